@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package KIV7 needs to build, run and test.
+# Idempotent: when everything is present it only checks and returns.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build ccache pkg-config git
+  # libraries
+  libicu-dev libgsf-1-dev libjpeg-dev libglib2.0-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  python3 python3-dbfread python3-dbf python3-xlrd python3-olefile python3-xlwt
+  poppler-utils xvfb xauth fonts-liberation
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages: ${missing[*]}; run this script as root" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what KIV7 needs, builds everything with warnings as errors and runs
+# every test; then builds the Qt-free libraries with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs their tests again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc 2>/dev/null || echo 2)
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+echo "== build (warnings as errors)"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV7_WERROR=ON >/dev/null
+cmake --build build/release -j "$jobs"
+echo "== tests"
+ctest --test-dir build/release -j "$jobs" --output-on-failure --timeout 600
+
+echo "== sanitizer build of the Qt-free libraries"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIV7_WERROR=ON \
+  -DKIV7_SANITIZE=ON -DKIV7_WITH_GUI=OFF -DKIV7_BENCH=OFF >/dev/null
+cmake --build build/asan -j "$jobs"
+echo "== tests under the sanitizers"
+ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 900

@@ -1,0 +1,20 @@
+// Helpers shared by the test folders.
+#pragma once
+#include <string>
+
+namespace testsupport {
+
+// A fresh, empty folder under the build tree for one test's files.
+std::string TempDir(const std::string& name);
+
+// Runs a shell command; returns its exit status and puts its standard output in *out.
+int RunCommand(const std::string& command, std::string* out);
+
+// Reads a whole file as bytes; writes bytes to a file.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+// The independent reader used to check our files (Debian's interpreter, not a virtualenv).
+inline const char* Python() { return "/usr/bin/python3"; }
+
+}  // namespace testsupport
