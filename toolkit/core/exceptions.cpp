@@ -1,0 +1,3 @@
+#include "toolkit/core/exceptions.h"
+
+void Abort() { throw EAbort("Operation aborted"); }
