@@ -1,5 +1,7 @@
 #include "toolkit/core/classes.h"
 
+#include "toolkit/core/typinfo.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
@@ -186,6 +188,24 @@ void TStrings::AddStrings(const TStrings& strings) {
   InUpdate([&] {
     for (int i = 0; i < strings.Count(); ++i) AddObject(strings.Strings(i), strings.Objects(i));
   });
+}
+
+const TClassInfo& TStrings::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TStrings>, "TStrings", &TPersistent::StaticClassInfo());
+  return info;
+}
+
+const TClassInfo& TStringList::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TStringList>, "TStringList", &TStrings::StaticClassInfo());
+  return info;
+}
+
+void TStrings::Assign(const TPersistent* source) {
+  if (const auto* strings = dynamic_cast<const TStrings*>(source)) {
+    Assign(*strings);
+    return;
+  }
+  TPersistent::Assign(source);
 }
 
 void TStrings::Assign(const TStrings& source) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "toolkit/core/component.h"
 #include "toolkit/core/exceptions.h"
 #include "toolkit/core/text.h"
 
@@ -91,10 +92,12 @@ enum TDuplicates { dupIgnore, dupAccept, dupError };
 // An abstract list of 1251 strings, each with an untyped object pointer.
 // Text forms: Text (lines ending in CR LF), CommaText and DelimitedText
 // (quoted where needed), and "name=value" pairs.
-class TStrings {
+class TStrings : public TPersistent {
+  KIV7_PERSISTENT(TStrings)
+
  public:
   TStrings() = default;
-  virtual ~TStrings();
+  ~TStrings() override;
   TStrings(const TStrings&) = delete;
   TStrings& operator=(const TStrings&) = delete;
 
@@ -121,6 +124,8 @@ class TStrings {
   virtual void AddStrings(const TStrings& strings);
   // Replaces the content by that of source (strings and objects).
   virtual void Assign(const TStrings& source);
+  // Takes another string list's content; anything else is refused as usual.
+  void Assign(const TPersistent* source) override;
   // The index of s, compared as the list compares (case-insensitively unless
   // told otherwise), -1 when absent.
   virtual int IndexOf(std::string_view s) const;
@@ -212,6 +217,8 @@ using TStringListNotify = std::function<void(TStringList* sender)>;
 
 // The string list: strings with objects, optionally kept sorted.
 class TStringList : public TStrings {
+  KIV7_PERSISTENT(TStringList)
+
  public:
   TStringList() = default;
   ~TStringList() override;
