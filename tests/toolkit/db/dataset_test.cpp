@@ -1,0 +1,386 @@
+// The framework's behaviour on the in-memory back end: errors, retry loops,
+// muted controls, calculated fields, bookmarks, filters and stored formats.
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "tests/toolkit/db/recording.h"
+
+namespace dbtest {
+namespace {
+
+class Table : public ::testing::Test {
+ public:
+  void SetUp() override {
+    ds.SetName("Mem1");
+    ds.FieldDefs().Add("N", ftInteger);
+    ds.FieldDefs().Add("NAME", ftString, 10);
+    ds.FieldDefs().Add("P", ftFloat);
+  }
+  void Fill(int rows) {
+    ds.Activate();
+    for (int i = 1; i <= rows; ++i) {
+      ds.StartAppend();
+      ds.FieldNamed("N")->SetAsInteger(i);
+      ds.FieldNamed("NAME")->SetAsString("row" + std::to_string(i));
+      ds.CommitRecord();
+    }
+    ds.GoFirst();
+  }
+  int N() { return ds.FieldNamed("N")->AsInteger(); }
+  std::vector<int> All() {
+    std::vector<int> out;
+    for (ds.GoFirst(); !ds.Eof(); ds.GoNext()) out.push_back(N());
+    return out;
+  }
+
+  TMemDataSet ds{nullptr};
+};
+
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "no error";
+}
+
+TEST_F(Table, FrameworkErrorsCarryTheirTexts) {
+  struct Case {
+    const char* what;
+    std::function<void(Table&)> action;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"navigating a closed set", [](Table& t) { t.ds.GoFirst(); },
+       "Mem1: Cannot perform this operation on a closed dataset"},
+      {"adding a field to an open set",
+       [](Table& t) {
+         t.Fill(1);
+         auto* f = new TIntegerField(&t.ds);
+         f->SetFieldName("X");
+         f->SetDataSet(&t.ds);
+       },
+       "Mem1: Cannot perform this operation on an open dataset"},
+      {"posting while browsing", [](Table& t) { t.Fill(1), t.ds.CommitRecord(); },
+       "Mem1: Dataset not in edit or insert mode"},
+      {"a field that does not exist", [](Table& t) { t.Fill(1), t.ds.FieldNamed("NOPE"); },
+       "Mem1: Field 'NOPE' not found"},
+      {"deleting from an empty set", [](Table& t) { t.Fill(0), t.ds.DeleteCurrent(); },
+       "Mem1: Cannot perform this operation on an empty dataset"},
+      {"going to a deleted record",
+       [](Table& t) {
+         t.Fill(3);
+         TBookmark b = t.ds.TakeBookmark();
+         t.ds.DeleteCurrent();
+         t.ds.ReturnToBookmark(b);
+       },
+       "Mem1: Record not found"},
+      {"an exact resync on a vanished record",
+       [](Table& t) {
+         t.Fill(2);
+         t.ds.SetFiltered(true);
+         t.ds.SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldNamed("N")->AsInteger() != 1; });
+         t.ds.ResyncBuffers({rmExact});
+       },
+       "Mem1: Record not found"},
+      {"a required field left empty",
+       [](Table& t) {
+         t.Fill(0);
+         t.ds.FieldNamed("NAME")->SetRequired(true);
+         t.ds.StartAppend();
+         t.ds.FieldNamed("N")->SetAsInteger(1);
+         t.ds.CommitRecord();
+       },
+       "Mem1: Field 'NAME' must have a value"},
+      {"editing a read-only set",
+       [](Table& t) {
+         t.Fill(1);
+         t.ds.SetReadOnly(true);
+         t.ds.StartEdit();
+       },
+       "Mem1: Cannot modify a read-only dataset"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ds.Deactivate();
+    ds.EmptyTable();
+    ds.SetReadOnly(false);
+    EXPECT_EQ(ErrorOf([&] { c.action(*this); }), c.message);
+    ds.SetFiltered(false);
+    if (ds.QueryActive()) ds.DiscardChanges();
+  }
+}
+
+TEST_F(Table, ErrorEventsDecideTheRetryLoop) {
+  struct Case {
+    const char* what;
+    std::vector<TDataAction> answers;  // one per failure
+    int failures;                      // how many times the hook fails
+    const char* outcome;               // "posted", "EDatabaseError" or "EAbort"
+  };
+  const Case cases[] = {
+      {"retry until the hook succeeds", {daRetry, daRetry}, 2, "posted"},
+      {"fail passes the error on", {daFail}, 1, "EDatabaseError"},
+      {"abort becomes silent", {daAbort}, 1, "EAbort"},
+      {"no handler fails", {}, 1, "EDatabaseError"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Trace trace;
+    RecordingDataSet rec(&trace);
+    rec.FieldDefs().Add("N", ftInteger);
+    rec.Activate();
+    int failures_left = c.failures;
+    size_t answer = 0;
+    rec.BeforePost = [&failures_left](TDataSet* d) {
+      // Required on purpose, then satisfied after the configured number of failures.
+      d->FieldNamed("N")->SetRequired(true);
+      (void)failures_left;
+    };
+    if (!c.answers.empty())
+      rec.OnPostError = [&](TDataSet* d, EDatabaseError&, TDataAction& action) {
+        action = c.answers[std::min(answer++, c.answers.size() - 1)];
+        if (--failures_left == 0) d->FieldNamed("N")->SetRequired(false);
+      };
+    rec.StartAppend();
+    std::string outcome = "posted";
+    try {
+      rec.CommitRecord();
+    } catch (const EAbort&) {
+      outcome = "EAbort";
+    } catch (const EDatabaseError&) {
+      outcome = "EDatabaseError";
+    }
+    EXPECT_EQ(outcome, c.outcome);
+    int store_calls = 0;
+    for (const std::string& t : trace) store_calls += t == "StoreRecord";
+    EXPECT_EQ(store_calls, outcome == "posted" ? c.failures + 1 : 1);
+    EXPECT_EQ(rec.CurrentMode(), outcome == "posted" ? dsBrowse : dsInsert);
+  }
+}
+
+TEST_F(Table, MutedControlsHearOneNoticeOnTheLastUnmute) {
+  Fill(5);
+  Trace trace;
+  TDataSource source(nullptr);
+  source.SetDataSet(&ds);
+  RecordingLink link(&trace);
+  link.ChangeDataSource(&source);
+  trace.clear();
+  ds.MuteControls();
+  ds.MuteControls();
+  ds.GoNext();
+  ds.GoLast();
+  ds.UnmuteControls();
+  EXPECT_TRUE(trace.empty());
+  ds.UnmuteControls();
+  EXPECT_EQ(trace, Trace{"DataSetNotice"});
+  // Nothing held, nothing sent.
+  trace.clear();
+  ds.MuteControls();
+  ds.UnmuteControls();
+  EXPECT_TRUE(trace.empty());
+  // A change of mode while muted reaches the links as the mode.
+  ds.MuteControls();
+  ds.StartEdit();
+  ds.UnmuteControls();
+  EXPECT_EQ(trace, (Trace{"EditingNotice", "DataSetNotice"}));
+}
+
+TEST_F(Table, CalculatedFieldsAreComputedPerRecord) {
+  auto* twice = new TIntegerField(&ds);
+  auto* n = new TIntegerField(&ds);
+  n->SetFieldName("N");
+  n->SetDataSet(&ds);
+  twice->SetFieldName("TWICE");
+  twice->SetFieldKind(fkCalculated);
+  twice->SetDataSet(&ds);
+  ds.OnCalcFields = [](TDataSet* d) {
+    EXPECT_EQ(d->CurrentMode(), dsCalcFields);
+    d->FieldNamed("TWICE")->SetAsInteger(d->FieldNamed("N")->AsInteger() * 2);
+  };
+  ds.Activate();
+  for (int i = 1; i <= 3; ++i) {
+    ds.StartAppend();
+    n->SetAsInteger(i);
+    ds.CommitRecord();
+  }
+  std::vector<int> got;
+  for (ds.GoFirst(); !ds.Eof(); ds.GoNext()) got.push_back(twice->AsInteger());
+  EXPECT_EQ(got, (std::vector<int>{2, 4, 6}));
+  // While editing, a change recomputes them.
+  ds.GoFirst();
+  ds.StartEdit();
+  n->SetAsInteger(10);
+  EXPECT_EQ(twice->AsInteger(), 20);
+  EXPECT_TRUE(ds.Modified());
+  EXPECT_THROW(twice->SetAsInteger(1), EDatabaseError);
+}
+
+TEST_F(Table, FilterRecordReadsTheCandidateInFilterMode) {
+  Fill(6);
+  std::vector<TDataSetMode> modes;
+  ds.SetOnFilterRecord([&modes](TDataSet* d, bool& accept) {
+    modes.push_back(d->CurrentMode());
+    accept = d->FieldNamed("N")->AsInteger() % 2 == 0;
+  });
+  ds.SetFiltered(true);
+  EXPECT_EQ(All(), (std::vector<int>{2, 4, 6}));
+  EXPECT_EQ(ds.RecordCount(), 3);
+  for (TDataSetMode m : modes) EXPECT_EQ(m, dsFilter);
+  EXPECT_EQ(ds.CurrentMode(), dsBrowse);
+}
+
+TEST_F(Table, EqualityFiltersSelectARecordKind) {
+  Fill(6);
+  ds.SetFilter("N=4");
+  ds.SetFiltered(true);
+  EXPECT_EQ(All(), (std::vector<int>{4}));
+  ds.SetFilter("NAME='row2'");
+  EXPECT_EQ(All(), (std::vector<int>{2}));
+  ds.SetFiltered(false);
+  EXPECT_EQ(All().size(), 6u);
+  EXPECT_THROW(ds.SetFilter("N>4"), EDatabaseError);
+  EXPECT_EQ(ds.Filter(), "NAME='row2'");
+}
+
+TEST_F(Table, BookmarksAnswerFromTheBackEnd) {
+  Fill(4);
+  ds.GoNext();
+  const TBookmark second = ds.TakeBookmark();
+  ds.GoNext();
+  const TBookmark third = ds.TakeBookmark();
+  EXPECT_EQ(second.size(), 4u);
+  EXPECT_TRUE(ds.BookmarkExists(second));
+  EXPECT_LT(ds.CompareBookmarkValues(second, third), 0);
+  EXPECT_GT(ds.CompareBookmarkValues(third, second), 0);
+  EXPECT_EQ(ds.CompareBookmarkValues(second, second), 0);
+  EXPECT_GT(ds.CompareBookmarkValues({}, second), 0);  // a missing bookmark sorts last
+  ds.ReturnToBookmark(second);
+  EXPECT_EQ(N(), 2);
+  ds.DeleteCurrent();
+  EXPECT_FALSE(ds.BookmarkExists(second));
+  EXPECT_EQ(N(), 3);
+}
+
+// The base answer stays usable for a back end that does not override it.
+class KeepsBaseBookmarkTest : public TMemDataSet {
+ public:
+  KeepsBaseBookmarkTest() : TMemDataSet(nullptr) {}
+  bool BookmarkExists(const TBookmark& b) override { return TDataSet::BookmarkExists(b); }
+};
+
+TEST_F(Table, BaseBookmarkTestAsksTheBackEnd) {
+  KeepsBaseBookmarkTest d;
+  d.FieldDefs().Add("N", ftInteger);
+  d.Activate();
+  for (int i = 1; i <= 3; ++i) {
+    d.StartAppend();
+    d.FieldNamed("N")->SetAsInteger(i);
+    d.CommitRecord();
+  }
+  d.GoFirst();
+  d.GoNext();
+  const TBookmark b = d.TakeBookmark();
+  d.GoLast();
+  EXPECT_TRUE(d.BookmarkExists(b));
+  EXPECT_FALSE(d.BookmarkExists(std::string("\x7f\0\0\0", 4)));
+  EXPECT_FALSE(d.BookmarkExists({}));
+  // The probe leaves the position alone.
+  EXPECT_EQ(d.FieldNamed("N")->AsInteger(), 3);
+  d.GoPrior();
+  EXPECT_EQ(d.FieldNamed("N")->AsInteger(), 2);
+}
+
+TEST_F(Table, InsertStoresBeforeTheActiveRecordAndAppendAtTheEnd) {
+  Fill(3);
+  ds.GoNext();
+  ds.StartInsert();
+  ds.FieldNamed("N")->SetAsInteger(10);
+  ds.CommitRecord();
+  EXPECT_EQ(N(), 10);
+  ds.StartAppend();
+  ds.FieldNamed("N")->SetAsInteger(20);
+  ds.CommitRecord();
+  EXPECT_EQ(All(), (std::vector<int>{1, 10, 2, 3, 20}));
+  ds.GoFirst();
+  ds.StartEdit();
+  ds.FieldNamed("N")->SetAsInteger(5);
+  ds.DiscardChanges();
+  EXPECT_EQ(N(), 1);
+}
+
+TEST_F(Table, FindAndReadByValues) {
+  Fill(5);
+  EXPECT_TRUE(ds.FindByValues("NAME", Variant("ROW3"), {fiCaseInsensitive}));
+  EXPECT_EQ(N(), 3);
+  EXPECT_FALSE(ds.FindByValues("N;NAME", VarArrayOf({4, "row5"}), {}));
+  EXPECT_EQ(N(), 3);
+  EXPECT_TRUE(ds.FindByValues("NAME", Variant("row4"), {fiPartialKey}));
+  EXPECT_EQ(ds.ReadByValues("N", Variant(2), "NAME").AsString(), "row2");
+  EXPECT_EQ(N(), 4);
+  EXPECT_TRUE(VarIsNull(ds.ReadByValues("N", Variant(99), "NAME")));
+}
+
+TEST_F(Table, NumericTextStoresWhatTheTableGivesBack) {
+  struct Case {
+    const char* field;
+    int width, decimals;
+    std::function<void(TField*)> write;
+    std::string read;
+  };
+  ds.FieldDefs().Add("SM", ftSmallint);
+  const Case cases[] = {
+      {"P", 18, 9, [](TField* f) { f->SetAsFloat(1.0 / 3); }, "0,333333333"},
+      {"P", 18, 9, [](TField* f) { f->SetAsFloat(2.5); }, "2,5"},
+      {"P", 18, 9, [](TField* f) { f->SetAsFloat(-1234.0000000004); }, "-1234"},
+      {"P", 9, 2, [](TField* f) { f->SetAsFloat(0.125); }, "0,13"},
+      {"N", 9, 0, [](TField* f) { f->SetAsInteger(1234567890); }, "234567890"},
+      {"N", 9, 0, [](TField* f) { f->SetAsInteger(-123456789); }, "-23456789"},
+      {"SM", 4, 0, [](TField* f) { f->SetAsInteger(12345); }, "2345"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.field) + " " + c.read);
+    ds.Deactivate();
+    ds.SetStoreTransform(c.field, TMemDataSet::NumericText(c.width, c.decimals));
+    ds.Activate();
+    ds.StartAppend();
+    TField* f = ds.FieldNamed(c.field);
+    c.write(f);
+    // Read back while the row is still being edited, as the decoder does.
+    EXPECT_EQ(f->AsString(), c.read);
+    ds.CommitRecord();
+    EXPECT_EQ(f->AsString(), c.read);
+    ds.SetStoreTransform(c.field, nullptr);
+  }
+}
+
+TEST_F(Table, RowsSurviveReopeningAndDefaultFieldsAreRemade) {
+  Fill(3);
+  TField* before = ds.FieldNamed("N");
+  ds.Deactivate();
+  EXPECT_EQ(ds.QueryFieldCount(), 0);
+  ds.Activate();
+  EXPECT_EQ(ds.StoredRowCount(), 3);
+  EXPECT_EQ(All(), (std::vector<int>{1, 2, 3}));
+  // The field objects of the first open are gone; new ones serve the same column.
+  EXPECT_EQ(ds.FieldNamed("N")->ColumnNumber(), 1);
+  (void)before;
+}
+
+TEST_F(Table, SequenceNumbersFollowTheFilter) {
+  Fill(6);
+  ds.SetFilter("N=4");
+  ds.SetFiltered(true);
+  EXPECT_EQ(ds.RecNo(), 1);
+  ds.SetFiltered(false);
+  ds.SetRecNo(5);
+  EXPECT_EQ(N(), 5);
+  EXPECT_EQ(ds.RecNo(), 5);
+  EXPECT_EQ(ds.RecordCount(), 6);
+}
+
+}  // namespace
+}  // namespace dbtest
