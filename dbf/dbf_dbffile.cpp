@@ -1,0 +1,845 @@
+#include "dbf/dbf_dbffile.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <set>
+
+#include "dbf/dbf_common.h"
+#include "dbf/dbf_lang.h"
+#include "toolkit/core/binary.h"
+#include "toolkit/core/text.h"
+#include "toolkit/sys/files.h"
+
+namespace {
+
+constexpr int kMaxFieldCount = 4095;
+constexpr int kMaxHeaderSize = 65535;
+constexpr int kMaxRecordSize = 65535;
+// FoxPro counts a 263-byte area after the terminator (the database container link) into the header.
+constexpr int kFoxProBacklinkSize = 263;
+constexpr uint8_t kDescriptorEnd = 0x0D;
+constexpr uint8_t kEofMark = 0x1A;
+// Julian day number of 0001-01-01 minus one, the day count of the toolkit's time stamps.
+constexpr int kJulianDayDelta = 1721425;
+constexpr const char* kLockFieldName = "_DBASELOCK";
+
+int FixedHeaderSize(int version) { return version == kDbfVersionDBase7 ? 68 : 32; }
+int DescriptorSize(int version) { return version == kDbfVersionDBase7 ? 48 : 32; }
+int NameLength(int version) { return version == kDbfVersionDBase7 ? 31 : 10; }
+
+[[noreturn]] void InvalidFile() { throw EDbfError(STRING_INVALID_DBF_FILE); }
+
+bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+// ---- TDbfGlobals ------------------------------------------------------------------
+
+TDbfGlobals::TDbfGlobals()
+    : default_code_page_(GetACP()), default_language_id_(LookupLanguageId(GetACP(), kDefaultLcid, false)) {
+  for (int id = 0; id < 256; ++id) {
+    const unsigned cp = LanguageDriver(uint8_t(id)).CodePage;
+    if (cp != 0 && std::find(installed_.begin(), installed_.end(), cp) == installed_.end() &&
+        IsCodePageAvailable(cp))
+      installed_.push_back(cp);
+  }
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) name[0] = '\0';
+  computer_name_ = std::string(name).substr(0, 15);
+}
+
+bool TDbfGlobals::IsInstalledCodePage(unsigned code_page) const {
+  return std::find(installed_.begin(), installed_.end(), code_page) != installed_.end();
+}
+
+TDbfGlobals& DbfGlobals() {
+  static TDbfGlobals globals;
+  return globals;
+}
+
+// ---- TDbfFile: open and header ---------------------------------------------------
+
+TDbfFile::TDbfFile() : field_defs_(std::make_unique<TDbfFieldDefs>()) {}
+
+TDbfFile::~TDbfFile() {
+  try {
+    CloseAll();
+  } catch (...) {
+  }
+}
+
+int TDbfFile::TableLevel() const {
+  switch (version_) {
+    case kDbfVersionDBase3: return 3;
+    case kDbfVersionFoxPro: return 25;
+    case kDbfVersionDBase7: return 7;
+    default: return 4;
+  }
+}
+
+uint32_t TDbfFile::HeaderRecordCount() const { return HeaderSize() >= 8 ? GetLE32(Header() + 4) : 0; }
+
+void TDbfFile::SetRecordSize(int size) {
+  prev_buffer_.assign(size_t(std::max(0, size)), 0);
+  TPagedFile::SetRecordSize(size);
+}
+
+void TDbfFile::OpenAndReadHeader() {
+  open_aborted_ = false;
+  OpenStream();
+  if (Mode() == pmMemoryCreate || Mode() == pmExclusiveCreate || Mode() == pmSharedCreate) return;
+
+  SetHeaderSize(32);
+  const uint8_t version_byte = Header()[0];
+  switch (version_byte & 0x07) {
+    case 2:
+    case 5: version_ = kDbfVersionFoxPro; break;
+    case 3: version_ = Header()[29] != 0 ? kDbfVersionDBase4 : kDbfVersionDBase3; break;
+    case 4: version_ = kDbfVersionDBase7; break;
+    default:
+      if (version_byte != 0x30 && version_byte != 0x31) InvalidFile();
+      version_ = kDbfVersionFoxPro;
+  }
+
+  const int record_size = GetLE16(Header() + 10);
+  const int header_size = GetLE16(Header() + 8);
+  if (record_size == 0 || header_size == 0) {
+    SetHeaderSize(0);
+    SetRecordSize(0);
+    open_aborted_ = true;
+    return;
+  }
+  // The header must at least hold its fixed part, one descriptor and the terminator.
+  if (header_size < FixedHeaderSize(version_) + DescriptorSize(version_) + 1) InvalidFile();
+  SetRecordSize(record_size);
+  SetHeaderSize(header_size);
+
+  // The file's size decides how many records there are: a table cut short
+  // reports its whole records. A read-only open corrects this in memory only.
+  const int64_t counted = std::min<int64_t>(RecordCount(), UINT32_MAX);
+  if (counted != int64_t(HeaderRecordCount())) {
+    PutLE32(Header() + 4, uint32_t(counted));
+    if (Mode() != pmReadOnly) StoreHeader();
+  }
+
+  ReadLanguage();
+  LoadFieldDescriptors();
+  FindCompanionFiles();
+}
+
+void TDbfFile::ReadLanguage() {
+  if (version_ != kDbfVersionDBase7) {
+    language_id_ = Header()[29];
+    file_code_page_ = LanguageDriver(language_id_).CodePage;
+  } else {
+    const uint8_t* name = Header() + 32;
+    unsigned cp = 0;
+    const auto text_at = [&](int offset, const char* text) {
+      return std::memcmp(name + offset, text, std::strlen(text)) == 0;
+    };
+    const auto digits_at = [&](int offset) {
+      if (!IsDigit(name[offset]) || !IsDigit(name[offset + 1]) || !IsDigit(name[offset + 2])) return 0u;
+      return unsigned((name[offset] - '0') * 100 + (name[offset + 1] - '0') * 10 + (name[offset + 2] - '0'));
+    };
+    if (text_at(0, "DB")) {
+      if (text_at(2, "WIN")) {
+        cp = 1252;
+      } else if (text_at(2, "HEBREW")) {
+        cp = 1255;
+      } else {
+        cp = digits_at(2);
+        if (cp != 0 && IsDigit(name[5])) cp = cp * 10 + unsigned(name[5] - '0');
+      }
+    } else if (text_at(0, "FOX")) {
+      cp = text_at(5, "WIN") ? 1252 : digits_at(5);
+    }
+    file_code_page_ = cp;
+    try {
+      language_id_ = LanguageIdFromDriverName(LanguageDriverName());
+    } catch (const EConvertError&) {
+      // An empty or unusual driver name leaves the id unknown; the code page
+      // read above still applies.
+      language_id_ = 0;
+    }
+  }
+  use_code_page_ = file_code_page_ != 0 ? file_code_page_ : DbfGlobals().DefaultCodePage();
+}
+
+std::string TDbfFile::LanguageDriverName() const {
+  if (version_ != kDbfVersionDBase7 || HeaderSize() < 64) return {};
+  const char* name = reinterpret_cast<const char*>(Header() + 32);
+  return std::string(name, strnlen(name, 32));
+}
+
+void TDbfFile::LoadFieldDescriptors() {
+  field_defs_->Clear();
+  field_defs_->SetDbfVersion(version_);
+  field_defs_->SetUseFloatFields(use_float_fields_);
+  lock_field_offset_ = lock_field_length_ = lock_user_length_ = 0;
+  has_autoinc_ = false;
+
+  const int fixed = FixedHeaderSize(version_);
+  const int desc_size = DescriptorSize(version_);
+  const int header_size = HeaderSize();
+  const int max_count = header_size > fixed ? (header_size - fixed) / desc_size : 0;
+  const uint8_t* header = Header();
+  if (max_count == 0 || header[fixed] == kDescriptorEnd)
+    throw EDbfError(Format(STRING_INVALID_FIELD_COUNT, {0}));
+
+  int offset = 1;
+  int count = 0;
+  int terminator = -1;
+  for (int i = 1; i <= max_count; ++i) {
+    const uint8_t* d = header + fixed + (i - 1) * desc_size;
+    const int name_bytes = version_ == kDbfVersionDBase7 ? 32 : 11;
+    const char* raw_name = reinterpret_cast<const char*>(d);
+    const AnsiString name = AnsiUpperCase(std::string(raw_name, strnlen(raw_name, size_t(name_bytes))));
+    const int letter_at = version_ == kDbfVersionDBase7 ? 32 : 11;
+    const char letter = AnsiUpperChar(char(d[letter_at]));
+    int length = d[letter_at + (version_ == kDbfVersionDBase7 ? 1 : 5)];
+    int decimals = d[letter_at + (version_ == kDbfVersionDBase7 ? 2 : 6)];
+    if (letter == 'C') {
+      length += decimals * 256;
+      decimals = 0;
+    }
+    if (++count > kMaxFieldCount) throw EDbfError(Format(STRING_INVALID_FIELD_COUNT, {count}));
+    TDbfFieldDef* def = field_defs_->AddFieldDef();
+    def->SetFromDescriptor(name, letter, length, decimals);
+    def->SetOffset(offset);
+    if (version_ == kDbfVersionDBase7) {
+      def->SetAutoIncNext(GetLE32(d + 42));
+      if (letter == '+') has_autoinc_ = true;
+    }
+    if (name.empty() || def->FieldType() == ftUnknown) InvalidFile();
+    // Every field must lie inside the record the header announces.
+    if (length > RecordSize() - offset) InvalidFile();
+    if (name == kLockFieldName && letter == 'C' && length >= 8) {
+      def->SetIsLockField(true);
+      lock_field_offset_ = offset;
+      lock_field_length_ = length;
+      lock_user_length_ = std::min<int>(length - 8, int(DbfGlobals().ComputerName().size()));
+    }
+    offset += length;
+    const int next = fixed + i * desc_size;
+    if (next >= header_size || header[next] == kDescriptorEnd) {
+      if (next < header_size) terminator = next;
+      break;
+    }
+  }
+
+  if (version_ == kDbfVersionDBase7 && terminator >= 0 && header_size - (terminator + 1) >= 16)
+    ReadPropertiesBlock(terminator + 1);
+}
+
+void TDbfFile::ReadPropertiesBlock(int block_start) {
+  // Offsets inside the block are relative to its start; every one is checked
+  // against the header's end before a byte is read.
+  const uint8_t* block = Header() + block_start;
+  const int64_t block_size = HeaderSize() - block_start;
+  const int count = GetLE16(block);
+  const int64_t first = GetLE16(block + 2);
+  for (int i = 0; i < count; ++i) {
+    const int64_t at = first + int64_t(i) * 15;
+    if (at < 0 || at + 15 > block_size) break;
+    const uint8_t* p = block + at;
+    const int field_no = GetLE16(p + 2);
+    const int kind = p[4];
+    const int64_t value_at = GetLE16(p + 11);
+    const int64_t value_length = GetLE16(p + 13);
+    if (field_no < 1 || field_no > field_defs_->Count()) continue;
+    TDbfFieldDef* def = field_defs_->Items(field_no - 1);
+    if (kind == 1) {
+      def->SetRequired(true);
+    } else if (kind >= 2 && kind <= 4) {
+      if (value_at + value_length > block_size) continue;
+      def->SetPropertyValue(kind, block + value_at, int(value_length));
+    }
+  }
+}
+
+void TDbfFile::FindCompanionFiles() {
+  memo_file_name_.clear();
+  memo_file_exists_ = false;
+  mdx_file_name_.clear();
+  const bool foxpro_fixed = Header()[0] == 0x30 || Header()[0] == 0x31;
+  if (HasMemoFields()) {
+    const std::string expected = ChangeFileExt(FileName(), MemoExtension());
+    const std::string found = FileName().empty() ? std::string() : FindFileIgnoringCase(expected);
+    memo_file_exists_ = !found.empty();
+    memo_file_name_ = found.empty() ? expected : found;
+    if (!foxpro_fixed) Header()[0] |= 0x80;
+  } else if (!foxpro_fixed) {
+    Header()[0] &= 0x7F;
+  }
+  if (version_ != kDbfVersionFoxPro && Header()[28] != 0) {
+    const std::string found =
+        FileName().empty() ? std::string() : FindFileIgnoringCase(ChangeFileExt(FileName(), ".mdx"));
+    if (!found.empty()) {
+      mdx_file_name_ = found;
+    } else {
+      bool delete_link = true;
+      if (OnIndexMissing) OnIndexMissing(delete_link);
+      if (delete_link)
+        Header()[28] = 0;
+      else
+        open_aborted_ = true;
+    }
+  }
+}
+
+void TDbfFile::CloseAll() {
+  CloseStream();
+  prev_buffer_.clear();
+  language_id_ = 0;
+  memo_file_name_.clear();
+  memo_file_exists_ = false;
+  mdx_file_name_.clear();
+}
+
+void TDbfFile::StoreHeader() {
+  if (HeaderSize() == 0) return;
+  int year = 0, month = 0, day = 0;
+  DecodeDate(Date(), year, month, day);
+  Header()[1] = uint8_t(std::clamp(year - 1900, 0, 255));
+  Header()[2] = uint8_t(month);
+  Header()[3] = uint8_t(day);
+  TPagedFile::StoreHeader();
+  if (Mode() != pmReadOnly) {
+    const uint8_t mark = kEofMark;
+    WriteBlock(&mark, 1, RecordOffset(RecordCount() + 1));
+  }
+}
+
+std::string TDbfFile::MemoExtension() const { return version_ == kDbfVersionFoxPro ? ".fpt" : ".dbt"; }
+
+bool TDbfFile::HasMemoFields() const {
+  for (int i = 0; i < field_defs_->Count(); ++i)
+    if (field_defs_->Items(i)->IsBlob()) return true;
+  return false;
+}
+
+TDbfFieldDef* TDbfFile::FindField(const AnsiString& name) const {
+  const AnsiString wanted = AnsiUpperCase(name);
+  for (int i = 0; i < field_defs_->Count(); ++i)
+    if (field_defs_->Items(i)->FieldName() == wanted) return field_defs_->Items(i);
+  return nullptr;
+}
+
+// ---- Creation ------------------------------------------------------------------------
+
+namespace {
+
+// The stored name of a field: upper case, cut to the level's length.
+AnsiString StoredFieldName(const TDbfFieldDef& def, int version) {
+  return AnsiUpperCase(def.FieldName()).substr(0, size_t(NameLength(version)));
+}
+
+int64_t NewHeaderSize(int count, int version) {
+  return int64_t(count) * DescriptorSize(version) + FixedHeaderSize(version) + 1 +
+         (version == kDbfVersionFoxPro ? kFoxProBacklinkSize : 0);
+}
+
+}  // namespace
+
+void TDbfFile::CheckNewTable(const TDbfFieldDefs& defs, int version) {
+  const int count = defs.Count();
+  if (count < 1 || count > kMaxFieldCount) throw EDbfError(Format(STRING_INVALID_FIELD_COUNT, {count}));
+  std::set<AnsiString> seen;
+  int64_t record_size = 1;
+  for (int i = 0; i < count; ++i) {
+    const TDbfFieldDef* def = defs.Items(i);
+    const AnsiString name = StoredFieldName(*def, version);
+    if (name.empty()) throw EDbfError(STRING_EMPTY_FIELD_NAME);
+    if (!seen.insert(name).second) throw EDbfError(Format(STRING_DUPLICATE_FIELD_NAME, {name}));
+    if (def->NativeFieldType() == '\0')
+      throw EDbfError(Format(STRING_INVALID_FIELD_TYPE, {def->FieldName(), int(def->FieldType())}));
+    // Only 'C' keeps a length above 255 (in the decimals byte).
+    if (def->Size() < 0 || (def->NativeFieldType() != 'C' && (def->Size() > 255 || def->Precision() > 255)))
+      throw EDbfError(Format(STRING_FIELD_OVERFLOW, {def->FieldName(), 255}));
+    record_size += def->Size();
+  }
+  if (record_size > kMaxRecordSize) throw EDbfError(Format(STRING_RECORD_TOO_LARGE, {int(record_size)}));
+  const int64_t header_size = NewHeaderSize(count, version);
+  if (header_size > kMaxHeaderSize) throw EDbfError(Format(STRING_HEADER_TOO_LARGE, {int(header_size)}));
+}
+
+void TDbfFile::WriteNewHeader(const TDbfFieldDefs& defs, int memo_block_size) {
+  (void)memo_block_size;  // taken by the memo file, made with the memo files
+  const int version = version_;
+  const bool foxpro = version == kDbfVersionFoxPro;
+  const int fixed = FixedHeaderSize(version);
+  const int desc_size = DescriptorSize(version);
+  const int count = defs.Count();
+  CheckNewTable(defs, version);
+  std::vector<AnsiString> names;
+  int64_t record_size = 1;
+  for (int i = 0; i < count; ++i) {
+    names.push_back(StoredFieldName(*defs.Items(i), version));
+    record_size += defs.Items(i)->Size();
+  }
+  const int64_t header_size = NewHeaderSize(count, version);
+
+  SetRecordCount(0);
+  if (language_id_ == 0) language_id_ = DbfGlobals().DefaultLanguageId();
+  file_code_page_ = LanguageDriver(language_id_).CodePage;
+  use_code_page_ = file_code_page_ != 0 ? file_code_page_ : DbfGlobals().DefaultCodePage();
+
+  std::vector<uint8_t> header(size_t(header_size), 0);
+  if (version == kDbfVersionDBase7) {
+    header[0] = 4;
+    const std::string driver =
+        MakeLanguageDriverName(file_code_page_, LanguageDriver(language_id_).Locale, false).substr(0, 31);
+    std::memcpy(header.data() + 32, driver.data(), driver.size());
+  } else {
+    header[0] = foxpro ? 2 : 3;
+    header[29] = version == kDbfVersionDBase3 ? 0 : language_id_;
+  }
+
+  field_defs_->Clear();
+  field_defs_->SetDbfVersion(version);
+  field_defs_->SetUseFloatFields(use_float_fields_);
+  has_autoinc_ = false;
+  lock_field_offset_ = lock_field_length_ = lock_user_length_ = 0;
+  int offset = 1;
+  for (int i = 0; i < count; ++i) {
+    const TDbfFieldDef* def = defs.Items(i);
+    uint8_t* d = header.data() + fixed + i * desc_size;
+    const char letter = def->NativeFieldType();
+    int length = def->Size();
+    int decimals = def->Precision();
+    if (letter == 'C') {
+      decimals = length / 256;
+      length %= 256;
+    }
+    std::memcpy(d, names[size_t(i)].data(), names[size_t(i)].size());
+    if (version == kDbfVersionDBase7) {
+      d[32] = uint8_t(letter);
+      d[33] = uint8_t(length);
+      d[34] = uint8_t(decimals);
+      if (letter == '+') has_autoinc_ = true;
+    } else {
+      d[11] = uint8_t(letter);
+      if (foxpro) PutLE32(d + 12, uint32_t(offset));
+      d[16] = uint8_t(length);
+      d[17] = uint8_t(decimals);
+    }
+    if (foxpro && header[0] == 2 && std::strchr("+0OTY", letter)) header[0] = 0x30;
+    if (foxpro && letter == '+' && header[0] == 0x30) header[0] = 0x31;
+
+    TDbfFieldDef* copy = field_defs_->AddFieldDef();
+    copy->Assign(def);
+    copy->SetFieldName(names[size_t(i)]);
+    copy->SetOffset(offset);
+    copy->SetAutoIncNext(0);
+    offset += def->Size();
+  }
+  header[size_t(fixed + count * desc_size)] = kDescriptorEnd;
+
+  if (HasMemoFields()) {
+    if (version == kDbfVersionDBase3)
+      header[0] |= 0x80;
+    else if (foxpro && header[0] == 2)
+      header[0] = 0xF5;
+    else if (!foxpro)
+      header[0] |= 0x88;
+  }
+  PutLE16(header.data() + 8, uint16_t(header_size));
+  PutLE16(header.data() + 10, uint16_t(record_size));
+
+  SetRecordSize(int(record_size));
+  SetHeaderSize(int(header_size));
+  std::memcpy(Header(), header.data(), header.size());
+  StoreHeader();
+  // The memo file of a table with memo fields is created by the memo layer.
+}
+
+// ---- Field codec ------------------------------------------------------------------------
+
+namespace {
+
+// A decoded value before it is laid out for the requested type.
+struct Value {
+  enum Kind { kInt, kFloat, kText } kind = kInt;
+  int64_t i = 0;
+  double f = 0;
+  std::string text;
+};
+
+template <typename T>
+void Put(void* dest, T value) {
+  std::memcpy(dest, &value, sizeof value);
+}
+
+template <typename T>
+T Get(const void* source) {
+  T value;
+  std::memcpy(&value, source, sizeof value);
+  return value;
+}
+
+[[noreturn]] void RangeError() { throw ERangeError("Range check error"); }
+
+int64_t CheckedInt(double value) {
+  if (!std::isfinite(value) || value >= 9223372036854775808.0 || value < -9223372036854775808.0) RangeError();
+  return int64_t(value);
+}
+
+// Lays a binary field's value out for the requested type; false when the
+// type has no layout for it.
+bool PutValue(const Value& v, TFieldType requested, void* dest, int text_capacity) {
+  const auto as_int = [&] { return v.kind == Value::kInt ? v.i : CheckedInt(v.f); };
+  const auto as_float = [&] { return v.kind == Value::kInt ? double(v.i) : v.f; };
+  switch (requested) {
+    case ftSmallint: {
+      const int64_t n = as_int();
+      if (n < INT16_MIN || n > INT16_MAX) RangeError();
+      Put(dest, int16_t(n));
+      return true;
+    }
+    case ftWord: {
+      const int64_t n = as_int();
+      if (n < 0 || n > UINT16_MAX) RangeError();
+      Put(dest, uint16_t(n));
+      return true;
+    }
+    case ftInteger:
+    case ftAutoInc: {
+      const int64_t n = as_int();
+      if (n < INT32_MIN || n > INT32_MAX) RangeError();
+      Put(dest, int32_t(n));
+      return true;
+    }
+    case ftLargeint: Put(dest, as_int()); return true;
+    case ftBoolean: Put(dest, uint16_t(as_float() != 0 ? 1 : 0)); return true;
+    case ftFloat:
+    case ftCurrency:
+    case ftDate:
+    case ftTime:
+    case ftDateTime: Put(dest, as_float()); return true;
+    case ftString:
+    case ftFixedChar:
+    case ftWideString: {
+      std::string text;
+      if (v.kind == Value::kInt) {
+        text = std::to_string(v.i);
+      } else {
+        char buf[64];
+        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v.f);
+        text.assign(buf, ec == std::errc() ? size_t(end - buf) : 0);
+      }
+      text = text.substr(0, size_t(std::max(0, text_capacity)));
+      std::memcpy(dest, text.c_str(), text.size() + 1);
+      return true;
+    }
+    default: return false;
+  }
+}
+
+// The calendar date of year, month and day digits; 0.0 when they make no date.
+TDateTime DateFromDigits(const char* text, int length, bool with_time) {
+  const auto number = [&](int from, int count) {
+    if (from + count > length) return int64_t(1);
+    return FieldTextToInt64(text + from, count, 1);
+  };
+  TDateTime date = 0.0;
+  if (!TryEncodeDate(int(number(0, 4)), int(number(4, 2)), int(number(6, 2)), date)) return 0.0;
+  if (!with_time) return date;
+  TDateTime time = 0.0;
+  if (!TryEncodeTime(int(number(8, 2)), int(number(10, 2)), int(number(12, 2)), 0, time)) return 0.0;
+  return date + time;
+}
+
+}  // namespace
+
+bool TDbfFile::DecodeField(const TDbfFieldDef& field, TFieldType requested, void* dest,
+                           const uint8_t* record) const {
+  const uint8_t* src = record + field.Offset();
+  const int size = field.Size();
+  const bool foxpro = version_ == kDbfVersionFoxPro;
+  const auto all_zero = [&](int count) {
+    return size >= count && std::all_of(src, src + count, [](uint8_t b) { return b == 0; });
+  };
+  Value v;
+  switch (field.NativeFieldType()) {
+    case '+':
+    case 'I':
+      if (size < 4) return false;
+      if (foxpro) {
+        v.i = int32_t(GetLE32(src));
+      } else {
+        if (all_zero(4)) return false;
+        v.i = int32_t(GetBE32(src) ^ 0x80000000u);
+      }
+      return PutValue(v, requested, dest, size);
+    case '@': {
+      // Only eight zero bytes mean "no value": a stamp whose low half is
+      // zero is an ordinary time of day.
+      if (size < 8 || all_zero(8)) return false;
+      uint64_t bits = GetBE64(src);
+      double stored;
+      std::memcpy(&stored, &bits, sizeof stored);
+      v.kind = Value::kFloat;
+      v.f = date_time_handling_ == dtBDETimeStamp ? BdeStampToDateTime(stored) : stored;
+      if (!std::isfinite(v.f)) v.f = 0.0;
+      return PutValue(v, requested, dest, size);
+    }
+    case 'O': {
+      if (size < 8 || all_zero(8)) return false;
+      uint64_t bits = GetBE64(src);
+      bits = (bits & 0x8000000000000000ull) ? bits ^ 0x8000000000000000ull : ~bits;
+      v.kind = Value::kFloat;
+      std::memcpy(&v.f, &bits, sizeof v.f);
+      return PutValue(v, requested, dest, size);
+    }
+    case 'T': {
+      if (size < 8) return false;
+      const int32_t day = int32_t(GetLE32(src));
+      const int32_t msecs = int32_t(GetLE32(src + 4));
+      if (day == 0 && msecs == 0) return false;
+      v.kind = Value::kFloat;
+      TTimeStamp stamp;
+      stamp.Date = day - kJulianDayDelta;
+      stamp.Time = msecs;
+      try {
+        v.f = (stamp.Date > 0 && msecs >= 0 && msecs <= MSecsPerDay) ? TimeStampToDateTime(stamp) : 0.0;
+      } catch (const EConvertError&) {
+        v.f = 0.0;
+      }
+      return PutValue(v, requested, dest, size);
+    }
+    case 'Y': {
+      if (size < 8) return false;
+      if (requested == ftBCD) {
+        std::memcpy(dest, src, 8);
+        return true;
+      }
+      v.kind = Value::kFloat;
+      v.f = double(int64_t(GetLE64(src))) / 10000.0;
+      return PutValue(v, requested, dest, size);
+    }
+    default: break;
+  }
+
+  // Text storage: blanks (and the NULs some writers pad with) around the value
+  // carry nothing; leading blanks are kept for text fields.
+  const char* text = reinterpret_cast<const char*>(src);
+  int length = size;
+  while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\0')) --length;
+  if (requested != ftString) {
+    while (length > 0 && (text[0] == ' ' || text[0] == '\0')) {
+      ++text;
+      --length;
+    }
+  }
+  if (length == 0) {
+    if (requested == ftString) static_cast<char*>(dest)[0] = '\0';
+    return false;
+  }
+  switch (requested) {
+    case ftString:
+      std::memcpy(dest, text, size_t(length));
+      static_cast<char*>(dest)[length] = '\0';
+      return true;
+    case ftSmallint: {
+      const int64_t n = FieldTextToInt64(text, length, 0);
+      if (n < INT16_MIN || n > INT16_MAX) RangeError();
+      Put(dest, int16_t(n));
+      return true;
+    }
+    case ftInteger: {
+      const int64_t n = FieldTextToInt64(text, length, 0);
+      if (n < INT32_MIN || n > INT32_MAX) RangeError();
+      Put(dest, int32_t(n));
+      return true;
+    }
+    case ftBoolean: Put(dest, uint16_t(text[0] == 'T' || text[0] == 't' ? 1 : 0)); return true;
+    case ftFloat:
+    case ftCurrency: Put(dest, FieldTextToFloat(text, length)); return true;
+    case ftLargeint: Put(dest, FieldTextToInt64(text, length, 0)); return true;
+    case ftDate:
+    case ftDateTime:
+      Put(dest, DateFromDigits(text, length, field.FieldType() == ftDateTime && requested == ftDateTime));
+      return true;
+    default: return true;
+  }
+}
+
+namespace {
+
+int64_t SourceInt(TFieldType requested, const void* source, const TDbfFieldDef& field) {
+  switch (requested) {
+    case ftSmallint: return Get<int16_t>(source);
+    case ftWord:
+    case ftBoolean: return Get<uint16_t>(source);
+    case ftInteger:
+    case ftAutoInc: return Get<int32_t>(source);
+    case ftLargeint: return Get<int64_t>(source);
+    default: {
+      const double value = Get<double>(source);
+      if (!std::isfinite(value)) throw EDbfError(Format(STRING_INVALID_NUMBER, {field.FieldName()}));
+      if (value >= 9223372036854775808.0 || value < -9223372036854775808.0)
+        throw EDbfError(Format(STRING_FIELD_OVERFLOW, {field.FieldName(), field.Size()}));
+      return int64_t(value);
+    }
+  }
+}
+
+double SourceFloat(TFieldType requested, const void* source, const TDbfFieldDef& field) {
+  double value;
+  switch (requested) {
+    case ftSmallint:
+    case ftWord:
+    case ftBoolean:
+    case ftInteger:
+    case ftAutoInc:
+    case ftLargeint: value = double(SourceInt(requested, source, field)); break;
+    default: value = Get<double>(source);
+  }
+  if (!std::isfinite(value)) throw EDbfError(Format(STRING_INVALID_NUMBER, {field.FieldName()}));
+  return value;
+}
+
+// Two digits of a number, zero-padded.
+void PutDigits(char* dest, int value, int count) {
+  for (int i = count - 1; i >= 0; --i) {
+    dest[i] = char('0' + value % 10);
+    value /= 10;
+  }
+}
+
+}  // namespace
+
+void TDbfFile::EncodeField(const TDbfFieldDef& field, TFieldType requested, uint8_t* record,
+                           const void* source) const {
+  uint8_t* dest = record + field.Offset();
+  const int size = field.Size();
+  const bool foxpro = version_ == kDbfVersionFoxPro;
+  const auto overflow = [&] { throw EDbfError(Format(STRING_FIELD_OVERFLOW, {field.FieldName(), size})); };
+  // Binary letters: a null is all zero bytes.
+  const char letter = field.NativeFieldType();
+  int width = 0;
+  if (letter == '+' || letter == 'I')
+    width = 4;
+  else if (letter == '@' || letter == 'O' || letter == 'T' || letter == 'Y')
+    width = 8;
+  if (width > 0) {
+    if (size < width) overflow();
+    if (!source) {
+      std::memset(dest, 0, size_t(width));
+      return;
+    }
+  }
+  switch (letter) {
+    case '+':
+    case 'I': {
+      const int64_t value = SourceInt(requested, source, field);
+      if (value < INT32_MIN || value > INT32_MAX) overflow();
+      if (foxpro)
+        PutLE32(dest, uint32_t(int32_t(value)));
+      else
+        PutBE32(dest, uint32_t(int32_t(value)) ^ 0x80000000u);
+      return;
+    }
+    case '@': {
+      double value = SourceFloat(requested, source, field);
+      if (date_time_handling_ == dtBDETimeStamp) value = DateTimeToBdeStamp(value);
+      uint64_t bits;
+      std::memcpy(&bits, &value, sizeof bits);
+      PutBE64(dest, bits);
+      return;
+    }
+    case 'O': {
+      // Stored so that the bytes sort as the numbers do: non-negative numbers
+      // get the sign bit set, negative ones are complemented.
+      const double value = SourceFloat(requested, source, field);
+      uint64_t bits;
+      std::memcpy(&bits, &value, sizeof bits);
+      bits = value >= 0 ? bits | 0x8000000000000000ull : ~bits;
+      PutBE64(dest, bits);
+      return;
+    }
+    case 'T': {
+      const double value = SourceFloat(requested, source, field);
+      TTimeStamp stamp;
+      try {
+        stamp = DateTimeToTimeStamp(value);
+      } catch (const EConvertError&) {
+        overflow();
+      }
+      PutLE32(dest, uint32_t(stamp.Date + kJulianDayDelta));
+      PutLE32(dest + 4, uint32_t(stamp.Time));
+      return;
+    }
+    case 'Y': {
+      if (requested == ftBCD) {
+        std::memcpy(dest, source, 8);
+        return;
+      }
+      const double scaled = SourceFloat(requested, source, field) * 10000.0;
+      if (scaled >= 9223372036854775808.0 || scaled < -9223372036854775808.0) overflow();
+      PutLE64(dest, uint64_t(int64_t(scaled)));
+      return;
+    }
+    default: break;
+  }
+
+  char* text = reinterpret_cast<char*>(dest);
+  if (!source) {
+    std::memset(text, ' ', size_t(size));
+    return;
+  }
+  switch (requested) {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString: {
+      const char* value = static_cast<const char*>(source);
+      const size_t length = strnlen(value, size_t(size));
+      std::memcpy(text, value, length);
+      std::memset(text + length, ' ', size_t(size) - length);
+      return;
+    }
+    case ftSmallint:
+    case ftWord:
+    case ftInteger:
+    case ftAutoInc:
+    case ftLargeint: {
+      // Memo fields keep their block number zero-padded.
+      const char pad = (requested == ftInteger && field.IsBlob()) ? '0' : ' ';
+      if (!IntToFieldText(SourceInt(requested, source, field), size, pad, text)) overflow();
+      return;
+    }
+    case ftBoolean:
+      std::memset(text, ' ', size_t(size));
+      if (size > 0) text[0] = Get<uint16_t>(source) != 0 ? 'T' : 'F';
+      return;
+    case ftFloat:
+    case ftCurrency: {
+      const double value = SourceFloat(requested, source, field);
+      if (!FloatToFieldText(value, size, field.Precision(), text)) overflow();
+      return;
+    }
+    case ftDate:
+    case ftDateTime: {
+      const int needed = requested == ftDate ? 8 : 14;
+      if (size < needed) overflow();
+      const double value = SourceFloat(requested, source, field);
+      int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+      DecodeDateTime(value, year, month, day, hour, minute, second, msec);
+      std::memset(text, ' ', size_t(size));
+      PutDigits(text, year, 4);
+      PutDigits(text + 4, month, 2);
+      PutDigits(text + 6, day, 2);
+      if (requested == ftDateTime) {
+        PutDigits(text + 8, hour, 2);
+        PutDigits(text + 10, minute, 2);
+        PutDigits(text + 12, second, 2);
+      }
+      return;
+    }
+    default: return;
+  }
+}

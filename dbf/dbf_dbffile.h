@@ -1,0 +1,174 @@
+// TDbfFile: a dBASE or FoxPro table file.
+//
+// Layout (integers little-endian):
+//   0     version byte: low three bits 3 = dBase III/IV, 4 = dBase 7,
+//         2 or 5 = FoxPro (and the whole bytes 0x30, 0x31); bit 0x80 (with
+//         0x08 in dBase IV/7) marks a memo file, 0xF5 is FoxPro with memo
+//   1-3   date of last update: year - 1900, month, day
+//   4     record count (32 bits)
+//   8     header size = offset of the first record (16 bits)
+//   10    record size = 1 + the field lengths (16 bits)
+//   28    production index flag: a multi-tag index <table>.mdx belongs to it
+//   29    language driver id (0 in dBase III; not used by dBase 7)
+//   32    dBase 7 only: 32-byte language driver name, then 4 zero bytes
+//   32/68 field descriptors of 32 bytes (48 in dBase 7), then 0x0D;
+//         FoxPro counts 263 zero bytes after it into the header; dBase 7 may
+//         keep a field properties block there (defaults, minimum, maximum)
+//   header size: records, byte 0 ' ' live or '*' deleted, then the fields
+//   after the last record: end-of-file mark 0x1A
+//
+// Descriptor (32 bytes): name 11 bytes, letter at 11, FoxPro field offset at
+// 12, length at 16, decimals at 17 ('C' keeps its length's high byte in the
+// decimals), zeros. dBase 7 (48 bytes): name 32 bytes, letter at 32, length
+// 33, decimals 34, next autoincrement value at 42.
+//
+// Everything read is checked before use: a file whose header, descriptors or
+// field lengths do not agree raises "Invalid DBF file.".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbf/dbf_fields.h"
+#include "dbf/dbf_pgfile.h"
+#include "dbf/dbf_str.h"
+
+// How '@' time stamps are stored: as the TDateTime itself or as a BDE stamp.
+enum TDateTimeHandling { dtDateTime, dtBDETimeStamp };
+
+// Asked when a table names a production index file that is missing: leave
+// delete_link true to drop the link from the header, false to abandon the open.
+using TDbfIndexMissingEvent = std::function<void(bool& delete_link)>;
+
+// Process-wide defaults of the engine.
+class TDbfGlobals {
+ public:
+  TDbfGlobals();
+  // The ANSI code page (fixed at 1251).
+  unsigned DefaultCodePage() const { return default_code_page_; }
+  // The id of the ANSI code page and the configured locale (0xC9 for 1251 and 0x0419).
+  uint8_t DefaultLanguageId() const { return default_language_id_; }
+  // Code pages of the driver table that the converter can handle.
+  bool IsInstalledCodePage(unsigned code_page) const;
+  // The machine's name, at most 15 characters (stamped into lock fields).
+  const std::string& ComputerName() const { return computer_name_; }
+  // Whether 'Y' fields map to ftBCD (else ftCurrency).
+  bool CurrencyAsBCD() const { return true; }
+
+ private:
+  unsigned default_code_page_;
+  uint8_t default_language_id_;
+  std::vector<unsigned> installed_;
+  std::string computer_name_;
+};
+
+// The one process-wide instance, made on first use.
+TDbfGlobals& DbfGlobals();
+
+class TDbfFile : public TPagedFile {
+ public:
+  TDbfFile();
+  ~TDbfFile() override;
+
+  // Opens the file and, unless the mode creates it, reads and checks the
+  // header, language and field descriptors, and looks for the memo and
+  // production index files beside it (any letter case).
+  void OpenAndReadHeader();
+  // Writes a new empty table with these fields into the file opened in a
+  // creating mode. Limits (field count, names, header and record size) are
+  // checked before anything is written.
+  void WriteNewHeader(const TDbfFieldDefs& defs, int memo_block_size);
+  // The checks WriteNewHeader makes, for callers that want them before a
+  // file is created: 1 to 4095 fields, names non-empty and distinct once
+  // upper-cased and cut to the level's length, a letter for every field,
+  // header and record within 65535 bytes. Raises EDbfError.
+  static void CheckNewTable(const TDbfFieldDefs& defs, int version);
+  // Reads the descriptors of the header into FieldDefs().
+  void LoadFieldDescriptors();
+  // Closes the file and forgets what was read from it.
+  void CloseAll();
+  // Stamps today's date, stores the header and writes the end-of-file mark.
+  void StoreHeader() override;
+  // Also sizes the previous-record buffer.
+  void SetRecordSize(int size) override;
+
+  // ".fpt" for FoxPro, ".dbt" otherwise.
+  std::string MemoExtension() const;
+  // True when a field of type 'B', 'G' or 'M' exists.
+  bool HasMemoFields() const;
+  // dBase 7: the driver name of the header.
+  std::string LanguageDriverName() const;
+  // The field whose name equals name upper-cased; nullptr when none.
+  TDbfFieldDef* FindField(const AnsiString& name) const;
+
+  // Reads one field of a record image into dest in the framework's layout for
+  // the requested type (text: NUL-terminated, at most Size()+1 bytes;
+  // ftSmallint/ftWord/ftBoolean 2 bytes; ftInteger/ftAutoInc 4; others 8).
+  // Returns false when the field is empty (null).
+  bool DecodeField(const TDbfFieldDef& field, TFieldType requested, void* dest, const uint8_t* record) const;
+  // Writes a value (nullptr = null) into one field of a record image. A value
+  // that does not fit raises EDbfError instead of losing digits.
+  void EncodeField(const TDbfFieldDef& field, TFieldType requested, uint8_t* record, const void* source) const;
+
+  TDbfFieldDefs& FieldDefs() { return *field_defs_; }
+  const TDbfFieldDefs& FieldDefs() const { return *field_defs_; }
+  // kDbfVersion...
+  int DbfVersion() const { return version_; }
+  void SetDbfVersion(int version) { version_ = version; }
+  // The TableLevel matching the version (3, 4, 7 or 25).
+  int TableLevel() const;
+  uint8_t LanguageId() const { return language_id_; }
+  void SetLanguageId(uint8_t id) { language_id_ = id; }
+  // The code page the file names (0 = none) and the one its text is read in.
+  unsigned FileCodePage() const { return file_code_page_; }
+  unsigned UseCodePage() const { return use_code_page_; }
+  // The record count stored in the header.
+  uint32_t HeaderRecordCount() const;
+  // Set when the header gives no sizes or a missing index abandons the open.
+  bool OpenAborted() const { return open_aborted_; }
+  bool HasLockField() const { return lock_field_offset_ > 0; }
+  int LockFieldOffset() const { return lock_field_offset_; }
+  int LockFieldLength() const { return lock_field_length_; }
+  int LockUserLength() const { return lock_user_length_; }
+  bool HasAutoIncField() const { return has_autoinc_; }
+  // The previous-record image kept for index key updates.
+  uint8_t* PrevBuffer() { return prev_buffer_.data(); }
+
+  bool UseFloatFields() const { return use_float_fields_; }
+  void SetUseFloatFields(bool value) { use_float_fields_ = value; }
+  TDateTimeHandling DateTimeHandling() const { return date_time_handling_; }
+  void SetDateTimeHandling(TDateTimeHandling value) { date_time_handling_ = value; }
+  TDbfIndexMissingEvent OnIndexMissing;
+
+  // The memo file beside the table (as found, in any case; the expected name
+  // when it is missing) and whether it exists.
+  const std::string& MemoFileName() const { return memo_file_name_; }
+  bool MemoFileExists() const { return memo_file_exists_; }
+  // The production index file found beside the table ("" when none is linked).
+  const std::string& ProductionIndexFileName() const { return mdx_file_name_; }
+
+ private:
+  void ReadLanguage();
+  void ReadPropertiesBlock(int block_start);
+  void FindCompanionFiles();
+
+  std::unique_ptr<TDbfFieldDefs> field_defs_;
+  int version_ = kDbfVersionDBase4;
+  uint8_t language_id_ = 0;
+  unsigned file_code_page_ = 0;
+  unsigned use_code_page_ = 0;
+  int lock_field_offset_ = 0;
+  int lock_field_length_ = 0;
+  int lock_user_length_ = 0;
+  bool has_autoinc_ = false;
+  bool open_aborted_ = false;
+  bool use_float_fields_ = true;
+  TDateTimeHandling date_time_handling_ = dtBDETimeStamp;
+  std::vector<uint8_t> prev_buffer_;
+  std::string memo_file_name_;
+  bool memo_file_exists_ = false;
+  std::string mdx_file_name_;
+};

@@ -1,0 +1,353 @@
+#include "dbf/dbf_pgfile.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "dbf/dbf_common.h"
+#include "toolkit/core/classes.h"
+#include "toolkit/sys/files.h"
+#include "toolkit/sys/locks.h"
+
+namespace {
+
+// Waiting locks retry at this interval until the wait limit.
+constexpr int kLockRetryMs = 10;
+int g_lock_wait_ms = 10000;
+
+bool IsCreatingMode(TPageFileMode mode) {
+  return mode == pmMemoryCreate || mode == pmExclusiveCreate || mode == pmSharedCreate;
+}
+
+}  // namespace
+
+int TPagedFile::LockWaitMilliseconds() { return g_lock_wait_ms; }
+void TPagedFile::SetLockWaitMilliseconds(int ms) { g_lock_wait_ms = std::max(0, ms); }
+
+TPagedFile::TPagedFile() = default;
+
+TPagedFile::~TPagedFile() {
+  try {
+    CloseStream();
+  } catch (...) {
+    // A destructor must not throw; an unwritten header shows as the file's
+    // state at the next open.
+  }
+}
+
+void TPagedFile::SetHeaderOffset(int64_t offset) {
+  if (offset == header_offset_) return;
+  FlushHeader();
+  header_offset_ = offset;
+}
+
+void TPagedFile::SetRecordSize(int size) {
+  if (size == record_size_) return;
+  record_size_ = size;
+  page_size_ = size;
+  count_stale_ = true;
+  pages_per_record_ = page_size_ > 0 ? record_size_ / page_size_ : 0;
+}
+
+void TPagedFile::SetHeaderSize(int size) {
+  if (size == header_size_) return;
+  FlushHeader();
+  header_size_ = std::max(0, size);
+  header_.assign(size_t(header_size_), 0);
+  count_stale_ = true;
+  ReadHeader();
+}
+
+void TPagedFile::SetPageOffsetByHeader(bool value) {
+  if (value != page_offset_by_header_) count_stale_ = true;
+  page_offset_by_header_ = value;
+}
+
+void TPagedFile::SetPageSize(int size) {
+  if (size == page_size_) return;
+  page_size_ = size;
+  count_stale_ = true;
+  pages_per_record_ = page_size_ > 0 ? record_size_ / page_size_ : 0;
+}
+
+bool TPagedFile::LockSection(int64_t offset, int64_t length, bool wait) {
+  if (fd_ < 0) return true;  // memory streams are private to this process
+  int waited = 0;
+  for (;;) {
+    const TLockResult result = LockBytes(fd_, offset, length, true);
+    if (result == TLockResult::Granted) return true;
+    if (result != TLockResult::Conflict || !wait || waited >= g_lock_wait_ms) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kLockRetryMs));
+    waited += kLockRetryMs;
+  }
+}
+
+bool TPagedFile::UnlockSection(int64_t offset, int64_t length) {
+  if (fd_ < 0) return true;
+  return UnlockBytes(fd_, offset, length);
+}
+
+void TPagedFile::ReleaseStream() {
+  owned_stream_.reset();
+  stream_ = nullptr;
+  fd_ = -1;
+}
+
+void TPagedFile::CloseStream() {
+  if (!active_) return;
+  // The stream goes away even when the last header write fails.
+  struct Release {
+    TPagedFile* self;
+    ~Release() {
+      // A memory table lives in its stream, which therefore outlives a close.
+      if (self->mode_ != pmMemoryCreate && self->mode_ != pmMemoryOpen) self->ReleaseStream();
+      self->mode_ = self->user_mode_;
+      self->active_ = false;
+      self->cached_record_count_ = 0;
+    }
+  } release{this};
+  FlushHeader();
+}
+
+void TPagedFile::OpenStream() {
+  if (active_) return;
+  user_mode_ = mode_;
+  if (mode_ == pmMemoryCreate || mode_ == pmMemoryOpen) {
+    if (!stream_) {
+      owned_stream_ = std::make_unique<TMemoryStream>();
+      stream_ = owned_stream_.get();
+      mode_ = pmMemoryCreate;
+    }
+    fd_ = -1;
+    cached_size_ = stream_->Size();
+    need_locks_ = false;
+    active_ = true;
+    return;
+  }
+  if (!FileExists(file_name_)) {
+    if (auto_create_) {
+      if (mode_ == pmExclusiveOpen) mode_ = pmExclusiveCreate;
+      if (mode_ == pmSharedOpen || mode_ == pmReadOnly) mode_ = pmSharedCreate;
+    }
+    if (!IsCreatingMode(mode_)) {
+      mode_ = user_mode_;
+      throw Exception(Format(STRING_FILE_NOT_FOUND, {file_name_}));
+    }
+    // Only a missing file is created here: an existing one is cut below,
+    // after its share mode has been granted, so that creating a table never
+    // destroys a file another program holds open.
+    TFileStream(file_name_, fmCreate);
+  }
+  const bool write_access = mode_ >= pmExclusiveCreate && mode_ <= pmSharedOpen;
+  const bool deny_write = mode_ == pmExclusiveCreate || mode_ == pmExclusiveOpen;
+  std::unique_ptr<TFileStream> file;
+  try {
+    file = std::make_unique<TFileStream>(file_name_, write_access ? fmOpenReadWrite : fmOpenRead);
+  } catch (...) {
+    mode_ = user_mode_;
+    throw;
+  }
+  if (AcquireShareMode(file->Handle(), write_access, deny_write) != TLockResult::Granted) {
+    mode_ = user_mode_;
+    throw EFOpenError(Format("Cannot open file \"%s\". %s",
+                             {file_name_, "The file is in use by another process."}));
+  }
+  if (IsCreatingMode(mode_)) file->SetSize(0);
+  fd_ = file->Handle();
+  owned_stream_ = std::move(file);
+  stream_ = owned_stream_.get();
+  cached_size_ = stream_->Size();
+  need_locks_ = IsSharedMode(mode_);
+  active_ = true;
+}
+
+void TPagedFile::EnterExclusiveMode() {
+  if (temp_mode_ != pmNone || !IsSharedMode(mode_)) return;
+  // Shared create and open return to shared open; read-only stays read-only.
+  temp_mode_ = mode_ == pmReadOnly ? pmReadOnly : pmSharedOpen;
+  CloseStream();
+  mode_ = pmExclusiveOpen;
+  try {
+    OpenStream();
+  } catch (const EFOpenError&) {
+    LeaveExclusiveMode();
+  }
+}
+
+void TPagedFile::LeaveExclusiveMode() {
+  if (temp_mode_ == pmNone) return;
+  CloseStream();
+  mode_ = temp_mode_;
+  temp_mode_ = pmNone;
+  OpenStream();
+}
+
+int64_t TPagedFile::RecordOffset(int64_t n) const {
+  if (n == 0) return 0;
+  if (page_offset_by_header_) return header_offset_ + header_size_ + (n - 1) * page_size_;
+  return n * page_size_;
+}
+
+int TPagedFile::ReadRecordAt(int64_t n, void* buffer) {
+  return int(ReadBlock(buffer, record_size_, RecordOffset(n)));
+}
+
+void TPagedFile::WriteRecordAt(int64_t n, const void* buffer) {
+  WriteBlock(buffer, record_size_, RecordOffset(n));
+  if (record_size_ <= 0) return;
+  const int64_t position = stream_->Position();
+  while (cached_size_ < position) {
+    cached_size_ += record_size_;
+    record_count_ += pages_per_record_;
+  }
+}
+
+void TPagedFile::StoreHeader() {
+  header_modified_ = true;
+  if (need_locks_) FlushHeader();
+}
+
+void TPagedFile::FlushPages() {}
+
+void TPagedFile::SetFileName(const std::string& name) {
+  if (!active_) file_name_ = name;
+}
+
+void TPagedFile::SetStream(TStream* stream) {
+  if (active_) return;
+  owned_stream_.reset();
+  stream_ = stream;
+}
+
+void TPagedFile::RecountIfStale() {
+  if (!count_stale_) return;
+  count_stale_ = false;
+  if (page_size_ <= 0 || !active_) {
+    record_count_ = 0;
+    return;
+  }
+  const int64_t bytes = page_offset_by_header_ ? cached_size_ - header_size_ - header_offset_ : cached_size_;
+  record_count_ = std::max<int64_t>(0, bytes / page_size_);
+}
+
+int64_t TPagedFile::RecordCount() {
+  if (!active_ || page_size_ <= 0) return 0;
+  if (need_locks_) {
+    const int64_t size = stream_->Size();
+    if (size != cached_size_) {
+      cached_size_ = size;
+      count_stale_ = true;
+    }
+  }
+  RecountIfStale();
+  return record_count_;
+}
+
+void TPagedFile::SetRecordCount(int64_t n) {
+  if (!active_ || n < 0 || n == RecordCount()) return;
+  cached_size_ = page_offset_by_header_ ? header_offset_ + header_size_ + n * page_size_ : n * page_size_;
+  record_count_ = n;
+  count_stale_ = false;
+  try {
+    stream_->SetSize(cached_size_);
+  } catch (const EStreamError&) {
+    write_error_ = true;
+  }
+}
+
+bool TPagedFile::RecordExists(int64_t n) {
+  if (!need_locks_ || n > cached_record_count_) cached_record_count_ = RecordCount();
+  return n >= 0 && n <= cached_record_count_;
+}
+
+void TPagedFile::ReadHeader() {
+  FlushHeader();
+  if (header_size_ <= 0 || !stream_) return;
+  int64_t available = 0;
+  if (active_) {
+    available = std::clamp<int64_t>(stream_->Size() - header_offset_, 0, header_size_);
+    if (available > 0) available = std::max<int64_t>(0, ReadBlock(header_.data(), available, header_offset_));
+  }
+  std::fill(header_.begin() + available, header_.end(), 0);
+}
+
+void TPagedFile::FlushHeader() {
+  if (!header_modified_) return;
+  header_modified_ = false;
+  if (!active_ || header_size_ <= 0) return;
+  WriteBlock(header_.data(), header_size_, header_offset_);
+  const int64_t position = stream_->Position();
+  if (position > cached_size_) {
+    cached_size_ = position;
+    count_stale_ = true;
+  }
+}
+
+int64_t TPagedFile::ReadBlock(void* buffer, int64_t length, int64_t offset) {
+  if (!stream_ || length <= 0) return 0;
+  stream_->Seek(offset, soFromBeginning);
+  if (offset > cached_size_) {
+    cached_size_ = offset;
+    count_stale_ = true;
+  }
+  return ReadWithRetry(buffer, length);
+}
+
+int64_t TPagedFile::WriteBlock(const void* buffer, int64_t length, int64_t offset) {
+  if (!stream_ || length <= 0) return 0;
+  stream_->Seek(offset, soFromBeginning);
+  if (offset > cached_size_) {
+    cached_size_ = offset;
+    count_stale_ = true;
+  }
+  const int64_t written = std::max<int64_t>(0, stream_->Write(buffer, length));
+  if (written < length) write_error_ = true;
+  return written;
+}
+
+int64_t TPagedFile::ReadWithRetry(void* buffer, int64_t length) {
+  return std::max<int64_t>(0, stream_->Read(buffer, length));
+}
+
+void TPagedFile::WriteByte(uint8_t value) {
+  if (!stream_) return;
+  if (stream_->Write(&value, 1) != 1) write_error_ = true;
+}
+
+int TPagedFile::ReadByte() {
+  uint8_t value = 0;
+  if (!stream_ || ReadWithRetry(&value, 1) != 1) return -1;
+  return value;
+}
+
+bool TPagedFile::LockRecord(int64_t n, bool wait) {
+  if (!need_locks_) return true;
+  bool locked = false;
+  if (virtual_locks_) {
+    if (n < 0 || n >= kVirtualLockBase + 1) return false;
+    locked = LockSection(kVirtualLockBase - n, 1, wait);
+  } else {
+    locked = LockSection(RecordOffset(n), std::max(1, record_size_), wait);
+  }
+  if (!locked && wait) throw EDbfError(STRING_RECORD_LOCKED);
+  return locked;
+}
+
+bool TPagedFile::UnlockRecord(int64_t n) {
+  if (!need_locks_) return true;
+  if (virtual_locks_) {
+    if (n < 0 || n >= kVirtualLockBase + 1) return false;
+    return UnlockSection(kVirtualLockBase - n, 1);
+  }
+  return UnlockSection(RecordOffset(n), std::max(1, record_size_));
+}
+
+void TPagedFile::RequireExclusive() const {
+  if (IsSharedMode(mode_)) throw EDbfError(STRING_NEED_EXCLUSIVE_ACCESS);
+}
+
+void TPagedFile::DeleteFileIfClosed() {
+  if (!active_) DeleteFile(file_name_);
+}

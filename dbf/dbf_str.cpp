@@ -1,0 +1,25 @@
+#include "dbf/dbf_str.h"
+
+const char* const STRING_FILE_NOT_FOUND = "Open: file not found: \"%s\".";
+const char* const STRING_RECORD_LOCKED = "Record locked.";
+const char* const STRING_WRITE_ERROR = "Error while writing occurred. (Disk full?)";
+const char* const STRING_WRITE_INDEX_ERROR = "Error while writing occurred; indexes probably corrupted. (Disk full?)";
+const char* const STRING_KEY_VIOLATION =
+    "Key violation. (Key already present in file).\r\nIndex: %s\r\nRecord=%d Key='%s'.";
+const char* const STRING_INVALID_DBF_FILE = "Invalid DBF file.";
+const char* const STRING_INVALID_FIELD_COUNT = "Invalid field count: %d (must be between 1 and 4095).";
+const char* const STRING_INVALID_FIELD_TYPE =
+    "Cannot create field \"%s\", VCL field type %x not supported by DBF.";
+const char* const STRING_INDEX_BASED_ON_UNKNOWN_FIELD = "Index based on unknown field \"%s\".";
+const char* const STRING_INDEX_BASED_ON_INVALID_FIELD = "Field \"%s\" is an invalid field type to base index on.";
+const char* const STRING_INDEX_EXPRESSION_TOO_LONG = "Index result for \"%s\" too long, >100 characters (%d).";
+const char* const STRING_INVALID_INDEX_TYPE = "Invalid index type: can only be string or float.";
+const char* const STRING_CANNOT_CREATE_INDEX = "Can not create index: too many indexes in file.";
+const char* const STRING_NEED_EXCLUSIVE_ACCESS = "Exclusive access is required for this operation.";
+
+const char* const STRING_FIELD_OVERFLOW = "Value does not fit field \"%s\" of %d characters.";
+const char* const STRING_INVALID_NUMBER = "Field \"%s\" cannot hold a number that is not finite.";
+const char* const STRING_DUPLICATE_FIELD_NAME = "Duplicate field name \"%s\".";
+const char* const STRING_EMPTY_FIELD_NAME = "A field has no name.";
+const char* const STRING_HEADER_TOO_LARGE = "Table header too large: %d bytes (at most 65535).";
+const char* const STRING_RECORD_TOO_LARGE = "Record too large: %d bytes (at most 65535).";

@@ -1,0 +1,72 @@
+// dbftool dump: every record as UTF-8 CSV.
+#include <cstdio>
+#include <vector>
+
+#include "tools/dbftool/dbftool.h"
+
+namespace dbftool {
+namespace {
+
+// A CSV cell: quoted when it holds a separator, a quote or a line break.
+std::string Cell(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+}  // namespace
+
+int RunDump(const Args& args) {
+  std::string file;
+  bool deleted = false;
+  std::string filter_text;
+  bool has_filter = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--deleted") {
+      deleted = true;
+    } else if (a == "--filter" && i + 1 < args.size()) {
+      has_filter = true;
+      filter_text = args[++i];
+    } else if (file.empty() && !a.starts_with("--")) {
+      file = a;
+    } else {
+      throw UsageError{"unexpected argument \"" + a + "\""};
+    }
+  }
+  if (file.empty()) throw UsageError{"expected a FILE"};
+  auto table = OpenTable(file);
+  const TDbfFieldDefs& defs = table->FieldDefs();
+  const RecordFilter filter = has_filter ? MakeRecordFilter(*table, filter_text) : RecordFilter();
+
+  std::string line;
+  if (deleted) line.append("DELETED");
+  for (int i = 0; i < defs.Count(); ++i) {
+    if (!line.empty() || i > 0) line += ',';
+    line += Cell(TableTextToUtf8(*table, defs.Items(i)->FieldName()));
+  }
+  std::printf("%s\n", line.c_str());
+
+  std::vector<uint8_t> record(size_t(table->RecordSize()));
+  const int64_t count = table->RecordCount();
+  for (int64_t n = 1; n <= count; ++n) {
+    if (table->ReadRecordAt(n, record.data()) != table->RecordSize()) break;
+    const bool is_deleted = record[0] == '*';
+    if (is_deleted && !deleted) continue;
+    if (filter && !filter(record.data())) continue;
+    line.clear();
+    if (is_deleted) line.push_back('*');
+    for (int i = 0; i < defs.Count(); ++i) {
+      if (deleted || i > 0) line += ',';
+      line += Cell(FieldText(*table, *defs.Items(i), record.data()));
+    }
+    std::printf("%s\n", line.c_str());
+  }
+  return 0;
+}
+
+}  // namespace dbftool

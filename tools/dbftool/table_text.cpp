@@ -1,0 +1,81 @@
+// Opening a table for reading and showing its values as text.
+#include <charconv>
+#include <cstring>
+
+#include "dbf/dbf_common.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
+#include "tools/dbftool/dbftool.h"
+
+namespace dbftool {
+
+std::unique_ptr<TDbfFile> OpenTable(const std::string& file_name) {
+  auto table = std::make_unique<TDbfFile>();
+  table->SetFileName(file_name);
+  table->SetMode(pmReadOnly);
+  table->SetUseFloatFields(true);
+  table->OpenAndReadHeader();
+  if (table->OpenAborted()) throw EDbfError(STRING_INVALID_DBF_FILE);
+  return table;
+}
+
+std::string TableTextToUtf8(const TDbfFile& table, const std::string& text) {
+  const unsigned cp = table.UseCodePage();
+  // A table in a code page the converter lacks is shown untranslated.
+  if (!IsCodePageAvailable(cp)) return text;
+  return ConvertCodePage(text, cp, kUtf8CodePage);
+}
+
+namespace {
+
+std::string NumberText(double value) {
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  return ec == std::errc() ? std::string(buf, end) : std::string();
+}
+
+std::string DateTimeText(double value) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+  DecodeDateTime(value, y, mo, d, h, mi, s, ms);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+  return buf;
+}
+
+}  // namespace
+
+std::string FieldText(const TDbfFile& table, const TDbfFieldDef& field, const uint8_t* record) {
+  switch (field.NativeFieldType()) {
+    case '+':
+    case 'I': {
+      int32_t value = 0;
+      return table.DecodeField(field, ftInteger, &value, record) ? std::to_string(value) : std::string();
+    }
+    case 'O': {
+      double value = 0;
+      return table.DecodeField(field, ftFloat, &value, record) ? NumberText(value) : std::string();
+    }
+    case 'Y': {
+      double value = 0;
+      if (!table.DecodeField(field, ftCurrency, &value, record)) return {};
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.4f", value);
+      return buf;
+    }
+    case '@':
+    case 'T': {
+      double value = 0;
+      return table.DecodeField(field, ftDateTime, &value, record) ? DateTimeText(value) : std::string();
+    }
+    default: {
+      // Stored as text: shown as stored, without the padding.
+      std::string text(size_t(field.Size()) + 1, '\0');
+      if (!table.DecodeField(field, ftString, text.data(), record)) return {};
+      text.resize(std::strlen(text.c_str()));
+      if (field.NativeFieldType() != 'C') text = Trim(text);
+      return TableTextToUtf8(table, text);
+    }
+  }
+}
+
+}  // namespace dbftool
