@@ -1,0 +1,543 @@
+// The BIFF8 writer, checked by walking the records it writes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/support/testsupport.h"
+#include "tests/xls/biff_records.h"
+#include "toolkit/core/sysutils.h"
+#include "xls/vteWriters.h"
+
+using xlstest::Only;
+using xlstest::Record;
+using xlstest::Records;
+using xlstest::SheetRecords;
+using xlstest::Stream;
+
+namespace {
+
+// The SST strings, joined across CONTINUE records (each piece of a string
+// that goes on in a CONTINUE starts with its option byte).
+std::vector<std::string> SstStrings(const std::vector<Record>& all) {
+  std::vector<std::string> pieces;
+  bool in_sst = false;
+  for (const auto& r : all) {
+    if (r.id == 0x00FC) in_sst = true;
+    else if (r.id != 0x003C) in_sst = false;
+    if (in_sst) pieces.push_back(r.data);
+  }
+  std::vector<std::string> out;
+  if (pieces.empty()) return out;
+  size_t piece = 0, at = 8;
+  const uint32_t count = GetLE32(pieces[0].data() + 4);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (at >= pieces[piece].size()) {
+      ++piece;
+      at = 0;
+    }
+    const std::string& p0 = pieces[piece];
+    uint16_t chars = GetLE16(p0.data() + at);
+    EXPECT_EQ(p0[at + 2], '\x01');
+    at += 3;
+    std::string text;
+    while (chars > 0) {
+      if (at >= pieces[piece].size()) {
+        ++piece;
+        EXPECT_EQ(pieces[piece][0], '\x01') << "CONTINUE inside a string starts with the option byte";
+        at = 1;
+      }
+      const std::string& p = pieces[piece];
+      text.push_back(static_cast<char>(GetLE16(p.data() + at)));  // ASCII test texts
+      at += 2;
+      --chars;
+    }
+    out.push_back(text);
+  }
+  return out;
+}
+
+TEST(ExcelWriter, EmptySheetGivesTheGlobalsAndAnEmptySubstream) {
+  TvteXLSWorkbook book;
+  book.AddSheet();
+  const std::string stream = Stream(book);
+  const auto all = Records(stream);
+  std::vector<uint16_t> globals;
+  for (const auto& r : all) {
+    if (globals.empty() || globals.back() != r.id) globals.push_back(r.id);
+    if (r.id == 0x000A) break;
+  }
+  const std::vector<uint16_t> expected = {0x0809, 0x00E1, 0x00C1, 0x00E2, 0x005C, 0x0042, 0x0161, 0x01C0, 0x013D,
+                                          0x009C, 0x0019, 0x0012, 0x0013, 0x01AF, 0x01BC, 0x003D, 0x0040, 0x008D,
+                                          0x0022, 0x000E, 0x01B7, 0x00DA, 0x0031, 0x041E, 0x00E0, 0x0293, 0x0160,
+                                          0x0085, 0x008C, 0x000A};
+  EXPECT_EQ(globals, expected);
+  EXPECT_EQ(Only(all, 0x0031).size(), 4u);
+  EXPECT_EQ(Only(all, 0x041E).size(), 8u);
+  EXPECT_EQ(Only(all, 0x00E0).size(), 21u);
+  EXPECT_EQ(Only(all, 0x005C)[0].data.size(), 112u);
+
+  const auto sheet = SheetRecords(all, 0);
+  ASSERT_FALSE(sheet.empty());
+  EXPECT_EQ(Only(all, 0x0085)[0].u32(0), sheet.front().pos) << "BOUNDSHEET points at the sheet's BOF";
+  EXPECT_TRUE(Only(sheet, 0x0208).empty());
+  EXPECT_TRUE(Only(sheet, 0x00D7).empty());
+  EXPECT_EQ(Only(sheet, 0x0200)[0].data, std::string(14, '\0'));
+  EXPECT_EQ(Only(sheet, 0x020B)[0].data.size(), 16u);
+  EXPECT_EQ(sheet.back().id, 0x000A);
+}
+
+TEST(ExcelWriter, SharedStringsContinueAcrossTheRecordLimit) {
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  std::vector<std::string> texts;
+  for (int i = 0; i < 2000; ++i) {
+    texts.push_back(Format("text%.6d", {i}));
+    sheet->GetRange(i % 10, i / 10, i % 10, i / 10)->SetValue(Variant(texts.back()));
+  }
+  texts.push_back(std::string(5000, 'w'));
+  sheet->GetRange(0, 300, 0, 300)->SetValue(Variant(texts.back()));
+  const std::string stream = Stream(book);
+  const auto all = Records(stream);
+
+  for (const auto& r : all) EXPECT_LE(r.data.size(), 8224u);
+  size_t sst = 0;
+  while (all[sst].id != 0x00FC) ++sst;
+  EXPECT_EQ(all[sst + 1].id, 0x003C);
+  EXPECT_EQ(all[sst].u32(0), 2001u);
+  EXPECT_EQ(all[sst].u32(4), 2001u);
+  EXPECT_EQ(SstStrings(all), texts);
+
+  const auto ext = Only(all, 0x00FF);
+  ASSERT_EQ(ext.size(), 1u);
+  EXPECT_EQ(ext[0].u16(0), 8);
+  ASSERT_EQ(ext[0].data.size(), 2u + 251 * 8);
+  for (int k = 0; k < 251; ++k) {
+    const uint32_t pos = ext[0].u32(2 + k * 8);
+    const uint16_t offset = ext[0].u16(6 + k * 8);
+    const std::string& expected = texts[static_cast<size_t>(k) * 8];
+    EXPECT_EQ(GetLE16(stream.data() + pos), expected.size()) << "bucket " << k;
+    EXPECT_EQ(stream[pos + 2], '\x01');
+    // The record holding the string starts `offset` bytes before it.
+    const uint16_t id = GetLE16(stream.data() + pos - offset);
+    EXPECT_TRUE(id == 0x00FC || id == 0x003C) << "bucket " << k;
+  }
+}
+
+TEST(ExcelWriter, ManyStringsGrowTheBucketsSoTheIndexFitsOneRecord) {
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  for (int i = 0; i < 9000; ++i) sheet->GetRange(0, i, 0, i)->SetValue(Variant("s"));
+  const auto ext = Only(Records(Stream(book)), 0x00FF);
+  ASSERT_EQ(ext.size(), 1u);
+  EXPECT_EQ(ext[0].u16(0), 9);
+  EXPECT_EQ(ext[0].data.size(), 2u + 1000 * 8);
+}
+
+// Checks INDEX and DBCELL of a sheet against the records around them; returns the number of blocks.
+size_t CheckRowBlocks(const std::string& stream, const std::vector<Record>& sheet) {
+  const Record index = Only(sheet, 0x020B).at(0);
+  const auto dbcells = Only(sheet, 0x00D7);
+  EXPECT_EQ(index.data.size(), 16 + 4 * dbcells.size());
+  std::map<size_t, const Record*> at;
+  for (const auto& r : sheet) at[r.pos] = &r;
+  for (size_t b = 0; b < dbcells.size(); ++b) {
+    const Record& db = dbcells[b];
+    EXPECT_EQ(index.u32(16 + 4 * b), db.pos) << "INDEX entry " << b;
+    const size_t first_row_pos = db.pos - db.u32(0);
+    EXPECT_TRUE(at.count(first_row_pos) && at[first_row_pos]->id == 0x0208) << "block " << b;
+    if (!at.count(first_row_pos)) continue;
+    // Walk the ROW records of the block, then follow the offsets to each row's first cell.
+    std::vector<uint16_t> rows;
+    size_t p = first_row_pos;
+    while (at.count(p) && at[p]->id == 0x0208) {
+      rows.push_back(at[p]->u16(0));
+      p += 4 + at[p]->data.size();
+    }
+    EXPECT_EQ(db.data.size(), 4 + 2 * rows.size());
+    size_t cursor = first_row_pos + 20;
+    for (size_t k = 0; k < rows.size(); ++k) {
+      const uint16_t offset = db.u16(4 + 2 * k);
+      // 0 marks a row without cells (for the first row only when no cell record is there).
+      if (offset == 0 && (k > 0 || !at.count(cursor) || at[cursor]->id == 0x0208 || at[cursor]->id == 0x00D7))
+        continue;
+      cursor += offset;
+      EXPECT_TRUE(at.count(cursor)) << "row " << rows[k];
+      if (at.count(cursor)) {
+        EXPECT_EQ(GetLE16(stream.data() + cursor + 4), rows[k]);
+      }
+    }
+  }
+  return dbcells.size();
+}
+
+TEST(ExcelWriter, RowBlocksOf32WithDbcellAndIndex) {
+  struct Case {
+    const char* name;
+    int rows;
+    size_t blocks;
+  };
+  for (const Case& c : {Case{"one row", 1, 1}, Case{"32 rows", 32, 1}, Case{"33 rows", 33, 2}, Case{"100 rows", 100, 4}}) {
+    SCOPED_TRACE(c.name);
+    TvteXLSWorkbook book;
+    TvteXLSWorksheet* sheet = book.AddSheet();
+    for (int r = 0; r < c.rows; ++r) {
+      sheet->GetRange(0, r + 2, 0, r + 2)->SetValue(Variant(r));
+      sheet->GetRange(2, r + 2, 3, r + 2)->SetValue(Variant("t"));
+    }
+    const std::string stream = Stream(book);
+    const auto records = SheetRecords(Records(stream), 0);
+    EXPECT_EQ(CheckRowBlocks(stream, records), c.blocks);
+    const Record index = Only(records, 0x020B)[0];
+    EXPECT_EQ(index.u32(4), 2u);
+    EXPECT_EQ(index.u32(8), static_cast<uint32_t>(c.rows + 2));
+  }
+}
+
+TEST(ExcelWriter, RowsWithoutCellsKeepTheOffsetsRight) {
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  sheet->GetRange(0, 0, 0, 0)->SetValue(Variant(1));
+  sheet->GetRange(0, 10, 0, 12);                     // widens the used area, then dropped
+  sheet->GetRange(0, 12, 0, 12)->SetValue(Variant(2));
+  sheet->GetRange(1, 40, 1, 40)->SetValue(Variant(3));
+  const std::string stream = Stream(book);
+  const auto records = SheetRecords(Records(stream), 0);
+  EXPECT_EQ(CheckRowBlocks(stream, records), 2u);
+  EXPECT_EQ(Only(records, 0x0208).size(), 41u);
+  const auto db = Only(records, 0x00D7)[0];
+  EXPECT_EQ(db.u16(4 + 2 * 1), 0) << "row 1 has no cells";
+}
+
+TEST(ExcelWriter, CellRecordsOfRanges) {
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  sheet->GetRange(0, 0, 0, 2)->SetValue(Variant("N"));
+  sheet->GetRange(4, 0, 9, 0)->SetValue(Variant(2.5));
+  sheet->GetRange(4, 1, 5, 1)->SetValue(Variant(""));
+  sheet->GetRange(4, 2, 4, 2)->SetFormula("1+2*3");
+  const auto records = SheetRecords(Records(Stream(book)), 0);
+
+  const auto rows = Only(records, 0x0208);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].u16(2), 0);
+  EXPECT_EQ(rows[0].u16(4), 10);
+  EXPECT_EQ(rows[1].u16(4), 6);
+  EXPECT_EQ(rows[2].u16(4), 5);
+  EXPECT_EQ(rows[1].u16(6), 255);
+
+  const auto label = Only(records, 0x00FD);
+  ASSERT_EQ(label.size(), 1u);
+  EXPECT_EQ(label[0].u16(0), 0);
+  EXPECT_EQ(label[0].u32(6), 0u);
+  const auto blanks = Only(records, 0x0201);
+  ASSERT_EQ(blanks.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(blanks[i].u16(0), i + 1);
+    EXPECT_EQ(blanks[i].u16(2), 0);
+    EXPECT_EQ(blanks[i].u16(4), label[0].u16(4)) << "blanks carry the range's XF";
+  }
+  const auto number = Only(records, 0x0203);
+  ASSERT_EQ(number.size(), 1u);
+  EXPECT_EQ(number[0].u16(2), 4);
+  EXPECT_EQ(GetLEDouble(number[0].data.data() + 6), 2.5);
+  const auto mulblank = Only(records, 0x00BE);
+  ASSERT_EQ(mulblank.size(), 2u);
+  EXPECT_EQ(mulblank[0].u16(2), 5);
+  EXPECT_EQ(mulblank[0].data.size(), 6u + 2 * 5);
+  EXPECT_EQ(mulblank[0].u16(mulblank[0].data.size() - 2), 9);
+  EXPECT_EQ(mulblank[1].u16(0), 1) << "an empty text writes only blanks, from the left column";
+  EXPECT_EQ(mulblank[1].u16(2), 4);
+  const auto formula = Only(records, 0x0006);
+  ASSERT_EQ(formula.size(), 1u);
+  EXPECT_EQ(formula[0].u16(14), 0x0001);
+  EXPECT_EQ(formula[0].u16(20), 11);
+  EXPECT_EQ(formula[0].data.size(), 22u + 11);
+
+  const auto merged = Only(records, 0x00E5);
+  ASSERT_EQ(merged.size(), 1u);
+  EXPECT_EQ(merged[0].u16(0), 3);
+  const std::vector<uint16_t> first = {merged[0].u16(2), merged[0].u16(4), merged[0].u16(6), merged[0].u16(8)};
+  EXPECT_EQ(first, (std::vector<uint16_t>{0, 2, 0, 0}));
+  const auto db = Only(records, 0x00D7);
+  ASSERT_EQ(db.size(), 1u);
+  EXPECT_EQ(db[0].data.size(), 4u + 3 * 2);
+}
+
+TEST(ExcelWriter, MergedAreasGoInRecordsOf1024) {
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  for (int i = 0; i < 1500; ++i) sheet->GetRange(0, i * 2, 1, i * 2 + 1);
+  const auto merged = Only(SheetRecords(Records(Stream(book)), 0), 0x00E5);
+  ASSERT_EQ(merged.size(), 2u);
+  EXPECT_EQ(merged[0].u16(0), 1024);
+  EXPECT_EQ(merged[0].data.size(), 8194u);
+  EXPECT_EQ(merged[1].u16(0), 476);
+  EXPECT_EQ(merged[1].u16(2), 2048) << "the second record goes on with area 1025";
+}
+
+TEST(ExcelWriter, CellFormatsFontsAndNumberFormatsAreShared) {
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  TvteXLSRange* plain1 = sheet->GetRange(0, 0, 0, 0);
+  TvteXLSRange* plain2 = sheet->GetRange(1, 0, 1, 0);
+  TvteXLSRange* merged = sheet->GetRange(0, 1, 2, 1);
+  merged->SetHorizontalAlignment(vtexlHAlignCenter);
+  merged->SetVerticalAlignment(vtexlVAlignCenter);
+  merged->Borders()[vtexlEdgeTop].SetLineStyle(vtelsThin);
+  TvteXLSRange* bold = sheet->GetRange(0, 2, 0, 2);
+  bold->Font().Style.Include(TvteFontStyle::Bold);
+  TvteXLSRange* fmt1 = sheet->GetRange(0, 3, 0, 3);
+  fmt1->SetFormat("0.000");
+  TvteXLSRange* fmt2 = sheet->GetRange(1, 3, 1, 3);
+  fmt2->SetFormat("0.0");
+  TvteXLSRange* fmt3 = sheet->GetRange(2, 3, 2, 3);
+  fmt3->SetFormat("0.000");
+  for (auto* r : {plain1, plain2, merged, bold, fmt1, fmt2, fmt3}) r->SetValue(Variant(1));
+  const auto all = Records(Stream(book));
+  const auto sheet_records = SheetRecords(all, 0);
+  const auto numbers = Only(sheet_records, 0x0203);
+  ASSERT_EQ(numbers.size(), 7u);
+  auto xf_of = [&](int col, int row) {
+    for (const auto& n : numbers)
+      if (n.u16(0) == row && n.u16(2) == col) return n.u16(4);
+    return uint16_t{0xFFFF};
+  };
+  const auto xfs = Only(all, 0x00E0);
+  auto xf = [&](uint16_t index) { return xfs.at(index).data; };
+  EXPECT_EQ(xf_of(0, 0), xf_of(1, 0));
+  EXPECT_EQ(xf_of(0, 3), xf_of(2, 3));
+  EXPECT_NE(xf_of(0, 3), xf_of(1, 3));
+  EXPECT_EQ(GetLE16(xf(xf_of(0, 0)).data()), 1) << "default font is font 1";
+  EXPECT_EQ(GetLE16(xf(xf_of(0, 2)).data()), 5) << "first other font is font 5";
+  EXPECT_EQ(GetLE16(xf(xf_of(0, 3)).data() + 2), 164);
+  EXPECT_EQ(GetLE16(xf(xf_of(1, 3)).data() + 2), 165);
+  const std::string m = xf(xf_of(0, 1));
+  EXPECT_EQ(static_cast<uint8_t>(m[6]), 0x12);
+  EXPECT_EQ(GetLE16(m.data() + 8), 0x7C20);
+  EXPECT_EQ(GetLE16(m.data() + 10), 0x0100);
+  EXPECT_EQ(GetLE32(m.data() + 14) & 0x7F, 8u) << "the top border's colour is black";
+  EXPECT_EQ(GetLE16(xf(xf_of(0, 0)).data() + 8), 0x7C00);
+
+  const auto fonts = Only(all, 0x0031);
+  ASSERT_EQ(fonts.size(), 5u);
+  EXPECT_EQ(fonts[4].u16(6), 700);
+  EXPECT_EQ(fonts[4].u16(2) & 1, 1);
+  EXPECT_EQ(fonts[0].u16(6), 400);
+  EXPECT_EQ(fonts[0].u16(0), 200);
+  const auto formats = Only(all, 0x041E);
+  ASSERT_EQ(formats.size(), 10u);
+  EXPECT_EQ(formats[8].u16(0), 164);
+  EXPECT_EQ(formats[9].u16(0), 165);
+}
+
+TEST(ExcelWriter, PaletteIsWrittenOnlyWhenAColourIsReplaced) {
+  struct Case {
+    const char* name;
+    TColor color;
+    bool palette;
+    int index;
+  };
+  const Case cases[] = {
+      {"red is in the default palette", clRed, false, 10},
+      {"a light blue of the default palette", 0xFF9999, false, 24},
+      {"window text is black", clWindowText, false, 8},
+      {"an odd colour replaces entry 24", 0x123456, true, 24},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TvteXLSWorkbook book;
+    TvteXLSRange* r = book.AddSheet()->GetRange(0, 0, 0, 0);
+    r->Borders()[vtexlEdgeLeft].SetLineStyle(vtelsThin);
+    r->Borders()[vtexlEdgeLeft].SetColor(c.color);
+    const auto all = Records(Stream(book));
+    const auto palette = Only(all, 0x0092);
+    EXPECT_EQ(palette.size(), c.palette ? 1u : 0u);
+    const auto xfs = Only(all, 0x00E0);
+    EXPECT_EQ(GetLE16(xfs.back().data.data() + 12) & 0x7F, c.index);
+    if (c.palette && !palette.empty()) {
+      EXPECT_EQ(palette[0].u16(0), 56);
+      const size_t at = 2 + 4 * static_cast<size_t>(c.index - 8);
+      EXPECT_EQ(palette[0].data.substr(at, 4), std::string("\x56\x34\x12\x00", 4));
+    }
+  }
+}
+
+TEST(ExcelWriter, OnlyTheFirstSheetIsSelected) {
+  TvteXLSWorkbook book;
+  book.AddSheet();
+  book.AddSheet();
+  const auto all = Records(Stream(book));
+  EXPECT_EQ(Only(SheetRecords(all, 0), 0x023E)[0].u16(0), 0x06B6);
+  EXPECT_EQ(Only(SheetRecords(all, 1), 0x023E)[0].u16(0), 0x04B6);
+  const auto bounds = Only(all, 0x0085);
+  ASSERT_EQ(bounds.size(), 2u);
+  EXPECT_EQ(bounds[1].u32(0), SheetRecords(all, 1).front().pos);
+}
+
+TEST(ExcelWriter, SheetReferencesGiveSupbookAndExternsheet) {
+  TvteXLSWorkbook book;
+  book.AddSheet()->GetRange(0, 0, 0, 0)->SetFormula("Sheet2!A1+[Other.xls]Data!B2+Missing!A1");
+  book.AddSheet();
+  const auto all = Records(Stream(book));
+  const auto supbooks = Only(all, 0x01AE);
+  ASSERT_EQ(supbooks.size(), 2u);
+  EXPECT_EQ(supbooks[0].data, std::string("\x02\x00\x01\x04", 4));
+  EXPECT_EQ(supbooks[1].u16(0), 1);
+  EXPECT_EQ(supbooks[1].u16(2), 10);  // "Other.xls" + the 0x0001 marker
+  const auto ext = Only(all, 0x0017);
+  ASSERT_EQ(ext.size(), 1u);
+  EXPECT_EQ(ext[0].u16(0), 3);
+  const std::vector<uint16_t> refs = {ext[0].u16(2),  ext[0].u16(4),  ext[0].u16(6),  ext[0].u16(8),  ext[0].u16(10),
+                                      ext[0].u16(12), ext[0].u16(14), ext[0].u16(16), ext[0].u16(18)};
+  EXPECT_EQ(refs, (std::vector<uint16_t>{0, 1, 1, 1, 0, 0, 0, 0xFFFF, 0xFFFF}));
+}
+
+// ---- Saving ----------------------------------------------------------------
+
+std::vector<std::string> Listing(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(ExcelWriter, ModelsAFileCannotHoldRaiseBeforeAnythingIsWritten) {
+  struct Case {
+    const char* name;
+    void (*build)(TvteXLSWorkbook&);
+    const char* message;
+  };
+  const Case cases[] = {
+      {"row beyond 65535", [](TvteXLSWorkbook& b) { b.AddSheet()->GetRange(0, 65536, 0, 65536); },
+       "Range (0, 65536, 0, 65536) on sheet \"Sheet1\" lies outside 65536 rows and 256 columns"},
+      {"column beyond 255", [](TvteXLSWorkbook& b) { b.AddSheet()->GetRange(250, 0, 256, 0); },
+       "Range (250, 0, 256, 0) on sheet \"Sheet1\" lies outside 65536 rows and 256 columns"},
+      {"reversed rows", [](TvteXLSWorkbook& b) { b.AddSheet()->GetRange(0, 5, 0, 4); },
+       "Invalid range (0, 5, 0, 4) on sheet \"Sheet1\""},
+      {"reversed columns", [](TvteXLSWorkbook& b) { b.AddSheet()->GetRange(3, 0, 2, 0); },
+       "Invalid range (3, 0, 2, 0) on sheet \"Sheet1\""},
+      {"negative", [](TvteXLSWorkbook& b) { b.AddSheet()->GetRange(-1, 0, 0, 0); },
+       "Invalid range (-1, 0, 0, 0) on sheet \"Sheet1\""},
+      {"text longer than a cell",
+       [](TvteXLSWorkbook& b) { b.AddSheet()->GetRange(1, 2, 1, 2)->SetValue(Variant(std::string(32768, 'x'))); },
+       "Text of 32768 characters at (1, 2) on sheet \"Sheet1\" is longer than a cell holds (32767)"},
+      {"picture", [](TvteXLSWorkbook& b) { b.AddSheet()->Images().Add(); }, "Pictures are not supported"},
+      {"duplicate sheet names",
+       [](TvteXLSWorkbook& b) {
+         b.AddSheet()->SetName("Data");
+         b.AddSheet()->SetName("DATA");
+       },
+       "Duplicate sheet name \"DATA\""},
+      {"sheet name with a colon", [](TvteXLSWorkbook& b) { b.AddSheet()->SetName("a:b"); },
+       "Invalid sheet name \"a:b\""},
+      {"empty sheet name", [](TvteXLSWorkbook& b) { b.AddSheet()->SetName("  "); }, "Sheet 1 has no name"},
+      {"formula error", [](TvteXLSWorkbook& b) { b.AddSheet()->GetRange(0, 0, 0, 0)->SetFormula("SUM(1"); },
+       "Invalid brackets"},
+      {"long header",
+       [](TvteXLSWorkbook& b) { b.AddSheet()->PageSetup().CenterHeader = std::string(254, 'h'); },
+       "Header or footer of sheet \"Sheet1\" is longer than 255 characters"},
+      {"column entry", [](TvteXLSWorkbook& b) { b.AddSheet()->AddColumn(256, 100); },
+       "Invalid column 256 on sheet \"Sheet1\""},
+  };
+  const std::string dir = testsupport::TempDir("limits");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TvteXLSWorkbook book;
+    c.build(book);
+    TvteExcelWriter writer;
+    try {
+      writer.Save(book, dir + "/new.xls");
+      ADD_FAILURE() << "saved";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
+    EXPECT_TRUE(Listing(dir).empty());
+    // An existing file of that name is left as it was.
+    testsupport::WriteFile(dir + "/old.xls", "old bytes");
+    EXPECT_THROW(writer.Save(book, dir + "/old.xls"), Exception);
+    EXPECT_EQ(testsupport::ReadFile(dir + "/old.xls"), "old bytes");
+    std::filesystem::remove(dir + "/old.xls");
+  }
+}
+
+TEST(ExcelWriter, FileErrorsCarryTheSystemErrorNumber) {
+  const std::string dir = testsupport::TempDir("errors");
+  std::filesystem::create_directory(dir + "/folder.xls");
+  const std::pair<std::string, std::string> cases[] = {
+      {dir + "/missing/out.xls", "StgCreateDocFile error 2"},
+      {dir + "/folder.xls", "StgCreateDocFile error 21"},
+      {"", "StgCreateDocFile error 2"},
+  };
+  TvteXLSWorkbook book;
+  book.AddSheet();
+  TvteExcelWriter writer;
+  for (const auto& [path, message] : cases) {
+    SCOPED_TRACE(path);
+    try {
+      writer.Save(book, path);
+      ADD_FAILURE() << "saved";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), message);
+    }
+  }
+  EXPECT_EQ(Listing(dir), std::vector<std::string>{"folder.xls"});
+}
+
+TEST(ExcelWriter, AWriteFailureLeavesTheOldFileAndNoTemporaryFile) {
+  const std::string dir = testsupport::TempDir("full");
+  const std::string target = dir + "/book.xls";
+  testsupport::WriteFile(target, "previous content");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // The child may write at most 64 KiB per file: the save runs out of room.
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {65536, 65536};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    TvteXLSWorkbook book;
+    TvteXLSWorksheet* sheet = book.AddSheet();
+    for (int i = 0; i < 20000; ++i) sheet->GetRange(0, i, 0, i)->SetValue(Variant(Format("row %d", {i})));
+    TvteExcelWriter writer;
+    int code = 3;
+    try {
+      writer.Save(book, target);
+      code = 1;
+    } catch (const EWriteError& e) {
+      code = e.Message() == "Stream write error" ? 0 : 2;
+    } catch (...) {
+      code = 4;
+    }
+    ::_exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(testsupport::ReadFile(target), "previous content");
+  EXPECT_EQ(Listing(dir), std::vector<std::string>{"book.xls"});
+}
+
+TEST(ExcelWriter, SaveReplacesAnExistingFileAndCanRunTwice) {
+  const std::string dir = testsupport::TempDir("replace");
+  const std::string target = dir + "/book.xls";
+  testsupport::WriteFile(target, "previous content");
+  TvteXLSWorkbook book;
+  TvteXLSRange* r = book.AddSheet()->GetRange(0, 0, 0, 0);
+  r->SetValue(Variant("x"));
+  TvteExcelWriter writer;
+  writer.Save(book, target);
+  const std::string first = testsupport::ReadFile(target);
+  EXPECT_EQ(first.substr(0, 8), std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+  EXPECT_EQ(r->CellData(), nullptr) << "no reference to the save's data is kept";
+  writer.Save(book, target);
+  EXPECT_EQ(testsupport::ReadFile(target), first);
+  EXPECT_EQ(Listing(dir), std::vector<std::string>{"book.xls"});
+}
+
+}  // namespace

@@ -1,0 +1,313 @@
+// The workbook model: a workbook of sheets, a sheet of non-overlapping cell
+// ranges kept in the order of their top rows. Asking a sheet for a rectangle
+// returns the range that has exactly that rectangle, or creates it and drops
+// every older range that overlaps it; a range of more than one cell is a
+// merged cell. The writer (vteWriters) turns the model into a file.
+//
+// Ownership: the workbook owns its sheets; a sheet owns its ranges, column and
+// row entries, page setup and pictures; a range owns its borders and font.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "toolkit/core/variant.h"
+#include "xls/vteExcelTypes.h"
+
+class TvteXLSWorkbook;
+class TvteXLSWorksheet;
+
+// One border of a range.
+class TvteXLSBorder {
+ public:
+  // The line's colour (0 black at creation).
+  TColor Color() const { return color_; }
+  void SetColor(TColor color) { color_ = color; }
+  // The line style (none at creation).
+  TvteLineStyle LineStyle() const { return line_style_; }
+  void SetLineStyle(TvteLineStyle style) { line_style_ = style; }
+  // The line weight: kept, not written.
+  uint8_t Weight() const { return weight_; }
+  void SetWeight(uint8_t weight) { weight_ = weight; }
+
+ private:
+  TColor color_ = clBlack;
+  TvteLineStyle line_style_ = vtelsNone;
+  uint8_t weight_ = 0;
+};
+
+// The six borders of a range, indexed by TvteBorderEdge.
+class TvteXLSBorders {
+ public:
+  // The border of the edge given by the low 7 bits of edge; an edge beyond
+  // the six raises Exception.
+  TvteXLSBorder* GetBorder(int edge);
+  const TvteXLSBorder* GetBorder(int edge) const;
+  TvteXLSBorder& operator[](TvteBorderEdge edge) { return borders_[edge]; }
+  const TvteXLSBorder& operator[](TvteBorderEdge edge) const { return borders_[edge]; }
+
+ private:
+  std::array<TvteXLSBorder, 6> borders_;
+};
+
+// Print settings of a sheet: a plain record the writer reads.
+struct TvteXLSPageSetup {
+  uint8_t BlackAndWhite = 0;
+  AnsiString CenterFooter;
+  AnsiString CenterHeader;
+  uint8_t CenterHorizontally = 0;
+  uint8_t CenterVertically = 0;
+  uint8_t Draft = 0;
+  int FirstPageNumber = 1;
+  int FitToPagesTall = 1;
+  int FitToPagesWide = 1;
+  AnsiString LeftFooter;
+  AnsiString LeftHeader;
+  // 1: pages left to right first.
+  uint8_t Order = 0;
+  // 0 portrait, anything else landscape.
+  uint8_t Orientation = 0;
+  // The BIFF8 paper code (9: A4).
+  uint8_t PaperSize = 9;
+  uint8_t PrintGridlines = 0;
+  uint8_t PrintHeaders = 0;
+  uint8_t PrintNotes = 0;
+  AnsiString RightFooter;
+  AnsiString RightHeader;
+  // Margins, written to the file as they are, as inches.
+  double LeftMargin = 2.0;
+  double RightMargin = 2.0;
+  double TopMargin = 2.5;
+  double BottomMargin = 2.5;
+  double FooterMargin = 0;
+  double HeaderMargin = 0;
+  int Zoom = 100;
+  int Copies = 0;
+};
+
+// A picture placed on a sheet. The writer refuses sheets with pictures (the
+// record layout pictures once had is not one readers accept).
+struct TvteImage {
+  // Top-left anchor: column, offset in 1/1024 of its width, row, offset in 1/256 of its height.
+  int Left = 0, LeftOffset = 0, Top = 0, TopOffset = 0;
+  // Bottom-right anchor, same units.
+  int Right = 0, RightOffset = 0, Bottom = 0, BottomOffset = 0;
+  // The picture's bytes and its size in pixels.
+  std::string Picture;
+  int PictureWidth = 0, PictureHeight = 0;
+  TColor BorderColor = clBlack;
+  uint8_t LineStyle = 0;
+  uint8_t LineWeight = 0;
+  // Scale in percent; 1 or more computes the bottom-right anchor from the picture's size.
+  double ScaleX = 0, ScaleY = 0;
+};
+
+// The pictures of a sheet; owns them.
+class TvteImages {
+ public:
+  // Takes ownership of a new picture; returns it.
+  TvteImage* Add();
+  int Count() const { return static_cast<int>(items_.size()); }
+  TvteImage* Items(int index) const;
+  // Frees every picture.
+  void Clear() { items_.clear(); }
+
+ private:
+  std::vector<std::unique_ptr<TvteImage>> items_;
+};
+
+// A column entry: the column and its width in 1/256 of a character.
+struct TvteXLSColumn {
+  int Column = 0;
+  int Width = 0;
+};
+
+// A row entry: the row and its height in twips.
+struct TvteXLSRow {
+  int Row = 0;
+  int Height = 0;
+};
+
+// A rectangle of cells with one value and one format.
+class TvteXLSRange {
+ public:
+  TvteXLSRange(TvteXLSWorksheet* worksheet, const TvteRect& rect);
+
+  // The owning sheet.
+  TvteXLSWorksheet* Worksheet() const { return worksheet_; }
+  // The rectangle, fixed at creation (0-based, inclusive).
+  int Left() const { return rect_.Left; }
+  int Top() const { return rect_.Top; }
+  int Right() const { return rect_.Right; }
+  int Bottom() const { return rect_.Bottom; }
+  const TvteRect& Rect() const { return rect_; }
+
+  TvteXLSBorders& Borders() { return borders_; }
+  const TvteXLSBorders& Borders() const { return borders_; }
+  // The font ("Arial", 10, black at creation).
+  TvteXLSFont& Font() { return font_; }
+  const TvteXLSFont& Font() const { return font_; }
+
+  TvteHorzAlign HorizontalAlignment() const { return horizontal_alignment_; }
+  void SetHorizontalAlignment(TvteHorzAlign value) { horizontal_alignment_ = value; }
+  TvteVertAlign VerticalAlignment() const { return vertical_alignment_; }
+  void SetVerticalAlignment(TvteVertAlign value) { vertical_alignment_ = value; }
+  // Non-zero: the text wraps.
+  uint8_t WrapText() const { return wrap_text_; }
+  void SetWrapText(uint8_t value) { wrap_text_ = value; }
+  // Copied into the cell format as it is.
+  uint8_t Rotation() const { return rotation_; }
+  void SetRotation(uint8_t value) { rotation_ = value; }
+  // The number format; empty is general.
+  const AnsiString& Format() const { return format_; }
+  void SetFormat(std::string_view value) { format_ = AnsiString(value); }
+
+  // The value of the top-left cell.
+  const Variant& Value() const { return value_; }
+  // A string is stored with every CR LF replaced by LF; other values as they are.
+  void SetValue(const Variant& value);
+
+  TvteFillPattern FillPattern() const { return fill_pattern_; }
+  void SetFillPattern(TvteFillPattern value) { fill_pattern_ = value; }
+  TColor FillForeColor() const { return fill_fore_color_; }
+  void SetFillForeColor(TColor value) { fill_fore_color_ = value; }
+  TColor FillBackColor() const { return fill_back_color_; }
+  void SetFillBackColor(TColor value) { fill_back_color_ = value; }
+
+  // A non-empty formula makes the cell a formula cell.
+  const AnsiString& Formula() const { return formula_; }
+  void SetFormula(std::string_view value) { formula_ = AnsiString(value); }
+
+  // Formula when there is a formula; number for small integer, integer,
+  // single, double, currency and byte values; text for everything else.
+  TvteCellKind CellKind() const;
+
+  // The writer's data for this range during one save (nullptr otherwise).
+  TvteCellData* CellData() const { return cell_data_; }
+  void SetCellData(TvteCellData* data) { cell_data_ = data; }
+
+ private:
+  TvteXLSWorksheet* worksheet_;
+  TvteRect rect_;
+  TvteXLSBorders borders_;
+  TvteXLSFont font_;
+  TvteHorzAlign horizontal_alignment_ = vtexlHAlignGeneral;
+  TvteVertAlign vertical_alignment_ = vtexlVAlignBottom;
+  uint8_t wrap_text_ = 0;
+  uint8_t rotation_ = 0;
+  AnsiString format_;
+  Variant value_;
+  TvteFillPattern fill_pattern_ = vtefpNone;
+  TColor fill_fore_color_ = clBlack;
+  TColor fill_back_color_ = clBlack;
+  AnsiString formula_;
+  TvteCellData* cell_data_ = nullptr;
+};
+
+// All four bounds equal.
+bool RectsEqual(const TvteRect& a, const TvteRect& b);
+// The rectangles share a cell (inclusive bounds).
+bool RectsIntersect(const TvteRect& a, const TvteRect& b);
+
+// A sheet of the workbook.
+class TvteXLSWorksheet {
+ public:
+  ~TvteXLSWorksheet();
+  TvteXLSWorksheet(const TvteXLSWorksheet&) = delete;
+  TvteXLSWorksheet& operator=(const TvteXLSWorksheet&) = delete;
+
+  // The owning workbook.
+  TvteXLSWorkbook* Workbook() const { return workbook_; }
+  // The position in the workbook, -1 without one.
+  int GetIndex() const;
+
+  // The sheet's name (at most 31 characters).
+  const AnsiString& Name() const { return name_; }
+  // Keeps the first 31 characters, then trims blanks at both ends.
+  void SetName(std::string_view name);
+
+  TvteXLSPageSetup& PageSetup() { return page_setup_; }
+  const TvteXLSPageSetup& PageSetup() const { return page_setup_; }
+  TvteImages& Images() { return images_; }
+  const TvteImages& Images() const { return images_; }
+
+  // The range with exactly this rectangle, created when there is none; a new
+  // range drops every older range it overlaps. Bounds are stored as given:
+  // the writer refuses rectangles a file cannot hold.
+  TvteXLSRange* GetRange(int left, int top, int right, int bottom);
+  int GetRangeCount() const { return static_cast<int>(ranges_.size()); }
+  // The range at position index, in the order of top rows.
+  TvteXLSRange* GetRangeItem(int index) const;
+
+  // Column entries: width of a column in 1/256 of a character.
+  void AddColumn(int column, int width);
+  int GetColumnCount() const { return static_cast<int>(columns_.size()); }
+  const TvteXLSColumn& GetColumnItem(int index) const;
+  // The first entry of that column, nullptr when none.
+  const TvteXLSColumn* FindColumn(int column) const;
+  // Row entries: height of a row in twips.
+  void AddRow(int row, int height);
+  // The first entry of that row, nullptr when none.
+  const TvteXLSRow* FindRow(int row) const;
+  // Horizontal page breaks, as row numbers.
+  void AddPageBreak(int row) { page_breaks_.push_back(row); }
+  int GetPageBreakCount() const { return static_cast<int>(page_breaks_.size()); }
+  int GetPageBreak(int index) const;
+
+  // The used area; all -1 until the first range is requested. It only grows.
+  const TvteRect& Dimensions() const { return dimensions_; }
+  // At least the largest height of the ranges (0 for a new sheet).
+  int64_t MaxRangeHeight() const { return max_range_height_; }
+
+ private:
+  friend class TvteXLSWorkbook;
+  explicit TvteXLSWorksheet(TvteXLSWorkbook* workbook);
+
+  size_t FindRangeFrom(int64_t key) const;
+  TvteXLSRange* InsertRange(size_t start, const TvteRect& rect, bool* deleted);
+  void RecalcMaxRangeHeight();
+  void RaiseMaxRangeHeight(int64_t height);
+
+  TvteXLSWorkbook* workbook_;
+  AnsiString name_;
+  TvteXLSPageSetup page_setup_;
+  TvteImages images_;
+  std::vector<std::unique_ptr<TvteXLSRange>> ranges_;
+  std::vector<TvteXLSColumn> columns_;
+  std::vector<TvteXLSRow> rows_;
+  std::vector<int> page_breaks_;
+  TvteRect dimensions_;
+  int64_t max_range_height_ = 0;
+};
+
+// A workbook: its sheets in tab order.
+class TvteXLSWorkbook {
+ public:
+  TvteXLSWorkbook();
+  ~TvteXLSWorkbook();
+  TvteXLSWorkbook(const TvteXLSWorkbook&) = delete;
+  TvteXLSWorkbook& operator=(const TvteXLSWorkbook&) = delete;
+
+  // The name written as the file's last author ("PReport" at creation).
+  const AnsiString& UserName() const { return user_name_; }
+  // Keeps the first 66 characters and trims blanks at both ends.
+  void SetUserName(std::string_view name);
+
+  // Frees every sheet.
+  void ClearSheets();
+  int GetSheetCount() const { return static_cast<int>(sheets_.size()); }
+  TvteXLSWorksheet* GetSheet(int index) const;
+  // Creates a sheet named "SheetN" (N the smallest free number from the
+  // count of sheets + 1), appends it and returns it.
+  TvteXLSWorksheet* AddSheet();
+  // The position of the first sheet with exactly this name, -1 when none.
+  int IndexOfSheet(std::string_view name) const;
+
+ private:
+  AnsiString user_name_;
+  std::vector<std::unique_ptr<TvteXLSWorksheet>> sheets_;
+};

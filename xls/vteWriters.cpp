@@ -1,0 +1,962 @@
+#include "xls/vteWriters.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "toolkit/core/binary.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/sys/compound.h"
+#include "xls/BIFF8_Types.h"
+#include "xls/vteConsts.h"
+
+namespace {
+
+// ---- Fixed records, as the format's hex dumps (header included) ------------
+
+// The style XFs 0 to 14: the Normal style on font 0, then fonts 1, 1, 2, 2,
+// then font 0 ten times.
+constexpr const char* kStyleXF0 = "e0 00 14 00 00 00 00 00 f5 ff 20 00 00 00 00 00 00 00 00 00 00 00 c0 20";
+constexpr const char* kStyleXF1 = "e0 00 14 00 01 00 00 00 f5 ff 20 00 00 f4 00 00 00 00 00 00 00 00 c0 20";
+constexpr const char* kStyleXF2 = "e0 00 14 00 02 00 00 00 f5 ff 20 00 00 f4 00 00 00 00 00 00 00 00 c0 20";
+constexpr const char* kStyleXFn = "e0 00 14 00 00 00 00 00 f5 ff 20 00 00 f4 00 00 00 00 00 00 00 00 c0 20";
+
+// The first six cell XF bodies: XF 15 the default cell format, XF 16 to 20 the
+// parents of the built-in currency, percent and comma styles.
+constexpr const char* kFixedXFs[] = {
+    "00 00 00 00 01 00 20 00 00 00 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 2C 00 F5 FF 20 00 00 F8 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 2A 00 F5 FF 20 00 00 F8 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 09 00 F5 FF 20 00 00 F8 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 2B 00 F5 FF 20 00 00 F8 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 29 00 F5 FF 20 00 00 F8 00 00 00 00 00 00 00 00 C0 20",
+};
+
+// Built-in styles: Currency, Currency [0], Normal, Percent, Comma, Comma [0].
+constexpr const char* kStyles[] = {
+    "93 02 04 00 10 80 04 FF", "93 02 04 00 11 80 07 FF", "93 02 04 00 00 80 00 FF",
+    "93 02 04 00 12 80 05 FF", "93 02 04 00 13 80 03 FF", "93 02 04 00 14 80 06 FF",
+};
+
+// DELTA: 0.001 as a double.
+constexpr const char* kDelta = "10 00 08 00 fc a9 f1 d2 4d 62 50 3f";
+
+// The number formats every file starts with: the ruble currency formats of
+// the Russian locale ("\xF0." is "р." in 1251) with their built-in numbers.
+const std::pair<const char*, int> kBuiltinFormats[] = {
+    {"#,##0\"\xF0.\";\\-#,##0\"\xF0.\"", 5},
+    {"#,##0\"\xF0.\";[Red]\\-#,##0\"\xF0.\"", 6},
+    {"#,##0.00\"\xF0.\";\\-#,##0.00\"\xF0.\"", 7},
+    {"#,##0.00\"\xF0.\";[Red]\\-#,##0.00\"\xF0.\"", 8},
+    {"_-* #,##0\"\xF0.\"_-;\\-* #,##0\"\xF0.\"_-;_-* \"-\"\"\xF0.\"_-;_-@_-", 42},
+    {"_-* #,##0_\xF0_._-;\\-* #,##0_\xF0_._-;_-* \"-\"_\xF0_._-;_-@_-", 41},
+    {"_-* #,##0.00\"\xF0.\"_-;\\-* #,##0.00\"\xF0.\"_-;_-* \"-\"??\"\xF0.\"_-;_-@_-", 44},
+    {"_-* #,##0.00_\xF0_._-;\\-* #,##0.00_\xF0_._-;_-* \"-\"??_\xF0_._-;_-@_-", 43},
+};
+
+// BIFF8 fill pattern codes by TvteFillPattern. "Automatic" has no code of its
+// own and is written as no pattern.
+constexpr uint8_t kFillPatternCodes[kVteFillPatternCount] = {
+    0,   // none
+    0,   // automatic
+    9,   // checker
+    16,  // criss-cross
+    7,   // down
+    18,  // gray 8
+    17,  // gray 16
+    4,   // gray 25
+    2,   // gray 50
+    3,   // gray 75
+    15,  // grid
+    5,   // horizontal
+    13,  // light down
+    11,  // light horizontal
+    14,  // light up
+    12,  // light vertical
+    10,  // semi-gray 75
+    1,   // solid
+    8,   // up
+    6,   // vertical
+};
+
+// The 16 basic colours a palette replacement never touches.
+constexpr TColor kBasicColors[16] = {clWhite, clBlack, clSilver, clGray, clRed,  clMaroon, clYellow, clOlive,
+                                     clLime,  clGreen, clAqua,   clTeal, clBlue, clNavy,   clFuchsia, clPurple};
+
+// The classic system colour scheme, by system colour index.
+constexpr TColor kSystemColors[] = {
+    0xC0C0C0,  // scroll bar
+    0x808000,  // background
+    0x800000,  // active caption
+    0x808080,  // inactive caption
+    0xC0C0C0,  // menu
+    0xFFFFFF,  // window
+    0x000000,  // window frame
+    0x000000,  // menu text
+    0x000000,  // window text
+    0xFFFFFF,  // caption text
+    0xC0C0C0,  // active border
+    0xC0C0C0,  // inactive border
+    0x808080,  // application workspace
+    0x800000,  // highlight
+    0xFFFFFF,  // highlight text
+    0xC0C0C0,  // button face
+    0x808080,  // button shadow
+    0x808080,  // grey text
+    0x000000,  // button text
+    0xC0C0C0,  // inactive caption text
+    0xFFFFFF,  // button highlight
+    0x000000,  // 3-D dark shadow
+    0xDFDFDF,  // 3-D light
+    0x000000,  // info text
+    0xE1FFFF,  // info background
+};
+
+TColor SysColor(TColor color) {
+  const unsigned index = static_cast<unsigned>(color) & 0xFF;
+  return index < std::size(kSystemColors) ? kSystemColors[index] : clBlack;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Each run of hex digits gives one byte; anything else separates runs.
+std::string HexTextToBytes(std::string_view text) {
+  std::string bytes;
+  int value = -1;
+  for (char c : text) {
+    const int d = HexDigit(c);
+    if (d >= 0) {
+      value = (value < 0 ? 0 : value * 16) + d;
+    } else if (value >= 0) {
+      bytes.push_back(static_cast<char>(value));
+      value = -1;
+    }
+  }
+  if (value >= 0) bytes.push_back(static_cast<char>(value));
+  return bytes;
+}
+
+void PutWide(std::string* out, std::string_view ansi) {
+  for (char16_t c : AnsiToWide(ansi)) PutLE16(out, static_cast<uint16_t>(c));
+}
+
+// A BIFF8 string with a 16-bit character count and option byte 1.
+void PutString16(std::string* out, std::string_view ansi) {
+  PutLE16(out, static_cast<uint16_t>(ansi.size()));
+  out->push_back('\x01');
+  PutWide(out, ansi);
+}
+
+// The same with an 8-bit character count.
+void PutString8(std::string* out, std::string_view ansi) {
+  out->push_back(static_cast<char>(ansi.size()));
+  out->push_back('\x01');
+  PutWide(out, ansi);
+}
+
+void Patch32(std::string& data, size_t at, uint32_t value) { PutLE32(&data[at], value); }
+void Patch16(std::string& data, size_t at, uint16_t value) { PutLE16(&data[at], value); }
+
+bool IsSystemColor(TColor color) { return (static_cast<uint32_t>(color) & 0xFF000000u) == 0xFF000000u; }
+
+}  // namespace
+
+// The stream being built: bytes in memory, positions counted from the
+// start of the target stream.
+struct TvteExcelWriter::Output {
+  std::string data;
+  int64_t base = 0;
+
+  int64_t Position() const { return base + static_cast<int64_t>(data.size()); }
+
+  // A record; data beyond 8224 bytes goes into CONTINUE records.
+  void Record(uint16_t id, std::string_view payload) {
+    size_t offset = 0;
+    uint16_t number = id;
+    do {
+      const size_t piece = std::min(payload.size() - offset, static_cast<size_t>(biff8::kMaxRecordData));
+      PutLE16(&data, number);
+      PutLE16(&data, static_cast<uint16_t>(piece));
+      data.append(payload.substr(offset, piece));
+      offset += piece;
+      number = biff8::kCONTINUE;
+    } while (offset < payload.size());
+  }
+  void Record16(uint16_t id, uint16_t value) {
+    std::string p;
+    PutLE16(&p, value);
+    Record(id, p);
+  }
+  void RecordDouble(uint16_t id, double value) {
+    std::string p;
+    PutLEDouble(&p, value);
+    Record(id, p);
+  }
+  void Hex(std::string_view text) { data += HexTextToBytes(text); }
+};
+
+struct TvteExcelWriter::SheetRanges {
+  TvteXLSWorksheet* sheet = nullptr;
+  // The position in cells_ of the sheet's first range.
+  size_t first_cell = 0;
+  // The stream position of its BOUNDSHEET's position field, in Output::data.
+  size_t boundsheet_field = 0;
+};
+
+// ---- Writers ---------------------------------------------------------------
+
+TvteCustomWriter::~TvteCustomWriter() = default;
+
+void TvteCustomWriter::Save(TvteXLSWorkbook&, const std::string&) {}
+
+TvteExcelWriter::TvteExcelWriter() = default;
+
+TvteExcelWriter::~TvteExcelWriter() = default;
+
+void TvteExcelWriter::Save(TvteXLSWorkbook& workbook, const std::string& file_name) {
+  const std::string bytes = BuildWorkbook(workbook, 0);
+  try {
+    SaveCompoundFile(file_name, {{"Workbook", bytes}});
+  } catch (const ECompoundFileError& e) {
+    switch (e.Failure()) {
+      case TCompoundFailure::cfCreate:
+        throw Exception(::Format(vte::sStgCreateDocFileError, {e.Code()}));
+      case TCompoundFailure::cfCreateStream:
+        throw Exception(::Format(vte::sCreateStreamError, {e.Code()}));
+      case TCompoundFailure::cfWrite:
+        break;
+    }
+    throw EWriteError(vte::sStreamWriteError);
+  }
+}
+
+void TvteExcelWriter::WriteWorkbook(TvteXLSWorkbook& workbook, TStream& stream) {
+  const std::string bytes = BuildWorkbook(workbook, stream.Position());
+  stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
+std::string TvteExcelWriter::BuildWorkbook(TvteXLSWorkbook& workbook, int64_t base) {
+  struct Finish {
+    TvteExcelWriter* writer;
+    ~Finish() { writer->FinishSave(); }
+  } finish{this};
+  Prepare(workbook);
+  Output out;
+  out.base = base;
+  out.data.reserve(cells_.size() * 40 + 4096);
+  WriteGlobals(out, workbook);
+  for (size_t i = 0; i < sheets_.size(); ++i) {
+    const int64_t bof = out.Position();
+    WriteSheet(out, sheets_[i], i == 0);
+    Patch32(out.data, sheets_[i].boundsheet_field, static_cast<uint32_t>(bof));
+  }
+  return std::move(out.data);
+}
+
+void TvteExcelWriter::FinishSave() {
+  for (auto& s : sheets_)
+    for (int i = 0; i < s.sheet->GetRangeCount(); ++i) s.sheet->GetRangeItem(i)->SetCellData(nullptr);
+  sheets_.clear();
+  cells_.clear();
+  texts_.clear();
+  fonts_.clear();
+  font_colors_.clear();
+  formats_.clear();
+  format_cache_.clear();
+  xfs_.clear();
+  xf_index_.clear();
+  used_colors_.clear();
+  compiler_.Clear();
+}
+
+// ---- Preparation: checks, formulas, fonts, formats, cell formats -----------
+
+void TvteExcelWriter::Prepare(TvteXLSWorkbook& workbook) {
+  sheets_.clear();
+  cells_.clear();
+  texts_.clear();
+  used_colors_.clear();
+  compiler_.Clear();
+  std::copy(std::begin(biff8::kDefaultPalette), std::end(biff8::kDefaultPalette), palette_.begin());
+  palette_changed_ = false;
+
+  size_t count = 0;
+  for (int s = 0; s < workbook.GetSheetCount(); ++s) {
+    SheetRanges sr;
+    sr.sheet = workbook.GetSheet(s);
+    sr.first_cell = count;
+    count += static_cast<size_t>(sr.sheet->GetRangeCount());
+    sheets_.push_back(sr);
+  }
+  cells_.assign(count, TvteCellData{});
+  texts_.assign(count, AnsiString());
+  for (const auto& sr : sheets_)
+    for (int i = 0; i < sr.sheet->GetRangeCount(); ++i)
+      sr.sheet->GetRangeItem(i)->SetCellData(&cells_[sr.first_cell + static_cast<size_t>(i)]);
+
+  CheckWorkbook();
+  CompileFormulas();
+  CollectFonts();
+  CollectFormats();
+  CollectXFs();
+}
+
+void TvteExcelWriter::CheckWorkbook() {
+  // Everything a file cannot hold is refused here, before a byte is written:
+  // a value cut to fit would make a file readers reject or misread.
+  for (size_t s = 0; s < sheets_.size(); ++s) {
+    const TvteXLSWorksheet& sheet = *sheets_[s].sheet;
+    const AnsiString& name = sheet.Name();
+    if (name.empty()) throw Exception(::Format(vte::sEmptySheetName, {static_cast<int>(s) + 1}));
+    if (name.find_first_of("[]:*?/\\") != AnsiString::npos || name.size() > size_t{biff8::kMaxSheetName})
+      throw Exception(::Format(vte::sInvalidSheetName, {name}));
+    for (size_t t = 0; t < s; ++t)
+      if (AnsiSameText(sheets_[t].sheet->Name(), name)) throw Exception(::Format(vte::sDuplicateSheetName, {name}));
+    if (sheet.Images().Count() > 0) throw Exception(vte::sPicturesNotSupported);
+
+    const TvteXLSPageSetup& ps = sheet.PageSetup();
+    auto part = [](const AnsiString& text) { return text.empty() ? 0 : text.size() + 2; };
+    if (part(ps.LeftHeader) + part(ps.CenterHeader) + part(ps.RightHeader) > size_t{biff8::kMaxHeaderFooter} ||
+        part(ps.LeftFooter) + part(ps.CenterFooter) + part(ps.RightFooter) > size_t{biff8::kMaxHeaderFooter})
+      throw Exception(::Format(vte::sHeaderTooLong, {name}));
+    // The used area only grows, so a dropped range may have widened it.
+    const TvteRect& dim = sheet.Dimensions();
+    if (dim.Left >= 0 && dim.Top >= 0 && (dim.Right >= biff8::kMaxColumns || dim.Bottom >= biff8::kMaxRows))
+      throw Exception(::Format(vte::sRangeOutsideSheet, {dim.Left, dim.Top, dim.Right, dim.Bottom, name}));
+    for (int i = 0; i < sheet.GetColumnCount(); ++i) {
+      const auto& c = sheet.GetColumnItem(i);
+      if (c.Column < 0 || c.Column >= biff8::kMaxColumns || c.Width < 0 || c.Width > 0xFFFF)
+        throw Exception(::Format(vte::sInvalidColumnEntry, {c.Column, name}));
+    }
+    for (int r = sheet.Dimensions().Top; r >= 0 && r <= sheet.Dimensions().Bottom; ++r) {
+      const TvteXLSRow* row = sheet.FindRow(r);
+      if (row && (row->Height < 0 || row->Height > 0x7FFF)) throw Exception(::Format(vte::sInvalidRowEntry, {r, name}));
+    }
+    for (int i = 0; i < sheet.GetPageBreakCount(); ++i) {
+      const int row = sheet.GetPageBreak(i);
+      if (row < 0 || row >= biff8::kMaxRows) throw Exception(::Format(vte::sInvalidRowEntry, {row, name}));
+    }
+
+    for (int i = 0; i < sheet.GetRangeCount(); ++i) {
+      const TvteXLSRange& r = *sheet.GetRangeItem(i);
+      if (r.Left() < 0 || r.Top() < 0 || r.Left() > r.Right() || r.Top() > r.Bottom())
+        throw Exception(::Format(vte::sInvalidRange, {r.Left(), r.Top(), r.Right(), r.Bottom(), name}));
+      if (r.Right() >= biff8::kMaxColumns || r.Bottom() >= biff8::kMaxRows)
+        throw Exception(::Format(vte::sRangeOutsideSheet, {r.Left(), r.Top(), r.Right(), r.Bottom(), name}));
+      if (r.Format().size() > size_t{biff8::kMaxFormatText})
+        throw Exception(::Format(vte::sFormatTooLong, {r.Format()}));
+      if (r.Font().Name.size() > 255) throw Exception(::Format(vte::sFontNameTooLong, {r.Font().Name}));
+      // Heights are 16-bit twips; the format's largest font is 409 points.
+      if (r.Font().Size < 1 || r.Font().Size > 409) throw Exception(::Format(vte::sInvalidFontSize, {r.Font().Size}));
+      if (r.CellKind() == vtecText) {
+        AnsiString& text = texts_[sheets_[s].first_cell + static_cast<size_t>(i)];
+        text = VarToStr(r.Value());
+        if (text.size() > size_t{biff8::kMaxCellText})
+          throw Exception(
+              ::Format(vte::sTextTooLong, {static_cast<int>(text.size()), r.Left(), r.Top(), name}));
+      }
+    }
+  }
+}
+
+void TvteExcelWriter::CompileFormulas() {
+  sst_count_ = 0;
+  for (const auto& sr : sheets_) {
+    for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
+      const TvteXLSRange& r = *sr.sheet->GetRangeItem(i);
+      TvteCellData& data = cells_[sr.first_cell + static_cast<size_t>(i)];
+      if (r.CellKind() == vtecFormula) {
+        compiler_.Compile(r.Formula(), data.Formula);
+      } else if (r.CellKind() == vtecText) {
+        // Equal texts are not merged: every text cell has its own entry.
+        data.SST = texts_[sr.first_cell + static_cast<size_t>(i)].empty() ? -1 : sst_count_++;
+      }
+    }
+  }
+}
+
+int TvteExcelWriter::GetColorIndex(TColor color) {
+  if (IsSystemColor(color)) color = SysColor(color);
+  if (std::find(used_colors_.begin(), used_colors_.end(), color) == used_colors_.end())
+    used_colors_.push_back(color);
+  for (size_t i = 0; i < palette_.size(); ++i)
+    if (palette_[i] == color) return static_cast<int>(i) + biff8::kFirstPaletteIndex;
+  for (size_t i = 0; i < palette_.size(); ++i) {
+    const TColor entry = palette_[i];
+    if (std::find(std::begin(kBasicColors), std::end(kBasicColors), entry) != std::end(kBasicColors)) continue;
+    if (std::find(used_colors_.begin(), used_colors_.end(), entry) != used_colors_.end()) continue;
+    palette_[i] = color;
+    palette_changed_ = true;
+    return static_cast<int>(i) + biff8::kFirstPaletteIndex;
+  }
+  return biff8::kFirstPaletteIndex;
+}
+
+void TvteExcelWriter::CollectFonts() {
+  // The four default fonts. Their colour is black, the colour a range's font
+  // starts with, so an untouched range font is font 1.
+  fonts_.assign(4, TvteXLSFont{});
+  for (const auto& sr : sheets_) {
+    for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
+      const TvteXLSFont& font = sr.sheet->GetRangeItem(i)->Font();
+      auto it = std::find(fonts_.begin(), fonts_.end(), font);
+      if (it == fonts_.end()) it = fonts_.insert(fonts_.end(), font);
+      // Position + 1: position 0 gives 1 (a copy of font 0), position 4 gives 5,
+      // as BIFF8 has no font index 4.
+      cells_[sr.first_cell + static_cast<size_t>(i)].Font = static_cast<int>(it - fonts_.begin()) + 1;
+    }
+  }
+  // Font colours take their palette entries before the cell formats' colours do.
+  font_colors_.clear();
+  for (const TvteXLSFont& f : fonts_) font_colors_.push_back(GetColorIndex(f.Color));
+}
+
+void TvteExcelWriter::CollectFormats() {
+  formats_.clear();
+  format_cache_.clear();
+  for (const auto& f : kBuiltinFormats) formats_.emplace_back(f.first, f.second);
+  int added = 0;
+  for (const auto& sr : sheets_) {
+    for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
+      const AnsiString& text = sr.sheet->GetRangeItem(i)->Format();
+      int number = 0;
+      if (!text.empty()) {
+        if (auto c = format_cache_.find(text); c != format_cache_.end()) {
+          number = c->second;
+        } else {
+          number = -1;
+          for (const auto& f : formats_)
+            if (AnsiSameText(f.first, text)) number = f.second;
+          // Numbers below 164 belong to the built-in formats: a custom format
+          // numbered among them would be shown as the built-in one.
+          if (number < 0) {
+            number = biff8::kFirstCustomFormat + added++;
+            formats_.emplace_back(text, number);
+          }
+          format_cache_.emplace(text, number);
+        }
+      }
+      cells_[sr.first_cell + static_cast<size_t>(i)].Format = number;
+    }
+  }
+}
+
+void TvteExcelWriter::BuildXF(const TvteXLSRange& range, const TvteCellData& data, std::string& xf) {
+  const TvteXLSBorders& b = range.Borders();
+  auto style = [&](TvteBorderEdge e) { return static_cast<uint32_t>(b[e].LineStyle() & 0x0F); };
+  auto color = [&](TvteBorderEdge e) {
+    return b[e].LineStyle() == vtelsNone ? 0u : static_cast<uint32_t>(GetColorIndex(b[e].Color()) & 0x7F);
+  };
+  const TvteBorderEdge diagonal = b[vtexlDiagonalUp].LineStyle() != vtelsNone ? vtexlDiagonalUp : vtexlDiagonalDown;
+  const uint8_t fill = range.FillPattern() < kVteFillPatternCount ? kFillPatternCodes[range.FillPattern()] : 0;
+  const bool merged = range.Left() != range.Right() || range.Top() != range.Bottom();
+
+  xf.clear();
+  PutLE16(&xf, static_cast<uint16_t>(data.Font));
+  PutLE16(&xf, static_cast<uint16_t>(data.Format));
+  PutLE16(&xf, 0x0001);
+  xf.push_back(static_cast<char>((range.HorizontalAlignment() & 0x07) | (range.WrapText() ? 0x08 : 0) |
+                                 ((range.VerticalAlignment() & 0x07) << 4)));
+  xf.push_back(static_cast<char>(range.Rotation()));
+  PutLE16(&xf, static_cast<uint16_t>(0x7C00 | (merged ? 0x0020 : 0)));
+  PutLE16(&xf, static_cast<uint16_t>(style(vtexlEdgeLeft) | (style(vtexlEdgeRight) << 4) |
+                                     (style(vtexlEdgeTop) << 8) | (style(vtexlEdgeBottom) << 12)));
+  PutLE16(&xf, static_cast<uint16_t>(color(vtexlEdgeLeft) | (color(vtexlEdgeRight) << 7) |
+                                     (b[vtexlDiagonalDown].LineStyle() != vtelsNone ? 0x4000 : 0) |
+                                     (b[vtexlDiagonalUp].LineStyle() != vtelsNone ? 0x8000 : 0)));
+  PutLE32(&xf, color(vtexlEdgeTop) | (color(vtexlEdgeBottom) << 7) | (color(diagonal) << 14) |
+                   (style(diagonal) << 21) | (static_cast<uint32_t>(fill & 0x3F) << 26));
+  const uint32_t fore = static_cast<uint32_t>(GetColorIndex(range.FillForeColor()) & 0x7F);
+  const uint32_t back = static_cast<uint32_t>(GetColorIndex(range.FillBackColor()) & 0x7F);
+  PutLE16(&xf, static_cast<uint16_t>(fore | (back << 7)));
+}
+
+void TvteExcelWriter::CollectXFs() {
+  xfs_.clear();
+  xf_index_.clear();
+  for (const char* hex : kFixedXFs) {
+    xfs_.push_back(HexTextToBytes(hex));
+    xf_index_.emplace(xfs_.back(), static_cast<int>(xfs_.size()) - 1);
+  }
+  std::string xf;
+  for (const auto& sr : sheets_) {
+    for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
+      TvteCellData& data = cells_[sr.first_cell + static_cast<size_t>(i)];
+      BuildXF(*sr.sheet->GetRangeItem(i), data, xf);
+      auto it = xf_index_.find(xf);
+      if (it == xf_index_.end()) {
+        xfs_.push_back(xf);
+        it = xf_index_.emplace(xf, static_cast<int>(xfs_.size()) - 1).first;
+        if (15 + xfs_.size() > size_t{biff8::kMaxXF}) throw Exception(vte::sTooManyCellFormats);
+      }
+      data.XF = it->second + 15;
+    }
+  }
+}
+
+// ---- Globals ---------------------------------------------------------------
+
+void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
+  std::string p;
+  // BOF: BIFF8, workbook globals, build 3515, year 1996.
+  PutLE16(&p, 0x0600);
+  PutLE16(&p, 0x0005);
+  PutLE16(&p, 0x0DBB);
+  PutLE16(&p, 0x07CC);
+  PutLE32(&p, 0);
+  PutLE32(&p, 0x0600);
+  out.Record(biff8::kBOF, p);
+  out.Record16(biff8::kINTERFACEHDR, 1252);
+  out.Record16(biff8::kMMS, 0);
+  out.Record(biff8::kINTERFACEEND, {});
+
+  p.clear();
+  const AnsiString user = workbook.UserName().substr(0, 54);
+  PutString16(&p, user);
+  p.resize(112, ' ');
+  out.Record(biff8::kWRITEACCESS, p);
+  out.Record16(biff8::kCODEPAGE, 1252);
+  out.Record16(biff8::kDSF, 0);
+  out.Record(biff8::kEXCEL9FILE, {});
+
+  p.clear();
+  for (size_t i = 0; i < sheets_.size(); ++i) PutLE16(&p, static_cast<uint16_t>(i + 1));
+  out.Record(biff8::kTABID, p);
+  out.Record16(biff8::kFNGROUPCOUNT, 14);
+  out.Record16(biff8::kWINDOWPROTECT, 0);
+  out.Record16(biff8::kPROTECT, 0);
+  out.Record16(biff8::kPASSWORD, 0);
+  out.Record16(biff8::kPROT4REV, 0);
+  out.Record16(biff8::kPROT4REVPASS, 0);
+
+  p.clear();
+  for (uint16_t v : {360, 30, 7454, 6240, 0x0038, 0, 0, 1, 600}) PutLE16(&p, v);
+  out.Record(biff8::kWINDOW1, p);
+  out.Record16(biff8::kBACKUP, 0);
+  out.Record16(biff8::kHIDEOBJ, 0);
+  out.Record16(biff8::kDATEMODE, 0);
+  out.Record16(biff8::kPRECISION, 1);
+  out.Record16(biff8::kREFRESHALL, 0);
+  out.Record16(biff8::kBOOKBOOL, 0);
+
+  for (size_t fi = 0; fi < fonts_.size(); ++fi) {
+    const TvteXLSFont& f = fonts_[fi];
+    const bool bold = f.Style.Contains(TvteFontStyle::Bold);
+    const bool underline = f.Style.Contains(TvteFontStyle::Underline);
+    uint16_t options = 0;
+    // The bold and underline bits repeat the weight and the underline byte;
+    // readers that look only at the bits must see them too.
+    if (bold) options |= 0x0001;
+    if (f.Style.Contains(TvteFontStyle::Italic)) options |= 0x0002;
+    if (underline) options |= 0x0004;
+    if (f.Style.Contains(TvteFontStyle::StrikeOut)) options |= 0x0008;
+    p.clear();
+    PutLE16(&p, static_cast<uint16_t>(f.Size * 20));
+    PutLE16(&p, options);
+    PutLE16(&p, static_cast<uint16_t>(font_colors_[fi]));
+    // 400 normal, 700 bold: the format's values (100 would read as a thin font).
+    PutLE16(&p, bold ? 700 : 400);
+    PutLE16(&p, 0);
+    p.push_back(underline ? 1 : 0);
+    p.push_back(static_cast<char>(f.Pitch));
+    p.push_back(static_cast<char>(f.Charset));
+    p.push_back(0);
+    PutString8(&p, f.Name);
+    out.Record(biff8::kFONT, p);
+  }
+
+  for (const auto& [text, number] : formats_) {
+    p.clear();
+    PutLE16(&p, static_cast<uint16_t>(number));
+    PutString16(&p, text);
+    out.Record(biff8::kFORMAT, p);
+  }
+
+  out.Hex(kStyleXF0);
+  out.Hex(kStyleXF1);
+  out.Hex(kStyleXF1);
+  out.Hex(kStyleXF2);
+  out.Hex(kStyleXF2);
+  for (int i = 0; i < 10; ++i) out.Hex(kStyleXFn);
+  for (const std::string& xf : xfs_) out.Record(biff8::kXF, xf);
+  for (const char* style : kStyles) out.Hex(style);
+
+  if (palette_changed_) {
+    p.clear();
+    PutLE16(&p, biff8::kPaletteSize);
+    for (TColor c : palette_) {
+      const auto rgb = static_cast<uint32_t>(c);
+      p.push_back(static_cast<char>(rgb & 0xFF));
+      p.push_back(static_cast<char>((rgb >> 8) & 0xFF));
+      p.push_back(static_cast<char>((rgb >> 16) & 0xFF));
+      p.push_back(0);
+    }
+    out.Record(biff8::kPALETTE, p);
+  }
+  out.Record16(biff8::kUSESELFS, 0);
+
+  for (auto& sr : sheets_) {
+    p.clear();
+    PutLE32(&p, 0);  // the sheet's BOF position, filled in once known
+    p.push_back(0);
+    p.push_back(0);
+    PutString8(&p, sr.sheet->Name());
+    sr.boundsheet_field = out.data.size() + 4;
+    out.Record(biff8::kBOUNDSHEET, p);
+  }
+  p.clear();
+  PutLE16(&p, 7);
+  PutLE16(&p, 7);
+  out.Record(biff8::kCOUNTRY, p);
+
+  WriteExternalRefs(out, workbook);
+  if (sst_count_ > 0) WriteSST(out);
+  out.Record(biff8::kEOF, {});
+}
+
+void TvteExcelWriter::WriteExternalRefs(Output& out, TvteXLSWorkbook& workbook) {
+  const TvteExtRefs& refs = compiler_.ExtRefs();
+  if (refs.SheetCount() == 0) return;
+  std::string p;
+  for (int b = 0; b < refs.WorkbookCount(); ++b) {
+    const TvteExtWorkbook& book = refs.Workbook(b);
+    p.clear();
+    if (book.Name.empty()) {
+      PutLE16(&p, static_cast<uint16_t>(workbook.GetSheetCount()));
+      PutLE16(&p, 0x0401);
+    } else {
+      PutLE16(&p, static_cast<uint16_t>(book.Sheets.size()));
+      PutLE16(&p, static_cast<uint16_t>(book.Name.size() + 1));
+      p.push_back('\x01');
+      PutLE16(&p, 0x0001);
+      PutWide(&p, book.Name);
+      for (int ref : book.Sheets) PutString16(&p, refs.Sheet(ref).Name);
+    }
+    out.Record(biff8::kSUPBOOK, p);
+  }
+  p.clear();
+  PutLE16(&p, static_cast<uint16_t>(refs.SheetCount()));
+  for (int i = 0; i < refs.SheetCount(); ++i) {
+    const TvteExtSheet& sheet = refs.Sheet(i);
+    const int index = refs.Workbook(sheet.Workbook).Name.empty() ? workbook.IndexOfSheet(sheet.Name) : sheet.Index;
+    PutLE16(&p, static_cast<uint16_t>(sheet.Workbook));
+    PutLE16(&p, static_cast<uint16_t>(index));
+    PutLE16(&p, static_cast<uint16_t>(index));
+  }
+  out.Record(biff8::kEXTERNSHEET, p);
+}
+
+void TvteExcelWriter::WriteSST(Output& out) {
+  // Strings per EXTSST bucket: 8, or more when the index would not fit one
+  // record (EXTSST has no CONTINUE).
+  const int per_bucket =
+      std::max(biff8::kMinStringsPerBucket, (sst_count_ + biff8::kMaxExtSstBuckets - 1) / biff8::kMaxExtSstBuckets);
+  std::string extsst;
+  PutLE16(&extsst, static_cast<uint16_t>(per_bucket));
+
+  size_t record = out.data.size();  // start of the current record's header
+  auto record_size = [&] { return out.data.size() - record - 4; };
+  auto close_record = [&] { Patch16(out.data, record + 2, static_cast<uint16_t>(record_size())); };
+  auto open_record = [&](uint16_t id) {
+    record = out.data.size();
+    PutLE16(&out.data, id);
+    PutLE16(&out.data, 0);
+  };
+  open_record(biff8::kSST);
+  PutLE32(&out.data, static_cast<uint32_t>(sst_count_));
+  PutLE32(&out.data, static_cast<uint32_t>(sst_count_));
+
+  const size_t limit = biff8::kMaxRecordData;
+  int index = 0;
+  for (size_t c = 0; c < cells_.size(); ++c) {
+    if (cells_[c].SST < 0) continue;
+    const AnsiString& text = texts_[c];
+    if (limit - record_size() <= 4) {
+      close_record();
+      open_record(biff8::kCONTINUE);
+    }
+    if (index % per_bucket == 0) {
+      PutLE32(&extsst, static_cast<uint32_t>(out.Position()));
+      PutLE16(&extsst, static_cast<uint16_t>(out.data.size() - record));
+      PutLE16(&extsst, 0);
+    }
+    ++index;
+    PutLE16(&out.data, static_cast<uint16_t>(text.size()));
+    out.data.push_back('\x01');
+    const std::u16string wide = AnsiToWide(text);
+    size_t done = 0;
+    while (true) {
+      const size_t room = (limit - record_size()) & ~size_t{1};
+      const size_t piece = std::min(room / 2, wide.size() - done);
+      for (size_t k = done; k < done + piece; ++k) PutLE16(&out.data, static_cast<uint16_t>(wide[k]));
+      done += piece;
+      if (done == wide.size()) break;
+      // The string goes on in a CONTINUE that repeats the option byte.
+      close_record();
+      open_record(biff8::kCONTINUE);
+      out.data.push_back('\x01');
+    }
+  }
+  close_record();
+  out.Record(biff8::kEXTSST, extsst);
+}
+
+// ---- Sheets ----------------------------------------------------------------
+
+void TvteExcelWriter::WriteRangeCells(std::string& buffer, const TvteXLSRange& range, int row) {
+  const TvteCellData& data = *range.CellData();
+  const auto xf = static_cast<uint16_t>(data.XF);
+  int c = range.Left();
+  auto header = [&](uint16_t id, size_t size) {
+    PutLE16(&buffer, id);
+    PutLE16(&buffer, static_cast<uint16_t>(size));
+    PutLE16(&buffer, static_cast<uint16_t>(row));
+    PutLE16(&buffer, static_cast<uint16_t>(c));
+    PutLE16(&buffer, xf);
+  };
+  if (row == range.Top()) {
+    switch (range.CellKind()) {
+      case vtecNumber:
+        header(biff8::kNUMBER, 14);
+        PutLEDouble(&buffer, range.Value().AsDouble());
+        ++c;
+        break;
+      case vtecText:
+        if (data.SST >= 0) {
+          header(biff8::kLABELSST, 10);
+          PutLE32(&buffer, static_cast<uint32_t>(data.SST));
+          ++c;
+        }
+        break;
+      case vtecFormula:
+        header(biff8::kFORMULA, 22 + data.Formula.size());
+        PutLE64(&buffer, 0);       // result 0.0
+        PutLE16(&buffer, 0x0001);  // recalculate always
+        PutLE32(&buffer, 0);
+        PutLE16(&buffer, static_cast<uint16_t>(data.Formula.size()));
+        buffer += data.Formula;
+        ++c;
+        break;
+    }
+  }
+  if (c < range.Right()) {
+    const int columns = range.Right() - c + 1;
+    PutLE16(&buffer, biff8::kMULBLANK);
+    PutLE16(&buffer, static_cast<uint16_t>(6 + 2 * columns));
+    PutLE16(&buffer, static_cast<uint16_t>(row));
+    PutLE16(&buffer, static_cast<uint16_t>(c));
+    for (int k = 0; k < columns; ++k) PutLE16(&buffer, xf);
+    PutLE16(&buffer, static_cast<uint16_t>(range.Right()));
+  } else if (c == range.Right()) {
+    header(biff8::kBLANK, 6);
+  }
+}
+
+void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_sheet) {
+  const TvteXLSWorksheet& sheet = *sr.sheet;
+  const TvteXLSPageSetup& ps = sheet.PageSetup();
+  const TvteRect& dim = sheet.Dimensions();
+  const bool used = dim.Left >= 0 && dim.Top >= 0 && dim.Right >= 0 && dim.Bottom >= 0;
+  const int first_row = used ? dim.Top : 0;
+  const int last_row = used ? dim.Bottom : -1;
+  const int blocks = used ? (last_row - first_row + 1 + biff8::kRowsPerBlock - 1) / biff8::kRowsPerBlock : 0;
+
+  std::string p;
+  PutLE16(&p, 0x0600);
+  PutLE16(&p, 0x0010);
+  PutLE16(&p, 0x0DBB);
+  PutLE16(&p, 0x07CC);
+  PutLE64(&p, 0);
+  out.Record(biff8::kBOF, p);
+
+  // INDEX, with the DBCELL positions filled in after the blocks.
+  p.clear();
+  PutLE32(&p, 0);
+  PutLE32(&p, used ? static_cast<uint32_t>(first_row) : 0);
+  PutLE32(&p, used ? static_cast<uint32_t>(last_row + 1) : 0);
+  PutLE32(&p, 0);
+  p.append(static_cast<size_t>(blocks) * 4, '\0');
+  const size_t index_positions = out.data.size() + 4 + 16;
+  out.Record(biff8::kINDEX, p);
+
+  out.Record16(biff8::kCALCMODE, 1);
+  out.Record16(biff8::kCALCCOUNT, 100);
+  out.Record16(biff8::kREFMODE, 1);
+  out.Record16(biff8::kITERATION, 0);
+  out.Hex(kDelta);
+  out.Record16(biff8::kSAVERECALC, 1);
+  out.Record16(biff8::kPRINTHEADERS, ps.PrintHeaders ? 1 : 0);
+  out.Record16(biff8::kPRINTGRIDLINES, ps.PrintGridlines ? 1 : 0);
+  out.Record16(biff8::kGRIDSET, 1);
+  out.Record(biff8::kGUTS, std::string(8, '\0'));
+  p.clear();
+  PutLE16(&p, 0);
+  PutLE16(&p, 255);
+  out.Record(biff8::kDEFAULTROWHEIGHT, p);
+
+  if (sheet.GetPageBreakCount() > 0) {
+    p.clear();
+    PutLE16(&p, static_cast<uint16_t>(sheet.GetPageBreakCount()));
+    for (int i = 0; i < sheet.GetPageBreakCount(); ++i) {
+      PutLE16(&p, static_cast<uint16_t>(sheet.GetPageBreak(i)));
+      PutLE16(&p, 0);
+      PutLE16(&p, 255);
+    }
+    out.Record(biff8::kHORIZONTALPAGEBREAKS, p);
+  }
+  out.Record16(biff8::kWSBOOL, 0x04C1);
+
+  auto header_footer = [&](uint16_t id, const AnsiString& left, const AnsiString& center, const AnsiString& right) {
+    AnsiString text;
+    if (!left.empty()) text += "&L" + left;
+    if (!center.empty()) text += "&C" + center;
+    if (!right.empty()) text += "&R" + right;
+    p.clear();
+    if (!text.empty()) PutString16(&p, text);
+    out.Record(id, p);
+  };
+  header_footer(biff8::kHEADER, ps.LeftHeader, ps.CenterHeader, ps.RightHeader);
+  header_footer(biff8::kFOOTER, ps.LeftFooter, ps.CenterFooter, ps.RightFooter);
+  out.Record16(biff8::kHCENTER, ps.CenterHorizontally ? 1 : 0);
+  out.Record16(biff8::kVCENTER, ps.CenterVertically ? 1 : 0);
+  out.RecordDouble(biff8::kLEFTMARGIN, ps.LeftMargin);
+  out.RecordDouble(biff8::kRIGHTMARGIN, ps.RightMargin);
+  out.RecordDouble(biff8::kTOPMARGIN, ps.TopMargin);
+  out.RecordDouble(biff8::kBOTTOMMARGIN, ps.BottomMargin);
+
+  p.clear();
+  uint16_t options = 0;
+  if (ps.Order == 1) options |= 0x0001;
+  if (ps.Orientation == 0) options |= 0x0002;
+  if (ps.BlackAndWhite) options |= 0x0008;
+  if (ps.Draft) options |= 0x0010;
+  if (ps.PrintNotes) options |= 0x0020;
+  if (ps.FirstPageNumber != 1) options |= 0x0080;
+  for (int v : {static_cast<int>(ps.PaperSize), ps.Zoom, ps.FirstPageNumber, ps.FitToPagesWide, ps.FitToPagesTall})
+    PutLE16(&p, static_cast<uint16_t>(v));
+  PutLE16(&p, options);
+  PutLE16(&p, 0);
+  PutLE16(&p, 0);
+  PutLEDouble(&p, ps.HeaderMargin);
+  PutLEDouble(&p, ps.FooterMargin);
+  PutLE16(&p, static_cast<uint16_t>(ps.Copies));
+  out.Record(biff8::kSETUP, p);
+  out.Record16(biff8::kDEFCOLWIDTH, 8);
+
+  for (int i = 0; i < sheet.GetColumnCount(); ++i) {
+    const TvteXLSColumn& c = sheet.GetColumnItem(i);
+    p.clear();
+    PutLE16(&p, static_cast<uint16_t>(c.Column));
+    PutLE16(&p, static_cast<uint16_t>(c.Column));
+    PutLE16(&p, static_cast<uint16_t>(c.Width));
+    PutLE16(&p, 0);
+    PutLE16(&p, 0);
+    p.push_back(0);
+    out.Record(biff8::kCOLINFO, p);
+  }
+
+  p.clear();
+  PutLE32(&p, used ? static_cast<uint32_t>(first_row) : 0);
+  PutLE32(&p, used ? static_cast<uint32_t>(last_row + 1) : 0);
+  PutLE16(&p, used ? static_cast<uint16_t>(dim.Left) : 0);
+  PutLE16(&p, used ? static_cast<uint16_t>(dim.Right + 1) : 0);
+  PutLE16(&p, 0);
+  out.Record(biff8::kDIMENSIONS, p);
+
+  // Row blocks. The ranges covering the current row are kept in `active`,
+  // ordered by their left column.
+  std::vector<const TvteXLSRange*> active;
+  int next_range = 0;
+  std::string cells;
+  std::vector<int64_t> row_cell_start;  // per row of the block: offset in `cells`, -1 without cells
+  for (int block = 0; block < blocks; ++block) {
+    const int block_first = first_row + block * biff8::kRowsPerBlock;
+    const int block_last = std::min(last_row, block_first + biff8::kRowsPerBlock - 1);
+    const int64_t first_row_record = out.Position();
+    cells.clear();
+    row_cell_start.clear();
+    for (int r = block_first; r <= block_last; ++r) {
+      active.erase(std::remove_if(active.begin(), active.end(), [r](const TvteXLSRange* x) { return x->Bottom() < r; }),
+                   active.end());
+      while (next_range < sheet.GetRangeCount() && sheet.GetRangeItem(next_range)->Top() <= r) {
+        const TvteXLSRange* x = sheet.GetRangeItem(next_range++);
+        if (x->Bottom() < r) continue;
+        active.insert(std::upper_bound(active.begin(), active.end(), x,
+                                       [](const TvteXLSRange* a, const TvteXLSRange* b) { return a->Left() < b->Left(); }),
+                      x);
+      }
+      const TvteXLSRow* entry = sheet.FindRow(r);
+      p.clear();
+      PutLE16(&p, static_cast<uint16_t>(r));
+      PutLE16(&p, active.empty() ? 0 : static_cast<uint16_t>(active.front()->Left()));
+      PutLE16(&p, active.empty() ? 0 : static_cast<uint16_t>(active.back()->Right() + 1));
+      PutLE16(&p, entry ? static_cast<uint16_t>(entry->Height) : 255);
+      PutLE16(&p, 0);
+      PutLE16(&p, 0);
+      PutLE16(&p, entry ? 0x0040 : 0);
+      PutLE16(&p, 0);
+      out.Record(biff8::kROW, p);
+      const size_t before = cells.size();
+      for (const TvteXLSRange* x : active) WriteRangeCells(cells, *x, r);
+      row_cell_start.push_back(cells.size() > before ? static_cast<int64_t>(before) : -1);
+    }
+    const int64_t cells_start = out.Position();
+    out.data += cells;
+    const int64_t dbcell = out.Position();
+    Patch32(out.data, index_positions + static_cast<size_t>(block) * 4, static_cast<uint32_t>(dbcell));
+    p.clear();
+    PutLE32(&p, static_cast<uint32_t>(dbcell - first_row_record));
+    // Each offset counts from the previous row's first cell (the first from
+    // the end of the first ROW record); a row without cells has 0.
+    int64_t last = first_row_record + 20;
+    for (int64_t start : row_cell_start) {
+      if (start < 0) {
+        PutLE16(&p, 0);
+        continue;
+      }
+      PutLE16(&p, static_cast<uint16_t>(cells_start + start - last));
+      last = cells_start + start;
+    }
+    out.Record(biff8::kDBCELL, p);
+  }
+
+  p.clear();
+  PutLE16(&p, static_cast<uint16_t>(0x04B6 | (first_sheet ? 0x0200 : 0)));
+  PutLE16(&p, 0);
+  PutLE16(&p, 0);
+  PutLE32(&p, 64);
+  PutLE16(&p, 0);
+  PutLE16(&p, 0);
+  PutLE32(&p, 0);
+  out.Record(biff8::kWINDOW2, p);
+
+  p.clear();
+  p.push_back(3);
+  for (int v : {0, 0, 0, 1, 0, 0}) PutLE16(&p, static_cast<uint16_t>(v));
+  p.push_back(0);
+  p.push_back(0);
+  out.Record(biff8::kSELECTION, p);
+
+  std::vector<const TvteXLSRange*> merged;
+  for (int i = 0; i < sheet.GetRangeCount(); ++i) {
+    const TvteXLSRange* x = sheet.GetRangeItem(i);
+    if (x->Left() != x->Right() || x->Top() != x->Bottom()) merged.push_back(x);
+  }
+  for (size_t from = 0; from < merged.size(); from += biff8::kMergedAreasPerRecord) {
+    const size_t to = std::min(merged.size(), from + biff8::kMergedAreasPerRecord);
+    p.clear();
+    PutLE16(&p, static_cast<uint16_t>(to - from));
+    for (size_t i = from; i < to; ++i) {
+      PutLE16(&p, static_cast<uint16_t>(merged[i]->Top()));
+      PutLE16(&p, static_cast<uint16_t>(merged[i]->Bottom()));
+      PutLE16(&p, static_cast<uint16_t>(merged[i]->Left()));
+      PutLE16(&p, static_cast<uint16_t>(merged[i]->Right()));
+    }
+    out.Record(biff8::kMERGEDCELLS, p);
+  }
+  out.Record(biff8::kEOF, {});
+}

@@ -1,0 +1,87 @@
+// Writers of the workbook model. TvteExcelWriter saves a workbook as a BIFF8
+// file (the record layout is described in BIFF8_Types.h).
+//
+// A save checks the whole model first (bounds a file can hold, texts a cell
+// can hold, sheet names, formulas), then builds the "Workbook" stream in
+// memory and only then creates the file, through the compound file of
+// toolkit/sys, which puts the file in place whole or not at all. So a model
+// the format cannot hold raises the writer's error and leaves no file, and a
+// failed save leaves an existing file of the same name untouched.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "toolkit/core/classes.h"
+#include "xls/vteExcel.h"
+#include "xls/vteExcelFormula.h"
+
+// The abstract writer.
+class TvteCustomWriter {
+ public:
+  virtual ~TvteCustomWriter();
+  // Saves the workbook as the file (a UTF-8 path); does nothing here.
+  virtual void Save(TvteXLSWorkbook& workbook, const std::string& file_name);
+};
+
+// Saves workbooks as BIFF8 files. A writer can save several workbooks one
+// after the other; it never takes ownership of them.
+class TvteExcelWriter : public TvteCustomWriter {
+ public:
+  TvteExcelWriter();
+  ~TvteExcelWriter() override;
+
+  // Saves the workbook as an OLE compound file holding the stream
+  // "Workbook"; an existing file is replaced. Raises Exception
+  // "StgCreateDocFile error %d" / "CreateStream error %d" (with the system's
+  // error number) when the file or its stream cannot be created, EWriteError
+  // when its bytes cannot be written, and the writer's and the formula
+  // compiler's errors for a model a file cannot hold.
+  void Save(TvteXLSWorkbook& workbook, const std::string& file_name) override;
+
+  // Writes the workbook's "Workbook" stream at the stream's position.
+  void WriteWorkbook(TvteXLSWorkbook& workbook, TStream& stream);
+
+ private:
+  // Implementation details follow.
+  struct Output;
+  struct SheetRanges;
+
+  std::string BuildWorkbook(TvteXLSWorkbook& workbook, int64_t base);
+  void Prepare(TvteXLSWorkbook& workbook);
+  void CheckWorkbook();
+  void CompileFormulas();
+  void CollectFonts();
+  void CollectFormats();
+  void CollectXFs();
+  void BuildXF(const TvteXLSRange& range, const TvteCellData& data, std::string& xf);
+  int GetColorIndex(TColor color);
+  void WriteGlobals(Output& out, TvteXLSWorkbook& workbook);
+  void WriteExternalRefs(Output& out, TvteXLSWorkbook& workbook);
+  void WriteSST(Output& out);
+  void WriteSheet(Output& out, const SheetRanges& sheet, bool first_sheet);
+  void WriteRangeCells(std::string& buffer, const TvteXLSRange& range, int row);
+  void FinishSave();
+
+  TvteExcelFormulaCompiler compiler_;
+  // The colours asked for during this save, each once.
+  std::vector<TColor> used_colors_;
+  // The working palette (indexes 8 to 63) and whether an entry was replaced.
+  std::array<TColor, 56> palette_{};
+  bool palette_changed_ = false;
+
+  // Per save: the ranges of every sheet, their cell data and texts.
+  std::vector<SheetRanges> sheets_;
+  std::vector<TvteCellData> cells_;
+  std::vector<AnsiString> texts_;
+  int sst_count_ = 0;
+  std::vector<TvteXLSFont> fonts_;
+  std::vector<int> font_colors_;
+  std::vector<std::pair<AnsiString, int>> formats_;
+  std::unordered_map<AnsiString, int> format_cache_;
+  std::vector<std::string> xfs_;
+  std::unordered_map<std::string, int> xf_index_;
+};
