@@ -1,7 +1,5 @@
 #include "xls/vteExcelFormula.h"
 
-#include <charconv>
-
 #include "toolkit/core/binary.h"
 #include "toolkit/core/sysutils.h"
 #include "xls/BIFF8_Types.h"
@@ -235,30 +233,24 @@ void TvteExcelFormulaCompiler::Separator() {
 }
 
 void TvteExcelFormulaCompiler::AddNumber(std::string_view text) {
-  bool integral = text.size() <= 5;
-  for (char c : text) integral = integral && IsDigit(c);
-  if (integral) {
-    unsigned value = 0;
-    for (char c : text) value = value * 10 + static_cast<unsigned>(c - '0');
-    if (value <= 65535) {
-      out_->push_back(static_cast<char>(biff8::tInt));
-      PutLE16(out_, static_cast<uint16_t>(value));
-      EmitOperand();
-      return;
-    }
+  bool integral = !text.empty();
+  unsigned value = 0;
+  for (char c : text) {
+    integral = integral && IsDigit(c);
+    if (integral && value <= 65535) value = value * 10 + static_cast<unsigned>(c - '0');
   }
-  // Both "." and the locale's decimal separator are number characters, so
-  // both are read as the decimal point.
-  std::string s(text);
-  const char sep = FormatSettings().DecimalSeparator;
-  for (auto& c : s)
-    if (c == sep) c = '.';
-  double value = 0;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-  if (ec != std::errc() || end != s.data() + s.size() || s.empty())
-    CompileError(::Format(vte::sInvalidNumber, {AnsiString(text)}));
+  if (integral && value <= 65535) {
+    out_->push_back(static_cast<char>(biff8::tInt));
+    PutLE16(out_, static_cast<uint16_t>(value));
+    EmitOperand();
+    return;
+  }
+  // Read with the locale's decimal separator: "." is a number character
+  // too, but where the separator is "," a number written with "." is refused.
+  double number = 0;
+  if (!TryStrToFloat(AnsiString(text), number)) CompileError(::Format(vte::sInvalidNumber, {AnsiString(text)}));
   out_->push_back(static_cast<char>(biff8::tNum));
-  PutLEDouble(out_, value);
+  PutLEDouble(out_, number);
   EmitOperand();
 }
 

@@ -161,7 +161,8 @@ void PutString8(std::string* out, std::string_view ansi) {
 void Patch32(std::string& data, size_t at, uint32_t value) { PutLE32(&data[at], value); }
 void Patch16(std::string& data, size_t at, uint16_t value) { PutLE16(&data[at], value); }
 
-bool IsSystemColor(TColor color) { return (static_cast<uint32_t>(color) & 0xFF000000u) == 0xFF000000u; }
+// A system colour has its top bit set; its low byte is the system colour index.
+bool IsSystemColor(TColor color) { return (static_cast<uint32_t>(color) & 0x80000000u) != 0; }
 
 }  // namespace
 
@@ -323,18 +324,10 @@ void TvteExcelWriter::CheckWorkbook() {
     if (part(ps.LeftHeader) + part(ps.CenterHeader) + part(ps.RightHeader) > size_t{biff8::kMaxHeaderFooter} ||
         part(ps.LeftFooter) + part(ps.CenterFooter) + part(ps.RightFooter) > size_t{biff8::kMaxHeaderFooter})
       throw Exception(::Format(vte::sHeaderTooLong, {name}));
-    // The used area only grows, so a dropped range may have widened it.
-    const TvteRect& dim = sheet.Dimensions();
-    if (dim.Left >= 0 && dim.Top >= 0 && (dim.Right >= biff8::kMaxColumns || dim.Bottom >= biff8::kMaxRows))
-      throw Exception(::Format(vte::sRangeOutsideSheet, {dim.Left, dim.Top, dim.Right, dim.Bottom, name}));
     for (int i = 0; i < sheet.GetColumnCount(); ++i) {
       const auto& c = sheet.GetColumnItem(i);
       if (c.Column < 0 || c.Column >= biff8::kMaxColumns || c.Width < 0 || c.Width > 0xFFFF)
         throw Exception(::Format(vte::sInvalidColumnEntry, {c.Column, name}));
-    }
-    for (int r = sheet.Dimensions().Top; r >= 0 && r <= sheet.Dimensions().Bottom; ++r) {
-      const TvteXLSRow* row = sheet.FindRow(r);
-      if (row && (row->Height < 0 || row->Height > 0x7FFF)) throw Exception(::Format(vte::sInvalidRowEntry, {r, name}));
     }
     for (int i = 0; i < sheet.GetPageBreakCount(); ++i) {
       const int row = sheet.GetPageBreak(i);
@@ -359,6 +352,18 @@ void TvteExcelWriter::CheckWorkbook() {
           throw Exception(
               ::Format(vte::sTextTooLong, {static_cast<int>(text.size()), r.Left(), r.Top(), name}));
       }
+    }
+    // The used area only grows, so a dropped range may have widened it past
+    // the sheet; a negative bound left by one would hide every row.
+    const TvteRect& dim = sheet.Dimensions();
+    const bool dim_set = dim.Left != -1 || dim.Top != -1 || dim.Right != -1 || dim.Bottom != -1;
+    if (dim_set && (dim.Left < 0 || dim.Top < 0 || dim.Right < 0 || dim.Bottom < 0 ||
+                    dim.Right >= biff8::kMaxColumns || dim.Bottom >= biff8::kMaxRows))
+      throw Exception(::Format(vte::sRangeOutsideSheet, {dim.Left, dim.Top, dim.Right, dim.Bottom, name}));
+    // Row entries count only inside the used area, now known to be bounded.
+    for (int r = dim.Top; r >= 0 && r <= dim.Bottom; ++r) {
+      const TvteXLSRow* row = sheet.FindRow(r);
+      if (row && (row->Height < 0 || row->Height > 0x7FFF)) throw Exception(::Format(vte::sInvalidRowEntry, {r, name}));
     }
   }
 }
@@ -397,9 +402,11 @@ int TvteExcelWriter::GetColorIndex(TColor color) {
 }
 
 void TvteExcelWriter::CollectFonts() {
-  // The four default fonts. Their colour is black, the colour a range's font
-  // starts with, so an untouched range font is font 1.
-  fonts_.assign(4, TvteXLSFont{});
+  // The four default fonts are Arial 10 in the window text colour; a range's
+  // font starts black, so only a range font set to window text shares them.
+  TvteXLSFont standard;
+  standard.Color = clWindowText;
+  fonts_.assign(4, standard);
   for (const auto& sr : sheets_) {
     for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
       const TvteXLSFont& font = sr.sheet->GetRangeItem(i)->Font();
@@ -465,11 +472,17 @@ void TvteExcelWriter::BuildXF(const TvteXLSRange& range, const TvteCellData& dat
   PutLE16(&xf, static_cast<uint16_t>(0x7C00 | (merged ? 0x0020 : 0)));
   PutLE16(&xf, static_cast<uint16_t>(style(vtexlEdgeLeft) | (style(vtexlEdgeRight) << 4) |
                                      (style(vtexlEdgeTop) << 8) | (style(vtexlEdgeBottom) << 12)));
-  PutLE16(&xf, static_cast<uint16_t>(color(vtexlEdgeLeft) | (color(vtexlEdgeRight) << 7) |
-                                     (b[vtexlDiagonalDown].LineStyle() != vtelsNone ? 0x4000 : 0) |
+  // Colours are looked up one by one in a fixed order, as each lookup may
+  // take a palette entry.
+  const uint32_t left = color(vtexlEdgeLeft);
+  const uint32_t right = color(vtexlEdgeRight);
+  const uint32_t top = color(vtexlEdgeTop);
+  const uint32_t bottom = color(vtexlEdgeBottom);
+  const uint32_t diagonal_color = color(diagonal);
+  PutLE16(&xf, static_cast<uint16_t>(left | (right << 7) | (b[vtexlDiagonalDown].LineStyle() != vtelsNone ? 0x4000 : 0) |
                                      (b[vtexlDiagonalUp].LineStyle() != vtelsNone ? 0x8000 : 0)));
-  PutLE32(&xf, color(vtexlEdgeTop) | (color(vtexlEdgeBottom) << 7) | (color(diagonal) << 14) |
-                   (style(diagonal) << 21) | (static_cast<uint32_t>(fill & 0x3F) << 26));
+  PutLE32(&xf, top | (bottom << 7) | (diagonal_color << 14) | (style(diagonal) << 21) |
+                   (static_cast<uint32_t>(fill & 0x3F) << 26));
   const uint32_t fore = static_cast<uint32_t>(GetColorIndex(range.FillForeColor()) & 0x7F);
   const uint32_t back = static_cast<uint32_t>(GetColorIndex(range.FillBackColor()) & 0x7F);
   PutLE16(&xf, static_cast<uint16_t>(fore | (back << 7)));
@@ -547,19 +560,16 @@ void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
     const TvteXLSFont& f = fonts_[fi];
     const bool bold = f.Style.Contains(TvteFontStyle::Bold);
     const bool underline = f.Style.Contains(TvteFontStyle::Underline);
+    // Boldness is carried by the weight alone (1000 bold, 100 regular); the
+    // option word holds only italic and struck out.
     uint16_t options = 0;
-    // The bold and underline bits repeat the weight and the underline byte;
-    // readers that look only at the bits must see them too.
-    if (bold) options |= 0x0001;
     if (f.Style.Contains(TvteFontStyle::Italic)) options |= 0x0002;
-    if (underline) options |= 0x0004;
     if (f.Style.Contains(TvteFontStyle::StrikeOut)) options |= 0x0008;
     p.clear();
     PutLE16(&p, static_cast<uint16_t>(f.Size * 20));
     PutLE16(&p, options);
     PutLE16(&p, static_cast<uint16_t>(font_colors_[fi]));
-    // 400 normal, 700 bold: the format's values (100 would read as a thin font).
-    PutLE16(&p, bold ? 700 : 400);
+    PutLE16(&p, bold ? 1000 : 100);
     PutLE16(&p, 0);
     p.push_back(underline ? 1 : 0);
     p.push_back(static_cast<char>(f.Pitch));

@@ -54,9 +54,10 @@ TEST(FormulaCompiler, TokensOfFormulas) {
       {"65535", "1E FF FF"},
       {"70000", NumHex(70000)},
       {"1,5", NumHex(1.5)},
-      {"1.5", NumHex(1.5)},
+      {"00065535", "1E FF FF"},
+      {"65536", NumHex(65536)},
       {"1E5", NumHex(100000)},
-      {"2.5e-1", NumHex(0.25)},
+      {"2,5e-1", NumHex(0.25)},
       {"$B$2", "44 01 00 01 00"},
       {"B$2", "44 01 00 01 40"},
       {"$B2", "44 01 00 01 80"},
@@ -89,6 +90,33 @@ TEST(FormulaCompiler, TokensOfFormulas) {
     TvteExcelFormulaCompiler compiler;  // fresh, so REF indexes start at 0
     compiler.Compile(c.formula, tokens);
     EXPECT_EQ(Hex(tokens), c.tokens);
+  }
+}
+
+TEST(FormulaCompiler, NumbersFollowTheLocaleDecimalSeparator) {
+  struct Case {
+    const char* name;
+    TFormatSettings settings;
+    const char* formula;
+    std::string result;  // tokens, or the error's message
+  };
+  const Case cases[] = {
+      {"comma locale reads a comma", TFormatSettings::Russian(), "SUM(1,5;2)", NumHex(1.5) + " 1E 02 00 42 02 04 00"},
+      {"comma locale refuses a point", TFormatSettings::Russian(), "0.25", "Invalid number [0.25]"},
+      {"point locale reads a point", TFormatSettings::Invariant(), "0.25*2", NumHex(0.25) + " 1E 02 00 05"},
+      {"point locale has no comma", TFormatSettings::Invariant(), "1,5", "Invalid symbol [,]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedFormatSettings scoped(c.settings);
+    TvteExcelFormulaCompiler compiler;
+    std::string tokens;
+    try {
+      compiler.Compile(c.formula, tokens);
+      EXPECT_EQ(Hex(tokens), c.result);
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), c.result);
+    }
   }
 }
 
@@ -130,6 +158,9 @@ TEST(FormulaCompiler, ErrorsNameTheOffendingText) {
       {"1;2", "Parameter without function"},
       {"(1;2)", "Parameter without function"},
       {"1.2.3", "Invalid number [1.2.3]"},
+      // "." is a number character, but the number is read with the locale's separator.
+      {"1.5", "Invalid number [1.5]"},
+      {"1e999", "Invalid number [1e999]"},
       {"1+#", "Invalid symbol [#]"},
       {"\"abc", "Invalid string"},
       {"A1:B", "Invalid range reference [A1:B]"},

@@ -86,7 +86,7 @@ TEST(WorkbookModel, SheetNamesAreCutTrimmedAndNumbered) {
   TvteXLSWorkbook book;
   TvteXLSWorksheet* s1 = book.AddSheet();
   EXPECT_EQ(s1->Name(), "Sheet1");
-  s1->SetName("Sheet2");
+  s1->SetName("sHEET2");  // taken names compare without case
   EXPECT_EQ(book.AddSheet()->Name(), "Sheet3");
   s1->SetName("  " + std::string(40, 'x'));
   EXPECT_EQ(s1->Name(), std::string(29, 'x'));

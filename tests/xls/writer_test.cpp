@@ -1,6 +1,7 @@
 // The BIFF8 writer, checked by walking the records it writes.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -112,6 +113,9 @@ TEST(ExcelWriter, SharedStringsContinueAcrossTheRecordLimit) {
   EXPECT_EQ(all[sst].u32(0), 2001u);
   EXPECT_EQ(all[sst].u32(4), 2001u);
   EXPECT_EQ(SstStrings(all), texts);
+  // A piece ends only when at most 4 bytes of the 8224 are left (a string's
+  // header is never split, and nothing is wasted beyond that).
+  for (size_t k = sst; all[k + 1].id == 0x003C; ++k) EXPECT_GE(all[k].data.size(), 8220u) << "piece " << k - sst;
 
   const auto ext = Only(all, 0x00FF);
   ASSERT_EQ(ext.size(), 1u);
@@ -313,8 +317,6 @@ TEST(ExcelWriter, CellFormatsFontsAndNumberFormatsAreShared) {
   EXPECT_EQ(xf_of(0, 0), xf_of(1, 0));
   EXPECT_EQ(xf_of(0, 3), xf_of(2, 3));
   EXPECT_NE(xf_of(0, 3), xf_of(1, 3));
-  EXPECT_EQ(GetLE16(xf(xf_of(0, 0)).data()), 1) << "default font is font 1";
-  EXPECT_EQ(GetLE16(xf(xf_of(0, 2)).data()), 5) << "first other font is font 5";
   EXPECT_EQ(GetLE16(xf(xf_of(0, 3)).data() + 2), 164);
   EXPECT_EQ(GetLE16(xf(xf_of(1, 3)).data() + 2), 165);
   const std::string m = xf(xf_of(0, 1));
@@ -324,16 +326,81 @@ TEST(ExcelWriter, CellFormatsFontsAndNumberFormatsAreShared) {
   EXPECT_EQ(GetLE32(m.data() + 14) & 0x7F, 8u) << "the top border's colour is black";
   EXPECT_EQ(GetLE16(xf(xf_of(0, 0)).data() + 8), 0x7C00);
 
-  const auto fonts = Only(all, 0x0031);
-  ASSERT_EQ(fonts.size(), 5u);
-  EXPECT_EQ(fonts[4].u16(6), 700);
-  EXPECT_EQ(fonts[4].u16(2) & 1, 1);
-  EXPECT_EQ(fonts[0].u16(6), 400);
-  EXPECT_EQ(fonts[0].u16(0), 200);
   const auto formats = Only(all, 0x041E);
   ASSERT_EQ(formats.size(), 10u);
   EXPECT_EQ(formats[8].u16(0), 164);
   EXPECT_EQ(formats[9].u16(0), 165);
+}
+
+TEST(ExcelWriter, FontsAreSharedAndNumberedWithoutFour) {
+  // A range font starts black; the four default fonts are in the window text
+  // colour, so only a range font set to that colour shares font 1.
+  struct Case {
+    const char* name;
+    void (*set)(TvteXLSFont&);
+    int index;
+  };
+  const Case cases[] = {
+      {"window text equals the default font", [](TvteXLSFont& f) { f.Color = clWindowText; }, 1},
+      {"an untouched range font is the first added", [](TvteXLSFont&) {}, 5},
+      {"bold", [](TvteXLSFont& f) { f.Style.Include(TvteFontStyle::Bold); }, 6},
+      {"black again shares font 5", [](TvteXLSFont&) {}, 5},
+      {"italic underlined struck out",
+       [](TvteXLSFont& f) {
+         f.Style.Include(TvteFontStyle::Italic);
+         f.Style.Include(TvteFontStyle::Underline);
+         f.Style.Include(TvteFontStyle::StrikeOut);
+       },
+       7},
+      {"another name", [](TvteXLSFont& f) { f.Name = "Courier New"; }, 8},
+      {"another size", [](TvteXLSFont& f) { f.Size = 12; }, 9},
+      {"red", [](TvteXLSFont& f) { f.Color = clRed; }, 10},
+  };
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
+    TvteXLSRange* r = sheet->GetRange(0, i, 0, i);
+    r->SetValue(Variant(i));
+    cases[i].set(r->Font());
+  }
+  const auto all = Records(Stream(book));
+  const auto xfs = Only(all, 0x00E0);
+  const auto numbers = Only(SheetRecords(all, 0), 0x0203);
+  ASSERT_EQ(numbers.size(), std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_EQ(GetLE16(xfs.at(numbers[i].u16(4)).data.data()), cases[i].index);
+  }
+
+  // FONT records: height, options (italic 2, struck out 8), colour index,
+  // weight (1000 bold, 100 regular), underline byte, name.
+  const auto fonts = Only(all, 0x0031);
+  ASSERT_EQ(fonts.size(), 10u);
+  auto font = [&](int index) { return fonts.at(static_cast<size_t>(index < 4 ? index : index - 1)); };
+  struct FontCase {
+    int index;
+    uint16_t height, options, colour, weight;
+    uint8_t underline;
+    const char* name;
+  };
+  const FontCase font_cases[] = {
+      {0, 200, 0, 8, 100, 0, "Arial"},  {1, 200, 0, 8, 100, 0, "Arial"},  {5, 200, 0, 8, 100, 0, "Arial"},
+      {6, 200, 0, 8, 1000, 0, "Arial"}, {7, 200, 0x000A, 8, 100, 1, "Arial"}, {8, 200, 0, 8, 100, 0, "Courier New"},
+      {9, 240, 0, 8, 100, 0, "Arial"},  {10, 200, 0, 10, 100, 0, "Arial"},
+  };
+  for (const auto& c : font_cases) {
+    SCOPED_TRACE(c.index);
+    const Record f = font(c.index);
+    EXPECT_EQ(f.u16(0), c.height);
+    EXPECT_EQ(f.u16(2), c.options);
+    EXPECT_EQ(f.u16(4), c.colour);
+    EXPECT_EQ(f.u16(6), c.weight);
+    EXPECT_EQ(static_cast<uint8_t>(f.data[10]), c.underline);
+    EXPECT_EQ(static_cast<uint8_t>(f.data[14]), std::strlen(c.name));
+    EXPECT_EQ(f.data[15], '\x01');
+    EXPECT_EQ(f.data.size(), 16 + 2 * std::strlen(c.name));
+    EXPECT_EQ(f.data[16], c.name[0]);
+  }
 }
 
 TEST(ExcelWriter, PaletteIsWrittenOnlyWhenAColourIsReplaced) {
@@ -347,6 +414,7 @@ TEST(ExcelWriter, PaletteIsWrittenOnlyWhenAColourIsReplaced) {
       {"red is in the default palette", clRed, false, 10},
       {"a light blue of the default palette", 0xFF9999, false, 24},
       {"window text is black", clWindowText, false, 8},
+      {"window (system colour 5) is white", clWindow, false, 9},
       {"an odd colour replaces entry 24", 0x123456, true, 24},
   };
   for (const auto& c : cases) {
@@ -366,6 +434,150 @@ TEST(ExcelWriter, PaletteIsWrittenOnlyWhenAColourIsReplaced) {
       EXPECT_EQ(palette[0].data.substr(at, 4), std::string("\x56\x34\x12\x00", 4));
     }
   }
+}
+
+std::vector<uint16_t> Ids(const std::vector<Record>& records) {
+  std::vector<uint16_t> ids;
+  for (const auto& r : records) ids.push_back(r.id);
+  return ids;
+}
+
+TEST(ExcelWriter, SheetSettingsComeInOrderWithThePageSetup) {
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  TvteXLSPageSetup& ps = sheet->PageSetup();
+  ps.LeftHeader = "L";
+  ps.RightHeader = "R";
+  ps.CenterFooter = "C";
+  ps.PrintGridlines = 1;
+  ps.CenterVertically = 1;
+  ps.LeftMargin = 0.5;
+  ps.BottomMargin = 1.25;
+  ps.PaperSize = 8;
+  ps.Zoom = 75;
+  ps.FitToPagesWide = 2;
+  ps.FitToPagesTall = 3;
+  ps.HeaderMargin = 0.3;
+  ps.FooterMargin = 0.4;
+  ps.Copies = 2;
+  sheet->AddColumn(3, 4000);
+  sheet->AddRow(1, 600);
+  sheet->AddPageBreak(20);
+  sheet->GetRange(0, 0, 0, 0)->SetValue(Variant(1));
+  sheet->GetRange(0, 1, 1, 1)->SetValue(Variant(2));
+  const auto records = SheetRecords(Records(Stream(book)), 0);
+  const std::vector<uint16_t> expected = {
+      0x0809, 0x020B, 0x000D, 0x000C, 0x000F, 0x0011, 0x0010, 0x005F, 0x002A, 0x002B, 0x0082, 0x0080,
+      0x0225, 0x001B, 0x0081, 0x0014, 0x0015, 0x0083, 0x0084, 0x0026, 0x0027, 0x0028, 0x0029, 0x00A1,
+      0x0055, 0x007D, 0x0200, 0x0208, 0x0208, 0x0203, 0x0203, 0x0201, 0x00D7, 0x023E, 0x001D, 0x00E5, 0x000A};
+  EXPECT_EQ(Ids(records), expected);
+
+  auto data = [&](uint16_t id) { return Only(records, id).at(0).data; };
+  auto hex = [](std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i + 1 < text.size(); i += 3) out.push_back(static_cast<char>(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
+    return out;
+  };
+  auto wide = [](std::string_view ascii) {
+    std::string out;
+    for (char c : ascii) {
+      out.push_back(c);
+      out.push_back('\0');
+    }
+    return out;
+  };
+  auto dbl = [](double v) {
+    std::string out;
+    PutLEDouble(&out, v);
+    return out;
+  };
+  EXPECT_EQ(data(0x0809), hex("00 06 10 00 BB 0D CC 07 00 00 00 00 00 00 00 00 "));
+  EXPECT_EQ(data(0x002A), hex("00 00 "));
+  EXPECT_EQ(data(0x002B), hex("01 00 "));
+  EXPECT_EQ(data(0x0080), std::string(8, '\0'));
+  EXPECT_EQ(data(0x0225), hex("00 00 FF 00 "));
+  EXPECT_EQ(data(0x001B), hex("01 00 14 00 00 00 FF 00 "));
+  EXPECT_EQ(data(0x0081), hex("C1 04 "));
+  EXPECT_EQ(data(0x0014), hex("06 00 01 ") + wide("&LL&RR"));
+  EXPECT_EQ(data(0x0015), hex("03 00 01 ") + wide("&CC"));
+  EXPECT_EQ(data(0x0083), hex("00 00 "));
+  EXPECT_EQ(data(0x0084), hex("01 00 "));
+  EXPECT_EQ(data(0x0026), dbl(0.5));
+  EXPECT_EQ(data(0x0027), dbl(2.0));
+  EXPECT_EQ(data(0x0028), dbl(2.5));
+  EXPECT_EQ(data(0x0029), dbl(1.25));
+  EXPECT_EQ(data(0x00A1), hex("08 00 4B 00 01 00 02 00 03 00 02 00 00 00 00 00 ") + dbl(0.3) + dbl(0.4) + hex("02 00 "));
+  EXPECT_EQ(data(0x0055), hex("08 00 "));
+  EXPECT_EQ(data(0x007D), hex("03 00 03 00 A0 0F 00 00 00 00 00 "));
+  EXPECT_EQ(data(0x0200), hex("00 00 00 00 02 00 00 00 00 00 02 00 00 00 "));
+  const auto rows = Only(records, 0x0208);
+  EXPECT_EQ(rows[0].data, hex("00 00 00 00 01 00 FF 00 00 00 00 00 00 00 00 00 "));
+  EXPECT_EQ(rows[1].data, hex("01 00 00 00 02 00 58 02 00 00 00 00 40 00 00 00 ")) << "a row entry sets height and option";
+  EXPECT_EQ(data(0x023E), hex("B6 06 00 00 00 00 40 00 00 00 00 00 00 00 00 00 00 00 "));
+  EXPECT_EQ(data(0x001D), hex("03 00 00 00 00 00 00 01 00 00 00 00 00 00 00 "));
+}
+
+TEST(ExcelWriter, SetupOptionsFollowThePageSetup) {
+  struct Case {
+    const char* name;
+    void (*set)(TvteXLSPageSetup&);
+    uint16_t options;
+  };
+  const Case cases[] = {
+      {"defaults: portrait", [](TvteXLSPageSetup&) {}, 0x0002},
+      {"landscape", [](TvteXLSPageSetup& p) { p.Orientation = 1; }, 0x0000},
+      {"left to right first", [](TvteXLSPageSetup& p) { p.Order = 1; }, 0x0003},
+      {"order other than 1", [](TvteXLSPageSetup& p) { p.Order = 2; }, 0x0002},
+      {"black and white", [](TvteXLSPageSetup& p) { p.BlackAndWhite = 1; }, 0x000A},
+      {"draft", [](TvteXLSPageSetup& p) { p.Draft = 1; }, 0x0012},
+      {"notes", [](TvteXLSPageSetup& p) { p.PrintNotes = 1; }, 0x0022},
+      {"first page number", [](TvteXLSPageSetup& p) { p.FirstPageNumber = 3; }, 0x0082},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TvteXLSWorkbook book;
+    c.set(book.AddSheet()->PageSetup());
+    const Record setup = Only(SheetRecords(Records(Stream(book)), 0), 0x00A1).at(0);
+    ASSERT_EQ(setup.data.size(), 34u);
+    EXPECT_EQ(setup.u16(10), c.options);
+    EXPECT_EQ(setup.u16(0), 9) << "A4";
+    EXPECT_EQ(setup.u16(2), 100);
+  }
+}
+
+TEST(ExcelWriter, GlobalRecordsHoldTheirFixedValues) {
+  TvteXLSWorkbook book;
+  book.SetUserName(std::string(60, 'u'));
+  book.AddSheet()->SetName("First");
+  book.AddSheet();
+  const auto all = Records(Stream(book));
+  auto data = [&](uint16_t id) { return Only(all, id).at(0).data; };
+  EXPECT_EQ(data(0x0809), std::string("\x00\x06\x05\x00\xBB\x0D\xCC\x07\x00\x00\x00\x00\x00\x06\x00\x00", 16));
+  const std::string access = data(0x005C);
+  ASSERT_EQ(access.size(), 112u);
+  EXPECT_EQ(GetLE16(access.data()), 54) << "a user name is cut to 54 characters";
+  EXPECT_EQ(access[2], '\x01');
+  EXPECT_EQ(access.substr(3 + 108), std::string(1, ' '));
+  EXPECT_EQ(data(0x00E1), std::string("\xE4\x04", 2));
+  EXPECT_EQ(data(0x0042), std::string("\xE4\x04", 2));
+  EXPECT_EQ(data(0x013D), std::string("\x01\x00\x02\x00", 4));
+  EXPECT_EQ(data(0x009C), std::string("\x0E\x00", 2));
+  EXPECT_EQ(data(0x003D), std::string("\x68\x01\x1E\x00\x1E\x1D\x60\x18\x38\x00\x00\x00\x00\x00\x01\x00\x58\x02", 18));
+  EXPECT_EQ(data(0x000E), std::string("\x01\x00", 2));
+  EXPECT_EQ(data(0x008C), std::string("\x07\x00\x07\x00", 4));
+  const auto bounds = Only(all, 0x0085);
+  ASSERT_EQ(bounds.size(), 2u);
+  EXPECT_EQ(bounds[0].data.substr(4), std::string("\x00\x00\x05\x01" "F\0i\0r\0s\0t\0", 14));
+  // The built-in number formats keep their numbers; the ruble sign is UTF-16.
+  const auto formats = Only(all, 0x041E);
+  const std::vector<uint16_t> numbers = {formats[0].u16(0), formats[1].u16(0), formats[2].u16(0), formats[3].u16(0),
+                                         formats[4].u16(0), formats[5].u16(0), formats[6].u16(0), formats[7].u16(0)};
+  EXPECT_EQ(numbers, (std::vector<uint16_t>{5, 6, 7, 8, 42, 41, 44, 43}));
+  EXPECT_EQ(formats[0].u16(2), 21);
+  EXPECT_EQ(formats[0].data.substr(5 + 2 * 6, 4), std::string("\x40\x04.\x00", 4)) << "\"р.\" after #,##0\"";
+  const auto styles = Only(all, 0x0293);
+  ASSERT_EQ(styles.size(), 6u);
+  EXPECT_EQ(styles[2].data, std::string("\x00\x80\x00\xFF", 4)) << "Normal on XF 0";
 }
 
 TEST(ExcelWriter, OnlyTheFirstSheetIsSelected) {
@@ -424,6 +636,27 @@ TEST(ExcelWriter, ModelsAFileCannotHoldRaiseBeforeAnythingIsWritten) {
        "Invalid range (3, 0, 2, 0) on sheet \"Sheet1\""},
       {"negative", [](TvteXLSWorkbook& b) { b.AddSheet()->GetRange(-1, 0, 0, 0); },
        "Invalid range (-1, 0, 0, 0) on sheet \"Sheet1\""},
+      {"dropped range left a negative used area",
+       [](TvteXLSWorkbook& b) {
+         TvteXLSWorksheet* s = b.AddSheet();
+         s->GetRange(-5, 0, 0, 0);
+         s->GetRange(0, 0, 0, 0)->SetValue(Variant(1));
+       },
+       "Range (-5, 0, 0, 0) on sheet \"Sheet1\" lies outside 65536 rows and 256 columns"},
+      {"dropped range left a used area beyond the last row",
+       [](TvteXLSWorkbook& b) {
+         TvteXLSWorksheet* s = b.AddSheet();
+         s->GetRange(0, 65535, 0, 2147483647);
+         s->AddRow(70000, 300);
+         s->GetRange(0, 65535, 0, 65535)->SetValue(Variant(1));
+       },
+       "Range (0, 65535, 0, 2147483647) on sheet \"Sheet1\" lies outside 65536 rows and 256 columns"},
+      {"row entry height", [](TvteXLSWorkbook& b) {
+         TvteXLSWorksheet* s = b.AddSheet();
+         s->GetRange(0, 3, 0, 3);
+         s->AddRow(3, 0x8000);
+       },
+       "Invalid row 3 on sheet \"Sheet1\""},
       {"text longer than a cell",
        [](TvteXLSWorkbook& b) { b.AddSheet()->GetRange(1, 2, 1, 2)->SetValue(Variant(std::string(32768, 'x'))); },
        "Text of 32768 characters at (1, 2) on sheet \"Sheet1\" is longer than a cell holds (32767)"},

@@ -1,0 +1,238 @@
+#include "app/flash.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "app/measure.h"
+#include "toolkit/core/binary.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
+#include "toolkit/db/fields.h"
+
+namespace {
+
+// Two decimal digits.
+AnsiString TwoDigits(unsigned value) {
+  AnsiString s(2, '0');
+  s[0] = char('0' + value / 10 % 10);
+  s[1] = char('0' + value % 10);
+  return s;
+}
+
+float ReadFloat(const uint8_t* p) {
+  const uint32_t bits = GetLE32(p);
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+// Reads 1 to max_digits decimal digits at pos.
+bool ReadNumber(const AnsiString& text, size_t& pos, size_t min_digits, size_t max_digits, int& value) {
+  const size_t start = pos;
+  value = 0;
+  while (pos < text.size() && pos - start < max_digits && std::isdigit(static_cast<unsigned char>(text[pos])))
+    value = value * 10 + (text[pos++] - '0');
+  return pos - start >= min_digits;
+}
+
+bool Expect(const AnsiString& text, size_t& pos, char c) {
+  if (pos >= text.size() || text[pos] != c) return false;
+  ++pos;
+  return true;
+}
+
+void SkipBlanks(const AnsiString& text, size_t& pos) {
+  while (pos < text.size() && text[pos] == ' ') ++pos;
+}
+
+// The stamp of "d.m.yyyy h:n:s" (blanks around each part allowed). The layout
+// is fixed here rather than taken from the locale's date settings: the texts
+// are the ones rec_date_str and rec_time_str write, whatever the locale of the
+// machine that reads them, and a year must have its four digits so that no
+// clock decides a century.
+bool TryStamp(const AnsiString& date, const AnsiString& time, int64_t& stamp) {
+  size_t pos = 0;
+  int day, month, year, hour, minute, second;
+  SkipBlanks(date, pos);
+  if (!ReadNumber(date, pos, 1, 2, day) || !Expect(date, pos, '.') || !ReadNumber(date, pos, 1, 2, month) ||
+      !Expect(date, pos, '.') || !ReadNumber(date, pos, 4, 4, year))
+    return false;
+  SkipBlanks(date, pos);
+  if (pos != date.size()) return false;
+  pos = 0;
+  SkipBlanks(time, pos);
+  if (!ReadNumber(time, pos, 1, 2, hour) || !Expect(time, pos, ':') || !ReadNumber(time, pos, 1, 2, minute) ||
+      !Expect(time, pos, ':') || !ReadNumber(time, pos, 1, 2, second))
+    return false;
+  SkipBlanks(time, pos);
+  if (pos != time.size()) return false;
+  TDateTime day_value;
+  if (!TryEncodeDate(year, month, day, day_value) || hour > 23 || minute > 59 || second > 59) return false;
+  // Days from 0001-01-01 on, so that every valid stamp lies above the
+  // threshold 0 of a kind without rows.
+  const int64_t days = int64_t(day_value) + DateDelta;
+  stamp = days * 86400 + hour * 3600 + minute * 60 + second;
+  return true;
+}
+
+// A field of the table by name.
+TField& F(TDataSet& table, const char* name) { return *table.FieldNamed(name); }
+
+}  // namespace
+
+AnsiString rec_time_str(uint8_t hour, uint8_t minute, uint8_t second) {
+  return TwoDigits(hour > 23 ? 0 : hour) + ":" + TwoDigits(minute > 59 ? 0 : minute) + ":" +
+         TwoDigits(second > 59 ? 0 : second);
+}
+
+AnsiString rec_date_str(uint8_t year, uint8_t month, uint8_t day) {
+  return TwoDigits(day == 0 || day > 31 ? 1 : day) + "." + TwoDigits(month == 0 || month > 12 ? 1 : month) + "." +
+         IntToStr(1980 + int(year));
+}
+
+AnsiString press_type_str(uint16_t first, uint16_t second) {
+  return FloatToStr(first / 10.0) + "x" + FloatToStr(second / 10.0) + Utf8ToAnsi(" мм");
+}
+
+int64_t RecordStamp(const AnsiString& date, const AnsiString& time) {
+  int64_t stamp = 0;
+  if (!TryStamp(date, time, stamp)) throw EConvertError("'" + date + " " + time + "' is not a valid date and time");
+  return stamp;
+}
+
+TDumpDecoder::TDumpDecoder(TDataSet& table, const TInstrumentIdentity& identity, const TRecordDump& dump,
+                           TDecodeMessageSink message)
+    : table_(table), identity_(identity), dump_(dump), message_(std::move(message)) {}
+
+void TDumpDecoder::flash2vam(bool Append) { RunPass(TRecordKind::Press, Append); }
+
+void TDumpDecoder::flash2kiv7(bool Append) {
+  RunPass(TRecordKind::Acoustic, Append);
+  RunPass(TRecordKind::Bending, Append);
+}
+
+void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
+  const int size = kind == TRecordKind::Press      ? kPressRecordSize
+                   : kind == TRecordKind::Acoustic ? kAcousticRecordSize
+                                                   : kBendingRecordSize;
+  // Only the transferred bytes hold records: a count that reaches past them
+  // (w1 is a full 16-bit count, the record count may claim 255 records)
+  // imports the records that fit and never reads beyond DumpLength.
+  const size_t usable = std::min<size_t>({dump_.DumpLength, dump_.DumpBuffer.size(), kDumpBufferSize});
+  const uint8_t* bytes = dump_.DumpBuffer.data();
+  const size_t start = kind == TRecordKind::Bending ? size_t(kAcousticRecordSize) * identity_.DumpRecordCount : 0;
+  const uint16_t count =
+      kind == TRecordKind::Bending ? (usable >= 2 ? GetLE16(bytes) : uint16_t(0)) : identity_.DumpRecordCount;
+  const size_t fit = start < usable ? (usable - start) / size_t(size) : 0;
+  uint16_t records_left = uint16_t(std::min<size_t>(count, fit));
+  // Bending rows are written only from a dump without acoustic records;
+  // after acoustic ones the bending pass adds nothing and reports 0. Its
+  // records are then not read at all, so that the date bytes of records that
+  // are never imported cannot stop the transfer with a conversion error.
+  const bool writes_rows = kind != TRecordKind::Bending || identity_.DumpRecordCount == 0;
+  if (!writes_rows) records_left = 0;
+
+  table_.SetFilter(KindFilter(kind == TRecordKind::Press ? kPressKind : kAcousticKind));
+  table_.SetFiltered(true);
+  table_.Reload();
+  table_.GoLast();
+
+  int skipped = 0;
+  size_t position = start;
+  if (append) {
+    // The last row of the kind in file order; the caller has removed any sort.
+    const int64_t threshold =
+        table_.IsEmpty() ? 0 : RecordStamp(F(table_, "DATE").AsString(), F(table_, "TIME").AsString());
+    while (skipped < records_left) {
+      AnsiString date, time;
+      RecordTexts(kind, bytes + position, date, time);
+      if (RecordStamp(date, time) > threshold) break;
+      ++skipped;
+      position += size_t(size);
+    }
+    records_left = uint16_t(records_left - skipped);
+  }
+
+  int added = 0;
+  for (int i = 0; i < records_left; ++i, position += size_t(size)) {
+    if (kind == TRecordKind::Bending)
+      table_.StartInsert();
+    else
+      table_.StartAppend();
+    try {
+      FillRow(kind, bytes + position, skipped + i + 1);
+      table_.CommitRecord();
+    } catch (...) {
+      // The row is abandoned, not left half-built for a later post to store.
+      if (table_.State() == dsInsert || table_.State() == dsEdit) table_.DiscardChanges();
+      throw;
+    }
+    ++added;
+  }
+
+  if (append && message_) message_(Utf8ToAnsi("Добавлено записей: ") + IntToStr(added), Utf8ToAnsi("Дополнение"));
+  table_.Reload();
+}
+
+void TDumpDecoder::RecordTexts(TRecordKind kind, const uint8_t* record, AnsiString& date, AnsiString& time) const {
+  if (kind == TRecordKind::Bending) {
+    time = rec_time_str(record[10], record[11], record[12]);
+    date = rec_date_str(record[13], record[14], record[15]);
+  } else {
+    time = rec_time_str(record[5], record[6], record[7]);
+    date = rec_date_str(record[2], record[3], record[4]);
+  }
+}
+
+void TDumpDecoder::FillRow(TRecordKind kind, const uint8_t* record, int number) {
+  AnsiString date, time;
+  RecordTexts(kind, record, date, time);
+  F(table_, "N").SetAsInteger(number);
+  F(table_, "TIME").SetAsString(time);
+  F(table_, "DATE").SetAsString(date);
+  // Bending rows carry the instrument's subtype and serial number like the
+  // other rows, so every row tells which instrument measured it.
+  F(table_, "DEV_TYPE").SetAsInteger(identity_.DeviceSubtype);
+  F(table_, "SERIAL").SetAsInteger(identity_.DeviceSerial);
+  switch (kind) {
+    case TRecordKind::Press:
+      F(table_, "NB_TYPE").SetAsInteger(kPressKind);
+      // P is the instrument's unsigned count as is; one beyond the field's
+      // eight integer digits is refused by the table rather than cut.
+      F(table_, "P").SetAsFloat(double(GetLE32(record + 14)));
+      F(table_, "R").SetAsFloat(GetLE32(record + 18) / 1000.0);
+      F(table_, "H").SetAsFloat(record[1]);
+      F(table_, "TYPE").SetAsString(press_type_str(GetLE16(record + 14), GetLE16(record + 16)));
+      break;
+    case TRecordKind::Acoustic: {
+      const double p = ReadFloat(record + 8);
+      const double r = ReadFloat(record + 12);
+      const double k = ReadFloat(record + 16);
+      F(table_, "NB_TYPE").SetAsInteger(kAcousticKind);
+      F(table_, "P").SetAsFloat(p);
+      F(table_, "R").SetAsFloat(r);
+      F(table_, "K").SetAsFloat(k);
+      static const char* const kLevels[] = {"A1", "A2", "A3"};
+      for (int i = 0; i < 3; ++i) F(table_, kLevels[i]).SetAsFloat(p - k + double(ReadFloat(record + 20 + 4 * i)));
+      // The differences come from the values as the table holds them, so that
+      // a row's D1 is exactly its R - A1 as anyone reading the row sees them.
+      static const char* const kDifferences[] = {"D1", "D2", "D3"};
+      const double stored_r = F(table_, "R").AsFloat();
+      for (int i = 0; i < 3; ++i) F(table_, kDifferences[i]).SetAsFloat(stored_r - F(table_, kLevels[i]).AsFloat());
+      F(table_, "H").SetAsFloat(record[1]);
+      break;
+    }
+    case TRecordKind::Bending:
+      F(table_, "NB_TYPE").SetAsInteger(kAcousticKind);
+      F(table_, "R").SetAsFloat(GetLE16(record) / 1000.0);
+      F(table_, "P").SetAsFloat(GetLE16(record + 2) / 1000.0);
+      F(table_, "COMMENT")
+          .SetAsString("HxLxB=" + IntToStr(int(GetLE16(record + 6))) + "x" + IntToStr(int(record[5])) + "x" +
+                       IntToStr(int(record[4])));
+      // No bending mark: T is a number and cannot hold one, no text field is
+      // set aside for it, and the "HxLxB=" comment already tells a bending
+      // row from an acoustic one.
+      break;
+  }
+}

@@ -1,0 +1,94 @@
+// Decoding of the instrument's record dump into measurement rows.
+//
+// The dump is the byte image of the instrument's memory (app/link.h). Bytes
+// 0-1 hold the header word w1 (the number of bending records) and bytes 2-3
+// the word w2; the records start at offset 0 all the same, so the first record
+// shares its first four bytes with the header. Integers are little-endian and
+// unsigned, floats IEEE single precision, little-endian.
+//
+// Press record, 22 bytes (record kind 0):
+//    1     H, unsigned byte          2-4  year - 1980, month, day
+//    5-7   hour, minute, second     14-17 P, unsigned 32-bit
+//   18-21  R * 1000, unsigned 32-bit
+//   TYPE is made of the two 16-bit words at 14 and 16, lengths in tenths of a
+//   millimetre: the instrument keeps no other sample size, and these are the
+//   bytes that give P as well.
+// Acoustic record, 32 bytes (record kind 1):
+//    1     H                         2-4  year - 1980, month, day
+//    5-7   hour, minute, second      8, 12, 16  floats p, r, k
+//   20, 24, 28  floats x1, x2, x3; A1..A3 = p - k + x1..x3, D1..D3 = R - A1..A3
+// Bending record, 16 bytes (record kind 1), after the acoustic records:
+//    0-1   R * 1000, unsigned 16-bit  2-3  P * 1000, unsigned 16-bit
+//    4     b   5  l   6-7  h (16-bit): COMMENT "HxLxB=<h>x<l>x<b>"
+//   10-12  hour, minute, second     13-15 year - 1980, month, day
+//
+// The decoders write through the data-set framework only, so any data set
+// with the measurement fields can take the rows: the table component in the
+// program, the in-memory table in tests and tools.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "app/link.h"
+#include "toolkit/db/db.h"
+
+// Record sizes of the three record kinds.
+inline constexpr int kPressRecordSize = 22;
+inline constexpr int kAcousticRecordSize = 32;
+inline constexpr int kBendingRecordSize = 16;
+
+// Receives the count message of an append: its text and caption (the main
+// window shows them in a message box with the information icon).
+using TDecodeMessageSink = std::function<void(const AnsiString& text, const AnsiString& caption)>;
+
+// "hh:mm:ss"; an hour above 23 or a minute or second above 59 becomes "00".
+AnsiString rec_time_str(uint8_t hour, uint8_t minute, uint8_t second);
+// "dd.mm.yyyy" with the year byte + 1980; a day of 0 or above 31 or a month of
+// 0 or above 12 becomes "01". The day is not checked against the month.
+AnsiString rec_date_str(uint8_t year, uint8_t month, uint8_t day);
+// The press row's TYPE: both lengths / 10 in the shortest decimal text with
+// the locale's decimal separator, as "<first>x<second> мм" (1251).
+AnsiString press_type_str(uint16_t first, uint16_t second);
+// Whole seconds of a row's DATE "dd.mm.yyyy" and TIME "hh:mm:ss" on a fixed
+// epoch, for comparing records with rows. EConvertError "'%s' is not a valid
+// date and time" (with DATE + " " + TIME) when the texts are not such a date.
+int64_t RecordStamp(const AnsiString& date, const AnsiString& time);
+
+// The two decoders over one dump. Create mode writes every record; append
+// mode first skips the records that are not newer than the last row of the
+// same kind in the table, numbers the new rows after the skipped ones and
+// reports the count of each pass through the sink.
+//
+// A failing conversion or field assignment raises its error; the row being
+// built is abandoned (never posted) and rows posted before it stay.
+class TDumpDecoder {
+ public:
+  // The table must be open and hold the measurement fields; it is left
+  // filtered by the kind of the last pass, with Filtered on.
+  // The decoder keeps references to the table, identity and dump.
+  TDumpDecoder(TDataSet& table, const TInstrumentIdentity& identity, const TRecordDump& dump,
+               TDecodeMessageSink message);
+  TDumpDecoder(TDataSet&, const TInstrumentIdentity&&, const TRecordDump&, TDecodeMessageSink) = delete;
+  TDumpDecoder(TDataSet&, const TInstrumentIdentity&, const TRecordDump&&, TDecodeMessageSink) = delete;
+
+  // Press records into rows of record kind 0.
+  void flash2vam(bool Append);
+  // Acoustic records into rows of record kind 1, then bending records into
+  // rows of record kind 1.
+  void flash2kiv7(bool Append);
+
+ private:
+  enum class TRecordKind { Press, Acoustic, Bending };
+  // One pass over the records of one kind.
+  void RunPass(TRecordKind kind, bool append);
+  // Sets the fields of the new row from a record.
+  void FillRow(TRecordKind kind, const uint8_t* record, int number);
+  // The DATE and TIME texts of a record.
+  void RecordTexts(TRecordKind kind, const uint8_t* record, AnsiString& date, AnsiString& time) const;
+
+  TDataSet& table_;
+  const TInstrumentIdentity& identity_;
+  const TRecordDump& dump_;
+  TDecodeMessageSink message_;
+};
