@@ -279,7 +279,8 @@ void TDataLink::DispatchEvent(TDataSetEventKind kind, const TEventInfo& info) {
       BrowseModeNotice();
       break;
     case deFocusControl:
-      if (info.focus_field != nullptr) FocusFieldNotice(*info.focus_field);
+      // Once a link has taken the focus (cleared the field) the others are not asked.
+      if (info.focus_field != nullptr && *info.focus_field != nullptr) FocusFieldNotice(*info.focus_field);
       break;
     default:
       break;

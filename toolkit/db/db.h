@@ -125,6 +125,8 @@ using TDataSetErrorEvent = std::function<void(TDataSet* data_set, EDatabaseError
 using TFilterRecordEvent = std::function<void(TDataSet* data_set, bool& accept)>;
 
 class TDataSet : public TComponent {
+  KIV7_PERSISTENT(TDataSet)
+
  public:
   explicit TDataSet(TComponent* owner);
   ~TDataSet() override;
@@ -505,6 +507,8 @@ class TDataSet : public TComponent {
 
 // Connects data links to a data set and relays its notices.
 class TDataSource : public TComponent {
+  KIV7_PERSISTENT(TDataSource)
+
  public:
   explicit TDataSource(TComponent* owner);
   ~TDataSource() override;
@@ -553,10 +557,12 @@ class TDataSource : public TComponent {
 
 // A consumer's view of a data set through a data source: a window of rows
 // (WindowSize, default 1) within the data set's buffer window, and notices.
-class TDataLink {
+class TDataLink : public TPersistent {
+  KIV7_PERSISTENT(TDataLink)
+
  public:
   TDataLink();
-  virtual ~TDataLink();
+  ~TDataLink() override;
   TDataLink(const TDataLink&) = delete;
   TDataLink& operator=(const TDataLink&) = delete;
 

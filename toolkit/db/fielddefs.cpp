@@ -95,7 +95,8 @@ void TDataSet::ConvertValue(const TField* field, const void* source, void* desti
         if (field->DataType() == ftDate) {
           int32_t date;
           std::memcpy(&date, source, sizeof date);
-          value = static_cast<double>(date - DateDelta);
+          // In 64 bits: a back end's garbage day number must not overflow.
+          value = static_cast<double>(int64_t{date} - DateDelta);
         } else if (field->DataType() == ftTime) {
           int32_t time;
           std::memcpy(&time, source, sizeof time);
@@ -103,6 +104,9 @@ void TDataSet::ConvertValue(const TField* field, const void* source, void* desti
         } else {
           double msecs;
           std::memcpy(&msecs, source, sizeof msecs);
+          // Refused before the cast: a NaN or huge count has no integer value.
+          if (!(msecs >= 0 && msecs < 9.0e18))
+            throw EConvertError("'" + FloatToStr(msecs) + "' is not a valid timestamp");
           value = TimeStampToDateTime(MSecsToTimeStamp(static_cast<int64_t>(msecs)));
         }
         std::memcpy(destination, &value, sizeof value);

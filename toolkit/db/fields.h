@@ -74,6 +74,8 @@ class TFieldDefs;
 
 // One column as the back end describes it.
 class TFieldDef : public TCollectionItem {
+  KIV7_PERSISTENT(TFieldDef)
+
  public:
   explicit TFieldDef(TCollection* collection);
 
@@ -113,6 +115,8 @@ class TFieldDef : public TCollectionItem {
 
 // The columns of a data set, in column order.
 class TFieldDefs : public TOwnedCollection {
+  KIV7_PERSISTENT(TFieldDefs)
+
  public:
   explicit TFieldDefs(TDataSet* data_set);
 
@@ -154,6 +158,8 @@ using TFieldSetTextEvent = std::function<void(TField* sender, const AnsiString& 
 
 // One column of a data set's active record.
 class TField : public TComponent {
+  KIV7_PERSISTENT(TField)
+
  public:
   explicit TField(TComponent* owner);
   ~TField() override;
@@ -334,6 +340,8 @@ class TField : public TComponent {
 
 // Text of up to Size characters (ftString; ftFixedChar trims trailing blanks).
 class TStringField : public TField {
+  KIV7_PERSISTENT(TStringField)
+
  public:
   explicit TStringField(TComponent* owner);
   int ValueByteSize() const override { return Size() + 1; }
@@ -364,6 +372,8 @@ class TStringField : public TField {
 // Base of the numeric fields: right-aligned, with display and edit formats
 // (FormatFloat pictures).
 class TNumericField : public TField {
+  KIV7_PERSISTENT(TNumericField)
+
  public:
   const AnsiString& DisplayFormat() const { return display_format_; }
   void SetDisplayFormat(const AnsiString& format) { display_format_ = format; }
@@ -386,6 +396,8 @@ class TNumericField : public TField {
 // 32-bit signed integer (ftInteger); also the base of the small integer, word
 // and auto-increment fields, whose layouts are 2, 2 and 4 bytes.
 class TIntegerField : public TNumericField {
+  KIV7_PERSISTENT(TIntegerField)
+
  public:
   explicit TIntegerField(TComponent* owner);
   int ValueByteSize() const override;
@@ -422,6 +434,8 @@ class TIntegerField : public TNumericField {
 
 // 16-bit signed integer (ftSmallint).
 class TSmallintField : public TIntegerField {
+  KIV7_PERSISTENT(TSmallintField)
+
  public:
   explicit TSmallintField(TComponent* owner);
 
@@ -431,6 +445,8 @@ class TSmallintField : public TIntegerField {
 
 // 16-bit unsigned integer (ftWord).
 class TWordField : public TIntegerField {
+  KIV7_PERSISTENT(TWordField)
+
  public:
   explicit TWordField(TComponent* owner);
 
@@ -440,12 +456,16 @@ class TWordField : public TIntegerField {
 
 // Integer numbered by the back end (ftAutoInc).
 class TAutoIncField : public TIntegerField {
+  KIV7_PERSISTENT(TAutoIncField)
+
  public:
   explicit TAutoIncField(TComponent* owner);
 };
 
 // 64-bit signed integer (ftLargeint).
 class TLargeintField : public TNumericField {
+  KIV7_PERSISTENT(TLargeintField)
+
  public:
   explicit TLargeintField(TComponent* owner);
   int ValueByteSize() const override { return 8; }
@@ -477,6 +497,8 @@ class TLargeintField : public TNumericField {
 
 // Double (ftFloat). Text uses 15 significant digits unless a format is set.
 class TFloatField : public TNumericField {
+  KIV7_PERSISTENT(TFloatField)
+
  public:
   explicit TFloatField(TComponent* owner);
   int ValueByteSize() const override { return 8; }
@@ -518,6 +540,8 @@ class TFloatField : public TNumericField {
 
 // Money as a double (ftCurrency): a float field shown as currency.
 class TCurrencyField : public TFloatField {
+  KIV7_PERSISTENT(TCurrencyField)
+
  public:
   explicit TCurrencyField(TComponent* owner);
 };
@@ -525,6 +549,8 @@ class TCurrencyField : public TFloatField {
 // Fixed-point decimal (ftBCD): Currency in the field layout, TBcd natively.
 // Size is the number of decimals (at most 4).
 class TBCDField : public TNumericField {
+  KIV7_PERSISTENT(TBCDField)
+
  public:
   explicit TBCDField(TComponent* owner);
   int ValueByteSize() const override { return 8; }
@@ -565,6 +591,8 @@ class TBCDField : public TNumericField {
 
 // True or false in a 16-bit word (ftBoolean); any non-zero word is true.
 class TBooleanField : public TField {
+  KIV7_PERSISTENT(TBooleanField)
+
  public:
   explicit TBooleanField(TComponent* owner);
   int ValueByteSize() const override { return 2; }
@@ -591,6 +619,8 @@ class TBooleanField : public TField {
 
 // Date and time (ftDateTime); base of the date and time fields.
 class TDateTimeField : public TField {
+  KIV7_PERSISTENT(TDateTimeField)
+
  public:
   explicit TDateTimeField(TComponent* owner);
   int ValueByteSize() const override { return 8; }
@@ -622,6 +652,8 @@ class TDateTimeField : public TField {
 
 // Date only (ftDate): the time of day is dropped on write.
 class TDateField : public TDateTimeField {
+  KIV7_PERSISTENT(TDateField)
+
  public:
   explicit TDateField(TComponent* owner);
 
@@ -631,6 +663,8 @@ class TDateField : public TDateTimeField {
 
 // Time of day only (ftTime): the date is dropped on write.
 class TTimeField : public TDateTimeField {
+  KIV7_PERSISTENT(TTimeField)
+
  public:
   explicit TTimeField(TComponent* owner);
 
@@ -640,6 +674,8 @@ class TTimeField : public TDateTimeField {
 
 // Date and time as separate parts (ftTimeStamp).
 class TSQLTimeStampField : public TField {
+  KIV7_PERSISTENT(TSQLTimeStampField)
+
  public:
   explicit TSQLTimeStampField(TComponent* owner);
   int ValueByteSize() const override { return static_cast<int>(sizeof(TSQLTimeStamp)); }
@@ -662,6 +698,8 @@ class TSQLTimeStampField : public TField {
 
 // Base of the binary fields: the value as a byte string or a byte array.
 class TBinaryField : public TField {
+  KIV7_PERSISTENT(TBinaryField)
+
  public:
   // The bytes, or false for null.
   bool GetValue(std::string& bytes) const;
@@ -682,6 +720,8 @@ class TBinaryField : public TField {
 
 // Fixed-length bytes (ftBytes): Size bytes.
 class TBytesField : public TBinaryField {
+  KIV7_PERSISTENT(TBytesField)
+
  public:
   explicit TBytesField(TComponent* owner);
   int ValueByteSize() const override { return Size(); }
@@ -689,6 +729,8 @@ class TBytesField : public TBinaryField {
 
 // Variable-length bytes (ftVarBytes): a 16-bit length and up to Size bytes.
 class TVarBytesField : public TBinaryField {
+  KIV7_PERSISTENT(TVarBytesField)
+
  public:
   explicit TVarBytesField(TComponent* owner);
   int ValueByteSize() const override { return Size() + 2; }
@@ -697,6 +739,8 @@ class TVarBytesField : public TBinaryField {
 // Bytes kept outside the record (ftBlob and the other blob kinds); read and
 // written through the data set's blob streams.
 class TBlobField : public TField {
+  KIV7_PERSISTENT(TBlobField)
+
  public:
   explicit TBlobField(TComponent* owner);
   TFieldType BlobType() const { return DataType(); }
@@ -724,12 +768,16 @@ class TBlobField : public TField {
 
 // Text kept outside the record (ftMemo).
 class TMemoField : public TBlobField {
+  KIV7_PERSISTENT(TMemoField)
+
  public:
   explicit TMemoField(TComponent* owner);
 };
 
 // A picture kept outside the record (ftGraphic).
 class TGraphicField : public TBlobField {
+  KIV7_PERSISTENT(TGraphicField)
+
  public:
   explicit TGraphicField(TComponent* owner);
 };

@@ -29,6 +29,8 @@
 #include "toolkit/db/db.h"
 
 class TMemDataSet : public TDataSet {
+  KIV7_PERSISTENT(TMemDataSet)
+
  public:
   // Rewrites a value (native layout bytes, never null) before it is stored.
   using TStoreTransform = std::function<void(const TField& field, std::string& value)>;

@@ -134,6 +134,123 @@ TEST(ContractTrace, OperationsCallTheBackEndInTheContractOrder) {
       {"resync centred with a window of three", 5, 3, [](Fixture& f) { f.ds.Skip(2); },
        [](Fixture& f) { f.ds.ResyncBuffers({rmExact, rmCenter}); }, {"ResyncBuffers(exact,center)", "FetchRecord(current)=OK", "FetchRecord(prior)=OK", "CursorToBuffer",
         "FetchRecord(next)=OK", "DataSetNotice"}},
+      {"open when the back end fails", 3, 1,
+       [](Fixture& f) {
+         f.ds.Deactivate();
+         f.ds.fail_open = true;
+       },
+       [](Fixture& f) {
+         EXPECT_THROW(f.ds.Activate(), EDatabaseError);
+         EXPECT_FALSE(f.ds.QueryActive());
+         EXPECT_FALSE(f.link.Active());
+       },
+       {"BeforeOpen", "OpenBackend", "CloseBackend"}},
+      {"edit on an empty set inserts", 0, 1, nullptr, [](Fixture& f) { f.ds.StartEdit(); },
+       {"BrowseModeNotice", "QueryCanModify", "BeforeInsert", "BeforeScroll", "BlankRecordBuffer",
+        "ZeroCalcArea", "WriteBookmarkFlag(inserted)", "WriteBookmarkFlag(BOF)", "PrepareInsert",
+        "EditingNotice", "OnNewRecord", "DataSetNotice", "AfterInsert", "AfterScroll"}},
+      {"delete while inserting cancels", 3, 1, [](Fixture& f) { f.ds.StartInsert(); },
+       [](Fixture& f) { f.ds.DeleteCurrent(); },
+       {"BrowseModeNotice", "BeforeCancel", "BeforeScroll", "CursorToBuffer", "AbandonEdit", "EditingNotice",
+        "ResyncBuffers()", "FetchRecord(current)=error", "FetchRecord(next)=OK", "DataSetNotice",
+        "AfterCancel", "AfterScroll"}},
+      {"two ahead with a window of one", 3, 1, nullptr,
+       [](Fixture& f) {
+         EXPECT_EQ(f.ds.Skip(2), 2);
+         EXPECT_EQ(f.N(), 3);
+       },
+       {"BrowseModeNotice", "BeforeScroll", "FetchRecord(next)=OK", "FetchRecord(next)=OK", "ScrollNotice(2)",
+        "AfterScroll"}},
+      {"three ahead from the middle stops at the end", 3, 1, [](Fixture& f) { f.ds.GoNext(); },
+       [](Fixture& f) {
+         EXPECT_EQ(f.ds.Skip(3), 1);
+         EXPECT_TRUE(f.ds.Eof());
+         EXPECT_EQ(f.N(), 3);
+       },
+       {"BrowseModeNotice", "BeforeScroll", "FetchRecord(next)=OK", "FetchRecord(next)=EOF", "ScrollNotice(1)",
+        "AfterScroll"}},
+      {"three back from the middle stops at the start", 3, 1, [](Fixture& f) { f.ds.GoNext(); },
+       [](Fixture& f) {
+         EXPECT_EQ(f.ds.Skip(-3), -1);
+         EXPECT_TRUE(f.ds.Bof());
+         EXPECT_EQ(f.N(), 1);
+       },
+       {"BrowseModeNotice", "BeforeScroll", "FetchRecord(prior)=OK", "FetchRecord(prior)=BOF", "ScrollNotice(-1)",
+        "AfterScroll"}},
+      {"last with a window of three", 5, 3, nullptr, [](Fixture& f) { f.ds.GoLast(); },
+       {"BrowseModeNotice", "BeforeScroll", "CursorToLast", "FetchRecord(prior)=OK", "FetchRecord(prior)=OK",
+        "FetchRecord(prior)=OK", "DataSetNotice", "AfterScroll"}},
+      {"write a field while editing", 3, 1, [](Fixture& f) { f.ds.StartEdit(); },
+       [](Fixture& f) { f.ds.FieldNamed("N")->SetAsInteger(5); }, {"RecordNotice(N)"}},
+      {"post an append", 3, 1, [](Fixture& f) { f.ds.StartAppend(); f.ds.FieldNamed("N")->SetAsInteger(4); },
+       [](Fixture& f) {
+         f.ds.CommitRecord();
+         EXPECT_EQ(f.N(), 4);
+       },
+       {"CommitNotice", "BrowseModeNotice", "BeforePost", "CursorToLast", "StoreRecord", "EditingNotice",
+        "ResyncBuffers()", "FetchRecord(current)=OK", "DataSetNotice", "AfterPost"}},
+      {"cancel an append", 3, 1, [](Fixture& f) { f.ds.StartAppend(); },
+       [](Fixture& f) {
+         f.ds.DiscardChanges();
+         EXPECT_EQ(f.N(), 3);
+       },
+       {"BrowseModeNotice", "BeforeCancel", "BeforeScroll", "CursorToLast", "AbandonEdit", "EditingNotice",
+        "ResyncBuffers()", "FetchRecord(current)=error", "FetchRecord(next)=EOF", "FetchRecord(prior)=OK",
+        "DataSetNotice", "AfterCancel", "AfterScroll"}},
+      {"delete the last record", 3, 1, [](Fixture& f) { f.ds.GoLast(); },
+       [](Fixture& f) {
+         f.ds.DeleteCurrent();
+         EXPECT_EQ(f.N(), 2);
+       },
+       {"BrowseModeNotice", "BeforeDelete", "BeforeScroll", "RemoveRecord", "ResyncBuffers()",
+        "FetchRecord(current)=error", "FetchRecord(next)=EOF", "FetchRecord(prior)=OK", "DataSetNotice",
+        "AfterDelete", "AfterScroll"}},
+      {"resync when no record passes empties the window", 3, 1,
+       [](Fixture& f) {
+         f.ds.SetOnFilterRecord([](TDataSet*, bool& accept) { accept = false; });
+         f.ds.SetFiltered(true);
+       },
+       [](Fixture& f) {
+         f.ds.ResyncBuffers({});
+         EXPECT_TRUE(f.ds.HasNoRecords());
+       },
+       {"ResyncBuffers()", "FetchRecord(current)=error", "FetchRecord(next)=EOF", "FetchRecord(prior)=BOF",
+        "DataSetNotice"}},
+      {"edit retried once", 3, 1,
+       [](Fixture& f) {
+         f.ds.failures["PrepareEdit"] = 1;
+         f.ds.OnEditError = [](TDataSet*, EDatabaseError&, TDataAction& a) { a = daRetry; };
+       },
+       [](Fixture& f) { f.ds.StartEdit(); },
+       {"BrowseModeNotice", "QueryCanModify", "BeforeEdit", "PrepareEdit", "PrepareEdit", "EditingNotice",
+        "RecordNotice", "AfterEdit"}},
+      {"edit aborted by its error event", 3, 1,
+       [](Fixture& f) {
+         f.ds.failures["PrepareEdit"] = 1;
+         f.ds.OnEditError = [](TDataSet*, EDatabaseError&, TDataAction& a) { a = daAbort; };
+       },
+       [](Fixture& f) {
+         EXPECT_THROW(f.ds.StartEdit(), EAbort);
+         EXPECT_EQ(f.ds.CurrentMode(), dsBrowse);
+       },
+       {"BrowseModeNotice", "QueryCanModify", "BeforeEdit", "PrepareEdit"}},
+      {"delete retried once", 3, 1,
+       [](Fixture& f) {
+         f.ds.failures["RemoveRecord"] = 1;
+         f.ds.OnDeleteError = [](TDataSet*, EDatabaseError&, TDataAction& a) { a = daRetry; };
+       },
+       [](Fixture& f) {
+         f.ds.DeleteCurrent();
+         EXPECT_EQ(f.N(), 2);
+       },
+       {"BrowseModeNotice", "BeforeDelete", "BeforeScroll", "RemoveRecord", "RemoveRecord", "ResyncBuffers()",
+        "FetchRecord(current)=OK", "DataSetNotice", "AfterDelete", "AfterScroll"}},
+      {"delete failing without a handler", 3, 1, [](Fixture& f) { f.ds.failures["RemoveRecord"] = 1; },
+       [](Fixture& f) {
+         EXPECT_THROW(f.ds.DeleteCurrent(), EDatabaseError);
+         EXPECT_EQ(f.N(), 1);
+       },
+       {"BrowseModeNotice", "BeforeDelete", "BeforeScroll", "RemoveRecord"}},
   };
   for (const TraceCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -123,3 +123,73 @@ TEST(DataLinks, ClosingAndOpeningTheDataSetTurnsLinksOffAndOn) {
 
 }  // namespace
 }  // namespace dbtest
+
+namespace dbtest {
+namespace {
+
+TEST(DataLinks, EachEventKindBecomesItsNotice) {
+  struct Case {
+    TDataSetEventKind kind;
+    bool with_field;
+    Trace expected;
+  };
+  const Case cases[] = {
+      {deFieldChange, true, {"RecordNotice(N)"}},
+      {deRecordChange, false, {"RecordNotice"}},
+      {deDataSetChange, false, {"DataSetNotice"}},
+      {deDataSetScroll, false, {"ScrollNotice(0)"}},
+      {deLayoutChange, false, {"LayoutNotice"}},
+      {deUpdateRecord, false, {"CommitNotice"}},
+      {deCheckBrowseMode, false, {"BrowseModeNotice"}},
+      {dePropertyChange, false, {}},
+      {deFieldListChange, false, {}},
+      {deUpdateState, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    Rows rows(3);
+    rows.small.ChangeDataSource(nullptr);
+    rows.trace.clear();
+    TEventInfo info;
+    if (c.with_field) info.field = rows.ds.FieldNamed("N");
+    rows.ds.BroadcastEvent(c.kind, info);
+    EXPECT_EQ(rows.trace, c.expected);
+  }
+}
+
+TEST(DataLinks, FocusGoesToTheFirstLinkThatTakesIt) {
+  struct Case {
+    const char* what;
+    bool small_takes;
+    Trace expected;
+  };
+  const Case cases[] = {
+      {"the first link takes it", true, {"FocusFieldNotice(N)"}},
+      {"the first link passes", false, {"FocusFieldNotice(N)", "FocusFieldNotice(N)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rows rows(3);
+    rows.small.take_focus = c.small_takes;
+    rows.large.take_focus = true;
+    rows.trace.clear();
+    rows.ds.FieldNamed("N")->FocusControl();
+    EXPECT_EQ(rows.trace, c.expected);
+  }
+}
+
+TEST(DataLinks, ADisabledSourceOrAClosedSetSendsNothing) {
+  Rows rows(3);
+  rows.source.SetEnabled(false);
+  EXPECT_FALSE(rows.small.Active());
+  rows.trace.clear();
+  rows.ds.GoNext();
+  rows.ds.BroadcastEvent(deDataSetChange);
+  EXPECT_TRUE(rows.trace.empty());
+  rows.source.SetEnabled(true);
+  EXPECT_TRUE(rows.small.Active());
+  EXPECT_EQ(rows.small.QueryActiveRow(), 1);
+}
+
+}  // namespace
+}  // namespace dbtest

@@ -37,15 +37,6 @@ class Table : public ::testing::Test {
   TMemDataSet ds{nullptr};
 };
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "no error";
-}
-
 TEST_F(Table, FrameworkErrorsCarryTheirTexts) {
   struct Case {
     const char* what;
@@ -263,6 +254,33 @@ TEST_F(Table, BookmarksAnswerFromTheBackEnd) {
   ds.DeleteCurrent();
   EXPECT_FALSE(ds.BookmarkExists(second));
   EXPECT_EQ(N(), 3);
+}
+
+TEST_F(Table, BookmarksExistOnlyForStoredRecordsInView) {
+  struct Case {
+    const char* what;
+    int rows;
+    std::function<void(TMemDataSet&)> prepare;
+    bool available;
+  };
+  const Case cases[] = {
+      {"browsing", 3, [](TMemDataSet&) {}, true},
+      {"editing", 3, [](TMemDataSet& d) { d.StartEdit(); }, true},
+      {"inserting", 3, [](TMemDataSet& d) { d.StartInsert(); }, false},
+      {"appending", 3, [](TMemDataSet& d) { d.StartAppend(); }, false},
+      {"an empty set", 0, [](TMemDataSet&) {}, false},
+      {"a closed set", 3, [](TMemDataSet& d) { d.Deactivate(); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ds.Deactivate();
+    ds.EmptyTable();
+    Fill(c.rows);
+    c.prepare(ds);
+    EXPECT_EQ(ds.BookmarkAvailable(), c.available);
+    EXPECT_EQ(ds.TakeBookmark().empty(), !c.available);
+    if (ds.QueryActive()) ds.DiscardChanges();
+  }
 }
 
 // The base answer stays usable for a back end that does not override it.

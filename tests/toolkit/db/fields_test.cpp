@@ -301,6 +301,59 @@ TEST_F(Record, EventsOfAField) {
   EXPECT_EQ(log, (std::vector<std::string>{"validate 5", "change 5", "validate -1", "validate 30", "change 30"}));
 }
 
+TEST_F(Record, NullReadsAsTheEmptyValueOfEachClass) {
+  struct Case {
+    const char* field;
+    const char* text;     // a value to write first
+    const char* display;  // the display text of a null value
+  };
+  const Case cases[] = {
+      {"S", "1", ""},          {"I", "1", ""},           {"SM", "1", ""},
+      {"W", "1", ""},          {"A", "1", ""},           {"L", "1", ""},
+      {"F", "1", ""},          {"C", "1", ""},           {"B", "1", ""},
+      {"BO", "True", ""},      {"D", "01.02.2003", ""},  {"T", "10:00", ""},
+      {"DT", "01.02.2003", ""}, {"TS", "01.02.2003 10:00", ""}, {"BY", "1", "(Bytes)"},
+      {"VB", "1", "(VarBytes)"}, {"M", "1", "(Memo)"},    {"BL", "1", "(Blob)"},
+      {"G", "1", "(Graphic)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    TField* f = ds.FieldNamed(c.field);
+    f->SetAsString(c.text);
+    ASSERT_FALSE(f->IsNull());
+    f->Clear();
+    EXPECT_TRUE(f->IsNull());
+    EXPECT_TRUE(VarIsNull(f->AsVariant()));
+    EXPECT_EQ(f->AsString(), "");
+    EXPECT_EQ(f->DisplayText(), c.display);
+    // Writing Null through the variant clears as well.
+    f->SetAsString(c.text);
+    ASSERT_FALSE(f->IsNull());
+    f->SetAsVariant(::Null());
+    EXPECT_TRUE(f->IsNull());
+  }
+  // The numeric readings of null are zero, the Boolean one false.
+  for (const char* name : {"I", "SM", "W", "A", "L", "F", "C", "B", "D", "T", "DT", "TS"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ds.FieldNamed(name)->AsFloat(), 0.0);
+  }
+  EXPECT_FALSE(ds.FieldNamed("BO")->AsBoolean());
+}
+
+TEST_F(Record, AutoIncAndCurrencyFields) {
+  Run("A", {
+               {"an auto-increment value is an integer", [](TField* f) { f->SetAsInteger(17); }, Int, "17"},
+               {"its variant is a 32-bit integer", [](TField* f) { f->SetAsInteger(17); },
+                [](TField* f) { return std::to_string(VarType(f->AsVariant())); }, std::to_string(varInteger)},
+           });
+  Run("C", {
+               {"currency displays with the money sign", [](TField* f) { f->SetAsFloat(1234.5); }, Display,
+                FloatToStrF(1234.5, ffCurrency, 15, 2)},
+               {"a currency reading is exact to four places", [](TField* f) { f->SetAsFloat(0.1 + 0.2); },
+                [](TField* f) { return std::to_string(f->AsCurrency().Scaled); }, "3000"},
+           });
+}
+
 TEST_F(Record, WritesOutsideEditingAndToReadOnlyFieldsAreRefused) {
   ds.CommitRecord();
   try {
@@ -316,6 +369,47 @@ TEST_F(Record, WritesOutsideEditingAndToReadOnlyFieldsAreRefused) {
     ADD_FAILURE();
   } catch (const EDatabaseError& e) {
     EXPECT_EQ(e.Message(), "Field 'I' cannot be modified");
+  }
+}
+
+// A back end that keeps its text in the OEM code page.
+class OemDataSet : public TMemDataSet {
+ public:
+  OemDataSet() : TMemDataSet(nullptr) {}
+  int TranslateText(const AnsiString& source, AnsiString& destination, bool to_oem) override {
+    destination = to_oem ? AnsiString(CharToOem(source)) : OemToChar(source);
+    return static_cast<int>(destination.size());
+  }
+  // The bytes the back end holds for the field, bypassing the translation.
+  std::string Stored(TField* field) {
+    std::vector<char> raw(static_cast<size_t>(field->Size()) + 1, '\0');
+    FetchFieldValue(field, raw.data());
+    return raw.data();
+  }
+};
+
+TEST(StringFields, TransliteratingFieldsPassThroughTheBackEndsCodePage) {
+  struct Case {
+    bool transliterate;
+    std::string stored;  // what the back end holds for "\xB8\xE6" (ёж)
+  };
+  const Case cases[] = {
+      {true, "\xF1\xA6"},     // ёж in 866
+      {false, "\xB8\xE6"},    // the 1251 bytes as they are
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.transliterate);
+    OemDataSet ds;
+    ds.FieldDefs().Add("S", ftString, 4);
+    ds.Activate();
+    TField* f = ds.FieldNamed("S");
+    f->SetTransliterate(c.transliterate);
+    ds.StartAppend();
+    f->SetAsString("\xB8\xE6");
+    EXPECT_EQ(ds.Stored(f), c.stored);
+    EXPECT_EQ(f->AsString(), "\xB8\xE6");
+    ds.CommitRecord();
+    EXPECT_EQ(f->AsString(), "\xB8\xE6");
   }
 }
 

@@ -3,6 +3,8 @@
 // It keeps its rows in TMemDataSet, so the calls have real effects.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,16 @@
 namespace dbtest {
 
 using Trace = std::vector<std::string>;
+
+// The message of the exception an action raises, or "no error".
+inline std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "no error";
+}
 
 inline const char* DirectionName(TFetchDirection d) {
   return d == fdCurrent ? "current" : d == fdNext ? "next" : "prior";
@@ -64,7 +76,14 @@ class RecordingDataSet : public TMemDataSet {
   }
   bool recording = true;
 
-  void OpenBackend() override { Log("OpenBackend"); TMemDataSet::OpenBackend(); }
+  // When set, OpenBackend fails after opening the rows.
+  bool fail_open = false;
+
+  void OpenBackend() override {
+    Log("OpenBackend");
+    TMemDataSet::OpenBackend();
+    if (fail_open) throw EDatabaseError("cannot open");
+  }
   void CloseBackend() override { Log("CloseBackend"); TMemDataSet::CloseBackend(); }
   TRecordBuffer NewRecordBuffer() override { Log("NewRecordBuffer"); return TMemDataSet::NewRecordBuffer(); }
   void DisposeRecordBuffer(TRecordBuffer b) override { Log("DisposeRecordBuffer"); TMemDataSet::DisposeRecordBuffer(b); }
@@ -85,11 +104,21 @@ class RecordingDataSet : public TMemDataSet {
   }
   void WriteBookmark(TRecordBuffer b, const TBookmark& bm) override { Log("WriteBookmark"); TMemDataSet::WriteBookmark(b, bm); }
   bool QueryCanModify() override { Log("QueryCanModify"); return TMemDataSet::QueryCanModify(); }
-  void PrepareEdit() override { Log("PrepareEdit"); TMemDataSet::PrepareEdit(); }
+  // Hooks ("PrepareEdit", "StoreRecord", "RemoveRecord") that fail this many more times.
+  std::map<std::string, int> failures;
+  void MaybeFail(const std::string& hook) {
+    auto it = failures.find(hook);
+    if (it != failures.end() && it->second > 0) {
+      --it->second;
+      throw EDatabaseError(hook + " failed");
+    }
+  }
+
+  void PrepareEdit() override { Log("PrepareEdit"); MaybeFail("PrepareEdit"); TMemDataSet::PrepareEdit(); }
   void PrepareInsert() override { Log("PrepareInsert"); TMemDataSet::PrepareInsert(); }
-  void StoreRecord() override { Log("StoreRecord"); TMemDataSet::StoreRecord(); }
+  void StoreRecord() override { Log("StoreRecord"); MaybeFail("StoreRecord"); TMemDataSet::StoreRecord(); }
   void AbandonEdit() override { Log("AbandonEdit"); TMemDataSet::AbandonEdit(); }
-  void RemoveRecord() override { Log("RemoveRecord"); TMemDataSet::RemoveRecord(); }
+  void RemoveRecord() override { Log("RemoveRecord"); MaybeFail("RemoveRecord"); TMemDataSet::RemoveRecord(); }
   void ReloadBackend() override { Log("ReloadBackend"); TMemDataSet::ReloadBackend(); }
   void ResyncBuffers(TResyncMode mode) override {
     std::string m = mode.Contains(rmExact) ? (mode.Contains(rmCenter) ? "exact,center" : "exact")
@@ -124,6 +153,14 @@ class RecordingLink : public TDataLink {
   void CommitNotice() override { Log("CommitNotice"); }
   void EditingNotice() override { Log("EditingNotice"); }
   void BrowseModeNotice() override { Log("BrowseModeNotice"); }
+  void FocusFieldNotice(TField*& field) override {
+    Log("FocusFieldNotice(" + (field ? field->FieldName() : std::string()) + ")");
+    if (take_focus) field = nullptr;
+  }
+
+ public:
+  // Whether the link takes the focus it is asked for (clears the field).
+  bool take_focus = false;
 
  private:
   Trace* trace_;
