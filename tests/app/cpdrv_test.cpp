@@ -308,6 +308,44 @@ TEST_F(PtyPort, WritesReachTheLineAndReadsTimeOut) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(got), 3), "Zab");
 }
 
+TEST_F(PtyPort, TimedWritesGiveUpWhenTheLineTakesNoMoreAndCountWhatWent) {
+  // Nobody reads the other end: the terminal's queue fills, and the write
+  // must return what went after the time-out instead of hanging. With the
+  // line check on, a pseudo-terminal (no modem lines) takes nothing at all.
+  const struct {
+    const char* what;
+    bool check_line;
+    uint32_t timeout_ms;
+    bool some_written;
+  } cases[] = {
+      {"queue full, short time-out", false, 30, true},
+      {"queue full, longer time-out", false, 120, true},
+      {"line check with no modem lines", true, 120, false},
+  };
+  const std::string block(1 << 20, 'w');
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    port.SetCheckLineStatus(c.check_line);
+    ASSERT_TRUE(port.OpenPort());
+    EXPECT_EQ(port.GetLineBits(), 0) << "unreadable modem lines count as none";
+    EXPECT_EQ(port.OutQueueRoom(), port.OutBufSize()) << "a pseudo-terminal queues no output of its own";
+    const auto start = std::chrono::steady_clock::now();
+    const uint32_t written = port.PutDataTimed(block.data(), uint32_t(block.size()), c.timeout_ms);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(written, block.size());
+    EXPECT_EQ(written > 0, c.some_written) << written;
+    if (c.some_written) {
+      EXPECT_GE(waited, std::chrono::milliseconds(c.timeout_ms));
+    }
+    EXPECT_LT(waited, std::chrono::milliseconds(c.timeout_ms + 2000));
+    // Exactly the counted bytes reached the line.
+    EXPECT_EQ(MasterRead(written), block.substr(0, written));
+    char extra = 0;
+    EXPECT_EQ(pty.Read(&extra, 1, 20), 0);
+    port.ClosePort();
+  }
+}
+
 TEST_F(PtyPort, PurgeDropsWaitingInput) {
   ASSERT_TRUE(port.OpenPort());
   MasterWrite("12345");
@@ -315,6 +353,41 @@ TEST_F(PtyPort, PurgeDropsWaitingInput) {
   EXPECT_EQ(port.InQueueCount(), 5u);
   EXPECT_TRUE(port.PurgeBuffers(true, false));
   EXPECT_EQ(port.InQueueCount(), 0u);
+}
+
+TEST_F(PtyPort, LineSettingsReapplyAtOnceWhileOpenAndPurge) {
+  // A line setting changed on an open port is applied at once, which purges
+  // what waits; the plain fields change nothing on the line.
+  const struct {
+    const char* what;
+    void (*change)(TCommPortDriver&);
+    bool reapplies;
+  } cases[] = {
+      {"BaudRate", [](TCommPortDriver& p) { p.SetBaudRate(br57600); }, true},
+      {"BaudRateValue", [](TCommPortDriver& p) { p.SetBaudRateValue(250000); }, true},
+      {"DataBits", [](TCommPortDriver& p) { p.SetDataBits(db7BITS); }, true},
+      {"StopBits", [](TCommPortDriver& p) { p.SetStopBits(sb2BITS); }, true},
+      {"Parity", [](TCommPortDriver& p) { p.SetParity(ptEVEN); }, true},
+      {"HwFlow", [](TCommPortDriver& p) { p.SetHwFlow(hfNONE); }, true},
+      {"SwFlow", [](TCommPortDriver& p) { p.SetSwFlow(sfXONXOFF); }, true},
+      {"EnableDTROnOpen", [](TCommPortDriver& p) { p.SetEnableDTROnOpen(false); }, false},
+      {"InputTimeout", [](TCommPortDriver& p) { p.SetInputTimeout(300); }, false},
+      {"PacketTimeout", [](TCommPortDriver& p) { p.SetPacketTimeout(500); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TCommPortDriver p(nullptr);
+    p.SetPortName("\\\\.\\COM3");
+    ASSERT_TRUE(p.OpenPort());
+    MasterWrite("queued");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (p.InQueueCount() < 6 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    ASSERT_EQ(p.InQueueCount(), 6u);
+    c.change(p);
+    EXPECT_EQ(p.InQueueCount(), c.reapplies ? 0u : 6u);
+    EXPECT_TRUE(p.IsPortOpen());
+  }
 }
 
 struct Received {
@@ -439,6 +512,26 @@ TEST_F(PtyPort, PacketModeCutsTheStreamAndTimesOutPartialPackets) {
     EXPECT_EQ(data_events, 0);
     p.ClosePort();
   }
+}
+
+TEST_F(PtyPort, APacketLargerThanTheInputBufferArrivesWhole) {
+  // The packet size grows the read buffer past InBufSize, also when the
+  // buffer size is set again afterwards.
+  Received r;
+  port.OnReceivePacket = [&](TComponent*, const void* data, uint32_t size) {
+    r.chunks.emplace_back(static_cast<const char*>(data), size);
+  };
+  port.SetInBufSize(128);
+  port.SetPacketSize(3000);
+  port.SetInBufSize(256);
+  ASSERT_TRUE(port.OpenPort());
+  std::string bytes;
+  for (int i = 0; i < 3010; ++i) bytes += char('A' + i % 26);
+  MasterWrite(bytes);
+  ASSERT_TRUE(WaitQueued(3010));
+  port.Poll();
+  EXPECT_EQ(r.chunks, std::vector<std::string>{bytes.substr(0, 3000)});
+  EXPECT_EQ(port.InQueueCount(), 10u);
 }
 
 TEST(CommPortPackets, TransitTimeAtTenBitsAByte) {

@@ -212,21 +212,34 @@ TEST_F(LinkFixture, IdentificationIsParsedOnlyWhenItsEndMarkerArrives) {
   }
 }
 
-TEST_F(LinkFixture, WrongFamilyEndsWithItsMessageAndSendsNothingMore) {
-  link.Start();
-  Ident wrong;
-  wrong.family = 17;
-  Feed(IdentFrame(wrong));
-  EXPECT_EQ(view.errors, std::vector<AnsiString>{A("Вы подключили не тот прибор !")});
-  EXPECT_EQ(view.result, kLinkResultCancel);
-  EXPECT_EQ(link.Result(), kLinkResultCancel);
-  EXPECT_EQ(port.sent[kCom1], "V");
-  EXPECT_FALSE(port.open);
-  // The identity keeps what the refused instrument said.
-  EXPECT_EQ(link.Identity().DeviceFamily, 17);
-  // Nothing after the end changes the outcome.
-  Feed(IdentFrame({}));
-  EXPECT_EQ(view.ends, 1);
+TEST_F(LinkFixture, OnlyFamily18IsServed) {
+  // 18 is 0x12. 24 (0x18) catches a hex reading; 2 and 34 share a nibble
+  // with 18, so both characters of the pair must count.
+  for (int family : {17, 19, 24, 2, 34, 0, 255}) {
+    SCOPED_TRACE(family);
+    Session s;
+    auto [p, v, l] = std::tie(s.port, s.view, s.link);
+    l.Start();
+    Ident wrong;
+    wrong.family = uint8_t(family);
+    wrong.serial = 777;
+    s.Feed(IdentFrame(wrong));
+    EXPECT_EQ(v.errors, std::vector<AnsiString>{A("Вы подключили не тот прибор !")});
+    EXPECT_EQ(v.result, kLinkResultCancel);
+    EXPECT_EQ(l.Result(), kLinkResultCancel);
+    EXPECT_EQ(p.sent[kCom1], "V") << "nothing may be sent after the 'V'";
+    EXPECT_FALSE(p.open);
+    EXPECT_EQ(v.status, A("Ожидание готовности прибора ...")) << "the refused instrument is not shown";
+    EXPECT_EQ(v.type, "");
+    EXPECT_EQ(v.date, "");
+    // The identity keeps what the refused instrument said.
+    EXPECT_EQ(l.Identity().DeviceFamily, family);
+    EXPECT_EQ(l.Identity().DeviceSerial, 777);
+    // Nothing after the end changes the outcome.
+    s.Feed(IdentFrame({}));
+    EXPECT_EQ(v.ends, 1);
+    EXPECT_EQ(p.sent[kCom1], "V");
+  }
 }
 
 struct DumpCase {
@@ -310,6 +323,18 @@ TEST_F(LinkFixture, ZInAChunkDropsTheRestAndRestartsWithV) {
   EXPECT_EQ(port.sent[kCom1], "VNVN");
   EXPECT_EQ(link.Result(), kLinkResultOk);
   EXPECT_EQ(link.Dump().DumpLength, 20u);
+}
+
+TEST_F(LinkFixture, AZBeforeAnyFrameStopsTimer1AndAsksAgain) {
+  link.Start();
+  ASSERT_TRUE(view.timer);
+  Feed("0S1Z");
+  EXPECT_FALSE(view.timer) << "a 'Z' must stop Timer1; nothing arms it again";
+  EXPECT_EQ(port.sent[kCom1], "VV");
+  EXPECT_EQ(link.State().RxCount, 0u);
+  EXPECT_FALSE(link.State().StartSeen);
+  Feed(IdentFrame({}));
+  EXPECT_EQ(port.sent[kCom1], "VVN");
 }
 
 TEST_F(LinkFixture, StaleBufferContentsNeverCountAsMarkers) {
@@ -510,7 +535,9 @@ TEST(LinkWire, PairsDecodeModulo256) {
   const struct {
     const char* chars;
     int byte;
-  } cases[] = {{"00", 0}, {"?0", 15}, {"0?", 240}, {"??", 255}, {"21", 0x12}, {"P0", 0x20}};
+  } cases[] = {{"00", 0}, {"?0", 15}, {"0?", 240}, {"??", 255}, {"21", 0x12}, {"P0", 0x20},
+               // Characters outside the payload range still decode modulo 256.
+               {"0P", 0x00}, {"/0", 0xFF}, {"10", 0x01}, {"01", 0x10}};
   for (const auto& c : cases)
     EXPECT_EQ(nib2byte(reinterpret_cast<const uint8_t*>(c.chars)), c.byte) << c.chars;
   EXPECT_EQ(nib2word(reinterpret_cast<const uint8_t*>("2?40")), 0x04F2);

@@ -4,7 +4,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -39,19 +41,32 @@ bool PseudoTerminal::LinkAt(const std::string& link_path) {
 bool PseudoTerminal::WriteAll(const void* data, size_t count) {
   const auto* p = static_cast<const unsigned char*>(data);
   while (count > 0) {
-    const ssize_t n = ::write(master_, p, count);
-    if (n > 0) {
-      p += n;
-      count -= size_t(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
-    // The terminal's queue is full: wait until the port has read some.
-    pollfd pfd{master_, POLLOUT, 0};
-    if (::poll(&pfd, 1, 1000) < 0 && errno != EINTR) return false;
+    const long n = Write(p, count, 1000);
+    if (n < 0) return false;
+    p += n;
+    count -= size_t(n);
   }
   return true;
+}
+
+long PseudoTerminal::Write(const void* data, size_t count, int timeout_ms) {
+  if (count == 0) return 0;
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+  for (;;) {
+    const ssize_t n = ::write(master_, data, count);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return 0;
+    // The terminal's queue is full: wait until the port has read some. The
+    // master is not always woken when room frees up (the slave's side drains
+    // its buffer without a wake-up), so a long wait here would stall a reply
+    // for the whole time-out now and then: wait in short steps instead.
+    pollfd pfd{master_, POLLOUT, 0};
+    if (::poll(&pfd, 1, int(std::min<long long>(left, 5))) < 0 && errno != EINTR) return -1;
+  }
 }
 
 long PseudoTerminal::Read(void* buffer, size_t count, int timeout_ms) {

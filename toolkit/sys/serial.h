@@ -132,6 +132,10 @@ class PseudoTerminal {
   // Writes all bytes to the master side, waiting while the terminal's queue is
   // full; false when the pair broke.
   bool WriteAll(const void* data, size_t count);
+  // Writes what the terminal takes, waiting up to timeout_ms for room: the
+  // count written, 0 when no room came in time, -1 when the pair broke. A
+  // writer that must stay responsive (to a signal, say) loops over this.
+  long Write(const void* data, size_t count, int timeout_ms);
   // Reads what the port sent, waiting up to timeout_ms for the first byte;
   // 0 when nothing came, -1 on an error.
   long Read(void* buffer, size_t count, int timeout_ms);

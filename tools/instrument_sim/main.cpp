@@ -235,10 +235,22 @@ std::string DataReply(const std::vector<uint8_t>& image) {
   return r;
 }
 
+// Writes bytes while the port takes them; gives up quietly when the simulator
+// is ended, so that a port that stopped reading cannot keep it alive.
+bool WriteUntilStopped(PseudoTerminal& pty, const char* data, size_t count) {
+  while (count > 0 && !g_stop) {
+    const long n = pty.Write(data, count, 100);
+    if (n < 0) return false;
+    data += n;
+    count -= size_t(n);
+  }
+  return true;
+}
+
 bool Send(PseudoTerminal& pty, const std::string& reply, const Options& o) {
   const size_t piece = o.chunk ? o.chunk : reply.size();
   for (size_t at = 0; at < reply.size() && !g_stop; at += piece) {
-    if (!pty.WriteAll(reply.data() + at, std::min(piece, reply.size() - at))) return false;
+    if (!WriteUntilStopped(pty, reply.data() + at, std::min(piece, reply.size() - at))) return false;
     if (o.delay_ms > 0 && at + piece < reply.size()) {
       timespec t{o.delay_ms / 1000, long(o.delay_ms % 1000) * 1000000L};
       ::nanosleep(&t, nullptr);
