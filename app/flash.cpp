@@ -128,10 +128,9 @@ void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
   uint16_t records_left = uint16_t(std::min<size_t>(count, fit));
   // Bending rows are written only from a dump without acoustic records;
   // after acoustic ones the bending pass adds nothing and reports 0. Its
-  // records are then not read at all, so that the date bytes of records that
-  // are never imported cannot stop the transfer with a conversion error.
+  // append skip still reads the records' stamps, so an impossible date among
+  // them stops the transfer as it does in any other pass.
   const bool writes_rows = kind != TRecordKind::Bending || identity_.DumpRecordCount == 0;
-  if (!writes_rows) records_left = 0;
 
   table_.SetFilter(KindFilter(kind == TRecordKind::Press ? kPressKind : kAcousticKind));
   table_.SetFiltered(true);
@@ -153,6 +152,7 @@ void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
     }
     records_left = uint16_t(records_left - skipped);
   }
+  if (!writes_rows) records_left = 0;
 
   int added = 0;
   for (int i = 0; i < records_left; ++i, position += size_t(size)) {

@@ -75,7 +75,9 @@ class TDumpDecoder {
   // Press records into rows of record kind 0.
   void flash2vam(bool Append);
   // Acoustic records into rows of record kind 1, then bending records into
-  // rows of record kind 1.
+  // rows of record kind 1. Bending rows are written only when the identity
+  // counts no acoustic records; in append mode the bending pass still skips
+  // (reading the stamps) and reports its count, 0, all the same.
   void flash2kiv7(bool Append);
 
  private:

@@ -98,6 +98,32 @@ TEST(PressDecoder, AppendSkipsRecordsNotNewerThanTheLastRowOfTheKind) {
   }
 }
 
+TEST(Decoders, SetTheFieldsOfEachRowInTheirOrder) {
+  struct Case {
+    const char* what;
+    bool press;
+    int count;
+    std::string image;
+    int w1;
+    std::string order;
+  };
+  const Case cases[] = {
+      {"press", true, 1, Press(At(12, 10, 0, 0)), -1, "N TIME DATE DEV_TYPE SERIAL NB_TYPE P R H TYPE"},
+      {"acoustic", false, 1, Acoustic(At(12, 10, 0, 0), 1, 2, 3, 4, 5, 6), -1,
+       "N TIME DATE DEV_TYPE SERIAL NB_TYPE P R K A1 A2 A3 D1 D2 D3 H"},
+      {"bending", false, 0, Bending(At(12, 10, 0, 0), 1, 2), 1, "N TIME DATE DEV_TYPE SERIAL NB_TYPE R P COMMENT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bench b;
+    std::string order;
+    for (int i = 0; i < b.table.FieldCount(); ++i)
+      b.table.Fields(i)->OnChange = [&order](TField* f) { order += (order.empty() ? "" : " ") + f->FieldName(); };
+    b.Decode(c.press, Identity(uint8_t(c.count)), Dump(c.image, c.w1), false);
+    EXPECT_EQ(order, c.order);
+  }
+}
+
 TEST(AcousticDecoder, CreateModeComputesDifferencesFromTheStoredValues) {
   Bench b;
   std::string image = Acoustic(At(12, 10, 0, 0), 20.3f, 40.1f, 10.7f, 5.55f, 6.65f, 7.75f) +
@@ -143,8 +169,11 @@ TEST(AcousticDecoder, BendingRowsAreWrittenOnlyWithoutAcousticRecords) {
     int w1;
     Rows rows;
     Messages messages;
+    std::string error;  // empty: none
   };
   const std::string acoustic = Acoustic(At(12, 10, 0, 0), 20, 40, 10, 5, 6, 7);
+  const std::string impossible = Bending(Stamp{2006, 2, 31, 10, 0, 0}, 1, 1);
+  const std::string acoustic_row = "1|10:00:00|12.05.2006|3|4321|1|40|20||";
   const Case cases[] = {
       {"bending only, create",
        false,
@@ -153,7 +182,8 @@ TEST(AcousticDecoder, BendingRowsAreWrittenOnlyWithoutAcousticRecords) {
        2,
        {"1|11:00:00|12.05.2006|3|4321|1|0,002|2,5|HxLxB=100x40x40|",
         "2|11:30:15|12.05.2006|3|4321|1|65,535|0|HxLxB=65535x255x1|"},
-       {}},
+       {},
+       ""},
       {"bending only, append",
        true,
        0,
@@ -161,26 +191,54 @@ TEST(AcousticDecoder, BendingRowsAreWrittenOnlyWithoutAcousticRecords) {
        2,
        {"1|11:00:00|12.05.2006|3|4321|1|0,002|2,5|HxLxB=100x40x40|",
         "2|11:30:15|12.05.2006|3|4321|1|65,535|0|HxLxB=65535x255x1|"},
-       {Added(0), Added(2)}},
+       {Added(0), Added(2)},
+       ""},
       {"acoustic records hide the bending ones",
        true,
        1,
        acoustic + bending,
        2,
        {"1|10:00:00|12.05.2006|3|4321|1|40|20||"},
-       {Added(1), Added(0)}},
-      {"hidden bending records are not read",
+       {Added(1), Added(0)},
+       ""},
+      // The skip of hidden bending records still reads their stamps against
+      // the last kind-1 row, which is now the acoustic row just added.
+      {"hidden bending records are still stamped",
        true,
        1,
-       acoustic + Bending(Stamp{2006, 2, 31, 10, 0, 0}, 1, 1),
+       acoustic + impossible,
        1,
-       {"1|10:00:00|12.05.2006|3|4321|1|40|20||"},
-       {Added(1), Added(0)}},
+       {acoustic_row},
+       {Added(1)},
+       "'31.02.2006 10:00:00' is not a valid date and time"},
+      {"the hidden skip stops at the first newer record",
+       true,
+       1,
+       acoustic + Bending(Stamp{2006, 5, 12, 10, 0, 1}, 1, 1) + impossible,
+       2,
+       {acoustic_row},
+       {Added(1), Added(0)},
+       ""},
+      {"hidden records not newer are skipped up to the impossible one",
+       true,
+       1,
+       acoustic + Bending(Stamp{2006, 5, 12, 10, 0, 0}, 1, 1) + impossible,
+       2,
+       {acoustic_row},
+       {Added(1)},
+       "'31.02.2006 10:00:00' is not a valid date and time"},
+      {"create mode stamps nothing", false, 1, acoustic + impossible, 1, {acoustic_row}, {}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Bench b;
-    b.Decode(false, Identity(uint8_t(c.count)), Dump(c.image, c.w1), c.append);
+    std::string error;
+    try {
+      b.Decode(false, Identity(uint8_t(c.count)), Dump(c.image, c.w1), c.append);
+    } catch (const EConvertError& e) {
+      error = e.Message();
+    }
+    EXPECT_EQ(error, c.error);
     EXPECT_EQ(b.Rows({"N", "TIME", "DATE", "DEV_TYPE", "SERIAL", "NB_TYPE", "R", "P", "COMMENT", "T"}), c.rows);
     EXPECT_EQ(b.messages, c.messages);
   }

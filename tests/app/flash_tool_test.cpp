@@ -44,6 +44,9 @@ TEST(DumpDecodeTool, PrintsTheDecodedRowsAsCsv) {
            "1,12.05.2006,10:00:00,20,77,1,20.5,40.25,,,,3,,0.100000001,25.399999999,26.399999999,27.399999999,"
            "14.850000001,13.850000001,12.850000001\n",
        ""},
+      {"negative levels, zero without a sign", Acoustic(Stamp{2006, 5, 12, 10, 0, 0}, -0.0f, -0.5f, 0, 0.25f, -10, 10),
+       "--subtype 20 --serial 77 --count 1", 0,
+       std::string(kHeader) + "1,12.05.2006,10:00:00,20,77,1,0,-0.5,,,,3,,0,0.25,-10,10,-0.75,9.5,-10.5\n", ""},
       {"bending records after the last acoustic row", bending,
        "--subtype 20 --serial 77 --count 0 --last-acoustic '12.05.2006 11:00:00'", 0,
        std::string(kHeader) + "3,12.05.2006,12:00:00,20,77,1,3.001,1.234,,,HxLxB=150x40x30,,,,,,,,,\n",

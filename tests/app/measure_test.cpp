@@ -123,6 +123,35 @@ TEST(MeasurementRow, NumericFieldsHoldWhatTheirFieldTextHoldsOrRefuseTheValue) {
   EXPECT_EQ(table.StoredRowCount(), 0);
 }
 
+TEST(MeasurementRow, EveryFloatFieldKeepsEightIntegerDigitsAndNineDecimals) {
+  TMeasurementMemTable table(nullptr);
+  table.Open();
+  struct Case {
+    double value;
+    double back;  // NaN: refused
+  };
+  const double refused = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {
+      {1.0 / 3.0, 0.333333333},  {-2.0 / 3.0, -0.666666667}, {99999999.999999999, refused},
+      {99999999.25, 99999999.25}, {-9999999.5, -9999999.5},   {-10000000.0, refused},
+  };
+  for (const char* name : {"P", "R", "H", "T", "K", "A1", "A2", "A3", "D1", "D2", "D3"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(name) + " " + std::to_string(c.value));
+      table.StartAppend();
+      TField* f = table.FieldNamed(name);
+      const std::string error = ErrorOf([&] { f->SetAsFloat(c.value); });
+      if (std::isnan(c.back)) {
+        EXPECT_EQ(error, "Value does not fit field \"" + std::string(name) + "\" of 18 characters.");
+      } else {
+        EXPECT_EQ(error, "no error");
+        EXPECT_EQ(f->AsFloat(), c.back);
+      }
+      table.DiscardChanges();
+    }
+  }
+}
+
 TEST(MeasurementRow, TextIsCutToItsFieldAndNewRowsGoToTheEnd) {
   TMeasurementMemTable table(nullptr);
   table.Open();
