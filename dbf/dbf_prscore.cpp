@@ -156,8 +156,21 @@ void TCustomExpressionParser::SplitTokens(const AnsiString& s, TExprCollection& 
     const size_t start = i;
     const char c = s[i];
     bool number = false;
+    // ".AND.", ".OR." and ".NOT.": the dotted spellings users of table
+    // filters write for the logical operators. Returns the position after
+    // the closing point, or 0 when no such word starts at `at`.
+    auto dotted_word_end = [&](size_t at) -> size_t {
+      if (at >= n || s[at] != decimal_point_ || at + 1 >= n || !IsLetter(s[at + 1])) return 0;
+      size_t j = at + 1;
+      while (j < n && IsIdentChar(s[j])) ++j;
+      const std::string_view word = std::string_view(s).substr(at + 1, j - at - 1);
+      if (j >= n || s[j] != decimal_point_) return 0;
+      if (CompareText(word, "AND") != 0 && CompareText(word, "OR") != 0 && CompareText(word, "NOT") != 0) return 0;
+      return j + 1;
+    };
     auto scan_fraction_and_exponent = [&](size_t j) {
-      if (j < n && s[j] == '.') {
+      // "1.AND.N=2": the point belongs to the logical word, not to the number.
+      if (j < n && s[j] == '.' && dotted_word_end(j) == 0) {
         ++j;
         while (j < n && IsDigit(s[j])) ++j;
       }
@@ -172,18 +185,10 @@ void TCustomExpressionParser::SplitTokens(const AnsiString& s, TExprCollection& 
       ++i;
       if (i < n && s[i] != 0 && std::strchr(followers, s[i]) != nullptr) ++i;
     };
-    if (c == decimal_point_ && i + 1 < n && IsLetter(s[i + 1])) {
-      // ".AND.", ".OR." and ".NOT.": the dotted spellings users of table
-      // filters write for the logical operators.
-      size_t j = i + 1;
-      while (j < n && IsIdentChar(s[j])) ++j;
-      const std::string_view word = std::string_view(s).substr(i + 1, j - i - 1);
-      if (j < n && s[j] == decimal_point_ &&
-          (CompareText(word, "AND") == 0 || CompareText(word, "OR") == 0 || CompareText(word, "NOT") == 0)) {
-        tokens.Add(MakeTokenWord(AnsiString(word), false));
-        i = j + 1;
-        continue;
-      }
+    if (const size_t end = dotted_word_end(i); end != 0) {
+      tokens.Add(MakeTokenWord(AnsiString(std::string_view(s).substr(i + 1, end - i - 2)), false));
+      i = end;
+      continue;
     }
     if (c == hex_prefix_) {
       size_t j = i + 1;

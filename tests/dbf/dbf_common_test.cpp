@@ -6,9 +6,43 @@
 #include <limits>
 
 #include "tests/support/testsupport.h"
+#include "toolkit/db/dbtypes.h"
 #include "toolkit/sys/files.h"
 
 namespace {
+
+// Callers and users recognise engine failures by these texts: each one as
+// the engine formats it.
+TEST(DbfMessages, EveryEngineMessageHasItsExactText) {
+  const struct {
+    std::string text, expected;
+  } cases[] = {
+      {Format(STRING_FILE_NOT_FOUND, {"/d/t.dbf"}), "Open: file not found: \"/d/t.dbf\"."},
+      {STRING_RECORD_LOCKED, "Record locked."},
+      {STRING_WRITE_ERROR, "Error while writing occurred. (Disk full?)"},
+      {STRING_WRITE_INDEX_ERROR, "Error while writing occurred; indexes probably corrupted. (Disk full?)"},
+      {Format(STRING_KEY_VIOLATION, {"ORDERS", 12, "A-7"}),
+       "Key violation. (Key already present in file).\r\nIndex: ORDERS\r\nRecord=12 Key='A-7'."},
+      {STRING_INVALID_DBF_FILE, "Invalid DBF file."},
+      {Format(STRING_INVALID_FIELD_COUNT, {4096}), "Invalid field count: 4096 (must be between 1 and 4095)."},
+      {Format(STRING_INVALID_FIELD_TYPE, {"PIC", int(ftGraphic)}),
+       "Cannot create field \"PIC\", VCL field type 11 not supported by DBF."},
+      {Format(STRING_INDEX_BASED_ON_UNKNOWN_FIELD, {"NB"}), "Index based on unknown field \"NB\"."},
+      {Format(STRING_INDEX_BASED_ON_INVALID_FIELD, {"NOTE"}), "Field \"NOTE\" is an invalid field type to base index on."},
+      {Format(STRING_INDEX_EXPRESSION_TOO_LONG, {"NAME+NAME", 101}),
+       "Index result for \"NAME+NAME\" too long, >100 characters (101)."},
+      {STRING_INVALID_INDEX_TYPE, "Invalid index type: can only be string or float."},
+      {STRING_CANNOT_CREATE_INDEX, "Can not create index: too many indexes in file."},
+      {STRING_NEED_EXCLUSIVE_ACCESS, "Exclusive access is required for this operation."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.text, c.expected);
+  // Write errors are engine errors, and engine errors are data-set errors.
+  try {
+    throw EDbfWriteError(STRING_WRITE_ERROR);
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(dynamic_cast<const EDbfError*>(&e), nullptr);
+  }
+}
 
 TEST(DbfPaths, AbsolutePathsStartAtTheRoot) {
   const struct {

@@ -75,6 +75,11 @@ TEST(ParserCore, ArithmeticBindsAndGroupsByTheUsualRules) {
       {"1<2 .AND. 2<3", ekBoolean, "true"},
       {".NOT. 1=2 .and. 1=1", ekBoolean, "true"},
       {"1=2 .Or. 2=2", ekBoolean, "true"},
+      // A dotted word right after a number keeps its point.
+      {"1=1.AND.2=2", ekBoolean, "true"},
+      {"1=2.OR.2.5>2", ekBoolean, "true"},
+      {"1.=1.0.AND..5<1", ekBoolean, "true"},
+      {"$A=10.AND..NOT.1=2", ekBoolean, "true"},
       {"'a'+'b'+'c'", ekString, "abc"},
       {"' a b '", ekString, " a b "},
       {"'abc", ekString, "'abc"},
@@ -279,6 +284,44 @@ TEST(ParserCore, ReplacingAVariableRedirectsTheCompiledList) {
   EXPECT_EQ(parser_test::Show(ekInteger, parser.EvaluateRecord(nullptr)), "10");
   parser.AddIntegerVariable("n", &second);
   EXPECT_EQ(parser_test::Show(ekInteger, parser.EvaluateRecord(nullptr)), "80");
+}
+
+}  // namespace
+
+namespace {
+
+// The core alone, with the common words and no way to define a name: what a
+// name that stays unknown gives.
+class BareParser : public TCustomExpressionParser {
+ public:
+  BareParser() { LoadWordList(); }
+  ~BareParser() override { ClearCompiled(); }
+
+ protected:
+  void LoadWordList() override { WordList().InsertRange(CommonWords(), 0, CommonWords().Count() - 1); }
+  void ResolveUnknownName(const AnsiString&) override {}
+  AnsiString GetExpressionText() override { return {}; }
+};
+
+TEST(ParserCore, ANameNoOneDefinesIsAnUnknownVariable) {
+  const struct {
+    const char* text;
+    const char* error;  // nullptr: compiles
+  } cases[] = {
+      {"1 + Foo", "Unknown variable 'Foo' found."},
+      {"upper('a') = bar_2", "Unknown variable 'bar_2' found."},
+      {"subs('abc', 1, 2)", nullptr},  // words and aliases are found ignoring case
+  };
+  for (const auto& c : cases) {
+    BareParser parser;
+    try {
+      parser.BuildEvaluationList(c.text);
+      EXPECT_EQ(c.error, nullptr) << c.text;
+    } catch (const EParserException& e) {
+      EXPECT_EQ(e.Message(), c.error ? c.error : "(compiles)") << c.text;
+      EXPECT_EQ(parser.FirstRecord(), nullptr);
+    }
+  }
 }
 
 }  // namespace

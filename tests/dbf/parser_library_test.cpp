@@ -69,6 +69,56 @@ TEST(ParserLibrary, ArithmeticOverEverySignature) {
   }
 }
 
+// Every numeric overload computes its own operation: each operator with each
+// pair of operand kinds, over operands below, equal to and above each other.
+TEST(ParserLibrary, EveryNumericOverloadComputesItsOperation) {
+  TDbfParser parser(nullptr);
+  int32_t ai = 0, bi = 0;
+  int64_t al = 0, bl = 0;
+  double af = 0, bf = 0;
+  parser.AddIntegerVariable("AI", &ai);
+  parser.AddIntegerVariable("BI", &bi);
+  parser.AddLargeIntVariable("AL", &al);
+  parser.AddLargeIntVariable("BL", &bl);
+  parser.AddFloatVariable("AF", &af);
+  parser.AddFloatVariable("BF", &bf);
+  const struct {
+    const char* op;
+    bool below, equal, above;  // a < b, a = b, a > b
+  } comparisons[] = {{"=", false, true, false}, {"<", true, false, false},  {">", false, false, true},
+                     {"<=", true, true, false}, {">=", false, true, true}, {"<>", true, false, true}};
+  // a op b for a = 7 and b = 2, as integers and as floats.
+  const struct {
+    const char* op;
+    const char* integer;
+    const char* floating;
+  } arithmetic[] = {{"+", "9", "9"}, {"-", "5", "5"}, {"*", "14", "14"}, {"/", "3", "3.5"}};
+  for (const char* sig : {"FF", "FI", "IF", "II", "FL", "IL", "LF", "LL", "LI"}) {
+    const std::string a = std::string("A") + sig[0];
+    const std::string b = std::string("B") + sig[1];
+    const bool floating = sig[0] == 'F' || sig[1] == 'F';
+    const TExprKind kind = floating ? ekFloat : (sig[0] == 'L' || sig[1] == 'L') ? ekLargeInt : ekInteger;
+    for (const auto& c : comparisons) {
+      for (int relation = -1; relation <= 1; ++relation) {
+        ai = al = 5;
+        af = 5.0;
+        bi = bl = 5 - relation;
+        bf = 5.0 - relation;
+        const bool want = relation < 0 ? c.below : relation == 0 ? c.equal : c.above;
+        EXPECT_EQ(Eval(parser, a + c.op + b), want ? "true" : "false") << sig << " " << a << c.op << b << " at " << relation;
+      }
+    }
+    for (const auto& c : arithmetic) {
+      ai = al = 7;
+      af = 7.0;
+      bi = bl = 2;
+      bf = 2.0;
+      EXPECT_EQ(Eval(parser, a + c.op + b), floating ? c.floating : c.integer) << a << c.op << b;
+      EXPECT_EQ(parser.GetResultKind(), kind) << a << c.op << b;
+    }
+  }
+}
+
 TEST(ParserLibrary, OverflowAndDivisionByZeroRaiseWhileEvaluating) {
   const struct {
     const char* text;

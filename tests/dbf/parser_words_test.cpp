@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,68 @@ TEST(ParserWords, RegistrationMakes114OperatorsAndFunctions) {
   EXPECT_EQ(brackets, 3);
   EXPECT_EQ(OrderNoCaseWords().Count(), 5);
   EXPECT_EQ(MatchCaseWords().Count(), 1);
+}
+
+// The language's vocabulary, row by row as the users' documentation lists it:
+// every overload with its signature, result kind, rank (operators) or fewest
+// arguments and alias (functions), and the list it belongs to. "*" and "/"
+// rank 30 so that they bind tighter than "+" and "-".
+TEST(ParserWords, EveryWordHasItsSignatureKindRankAndList) {
+  struct Word {
+    std::string list, name, alias, signature;
+    TExprKind result;
+    int precedence;  // 0: a function
+    int min_args;
+  };
+  std::vector<Word> expected;
+  const char* const arith[] = {"FF", "FI", "IF", "II", "FL", "IL", "LF", "LL", "LI"};
+  const TExprKind arith_kind[] = {ekFloat, ekFloat, ekFloat, ekInteger, ekFloat,
+                                  ekLargeInt, ekFloat, ekLargeInt, ekLargeInt};
+  expected.push_back({"common", "+", "", "SS", ekString, 40, 2});
+  for (const auto& [name, rank] : {std::pair{"+", 40}, {"-", 40}, {"*", 30}, {"/", 30}})
+    for (int i = 0; i < 9; ++i) expected.push_back({"common", name, "", arith[i], arith_kind[i], rank, 2});
+  for (const char* sig : {"FF", "FI", "II", "IF", "LL", "LF", "LI", "FL", "IL"})
+    for (const char* name : {"=", "<", ">", "<=", ">=", "<>"}) expected.push_back({"common", name, "", sig, ekBoolean, 80, 2});
+  expected.push_back({"common", "NOT", "", "B", ekBoolean, 85, 1});
+  expected.push_back({"common", "AND", "", "BB", ekBoolean, 90, 2});
+  expected.push_back({"common", "OR", "", "BB", ekBoolean, 100, 2});
+  expected.push_back({"common", "STR", "", "FII", ekString, 0, 1});
+  expected.push_back({"common", "STR", "", "III", ekString, 0, 1});
+  expected.push_back({"common", "DTOS", "", "D", ekString, 0, 1});
+  expected.push_back({"common", "SUBSTR", "SUBS", "SII", ekString, 0, 3});
+  expected.push_back({"common", "UPPERCASE", "UPPER", "S", ekString, 0, 1});
+  expected.push_back({"common", "LOWERCASE", "LOWER", "S", ekString, 0, 1});
+  for (const char* list : {"order no case", "order case"})
+    for (const char* name : {"<", ">", "<=", ">=", "<>"}) expected.push_back({list, name, "", "SS", ekBoolean, 80, 2});
+  for (const char* list : {"equal no case", "match no case", "equal case", "match case"})
+    expected.push_back({list, "=", "", "SS", ekBoolean, 80, 2});
+  ASSERT_EQ(expected.size(), 114u);
+
+  const auto text = [](const Word& w) {
+    return w.list + " " + w.name + "/" + w.alias + " " + w.signature + "->" + std::to_string(int(w.result)) + " rank " +
+           std::to_string(w.precedence) + " min " + std::to_string(w.min_args);
+  };
+  // Per list and name, the overloads in registration order (a list keeps
+  // equal names in the reverse order of their insertion).
+  std::map<std::string, std::vector<std::string>> want, got;
+  for (const Word& w : expected) want[w.list + " " + w.name].push_back(text(w));
+  const std::pair<const char*, const TExpressList*> lists[] = {
+      {"common", &CommonWords()},           {"order no case", &OrderNoCaseWords()},
+      {"order case", &OrderCaseWords()},    {"equal no case", &EqualNoCaseWords()},
+      {"match no case", &MatchNoCaseWords()}, {"equal case", &EqualCaseWords()},
+      {"match case", &MatchCaseWords()}};
+  for (const auto& [list_name, list] : lists) {
+    for (int i = list->Count() - 1; i >= 0; --i) {
+      TExprWord* word = list->Item(i);
+      if (!word->IsFunctionWord()) continue;
+      const auto* f = static_cast<TFunction*>(word);
+      EXPECT_EQ(f->MaxFunctionArg(), int(f->Signature().size()));
+      const Word w{list_name, f->Name(), f->Alias(), f->Signature(), f->ResultKind(),
+                   f->IsOperatorWord() ? f->Precedence() : 0, f->MinFunctionArg()};
+      got[w.list + " " + w.name].push_back(text(w));
+    }
+  }
+  EXPECT_EQ(got, want);
 }
 
 TEST(ParserWords, OperatorsBindByTheirPrecedence) {
