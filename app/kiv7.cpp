@@ -1,13 +1,32 @@
-// The program body. Until the main window lands, it tells the operator what
-// this build already does and which command-line harnesses carry it.
-#include <cstdio>
+// The program body: the application with its title and help file, the forms
+// in their order (the first is the main window), the splash window, and the
+// message loop until the main window closes.
+#include "app/about.h"
+#include "app/logo.h"
+#include "app/main.h"
+#include "app/receive.h"
+#include "toolkit/core/text.h"
+#include "toolkit/sys/files.h"
 
 int main() {
-  std::puts(
-      "ЛИВТ  - КС7 (KIV7) 1.0.2.0\n"
-      "\n"
-      "The main window is not built yet. What works in this build is reached\n"
-      "through the command-line harnesses in build/release/tools/:\n"
-      "  see README.md, section \"What works\".\n");
-  return 0;
+  int code = 0;
+  try {
+    Application->Initialize();
+    Application->SetTitle(Utf8ToAnsi("ЛИВТ  - КС7"));
+    // Until the main window finds "kiv7.hlp" beside the program, help is
+    // looked for there by this name.
+    Application->SetHelpFile(ExtractFilePath(Application->ExeName()) + "kiv7.hlp");
+    Application->CreateForm(Form1);
+    Application->CreateForm(Form2);
+    Application->CreateForm(Form5);
+    Application->CreateForm(form6);
+    Form5->ShowModal();
+    Form5->Free();
+    Form5 = nullptr;
+    Application->Run();
+  } catch (...) {
+    code = Application->StartupFailure(std::current_exception());
+  }
+  Application->Shutdown();
+  return code;
 }

@@ -1,0 +1,148 @@
+// The link dialog against the instrument simulator on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <QEvent>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include "app/receive.h"
+#include "tests/app/link_support.h"
+#include "tests/support/recording_dialogs.h"
+#include "tests/support/testsupport.h"
+#include "toolkit/core/text.h"
+
+namespace {
+
+using linktest::ScopedEnv;
+using linktest::Simulator;
+using testsupport::RecordingDialogs;
+
+std::string U(const AnsiString& ansi) { return AnsiToUtf8(ansi); }
+
+// Records the text a label shows each time it is painted.
+class PaintedTexts : public QObject {
+ public:
+  PaintedTexts(TLabel* label) : label_(label) { label->Widget()->installEventFilter(this); }
+  std::vector<std::string> texts;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      const std::string text = U(label_->Caption());
+      if (!text.empty() && (texts.empty() || texts.back() != text)) texts.push_back(text);
+    }
+    return false;
+  }
+
+ private:
+  TLabel* label_;
+};
+
+struct LinkDialog : ::testing::Test {
+  std::string dir = testsupport::TempDir("link_dialog");
+  std::string sim_port = dir + "/instrument";
+  ScopedEnv settings{"KIV7_SETTINGS", (dir + "/settings.ini").c_str()};
+  std::unique_ptr<ScopedEnv> ports;
+  RecordingDialogs dialogs;
+  TForm2 form{nullptr};
+
+  void SetUp() override {
+    MapPorts("COM1=" + sim_port);
+    form.AfterConstruction();
+  }
+  void MapPorts(const std::string& map) {
+    ports.reset();
+    ports = std::make_unique<ScopedEnv>("KIV7_PORTS", map.c_str());
+  }
+  // Shows the dialog modally, with a step run once it is up; a dialog
+  // still up after max_ms is ended with -1 so a failure cannot hang.
+  TModalResult Show(std::function<void()> step = nullptr, int max_ms = 15000) {
+    if (step) QTimer::singleShot(200, step);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [this] { form.SetModalResult(-1); });
+    guard.start(max_ms);
+    return form.ShowModal();
+  }
+};
+
+TEST_F(LinkDialog, TransferEndsOkWithIdentityAndDump) {
+  const std::string image = dir + "/image.bin";
+  Simulator sim(sim_port, {"--press", "5", "--serial", "4321", "--subtype", "3", "--dump-out", image});
+  ASSERT_TRUE(sim.Ready());
+  EXPECT_FALSE(form.CheckBox1->Visible());
+  EXPECT_EQ(Show(), mrOk);
+  EXPECT_FALSE(form.CommPortDriver1->IsPortOpen());
+  const TInstrumentIdentity& id = form.Identity();
+  EXPECT_EQ(id.DeviceFamily, 18);
+  EXPECT_EQ(id.DeviceSubtype, 3);
+  EXPECT_EQ(id.DeviceSerial, 4321);
+  EXPECT_EQ(id.DumpRecordCount, 5);
+  const std::string expected = testsupport::ReadFile(image);
+  ASSERT_FALSE(expected.empty());
+  const TRecordDump& dump = form.Dump();
+  EXPECT_EQ(std::string(dump.DumpBuffer.begin(), dump.DumpBuffer.begin() + dump.DumpLength), expected);
+  // What the dialog showed.
+  EXPECT_EQ(U(form.Caption()), "Прием данных");
+  EXPECT_EQ(U(form.StaticText2->Caption()), "Идет прием информации ...");
+  EXPECT_EQ(U(form.StaticText5->Caption()), "ЛИВТ-КС7");
+  EXPECT_EQ(form.StaticText1->Caption(), id.FirmwareDate);
+  EXPECT_EQ(form.StaticText1->Caption().size(), 8u);  // dd.mm.yy
+  EXPECT_EQ(form.ProgressBar1->Position(), 100);
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_TRUE(dialogs.dialogs.empty());
+}
+
+TEST_F(LinkDialog, SilentInstrumentAndCancelEndWithThePortClosed) {
+  Simulator sim(sim_port, {"--silent"});
+  ASSERT_TRUE(sim.Ready());
+  bool open_while_waiting = false;
+  std::string status;
+  EXPECT_EQ(Show([&] {
+              open_while_waiting = form.CommPortDriver1->IsPortOpen();
+              status = U(form.StaticText2->Caption());
+              QTest::mouseClick(form.Button1->Widget(), Qt::LeftButton);
+            }),
+            mrCancel);
+  EXPECT_TRUE(open_while_waiting);
+  EXPECT_EQ(status, "Ожидание готовности прибора ...");
+  EXPECT_FALSE(form.CommPortDriver1->IsPortOpen());
+  EXPECT_FALSE(form.Timer1->Enabled());
+  EXPECT_TRUE(dialogs.dialogs.empty());
+}
+
+TEST_F(LinkDialog, ClosingTheWindowByTheSystemClosesThePortToo) {
+  Simulator sim(sim_port, {"--silent"});
+  ASSERT_TRUE(sim.Ready());
+  EXPECT_EQ(Show([&] { form.Widget()->close(); }), mrCancel);
+  EXPECT_FALSE(form.CommPortDriver1->IsPortOpen());
+  EXPECT_FALSE(form.Timer1->Enabled());
+}
+
+TEST_F(LinkDialog, WrongFamilyShowsItsMessageAndCancels) {
+  Simulator sim(sim_port, {"--family", "17", "--press", "2"});
+  ASSERT_TRUE(sim.Ready());
+  EXPECT_EQ(Show(), mrCancel);
+  ASSERT_EQ(dialogs.dialogs.size(), 1u);
+  EXPECT_EQ(U(dialogs.dialogs[0].text), "Вы подключили не тот прибор !");
+  EXPECT_EQ(dialogs.dialogs[0].type, mtError);
+  EXPECT_FALSE(form.CommPortDriver1->IsPortOpen());
+}
+
+TEST_F(LinkDialog, PortSearchNamesThePortsInTurnUntilTheInstrumentAnswers) {
+  Simulator sim(sim_port, {"--press", "2"});
+  ASSERT_TRUE(sim.Ready());
+  MapPorts("COM1=" + dir + "/absent1;COM2=" + dir + "/absent2;COM3=" + sim_port);
+  PaintedTexts search(form.Label1);
+  EXPECT_EQ(Show(nullptr, 20000), mrOk);
+  EXPECT_EQ(search.texts, (std::vector<std::string>{
+                              "Поиск прибора....ComPort №\\\\.\\COM1",
+                              "Поиск прибора....ComPort №\\\\.\\COM2",
+                              "Поиск прибора....ComPort №\\\\.\\COM3",
+                              "Прибор найден ComPort №\\\\.\\COM3",
+                          }));
+  EXPECT_EQ(form.Identity().DeviceFamily, 18);
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+#include "toolkit/gfx/graphics.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include "tests/support/testsupport.h"
+#include "toolkit/core/text.h"
+
+namespace {
+
+// Fonts and painters need the GUI library's application object.
+class GuiEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "test_gfx";
+    static char* argv[] = {name, nullptr};
+    if (!QGuiApplication::instance()) app_ = new QGuiApplication(argc, argv);
+  }
+  void TearDown() override {
+    delete app_;
+    app_ = nullptr;
+  }
+
+ private:
+  QGuiApplication* app_ = nullptr;
+};
+[[maybe_unused]] auto* const g_env = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+
+TEST(SystemColours, ResolveThroughTheClassicTableAndLeaveRgbAlone) {
+  const struct {
+    TColor color;
+    TColor rgb;
+  } cases[] = {
+      {clBtnFace, RGB(212, 208, 200)},     {clBtnShadow, RGB(128, 128, 128)}, {clWindow, RGB(255, 255, 255)},
+      {clWindowText, RGB(0, 0, 0)},        {clHighlight, RGB(10, 36, 106)},   {clHighlightText, RGB(255, 255, 255)},
+      {clInfoBk, RGB(255, 255, 225)},      {cl3DDkShadow, RGB(64, 64, 64)},   {clBtnHighlight, RGB(255, 255, 255)},
+      {clRed, clRed},                      {clMoneyGreen, clMoneyGreen},      {RGB(1, 2, 3), RGB(1, 2, 3)},
+      {clSystemColor | 0x40, 0},  // an index past the table
+  };
+  for (const auto& c : cases) EXPECT_EQ(ColorToRGB(c.color), c.rgb) << std::hex << c.color;
+}
+
+TEST(Fonts, PointSizesBecomePixelHeightsAt96Dpi) {
+  const struct {
+    int size;
+    int height;
+  } cases[] = {{8, -11}, {9, -12}, {10, -13}, {12, -16}, {22, -29}};
+  for (const auto& c : cases) {
+    TFont font;
+    font.SetSize(c.size);
+    EXPECT_EQ(font.Height(), c.height) << c.size;
+    TFont back;
+    back.SetHeight(c.height);
+    EXPECT_EQ(back.Size(), c.size) << c.height;
+  }
+}
+
+TEST(Fonts, ClassicFacesResolveToMetricCompatibleFaces) {
+  const struct {
+    const char* name;
+    const char* resolved;
+  } cases[] = {{"Arial", "Liberation Sans"},     {"arial", "Liberation Sans"},
+               {"MS Sans Serif", "Liberation Sans"}, {"Times New Roman", "Liberation Serif"},
+               {"Courier New", "Liberation Mono"},  {"DejaVu Sans", "DejaVu Sans"}};
+  for (const auto& c : cases) {
+    TFont font;
+    font.SetName(c.name);
+    EXPECT_EQ(font.ResolvedName(), c.resolved) << c.name;
+  }
+}
+
+TEST(Fonts, TellTheirUserOfChangesButNotOfSameValues) {
+  TFont font;
+  int changes = 0;
+  font.OnChange = [&] { ++changes; };
+  font.SetSize(8);  // the default: no change
+  font.SetSize(10);
+  font.SetStyle({fsBold});
+  font.SetStyle({fsBold});
+  font.SetColor(clRed);
+  EXPECT_EQ(changes, 3);
+}
+
+// A 20 x 20 white bitmap with one shape drawn by the case.
+struct ShapeCase {
+  const char* what;
+  void (*draw)(TCanvas&);
+  int x, y;
+  TColor expected;
+};
+
+TEST(Canvas, ShapesOutlineWithThePenInsideTheRectangleAndFillWithTheBrush) {
+  auto rect_red = [](TCanvas& c) {
+    c.Pen().SetColor(clBlack);
+    c.Brush().SetColor(clRed);
+    c.Rectangle(2, 2, 10, 10);
+  };
+  auto rect_clear = [](TCanvas& c) {
+    c.Brush().SetStyle(bsClear);
+    c.Rectangle(2, 2, 10, 10);
+  };
+  auto fill = [](TCanvas& c) {
+    c.Pen().SetColor(clBlack);
+    c.Brush().SetColor(clBlue);
+    c.FillRect(Rect(2, 2, 10, 10));
+  };
+  auto line = [](TCanvas& c) {
+    c.Pen().SetColor(clLime);
+    c.MoveTo(0, 5);
+    c.LineTo(19, 5);
+  };
+  auto system_brush = [](TCanvas& c) {
+    c.Brush().SetColor(clBtnShadow);
+    c.FillRect(Rect(0, 0, 20, 20));
+  };
+  const ShapeCase cases[] = {
+      {"outline corner", rect_red, 2, 2, clBlack},
+      {"outline right edge inside", rect_red, 9, 5, clBlack},
+      {"outline bottom edge inside", rect_red, 5, 9, clBlack},
+      {"right edge is outside", rect_red, 10, 5, clWhite},
+      {"inside filled", rect_red, 5, 5, clRed},
+      {"clear brush leaves the inside", rect_clear, 5, 5, clWhite},
+      {"fill has no outline", fill, 2, 2, clBlue},
+      {"fill stops before right", fill, 10, 2, clWhite},
+      {"line", line, 10, 5, clLime},
+      {"line only on its row", line, 10, 6, clWhite},
+      {"system colour brush", system_brush, 7, 7, RGB(128, 128, 128)},
+  };
+  for (const auto& c : cases) {
+    TBitmap bitmap;
+    bitmap.SetSize(20, 20);
+    c.draw(bitmap.Canvas());
+    EXPECT_EQ(bitmap.Canvas().Pixel(c.x, c.y), c.expected) << c.what;
+  }
+}
+
+TEST(Canvas, TextPaintsItsBackgroundUnlessTheBrushIsClear) {
+  for (bool clear : {false, true}) {
+    TBitmap bitmap;
+    bitmap.SetSize(60, 20);
+    TCanvas& c = bitmap.Canvas();
+    c.Brush().SetColor(clYellow);
+    c.Brush().SetStyle(clear ? bsClear : bsSolid);
+    c.Font().SetColor(clBlack);
+    c.TextOut(0, 0, "W");
+    const int w = c.TextWidth("W");
+    EXPECT_GT(w, 3);
+    EXPECT_EQ(c.PenPos().x, w);
+    // The top-left pixel of the cell is background, not ink.
+    EXPECT_EQ(c.Pixel(0, 0), clear ? clWhite : clYellow) << clear;
+    // Some ink inside the cell.
+    bool ink = false;
+    for (int y = 0; y < c.TextHeight("W"); ++y)
+      for (int x = 0; x < w; ++x) ink |= c.Pixel(x, y) == clBlack;
+    EXPECT_TRUE(ink);
+  }
+}
+
+TEST(Bitmaps, SurviveABmpRoundTrip) {
+  const std::string dir = testsupport::TempDir("gfx_bmp");
+  TBitmap bitmap;
+  bitmap.SetSize(7, 5);
+  bitmap.Canvas().SetPixel(3, 2, RGB(10, 20, 30));
+  bitmap.Canvas().SetPixel(6, 4, clBlue);
+  bitmap.SaveToFile(dir + "/a.bmp");
+  EXPECT_EQ(testsupport::ReadFile(dir + "/a.bmp").substr(0, 2), "BM");
+
+  TBitmap back;
+  back.LoadFromFile(dir + "/a.bmp");
+  ASSERT_EQ(back.Width(), 7);
+  ASSERT_EQ(back.Height(), 5);
+  EXPECT_EQ(back.Canvas().Pixel(3, 2), RGB(10, 20, 30));
+  EXPECT_EQ(back.Canvas().Pixel(6, 4), clBlue);
+  EXPECT_EQ(back.Canvas().Pixel(0, 0), clWhite);
+}
+
+TEST(Bitmaps, RefuseFilesThatAreNoPicture) {
+  const std::string dir = testsupport::TempDir("gfx_bad");
+  testsupport::WriteFile(dir + "/text.bmp", "BM this is not a picture");
+  TBitmap bitmap;
+  bitmap.SetSize(3, 3);
+  EXPECT_THROW(bitmap.LoadFromFile(dir + "/text.bmp"), EInvalidGraphic);
+  EXPECT_THROW(bitmap.LoadFromFile(dir + "/missing.bmp"), EInvalidGraphic);
+  EXPECT_EQ(bitmap.Width(), 3);  // unchanged
+}
+
+}  // namespace

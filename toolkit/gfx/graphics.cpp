@@ -1,0 +1,408 @@
+#include "toolkit/gfx/graphics.h"
+
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QPolygon>
+
+#include <array>
+#include <cstdlib>
+#include <vector>
+
+#include "toolkit/core/text.h"
+#include "toolkit/gfx/qt_canvas.h"
+
+// ---- Colours -----------------------------------------------------------------
+
+namespace {
+
+// The classic desktop scheme, indexed by the system colour number (RGB).
+constexpr std::array<TColor, 31> kSysColors = {
+    RGB(212, 208, 200),  // 0 scroll bar
+    RGB(58, 110, 165),   // 1 desktop
+    RGB(10, 36, 106),    // 2 active caption
+    RGB(128, 128, 128),  // 3 inactive caption
+    RGB(212, 208, 200),  // 4 menu
+    RGB(255, 255, 255),  // 5 window
+    RGB(0, 0, 0),        // 6 window frame
+    RGB(0, 0, 0),        // 7 menu text
+    RGB(0, 0, 0),        // 8 window text
+    RGB(255, 255, 255),  // 9 caption text
+    RGB(212, 208, 200),  // 10 active border
+    RGB(212, 208, 200),  // 11 inactive border
+    RGB(128, 128, 128),  // 12 application work space
+    RGB(10, 36, 106),    // 13 highlight
+    RGB(255, 255, 255),  // 14 highlight text
+    RGB(212, 208, 200),  // 15 button face
+    RGB(128, 128, 128),  // 16 button shadow
+    RGB(128, 128, 128),  // 17 grey text
+    RGB(0, 0, 0),        // 18 button text
+    RGB(212, 208, 200),  // 19 inactive caption text
+    RGB(255, 255, 255),  // 20 button highlight
+    RGB(64, 64, 64),     // 21 3D dark shadow
+    RGB(212, 208, 200),  // 22 3D light
+    RGB(0, 0, 0),        // 23 tool tip text
+    RGB(255, 255, 225),  // 24 tool tip background
+    RGB(181, 181, 181),  // 25 (unnamed)
+    RGB(0, 0, 128),      // 26 hot-tracked item
+    RGB(166, 202, 240),  // 27 active caption gradient
+    RGB(192, 192, 192),  // 28 inactive caption gradient
+    RGB(10, 36, 106),    // 29 menu highlight
+    RGB(212, 208, 200),  // 30 menu bar
+};
+
+}  // namespace
+
+TColor GetSysColor(int index) {
+  if (index < 0 || index >= int(kSysColors.size())) return 0;
+  return kSysColors[size_t(index)];
+}
+
+TColor ColorToRGB(TColor color) {
+  if (color < 0) return GetSysColor(color & 0xFF);
+  return color;
+}
+
+QColor ToQColor(TColor color) {
+  const TColor rgb = ColorToRGB(color);
+  return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+}
+
+QString ToQString(const AnsiString& ansi) {
+  const std::string utf8 = AnsiToUtf8(ansi);
+  return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+}
+
+AnsiString FromQString(const QString& text) {
+  const QByteArray utf8 = text.toUtf8();
+  return Utf8ToAnsi(std::string_view(utf8.constData(), size_t(utf8.size())));
+}
+
+// ---- Fonts, pens, brushes ------------------------------------------------------
+
+namespace {
+
+// Screen pixels per inch the classic sizes were laid out for.
+constexpr int kScreenPpi = 96;
+
+int RoundedMulDiv(int a, int b, int c) {
+  const long long p = (long long)a * b;
+  return int((p >= 0 ? p + c / 2 : p - c / 2) / c);
+}
+
+}  // namespace
+
+void TFont::SetName(const AnsiString& value) {
+  if (value == name_) return;
+  name_ = value;
+  Changed();
+}
+
+void TFont::SetSize(int value) {
+  if (value == size_) return;
+  size_ = value;
+  Changed();
+}
+
+int TFont::Height() const { return -RoundedMulDiv(size_, kScreenPpi, 72); }
+
+void TFont::SetHeight(int value) { SetSize(RoundedMulDiv(std::abs(value), 72, kScreenPpi)); }
+
+void TFont::SetColor(TColor value) {
+  if (value == color_) return;
+  color_ = value;
+  Changed();
+}
+
+void TFont::SetStyle(TFontStyles value) {
+  if (value == style_) return;
+  style_ = value;
+  Changed();
+}
+
+void TFont::Assign(const TFont& source) {
+  name_ = source.name_;
+  size_ = source.size_;
+  color_ = source.color_;
+  style_ = source.style_;
+  Changed();
+}
+
+bool TFont::operator==(const TFont& other) const {
+  return name_ == other.name_ && size_ == other.size_ && color_ == other.color_ && style_ == other.style_;
+}
+
+std::string TFont::ResolvedName() const {
+  // Faces of the classic desktop and their metric-compatible free faces, so
+  // that texts laid out for the one keep their widths in the other.
+  static const struct {
+    const char* classic;
+    const char* resolved;
+  } kFaces[] = {
+      {"Arial", "Liberation Sans"},          {"MS Sans Serif", "Liberation Sans"},
+      {"Microsoft Sans Serif", "Liberation Sans"}, {"Tahoma", "Liberation Sans"},
+      {"Verdana", "Liberation Sans"},        {"Times New Roman", "Liberation Serif"},
+      {"MS Serif", "Liberation Serif"},      {"Courier New", "Liberation Mono"},
+      {"Courier", "Liberation Mono"},
+  };
+  for (const auto& face : kFaces)
+    if (SameText(name_, face.classic)) return face.resolved;
+  return AnsiToUtf8(name_);
+}
+
+QFont ToQFont(const TFont& font) {
+  QFont result(QString::fromStdString(font.ResolvedName()));
+  result.setPixelSize(std::max(1, -font.Height()));
+  result.setBold(font.Style().Contains(fsBold));
+  result.setItalic(font.Style().Contains(fsItalic));
+  result.setUnderline(font.Style().Contains(fsUnderline));
+  result.setStrikeOut(font.Style().Contains(fsStrikeOut));
+  // Widths of a text are the sum of its characters' widths, as layouts expect.
+  result.setKerning(false);
+  return result;
+}
+
+void TPen::SetColor(TColor value) {
+  if (value == color_) return;
+  color_ = value;
+  Changed();
+}
+
+void TPen::SetWidth(int value) {
+  if (value == width_) return;
+  width_ = value;
+  Changed();
+}
+
+void TPen::SetStyle(TPenStyle value) {
+  if (value == style_) return;
+  style_ = value;
+  Changed();
+}
+
+void TPen::Assign(const TPen& source) {
+  color_ = source.color_;
+  width_ = source.width_;
+  style_ = source.style_;
+  Changed();
+}
+
+void TBrush::SetColor(TColor value) {
+  if (value == color_) return;
+  color_ = value;
+  Changed();
+}
+
+void TBrush::SetStyle(TBrushStyle value) {
+  if (value == style_) return;
+  style_ = value;
+  Changed();
+}
+
+void TBrush::Assign(const TBrush& source) {
+  color_ = source.color_;
+  style_ = source.style_;
+  Changed();
+}
+
+// ---- Canvas --------------------------------------------------------------------
+
+void TCanvas::LineTo(int x, int y) {
+  Line(pen_pos_.x, pen_pos_.y, x, y);
+  pen_pos_ = {x, y};
+}
+
+void TQtCanvas::ApplyPen() {
+  const TPen& pen = Pen();
+  if (pen.Style() == psClear) {
+    painter_->setPen(Qt::NoPen);
+    return;
+  }
+  QPen qpen(ToQColor(pen.Color()));
+  qpen.setWidth(std::max(1, pen.Width()));
+  switch (pen.Style()) {
+    case psDash: qpen.setStyle(Qt::DashLine); break;
+    case psDot: qpen.setStyle(Qt::DotLine); break;
+    case psDashDot: qpen.setStyle(Qt::DashDotLine); break;
+    case psDashDotDot: qpen.setStyle(Qt::DashDotDotLine); break;
+    default: qpen.setStyle(Qt::SolidLine); break;
+  }
+  painter_->setPen(qpen);
+}
+
+void TQtCanvas::ApplyBrush() {
+  const TBrush& brush = Brush();
+  Qt::BrushStyle style = Qt::SolidPattern;
+  switch (brush.Style()) {
+    case bsClear: painter_->setBrush(Qt::NoBrush); return;
+    case bsHorizontal: style = Qt::HorPattern; break;
+    case bsVertical: style = Qt::VerPattern; break;
+    case bsFDiagonal: style = Qt::FDiagPattern; break;
+    case bsBDiagonal: style = Qt::BDiagPattern; break;
+    case bsCross: style = Qt::CrossPattern; break;
+    case bsDiagCross: style = Qt::DiagCrossPattern; break;
+    default: break;
+  }
+  painter_->setBrush(QBrush(ToQColor(brush.Color()), style));
+}
+
+void TQtCanvas::FillRect(const TRect& rect) {
+  if (Brush().Style() == bsClear || rect.Width() <= 0 || rect.Height() <= 0) return;
+  ApplyBrush();
+  painter_->fillRect(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()), painter_->brush());
+}
+
+void TQtCanvas::Rectangle(int x1, int y1, int x2, int y2) {
+  if (x2 <= x1 || y2 <= y1) return;
+  FillRect(Rect(x1, y1, x2, y2));
+  if (Pen().Style() == psClear) return;
+  ApplyPen();
+  painter_->setBrush(Qt::NoBrush);
+  // The outline lies inside the rectangle, right and bottom edges included.
+  painter_->drawRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1);
+}
+
+void TQtCanvas::Ellipse(int x1, int y1, int x2, int y2) {
+  if (x2 <= x1 || y2 <= y1) return;
+  ApplyPen();
+  ApplyBrush();
+  painter_->drawEllipse(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
+}
+
+void TQtCanvas::Polygon(const TPoint* points, int count) {
+  if (count < 2) return;
+  QPolygon polygon;
+  for (int i = 0; i < count; ++i) polygon << QPoint(points[i].x, points[i].y);
+  ApplyPen();
+  ApplyBrush();
+  painter_->drawPolygon(polygon);
+}
+
+void TQtCanvas::Line(int x1, int y1, int x2, int y2) {
+  if (Pen().Style() == psClear) return;
+  ApplyPen();
+  painter_->drawLine(x1, y1, x2, y2);
+}
+
+void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
+  painter_->setFont(ToQFont(Font()));
+  const QString q = ToQString(text);
+  const QFontMetrics metrics(painter_->font());
+  const QRect box(x, y, metrics.horizontalAdvance(q), metrics.height());
+  if (Brush().Style() != bsClear) painter_->fillRect(box, ToQColor(Brush().Color()));
+  painter_->setPen(ToQColor(Font().Color()));
+  painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
+  MoveTo(x + box.width(), y);
+}
+
+int TQtCanvas::TextWidth(const AnsiString& text) {
+  return QFontMetrics(ToQFont(Font())).horizontalAdvance(ToQString(text));
+}
+
+int TQtCanvas::TextHeight(const AnsiString&) { return QFontMetrics(ToQFont(Font())).height(); }
+
+void TQtCanvas::Draw(int x, int y, TBitmap& bitmap) {
+  if (bitmap.Empty()) return;
+  painter_->drawImage(x, y, bitmap.Image());
+}
+
+TColor TQtCanvas::Pixel(int x, int y) {
+  QImage* surface = Surface();
+  if (!surface || !surface->valid(x, y)) return clNone;
+  const QRgb p = surface->pixel(x, y);
+  return RGB(qRed(p), qGreen(p), qBlue(p));
+}
+
+void TQtCanvas::SetPixel(int x, int y, TColor color) {
+  painter_->setPen(ToQColor(color));
+  painter_->drawPoint(x, y);
+}
+
+// ---- Bitmaps -------------------------------------------------------------------
+
+namespace {
+
+class BitmapCanvas : public TQtCanvas {
+ public:
+  explicit BitmapCanvas(QImage* image) : TQtCanvas(nullptr), image_(image) {}
+  // Begins painting on first use, so that the image stays free otherwise.
+  void Begin() {
+    if (!own_painter_) own_painter_ = std::make_unique<QPainter>(image_);
+    SetPainter(own_painter_.get());
+  }
+  void End() {
+    own_painter_.reset();
+    SetPainter(nullptr);
+  }
+
+ protected:
+  QImage* Surface() override { return image_; }
+
+ private:
+  QImage* image_;
+  std::unique_ptr<QPainter> own_painter_;
+};
+
+}  // namespace
+
+struct TBitmap::Impl {
+  QImage image;
+  std::unique_ptr<BitmapCanvas> canvas;
+  void EndPainting() {
+    if (canvas) canvas->End();
+  }
+};
+
+TBitmap::TBitmap() : impl_(std::make_unique<Impl>()) {}
+TBitmap::~TBitmap() { impl_->EndPainting(); }
+
+int TBitmap::Width() const { return impl_->image.width(); }
+int TBitmap::Height() const { return impl_->image.height(); }
+
+void TBitmap::SetSize(int width, int height) {
+  impl_->EndPainting();
+  if (width <= 0 || height <= 0) {
+    impl_->image = QImage();
+    return;
+  }
+  impl_->image = QImage(width, height, QImage::Format_RGB32);
+  impl_->image.fill(Qt::white);
+}
+
+void TBitmap::Assign(const TBitmap& source) {
+  impl_->EndPainting();
+  source.impl_->EndPainting();
+  impl_->image = source.impl_->image.copy();
+}
+
+TCanvas& TBitmap::Canvas() {
+  if (!impl_->canvas) impl_->canvas = std::make_unique<BitmapCanvas>(&impl_->image);
+  impl_->canvas->Begin();
+  return *impl_->canvas;
+}
+
+const QImage& TBitmap::Image() {
+  impl_->EndPainting();
+  return impl_->image;
+}
+
+void TBitmap::SetImage(const QImage& image) {
+  impl_->EndPainting();
+  impl_->image = image.convertToFormat(QImage::Format_RGB32);
+}
+
+void TBitmap::LoadFromFile(const std::string& file_name) {
+  QImageReader reader(QString::fromStdString(file_name));
+  QImage image = reader.read();
+  if (image.isNull()) throw EInvalidGraphic(Utf8ToAnsi("Bitmap image is not valid"));
+  impl_->EndPainting();
+  impl_->image = image.convertToFormat(QImage::Format_RGB32);
+}
+
+void TBitmap::SaveToFile(const std::string& file_name) {
+  if (!Image().save(QString::fromStdString(file_name), "BMP"))
+    throw EFCreateError("Cannot create file \"" + Utf8ToAnsi(file_name) + "\"");
+}
+
+TPicture::TPicture() : bitmap_(std::make_unique<TBitmap>()) {}
+TPicture::~TPicture() = default;

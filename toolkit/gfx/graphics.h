@@ -1,0 +1,232 @@
+// Graphics objects: the system colour table, fonts, pens and brushes, the
+// canvas interface, bitmaps and pictures.
+//
+// The headers stay free of Qt so that the program's units include them
+// without it; the QPainter back end and the conversions to Qt types live in
+// toolkit/gfx/qt_canvas.h, which only the toolkit's own units include.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "toolkit/core/colors.h"
+#include "toolkit/core/sets.h"
+
+class QImage;
+
+// ---- Geometry ----------------------------------------------------------------
+
+struct TPoint {
+  int x = 0;
+  int y = 0;
+  bool operator==(const TPoint&) const = default;
+};
+
+// Left and top inside, right and bottom outside.
+struct TRect {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+  int Width() const { return Right - Left; }
+  int Height() const { return Bottom - Top; }
+  bool operator==(const TRect&) const = default;
+};
+
+inline TRect Rect(int left, int top, int right, int bottom) { return TRect{left, top, right, bottom}; }
+inline TRect Bounds(int left, int top, int width, int height) {
+  return TRect{left, top, left + width, top + height};
+}
+
+// ---- Colours -----------------------------------------------------------------
+
+// The colour of a system colour index as the classic desktop scheme gives it
+// (0x00BBGGRR); 0 for an index the table lacks. Fixed, so that screens and
+// printouts look the same on every desktop theme.
+TColor GetSysColor(int index);
+// The RGB value of any colour: system colours through the table above, the
+// rest as they are.
+TColor ColorToRGB(TColor color);
+constexpr int GetRValue(TColor rgb) { return rgb & 0xFF; }
+constexpr int GetGValue(TColor rgb) { return (rgb >> 8) & 0xFF; }
+constexpr int GetBValue(TColor rgb) { return (rgb >> 16) & 0xFF; }
+constexpr TColor RGB(int r, int g, int b) { return TColor((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16)); }
+
+// ---- Fonts, pens, brushes ------------------------------------------------------
+
+enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
+using TFontStyles = TSet<TFontStyle>;
+
+// A graphics object that tells its user of every change.
+class TGraphicsObject {
+ public:
+  virtual ~TGraphicsObject() = default;
+  std::function<void()> OnChange;
+
+ protected:
+  void Changed() {
+    if (OnChange) OnChange();
+  }
+};
+
+// A font: face name, size in points (Height is the negative pixel height at
+// 96 pixels per inch), colour and style. Face names of the classic desktop
+// resolve to the metric-compatible free faces (ResolvedName).
+class TFont : public TGraphicsObject {
+ public:
+  const AnsiString& Name() const { return name_; }
+  void SetName(const AnsiString& value);
+  int Size() const { return size_; }
+  void SetSize(int value);
+  // Negative: the character height in pixels; set through Size as well.
+  int Height() const;
+  void SetHeight(int value);
+  TColor Color() const { return color_; }
+  void SetColor(TColor value);
+  TFontStyles Style() const { return style_; }
+  void SetStyle(TFontStyles value);
+  void Assign(const TFont& source);
+  bool operator==(const TFont& other) const;
+
+  // The face the system draws with for Name.
+  std::string ResolvedName() const;
+
+ private:
+  AnsiString name_ = "MS Sans Serif";
+  int size_ = 8;
+  TColor color_ = clWindowText;
+  TFontStyles style_;
+};
+
+enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
+
+class TPen : public TGraphicsObject {
+ public:
+  TColor Color() const { return color_; }
+  void SetColor(TColor value);
+  int Width() const { return width_; }
+  void SetWidth(int value);
+  TPenStyle Style() const { return style_; }
+  void SetStyle(TPenStyle value);
+  void Assign(const TPen& source);
+
+ private:
+  TColor color_ = clBlack;
+  int width_ = 1;
+  TPenStyle style_ = psSolid;
+};
+
+enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
+
+class TBrush : public TGraphicsObject {
+ public:
+  TColor Color() const { return color_; }
+  void SetColor(TColor value);
+  TBrushStyle Style() const { return style_; }
+  void SetStyle(TBrushStyle value);
+  void Assign(const TBrush& source);
+
+ private:
+  TColor color_ = clWhite;
+  TBrushStyle style_ = bsSolid;
+};
+
+// ---- Canvas --------------------------------------------------------------------
+
+class TBitmap;
+
+// A drawing surface. Coordinates are device pixels; texts are 1251.
+// Rectangle, Ellipse and Polygon outline with the pen and fill with the brush;
+// FillRect fills with the brush alone; TextOut paints the text's background
+// with the brush unless the brush is bsClear.
+class TCanvas {
+ public:
+  virtual ~TCanvas() = default;
+
+  TPen& Pen() { return pen_; }
+  TBrush& Brush() { return brush_; }
+  TFont& Font() { return font_; }
+  TPoint PenPos() const { return pen_pos_; }
+
+  void MoveTo(int x, int y) { pen_pos_ = {x, y}; }
+  void LineTo(int x, int y);
+  virtual void FillRect(const TRect& rect) = 0;
+  virtual void Rectangle(int x1, int y1, int x2, int y2) = 0;
+  virtual void Ellipse(int x1, int y1, int x2, int y2) = 0;
+  virtual void Polygon(const TPoint* points, int count) = 0;
+  virtual void TextOut(int x, int y, const AnsiString& text) = 0;
+  virtual int TextWidth(const AnsiString& text) = 0;
+  virtual int TextHeight(const AnsiString& text) = 0;
+  // Copies a bitmap with its top-left corner at (x, y).
+  virtual void Draw(int x, int y, TBitmap& bitmap) = 0;
+  virtual TColor Pixel(int x, int y) = 0;
+  virtual void SetPixel(int x, int y, TColor color) = 0;
+
+ protected:
+  virtual void Line(int x1, int y1, int x2, int y2) = 0;
+
+ private:
+  TPen pen_;
+  TBrush brush_;
+  TFont font_;
+  TPoint pen_pos_;
+};
+
+// ---- Bitmaps and pictures ------------------------------------------------------
+
+// A device-independent 32-bit image with a canvas. BMP files are read and
+// written through the image library.
+class TBitmap {
+ public:
+  TBitmap();
+  ~TBitmap();
+  TBitmap(const TBitmap&) = delete;
+  TBitmap& operator=(const TBitmap&) = delete;
+
+  int Width() const;
+  int Height() const;
+  // Resizing keeps nothing of the old picture; the new one is white.
+  void SetSize(int width, int height);
+  void SetWidth(int value) { SetSize(value, Height()); }
+  void SetHeight(int value) { SetSize(Width(), value); }
+  bool Empty() const { return Width() == 0 || Height() == 0; }
+  void Assign(const TBitmap& source);
+
+  // A canvas on the picture; valid until the bitmap changes size or dies.
+  TCanvas& Canvas();
+
+  // Reads a BMP (or any format the image library knows); raises EInvalidGraphic
+  // when the file cannot be read as a picture. Names are UTF-8.
+  void LoadFromFile(const std::string& file_name);
+  // Writes a BMP; raises EFCreateError when the file cannot be written.
+  void SaveToFile(const std::string& file_name);
+
+  // The picture itself, with any drawing finished (for the toolkit's own units).
+  const QImage& Image();
+  void SetImage(const QImage& image);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+KIV7_DECLARE_EXCEPTION(EInvalidGraphic, Exception);
+
+// A picture of any kind a control shows; this system's pictures are bitmaps.
+class TPicture {
+ public:
+  TPicture();
+  ~TPicture();
+  TBitmap& Bitmap() { return *bitmap_; }
+  void LoadFromFile(const std::string& file_name) { bitmap_->LoadFromFile(file_name); Changed(); }
+  // Tells the user (the control showing the picture) that it changed.
+  void Changed() {
+    if (OnChange) OnChange();
+  }
+  std::function<void()> OnChange;
+
+ private:
+  std::unique_ptr<TBitmap> bitmap_;
+};

@@ -1,0 +1,162 @@
+// Controls: components with a place on the screen. Each control hosts one
+// widget of the GUI library behind it and keeps its own properties, so the
+// program reads back what it set whether or not the window is shown.
+//
+// Ownership: a control's owner (a form) deletes it; its parent only places it.
+// The hosted widget dies with the control, and a control whose widget went
+// with its parent's carries on without one.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "toolkit/core/component.h"
+#include "toolkit/gfx/graphics.h"
+
+class QWidget;
+class TWinControl;
+class TForm;
+class TPopupMenu;
+
+using TNotifyEvent = std::function<void(TComponent* Sender)>;
+
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
+class TControl : public TComponent {
+ public:
+  explicit TControl(TComponent* owner);
+  ~TControl() override;
+
+  TWinControl* Parent() const { return parent_; }
+  // Places the control on parent's client area (nullptr takes it off).
+  virtual void SetParent(TWinControl* parent);
+
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  void SetLeft(int value) { SetBounds(value, top_, width_, height_); }
+  void SetTop(int value) { SetBounds(left_, value, width_, height_); }
+  void SetWidth(int value) { SetBounds(left_, top_, value, height_); }
+  void SetHeight(int value) { SetBounds(left_, top_, width_, value); }
+  virtual void SetBounds(int left, int top, int width, int height);
+  TRect BoundsRect() const { return Bounds(left_, top_, width_, height_); }
+  // The area children are placed in; the whole control unless it has a frame.
+  virtual int ClientWidth() const { return width_; }
+  virtual int ClientHeight() const { return height_; }
+
+  bool Visible() const { return visible_; }
+  virtual void SetVisible(bool value);
+  void Show() { SetVisible(true); }
+  void Hide() { SetVisible(false); }
+  // Visible, and so are all its parents up to a shown form.
+  bool Showing() const;
+
+  bool Enabled() const { return enabled_; }
+  virtual void SetEnabled(bool value);
+
+  // 1251 text.
+  const AnsiString& Caption() const { return caption_; }
+  void SetCaption(const AnsiString& value);
+  const AnsiString& Hint() const { return hint_; }
+  void SetHint(const AnsiString& value);
+
+  TColor Color() const { return color_; }
+  void SetColor(TColor value);
+  TFont& Font() { return font_; }
+
+  TAlign Align() const { return align_; }
+  void SetAlign(TAlign value);
+
+  TPopupMenu* PopupMenu() const { return popup_menu_; }
+  void SetPopupMenu(TPopupMenu* menu);
+
+  // Raised by Click (a button press, a click on the control).
+  TNotifyEvent OnClick;
+  // What a click does: OnClick, with any exception shown by the application.
+  virtual void Click();
+
+  // Paints now / when the loop next runs.
+  void Repaint();
+  void Invalidate();
+
+  // The form the control stands on (itself for a form); nullptr when none.
+  TForm* ParentForm() const;
+
+  // ---- For the toolkit's hosts --------------------------------------------
+  QWidget* Widget() const { return widget_; }
+  void WidgetDestroyed() { widget_ = nullptr; }
+  // The widget was resized by the GUI library (a window maximised by the user).
+  virtual void WidgetResized();
+  // The system asks the window to close; true when the control handles it.
+  virtual bool WidgetCloseRequested() { return false; }
+  // A key the focused control left alone (the GUI library's key code); true
+  // when this control used it.
+  virtual bool WidgetKeyDown(int) { return false; }
+
+ protected:
+  // Takes the widget this control hosts and gives it the stored properties.
+  void AttachWidget(QWidget* widget);
+  // Hooks for what a property means to the hosted widget.
+  virtual void CaptionChanged();
+  virtual void ColorChanged();
+  virtual void FontChanged();
+  void Notification(TComponent* component, TOperation operation) override;
+  // Geometry and visibility of the widget from the stored properties.
+  virtual void ApplyGeometry();
+  // Takes a size the GUI library gave the widget, without applying it back.
+  void StoreBounds(int left, int top, int width, int height);
+  virtual void ApplyVisible();
+  bool in_widget_resize_ = false;
+
+ private:
+  friend class TWinControl;
+  TWinControl* parent_ = nullptr;
+  QWidget* widget_ = nullptr;
+  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  bool visible_ = true;
+  bool enabled_ = true;
+  AnsiString caption_;
+  AnsiString hint_;
+  TColor color_ = clBtnFace;
+  TFont font_;
+  TAlign align_ = alNone;
+  TPopupMenu* popup_menu_ = nullptr;
+};
+
+// A control that holds other controls.
+class TWinControl : public TControl {
+ public:
+  explicit TWinControl(TComponent* owner);
+  ~TWinControl() override;
+
+  void SetBounds(int left, int top, int width, int height) override;
+  int ControlCount() const { return int(controls_.size()); }
+  TControl* Controls(int index) const { return controls_.at(size_t(index)); }
+
+  // Places the aligned children (alTop ... alClient) in the client area, in
+  // the order they were placed, as the control's size asks.
+  virtual void AlignControls();
+
+  // ---- For the toolkit's hosts --------------------------------------------
+  // The widget children are placed in.
+  virtual QWidget* ClientWidget() const { return Widget(); }
+  void WidgetResized() override;
+
+ protected:
+  virtual void InsertControl(TControl* control);
+  virtual void RemoveControl(TControl* control);
+
+ private:
+  friend class TControl;
+  std::vector<TControl*> controls_;
+  bool aligning_ = false;
+};
+
+// Runs an event handler: any exception goes to the application's handler
+// instead of through the GUI library's loop.
+void RunGuarded(const std::function<void()>& handler);
+
+// An event handler wrapped by RunGuarded, for events raised from the loop
+// (timers): assign Guarded(handler) instead of the handler.
+TNotifyEvent Guarded(TNotifyEvent handler);

@@ -1,0 +1,512 @@
+#include "toolkit/ui/forms.h"
+
+#include <unistd.h>
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QMenuBar>
+#include <QScreen>
+
+#include <cstdio>
+#include <new>
+
+#include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
+#include "toolkit/sys/event_loop.h"
+#include "toolkit/sys/files.h"
+#include "toolkit/ui/dialogs.h"
+#include "toolkit/ui/menus.h"
+#include "toolkit/ui/stdctrls.h"
+#include "toolkit/ui/qt_host.h"
+
+namespace {
+
+void WakeLoop() {
+  if (auto* dispatcher = QAbstractEventDispatcher::instance()) dispatcher->wakeUp();
+}
+
+}  // namespace
+
+// ---- TForm -------------------------------------------------------------------
+
+TForm::TForm(TComponent* owner) : TWinControl(owner) {
+  auto* window = new Hosted<QWidget>(this, nullptr, Qt::Window);
+  client_ = new QWidget(window);
+  client_->setAutoFillBackground(true);
+  TControl::SetVisible(false);
+  AttachWidget(window);
+  ApplyWindowFlags();
+  SetBounds(0, 0, 400, 300);
+}
+
+TForm::~TForm() = default;
+
+void TForm::AfterConstruction() {
+  RunGuarded([this] {
+    if (OnCreate) OnCreate(this);
+  });
+}
+
+void TForm::SetBorderStyle(TFormBorderStyle value) {
+  border_style_ = value;
+  ApplyWindowFlags();
+}
+
+void TForm::SetBorderIcons(TBorderIcons value) {
+  border_icons_ = value;
+  ApplyWindowFlags();
+}
+
+void TForm::ApplyWindowFlags() {
+  QWidget* window = Widget();
+  if (!window) return;
+  Qt::WindowFlags flags = Qt::Window;
+  switch (border_style_) {
+    case bsNone: flags |= Qt::FramelessWindowHint; break;
+    case bsDialog: flags = Qt::Dialog; break;
+    case bsToolWindow:
+    case bsSizeToolWin: flags = Qt::Tool; break;
+    default: break;
+  }
+  if (border_style_ != bsNone) {
+    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (border_icons_.Contains(biSystemMenu)) {
+      flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+      const bool frame_buttons = border_style_ == bsSingle || border_style_ == bsSizeable;
+      if (frame_buttons && border_icons_.Contains(biMinimize)) flags |= Qt::WindowMinimizeButtonHint;
+      if (frame_buttons && border_icons_.Contains(biMaximize)) flags |= Qt::WindowMaximizeButtonHint;
+    }
+  }
+  const bool shown = window->isVisible();
+  window->setWindowFlags(flags);
+  ApplyGeometry();
+  if (shown) window->show();
+}
+
+void TForm::ApplyGeometry() {
+  QWidget* window = Widget();
+  if (!window || in_widget_resize_) return;
+  const bool fixed = border_style_ != bsSizeable && border_style_ != bsSizeToolWin;
+  if (fixed) {
+    window->setFixedSize(Width(), Height());
+  } else {
+    window->setMinimumSize(0, 0);
+    window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  }
+  if (window_state_ == wsNormal || !window->isVisible()) window->setGeometry(Left(), Top(), Width(), Height());
+  LayoutFrame();
+}
+
+void TForm::LayoutFrame() {
+  QWidget* window = Widget();
+  if (!window) return;
+  const int menu_height = menu_bar_ ? menu_bar_->sizeHint().height() : 0;
+  if (menu_bar_) menu_bar_->setGeometry(0, 0, window->width(), menu_height);
+  client_->setGeometry(0, menu_height, window->width(), std::max(0, window->height() - menu_height));
+}
+
+int TForm::ClientWidth() const { return client_ ? client_->width() : Width(); }
+int TForm::ClientHeight() const {
+  const int menu_height = menu_bar_ ? menu_bar_->sizeHint().height() : 0;
+  return std::max(0, Height() - menu_height);
+}
+
+void TForm::SetClientWidth(int value) { SetWidth(value); }
+void TForm::SetClientHeight(int value) {
+  const int menu_height = menu_bar_ ? menu_bar_->sizeHint().height() : 0;
+  SetHeight(value + menu_height);
+}
+
+void TForm::WidgetResized() {
+  QWidget* window = Widget();
+  if (!window) return;
+  in_widget_resize_ = true;
+  const QRect g = window->geometry();
+  StoreBounds(g.x(), g.y(), g.width(), g.height());
+  in_widget_resize_ = false;
+  LayoutFrame();
+  AlignControls();
+}
+
+void TForm::SetWindowState(TWindowState value) {
+  window_state_ = value;
+  QWidget* window = Widget();
+  if (!window || !window->isVisible()) return;
+  switch (value) {
+    case wsMaximized:
+      if (QScreen* screen = QGuiApplication::primaryScreen()) window->setGeometry(screen->availableGeometry());
+      window->showMaximized();
+      break;
+    case wsMinimized: window->showMinimized(); break;
+    default: window->showNormal(); break;
+  }
+}
+
+void TForm::SetMenu(TMainMenu* menu) {
+  if (menu_) menu_->RemoveFreeNotification(this);
+  delete menu_bar_;
+  menu_bar_ = nullptr;
+  menu_ = menu;
+  if (menu_) {
+    menu_->FreeNotification(this);
+    auto* bar = new QMenuBar(Widget());
+    menu_bar_ = bar;
+    // The menu bar keeps the menu colour whatever the window's colour is.
+    SetWidgetBackground(bar, clMenu, true);
+    TMenuItem& root = menu_->Items();
+    for (int i = 0; i < root.Count(); ++i) bar->addAction(root.Items(i)->Action());
+    // Shortcuts of items in closed menus work only through actions the window holds.
+    std::function<void(TMenuItem&)> add_actions = [&](TMenuItem& item) {
+      for (int i = 0; i < item.Count(); ++i) {
+        Widget()->addAction(item.Items(i)->Action());
+        add_actions(*item.Items(i));
+      }
+    };
+    add_actions(root);
+    bar->show();
+  }
+  LayoutFrame();
+  AlignControls();
+}
+
+void TForm::Notification(TComponent* component, TOperation operation) {
+  TWinControl::Notification(component, operation);
+  if (operation == opRemove && component == menu_) {
+    menu_ = nullptr;
+    delete menu_bar_;
+    menu_bar_ = nullptr;
+    LayoutFrame();
+  }
+}
+
+void TForm::ColorChanged() {
+  if (!client_) return;
+  SetWidgetBackground(client_, Color(), true);
+  SetWidgetBackground(Widget(), Color(), false);
+}
+
+void TForm::CaptionChanged() {
+  if (Widget()) Widget()->setWindowTitle(ToQString(Caption()));
+}
+
+void TForm::PlaceOnScreen() {
+  QWidget* window = Widget();
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!window || !screen) return;
+  QRect area = screen->availableGeometry();
+  if (position_ == poMainFormCenter) {
+    TForm* main = Application->MainForm();
+    if (main && main != this && main->Widget() && main->Widget()->isVisible()) area = main->Widget()->geometry();
+  } else if (position_ != poScreenCenter && position_ != poDesktopCenter) {
+    return;
+  }
+  StoreBounds(area.x() + (area.width() - Width()) / 2, area.y() + (area.height() - Height()) / 2, Width(), Height());
+  ApplyGeometry();
+}
+
+void TForm::SetVisible(bool value) {
+  QWidget* window = Widget();
+  if (value == Visible() && (!window || window->isVisible() == value)) return;
+  if (value) {
+    if (window_state_ == wsNormal) PlaceOnScreen();
+    if (OnShow) OnShow(this);
+    TControl::SetVisible(true);
+    if (!window) return;
+    switch (window_state_) {
+      case wsMaximized:
+        // The whole work area also where no window manager maximises.
+        if (QScreen* screen = QGuiApplication::primaryScreen()) window->setGeometry(screen->availableGeometry());
+        window->showMaximized();
+        break;
+      case wsMinimized: window->showMinimized(); break;
+      default: window->show(); break;
+    }
+    window->raise();
+    window->activateWindow();
+  } else {
+    DoHide();
+  }
+}
+
+void TForm::DoHide() {
+  TControl::SetVisible(false);
+  if (Widget()) Widget()->hide();
+  if (OnHide) OnHide(this);
+}
+
+void TForm::BringToFront() {
+  if (!Widget()) return;
+  Widget()->raise();
+  Widget()->activateWindow();
+}
+
+bool TForm::CloseQuery() {
+  bool can_close = true;
+  if (OnCloseQuery) OnCloseQuery(this, can_close);
+  return can_close;
+}
+
+void TForm::CloseModal() {
+  if (!CloseQuery()) {
+    modal_result_ = mrNone;
+    return;
+  }
+  TCloseAction action = caHide;
+  if (OnClose) OnClose(this, action);
+  if (action == caNone) modal_result_ = mrNone;
+}
+
+TModalResult TForm::ShowModal() {
+  if (Visible() || modal_) throw EInvalidOperation("Cannot make a visible window modal");
+  QWidget* window = Widget();
+  if (window) window->setWindowModality(Qt::ApplicationModal);
+  modal_ = true;
+  modal_result_ = mrNone;
+  auto finish = [&] {
+    modal_ = false;
+    if (Visible() || (window && window->isVisible())) DoHide();
+    if (window) window->setWindowModality(Qt::NonModal);
+  };
+  try {
+    Show();
+    for (;;) {
+      if (Application->Terminated()) {
+        modal_result_ = mrCancel;
+        break;
+      }
+      if (modal_result_ != mrNone) {
+        CloseModal();
+        if (modal_result_ != mrNone) break;
+      }
+      Application->HandleMessage();
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+  return modal_result_;
+}
+
+void TForm::Close() {
+  if (modal_) {
+    modal_result_ = mrCancel;
+    WakeLoop();
+    return;
+  }
+  if (!CloseQuery()) return;
+  const bool main = Application->MainForm() == this;
+  TCloseAction action = main ? caFree : caHide;
+  if (OnClose) OnClose(this, action);
+  if (action == caNone) return;
+  if (main) {
+    Application->Terminate();
+  } else if (action == caMinimize) {
+    SetWindowState(wsMinimized);
+  } else {
+    Hide();
+  }
+}
+
+bool TForm::WidgetKeyDown(int key) {
+  const bool escape = key == Qt::Key_Escape;
+  if (!escape && key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+  std::function<TButton*(TWinControl*)> find = [&](TWinControl* parent) -> TButton* {
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+      TControl* control = parent->Controls(i);
+      if (!control->Visible() || !control->Enabled()) continue;
+      if (auto* button = dynamic_cast<TButton*>(control))
+        if (escape ? button->Cancel() : button->Default()) return button;
+      if (auto* inner = dynamic_cast<TWinControl*>(control))
+        if (TButton* found = find(inner)) return found;
+    }
+    return nullptr;
+  };
+  TButton* button = find(this);
+  if (!button) return false;
+  button->Click();
+  return true;
+}
+
+bool TForm::WidgetCloseRequested() {
+  RunGuarded([this] { Close(); });
+  return true;
+}
+
+// ---- Exception texts ---------------------------------------------------------
+
+AnsiString ExceptionBoxText(const AnsiString& message) {
+  // Compared as unsigned characters: letters of the upper half sort after ".".
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}
+
+AnsiString StartupFailureText(const AnsiString& class_name, const AnsiString& module_name, const void* address,
+                              const AnsiString& message) {
+  char where[2 + 2 * sizeof(void*) + 1];
+  std::snprintf(where, sizeof where, "%0*llX", int(2 * sizeof(void*)),
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address)));
+  const AnsiString with_period = ExceptionBoxText(message);
+  const AnsiString period = with_period.size() > message.size() ? "." : "";
+  return "Exception " + class_name + " in module " + module_name + " at " + where + ".\r\n" + message + period +
+         "\r\n";
+}
+
+namespace {
+
+// The class name and message an exception shows.
+void Describe(std::exception_ptr error, AnsiString* class_name, AnsiString* message, const void** address) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const Exception& e) {
+    *class_name = e.ClassName();
+    *message = e.Message();
+    *address = &e;
+  } catch (const std::bad_alloc& e) {
+    *class_name = "EOutOfMemory";
+    *message = "Out of memory";
+    *address = &e;
+  } catch (const std::exception& e) {
+    *class_name = "Exception";
+    *message = Utf8ToAnsi(e.what());
+    *address = &e;
+  } catch (...) {
+    *class_name = "Exception";
+    *message = "Unknown exception";
+    *address = nullptr;
+  }
+}
+
+}  // namespace
+
+// ---- TApplication ------------------------------------------------------------
+
+namespace {
+TApplication g_application;
+}  // namespace
+
+TApplication* Application = &g_application;
+
+TApplication::TApplication() : TComponent(nullptr) {
+  title_ = Utf8ToAnsi(ChangeFileExt(ModuleName(), ""));
+}
+
+TApplication::~TApplication() {
+  // At process exit the GUI library's own globals may be gone already, so
+  // its application object is left to the system unless Shutdown ran.
+  DestroyComponents();
+  main_form_ = nullptr;
+}
+
+void TApplication::Shutdown() {
+  DestroyComponents();
+  main_form_ = nullptr;
+  delete qt_app_;
+  qt_app_ = nullptr;
+}
+
+void TApplication::Initialize() {
+  if (QCoreApplication::instance()) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+      throw EInvalidOperation("The application object must be made before the first timer");
+    return;
+  }
+  static std::string name = ModuleName().empty() ? "kiv7" : ModuleName();
+  static int argc = 1;
+  static char* argv[] = {name.data(), nullptr};
+  qt_app_ = new QApplication(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+bool TApplication::Initialized() const { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
+
+void TApplication::Notification(TComponent* component, TOperation operation) {
+  TComponent::Notification(component, operation);
+  if (operation == opRemove && component == main_form_) main_form_ = nullptr;
+}
+
+void TApplication::Run() {
+  if (!main_form_) return;
+  main_form_->Show();
+  while (!terminated_) {
+    try {
+      HandleMessage();
+    } catch (...) {
+      HandleException(std::current_exception());
+    }
+  }
+  // The loop is over; a later one (tests run several in one process) starts afresh.
+  terminated_ = false;
+}
+
+void TApplication::Terminate() {
+  terminated_ = true;
+  WakeLoop();
+}
+
+void TApplication::ProcessMessages() { ::ProcessMessages(); }
+
+void TApplication::HandleMessage() {
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+}
+
+void TApplication::HandleException(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const EAbort&) {
+    // Silent by design: a command that gives up quietly.
+  } catch (const std::exception& e) {
+    if (OnException)
+      OnException(this, e);
+    else
+      ShowException(e);
+  } catch (...) {
+    ShowException(Exception("Unknown exception"));
+  }
+}
+
+void TApplication::ShowException(const std::exception& error) {
+  AnsiString message;
+  if (auto* e = dynamic_cast<const Exception*>(&error))
+    message = e->Message();
+  else if (dynamic_cast<const std::bad_alloc*>(&error))
+    message = "Out of memory";
+  else
+    message = Utf8ToAnsi(error.what());
+  MessageBox(ExceptionBoxText(message), title_, MB_OK | MB_ICONSTOP);
+}
+
+int TApplication::StartupFailure(std::exception_ptr error) {
+  AnsiString class_name, message;
+  const void* address = nullptr;
+  Describe(error, &class_name, &message, &address);
+  const AnsiString text = StartupFailureText(class_name, Utf8ToAnsi(ModuleName()), address, message);
+  DialogService().MessageBox(text, "Application Error", MB_OK | MB_ICONSTOP);
+  return 1;
+}
+
+int TApplication::MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags) {
+  return DialogService().MessageBox(text, caption, flags);
+}
+
+bool TApplication::HelpCommand(int, int) {
+  // The help file of the classic desktop has no viewer here; a document of
+  // the same name that the desktop can show stands in for it.
+  for (const char* ext : {".html", ".htm", ".pdf"}) {
+    if (help_file_.empty()) break;
+    const std::string document = FindFileIgnoringCase(ChangeFileExt(help_file_, ext));
+    if (!document.empty() && DialogService().OpenDocument(document)) return true;
+  }
+  MessageBox(Utf8ToAnsi("Файл справки не найден: ") + Utf8ToAnsi(help_file_), title_, MB_OK | MB_ICONINFORMATION);
+  return false;
+}
+
+std::string TApplication::ExeName() {
+  char buffer[4096];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "";
+  return std::string(buffer, size_t(n));
+}
+
+std::string TApplication::ModuleName() { return ExtractFileName(ExeName()); }

@@ -1,0 +1,137 @@
+#include "toolkit/ui/menus.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QKeySequence>
+#include <QMenu>
+
+#include "toolkit/ui/forms.h"
+#include "toolkit/ui/qt_host.h"
+
+TShortCut ShortCut(uint16_t key, TShiftState shift) {
+  TShortCut result = key & 0xFF;
+  if (shift.Contains(ssShift)) result |= scShift;
+  if (shift.Contains(ssCtrl)) result |= scCtrl;
+  if (shift.Contains(ssAlt)) result |= scAlt;
+  return result;
+}
+
+namespace {
+
+// The GUI library's key for a virtual-key code; 0 when it has none here.
+int QtKeyOf(uint16_t vk) {
+  if ((vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z')) return vk;  // same codes
+  if (vk >= VK_F1 && vk < VK_F1 + 24) return Qt::Key_F1 + (vk - VK_F1);
+  switch (vk) {
+    case 0x08: return Qt::Key_Backspace;
+    case 0x09: return Qt::Key_Tab;
+    case 0x0D: return Qt::Key_Return;
+    case 0x1B: return Qt::Key_Escape;
+    case 0x20: return Qt::Key_Space;
+    case 0x2D: return Qt::Key_Insert;
+    case 0x2E: return Qt::Key_Delete;
+    default: return 0;
+  }
+}
+
+QKeySequence SequenceOf(TShortCut shortcut) {
+  const int key = QtKeyOf(shortcut & 0xFF);
+  if (!key) return QKeySequence();
+  int modifiers = 0;
+  if (shortcut & scShift) modifiers |= Qt::SHIFT;
+  if (shortcut & scCtrl) modifiers |= Qt::CTRL;
+  if (shortcut & scAlt) modifiers |= Qt::ALT;
+  return QKeySequence(key | modifiers);
+}
+
+}  // namespace
+
+AnsiString ShortCutToText(TShortCut shortcut) {
+  const QKeySequence sequence = SequenceOf(shortcut);
+  return FromQString(sequence.toString(QKeySequence::PortableText));
+}
+
+// ---- TMenuItem -----------------------------------------------------------------
+
+TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner) {
+  action_ = new QAction();
+  QObject::connect(action_, &QAction::triggered, action_, [this] { Click(); });
+}
+
+TMenuItem::~TMenuItem() {
+  // The sub-items are owned and go after this body; their actions leave the menu then.
+  for (TMenuItem* item : items_) item->parent_ = nullptr;
+  if (parent_) std::erase(parent_->items_, this);
+  delete menu_;
+  delete action_;
+}
+
+void TMenuItem::ApplyCaption() {
+  action_->setSeparator(IsLine());
+  action_->setText(ToQString(caption_));
+}
+
+void TMenuItem::SetCaption(const AnsiString& value) {
+  caption_ = value;
+  ApplyCaption();
+}
+
+void TMenuItem::SetShortCut(TShortCut value) {
+  shortcut_ = value;
+  action_->setShortcut(SequenceOf(value));
+}
+
+void TMenuItem::SetEnabled(bool value) {
+  enabled_ = value;
+  action_->setEnabled(value);
+}
+
+void TMenuItem::SetVisible(bool value) {
+  visible_ = value;
+  action_->setVisible(value);
+}
+
+void TMenuItem::SetChecked(bool value) {
+  checked_ = value;
+  action_->setCheckable(value || action_->isCheckable());
+  action_->setChecked(value);
+}
+
+void TMenuItem::Add(TMenuItem* item) {
+  if (item->parent_) std::erase(item->parent_->items_, item);
+  if (item->Owner() != this) InsertComponent(item);
+  item->parent_ = this;
+  items_.push_back(item);
+  if (!menu_) {
+    menu_ = new QMenu();
+    action_->setMenu(menu_);
+  }
+  menu_->addAction(item->action_);
+}
+
+TMenuItem* TMenuItem::Find(const AnsiString& caption) const {
+  for (TMenuItem* item : items_) {
+    if (item->caption_ == caption) return item;
+    if (TMenuItem* found = item->Find(caption)) return found;
+  }
+  return nullptr;
+}
+
+void TMenuItem::Click() {
+  if (!enabled_) return;
+  RunGuarded([this] {
+    if (OnClick) OnClick(this);
+  });
+}
+
+// ---- Menus ---------------------------------------------------------------------
+
+TMenu::TMenu(TComponent* owner) : TComponent(owner), items_(new TMenuItem(this)) {}
+
+void TPopupMenu::Popup(int x, int y) {
+  RunGuarded([this] {
+    if (OnPopup) OnPopup(this);
+  });
+  QMenu* menu = Items().SubMenu();
+  if (menu) menu->exec(QPoint(x, y));
+}

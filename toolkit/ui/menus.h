@@ -1,0 +1,101 @@
+// Menus: the main menu bar, context menus and their items.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "toolkit/core/component.h"
+#include "toolkit/core/sets.h"
+#include "toolkit/ui/controls.h"
+
+class QAction;
+class QMenu;
+
+// A key combination: a virtual-key code with scShift/scCtrl/scAlt added.
+using TShortCut = uint16_t;
+inline constexpr TShortCut scShift = 0x2000;
+inline constexpr TShortCut scCtrl = 0x4000;
+inline constexpr TShortCut scAlt = 0x8000;
+inline constexpr uint16_t VK_F1 = 0x70;
+enum TShiftStateFlag { ssShift, ssAlt, ssCtrl };
+using TShiftState = TSet<TShiftStateFlag>;
+TShortCut ShortCut(uint16_t key, TShiftState shift);
+// "Ctrl+N", "F1" (empty for none).
+AnsiString ShortCutToText(TShortCut shortcut);
+
+// One item; a caption of "-" makes a separator. Items own their sub-items.
+class TMenuItem : public TComponent {
+ public:
+  explicit TMenuItem(TComponent* owner);
+  ~TMenuItem() override;
+
+  const AnsiString& Caption() const { return caption_; }
+  void SetCaption(const AnsiString& value);
+  TShortCut ShortCut() const { return shortcut_; }
+  void SetShortCut(TShortCut value);
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool value);
+  bool Visible() const { return visible_; }
+  void SetVisible(bool value);
+  bool Checked() const { return checked_; }
+  void SetChecked(bool value);
+  bool IsLine() const { return caption_ == "-"; }
+
+  int Count() const { return int(items_.size()); }
+  TMenuItem* Items(int index) const { return items_.at(size_t(index)); }
+  TMenuItem* Parent() const { return parent_; }
+  // Appends item (which this item then owns).
+  void Add(TMenuItem* item);
+  // The item of that caption below this one, searching depth first; nullptr when none.
+  TMenuItem* Find(const AnsiString& caption) const;
+
+  TNotifyEvent OnClick;
+  // What choosing the item does: OnClick, with any exception shown by the application.
+  void Click();
+
+  // ---- For the toolkit's hosts --------------------------------------------
+  QAction* Action() const { return action_; }
+  QMenu* SubMenu() const { return menu_; }
+
+ private:
+  void ApplyCaption();
+  AnsiString caption_;
+  TShortCut shortcut_ = 0;
+  bool enabled_ = true;
+  bool visible_ = true;
+  bool checked_ = false;
+  TMenuItem* parent_ = nullptr;
+  std::vector<TMenuItem*> items_;
+  QAction* action_ = nullptr;
+  QMenu* menu_ = nullptr;
+};
+
+class TMenu : public TComponent {
+ public:
+  explicit TMenu(TComponent* owner);
+  // The root item whose sub-items are the menu.
+  TMenuItem& Items() { return *items_; }
+
+ private:
+  TMenuItem* items_;
+};
+
+// The menu bar of a form (TForm::SetMenu).
+class TMainMenu : public TMenu {
+ public:
+  using TMenu::TMenu;
+};
+
+// A menu that pops up at a point, such as a control's context menu.
+class TPopupMenu : public TMenu {
+ public:
+  using TMenu::TMenu;
+  // Shows the menu at the screen point and runs the chosen item.
+  void Popup(int x, int y);
+  TComponent* PopupComponent() const { return popup_component_; }
+  void SetPopupComponent(TComponent* value) { popup_component_ = value; }
+  TNotifyEvent OnPopup;
+
+ private:
+  TComponent* popup_component_ = nullptr;
+};

@@ -1,0 +1,58 @@
+// The widgets that host the toolkit's controls: a GUI-library widget class
+// that tells its control of resizes, close requests and its own end. Only the
+// toolkit's own units include this header.
+#pragma once
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QResizeEvent>
+#include <QWidget>
+
+#include <utility>
+
+#include "toolkit/gfx/qt_canvas.h"
+#include "toolkit/ui/controls.h"
+
+// The link from a hosting widget back to its control.
+class HostLink {
+ public:
+  virtual ~HostLink() = default;
+  TControl* control_ = nullptr;
+};
+
+template <class W>
+class Hosted : public W, public HostLink {
+ public:
+  template <class... Args>
+  explicit Hosted(TControl* control, Args&&... args) : W(std::forward<Args>(args)...) {
+    control_ = control;
+  }
+  ~Hosted() override {
+    if (control_) control_->WidgetDestroyed();
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    W::resizeEvent(event);
+    if (control_) control_->WidgetResized();
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    if (control_ && control_->WidgetKeyDown(event->key()))
+      event->accept();
+    else
+      W::keyPressEvent(event);
+  }
+  void closeEvent(QCloseEvent* event) override {
+    if (control_ && control_->WidgetCloseRequested())
+      event->ignore();
+    else
+      W::closeEvent(event);
+  }
+};
+
+// Gives a widget its background colour; with fill it paints it itself
+// instead of showing its parent through.
+void SetWidgetBackground(QWidget* widget, TColor color, bool fill);
+
+// Detaches and deletes the widget a control hosted.
+void DeleteHostedWidget(QWidget* widget);

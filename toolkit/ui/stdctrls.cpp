@@ -1,0 +1,132 @@
+#include "toolkit/ui/stdctrls.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "toolkit/ui/forms.h"
+#include "toolkit/ui/qt_host.h"
+
+// ---- TLabel ------------------------------------------------------------------
+
+TLabel::TLabel(TComponent* owner) : TControl(owner) {
+  auto* label = new Hosted<QLabel>(this);
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  SetBounds(0, 0, 65, 13);
+  AttachWidget(label);
+}
+
+void TLabel::SetBounds(int left, int top, int width, int height) {
+  TControl::SetBounds(left, top, width, height);
+  Fit();
+}
+
+void TLabel::SetAutoSize(bool value) {
+  auto_size_ = value;
+  Fit();
+}
+
+void TLabel::SetAlignment(TAlignment value) {
+  alignment_ = value;
+  if (auto* label = static_cast<QLabel*>(Widget())) {
+    Qt::Alignment h = value == taCenter ? Qt::AlignHCenter : value == taRightJustify ? Qt::AlignRight : Qt::AlignLeft;
+    label->setAlignment(h | Qt::AlignTop);
+  }
+}
+
+void TLabel::SetWordWrap(bool value) {
+  word_wrap_ = value;
+  if (auto* label = static_cast<QLabel*>(Widget())) label->setWordWrap(value);
+  Fit();
+}
+
+void TLabel::SetTransparent(bool value) {
+  transparent_ = value;
+  ColorChanged();
+}
+
+void TLabel::CaptionChanged() {
+  if (auto* label = static_cast<QLabel*>(Widget())) label->setText(ToQString(Caption()));
+  Fit();
+}
+
+void TLabel::FontChanged() {
+  TControl::FontChanged();
+  Fit();
+}
+
+void TLabel::ColorChanged() { SetWidgetBackground(Widget(), Color(), !transparent_); }
+
+void TLabel::Fit() {
+  auto* label = static_cast<QLabel*>(Widget());
+  if (!label || !auto_size_) return;
+  // The size the text needs, the width kept for a wrapping label.
+  const QSize need = word_wrap_ ? QSize(Width(), label->heightForWidth(Width())) : label->sizeHint();
+  if (need.width() != Width() || need.height() != Height())
+    TControl::SetBounds(Left(), Top(), need.width(), need.height());
+}
+
+// ---- TStaticText ---------------------------------------------------------------
+
+TStaticText::TStaticText(TComponent* owner) : TLabel(owner) { SetTransparent(false); }
+
+void TStaticText::SetBorderStyle(TStaticBorderStyle value) {
+  border_style_ = value;
+  if (auto* label = static_cast<QLabel*>(Widget())) {
+    label->setFrameStyle(value == sbsNone     ? QFrame::NoFrame
+                         : value == sbsSingle ? (QFrame::Box | QFrame::Plain)
+                                              : (QFrame::Panel | QFrame::Sunken));
+  }
+  Fit();
+}
+
+// ---- TButton -------------------------------------------------------------------
+
+TButton::TButton(TComponent* owner) : TWinControl(owner) {
+  auto* button = new Hosted<QPushButton>(this);
+  button->setAutoDefault(false);
+  QObject::connect(button, &QPushButton::clicked, button, [this] { Click(); });
+  SetBounds(0, 0, 75, 25);
+  AttachWidget(button);
+}
+
+void TButton::SetDefault(bool value) {
+  default_ = value;
+  if (auto* button = static_cast<QPushButton*>(Widget())) button->setDefault(value);
+}
+
+void TButton::SetCancel(bool value) { cancel_ = value; }
+
+void TButton::Click() {
+  // The form's modal result first, so that OnClick may still change it.
+  if (modal_result_ != 0)
+    if (TForm* form = ParentForm()) form->SetModalResult(modal_result_);
+  TControl::Click();
+}
+
+// ---- TCheckBox -----------------------------------------------------------------
+
+TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner) {
+  auto* box = new Hosted<QCheckBox>(this);
+  QObject::connect(box, &QCheckBox::clicked, box, [this] { Click(); });
+  SetBounds(0, 0, 97, 17);
+  AttachWidget(box);
+}
+
+bool TCheckBox::Checked() const {
+  auto* box = static_cast<QCheckBox*>(Widget());
+  return box && box->isChecked();
+}
+
+void TCheckBox::SetChecked(bool value) {
+  if (auto* box = static_cast<QCheckBox*>(Widget())) box->setChecked(value);
+}
+
+// ---- TGroupBox -----------------------------------------------------------------
+
+TGroupBox::TGroupBox(TComponent* owner) : TWinControl(owner) {
+  SetBounds(0, 0, 185, 105);
+  AttachWidget(new Hosted<QGroupBox>(this));
+}

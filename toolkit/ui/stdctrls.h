@@ -1,0 +1,83 @@
+// The standard controls: labels, static texts, buttons, check boxes and
+// group boxes.
+#pragma once
+
+#include "toolkit/ui/controls.h"
+
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+
+// A text on the form. With AutoSize (the default) it re-fits its size to
+// its text and font.
+class TLabel : public TControl {
+ public:
+  explicit TLabel(TComponent* owner);
+  // With AutoSize the size stays what the text needs.
+  void SetBounds(int left, int top, int width, int height) override;
+  bool AutoSize() const { return auto_size_; }
+  void SetAutoSize(bool value);
+  TAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TAlignment value);
+  bool WordWrap() const { return word_wrap_; }
+  void SetWordWrap(bool value);
+  // Without its own background (the default for a label).
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool value);
+
+ protected:
+  void CaptionChanged() override;
+  void FontChanged() override;
+  void ColorChanged() override;
+  void Fit();
+
+ private:
+  bool auto_size_ = true;
+  TAlignment alignment_ = taLeftJustify;
+  bool word_wrap_ = false;
+  bool transparent_ = true;
+};
+
+enum TStaticBorderStyle { sbsNone, sbsSingle, sbsSunken };
+
+// A text in a window of its own, with an optional frame; opaque.
+class TStaticText : public TLabel {
+ public:
+  explicit TStaticText(TComponent* owner);
+  TStaticBorderStyle BorderStyle() const { return border_style_; }
+  void SetBorderStyle(TStaticBorderStyle value);
+
+ private:
+  TStaticBorderStyle border_style_ = sbsNone;
+};
+
+// A push button. A button with a ModalResult sets its form's modal result
+// when clicked; in its form, Esc clicks the Cancel button and Enter the
+// Default button.
+class TButton : public TWinControl {
+ public:
+  explicit TButton(TComponent* owner);
+  int ModalResult() const { return modal_result_; }
+  void SetModalResult(int value) { modal_result_ = value; }
+  bool Default() const { return default_; }
+  void SetDefault(bool value);
+  bool Cancel() const { return cancel_; }
+  void SetCancel(bool value);
+  void Click() override;
+
+ private:
+  int modal_result_ = 0;
+  bool default_ = false;
+  bool cancel_ = false;
+};
+
+class TCheckBox : public TWinControl {
+ public:
+  explicit TCheckBox(TComponent* owner);
+  bool Checked() const;
+  void SetChecked(bool value);
+};
+
+// A framed group with a caption; its children sit inside the frame.
+class TGroupBox : public TWinControl {
+ public:
+  explicit TGroupBox(TComponent* owner);
+};
