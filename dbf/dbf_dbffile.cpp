@@ -1,16 +1,19 @@
 #include "dbf/dbf_dbffile.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <set>
 
 #include "dbf/dbf_common.h"
 #include "dbf/dbf_lang.h"
 #include "toolkit/core/binary.h"
+#include "toolkit/core/classes.h"
 #include "toolkit/core/text.h"
 #include "toolkit/sys/files.h"
 
@@ -60,6 +63,18 @@ TDbfGlobals& DbfGlobals() {
   static TDbfGlobals globals;
   return globals;
 }
+
+namespace {
+
+// The code page a table's text is read in: its own when the converter has
+// it, else the ANSI code page, so that a table of a missing code page opens
+// untranslated as one of an unknown driver does.
+unsigned CodePageInUse(unsigned file_code_page) {
+  return file_code_page != 0 && DbfGlobals().IsInstalledCodePage(file_code_page) ? file_code_page
+                                                                                 : DbfGlobals().DefaultCodePage();
+}
+
+}  // namespace
 
 // ---- TDbfFile: open and header ---------------------------------------------------
 
@@ -123,12 +138,17 @@ void TDbfFile::OpenAndReadHeader() {
   const int64_t counted = std::min<int64_t>(RecordCount(), UINT32_MAX);
   if (counted != int64_t(HeaderRecordCount())) {
     PutLE32(Header() + 4, uint32_t(counted));
-    if (Mode() != pmReadOnly) StoreHeader();
+    if (Mode() != pmReadOnly) {
+      storing_counters_ = true;  // this count is meant, not a stale copy
+      StoreHeader();
+      storing_counters_ = false;
+    }
   }
 
   ReadLanguage();
   LoadFieldDescriptors();
   FindCompanionFiles();
+  OpenMemoFile(false, 0);
 }
 
 void TDbfFile::ReadLanguage() {
@@ -166,7 +186,7 @@ void TDbfFile::ReadLanguage() {
       language_id_ = 0;
     }
   }
-  use_code_page_ = file_code_page_ != 0 ? file_code_page_ : DbfGlobals().DefaultCodePage();
+  use_code_page_ = CodePageInUse(file_code_page_);
 }
 
 std::string TDbfFile::LanguageDriverName() const {
@@ -292,6 +312,8 @@ void TDbfFile::FindCompanionFiles() {
 }
 
 void TDbfFile::CloseAll() {
+  index_files_.clear();
+  memo_file_.reset();
   CloseStream();
   prev_buffer_.clear();
   language_id_ = 0;
@@ -302,16 +324,34 @@ void TDbfFile::CloseAll() {
 
 void TDbfFile::StoreHeader() {
   if (HeaderSize() == 0) return;
+  // In shared mode the record count and the autoincrement counters belong to
+  // every opener: a header stored from an older copy would take them back.
+  const bool refresh = NeedLocks() && !storing_counters_ && Mode() != pmReadOnly;
+  if (refresh) {
+    LockRecord(0, true);
+    ReadSharedCounters();
+  }
+  struct Unlock {
+    TDbfFile* table;
+    bool locked;
+    ~Unlock() {
+      if (locked) table->UnlockRecord(0);
+    }
+  } unlock{this, refresh};
   int year = 0, month = 0, day = 0;
   DecodeDate(Date(), year, month, day);
   Header()[1] = uint8_t(std::clamp(year - 1900, 0, 255));
   Header()[2] = uint8_t(month);
   Header()[3] = uint8_t(day);
   TPagedFile::StoreHeader();
-  if (Mode() != pmReadOnly) {
-    const uint8_t mark = kEofMark;
-    WriteBlock(&mark, 1, RecordOffset(RecordCount() + 1));
-  }
+  if (Mode() != pmReadOnly) WriteEndMark();
+}
+
+void TDbfFile::WriteEndMark() {
+  // In shared mode this runs under the header lock, as do the appends'
+  // record writes: the end of the file stands still meanwhile.
+  const uint8_t mark = kEofMark;
+  WriteBlock(&mark, 1, RecordOffset(RecordCount() + 1));
 }
 
 std::string TDbfFile::MemoExtension() const { return version_ == kDbfVersionFoxPro ? ".fpt" : ".dbt"; }
@@ -368,7 +408,6 @@ void TDbfFile::CheckNewTable(const TDbfFieldDefs& defs, int version) {
 }
 
 void TDbfFile::WriteNewHeader(const TDbfFieldDefs& defs, int memo_block_size) {
-  (void)memo_block_size;  // taken by the memo file, made with the memo files
   const int version = version_;
   const bool foxpro = version == kDbfVersionFoxPro;
   const int fixed = FixedHeaderSize(version);
@@ -386,7 +425,7 @@ void TDbfFile::WriteNewHeader(const TDbfFieldDefs& defs, int memo_block_size) {
   SetRecordCount(0);
   if (language_id_ == 0) language_id_ = DbfGlobals().DefaultLanguageId();
   file_code_page_ = LanguageDriver(language_id_).CodePage;
-  use_code_page_ = file_code_page_ != 0 ? file_code_page_ : DbfGlobals().DefaultCodePage();
+  use_code_page_ = CodePageInUse(file_code_page_);
 
   std::vector<uint8_t> header(size_t(header_size), 0);
   if (version == kDbfVersionDBase7) {
@@ -454,7 +493,7 @@ void TDbfFile::WriteNewHeader(const TDbfFieldDefs& defs, int memo_block_size) {
   SetHeaderSize(int(header_size));
   std::memcpy(Header(), header.data(), header.size());
   StoreHeader();
-  // The memo file of a table with memo fields is created by the memo layer.
+  if (HasMemoFields() && !memo_file_) OpenMemoFile(true, memo_block_size);
 }
 
 // ---- Field codec ------------------------------------------------------------------------
@@ -746,7 +785,11 @@ void TDbfFile::EncodeField(const TDbfFieldDef& field, TFieldType requested, uint
     }
     case '@': {
       double value = SourceFloat(requested, source, field);
-      if (date_time_handling_ == dtBDETimeStamp) value = DateTimeToBdeStamp(value);
+      if (date_time_handling_ == dtBDETimeStamp) {
+        // Outside the calendar the stamp would be 0, which reads back as null.
+        value = DateTimeToBdeStamp(value);
+        if (value == 0.0) overflow();
+      }
       uint64_t bits;
       std::memcpy(&bits, &value, sizeof bits);
       PutBE64(dest, bits);
@@ -829,6 +872,9 @@ void TDbfFile::EncodeField(const TDbfFieldDef& field, TFieldType requested, uint
       const double value = SourceFloat(requested, source, field);
       int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
       DecodeDateTime(value, year, month, day, hour, minute, second, msec);
+      // A value outside the calendar decodes to year 0: refused rather than
+      // stored as the digits of no date.
+      if (year == 0) overflow();
       std::memset(text, ' ', size_t(size));
       PutDigits(text, year, 4);
       PutDigits(text + 4, month, 2);
@@ -841,5 +887,416 @@ void TDbfFile::EncodeField(const TDbfFieldDef& field, TFieldType requested, uint
       return;
     }
     default: return;
+  }
+}
+
+// ---- Memo file ---------------------------------------------------------------------------
+
+void TDbfFile::OpenMemoFile(bool create, int block_size) {
+  memo_file_.reset();
+  if (!HasMemoFields()) return;
+  if (create) {
+    memo_file_name_ = ChangeFileExt(FileName(), MemoExtension());
+    memo_file_exists_ = true;
+  }
+  if (memo_file_exists_)
+    memo_file_ = NewMemoFile(version_);
+  else
+    memo_file_ = std::make_unique<TNullMemoFile>();
+  memo_file_->SetDbfVersion(version_);
+  memo_file_->SetFileName(memo_file_name_);
+  // In the memory modes the memo file keeps its own memory stream.
+  memo_file_->SetMode(Mode());
+  memo_file_->SetAutoCreate(create);
+  memo_file_->SetMemoRecordSize(create ? block_size : 0);
+  memo_file_->OpenMemoFile();
+}
+
+int64_t TDbfFile::MemoBlock(const TDbfFieldDef& field, const uint8_t* record) const {
+  const uint8_t* p = record + field.Offset();
+  // Later FoxPro tables keep the block number as a 4-byte integer.
+  if (field.Size() == 4) return GetLE32(p);
+  const int64_t block = FieldTextToInt64(reinterpret_cast<const char*>(p), field.Size(), 0);
+  return block > 0 ? block : 0;
+}
+
+void TDbfFile::SetMemoBlock(const TDbfFieldDef& field, uint8_t* record, int64_t block) const {
+  uint8_t* p = record + field.Offset();
+  if (field.Size() == 4) {
+    PutLE32(p, uint32_t(std::max<int64_t>(0, block)));
+    return;
+  }
+  char* text = reinterpret_cast<char*>(p);
+  if (block <= 0) {
+    std::memset(text, ' ', size_t(field.Size()));
+    return;
+  }
+  if (!IntToFieldText(block, field.Size(), '0', text))
+    throw EDbfError(Format(STRING_FIELD_OVERFLOW, {field.FieldName(), field.Size()}));
+}
+
+void TDbfFile::AddIndexFile(std::unique_ptr<TDbfIndexKeys> index) { index_files_.push_back(std::move(index)); }
+
+void TDbfFile::EnterExclusiveMode() {
+  TPagedFile::EnterExclusiveMode();
+  if (!IsSharedMode(Mode()) && memo_file_ && memo_file_->Active()) memo_file_->EnterExclusiveMode();
+}
+
+void TDbfFile::LeaveExclusiveMode() {
+  if (memo_file_ && memo_file_->Active()) memo_file_->LeaveExclusiveMode();
+  TPagedFile::LeaveExclusiveMode();
+  // A memo file opened while the table was exclusive (a pack reopens both)
+  // follows the table back to its shared mode.
+  if (memo_file_ && memo_file_->Active() && Active() && memo_file_->Mode() != Mode()) {
+    memo_file_->CloseMemoFile();
+    memo_file_->SetMode(Mode());
+    memo_file_->OpenMemoFile();
+  }
+}
+
+// ---- Record operations ----------------------------------------------------------------------
+
+void TDbfFile::InitRecord(uint8_t* record) const {
+  std::memset(record, ' ', size_t(RecordSize()));
+  for (int i = 0; i < field_defs_->Count(); ++i) {
+    const TDbfFieldDef* def = field_defs_->Items(i);
+    uint8_t* p = record + def->Offset();
+    const char letter = def->NativeFieldType();
+    // FoxPro keeps 'T' and 'Y' in binary: blanks there would read as a date
+    // and an amount instead of as empty.
+    const bool binary = std::strchr("+@IO", letter) != nullptr ||
+                        (version_ == kDbfVersionFoxPro && (letter == 'T' || letter == 'Y'));
+    if (binary && letter != '\0') std::memset(p, 0, size_t(def->Size()));
+    if (def->HasDefault())
+      std::memcpy(p, def->DefaultBuf().data(), std::min<size_t>(def->DefaultBuf().size(), size_t(def->Size())));
+  }
+}
+
+void TDbfFile::StampLockField(uint8_t* record) const {
+  if (!HasLockField()) return;
+  uint8_t* p = record + lock_field_offset_;
+  PutLE16(p, uint16_t(GetLE16(p) + 1));  // wraps past 0xFFFF
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+  DecodeDateTime(Now(), year, month, day, hour, minute, second, msec);
+  p[2] = uint8_t(hour);
+  p[3] = uint8_t(minute);
+  p[4] = uint8_t(second);
+  p[5] = uint8_t(std::clamp(year - 1900, 0, 255));
+  p[6] = uint8_t(month);
+  p[7] = uint8_t(day);
+  std::memset(p + 8, ' ', size_t(lock_field_length_ - 8));
+  const std::string& name = DbfGlobals().ComputerName();
+  std::memcpy(p + 8, name.data(), std::min<size_t>(name.size(), size_t(lock_user_length_)));
+}
+
+void TDbfFile::ApplyAutoIncrement(uint8_t* record) {
+  if (!has_autoinc_ || version_ != kDbfVersionDBase7) return;
+  const bool shared = NeedLocks();
+  if (shared) LockRecord(0, true);
+  storing_counters_ = true;
+  try {
+    // The descriptors' next values: from the file when others may have
+    // taken values since it was read.
+    if (shared) ReadSharedCounters();
+    for (int i = 0; i < field_defs_->Count(); ++i) {
+      TDbfFieldDef* def = field_defs_->Items(i);
+      if (def->NativeFieldType() != '+' || def->Size() < 4) continue;
+      const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + 42;
+      const uint32_t next = def->AutoIncNext();
+      PutBE32(record + def->Offset(), next ^ 0x80000000u);
+      def->SetAutoIncNext(next + 1);
+      if (at + 4 <= HeaderSize()) PutLE32(Header() + at, next + 1);
+    }
+    StoreHeader();
+  } catch (...) {
+    storing_counters_ = false;
+    if (shared) UnlockRecord(0);
+    throw;
+  }
+  storing_counters_ = false;
+  if (shared) UnlockRecord(0);
+}
+
+void TDbfFile::ReadSharedCounters() {
+  ReadBlock(Header() + 4, 4, 4);
+  if (version_ != kDbfVersionDBase7) return;
+  for (int i = 0; i < field_defs_->Count(); ++i) {
+    TDbfFieldDef* def = field_defs_->Items(i);
+    const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + 42;
+    if (def->NativeFieldType() != '+' || at + 4 > HeaderSize()) continue;
+    if (ReadBlock(Header() + at, 4, at) == 4) def->SetAutoIncNext(GetLE32(Header() + at));
+  }
+}
+
+void TDbfFile::UndoAppend(int64_t n, const uint8_t* record, size_t keyed, bool indexes_damaged) {
+  for (size_t i = 0; i < keyed; ++i) {
+    TDbfIndexKeys& index = *index_files_[i];
+    index.DeleteRecordKey(n, record);
+    if (index.IndexWriteError()) indexes_damaged = true;
+    index.ClearIndexWriteError();
+  }
+  UnlockRecord(n);
+  ClearWriteError();
+  throw EDbfWriteError(indexes_damaged ? STRING_WRITE_INDEX_ERROR : STRING_WRITE_ERROR);
+}
+
+int64_t TDbfFile::AppendRecord(uint8_t* record) {
+  // The first record number this process can lock: two processes appending
+  // at once never write the same slot.
+  int64_t n = RecordCount() + 1;
+  for (;;) {
+    if (n > int64_t(UINT32_MAX)) throw EDbfError(STRING_RECORD_LOCKED);
+    if (!LockRecord(n, false)) {
+      ++n;
+      continue;
+    }
+    // A slot that another process has filled and released since the count
+    // was taken is no candidate.
+    const int64_t count = RecordCount();
+    if (!NeedLocks() || count < n) break;
+    UnlockRecord(n);
+    n = count + 1;
+  }
+
+  try {
+    ApplyAutoIncrement(record);
+    for (const auto& index : index_files_) {
+      int64_t holder = 0;
+      AnsiString key;
+      if (index->CheckKeyViolation(record, &holder, &key))
+        throw EDbfError(Format(STRING_KEY_VIOLATION, {index->IndexName(), holder, TrimRight(key)}));
+    }
+  } catch (...) {
+    UnlockRecord(n);
+    throw;
+  }
+
+  size_t keyed = 0;
+  try {
+    for (; keyed < index_files_.size(); ++keyed) {
+      TDbfIndexKeys& index = *index_files_[keyed];
+      index.InsertRecordKey(n, record);
+      if (index.IndexWriteError()) UndoAppend(n, record, keyed + 1, true);
+    }
+  } catch (const EDbfWriteError&) {
+    throw;
+  } catch (...) {
+    // A key the index refused: the keys inserted before it go again.
+    for (size_t i = 0; i < keyed; ++i) index_files_[i]->DeleteRecordKey(n, record);
+    UnlockRecord(n);
+    throw;
+  }
+
+  try {
+    LockRecord(0, true);
+  } catch (...) {
+    // The header stayed locked elsewhere: nothing of the record was written.
+    for (size_t i = 0; i < keyed; ++i) index_files_[i]->DeleteRecordKey(n, record);
+    UnlockRecord(n);
+    throw;
+  }
+  // The record is written under the header lock too: then nothing else is
+  // written at the end of the file meanwhile (records or end marks of other
+  // processes), so a mark never lands on a record just written.
+  if (NeedLocks()) ReadSharedCounters();  // others' appends count
+  const uint32_t old_count = GetLE32(Header() + 4);
+  PutLE32(Header() + 4, old_count + 1);
+  storing_counters_ = true;
+  StoreHeader();
+  bool failed = WriteError();
+  if (!failed) {
+    StampLockField(record);
+    WriteRecordAt(n, record);
+    failed = WriteError();
+    // What was written of a record that did not fit goes again, unless
+    // other records follow it.
+    if (failed && Stream()->Size() <= RecordOffset(n + 1)) SetRecordCount(n - 1);
+  }
+  if (failed) {
+    // The count must not stay raised for a record that is not there.
+    ClearWriteError();
+    PutLE32(Header() + 4, old_count);
+    StoreHeader();
+  }
+  storing_counters_ = false;
+  UnlockRecord(0);
+  if (failed) UndoAppend(n, record, keyed, false);
+  UnlockRecord(n);
+  return n;
+}
+
+void TDbfFile::LockRecordForEdit(int64_t n, uint8_t* record) {
+  if (n < 1 || n > RecordCount()) throw EDbfError(dbtext::kRecordNotFound);
+  if (!LockRecord(n, false)) throw EDbfError(STRING_RECORD_LOCKED);
+  if (ReadRecordAt(n, record) != RecordSize()) {
+    UnlockRecord(n);
+    throw EDbfError(dbtext::kRecordNotFound);
+  }
+  std::memcpy(prev_buffer_.data(), record, size_t(RecordSize()));
+  if (!HasLockField()) return;
+  StampLockField(record);
+  WriteRecordAt(n, record);
+  if (WriteError()) {
+    ClearWriteError();
+    UnlockRecord(n);
+    throw EDbfWriteError(STRING_WRITE_ERROR);
+  }
+}
+
+void TDbfFile::UpdateRecord(int64_t n, const uint8_t* record) {
+  bool indexes_damaged = false;
+  try {
+    for (const auto& index : index_files_) {
+      index->UpdateRecordKey(n, prev_buffer_.data(), record);
+      if (index->IndexWriteError()) indexes_damaged = true;
+      index->ClearIndexWriteError();
+    }
+  } catch (...) {
+    UnlockRecord(n);
+    throw;
+  }
+  WriteRecordAt(n, record);
+  UnlockRecord(n);
+  if (WriteError() || indexes_damaged) {
+    ClearWriteError();
+    throw EDbfWriteError(indexes_damaged ? STRING_WRITE_INDEX_ERROR : STRING_WRITE_ERROR);
+  }
+}
+
+void TDbfFile::RemoveRecordKeys(int64_t n, const uint8_t* record) {
+  for (const auto& index : index_files_) index->RemoveDeletedRecordKey(n, record);
+}
+
+// ---- Pack ----------------------------------------------------------------------------------
+
+namespace {
+
+// Puts a file's (or folder's) data on the disk before a rename depends on it.
+void SyncFile(const std::string& name) {
+  const int fd = ::open(name.empty() ? "." : name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+void TDbfFile::RebuildTableFile() {
+  if (RecordSize() <= 0) return;
+  EnterExclusiveMode();
+  RequireExclusive();
+  // Dropping the temporary exclusive access on every way out.
+  struct Leave {
+    TDbfFile* table;
+    ~Leave() {
+      try {
+        if (table->Active()) table->LeaveExclusiveMode();
+      } catch (...) {
+      }
+    }
+  } leave{this};
+
+  // The record numbers of index entries would all be wrong after a pack.
+  if (!index_files_.empty() || !mdx_file_name_.empty()) throw EDbfError(STRING_PACK_INDEX_FILES);
+  // Without its memo file the table's memo references cannot be carried over;
+  // packing would wipe them all.
+  const bool memo = HasMemoFields();
+  if (memo && !memo_file_exists_) throw EDbfError(Format(STRING_FILE_NOT_FOUND, {memo_file_name_}));
+
+  int counter = 0;
+  std::string new_name, new_memo_name;
+  do {
+    new_name = NextFreeFileName(FileName(), &counter);
+    new_memo_name = ChangeFileExt(new_name, MemoExtension());
+  } while (memo && FileExists(new_memo_name));
+
+  auto fresh = std::make_unique<TDbfFile>();
+  try {
+    fresh->SetFileName(new_name);
+    fresh->SetMode(pmExclusiveCreate);
+    fresh->SetAutoCreate(true);
+    fresh->SetUseFloatFields(use_float_fields_);
+    fresh->SetDateTimeHandling(date_time_handling_);
+    fresh->SetDbfVersion(version_);
+    fresh->SetLanguageId(language_id_);
+    fresh->OnIndexMissing = OnIndexMissing;
+    fresh->OpenAndReadHeader();
+    const int block_size = memo && memo_file_->BlockSize() > 0 ? memo_file_->BlockSize() : 512;
+    fresh->WriteNewHeader(*field_defs_, block_size);
+    // The autoincrement counters go on where they were, or packing would
+    // hand out numbers that kept records still carry.
+    if (version_ == kDbfVersionDBase7) {
+      for (int i = 0; i < field_defs_->Count(); ++i) {
+        const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + 42;
+        if (at + 4 > HeaderSize() || at + 4 > fresh->HeaderSize()) continue;
+        std::memcpy(fresh->Header() + at, Header() + at, 4);
+        fresh->FieldDefs().Items(i)->SetAutoIncNext(GetLE32(Header() + at));
+      }
+    }
+    // FoxPro's area after the descriptors names the table's database container.
+    if (version_ == kDbfVersionFoxPro && fresh->HeaderSize() == HeaderSize())
+      std::memcpy(fresh->Header() + HeaderSize() - kFoxProBacklinkSize, Header() + HeaderSize() - kFoxProBacklinkSize,
+                  kFoxProBacklinkSize);
+
+    std::vector<uint8_t> record(static_cast<size_t>(RecordSize()));
+    std::vector<uint8_t> copy(size_t(fresh->RecordSize()), ' ');
+    const size_t copied = std::min(record.size(), copy.size());
+    TMemoryStream value;
+    const int64_t count = RecordCount();
+    int64_t j = 0;
+    for (int64_t i = 1; i <= count; ++i) {
+      if (ReadRecordAt(i, record.data()) != RecordSize()) throw EDbfError(STRING_INVALID_DBF_FILE);
+      if (record[0] == '*') continue;
+      std::memcpy(copy.data(), record.data(), copied);
+      if (memo) {
+        for (int f = 0; f < field_defs_->Count(); ++f) {
+          const TDbfFieldDef& def = *field_defs_->Items(f);
+          if (!def.IsBlob()) continue;
+          int64_t block = 0;
+          const int64_t old_block = MemoBlock(def, record.data());
+          if (old_block > 0) {
+            memo_file_->ReadMemo(old_block, value);
+            fresh->MemoFile()->WriteMemo(block, 0, value);
+          }
+          // A record without a memo keeps a blank reference.
+          fresh->SetMemoBlock(*fresh->FieldDefs().Items(f), copy.data(), block);
+        }
+      }
+      fresh->WriteRecordAt(++j, copy.data());
+      if (fresh->WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
+    }
+    PutLE32(fresh->Header() + 4, uint32_t(j));
+    fresh->StoreHeader();
+    bool failed = fresh->WriteError();
+    if (fresh->MemoFile()) {
+      fresh->MemoFile()->CloseMemoFile();
+      failed = failed || fresh->MemoFile()->WriteError();
+    }
+    fresh->CloseAll();
+    if (failed || fresh->WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
+    fresh.reset();
+    SyncFile(new_name);
+    if (memo) SyncFile(new_memo_name);
+  } catch (...) {
+    fresh.reset();
+    DeleteFile(new_name);
+    if (memo) DeleteFile(new_memo_name);
+    throw;
+  }
+
+  // The new files are complete: they replace the old ones. rename() replaces
+  // its target in one step, so the table file is always either the old one
+  // or the new one.
+  const std::string table_name = FileName();
+  const std::string memo_name = memo_file_name_;
+  CloseAll();
+  const bool renamed = (!memo || std::rename(new_memo_name.c_str(), memo_name.c_str()) == 0) &&
+                       std::rename(new_name.c_str(), table_name.c_str()) == 0;
+  SyncFile(ExtractFilePath(table_name));
+  OpenAndReadHeader();
+  if (!renamed) {
+    DeleteFile(new_name);
+    if (memo) DeleteFile(new_memo_name);
+    throw EDbfWriteError(STRING_WRITE_ERROR);
   }
 }

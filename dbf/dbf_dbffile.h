@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "dbf/dbf_fields.h"
+#include "dbf/dbf_memo.h"
 #include "dbf/dbf_pgfile.h"
 #include "dbf/dbf_str.h"
 
@@ -67,6 +68,28 @@ class TDbfGlobals {
 
 // The one process-wide instance, made on first use.
 TDbfGlobals& DbfGlobals();
+
+// What the record operations need of an index file: the index files
+// implement it. The table visits its index files in the order they were
+// opened; each answers for all of its tags.
+class TDbfIndexKeys {
+ public:
+  virtual ~TDbfIndexKeys() = default;
+  // The name shown in a key violation.
+  virtual AnsiString IndexName() const = 0;
+  // True when a primary tag already holds the key of this record image; the
+  // holder's record number and the key text are given back.
+  virtual bool CheckKeyViolation(const uint8_t* record, int64_t* holder, AnsiString* key) = 0;
+  // Key maintenance for record n.
+  virtual void InsertRecordKey(int64_t n, const uint8_t* record) = 0;
+  virtual void DeleteRecordKey(int64_t n, const uint8_t* record) = 0;
+  virtual void UpdateRecordKey(int64_t n, const uint8_t* previous, const uint8_t* record) = 0;
+  // Record n is being marked deleted: primary tags drop its key, the others keep it.
+  virtual void RemoveDeletedRecordKey(int64_t n, const uint8_t* record) = 0;
+  // Sticky: a write of the index file fell short since the last clear.
+  virtual bool IndexWriteError() const = 0;
+  virtual void ClearIndexWriteError() = 0;
+};
 
 class TDbfFile : public TPagedFile {
  public:
@@ -150,10 +173,67 @@ class TDbfFile : public TPagedFile {
   // The production index file found beside the table ("" when none is linked).
   const std::string& ProductionIndexFileName() const { return mdx_file_name_; }
 
+  // ---- Record operations ----
+
+  // A new record image: blanks, binary fields ('+', '@', 'I', 'O') zero,
+  // fields with a default value (dBase 7) the default's bytes.
+  void InitRecord(uint8_t* record) const;
+  // Appends the image as a new record: takes the first record number this
+  // process can lock, numbers autoincrement fields, checks and inserts index
+  // keys, counts it in the header and writes it. Raises EDbfError on a key
+  // violation (nothing written) and EDbfWriteError when a write failed (the
+  // record count and the index keys are restored). Returns the record number
+  // it took, which the table component makes current.
+  int64_t AppendRecord(uint8_t* record);
+  // Locks record n without waiting ("Record locked." when another process
+  // holds it), reads it into the image and keeps a copy for the key updates;
+  // a lock field is stamped and written at once.
+  void LockRecordForEdit(int64_t n, uint8_t* record);
+  // Writes record n from the image, updating index keys, and unlocks it.
+  // Raises EDbfWriteError when the write fell short.
+  void UpdateRecord(int64_t n, const uint8_t* record);
+  // Record n is being marked deleted: its keys leave the primary tags.
+  void RemoveRecordKeys(int64_t n, const uint8_t* record);
+  // Numbers the autoincrement fields of a new record (dBase 7).
+  void ApplyAutoIncrement(uint8_t* record);
+  // Writes the change counter, the time and the computer name into the lock field.
+  void StampLockField(uint8_t* record) const;
+  // Packs the table: rewrites it and its memo file without the records
+  // marked deleted. The new files are written completely under free names
+  // and only then renamed over the old ones; until then any failure removes
+  // them and leaves the table as it was. Needs exclusive access (taken for
+  // the time of the pack when the table is shared).
+  void RebuildTableFile();
+
+  // Switch the memo file with the table.
+  void EnterExclusiveMode() override;
+  void LeaveExclusiveMode() override;
+
+  // The memo block number a memo field of the image holds (0 = none).
+  int64_t MemoBlock(const TDbfFieldDef& field, const uint8_t* record) const;
+  // Puts a memo block number into the field (0 blanks it).
+  void SetMemoBlock(const TDbfFieldDef& field, uint8_t* record, int64_t block) const;
+  // The memo file: a stand-in reading empty values when the table has memo
+  // fields but the file is missing; nullptr without memo fields.
+  TMemoFile* MemoFile() const { return memo_file_.get(); }
+  // Index files the record operations maintain; the table owns them.
+  void AddIndexFile(std::unique_ptr<TDbfIndexKeys> index);
+
  private:
   void ReadLanguage();
   void ReadPropertiesBlock(int block_start);
   void FindCompanionFiles();
+  void OpenMemoFile(bool create, int block_size);
+  [[noreturn]] void UndoAppend(int64_t n, const uint8_t* record, size_t keyed, bool indexes_damaged);
+  // Shared mode: rereads the record count and autoincrement counters of the file.
+  void ReadSharedCounters();
+  // Writes the end-of-file mark after the last record.
+  void WriteEndMark();
+
+  std::unique_ptr<TMemoFile> memo_file_;
+  std::vector<std::unique_ptr<TDbfIndexKeys>> index_files_;
+  // Set while the record operations store counters they have just updated.
+  bool storing_counters_ = false;
 
   std::unique_ptr<TDbfFieldDefs> field_defs_;
   int version_ = kDbfVersionDBase4;

@@ -49,3 +49,5 @@ extern const char* const STRING_EMPTY_FIELD_NAME;
 extern const char* const STRING_HEADER_TOO_LARGE;
 // Args: record size.
 extern const char* const STRING_RECORD_TOO_LARGE;
+// Pack of a table whose index files the engine cannot rebuild with it.
+extern const char* const STRING_PACK_INDEX_FILES;

@@ -209,6 +209,10 @@ TEST(FieldCodec, ValuesThatDoNotFitRaise) {
       {"large integer beyond 32 bits in 'I'", L7, 'I', 4, 0, ftLargeint, V{int64_t(1) << 40}},
       {"currency beyond 64 bits", FP, 'Y', 8, 4, ftCurrency, V{1e300}},
       {"date-time into a short text field", L4, 'C', 10, 0, ftDateTime, V{kLeapDay}},
+      {"date after year 9999", L4, 'D', 8, 0, ftDate, V{1e7}},
+      {"date before year 1", L4, 'D', 8, 0, ftDate, V{-1e7}},
+      {"time stamp outside the calendar (would read as null)", L7, '@', 8, 0, ftDateTime, V{1e7}},
+      {"date-time outside the calendar", FP, 'T', 8, 0, ftDateTime, V{-1e7}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

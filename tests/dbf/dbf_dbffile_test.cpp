@@ -49,12 +49,14 @@ TEST(TableFile, LanguageByteGivesTheCodePage) {
   const std::string file = TempDir("lang") + "/t.dbf";
   const struct {
     uint8_t id;
-    unsigned use_cp;
-  } cases[] = {{0xC9, 1251}, {0x26, 866}, {0x57, 1252}, {0x00, 1251}, {0x21, 1251}};
+    unsigned file_cp, use_cp;
+  } cases[] = {{0xC9, 1251, 1251}, {0x26, 866, 866}, {0x57, 1252, 1252}, {0x00, 0, 1251}, {0x21, 0, 1251},
+               {0x69, 620, 1251}};  // Mazovia: a code page the converter lacks reads untranslated
   for (const auto& c : cases) {
     WriteFile(file, RawTable(0x03, c.id, kTwoFields));
     auto t = OpenTable(file);
     EXPECT_EQ(t->LanguageId(), c.id);
+    EXPECT_EQ(t->FileCodePage(), c.file_cp) << int(c.id);
     EXPECT_EQ(t->UseCodePage(), c.use_cp) << "unknown drivers fall back to the ANSI code page";
   }
 }
@@ -297,6 +299,23 @@ TEST(TableFile, NewTablesByLevel) {
     if (c.version == kDbfVersionDBase7) { EXPECT_EQ(t->LanguageDriverName(), "DB1251RU0"); }
   }
   SetNowSource(saved);
+
+  // Descriptor bytes: a 'C' of 300 keeps its high byte in the decimals; a
+  // FoxPro descriptor holds the field's offset in the record (others zero).
+  TDbfFieldDefs db4, fox;
+  std::string bytes = Create(file, kDbfVersionDBase4, Defs(db4, kDbfVersionDBase4, {{"NAME", 'C', 300, 0}, {"QTY", 'N', 9, 2}}));
+  const struct {
+    size_t at;
+    uint32_t value;
+    int width;
+  } db4_bytes[] = {{32 + 11, 'C', 1}, {32 + 16, 44, 1}, {32 + 17, 1, 1}, {32 + 12, 0, 4},
+                   {64 + 11, 'N', 1}, {64 + 16, 9, 1},  {64 + 17, 2, 1}, {64 + 12, 0, 4}};
+  for (const auto& b : db4_bytes)
+    EXPECT_EQ(b.width == 1 ? uint8_t(bytes[b.at]) : GetLE32(bytes.data() + b.at), b.value) << "dBase IV byte " << b.at;
+  bytes = Create(file, kDbfVersionFoxPro, Defs(fox, kDbfVersionFoxPro, {{"ID", '+', 4, 0}, {"AT", 'T', 8, 0}, {"S", 'C', 3, 0}}));
+  for (const auto& [at, offset] : {std::pair{32 + 12, 1u}, {64 + 12, 5u}, {96 + 12, 13u}})
+    EXPECT_EQ(GetLE32(bytes.data() + at), offset) << "FoxPro descriptor at " << at;
+  EXPECT_EQ(uint8_t(bytes[128]), 0x0D);
 }
 
 TEST(TableFile, CreationChecksItsLimitsFirst) {

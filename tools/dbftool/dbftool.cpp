@@ -16,6 +16,10 @@ const Command kCommands[] = {
     {"create", "create FILE --level 3|4|7|25 --fields NAME:LETTER[:LEN[:DEC]],...", RunCreate},
     {"create-measurement", "create-measurement FILE", RunCreateMeasurement},
     {"eval", "eval EXPR", RunEval},
+    {"append", "append FILE < CSV (UTF-8; a header row naming fields; B and G values in hex)", RunAppend},
+    {"delete", "delete FILE RECNO...", RunDelete},
+    {"recall", "recall FILE RECNO...", RunRecall},
+    {"pack", "pack FILE", RunPack},
 };
 
 void PrintUsage() {

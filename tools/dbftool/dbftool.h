@@ -27,8 +27,9 @@ struct UsageError {
   std::string message;
 };
 
-// Opens a table read-only and reads its header (engine errors propagate).
-std::unique_ptr<TDbfFile> OpenTable(const std::string& file_name);
+// Opens a table (read-only unless said otherwise) and reads its header
+// (engine errors propagate).
+std::unique_ptr<TDbfFile> OpenTable(const std::string& file_name, TPageFileMode mode = pmReadOnly);
 // Text of the table (in its code page) as UTF-8.
 std::string TableTextToUtf8(const TDbfFile& table, const std::string& text);
 // One field of a record as the text a reader would show ("" for null).
@@ -39,6 +40,10 @@ int RunDump(const Args& args);
 int RunCreate(const Args& args);
 int RunCreateMeasurement(const Args& args);
 int RunEval(const Args& args);
+int RunAppend(const Args& args);
+int RunDelete(const Args& args);
+int RunRecall(const Args& args);
+int RunPack(const Args& args);
 
 // Whether a record image passes a filter.
 using RecordFilter = std::function<bool(const uint8_t* record)>;

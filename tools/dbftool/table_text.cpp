@@ -3,16 +3,17 @@
 #include <cstring>
 
 #include "dbf/dbf_common.h"
+#include "toolkit/core/classes.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 #include "tools/dbftool/dbftool.h"
 
 namespace dbftool {
 
-std::unique_ptr<TDbfFile> OpenTable(const std::string& file_name) {
+std::unique_ptr<TDbfFile> OpenTable(const std::string& file_name, TPageFileMode mode) {
   auto table = std::make_unique<TDbfFile>();
   table->SetFileName(file_name);
-  table->SetMode(pmReadOnly);
+  table->SetMode(mode);
   table->SetUseFloatFields(true);
   table->OpenAndReadHeader();
   if (table->OpenAborted()) throw EDbfError(STRING_INVALID_DBF_FILE);
@@ -66,6 +67,25 @@ std::string FieldText(const TDbfFile& table, const TDbfFieldDef& field, const ui
     case 'T': {
       double value = 0;
       return table.DecodeField(field, ftDateTime, &value, record) ? DateTimeText(value) : std::string();
+    }
+    case 'M':
+    case 'B':
+    case 'G': {
+      // The value lives in the memo file: text for 'M', bytes in hexadecimal
+      // for the binary kinds.
+      const int64_t block = table.MemoBlock(field, record);
+      if (block == 0 || !table.MemoFile()) return {};
+      TMemoryStream stream;
+      table.MemoFile()->ReadMemo(block, stream);
+      const std::string bytes(stream.Bytes());
+      if (field.NativeFieldType() == 'M') return TableTextToUtf8(table, bytes);
+      static const char kDigits[] = "0123456789abcdef";
+      std::string hex;
+      for (unsigned char c : bytes) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 15];
+      }
+      return hex;
     }
     default: {
       // Stored as text: shown as stored, without the padding.

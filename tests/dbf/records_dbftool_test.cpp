@@ -1,0 +1,206 @@
+// dbftool append, delete, recall and pack, with tables and memos checked by
+// independent readers and writers of the format.
+#include <gtest/gtest.h>
+
+#include "tests/support/testsupport.h"
+#include "toolkit/core/binary.h"
+#include "toolkit/sys/files.h"
+
+namespace {
+
+using testsupport::Python;
+using testsupport::ReadFile;
+using testsupport::RunCommand;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+std::string Tool() { return std::string(KIV7_BINARY_DIR) + "/tools/dbftool/dbftool"; }
+
+int RunTool(const std::string& args, std::string* out) { return RunCommand(Tool() + " " + args + " 2>&1", out); }
+
+// Runs dbftool with a file as its standard input.
+int RunToolWithInput(const std::string& args, const std::string& input_file, std::string* out) {
+  return RunCommand(Tool() + " " + args + " < " + input_file + " 2>&1", out);
+}
+
+int RunPython(const std::string& dir, const std::string& script, std::string* out) {
+  WriteFile(dir + "/check.py", script);
+  return RunCommand(std::string(Python()) + " " + dir + "/check.py 2>&1", out);
+}
+
+TEST(DbfToolRecords, ThousandMeasurementRowsThenDeleteAndPack) {
+  const std::string dir = TempDir("tool");
+  const std::string file = dir + "/m.db";
+  std::string out;
+  ASSERT_EQ(RunTool("create-measurement " + file, &out), 0) << out;
+  std::string csv = "N,DATE,TIME,DEV_TYPE,SERIAL,NB_TYPE,P,R,ZAV,TYPE,COMMENT,D3\n";
+  for (int i = 1; i <= 1000; ++i)
+    csv += std::to_string(i) + ",01.02.2024,10:11:12," + std::to_string(i % 20) + ",123456," + std::to_string(i % 2) +
+           "," + std::to_string(i) + ".125,-" + std::to_string(i) + ".5,Завод №" + std::to_string(i) +
+           ",B25,\"проба, " + std::to_string(i) + "\",0.000000001\n";
+  WriteFile(dir + "/rows.csv", csv);
+  ASSERT_EQ(RunToolWithInput("append " + file, dir + "/rows.csv", &out), 0) << out;
+  EXPECT_EQ(out, "appended: 1000\n");
+  const std::string appended = ReadFile(file);
+  ASSERT_EQ(appended.size(), 673u + 408u * 1000u + 1u);
+  EXPECT_EQ(GetLE32(appended.data() + 4), 1000u);
+
+  ASSERT_EQ(RunTool("delete " + file + " 1 500 1000 2", &out), 0) << out;
+  ASSERT_EQ(RunTool("recall " + file + " 2", &out), 0) << out;
+  ASSERT_EQ(RunTool("pack " + file, &out), 0) << out;
+  const std::string packed = ReadFile(file);
+  std::string expected_records;
+  for (int n = 1; n <= 1000; ++n)
+    if (n != 1 && n != 500 && n != 1000) expected_records += appended.substr(673 + size_t(n - 1) * 408, 408);
+  ASSERT_EQ(packed.size(), 673u + expected_records.size() + 1u);
+  EXPECT_EQ(packed.substr(673, expected_records.size()), expected_records);
+  EXPECT_EQ(GetLE32(packed.data() + 4), 997u);
+  EXPECT_EQ(packed.substr(8, 673 - 8), appended.substr(8, 673 - 8));
+
+  // The values as an independent reader sees them.
+  const std::string script =
+      "import dbfread\n"
+      "rows = list(dbfread.DBF('" +
+      file +
+      "', encoding='cp1251'))\n"
+      "r = rows[0]\n"
+      "print(len(rows), r['N'], r['P'], r['R'], r['ZAV'], r['COMMENT'], r['D3'], rows[-1]['N'])\n";
+  ASSERT_EQ(RunPython(dir, script, &out), 0) << out;
+  EXPECT_EQ(out, "997 2 2.125 -2.5 Завод №2 проба, 2 1e-09 999\n");
+}
+
+TEST(DbfToolRecords, BadRowsAreRefusedBeforeAnythingIsWritten) {
+  struct Case {
+    const char* name;
+    std::string csv;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"unknown field", "NAME,AGE,WHO\nann,1,x\n", "line 1: the table has no field \"WHO\""},
+      {"field named twice", "NAME,name\nann,bob\n", "line 1: field \"name\" is named twice"},
+      {"not a number", "NAME,AGE\nann,1\nbob,old\n", "line 3: field AGE takes a number: \"old\""},
+      {"too long for the field", "NAME,AGE\nann,1\nbartholomew,2\n",
+       "Value does not fit field \"NAME\" of 6 characters"},
+      {"number too wide", "NAME,AGE\nann,12345\n", "Value does not fit field \"AGE\" of 4 characters"},
+      {"cells missing", "NAME,AGE\nann\n", "line 2: 1 cells for 2 fields"},
+      {"quote not closed", "NAME,AGE\n\"ann,1\n", "quoted cell is not closed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = TempDir("tool");
+    const std::string file = dir + "/t.dbf";
+    std::string out;
+    ASSERT_EQ(RunTool("create " + file + " --level 4 --fields NAME:C:6,AGE:N:3", &out), 0) << out;
+    const std::string before = ReadFile(file);
+    WriteFile(dir + "/rows.csv", c.csv);
+    EXPECT_EQ(RunToolWithInput("append " + file, dir + "/rows.csv", &out), 1) << out;
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+    EXPECT_EQ(ReadFile(file), before);
+  }
+}
+
+TEST(DbfToolRecords, DeleteAndRecallCheckTheirRecordNumbers) {
+  const std::string dir = TempDir("tool");
+  const std::string file = dir + "/t.dbf";
+  std::string out;
+  ASSERT_EQ(RunTool("create " + file + " --level 3 --fields NAME:C:6", &out), 0) << out;
+  WriteFile(dir + "/rows.csv", "NAME\nann\nbob\n");
+  ASSERT_EQ(RunToolWithInput("append " + file, dir + "/rows.csv", &out), 0) << out;
+  const std::string before = ReadFile(file);
+  for (const char* bad : {"0", "3", "x", "1 3"}) {
+    EXPECT_EQ(RunTool("delete " + file + " " + bad, &out), 2) << bad;
+    EXPECT_EQ(ReadFile(file), before) << bad;
+  }
+  ASSERT_EQ(RunTool("delete " + file + " 2", &out), 0) << out;
+  ASSERT_EQ(RunTool("dump " + file + " --deleted", &out), 0) << out;
+  EXPECT_EQ(out, "DELETED,NAME\n,ann\n*,bob\n");
+  ASSERT_EQ(RunTool("recall " + file + " 2", &out), 0) << out;
+  ASSERT_EQ(RunTool("dump " + file, &out), 0) << out;
+  EXPECT_EQ(out, "NAME\nann\nbob\n");
+}
+
+// Memo values that cross block boundaries, with line breaks, quotes and
+// Cyrillic text; the last row has none. As given to append, or as dump
+// shows them (numbers with the field's decimals).
+std::string MemoRows(int level, bool dumped) {
+  std::string csv = "NAME,NUM,NOTE\n";
+  csv += std::string("short,") + (dumped ? "1.25" : "1.25") + ",\"две строки\nи \"\"кавычки\"\"\"\n";
+  csv += std::string("long,") + (dumped ? "-3.00" : "-3") + "," + std::string(1200, 'x') + "y\n";
+  // dBase III ends a value with two terminators: these sit on a block's end.
+  csv += std::string("edge1,") + (dumped ? "0.00" : "0") + "," + std::string(level == 3 ? 510 : 600, 'e') + "\n";
+  csv += std::string("edge2,") + (dumped ? "0.00" : "0") + "," + std::string(level == 3 ? 511 : 700, 'f') + "\n";
+  csv += std::string("empty,") + (dumped ? "7.50" : "7.5") + ",\n";
+  return csv;
+}
+
+TEST(DbfToolRecords, MemoTablesReadBackInAnIndependentReader) {
+  for (int level : {3, 4, 7, 25}) {
+    SCOPED_TRACE(level);
+    const std::string dir = TempDir("tool");
+    const std::string file = dir + "/t.dbf";
+    std::string out;
+    ASSERT_EQ(
+        RunTool("create " + file + " --level " + std::to_string(level) + " --fields NAME:C:10,NUM:N:8:2,NOTE:M", &out),
+        0)
+        << out;
+    WriteFile(dir + "/rows.csv", MemoRows(level, false));
+    ASSERT_EQ(RunToolWithInput("append " + file, dir + "/rows.csv", &out), 0) << out;
+    // The reader counts a dBase IV block header's 8 bytes into the value it
+    // returns, which then ends in the block's blank padding: it is compared
+    // without trailing blanks.
+    const std::string script =
+        "import csv, dbfread\n"
+        "want = list(csv.DictReader(open('" +
+        dir +
+        "/rows.csv', encoding='utf-8', newline='')))\n"
+        "got = list(dbfread.DBF('" +
+        file +
+        "', encoding='cp1251'))\n"
+        "assert len(got) == len(want), (len(got), len(want))\n"
+        "for w, g in zip(want, got):\n"
+        "    assert g['NAME'] == w['NAME'], (g['NAME'], w['NAME'])\n"
+        "    assert g['NUM'] == float(w['NUM']), (g['NUM'], w['NUM'])\n"
+        "    note = (g['NOTE'] or '').rstrip(' ')\n"
+        "    assert note == w['NOTE'], (w['NAME'], len(note), len(w['NOTE']))\n"
+        "print('ok')\n";
+    // The reader knows no dBase 7 table (48-byte field descriptors); its memo
+    // file has the dBase IV layout checked here at level 4.
+    if (level != 7) {
+      ASSERT_EQ(RunPython(dir, script, &out), 0) << out;
+      EXPECT_EQ(out, "ok\n");
+    }
+    // And through our own dump, unchanged.
+    ASSERT_EQ(RunTool("dump " + file, &out), 0) << out;
+    EXPECT_EQ(out, MemoRows(level, true));
+  }
+}
+
+TEST(DbfToolRecords, MemoTablesOfAnIndependentWriterDump) {
+  for (const char* type : {"db3", "fp"}) {
+    SCOPED_TRACE(type);
+    const std::string dir = TempDir("tool");
+    const std::string script =
+        "import dbf\n"
+        "t = dbf.Table('" +
+        dir + "/t.dbf', 'NAME C(10); NOTE M', dbf_type='" + type +
+        "', codepage='cp1251')\n"
+        "t.open(dbf.READ_WRITE)\n"
+        "t.append(('one', 'строка\\nвторая'))\n"
+        "t.append(('two', 'z' * 1500))\n"
+        "t.append(('three', ''))\n"
+        "t.append(('four', 'q' * 511))\n"
+        "t.close()\n";
+    std::string out;
+    ASSERT_EQ(RunPython(dir, script, &out), 0) << out;
+    ASSERT_EQ(RunTool("dump " + dir + "/t.dbf", &out), 0) << out;
+    EXPECT_EQ(out, "NAME,NOTE\none,\"строка\nвторая\"\ntwo," + std::string(1500, 'z') + "\nthree,\nfour," +
+                       std::string(511, 'q') + "\n");
+    // Packing such a table keeps every memo.
+    ASSERT_EQ(RunTool("delete " + dir + "/t.dbf 2", &out), 0) << out;
+    ASSERT_EQ(RunTool("pack " + dir + "/t.dbf", &out), 0) << out;
+    ASSERT_EQ(RunTool("dump " + dir + "/t.dbf", &out), 0) << out;
+    EXPECT_EQ(out, "NAME,NOTE\none,\"строка\nвторая\"\nthree,\nfour," + std::string(511, 'q') + "\n");
+  }
+}
+
+}  // namespace
