@@ -82,40 +82,6 @@ constexpr uint8_t kFillPatternCodes[kVteFillPatternCount] = {
 constexpr TColor kBasicColors[16] = {clWhite, clBlack, clSilver, clGray, clRed,  clMaroon, clYellow, clOlive,
                                      clLime,  clGreen, clAqua,   clTeal, clBlue, clNavy,   clFuchsia, clPurple};
 
-// The classic system colour scheme, by system colour index.
-constexpr TColor kSystemColors[] = {
-    0xC0C0C0,  // scroll bar
-    0x808000,  // background
-    0x800000,  // active caption
-    0x808080,  // inactive caption
-    0xC0C0C0,  // menu
-    0xFFFFFF,  // window
-    0x000000,  // window frame
-    0x000000,  // menu text
-    0x000000,  // window text
-    0xFFFFFF,  // caption text
-    0xC0C0C0,  // active border
-    0xC0C0C0,  // inactive border
-    0x808080,  // application workspace
-    0x800000,  // highlight
-    0xFFFFFF,  // highlight text
-    0xC0C0C0,  // button face
-    0x808080,  // button shadow
-    0x808080,  // grey text
-    0x000000,  // button text
-    0xC0C0C0,  // inactive caption text
-    0xFFFFFF,  // button highlight
-    0x000000,  // 3-D dark shadow
-    0xDFDFDF,  // 3-D light
-    0x000000,  // info text
-    0xE1FFFF,  // info background
-};
-
-TColor SysColor(TColor color) {
-  const unsigned index = static_cast<unsigned>(color) & 0xFF;
-  return index < std::size(kSystemColors) ? kSystemColors[index] : clBlack;
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -385,7 +351,7 @@ void TvteExcelWriter::CompileFormulas() {
 }
 
 int TvteExcelWriter::GetColorIndex(TColor color) {
-  if (IsSystemColor(color)) color = SysColor(color);
+  if (IsSystemColor(color)) color = ColorToRGB(color);
   if (std::find(used_colors_.begin(), used_colors_.end(), color) == used_colors_.end())
     used_colors_.push_back(color);
   for (size_t i = 0; i < palette_.size(); ++i)

@@ -71,3 +71,17 @@ AnsiString ColorToString(TColor color);
 // An identifier or an integer in decimal or "$" hexadecimal; anything else
 // raises EConvertError "'%s' is not a valid integer value".
 TColor StringToColor(const AnsiString& text);
+
+// ---- RGB values -------------------------------------------------------------
+
+// The colour of a system colour index as the classic desktop scheme gives it
+// (0x00BBGGRR); 0 for an index the table lacks. Fixed, so that screens and
+// printouts look the same on every desktop theme.
+TColor GetSysColor(int index);
+// The RGB value of any colour: system colours through the table above, the
+// rest as they are.
+TColor ColorToRGB(TColor color);
+constexpr int GetRValue(TColor rgb) { return rgb & 0xFF; }
+constexpr int GetGValue(TColor rgb) { return (rgb >> 8) & 0xFF; }
+constexpr int GetBValue(TColor rgb) { return (rgb >> 16) & 0xFF; }
+constexpr TColor RGB(int r, int g, int b) { return TColor((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16)); }

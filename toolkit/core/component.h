@@ -92,6 +92,9 @@ enum TComponentStateFlag {
 };
 using TComponentState = TSet<TComponentStateFlag>;
 
+// The plain event of every component: something happened to Sender.
+using TNotifyEvent = std::function<void(TComponent* Sender)>;
+
 // A named object in an ownership tree.
 //
 // Destruction and notification. A dying component, in this order:

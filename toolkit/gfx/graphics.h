@@ -42,17 +42,7 @@ inline TRect Bounds(int left, int top, int width, int height) {
 
 // ---- Colours -----------------------------------------------------------------
 
-// The colour of a system colour index as the classic desktop scheme gives it
-// (0x00BBGGRR); 0 for an index the table lacks. Fixed, so that screens and
-// printouts look the same on every desktop theme.
-TColor GetSysColor(int index);
-// The RGB value of any colour: system colours through the table above, the
-// rest as they are.
-TColor ColorToRGB(TColor color);
-constexpr int GetRValue(TColor rgb) { return rgb & 0xFF; }
-constexpr int GetGValue(TColor rgb) { return (rgb >> 8) & 0xFF; }
-constexpr int GetBValue(TColor rgb) { return (rgb >> 16) & 0xFF; }
-constexpr TColor RGB(int r, int g, int b) { return TColor((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16)); }
+// GetSysColor, ColorToRGB, RGB and the channel getters live in toolkit/core/colors.h.
 
 // ---- Fonts, pens, brushes ------------------------------------------------------
 

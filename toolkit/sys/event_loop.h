@@ -30,7 +30,7 @@ class TTimer : public TComponent {
   void SetInterval(unsigned value);
 
   // Raised once per period with the timer as sender.
-  std::function<void(TComponent* sender)> OnTimer;
+  TNotifyEvent OnTimer;
 
   // The tick (GetTickCount64) at which the timer fires next; 0 when it is stopped.
   uint64_t DueTick() const;

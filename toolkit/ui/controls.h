@@ -18,8 +18,6 @@ class TWinControl;
 class TForm;
 class TPopupMenu;
 
-using TNotifyEvent = std::function<void(TComponent* Sender)>;
-
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
 class TControl : public TComponent {
