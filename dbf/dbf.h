@@ -1,0 +1,235 @@
+// TDbf: the table component. A back end of the data-set framework
+// (toolkit/db/db.h) over one table file: it opens and closes the file, lays
+// out the record buffers, fetches records in the cursor's order with deleted
+// records and the filter applied, reads and writes fields through the codec of
+// TDbfFile and translates text between the table's code page and the ANSI one.
+//
+// Record buffer: a 9-byte header, the record image as the file holds it
+// (deletion flag first), then the framework's calculated-field area:
+//   0  int32  bookmark: the physical record number (-1 when a fetch found none)
+//   4  uint8  position (TBufferPosition)
+//   5  int32  sequence number in the cursor's order
+// Bookmarks are the 4 bytes of the physical record number. Values travel in
+// the framework's field layout for both flags of the native variants; a
+// caller that asks for the native layout explicitly gets it converted.
+//
+// Order: physical order through TDbfCursor. The index order (IndexName,
+// index definitions) comes with the index files; until then every IndexName
+// is one the table does not have, which falls back to physical order quietly.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbf/dbf_dbffile.h"
+#include "toolkit/db/db.h"
+
+class TDbf;
+class TDbfParser;
+class TMemoryStream;
+class TVirtualCursor;
+
+// How a missing table is treated at open: omAutoCreate and omTemporary create it.
+enum TDbfOpenMode { omNormal, omAutoCreate, omTemporary };
+// Where the table lives: in a file, or in a memory stream the component keeps.
+enum TDbfStorage { stoMemory, stoFile };
+// What OnLanguageWarning may answer for a table of a code page the system
+// cannot translate: leave it untranslated (and read-only), read it as OEM
+// text, as ANSI text, or in the process default code page.
+enum TDbfLanguageAction { laNoTranslation, laUseOem, laUseAnsi, laUseDefault };
+// How text is translated between the table and the program.
+enum TDbfTranslationMode { tmNone, tmAnsi, tmOem, tmInstalled };
+
+// Asked before a missing table is created at open; false leaves the set open and empty.
+using TBeforeAutoCreateEvent = std::function<void(TDbf* sender, bool& do_create)>;
+using TLanguageWarningEvent = std::function<void(TDbf* sender, TDbfLanguageAction& action)>;
+// Translates source into destination (to_oem: towards the table); returns the
+// length of destination, -1 for "as long as destination is".
+using TTranslateEvent = std::function<int(TDbf* sender, const AnsiString& source, AnsiString& destination, bool to_oem)>;
+
+// The folder a relative FilePath is taken from: by default the folder of the
+// running executable. The routine can be replaced (tests do); the previous
+// one is returned.
+using TDbfBasePathRoutine = std::string (*)();
+TDbfBasePathRoutine SetDbfBasePathRoutine(TDbfBasePathRoutine routine);
+// The default base folder, with a trailing separator.
+std::string DbfDefaultBasePath();
+
+class TDbf : public TDataSet {
+  KIV7_PERSISTENT(TDbf)
+
+ public:
+  explicit TDbf(TComponent* owner);
+  ~TDbf() override;
+
+  // ---- published properties
+
+  TDateTimeHandling DateTimeHandling() const { return date_time_handling_; }
+  void SetDateTimeHandling(TDateTimeHandling value) { date_time_handling_ = value; }
+  // Open without sharing (takes effect at the next open).
+  bool Exclusive() const { return exclusive_; }
+  void SetExclusive(bool value) { exclusive_ = value; }
+  // The folder of the table as given, with a trailing separator when not empty.
+  const std::string& FilePath() const { return file_path_; }
+  // Requires a closed table. Also sets FilePathFull.
+  void SetFilePath(const std::string& value);
+  // The folder as an absolute path with a trailing separator.
+  const std::string& FilePathFull() const { return file_path_full_; }
+  void SetFilePathFull(const std::string& value) { SetFilePath(value); }
+  // The key expression of the current index ('' in physical order).
+  AnsiString IndexFieldNames() const;
+  // Selects the index whose key expression is value; '' when none has it.
+  void SetIndexFieldNames(const AnsiString& value);
+  // The current index; '' is physical order.
+  const AnsiString& IndexName() const { return index_name_; }
+  // Stores the name; on an open table selects the index, or physical order
+  // (and '') when the table has no index of that name. Never raises for an
+  // unknown name.
+  void SetIndexName(const AnsiString& value);
+  TDbfOpenMode OpenMode() const { return open_mode_; }
+  void SetOpenMode(TDbfOpenMode value) { open_mode_ = value; }
+  bool ReadOnly() const { return read_only_; }
+  void SetReadOnly(bool value) { read_only_ = value; }
+  // Deliver records marked deleted too.
+  bool ShowDeleted() const { return show_deleted_; }
+  // Stores; an open table resynchronises.
+  void SetShowDeleted(bool value);
+  TDbfStorage Storage() const { return storage_; }
+  // Requires a closed table.
+  void SetStorage(TDbfStorage value);
+  // Whether FieldDefs are streamed with the form; set whenever they change.
+  bool StoreDefs() const { return store_defs_; }
+  void SetStoreDefs(bool value) { store_defs_ = value; }
+  // The file name of the table (without folder).
+  const std::string& TableName() const { return table_name_; }
+  // Takes the file-name part; a folder part goes to SetFilePath.
+  void SetTableName(const std::string& value);
+  // 3, 4, 7 or 25; after an open the level of the file.
+  int TableLevel() const { return table_level_; }
+  // Requires a closed table; other values than 3, 4, 7 and 25 are ignored.
+  void SetTableLevel(int value);
+  // Whether 'N' fields without decimals come back as float fields.
+  bool UseFloatFields() const { return use_float_fields_; }
+  void SetUseFloatFields(bool value) { use_float_fields_ = value; }
+  // The engine's version text; writes are ignored.
+  AnsiString Version() const;
+  void SetVersion(const AnsiString&) {}
+
+  // ---- events
+  TBeforeAutoCreateEvent BeforeAutoCreate;
+  TLanguageWarningEvent OnLanguageWarning;
+  TDbfIndexMissingEvent OnIndexMissing;
+  TTranslateEvent OnTranslate;
+  // Published and stored for forms that set them; the engine never calls them.
+  std::function<void(TDbf* sender)> OnCompareRecord;
+  std::function<void(TDbf* sender)> OnCopyDateTimeAsString;
+
+  // ---- operations
+
+  // Writes a new empty table from FieldDefs (derived from the persistent
+  // fields when empty) at TableLevel; the table stays closed. Requires a
+  // closed table. On failure a file this call made is deleted again.
+  void CreateTableFile();
+  // A name without extension (a tag) stays; a file name is resolved against FilePathFull.
+  std::string CompleteIndexName(const std::string& name) const;
+
+  // ---- state
+  // The table file while open (nullptr when closed or opened without a table).
+  TDbfFile* DbfFile() const { return dbf_file_.get(); }
+  TDbfTranslationMode TranslationMode() const { return translation_mode_; }
+  // The code page the table's text is translated from.
+  unsigned TranslationCodePage() const { return translation_code_page_; }
+  // The language id of the table last opened (0: none yet).
+  uint8_t LanguageId() const { return language_id_; }
+  // The physical number of the record under the cursor (0 when none).
+  int64_t PhysicalRecNo() const;
+
+  // ---- back-end contract
+  void OpenBackend() override;
+  void CloseBackend() override;
+  bool HasCursor() override { return cursor_ != nullptr; }
+  void PrepareFieldDefs() override;
+  void LoadFieldDefs() override;
+  void RefreshDefs() override;
+  void FieldDefsChanged() override;
+  int RecordBufferSize() override;
+  void ZeroCalcArea(TRecordBuffer buffer) override;
+  void BlankRecordBuffer(TRecordBuffer buffer) override;
+  void ReadBookmark(TRecordBuffer buffer, void* destination) override;
+  void WriteBookmark(TRecordBuffer buffer, const TBookmark& bookmark) override;
+  TBufferPosition ReadBookmarkFlag(TRecordBuffer buffer) override;
+  void WriteBookmarkFlag(TRecordBuffer buffer, TBufferPosition position) override;
+  bool BookmarkExists(const TBookmark& bookmark) override;
+  int CompareBookmarkValues(const TBookmark& a, const TBookmark& b) override;
+  void CursorToFirst() override;
+  void CursorToLast() override;
+  void CursorToBookmark(const TBookmark& bookmark) override;
+  void CursorToBuffer(TRecordBuffer buffer) override;
+  TFetchResult FetchRecord(TRecordBuffer buffer, TFetchDirection direction, bool check_errors) override;
+  bool FetchFieldValue(TField* field, void* destination) override;
+  bool FetchFieldValueNative(TField* field, void* destination, bool native) override;
+  void PutFieldValue(TField* field, const void* source) override;
+  void PutFieldValueNative(TField* field, const void* source, bool native) override;
+  int TranslateText(const AnsiString& source, AnsiString& destination, bool to_oem) override;
+  int CursorRecordCount() override;
+  int GetSequenceNo() override;
+  void SetSequenceNo(int n) override;
+  bool QueryCanModify() override;
+  void ChangeFilter(const AnsiString& value) override;
+  void ChangeFiltered(bool value) override;
+  bool SeekFilteredRecord(bool restart, bool forward) override;
+  // Editing hooks: lock and reread for edit, write or append at post, unlock
+  // at cancel, mark deleted.
+  void PrepareEdit() override;
+  void StoreRecord() override;
+  void AbandonEdit() override;
+  void RemoveRecord() override;
+  void AppendBuffer(TRecordBuffer buffer, bool append) override;
+
+ private:
+  static constexpr int kHeaderSize = 9;
+
+  TPageFileMode OpenFileMode() const;
+  std::unique_ptr<TDbfFile> NewTableFile(TPageFileMode mode) const;
+  void FillFieldDefs(TDbfFile& file);
+  void DetermineTranslation();
+  void CompileFilter(const AnsiString& text);
+  bool PassesFilter(TRecordBuffer buffer);
+  TFetchResult Fetch(TRecordBuffer buffer, TFetchDirection direction, bool internal);
+  void ResyncAfterChange();
+  const TDbfFieldDef& DataFieldDef(const TField* field) const;
+  void PositionCursorOn(int64_t physical);
+
+  // Published state.
+  TDateTimeHandling date_time_handling_ = dtBDETimeStamp;
+  bool exclusive_ = false;
+  std::string file_path_;
+  std::string file_path_full_;
+  AnsiString index_name_;
+  TDbfOpenMode open_mode_ = omNormal;
+  bool read_only_ = false;
+  bool show_deleted_ = false;
+  TDbfStorage storage_ = stoFile;
+  bool store_defs_ = false;
+  std::string table_name_;
+  int table_level_ = 4;
+  bool use_float_fields_ = true;
+
+  // Open state.
+  std::unique_ptr<TDbfFile> dbf_file_;
+  std::unique_ptr<TVirtualCursor> cursor_;
+  std::unique_ptr<TDbfParser> parser_;
+  std::unique_ptr<TMemoryStream> memory_stream_;
+  std::vector<uint8_t> work_buffer_;
+  uint8_t language_id_ = 0;
+  TDbfTranslationMode translation_mode_ = tmAnsi;
+  unsigned translation_code_page_ = 0;
+  int64_t edit_locked_ = -1;
+  bool finding_ = false;
+  bool loading_defs_ = false;
+  // Set once OpenBackend got through: only then does closing store the header.
+  bool open_complete_ = false;
+};

@@ -1,0 +1,178 @@
+// The table component: writing fields, posting edited and new records,
+// cancelling, deleting, and the record lock between two openers.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dbf/dbf.h"
+#include "dbf/dbf_str.h"
+#include "tests/dbf/table_support.h"
+#include "toolkit/core/binary.h"
+
+namespace {
+
+using table_support::Column;
+using table_support::Rec;
+using table_support::Table;
+using table_support::WriteTable;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using Names = std::vector<std::string>;
+
+constexpr size_t kHeader = 32 + 3 * 32 + 1;
+constexpr size_t kRecord = 15;
+
+// Record n (1-based) of a table file of table_support::kFields.
+std::string RecordBytes(const std::string& bytes, int n) { return bytes.substr(kHeader + kRecord * size_t(n - 1), kRecord); }
+
+TEST(TableEdit, PostWritesTheRecordInPlaceAndCancelRestoresIt) {
+  const std::string dir = TempDir("edit");
+  const std::string file = WriteTable(dir, {Rec(1, "a", 0), Rec(2, "b", 0), Rec(3, "c", 0)});
+  auto t = Table(file);
+  t->Open();
+  t->GoNext();
+  t->Edit();
+  t->FieldNamed("NAME")->SetAsString("bee");
+  t->FieldNamed("KIND")->SetAsInteger(7);
+  t->Post();
+  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "bee");
+  EXPECT_EQ(t->RecNo(), 2);
+  EXPECT_EQ(RecordBytes(ReadFile(file), 2), Rec(2, "bee", 7));
+
+  t->Edit();
+  t->FieldNamed("NAME")->SetAsString("gone");
+  t->Cancel();
+  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "bee");
+  EXPECT_EQ(RecordBytes(ReadFile(file), 2), Rec(2, "bee", 7));
+  t->Close();
+  EXPECT_EQ(ReadFile(file).size(), kHeader + 3 * kRecord + 1);
+}
+
+TEST(TableEdit, NewRecordsGoToTheEndWhetherInsertedOrAppended) {
+  const std::string dir = TempDir("append");
+  const std::string file = WriteTable(dir, {Rec(1, "a", 0), Rec(2, "b", 1)});
+  auto t = Table(file);
+  t->SetFilter("KIND=0");
+  t->SetFiltered(true);
+  t->Open();
+  const struct {
+    bool insert;
+    int n, kind;
+    const char* name;
+  } rows[] = {{false, 3, 0, "c"}, {true, 4, 0, "d"}, {false, 5, 1, "e"}};
+  for (const auto& r : rows) {
+    if (r.insert)
+      t->Insert();
+    else
+      t->Append();
+    t->FieldNamed("N")->SetAsInteger(r.n);
+    t->FieldNamed("NAME")->SetAsString(r.name);
+    t->FieldNamed("KIND")->SetAsInteger(r.kind);
+    t->Post();
+    EXPECT_EQ(t->State(), dsBrowse);
+  }
+  // The row of kind 1 is stored but not shown.
+  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "d");
+  EXPECT_EQ(Column(*t), (Names{"a", "c", "d"}));
+  t->Close();
+  const std::string bytes = ReadFile(file);
+  ASSERT_EQ(bytes.size(), kHeader + 5 * kRecord + 1);
+  EXPECT_EQ(GetLE32(bytes.data() + 4), 5u);
+  EXPECT_EQ(RecordBytes(bytes, 3), Rec(3, "c", 0));
+  EXPECT_EQ(RecordBytes(bytes, 4), Rec(4, "d", 0));
+  EXPECT_EQ(RecordBytes(bytes, 5), Rec(5, "e", 1));
+  EXPECT_EQ(bytes.back(), '\x1A');
+}
+
+TEST(TableEdit, AValueThatDoesNotFitIsRefusedAndNothingIsStored) {
+  const std::string dir = TempDir("overflow");
+  const std::string file = WriteTable(dir, {Rec(1, "a", 0)});
+  auto t = Table(file);
+  t->Open();
+  t->Append();
+  t->FieldNamed("NAME")->SetAsString("ok");
+  try {
+    t->FieldNamed("N")->SetAsInteger(12345);
+    ADD_FAILURE() << "a five-digit number went into N 4.0";
+  } catch (const EDbfError& e) {
+    EXPECT_STREQ(e.what(), "Value does not fit field \"N\" of 4 characters.");
+  }
+  t->Cancel();
+  EXPECT_EQ(Column(*t), (Names{"a"}));
+  t->Close();
+  EXPECT_EQ(ReadFile(file).size(), kHeader + kRecord + 1);
+}
+
+TEST(TableEdit, DeleteMarksTheRecordAndHidesIt) {
+  const std::string dir = TempDir("delete");
+  const std::string file = WriteTable(dir, {Rec(1, "a", 0), Rec(2, "b", 0), Rec(3, "c", 0)});
+  auto t = Table(file);
+  t->Open();
+  t->GoNext();
+  int after_delete = 0;
+  t->AfterDelete = [&](TDataSet*) { ++after_delete; };
+  t->Delete();
+  EXPECT_EQ(after_delete, 1);
+  EXPECT_EQ(t->State(), dsBrowse);
+  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "c") << "the next row takes its place";
+  EXPECT_EQ(Column(*t), (Names{"a", "c"}));
+  EXPECT_EQ(RecordBytes(ReadFile(file), 2), Rec(2, "b", 0, true));
+  t->SetShowDeleted(true);
+  EXPECT_EQ(Column(*t), (Names{"a", "b", "c"}));
+  EXPECT_EQ(t->RecordCount(), 3);
+}
+
+TEST(TableEdit, ARecordBeingEditedIsLockedForOtherOpeners) {
+  const std::string dir = TempDir("lock");
+  const std::string file = WriteTable(dir, {Rec(1, "a", 0), Rec(2, "b", 0)});
+  auto one = Table(file);
+  auto two = Table(file);
+  one->Open();
+  two->Open();
+  one->Edit();
+  try {
+    two->Edit();
+    ADD_FAILURE() << "both editing record 1";
+  } catch (const EDbfError& e) {
+    EXPECT_STREQ(e.what(), "Record locked.");
+  }
+  EXPECT_EQ(two->State(), dsBrowse);
+  two->GoNext();
+  two->Edit();  // another record is free
+  two->Cancel();
+  one->FieldNamed("NAME")->SetAsString("one");
+  one->Post();
+  two->GoFirst();
+  two->Edit();
+  EXPECT_EQ(two->FieldNamed("NAME")->AsString(), "one") << "editing rereads the record";
+  two->Cancel();
+  one->Edit();
+  one->Cancel();  // cancelling releases the lock too
+  two->Edit();
+  two->Post();
+}
+
+TEST(TableEdit, EachOpenerStandsOnTheRecordItAppended) {
+  const std::string dir = TempDir("shared");
+  const std::string file = WriteTable(dir, {Rec(1, "a", 0)});
+  auto one = Table(file);
+  auto two = Table(file);
+  one->Open();
+  two->Open();
+  const struct {
+    TDbf* table;
+    const char* name;
+    int recno;
+  } appends[] = {{one.get(), "one", 2}, {two.get(), "two", 3}, {one.get(), "three", 4}};
+  for (const auto& a : appends) {
+    a.table->Append();
+    a.table->FieldNamed("NAME")->SetAsString(a.name);
+    a.table->Post();
+    EXPECT_EQ(a.table->RecNo(), a.recno) << a.name;
+    EXPECT_EQ(a.table->FieldNamed("NAME")->AsString(), a.name);
+  }
+  EXPECT_EQ(Column(*two), (Names{"a", "one", "two", "three"}));
+}
+
+}  // namespace
