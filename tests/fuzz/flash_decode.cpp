@@ -1,4 +1,5 @@
 // fuzz-deps: kiv7_appcore
+// fuzz-runs: 2000
 // Feeds random dumps and identities to both decoders, in create and append
 // mode, over a table that may already hold a row with any date text. The dump
 // buffer is exactly as long as the input's dump bytes and DumpLength may claim
