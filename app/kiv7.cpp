@@ -1,6 +1,7 @@
 // The program body: the application with its title and help file, the forms
 // in their order (the first is the main window), the splash window, and the
-// message loop until the main window closes.
+// message loop until the main window closes. A failure on the way is shown as
+// the start-up failure and ends the program with exit code 1.
 #include "app/about.h"
 #include "app/logo.h"
 #include "app/main.h"
@@ -9,8 +10,7 @@
 #include "toolkit/sys/files.h"
 
 int main() {
-  int code = 0;
-  try {
+  return Application->RunProgram([] {
     Application->Initialize();
     Application->SetTitle(Utf8ToAnsi("ЛИВТ  - КС7"));
     // Until the main window finds "kiv7.hlp" beside the program, help is
@@ -24,9 +24,5 @@ int main() {
     Form5->Free();
     Form5 = nullptr;
     Application->Run();
-  } catch (...) {
-    code = Application->StartupFailure(std::current_exception());
-  }
-  Application->Shutdown();
-  return code;
+  });
 }

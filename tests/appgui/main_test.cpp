@@ -92,10 +92,28 @@ TEST_F(MainWindow, CarriesTheMenusToolBarAndTabsOfTheProgram) {
   for (int i = 0; i < form->MainMenu1->Items().Count(); ++i)
     bar.push_back(AnsiToUtf8(form->MainMenu1->Items().Items(i)->Caption()));
   EXPECT_EQ(bar, (std::vector<std::string>{"Файл", "Вид", "Правка", "Сервис", "Справка"}));
-  std::vector<std::string> file;
-  for (int i = 0; i < form->N1->Count(); ++i) file.push_back(AnsiToUtf8(form->N1->Items(i)->Caption()));
-  EXPECT_EQ(file, (std::vector<std::string>{"Создать", "Открыть", "Дополнить", "Сохранить", "Закрыть", "-",
-                                            "Предварительный просмотр", "Печать", "-", "Выход"}));
+  const struct {
+    TMenuItem* menu;
+    std::vector<std::string> items;  // "name caption", "-" for a line
+  } menus[] = {
+      {form->N1,
+       {"N2 Создать", "N3 Открыть", "N4 Дополнить", "N5 Сохранить", "N7 Закрыть", "-",
+        "N8 Предварительный просмотр", "N9 Печать", "-", "N11 Выход"}},
+      {form->N12,
+       {"N27 Выровнять столбцы", "-", "N29 Задать цвет", "N30 Убрать цвет", "N31 Убрать все цвета", "-",
+        "N33 Убрать сортировку"}},
+      {form->N13, {"N34 Удалить строки"}},
+      {form->N35, {"Excel1 Экспорт в Excel", "N37 Перенумеровать строки"}},
+      {form->N14, {"N24 Помощь", "-", "N26 О программе"}},
+  };
+  for (const auto& m : menus) {
+    std::vector<std::string> items;
+    for (int i = 0; i < m.menu->Count(); ++i) {
+      const TMenuItem* item = m.menu->Items(i);
+      items.push_back(item->IsLine() ? "-" : item->Name() + " " + AnsiToUtf8(item->Caption()));
+    }
+    EXPECT_EQ(items, m.items) << AnsiToUtf8(m.menu->Caption());
+  }
   const struct {
     TMenuItem* item;
     const char* keys;
@@ -103,16 +121,43 @@ TEST_F(MainWindow, CarriesTheMenusToolBarAndTabsOfTheProgram) {
               {form->N9, "Ctrl+P"}, {form->N24, "F1"},    {form->N11, ""}};
   for (const auto& k : keys) EXPECT_EQ(ShortCutToText(k.item->ShortCut()), k.keys) << k.item->Name();
   std::vector<std::string> popup;
-  for (int i = 0; i < form->PopupMenu1->Items().Count(); ++i)
-    popup.push_back(AnsiToUtf8(form->PopupMenu1->Items().Items(i)->Caption()));
-  EXPECT_EQ(popup, (std::vector<std::string>{"Печать", "-", "Задать цвет", "Убрать цвет", "Убрать все цвета", "-",
-                                             "Выровнять столбцы", "-", "Удалить"}));
+  for (int i = 0; i < form->PopupMenu1->Items().Count(); ++i) {
+    const TMenuItem* item = form->PopupMenu1->Items().Items(i);
+    popup.push_back(item->IsLine() ? "-" : item->Name() + " " + AnsiToUtf8(item->Caption()));
+  }
+  EXPECT_EQ(popup, (std::vector<std::string>{"N22 Печать", "-", "N17 Задать цвет", "N18 Убрать цвет",
+                                             "N19 Убрать все цвета", "-", "N23 Выровнять столбцы", "-",
+                                             "N21 Удалить"}));
   EXPECT_EQ(form->ImageList1->Count(), 6);
   EXPECT_EQ(form->ToolBar1->ControlCount(), 6);
   EXPECT_EQ(form->ToolButton6->ImageIndex(), 5);
-  EXPECT_EQ(AnsiToUtf8(form->TabSheet1->Caption()), "ТЕФ-КС7");
-  EXPECT_EQ(AnsiToUtf8(form->TabSheet2->Caption()), "ЛИВТ - КС7");
-  EXPECT_EQ(form->PageControl1->PageCount(), 2);
+  // Each button runs its menu item's handler, also one assigned later.
+  const struct {
+    TToolButton* button;
+    TMenuItem* item;
+    int image;
+  } twins[] = {{form->ToolButton1, form->N2, 0}, {form->ToolButton2, form->N3, 1}, {form->ToolButton3, form->N5, 2},
+               {form->ToolButton4, form->N8, 3}, {form->ToolButton5, form->N9, 4}, {form->ToolButton6, form->N24, 5}};
+  for (const auto& t : twins) {
+    std::vector<TComponent*> ran;
+    for (const auto& other : twins) other.item->OnClick = [&ran, &other](TComponent*) { ran.push_back(other.item); };
+    t.button->Click();
+    EXPECT_EQ(ran, std::vector<TComponent*>{t.item}) << t.button->Name();
+    EXPECT_EQ(t.button->ImageIndex(), t.image) << t.button->Name();
+  }
+  // The tabs as the page control shows them: press rows first, then acoustic.
+  auto* tabs = static_cast<QTabWidget*>(form->PageControl1->Widget());
+  ASSERT_EQ(form->PageControl1->PageCount(), 2);
+  ASSERT_EQ(tabs->count(), 2);
+  const struct {
+    TTabSheet* sheet;
+    const char* caption;
+  } sheets[] = {{form->TabSheet1, "ТЕФ-КС7"}, {form->TabSheet2, "ЛИВТ - КС7"}};
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(form->PageControl1->Pages(i), sheets[i].sheet) << i;
+    EXPECT_EQ(AnsiToUtf8(sheets[i].sheet->Caption()), sheets[i].caption) << i;
+    EXPECT_EQ(tabs->tabText(i).toStdString(), sheets[i].caption) << i;
+  }
   // Our pictures have a transparent ground and some ink.
   TBitmap picture;
   ASSERT_TRUE(form->ImageList1->GetBitmap(2, picture));

@@ -120,14 +120,75 @@ TEST_F(LinkDialog, ClosingTheWindowByTheSystemClosesThePortToo) {
   EXPECT_FALSE(form.Timer1->Enabled());
 }
 
-TEST_F(LinkDialog, WrongFamilyShowsItsMessageAndCancels) {
-  Simulator sim(sim_port, {"--family", "17", "--press", "2"});
-  ASSERT_TRUE(sim.Ready());
-  EXPECT_EQ(Show(), mrCancel);
-  ASSERT_EQ(dialogs.dialogs.size(), 1u);
-  EXPECT_EQ(U(dialogs.dialogs[0].text), "Вы подключили не тот прибор !");
-  EXPECT_EQ(dialogs.dialogs[0].type, mtError);
-  EXPECT_FALSE(form.CommPortDriver1->IsPortOpen());
+TEST_F(LinkDialog, EachFailureShowsItsMessageAndCancelsWithThePortClosed) {
+  const struct {
+    const char* what;
+    std::vector<std::string> sim;  // empty: no instrument on any port
+    const char* dialog;            // an error dialog's text, or
+    const char* box;               // a message box's text (captioned "Ошибка")
+  } cases[] = {
+      {"wrong family", {"--family", "17", "--press", "2"}, "Вы подключили не тот прибор !", nullptr},
+      {"no data", {"--press", "0"}, "Нет данных для передачи!", nullptr},
+      {"no instrument anywhere",
+       {},
+       nullptr,
+       "Прибор не обнаружен! Проверте правильность подключения согласно инструкции!"},
+  };
+  for (const auto& c : cases) {
+    RecordingDialogs seen;
+    std::unique_ptr<Simulator> sim;
+    if (!c.sim.empty()) {
+      MapPorts("COM1=" + sim_port);
+      sim = std::make_unique<Simulator>(sim_port, c.sim);
+      ASSERT_TRUE(sim->Ready()) << c.what;
+    } else {
+      MapPorts("COM1=" + dir + "/absent");
+    }
+    EXPECT_EQ(Show(), mrCancel) << c.what;
+    EXPECT_FALSE(form.CommPortDriver1->IsPortOpen()) << c.what;
+    if (c.dialog) {
+      ASSERT_EQ(seen.dialogs.size(), 1u) << c.what;
+      EXPECT_EQ(U(seen.dialogs[0].text), c.dialog) << c.what;
+      EXPECT_EQ(seen.dialogs[0].type, mtError) << c.what;
+      EXPECT_TRUE(seen.boxes.empty()) << c.what;
+    } else {
+      ASSERT_EQ(seen.boxes.size(), 1u) << c.what;
+      EXPECT_EQ(U(seen.boxes[0].text), c.box) << c.what;
+      EXPECT_EQ(U(seen.boxes[0].caption), "Ошибка") << c.what;
+      EXPECT_EQ(seen.boxes[0].flags, MB_OK | MB_ICONERROR) << c.what;
+      EXPECT_TRUE(seen.dialogs.empty()) << c.what;
+      EXPECT_EQ(U(form.Label1->Caption()), "") << c.what;
+    }
+  }
+}
+
+TEST_F(LinkDialog, IsAFixedDialogWithItsLabelsAndNoCloseBox) {
+  EXPECT_EQ(form.BorderStyle(), bsDialog);
+  EXPECT_TRUE(form.BorderIcons().Empty());
+  EXPECT_EQ(form.Position(), poDesktopCenter);
+  const struct {
+    TControl* control;
+    const char* caption;
+    TControl* parent;
+  } texts[] = {
+      {form.GroupBox1, "Информация", &form},
+      {form.Label2, "Тип прибора:", form.GroupBox1},
+      {form.Label3, "Версия ПО:", form.GroupBox1},
+      {form.Label4, "Количество записей:", form.GroupBox1},
+      {form.StaticText5, "", form.GroupBox1},
+      {form.StaticText1, "", form.GroupBox1},
+      {form.StaticText7, "", form.GroupBox1},
+      {form.Button1, "Отмена", &form},
+      {form.CheckBox1, "Сохранить двоичный файл", &form},
+  };
+  for (const auto& t : texts) {
+    EXPECT_EQ(U(t.control->Caption()), t.caption) << t.control->Name();
+    EXPECT_EQ(t.control->Parent(), t.parent) << t.control->Name();
+  }
+  EXPECT_TRUE(form.StaticText2->Font().Style().Contains(fsBold));
+  EXPECT_EQ(form.ProgressBar1->Min(), 0);
+  EXPECT_EQ(form.ProgressBar1->Max(), 100);
+  EXPECT_TRUE(form.Button1->Cancel());
 }
 
 TEST_F(LinkDialog, PortSearchNamesThePortsInTurnUntilTheInstrumentAnswers) {

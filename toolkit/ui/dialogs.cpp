@@ -45,8 +45,8 @@ const char* ButtonText(int id) {
 // last button's, usually the cancelling one, when the box is closed).
 int RunBox(const AnsiString& text, const AnsiString& caption, QMessageBox::Icon icon, const std::vector<int>& ids,
            int escape_id) {
-  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-    // No screen yet (a failure before the application object exists).
+  if (!Application->Initialized()) {
+    // No screen (a failure before or while the application object is made).
     std::fprintf(stderr, "%s: %s\n", AnsiToUtf8(caption).c_str(), AnsiToUtf8(text).c_str());
     return ids.empty() ? IDOK : ids.front();
   }

@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "toolkit/core/sysutils.h"
@@ -382,7 +383,26 @@ void Describe(std::exception_ptr error, AnsiString* class_name, AnsiString* mess
 // ---- TApplication ------------------------------------------------------------
 
 namespace {
+
 TApplication g_application;
+
+// While the GUI library's application object is being made. A fatal message
+// from it then (no display to connect to, no platform plugin) would abort the
+// process with a core dump; it ends as a start-up failure instead, its text
+// on the error stream since no box can be shown.
+bool g_making_screen = false;
+QtMessageHandler g_previous_handler = nullptr;
+
+void StartupMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtFatalMsg && g_making_screen) {
+    const int code = Application->StartupFailure(std::make_exception_ptr(EOSError(FromQString(text))));
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(code);
+  }
+  if (g_previous_handler) g_previous_handler(type, context, text);
+}
+
 }  // namespace
 
 TApplication* Application = &g_application;
@@ -414,11 +434,17 @@ void TApplication::Initialize() {
   static std::string name = ModuleName().empty() ? "kiv7" : ModuleName();
   static int argc = 1;
   static char* argv[] = {name.data(), nullptr};
+  g_previous_handler = qInstallMessageHandler(StartupMessageHandler);
+  g_making_screen = true;
   qt_app_ = new QApplication(argc, argv);
+  g_making_screen = false;
+  qInstallMessageHandler(g_previous_handler);
   QApplication::setQuitOnLastWindowClosed(false);
 }
 
-bool TApplication::Initialized() const { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
+bool TApplication::Initialized() const {
+  return !g_making_screen && qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
 
 void TApplication::Notification(TComponent* component, TOperation operation) {
   TComponent::Notification(component, operation);
@@ -484,6 +510,17 @@ int TApplication::StartupFailure(std::exception_ptr error) {
   const AnsiString text = StartupFailureText(class_name, Utf8ToAnsi(ModuleName()), address, message);
   DialogService().MessageBox(text, "Application Error", MB_OK | MB_ICONSTOP);
   return 1;
+}
+
+int TApplication::RunProgram(const std::function<void()>& body) {
+  int code = 0;
+  try {
+    body();
+  } catch (...) {
+    code = StartupFailure(std::current_exception());
+  }
+  Shutdown();
+  return code;
 }
 
 int TApplication::MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags) {

@@ -162,6 +162,7 @@ class TApplication : public TComponent {
 
   // Makes the GUI library's application object (once).
   void Initialize();
+  // The GUI library's application object is made and can show windows.
   bool Initialized() const;
   // Frees the forms, then the GUI library's application object; the program
   // body's last step, while timers and the library are still there.
@@ -203,6 +204,11 @@ class TApplication : public TComponent {
   // Shows the start-up failure box for an exception that ended the program
   // body and returns the exit code (1).
   int StartupFailure(std::exception_ptr error);
+  // Runs the program body (Initialize ... Run): an exception that leaves it
+  // is shown as the start-up failure, and so is a screen that cannot be
+  // opened. Then Shutdown. Returns the process's exit code: 0, or 1 after a
+  // failure.
+  int RunProgram(const std::function<void()>& body);
 
   // A message box through the dialog service; returns IDOK, IDYES, ...
   int MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags);

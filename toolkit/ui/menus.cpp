@@ -67,8 +67,9 @@ TMenuItem::~TMenuItem() {
 }
 
 void TMenuItem::ApplyCaption() {
+  // A line carries no text: some styles draw a separator's text beside it.
   action_->setSeparator(IsLine());
-  action_->setText(ToQString(caption_));
+  action_->setText(IsLine() ? QString() : ToQString(caption_));
 }
 
 void TMenuItem::SetCaption(const AnsiString& value) {

@@ -4,7 +4,10 @@
 
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
+#include <string>
 
 #include "tests/support/recording_dialogs.h"
 #include "tests/support/testsupport.h"
@@ -116,6 +119,46 @@ TEST(StartupFailure, ShowsTheApplicationErrorBoxAndGivesExitCodeOne) {
   const AnsiString& text = dialogs.boxes[0].text;
   EXPECT_EQ(text.rfind("Exception EInOutError in module " + TApplication::ModuleName() + " at ", 0), 0u) << text;
   EXPECT_NE(text.find(".\r\nFile not found.\r\n"), std::string::npos) << text;
+}
+
+// Writes every message box to the error stream, where a child process's
+// output is read back.
+class BoxesToStderr : public RecordingDialogs {
+ public:
+  int MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags) override {
+    std::fprintf(stderr, "[%s|%s|%u]", caption.c_str(), text.c_str(), flags);
+    return RecordingDialogs::MessageBox(text, caption, flags);
+  }
+};
+
+TEST(StartupFailure, AProgramBodyThatFailsEndsWithTheBoxAndExitCodeOne) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string stop = std::to_string(MB_OK | MB_ICONSTOP);
+  const struct {
+    const char* what;
+    void (*body)();
+    int code;
+    std::string output;  // a regular expression
+  } cases[] = {
+      {"an engine error", [] { throw EInOutError("File not found"); }, 1,
+       "\\[Application Error\\|Exception EInOutError in module test_ui at [0-9A-F]{8,16}\\.\r\n"
+       "File not found\\.\r\n\\|" + stop + "\\]"},
+      {"a library error", [] { throw std::runtime_error("no room"); }, 1,
+       "\\[Application Error\\|Exception Exception in module test_ui at [0-9A-F]+\\.\r\nno room\\.\r\n\\|" + stop +
+           "\\]"},
+      {"a body that ends well", [] {}, 0, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EXIT(
+        {
+          BoxesToStderr boxes;
+          const int code = Application->RunProgram(c.body);
+          std::fflush(stderr);
+          std::_Exit(code);
+        },
+        ::testing::ExitedWithCode(c.code), c.output)
+        << c.what;
+  }
 }
 
 TEST(EventHandlers, AnErrorInAHandlerIsShownAndTheProgramGoesOn) {

@@ -262,6 +262,28 @@ TEST(Menus, ItemsRunTheirHandlerWhenChosenUnlessDisabled) {
   EXPECT_EQ(dialogs.boxes[0].text, "Record not found.");
 }
 
+TEST(Menus, ALineShowsNoTextAndAnItemItsCaption) {
+  const struct {
+    const char* captions[2];  // set one after the other
+    bool line;
+    const char* shown;  // the text the menu draws
+  } cases[] = {
+      {{"-", nullptr}, true, ""},
+      {{"Печать", nullptr}, false, "Печать"},
+      {{"-", "Печать"}, false, "Печать"},
+      {{"Печать", "-"}, true, ""},
+      {{"--", nullptr}, false, "--"},
+  };
+  for (const auto& c : cases) {
+    TMenuItem item(nullptr);
+    for (const char* caption : c.captions)
+      if (caption) item.SetCaption(Utf8ToAnsi(caption));
+    EXPECT_EQ(item.IsLine(), c.line) << c.captions[0];
+    EXPECT_EQ(item.Action()->isSeparator(), c.line) << c.captions[0];
+    EXPECT_EQ(item.Action()->text().toStdString(), c.shown) << c.captions[0];
+  }
+}
+
 TEST(FileDialogs, AddTheDefaultExtensionOnlyToNamesWithoutOne) {
   TSaveDialog dialog(nullptr);
   dialog.SetDefaultExt(".db");
