@@ -1,0 +1,1705 @@
+// Index files: formats, B-tree nodes, keys and collation.
+//
+// The file is a sequence of 512-byte pages; page n lives at n * 512 and page
+// numbers are the unit of every pointer. All integers are little-endian.
+//
+// NDX (single key). Page 0 is the header, which is also the only tag header;
+// nodes are one page each.
+//
+// MDX (multi-tag). Pages 0-3 are the header (2048 bytes):
+//   0  2 (3 on reading marks dBase 7 tag entries)   1  creation date (y-1900, m, d)
+//   4  table name, at most 15 characters + NUL       20 2 (pages per node)  22 1024
+//   24 1 (production)  25 48 (slots)  26 tag entry length (32)  28 tags in use
+//   31 language id of the table  32 next free page (4 in a new file)
+//   44 date of last update  529 1  544 the tag table: entry length bytes per tag
+// Tag table entry: 0 page of the tag header, 4 name (11 bytes, upper case,
+// NUL-padded; 33 bytes in dBase 7 entries, which shift the rest by 22),
+// 15 key format (0x10, 0 for expression tags), 16-18 threads (0), 19 the
+// value 2, 20 key type letter. 47 entries of 32 bytes fill the header to
+// its end, so a 48th tag never fits although 48 slots are announced.
+// Nodes and tag headers are 1024 bytes (2 pages).
+//
+// Tag header (MDX: its own node; NDX: the file header):
+//   0 root page  4 pages allocated for the tag (NDX: pages in the file =
+//   next free page)  8 flags: 0x08 descending, 0x10 character key, 0x40
+//   unique, 0x60 primary  9 key type 'C'/'N'  10 NDX 0x5800, MDX 0
+//   12 key length (<= 100)  14 keys per node  16 1 for NDX numeric keys
+//   18 entry length = key length + overhead, rounded up to 4  20 2
+//   23 uniqueness: '!' primary, 1 unique, 0 none  24 key expression, NUL-ended
+//   (at most 219 characters)  246 1
+//
+// B-tree node: a 4-byte key count (MDX: then 4 zero bytes), then entries.
+//   NDX entry: lower page (0 in leaves), record number, key.
+//   MDX entry: one number (record number in leaves, lower page in interior
+//   nodes), key.
+// Interior nodes hold one pointer more than keys: the trailing pointer sits
+// in the number field of slot `count`. A separator key is the last key of
+// the subtree its pointer leads to. NDX: a node is interior when slot 0 has
+// a lower page. MDX: when count < keys per node and slot `count` has a
+// number (leaves keep the slot after their last key zeroed).
+//
+// Keys: character keys are the expression's text, blank-padded, in the
+// table's code page. NDX numeric keys are 8-byte doubles. MDX numeric keys
+// are 12-byte decimal numbers: byte 0 = 0x34 + exponent (digits before the
+// point), byte 1 = digit bytes * 8 + 1 (0x80 set when negative), bytes 2-10
+// two digits per byte, high nibble first, trailing zeros dropped; zero is
+// 0x34 0x01 and zeros.
+//
+// Everything read is checked before use: a header, tag entry, tag header or
+// node that does not agree with the layout raises EDbfError "Invalid index
+// file.", never an access outside a buffer; the tree depth is bounded so
+// that a pointer cycle cannot recurse forever.
+#include "dbf/dbf_idxfile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "dbf/dbf_lang.h"
+#include "dbf/dbf_parser.h"
+#include "toolkit/core/binary.h"
+#include "toolkit/core/classes.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
+#include "toolkit/sys/files.h"
+
+const char* const STRING_INVALID_INDEX_FILE = "Invalid index file.";
+const char* const STRING_INDEX_EXPRESSION_TEXT_TOO_LONG = "Index expression too long: %d characters (at most 219).";
+
+namespace {
+
+constexpr int kPageSize = 512;
+constexpr int kMdxHeaderSize = 2048;
+constexpr int kNdxHeaderSize = 512;
+constexpr int kMaxTags = 47;
+constexpr int kMaxKeyLength = 100;
+constexpr int kMaxExpressionLength = 219;
+// Deeper trees would need more keys than a 32-bit record number can count.
+constexpr int kMaxDepth = 32;
+constexpr int64_t kMaxPage = 0x7FFFFF00;
+constexpr int64_t kMaxUnwrittenPages = 4096;
+constexpr int64_t kWeightCap = int64_t(1) << 40;
+
+int RoundUp4(int n) { return (n + 3) & ~3; }
+
+bool IsMultiByteCodePage(unsigned cp) { return cp == 932 || cp == 936 || cp == 949 || cp == 950 || cp == 65001; }
+
+// The ANSI code page of a locale (the platform's default-ANSI-code-page
+// information), by its primary language.
+unsigned LocaleAnsiCodePage(uint32_t lcid) {
+  const uint32_t lang = lcid & 0x3FF;
+  const uint32_t id = lcid & 0xFFFF;
+  switch (lang) {
+    case 0x19: case 0x22: case 0x23: case 0x02: case 0x2F: case 0x3F: case 0x44: case 0x50: return 1251;
+    case 0x1A: return id == 0x0C1A || id == 0x1C1A ? 1251 : 1250;
+    case 0x43: return id == 0x0843 ? 1251 : 1254;
+    case 0x2C: return id == 0x082C ? 1251 : 1254;
+    case 0x05: case 0x0E: case 0x15: case 0x18: case 0x1B: case 0x1C: case 0x24: return 1250;
+    case 0x08: return 1253;
+    case 0x1F: return 1254;
+    case 0x0D: return 1255;
+    case 0x01: case 0x29: case 0x20: return 1256;
+    case 0x25: case 0x26: case 0x27: return 1257;
+    case 0x2A: return 1258;
+    case 0x1E: return 874;
+    case 0x11: return 932;
+    case 0x12: return 949;
+    case 0x04: return id == 0x0404 || id == 0x0C04 || id == 0x1404 ? 950 : 936;
+    case 0x37: return GetACP();  // no ANSI code page of its own
+    default: return 1252;
+  }
+}
+
+// ---- MDX decimal keys -------------------------------------------------------
+
+void BcdZero(uint8_t* key) {
+  std::memset(key, 0, 12);
+  key[0] = 0x34;
+  key[1] = 0x01;
+}
+
+// digits: significant decimal digits without trailing zeros (1 to 18).
+void BcdFromDigits(uint8_t* key, bool negative, int exponent, const std::string& digits) {
+  std::memset(key, 0, 12);
+  key[0] = uint8_t(0x34 + exponent);
+  const int bytes = int(digits.size() + 1) / 2;
+  key[1] = uint8_t(bytes * 8 + 1) | (negative ? 0x80 : 0);
+  for (size_t i = 0; i < digits.size(); ++i) {
+    const uint8_t d = uint8_t(digits[i] - '0');
+    key[2 + i / 2] |= i % 2 == 0 ? uint8_t(d << 4) : d;
+  }
+}
+
+void StripTrailingZeros(std::string* digits) {
+  while (digits->size() > 1 && digits->back() == '0') digits->pop_back();
+}
+
+void BcdFromDouble(double value, uint8_t* key) {
+  // Values the 8-bit exponent cannot hold: NaN and the tiniest become zero,
+  // the largest (and infinities) the largest magnitude the key can show.
+  if (std::isnan(value) || value == 0 || std::fabs(value) < 1e-52) return BcdZero(key);
+  const bool negative = value < 0;
+  if (std::isinf(value) || std::fabs(value) >= 1e203)
+    return BcdFromDigits(key, negative, 0xFF - 0x34, std::string(16, '9'));
+  char text[40];
+  std::snprintf(text, sizeof text, "%.14e", std::fabs(value));
+  std::string digits;
+  digits += text[0];
+  digits.append(text + 2, 14);
+  const int exponent = std::atoi(std::strchr(text, 'e') + 1) + 1;
+  StripTrailingZeros(&digits);
+  if (exponent < -0x34) return BcdZero(key);
+  BcdFromDigits(key, negative, exponent, digits);
+}
+
+void BcdFromInt(int64_t value, uint8_t* key) {
+  if (value == 0) return BcdZero(key);
+  const uint64_t magnitude = value < 0 ? uint64_t(0) - uint64_t(value) : uint64_t(value);
+  std::string digits = std::to_string(magnitude);
+  // Nine digit bytes hold 18 digits; longer integers go the floating way.
+  if (digits.size() > 18) return BcdFromDouble(double(value), key);
+  const int exponent = int(digits.size());
+  StripTrailingZeros(&digits);
+  BcdFromDigits(key, value < 0, exponent, digits);
+}
+
+double BcdToDouble(const uint8_t* key) {
+  if (key[0] == 0x34 && (key[1] & 0x7F) == 0x01) return 0;
+  const int exponent = int(key[0]) - 0x34;
+  double value = 0;
+  for (int i = 0; i < 18; ++i) {
+    const int d = i % 2 == 0 ? key[2 + i / 2] >> 4 : key[2 + i / 2] & 0x0F;
+    value += d * std::pow(10.0, exponent - i - 1);
+  }
+  return key[1] & 0x80 ? -value : value;
+}
+
+bool BcdIsZero(const uint8_t* key) { return key[0] == 0x34 && key[1] == 0x01; }
+
+int CompareBcd(const uint8_t* a, const uint8_t* b) {
+  const bool neg_a = (a[1] & 0x80) != 0, neg_b = (b[1] & 0x80) != 0;
+  if (neg_a != neg_b) return neg_a ? -1 : 1;
+  int result = 0;
+  const bool zero_a = BcdIsZero(a), zero_b = BcdIsZero(b);
+  if (zero_a || zero_b) {
+    result = zero_a == zero_b ? 0 : (zero_a ? -1 : 1);
+  } else if (a[0] == b[0]) {
+    for (int i = 2; i <= 9 && result == 0; ++i)
+      if (a[i] != b[i]) result = a[i] < b[i] ? -1 : 1;
+  } else {
+    result = a[0] < b[0] ? -1 : 1;
+  }
+  return neg_a ? -result : result;
+}
+
+}  // namespace
+
+// ---- TLCIDList --------------------------------------------------------------
+
+bool TLCIDList::Contains(uint32_t lcid) {
+  const uint32_t id = lcid & 0xFFFF;
+  if ((lcid >> 16) != 0 || id == 0 || id == kLocaleUserDefault || id == kLocaleSystemDefault) return false;
+  return std::strcmp(LcidToLocaleName(lcid), "root") != 0;
+}
+
+// ---- TIndexPage ---------------------------------------------------------------
+
+TIndexPage::TIndexPage(TIndexFile* file, TIndexPage* parent)
+    : file_(file), buffer_(size_t(file->NodeSize()), 0), parent_(parent) {}
+
+TIndexPage::~TIndexPage() = default;
+
+uint8_t* TIndexPage::EntryAt(int i) {
+  return buffer_.data() + NodeHeaderSize() + size_t(i) * size_t(file_->EntryLength());
+}
+const uint8_t* TIndexPage::EntryAt(int i) const {
+  return buffer_.data() + NodeHeaderSize() + size_t(i) * size_t(file_->EntryLength());
+}
+
+int TIndexPage::KeyCount() const { return int(GetLE32(buffer_.data())); }
+void TIndexPage::SetKeyCount(int n) { PutLE32(buffer_.data(), uint32_t(n)); }
+int TIndexPage::LastSlot() const { return interior_ ? KeyCount() : KeyCount() - 1; }
+
+int TIndexPage::Depth() const {
+  int depth = 0;
+  for (const TIndexPage* p = parent_; p != nullptr; p = p->parent_) ++depth;
+  return depth;
+}
+
+void TIndexPage::SetBounds() {
+  low_ = 0;
+  high_ = LastSlot();
+  if (file_->RangeActive()) {
+    if (page_no_ == low_mark_page) low_ = std::max(low_, low_mark_entry);
+    if (page_no_ == high_mark_page) high_ = std::min(high_, high_mark_entry);
+  }
+}
+
+void TIndexPage::MakeChild() {
+  if (!child_) child_ = file_->IsMdx() ? std::unique_ptr<TIndexPage>(new TMdxPage(file_, this))
+                                       : std::unique_ptr<TIndexPage>(new TNdxPage(file_, this));
+}
+
+void TIndexPage::InitEmpty(int64_t n, bool interior) {
+  if (lock_count_ > 0) TIndexFile::AssertFailed("node released while locked");
+  WriteBack();
+  page_no_ = n;
+  std::fill(buffer_.begin(), buffer_.end(), 0);
+  interior_ = interior;
+  modified_ = true;
+  if (interior_) MakeChild();
+  SetBounds();
+  entry_no_ = low_;
+}
+
+void TIndexPage::LoadPage(int64_t n) {
+  if (lock_count_ > 0 && n != page_no_) TIndexFile::AssertFailed("node released while locked");
+  if (n == page_no_ && n > 0 && !file_->NeedLocks()) {
+    // The node in memory is the file's latest state of this page.
+    SetBounds();
+    entry_no_ = low_;
+    return;
+  }
+  WriteBack();
+  page_no_ = n;
+  modified_ = false;
+  interior_ = false;
+  if (n > 0 && n < file_->FirstNodePage()) file_->Corrupt();
+  if (n <= 0 || !file_->NodeInFile(n)) {
+    // A root allocated but not yet written.
+    std::fill(buffer_.begin(), buffer_.end(), 0);
+    SetBounds();
+    entry_no_ = low_;
+    return;
+  }
+  if (!file_->ReadNode(n, buffer_.data())) file_->Corrupt();
+  const int64_t count = GetLE32(buffer_.data());
+  const int max = file_->MaxKeys();
+  if (count > max) file_->Corrupt();
+  interior_ = DetectInterior();
+  if (interior_) {
+    if (count + 1 > max) file_->Corrupt();
+    if (Depth() + 1 >= kMaxDepth) file_->Corrupt();
+    for (int i = 0; i <= int(count); ++i) {
+      const int64_t lower = LowerPageAt(i);
+      if (lower < file_->FirstNodePage() || lower > kMaxPage || !file_->NodeInFile(lower)) file_->Corrupt();
+    }
+    MakeChild();
+  } else {
+    for (int i = 0; i < int(count); ++i)
+      if (RecNoAt(i) <= 0) file_->Corrupt();
+  }
+  SetBounds();
+  entry_no_ = low_;
+}
+
+void TIndexPage::GotoEntry(int i) {
+  if (i < low_) {
+    entry_no_ = low_ - 1;
+  } else if (i > high_) {
+    entry_no_ = high_ + 1;
+  } else {
+    entry_no_ = i;
+    if (interior_) {
+      MakeChild();
+      child_->LoadPage(LowerPageAt(i));
+    }
+  }
+}
+
+void TIndexPage::GotoFirst() {
+  GotoEntry(low_);
+  if (interior_ && OnEntry()) child_->GotoFirst();
+}
+
+void TIndexPage::GotoLast() {
+  GotoEntry(high_);
+  if (interior_ && OnEntry()) child_->GotoLast();
+}
+
+bool TIndexPage::GotoNext() {
+  // Called on the bottom node of the chain; moves through the parents and
+  // skips empty nodes (possible inside a range).
+  TIndexPage* bottom = this;
+  for (;;) {
+    TIndexPage* node = bottom;
+    while (node != nullptr && node->entry_no_ >= node->high_) node = node->parent_;
+    if (node == nullptr) {
+      bottom->entry_no_ = bottom->high_ + 1;
+      return false;
+    }
+    node->GotoEntry(node->entry_no_ + 1);
+    while (node->interior_ && node->OnEntry()) {
+      node = node->child_.get();
+      node->GotoEntry(node->low_);
+    }
+    if (!node->interior_ && node->OnEntry()) return true;
+    bottom = node;
+  }
+}
+
+bool TIndexPage::GotoPrior() {
+  TIndexPage* bottom = this;
+  for (;;) {
+    TIndexPage* node = bottom;
+    while (node != nullptr && node->entry_no_ <= node->low_) node = node->parent_;
+    if (node == nullptr) {
+      bottom->entry_no_ = bottom->low_ - 1;
+      return false;
+    }
+    node->GotoEntry(node->entry_no_ - 1);
+    while (node->interior_ && node->OnEntry()) {
+      node = node->child_.get();
+      node->GotoEntry(node->high_);
+    }
+    if (!node->interior_ && node->OnEntry()) return true;
+    bottom = node;
+  }
+}
+
+// Binary search for the file's search key between the lowest valid entry
+// and the end. mode -3 finds the place after all equal keys, any other mode
+// the first equal key (a record-number search then steps over equal keys in
+// TIndexFile). An interior node positions and loads the child without going
+// further down; a leaf answers the comparison with the entry it stops on
+// (1 when it stops after its last entry).
+int TIndexPage::FindInPage(int64_t mode) {
+  int low = low_;
+  int high = interior_ ? high_ : high_ + 1;
+  const uint8_t* search = file_->SearchKeyBytes();
+  while (low < high) {
+    const int mid = low + (high - low) / 2;
+    const int c = file_->CompareKeys(search, KeyAt(mid));
+    if (c < 0 || (c == 0 && mode != -3))
+      high = mid;
+    else
+      low = mid + 1;
+  }
+  if (interior_) {
+    entry_no_ = low;
+    if (OnEntry()) {
+      MakeChild();
+      child_->LoadPage(LowerPageAt(low));
+    }
+    return 0;
+  }
+  entry_no_ = low;
+  if (!OnEntry()) {
+    entry_no_ = std::max(low, high_ + 1);
+    return 1;
+  }
+  return file_->CompareKeys(search, KeyAt(low));
+}
+
+void TIndexPage::StoreKeyUp(const uint8_t* key) {
+  Lock();
+  SetEntry(0, key, LowerPageAt(entry_no_));
+  Unlock();
+}
+
+void TIndexPage::SetEntry(int64_t recno, const uint8_t* key, int64_t lower) {
+  const int pos = entry_no_;
+  if (pos < 0 || pos > LastSlot()) TIndexFile::AssertFailed("no current entry to store");
+  // A parent's separator is always the last key of the child it points to.
+  if (pos == LastSlot() && parent_ != nullptr && key != nullptr) parent_->StoreKeyUp(key);
+  uint8_t* entry = EntryAt(pos);
+  if (key != nullptr)
+    std::memcpy(entry + KeyOffset(), key, size_t(file_->KeyLength()));
+  else
+    entry[KeyOffset()] = 0;
+  SetNumbersAt(pos, recno, lower);
+  modified_ = true;
+}
+
+void TIndexPage::InsertEntry(int64_t recno, const uint8_t* key, int64_t lower) {
+  Lock();
+  const int count = KeyCount();
+  if (file_->MaxKeys() - count - (interior_ ? 1 : 0) <= 0) TIndexFile::AssertFailed("insertion into a full node");
+  const int pos = entry_no_;
+  const int last = LastSlot();
+  if (pos < 0 || pos > last + 1) TIndexFile::AssertFailed("insertion outside the node");
+  const size_t length = size_t(file_->EntryLength());
+  std::memmove(EntryAt(pos + 1), EntryAt(pos), size_t(last - pos + 1) * length);
+  SetKeyCount(count + 1);
+  SetBounds();
+  entry_no_ = pos;
+  SetEntry(recno, key, lower);
+  Unlock();
+}
+
+void TIndexPage::DeleteEntry() {
+  Lock();
+  const int pos = entry_no_;
+  const int last = LastSlot();
+  if (pos < 0 || pos > last) TIndexFile::AssertFailed("no current entry to delete");
+  const int count = KeyCount();
+  const size_t length = size_t(file_->EntryLength());
+  if (pos < last) {
+    std::memmove(EntryAt(pos), EntryAt(pos + 1), size_t(last - pos) * length);
+  } else if (parent_ != nullptr && last > 0) {
+    uint8_t key[kMaxKeyLength];
+    std::memcpy(key, KeyAt(pos - 1), size_t(file_->KeyLength()));
+    parent_->StoreKeyUp(key);
+  }
+  const bool emptied = last == 0;
+  if (interior_ && emptied) {
+    SetNumbersAt(0, 0, 0);
+    SetKeyCount(0);
+    interior_ = false;
+  } else if (interior_) {
+    SetNumbersAt(count, 0, 0);
+    SetKeyCount(count - 1);
+  } else {
+    SetNumbersAt(count - 1, 0, 0);
+    SetKeyCount(count - 1);
+  }
+  modified_ = true;
+  SetBounds();
+  if (entry_no_ > high_) entry_no_ = high_;
+  Unlock();
+  // Emptied nodes stay in the file; their parent forgets them.
+  if (emptied && parent_ != nullptr && parent_->LastSlot() > 0) {
+    parent_->DeleteEntry();
+    return;
+  }
+  if (interior_ && OnEntry()) {
+    GotoEntry(entry_no_);
+    child_->GotoFirst();
+  }
+}
+
+void TIndexPage::Split() {
+  if (parent_ == nullptr) file_->NewRoot();
+  TIndexPage* parent = parent_;
+  parent->Lock();
+  Lock();
+  const int a = KeyCount();
+  const bool interior = interior_;
+  int b = a / 2 + (interior && a % 2 != 0 ? 1 : 0);
+  int c = a - b;
+  const int pos = entry_no_;
+  if (c > b && pos > b) {
+    ++b;
+    --c;
+  } else if (c < b && pos < b) {
+    --b;
+    ++c;
+  }
+  if (b < 1 || c < 1) TIndexFile::AssertFailed("split of a node too small");
+  const int64_t fresh_page = file_->AllocatePage();
+  std::vector<uint8_t> fresh(buffer_.size(), 0);
+  const size_t length = size_t(file_->EntryLength());
+  const int moved = c + (interior ? 1 : 0);
+  std::memcpy(fresh.data() + NodeHeaderSize(), EntryAt(b), size_t(moved) * length);
+  PutLE32(fresh.data(), uint32_t(c));
+  uint8_t separator[kMaxKeyLength];
+  std::memcpy(separator, KeyAt(b - 1), size_t(file_->KeyLength()));
+  // The slots that moved out are cleared, so the slot after the last key of
+  // a leaf reads as zero.
+  std::fill(EntryAt(b), EntryAt(b) + size_t(moved) * length, uint8_t(0));
+  SetKeyCount(interior ? b - 1 : b);
+  modified_ = true;
+  SetBounds();
+  const int k = parent->entry_no_;
+  parent->InsertEntry(0, separator, page_no_);
+  parent->SetNumbersAt(k + 1, 0, fresh_page);
+  file_->WriteNode(fresh_page, fresh.data());
+  Unlock();
+  parent->Unlock();
+  if (pos < b) {
+    parent->entry_no_ = k;
+    GotoEntry(pos);
+  } else {
+    parent->entry_no_ = k + 1;
+    LoadPage(fresh_page);
+    GotoEntry(pos - b);
+  }
+}
+
+void TIndexPage::Lock() {
+  if (lock_count_++ == 0 && file_->NeedLocks() && page_no_ > 0) file_->LockNode(page_no_);
+}
+
+void TIndexPage::Unlock() {
+  if (lock_count_ <= 0) TIndexFile::AssertFailed("unlock of a node not locked");
+  if (--lock_count_ == 0 && file_->NeedLocks()) {
+    WriteBack();
+    if (page_no_ > 0) file_->UnlockNode(page_no_);
+  }
+}
+
+void TIndexPage::WriteBack() {
+  if (!modified_ || page_no_ <= 0) return;
+  file_->WriteNode(page_no_, buffer_.data());
+  modified_ = false;
+}
+
+void TIndexPage::WriteChain() {
+  for (TIndexPage* p = this; p != nullptr; p = p->child_.get()) p->WriteBack();
+}
+
+// ---- layouts -------------------------------------------------------------------
+
+int64_t TMdxPage::LowerPageAt(int i) const { return GetLE32(EntryAt(i)); }
+int64_t TMdxPage::RecNoAt(int i) const { return GetLE32(EntryAt(i)); }
+bool TMdxPage::DetectInterior() const {
+  const int count = KeyCount();
+  return count >= 0 && count < file_->MaxKeys() && GetLE32(EntryAt(count)) != 0;
+}
+void TMdxPage::SetNumbersAt(int i, int64_t recno, int64_t lower) {
+  PutLE32(EntryAt(i), uint32_t(IsInterior() ? lower : recno));
+}
+
+int64_t TNdxPage::LowerPageAt(int i) const { return GetLE32(EntryAt(i)); }
+int64_t TNdxPage::RecNoAt(int i) const { return GetLE32(EntryAt(i) + 4); }
+bool TNdxPage::DetectInterior() const { return GetLE32(EntryAt(0)) != 0; }
+void TNdxPage::SetNumbersAt(int i, int64_t recno, int64_t lower) {
+  PutLE32(EntryAt(i), uint32_t(lower));
+  PutLE32(EntryAt(i) + 4, uint32_t(recno));
+}
+
+// ---- TIndexFile: tags -----------------------------------------------------------
+
+struct TIndexFile::Tag {
+  int64_t header_page = 0;      // MDX: page of the tag header node
+  std::vector<uint8_t> header;  // MDX: the tag header node (NDX uses the file header)
+  bool header_modified = false;
+  std::unique_ptr<TDbfParser> parser;
+  std::unique_ptr<TIndexPage> root;
+  char key_type = 0;
+  int key_length = 0, entry_length = 0, max_keys = 0;
+  bool descending = false;
+  int unique = 0;
+  bool range = false;
+  std::vector<uint8_t> range_low, range_high;
+};
+
+TIndexFile::TIndexFile(TDbfFile* dbf_file) : dbf_file_(dbf_file) {}
+
+TIndexFile::~TIndexFile() {
+  try {
+    CloseIndexFile();
+  } catch (...) {
+    // A destructor must not throw; unwritten nodes show at the next open.
+  }
+}
+
+void TIndexFile::Corrupt() const { throw EDbfError(STRING_INVALID_INDEX_FILE); }
+
+void TIndexFile::AssertFailed(const char* what) {
+  throw EDbfError(Format("Assertion failed: %s (Dbf_IdxFile).", {AnsiString(what)}));
+}
+
+TIndexFile::Tag* TIndexFile::Current() const {
+  return selected_ >= 0 && selected_ < int(tags_.size()) ? tags_[size_t(selected_)].get() : nullptr;
+}
+
+uint8_t* TIndexFile::TagHeader() const {
+  Tag* tag = Current();
+  if (!mdx_) return const_cast<TIndexFile*>(this)->Header();
+  return tag ? tag->header.data() : nullptr;
+}
+
+int TIndexFile::TagEntryLength() const { return Header()[26]; }
+int TIndexFile::TagNameLength() const { return version_ == 6 ? 32 : 10; }
+uint8_t* TIndexFile::TagEntry(int position) { return Header() + 512 + TagEntryLength() * (1 + position); }
+const uint8_t* TIndexFile::TagEntry(int position) const {
+  return Header() + 512 + TagEntryLength() * (1 + position);
+}
+
+TIndexPage* TIndexFile::Root() const {
+  Tag* tag = Current();
+  return tag ? tag->root.get() : nullptr;
+}
+
+TIndexPage* TIndexFile::Leaf() const {
+  TIndexPage* node = Root();
+  while (node && node->IsInterior() && node->OnEntry() && node->Child()) node = node->Child();
+  return node;
+}
+
+std::unique_ptr<TIndexPage> TIndexFile::NewPage(TIndexPage* parent) {
+  if (mdx_) return std::make_unique<TMdxPage>(this, parent);
+  return std::make_unique<TNdxPage>(this, parent);
+}
+
+char TIndexFile::KeyType() const { return Current() ? Current()->key_type : 0; }
+int TIndexFile::KeyLength() const { return Current() ? Current()->key_length : 0; }
+int TIndexFile::EntryLength() const { return Current() ? Current()->entry_length : 0; }
+int TIndexFile::MaxKeys() const { return Current() ? Current()->max_keys : 0; }
+bool TIndexFile::Descending() const { return Current() && Current()->descending; }
+int TIndexFile::UniqueMode() const { return Current() ? Current()->unique : 0; }
+bool TIndexFile::RangeActive() const { return !ranges_off_ && Current() && Current()->range; }
+
+AnsiString TIndexFile::Expression() const {
+  const uint8_t* header = TagHeader();
+  if (header == nullptr) return AnsiString();
+  const char* text = reinterpret_cast<const char*>(header + 24);
+  return AnsiString(text, strnlen(text, kMaxExpressionLength));
+}
+
+int TIndexFile::TagCount() const { return int(tags_.size()); }
+
+AnsiString TIndexFile::TagName(int position) const {
+  if (position < 0 || position >= TagCount()) return AnsiString();
+  if (!mdx_) return AnsiString(ExtractFileName(FileName()));
+  const char* name = reinterpret_cast<const char*>(TagEntry(position) + 4);
+  return AnsiString(name, strnlen(name, size_t(TagNameLength())));
+}
+
+bool TIndexFile::SelectTag(int position) {
+  if (position < 0 || position >= TagCount()) return false;
+  selected_ = position;
+  return true;
+}
+
+bool TIndexFile::SelectTag(const AnsiString& name) {
+  if (!mdx_) return SelectTag(0);
+  for (int i = 0; i < TagCount(); ++i)
+    if (SameText(TagName(i), Trim(name))) return SelectTag(i);
+  return false;
+}
+
+void TIndexFile::ListTagNames(TStrings& list) {
+  if (!mdx_) return;
+  for (int i = 0; i < TagCount(); ++i) list.AddObject(TagName(i), this);
+}
+
+bool TIndexFile::ReadIndexDef(const AnsiString& name, TIndexTagDef* def) {
+  const int keep = selected_;
+  if (!SelectTag(name)) return false;
+  def->IndexFile = mdx_ ? TagName(selected_) : AnsiString(ExtractFileName(FileName()));
+  def->SortField = Expression();
+  def->Options = TIndexOptions{ixExpression};
+  if (Descending()) def->Options.Include(ixDescending);
+  if (UniqueMode() == 1) def->Options.Include(ixUnique);
+  if (UniqueMode() == 2) def->Options.Include(ixPrimary);
+  def->FromFile = true;
+  selected_ = keep;
+  return true;
+}
+
+// ---- opening -----------------------------------------------------------------------
+
+void TIndexFile::OpenIndexFile() {
+  if (Active()) return;
+  mdx_ = SameText(ExtractFileExt(FileName()), ".mdx");
+  SetVirtualLocks(false);
+  SetPageOffsetByHeader(false);
+  SetHeaderOffset(0);
+  SetRecordSize(kPageSize);
+  OpenStream();
+  try {
+    SetHeaderSize(mdx_ ? kMdxHeaderSize : kNdxHeaderSize);
+    ReadHeader();
+    tags_.clear();
+    selected_ = -1;
+    unusable_ = false;
+    maintained_ = true;
+    table_code_page_ = dbf_file_ ? dbf_file_->UseCodePage() : GetACP();
+    const TPageFileMode mode = Mode();
+    const bool creating = mode == pmMemoryCreate || mode == pmExclusiveCreate || mode == pmSharedCreate;
+    if (creating && (mode != pmMemoryCreate || Stream()->Size() == 0)) {
+      // New MDX files always get dBase IV tag entries: the header byte that
+      // would announce dBase 7 entries is never written, so anything else
+      // would not read back.
+      version_ = mdx_ ? 3 : 2;
+      ClearIndex();
+      ChooseCollation();
+      return;
+    }
+    if (Stream()->Size() < (mdx_ ? kMdxHeaderSize : kNdxHeaderSize)) Corrupt();
+    if (mdx_) version_ = Header()[0] == 3 ? 6 : 3;
+    else version_ = 2;
+    ChooseCollation();
+    if (unusable_) return;
+    ReadTags();
+    if (!tags_.empty()) selected_ = 0;
+  } catch (...) {
+    tags_.clear();
+    selected_ = -1;
+    CloseStream();
+    throw;
+  }
+}
+
+void TIndexFile::CloseIndexFile() {
+  if (!Active()) return;
+  struct Release {
+    TIndexFile* self;
+    ~Release() {
+      self->tags_.clear();
+      self->selected_ = -1;
+      self->CloseStream();
+    }
+  } release{this};
+  FlushPages();
+}
+
+void TIndexFile::ChooseCollation() {
+  if (!mdx_) return SetLocale(kDefaultCollationLocale);
+  const uint8_t table_id = dbf_file_ ? dbf_file_->LanguageId() : 0;
+  const uint8_t index_id = Header()[31];
+  TLocaleError error = leNone;
+  uint32_t locale = kDefaultCollationLocale;
+  if (table_id != 0 && index_id != 0 && table_id != index_id) {
+    error = leLanguageMismatch;
+  } else {
+    const uint8_t id = table_id != 0 ? table_id : index_id;
+    if (id != 0) {
+      locale = LanguageDriver(id).Locale;
+      if (locale == kLangNoLocale)
+        error = leNoLocale;
+      else if (locale != kDefaultCollationLocale && !TLCIDList::Contains(locale))
+        error = leNotInstalled;
+    }
+  }
+  if (error != leNone) {
+    uint32_t solution = 0;
+    if (OnLocaleError) OnLocaleError(error, solution);
+    locale = kDefaultCollationLocale;
+    if (solution == 0)
+      unusable_ = true;
+    else if (solution == 1)
+      maintained_ = false;
+    else
+      locale = solution;
+  }
+  SetLocale(locale);
+}
+
+void TIndexFile::SetLocale(uint32_t locale) {
+  locale_ = locale;
+  collation_code_page_ = locale == kDefaultCollationLocale ? table_code_page_ : LocaleAnsiCodePage(locale);
+  collation_chars_.clear();
+  if (locale == kDefaultCollationLocale || IsMultiByteCodePage(table_code_page_) ||
+      IsMultiByteCodePage(collation_code_page_))
+    return;
+  // Single-byte code pages: every byte's character once, not per comparison.
+  try {
+    std::vector<char16_t> chars(256);
+    for (int b = 0; b < 256; ++b) {
+      const char byte = char(b);
+      const std::string converted = ConvertCodePage(std::string_view(&byte, 1), table_code_page_, collation_code_page_);
+      const std::u16string wide = MultiByteToWide(converted, collation_code_page_);
+      chars[size_t(b)] = wide.empty() ? u'?' : wide[0];
+    }
+    collation_chars_ = std::move(chars);
+  } catch (const EConvertError&) {
+    // A code page the converter lacks: compare the bytes.
+    locale_ = kDefaultCollationLocale;
+  }
+}
+
+void TIndexFile::ComputeLayout(uint8_t* header, bool validate) {
+  Tag& tag = *Current();
+  const int overhead = mdx_ ? 4 : 8;
+  const int room = NodeSize() - (mdx_ ? 8 : 4);
+  tag.key_type = char(header[9]);
+  int key_length = GetLE16(header + 12);
+  if (validate) {
+    if (tag.key_type != 'C' && tag.key_type != 'N') Corrupt();
+    if (key_length > kMaxKeyLength) Corrupt();
+    if (tag.key_type == 'N' && key_length != (mdx_ ? 12 : 8)) Corrupt();
+  }
+  int entry_length = GetLE16(header + 18);
+  // A stored entry length that would not fit the key or a node of two keys
+  // is recomputed from the key length.
+  if (entry_length < key_length + overhead || entry_length > room / 2) entry_length = RoundUp4(key_length + overhead);
+  int max_keys = room / entry_length;
+  const int stored_max = GetLE16(header + 14);
+  if (stored_max >= 4 && stored_max < max_keys) max_keys = stored_max;
+  tag.key_length = key_length;
+  tag.entry_length = entry_length;
+  tag.max_keys = max_keys;
+  tag.descending = (header[8] & 0x08) != 0;
+  tag.unique = header[23] == 0x21 ? 2 : (header[23] != 0 || (header[8] & 0x40) != 0 ? 1 : 0);
+}
+
+void TIndexFile::CompileTag(Tag& tag) {
+  tag.parser = std::make_unique<TDbfParser>(dbf_file_);
+  const AnsiString expression = Expression();
+  try {
+    tag.parser->CompileText(expression);
+  } catch (const EDbfError&) {
+    throw;
+  } catch (const Exception&) {
+    // A key expression that does not parse: the header is damaged.
+    Corrupt();
+  }
+  const TExprKind kind = tag.parser->GetResultKind();
+  const bool text = kind == ekString;
+  const bool number = kind == ekInteger || kind == ekLargeInt || kind == ekFloat;
+  if ((tag.key_type == 'C' && !text) || (tag.key_type == 'N' && !number)) Corrupt();
+}
+
+void TIndexFile::ReadTags() {
+  if (!mdx_) {
+    auto tag = std::make_unique<Tag>();
+    tags_.push_back(std::move(tag));
+    selected_ = 0;
+    LoadTag(*tags_.back());
+    return;
+  }
+  const uint8_t* h = Header();
+  if (GetLE16(h + 20) != 2 || GetLE16(h + 22) != 1024) Corrupt();
+  const int count = GetLE16(h + 28);
+  const int length = h[26];
+  if (count > kMaxTags || length < (version_ == 6 ? 43 : 21)) Corrupt();
+  if (512 + length * (1 + count) > kMdxHeaderSize) Corrupt();
+  const int64_t next_free = GetLE32(h + 32);
+  if (next_free < 4 || next_free > kMaxPage) Corrupt();
+  for (int i = 0; i < count; ++i) {
+    auto tag = std::make_unique<Tag>();
+    tag->header_page = GetLE32(TagEntry(i));
+    if (tag->header_page < 4 || tag->header_page > kMaxPage || !NodeInFile(tag->header_page)) Corrupt();
+    tag->header.assign(1024, 0);
+    if (!ReadNode(tag->header_page, tag->header.data())) Corrupt();
+    tags_.push_back(std::move(tag));
+    selected_ = i;
+    LoadTag(*tags_.back());
+  }
+}
+
+void TIndexFile::LoadTag(Tag& tag) {
+  ComputeLayout(TagHeader(), true);
+  TagHeader()[24 + kMaxExpressionLength] = 0;
+  CompileTag(tag);
+  tag.root = NewPage(nullptr);
+  const int64_t root = GetLE32(TagHeader());
+  // A root outside a file read from disk means the file was cut.
+  if (root > kMaxPage || (root > 0 && !NodeInFile(root))) Corrupt();
+  tag.root->LoadPage(root);
+}
+
+void TIndexFile::ReadTagHeader(Tag& tag) {
+  if (mdx_) {
+    if (!ReadNode(tag.header_page, tag.header.data())) Corrupt();
+  } else {
+    ReadHeader();
+  }
+  const int key_length = tag.key_length;
+  ComputeLayout(TagHeader(), true);
+  TagHeader()[24 + kMaxExpressionLength] = 0;
+  // Another process that rebuilt the tag with another key: the compiled
+  // expression no longer describes it.
+  if (tag.key_length != key_length) Corrupt();
+}
+
+void TIndexFile::WriteTagHeader(Tag& tag) {
+  if (!mdx_) {
+    TPagedFile::StoreHeader();
+    return;
+  }
+  if (tag.header_page > 0) WriteNode(tag.header_page, tag.header.data());
+  tag.header_modified = false;
+}
+
+void TIndexFile::StoreHeader() {
+  TPagedFile::StoreHeader();
+  Tag* tag = Current();
+  if (!mdx_ || tag == nullptr) return;
+  if (NeedLocks())
+    WriteTagHeader(*tag);
+  else
+    tag->header_modified = true;
+}
+
+void TIndexFile::FlushPages() {
+  if (!Active()) return;
+  for (auto& tag : tags_) {
+    if (tag->root) tag->root->WriteChain();
+    if (mdx_ && tag->header_modified) WriteTagHeader(*tag);
+  }
+  FlushHeader();
+}
+
+bool TIndexFile::NodeInFile(int64_t n) {
+  if (n < 0) return false;
+  return (n + PagesPerNode()) * kPageSize <= Stream()->Size();
+}
+
+bool TIndexFile::ReadNode(int64_t page, uint8_t* buffer) {
+  return ReadBlock(buffer, NodeSize(), page * kPageSize) == NodeSize();
+}
+
+void TIndexFile::WriteNode(int64_t page, const uint8_t* buffer) { WriteBlock(buffer, NodeSize(), page * kPageSize); }
+
+void TIndexFile::LockNode(int64_t page) {
+  if (!LockSection(page * kPageSize, NodeSize(), true)) throw EDbfError(STRING_RECORD_LOCKED);
+}
+
+void TIndexFile::UnlockNode(int64_t page) { UnlockSection(page * kPageSize, NodeSize()); }
+
+int64_t TIndexFile::AllocatePage() {
+  const bool locked = NeedLocks();
+  if (locked) {
+    if (!LockSection(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
+    ReadHeader();
+  }
+  int64_t page = 0;
+  try {
+    uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
+    page = GetLE32(counter);
+    // Never hand out a page the file already holds, whatever the header says.
+    const int64_t in_file = (Stream()->Size() + kPageSize - 1) / kPageSize;
+    // Pages allocated but not yet written are few; a counter far past the
+    // end of the file is damage, and trusting it would grow the file without end.
+    if (page > in_file + kMaxUnwrittenPages) Corrupt();
+    page = std::max({page, FirstNodePage(), in_file});
+    PutLE32(counter, uint32_t(page + PagesPerNode()));
+    if (mdx_ && Current() != nullptr) {
+      uint8_t* allocated = TagHeader() + 4;
+      PutLE32(allocated, GetLE32(allocated) + uint32_t(PagesPerNode()));
+      Current()->header_modified = true;
+    }
+    TPagedFile::StoreHeader();
+  } catch (...) {
+    if (locked) UnlockSection(0, kPageSize);
+    throw;
+  }
+  if (locked) UnlockSection(0, kPageSize);
+  return page;
+}
+
+void TIndexFile::NewRoot() {
+  Tag& tag = *Current();
+  const int64_t page = AllocatePage();
+  auto root = NewPage(nullptr);
+  root->InitEmpty(page, true);
+  root->SetNumbersAt(0, 0, tag.root->PageNo());
+  root->SetBounds();
+  root->entry_no_ = 0;
+  tag.root->parent_ = root.get();
+  root->child_ = std::move(tag.root);
+  tag.root = std::move(root);
+  if (mdx_ && NeedLocks()) LockNode(tag.header_page);
+  PutLE32(TagHeader(), uint32_t(page));
+  StoreHeader();
+  if (mdx_ && NeedLocks()) UnlockNode(tag.header_page);
+}
+
+void TIndexFile::MakeRoot(Tag& tag) {
+  const int64_t page = AllocatePage();
+  if (!tag.root) tag.root = NewPage(nullptr);
+  tag.root->child_.reset();
+  tag.root->InitEmpty(page, false);
+  PutLE32(TagHeader(), uint32_t(page));
+  // Other processes reread the root before every search.
+  if (NeedLocks()) tag.root->WriteBack();
+}
+
+void TIndexFile::ClearTag() {
+  Tag* tag = Current();
+  if (tag == nullptr) return;
+  tag->range = false;
+  MakeRoot(*tag);
+  StoreHeader();
+}
+
+void TIndexFile::ClearIndex() {
+  FlushPages();
+  uint8_t* h = Header();
+  if (mdx_) {
+    // The tag table stays; every tag gets fresh pages from page 4 on.
+    std::fill(h, h + 544, uint8_t(0));
+    int year = 0, month = 0, day = 0;
+    DecodeDate(Date(), year, month, day);
+    h[0] = 2;
+    h[1] = h[44] = uint8_t(year - 1900);
+    h[2] = h[45] = uint8_t(month);
+    h[3] = h[46] = uint8_t(day);
+    if (dbf_file_ != nullptr) {
+      std::string name = ExtractFileName(ChangeFileExt(dbf_file_->FileName(), ""));
+      name = name.substr(0, 15);
+      std::memcpy(h + 4, name.data(), name.size());
+      h[31] = dbf_file_->LanguageId();
+    }
+    PutLE16(h + 20, 2);
+    PutLE16(h + 22, 1024);
+    h[24] = 1;
+    h[25] = 48;
+    h[26] = 32;
+    PutLE16(h + 28, uint16_t(tags_.size()));
+    PutLE32(h + 32, 4);
+    h[529] = 1;
+    SetRecordCount(4);
+    const int keep = selected_;
+    for (int i = 0; i < TagCount(); ++i) {
+      selected_ = i;
+      Tag& tag = *tags_[size_t(i)];
+      PutLE32(tag.header.data() + 4, 0);
+      tag.header_page = 0;
+      tag.header_page = AllocatePage();
+      PutLE32(TagEntry(i), uint32_t(tag.header_page));
+      tag.range = false;
+      MakeRoot(tag);
+      WriteTagHeader(tag);
+    }
+    selected_ = keep;
+  } else {
+    PutLE32(h + 4, 1);
+    SetRecordCount(1);
+    if (Current() != nullptr) MakeRoot(*Current());
+    else PutLE32(h, 0);
+  }
+  TPagedFile::StoreHeader();
+  FlushPages();
+  SetRecordCount(GetLE32(mdx_ ? h + 32 : h + 4));
+}
+
+// ---- tag creation and removal --------------------------------------------------------
+
+void TIndexFile::CreateTag(const AnsiString& expression, const AnsiString& name, TIndexOptions options) {
+  if (dbf_file_ != nullptr) dbf_file_->RequireExclusive();
+  char key_type = 0;
+  int key_length = 0;
+  {
+    TDbfParser probe(dbf_file_);
+    probe.CompileText(expression);
+    const TExprKind kind = probe.GetResultKind();
+    if (kind == ekString) {
+      key_type = 'C';
+      key_length = probe.ResultLength();
+    } else if (kind == ekInteger || kind == ekLargeInt || kind == ekFloat) {
+      key_type = 'N';
+      key_length = mdx_ ? 12 : 8;
+    } else {
+      throw EDbfError(STRING_INVALID_INDEX_TYPE);
+    }
+  }
+  if (int(expression.size()) > kMaxExpressionLength)
+    throw EDbfError(Format(STRING_INDEX_EXPRESSION_TEXT_TOO_LONG, {int(expression.size())}));
+  if (mdx_) {
+    const int n = TagCount();
+    if (n >= kMaxTags || 512 + TagEntryLength() * (n + 2) > kMdxHeaderSize)
+      throw EDbfError(STRING_CANNOT_CREATE_INDEX);
+    auto tag = std::make_unique<Tag>();
+    tag->header.assign(1024, 0);
+    tags_.push_back(std::move(tag));
+    selected_ = n;
+    uint8_t* entry = TagEntry(n);
+    std::memset(entry, 0, size_t(TagEntryLength()));
+    const AnsiString upper = AnsiUpperCase(Trim(name)).substr(0, size_t(TagNameLength()));
+    std::memcpy(entry + 4, upper.data(), upper.size());
+    const int shift = version_ == 6 ? 22 : 0;
+    entry[15 + shift] = options.Contains(ixExpression) ? 0x00 : 0x10;
+    entry[19 + shift] = 2;
+    entry[20 + shift] = uint8_t(key_type);
+    Tag& t = *tags_.back();
+    t.header_page = AllocatePage();
+    PutLE32(entry, uint32_t(t.header_page));
+    PutLE16(Header() + 28, uint16_t(n + 1));
+    TPagedFile::StoreHeader();
+  } else {
+    tags_.clear();
+    tags_.push_back(std::make_unique<Tag>());
+    selected_ = 0;
+    std::memset(Header(), 0, kNdxHeaderSize);
+    PutLE32(Header() + 4, 1);
+  }
+  Tag& tag = *Current();
+  MakeRoot(tag);
+  uint8_t* h = TagHeader();
+  uint8_t flags = 0;
+  if (options.Contains(ixDescending)) flags |= 0x08;
+  if (key_type == 'C') flags |= 0x10;
+  uint8_t unique = 0;
+  if (options.Contains(ixPrimary)) {
+    flags |= 0x60;
+    unique = 0x21;
+  } else if (options.Contains(ixUnique)) {
+    flags |= 0x40;
+    unique = 1;
+  }
+  h[8] = flags;
+  h[9] = uint8_t(key_type);
+  PutLE16(h + 10, mdx_ ? 0 : 0x5800);
+  PutLE16(h + 12, uint16_t(key_length));
+  const int entry_length = RoundUp4(key_length + (mdx_ ? 4 : 8));
+  PutLE16(h + 14, uint16_t((NodeSize() - (mdx_ ? 8 : 4)) / entry_length));
+  PutLE16(h + 16, !mdx_ && key_type == 'N' ? 1 : 0);
+  PutLE16(h + 18, uint16_t(entry_length));
+  PutLE16(h + 20, 2);
+  h[22] = 0;
+  h[23] = unique;
+  std::memset(h + 24, 0, 220);
+  std::memcpy(h + 24, expression.data(), expression.size());
+  h[244] = h[245] = 0;
+  h[246] = 1;
+  PutLE32(h + 248, 0);
+  PutLE32(h + 252, 0);
+  ComputeLayout(h, false);
+  tag.root->buffer_.assign(size_t(NodeSize()), 0);
+  CompileTag(tag);
+  StoreHeader();
+}
+
+void TIndexFile::DeleteTag(const AnsiString& name) {
+  if (dbf_file_ != nullptr) dbf_file_->RequireExclusive();
+  if (!mdx_) {
+    tags_.clear();
+    selected_ = -1;
+    CloseStream();
+    DeleteFileIfClosed();
+    return;
+  }
+  int position = -1;
+  for (int i = 0; i < TagCount(); ++i)
+    if (SameText(TagName(i), Trim(name))) position = i;
+  if (position < 0) return;
+  const int count = TagCount();
+  const int length = TagEntryLength();
+  std::memmove(TagEntry(position), TagEntry(position + 1), size_t((count - 1 - position) * length));
+  std::memset(TagEntry(count - 1), 0, size_t(length));
+  PutLE16(Header() + 28, uint16_t(count - 1));
+  tags_.erase(tags_.begin() + position);
+  TPagedFile::StoreHeader();
+  selected_ = tags_.empty() ? -1 : 0;
+}
+
+// ---- keys -----------------------------------------------------------------------------
+
+void TIndexFile::BuildKey(const uint8_t* record, uint8_t* key) {
+  Tag& tag = *Current();
+  const char* result = tag.parser->EvaluateRecord(reinterpret_cast<const char*>(record));
+  const TExprKind kind = tag.parser->GetResultKind();
+  if (tag.key_type == 'C') {
+    const int bound = tag.parser->HoldsExpression() ? tag.key_length
+                                                    : std::min(tag.key_length, tag.parser->ResultLength());
+    const size_t n = result ? strnlen(result, size_t(std::max(0, bound))) : 0;
+    std::memcpy(key, result, n);
+    std::memset(key + n, ' ', size_t(tag.key_length) - n);
+    return;
+  }
+  if (kind == ekInteger || kind == ekLargeInt) {
+    int64_t value = 0;
+    if (kind == ekInteger) {
+      int32_t v = 0;
+      std::memcpy(&v, result, sizeof v);
+      value = v;
+    } else {
+      std::memcpy(&value, result, sizeof value);
+    }
+    if (mdx_)
+      BcdFromInt(value, key);
+    else
+      PutLEDouble(key, double(value));
+    return;
+  }
+  double value = 0;
+  std::memcpy(&value, result, sizeof value);
+  NumberToKey(value, key);
+}
+
+void TIndexFile::NumberToKey(double value, uint8_t* key) const {
+  if (mdx_)
+    BcdFromDouble(value, key);
+  else
+    PutLEDouble(key, value);
+}
+
+void TIndexFile::TextToKey(const AnsiString& text, uint8_t* key) const {
+  const size_t length = size_t(KeyLength());
+  const size_t n = std::min(length, text.size());
+  std::memcpy(key, text.data(), n);
+  std::memset(key + n, ' ', length - n);
+}
+
+std::u16string TIndexFile::Widen(const uint8_t* key) const {
+  const size_t length = size_t(KeyLength());
+  std::u16string wide;
+  if (!collation_chars_.empty()) {
+    wide.resize(length);
+    for (size_t i = 0; i < length; ++i) wide[i] = collation_chars_[key[i]];
+    return wide;
+  }
+  return MultiByteToWide(ToCollation(key), collation_code_page_);
+}
+
+std::string TIndexFile::ToCollation(const uint8_t* key) const {
+  const std::string_view bytes(reinterpret_cast<const char*>(key), size_t(KeyLength()));
+  if (collation_code_page_ == table_code_page_) return std::string(bytes);
+  try {
+    return ConvertCodePage(bytes, table_code_page_, collation_code_page_);
+  } catch (const EConvertError&) {
+    return std::string(bytes);
+  }
+}
+
+int TIndexFile::CompareCharKeys(const uint8_t* a, const uint8_t* b) const {
+  const int length = KeyLength();
+  if (locale_ == kDefaultCollationLocale) {
+    for (int i = 0; i < length; ++i) {
+      if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+      if (a[i] == 0) return 0;
+    }
+    return 0;
+  }
+  const int c = CompareStringLocaleW(locale_, false, Widen(a), Widen(b));
+  return (c > 0) - (c < 0);
+}
+
+int TIndexFile::CompareKeys(const uint8_t* a, const uint8_t* b) const {
+  const Tag* tag = Current();
+  if (tag == nullptr) return 0;
+  int result = 0;
+  if (tag->key_type == 'C') {
+    result = CompareCharKeys(a, b);
+  } else if (mdx_) {
+    result = CompareBcd(a, b);
+  } else {
+    const double x = GetLEDouble(a), y = GetLEDouble(b);
+    result = x > y ? 1 : (x < y ? -1 : 0);
+  }
+  return tag->descending ? -result : result;
+}
+
+AnsiString TIndexFile::KeyText(const uint8_t* key) const {
+  if (KeyType() == 'C') return AnsiString(reinterpret_cast<const char*>(key), size_t(KeyLength()));
+  return FloatToStr(mdx_ ? BcdToDouble(key) : GetLEDouble(key));
+}
+
+// ---- search and position ------------------------------------------------------------
+
+void TIndexFile::SetSearchKey(const uint8_t* key, int64_t recno) {
+  search_key_.assign(key, key + KeyLength());
+  search_key_.resize(size_t(kMaxKeyLength), 0);
+  search_recno_ = recno;
+}
+
+int TIndexFile::FindKey(bool insert) {
+  int64_t mode = search_recno_ > 0 ? search_recno_ : -2;
+  if (insert) mode = UniqueMode() != 0 ? -2 : -3;
+  return FindKeyMode(mode, insert, true);
+}
+
+// Searches down the tree. Inserting splits every full node on the way, so
+// the leaf always has room and a split never needs to split its parent. A
+// record-number search steps right over equal keys, across leaves, until it
+// meets that record. Searches that stop after a leaf's last entry move on
+// to the next leaf.
+int TIndexFile::FindKeyMode(int64_t mode, bool insert, bool advance) {
+  Tag* tag = Current();
+  if (tag == nullptr) return 1;
+  if (NeedLocks()) ReloadRoot();
+  TIndexPage* node = tag->root.get();
+  if (node->page_no_ <= 0) return 1;
+  int result = 1;
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    result = node->FindInPage(mode);
+    if (insert && MaxKeys() - node->KeyCount() - (node->IsInterior() ? 1 : 0) <= 0) {
+      node->Split();
+      if (node->IsInterior() && node->OnEntry()) node->GotoEntry(node->EntryNo());
+    }
+    if (!node->IsInterior()) break;
+    if (!node->OnEntry()) return 1;
+    node = node->Child();
+  }
+  if (node->IsInterior()) Corrupt();
+  if (insert || !advance) return result;
+  if (!node->OnEntry()) {
+    if (!node->GotoNext()) return 1;
+    node = Leaf();
+    result = CompareKeys(search_key_.data(), node->KeyAt(node->EntryNo()));
+  }
+  if (mode > 0) {
+    for (;;) {
+      node = Leaf();
+      if (node->IsInterior() || !node->OnEntry()) return 1;
+      const int c = CompareKeys(search_key_.data(), node->KeyAt(node->EntryNo()));
+      if (c != 0) return c;
+      if (node->RecNoAt(node->EntryNo()) == mode) return 0;
+      if (!node->GotoNext()) return 1;
+    }
+  }
+  return result;
+}
+
+int64_t TIndexFile::CurrentRecNo() const {
+  const TIndexPage* leaf = Leaf();
+  if (leaf == nullptr || leaf->IsInterior() || !leaf->OnEntry()) return -1;
+  return leaf->RecNoAt(leaf->EntryNo());
+}
+
+const uint8_t* TIndexFile::CurrentKey() const {
+  const TIndexPage* leaf = Leaf();
+  if (leaf == nullptr || leaf->IsInterior() || !leaf->OnEntry()) return nullptr;
+  return leaf->KeyAt(leaf->EntryNo());
+}
+
+void TIndexFile::GotoBof() {
+  TIndexPage* root = Root();
+  if (root == nullptr) return;
+  root->GotoFirst();
+  TIndexPage* leaf = Leaf();
+  leaf->entry_no_ = leaf->low_ - 1;
+}
+
+void TIndexFile::GotoEof() {
+  TIndexPage* root = Root();
+  if (root == nullptr) return;
+  root->GotoLast();
+  TIndexPage* leaf = Leaf();
+  leaf->entry_no_ = leaf->high_ + 1;
+}
+
+void TIndexFile::First() {
+  GotoBof();
+  Next();
+}
+
+void TIndexFile::Last() {
+  GotoEof();
+  Prev();
+}
+
+bool TIndexFile::Next() {
+  TIndexPage* leaf = Leaf();
+  return leaf != nullptr && leaf->GotoNext();
+}
+
+bool TIndexFile::Prev() {
+  TIndexPage* leaf = Leaf();
+  return leaf != nullptr && leaf->GotoPrior();
+}
+
+bool TIndexFile::GotoRecord(int64_t n) {
+  if (Current() == nullptr || dbf_file_ == nullptr || n < 1 || !dbf_file_->RecordExists(n)) return false;
+  // Our own buffer: the table's previous-record image belongs to an edit
+  // that may be under way.
+  record_buffer_.assign(size_t(dbf_file_->RecordSize()), 0);
+  if (dbf_file_->ReadRecordAt(n, record_buffer_.data()) != dbf_file_->RecordSize()) return false;
+  uint8_t key[kMaxKeyLength];
+  BuildKey(record_buffer_.data(), key);
+  SetSearchKey(key, n);
+  return FindKeyMode(n, false, true) == 0;
+}
+
+bool TIndexFile::SearchKey(const uint8_t* key, TSearchKeyType type) {
+  if (Current() == nullptr) return false;
+  const int64_t recno = CurrentRecNo();
+  std::vector<uint8_t> current;
+  if (const uint8_t* k = CurrentKey()) current.assign(k, k + KeyLength());
+  const bool at_eof = recno < 0 && Leaf() != nullptr && Leaf()->EntryNo() > Leaf()->HighIndex();
+  SetSearchKey(key, 0);
+  const int result = FindKeyMode(type == stGreater ? -3 : -2, false, true);
+  const bool on_entry = CurrentRecNo() > 0;
+  const bool found = type == stEqual ? on_entry && result == 0 : on_entry;
+  if (found) return true;
+  if (!current.empty()) {
+    SetSearchKey(current.data(), recno);
+    FindKeyMode(recno, false, true);
+  } else if (at_eof) {
+    GotoEof();
+  } else {
+    GotoBof();
+  }
+  return false;
+}
+
+void TIndexFile::ReloadRoot() {
+  Tag* tag = Current();
+  if (tag == nullptr) return;
+  ReadTagHeader(*tag);
+  const int64_t root = GetLE32(TagHeader());
+  if (root > kMaxPage || (root > 0 && !NodeInFile(root))) Corrupt();
+  tag->root->LoadPage(root);
+}
+
+void TIndexFile::Resync(bool keep_position) {
+  if (!NeedLocks() || Current() == nullptr) return;
+  const int64_t recno = CurrentRecNo();
+  std::vector<uint8_t> key;
+  if (const uint8_t* k = CurrentKey()) key.assign(k, k + KeyLength());
+  const TIndexPage* leaf = Leaf();
+  const bool at_eof = recno < 0 && leaf != nullptr && leaf->EntryNo() > leaf->HighIndex();
+  ReloadRoot();
+  ApplyRange();
+  if (!keep_position) return;
+  if (key.empty()) {
+    if (at_eof)
+      GotoEof();
+    else
+      GotoBof();
+    return;
+  }
+  SetSearchKey(key.data(), recno);
+  if (FindKeyMode(recno, false, true) != 0 && !GotoRecord(recno)) {
+    SetSearchKey(key.data(), 0);
+    FindKeyMode(-2, false, true);
+  }
+}
+
+void TIndexFile::SetRange(const uint8_t* low, const uint8_t* high) {
+  Tag* tag = Current();
+  if (tag == nullptr) return;
+  tag->range = true;
+  tag->range_low.assign(low, low + KeyLength());
+  tag->range_high.assign(high, high + KeyLength());
+  ApplyRange();
+}
+
+void TIndexFile::CancelRange() {
+  Tag* tag = Current();
+  if (tag == nullptr) return;
+  tag->range = false;
+  for (TIndexPage* p = tag->root.get(); p != nullptr; p = p->Child()) {
+    p->low_mark_page = p->high_mark_page = -1;
+    p->SetBounds();
+  }
+}
+
+// Marks, on every level, the page and entry of the first key not below the
+// low key and of the last key not above the high key; nodes loaded on a
+// marked page narrow their bounds to them.
+void TIndexFile::ApplyRange() {
+  Tag* tag = Current();
+  if (tag == nullptr || !tag->range) return;
+  ranges_off_ = true;
+  for (TIndexPage* p = tag->root.get(); p != nullptr; p = p->Child()) p->low_mark_page = p->high_mark_page = -1;
+  SetSearchKey(tag->range_low.data(), 0);
+  FindKeyMode(-2, false, false);
+  for (TIndexPage* p = tag->root.get(); p != nullptr; p = p->IsInterior() ? p->Child() : nullptr) {
+    p->low_mark_page = p->PageNo();
+    p->low_mark_entry = p->EntryNo();
+  }
+  SetSearchKey(tag->range_high.data(), 0);
+  FindKeyMode(-3, false, false);
+  for (TIndexPage* p = tag->root.get(); p != nullptr; p = p->IsInterior() ? p->Child() : nullptr) {
+    p->high_mark_page = p->PageNo();
+    p->high_mark_entry = p->IsInterior() ? p->EntryNo() : p->EntryNo() - 1;
+  }
+  ranges_off_ = false;
+  tag->root->SetBounds();
+  GotoBof();
+}
+
+int64_t TIndexFile::SequenceNumber() const {
+  const TIndexPage* leaf = Leaf();
+  if (leaf == nullptr) return 0;
+  if (leaf->EntryNo() < leaf->LowIndex()) return 0;
+  if (leaf->EntryNo() > leaf->HighIndex()) return 0x7FFFFFFF;
+  int64_t sum = 1, weight = 1;
+  for (const TIndexPage* p = leaf; p != nullptr; p = p->Parent()) {
+    sum += int64_t(p->EntryNo()) * weight;
+    weight = std::min(kWeightCap, weight * MaxKeys());
+  }
+  return std::min<int64_t>(sum, 0x7FFFFFFE);
+}
+
+int64_t TIndexFile::EstimatedCount() {
+  TIndexPage* root = Root();
+  if (root == nullptr) return 0;
+  int64_t weight = 1;
+  for (const TIndexPage* p = Leaf(); p != nullptr && p != root; p = p->Parent())
+    weight = std::min(kWeightCap, weight * MaxKeys());
+  return std::min<int64_t>(int64_t(root->HighIndex() + 1) * weight, 0x7FFFFFFE);
+}
+
+void TIndexFile::GotoSequenceNumber(int64_t n) {
+  TIndexPage* root = Root();
+  if (root == nullptr) return;
+  if (n <= 0) return GotoBof();
+  int depth = 0;
+  for (const TIndexPage* p = Leaf(); p != nullptr && p != root; p = p->Parent()) ++depth;
+  int64_t weight = 1;
+  for (int i = 0; i < depth; ++i) weight = std::min(kWeightCap, weight * MaxKeys());
+  int64_t rest = n - 1;
+  TIndexPage* node = root;
+  for (;;) {
+    const int64_t wanted = node->LowIndex() + rest / weight;
+    rest %= weight;
+    if (wanted > node->HighIndex()) {
+      node->GotoLast();
+      if (!Leaf()->GotoNext()) Last();
+      return;
+    }
+    node->GotoEntry(int(wanted));
+    if (!node->IsInterior() || !node->OnEntry()) break;
+    node = node->Child();
+    weight = std::max<int64_t>(1, weight / std::max(1, MaxKeys()));
+  }
+  if (CurrentRecNo() < 0) Next();
+}
+
+// ---- maintenance ----------------------------------------------------------------------
+
+bool TIndexFile::InsertKey(int64_t recno, const uint8_t* key) {
+  Tag* tag = Current();
+  if (tag == nullptr || !maintained_ || (in_delete_path_ && tag->unique != 2)) return false;
+  ranges_off_ = true;
+  bool inserted = false;
+  try {
+    SetSearchKey(key, recno);
+    const int result = FindKey(true);
+    if (result != 0 || tag->unique == 0) {
+      Leaf()->InsertEntry(recno, key, 0);
+      inserted = true;
+    } else if (tag->unique == 2) {
+      throw EDbfError(Format(STRING_KEY_VIOLATION, {IndexName(), CurrentRecNo(), TrimRight(KeyText(key))}));
+    }
+  } catch (...) {
+    ranges_off_ = false;
+    throw;
+  }
+  ranges_off_ = false;
+  ApplyRange();
+  return inserted;
+}
+
+bool TIndexFile::DeleteKey(int64_t recno, const uint8_t* key) {
+  Tag* tag = Current();
+  if (tag == nullptr || !maintained_ || (in_delete_path_ && tag->unique != 2)) return false;
+  ranges_off_ = true;
+  bool deleted = false;
+  try {
+    const TIndexPage* leaf = Leaf();
+    const bool here = !NeedLocks() && CurrentRecNo() == recno && leaf &&
+                      CompareKeys(key, leaf->KeyAt(leaf->EntryNo())) == 0;
+    bool found = here;
+    if (!found) {
+      SetSearchKey(key, recno);
+      found = FindKeyMode(recno, false, true) == 0;
+    }
+    // Only this record's own entry goes: a unique tag may hold the key for
+    // another record.
+    if (found) {
+      Leaf()->DeleteEntry();
+      deleted = true;
+    }
+  } catch (...) {
+    ranges_off_ = false;
+    throw;
+  }
+  ranges_off_ = false;
+  ApplyRange();
+  return deleted;
+}
+
+bool TIndexFile::ConcernedTag(int position) const {
+  return !mdx_ || update_all_ || TagCount() < 2 || position == selected_;
+}
+
+template <typename F>
+void TIndexFile::ForEachTag(F&& f) {
+  const int keep = selected_;
+  struct Restore {
+    TIndexFile* self;
+    int keep;
+    ~Restore() { self->selected_ = keep; }
+  } restore{this, keep};
+  for (int i = 0; i < TagCount(); ++i) {
+    if (!ConcernedTag(i)) continue;
+    selected_ = i;
+    f(*tags_[size_t(i)]);
+  }
+}
+
+void TIndexFile::SetUpdateMode(bool all_tags) { update_all_ = all_tags; }
+
+AnsiString TIndexFile::IndexName() const {
+  if (mdx_ && !violation_name_.empty()) return violation_name_;
+  if (mdx_ && Current() != nullptr) return TagName(selected_);
+  return AnsiString(ExtractFileName(FileName()));
+}
+
+bool TIndexFile::CheckKeyViolation(const uint8_t* record, int64_t* holder, AnsiString* key_text) {
+  if (!maintained_) return false;
+  bool found = false;
+  const int keep = selected_;
+  for (int i = 0; i < TagCount() && !found; ++i) {
+    if (tags_[size_t(i)]->unique != 2) continue;
+    selected_ = i;
+    uint8_t key[kMaxKeyLength];
+    BuildKey(record, key);
+    ranges_off_ = true;
+    SetSearchKey(key, 0);
+    const int result = FindKeyMode(-2, false, true);
+    ranges_off_ = false;
+    if (result == 0 && CurrentRecNo() > 0) {
+      found = true;
+      *holder = CurrentRecNo();
+      *key_text = KeyText(key);
+      violation_name_ = mdx_ ? TagName(i) : AnsiString();
+    }
+    ApplyRange();
+  }
+  selected_ = keep;
+  return found;
+}
+
+void TIndexFile::InsertRecordKey(int64_t n, const uint8_t* record) {
+  ForEachTag([&](Tag&) {
+    uint8_t key[kMaxKeyLength];
+    BuildKey(record, key);
+    InsertKey(n, key);
+  });
+}
+
+void TIndexFile::DeleteRecordKey(int64_t n, const uint8_t* record) {
+  ForEachTag([&](Tag&) {
+    uint8_t key[kMaxKeyLength];
+    BuildKey(record, key);
+    DeleteKey(n, key);
+  });
+}
+
+void TIndexFile::UpdateRecordKey(int64_t n, const uint8_t* previous, const uint8_t* record) {
+  // A new key that a primary tag already holds for another record is refused
+  // before any tag changes, so the record and its keys stay together.
+  ForEachTag([&](Tag& tag) {
+    if (tag.unique != 2 || !maintained_) return;
+    uint8_t old_key[kMaxKeyLength], new_key[kMaxKeyLength];
+    BuildKey(previous, old_key);
+    BuildKey(record, new_key);
+    if (CompareKeys(old_key, new_key) == 0) return;
+    ranges_off_ = true;
+    SetSearchKey(new_key, 0);
+    const int result = FindKeyMode(-2, false, true);
+    ranges_off_ = false;
+    const int64_t holder = CurrentRecNo();
+    ApplyRange();
+    if (result == 0 && holder > 0 && holder != n) {
+      violation_name_ = mdx_ ? TagName(selected_) : AnsiString();
+      throw EDbfError(Format(STRING_KEY_VIOLATION, {IndexName(), holder, TrimRight(KeyText(new_key))}));
+    }
+  });
+  ForEachTag([&](Tag&) {
+    uint8_t old_key[kMaxKeyLength], new_key[kMaxKeyLength];
+    BuildKey(previous, old_key);
+    BuildKey(record, new_key);
+    if (CompareKeys(old_key, new_key) == 0) return;
+    DeleteKey(n, old_key);
+    InsertKey(n, new_key);
+  });
+}
+
+void TIndexFile::RemoveDeletedRecordKey(int64_t n, const uint8_t* record) {
+  in_delete_path_ = true;
+  try {
+    DeleteRecordKey(n, record);
+  } catch (...) {
+    in_delete_path_ = false;
+    throw;
+  }
+  in_delete_path_ = false;
+}
+
+void TIndexFile::AddRecordsFromTable() {
+  if (dbf_file_ == nullptr || Current() == nullptr) return;
+  std::vector<uint8_t> record(size_t(dbf_file_->RecordSize()));
+  const int64_t count = dbf_file_->RecordCount();
+  for (int64_t n = 1; n <= count; ++n) {
+    if (dbf_file_->ReadRecordAt(n, record.data()) != dbf_file_->RecordSize()) break;
+    // Deleted records keep their keys in ordinary and unique tags only.
+    ForEachTag([&](Tag& tag) {
+      if (record[0] == '*' && tag.unique == 2) return;
+      uint8_t key[kMaxKeyLength];
+      BuildKey(record.data(), key);
+      InsertKey(n, key);
+    });
+  }
+  FlushPages();
+}

@@ -1,0 +1,381 @@
+// TIndexFile: the index files of a table. Two formats share one B-tree:
+// a single-key file (any extension but ".mdx", NDX below) and a multi-tag
+// file (".mdx", MDX) with up to 47 independent trees called tags. The byte
+// layouts are described at the top of dbf_idxfile.cpp.
+//
+// The tree of a tag is walked through one node object per level, linked from
+// the root down to a leaf, so the chain always describes one path and the
+// leaf's current entry is the index's current position. Keys are kept in the
+// table's code page; character keys are compared by the collation of the
+// table's language driver (byte order for the default collation), numeric
+// keys as doubles (NDX) or as decimal BCD numbers (MDX).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbf/dbf_dbffile.h"
+#include "dbf/dbf_pgfile.h"
+#include "toolkit/core/sets.h"
+
+class TDbfParser;
+class TIndexFile;
+class TStrings;
+
+// Raised for an index file whose bytes cannot be trusted.
+extern const char* const STRING_INVALID_INDEX_FILE;
+// A key expression whose text does not fit the tag header. Args: length.
+extern const char* const STRING_INDEX_EXPRESSION_TEXT_TOO_LONG;
+
+// Options of an index definition (the data-set framework's index options).
+enum TIndexOption { ixPrimary, ixUnique, ixDescending, ixCaseInsensitive, ixExpression, ixNonMaintained };
+using TIndexOptions = TSet<TIndexOption>;
+
+// Locale problems found when an MDX file is opened.
+enum TLocaleError { leNone = 0, leNoLocale = 1, leLanguageMismatch = 2, leNotInstalled = 3 };
+// Asked about a locale problem; solution is preset to 0: 0 marks the file
+// unusable, 1 opens it without key maintenance, any other value is the
+// collation locale id to use.
+using TDbfLocaleErrorEvent = std::function<void(TLocaleError error, uint32_t& solution)>;
+
+// The collation locale id that means byte order in the table's code page.
+inline constexpr uint32_t kDefaultCollationLocale = 0x0A03;
+
+// The installed locale ids: the ones the collation layer knows.
+namespace TLCIDList {
+bool Contains(uint32_t lcid);
+}
+
+// What a tag tells about itself (the table copies it into its index definitions).
+struct TIndexTagDef {
+  AnsiString IndexFile;  // the tag name (NDX: the file name)
+  AnsiString SortField;  // the key expression
+  TIndexOptions Options;
+  bool FromFile = true;
+};
+
+// The in-memory view of one B-tree node with a current entry. The two
+// formats differ only in where the numbers and the key sit in an entry.
+class TIndexPage {
+ public:
+  TIndexPage(TIndexFile* file, TIndexPage* parent);
+  virtual ~TIndexPage();
+  TIndexPage(const TIndexPage&) = delete;
+  TIndexPage& operator=(const TIndexPage&) = delete;
+
+  // ---- Layout (the format's) ----
+  virtual int NodeHeaderSize() const = 0;
+  virtual int KeyOffset() const = 0;
+  // The lower page an entry points to (interior nodes).
+  virtual int64_t LowerPageAt(int i) const = 0;
+  // The record number of an entry (leaves).
+  virtual int64_t RecNoAt(int i) const = 0;
+  // Whether the node buffer holds an interior node.
+  virtual bool DetectInterior() const = 0;
+  // Sets both numbers of an entry (a layout with one number keeps the one
+  // that fits the node kind).
+  virtual void SetNumbersAt(int i, int64_t recno, int64_t lower) = 0;
+
+  uint8_t* EntryAt(int i);
+  const uint8_t* EntryAt(int i) const;
+  const uint8_t* KeyAt(int i) const { return EntryAt(i) + KeyOffset(); }
+  int KeyCount() const;
+  void SetKeyCount(int n);
+
+  // Reads node n (after writing the current one back when modified); n <= 0
+  // or beyond the file leaves an empty leaf. Raises EDbfError for a node
+  // that cannot be trusted.
+  void LoadPage(int64_t n);
+  // Makes this an empty node at page n held only in memory (new nodes).
+  void InitEmpty(int64_t n, bool interior);
+  // Positions on entry i (sentinels below/above the valid range); an
+  // interior node loads the child for it.
+  void GotoEntry(int i);
+  // The lowest / highest valid entry here and on every level below.
+  void GotoFirst();
+  void GotoLast();
+  // One entry on at the leaf level, through the parents; false when the
+  // root runs out (the position is then after the last / before the first).
+  bool GotoNext();
+  bool GotoPrior();
+  // Binary search for the file's search key; see dbf_idxfile.cpp.
+  int FindInPage(int64_t mode);
+  // Node edits at the current position (the file's nodes change only here).
+  void InsertEntry(int64_t recno, const uint8_t* key, int64_t lower);
+  void SetEntry(int64_t recno, const uint8_t* key, int64_t lower);
+  void DeleteEntry();
+  void Split();
+  // Counted node locks (page locks in shared mode; the last unlock writes).
+  void Lock();
+  void Unlock();
+  // Writes the node when modified and its page is real; down the chain.
+  void WriteBack();
+  void WriteChain();
+
+  int64_t PageNo() const { return page_no_; }
+  int EntryNo() const { return entry_no_; }
+  int LowIndex() const { return low_; }
+  int HighIndex() const { return high_; }
+  bool IsInterior() const { return interior_; }
+  bool Modified() const { return modified_; }
+  TIndexPage* Child() const { return child_.get(); }
+  TIndexPage* Parent() const { return parent_; }
+  // True when the position is a real entry (not a sentinel).
+  bool OnEntry() const { return entry_no_ >= low_ && entry_no_ <= high_; }
+  // The last entry slot in use: count - 1 for leaves, count for interior nodes.
+  int LastSlot() const;
+  // Recomputes the valid bounds (the range marks of this level included).
+  void SetBounds();
+
+  // Range marks of this level (-1: none).
+  int64_t low_mark_page = -1, high_mark_page = -1;
+  int low_mark_entry = 0, high_mark_entry = 0;
+
+ protected:
+  TIndexFile* file_;
+  std::vector<uint8_t> buffer_;
+
+ private:
+  friend class TIndexFile;
+  int Depth() const;
+  void MakeChild();
+  void StoreKeyUp(const uint8_t* key);
+
+  TIndexPage* parent_;
+  std::unique_ptr<TIndexPage> child_;
+  int64_t page_no_ = -1;
+  int entry_no_ = 0;
+  int low_ = 0, high_ = -1;
+  bool interior_ = false;
+  bool modified_ = false;
+  int lock_count_ = 0;
+};
+
+class TMdxPage : public TIndexPage {
+ public:
+  using TIndexPage::TIndexPage;
+  int NodeHeaderSize() const override { return 8; }
+  int KeyOffset() const override { return 4; }
+  int64_t LowerPageAt(int i) const override;
+  int64_t RecNoAt(int i) const override;
+  bool DetectInterior() const override;
+  void SetNumbersAt(int i, int64_t recno, int64_t lower) override;
+};
+
+class TNdxPage : public TIndexPage {
+ public:
+  using TIndexPage::TIndexPage;
+  int NodeHeaderSize() const override { return 4; }
+  int KeyOffset() const override { return 8; }
+  int64_t LowerPageAt(int i) const override;
+  int64_t RecNoAt(int i) const override;
+  bool DetectInterior() const override;
+  void SetNumbersAt(int i, int64_t recno, int64_t lower) override;
+};
+
+// Search types of TIndexFile::SearchKey.
+enum TSearchKeyType { stEqual = 0, stGreaterEqual = 1, stGreater = 2 };
+
+class TIndexFile : public TPagedFile, public TDbfIndexKeys {
+ public:
+  // The table the index belongs to; borrowed, it outlives the index file.
+  explicit TIndexFile(TDbfFile* dbf_file);
+  ~TIndexFile() override;
+
+  // ---- Files and tags ----
+
+  // Opens FileName() in Mode(): the extension chooses the format. Creating
+  // modes write a new empty file; otherwise the collation is chosen and the
+  // tags are read. Raises EDbfError for a file that cannot be trusted.
+  // Unusable() afterwards tells that a locale problem made it unusable.
+  void OpenIndexFile();
+  // Flushes and closes.
+  void CloseIndexFile();
+  // Empties every tag (keeping their definitions) and cuts the file.
+  void ClearIndex();
+  // Creates a tag (NDX: the file's key) on the table; see the .cpp.
+  void CreateTag(const AnsiString& expression, const AnsiString& name, TIndexOptions options);
+  // Removes a tag (MDX) or closes and deletes the file (NDX).
+  void DeleteTag(const AnsiString& name);
+  // Makes a tag current; an unknown name or position changes nothing.
+  // Answers whether the tag exists.
+  bool SelectTag(int position);
+  bool SelectTag(const AnsiString& name);
+  int TagCount() const;
+  AnsiString TagName(int position) const;
+  int SelectedTag() const { return selected_; }
+  // Adds every MDX tag name with this file as its object.
+  void ListTagNames(TStrings& list);
+  // The definition of a tag; false when the name is unknown.
+  bool ReadIndexDef(const AnsiString& name, TIndexTagDef* def);
+  // Gives the current tag a new empty root (the table re-keys it next).
+  void ClearTag();
+  // Inserts the keys of every record of the table (deleted ones too) into
+  // the maintained tags, then flushes. The table's next step after CreateTag.
+  void AddRecordsFromTable();
+
+  // Maintain every tag (true) or only the current one.
+  void SetUpdateMode(bool all_tags);
+  // Key maintenance can be switched off (a locale problem answered with 1).
+  bool Maintained() const { return maintained_; }
+  bool Unusable() const { return unusable_; }
+  TDbfLocaleErrorEvent OnLocaleError;
+
+  void StoreHeader() override;
+  void FlushPages() override;
+
+  // ---- The current tag ----
+
+  bool IsMdx() const { return mdx_; }
+  // 'C' or 'N' (0 without a tag).
+  char KeyType() const;
+  int KeyLength() const;
+  int EntryLength() const;
+  int MaxKeys() const;
+  bool Descending() const;
+  // 0 none, 1 unique, 2 primary.
+  int UniqueMode() const;
+  AnsiString Expression() const;
+  uint32_t CollationLocale() const { return locale_; }
+  unsigned CollationCodePage() const { return collation_code_page_; }
+
+  // Builds the key of a record image into key (KeyLength() bytes).
+  void BuildKey(const uint8_t* record, uint8_t* key);
+  // The current tag's comparison of two keys (negated when descending).
+  int CompareKeys(const uint8_t* a, const uint8_t* b) const;
+  // The key converted to the collation code page.
+  std::string ToCollation(const uint8_t* key) const;
+  // Chooses the collation by locale id.
+  void SetLocale(uint32_t locale);
+  // A number or a text (cut or blank-padded) as a key of the current tag.
+  void NumberToKey(double value, uint8_t* key) const;
+  void TextToKey(const AnsiString& text, uint8_t* key) const;
+
+  // ---- Search and position ----
+
+  // The key searched for (KeyLength() bytes); FindKey and the node searches use it.
+  void SetSearchKey(const uint8_t* key, int64_t recno);
+  // Searches the current tag for the search key; see the .cpp. 0 = equal key found.
+  int FindKey(bool insert);
+  // Positions on the entry of record n (false when it is not found).
+  bool GotoRecord(int64_t n);
+  // Searches a key (table code page); restores the position when not found.
+  bool SearchKey(const uint8_t* key, TSearchKeyType type);
+  // First / last entry; one entry on / back (false at the ends).
+  void First();
+  void Last();
+  bool Next();
+  bool Prev();
+  // Before the first / after the last entry.
+  void GotoBof();
+  void GotoEof();
+  // The record of the current entry; -1 outside the valid range.
+  int64_t CurrentRecNo() const;
+  // The key of the current entry, nullptr outside the valid range.
+  const uint8_t* CurrentKey() const;
+  // Ranges for the master-detail link (keys in the table's code page).
+  void SetRange(const uint8_t* low, const uint8_t* high);
+  void CancelRange();
+  bool RangeActive() const;
+  // Position estimates for scroll bars.
+  int64_t SequenceNumber() const;
+  void GotoSequenceNumber(int64_t n);
+  int64_t EstimatedCount();
+  // Shared mode: rereads the tag header and root and applies the range;
+  // with keep_position, finds the current entry again.
+  void Resync(bool keep_position);
+
+  // ---- Key maintenance ----
+
+  bool InsertKey(int64_t recno, const uint8_t* key);
+  bool DeleteKey(int64_t recno, const uint8_t* key);
+
+  // TDbfIndexKeys
+  AnsiString IndexName() const override;
+  bool CheckKeyViolation(const uint8_t* record, int64_t* holder, AnsiString* key) override;
+  void InsertRecordKey(int64_t n, const uint8_t* record) override;
+  void DeleteRecordKey(int64_t n, const uint8_t* record) override;
+  void UpdateRecordKey(int64_t n, const uint8_t* previous, const uint8_t* record) override;
+  void RemoveDeletedRecordKey(int64_t n, const uint8_t* record) override;
+  bool IndexWriteError() const override { return WriteError(); }
+  void ClearIndexWriteError() override { ClearWriteError(); }
+
+  TDbfFile* DbfFile() const { return dbf_file_; }
+  // The root of the current tag's chain (nullptr without tags).
+  TIndexPage* Root() const;
+  // The leaf of the current chain.
+  TIndexPage* Leaf() const;
+
+  // Implementation details follow. Clients should ignore.
+  // Raised for data read from the file that cannot be trusted.
+  [[noreturn]] void Corrupt() const;
+  // A broken invariant of the node code.
+  [[noreturn]] static void AssertFailed(const char* what);
+  int NodeSize() const { return mdx_ ? 1024 : 512; }
+  int PagesPerNode() const { return mdx_ ? 2 : 1; }
+  // The first page a node may live on.
+  int64_t FirstNodePage() const { return mdx_ ? 4 : 1; }
+  // Whether a node at page n lies wholly inside the file.
+  bool NodeInFile(int64_t n);
+  int64_t AllocatePage();
+  void NewRoot();
+  const uint8_t* SearchKeyBytes() const { return search_key_.data(); }
+  int64_t SearchRecNo() const { return search_recno_; }
+  // Node I/O of the page objects.
+  bool ReadNode(int64_t page, uint8_t* buffer);
+  void WriteNode(int64_t page, const uint8_t* buffer);
+  void LockNode(int64_t page);
+  void UnlockNode(int64_t page);
+
+ private:
+  struct Tag;
+
+  Tag* Current() const;
+  uint8_t* TagHeader() const;
+  uint8_t* TagEntry(int position);
+  const uint8_t* TagEntry(int position) const;
+  int TagEntryLength() const;
+  int TagNameLength() const;
+  void ReadTags();
+  void LoadTag(Tag& tag);
+  void CompileTag(Tag& tag);
+  void ComputeLayout(uint8_t* header, bool validate);
+  void ChooseCollation();
+  void WriteTagHeader(Tag& tag);
+  void ReadTagHeader(Tag& tag);
+  void MakeRoot(Tag& tag);
+  void ReloadRoot();
+  int FindKeyMode(int64_t mode, bool insert, bool advance);
+  std::u16string Widen(const uint8_t* key) const;
+  void ApplyRange();
+  std::unique_ptr<TIndexPage> NewPage(TIndexPage* parent);
+  bool ConcernedTag(int position) const;
+  template <typename F>
+  void ForEachTag(F&& f);
+  AnsiString KeyText(const uint8_t* key) const;
+  int CompareCharKeys(const uint8_t* a, const uint8_t* b) const;
+
+  TDbfFile* dbf_file_;
+  bool mdx_ = true;
+  int version_ = 3;
+  std::vector<std::unique_ptr<Tag>> tags_;
+  int selected_ = -1;
+  bool update_all_ = true;
+  bool maintained_ = true;
+  bool unusable_ = false;
+  bool in_delete_path_ = false;
+  // Set while maintenance works on the whole tree, whatever range is set.
+  bool ranges_off_ = false;
+  uint32_t locale_ = kDefaultCollationLocale;
+  unsigned collation_code_page_ = 0;
+  unsigned table_code_page_ = 0;
+  // UTF-16 of every byte of a single-byte collation code page (empty otherwise).
+  std::vector<char16_t> collation_chars_;
+  std::vector<uint8_t> search_key_;
+  int64_t search_recno_ = 0;
+  std::vector<uint8_t> record_buffer_;
+  AnsiString violation_name_;
+};
