@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <set>
 
 #include "dbf/dbf_common.h"
@@ -26,6 +27,19 @@ constexpr int kMaxRecordSize = 65535;
 constexpr int kFoxProBacklinkSize = 263;
 constexpr uint8_t kDescriptorEnd = 0x0D;
 constexpr uint8_t kEofMark = 0x1A;
+
+// Holds the header lock (record 0) of a table for a scope.
+class THeaderLock {
+ public:
+  explicit THeaderLock(TDbfFile* table) : table_(table) { table_->LockRecord(0, true); }
+  ~THeaderLock() { table_->UnlockRecord(0); }
+  THeaderLock(const THeaderLock&) = delete;
+  THeaderLock& operator=(const THeaderLock&) = delete;
+
+ private:
+  TDbfFile* table_;
+};
+
 // Julian day number of 0001-01-01 minus one, the day count of the toolkit's time stamps.
 constexpr int kJulianDayDelta = 1721425;
 constexpr const char* kLockFieldName = "_DBASELOCK";
@@ -135,13 +149,28 @@ void TDbfFile::OpenAndReadHeader() {
 
   // The file's size decides how many records there are: a table cut short
   // reports its whole records. A read-only open corrects this in memory only.
+  // A shared open looks again under the header lock, which every append
+  // holds while it raises the count and writes its record: outside it the
+  // two differ for a moment, and a header stored then would take another
+  // opener's count back and put an end mark on its record.
   const int64_t counted = std::min<int64_t>(RecordCount(), UINT32_MAX);
   if (counted != int64_t(HeaderRecordCount())) {
     PutLE32(Header() + 4, uint32_t(counted));
     if (Mode() != pmReadOnly) {
-      storing_counters_ = true;  // this count is meant, not a stale copy
-      StoreHeader();
-      storing_counters_ = false;
+      std::optional<THeaderLock> lock;
+      bool store = true;
+      if (NeedLocks()) {
+        lock.emplace(this);
+        ReadSharedCounters();
+        const int64_t recounted = std::min<int64_t>(RecordCount(), UINT32_MAX);
+        store = recounted != int64_t(HeaderRecordCount());
+        PutLE32(Header() + 4, uint32_t(recounted));
+      }
+      if (store) {
+        storing_counters_ = true;  // this count is meant, not a stale copy
+        StoreHeader();
+        storing_counters_ = false;
+      }
     }
   }
 
@@ -1041,6 +1070,13 @@ void TDbfFile::UndoAppend(int64_t n, const uint8_t* record, size_t keyed, bool i
 }
 
 int64_t TDbfFile::AppendRecord(uint8_t* record) {
+  // The whole append runs under the header lock. Without it a process could
+  // take the slot after one that another process has locked but not yet
+  // written, see the file grow past its own candidate, give that candidate up
+  // and leave a slot that nobody ever fills; and end marks of others could
+  // land on records between their writes.
+  THeaderLock header_lock(this);
+
   // The first record number this process can lock: two processes appending
   // at once never write the same slot.
   int64_t n = RecordCount() + 1;
@@ -1087,18 +1123,8 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
     throw;
   }
 
-  try {
-    LockRecord(0, true);
-  } catch (...) {
-    // The header stayed locked elsewhere: nothing of the record was written.
-    for (size_t i = 0; i < keyed; ++i) index_files_[i]->DeleteRecordKey(n, record);
-    UnlockRecord(n);
-    throw;
-  }
-  // The record is written under the header lock too: then nothing else is
-  // written at the end of the file meanwhile (records or end marks of other
-  // processes), so a mark never lands on a record just written.
-  if (NeedLocks()) ReadSharedCounters();  // others' appends count
+  // Others' appends count.
+  if (NeedLocks()) ReadSharedCounters();
   const uint32_t old_count = GetLE32(Header() + 4);
   PutLE32(Header() + 4, old_count + 1);
   storing_counters_ = true;
@@ -1119,7 +1145,6 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
     StoreHeader();
   }
   storing_counters_ = false;
-  UnlockRecord(0);
   if (failed) UndoAppend(n, record, keyed, false);
   UnlockRecord(n);
   return n;
@@ -1286,17 +1311,41 @@ void TDbfFile::RebuildTableFile() {
 
   // The new files are complete: they replace the old ones. rename() replaces
   // its target in one step, so the table file is always either the old one
-  // or the new one.
+  // or the new one. Two renames cannot switch the pair at once: until the
+  // table file is the new one, the old memo file stays reachable under a
+  // free name as well, so that a failed second rename puts the old pair back
+  // and a crash between the two leaves both pairs on the disk.
   const std::string table_name = FileName();
   const std::string memo_name = memo_file_name_;
   CloseAll();
-  const bool renamed = (!memo || std::rename(new_memo_name.c_str(), memo_name.c_str()) == 0) &&
-                       std::rename(new_name.c_str(), table_name.c_str()) == 0;
+  std::string memo_backup;
+  if (memo) {
+    int backup_counter = 0;
+    memo_backup = NextFreeFileName(memo_name, &backup_counter);
+    // A file system without hard links packs without the second copy.
+    if (::link(memo_name.c_str(), memo_backup.c_str()) != 0) memo_backup.clear();
+  }
+  const bool memo_replaced = memo && std::rename(new_memo_name.c_str(), memo_name.c_str()) == 0;
+  const bool renamed = (!memo || memo_replaced) && std::rename(new_name.c_str(), table_name.c_str()) == 0;
+  // The old table with the new memo file would read other records' values.
+  bool keep_new = false;
+  if (memo_replaced && !renamed) {
+    if (!memo_backup.empty() && std::rename(memo_backup.c_str(), memo_name.c_str()) == 0) {
+      memo_backup.clear();
+    } else {
+      // The old memo file is gone: the new pair at least stays together.
+      std::rename(memo_name.c_str(), new_memo_name.c_str());
+      keep_new = true;
+    }
+  }
+  if (!memo_backup.empty()) DeleteFile(memo_backup);
   SyncFile(ExtractFilePath(table_name));
   OpenAndReadHeader();
   if (!renamed) {
-    DeleteFile(new_name);
-    if (memo) DeleteFile(new_memo_name);
+    if (!keep_new) {
+      DeleteFile(new_name);
+      if (memo) DeleteFile(new_memo_name);
+    }
     throw EDbfWriteError(STRING_WRITE_ERROR);
   }
 }

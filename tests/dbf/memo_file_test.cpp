@@ -264,6 +264,13 @@ TEST(MemoFile, DamagedLengthsAreBoundedOrRejected) {
     auto memo = OpenMemo(dir + "/short.dbt", kDbfVersionDBase4, pmReadOnly);
     EXPECT_THROW(Read(*memo, 1), EIntOverflow);
   }
+  // dBase IV: a block without the block header is read as dBase III would
+  // read it, up to its terminators.
+  WriteFile(dir + "/plain.dbt", d4 + "plain text\x1A\x1A" + std::string(500, ' '));
+  {
+    auto memo = OpenMemo(dir + "/plain.dbt", kDbfVersionDBase4, pmReadOnly);
+    EXPECT_EQ(Read(*memo, 1), "plain text");
+  }
   // FoxPro: a length of 4 GB in a file of a few hundred bytes.
   std::string fp(512, '\0');
   PutBE32(fp.data(), 9);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <set>
 #include <thread>
 
@@ -92,20 +94,48 @@ TEST(Pack, KeepsTheLiveRecordsInOrder) {
   }
 }
 
+// The names of the files in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 TEST(Pack, CarriesMemosOverAndCompactsTheMemoFile) {
-  const int versions[] = {kDbfVersionDBase3, kDbfVersionDBase4, kDbfVersionDBase7, kDbfVersionFoxPro};
-  for (int version : versions) {
-    SCOPED_TRACE(version);
+  struct Case {
+    int version;
+    int block_size;
+  };
+  const Case cases[] = {
+      {kDbfVersionDBase3, 512},
+      {kDbfVersionDBase4, 256},
+      {kDbfVersionDBase7, 1024},
+      {kDbfVersionFoxPro, 64},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version);
+    const bool foxpro = c.version == kDbfVersionFoxPro;
     const std::string dir = TempDir("pack");
     const std::string file = dir + "/t.dbf";
-    CreateTable(file, version, kNameNote);
+    CreateTable(file, c.version, kNameNote, c.block_size);
     Fill(file, {"anna", "bob", "none", "cyril", "dora"}, {"bob", "dora"}, true);
-    const std::string memo_name = ChangeFileExt(file, version == kDbfVersionFoxPro ? ".fpt" : ".dbt");
-    const size_t memo_before = ReadFile(memo_name).size();
+    const std::string memo_name = ChangeFileExt(file, foxpro ? ".fpt" : ".dbt");
+    const std::string memo_before = ReadFile(memo_name);
     Pack(file);
-    EXPECT_LT(ReadFile(memo_name).size(), memo_before);
+    const std::string memo_after = ReadFile(memo_name);
+    EXPECT_LT(memo_after.size(), memo_before.size());
+    // The new memo file keeps the old one's block size.
+    if (foxpro) {
+      EXPECT_EQ(GetBE16(memo_after.data() + 6), c.block_size);
+    } else if (c.version != kDbfVersionDBase3) {
+      EXPECT_EQ(GetLE16(memo_after.data() + 20), c.block_size);
+    }
+    // Nothing is left beside the table: no new files, no copy of the old memo file.
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", foxpro ? "t.fpt" : "t.dbt"}));
     auto table = OpenTable(file, pmReadOnly);
     ASSERT_EQ(table->RecordCount(), 3);
+    EXPECT_EQ(table->MemoFile()->BlockSize(), c.version == kDbfVersionDBase3 ? 512 : c.block_size);
     const TDbfFieldDef& note = *table->FindField("NOTE");
     std::vector<uint8_t> record(size_t(table->RecordSize()));
     const char* expected[] = {"anna", "none", "cyril"};
@@ -124,6 +154,20 @@ TEST(Pack, CarriesMemosOverAndCompactsTheMemoFile) {
       }
     }
   }
+}
+
+TEST(Pack, AutoIncrementGoesOnWhereItWas) {
+  const std::string file = TempDir("pack") + "/t.dbf";
+  CreateTable(file, kDbfVersionDBase7, {{"NAME", 'C', 8, 0}, {"ID", '+', 4, 0}});
+  Fill(file, {"a", "b", "c"}, {"c"});
+  Pack(file);
+  auto table = OpenTable(file);
+  auto record = Record(*table, {{"NAME", "d"}});
+  ASSERT_EQ(table->AppendRecord(record.data()), 3);
+  int32_t id = -1;
+  ASSERT_TRUE(table->DecodeField(*table->FindField("ID"), ftInteger, &id, record.data()));
+  // Numbers 0..2 were handed out before the pack; "c" took 2 and is gone.
+  EXPECT_EQ(id, 3);
 }
 
 TEST(Pack, RefusesWithoutTheMemoFileAndChangesNothing) {
@@ -231,52 +275,95 @@ TEST(Pack, FailedWriteLeavesTheTableAndNoNewFiles) {
 }
 
 TEST(Pack, KilledMidwayLeavesOneIntactTable) {
-  const std::string dir = TempDir("pack");
-  const std::string file = dir + "/t.dbf";
-  CreateTable(file, kDbfVersionDBase4, {{"NAME", 'C', 8, 0}, {"FILL", 'C', 200, 0}});
-  // Many records, every third deleted; the bytes are laid out directly.
-  constexpr int kRows = 30000;
-  const int record_size = 1 + 8 + 200;
-  std::string bytes = ReadFile(file);
-  bytes.pop_back();  // the end mark
-  std::string packed_records;
-  for (int i = 0; i < kRows; ++i) {
-    char name[9];
-    std::snprintf(name, sizeof name, "%08d", i);
-    std::string record = (i % 3 == 0 ? "*" : " ") + std::string(name, 8) + std::string(200, char('a' + i % 26));
-    bytes += record;
-    if (i % 3 != 0) packed_records += record;
-  }
-  PutLE32(bytes.data() + 4, kRows);
-  bytes += '\x1A';
-  const size_t header = 32 + 2 * 32 + 1;
-  const std::string original = bytes;
-
-  for (int delay_us : {0, 300, 1000, 3000, 10000, 30000, 100000}) {
-    SCOPED_TRACE(delay_us);
-    WriteFile(file, original);
-    for (const char* leftover : {"/t_1.dbf", "/t_2.dbf", "/t_3.dbf"}) DeleteFile(dir + leftover);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      try {
-        Pack(file);
-      } catch (...) {
+  // Many records, every third deleted; the bytes of the table and of its
+  // memo file (one dBase IV value per record, block n for record n) are laid
+  // out directly.
+  for (bool with_memo : {false, true}) {
+    SCOPED_TRACE(with_memo ? "with memo" : "without memo");
+    // Enough for the pack to take some tens of milliseconds.
+    const int kRows = with_memo ? 8000 : 30000;
+    const std::string dir = TempDir("pack");
+    const std::string file = dir + "/t.dbf";
+    const std::string memo_file = dir + "/t.dbt";
+    std::vector<FieldSpec> fields = {{"NAME", 'C', 8, 0}, {"FILL", 'C', 200, 0}};
+    if (with_memo) fields.push_back({"NOTE", 'M', 10, 0});
+    CreateTable(file, kDbfVersionDBase4, fields);
+    const int record_size = 1 + 8 + 200 + (with_memo ? 10 : 0);
+    const size_t header = 32 + fields.size() * 32 + 1;
+    std::string bytes = ReadFile(file);
+    bytes.pop_back();  // the end mark
+    std::string memo(512, '\0');
+    PutLE32(memo.data(), uint32_t(kRows + 1));
+    PutLE16(memo.data() + 20, 512);
+    std::string packed_records;
+    for (int i = 0; i < kRows; ++i) {
+      char name[9];
+      std::snprintf(name, sizeof name, "%08d", i);
+      std::string record = (i % 3 == 0 ? "*" : " ") + std::string(name, 8) + std::string(200, char('a' + i % 26));
+      if (with_memo) {
+        char block[11];
+        std::snprintf(block, sizeof block, "%10d", i + 1);
+        record += block;
+        std::string value = std::string("\xFF\xFF\x08\x00", 4) + std::string(4, '\0') + "memo " + name;
+        PutLE32(value.data() + 4, uint32_t(value.size()));
+        value.resize(512, ' ');
+        memo += value;
       }
-      _exit(0);
+      bytes += record;
+      if (i % 3 != 0) packed_records += record.substr(0, 1 + 8 + 200);
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    PutLE32(bytes.data() + 4, kRows);
+    bytes += '\x1A';
+    const std::string original = bytes;
 
-    const std::string now = ReadFile(file);
-    auto table = OpenTable(file, pmReadOnly);
-    if (table->RecordCount() == kRows) {
-      EXPECT_EQ(now, original);
-    } else {
-      ASSERT_EQ(table->RecordCount(), int64_t(packed_records.size() / record_size));
-      EXPECT_EQ(now.substr(header, packed_records.size()), packed_records);
-      EXPECT_EQ(GetLE32(now.data() + 4), packed_records.size() / record_size);
+    // The last run is not stopped: the pack completes.
+    for (int delay_us : {0, 300, 1000, 3000, 10000, 30000, 100000, -1}) {
+      SCOPED_TRACE(delay_us);
+      WriteFile(file, original);
+      if (with_memo) WriteFile(memo_file, memo);
+      for (const std::string& leftover : FilesIn(dir))
+        if (leftover != "t.dbf" && leftover != "t.dbt") DeleteFile(dir + "/" + leftover);
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        try {
+          Pack(file);
+        } catch (...) {
+        }
+        _exit(0);
+      }
+      if (delay_us >= 0) {
+        std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
+        kill(pid, SIGKILL);
+      }
+      waitpid(pid, nullptr, 0);
+
+      const std::string now = ReadFile(file);
+      auto table = OpenTable(file, pmReadOnly);
+      if (table->RecordCount() == kRows) {
+        EXPECT_EQ(now, original);
+        if (with_memo) {
+          EXPECT_EQ(ReadFile(memo_file), memo);
+        }
+        EXPECT_GE(delay_us, 0) << "the pack did not complete";
+        continue;
+      }
+      const int64_t kept = int64_t(packed_records.size()) / (1 + 8 + 200);
+      ASSERT_EQ(table->RecordCount(), kept);
+      EXPECT_EQ(GetLE32(now.data() + 4), uint32_t(kept));
+      std::vector<uint8_t> record(static_cast<size_t>(record_size));
+      const TDbfFieldDef* note = with_memo ? table->FindField("NOTE") : nullptr;
+      for (int64_t n = 1; n <= kept; ++n) {
+        table->ReadRecordAt(n, record.data());
+        const std::string expected = packed_records.substr(size_t(n - 1) * (1 + 8 + 200), 1 + 8 + 200);
+        ASSERT_EQ(std::string(record.begin(), record.begin() + 1 + 8 + 200), expected) << "record " << n;
+        if (!with_memo) continue;
+        // Every record's value came over with it.
+        TMemoryStream value;
+        table->MemoFile()->ReadMemo(table->MemoBlock(*note, record.data()), value);
+        ASSERT_EQ(std::string(value.Bytes()), "memo " + expected.substr(1, 8)) << "record " << n;
+      }
+      EXPECT_EQ(now.size(), header + size_t(kept) * size_t(record_size) + 1);
     }
   }
 }

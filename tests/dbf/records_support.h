@@ -23,7 +23,8 @@ struct FieldSpec {
 };
 
 // Writes a new empty table and closes it.
-inline void CreateTable(const std::string& file, int version, const std::vector<FieldSpec>& fields) {
+inline void CreateTable(const std::string& file, int version, const std::vector<FieldSpec>& fields,
+                        int memo_block_size = 512) {
   TDbfFieldDefs defs;
   defs.SetDbfVersion(version);
   for (const FieldSpec& f : fields) defs.AddFieldDef()->SetFromDescriptor(f.name, f.letter, f.size, f.decimals);
@@ -32,7 +33,7 @@ inline void CreateTable(const std::string& file, int version, const std::vector<
   table.SetMode(pmExclusiveCreate);
   table.SetDbfVersion(version);
   table.OpenAndReadHeader();
-  table.WriteNewHeader(defs, 512);
+  table.WriteNewHeader(defs, memo_block_size);
   table.CloseAll();
 }
 
