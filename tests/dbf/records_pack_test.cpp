@@ -297,11 +297,11 @@ TEST(Pack, KilledMidwayLeavesOneIntactTable) {
     PutLE16(memo.data() + 20, 512);
     std::string packed_records;
     for (int i = 0; i < kRows; ++i) {
-      char name[9];
+      char name[12];  // room for any int, though the rows need eight digits
       std::snprintf(name, sizeof name, "%08d", i);
       std::string record = (i % 3 == 0 ? "*" : " ") + std::string(name, 8) + std::string(200, char('a' + i % 26));
       if (with_memo) {
-        char block[11];
+        char block[12];
         std::snprintf(block, sizeof block, "%10d", i + 1);
         record += block;
         std::string value = std::string("\xFF\xFF\x08\x00", 4) + std::string(4, '\0') + "memo " + name;
