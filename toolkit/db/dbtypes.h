@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "toolkit/core/alignment.h"
 #include "toolkit/core/exceptions.h"
 #include "toolkit/core/sets.h"
 
@@ -127,8 +128,6 @@ enum TFieldKind { fkData, fkCalculated, fkLookup, fkInternalCalc };
 // What an error event answers in the edit, post and delete retry loops.
 enum TDataAction { daFail, daAbort, daRetry };
 
-// Horizontal alignment of a field's text in controls.
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 // A bookmark: the back end's bytes identifying a record; empty means none.
 using TBookmark = std::string;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "toolkit/core/text.h"
+#include "toolkit/gfx/jpeg.h"
 #include "toolkit/gfx/qt_canvas.h"
 
 // ---- Colours -----------------------------------------------------------------
@@ -108,8 +109,11 @@ QFont ToQFont(const TFont& font) {
   result.setItalic(font.Style().Contains(fsItalic));
   result.setUnderline(font.Style().Contains(fsUnderline));
   result.setStrikeOut(font.Style().Contains(fsStrikeOut));
-  // Widths of a text are the sum of its characters' widths, as layouts expect.
+  // Widths of a text are the sum of its characters' widths, as layouts expect:
+  // no kerning, and whole-pixel advances (full hinting), or a word measured
+  // alone and within its line would differ by a fraction rounded either way.
   result.setKerning(false);
+  result.setHintingPreference(QFont::PreferFullHinting);
   return result;
 }
 
@@ -269,6 +273,20 @@ void TQtCanvas::SetPixel(int x, int y, TColor color) {
   painter_->drawPoint(x, y);
 }
 
+void TQtCanvas::PushClip(const TRect& rect) {
+  painter_->save();
+  ++clip_depth_;
+  painter_->setClipRect(QRect(rect.Left, rect.Top, std::max(0, rect.Width()), std::max(0, rect.Height())),
+                        painter_->hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+}
+
+void TQtCanvas::PopClip() {
+  // An unmatched pop would undo a state the caller of the painter saved.
+  if (clip_depth_ == 0) return;
+  --clip_depth_;
+  painter_->restore();
+}
+
 // ---- Bitmaps -------------------------------------------------------------------
 
 namespace {
@@ -356,4 +374,20 @@ void TBitmap::SaveToFile(const std::string& file_name) {
 }
 
 TPicture::TPicture() : bitmap_(std::make_unique<TBitmap>()) {}
+
+void TPicture::LoadFromFile(const std::string& file_name) {
+  unsigned char head[3] = {0, 0, 0};
+  {
+    TFileStream file(file_name, fmOpenRead | fmShareDenyWrite);
+    file.Read(head, sizeof head);
+  }
+  if (IsJPEGData(head, sizeof head)) {
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(file_name);
+    jpeg.AssignTo(*bitmap_);
+  } else {
+    bitmap_->LoadFromFile(file_name);
+  }
+  Changed();
+}
 TPicture::~TPicture() = default;

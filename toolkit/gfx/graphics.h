@@ -153,6 +153,10 @@ class TCanvas {
   virtual void Draw(int x, int y, TBitmap& bitmap) = 0;
   virtual TColor Pixel(int x, int y) = 0;
   virtual void SetPixel(int x, int y, TColor color) = 0;
+  // Narrows drawing to the part of rect inside the current clip, until the
+  // matching PopClip; pushes nest.
+  virtual void PushClip(const TRect& rect) = 0;
+  virtual void PopClip() = 0;
 
  protected:
   virtual void Line(int x1, int y1, int x2, int y2) = 0;
@@ -210,7 +214,9 @@ class TPicture {
   TPicture();
   ~TPicture();
   TBitmap& Bitmap() { return *bitmap_; }
-  void LoadFromFile(const std::string& file_name) { bitmap_->LoadFromFile(file_name); Changed(); }
+  // Reads a JPEG (known by its first bytes) or a BMP; raises EInvalidGraphic
+  // for a file that is neither, keeping the old picture.
+  void LoadFromFile(const std::string& file_name);
   // Tells the user (the control showing the picture) that it changed.
   void Changed() {
     if (OnChange) OnChange();

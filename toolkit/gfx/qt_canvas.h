@@ -20,7 +20,10 @@ AnsiString FromQString(const QString& text);
 class TQtCanvas : public TCanvas {
  public:
   explicit TQtCanvas(QPainter* painter) : painter_(painter) {}
-  void SetPainter(QPainter* painter) { painter_ = painter; }
+  void SetPainter(QPainter* painter) {
+    painter_ = painter;
+    clip_depth_ = 0;
+  }
   QPainter* Painter() const { return painter_; }
 
   void FillRect(const TRect& rect) override;
@@ -33,6 +36,8 @@ class TQtCanvas : public TCanvas {
   void Draw(int x, int y, TBitmap& bitmap) override;
   TColor Pixel(int x, int y) override;
   void SetPixel(int x, int y, TColor color) override;
+  void PushClip(const TRect& rect) override;
+  void PopClip() override;
 
  protected:
   void Line(int x1, int y1, int x2, int y2) override;
@@ -43,4 +48,5 @@ class TQtCanvas : public TCanvas {
   void ApplyPen();
   void ApplyBrush();
   QPainter* painter_;
+  int clip_depth_ = 0;
 };

@@ -17,7 +17,8 @@ inline constexpr TShortCut scShift = 0x2000;
 inline constexpr TShortCut scCtrl = 0x4000;
 inline constexpr TShortCut scAlt = 0x8000;
 inline constexpr uint16_t VK_F1 = 0x70;
-enum TShiftStateFlag { ssShift, ssAlt, ssCtrl };
+// Modifier keys, and the mouse buttons held (ssLeft ... ssDouble) in mouse events.
+enum TShiftStateFlag { ssShift, ssAlt, ssCtrl, ssLeft, ssRight, ssMiddle, ssDouble };
 using TShiftState = TSet<TShiftStateFlag>;
 TShortCut ShortCut(uint16_t key, TShiftState shift);
 // "Ctrl+N", "F1" (empty for none).

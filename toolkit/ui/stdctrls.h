@@ -2,9 +2,9 @@
 // group boxes.
 #pragma once
 
+#include "toolkit/core/alignment.h"
 #include "toolkit/ui/controls.h"
 
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 // A text on the form. With AutoSize (the default) it re-fits its size to
 // its text and font.

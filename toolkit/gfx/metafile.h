@@ -1,0 +1,107 @@
+// The recording canvas: drawing kept as a display list (our metafile) that
+// replays on any canvas and lists its texts. Reports keep their pages so,
+// and tests check painting through it without pixels.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "toolkit/gfx/graphics.h"
+
+enum class TMetaOp { FillRect, Rectangle, Ellipse, Polygon, Line, TextOut, Draw, SetPixel, PushClip, PopClip };
+
+// One drawing call with the canvas state it was made in.
+struct TMetaRecord {
+  TMetaOp op = TMetaOp::FillRect;
+  // FillRect, Rectangle, Ellipse, PushClip: the rectangle; Line: from
+  // (Left, Top) to (Right, Bottom); TextOut, Draw, SetPixel: (Left, Top).
+  TRect rect;
+  std::vector<TPoint> points;  // Polygon
+  AnsiString text;             // TextOut
+  TColor color = clNone;       // SetPixel
+  // Draw: the picture, top row first, as 0x00RRGGBB.
+  int image_width = 0;
+  int image_height = 0;
+  std::vector<uint32_t> image;
+  // The canvas state.
+  TColor pen_color = clBlack;
+  int pen_width = 1;
+  TPenStyle pen_style = psSolid;
+  TColor brush_color = clWhite;
+  TBrushStyle brush_style = bsSolid;
+  TFont font;
+  bool operator==(const TMetaRecord& other) const;
+};
+
+// A text drawn into a metafile: where, what, in which font, and the clip it
+// was drawn under (Clipped false: none).
+struct TMetaTextRun {
+  int x = 0;
+  int y = 0;
+  AnsiString text;
+  TFont font;
+  TColor brush_color = clWhite;
+  TBrushStyle brush_style = bsSolid;
+  bool clipped = false;
+  TRect clip;
+};
+
+class TMetafile {
+ public:
+  // The extent the picture was drawn for, in pixels (0 when not given).
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  void SetSize(int width, int height) {
+    width_ = width;
+    height_ = height;
+  }
+
+  const std::vector<TMetaRecord>& Records() const { return records_; }
+  void Add(TMetaRecord record) { records_.push_back(std::move(record)); }
+  void Clear() { records_.clear(); }
+  bool Empty() const { return records_.empty(); }
+
+  // Draws the records on canvas, moved by (dx, dy); the canvas's pen, brush,
+  // font and pen position are as before afterwards.
+  void Replay(TCanvas& canvas, int dx = 0, int dy = 0) const;
+  // The texts in drawing order.
+  std::vector<TMetaTextRun> TextRuns() const;
+  // All texts joined, each run followed by a line feed.
+  AnsiString Text() const;
+
+  bool operator==(const TMetafile& other) const = default;
+
+ private:
+  std::vector<TMetaRecord> records_;
+  int width_ = 0;
+  int height_ = 0;
+};
+
+// A canvas whose drawing goes into a metafile. Texts are measured with the
+// screen's fonts, as on a bitmap.
+class TMetafileCanvas : public TCanvas {
+ public:
+  explicit TMetafileCanvas(TMetafile& metafile) : metafile_(metafile) {}
+
+  void FillRect(const TRect& rect) override;
+  void Rectangle(int x1, int y1, int x2, int y2) override;
+  void Ellipse(int x1, int y1, int x2, int y2) override;
+  void Polygon(const TPoint* points, int count) override;
+  void TextOut(int x, int y, const AnsiString& text) override;
+  int TextWidth(const AnsiString& text) override;
+  int TextHeight(const AnsiString& text) override;
+  void Draw(int x, int y, TBitmap& bitmap) override;
+  // A recording has no pixels to read: clNone.
+  TColor Pixel(int x, int y) override;
+  void SetPixel(int x, int y, TColor color) override;
+  void PushClip(const TRect& rect) override;
+  void PopClip() override;
+
+ protected:
+  void Line(int x1, int y1, int x2, int y2) override;
+
+ private:
+  TMetaRecord Record(TMetaOp op);
+  TMetafile& metafile_;
+  int clip_depth_ = 0;
+};
