@@ -8,10 +8,13 @@
 
 #include "dbf/dbf_common.h"
 #include "dbf/dbf_cursor.h"
+#include "dbf/dbf_idxcur.h"
+#include "dbf/dbf_idxfile.h"
 #include "dbf/dbf_parser.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
+#include "toolkit/core/variant.h"
 #include "toolkit/sys/files.h"
 
 // ---- default base folder ------------------------------------------------------------
@@ -62,9 +65,62 @@ bool IsTextType(TFieldType type) { return type == ftString || type == ftFixedCha
 
 }  // namespace
 
+// ---- blob streams ------------------------------------------------------------------------------
+
+// The memo of one blob field for the record in view. It stays with the field
+// while the table is open; a write keeps its bytes here until the post.
+class TDbf::BlobSlot {
+ public:
+  TMemoryStream data;
+  // The memo block the bytes were read from (0: none) and their stored size.
+  int64_t block = 0;
+  int64_t memo_size = 0;
+  bool loaded = false;
+  // Written in this edit and not yet stored.
+  bool modified = false;
+};
+
+// What OpenBlobStream hands out: a view of the field's slot. Freeing a
+// writer tells the data set that the field changed.
+class TDbf::BlobHandle : public TStream {
+ public:
+  BlobHandle(TDbf* owner, TField* field, BlobSlot* slot, TBlobAccessMode mode)
+      : owner_(owner), field_(field), slot_(slot), mode_(mode) {}
+  ~BlobHandle() override {
+    if (mode_ == bmRead) return;
+    try {
+      owner_->NotifyFieldWritten(field_);
+    } catch (const std::exception& e) {
+      owner_->ReportError(e);
+    }
+  }
+  int64_t Read(void* buffer, int64_t count) override { return slot_->data.Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override {
+    if (mode_ == bmRead) return 0;
+    slot_->modified = true;
+    return slot_->data.Write(buffer, count);
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return slot_->data.Seek(offset, origin); }
+  int64_t Size() override { return slot_->data.Size(); }
+  void SetSize(int64_t size) override {
+    if (mode_ == bmRead) throw EWriteError("Stream write error");
+    slot_->modified = true;
+    slot_->data.SetSize(size);
+  }
+
+ private:
+  TDbf* owner_;
+  TField* field_;
+  BlobSlot* slot_;
+  TBlobAccessMode mode_;
+};
+
 // ---- construction --------------------------------------------------------------------------
 
-TDbf::TDbf(TComponent* owner) : TDataSet(owner) {
+TDbf::TDbf(TComponent* owner)
+    : TDataSet(owner),
+      index_defs_(std::make_unique<TDbfIndexDefs>(this)),
+      master_link_(std::make_unique<TDbfMasterLink>(this)) {
   // The process-wide engine defaults are made with the first table.
   DbfGlobals();
   translation_code_page_ = GetACP();
@@ -72,6 +128,11 @@ TDbf::TDbf(TComponent* owner) : TDataSet(owner) {
 }
 
 TDbf::~TDbf() {
+  destroying_ = true;
+  try {
+    master_link_->ChangeDataSource(nullptr);
+  } catch (...) {
+  }
   try {
     Deactivate();
   } catch (const std::exception& e) {
@@ -113,25 +174,39 @@ void TDbf::SetShowDeleted(bool value) {
 AnsiString TDbf::Version() const { return Format("%d.%02d", {6, 38}); }
 
 AnsiString TDbf::IndexFieldNames() const {
-  // The key expressions live in the index definitions, which come with the
-  // index files; physical order has none.
-  return {};
+  // Mended: the definitions hold upper-case names, IndexName the name as set.
+  const TDbfIndexDef* def = index_defs_->GetIndexByName(UpperCase(Trim(index_name_)));
+  return def != nullptr ? def->SortField() : AnsiString();
 }
 
-void TDbf::SetIndexFieldNames(const AnsiString&) { SetIndexName(""); }
+void TDbf::SetIndexFieldNames(const AnsiString& value) {
+  const TDbfIndexDef* def = index_defs_->GetIndexByField(value);
+  SetIndexName(def != nullptr ? def->IndexFile() : AnsiString());
+}
 
 void TDbf::SetIndexName(const AnsiString& value) {
   index_name_ = value;
-  if (!QueryActive() || dbf_file_ == nullptr) return;
-  // The index-name list of the table is empty until the index files are
-  // opened with it: every name is unknown and gives physical order.
+  if (dbf_file_ == nullptr || cursor_ == nullptr) return;
   int64_t physical = 1;
-  SyncBackendToCurrent();
-  if (cursor_ != nullptr && cursor_->PhysicalRecNo() > 0) physical = cursor_->PhysicalRecNo();
-  index_name_.clear();
-  cursor_ = std::make_unique<TDbfCursor>(dbf_file_.get());
+  if (QueryActive()) SyncBackendToCurrent();
+  if (cursor_->PhysicalRecNo() > 0) physical = cursor_->PhysicalRecNo();
+  const std::string name = CompleteIndexName(Trim(value));
+  TIndexFile* file = name.empty() ? nullptr : FindIndex(name);
+  // A separate index file has its one key; a production tag is chosen by name.
+  if (file != nullptr && !(file->IsMdx() ? file->SelectTag(AnsiString(name)) : file->SelectTag(0))) file = nullptr;
+  // The range of the detail belongs to the tag it walks.
+  if (index_file_ != nullptr && index_file_ != file && index_file_->RangeActive()) index_file_->CancelRange();
+  index_file_ = file;
+  if (file != nullptr) {
+    cursor_ = std::make_unique<TIndexCursor>(file);
+    ApplyMasterRange();
+  } else {
+    // No error for an unknown name: physical order.
+    index_name_.clear();
+    cursor_ = std::make_unique<TDbfCursor>(dbf_file_.get());
+  }
   cursor_->SetPhysicalRecNo(physical);
-  if (CurrentMode() == dsBrowse) ResyncBuffers({});
+  if (QueryActive() && CurrentMode() == dsBrowse) ResyncBuffers({});
 }
 
 std::string TDbf::CompleteIndexName(const std::string& name) const {
@@ -198,6 +273,7 @@ void TDbf::FillFieldDefs(TDbfFile& file) {
 void TDbf::LoadFieldDefs() {
   if (dbf_file_ != nullptr) {
     FillFieldDefs(*dbf_file_);
+    ImportProductionTags();
     return;
   }
   // Closed: the file is read just for its field list.
@@ -271,6 +347,27 @@ void TDbf::CreateTableFile() {
     if (storage_ == stoFile && (opened || !existed)) DeleteFile(file_name);
     throw;
   }
+  file.reset();
+  // The index definitions are made with the table; index files live beside
+  // a table file only.
+  if (storage_ != stoFile || index_defs_->Count() == 0) return;
+  dbf_file_ = NewTableFile(pmExclusiveOpen);
+  try {
+    dbf_file_->OpenAndReadHeader();
+    for (int i = 0; i < index_defs_->Count(); ++i) {
+      const TDbfIndexDef* def = index_defs_->Items(i);
+      OpenIndex(CompleteIndexName(def->IndexFile()), def->SortField(), def->Options(), true);
+    }
+  } catch (...) {
+    index_list_.clear();
+    production_index_ = nullptr;
+    dbf_file_.reset();
+    DeleteFile(file_name);
+    throw;
+  }
+  index_list_.clear();
+  production_index_ = nullptr;
+  dbf_file_.reset();
 }
 
 // ---- open and close -----------------------------------------------------------------------
@@ -307,6 +404,8 @@ void TDbf::OpenBackend() {
 
   DetermineTranslation();
   work_buffer_.assign(size_t(RecordBufferSize() + CalcFieldsSize()), 0);
+  blobs_.clear();
+  blobs_.resize(size_t(dbf_file_->FieldDefs().Count()));
 
   if (!Filter().empty()) {
     try {
@@ -318,20 +417,32 @@ void TDbf::OpenBackend() {
     }
   }
 
+  OpenProductionIndex();
+  ImportProductionTags();
+  for (int i = 0; i < index_defs_->Count(); ++i) {
+    const TDbfIndexDef* def = index_defs_->Items(i);
+    if (def->FromFile()) continue;
+    OpenIndex(CompleteIndexName(def->IndexFile()), def->SortField(), def->Options(), false);
+  }
+
   cursor_ = std::make_unique<TDbfCursor>(dbf_file_.get());
-  // Only physical order exists until the index files come: a stored index
-  // name is one this table does not have.
-  index_name_.clear();
   open_complete_ = true;
+  SetIndexName(index_name_);
   CursorToFirst();
 }
 
 void TDbf::CloseBackend() {
+  for (int i = index_defs_->Count() - 1; i >= 0; --i)
+    if (index_defs_->Items(i)->FromFile()) index_defs_->Delete(i);
+  blobs_.clear();
   work_buffer_.clear();
   AttachFields(false);
   if (DefaultFields()) DropDefaultFields();
   parser_.reset();
   cursor_.reset();
+  index_file_ = nullptr;
+  production_index_ = nullptr;
+  index_list_.clear();
   edit_locked_ = -1;
   if (dbf_file_ != nullptr) {
     // Mended: an open that failed half way (a file that is no table) must
@@ -456,7 +567,13 @@ void TDbf::CursorToBookmark(const TBookmark& bookmark) {
 
 void TDbf::CursorToBuffer(TRecordBuffer buffer) {
   if (cursor_ == nullptr || ReadBookmarkFlag(buffer) == bpInserted) return;
-  cursor_->SetSequentialRecNo(LoadInt32(buffer + kSequenceAt));
+  // Mended: an index cursor's sequence numbers are estimates, which would put
+  // the cursor on some other record; its record is found by number instead.
+  const int32_t physical = LoadInt32(buffer + kBookmarkAt);
+  if (index_file_ != nullptr && physical > 0)
+    cursor_->SetPhysicalRecNo(physical);
+  else
+    cursor_->SetSequentialRecNo(LoadInt32(buffer + kSequenceAt));
 }
 
 // ---- fetching -------------------------------------------------------------------------------
@@ -533,6 +650,14 @@ bool TDbf::FetchFieldValue(TField* field, void* destination) {
   if (buffer == nullptr) return false;
   if (field->FieldKind() != fkData) return ReadCalcFieldValue(buffer, field, destination);
   const TDbfFieldDef& def = DataFieldDef(field);
+  if (def.IsBlob()) {
+    // The value itself travels through OpenBlobStream; here only whether there is one.
+    BlobSlot* slot = blobs_.size() > size_t(field->ColumnNumber() - 1)
+                               ? blobs_[size_t(field->ColumnNumber() - 1)].get()
+                               : nullptr;
+    if (slot != nullptr && slot->modified) return slot->data.Size() > 0;
+    return dbf_file_->MemoBlock(def, buffer + kHeaderSize) > 0;
+  }
   // Decoded into room for the widest value the codec writes for this field:
   // a persistent field may be declared shorter than the table's field.
   std::vector<uint8_t> value(size_t(std::max(def.Size() + 1, 64)), 0);
@@ -706,11 +831,13 @@ void TDbf::PrepareEdit() {
   TRecordBuffer buffer = CurrentBuffer();
   if (buffer == nullptr || cursor_ == nullptr) RaiseDataSetError(dbtext::kRecordNotFound, this);
   const int64_t n = cursor_->PhysicalRecNo();
+  ResetBlobs();
   dbf_file_->LockRecordForEdit(n, buffer + kHeaderSize);
   edit_locked_ = n;
 }
 
 void TDbf::AbandonEdit() {
+  ResetBlobs();
   if (edit_locked_ > 0 && dbf_file_ != nullptr) dbf_file_->UnlockRecord(edit_locked_);
   edit_locked_ = -1;
 }
@@ -724,6 +851,7 @@ void TDbf::StoreRecord() {
   TRecordBuffer buffer = CurrentBuffer();
   if (buffer == nullptr || dbf_file_ == nullptr) RaiseDataSetError(dbtext::kNotEditing, this);
   uint8_t* image = buffer + kHeaderSize;
+  WriteModifiedBlobs(image);
   if (CurrentMode() == dsEdit) {
     if (edit_locked_ < 1) RaiseDataSetError(dbtext::kRecordNotFound, this);
     const int64_t n = edit_locked_;
@@ -753,6 +881,591 @@ void TDbf::AppendBuffer(TRecordBuffer buffer, bool) {
   PositionCursorOn(dbf_file_->AppendRecord(image));
 }
 
+// ---- blobs -----------------------------------------------------------------------------------
+
+void TDbf::ResetBlobs() {
+  for (auto& slot : blobs_) {
+    if (slot == nullptr) continue;
+    slot->modified = false;
+    slot->loaded = false;
+    slot->block = 0;
+  }
+}
+
+std::unique_ptr<TStream> TDbf::OpenBlobStream(TField* field, TBlobAccessMode mode) {
+  if (mode != bmRead && CurrentMode() != dsEdit && CurrentMode() != dsInsert)
+    RaiseDataSetError(dbtext::kNotEditing, this);
+  if (dbf_file_ == nullptr || field->FieldKind() != fkData) return nullptr;
+  const TDbfFieldDef& def = DataFieldDef(field);
+  if (!def.IsBlob() || dbf_file_->MemoFile() == nullptr) return nullptr;
+  const size_t column = size_t(field->ColumnNumber() - 1);
+  if (column >= blobs_.size()) return nullptr;
+  if (blobs_[column] == nullptr) blobs_[column] = std::make_unique<BlobSlot>();
+  BlobSlot& slot = *blobs_[column];
+  TRecordBuffer buffer = ValueBuffer();
+  const int64_t block = buffer != nullptr ? dbf_file_->MemoBlock(def, buffer + kHeaderSize) : 0;
+  if (mode == bmWrite) {
+    slot.data.Clear();
+    slot.modified = true;
+  } else if (!slot.modified && (!slot.loaded || slot.block != block)) {
+    // Mended: bytes written in this edit are read back as written, not
+    // replaced by the stored memo (or by nothing for a new record).
+    slot.data.Clear();
+    slot.memo_size = 0;
+    if (block > 0) {
+      dbf_file_->MemoFile()->ReadMemo(block, slot.data);
+      slot.memo_size = slot.data.Size();
+      if (def.NativeFieldType() == 'M' && slot.memo_size > 0) {
+        AnsiString text(slot.data.Bytes()), translated;
+        TranslateText(text, translated, false);
+        slot.data.Clear();
+        if (!translated.empty()) slot.data.WriteBuffer(translated.data(), int64_t(translated.size()));
+      }
+    }
+    slot.block = block;
+    slot.loaded = true;
+  }
+  slot.data.SetPosition(0);
+  return std::make_unique<BlobHandle>(this, field, &slot, mode);
+}
+
+void TDbf::WriteModifiedBlobs(uint8_t* image) {
+  for (size_t i = 0; i < blobs_.size(); ++i) {
+    BlobSlot* slot = blobs_[i].get();
+    if (slot == nullptr || !slot->modified) continue;
+    const TDbfFieldDef& def = *dbf_file_->FieldDefs().Items(int(i));
+    AnsiString bytes(slot->data.Bytes());
+    if (def.NativeFieldType() == 'M' && !bytes.empty()) {
+      AnsiString translated;
+      TranslateText(bytes, translated, true);
+      bytes = translated;
+    }
+    TMemoryStream value;
+    if (!bytes.empty()) value.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+    value.SetPosition(0);
+    int64_t block = dbf_file_->MemoBlock(def, image);
+    // The old size is only known for the memo the slot was read from; an
+    // unknown one lets the memo file reuse no more than the first block.
+    const int64_t old_size = slot->loaded && slot->block == block ? slot->memo_size : 0;
+    dbf_file_->MemoFile()->WriteMemo(block, old_size, value);
+    dbf_file_->SetMemoBlock(def, image, block);
+    slot->block = block;
+    slot->memo_size = int64_t(bytes.size());
+    slot->loaded = true;
+    slot->modified = false;
+  }
+}
+
+// ---- locate -----------------------------------------------------------------------------------
+
+bool TDbf::FindByValues(const AnsiString& field_names, const Variant& values, TFindOptions options) {
+  SettlePendingEdit();
+  // Mended: the index answers only an exact, case-sensitive search the way a
+  // scan would; a nearest key need not be the first row that begins with the
+  // text (letter case sorts apart), so those searches scan in index order.
+  const bool exact = !options.Contains(fiPartialKey) && !options.Contains(fiCaseInsensitive);
+  if (index_file_ == nullptr || index_file_->Expression() != field_names || values.IsArray() || !exact)
+    return TDataSet::FindByValues(field_names, values, options);
+  FireBeforeScroll();
+  const TBookmark start = TakeBookmark();
+  bool found = false;
+  MuteControls();
+  try {
+    found = SearchKeyValue(values, false);
+    if (!found && !start.empty()) ReturnToBookmark(start);
+  } catch (...) {
+    UnmuteControls();
+    throw;
+  }
+  UnmuteControls();
+  if (found) FireAfterScroll();
+  return found;
+}
+
+bool TDbf::SearchKeyValue(const Variant& value, bool nearest) {
+  if (index_file_ == nullptr || cursor_ == nullptr) return false;
+  const std::vector<uint8_t> key = static_cast<TIndexCursor*>(cursor_.get())->ValueToKey(value);
+  return SearchKey(key, nearest ? stGreaterEqual : stEqual);
+}
+
+bool TDbf::SearchKey(const std::vector<uint8_t>& key, TSearchKeyType type) {
+  SettlePendingEdit();
+  if (index_file_ == nullptr || int(key.size()) < index_file_->KeyLength()) return false;
+  if (!index_file_->SearchKey(key.data(), type)) return false;
+  ResyncBuffers({});
+  const uint8_t* reached = index_file_->CurrentKey();
+  if (reached == nullptr) return false;
+  const int order = index_file_->CompareKeys(reached, key.data());
+  return type == stEqual ? order == 0 : order >= 0;
+}
+
+// ---- index management -------------------------------------------------------------------------
+
+TIndexFile* TDbf::FindIndex(const AnsiString& name) const {
+  for (const IndexNameEntry& entry : index_list_)
+    if (SameText(entry.name, name)) return entry.file;
+  return nullptr;
+}
+
+void TDbf::ForgetIndexName(const AnsiString& name) {
+  std::erase_if(index_list_, [&](const IndexNameEntry& e) { return SameText(e.name, name); });
+}
+
+bool TDbf::NameRefersTo(const TIndexFile* file) const {
+  return std::any_of(index_list_.begin(), index_list_.end(), [&](const IndexNameEntry& e) { return e.file == file; });
+}
+
+std::vector<AnsiString> TDbf::IndexNames() const {
+  std::vector<AnsiString> names;
+  for (const IndexNameEntry& entry : index_list_) names.push_back(entry.name);
+  return names;
+}
+
+TPageFileMode TDbf::IndexOpenMode(bool create) const {
+  switch (OpenFileMode()) {
+    case pmSharedCreate:
+    case pmSharedOpen: return create ? pmSharedCreate : pmSharedOpen;
+    case pmReadOnly: return create ? pmExclusiveCreate : pmReadOnly;
+    default: return create ? pmExclusiveCreate : pmExclusiveOpen;
+  }
+}
+
+// file nullptr: only the cursor leaves the index it walked.
+void TDbf::DiscardIndexFile(TIndexFile* file, bool delete_file) {
+  if (file == nullptr || file == index_file_) {
+    // The cursor must not outlive the file it walks.
+    index_file_ = nullptr;
+    index_name_.clear();
+    const int64_t physical = cursor_ != nullptr ? std::max<int64_t>(cursor_->PhysicalRecNo(), 1) : 1;
+    cursor_ = std::make_unique<TDbfCursor>(dbf_file_.get());
+    cursor_->SetPhysicalRecNo(physical);
+  }
+  if (file == nullptr) return;
+  const std::string name = file->FileName();
+  std::erase_if(index_list_, [&](const IndexNameEntry& e) { return e.file == file; });
+  if (file == production_index_) {
+    production_index_ = nullptr;
+    dbf_file_->SetProductionIndexFileName("");
+  }
+  std::unique_ptr<TDbfIndexKeys> owned = dbf_file_->RemoveIndexFile(file);
+  if (owned != nullptr) file->CloseIndexFile();
+  owned.reset();
+  if (delete_file) DeleteFile(name);
+}
+
+void TDbf::OpenProductionIndex() {
+  const std::string name = dbf_file_->ProductionIndexFileName();
+  if (name.empty() || storage_ == stoMemory) return;
+  auto file = std::make_unique<TIndexFile>(dbf_file_.get());
+  file->SetFileName(name);
+  file->SetMode(IndexOpenMode(false));
+  file->OnLocaleError = OnLocaleError;
+  file->OpenIndexFile();
+  if (file->Unusable()) return;
+  TIndexFile* raw = file.get();
+  dbf_file_->AddIndexFile(std::move(file));
+  production_index_ = raw;
+  for (int i = 0; i < raw->TagCount(); ++i) index_list_.push_back({Trim(raw->TagName(i)), raw});
+}
+
+void TDbf::ImportProductionTags() {
+  if (production_index_ == nullptr) return;
+  for (int i = 0; i < production_index_->TagCount(); ++i) {
+    const AnsiString tag = Trim(production_index_->TagName(i));
+    if (index_defs_->GetIndexByName(UpperCase(tag)) != nullptr) continue;
+    TIndexTagDef read;
+    if (!production_index_->ReadIndexDef(tag, &read)) continue;
+    TDbfIndexDef* def = index_defs_->Add();
+    def->SetIndexFile(tag);
+    def->SetSortField(read.SortField);
+    def->SetOptions(read.Options);
+    def->SetFromFile(true);
+  }
+}
+
+void TDbf::RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag) {
+  const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
+  struct Restore {
+    TIndexFile* file;
+    const AnsiString& previous;
+    ~Restore() {
+      file->SetUpdateMode(true);
+      if (!previous.empty()) file->SelectTag(previous);
+    }
+  } restore{file, previous};
+  if (tag.empty()) {
+    file->ClearIndex();
+    file->SetUpdateMode(true);
+  } else {
+    if (!file->SelectTag(tag)) return;
+    if (!fresh_tag) file->ClearTag();
+    file->SetUpdateMode(false);
+  }
+  file->AddRecordsFromTable();
+}
+
+void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create) {
+  if (dbf_file_ == nullptr || name.empty()) return;
+  const bool is_tag = ExtractFileExt(name).empty();
+  TIndexFile* file = FindIndex(name);
+  if (file != nullptr && file == production_index_ && is_tag && create) {
+    file->DeleteTag(name);
+    ForgetIndexName(name);
+    if (file == index_file_ && !index_file_->SelectTag(index_name_)) DiscardIndexFile(nullptr, false);
+    file = nullptr;
+  }
+  bool opened_here = false;
+  if (file == nullptr) {
+    if (is_tag && production_index_ != nullptr) {
+      file = production_index_;
+    } else {
+      if (storage_ == stoMemory) return;
+      std::string file_name = is_tag ? ChangeFileExt(dbf_file_->FileName(), ".mdx") : std::string(name);
+      // Definitions hold their names upper-cased: the file is found in any letter case.
+      const std::string found = FindFileIgnoringCase(file_name);
+      if (!found.empty()) file_name = found;
+      const bool exists = FileExists(file_name);
+      auto owned = std::make_unique<TIndexFile>(dbf_file_.get());
+      owned->SetFileName(file_name);
+      owned->SetMode(IndexOpenMode(!exists));
+      owned->SetAutoCreate(create || !expression.empty());
+      owned->OnLocaleError = OnLocaleError;
+      owned->OpenIndexFile();
+      if (owned->Unusable()) return;
+      if (!exists && expression.empty()) {
+        owned->CloseIndexFile();
+        owned.reset();
+        DeleteFile(file_name);
+        return;
+      }
+      file = owned.get();
+      dbf_file_->AddIndexFile(std::move(owned));
+      opened_here = true;
+      if (is_tag) {
+        production_index_ = file;
+        dbf_file_->SetProductionIndexFileName(file_name);
+      }
+    }
+    index_list_.push_back({name, file});
+  }
+  bool build = create;
+  TIndexTagDef existing;
+  if (!build && is_tag && file == production_index_ && !file->ReadIndexDef(name, &existing)) build = true;
+  if (!build) return;
+
+  const bool shared = dbf_file_->NeedLocks();
+  if (shared) dbf_file_->EnterExclusiveMode();
+  const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
+  try {
+    file->CreateTag(UpperCase(expression), is_tag ? name : AnsiString(ExtractFileName(name)), options);
+    RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
+    if (!previous.empty()) file->SelectTag(previous);
+    if (file == production_index_) {
+      dbf_file_->Header()[28] = 1;
+      dbf_file_->StoreHeader();
+    }
+  } catch (...) {
+    // A tag that could not be built is simply absent; the error goes no further.
+    ForgetIndexName(name);
+    try {
+      if (file->IsMdx()) file->DeleteTag(name);
+      if (!previous.empty()) file->SelectTag(previous);
+    } catch (...) {
+    }
+    // Mended: a production file that holds other tags stays; only a file
+    // this call opened leaves the table (and the disk).
+    if (opened_here || !NameRefersTo(file)) {
+      const bool was_production = file == production_index_;
+      try {
+        DiscardIndexFile(file, true);
+      } catch (...) {
+      }
+      if (was_production) {
+        dbf_file_->Header()[28] = 0;
+        try {
+          dbf_file_->StoreHeader();
+        } catch (...) {
+        }
+      }
+    }
+  }
+  if (shared) dbf_file_->LeaveExclusiveMode();
+}
+
+bool TDbf::DropIndex(const AnsiString& name) {
+  TIndexFile* file = FindIndex(name);
+  if (file == nullptr) return false;
+  if (file == production_index_ && ExtractFileExt(name).empty()) {
+    file->DeleteTag(name);
+    ForgetIndexName(name);
+    if (!NameRefersTo(file)) {
+      DiscardIndexFile(file, true);
+      dbf_file_->Header()[28] = 0;
+      dbf_file_->StoreHeader();
+    } else if (file == index_file_ && !file->SelectTag(index_name_)) {
+      // The tag the cursor walked is gone.
+      DiscardIndexFile(nullptr, false);
+    }
+    return true;
+  }
+  DiscardIndexFile(file, true);
+  return true;
+}
+
+void TDbf::CloseIndex(const AnsiString& name) {
+  TIndexFile* file = FindIndex(name);
+  if (file != nullptr && file != production_index_) DiscardIndexFile(file, false);
+}
+
+void TDbf::CreateIndexTag(const AnsiString& name, const AnsiString& expression, TIndexOptions options) {
+  RequireOpen();
+  SettlePendingEdit();
+  OpenIndex(CompleteIndexName(Trim(name)), expression, options, true);
+  ImportProductionTags();
+}
+
+void TDbf::RemoveIndex(const AnsiString& name) {
+  RequireOpen();
+  SettlePendingEdit();
+  const AnsiString complete = CompleteIndexName(Trim(name));
+  const bool was_current = index_file_ != nullptr;
+  if (!DropIndex(complete)) return;
+  for (int i = index_defs_->Count() - 1; i >= 0; --i)
+    if (index_defs_->Items(i)->FromFile() && SameText(index_defs_->Items(i)->IndexFile(), complete))
+      index_defs_->Delete(i);
+  if (was_current && index_file_ == nullptr && QueryActive() && CurrentMode() == dsBrowse) ResyncBuffers({});
+}
+
+void TDbf::ReleaseIndexFile(const AnsiString& name) {
+  RequireOpen();
+  // Always a file name: a tag name resolves to a file that is not in the list.
+  const std::string file_name = ResolveFileName(file_path_full_, Trim(name));
+  const bool was_current = index_file_ != nullptr;
+  CloseIndex(file_name);
+  if (was_current && index_file_ == nullptr && QueryActive() && CurrentMode() == dsBrowse) ResyncBuffers({});
+}
+
+void TDbf::RebuildAllIndexes() {
+  SettlePendingEdit();
+  if (dbf_file_ == nullptr) return;
+  std::vector<TIndexFile*> files;
+  for (const IndexNameEntry& entry : index_list_)
+    if (std::find(files.begin(), files.end(), entry.file) == files.end()) files.push_back(entry.file);
+  const int64_t physical = cursor_ != nullptr ? cursor_->PhysicalRecNo() : 0;
+  for (TIndexFile* file : files) RekeyIndex(file, "", false);
+  if (cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);
+  if (QueryActive() && CurrentMode() == dsBrowse) ResyncBuffers({});
+}
+
+// ---- pack and counting -------------------------------------------------------------------------
+
+void TDbf::PackRecords() {
+  SettlePendingEdit();
+  if (dbf_file_ == nullptr) return;
+  const AnsiString saved = index_name_;
+  SetIndexName("");
+  ResetBlobs();
+  dbf_file_->RebuildTableFile();
+  // The table's field list was read anew: the filter must not point at the old one.
+  if (parser_ != nullptr && !Filter().empty()) CompileFilter(Filter());
+  cursor_->First();
+  cursor_->Next();
+  SetIndexName(saved);
+}
+
+int TDbf::CountVisibleRecords() {
+  if (cursor_ == nullptr) return 0;
+  // In index order the sequence number is an estimate: the record is found again by number.
+  const int64_t physical = cursor_->PhysicalRecNo();
+  const int64_t sequence = cursor_->SequentialRecNo();
+  int count = 0;
+  auto restore = [&] {
+    if (index_file_ != nullptr && physical > 0)
+      cursor_->SetPhysicalRecNo(physical);
+    else
+      cursor_->SetSequentialRecNo(sequence);
+  };
+  try {
+    cursor_->First();
+    while (Fetch(work_buffer_.data(), fdNext, true) == frOK) ++count;
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
+  return count;
+}
+
+// ---- master-detail ----------------------------------------------------------------------------
+
+TDbfMasterLink::TDbfMasterLink(TDbf* detail) : detail_(detail) {}
+
+TDbfMasterLink::~TDbfMasterLink() = default;
+
+void TDbfMasterLink::SetFieldNames(const AnsiString& value) {
+  if (value == field_names_) return;
+  field_names_ = value;
+  ActivationNotice();
+}
+
+void TDbfMasterLink::ActivationNotice() {
+  parser_.reset();
+  valid_ = false;
+  if (Active() && !field_names_.empty()) {
+    // The master must be a table: the expression reads its record images.
+    auto* master = dynamic_cast<TDbf*>(QueryDataSet());
+    if (master != nullptr && master->DbfFile() != nullptr) {
+      auto parser = std::make_unique<TDbfParser>(master->DbfFile());
+      parser->CompileText(field_names_);
+      parser_ = std::move(parser);
+      valid_ = true;
+    }
+  }
+  if (detail_->destroying_ || !detail_->QueryActive()) return;
+  if (Active())
+    detail_->MasterChanged();
+  else
+    detail_->MasterDisabled();
+}
+
+void TDbfMasterLink::BrowseModeNotice() {
+  if (detail_->QueryActive()) detail_->SettlePendingEdit();
+}
+
+void TDbfMasterLink::LayoutNotice() { ActivationNotice(); }
+
+void TDbfMasterLink::RecordNotice(TField*) {
+  if (DataSource() != nullptr && DataSource()->State() != dsSetKey && detail_->QueryActive())
+    detail_->MasterChanged();
+}
+
+std::vector<uint8_t> TDbfMasterLink::MasterKey(TIndexFile& index_file) {
+  auto* master = dynamic_cast<TDbf*>(QueryDataSet());
+  if (!valid_ || master == nullptr || master->CurrentBuffer() == nullptr || index_file.KeyLength() <= 0) return {};
+  const char* result =
+      parser_->EvaluateRecord(reinterpret_cast<const char*>(master->CurrentBuffer() + TDbf::kHeaderSize));
+  if (result == nullptr) return {};
+  std::vector<uint8_t> key(size_t(index_file.KeyLength()), 0);
+  const TExprKind kind = parser_->GetResultKind();
+  if (kind == ekString) {
+    const size_t length = strnlen(result, size_t(std::max(parser_->ResultLength(), index_file.KeyLength())));
+    index_file.TextToKey(AnsiString(result, length), key.data());
+  } else if (kind == ekInteger) {
+    int32_t v = 0;
+    std::memcpy(&v, result, sizeof v);
+    index_file.NumberToKey(double(v), key.data());
+  } else if (kind == ekLargeInt) {
+    int64_t v = 0;
+    std::memcpy(&v, result, sizeof v);
+    index_file.NumberToKey(double(v), key.data());
+  } else if (kind == ekFloat) {
+    double v = 0;
+    std::memcpy(&v, result, sizeof v);
+    index_file.NumberToKey(v, key.data());
+  } else {
+    return {};
+  }
+  return key;
+}
+
+TDataSource* TDbf::MasterSource() const { return master_link_->DataSource(); }
+
+void TDbf::SetMasterSource(TDataSource* value) {
+  // The chain of masters from the new source must not come back to this
+  // table, however long it is (bounded, in case a cycle exists already).
+  TDataSet* d = value != nullptr ? value->DataSet() : nullptr;
+  for (int steps = 0; d != nullptr && steps < 1000; ++steps) {
+    if (d == this) RaiseDataSetError(dbtext::kCircularDataLink, this);
+    TDataSource* next = d->GetMasterSource();
+    d = next != nullptr ? next->DataSet() : nullptr;
+  }
+  master_link_->ChangeDataSource(value);
+}
+
+const AnsiString& TDbf::MasterFields() const { return master_link_->FieldNames(); }
+
+void TDbf::SetMasterFields(const AnsiString& value) { master_link_->SetFieldNames(value); }
+
+void TDbf::ApplyMasterRange() {
+  if (index_file_ == nullptr || !master_link_->Active() || !master_link_->Valid()) return;
+  const std::vector<uint8_t> key = master_link_->MasterKey(*index_file_);
+  if (key.empty()) return;
+  index_file_->SetRange(key.data(), key.data());
+}
+
+void TDbf::MasterChanged() {
+  SettlePendingEdit();
+  if (index_file_ == nullptr) return;
+  if (!master_link_->Active() || !master_link_->Valid()) {
+    // Mended: a cleared expression lifts the range instead of keeping the
+    // last master's rows.
+    MasterDisabled();
+    return;
+  }
+  ApplyMasterRange();
+  if (QueryActive()) GoFirst();
+}
+
+void TDbf::MasterDisabled() {
+  if (index_file_ == nullptr) return;
+  index_file_->CancelRange();
+  if (QueryActive() && CurrentMode() == dsBrowse) ResyncAfterChange();
+}
+
+// ---- index definitions ------------------------------------------------------------------------
+
+TDbfIndexDef::TDbfIndexDef(TCollection* collection) : TCollectionItem(collection) {}
+
+void TDbfIndexDef::SetIndexFile(const AnsiString& value) { index_file_ = UpperCase(Trim(value)); }
+
+void TDbfIndexDef::SetSortField(const AnsiString& value) { sort_field_ = UpperCase(Trim(value)); }
+
+void TDbfIndexDef::Assign(const TPersistent* source) {
+  if (const auto* def = dynamic_cast<const TDbfIndexDef*>(source)) {
+    index_file_ = def->index_file_;
+    sort_field_ = def->sort_field_;
+    options_ = def->options_;
+    from_file_ = def->from_file_;
+    return;
+  }
+  TCollectionItem::Assign(source);
+}
+
+TDbfIndexDefs::TDbfIndexDefs(TPersistent* owner)
+    : TOwnedCollection(owner, [](TCollection* c) { return new TDbfIndexDef(c); }) {}
+
+TDbfIndexDef* TDbfIndexDefs::GetIndexByName(const AnsiString& name) const {
+  for (int i = 0; i < Count(); ++i)
+    if (Items(i)->IndexFile() == name) return Items(i);
+  return nullptr;
+}
+
+TDbfIndexDef* TDbfIndexDefs::GetIndexByField(const AnsiString& field) const {
+  const AnsiString wanted = UpperCase(Trim(field));
+  for (int i = 0; i < Count(); ++i)
+    if (UpperCase(Trim(Items(i)->SortField())) == wanted) return Items(i);
+  return nullptr;
+}
+
+const TClassInfo& TDbfIndexDef::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TDbfIndexDef>, "TDbfIndexDef", &TCollectionItem::StaticClassInfo(),
+                               [](TPublisher<TDbfIndexDef>& p) {
+                                 p.String("IndexFile", &TDbfIndexDef::IndexFile, &TDbfIndexDef::SetIndexFile);
+                                 p.String("SortField", &TDbfIndexDef::SortField, &TDbfIndexDef::SetSortField);
+                               });
+  return info;
+}
+
+const TClassInfo& TDbfMasterLink::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TDbfMasterLink>, "TDbfMasterLink", &TDataLink::StaticClassInfo());
+  return info;
+}
+
+const TClassInfo& TDbfIndexDefs::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TDbfIndexDefs>, "TDbfIndexDefs", &TOwnedCollection::StaticClassInfo());
+  return info;
+}
+
 // ---- class descriptor -----------------------------------------------------------------------
 
 const TClassInfo& TDbf::StaticClassInfo() {
@@ -770,6 +1483,7 @@ const TClassInfo& TDbf::StaticClassInfo() {
              [](TDbf& t, const AnsiString& v) { t.SetFilePathFull(v); })
         .NotStored();
     p.String("IndexFieldNames", &TDbf::IndexFieldNames, &TDbf::SetIndexFieldNames);
+    p.String("MasterFields", &TDbf::MasterFields, &TDbf::SetMasterFields);
     p.String("IndexName", &TDbf::IndexName, &TDbf::SetIndexName);
     p.Ordinal("OpenMode", open_mode, &TDbf::OpenMode, &TDbf::SetOpenMode).WithDefault(omNormal);
     p.Boolean("ReadOnly", &TDbf::ReadOnly, &TDbf::SetReadOnly).WithDefault(0);

@@ -13,9 +13,13 @@
 // the framework's field layout for both flags of the native variants; a
 // caller that asks for the native layout explicitly gets it converted.
 //
-// Order: physical order through TDbfCursor. The index order (IndexName,
-// index definitions) comes with the index files; until then every IndexName
-// is one the table does not have, which falls back to physical order quietly.
+// Order: physical order through TDbfCursor, or the key order of an index
+// tag through TIndexCursor (IndexName). The index files are owned by the
+// table file; the component keeps the index-name list (tag names of the
+// production ".mdx" and names of separate index files) with raw pointers.
+//
+// Blob fields: one memory stream per field holds the memo of the record in
+// view; writes stay in it until the record is posted.
 #pragma once
 
 #include <cstdint>
@@ -25,12 +29,87 @@
 #include <vector>
 
 #include "dbf/dbf_dbffile.h"
+#include "dbf/dbf_idxfile.h"
 #include "toolkit/db/db.h"
 
 class TDbf;
 class TDbfParser;
 class TMemoryStream;
 class TVirtualCursor;
+class TIndexFile;
+class TDataSource;
+
+// Makes a detail table follow its master: whenever the master's record
+// changes, the detail's current index is restricted to the keys equal to the
+// value of MasterFields (an expression over the master's fields) on it.
+class TDbfMasterLink : public TDataLink {
+  KIV7_PERSISTENT(TDbfMasterLink)
+
+ public:
+  explicit TDbfMasterLink(TDbf* detail);
+  ~TDbfMasterLink() override;
+  const AnsiString& FieldNames() const { return field_names_; }
+  // A different text compiles again (when active).
+  void SetFieldNames(const AnsiString& value);
+  // The expression is compiled against the master's table.
+  bool Valid() const { return valid_; }
+  // The value of the expression on the master's active record as a key of
+  // index_file's current tag (KeyLength() bytes); empty when there is none.
+  std::vector<uint8_t> MasterKey(TIndexFile& index_file);
+
+ protected:
+  void ActivationNotice() override;
+  void BrowseModeNotice() override;
+  void LayoutNotice() override;
+  void RecordNotice(TField* field) override;
+
+ private:
+  TDbf* detail_;
+  std::unique_ptr<TDbfParser> parser_;
+  AnsiString field_names_;
+  bool valid_ = false;
+};
+
+// One index the table opens with itself: a tag name or an index file name
+// with extension (IndexFile), its key expression (SortField) and options.
+class TDbfIndexDef : public TCollectionItem {
+  KIV7_PERSISTENT(TDbfIndexDef)
+
+ public:
+  explicit TDbfIndexDef(TCollection* collection);
+  const AnsiString& IndexFile() const { return index_file_; }
+  // Trimmed and upper-cased.
+  void SetIndexFile(const AnsiString& value);
+  const AnsiString& SortField() const { return sort_field_; }
+  // Trimmed and upper-cased.
+  void SetSortField(const AnsiString& value);
+  TIndexOptions Options() const { return options_; }
+  void SetOptions(TIndexOptions value) { options_ = value; }
+  // Read from a production-index tag (dropped again when the table closes).
+  bool FromFile() const { return from_file_; }
+  void SetFromFile(bool value) { from_file_ = value; }
+  AnsiString DisplayName() const override { return index_file_; }
+  void Assign(const TPersistent* source) override;
+
+ private:
+  AnsiString index_file_;
+  AnsiString sort_field_;
+  TIndexOptions options_;
+  bool from_file_ = false;
+};
+
+class TDbfIndexDefs : public TOwnedCollection {
+  KIV7_PERSISTENT(TDbfIndexDefs)
+
+ public:
+  explicit TDbfIndexDefs(TPersistent* owner);
+  TDbfIndexDef* Items(int index) const { return static_cast<TDbfIndexDef*>(TCollection::Items(index)); }
+  TDbfIndexDef* Add() { return static_cast<TDbfIndexDef*>(TCollection::Add()); }
+  // By IndexFile (exact comparison with the stored upper-case text); nullptr when none.
+  TDbfIndexDef* GetIndexByName(const AnsiString& name) const;
+  // By SortField, both sides trimmed and upper-cased; nullptr when none.
+  TDbfIndexDef* GetIndexByField(const AnsiString& field) const;
+};
 
 // How a missing table is treated at open: omAutoCreate and omTemporary create it.
 enum TDbfOpenMode { omNormal, omAutoCreate, omTemporary };
@@ -118,8 +197,22 @@ class TDbf : public TDataSet {
   AnsiString Version() const;
   void SetVersion(const AnsiString&) {}
 
+  // The index definitions opened with the table (both names are the same collection).
+  TDbfIndexDefs& Indexes() { return *index_defs_; }
+  TDbfIndexDefs& IndexDefs() { return *index_defs_; }
+  void SetIndexes(const TDbfIndexDefs& value) { index_defs_->Assign(&value); }
+
+  // The master-detail link: the master's data source ("Circular datalinks are
+  // not allowed" when it leads back to this table) and the key expression.
+  TDataSource* MasterSource() const;
+  void SetMasterSource(TDataSource* value);
+  const AnsiString& MasterFields() const;
+  void SetMasterFields(const AnsiString& value);
+  TDataSource* GetMasterSource() override { return MasterSource(); }
+
   // ---- events
   TBeforeAutoCreateEvent BeforeAutoCreate;
+  TDbfLocaleErrorEvent OnLocaleError;
   TLanguageWarningEvent OnLanguageWarning;
   TDbfIndexMissingEvent OnIndexMissing;
   TTranslateEvent OnTranslate;
@@ -135,6 +228,31 @@ class TDbf : public TDataSet {
   void CreateTableFile();
   // A name without extension (a tag) stays; a file name is resolved against FilePathFull.
   std::string CompleteIndexName(const std::string& name) const;
+  // Creates (or re-creates) an index tag or index file on the open table and
+  // fills it from all records. An error while the tag is built is swallowed:
+  // the tag is then absent.
+  void CreateIndexTag(const AnsiString& name, const AnsiString& expression, TIndexOptions options);
+  // Deletes a tag (the ".mdx" goes with its last tag) or a separate index
+  // file. An unknown name changes nothing.
+  void RemoveIndex(const AnsiString& name);
+  void DeleteIndex(const AnsiString& name) { RemoveIndex(name); }
+  // Closes a separate index file of that name (never the production file).
+  void ReleaseIndexFile(const AnsiString& name);
+  // Empties and refills every index file of the table.
+  void RebuildAllIndexes();
+  // Rewrites the table without its deleted records; the index files are rebuilt.
+  void PackRecords();
+  // The records the set delivers (deleted ones and the filter applied); the
+  // position stays where it was.
+  int CountVisibleRecords();
+  // Index search on the current tag: value as a key; nearest finds the first
+  // key not below it. Resynchronises the set on the record found.
+  bool SearchKeyValue(const Variant& value, bool nearest);
+  bool SearchKey(const std::vector<uint8_t>& key, TSearchKeyType type);
+  // The index file of the current order (nullptr in physical order).
+  TIndexFile* CurrentIndexFile() const { return index_file_; }
+  // The names of the index-name list, in order.
+  std::vector<AnsiString> IndexNames() const;
 
   // ---- state
   // The table file while open (nullptr when closed or opened without a table).
@@ -188,6 +306,10 @@ class TDbf : public TDataSet {
   void AbandonEdit() override;
   void RemoveRecord() override;
   void AppendBuffer(TRecordBuffer buffer, bool append) override;
+  // A view of the field's memo for the active record; valid while the table
+  // stays open. Writes reach the memo file when the record is posted.
+  std::unique_ptr<TStream> OpenBlobStream(TField* field, TBlobAccessMode mode) override;
+  bool FindByValues(const AnsiString& field_names, const Variant& values, TFindOptions options) override;
 
  private:
   static constexpr int kHeaderSize = 9;
@@ -202,6 +324,32 @@ class TDbf : public TDataSet {
   void ResyncAfterChange();
   const TDbfFieldDef& DataFieldDef(const TField* field) const;
   void PositionCursorOn(int64_t physical);
+  // Index management on the open table.
+  struct IndexNameEntry {
+    AnsiString name;
+    TIndexFile* file;
+  };
+  TIndexFile* FindIndex(const AnsiString& name) const;
+  void ForgetIndexName(const AnsiString& name);
+  bool NameRefersTo(const TIndexFile* file) const;
+  void OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create);
+  void RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag);
+  bool DropIndex(const AnsiString& name);
+  void CloseIndex(const AnsiString& name);
+  void DiscardIndexFile(TIndexFile* file, bool delete_file);
+  void OpenProductionIndex();
+  void ImportProductionTags();
+  TPageFileMode IndexOpenMode(bool create) const;
+  // Master-detail (called by the link).
+  friend class TDbfMasterLink;
+  void MasterChanged();
+  void MasterDisabled();
+  void ApplyMasterRange();
+  // Blob streams.
+  class BlobSlot;
+  class BlobHandle;
+  void ResetBlobs();
+  void WriteModifiedBlobs(uint8_t* image);
 
   // Published state.
   TDateTimeHandling date_time_handling_ = dtBDETimeStamp;
@@ -221,6 +369,13 @@ class TDbf : public TDataSet {
   // Open state.
   std::unique_ptr<TDbfFile> dbf_file_;
   std::unique_ptr<TVirtualCursor> cursor_;
+  std::unique_ptr<TDbfIndexDefs> index_defs_;
+  std::vector<IndexNameEntry> index_list_;
+  TIndexFile* production_index_ = nullptr;
+  TIndexFile* index_file_ = nullptr;
+  std::vector<std::unique_ptr<BlobSlot>> blobs_;
+  std::unique_ptr<TDbfMasterLink> master_link_;
+  bool destroying_ = false;
   std::unique_ptr<TDbfParser> parser_;
   std::unique_ptr<TMemoryStream> memory_stream_;
   std::vector<uint8_t> work_buffer_;

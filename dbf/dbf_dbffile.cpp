@@ -966,6 +966,16 @@ void TDbfFile::SetMemoBlock(const TDbfFieldDef& field, uint8_t* record, int64_t 
 
 void TDbfFile::AddIndexFile(std::unique_ptr<TDbfIndexKeys> index) { index_files_.push_back(std::move(index)); }
 
+std::unique_ptr<TDbfIndexKeys> TDbfFile::RemoveIndexFile(const TDbfIndexKeys* index) {
+  for (auto it = index_files_.begin(); it != index_files_.end(); ++it) {
+    if (it->get() != index) continue;
+    std::unique_ptr<TDbfIndexKeys> taken = std::move(*it);
+    index_files_.erase(it);
+    return taken;
+  }
+  return nullptr;
+}
+
 void TDbfFile::EnterExclusiveMode() {
   TPagedFile::EnterExclusiveMode();
   if (!IsSharedMode(Mode()) && memo_file_ && memo_file_->Active()) memo_file_->EnterExclusiveMode();
@@ -1221,8 +1231,16 @@ void TDbfFile::RebuildTableFile() {
     }
   } leave{this};
 
-  // The record numbers of index entries would all be wrong after a pack.
-  if (!index_files_.empty() || !mdx_file_name_.empty()) throw EDbfError(STRING_PACK_INDEX_FILES);
+  // The record numbers of index entries are all wrong after a pack: every
+  // index file must be able to rebuild its keys, and a production index file
+  // linked in the header must be one of them (else it would go stale unseen).
+  bool production_open = mdx_file_name_.empty();
+  for (const auto& index : index_files_) {
+    const std::string name = index->RekeyFileName();
+    if (name.empty()) throw EDbfError(STRING_PACK_INDEX_FILES);
+    if (name == mdx_file_name_) production_open = true;
+  }
+  if (!production_open) throw EDbfError(STRING_PACK_INDEX_FILES);
   // Without its memo file the table's memo references cannot be carried over;
   // packing would wipe them all.
   const bool memo = HasMemoFields();
@@ -1248,6 +1266,8 @@ void TDbfFile::RebuildTableFile() {
     fresh->OpenAndReadHeader();
     const int block_size = memo && memo_file_->BlockSize() > 0 ? memo_file_->BlockSize() : 512;
     fresh->WriteNewHeader(*field_defs_, block_size);
+    // The production index stays linked: its tags are rebuilt below.
+    fresh->Header()[28] = Header()[28];
     // The autoincrement counters go on where they were, or packing would
     // hand out numbers that kept records still carry.
     if (version_ == kDbfVersionDBase7) {
@@ -1317,6 +1337,17 @@ void TDbfFile::RebuildTableFile() {
   // and a crash between the two leaves both pairs on the disk.
   const std::string table_name = FileName();
   const std::string memo_name = memo_file_name_;
+  // The index files stay open through the reopen below and are then rebuilt
+  // from the new records (or, when the table stayed the old one, kept).
+  std::vector<std::unique_ptr<TDbfIndexKeys>> indexes = std::move(index_files_);
+  index_files_.clear();
+  struct Restore {
+    TDbfFile* table;
+    std::vector<std::unique_ptr<TDbfIndexKeys>>& indexes;
+    ~Restore() {
+      for (auto& index : indexes) table->index_files_.push_back(std::move(index));
+    }
+  } restore{this, indexes};
   CloseAll();
   std::string memo_backup;
   if (memo) {
@@ -1348,4 +1379,5 @@ void TDbfFile::RebuildTableFile() {
     }
     throw EDbfWriteError(STRING_WRITE_ERROR);
   }
+  for (const auto& index : indexes) index->RekeyAll();
 }

@@ -89,6 +89,11 @@ class TDbfIndexKeys {
   // Sticky: a write of the index file fell short since the last clear.
   virtual bool IndexWriteError() const = 0;
   virtual void ClearIndexWriteError() = 0;
+  // The file's name when it can rebuild all its keys from the table (after a
+  // pack has renumbered the records); "" when it cannot, and a pack refuses.
+  virtual std::string RekeyFileName() const { return {}; }
+  // Empties every tag and inserts the keys of every record again.
+  virtual void RekeyAll() {}
 };
 
 class TDbfFile : public TPagedFile {
@@ -218,6 +223,11 @@ class TDbfFile : public TPagedFile {
   TMemoFile* MemoFile() const { return memo_file_.get(); }
   // Index files the record operations maintain; the table owns them.
   void AddIndexFile(std::unique_ptr<TDbfIndexKeys> index);
+  // Takes an index file out of the maintained list and hands it back
+  // (nullptr when it is not there).
+  std::unique_ptr<TDbfIndexKeys> RemoveIndexFile(const TDbfIndexKeys* index);
+  // The production index file created or deleted while open.
+  void SetProductionIndexFileName(const std::string& name) { mdx_file_name_ = name; }
 
  private:
   void ReadLanguage();

@@ -1458,7 +1458,11 @@ void TIndexFile::ApplyRange() {
   Tag* tag = Current();
   if (tag == nullptr || !tag->range) return;
   ranges_off_ = true;
-  for (TIndexPage* p = tag->root.get(); p != nullptr; p = p->Child()) p->low_mark_page = p->high_mark_page = -1;
+  // The bounds of the previous range must not narrow the searches for the new one.
+  for (TIndexPage* p = tag->root.get(); p != nullptr; p = p->Child()) {
+    p->low_mark_page = p->high_mark_page = -1;
+    p->SetBounds();
+  }
   SetSearchKey(tag->range_low.data(), 0);
   FindKeyMode(-2, false, false);
   for (TIndexPage* p = tag->root.get(); p != nullptr; p = p->IsInterior() ? p->Child() : nullptr) {
@@ -1685,6 +1689,32 @@ void TIndexFile::RemoveDeletedRecordKey(int64_t n, const uint8_t* record) {
     throw;
   }
   in_delete_path_ = false;
+}
+
+void TIndexFile::RekeyAll() {
+  // The table's field list was read anew (a pack reopens the table): the key
+  // expressions must not keep pointing at the old field definitions.
+  const int keep = selected_;
+  try {
+    for (int i = 0; i < TagCount(); ++i) {
+      selected_ = i;
+      CompileTag(*tags_[size_t(i)]);
+    }
+  } catch (...) {
+    selected_ = keep;
+    throw;
+  }
+  selected_ = keep;
+  const bool all = update_all_;
+  update_all_ = true;
+  try {
+    ClearIndex();
+    AddRecordsFromTable();
+  } catch (...) {
+    update_all_ = all;
+    throw;
+  }
+  update_all_ = all;
 }
 
 void TIndexFile::AddRecordsFromTable() {

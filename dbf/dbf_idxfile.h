@@ -302,6 +302,8 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void RemoveDeletedRecordKey(int64_t n, const uint8_t* record) override;
   bool IndexWriteError() const override { return WriteError(); }
   void ClearIndexWriteError() override { ClearWriteError(); }
+  std::string RekeyFileName() const override { return Active() && !unusable_ ? FileName() : std::string(); }
+  void RekeyAll() override;
 
   TDbfFile* DbfFile() const { return dbf_file_; }
   // The root of the current tag's chain (nullptr without tags).

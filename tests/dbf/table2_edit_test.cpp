@@ -1,0 +1,201 @@
+// Editing, locating and memo blobs through the data-set framework against
+// real table files.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/dbf/table2_support.h"
+#include "toolkit/core/variant.h"
+
+namespace {
+
+using table2_support::FilledTable;
+using table2_support::Ns;
+using table2_support::Row;
+using testsupport::Python;
+using testsupport::ReadFile;
+using testsupport::RunCommand;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+const std::vector<Row> kRows = {
+    {1, 0, 1.5, 1.0, "Alpha"}, {2, 0, 1.5, 2.0, "beta"}, {3, 1, 2.5, 2.0, "Beta"}, {4, 1, 1.5, 2.0, "gamma"},
+};
+
+struct LocateCase {
+  const char* names;
+  Variant values;
+  TFindOptions options;
+  int found_n;  // 0: not found (the position stays)
+};
+
+TEST(Table2Locate, FindsTheFirstMatchingRowOrStays) {
+  const LocateCase cases[] = {
+      {"P;R", VarArrayOf({1.5, 2.0}), {}, 2},
+      {"P;R", VarArrayOf({2.5, 1.0}), {}, 0},
+      {"P;R;N", VarArrayOf({1.5, 2.0}), {}, 0},
+      {"COMMENT", "beta", {}, 2},
+      {"COMMENT", "BETA", {}, 0},
+      {"COMMENT", "BETA", {fiCaseInsensitive}, 2},
+      {"COMMENT", "Be", {fiPartialKey}, 3},
+      {"COMMENT", "ga", {fiPartialKey, fiCaseInsensitive}, 4},
+      {"N", 4, {}, 4},
+      {"NO_SUCH", 4, {}, -1},
+  };
+  const std::string dir = TempDir("t2locate");
+  auto t = FilledTable(dir + "/job.db", kRows);
+  t->Open();
+  for (const bool indexed : {false, true}) {
+    if (indexed) {
+      t->CreateIndexTag("tab1", "COMMENT", {});
+      t->SetIndexName("tab1");
+    }
+    for (const LocateCase& c : cases) {
+      SCOPED_TRACE(std::string(c.names) + " " + (c.values.IsArray() ? "[...]" : c.values.AsString()) +
+                   (indexed ? " indexed" : ""));
+      t->GoLast();
+      const int before = t->FieldNamed("N")->AsInteger();
+      if (c.found_n < 0) {
+        EXPECT_ANY_THROW(t->Locate(c.names, c.values, c.options));
+        continue;
+      }
+      EXPECT_EQ(t->Locate(c.names, c.values, c.options), c.found_n != 0);
+      EXPECT_EQ(t->FieldNamed("N")->AsInteger(), c.found_n != 0 ? c.found_n : before);
+    }
+  }
+  t->Close();
+}
+
+TEST(Table2Edit, PostCancelAndDeleteReachTheFile) {
+  const std::string dir = TempDir("t2edit");
+  const std::string file = dir + "/job.db";
+  auto t = FilledTable(file, kRows);
+  t->Open();
+  ASSERT_TRUE(t->Locate("N", 2, {}));
+  t->Edit();
+  t->FieldNamed("COMMENT")->SetAsString("edited");
+  t->Post();
+  ASSERT_TRUE(t->Locate("N", 3, {}));
+  t->Edit();
+  t->FieldNamed("COMMENT")->SetAsString("dropped");
+  t->Cancel();
+  EXPECT_EQ(t->FieldNamed("COMMENT")->AsString(), "Beta");
+  // A cancelled edit leaves no lock: the record can be edited again.
+  t->Edit();
+  t->FieldNamed("P")->SetAsFloat(9.25);
+  t->Post();
+  ASSERT_TRUE(t->Locate("N", 4, {}));
+  t->Delete();
+  EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 3}));
+  t->Close();
+
+  WriteFile(dir + "/read.py", R"(
+import dbfread, sys
+for r in dbfread.DBF(sys.argv[1], encoding='cp1251', load=True).records:
+    print(r['N'], r['P'], r['COMMENT'])
+t = dbfread.DBF(sys.argv[1], encoding='cp1251', load=True)
+print('deleted', [r['N'] for r in t.deleted])
+)");
+  std::string out;
+  ASSERT_EQ(RunCommand(std::string(Python()) + " " + dir + "/read.py " + file + " 2>&1", &out), 0) << out;
+  EXPECT_EQ(out, "1 1.5 Alpha\n2 1.5 edited\n3 9.25 Beta\ndeleted [4]\n");
+}
+
+// A dBase IV table with a memo field.
+std::unique_ptr<TDbf> MemoTable(const std::string& file) {
+  auto t = std::make_unique<TDbf>(nullptr);
+  t->SetTableLevel(4);
+  t->SetExclusive(true);
+  t->SetTableName(file);
+  t->FieldDefs().Add("ID", ftInteger, 0);
+  t->FieldDefs().Add("NOTE", ftMemo, 0);
+  return t;
+}
+
+std::vector<std::string> Notes(TDbf& t) {
+  std::vector<std::string> out;
+  for (t.GoFirst(); !t.Eof(); t.GoNext())
+    out.push_back(t.FieldNamed("NOTE")->IsNull() ? "<null>" : AnsiToUtf8(t.FieldNamed("NOTE")->AsString()));
+  return out;
+}
+
+TEST(Table2Blob, MemosAreWrittenAtPostAndReadBack) {
+  const std::string dir = TempDir("t2memo");
+  const std::string file = dir + "/notes.dbf";
+  auto t = MemoTable(file);
+  t->CreateTableFile();
+  t->Open();
+  const std::string long_text(1500, 'x');
+  const std::vector<std::string> texts = {"короткая заметка", "", long_text};
+  for (size_t i = 0; i < texts.size(); ++i) {
+    t->Append();
+    t->FieldNamed("ID")->SetAsInteger(int(i + 1));
+    if (!texts[i].empty()) t->FieldNamed("NOTE")->SetAsString(Utf8ToAnsi(texts[i]));
+    // Written bytes read back before the post.
+    EXPECT_EQ(AnsiToUtf8(t->FieldNamed("NOTE")->AsString()), texts[i]);
+    t->Post();
+  }
+  EXPECT_EQ(Notes(*t), (std::vector<std::string>{"короткая заметка", "<null>", long_text}));
+
+  // A cancelled edit keeps the stored memo; a posted one replaces it.
+  t->GoFirst();
+  t->Edit();
+  t->FieldNamed("NOTE")->SetAsString("temporary");
+  t->Cancel();
+  EXPECT_EQ(AnsiToUtf8(t->FieldNamed("NOTE")->AsString()), "короткая заметка");
+  t->GoLast();
+  t->Edit();
+  t->FieldNamed("NOTE")->SetAsString("short now");
+  t->Post();
+  t->GoFirst();
+  t->GoNext();
+  t->Edit();
+  t->FieldNamed("NOTE")->SetAsString(std::string(700, 'y'));
+  t->Post();
+  EXPECT_EQ(Notes(*t), (std::vector<std::string>{"короткая заметка", std::string(700, 'y'), "short now"}));
+
+  // Writing needs edit or insert mode.
+  EXPECT_THROW(t->FieldNamed("NOTE")->SetAsString("no"), EDatabaseError);
+  t->Close();
+
+  t->Open();
+  EXPECT_EQ(Notes(*t), (std::vector<std::string>{"короткая заметка", std::string(700, 'y'), "short now"}));
+  t->Close();
+
+  WriteFile(dir + "/read.py", R"(
+import dbfread, sys
+for r in dbfread.DBF(sys.argv[1], encoding='cp1251'):
+    # This reader takes the dBase IV block length as the value's length, so
+    # the 8 bytes of the block's blank padding come with it.
+    n = (r['NOTE'] or '').rstrip(' ')
+    print(r['ID'], len(n), n[:20])
+)");
+  std::string out;
+  ASSERT_EQ(RunCommand(std::string(Python()) + " " + dir + "/read.py " + file + " 2>&1", &out), 0) << out;
+  EXPECT_EQ(out, "1 16 короткая заметка\n2 700 yyyyyyyyyyyyyyyyyyyy\n3 9 short now\n");
+}
+
+TEST(Table2Blob, PackCarriesTheMemosOfTheKeptRows) {
+  const std::string dir = TempDir("t2memopack");
+  const std::string file = dir + "/notes.dbf";
+  auto t = MemoTable(file);
+  t->CreateTableFile();
+  t->Open();
+  for (int i = 1; i <= 4; ++i) {
+    t->Append();
+    t->FieldNamed("ID")->SetAsInteger(i);
+    t->FieldNamed("NOTE")->SetAsString("note " + std::to_string(i));
+    t->Post();
+  }
+  t->GoFirst();
+  t->Delete();
+  t->GoFirst();
+  t->GoNext();
+  t->Delete();
+  t->PackRecords();
+  EXPECT_EQ(Notes(*t), (std::vector<std::string>{"note 2", "note 4"}));
+  t->Close();
+}
+
+}  // namespace
