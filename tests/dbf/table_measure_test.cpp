@@ -8,6 +8,7 @@
 
 #include "app/measure.h"
 #include "dbf/dbf.h"
+#include "tests/dbf/table2_support.h"
 #include "tests/support/testsupport.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/text.h"
@@ -24,17 +25,7 @@ constexpr size_t kHeaderSize = 32 + 20 * 32 + 1;  // 673
 
 std::string Tool() { return std::string(KIV7_BINARY_DIR) + "/tools/dbftool/dbftool"; }
 
-// The component as the main window sets it up.
-std::unique_ptr<TDbf> MeasurementTable(const std::string& file) {
-  auto t = std::make_unique<TDbf>(nullptr);
-  t->SetTableLevel(4);
-  t->SetExclusive(true);
-  t->SetUseFloatFields(false);
-  t->SetTableName(file);
-  for (const TMeasurementField& f : kMeasurementFields)
-    t->FieldDefs().Add(AnsiString(f.Name), f.FieldType, f.FieldType == ftString ? f.Width : 0);
-  return t;
-}
+using table2_support::MeasurementTable;
 
 struct Row {
   int n;
