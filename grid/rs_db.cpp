@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "toolkit/core/filer.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 
@@ -941,6 +942,45 @@ void TvpVariantAccessor::AssignToField(TField& field) const { field.SetAsVariant
 int TvpVariantAccessor::CompareWith(const TvpValueAccessor&, bool) const { return 0; }
 
 // ---- TvpUniValue --------------------------------------------------------------------------------
+
+void TvpUniValue::DefineProperties(TFiler& filer) {
+  TvpDataItem out;
+  const bool has_data = HasStreamData() && ReadWriteData(nullptr, &out);
+  auto read = [this](TReader& reader) {
+    TvpDataItem item;
+    switch (reader.NextValue()) {
+      case vaString:
+      case vaLString:
+      case vaUTF8String: item.Kind = dkString; item.Text = reader.ReadString(); break;
+      case vaWString: item.Kind = dkWideString; item.Wide = reader.ReadWideString(); break;
+      case vaInt8:
+      case vaInt16:
+      case vaInt32: item.Kind = dkInteger; item.Int = reader.ReadInteger(); break;
+      case vaInt64: item.Kind = dkInt64; item.Int = reader.ReadInteger(); break;
+      case vaExtended:
+      case vaSingle: item.Kind = dkFloat; item.Float = reader.ReadFloat(); break;
+      case vaDate: item.Kind = dkDate; item.Float = reader.ReadDate(); break;
+      case vaCurrency: item.Kind = dkCurrency; item.Int = reader.ReadCurrency(); break;
+      case vaFalse:
+      case vaTrue: item.Kind = dkBoolean; item.Int = reader.ReadBoolean() ? 1 : 0; break;
+      default: BadItem();
+    }
+    ReadWriteData(&item, nullptr);
+  };
+  auto write = [&out](TWriter& writer) {
+    switch (out.Kind) {
+      case dkString: writer.WriteString(out.Text); break;
+      case dkWideString: writer.WriteWideString(out.Wide); break;
+      case dkInteger:
+      case dkInt64: writer.WriteInteger(out.Int); break;
+      case dkFloat: writer.WriteFloat(out.Float); break;
+      case dkBoolean: writer.WriteBoolean(out.Int != 0); break;
+      case dkDate: writer.WriteDate(out.Float); break;
+      case dkCurrency: writer.WriteCurrency(out.Int); break;
+    }
+  };
+  filer.DefineProperty("Data", read, write, has_data);
+}
 
 TvpUniValue::TvpUniValue(bool auto_type, bool convert_on_type_change)
     : accessor_(std::make_unique<TvpValueAccessor>(*this)),

@@ -220,6 +220,10 @@ class TvpUniValue : public TPersistent {
   bool ReadWriteData(const TvpDataItem* reader, TvpDataItem* writer) {
     return accessor_->ReadWriteData(reader, writer);
   }
+  // Declares "Data" to a component stream. A value whose accessor has no
+  // stream form (a variant) declares it without data: a name without a value
+  // would leave the stream unreadable.
+  void DefineProperties(TFiler& filer) override;
 
  protected:
   void AssignTo(TPersistent* dest) const override;

@@ -34,8 +34,8 @@
 #include "toolkit/core/classes.h"
 #include "toolkit/core/variant.h"
 
-// An expression the parser refuses: too deep, or an operator without its operands.
-KIV7_DECLARE_EXCEPTION(EParserError, Exception);
+// An expression the parser refuses (too deep, or an operator without its
+// operands) raises the toolkit's EParserError.
 
 // Asked for the value of a name (upper-cased) or of a bracketed text (as written).
 // `value` arrives Unassigned; what the callback leaves there is the operand.

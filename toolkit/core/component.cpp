@@ -12,12 +12,6 @@ namespace {
   throw EListError(Format("List index out of bounds (%d)", {index}));
 }
 
-bool IsIdentifier(const AnsiString& s) {
-  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
-  if (s.empty() || !letter(s[0])) return false;
-  return std::all_of(s.begin() + 1, s.end(), [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
-}
-
 template <class T>
 void EraseOne(std::vector<T*>& list, const T* item) {
   auto it = std::find(list.begin(), list.end(), item);
@@ -25,6 +19,12 @@ void EraseOne(std::vector<T*>& list, const T* item) {
 }
 
 }  // namespace
+
+bool IsValidIdent(const AnsiString& s) {
+  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+  if (s.empty() || !letter(s[0])) return false;
+  return std::all_of(s.begin() + 1, s.end(), [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
+}
 
 // ---- TPersistent --------------------------------------------------------------
 
@@ -92,7 +92,7 @@ TPersistent* TComponent::GetOwner() const { return owner_; }
 
 void TComponent::SetName(const AnsiString& name) {
   if (name == name_) return;
-  if (!name.empty() && !IsIdentifier(name)) {
+  if (!name.empty() && !IsValidIdent(name)) {
     throw EComponentError(Format("Component name \"%s\" is not a valid identifier", {name}));
   }
   if (owner_ != nullptr) owner_->ValidateRename(this, name_, name);

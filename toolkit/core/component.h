@@ -21,6 +21,10 @@ class TFiler;
 class TComponent;
 class TCollection;
 
+// Whether s is an identifier: a letter or "_" followed by letters, digits and
+// "_" (component names, class and property names in streams).
+bool IsValidIdent(const AnsiString& s);
+
 // ---- TPersistent --------------------------------------------------------------
 
 // Declares the reflection members of a class with a descriptor of its own:

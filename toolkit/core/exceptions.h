@@ -63,6 +63,8 @@ KIV7_DECLARE_EXCEPTION(EWriteError, EStreamError);
 KIV7_DECLARE_EXCEPTION(EFilerError, EStreamError);
 KIV7_DECLARE_EXCEPTION(EClassNotFound, EFilerError);
 KIV7_DECLARE_EXCEPTION(EPropertyError, Exception);
+// Text that a parser (component text, expressions) refuses.
+KIV7_DECLARE_EXCEPTION(EParserError, Exception);
 KIV7_DECLARE_EXCEPTION(EComponentError, Exception);
 KIV7_DECLARE_EXCEPTION(EDatabaseError, Exception);
 KIV7_DECLARE_EXCEPTION(EPrinter, Exception);
