@@ -22,8 +22,11 @@ class TCustomExpressionParser {
  public:
   // How deep operators and calls may nest. Deeper texts are refused with
   // EParserException rather than running the compiler's recursion off the
-  // stack.
-  static constexpr int kMaxNesting = 200;
+  // stack. Chains of equal operators group from the left and nest one level
+  // per operator, so the bound also caps a filter's alternatives
+  // ("N=1 OR N=2 OR ..."): high enough for any filter a user writes, low
+  // enough for the recursion to stay far from the stack's end.
+  static constexpr int kMaxNesting = 1000;
 
   // A descendant's constructor must call LoadWordList itself: C++ does not
   // dispatch to the descendant while the base is being built.

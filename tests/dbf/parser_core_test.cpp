@@ -237,6 +237,7 @@ TEST(ParserCore, NestingBeyondTheBoundIsRefusedNotOverflowed) {
     const char* result;
   } cases[] = {
       {Repeat("1+", bound / 2) + "1", nullptr},
+      {Repeat("1=2 OR ", 300) + "1=1", nullptr},  // a long list of alternatives
       {Repeat("1+", bound + 5) + "1", "EParserException: Expression nested too deeply"},
       {Repeat("UPPER(", bound / 2) + "'a'" + Repeat(")", bound / 2), nullptr},
       {Repeat("UPPER(", 5000) + "'a'" + Repeat(")", 5000), "EParserException: Expression nested too deeply"},
