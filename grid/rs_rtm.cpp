@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 
 #include "toolkit/core/colors.h"
+#include "toolkit/core/filer.h"
+#include "toolkit/core/objtext.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/gfx/drawtext.h"
@@ -663,4 +666,80 @@ int FirstDayOfWeek(const AnsiString& locale_setting) {
 int FirstDayOfWeek() {
   // The program's locale is fixed at Russian, whose week starts on Monday.
   return FirstDayOfWeek("0");
+}
+
+// ---- Objects as strings ---------------------------------------------------------
+
+const TClassInfo& TUniDataStorage::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TUniDataStorage>, "TUniDataStorage", &TComponent::StaticClassInfo(),
+                               [](TPublisher<TUniDataStorage>& p) {
+                                 p.String("Description", &TUniDataStorage::Description,
+                                          &TUniDataStorage::SetDescription);
+                                 p.Object("Data", TPersistent::StaticClassInfo(), &TUniDataStorage::Data,
+                                          &TUniDataStorage::SetData);
+                               });
+  return info;
+}
+
+namespace {
+
+// The temporary storage goes through Free, also when streaming fails.
+struct FreeStorage {
+  void operator()(TUniDataStorage* storage) const { storage->Free(); }
+};
+using TStoragePtr = std::unique_ptr<TUniDataStorage, FreeStorage>;
+
+TStoragePtr NewStorage(TPersistent* data) {
+  TStoragePtr storage(new TUniDataStorage(nullptr));
+  storage->SetData(data);
+  return storage;
+}
+
+void CheckInstance(const TPersistent* instance) {
+  if (instance == nullptr) throw EInvalidPointer("Invalid pointer operation");
+}
+
+}  // namespace
+
+AnsiString ComponentToString(TComponent* instance, bool as_text) {
+  CheckInstance(instance);
+  TMemoryStream binary;
+  TWriter(binary).WriteRootComponent(instance);
+  binary.SetPosition(0);
+  if (!as_text) return AnsiString(binary.Bytes());
+  TStringStream text;
+  ObjectBinaryToText(binary, text);
+  return text.DataString();
+}
+
+TComponent* StringToComponent(TComponent* instance, const AnsiString& text, bool as_text) {
+  if (text.empty()) return nullptr;
+  CheckInstance(instance);
+  TStringStream input(text);
+  if (!as_text) {
+    TReader(input).ReadRootComponent(instance);
+    return instance;
+  }
+  TMemoryStream binary;
+  ObjectTextToBinary(input, binary);
+  binary.SetPosition(0);
+  TReader(binary).ReadRootComponent(instance);
+  return instance;
+}
+
+AnsiString PersistentToString(TPersistent* instance, const AnsiString& description, bool as_text) {
+  if (auto* component = dynamic_cast<TComponent*>(instance)) return ComponentToString(component, as_text);
+  TStoragePtr storage = NewStorage(instance);
+  storage->SetDescription(description);
+  return ComponentToString(storage.get(), as_text);
+}
+
+void StringToPersistent(TPersistent* instance, const AnsiString& text, bool as_text) {
+  if (text.empty()) return;
+  if (auto* component = dynamic_cast<TComponent*>(instance)) {
+    StringToComponent(component, text, as_text);
+    return;
+  }
+  TStoragePtr storage = NewStorage(instance);
+  StringToComponent(storage.get(), text, as_text);
 }

@@ -322,3 +322,40 @@ bool VarEquals(const Variant& a, const Variant& b);
 int FirstDayOfWeek(const AnsiString& locale_setting);
 // The same for the program's locale (Russian: Monday, 2).
 int FirstDayOfWeek();
+
+// ---- Objects as strings ---------------------------------------------------------
+// Component streams (toolkit/core/filer.h) kept in a string: the binary form
+// as its bytes ("TPF0" first), or its text form (toolkit/core/objtext.h).
+
+// The wrapper that carries a persistent that is not a component as the root
+// of a component stream. It does not own Data.
+class TUniDataStorage : public TComponent {
+  KIV7_PERSISTENT(TUniDataStorage)
+
+ public:
+  using TComponent::TComponent;
+
+  // A free text that travels with the data; empty by default.
+  const AnsiString& Description() const { return description_; }
+  void SetDescription(const AnsiString& value) { description_ = value; }
+  // The object streamed as the property Data (not owned).
+  TPersistent* Data() const { return data_; }
+  void SetData(TPersistent* value) { data_ = value; }
+
+ private:
+  AnsiString description_;
+  TPersistent* data_ = nullptr;
+};
+
+// instance written as the root of a component stream, as text or as the bytes.
+// A nullptr instance raises EInvalidPointer.
+AnsiString ComponentToString(TComponent* instance, bool as_text);
+// Reads text (text or binary form) into the existing instance as root and
+// returns it; an empty text reads nothing and returns nullptr. Stream and
+// parser errors reach the caller.
+TComponent* StringToComponent(TComponent* instance, const AnsiString& text, bool as_text);
+// A component as ComponentToString (description unused); any other
+// persistent inside a TUniDataStorage with that description.
+AnsiString PersistentToString(TPersistent* instance, const AnsiString& description, bool as_text);
+// The reverse; an empty text does nothing. A stored description is dropped.
+void StringToPersistent(TPersistent* instance, const AnsiString& text, bool as_text);
