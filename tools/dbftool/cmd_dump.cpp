@@ -2,23 +2,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "tools/common/csv.h"
 #include "tools/dbftool/dbftool.h"
 
 namespace dbftool {
-namespace {
-
-// A CSV cell: quoted when it holds a separator, a quote or a line break.
-std::string Cell(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
-}  // namespace
 
 int RunDump(const Args& args) {
   std::string file;
@@ -47,7 +34,7 @@ int RunDump(const Args& args) {
   if (deleted) line.append("DELETED");
   for (int i = 0; i < defs.Count(); ++i) {
     if (!line.empty() || i > 0) line += ',';
-    line += Cell(TableTextToUtf8(*table, defs.Items(i)->FieldName()));
+    line += CsvField(TableTextToUtf8(*table, defs.Items(i)->FieldName()));
   }
   std::printf("%s\n", line.c_str());
 
@@ -62,7 +49,7 @@ int RunDump(const Args& args) {
     if (is_deleted) line.push_back('*');
     for (int i = 0; i < defs.Count(); ++i) {
       if (deleted || i > 0) line += ',';
-      line += Cell(FieldText(*table, *defs.Items(i), record.data()));
+      line += CsvField(FieldText(*table, *defs.Items(i), record.data()));
     }
     std::printf("%s\n", line.c_str());
   }

@@ -30,6 +30,7 @@
 #include "dbf/dbf_common.h"
 #include "toolkit/core/text.h"
 #include "toolkit/db/fields.h"
+#include "tools/common/csv.h"
 
 namespace {
 
@@ -109,16 +110,6 @@ std::string StoredNumber(double value) {
     if (text.back() == '.') text.pop_back();
   }
   return text == "-0" ? "0" : text;
-}
-
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
 }
 
 void PrintRows(TDataSet& table, int skip) {
