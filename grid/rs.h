@@ -23,6 +23,8 @@ class TDBGridPro;
 
 // A layout that may defer to the field list's own.
 enum TvpDefLayout { tlaDefault, tlaTop, tlaCenter, tlaBottom };
+// A horizontal alignment that may defer to a default (the vision's, the field's).
+enum TvpDefAlignment { talDefault, talLeftJustify, talRightJustify, talCenter };
 // Side of the cell a vision's image sits on (aiDefault is the left).
 enum TvpAlignImage { aiDefault, aiLeft, aiRight };
 
