@@ -1,4 +1,4 @@
-// The grid unit. For now it holds the cell painter, the objects visions draw
+// The grid unit. It holds the cell painter, the objects visions draw
 // through: the rectangles, canvas, colours and font of one grid cell or one
 // edit, the text and images a vision chose, and the DefaultDraw switch with
 // which event handlers take over; the cell and row attributes the painter
@@ -238,6 +238,580 @@ class TgpPainter : public TfvPainter {
   // Stands in for a row the paint information lacks, so that handlers never
   // read attributes of another row.
   TgpCellAttrs blank_attrs_;
+};
+
+// ---- Columns -----------------------------------------------------------------------------
+//
+// A grid's columns and the layout engine that turns them into groups side by
+// side, each group one or more lines stacked vertically. A collection belongs
+// to a grid (through IgpColumnsHost) or to nobody: a free-standing collection
+// is a buffer for saving and loading column layouts, where every setter only
+// stores its value.
+
+struct TTypeInfo;
+class TvpFieldVision;
+class IvpFieldVisionConsumer;
+class TPopupMenu;
+class TgpColumns;
+
+enum TgpColumnVisualOption { cvoForeColorFill, cvoNoCaption, cvoNoFooterMarker, cvoWordWrap, cvoOwnerDraw };
+using TgpColumnVisualOptions = TSet<TgpColumnVisualOption>;
+enum TgpColumnBehaviorOption {
+  cboNoTitleStates,
+  cboNoFooterStates,
+  cboFixedWidth,
+  cboStandalone,
+  cboNoDragging,
+  cboNoCustomizing,
+  cboNoSelecting
+};
+using TgpColumnBehaviorOptions = TSet<TgpColumnBehaviorOption>;
+enum TgpColumnMappingOption { cioImportCaption, cioImportDomain };
+using TgpColumnMappingOptions = TSet<TgpColumnMappingOption>;
+enum TgpColumnFixed { cfNone, cfLeft };
+enum TgpColumnTitleState { tsSortedNone, tsSortedUp, tsSortedDown };
+enum TgpColumnFooterState { fsAverage, fsCount, fsMax, fsMin, fsSum, fsNone };
+using TgpColumnFooterStates = TSet<TgpColumnFooterState>;
+
+// Reflection types of the column's published settings.
+const TTypeInfo& TvpDefAlignmentType();
+const TTypeInfo& TvpDefLayoutType();
+const TTypeInfo& TgpColumnVisualOptionsType();
+const TTypeInfo& TgpColumnBehaviorOptionsType();
+const TTypeInfo& TgpColumnMappingOptionsType();
+const TTypeInfo& TgpColumnFixedType();
+const TTypeInfo& TgpColumnTitleStateType();
+const TTypeInfo& TgpColumnFooterStateType();
+const TTypeInfo& TgpColumnFooterStatesType();
+
+// What TgpColumn::AssignMasked copies, bit by bit (0 copies everything, as Assign).
+inline constexpr unsigned cpmSize = 0x01;       // Width, LayoutLevel, LayoutIndex, line and position
+inline constexpr unsigned cpmVisible = 0x02;    // Visible
+inline constexpr unsigned cpmStates = 0x04;     // TitleState, SortOrder, FooterState
+inline constexpr unsigned cpmView = 0x08;       // OptionsVisual, Color, Alignment, Font
+inline constexpr unsigned cpmNothing = 0x10;    // copies nothing
+inline constexpr unsigned cpmFieldName = 0x20;  // FieldName
+inline constexpr unsigned cpmVision = 0x40;     // Vision
+inline constexpr unsigned cpmBehavior = 0x80;   // OptionsBehavior
+// The mask of the saved column layouts: size, states, view and field name.
+inline constexpr unsigned cpmLayoutStore = cpmSize | cpmStates | cpmView | cpmFieldName;
+
+// The designer's line and band values and the grid's band geometry, as the
+// column rectangles and the layout read them.
+struct TgpColumnMetrics {
+  int VLineWidth = 0;
+  int HLineWidth = 0;
+  int TitleTop = 0;
+  int TitleBottom = 0;
+  int FooterTop = 0;
+  int FooterBottom = 0;
+  int TitleBand = 0;
+  int FooterBand = 0;
+  int RowHeight = 0;
+  int DataBottom = 0;
+  int FreeSpace = 0;
+};
+
+// What a column collection needs of the grid that owns it; TDBGridPro
+// implements it and hands itself to its TgpColumns. Every call is made only
+// for a collection that has a grid.
+class IgpColumnsHost {
+ public:
+  virtual ~IgpColumnsHost() = default;
+  // The grid itself, and as the component visions free-notify.
+  virtual TDBGridPro* HostGrid() = 0;
+  virtual TComponent* HostComponent() = 0;
+  // The grid is reading its form description.
+  virtual bool HostLoading() const = 0;
+  virtual TgpColumnMetrics HostMetrics() const = 0;
+  // Relayout: groups, widths, selectable columns, current column, refit, metrics, repaint.
+  virtual void LayoutChanged() = 0;
+  virtual void FreezeGrid() = 0;
+  virtual void UnfreezeGrid(bool Repaint) = 0;
+  virtual void UpdateHScrollBar(bool Force) = 0;
+  virtual void InvalidateColumn(int Index) = 0;
+  virtual void InvalidateTitles() = 0;
+  virtual void InvalidateAll() = 0;
+  // True when the band or row heights changed.
+  virtual bool RecalcMetrics() = 0;
+  virtual int CurrentColumnIndex() const = 0;
+  virtual void SelectColumn(int Index) = 0;
+  // The counter that numbers sorted columns in the order they were sorted.
+  virtual int SortCounter() const = 0;
+  virtual void SetSortCounter(int Value) = 0;
+  virtual void DoTitleStateChange(TgpColumn* Column) = 0;
+  // Rows of the grid's window (each column keeps cell attributes per row).
+  virtual int RowCount() const = 0;
+  // Text height of the title font (the grid's font, the designer's title
+  // font laid over it, bold and underline added).
+  virtual int TitleTextHeight() = 0;
+  // Height of the grid's TitleImages; 0 without them.
+  virtual int TitleImageHeight() const = 0;
+  virtual bool LinkActive() const = 0;
+  virtual TDataSet* HostDataSet() const = 0;
+  virtual TDataLink* HostDataLink() = 0;
+  virtual bool HostReadOnly() const = 0;
+  virtual AnsiString HostAttrs() const = 0;
+  virtual TLayout HostVertAlignment() const = 0;
+  // The grid's BeforeFieldEdit (DoEdit preset True).
+  virtual bool DoBeforeFieldEdit(TgpColumn* Column) = 0;
+  // A value of Column was posted outside the in-place editor.
+  virtual void ColumnValuePosted(TgpColumn* Column) = 0;
+  virtual bool CanUseCurrentRecord(bool Strict) = 0;
+  virtual bool ShowEditor(TgpColumn* Column) = 0;
+  // The field mapper: whether the grid has one, and its entry for a field list.
+  virtual bool HasMapper() const { return false; }
+  virtual bool MapperEntry(TgpFieldList* Fields, TvpFieldVision*& Vision, AnsiString& Caption) {
+    (void)Fields;
+    Vision = nullptr;
+    Caption.clear();
+    return false;
+  }
+};
+
+// One group of columns as the layout engine computed it.
+class TgpGroupInfo {
+ public:
+  // Number among the groups that show a column, from 0.
+  int Index = 0;
+  // Number among all groups, counting those without a visible column.
+  int AbsoluteIndex = 0;
+  // Collection indexes of the group's first and last column (hidden ones included).
+  int FirstColumn = -1;
+  int LastColumn = -1;
+  // Indexes of visible columns; -1 when absent.
+  int FirstVisible = -1;
+  int SecondVisible = -1;
+  int LastVisible = -1;
+  int LineCount = 0;
+  // FirstColumn = LastColumn.
+  bool Single = false;
+  // Width of the widest line; 2 x the most visible columns in one line.
+  int Width = 0;
+  int MinWidth = 0;
+  // The designer's vertical line width; TotalWidth = Width + LineWidth.
+  int LineWidth = 0;
+  int TotalWidth = 0;
+  // x in the unscrolled layout.
+  int Left = 0;
+  // Fixed of its first column.
+  TgpColumnFixed Fixed = cfNone;
+  // Some visible column has cboFixedWidth, cboStandalone.
+  bool FixedWidth = false;
+  bool Standalone = false;
+  // Shown in the window, and its x there.
+  bool InView = false;
+  int ScreenX = 0;
+
+  // Column indexes -1, counts and widths 0, flags False.
+  void Reset();
+};
+
+// One TgpCellAttrs per row of the grid's window, owned.
+class TgpCellAttrsList {
+ public:
+  int Count() const { return static_cast<int>(items_.size()); }
+  TgpCellAttrs* Items(int index) const { return items_[static_cast<size_t>(index)].get(); }
+  // Adds attributes at the end, or frees them from the front, until there are n.
+  void Resize(int n);
+  void Clear() { items_.clear(); }
+
+ private:
+  std::vector<std::unique_ptr<TgpCellAttrs>> items_;
+};
+
+// Colours, style and face of a column's footer; clNone and empty are unset.
+class TgpFooterAttrs : public TPersistent {
+  KIV7_PERSISTENT(TgpFooterAttrs)
+
+ public:
+  TColor Color() const { return color_; }
+  void SetColor(TColor value);
+  TColor FontColor() const { return font_color_; }
+  void SetFontColor(TColor value);
+  TFontStyles FontStyle() const { return font_style_; }
+  void SetFontStyle(TFontStyles value);
+  const AnsiString& FontName() const { return font_name_; }
+  void SetFontName(const AnsiString& value);
+  // All four unset.
+  void Reset();
+  // Takes another TgpFooterAttrs's four values.
+  void Assign(const TPersistent* source) override;
+  // Runs after every change (the column repaints).
+  std::function<void()> OnChange;
+
+ private:
+  void Changed();
+  TColor color_ = clNone;
+  TColor font_color_ = clNone;
+  TFontStyles font_style_;
+  AnsiString font_name_;
+};
+
+// One column of a grid: the field it shows and through which vision, its
+// title and footer, colours and font, width and place in the layout.
+class TgpColumn : public TCollectionItem {
+  KIV7_PERSISTENT(TgpColumn)
+
+ public:
+  explicit TgpColumn(TCollection* collection);
+  ~TgpColumn() override;
+
+  // ---- published settings (setters ignore the current value)
+  const AnsiString& FieldName() const { return field_name_; }
+  void SetFieldName(const AnsiString& value);
+  // The attached vision; nullptr means the default one.
+  TvpFieldVision* Vision() const { return vision_; }
+  void SetVision(TvpFieldVision* value);
+  TgpColumnVisualOptions OptionsVisual() const { return options_visual_; }
+  void SetOptionsVisual(TgpColumnVisualOptions value);
+  TgpColumnBehaviorOptions OptionsBehavior() const { return options_behavior_; }
+  void SetOptionsBehavior(TgpColumnBehaviorOptions value);
+  TgpColumnMappingOptions OptionsMapping() const { return options_mapping_; }
+  void SetOptionsMapping(TgpColumnMappingOptions value);
+  TgpColumnFixed Fixed() const { return fixed_; }
+  void SetFixed(TgpColumnFixed value);
+  const AnsiString& DisplayFormat() const { return display_format_; }
+  void SetDisplayFormat(const AnsiString& value);
+  const AnsiString& EditFormat() const { return edit_format_; }
+  void SetEditFormat(const AnsiString& value);
+  const AnsiString& Caption() const { return caption_; }
+  void SetCaption(const AnsiString& value);
+  TvpDefAlignment CaptionAlignment() const { return caption_alignment_; }
+  void SetCaptionAlignment(TvpDefAlignment value);
+  // Made (empty, transparent) on first read.
+  TBitmap* TitleGlyph();
+  // The glyph when it exists.
+  TBitmap* TitleGlyphIfAny() const { return title_glyph_.get(); }
+  // Copies the bitmap; nullptr frees the glyph. Either way TitleImageIndex -1.
+  void SetTitleGlyph(const TBitmap* value);
+  int TitleImageIndex() const { return title_image_index_; }
+  void SetTitleImageIndex(int value);
+  TgpColumnTitleState TitleState() const { return title_state_; }
+  void SetTitleState(TgpColumnTitleState value);
+  const AnsiString& FooterText() const { return footer_text_; }
+  void SetFooterText(const AnsiString& value);
+  TvpDefAlignment FooterTextAlignment() const { return footer_text_alignment_; }
+  void SetFooterTextAlignment(TvpDefAlignment value);
+  TgpColumnFooterState FooterState() const { return footer_state_; }
+  // Clears FooterText.
+  void SetFooterState(TgpColumnFooterState value);
+  TgpColumnFooterStates FooterStates() const { return footer_states_; }
+  void SetFooterStates(TgpColumnFooterStates value);
+  // A number for the program's own use.
+  int Tag() const { return tag_; }
+  void SetTag(int value) { tag_ = value; }
+  int Width() const { return width_; }
+  // Values below 2 become 2; in a grid the line or the group absorbs the change.
+  void SetWidth(int value);
+  int LayoutLevel() const { return layout_level_; }
+  void SetLayoutLevel(int value);
+  int LayoutIndex() const { return layout_index_; }
+  void SetLayoutIndex(int value);
+  bool ReadOnly() const { return read_only_; }
+  void SetReadOnly(bool value) { read_only_ = value; }
+  TColor Color() const { return color_; }
+  void SetColor(TColor value);
+  TvpDefAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TvpDefAlignment value);
+  TvpDefLayout VertAlignment() const { return vert_alignment_; }
+  void SetVertAlignment(TvpDefLayout value);
+  // Made on first read; its changes remeasure the grid.
+  TChildFont* Font();
+  TChildFont* FontIfAny() const { return font_.get(); }
+  // Copies the font; nullptr frees it.
+  void SetFont(const TChildFont* value);
+  TPopupMenu* PopupMenu() const { return popup_menu_; }
+  void SetPopupMenu(TPopupMenu* value) { popup_menu_ = value; }
+  bool Visible() const { return visible_; }
+  void SetVisible(bool value);
+
+  // ---- state
+  // The order in which sorted columns were sorted; -1 when not sorted.
+  int SortOrder() const { return sort_order_; }
+  // Stores only (the grid renumbers after loading).
+  void SetSortOrder(int value) { sort_order_ = value; }
+  TgpFieldList* FieldList() const { return field_list_.get(); }
+  // The field list's vision (the default vision when none is attached).
+  TvpFieldVision* EffectiveVision() const;
+  // The first resolved field; nullptr when none.
+  TField* Field() const { return field_; }
+  // The column's group; nullptr when the group shows no column.
+  TgpGroupInfo* Group() const { return group_; }
+  // Line in the group and position in the line; -1 when hidden.
+  int LineNo() const { return line_no_; }
+  int LinePos() const { return line_pos_; }
+  bool LastInLine() const { return last_in_line_; }
+  bool InLastLine() const { return in_last_line_; }
+  // x inside its line; -1 when hidden.
+  int LineOffset() const { return line_offset_; }
+  TgpColumn* PrevVisible() const { return prev_visible_; }
+  TgpColumn* NextVisible() const { return next_visible_; }
+  // Per-line heights of the column's group, set by the grid's metrics.
+  int TitleLineHeight() const { return title_line_height_; }
+  int CellLineHeight() const { return cell_line_height_; }
+  int FooterLineHeight() const { return footer_line_height_; }
+  void SetLineHeights(int title, int cell, int footer);
+  TgpCellAttrsList& CellAttrs() { return cell_attrs_; }
+  TgpFooterAttrs& FooterAttrs() { return *footer_attrs_; }
+  // Values are being copied (no repaints).
+  bool Assigning() const { return assigning_; }
+  // Values are coming from the mapper.
+  bool Importing() const { return importing_; }
+
+  TgpColumns* Columns() const;
+  // The grid of the column's collection; nullptr for a free-standing one.
+  TDBGridPro* Grid() const;
+  IgpColumnsHost* Host() const;
+  // The column as the consumer of its field list.
+  IvpFieldVisionConsumer* Consumer() const;
+
+  // ---- operations
+  // Resolves the fields in the grid's data set, then active state, caption and repaint.
+  void Rebind();
+  // Field list Active := a grid with an active link whose vision can show the fields.
+  void UpdateActive();
+  void RepaintColumn();
+  void Remeasure();
+  // Caption text, alignment and layout into the field list; True when any changed.
+  bool UpdateCaptionAlignment();
+  void ImportFromMapper();
+  bool IsSelectable() const { return visible_ && !options_behavior_.Contains(cboNoSelecting); }
+  int TitleHeightNeeded(int Lines, int Margins);
+  TRect TitleRect(bool Extended) const;
+  TRect CellRect(int Row, bool Extended, bool Inclusive) const;
+  TRect FooterRect(bool Absolute, bool Extended) const;
+  bool StartCellEdit();
+  // The footer as the painter shows it: the state's marker, "=" and FooterText.
+  AnsiString FooterDisplayText() const;
+  // Sets the state as a title click does: optionally every other column to
+  // tsSortedNone first, then OnTitleStateChange when Notify.
+  void ChangeTitleState(TgpColumnTitleState State, bool ResetOthers, bool Notify);
+
+  void Assign(const TPersistent* source) override;
+  // Copies what Mask names (cpm* bits); 0 is Assign.
+  void AssignMasked(const TgpColumn* Source, unsigned Mask);
+  // A move in the collection moves the column's whole group.
+  void SetIndex(int index) override;
+  // "SortOrder", written when it is not -1.
+  void DefineProperties(TFiler& filer) override;
+
+ private:
+  friend class TgpColumns;
+  class Consumer_;
+  bool Gridless() const;
+  bool Loading() const;
+  void ReadSortOrder(int value);
+  void EndAssign();
+
+  AnsiString field_name_;
+  TvpFieldVision* vision_ = nullptr;
+  TgpColumnVisualOptions options_visual_;
+  TgpColumnBehaviorOptions options_behavior_;
+  TgpColumnMappingOptions options_mapping_{cioImportCaption, cioImportDomain};
+  TgpColumnFixed fixed_ = cfNone;
+  AnsiString display_format_;
+  AnsiString edit_format_;
+  AnsiString caption_;
+  TvpDefAlignment caption_alignment_ = talDefault;
+  std::unique_ptr<TBitmap> title_glyph_;
+  int title_image_index_ = -1;
+  TgpColumnTitleState title_state_ = tsSortedNone;
+  AnsiString footer_text_;
+  TvpDefAlignment footer_text_alignment_ = talDefault;
+  TgpColumnFooterState footer_state_ = fsNone;
+  TgpColumnFooterStates footer_states_{fsAverage, fsCount, fsMax, fsMin, fsSum, fsNone};
+  int tag_ = 0;
+  int width_ = 45;
+  int layout_level_ = 0;
+  int layout_index_ = 0;
+  bool read_only_ = false;
+  TColor color_ = clNone;
+  TvpDefAlignment alignment_ = talDefault;
+  TvpDefLayout vert_alignment_ = tlaDefault;
+  std::unique_ptr<TChildFont> font_;
+  TPopupMenu* popup_menu_ = nullptr;
+  bool visible_ = true;
+
+  int sort_order_ = -1;
+  std::unique_ptr<Consumer_> consumer_;
+  std::unique_ptr<TgpFieldList> field_list_;
+  TField* field_ = nullptr;
+  TgpGroupInfo* group_ = nullptr;
+  int line_no_ = 0;
+  int line_pos_ = 0;
+  bool last_in_line_ = false;
+  bool in_last_line_ = false;
+  int line_offset_ = 0;
+  TgpColumn* prev_visible_ = nullptr;
+  TgpColumn* next_visible_ = nullptr;
+  int title_line_height_ = 0;
+  int cell_line_height_ = 0;
+  int footer_line_height_ = 0;
+  TgpCellAttrsList cell_attrs_;
+  std::unique_ptr<TgpFooterAttrs> footer_attrs_;
+  bool assigning_ = false;
+  bool importing_ = false;
+};
+
+// Items of the proportional scaler: a size within [Min, Max]; Clamped once a
+// size had to be cut to a limit.
+struct TScaleableItem {
+  int Size = 0;
+  int Min = 0;
+  int Max = 0;
+  bool Clamped = false;
+};
+
+// Spreads a change of total size over items in proportion to their sizes,
+// within each item's limits. Owns its items.
+class TScaleableItems : public TList {
+ public:
+  ~TScaleableItems() override;
+  // A fixed item gets Min = Max = Size.
+  TScaleableItem* Add(int Size, bool Fixed, int Min, int Max);
+  TScaleableItem* Item(int index) const { return static_cast<TScaleableItem*>(Items(index)); }
+  // True when Min <= Value <= Max; otherwise the item is marked Clamped and
+  // the value clamped. The item takes the (clamped) value either way.
+  static bool SetItemSize(TScaleableItem* Item, int Value);
+  // Index -1: the whole set scaled to the total Value. Otherwise the item at
+  // Index takes Value and the others absorb the difference, those after it
+  // first; what nobody can take stays with the item.
+  void Scale(int Value, int Index);
+
+ protected:
+  void Notify(void* item, TListNotification action) override;
+};
+
+// The columns of a grid, and the layout engine.
+class TgpColumns : public TCollection {
+  KIV7_PERSISTENT(TgpColumns)
+
+ public:
+  // Host may be nullptr: a free-standing collection.
+  explicit TgpColumns(IgpColumnsHost* Host);
+  ~TgpColumns() override;
+
+  IgpColumnsHost* Host() const { return host_; }
+  TDBGridPro* Grid() const;
+  TgpColumn* Items(int index) const { return static_cast<TgpColumn*>(TCollection::Items(index)); }
+  TgpColumn* GetColumn(int index) const { return Items(index); }
+  TgpColumn* Add() { return static_cast<TgpColumn*>(TCollection::Add()); }
+  // The first column whose FieldName equals Name without case; nullptr when none.
+  TgpColumn* ColumnByFieldName(const AnsiString& Name) const;
+  int IndexOf(const TgpColumn* Column) const;
+
+  // From another TgpColumns: clear, then one copy per source column.
+  void Assign(const TPersistent* source) override;
+  // ByPosition: clear, then one copy per source column under Mask. Otherwise
+  // each source column goes to the destination column of its field name: the
+  // n-th source column of a name to the n-th destination column of that name.
+  void AssignColumns(const TgpColumns* Source, bool ByPosition, unsigned Mask);
+  void BeginUpdate() override;
+  void EndUpdate() override;
+  bool Updating() const { return updating_; }
+  // 0 none, 1 move column, 2 make group, 3 apply fixed, 4 add column, 5 move group.
+  int OperationCode() const { return operation_code_; }
+
+  bool AutoColumnFit() const { return auto_column_fit_; }
+  void SetAutoColumnFit(bool value) { auto_column_fit_ = value; }
+  int AvailableWidth() const { return available_width_; }
+  void SetAvailableWidth(int value) { available_width_ = value; }
+
+  // ---- the computed layout
+  int GroupCount() const { return static_cast<int>(groups_.size()); }
+  TgpGroupInfo* Groups(int index) const { return groups_[static_cast<size_t>(index)].get(); }
+  int TotalWidth() const { return total_width_; }
+  int FixedWidth() const { return fixed_width_; }
+  int LastFixedGroup() const { return last_fixed_group_; }
+  int FirstScrollGroup() const { return first_scroll_group_; }
+  int LastScrollGroup() const { return last_scroll_group_; }
+  bool HasGroups() const { return !groups_.empty(); }
+  bool HasFixed() const { return last_fixed_group_ != -1; }
+  bool HasScroll() const { return last_scroll_group_ != -1; }
+  int FirstVisibleGroup() const { return first_visible_group_; }
+  int LastVisibleGroup() const { return last_visible_group_; }
+  int ScrollPositions() const { return scroll_positions_; }
+  // Shows the scrollable groups from that one on (clamped into the window's range).
+  void SetFirstVisibleGroup(int value);
+
+  // Visible columns sorted up or down, in SortOrder order.
+  int SortedCount() const;
+  TgpColumn* SortedColumns(int index) const;
+  void RebuildSelectable();
+  int SelectableCount() const { return static_cast<int>(selectable_.size()); }
+  TgpColumn* Selectable(int index) const { return selectable_[static_cast<size_t>(index)]; }
+  bool HasSelectable() const { return !selectable_.empty(); }
+  // The first selectable column at or after the grid's current column, else
+  // the last one before it; -1 when none.
+  int NearestSelectable() const;
+
+  // ---- layout operations
+  // True when a group scrolls.
+  bool RecomputeGroups();
+  void RecomputeWidths();
+  // W 0 means the group's width + Delta.
+  void ResizeGroup(TgpGroupInfo* Group, int W, int Delta = 0);
+  void SetGroupWidth(TgpGroupInfo* Group, int W);
+  void ResizeLine(TgpGroupInfo* Group, int Line, int Delta, bool AdjustGroup, int Absolute, TgpColumn* ItemColumn);
+  // The group's FixedWidth and Standalone from its visible columns.
+  void UpdateGroupFlags(TgpGroupInfo* Group);
+  void ApplyFixed();
+  void FitToWidth(bool Fixed, bool Scrollable);
+  void Refit();
+  void UpdateScrollWindow(bool KeepCurrent, bool Recount);
+  void CountScrollPositions();
+  // Raises EDBGridPro "Invalid layout position (%d,%d)" for Level < 0 or Index < -1.
+  void MoveColumn(TgpColumn* Column, TgpGroupInfo* Group, int Level, int Index);
+  // The column as a group of its own before Before (nullptr: at the end).
+  void MakeGroup(TgpColumn* Column, TgpGroupInfo* Before);
+  void MoveGroup(TgpGroupInfo* Group, TgpGroupInfo* Before);
+  void RenumberGroup(TgpGroupInfo* Group);
+  TgpColumn* AddColumn(TgpGroupInfo* Group, int Level, TgpColumn* Source, int Index);
+  int LineOf(const TgpColumn* Column) const;
+  bool IsAloneInLine(const TgpColumn* Column) const;
+  bool IsGroupFullyVisible(const TgpColumn* Column) const;
+  bool SameGroup(const TgpColumn* A, const TgpColumn* B) const;
+  // First and last column index with that LineNo and their number (0: none).
+  int LineRange(const TgpGroupInfo* Group, int Line, int& First, int& Last) const;
+  // The grid's Attrs into every column's field list.
+  void ApplyAttrs();
+  // Columns drop a destroyed popup menu or vision.
+  void ComponentRemoved(TComponent* Component);
+  // The index to move an item to so that it lands before (Before) or after
+  // the item now at Target.
+  static int DestIndex(int Current, int Target, int Count, bool Before);
+
+ protected:
+  void Update(TCollectionItem* item) override;
+
+ private:
+  friend class TgpColumn;
+  class Operation;
+  void MoveItem(TgpColumn* Column, int NewIndex);
+  // A hidden column made visible with groups and widths recomputed.
+  void ShowHidden(TgpColumn* Column);
+  // The group that now holds the column that was Group's first; nullptr for none.
+  TgpGroupInfo* GroupOfColumn(int ColumnIndex) const;
+  bool GroupStart(int index) const;
+  int GroupEnd(int first) const;
+
+  IgpColumnsHost* host_;
+  bool updating_ = false;
+  int operation_code_ = 0;
+  bool auto_column_fit_ = false;
+  int available_width_ = 0;
+  std::vector<std::unique_ptr<TgpGroupInfo>> groups_;
+  int total_width_ = 0;
+  int fixed_width_ = 0;
+  int last_fixed_group_ = -1;
+  int first_scroll_group_ = 0;
+  int last_scroll_group_ = -1;
+  int first_visible_group_ = -1;
+  int last_visible_group_ = -1;
+  int scroll_positions_ = 0;
+  int line_width_ = 0;
+  std::vector<TgpColumn*> selectable_;
 };
 
 // ---- The unit's process-wide objects -----------------------------------------------------
