@@ -240,6 +240,170 @@ class TgpPainter : public TfvPainter {
   TgpCellAttrs blank_attrs_;
 };
 
+// ---- Vision consumers --------------------------------------------------------------------
+// A vision (grid/rs_std.h) shows and edits one field for any number of
+// consumers: grid columns, the data-aware edit and the grid's in-place
+// editor. Each consumer owns one TgpFieldList, which every vision operation
+// and event receives, so one vision serves all of them without keeping state
+// per consumer.
+
+class TvpFieldVision;
+class IvpVisionEdit;
+
+// What a vision tells its consumers, in this order of methods. The consumer
+// owns its field list and outlives it; the interface holds no references.
+class IvpFieldVisionConsumer {
+ public:
+  // The component on whose free-notification list the vision is put (a
+  // column answers its grid); may be nullptr.
+  virtual TComponent* GetConsumerComponent() = 0;
+  // The consumer's own permission to change the value (not read-only).
+  virtual bool CanEditValue() = 0;
+  // Asked by StartEdit before the data set is touched; False refuses.
+  virtual bool CanStartEdit() = 0;
+  // StartEdit succeeded.
+  virtual void EditStarted() = 0;
+  // A value was posted (the outermost value change ended with a change).
+  virtual void ValuePosted() = 0;
+  // The vision's caption or alignment changed; True when the consumer's
+  // caption, alignment or layout changed (a ViewChanged follows then).
+  virtual bool UpdateCaptionAlignment() = 0;
+  virtual void PopupMenuChanged() = 0;
+  // The field list took Vision (nullptr: the default vision).
+  virtual void VisionChanged(TvpFieldVision* Vision) = 0;
+  // The vision's related fields changed: resolve again.
+  virtual void FieldsChanged() = 0;
+  // The binding may have changed: recompute Active.
+  virtual void UpdateActive() = 0;
+  // Formats, image alignment or caption changed: repaint.
+  virtual void ViewChanged() = 0;
+  // The image list or image size changed: re-measure.
+  virtual void ImagesChanged() = 0;
+  virtual void ButtonChanged() = 0;
+  virtual void EditStyleChanged() = 0;
+
+ protected:
+  ~IvpFieldVisionConsumer() = default;
+};
+
+// Which kind of consumer a field list serves.
+enum TgpConsumerKind { ckColumn = 0, ckEdit = 1 };
+
+// The bridge between one consumer, its data link and its vision: the
+// consumer's field names resolved against a data set, and the consumer's
+// resolved caption, alignment, layout and formats. Created and owned by the
+// consumer; registers with the default vision on creation and leaves its
+// vision on destruction.
+class TgpFieldList {
+ public:
+  explicit TgpFieldList(IvpFieldVisionConsumer* Consumer, TgpConsumerKind Kind = ckColumn);
+  ~TgpFieldList();
+  TgpFieldList(const TgpFieldList&) = delete;
+  TgpFieldList& operator=(const TgpFieldList&) = delete;
+
+  IvpFieldVisionConsumer* Consumer() const { return consumer_; }
+  TgpConsumerKind ConsumerKind() const { return kind_; }
+  // The column served (a column's list, or an in-place editor's while it
+  // edits a column); nullptr otherwise.
+  TgpColumn* Column() const { return column_; }
+  void SetColumn(TgpColumn* value) { column_ = value; }
+  // The edit served (kind ckEdit); nullptr otherwise.
+  IvpVisionEdit* Edit() const { return edit_; }
+  void SetEdit(IvpVisionEdit* value) { edit_ = value; }
+
+  // The data set the fields were last resolved against.
+  TDataSet* DataSet() const { return data_set_; }
+  // The consumer's data link (the grid's link for a column); not owned.
+  TDataLink* DataLink() const { return data_link_; }
+  void SetDataLink(TDataLink* value) { data_link_ = value; }
+  // The consumer's field name list (";" between items, "," between
+  // alternatives of an item).
+  const AnsiString& FieldName() const { return field_name_; }
+  void SetFieldName(const AnsiString& value) { field_name_ = value; }
+  // The edit's attribute text.
+  const AnsiString& Attrs() const { return attrs_; }
+  void SetAttrs(const AnsiString& value) { attrs_ = value; }
+
+  // The attached vision; never nullptr (the default vision when none is set).
+  TvpFieldVision* Vision() const;
+  // Leaves the old vision, takes Vision (nullptr: the default), puts it on
+  // the consumer component's free-notification list, registers with it and
+  // tells the consumer VisionChanged(Vision).
+  void SetVision(TvpFieldVision* Vision);
+  // Called by a vision that is being destroyed: a list still on it falls
+  // back to the default vision.
+  void VisionDestroyed(TvpFieldVision* Vision);
+
+  // One entry per resolved name, nullptr where a name was not found; one
+  // nullptr entry before the first resolution.
+  int FieldCount() const { return static_cast<int>(fields_.size()); }
+  TField* Fields(int index) const;
+  // Entry 0 (nullptr when none).
+  TField* Field() const { return Fields(0); }
+  // Resolves FieldName (and the vision's RelatedFields after it) against
+  // DataSet: an active data set gives each item's first alternative it has.
+  void ResolveFields(TDataSet* DataSet);
+
+  // The consumer is bound and the vision's CanShow accepted the fields.
+  bool Active() const { return active_; }
+  void SetActive(bool value) { active_ = value; }
+  // The edit changed the value since it was loaded or posted.
+  bool Modified() const { return modified_; }
+  void SetModified(bool value) { modified_ = value; }
+  bool InStartEdit() const { return in_start_edit_; }
+
+  // Whether the value may be edited: the vision's CanEdit and the consumer's
+  // CanEditValue.
+  bool CanEdit();
+  // Puts the consumer into editing (see the vision's rules); True when the
+  // value may now be changed. MarkModified sets Modified on success.
+  bool StartEdit(bool MarkModified);
+  // Value changes nest; the outermost end with Changed tells the consumer
+  // ValuePosted.
+  void BeginValueChange() { ++value_change_count_; }
+  void EndValueChange(bool Changed);
+  int ValueChangeCount() const { return value_change_count_; }
+
+  // As resolved by the consumer.
+  TAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TAlignment value) { alignment_ = value; }
+  TLayout Layout() const { return layout_; }
+  void SetLayout(TLayout value) { layout_ = value; }
+  const AnsiString& Caption() const { return caption_; }
+  void SetCaption(const AnsiString& value) { caption_ = value; }
+  // The consumer's own formats, which override a vision's formats.
+  const AnsiString& DisplayFormat() const { return display_format_; }
+  void SetDisplayFormat(const AnsiString& value) { display_format_ = value; }
+  const AnsiString& EditFormat() const { return edit_format_; }
+  void SetEditFormat(const AnsiString& value) { edit_format_ = value; }
+
+  // The vision-side half of what a painter is prepared from: this list, the
+  // vision's images, image size and image side, the layout and the traits.
+  // The grid or the edit fills in its own half.
+  TvpPaintSource PaintSource() const;
+
+ private:
+  IvpFieldVisionConsumer* consumer_;
+  TgpConsumerKind kind_;
+  TgpColumn* column_ = nullptr;
+  IvpVisionEdit* edit_ = nullptr;
+  TDataSet* data_set_ = nullptr;
+  TDataLink* data_link_ = nullptr;
+  AnsiString field_name_;
+  AnsiString attrs_;
+  mutable TvpFieldVision* vision_ = nullptr;
+  std::vector<TField*> fields_{nullptr};
+  bool active_ = false;
+  bool modified_ = false;
+  bool in_start_edit_ = false;
+  int value_change_count_ = 0;
+  TAlignment alignment_ = taLeftJustify;
+  TLayout layout_ = tlCenter;
+  AnsiString caption_;
+  AnsiString display_format_;
+  AnsiString edit_format_;
+};
+
 // ---- Columns -----------------------------------------------------------------------------
 //
 // A grid's columns and the layout engine that turns them into groups side by

@@ -198,6 +198,9 @@ class TField : public TComponent {
   // ---- presentation
   const AnsiString& DisplayLabel() const { return display_label_.empty() ? field_name_ : display_label_; }
   void SetDisplayLabel(const AnsiString& label) { display_label_ = label; }
+  // The mask an edit control applies to the field's edit text; empty for none.
+  const AnsiString& EditMask() const { return edit_mask_; }
+  void SetEditMask(const AnsiString& mask) { edit_mask_ = mask; }
   // The label, or the name when there is none.
   const AnsiString& DisplayName() const { return DisplayLabel(); }
   int DisplayWidth() const { return display_width_ > 0 ? display_width_ : DefaultDisplayWidth(); }
@@ -320,6 +323,7 @@ class TField : public TComponent {
   TDataSet* data_set_ = nullptr;
   AnsiString field_name_;
   AnsiString display_label_;
+  AnsiString edit_mask_;
   TFieldType data_type_ = ftUnknown;
   TFieldKind field_kind_ = fkData;
   int field_no_ = 0;
