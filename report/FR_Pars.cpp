@@ -84,6 +84,18 @@ bool StartsNumber(std::string_view word) {
 // Where ReadOperandText stops.
 bool EndsOperand(char c) { return IsBlankOrControl(c) || std::strchr("()*+-/<=>[", c) != nullptr; }
 
+// Where a ";" outside "..." parts stands in an operand text; npos when none.
+size_t SemicolonOutsideDoubleQuotes(std::string_view word) {
+  bool quoted = false;
+  for (size_t k = 0; k < word.size(); ++k) {
+    if (word[k] == '"')
+      quoted = !quoted;
+    else if (!quoted && word[k] == ';')
+      return k;
+  }
+  return std::string_view::npos;
+}
+
 // A quoted text from `pos`; *terminated tells whether the closing quote was found.
 std::string_view ScanQuoted(std::string_view s, size_t* pos, bool* terminated) {
   const size_t start = *pos;
@@ -402,6 +414,13 @@ AnsiString TfrParser::ToPostfix(std::string_view s) const {
     }
     const size_t word_start = i;
     AnsiString word = ReadOperandText(s, &i);
+    // The operand reader keeps semicolons (they belong to names elsewhere),
+    // but here one outside "..." ends the expression even right after an
+    // operand: "1+2;3" must not become the number text "2;3".
+    if (const size_t cut = SemicolonOutsideDoubleQuotes(word); cut != AnsiString::npos) {
+      word.resize(cut);
+      i = word_start + cut;
+    }
     if (i < n && s[i] == '[') {
       size_t end;
       word += "[" + ReadBracketed(s, i, &end) + "]";

@@ -85,6 +85,14 @@ TEST_F(ParserTest, PostfixStringsFollowThePrioritiesAndCodes) {
       {"1\t+\t2", "1 2 +"},
       {"1 + 2 ; 3", "1 2 +"},
       {"(1+2);x", "1 2 +"},
+      // A ";" right after an operand ends the text too; inside quotes and
+      // brackets it is part of the operand.
+      {"1+2;3", "1 2 +"},
+      {"x;y+1", "x "},
+      {"a[1];b", "a[1] "},
+      {"Dbf1.\"A;B\"+1;2", "Dbf1.\"A;B\" 1 +"},
+      {"'a;b'+c;d", "'a;b' c +"},
+      {"[a;b]*2;3", "[a;b] 2 *"},
       {"", ""},
       // An unclosed string is closed; unbalanced group brackets stay visible.
       {"'abc", "'abc' "},
@@ -163,6 +171,11 @@ TEST_F(ParserTest, ValuesAndKinds) {
       {"", 0},
       {"1 2", 1.0},
       {"1 + 2 ; 3", 3.0},
+      {"1+2;3", 3.0},
+      {"1.5;2", 1.5},
+      {"2*3;", 6.0},
+      {"'a;b'", Variant(AnsiString("a;b"))},
+      {"IF(1;2, 'yes', 'no')", Variant(AnsiString("yes"))},
       // Built-in calls.
       {"IF(1 > 0, 'yes', 'no')", Variant(AnsiString("yes"))},
       {"IF(1 < 0, 'yes', 'no')", Variant(AnsiString("no"))},
