@@ -175,7 +175,7 @@ AnsiString TDbf::Version() const { return Format("%d.%02d", {6, 38}); }
 
 AnsiString TDbf::IndexFieldNames() const {
   // Mended: the definitions hold upper-case names, IndexName the name as set.
-  const TDbfIndexDef* def = index_defs_->GetIndexByName(UpperCase(Trim(index_name_)));
+  const TDbfIndexDef* def = FindIndexDef(index_name_);
   return def != nullptr ? def->SortField() : AnsiString();
 }
 
@@ -273,15 +273,26 @@ void TDbf::FillFieldDefs(TDbfFile& file) {
 void TDbf::LoadFieldDefs() {
   if (dbf_file_ != nullptr) {
     FillFieldDefs(*dbf_file_);
-    ImportProductionTags();
+    ImportProductionTags(production_index_);
     return;
   }
-  // Closed: the file is read just for its field list.
+  // Closed: the file is read just for its field list and its production tags.
   if (storage_ == stoMemory && memory_stream_ == nullptr) return;
   std::unique_ptr<TDbfFile> file = NewTableFile(storage_ == stoMemory ? pmMemoryOpen : pmReadOnly);
   file->OpenAndReadHeader();
   if (file->OpenAborted()) return;
   FillFieldDefs(*file);
+  // Mended: the tags were left out, so that definitions read here lacked
+  // what an open table shows.
+  const std::string production = file->ProductionIndexFileName();
+  if (production.empty() || storage_ != stoFile) return;
+  TIndexFile index(file.get());
+  index.SetFileName(production);
+  index.SetMode(pmReadOnly);
+  index.OnLocaleError = OnLocaleError;
+  index.OpenIndexFile();
+  if (!index.Unusable()) ImportProductionTags(&index);
+  index.CloseIndexFile();
 }
 
 void TDbf::PrepareFieldDefs() {
@@ -418,7 +429,7 @@ void TDbf::OpenBackend() {
   }
 
   OpenProductionIndex();
-  ImportProductionTags();
+  ImportProductionTags(production_index_);
   for (int i = 0; i < index_defs_->Count(); ++i) {
     const TDbfIndexDef* def = index_defs_->Items(i);
     if (def->FromFile()) continue;
@@ -984,8 +995,14 @@ bool TDbf::FindByValues(const AnsiString& field_names, const Variant& values, TF
 
 bool TDbf::SearchKeyValue(const Variant& value, bool nearest) {
   if (index_file_ == nullptr || cursor_ == nullptr) return false;
-  const std::vector<uint8_t> key = static_cast<TIndexCursor*>(cursor_.get())->ValueToKey(value);
-  return SearchKey(key, nearest ? stGreaterEqual : stEqual);
+  const auto* index_cursor = static_cast<TIndexCursor*>(cursor_.get());
+  const TSearchKeyType type = nearest ? stGreaterEqual : stEqual;
+  if (index_file_->KeyType() != 'C') return SearchKey(index_cursor->ValueToKey(value), type);
+  // Mended: character keys are stored in the table's code page; the
+  // program's text is translated as a field value is before it is written.
+  AnsiString text;
+  TranslateText(value.AsString(), text, true);
+  return SearchKey(index_cursor->ValueToKey(Variant(text)), type);
 }
 
 bool TDbf::SearchKey(const std::vector<uint8_t>& key, TSearchKeyType type) {
@@ -1001,14 +1018,34 @@ bool TDbf::SearchKey(const std::vector<uint8_t>& key, TSearchKeyType type) {
 
 // ---- index management -------------------------------------------------------------------------
 
+int TDbf::TagNameLength() const {
+  if (production_index_ != nullptr) return production_index_->TagNameLength();
+  // A new production file takes dBase 7 tag entries only for a dBase 7 table.
+  return table_level_ == 7 ? 32 : 10;
+}
+
+bool TDbf::SameIndexName(const AnsiString& a, const AnsiString& b) const {
+  // Mended: a tag is known by the name its file stores (cut and upper-cased
+  // with the code page's letters), whatever form the caller gave it in.
+  if (ExtractFileExt(a).empty() && ExtractFileExt(b).empty())
+    return IndexTagName(a, TagNameLength()) == IndexTagName(b, TagNameLength());
+  return SameText(Trim(a), Trim(b));
+}
+
+TDbfIndexDef* TDbf::FindIndexDef(const AnsiString& name) const {
+  for (int i = 0; i < index_defs_->Count(); ++i)
+    if (SameIndexName(index_defs_->Items(i)->IndexFile(), name)) return index_defs_->Items(i);
+  return nullptr;
+}
+
 TIndexFile* TDbf::FindIndex(const AnsiString& name) const {
   for (const IndexNameEntry& entry : index_list_)
-    if (SameText(entry.name, name)) return entry.file;
+    if (SameIndexName(entry.name, name)) return entry.file;
   return nullptr;
 }
 
 void TDbf::ForgetIndexName(const AnsiString& name) {
-  std::erase_if(index_list_, [&](const IndexNameEntry& e) { return SameText(e.name, name); });
+  std::erase_if(index_list_, [&](const IndexNameEntry& e) { return SameIndexName(e.name, name); });
 }
 
 bool TDbf::NameRefersTo(const TIndexFile* file) const {
@@ -1023,6 +1060,8 @@ std::vector<AnsiString> TDbf::IndexNames() const {
 
 TPageFileMode TDbf::IndexOpenMode(bool create) const {
   switch (OpenFileMode()) {
+    case pmMemoryCreate:
+    case pmMemoryOpen: return pmMemoryCreate;
     case pmSharedCreate:
     case pmSharedOpen: return create ? pmSharedCreate : pmSharedOpen;
     case pmReadOnly: return create ? pmExclusiveCreate : pmReadOnly;
@@ -1050,7 +1089,7 @@ void TDbf::DiscardIndexFile(TIndexFile* file, bool delete_file) {
   std::unique_ptr<TDbfIndexKeys> owned = dbf_file_->RemoveIndexFile(file);
   if (owned != nullptr) file->CloseIndexFile();
   owned.reset();
-  if (delete_file) DeleteFile(name);
+  if (delete_file && storage_ != stoMemory) DeleteFile(name);
 }
 
 void TDbf::OpenProductionIndex() {
@@ -1068,13 +1107,13 @@ void TDbf::OpenProductionIndex() {
   for (int i = 0; i < raw->TagCount(); ++i) index_list_.push_back({Trim(raw->TagName(i)), raw});
 }
 
-void TDbf::ImportProductionTags() {
-  if (production_index_ == nullptr) return;
-  for (int i = 0; i < production_index_->TagCount(); ++i) {
-    const AnsiString tag = Trim(production_index_->TagName(i));
-    if (index_defs_->GetIndexByName(UpperCase(tag)) != nullptr) continue;
+void TDbf::ImportProductionTags(TIndexFile* production) {
+  if (production == nullptr) return;
+  for (int i = 0; i < production->TagCount(); ++i) {
+    const AnsiString tag = Trim(production->TagName(i));
+    if (FindIndexDef(tag) != nullptr) continue;
     TIndexTagDef read;
-    if (!production_index_->ReadIndexDef(tag, &read)) continue;
+    if (!production->ReadIndexDef(tag, &read)) continue;
     TDbfIndexDef* def = index_defs_->Add();
     def->SetIndexFile(tag);
     def->SetSortField(read.SortField);
@@ -1119,12 +1158,15 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     if (is_tag && production_index_ != nullptr) {
       file = production_index_;
     } else {
-      if (storage_ == stoMemory) return;
-      std::string file_name = is_tag ? ChangeFileExt(dbf_file_->FileName(), ".mdx") : std::string(name);
+      const bool in_memory = storage_ == stoMemory;
+      // Mended: a table in memory gets its index files in memory too; the
+      // name only tells the format and never reaches the disk.
+      std::string file_name = is_tag ? ChangeFileExt(in_memory ? table_name_ : dbf_file_->FileName(), ".mdx")
+                                     : std::string(name);
       // Definitions hold their names upper-cased: the file is found in any letter case.
-      const std::string found = FindFileIgnoringCase(file_name);
+      const std::string found = in_memory ? std::string() : FindFileIgnoringCase(file_name);
       if (!found.empty()) file_name = found;
-      const bool exists = FileExists(file_name);
+      const bool exists = !in_memory && FileExists(file_name);
       auto owned = std::make_unique<TIndexFile>(dbf_file_.get());
       owned->SetFileName(file_name);
       owned->SetMode(IndexOpenMode(!exists));
@@ -1135,7 +1177,7 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
       if (!exists && expression.empty()) {
         owned->CloseIndexFile();
         owned.reset();
-        DeleteFile(file_name);
+        if (!in_memory) DeleteFile(file_name);
         return;
       }
       file = owned.get();
@@ -1143,7 +1185,7 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
       opened_here = true;
       if (is_tag) {
         production_index_ = file;
-        dbf_file_->SetProductionIndexFileName(file_name);
+        if (!in_memory) dbf_file_->SetProductionIndexFileName(file_name);
       }
     }
     index_list_.push_back({name, file});
@@ -1159,8 +1201,15 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   try {
     file->CreateTag(UpperCase(expression), is_tag ? name : AnsiString(ExtractFileName(name)), options);
     RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
+    if (read_only_ && file->Mode() != pmReadOnly) {
+      // Mended: written while the table was briefly exclusive, the file is
+      // then held the way the table is.
+      file->CloseIndexFile();
+      file->SetMode(pmReadOnly);
+      file->OpenIndexFile();
+    }
     if (!previous.empty()) file->SelectTag(previous);
-    if (file == production_index_) {
+    if (file == production_index_ && storage_ != stoMemory) {
       dbf_file_->Header()[28] = 1;
       dbf_file_->StoreHeader();
     }
@@ -1221,7 +1270,7 @@ void TDbf::CreateIndexTag(const AnsiString& name, const AnsiString& expression, 
   RequireOpen();
   SettlePendingEdit();
   OpenIndex(CompleteIndexName(Trim(name)), expression, options, true);
-  ImportProductionTags();
+  ImportProductionTags(production_index_);
 }
 
 void TDbf::RemoveIndex(const AnsiString& name) {
@@ -1231,7 +1280,7 @@ void TDbf::RemoveIndex(const AnsiString& name) {
   const bool was_current = index_file_ != nullptr;
   if (!DropIndex(complete)) return;
   for (int i = index_defs_->Count() - 1; i >= 0; --i)
-    if (index_defs_->Items(i)->FromFile() && SameText(index_defs_->Items(i)->IndexFile(), complete))
+    if (index_defs_->Items(i)->FromFile() && SameIndexName(index_defs_->Items(i)->IndexFile(), complete))
       index_defs_->Delete(i);
   if (was_current && index_file_ == nullptr && QueryActive() && CurrentMode() == dsBrowse) ResyncBuffers({});
 }

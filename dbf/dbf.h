@@ -329,6 +329,11 @@ class TDbf : public TDataSet {
     AnsiString name;
     TIndexFile* file;
   };
+  // Index names compare as the files store them: tag names by IndexTagName,
+  // file names without regard to ASCII case.
+  int TagNameLength() const;
+  bool SameIndexName(const AnsiString& a, const AnsiString& b) const;
+  TDbfIndexDef* FindIndexDef(const AnsiString& name) const;
   TIndexFile* FindIndex(const AnsiString& name) const;
   void ForgetIndexName(const AnsiString& name);
   bool NameRefersTo(const TIndexFile* file) const;
@@ -338,7 +343,8 @@ class TDbf : public TDataSet {
   void CloseIndex(const AnsiString& name);
   void DiscardIndexFile(TIndexFile* file, bool delete_file);
   void OpenProductionIndex();
-  void ImportProductionTags();
+  // Adds a definition for every tag of the file that IndexDefs does not name.
+  void ImportProductionTags(TIndexFile* production);
   TPageFileMode IndexOpenMode(bool create) const;
   // Master-detail (called by the link).
   friend class TDbfMasterLink;

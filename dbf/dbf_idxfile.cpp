@@ -654,11 +654,21 @@ bool TIndexFile::SelectTag(int position) {
   return true;
 }
 
+AnsiString IndexTagName(std::string_view name, int name_length) {
+  return AnsiUpperCase(Trim(name)).substr(0, size_t(std::max(name_length, 0)));
+}
+
+int TIndexFile::FindTag(std::string_view name) const {
+  const AnsiString wanted = StoredTagName(name);
+  // Names another writer stored in lower case are found too.
+  for (int i = 0; i < TagCount(); ++i)
+    if (StoredTagName(TagName(i)) == wanted) return i;
+  return -1;
+}
+
 bool TIndexFile::SelectTag(const AnsiString& name) {
   if (!mdx_) return SelectTag(0);
-  for (int i = 0; i < TagCount(); ++i)
-    if (SameText(TagName(i), Trim(name))) return SelectTag(i);
-  return false;
+  return SelectTag(FindTag(name));
 }
 
 void TIndexFile::ListTagNames(TStrings& list) {
@@ -1081,7 +1091,7 @@ void TIndexFile::CreateTag(const AnsiString& expression, const AnsiString& name,
     selected_ = n;
     uint8_t* entry = TagEntry(n);
     std::memset(entry, 0, size_t(TagEntryLength()));
-    const AnsiString upper = AnsiUpperCase(Trim(name)).substr(0, size_t(TagNameLength()));
+    const AnsiString upper = StoredTagName(name);
     std::memcpy(entry + 4, upper.data(), upper.size());
     const int shift = version_ == 6 ? 22 : 0;
     entry[15 + shift] = options.Contains(ixExpression) ? 0x00 : 0x10;
@@ -1145,9 +1155,7 @@ void TIndexFile::DeleteTag(const AnsiString& name) {
     DeleteFileIfClosed();
     return;
   }
-  int position = -1;
-  for (int i = 0; i < TagCount(); ++i)
-    if (SameText(TagName(i), Trim(name))) position = i;
+  const int position = FindTag(name);
   if (position < 0) return;
   const int count = TagCount();
   const int length = TagEntryLength();

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dbf/dbf_dbffile.h"
@@ -48,6 +49,12 @@ inline constexpr uint32_t kDefaultCollationLocale = 0x0A03;
 namespace TLCIDList {
 bool Contains(uint32_t lcid);
 }
+
+// The form in which a tag name is stored and looked up: trimmed, upper-cased
+// and cut to the name length of the file's tag entries (10 characters, 32 in
+// dBase 7 entries). Names are program text in the ANSI code page, whose upper
+// case agrees with the table's code page for every letter both can hold.
+AnsiString IndexTagName(std::string_view name, int name_length);
 
 // What a tag tells about itself (the table copies it into its index definitions).
 struct TIndexTagDef {
@@ -207,6 +214,11 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   int TagCount() const;
   AnsiString TagName(int position) const;
   int SelectedTag() const { return selected_; }
+  // The position of a tag by its name as stored (IndexTagName); -1 when none.
+  int FindTag(std::string_view name) const;
+  // The longest tag name the file's tag entries hold.
+  int TagNameLength() const;
+  AnsiString StoredTagName(std::string_view name) const { return IndexTagName(name, TagNameLength()); }
   // Adds every MDX tag name with this file as its object.
   void ListTagNames(TStrings& list);
   // The definition of a tag; false when the name is unknown.
@@ -340,7 +352,6 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   uint8_t* TagEntry(int position);
   const uint8_t* TagEntry(int position) const;
   int TagEntryLength() const;
-  int TagNameLength() const;
   void ReadTags();
   void LoadTag(Tag& tag);
   void CompileTag(Tag& tag);

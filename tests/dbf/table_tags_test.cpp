@@ -1,0 +1,235 @@
+// Index tags through the table component: tag names in the form the file
+// stores them, key search on a table in the OEM code page, tables kept in
+// memory, the production tags of a closed table and tags of a read-only one.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbf/dbf.h"
+#include "tests/support/testsupport.h"
+#include "toolkit/core/text.h"
+#include "toolkit/core/variant.h"
+
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+// Surnames (UTF-8 here) in no order; record n holds kNames[n - 1].
+const std::vector<std::string> kNames = {"Сидоров", "Абрамов", "Петров", "Яковлев", "Ёлкин", "Борисов", "Жуков"};
+
+bool Exists(const std::string& file) { return ::access(file.c_str(), F_OK) == 0; }
+
+std::unique_ptr<TDbf> NameTable() {
+  auto t = std::make_unique<TDbf>(nullptr);
+  t->SetTableLevel(4);
+  t->SetExclusive(true);
+  t->FieldDefs().Add("N", ftInteger, 0);
+  t->FieldDefs().Add("NAME", ftString, 20);
+  return t;
+}
+
+void AppendNames(TDbf& t) {
+  for (size_t i = 0; i < kNames.size(); ++i) {
+    t.Append();
+    t.FieldNamed("N")->SetAsInteger(int(i + 1));
+    t.FieldNamed("NAME")->SetAsString(Utf8ToAnsi(kNames[i]));
+    t.Post();
+  }
+}
+
+// A closed table file with the names; language_id replaces the header's
+// language byte when not 0.
+std::unique_ptr<TDbf> FilledTable(const std::string& file, uint8_t language_id = 0) {
+  auto t = NameTable();
+  t->SetTableName(file);
+  t->CreateTableFile();
+  if (language_id != 0) {
+    std::string bytes = ReadFile(file);
+    bytes[29] = char(language_id);
+    WriteFile(file, bytes);
+  }
+  t->Open();
+  AppendNames(*t);
+  t->Close();
+  return t;
+}
+
+std::vector<int> Ns(TDbf& t) {
+  std::vector<int> out;
+  for (t.GoFirst(); !t.Eof(); t.GoNext()) out.push_back(t.FieldNamed("N")->AsInteger());
+  return out;
+}
+
+// N in the order of the names as the Russian alphabet has them (Ё before Ж).
+const std::vector<int> kByName = {2, 6, 5, 7, 3, 1, 4};
+
+struct NameCase {
+  const char* given;   // UTF-8
+  const char* stored;  // UTF-8
+};
+
+TEST(TableTags, TagsAreFoundByTheNameTheFileStores) {
+  const NameCase cases[] = {
+      {"Длинное_имя_тега", "ДЛИННОЕ_ИМ"},
+      {"фамилия", "ФАМИЛИЯ"},
+      {"by_surname_long", "BY_SURNAME"},
+      {" tab1 ", "TAB1"},
+  };
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(c.given);
+    const AnsiString given = Utf8ToAnsi(c.given), stored = Utf8ToAnsi(c.stored);
+    const std::string dir = TempDir("tagname");
+    const std::string file = dir + "/names.dbf", mdx = dir + "/names.mdx";
+    auto t = FilledTable(file);
+    t->Open();
+    t->CreateIndexTag(given, "NAME", {});
+    ASSERT_TRUE(Exists(mdx));
+    EXPECT_EQ(ReadFile(mdx).substr(544 + 4, stored.size() + 1), stored + '\0');
+    t->SetIndexName(given);
+    EXPECT_EQ(t->IndexName(), given);
+    EXPECT_EQ(Ns(*t), kByName) << "the tag holds every key and is walked";
+    EXPECT_EQ(t->IndexFieldNames(), "NAME");
+    // The stored form and the given one name the same tag.
+    t->SetIndexName(stored);
+    EXPECT_EQ(Ns(*t), kByName);
+    t->Close();
+    ASSERT_EQ(t->IndexDefs().Count(), 0);
+
+    t->SetIndexName(given);
+    t->Open();
+    ASSERT_EQ(t->IndexDefs().Count(), 1) << "no second definition for the same tag";
+    EXPECT_EQ(t->IndexName(), given);
+    EXPECT_EQ(Ns(*t), kByName);
+    // Re-creating under the given name replaces the tag instead of adding one.
+    t->CreateIndexTag(given, "N", {ixDescending});
+    EXPECT_EQ(t->IndexDefs().Count(), 1);
+    t->SetIndexName(given);
+    EXPECT_EQ(Ns(*t), (std::vector<int>{7, 6, 5, 4, 3, 2, 1}));
+    t->RemoveIndex(given);
+    EXPECT_EQ(t->IndexName(), "");
+    EXPECT_EQ(t->IndexDefs().Count(), 0);
+    EXPECT_FALSE(Exists(mdx)) << "the only tag took the file with it";
+    t->Close();
+  }
+}
+
+TEST(TableTags, KeySearchOnAnOemTableFindsWhatAScanFinds) {
+  const std::string dir = TempDir("tagoem");
+  // Language 0x26: code page 866, the OEM code page.
+  auto t = FilledTable(dir + "/oem.dbf", 0x26);
+  t->Open();
+  ASSERT_EQ(t->TranslationMode(), tmOem);
+  t->CreateIndexTag("byname", "NAME", {});
+  t->SetIndexName("byname");
+  ASSERT_EQ(Ns(*t), kByName);
+  for (size_t i = 0; i < kNames.size(); ++i) {
+    const AnsiString name = Utf8ToAnsi(kNames[i]);
+    SCOPED_TRACE(kNames[i]);
+    t->SetIndexName("");
+    ASSERT_TRUE(t->FindByValues("NAME", Variant(name), {})) << "found by a scan";
+    EXPECT_EQ(t->FieldNamed("N")->AsInteger(), int(i + 1));
+    t->SetIndexName("byname");
+    t->GoFirst();
+    EXPECT_TRUE(t->FindByValues("NAME", Variant(name), {})) << "found through the index";
+    EXPECT_EQ(t->FieldNamed("N")->AsInteger(), int(i + 1));
+    t->GoFirst();
+    EXPECT_TRUE(t->SearchKeyValue(Variant(name), false));
+    EXPECT_EQ(t->FieldNamed("N")->AsInteger(), int(i + 1));
+  }
+  // The nearest key above a text that is not there.
+  EXPECT_TRUE(t->SearchKeyValue(Variant(Utf8ToAnsi("Ж")), true));
+  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), Utf8ToAnsi("Жуков"));
+  t->Close();
+}
+
+TEST(TableTags, TablesInMemoryGetIndexes) {
+  const std::string dir = TempDir("tagmem");
+  auto t = NameTable();
+  t->SetStorage(stoMemory);
+  t->SetFilePath(dir);
+  t->SetTableName("names.dbf");
+  t->Open();
+  AppendNames(*t);
+  t->CreateIndexTag("byname", "NAME", {});
+  t->CreateIndexTag("byn.ndx", "N", {});
+  EXPECT_EQ(t->IndexNames(), (std::vector<AnsiString>{"byname", dir + "/byn.ndx"}));
+  ASSERT_EQ(t->IndexDefs().Count(), 1);
+  EXPECT_EQ(t->IndexDefs().Items(0)->SortField(), "NAME");
+  t->SetIndexName("byname");
+  EXPECT_EQ(Ns(*t), kByName);
+  // Edits keep the memory tag in order.
+  t->Append();
+  t->FieldNamed("N")->SetAsInteger(8);
+  t->FieldNamed("NAME")->SetAsString(Utf8ToAnsi("Аверин"));
+  t->Post();
+  EXPECT_EQ(Ns(*t), (std::vector<int>{2, 8, 6, 5, 7, 3, 1, 4}));
+  t->SetIndexName("byn.ndx");
+  EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+  t->RemoveIndex("byname");
+  t->RemoveIndex("byn.ndx");
+  EXPECT_TRUE(t->IndexNames().empty());
+  t->Close();
+  // Nothing reached the disk, and the table opens again as it was.
+  EXPECT_TRUE(std::filesystem::is_empty(dir));
+  t->Open();
+  EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+  t->CreateIndexTag("byname", "NAME", {});
+  t->Close();
+  // A memory tag lives as long as the open table: the header keeps no link to a file.
+  t->Open();
+  EXPECT_TRUE(t->IndexNames().empty());
+  EXPECT_EQ(t->DbfFile()->Header()[28], 0);
+  t->Close();
+}
+
+TEST(TableTags, FieldDefsOfAClosedTableBringItsTags) {
+  const std::string dir = TempDir("tagdefs");
+  auto t = FilledTable(dir + "/names.dbf");
+  t->Open();
+  t->CreateIndexTag("byname", "NAME", {ixDescending});
+  t->CreateIndexTag("byn", "N", {});
+  t->Close();
+  ASSERT_EQ(t->IndexDefs().Count(), 0);
+  t->LoadFieldDefs();
+  EXPECT_EQ(t->FieldDefs().Count(), 2);
+  ASSERT_EQ(t->IndexDefs().Count(), 2);
+  EXPECT_EQ(t->IndexDefs().Items(0)->IndexFile(), "BYNAME");
+  EXPECT_EQ(t->IndexDefs().Items(0)->SortField(), "NAME");
+  EXPECT_TRUE(t->IndexDefs().Items(0)->Options().Contains(ixDescending));
+  EXPECT_TRUE(t->IndexDefs().Items(0)->FromFile());
+  EXPECT_EQ(t->IndexDefs().Items(1)->IndexFile(), "BYN");
+  // Opening adds no second definition; closing drops what the file gave.
+  t->Open();
+  EXPECT_EQ(t->IndexDefs().Count(), 2);
+  t->Close();
+  EXPECT_EQ(t->IndexDefs().Count(), 0);
+}
+
+TEST(TableTags, TagsOfAReadOnlyTableAreReadOnly) {
+  const std::string dir = TempDir("tagro");
+  const std::string file = dir + "/names.dbf";
+  auto t = FilledTable(file);
+  t->SetReadOnly(true);
+  t->Open();
+  t->CreateIndexTag("byname", "NAME", {});
+  t->SetIndexName("byname");
+  EXPECT_EQ(Ns(*t), kByName);
+  ASSERT_NE(t->CurrentIndexFile(), nullptr);
+  EXPECT_EQ(t->CurrentIndexFile()->Mode(), pmReadOnly) << "the new file is reopened read-only";
+  t->Close();
+  // The table links the new tag (written in the brief exclusive phase).
+  t->SetReadOnly(false);
+  t->Open();
+  ASSERT_EQ(t->IndexDefs().Count(), 1);
+  EXPECT_EQ(t->IndexDefs().Items(0)->IndexFile(), "BYNAME");
+  t->Close();
+}
+
+}  // namespace
