@@ -13,6 +13,7 @@
 
 #include "dbf/dbf_common.h"
 #include "dbf/dbf_lang.h"
+#include "dbf/dbf_packmark.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/core/text.h"
@@ -119,6 +120,10 @@ void TDbfFile::SetRecordSize(int size) {
 
 void TDbfFile::OpenAndReadHeader() {
   open_aborted_ = false;
+  // A pack stopped half way is finished or undone before anything is read.
+  if ((Mode() == pmReadOnly || Mode() == pmExclusiveOpen || Mode() == pmSharedOpen) && !packing_ &&
+      FinishInterruptedPack(FileName()))
+    rekey_after_pack_ = true;
   OpenStream();
   if (Mode() == pmMemoryCreate || Mode() == pmExclusiveCreate || Mode() == pmSharedCreate) return;
 
@@ -964,7 +969,12 @@ void TDbfFile::SetMemoBlock(const TDbfFieldDef& field, uint8_t* record, int64_t 
     throw EDbfError(Format(STRING_FIELD_OVERFLOW, {field.FieldName(), field.Size()}));
 }
 
-void TDbfFile::AddIndexFile(std::unique_ptr<TDbfIndexKeys> index) { index_files_.push_back(std::move(index)); }
+void TDbfFile::AddIndexFile(std::unique_ptr<TDbfIndexKeys> index) {
+  // The pack finished at this open renumbered the records after its index
+  // files were last written.
+  if (rekey_after_pack_ && Mode() != pmReadOnly && !index->RekeyFileName().empty()) index->RekeyAll();
+  index_files_.push_back(std::move(index));
+}
 
 std::unique_ptr<TDbfIndexKeys> TDbfFile::RemoveIndexFile(const TDbfIndexKeys* index) {
   for (auto it = index_files_.begin(); it != index_files_.end(); ++it) {
@@ -1204,18 +1214,6 @@ void TDbfFile::RemoveRecordKeys(int64_t n, const uint8_t* record) {
 
 // ---- Pack ----------------------------------------------------------------------------------
 
-namespace {
-
-// Puts a file's (or folder's) data on the disk before a rename depends on it.
-void SyncFile(const std::string& name) {
-  const int fd = ::open(name.empty() ? "." : name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-}  // namespace
-
 void TDbfFile::RebuildTableFile() {
   if (RecordSize() <= 0) return;
   EnterExclusiveMode();
@@ -1252,6 +1250,19 @@ void TDbfFile::RebuildTableFile() {
     new_name = NextFreeFileName(FileName(), &counter);
     new_memo_name = ChangeFileExt(new_name, MemoExtension());
   } while (memo && FileExists(new_memo_name));
+  TPackFiles files{FileName(), new_name, {}, {}, {}};
+  if (memo) {
+    files.memo = memo_file_name_;
+    files.fresh_memo = new_memo_name;
+    int keep_counter = 0;
+    do {
+      files.keep = NextFreeFileName(memo_file_name_, &keep_counter);
+    } while (files.keep == new_memo_name);
+  }
+  // From here on every stop, however abrupt, is finished or undone by the
+  // next open of the table (see dbf_packmark.cpp).
+  TPackMarker marker;
+  marker.Create(files);
 
   auto fresh = std::make_unique<TDbfFile>();
   try {
@@ -1320,21 +1331,23 @@ void TDbfFile::RebuildTableFile() {
     fresh->CloseAll();
     if (failed || fresh->WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
     fresh.reset();
-    SyncFile(new_name);
-    if (memo) SyncFile(new_memo_name);
+    if (!SyncPath(new_name) || (memo && !SyncPath(new_memo_name))) throw EDbfWriteError(STRING_WRITE_ERROR);
+    // A second name keeps the old memo file reachable after the new one has
+    // replaced it, so that a table that cannot follow gets its own back.
+    if (memo && ::link(memo_file_name_.c_str(), files.keep.c_str()) != 0) files.keep.clear();
+    marker.SetState(psRenaming);
   } catch (...) {
     fresh.reset();
     DeleteFile(new_name);
     if (memo) DeleteFile(new_memo_name);
+    if (!files.keep.empty()) DeleteFile(files.keep);
+    marker.Remove();
     throw;
   }
 
-  // The new files are complete: they replace the old ones. rename() replaces
-  // its target in one step, so the table file is always either the old one
-  // or the new one. Two renames cannot switch the pair at once: until the
-  // table file is the new one, the old memo file stays reachable under a
-  // free name as well, so that a failed second rename puts the old pair back
-  // and a crash between the two leaves both pairs on the disk.
+  // The new files are complete: they replace the old ones, the memo file
+  // first. rename() replaces its target in one step, but the pair cannot be
+  // switched at once; the marker says how far it got.
   const std::string table_name = FileName();
   const std::string memo_name = memo_file_name_;
   // The index files stay open through the reopen below and are then rebuilt
@@ -1349,35 +1362,44 @@ void TDbfFile::RebuildTableFile() {
     }
   } restore{this, indexes};
   CloseAll();
-  std::string memo_backup;
-  if (memo) {
-    int backup_counter = 0;
-    memo_backup = NextFreeFileName(memo_name, &backup_counter);
-    // A file system without hard links packs without the second copy.
-    if (::link(memo_name.c_str(), memo_backup.c_str()) != 0) memo_backup.clear();
-  }
-  const bool memo_replaced = memo && std::rename(new_memo_name.c_str(), memo_name.c_str()) == 0;
-  const bool renamed = (!memo || memo_replaced) && std::rename(new_name.c_str(), table_name.c_str()) == 0;
-  // The old table with the new memo file would read other records' values.
-  bool keep_new = false;
-  if (memo_replaced && !renamed) {
-    if (!memo_backup.empty() && std::rename(memo_backup.c_str(), memo_name.c_str()) == 0) {
-      memo_backup.clear();
-    } else {
-      // The old memo file is gone: the new pair at least stays together.
-      std::rename(memo_name.c_str(), new_memo_name.c_str());
-      keep_new = true;
-    }
-  }
-  if (!memo_backup.empty()) DeleteFile(memo_backup);
-  SyncFile(ExtractFilePath(table_name));
-  OpenAndReadHeader();
-  if (!renamed) {
-    if (!keep_new) {
-      DeleteFile(new_name);
-      if (memo) DeleteFile(new_memo_name);
-    }
+  // The pack's own reopens find the marker held by this process: they pass it by.
+  struct Packing {
+    bool& flag;
+    explicit Packing(bool& f) : flag(f) { flag = true; }
+    ~Packing() { flag = false; }
+  } packing{packing_};
+  const auto discard_new = [&] {
+    DeleteFile(new_name);
+    if (memo) DeleteFile(new_memo_name);
+    if (!files.keep.empty()) DeleteFile(files.keep);
+    SyncPath(ExtractFilePath(table_name));
+    marker.Remove();
+  };
+  if (memo && std::rename(new_memo_name.c_str(), memo_name.c_str()) != 0) {
+    // Nothing has changed yet.
+    discard_new();
+    OpenAndReadHeader();
     throw EDbfWriteError(STRING_WRITE_ERROR);
   }
+  if (std::rename(new_name.c_str(), table_name.c_str()) != 0) {
+    // The old table with the new memo file would read other records' values.
+    if (memo && files.keep.empty()) {
+      // The old memo file is gone; the marker stays, and an open that can
+      // rename the table finishes the pack.
+      throw EDbfWriteError(STRING_WRITE_ERROR);
+    }
+    if (memo) {
+      marker.SetState(psUndoing);
+      if (std::rename(files.keep.c_str(), memo_name.c_str()) != 0) throw EDbfWriteError(STRING_WRITE_ERROR);
+      files.keep.clear();
+    }
+    discard_new();
+    OpenAndReadHeader();
+    throw EDbfWriteError(STRING_WRITE_ERROR);
+  }
+  if (!files.keep.empty()) DeleteFile(files.keep);
+  SyncPath(ExtractFilePath(table_name));
+  OpenAndReadHeader();
   for (const auto& index : indexes) index->RekeyAll();
+  marker.Remove();
 }

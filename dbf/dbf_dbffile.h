@@ -103,7 +103,8 @@ class TDbfFile : public TPagedFile {
 
   // Opens the file and, unless the mode creates it, reads and checks the
   // header, language and field descriptors, and looks for the memo and
-  // production index files beside it (any letter case).
+  // production index files beside it (any letter case). A pack of the file
+  // that stopped half way is finished or undone first.
   void OpenAndReadHeader();
   // Writes a new empty table with these fields into the file opened in a
   // creating mode. Limits (field count, names, header and record size) are
@@ -206,8 +207,10 @@ class TDbfFile : public TPagedFile {
   // Packs the table: rewrites it and its memo file without the records
   // marked deleted. The new files are written completely under free names
   // and only then renamed over the old ones; until then any failure removes
-  // them and leaves the table as it was. Needs exclusive access (taken for
-  // the time of the pack when the table is shared).
+  // them and leaves the table as it was. A marker beside the table names the
+  // files while they change, so that the next open finishes or undoes a pack
+  // that stopped half way. Needs exclusive access (taken for the time of the
+  // pack when the table is shared).
   void RebuildTableFile();
 
   // Switch the memo file with the table.
@@ -261,4 +264,8 @@ class TDbfFile : public TPagedFile {
   std::string memo_file_name_;
   bool memo_file_exists_ = false;
   std::string mdx_file_name_;
+  // Set while a pack replaces the files: its marker is its own.
+  bool packing_ = false;
+  // The open finished an interrupted pack: index files added get their keys anew.
+  bool rekey_after_pack_ = false;
 };

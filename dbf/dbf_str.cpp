@@ -24,3 +24,8 @@ const char* const STRING_EMPTY_FIELD_NAME = "A field has no name.";
 const char* const STRING_HEADER_TOO_LARGE = "Table header too large: %d bytes (at most 65535).";
 const char* const STRING_RECORD_TOO_LARGE = "Record too large: %d bytes (at most 65535).";
 const char* const STRING_PACK_INDEX_FILES = "Cannot pack: the table's index files cannot be rebuilt with it.";
+const char* const STRING_PACK_MARKER_DAMAGED =
+    "An interrupted pack of this table left the file \"%s\", which is damaged: check the table's files, "
+    "then delete that file to open the table.";
+const char* const STRING_PACK_NOT_FINISHED =
+    "An interrupted pack of this table (recorded in \"%s\") cannot be finished: \"%s\": %s.";

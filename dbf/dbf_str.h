@@ -51,3 +51,7 @@ extern const char* const STRING_HEADER_TOO_LARGE;
 extern const char* const STRING_RECORD_TOO_LARGE;
 // Pack of a table whose index files the engine cannot rebuild with it.
 extern const char* const STRING_PACK_INDEX_FILES;
+// A pack marker that cannot be read or does not describe its table. Args: marker file.
+extern const char* const STRING_PACK_MARKER_DAMAGED;
+// A step of finishing an interrupted pack that failed. Args: marker file, file, reason.
+extern const char* const STRING_PACK_NOT_FINISHED;

@@ -13,6 +13,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-dbfread python3-dbf python3-xlrd python3-olefile python3-xlwt
   poppler-utils xvfb xauth fonts-liberation
+  # stops a process at a chosen system call (the pack tests)
+  strace
 )
 
 missing=()

@@ -1,0 +1,268 @@
+// A pack stopped at any step (killed while it replaces the table's files) is
+// finished or undone by the next open: every live row keeps its own memo and
+// no file of the pack is left beside the table. The packs run in dbftool
+// under strace, which kills the process as it enters the n-th call of a
+// chosen system call.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "dbf/dbf_str.h"
+#include "tests/dbf/records_support.h"
+#include "tests/dbf/table2_support.h"
+#include "tests/support/testsupport.h"
+#include "toolkit/core/classes.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/sys/files.h"
+
+namespace {
+
+using namespace records_support;
+using testsupport::ReadFile;
+using testsupport::RunCommand;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+std::string Tool() { return std::string(KIV7_BINARY_DIR) + "/tools/dbftool/dbftool"; }
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Rows of the fixture: name, whether deleted. Memo values grow row by row, so
+// that a row read through the other pack's memo file gets another value.
+struct Row {
+  std::string name;
+  bool deleted;
+};
+const std::vector<Row> kRows = {{"anna", false}, {"bob", true},  {"cyril", false}, {"dora", true},
+                                {"eve", false},  {"fred", true}, {"gwen", false},  {"hugo", false}};
+
+std::string MemoOf(const std::string& name) {
+  size_t i = 0;
+  while (kRows[i].name != name) ++i;
+  return "memo of " + name + " " + std::string(300 * (i + 1), char('a' + i));
+}
+
+// Makes the table through dbftool (memo fields or not); gives back its files' bytes by name.
+std::map<std::string, std::string> MakeFixture(const std::string& dir, bool memo) {
+  std::string out;
+  const std::string file = dir + "/t.dbf";
+  EXPECT_EQ(RunCommand(Tool() + " create " + file + " --level 4 --fields NAME:C:8" + (memo ? ",NOTE:M" : "") +
+                           " 2>&1",
+                       &out),
+            0)
+      << out;
+  std::string csv = memo ? "NAME,NOTE\n" : "NAME\n";
+  for (const Row& row : kRows) csv += row.name + (memo ? "," + MemoOf(row.name) : "") + "\n";
+  WriteFile(dir + "/rows.csv", csv);
+  EXPECT_EQ(RunCommand(Tool() + " append " + file + " < " + dir + "/rows.csv 2>&1", &out), 0) << out;
+  DeleteFile(dir + "/rows.csv");
+  std::string deleted;
+  for (size_t i = 0; i < kRows.size(); ++i)
+    if (kRows[i].deleted) deleted += " " + std::to_string(i + 1);
+  EXPECT_EQ(RunCommand(Tool() + " delete " + file + deleted + " 2>&1", &out), 0) << out;
+  std::map<std::string, std::string> files;
+  for (const std::string& name : FilesIn(dir)) files[name] = ReadFile(dir + "/" + name);
+  return files;
+}
+
+void PutFiles(const std::string& dir, const std::map<std::string, std::string>& files) {
+  for (const std::string& name : FilesIn(dir)) DeleteFile(dir + "/" + name);
+  for (const auto& [name, bytes] : files) WriteFile(dir + "/" + name, bytes);
+}
+
+// Opens the table and checks it holds either all rows (the pack undone) or
+// the live ones (the pack done), each live row with its own memo. Gives back
+// whether the pack was done.
+bool CheckWhole(const std::string& file, bool memo) {
+  auto table = OpenTable(file, pmReadOnly);
+  std::vector<Row> rows;
+  std::vector<uint8_t> record(size_t(table->RecordSize()));
+  for (int64_t n = 1; n <= table->RecordCount(); ++n) {
+    table->ReadRecordAt(n, record.data());
+    const std::string name = Text(*table, record, "NAME");
+    rows.push_back({name, record[0] == '*'});
+    if (!memo || record[0] == '*') continue;
+    TMemoryStream value;
+    table->MemoFile()->ReadMemo(table->MemoBlock(*table->FindField("NOTE"), record.data()), value);
+    EXPECT_EQ(std::string(value.Bytes()), MemoOf(name)) << "row " << n;
+  }
+  std::vector<Row> live;
+  for (const Row& row : kRows)
+    if (!row.deleted) live.push_back(row);
+  const auto same = [](const std::vector<Row>& a, const std::vector<Row>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const Row& x, const Row& y) { return x.name == y.name && x.deleted == y.deleted; });
+  };
+  const bool packed = same(rows, live);
+  EXPECT_TRUE(packed || same(rows, kRows)) << rows.size() << " rows";
+  return packed;
+}
+
+// Runs dbftool pack, killed as it enters call number `when` of `call`; true
+// when it was killed (false: it ran to its end).
+bool PackKilledAt(const std::string& file, const std::string& call, int when) {
+  std::string out;
+  const int status = RunCommand("strace -f -o /dev/null -e trace=" + call + " -e inject=" + call +
+                                    ":signal=SIGKILL:when=" + std::to_string(when) + " " + Tool() + " pack " + file +
+                                    " 2>&1",
+                                &out);
+  if (status == 0) return false;
+  EXPECT_TRUE(status == 128 + 9 || status == -1) << "status " << status << ": " << out;
+  return true;
+}
+
+TEST(PackRecovery, KilledAtEveryStepTheNextOpenFindsOneWholeTable) {
+  ASSERT_EQ(RunCommand("strace -V >/dev/null 2>&1", nullptr), 0) << "strace is needed (scripts/install-deps.sh)";
+  for (bool memo : {true, false}) {
+    SCOPED_TRACE(memo ? "with memo" : "without memo");
+    const std::string dir = TempDir(memo ? "memo" : "plain");
+    const std::string file = dir + "/t.dbf";
+    const std::map<std::string, std::string> fixture = MakeFixture(dir, memo);
+    const std::vector<std::string> own = memo ? std::vector<std::string>{"t.dbf", "t.dbt"}
+                                              : std::vector<std::string>{"t.dbf"};
+    ASSERT_EQ(FilesIn(dir), own);
+    // Every rename and every step between them: the marker, the new files and
+    // the state put on the disk, the second name of the memo file, the
+    // deletions after the renames.
+    std::map<std::string, int> kills;
+    for (const char* call : {"fsync", "link", "rename", "unlink"}) {
+      for (int when = 1; when < 20; ++when) {
+        SCOPED_TRACE(std::string(call) + " " + std::to_string(when));
+        PutFiles(dir, fixture);
+        if (!PackKilledAt(file, call, when)) break;
+        ++kills[call];
+        CheckWhole(file, memo);
+        EXPECT_EQ(FilesIn(dir), own);
+        // A second pack completes, from whichever table the first left.
+        std::string out;
+        ASSERT_EQ(RunCommand(Tool() + " pack " + file + " 2>&1", &out), 0) << out;
+        EXPECT_TRUE(CheckWhole(file, memo));
+        EXPECT_EQ(FilesIn(dir), own);
+      }
+    }
+    // The runs did stop the pack at its renames and between them.
+    EXPECT_EQ(kills["rename"], memo ? 2 : 1);
+    EXPECT_EQ(kills["link"], memo ? 1 : 0);
+    EXPECT_EQ(kills["unlink"], memo ? 2 : 1);
+    EXPECT_GE(kills["fsync"], 5);
+  }
+}
+
+// The marker a pack killed between its two renames leaves: the old table
+// with the packed memo file and the marker naming both pairs.
+TEST(PackRecovery, KilledBetweenTheRenamesTheTableGetsItsMemoFile) {
+  const std::string dir = TempDir("between");
+  const std::string file = dir + "/t.dbf";
+  MakeFixture(dir, true);
+  const std::string old_memo = ReadFile(dir + "/t.dbt");
+  ASSERT_TRUE(PackKilledAt(file, "rename", 2));
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbf.pack", "t.dbt", "t_1.dbf", "t_2.dbt"}));
+  EXPECT_NE(ReadFile(dir + "/t.dbt"), old_memo);
+  EXPECT_TRUE(CheckWhole(file, true));
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbt"}));
+}
+
+TEST(PackRecovery, ADamagedMarkerIsReportedAndNothingIsTouched) {
+  const std::string dir = TempDir("damaged");
+  const std::string file = dir + "/t.dbf";
+  MakeFixture(dir, true);
+  ASSERT_TRUE(PackKilledAt(file, "rename", 2));
+  std::map<std::string, std::string> left;
+  for (const std::string& name : FilesIn(dir)) left[name] = ReadFile(dir + "/" + name);
+  const std::string marker = left.at("t.dbf.pack");
+  ASSERT_EQ(marker.substr(0, 19), "DBF PACK 1\nstate R\n");
+  const auto replace = [&](const std::string& from, const std::string& to) {
+    std::string text = marker;
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  };
+  // The same change with the sum made to match: the names themselves are refused.
+  const auto resum = [](std::string text) {
+    const size_t begin = text.find("table ");
+    const size_t end = text.find("sum ");
+    uint32_t hash = 2166136261u;
+    for (size_t i = begin; i < end; ++i) hash = (hash ^ uint8_t(text[i])) * 16777619u;
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", hash);
+    return text.substr(0, end) + "sum " + hex + "\n";
+  };
+  ASSERT_EQ(resum(marker), marker);
+  struct Case {
+    const char* name;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"empty", ""},
+      {"cut short", marker.substr(0, marker.size() - 5)},
+      {"sum does not match", replace("new t_1.dbf", "new t_3.dbf")},
+      {"unknown state", replace("state R", "state X")},
+      {"another table", resum(replace("table t.dbf", "table u.dbf"))},
+      {"name outside the folder", resum(replace("keep t_2.dbt", "keep ../t_2.dbt"))},
+      {"a name twice", resum(replace("keep t_2.dbt", "keep t_1.dbf"))},
+      {"a line missing", resum(replace("newmemo t_1.dbt\n", ""))},
+      {"not a marker", "garbage\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PutFiles(dir, left);
+    WriteFile(dir + "/t.dbf.pack", c.text);
+    try {
+      OpenTable(file, pmReadOnly);
+      ADD_FAILURE() << "opened";
+    } catch (const EDbfError& e) {
+      EXPECT_EQ(e.Message(), Format(STRING_PACK_MARKER_DAMAGED, {dir + "/t.dbf.pack"}));
+    }
+    for (const auto& [name, bytes] : left)
+      if (name != "t.dbf.pack") {
+        EXPECT_EQ(ReadFile(dir + "/" + name), bytes) << name;
+      }
+  }
+  // The marker as the pack left it finishes the pack.
+  PutFiles(dir, left);
+  EXPECT_TRUE(CheckWhole(file, true));
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbt"}));
+}
+
+// A pack stopped after its renames, before it rebuilt the index tags: the
+// tags still hold the old record numbers until the open that finds the
+// marker rebuilds them.
+TEST(PackRecovery, TagsAreRebuiltByTheOpenThatFinishesThePack) {
+  const std::string dir = TempDir("tags");
+  const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
+  auto t = table2_support::FilledTable(
+      file, {{1, 1, 30.5, 1, "c"}, {2, 0, 5, 2, "a"}, {3, 1, -2, 3, "e"}, {4, 1, 100, 4, "b"}, {5, 0, 1, 5, "d"}});
+  t->Open();
+  t->CreateIndexTag("tab1", "P", {});
+  for (int n : {2, 3}) {
+    ASSERT_TRUE(t->Locate("N", n, {}));
+    t->Delete();
+  }
+  t->Close();
+  const std::string stale = ReadFile(mdx);
+  t->Open();
+  t->PackRecords();
+  t->Close();
+  WriteFile(mdx, stale);
+  // What the pack's marker says once the packed table is in place.
+  const std::string names = "table job.db\nnew job_1.db\n";
+  uint32_t hash = 2166136261u;
+  for (char c : names) hash = (hash ^ uint8_t(c)) * 16777619u;
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", hash);
+  WriteFile(file + ".pack", "DBF PACK 1\nstate R\n" + names + "sum " + hex + "\n");
+  t->SetIndexName("tab1");
+  t->Open();
+  EXPECT_EQ(table2_support::Ns(*t), (std::vector<int>{5, 1, 4}));
+  t->Close();
+  EXPECT_FALSE(FileExists(file + ".pack"));
+}
+
+}  // namespace
