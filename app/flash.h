@@ -33,11 +33,6 @@
 #include "app/link.h"
 #include "toolkit/db/db.h"
 
-// Record sizes of the three record kinds.
-inline constexpr int kPressRecordSize = 22;
-inline constexpr int kAcousticRecordSize = 32;
-inline constexpr int kBendingRecordSize = 16;
-
 // Receives the count message of an append: its text and caption (the main
 // window shows them in a message box with the information icon).
 using TDecodeMessageSink = std::function<void(const AnsiString& text, const AnsiString& caption)>;

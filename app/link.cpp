@@ -37,6 +37,12 @@ constexpr long kHeaderChars = 8;
 
 }  // namespace
 
+uint64_t AnnouncedMemoryBytes(const TInstrumentIdentity& identity, uint16_t bending_records) {
+  const uint64_t records = identity.DumpRecordCount;
+  if (IsPressInstrument(identity)) return records * kPressRecordSize;
+  return records * kAcousticRecordSize + uint64_t(bending_records) * kBendingRecordSize;
+}
+
 uint8_t nib2byte(const uint8_t* chars) { return uint8_t(((chars[1] - 0x30) << 4) + (chars[0] - 0x30)); }
 
 uint16_t nib2word(const uint8_t* chars) { return uint16_t(nib2byte(chars) | (nib2byte(chars + 2) << 8)); }
@@ -188,8 +194,12 @@ bool TLinkProtocol::CheckDataHeader() {
     return false;
   }
   const uint8_t* f = s.RxBuffer.data() + c;
-  s.ProgressTotal = uint32_t(nib2word(f + 1)) + uint32_t(nib2word(f + 5));
+  const uint16_t w1 = nib2word(f + 1);
+  s.ProgressTotal = uint32_t(w1) + uint32_t(nib2word(f + 5));
   s.PayloadStart = size_t(c) + 9;
+  // The header words are the memory's first bytes, so the whole reply after
+  // the 'S' counts; a memory smaller than the header still sends the header.
+  s.ExpectedChars = std::max<uint64_t>(2 * AnnouncedMemoryBytes(identity_, w1), uint64_t(kHeaderChars));
   if (s.ProgressTotal == 0) {
     Fail(Text(kNoData));
     return false;
@@ -200,11 +210,13 @@ bool TLinkProtocol::CheckDataHeader() {
 
 void TLinkProtocol::UpdateProgress() {
   const TLinkState& s = state_;
-  // The header's w1 + w2 counts something the instrument does not document;
-  // the bar rises in proportion to the characters after the header, up to
-  // the control's 100, and jumps to 100 at the 'P'.
-  const uint64_t received = s.RxCount > s.PayloadStart ? s.RxCount - s.PayloadStart : 0;
-  const int position = int(std::min<uint64_t>(100, received * 100 / s.ProgressTotal));
+  // The header's w1 + w2 counts something the instrument does not document,
+  // so the bar follows the characters received after the 'S' against those
+  // the announced records take. It stops short of 100 until the 'P' arrives:
+  // a memory longer than announced must not show a finished transfer.
+  const size_t reply_start = s.PayloadStart - size_t(kHeaderChars);
+  const uint64_t received = s.RxCount > reply_start ? s.RxCount - reply_start : 0;
+  const int position = int(std::min<uint64_t>(99, received * 100 / s.ExpectedChars));
   if (position != shown_progress_) {
     shown_progress_ = position;
     view_.SetProgress(position);

@@ -41,6 +41,13 @@ inline constexpr unsigned kNoAnswerMs = 3000;
 inline constexpr int kSearchPortCount = 38;
 // The only instrument family served.
 inline constexpr uint8_t kServedFamily = 18;
+// Subtypes below this are press instruments; the others are acoustic ones,
+// whose memory holds bending records after the acoustic records.
+inline constexpr uint8_t kFirstAcousticSubtype = 15;
+// Record sizes of the three record kinds.
+inline constexpr int kPressRecordSize = 22;
+inline constexpr int kAcousticRecordSize = 32;
+inline constexpr int kBendingRecordSize = 16;
 
 // Modal results the link ends with (the dialog's mrOk and mrCancel).
 inline constexpr int kLinkResultNone = 0;
@@ -59,10 +66,12 @@ struct TLinkState {
   bool StartSeen = false;
   bool EndSeen = false;
   // The record transfer's progress: running, w1 + w2, index of the data
-  // reply's 'S' plus 9.
+  // reply's 'S' plus 9, and the characters the reply should carry after its
+  // 'S' (two for every byte of the records announced).
   bool ProgressRunning = false;
   uint32_t ProgressTotal = 0;
   size_t PayloadStart = 0;
+  uint64_t ExpectedChars = 0;
   // The last probe was echoed.
   bool ProbeAnswered = false;
 };
@@ -84,6 +93,14 @@ struct TRecordDump {
   std::vector<uint8_t> DumpBuffer = std::vector<uint8_t>(kDumpBufferSize);
   uint32_t DumpLength = 0;
 };
+
+// Whether the identity is a press instrument's (else an acoustic one's).
+inline bool IsPressInstrument(const TInstrumentIdentity& identity) {
+  return identity.DeviceSubtype < kFirstAcousticSubtype;
+}
+// Bytes of the record memory that the identity's record count and the data
+// reply's bending count (w1) announce.
+uint64_t AnnouncedMemoryBytes(const TInstrumentIdentity& identity, uint16_t bending_records);
 
 // Decoding of the wire's character pairs (modulo 256, as the instrument's
 // own code reads them) and the identity's texts.

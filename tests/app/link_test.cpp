@@ -518,17 +518,52 @@ TEST_F(LinkFixture, CloseStopsTheTimerAndReleasesThePort) {
   EXPECT_FALSE(port.open);
 }
 
-TEST_F(LinkFixture, ProgressRisesWithTheRecordsAndEndsAt100) {
-  link.Start();
-  Feed(IdentFrame({}));
-  // w1 + w2 = 100: the bar follows the characters after the header.
-  const std::string reply = DataFrame(Image(60, 40, 60));
-  FeedByChunks(reply, 10);
-  EXPECT_EQ(link.Result(), kLinkResultOk);
-  ASSERT_GE(view.progress_steps.size(), 3u);
-  EXPECT_TRUE(std::is_sorted(view.progress_steps.begin(), view.progress_steps.end()));
-  EXPECT_EQ(view.progress_steps.back(), 100);
-  EXPECT_GT(view.progress_steps.size(), 3u);  // more than 0 and 100 alone
+TEST_F(LinkFixture, ProgressFollowsTheAnnouncedRecordsAndEndsAt100) {
+  struct Case {
+    const char* what;
+    uint8_t subtype;
+    uint8_t count;  // records of the identification
+    size_t memory;  // bytes the instrument sends
+    uint16_t w1;    // bending records
+    uint16_t w2;
+  };
+  const Case cases[] = {
+      {"press: 22 bytes a record", 3, 10, 220, 60, 40},
+      {"acoustic and bending: 32 and 16 bytes", 20, 4, 4 * 32 + 3 * 16, 3, 900},
+      {"bending alone", 15, 0, 5 * 16, 5, 1},
+      {"more memory than announced", 20, 2, 400, 0, 7},
+      {"a header-sized memory", 3, 0, 4, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Session s;
+    s.link.Start();
+    Ident ident;
+    ident.subtype = c.subtype;
+    ident.count = c.count;
+    s.Feed(IdentFrame(ident));
+    const std::string reply = DataFrame(Image(c.memory, c.w1, c.w2));
+    const size_t end = reply.size() - 1;  // the 'P'
+    const size_t records = c.subtype < 15 ? c.count * 22 : c.count * 32 + c.w1 * 16;
+    const size_t announced = 1 + 2 * std::max<size_t>(4, records);  // with the 'S'
+    int at_half = -1;
+    for (size_t at = 0; at < end; at += 7) {
+      s.Feed(reply.substr(at, std::min<size_t>(7, end - at)));
+      if (at_half < 0 && at + 7 >= announced / 2) at_half = s.view.progress;
+    }
+    // A reply no longer than its header is done before the bar starts.
+    if (c.memory > 4) {
+      // Every announced character is in, but only the 'P' ends the transfer.
+      EXPECT_EQ(s.view.progress, 99);
+      EXPECT_GE(at_half, 40);
+      EXPECT_LE(at_half, 60);
+    }
+    s.Feed("P");
+    EXPECT_EQ(s.link.Result(), kLinkResultOk);
+    EXPECT_TRUE(std::is_sorted(s.view.progress_steps.begin(), s.view.progress_steps.end()));
+    EXPECT_EQ(s.view.progress_steps.back(), 100);
+    EXPECT_EQ(std::count(s.view.progress_steps.begin(), s.view.progress_steps.end(), 100), 1);
+  }
 }
 
 TEST(LinkWire, PairsDecodeModulo256) {

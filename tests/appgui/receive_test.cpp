@@ -1,7 +1,12 @@
 // The link dialog against the instrument simulator on a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include <QEvent>
+#include <QProgressBar>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -92,6 +97,57 @@ TEST_F(LinkDialog, TransferEndsOkWithIdentityAndDump) {
   EXPECT_EQ(form.ProgressBar1->Position(), 100);
   EXPECT_TRUE(dialogs.boxes.empty());
   EXPECT_TRUE(dialogs.dialogs.empty());
+}
+
+TEST_F(LinkDialog, TheBarRisesWithTheCharactersOfTheAnnouncedRecords) {
+  const struct {
+    const char* what;
+    std::vector<std::string> sim;
+    size_t memory;  // bytes the records take
+  } cases[] = {
+      {"press records", {"--press", "60", "--subtype", "3"}, 60 * 22},
+      {"acoustic and bending records", {"--acoustic", "40", "--bending", "30"}, 40 * 32 + 30 * 16},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> args = c.sim;
+    // Pieces with pauses, so the transfer takes a while as over a real line.
+    args.insert(args.end(), {"--chunk", "64", "--delay-ms", "20"});
+    Simulator sim(sim_port, args);
+    ASSERT_TRUE(sim.Ready());
+    // Every position the bar takes, with the characters received by then.
+    std::vector<std::pair<int, size_t>> steps;
+    auto* bar = static_cast<QProgressBar*>(form.ProgressBar1->Widget());
+    const auto connection = QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+      steps.emplace_back(value, form.Protocol().State().RxCount);
+    });
+    EXPECT_EQ(Show(), mrOk);
+    QObject::disconnect(connection);
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ(steps.back().first, 100);
+    EXPECT_EQ(form.ProgressBar1->Position(), 100);
+    const size_t reply_chars = 2 + 2 * c.memory;  // 'S', the pairs, 'P'
+    int previous = 0, halfway = -1;
+    size_t distinct = 0;
+    for (size_t k = 0; k < steps.size(); ++k) {
+      const auto [value, received] = steps[k];
+      EXPECT_GE(value, previous) << "step " << k;
+      if (value != previous) ++distinct;
+      previous = value;
+      if (k + 1 < steps.size()) {
+        EXPECT_LT(value, 100) << "before the end marker";
+        // The bar shows the share of the record characters received,
+        // short of 100 until the end marker.
+        if (value > 0) {
+          EXPECT_NEAR(value, std::min(99.0, double(received - 1) * 100 / double(2 * c.memory)), 1.0);
+        }
+      }
+      if (received <= reply_chars / 2) halfway = value;
+    }
+    EXPECT_LE(halfway, 50) << "half-way through the reply";
+    EXPECT_GE(halfway, 30) << "half-way through the reply";
+    EXPECT_GE(distinct, 10u) << "the bar moves in many steps";
+  }
 }
 
 TEST_F(LinkDialog, SilentInstrumentAndCancelEndWithThePortClosed) {
