@@ -674,13 +674,16 @@ bool TDbfFile::DecodeField(const TDbfFieldDef& field, TFieldType requested, void
       const int32_t msecs = int32_t(GetLE32(src + 4));
       if (day == 0 && msecs == 0) return false;
       v.kind = Value::kFloat;
-      TTimeStamp stamp;
-      stamp.Date = day - kJulianDayDelta;
-      stamp.Time = msecs;
-      try {
-        v.f = (stamp.Date > 0 && msecs >= 0 && msecs <= MSecsPerDay) ? TimeStampToDateTime(stamp) : 0.0;
-      } catch (const EConvertError&) {
-        v.f = 0.0;
+      // Any 32-bit day may stand in the file: the Julian day is taken off in
+      // 64 bits (below 1 the 32 bits would overflow), and a day outside the
+      // calendar reads as 0.0, as a damaged date does.
+      const int64_t date = int64_t(day) - kJulianDayDelta;
+      v.f = 0.0;
+      if (date >= 1 && msecs >= 0 && msecs < MSecsPerDay) {
+        try {
+          v.f = TimeStampToDateTime(TTimeStamp{msecs, int(date)});
+        } catch (const EConvertError&) {
+        }
       }
       return PutValue(v, requested, dest, size);
     }
