@@ -12,6 +12,7 @@ int RunDump(const Args& args) {
   bool deleted = false;
   std::string filter_text;
   bool has_filter = false;
+  std::string index;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--deleted") {
@@ -19,6 +20,8 @@ int RunDump(const Args& args) {
     } else if (a == "--filter" && i + 1 < args.size()) {
       has_filter = true;
       filter_text = args[++i];
+    } else if (a == "--index" && i + 1 < args.size()) {
+      index = args[++i];
     } else if (file.empty() && !a.starts_with("--")) {
       file = a;
     } else {
@@ -29,6 +32,8 @@ int RunDump(const Args& args) {
   auto table = OpenTable(file);
   const TDbfFieldDefs& defs = table->FieldDefs();
   const RecordFilter filter = has_filter ? MakeRecordFilter(*table, filter_text) : RecordFilter();
+  // In a tag's order, or physical order.
+  const std::vector<int64_t> order = index.empty() ? std::vector<int64_t>() : IndexOrder(*table, index);
 
   std::string line;
   if (deleted) line.append("DELETED");
@@ -39,8 +44,9 @@ int RunDump(const Args& args) {
   std::printf("%s\n", line.c_str());
 
   std::vector<uint8_t> record(size_t(table->RecordSize()));
-  const int64_t count = table->RecordCount();
-  for (int64_t n = 1; n <= count; ++n) {
+  const int64_t count = index.empty() ? table->RecordCount() : int64_t(order.size());
+  for (int64_t i = 1; i <= count; ++i) {
+    const int64_t n = index.empty() ? i : order[size_t(i - 1)];
     if (table->ReadRecordAt(n, record.data()) != table->RecordSize()) break;
     const bool is_deleted = record[0] == '*';
     if (is_deleted && !deleted) continue;

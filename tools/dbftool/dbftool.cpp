@@ -12,7 +12,7 @@ namespace {
 // Every subcommand; a new one is one more line here.
 const Command kCommands[] = {
     {"info", "info FILE", RunInfo},
-    {"dump", "dump FILE [--deleted] [--filter EXPR]", RunDump},
+    {"dump", "dump FILE [--deleted] [--filter EXPR] [--index TAG|FILE.ndx]", RunDump},
     {"create", "create FILE --level 3|4|7|25 --fields NAME:LETTER[:LEN[:DEC]],...", RunCreate},
     {"create-measurement", "create-measurement FILE", RunCreateMeasurement},
     {"eval", "eval EXPR", RunEval},
@@ -20,6 +20,10 @@ const Command kCommands[] = {
     {"delete", "delete FILE RECNO...", RunDelete},
     {"recall", "recall FILE RECNO...", RunRecall},
     {"pack", "pack FILE", RunPack},
+    {"index",
+     "index FILE create TAG EXPR [--descending] [--unique] [--ndx FILE.ndx] | index FILE list | "
+     "index FILE drop TAG (with --ndx the key goes to that single-key file, which keeps no tag name)",
+     RunIndex},
 };
 
 void PrintUsage() {

@@ -44,6 +44,11 @@ int RunAppend(const Args& args);
 int RunDelete(const Args& args);
 int RunRecall(const Args& args);
 int RunPack(const Args& args);
+int RunIndex(const Args& args);
+
+// The record numbers in the order of a tag of the table's production index,
+// or of a separate index file when the name has an extension.
+std::vector<int64_t> IndexOrder(TDbfFile& table, const std::string& index);
 
 // Whether a record image passes a filter.
 using RecordFilter = std::function<bool(const uint8_t* record)>;

@@ -1,0 +1,263 @@
+// dbftool index and dump --index, with the tags walked by an independent
+// reader of the index formats (Perl's XBase::Index) and by our own engine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dbf/dbf_idxfile.h"
+#include "tests/dbf/dbftool_support.h"
+#include "tests/dbf/index_support.h"
+#include "tests/dbf/records_support.h"
+#include "tests/support/testsupport.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
+
+namespace {
+
+using dbftool_support::RunTool;
+using testsupport::ReadFile;
+using testsupport::RunCommand;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+// Walk order: the key bytes in hexadecimal and the record number.
+using Walk = std::vector<std::pair<std::string, int64_t>>;
+
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  for (unsigned char c : bytes) hex += LowerCase(IntToHex(int(c), 2));
+  return hex;
+}
+
+// The tag as the independent reader walks it (tag empty for an NDX file).
+Walk PerlWalk(const std::string& dir, const std::string& index_file, const std::string& tag) {
+  const std::string script =
+      "use strict;\n"
+      "use XBase::Index;\n"
+      "my ($file, $tag) = @ARGV;\n"
+      "my @opts = length($tag) ? ('tag' => pack('H*', $tag)) : ();\n"
+      "my $index = XBase::Index->new($file, @opts) or die XBase::Index->errstr;\n"
+      "$index->prepare_select;\n"
+      "while (my ($key, $recno) = $index->fetch) { print unpack('H*', $key), ' ', $recno, \"\\n\"; }\n";
+  WriteFile(dir + "/walk.pl", script);
+  std::string out;
+  const int status = RunCommand("/usr/bin/perl " + dir + "/walk.pl " + index_file + " '" + Hex(tag) + "' 2>&1", &out);
+  EXPECT_EQ(status, 0) << out;
+  Walk walk;
+  std::istringstream lines(out);
+  std::string key;
+  int64_t recno = 0;
+  while (lines >> key >> recno) walk.emplace_back(key, recno);
+  return walk;
+}
+
+// The same tag as our engine walks it.
+Walk OurWalk(const std::string& table_file, const std::string& index_file, const std::string& tag) {
+  auto table = records_support::OpenTable(table_file, pmReadOnly);
+  Walk walk;
+  {
+    TIndexFile index(table.get());
+    index.SetFileName(index_file);
+    index.SetMode(pmReadOnly);
+    index.OpenIndexFile();
+    EXPECT_TRUE(index.SelectTag(AnsiString(tag)));
+    index.GotoBof();
+    while (index.Next())
+      walk.emplace_back(Hex(std::string(reinterpret_cast<const char*>(index.CurrentKey()), size_t(index.KeyLength()))),
+                        index.CurrentRecNo());
+    index.CloseIndexFile();
+  }
+  table->CloseAll();
+  return walk;
+}
+
+// The N column of dump's rows.
+std::vector<int64_t> DumpedNs(const std::string& args) {
+  std::string out;
+  EXPECT_EQ(RunTool("dump " + args, &out), 0) << out;
+  std::vector<int64_t> ns;
+  std::istringstream lines(out);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "NAME,N,V") << out;
+  while (std::getline(lines, line)) ns.push_back(std::stoll(line.substr(line.find(',') + 1)));
+  return ns;
+}
+
+struct Row {
+  std::string name;  // Windows-1251 capitals
+  double v;
+};
+
+// Surnames of Cyrillic capitals without Ё, so that the locale's order is
+// the order of their 1251 bytes, with every seventh one repeated, and
+// numbers of both signs. Record n holds N = n.
+std::vector<Row> MakeRows(int count) {
+  std::vector<Row> rows;
+  uint32_t seed = 12345;
+  auto next = [&seed](uint32_t bound) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % bound;
+  };
+  for (int i = 0; i < count; ++i) {
+    Row row;
+    if (i > 0 && i % 7 == 0) {
+      row.name = rows[next(uint32_t(i))].name;
+    } else {
+      const int length = 4 + int(next(9));
+      for (int k = 0; k < length; ++k) row.name += char(0xC0 + next(32));
+    }
+    row.v = (double(next(2000001)) - 1000000.0) / 100.0;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::string MakeTable(const std::string& dir, const std::vector<Row>& rows) {
+  // Level 4, language 0xC9: Windows-1251 with the Russian collation.
+  const std::string file = index_support::MakeTable(dir, {{"NAME", 'C', 60, 0}, {"N", 'N', 6, 0}, {"V", 'N', 12, 2}});
+  auto table = records_support::OpenTable(file);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    std::vector<uint8_t> record = records_support::Record(*table, {{"NAME", rows[i].name}});
+    const double n = double(i + 1);
+    table->EncodeField(*table->FindField("N"), ftFloat, record.data(), &n);
+    table->EncodeField(*table->FindField("V"), ftFloat, record.data(), &rows[i].v);
+    table->AppendRecord(record.data());
+  }
+  records_support::CloseTable(*table);
+  return file;
+}
+
+struct TagCase {
+  const char* tag;  // UTF-8 as given on the command line
+  const char* options;
+  const char* expression;
+  const char* stored;  // UTF-8; the name the reader asks for ("" for an NDX file)
+  int depth;           // levels of the tree, 0 when not checked
+};
+
+TEST(DbfToolIndex, TagsWalkInTheSameOrderInAnIndependentReader) {
+  const std::string dir = TempDir("walk");
+  const std::vector<Row> rows = MakeRows(600);
+  const std::string file = MakeTable(dir, rows), mdx = dir + "/t.mdx", ndx = dir + "/byname.ndx";
+  const TagCase cases[] = {
+      {"Фамилия", "", "NAME", "ФАМИЛИЯ", 3},
+      {"фамилия_по_убыванию", "--descending", "NAME", "ФАМИЛИЯ_ПО", 3},
+      {"by_value", "--descending", "V", "BY_VALUE", 0},
+      {"unique_name", "--unique", "NAME", "UNIQUE_NAM", 0},
+      {"x", "", "NAME", "", 0},
+  };
+  // The key order each tag must have, from the rows alone: names by their
+  // bytes, values by size; ties in any order.
+  std::vector<int64_t> by_name(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) by_name[i] = int64_t(i + 1);
+  std::stable_sort(by_name.begin(), by_name.end(),
+                   [&](int64_t a, int64_t b) { return rows[size_t(a - 1)].name < rows[size_t(b - 1)].name; });
+  auto names_of = [&](const std::vector<int64_t>& recnos) {
+    std::vector<std::string> names;
+    for (int64_t n : recnos) names.push_back(rows[size_t(n - 1)].name);
+    return names;
+  };
+  for (const TagCase& c : cases) {
+    SCOPED_TRACE(c.tag);
+    const bool separate = std::string(c.stored).empty();
+    std::string out;
+    const std::string options = separate ? "--ndx " + ndx : c.options;
+    ASSERT_EQ(RunTool("index " + file + " create '" + c.tag + "' " + c.expression + " " + options, &out), 0) << out;
+    const std::string index_file = separate ? ndx : mdx;
+    const std::string stored = Utf8ToAnsi(c.stored);
+    const Walk theirs = PerlWalk(dir, index_file, stored);
+    const Walk ours = OurWalk(file, index_file, stored);
+    EXPECT_EQ(theirs, ours);
+    std::vector<int64_t> order;
+    for (const auto& entry : theirs) order.push_back(entry.second);
+
+    if (c.depth > 0) {
+      const std::string bytes = ReadFile(mdx);
+      int position = -1;
+      for (int i = 0; i < int(uint8_t(bytes[28])); ++i)
+        if (bytes.substr(544 + 32 * i + 4, stored.size() + 1) == stored + '\0') position = i;
+      ASSERT_GE(position, 0);
+      const index_support::TreeWalk tree =
+          index_support::WalkTree(bytes, true, index_support::MdxTagHeaderOffset(bytes, position));
+      EXPECT_EQ(tree.fault, "");
+      EXPECT_EQ(tree.depth, c.depth);
+    }
+
+    if (std::string(c.expression) == "NAME") {
+      std::vector<std::string> expected = names_of(by_name);
+      if (std::string(c.options) == "--descending") std::reverse(expected.begin(), expected.end());
+      if (std::string(c.options) == "--unique") expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+      EXPECT_EQ(names_of(order), expected);
+      if (std::string(c.options) == "--unique") {
+        EXPECT_LT(order.size(), rows.size());
+      }
+    } else {
+      ASSERT_EQ(order.size(), rows.size());
+      for (size_t i = 1; i < order.size(); ++i)
+        EXPECT_GE(rows[size_t(order[i - 1] - 1)].v, rows[size_t(order[i] - 1)].v) << "at " << i;
+    }
+
+    // dump lists the rows in that order, also under a filter.
+    const std::string index_argument = separate ? ndx : "'" + std::string(c.tag) + "'";
+    EXPECT_EQ(DumpedNs(file + " --index " + index_argument), order);
+    std::vector<int64_t> filtered;
+    for (int64_t n : order)
+      if (n > 300) filtered.push_back(n);
+    EXPECT_EQ(DumpedNs(file + " --index " + index_argument + " --filter 'N>300'"), filtered);
+  }
+}
+
+TEST(DbfToolIndex, ListDropAndErrors) {
+  const std::string dir = TempDir("cmds");
+  const std::string file = MakeTable(dir, MakeRows(20)), mdx = dir + "/t.mdx";
+  std::string out;
+  ASSERT_EQ(RunTool("index " + file + " list", &out), 0) << out;
+  EXPECT_EQ(out, "TAG,EXPRESSION,TYPE,OPTIONS\n");
+  ASSERT_EQ(RunTool("index " + file + " create Имя name", &out), 0) << out;
+  ASSERT_EQ(RunTool("index " + file + " create val 'V*2' --descending --unique", &out), 0) << out;
+  ASSERT_EQ(RunTool("index " + file + " list", &out), 0) << out;
+  EXPECT_EQ(out, "TAG,EXPRESSION,TYPE,OPTIONS\nИМЯ,NAME,C,\nVAL,V*2,N,descending unique\n");
+
+  const struct {
+    std::string args;
+    int status;
+    const char* message;
+  } errors[] = {
+      {"index " + dir + "/missing.dbf list", 1, "no table"},
+      {"index " + file + " create val N", 1, "has a tag \"val\" already"},
+      {"index " + file + " create t2 'NAME +'", 1, "Expression ends with an operator"},
+      {"index " + file + " create t2 NO_SUCH", 1, "Index based on unknown field \"NO_SUCH\""},
+      {"index " + file + " create t2 'N>1'", 1, "Invalid index type: can only be string or float."},
+      {"index " + file + " create t2 N --ndx " + dir + "/k.idx", 2, "ending in .ndx"},
+      {"index " + file + " create t2.x N", 2, "has no extension"},
+      {"index " + file + " create t2", 2, "expected a TAG and a key expression"},
+      {"index " + file + " drop nothing", 1, "no tag \"nothing\""},
+      {"index " + file + " rename val", 2, "unknown index action"},
+      {"dump " + file + " --index nothing", 1, "no tag \"nothing\""},
+      {"dump " + file + " --index " + dir + "/none.ndx", 1, "no index file"},
+  };
+  for (const auto& e : errors) {
+    EXPECT_EQ(RunTool(e.args, &out), e.status) << e.args;
+    EXPECT_NE(out.find(e.message), std::string::npos) << e.args << ": " << out;
+  }
+  ASSERT_EQ(RunTool("index " + file + " list", &out), 0) << out;
+  EXPECT_EQ(out, "TAG,EXPRESSION,TYPE,OPTIONS\nИМЯ,NAME,C,\nVAL,V*2,N,descending unique\n") << "errors change nothing";
+
+  ASSERT_EQ(RunTool("index " + file + " drop имя", &out), 0) << out;
+  ASSERT_EQ(RunTool("index " + file + " list", &out), 0) << out;
+  EXPECT_EQ(out, "TAG,EXPRESSION,TYPE,OPTIONS\nVAL,V*2,N,descending unique\n");
+  ASSERT_EQ(RunTool("index " + file + " drop val", &out), 0) << out;
+  EXPECT_FALSE(std::ifstream(mdx).good()) << "the last tag takes the file with it";
+  EXPECT_EQ(ReadFile(file)[28], 0) << "and the table no longer links it";
+  EXPECT_EQ(RunTool("dump " + file + " --index val", &out), 1);
+  EXPECT_NE(out.find("no production index"), std::string::npos) << out;
+}
+
+}  // namespace
