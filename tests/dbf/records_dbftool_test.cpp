@@ -1,4 +1,4 @@
-// dbftool append, delete, recall and pack, with tables and memos checked by
+// dbftool create, append, delete, recall and pack, with tables and memos checked by
 // independent readers and writers of the format.
 #include <gtest/gtest.h>
 
@@ -210,6 +210,105 @@ TEST(DbfToolRecords, MemoTablesOfAnIndependentWriterDump) {
     ASSERT_EQ(RunTool("pack " + dir + "/t.dbf", &out), 0) << out;
     ASSERT_EQ(RunTool("dump " + dir + "/t.dbf", &out), 0) << out;
     EXPECT_EQ(out, "NAME,NOTE\none,\"строка\nвторая\"\nthree,\nfour," + std::string(511, 'q') + "\n");
+  }
+}
+
+// A disk that fills during an append (here a file size limit; its signal is
+// ignored, so writes past it fail as on a full disk): the rows stored before
+// the error are whole, and the message says how many they are, so that the
+// rest can be appended again.
+TEST(DbfToolRecords, AppendThatFailsPartWayTellsHowManyRowsItStored) {
+  const struct {
+    const char* what;
+    const char* fields;
+    int stored;  // rows that fit in 4096 bytes
+  } cases[] = {
+      // 65 header bytes, 101 per record.
+      {"records fill the disk", "NAME:C:100", 39},
+      // The memo file: a 512-byte header and two blocks a value.
+      {"memo values fill the disk", "NAME:C:100,NOTE:M", 3},
+  };
+  constexpr int kRows = 60;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const bool memo = std::string(c.fields).find(":M") != std::string::npos;
+    const std::string dir = TempDir("full");
+    const std::string file = dir + "/t.dbf";
+    std::string out;
+    ASSERT_EQ(RunTool("create " + file + " --level 4 --fields " + c.fields, &out), 0) << out;
+    std::vector<std::string> rows;
+    for (int i = 1; i <= kRows; ++i) {
+      std::string row = "row " + std::to_string(i) + std::string(90, 'x');
+      if (memo) row += ",value " + std::to_string(i) + std::string(600, 'v');
+      rows.push_back(row + "\n");
+    }
+    const std::string header = memo ? "NAME,NOTE\n" : "NAME\n";
+    std::string all = header;
+    for (const std::string& row : rows) all += row;
+    WriteFile(dir + "/rows.csv", all);
+    const int status = RunCommand("trap '' XFSZ; ulimit -f 8; " + Tool() + " append " + file + " < " + dir +
+                                      "/rows.csv 2>&1",
+                                  &out);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_NE(out.find("Error while writing occurred"), std::string::npos) << out;
+    EXPECT_NE(out.find(std::to_string(c.stored) + " of 60 rows were appended before the error; the rows from row " +
+                       std::to_string(c.stored + 1) + " on were not"),
+              std::string::npos)
+        << out;
+
+    // Exactly those rows are in the table, whole.
+    std::string stored = header;
+    for (int i = 0; i < c.stored; ++i) stored += rows[size_t(i)];
+    ASSERT_EQ(RunTool("dump " + file, &out), 0) << out;
+    EXPECT_EQ(out, stored);
+    // Appending the rest again completes the table.
+    std::string rest = header;
+    for (int i = c.stored; i < kRows; ++i) rest += rows[size_t(i)];
+    WriteFile(dir + "/rest.csv", rest);
+    ASSERT_EQ(RunToolWithInput("append " + file, dir + "/rest.csv", &out), 0) << out;
+    EXPECT_EQ(out, "appended: " + std::to_string(kRows - c.stored) + "\n");
+    ASSERT_EQ(RunTool("dump " + file, &out), 0) << out;
+    EXPECT_EQ(out, all);
+  }
+}
+
+TEST(DbfToolRecords, CreateRefusesFieldsTheLevelCannotHold) {
+  const std::string dir = TempDir("level");
+  const struct {
+    const char* level;
+    const char* fields;
+    const char* message;  // nullptr: the table is made
+  } cases[] = {
+      {"3", "A:C:5,N:N:5:1,L:L,D:D,M:M", nullptr},
+      {"3", "A:F:8:2", "dBase III (level 3) has no fields of type F"},
+      {"3", "A:I", "has no fields of type I"},
+      {"3", "A:C:5,B:t", "has no fields of type T"},
+      {"3", "A:B", "has no fields of type B"},
+      {"3", "A:G", "has no fields of type G"},
+      {"3", "A:Y", "has no fields of type Y"},
+      {"3", "A:@", "has no fields of type @"},
+      {"3", "A:+", "has no fields of type +"},
+      {"3", "A:O", "has no fields of type O"},
+      {"3", "A:0:4", "has no fields of type 0"},
+      {"3", "A:C:0", "field \"A:C:0\": a character field needs a length of at least 1"},
+      {"4", "A:N:3,B:c:0", "field \"B:c:0\": a character field needs a length of at least 1"},
+      {"25", "A:C:0", "a character field needs a length of at least 1"},
+      {"4", "A:F:8:2,I:I,T:T,B:B", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.level) + " " + c.fields);
+    const std::string file = dir + "/t" + c.level + ".dbf";
+    std::string out;
+    const int status = RunTool("create " + file + " --level " + c.level + " --fields " + c.fields, &out);
+    if (c.message == nullptr) {
+      EXPECT_EQ(status, 0) << out;
+      EXPECT_TRUE(FileExists(file));
+    } else {
+      EXPECT_EQ(status, 2);
+      EXPECT_NE(out.find(c.message), std::string::npos) << out;
+      EXPECT_FALSE(FileExists(file)) << "a refused table leaves no file";
+    }
+    DeleteFile(file);
   }
 }
 

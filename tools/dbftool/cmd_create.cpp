@@ -1,5 +1,6 @@
 // dbftool create and create-measurement: new empty tables.
 #include <cstdio>
+#include <string_view>
 
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
@@ -79,6 +80,12 @@ int RunCreate(const Args& args) {
     def->SetFromDescriptor(def->FieldName(), letter, parts.size() > 2 ? Number(parts[2], "length") : 0,
                            parts.size() > 3 ? Number(parts[3], "decimals") : 0);
     if (def->NativeFieldType() == '\0') throw UsageError{"unknown field letter in \"" + item + "\""};
+    // Readers of the level would not know the field: refused rather than written.
+    if (version == kDbfVersionDBase3 && std::string_view("CNLDM").find(letter) == std::string_view::npos)
+      throw UsageError{"field \"" + item + "\": dBase III (level 3) has no fields of type " + std::string(1, letter) +
+                       ", only C, N, L, D and M"};
+    if (letter == 'C' && def->Size() == 0)
+      throw UsageError{"field \"" + item + "\": a character field needs a length of at least 1"};
     def->SetNativeFieldType(letter);
   }
   WriteTable(file, version, true, defs);

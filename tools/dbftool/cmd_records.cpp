@@ -274,16 +274,28 @@ int RunAppend(const Args& args) {
     if (!row.memos.empty() && !table->MemoFileExists())
       throw EDbfError(Format(STRING_FILE_NOT_FOUND, {table->MemoFileName()}));
   TMemoFile* memo = table->MemoFile();
-  for (Row& row : rows) {
-    for (const auto& [field, value] : row.memos) {
-      int64_t block = 0;
-      TStringStream stream(value);
-      memo->WriteMemo(block, 0, stream);
-      table->SetMemoBlock(*field, row.record.data(), block);
+  size_t stored = 0;
+  try {
+    for (Row& row : rows) {
+      for (const auto& [field, value] : row.memos) {
+        int64_t block = 0;
+        TStringStream stream(value);
+        memo->WriteMemo(block, 0, stream);
+        table->SetMemoBlock(*field, row.record.data(), block);
+      }
+      table->AppendRecord(row.record.data());
+      ++stored;
     }
-    table->AppendRecord(row.record.data());
+    Finish(*table);
+  } catch (const Exception& e) {
+    // A row that failed is rolled back whole: the user appends again from
+    // the first row that is not in the table.
+    std::fprintf(stderr, "dbftool: %s\n", AnsiToUtf8(e.Message()).c_str());
+    std::fprintf(stderr, "dbftool: %zu of %zu rows were appended before the error", stored, rows.size());
+    if (stored < rows.size()) std::fprintf(stderr, "; the rows from row %zu on were not", stored + 1);
+    std::fprintf(stderr, "\n");
+    return 1;
   }
-  Finish(*table);
   std::printf("appended: %zu\n", rows.size());
   return 0;
 }
