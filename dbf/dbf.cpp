@@ -1018,6 +1018,17 @@ bool TDbf::SearchKey(const std::vector<uint8_t>& key, TSearchKeyType type) {
 
 // ---- index management -------------------------------------------------------------------------
 
+namespace {
+
+// Closes the file and opens it again in another mode; its tags are read anew.
+void ReopenIndexFile(TIndexFile& file, TPageFileMode mode) {
+  file.CloseIndexFile();
+  file.SetMode(mode);
+  file.OpenIndexFile();
+}
+
+}  // namespace
+
 int TDbf::TagNameLength() const {
   if (production_index_ != nullptr) return production_index_->TagNameLength();
   // A new production file takes dBase 7 tag entries only for a dBase 7 table.
@@ -1198,16 +1209,17 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   const bool shared = dbf_file_->NeedLocks();
   if (shared) dbf_file_->EnterExclusiveMode();
   const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
+  const int64_t physical = cursor_ != nullptr ? cursor_->PhysicalRecNo() : 0;
+  // Mended: a read-only table holds its index files read-only. The file
+  // that takes the tag is written while the table is briefly exclusive and
+  // then held read-only again (before, a new file stayed writable and an
+  // existing one refused the tag).
+  const bool hold_read_only = read_only_ && storage_ == stoFile;
   try {
+    if (hold_read_only && file->Mode() == pmReadOnly) ReopenIndexFile(*file, pmExclusiveOpen);
     file->CreateTag(UpperCase(expression), is_tag ? name : AnsiString(ExtractFileName(name)), options);
     RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
-    if (read_only_ && file->Mode() != pmReadOnly) {
-      // Mended: written while the table was briefly exclusive, the file is
-      // then held the way the table is.
-      file->CloseIndexFile();
-      file->SetMode(pmReadOnly);
-      file->OpenIndexFile();
-    }
+    if (hold_read_only) ReopenIndexFile(*file, pmReadOnly);
     if (!previous.empty()) file->SelectTag(previous);
     if (file == production_index_ && storage_ != stoMemory) {
       dbf_file_->Header()[28] = 1;
@@ -1217,19 +1229,31 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     // A tag that could not be built is simply absent; the error goes no further.
     ForgetIndexName(name);
     try {
-      if (file->IsMdx()) file->DeleteTag(name);
-      if (!previous.empty()) file->SelectTag(previous);
+      if (file->IsMdx() && file->Active()) file->DeleteTag(name);
+    } catch (...) {
+    }
+    bool usable = true;
+    if (hold_read_only && (!file->Active() || file->Mode() != pmReadOnly)) {
+      try {
+        ReopenIndexFile(*file, pmReadOnly);
+      } catch (...) {
+        usable = false;
+      }
+    }
+    try {
+      if (usable && !previous.empty()) file->SelectTag(previous);
     } catch (...) {
     }
     // Mended: a production file that holds other tags stays; only a file
     // this call opened leaves the table (and the disk).
-    if (opened_here || !NameRefersTo(file)) {
+    const bool orphan = opened_here || !NameRefersTo(file);
+    if (orphan || !usable) {
       const bool was_production = file == production_index_;
       try {
-        DiscardIndexFile(file, true);
+        DiscardIndexFile(file, orphan);
       } catch (...) {
       }
-      if (was_production) {
+      if (was_production && orphan) {
         dbf_file_->Header()[28] = 0;
         try {
           dbf_file_->StoreHeader();
@@ -1238,6 +1262,8 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
       }
     }
   }
+  // A file opened again has lost its position.
+  if (file == index_file_ && cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);
   if (shared) dbf_file_->LeaveExclusiveMode();
 }
 

@@ -213,23 +213,40 @@ TEST(TableTags, FieldDefsOfAClosedTableBringItsTags) {
 }
 
 TEST(TableTags, TagsOfAReadOnlyTableAreReadOnly) {
-  const std::string dir = TempDir("tagro");
-  const std::string file = dir + "/names.dbf";
-  auto t = FilledTable(file);
-  t->SetReadOnly(true);
-  t->Open();
-  t->CreateIndexTag("byname", "NAME", {});
-  t->SetIndexName("byname");
-  EXPECT_EQ(Ns(*t), kByName);
-  ASSERT_NE(t->CurrentIndexFile(), nullptr);
-  EXPECT_EQ(t->CurrentIndexFile()->Mode(), pmReadOnly) << "the new file is reopened read-only";
-  t->Close();
-  // The table links the new tag (written in the brief exclusive phase).
-  t->SetReadOnly(false);
-  t->Open();
-  ASSERT_EQ(t->IndexDefs().Count(), 1);
-  EXPECT_EQ(t->IndexDefs().Items(0)->IndexFile(), "BYNAME");
-  t->Close();
+  for (const bool production_exists : {false, true}) {
+    SCOPED_TRACE(production_exists ? "beside a tag in use" : "in a new production file");
+    const std::string dir = TempDir("tagro");
+    auto t = FilledTable(dir + "/names.dbf");
+    const std::vector<int> by_n_descending = {7, 6, 5, 4, 3, 2, 1};
+    if (production_exists) {
+      t->Open();
+      t->CreateIndexTag("byn", "N", {ixDescending});
+      t->Close();
+    }
+    t->SetReadOnly(true);
+    t->Open();
+    if (production_exists) {
+      t->SetIndexName("byn");
+      ASSERT_EQ(Ns(*t), by_n_descending);
+    }
+    t->CreateIndexTag("byname", "NAME", {});
+    ASSERT_EQ(t->IndexDefs().Count(), production_exists ? 2 : 1);
+    if (production_exists) {
+      EXPECT_EQ(Ns(*t), by_n_descending) << "the tag in use stays in use";
+    }
+    t->SetIndexName("byname");
+    EXPECT_EQ(Ns(*t), kByName);
+    ASSERT_NE(t->CurrentIndexFile(), nullptr);
+    EXPECT_EQ(t->CurrentIndexFile()->Mode(), pmReadOnly) << "the file is held read-only again";
+    t->Close();
+    // The table links the new tag (written in the brief exclusive phase).
+    t->SetReadOnly(false);
+    t->SetIndexName("byname");
+    t->Open();
+    EXPECT_EQ(t->IndexDefs().Count(), production_exists ? 2 : 1);
+    EXPECT_EQ(Ns(*t), kByName);
+    t->Close();
+  }
 }
 
 }  // namespace
