@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "grid/rs_rtm.h"
+#include "grid/rs_snap.h"
 #include "toolkit/core/alignment.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/gfx/graphics.h"
+#include "toolkit/ui/customctrl.h"
 
 class TImageList;
 class TDataLink;
@@ -1007,3 +1009,664 @@ struct TrsShared {
 TrsShared& rsShared();
 // Frees them; the next rsShared() makes them again.
 void FreeRsShared();
+
+// ---- Grid ---------------------------------------------------------------------------------
+// The data-aware grid: a window of rows over a data set's buffer, drawn
+// group by group through an exchangeable designer. It reads the data set
+// only through its own data link; columns and their layout come from
+// TgpColumns, record identity and the multi-selection from TgpSelection.
+
+class TgpColumns;
+class TgpGroupInfo;
+class TgpDesigner;
+class TgpPaintInfo;
+class TvpCustomFieldMapper;
+class TgpInplaceEdit;
+class TgpDragger;
+
+// The look of a designer's focus frame.
+enum TgpFocusRectKind { frcNone, frcCell, frcRow, frcPersistentRow, frcPersistentCell };
+
+// Four non-negative margins of a title, cell or footer box.
+class TgpCellMargins : public TPersistent {
+  KIV7_PERSISTENT(TgpCellMargins)
+
+ public:
+  TgpCellMargins() = default;
+  // Each is 2 by default; a negative value raises "Value can not be
+  // negative (%d)" and the margin keeps its old value.
+  int LeftMargin() const { return left_; }
+  int TopMargin() const { return top_; }
+  int RightMargin() const { return right_; }
+  int BottomMargin() const { return bottom_; }
+  void SetLeftMargin(int value) { Set(left_, value); }
+  void SetTopMargin(int value) { Set(top_, value); }
+  void SetRightMargin(int value) { Set(right_, value); }
+  void SetBottomMargin(int value) { Set(bottom_, value); }
+  void Assign(const TPersistent* source) override;
+  // Runs after a margin changed.
+  std::function<void(TgpCellMargins* Sender)> OnChange;
+
+ private:
+  void Set(int& field, int value);
+  int left_ = 2, top_ = 2, right_ = 2, bottom_ = 2;
+};
+
+// What a grid paints in one pass: the parts, the groups and the rows in the
+// clip, and one attribute record per row of the grid's window.
+class TgpPaintInfo {
+ public:
+  explicit TgpPaintInfo(TDBGridPro* grid) : grid_(grid) {}
+  TgpPaintInfo(const TgpPaintInfo&) = delete;
+  TgpPaintInfo& operator=(const TgpPaintInfo&) = delete;
+
+  // Bits of Parts.
+  static constexpr int kTitles = 2, kRows = 4, kFooters = 8;
+
+  TCanvas* Canvas = nullptr;
+  TRect ClipRect;
+  TColor Background = clWindow;
+  int FirstGroup = 0;
+  int LastGroup = -1;
+  int FirstRow = -1;
+  int LastRow = -1;
+  int Parts = 0;
+  // Paint through a bitmap of the clip's size, copied once.
+  bool OffScreen = false;
+
+  TDBGridPro* Grid() const { return grid_; }
+  // Row attributes kept at n: new ones appended, surplus freed from the
+  // front; every column's cell attributes follow and are linked to them.
+  void Resize(int n);
+  int RowCount() const { return static_cast<int>(rows_.size()); }
+  // The attributes of window row i; nullptr outside the window.
+  TgpRowAttrs* Rows(int i) const;
+
+ private:
+  TDBGridPro* grid_;
+  std::vector<std::unique_ptr<TgpRowAttrs>> rows_;
+};
+
+// Paints grids. Several grids may share one; each grid registers with the
+// designer it paints through. The settings below belong to every designer;
+// the designer classes publish them.
+class TgpDesigner : public TComponent {
+  KIV7_PERSISTENT(TgpDesigner)
+
+ public:
+  explicit TgpDesigner(TComponent* owner);
+  ~TgpDesigner() override;
+  void BeforeDestruction() override;
+
+  // Base: fills the clip with the paint information's background.
+  virtual void Paint(TDBGridPro* Grid, TgpPaintInfo* PaintInfo);
+
+  // The designer's own line widths and band margins (per class).
+  virtual int VLineWidth() const { return 0; }
+  virtual int HLineWidth() const { return 0; }
+  virtual void TitlePair(int& Top, int& Bottom) const;
+  virtual void FooterPair(int& Top, int& Bottom) const;
+  // Copies every setting from a designer of the same class. Base: the shared settings.
+  virtual void CopySettings(const TgpDesigner* Source);
+
+  // Stores the five metrics and relays out every registered grid.
+  void UpdateMetrics();
+  int VertLineWidth() const { return vline_; }
+  int HorzLineWidth() const { return hline_; }
+  int TitleTop() const { return title_top_; }
+  int TitleBottom() const { return title_bottom_; }
+  int FooterTop() const { return footer_top_; }
+  int FooterBottom() const { return footer_bottom_; }
+
+  void RegisterGrid(TDBGridPro* Grid);
+  void UnregisterGrid(TDBGridPro* Grid);
+  int GridCount() const { return static_cast<int>(grids_.size()); }
+  TDBGridPro* Grids(int i) const { return grids_.at(static_cast<size_t>(i)); }
+
+  // Change propagation over the registered grids; nothing while loading or assigning.
+  void RepaintTitles();
+  void RepaintFooters();
+  void RepaintCurrentRows();
+  void RepaintAll();
+  void RelayoutAll();
+  void RemeasureAll();
+
+  // From a designer of exactly this class: CopySettings, then RelayoutAll.
+  void Assign(const TPersistent* Source) override;
+
+  // Whether a pressed title's text moves by one pixel.
+  bool PressedOffset() const { return pressed_offset_; }
+  void SetPressedOffset(bool value) { pressed_offset_ = value; }
+  // Whether a one-row scroll may move the painted rows instead of repainting them.
+  bool ScrollByBlit() const { return scroll_by_blit_; }
+  void SetScrollByBlit(bool value) { scroll_by_blit_ = value; }
+
+  // The title, cell and footer text of each grid through each column are
+  // drawn in the grid's font with these laid over it.
+  void PaintGroupTitles(TDBGridPro* Grid, TCanvas* Canvas, int OffsetX, int OffsetY, TgpGroupInfo* Group);
+  void PaintGroupCells(TDBGridPro* Grid, TCanvas* Canvas, int OffsetX, int OffsetY, int FirstRow, int LastRow,
+                       TgpGroupInfo* Group);
+  void PaintGroupFooters(TDBGridPro* Grid, TCanvas* Canvas, int OffsetX, int OffsetY, TgpGroupInfo* Group);
+
+  // ---- Settings
+  TColor TitleColor() const { return title_color_; }
+  void SetTitleColor(TColor value);
+  TColor FooterColor() const { return footer_color_; }
+  void SetFooterColor(TColor value);
+  TColor FixedColor() const { return fixed_color_; }
+  void SetFixedColor(TColor value);
+  TgpFocusRectKind FocusRectKind() const { return focus_rect_kind_; }
+  void SetFocusRectKind(TgpFocusRectKind value);
+  // Made on first read; nullptr assigned frees the font.
+  TChildFont* TitleFont();
+  TChildFont* CellFont();
+  TChildFont* FooterFont();
+  // The fonts as they are (nullptr when never made).
+  const TChildFont* TitleFontIfAny() const { return title_font_.get(); }
+  const TChildFont* CellFontIfAny() const { return cell_font_.get(); }
+  const TChildFont* FooterFontIfAny() const { return footer_font_.get(); }
+  void SetTitleFont(const TChildFont* value);
+  void SetCellFont(const TChildFont* value);
+  void SetFooterFont(const TChildFont* value);
+  TgpCellMargins* TitleMargins() { return &title_margins_; }
+  TgpCellMargins* CellMargins() { return &cell_margins_; }
+  TgpCellMargins* FooterMargins() { return &footer_margins_; }
+  const TgpCellMargins& TitleMarginsRef() const { return title_margins_; }
+  const TgpCellMargins& CellMarginsRef() const { return cell_margins_; }
+  const TgpCellMargins& FooterMarginsRef() const { return footer_margins_; }
+  TColor SelectedCell() const { return selected_cell_; }
+  void SetSelectedCell(TColor value);
+  TColor SelectedRow() const { return selected_row_; }
+  void SetSelectedRow(TColor value);
+  TColor SelectedCellText() const { return selected_cell_text_; }
+  void SetSelectedCellText(TColor value);
+  TColor SelectedRowText() const { return selected_row_text_; }
+  void SetSelectedRowText(TColor value);
+  TColor HiddenSelection() const { return hidden_selection_; }
+  void SetHiddenSelection(TColor value);
+  bool SelectedCellFill() const { return selected_cell_fill_; }
+  void SetSelectedCellFill(bool value);
+  bool SelectedRowFill() const { return selected_row_fill_; }
+  void SetSelectedRowFill(bool value);
+  bool UltraSoftSelectedCell() const { return ultra_soft_cell_; }
+  void SetUltraSoftSelectedCell(bool value);
+  bool UltraSoftSelectedRow() const { return ultra_soft_row_; }
+  void SetUltraSoftSelectedRow(bool value);
+  TColor VertLines() const { return vert_lines_; }
+  void SetVertLines(TColor value);
+  TColor HorizLines() const { return horiz_lines_; }
+  void SetHorizLines(TColor value);
+  TColor CellSeparator() const { return cell_separator_; }
+  void SetCellSeparator(TColor value);
+  TColor RowSeparator() const { return row_separator_; }
+  void SetRowSeparator(TColor value);
+  TColor FooterSurfaceColor() const { return footer_surface_color_; }
+  void SetFooterSurfaceColor(TColor value);
+  TColor FooterLines() const { return footer_lines_; }
+  void SetFooterLines(TColor value);
+  bool FlatFooter() const { return flat_footer_; }
+  void SetFlatFooter(bool value);
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
+  bool Quiet() const;
+  // The designer is being assigned: no repaints.
+  bool assigning_ = false;
+
+ private:
+  void FontChanged();
+  void SetFont(std::unique_ptr<TChildFont>& font, TChildFont* (TgpDesigner::*make)(), const TChildFont* value);
+  void SetColorSetting(TColor& field, TColor value, void (TgpDesigner::*react)());
+  void SetBoolSetting(bool& field, bool value, void (TgpDesigner::*react)());
+
+  std::vector<TDBGridPro*> grids_;
+  bool pressed_offset_ = true;
+  bool scroll_by_blit_ = false;
+  int vline_ = 0, hline_ = 0, title_top_ = 0, title_bottom_ = 0, footer_top_ = 0, footer_bottom_ = 0;
+
+  TColor title_color_ = clBtnFace;
+  TColor footer_color_ = clBtnFace;
+  TColor fixed_color_ = clBtnFace;
+  TgpFocusRectKind focus_rect_kind_ = frcCell;
+  std::unique_ptr<TChildFont> title_font_, cell_font_, footer_font_;
+  TgpCellMargins title_margins_, cell_margins_, footer_margins_;
+  TColor selected_cell_ = clHighlight;
+  TColor selected_row_ = clHighlight;
+  TColor selected_cell_text_ = clHighlightText;
+  TColor selected_row_text_ = clHighlightText;
+  TColor hidden_selection_ = clBtnFace;
+  bool selected_cell_fill_ = true;
+  bool selected_row_fill_ = false;
+  bool ultra_soft_cell_ = false;
+  bool ultra_soft_row_ = false;
+  TColor vert_lines_ = clBlack;
+  TColor horiz_lines_ = clBlack;
+  TColor cell_separator_ = clBlack;
+  TColor row_separator_ = clNone;
+  TColor footer_surface_color_ = clBtnFace;
+  TColor footer_lines_ = clGray;
+  bool flat_footer_ = false;
+};
+
+// The designer that paints bands, rows, separators and footers in the
+// shared way the concrete designers refine.
+class TgpBaseDesigner : public TgpDesigner {
+  KIV7_PERSISTENT(TgpBaseDesigner)
+
+ public:
+  using TgpDesigner::TgpDesigner;
+  void FooterPair(int& Top, int& Bottom) const override;
+
+  void Paint(TDBGridPro* Grid, TgpPaintInfo* PaintInfo) override;
+  virtual void PaintTitleBackground();
+  virtual void PaintRows();
+  virtual void PaintFooterSurface();
+  virtual void PaintTitleFrames(TgpGroupInfo* Group, int X, int OffsetX);
+  virtual void PaintFooterCells(TgpGroupInfo* Group, int X, int OffsetX);
+  // Lines between the columns of a group inside one band (1 titles, 2 the
+  // cells of Row, 3 footers).
+  void DrawSeparators(TgpGroupInfo* Group, int Band, TColor Colour, int Row);
+
+ protected:
+  // What the running Paint works on.
+  TDBGridPro* grid_ = nullptr;
+  TgpPaintInfo* info_ = nullptr;
+  TCanvas* canvas_ = nullptr;
+  int offset_x_ = 0, offset_y_ = 0;
+  int width_ = 0, title_h_ = 0, rows_h_ = 0, foot_top_ = 0, foot_h_ = 0;
+};
+
+// The visual, behaviour, edit and pick-up options of a grid.
+enum TgpGridVisualOption { gvoNoEndEllipsis };
+using TgpGridVisualOptions = TSet<TgpGridVisualOption>;
+enum TgpGridBehaviorOption {
+  gboNoColumnSizing,
+  gboNoGroupSizing,
+  gboFullHeightSizing,
+  gboSmartSizing,
+  gboNoColumnMoving,
+  gboNoColumnGrouping,
+  gboNoTitleStates,
+  gboNoMultiTitleStates,
+  gboNoFooterStates,
+  gboNoIncomingDragTrack,
+  gboNoInsideDragTrack
+};
+using TgpGridBehaviorOptions = TSet<TgpGridBehaviorOption>;
+enum TgpGridEditOption {
+  geoNoInserts,
+  geoNoAppends,
+  geoNoQuickEditByTabKey,
+  geoNoQuickEditByClick,
+  geoNoEditActionOnExit,
+  geoCancelFieldOnExit,
+  geoCancelRecordOnExit,
+  geoAlwaysShowEditor
+};
+using TgpGridEditOptions = TSet<TgpGridEditOption>;
+enum TgpPickupOption { gpoReturnKey, gpoDblClick, gpoClick, gpoMouseTrack, gpoCaptureRecord };
+using TgpPickupOptions = TSet<TgpPickupOption>;
+enum TDragMode { dmManual, dmAutomatic };
+
+// Whether snapshots keep record numbers.
+class TgpDBParams : public TPersistent {
+  KIV7_PERSISTENT(TgpDBParams)
+
+ public:
+  bool EnableRecNo() const { return enable_rec_no_; }
+  void SetEnableRecNo(bool value) { enable_rec_no_ = value; }
+  void Assign(const TPersistent* source) override;
+
+ private:
+  bool enable_rec_no_ = true;
+};
+
+// The in-place editor's fate when editing ends.
+
+
+enum TgpFieldEditAction {
+  feaPost,
+  feaCancel,
+  feaMoveLeft,
+  feaMoveRight,
+  feaMoveUp,
+  feaMoveDown,
+  feaPrevTab,
+  feaNextTab,
+  feaNone
+};
+
+using TgpColumnChangeEvent = std::function<void(TComponent* Sender, int ACol)>;
+using TgpColumnNotifyEvent = std::function<void(TComponent* Sender, TgpColumn* Column)>;
+using TgpBeforeInsertEvent = std::function<void(TComponent* Sender, bool& DoInsert)>;
+using TgpBeforeFieldEditEvent = std::function<void(TComponent* Sender, TgpColumn* Column, bool& DoEdit)>;
+using TgpAfterFieldPostEvent =
+    std::function<void(TComponent* Sender, TgpColumn* Column, int PostCode, TgpFieldEditAction& Action)>;
+using TgpClickEvent =
+    std::function<void(TComponent* Sender, int X, int Y, TShiftState Shift, bool ButtonReleased, bool& Handled)>;
+using TgpDrawCellEvent = std::function<void(TComponent* Sender, TgpColumn* Column, TgpPainter* Painter)>;
+using TgpGetRowAttrsEvent = std::function<void(TComponent* Sender, TgpRowAttrs* RowAttrs)>;
+using TgpContextMenuEvent = std::function<void(TComponent* Sender, int X, int Y, bool& DoPopup)>;
+
+// The data-aware grid.
+class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpColumnsHost {
+  KIV7_PERSISTENT(TDBGridPro)
+
+ public:
+  explicit TDBGridPro(TComponent* owner);
+  ~TDBGridPro() override;
+  void BeforeDestruction() override;
+  void Loaded() override;
+  void SetBounds(int left, int top, int width, int height) override;
+
+  // ---- Properties
+  TvpBorderStyle BorderStyle() const { return border_style_; }
+  void SetBorderStyle(TvpBorderStyle value);
+  TScrollStyle ScrollBars() const { return scroll_bars_; }
+  void SetScrollBars(TScrollStyle value);
+  TDragMode DragMode() const { return drag_mode_; }
+  void SetDragMode(TDragMode value) { drag_mode_ = value; }
+  TImageList* TitleImages() const { return title_images_; }
+  void SetTitleImages(TImageList* value);
+  TDataSource* DataSource() const;
+  void SetDataSource(TDataSource* value);
+  TgpDBParams* ParamsDB() { return &params_db_; }
+  void SetParamsDB(const TgpDBParams* value) { params_db_.Assign(value); }
+  bool AutoColumnFit() const { return auto_column_fit_; }
+  void SetAutoColumnFit(bool value);
+  int TitleLines() const { return title_lines_; }
+  void SetTitleLines(int value);
+  int RowLines() const { return row_lines_; }
+  void SetRowLines(int value);
+  int FootLines() const { return foot_lines_; }
+  void SetFootLines(int value);
+  const AnsiString& UniqueFields() const override { return unique_fields_; }
+  void SetUniqueFields(const AnsiString& value);
+  const AnsiString& BookmarkFields() const override { return bookmark_fields_; }
+  void SetBookmarkFields(const AnsiString& value);
+  bool ShowTitles() const { return show_titles_; }
+  void SetShowTitles(bool value);
+  bool ShowFooters() const { return show_footers_; }
+  void SetShowFooters(bool value);
+  bool ShowEmptyRow() const { return show_empty_row_; }
+  void SetShowEmptyRow(bool value);
+  bool RowSelect() const { return row_select_; }
+  void SetRowSelect(bool value) { row_select_ = value; }
+  bool MultiSelect() const { return multi_select_; }
+  void SetMultiSelect(bool value) { multi_select_ = value; }
+  bool HideSelection() const { return hide_selection_; }
+  void SetHideSelection(bool value);
+  TLayout VertAlignment() const { return vert_alignment_; }
+  void SetVertAlignment(TLayout value);
+  TgpGridVisualOptions OptionsVisual() const { return options_visual_; }
+  void SetOptionsVisual(TgpGridVisualOptions value);
+  TgpGridBehaviorOptions OptionsBehavior() const { return options_behavior_; }
+  void SetOptionsBehavior(TgpGridBehaviorOptions value) { options_behavior_ = value; }
+  TgpGridEditOptions OptionsEdit() const { return options_edit_; }
+  void SetOptionsEdit(TgpGridEditOptions value) { options_edit_ = value; }
+  TgpPickupOptions OptionsPickup() const { return options_pickup_; }
+  void SetOptionsPickup(TgpPickupOptions value) { options_pickup_ = value; }
+  bool ReadOnly() const { return read_only_; }
+  void SetReadOnly(bool value) { read_only_ = value; }
+  bool WantTabs() const override { return want_tabs_; }
+  void SetWantTabs(bool value) { want_tabs_ = value; }
+  bool WantReturns() const { return want_returns_; }
+  void SetWantReturns(bool value) { want_returns_ = value; }
+  int StripStep() const { return strip_step_; }
+  // Only -1 (no strips) or values above 1; others are ignored.
+  void SetStripStep(int value);
+  TgpCursorType CursorType() const override { return cursor_type_; }
+  void SetCursorType(TgpCursorType value);
+  TgpDesigner* Designer() const { return designer_; }
+  void SetDesigner(TgpDesigner* value);
+  const AnsiString& Attrs() const { return attrs_; }
+  void SetAttrs(const AnsiString& value);
+  TgpColumns* Columns() const { return columns_.get(); }
+  void SetColumns(const TgpColumns* value);
+  TvpCustomFieldMapper* Mapper() const { return mapper_; }
+  void SetMapper(TvpCustomFieldMapper* value);
+
+  // ---- Events
+  TgpColumnChangeEvent OnColEnter, OnColExit, OnColExiting;
+  TNotifyEvent OnSelectionChange;
+  TgpClickEvent OnClick;
+  TNotifyEvent OnPickup;
+  TNotifyEvent OnInitEdit;
+  TNotifyEvent OnMouseEnter, OnMouseLeave;
+  TgpBeforeInsertEvent BeforeInsert;
+  TNotifyEvent AfterInsert;
+  TNotifyEvent AfterDelete;
+  TgpBeforeFieldEditEvent BeforeFieldEdit;
+  TgpAfterFieldPostEvent AfterFieldPost;
+  TgpColumnNotifyEvent OnTitleStateChange, OnFooterStateChange;
+  TgpDrawCellEvent OnDrawCell;
+  TgpGetRowAttrsEvent OnGetRowAttrs;
+  TgpContextMenuEvent OnFooterMenuPopup;
+
+  // ---- Public state
+  TgpSelection* Selection() const { return selection_.get(); }
+  TgpColumn* CurrentColumn() const { return current_column_; }
+  int CurrentColumnIndex() const override { return current_column_index_; }
+  TDataLinkEx* DataLinkEx() const { return data_link_.get(); }
+  TDataLink* DataLink() const override;
+  TDataSet* DataSet() const { return data_set_; }
+  bool LinkActive() const override { return link_active_; }
+  TgpDesigner* EffectiveDesigner() const { return effective_designer_; }
+  TgpPaintInfo* PaintInfo() const { return paint_info_.get(); }
+  TgpPainter* Painter() const { return painter_.get(); }
+  int SortCounter() const override { return sort_counter_; }
+  void SetSortCounter(int value) override { sort_counter_ = value; }
+
+  int TitleHeight() const { return title_height_; }
+  int RowHeight() const { return row_height_; }
+  int FooterHeight() const { return footer_height_; }
+  int TitleBand() const { return title_band_; }
+  int FooterBand() const { return footer_band_; }
+  int RowCapacity() const { return row_capacity_; }
+  int RowCount() const override { return row_count_; }
+  bool HasRows() const { return has_rows_; }
+  bool MoreRows() const { return more_rows_; }
+  int DataBottom() const { return data_bottom_; }
+  int FreeSpace() const { return free_space_; }
+  int ActiveRow() const override { return active_row_; }
+  int CurrentRow() const override { return current_row_; }
+  void SetCurrentRow(int row) override { current_row_ = row; }
+
+  bool PaintEnabled() const { return freeze_count_ == 0; }
+  int FreezeCount() const { return freeze_count_; }
+  bool Navigating() const override { return navigating_; }
+  bool SelectionChangePending() const { return selection_change_pending_; }
+  bool Posting() const { return posting_; }
+  bool EditorShown() const { return editor_shown_; }
+  TgpColumn* EditorColumn() const { return editor_column_; }
+  bool HasFocus() const { return has_focus_; }
+  int PendingActions() const { return pending_actions_; }
+  int TargetColumn() const { return target_column_; }
+  // Whether the grid is being read from a form description.
+  bool Loading() const { return ComponentState().Contains(csLoading); }
+  // Whether the grid has a window to measure and paint in.
+  bool HasWindow() const { return Widget() != nullptr; }
+
+  // ---- Operations
+  // Makes column Index current (-1: none).
+  void SelectColumn(int Index) override;
+  void SelectColumn(TgpColumn* Column);
+  // Stores the current column index (and its column) and returns the previous index.
+  int ExchangeColumnIndex(int Index);
+
+  void CommitEdit();
+  void CancelEdit();
+  bool ShowEditor(TgpColumn* Column) override;
+  void EndEdit(TgpFieldEditAction Action, bool Keep);
+  void HideEditor();
+  void ReshowEditor();
+  bool InsertRecord(bool Append);
+  bool AlwaysShowEditor() const;
+
+  // Counted suspension of painting and scroll-bar writes.
+  void FreezeGrid() override;
+  // Raises "Method call was cancelled (UnfreezeGrid)" without a matching FreezeGrid.
+  void UnfreezeGrid(bool Repaint) override;
+
+  void LayoutChanged() override;
+  // Bits of UpdateParts.
+  static constexpr int kupMetrics = 1, kupRowWindow = 2, kupRefit = 4, kupWidths = 8, kupRepaint = 0x10;
+  void UpdateParts(int Flags);
+  // Measures the bands and rows; True when a height changed.
+  bool RecalcMetrics() override;
+  void UpdateRowWindow();
+  void LocateCurrentRow(int Distance) override;
+  void UpdateVScrollBar(bool Force = false);
+  void UpdateHScrollBar(bool Force = false) override;
+  // Height of "Wg" in the grid's font with child laid over, bold and
+  // underlined; 13 without a window.
+  int TextHeight(const TFont* Font, const TChildFont* ChildFont);
+  // Band 0 the whole height, 1 titles, 2 row Row, 3 footers.
+  TRect GroupRect(const TgpGroupInfo* Group, int Band, int Row) const;
+  bool IsColumnShown(int Index) const;
+  bool CanUseCurrentRecord(bool Strict) override;
+
+  // Repaint requests (nothing while frozen or without a window).
+  void InvalidateAll() override;
+  void InvalidateTitles() override;
+  void InvalidateRow(int Row) override;
+  void InvalidateRows() override;
+  void InvalidateFooters();
+  void InvalidateColumn(int Index) override;
+  void InvalidateTitleCell(int Index);
+  void InvalidateCell(int Index, int Row);
+
+  void DoSelectionChange(bool CurrentChanged, bool SelectionChanged) override;
+  void DoTitleStateChange(TgpColumn* Column) override;
+  void DoFooterStateChange(TgpColumn* Column, int State);
+  bool DoBeforeFieldEdit(TgpColumn* Column) override;
+  void DoAfterFieldPost(TgpColumn* Column, int PostCode, TgpFieldEditAction& Action);
+  // Gives sorted visible columns the orders 0 .. n-1.
+  void RenumberSortOrders();
+  bool EnableRecNo() const override { return params_db_.EnableRecNo(); }
+
+  // ---- What the columns ask of their grid
+  TDBGridPro* HostGrid() override { return this; }
+  TComponent* HostComponent() override { return this; }
+  bool HostLoading() const override { return Loading(); }
+  TgpColumnMetrics HostMetrics() const override;
+  int TitleTextHeight() override;
+  int TitleImageHeight() const override;
+  TDataSet* HostDataSet() const override { return data_set_; }
+  TDataLink* HostDataLink() override { return data_link_.get(); }
+  bool HostReadOnly() const override { return read_only_; }
+  AnsiString HostAttrs() const override { return attrs_; }
+  TLayout HostVertAlignment() const override { return vert_alignment_; }
+  void ColumnValuePosted(TgpColumn* Column) override;
+
+  // ---- Seams for the interaction, sizing and editing work
+  // Moves the current cell (see the flag bits) and applies selection actions.
+  virtual void GoToCell(int Flags, int Distance, int Column);
+  // Moves the focus as an editor's or a key's action asks.
+  virtual void MoveFocus(TgpFieldEditAction Action, bool Extend);
+  // Re-reads imported captions and visions from the Mapper.
+  virtual void ApplyMapper();
+  // Whether the selection is painted (False while rows are dragged over it).
+  virtual bool ShowsSelection() const { return true; }
+  // Paints row attributes for rows FirstRow .. LastRow of the window.
+  void PrepareRowAttrs(int FirstRow, int LastRow);
+  // Scroll handling of the data link (also run by GoToCell for 0).
+  void ScrollHandler(int Distance);
+  // Moves to the record number P's row as the first shown.
+  void ScrollToRecNo(int P);
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
+  void Paint() override;
+  void Resize() override;
+  void WMVScroll(int code, int pos) override;
+  void WMHScroll(int code, int pos) override;
+  void MouseWheel(TShiftState shift, int delta, int x, int y) override;
+  void DoEnter() override;
+  void DoExit() override;
+  void FontChanged() override;
+
+  // Data-link handlers.
+  void ActivationHandler();
+  void DataSetChangedHandler();
+  void RecordChangedHandler();
+  void LayoutHandler();
+  void CommitHandler();
+
+ private:
+  // Runs body inside FreezeGrid/UnfreezeGrid(repaint), unfrozen also after an exception.
+  template <class F>
+  void Frozen(bool repaint, F&& body);
+  void WMSize();
+  // Leaves the designer and silences the data link, before destruction.
+  void Detach();
+  bool RecordAfterWindow();
+  // What the grid asks of its columns (rs_grid_columns.cpp).
+  void CreateColumns();
+  void DestroyColumns();
+  void ColumnsComponentRemoved(TComponent* component);
+  void ColumnsAutoFitChanged();
+  void ColumnsRefit();
+  void ColumnsRecomputeWidths();
+  void ColumnsSetAvailableWidth(int width);
+  void RebindColumns();
+  void RepaintNow(const TRect& rect);
+  TgpGroupInfo* GroupOf(int column_index) const;
+  bool HasGroups() const;
+  void RecaptureCurrent(bool notify);
+
+  // Owned objects.
+  std::unique_ptr<TDataLinkEx> data_link_;
+  std::unique_ptr<TgpPainter> painter_;
+  TgpDBParams params_db_;
+  std::unique_ptr<TgpColumns> columns_;
+  std::unique_ptr<TgpSelection> selection_;
+  std::unique_ptr<TgpPaintInfo> paint_info_;
+
+  TDataSet* data_set_ = nullptr;
+  bool link_active_ = false;
+  TgpDesigner* designer_ = nullptr;
+  TgpDesigner* effective_designer_ = nullptr;
+  TvpCustomFieldMapper* mapper_ = nullptr;
+  TImageList* title_images_ = nullptr;
+
+  TvpBorderStyle border_style_ = bs3D;
+  TScrollStyle scroll_bars_ = ssBoth;
+  TDragMode drag_mode_ = dmManual;
+  bool auto_column_fit_ = false;
+  int title_lines_ = 1, row_lines_ = 1, foot_lines_ = 1;
+  AnsiString unique_fields_, bookmark_fields_, attrs_;
+  bool show_titles_ = true, show_footers_ = false, show_empty_row_ = true;
+  bool row_select_ = false, multi_select_ = false, hide_selection_ = true;
+  TLayout vert_alignment_ = tlCenter;
+  TgpGridVisualOptions options_visual_;
+  TgpGridBehaviorOptions options_behavior_;
+  TgpGridEditOptions options_edit_;
+  TgpPickupOptions options_pickup_ = TgpPickupOptions{gpoReturnKey, gpoDblClick};
+  bool read_only_ = false, want_tabs_ = true, want_returns_ = true;
+  int strip_step_ = -1;
+  TgpCursorType cursor_type_ = gctSensitive;
+  int sort_counter_ = -1;
+
+  TgpColumn* current_column_ = nullptr;
+  int current_column_index_ = -1;
+  int title_height_ = 10, row_height_ = 10, footer_height_ = 10;
+  int title_band_ = 0, footer_band_ = 0;
+  int row_capacity_ = 1, row_count_ = 1;
+  bool has_rows_ = false, more_rows_ = false;
+  int data_bottom_ = 0, free_space_ = 0;
+  int active_row_ = 0, current_row_ = -1;
+  int freeze_count_ = 0;
+  bool navigating_ = false, selection_change_pending_ = false, posting_ = false;
+  bool editor_shown_ = false;
+  TgpColumn* editor_column_ = nullptr;
+  bool has_focus_ = false;
+  int pending_actions_ = 0;
+  int target_column_ = -1;
+  bool in_size_ = false;
+};
+
+// The designer grids without one paint through (made on first use).
+TgpDesigner* DefaultGridDesigner();
+// Lets the library's start-up put its default designer in place (not owned).
+void SetDefaultGridDesigner(TgpDesigner* designer);

@@ -1,0 +1,878 @@
+// The grid component: its data link, the window of rows over the data set's
+// buffer, band metrics, scroll bars, freezing and the edit protocol with the
+// data set. What touches the columns and their layout is in rs_grid_columns.cpp.
+#include <algorithm>
+#include <cstdlib>
+
+#include "grid/rs.h"
+#include "grid/rs_str.h"
+#include "toolkit/core/typinfo.h"
+#include "toolkit/ui/comctrls.h"
+
+// ---- Default designer ---------------------------------------------------------------------
+
+namespace {
+
+TgpDesigner* g_default_designer = nullptr;
+std::unique_ptr<TgpDesigner> g_own_default_designer;
+
+}  // namespace
+
+TgpDesigner* DefaultGridDesigner() {
+  if (g_default_designer == nullptr) {
+    g_own_default_designer = std::make_unique<TgpBaseDesigner>(nullptr);
+    g_own_default_designer->UpdateMetrics();
+    g_default_designer = g_own_default_designer.get();
+  }
+  return g_default_designer;
+}
+
+void SetDefaultGridDesigner(TgpDesigner* designer) { g_default_designer = designer; }
+
+// ---- TgpDBParams --------------------------------------------------------------------------
+
+const TClassInfo& TgpDBParams::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TgpDBParams>, "TgpDBParams", &TPersistent::StaticClassInfo(),
+                               [](TPublisher<TgpDBParams>& p) {
+                                 p.Boolean("EnableRecNo", &TgpDBParams::EnableRecNo, &TgpDBParams::SetEnableRecNo)
+                                     .WithDefault(1);
+                               });
+  return info;
+}
+
+void TgpDBParams::Assign(const TPersistent* source) {
+  if (const auto* p = dynamic_cast<const TgpDBParams*>(source)) {
+    enable_rec_no_ = p->enable_rec_no_;
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+// ---- Construction -------------------------------------------------------------------------
+
+TDBGridPro::TDBGridPro(TComponent* owner) : TCustomControl(owner) {
+  data_link_ = std::make_unique<TDataLinkEx>();
+  data_link_->OnActiveChanged = [this](TDataLinkEx*) { ActivationHandler(); };
+  data_link_->OnDataSetChanged = [this](TDataLinkEx*) { DataSetChangedHandler(); };
+  data_link_->OnDataSetScrolled = [this](TDataLinkEx*, int distance) { ScrollHandler(distance); };
+  data_link_->OnRecordChanged = [this](TDataLinkEx*, TField*) { RecordChangedHandler(); };
+  data_link_->OnLayoutChanged = [this](TDataLinkEx*) { LayoutHandler(); };
+  data_link_->OnUpdateData = [this](TDataLinkEx*) { CommitHandler(); };
+  painter_ = std::make_unique<TgpPainter>();
+  painter_->Grid = this;
+  painter_->DataLink = data_link_.get();
+  painter_->RowAttrsOf = [this](int row) { return paint_info_ ? paint_info_->Rows(row) : nullptr; };
+  CreateColumns();
+  selection_ = std::make_unique<TgpSelection>(this);
+  effective_designer_ = DefaultGridDesigner();
+  effective_designer_->RegisterGrid(this);
+  paint_info_ = std::make_unique<TgpPaintInfo>(this);
+  SetColor(clWindow);
+  SetTabStop(true);
+  SetBounds(Left(), Top(), 340, 240);
+}
+
+void TDBGridPro::Detach() {
+  if (effective_designer_ != nullptr) {
+    effective_designer_->UnregisterGrid(this);
+    effective_designer_ = nullptr;
+  }
+  data_link_->OnActiveChanged = nullptr;
+  data_link_->OnDataSetChanged = nullptr;
+  data_link_->OnDataSetScrolled = nullptr;
+  data_link_->OnRecordChanged = nullptr;
+  data_link_->OnLayoutChanged = nullptr;
+  data_link_->OnUpdateData = nullptr;
+}
+
+void TDBGridPro::BeforeDestruction() {
+  Detach();
+  TCustomControl::BeforeDestruction();
+}
+
+TDBGridPro::~TDBGridPro() {
+  // A plain delete skips BeforeDestruction: the designer must not keep a
+  // dangling grid and the link must not call back into a half destroyed one.
+  Detach();
+  freeze_count_ = 1;  // nothing repaints from here on
+  paint_info_.reset();
+  painter_.reset();
+  DestroyColumns();
+  selection_.reset();
+  data_link_->SetDataSource(nullptr);
+  data_link_.reset();
+}
+
+TDataLink* TDBGridPro::DataLink() const { return data_link_.get(); }
+
+TDataSource* TDBGridPro::DataSource() const { return data_link_->DataSource(); }
+
+void TDBGridPro::SetDataSource(TDataSource* value) {
+  if (value == data_link_->DataSource()) return;
+  if (TDataSource* old = data_link_->DataSource()) RemoveFreeNotification(old);
+  data_link_->SetDataSource(value);
+  data_set_ = data_link_->DataSet();
+  if (value != nullptr) FreeNotification(value);
+  // A source whose data set is already open made the link active above; a
+  // source that was switched without a change of activity still shows
+  // another data set.
+  if (link_active_ != data_link_->Active() || data_set_ != nullptr) ActivationHandler();
+}
+
+void TDBGridPro::Notification(TComponent* component, TOperation operation) {
+  if (operation == opRemove) {
+    if (data_link_ && component == data_link_->DataSource()) SetDataSource(nullptr);
+    if (component == designer_) SetDesigner(nullptr);
+    if (component == effective_designer_) {
+      // The shared default designer went away with the library.
+      effective_designer_ = nullptr;
+    }
+    if (reinterpret_cast<void*>(component) == reinterpret_cast<void*>(mapper_)) mapper_ = nullptr;
+    if (component == title_images_) SetTitleImages(nullptr);
+    ColumnsComponentRemoved(component);
+  }
+  TCustomControl::Notification(component, operation);
+}
+
+void TDBGridPro::Loaded() {
+  TCustomControl::Loaded();
+  RenumberSortOrders();
+  RebindColumns();
+  UpdateVScrollBar(true);
+  LayoutChanged();
+  ApplyMapper();
+}
+
+// ---- Properties ---------------------------------------------------------------------------
+
+void TDBGridPro::SetBorderStyle(TvpBorderStyle value) {
+  if (value == border_style_) return;
+  border_style_ = value;
+  InvalidateAll();
+}
+
+void TDBGridPro::SetScrollBars(TScrollStyle value) {
+  if (value == scroll_bars_) return;
+  scroll_bars_ = value;
+  UpdateVScrollBar(true);
+  UpdateHScrollBar(true);
+}
+
+void TDBGridPro::SetTitleImages(TImageList* value) {
+  if (value == title_images_) return;
+  if (title_images_ != nullptr) RemoveFreeNotification(title_images_);
+  title_images_ = value;
+  if (value != nullptr) FreeNotification(value);
+  if (Loading()) return;
+  if (RecalcMetrics())
+    InvalidateAll();
+  else
+    InvalidateTitles();
+}
+
+void TDBGridPro::SetAutoColumnFit(bool value) {
+  if (value == auto_column_fit_) return;
+  auto_column_fit_ = value;
+  ColumnsAutoFitChanged();
+  UpdateParts(kupRefit | kupRepaint);
+}
+
+void TDBGridPro::SetTitleLines(int value) {
+  CheckPositive(value);
+  if (value == title_lines_) return;
+  title_lines_ = value;
+  UpdateParts(kupMetrics | kupRepaint);
+}
+
+void TDBGridPro::SetRowLines(int value) {
+  CheckPositive(value);
+  if (value == row_lines_) return;
+  row_lines_ = value;
+  UpdateParts(kupMetrics | kupRepaint);
+}
+
+void TDBGridPro::SetFootLines(int value) {
+  CheckPositive(value);
+  if (value == foot_lines_) return;
+  foot_lines_ = value;
+  UpdateParts(kupMetrics | kupRepaint);
+}
+
+void TDBGridPro::SetUniqueFields(const AnsiString& value) {
+  unique_fields_ = value;
+  TgpCurrentRecShot* current = selection_->Current();
+  current->Capture(link_active_ ? current->Bookmark : TBookmark());
+}
+
+void TDBGridPro::SetBookmarkFields(const AnsiString& value) {
+  // The record number is kept by ParamsDB, never as a field of the list.
+  AnsiString list = value;
+  const int count = ListCountNonEmpty(list, ';');
+  for (int i = 0; i < count; ++i) {
+    if (AnsiSameText(ListItem(list, i, ';'), "$RECNO$")) {
+      list = ListDelete(list, i, ';');
+      break;
+    }
+  }
+  bookmark_fields_ = list;
+}
+
+void TDBGridPro::SetShowTitles(bool value) {
+  if (value == show_titles_) return;
+  show_titles_ = value;
+  UpdateParts(kupRowWindow | kupRepaint);
+}
+
+void TDBGridPro::SetShowFooters(bool value) {
+  if (value == show_footers_) return;
+  show_footers_ = value;
+  UpdateParts(kupRowWindow | kupRepaint);
+}
+
+void TDBGridPro::SetShowEmptyRow(bool value) {
+  if (value == show_empty_row_) return;
+  show_empty_row_ = value;
+  UpdateParts(kupRowWindow | kupRepaint);
+}
+
+void TDBGridPro::SetHideSelection(bool value) {
+  if (value == hide_selection_) return;
+  hide_selection_ = value;
+  InvalidateRows();
+}
+
+void TDBGridPro::SetOptionsVisual(TgpGridVisualOptions value) {
+  if (value == options_visual_) return;
+  options_visual_ = value;
+  InvalidateAll();
+}
+
+void TDBGridPro::SetStripStep(int value) {
+  if (value != -1 && value <= 1) return;
+  if (value == strip_step_) return;
+  strip_step_ = value;
+  InvalidateRows();
+}
+
+void TDBGridPro::SetCursorType(TgpCursorType value) {
+  if (value == cursor_type_) return;
+  cursor_type_ = value;
+  if (value != gctSensitive)
+    selection_->Current()->Invalidate(true);
+  else
+    selection_->Current()->Recapture(true);
+  InvalidateRows();
+}
+
+void TDBGridPro::SetDesigner(TgpDesigner* value) {
+  if (value == designer_ && effective_designer_ != nullptr) return;
+  if (effective_designer_ != nullptr) effective_designer_->UnregisterGrid(this);
+  if (designer_ != nullptr) RemoveFreeNotification(designer_);
+  designer_ = value;
+  if (value != nullptr) {
+    FreeNotification(value);
+    effective_designer_ = value;
+  } else {
+    effective_designer_ = DefaultGridDesigner();
+  }
+  effective_designer_->RegisterGrid(this);
+  LayoutChanged();
+}
+
+void TDBGridPro::SetMapper(TvpCustomFieldMapper* value) {
+  if (value == mapper_) return;
+  mapper_ = value;
+  ApplyMapper();
+}
+
+void TDBGridPro::ApplyMapper() {
+  // Imported captions and visions come with the field mappers; a grid
+  // without one keeps its columns as they are.
+}
+
+// ---- Freezing -----------------------------------------------------------------------------
+
+void TDBGridPro::FreezeGrid() { ++freeze_count_; }
+
+void TDBGridPro::UnfreezeGrid(bool Repaint) {
+  if (freeze_count_ == 0) throw EDBGridPro(rsFormatStr(SMethodCallCancelled, {"UnfreezeGrid"}));
+  --freeze_count_;
+  if (freeze_count_ == 0 && Repaint) {
+    UpdateVScrollBar(true);
+    UpdateHScrollBar(true);
+    InvalidateAll();
+  }
+}
+
+template <class F>
+void TDBGridPro::Frozen(bool repaint, F&& body) {
+  FreezeGrid();
+  try {
+    body();
+  } catch (...) {
+    UnfreezeGrid(repaint);
+    throw;
+  }
+  UnfreezeGrid(repaint);
+}
+
+// ---- Data-link notices --------------------------------------------------------------------
+
+void TDBGridPro::RecaptureCurrent(bool notify) { selection_->Current()->Recapture(notify); }
+
+void TDBGridPro::ActivationHandler() {
+  data_set_ = data_link_->DataSet();
+  link_active_ = data_link_->Active();
+  // The snapshots name records by bookmark, and a table's bookmarks are its
+  // record numbers: a selection kept over a close or a reopen would point at
+  // unrelated rows of whatever table is open next, and deleting "the
+  // selected records" would delete those.
+  selection_->SetAnchorText(AnsiString());
+  selection_->Clear(false, true);
+  Frozen(true, [&] {
+    current_row_ = -1;
+    UpdateRowWindow();
+    RebindColumns();
+  });
+  if (cursor_type_ == gctSensitive) {
+    selection_->Current()->Bookmark.clear();
+    RecaptureCurrent(true);
+  }
+}
+
+void TDBGridPro::DataSetChangedHandler() {
+  // The source now shows another data set that was open already: for the
+  // snapshots that is a close and an open.
+  if (data_link_->DataSet() != data_set_) {
+    ActivationHandler();
+    return;
+  }
+  if (navigating_ && (pending_actions_ & 0x200) && data_set_ != nullptr && (data_set_->Bof() || data_set_->Eof()))
+    selection_->SelectRange(selection_->Anchor());
+  Frozen(true, [&] {
+    RebindColumns();
+    UpdateRowWindow();
+  });
+  if (posting_)
+    RecaptureCurrent(true);
+  else
+    selection_->Current()->RecaptureIfTracking(true);
+}
+
+void TDBGridPro::RecordChangedHandler() {
+  InvalidateRow(active_row_);
+  Update();
+}
+
+void TDBGridPro::LayoutHandler() {
+  Frozen(true, [&] {
+    ActivationHandler();
+    DataSetChangedHandler();
+  });
+}
+
+void TDBGridPro::CommitHandler() { EndEdit(feaPost, true); }
+
+// ---- Scrolling by the data set ------------------------------------------------------------
+
+void TDBGridPro::ScrollHandler(int Distance) {
+  TgpCurrentRecShot* current = selection_->Current();
+  const TBookmark anchor = selection_->Anchor();
+  const int old_current_row = current_row_;
+  EndEdit(feaCancel, true);
+  current->RecaptureIfTracking(true);
+  if (Distance != 0) LocateCurrentRow(Distance);
+  if (target_column_ != -1 && target_column_ != current_column_index_) ExchangeColumnIndex(target_column_);
+  const int actions = pending_actions_;
+  if (HasGroups()) {
+    if (Distance != 0) {
+      const int old_active = active_row_;
+      (void)old_active;
+      active_row_ = data_link_->ActiveRecord();
+      if (actions & 0x60) {
+        const int row = data_link_->ActiveRecord();
+        data_link_->SetActiveRecord(row - Distance);
+        try {
+          if (actions & 0x20) selection_->SelectCurrent(true, false);
+          if (actions & 0x40) selection_->SelectCurrent(false, false);
+        } catch (...) {
+          data_link_->SetActiveRecord(row);
+          throw;
+        }
+        data_link_->SetActiveRecord(row);
+      }
+      if (actions & 0x80) selection_->SelectCurrent(true, false);
+      if (actions & 0x100) selection_->SelectCurrent(!selection_->IsCurrentSelected(), false);
+      if (actions & 0x200) selection_->SelectRange(anchor);
+      if (PaintEnabled()) {
+        if ((actions & 0x400) && !selection_->Empty())
+          selection_->Clear(true, false);
+        else
+          InvalidateRows();  // the rows moved: the window is painted anew
+        Update();
+      }
+    } else {
+      active_row_ = data_link_->ActiveRecord();
+      if (old_current_row != -1 && (actions & 0x60)) {
+        const int row = data_link_->ActiveRecord();
+        data_link_->SetActiveRecord(old_current_row);
+        try {
+          if (actions & 0x20) selection_->SelectCurrent(true, false);
+          if (actions & 0x40) selection_->SelectCurrent(false, false);
+        } catch (...) {
+          data_link_->SetActiveRecord(row);
+          throw;
+        }
+        data_link_->SetActiveRecord(row);
+      }
+      if (actions & 0x80) selection_->SelectCurrent(true, false);
+      if (actions & 0x100) selection_->SelectCurrent(!selection_->IsCurrentSelected(), false);
+      if (actions & 0x200) selection_->SelectRange(anchor);
+      bool cleared = false;
+      if ((actions & 0x400) && !selection_->Empty()) {
+        selection_->Clear(false, false);
+        cleared = true;
+      }
+      if (cleared || (actions & 0x200)) {
+        InvalidateRows();
+      } else {
+        InvalidateRow(old_current_row);
+        if (std::abs(old_current_row - active_row_) != 1) Update();
+        InvalidateRow(current_row_);
+        Update();
+      }
+    }
+  } else {
+    active_row_ = data_link_->ActiveRecord();
+  }
+  // The window moved over the data set: whether records follow it changed.
+  if (link_active_ && data_link_->RecordCount() > 0) more_rows_ = RecordAfterWindow();
+  if (Distance != 0 || (data_set_ != nullptr && !data_set_->HasRecordNumbers())) UpdateVScrollBar();
+  if (!navigating_) ReshowEditor();
+}
+
+void TDBGridPro::ScrollToRecNo(int P) {
+  if (data_set_ == nullptr) return;
+  const int r = data_set_->RecNo();
+  const int f = r - active_row_;
+  if (P > f)
+    data_set_->MoveBy(P - r + row_count_ - 1);
+  else if (P < f)
+    data_set_->MoveBy(P - r);
+}
+
+void TDBGridPro::WMVScroll(int code, int pos) {
+  if (!link_active_ || data_set_ == nullptr) return;
+  TDataSet& ds = *data_set_;
+  switch (code) {
+    case SB_LINEUP: ds.MoveBy(-(active_row_ + 1)); break;
+    case SB_LINEDOWN: ds.MoveBy(row_count_ - active_row_); break;
+    case SB_PAGEUP: ds.MoveBy(-row_count_); break;
+    case SB_PAGEDOWN: ds.MoveBy(row_count_); break;
+    case SB_THUMBTRACK:
+      if (ds.HasRecordNumbers()) {
+        if (pos <= 1)
+          ds.First();
+        else if (pos < ds.RecordCount())
+          ScrollToRecNo(pos);
+        else
+          ds.Last();
+      } else {
+        switch (pos) {
+          case 0: ds.First(); break;
+          case 1: ds.MoveBy(-row_count_); break;
+          case 3: ds.MoveBy(row_count_); break;
+          case 4: ds.Last(); break;
+          default: break;
+        }
+      }
+      break;
+    case SB_TOP: ds.First(); break;
+    case SB_BOTTOM: ds.Last(); break;
+    default: break;
+  }
+  ReshowEditor();
+}
+
+void TDBGridPro::MouseWheel(TShiftState shift, int delta, int x, int y) {
+  TCustomControl::MouseWheel(shift, delta, x, y);
+  WMVScroll(delta <= 0 ? SB_LINEDOWN : SB_LINEUP, 0);
+}
+
+// ---- Row window ---------------------------------------------------------------------------
+
+void TDBGridPro::UpdateRowWindow() {
+  title_band_ = show_titles_ ? title_height_ : 0;
+  footer_band_ = show_footers_ ? footer_height_ : 0;
+  const int height = ClientHeight();
+  row_capacity_ = std::max(1, (height - title_band_ - footer_band_) / std::max(1, row_height_));
+  if (link_active_ && data_link_->RecordCount() > 0) {
+    data_link_->SetBufferCount(row_capacity_);
+    active_row_ = data_link_->ActiveRecord();
+    row_count_ = data_link_->RecordCount();
+    more_rows_ = RecordAfterWindow();
+    has_rows_ = true;
+  } else {
+    row_count_ = 1;
+    has_rows_ = link_active_ && show_empty_row_;
+    more_rows_ = false;
+    if (!link_active_) active_row_ = 0;
+  }
+  data_bottom_ = title_band_ + (has_rows_ ? row_count_ : 0) * row_height_;
+  free_space_ = std::max(0, height - data_bottom_ - footer_band_);
+  paint_info_->Resize(row_count_);
+  if (link_active_) LocateCurrentRow(0);
+  UpdateVScrollBar();
+}
+
+bool TDBGridPro::RecordAfterWindow() {
+  // One the data set holds already, or, for a full window, one its numbering
+  // says exists (a data set without numbers is taken to have more, which only
+  // keeps its bar usable).
+  TDataSet& ds = *data_set_;
+  const int first_index = ds.ActiveRecordIndex() - active_row_;
+  if (first_index + row_count_ < ds.WindowRecordCount()) return true;
+  if (row_count_ < row_capacity_) return false;
+  if (ds.HasRecordNumbers() && ds.RecNo() > 0) return ds.RecNo() - active_row_ + row_count_ - 1 < ds.RecordCount();
+  return true;
+}
+
+void TDBGridPro::LocateCurrentRow(int Distance) {
+  if (cursor_type_ == gctSensitive) {
+    current_row_ = link_active_ ? data_link_->ActiveRecord() : -1;
+    return;
+  }
+  TgpCurrentRecShot* current = selection_->Current();
+  if (Distance == 0 || current_row_ == -1 || navigating_) {
+    int first = 0, last = row_count_ - 1;
+    if (Distance == 0) {
+      current_row_ = -1;
+    } else if (std::abs(Distance) < row_count_ - 1) {
+      if (Distance < 0)
+        last = -Distance;
+      else
+        first = row_count_ - 1 - Distance;
+    }
+    if (!current->Valid || !link_active_) return;
+    const int saved = data_link_->ActiveRecord();
+    try {
+      for (int row = first; row <= last; ++row) {
+        data_link_->SetActiveRecord(row);
+        if (data_link_->ActiveRecord() != row) break;
+        if (current->IsCurrent()) {
+          if (current->OnRealRecord) {
+            current_row_ = row;
+          } else {
+            current->Capture(data_set_->QueryBookmarkText());
+          }
+          break;
+        }
+      }
+    } catch (...) {
+      data_link_->SetActiveRecord(saved);
+      throw;
+    }
+    data_link_->SetActiveRecord(saved);
+    return;
+  }
+  current_row_ -= Distance;
+  if (current_row_ < 0 || current_row_ > row_count_ - 1) current_row_ = -1;
+}
+
+bool TDBGridPro::CanUseCurrentRecord(bool Strict) {
+  if (cursor_type_ == gctSensitive || current_row_ == active_row_) return true;
+  if (current_row_ >= 0 && current_row_ < row_count_ && data_set_ != nullptr)
+    data_set_->MoveBy(current_row_ - active_row_);
+  const bool ok = current_row_ == active_row_;
+  if (Strict && !ok) {
+    if (!selection_->Current()->GoTo()) GoToCell(0x1, 0, current_column_index_);
+  }
+  return ok;
+}
+
+// ---- Scroll bars --------------------------------------------------------------------------
+
+void TDBGridPro::UpdateVScrollBar(bool Force) {
+  if (!HasWindow()) return;
+  TScrollInfo old;
+  old.fMask = SIF_ALL;
+  GetScrollInfo(SB_VERT, old);
+  TScrollInfo info = old;
+  info.fMask = SIF_ALL;
+  if (link_active_ && data_set_ != nullptr && (scroll_bars_ == ssVertical || scroll_bars_ == ssBoth)) {
+    TDataSet& ds = *data_set_;
+    if (ds.HasRecordNumbers()) {
+      const int count = ds.RecordCount();
+      if (count == row_count_ && more_rows_) {
+        info.nMin = 1, info.nMax = 1, info.nPage = 0;
+      } else {
+        info.nMin = 1, info.nPage = 1, info.nMax = count - row_count_ + 1;
+      }
+      const TDataSetMode state = ds.State();
+      if (state == dsInactive || state == dsBrowse || state == dsEdit) {
+        info.nPos = ds.RecNo() - active_row_;
+        info.nTrackPos = info.nPos;
+      }
+    } else {
+      info.nMin = 0, info.nPage = 0, info.nMax = 4;
+      info.nPos = ds.Bof() ? 0 : ds.Eof() ? 4 : 2;
+    }
+  } else {
+    info.nMin = 1, info.nMax = 1, info.nPage = 0, info.nPos = 1;
+  }
+  if (!PaintEnabled()) return;
+  if (!Force && info.nMin == old.nMin && info.nMax == old.nMax && info.nPage == old.nPage && info.nPos == old.nPos)
+    return;
+  SetScrollInfo(SB_VERT, info, true);
+}
+
+// ---- Metrics ------------------------------------------------------------------------------
+
+int TDBGridPro::TextHeight(const TFont* Font, const TChildFont* ChildFont) {
+  if (!HasWindow()) return 13;
+  TCanvas& canvas = Canvas();
+  if (Font != nullptr) canvas.Font().Assign(*Font);
+  if (ChildFont != nullptr) ChildFont->ApplyTo(canvas.Font());
+  TFontStyles style = canvas.Font().Style();
+  style.Include(fsBold);
+  style.Include(fsUnderline);
+  canvas.Font().SetStyle(style);
+  return canvas.TextHeight("Wg");
+}
+
+void TDBGridPro::UpdateParts(int Flags) {
+  if (Loading()) return;
+  if (Flags & kupMetrics) RecalcMetrics();
+  if (Flags & kupRowWindow) UpdateRowWindow();
+  if (Flags & kupRefit) ColumnsRefit();
+  if (Flags & kupWidths) ColumnsRecomputeWidths();
+  if (Flags & kupRepaint) InvalidateAll();
+  ReshowEditor();
+}
+
+// ---- Size and focus -----------------------------------------------------------------------
+
+void TDBGridPro::SetBounds(int left, int top, int width, int height) {
+  const bool resized = width != Width() || height != Height();
+  TCustomControl::SetBounds(left, top, width, height);
+  if (resized) WMSize();
+}
+
+void TDBGridPro::Resize() {
+  TCustomControl::Resize();
+  WMSize();
+}
+
+void TDBGridPro::WMSize() {
+  if (columns_ == nullptr || paint_info_ == nullptr || in_size_) return;
+  // A scroll bar that appears or goes changes the client area again; the
+  // inner notice is answered by the outer pass.
+  in_size_ = true;
+  try {
+    ColumnsSetAvailableWidth(ClientWidth());
+    if (!HasGroups()) {
+      InvalidateAll();
+    } else if (!Loading()) {
+      UpdateRowWindow();
+      ColumnsRefit();
+      InvalidateAll();
+      ReshowEditor();
+    }
+  } catch (...) {
+    in_size_ = false;
+    throw;
+  }
+  in_size_ = false;
+}
+
+void TDBGridPro::FontChanged() {
+  TCustomControl::FontChanged();
+  if (columns_ == nullptr || Loading()) return;
+  RecalcMetrics();
+  InvalidateAll();
+}
+
+void TDBGridPro::DoEnter() {
+  TCustomControl::DoEnter();
+  has_focus_ = true;
+  InvalidateRow(current_row_);
+  if (AlwaysShowEditor()) ShowEditor(current_column_);
+}
+
+void TDBGridPro::DoExit() {
+  TCustomControl::DoExit();
+  has_focus_ = false;
+  InvalidateRow(current_row_);
+  if (!link_active_) return;
+  try {
+    const bool no_action = options_edit_.Contains(geoNoEditActionOnExit);
+    if (no_action && options_edit_.Contains(geoCancelFieldOnExit))
+      EndEdit(feaCancel, false);
+    else if (no_action)
+      EndEdit(feaPost, false);
+    else if (options_edit_.Contains(geoCancelRecordOnExit))
+      CancelEdit();
+    else
+      CommitEdit();
+    EndEdit(feaCancel, false);
+  } catch (...) {
+    SetFocus();
+    throw;
+  }
+}
+
+// ---- Repaint requests ---------------------------------------------------------------------
+
+void TDBGridPro::RepaintNow(const TRect& rect) {
+  if (!PaintEnabled() || !HasWindow()) return;
+  InvalidateRect(rect);
+}
+
+void TDBGridPro::InvalidateAll() { RepaintNow(ClientRect()); }
+
+void TDBGridPro::InvalidateTitles() {
+  if (!HasGroups() || title_band_ <= 0) return;
+  RepaintNow(Rect(0, 0, ClientWidth(), title_band_));
+}
+
+void TDBGridPro::InvalidateRow(int Row) {
+  if (!HasGroups() || Row < 0) return;
+  const int top = title_band_ + Row * row_height_;
+  RepaintNow(Rect(0, top, ClientWidth(), top + row_height_));
+}
+
+void TDBGridPro::InvalidateRows() {
+  if (!HasGroups()) return;
+  RepaintNow(Rect(0, title_band_, ClientWidth(), ClientHeight() - footer_band_));
+}
+
+void TDBGridPro::InvalidateFooters() {
+  if (!HasGroups() || footer_band_ <= 0) return;
+  const int top = data_bottom_ + free_space_;
+  RepaintNow(Rect(0, top, ClientWidth(), top + footer_height_));
+}
+
+// ---- Selection and events -----------------------------------------------------------------
+
+void TDBGridPro::DoSelectionChange(bool CurrentChanged, bool SelectionChanged) {
+  (void)CurrentChanged, (void)SelectionChanged;
+  selection_change_pending_ = true;
+  if (!navigating_ && OnSelectionChange) OnSelectionChange(this);
+}
+
+void TDBGridPro::DoTitleStateChange(TgpColumn* Column) {
+  if (OnTitleStateChange) OnTitleStateChange(this, Column);
+}
+
+bool TDBGridPro::DoBeforeFieldEdit(TgpColumn* Column) {
+  bool do_edit = true;
+  if (BeforeFieldEdit) BeforeFieldEdit(this, Column, do_edit);
+  return do_edit;
+}
+
+void TDBGridPro::DoAfterFieldPost(TgpColumn* Column, int PostCode, TgpFieldEditAction& Action) {
+  if (AfterFieldPost) AfterFieldPost(this, Column, PostCode, Action);
+}
+
+// ---- Editing ------------------------------------------------------------------------------
+
+bool TDBGridPro::AlwaysShowEditor() const {
+  return options_edit_.Contains(geoAlwaysShowEditor) && cursor_type_ == gctSensitive && has_rows_;
+}
+
+void TDBGridPro::CommitEdit() {
+  posting_ = true;
+  try {
+    if (data_link_->Editing()) {
+      // An inserted record is settled by a move of no records: posted when
+      // something was typed into it, dropped when not.
+      if (data_set_->State() == dsInsert)
+        data_set_->MoveBy(0);
+      else
+        data_set_->Post();
+    } else {
+      EndEdit(feaCancel, true);
+    }
+  } catch (...) {
+    posting_ = false;
+    throw;
+  }
+  posting_ = false;
+}
+
+void TDBGridPro::CancelEdit() {
+  if (data_link_->Editing())
+    data_set_->Cancel();
+  else
+    EndEdit(feaCancel, true);
+}
+
+bool TDBGridPro::ShowEditor(TgpColumn* Column) {
+  // The in-place editor comes with the editing work; until then there is
+  // nothing to show, and the grid stays as it is.
+  (void)Column;
+  return false;
+}
+
+void TDBGridPro::EndEdit(TgpFieldEditAction Action, bool Keep) {
+  if (!editor_shown_ || Action == feaNone) return;
+  (void)Keep;
+  HideEditor();
+}
+
+void TDBGridPro::HideEditor() {
+  editor_column_ = nullptr;
+  editor_shown_ = false;
+}
+
+void TDBGridPro::ReshowEditor() {
+  if (editor_shown_) EndEdit(feaCancel, false);
+}
+
+bool TDBGridPro::InsertRecord(bool Append) {
+  if (!link_active_ || data_set_ == nullptr || data_set_->State() != dsBrowse || read_only_) return false;
+  if (options_edit_.Contains(Append ? geoNoAppends : geoNoInserts)) return false;
+  if (!data_set_->QueryCanModify()) return false;
+  bool do_insert = true;
+  if (BeforeInsert) BeforeInsert(this, do_insert);
+  if (!do_insert) return false;
+  if (Append)
+    data_set_->Append();
+  else
+    data_set_->Insert();
+  RecaptureCurrent(true);
+  Update();
+  if (AfterInsert) AfterInsert(this);
+  return true;
+}
+
+// ---- Seams --------------------------------------------------------------------------------
+
+void TDBGridPro::GoToCell(int Flags, int Distance, int Column) {
+  // The plain record moves; selection actions and column changes come with
+  // the interaction work.
+  if (!link_active_ || data_set_ == nullptr) return;
+  if (Flags & 0x1) {
+    data_set_->First();
+  } else if (Flags & 0x2) {
+    data_set_->Last();
+  } else if (Flags & 0x4) {
+    const int distance = current_row_ == -1 ? Distance - active_row_ : Distance + current_row_ - active_row_;
+    if (distance != 0 || data_set_->State() != dsBrowse)
+      data_set_->MoveBy(distance);
+    else
+      ScrollHandler(0);
+  }
+  if (Column != current_column_index_ && Column >= -1) ExchangeColumnIndex(Column);
+}
+
+void TDBGridPro::MoveFocus(TgpFieldEditAction Action, bool Extend) {
+  (void)Extend;
+  switch (Action) {
+    case feaMoveUp:
+    case feaPrevTab: GoToCell(0x4, -1, current_column_index_); break;
+    case feaMoveDown:
+    case feaNextTab: GoToCell(0x4, 1, current_column_index_); break;
+    default: break;
+  }
+}

@@ -1,0 +1,91 @@
+// Helpers of the grid component's tests: the application object, an
+// in-memory data set of numbered rows, and a grid on it whose window and
+// bands are read back.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "grid/rs.h"
+#include "toolkit/db/memdataset.h"
+#include "toolkit/ui/forms.h"
+
+namespace grid_support {
+
+class UiEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { Application->Initialize(); }
+};
+
+// A grid whose scroll, paint and focus handlers the tests call as the
+// window system would.
+class TestGrid : public TDBGridPro {
+ public:
+  using TDBGridPro::TDBGridPro;
+  using TDBGridPro::DoEnter;
+  using TDBGridPro::DoExit;
+  using TDBGridPro::WMHScroll;
+  using TDBGridPro::WMVScroll;
+};
+
+// Rows N = 1..count with P = 10 x N.
+inline void AddRows(TMemDataSet& ds, int from, int to) {
+  for (int n = from; n <= to; ++n) {
+    ds.Append();
+    ds.FieldByName("N")->SetAsInteger(n);
+    ds.FieldByName("P")->SetAsInteger(10 * n);
+    ds.Post();
+  }
+}
+
+// A grid with one column per field on an open in-memory data set.
+struct MemGrid {
+  explicit MemGrid(int rows, int width = 300, int height = 200) {
+    ds.FieldDefs().Add("N", ftInteger);
+    ds.FieldDefs().Add("P", ftInteger);
+    ds.Open();
+    AddRows(ds, 1, rows);
+    ds.First();
+    source.SetDataSet(&ds);
+    grid = std::make_unique<TestGrid>(nullptr);
+    grid->SetBounds(0, 0, width, height);
+    for (const char* name : {"N", "P"}) {
+      TgpColumn* column = grid->Columns()->Add();
+      column->SetFieldName(name);
+      column->SetWidth(60);
+    }
+    grid->SetDataSource(&source);
+  }
+  ~MemGrid() {
+    grid.reset();
+    source.SetDataSet(nullptr);
+  }
+  int N() { return ds.FieldByName("N")->AsInteger(); }
+  // N of the record on the grid's first row.
+  int FirstShown() { return ds.RecNo() - grid->ActiveRow(); }
+  // The N values of the grid's rows, read through its data link.
+  std::vector<int> Shown() {
+    std::vector<int> out;
+    if (!grid->HasRows() || !grid->LinkActive() || ds.IsEmpty()) return out;
+    TDataLink* link = grid->DataLink();
+    const int saved = link->ActiveRecord();
+    for (int r = 0; r < grid->RowCount(); ++r) {
+      link->SetActiveRecord(r);
+      out.push_back(N());
+    }
+    link->SetActiveRecord(saved);
+    return out;
+  }
+
+  TMemDataSet ds{nullptr};
+  TDataSource source{nullptr};
+  std::unique_ptr<TestGrid> grid;
+};
+
+// Client height that holds the titles and exactly rows rows.
+inline int HeightFor(const TDBGridPro& grid, int rows) { return grid.TitleBand() + rows * grid.RowHeight(); }
+
+}  // namespace grid_support
