@@ -21,7 +21,10 @@
 // is written whole and put on the disk before the first new file is made; the
 // state changes by rewriting its one byte in place, again put on the disk
 // before the step it allows. A marker whose lines, names or sum do not agree
-// is damaged: nothing it names is touched.
+// is damaged: nothing it names is touched. The pack holds an exclusive
+// lock (flock) on the marker from before it has its name until it is
+// deleted; an open waits for that lock, so only a marker whose pack is gone
+// is acted on.
 //
 // What the next open does, by state:
 //   C  the new files may be incomplete: delete them (and the second name).
@@ -42,6 +45,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "dbf/dbf_str.h"
@@ -176,11 +180,29 @@ TPackMarker::~TPackMarker() {
 
 void TPackMarker::Create(const TPackFiles& files) {
   name_ = FileName(files.table);
-  fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd_ < 0) throw EDbfWriteError(STRING_WRITE_ERROR);
-  const bool ok = ::flock(fd_, LOCK_EX) == 0 && WriteAll(fd_, MarkerText(files, psCopying), 0) &&
-                  ::fsync(fd_) == 0 && SyncPath(ExtractFilePath(files.table));
-  if (!ok) {
+  const std::string dir = ExtractFilePath(files.table);
+  const std::string text = MarkerText(files, psCopying);
+  // Written and locked as a file without a name, then given its name: an
+  // opener never finds the marker empty or unlocked.
+  fd_ = ::open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+  if (fd_ >= 0) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::flock(fd_, LOCK_EX) != 0 || !WriteAll(fd_, text, 0) || ::fsync(fd_) != 0 ||
+        ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  if (fd_ < 0) {
+    // A file system without unnamed files: made under its name at once.
+    fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ < 0) throw EDbfWriteError(STRING_WRITE_ERROR);
+    if (::flock(fd_, LOCK_EX) != 0 || !WriteAll(fd_, text, 0) || ::fsync(fd_) != 0) {
+      Remove();
+      throw EDbfWriteError(STRING_WRITE_ERROR);
+    }
+  }
+  if (!SyncPath(dir)) {
     Remove();
     throw EDbfWriteError(STRING_WRITE_ERROR);
   }
@@ -203,8 +225,7 @@ void TPackMarker::Remove() {
 
 bool FinishInterruptedPack(const std::string& table) {
   const std::string marker = TPackMarker::FileName(table);
-  int fd = ::open(marker.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0 && errno == EACCES) fd = ::open(marker.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(marker.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return false;
     CannotFinish(marker, marker);

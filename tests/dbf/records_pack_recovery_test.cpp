@@ -128,11 +128,11 @@ TEST(PackRecovery, KilledAtEveryStepTheNextOpenFindsOneWholeTable) {
     const std::vector<std::string> own = memo ? std::vector<std::string>{"t.dbf", "t.dbt"}
                                               : std::vector<std::string>{"t.dbf"};
     ASSERT_EQ(FilesIn(dir), own);
-    // Every rename and every step between them: the marker, the new files and
-    // the state put on the disk, the second name of the memo file, the
-    // deletions after the renames.
+    // Every rename and every step between them: the marker given its name;
+    // the marker, the new files and the state put on the disk; the second
+    // name of the memo file; the deletions after the renames.
     std::map<std::string, int> kills;
-    for (const char* call : {"fsync", "link", "rename", "unlink"}) {
+    for (const char* call : {"fsync", "linkat", "link", "rename", "unlink"}) {
       for (int when = 1; when < 20; ++when) {
         SCOPED_TRACE(std::string(call) + " " + std::to_string(when));
         PutFiles(dir, fixture);
@@ -166,6 +166,34 @@ TEST(PackRecovery, KilledBetweenTheRenamesTheTableGetsItsMemoFile) {
   EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbf.pack", "t.dbt", "t_1.dbf", "t_2.dbt"}));
   EXPECT_NE(ReadFile(dir + "/t.dbt"), old_memo);
   EXPECT_TRUE(CheckWhole(file, true));
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbt"}));
+}
+
+// An open while another process packs waits for that pack instead of
+// finishing it under its feet.
+TEST(PackRecovery, AnOpenWaitsForAPackThatIsStillRunning) {
+  const std::string dir = TempDir("live");
+  const std::string file = dir + "/t.dbf";
+  MakeFixture(dir, true);
+  // The renames are held up: the open below comes while the marker is there.
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const std::string tool = Tool();
+    execlp("strace", "strace", "-f", "-o", "/dev/null", "-e", "trace=rename", "-e",
+           "inject=rename:delay_enter=400000", tool.c_str(), "pack", file.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  bool seen = false;
+  for (int i = 0; i < 1000 && !seen; ++i) {
+    seen = FileExists(file + ".pack");
+    if (!seen) usleep(5000);
+  }
+  EXPECT_TRUE(seen) << "the pack left no marker while it ran";
+  EXPECT_TRUE(CheckWhole(file, true)) << "the open did not wait for the pack";
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbt"}));
 }
 
