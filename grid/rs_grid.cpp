@@ -849,21 +849,92 @@ bool TDBGridPro::InsertRecord(bool Append) {
 // ---- Seams --------------------------------------------------------------------------------
 
 void TDBGridPro::GoToCell(int Flags, int Distance, int Column) {
-  // The plain record moves; selection actions and column changes come with
-  // the interaction work.
-  if (!link_active_ || data_set_ == nullptr) return;
-  if (Flags & 0x1) {
-    data_set_->First();
-  } else if (Flags & 0x2) {
-    data_set_->Last();
-  } else if (Flags & 0x4) {
-    const int distance = current_row_ == -1 ? Distance - active_row_ : Distance + current_row_ - active_row_;
-    if (distance != 0 || data_set_->State() != dsBrowse)
-      data_set_->MoveBy(distance);
-    else
-      ScrollHandler(0);
+  const int old_column = current_column_index_;
+  const bool column_changes = Column != old_column;
+  if (column_changes && OnColExiting) OnColExiting(this, old_column);
+  const bool record_move = (Flags & 0x7) != 0;
+  const bool toggle = !record_move && (Flags & 0x100) != 0;
+  const bool scroll = column_changes && Column >= 0 && Column < columns_->Count() &&
+                      !columns_->IsGroupFullyVisible(columns_->Items(Column));
+  target_column_ = Column;
+  if (multi_select_) {
+    if (selection_->Empty()) Flags &= ~0x400;
+    pending_actions_ = Flags & ~0x7;
+  } else {
+    Flags &= 0x7;
+    pending_actions_ = 0;
   }
-  if (Column != current_column_index_ && Column >= -1) ExchangeColumnIndex(Column);
+  navigating_ = true;
+  selection_change_pending_ = false;
+  bool frozen = scroll || (Flags & (0x1 | 0x2 | 0x400 | 0x200)) != 0;
+  if (frozen) FreezeGrid();
+  auto unfreeze = [&] {
+    frozen = false;
+    UnfreezeGrid(scroll);
+    if (!scroll) {
+      InvalidateRows();
+      UpdateVScrollBar(true);
+      UpdateHScrollBar(true);
+    }
+  };
+  auto reset = [&] {
+    navigating_ = false;
+    pending_actions_ = 0;
+    target_column_ = -1;
+    selection_change_pending_ = false;
+  };
+  try {
+    if (link_active_ && data_set_ != nullptr) {
+      if (Flags & 0x1) {
+        data_set_->First();
+        if (cursor_type_ != gctSensitive) RecaptureCurrent(false);
+      } else if (Flags & 0x2) {
+        data_set_->Last();
+        if (cursor_type_ != gctSensitive) RecaptureCurrent(false);
+      } else if (Flags & 0x4) {
+        const int distance = current_row_ == -1 ? Distance - active_row_ : Distance + current_row_ - active_row_;
+        if (distance != 0 || data_set_->State() != dsBrowse)
+          data_set_->MoveBy(distance);
+        else
+          ScrollHandler(0);
+      }
+    }
+    if (!record_move && (Flags & 0x400)) selection_->Clear(true, false);
+    // A move that reached no record (the data set stood at its end) sent no
+    // scroll notice; the column still changes.
+    if (target_column_ != current_column_index_) {
+      if (!record_move && column_changes) EndEdit(feaPost, true);
+      ExchangeColumnIndex(target_column_);
+    }
+    if (!record_move && (Flags & 0x200)) selection_->SelectRange(selection_->Anchor());
+    if (toggle && CanUseCurrentRecord(false)) {
+      selection_->SelectCurrent(!selection_->IsCurrentSelected(), false);
+      InvalidateRow(current_row_);
+      Update();
+    }
+    if (column_changes && !scroll) {
+      InvalidateTitleCell(old_column);
+      InvalidateTitleCell(current_column_index_);
+      if (!toggle) {
+        InvalidateCell(old_column, current_row_);
+        InvalidateCell(current_column_index_, current_row_);
+      }
+      Update();
+    }
+    if (scroll) columns_->UpdateScrollWindow(true, false);
+    if (frozen) unfreeze();
+    if (AlwaysShowEditor()) ShowEditor(current_column_);
+    if (column_changes && OnColEnter) OnColEnter(this, current_column_index_);
+    if (selection_change_pending_) {
+      navigating_ = false;
+      DoSelectionChange(true, true);
+    }
+  } catch (...) {
+    reset();
+    if (frozen) unfreeze();
+    throw;
+  }
+  reset();
 }
 
 void TDBGridPro::MoveFocus(TgpFieldEditAction Action, bool Extend) {

@@ -1,0 +1,197 @@
+// The grid with its columns: the layout it keeps when columns are hidden and
+// shown, groups fitted to the client width, the current column, the title
+// state event, and committing the data set's edits.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "grid/rs_str.h"
+#include "tests/grid/grid_support.h"
+
+namespace {
+
+using grid_support::MemGrid;
+
+[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
+
+// Sum of the groups' total widths.
+int LayoutWidth(TgpColumns& columns) {
+  int sum = 0;
+  for (int g = 0; g < columns.GroupCount(); ++g) sum += columns.Groups(g)->TotalWidth;
+  return sum;
+}
+
+TEST(GridColumns, HidingAndShowingAColumnRelaysOutAndMovesTheCurrentColumn) {
+  MemGrid g(20);
+  TgpColumns& columns = *g.grid->Columns();
+  ASSERT_EQ(columns.GroupCount(), 2);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 0);
+  EXPECT_EQ(g.grid->CurrentColumn(), columns.Items(0));
+  EXPECT_TRUE(g.grid->IsColumnShown(0));
+  columns.Items(0)->SetVisible(false);
+  EXPECT_EQ(columns.GroupCount(), 1);
+  EXPECT_FALSE(g.grid->IsColumnShown(0));
+  // The hidden column cannot stay current: the nearest selectable one is.
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 1);
+  EXPECT_EQ(LayoutWidth(columns), 60 + g.grid->EffectiveDesigner()->VertLineWidth());
+  columns.Items(0)->SetVisible(true);
+  EXPECT_EQ(columns.GroupCount(), 2);
+  EXPECT_TRUE(g.grid->IsColumnShown(0));
+  // The current column is kept by its object across the relayout.
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 1);
+  EXPECT_TRUE(g.grid->HasRows());
+}
+
+TEST(GridColumns, StackedFieldsMakeOneGroupAsHighAsItsLines) {
+  MemGrid g(20);
+  const int single_row = g.grid->RowHeight();
+  const int single_title = g.grid->TitleHeight();
+  TgpColumns& columns = *g.grid->Columns();
+  // P below N: onto line 1 of N's group.
+  columns.MoveColumn(columns.Items(1), columns.Groups(0), 1, 0);
+  ASSERT_EQ(columns.GroupCount(), 1);
+  EXPECT_EQ(columns.Groups(0)->LineCount, 2);
+  // Two lines and the line between them.
+  const int hline = g.grid->EffectiveDesigner()->HorzLineWidth();
+  EXPECT_EQ(g.grid->RowHeight() - hline, 2 * (single_row - hline) + 1);
+  EXPECT_GT(g.grid->TitleHeight(), single_title);
+  const TRect n = columns.Items(0)->CellRect(0, false, false);
+  const TRect p = columns.Items(1)->CellRect(0, false, false);
+  EXPECT_EQ(n.Left, p.Left);
+  EXPECT_LT(n.Bottom, p.Top + 1);
+  EXPECT_EQ(columns.Items(1)->CellLineHeight(), columns.Items(0)->CellLineHeight());
+}
+
+TEST(GridColumns, AutoColumnFitScalesTheGroupsToTheClientWidth) {
+  MemGrid g(5, 400, 200);  // five rows: no vertical scroll bar
+  TgpColumns& columns = *g.grid->Columns();
+  EXPECT_EQ(LayoutWidth(columns), 2 * (60 + g.grid->EffectiveDesigner()->VertLineWidth()));
+  g.grid->SetAutoColumnFit(true);
+  EXPECT_EQ(LayoutWidth(columns), g.grid->ClientWidth());
+  // The two groups keep their proportion (equal here).
+  EXPECT_NEAR(columns.Groups(0)->Width, columns.Groups(1)->Width, 1);
+  g.grid->SetBounds(0, 0, 250, 200);
+  EXPECT_EQ(LayoutWidth(columns), g.grid->ClientWidth());
+  // A hidden column gives its room to the other group.
+  columns.Items(1)->SetVisible(false);
+  EXPECT_EQ(LayoutWidth(columns), g.grid->ClientWidth());
+  EXPECT_EQ(columns.GroupCount(), 1);
+}
+
+TEST(GridColumns, SelectColumnChecksTheIndexAndTheColumn) {
+  MemGrid g(5);
+  std::vector<std::string> events;
+  g.grid->OnColExiting = [&](TComponent*, int c) { events.push_back("exiting " + std::to_string(c)); };
+  g.grid->OnColExit = [&](TComponent*, int c) { events.push_back("exit " + std::to_string(c)); };
+  g.grid->OnColEnter = [&](TComponent*, int c) { events.push_back("enter " + std::to_string(c)); };
+  g.grid->SelectColumn(1);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 1);
+  EXPECT_EQ(events, (std::vector<std::string>{"exiting 0", "enter 1"}));
+  events.clear();
+  g.grid->SelectColumn(-1);
+  EXPECT_EQ(g.grid->CurrentColumn(), nullptr);
+  EXPECT_EQ(events, (std::vector<std::string>{"exiting 1", "exit 1", "enter -1"}));
+  try {
+    g.grid->SelectColumn(2);
+    FAIL() << "no error";
+  } catch (const ERSError& e) {
+    EXPECT_EQ(std::string(e.Message()), "Index is out of range (2/2)");
+  }
+  g.grid->Columns()->Items(0)->SetOptionsBehavior(TgpColumnBehaviorOptions{cboNoSelecting});
+  try {
+    g.grid->SelectColumn(0);
+    FAIL() << "no error";
+  } catch (const EDBGridPro& e) {
+    EXPECT_EQ(std::string(e.Message()), "Unable to select column (0)");
+  }
+}
+
+TEST(GridColumns, ATitleStateChangeReachesTheApplication) {
+  MemGrid g(5);
+  TgpColumn* seen = nullptr;
+  TComponent* sender = nullptr;
+  g.grid->OnTitleStateChange = [&](TComponent* s, TgpColumn* c) { sender = s, seen = c; };
+  TgpColumn* p = g.grid->Columns()->Items(1);
+  p->ChangeTitleState(tsSortedUp, true, true);
+  EXPECT_EQ(sender, g.grid.get());
+  EXPECT_EQ(seen, p);
+  EXPECT_EQ(p->SortOrder(), g.grid->SortCounter());
+}
+
+// CommitEdit settles the data set's editing as the application's commands
+// expect before they sort, print or close.
+TEST(GridEditing, CommitEditPostsChangesAndDropsAnUntouchedNewRecord) {
+  MemGrid g(5);
+  // An inserted record nobody typed into goes away.
+  g.ds.Append();
+  EXPECT_EQ(g.ds.State(), dsInsert);
+  g.grid->CommitEdit();
+  EXPECT_EQ(g.ds.State(), dsBrowse);
+  EXPECT_EQ(g.ds.RecordCount(), 5);
+  // One with a value is posted.
+  g.ds.Append();
+  g.ds.FieldByName("N")->SetAsInteger(6);
+  g.grid->CommitEdit();
+  EXPECT_EQ(g.ds.State(), dsBrowse);
+  EXPECT_EQ(g.ds.RecordCount(), 6);
+  // A changed record is posted.
+  g.ds.First();
+  g.ds.Edit();
+  g.ds.FieldByName("P")->SetAsInteger(777);
+  g.grid->CommitEdit();
+  EXPECT_EQ(g.ds.State(), dsBrowse);
+  g.ds.Refresh();
+  g.ds.First();
+  EXPECT_EQ(g.ds.FieldByName("P")->AsInteger(), 777);
+  EXPECT_FALSE(g.grid->Posting());
+  // Outside editing nothing happens to the data set.
+  g.grid->CommitEdit();
+  EXPECT_EQ(g.ds.State(), dsBrowse);
+}
+
+TEST(GridEditing, CancelEditDropsTheChanges) {
+  MemGrid g(5);
+  g.ds.Edit();
+  g.ds.FieldByName("P")->SetAsInteger(777);
+  g.grid->CancelEdit();
+  EXPECT_EQ(g.ds.State(), dsBrowse);
+  EXPECT_EQ(g.ds.FieldByName("P")->AsInteger(), 10);
+}
+
+TEST(GridEditing, InsertRecordHonoursTheOptionsAndTheEvents) {
+  MemGrid g(3);
+  g.grid->SetOptionsEdit(TgpGridEditOptions{geoNoAppends});
+  EXPECT_FALSE(g.grid->InsertRecord(true));
+  EXPECT_EQ(g.ds.State(), dsBrowse);
+  bool refuse = true;
+  int after = 0;
+  g.grid->BeforeInsert = [&](TComponent*, bool& do_insert) { do_insert = !refuse; };
+  g.grid->AfterInsert = [&](TComponent*) { ++after; };
+  EXPECT_FALSE(g.grid->InsertRecord(false));
+  EXPECT_EQ(after, 0);
+  refuse = false;
+  EXPECT_TRUE(g.grid->InsertRecord(false));
+  EXPECT_EQ(g.ds.State(), dsInsert);
+  EXPECT_EQ(after, 1);
+  g.grid->CancelEdit();
+  g.grid->SetReadOnly(true);
+  EXPECT_FALSE(g.grid->InsertRecord(false));
+}
+
+TEST(GridEditing, LeavingTheGridCommitsTheRecord) {
+  MemGrid g(3);
+  g.ds.Edit();
+  g.ds.FieldByName("P")->SetAsInteger(5);
+  g.grid->DoExit();
+  EXPECT_EQ(g.ds.State(), dsBrowse);
+  EXPECT_EQ(g.ds.FieldByName("P")->AsInteger(), 5);
+  g.grid->SetOptionsEdit(TgpGridEditOptions{geoCancelRecordOnExit});
+  g.ds.Edit();
+  g.ds.FieldByName("P")->SetAsInteger(9);
+  g.grid->DoExit();
+  EXPECT_EQ(g.ds.State(), dsBrowse);
+  EXPECT_EQ(g.ds.FieldByName("P")->AsInteger(), 5);
+}
+
+}  // namespace
