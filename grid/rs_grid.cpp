@@ -122,10 +122,17 @@ void TDBGridPro::SetDataSource(TDataSource* value) {
 void TDBGridPro::Notification(TComponent* component, TOperation operation) {
   if (operation == opRemove) {
     if (data_link_ && component == data_link_->DataSource()) SetDataSource(nullptr);
-    if (component == designer_) SetDesigner(nullptr);
-    if (component == effective_designer_) {
-      // The shared default designer went away with the library.
+    if (component == designer_ || component == effective_designer_) {
+      // The dying designer may be past its own destructor: it is not called
+      // again, only forgotten (it drops its grids itself).
+      if (component == designer_) designer_ = nullptr;
       effective_designer_ = nullptr;
+      TgpDesigner* fallback = DefaultGridDesigner();
+      if (static_cast<TComponent*>(fallback) != component && !ComponentState().Contains(csDestroying)) {
+        effective_designer_ = fallback;
+        fallback->RegisterGrid(this);
+        LayoutChanged();
+      }
     }
     if (reinterpret_cast<void*>(component) == reinterpret_cast<void*>(mapper_)) mapper_ = nullptr;
     if (component == title_images_) SetTitleImages(nullptr);

@@ -323,6 +323,14 @@ void TDBGridPro::PrepareRowAttrs(int FirstRow, int LastRow) {
   if (!link_active_ || effective_designer_ == nullptr) return;
   const TgpDesigner& d = *effective_designer_;
   const bool shows_selection = ShowsSelection();
+  // The data set goes back to its record whatever a handler does.
+  struct RestoreRow {
+    TDataLink* link;
+    int row;
+    ~RestoreRow() {
+      if (link->Active()) link->SetActiveRecord(row);
+    }
+  } restore{data_link_.get(), data_link_->ActiveRecord()};
   for (int r = FirstRow; r <= LastRow; ++r) {
     TgpRowAttrs* row = paint_info_->Rows(r);
     if (row == nullptr) continue;

@@ -1,0 +1,188 @@
+// What the grid prepares for its designer and what the designer base paints:
+// row and cell attributes of the current, selected and striped rows, the
+// designer's registration, metrics and settings, and a painted grid.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+#include "grid/rs_str.h"
+#include "tests/grid/grid_support.h"
+
+namespace {
+
+using grid_support::MemGrid;
+
+[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
+
+// The designer the tests give the grid: the base one, with the lines a
+// concrete designer would have.
+class LinedDesigner : public TgpBaseDesigner {
+ public:
+  explicit LinedDesigner(TComponent* owner) : TgpBaseDesigner(owner) { UpdateMetrics(); }
+  int VLineWidth() const override { return 1; }
+  int HLineWidth() const override { return HorizLines() == clNone ? 0 : 1; }
+  void TitlePair(int& Top, int& Bottom) const override { Top = 0, Bottom = 1; }
+};
+
+TEST(GridRowAttrs, TheCurrentRowAndCellCarryTheSelectionColours) {
+  MemGrid g(20);
+  LinedDesigner designer(nullptr);
+  g.grid->SetDesigner(&designer);
+  designer.SetSelectedRowFill(true);
+  g.ds.MoveBy(2);  // N 3 on row 2
+  ASSERT_EQ(g.grid->CurrentRow(), 2);
+  struct Case {
+    const char* what;
+    bool focused;
+    bool hide_selection;
+    TColor row_colour;
+    TColor cell_colour;
+  };
+  const Case cases[] = {
+      {"focused", true, true, clHighlight, clHighlight},
+      {"unfocused, hiding its selection", false, true, clBtnFace, clBtnFace},
+      {"unfocused, showing its selection", false, false, clHighlight, clHighlight},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.focused)
+      g.grid->DoEnter();
+    else
+      g.grid->DoExit();
+    g.grid->SetHideSelection(c.hide_selection);
+    g.grid->PrepareRowAttrs(0, g.grid->RowCount() - 1);
+    const TgpRowAttrs* current = g.grid->PaintInfo()->Rows(2);
+    ASSERT_NE(current, nullptr);
+    EXPECT_TRUE(current->IsCurrent);
+    EXPECT_EQ(current->Focused, c.focused);
+    EXPECT_TRUE(current->Fill);
+    EXPECT_EQ(current->Color, c.row_colour);
+    const TgpCellAttrs* cell = current->CellAttrs(g.grid->CurrentColumnIndex());
+    ASSERT_NE(cell, nullptr);
+    EXPECT_TRUE(cell->Current);
+    EXPECT_TRUE(cell->Fill);
+    EXPECT_EQ(cell->Color, c.cell_colour);
+    const TgpRowAttrs* other = g.grid->PaintInfo()->Rows(3);
+    EXPECT_FALSE(other->IsCurrent);
+    EXPECT_FALSE(other->Fill);
+    EXPECT_EQ(other->Color, clNone);
+  }
+  // The active record is back where it was.
+  EXPECT_EQ(g.N(), 3);
+  g.grid->SetDesigner(nullptr);
+}
+
+TEST(GridRowAttrs, SelectedRowsStripsAndTheApplicationsRowEvent) {
+  MemGrid g(20);
+  g.grid->SetMultiSelect(true);
+  g.ds.MoveBy(4);  // N 5
+  g.grid->Selection()->SelectCurrent(true, true);
+  g.ds.First();
+  g.grid->SetStripStep(3);
+  int calls = 0;
+  g.grid->OnGetRowAttrs = [&](TComponent* sender, TgpRowAttrs* row) {
+    EXPECT_EQ(sender, g.grid.get());
+    // The data set stands on the row's record.
+    EXPECT_EQ(g.N(), row->Row + 1);
+    ++calls;
+    if (row->Row == 7) row->Color = clRed;
+  };
+  g.grid->PrepareRowAttrs(0, 9);
+  EXPECT_EQ(calls, 10);
+  TgpPaintInfo& info = *g.grid->PaintInfo();
+  EXPECT_TRUE(info.Rows(4)->Selected);
+  EXPECT_EQ(info.Rows(4)->FontColor, g.grid->EffectiveDesigner()->SelectedRowText());
+  EXPECT_FALSE(info.Rows(3)->Selected);
+  // With something selected, the current row is not painted as selected.
+  EXPECT_FALSE(info.Rows(0)->Fill);
+  for (int r = 0; r < 10; ++r) EXPECT_EQ(info.Rows(r)->StripNo, r % 3 + 1) << r;
+  EXPECT_EQ(info.Rows(7)->Color, clRed);
+}
+
+TEST(GridDesigner, TheGridMeasuresWithItsDesignerAndFollowsItsChanges) {
+  MemGrid g(20);
+  const int row_default = g.grid->RowHeight();
+  LinedDesigner designer(nullptr);
+  g.grid->SetDesigner(&designer);
+  EXPECT_EQ(g.grid->EffectiveDesigner(), &designer);
+  EXPECT_EQ(designer.GridCount(), 1);
+  // One horizontal line under each row.
+  EXPECT_EQ(g.grid->RowHeight(), row_default + 1);
+  designer.CellMargins()->SetTopMargin(6);
+  EXPECT_EQ(g.grid->RowHeight(), row_default + 1 + 4);
+  designer.SetHorizLines(clNone);  // no line: the metrics are taken again
+  EXPECT_EQ(g.grid->RowHeight(), row_default + 4);
+  try {
+    designer.FooterMargins()->SetLeftMargin(-1);
+    FAIL() << "no error";
+  } catch (const ERSError& e) {
+    EXPECT_EQ(std::string(e.Message()), "Value can not be negative (-1)");
+  }
+  EXPECT_EQ(designer.FooterMargins()->LeftMargin(), 2);
+  // Copying settings between designers of one class relays the grids out.
+  LinedDesigner other(nullptr);
+  other.CellMargins()->SetTopMargin(2);
+  other.SetTitleColor(clYellow);
+  designer.Assign(&other);
+  EXPECT_EQ(designer.TitleColor(), clYellow);
+  EXPECT_EQ(designer.HorizLines(), clBlack);
+  EXPECT_EQ(g.grid->RowHeight(), row_default + 1);
+}
+
+TEST(GridDesigner, ADestroyedDesignerLeavesTheGridOnTheDefault) {
+  MemGrid g(5);
+  auto* designer = new LinedDesigner(nullptr);
+  g.grid->SetDesigner(designer);
+  designer->Free();
+  EXPECT_EQ(g.grid->Designer(), nullptr);
+  EXPECT_EQ(g.grid->EffectiveDesigner(), DefaultGridDesigner());
+  EXPECT_TRUE(g.grid->HasRows());
+}
+
+TEST(GridDesigner, ADestroyedDataSourceLeavesTheGridWithoutRows) {
+  MemGrid g(5);
+  auto* source = new TDataSource(nullptr);
+  source->SetDataSet(&g.ds);
+  g.grid->SetDataSource(source);
+  EXPECT_TRUE(g.grid->LinkActive());
+  source->Free();
+  EXPECT_EQ(g.grid->DataSource(), nullptr);
+  EXPECT_FALSE(g.grid->LinkActive());
+  EXPECT_FALSE(g.grid->HasRows());
+}
+
+// A painted grid: the title band in the title colour, the rows on the
+// grid's colour, the current cell filled with the selection colour.
+TEST(GridPainting, TitlesRowsAndTheCurrentCellAreDrawn) {
+  MemGrid g(20, 300, 200);
+  LinedDesigner designer(nullptr);
+  designer.SetTitleColor(clYellow);
+  g.grid->SetDesigner(&designer);
+  g.grid->DoEnter();
+  const QImage image = g.grid->Widget()->grab().toImage();
+  ASSERT_FALSE(image.isNull());
+  TgpColumn* n = g.grid->Columns()->Items(0);
+  TgpColumn* p = g.grid->Columns()->Items(1);
+  const TRect title = p->TitleRect(false);
+  const QColor title_pixel = image.pixelColor(title.Right - 3, title.Top + 1);
+  EXPECT_EQ(title_pixel, QColor(255, 255, 0));
+  // The current cell (row 0, column N) is filled with the highlight.
+  const TRect current = n->CellRect(0, false, false);
+  const QColor highlight = image.pixelColor(current.Right - 2, current.Top + 1);
+  EXPECT_EQ(highlight.rgb(), QColor(ColorToRGB(clHighlight) & 0xFF, (ColorToRGB(clHighlight) >> 8) & 0xFF,
+                                    (ColorToRGB(clHighlight) >> 16) & 0xFF)
+                                 .rgb());
+  // Another row's cell stays on the window colour.
+  const TRect plain = p->CellRect(3, false, false);
+  const QColor window = image.pixelColor(plain.Right - 2, plain.Top + 1);
+  EXPECT_EQ(window.rgb(), QColor(ColorToRGB(clWindow) & 0xFF, (ColorToRGB(clWindow) >> 8) & 0xFF,
+                                 (ColorToRGB(clWindow) >> 16) & 0xFF)
+                              .rgb());
+  g.grid->SetDesigner(nullptr);
+}
+
+}  // namespace
