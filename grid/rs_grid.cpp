@@ -208,7 +208,25 @@ void TDBGridPro::SetFootLines(int value) {
 void TDBGridPro::SetUniqueFields(const AnsiString& value) {
   unique_fields_ = value;
   TgpCurrentRecShot* current = selection_->Current();
-  current->Capture(link_active_ ? current->Bookmark : TBookmark());
+  if (!link_active_ || data_set_ == nullptr || current->Bookmark.empty() ||
+      !data_set_->BookmarkValid(current->Bookmark)) {
+    current->Capture(TBookmark());
+    return;
+  }
+  // The snapshot takes the new fields' values from its own record, which an
+  // insensitive cursor may keep away from the data set's.
+  const TDataSetPosition position = SaveDataSetPosition(*data_set_);
+  data_set_->DisableControls();
+  try {
+    const TBookmark bookmark = current->Bookmark;
+    data_set_->GotoBookmark(bookmark);
+    current->Capture(bookmark);
+    RestoreDataSetPosition(*data_set_, position);
+  } catch (...) {
+    data_set_->EnableControls();
+    throw;
+  }
+  data_set_->EnableControls();
 }
 
 void TDBGridPro::SetBookmarkFields(const AnsiString& value) {

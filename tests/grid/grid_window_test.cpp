@@ -290,3 +290,53 @@ TEST(GridSettings, Defaults) {
 }
 
 }  // namespace
+
+namespace {
+
+// A grid whose current record stays put while the data set scrolls.
+TEST_F(GridTest, AnInsensitiveCursorKeepsItsRecordWhileTheWindowScrolls) {
+  grid->SetCursorType(gctInsensitiveBmrk);
+  EXPECT_EQ(grid->CurrentRow(), -1);
+  grid->GoToCell(0x4, 2, 0);  // a press on row 2
+  EXPECT_EQ(N(), 3);
+  EXPECT_EQ(grid->CurrentRow(), 2);
+  grid->WMVScroll(SB_LINEDOWN, 0);  // the window shows 2..11
+  EXPECT_EQ(FirstShown(), 2);
+  EXPECT_EQ(grid->CurrentRow(), 1);
+  EXPECT_EQ(grid->Selection()->Current()->RecNo, 3);
+  grid->WMVScroll(SB_PAGEDOWN, 0);  // 12..21: record 3 is out of sight
+  EXPECT_EQ(grid->CurrentRow(), -1);
+  grid->WMVScroll(SB_TOP, 0);
+  EXPECT_EQ(N(), 1);
+  EXPECT_EQ(grid->CurrentRow(), 2);
+  // Before acting on its record the grid goes back to it.
+  EXPECT_TRUE(grid->CanUseCurrentRecord(false));
+  EXPECT_EQ(N(), 3);
+  // New unique fields take their values from the grid's record.
+  ds.First();
+  grid->SetUniqueFields("P");
+  EXPECT_EQ(grid->Selection()->Current()->UniqueValues.AsInteger(), 30);
+  EXPECT_EQ(N(), 1);
+}
+
+TEST(GridHorizontal, GroupsScrollByTheBarAndHideTheirColumns) {
+  MemGrid g(5, 110, 200);
+  TgpColumns& columns = *g.grid->Columns();
+  ASSERT_GE(columns.ScrollPositions(), 2);
+  ASSERT_TRUE(g.grid->ScrollBarShown(SB_HORZ));
+  EXPECT_TRUE(g.grid->IsColumnShown(0));
+  g.grid->WMHScroll(SB_LINERIGHT, 0);
+  EXPECT_EQ(columns.FirstVisibleGroup(), 1);
+  EXPECT_FALSE(g.grid->IsColumnShown(0));
+  EXPECT_TRUE(g.grid->IsColumnShown(1));
+  EXPECT_EQ(columns.Groups(1)->ScreenX, 0);
+  EXPECT_EQ(g.grid->GetScrollPos(SB_HORZ), 1);
+  g.grid->WMHScroll(SB_LINERIGHT, 0);  // no further than the last position
+  EXPECT_EQ(columns.FirstVisibleGroup(), 1);
+  g.grid->WMHScroll(SB_LEFT, 0);
+  EXPECT_EQ(columns.FirstVisibleGroup(), 0);
+  EXPECT_EQ(g.grid->GetScrollPos(SB_HORZ), 0);
+  EXPECT_TRUE(g.grid->IsColumnShown(0));
+}
+
+}  // namespace
