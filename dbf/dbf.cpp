@@ -1031,8 +1031,7 @@ void ReopenIndexFile(TIndexFile& file, TPageFileMode mode) {
 
 int TDbf::TagNameLength() const {
   if (production_index_ != nullptr) return production_index_->TagNameLength();
-  // A new production file takes dBase 7 tag entries only for a dBase 7 table.
-  return table_level_ == 7 ? 32 : 10;
+  return kTagNameLength;
 }
 
 bool TDbf::SameIndexName(const AnsiString& a, const AnsiString& b) const {

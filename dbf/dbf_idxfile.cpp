@@ -602,7 +602,7 @@ uint8_t* TIndexFile::TagHeader() const {
 }
 
 int TIndexFile::TagEntryLength() const { return Header()[26]; }
-int TIndexFile::TagNameLength() const { return version_ == 6 ? 32 : 10; }
+int TIndexFile::TagNameLength() const { return version_ == 6 ? kLongTagNameLength : kTagNameLength; }
 uint8_t* TIndexFile::TagEntry(int position) { return Header() + 512 + TagEntryLength() * (1 + position); }
 const uint8_t* TIndexFile::TagEntry(int position) const {
   return Header() + 512 + TagEntryLength() * (1 + position);

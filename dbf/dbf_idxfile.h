@@ -55,6 +55,10 @@ bool Contains(uint32_t lcid);
 // dBase 7 entries). Names are program text in the ANSI code page, whose upper
 // case agrees with the table's code page for every letter both can hold.
 AnsiString IndexTagName(std::string_view name, int name_length);
+// Tag name lengths of dBase IV tag entries (every new file has them) and of
+// dBase 7 entries.
+inline constexpr int kTagNameLength = 10;
+inline constexpr int kLongTagNameLength = 32;
 
 // What a tag tells about itself (the table copies it into its index definitions).
 struct TIndexTagDef {
