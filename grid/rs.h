@@ -767,6 +767,8 @@ class TgpColumn : public TCollectionItem {
   class Consumer_;
   bool Gridless() const;
   bool Loading() const;
+  // Stores the position, or in a laid-out grid moves the column there.
+  void SetLayoutPosition(int level, int index);
   void ReadSortOrder(int value);
   void EndAssign();
 
