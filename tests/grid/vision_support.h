@@ -1,0 +1,158 @@
+// Helpers of the vision tests: a consumer that records what its vision tells
+// it, an edit stand-in, and small data sets (in memory and a dBASE table)
+// holding text, numbers, a memo and null values.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "dbf/dbf.h"
+#include "grid/rs_std.h"
+#include "tests/support/testsupport.h"
+#include "toolkit/core/text.h"
+#include "toolkit/db/memdataset.h"
+#include "toolkit/ui/forms.h"
+
+namespace vision_support {
+
+// The application object the painting and measuring need (one for the
+// whole test program, whichever test file comes first).
+class UiEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { Application->Initialize(); }
+};
+inline ::testing::Environment* const g_ui_environment = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+
+// A consumer that writes every call of its vision into Trace.
+struct RecordingConsumer : IvpFieldVisionConsumer {
+  explicit RecordingConsumer(TComponent* component = nullptr, TgpConsumerKind kind = ckColumn)
+      : Component(component), Fields(this, kind) {}
+
+  TComponent* GetConsumerComponent() override { return Component; }
+  bool CanEditValue() override { return CanEdit; }
+  bool CanStartEdit() override {
+    Trace.push_back("CanStartEdit");
+    return CanStart && Fields.Vision()->DoBeforeEdit(Fields);
+  }
+  void EditStarted() override { Trace.push_back("EditStarted"); }
+  void ValuePosted() override { Trace.push_back("ValuePosted"); }
+  bool UpdateCaptionAlignment() override {
+    Trace.push_back("UpdateCaptionAlignment");
+    return CaptionChanges;
+  }
+  void PopupMenuChanged() override { Trace.push_back("PopupMenuChanged"); }
+  void VisionChanged(TvpFieldVision* vision) override {
+    Trace.push_back("VisionChanged");
+    Vision = vision;
+  }
+  void FieldsChanged() override { Trace.push_back("FieldsChanged"); }
+  void UpdateActive() override { Trace.push_back("UpdateActive"); }
+  void ViewChanged() override { Trace.push_back("ViewChanged"); }
+  void ImagesChanged() override { Trace.push_back("ImagesChanged"); }
+  void ButtonChanged() override { Trace.push_back("ButtonChanged"); }
+  void EditStyleChanged() override { Trace.push_back("EditStyleChanged"); }
+
+  // Resolves against data_set and lets the vision decide Active, alignment
+  // and layout, as a bound column does.
+  void Bind(TDataSet* data_set) {
+    Fields.ResolveFields(data_set);
+    bool active = data_set && data_set->Active();
+    TvpFieldVision* vision = Fields.Vision();
+    if (active) vision->CanShow(Fields, active);
+    Fields.SetActive(active);
+    Fields.SetAlignment(vision->GetDefaultAlignment(Fields));
+    const TvpDefLayout layout = vision->GetDefaultLayout(Fields);
+    Fields.SetLayout(layout == tlaTop ? tlTop : layout == tlaBottom ? tlBottom : tlCenter);
+  }
+
+  TComponent* Component;
+  std::vector<std::string> Trace;
+  bool CaptionChanges = false;
+  bool CanEdit = true;
+  bool CanStart = true;
+  TvpFieldVision* Vision = nullptr;
+  TgpFieldList Fields;
+};
+
+// An edit as a vision sees it: a text, a current value and a mask verdict.
+struct EditStandIn : IvpVisionEdit {
+  explicit EditStandIn(RecordingConsumer& consumer) : Consumer(consumer) {}
+
+  TgpFieldList& EditFields() override { return Consumer.Fields; }
+  TfvCurrentValue& CurrentValue() override { return Value; }
+  AnsiString EditText() const override { return Text; }
+  void SetEditText(const AnsiString& text) override { Text = text; }
+  bool HasEditMask() const override { return HasMask; }
+  bool EditTextValid() const override { return MaskAccepts; }
+  void CancelPendingInput() override { Trace.push_back("CancelPendingInput"); }
+  void SelectAll() override { Trace.push_back("SelectAll"); }
+  void ToggleDropDown(bool post) override { Trace.push_back(post ? "ToggleDropDown(post)" : "ToggleDropDown"); }
+
+  RecordingConsumer& Consumer;
+  TfvCurrentValue Value;
+  AnsiString Text;
+  bool HasMask = false;
+  bool MaskAccepts = true;
+  std::vector<std::string> Trace;
+};
+
+// One row of the sample data; nullptr/NaN-free: "null" flags mark nulls.
+struct Row {
+  int n;
+  const char* name;  // UTF-8; nullptr: null
+  bool has_p;
+  double p;
+  const char* note;  // UTF-8; nullptr: null
+};
+
+// Rows with text, numbers, a multi-line memo and null values.
+inline const std::vector<Row> kRows = {
+    {1, "Иванов", true, 12.5, "первая строка\r\nвторая строка"},
+    {2, nullptr, false, 0, nullptr},
+    {3, "Q", true, -3.25, ""},
+};
+
+inline void FillRows(TDataSet& ds) {
+  for (const Row& r : kRows) {
+    ds.Append();
+    ds.FieldNamed("N")->SetAsInteger(r.n);
+    if (r.name) ds.FieldNamed("NAME")->SetAsString(Utf8ToAnsi(r.name));
+    if (r.has_p) ds.FieldNamed("P")->SetAsFloat(r.p);
+    if (r.note) ds.FieldNamed("NOTE")->SetAsString(Utf8ToAnsi(r.note));
+    ds.Post();
+  }
+  ds.First();
+}
+
+// N integer, NAME text 20, P float, NOTE memo, with kRows.
+inline std::unique_ptr<TMemDataSet> MemData() {
+  auto ds = std::make_unique<TMemDataSet>(nullptr);
+  ds->FieldDefs().Add("N", ftInteger);
+  ds->FieldDefs().Add("NAME", ftString, 20);
+  ds->FieldDefs().Add("P", ftFloat);
+  ds->FieldDefs().Add("NOTE", ftMemo);
+  ds->Open();
+  FillRows(*ds);
+  return ds;
+}
+
+// The same as a dBASE IV table with a memo file, in its own folder.
+inline std::unique_ptr<TDbf> DbfData(const std::string& folder) {
+  auto t = std::make_unique<TDbf>(nullptr);
+  t->SetTableLevel(4);
+  t->SetExclusive(true);
+  t->SetTableName(testsupport::TempDir(folder) + "/rows.dbf");
+  t->FieldDefs().Add("N", ftInteger);
+  t->FieldDefs().Add("NAME", ftString, 20);
+  t->FieldDefs().Add("P", ftFloat);
+  t->FieldDefs().Add("NOTE", ftMemo);
+  t->CreateTableFile();
+  t->Open();
+  FillRows(*t);
+  return t;
+}
+
+}  // namespace vision_support
