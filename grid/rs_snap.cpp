@@ -11,6 +11,24 @@ bool SameRecord(TDataSet& data_set, const TBookmark& a, const TBookmark& b) {
   return !a.empty() && !b.empty() && data_set.CompareBookmarkValues(a, b) == 0;
 }
 
+// +1 or -1: the way from the record at start to target's among the rows
+// the data set shows; 0 when no row shows target. The way the bookmarks point
+// is tried first, which is right at once in physical order. The data set is
+// left anywhere.
+int WayToRecord(TDataSet& data_set, const TBookmark& start, const TBookmark& target) {
+  if (SameRecord(data_set, start, target)) return 1;
+  const int hint = data_set.CompareBookmarkValues(start, target) < 0 ? 1 : -1;
+  for (const int step : {hint, -hint}) {
+    data_set.ReturnToBookmark(start);
+    for (;;) {
+      data_set.Skip(step);
+      if (data_set.Bof() || data_set.Eof()) break;
+      if (SameRecord(data_set, data_set.QueryBookmarkText(), target)) return step;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 // ---- TgpRecShot -------------------------------------------------------------------
@@ -231,12 +249,21 @@ void TgpSelection::SelectRange(const TBookmark& Target) {
     grid_->UnfreezeGrid(false);
   };
   try {
-    const int step = data_set->CompareBookmarkValues(data_set->QueryBookmarkText(), Target) < 0 ? 1 : -1;
+    const TBookmark start = data_set->QueryBookmarkText();
+    // Bookmarks follow the rows only in physical order; in an index's order
+    // the target may stand either way whatever its bookmark says. So the walk
+    // goes the way the target is met among the rows the data set shows.
+    int step = WayToRecord(*data_set, start, Target);
+    const bool met = step != 0;
+    // Only a target no row shows (a filter hides it) is placed by its
+    // bookmark: the range ends where it is passed.
+    if (!met) step = data_set->CompareBookmarkValues(start, Target) < 0 ? 1 : -1;
+    data_set->ReturnToBookmark(start);
     for (;;) {
       const TBookmark bookmark = data_set->QueryBookmarkText();
       if (bookmark.empty()) break;
-      // A target the filter hides is passed, not met: the range ends there.
-      const int beyond = data_set->CompareBookmarkValues(bookmark, Target) * step;
+      const int beyond = met ? (SameRecord(*data_set, bookmark, Target) ? 0 : -1)
+                             : data_set->CompareBookmarkValues(bookmark, Target) * step;
       if (beyond > 0) break;
       SelectCurrent(true, false);
       if (beyond == 0) break;

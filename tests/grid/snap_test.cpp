@@ -1,6 +1,6 @@
-// Record snapshots and the selection, over an in-memory data set and a grid
-// stand-in that recaptures its current record on the data link's notices as
-// the grid does.
+// Record snapshots and the selection, over an in-memory data set (and a table
+// in index order) and a grid stand-in that recaptures its current record on
+// the data link's notices as the grid does.
 #include <algorithm>
 #include <set>
 #include <string>
@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include "dbf/dbf.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_snap.h"
 #include "grid/rs_str.h"
+#include "tests/support/testsupport.h"
 #include "toolkit/db/memdataset.h"
 
 namespace {
@@ -427,6 +429,92 @@ TEST(Selection, RangeToARecordThatIsGoneSelectsNothing) {
   f.selection.SelectRange(TBookmark());
   EXPECT_EQ(f.selection.ExplicitCount(), 0);
   EXPECT_EQ(f.grid.max_freeze, 0);
+}
+
+// A table whose index order is not its record order: rows N = 1 5 3 4 2
+// under the tag, so bookmarks (record numbers) do not follow the rows.
+struct IndexedTableFixture {
+  IndexedTableFixture() {
+    const std::string dir = testsupport::TempDir("snap_indexed");
+    table.SetTableLevel(4);
+    table.SetExclusive(true);
+    table.SetTableName(dir + "/rows.dbf");
+    for (const char* name : {"N", "P", "R", "K"}) table.FieldDefs().Add(name, ftInteger);
+    table.CreateTableFile();
+    table.Open();
+    const int keys[] = {10, 50, 30, 40, 20};  // N = 1..5 in record order
+    for (int n = 1; n <= 5; ++n) {
+      table.Append();
+      table.FieldNamed("N")->SetAsInteger(n);
+      table.FieldNamed("P")->SetAsInteger(n);
+      table.FieldNamed("R")->SetAsInteger(n % 3);
+      table.FieldNamed("K")->SetAsInteger(keys[n - 1]);
+      table.Post();
+    }
+    table.CreateIndexTag("BYKEY", "K", {});
+    table.SetIndexName("BYKEY");
+    source.SetDataSet(&table);
+    grid.link.SetDataSource(&source);
+    grid.selection = &selection;
+    table.GoFirst();
+    selection.Current()->Recapture(false);
+  }
+  int N() { return table.FieldNamed("N")->AsInteger(); }
+  void Go(int n) { ASSERT_TRUE(table.FindByValues("N", Variant(n), TFindOptions())) << n; }
+  Ns RowOrder() {
+    Ns out;
+    for (table.GoFirst(); !table.Eof(); table.GoNext()) out.push_back(N());
+    return out;
+  }
+  // The selected N values, in ascending order.
+  Ns Selected() const {
+    Ns out;
+    for (int i = 0; i < selection.ExplicitCount(); ++i)
+      out.push_back(selection.Items(i)->BookmarkValues[0].AsInteger());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  TDbf table{nullptr};
+  TDataSource source{nullptr};
+  GridStandIn grid;
+  TgpSelection selection{&grid};
+};
+
+TEST(Selection, RangeOverAnIndexFollowsTheRowsNotTheRecordNumbers) {
+  struct Case {
+    const char* name;
+    int from;
+    int to;
+    bool hide_three;
+    Ns expected;  // ascending
+  };
+  const Case cases[] = {
+      {"first to fourth row", 1, 4, false, {1, 3, 4, 5}},
+      {"fourth back to first row", 4, 1, false, {1, 3, 4, 5}},
+      {"second to last row", 5, 2, false, {2, 3, 4, 5}},
+      {"last back to second row", 2, 5, false, {2, 3, 4, 5}},
+      {"third to fourth row", 3, 4, false, {3, 4}},
+      {"one row", 3, 3, false, {3}},
+      {"a filtered row inside the range is skipped", 1, 4, true, {1, 4, 5}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    IndexedTableFixture f;
+    ASSERT_EQ(f.RowOrder(), (Ns{1, 5, 3, 4, 2}));
+    if (c.hide_three) {
+      f.table.SetFilter("N<>3");
+      f.table.SetFiltered(true);
+    }
+    f.Go(c.to);
+    const TBookmark target = f.table.QueryBookmarkText();
+    f.Go(c.from);
+    f.selection.SelectRange(target);
+    EXPECT_EQ(f.Selected(), c.expected);
+    EXPECT_EQ(f.N(), c.from);
+    EXPECT_EQ(f.grid.freeze, 0);
+    EXPECT_FALSE(f.table.ControlsMuted());
+  }
 }
 
 TEST(Selection, ClearWithAndWithoutTheCurrentRecord) {
