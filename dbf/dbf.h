@@ -245,9 +245,11 @@ class TDbf : public TDataSet {
   // The records the set delivers (deleted ones and the filter applied); the
   // position stays where it was.
   int CountVisibleRecords();
-  // Index search on the current tag: value as a key; nearest finds the first
-  // key not below it. Resynchronises the set on the record found.
+  // Index search on the current tag: value as a key (a text is the program's
+  // and is translated into the table's code page first); nearest finds the
+  // first key not below it. Resynchronises the set on the record found.
   bool SearchKeyValue(const Variant& value, bool nearest);
+  // The same with a key as the tag stores it (in the table's code page).
   bool SearchKey(const std::vector<uint8_t>& key, TSearchKeyType type);
   // The index file of the current order (nullptr in physical order).
   TIndexFile* CurrentIndexFile() const { return index_file_; }
