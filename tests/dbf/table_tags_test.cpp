@@ -187,6 +187,16 @@ TEST(TableTags, TablesInMemoryGetIndexes) {
   EXPECT_TRUE(t->IndexNames().empty());
   EXPECT_EQ(t->DbfFile()->Header()[28], 0);
   t->Close();
+  // Declared definitions are built at every open.
+  TDbfIndexDef* def = t->IndexDefs().Add();
+  def->SetIndexFile("byname");
+  def->SetSortField("NAME");
+  t->SetIndexName("byname");
+  t->Open();
+  EXPECT_EQ(t->IndexName(), "byname");
+  EXPECT_EQ(Ns(*t), (std::vector<int>{2, 8, 6, 5, 7, 3, 1, 4}));
+  t->Close();
+  EXPECT_TRUE(std::filesystem::is_empty(dir));
 }
 
 TEST(TableTags, FieldDefsOfAClosedTableBringItsTags) {
