@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/gfx/metafile.h"
 #include "toolkit/ui/comctrls.h"
@@ -217,7 +218,13 @@ TvpPaintSource TgpFieldList::PaintSource() const {
 
 // ---- TvpFieldVision: life and consumers --------------------------------------------------
 
-TvpFieldVision::TvpFieldVision(TComponent* owner) : TComponent(owner) {}
+TvpFieldVision::TvpFieldVision(TComponent* owner)
+    : TComponent(owner), images_link_(std::make_unique<TChangeLink>()) {
+  images_link_->OnChange = [this](TChangeLink*) {
+    UpdateImageSize();
+    NotifyImages();
+  };
+}
 
 TvpFieldVision::~TvpFieldVision() {
   // A plain delete reaches here without BeforeDestruction's override.
@@ -328,9 +335,15 @@ void TvpFieldVision::SetAlignment(TvpDefAlignment value) {
 
 void TvpFieldVision::SetImages(TImageList* value) {
   if (images_ == value) return;
-  if (images_) images_->RemoveFreeNotification(this);
+  if (images_) {
+    images_->UnRegisterChanges(images_link_.get());
+    images_->RemoveFreeNotification(this);
+  }
   images_ = value;
-  if (images_) images_->FreeNotification(this);
+  if (images_) {
+    images_->RegisterChanges(images_link_.get());
+    images_->FreeNotification(this);
+  }
   UpdateImageSize();
   NotifyImages();
 }
@@ -397,6 +410,7 @@ void TvpFieldVision::SetOptionsSwitch(TfvSwitchOptions value) { options_switch_ 
 
 void TvpFieldVision::Notification(TComponent* component, TOperation operation) {
   if (operation == opRemove && component != nullptr && component == images_) {
+    images_->UnRegisterChanges(images_link_.get());
     images_ = nullptr;
     UpdateImageSize();
     NotifyImages();
@@ -626,15 +640,49 @@ void TvpFieldVision::PaintCells(TgpFieldList& Fields, TgpPainter& Painter, TCanv
     if (OwnerDraw) OwnerDraw(Painter);
     if (Painter.DefaultDraw && OnDraw) OnDraw(this, Fields, Painter);
     if (Painter.DefaultDraw) Draw(Fields, Painter);
-    if (Painter.DefaultDraw) {
-      if (image_width_ != 0) {
-        Painter.DrawImage(Painter.ImageIndex);
-        Painter.DrawImage(Painter.StateIndex);
-      }
-      Painter.DrawText(Painter.Text, Fields.Alignment(), tlaDefault, 0, 0);
-    }
+    if (Painter.DefaultDraw) DrawDefault(Fields, Painter);
     Painter.AdvanceRow();
   }
+}
+
+void TvpFieldVision::PaintEdit(IvpVisionEdit& Edit, TCanvas& Canvas, const TRect& Rect) {
+  TfvPainter& painter = *rsShared().EditPainter;
+  TgpFieldList& fields = Edit.EditFields();
+  painter.Canvas = &Canvas;
+  Canvas.Brush().SetStyle(bsClear);
+  painter.CellRect = Rect;
+  TRect margins;
+  if (Edit.InplaceCellMargins(margins))
+    painter.ContentRect = ::Rect(Rect.Left + margins.Left, Rect.Top + margins.Top, Rect.Right - margins.Right,
+                                 Rect.Bottom - margins.Bottom);
+  else
+    painter.ContentRect = ::Rect(Rect.Left + 1, Rect.Top, Rect.Right - 1, Rect.Bottom - 1);
+  TvpPaintSource source = fields.PaintSource();
+  Edit.FillPaintSource(source);
+  painter.Prepare(source);
+  if (!fields.Active()) {
+    DrawInactive(fields, painter);
+    return;
+  }
+  PrepareCellText(fields, painter);
+  if (Edit.CharCase() == ecUpperCase)
+    painter.Text = AnsiUpperCase(painter.Text);
+  else if (Edit.CharCase() == ecLowerCase)
+    painter.Text = AnsiLowerCase(painter.Text);
+  if (const char mask = Edit.PasswordChar()) painter.Text.assign(painter.Text.size(), mask);
+  if (OnGetEditFont) OnGetEditFont(this, fields, Canvas.Font());
+  Edit.DrawEdit(painter);
+  if (painter.DefaultDraw && OnDrawEdit) OnDrawEdit(this, fields, painter);
+  if (painter.DefaultDraw) DrawContent(fields, painter);
+  if (painter.DefaultDraw) DrawDefault(fields, painter);
+}
+
+void TvpFieldVision::DrawDefault(TgpFieldList& Fields, TfvPainter& Painter) {
+  if (image_width_ != 0) {
+    Painter.DrawImage(Painter.ImageIndex);
+    Painter.DrawImage(Painter.StateIndex);
+  }
+  Painter.DrawText(Painter.Text, Fields.Alignment(), tlaDefault, 0, 0);
 }
 
 bool TvpFieldVision::PostEditValue(IvpVisionEdit& Edit, bool SelectAll) {

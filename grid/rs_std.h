@@ -19,7 +19,9 @@
 #include "grid/rs.h"
 #include "grid/rs_db.h"
 #include "toolkit/ui/customctrl.h"
+#include "toolkit/ui/stdctrls.h"
 
+class TChangeLink;
 class TImageList;
 class TPopupMenu;
 class TVisionToolForm;
@@ -67,6 +69,20 @@ class IvpVisionEdit {
   // Closes a dropped-down tool form (posting its value when Post) or drops
   // one down.
   virtual void ToggleDropDown(bool Post) = 0;
+
+  // ---- painting the edit when it does not edit
+  // The edit's half of what the painter is prepared from: HasColumn,
+  // FocusByButton, EditColor, EditFocused, SwitchPressed, EditFont,
+  // EditEnabled and EditWordWrap.
+  virtual void FillPaintSource(TvpPaintSource& Source) = 0;
+  // For the grid's in-place editor: True, with the grid designer's cell
+  // margins (left, top, right, bottom) in Margins; False for an edit of its own.
+  virtual bool InplaceCellMargins(TRect& Margins) = 0;
+  virtual TEditCharCase CharCase() const = 0;
+  // The character shown for every character of the text; 0 for none.
+  virtual char PasswordChar() const = 0;
+  // The edit's own OnDraw, when assigned.
+  virtual void DrawEdit(TfvPainter& Painter) = 0;
 
  protected:
   ~IvpVisionEdit() = default;
@@ -298,6 +314,10 @@ class TvpFieldVision : public TComponent {
   void PaintCells(TgpFieldList& Fields, TgpPainter& Painter, TCanvas& Canvas, const TvpPaintSource& Source,
                   const TRect& FirstCellRect, const TRect& CellMargins, int FirstRow, int LastRow,
                   const TvpOwnerDraw& OwnerDraw = {});
+  // Paints an edit into Rect of Canvas through the shared edit painter: the
+  // field's text as a grid cell would show it (cased or hidden as the edit
+  // asks), or DrawInactive when the field list is not Active.
+  void PaintEdit(IvpVisionEdit& Edit, TCanvas& Canvas, const TRect& Rect);
   // Writes the edit's value to its field; True when a value was posted.
   bool PostEditValue(IvpVisionEdit& Edit, bool SelectAll);
 
@@ -323,6 +343,9 @@ class TvpFieldVision : public TComponent {
   void NotifyFields();
   // Recomputes the image size from Images and DrawImages.
   void UpdateImageSize();
+  // The last step of both pipelines: images (when the vision has an image
+  // size), then the text by the field list's alignment.
+  void DrawDefault(TgpFieldList& Fields, TfvPainter& Painter);
 
  private:
   bool Loading() const { return ComponentState().Contains(csLoading); }
@@ -336,6 +359,8 @@ class TvpFieldVision : public TComponent {
   bool read_only_ = false;
   TvpDefAlignment alignment_ = talDefault;
   TImageList* images_ = nullptr;
+  // Re-measures when the list's size or pictures change.
+  std::unique_ptr<TChangeLink> images_link_;
   TvpAlignImage align_image_ = aiDefault;
   bool draw_images_ = true;
   int max_length_ = 0;

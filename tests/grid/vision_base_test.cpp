@@ -373,6 +373,40 @@ TEST(VisionImages, SizeAndRowHeightFollowDrawImages) {
   EXPECT_GT(vision.GetRowHeight(c.Fields, big, 1, 4), 4 + line);
 }
 
+TEST(VisionImages, AResizedOrRefilledListIsMeasuredAgain) {
+  TLiteVision vision(nullptr);
+  RecordingConsumer c;
+  c.Fields.SetVision(&vision);
+  TImageList images(nullptr), other(nullptr);
+  vision.SetImages(&images);
+  c.Trace.clear();
+  images.SetHeight(24);
+  EXPECT_EQ(vision.ImageHeight(), 24);
+  EXPECT_EQ(c.Trace, (Names{"ImagesChanged"}));
+  TBitmap picture;
+  picture.SetSize(16, 24);
+  images.AddMasked(picture, clNone);
+  EXPECT_EQ(c.Trace, (Names{"ImagesChanged", "ImagesChanged"}));
+  images.SetHeight(24);
+  EXPECT_EQ(c.Trace.size(), 2u) << "the same size is no change";
+  // The old list is no longer heard once another is set.
+  vision.SetImages(&other);
+  c.Trace.clear();
+  images.SetWidth(30);
+  EXPECT_TRUE(c.Trace.empty());
+  EXPECT_EQ(vision.ImageWidth(), 16);
+  vision.SetDrawImages(false);
+  other.SetHeight(5);
+  EXPECT_EQ(vision.ImageHeight(), 0) << "images are not drawn";
+  // A list that goes first leaves no link behind.
+  {
+    TImageList brief(nullptr);
+    vision.SetImages(&brief);
+  }
+  EXPECT_EQ(vision.Images(), nullptr);
+  other.SetWidth(8);
+}
+
 // ---- Edit rules ----------------------------------------------------------------------------
 
 struct EditFixture {

@@ -346,6 +346,150 @@ TEST(VisionPaint, NullAndEmptyValuesOfEveryVisionGiveEmptyTexts) {
   }
 }
 
+// ---- Edits ---------------------------------------------------------------------------------
+
+// An edit bound to one field of a data set.
+struct EditOn {
+  EditOn(TDataSet& data_set, const char* field_name, TvpFieldVision* vision = nullptr) {
+    consumer.Fields.SetFieldName(field_name);
+    if (vision) consumer.Fields.SetVision(vision);
+    consumer.Bind(&data_set);
+    edit.Font = ArialFont();
+  }
+  TvpFieldVision& Vision() { return *consumer.Fields.Vision(); }
+  // Paints into a 100 x 20 edit; the texts drawn.
+  std::vector<TMetaTextRun> Paint(TMetafile& m) {
+    TMetafileCanvas canvas(m);
+    Vision().PaintEdit(edit, canvas, Rect(0, 0, 100, 20));
+    return m.TextRuns();
+  }
+  RecordingConsumer consumer{nullptr, ckEdit};
+  EditStandIn edit{consumer};
+};
+
+TEST(VisionPaintEdit, TextSitsInsideTheBorderOrTheDesignersMargins) {
+  DataSets sets;
+  for (auto [what, ds] : sets.All()) {
+    SCOPED_TRACE(what);
+    for (bool inplace : {false, true}) {
+      SCOPED_TRACE(inplace ? "in-place editor" : "edit of its own");
+      for (const char* field : {"NAME", "P"}) {
+        SCOPED_TRACE(field);
+        EditOn e(*ds, field);
+        e.edit.Inplace = inplace;
+        e.edit.Margins = kMargins;
+        TMetafile m;
+        const auto runs = e.Paint(m);
+        ASSERT_EQ(runs.size(), 1u);
+        TMetafileCanvas measure(m);
+        measure.Font().Assign(e.edit.Font);
+        const int left = inplace ? kMargins.Left : 1;
+        const int right = inplace ? 100 - kMargins.Right : 99;
+        if (std::string(field) == "P") {
+          EXPECT_EQ(AnsiToUtf8(runs[0].text), "12,5");
+          EXPECT_EQ(runs[0].x + measure.TextWidth(runs[0].text), right);
+        } else {
+          EXPECT_EQ(AnsiToUtf8(runs[0].text), "Иванов");
+          EXPECT_EQ(runs[0].x, left);
+        }
+        EXPECT_EQ(runs[0].font.Color(), clBlack);
+      }
+    }
+  }
+}
+
+TEST(VisionPaintEdit, CaseAndPasswordCharacterChangeOnlyWhatIsShown) {
+  auto ds = MemData();
+  const struct {
+    TEditCharCase char_case;
+    char password;
+    const char* shown;
+  } cases[] = {
+      {ecNormal, 0, "Иванов"},
+      {ecUpperCase, 0, "ИВАНОВ"},
+      {ecLowerCase, 0, "иванов"},
+      {ecNormal, '*', "******"},
+      {ecUpperCase, '#', "######"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown);
+    EditOn e(*ds, "NAME");
+    e.edit.Case = c.char_case;
+    e.edit.Password = c.password;
+    TMetafile m;
+    const auto runs = e.Paint(m);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(AnsiToUtf8(runs[0].text), c.shown);
+    EXPECT_EQ(ds->FieldNamed("NAME")->AsString(), Utf8ToAnsi("Иванов"));
+  }
+}
+
+TEST(VisionPaintEdit, FontHandlersAndTheEditsOwnDrawingComeInOrder) {
+  auto ds = MemData();
+  MarkVision vision(nullptr);
+  std::vector<std::string> calls;
+  vision.OnGetEditFont = [&](TvpFieldVision*, TgpFieldList&, TFont& font) {
+    calls.push_back("OnGetEditFont");
+    font.SetColor(clRed);
+  };
+  vision.OnDrawEdit = [&](TvpFieldVision*, TgpFieldList&, TfvPainter& p) {
+    calls.push_back("OnDrawEdit " + p.Text);
+  };
+  for (bool edit_takes_over : {false, true}) {
+    SCOPED_TRACE(edit_takes_over ? "the edit draws itself" : "default drawing");
+    calls.clear();
+    EditOn e(*ds, "N", &vision);
+    e.edit.OnDraw = [&](TfvPainter& p) {
+      calls.push_back("edit's OnDraw");
+      if (edit_takes_over) p.DefaultDraw = false;
+    };
+    TMetafile m;
+    const auto runs = e.Paint(m);
+    int fills = 0;
+    for (const TMetaRecord& r : m.Records()) fills += r.op == TMetaOp::FillRect;
+    if (edit_takes_over) {
+      EXPECT_EQ(calls, (std::vector<std::string>{"OnGetEditFont", "edit's OnDraw"}));
+      EXPECT_TRUE(runs.empty());
+      EXPECT_EQ(fills, 0);
+    } else {
+      EXPECT_EQ(calls, (std::vector<std::string>{"OnGetEditFont", "edit's OnDraw", "OnDrawEdit 1"}));
+      ASSERT_EQ(runs.size(), 1u);
+      EXPECT_EQ(runs[0].font.Color(), clRed);
+      EXPECT_EQ(fills, 1) << "the vision's content";
+    }
+  }
+}
+
+TEST(VisionPaintEdit, ADisabledEditShowsGreyText) {
+  auto ds = MemData();
+  EditOn e(*ds, "NAME");
+  e.edit.Enabled = false;
+  TMetafile m;
+  const auto runs = e.Paint(m);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].font.Color(), clGrayText);
+}
+
+// A vision that marks edits whose field list is not active.
+struct InactiveMark : TLiteVision {
+  using TLiteVision::TLiteVision;
+  void DrawInactive(TgpFieldList&, TfvPainter& p) override { p.Canvas->TextOut(0, 0, "inactive"); }
+};
+
+TEST(VisionPaintEdit, AnInactiveEditIsLeftToDrawInactive) {
+  auto ds = MemData();
+  InactiveMark vision(nullptr);
+  bool drawn = false;
+  vision.OnDrawEdit = [&](TvpFieldVision*, TgpFieldList&, TfvPainter&) { drawn = true; };
+  EditOn e(*ds, "", &vision);
+  ASSERT_FALSE(e.consumer.Fields.Active());
+  TMetafile m;
+  const auto runs = e.Paint(m);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].text, "inactive");
+  EXPECT_FALSE(drawn);
+}
+
 TEST(VisionPaint, RenderedCellsShowInkOnlyWhereThereIsText) {
   auto ds = MemData();
   Column column(*ds, "NAME");

@@ -3,6 +3,7 @@
 // holding text, numbers, a memo and null values.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,6 +91,21 @@ struct EditStandIn : IvpVisionEdit {
   void CancelPendingInput() override { Trace.push_back("CancelPendingInput"); }
   void SelectAll() override { Trace.push_back("SelectAll"); }
   void ToggleDropDown(bool post) override { Trace.push_back(post ? "ToggleDropDown(post)" : "ToggleDropDown"); }
+  void FillPaintSource(TvpPaintSource& source) override {
+    source.HasColumn = Inplace;
+    source.EditFont = &Font;
+    source.EditEnabled = Enabled;
+    source.EditColor = Color;
+  }
+  bool InplaceCellMargins(TRect& margins) override {
+    margins = Margins;
+    return Inplace;
+  }
+  TEditCharCase CharCase() const override { return Case; }
+  char PasswordChar() const override { return Password; }
+  void DrawEdit(TfvPainter& painter) override {
+    if (OnDraw) OnDraw(painter);
+  }
 
   RecordingConsumer& Consumer;
   TfvCurrentValue Value;
@@ -97,6 +113,16 @@ struct EditStandIn : IvpVisionEdit {
   bool HasMask = false;
   bool MaskAccepts = true;
   std::vector<std::string> Trace;
+  // Painting: an in-place editor with the designer's margins, or an edit of
+  // its own; its font, colour, case and password character.
+  bool Inplace = false;
+  TRect Margins;
+  TFont Font;
+  bool Enabled = true;
+  TColor Color = clWindow;
+  TEditCharCase Case = ecNormal;
+  char Password = 0;
+  std::function<void(TfvPainter&)> OnDraw;
 };
 
 // One row of the sample data; nullptr/NaN-free: "null" flags mark nulls.

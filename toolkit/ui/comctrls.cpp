@@ -1,5 +1,7 @@
 #include "toolkit/ui/comctrls.h"
 
+#include <algorithm>
+
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
@@ -50,8 +52,47 @@ struct TImageList::Entry {
   QImage image;
 };
 
+TChangeLink::~TChangeLink() {
+  if (sender_) sender_->UnRegisterChanges(this);
+}
+
 TImageList::TImageList(TComponent* owner) : TComponent(owner) {}
-TImageList::~TImageList() = default;
+
+TImageList::~TImageList() {
+  for (TChangeLink* link : links_) link->sender_ = nullptr;
+}
+
+void TImageList::SetWidth(int value) {
+  if (width_ == value) return;
+  width_ = value;
+  Change();
+}
+
+void TImageList::SetHeight(int value) {
+  if (height_ == value) return;
+  height_ = value;
+  Change();
+}
+
+void TImageList::RegisterChanges(TChangeLink* link) {
+  if (!link || link->sender_ == this) return;
+  if (link->sender_) link->sender_->UnRegisterChanges(link);
+  link->sender_ = this;
+  links_.push_back(link);
+}
+
+void TImageList::UnRegisterChanges(TChangeLink* link) {
+  if (!link || link->sender_ != this) return;
+  link->sender_ = nullptr;
+  links_.erase(std::remove(links_.begin(), links_.end(), link), links_.end());
+}
+
+void TImageList::Change() {
+  // A handler may unregister links while the list is told.
+  const std::vector<TChangeLink*> links = links_;
+  for (TChangeLink* link : links)
+    if (link->sender_ == this && link->OnChange) link->OnChange(link);
+}
 
 int TImageList::AddMasked(TBitmap& image, TColor mask_color) {
   auto entry = std::make_unique<Entry>();
@@ -64,6 +105,7 @@ int TImageList::AddMasked(TBitmap& image, TColor mask_color) {
         if ((entry->image.pixel(x, y) & 0xFFFFFF) == (mask & 0xFFFFFF)) entry->image.setPixel(x, y, 0);
   }
   images_.push_back(std::move(entry));
+  Change();
   return Count() - 1;
 }
 

@@ -1,6 +1,7 @@
 // Common controls: progress bars, tool bars with image lists, page controls.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,6 +27,27 @@ class TProgressBar : public TWinControl {
   int position_ = 0;
 };
 
+class TImageList;
+
+// Tells its user when the image list it is registered with changes (its
+// size or its pictures). The user keeps the link; registering and the list's
+// end keep Sender current.
+class TChangeLink {
+ public:
+  TChangeLink() = default;
+  // Leaves the list it is registered with.
+  ~TChangeLink();
+  TChangeLink(const TChangeLink&) = delete;
+  TChangeLink& operator=(const TChangeLink&) = delete;
+  // The list the link is registered with; nullptr when none.
+  TImageList* Sender() const { return sender_; }
+  std::function<void(TChangeLink* link)> OnChange;
+
+ private:
+  friend class TImageList;
+  TImageList* sender_ = nullptr;
+};
+
 // A list of same-sized pictures that tool bars and menus show by index.
 class TImageList : public TComponent {
  public:
@@ -33,8 +55,12 @@ class TImageList : public TComponent {
   ~TImageList() override;
   int Width() const { return width_; }
   int Height() const { return height_; }
-  void SetWidth(int value) { width_ = value; }
-  void SetHeight(int value) { height_ = value; }
+  void SetWidth(int value);
+  void SetHeight(int value);
+  // Registered links hear of every change until they are unregistered (a
+  // link is registered with one list at a time).
+  void RegisterChanges(TChangeLink* link);
+  void UnRegisterChanges(TChangeLink* link);
   int Count() const { return int(images_.size()); }
   // Adds a copy of the picture; pixels of mask_color are transparent
   // (clNone: none). Returns its index.
@@ -47,9 +73,11 @@ class TImageList : public TComponent {
 
  private:
   struct Entry;
+  void Change();
   int width_ = 16;
   int height_ = 16;
   std::vector<std::unique_ptr<Entry>> images_;
+  std::vector<TChangeLink*> links_;
 };
 
 enum TToolButtonStyle { tbsButton, tbsCheck, tbsDropDown, tbsSeparator, tbsDivider };

@@ -5,6 +5,8 @@
 #include "toolkit/core/alignment.h"
 #include "toolkit/ui/controls.h"
 
+// How an edit control shows the case of its text.
+enum TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
 
 // A text on the form. With AutoSize (the default) it re-fits its size to
 // its text and font.
