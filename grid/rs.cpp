@@ -1,8 +1,5 @@
 #include "grid/rs.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-
 #include "toolkit/core/sysutils.h"
 #include "toolkit/gfx/drawtext.h"
 #include "toolkit/ui/comctrls.h"
@@ -245,10 +242,10 @@ namespace {
 
 std::unique_ptr<TrsShared> g_shared;
 
-int ScreenHeight() {
-  if (QGuiApplication::instance())
-    if (QScreen* screen = QGuiApplication::primaryScreen()) return screen->geometry().height();
-  return 480;
+// The height the tolerances scale with; a screen of 480 lines where none is.
+int ToleranceScreenHeight() {
+  const int height = ScreenHeight();
+  return height > 0 ? height : 480;
 }
 
 }  // namespace
@@ -258,7 +255,7 @@ TrsShared& rsShared() {
     auto shared = std::make_unique<TrsShared>();
     shared->EditPainter = std::make_unique<TfvPainter>();
     shared->EditAttrs = std::make_unique<TvpCellAttrs>();
-    shared->Tolerances = ScaledTolerances(ScreenHeight());
+    shared->Tolerances = ScaledTolerances(ToleranceScreenHeight());
     shared->DragList = std::make_unique<TList>();
     g_shared = std::move(shared);
   }

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QPoint>
-#include <QWidget>
-
 #include "grid/rs_str.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
@@ -506,10 +503,8 @@ void TProdiCalendar::MouseDown(TMouseButton button, TShiftState shift, int x, in
       const TRect r = HeaderPartRect(hpMonthLabel);
       // The menu pops up centred under the label (Popup takes screen points).
       month_menu_->SetPopupComponent(this);
-      const QPoint at = Widget() ? Widget()->mapToGlobal(QPoint((r.Left + r.Right) / 2 + BorderInset(),
-                                                                   HeaderHeight() + BorderInset()))
-                                 : QPoint();
-      month_menu_->Popup(at.x(), at.y());
+      const TPoint at = ClientToScreen(TPoint{(r.Left + r.Right) / 2 + BorderInset(), HeaderHeight() + BorderInset()});
+      month_menu_->Popup(at.x, at.y);
     } else if (part == hpYearLabel && show_year_navigator_) {
       YearNavigator().SetCalendar(this);
     }

@@ -10,6 +10,9 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
+echo "== includes against the layers (cmake/layers.cmake)"
+python3 scripts/check_layers.py
+
 echo "== build (warnings as errors)"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV7_WERROR=ON >/dev/null
 cmake --build build/release -j "$jobs"

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/measure.h"
 #include "dbf/dbf.h"
 #include "tests/support/testsupport.h"
 
@@ -23,15 +22,41 @@ struct Row {
   const char* comment;
 };
 
-// The component as the main window configures it (not yet open).
-inline std::unique_ptr<TDbf> MeasurementTable(const std::string& file) {
+// The component as the main window configures its table, without fields
+// (not yet open).
+inline std::unique_ptr<TDbf> ConfiguredTable(const std::string& file) {
   auto t = std::make_unique<TDbf>(nullptr);
   t->SetTableLevel(4);
   t->SetExclusive(true);
   t->SetUseFloatFields(false);
   t->SetTableName(file);
-  for (const TMeasurementField& f : kMeasurementFields)
-    t->FieldDefs().Add(AnsiString(f.Name), f.FieldType, f.FieldType == ftString ? f.Width : 0);
+  return t;
+}
+
+// One field of the tables these tests fill.
+struct FieldSpec {
+  const char* Name;
+  TFieldType Type;
+  // Characters of a string field; numeric fields take the level's width.
+  int Size;
+};
+
+// The fields of the program's measurement table in file order (20 fields,
+// 408-byte records), written out here: the engine's tests stand below the
+// program and do not include it.
+inline constexpr FieldSpec kMeasurementShape[] = {
+    {"N", ftInteger, 0},     {"DATE", ftString, 10}, {"TIME", ftString, 8},     {"DEV_TYPE", ftSmallint, 0},
+    {"SERIAL", ftInteger, 0}, {"NB_TYPE", ftSmallint, 0}, {"P", ftFloat, 0},    {"R", ftFloat, 0},
+    {"ZAV", ftString, 50},   {"TYPE", ftString, 15}, {"COMMENT", ftString, 100}, {"H", ftFloat, 0},
+    {"T", ftFloat, 0},       {"K", ftFloat, 0},      {"A1", ftFloat, 0},        {"A2", ftFloat, 0},
+    {"A3", ftFloat, 0},      {"D1", ftFloat, 0},     {"D2", ftFloat, 0},        {"D3", ftFloat, 0},
+};
+
+// A table of the measurement table's shape, configured as the main window
+// configures it (not yet open).
+inline std::unique_ptr<TDbf> MeasurementTable(const std::string& file) {
+  auto t = ConfiguredTable(file);
+  for (const FieldSpec& f : kMeasurementShape) t->FieldDefs().Add(AnsiString(f.Name), f.Type, f.Size);
   return t;
 }
 

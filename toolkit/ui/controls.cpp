@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QPalette>
+#include <QScreen>
 #include <QWidget>
 
 #include "toolkit/ui/forms.h"
@@ -177,6 +179,23 @@ TForm* TControl::ParentForm() const {
   while (control->parent_) control = control->parent_;
   return dynamic_cast<TForm*>(const_cast<TControl*>(control));
 }
+
+TPoint TControl::ClientToScreen(const TPoint& point) const {
+  if (!widget_) return point;
+  const QPoint at = widget_->mapToGlobal(QPoint(point.x, point.y));
+  return TPoint{at.x(), at.y()};
+}
+
+namespace {
+QRect ScreenGeometry() {
+  if (!QGuiApplication::instance()) return QRect();
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen ? screen->geometry() : QRect();
+}
+}  // namespace
+
+int ScreenWidth() { return ScreenGeometry().width(); }
+int ScreenHeight() { return ScreenGeometry().height(); }
 
 void TControl::WidgetResized() {}
 

@@ -80,6 +80,9 @@ class TControl : public TComponent {
 
   // The form the control stands on (itself for a form); nullptr when none.
   TForm* ParentForm() const;
+  // A point of the client area in screen coordinates; the point itself while
+  // the control has no widget.
+  TPoint ClientToScreen(const TPoint& point) const;
 
   // ---- For the toolkit's hosts --------------------------------------------
   QWidget* Widget() const { return widget_; }
@@ -121,6 +124,11 @@ class TControl : public TComponent {
   TAlign align_ = alNone;
   TPopupMenu* popup_menu_ = nullptr;
 };
+
+// The primary screen's size in pixels; 0 while there is no screen (no
+// application object yet).
+int ScreenWidth();
+int ScreenHeight();
 
 // A control that holds other controls.
 class TWinControl : public TControl {

@@ -3,6 +3,7 @@
 // the file checked against dbftool's and read back by an independent reader.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,13 @@ constexpr size_t kHeaderSize = 32 + 20 * 32 + 1;  // 673
 
 std::string Tool() { return std::string(KIV7_BINARY_DIR) + "/tools/dbftool/dbftool"; }
 
-using table2_support::MeasurementTable;
+// The program's table as the main window configures it (not yet open).
+std::unique_ptr<TDbf> MeasurementTable(const std::string& file) {
+  auto t = table2_support::ConfiguredTable(file);
+  for (const TMeasurementField& f : kMeasurementFields)
+    t->FieldDefs().Add(AnsiString(f.Name), f.FieldType, f.FieldType == ftString ? f.Width : 0);
+  return t;
+}
 
 struct Row {
   int n;
