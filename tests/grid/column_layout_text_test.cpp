@@ -8,11 +8,14 @@
 
 #include "grid/rs.h"
 #include "grid/rs_rtm.h"
+#include "tests/grid/grid_support.h"
 #include "tests/grid/layout_test_host.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 
 namespace {
+
+[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
 
 TEST(ColumnLayoutText, TheStoredPropertiesOfAColumn) {
   TgpColumns buffer(nullptr);
@@ -164,6 +167,34 @@ TEST(ColumnLayoutText, ReadingSortOrderSetsTheGridsCounter) {
   ASSERT_EQ(host.Columns.Count(), 1);
   EXPECT_EQ(host.Column(0)->SortOrder(), 5);
   EXPECT_EQ(host.Counter, 5);
+}
+
+TEST(ColumnLayoutText, ALayoutSavedFromOneGridComesBackInAnother) {
+  grid_support::MemGrid first(5);
+  TgpColumns& from = *first.grid->Columns();
+  // P stacked below N, the group widened, sorted down by P.
+  from.MoveColumn(from.Items(1), from.Groups(0), 1, 0);
+  from.Items(0)->SetWidth(90);
+  from.Items(1)->ChangeTitleState(tsSortedDown, true, true);
+  TgpColumns save(nullptr);
+  save.AssignColumns(&from, true, cpmLayoutStore);
+  const AnsiString text = PersistentToString(&save, "", true);
+
+  grid_support::MemGrid second(5);
+  TgpColumns load(nullptr);
+  StringToPersistent(&load, text, true);
+  TgpColumns& to = *second.grid->Columns();
+  to.AssignColumns(&load, false, cpmLayoutStore);
+  ASSERT_EQ(to.GroupCount(), 1);
+  EXPECT_EQ(to.Groups(0)->LineCount, 2);
+  EXPECT_EQ(to.Items(0)->Width(), 90);
+  EXPECT_EQ(to.Items(1)->Width(), 90);
+  EXPECT_EQ(to.Items(1)->TitleState(), tsSortedDown);
+  // The two fields show one under the other.
+  const TRect n = to.Items(0)->CellRect(0, false, false);
+  const TRect p = to.Items(1)->CellRect(0, false, false);
+  EXPECT_EQ(n.Left, p.Left);
+  EXPECT_LT(n.Bottom, p.Top + 1);
 }
 
 }  // namespace

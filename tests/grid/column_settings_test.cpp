@@ -338,6 +338,88 @@ TEST(ColumnMapper, ACaptionSetByHandIsNoLongerImported) {
   EXPECT_TRUE(IsStoredProp(c, FindPropInfo(c, "Caption")));
 }
 
+// ---- Caption, alignment and vision --------------------------------------------------------
+
+TEST(ColumnCaption, CaptionAlignmentAndLayoutResolveThroughTheVision) {
+  TLiteVision vision(nullptr);
+  LayoutHost host;
+  TgpColumn* c = host.Add("P", 0, 0, 40);
+  c->SetVision(&vision);
+  EXPECT_EQ(c->Vision(), &vision);
+  EXPECT_EQ(c->EffectiveVision(), &vision);
+  struct Case {
+    const char* what;
+    const char* column_caption;
+    const char* vision_caption;
+    TvpDefAlignment column_alignment, vision_alignment;
+    TvpDefLayout column_layout;
+    TLayout grid_layout;
+    const char* caption;
+    TAlignment alignment;
+    TLayout layout;
+  };
+  const std::vector<Case> cases = {
+      {"all defaults", "", "", talDefault, talDefault, tlaDefault, tlCenter, "", taLeftJustify, tlCenter},
+      {"the vision's caption", "", "Load", talDefault, talDefault, tlaDefault, tlTop, "Load", taLeftJustify, tlTop},
+      {"the column's own caption first", "Mine", "Load", talCenter, talDefault, tlaBottom, tlTop, "Mine", taCenter,
+       tlBottom},
+      {"the vision's alignment over the column's", "", "", talCenter, talRightJustify, tlaTop, tlBottom, "",
+       taRightJustify, tlTop},
+  };
+  for (const Case& k : cases) {
+    vision.SetCaption(k.vision_caption);
+    vision.SetAlignment(k.vision_alignment);
+    host.VertAlign = k.grid_layout;
+    c->SetCaption(k.column_caption);
+    c->SetAlignment(k.column_alignment);
+    c->SetVertAlignment(k.column_layout);
+    c->UpdateCaptionAlignment();
+    EXPECT_EQ(c->FieldList()->Caption(), k.caption) << k.what;
+    EXPECT_EQ(c->FieldList()->Alignment(), k.alignment) << k.what;
+    EXPECT_EQ(c->FieldList()->Layout(), k.layout) << k.what;
+  }
+  // A vision removed from the form leaves the column on the default vision.
+  host.Columns.ComponentRemoved(&vision);
+  EXPECT_EQ(c->Vision(), nullptr);
+  EXPECT_NE(c->EffectiveVision(), &vision);
+}
+
+TEST(ColumnSettings, AFixedWidthColumnCanStillBeResized) {
+  LayoutHost host;
+  host.Add("A", 0, 0, 50);
+  host.Add("B", 0, 1, 50);
+  host.Column(0)->SetOptionsBehavior({cboFixedWidth});
+  host.Columns.MoveColumn(host.Columns.ColumnByFieldName("B"), host.Columns.ColumnByFieldName("A")->Group(), 0, 1);
+  TgpColumn* a = host.Columns.ColumnByFieldName("A");
+  TgpColumn* b = host.Columns.ColumnByFieldName("B");
+  // B squeezed beside the fixed A widens again: A cannot give way, so the group grows.
+  b->SetWidth(50);
+  EXPECT_EQ(a->Width(), 50);
+  EXPECT_EQ(b->Width(), 50);
+  EXPECT_EQ(a->Group()->Width, 100);
+  // A itself takes a new width; B absorbs it.
+  a->SetWidth(70);
+  EXPECT_EQ(a->Width(), 70);
+  EXPECT_EQ(b->Width(), 30);
+  EXPECT_EQ(a->Group()->Width, 100);
+  EXPECT_TRUE(a->OptionsBehavior().Contains(cboFixedWidth));
+  EXPECT_TRUE(a->Group()->FixedWidth);
+}
+
+TEST(ColumnSettings, AddColumnPlacesTheNewColumn) {
+  LayoutHost host;
+  host.Add("A", 0, 0, 50);
+  host.Add("B", 0, 0, 50);
+  TgpColumn* source = host.Column(1);
+  TgpColumn* below = host.Columns.AddColumn(host.Columns.Groups(0), 1, source, 0);
+  EXPECT_EQ(below->FieldName(), "B");
+  EXPECT_EQ(host.Fields(), (std::vector<std::string>{"A", "B", "B"}));
+  EXPECT_EQ(host.Columns.Groups(0)->LineCount, 2);
+  TgpColumn* alone = host.Columns.AddColumn(host.Columns.Groups(0), -1, nullptr, 0);
+  EXPECT_EQ(host.Columns.IndexOf(alone), 0);
+  EXPECT_EQ(host.Columns.GroupCount(), 3);
+}
+
 // ---- Rectangles ------------------------------------------------------------------------------
 
 struct RectHost : LayoutHost {

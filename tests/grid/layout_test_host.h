@@ -18,6 +18,7 @@ struct LayoutHost : IgpColumnsHost {
   int Current = -1;
   int Rows = 3;
   bool Mapper = false;
+  TLayout VertAlign = tlCenter;
   // The mapper's entry: a caption (and no vision) for every field.
   AnsiString MapperCaption = "Mapped";
   int Layouts = 0;
@@ -61,7 +62,7 @@ struct LayoutHost : IgpColumnsHost {
   TDataLink* HostDataLink() override { return nullptr; }
   bool HostReadOnly() const override { return ReadOnlyGrid; }
   AnsiString HostAttrs() const override { return ""; }
-  TLayout HostVertAlignment() const override { return tlCenter; }
+  TLayout HostVertAlignment() const override { return VertAlign; }
   bool DoBeforeFieldEdit(TgpColumn*) override { return true; }
   void ColumnValuePosted(TgpColumn*) override {}
   bool CanUseCurrentRecord(bool) override { return true; }
