@@ -1102,6 +1102,15 @@ void TDbf::DiscardIndexFile(TIndexFile* file, bool delete_file) {
   if (delete_file && storage_ != stoMemory) DeleteFile(name);
 }
 
+void TDbf::LinkProductionIndex(bool linked) {
+  // Mended: in a FoxPro table the byte announces a compound index of another
+  // format, which its readers then look for; the engine never reads it as a
+  // link there. A table in memory has no file beside it.
+  if (storage_ == stoMemory || dbf_file_->DbfVersion() == kDbfVersionFoxPro) return;
+  dbf_file_->Header()[28] = linked ? 1 : 0;
+  dbf_file_->StoreHeader();
+}
+
 void TDbf::OpenProductionIndex() {
   const std::string name = dbf_file_->ProductionIndexFileName();
   if (name.empty() || storage_ == stoMemory) return;
@@ -1220,10 +1229,7 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
     if (hold_read_only) ReopenIndexFile(*file, pmReadOnly);
     if (!previous.empty()) file->SelectTag(previous);
-    if (file == production_index_ && storage_ != stoMemory) {
-      dbf_file_->Header()[28] = 1;
-      dbf_file_->StoreHeader();
-    }
+    if (file == production_index_) LinkProductionIndex(true);
   } catch (...) {
     // A tag that could not be built is simply absent; the error goes no further.
     ForgetIndexName(name);
@@ -1253,9 +1259,8 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
       } catch (...) {
       }
       if (was_production && orphan) {
-        dbf_file_->Header()[28] = 0;
         try {
-          dbf_file_->StoreHeader();
+          LinkProductionIndex(false);
         } catch (...) {
         }
       }
@@ -1274,8 +1279,7 @@ bool TDbf::DropIndex(const AnsiString& name) {
     ForgetIndexName(name);
     if (!NameRefersTo(file)) {
       DiscardIndexFile(file, true);
-      dbf_file_->Header()[28] = 0;
-      dbf_file_->StoreHeader();
+      LinkProductionIndex(false);
     } else if (file == index_file_ && !file->SelectTag(index_name_)) {
       // The tag the cursor walked is gone.
       DiscardIndexFile(nullptr, false);

@@ -344,6 +344,8 @@ class TDbf : public TDataSet {
   bool DropIndex(const AnsiString& name);
   void CloseIndex(const AnsiString& name);
   void DiscardIndexFile(TIndexFile* file, bool delete_file);
+  // Sets or clears the table's production index flag and stores the header.
+  void LinkProductionIndex(bool linked);
   void OpenProductionIndex();
   // Adds a definition for every tag of the file that IndexDefs does not name.
   void ImportProductionTags(TIndexFile* production);

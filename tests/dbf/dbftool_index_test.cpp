@@ -225,11 +225,12 @@ TEST(DbfToolIndex, ListDropAndErrors) {
   ASSERT_EQ(RunTool("index " + file + " list", &out), 0) << out;
   EXPECT_EQ(out, "TAG,EXPRESSION,TYPE,OPTIONS\nИМЯ,NAME,C,\nVAL,V*2,N,descending unique\n");
 
-  const struct {
+  struct Error {
     std::string args;
     int status;
     const char* message;
-  } errors[] = {
+  };
+  std::vector<Error> errors = {
       {"index " + dir + "/missing.dbf list", 1, "no table"},
       {"index " + file + " create val N", 1, "has a tag \"val\" already"},
       {"index " + file + " create t2 'NAME +'", 1, "Expression ends with an operator"},
@@ -243,12 +244,19 @@ TEST(DbfToolIndex, ListDropAndErrors) {
       {"dump " + file + " --index nothing", 1, "no tag \"nothing\""},
       {"dump " + file + " --index " + dir + "/none.ndx", 1, "no index file"},
   };
+  const std::string fox = dir + "/fox.dbf";
+  records_support::CreateTable(fox, kDbfVersionFoxPro, {{"NAME", 'C', 10, 0}});
+  errors.push_back({"index " + fox + " create t2 NAME", 1, "a FoxPro table links no .mdx file"});
   for (const auto& e : errors) {
     EXPECT_EQ(RunTool(e.args, &out), e.status) << e.args;
     EXPECT_NE(out.find(e.message), std::string::npos) << e.args << ": " << out;
   }
   ASSERT_EQ(RunTool("index " + file + " list", &out), 0) << out;
   EXPECT_EQ(out, "TAG,EXPRESSION,TYPE,OPTIONS\nИМЯ,NAME,C,\nVAL,V*2,N,descending unique\n") << "errors change nothing";
+  // A single-key file serves any table.
+  ASSERT_EQ(RunTool("index " + fox + " create t2 NAME --ndx " + dir + "/fox.ndx", &out), 0) << out;
+  ASSERT_EQ(RunTool("dump " + fox + " --index " + dir + "/fox.ndx", &out), 0) << out;
+  EXPECT_EQ(out, "NAME\n");
 
   ASSERT_EQ(RunTool("index " + file + " drop имя", &out), 0) << out;
   ASSERT_EQ(RunTool("index " + file + " list", &out), 0) << out;

@@ -259,4 +259,32 @@ TEST(TableTags, TagsOfAReadOnlyTableAreReadOnly) {
   }
 }
 
+TEST(TableTags, AFoxProTableKeepsItsOwnIndexFlag) {
+  // Byte 28 of a FoxPro table announces a compound index of its own format.
+  for (const char flag : {char(0), char(1)}) {
+    SCOPED_TRACE(int(flag));
+    const std::string dir = TempDir("tagfox");
+    const std::string file = dir + "/names.dbf";
+    auto t = NameTable();
+    t->SetTableLevel(25);
+    t->SetTableName(file);
+    t->CreateTableFile();
+    std::string bytes = ReadFile(file);
+    bytes[28] = flag;
+    WriteFile(file, bytes);
+    t->Open();
+    AppendNames(*t);
+    t->CreateIndexTag("byname", "NAME", {});
+    t->SetIndexName("byname");
+    EXPECT_EQ(Ns(*t), kByName) << "the tag serves while the table is open";
+    t->Close();
+    EXPECT_EQ(ReadFile(file)[28], flag);
+    t->Open();
+    t->CreateIndexTag("byname", "NAME", {});
+    t->RemoveIndex("byname");
+    t->Close();
+    EXPECT_EQ(ReadFile(file)[28], flag);
+  }
+}
+
 }  // namespace

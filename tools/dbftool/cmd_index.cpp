@@ -83,6 +83,9 @@ int CreateTag(const std::string& file, const Args& args) {
   auto table = OpenComponent(file, false);
   CheckKeyExpression(*table->DbfFile(), expression);
   if (ndx.empty()) {
+    // Such a tag would serve only while this command runs.
+    if (table->DbfFile()->DbfVersion() == kDbfVersionFoxPro)
+      Fail("a FoxPro table links no .mdx file, so its tags would not last; use --ndx FILE.ndx");
     if (HasTag(*table, tag)) Fail("the table has a tag \"" + words[0] + "\" already; drop it first");
     // The component would swallow this one: a tag that cannot be built is simply absent there.
     if (table->IndexNames().size() >= 47) throw EDbfError(STRING_CANNOT_CREATE_INDEX);
