@@ -411,8 +411,6 @@ void TDBGridPro::ScrollHandler(int Distance) {
   const int actions = pending_actions_;
   if (HasGroups()) {
     if (Distance != 0) {
-      const int old_active = active_row_;
-      (void)old_active;
       active_row_ = data_link_->ActiveRecord();
       if (actions & 0x60) {
         const int row = data_link_->ActiveRecord();
@@ -694,14 +692,20 @@ void TDBGridPro::WMSize() {
   // inner notice is answered by the outer pass.
   in_size_ = true;
   try {
-    ColumnsSetAvailableWidth(ClientWidth());
-    if (!HasGroups()) {
-      InvalidateAll();
-    } else if (!Loading()) {
-      UpdateRowWindow();
-      ColumnsRefit();
-      InvalidateAll();
-      ReshowEditor();
+    // A bar that came or went leaves another client area: measure again
+    // (a bar settles after one more pass).
+    for (int pass = 0; pass < 3; ++pass) {
+      const int width = ClientWidth(), height = ClientHeight();
+      ColumnsSetAvailableWidth(width);
+      if (!HasGroups()) {
+        InvalidateAll();
+      } else if (!Loading()) {
+        UpdateRowWindow();
+        ColumnsRefit();
+        InvalidateAll();
+        ReshowEditor();
+      }
+      if (width == ClientWidth() && height == ClientHeight()) break;
     }
   } catch (...) {
     in_size_ = false;

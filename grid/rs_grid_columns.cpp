@@ -75,6 +75,14 @@ void TDBGridPro::SetAttrs(const AnsiString& value) {
   if (mapper_ != nullptr) ApplyMapper();
 }
 
+void TDBGridPro::SetVertAlignment(TLayout value) {
+  if (value == vert_alignment_) return;
+  vert_alignment_ = value;
+  // Columns without a layout of their own follow the grid's.
+  for (int i = 0; i < columns_->Count(); ++i) columns_->Items(i)->UpdateCaptionAlignment();
+  InvalidateRows();
+}
+
 void TDBGridPro::RenumberSortOrders() {
   const int n = columns_->SortedCount();
   std::vector<TgpColumn*> sorted;

@@ -195,3 +195,42 @@ TEST(GridEditing, LeavingTheGridCommitsTheRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GridColumns, TheGridsVerticalAlignmentReachesColumnsWithoutTheirOwn) {
+  MemGrid g(3);
+  TgpColumns& columns = *g.grid->Columns();
+  columns.Items(1)->SetVertAlignment(tlaTop);
+  g.grid->SetVertAlignment(tlBottom);
+  EXPECT_EQ(columns.Items(0)->FieldList()->Layout(), tlBottom);
+  EXPECT_EQ(columns.Items(1)->FieldList()->Layout(), tlTop);
+}
+
+TEST(GridColumns, ALargerFontMakesHigherRows) {
+  MemGrid g(30);
+  const int row = g.grid->RowHeight();
+  const int capacity = g.grid->RowCapacity();
+  g.grid->Font().SetSize(g.grid->Font().Size() * 2);
+  EXPECT_GT(g.grid->RowHeight(), row);
+  EXPECT_LT(g.grid->RowCapacity(), capacity);
+}
+
+}  // namespace
+
+namespace {
+
+// The vertical bar appears as rows outgrow the window and takes its width
+// from the client area; fitted groups follow.
+TEST(GridColumns, FittedGroupsLeaveRoomForTheVerticalBar) {
+  MemGrid g(3, 400, 200);
+  g.grid->SetAutoColumnFit(true);
+  ASSERT_FALSE(g.grid->ScrollBarShown(SB_VERT));
+  EXPECT_EQ(LayoutWidth(*g.grid->Columns()), 400);
+  grid_support::AddRows(g.ds, 4, 40);
+  ASSERT_TRUE(g.grid->ScrollBarShown(SB_VERT));
+  EXPECT_LT(g.grid->ClientWidth(), 400);
+  EXPECT_EQ(LayoutWidth(*g.grid->Columns()), g.grid->ClientWidth());
+}
+
+}  // namespace

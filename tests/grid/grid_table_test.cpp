@@ -135,6 +135,22 @@ TEST(GridOverTable, ReopeningOnAnotherFileClearsTheSelection) {
   }
 }
 
+// With the controls muted the grid hears of the reopen as one layout change.
+TEST(GridOverTable, AReopenWithTheControlsMutedClearsTheSelectionToo) {
+  TableGrid g(10, 5);
+  g.grid->SetMultiSelect(true);
+  g.Go(2);
+  g.grid->Selection()->SelectCurrent(true, true);
+  g.table->DisableControls();
+  g.table->Close();
+  g.table->SetTableName(g.file_b);
+  g.table->Open();
+  EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 1);  // nothing heard yet
+  g.table->EnableControls();
+  EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 0);
+  EXPECT_EQ(g.Shown(), g.Expected("B", 1, 5));
+}
+
 TEST(GridOverTable, RefreshingTheSameTableKeepsTheSelection) {
   TableGrid g(10, 5);
   g.grid->SetMultiSelect(true);

@@ -833,7 +833,10 @@ void TDataSet::UnmuteControls() {
   if (mute_count_ == 0) return;
   if (--mute_count_ > 0) return;
   if (mute_mode_ != mode_) BroadcastEvent(deUpdateState);
-  if (mute_suppressed_ && mute_mode_ != dsInactive && mode_ != dsInactive)
+  // A close and reopen while muted sends nothing the links would hear
+  // (the mode is the same at both ends), yet every buffer they show is new:
+  // it is told as a layout change.
+  if ((mute_suppressed_ || mute_layout_) && mute_mode_ != dsInactive && mode_ != dsInactive)
     BroadcastEvent(mute_layout_ ? deLayoutChange : deDataSetChange);
   mute_suppressed_ = false;
   mute_layout_ = false;
