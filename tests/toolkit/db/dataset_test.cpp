@@ -178,6 +178,16 @@ TEST_F(Table, MutedControlsHearOneNoticeOnTheLastUnmute) {
   ds.StartEdit();
   ds.UnmuteControls();
   EXPECT_EQ(trace, (Trace{"EditingNotice", "DataSetNotice"}));
+  // A close and reopen while muted: the same mode at both ends, yet every
+  // buffer the links showed is gone; they hear it as a layout change.
+  ds.DiscardChanges();
+  trace.clear();
+  ds.MuteControls();
+  ds.Deactivate();
+  ds.Activate();
+  EXPECT_TRUE(trace.empty());
+  ds.UnmuteControls();
+  EXPECT_EQ(trace, Trace{"LayoutNotice"});
 }
 
 TEST_F(Table, CalculatedFieldsAreComputedPerRecord) {
