@@ -84,6 +84,131 @@ TEST(FieldList, BaseOperationsUseTheConsumersFieldNotTheRelatedOne) {
   EXPECT_EQ(vision.GetDefaultAlignment(c.Fields), taLeftJustify);
 }
 
+// ---- What a vision answers about its fields -----------------------------------------------
+
+TEST(VisionQueries, CaptionAlignmentLengthCharactersAndSearchText) {
+  auto ds = MemData();
+  ds->FieldNamed("NAME")->SetDisplayLabel(Utf8ToAnsi("Фамилия"));
+  static_cast<TNumericField*>(ds->FieldNamed("P"))->SetDisplayFormat("0.00");
+  static_cast<TNumericField*>(ds->FieldNamed("P"))->SetEditFormat("0.###");
+  TLiteVision vision(nullptr);
+  const struct {
+    const char* field;
+    const char* caption;  // UTF-8
+    TAlignment alignment;
+    int max_length;
+    bool letter_valid, digit_valid;
+    const char* search;
+  } cases[] = {
+      {"NAME", "Фамилия", taLeftJustify, 20, true, true, "Иванов"},
+      {"P", "P", taRightJustify, 0, false, true, "12,5"},
+      {"N", "N", taRightJustify, 0, false, true, "1"},
+      {"NO_SUCH", "", taLeftJustify, 0, true, true, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.field);
+    RecordingConsumer consumer;
+    consumer.Fields.SetVision(&vision);
+    consumer.Fields.SetFieldName(c.field);
+    consumer.Bind(ds.get());
+    AnsiString caption = "old";
+    vision.GetDefaultCaption(consumer.Fields, caption);
+    EXPECT_EQ(caption, Utf8ToAnsi(c.caption));
+    EXPECT_EQ(vision.GetDefaultAlignment(consumer.Fields), c.alignment);
+    EXPECT_EQ(vision.GetMaxLength(consumer.Fields), c.max_length);
+    EXPECT_EQ(vision.IsValidChar(consumer.Fields, 'a'), c.letter_valid);
+    EXPECT_EQ(vision.IsValidChar(consumer.Fields, '7'), c.digit_valid);
+    AnsiString search;
+    vision.GetSearchText(consumer.Fields, search);
+    EXPECT_EQ(search, Utf8ToAnsi(c.search)) << "numbers are searched without their display format";
+    // The vision's own caption and length win.
+    vision.SetCaption("C");
+    vision.SetMaxLength(5);
+    vision.GetDefaultCaption(consumer.Fields, caption);
+    EXPECT_EQ(caption, "C");
+    EXPECT_EQ(vision.GetMaxLength(consumer.Fields), 5);
+    vision.SetCaption("");
+    vision.SetMaxLength(0);
+  }
+  RecordingConsumer p;
+  p.Fields.SetFieldName("P");
+  p.Bind(ds.get());
+  EXPECT_EQ(DefaultVision()->FieldsText(p.Fields, true), "12,50");
+  EXPECT_EQ(DefaultVision()->FieldsText(p.Fields, false), "12,5");
+}
+
+TEST(VisionQueries, EditMaskComesFromTheConsumersEditFormatThenTheVisionThenTheField) {
+  auto ds = MemData();
+  ds->FieldNamed("NAME")->SetEditMask("LLL");
+  TLiteVision lite(nullptr);
+  TMemoVision memo(nullptr);
+  const struct {
+    const char* what;
+    TvpFieldVision* vision;
+    const char* edit_format;
+    const char* vision_mask;
+    const char* mask;
+  } cases[] = {
+      {"field's mask", &lite, "", "", "LLL"},
+      {"vision's mask over the field's", &lite, "", "999", "999"},
+      {"consumer's edit format over both", &lite, "00.00", "999", "00.00"},
+      {"the base rule knows no edit format", &memo, "00.00", "999", "999"},
+      {"the base rule falls back to the field", &memo, "00.00", "", "LLL"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.vision->SetEditMask(c.vision_mask);
+    RecordingConsumer consumer;
+    consumer.Fields.SetVision(c.vision);
+    consumer.Fields.SetFieldName("NAME");
+    consumer.Fields.SetEditFormat(c.edit_format);
+    consumer.Bind(ds.get());
+    AnsiString mask;
+    c.vision->GetEditMask(consumer.Fields, mask);
+    EXPECT_EQ(mask, c.mask);
+    // A mask already given is kept by the base rule.
+    if (c.vision == &memo) {
+      AnsiString given = "given";
+      memo.GetEditMask(consumer.Fields, given);
+      EXPECT_EQ(given, "given");
+    }
+  }
+}
+
+TEST(VisionQueries, WhatEachVisionAgreesToShow) {
+  auto ds = MemData();
+  TvpFieldVision base(nullptr);
+  TLiteVision lite(nullptr);
+  TMemoVision memo(nullptr);
+  const struct {
+    const char* field;
+    bool base, lite, memo;
+  } cases[] = {
+      {"NAME", true, true, true},
+      {"NOTE", true, false, true},
+      {"NO_SUCH", false, true, true},
+      {"", false, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.field);
+    for (auto [vision, expected] : {std::pair<TvpFieldVision*, bool>{&base, c.base}, {&lite, c.lite}, {&memo, c.memo}}) {
+      SCOPED_TRACE(vision->ClassName());
+      RecordingConsumer consumer;
+      consumer.Fields.SetVision(vision);
+      consumer.Fields.SetFieldName(c.field);
+      consumer.Bind(ds.get());
+      EXPECT_EQ(consumer.Fields.Active(), expected);
+    }
+  }
+  // A closed data set shows nothing, whatever the vision.
+  ds->Close();
+  RecordingConsumer consumer;
+  consumer.Fields.SetVision(&lite);
+  consumer.Fields.SetFieldName("NAME");
+  consumer.Bind(ds.get());
+  EXPECT_FALSE(consumer.Fields.Active());
+}
+
 // ---- Notices to consumers ----------------------------------------------------------------
 
 TEST(VisionNotices, EachPropertyChangeReachesEveryConsumerOnce) {
