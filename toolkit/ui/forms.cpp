@@ -15,6 +15,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/sys/event_loop.h"
 #include "toolkit/sys/files.h"
+#include "toolkit/ui/classic_look.h"
 #include "toolkit/ui/dialogs.h"
 #include "toolkit/ui/menus.h"
 #include "toolkit/ui/stdctrls.h"
@@ -440,6 +441,7 @@ void TApplication::Initialize() {
   g_making_screen = false;
   qInstallMessageHandler(g_previous_handler);
   QApplication::setQuitOnLastWindowClosed(false);
+  ApplyClassicLook();
 }
 
 bool TApplication::Initialized() const {
