@@ -1561,6 +1561,16 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   TLayout HostVertAlignment() const override { return vert_alignment_; }
   void ColumnValuePosted(TgpColumn* Column) override;
 
+  // ---- The grid as a drop-down's pick list
+  // The tool form that uses the grid; nullptr for none (not owned).
+  TComponent* ToolForm() const { return tool_form_; }
+  void SetToolForm(TComponent* value) { tool_form_ = value; }
+  // Makes the record whose UniqueFields hold Value the grid's current one
+  // (found with Locate; no selection event).
+  void SyncToValue(const Variant& Value);
+  // The UniqueFields values of the grid's current record.
+  Variant TakeValue() const;
+
   // ---- Seams for the interaction, sizing and editing work
   // Moves the current cell (see the flag bits) and applies selection actions.
   virtual void GoToCell(int Flags, int Distance, int Column);
@@ -1666,6 +1676,7 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   int pending_actions_ = 0;
   int target_column_ = -1;
   bool in_size_ = false;
+  TComponent* tool_form_ = nullptr;
 };
 
 // The designer grids without one paint through (made on first use).

@@ -875,6 +875,12 @@ bool TDBGridPro::InsertRecord(bool Append) {
   return true;
 }
 
+// ---- Pick list ----------------------------------------------------------------------------
+
+void TDBGridPro::SyncToValue(const Variant& Value) { selection_->Current()->SetCurrentByValue(Value, true, false); }
+
+Variant TDBGridPro::TakeValue() const { return selection_->Current()->UniqueValues; }
+
 // ---- Seams --------------------------------------------------------------------------------
 
 void TDBGridPro::GoToCell(int Flags, int Distance, int Column) {

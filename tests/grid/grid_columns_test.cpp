@@ -234,3 +234,37 @@ TEST(GridColumns, FittedGroupsLeaveRoomForTheVerticalBar) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GridColumns, AFooterStateChosenReachesTheApplicationAndClearsTheText) {
+  MemGrid g(3);
+  g.grid->SetShowFooters(true);
+  TgpColumn* p = g.grid->Columns()->Items(1);
+  p->SetFooterText("123");
+  TgpColumn* seen = nullptr;
+  g.grid->OnFooterStateChange = [&](TComponent*, TgpColumn* c) {
+    seen = c;
+    EXPECT_EQ(c->FooterState(), fsSum);
+    c->SetFooterText("60");  // the application computes the value
+  };
+  g.grid->DoFooterStateChange(p, fsSum);
+  EXPECT_EQ(seen, p);
+  EXPECT_EQ(std::string(p->FooterDisplayText()), "SUM=60");
+}
+
+// A drop-down positions the grid on the record of its value and takes the
+// value of the record the user picked.
+TEST(GridColumns, AsAPickListTheGridFollowsAndGivesValues) {
+  MemGrid g(20);
+  g.grid->SetCursorType(gctInsensitiveID);
+  g.grid->SetUniqueFields("P");
+  g.grid->SyncToValue(Variant(70));
+  EXPECT_EQ(g.N(), 7);
+  EXPECT_EQ(g.grid->CurrentRow(), g.grid->ActiveRow());
+  EXPECT_EQ(g.grid->TakeValue().AsInteger(), 70);
+  g.grid->SyncToValue(Variant(75));  // no such record
+  EXPECT_FALSE(g.grid->Selection()->Current()->Valid);
+}
+
+}  // namespace
