@@ -716,6 +716,16 @@ TEST(VisionPost, AChangedValueStartsEditingAndIsCopied) {
   EXPECT_EQ(f.c.Trace, (Names{"CanStartEdit", "EditStarted", "ValuePosted"}));
 }
 
+TEST(VisionPost, AClearedValueWritesNull) {
+  EditFixture f;
+  EditStandIn edit(f.c);
+  edit.Value.SetDataType(ftString);
+  edit.Value.Changed = true;  // cleared by the clipboard, say
+  ASSERT_TRUE(edit.Value.IsNull());
+  EXPECT_TRUE(f.vision.PostEditValue(edit, false));
+  EXPECT_TRUE(f.ds->FieldNamed("NAME")->IsNull());
+}
+
 TEST(VisionPost, BeforePostThatPostsItselfSkipsTheWriteButNotAfterPost) {
   EditFixture f;
   EditStandIn edit(f.c);
