@@ -440,7 +440,9 @@ void TgpColumn::SetOptionsBehavior(TgpColumnBehaviorOptions value) {
   TgpColumnBehaviorOptions changed = TgpColumnBehaviorOptions::FromBits(value.Bits() ^ options_behavior_.Bits());
   options_behavior_ = value;
   TgpColumns* columns = Columns();
-  if (Gridless() || Loading()) return;
+  // While the collection is being updated its groups may not match the
+  // columns yet; the relayout at the end of the update takes the options.
+  if (StoreOnly(columns, Loading())) return;
   if (changed.Contains(cboFixedWidth) || changed.Contains(cboStandalone)) {
     columns->UpdateGroupFlags(group_);
     columns->MakeGroup(this, group_);
@@ -461,7 +463,7 @@ void TgpColumn::SetOptionsMapping(TgpColumnMappingOptions value) {
 void TgpColumn::SetFixed(TgpColumnFixed value) {
   if (value == fixed_) return;
   fixed_ = value;
-  if (Gridless() || Loading()) return;
+  if (StoreOnly(Columns(), Loading())) return;
   Columns()->ApplyFixed();
 }
 
@@ -688,7 +690,7 @@ void TgpColumn::SetLayoutIndex(int value) {
 }
 
 void TgpColumn::SetLayoutPosition(int level, int index) {
-  if (Gridless() || Loading() || group_ == nullptr) {
+  if (StoreOnly(Columns(), Loading()) || group_ == nullptr) {
     layout_level_ = level;
     layout_index_ = index;
     return;

@@ -853,7 +853,8 @@ TgpColumn* TgpColumns::AddColumn(TgpGroupInfo* Group, int Level, TgpColumn* Sour
 
 void TgpColumns::ApplyFixed() {
   if (host_ != nullptr && host_->HostLoading()) return;
-  if (!HasGroups()) return;
+  // Inside an update the groups may not match the columns yet.
+  if (UpdateCount() != 0 || !HasGroups()) return;
   Operation::Run(*this, 3, nullptr, [&] {
     TgpGroupInfo* target = HasFixed() ? Groups(first_scroll_group_) : Groups(0);
     for (int i = Count() - 1; i >= 0; --i) {

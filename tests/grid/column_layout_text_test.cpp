@@ -155,6 +155,27 @@ TEST(ColumnLayoutText, AGridLayoutSavedAndRestored) {
   EXPECT_EQ(next.Columns.Groups(1)->Width, 75);
 }
 
+TEST(ColumnLayoutText, ReadStraightIntoAGridsColumnsKeepsTheirOrder) {
+  TgpColumns buffer(nullptr);
+  for (const char* name : {"A", "B", "C", "D"}) buffer.Add()->SetFieldName(name);
+  buffer.Items(1)->SetOptionsBehavior({cboFixedWidth});
+  buffer.Items(2)->SetFixed(cfLeft);
+  buffer.Items(2)->SetLayoutLevel(1);
+  const AnsiString text = PersistentToString(&buffer, "", true);
+  LayoutHost host;
+  host.Add("OLD", 0, 0, 40);
+  host.Add("OLDER", 0, 0, 40);
+  host.Add("OLDEST", 0, 0, 40);
+  // Settings that move columns in a laid-out grid only take effect once
+  // the whole list is read.
+  StringToPersistent(&host.Columns, text, true);
+  EXPECT_EQ(host.Fields(), (std::vector<std::string>{"A", "B", "C", "D"}));
+  EXPECT_EQ(host.Positions(), (std::vector<std::pair<int, int>>{{0, 0}, {0, 0}, {1, 0}, {0, 0}}));
+  ASSERT_EQ(host.Columns.GroupCount(), 3);
+  EXPECT_EQ(host.Columns.Groups(1)->LineCount, 2);
+  EXPECT_TRUE(host.Columns.Groups(1)->FixedWidth);
+}
+
 TEST(ColumnLayoutText, ReadingSortOrderSetsTheGridsCounter) {
   TgpColumns buffer(nullptr);
   TgpColumn* c = buffer.Add();
