@@ -1372,7 +1372,7 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   void SetTitleImages(TImageList* value);
   TDataSource* DataSource() const;
   void SetDataSource(TDataSource* value);
-  TgpDBParams* ParamsDB() { return &params_db_; }
+  TgpDBParams* ParamsDB() const { return const_cast<TgpDBParams*>(&params_db_); }
   void SetParamsDB(const TgpDBParams* value) { params_db_.Assign(value); }
   bool AutoColumnFit() const { return auto_column_fit_; }
   void SetAutoColumnFit(bool value);

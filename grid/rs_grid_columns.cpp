@@ -12,6 +12,8 @@
 const TClassInfo& TDBGridPro::StaticClassInfo() {
   static const TClassInfo info(
       kClassOf<TDBGridPro>, "TDBGridPro", &TComponent::StaticClassInfo(), [](TPublisher<TDBGridPro>& p) {
+        p.Object("DataSource", TDataSource::StaticClassInfo(), &TDBGridPro::DataSource, &TDBGridPro::SetDataSource);
+        p.Object("ParamsDB", TgpDBParams::StaticClassInfo(), &TDBGridPro::ParamsDB, &TDBGridPro::SetParamsDB);
         p.Boolean("AutoColumnFit", &TDBGridPro::AutoColumnFit, &TDBGridPro::SetAutoColumnFit).WithDefault(0);
         p.Integer("TitleLines", &TDBGridPro::TitleLines, &TDBGridPro::SetTitleLines).WithDefault(1);
         p.Integer("RowLines", &TDBGridPro::RowLines, &TDBGridPro::SetRowLines).WithDefault(1);
@@ -27,7 +29,9 @@ const TClassInfo& TDBGridPro::StaticClassInfo() {
         p.Boolean("ReadOnly", &TDBGridPro::ReadOnly, &TDBGridPro::SetReadOnly).WithDefault(0);
         p.Boolean("WantReturns", &TDBGridPro::WantReturns, &TDBGridPro::SetWantReturns).WithDefault(1);
         p.Integer("StripStep", &TDBGridPro::StripStep, &TDBGridPro::SetStripStep).WithDefault(-1);
+        p.Object("Designer", TgpDesigner::StaticClassInfo(), &TDBGridPro::Designer, &TDBGridPro::SetDesigner);
         p.String("Attrs", &TDBGridPro::Attrs, &TDBGridPro::SetAttrs);
+        p.Object("Columns", TgpColumns::StaticClassInfo(), &TDBGridPro::Columns, &TDBGridPro::SetColumns);
       });
   return info;
 }

@@ -268,3 +268,32 @@ TEST(GridColumns, AsAPickListTheGridFollowsAndGivesValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// The grid's settings and columns as a form description keeps them.
+TEST(GridColumns, SettingsAndColumnsTravelInTheTextForm) {
+  MemGrid g(3);
+  g.grid->SetName("DBGridPro1");
+  g.grid->SetBookmarkFields("P;R");
+  g.grid->SetStripStep(3);
+  g.grid->SetShowFooters(true);
+  g.grid->SetAutoColumnFit(true);
+  g.grid->Columns()->Items(1)->SetCaption("Load");
+  g.grid->Columns()->Items(1)->SetVisible(false);
+  const AnsiString text = ComponentToString(g.grid.get(), true);
+  TDBGridPro copy(nullptr);
+  StringToComponent(&copy, text, true);
+  EXPECT_EQ(std::string(copy.BookmarkFields()), "P;R");
+  EXPECT_EQ(copy.StripStep(), 3);
+  EXPECT_TRUE(copy.ShowFooters());
+  EXPECT_TRUE(copy.AutoColumnFit());
+  ASSERT_EQ(copy.Columns()->Count(), 2);
+  EXPECT_EQ(std::string(copy.Columns()->Items(0)->FieldName()), "N");
+  EXPECT_EQ(std::string(copy.Columns()->Items(1)->Caption()), "Load");
+  EXPECT_FALSE(copy.Columns()->Items(1)->Visible());
+  // Read in, the copy laid its columns out.
+  EXPECT_EQ(copy.Columns()->GroupCount(), 1);
+}
+
+}  // namespace

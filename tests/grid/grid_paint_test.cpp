@@ -186,3 +186,30 @@ TEST(GridPainting, TitlesRowsAndTheCurrentCellAreDrawn) {
 }
 
 }  // namespace
+
+namespace {
+
+// An open data set without records: one empty row under the titles, or
+// none, and nothing of a record is read.
+TEST(GridPainting, AnEmptyDataSetPaintsTheEmptyRowOnlyWhenAsked) {
+  for (bool show_empty : {true, false}) {
+    SCOPED_TRACE(show_empty);
+    MemGrid g(0, 300, 200);
+    LinedDesigner designer(nullptr);
+    designer.SetSelectedRowFill(true);
+    g.grid->SetDesigner(&designer);
+    g.grid->SetShowEmptyRow(show_empty);
+    g.grid->DoEnter();
+    EXPECT_EQ(g.grid->HasRows(), show_empty);
+    const QImage image = g.grid->Widget()->grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    // The empty row is the current one and gets the focused fill.
+    const TRect row = g.grid->Columns()->Items(0)->CellRect(0, false, false);
+    const QRgb pixel = image.pixel(row.Left + 2, row.Top + 2);
+    const TColor fill = ColorToRGB(show_empty ? clHighlight : clWindow);
+    EXPECT_EQ(pixel & 0xFFFFFF, QColor(fill & 0xFF, (fill >> 8) & 0xFF, (fill >> 16) & 0xFF).rgb() & 0xFFFFFF);
+    g.grid->SetDesigner(nullptr);
+  }
+}
+
+}  // namespace
