@@ -4,6 +4,7 @@
 // column's title, cells and footer.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -336,6 +337,53 @@ TEST(ColumnMapper, ACaptionSetByHandIsNoLongerImported) {
   EXPECT_EQ(d->Caption(), "Again");
   EXPECT_FALSE(IsStoredProp(d, FindPropInfo(d, "Caption")));
   EXPECT_TRUE(IsStoredProp(c, FindPropInfo(c, "Caption")));
+}
+
+// ---- What a change does in a grid ------------------------------------------------------------
+
+TEST(ColumnSettings, ChangesRepaintRemeasureOrOnlyStore) {
+  struct Case {
+    const char* what;
+    std::function<void(TgpColumn*)> change;
+    // Repaints of the column's strip, whole-grid repaints, relayouts.
+    int repaints, full, layouts;
+  };
+  const std::vector<Case> cases = {
+      {"Color", [](TgpColumn* c) { c->SetColor(clRed); }, 1, 0, 0},
+      {"FooterText", [](TgpColumn* c) { c->SetFooterText("x"); }, 1, 0, 0},
+      {"FooterState", [](TgpColumn* c) { c->SetFooterState(fsSum); }, 1, 0, 0},
+      {"FooterTextAlignment", [](TgpColumn* c) { c->SetFooterTextAlignment(talCenter); }, 1, 0, 0},
+      {"CaptionAlignment", [](TgpColumn* c) { c->SetCaptionAlignment(talCenter); }, 1, 0, 0},
+      {"OptionsVisual", [](TgpColumn* c) { c->SetOptionsVisual({cvoWordWrap}); }, 1, 0, 0},
+      {"DisplayFormat", [](TgpColumn* c) { c->SetDisplayFormat("0.0"); }, 1, 0, 0},
+      {"Caption", [](TgpColumn* c) { c->SetCaption("x"); }, 1, 0, 0},
+      {"Alignment", [](TgpColumn* c) { c->SetAlignment(talRightJustify); }, 1, 0, 0},
+      {"a title state", [](TgpColumn* c) { c->SetTitleState(tsSortedUp); }, 1, 0, 0},
+      {"EditFormat", [](TgpColumn* c) { c->SetEditFormat("0"); }, 0, 0, 0},
+      {"ReadOnly", [](TgpColumn* c) { c->SetReadOnly(true); }, 0, 0, 0},
+      {"Tag", [](TgpColumn* c) { c->SetTag(3); }, 0, 0, 0},
+      {"FooterStates", [](TgpColumn* c) { c->SetFooterStates({fsSum}); }, 0, 0, 0},
+      {"the same value again", [](TgpColumn* c) { c->SetColor(clNone); }, 0, 0, 0},
+      {"Width", [](TgpColumn* c) { c->SetWidth(60); }, 0, 0, 1},
+      {"Visible", [](TgpColumn* c) { c->SetVisible(false); }, 0, 0, 1},
+      {"a font that changes the metrics", [](TgpColumn* c) { c->Font()->SetName("Arial"); }, 0, 1, 0},
+  };
+  for (const Case& k : cases) {
+    for (bool loading : {false, true}) {
+      LayoutHost host;
+      host.MetricsChange = true;
+      host.Add("A", 0, 0, 40);
+      TgpColumn* c = host.Add("B", 0, 0, 40);
+      host.InvalidatedColumns.clear();
+      host.Layouts = 0;
+      host.Loading = loading;
+      k.change(c);
+      // A loading grid only stores.
+      EXPECT_EQ(host.InvalidatedColumns, std::vector<int>(loading ? 0 : k.repaints, 1)) << k.what << loading;
+      EXPECT_EQ(host.FullInvalidations, loading ? 0 : k.full) << k.what << loading;
+      EXPECT_EQ(host.Layouts, loading ? 0 : k.layouts) << k.what << loading;
+    }
+  }
 }
 
 // ---- Caption, alignment and vision --------------------------------------------------------

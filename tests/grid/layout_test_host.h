@@ -26,6 +26,9 @@ struct LayoutHost : IgpColumnsHost {
   int Unfreezes = 0;
   std::vector<int> InvalidatedColumns;
   int TitleInvalidations = 0;
+  int FullInvalidations = 0;
+  // What RecalcMetrics answers (whether a height changed).
+  bool MetricsChange = false;
   std::vector<TgpColumn*> TitleStateChanges;
 
   LayoutHost() = default;
@@ -47,8 +50,8 @@ struct LayoutHost : IgpColumnsHost {
   void UpdateHScrollBar(bool) override {}
   void InvalidateColumn(int Index) override { InvalidatedColumns.push_back(Index); }
   void InvalidateTitles() override { ++TitleInvalidations; }
-  void InvalidateAll() override {}
-  bool RecalcMetrics() override { return false; }
+  void InvalidateAll() override { ++FullInvalidations; }
+  bool RecalcMetrics() override { return MetricsChange; }
   int CurrentColumnIndex() const override { return Current; }
   void SelectColumn(int Index) override { Current = Index; }
   int SortCounter() const override { return Counter; }
