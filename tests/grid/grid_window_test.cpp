@@ -340,3 +340,47 @@ TEST(GridHorizontal, GroupsScrollByTheBarAndHideTheirColumns) {
 }
 
 }  // namespace
+
+namespace {
+
+// A data set that cannot number its records: the bar only tells the top,
+// the middle and the end, and its thumb pages.
+class UnnumberedSet : public TMemDataSet {
+ public:
+  using TMemDataSet::TMemDataSet;
+  bool HasRecordNumbers() override { return false; }
+};
+
+TEST(GridUnnumbered, TheBarShowsTopMiddleAndEndAndItsThumbPages) {
+  UnnumberedSet ds(nullptr);
+  ds.FieldDefs().Add("N", ftInteger);
+  ds.FieldDefs().Add("P", ftInteger);
+  ds.Open();
+  grid_support::AddRows(ds, 1, 50);
+  ds.First();
+  TDataSource source(nullptr);
+  source.SetDataSet(&ds);
+  grid_support::TestGrid grid(nullptr);
+  grid.Columns()->Add()->SetFieldName("N");
+  grid.SetDataSource(&source);
+  grid.SetBounds(0, 0, 300, 200);
+  TScrollInfo info;
+  grid.GetScrollInfo(SB_VERT, info);
+  EXPECT_EQ(info.nMin, 0);
+  EXPECT_EQ(info.nMax, 4);
+  EXPECT_EQ(grid.GetScrollPos(SB_VERT), 0);  // at the top
+  const int rows = grid.RowCount();
+  struct Case {
+    int pos;
+    int n;  // N of the current record afterwards, from record 20
+  };
+  for (const Case& c : {Case{2, 20}, Case{3, 20 + rows}, Case{1, 20 - rows}, Case{0, 1}, Case{4, 50}}) {
+    ds.Locate("N", Variant(20), TFindOptions());
+    EXPECT_EQ(grid.GetScrollPos(SB_VERT), 2);  // in the middle
+    grid.WMVScroll(SB_THUMBTRACK, c.pos);
+    EXPECT_EQ(ds.FieldByName("N")->AsInteger(), c.n) << c.pos;
+  }
+  grid.SetDataSource(nullptr);
+}
+
+}  // namespace
