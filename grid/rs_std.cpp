@@ -11,12 +11,6 @@
 
 namespace {
 
-const TTypeInfo& DefAlignmentType() {
-  static const TTypeInfo t =
-      TTypeInfo::Enumeration("TvpDefAlignment", {"talDefault", "talLeftJustify", "talRightJustify", "talCenter"});
-  return t;
-}
-
 const TTypeInfo& AlignImageType() {
   static const TTypeInfo t = TTypeInfo::Enumeration("TvpAlignImage", {"aiDefault", "aiLeft", "aiRight"});
   return t;
@@ -76,7 +70,7 @@ const TClassInfo& TvpFieldVision::StaticClassInfo() {
 const TClassInfo& TLiteVision::StaticClassInfo() {
   static const TClassInfo info(
       kClassOf<TLiteVision>, "TLiteVision", &TvpFieldVision::StaticClassInfo(), [](TPublisher<TLiteVision>& p) {
-        p.Ordinal("Alignment", DefAlignmentType(), &TLiteVision::Alignment, &TLiteVision::SetAlignment)
+        p.Ordinal("Alignment", TvpDefAlignmentType(), &TLiteVision::Alignment, &TLiteVision::SetAlignment)
             .WithDefault(talDefault);
         p.Integer("MaxLength", &TLiteVision::MaxLength, &TLiteVision::SetMaxLength).WithDefault(0);
         PublishImages(p);
@@ -93,7 +87,7 @@ const TClassInfo& TLiteVision::StaticClassInfo() {
 const TClassInfo& TMemoVision::StaticClassInfo() {
   static const TClassInfo info(
       kClassOf<TMemoVision>, "TMemoVision", &TvpFieldVision::StaticClassInfo(), [](TPublisher<TMemoVision>& p) {
-        p.Ordinal("Alignment", DefAlignmentType(), &TMemoVision::Alignment, &TMemoVision::SetAlignment)
+        p.Ordinal("Alignment", TvpDefAlignmentType(), &TMemoVision::Alignment, &TMemoVision::SetAlignment)
             .WithDefault(talDefault);
         p.Integer("MaxLength", &TMemoVision::MaxLength, &TMemoVision::SetMaxLength).WithDefault(0);
         p.Boolean("EditWordWrap", &TMemoVision::EditWordWrap, &TMemoVision::SetEditWordWrap).WithDefault(true);
