@@ -1025,6 +1025,7 @@ class TgpPaintInfo;
 class TvpCustomFieldMapper;
 class TgpInplaceEdit;
 class TgpDragger;
+class TChangeLink;
 
 // The look of a designer's focus frame.
 enum TgpFocusRectKind { frcNone, frcCell, frcRow, frcPersistentRow, frcPersistentCell };
@@ -1610,6 +1611,7 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   template <class F>
   void Frozen(bool repaint, F&& body);
   void WMSize();
+  void TitleImagesChanged();
   // Leaves the designer and silences the data link, before destruction.
   void Detach();
   bool RecordAfterWindow();
@@ -1677,6 +1679,8 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   int target_column_ = -1;
   bool in_size_ = false;
   TComponent* tool_form_ = nullptr;
+  // Tells the grid of new sizes and pictures of its TitleImages.
+  std::unique_ptr<TChangeLink> title_images_link_;
 };
 
 // The designer grids without one paint through (made on first use).

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "grid/rs.h"
+#include "grid/rs_std.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/ui/comctrls.h"
@@ -20,8 +21,7 @@ std::unique_ptr<TgpDesigner> g_own_default_designer;
 
 TgpDesigner* DefaultGridDesigner() {
   if (g_default_designer == nullptr) {
-    g_own_default_designer = std::make_unique<TgpBaseDesigner>(nullptr);
-    g_own_default_designer->UpdateMetrics();
+    g_own_default_designer = std::make_unique<TStandardDesigner>(nullptr);
     g_default_designer = g_own_default_designer.get();
   }
   return g_default_designer;
@@ -67,6 +67,8 @@ TDBGridPro::TDBGridPro(TComponent* owner) : TCustomControl(owner) {
   effective_designer_ = DefaultGridDesigner();
   effective_designer_->RegisterGrid(this);
   paint_info_ = std::make_unique<TgpPaintInfo>(this);
+  title_images_link_ = std::make_unique<TChangeLink>();
+  title_images_link_->OnChange = [this](TChangeLink*) { TitleImagesChanged(); };
   SetColor(clWindow);
   SetTabStop(true);
   SetBounds(Left(), Top(), 340, 240);
@@ -95,6 +97,7 @@ TDBGridPro::~TDBGridPro() {
   // dangling grid and the link must not call back into a half destroyed one.
   Detach();
   freeze_count_ = 1;  // nothing repaints from here on
+  title_images_link_.reset();
   paint_info_.reset();
   painter_.reset();
   DestroyColumns();
@@ -135,7 +138,11 @@ void TDBGridPro::Notification(TComponent* component, TOperation operation) {
       }
     }
     if (reinterpret_cast<void*>(component) == reinterpret_cast<void*>(mapper_)) mapper_ = nullptr;
-    if (component == title_images_) SetTitleImages(nullptr);
+    if (component == title_images_) {
+      // The dying list lets its links go itself.
+      title_images_ = nullptr;
+      TitleImagesChanged();
+    }
     ColumnsComponentRemoved(component);
   }
   TCustomControl::Notification(component, operation);
@@ -167,9 +174,19 @@ void TDBGridPro::SetScrollBars(TScrollStyle value) {
 
 void TDBGridPro::SetTitleImages(TImageList* value) {
   if (value == title_images_) return;
-  if (title_images_ != nullptr) RemoveFreeNotification(title_images_);
+  if (title_images_ != nullptr) {
+    title_images_->UnRegisterChanges(title_images_link_.get());
+    RemoveFreeNotification(title_images_);
+  }
   title_images_ = value;
-  if (value != nullptr) FreeNotification(value);
+  if (value != nullptr) {
+    FreeNotification(value);
+    value->RegisterChanges(title_images_link_.get());
+  }
+  TitleImagesChanged();
+}
+
+void TDBGridPro::TitleImagesChanged() {
   if (Loading()) return;
   if (RecalcMetrics())
     InvalidateAll();

@@ -11,6 +11,7 @@
 
 #include "grid/rs_str.h"
 #include "tests/grid/grid_support.h"
+#include "toolkit/ui/comctrls.h"
 
 namespace {
 
@@ -210,6 +211,25 @@ TEST(GridPainting, AnEmptyDataSetPaintsTheEmptyRowOnlyWhenAsked) {
     EXPECT_EQ(pixel & 0xFFFFFF, QColor(fill & 0xFF, (fill >> 8) & 0xFF, (fill >> 16) & 0xFF).rgb() & 0xFFFFFF);
     g.grid->SetDesigner(nullptr);
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GridTitles, TitleImagesSetTheTitleHeightAndTheirChangesAreHeard) {
+  MemGrid g(5);
+  const int plain = g.grid->TitleHeight();
+  auto* images = new TImageList(nullptr);
+  images->SetHeight(40);
+  g.grid->Columns()->Items(0)->SetTitleImageIndex(0);
+  g.grid->SetTitleImages(images);
+  EXPECT_GE(g.grid->TitleHeight(), 42);
+  images->SetHeight(60);
+  EXPECT_GE(g.grid->TitleHeight(), 62);
+  images->Free();
+  EXPECT_EQ(g.grid->TitleImages(), nullptr);
+  EXPECT_EQ(g.grid->TitleHeight(), plain);
 }
 
 }  // namespace
