@@ -67,12 +67,14 @@ TEST_F(ClassicWindows, MainWindowAndItsFileMenu) {
   QApplication::processEvents();
   const QImage menu = file->grab().toImage();
   ASSERT_TRUE(SavePicture(menu, "main_window_file_menu"));
+  SavePicture(menu.scaled(menu.size() * 3), "main_window_file_menu_x3");
   const QRect active = file->actionGeometry(form.N2->Action());
   const QRect disabled = file->actionGeometry(form.N4->Action());
   EXPECT_EQ(PixelColor(menu, active.right() - 3, active.center().y()), ColorToRGB(clHighlight));
   EXPECT_EQ(PixelColor(menu, disabled.right() - 3, disabled.center().y()), ColorToRGB(clMenu));
-  // A disabled item's text is grey.
+  // A disabled item's text is grey, etched over a white copy.
   EXPECT_GT(CountColor(menu.copy(disabled), ColorToRGB(clGrayText)), 10);
+  EXPECT_GT(CountColor(menu.copy(disabled), RGB(255, 255, 255)), 10);
   EXPECT_EQ(CountColor(menu.copy(disabled), RGB(0, 0, 0)), 0);
   EXPECT_EQ(QFontInfo(file->font()).pixelSize(), 11);
   file->close();

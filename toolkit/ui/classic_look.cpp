@@ -24,6 +24,13 @@ class ClassicStyle : public QProxyStyle {
     return QProxyStyle::generatedIconPixmap(mode, pixmap, option);
   }
 
+  // Disabled texts are etched: grey over a white copy one pixel right and down.
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    if (hint == SH_EtchDisabledText) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, data);
+  }
+
   void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                    const QWidget* widget) const override {
     if (element == CE_ProgressBarContents)
