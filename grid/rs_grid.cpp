@@ -365,17 +365,18 @@ void TDBGridPro::RecaptureCurrent(bool notify) { selection_->Current()->Recaptur
 void TDBGridPro::ActivationHandler() {
   data_set_ = data_link_->DataSet();
   link_active_ = data_link_->Active();
-  // The snapshots name records by bookmark, and a table's bookmarks are its
-  // record numbers: a selection kept over a close or a reopen would point at
-  // unrelated rows of whatever table is open next, and deleting "the
-  // selected records" would delete those.
-  selection_->SetAnchorText(AnsiString());
-  selection_->Clear(false, true);
   Frozen(true, [&] {
     current_row_ = -1;
     UpdateRowWindow();
     RebindColumns();
   });
+  // The snapshots name records by bookmark, and a table's bookmarks are its
+  // record numbers: a selection kept over a close or a reopen would point at
+  // unrelated rows of whatever table is open next, and deleting "the
+  // selected records" would delete those. (Cleared once the window is
+  // current, so a handler of the change sees the grid as it now is.)
+  selection_->SetAnchorText(AnsiString());
+  selection_->Clear(false, true);
   if (cursor_type_ == gctSensitive) {
     selection_->Current()->Bookmark.clear();
     RecaptureCurrent(true);

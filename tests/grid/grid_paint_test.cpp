@@ -106,9 +106,13 @@ TEST(GridRowAttrs, SelectedRowsStripsAndTheApplicationsRowEvent) {
 
 TEST(GridDesigner, TheGridMeasuresWithItsDesignerAndFollowsItsChanges) {
   MemGrid g(20);
-  const int row_default = g.grid->RowHeight();
+  // The base: the same designer without horizontal lines (the shared
+  // default designer is left to other tests).
   LinedDesigner designer(nullptr);
+  designer.SetHorizLines(clNone);
   g.grid->SetDesigner(&designer);
+  const int row_default = g.grid->RowHeight();
+  designer.SetHorizLines(clBlack);
   EXPECT_EQ(g.grid->EffectiveDesigner(), &designer);
   EXPECT_EQ(designer.GridCount(), 1);
   // One horizontal line under each row.
