@@ -406,7 +406,8 @@ void TDBGridPro::PrepareRowAttrs(int FirstRow, int LastRow) {
 void TDBGridPro::Paint() {
   if (!PaintEnabled() || Loading() || effective_designer_ == nullptr) return;
   TCanvas& canvas = Canvas();
-  TRect clip = ClientRect();
+  // Only what was marked for painting: a one-row scroll paints one row.
+  TRect clip = PaintRect();
   if (clip.Width() <= 0 || clip.Height() <= 0) return;
   if (!HasGroups()) {
     canvas.Brush().SetColor(Color());

@@ -3,6 +3,7 @@
 // designer's registration, metrics and settings, and a painted grid.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
 #include <QWidget>
 
@@ -234,6 +235,32 @@ TEST(GridTitles, TitleImagesSetTheTitleHeightAndTheirChangesAreHeard) {
   images->Free();
   EXPECT_EQ(g.grid->TitleImages(), nullptr);
   EXPECT_EQ(g.grid->TitleHeight(), plain);
+}
+
+}  // namespace
+
+namespace {
+
+// A repaint of one row prepares and paints that row alone.
+TEST(GridPainting, ARepaintOfOneRowTouchesThatRowOnly) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 400, 300);
+  MemGrid g(30, 300, 200);
+  g.grid->SetParent(&form);
+  form.Show();
+  QApplication::processEvents();
+  std::vector<int> rows;
+  g.grid->OnGetRowAttrs = [&](TComponent*, TgpRowAttrs* row) { rows.push_back(row->Row); };
+  g.grid->InvalidateRow(3);
+  g.grid->Update();
+  EXPECT_EQ(rows, std::vector<int>{3});
+  rows.clear();
+  g.grid->InvalidateTitles();
+  g.grid->Update();
+  EXPECT_TRUE(rows.empty());
+  g.grid->OnGetRowAttrs = nullptr;
+  g.grid->SetParent(nullptr);
+  form.Hide();
 }
 
 }  // namespace

@@ -134,6 +134,8 @@ class WidgetSink {
  public:
   virtual ~WidgetSink() = default;
   virtual void Paint(QPainter& painter) = 0;
+  // The bounding rectangle of the area the running paint renews.
+  QRect update_rect;
   virtual void Mouse(QMouseEvent& event, QEvent::Type type) = 0;
   virtual void Wheel(QWheelEvent&) {}
   // False: the key goes on to the form.
@@ -151,9 +153,10 @@ class PaintedWidget : public Hosted<QWidget> {
   WidgetSink* sink_;
 
  protected:
-  void paintEvent(QPaintEvent*) override {
+  void paintEvent(QPaintEvent* e) override {
     if (!sink_) return;
     QPainter painter(this);
+    sink_->update_rect = e->rect();
     sink_->Paint(painter);
   }
   void mousePressEvent(QMouseEvent* e) override {
@@ -338,13 +341,19 @@ struct TCustomControl::Host : WidgetSink {
   }
 
   void Paint(QPainter& painter) override {
-    painter.setClipRect(0, 0, control->ClientWidth(), control->ClientHeight());
+    const QRect clip = update_rect.intersected(QRect(0, 0, control->ClientWidth(), control->ClientHeight()));
+    painter.setClipRect(clip);
+    paint_rect = Rect(clip.left(), clip.top(), clip.left() + clip.width(), clip.top() + clip.height());
+    painting = true;
     canvas.Painting(painter, [&](TCanvas& c) {
-      painter.fillRect(0, 0, control->ClientWidth(), control->ClientHeight(), ToQColor(control->Color()));
+      painter.fillRect(clip, ToQColor(control->Color()));
       (void)c;
       RunGuarded([&] { control->Paint(); });
     });
+    painting = false;
   }
+  TRect paint_rect;
+  bool painting = false;
   void Mouse(QMouseEvent& e, QEvent::Type type) override { ForwardMouse(*control, *this, e, type); }
   void MouseDown(TCustomControl& c, TMouseButton b, TShiftState s, int x, int y) { c.MouseDown(b, s, x, y); }
   void MouseMove(TCustomControl& c, TShiftState s, int x, int y) { c.MouseMove(s, x, y); }
@@ -505,6 +514,8 @@ void TCustomControl::SetTabStop(bool value) {
   tab_stop_ = value;
   if (Widget()) Widget()->setFocusPolicy(value ? Qt::TabFocus : Qt::NoFocus);
 }
+
+TRect TCustomControl::PaintRect() const { return host_->painting ? host_->paint_rect : ClientRect(); }
 
 bool TCustomControl::Focused() const { return Widget() && Widget()->hasFocus(); }
 

@@ -101,6 +101,10 @@ class TCustomControl : public TWinControl {
   void SetFocus();
   bool CanFocus() const;
 
+  // During Paint, the part of the client area being painted (what was
+  // marked, as one rectangle); the whole client area otherwise. Painting
+  // outside it is clipped away.
+  TRect PaintRect() const;
   // Marks part of the control for painting; Update paints what is marked now.
   void InvalidateRect(const TRect& rect);
   void Update();

@@ -43,6 +43,7 @@ class Probe : public TCustomControl {
   TColor square = clRed;
   int painted = 0;
   int canvas_font_size = 0;
+  TRect paint_rect;  // PaintRect during the last paint
 
   void Log(const std::string& s) { log.push_back(s); }
   using TCustomControl::Canvas;
@@ -50,6 +51,7 @@ class Probe : public TCustomControl {
  protected:
   void Paint() override {
     ++painted;
+    paint_rect = PaintRect();
     canvas_font_size = Canvas().Font().Size();
     Canvas().Brush().SetColor(square);
     Canvas().FillRect(Rect(10, 10, 30, 30));
@@ -234,6 +236,19 @@ TEST(CustomControlPaint, InvalidateAndUpdatePaintNow) {
   stage.probe.InvalidateRect(Rect(0, 0, 50, 50));
   stage.probe.Update();
   EXPECT_GT(stage.probe.painted, before);
+}
+
+// A paint renews only what was marked; the control learns which part that is.
+TEST(CustomControlPaint, PaintRectIsThePartMarkedForPainting) {
+  Stage stage;
+  QApplication::processEvents();
+  stage.probe.InvalidateRect(Rect(40, 20, 90, 60));
+  stage.probe.Update();
+  const TRect r = stage.probe.paint_rect;
+  EXPECT_EQ((std::vector<int>{r.Left, r.Top, r.Right, r.Bottom}), (std::vector<int>{40, 20, 90, 60}));
+  const TRect outside = stage.probe.PaintRect();
+  EXPECT_EQ((std::vector<int>{outside.Left, outside.Top, outside.Right, outside.Bottom}),
+            (std::vector<int>{0, 0, stage.probe.ClientWidth(), stage.probe.ClientHeight()}));
 }
 
 TEST(CustomControlScroll, ScrollInfoIsClampedAndShowsTheBarWhenUsable) {
