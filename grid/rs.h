@@ -2,7 +2,8 @@
 // through: the rectangles, canvas, colours and font of one grid cell or one
 // edit, the text and images a vision chose, and the DefaultDraw switch with
 // which event handlers take over; the cell and row attributes the painter
-// reads; and the unit's process-wide objects made at start-up.
+// reads; the columns and their layout engine; and the unit's process-wide
+// objects made at start-up.
 #pragma once
 
 #include <functional>
