@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "grid/rs.h"
+#include "grid/rs_env.h"
 #include "grid/rs_std.h"
 #include "toolkit/gfx/drawtext.h"
 #include "toolkit/gfx/edges.h"
@@ -40,6 +41,34 @@ TRect Shrunk(const TRect& r, const TgpCellMargins& m) {
 
 }  // namespace
 
+// A sort mark at the right of a sorted column's title and its own picture at
+// the left; the text box gives up the room they take.
+static void PaintTitleImages(TDBGridPro* Grid, TCanvas& Canvas, TgpColumn* column, TRect& box) {
+  TBitmap picture;
+  if (column->TitleState() != tsSortedNone) {
+    TImageList* marks = rsEnv()->TitleStateImgs;
+    if (marks->GetBitmap(static_cast<int>(column->TitleState()) - 1, picture)) {
+      Canvas.Draw(box.Right - picture.Width(), box.Top + (box.Height() - picture.Height()) / 2, picture);
+      box.Right -= picture.Width() + 1;
+    }
+  }
+  bool has_picture = false;
+  if (const TBitmap* glyph = column->TitleGlyphIfAny(); glyph != nullptr && !glyph->Empty()) {
+    picture.Assign(*glyph);
+    has_picture = true;
+  } else if (column->TitleImageIndex() != -1 && Grid->TitleImages() != nullptr) {
+    has_picture = Grid->TitleImages()->GetBitmap(column->TitleImageIndex(), picture);
+  }
+  if (!has_picture) return;
+  const int y = box.Top + (box.Height() - picture.Height()) / 2;
+  if (column->OptionsVisual().Contains(cvoNoCaption)) {
+    Canvas.Draw(box.Left + (box.Width() - picture.Width()) / 2, y, picture);
+  } else {
+    Canvas.Draw(box.Left, y, picture);
+    box.Left += picture.Width() + 1;
+  }
+}
+
 // ---- Group contents -----------------------------------------------------------------------
 
 void TgpDesigner::PaintGroupTitles(TDBGridPro* Grid, TCanvas* Canvas, int OffsetX, int OffsetY,
@@ -50,6 +79,7 @@ void TgpDesigner::PaintGroupTitles(TDBGridPro* Grid, TCanvas* Canvas, int Offset
     if (!column->Visible()) continue;
     TRect box = Moved(Shrunk(column->TitleRect(false), title_margins_), -OffsetX, -OffsetY);
     Canvas->Brush().SetStyle(bsClear);
+    PaintTitleImages(Grid, *Canvas, column, box);
     Canvas->Font().Assign(Grid->Font());
     if (title_font_) title_font_->ApplyTo(Canvas->Font());
     if (column->OptionsVisual().Contains(cvoNoCaption)) continue;

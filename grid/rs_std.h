@@ -427,6 +427,84 @@ class TMemoVision : public TvpFieldVision {
   TvpDefLayout GetDefaultLayout(TgpFieldList& Fields) override;
 };
 
+// ---- Designers ---------------------------------------------------------------------------
+
+// The look of a lite designer's titles.
+enum TLiteDsgnTitleStyle { lts3D, ltsFlat, ltsNon3D };
+const TTypeInfo& TLiteDsgnTitleStyleType();
+
+// A designer of thin lines: one-pixel column and row lines, raised titles.
+class TLiteDesigner : public TgpBaseDesigner {
+  KIV7_PERSISTENT(TLiteDesigner)
+
+ public:
+  explicit TLiteDesigner(TComponent* owner);
+
+  int VLineWidth() const override;
+  int HLineWidth() const override;
+  void TitlePair(int& Top, int& Bottom) const override;
+  void CopySettings(const TgpDesigner* Source) override;
+
+  void PaintTitleBackground() override;
+  void PaintTitleFrames(TgpGroupInfo* Group, int X, int OffsetX) override;
+  void PaintRows() override;
+
+  TLiteDsgnTitleStyle TitleStyle() const { return title_style_; }
+  // Titles other than ltsNon3D move their text when pressed.
+  void SetTitleStyle(TLiteDsgnTitleStyle value);
+  bool ShowLines() const { return show_lines_; }
+  void SetShowLines(bool value);
+  bool ShowLastLine() const { return show_last_line_; }
+  void SetShowLastLine(bool value);
+
+ private:
+  TLiteDsgnTitleStyle title_style_ = lts3D;
+  bool show_lines_ = true;
+  bool show_last_line_ = true;
+};
+
+// The standard designer's options.
+enum TStdDsgnOption { dg3DTitle, dg3DFooter, dgMarginLines, dgBoundLines, dgHorizLines, dgHorizBackground };
+using TStdDsgnOptions = TSet<TStdDsgnOption>;
+const TTypeInfo& TStdDsgnOptionsType();
+
+// A designer of double column lines with a margin line between them; the
+// designer of grids that name none (DefaultGridDesigner).
+class TStandardDesigner : public TgpBaseDesigner {
+  KIV7_PERSISTENT(TStandardDesigner)
+
+ public:
+  explicit TStandardDesigner(TComponent* owner);
+
+  int VLineWidth() const override { return 3; }
+  int HLineWidth() const override;
+  void TitlePair(int& Top, int& Bottom) const override;
+  void CopySettings(const TgpDesigner* Source) override;
+
+  void PaintTitleBackground() override;
+  void PaintTitleFrames(TgpGroupInfo* Group, int X, int OffsetX) override;
+  void PaintRows() override;
+
+  TColor TitleSeparator() const { return title_separator_; }
+  void SetTitleSeparator(TColor value);
+  TColor MarginLines() const { return margin_lines_; }
+  void SetMarginLines(TColor value);
+  TColor BoundLines() const { return bound_lines_; }
+  void SetBoundLines(TColor value);
+  TStdDsgnOptions Options() const { return options_; }
+  // Without dgHorizLines dgHorizBackground is added; FlatFooter follows
+  // dg3DFooter and PressedOffset dg3DTitle.
+  void SetOptions(TStdDsgnOptions value);
+  // ScrollByBlit unless bound lines differ from what a scrolled row carries.
+  void UpdateBlitFlag();
+
+ private:
+  TColor title_separator_ = clBlack;
+  TColor margin_lines_ = clSilver;
+  TColor bound_lines_ = clBlack;
+  TStdDsgnOptions options_{dg3DTitle, dg3DFooter, dgMarginLines, dgBoundLines, dgHorizLines, dgHorizBackground};
+};
+
 // ---- The library's defaults --------------------------------------------------------------
 
 // The process-wide objects of this unit, made on first use (before any form
