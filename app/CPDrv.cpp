@@ -265,7 +265,7 @@ uint32_t TCommPortDriver::FetchData(void* buffer, uint32_t count) {
   if (!IsPortOpen()) return 0;
   auto* p = static_cast<uint8_t*>(buffer);
   uint32_t got = 0;
-  SuspendPolling();
+  TPollPause pause(*this);
   auto last = Clock::now();
   while (got < count) {
     const long queued = device_.InQueue();
@@ -282,7 +282,6 @@ uint32_t TCommPortDriver::FetchData(void* buffer, uint32_t count) {
     if (left < 0) break;
     if (device_.WaitReadable(int(std::min<int64_t>(left + 1, 1000))) < 0) break;
   }
-  ResumePolling();
   return got;
 }
 

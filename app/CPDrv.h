@@ -148,6 +148,17 @@ class TCommPortDriver : public TComponent {
   void ResumePolling() {
     if (poll_pause_ > 0) --poll_pause_;
   }
+  // Pauses the poll while it lives, on every way out.
+  class TPollPause {
+   public:
+    explicit TPollPause(TCommPortDriver& port) : port_(port) { port_.SuspendPolling(); }
+    ~TPollPause() { port_.ResumePolling(); }
+    TPollPause(const TPollPause&) = delete;
+    TPollPause& operator=(const TPollPause&) = delete;
+
+   private:
+    TCommPortDriver& port_;
+  };
 
   // The device the open port uses ("" while closed).
   const std::string& DevicePath() const { return device_.Path(); }

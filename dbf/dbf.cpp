@@ -1214,8 +1214,8 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   if (!build && is_tag && file == production_index_ && !file->ReadIndexDef(name, &existing)) build = true;
   if (!build) return;
 
-  const bool shared = dbf_file_->NeedLocks();
-  if (shared) dbf_file_->EnterExclusiveMode();
+  // A shared table is exclusive while the tag is built, on every way out.
+  TExclusiveMode exclusive(dbf_file_->NeedLocks() ? dbf_file_.get() : nullptr);
   const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
   const int64_t physical = cursor_ != nullptr ? cursor_->PhysicalRecNo() : 0;
   // Mended: a read-only table holds its index files read-only. The file
@@ -1268,7 +1268,7 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   }
   // A file opened again has lost its position.
   if (file == index_file_ && cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);
-  if (shared) dbf_file_->LeaveExclusiveMode();
+  exclusive.Leave();
 }
 
 bool TDbf::DropIndex(const AnsiString& name) {

@@ -1087,7 +1087,6 @@ void TDbfFile::UndoAppend(int64_t n, const uint8_t* record, size_t keyed, bool i
     if (index.IndexWriteError()) indexes_damaged = true;
     index.ClearIndexWriteError();
   }
-  UnlockRecord(n);
   ClearWriteError();
   throw EDbfWriteError(indexes_damaged ? STRING_WRITE_INDEX_ERROR : STRING_WRITE_ERROR);
 }
@@ -1101,11 +1100,13 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
   THeaderLock header_lock(this);
 
   // The first record number this process can lock: two processes appending
-  // at once never write the same slot.
+  // at once never write the same slot. The slot's lock goes with every way
+  // out of the append, before the header lock.
+  TRecordLock slot(this);
   int64_t n = RecordCount() + 1;
   for (;;) {
     if (n > int64_t(UINT32_MAX)) throw EDbfError(STRING_RECORD_LOCKED);
-    if (!LockRecord(n, false)) {
+    if (!slot.TryLock(n)) {
       ++n;
       continue;
     }
@@ -1113,21 +1114,16 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
     // was taken is no candidate.
     const int64_t count = RecordCount();
     if (!NeedLocks() || count < n) break;
-    UnlockRecord(n);
+    slot.Unlock();
     n = count + 1;
   }
 
-  try {
-    ApplyAutoIncrement(record);
-    for (const auto& index : index_files_) {
-      int64_t holder = 0;
-      AnsiString key;
-      if (index->CheckKeyViolation(record, &holder, &key))
-        throw EDbfError(Format(STRING_KEY_VIOLATION, {index->IndexName(), holder, TrimRight(key)}));
-    }
-  } catch (...) {
-    UnlockRecord(n);
-    throw;
+  ApplyAutoIncrement(record);
+  for (const auto& index : index_files_) {
+    int64_t holder = 0;
+    AnsiString key;
+    if (index->CheckKeyViolation(record, &holder, &key))
+      throw EDbfError(Format(STRING_KEY_VIOLATION, {index->IndexName(), holder, TrimRight(key)}));
   }
 
   size_t keyed = 0;
@@ -1142,7 +1138,6 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
   } catch (...) {
     // A key the index refused: the keys inserted before it go again.
     for (size_t i = 0; i < keyed; ++i) index_files_[i]->DeleteRecordKey(n, record);
-    UnlockRecord(n);
     throw;
   }
 
@@ -1169,7 +1164,6 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
   }
   storing_counters_ = false;
   if (failed) UndoAppend(n, record, keyed, false);
-  UnlockRecord(n);
   return n;
 }
 
@@ -1219,18 +1213,12 @@ void TDbfFile::RemoveRecordKeys(int64_t n, const uint8_t* record) {
 
 void TDbfFile::RebuildTableFile() {
   if (RecordSize() <= 0) return;
-  EnterExclusiveMode();
+  // The pack works on files beside the table: a table kept in memory has
+  // none, and its new files would land in the current folder.
+  if (Mode() == pmMemoryCreate || Mode() == pmMemoryOpen) throw EDbfError(STRING_PACK_IN_MEMORY);
+  // The temporary exclusive access ends on every way out.
+  TExclusiveMode exclusive(this);
   RequireExclusive();
-  // Dropping the temporary exclusive access on every way out.
-  struct Leave {
-    TDbfFile* table;
-    ~Leave() {
-      try {
-        if (table->Active()) table->LeaveExclusiveMode();
-      } catch (...) {
-      }
-    }
-  } leave{this};
 
   // The record numbers of index entries are all wrong after a pack: every
   // index file must be able to rebuild its keys, and a production index file

@@ -237,6 +237,8 @@ class TDbfFile : public TPagedFile {
   void ReadPropertiesBlock(int block_start);
   void FindCompanionFiles();
   void OpenMemoFile(bool create, int block_size);
+  // Takes the keys of an append that failed out of the first keyed indexes
+  // and raises the write error; the slot's lock goes as the error leaves.
   [[noreturn]] void UndoAppend(int64_t n, const uint8_t* record, size_t keyed, bool indexes_damaged);
   // Shared mode: rereads the record count and autoincrement counters of the file.
   void ReadSharedCounters();

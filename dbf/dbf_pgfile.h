@@ -192,3 +192,60 @@ class TPagedFile {
   std::string file_name_;
   bool write_error_ = false;
 };
+
+// A record lock held while the guard lives: TryLock takes record n without
+// waiting, Unlock gives it back early, and the destructor gives back what is
+// still held, on every way out.
+class TRecordLock {
+ public:
+  explicit TRecordLock(TPagedFile* file) : file_(file) {}
+  ~TRecordLock() { Unlock(); }
+  TRecordLock(const TRecordLock&) = delete;
+  TRecordLock& operator=(const TRecordLock&) = delete;
+
+  // Takes record n (giving back a record held before); false when another
+  // holds it.
+  bool TryLock(int64_t n) {
+    Unlock();
+    if (!file_->LockRecord(n, false)) return false;
+    held_ = n;
+    return true;
+  }
+  void Unlock() {
+    if (held_ < 0) return;
+    file_->UnlockRecord(held_);
+    held_ = -1;
+  }
+
+ private:
+  TPagedFile* file_;
+  int64_t held_ = -1;
+};
+
+// Holds a shared file exclusively while the guard lives (pack, index
+// changes); a null file is left as it is. Leave ends the phase and lets a
+// failure to reopen be seen; on every other way out the destructor ends it
+// quietly, so that an error on the way is the one reported.
+class TExclusiveMode {
+ public:
+  explicit TExclusiveMode(TPagedFile* file) : file_(file) {
+    if (file_) file_->EnterExclusiveMode();
+  }
+  ~TExclusiveMode() {
+    try {
+      Leave();
+    } catch (...) {
+    }
+  }
+  TExclusiveMode(const TExclusiveMode&) = delete;
+  TExclusiveMode& operator=(const TExclusiveMode&) = delete;
+
+  void Leave() {
+    TPagedFile* file = file_;
+    file_ = nullptr;
+    if (file && file->Active()) file->LeaveExclusiveMode();
+  }
+
+ private:
+  TPagedFile* file_;
+};

@@ -425,12 +425,18 @@ TEST_F(PtyPort, PollDeliversWhatIsQueuedInBufferSizedChunks) {
   for (const auto& c : r.chunks) EXPECT_LE(c.size(), 128u);
 
   r.chunks.clear();
-  port.SuspendPolling();
-  MasterWrite("x");
-  ASSERT_TRUE(WaitQueued(1));
-  port.Poll();
-  EXPECT_TRUE(r.chunks.empty()) << "a paused poll read";
-  port.ResumePolling();
+  {
+    TCommPortDriver::TPollPause outer(port);
+    {
+      TCommPortDriver::TPollPause inner(port);
+      MasterWrite("x");
+      ASSERT_TRUE(WaitQueued(1));
+      port.Poll();
+      EXPECT_TRUE(r.chunks.empty()) << "a paused poll read";
+    }
+    port.Poll();
+    EXPECT_TRUE(r.chunks.empty()) << "the outer pause ended with the inner one";
+  }
   port.Poll();
   EXPECT_EQ(r.All(), "x");
 }

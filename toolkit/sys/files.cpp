@@ -122,3 +122,7 @@ std::string FindFileIgnoringCase(const std::string& path) {
   ::closedir(dir);
   return found;
 }
+
+TFileDescriptor::~TFileDescriptor() {
+  if (fd_ >= 0) ::close(fd_);
+}

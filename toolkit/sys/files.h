@@ -42,3 +42,24 @@ std::string ExpandFileName(const std::string& path);
 // (Unicode case folding), in path's folder; the exact name wins when it
 // exists. "" when there is none.
 std::string FindFileIgnoringCase(const std::string& path);
+
+// Owns an open file descriptor: closes it when the owner goes, unless
+// Release handed it on first. -1 holds none.
+class TFileDescriptor {
+ public:
+  explicit TFileDescriptor(int fd = -1) : fd_(fd) {}
+  ~TFileDescriptor();
+  TFileDescriptor(const TFileDescriptor&) = delete;
+  TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+
+  int Get() const { return fd_; }
+  // Gives the descriptor up to the caller, who closes it from now on.
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};

@@ -20,6 +20,7 @@
 #include <filesystem>
 
 #include "toolkit/core/text.h"
+#include "toolkit/sys/files.h"
 #include "toolkit/sys/settings.h"
 
 SerialDevice::~SerialDevice() { Close(); }
@@ -27,7 +28,9 @@ SerialDevice::~SerialDevice() { Close(); }
 bool SerialDevice::Open(const std::string& path) {
   Close();
   error_.clear();
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  // Closed again on every way out but success (which closes the flock too).
+  TFileDescriptor device(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  const int fd = device.Get();
   if (fd < 0) {
     error_ = std::strerror(errno);
     return false;
@@ -36,20 +39,17 @@ bool SerialDevice::Open(const std::string& path) {
   struct termios2 tio{};
   if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || ::ioctl(fd, TCGETS2, &tio) != 0) {
     error_ = "not a terminal device";
-    ::close(fd);
     return false;
   }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     error_ = "in use by another program";
-    ::close(fd);
     return false;
   }
   if (::ioctl(fd, TIOCEXCL) != 0) {
     error_ = std::strerror(errno);
-    ::close(fd);
     return false;
   }
-  fd_ = fd;
+  fd_ = device.Release();
   path_ = path;
   return true;
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "tests/support/testsupport.h"
@@ -102,6 +103,27 @@ TEST_F(PtyDevice, RefusesWhatIsNoTerminal) {
     EXPECT_FALSE(device.IsOpen());
     EXPECT_FALSE(device.Error().empty());
   }
+}
+
+// Descriptors this process holds open.
+size_t OpenDescriptors() {
+  return size_t(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                              std::filesystem::directory_iterator()));
+}
+
+TEST_F(PtyDevice, AnOpenThatFailsLeavesNoDescriptorBehind) {
+  const std::string file = testsupport::TempDir("files") + "/plain";
+  testsupport::WriteFile(file, "x");
+  SerialDevice holder;
+  ASSERT_TRUE(holder.Open(pty.SlavePath())) << holder.Error();
+  const size_t before = OpenDescriptors();
+  // Refused at each step: no file, no terminal, a terminal another holds.
+  for (const std::string& path : {file + ".missing", std::string("/dev/null"), file, pty.SlavePath()}) {
+    for (int i = 0; i < 20; ++i) EXPECT_FALSE(device.Open(path)) << path;
+    EXPECT_EQ(OpenDescriptors(), before) << path;
+  }
+  holder.Close();
+  EXPECT_EQ(OpenDescriptors(), before - 1);
 }
 
 TEST_F(PtyDevice, AppliesAnyRateAndTheFrame) {
