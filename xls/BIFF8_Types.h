@@ -109,6 +109,62 @@ inline constexpr uint16_t kWINDOW2 = 0x023E;
 inline constexpr uint16_t kSELECTION = 0x001D;
 inline constexpr uint16_t kMERGEDCELLS = 0x00E5;
 
+// ---- Record fields -------------------------------------------------------
+// BOF: the format's version (also the lowest version the globals need), the
+// kind of substream, and the build and year of the application the file
+// says wrote it (build 3515, 1996).
+inline constexpr uint16_t kBiffVersion8 = 0x0600;
+inline constexpr uint16_t kSubstreamGlobals = 0x0005;
+inline constexpr uint16_t kSubstreamWorksheet = 0x0010;
+inline constexpr uint16_t kBofBuild = 0x0DBB;
+inline constexpr uint16_t kBofYear = 0x07CC;
+// The option byte of a text: 16-bit characters.
+inline constexpr uint8_t kTextUncompressed = 0x01;
+// WINDOW1 options: horizontal and vertical scroll bars, sheet tabs.
+inline constexpr uint16_t kWindow1ScrollBarsAndTabs = 0x0038;
+// FONT option bits (boldness travels in the weight), and the weights this
+// writer gives bold and regular text.
+inline constexpr uint16_t kFontItalic = 0x0002;
+inline constexpr uint16_t kFontStruckOut = 0x0008;
+inline constexpr uint16_t kFontWeightBold = 1000;
+inline constexpr uint16_t kFontWeightRegular = 100;
+// XF: the protection word of a cell format (locked), the alignment byte's
+// wrap bit, the used-attribute flags (all taken from this format) with the
+// merge bit, and the diagonal-line flags of the border word.
+inline constexpr uint16_t kXfLocked = 0x0001;
+inline constexpr uint8_t kXfWrapText = 0x08;
+inline constexpr uint16_t kXfUsedAttributes = 0x7C00;
+inline constexpr uint16_t kXfMergeCells = 0x0020;
+inline constexpr uint16_t kXfDiagonalDown = 0x4000;
+inline constexpr uint16_t kXfDiagonalUp = 0x8000;
+// SUPBOOK: the marker that the book referred to is this workbook, and the
+// first character of an encoded name of another book (a file name follows).
+inline constexpr uint16_t kSupbookSelf = 0x0401;
+inline constexpr uint16_t kEncodedFileName = 0x0001;
+// FORMULA options: calculate again on every load.
+inline constexpr uint16_t kFormulaAlwaysCalc = 0x0001;
+// DEFAULTROWHEIGHT and ROW: the height in twips of a row nobody sized, and
+// the ROW option bit of a row whose height is its own.
+inline constexpr uint16_t kDefaultRowHeight = 255;
+inline constexpr uint16_t kRowOwnHeight = 0x0040;
+// WSBOOL: automatic page breaks shown, summary rows below and columns to the
+// right of their details, outline symbols shown.
+inline constexpr uint16_t kWsBoolDefault = 0x04C1;
+// SETUP option bits.
+inline constexpr uint16_t kSetupOverThenDown = 0x0001;
+inline constexpr uint16_t kSetupPortrait = 0x0002;
+inline constexpr uint16_t kSetupBlackAndWhite = 0x0008;
+inline constexpr uint16_t kSetupDraft = 0x0010;
+inline constexpr uint16_t kSetupNotes = 0x0020;
+inline constexpr uint16_t kSetupUseStartPage = 0x0080;
+// WINDOW2 options: gridlines, row and column headers, zeros, the automatic
+// grid colour, outline symbols, the sheet shown; and the bit of the selected
+// sheet.
+inline constexpr uint16_t kWindow2Shown = 0x04B6;
+inline constexpr uint16_t kWindow2Selected = 0x0200;
+// SELECTION: the pane of a sheet without splits (top left).
+inline constexpr uint8_t kPaneTopLeft = 3;
+
 // ---- Formula tokens ------------------------------------------------------
 inline constexpr uint8_t tAdd = 0x03;
 inline constexpr uint8_t tSub = 0x04;

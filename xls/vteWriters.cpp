@@ -110,17 +110,17 @@ void PutWide(std::string* out, std::string_view ansi) {
   for (char16_t c : AnsiToWide(ansi)) PutLE16(out, static_cast<uint16_t>(c));
 }
 
-// A BIFF8 string with a 16-bit character count and option byte 1.
+// A BIFF8 string with a 16-bit character count and 16-bit characters.
 void PutString16(std::string* out, std::string_view ansi) {
   PutLE16(out, static_cast<uint16_t>(ansi.size()));
-  out->push_back('\x01');
+  out->push_back(static_cast<char>(biff8::kTextUncompressed));
   PutWide(out, ansi);
 }
 
 // The same with an 8-bit character count.
 void PutString8(std::string* out, std::string_view ansi) {
   out->push_back(static_cast<char>(ansi.size()));
-  out->push_back('\x01');
+  out->push_back(static_cast<char>(biff8::kTextUncompressed));
   PutWide(out, ansi);
 }
 
@@ -431,11 +431,11 @@ void TvteExcelWriter::BuildXF(const TvteXLSRange& range, const TvteCellData& dat
   xf.clear();
   PutLE16(&xf, static_cast<uint16_t>(data.Font));
   PutLE16(&xf, static_cast<uint16_t>(data.Format));
-  PutLE16(&xf, 0x0001);
-  xf.push_back(static_cast<char>((range.HorizontalAlignment() & 0x07) | (range.WrapText() ? 0x08 : 0) |
+  PutLE16(&xf, biff8::kXfLocked);
+  xf.push_back(static_cast<char>((range.HorizontalAlignment() & 0x07) | (range.WrapText() ? biff8::kXfWrapText : 0) |
                                  ((range.VerticalAlignment() & 0x07) << 4)));
   xf.push_back(static_cast<char>(range.Rotation()));
-  PutLE16(&xf, static_cast<uint16_t>(0x7C00 | (merged ? 0x0020 : 0)));
+  PutLE16(&xf, static_cast<uint16_t>(biff8::kXfUsedAttributes | (merged ? biff8::kXfMergeCells : 0)));
   PutLE16(&xf, static_cast<uint16_t>(style(vtexlEdgeLeft) | (style(vtexlEdgeRight) << 4) |
                                      (style(vtexlEdgeTop) << 8) | (style(vtexlEdgeBottom) << 12)));
   // Colours are looked up one by one in a fixed order, as each lookup may
@@ -445,8 +445,9 @@ void TvteExcelWriter::BuildXF(const TvteXLSRange& range, const TvteCellData& dat
   const uint32_t top = color(vtexlEdgeTop);
   const uint32_t bottom = color(vtexlEdgeBottom);
   const uint32_t diagonal_color = color(diagonal);
-  PutLE16(&xf, static_cast<uint16_t>(left | (right << 7) | (b[vtexlDiagonalDown].LineStyle() != vtelsNone ? 0x4000 : 0) |
-                                     (b[vtexlDiagonalUp].LineStyle() != vtelsNone ? 0x8000 : 0)));
+  PutLE16(&xf, static_cast<uint16_t>(left | (right << 7) |
+                                     (b[vtexlDiagonalDown].LineStyle() != vtelsNone ? biff8::kXfDiagonalDown : 0) |
+                                     (b[vtexlDiagonalUp].LineStyle() != vtelsNone ? biff8::kXfDiagonalUp : 0)));
   PutLE32(&xf, top | (bottom << 7) | (diagonal_color << 14) | (style(diagonal) << 21) |
                    (static_cast<uint32_t>(fill & 0x3F) << 26));
   const uint32_t fore = static_cast<uint32_t>(GetColorIndex(range.FillForeColor()) & 0x7F);
@@ -481,13 +482,12 @@ void TvteExcelWriter::CollectXFs() {
 
 void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
   std::string p;
-  // BOF: BIFF8, workbook globals, build 3515, year 1996.
-  PutLE16(&p, 0x0600);
-  PutLE16(&p, 0x0005);
-  PutLE16(&p, 0x0DBB);
-  PutLE16(&p, 0x07CC);
-  PutLE32(&p, 0);
-  PutLE32(&p, 0x0600);
+  PutLE16(&p, biff8::kBiffVersion8);
+  PutLE16(&p, biff8::kSubstreamGlobals);
+  PutLE16(&p, biff8::kBofBuild);
+  PutLE16(&p, biff8::kBofYear);
+  PutLE32(&p, 0);  // file history
+  PutLE32(&p, biff8::kBiffVersion8);
   out.Record(biff8::kBOF, p);
   out.Record16(biff8::kINTERFACEHDR, 1252);
   out.Record16(biff8::kMMS, 0);
@@ -513,7 +513,9 @@ void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
   out.Record16(biff8::kPROT4REVPASS, 0);
 
   p.clear();
-  for (uint16_t v : {360, 30, 7454, 6240, 0x0038, 0, 0, 1, 600}) PutLE16(&p, v);
+  // Position and size in twips, options, the active and the first tab shown,
+  // one selected tab, the tab bar's share of the scroll bar in thousandths.
+  for (int v : {360, 30, 7454, 6240, int(biff8::kWindow1ScrollBarsAndTabs), 0, 0, 1, 600}) PutLE16(&p, uint16_t(v));
   out.Record(biff8::kWINDOW1, p);
   out.Record16(biff8::kBACKUP, 0);
   out.Record16(biff8::kHIDEOBJ, 0);
@@ -529,13 +531,13 @@ void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
     // Boldness is carried by the weight alone (1000 bold, 100 regular); the
     // option word holds only italic and struck out.
     uint16_t options = 0;
-    if (f.Style.Contains(TvteFontStyle::Italic)) options |= 0x0002;
-    if (f.Style.Contains(TvteFontStyle::StrikeOut)) options |= 0x0008;
+    if (f.Style.Contains(TvteFontStyle::Italic)) options |= biff8::kFontItalic;
+    if (f.Style.Contains(TvteFontStyle::StrikeOut)) options |= biff8::kFontStruckOut;
     p.clear();
     PutLE16(&p, static_cast<uint16_t>(f.Size * 20));
     PutLE16(&p, options);
     PutLE16(&p, static_cast<uint16_t>(font_colors_[fi]));
-    PutLE16(&p, bold ? 1000 : 100);
+    PutLE16(&p, bold ? biff8::kFontWeightBold : biff8::kFontWeightRegular);
     PutLE16(&p, 0);
     p.push_back(underline ? 1 : 0);
     p.push_back(static_cast<char>(f.Pitch));
@@ -603,12 +605,12 @@ void TvteExcelWriter::WriteExternalRefs(Output& out, TvteXLSWorkbook& workbook) 
     p.clear();
     if (book.Name.empty()) {
       PutLE16(&p, static_cast<uint16_t>(workbook.GetSheetCount()));
-      PutLE16(&p, 0x0401);
+      PutLE16(&p, biff8::kSupbookSelf);
     } else {
       PutLE16(&p, static_cast<uint16_t>(book.Sheets.size()));
       PutLE16(&p, static_cast<uint16_t>(book.Name.size() + 1));
-      p.push_back('\x01');
-      PutLE16(&p, 0x0001);
+      p.push_back(static_cast<char>(biff8::kTextUncompressed));
+      PutLE16(&p, biff8::kEncodedFileName);
       PutWide(&p, book.Name);
       for (int ref : book.Sheets) PutString16(&p, refs.Sheet(ref).Name);
     }
@@ -662,7 +664,7 @@ void TvteExcelWriter::WriteSST(Output& out) {
     }
     ++index;
     PutLE16(&out.data, static_cast<uint16_t>(text.size()));
-    out.data.push_back('\x01');
+    out.data.push_back(static_cast<char>(biff8::kTextUncompressed));
     const std::u16string wide = AnsiToWide(text);
     size_t done = 0;
     while (true) {
@@ -674,7 +676,7 @@ void TvteExcelWriter::WriteSST(Output& out) {
       // The string goes on in a CONTINUE that repeats the option byte.
       close_record();
       open_record(biff8::kCONTINUE);
-      out.data.push_back('\x01');
+      out.data.push_back(static_cast<char>(biff8::kTextUncompressed));
     }
   }
   close_record();
@@ -711,7 +713,7 @@ void TvteExcelWriter::WriteRangeCells(std::string& buffer, const TvteXLSRange& r
       case vtecFormula:
         header(biff8::kFORMULA, 22 + data.Formula.size());
         PutLE64(&buffer, 0);       // result 0.0
-        PutLE16(&buffer, 0x0001);  // recalculate always
+        PutLE16(&buffer, biff8::kFormulaAlwaysCalc);
         PutLE32(&buffer, 0);
         PutLE16(&buffer, static_cast<uint16_t>(data.Formula.size()));
         buffer += data.Formula;
@@ -742,11 +744,11 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   const int blocks = used ? (last_row - first_row + 1 + biff8::kRowsPerBlock - 1) / biff8::kRowsPerBlock : 0;
 
   std::string p;
-  PutLE16(&p, 0x0600);
-  PutLE16(&p, 0x0010);
-  PutLE16(&p, 0x0DBB);
-  PutLE16(&p, 0x07CC);
-  PutLE64(&p, 0);
+  PutLE16(&p, biff8::kBiffVersion8);
+  PutLE16(&p, biff8::kSubstreamWorksheet);
+  PutLE16(&p, biff8::kBofBuild);
+  PutLE16(&p, biff8::kBofYear);
+  PutLE64(&p, 0);  // file history, lowest version: none
   out.Record(biff8::kBOF, p);
 
   // INDEX, with the DBCELL positions filled in after the blocks.
@@ -771,7 +773,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   out.Record(biff8::kGUTS, std::string(8, '\0'));
   p.clear();
   PutLE16(&p, 0);
-  PutLE16(&p, 255);
+  PutLE16(&p, biff8::kDefaultRowHeight);
   out.Record(biff8::kDEFAULTROWHEIGHT, p);
 
   if (sheet.GetPageBreakCount() > 0) {
@@ -784,7 +786,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
     }
     out.Record(biff8::kHORIZONTALPAGEBREAKS, p);
   }
-  out.Record16(biff8::kWSBOOL, 0x04C1);
+  out.Record16(biff8::kWSBOOL, biff8::kWsBoolDefault);
 
   auto header_footer = [&](uint16_t id, const AnsiString& left, const AnsiString& center, const AnsiString& right) {
     AnsiString text;
@@ -806,12 +808,12 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
 
   p.clear();
   uint16_t options = 0;
-  if (ps.Order == 1) options |= 0x0001;
-  if (ps.Orientation == 0) options |= 0x0002;
-  if (ps.BlackAndWhite) options |= 0x0008;
-  if (ps.Draft) options |= 0x0010;
-  if (ps.PrintNotes) options |= 0x0020;
-  if (ps.FirstPageNumber != 1) options |= 0x0080;
+  if (ps.Order == 1) options |= biff8::kSetupOverThenDown;
+  if (ps.Orientation == 0) options |= biff8::kSetupPortrait;
+  if (ps.BlackAndWhite) options |= biff8::kSetupBlackAndWhite;
+  if (ps.Draft) options |= biff8::kSetupDraft;
+  if (ps.PrintNotes) options |= biff8::kSetupNotes;
+  if (ps.FirstPageNumber != 1) options |= biff8::kSetupUseStartPage;
   for (int v : {static_cast<int>(ps.PaperSize), ps.Zoom, ps.FirstPageNumber, ps.FitToPagesWide, ps.FitToPagesTall})
     PutLE16(&p, static_cast<uint16_t>(v));
   PutLE16(&p, options);
@@ -870,10 +872,10 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
       PutLE16(&p, static_cast<uint16_t>(r));
       PutLE16(&p, active.empty() ? 0 : static_cast<uint16_t>(active.front()->Left()));
       PutLE16(&p, active.empty() ? 0 : static_cast<uint16_t>(active.back()->Right() + 1));
-      PutLE16(&p, entry ? static_cast<uint16_t>(entry->Height) : 255);
+      PutLE16(&p, entry ? static_cast<uint16_t>(entry->Height) : biff8::kDefaultRowHeight);
       PutLE16(&p, 0);
       PutLE16(&p, 0);
-      PutLE16(&p, entry ? 0x0040 : 0);
+      PutLE16(&p, entry ? biff8::kRowOwnHeight : 0);
       PutLE16(&p, 0);
       out.Record(biff8::kROW, p);
       const size_t before = cells.size();
@@ -901,7 +903,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   }
 
   p.clear();
-  PutLE16(&p, static_cast<uint16_t>(0x04B6 | (first_sheet ? 0x0200 : 0)));
+  PutLE16(&p, static_cast<uint16_t>(biff8::kWindow2Shown | (first_sheet ? biff8::kWindow2Selected : 0)));
   PutLE16(&p, 0);
   PutLE16(&p, 0);
   PutLE32(&p, 64);
@@ -911,7 +913,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   out.Record(biff8::kWINDOW2, p);
 
   p.clear();
-  p.push_back(3);
+  p.push_back(static_cast<char>(biff8::kPaneTopLeft));
   for (int v : {0, 0, 0, 1, 0, 0}) PutLE16(&p, static_cast<uint16_t>(v));
   p.push_back(0);
   p.push_back(0);
