@@ -55,8 +55,9 @@
 //   - A back end's destructor calls Deactivate(): when ~TDataSet runs, the back
 //     end's overrides are gone.
 //
-// One map of names. The contract's names are the implementation; the
-// property-style names are inline aliases of them:
+// One map of names. The contract's names are the implementation and the
+// vocabulary of new code; the property-style names are inline aliases kept
+// while callers use them ("-": gone, call the contract's name):
 //
 //   contract name              property style
 //   ----------------------------------------------
@@ -68,17 +69,17 @@
 //   StartAppend                Append               CommitRecord      Post
 //   DiscardChanges             Cancel               DeleteCurrent     Delete
 //   FieldNamed                 FieldByName          FieldNamedOrNil   FindField
-//   ValuesOfFields             FieldValues          FindByValues      Locate
-//   ReadByValues               Lookup               ListFieldNames    GetFieldNames
-//   QueryFieldCount            FieldCount           CollectFields     GetFieldList
+//   ValuesOfFields             -                    FindByValues      Locate
+//   ReadByValues               -                    ListFieldNames    -
+//   QueryFieldCount            FieldCount           CollectFields     -
 //   TakeBookmark               GetBookmark          ReturnToBookmark  GotoBookmark
-//   ReleaseBookmark            FreeBookmark         BookmarkExists    BookmarkValid
-//   QueryBookmarkText          Bookmark             ChangeBookmarkText SetBookmark
+//   ReleaseBookmark            -                    BookmarkExists    BookmarkValid
+//   QueryBookmarkText          Bookmark             ChangeBookmarkText -
 //   CompareBookmarkValues      CompareBookmarks     CursorRecordCount RecordCount
 //   GetSequenceNo              RecNo                SetSequenceNo     SetRecNo
 //   MuteControls               DisableControls      UnmuteControls    EnableControls
-//   SettlePendingEdit          CheckBrowseMode      RequireOpen       CheckActive
-//   RequireClosed              CheckInactive        CurrentMode       State
+//   SettlePendingEdit          -                    RequireOpen       -
+//   RequireClosed              -                    CurrentMode       State
 //   TField::GetStringValue     AsString             SetStringValue    SetAsString
 //   (likewise Integer, Largeint→LargeInt, Float, Currency, Boolean, DateTime,
 //    SQLTimeStamp, BCD, Variant→AsVariant/Value)
@@ -90,7 +91,7 @@
 //   PositionOfName             IndexOf              Reload            Update
 //   TDataLink::QueryDataSet    DataSet              ChangeDataSource  SetDataSource
 //   QueryActiveRow             ActiveRecord         ChangeActiveRow   SetActiveRecord
-//   QueryRowCount              RecordCount          QueryWindowSize   BufferCount
+//   QueryRowCount              RecordCount          QueryWindowSize   -
 //   ChangeWindowSize           SetBufferCount       StartEditing      Edit
 //   DispatchEvent              DataEvent
 #pragma once
@@ -391,32 +392,20 @@ class TDataSet : public TComponent {
   void Delete() { DeleteCurrent(); }
   TField* FieldByName(const AnsiString& name) const { return FieldNamed(name); }
   TField* FindField(const AnsiString& name) const { return FieldNamedOrNil(name); }
-  Variant FieldValues(const AnsiString& names) const { return ValuesOfFields(names); }
-  void SetFieldValues(const AnsiString& names, const Variant& values) { SetValuesOfFields(names, values); }
   bool Locate(const AnsiString& names, const Variant& values, TFindOptions options) {
     return FindByValues(names, values, options);
   }
-  Variant Lookup(const AnsiString& keys, const Variant& values, const AnsiString& results) {
-    return ReadByValues(keys, values, results);
-  }
-  void GetFieldNames(TStrings& list) const { ListFieldNames(list); }
-  void GetFieldList(const AnsiString& names, std::vector<TField*>& list) const { CollectFields(names, list); }
   int FieldCount() const { return QueryFieldCount(); }
   TBookmark GetBookmark() { return TakeBookmark(); }
   void GotoBookmark(const TBookmark& bookmark) { ReturnToBookmark(bookmark); }
-  void FreeBookmark(TBookmark& bookmark) { ReleaseBookmark(bookmark); }
   bool BookmarkValid(const TBookmark& bookmark) { return BookmarkExists(bookmark); }
   TBookmark Bookmark() { return QueryBookmarkText(); }
-  void SetBookmark(const TBookmark& bookmark) { ChangeBookmarkText(bookmark); }
   int CompareBookmarks(const TBookmark& a, const TBookmark& b) { return CompareBookmarkValues(a, b); }
   int RecordCount() { return CursorRecordCount(); }
   int RecNo() { return GetSequenceNo(); }
   void SetRecNo(int n) { SetSequenceNo(n); }
   void DisableControls() { MuteControls(); }
   void EnableControls() { UnmuteControls(); }
-  void CheckBrowseMode() { SettlePendingEdit(); }
-  void CheckActive() const { RequireOpen(); }
-  void CheckInactive() const { RequireClosed(); }
 
   // ==== events
   TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
@@ -598,7 +587,6 @@ class TDataLink : public TPersistent {
   int ActiveRecord() const { return QueryActiveRow(); }
   void SetActiveRecord(int row) { ChangeActiveRow(row); }
   int RecordCount() const { return QueryRowCount(); }
-  int BufferCount() const { return QueryWindowSize(); }
   void SetBufferCount(int size) { ChangeWindowSize(size); }
   bool Edit() { return StartEditing(); }
 
