@@ -1586,6 +1586,9 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   void PrepareRowAttrs(int FirstRow, int LastRow);
   // Scroll handling of the data link (also run by GoToCell for 0).
   void ScrollHandler(int Distance);
+  // Repaints the rows after the window moved by Distance (one-row moves
+  // shift the painted rows); OldRow was the active row before.
+  void ScrollRows(int Distance, int OldRow);
   // Moves to the record number P's row as the first shown.
   void ScrollToRecNo(int P);
 

@@ -429,6 +429,7 @@ void TDBGridPro::ScrollHandler(int Distance) {
   const int actions = pending_actions_;
   if (HasGroups()) {
     if (Distance != 0) {
+      const int old_active = active_row_;
       active_row_ = data_link_->ActiveRecord();
       if (actions & 0x60) {
         const int row = data_link_->ActiveRecord();
@@ -449,7 +450,7 @@ void TDBGridPro::ScrollHandler(int Distance) {
         if ((actions & 0x400) && !selection_->Empty())
           selection_->Clear(true, false);
         else
-          InvalidateRows();  // the rows moved: the window is painted anew
+          ScrollRows(Distance, old_active);
         Update();
       }
     } else {
@@ -490,6 +491,51 @@ void TDBGridPro::ScrollHandler(int Distance) {
   if (link_active_ && data_link_->RecordCount() > 0) more_rows_ = RecordAfterWindow();
   if (Distance != 0 || (data_set_ != nullptr && !data_set_->HasRecordNumbers())) UpdateVScrollBar();
   if (!navigating_) ReshowEditor();
+}
+
+void TDBGridPro::ScrollRows(int Distance, int OldRow) {
+  const bool blit = effective_designer_ != nullptr && effective_designer_->ScrollByBlit();
+  const int width = ClientWidth();
+  auto row_top = [this](int row) { return title_band_ + row * row_height_; };
+  // Moves rows first .. last one row up (Distance 1) or down (-1).
+  auto move_band = [&](int first, int last) {
+    ScrollRect(0, -Distance * row_height_, Rect(0, row_top(first) - (Distance < 0 ? 0 : row_height_), width,
+                                                  row_top(last + 1) + (Distance < 0 ? row_height_ : 0)));
+  };
+  if (std::abs(Distance) != 1 || row_count_ < 3 || (row_count_ < 5 && !blit) || !HasWindow()) {
+    InvalidateRows();
+    Update();
+  } else if (blit) {
+    // The rows that stay are moved; the two at the uncovered end are new.
+    move_band(1, row_count_ - 2);
+    if (Distance == 1) {
+      InvalidateRow(row_count_ - 2);
+      InvalidateRow(row_count_ - 1);
+    } else {
+      InvalidateRow(0);
+      InvalidateRow(1);
+    }
+  } else {
+    // A designer whose lines would move with the rows: the edge row is
+    // painted in place first, then only the inner band is moved.
+    InvalidateRow(Distance == 1 ? 0 : row_count_ - 1);
+    Update();
+    if (Distance == 1) {
+      move_band(2, row_count_ - 2);
+      InvalidateRow(row_count_ - 2);
+      InvalidateRow(row_count_ - 1);
+    } else {
+      move_band(1, row_count_ - 3);
+      InvalidateRow(0);
+      InvalidateRow(1);
+    }
+  }
+  Update();
+  const int old_row = OldRow - Distance;
+  if (old_row >= 0 && old_row < row_count_) {
+    InvalidateRow(old_row);
+    Update();
+  }
 }
 
 void TDBGridPro::ScrollToRecNo(int P) {

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "grid/rs_str.h"
@@ -261,6 +262,45 @@ TEST(GridPainting, ARepaintOfOneRowTouchesThatRowOnly) {
   g.grid->OnGetRowAttrs = nullptr;
   g.grid->SetParent(nullptr);
   form.Hide();
+}
+
+}  // namespace
+
+namespace {
+
+// One row down: the rows that stay are moved, not painted again; only the
+// rows at the uncovered end, which hold the old and the new current record,
+// are painted.
+TEST(GridPainting, AOneRowScrollPaintsTheUncoveredRowsOnly) {
+  for (bool blit : {true, false}) {
+    SCOPED_TRACE(blit);
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 400, 300);
+    MemGrid g(30, 300, 200);
+    LinedDesigner designer(nullptr);
+    designer.SetScrollByBlit(blit);
+    g.grid->SetDesigner(&designer);
+    g.grid->SetBounds(0, 0, 300, grid_support::HeightFor(*g.grid, 10));
+    g.grid->SetParent(&form);
+    form.Show();
+    QApplication::processEvents();
+    ASSERT_EQ(g.grid->RowCount(), 10);
+    g.ds.MoveBy(9);  // the last row of the window is current
+    QApplication::processEvents();
+    std::set<int> rows;
+    g.grid->OnGetRowAttrs = [&](TComponent*, TgpRowAttrs* row) { rows.insert(row->Row); };
+    g.grid->WMVScroll(SB_LINEDOWN, 0);
+    QApplication::processEvents();
+    EXPECT_EQ(g.FirstShown(), 2);
+    EXPECT_TRUE(rows.count(8) && rows.count(9));
+    // Without the blit the first row, whose lines the move would carry
+    // along, is painted in place as well.
+    for (int r : rows) EXPECT_TRUE(r == 8 || r == 9 || (!blit && r == 0)) << r;
+    g.grid->OnGetRowAttrs = nullptr;
+    g.grid->SetParent(nullptr);
+    g.grid->SetDesigner(nullptr);
+    form.Hide();
+  }
 }
 
 }  // namespace

@@ -153,11 +153,18 @@ class PaintedWidget : public Hosted<QWidget> {
   WidgetSink* sink_;
 
  protected:
+  // Each rectangle of the renewed area is one paint, so that two far apart
+  // rows marked together do not renew everything between them.
   void paintEvent(QPaintEvent* e) override {
     if (!sink_) return;
     QPainter painter(this);
-    sink_->update_rect = e->rect();
-    sink_->Paint(painter);
+    for (const QRect& rect : e->region()) {
+      if (!sink_) return;
+      sink_->update_rect = rect;
+      painter.save();
+      sink_->Paint(painter);
+      painter.restore();
+    }
   }
   void mousePressEvent(QMouseEvent* e) override {
     if (sink_) sink_->Mouse(*e, QEvent::MouseButtonPress);
@@ -527,6 +534,10 @@ void TCustomControl::SetFocus() {
 
 void TCustomControl::InvalidateRect(const TRect& rect) {
   if (Widget()) Widget()->update(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()));
+}
+
+void TCustomControl::ScrollRect(int dx, int dy, const TRect& rect) {
+  if (Widget()) Widget()->scroll(dx, dy, QRect(rect.Left, rect.Top, rect.Width(), rect.Height()));
 }
 
 void TCustomControl::Update() {

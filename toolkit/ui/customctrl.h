@@ -101,10 +101,13 @@ class TCustomControl : public TWinControl {
   void SetFocus();
   bool CanFocus() const;
 
-  // During Paint, the part of the client area being painted (what was
-  // marked, as one rectangle); the whole client area otherwise. Painting
-  // outside it is clipped away.
+  // During Paint, the part of the client area being painted (the marked
+  // area comes one rectangle per Paint); the whole client area otherwise.
+  // Painting outside it is clipped away.
   TRect PaintRect() const;
+  // Moves the pixels of rect by (dx, dy) within rect and marks for painting
+  // what the move uncovered, as the platform's window scroll does.
+  void ScrollRect(int dx, int dy, const TRect& rect);
   // Marks part of the control for painting; Update paints what is marked now.
   void InvalidateRect(const TRect& rect);
   void Update();
