@@ -425,7 +425,7 @@ bool ListContains(const AnsiString& list, const AnsiString& item, char separator
 
 TDataSetPosition SaveDataSetPosition(TDataSet& data_set) {
   TDataSetPosition position;
-  position.Bookmark = data_set.GetBookmark();
+  position.Bookmark = data_set.TakeBookmark();
   position.ActiveRow = data_set.ActiveRecordIndex();
   return position;
 }
@@ -433,8 +433,8 @@ TDataSetPosition SaveDataSetPosition(TDataSet& data_set) {
 void RestoreDataSetPosition(TDataSet& data_set, const TDataSetPosition& position) {
   // A record deleted meanwhile would make the return fail with "Record not
   // found" in the middle of a repaint; the data set then stays where it is.
-  if (position.Bookmark.empty() || !data_set.Active() || !data_set.BookmarkValid(position.Bookmark)) return;
-  data_set.GotoBookmark(position.Bookmark);
+  if (position.Bookmark.empty() || !data_set.Active() || !data_set.BookmarkExists(position.Bookmark)) return;
+  data_set.ReturnToBookmark(position.Bookmark);
   int row = data_set.ActiveRecordIndex();
   int saved = position.ActiveRow;
   if (row < saved) {

@@ -57,10 +57,10 @@ TEST(Table2Locate, FindsTheFirstMatchingRowOrStays) {
       t->GoLast();
       const int before = t->FieldNamed("N")->AsInteger();
       if (c.found_n < 0) {
-        EXPECT_ANY_THROW(t->Locate(c.names, c.values, c.options));
+        EXPECT_ANY_THROW(t->FindByValues(c.names, c.values, c.options));
         continue;
       }
-      EXPECT_EQ(t->Locate(c.names, c.values, c.options), c.found_n != 0);
+      EXPECT_EQ(t->FindByValues(c.names, c.values, c.options), c.found_n != 0);
       EXPECT_EQ(t->FieldNamed("N")->AsInteger(), c.found_n != 0 ? c.found_n : before);
     }
   }
@@ -72,11 +72,11 @@ TEST(Table2Edit, PostCancelAndDeleteReachTheFile) {
   const std::string file = dir + "/job.db";
   auto t = FilledTable(file, kRows);
   t->Open();
-  ASSERT_TRUE(t->Locate("N", 2, {}));
+  ASSERT_TRUE(t->FindByValues("N", 2, {}));
   t->Edit();
   t->FieldNamed("COMMENT")->SetAsString("edited");
   t->Post();
-  ASSERT_TRUE(t->Locate("N", 3, {}));
+  ASSERT_TRUE(t->FindByValues("N", 3, {}));
   t->Edit();
   t->FieldNamed("COMMENT")->SetAsString("dropped");
   t->Cancel();
@@ -85,7 +85,7 @@ TEST(Table2Edit, PostCancelAndDeleteReachTheFile) {
   t->Edit();
   t->FieldNamed("P")->SetAsFloat(9.25);
   t->Post();
-  ASSERT_TRUE(t->Locate("N", 4, {}));
+  ASSERT_TRUE(t->FindByValues("N", 4, {}));
   t->Delete();
   EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 3}));
   t->Close();

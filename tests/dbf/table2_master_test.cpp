@@ -51,7 +51,7 @@ TEST(Table2Master, DetailFollowsTheMastersRecord) {
   const Step steps[] = {{1, {11, 13}}, {2, {10, 12}}, {3, {}}, {1, {11, 13}}};
   for (const Step& s : steps) {
     SCOPED_TRACE(s.master_n);
-    ASSERT_TRUE(f.master->Locate("N", s.master_n, {}));
+    ASSERT_TRUE(f.master->FindByValues("N", s.master_n, {}));
     EXPECT_EQ(Ns(*f.detail), s.detail);
   }
   // Clearing the expression lifts the range: all rows in index order.

@@ -122,10 +122,10 @@ TEST(TableFetch, BookmarksAreRecordNumbers) {
   auto t = Table(WriteTable(dir, {Rec(1, "a", 0), Rec(2, "b", 0), Rec(3, "c", 0)}));
   t->Open();
   t->GoNext();
-  const TBookmark b = t->GetBookmark();
+  const TBookmark b = t->TakeBookmark();
   EXPECT_EQ(b, Mark(2));
   t->GoLast();
-  t->GotoBookmark(b);
+  t->ReturnToBookmark(b);
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "b");
 
   const struct {
@@ -133,20 +133,20 @@ TEST(TableFetch, BookmarksAreRecordNumbers) {
     int order;
   } order[] = {{Mark(1), Mark(2), -1}, {Mark(3), Mark(2), 1}, {Mark(2), Mark(2), 0},
                {Mark(1), TBookmark(), -1}, {TBookmark(), Mark(1), 1}, {TBookmark(), TBookmark(), 0}};
-  for (const auto& c : order) EXPECT_EQ(t->CompareBookmarks(c.a, c.b), c.order);
+  for (const auto& c : order) EXPECT_EQ(t->CompareBookmarkValues(c.a, c.b), c.order);
 
   const struct {
     TBookmark b;
     bool valid;
   } valid[] = {{Mark(1), true}, {Mark(3), true}, {Mark(0), false}, {Mark(4), false}, {Mark(-1), false},
                {TBookmark("\x01\x00", 2), false}, {TBookmark(), false}};
-  for (const auto& c : valid) EXPECT_EQ(t->BookmarkValid(c.b), c.valid);
+  for (const auto& c : valid) EXPECT_EQ(t->BookmarkExists(c.b), c.valid);
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "b") << "testing bookmarks does not move";
 
-  EXPECT_THROW(t->GotoBookmark(Mark(9)), EDatabaseError);
-  t->GotoBookmark(Mark(0x7FFFFFFF));
+  EXPECT_THROW(t->ReturnToBookmark(Mark(9)), EDatabaseError);
+  t->ReturnToBookmark(Mark(0x7FFFFFFF));
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "c");
-  t->GotoBookmark(Mark(0));
+  t->ReturnToBookmark(Mark(0));
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "a");
 }
 
@@ -162,14 +162,14 @@ TEST(TableFetch, RecordNumbersArePhysical) {
   EXPECT_EQ(t->RecordCount(), 4);
   int scrolls = 0;
   t->AfterScroll = [&](TDataSet*) { ++scrolls; };
-  t->SetRecNo(4);
+  t->SetSequenceNo(4);
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "d");
   EXPECT_EQ(scrolls, 1);
-  t->SetRecNo(4);
+  t->SetSequenceNo(4);
   EXPECT_EQ(scrolls, 1) << "no move, no scroll";
-  t->SetRecNo(2);  // filtered out: the next row that passes
+  t->SetSequenceNo(2);  // filtered out: the next row that passes
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "c");
-  t->SetRecNo(99);
+  t->SetSequenceNo(99);
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "d");
 }
 

@@ -404,7 +404,7 @@ TEST_F(Table, SequenceNumbersFollowTheFilter) {
   ds.SetFiltered(true);
   EXPECT_EQ(ds.RecNo(), 1);
   ds.SetFiltered(false);
-  ds.SetRecNo(5);
+  ds.SetSequenceNo(5);
   EXPECT_EQ(N(), 5);
   EXPECT_EQ(ds.RecNo(), 5);
   EXPECT_EQ(ds.RecordCount(), 6);
