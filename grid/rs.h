@@ -1616,6 +1616,9 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   void Frozen(bool repaint, F&& body);
   void WMSize();
   void TitleImagesChanged();
+  // The selection actions (GoToCell bits 0x20 .. 0x200) after a move; old_row
+  // holds the record that was current before it (-1: unknown).
+  void ApplySelectionActions(int actions, int old_row, const TBookmark& anchor);
   // Leaves the designer and silences the data link, before destruction.
   void Detach();
   bool RecordAfterWindow();

@@ -431,21 +431,7 @@ void TDBGridPro::ScrollHandler(int Distance) {
     if (Distance != 0) {
       const int old_active = active_row_;
       active_row_ = data_link_->ActiveRecord();
-      if (actions & 0x60) {
-        const int row = data_link_->ActiveRecord();
-        data_link_->SetActiveRecord(row - Distance);
-        try {
-          if (actions & 0x20) selection_->SelectCurrent(true, false);
-          if (actions & 0x40) selection_->SelectCurrent(false, false);
-        } catch (...) {
-          data_link_->SetActiveRecord(row);
-          throw;
-        }
-        data_link_->SetActiveRecord(row);
-      }
-      if (actions & 0x80) selection_->SelectCurrent(true, false);
-      if (actions & 0x100) selection_->SelectCurrent(!selection_->IsCurrentSelected(), false);
-      if (actions & 0x200) selection_->SelectRange(anchor);
+      ApplySelectionActions(actions, active_row_ - Distance, anchor);
       if (PaintEnabled()) {
         if ((actions & 0x400) && !selection_->Empty())
           selection_->Clear(true, false);
@@ -455,21 +441,7 @@ void TDBGridPro::ScrollHandler(int Distance) {
       }
     } else {
       active_row_ = data_link_->ActiveRecord();
-      if (old_current_row != -1 && (actions & 0x60)) {
-        const int row = data_link_->ActiveRecord();
-        data_link_->SetActiveRecord(old_current_row);
-        try {
-          if (actions & 0x20) selection_->SelectCurrent(true, false);
-          if (actions & 0x40) selection_->SelectCurrent(false, false);
-        } catch (...) {
-          data_link_->SetActiveRecord(row);
-          throw;
-        }
-        data_link_->SetActiveRecord(row);
-      }
-      if (actions & 0x80) selection_->SelectCurrent(true, false);
-      if (actions & 0x100) selection_->SelectCurrent(!selection_->IsCurrentSelected(), false);
-      if (actions & 0x200) selection_->SelectRange(anchor);
+      ApplySelectionActions(actions, old_current_row, anchor);
       bool cleared = false;
       if ((actions & 0x400) && !selection_->Empty()) {
         selection_->Clear(false, false);
@@ -491,6 +463,25 @@ void TDBGridPro::ScrollHandler(int Distance) {
   if (link_active_ && data_link_->RecordCount() > 0) more_rows_ = RecordAfterWindow();
   if (Distance != 0 || (data_set_ != nullptr && !data_set_->HasRecordNumbers())) UpdateVScrollBar();
   if (!navigating_) ReshowEditor();
+}
+
+void TDBGridPro::ApplySelectionActions(int actions, int old_row, const TBookmark& anchor) {
+  // The record that was current before the move, on its row for a moment.
+  if (old_row != -1 && (actions & 0x60)) {
+    const int row = data_link_->ActiveRecord();
+    data_link_->SetActiveRecord(old_row);
+    try {
+      if (actions & 0x20) selection_->SelectCurrent(true, false);
+      if (actions & 0x40) selection_->SelectCurrent(false, false);
+    } catch (...) {
+      data_link_->SetActiveRecord(row);
+      throw;
+    }
+    data_link_->SetActiveRecord(row);
+  }
+  if (actions & 0x80) selection_->SelectCurrent(true, false);
+  if (actions & 0x100) selection_->SelectCurrent(!selection_->IsCurrentSelected(), false);
+  if (actions & 0x200) selection_->SelectRange(anchor);
 }
 
 void TDBGridPro::ScrollRows(int Distance, int OldRow) {
