@@ -112,16 +112,81 @@ const SingleByteTable* SingleByteTableFor(const CodePageInfo& info) {
   return it->second.get();
 }
 
+// An iconv descriptor per pair of encodings, opened once per thread (a
+// descriptor carries shift state, so threads do not share one); nullptr when
+// iconv cannot convert between the two. A failed open is remembered too.
+Iconv* CachedIconv(const char* to, const char* from) {
+  thread_local std::map<std::pair<std::string_view, std::string_view>, std::unique_ptr<Iconv>> cache;
+  auto it = cache.find({to, from});
+  if (it == cache.end()) it = cache.emplace(std::make_pair(to, from), std::make_unique<Iconv>(to, from)).first;
+  return it->second->ok() ? it->second.get() : nullptr;
+}
+
+// True when every ASCII byte of the table stands for itself, so ASCII text
+// passes through the code page unchanged.
+bool KeepsAscii(const SingleByteTable& table) {
+  for (int b = 0; b < 0x80; ++b) {
+    if (table.to_wide[b] != static_cast<char16_t>(b)) return false;
+  }
+  return true;
+}
+
+// True when every byte decodes to a character, so text of the code page
+// converts to itself byte for byte.
+bool IsTotal(const SingleByteTable& table) {
+  return std::none_of(table.to_wide.begin(), table.to_wide.end(), [](char16_t c) { return c == kNoChar; });
+}
+
+// What a single-byte code page allows without a converter, worked out once.
+struct SingleByteTraits {
+  bool keeps_ascii = false;
+  bool total = false;
+  // The UTF-8 form of each byte ("?" for a byte without a character).
+  std::array<std::string, 256> utf8;
+};
+
+void AppendUtf8(std::string& out, char16_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+const SingleByteTraits& TraitsOf(const SingleByteTable& table) {
+  thread_local std::map<const SingleByteTable*, std::unique_ptr<SingleByteTraits>> cache;
+  auto it = cache.find(&table);
+  if (it == cache.end()) {
+    auto traits = std::make_unique<SingleByteTraits>();
+    traits->keeps_ascii = KeepsAscii(table);
+    traits->total = IsTotal(table);
+    for (int b = 0; b < 256; ++b) {
+      const char16_t c = table.to_wide[b];
+      // Single-byte tables hold no surrogates, so each unit is one character.
+      if (c == kNoChar) {
+        traits->utf8[b] = "?";
+      } else {
+        AppendUtf8(traits->utf8[b], c);
+      }
+    }
+    it = cache.emplace(&table, std::move(traits)).first;
+  }
+  return *it->second;
+}
+
+bool IsAscii(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 bool IsUtf16(unsigned number) { return number == kUtf16LECodePage || number == kUtf16BECodePage; }
 
 [[noreturn]] void CodePageMissing(unsigned number) {
   throw EConvertError("Code page " + std::to_string(number) + " is not available");
-}
-
-const CodePageInfo& RequireCodePage(unsigned number) {
-  const CodePageInfo* info = FindCodePage(number);
-  if (info == nullptr || !IsCodePageAvailable(number)) CodePageMissing(number);
-  return *info;
 }
 
 // The table of a single-byte code page, or nullptr for a multi-byte one;
@@ -155,8 +220,10 @@ const SingleByteTable* SingleByteTableOrRaise(const CodePageInfo*& info, unsigne
 template <typename SkipFn>
 std::string RunIconv(const char* to, const char* from, std::string_view input, std::string_view replacement,
                      SkipFn skip) {
-  Iconv cd(to, from);
-  if (!cd.ok()) throw EConvertError(std::string("Cannot convert from ") + from + " to " + to);
+  Iconv* converter = CachedIconv(to, from);
+  if (converter == nullptr) throw EConvertError(std::string("Cannot convert from ") + from + " to " + to);
+  const Iconv& cd = *converter;
+  iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);  // a clean start whatever the last caller left
   std::string out;
   out.resize(input.size() * 2 + 16);
   size_t out_used = 0;
@@ -239,8 +306,8 @@ bool IsCodePageAvailable(unsigned code_page) {
   if (info == nullptr) return false;
   if (IsUtf16(code_page)) return true;
   if (info->single_byte) return SingleByteTableFor(*info) != nullptr;
-  Iconv cd("UTF-16LE", info->iconv_name);
-  return cd.ok();
+  // The descriptor that answers is the one a conversion from it will use.
+  return CachedIconv("UTF-16LE", info->iconv_name) != nullptr;
 }
 
 std::u16string MultiByteToWide(std::string_view bytes, unsigned code_page) {
@@ -291,7 +358,29 @@ std::string WideToMultiByte(std::u16string_view text, unsigned code_page) {
 }
 
 std::string ConvertCodePage(std::string_view bytes, unsigned from_code_page, unsigned to_code_page) {
-  RequireCodePage(to_code_page);  // before any work on the source
+  // Both code pages are checked before any work on the source, as the
+  // general path below does.
+  const CodePageInfo* to_info = nullptr;
+  const SingleByteTable* to_table = SingleByteTableOrRaise(to_info, to_code_page);
+  const CodePageInfo* from_info = nullptr;
+  const SingleByteTable* from_table = SingleByteTableOrRaise(from_info, from_code_page);
+  // Text that converts to itself needs no converter: ASCII between code pages
+  // that keep it, and text of a single-byte code page whose every byte is a
+  // character into the same code page.
+  const bool from_keeps_ascii = from_table ? TraitsOf(*from_table).keeps_ascii : from_code_page == kUtf8CodePage;
+  const bool to_keeps_ascii = to_table ? TraitsOf(*to_table).keeps_ascii : to_code_page == kUtf8CodePage;
+  if (from_keeps_ascii && to_keeps_ascii && IsAscii(bytes)) return std::string(bytes);
+  if (from_table != nullptr && from_code_page == to_code_page && TraitsOf(*from_table).total) {
+    return std::string(bytes);
+  }
+  // Single-byte text to UTF-8 through the table's ready-made sequences.
+  if (from_table != nullptr && to_code_page == kUtf8CodePage) {
+    const SingleByteTraits& traits = TraitsOf(*from_table);
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char c : bytes) out += traits.utf8[static_cast<unsigned char>(c)];
+    return out;
+  }
   return WideToMultiByte(MultiByteToWide(bytes, from_code_page), to_code_page);
 }
 

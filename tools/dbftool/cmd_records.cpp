@@ -127,8 +127,11 @@ struct Row {
 // Puts one cell into the row; a cell that does not fit its field is refused
 // rather than cut.
 void PutCell(const TDbfFile& table, const TDbfFieldDef& field, const std::string& cell, int line, Row& row) {
-  const std::string name = TableTextToUtf8(table, field.FieldName());
-  const auto bad = [&](const char* what) { BadInput(line, "field " + name + " takes " + what + ": \"" + cell + "\""); };
+  // The name is converted only for a message: most cells raise none.
+  const auto name = [&] { return TableTextToUtf8(table, field.FieldName()); };
+  const auto bad = [&](const char* what) {
+    BadInput(line, "field " + name() + " takes " + what + ": \"" + cell + "\"");
+  };
   uint8_t* record = row.record.data();
   switch (field.NativeFieldType()) {
     case 'C': {
@@ -143,7 +146,7 @@ void PutCell(const TDbfFile& table, const TDbfFieldDef& field, const std::string
       row.memos.emplace_back(&field, ConvertCodePage(cell, kUtf8CodePage, table.UseCodePage()));
       return;
     case 'B':
-    case 'G': row.memos.emplace_back(&field, FromHex(cell, line, name)); return;
+    case 'G': row.memos.emplace_back(&field, FromHex(cell, line, name())); return;
     case 'L': {
       const std::string t = UpperAscii(Trim(cell));
       uint16_t value = 0;
@@ -185,7 +188,7 @@ void PutCell(const TDbfFile& table, const TDbfFieldDef& field, const std::string
       table.EncodeField(field, field.NativeFieldType() == 'Y' ? ftCurrency : ftFloat, record, &value);
       return;
     }
-    default: BadInput(line, "field " + name + " cannot be given a value here");
+    default: BadInput(line, "field " + name() + " cannot be given a value here");
   }
 }
 

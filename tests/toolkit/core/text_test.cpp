@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unicode/uchar.h>
 
+#include <atomic>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/testsupport.h"
@@ -133,10 +135,51 @@ TEST(CodePages, UnmappableAndMalformedBecomeQuestionMarks) {
       {"Hebrew into a double-byte page", "\xD7\x90", 65001, 932, "?"},
       {"odd UTF-16 byte", std::string("A\0B", 3), 1200, 1251, "A?"},
       {"lone surrogate from UTF-16", std::string("\x00\xD8" "A\0", 4), 1200, 65001, "?A"},
+      // Text that looks like it needs no converter, but does.
+      {"a page whose percent sign is not ASCII's", "50%", 864, 65001, "50\xD9\xAA"},
+      {"ASCII percent into that page", "50%", 1251, 864, "50?"},
+      {"undefined byte into its own page", "a\xDB" "b", 874, 874, "a?b"},
+      {"malformed UTF-8 into UTF-8", "a\xFF" "b", 65001, 65001, "a?b"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Hex(ConvertCodePage(c.input, c.from, c.to)), Hex(c.expected)) << c.what;
   }
+}
+
+TEST(CodePages, ShortcutsAgreeWithTheWayThroughUtf16) {
+  // ASCII, same-page and single-byte-to-UTF-8 text skip the converter; every
+  // byte of every single-byte page must come out as the general way has it.
+  const std::string all = AllBytes(0x00, 0xFF);
+  for (unsigned from : {437u, 864u, 866u, 874u, 1250u, 1251u, 1252u, 1255u, 10000u, 20866u, 28591u}) {
+    for (unsigned to : {from, 1251u, 866u, 864u, 65001u}) {
+      EXPECT_EQ(Hex(ConvertCodePage(all, from, to)), Hex(WideToMultiByte(MultiByteToWide(all, from), to)))
+          << from << " to " << to;
+      EXPECT_EQ(ConvertCodePage("Abc 123", from, to), WideToMultiByte(MultiByteToWide("Abc 123", from), to))
+          << from << " to " << to;
+    }
+  }
+}
+
+TEST(CodePages, ThreadsConvertAtOnce) {
+  // Converters are kept between calls; threads must not share their state.
+  std::string utf8;
+  std::string ansi;
+  for (int i = 0; i < 2000; ++i) {
+    utf8 += "\xD0\x96\xE6\x97\xA5";  // Ж and a character 1251 lacks
+    ansi += "\xC6?";
+  }
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 50; ++i) {
+        if (Utf8ToAnsi(utf8) != ansi) ++wrong;
+        if (ConvertCodePage(ansi, 1251, 932) != ConvertCodePage(ansi, 1251, 932)) ++wrong;
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(CodePages, LongTextsConvertWhole) {
