@@ -29,3 +29,4 @@ const char* const STRING_PACK_MARKER_DAMAGED =
     "then delete that file to open the table.";
 const char* const STRING_PACK_NOT_FINISHED =
     "An interrupted pack of this table (recorded in \"%s\") cannot be finished: \"%s\": %s.";
+const char* const STRING_PACK_IN_MEMORY = "Cannot pack: the table is kept in memory.";

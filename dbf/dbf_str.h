@@ -55,3 +55,5 @@ extern const char* const STRING_PACK_INDEX_FILES;
 extern const char* const STRING_PACK_MARKER_DAMAGED;
 // A step of finishing an interrupted pack that failed. Args: marker file, file, reason.
 extern const char* const STRING_PACK_NOT_FINISHED;
+// Pack of a table kept in memory.
+extern const char* const STRING_PACK_IN_MEMORY;

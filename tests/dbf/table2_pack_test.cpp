@@ -3,6 +3,7 @@
 // follows the filter and leaves the position alone.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ char DeletionFlag(const std::string& bytes, int n) { return bytes[kHeader + kRec
 // Deletes the rows with these N through the data set.
 void DeleteNs(TDbf& t, const std::vector<int>& ns) {
   for (int n : ns) {
-    ASSERT_TRUE(t.Locate("N", n, {})) << n;
+    ASSERT_TRUE(t.FindByValues("N", n, {})) << n;
     t.Delete();
   }
 }
@@ -216,6 +217,33 @@ TEST(Table2Pack, RefusesIndexesItCannotRebuild) {
     EXPECT_EQ(ReadFile(file), before);
     EXPECT_EQ(ReadFile(dir + "/job.mdx"), mdx_before);
   }
+}
+
+// A table kept in memory has no files to pack: the pack says so, and writes
+// nothing into the current folder.
+TEST(Table2Pack, TableInMemoryIsRefusedClearly) {
+  const std::string dir = TempDir("t2memory");
+  const std::string cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  auto t = table2_support::MeasurementTable(dir + "/mem.db");
+  t->SetStorage(stoMemory);
+  t->Open();
+  for (int n : {1, 2}) {
+    t->Append();
+    t->FieldNamed("N")->SetAsInteger(n);
+    t->Post();
+  }
+  DeleteNs(*t, {1});
+  try {
+    t->PackRecords();
+    ADD_FAILURE() << "packed";
+  } catch (const EDbfError& e) {
+    EXPECT_EQ(e.Message(), STRING_PACK_IN_MEMORY);
+  }
+  EXPECT_EQ(Ns(*t), std::vector<int>{2});
+  t->Close();
+  std::filesystem::current_path(cwd);
+  EXPECT_TRUE(std::filesystem::is_empty(dir));
 }
 
 TEST(Table2Create, IndexDefinitionsAreCreatedWithTheTable) {
