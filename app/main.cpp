@@ -1,6 +1,14 @@
 #include "app/main.h"
 
+#include <cmath>
+#include <filesystem>
+
 #include "app/about.h"
+#include "app/flash.h"
+#include "app/measure.h"
+#include "app/receive.h"
+#include "toolkit/core/classes.h"
+#include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 #include "toolkit/sys/files.h"
 
@@ -130,6 +138,32 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   ColorDialog1 = new TColorDialog(this);
   ColorDialog1->SetName("ColorDialog1");
 
+  Dbf1 = new TDbf(this);
+  Dbf1->SetName("Dbf1");
+  Dbf1->SetTableLevel(4);
+  Dbf1->SetUseFloatFields(false);
+  // The sort tags are made and dropped on the open table.
+  Dbf1->SetExclusive(true);
+  DataSource1 = new TDataSource(this);
+  DataSource1->SetName("DataSource1");
+  DataSource1->SetDataSet(Dbf1);
+  BuildGrids();
+
+  N2->OnClick = [this](TComponent* s) { N2Click(s); };
+  N3->OnClick = [this](TComponent* s) { N3Click(s); };
+  N4->OnClick = [this](TComponent* s) { N4Click(s); };
+  N5->OnClick = [this](TComponent* s) { N5Click(s); };
+  N7->OnClick = [this](TComponent* s) { N7Click(s); };
+  N27->OnClick = N23->OnClick = [this](TComponent* s) { N23Click(s); };
+  N29->OnClick = N17->OnClick = [this](TComponent* s) { N17Click(s); };
+  N30->OnClick = N18->OnClick = [this](TComponent* s) { N18Click(s); };
+  N31->OnClick = N19->OnClick = [this](TComponent* s) { N19Click(s); };
+  N33->OnClick = [this](TComponent* s) { N33Click(s); };
+  N34->OnClick = N21->OnClick = [this](TComponent* s) { N21Click(s); };
+  N37->OnClick = [this](TComponent* s) { N37Click(s); };
+  TabSheet1->OnShow = [this](TComponent* s) { TabSheet1Show(s); };
+  TabSheet2->OnShow = [this](TComponent* s) { TabSheet2Show(s); };
+
   SetMenu(MainMenu1);
   OnCreate = [this](TComponent* s) { FormCreate(s); };
   OnClose = [this](TComponent* s, TCloseAction& a) { FormClose(s, a); };
@@ -155,8 +189,13 @@ void TForm1::FormCreate(TComponent*) {
   OpenDialog1->SetInitialDir(DefaultDir);
   SaveDialog1->SetInitialDir(DefaultDir);
 
+  Dbf1->Close();
   TableOpen = false;
   TableModified = false;
+  DBGridPro1->SetBookmarkFields("P;R");
+  DBGridPro2->SetBookmarkFields("P;R");
+  reset_sort(*DBGridPro2, "tab2");
+  reset_sort(*DBGridPro1, "tab1");
   disable_button();
   tab_vis_dis();
 }
@@ -170,11 +209,208 @@ void TForm1::WriteDefaultDir() {
   AppRegistry->WriteString("Default_dir", ansi);
 }
 
-void TForm1::FormClose(TComponent*, TCloseAction&) { WriteDefaultDir(); }
+void TForm1::FormClose(TComponent*, TCloseAction&) {
+  WriteDefaultDir();
+  Close_DB();
+}
 
 void TForm1::N11Click(TComponent*) {
   // Through the window's own close, so that what it saves is saved.
   Close();
+}
+
+void TForm1::SetTitles(const AnsiString& text) {
+  Application->SetTitle(text);
+  SetCaption(text);
+}
+
+// ---- Table lifecycle ---------------------------------------------------------
+
+void TForm1::N2Click(TComponent*) {
+  Close_DB();
+  SaveDialog1->SetFileName("");
+  SaveDialog1->SetFilter(Ru("Файлы данных|*.db"));
+  SaveDialog1->SetFilterIndex(1);
+  SaveDialog1->SetDefaultExt(".db");
+  // The new table replaces a file of that name: the user says so first.
+  SaveDialog1->SetOptions(SaveDialog1->Options().Include(ofOverwritePrompt));
+  if (!SaveDialog1->Execute() || SaveDialog1->FileName().empty()) return;
+  if (Form2->ShowModal() == mrOk) Create_DB();
+}
+
+bool TForm1::RunOpenDialog() {
+  OpenDialog1->SetFileName("");
+  OpenDialog1->SetFilter(Ru("Базы данных|*.db"));
+  OpenDialog1->SetFilterIndex(1);
+  OpenDialog1->SetDefaultExt(".db");
+  if (!OpenDialog1->Execute() || OpenDialog1->FileName().empty()) return false;
+  Close_DB();
+  DefaultDir = std::filesystem::path(OpenDialog1->FileName()).parent_path().string();
+  Open_DB(OpenDialog1->FileName());
+  return true;
+}
+
+void TForm1::N3Click(TComponent*) { RunOpenDialog(); }
+
+namespace {
+void ShowDecodeMessage(const AnsiString& text, const AnsiString& caption) {
+  Application->MessageBox(text, caption, MB_OK | MB_ICONINFORMATION);
+}
+
+// Decodes the last transfer into the table by the instrument's kind.
+void Decode(TDbf& table, bool append) {
+  TDumpDecoder decoder(table, Form2->Identity(), Form2->Dump(), ShowDecodeMessage);
+  if (IsPressInstrument(Form2->Identity()))
+    decoder.flash2vam(append);
+  else
+    decoder.flash2kiv7(append);
+}
+}  // namespace
+
+void TForm1::N4Click(TComponent*) {
+  if (!TableOpen) RunOpenDialog();
+  if (!TableOpen) return;
+  if (Form2->ShowModal() == mrCancel) return;
+  reset_sort(*DBGridPro1, "tab1");
+  reset_sort(*DBGridPro2, "tab2");
+  Decode(*Dbf1, true);
+  TableOpen = true;
+  Save_DB();
+  tab_vis_en();
+}
+
+void TForm1::N5Click(TComponent*) { Save_DB(); }
+
+void TForm1::N7Click(TComponent*) { Close_DB(); }
+
+void TForm1::Create_DB() {
+  TableOpen = false;
+  TableModified = false;
+  Dbf1->Close();
+  const std::filesystem::path file(SaveDialog1->FileName());
+  Dbf1->SetFilePath(file.parent_path().string());
+  Dbf1->SetTableName(file.filename().string());
+  Dbf1->FieldDefs().Clear();
+  DefineMeasurementFields(Dbf1->FieldDefs());
+  Dbf1->CreateTableFile();
+  Dbf1->Open();
+  TableOpen = true;
+  SetColor(clBtnFace);
+  Decode(*Dbf1, false);
+  enable_button();
+  tab_vis_en();
+  load_layout("Table_1", *DBGridPro1);
+  load_layout("Table_2", *DBGridPro2);
+  find_mma();
+  ShowStatsFooters(*DBGridPro1);
+  ShowStatsFooters(*DBGridPro2);
+  TableModified = false;
+}
+
+void TForm1::Open_DB(const std::string& file_name) {
+  Close_DB();
+  const std::filesystem::path file(file_name);
+  try {
+    Dbf1->SetFilePath(file.parent_path().string());
+    Dbf1->SetTableName(file.filename().string());
+    Dbf1->FieldDefs().Clear();
+    Dbf1->SetActive(true);
+  } catch (...) {
+    try {
+      Dbf1->Close();
+    } catch (...) {
+    }
+    Application->MessageBox(Ru("База данных повреждена !"), Ru("Ошибка"), MB_OK | MB_ICONERROR);
+    return;
+  }
+  TableOpen = true;
+  find_mma();
+  Dbf1->First();
+  SetColor(clBtnFace);
+  enable_button();
+  tab_vis_en();
+  load_layout("Table_1", *DBGridPro1);
+  load_layout("Table_2", *DBGridPro2);
+  ShowStatsFooters(*DBGridPro1);
+  ShowStatsFooters(*DBGridPro2);
+  SetTitles(Ru("ЛИВТ - КС7") + " - " + Utf8ToAnsi(file.stem().string()));
+  TableModified = false;
+}
+
+void TForm1::Save_DB() {
+  if (!TableOpen) return;
+  if (Dbf1->Active()) DBGridPro1->CommitEdit();
+  Dbf1->SetActive(false);
+  Dbf1->SetActive(true);
+  TableModified = false;
+}
+
+void TForm1::Close_DB() {
+  if (TableModified &&
+      Application->MessageBox(Ru("Сохранить изменения в таблицах ?"), Ru("ЛИВТ - КС7"), MB_YESNO | MB_ICONQUESTION) ==
+          IDYES)
+    Save_DB();
+  const bool had_table = TableOpen || Dbf1->Active();
+  if (had_table) {
+    save_layout("Table_1", *DBGridPro1);
+    save_layout("Table_2", *DBGridPro2);
+  }
+  TableOpen = false;
+  TableModified = false;
+  if (Dbf1->Active()) {
+    // The sort tags go through the table engine, which deletes the index
+    // file it made once its last tag is gone; a file of that name the
+    // program did not make stays.
+    reset_sort(*DBGridPro2, "tab2");
+    reset_sort(*DBGridPro1, "tab1");
+    Dbf1->SetActive(false);
+  }
+  disable_button();
+  tab_vis_dis();
+  if (had_table) SetTitles(Ru("ЛИВТ - КС7"));
+  SetColor(clBtnShadow);
+}
+
+void TForm1::tab_vis_en() {
+  if (!Dbf1->Active()) return;
+  Dbf1->First();
+  Dbf1->SetFilter(kAcousticFilter);
+  Dbf1->SetFiltered(true);
+  Dbf1->Reload();
+  if (Dbf1->CountVisibleRecords() > 0) {
+    TabSheet1->SetTabVisible(false);
+    TabSheet2->SetTabVisible(true);
+    PageControl1->SetActivePage(TabSheet2);
+  } else {
+    TabSheet2->SetTabVisible(false);
+    TabSheet1->SetTabVisible(true);
+    PageControl1->SetActivePage(TabSheet1);
+    Dbf1->SetFilter(kPressFilter);
+    Dbf1->Reload();
+  }
+  PageControl1->Show();
+  PageControl1->Repaint();
+}
+
+void TForm1::TabSheet1Show(TComponent*) {
+  if (!Dbf1->Active()) return;
+  Dbf1->SetFilter(kPressFilter);
+  Dbf1->SetFiltered(true);
+  Dbf1->Reload();
+}
+
+void TForm1::TabSheet2Show(TComponent*) {
+  if (!Dbf1->Active()) return;
+  Dbf1->SetFilter(kAcousticFilter);
+  Dbf1->SetFiltered(true);
+  Dbf1->Reload();
+}
+
+void TForm1::DBGridPro1InitEdit(TComponent*) { TableModified = true; }
+
+TDBGridPro* TForm1::ActiveGrid() const {
+  if (!TableOpen || !Dbf1->Active() || !PageControl1->Visible()) return nullptr;
+  return PageControl1->ActivePage() == TabSheet1 ? DBGridPro1 : DBGridPro2;
 }
 
 void TForm1::N24Click(TComponent*) { Application->HelpCommand(HELP_FINDER, 0); }
@@ -284,4 +520,388 @@ void DrawToolImages(TImageList& images) {
     draw(bitmap.Canvas());
     images.AddMasked(bitmap, kGround);
   }
+}
+
+// ---- Grids -----------------------------------------------------------------
+
+namespace {
+
+struct ColumnDesign {
+  const char* field;  // nullptr: a column without a field
+  const char* title;
+  int width;
+  bool visible = true;
+  bool stacked = false;  // on the next layout level of the column before
+  bool read_only = false;
+};
+
+// A column below the first column of the group its field opened.
+void Stack(TgpColumns& columns, TgpColumn* column, int group_first) {
+  for (int g = 0; g < columns.GroupCount(); ++g) {
+    TgpGroupInfo* group = columns.Groups(g);
+    if (group->FirstColumn <= group_first && group_first <= group->LastColumn) {
+      columns.MoveColumn(column, group, group->LineCount, 0);
+      return;
+    }
+  }
+}
+
+void AddColumns(TDBGridPro& grid, std::initializer_list<ColumnDesign> design) {
+  TgpColumns& columns = *grid.Columns();
+  int group_first = -1;
+  for (const ColumnDesign& d : design) {
+    TgpColumn* column = columns.Add();
+    if (d.field) column->SetFieldName(d.field);
+    column->SetCaption(Ru(d.title));
+    column->SetWidth(d.width);
+    column->SetAlignment(talCenter);
+    column->SetCaptionAlignment(talCenter);
+    column->SetReadOnly(d.read_only);
+    if (d.stacked)
+      Stack(columns, column, group_first);
+    else
+      group_first = column->Index();
+    if (!d.visible) column->SetVisible(false);
+  }
+}
+
+// The grids' walks over the table: neither grid repaints or follows a step.
+template <class F>
+void Frozen(TDBGridPro& a, TDBGridPro& b, F&& body) {
+  a.FreezeGrid();
+  b.FreezeGrid();
+  try {
+    body();
+  } catch (...) {
+    b.UnfreezeGrid(true);
+    a.UnfreezeGrid(true);
+    throw;
+  }
+  b.UnfreezeGrid(true);
+  a.UnfreezeGrid(true);
+}
+
+}  // namespace
+
+void TForm1::BuildGrids() {
+  LiteDesigner1 = new TLiteDesigner(this);
+  LiteDesigner1->SetName("LiteDesigner1");
+  LiteDesigner1->TitleFont()->SetName("Arial");
+  LiteDesigner1->CellFont()->SetName("Arial");
+  LiteDesigner1->FooterFont()->SetName("Symbol");
+  LiteDesigner1->SetSelectedRowFill(true);
+  LiteDesigner1->SetVertLines(clSilver);
+  LiteDesigner1->SetHorizLines(clSilver);
+
+  auto make = [this](const char* name, TTabSheet* sheet) {
+    auto* grid = new TDBGridPro(this);
+    grid->SetName(name);
+    grid->SetParent(sheet);
+    grid->SetAlign(alClient);
+    grid->SetTitleLines(2);
+    grid->SetShowEmptyRow(false);
+    grid->SetOptionsEdit(grid->OptionsEdit().Include(geoNoInserts).Include(geoNoAppends));
+    grid->SetDesigner(LiteDesigner1);
+    grid->SetPopupMenu(PopupMenu1);
+    grid->OnInitEdit = [this](TComponent* s) { DBGridPro1InitEdit(s); };
+    return grid;
+  };
+  DBGridPro1 = make("DBGridPro1", TabSheet1);
+  DBGridPro1->SetShowFooters(true);
+  DBGridPro1->SetMultiSelect(true);
+  // The numeric visions and the text vision come with in-place editing;
+  // until then these columns show through the default vision.
+  AddColumns(*DBGridPro1, {{"N", "N", 69},
+                           {"DATE", "Дата", 71},
+                           {"TIME", "Время", 69},
+                           {"T", "Вид испытаний", 36, false},
+                           {"P", "P, кН", 101},
+                           {"R", "R, МПа", 69},
+                           {"TYPE", "Тип и размер образца", 60},
+                           {"H", "Перемещение, мм", 37},
+                           {"ZAV", "Расстояние между опорами, мм", 64, false},
+                           {"COMMENT", "Примечание", 114},
+                           {nullptr, "", 39},
+                           {nullptr, "", 42}});
+  DBGridPro2 = make("DBGridPro2", TabSheet2);
+  AddColumns(*DBGridPro2, {{"N", "N", 50},
+                           {"DATE", "Дата", 52},
+                           {"TIME", "Время", 55},
+                           {"R", "Ао, дБ", 47, true, false, true},
+                           {"A1", "Асв1, дБ", 78},
+                           {"A2", "Асв2, дБ", 78, true, true},
+                           {"A3", "Асв3, дБ", 78, true, true},
+                           {"D1", "Aо-Асв1, дБ", 70, false},
+                           {"D2", "Aо-Асв2, дБ", 70, false, true},
+                           {"D3", "Aо-Асв3, дБ", 70, false, true},
+                           {"D1", "Aо-Асв1, дБ", 53},
+                           {"D2", "Aо-Асв2, дБ", 53, true, true},
+                           {"D3", "Aо-Асв3, дБ", 53, true, true},
+                           {"H", "d,  мм.", 46},
+                           {"P", "KU аo, дБ", 65, true, false, true},
+                           {"K", "KU асв, дБ", 73},
+                           {"COMMENT", "Комментрий", 154}});
+  for (TDBGridPro* grid : {DBGridPro1, DBGridPro2}) {
+    grid->SetAutoColumnFit(true);
+    grid->SetDataSource(DataSource1);
+  }
+  DBGridPro1->AfterDelete = [this](TComponent* s) { DBGridPro1AfterDelete(s); };
+  DBGridPro2->AfterDelete = [this](TComponent* s) { DBGridPro2AfterDelete(s); };
+  DBGridPro1->OnSelectionChange = [this](TComponent* s) { DBGridPro1SelectionChange(s); };
+  DBGridPro2->OnSelectionChange = [this](TComponent* s) { DBGridPro2SelectionChange(s); };
+  DBGridPro1->OnTitleStateChange = [this](TComponent* s, TgpColumn* c) { DBGridPro1TitleStateChange(s, c); };
+  DBGridPro2->OnTitleStateChange = [this](TComponent* s, TgpColumn* c) { DBGridPro2TitleStateChange(s, c); };
+}
+
+double RoundMean(double x) { return std::floor(x * 10 + 0.5) / 10; }
+
+AnsiString StatsText(double min, double mean, double max) {
+  auto text = [](double v) { return FloatToStrF(v, ffGeneral, 15, 0); };
+  return text(min) + "/" + text(mean) + "/" + text(max);
+}
+
+void TForm1::find_mma() {
+  TTableStats& s = TableStats;
+  TField* p = Dbf1->FieldByName("P");
+  TField* r = Dbf1->FieldByName("R");
+  const int n = Dbf1->CountVisibleRecords();
+  if (n <= 1) {
+    s.Pmin = s.Pmax = s.Pmean = p->AsFloat();
+    s.Rmin = s.Rmax = s.Rmean = r->AsFloat();
+    return;
+  }
+  Frozen(*DBGridPro1, *DBGridPro2, [&] {
+    Dbf1->First();
+    s.Pmin = s.Pmax = s.Pmean = p->AsFloat();
+    s.Rmin = s.Rmax = s.Rmean = r->AsFloat();
+    for (int i = 1; i < n; ++i) {
+      Dbf1->Next();
+      const double pv = p->AsFloat(), rv = r->AsFloat();
+      s.Pmin = std::min(s.Pmin, pv);
+      s.Pmax = std::max(s.Pmax, pv);
+      s.Pmean += pv;
+      s.Rmin = std::min(s.Rmin, rv);
+      s.Rmax = std::max(s.Rmax, rv);
+      s.Rmean += rv;
+    }
+    s.Pmean = RoundMean(s.Pmean / n);
+    s.Rmean = RoundMean(s.Rmean / n);
+    Dbf1->First();
+  });
+}
+
+void TForm1::ShowStatsFooters(TDBGridPro& grid) {
+  TgpColumns& columns = *grid.Columns();
+  const TTableStats& s = TableStats;
+  if (TgpColumn* c = columns.ColumnByFieldName("P")) c->SetFooterText(StatsText(s.Pmin, s.Pmean, s.Pmax));
+  if (TgpColumn* c = columns.ColumnByFieldName("R")) c->SetFooterText(StatsText(s.Rmin, s.Rmean, s.Rmax));
+  if (TgpColumn* c = columns.ColumnByFieldName("N")) c->SetFooterText(IntToStr(Dbf1->CountVisibleRecords()));
+}
+
+bool TForm1::ShowSelectionFooters(TDBGridPro& grid) {
+  TgpSelection& selection = *grid.Selection();
+  const int count = selection.Count();
+  if (count < 2) return false;
+  double pmin = 0, pmax = 0, psum = 0, rmin = 0, rmax = 0, rsum = 0;
+  for (int i = 0; i < count; ++i) {
+    const Variant& values = selection.Items(i)->BookmarkValues;
+    const double pv = values[0].AsDouble(), rv = values[1].AsDouble();
+    if (i == 0) {
+      pmin = pmax = pv;
+      rmin = rmax = rv;
+    }
+    pmin = std::min(pmin, pv), pmax = std::max(pmax, pv), psum += pv;
+    rmin = std::min(rmin, rv), rmax = std::max(rmax, rv), rsum += rv;
+  }
+  TgpColumns& columns = *grid.Columns();
+  if (TgpColumn* c = columns.ColumnByFieldName("P"))
+    c->SetFooterText(StatsText(pmin, RoundMean(psum / count), pmax));
+  if (TgpColumn* c = columns.ColumnByFieldName("R"))
+    c->SetFooterText(StatsText(rmin, RoundMean(rsum / count), rmax));
+  if (TgpColumn* c = columns.ColumnByFieldName("N")) c->SetFooterText(IntToStr(Dbf1->CountVisibleRecords()));
+  return true;
+}
+
+void TForm1::DBGridPro1AfterDelete(TComponent*) {
+  find_mma();
+  ShowStatsFooters(*DBGridPro1);
+}
+
+void TForm1::DBGridPro2AfterDelete(TComponent*) {
+  find_mma();
+  ShowStatsFooters(*DBGridPro2);
+}
+
+// The press grid shows the selection statistics in its footers as the
+// acoustic grid does.
+void TForm1::DBGridPro1SelectionChange(TComponent*) {
+  if (!Dbf1->Active()) return;
+  if (!ShowSelectionFooters(*DBGridPro1)) ShowStatsFooters(*DBGridPro1);
+}
+
+void TForm1::DBGridPro2SelectionChange(TComponent*) {
+  if (!Dbf1->Active()) return;
+  if (!ShowSelectionFooters(*DBGridPro2)) ShowStatsFooters(*DBGridPro2);
+}
+
+void TForm1::SortChanged(TDBGridPro& grid, TgpColumn* column, const char* tag) {
+  if (!Dbf1->Active() || column == nullptr) return;
+  Dbf1->SetIndexName("");
+  try {
+    Dbf1->RemoveIndex(tag);
+    try {
+      Dbf1->Reload();
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+  if (column->TitleState() == tsSortedNone || column->FieldName().empty()) {
+    reset_sort(grid, tag);
+    return;
+  }
+  TIndexOptions options;
+  if (column->TitleState() == tsSortedUp) options.Include(ixDescending);
+  Dbf1->CreateIndexTag(tag, column->FieldName(), options);
+  Dbf1->SetIndexName(tag);
+  Dbf1->RebuildAllIndexes();
+  Dbf1->Reload();
+}
+
+void TForm1::DBGridPro1TitleStateChange(TComponent*, TgpColumn* Column) { SortChanged(*DBGridPro1, Column, "tab1"); }
+
+void TForm1::DBGridPro2TitleStateChange(TComponent*, TgpColumn* Column) { SortChanged(*DBGridPro2, Column, "tab2"); }
+
+void TForm1::reset_sort(TDBGridPro& grid, const char* tag) {
+  TgpColumns& columns = *grid.Columns();
+  for (int i = 0; i < columns.Count(); ++i) columns.Items(i)->SetTitleState(tsSortedNone);
+  if (!Dbf1->Active()) return;
+  try {
+    Dbf1->SetIndexName("");
+    Dbf1->RemoveIndex(tag);
+    Dbf1->ReleaseIndexFile(tag);
+    Dbf1->Reload();
+  } catch (...) {
+  }
+}
+
+void TForm1::N33Click(TComponent*) {
+  reset_sort(*DBGridPro2, "tab2");
+  reset_sort(*DBGridPro1, "tab1");
+}
+
+void TForm1::N17Click(TComponent*) {
+  TDBGridPro* grid = ActiveGrid();
+  if (!grid || !ColorDialog1->Execute()) return;
+  if (TgpColumn* column = grid->CurrentColumn()) column->SetColor(ColorDialog1->Color());
+}
+
+void TForm1::N18Click(TComponent*) {
+  TDBGridPro* grid = ActiveGrid();
+  if (!grid) return;
+  if (TgpColumn* column = grid->CurrentColumn()) column->SetColor(clNone);
+}
+
+void TForm1::N19Click(TComponent*) {
+  if (TDBGridPro* grid = ActiveGrid()) clear_colors(*grid);
+}
+
+void TForm1::clear_colors(TDBGridPro& grid) {
+  TgpColumns& columns = *grid.Columns();
+  for (int i = 0; i < columns.Count(); ++i) columns.Items(i)->SetColor(clNone);
+}
+
+void TForm1::N23Click(TComponent*) {
+  if (TDBGridPro* grid = ActiveGrid()) fit_columns(*grid);
+}
+
+void TForm1::fit_columns(TDBGridPro& grid) {
+  TgpColumns& columns = *grid.Columns();
+  if (columns.Count() == 0) return;
+  grid.SetAutoColumnFit(false);
+  // The grid of a hidden tab is not laid out; it takes the tab's width.
+  const TTabSheet* page = PageControl1->ActivePage();
+  const int width = std::max(grid.Width(), page ? page->ClientWidth() : 0);
+  const int w = width / columns.Count();
+  for (int i = 0; i < columns.Count(); ++i) columns.Items(i)->SetWidth(w);
+  grid.SetAutoColumnFit(true);
+  grid.Repaint();
+}
+
+void TForm1::N21Click(TComponent*) {
+  TDBGridPro* grid = ActiveGrid();
+  if (!grid) return;
+  del_rows(*grid, *Dbf1);
+  find_mma();
+  ShowStatsFooters(*grid);
+}
+
+void TForm1::del_rows(TDBGridPro& grid, TDbf& table) {
+  if (!table.Active()) return;
+  reset_sort(grid, "tab1");
+  reset_sort(grid, "tab2");
+  grid.Selection()->DeleteSelected(false, true);
+  grid.CommitEdit();
+  table.PackRecords();
+  table.SetActive(false);
+  table.SetActive(true);
+  TableModified = false;
+}
+
+void TForm1::N37Click(TComponent*) {
+  if (!TableOpen || !Dbf1->Active()) return;
+  // The rows are taken first and numbered after: a view sorted by N would
+  // otherwise move each row under the walk.
+  std::vector<TBookmark> rows;
+  Frozen(*DBGridPro1, *DBGridPro2, [&] {
+    for (Dbf1->First(); !Dbf1->Eof(); Dbf1->Next()) rows.push_back(Dbf1->GetBookmark());
+    int number = 0;
+    for (const TBookmark& row : rows) {
+      Dbf1->GotoBookmark(row);
+      Dbf1->Edit();
+      Dbf1->FieldByName("N")->SetAsInteger(++number);
+      Dbf1->Post();
+    }
+    Dbf1->First();
+  });
+  Dbf1->SetActive(false);
+  Dbf1->SetActive(true);
+}
+
+// ---- Layouts -----------------------------------------------------------------
+
+namespace {
+// Line breaks as a string list writes them: CR LF, with a final one.
+AnsiString AsLines(const AnsiString& text) {
+  TStringList list;
+  list.SetText(text);
+  return list.Text();
+}
+}  // namespace
+
+void TForm1::save_layout(const char* name, TDBGridPro& grid) {
+  TgpColumns stored(nullptr);
+  stored.AssignColumns(grid.Columns(), true, cpmLayoutStore);
+  if (AppRegistry) AppRegistry->WriteString(name, AsLines(PersistentToString(&stored, "", true)));
+}
+
+void TForm1::load_layout(const char* name, TDBGridPro& grid) {
+  if (AppRegistry && AppRegistry->ValueExists(name)) {
+    TgpColumns stored(nullptr);
+    bool read = false;
+    try {
+      StringToPersistent(&stored, AsLines(AppRegistry->ReadString(name)), true);
+      read = true;
+    } catch (const Exception&) {
+      // A layout that cannot be read is replaced by the design one below.
+    }
+    if (read) {
+      grid.Columns()->AssignColumns(&stored, false, cpmLayoutStore);
+      // The sort tags are gone with the last close: no sort mark may show.
+      TgpColumns& columns = *grid.Columns();
+      for (int i = 0; i < columns.Count(); ++i) columns.Items(i)->SetTitleState(tsSortedNone);
+      return;
+    }
+  }
+  fit_columns(grid);
+  save_layout(name, grid);
 }

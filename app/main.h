@@ -1,12 +1,17 @@
 // The main window: menus, context menu, tool bar, the two tabs of the record
-// kinds, the per-user settings, help and the about box. The table commands
-// and the grids come with the table's lifecycle; this is the window's frame
-// and its state without a table.
+// kinds with their grids, the per-user settings, help and the about box, and
+// the life of the one open table: create from an instrument, open, add,
+// save, close, with the grid commands (statistics footers, sorting through
+// temporary index tags, colours, widths, stored layouts, deletion with pack,
+// renumbering).
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "dbf/dbf.h"
+#include "grid/rs.h"
+#include "grid/rs_std.h"
 #include "toolkit/sys/settings.h"
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/dialogs.h"
@@ -38,12 +43,59 @@ class TForm1 : public TForm {
   TOpenDialog* OpenDialog1;
   TSaveDialog* SaveDialog1;
   TColorDialog* ColorDialog1;
+  TDbf* Dbf1;
+  TDataSource* DataSource1;
+  TDBGridPro* DBGridPro1;  // press rows
+  TDBGridPro* DBGridPro2;  // acoustic and bending rows
+  TLiteDesigner* LiteDesigner1;
 
   void FormCreate(TComponent* Sender);
   void FormClose(TComponent* Sender, TCloseAction& Action);
+  void N2Click(TComponent* Sender);
+  void N3Click(TComponent* Sender);
+  void N4Click(TComponent* Sender);
+  void N5Click(TComponent* Sender);
+  void N7Click(TComponent* Sender);
   void N11Click(TComponent* Sender);
   void N24Click(TComponent* Sender);
   void N26Click(TComponent* Sender);
+  void TabSheet1Show(TComponent* Sender);
+  void TabSheet2Show(TComponent* Sender);
+  void DBGridPro1InitEdit(TComponent* Sender);
+  // Grid commands.
+  void N17Click(TComponent* Sender);  // "Задать цвет"
+  void N18Click(TComponent* Sender);  // "Убрать цвет"
+  void N19Click(TComponent* Sender);  // "Убрать все цвета"
+  void N21Click(TComponent* Sender);  // "Удалить строки"
+  void N23Click(TComponent* Sender);  // "Выровнять столбцы"
+  void N33Click(TComponent* Sender);  // "Убрать сортировку"
+  void N37Click(TComponent* Sender);  // "Перенумеровать строки"
+  void DBGridPro1AfterDelete(TComponent* Sender);
+  void DBGridPro2AfterDelete(TComponent* Sender);
+  void DBGridPro1SelectionChange(TComponent* Sender);
+  void DBGridPro2SelectionChange(TComponent* Sender);
+  void DBGridPro1TitleStateChange(TComponent* Sender, TgpColumn* Column);
+  void DBGridPro2TitleStateChange(TComponent* Sender, TgpColumn* Column);
+
+  // The table lifecycle. Open_DB shows "База данных повреждена !" and leaves
+  // no table open when the file cannot be opened.
+  void Open_DB(const std::string& file_name);
+  void Create_DB();
+  void Save_DB();
+  void Close_DB();
+  // Shows the one tab of the open table's record kinds.
+  void tab_vis_en();
+  // Minimum, maximum and mean of P and R over the visible rows.
+  void find_mma();
+  // Clears the grid's sort marks and drops its index tag.
+  void reset_sort(TDBGridPro& grid, const char* tag);
+  void clear_colors(TDBGridPro& grid);
+  void fit_columns(TDBGridPro& grid);
+  void del_rows(TDBGridPro& grid, TDbf& table);
+  void load_layout(const char* name, TDBGridPro& grid);
+  void save_layout(const char* name, TDBGridPro& grid);
+  // The grid of the active tab (nullptr without a table).
+  TDBGridPro* ActiveGrid() const;
 
   // The controls that need an open table, on and off.
   void enable_button();
@@ -58,13 +110,30 @@ class TForm1 : public TForm {
   std::string DefaultDir;
   // The settings key "\Software\Tessamyrlin\KIV7\1.0", open for the whole run.
   std::unique_ptr<TRegistry> AppRegistry;
+  // Pmin, Pmax, Pmean, Rmin, Rmax, Rmean.
+  struct TTableStats {
+    double Pmin = 0, Pmax = 0, Pmean = 0, Rmin = 0, Rmax = 0, Rmean = 0;
+  } TableStats;
 
  private:
   TMenuItem* AddItem(TMenuItem& parent, const char* name, const char* caption, TShortCut shortcut = 0);
   void AddLine(TMenuItem& parent);
   TToolButton* AddButton(const char* name, int image_index, const char* hint);
   void WriteDefaultDir();
+  void BuildGrids();
+  // Footers of P, R and N from TableStats and the visible row count.
+  void ShowStatsFooters(TDBGridPro& grid);
+  // Footers from the selected rows when two or more are selected.
+  bool ShowSelectionFooters(TDBGridPro& grid);
+  void SortChanged(TDBGridPro& grid, TgpColumn* column, const char* tag);
+  bool RunOpenDialog();
+  void SetTitles(const AnsiString& text);
 };
+
+// One decimal, halves up: floor(x * 10 + 0.5) / 10.
+double RoundMean(double x);
+// "min/mean/max" with at most 15 significant digits each.
+AnsiString StatsText(double min, double mean, double max);
 
 extern TForm1* Form1;
 

@@ -1,0 +1,290 @@
+// kiv7_drive: runs the program's main window offscreen and reads commands
+// from standard input, one a line, answering its dialogs as told; it prints
+// what each command shows.
+//
+//   kiv7_drive [--settings FILE]
+//
+// Commands:
+//   save-as PATH | open-file PATH   the next save / open dialog picks PATH
+//   cancel-dialog                   the next file dialog is cancelled
+//   answer yes|no|ok|cancel         the answer to the next message boxes
+//   color RRGGBB                    the next colour dialog picks that colour
+//   menu CAPTION                    runs the enabled (context) menu item
+//   tab press|acoustic              makes that tab active, if shown
+//   title FIELD                     one click on that field's title
+//   select N...                     selects these rows (from 1, grid order)
+//   current N FIELD                 moves the current cell there
+//   rows | footers | state          prints the active grid's rows, its
+//                                   footers, the window's state
+//   png PATH                        a picture of the main window
+//   close-window                    closes the main window
+// A message box prints "message: CAPTION: TEXT". Texts are UTF-8.
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/about.h"
+#include "app/main.h"
+#include "app/receive.h"
+#include "toolkit/core/text.h"
+
+namespace {
+
+std::string U(const AnsiString& ansi) { return AnsiToUtf8(ansi); }
+
+class DriveDialogs : public TDialogService {
+ public:
+  std::string answer = "ok";
+  std::optional<std::string> next_file;  // empty optional: cancelled
+  std::optional<TColor> next_color;
+
+  int MessageBox(const AnsiString& text, const AnsiString& caption, unsigned) override {
+    std::printf("message: %s: %s\n", U(caption).c_str(), U(text).c_str());
+    std::fflush(stdout);
+    if (answer == "yes") return IDYES;
+    if (answer == "no") return IDNO;
+    if (answer == "cancel") return IDCANCEL;
+    return IDOK;
+  }
+  int MessageDlg(const AnsiString& text, TMsgDlgType, TMsgDlgButtons) override {
+    std::printf("message: : %s\n", U(text).c_str());
+    std::fflush(stdout);
+    if (answer == "yes") return mrYes;
+    if (answer == "no") return mrNo;
+    if (answer == "cancel") return mrCancel;
+    return mrOk;
+  }
+  bool ExecuteFileDialog(TOpenDialog& dialog) override {
+    std::optional<std::string> file = next_file;
+    next_file.reset();
+    if (!file) return false;
+    // As the window system's save dialog: a file that is there is replaced
+    // only when the user says so.
+    if (dialog.IsSave() && dialog.Options().Contains(ofOverwritePrompt) && std::filesystem::exists(*file)) {
+      const int reply = MessageBox(Utf8ToAnsi(*file + " already exists. Replace it?"), Utf8ToAnsi("Save"), 0);
+      if (reply != IDYES && reply != IDOK) return false;
+    }
+    dialog.SetFileName(*file);
+    return true;
+  }
+  bool ExecuteColorDialog(TColorDialog& dialog) override {
+    std::optional<TColor> color = next_color;
+    next_color.reset();
+    if (!color) return false;
+    dialog.SetColor(*color);
+    return true;
+  }
+  bool OpenDocument(const std::string&) override { return false; }
+};
+
+TMenuItem* FindItem(TMenuItem& parent, const std::string& caption) {
+  for (int i = 0; i < parent.Count(); ++i) {
+    TMenuItem* item = parent.Items(i);
+    if (U(item->Caption()) == caption) return item;
+    if (TMenuItem* inner = FindItem(*item, caption)) return inner;
+  }
+  return nullptr;
+}
+
+TDBGridPro* ActiveGrid() {
+  if (!Form1->PageControl1->Visible()) return nullptr;
+  return Form1->PageControl1->ActivePage() == Form1->TabSheet1 ? Form1->DBGridPro1 : Form1->DBGridPro2;
+}
+
+// Runs body over the active grid's rows in their order, the grids frozen
+// and the table's position kept.
+template <class F>
+void EachRow(F&& body) {
+  TDbf& table = *Form1->Dbf1;
+  if (!table.Active()) return;
+  const TBookmark here = table.GetBookmark();
+  Form1->DBGridPro1->FreezeGrid();
+  Form1->DBGridPro2->FreezeGrid();
+  int n = 0;
+  for (table.First(); !table.Eof(); table.Next()) body(++n);
+  if (!here.empty()) table.GotoBookmark(here);
+  Form1->DBGridPro2->UnfreezeGrid(false);
+  Form1->DBGridPro1->UnfreezeGrid(false);
+}
+
+std::string ColorName(TColor c) {
+  if (c == clBtnFace) return "clBtnFace";
+  if (c == clBtnShadow) return "clBtnShadow";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(c));
+  return buf;
+}
+
+void Run(DriveDialogs& dialogs, const std::string& line) {
+  std::istringstream in(line);
+  std::string command;
+  in >> command;
+  std::string rest;
+  std::getline(in >> std::ws, rest);
+  if (command.empty() || command[0] == '#') return;
+  if (command == "save-as" || command == "open-file") {
+    dialogs.next_file = rest;
+  } else if (command == "cancel-dialog") {
+    dialogs.next_file.reset();
+  } else if (command == "answer") {
+    dialogs.answer = rest;
+  } else if (command == "color") {
+    dialogs.next_color = RGB(std::stoi(rest.substr(0, 2), nullptr, 16), std::stoi(rest.substr(2, 2), nullptr, 16),
+                             std::stoi(rest.substr(4, 2), nullptr, 16));
+  } else if (command == "menu") {
+    TMenuItem* item = FindItem(Form1->MainMenu1->Items(), rest);
+    if (!item) item = FindItem(Form1->PopupMenu1->Items(), rest);
+    if (!item) {
+      std::printf("error: no menu item %s\n", rest.c_str());
+    } else if (!item->Enabled()) {
+      std::printf("disabled: %s\n", rest.c_str());
+    } else {
+      item->Click();
+    }
+  } else if (command == "tab") {
+    TTabSheet* sheet = rest == "press" ? Form1->TabSheet1 : rest == "acoustic" ? Form1->TabSheet2 : nullptr;
+    if (!sheet) std::printf("error: no tab %s\n", rest.c_str());
+    else if (sheet->TabVisible() && Form1->PageControl1->Visible()) Form1->PageControl1->SetActivePage(sheet);
+  } else if (command == "title") {
+    TDBGridPro* grid = ActiveGrid();
+    TgpColumn* column = nullptr;
+    if (grid)
+      for (int i = 0; i < grid->Columns()->Count() && !column; ++i) {
+        TgpColumn* c = grid->Columns()->Items(i);
+        if (c->Visible() && U(c->FieldName()) == rest) column = c;
+      }
+    if (!column) {
+      std::printf("error: no title %s\n", rest.c_str());
+      return;
+    }
+    // A title click moves the state on: none, up, down, none.
+    const TgpColumnTitleState next = column->TitleState() == tsSortedNone ? tsSortedUp
+                                     : column->TitleState() == tsSortedUp ? tsSortedDown
+                                                                          : tsSortedNone;
+    column->ChangeTitleState(next, true, true);
+  } else if (command == "select") {
+    TDBGridPro* grid = ActiveGrid();
+    if (!grid) return;
+    std::vector<int> wanted;
+    for (std::istringstream numbers(rest); numbers;) {
+      int n = 0;
+      if (numbers >> n) wanted.push_back(n);
+    }
+    grid->Selection()->Clear(true, false);
+    std::vector<TBookmark> marks;
+    EachRow([&](int n) {
+      for (int w : wanted)
+        if (w == n) marks.push_back(Form1->Dbf1->GetBookmark());
+    });
+    for (const TBookmark& mark : marks) {
+      Form1->Dbf1->GotoBookmark(mark);
+      grid->Selection()->SelectCurrent(true, true);
+    }
+  } else if (command == "current") {
+    TDBGridPro* grid = ActiveGrid();
+    std::istringstream args(rest);
+    int n = 0;
+    std::string field;
+    args >> n >> field;
+    if (!grid || n < 1) return;
+    TBookmark mark;
+    EachRow([&](int k) {
+      if (k == n) mark = Form1->Dbf1->GetBookmark();
+    });
+    if (!mark.empty()) Form1->Dbf1->GotoBookmark(mark);
+    for (int i = 0; i < grid->Columns()->Count(); ++i)
+      if (U(grid->Columns()->Items(i)->FieldName()) == field) {
+        grid->GoToCell(0, 0, i);
+        break;
+      }
+  } else if (command == "rows") {
+    TDBGridPro* grid = ActiveGrid();
+    if (!grid) return;
+    std::vector<TgpColumn*> columns;
+    for (int i = 0; i < grid->Columns()->Count(); ++i)
+      if (grid->Columns()->Items(i)->Visible()) columns.push_back(grid->Columns()->Items(i));
+    auto print = [&](auto&& text_of) {
+      for (size_t i = 0; i < columns.size(); ++i) std::printf("%s%s", i ? "\t" : "", text_of(columns[i]).c_str());
+      std::printf("\n");
+    };
+    print([](TgpColumn* c) { return U(c->FieldName()); });
+    EachRow([&](int) {
+      print([](TgpColumn* c) {
+        TField* field = c->FieldName().empty() ? nullptr : Form1->Dbf1->FindField(c->FieldName());
+        return field ? U(field->DisplayText()) : std::string();
+      });
+    });
+  } else if (command == "footers") {
+    TDBGridPro* grid = ActiveGrid();
+    if (!grid) return;
+    std::string out;
+    for (int i = 0; i < grid->Columns()->Count(); ++i) {
+      TgpColumn* c = grid->Columns()->Items(i);
+      if (c->FooterText().empty()) continue;
+      if (!out.empty()) out += "\t";
+      out += U(c->FieldName()) + "=" + U(c->FooterText());
+    }
+    std::printf("%s\n", out.c_str());
+  } else if (command == "state") {
+    TDbf& table = *Form1->Dbf1;
+    const std::string path =
+        Form1->TableOpen && table.Active() ? table.FilePathFull() + table.TableName() : std::string("none");
+    const TDBGridPro* grid = ActiveGrid();
+    std::printf("table=%s tab=%s caption=%s background=%s modified=%d\n", path.c_str(),
+                !grid ? "none" : grid == Form1->DBGridPro1 ? "press" : "acoustic", U(Form1->Caption()).c_str(),
+                ColorName(Form1->Color()).c_str(), Form1->TableModified ? 1 : 0);
+  } else if (command == "png") {
+    if (!Form1->Widget()->grab().toImage().save(QString::fromStdString(rest), "PNG"))
+      std::printf("error: cannot write %s\n", rest.c_str());
+  } else if (command == "close-window") {
+    Form1->Close();
+  } else {
+    std::printf("error: unknown command %s\n", command.c_str());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--settings" && i + 1 < argc) {
+      setenv("KIV7_SETTINGS", argv[++i], 1);
+    } else {
+      std::fprintf(stderr, "usage: kiv7_drive [--settings FILE]\n");
+      return 2;
+    }
+  }
+  DriveDialogs dialogs;
+  return Application->RunProgram([&] {
+    Application->Initialize();
+    SetDialogService(&dialogs);
+    Application->CreateForm(Form1);
+    Application->CreateForm(Form2);
+    Application->CreateForm(form6);
+    Form1->Show();
+    bool closed = false;
+    for (std::string line; std::getline(std::cin, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      try {
+        if (!closed) Run(dialogs, line);
+      } catch (const Exception& e) {
+        // What the application's default handler would show.
+        std::printf("error: %s\n", U(e.Message()).c_str());
+      }
+      if (line == "close-window") closed = true;
+      std::fflush(stdout);
+    }
+    if (!closed) Form1->Close();
+  });
+}
