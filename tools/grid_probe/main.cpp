@@ -263,7 +263,8 @@ void PrintCells(TDBGridPro& grid, const Probe& probe, const std::map<int, int>& 
     each_column([&](int i) {
       for (int r = probe.FirstRow(); r <= probe.LastRow(); ++r) {
         auto order = order_of_row.find(r);
-        if (order == order_of_row.end()) continue;
+        // The empty row of an empty set is no row of the table.
+        if (order == order_of_row.end() || order->second <= 0) continue;
         line(std::to_string(order->second), i, CellKey{2, r, i});
       }
     });
@@ -306,7 +307,7 @@ int Run(const Options& o) {
   std::map<int, int> order;
   {
     int n = 0;
-    for (table.First(); !table.Eof(); table.Next()) order[table.RecNo()] = ++n;
+    for (table.First(); !table.Eof(); table.Next()) order[table.GetSequenceNo()] = ++n;
     table.First();
   }
 
@@ -352,20 +353,20 @@ int Run(const Options& o) {
   for (int pass = 0; pass < 3; ++pass)
     grid->SetBounds(0, 0, o.width + (grid->Width() - grid->ClientWidth()),
                     o.height + (grid->Height() - grid->ClientHeight()));
-  if (o.top > 1 && !table.IsEmpty()) {
+  if (o.top > 1 && !table.HasNoRecords()) {
     // Past the window's end and back: the row asked for opens the window
     // (near the end, the window shows the last rows with it among them).
     const int rows = grid->RowCount();
     const int want = std::min<int>(o.top, static_cast<int>(order.size()));
     table.First();
-    table.MoveBy(want - 1 + rows - 1);
-    table.MoveBy(want - order[table.RecNo()]);
+    table.Skip(want - 1 + rows - 1);
+    table.Skip(want - order[table.GetSequenceNo()]);
   }
 
   // Which window row holds which record, as the paint prepares the rows.
   std::map<int, int> order_of_row;
   grid->OnGetRowAttrs = [&](TComponent*, TgpRowAttrs* row) {
-    order_of_row[row->Row] = order.count(table.RecNo()) ? order[table.RecNo()] : 0;
+    order_of_row[row->Row] = order.count(table.GetSequenceNo()) ? order[table.GetSequenceNo()] : 0;
   };
   const QImage image = grid->Widget()->grab().toImage();
   if (!o.png.empty() && !image.save(QString::fromStdString(o.png), "PNG")) Fail("cannot write " + o.png);
