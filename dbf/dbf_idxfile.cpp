@@ -281,9 +281,12 @@ void TIndexPage::LoadPage(int64_t n) {
   if (interior_) {
     if (count + 1 > max) file_->Corrupt();
     if (Depth() + 1 >= kMaxDepth) file_->Corrupt();
+    // The file does not change size while one node is checked.
+    const int64_t file_size = file_->Stream()->Size();
     for (int i = 0; i <= int(count); ++i) {
       const int64_t lower = LowerPageAt(i);
-      if (lower < file_->FirstNodePage() || lower > kMaxPage || !file_->NodeInFile(lower)) file_->Corrupt();
+      if (lower < file_->FirstNodePage() || lower > kMaxPage || !file_->NodeInFile(lower, file_size))
+        file_->Corrupt();
     }
     MakeChild();
   } else {
@@ -925,9 +928,11 @@ void TIndexFile::FlushPages() {
   FlushHeader();
 }
 
-bool TIndexFile::NodeInFile(int64_t n) {
+bool TIndexFile::NodeInFile(int64_t n) { return NodeInFile(n, Stream()->Size()); }
+
+bool TIndexFile::NodeInFile(int64_t n, int64_t file_size) const {
   if (n < 0) return false;
-  return (n + PagesPerNode()) * kPageSize <= Stream()->Size();
+  return (n + PagesPerNode()) * kPageSize <= file_size;
 }
 
 bool TIndexFile::ReadNode(int64_t page, uint8_t* buffer) {

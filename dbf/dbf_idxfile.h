@@ -336,8 +336,10 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   int PagesPerNode() const { return mdx_ ? 2 : 1; }
   // The first page a node may live on.
   int64_t FirstNodePage() const { return mdx_ ? 4 : 1; }
-  // Whether a node at page n lies wholly inside the file.
+  // Whether a node at page n lies wholly inside the file; the second form
+  // takes a size asked for once by a caller checking many pages.
   bool NodeInFile(int64_t n);
+  bool NodeInFile(int64_t n, int64_t file_size) const;
   int64_t AllocatePage();
   void NewRoot();
   const uint8_t* SearchKeyBytes() const { return search_key_.data(); }
