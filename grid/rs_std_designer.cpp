@@ -1,8 +1,6 @@
 // The two designers grids paint through: the lite one with thin lines and
 // the standard one with double column lines and a margin line between them.
 // Both refine the base designer's painting with their lines and title frames.
-#include <algorithm>
-
 #include "grid/rs_std.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/gfx/edges.h"
@@ -183,7 +181,7 @@ void TLiteDesigner::PaintTitleFrames(TgpGroupInfo* Group, int X, int OffsetX) {
       // highlight and two patches of title colour join them.
       const TRect plain = Moved(column->TitleRect(false), -OffsetX, 0);
       HLine(*canvas_, plain.Left - 2, plain.Left, plain.Top, clBtnHighlight);
-      const int patch = std::max(1, grid_->TitleHeight() / 14);
+      const int patch = column->TitleLineHeight() / 14;
       FillWith(*canvas_, Rect(plain.Left - 2, plain.Top + 1, plain.Left + 1, plain.Top + 1 + patch), TitleColor());
       FillWith(*canvas_, Rect(plain.Left - 2, plain.Bottom - 1 - patch, plain.Left + 1, plain.Bottom - 1),
                TitleColor());
