@@ -76,9 +76,6 @@ bool TryStamp(const AnsiString& date, const AnsiString& time, int64_t& stamp) {
   return true;
 }
 
-// A field of the table by name.
-TField& F(TDataSet& table, const char* name) { return *table.FieldNamed(name); }
-
 }  // namespace
 
 AnsiString rec_time_str(uint8_t hour, uint8_t minute, uint8_t second) {
@@ -104,6 +101,19 @@ int64_t RecordStamp(const AnsiString& date, const AnsiString& time) {
 TDumpDecoder::TDumpDecoder(TDataSet& table, const TInstrumentIdentity& identity, const TRecordDump& dump,
                            TDecodeMessageSink message)
     : table_(table), identity_(identity), dump_(dump), message_(std::move(message)) {}
+
+void TDumpDecoder::PrepareFields() {
+  fields_.clear();
+  for (int i = 0; i < table_.QueryFieldCount(); ++i) {
+    TField* field = table_.Fields(i);
+    fields_.emplace(AnsiUpperCase(field->FieldName()), field);  // the first of a name, as the table finds it
+  }
+}
+
+TField& TDumpDecoder::F(const char* name) {
+  const auto it = fields_.find(AnsiUpperCase(name));
+  return it != fields_.end() ? *it->second : *table_.FieldNamed(name);
+}
 
 void TDumpDecoder::flash2vam(bool Append) { RunPass(TRecordKind::Press, Append); }
 
@@ -135,6 +145,7 @@ void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
   table_.SetFilter(KindFilter(kind == TRecordKind::Press ? kPressKind : kAcousticKind));
   table_.SetFiltered(true);
   table_.Reload();
+  PrepareFields();
   table_.GoLast();
 
   int skipped = 0;
@@ -142,7 +153,7 @@ void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
   if (append) {
     // The last row of the kind in file order; the caller has removed any sort.
     const int64_t threshold =
-        table_.IsEmpty() ? 0 : RecordStamp(F(table_, "DATE").AsString(), F(table_, "TIME").AsString());
+        table_.IsEmpty() ? 0 : RecordStamp(F("DATE").AsString(), F("TIME").AsString());
     while (skipped < records_left) {
       AnsiString date, time;
       RecordTexts(kind, bytes + position, date, time);
@@ -188,46 +199,46 @@ void TDumpDecoder::RecordTexts(TRecordKind kind, const uint8_t* record, AnsiStri
 void TDumpDecoder::FillRow(TRecordKind kind, const uint8_t* record, int number) {
   AnsiString date, time;
   RecordTexts(kind, record, date, time);
-  F(table_, "N").SetAsInteger(number);
-  F(table_, "TIME").SetAsString(time);
-  F(table_, "DATE").SetAsString(date);
+  F("N").SetAsInteger(number);
+  F("TIME").SetAsString(time);
+  F("DATE").SetAsString(date);
   // Bending rows carry the instrument's subtype and serial number like the
   // other rows, so every row tells which instrument measured it.
-  F(table_, "DEV_TYPE").SetAsInteger(identity_.DeviceSubtype);
-  F(table_, "SERIAL").SetAsInteger(identity_.DeviceSerial);
+  F("DEV_TYPE").SetAsInteger(identity_.DeviceSubtype);
+  F("SERIAL").SetAsInteger(identity_.DeviceSerial);
   switch (kind) {
     case TRecordKind::Press:
-      F(table_, "NB_TYPE").SetAsInteger(kPressKind);
+      F("NB_TYPE").SetAsInteger(kPressKind);
       // P is the instrument's unsigned count as is; one beyond the field's
       // eight integer digits is refused by the table rather than cut.
-      F(table_, "P").SetAsFloat(double(GetLE32(record + 14)));
-      F(table_, "R").SetAsFloat(GetLE32(record + 18) / 1000.0);
-      F(table_, "H").SetAsFloat(record[1]);
-      F(table_, "TYPE").SetAsString(press_type_str(GetLE16(record + 14), GetLE16(record + 16)));
+      F("P").SetAsFloat(double(GetLE32(record + 14)));
+      F("R").SetAsFloat(GetLE32(record + 18) / 1000.0);
+      F("H").SetAsFloat(record[1]);
+      F("TYPE").SetAsString(press_type_str(GetLE16(record + 14), GetLE16(record + 16)));
       break;
     case TRecordKind::Acoustic: {
       const double p = ReadFloat(record + 8);
       const double r = ReadFloat(record + 12);
       const double k = ReadFloat(record + 16);
-      F(table_, "NB_TYPE").SetAsInteger(kAcousticKind);
-      F(table_, "P").SetAsFloat(p);
-      F(table_, "R").SetAsFloat(r);
-      F(table_, "K").SetAsFloat(k);
+      F("NB_TYPE").SetAsInteger(kAcousticKind);
+      F("P").SetAsFloat(p);
+      F("R").SetAsFloat(r);
+      F("K").SetAsFloat(k);
       static const char* const kLevels[] = {"A1", "A2", "A3"};
-      for (int i = 0; i < 3; ++i) F(table_, kLevels[i]).SetAsFloat(p - k + double(ReadFloat(record + 20 + 4 * i)));
+      for (int i = 0; i < 3; ++i) F(kLevels[i]).SetAsFloat(p - k + double(ReadFloat(record + 20 + 4 * i)));
       // The differences come from the values as the table holds them, so that
       // a row's D1 is exactly its R - A1 as anyone reading the row sees them.
       static const char* const kDifferences[] = {"D1", "D2", "D3"};
-      const double stored_r = F(table_, "R").AsFloat();
-      for (int i = 0; i < 3; ++i) F(table_, kDifferences[i]).SetAsFloat(stored_r - F(table_, kLevels[i]).AsFloat());
-      F(table_, "H").SetAsFloat(record[1]);
+      const double stored_r = F("R").AsFloat();
+      for (int i = 0; i < 3; ++i) F(kDifferences[i]).SetAsFloat(stored_r - F(kLevels[i]).AsFloat());
+      F("H").SetAsFloat(record[1]);
       break;
     }
     case TRecordKind::Bending:
-      F(table_, "NB_TYPE").SetAsInteger(kAcousticKind);
-      F(table_, "R").SetAsFloat(GetLE16(record) / 1000.0);
-      F(table_, "P").SetAsFloat(GetLE16(record + 2) / 1000.0);
-      F(table_, "COMMENT")
+      F("NB_TYPE").SetAsInteger(kAcousticKind);
+      F("R").SetAsFloat(GetLE16(record) / 1000.0);
+      F("P").SetAsFloat(GetLE16(record + 2) / 1000.0);
+      F("COMMENT")
           .SetAsString("HxLxB=" + IntToStr(int(GetLE16(record + 6))) + "x" + IntToStr(int(record[5])) + "x" +
                        IntToStr(int(record[4])));
       // No bending mark: T is a number and cannot hold one, no text field is

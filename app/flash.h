@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 
 #include "app/link.h"
 #include "toolkit/db/db.h"
@@ -83,8 +84,14 @@ class TDumpDecoder {
   void FillRow(TRecordKind kind, const uint8_t* record, int number);
   // The DATE and TIME texts of a record.
   void RecordTexts(TRecordKind kind, const uint8_t* record, AnsiString& date, AnsiString& time) const;
+  // The table's fields by their names in upper case, taken at the start of a
+  // pass; F finds a field through them and asks the table only for a name
+  // they lack (which raises as before when the table has no such field).
+  void PrepareFields();
+  TField& F(const char* name);
 
   TDataSet& table_;
+  std::unordered_map<AnsiString, TField*> fields_;
   const TInstrumentIdentity& identity_;
   const TRecordDump& dump_;
   TDecodeMessageSink message_;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "toolkit/core/classes.h"
 #include "toolkit/core/text.h"
@@ -196,6 +197,7 @@ void TMemDataSet::OpenBackend() {
     columns_.push_back(c);
   }
   record_size_ = offset;
+  filter_column_ = kColumnUnresolved;
   const AnsiString layout = LayoutSignature();
   if (layout != rows_layout_) {
     rows_.clear();
@@ -346,20 +348,23 @@ void TMemDataSet::CursorToBuffer(TRecordBuffer buffer) {
 
 bool TMemDataSet::RowPassesFilterText(const Row& row) const {
   if (!filter_) return true;
-  int column = -1;
-  for (size_t i = 0; i < columns_.size(); ++i)
-    if (AnsiSameText(columns_[i].name, filter_->field)) column = static_cast<int>(i);
+  if (filter_column_ == kColumnUnresolved) {
+    // The last column of the name, by the locale's comparison, as it always was.
+    filter_column_ = -1;
+    for (size_t i = 0; i < columns_.size(); ++i)
+      if (AnsiSameText(columns_[i].name, filter_->field)) filter_column_ = static_cast<int>(i);
+  }
+  const int column = filter_column_;
   if (column < 0) return true;  // a filter naming an unknown column is ignored, as the table does at open
   const std::optional<std::string>& value = row.values[static_cast<size_t>(column)];
   const Column& c = columns_[static_cast<size_t>(column)];
   if (!value) return false;
   double number;
-  if (!filter_->quoted && NativeNumber(c.type, *value, number)) {
-    double wanted;
-    return TryStrToFloat(filter_->text, wanted, PointSettings()) && number == wanted;
-  }
-  const std::string text(value->c_str());
-  return TrimRight(text) == filter_->text;
+  if (!filter_->quoted && NativeNumber(c.type, *value, number)) return number == filter_->number;
+  // The stored text up to its first NUL, without the blanks and controls at its end.
+  std::string_view text(value->c_str());
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+  return text == filter_->text;
 }
 
 bool TMemDataSet::Accepts(const Row& row, TRecordBuffer buffer) {
@@ -601,12 +606,12 @@ void TMemDataSet::ChangeFilter(const AnsiString& value) {
       f.text = f.text.substr(1, f.text.size() - 2);
       f.quoted = true;
     }
-    double number;
-    if (eq == AnsiString::npos || !name_ok || (!f.quoted && !TryStrToFloat(f.text, number, PointSettings())))
+    if (eq == AnsiString::npos || !name_ok || (!f.quoted && !TryStrToFloat(f.text, f.number, PointSettings())))
       RaiseDataSetError(Format("Filter '%s' is not supported", {value}), this);
     parsed = f;
   }
   filter_ = parsed;
+  filter_column_ = kColumnUnresolved;
   TDataSet::ChangeFilter(value);
   RestartAfterFilterChange();
 }

@@ -104,6 +104,7 @@ class TMemDataSet : public TDataSet {
     AnsiString field;
     AnsiString text;
     bool quoted = false;
+    double number = 0;  // the value of an unquoted text
   };
 
   static constexpr int kHeaderSize = 9;
@@ -124,6 +125,10 @@ class TMemDataSet : public TDataSet {
   std::map<AnsiString, TStoreTransform> transforms_;  // by upper-case field name
   std::map<int, std::string> pending_blobs_;          // column -> bytes written during this edit
   std::optional<EqualityFilter> filter_;
+  // The column the filter names, found on the first row it is asked for
+  // after the filter or the columns change; -1 when none is named so.
+  static constexpr int kColumnUnresolved = -2;
+  mutable int filter_column_ = kColumnUnresolved;
   int record_size_ = 0;
   int cursor_ = -1;       // row index; -1 before the first, rows_.size() after the last
   bool between_ = false;  // the cursor stands just before rows_[cursor_] (an inserted record)
