@@ -1,0 +1,405 @@
+// The main window with tables: create from the instrument simulator, open,
+// the grids' footers, sorting, deletion, renumbering, close, and the stored
+// layouts. Most runs go through kiv7_drive, the main window driven by
+// commands; the rest drive the window in the test.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/main.h"
+#include "app/measure.h"
+#include "tests/app/link_support.h"
+#include "tests/support/recording_dialogs.h"
+#include "tests/support/testsupport.h"
+#include "toolkit/core/text.h"
+#include "toolkit/sys/files.h"
+
+namespace {
+
+using linktest::ScopedEnv;
+using linktest::Simulator;
+using testsupport::RecordingDialogs;
+
+namespace fs = std::filesystem;
+
+std::string Bin(const char* tool) { return std::string(KIV7_BINARY_DIR) + "/tools/" + tool + "/" + tool; }
+
+struct Row {
+  int n;
+  double p, r;
+};
+
+// A table of the measurement fields with rows of one kind.
+void MakeTable(const std::string& path, int kind, const std::vector<Row>& rows) {
+  TDbf table(nullptr);
+  table.SetFilePath(fs::path(path).parent_path().string());
+  table.SetTableName(fs::path(path).filename().string());
+  table.SetTableLevel(4);
+  table.SetUseFloatFields(false);
+  DefineMeasurementFields(table.FieldDefs());
+  table.CreateTableFile();
+  table.Open();
+  for (const Row& row : rows) {
+    table.Append();
+    table.FieldByName("N")->SetAsInteger(row.n);
+    table.FieldByName("DATE")->SetAsString("01.02.2020");
+    table.FieldByName("NB_TYPE")->SetAsInteger(kind);
+    table.FieldByName("P")->SetAsFloat(row.p);
+    table.FieldByName("R")->SetAsFloat(row.r);
+    table.Post();
+  }
+  table.Close();
+}
+
+// The record count in the table file's header.
+uint32_t HeaderRecordCount(const std::string& path) {
+  const std::string bytes = testsupport::ReadFile(path);
+  if (bytes.size() < 8) return 0;
+  return uint8_t(bytes[4]) | uint8_t(bytes[5]) << 8 | uint8_t(bytes[6]) << 16 | uint32_t(uint8_t(bytes[7])) << 24;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+// The column of a field in the lines "rows" printed (header first).
+std::vector<std::string> ColumnOf(const std::vector<std::string>& lines, size_t first, const std::string& field) {
+  std::vector<std::string> out;
+  auto cells = [](const std::string& line) {
+    std::vector<std::string> c;
+    std::string cell;
+    std::istringstream in(line);
+    while (std::getline(in, cell, '\t')) c.push_back(cell);
+    return c;
+  };
+  const std::vector<std::string> head = cells(lines.at(first));
+  const size_t at = std::find(head.begin(), head.end(), field) - head.begin();
+  for (size_t i = first + 1; i < lines.size() && lines[i].find('=') == std::string::npos &&
+                             lines[i].rfind("table=", 0) != 0;
+       ++i) {
+    const std::vector<std::string> c = cells(lines[i]);
+    out.push_back(at < c.size() ? c[at] : "");
+  }
+  return out;
+}
+
+struct Tables : ::testing::Test {
+  std::string dir = testsupport::TempDir("tables");
+  std::string settings = dir + "/kiv7.ini";
+  std::string port = dir + "/instrument";
+
+  // Runs kiv7_drive with the script; its output.
+  std::string Drive(const std::string& script) {
+    testsupport::WriteFile(dir + "/script.txt", script);
+    std::string out;
+    const std::string command = "cd '" + dir + "' && KIV7_PORTS='COM1=" + port + "' QT_QPA_PLATFORM=offscreen '" +
+                                Bin("kiv7_drive") + "' --settings '" + settings + "' < '" + dir +
+                                "/script.txt' 2>/dev/null";
+    EXPECT_EQ(testsupport::RunCommand(command, &out), 0) << out;
+    return out;
+  }
+  // Rows of a table as a dBASE reader sees them: N, DATE, TIME, NB_TYPE, P, R, TYPE, COMMENT.
+  std::string ReadWithDbfread(const std::string& path) {
+    const std::string script =
+        "import sys\nfrom dbfread import DBF\n"
+        "def f(v):\n"
+        "  if v is None: return ''\n"
+        "  if isinstance(v, float):\n"
+        "    s = '%.9f' % v\n"
+        "    return s.rstrip('0').rstrip('.')\n"
+        "  return str(v)\n"
+        "for r in DBF(sys.argv[1], encoding='cp1251'):\n"
+        "  print(','.join(f(r[k]) for k in ('N','DATE','TIME','NB_TYPE','P','R','TYPE','COMMENT')))\n";
+    testsupport::WriteFile(dir + "/read.py", script);
+    std::string out;
+    EXPECT_EQ(testsupport::RunCommand(std::string(testsupport::Python()) + " '" + dir + "/read.py' '" + path + "'", &out),
+              0)
+        << out;
+    return out;
+  }
+  // What the decoder makes of a dump, in the same columns.
+  std::string Decoded(const std::string& image, int subtype, int serial, int count) {
+    std::string csv;
+    EXPECT_EQ(testsupport::RunCommand(Bin("dump_decode") + " --subtype " + std::to_string(subtype) + " --serial " +
+                                          std::to_string(serial) + " --count " + std::to_string(count) + " '" +
+                                          image + "' 2>/dev/null",
+                                      &csv),
+              0);
+    const std::string script =
+        "import sys, csv\n"
+        "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8')))\n"
+        "head = rows[0]\n"
+        "for r in rows[1:]:\n"
+        "  print(','.join(r[head.index(k)] for k in ('N','DATE','TIME','NB_TYPE','P','R','TYPE','COMMENT')))\n";
+    testsupport::WriteFile(dir + "/decoded.csv", csv);
+    testsupport::WriteFile(dir + "/pick.py", script);
+    std::string out;
+    EXPECT_EQ(testsupport::RunCommand(std::string(testsupport::Python()) + " '" + dir + "/pick.py' '" + dir +
+                                          "/decoded.csv'",
+                                      &out),
+              0);
+    return out;
+  }
+};
+
+TEST_F(Tables, CreateWritesTheRowsTheDecoderMakesOfTheDumpAndShowsTheirTab) {
+  const struct {
+    const char* what;
+    std::vector<std::string> sim;
+    int subtype, count;
+    const char* tab;
+  } cases[] = {
+      // A press instrument's records decode as press rows, not acoustic ones.
+      {"press", {"--press", "4", "--subtype", "3"}, 3, 4, "press"},
+      {"acoustic", {"--acoustic", "3", "--subtype", "20"}, 20, 3, "acoustic"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string image = dir + "/" + c.what + ".bin";
+    const std::string table = dir + "/" + c.what + ".db";
+    std::vector<std::string> args = c.sim;
+    args.insert(args.end(), {"--serial", "77", "--dump-out", image});
+    Simulator sim(port, args);
+    ASSERT_TRUE(sim.Ready());
+    const std::string out = Drive("save-as " + table + "\nmenu Создать\nstate\nmenu Закрыть\n");
+    EXPECT_NE(out.find("table=" + table + " tab=" + c.tab + " "), std::string::npos) << out;
+    EXPECT_NE(out.find("background=clBtnFace"), std::string::npos) << out;
+    const std::string rows = ReadWithDbfread(table);
+    EXPECT_EQ(rows, Decoded(image, c.subtype, 77, c.count));
+    EXPECT_EQ(Lines(rows).size(), size_t(c.count));
+    EXPECT_FALSE(fs::exists(dir + "/" + c.what + ".mdx"));
+  }
+}
+
+TEST_F(Tables, CreateAsksBeforeReplacingAFileAndACancelledTransferLeavesNoTable) {
+  const std::string table = dir + "/old.db";
+  testsupport::WriteFile(table, "keep me");
+  // No instrument: the save dialog asks first; "no" ends the command.
+  const std::string out = Drive("answer no\nsave-as " + table + "\nmenu Создать\nstate\n");
+  EXPECT_NE(out.find("message: "), std::string::npos) << out;
+  EXPECT_NE(out.find("table=none"), std::string::npos) << out;
+  EXPECT_EQ(testsupport::ReadFile(table), "keep me");
+}
+
+TEST_F(Tables, OpeningATextFileShowsTheDatabaseIsDamagedAndLeavesNoTable) {
+  testsupport::WriteFile(dir + "/text.db", "this is not a table\n");
+  const std::string out =
+      Drive("open-file " + dir + "/text.db\nmenu Открыть\nstate\nmenu Сохранить\nmenu Закрыть\n");
+  EXPECT_NE(out.find("message: Ошибка: База данных повреждена !"), std::string::npos) << out;
+  EXPECT_NE(out.find("table=none tab=none caption=ЛИВТ - КС7 background=clBtnShadow modified=0"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("disabled: Сохранить"), std::string::npos) << out;
+  EXPECT_NE(out.find("disabled: Закрыть"), std::string::npos) << out;
+}
+
+TEST_F(Tables, PressTableFootersSortCycleRenumberAndClose) {
+  const std::string table = dir + "/press.db";
+  MakeTable(table, kPressKind, {{1, 20, 2}, {2, 10, 1}, {3, 40, 3}});
+  const std::string out = Drive("open-file " + table +
+                                "\nmenu Открыть\nstate\nfooters\ntab acoustic\nstate\n"
+                                "title P\nrows\nstate\ntitle P\nrows\nstate\ntitle P\nrows\nstate\n"
+                                "title P\nmenu Перенумеровать строки\nrows\nstate\nmenu Закрыть\nstate\n");
+  const std::vector<std::string> lines = Lines(out);
+  // Only the press tab; the caption names the table.
+  EXPECT_NE(out.find("table=" + table + " tab=press caption=ЛИВТ - КС7 - press background=clBtnFace modified=0"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("tab=acoustic"), std::string::npos) << out;
+  // Means halved up to one decimal, the decimal comma, the row count.
+  EXPECT_NE(out.find("N=3\tP=10/23,3/40\tR=1/2/3"), std::string::npos) << out;
+  // Up: largest first; down: smallest first; then the physical order.
+  std::vector<size_t> heads;
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].rfind("N\tDATE", 0) == 0) heads.push_back(i);
+  ASSERT_EQ(heads.size(), 4u) << out;
+  using V = std::vector<std::string>;
+  EXPECT_EQ(ColumnOf(lines, heads[0], "P"), (V{"40", "20", "10"}));
+  EXPECT_EQ(ColumnOf(lines, heads[1], "P"), (V{"10", "20", "40"}));
+  EXPECT_EQ(ColumnOf(lines, heads[2], "P"), (V{"20", "10", "40"}));
+  // Renumbered in the order of P, largest first, with the view staying so.
+  EXPECT_EQ(ColumnOf(lines, heads[3], "P"), (V{"40", "20", "10"}));
+  EXPECT_EQ(ColumnOf(lines, heads[3], "N"), (V{"1", "2", "3"}));
+  EXPECT_NE(out.find("table=none tab=none caption=ЛИВТ - КС7 background=clBtnShadow"), std::string::npos) << out;
+  // In the file: P 20 is number 2, P 10 number 3, P 40 number 1; no index left.
+  EXPECT_EQ(ReadWithDbfread(table),
+            "2,01.02.2020,,0,20,2,,\n3,01.02.2020,,0,10,1,,\n1,01.02.2020,,0,40,3,,\n");
+  EXPECT_FALSE(fs::exists(dir + "/press.mdx"));
+}
+
+TEST_F(Tables, RenumberingAViewSortedByNumberNumbersTheRowsAsTheyWereShown) {
+  const std::string table = dir + "/press.db";
+  MakeTable(table, kPressKind, {{3, 30, 1}, {1, 10, 1}, {2, 20, 1}});
+  // Sorted by N, largest first: P 30, 20, 10 become 1, 2, 3.
+  Drive("open-file " + table + "\nmenu Открыть\ntitle N\nmenu Перенумеровать строки\nmenu Закрыть\n");
+  EXPECT_EQ(ReadWithDbfread(table),
+            "1,01.02.2020,,0,30,1,,\n3,01.02.2020,,0,10,1,,\n2,01.02.2020,,0,20,1,,\n");
+}
+
+TEST_F(Tables, DeletingTwoSelectedRowsPacksThemAwayAndTheSelectionShowsInTheFooters) {
+  const std::string table = dir + "/press.db";
+  MakeTable(table, kPressKind, {{1, 10, 1}, {2, 20, 2}, {3, 40, 3}, {4, 0.1, 0.2}});
+  ASSERT_EQ(HeaderRecordCount(table), 4u);
+  const std::string out = Drive("open-file " + table +
+                                "\nmenu Открыть\ntitle P\nselect 1 2\nfooters\nmenu Удалить строки\nfooters\n"
+                                "rows\nmenu Закрыть\n");
+  // The two largest, sorted down from the top, selected.
+  EXPECT_NE(out.find("N=4\tP=20/30/40\tR=2/2,5/3"), std::string::npos) << out;
+  // After the deletion: no sort, statistics of what is left.
+  EXPECT_NE(out.find("N=2\tP=0,1/5,1/10\tR=0,2/0,6/1"), std::string::npos) << out;
+  EXPECT_EQ(HeaderRecordCount(table), 2u);
+  EXPECT_FALSE(fs::exists(dir + "/press.mdx"));
+}
+
+TEST_F(Tables, AnAcousticTableShowsOnlyTheAcousticTabAndAPressOneAfterItThePressTab) {
+  const std::string acoustic = dir + "/ac.db", press = dir + "/pr.db";
+  MakeTable(acoustic, kAcousticKind, {{1, 5, 7}});
+  MakeTable(press, kPressKind, {{1, 5, 7}});
+  const std::string out = Drive("open-file " + acoustic + "\nmenu Открыть\nstate\nfooters\nopen-file " + press +
+                                "\nmenu Открыть\nstate\ntab acoustic\nstate\n");
+  EXPECT_NE(out.find("table=" + acoustic + " tab=acoustic"), std::string::npos) << out;
+  // One row: its own values are minimum, mean and maximum.
+  EXPECT_NE(out.find("N=1\tR=7/7/7\tP=5/5/5"), std::string::npos) << out;
+  const size_t second = out.find("table=" + press + " tab=press");
+  ASSERT_NE(second, std::string::npos) << out;
+  EXPECT_EQ(out.find("tab=acoustic", second), std::string::npos) << out;
+}
+
+// The window in the test: what the drive cannot do without in-place editing.
+struct TablesInProcess : Tables {
+  ScopedEnv env{"KIV7_SETTINGS", settings.c_str()};
+  RecordingDialogs dialogs;
+  std::unique_ptr<TForm1> Start() {
+    auto form = std::make_unique<TForm1>(nullptr);
+    form->AfterConstruction();
+    return form;
+  }
+  std::string Stored(const char* name) {
+    TRegistry registry(settings);
+    if (!registry.OpenKey(kAppRegistryKey, false) || !registry.ValueExists(name)) return "<none>";
+    return AnsiToUtf8(registry.ReadString(name));
+  }
+};
+
+TEST_F(TablesInProcess, ClosingAfterAnEditAsksToSaveAndWithoutOneDoesNot) {
+  const std::string table = dir + "/press.db";
+  MakeTable(table, kPressKind, {{1, 10, 1}});
+  auto form = Start();
+  form->Open_DB(table);
+  ASSERT_TRUE(form->TableOpen);
+  form->Close_DB();
+  EXPECT_TRUE(dialogs.boxes.empty());
+  form->Open_DB(table);
+  form->DBGridPro1->OnInitEdit(form->DBGridPro1);
+  EXPECT_TRUE(form->TableModified);
+  dialogs.box_answer = IDNO;
+  form->Close_DB();
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(AnsiToUtf8(dialogs.boxes[0].text), "Сохранить изменения в таблицах ?");
+  EXPECT_EQ(AnsiToUtf8(dialogs.boxes[0].caption), "ЛИВТ - КС7");
+  EXPECT_EQ(dialogs.boxes[0].flags, unsigned(MB_YESNO | MB_ICONQUESTION));
+  EXPECT_FALSE(form->TableOpen);
+}
+
+TEST_F(TablesInProcess, RemovingTheSortLeavesNoTagAndNoMark) {
+  const std::string table = dir + "/press.db";
+  MakeTable(table, kPressKind, {{1, 10, 1}, {2, 20, 2}});
+  auto form = Start();
+  form->Open_DB(table);
+  TgpColumn* p = form->DBGridPro1->Columns()->ColumnByFieldName("P");
+  p->ChangeTitleState(tsSortedUp, true, true);
+  EXPECT_TRUE(fs::exists(dir + "/press.mdx"));
+  EXPECT_EQ(form->Dbf1->IndexName(), "tab1");
+  form->N33Click(form->N33);
+  EXPECT_EQ(p->TitleState(), tsSortedNone);
+  EXPECT_EQ(form->Dbf1->IndexName(), "");
+  EXPECT_FALSE(fs::exists(dir + "/press.mdx"));
+  form->Close_DB();
+}
+
+TEST_F(TablesInProcess, ClosingKeepsAnIndexFileTheProgramDidNotMake) {
+  // An index file of the table's name with a tag of its own survives the
+  // close; only the program's sort tags go.
+  const std::string table = dir + "/press.db";
+  MakeTable(table, kPressKind, {{1, 10, 1}, {2, 20, 2}});
+  {
+    TDbf t(nullptr);
+    t.SetFilePath(dir);
+    t.SetTableName("press.db");
+    t.SetExclusive(true);
+    t.Open();
+    t.CreateIndexTag("OWN", "N", {});
+    t.Close();
+  }
+  ASSERT_TRUE(fs::exists(dir + "/press.mdx"));
+  auto form = Start();
+  form->Open_DB(table);
+  form->DBGridPro1->Columns()->ColumnByFieldName("P")->ChangeTitleState(tsSortedUp, true, true);
+  form->Close_DB();
+  EXPECT_TRUE(fs::exists(dir + "/press.mdx"));
+  TDbf t(nullptr);
+  t.SetFilePath(dir);
+  t.SetTableName("press.db");
+  t.Open();
+  t.SetIndexName("OWN");
+  EXPECT_EQ(t.IndexName(), "OWN");
+  t.SetIndexName("tab1");
+  EXPECT_EQ(t.IndexName(), "");
+}
+
+TEST_F(TablesInProcess, LayoutsAndDefaultDirAreStoredAndUsedAtTheNextStart) {
+  const std::string table = dir + "/press.db";
+  MakeTable(table, kPressKind, {{1, 10, 1}});
+  {
+    auto form = Start();
+    form->Open_DB(table);
+    // Without stored layouts both grids get equal widths and are stored.
+    EXPECT_NE(Stored("Table_1"), "<none>");
+    EXPECT_NE(Stored("Table_2"), "<none>");
+    TgpColumn* p = form->DBGridPro1->Columns()->ColumnByFieldName("P");
+    p->SetColor(clYellow);
+    p->ChangeTitleState(tsSortedUp, true, true);
+    form->DefaultDir = dir;
+    TCloseAction action = caHide;
+    form->FormClose(form.get(), action);
+  }
+  EXPECT_EQ(Stored("Default_dir"), dir);
+  EXPECT_NE(Stored("Table_1").find("clYellow"), std::string::npos) << Stored("Table_1");
+  auto form = Start();
+  EXPECT_EQ(form->OpenDialog1->InitialDir(), dir);
+  form->Open_DB(table);
+  TgpColumn* p = form->DBGridPro1->Columns()->ColumnByFieldName("P");
+  EXPECT_EQ(p->Color(), clYellow);
+  // No sort mark over rows that are not sorted.
+  EXPECT_EQ(p->TitleState(), tsSortedNone);
+  form->Close_DB();
+}
+
+TEST_F(TablesInProcess, AStoredLayoutThatCannotBeReadGivesTheDesignOneAndIsWrittenAnew) {
+  const std::string table = dir + "/press.db";
+  MakeTable(table, kPressKind, {{1, 10, 1}});
+  {
+    TRegistry registry(settings);
+    registry.OpenKey(kAppRegistryKey, true);
+    registry.WriteString("Table_2", "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      Width = ");
+  }
+  auto form = Start();
+  form->Open_DB(table);
+  EXPECT_TRUE(form->TableOpen);
+  TgpColumns& columns = *form->DBGridPro2->Columns();
+  ASSERT_EQ(columns.Count(), 17);
+  EXPECT_EQ(AnsiToUtf8(columns.Items(3)->FieldName()), "R");
+  // Equal widths, and a layout that reads.
+  EXPECT_EQ(columns.Items(0)->Width(), columns.Items(16)->Width());
+  EXPECT_NE(Stored("Table_2").find("FieldName = 'COMMENT'"), std::string::npos) << Stored("Table_2");
+  form->Close_DB();
+}
+
+}  // namespace
