@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "app/main.h"
@@ -243,6 +244,42 @@ TEST_F(Tables, RenumberingAViewSortedByNumberNumbersTheRowsAsTheyWereShown) {
             "1,01.02.2020,,0,30,1,,\n3,01.02.2020,,0,10,1,,\n2,01.02.2020,,0,20,1,,\n");
 }
 
+TEST_F(Tables, AddingFromAPressInstrumentAppendsItsPressRowsAndSaves) {
+  const std::string table = dir + "/press.db";
+  MakeTable(table, kPressKind, {});
+  const std::string image = dir + "/image.bin";
+  Simulator sim(port, {"--press", "3", "--subtype", "3", "--serial", "5", "--dump-out", image});
+  ASSERT_TRUE(sim.Ready());
+  const std::string out = Drive("open-file " + table + "\nmenu Открыть\nmenu Дополнить\nstate\nmenu Закрыть\n");
+  EXPECT_NE(out.find("table=" + table + " tab=press"), std::string::npos) << out;
+  EXPECT_NE(out.find("message: "), std::string::npos) << out;  // the count of the pass
+  EXPECT_EQ(ReadWithDbfread(table), Decoded(image, 3, 5, 3));
+}
+
+TEST_F(Tables, ColoursAndEqualWidthsGoIntoTheStoredLayout) {
+  const std::string table = dir + "/press.db";
+  MakeTable(table, kPressKind, {{1, 10, 1}});
+  Drive("open-file " + table +
+        "\nmenu Открыть\ncurrent 1 R\ncolor FF0000\nmenu Задать цвет\nmenu Выровнять столбцы\nclose-window\n");
+  std::string stored = testsupport::ReadFile(settings);
+  const size_t t1 = stored.find("Table_1=");
+  ASSERT_NE(t1, std::string::npos) << stored;
+  const std::string layout = stored.substr(t1, stored.find('\n', t1) - t1);
+  EXPECT_NE(layout.find("FieldName = 'R'\\r\\n      Width = "), std::string::npos) << layout;
+  EXPECT_NE(layout.find("Color = clRed"), std::string::npos) << layout;
+  // Equal widths; the grid then fits the visible columns to its width,
+  // so they differ by a rounding pixel at most.
+  std::vector<int> widths;
+  for (size_t at = layout.find("Width = "); at != std::string::npos; at = layout.find("Width = ", at + 1))
+    widths.push_back(std::atoi(layout.c_str() + at + 8));
+  ASSERT_EQ(widths.size(), 12u) << layout;
+  for (int i : {0, 1, 2, 4, 5, 6, 7, 9, 10, 11}) EXPECT_LE(std::abs(widths[i] - widths[0]), 1) << layout;
+  EXPECT_NE(stored.find("Default_dir=" + dir), std::string::npos) << stored;
+  // "Убрать все цвета" takes the colour away again.
+  Drive("open-file " + table + "\nmenu Открыть\nmenu Убрать все цвета\nclose-window\n");
+  EXPECT_EQ(testsupport::ReadFile(settings).find("Color = "), std::string::npos);
+}
+
 TEST_F(Tables, DeletingTwoSelectedRowsPacksThemAwayAndTheSelectionShowsInTheFooters) {
   const std::string table = dir + "/press.db";
   MakeTable(table, kPressKind, {{1, 10, 1}, {2, 20, 2}, {3, 40, 3}, {4, 0.1, 0.2}});
@@ -270,6 +307,21 @@ TEST_F(Tables, AnAcousticTableShowsOnlyTheAcousticTabAndAPressOneAfterItThePress
   const size_t second = out.find("table=" + press + " tab=press");
   ASSERT_NE(second, std::string::npos) << out;
   EXPECT_EQ(out.find("tab=acoustic", second), std::string::npos) << out;
+}
+
+TEST(FooterText, MeansHalveUpToOneDecimalAndNumbersKeepFifteenDigits) {
+  const struct {
+    double min, sum, max;
+    int n;
+    const char* text;
+  } cases[] = {
+      {10, 70, 40, 3, "10/23,3/40"},
+      {0.1, 0.1 + 0.2, 0.2, 1, "0,1/0,3/0,2"},  // no 0,30000000000000004
+      {1, 4.7, 3, 2, "1/2,4/3"},                 // 2.35 halves up
+      {-1, -0.1, 1, 2, "-1/0/1"},                // -0.05 halves up to 0
+      {1e-7, 3e-7, 2e-7, 2, "1E-7/0/2E-7"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AnsiToUtf8(StatsText(c.min, RoundMean(c.sum / c.n), c.max)), c.text) << c.text;
 }
 
 // The window in the test: what the drive cannot do without in-place editing.
