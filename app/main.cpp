@@ -277,6 +277,9 @@ void TForm1::N4Click(TComponent*) {
   TableOpen = true;
   Save_DB();
   tab_vis_en();
+  find_mma();
+  ShowStatsFooters(*DBGridPro1);
+  ShowStatsFooters(*DBGridPro2);
 }
 
 void TForm1::N5Click(TComponent*) { Save_DB(); }
@@ -324,11 +327,13 @@ void TForm1::Open_DB(const std::string& file_name) {
     return;
   }
   TableOpen = true;
-  find_mma();
-  Dbf1->First();
   SetColor(clBtnFace);
   enable_button();
   tab_vis_en();
+  // Over the rows of the tab now shown, not under the filter of the table
+  // open before.
+  find_mma();
+  Dbf1->First();
   load_layout("Table_1", *DBGridPro1);
   load_layout("Table_2", *DBGridPro2);
   ShowStatsFooters(*DBGridPro1);
@@ -662,8 +667,8 @@ AnsiString StatsText(double min, double mean, double max) {
 
 void TForm1::find_mma() {
   TTableStats& s = TableStats;
-  TField* p = Dbf1->FieldByName("P");
-  TField* r = Dbf1->FieldByName("R");
+  TField* p = Dbf1->FieldNamed("P");
+  TField* r = Dbf1->FieldNamed("R");
   const int n = Dbf1->CountVisibleRecords();
   if (n <= 1) {
     s.Pmin = s.Pmax = s.Pmean = p->AsFloat();
@@ -853,12 +858,12 @@ void TForm1::N37Click(TComponent*) {
   // otherwise move each row under the walk.
   std::vector<TBookmark> rows;
   Frozen(*DBGridPro1, *DBGridPro2, [&] {
-    for (Dbf1->First(); !Dbf1->Eof(); Dbf1->Next()) rows.push_back(Dbf1->GetBookmark());
+    for (Dbf1->First(); !Dbf1->Eof(); Dbf1->Next()) rows.push_back(Dbf1->TakeBookmark());
     int number = 0;
     for (const TBookmark& row : rows) {
-      Dbf1->GotoBookmark(row);
+      Dbf1->ReturnToBookmark(row);
       Dbf1->Edit();
-      Dbf1->FieldByName("N")->SetAsInteger(++number);
+      Dbf1->FieldNamed("N")->SetAsInteger(++number);
       Dbf1->Post();
     }
     Dbf1->First();

@@ -300,13 +300,16 @@ TEST_F(Tables, AnAcousticTableShowsOnlyTheAcousticTabAndAPressOneAfterItThePress
   MakeTable(acoustic, kAcousticKind, {{1, 5, 7}});
   MakeTable(press, kPressKind, {{1, 5, 7}});
   const std::string out = Drive("open-file " + acoustic + "\nmenu Открыть\nstate\nfooters\nopen-file " + press +
-                                "\nmenu Открыть\nstate\ntab acoustic\nstate\n");
+                                "\nmenu Открыть\nstate\nfooters\ntab acoustic\nstate\npng " + dir + "/window.png\n");
   EXPECT_NE(out.find("table=" + acoustic + " tab=acoustic"), std::string::npos) << out;
   // One row: its own values are minimum, mean and maximum.
   EXPECT_NE(out.find("N=1\tR=7/7/7\tP=5/5/5"), std::string::npos) << out;
   const size_t second = out.find("table=" + press + " tab=press");
   ASSERT_NE(second, std::string::npos) << out;
   EXPECT_EQ(out.find("tab=acoustic", second), std::string::npos) << out;
+  // The statistics of the press rows, not of the acoustic filter before.
+  EXPECT_NE(out.find("N=1\tP=5/5/5\tR=7/7/7", second), std::string::npos) << out;
+  EXPECT_EQ(testsupport::ReadFile(dir + "/window.png").substr(0, 4), "\x89PNG");
 }
 
 TEST(FooterText, MeansHalveUpToOneDecimalAndNumbersKeepFifteenDigits) {
