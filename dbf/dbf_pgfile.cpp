@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -121,6 +122,7 @@ void TPagedFile::OpenStream() {
       mode_ = pmMemoryCreate;
     }
     fd_ = -1;
+    next_offset_ = 0;
     cached_size_ = stream_->Size();
     need_locks_ = false;
     active_ = true;
@@ -156,6 +158,7 @@ void TPagedFile::OpenStream() {
   }
   if (IsCreatingMode(mode_)) file->SetSize(0);
   fd_ = file->Handle();
+  next_offset_ = 0;
   owned_stream_ = std::move(file);
   stream_ = owned_stream_.get();
   cached_size_ = stream_->Size();
@@ -196,8 +199,8 @@ int TPagedFile::ReadRecordAt(int64_t n, void* buffer) {
 
 void TPagedFile::WriteRecordAt(int64_t n, const void* buffer) {
   WriteBlock(buffer, record_size_, RecordOffset(n));
-  if (record_size_ <= 0) return;
-  const int64_t position = stream_->Position();
+  if (record_size_ <= 0 || !stream_) return;
+  const int64_t position = next_offset_;
   while (cached_size_ < position) {
     cached_size_ += record_size_;
     record_count_ += pages_per_record_;
@@ -278,31 +281,67 @@ void TPagedFile::FlushHeader() {
   header_modified_ = false;
   if (!active_ || header_size_ <= 0) return;
   WriteBlock(header_.data(), header_size_, header_offset_);
-  const int64_t position = stream_->Position();
+  const int64_t position = next_offset_;
   if (position > cached_size_) {
     cached_size_ = position;
     count_stale_ = true;
   }
 }
 
+namespace {
+
+// Runs a positioned read or write until length bytes are through, the file
+// ends or the system refuses; an interrupted call is repeated.
+template <typename Step>
+int64_t TransferAt(int64_t length, Step step) {
+  int64_t done = 0;
+  while (done < length) {
+    const ssize_t n = step(done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += n;
+  }
+  return done;
+}
+
+}  // namespace
+
+// A file's blocks are read and written at their offset in one call each
+// (pread/pwrite), without a seek first; a memory stream is positioned.
 int64_t TPagedFile::ReadBlock(void* buffer, int64_t length, int64_t offset) {
   if (!stream_ || length <= 0) return 0;
-  stream_->Seek(offset, soFromBeginning);
   if (offset > cached_size_) {
     cached_size_ = offset;
     count_stale_ = true;
   }
-  return ReadWithRetry(buffer, length);
+  int64_t done = 0;
+  if (fd_ >= 0) {
+    auto* p = static_cast<char*>(buffer);
+    done = TransferAt(length, [&](int64_t at) { return ::pread(fd_, p + at, size_t(length - at), off_t(offset + at)); });
+  } else {
+    stream_->Seek(offset, soFromBeginning);
+    done = ReadWithRetry(buffer, length);
+  }
+  next_offset_ = offset + done;
+  return done;
 }
 
 int64_t TPagedFile::WriteBlock(const void* buffer, int64_t length, int64_t offset) {
   if (!stream_ || length <= 0) return 0;
-  stream_->Seek(offset, soFromBeginning);
   if (offset > cached_size_) {
     cached_size_ = offset;
     count_stale_ = true;
   }
-  const int64_t written = std::max<int64_t>(0, stream_->Write(buffer, length));
+  int64_t written = 0;
+  if (fd_ >= 0) {
+    const auto* p = static_cast<const char*>(buffer);
+    written =
+        TransferAt(length, [&](int64_t at) { return ::pwrite(fd_, p + at, size_t(length - at), off_t(offset + at)); });
+  } else {
+    stream_->Seek(offset, soFromBeginning);
+    written = std::max<int64_t>(0, stream_->Write(buffer, length));
+  }
+  next_offset_ = offset + written;
   if (written < length) write_error_ = true;
   return written;
 }
@@ -313,12 +352,12 @@ int64_t TPagedFile::ReadWithRetry(void* buffer, int64_t length) {
 
 void TPagedFile::WriteByte(uint8_t value) {
   if (!stream_) return;
-  if (stream_->Write(&value, 1) != 1) write_error_ = true;
+  if (WriteBlock(&value, 1, next_offset_) != 1) write_error_ = true;
 }
 
 int TPagedFile::ReadByte() {
   uint8_t value = 0;
-  if (!stream_ || ReadWithRetry(&value, 1) != 1) return -1;
+  if (!stream_ || ReadBlock(&value, 1, next_offset_) != 1) return -1;
   return value;
 }
 

@@ -134,7 +134,8 @@ class TPagedFile {
   // Reads / writes length bytes at offset; returns the bytes transferred.
   int64_t ReadBlock(void* buffer, int64_t length, int64_t offset);
   int64_t WriteBlock(const void* buffer, int64_t length, int64_t offset);
-  // One byte at the stream's current position; ReadByte gives -1 at the end.
+  // One byte where the last block read or write ended (at the start after an
+  // open); ReadByte gives -1 at the end.
   void WriteByte(uint8_t value);
   int ReadByte();
 
@@ -177,6 +178,9 @@ class TPagedFile {
   int64_t record_count_ = 0;
   int pages_per_record_ = 0;
   int64_t cached_size_ = 0;
+  // Where the last block read or write ended: ReadByte and WriteByte go on
+  // from there, as block I/O on a file does not move the stream.
+  int64_t next_offset_ = 0;
   int64_t cached_record_count_ = 0;
   std::vector<uint8_t> header_;
   bool active_ = false;

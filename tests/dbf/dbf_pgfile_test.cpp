@@ -71,6 +71,30 @@ TEST(PagedFile, AppendingKeepsTheCountAndRecordsReadBack) {
   EXPECT_EQ(ReadFile(file), "HDR!abc");
 }
 
+TEST(PagedFile, BytesFollowTheLastBlockInFilesAndInMemory) {
+  // Records are read and written at their offsets; a single byte still goes
+  // on where the last of them ended (the end mark after the last record).
+  for (TPageFileMode mode : {pmExclusiveCreate, pmSharedCreate, pmMemoryCreate}) {
+    const std::string file = TempDir("pg") + "/t.dat";
+    auto f = Open(file, mode);
+    f->SetHeaderSize(2);
+    f->SetRecordSize(3);
+    f->WriteRecordAt(2, "def");
+    f->WriteRecordAt(1, "abc");
+    f->WriteByte(0x1A);  // after record 1, over record 2's first byte
+    EXPECT_EQ(f->RecordCount(), 2) << mode;
+    char buf[3];
+    ASSERT_EQ(f->ReadRecordAt(1, buf), 3) << mode;
+    EXPECT_EQ(f->ReadByte(), 0x1A) << mode;
+    EXPECT_EQ(f->ReadByte(), 'e') << mode;
+    ASSERT_EQ(f->ReadRecordAt(2, buf), 3) << mode;
+    EXPECT_EQ(f->ReadByte(), -1) << mode;
+    if (mode == pmMemoryCreate) continue;
+    f->CloseStream();
+    EXPECT_EQ(ReadFile(file), std::string("\0\0abc\x1A" "ef", 8)) << mode;
+  }
+}
+
 TEST(PagedFile, OpenModesCreateOnlyWhenAllowed) {
   const std::string dir = TempDir("pg");
   try {
