@@ -106,12 +106,12 @@ template <class F>
 void EachRow(F&& body) {
   TDbf& table = *Form1->Dbf1;
   if (!table.Active()) return;
-  const TBookmark here = table.GetBookmark();
+  const TBookmark here = table.TakeBookmark();
   Form1->DBGridPro1->FreezeGrid();
   Form1->DBGridPro2->FreezeGrid();
   int n = 0;
   for (table.First(); !table.Eof(); table.Next()) body(++n);
-  if (!here.empty()) table.GotoBookmark(here);
+  if (!here.empty()) table.ReturnToBookmark(here);
   Form1->DBGridPro2->UnfreezeGrid(false);
   Form1->DBGridPro1->UnfreezeGrid(false);
 }
@@ -183,10 +183,10 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
     std::vector<TBookmark> marks;
     EachRow([&](int n) {
       for (int w : wanted)
-        if (w == n) marks.push_back(Form1->Dbf1->GetBookmark());
+        if (w == n) marks.push_back(Form1->Dbf1->TakeBookmark());
     });
     for (const TBookmark& mark : marks) {
-      Form1->Dbf1->GotoBookmark(mark);
+      Form1->Dbf1->ReturnToBookmark(mark);
       grid->Selection()->SelectCurrent(true, true);
     }
   } else if (command == "current") {
@@ -198,9 +198,9 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
     if (!grid || n < 1) return;
     TBookmark mark;
     EachRow([&](int k) {
-      if (k == n) mark = Form1->Dbf1->GetBookmark();
+      if (k == n) mark = Form1->Dbf1->TakeBookmark();
     });
-    if (!mark.empty()) Form1->Dbf1->GotoBookmark(mark);
+    if (!mark.empty()) Form1->Dbf1->ReturnToBookmark(mark);
     for (int i = 0; i < grid->Columns()->Count(); ++i)
       if (U(grid->Columns()->Items(i)->FieldName()) == field) {
         grid->GoToCell(0, 0, i);
