@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include <QApplication>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -361,6 +363,28 @@ TEST_F(TablesInProcess, ClosingAfterAnEditAsksToSaveAndWithoutOneDoesNot) {
   EXPECT_EQ(AnsiToUtf8(dialogs.boxes[0].caption), "ЛИВТ - КС7");
   EXPECT_EQ(dialogs.boxes[0].flags, unsigned(MB_YESNO | MB_ICONQUESTION));
   EXPECT_FALSE(form->TableOpen);
+}
+
+TEST_F(TablesInProcess, TheStatisticsWalkKeepsTheGridsFromPaintingEachStep) {
+  const std::string table = dir + "/press.db";
+  std::vector<Row> rows;
+  for (int i = 1; i <= 200; ++i) rows.push_back({i, double(i), 1});
+  MakeTable(table, kPressKind, rows);
+  auto form = Start();
+  form->SetWindowState(wsNormal);
+  form->SetBounds(0, 0, 600, 300);
+  form->Show();
+  form->Open_DB(table);
+  QApplication::processEvents();
+  int prepared = 0;
+  form->DBGridPro1->OnGetRowAttrs = [&](TComponent*, TgpRowAttrs*) { ++prepared; };
+  form->find_mma();
+  QApplication::processEvents();
+  // At most one paint of the visible rows after the walk, not one per row.
+  EXPECT_LT(prepared, 60);
+  EXPECT_EQ(form->TableStats.Pmax, 200);
+  form->DBGridPro1->OnGetRowAttrs = nullptr;
+  form->Close_DB();
 }
 
 TEST_F(TablesInProcess, RemovingTheSortLeavesNoTagAndNoMark) {
