@@ -153,7 +153,7 @@ void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
   if (append) {
     // The last row of the kind in file order; the caller has removed any sort.
     const int64_t threshold =
-        table_.IsEmpty() ? 0 : RecordStamp(F("DATE").AsString(), F("TIME").AsString());
+        table_.HasNoRecords() ? 0 : RecordStamp(F("DATE").AsString(), F("TIME").AsString());
     while (skipped < records_left) {
       AnsiString date, time;
       RecordTexts(kind, bytes + position, date, time);

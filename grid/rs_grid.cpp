@@ -226,24 +226,24 @@ void TDBGridPro::SetUniqueFields(const AnsiString& value) {
   unique_fields_ = value;
   TgpCurrentRecShot* current = selection_->Current();
   if (!link_active_ || data_set_ == nullptr || current->Bookmark.empty() ||
-      !data_set_->BookmarkValid(current->Bookmark)) {
+      !data_set_->BookmarkExists(current->Bookmark)) {
     current->Capture(TBookmark());
     return;
   }
   // The snapshot takes the new fields' values from its own record, which an
   // insensitive cursor may keep away from the data set's.
   const TDataSetPosition position = SaveDataSetPosition(*data_set_);
-  data_set_->DisableControls();
+  data_set_->MuteControls();
   try {
     const TBookmark bookmark = current->Bookmark;
-    data_set_->GotoBookmark(bookmark);
+    data_set_->ReturnToBookmark(bookmark);
     current->Capture(bookmark);
     RestoreDataSetPosition(*data_set_, position);
   } catch (...) {
-    data_set_->EnableControls();
+    data_set_->UnmuteControls();
     throw;
   }
-  data_set_->EnableControls();
+  data_set_->UnmuteControls();
 }
 
 void TDBGridPro::SetBookmarkFields(const AnsiString& value) {
@@ -531,22 +531,22 @@ void TDBGridPro::ScrollRows(int Distance, int OldRow) {
 
 void TDBGridPro::ScrollToRecNo(int P) {
   if (data_set_ == nullptr) return;
-  const int r = data_set_->RecNo();
+  const int r = data_set_->GetSequenceNo();
   const int f = r - active_row_;
   if (P > f)
-    data_set_->MoveBy(P - r + row_count_ - 1);
+    data_set_->Skip(P - r + row_count_ - 1);
   else if (P < f)
-    data_set_->MoveBy(P - r);
+    data_set_->Skip(P - r);
 }
 
 void TDBGridPro::WMVScroll(int code, int pos) {
   if (!link_active_ || data_set_ == nullptr) return;
   TDataSet& ds = *data_set_;
   switch (code) {
-    case SB_LINEUP: ds.MoveBy(-(active_row_ + 1)); break;
-    case SB_LINEDOWN: ds.MoveBy(row_count_ - active_row_); break;
-    case SB_PAGEUP: ds.MoveBy(-row_count_); break;
-    case SB_PAGEDOWN: ds.MoveBy(row_count_); break;
+    case SB_LINEUP: ds.Skip(-(active_row_ + 1)); break;
+    case SB_LINEDOWN: ds.Skip(row_count_ - active_row_); break;
+    case SB_PAGEUP: ds.Skip(-row_count_); break;
+    case SB_PAGEDOWN: ds.Skip(row_count_); break;
     case SB_THUMBTRACK:
       if (ds.HasRecordNumbers()) {
         if (pos <= 1)
@@ -558,8 +558,8 @@ void TDBGridPro::WMVScroll(int code, int pos) {
       } else {
         switch (pos) {
           case 0: ds.First(); break;
-          case 1: ds.MoveBy(-row_count_); break;
-          case 3: ds.MoveBy(row_count_); break;
+          case 1: ds.Skip(-row_count_); break;
+          case 3: ds.Skip(row_count_); break;
           case 4: ds.Last(); break;
           default: break;
         }
@@ -611,7 +611,7 @@ bool TDBGridPro::RecordAfterWindow() {
   const int first_index = ds.ActiveRecordIndex() - active_row_;
   if (first_index + row_count_ < ds.WindowRecordCount()) return true;
   if (row_count_ < row_capacity_) return false;
-  if (ds.HasRecordNumbers() && ds.RecNo() > 0) return ds.RecNo() - active_row_ + row_count_ - 1 < ds.RecordCount();
+  if (ds.HasRecordNumbers() && ds.GetSequenceNo() > 0) return ds.GetSequenceNo() - active_row_ + row_count_ - 1 < ds.RecordCount();
   return true;
 }
 
@@ -660,7 +660,7 @@ void TDBGridPro::LocateCurrentRow(int Distance) {
 bool TDBGridPro::CanUseCurrentRecord(bool Strict) {
   if (cursor_type_ == gctSensitive || current_row_ == active_row_) return true;
   if (current_row_ >= 0 && current_row_ < row_count_ && data_set_ != nullptr)
-    data_set_->MoveBy(current_row_ - active_row_);
+    data_set_->Skip(current_row_ - active_row_);
   const bool ok = current_row_ == active_row_;
   if (Strict && !ok) {
     if (!selection_->Current()->GoTo()) GoToCell(0x1, 0, current_column_index_);
@@ -688,7 +688,7 @@ void TDBGridPro::UpdateVScrollBar(bool Force) {
       }
       const TDataSetMode state = ds.State();
       if (state == dsInactive || state == dsBrowse || state == dsEdit) {
-        info.nPos = ds.RecNo() - active_row_;
+        info.nPos = ds.GetSequenceNo() - active_row_;
         info.nTrackPos = info.nPos;
       }
     } else {
@@ -871,7 +871,7 @@ void TDBGridPro::CommitEdit() {
       // An inserted record is settled by a move of no records: posted when
       // something was typed into it, dropped when not.
       if (data_set_->State() == dsInsert)
-        data_set_->MoveBy(0);
+        data_set_->Skip(0);
       else
         data_set_->Post();
     } else {
@@ -984,7 +984,7 @@ void TDBGridPro::GoToCell(int Flags, int Distance, int Column) {
       } else if (Flags & 0x4) {
         const int distance = current_row_ == -1 ? Distance - active_row_ : Distance + current_row_ - active_row_;
         if (distance != 0 || data_set_->State() != dsBrowse)
-          data_set_->MoveBy(distance);
+          data_set_->Skip(distance);
         else
           ScrollHandler(0);
       }

@@ -349,7 +349,7 @@ void TDBGridPro::PrepareRowAttrs(int FirstRow, int LastRow) {
     data_link_->SetActiveRecord(r);
     row->Row = r;
     row->Reset();
-    if (strip_step_ != -1 && data_set_ != nullptr) row->StripNo = (data_set_->RecNo() - 1) % strip_step_ + 1;
+    if (strip_step_ != -1 && data_set_ != nullptr) row->StripNo = (data_set_->GetSequenceNo() - 1) % strip_step_ + 1;
     row->IsCurrent = r == current_row_;
     if (row->IsCurrent) row->Focused = has_focus_;
     const bool selected = !selection_->Empty() && selection_->IndexOf(data_set_->QueryBookmarkText()) != -1;

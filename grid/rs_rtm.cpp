@@ -438,12 +438,12 @@ void RestoreDataSetPosition(TDataSet& data_set, const TDataSetPosition& position
   int row = data_set.ActiveRecordIndex();
   int saved = position.ActiveRow;
   if (row < saved) {
-    data_set.MoveBy(-saved);
-    data_set.MoveBy(saved);
+    data_set.Skip(-saved);
+    data_set.Skip(saved);
   } else if (row > saved) {
     int count = data_set.WindowSize();
-    data_set.MoveBy(count - saved - 1);
-    data_set.MoveBy(saved - count + 1);
+    data_set.Skip(count - saved - 1);
+    data_set.Skip(saved - count + 1);
   }
 }
 

@@ -275,7 +275,7 @@ TEST(PackRecovery, TagsAreRebuiltByTheOpenThatFinishesThePack) {
   t->Open();
   t->CreateIndexTag("tab1", "P", {});
   for (int n : {2, 3}) {
-    ASSERT_TRUE(t->Locate("N", n, {}));
+    ASSERT_TRUE(t->FindByValues("N", n, {}));
     t->Delete();
   }
   t->Close();

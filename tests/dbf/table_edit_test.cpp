@@ -37,7 +37,7 @@ TEST(TableEdit, PostWritesTheRecordInPlaceAndCancelRestoresIt) {
   t->FieldNamed("KIND")->SetAsInteger(7);
   t->Post();
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "bee");
-  EXPECT_EQ(t->RecNo(), 2);
+  EXPECT_EQ(t->GetSequenceNo(), 2);
   EXPECT_EQ(RecordBytes(ReadFile(file), 2), Rec(2, "bee", 7));
 
   t->Edit();
@@ -169,7 +169,7 @@ TEST(TableEdit, EachOpenerStandsOnTheRecordItAppended) {
     a.table->Append();
     a.table->FieldNamed("NAME")->SetAsString(a.name);
     a.table->Post();
-    EXPECT_EQ(a.table->RecNo(), a.recno) << a.name;
+    EXPECT_EQ(a.table->GetSequenceNo(), a.recno) << a.name;
     EXPECT_EQ(a.table->FieldNamed("NAME")->AsString(), a.name);
   }
   EXPECT_EQ(Column(*two), (Names{"a", "one", "two", "three"}));

@@ -78,9 +78,9 @@ TEST(TableFetch, ChangingTheFilterResynchronises) {
   t->SetFilter("KIND=1");
   t->SetFiltered(true);
   t->Open();
-  EXPECT_TRUE(t->IsEmpty()) << "no kind-1 rows";
+  EXPECT_TRUE(t->HasNoRecords()) << "no kind-1 rows";
   t->SetFilter("KIND=0");
-  EXPECT_FALSE(t->IsEmpty());
+  EXPECT_FALSE(t->HasNoRecords());
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "p1");
   t->GoNext();
   t->SetFiltered(false);
@@ -91,9 +91,9 @@ TEST(TableFetch, ChangingTheFilterResynchronises) {
   EXPECT_EQ(t->Filter(), "KIND=0");
   EXPECT_EQ(Column(*t), (Names{"p1", "p2"}));
   t->SetFilter("KIND=1");
-  EXPECT_TRUE(t->IsEmpty());
+  EXPECT_TRUE(t->HasNoRecords());
   EXPECT_THROW(t->SetFilter("NOSUCH=1"), EDbfError);
-  EXPECT_TRUE(t->IsEmpty());
+  EXPECT_TRUE(t->HasNoRecords());
   EXPECT_EQ(t->Filter(), "KIND=1");
 }
 
@@ -156,9 +156,9 @@ TEST(TableFetch, RecordNumbersArePhysical) {
   t->SetFilter("KIND=1");
   t->SetFiltered(true);
   t->Open();
-  EXPECT_EQ(t->RecNo(), 1);
+  EXPECT_EQ(t->GetSequenceNo(), 1);
   t->GoNext();
-  EXPECT_EQ(t->RecNo(), 3);
+  EXPECT_EQ(t->GetSequenceNo(), 3);
   EXPECT_EQ(t->RecordCount(), 4);
   int scrolls = 0;
   t->AfterScroll = [&](TDataSet*) { ++scrolls; };

@@ -302,7 +302,7 @@ TEST(TableCreate, AutoCreateModesMakeAMissingTableAtOpen) {
       continue;
     }
     t->Open();
-    EXPECT_TRUE(t->IsEmpty());
+    EXPECT_TRUE(t->HasNoRecords());
     EXPECT_EQ(t->FieldNamed("NAME")->Size(), 12);
     EXPECT_EQ(t->FieldNamed("QTY")->DataType(), ftFloat) << "N 9.0 read with UseFloatFields";
     t->Close();
@@ -328,7 +328,7 @@ TEST(TableCreate, DecliningTheAutoCreateLeavesAnOpenEmptySetWithoutTable) {
   t->Open();
   EXPECT_EQ(asked, 1);
   EXPECT_TRUE(t->Active());
-  EXPECT_TRUE(t->IsEmpty());
+  EXPECT_TRUE(t->HasNoRecords());
   EXPECT_EQ(t->DbfFile(), nullptr);
   EXPECT_FALSE(FileExists(dir + "/new.dbf"));
   EXPECT_THROW(t->StartAppend(), EDatabaseError);
@@ -392,7 +392,7 @@ TEST(TableCreate, MemoryStorageKeepsTheTableBetweenOpens) {
   DefineTwoFields(*t);
   t->SetStorage(stoMemory);
   t->Open();
-  EXPECT_TRUE(t->IsEmpty());
+  EXPECT_TRUE(t->HasNoRecords());
   t->StartAppend();
   t->FieldNamed("NAME")->SetAsString("kept");
   t->FieldNamed("QTY")->SetAsInteger(7);

@@ -144,7 +144,7 @@ TEST(Designers, AnUnfocusedGridPaintsItsSelectionAsHiddenOrShown) {
     g.grid->SetDesigner(&designer);
     g.grid->DoExit();
     g.grid->SetHideSelection(c.hide_selection);
-    g.ds.MoveBy(2);
+    g.ds.Skip(2);
     const QImage image = g.grid->Widget()->grab().toImage();
     for (int i = 0; i < 2; ++i) {
       const TRect cell = g.grid->Columns()->Items(i)->CellRect(2, false, false);

@@ -36,7 +36,7 @@ TEST(GridRowAttrs, TheCurrentRowAndCellCarryTheSelectionColours) {
   LinedDesigner designer(nullptr);
   g.grid->SetDesigner(&designer);
   designer.SetSelectedRowFill(true);
-  g.ds.MoveBy(2);  // N 3 on row 2
+  g.ds.Skip(2);  // N 3 on row 2
   ASSERT_EQ(g.grid->CurrentRow(), 2);
   struct Case {
     const char* what;
@@ -82,7 +82,7 @@ TEST(GridRowAttrs, TheCurrentRowAndCellCarryTheSelectionColours) {
 TEST(GridRowAttrs, SelectedRowsStripsAndTheApplicationsRowEvent) {
   MemGrid g(20);
   g.grid->SetMultiSelect(true);
-  g.ds.MoveBy(4);  // N 5
+  g.ds.Skip(4);  // N 5
   g.grid->Selection()->SelectCurrent(true, true);
   g.ds.First();
   g.grid->SetStripStep(3);
@@ -285,7 +285,7 @@ TEST(GridPainting, AOneRowScrollPaintsTheUncoveredRowsOnly) {
     form.Show();
     QApplication::processEvents();
     ASSERT_EQ(g.grid->RowCount(), 10);
-    g.ds.MoveBy(9);  // the last row of the window is current
+    g.ds.Skip(9);  // the last row of the window is current
     QApplication::processEvents();
     std::set<int> rows;
     g.grid->OnGetRowAttrs = [&](TComponent*, TgpRowAttrs* row) { rows.insert(row->Row); };

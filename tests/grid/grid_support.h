@@ -35,8 +35,8 @@ class TestGrid : public TDBGridPro {
 inline void AddRows(TMemDataSet& ds, int from, int to) {
   for (int n = from; n <= to; ++n) {
     ds.Append();
-    ds.FieldByName("N")->SetAsInteger(n);
-    ds.FieldByName("P")->SetAsInteger(10 * n);
+    ds.FieldNamed("N")->SetAsInteger(n);
+    ds.FieldNamed("P")->SetAsInteger(10 * n);
     ds.Post();
   }
 }
@@ -63,13 +63,13 @@ struct MemGrid {
     grid.reset();
     source.SetDataSet(nullptr);
   }
-  int N() { return ds.FieldByName("N")->AsInteger(); }
+  int N() { return ds.FieldNamed("N")->AsInteger(); }
   // N of the record on the grid's first row.
-  int FirstShown() { return ds.RecNo() - grid->ActiveRow(); }
+  int FirstShown() { return ds.GetSequenceNo() - grid->ActiveRow(); }
   // The N values of the grid's rows, read through its data link.
   std::vector<int> Shown() {
     std::vector<int> out;
-    if (!grid->HasRows() || !grid->LinkActive() || ds.IsEmpty()) return out;
+    if (!grid->HasRows() || !grid->LinkActive() || ds.HasNoRecords()) return out;
     TDataLink* link = grid->DataLink();
     const int saved = link->ActiveRecord();
     for (int r = 0; r < grid->RowCount(); ++r) {

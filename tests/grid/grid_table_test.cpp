@@ -45,12 +45,12 @@ struct TableGrid {
   // NAME of each row of the grid's window, through its data link.
   Names Shown() {
     Names out;
-    if (!grid->HasRows() || table->IsEmpty()) return out;
+    if (!grid->HasRows() || table->HasNoRecords()) return out;
     TDataLink* link = grid->DataLink();
     const int saved = link->ActiveRecord();
     for (int r = 0; r < grid->RowCount(); ++r) {
       link->SetActiveRecord(r);
-      out.push_back(table->FieldByName("NAME")->AsString());
+      out.push_back(table->FieldNamed("NAME")->AsString());
     }
     link->SetActiveRecord(saved);
     return out;
@@ -60,7 +60,7 @@ struct TableGrid {
     for (int n = from; n <= to; ++n) out.push_back(prefix + std::to_string(n));
     return out;
   }
-  void Go(int n) { ASSERT_TRUE(table->Locate("N", Variant(n), TFindOptions())) << n; }
+  void Go(int n) { ASSERT_TRUE(table->FindByValues("N", Variant(n), TFindOptions())) << n; }
 
   std::string dir, file_a, file_b;
   std::unique_ptr<TDbf> table;
@@ -85,14 +85,14 @@ TEST(GridOverTable, ShowsTheFileRowsInOrderAndScrollsToTheEndAndBack) {
   EXPECT_FALSE(g.grid->MoreRows());
   g.grid->WMVScroll(SB_TOP, 0);
   EXPECT_EQ(g.Shown(), g.Expected("A", 1, 8));
-  EXPECT_EQ(g.table->FieldByName("N")->AsInteger(), 1);
+  EXPECT_EQ(g.table->FieldNamed("N")->AsInteger(), 1);
 }
 
 TEST(GridOverTable, AFilterThatLeavesNoRowsAndOneThatLeavesSome) {
   TableGrid g(25, 8);
   g.table->SetFilter("KIND=7");
   g.table->SetFiltered(true);
-  EXPECT_TRUE(g.table->IsEmpty());
+  EXPECT_TRUE(g.table->HasNoRecords());
   EXPECT_TRUE(g.grid->HasRows());  // the empty row
   EXPECT_EQ(g.grid->RowCount(), 1);
   EXPECT_EQ(g.Shown(), Names{});
@@ -141,12 +141,12 @@ TEST(GridOverTable, AReopenWithTheControlsMutedClearsTheSelectionToo) {
   g.grid->SetMultiSelect(true);
   g.Go(2);
   g.grid->Selection()->SelectCurrent(true, true);
-  g.table->DisableControls();
+  g.table->MuteControls();
   g.table->Close();
   g.table->SetTableName(g.file_b);
   g.table->Open();
   EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 1);  // nothing heard yet
-  g.table->EnableControls();
+  g.table->UnmuteControls();
   EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 0);
   EXPECT_EQ(g.Shown(), g.Expected("B", 1, 5));
 }
@@ -156,7 +156,7 @@ TEST(GridOverTable, RefreshingTheSameTableKeepsTheSelection) {
   g.grid->SetMultiSelect(true);
   g.Go(4);
   g.grid->Selection()->SelectCurrent(true, true);
-  g.table->Refresh();
+  g.table->Reload();
   EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 1);
 }
 

@@ -62,12 +62,12 @@ TEST_F(GridTest, FollowsTheDataSetMovingUnderIt) {
   };
   const Case cases[] = {
       {"next inside the window", [](TMemDataSet& d) { d.Next(); }, 2, 1},
-      {"to the window's last row", [](TMemDataSet& d) { d.MoveBy(9); }, 10, 1},
-      {"one past the window", [](TMemDataSet& d) { d.MoveBy(10); }, 11, 2},
+      {"to the window's last row", [](TMemDataSet& d) { d.Skip(9); }, 10, 1},
+      {"one past the window", [](TMemDataSet& d) { d.Skip(10); }, 11, 2},
       {"last record", [](TMemDataSet& d) { d.Last(); }, 50, 41},
       {"back to the first", [](TMemDataSet& d) { d.Last(), d.First(); }, 1, 1},
       {"locate in the middle",
-       [](TMemDataSet& d) { d.Locate("N", Variant(30), TFindOptions()); }, 30, 0},
+       [](TMemDataSet& d) { d.FindByValues("N", Variant(30), TFindOptions()); }, 30, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -101,7 +101,7 @@ TEST_F(GridTest, ScrollBarRangeAndPositionFollowTheFirstRowShown) {
   EXPECT_EQ(info.nMax, 50 - 10 + 1);
   EXPECT_EQ(info.nPage, 1u);
   EXPECT_EQ(info.nPos, 1);
-  ds.MoveBy(14);  // N 15, the window moves to 6..15
+  ds.Skip(14);  // N 15, the window moves to 6..15
   EXPECT_EQ(grid->GetScrollPos(SB_VERT), 6);
   ds.Last();
   EXPECT_EQ(grid->GetScrollPos(SB_VERT), 41);
@@ -161,7 +161,7 @@ TEST_F(GridTest, AFilterThatLeavesNoRowsShowsTheEmptyRowOnlyWhenAsked) {
     grid->SetShowEmptyRow(show_empty);
     ds.SetFilter("N=999");
     ds.SetFiltered(true);
-    EXPECT_TRUE(ds.IsEmpty());
+    EXPECT_TRUE(ds.HasNoRecords());
     EXPECT_TRUE(grid->LinkActive());
     EXPECT_EQ(grid->HasRows(), show_empty);
     EXPECT_EQ(grid->RowCount(), 1);
@@ -375,10 +375,10 @@ TEST(GridUnnumbered, TheBarShowsTopMiddleAndEndAndItsThumbPages) {
     int n;  // N of the current record afterwards, from record 20
   };
   for (const Case& c : {Case{2, 20}, Case{3, 20 + rows}, Case{1, 20 - rows}, Case{0, 1}, Case{4, 50}}) {
-    ds.Locate("N", Variant(20), TFindOptions());
+    ds.FindByValues("N", Variant(20), TFindOptions());
     EXPECT_EQ(grid.GetScrollPos(SB_VERT), 2);  // in the middle
     grid.WMVScroll(SB_THUMBTRACK, c.pos);
-    EXPECT_EQ(ds.FieldByName("N")->AsInteger(), c.n) << c.pos;
+    EXPECT_EQ(ds.FieldNamed("N")->AsInteger(), c.n) << c.pos;
   }
   grid.SetDataSource(nullptr);
 }

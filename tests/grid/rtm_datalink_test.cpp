@@ -69,7 +69,7 @@ TEST(ForwardingDataLink, EachNoticeReachesItsHandler) {
       {"scroll within the rows", [](ForwardingLink& f) { f.ds.Next(); }, {"scrolled 0"}},
       {"scroll past the rows",
        [](ForwardingLink& f) {
-         f.ds.MoveBy(2);
+         f.ds.Skip(2);
          f.log.clear();
          f.ds.Next();
        },
@@ -87,7 +87,7 @@ TEST(ForwardingDataLink, EachNoticeReachesItsHandler) {
          f.ds.Post();
        },
        {"update", "editing 0", "dataset"}},
-      {"refresh", [](ForwardingLink& f) { f.ds.Refresh(); }, {"dataset"}},
+      {"refresh", [](ForwardingLink& f) { f.ds.Reload(); }, {"dataset"}},
       {"layout", [](ForwardingLink& f) { f.link.DispatchEvent(deLayoutChange, TEventInfo{}); }, {"layout"}},
       {"focus a field", [](ForwardingLink& f) { f.ds.FieldNamed("N")->FocusControl(); }, {"focus N"}},
   };
@@ -139,7 +139,7 @@ TEST(DataSetPosition, ReturnsToTheRecordOnItsBufferRow) {
     std::function<void(TDataSet&)> away;
   } cases[] = {
       {"first record", [](TDataSet& ds) { ds.First(); }, 1, 0, [](TDataSet& ds) { ds.Last(); }},
-      {"third record on row 2", [](TDataSet& ds) { ds.MoveBy(2); }, 3, 2, [](TDataSet& ds) { ds.Last(); }},
+      {"third record on row 2", [](TDataSet& ds) { ds.Skip(2); }, 3, 2, [](TDataSet& ds) { ds.Last(); }},
       {"ninth record on row 2",
        [](TDataSet& ds) {
          ds.Last();
@@ -148,15 +148,15 @@ TEST(DataSetPosition, ReturnsToTheRecordOnItsBufferRow) {
        9, 2, [](TDataSet& ds) { ds.First(); }},
       {"fourth record on row 0",
        [](TDataSet& ds) {
-         ds.MoveBy(6);
-         ds.MoveBy(-3);
+         ds.Skip(6);
+         ds.Skip(-3);
        },
        4, 0, [](TDataSet& ds) { ds.First(); }},
       {"sixth record on row 1",
        [](TDataSet& ds) {
          ds.Last();
-         ds.MoveBy(-5);  // record 5 at the top of the window 5..8
-         ds.MoveBy(1);
+         ds.Skip(-5);  // record 5 at the top of the window 5..8
+         ds.Skip(1);
        },
        6, 1, [](TDataSet& ds) { ds.Last(); }},
   };
@@ -179,7 +179,7 @@ TEST(DataSetPosition, ReturnsToTheRecordOnItsBufferRow) {
 
 TEST(DataSetPosition, AGoneRecordOrAnEmptySetLeavesTheDataSetAlone) {
   Rows rows(5);
-  rows.ds.MoveBy(2);
+  rows.ds.Skip(2);
   const TDataSetPosition saved = SaveDataSetPosition(rows.ds);
   rows.ds.Delete();  // record 3 is gone
   rows.ds.First();

@@ -219,7 +219,7 @@ TEST(RecordSnapshot, IsCurrentAndGoTo) {
   EXPECT_FALSE(shot.IsCurrent());
 
   // With an empty data set, a snapshot of a gone record is not current.
-  while (!f.ds.IsEmpty()) f.ds.DeleteCurrent();
+  while (!f.ds.HasNoRecords()) f.ds.DeleteCurrent();
   EXPECT_FALSE(shot.IsCurrent());
 
   f.ds.Deactivate();
@@ -299,7 +299,7 @@ TEST(Selection, WithNothingSelectedTheCurrentRecordIsTheOnlyItem) {
       {"closed data set", [](Fixture& g) { g.ds.Deactivate(); }},
       {"every record deleted",
        [](Fixture& g) {
-         while (!g.ds.IsEmpty()) g.ds.DeleteCurrent();
+         while (!g.ds.HasNoRecords()) g.ds.DeleteCurrent();
        }},
   };
   for (const Case& c : cases) {

@@ -63,21 +63,21 @@
 //   ----------------------------------------------
 //   TDataSet::ChangeActive     SetActive            QueryActive       Active
 //   Activate / Deactivate      Open / Close         GoFirst / GoLast  First / Last
-//   GoNext / GoPrior           Next / Prior         Skip              MoveBy
-//   Reload                     Refresh              HasNoRecords      IsEmpty
+//   GoNext / GoPrior           Next / Prior         Skip              -
+//   Reload                     -                    HasNoRecords      -
 //   StartEdit                  Edit                 StartInsert       Insert
 //   StartAppend                Append               CommitRecord      Post
 //   DiscardChanges             Cancel               DeleteCurrent     Delete
 //   FieldNamed                 FieldByName          FieldNamedOrNil   FindField
-//   ValuesOfFields             -                    FindByValues      Locate
+//   ValuesOfFields             -                    FindByValues      -
 //   ReadByValues               -                    ListFieldNames    -
 //   QueryFieldCount            FieldCount           CollectFields     -
-//   TakeBookmark               GetBookmark          ReturnToBookmark  GotoBookmark
-//   ReleaseBookmark            -                    BookmarkExists    BookmarkValid
-//   QueryBookmarkText          Bookmark             ChangeBookmarkText -
-//   CompareBookmarkValues      CompareBookmarks     CursorRecordCount RecordCount
-//   GetSequenceNo              RecNo                SetSequenceNo     SetRecNo
-//   MuteControls               DisableControls      UnmuteControls    EnableControls
+//   TakeBookmark               -                    ReturnToBookmark  -
+//   ReleaseBookmark            -                    BookmarkExists    -
+//   QueryBookmarkText          -                    ChangeBookmarkText -
+//   CompareBookmarkValues      -                    CursorRecordCount RecordCount
+//   GetSequenceNo              -                    SetSequenceNo     -
+//   MuteControls               -                    UnmuteControls    -
 //   SettlePendingEdit          -                    RequireOpen       -
 //   RequireClosed              -                    CurrentMode       State
 //   TField::GetStringValue     AsString             SetStringValue    SetAsString
@@ -381,9 +381,6 @@ class TDataSet : public TComponent {
   void Last() { GoLast(); }
   void Next() { GoNext(); }
   void Prior() { GoPrior(); }
-  int MoveBy(int distance) { return Skip(distance); }
-  void Refresh() { Reload(); }
-  bool IsEmpty() const { return HasNoRecords(); }
   void Edit() { StartEdit(); }
   void Insert() { StartInsert(); }
   void Append() { StartAppend(); }
@@ -392,20 +389,8 @@ class TDataSet : public TComponent {
   void Delete() { DeleteCurrent(); }
   TField* FieldByName(const AnsiString& name) const { return FieldNamed(name); }
   TField* FindField(const AnsiString& name) const { return FieldNamedOrNil(name); }
-  bool Locate(const AnsiString& names, const Variant& values, TFindOptions options) {
-    return FindByValues(names, values, options);
-  }
   int FieldCount() const { return QueryFieldCount(); }
-  TBookmark GetBookmark() { return TakeBookmark(); }
-  void GotoBookmark(const TBookmark& bookmark) { ReturnToBookmark(bookmark); }
-  bool BookmarkValid(const TBookmark& bookmark) { return BookmarkExists(bookmark); }
-  TBookmark Bookmark() { return QueryBookmarkText(); }
-  int CompareBookmarks(const TBookmark& a, const TBookmark& b) { return CompareBookmarkValues(a, b); }
   int RecordCount() { return CursorRecordCount(); }
-  int RecNo() { return GetSequenceNo(); }
-  void SetRecNo(int n) { SetSequenceNo(n); }
-  void DisableControls() { MuteControls(); }
-  void EnableControls() { UnmuteControls(); }
 
   // ==== events
   TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;

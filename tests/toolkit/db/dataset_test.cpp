@@ -402,11 +402,11 @@ TEST_F(Table, SequenceNumbersFollowTheFilter) {
   Fill(6);
   ds.SetFilter("N=4");
   ds.SetFiltered(true);
-  EXPECT_EQ(ds.RecNo(), 1);
+  EXPECT_EQ(ds.GetSequenceNo(), 1);
   ds.SetFiltered(false);
   ds.SetSequenceNo(5);
   EXPECT_EQ(N(), 5);
-  EXPECT_EQ(ds.RecNo(), 5);
+  EXPECT_EQ(ds.GetSequenceNo(), 5);
   EXPECT_EQ(ds.RecordCount(), 6);
 }
 
