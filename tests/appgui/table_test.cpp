@@ -49,11 +49,11 @@ void MakeTable(const std::string& path, int kind, const std::vector<Row>& rows) 
   table.Open();
   for (const Row& row : rows) {
     table.Append();
-    table.FieldByName("N")->SetAsInteger(row.n);
-    table.FieldByName("DATE")->SetAsString("01.02.2020");
-    table.FieldByName("NB_TYPE")->SetAsInteger(kind);
-    table.FieldByName("P")->SetAsFloat(row.p);
-    table.FieldByName("R")->SetAsFloat(row.r);
+    table.FieldNamed("N")->SetAsInteger(row.n);
+    table.FieldNamed("DATE")->SetAsString("01.02.2020");
+    table.FieldNamed("NB_TYPE")->SetAsInteger(kind);
+    table.FieldNamed("P")->SetAsFloat(row.p);
+    table.FieldNamed("R")->SetAsFloat(row.r);
     table.Post();
   }
   table.Close();

@@ -68,7 +68,7 @@
 //   StartEdit                  Edit                 StartInsert       Insert
 //   StartAppend                Append               CommitRecord      Post
 //   DiscardChanges             Cancel               DeleteCurrent     Delete
-//   FieldNamed                 FieldByName          FieldNamedOrNil   FindField
+//   FieldNamed                 -                    FieldNamedOrNil   FindField
 //   ValuesOfFields             -                    FindByValues      -
 //   ReadByValues               -                    ListFieldNames    -
 //   QueryFieldCount            FieldCount           CollectFields     -
@@ -387,7 +387,6 @@ class TDataSet : public TComponent {
   void Post() { CommitRecord(); }
   void Cancel() { DiscardChanges(); }
   void Delete() { DeleteCurrent(); }
-  TField* FieldByName(const AnsiString& name) const { return FieldNamed(name); }
   TField* FindField(const AnsiString& name) const { return FieldNamedOrNil(name); }
   int FieldCount() const { return QueryFieldCount(); }
   int RecordCount() { return CursorRecordCount(); }
