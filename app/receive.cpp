@@ -74,6 +74,19 @@ TForm2::~TForm2() {
   link_port_.reset();
 }
 
+void TForm2::Notification(TComponent* component, TOperation operation) {
+  // An owner frees the form's parts before the form's own destructor runs:
+  // the protocol, which speaks to the port and the timer, goes with the
+  // first of them, and the destructor finds no pointer left dangling.
+  if (operation == opRemove && component != nullptr && (component == CommPortDriver1 || component == Timer1)) {
+    protocol_.reset();
+    link_port_.reset();
+    if (component == CommPortDriver1) CommPortDriver1 = nullptr;
+    if (component == Timer1) Timer1 = nullptr;
+  }
+  TForm::Notification(component, operation);
+}
+
 void TForm2::FormCreate(TComponent*) { CheckBox1->Hide(); }
 
 void TForm2::FormShow(TComponent*) {
@@ -81,7 +94,9 @@ void TForm2::FormShow(TComponent*) {
   protocol_->Start();
 }
 
-void TForm2::FormClose(TComponent*, TCloseAction&) { protocol_->Close(); }
+void TForm2::FormClose(TComponent*, TCloseAction&) {
+  if (protocol_) protocol_->Close();
+}
 
 void TForm2::Button1Click(TComponent*) { protocol_->Cancel(); }
 

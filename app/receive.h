@@ -18,6 +18,7 @@ class TForm2 : public TForm, public TLinkView {
  public:
   explicit TForm2(TComponent* owner);
   ~TForm2() override;
+  void Notification(TComponent* component, TOperation operation) override;
 
   TStaticText* StaticText2;  // the status line
   TProgressBar* ProgressBar1;

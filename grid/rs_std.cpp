@@ -404,7 +404,8 @@ void TvpFieldVision::SetOptionsSwitch(TfvSwitchOptions value) { options_switch_ 
 
 void TvpFieldVision::Notification(TComponent* component, TOperation operation) {
   if (operation == opRemove && component != nullptr && component == images_) {
-    images_->UnRegisterChanges(images_link_.get());
+    // The list may be half destroyed here: leave it through the link.
+    images_link_->Leave();
     images_ = nullptr;
     UpdateImageSize();
     NotifyImages();

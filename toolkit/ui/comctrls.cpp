@@ -52,7 +52,9 @@ struct TImageList::Entry {
   QImage image;
 };
 
-TChangeLink::~TChangeLink() {
+TChangeLink::~TChangeLink() { Leave(); }
+
+void TChangeLink::Leave() {
   if (sender_) sender_->UnRegisterChanges(this);
 }
 

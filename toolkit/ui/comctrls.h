@@ -41,6 +41,9 @@ class TChangeLink {
   TChangeLink& operator=(const TChangeLink&) = delete;
   // The list the link is registered with; nullptr when none.
   TImageList* Sender() const { return sender_; }
+  // Leaves its list, if any. Safe while that list is being destroyed: the
+  // list lets go of its links first, so nothing calls into what is left of it.
+  void Leave();
   std::function<void(TChangeLink* link)> OnChange;
 
  private:
