@@ -176,7 +176,7 @@ void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
       table_.CommitRecord();
     } catch (...) {
       // The row is abandoned, not left half-built for a later post to store.
-      if (table_.State() == dsInsert || table_.State() == dsEdit) table_.DiscardChanges();
+      if (table_.CurrentMode() == dsInsert || table_.CurrentMode() == dsEdit) table_.DiscardChanges();
       throw;
     }
     ++added;

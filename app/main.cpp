@@ -189,7 +189,7 @@ void TForm1::FormCreate(TComponent*) {
   OpenDialog1->SetInitialDir(DefaultDir);
   SaveDialog1->SetInitialDir(DefaultDir);
 
-  Dbf1->Close();
+  Dbf1->Deactivate();
   TableOpen = false;
   TableModified = false;
   DBGridPro1->SetBookmarkFields("P;R");
@@ -289,14 +289,14 @@ void TForm1::N7Click(TComponent*) { Close_DB(); }
 void TForm1::Create_DB() {
   TableOpen = false;
   TableModified = false;
-  Dbf1->Close();
+  Dbf1->Deactivate();
   const std::filesystem::path file(SaveDialog1->FileName());
   Dbf1->SetFilePath(file.parent_path().string());
   Dbf1->SetTableName(file.filename().string());
   Dbf1->FieldDefs().Clear();
   DefineMeasurementFields(Dbf1->FieldDefs());
   Dbf1->CreateTableFile();
-  Dbf1->Open();
+  Dbf1->Activate();
   TableOpen = true;
   SetColor(clBtnFace);
   Decode(*Dbf1, false);
@@ -317,10 +317,10 @@ void TForm1::Open_DB(const std::string& file_name) {
     Dbf1->SetFilePath(file.parent_path().string());
     Dbf1->SetTableName(file.filename().string());
     Dbf1->FieldDefs().Clear();
-    Dbf1->SetActive(true);
+    Dbf1->ChangeActive(true);
   } catch (...) {
     try {
-      Dbf1->Close();
+      Dbf1->Deactivate();
     } catch (...) {
     }
     Application->MessageBox(Ru("База данных повреждена !"), Ru("Ошибка"), MB_OK | MB_ICONERROR);
@@ -333,7 +333,7 @@ void TForm1::Open_DB(const std::string& file_name) {
   // Over the rows of the tab now shown, not under the filter of the table
   // open before.
   find_mma();
-  Dbf1->First();
+  Dbf1->GoFirst();
   load_layout("Table_1", *DBGridPro1);
   load_layout("Table_2", *DBGridPro2);
   ShowStatsFooters(*DBGridPro1);
@@ -344,9 +344,9 @@ void TForm1::Open_DB(const std::string& file_name) {
 
 void TForm1::Save_DB() {
   if (!TableOpen) return;
-  if (Dbf1->Active()) DBGridPro1->CommitEdit();
-  Dbf1->SetActive(false);
-  Dbf1->SetActive(true);
+  if (Dbf1->QueryActive()) DBGridPro1->CommitEdit();
+  Dbf1->ChangeActive(false);
+  Dbf1->ChangeActive(true);
   TableModified = false;
 }
 
@@ -355,20 +355,20 @@ void TForm1::Close_DB() {
       Application->MessageBox(Ru("Сохранить изменения в таблицах ?"), Ru("ЛИВТ - КС7"), MB_YESNO | MB_ICONQUESTION) ==
           IDYES)
     Save_DB();
-  const bool had_table = TableOpen || Dbf1->Active();
+  const bool had_table = TableOpen || Dbf1->QueryActive();
   if (had_table) {
     save_layout("Table_1", *DBGridPro1);
     save_layout("Table_2", *DBGridPro2);
   }
   TableOpen = false;
   TableModified = false;
-  if (Dbf1->Active()) {
+  if (Dbf1->QueryActive()) {
     // The sort tags go through the table engine, which deletes the index
     // file it made once its last tag is gone; a file of that name the
     // program did not make stays.
     reset_sort(*DBGridPro2, "tab2");
     reset_sort(*DBGridPro1, "tab1");
-    Dbf1->SetActive(false);
+    Dbf1->ChangeActive(false);
   }
   disable_button();
   tab_vis_dis();
@@ -377,8 +377,8 @@ void TForm1::Close_DB() {
 }
 
 void TForm1::tab_vis_en() {
-  if (!Dbf1->Active()) return;
-  Dbf1->First();
+  if (!Dbf1->QueryActive()) return;
+  Dbf1->GoFirst();
   Dbf1->SetFilter(kAcousticFilter);
   Dbf1->SetFiltered(true);
   Dbf1->Reload();
@@ -398,14 +398,14 @@ void TForm1::tab_vis_en() {
 }
 
 void TForm1::TabSheet1Show(TComponent*) {
-  if (!Dbf1->Active()) return;
+  if (!Dbf1->QueryActive()) return;
   Dbf1->SetFilter(kPressFilter);
   Dbf1->SetFiltered(true);
   Dbf1->Reload();
 }
 
 void TForm1::TabSheet2Show(TComponent*) {
-  if (!Dbf1->Active()) return;
+  if (!Dbf1->QueryActive()) return;
   Dbf1->SetFilter(kAcousticFilter);
   Dbf1->SetFiltered(true);
   Dbf1->Reload();
@@ -414,7 +414,7 @@ void TForm1::TabSheet2Show(TComponent*) {
 void TForm1::DBGridPro1InitEdit(TComponent*) { TableModified = true; }
 
 TDBGridPro* TForm1::ActiveGrid() const {
-  if (!TableOpen || !Dbf1->Active() || !PageControl1->Visible()) return nullptr;
+  if (!TableOpen || !Dbf1->QueryActive() || !PageControl1->Visible()) return nullptr;
   return PageControl1->ActivePage() == TabSheet1 ? DBGridPro1 : DBGridPro2;
 }
 
@@ -676,11 +676,11 @@ void TForm1::find_mma() {
     return;
   }
   Frozen(*DBGridPro1, *DBGridPro2, [&] {
-    Dbf1->First();
+    Dbf1->GoFirst();
     s.Pmin = s.Pmax = s.Pmean = p->AsFloat();
     s.Rmin = s.Rmax = s.Rmean = r->AsFloat();
     for (int i = 1; i < n; ++i) {
-      Dbf1->Next();
+      Dbf1->GoNext();
       const double pv = p->AsFloat(), rv = r->AsFloat();
       s.Pmin = std::min(s.Pmin, pv);
       s.Pmax = std::max(s.Pmax, pv);
@@ -691,7 +691,7 @@ void TForm1::find_mma() {
     }
     s.Pmean = RoundMean(s.Pmean / n);
     s.Rmean = RoundMean(s.Rmean / n);
-    Dbf1->First();
+    Dbf1->GoFirst();
   });
 }
 
@@ -740,17 +740,17 @@ void TForm1::DBGridPro2AfterDelete(TComponent*) {
 // The press grid shows the selection statistics in its footers as the
 // acoustic grid does.
 void TForm1::DBGridPro1SelectionChange(TComponent*) {
-  if (!Dbf1->Active()) return;
+  if (!Dbf1->QueryActive()) return;
   if (!ShowSelectionFooters(*DBGridPro1)) ShowStatsFooters(*DBGridPro1);
 }
 
 void TForm1::DBGridPro2SelectionChange(TComponent*) {
-  if (!Dbf1->Active()) return;
+  if (!Dbf1->QueryActive()) return;
   if (!ShowSelectionFooters(*DBGridPro2)) ShowStatsFooters(*DBGridPro2);
 }
 
 void TForm1::SortChanged(TDBGridPro& grid, TgpColumn* column, const char* tag) {
-  if (!Dbf1->Active() || column == nullptr) return;
+  if (!Dbf1->QueryActive() || column == nullptr) return;
   Dbf1->SetIndexName("");
   try {
     Dbf1->RemoveIndex(tag);
@@ -779,7 +779,7 @@ void TForm1::DBGridPro2TitleStateChange(TComponent*, TgpColumn* Column) { SortCh
 void TForm1::reset_sort(TDBGridPro& grid, const char* tag) {
   TgpColumns& columns = *grid.Columns();
   for (int i = 0; i < columns.Count(); ++i) columns.Items(i)->SetTitleState(tsSortedNone);
-  if (!Dbf1->Active()) return;
+  if (!Dbf1->QueryActive()) return;
   try {
     Dbf1->SetIndexName("");
     Dbf1->RemoveIndex(tag);
@@ -841,35 +841,35 @@ void TForm1::N21Click(TComponent*) {
 }
 
 void TForm1::del_rows(TDBGridPro& grid, TDbf& table) {
-  if (!table.Active()) return;
+  if (!table.QueryActive()) return;
   reset_sort(grid, "tab1");
   reset_sort(grid, "tab2");
   grid.Selection()->DeleteSelected(false, true);
   grid.CommitEdit();
   table.PackRecords();
-  table.SetActive(false);
-  table.SetActive(true);
+  table.ChangeActive(false);
+  table.ChangeActive(true);
   TableModified = false;
 }
 
 void TForm1::N37Click(TComponent*) {
-  if (!TableOpen || !Dbf1->Active()) return;
+  if (!TableOpen || !Dbf1->QueryActive()) return;
   // The rows are taken first and numbered after: a view sorted by N would
   // otherwise move each row under the walk.
   std::vector<TBookmark> rows;
   Frozen(*DBGridPro1, *DBGridPro2, [&] {
-    for (Dbf1->First(); !Dbf1->Eof(); Dbf1->Next()) rows.push_back(Dbf1->TakeBookmark());
+    for (Dbf1->GoFirst(); !Dbf1->Eof(); Dbf1->GoNext()) rows.push_back(Dbf1->TakeBookmark());
     int number = 0;
     for (const TBookmark& row : rows) {
       Dbf1->ReturnToBookmark(row);
-      Dbf1->Edit();
+      Dbf1->StartEdit();
       Dbf1->FieldNamed("N")->SetAsInteger(++number);
-      Dbf1->Post();
+      Dbf1->CommitRecord();
     }
-    Dbf1->First();
+    Dbf1->GoFirst();
   });
-  Dbf1->SetActive(false);
-  Dbf1->SetActive(true);
+  Dbf1->ChangeActive(false);
+  Dbf1->ChangeActive(true);
 }
 
 // ---- Layouts -----------------------------------------------------------------

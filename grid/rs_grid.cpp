@@ -550,23 +550,23 @@ void TDBGridPro::WMVScroll(int code, int pos) {
     case SB_THUMBTRACK:
       if (ds.HasRecordNumbers()) {
         if (pos <= 1)
-          ds.First();
-        else if (pos < ds.RecordCount())
+          ds.GoFirst();
+        else if (pos < ds.CursorRecordCount())
           ScrollToRecNo(pos);
         else
-          ds.Last();
+          ds.GoLast();
       } else {
         switch (pos) {
-          case 0: ds.First(); break;
+          case 0: ds.GoFirst(); break;
           case 1: ds.Skip(-row_count_); break;
           case 3: ds.Skip(row_count_); break;
-          case 4: ds.Last(); break;
+          case 4: ds.GoLast(); break;
           default: break;
         }
       }
       break;
-    case SB_TOP: ds.First(); break;
-    case SB_BOTTOM: ds.Last(); break;
+    case SB_TOP: ds.GoFirst(); break;
+    case SB_BOTTOM: ds.GoLast(); break;
     default: break;
   }
   ReshowEditor();
@@ -611,7 +611,7 @@ bool TDBGridPro::RecordAfterWindow() {
   const int first_index = ds.ActiveRecordIndex() - active_row_;
   if (first_index + row_count_ < ds.WindowRecordCount()) return true;
   if (row_count_ < row_capacity_) return false;
-  if (ds.HasRecordNumbers() && ds.GetSequenceNo() > 0) return ds.GetSequenceNo() - active_row_ + row_count_ - 1 < ds.RecordCount();
+  if (ds.HasRecordNumbers() && ds.GetSequenceNo() > 0) return ds.GetSequenceNo() - active_row_ + row_count_ - 1 < ds.CursorRecordCount();
   return true;
 }
 
@@ -680,13 +680,13 @@ void TDBGridPro::UpdateVScrollBar(bool Force) {
   if (link_active_ && data_set_ != nullptr && (scroll_bars_ == ssVertical || scroll_bars_ == ssBoth)) {
     TDataSet& ds = *data_set_;
     if (ds.HasRecordNumbers()) {
-      const int count = ds.RecordCount();
+      const int count = ds.CursorRecordCount();
       if (count == row_count_ && more_rows_) {
         info.nMin = 1, info.nMax = 1, info.nPage = 0;
       } else {
         info.nMin = 1, info.nPage = 1, info.nMax = count - row_count_ + 1;
       }
-      const TDataSetMode state = ds.State();
+      const TDataSetMode state = ds.CurrentMode();
       if (state == dsInactive || state == dsBrowse || state == dsEdit) {
         info.nPos = ds.GetSequenceNo() - active_row_;
         info.nTrackPos = info.nPos;
@@ -870,10 +870,10 @@ void TDBGridPro::CommitEdit() {
     if (data_link_->Editing()) {
       // An inserted record is settled by a move of no records: posted when
       // something was typed into it, dropped when not.
-      if (data_set_->State() == dsInsert)
+      if (data_set_->CurrentMode() == dsInsert)
         data_set_->Skip(0);
       else
-        data_set_->Post();
+        data_set_->CommitRecord();
     } else {
       EndEdit(feaCancel, true);
     }
@@ -886,7 +886,7 @@ void TDBGridPro::CommitEdit() {
 
 void TDBGridPro::CancelEdit() {
   if (data_link_->Editing())
-    data_set_->Cancel();
+    data_set_->DiscardChanges();
   else
     EndEdit(feaCancel, true);
 }
@@ -914,16 +914,16 @@ void TDBGridPro::ReshowEditor() {
 }
 
 bool TDBGridPro::InsertRecord(bool Append) {
-  if (!link_active_ || data_set_ == nullptr || data_set_->State() != dsBrowse || read_only_) return false;
+  if (!link_active_ || data_set_ == nullptr || data_set_->CurrentMode() != dsBrowse || read_only_) return false;
   if (options_edit_.Contains(Append ? geoNoAppends : geoNoInserts)) return false;
   if (!data_set_->QueryCanModify()) return false;
   bool do_insert = true;
   if (BeforeInsert) BeforeInsert(this, do_insert);
   if (!do_insert) return false;
   if (Append)
-    data_set_->Append();
+    data_set_->StartAppend();
   else
-    data_set_->Insert();
+    data_set_->StartInsert();
   RecaptureCurrent(true);
   Update();
   if (AfterInsert) AfterInsert(this);
@@ -976,14 +976,14 @@ void TDBGridPro::GoToCell(int Flags, int Distance, int Column) {
   try {
     if (link_active_ && data_set_ != nullptr) {
       if (Flags & 0x1) {
-        data_set_->First();
+        data_set_->GoFirst();
         if (cursor_type_ != gctSensitive) RecaptureCurrent(false);
       } else if (Flags & 0x2) {
-        data_set_->Last();
+        data_set_->GoLast();
         if (cursor_type_ != gctSensitive) RecaptureCurrent(false);
       } else if (Flags & 0x4) {
         const int distance = current_row_ == -1 ? Distance - active_row_ : Distance + current_row_ - active_row_;
-        if (distance != 0 || data_set_->State() != dsBrowse)
+        if (distance != 0 || data_set_->CurrentMode() != dsBrowse)
           data_set_->Skip(distance);
         else
           ScrollHandler(0);

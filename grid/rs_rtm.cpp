@@ -433,7 +433,7 @@ TDataSetPosition SaveDataSetPosition(TDataSet& data_set) {
 void RestoreDataSetPosition(TDataSet& data_set, const TDataSetPosition& position) {
   // A record deleted meanwhile would make the return fail with "Record not
   // found" in the middle of a repaint; the data set then stays where it is.
-  if (position.Bookmark.empty() || !data_set.Active() || !data_set.BookmarkExists(position.Bookmark)) return;
+  if (position.Bookmark.empty() || !data_set.QueryActive() || !data_set.BookmarkExists(position.Bookmark)) return;
   data_set.ReturnToBookmark(position.Bookmark);
   int row = data_set.ActiveRecordIndex();
   int saved = position.ActiveRow;

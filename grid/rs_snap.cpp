@@ -79,7 +79,7 @@ void TgpCurrentRecShot::Capture(const TBookmark& bookmark) {
   TgpRecShot::Capture(bookmark);
   OnRealRecord = Valid;
   int row = -1;
-  if (LinkActive() && (Valid || DataSet()->State() != dsBrowse)) row = Grid->DataLink()->ActiveRecord();
+  if (LinkActive() && (Valid || DataSet()->CurrentMode() != dsBrowse)) row = Grid->DataLink()->ActiveRecord();
   Grid->SetCurrentRow(row);
 }
 
@@ -240,7 +240,7 @@ void TgpSelection::SelectRange(const TBookmark& Target) {
   TDataSet* data_set = DataSet();
   // A target whose record is gone would never be met: the walk would run to
   // the end of the data set and select records nobody pointed at.
-  if (!data_set || !data_set->Active() || !data_set->BookmarkExists(Target)) return;
+  if (!data_set || !data_set->QueryActive() || !data_set->BookmarkExists(Target)) return;
   const TDataSetPosition position = SaveDataSetPosition(*data_set);
   grid_->FreezeGrid();
   data_set->MuteControls();

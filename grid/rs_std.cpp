@@ -151,7 +151,7 @@ void TgpFieldList::ResolveFields(TDataSet* DataSet) {
   if (!related.empty()) names += ";" + related;
   fields_.clear();
   const int count = ListCountNonEmpty(names, ';');
-  const bool open = DataSet && DataSet->Active();
+  const bool open = DataSet && DataSet->QueryActive();
   for (int i = 0; i < count; ++i) {
     TField* field = nullptr;
     if (open) {

@@ -86,7 +86,7 @@ void TfrDBDataSet::Close() {
     // replaced during the walk, or the record was deleted. Raising "Record not
     // found" here would also keep OnClose and the closing of the data set
     // from happening.
-    if (owner == ds && ds->Active() && ds->BookmarkExists(bookmark)) GotoDataSetBookmark(ds, bookmark);
+    if (owner == ds && ds->QueryActive() && ds->BookmarkExists(bookmark)) GotoDataSetBookmark(ds, bookmark);
     FreeDataSetBookmark(ds, bookmark);
   }
   if (OnClose) OnClose(this);

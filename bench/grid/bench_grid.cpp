@@ -45,9 +45,9 @@ struct Fixture {
     table.SetTableName("m.db");
     DefineMeasurementFields(table.FieldDefs());
     table.CreateTableFile();
-    table.Open();
+    table.Activate();
     for (int i = 0; i < kRows; ++i) {
-      table.Append();
+      table.StartAppend();
       table.FieldNamed("N")->SetAsInteger(i + 1);
       table.FieldNamed("DATE")->SetAsString("01.02.2024");
       table.FieldNamed("TIME")->SetAsString("10:11:12");
@@ -55,14 +55,14 @@ struct Fixture {
       table.FieldNamed("R")->SetAsFloat((i % 777) * 0.5);
       table.FieldNamed("ZAV")->SetAsString("Plant " + std::to_string(i % 50));
       table.FieldNamed("A1")->SetAsFloat(i % 10);
-      table.Post();
+      table.CommitRecord();
     }
-    table.First();
+    table.GoFirst();
     source.SetDataSet(&table);
     designer.SetSelectedRowFill(true);
     grid = std::make_unique<BenchGrid>(nullptr);
     grid->SetDesigner(&designer);
-    for (int f = 0; f < table.FieldCount(); ++f) grid->Columns()->Add()->SetFieldName(table.Fields(f)->FieldName());
+    for (int f = 0; f < table.QueryFieldCount(); ++f) grid->Columns()->Add()->SetFieldName(table.Fields(f)->FieldName());
     grid->SetDataSource(&source);
     grid->SetBounds(0, 0, 1920, 1080);
     grid->Widget()->show();
@@ -71,7 +71,7 @@ struct Fixture {
   ~Fixture() {
     grid.reset();
     source.SetDataSet(nullptr);
-    table.Close();
+    table.Deactivate();
     DeleteFile(folder + "/m.db");
     rmdir(folder.c_str());
   }
@@ -84,7 +84,7 @@ Fixture& Shared() {
 
 void BM_FullRepaint(benchmark::State& state) {
   Fixture& f = Shared();
-  f.table.First();
+  f.table.GoFirst();
   for (auto _ : state) benchmark::DoNotOptimize(f.grid->Widget()->grab());
   state.counters["rows"] = f.grid->RowCount();
 }
@@ -92,13 +92,13 @@ BENCHMARK(BM_FullRepaint)->Unit(benchmark::kMillisecond);
 
 void BM_OneRowScroll(benchmark::State& state) {
   Fixture& f = Shared();
-  f.table.First();
+  f.table.GoFirst();
   Application->ProcessMessages();
   int scrolled = 0;
   for (auto _ : state) {
     if (++scrolled > kRows - 2 * f.grid->RowCount()) {
       state.PauseTiming();
-      f.table.First();
+      f.table.GoFirst();
       Application->ProcessMessages();
       scrolled = 0;
       state.ResumeTiming();
@@ -117,10 +117,10 @@ void BM_LastFilteredRow(benchmark::State& state) {
   f.table.SetFiltered(true);
   for (auto _ : state) {
     state.PauseTiming();
-    f.table.First();
+    f.table.GoFirst();
     Application->ProcessMessages();
     state.ResumeTiming();
-    f.table.Last();
+    f.table.GoLast();
     f.grid->Update();
     Application->ProcessMessages();
   }

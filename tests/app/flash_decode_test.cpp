@@ -36,7 +36,7 @@ TEST(PressDecoder, CreateModeWritesEveryRecordInFieldOrder) {
   b.Decode(true, Identity(2, 3, 4321), dump, false);
   EXPECT_EQ(b.table.Filter(), "NB_TYPE=0");
   EXPECT_TRUE(b.table.Filtered());
-  EXPECT_EQ(b.table.State(), dsBrowse);
+  EXPECT_EQ(b.table.CurrentMode(), dsBrowse);
   EXPECT_TRUE(b.messages.empty());
   // 0x03E803ED: P 65537005, and the lengths 1005 and 1000; 150000: 18928 and 2.
   EXPECT_EQ(b.Rows({"N", "DATE", "TIME", "DEV_TYPE", "SERIAL", "NB_TYPE", "P", "R", "H", "TYPE", "ZAV", "T", "COMMENT",
@@ -117,7 +117,7 @@ TEST(Decoders, SetTheFieldsOfEachRowInTheirOrder) {
     SCOPED_TRACE(c.what);
     Bench b;
     std::string order;
-    for (int i = 0; i < b.table.FieldCount(); ++i)
+    for (int i = 0; i < b.table.QueryFieldCount(); ++i)
       b.table.Fields(i)->OnChange = [&order](TField* f) { order += (order.empty() ? "" : " ") + f->FieldName(); };
     b.Decode(c.press, Identity(uint8_t(c.count)), Dump(c.image, c.w1), false);
     EXPECT_EQ(order, c.order);
@@ -342,7 +342,7 @@ TEST(Decoders, FailuresStopTheImportAndLeaveTheFailingRowUnposted) {
       error = e.Message();
     }
     EXPECT_EQ(error, c.error);
-    EXPECT_NE(b.table.State(), dsInsert);
+    EXPECT_NE(b.table.CurrentMode(), dsInsert);
     EXPECT_EQ(b.table.StoredRowCount() - before, c.rows);
     EXPECT_TRUE(b.messages.empty());
   }

@@ -97,7 +97,7 @@ struct Bench {
   TMeasurementMemTable table{nullptr};
   std::vector<std::pair<std::string, std::string>> messages;  // UTF-8 text, caption
 
-  Bench() { table.Open(); }
+  Bench() { table.Activate(); }
 
   // A stored row of a kind with its date and time texts.
   void AddRow(int kind, const char* date, const char* time, int n = 1) {

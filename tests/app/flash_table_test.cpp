@@ -44,7 +44,7 @@ struct FileBench {
     CreateMeasurementFields(table, &form);
     table.CreateTableFile();
     table.SetFiltered(true);
-    table.Open();
+    table.Activate();
   }
 
   void Decode(bool press, const TInstrumentIdentity& id, const TRecordDump& dump, bool append) {
@@ -56,8 +56,8 @@ struct FileBench {
     else
       decoder.flash2kiv7(append);
     // Saved by closing and reopening.
-    table.Close();
-    table.Open();
+    table.Deactivate();
+    table.Activate();
   }
 
   Rows AllRows() {

@@ -25,7 +25,7 @@ TEST(MeasurementRow, TableGivesBackTheTwentyFieldsWithTheirClassesAndWidths) {
   TComponent owner(nullptr);
   auto* table = new TMeasurementMemTable(&owner);
   CreateMeasurementFields(*table, &owner);
-  table->Open();
+  table->Activate();
   struct Expect {
     const char* name;
     const char* persistent;
@@ -54,7 +54,7 @@ TEST(MeasurementRow, TableGivesBackTheTwentyFieldsWithTheirClassesAndWidths) {
       {"D2", "Dbf1D2", ftFloat, 0},
       {"D3", "Dbf1D3", ftFloat, 0},
   };
-  ASSERT_EQ(table->FieldCount(), 20);
+  ASSERT_EQ(table->QueryFieldCount(), 20);
   for (int i = 0; i < 20; ++i) {
     const Expect& e = expected[i];
     SCOPED_TRACE(e.name);
@@ -74,7 +74,7 @@ TEST(MeasurementRow, TableGivesBackTheTwentyFieldsWithTheirClassesAndWidths) {
 
 TEST(MeasurementRow, NumericFieldsHoldWhatTheirFieldTextHoldsOrRefuseTheValue) {
   TMeasurementMemTable table(nullptr);
-  table.Open();
+  table.Activate();
   struct Case {
     const char* field;
     double value;
@@ -125,7 +125,7 @@ TEST(MeasurementRow, NumericFieldsHoldWhatTheirFieldTextHoldsOrRefuseTheValue) {
 
 TEST(MeasurementRow, EveryFloatFieldKeepsEightIntegerDigitsAndNineDecimals) {
   TMeasurementMemTable table(nullptr);
-  table.Open();
+  table.Activate();
   struct Case {
     double value;
     double back;  // NaN: refused
@@ -154,7 +154,7 @@ TEST(MeasurementRow, EveryFloatFieldKeepsEightIntegerDigitsAndNineDecimals) {
 
 TEST(MeasurementRow, TextIsCutToItsFieldAndNewRowsGoToTheEnd) {
   TMeasurementMemTable table(nullptr);
-  table.Open();
+  table.Activate();
   for (int n = 1; n <= 3; ++n) {
     // Inserting in front of the first row still adds the row at the end, as
     // a table file does.
@@ -177,7 +177,7 @@ TEST(MeasurementRow, TextIsCutToItsFieldAndNewRowsGoToTheEnd) {
 
 TEST(MeasurementRow, KindFiltersShowOneKindEach) {
   TMeasurementMemTable table(nullptr);
-  table.Open();
+  table.Activate();
   for (int kind : {1, 0, 1, 1, 0}) {
     table.StartAppend();
     table.FieldNamed("NB_TYPE")->SetAsInteger(kind);

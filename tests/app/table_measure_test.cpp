@@ -63,9 +63,9 @@ TEST(TableMeasurement, CreateAppendReopenFilteredAndReadBack) {
   EXPECT_EQ(ours.substr(0, 1), theirs.substr(0, 1));
   EXPECT_EQ(ours.substr(4), theirs.substr(4));
 
-  t->Open();
+  t->Activate();
   for (const Row& r : kRows) {
-    t->Append();
+    t->StartAppend();
     t->FieldNamed("N")->SetAsInteger(r.n);
     t->FieldNamed("DATE")->SetAsString(r.date);
     t->FieldNamed("TIME")->SetAsString(r.time);
@@ -75,16 +75,16 @@ TEST(TableMeasurement, CreateAppendReopenFilteredAndReadBack) {
     t->FieldNamed("P")->SetAsFloat(r.p);
     t->FieldNamed("R")->SetAsFloat(r.r);
     t->FieldNamed("COMMENT")->SetAsString(Utf8ToAnsi(r.comment));
-    t->Post();
+    t->CommitRecord();
   }
-  t->Close();
+  t->Deactivate();
   const std::string bytes = ReadFile(file);
   ASSERT_EQ(bytes.size(), kHeaderSize + 408 * 3 + 1);
   EXPECT_EQ(GetLE32(bytes.data() + 4), 3u);
 
   t->SetFilter("NB_TYPE=1");
   t->SetFiltered(true);
-  t->Open();
+  t->Activate();
   EXPECT_EQ(t->FieldNamed("N")->DataType(), ftInteger);
   EXPECT_EQ(t->FieldNamed("NB_TYPE")->DataType(), ftSmallint);
   EXPECT_EQ(t->FieldNamed("P")->DataType(), ftFloat);
@@ -102,7 +102,7 @@ TEST(TableMeasurement, CreateAppendReopenFilteredAndReadBack) {
   EXPECT_DOUBLE_EQ(t->FieldNamed("R")->AsFloat(), 0.000000001);
   t->GoNext();
   EXPECT_DOUBLE_EQ(t->FieldNamed("P")->AsFloat(), 12345678.123456789);
-  t->Close();
+  t->Deactivate();
 
   // An independent reader sees the three rows, numbers as the field text gives them.
   WriteFile(dir + "/read.py", R"(

@@ -46,17 +46,17 @@ void MakeTable(const std::string& path, int kind, const std::vector<Row>& rows) 
   table.SetUseFloatFields(false);
   DefineMeasurementFields(table.FieldDefs());
   table.CreateTableFile();
-  table.Open();
+  table.Activate();
   for (const Row& row : rows) {
-    table.Append();
+    table.StartAppend();
     table.FieldNamed("N")->SetAsInteger(row.n);
     table.FieldNamed("DATE")->SetAsString("01.02.2020");
     table.FieldNamed("NB_TYPE")->SetAsInteger(kind);
     table.FieldNamed("P")->SetAsFloat(row.p);
     table.FieldNamed("R")->SetAsFloat(row.r);
-    table.Post();
+    table.CommitRecord();
   }
-  table.Close();
+  table.Deactivate();
 }
 
 // The record count in the table file's header.
@@ -413,9 +413,9 @@ TEST_F(TablesInProcess, ClosingKeepsAnIndexFileTheProgramDidNotMake) {
     t.SetFilePath(dir);
     t.SetTableName("press.db");
     t.SetExclusive(true);
-    t.Open();
+    t.Activate();
     t.CreateIndexTag("OWN", "N", {});
-    t.Close();
+    t.Deactivate();
   }
   ASSERT_TRUE(fs::exists(dir + "/press.mdx"));
   auto form = Start();
@@ -426,7 +426,7 @@ TEST_F(TablesInProcess, ClosingKeepsAnIndexFileTheProgramDidNotMake) {
   TDbf t(nullptr);
   t.SetFilePath(dir);
   t.SetTableName("press.db");
-  t.Open();
+  t.Activate();
   t.SetIndexName("OWN");
   EXPECT_EQ(t.IndexName(), "OWN");
   t.SetIndexName("tab1");

@@ -272,17 +272,17 @@ TEST(PackRecovery, TagsAreRebuiltByTheOpenThatFinishesThePack) {
   const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
   auto t = table2_support::FilledTable(
       file, {{1, 1, 30.5, 1, "c"}, {2, 0, 5, 2, "a"}, {3, 1, -2, 3, "e"}, {4, 1, 100, 4, "b"}, {5, 0, 1, 5, "d"}});
-  t->Open();
+  t->Activate();
   t->CreateIndexTag("tab1", "P", {});
   for (int n : {2, 3}) {
     ASSERT_TRUE(t->FindByValues("N", n, {}));
-    t->Delete();
+    t->DeleteCurrent();
   }
-  t->Close();
+  t->Deactivate();
   const std::string stale = ReadFile(mdx);
-  t->Open();
+  t->Activate();
   t->PackRecords();
-  t->Close();
+  t->Deactivate();
   WriteFile(mdx, stale);
   // What the pack's marker says once the packed table is in place.
   const std::string names = "table job.db\nnew job_1.db\n";
@@ -292,9 +292,9 @@ TEST(PackRecovery, TagsAreRebuiltByTheOpenThatFinishesThePack) {
   std::snprintf(hex, sizeof hex, "%08x", hash);
   WriteFile(file + ".pack", "DBF PACK 1\nstate R\n" + names + "sum " + hex + "\n");
   t->SetIndexName("tab1");
-  t->Open();
+  t->Activate();
   EXPECT_EQ(table2_support::Ns(*t), (std::vector<int>{5, 1, 4}));
-  t->Close();
+  t->Deactivate();
   EXPECT_FALSE(FileExists(file + ".pack"));
 }
 

@@ -45,7 +45,7 @@ TEST(Table2Locate, FindsTheFirstMatchingRowOrStays) {
   };
   const std::string dir = TempDir("t2locate");
   auto t = FilledTable(dir + "/job.db", kRows);
-  t->Open();
+  t->Activate();
   for (const bool indexed : {false, true}) {
     if (indexed) {
       t->CreateIndexTag("tab1", "COMMENT", {});
@@ -64,31 +64,31 @@ TEST(Table2Locate, FindsTheFirstMatchingRowOrStays) {
       EXPECT_EQ(t->FieldNamed("N")->AsInteger(), c.found_n != 0 ? c.found_n : before);
     }
   }
-  t->Close();
+  t->Deactivate();
 }
 
 TEST(Table2Edit, PostCancelAndDeleteReachTheFile) {
   const std::string dir = TempDir("t2edit");
   const std::string file = dir + "/job.db";
   auto t = FilledTable(file, kRows);
-  t->Open();
+  t->Activate();
   ASSERT_TRUE(t->FindByValues("N", 2, {}));
-  t->Edit();
+  t->StartEdit();
   t->FieldNamed("COMMENT")->SetAsString("edited");
-  t->Post();
+  t->CommitRecord();
   ASSERT_TRUE(t->FindByValues("N", 3, {}));
-  t->Edit();
+  t->StartEdit();
   t->FieldNamed("COMMENT")->SetAsString("dropped");
-  t->Cancel();
+  t->DiscardChanges();
   EXPECT_EQ(t->FieldNamed("COMMENT")->AsString(), "Beta");
   // A cancelled edit leaves no lock: the record can be edited again.
-  t->Edit();
+  t->StartEdit();
   t->FieldNamed("P")->SetAsFloat(9.25);
-  t->Post();
+  t->CommitRecord();
   ASSERT_TRUE(t->FindByValues("N", 4, {}));
-  t->Delete();
+  t->DeleteCurrent();
   EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 3}));
-  t->Close();
+  t->Deactivate();
 
   WriteFile(dir + "/read.py", R"(
 import dbfread, sys
@@ -125,43 +125,43 @@ TEST(Table2Blob, MemosAreWrittenAtPostAndReadBack) {
   const std::string file = dir + "/notes.dbf";
   auto t = MemoTable(file);
   t->CreateTableFile();
-  t->Open();
+  t->Activate();
   const std::string long_text(1500, 'x');
   const std::vector<std::string> texts = {"короткая заметка", "", long_text};
   for (size_t i = 0; i < texts.size(); ++i) {
-    t->Append();
+    t->StartAppend();
     t->FieldNamed("ID")->SetAsInteger(int(i + 1));
     if (!texts[i].empty()) t->FieldNamed("NOTE")->SetAsString(Utf8ToAnsi(texts[i]));
     // Written bytes read back before the post.
     EXPECT_EQ(AnsiToUtf8(t->FieldNamed("NOTE")->AsString()), texts[i]);
-    t->Post();
+    t->CommitRecord();
   }
   EXPECT_EQ(Notes(*t), (std::vector<std::string>{"короткая заметка", "<null>", long_text}));
 
   // A cancelled edit keeps the stored memo; a posted one replaces it.
   t->GoFirst();
-  t->Edit();
+  t->StartEdit();
   t->FieldNamed("NOTE")->SetAsString("temporary");
-  t->Cancel();
+  t->DiscardChanges();
   EXPECT_EQ(AnsiToUtf8(t->FieldNamed("NOTE")->AsString()), "короткая заметка");
   t->GoLast();
-  t->Edit();
+  t->StartEdit();
   t->FieldNamed("NOTE")->SetAsString("short now");
-  t->Post();
+  t->CommitRecord();
   t->GoFirst();
   t->GoNext();
-  t->Edit();
+  t->StartEdit();
   t->FieldNamed("NOTE")->SetAsString(std::string(700, 'y'));
-  t->Post();
+  t->CommitRecord();
   EXPECT_EQ(Notes(*t), (std::vector<std::string>{"короткая заметка", std::string(700, 'y'), "short now"}));
 
   // Writing needs edit or insert mode.
   EXPECT_THROW(t->FieldNamed("NOTE")->SetAsString("no"), EDatabaseError);
-  t->Close();
+  t->Deactivate();
 
-  t->Open();
+  t->Activate();
   EXPECT_EQ(Notes(*t), (std::vector<std::string>{"короткая заметка", std::string(700, 'y'), "short now"}));
-  t->Close();
+  t->Deactivate();
 
   WriteFile(dir + "/read.py", R"(
 import dbfread, sys
@@ -181,21 +181,21 @@ TEST(Table2Blob, PackCarriesTheMemosOfTheKeptRows) {
   const std::string file = dir + "/notes.dbf";
   auto t = MemoTable(file);
   t->CreateTableFile();
-  t->Open();
+  t->Activate();
   for (int i = 1; i <= 4; ++i) {
-    t->Append();
+    t->StartAppend();
     t->FieldNamed("ID")->SetAsInteger(i);
     t->FieldNamed("NOTE")->SetAsString("note " + std::to_string(i));
-    t->Post();
+    t->CommitRecord();
   }
   t->GoFirst();
-  t->Delete();
+  t->DeleteCurrent();
   t->GoFirst();
   t->GoNext();
-  t->Delete();
+  t->DeleteCurrent();
   t->PackRecords();
   EXPECT_EQ(Notes(*t), (std::vector<std::string>{"note 2", "note 4"}));
-  t->Close();
+  t->Deactivate();
 }
 
 }  // namespace

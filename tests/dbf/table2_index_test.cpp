@@ -48,7 +48,7 @@ TEST(Table2Index, SortsAsTheMainWindowDoes) {
     auto t = FilledTable(file, kRows);
     t->SetFilter(c.filter);
     t->SetFiltered(true);
-    t->Open();
+    t->Activate();
     const std::vector<int> physical = Ns(*t);
 
     // Removing a tag that is not there changes nothing.
@@ -78,7 +78,7 @@ TEST(Table2Index, SortsAsTheMainWindowDoes) {
     t->RemoveIndex("tab1");
     EXPECT_FALSE(Exists(mdx)) << "the last tag takes the file with it";
     EXPECT_TRUE(t->IndexNames().empty());
-    t->Close();
+    t->Deactivate();
     EXPECT_EQ(ProductionFlag(file), 0);
   }
 }
@@ -89,7 +89,7 @@ TEST(Table2Index, TwoTagsLiveSideBySideAndEditsKeepThemInOrder) {
   auto t = FilledTable(file, kRows);
   t->SetFilter("NB_TYPE=1");
   t->SetFiltered(true);
-  t->Open();
+  t->Activate();
   t->CreateIndexTag("tab1", "P", {});
   t->CreateIndexTag("tab2", "N", {ixDescending});
   t->SetIndexName("tab1");
@@ -101,16 +101,16 @@ TEST(Table2Index, TwoTagsLiveSideBySideAndEditsKeepThemInOrder) {
   EXPECT_EQ(Ns(*t), (std::vector<int>{3, 1, 6, 4}));
 
   // An appended row and an edited key go to their places in the tag.
-  t->Append();
+  t->StartAppend();
   t->FieldNamed("N")->SetAsInteger(8);
   t->FieldNamed("NB_TYPE")->SetAsInteger(1);
   t->FieldNamed("P")->SetAsFloat(0);
-  t->Post();
+  t->CommitRecord();
   EXPECT_EQ(Ns(*t), (std::vector<int>{3, 8, 1, 6, 4}));
   t->GoFirst();
-  t->Edit();
+  t->StartEdit();
   t->FieldNamed("P")->SetAsFloat(1000);
-  t->Post();
+  t->CommitRecord();
   EXPECT_EQ(Ns(*t), (std::vector<int>{8, 1, 6, 4, 3}));
   t->SetIndexName("tab2");
   EXPECT_EQ(Ns(*t), (std::vector<int>{8, 6, 4, 3, 1}));
@@ -122,21 +122,21 @@ TEST(Table2Index, TwoTagsLiveSideBySideAndEditsKeepThemInOrder) {
   EXPECT_TRUE(Exists(mdx)) << "tab1 is still in it";
   t->RemoveIndex("tab1");
   EXPECT_FALSE(Exists(mdx));
-  t->Close();
+  t->Deactivate();
 }
 
 TEST(Table2Index, ReopenFindsTheTagsAndForgetsAMissingOne) {
   const std::string dir = TempDir("t2reopen");
   const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
   auto t = FilledTable(file, kRows);
-  t->Open();
+  t->Activate();
   t->CreateIndexTag("tab1", "P", {});
   t->SetIndexName("tab1");
-  t->Close();
+  t->Deactivate();
   EXPECT_EQ(ProductionFlag(file), 1);
   EXPECT_EQ(t->IndexDefs().Count(), 0) << "tags read from the file leave with the close";
 
-  t->Open();
+  t->Activate();
   ASSERT_EQ(t->IndexDefs().Count(), 1);
   EXPECT_EQ(t->IndexDefs().Items(0)->IndexFile(), "TAB1");
   EXPECT_TRUE(t->IndexDefs().Items(0)->FromFile());
@@ -148,16 +148,16 @@ TEST(Table2Index, ReopenFindsTheTagsAndForgetsAMissingOne) {
   t->SetIndexFieldNames("R");
   EXPECT_EQ(t->IndexName(), "");
   EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
-  t->Close();
+  t->Deactivate();
 
   // The application deletes the index file after closing; the next open
   // forgets the link and a stored name of a vanished tag gives physical order.
   ASSERT_EQ(::unlink(mdx.c_str()), 0);
   t->SetIndexName("tab1");
-  t->Open();
+  t->Activate();
   EXPECT_EQ(t->IndexName(), "");
   EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
-  t->Close();
+  t->Deactivate();
   EXPECT_EQ(ProductionFlag(file), 0);
 }
 
@@ -174,7 +174,7 @@ TEST(Table2Index, ABadKeyExpressionLeavesNoTagBehind) {
   const std::string dir = TempDir("t2bad");
   const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
   auto t = FilledTable(file, kRows);
-  t->Open();
+  t->Activate();
   EXPECT_NO_THROW(t->CreateIndexTag("tab1", "NO_SUCH_FIELD", {}));
   EXPECT_TRUE(t->IndexNames().empty());
   EXPECT_FALSE(Exists(mdx));
@@ -184,7 +184,7 @@ TEST(Table2Index, ABadKeyExpressionLeavesNoTagBehind) {
   EXPECT_EQ(t->IndexNames(), std::vector<AnsiString>{"tab1"});
   t->SetIndexName("tab1");
   EXPECT_EQ(Ns(*t), (std::vector<int>{3, 5, 2, 7, 1, 6, 4}));
-  t->Close();
+  t->Deactivate();
   EXPECT_TRUE(Exists(mdx));
   EXPECT_EQ(ProductionFlag(file), 1);
 }
@@ -193,7 +193,7 @@ TEST(Table2Index, SeparateIndexFileIsCreatedReleasedAndDeleted) {
   const std::string dir = TempDir("t2ndx");
   const std::string file = dir + "/job.db", ndx = dir + "/byp.ndx";
   auto t = FilledTable(file, kRows);
-  t->Open();
+  t->Activate();
   t->CreateIndexTag("byp.ndx", "P", {});
   ASSERT_TRUE(Exists(ndx));
   t->SetIndexName("byp.ndx");
@@ -206,14 +206,14 @@ TEST(Table2Index, SeparateIndexFileIsCreatedReleasedAndDeleted) {
   TDbfIndexDef* def = t->IndexDefs().Add();
   def->SetIndexFile("byp.ndx");
   def->SetSortField("p");
-  t->Close();
-  t->Open();
+  t->Deactivate();
+  t->Activate();
   t->SetIndexName("byp.ndx");
   EXPECT_EQ(Ns(*t), (std::vector<int>{3, 5, 2, 7, 1, 6, 4}));
   t->RemoveIndex("byp.ndx");
   EXPECT_FALSE(Exists(ndx));
   EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
-  t->Close();
+  t->Deactivate();
   EXPECT_EQ(ProductionFlag(file), 0) << "a separate index file is no production index";
 }
 

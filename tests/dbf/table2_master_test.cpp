@@ -24,16 +24,16 @@ struct Fixture {
   explicit Fixture(const std::string& dir) {
     master = FilledTable(dir + "/master.db", kMasters);
     detail = FilledTable(dir + "/detail.db", kDetails);
-    master->Open();
-    detail->Open();
+    master->Activate();
+    detail->Activate();
     detail->CreateIndexTag("kind", "NB_TYPE", {});
     source = std::make_unique<TDataSource>(nullptr);
     source->SetDataSet(master.get());
   }
   ~Fixture() {
     detail->SetMasterSource(nullptr);
-    detail->Close();
-    master->Close();
+    detail->Deactivate();
+    master->Deactivate();
   }
 };
 

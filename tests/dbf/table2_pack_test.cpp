@@ -35,7 +35,7 @@ char DeletionFlag(const std::string& bytes, int n) { return bytes[kHeader + kRec
 void DeleteNs(TDbf& t, const std::vector<int>& ns) {
   for (int n : ns) {
     ASSERT_TRUE(t.FindByValues("N", n, {})) << n;
-    t.Delete();
+    t.DeleteCurrent();
   }
 }
 
@@ -69,7 +69,7 @@ TEST(Table2Pack, DeletedRowsStayMarkedUntilThePackRebuildsTheTags) {
     const std::string dir = TempDir("t2pack");
     const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
     auto t = FilledTable(file, kRows);
-    t->Open();
+    t->Activate();
     if (c.with_tag) t->CreateIndexTag("tab1", "P", {});
     DeleteNs(*t, c.deleted);
     const std::string before = ReadFile(file);
@@ -86,16 +86,16 @@ TEST(Table2Pack, DeletedRowsStayMarkedUntilThePackRebuildsTheTags) {
       t->SetIndexName("tab1");
       EXPECT_EQ(Ns(*t), c.kind1_by_p);
       // The tag also takes new rows at their places after the pack.
-      t->Append();
+      t->StartAppend();
       t->FieldNamed("N")->SetAsInteger(9);
       t->FieldNamed("NB_TYPE")->SetAsInteger(1);
       t->FieldNamed("P")->SetAsFloat(-100);
-      t->Post();
+      t->CommitRecord();
       std::vector<int> expected = {9};
       expected.insert(expected.end(), c.kind1_by_p.begin(), c.kind1_by_p.end());
       EXPECT_EQ(Ns(*t), expected);
     }
-    t->Close();
+    t->Deactivate();
     const std::string after = ReadFile(file);
     const size_t rows = c.physical_after.size() + (c.with_tag ? 1 : 0);
     EXPECT_EQ(after.size(), kHeader + kRecord * rows + 1);
@@ -105,11 +105,11 @@ TEST(Table2Pack, DeletedRowsStayMarkedUntilThePackRebuildsTheTags) {
     if (c.with_tag) {
       // Reopened, the rebuilt tag still delivers the same order.
       t->SetIndexName("tab1");
-      t->Open();
+      t->Activate();
       std::vector<int> expected = {9};
       expected.insert(expected.end(), c.kind1_by_p.begin(), c.kind1_by_p.end());
       EXPECT_EQ(Ns(*t), expected);
-      t->Close();
+      t->Deactivate();
     }
     t->SetFiltered(false);
     std::string expected_text;
@@ -134,7 +134,7 @@ TEST(Table2Count, CountsWhatTheSetDeliversAndKeepsThePosition) {
   };
   const std::string dir = TempDir("t2count");
   auto t = FilledTable(dir + "/job.db", kRows);
-  t->Open();
+  t->Activate();
   DeleteNs(*t, {3, 7});
   for (const bool indexed : {false, true}) {
     if (indexed) {
@@ -166,7 +166,7 @@ TEST(Table2Count, CountsWhatTheSetDeliversAndKeepsThePosition) {
       }
     }
   }
-  t->Close();
+  t->Deactivate();
   TDbf closed(nullptr);
   EXPECT_EQ(closed.CountVisibleRecords(), 0);
 }
@@ -197,10 +197,10 @@ TEST(Table2Pack, RefusesIndexesItCannotRebuild) {
     const std::string dir = TempDir("t2refuse");
     const std::string file = dir + "/job.db";
     auto t = FilledTable(file, kRows);
-    t->Open();
+    t->Activate();
     t->CreateIndexTag("tab1", "P", {});
     DeleteNs(*t, {1});
-    t->Close();
+    t->Deactivate();
     const std::string before = ReadFile(file), mdx_before = ReadFile(dir + "/job.mdx");
     TDbfFile table;
     table.SetFileName(file);
@@ -227,11 +227,11 @@ TEST(Table2Pack, TableInMemoryIsRefusedClearly) {
   std::filesystem::current_path(dir);
   auto t = table2_support::MeasurementTable(dir + "/mem.db");
   t->SetStorage(stoMemory);
-  t->Open();
+  t->Activate();
   for (int n : {1, 2}) {
-    t->Append();
+    t->StartAppend();
     t->FieldNamed("N")->SetAsInteger(n);
-    t->Post();
+    t->CommitRecord();
   }
   DeleteNs(*t, {1});
   try {
@@ -241,7 +241,7 @@ TEST(Table2Pack, TableInMemoryIsRefusedClearly) {
     EXPECT_EQ(e.Message(), STRING_PACK_IN_MEMORY);
   }
   EXPECT_EQ(Ns(*t), std::vector<int>{2});
-  t->Close();
+  t->Deactivate();
   std::filesystem::current_path(cwd);
   EXPECT_TRUE(std::filesystem::is_empty(dir));
 }
@@ -258,17 +258,17 @@ TEST(Table2Create, IndexDefinitionsAreCreatedWithTheTable) {
   t->CreateTableFile();
   EXPECT_TRUE(Exists(dir + "/job.mdx"));
   EXPECT_EQ(uint8_t(ReadFile(file)[28]), 1);
-  t->Open();
+  t->Activate();
   EXPECT_EQ(t->IndexNames(), std::vector<AnsiString>{"TAB1"});
   for (const double p : {3.0, -1.0, 2.0}) {
-    t->Append();
+    t->StartAppend();
     t->FieldNamed("N")->SetAsFloat(p);
     t->FieldNamed("P")->SetAsFloat(p);
-    t->Post();
+    t->CommitRecord();
   }
   t->SetIndexName("tab1");
   EXPECT_EQ(Ns(*t), (std::vector<int>{-1, 2, 3}));
-  t->Close();
+  t->Deactivate();
 }
 
 }  // namespace

@@ -64,17 +64,17 @@ inline std::unique_ptr<TDbf> MeasurementTable(const std::string& file) {
 inline std::unique_ptr<TDbf> FilledTable(const std::string& file, const std::vector<Row>& rows) {
   auto t = MeasurementTable(file);
   t->CreateTableFile();
-  t->Open();
+  t->Activate();
   for (const Row& r : rows) {
-    t->Append();
+    t->StartAppend();
     t->FieldNamed("N")->SetAsInteger(r.n);
     t->FieldNamed("NB_TYPE")->SetAsInteger(r.kind);
     t->FieldNamed("P")->SetAsFloat(r.p);
     t->FieldNamed("R")->SetAsFloat(r.r);
     t->FieldNamed("COMMENT")->SetAsString(r.comment);
-    t->Post();
+    t->CommitRecord();
   }
-  t->Close();
+  t->Deactivate();
   return t;
 }
 

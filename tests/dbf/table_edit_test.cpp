@@ -30,22 +30,22 @@ TEST(TableEdit, PostWritesTheRecordInPlaceAndCancelRestoresIt) {
   const std::string dir = TempDir("edit");
   const std::string file = WriteTable(dir, {Rec(1, "a", 0), Rec(2, "b", 0), Rec(3, "c", 0)});
   auto t = Table(file);
-  t->Open();
+  t->Activate();
   t->GoNext();
-  t->Edit();
+  t->StartEdit();
   t->FieldNamed("NAME")->SetAsString("bee");
   t->FieldNamed("KIND")->SetAsInteger(7);
-  t->Post();
+  t->CommitRecord();
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "bee");
   EXPECT_EQ(t->GetSequenceNo(), 2);
   EXPECT_EQ(RecordBytes(ReadFile(file), 2), Rec(2, "bee", 7));
 
-  t->Edit();
+  t->StartEdit();
   t->FieldNamed("NAME")->SetAsString("gone");
-  t->Cancel();
+  t->DiscardChanges();
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "bee");
   EXPECT_EQ(RecordBytes(ReadFile(file), 2), Rec(2, "bee", 7));
-  t->Close();
+  t->Deactivate();
   EXPECT_EQ(ReadFile(file).size(), kHeader + 3 * kRecord + 1);
 }
 
@@ -55,7 +55,7 @@ TEST(TableEdit, NewRecordsGoToTheEndWhetherInsertedOrAppended) {
   auto t = Table(file);
   t->SetFilter("KIND=0");
   t->SetFiltered(true);
-  t->Open();
+  t->Activate();
   const struct {
     bool insert;
     int n, kind;
@@ -63,19 +63,19 @@ TEST(TableEdit, NewRecordsGoToTheEndWhetherInsertedOrAppended) {
   } rows[] = {{false, 3, 0, "c"}, {true, 4, 0, "d"}, {false, 5, 1, "e"}};
   for (const auto& r : rows) {
     if (r.insert)
-      t->Insert();
+      t->StartInsert();
     else
-      t->Append();
+      t->StartAppend();
     t->FieldNamed("N")->SetAsInteger(r.n);
     t->FieldNamed("NAME")->SetAsString(r.name);
     t->FieldNamed("KIND")->SetAsInteger(r.kind);
-    t->Post();
-    EXPECT_EQ(t->State(), dsBrowse);
+    t->CommitRecord();
+    EXPECT_EQ(t->CurrentMode(), dsBrowse);
   }
   // The row of kind 1 is stored but not shown.
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "d");
   EXPECT_EQ(Column(*t), (Names{"a", "c", "d"}));
-  t->Close();
+  t->Deactivate();
   const std::string bytes = ReadFile(file);
   ASSERT_EQ(bytes.size(), kHeader + 5 * kRecord + 1);
   EXPECT_EQ(GetLE32(bytes.data() + 4), 5u);
@@ -89,8 +89,8 @@ TEST(TableEdit, AValueThatDoesNotFitIsRefusedAndNothingIsStored) {
   const std::string dir = TempDir("overflow");
   const std::string file = WriteTable(dir, {Rec(1, "a", 0)});
   auto t = Table(file);
-  t->Open();
-  t->Append();
+  t->Activate();
+  t->StartAppend();
   t->FieldNamed("NAME")->SetAsString("ok");
   try {
     t->FieldNamed("N")->SetAsInteger(12345);
@@ -98,9 +98,9 @@ TEST(TableEdit, AValueThatDoesNotFitIsRefusedAndNothingIsStored) {
   } catch (const EDbfError& e) {
     EXPECT_STREQ(e.what(), "Value does not fit field \"N\" of 4 characters.");
   }
-  t->Cancel();
+  t->DiscardChanges();
   EXPECT_EQ(Column(*t), (Names{"a"}));
-  t->Close();
+  t->Deactivate();
   EXPECT_EQ(ReadFile(file).size(), kHeader + kRecord + 1);
 }
 
@@ -108,19 +108,19 @@ TEST(TableEdit, DeleteMarksTheRecordAndHidesIt) {
   const std::string dir = TempDir("delete");
   const std::string file = WriteTable(dir, {Rec(1, "a", 0), Rec(2, "b", 0), Rec(3, "c", 0)});
   auto t = Table(file);
-  t->Open();
+  t->Activate();
   t->GoNext();
   int after_delete = 0;
   t->AfterDelete = [&](TDataSet*) { ++after_delete; };
-  t->Delete();
+  t->DeleteCurrent();
   EXPECT_EQ(after_delete, 1);
-  EXPECT_EQ(t->State(), dsBrowse);
+  EXPECT_EQ(t->CurrentMode(), dsBrowse);
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "c") << "the next row takes its place";
   EXPECT_EQ(Column(*t), (Names{"a", "c"}));
   EXPECT_EQ(RecordBytes(ReadFile(file), 2), Rec(2, "b", 0, true));
   t->SetShowDeleted(true);
   EXPECT_EQ(Column(*t), (Names{"a", "b", "c"}));
-  EXPECT_EQ(t->RecordCount(), 3);
+  EXPECT_EQ(t->CursorRecordCount(), 3);
 }
 
 TEST(TableEdit, ARecordBeingEditedIsLockedForOtherOpeners) {
@@ -128,29 +128,29 @@ TEST(TableEdit, ARecordBeingEditedIsLockedForOtherOpeners) {
   const std::string file = WriteTable(dir, {Rec(1, "a", 0), Rec(2, "b", 0)});
   auto one = Table(file);
   auto two = Table(file);
-  one->Open();
-  two->Open();
-  one->Edit();
+  one->Activate();
+  two->Activate();
+  one->StartEdit();
   try {
-    two->Edit();
+    two->StartEdit();
     ADD_FAILURE() << "both editing record 1";
   } catch (const EDbfError& e) {
     EXPECT_STREQ(e.what(), "Record locked.");
   }
-  EXPECT_EQ(two->State(), dsBrowse);
+  EXPECT_EQ(two->CurrentMode(), dsBrowse);
   two->GoNext();
-  two->Edit();  // another record is free
-  two->Cancel();
+  two->StartEdit();  // another record is free
+  two->DiscardChanges();
   one->FieldNamed("NAME")->SetAsString("one");
-  one->Post();
+  one->CommitRecord();
   two->GoFirst();
-  two->Edit();
+  two->StartEdit();
   EXPECT_EQ(two->FieldNamed("NAME")->AsString(), "one") << "editing rereads the record";
-  two->Cancel();
-  one->Edit();
-  one->Cancel();  // cancelling releases the lock too
-  two->Edit();
-  two->Post();
+  two->DiscardChanges();
+  one->StartEdit();
+  one->DiscardChanges();  // cancelling releases the lock too
+  two->StartEdit();
+  two->CommitRecord();
 }
 
 TEST(TableEdit, EachOpenerStandsOnTheRecordItAppended) {
@@ -158,17 +158,17 @@ TEST(TableEdit, EachOpenerStandsOnTheRecordItAppended) {
   const std::string file = WriteTable(dir, {Rec(1, "a", 0)});
   auto one = Table(file);
   auto two = Table(file);
-  one->Open();
-  two->Open();
+  one->Activate();
+  two->Activate();
   const struct {
     TDbf* table;
     const char* name;
     int recno;
   } appends[] = {{one.get(), "one", 2}, {two.get(), "two", 3}, {one.get(), "three", 4}};
   for (const auto& a : appends) {
-    a.table->Append();
+    a.table->StartAppend();
     a.table->FieldNamed("NAME")->SetAsString(a.name);
-    a.table->Post();
+    a.table->CommitRecord();
     EXPECT_EQ(a.table->GetSequenceNo(), a.recno) << a.name;
     EXPECT_EQ(a.table->FieldNamed("NAME")->AsString(), a.name);
   }

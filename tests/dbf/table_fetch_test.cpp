@@ -29,7 +29,7 @@ TBookmark Mark(int32_t n) { return TBookmark(reinterpret_cast<const char*>(&n), 
 TEST(TableFetch, DeletedRecordsShowOnlyWithShowDeleted) {
   const std::string dir = TempDir("deleted");
   auto t = Table(WriteTable(dir, {Rec(1, "a", 0), Rec(2, "b", 0, true), Rec(3, "c", 0), Rec(4, "d", 0, true)}));
-  t->Open();
+  t->Activate();
   EXPECT_EQ(Column(*t), (Names{"a", "c"}));
   t->GoLast();
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "c");
@@ -37,10 +37,10 @@ TEST(TableFetch, DeletedRecordsShowOnlyWithShowDeleted) {
   t->SetShowDeleted(true);
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "a") << "resynchronised in place";
   EXPECT_EQ(Column(*t), (Names{"a", "b", "c", "d"}));
-  EXPECT_EQ(t->RecordCount(), 4);
+  EXPECT_EQ(t->CursorRecordCount(), 4);
   t->SetShowDeleted(false);
   EXPECT_EQ(Column(*t), (Names{"a", "c"}));
-  EXPECT_EQ(t->RecordCount(), 4) << "the count is the file's, deleted and filtered records included";
+  EXPECT_EQ(t->CursorRecordCount(), 4) << "the count is the file's, deleted and filtered records included";
 }
 
 TEST(TableFetch, FilterTextSelectsRowsWhileFiltered) {
@@ -65,7 +65,7 @@ TEST(TableFetch, FilterTextSelectsRowsWhileFiltered) {
     auto t = Table(file);
     t->SetFilterOptions(c.options);
     t->SetFilter(c.filter);
-    t->Open();
+    t->Activate();
     EXPECT_EQ(Column(*t), (Names{"Abc", "abc", "abcdef", "xab"})) << "not filtered yet";
     t->SetFiltered(true);
     EXPECT_EQ(Column(*t), c.rows);
@@ -77,7 +77,7 @@ TEST(TableFetch, ChangingTheFilterResynchronises) {
   auto t = Table(WriteTable(dir, {Rec(1, "p1", 0), Rec(2, "p2", 0)}));
   t->SetFilter("KIND=1");
   t->SetFiltered(true);
-  t->Open();
+  t->Activate();
   EXPECT_TRUE(t->HasNoRecords()) << "no kind-1 rows";
   t->SetFilter("KIND=0");
   EXPECT_FALSE(t->HasNoRecords());
@@ -103,24 +103,24 @@ TEST(TableFetch, OnFilterRecordSeesTheCandidateAndCanReject) {
   t->SetFilter("KIND=1");
   std::vector<int> seen;
   t->SetOnFilterRecord([&](TDataSet* set, bool& accept) {
-    EXPECT_EQ(set->State(), dsFilter);
+    EXPECT_EQ(set->CurrentMode(), dsFilter);
     const int n = set->FieldNamed("N")->AsInteger();
     seen.push_back(n);
     accept = n != 2;
   });
-  t->Open();
+  t->Activate();
   EXPECT_TRUE(seen.empty()) << "not while unfiltered";
   t->SetFiltered(true);
   seen.clear();
   EXPECT_EQ(Column(*t), (Names{"a", "d"}));
-  EXPECT_EQ(t->State(), dsBrowse);
+  EXPECT_EQ(t->CurrentMode(), dsBrowse);
   for (int n : seen) EXPECT_NE(n, 3) << "the filter text rejects first";
 }
 
 TEST(TableFetch, BookmarksAreRecordNumbers) {
   const std::string dir = TempDir("bookmarks");
   auto t = Table(WriteTable(dir, {Rec(1, "a", 0), Rec(2, "b", 0), Rec(3, "c", 0)}));
-  t->Open();
+  t->Activate();
   t->GoNext();
   const TBookmark b = t->TakeBookmark();
   EXPECT_EQ(b, Mark(2));
@@ -155,11 +155,11 @@ TEST(TableFetch, RecordNumbersArePhysical) {
   auto t = Table(WriteTable(dir, {Rec(1, "a", 1), Rec(2, "b", 0), Rec(3, "c", 1), Rec(4, "d", 1)}));
   t->SetFilter("KIND=1");
   t->SetFiltered(true);
-  t->Open();
+  t->Activate();
   EXPECT_EQ(t->GetSequenceNo(), 1);
   t->GoNext();
   EXPECT_EQ(t->GetSequenceNo(), 3);
-  EXPECT_EQ(t->RecordCount(), 4);
+  EXPECT_EQ(t->CursorRecordCount(), 4);
   int scrolls = 0;
   t->AfterScroll = [&](TDataSet*) { ++scrolls; };
   t->SetSequenceNo(4);
@@ -177,7 +177,7 @@ TEST(TableFetch, FindWalksTheFilterWithoutFiltering) {
   const std::string dir = TempDir("find");
   auto t = Table(WriteTable(dir, {Rec(1, "a", 0), Rec(2, "b", 1), Rec(3, "c", 0), Rec(4, "d", 1)}));
   t->SetFilter("KIND=1");
-  t->Open();
+  t->Activate();
   EXPECT_TRUE(t->FindFirst());
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "b");
   EXPECT_TRUE(t->FindNext());
@@ -202,7 +202,7 @@ TEST(TableFields, ValuesOfEachKindAndEmptyFields) {
                                          {std::string(" ") + "ab   " + "   -42" + "  -1.250" + "20060512" + "T", std::string(29, ' ')}));
   auto t = Table(file);
   t->SetUseFloatFields(false);
-  t->Open();
+  t->Activate();
   EXPECT_EQ(t->FieldNamed("C")->AsString(), "ab");
   EXPECT_EQ(t->FieldNamed("I")->AsInteger(), -42);
   EXPECT_DOUBLE_EQ(t->FieldNamed("F")->AsFloat(), -1.25);
@@ -222,9 +222,9 @@ TEST(TableFields, APersistentFieldShorterThanTheTablesGetsTheTextCut) {
   name->SetFieldName("NAME");
   name->SetSize(3);
   name->SetDataSet(t.get());
-  t->Open();
+  t->Activate();
   EXPECT_EQ(name->AsString(), "abc");
-  EXPECT_EQ(t->FieldCount(), 1) << "no default fields beside a persistent one";
+  EXPECT_EQ(t->QueryFieldCount(), 1) << "no default fields beside a persistent one";
 }
 
 TEST(TableFields, CalculatedFieldsLiveAfterTheRecord) {
@@ -238,7 +238,7 @@ TEST(TableFields, CalculatedFieldsLiveAfterTheRecord) {
   twice->SetFieldKind(fkCalculated);
   twice->SetDataSet(t.get());
   t->OnCalcFields = [&](TDataSet* set) { twice->SetAsInteger(2 * set->FieldNamed("N")->AsInteger()); };
-  t->Open();
+  t->Activate();
   std::vector<int> values;
   for (t->GoFirst(); !t->Eof(); t->GoNext()) values.push_back(twice->AsInteger());
   EXPECT_EQ(values, (std::vector<int>{6, 10}));
@@ -260,17 +260,17 @@ TEST(TableTranslation, TextIsTranslatedFromTheTablesCodePage) {
     const std::string record = " " + std::string("   1") + (c.stored + "    ").substr(0, 8) + " 0";
     const std::string file = WriteTable(dir, {record}, "t.dbf", c.language);
     auto t = Table(file);
-    t->Open();
+    t->Activate();
     EXPECT_EQ(t->TranslationMode(), c.mode);
     if (c.language != 0x57) {
       EXPECT_EQ(t->FieldNamed("NAME")->AsString(), ansi);
     } else {
       EXPECT_EQ(t->FieldNamed("NAME")->AsString(), ConvertCodePage(ansi, 1252, 1251));
     }
-    t->Edit();
+    t->StartEdit();
     t->FieldNamed("NAME")->SetAsString(Utf8ToAnsi("Щука"));
-    t->Post();
-    t->Close();
+    t->CommitRecord();
+    t->Deactivate();
     const std::string bytes = ReadFile(file);
     const unsigned cp = c.mode == tmOem ? 866 : (c.mode == tmInstalled ? 1252 : 1251);
     EXPECT_EQ(bytes.substr(bytes.size() - 1 - 10, 4), ConvertCodePage(Utf8ToAnsi("Щука"), 1251, cp));
@@ -295,7 +295,7 @@ TEST(TableTranslation, AnUntranslatableTableAsksAndOtherwiseStaysReadOnly) {
       ++asked;
       action = c.action;
     };
-    t->Open();
+    t->Activate();
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(t->TranslationMode(), c.mode) << int(c.action);
     EXPECT_EQ(t->QueryCanModify(), c.can_modify) << int(c.action);
@@ -310,7 +310,7 @@ TEST(TableTranslation, OnTranslateReplacesTheConversion) {
     destination = to_oem ? AnsiLowerCase(source) : AnsiUpperCase(source) + "-----";
     return to_oem ? -1 : int(source.size()) + 1;
   };
-  t->Open();
+  t->Activate();
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "ABC-");
 }
 

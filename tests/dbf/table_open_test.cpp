@@ -125,7 +125,7 @@ TEST(TableProperties, TableLevelTakesOnlyTheFourLevels) {
 TEST(TableProperties, FolderLevelAndStorageRefuseAnOpenTable) {
   const std::string dir = TempDir("open");
   auto t = Table(WriteTable(dir, {Rec(1, "a", 0)}));
-  t->Open();
+  t->Activate();
   EXPECT_THROW(
       try { t->SetFilePath(dir); } catch (const EDatabaseError& e) {
         EXPECT_STREQ(e.what(), "Cannot perform this operation on an open dataset");
@@ -158,12 +158,12 @@ TEST(TableOpen, FailuresNameTheCauseAndLeaveTheSetClosed) {
     const std::string before = FileExists(dir + "/" + c.name) ? ReadFile(dir + "/" + c.name) : "";
     auto t = Table(dir + "/" + c.name);
     try {
-      t->Open();
+      t->Activate();
       ADD_FAILURE() << c.name << " opened";
     } catch (const Exception& e) {
       EXPECT_EQ(e.what(), c.message);
     }
-    EXPECT_FALSE(t->Active());
+    EXPECT_FALSE(t->QueryActive());
     EXPECT_EQ(t->DbfFile(), nullptr);
     // Mended: a file that failed to open is not stamped with a date or an end mark.
     if (!before.empty()) {
@@ -179,16 +179,16 @@ TEST(TableOpen, LevelAndFieldsComeFromTheFile) {
   auto t = Table(file);
   t->SetTableLevel(7);
   t->SetUseFloatFields(false);
-  t->Open();
+  t->Activate();
   EXPECT_EQ(t->TableLevel(), 3) << "language byte 0: dBase III";
-  ASSERT_EQ(t->FieldCount(), 3);
+  ASSERT_EQ(t->QueryFieldCount(), 3);
   EXPECT_EQ(t->Fields(0)->DataType(), ftSmallint);
   EXPECT_EQ(t->Fields(1)->DataType(), ftString);
   EXPECT_EQ(t->Fields(1)->Size(), 8);
   EXPECT_EQ(t->FieldNamed("N")->AsInteger(), 5);
   EXPECT_FALSE(t->StoreDefs()) << "reading the definitions is no change of them";
-  t->Close();
-  EXPECT_EQ(t->FieldCount(), 0) << "default fields go with the open";
+  t->Deactivate();
+  EXPECT_EQ(t->QueryFieldCount(), 0) << "default fields go with the open";
   t->FieldDefs().Add("EXTRA", ftString, 4);
   EXPECT_TRUE(t->StoreDefs());
 }
@@ -203,9 +203,9 @@ TEST(TableOpen, RepeatedNamesAreNumberedAndTheLockFieldIsHidden) {
   ASSERT_EQ(t->FieldDefs().Count(), 3);
   EXPECT_EQ(t->FieldDefs().DefAt(1)->Name(), "A2");
   EXPECT_TRUE(t->FieldDefs().DefAt(2)->Attributes().Contains(faHiddenCol));
-  EXPECT_FALSE(t->Active()) << "the definitions are read without opening the set";
-  t->Open();
-  ASSERT_EQ(t->FieldCount(), 2) << "no field for the hidden lock field";
+  EXPECT_FALSE(t->QueryActive()) << "the definitions are read without opening the set";
+  t->Activate();
+  ASSERT_EQ(t->QueryFieldCount(), 2) << "no field for the hidden lock field";
   EXPECT_EQ(t->FieldNamed("A")->AsString(), "xy");
   EXPECT_EQ(t->FieldNamed("A2")->AsString(), "zzz");
 }
@@ -219,8 +219,8 @@ TEST(TableOpen, ClosingStampsTheDateUnlessReadOnly) {
     const std::string before = ReadFile(file);
     auto t = Table(file);
     t->SetReadOnly(read_only);
-    t->Open();
-    t->Close();
+    t->Activate();
+    t->Deactivate();
     const std::string after = ReadFile(file);
     ASSERT_EQ(after.size(), before.size());
     if (read_only) {
@@ -239,7 +239,7 @@ TEST(TableOpen, ReadOnlyTablesRefuseChanges) {
   const std::string dir = TempDir("ro");
   auto t = Table(WriteTable(dir, {Rec(1, "a", 0)}));
   t->SetReadOnly(true);
-  t->Open();
+  t->Activate();
   EXPECT_FALSE(t->QueryCanModify());
   EXPECT_THROW(t->StartEdit(), EDatabaseError);
   EXPECT_THROW(t->StartAppend(), EDatabaseError);
@@ -251,14 +251,14 @@ TEST(TableOpen, FilterNamingAnUnknownFieldIsDroppedAndBadSyntaxFails) {
   auto t = Table(file);
   t->SetFilter("NB_TYPE=1");
   t->SetFiltered(true);
-  t->Open();
+  t->Activate();
   EXPECT_EQ(t->Filter(), "");
   EXPECT_EQ(Column(*t), (std::vector<std::string>{"a", "b"}));
-  t->Close();
+  t->Deactivate();
 
   t->SetFilter("KIND=(1");
-  EXPECT_THROW(t->Open(), EParserException);
-  EXPECT_FALSE(t->Active());
+  EXPECT_THROW(t->Activate(), EParserException);
+  EXPECT_FALSE(t->QueryActive());
   EXPECT_EQ(t->Filter(), "KIND=(1");
 }
 
@@ -267,7 +267,7 @@ TEST(TableOpen, AnIndexNameTheTableLacksGivesPhysicalOrderQuietly) {
   auto t = Table(WriteTable(dir, {Rec(2, "b", 0), Rec(1, "a", 0), Rec(3, "c", 0)}));
   t->SetIndexName("tab1");
   EXPECT_EQ(t->IndexName(), "tab1") << "stored while closed";
-  t->Open();
+  t->Activate();
   EXPECT_EQ(t->IndexName(), "");
   EXPECT_EQ(Column(*t), (std::vector<std::string>{"b", "a", "c"}));
   t->GoFirst();
@@ -297,15 +297,15 @@ TEST(TableCreate, AutoCreateModesMakeAMissingTableAtOpen) {
     DefineTwoFields(*t);
     t->SetOpenMode(c.mode);
     if (!c.created) {
-      EXPECT_THROW(t->Open(), Exception);
+      EXPECT_THROW(t->Activate(), Exception);
       EXPECT_FALSE(FileExists(dir + "/new.dbf"));
       continue;
     }
-    t->Open();
+    t->Activate();
     EXPECT_TRUE(t->HasNoRecords());
     EXPECT_EQ(t->FieldNamed("NAME")->Size(), 12);
     EXPECT_EQ(t->FieldNamed("QTY")->DataType(), ftFloat) << "N 9.0 read with UseFloatFields";
-    t->Close();
+    t->Deactivate();
     const std::string bytes = ReadFile(dir + "/new.dbf");
     ASSERT_EQ(bytes.size(), size_t(32 + 2 * 32 + 1 + 1));
     EXPECT_EQ(bytes[0], '\x03');
@@ -325,14 +325,14 @@ TEST(TableCreate, DecliningTheAutoCreateLeavesAnOpenEmptySetWithoutTable) {
     ++asked;
     do_create = false;
   };
-  t->Open();
+  t->Activate();
   EXPECT_EQ(asked, 1);
-  EXPECT_TRUE(t->Active());
+  EXPECT_TRUE(t->QueryActive());
   EXPECT_TRUE(t->HasNoRecords());
   EXPECT_EQ(t->DbfFile(), nullptr);
   EXPECT_FALSE(FileExists(dir + "/new.dbf"));
   EXPECT_THROW(t->StartAppend(), EDatabaseError);
-  t->Close();
+  t->Deactivate();
 }
 
 TEST(TableCreate, CreateTableFileWritesTheDefinitionsAndLeavesTheTableClosed) {
@@ -343,7 +343,7 @@ TEST(TableCreate, CreateTableFileWritesTheDefinitionsAndLeavesTheTableClosed) {
   t->FieldDefs().Add("K", ftSmallint);
   t->FieldDefs().Add("D", ftDate);
   t->CreateTableFile();
-  EXPECT_FALSE(t->Active());
+  EXPECT_FALSE(t->QueryActive());
   auto file = std::make_unique<TDbfFile>();
   file->SetFileName(dir + "/new.dbf");
   file->SetMode(pmReadOnly);
@@ -377,11 +377,11 @@ TEST(TableCreate, AFailedCreateLeavesNoFileAndNeverTouchesAnother) {
   const std::string before = ReadFile(file);
   auto holder = Table(file);
   holder->SetExclusive(true);
-  holder->Open();
+  holder->Activate();
   auto t = Table(file);
   DefineTwoFields(*t);
   EXPECT_THROW(t->CreateTableFile(), Exception);
-  holder->Close();
+  holder->Deactivate();
   ASSERT_TRUE(FileExists(file));
   EXPECT_EQ(ReadFile(file).substr(4), before.substr(4));
 }
@@ -391,17 +391,17 @@ TEST(TableCreate, MemoryStorageKeepsTheTableBetweenOpens) {
   auto t = Table(dir + "/mem.dbf");
   DefineTwoFields(*t);
   t->SetStorage(stoMemory);
-  t->Open();
+  t->Activate();
   EXPECT_TRUE(t->HasNoRecords());
   t->StartAppend();
   t->FieldNamed("NAME")->SetAsString("kept");
   t->FieldNamed("QTY")->SetAsInteger(7);
   t->CommitRecord();
-  t->Close();
-  t->Open();
+  t->Deactivate();
+  t->Activate();
   EXPECT_EQ(Column(*t), (std::vector<std::string>{"kept"}));
   EXPECT_EQ(t->FieldNamed("QTY")->AsInteger(), 7);
-  t->Close();
+  t->Deactivate();
   EXPECT_FALSE(FileExists(dir + "/mem.dbf")) << "nothing is written to disk";
 }
 

@@ -37,10 +37,10 @@ std::unique_ptr<TDbf> NameTable() {
 
 void AppendNames(TDbf& t) {
   for (size_t i = 0; i < kNames.size(); ++i) {
-    t.Append();
+    t.StartAppend();
     t.FieldNamed("N")->SetAsInteger(int(i + 1));
     t.FieldNamed("NAME")->SetAsString(Utf8ToAnsi(kNames[i]));
-    t.Post();
+    t.CommitRecord();
   }
 }
 
@@ -55,9 +55,9 @@ std::unique_ptr<TDbf> FilledTable(const std::string& file, uint8_t language_id =
     bytes[29] = char(language_id);
     WriteFile(file, bytes);
   }
-  t->Open();
+  t->Activate();
   AppendNames(*t);
-  t->Close();
+  t->Deactivate();
   return t;
 }
 
@@ -88,7 +88,7 @@ TEST(TableTags, TagsAreFoundByTheNameTheFileStores) {
     const std::string dir = TempDir("tagname");
     const std::string file = dir + "/names.dbf", mdx = dir + "/names.mdx";
     auto t = FilledTable(file);
-    t->Open();
+    t->Activate();
     t->CreateIndexTag(given, "NAME", {});
     ASSERT_TRUE(Exists(mdx));
     EXPECT_EQ(ReadFile(mdx).substr(544 + 4, stored.size() + 1), stored + '\0');
@@ -99,11 +99,11 @@ TEST(TableTags, TagsAreFoundByTheNameTheFileStores) {
     // The stored form and the given one name the same tag.
     t->SetIndexName(stored);
     EXPECT_EQ(Ns(*t), kByName);
-    t->Close();
+    t->Deactivate();
     ASSERT_EQ(t->IndexDefs().Count(), 0);
 
     t->SetIndexName(given);
-    t->Open();
+    t->Activate();
     ASSERT_EQ(t->IndexDefs().Count(), 1) << "no second definition for the same tag";
     EXPECT_EQ(t->IndexName(), given);
     EXPECT_EQ(Ns(*t), kByName);
@@ -116,7 +116,7 @@ TEST(TableTags, TagsAreFoundByTheNameTheFileStores) {
     EXPECT_EQ(t->IndexName(), "");
     EXPECT_EQ(t->IndexDefs().Count(), 0);
     EXPECT_FALSE(Exists(mdx)) << "the only tag took the file with it";
-    t->Close();
+    t->Deactivate();
   }
 }
 
@@ -124,7 +124,7 @@ TEST(TableTags, KeySearchOnAnOemTableFindsWhatAScanFinds) {
   const std::string dir = TempDir("tagoem");
   // Language 0x26: code page 866, the OEM code page.
   auto t = FilledTable(dir + "/oem.dbf", 0x26);
-  t->Open();
+  t->Activate();
   ASSERT_EQ(t->TranslationMode(), tmOem);
   t->CreateIndexTag("byname", "NAME", {});
   t->SetIndexName("byname");
@@ -146,7 +146,7 @@ TEST(TableTags, KeySearchOnAnOemTableFindsWhatAScanFinds) {
   // The nearest key above a text that is not there.
   EXPECT_TRUE(t->SearchKeyValue(Variant(Utf8ToAnsi("Ж")), true));
   EXPECT_EQ(t->FieldNamed("NAME")->AsString(), Utf8ToAnsi("Жуков"));
-  t->Close();
+  t->Deactivate();
 }
 
 TEST(TableTags, TablesInMemoryGetIndexes) {
@@ -155,7 +155,7 @@ TEST(TableTags, TablesInMemoryGetIndexes) {
   t->SetStorage(stoMemory);
   t->SetFilePath(dir);
   t->SetTableName("names.dbf");
-  t->Open();
+  t->Activate();
   AppendNames(*t);
   t->CreateIndexTag("byname", "NAME", {});
   t->CreateIndexTag("byn.ndx", "N", {});
@@ -165,47 +165,47 @@ TEST(TableTags, TablesInMemoryGetIndexes) {
   t->SetIndexName("byname");
   EXPECT_EQ(Ns(*t), kByName);
   // Edits keep the memory tag in order.
-  t->Append();
+  t->StartAppend();
   t->FieldNamed("N")->SetAsInteger(8);
   t->FieldNamed("NAME")->SetAsString(Utf8ToAnsi("Аверин"));
-  t->Post();
+  t->CommitRecord();
   EXPECT_EQ(Ns(*t), (std::vector<int>{2, 8, 6, 5, 7, 3, 1, 4}));
   t->SetIndexName("byn.ndx");
   EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
   t->RemoveIndex("byname");
   t->RemoveIndex("byn.ndx");
   EXPECT_TRUE(t->IndexNames().empty());
-  t->Close();
+  t->Deactivate();
   // Nothing reached the disk, and the table opens again as it was.
   EXPECT_TRUE(std::filesystem::is_empty(dir));
-  t->Open();
+  t->Activate();
   EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
   t->CreateIndexTag("byname", "NAME", {});
-  t->Close();
+  t->Deactivate();
   // A memory tag lives as long as the open table: the header keeps no link to a file.
-  t->Open();
+  t->Activate();
   EXPECT_TRUE(t->IndexNames().empty());
   EXPECT_EQ(t->DbfFile()->Header()[28], 0);
-  t->Close();
+  t->Deactivate();
   // Declared definitions are built at every open.
   TDbfIndexDef* def = t->IndexDefs().Add();
   def->SetIndexFile("byname");
   def->SetSortField("NAME");
   t->SetIndexName("byname");
-  t->Open();
+  t->Activate();
   EXPECT_EQ(t->IndexName(), "byname");
   EXPECT_EQ(Ns(*t), (std::vector<int>{2, 8, 6, 5, 7, 3, 1, 4}));
-  t->Close();
+  t->Deactivate();
   EXPECT_TRUE(std::filesystem::is_empty(dir));
 }
 
 TEST(TableTags, FieldDefsOfAClosedTableBringItsTags) {
   const std::string dir = TempDir("tagdefs");
   auto t = FilledTable(dir + "/names.dbf");
-  t->Open();
+  t->Activate();
   t->CreateIndexTag("byname", "NAME", {ixDescending});
   t->CreateIndexTag("byn", "N", {});
-  t->Close();
+  t->Deactivate();
   ASSERT_EQ(t->IndexDefs().Count(), 0);
   t->LoadFieldDefs();
   EXPECT_EQ(t->FieldDefs().Count(), 2);
@@ -216,9 +216,9 @@ TEST(TableTags, FieldDefsOfAClosedTableBringItsTags) {
   EXPECT_TRUE(t->IndexDefs().Items(0)->FromFile());
   EXPECT_EQ(t->IndexDefs().Items(1)->IndexFile(), "BYN");
   // Opening adds no second definition; closing drops what the file gave.
-  t->Open();
+  t->Activate();
   EXPECT_EQ(t->IndexDefs().Count(), 2);
-  t->Close();
+  t->Deactivate();
   EXPECT_EQ(t->IndexDefs().Count(), 0);
 }
 
@@ -229,12 +229,12 @@ TEST(TableTags, TagsOfAReadOnlyTableAreReadOnly) {
     auto t = FilledTable(dir + "/names.dbf");
     const std::vector<int> by_n_descending = {7, 6, 5, 4, 3, 2, 1};
     if (production_exists) {
-      t->Open();
+      t->Activate();
       t->CreateIndexTag("byn", "N", {ixDescending});
-      t->Close();
+      t->Deactivate();
     }
     t->SetReadOnly(true);
-    t->Open();
+    t->Activate();
     if (production_exists) {
       t->SetIndexName("byn");
       ASSERT_EQ(Ns(*t), by_n_descending);
@@ -248,14 +248,14 @@ TEST(TableTags, TagsOfAReadOnlyTableAreReadOnly) {
     EXPECT_EQ(Ns(*t), kByName);
     ASSERT_NE(t->CurrentIndexFile(), nullptr);
     EXPECT_EQ(t->CurrentIndexFile()->Mode(), pmReadOnly) << "the file is held read-only again";
-    t->Close();
+    t->Deactivate();
     // The table links the new tag (written in the brief exclusive phase).
     t->SetReadOnly(false);
     t->SetIndexName("byname");
-    t->Open();
+    t->Activate();
     EXPECT_EQ(t->IndexDefs().Count(), production_exists ? 2 : 1);
     EXPECT_EQ(Ns(*t), kByName);
-    t->Close();
+    t->Deactivate();
   }
 }
 
@@ -272,17 +272,17 @@ TEST(TableTags, AFoxProTableKeepsItsOwnIndexFlag) {
     std::string bytes = ReadFile(file);
     bytes[28] = flag;
     WriteFile(file, bytes);
-    t->Open();
+    t->Activate();
     AppendNames(*t);
     t->CreateIndexTag("byname", "NAME", {});
     t->SetIndexName("byname");
     EXPECT_EQ(Ns(*t), kByName) << "the tag serves while the table is open";
-    t->Close();
+    t->Deactivate();
     EXPECT_EQ(ReadFile(file)[28], flag);
-    t->Open();
+    t->Activate();
     t->CreateIndexTag("byname", "NAME", {});
     t->RemoveIndex("byname");
-    t->Close();
+    t->Deactivate();
     EXPECT_EQ(ReadFile(file)[28], flag);
   }
 }

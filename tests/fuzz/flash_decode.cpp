@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   dump.DumpLength = (flags & 4) ? 0xFFFFFFFFu : uint32_t(size);
 
   TMeasurementMemTable table(nullptr);
-  table.Open();
+  table.Activate();
   if (flags & 8) {
     // A stored row of either kind, its stamp from well-formed or damaged text.
     const int kind = flags & 16 ? 1 : 0;
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const Exception&) {
       // Impossible dates and values the fields cannot hold are refused.
     }
-    Require(table.State() == dsBrowse);
+    Require(table.CurrentMode() == dsBrowse);
   }
   table.SetFiltered(false);
   for (table.GoFirst(); !table.Eof(); table.GoNext()) {

@@ -124,38 +124,38 @@ TEST(GridColumns, ATitleStateChangeReachesTheApplication) {
 TEST(GridEditing, CommitEditPostsChangesAndDropsAnUntouchedNewRecord) {
   MemGrid g(5);
   // An inserted record nobody typed into goes away.
-  g.ds.Append();
-  EXPECT_EQ(g.ds.State(), dsInsert);
+  g.ds.StartAppend();
+  EXPECT_EQ(g.ds.CurrentMode(), dsInsert);
   g.grid->CommitEdit();
-  EXPECT_EQ(g.ds.State(), dsBrowse);
-  EXPECT_EQ(g.ds.RecordCount(), 5);
+  EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
+  EXPECT_EQ(g.ds.CursorRecordCount(), 5);
   // One with a value is posted.
-  g.ds.Append();
+  g.ds.StartAppend();
   g.ds.FieldNamed("N")->SetAsInteger(6);
   g.grid->CommitEdit();
-  EXPECT_EQ(g.ds.State(), dsBrowse);
-  EXPECT_EQ(g.ds.RecordCount(), 6);
+  EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
+  EXPECT_EQ(g.ds.CursorRecordCount(), 6);
   // A changed record is posted.
-  g.ds.First();
-  g.ds.Edit();
+  g.ds.GoFirst();
+  g.ds.StartEdit();
   g.ds.FieldNamed("P")->SetAsInteger(777);
   g.grid->CommitEdit();
-  EXPECT_EQ(g.ds.State(), dsBrowse);
+  EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
   g.ds.Reload();
-  g.ds.First();
+  g.ds.GoFirst();
   EXPECT_EQ(g.ds.FieldNamed("P")->AsInteger(), 777);
   EXPECT_FALSE(g.grid->Posting());
   // Outside editing nothing happens to the data set.
   g.grid->CommitEdit();
-  EXPECT_EQ(g.ds.State(), dsBrowse);
+  EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
 }
 
 TEST(GridEditing, CancelEditDropsTheChanges) {
   MemGrid g(5);
-  g.ds.Edit();
+  g.ds.StartEdit();
   g.ds.FieldNamed("P")->SetAsInteger(777);
   g.grid->CancelEdit();
-  EXPECT_EQ(g.ds.State(), dsBrowse);
+  EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
   EXPECT_EQ(g.ds.FieldNamed("P")->AsInteger(), 10);
 }
 
@@ -163,7 +163,7 @@ TEST(GridEditing, InsertRecordHonoursTheOptionsAndTheEvents) {
   MemGrid g(3);
   g.grid->SetOptionsEdit(TgpGridEditOptions{geoNoAppends});
   EXPECT_FALSE(g.grid->InsertRecord(true));
-  EXPECT_EQ(g.ds.State(), dsBrowse);
+  EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
   bool refuse = true;
   int after = 0;
   g.grid->BeforeInsert = [&](TComponent*, bool& do_insert) { do_insert = !refuse; };
@@ -172,7 +172,7 @@ TEST(GridEditing, InsertRecordHonoursTheOptionsAndTheEvents) {
   EXPECT_EQ(after, 0);
   refuse = false;
   EXPECT_TRUE(g.grid->InsertRecord(false));
-  EXPECT_EQ(g.ds.State(), dsInsert);
+  EXPECT_EQ(g.ds.CurrentMode(), dsInsert);
   EXPECT_EQ(after, 1);
   g.grid->CancelEdit();
   g.grid->SetReadOnly(true);
@@ -181,16 +181,16 @@ TEST(GridEditing, InsertRecordHonoursTheOptionsAndTheEvents) {
 
 TEST(GridEditing, LeavingTheGridCommitsTheRecord) {
   MemGrid g(3);
-  g.ds.Edit();
+  g.ds.StartEdit();
   g.ds.FieldNamed("P")->SetAsInteger(5);
   g.grid->DoExit();
-  EXPECT_EQ(g.ds.State(), dsBrowse);
+  EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
   EXPECT_EQ(g.ds.FieldNamed("P")->AsInteger(), 5);
   g.grid->SetOptionsEdit(TgpGridEditOptions{geoCancelRecordOnExit});
-  g.ds.Edit();
+  g.ds.StartEdit();
   g.ds.FieldNamed("P")->SetAsInteger(9);
   g.grid->DoExit();
-  EXPECT_EQ(g.ds.State(), dsBrowse);
+  EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
   EXPECT_EQ(g.ds.FieldNamed("P")->AsInteger(), 5);
 }
 

@@ -84,7 +84,7 @@ TEST(GridRowAttrs, SelectedRowsStripsAndTheApplicationsRowEvent) {
   g.grid->SetMultiSelect(true);
   g.ds.Skip(4);  // N 5
   g.grid->Selection()->SelectCurrent(true, true);
-  g.ds.First();
+  g.ds.GoFirst();
   g.grid->SetStripStep(3);
   int calls = 0;
   g.grid->OnGetRowAttrs = [&](TComponent* sender, TgpRowAttrs* row) {

@@ -34,10 +34,10 @@ class TestGrid : public TDBGridPro {
 // Rows N = 1..count with P = 10 x N.
 inline void AddRows(TMemDataSet& ds, int from, int to) {
   for (int n = from; n <= to; ++n) {
-    ds.Append();
+    ds.StartAppend();
     ds.FieldNamed("N")->SetAsInteger(n);
     ds.FieldNamed("P")->SetAsInteger(10 * n);
-    ds.Post();
+    ds.CommitRecord();
   }
 }
 
@@ -46,9 +46,9 @@ struct MemGrid {
   explicit MemGrid(int rows, int width = 300, int height = 200) {
     ds.FieldDefs().Add("N", ftInteger);
     ds.FieldDefs().Add("P", ftInteger);
-    ds.Open();
+    ds.Activate();
     AddRows(ds, 1, rows);
-    ds.First();
+    ds.GoFirst();
     source.SetDataSet(&ds);
     grid = std::make_unique<TestGrid>(nullptr);
     grid->SetBounds(0, 0, width, height);

@@ -29,7 +29,7 @@ struct TableGrid {
     file_a = MakeTable(dir, "a.dbf", rows, "A");
     file_b = MakeTable(dir, "b.dbf", rows, "B");
     table = table_support::Table(file_a);
-    table->Open();
+    table->Activate();
     source.SetDataSet(table.get());
     grid = std::make_unique<grid_support::TestGrid>(nullptr);
     for (const char* name : {"N", "NAME", "KIND"}) grid->Columns()->Add()->SetFieldName(name);
@@ -120,11 +120,11 @@ TEST(GridOverTable, ReopeningOnAnotherFileClearsTheSelection) {
     ASSERT_EQ(g.grid->Selection()->ExplicitCount(), 2);
     int changes = 0;
     g.grid->OnSelectionChange = [&](TComponent*) { ++changes; };
-    g.table->Close();
+    g.table->Deactivate();
     EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 0);
     EXPECT_GE(changes, 1);
     g.table->SetTableName(g.file_b);
-    g.table->Open();
+    g.table->Activate();
     EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 0);
     g.grid->OnSelectionChange = nullptr;
     // With nothing selected the command takes the grid's current record:
@@ -142,9 +142,9 @@ TEST(GridOverTable, AReopenWithTheControlsMutedClearsTheSelectionToo) {
   g.Go(2);
   g.grid->Selection()->SelectCurrent(true, true);
   g.table->MuteControls();
-  g.table->Close();
+  g.table->Deactivate();
   g.table->SetTableName(g.file_b);
-  g.table->Open();
+  g.table->Activate();
   EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 1);  // nothing heard yet
   g.table->UnmuteControls();
   EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 0);

@@ -61,17 +61,17 @@ TEST_F(GridTest, FollowsTheDataSetMovingUnderIt) {
     int first;    // N of the first row shown
   };
   const Case cases[] = {
-      {"next inside the window", [](TMemDataSet& d) { d.Next(); }, 2, 1},
+      {"next inside the window", [](TMemDataSet& d) { d.GoNext(); }, 2, 1},
       {"to the window's last row", [](TMemDataSet& d) { d.Skip(9); }, 10, 1},
       {"one past the window", [](TMemDataSet& d) { d.Skip(10); }, 11, 2},
-      {"last record", [](TMemDataSet& d) { d.Last(); }, 50, 41},
-      {"back to the first", [](TMemDataSet& d) { d.Last(), d.First(); }, 1, 1},
+      {"last record", [](TMemDataSet& d) { d.GoLast(); }, 50, 41},
+      {"back to the first", [](TMemDataSet& d) { d.GoLast(), d.GoFirst(); }, 1, 1},
       {"locate in the middle",
        [](TMemDataSet& d) { d.FindByValues("N", Variant(30), TFindOptions()); }, 30, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ds.First();
+    ds.GoFirst();
     int changes = 0;
     grid->OnSelectionChange = [&](TComponent* sender) {
       EXPECT_EQ(sender, grid.get());
@@ -103,7 +103,7 @@ TEST_F(GridTest, ScrollBarRangeAndPositionFollowTheFirstRowShown) {
   EXPECT_EQ(info.nPos, 1);
   ds.Skip(14);  // N 15, the window moves to 6..15
   EXPECT_EQ(grid->GetScrollPos(SB_VERT), 6);
-  ds.Last();
+  ds.GoLast();
   EXPECT_EQ(grid->GetScrollPos(SB_VERT), 41);
 }
 
@@ -126,7 +126,7 @@ TEST_F(GridTest, ScrollRequestsMoveTheWindow) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ds.First();
+    ds.GoFirst();
     ASSERT_EQ(FirstShown(), 1);
     grid->WMVScroll(c.code, c.pos);
     EXPECT_EQ(FirstShown(), c.first);
@@ -182,12 +182,12 @@ TEST_F(GridTest, AFilterThatLeavesNoRowsShowsTheEmptyRowOnlyWhenAsked) {
 }
 
 TEST_F(GridTest, AClosedDataSetShowsNoRows) {
-  ds.Close();
+  ds.Deactivate();
   EXPECT_FALSE(grid->LinkActive());
   EXPECT_FALSE(grid->HasRows());
   EXPECT_EQ(grid->CurrentRow(), -1);
   EXPECT_EQ(grid->DataBottom(), grid->TitleBand());
-  ds.Open();
+  ds.Activate();
   EXPECT_TRUE(grid->HasRows());
   EXPECT_EQ(Shown(), Range(1, 10));
 }
@@ -313,7 +313,7 @@ TEST_F(GridTest, AnInsensitiveCursorKeepsItsRecordWhileTheWindowScrolls) {
   EXPECT_TRUE(grid->CanUseCurrentRecord(false));
   EXPECT_EQ(N(), 3);
   // New unique fields take their values from the grid's record.
-  ds.First();
+  ds.GoFirst();
   grid->SetUniqueFields("P");
   EXPECT_EQ(grid->Selection()->Current()->UniqueValues.AsInteger(), 30);
   EXPECT_EQ(N(), 1);
@@ -355,9 +355,9 @@ TEST(GridUnnumbered, TheBarShowsTopMiddleAndEndAndItsThumbPages) {
   UnnumberedSet ds(nullptr);
   ds.FieldDefs().Add("N", ftInteger);
   ds.FieldDefs().Add("P", ftInteger);
-  ds.Open();
+  ds.Activate();
   grid_support::AddRows(ds, 1, 50);
-  ds.First();
+  ds.GoFirst();
   TDataSource source(nullptr);
   source.SetDataSet(&ds);
   grid_support::TestGrid grid(nullptr);

@@ -65,26 +65,26 @@ TEST(ForwardingDataLink, EachNoticeReachesItsHandler) {
     std::function<void(ForwardingLink&)> act;
     std::vector<std::string> log;
   } cases[] = {
-      {"close", [](ForwardingLink& f) { f.ds.Close(); }, {"active 0"}},
-      {"scroll within the rows", [](ForwardingLink& f) { f.ds.Next(); }, {"scrolled 0"}},
+      {"close", [](ForwardingLink& f) { f.ds.Deactivate(); }, {"active 0"}},
+      {"scroll within the rows", [](ForwardingLink& f) { f.ds.GoNext(); }, {"scrolled 0"}},
       {"scroll past the rows",
        [](ForwardingLink& f) {
          f.ds.Skip(2);
          f.log.clear();
-         f.ds.Next();
+         f.ds.GoNext();
        },
        {"scrolled 1"}},
       {"edit and write a field",
        [](ForwardingLink& f) {
-         f.ds.Edit();
+         f.ds.StartEdit();
          f.ds.FieldNamed("N")->SetAsInteger(10);
        },
        {"editing 1", "record -", "record N"}},
       {"post",
        [](ForwardingLink& f) {
-         f.ds.Edit();
+         f.ds.StartEdit();
          f.log.clear();
-         f.ds.Post();
+         f.ds.CommitRecord();
        },
        {"update", "editing 0", "dataset"}},
       {"refresh", [](ForwardingLink& f) { f.ds.Reload(); }, {"dataset"}},
@@ -122,11 +122,11 @@ TEST(ForwardingDataLink, UnassignedHandlersAreSkipped) {
   Rows rows(3);
   TDataLinkEx link;
   link.SetDataSource(&rows.source);
-  rows.ds.Next();
-  rows.ds.Edit();
+  rows.ds.GoNext();
+  rows.ds.StartEdit();
   rows.ds.FieldNamed("N")->SetAsInteger(7);
-  rows.ds.Post();
-  rows.ds.Close();
+  rows.ds.CommitRecord();
+  rows.ds.Deactivate();
   EXPECT_FALSE(link.Active());
 }
 
@@ -138,27 +138,27 @@ TEST(DataSetPosition, ReturnsToTheRecordOnItsBufferRow) {
     int record, row;
     std::function<void(TDataSet&)> away;
   } cases[] = {
-      {"first record", [](TDataSet& ds) { ds.First(); }, 1, 0, [](TDataSet& ds) { ds.Last(); }},
-      {"third record on row 2", [](TDataSet& ds) { ds.Skip(2); }, 3, 2, [](TDataSet& ds) { ds.Last(); }},
+      {"first record", [](TDataSet& ds) { ds.GoFirst(); }, 1, 0, [](TDataSet& ds) { ds.GoLast(); }},
+      {"third record on row 2", [](TDataSet& ds) { ds.Skip(2); }, 3, 2, [](TDataSet& ds) { ds.GoLast(); }},
       {"ninth record on row 2",
        [](TDataSet& ds) {
-         ds.Last();
-         ds.Prior();
+         ds.GoLast();
+         ds.GoPrior();
        },
-       9, 2, [](TDataSet& ds) { ds.First(); }},
+       9, 2, [](TDataSet& ds) { ds.GoFirst(); }},
       {"fourth record on row 0",
        [](TDataSet& ds) {
          ds.Skip(6);
          ds.Skip(-3);
        },
-       4, 0, [](TDataSet& ds) { ds.First(); }},
+       4, 0, [](TDataSet& ds) { ds.GoFirst(); }},
       {"sixth record on row 1",
        [](TDataSet& ds) {
-         ds.Last();
+         ds.GoLast();
          ds.Skip(-5);  // record 5 at the top of the window 5..8
          ds.Skip(1);
        },
-       6, 1, [](TDataSet& ds) { ds.Last(); }},
+       6, 1, [](TDataSet& ds) { ds.GoLast(); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -181,8 +181,8 @@ TEST(DataSetPosition, AGoneRecordOrAnEmptySetLeavesTheDataSetAlone) {
   Rows rows(5);
   rows.ds.Skip(2);
   const TDataSetPosition saved = SaveDataSetPosition(rows.ds);
-  rows.ds.Delete();  // record 3 is gone
-  rows.ds.First();
+  rows.ds.DeleteCurrent();  // record 3 is gone
+  rows.ds.GoFirst();
   EXPECT_NO_THROW(RestoreDataSetPosition(rows.ds, saved));
   EXPECT_EQ(rows.N(), 1);
 

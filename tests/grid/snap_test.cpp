@@ -441,15 +441,15 @@ struct IndexedTableFixture {
     table.SetTableName(dir + "/rows.dbf");
     for (const char* name : {"N", "P", "R", "K"}) table.FieldDefs().Add(name, ftInteger);
     table.CreateTableFile();
-    table.Open();
+    table.Activate();
     const int keys[] = {10, 50, 30, 40, 20};  // N = 1..5 in record order
     for (int n = 1; n <= 5; ++n) {
-      table.Append();
+      table.StartAppend();
       table.FieldNamed("N")->SetAsInteger(n);
       table.FieldNamed("P")->SetAsInteger(n);
       table.FieldNamed("R")->SetAsInteger(n % 3);
       table.FieldNamed("K")->SetAsInteger(keys[n - 1]);
-      table.Post();
+      table.CommitRecord();
     }
     table.CreateIndexTag("BYKEY", "K", {});
     table.SetIndexName("BYKEY");

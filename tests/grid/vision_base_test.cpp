@@ -58,7 +58,7 @@ TEST(FieldList, ResolvesItemsAlternativesAndRelatedFields) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ds->SetActive(c.open);
+    ds->ChangeActive(c.open);
     TLiteVision vision(nullptr);
     vision.SetRelatedFields(c.related);
     RecordingConsumer consumer;
@@ -201,7 +201,7 @@ TEST(VisionQueries, WhatEachVisionAgreesToShow) {
     }
   }
   // A closed data set shows nothing, whatever the vision.
-  ds->Close();
+  ds->Deactivate();
   RecordingConsumer consumer;
   consumer.Fields.SetVision(&lite);
   consumer.Fields.SetFieldName("NAME");
@@ -589,9 +589,9 @@ TEST(VisionEdit, CanEditFollowsVisionFieldDataSetAndConsumer) {
 
 TEST(VisionEdit, StartEditPutsTheDataSetIntoEditModeThroughTheLink) {
   EditFixture f;
-  EXPECT_EQ(f.ds->State(), dsBrowse);
+  EXPECT_EQ(f.ds->CurrentMode(), dsBrowse);
   EXPECT_TRUE(f.c.Fields.StartEdit(false));
-  EXPECT_EQ(f.ds->State(), dsEdit);
+  EXPECT_EQ(f.ds->CurrentMode(), dsEdit);
   EXPECT_FALSE(f.c.Fields.Modified());
   EXPECT_EQ(f.c.Trace, (Names{"CanStartEdit", "EditStarted"}));
   EXPECT_FALSE(f.c.Fields.InStartEdit());
@@ -611,7 +611,7 @@ TEST(VisionEdit, WithoutDataSetEditingTheDataSetIsNeverTouched) {
   f.vision.CanModify(f.c.Fields, allowed);
   EXPECT_TRUE(allowed);
   EXPECT_TRUE(f.c.Fields.StartEdit(true));
-  EXPECT_EQ(f.ds->State(), dsBrowse);
+  EXPECT_EQ(f.ds->CurrentMode(), dsBrowse);
   EXPECT_TRUE(f.c.Fields.Modified());
 }
 
@@ -638,7 +638,7 @@ TEST(VisionEdit, StartEditRefusals) {
     k.setup(f);
     EXPECT_FALSE(f.c.Fields.StartEdit(true));
     EXPECT_FALSE(f.c.Fields.Modified());
-    EXPECT_EQ(f.ds->State(), dsBrowse);
+    EXPECT_EQ(f.ds->CurrentMode(), dsBrowse);
     EXPECT_EQ(f.c.Trace, k.trace);
   }
 }
@@ -676,7 +676,7 @@ TEST(VisionPost, NothingChangedPostsNothing) {
   EXPECT_FALSE(f.vision.PostEditValue(edit, true));
   EXPECT_EQ(before, 0);
   EXPECT_EQ(after, 0);
-  EXPECT_EQ(f.ds->State(), dsBrowse);
+  EXPECT_EQ(f.ds->CurrentMode(), dsBrowse);
   EXPECT_EQ(edit.Trace, (Names{"CancelPendingInput", "SelectAll"}));
   EXPECT_TRUE(f.c.Trace.empty());
   EXPECT_EQ(f.c.Fields.ValueChangeCount(), 0);
@@ -697,8 +697,8 @@ TEST(VisionPost, TypedTextIsConvertedAndWritten) {
   EXPECT_EQ(f.ds->FieldNamed("NAME")->AsString(), Utf8ToAnsi("Петров"));
   EXPECT_FALSE(f.c.Fields.Modified());
   EXPECT_EQ(f.c.Trace, (Names{"ValuePosted"}));
-  f.ds->Post();
-  f.ds->First();
+  f.ds->CommitRecord();
+  f.ds->GoFirst();
   EXPECT_EQ(f.ds->FieldNamed("NAME")->AsString(), Utf8ToAnsi("Петров"));
 }
 
@@ -711,7 +711,7 @@ TEST(VisionPost, AChangedValueStartsEditingAndIsCopied) {
   edit.Value.SetAsFloat(7.75);
   edit.Value.Changed = true;
   EXPECT_TRUE(f.vision.PostEditValue(edit, false));
-  EXPECT_EQ(f.ds->State(), dsEdit);
+  EXPECT_EQ(f.ds->CurrentMode(), dsEdit);
   EXPECT_DOUBLE_EQ(f.ds->FieldNamed("P")->AsFloat(), 7.75);
   EXPECT_EQ(f.c.Trace, (Names{"CanStartEdit", "EditStarted", "ValuePosted"}));
 }

@@ -132,7 +132,7 @@ TEST(VisionPaint, TheDataSetStaysOnItsRecordAfterPainting) {
   for (auto [what, ds] : sets.All()) {
     SCOPED_TRACE(what);
     Column column(*ds, "N");
-    ds->Next();
+    ds->GoNext();
     const int active_row = column.link.ActiveRecord();
     const int n = ds->FieldNamed("N")->AsInteger();
     TMetafile m;
@@ -331,7 +331,7 @@ TEST(VisionPaint, MemoFieldsShowTheirTextWrappedFromTheTopUnderTheMemoVision) {
 
 TEST(VisionPaint, NullAndEmptyValuesOfEveryVisionGiveEmptyTexts) {
   auto ds = MemData();
-  ds->Next();  // the row of nulls
+  ds->GoNext();  // the row of nulls
   TMemoVision memo(nullptr);
   for (const char* field : {"NAME", "P", "NOTE"}) {
     SCOPED_TRACE(field);

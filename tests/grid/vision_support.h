@@ -60,7 +60,7 @@ struct RecordingConsumer : IvpFieldVisionConsumer {
   // and layout, as a bound column does.
   void Bind(TDataSet* data_set) {
     Fields.ResolveFields(data_set);
-    bool active = data_set && data_set->Active();
+    bool active = data_set && data_set->QueryActive();
     TvpFieldVision* vision = Fields.Vision();
     if (active) vision->CanShow(Fields, active);
     Fields.SetActive(active);
@@ -143,14 +143,14 @@ inline const std::vector<Row> kRows = {
 
 inline void FillRows(TDataSet& ds) {
   for (const Row& r : kRows) {
-    ds.Append();
+    ds.StartAppend();
     ds.FieldNamed("N")->SetAsInteger(r.n);
     if (r.name) ds.FieldNamed("NAME")->SetAsString(Utf8ToAnsi(r.name));
     if (r.has_p) ds.FieldNamed("P")->SetAsFloat(r.p);
     if (r.note) ds.FieldNamed("NOTE")->SetAsString(Utf8ToAnsi(r.note));
-    ds.Post();
+    ds.CommitRecord();
   }
-  ds.First();
+  ds.GoFirst();
 }
 
 // N integer, NAME text 20, P float, NOTE memo, with kRows.
@@ -160,7 +160,7 @@ inline std::unique_ptr<TMemDataSet> MemData() {
   ds->FieldDefs().Add("NAME", ftString, 20);
   ds->FieldDefs().Add("P", ftFloat);
   ds->FieldDefs().Add("NOTE", ftMemo);
-  ds->Open();
+  ds->Activate();
   FillRows(*ds);
   return ds;
 }
@@ -176,7 +176,7 @@ inline std::unique_ptr<TDbf> DbfData(const std::string& folder) {
   t->FieldDefs().Add("P", ftFloat);
   t->FieldDefs().Add("NOTE", ftMemo);
   t->CreateTableFile();
-  t->Open();
+  t->Activate();
   FillRows(*t);
   return t;
 }

@@ -179,7 +179,7 @@ TEST(DBDataSet, RangesVisitTheRightRecordsAndLeaveTheDataSetWhereExpected) {
     s.source.Open();
     EXPECT_EQ(Walk(s.source, [&] { return t.N(); }), c.visited);
     s.source.Close();
-    EXPECT_TRUE(t.ds.Active());
+    EXPECT_TRUE(t.ds.QueryActive());
     EXPECT_EQ(t.N(), c.after_close);
   }
 }
@@ -217,13 +217,13 @@ TEST(DBDataSet, OpeningAndClosingFollowTheTwoSwitches) {
     s.source.SetOpenDataSource(c.open_data_source);
     s.source.SetCloseDataSource(c.close_data_source);
     s.source.Open();
-    EXPECT_EQ(t.ds.Active(), c.active_after_open);
+    EXPECT_EQ(t.ds.QueryActive(), c.active_after_open);
     if (!c.active_after_open) {
       // The data set's own errors pass through unchanged.
       EXPECT_THROW(s.source.First(), EDatabaseError);
     }
     s.source.Close();
-    EXPECT_EQ(t.ds.Active(), c.active_after_close);
+    EXPECT_EQ(t.ds.QueryActive(), c.active_after_close);
   }
 }
 
@@ -247,7 +247,7 @@ TEST(DBDataSet, EventsComeInOrder) {
   s.source.OnFirst = [&](TComponent*) { log.push_back("OnFirst at " + std::to_string(t.N())); };
   s.source.OnNext = [&](TComponent*) { log.push_back("OnNext"); };
   s.source.OnClose = [&](TComponent*) {
-    log.push_back("OnClose at " + std::to_string(t.N()) + (t.ds.Active() ? " open" : " closed"));
+    log.push_back("OnClose at " + std::to_string(t.N()) + (t.ds.QueryActive() ? " open" : " closed"));
   };
   s.source.Open();
   t.ds.GoFirst();  // the band's data set may be moved by others before the walk
@@ -378,7 +378,7 @@ TEST(DBDataSet, CloseSurvivesTheRememberedRecordGoingAway) {
     c.during_walk(t.ds);
     EXPECT_NO_THROW(s.source.Close());
     EXPECT_TRUE(closed_event);
-    EXPECT_FALSE(t.ds.Active());
+    EXPECT_FALSE(t.ds.QueryActive());
   }
 }
 

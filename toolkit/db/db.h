@@ -61,25 +61,25 @@
 //
 //   contract name              property style
 //   ----------------------------------------------
-//   TDataSet::ChangeActive     SetActive            QueryActive       Active
-//   Activate / Deactivate      Open / Close         GoFirst / GoLast  First / Last
-//   GoNext / GoPrior           Next / Prior         Skip              -
+//   TDataSet::ChangeActive     -                    QueryActive       -
+//   Activate / Deactivate      -                    GoFirst / GoLast  -
+//   GoNext / GoPrior           -                    Skip              -
 //   Reload                     -                    HasNoRecords      -
-//   StartEdit                  Edit                 StartInsert       Insert
-//   StartAppend                Append               CommitRecord      Post
-//   DiscardChanges             Cancel               DeleteCurrent     Delete
-//   FieldNamed                 -                    FieldNamedOrNil   FindField
+//   StartEdit                  -                    StartInsert       -
+//   StartAppend                -                    CommitRecord      -
+//   DiscardChanges             -                    DeleteCurrent     -
+//   FieldNamed                 -                    FieldNamedOrNil   -
 //   ValuesOfFields             -                    FindByValues      -
 //   ReadByValues               -                    ListFieldNames    -
-//   QueryFieldCount            FieldCount           CollectFields     -
+//   QueryFieldCount            -                    CollectFields     -
 //   TakeBookmark               -                    ReturnToBookmark  -
 //   ReleaseBookmark            -                    BookmarkExists    -
 //   QueryBookmarkText          -                    ChangeBookmarkText -
-//   CompareBookmarkValues      -                    CursorRecordCount RecordCount
+//   CompareBookmarkValues      -                    CursorRecordCount -
 //   GetSequenceNo              -                    SetSequenceNo     -
 //   MuteControls               -                    UnmuteControls    -
 //   SettlePendingEdit          -                    RequireOpen       -
-//   RequireClosed              -                    CurrentMode       State
+//   RequireClosed              -                    CurrentMode       -
 //   TField::GetStringValue     AsString             SetStringValue    SetAsString
 //   (likewise Integer, Largeint→LargeInt, Float, Currency, Boolean, DateTime,
 //    SQLTimeStamp, BCD, Variant→AsVariant/Value)
@@ -240,7 +240,6 @@ class TDataSet : public TComponent {
   // ==== Framework operations the consumers call
 
   TDataSetMode CurrentMode() const { return mode_; }
-  TDataSetMode State() const { return mode_; }
   bool QueryActive() const { return mode_ != dsInactive; }
   void ChangeActive(bool value);
   void Activate() { ChangeActive(true); }
@@ -371,25 +370,6 @@ class TDataSet : public TComponent {
   int WindowSize() const { return buffer_count_; }
   int WindowRecordCount() const { return record_count_; }
   int ActiveRecordIndex() const { return active_record_; }
-
-  // ==== property-style aliases (see the map above)
-  bool Active() const { return QueryActive(); }
-  void SetActive(bool value) { ChangeActive(value); }
-  void Open() { Activate(); }
-  void Close() { Deactivate(); }
-  void First() { GoFirst(); }
-  void Last() { GoLast(); }
-  void Next() { GoNext(); }
-  void Prior() { GoPrior(); }
-  void Edit() { StartEdit(); }
-  void Insert() { StartInsert(); }
-  void Append() { StartAppend(); }
-  void Post() { CommitRecord(); }
-  void Cancel() { DiscardChanges(); }
-  void Delete() { DeleteCurrent(); }
-  TField* FindField(const AnsiString& name) const { return FieldNamedOrNil(name); }
-  int FieldCount() const { return QueryFieldCount(); }
-  int RecordCount() { return CursorRecordCount(); }
 
   // ==== events
   TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;

@@ -27,7 +27,7 @@ std::unique_ptr<TDbf> OpenComponent(const std::string& file, bool read_only) {
   table->SetReadOnly(read_only);
   table->SetExclusive(!read_only);
   table->SetTableName(std::filesystem::absolute(file).string());
-  table->Open();
+  table->Activate();
   return table;
 }
 
@@ -96,7 +96,7 @@ int CreateTag(const std::string& file, const Args& args) {
     table->CreateIndexTag(std::filesystem::absolute(ndx).string(), expression, options);
     if (!FileExists(ndx)) Fail("the index file \"" + ndx + "\" could not be built");
   }
-  table->Close();
+  table->Deactivate();
   return 0;
 }
 
@@ -117,7 +117,7 @@ int ListTags(const std::string& file) {
     std::printf("%s,%s,%c,%s\n", CsvField(AnsiToUtf8(def->IndexFile())).c_str(),
                 CsvField(AnsiToUtf8(def->SortField())).c_str(), type, flags.c_str());
   }
-  table->Close();
+  table->Deactivate();
   return 0;
 }
 
@@ -127,7 +127,7 @@ int DropTag(const std::string& file, const Args& args) {
   auto table = OpenComponent(file, false);
   if (!HasTag(*table, tag)) Fail("the table has no tag \"" + args[0] + "\"");
   table->RemoveIndex(tag);
-  table->Close();
+  table->Deactivate();
   return 0;
 }
 

@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
   int seeded = 0;
   int status = 0;
   try {
-    table.Open();
+    table.Activate();
     for (int kind : {kPressKind, kAcousticKind}) {
       const std::string& last = o.last[kind];
       if (last.empty()) continue;
@@ -198,6 +198,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dump_decode: %s\n", AnsiToUtf8(e.Message()).c_str());
     status = 1;
   }
-  if (table.Active()) PrintRows(table, seeded);
+  if (table.QueryActive()) PrintRows(table, seeded);
   return status;
 }

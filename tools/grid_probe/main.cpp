@@ -281,7 +281,7 @@ int Run(const Options& o) {
   TDbf table(nullptr);
   table.SetTableName(std::filesystem::absolute(o.table).string());
   try {
-    table.Open();
+    table.Activate();
   } catch (const Exception& e) {
     Fail("cannot open " + o.table + ": " + AnsiToUtf8(e.Message()));
   }
@@ -295,20 +295,20 @@ int Run(const Options& o) {
   }
   std::vector<ColumnSpec> specs = o.columns;
   if (specs.empty())
-    for (int i = 0; i < table.FieldCount(); ++i) {
+    for (int i = 0; i < table.QueryFieldCount(); ++i) {
       ColumnSpec c;
       c.field = AnsiToUtf8(table.Fields(i)->FieldName());
       specs.push_back(c);
     }
   for (const ColumnSpec& c : specs)
-    if (table.FindField(Utf8ToAnsi(c.field)) == nullptr) Fail("unknown field " + c.field + " in " + o.table);
+    if (table.FieldNamedOrNil(Utf8ToAnsi(c.field)) == nullptr) Fail("unknown field " + c.field + " in " + o.table);
 
   // The grid's order, by physical record: the row numbers --cells prints.
   std::map<int, int> order;
   {
     int n = 0;
-    for (table.First(); !table.Eof(); table.Next()) order[table.GetSequenceNo()] = ++n;
-    table.First();
+    for (table.GoFirst(); !table.Eof(); table.GoNext()) order[table.GetSequenceNo()] = ++n;
+    table.GoFirst();
   }
 
   std::unique_ptr<Probe> probe;
@@ -358,7 +358,7 @@ int Run(const Options& o) {
     // (near the end, the window shows the last rows with it among them).
     const int rows = grid->RowCount();
     const int want = std::min<int>(o.top, static_cast<int>(order.size()));
-    table.First();
+    table.GoFirst();
     table.Skip(want - 1 + rows - 1);
     table.Skip(want - order[table.GetSequenceNo()]);
   }

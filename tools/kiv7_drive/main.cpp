@@ -105,12 +105,12 @@ TDBGridPro* ActiveGrid() {
 template <class F>
 void EachRow(F&& body) {
   TDbf& table = *Form1->Dbf1;
-  if (!table.Active()) return;
+  if (!table.QueryActive()) return;
   const TBookmark here = table.TakeBookmark();
   Form1->DBGridPro1->FreezeGrid();
   Form1->DBGridPro2->FreezeGrid();
   int n = 0;
-  for (table.First(); !table.Eof(); table.Next()) body(++n);
+  for (table.GoFirst(); !table.Eof(); table.GoNext()) body(++n);
   if (!here.empty()) table.ReturnToBookmark(here);
   Form1->DBGridPro2->UnfreezeGrid(false);
   Form1->DBGridPro1->UnfreezeGrid(false);
@@ -219,7 +219,7 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
     print([](TgpColumn* c) { return U(c->FieldName()); });
     EachRow([&](int) {
       print([](TgpColumn* c) {
-        TField* field = c->FieldName().empty() ? nullptr : Form1->Dbf1->FindField(c->FieldName());
+        TField* field = c->FieldName().empty() ? nullptr : Form1->Dbf1->FieldNamedOrNil(c->FieldName());
         return field ? U(field->DisplayText()) : std::string();
       });
     });
@@ -237,7 +237,7 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
   } else if (command == "state") {
     TDbf& table = *Form1->Dbf1;
     const std::string path =
-        Form1->TableOpen && table.Active() ? table.FilePathFull() + table.TableName() : std::string("none");
+        Form1->TableOpen && table.QueryActive() ? table.FilePathFull() + table.TableName() : std::string("none");
     const TDBGridPro* grid = ActiveGrid();
     std::printf("table=%s tab=%s caption=%s background=%s modified=%d\n", path.c_str(),
                 !grid ? "none" : grid == Form1->DBGridPro1 ? "press" : "acoustic", U(Form1->Caption()).c_str(),

@@ -229,7 +229,7 @@ TEST_F(Table, FilterRecordReadsTheCandidateInFilterMode) {
   });
   ds.SetFiltered(true);
   EXPECT_EQ(All(), (std::vector<int>{2, 4, 6}));
-  EXPECT_EQ(ds.RecordCount(), 3);
+  EXPECT_EQ(ds.CursorRecordCount(), 3);
   for (TDataSetMode m : modes) EXPECT_EQ(m, dsFilter);
   EXPECT_EQ(ds.CurrentMode(), dsBrowse);
 }
@@ -407,7 +407,7 @@ TEST_F(Table, SequenceNumbersFollowTheFilter) {
   ds.SetSequenceNo(5);
   EXPECT_EQ(N(), 5);
   EXPECT_EQ(ds.GetSequenceNo(), 5);
-  EXPECT_EQ(ds.RecordCount(), 6);
+  EXPECT_EQ(ds.CursorRecordCount(), 6);
 }
 
 }  // namespace

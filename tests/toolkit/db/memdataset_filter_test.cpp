@@ -39,11 +39,11 @@ TEST(MemDataSetFilter, FindsItsColumnAfterTheFilterOrTheColumnsChange) {
   EXPECT_EQ(seen, (std::vector<int>{4}));
 
   // The same filter over columns in another order.
-  ds.Close();
+  ds.Deactivate();
   ds.SetFilter("NAME='even'");
   Define(ds, true);
   EXPECT_EQ(Fill(ds), (std::vector<int>{2, 4}));
-  ds.Close();
+  ds.Deactivate();
   Define(ds, false);
   EXPECT_EQ(Fill(ds), (std::vector<int>{2, 4}));
 }
