@@ -15,7 +15,7 @@ AnsiString PersistentFieldName(const TMeasurementField& field) { return "Dbf1" +
 void DefineMeasurementFields(TFieldDefs& defs) {
   defs.Clear();
   for (const TMeasurementField& f : kMeasurementFields)
-    defs.Add(AnsiString(f.Name), f.FieldType, f.FieldType == ftString ? f.Width : 0);
+    defs.AppendNamedDef(AnsiString(f.Name), f.FieldType, f.FieldType == ftString ? f.Width : 0);
 }
 
 void CreateMeasurementFields(TDataSet& table, TComponent* owner) {

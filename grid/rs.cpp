@@ -200,7 +200,7 @@ bool TgpPainter::Prepare(const TvpPaintSource& source) {
 bool TgpPainter::NextRow() {
   if (Row > LastRow) return false;
   DefaultDraw = true;
-  if (DataLink) DataLink->SetActiveRecord(Row);
+  if (DataLink) DataLink->ChangeActiveRow(Row);
   if (Canvas) Canvas->Font().Assign(Font);
   RowAttrs = RowAttrsOf ? RowAttrsOf(Row) : nullptr;
   CellAttrs = RowAttrs ? RowAttrs->CellAttrs(ColumnIndex) : nullptr;

@@ -102,7 +102,7 @@ TDBGridPro::~TDBGridPro() {
   painter_.reset();
   DestroyColumns();
   selection_.reset();
-  data_link_->SetDataSource(nullptr);
+  data_link_->ChangeDataSource(nullptr);
   data_link_.reset();
 }
 
@@ -113,8 +113,8 @@ TDataSource* TDBGridPro::DataSource() const { return data_link_->DataSource(); }
 void TDBGridPro::SetDataSource(TDataSource* value) {
   if (value == data_link_->DataSource()) return;
   if (TDataSource* old = data_link_->DataSource()) RemoveFreeNotification(old);
-  data_link_->SetDataSource(value);
-  data_set_ = data_link_->DataSet();
+  data_link_->ChangeDataSource(value);
+  data_set_ = data_link_->QueryDataSet();
   if (value != nullptr) FreeNotification(value);
   // A source whose data set is already open made the link active above; a
   // source that was switched without a change of activity still shows
@@ -363,7 +363,7 @@ void TDBGridPro::Frozen(bool repaint, F&& body) {
 void TDBGridPro::RecaptureCurrent(bool notify) { selection_->Current()->Recapture(notify); }
 
 void TDBGridPro::ActivationHandler() {
-  data_set_ = data_link_->DataSet();
+  data_set_ = data_link_->QueryDataSet();
   link_active_ = data_link_->Active();
   Frozen(true, [&] {
     current_row_ = -1;
@@ -386,7 +386,7 @@ void TDBGridPro::ActivationHandler() {
 void TDBGridPro::DataSetChangedHandler() {
   // The source now shows another data set that was open already: for the
   // snapshots that is a close and an open.
-  if (data_link_->DataSet() != data_set_) {
+  if (data_link_->QueryDataSet() != data_set_) {
     ActivationHandler();
     return;
   }
@@ -430,7 +430,7 @@ void TDBGridPro::ScrollHandler(int Distance) {
   if (HasGroups()) {
     if (Distance != 0) {
       const int old_active = active_row_;
-      active_row_ = data_link_->ActiveRecord();
+      active_row_ = data_link_->QueryActiveRow();
       ApplySelectionActions(actions, active_row_ - Distance, anchor);
       if (PaintEnabled()) {
         if ((actions & 0x400) && !selection_->Empty())
@@ -440,7 +440,7 @@ void TDBGridPro::ScrollHandler(int Distance) {
         Update();
       }
     } else {
-      active_row_ = data_link_->ActiveRecord();
+      active_row_ = data_link_->QueryActiveRow();
       ApplySelectionActions(actions, old_current_row, anchor);
       bool cleared = false;
       if ((actions & 0x400) && !selection_->Empty()) {
@@ -457,10 +457,10 @@ void TDBGridPro::ScrollHandler(int Distance) {
       }
     }
   } else {
-    active_row_ = data_link_->ActiveRecord();
+    active_row_ = data_link_->QueryActiveRow();
   }
   // The window moved over the data set: whether records follow it changed.
-  if (link_active_ && data_link_->RecordCount() > 0) more_rows_ = RecordAfterWindow();
+  if (link_active_ && data_link_->QueryRowCount() > 0) more_rows_ = RecordAfterWindow();
   if (Distance != 0 || (data_set_ != nullptr && !data_set_->HasRecordNumbers())) UpdateVScrollBar();
   if (!navigating_) ReshowEditor();
 }
@@ -468,16 +468,16 @@ void TDBGridPro::ScrollHandler(int Distance) {
 void TDBGridPro::ApplySelectionActions(int actions, int old_row, const TBookmark& anchor) {
   // The record that was current before the move, on its row for a moment.
   if (old_row != -1 && (actions & 0x60)) {
-    const int row = data_link_->ActiveRecord();
-    data_link_->SetActiveRecord(old_row);
+    const int row = data_link_->QueryActiveRow();
+    data_link_->ChangeActiveRow(old_row);
     try {
       if (actions & 0x20) selection_->SelectCurrent(true, false);
       if (actions & 0x40) selection_->SelectCurrent(false, false);
     } catch (...) {
-      data_link_->SetActiveRecord(row);
+      data_link_->ChangeActiveRow(row);
       throw;
     }
-    data_link_->SetActiveRecord(row);
+    data_link_->ChangeActiveRow(row);
   }
   if (actions & 0x80) selection_->SelectCurrent(true, false);
   if (actions & 0x100) selection_->SelectCurrent(!selection_->IsCurrentSelected(), false);
@@ -584,10 +584,10 @@ void TDBGridPro::UpdateRowWindow() {
   footer_band_ = show_footers_ ? footer_height_ : 0;
   const int height = ClientHeight();
   row_capacity_ = std::max(1, (height - title_band_ - footer_band_) / std::max(1, row_height_));
-  if (link_active_ && data_link_->RecordCount() > 0) {
-    data_link_->SetBufferCount(row_capacity_);
-    active_row_ = data_link_->ActiveRecord();
-    row_count_ = data_link_->RecordCount();
+  if (link_active_ && data_link_->QueryRowCount() > 0) {
+    data_link_->ChangeWindowSize(row_capacity_);
+    active_row_ = data_link_->QueryActiveRow();
+    row_count_ = data_link_->QueryRowCount();
     more_rows_ = RecordAfterWindow();
     has_rows_ = true;
   } else {
@@ -617,7 +617,7 @@ bool TDBGridPro::RecordAfterWindow() {
 
 void TDBGridPro::LocateCurrentRow(int Distance) {
   if (cursor_type_ == gctSensitive) {
-    current_row_ = link_active_ ? data_link_->ActiveRecord() : -1;
+    current_row_ = link_active_ ? data_link_->QueryActiveRow() : -1;
     return;
   }
   TgpCurrentRecShot* current = selection_->Current();
@@ -632,11 +632,11 @@ void TDBGridPro::LocateCurrentRow(int Distance) {
         first = row_count_ - 1 - Distance;
     }
     if (!current->Valid || !link_active_) return;
-    const int saved = data_link_->ActiveRecord();
+    const int saved = data_link_->QueryActiveRow();
     try {
       for (int row = first; row <= last; ++row) {
-        data_link_->SetActiveRecord(row);
-        if (data_link_->ActiveRecord() != row) break;
+        data_link_->ChangeActiveRow(row);
+        if (data_link_->QueryActiveRow() != row) break;
         if (current->IsCurrent()) {
           if (current->OnRealRecord) {
             current_row_ = row;
@@ -647,10 +647,10 @@ void TDBGridPro::LocateCurrentRow(int Distance) {
         }
       }
     } catch (...) {
-      data_link_->SetActiveRecord(saved);
+      data_link_->ChangeActiveRow(saved);
       throw;
     }
-    data_link_->SetActiveRecord(saved);
+    data_link_->ChangeActiveRow(saved);
     return;
   }
   current_row_ -= Distance;

@@ -340,13 +340,13 @@ void TDBGridPro::PrepareRowAttrs(int FirstRow, int LastRow) {
     TDataLink* link;
     int row;
     ~RestoreRow() {
-      if (link->Active()) link->SetActiveRecord(row);
+      if (link->Active()) link->ChangeActiveRow(row);
     }
-  } restore{data_link_.get(), data_link_->ActiveRecord()};
+  } restore{data_link_.get(), data_link_->QueryActiveRow()};
   for (int r = FirstRow; r <= LastRow; ++r) {
     TgpRowAttrs* row = paint_info_->Rows(r);
     if (row == nullptr) continue;
-    data_link_->SetActiveRecord(r);
+    data_link_->ChangeActiveRow(r);
     row->Row = r;
     row->Reset();
     if (strip_step_ != -1 && data_set_ != nullptr) row->StripNo = (data_set_->GetSequenceNo() - 1) % strip_step_ + 1;
@@ -459,13 +459,13 @@ void TDBGridPro::Paint() {
   }
   info.ClipRect = clip;
   info.OffScreen = true;
-  const int saved = data_link_->ActiveRecord();
+  const int saved = data_link_->QueryActiveRow();
   try {
     if (info.Parts & TgpPaintInfo::kRows) PrepareRowAttrs(info.FirstRow, info.LastRow);
     effective_designer_->Paint(this, &info);
   } catch (...) {
-    data_link_->SetActiveRecord(saved);
+    data_link_->ChangeActiveRow(saved);
     throw;
   }
-  data_link_->SetActiveRecord(saved);
+  data_link_->ChangeActiveRow(saved);
 }

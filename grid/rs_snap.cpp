@@ -33,7 +33,7 @@ int WayToRecord(TDataSet& data_set, const TBookmark& start, const TBookmark& tar
 
 // ---- TgpRecShot -------------------------------------------------------------------
 
-TDataSet* TgpRecShot::DataSet() const { return Grid->DataLink() ? Grid->DataLink()->DataSet() : nullptr; }
+TDataSet* TgpRecShot::DataSet() const { return Grid->DataLink() ? Grid->DataLink()->QueryDataSet() : nullptr; }
 
 bool TgpRecShot::LinkActive() const { return Grid->DataLink() && Grid->DataLink()->Active(); }
 
@@ -79,7 +79,7 @@ void TgpCurrentRecShot::Capture(const TBookmark& bookmark) {
   TgpRecShot::Capture(bookmark);
   OnRealRecord = Valid;
   int row = -1;
-  if (LinkActive() && (Valid || DataSet()->CurrentMode() != dsBrowse)) row = Grid->DataLink()->ActiveRecord();
+  if (LinkActive() && (Valid || DataSet()->CurrentMode() != dsBrowse)) row = Grid->DataLink()->QueryActiveRow();
   Grid->SetCurrentRow(row);
 }
 
@@ -137,7 +137,7 @@ TgpSelection::~TgpSelection() {
   for (int i = 0; i < sorted_.Count(); ++i) delete Sorted(i);
 }
 
-TDataSet* TgpSelection::DataSet() const { return grid_->DataLink() ? grid_->DataLink()->DataSet() : nullptr; }
+TDataSet* TgpSelection::DataSet() const { return grid_->DataLink() ? grid_->DataLink()->QueryDataSet() : nullptr; }
 
 int TgpSelection::Count() const {
   if (empty_) return current_->Valid ? 1 : 0;

@@ -627,9 +627,9 @@ void TvpFieldVision::PaintCells(TgpFieldList& Fields, TgpPainter& Painter, TCanv
     TDataLink* link;
     int row;
     ~RestoreRow() {
-      if (link && link->Active()) link->SetActiveRecord(row);
+      if (link && link->Active()) link->ChangeActiveRow(row);
     }
-  } restore{link, link ? link->ActiveRecord() : 0};
+  } restore{link, link ? link->QueryActiveRow() : 0};
   while (Painter.NextRow()) {
     PrepareCellText(Fields, Painter);
     if (OwnerDraw) OwnerDraw(Painter);

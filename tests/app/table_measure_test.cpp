@@ -30,7 +30,7 @@ std::string Tool() { return std::string(KIV7_BINARY_DIR) + "/tools/dbftool/dbfto
 std::unique_ptr<TDbf> MeasurementTable(const std::string& file) {
   auto t = table2_support::ConfiguredTable(file);
   for (const TMeasurementField& f : kMeasurementFields)
-    t->FieldDefs().Add(AnsiString(f.Name), f.FieldType, f.FieldType == ftString ? f.Width : 0);
+    t->FieldDefs().AppendNamedDef(AnsiString(f.Name), f.FieldType, f.FieldType == ftString ? f.Width : 0);
   return t;
 }
 

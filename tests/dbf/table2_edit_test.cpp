@@ -108,8 +108,8 @@ std::unique_ptr<TDbf> MemoTable(const std::string& file) {
   t->SetTableLevel(4);
   t->SetExclusive(true);
   t->SetTableName(file);
-  t->FieldDefs().Add("ID", ftInteger, 0);
-  t->FieldDefs().Add("NOTE", ftMemo, 0);
+  t->FieldDefs().AppendNamedDef("ID", ftInteger, 0);
+  t->FieldDefs().AppendNamedDef("NOTE", ftMemo, 0);
   return t;
 }
 

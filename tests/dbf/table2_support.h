@@ -56,7 +56,7 @@ inline constexpr FieldSpec kMeasurementShape[] = {
 // configures it (not yet open).
 inline std::unique_ptr<TDbf> MeasurementTable(const std::string& file) {
   auto t = ConfiguredTable(file);
-  for (const FieldSpec& f : kMeasurementShape) t->FieldDefs().Add(AnsiString(f.Name), f.Type, f.Size);
+  for (const FieldSpec& f : kMeasurementShape) t->FieldDefs().AppendNamedDef(AnsiString(f.Name), f.Type, f.Size);
   return t;
 }
 

@@ -189,7 +189,7 @@ TEST(TableOpen, LevelAndFieldsComeFromTheFile) {
   EXPECT_FALSE(t->StoreDefs()) << "reading the definitions is no change of them";
   t->Deactivate();
   EXPECT_EQ(t->QueryFieldCount(), 0) << "default fields go with the open";
-  t->FieldDefs().Add("EXTRA", ftString, 4);
+  t->FieldDefs().AppendNamedDef("EXTRA", ftString, 4);
   EXPECT_TRUE(t->StoreDefs());
 }
 
@@ -282,8 +282,8 @@ TEST(TableOpen, AnIndexNameTheTableLacksGivesPhysicalOrderQuietly) {
 // ---- creating ------------------------------------------------------------------------------
 
 void DefineTwoFields(TDbf& t) {
-  t.FieldDefs().Add("NAME", ftString, 12);
-  t.FieldDefs().Add("QTY", ftInteger);
+  t.FieldDefs().AppendNamedDef("NAME", ftString, 12);
+  t.FieldDefs().AppendNamedDef("QTY", ftInteger);
 }
 
 TEST(TableCreate, AutoCreateModesMakeAMissingTableAtOpen) {
@@ -338,10 +338,10 @@ TEST(TableCreate, DecliningTheAutoCreateLeavesAnOpenEmptySetWithoutTable) {
 TEST(TableCreate, CreateTableFileWritesTheDefinitionsAndLeavesTheTableClosed) {
   const std::string dir = TempDir("create");
   auto t = Table(dir + "/new.dbf");
-  t->FieldDefs().Add("NAME", ftString, 300);
-  t->FieldDefs().Add("P", ftFloat);
-  t->FieldDefs().Add("K", ftSmallint);
-  t->FieldDefs().Add("D", ftDate);
+  t->FieldDefs().AppendNamedDef("NAME", ftString, 300);
+  t->FieldDefs().AppendNamedDef("P", ftFloat);
+  t->FieldDefs().AppendNamedDef("K", ftSmallint);
+  t->FieldDefs().AppendNamedDef("D", ftDate);
   t->CreateTableFile();
   EXPECT_FALSE(t->QueryActive());
   auto file = std::make_unique<TDbfFile>();
@@ -368,7 +368,7 @@ TEST(TableCreate, AFailedCreateLeavesNoFileAndNeverTouchesAnother) {
   } cases[] = {{"a type the format lacks", ftGuid}, {"a currency field below FoxPro", ftCurrency}};
   for (const auto& c : cases) {
     auto t = Table(dir + "/new.dbf");
-    t->FieldDefs().Add("X", c.type);
+    t->FieldDefs().AppendNamedDef("X", c.type);
     EXPECT_THROW(t->CreateTableFile(), EDbfError) << c.what;
     EXPECT_FALSE(FileExists(dir + "/new.dbf")) << c.what;
   }

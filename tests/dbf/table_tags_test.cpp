@@ -30,8 +30,8 @@ std::unique_ptr<TDbf> NameTable() {
   auto t = std::make_unique<TDbf>(nullptr);
   t->SetTableLevel(4);
   t->SetExclusive(true);
-  t->FieldDefs().Add("N", ftInteger, 0);
-  t->FieldDefs().Add("NAME", ftString, 20);
+  t->FieldDefs().AppendNamedDef("N", ftInteger, 0);
+  t->FieldDefs().AppendNamedDef("NAME", ftString, 20);
   return t;
 }
 

@@ -36,10 +36,10 @@ TMetafile Record(TDBGridPro& grid, const TRect& clip, int parts, int first_row, 
   info.FirstRow = first_row;
   info.LastRow = last_row;
   info.OffScreen = offscreen;
-  const int saved = grid.DataLink()->ActiveRecord();
+  const int saved = grid.DataLink()->QueryActiveRow();
   if (parts & TgpPaintInfo::kRows) grid.PrepareRowAttrs(first_row, last_row);
   grid.EffectiveDesigner()->Paint(&grid, &info);
-  grid.DataLink()->SetActiveRecord(saved);
+  grid.DataLink()->ChangeActiveRow(saved);
   info.Canvas = nullptr;
   return metafile;
 }

@@ -44,8 +44,8 @@ inline void AddRows(TMemDataSet& ds, int from, int to) {
 // A grid with one column per field on an open in-memory data set.
 struct MemGrid {
   explicit MemGrid(int rows, int width = 300, int height = 200) {
-    ds.FieldDefs().Add("N", ftInteger);
-    ds.FieldDefs().Add("P", ftInteger);
+    ds.FieldDefs().AppendNamedDef("N", ftInteger);
+    ds.FieldDefs().AppendNamedDef("P", ftInteger);
     ds.Activate();
     AddRows(ds, 1, rows);
     ds.GoFirst();
@@ -71,12 +71,12 @@ struct MemGrid {
     std::vector<int> out;
     if (!grid->HasRows() || !grid->LinkActive() || ds.HasNoRecords()) return out;
     TDataLink* link = grid->DataLink();
-    const int saved = link->ActiveRecord();
+    const int saved = link->QueryActiveRow();
     for (int r = 0; r < grid->RowCount(); ++r) {
-      link->SetActiveRecord(r);
+      link->ChangeActiveRow(r);
       out.push_back(N());
     }
-    link->SetActiveRecord(saved);
+    link->ChangeActiveRow(saved);
     return out;
   }
 

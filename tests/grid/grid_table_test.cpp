@@ -47,12 +47,12 @@ struct TableGrid {
     Names out;
     if (!grid->HasRows() || table->HasNoRecords()) return out;
     TDataLink* link = grid->DataLink();
-    const int saved = link->ActiveRecord();
+    const int saved = link->QueryActiveRow();
     for (int r = 0; r < grid->RowCount(); ++r) {
-      link->SetActiveRecord(r);
+      link->ChangeActiveRow(r);
       out.push_back(table->FieldNamed("NAME")->AsString());
     }
-    link->SetActiveRecord(saved);
+    link->ChangeActiveRow(saved);
     return out;
   }
   Names Expected(const std::string& prefix, int from, int to) {

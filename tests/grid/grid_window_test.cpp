@@ -80,7 +80,7 @@ TEST_F(GridTest, FollowsTheDataSetMovingUnderIt) {
     c.move(ds);
     grid->OnSelectionChange = nullptr;
     EXPECT_EQ(N(), c.current);
-    EXPECT_EQ(grid->ActiveRow(), grid->DataLink()->ActiveRecord());
+    EXPECT_EQ(grid->ActiveRow(), grid->DataLink()->QueryActiveRow());
     // The grid follows the data set's record (a sensitive cursor).
     EXPECT_EQ(grid->CurrentRow(), grid->ActiveRow());
     if (c.first != 0) {
@@ -353,8 +353,8 @@ class UnnumberedSet : public TMemDataSet {
 
 TEST(GridUnnumbered, TheBarShowsTopMiddleAndEndAndItsThumbPages) {
   UnnumberedSet ds(nullptr);
-  ds.FieldDefs().Add("N", ftInteger);
-  ds.FieldDefs().Add("P", ftInteger);
+  ds.FieldDefs().AppendNamedDef("N", ftInteger);
+  ds.FieldDefs().AppendNamedDef("P", ftInteger);
   ds.Activate();
   grid_support::AddRows(ds, 1, 50);
   ds.GoFirst();

@@ -258,7 +258,7 @@ TEST(GridPainter, RowMissingFromThePaintInformationGetsBlankAttributes) {
 
 TEST(GridPainter, NextRowMakesTheRowTheLinksActiveRecord) {
   TMemDataSet ds{nullptr};
-  ds.FieldDefs().Add("N", ftInteger);
+  ds.FieldDefs().AppendNamedDef("N", ftInteger);
   ds.Activate();
   for (int i = 1; i <= 5; ++i) {
     ds.StartAppend();
@@ -269,20 +269,20 @@ TEST(GridPainter, NextRowMakesTheRowTheLinksActiveRecord) {
   source.SetDataSet(&ds);
   ds.GoFirst();
   TDataLink link;
-  link.SetBufferCount(4);
-  link.SetDataSource(&source);
+  link.ChangeWindowSize(4);
+  link.ChangeDataSource(&source);
   GridRows g;
   g.painter.DataLink = &link;
   g.painter.Row = 0;
   g.painter.LastRow = 3;
   std::vector<int> values;
   while (g.painter.NextRow()) {
-    EXPECT_EQ(link.ActiveRecord(), g.painter.Row);
+    EXPECT_EQ(link.QueryActiveRow(), g.painter.Row);
     values.push_back(ds.FieldNamed("N")->AsInteger());
     g.painter.AdvanceRow();
   }
   EXPECT_EQ(values, (std::vector<int>{1, 2, 3, 4}));
-  link.SetDataSource(nullptr);
+  link.ChangeDataSource(nullptr);
 }
 
 TEST(CellAttrs, ResetClearsRowAndItsCells) {

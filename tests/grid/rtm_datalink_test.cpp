@@ -13,7 +13,7 @@ namespace {
 
 struct Rows {
   explicit Rows(int count) {
-    ds.FieldDefs().Add("N", ftInteger);
+    ds.FieldDefs().AppendNamedDef("N", ftInteger);
     ds.Activate();
     for (int i = 1; i <= count; ++i) {
       ds.StartAppend();
@@ -45,8 +45,8 @@ struct ForwardingLink : Rows {
       Log(s, "record " + (f != nullptr ? f->FieldName() : std::string("-")));
     };
     link.OnUpdateData = [this](TDataLinkEx* s) { Log(s, "update"); };
-    link.SetBufferCount(3);
-    link.SetDataSource(&source);
+    link.ChangeWindowSize(3);
+    link.ChangeDataSource(&source);
     log.clear();
   }
   void Log(TDataLinkEx* sender, const std::string& line) {
@@ -121,7 +121,7 @@ TEST(ForwardingDataLink, FocusRequestIsClearedOnlyWhenTheHandlerTakesIt) {
 TEST(ForwardingDataLink, UnassignedHandlersAreSkipped) {
   Rows rows(3);
   TDataLinkEx link;
-  link.SetDataSource(&rows.source);
+  link.ChangeDataSource(&rows.source);
   rows.ds.GoNext();
   rows.ds.StartEdit();
   rows.ds.FieldNamed("N")->SetAsInteger(7);
@@ -164,8 +164,8 @@ TEST(DataSetPosition, ReturnsToTheRecordOnItsBufferRow) {
     SCOPED_TRACE(c.what);
     Rows rows(10);
     TDataLinkEx link;
-    link.SetBufferCount(4);
-    link.SetDataSource(&rows.source);
+    link.ChangeWindowSize(4);
+    link.ChangeDataSource(&rows.source);
     c.place(rows.ds);
     ASSERT_EQ(rows.N(), c.record);
     ASSERT_EQ(rows.ds.ActiveRecordIndex(), c.row);

@@ -55,7 +55,7 @@ struct GridStandIn : TgpSelectionSite {
   TgpCursorType CursorType() const override { return cursor; }
   int CurrentRow() const override { return current_row; }
   void SetCurrentRow(int row) override { current_row = row; }
-  int ActiveRow() const override { return link.ActiveRecord(); }
+  int ActiveRow() const override { return link.QueryActiveRow(); }
   bool Navigating() const override { return navigating; }
   void InvalidateRow(int) override {}
   void InvalidateRows() override {}
@@ -74,14 +74,14 @@ struct GridStandIn : TgpSelectionSite {
 // Rows N = 1..count with P = N and R = N mod 3, so that R repeats.
 struct Fixture {
   explicit Fixture(int count, TgpCursorType cursor = gctSensitive) {
-    ds.FieldDefs().Add("N", ftInteger);
-    ds.FieldDefs().Add("P", ftInteger);
-    ds.FieldDefs().Add("R", ftInteger);
+    ds.FieldDefs().AppendNamedDef("N", ftInteger);
+    ds.FieldDefs().AppendNamedDef("P", ftInteger);
+    ds.FieldDefs().AppendNamedDef("R", ftInteger);
     ds.Activate();
     for (int i = 1; i <= count; ++i) AppendRow(i, i, i % 3);
     grid.cursor = cursor;
     source.SetDataSet(&ds);
-    grid.link.SetDataSource(&source);
+    grid.link.ChangeDataSource(&source);
     grid.selection = &selection;
     ds.GoFirst();
     selection.Current()->Recapture(false);
@@ -439,7 +439,7 @@ struct IndexedTableFixture {
     table.SetTableLevel(4);
     table.SetExclusive(true);
     table.SetTableName(dir + "/rows.dbf");
-    for (const char* name : {"N", "P", "R", "K"}) table.FieldDefs().Add(name, ftInteger);
+    for (const char* name : {"N", "P", "R", "K"}) table.FieldDefs().AppendNamedDef(name, ftInteger);
     table.CreateTableFile();
     table.Activate();
     const int keys[] = {10, 50, 30, 40, 20};  // N = 1..5 in record order
@@ -454,7 +454,7 @@ struct IndexedTableFixture {
     table.CreateIndexTag("BYKEY", "K", {});
     table.SetIndexName("BYKEY");
     source.SetDataSet(&table);
-    grid.link.SetDataSource(&source);
+    grid.link.ChangeDataSource(&source);
     grid.selection = &selection;
     table.GoFirst();
     selection.Current()->Recapture(false);

@@ -806,12 +806,12 @@ TEST_F(UniValue, PublishedPropertiesAndTheirStoredRules) {
 class UniValueFields : public UniValue {
  protected:
   void SetUp() override {
-    ds.FieldDefs().Add("S", ftString, 20);
-    ds.FieldDefs().Add("I", ftInteger);
-    ds.FieldDefs().Add("L", ftLargeint);
-    ds.FieldDefs().Add("F", ftFloat);
-    ds.FieldDefs().Add("B", ftBoolean);
-    ds.FieldDefs().Add("D", ftDateTime);
+    ds.FieldDefs().AppendNamedDef("S", ftString, 20);
+    ds.FieldDefs().AppendNamedDef("I", ftInteger);
+    ds.FieldDefs().AppendNamedDef("L", ftLargeint);
+    ds.FieldDefs().AppendNamedDef("F", ftFloat);
+    ds.FieldDefs().AppendNamedDef("B", ftBoolean);
+    ds.FieldDefs().AppendNamedDef("D", ftDateTime);
     ds.Activate();
     ds.StartAppend();
   }

@@ -538,7 +538,7 @@ struct EditFixture {
   EditFixture() {
     ds = MemData();
     source.SetDataSet(ds.get());
-    link.SetDataSource(&source);
+    link.ChangeDataSource(&source);
     c.Fields.SetDataLink(&link);
     c.Fields.SetFieldName("NAME");
     c.Fields.SetVision(&vision);

@@ -33,8 +33,8 @@ TFont ArialFont() {
 struct Column {
   Column(TDataSet& data_set, const char* field_name, TvpFieldVision* vision = nullptr) {
     source.SetDataSet(&data_set);
-    link.SetDataSource(&source);
-    link.SetBufferCount(static_cast<int>(kRows.size()));
+    link.ChangeDataSource(&source);
+    link.ChangeWindowSize(static_cast<int>(kRows.size()));
     consumer.Fields.SetDataLink(&link);
     consumer.Fields.SetFieldName(field_name);
     if (vision) consumer.Fields.SetVision(vision);
@@ -133,19 +133,19 @@ TEST(VisionPaint, TheDataSetStaysOnItsRecordAfterPainting) {
     SCOPED_TRACE(what);
     Column column(*ds, "N");
     ds->GoNext();
-    const int active_row = column.link.ActiveRecord();
+    const int active_row = column.link.QueryActiveRow();
     const int n = ds->FieldNamed("N")->AsInteger();
     TMetafile m;
     TMetafileCanvas canvas(m);
     column.Paint(canvas);
-    EXPECT_EQ(column.link.ActiveRecord(), active_row);
+    EXPECT_EQ(column.link.QueryActiveRow(), active_row);
     EXPECT_EQ(ds->FieldNamed("N")->AsInteger(), n);
     // Also when a handler raises halfway.
     column.Vision().OnDraw = [](TvpFieldVision*, TgpFieldList&, TgpPainter& p) {
       if (p.Row == 1) throw ERSError("draw failed");
     };
     EXPECT_THROW(column.Paint(canvas), ERSError);
-    EXPECT_EQ(column.link.ActiveRecord(), active_row);
+    EXPECT_EQ(column.link.QueryActiveRow(), active_row);
     column.Vision().OnDraw = nullptr;
   }
 }

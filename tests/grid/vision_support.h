@@ -156,10 +156,10 @@ inline void FillRows(TDataSet& ds) {
 // N integer, NAME text 20, P float, NOTE memo, with kRows.
 inline std::unique_ptr<TMemDataSet> MemData() {
   auto ds = std::make_unique<TMemDataSet>(nullptr);
-  ds->FieldDefs().Add("N", ftInteger);
-  ds->FieldDefs().Add("NAME", ftString, 20);
-  ds->FieldDefs().Add("P", ftFloat);
-  ds->FieldDefs().Add("NOTE", ftMemo);
+  ds->FieldDefs().AppendNamedDef("N", ftInteger);
+  ds->FieldDefs().AppendNamedDef("NAME", ftString, 20);
+  ds->FieldDefs().AppendNamedDef("P", ftFloat);
+  ds->FieldDefs().AppendNamedDef("NOTE", ftMemo);
   ds->Activate();
   FillRows(*ds);
   return ds;
@@ -171,10 +171,10 @@ inline std::unique_ptr<TDbf> DbfData(const std::string& folder) {
   t->SetTableLevel(4);
   t->SetExclusive(true);
   t->SetTableName(testsupport::TempDir(folder) + "/rows.dbf");
-  t->FieldDefs().Add("N", ftInteger);
-  t->FieldDefs().Add("NAME", ftString, 20);
-  t->FieldDefs().Add("P", ftFloat);
-  t->FieldDefs().Add("NOTE", ftMemo);
+  t->FieldDefs().AppendNamedDef("N", ftInteger);
+  t->FieldDefs().AppendNamedDef("NAME", ftString, 20);
+  t->FieldDefs().AppendNamedDef("P", ftFloat);
+  t->FieldDefs().AppendNamedDef("NOTE", ftMemo);
   t->CreateTableFile();
   t->Activate();
   FillRows(*t);

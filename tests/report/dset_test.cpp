@@ -103,8 +103,8 @@ TEST(UserDataset, EventsFollowTheRecordNumber) {
 struct Table {
   explicit Table(int count, const char* name = "Dbf1") {
     ds.SetName(name);
-    ds.FieldDefs().Add("N", ftInteger);
-    ds.FieldDefs().Add("PIC", ftBlob);
+    ds.FieldDefs().AppendNamedDef("N", ftInteger);
+    ds.FieldDefs().AppendNamedDef("PIC", ftBlob);
     ds.Activate();
     for (int i = 1; i <= count; ++i) {
       ds.StartAppend();
@@ -489,7 +489,7 @@ class ShortList : public TStringList {
 TEST(DataSetRoutines, FieldNamesAreListedAndFailuresSwallowed) {
   Table t(0);
   t.ds.Deactivate();
-  t.ds.FieldDefs().Add("DATE", ftString, 10);
+  t.ds.FieldDefs().AppendNamedDef("DATE", ftString, 10);
   t.ds.Activate();
   TStringList all;
   all.Add("old");

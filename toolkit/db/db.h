@@ -87,13 +87,13 @@
 //   FormatForDisplay(true)     DisplayText          FormatForDisplay(false) Text
 //   AcceptText                 SetText              ColumnNumber      FieldNo
 //   ValueByteSize              DataSize
-//   TFieldDefs::AppendNamedDef Add                  DefAt             Items
-//   PositionOfName             IndexOf              Reload            Update
-//   TDataLink::QueryDataSet    DataSet              ChangeDataSource  SetDataSource
-//   QueryActiveRow             ActiveRecord         ChangeActiveRow   SetActiveRecord
-//   QueryRowCount              RecordCount          QueryWindowSize   -
-//   ChangeWindowSize           SetBufferCount       StartEditing      Edit
-//   DispatchEvent              DataEvent
+//   TFieldDefs::AppendNamedDef -                    DefAt             -
+//   PositionOfName             -                    Reload            -
+//   TDataLink::QueryDataSet    -                    ChangeDataSource  -
+//   QueryActiveRow             -                    ChangeActiveRow   -
+//   QueryRowCount              -                    QueryWindowSize   -
+//   ChangeWindowSize           -                    StartEditing      -
+//   DispatchEvent              -
 #pragma once
 
 #include <cstdint>
@@ -545,14 +545,6 @@ class TDataLink : public TPersistent {
   // Turns a data-set notice into the notices below.
   virtual void DispatchEvent(TDataSetEventKind kind, const TEventInfo& info);
 
-  // ---- property-style aliases
-  TDataSet* DataSet() const { return QueryDataSet(); }
-  void SetDataSource(TDataSource* source) { ChangeDataSource(source); }
-  int ActiveRecord() const { return QueryActiveRow(); }
-  void SetActiveRecord(int row) { ChangeActiveRow(row); }
-  int RecordCount() const { return QueryRowCount(); }
-  void SetBufferCount(int size) { ChangeWindowSize(size); }
-  bool Edit() { return StartEditing(); }
 
  protected:
   // Notices; the bases: DataSetNotice → RecordNotice(nullptr), ScrollNotice and

@@ -121,17 +121,12 @@ class TFieldDefs : public TOwnedCollection {
   explicit TFieldDefs(TDataSet* data_set);
 
   TDataSet* DataSet() const { return data_set_; }
-  // The definition at index (EListError for a bad index); property style: Items.
+  // The definition at index (EListError for a bad index).
   TFieldDef* DefAt(int index) const;
-  TFieldDef* Items(int index) const { return DefAt(index); }
-  // Appends a definition; property style: Add.
+  // Appends a definition.
   TFieldDef* AppendNamedDef(const AnsiString& name, TFieldType type, int size = 0, bool required = false);
-  TFieldDef* Add(const AnsiString& name, TFieldType type, int size = 0, bool required = false) {
-    return AppendNamedDef(name, type, size, required);
-  }
   // Index of the definition with that name (case-insensitive), -1 when none.
   int PositionOfName(const AnsiString& name) const;
-  int IndexOf(const AnsiString& name) const { return PositionOfName(name); }
   // The definition with that name, or nullptr; Find raises "Field '%s' not found".
   TFieldDef* FindDef(const AnsiString& name) const;
   TFieldDef* Find(const AnsiString& name) const;
@@ -139,7 +134,7 @@ class TFieldDefs : public TOwnedCollection {
   // Whether the definitions reflect the back end; changes clear it.
   bool Updated() const { return updated_; }
   void SetUpdated(bool updated) { updated_ = updated; }
-  // Brings the definitions up to date through the data set (PrepareFieldDefs); property style: Update.
+  // Brings the definitions up to date through the data set (PrepareFieldDefs).
   void Reload();
 
  protected:

@@ -45,7 +45,7 @@ TEST(FrameworkClasses, DataSetsSourcesLinksAndDefinitionsNameTheirClass) {
   TMemDataSet ds(nullptr);
   TDataSource source(nullptr);
   TDataLink link;
-  TFieldDef* def = ds.FieldDefs().Add("N", ftInteger);
+  TFieldDef* def = ds.FieldDefs().AppendNamedDef("N", ftInteger);
   struct Case {
     const TPersistent* object;
     const char* name;
@@ -90,7 +90,7 @@ TEST(FrameworkClasses, TheAssignRefusalNamesBothClasses) {
     }
   }
   TMemDataSet ds(nullptr);
-  TFieldDef* def = ds.FieldDefs().Add("N", ftInteger);
+  TFieldDef* def = ds.FieldDefs().AppendNamedDef("N", ftInteger);
   std::unique_ptr<TField> field(CreateFieldOfType(ftInteger, nullptr));
   try {
     def->Assign(field.get());

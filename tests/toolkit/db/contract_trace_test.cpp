@@ -17,7 +17,7 @@ struct Fixture {
   Fixture(int rows, int window) {
     ds.recording = false;
     link.recording = false;
-    ds.FieldDefs().Add("N", ftInteger);
+    ds.FieldDefs().AppendNamedDef("N", ftInteger);
     source.SetDataSet(&ds);
     link.ChangeDataSource(&source);
     link.ChangeWindowSize(window);

@@ -12,7 +12,7 @@ namespace {
 class Rows {
  public:
   explicit Rows(int count) {
-    ds.FieldDefs().Add("N", ftInteger);
+    ds.FieldDefs().AppendNamedDef("N", ftInteger);
     ds.Activate();
     for (int i = 1; i <= count; ++i) {
       ds.StartAppend();

@@ -13,9 +13,9 @@ class Table : public ::testing::Test {
  public:
   void SetUp() override {
     ds.SetName("Mem1");
-    ds.FieldDefs().Add("N", ftInteger);
-    ds.FieldDefs().Add("NAME", ftString, 10);
-    ds.FieldDefs().Add("P", ftFloat);
+    ds.FieldDefs().AppendNamedDef("N", ftInteger);
+    ds.FieldDefs().AppendNamedDef("NAME", ftString, 10);
+    ds.FieldDefs().AppendNamedDef("P", ftFloat);
   }
   void Fill(int rows) {
     ds.Activate();
@@ -121,7 +121,7 @@ TEST_F(Table, ErrorEventsDecideTheRetryLoop) {
     SCOPED_TRACE(c.what);
     Trace trace;
     RecordingDataSet rec(&trace);
-    rec.FieldDefs().Add("N", ftInteger);
+    rec.FieldDefs().AppendNamedDef("N", ftInteger);
     rec.Activate();
     int failures_left = c.failures;
     size_t answer = 0;
@@ -302,7 +302,7 @@ class KeepsBaseBookmarkTest : public TMemDataSet {
 
 TEST_F(Table, BaseBookmarkTestAsksTheBackEnd) {
   KeepsBaseBookmarkTest d;
-  d.FieldDefs().Add("N", ftInteger);
+  d.FieldDefs().AppendNamedDef("N", ftInteger);
   d.Activate();
   for (int i = 1; i <= 3; ++i) {
     d.StartAppend();
@@ -359,7 +359,7 @@ TEST_F(Table, NumericTextStoresWhatTheTableGivesBack) {
     std::function<void(TField*)> write;
     std::string read;
   };
-  ds.FieldDefs().Add("SM", ftSmallint);
+  ds.FieldDefs().AppendNamedDef("SM", ftSmallint);
   const Case cases[] = {
       {"P", 18, 9, [](TField* f) { f->SetAsFloat(1.0 / 3); }, "0,333333333"},
       {"P", 18, 9, [](TField* f) { f->SetAsFloat(2.5); }, "2,5"},

@@ -20,7 +20,7 @@ TEST(FieldDefs, LookupByNameAndPosition) {
   TFieldDefs& defs = ds.FieldDefs();
   defs.AppendNamedDef("ID", ftAutoInc);
   defs.AppendNamedDef("Name", ftString, 30, true);
-  defs.Add("\xD6\xC5\xCD\xC0", ftCurrency);  // ЦЕНА
+  defs.AppendNamedDef("\xD6\xC5\xCD\xC0", ftCurrency);  // ЦЕНА
   struct Case {
     const char* name;
     int position;
@@ -53,7 +53,7 @@ class CountingDataSet : public TDataSet {
   void LoadFieldDefs() override {
     ++loads;
     FieldDefs().Clear();
-    FieldDefs().Add("A", ftInteger);
+    FieldDefs().AppendNamedDef("A", ftInteger);
   }
   void FieldDefsChanged() override { ++changes; }
   int loads = 0;
@@ -80,7 +80,7 @@ TEST(FieldDefs, ReloadAsksTheBackEndOnlyWhenChanged) {
 TEST(FieldDefs, ADefinitionMakesItsField) {
   TMemDataSet ds(nullptr);
   ds.SetName("Mem1");
-  TFieldDef* s = ds.FieldDefs().Add("S", ftString, 12, true);
+  TFieldDef* s = ds.FieldDefs().AppendNamedDef("S", ftString, 12, true);
   s->ChangeAttributes(TFieldAttributes{faRequired, faReadonly});
   std::unique_ptr<TField> f(s->CreateField(nullptr, &ds));
   EXPECT_EQ(f->ClassName(), "TStringField");
@@ -89,7 +89,7 @@ TEST(FieldDefs, ADefinitionMakesItsField) {
   EXPECT_TRUE(f->ReadOnly());
   EXPECT_EQ(f->DataSet(), &ds);
   EXPECT_EQ(ds.FieldNamedOrNil("s"), f.get());
-  TFieldDef* odd = ds.FieldDefs().Add("G", ftGuid);
+  TFieldDef* odd = ds.FieldDefs().AppendNamedDef("G", ftGuid);
   EXPECT_EQ(ErrorOf([&] { delete odd->CreateField(nullptr, &ds); }), "Mem1: Field 'G' is of an unknown type");
 }
 

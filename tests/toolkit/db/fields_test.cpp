@@ -16,25 +16,25 @@ class Record : public ::testing::Test {
   void SetUp() override {
     ScopedDefaults();
     auto& d = ds.FieldDefs();
-    d.Add("S", ftString, 5);
-    d.Add("I", ftInteger);
-    d.Add("SM", ftSmallint);
-    d.Add("W", ftWord);
-    d.Add("A", ftAutoInc);
-    d.Add("L", ftLargeint);
-    d.Add("F", ftFloat);
-    d.Add("C", ftCurrency);
-    d.Add("B", ftBCD, 4);
-    d.Add("BO", ftBoolean);
-    d.Add("D", ftDate);
-    d.Add("T", ftTime);
-    d.Add("DT", ftDateTime);
-    d.Add("TS", ftTimeStamp);
-    d.Add("BY", ftBytes, 4);
-    d.Add("VB", ftVarBytes, 4);
-    d.Add("M", ftMemo);
-    d.Add("BL", ftBlob);
-    d.Add("G", ftGraphic);
+    d.AppendNamedDef("S", ftString, 5);
+    d.AppendNamedDef("I", ftInteger);
+    d.AppendNamedDef("SM", ftSmallint);
+    d.AppendNamedDef("W", ftWord);
+    d.AppendNamedDef("A", ftAutoInc);
+    d.AppendNamedDef("L", ftLargeint);
+    d.AppendNamedDef("F", ftFloat);
+    d.AppendNamedDef("C", ftCurrency);
+    d.AppendNamedDef("B", ftBCD, 4);
+    d.AppendNamedDef("BO", ftBoolean);
+    d.AppendNamedDef("D", ftDate);
+    d.AppendNamedDef("T", ftTime);
+    d.AppendNamedDef("DT", ftDateTime);
+    d.AppendNamedDef("TS", ftTimeStamp);
+    d.AppendNamedDef("BY", ftBytes, 4);
+    d.AppendNamedDef("VB", ftVarBytes, 4);
+    d.AppendNamedDef("M", ftMemo);
+    d.AppendNamedDef("BL", ftBlob);
+    d.AppendNamedDef("G", ftGraphic);
     ds.Activate();
     ds.StartAppend();
   }
@@ -400,7 +400,7 @@ TEST(StringFields, TransliteratingFieldsPassThroughTheBackEndsCodePage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.transliterate);
     OemDataSet ds;
-    ds.FieldDefs().Add("S", ftString, 4);
+    ds.FieldDefs().AppendNamedDef("S", ftString, 4);
     ds.Activate();
     TField* f = ds.FieldNamed("S");
     f->SetTransliterate(c.transliterate);

@@ -9,9 +9,9 @@ namespace {
 
 void Define(TMemDataSet& ds, bool name_first) {
   ds.FieldDefs().Clear();
-  if (name_first) ds.FieldDefs().Add("NAME", ftString, 10);
-  ds.FieldDefs().Add("N", ftInteger);
-  if (!name_first) ds.FieldDefs().Add("NAME", ftString, 10);
+  if (name_first) ds.FieldDefs().AppendNamedDef("NAME", ftString, 10);
+  ds.FieldDefs().AppendNamedDef("N", ftInteger);
+  if (!name_first) ds.FieldDefs().AppendNamedDef("NAME", ftString, 10);
 }
 
 std::vector<int> Fill(TMemDataSet& ds) {
