@@ -153,7 +153,7 @@ void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
   if (append) {
     // The last row of the kind in file order; the caller has removed any sort.
     const int64_t threshold =
-        table_.HasNoRecords() ? 0 : RecordStamp(F("DATE").AsString(), F("TIME").AsString());
+        table_.HasNoRecords() ? 0 : RecordStamp(F("DATE").GetStringValue(), F("TIME").GetStringValue());
     while (skipped < records_left) {
       AnsiString date, time;
       RecordTexts(kind, bytes + position, date, time);
@@ -199,47 +199,47 @@ void TDumpDecoder::RecordTexts(TRecordKind kind, const uint8_t* record, AnsiStri
 void TDumpDecoder::FillRow(TRecordKind kind, const uint8_t* record, int number) {
   AnsiString date, time;
   RecordTexts(kind, record, date, time);
-  F("N").SetAsInteger(number);
-  F("TIME").SetAsString(time);
-  F("DATE").SetAsString(date);
+  F("N").SetIntegerValue(number);
+  F("TIME").SetStringValue(time);
+  F("DATE").SetStringValue(date);
   // Bending rows carry the instrument's subtype and serial number like the
   // other rows, so every row tells which instrument measured it.
-  F("DEV_TYPE").SetAsInteger(identity_.DeviceSubtype);
-  F("SERIAL").SetAsInteger(identity_.DeviceSerial);
+  F("DEV_TYPE").SetIntegerValue(identity_.DeviceSubtype);
+  F("SERIAL").SetIntegerValue(identity_.DeviceSerial);
   switch (kind) {
     case TRecordKind::Press:
-      F("NB_TYPE").SetAsInteger(kPressKind);
+      F("NB_TYPE").SetIntegerValue(kPressKind);
       // P is the instrument's unsigned count as is; one beyond the field's
       // eight integer digits is refused by the table rather than cut.
-      F("P").SetAsFloat(double(GetLE32(record + 14)));
-      F("R").SetAsFloat(GetLE32(record + 18) / 1000.0);
-      F("H").SetAsFloat(record[1]);
-      F("TYPE").SetAsString(press_type_str(GetLE16(record + 14), GetLE16(record + 16)));
+      F("P").SetFloatValue(double(GetLE32(record + 14)));
+      F("R").SetFloatValue(GetLE32(record + 18) / 1000.0);
+      F("H").SetFloatValue(record[1]);
+      F("TYPE").SetStringValue(press_type_str(GetLE16(record + 14), GetLE16(record + 16)));
       break;
     case TRecordKind::Acoustic: {
       const double p = ReadFloat(record + 8);
       const double r = ReadFloat(record + 12);
       const double k = ReadFloat(record + 16);
-      F("NB_TYPE").SetAsInteger(kAcousticKind);
-      F("P").SetAsFloat(p);
-      F("R").SetAsFloat(r);
-      F("K").SetAsFloat(k);
+      F("NB_TYPE").SetIntegerValue(kAcousticKind);
+      F("P").SetFloatValue(p);
+      F("R").SetFloatValue(r);
+      F("K").SetFloatValue(k);
       static const char* const kLevels[] = {"A1", "A2", "A3"};
-      for (int i = 0; i < 3; ++i) F(kLevels[i]).SetAsFloat(p - k + double(ReadFloat(record + 20 + 4 * i)));
+      for (int i = 0; i < 3; ++i) F(kLevels[i]).SetFloatValue(p - k + double(ReadFloat(record + 20 + 4 * i)));
       // The differences come from the values as the table holds them, so that
       // a row's D1 is exactly its R - A1 as anyone reading the row sees them.
       static const char* const kDifferences[] = {"D1", "D2", "D3"};
-      const double stored_r = F("R").AsFloat();
-      for (int i = 0; i < 3; ++i) F(kDifferences[i]).SetAsFloat(stored_r - F(kLevels[i]).AsFloat());
-      F("H").SetAsFloat(record[1]);
+      const double stored_r = F("R").GetFloatValue();
+      for (int i = 0; i < 3; ++i) F(kDifferences[i]).SetFloatValue(stored_r - F(kLevels[i]).GetFloatValue());
+      F("H").SetFloatValue(record[1]);
       break;
     }
     case TRecordKind::Bending:
-      F("NB_TYPE").SetAsInteger(kAcousticKind);
-      F("R").SetAsFloat(GetLE16(record) / 1000.0);
-      F("P").SetAsFloat(GetLE16(record + 2) / 1000.0);
+      F("NB_TYPE").SetIntegerValue(kAcousticKind);
+      F("R").SetFloatValue(GetLE16(record) / 1000.0);
+      F("P").SetFloatValue(GetLE16(record + 2) / 1000.0);
       F("COMMENT")
-          .SetAsString("HxLxB=" + IntToStr(int(GetLE16(record + 6))) + "x" + IntToStr(int(record[5])) + "x" +
+          .SetStringValue("HxLxB=" + IntToStr(int(GetLE16(record + 6))) + "x" + IntToStr(int(record[5])) + "x" +
                        IntToStr(int(record[4])));
       // No bending mark: T is a number and cannot hold one, no text field is
       // set aside for it, and the "HxLxB=" comment already tells a bending

@@ -671,17 +671,17 @@ void TForm1::find_mma() {
   TField* r = Dbf1->FieldNamed("R");
   const int n = Dbf1->CountVisibleRecords();
   if (n <= 1) {
-    s.Pmin = s.Pmax = s.Pmean = p->AsFloat();
-    s.Rmin = s.Rmax = s.Rmean = r->AsFloat();
+    s.Pmin = s.Pmax = s.Pmean = p->GetFloatValue();
+    s.Rmin = s.Rmax = s.Rmean = r->GetFloatValue();
     return;
   }
   Frozen(*DBGridPro1, *DBGridPro2, [&] {
     Dbf1->GoFirst();
-    s.Pmin = s.Pmax = s.Pmean = p->AsFloat();
-    s.Rmin = s.Rmax = s.Rmean = r->AsFloat();
+    s.Pmin = s.Pmax = s.Pmean = p->GetFloatValue();
+    s.Rmin = s.Rmax = s.Rmean = r->GetFloatValue();
     for (int i = 1; i < n; ++i) {
       Dbf1->GoNext();
-      const double pv = p->AsFloat(), rv = r->AsFloat();
+      const double pv = p->GetFloatValue(), rv = r->GetFloatValue();
       s.Pmin = std::min(s.Pmin, pv);
       s.Pmax = std::max(s.Pmax, pv);
       s.Pmean += pv;
@@ -863,7 +863,7 @@ void TForm1::N37Click(TComponent*) {
     for (const TBookmark& row : rows) {
       Dbf1->ReturnToBookmark(row);
       Dbf1->StartEdit();
-      Dbf1->FieldNamed("N")->SetAsInteger(++number);
+      Dbf1->FieldNamed("N")->SetIntegerValue(++number);
       Dbf1->CommitRecord();
     }
     Dbf1->GoFirst();

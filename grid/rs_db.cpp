@@ -490,8 +490,8 @@ bool TvpStringAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem* wr
                   [&](TvpDataItem& out) { out.Text = GetAsString(); });
 }
 void TvpStringAccessor::AssignFromValue(const TvpUniValue& source) { SetAsString(source.AsString()); }
-void TvpStringAccessor::AssignFromField(const TField& field) { SetAsString(field.AsString()); }
-void TvpStringAccessor::AssignToField(TField& field) const { field.SetAsString(GetAsString()); }
+void TvpStringAccessor::AssignFromField(const TField& field) { SetAsString(field.GetStringValue()); }
+void TvpStringAccessor::AssignToField(TField& field) const { field.SetStringValue(GetAsString()); }
 int TvpStringAccessor::CompareWith(const TvpValueAccessor& other, bool case_sensitive) const {
   const AnsiString a = GetAsString(), b = other.GetAsString();
   return case_sensitive ? AnsiCompareStr(a, b) : AnsiCompareText(a, b);
@@ -519,8 +519,8 @@ bool TvpWideStringAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem
 void TvpWideStringAccessor::AssignFromValue(const TvpUniValue& source) {
   SetAsWideString(source.Accessor().GetAsWideString());
 }
-void TvpWideStringAccessor::AssignFromField(const TField& field) { SetAsString(field.AsString()); }
-void TvpWideStringAccessor::AssignToField(TField& field) const { field.SetAsString(GetAsString()); }
+void TvpWideStringAccessor::AssignFromField(const TField& field) { SetAsString(field.GetStringValue()); }
+void TvpWideStringAccessor::AssignToField(TField& field) const { field.SetStringValue(GetAsString()); }
 int TvpWideStringAccessor::CompareWith(const TvpValueAccessor& other, bool) const {
   return CompareStringLocaleW(kDefaultLcid, true, GetAsWideString(), other.GetAsWideString());
 }
@@ -549,8 +549,8 @@ bool TvpIntegerAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem* w
                   [&](TvpDataItem& out) { out.Int = GetAsInteger(); });
 }
 void TvpIntegerAccessor::AssignFromValue(const TvpUniValue& source) { SetAsInteger(source.AsInteger()); }
-void TvpIntegerAccessor::AssignFromField(const TField& field) { SetAsInteger(field.AsInteger()); }
-void TvpIntegerAccessor::AssignToField(TField& field) const { field.SetAsInteger(GetAsInteger()); }
+void TvpIntegerAccessor::AssignFromField(const TField& field) { SetAsInteger(field.GetIntegerValue()); }
+void TvpIntegerAccessor::AssignToField(TField& field) const { field.SetIntegerValue(GetAsInteger()); }
 int TvpIntegerAccessor::CompareWith(const TvpValueAccessor& other, bool) const {
   return Order(GetAsInteger(), other.GetAsInteger());
 }
@@ -577,8 +577,8 @@ bool TvpLargeIntAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem* 
 }
 void TvpLargeIntAccessor::AssignFromValue(const TvpUniValue& source) { SetAsLargeInt(source.AsLargeInt()); }
 // Through the field's 64-bit value: its 32-bit one cannot hold every large integer.
-void TvpLargeIntAccessor::AssignFromField(const TField& field) { SetAsLargeInt(field.AsLargeInt()); }
-void TvpLargeIntAccessor::AssignToField(TField& field) const { field.SetAsLargeInt(GetAsLargeInt()); }
+void TvpLargeIntAccessor::AssignFromField(const TField& field) { SetAsLargeInt(field.GetLargeintValue()); }
+void TvpLargeIntAccessor::AssignToField(TField& field) const { field.SetLargeintValue(GetAsLargeInt()); }
 int TvpLargeIntAccessor::CompareWith(const TvpValueAccessor& other, bool) const {
   return Order(GetAsLargeInt(), other.GetAsLargeInt());
 }
@@ -604,8 +604,8 @@ bool TvpFloatAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem* wri
                   [&](TvpDataItem& out) { out.Float = GetAsFloat(); });
 }
 void TvpFloatAccessor::AssignFromValue(const TvpUniValue& source) { SetAsFloat(source.AsFloat()); }
-void TvpFloatAccessor::AssignFromField(const TField& field) { SetAsFloat(field.AsFloat()); }
-void TvpFloatAccessor::AssignToField(TField& field) const { field.SetAsFloat(GetAsFloat()); }
+void TvpFloatAccessor::AssignFromField(const TField& field) { SetAsFloat(field.GetFloatValue()); }
+void TvpFloatAccessor::AssignToField(TField& field) const { field.SetFloatValue(GetAsFloat()); }
 int TvpFloatAccessor::CompareWith(const TvpValueAccessor& other, bool) const {
   return Sign(GetAsFloat() - other.GetAsFloat());
 }
@@ -636,8 +636,8 @@ bool TvpBoolAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem* writ
                   [&](TvpDataItem& out) { out.Int = GetAsBoolean() ? 1 : 0; });
 }
 void TvpBoolAccessor::AssignFromValue(const TvpUniValue& source) { SetAsBoolean(source.AsBoolean()); }
-void TvpBoolAccessor::AssignFromField(const TField& field) { SetAsBoolean(field.AsBoolean()); }
-void TvpBoolAccessor::AssignToField(TField& field) const { field.SetAsBoolean(GetAsBoolean()); }
+void TvpBoolAccessor::AssignFromField(const TField& field) { SetAsBoolean(field.GetBooleanValue()); }
+void TvpBoolAccessor::AssignToField(TField& field) const { field.SetBooleanValue(GetAsBoolean()); }
 int TvpBoolAccessor::CompareWith(const TvpValueAccessor& other, bool) const {
   return Order(GetAsBoolean(), other.GetAsBoolean());
 }
@@ -673,8 +673,8 @@ bool TvpDateTimeAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem* 
                   [&](TvpDataItem& out) { out.Float = GetAsDateTime(); });
 }
 void TvpDateTimeAccessor::AssignFromValue(const TvpUniValue& source) { SetAsDateTime(source.AsDateTime()); }
-void TvpDateTimeAccessor::AssignFromField(const TField& field) { SetAsDateTime(field.AsDateTime()); }
-void TvpDateTimeAccessor::AssignToField(TField& field) const { field.SetAsDateTime(GetAsDateTime()); }
+void TvpDateTimeAccessor::AssignFromField(const TField& field) { SetAsDateTime(field.GetDateTimeValue()); }
+void TvpDateTimeAccessor::AssignToField(TField& field) const { field.SetDateTimeValue(GetAsDateTime()); }
 int TvpDateTimeAccessor::CompareWith(const TvpValueAccessor& other, bool) const {
   return Sign(GetAsDateTime() - other.GetAsDateTime());
 }
@@ -713,8 +713,8 @@ bool TvpSQLTimeStampAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataIt
 void TvpSQLTimeStampAccessor::AssignFromValue(const TvpUniValue& source) {
   SetAsSQLTimeStamp(source.AsSQLTimeStamp());
 }
-void TvpSQLTimeStampAccessor::AssignFromField(const TField& field) { SetAsSQLTimeStamp(field.AsSQLTimeStamp()); }
-void TvpSQLTimeStampAccessor::AssignToField(TField& field) const { field.SetAsSQLTimeStamp(GetAsSQLTimeStamp()); }
+void TvpSQLTimeStampAccessor::AssignFromField(const TField& field) { SetAsSQLTimeStamp(field.GetSQLTimeStampValue()); }
+void TvpSQLTimeStampAccessor::AssignToField(TField& field) const { field.SetSQLTimeStampValue(GetAsSQLTimeStamp()); }
 int TvpSQLTimeStampAccessor::CompareWith(const TvpValueAccessor& other, bool) const {
   return Sign(GetAsDateTime() - other.GetAsDateTime());
 }
@@ -736,8 +736,8 @@ bool TvpBinaryAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem* wr
                   [&](TvpDataItem& out) { out.Text = GetAsString(); });
 }
 void TvpBinaryAccessor::AssignFromValue(const TvpUniValue& source) { SetAsString(source.AsString()); }
-void TvpBinaryAccessor::AssignFromField(const TField& field) { SetAsVariant(field.AsVariant()); }
-void TvpBinaryAccessor::AssignToField(TField& field) const { field.SetAsVariant(GetAsVariant()); }
+void TvpBinaryAccessor::AssignFromField(const TField& field) { SetAsVariant(field.GetVariantValue()); }
+void TvpBinaryAccessor::AssignToField(TField& field) const { field.SetVariantValue(GetAsVariant()); }
 int TvpBinaryAccessor::CompareWith(const TvpValueAccessor&, bool) const { return 0; }
 
 // ---- TvpBCDAccessor ----------------------------------------------------------------------------
@@ -764,8 +764,8 @@ bool TvpBCDAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem* write
                   [&](TvpDataItem& out) { out.Int = GetAsCurrency().Scaled; });
 }
 void TvpBCDAccessor::AssignFromValue(const TvpUniValue& source) { SetAsCurrency(source.Accessor().GetAsCurrency()); }
-void TvpBCDAccessor::AssignFromField(const TField& field) { SetAsBCD(field.AsBCD()); }
-void TvpBCDAccessor::AssignToField(TField& field) const { field.SetAsBCD(GetAsBCD()); }
+void TvpBCDAccessor::AssignFromField(const TField& field) { SetAsBCD(field.GetBCDValue()); }
+void TvpBCDAccessor::AssignToField(TField& field) const { field.SetBCDValue(GetAsBCD()); }
 int TvpBCDAccessor::CompareWith(const TvpValueAccessor& other, bool) const {
   return Order(GetAsCurrency().Scaled, other.GetAsCurrency().Scaled);
 }
@@ -799,8 +799,8 @@ bool TvpFMTBCDAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem* wr
                   [&](TvpDataItem& out) { out.Int = BCDToCurr(GetAsBCD()).Scaled; });
 }
 void TvpFMTBCDAccessor::AssignFromValue(const TvpUniValue& source) { SetAsBCD(source.AsBCD()); }
-void TvpFMTBCDAccessor::AssignFromField(const TField& field) { SetAsBCD(field.AsBCD()); }
-void TvpFMTBCDAccessor::AssignToField(TField& field) const { field.SetAsBCD(GetAsBCD()); }
+void TvpFMTBCDAccessor::AssignFromField(const TField& field) { SetAsBCD(field.GetBCDValue()); }
+void TvpFMTBCDAccessor::AssignToField(TField& field) const { field.SetBCDValue(GetAsBCD()); }
 int TvpFMTBCDAccessor::CompareWith(const TvpValueAccessor& other, bool) const {
   return Sign(GetAsFloat() - other.GetAsFloat());
 }
@@ -818,8 +818,8 @@ bool TvpBlobAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem* writ
                   [&](TvpDataItem& out) { out.Text = GetAsString(); });
 }
 void TvpBlobAccessor::AssignFromValue(const TvpUniValue& source) { SetAsString(source.AsString()); }
-void TvpBlobAccessor::AssignFromField(const TField& field) { SetAsString(field.AsString()); }
-void TvpBlobAccessor::AssignToField(TField& field) const { field.SetAsString(GetAsString()); }
+void TvpBlobAccessor::AssignFromField(const TField& field) { SetAsString(field.GetStringValue()); }
+void TvpBlobAccessor::AssignToField(TField& field) const { field.SetStringValue(GetAsString()); }
 int TvpBlobAccessor::CompareWith(const TvpValueAccessor& other, bool) const {
   return AnsiCompareText(GetAsString(), other.GetAsString());
 }
@@ -937,8 +937,8 @@ bool TvpVariantAccessor::ReadWriteData(const TvpDataItem* reader, TvpDataItem* w
 }
 
 void TvpVariantAccessor::AssignFromValue(const TvpUniValue& source) { SetAsVariant(source.AsVariant()); }
-void TvpVariantAccessor::AssignFromField(const TField& field) { SetAsVariant(field.AsVariant()); }
-void TvpVariantAccessor::AssignToField(TField& field) const { field.SetAsVariant(GetAsVariant()); }
+void TvpVariantAccessor::AssignFromField(const TField& field) { SetAsVariant(field.GetVariantValue()); }
+void TvpVariantAccessor::AssignToField(TField& field) const { field.SetVariantValue(GetAsVariant()); }
 int TvpVariantAccessor::CompareWith(const TvpValueAccessor&, bool) const { return 0; }
 
 // ---- TvpUniValue --------------------------------------------------------------------------------
@@ -1090,7 +1090,7 @@ void TvpUniValue::Assign(const TPersistent* source) {
     return;
   }
   if (const auto* field = dynamic_cast<const TField*>(source)) {
-    if (field->IsNull()) {
+    if (field->HoldsNull()) {
       Clear();
     } else {
       PrepareType(field->DataType());
@@ -1107,7 +1107,7 @@ void TvpUniValue::AssignTo(TPersistent* dest) const {
     return;
   }
   if (auto* field = dynamic_cast<TField*>(dest)) {
-    if (IsNull()) field->Clear();
+    if (IsNull()) field->ClearValue();
     else accessor_->AssignToField(*field);
     return;
   }

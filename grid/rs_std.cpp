@@ -435,7 +435,7 @@ void TvpFieldVision::GetText(TgpFieldList& Fields, bool DisplayText, AnsiString&
     Text.clear();
     return;
   }
-  Text = DisplayText ? field->DisplayText() : field->Text();
+  Text = DisplayText ? field->FormatForDisplay(true) : field->FormatForDisplay(false);
 }
 
 void TvpFieldVision::PrepareCellText(TgpFieldList& Fields, TfvPainter& Painter) {
@@ -737,7 +737,7 @@ void TLiteVision::CanShow(TgpFieldList& Fields, bool& Active) {
 
 void TLiteVision::GetText(TgpFieldList& Fields, bool DisplayText, AnsiString& Text) {
   if (TField* field = Fields.Field()) {
-    Text = DisplayText ? field->DisplayText() : field->Text();
+    Text = DisplayText ? field->FormatForDisplay(true) : field->FormatForDisplay(false);
     return;
   }
   Text.clear();
@@ -768,7 +768,7 @@ void TMemoVision::CanShow(TgpFieldList& Fields, bool& Active) {
 void TMemoVision::GetText(TgpFieldList& Fields, bool, AnsiString& Text) {
   // A memo shows its content for both purposes, not a placeholder.
   if (TField* field = Fields.Field()) {
-    Text = field->AsString();
+    Text = field->GetStringValue();
     return;
   }
   Text.clear();

@@ -48,13 +48,13 @@ struct Fixture {
     table.Activate();
     for (int i = 0; i < kRows; ++i) {
       table.StartAppend();
-      table.FieldNamed("N")->SetAsInteger(i + 1);
-      table.FieldNamed("DATE")->SetAsString("01.02.2024");
-      table.FieldNamed("TIME")->SetAsString("10:11:12");
-      table.FieldNamed("P")->SetAsFloat((i % 1000) * 0.125);
-      table.FieldNamed("R")->SetAsFloat((i % 777) * 0.5);
-      table.FieldNamed("ZAV")->SetAsString("Plant " + std::to_string(i % 50));
-      table.FieldNamed("A1")->SetAsFloat(i % 10);
+      table.FieldNamed("N")->SetIntegerValue(i + 1);
+      table.FieldNamed("DATE")->SetStringValue("01.02.2024");
+      table.FieldNamed("TIME")->SetStringValue("10:11:12");
+      table.FieldNamed("P")->SetFloatValue((i % 1000) * 0.125);
+      table.FieldNamed("R")->SetFloatValue((i % 777) * 0.5);
+      table.FieldNamed("ZAV")->SetStringValue("Plant " + std::to_string(i % 50));
+      table.FieldNamed("A1")->SetFloatValue(i % 10);
       table.CommitRecord();
     }
     table.GoFirst();
@@ -124,7 +124,7 @@ void BM_LastFilteredRow(benchmark::State& state) {
     f.grid->Update();
     Application->ProcessMessages();
   }
-  if (f.table.FieldNamed("N")->AsInteger() != kRows) state.SkipWithError("not on the last row");
+  if (f.table.FieldNamed("N")->GetIntegerValue() != kRows) state.SkipWithError("not on the last row");
   f.table.SetFiltered(false);
 }
 BENCHMARK(BM_LastFilteredRow)->Unit(benchmark::kMillisecond);

@@ -142,7 +142,7 @@ TEST(AcousticDecoder, CreateModeComputesDifferencesFromTheStoredValues) {
       std::memcpy(&f, rec + offset, 4);
       return double(f);
     };
-    auto field = [&](const char* name) { return b.table.FieldNamed(name)->AsFloat(); };
+    auto field = [&](const char* name) { return b.table.FieldNamed(name)->GetFloatValue(); };
     // The table keeps nine decimals of each value.
     EXPECT_NEAR(field("P"), level(8), 5e-10);
     EXPECT_NEAR(field("R"), level(12), 5e-10);

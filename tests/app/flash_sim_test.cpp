@@ -64,23 +64,23 @@ TEST_F(SimulatorDecoding, PressMemoryGivesItsRecords) {
     SCOPED_TRACE(k);
     auto field = [&](const char* name) { return b.table.FieldNamed(name); };
     const size_t at = size_t(22 * k);
-    EXPECT_EQ(field("N")->AsInteger(), k + 1);
-    EXPECT_EQ(field("DATE")->AsString(), SimulatorStamp(k).first);
-    EXPECT_EQ(field("TIME")->AsString(), SimulatorStamp(k).second);
-    EXPECT_EQ(field("DEV_TYPE")->AsInteger(), 3);
-    EXPECT_EQ(field("SERIAL")->AsInteger(), 4321);
-    EXPECT_EQ(field("NB_TYPE")->AsInteger(), 0);
-    const double p = field("P")->AsFloat(), r = field("R")->AsFloat();
+    EXPECT_EQ(field("N")->GetIntegerValue(), k + 1);
+    EXPECT_EQ(field("DATE")->GetStringValue(), SimulatorStamp(k).first);
+    EXPECT_EQ(field("TIME")->GetStringValue(), SimulatorStamp(k).second);
+    EXPECT_EQ(field("DEV_TYPE")->GetIntegerValue(), 3);
+    EXPECT_EQ(field("SERIAL")->GetIntegerValue(), 4321);
+    EXPECT_EQ(field("NB_TYPE")->GetIntegerValue(), 0);
+    const double p = field("P")->GetFloatValue(), r = field("R")->GetFloatValue();
     EXPECT_EQ(p, GetLE32(dump.DumpBuffer.data() + at + 14));
     EXPECT_TRUE(p >= 1000 && p < 901000) << p;
     EXPECT_DOUBLE_EQ(r, GetLE32(dump.DumpBuffer.data() + at + 18) / 1000.0);
     EXPECT_TRUE(r >= 5 && r < 65) << r;
-    EXPECT_EQ(field("H")->AsFloat(), dump.DumpBuffer[at + 1]);
-    EXPECT_LT(field("H")->AsFloat(), 100);
+    EXPECT_EQ(field("H")->GetFloatValue(), dump.DumpBuffer[at + 1]);
+    EXPECT_LT(field("H")->GetFloatValue(), 100);
     // The lengths of TYPE are the two words of P.
     const uint32_t p_bits = GetLE32(dump.DumpBuffer.data() + at + 14);
-    EXPECT_EQ(field("TYPE")->AsString(), press_type_str(uint16_t(p_bits), uint16_t(p_bits >> 16)));
-    EXPECT_TRUE(field("COMMENT")->IsNull());
+    EXPECT_EQ(field("TYPE")->GetStringValue(), press_type_str(uint16_t(p_bits), uint16_t(p_bits >> 16)));
+    EXPECT_TRUE(field("COMMENT")->HoldsNull());
   }
 }
 
@@ -101,36 +101,36 @@ TEST_F(SimulatorDecoding, AcousticAndBendingMemoriesGiveTheirRecords) {
     for (b.table.GoFirst(); !b.table.Eof(); b.table.GoNext(), ++k) {
       SCOPED_TRACE(k);
       auto field = [&](const char* name) { return b.table.FieldNamed(name); };
-      EXPECT_EQ(field("N")->AsInteger(), k + 1);
-      EXPECT_EQ(field("DATE")->AsString(), SimulatorStamp(k).first);
-      EXPECT_EQ(field("TIME")->AsString(), SimulatorStamp(k).second);
-      EXPECT_EQ(field("NB_TYPE")->AsInteger(), 1);
-      EXPECT_EQ(field("DEV_TYPE")->AsInteger(), 20);
-      EXPECT_EQ(field("SERIAL")->AsInteger(), 77);
-      const double p = field("P")->AsFloat(), r = field("R")->AsFloat();
+      EXPECT_EQ(field("N")->GetIntegerValue(), k + 1);
+      EXPECT_EQ(field("DATE")->GetStringValue(), SimulatorStamp(k).first);
+      EXPECT_EQ(field("TIME")->GetStringValue(), SimulatorStamp(k).second);
+      EXPECT_EQ(field("NB_TYPE")->GetIntegerValue(), 1);
+      EXPECT_EQ(field("DEV_TYPE")->GetIntegerValue(), 20);
+      EXPECT_EQ(field("SERIAL")->GetIntegerValue(), 77);
+      const double p = field("P")->GetFloatValue(), r = field("R")->GetFloatValue();
       if (c.acoustic > 0) {
         const size_t at = size_t(32 * k);
         EXPECT_NEAR(p, Float(dump, at + 8), 5e-10);
         EXPECT_NEAR(r, Float(dump, at + 12), 5e-10);
-        EXPECT_NEAR(field("K")->AsFloat(), Float(dump, at + 16), 5e-10);
-        for (double level : {p, r, field("K")->AsFloat()}) EXPECT_TRUE(level >= 20 && level <= 60) << level;
+        EXPECT_NEAR(field("K")->GetFloatValue(), Float(dump, at + 16), 5e-10);
+        for (double level : {p, r, field("K")->GetFloatValue()}) EXPECT_TRUE(level >= 20 && level <= 60) << level;
         for (int i = 0; i < 3; ++i) {
           const std::string a = "A" + std::to_string(i + 1), d = "D" + std::to_string(i + 1);
-          EXPECT_NEAR(field(a.c_str())->AsFloat(),
+          EXPECT_NEAR(field(a.c_str())->GetFloatValue(),
                       Float(dump, at + 8) - Float(dump, at + 16) + Float(dump, at + 20 + 4 * i), 5e-10);
-          EXPECT_NEAR(field(d.c_str())->AsFloat(), r - field(a.c_str())->AsFloat(), 1e-12);
+          EXPECT_NEAR(field(d.c_str())->GetFloatValue(), r - field(a.c_str())->GetFloatValue(), 1e-12);
         }
-        EXPECT_TRUE(field("COMMENT")->IsNull());
+        EXPECT_TRUE(field("COMMENT")->HoldsNull());
       } else {
         const size_t at = size_t(16 * k);
         // The first record's R bytes are the header word: the bending count.
         EXPECT_DOUBLE_EQ(r, (k == 0 ? c.bending : GetLE16(dump.DumpBuffer.data() + at)) / 1000.0);
         EXPECT_TRUE(p >= 1 && p < 21) << p;
-        const std::string comment = field("COMMENT")->AsString();
+        const std::string comment = field("COMMENT")->GetStringValue();
         EXPECT_TRUE(comment == "HxLxB=100x40x40" || comment == "HxLxB=150x40x40" || comment == "HxLxB=200x40x40")
             << comment;
-        EXPECT_TRUE(field("A1")->IsNull());
-        EXPECT_TRUE(field("T")->IsNull());
+        EXPECT_TRUE(field("A1")->HoldsNull());
+        EXPECT_TRUE(field("T")->HoldsNull());
       }
     }
   }

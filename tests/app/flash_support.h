@@ -103,10 +103,10 @@ struct Bench {
   void AddRow(int kind, const char* date, const char* time, int n = 1) {
     table.SetFiltered(false);
     table.StartAppend();
-    table.FieldNamed("N")->SetAsInteger(n);
-    table.FieldNamed("NB_TYPE")->SetAsInteger(kind);
-    table.FieldNamed("DATE")->SetAsString(date);
-    table.FieldNamed("TIME")->SetAsString(time);
+    table.FieldNamed("N")->SetIntegerValue(n);
+    table.FieldNamed("NB_TYPE")->SetIntegerValue(kind);
+    table.FieldNamed("DATE")->SetStringValue(date);
+    table.FieldNamed("TIME")->SetStringValue(time);
     table.CommitRecord();
   }
 
@@ -131,7 +131,7 @@ struct Bench {
       for (size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) row += "|";
         TField* f = table.FieldNamed(fields[i]);
-        if (!f->IsNull()) row += U(f->AsString());
+        if (!f->HoldsNull()) row += U(f->GetStringValue());
       }
       out.push_back(row);
     }

@@ -67,7 +67,7 @@ struct FileBench {
       std::string row;
       for (const char* name : kAllFields) {
         TField* f = table.FieldNamed(name);
-        row += (row.empty() ? "" : "|") + (f->IsNull() ? std::string() : flashtest::U(f->AsString()));
+        row += (row.empty() ? "" : "|") + (f->HoldsNull() ? std::string() : flashtest::U(f->GetStringValue()));
       }
       out.push_back(row);
     }
@@ -115,7 +115,7 @@ TEST(DecodersOnATableFile, ImportsGiveTheRowsOfTheInMemoryTable) {
     f.table.SetFilter(KindFilter(kind));
     int n = 0;
     for (f.table.GoFirst(); !f.table.Eof(); f.table.GoNext(), ++n)
-      EXPECT_EQ(f.table.FieldNamed("NB_TYPE")->AsInteger(), kind);
+      EXPECT_EQ(f.table.FieldNamed("NB_TYPE")->GetIntegerValue(), kind);
     EXPECT_EQ(n, 3);
   }
 }

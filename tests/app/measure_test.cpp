@@ -107,16 +107,16 @@ TEST(MeasurementRow, NumericFieldsHoldWhatTheirFieldTextHoldsOrRefuseTheValue) {
     TField* f = table.FieldNamed(c.field);
     const std::string error = ErrorOf([&] {
       if (f->DataType() == ftFloat)
-        f->SetAsFloat(c.value);
+        f->SetFloatValue(c.value);
       else
-        f->SetAsInteger(int(c.value));
+        f->SetIntegerValue(int(c.value));
     });
     if (c.error) {
       EXPECT_EQ(error, c.error);
-      EXPECT_TRUE(f->IsNull());
+      EXPECT_TRUE(f->HoldsNull());
     } else {
       EXPECT_EQ(error, "no error");
-      EXPECT_EQ(f->AsFloat(), c.back);
+      EXPECT_EQ(f->GetFloatValue(), c.back);
     }
     table.DiscardChanges();
   }
@@ -140,12 +140,12 @@ TEST(MeasurementRow, EveryFloatFieldKeepsEightIntegerDigitsAndNineDecimals) {
       SCOPED_TRACE(std::string(name) + " " + std::to_string(c.value));
       table.StartAppend();
       TField* f = table.FieldNamed(name);
-      const std::string error = ErrorOf([&] { f->SetAsFloat(c.value); });
+      const std::string error = ErrorOf([&] { f->SetFloatValue(c.value); });
       if (std::isnan(c.back)) {
         EXPECT_EQ(error, "Value does not fit field \"" + std::string(name) + "\" of 18 characters.");
       } else {
         EXPECT_EQ(error, "no error");
-        EXPECT_EQ(f->AsFloat(), c.back);
+        EXPECT_EQ(f->GetFloatValue(), c.back);
       }
       table.DiscardChanges();
     }
@@ -163,16 +163,16 @@ TEST(MeasurementRow, TextIsCutToItsFieldAndNewRowsGoToTheEnd) {
       table.StartAppend();
     else
       table.StartInsert();
-    table.FieldNamed("N")->SetAsInteger(n);
-    table.FieldNamed("TYPE")->SetAsString("6553,5x6553,5 mm and more");
+    table.FieldNamed("N")->SetIntegerValue(n);
+    table.FieldNamed("TYPE")->SetStringValue("6553,5x6553,5 mm and more");
     table.CommitRecord();
   }
   table.Reload();
   std::string order;
-  for (table.GoFirst(); !table.Eof(); table.GoNext()) order += table.FieldNamed("N")->AsString();
+  for (table.GoFirst(); !table.Eof(); table.GoNext()) order += table.FieldNamed("N")->GetStringValue();
   EXPECT_EQ(order, "123");
   table.GoLast();
-  EXPECT_EQ(table.FieldNamed("TYPE")->AsString(), "6553,5x6553,5 m");
+  EXPECT_EQ(table.FieldNamed("TYPE")->GetStringValue(), "6553,5x6553,5 m");
 }
 
 TEST(MeasurementRow, KindFiltersShowOneKindEach) {
@@ -180,7 +180,7 @@ TEST(MeasurementRow, KindFiltersShowOneKindEach) {
   table.Activate();
   for (int kind : {1, 0, 1, 1, 0}) {
     table.StartAppend();
-    table.FieldNamed("NB_TYPE")->SetAsInteger(kind);
+    table.FieldNamed("NB_TYPE")->SetIntegerValue(kind);
     table.CommitRecord();
   }
   struct Case {
@@ -194,7 +194,7 @@ TEST(MeasurementRow, KindFiltersShowOneKindEach) {
     table.SetFiltered(true);
     int rows = 0;
     for (table.GoFirst(); !table.Eof(); table.GoNext()) {
-      EXPECT_EQ(table.FieldNamed("NB_TYPE")->AsInteger(), c.kind);
+      EXPECT_EQ(table.FieldNamed("NB_TYPE")->GetIntegerValue(), c.kind);
       ++rows;
     }
     EXPECT_EQ(rows, c.rows);

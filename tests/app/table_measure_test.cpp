@@ -66,15 +66,15 @@ TEST(TableMeasurement, CreateAppendReopenFilteredAndReadBack) {
   t->Activate();
   for (const Row& r : kRows) {
     t->StartAppend();
-    t->FieldNamed("N")->SetAsInteger(r.n);
-    t->FieldNamed("DATE")->SetAsString(r.date);
-    t->FieldNamed("TIME")->SetAsString(r.time);
-    t->FieldNamed("DEV_TYPE")->SetAsInteger(3);
-    t->FieldNamed("SERIAL")->SetAsInteger(4321);
-    t->FieldNamed("NB_TYPE")->SetAsInteger(r.kind);
-    t->FieldNamed("P")->SetAsFloat(r.p);
-    t->FieldNamed("R")->SetAsFloat(r.r);
-    t->FieldNamed("COMMENT")->SetAsString(Utf8ToAnsi(r.comment));
+    t->FieldNamed("N")->SetIntegerValue(r.n);
+    t->FieldNamed("DATE")->SetStringValue(r.date);
+    t->FieldNamed("TIME")->SetStringValue(r.time);
+    t->FieldNamed("DEV_TYPE")->SetIntegerValue(3);
+    t->FieldNamed("SERIAL")->SetIntegerValue(4321);
+    t->FieldNamed("NB_TYPE")->SetIntegerValue(r.kind);
+    t->FieldNamed("P")->SetFloatValue(r.p);
+    t->FieldNamed("R")->SetFloatValue(r.r);
+    t->FieldNamed("COMMENT")->SetStringValue(Utf8ToAnsi(r.comment));
     t->CommitRecord();
   }
   t->Deactivate();
@@ -91,17 +91,17 @@ TEST(TableMeasurement, CreateAppendReopenFilteredAndReadBack) {
   EXPECT_EQ(t->FieldNamed("COMMENT")->Size(), 100);
   std::vector<std::string> rows;
   for (t->GoFirst(); !t->Eof(); t->GoNext()) {
-    rows.push_back(std::to_string(t->FieldNamed("N")->AsInteger()) + "|" + t->FieldNamed("DATE")->AsString() + "|" +
-                   AnsiToUtf8(t->FieldNamed("COMMENT")->AsString()) + "|" + t->FieldNamed("ZAV")->AsString());
-    EXPECT_TRUE(t->FieldNamed("ZAV")->IsNull()) << "never assigned";
-    EXPECT_TRUE(t->FieldNamed("H")->IsNull());
+    rows.push_back(std::to_string(t->FieldNamed("N")->GetIntegerValue()) + "|" + t->FieldNamed("DATE")->GetStringValue() + "|" +
+                   AnsiToUtf8(t->FieldNamed("COMMENT")->GetStringValue()) + "|" + t->FieldNamed("ZAV")->GetStringValue());
+    EXPECT_TRUE(t->FieldNamed("ZAV")->HoldsNull()) << "never assigned";
+    EXPECT_TRUE(t->FieldNamed("H")->HoldsNull());
   }
   EXPECT_EQ(rows, (std::vector<std::string>{"2|12.05.2006|HxLxB=100x40x40|", "3|13.05.2006||"}));
   t->GoFirst();
-  EXPECT_DOUBLE_EQ(t->FieldNamed("P")->AsFloat(), -3.25);
-  EXPECT_DOUBLE_EQ(t->FieldNamed("R")->AsFloat(), 0.000000001);
+  EXPECT_DOUBLE_EQ(t->FieldNamed("P")->GetFloatValue(), -3.25);
+  EXPECT_DOUBLE_EQ(t->FieldNamed("R")->GetFloatValue(), 0.000000001);
   t->GoNext();
-  EXPECT_DOUBLE_EQ(t->FieldNamed("P")->AsFloat(), 12345678.123456789);
+  EXPECT_DOUBLE_EQ(t->FieldNamed("P")->GetFloatValue(), 12345678.123456789);
   t->Deactivate();
 
   // An independent reader sees the three rows, numbers as the field text gives them.

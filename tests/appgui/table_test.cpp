@@ -49,11 +49,11 @@ void MakeTable(const std::string& path, int kind, const std::vector<Row>& rows) 
   table.Activate();
   for (const Row& row : rows) {
     table.StartAppend();
-    table.FieldNamed("N")->SetAsInteger(row.n);
-    table.FieldNamed("DATE")->SetAsString("01.02.2020");
-    table.FieldNamed("NB_TYPE")->SetAsInteger(kind);
-    table.FieldNamed("P")->SetAsFloat(row.p);
-    table.FieldNamed("R")->SetAsFloat(row.r);
+    table.FieldNamed("N")->SetIntegerValue(row.n);
+    table.FieldNamed("DATE")->SetStringValue("01.02.2020");
+    table.FieldNamed("NB_TYPE")->SetIntegerValue(kind);
+    table.FieldNamed("P")->SetFloatValue(row.p);
+    table.FieldNamed("R")->SetFloatValue(row.r);
     table.CommitRecord();
   }
   table.Deactivate();

@@ -55,13 +55,13 @@ TEST(Table2Locate, FindsTheFirstMatchingRowOrStays) {
       SCOPED_TRACE(std::string(c.names) + " " + (c.values.IsArray() ? "[...]" : c.values.AsString()) +
                    (indexed ? " indexed" : ""));
       t->GoLast();
-      const int before = t->FieldNamed("N")->AsInteger();
+      const int before = t->FieldNamed("N")->GetIntegerValue();
       if (c.found_n < 0) {
         EXPECT_ANY_THROW(t->FindByValues(c.names, c.values, c.options));
         continue;
       }
       EXPECT_EQ(t->FindByValues(c.names, c.values, c.options), c.found_n != 0);
-      EXPECT_EQ(t->FieldNamed("N")->AsInteger(), c.found_n != 0 ? c.found_n : before);
+      EXPECT_EQ(t->FieldNamed("N")->GetIntegerValue(), c.found_n != 0 ? c.found_n : before);
     }
   }
   t->Deactivate();
@@ -74,16 +74,16 @@ TEST(Table2Edit, PostCancelAndDeleteReachTheFile) {
   t->Activate();
   ASSERT_TRUE(t->FindByValues("N", 2, {}));
   t->StartEdit();
-  t->FieldNamed("COMMENT")->SetAsString("edited");
+  t->FieldNamed("COMMENT")->SetStringValue("edited");
   t->CommitRecord();
   ASSERT_TRUE(t->FindByValues("N", 3, {}));
   t->StartEdit();
-  t->FieldNamed("COMMENT")->SetAsString("dropped");
+  t->FieldNamed("COMMENT")->SetStringValue("dropped");
   t->DiscardChanges();
-  EXPECT_EQ(t->FieldNamed("COMMENT")->AsString(), "Beta");
+  EXPECT_EQ(t->FieldNamed("COMMENT")->GetStringValue(), "Beta");
   // A cancelled edit leaves no lock: the record can be edited again.
   t->StartEdit();
-  t->FieldNamed("P")->SetAsFloat(9.25);
+  t->FieldNamed("P")->SetFloatValue(9.25);
   t->CommitRecord();
   ASSERT_TRUE(t->FindByValues("N", 4, {}));
   t->DeleteCurrent();
@@ -116,7 +116,7 @@ std::unique_ptr<TDbf> MemoTable(const std::string& file) {
 std::vector<std::string> Notes(TDbf& t) {
   std::vector<std::string> out;
   for (t.GoFirst(); !t.Eof(); t.GoNext())
-    out.push_back(t.FieldNamed("NOTE")->IsNull() ? "<null>" : AnsiToUtf8(t.FieldNamed("NOTE")->AsString()));
+    out.push_back(t.FieldNamed("NOTE")->HoldsNull() ? "<null>" : AnsiToUtf8(t.FieldNamed("NOTE")->GetStringValue()));
   return out;
 }
 
@@ -130,10 +130,10 @@ TEST(Table2Blob, MemosAreWrittenAtPostAndReadBack) {
   const std::vector<std::string> texts = {"короткая заметка", "", long_text};
   for (size_t i = 0; i < texts.size(); ++i) {
     t->StartAppend();
-    t->FieldNamed("ID")->SetAsInteger(int(i + 1));
-    if (!texts[i].empty()) t->FieldNamed("NOTE")->SetAsString(Utf8ToAnsi(texts[i]));
+    t->FieldNamed("ID")->SetIntegerValue(int(i + 1));
+    if (!texts[i].empty()) t->FieldNamed("NOTE")->SetStringValue(Utf8ToAnsi(texts[i]));
     // Written bytes read back before the post.
-    EXPECT_EQ(AnsiToUtf8(t->FieldNamed("NOTE")->AsString()), texts[i]);
+    EXPECT_EQ(AnsiToUtf8(t->FieldNamed("NOTE")->GetStringValue()), texts[i]);
     t->CommitRecord();
   }
   EXPECT_EQ(Notes(*t), (std::vector<std::string>{"короткая заметка", "<null>", long_text}));
@@ -141,22 +141,22 @@ TEST(Table2Blob, MemosAreWrittenAtPostAndReadBack) {
   // A cancelled edit keeps the stored memo; a posted one replaces it.
   t->GoFirst();
   t->StartEdit();
-  t->FieldNamed("NOTE")->SetAsString("temporary");
+  t->FieldNamed("NOTE")->SetStringValue("temporary");
   t->DiscardChanges();
-  EXPECT_EQ(AnsiToUtf8(t->FieldNamed("NOTE")->AsString()), "короткая заметка");
+  EXPECT_EQ(AnsiToUtf8(t->FieldNamed("NOTE")->GetStringValue()), "короткая заметка");
   t->GoLast();
   t->StartEdit();
-  t->FieldNamed("NOTE")->SetAsString("short now");
+  t->FieldNamed("NOTE")->SetStringValue("short now");
   t->CommitRecord();
   t->GoFirst();
   t->GoNext();
   t->StartEdit();
-  t->FieldNamed("NOTE")->SetAsString(std::string(700, 'y'));
+  t->FieldNamed("NOTE")->SetStringValue(std::string(700, 'y'));
   t->CommitRecord();
   EXPECT_EQ(Notes(*t), (std::vector<std::string>{"короткая заметка", std::string(700, 'y'), "short now"}));
 
   // Writing needs edit or insert mode.
-  EXPECT_THROW(t->FieldNamed("NOTE")->SetAsString("no"), EDatabaseError);
+  EXPECT_THROW(t->FieldNamed("NOTE")->SetStringValue("no"), EDatabaseError);
   t->Deactivate();
 
   t->Activate();
@@ -184,8 +184,8 @@ TEST(Table2Blob, PackCarriesTheMemosOfTheKeptRows) {
   t->Activate();
   for (int i = 1; i <= 4; ++i) {
     t->StartAppend();
-    t->FieldNamed("ID")->SetAsInteger(i);
-    t->FieldNamed("NOTE")->SetAsString("note " + std::to_string(i));
+    t->FieldNamed("ID")->SetIntegerValue(i);
+    t->FieldNamed("NOTE")->SetStringValue("note " + std::to_string(i));
     t->CommitRecord();
   }
   t->GoFirst();

@@ -102,14 +102,14 @@ TEST(Table2Index, TwoTagsLiveSideBySideAndEditsKeepThemInOrder) {
 
   // An appended row and an edited key go to their places in the tag.
   t->StartAppend();
-  t->FieldNamed("N")->SetAsInteger(8);
-  t->FieldNamed("NB_TYPE")->SetAsInteger(1);
-  t->FieldNamed("P")->SetAsFloat(0);
+  t->FieldNamed("N")->SetIntegerValue(8);
+  t->FieldNamed("NB_TYPE")->SetIntegerValue(1);
+  t->FieldNamed("P")->SetFloatValue(0);
   t->CommitRecord();
   EXPECT_EQ(Ns(*t), (std::vector<int>{3, 8, 1, 6, 4}));
   t->GoFirst();
   t->StartEdit();
-  t->FieldNamed("P")->SetAsFloat(1000);
+  t->FieldNamed("P")->SetFloatValue(1000);
   t->CommitRecord();
   EXPECT_EQ(Ns(*t), (std::vector<int>{8, 1, 6, 4, 3}));
   t->SetIndexName("tab2");

@@ -87,9 +87,9 @@ TEST(Table2Pack, DeletedRowsStayMarkedUntilThePackRebuildsTheTags) {
       EXPECT_EQ(Ns(*t), c.kind1_by_p);
       // The tag also takes new rows at their places after the pack.
       t->StartAppend();
-      t->FieldNamed("N")->SetAsInteger(9);
-      t->FieldNamed("NB_TYPE")->SetAsInteger(1);
-      t->FieldNamed("P")->SetAsFloat(-100);
+      t->FieldNamed("N")->SetIntegerValue(9);
+      t->FieldNamed("NB_TYPE")->SetIntegerValue(1);
+      t->FieldNamed("P")->SetFloatValue(-100);
       t->CommitRecord();
       std::vector<int> expected = {9};
       expected.insert(expected.end(), c.kind1_by_p.begin(), c.kind1_by_p.end());
@@ -149,19 +149,19 @@ TEST(Table2Count, CountsWhatTheSetDeliversAndKeepsThePosition) {
       t->GoFirst();
       if (!t->Eof()) t->GoNext();
       const bool empty = t->Eof() && t->Bof();
-      const int at = empty ? -1 : t->FieldNamed("N")->AsInteger();
+      const int at = empty ? -1 : t->FieldNamed("N")->GetIntegerValue();
       EXPECT_EQ(t->CountVisibleRecords(), c.expected);
       if (!empty) {
-        EXPECT_EQ(t->FieldNamed("N")->AsInteger(), at);
+        EXPECT_EQ(t->FieldNamed("N")->GetIntegerValue(), at);
         // The cursor itself stayed too: the next step goes on from there.
         const std::vector<int> all = Ns(*t);
         auto it = std::find(all.begin(), all.end(), at);
         ASSERT_NE(it, all.end());
         t->GoFirst();
-        while (t->FieldNamed("N")->AsInteger() != at) t->GoNext();
+        while (t->FieldNamed("N")->GetIntegerValue() != at) t->GoNext();
         t->GoNext();
         if (it + 1 != all.end()) {
-          EXPECT_EQ(t->FieldNamed("N")->AsInteger(), *(it + 1));
+          EXPECT_EQ(t->FieldNamed("N")->GetIntegerValue(), *(it + 1));
         }
       }
     }
@@ -230,7 +230,7 @@ TEST(Table2Pack, TableInMemoryIsRefusedClearly) {
   t->Activate();
   for (int n : {1, 2}) {
     t->StartAppend();
-    t->FieldNamed("N")->SetAsInteger(n);
+    t->FieldNamed("N")->SetIntegerValue(n);
     t->CommitRecord();
   }
   DeleteNs(*t, {1});
@@ -262,8 +262,8 @@ TEST(Table2Create, IndexDefinitionsAreCreatedWithTheTable) {
   EXPECT_EQ(t->IndexNames(), std::vector<AnsiString>{"TAB1"});
   for (const double p : {3.0, -1.0, 2.0}) {
     t->StartAppend();
-    t->FieldNamed("N")->SetAsFloat(p);
-    t->FieldNamed("P")->SetAsFloat(p);
+    t->FieldNamed("N")->SetFloatValue(p);
+    t->FieldNamed("P")->SetFloatValue(p);
     t->CommitRecord();
   }
   t->SetIndexName("tab1");

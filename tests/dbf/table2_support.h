@@ -67,11 +67,11 @@ inline std::unique_ptr<TDbf> FilledTable(const std::string& file, const std::vec
   t->Activate();
   for (const Row& r : rows) {
     t->StartAppend();
-    t->FieldNamed("N")->SetAsInteger(r.n);
-    t->FieldNamed("NB_TYPE")->SetAsInteger(r.kind);
-    t->FieldNamed("P")->SetAsFloat(r.p);
-    t->FieldNamed("R")->SetAsFloat(r.r);
-    t->FieldNamed("COMMENT")->SetAsString(r.comment);
+    t->FieldNamed("N")->SetIntegerValue(r.n);
+    t->FieldNamed("NB_TYPE")->SetIntegerValue(r.kind);
+    t->FieldNamed("P")->SetFloatValue(r.p);
+    t->FieldNamed("R")->SetFloatValue(r.r);
+    t->FieldNamed("COMMENT")->SetStringValue(r.comment);
     t->CommitRecord();
   }
   t->Deactivate();
@@ -81,7 +81,7 @@ inline std::unique_ptr<TDbf> FilledTable(const std::string& file, const std::vec
 // The N values in the order the set delivers them.
 inline std::vector<int> Ns(TDbf& t) {
   std::vector<int> out;
-  for (t.GoFirst(); !t.Eof(); t.GoNext()) out.push_back(t.FieldNamed("N")->AsInteger());
+  for (t.GoFirst(); !t.Eof(); t.GoNext()) out.push_back(t.FieldNamed("N")->GetIntegerValue());
   return out;
 }
 

@@ -33,17 +33,17 @@ TEST(TableEdit, PostWritesTheRecordInPlaceAndCancelRestoresIt) {
   t->Activate();
   t->GoNext();
   t->StartEdit();
-  t->FieldNamed("NAME")->SetAsString("bee");
-  t->FieldNamed("KIND")->SetAsInteger(7);
+  t->FieldNamed("NAME")->SetStringValue("bee");
+  t->FieldNamed("KIND")->SetIntegerValue(7);
   t->CommitRecord();
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "bee");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "bee");
   EXPECT_EQ(t->GetSequenceNo(), 2);
   EXPECT_EQ(RecordBytes(ReadFile(file), 2), Rec(2, "bee", 7));
 
   t->StartEdit();
-  t->FieldNamed("NAME")->SetAsString("gone");
+  t->FieldNamed("NAME")->SetStringValue("gone");
   t->DiscardChanges();
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "bee");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "bee");
   EXPECT_EQ(RecordBytes(ReadFile(file), 2), Rec(2, "bee", 7));
   t->Deactivate();
   EXPECT_EQ(ReadFile(file).size(), kHeader + 3 * kRecord + 1);
@@ -66,14 +66,14 @@ TEST(TableEdit, NewRecordsGoToTheEndWhetherInsertedOrAppended) {
       t->StartInsert();
     else
       t->StartAppend();
-    t->FieldNamed("N")->SetAsInteger(r.n);
-    t->FieldNamed("NAME")->SetAsString(r.name);
-    t->FieldNamed("KIND")->SetAsInteger(r.kind);
+    t->FieldNamed("N")->SetIntegerValue(r.n);
+    t->FieldNamed("NAME")->SetStringValue(r.name);
+    t->FieldNamed("KIND")->SetIntegerValue(r.kind);
     t->CommitRecord();
     EXPECT_EQ(t->CurrentMode(), dsBrowse);
   }
   // The row of kind 1 is stored but not shown.
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "d");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "d");
   EXPECT_EQ(Column(*t), (Names{"a", "c", "d"}));
   t->Deactivate();
   const std::string bytes = ReadFile(file);
@@ -91,9 +91,9 @@ TEST(TableEdit, AValueThatDoesNotFitIsRefusedAndNothingIsStored) {
   auto t = Table(file);
   t->Activate();
   t->StartAppend();
-  t->FieldNamed("NAME")->SetAsString("ok");
+  t->FieldNamed("NAME")->SetStringValue("ok");
   try {
-    t->FieldNamed("N")->SetAsInteger(12345);
+    t->FieldNamed("N")->SetIntegerValue(12345);
     ADD_FAILURE() << "a five-digit number went into N 4.0";
   } catch (const EDbfError& e) {
     EXPECT_STREQ(e.what(), "Value does not fit field \"N\" of 4 characters.");
@@ -115,7 +115,7 @@ TEST(TableEdit, DeleteMarksTheRecordAndHidesIt) {
   t->DeleteCurrent();
   EXPECT_EQ(after_delete, 1);
   EXPECT_EQ(t->CurrentMode(), dsBrowse);
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "c") << "the next row takes its place";
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "c") << "the next row takes its place";
   EXPECT_EQ(Column(*t), (Names{"a", "c"}));
   EXPECT_EQ(RecordBytes(ReadFile(file), 2), Rec(2, "b", 0, true));
   t->SetShowDeleted(true);
@@ -141,11 +141,11 @@ TEST(TableEdit, ARecordBeingEditedIsLockedForOtherOpeners) {
   two->GoNext();
   two->StartEdit();  // another record is free
   two->DiscardChanges();
-  one->FieldNamed("NAME")->SetAsString("one");
+  one->FieldNamed("NAME")->SetStringValue("one");
   one->CommitRecord();
   two->GoFirst();
   two->StartEdit();
-  EXPECT_EQ(two->FieldNamed("NAME")->AsString(), "one") << "editing rereads the record";
+  EXPECT_EQ(two->FieldNamed("NAME")->GetStringValue(), "one") << "editing rereads the record";
   two->DiscardChanges();
   one->StartEdit();
   one->DiscardChanges();  // cancelling releases the lock too
@@ -167,10 +167,10 @@ TEST(TableEdit, EachOpenerStandsOnTheRecordItAppended) {
   } appends[] = {{one.get(), "one", 2}, {two.get(), "two", 3}, {one.get(), "three", 4}};
   for (const auto& a : appends) {
     a.table->StartAppend();
-    a.table->FieldNamed("NAME")->SetAsString(a.name);
+    a.table->FieldNamed("NAME")->SetStringValue(a.name);
     a.table->CommitRecord();
     EXPECT_EQ(a.table->GetSequenceNo(), a.recno) << a.name;
-    EXPECT_EQ(a.table->FieldNamed("NAME")->AsString(), a.name);
+    EXPECT_EQ(a.table->FieldNamed("NAME")->GetStringValue(), a.name);
   }
   EXPECT_EQ(Column(*two), (Names{"a", "one", "two", "three"}));
 }

@@ -32,10 +32,10 @@ TEST(TableFetch, DeletedRecordsShowOnlyWithShowDeleted) {
   t->Activate();
   EXPECT_EQ(Column(*t), (Names{"a", "c"}));
   t->GoLast();
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "c");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "c");
   t->GoFirst();
   t->SetShowDeleted(true);
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "a") << "resynchronised in place";
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "a") << "resynchronised in place";
   EXPECT_EQ(Column(*t), (Names{"a", "b", "c", "d"}));
   EXPECT_EQ(t->CursorRecordCount(), 4);
   t->SetShowDeleted(false);
@@ -81,10 +81,10 @@ TEST(TableFetch, ChangingTheFilterResynchronises) {
   EXPECT_TRUE(t->HasNoRecords()) << "no kind-1 rows";
   t->SetFilter("KIND=0");
   EXPECT_FALSE(t->HasNoRecords());
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "p1");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "p1");
   t->GoNext();
   t->SetFiltered(false);
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "p2") << "in place";
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "p2") << "in place";
   t->SetFiltered(true);
   // Mended: a text that fails to compile leaves the filter in force as it was.
   EXPECT_THROW(t->SetFilter("KIND=("), EParserException);
@@ -104,7 +104,7 @@ TEST(TableFetch, OnFilterRecordSeesTheCandidateAndCanReject) {
   std::vector<int> seen;
   t->SetOnFilterRecord([&](TDataSet* set, bool& accept) {
     EXPECT_EQ(set->CurrentMode(), dsFilter);
-    const int n = set->FieldNamed("N")->AsInteger();
+    const int n = set->FieldNamed("N")->GetIntegerValue();
     seen.push_back(n);
     accept = n != 2;
   });
@@ -126,7 +126,7 @@ TEST(TableFetch, BookmarksAreRecordNumbers) {
   EXPECT_EQ(b, Mark(2));
   t->GoLast();
   t->ReturnToBookmark(b);
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "b");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "b");
 
   const struct {
     TBookmark a, b;
@@ -141,13 +141,13 @@ TEST(TableFetch, BookmarksAreRecordNumbers) {
   } valid[] = {{Mark(1), true}, {Mark(3), true}, {Mark(0), false}, {Mark(4), false}, {Mark(-1), false},
                {TBookmark("\x01\x00", 2), false}, {TBookmark(), false}};
   for (const auto& c : valid) EXPECT_EQ(t->BookmarkExists(c.b), c.valid);
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "b") << "testing bookmarks does not move";
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "b") << "testing bookmarks does not move";
 
   EXPECT_THROW(t->ReturnToBookmark(Mark(9)), EDatabaseError);
   t->ReturnToBookmark(Mark(0x7FFFFFFF));
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "c");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "c");
   t->ReturnToBookmark(Mark(0));
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "a");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "a");
 }
 
 TEST(TableFetch, RecordNumbersArePhysical) {
@@ -163,14 +163,14 @@ TEST(TableFetch, RecordNumbersArePhysical) {
   int scrolls = 0;
   t->AfterScroll = [&](TDataSet*) { ++scrolls; };
   t->SetSequenceNo(4);
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "d");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "d");
   EXPECT_EQ(scrolls, 1);
   t->SetSequenceNo(4);
   EXPECT_EQ(scrolls, 1) << "no move, no scroll";
   t->SetSequenceNo(2);  // filtered out: the next row that passes
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "c");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "c");
   t->SetSequenceNo(99);
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "d");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "d");
 }
 
 TEST(TableFetch, FindWalksTheFilterWithoutFiltering) {
@@ -179,15 +179,15 @@ TEST(TableFetch, FindWalksTheFilterWithoutFiltering) {
   t->SetFilter("KIND=1");
   t->Activate();
   EXPECT_TRUE(t->FindFirst());
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "b");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "b");
   EXPECT_TRUE(t->FindNext());
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "d");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "d");
   EXPECT_FALSE(t->FindNext());
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "d") << "stays where it was";
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "d") << "stays where it was";
   EXPECT_TRUE(t->FindPrior());
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "b");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "b");
   EXPECT_TRUE(t->FindLast());
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "d");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "d");
   EXPECT_EQ(Column(*t), (Names{"a", "b", "c", "d"})) << "the set itself stays unfiltered";
 }
 
@@ -203,15 +203,15 @@ TEST(TableFields, ValuesOfEachKindAndEmptyFields) {
   auto t = Table(file);
   t->SetUseFloatFields(false);
   t->Activate();
-  EXPECT_EQ(t->FieldNamed("C")->AsString(), "ab");
-  EXPECT_EQ(t->FieldNamed("I")->AsInteger(), -42);
-  EXPECT_DOUBLE_EQ(t->FieldNamed("F")->AsFloat(), -1.25);
-  EXPECT_EQ(t->FieldNamed("D")->AsDateTime(), EncodeDate(2006, 5, 12));
-  EXPECT_TRUE(t->FieldNamed("L")->AsBoolean());
-  for (const char* f : {"C", "I", "F", "D", "L"}) EXPECT_FALSE(t->FieldNamed(f)->IsNull()) << f;
+  EXPECT_EQ(t->FieldNamed("C")->GetStringValue(), "ab");
+  EXPECT_EQ(t->FieldNamed("I")->GetIntegerValue(), -42);
+  EXPECT_DOUBLE_EQ(t->FieldNamed("F")->GetFloatValue(), -1.25);
+  EXPECT_EQ(t->FieldNamed("D")->GetDateTimeValue(), EncodeDate(2006, 5, 12));
+  EXPECT_TRUE(t->FieldNamed("L")->GetBooleanValue());
+  for (const char* f : {"C", "I", "F", "D", "L"}) EXPECT_FALSE(t->FieldNamed(f)->HoldsNull()) << f;
   t->GoNext();
-  for (const char* f : {"C", "I", "F", "D", "L"}) EXPECT_TRUE(t->FieldNamed(f)->IsNull()) << f;
-  EXPECT_EQ(t->FieldNamed("C")->AsString(), "");
+  for (const char* f : {"C", "I", "F", "D", "L"}) EXPECT_TRUE(t->FieldNamed(f)->HoldsNull()) << f;
+  EXPECT_EQ(t->FieldNamed("C")->GetStringValue(), "");
 }
 
 TEST(TableFields, APersistentFieldShorterThanTheTablesGetsTheTextCut) {
@@ -223,7 +223,7 @@ TEST(TableFields, APersistentFieldShorterThanTheTablesGetsTheTextCut) {
   name->SetSize(3);
   name->SetDataSet(t.get());
   t->Activate();
-  EXPECT_EQ(name->AsString(), "abc");
+  EXPECT_EQ(name->GetStringValue(), "abc");
   EXPECT_EQ(t->QueryFieldCount(), 1) << "no default fields beside a persistent one";
 }
 
@@ -237,10 +237,10 @@ TEST(TableFields, CalculatedFieldsLiveAfterTheRecord) {
   twice->SetFieldName("TWICE");
   twice->SetFieldKind(fkCalculated);
   twice->SetDataSet(t.get());
-  t->OnCalcFields = [&](TDataSet* set) { twice->SetAsInteger(2 * set->FieldNamed("N")->AsInteger()); };
+  t->OnCalcFields = [&](TDataSet* set) { twice->SetIntegerValue(2 * set->FieldNamed("N")->GetIntegerValue()); };
   t->Activate();
   std::vector<int> values;
-  for (t->GoFirst(); !t->Eof(); t->GoNext()) values.push_back(twice->AsInteger());
+  for (t->GoFirst(); !t->Eof(); t->GoNext()) values.push_back(twice->GetIntegerValue());
   EXPECT_EQ(values, (std::vector<int>{6, 10}));
 }
 
@@ -263,12 +263,12 @@ TEST(TableTranslation, TextIsTranslatedFromTheTablesCodePage) {
     t->Activate();
     EXPECT_EQ(t->TranslationMode(), c.mode);
     if (c.language != 0x57) {
-      EXPECT_EQ(t->FieldNamed("NAME")->AsString(), ansi);
+      EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), ansi);
     } else {
-      EXPECT_EQ(t->FieldNamed("NAME")->AsString(), ConvertCodePage(ansi, 1252, 1251));
+      EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), ConvertCodePage(ansi, 1252, 1251));
     }
     t->StartEdit();
-    t->FieldNamed("NAME")->SetAsString(Utf8ToAnsi("Щука"));
+    t->FieldNamed("NAME")->SetStringValue(Utf8ToAnsi("Щука"));
     t->CommitRecord();
     t->Deactivate();
     const std::string bytes = ReadFile(file);
@@ -299,7 +299,7 @@ TEST(TableTranslation, AnUntranslatableTableAsksAndOtherwiseStaysReadOnly) {
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(t->TranslationMode(), c.mode) << int(c.action);
     EXPECT_EQ(t->QueryCanModify(), c.can_modify) << int(c.action);
-    EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "a");
+    EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "a");
   }
 }
 
@@ -311,7 +311,7 @@ TEST(TableTranslation, OnTranslateReplacesTheConversion) {
     return to_oem ? -1 : int(source.size()) + 1;
   };
   t->Activate();
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "ABC-");
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "ABC-");
 }
 
 }  // namespace

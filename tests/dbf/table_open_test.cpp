@@ -185,7 +185,7 @@ TEST(TableOpen, LevelAndFieldsComeFromTheFile) {
   EXPECT_EQ(t->Fields(0)->DataType(), ftSmallint);
   EXPECT_EQ(t->Fields(1)->DataType(), ftString);
   EXPECT_EQ(t->Fields(1)->Size(), 8);
-  EXPECT_EQ(t->FieldNamed("N")->AsInteger(), 5);
+  EXPECT_EQ(t->FieldNamed("N")->GetIntegerValue(), 5);
   EXPECT_FALSE(t->StoreDefs()) << "reading the definitions is no change of them";
   t->Deactivate();
   EXPECT_EQ(t->QueryFieldCount(), 0) << "default fields go with the open";
@@ -206,8 +206,8 @@ TEST(TableOpen, RepeatedNamesAreNumberedAndTheLockFieldIsHidden) {
   EXPECT_FALSE(t->QueryActive()) << "the definitions are read without opening the set";
   t->Activate();
   ASSERT_EQ(t->QueryFieldCount(), 2) << "no field for the hidden lock field";
-  EXPECT_EQ(t->FieldNamed("A")->AsString(), "xy");
-  EXPECT_EQ(t->FieldNamed("A2")->AsString(), "zzz");
+  EXPECT_EQ(t->FieldNamed("A")->GetStringValue(), "xy");
+  EXPECT_EQ(t->FieldNamed("A2")->GetStringValue(), "zzz");
 }
 
 TEST(TableOpen, ClosingStampsTheDateUnlessReadOnly) {
@@ -274,7 +274,7 @@ TEST(TableOpen, AnIndexNameTheTableLacksGivesPhysicalOrderQuietly) {
   t->GoNext();
   t->SetIndexName("tab2");
   EXPECT_EQ(t->IndexName(), "");
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), "a") << "the current record stays";
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "a") << "the current record stays";
   t->SetIndexFieldNames("N");
   EXPECT_EQ(t->IndexFieldNames(), "");
 }
@@ -394,13 +394,13 @@ TEST(TableCreate, MemoryStorageKeepsTheTableBetweenOpens) {
   t->Activate();
   EXPECT_TRUE(t->HasNoRecords());
   t->StartAppend();
-  t->FieldNamed("NAME")->SetAsString("kept");
-  t->FieldNamed("QTY")->SetAsInteger(7);
+  t->FieldNamed("NAME")->SetStringValue("kept");
+  t->FieldNamed("QTY")->SetIntegerValue(7);
   t->CommitRecord();
   t->Deactivate();
   t->Activate();
   EXPECT_EQ(Column(*t), (std::vector<std::string>{"kept"}));
-  EXPECT_EQ(t->FieldNamed("QTY")->AsInteger(), 7);
+  EXPECT_EQ(t->FieldNamed("QTY")->GetIntegerValue(), 7);
   t->Deactivate();
   EXPECT_FALSE(FileExists(dir + "/mem.dbf")) << "nothing is written to disk";
 }

@@ -38,8 +38,8 @@ std::unique_ptr<TDbf> NameTable() {
 void AppendNames(TDbf& t) {
   for (size_t i = 0; i < kNames.size(); ++i) {
     t.StartAppend();
-    t.FieldNamed("N")->SetAsInteger(int(i + 1));
-    t.FieldNamed("NAME")->SetAsString(Utf8ToAnsi(kNames[i]));
+    t.FieldNamed("N")->SetIntegerValue(int(i + 1));
+    t.FieldNamed("NAME")->SetStringValue(Utf8ToAnsi(kNames[i]));
     t.CommitRecord();
   }
 }
@@ -63,7 +63,7 @@ std::unique_ptr<TDbf> FilledTable(const std::string& file, uint8_t language_id =
 
 std::vector<int> Ns(TDbf& t) {
   std::vector<int> out;
-  for (t.GoFirst(); !t.Eof(); t.GoNext()) out.push_back(t.FieldNamed("N")->AsInteger());
+  for (t.GoFirst(); !t.Eof(); t.GoNext()) out.push_back(t.FieldNamed("N")->GetIntegerValue());
   return out;
 }
 
@@ -134,18 +134,18 @@ TEST(TableTags, KeySearchOnAnOemTableFindsWhatAScanFinds) {
     SCOPED_TRACE(kNames[i]);
     t->SetIndexName("");
     ASSERT_TRUE(t->FindByValues("NAME", Variant(name), {})) << "found by a scan";
-    EXPECT_EQ(t->FieldNamed("N")->AsInteger(), int(i + 1));
+    EXPECT_EQ(t->FieldNamed("N")->GetIntegerValue(), int(i + 1));
     t->SetIndexName("byname");
     t->GoFirst();
     EXPECT_TRUE(t->FindByValues("NAME", Variant(name), {})) << "found through the index";
-    EXPECT_EQ(t->FieldNamed("N")->AsInteger(), int(i + 1));
+    EXPECT_EQ(t->FieldNamed("N")->GetIntegerValue(), int(i + 1));
     t->GoFirst();
     EXPECT_TRUE(t->SearchKeyValue(Variant(name), false));
-    EXPECT_EQ(t->FieldNamed("N")->AsInteger(), int(i + 1));
+    EXPECT_EQ(t->FieldNamed("N")->GetIntegerValue(), int(i + 1));
   }
   // The nearest key above a text that is not there.
   EXPECT_TRUE(t->SearchKeyValue(Variant(Utf8ToAnsi("Ж")), true));
-  EXPECT_EQ(t->FieldNamed("NAME")->AsString(), Utf8ToAnsi("Жуков"));
+  EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), Utf8ToAnsi("Жуков"));
   t->Deactivate();
 }
 
@@ -166,8 +166,8 @@ TEST(TableTags, TablesInMemoryGetIndexes) {
   EXPECT_EQ(Ns(*t), kByName);
   // Edits keep the memory tag in order.
   t->StartAppend();
-  t->FieldNamed("N")->SetAsInteger(8);
-  t->FieldNamed("NAME")->SetAsString(Utf8ToAnsi("Аверин"));
+  t->FieldNamed("N")->SetIntegerValue(8);
+  t->FieldNamed("NAME")->SetStringValue(Utf8ToAnsi("Аверин"));
   t->CommitRecord();
   EXPECT_EQ(Ns(*t), (std::vector<int>{2, 8, 6, 5, 7, 3, 1, 4}));
   t->SetIndexName("byn.ndx");

@@ -46,9 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     date[stored_text % 10] = char('0' + stored_text / 10 % 10);
     if (stored_text & 128) time[stored_text % 8] = char(stored_text);
     table.StartAppend();
-    table.FieldNamed("NB_TYPE")->SetAsInteger(kind);
-    table.FieldNamed("DATE")->SetAsString(date);
-    table.FieldNamed("TIME")->SetAsString(time);
+    table.FieldNamed("NB_TYPE")->SetIntegerValue(kind);
+    table.FieldNamed("DATE")->SetStringValue(date);
+    table.FieldNamed("TIME")->SetStringValue(time);
     table.CommitRecord();
   }
   int messages = 0;
@@ -69,10 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   table.SetFiltered(false);
   for (table.GoFirst(); !table.Eof(); table.GoNext()) {
-    const int kind = table.FieldNamed("NB_TYPE")->AsInteger();
+    const int kind = table.FieldNamed("NB_TYPE")->GetIntegerValue();
     Require(kind == 0 || kind == 1);
-    Require(table.FieldNamed("DATE")->AsString().size() == 10);
-    Require(table.FieldNamed("TIME")->AsString().size() == 8);
+    Require(table.FieldNamed("DATE")->GetStringValue().size() == 10);
+    Require(table.FieldNamed("TIME")->GetStringValue().size() == 8);
   }
   Require(messages <= 3);
   return 0;

@@ -131,19 +131,19 @@ TEST(GridEditing, CommitEditPostsChangesAndDropsAnUntouchedNewRecord) {
   EXPECT_EQ(g.ds.CursorRecordCount(), 5);
   // One with a value is posted.
   g.ds.StartAppend();
-  g.ds.FieldNamed("N")->SetAsInteger(6);
+  g.ds.FieldNamed("N")->SetIntegerValue(6);
   g.grid->CommitEdit();
   EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
   EXPECT_EQ(g.ds.CursorRecordCount(), 6);
   // A changed record is posted.
   g.ds.GoFirst();
   g.ds.StartEdit();
-  g.ds.FieldNamed("P")->SetAsInteger(777);
+  g.ds.FieldNamed("P")->SetIntegerValue(777);
   g.grid->CommitEdit();
   EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
   g.ds.Reload();
   g.ds.GoFirst();
-  EXPECT_EQ(g.ds.FieldNamed("P")->AsInteger(), 777);
+  EXPECT_EQ(g.ds.FieldNamed("P")->GetIntegerValue(), 777);
   EXPECT_FALSE(g.grid->Posting());
   // Outside editing nothing happens to the data set.
   g.grid->CommitEdit();
@@ -153,10 +153,10 @@ TEST(GridEditing, CommitEditPostsChangesAndDropsAnUntouchedNewRecord) {
 TEST(GridEditing, CancelEditDropsTheChanges) {
   MemGrid g(5);
   g.ds.StartEdit();
-  g.ds.FieldNamed("P")->SetAsInteger(777);
+  g.ds.FieldNamed("P")->SetIntegerValue(777);
   g.grid->CancelEdit();
   EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
-  EXPECT_EQ(g.ds.FieldNamed("P")->AsInteger(), 10);
+  EXPECT_EQ(g.ds.FieldNamed("P")->GetIntegerValue(), 10);
 }
 
 TEST(GridEditing, InsertRecordHonoursTheOptionsAndTheEvents) {
@@ -182,16 +182,16 @@ TEST(GridEditing, InsertRecordHonoursTheOptionsAndTheEvents) {
 TEST(GridEditing, LeavingTheGridCommitsTheRecord) {
   MemGrid g(3);
   g.ds.StartEdit();
-  g.ds.FieldNamed("P")->SetAsInteger(5);
+  g.ds.FieldNamed("P")->SetIntegerValue(5);
   g.grid->DoExit();
   EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
-  EXPECT_EQ(g.ds.FieldNamed("P")->AsInteger(), 5);
+  EXPECT_EQ(g.ds.FieldNamed("P")->GetIntegerValue(), 5);
   g.grid->SetOptionsEdit(TgpGridEditOptions{geoCancelRecordOnExit});
   g.ds.StartEdit();
-  g.ds.FieldNamed("P")->SetAsInteger(9);
+  g.ds.FieldNamed("P")->SetIntegerValue(9);
   g.grid->DoExit();
   EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
-  EXPECT_EQ(g.ds.FieldNamed("P")->AsInteger(), 5);
+  EXPECT_EQ(g.ds.FieldNamed("P")->GetIntegerValue(), 5);
 }
 
 }  // namespace

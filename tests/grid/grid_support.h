@@ -35,8 +35,8 @@ class TestGrid : public TDBGridPro {
 inline void AddRows(TMemDataSet& ds, int from, int to) {
   for (int n = from; n <= to; ++n) {
     ds.StartAppend();
-    ds.FieldNamed("N")->SetAsInteger(n);
-    ds.FieldNamed("P")->SetAsInteger(10 * n);
+    ds.FieldNamed("N")->SetIntegerValue(n);
+    ds.FieldNamed("P")->SetIntegerValue(10 * n);
     ds.CommitRecord();
   }
 }
@@ -63,7 +63,7 @@ struct MemGrid {
     grid.reset();
     source.SetDataSet(nullptr);
   }
-  int N() { return ds.FieldNamed("N")->AsInteger(); }
+  int N() { return ds.FieldNamed("N")->GetIntegerValue(); }
   // N of the record on the grid's first row.
   int FirstShown() { return ds.GetSequenceNo() - grid->ActiveRow(); }
   // The N values of the grid's rows, read through its data link.

@@ -50,7 +50,7 @@ struct TableGrid {
     const int saved = link->QueryActiveRow();
     for (int r = 0; r < grid->RowCount(); ++r) {
       link->ChangeActiveRow(r);
-      out.push_back(table->FieldNamed("NAME")->AsString());
+      out.push_back(table->FieldNamed("NAME")->GetStringValue());
     }
     link->ChangeActiveRow(saved);
     return out;
@@ -85,7 +85,7 @@ TEST(GridOverTable, ShowsTheFileRowsInOrderAndScrollsToTheEndAndBack) {
   EXPECT_FALSE(g.grid->MoreRows());
   g.grid->WMVScroll(SB_TOP, 0);
   EXPECT_EQ(g.Shown(), g.Expected("A", 1, 8));
-  EXPECT_EQ(g.table->FieldNamed("N")->AsInteger(), 1);
+  EXPECT_EQ(g.table->FieldNamed("N")->GetIntegerValue(), 1);
 }
 
 TEST(GridOverTable, AFilterThatLeavesNoRowsAndOneThatLeavesSome) {

@@ -378,7 +378,7 @@ TEST(GridUnnumbered, TheBarShowsTopMiddleAndEndAndItsThumbPages) {
     ds.FindByValues("N", Variant(20), TFindOptions());
     EXPECT_EQ(grid.GetScrollPos(SB_VERT), 2);  // in the middle
     grid.WMVScroll(SB_THUMBTRACK, c.pos);
-    EXPECT_EQ(ds.FieldNamed("N")->AsInteger(), c.n) << c.pos;
+    EXPECT_EQ(ds.FieldNamed("N")->GetIntegerValue(), c.n) << c.pos;
   }
   grid.SetDataSource(nullptr);
 }

@@ -262,7 +262,7 @@ TEST(GridPainter, NextRowMakesTheRowTheLinksActiveRecord) {
   ds.Activate();
   for (int i = 1; i <= 5; ++i) {
     ds.StartAppend();
-    ds.FieldNamed("N")->SetAsInteger(i);
+    ds.FieldNamed("N")->SetIntegerValue(i);
     ds.CommitRecord();
   }
   TDataSource source{nullptr};
@@ -278,7 +278,7 @@ TEST(GridPainter, NextRowMakesTheRowTheLinksActiveRecord) {
   std::vector<int> values;
   while (g.painter.NextRow()) {
     EXPECT_EQ(link.QueryActiveRow(), g.painter.Row);
-    values.push_back(ds.FieldNamed("N")->AsInteger());
+    values.push_back(ds.FieldNamed("N")->GetIntegerValue());
     g.painter.AdvanceRow();
   }
   EXPECT_EQ(values, (std::vector<int>{1, 2, 3, 4}));

@@ -17,13 +17,13 @@ struct Rows {
     ds.Activate();
     for (int i = 1; i <= count; ++i) {
       ds.StartAppend();
-      ds.FieldNamed("N")->SetAsInteger(i);
+      ds.FieldNamed("N")->SetIntegerValue(i);
       ds.CommitRecord();
     }
     source.SetDataSet(&ds);
     ds.GoFirst();
   }
-  int N() { return ds.FieldNamed("N")->AsInteger(); }
+  int N() { return ds.FieldNamed("N")->GetIntegerValue(); }
 
   TMemDataSet ds{nullptr};
   TDataSource source{nullptr};
@@ -77,7 +77,7 @@ TEST(ForwardingDataLink, EachNoticeReachesItsHandler) {
       {"edit and write a field",
        [](ForwardingLink& f) {
          f.ds.StartEdit();
-         f.ds.FieldNamed("N")->SetAsInteger(10);
+         f.ds.FieldNamed("N")->SetIntegerValue(10);
        },
        {"editing 1", "record -", "record N"}},
       {"post",
@@ -124,7 +124,7 @@ TEST(ForwardingDataLink, UnassignedHandlersAreSkipped) {
   link.ChangeDataSource(&rows.source);
   rows.ds.GoNext();
   rows.ds.StartEdit();
-  rows.ds.FieldNamed("N")->SetAsInteger(7);
+  rows.ds.FieldNamed("N")->SetIntegerValue(7);
   rows.ds.CommitRecord();
   rows.ds.Deactivate();
   EXPECT_FALSE(link.Active());

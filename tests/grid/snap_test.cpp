@@ -89,12 +89,12 @@ struct Fixture {
   }
   void AppendRow(int n, int p, int r) {
     ds.StartAppend();
-    ds.FieldNamed("N")->SetAsInteger(n);
-    ds.FieldNamed("P")->SetAsInteger(p);
-    ds.FieldNamed("R")->SetAsInteger(r);
+    ds.FieldNamed("N")->SetIntegerValue(n);
+    ds.FieldNamed("P")->SetIntegerValue(p);
+    ds.FieldNamed("R")->SetIntegerValue(r);
     ds.CommitRecord();
   }
-  int N() { return ds.FieldNamed("N")->AsInteger(); }
+  int N() { return ds.FieldNamed("N")->GetIntegerValue(); }
   // Makes record n the data set's current one (and, for a cursor that
   // follows the data set, the grid's).
   void Go(int n) {
@@ -168,7 +168,7 @@ TEST(RecordSnapshot, CaptureKeepsWhatTheGridAsksFor) {
     EXPECT_EQ(shot.RecNo, c.expected_rec_no);
     // Snapshots are not refreshed by later changes of the record.
     f.ds.StartEdit();
-    f.ds.FieldNamed("P")->SetAsInteger(99);
+    f.ds.FieldNamed("P")->SetIntegerValue(99);
     f.ds.CommitRecord();
     EXPECT_TRUE(VarEquals(shot.BookmarkValues, c.bookmark_values));
   }
@@ -405,7 +405,7 @@ TEST(Selection, RangeRunsInDataSetOrderFromTheCurrentRecordToTheTarget) {
     f.Select(c.preselected);
     const TBookmark target = f.BookmarkOf(c.to);
     if (c.odd_only)
-      f.ds.SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldNamed("N")->AsInteger() % 2 == 1; });
+      f.ds.SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldNamed("N")->GetIntegerValue() % 2 == 1; });
     f.ds.SetFiltered(c.odd_only);
     f.Go(c.from);
     f.selection.SelectRange(target);
@@ -445,10 +445,10 @@ struct IndexedTableFixture {
     const int keys[] = {10, 50, 30, 40, 20};  // N = 1..5 in record order
     for (int n = 1; n <= 5; ++n) {
       table.StartAppend();
-      table.FieldNamed("N")->SetAsInteger(n);
-      table.FieldNamed("P")->SetAsInteger(n);
-      table.FieldNamed("R")->SetAsInteger(n % 3);
-      table.FieldNamed("K")->SetAsInteger(keys[n - 1]);
+      table.FieldNamed("N")->SetIntegerValue(n);
+      table.FieldNamed("P")->SetIntegerValue(n);
+      table.FieldNamed("R")->SetIntegerValue(n % 3);
+      table.FieldNamed("K")->SetIntegerValue(keys[n - 1]);
       table.CommitRecord();
     }
     table.CreateIndexTag("BYKEY", "K", {});
@@ -459,7 +459,7 @@ struct IndexedTableFixture {
     table.GoFirst();
     selection.Current()->Recapture(false);
   }
-  int N() { return table.FieldNamed("N")->AsInteger(); }
+  int N() { return table.FieldNamed("N")->GetIntegerValue(); }
   void Go(int n) { ASSERT_TRUE(table.FindByValues("N", Variant(n), TFindOptions())) << n; }
   Ns RowOrder() {
     Ns out;
@@ -607,7 +607,7 @@ TEST(Selection, DeleteSelectedRemovesLastFirstAndPlacesTheCursor) {
 
 TEST(Selection, DeleteSelectedUnderAFilterRepositionsByVisibleNumber) {
   Fixture f(10, gctInsensitiveBmrk);
-  f.ds.SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldNamed("N")->AsInteger() % 2 == 0; });
+  f.ds.SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldNamed("N")->GetIntegerValue() % 2 == 0; });
   f.ds.SetFiltered(true);
   f.Select({4, 6});  // visible numbers 2 and 3
   f.selection.DeleteSelected(true, false);

@@ -825,12 +825,12 @@ TEST_F(UniValueFields, ValuesTravelBothWays) {
     std::function<void(TField&)> fill;
     AnsiString shown;
   } cases[] = {
-      {"S", [](TField& f) { f.SetAsString("hello"); }, "hello"},
-      {"I", [](TField& f) { f.SetAsInteger(-12); }, "-12"},
-      {"L", [](TField& f) { f.SetAsLargeInt(6000000000LL); }, "6000000000"},
-      {"F", [](TField& f) { f.SetAsFloat(0.25); }, "0,25"},
-      {"B", [](TField& f) { f.SetAsBoolean(true); }, "True"},
-      {"D", [](TField& f) { f.SetAsDateTime(EncodeDateTime(2010, 5, 6, 7, 8, 9, 0)); }, "06.05.2010 07:08:09"},
+      {"S", [](TField& f) { f.SetStringValue("hello"); }, "hello"},
+      {"I", [](TField& f) { f.SetIntegerValue(-12); }, "-12"},
+      {"L", [](TField& f) { f.SetLargeintValue(6000000000LL); }, "6000000000"},
+      {"F", [](TField& f) { f.SetFloatValue(0.25); }, "0,25"},
+      {"B", [](TField& f) { f.SetBooleanValue(true); }, "True"},
+      {"D", [](TField& f) { f.SetDateTimeValue(EncodeDateTime(2010, 5, 6, 7, 8, 9, 0)); }, "06.05.2010 07:08:09"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.field);
@@ -840,10 +840,10 @@ TEST_F(UniValueFields, ValuesTravelBothWays) {
     v.Assign(field);
     EXPECT_EQ(v.DataType(), field->DataType());
     EXPECT_EQ(v.AsString(), c.shown);
-    field->Clear();
-    ASSERT_TRUE(field->IsNull());
+    field->ClearValue();
+    ASSERT_TRUE(field->HoldsNull());
     field->Assign(&v);
-    EXPECT_FALSE(field->IsNull());
+    EXPECT_FALSE(field->HoldsNull());
     TvpUniValue back(false, false);
     back.Assign(field);
     EXPECT_EQ(back.AsString(), c.shown);
@@ -851,14 +851,14 @@ TEST_F(UniValueFields, ValuesTravelBothWays) {
     TvpUniValue empty(false, false);
     empty.SetDataType(field->DataType());
     field->Assign(&empty);
-    EXPECT_TRUE(field->IsNull());
+    EXPECT_TRUE(field->HoldsNull());
     v.Assign(field);
     EXPECT_TRUE(v.IsNull());
   }
 }
 
 TEST_F(UniValueFields, TypedValueConvertsFieldValues) {
-  F("I")->SetAsInteger(42);
+  F("I")->SetIntegerValue(42);
   TvpUniValue v(false, false);
   v.SetDataType(ftString);
   v.Assign(F("I"));

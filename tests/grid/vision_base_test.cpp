@@ -694,12 +694,12 @@ TEST(VisionPost, TypedTextIsConvertedAndWritten) {
   f.vision.AfterPost = [&](TvpFieldVision*, TgpFieldList&) { events.push_back("AfterPost"); };
   EXPECT_TRUE(f.vision.PostEditValue(edit, false));
   EXPECT_EQ(events, (Names{"BeforePost Петров", "AfterPost"}));
-  EXPECT_EQ(f.ds->FieldNamed("NAME")->AsString(), Utf8ToAnsi("Петров"));
+  EXPECT_EQ(f.ds->FieldNamed("NAME")->GetStringValue(), Utf8ToAnsi("Петров"));
   EXPECT_FALSE(f.c.Fields.Modified());
   EXPECT_EQ(f.c.Trace, (Names{"ValuePosted"}));
   f.ds->CommitRecord();
   f.ds->GoFirst();
-  EXPECT_EQ(f.ds->FieldNamed("NAME")->AsString(), Utf8ToAnsi("Петров"));
+  EXPECT_EQ(f.ds->FieldNamed("NAME")->GetStringValue(), Utf8ToAnsi("Петров"));
 }
 
 TEST(VisionPost, AChangedValueStartsEditingAndIsCopied) {
@@ -712,7 +712,7 @@ TEST(VisionPost, AChangedValueStartsEditingAndIsCopied) {
   edit.Value.Changed = true;
   EXPECT_TRUE(f.vision.PostEditValue(edit, false));
   EXPECT_EQ(f.ds->CurrentMode(), dsEdit);
-  EXPECT_DOUBLE_EQ(f.ds->FieldNamed("P")->AsFloat(), 7.75);
+  EXPECT_DOUBLE_EQ(f.ds->FieldNamed("P")->GetFloatValue(), 7.75);
   EXPECT_EQ(f.c.Trace, (Names{"CanStartEdit", "EditStarted", "ValuePosted"}));
 }
 
@@ -723,7 +723,7 @@ TEST(VisionPost, AClearedValueWritesNull) {
   edit.Value.Changed = true;  // cleared by the clipboard, say
   ASSERT_TRUE(edit.Value.IsNull());
   EXPECT_TRUE(f.vision.PostEditValue(edit, false));
-  EXPECT_TRUE(f.ds->FieldNamed("NAME")->IsNull());
+  EXPECT_TRUE(f.ds->FieldNamed("NAME")->HoldsNull());
 }
 
 TEST(VisionPost, BeforePostThatPostsItselfSkipsTheWriteButNotAfterPost) {
@@ -735,7 +735,7 @@ TEST(VisionPost, BeforePostThatPostsItselfSkipsTheWriteButNotAfterPost) {
   f.vision.AfterPost = [&](TvpFieldVision*, TgpFieldList&) { after = true; };
   EXPECT_TRUE(f.vision.PostEditValue(edit, false));
   EXPECT_TRUE(after);
-  EXPECT_EQ(f.ds->FieldNamed("NAME")->AsString(), Utf8ToAnsi("Иванов"));
+  EXPECT_EQ(f.ds->FieldNamed("NAME")->GetStringValue(), Utf8ToAnsi("Иванов"));
   EXPECT_EQ(f.c.Trace, (Names{"ValuePosted"}));
 }
 
@@ -755,7 +755,7 @@ TEST(VisionPost, TextFailingTheMaskIsRefusedAndStaysModified) {
   EXPECT_EQ(f.c.Fields.ValueChangeCount(), 0);
   EXPECT_TRUE(f.c.Trace.empty()) << "no ValuePosted after a failure";
   EXPECT_EQ(edit.Trace, (Names{"CancelPendingInput", "SelectAll"}));
-  EXPECT_EQ(f.ds->FieldNamed("NAME")->AsString(), Utf8ToAnsi("Иванов"));
+  EXPECT_EQ(f.ds->FieldNamed("NAME")->GetStringValue(), Utf8ToAnsi("Иванов"));
 }
 
 // A vision whose text conversion refuses some texts.

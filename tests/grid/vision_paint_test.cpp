@@ -134,12 +134,12 @@ TEST(VisionPaint, TheDataSetStaysOnItsRecordAfterPainting) {
     Column column(*ds, "N");
     ds->GoNext();
     const int active_row = column.link.QueryActiveRow();
-    const int n = ds->FieldNamed("N")->AsInteger();
+    const int n = ds->FieldNamed("N")->GetIntegerValue();
     TMetafile m;
     TMetafileCanvas canvas(m);
     column.Paint(canvas);
     EXPECT_EQ(column.link.QueryActiveRow(), active_row);
-    EXPECT_EQ(ds->FieldNamed("N")->AsInteger(), n);
+    EXPECT_EQ(ds->FieldNamed("N")->GetIntegerValue(), n);
     // Also when a handler raises halfway.
     column.Vision().OnDraw = [](TvpFieldVision*, TgpFieldList&, TgpPainter& p) {
       if (p.Row == 1) throw ERSError("draw failed");
@@ -197,7 +197,7 @@ TEST(VisionPaint, AFieldTheDataSetLacksIsShownFromOnGetValue) {
   vision.OnGetValue = [&](TvpFieldVision*, TgpFieldList& fields, AnsiString& value, bool& is_null) {
     EXPECT_FALSE(is_null);
     // The row being painted is the data link's active record.
-    value = "row " + ds->FieldNamed("N")->AsString();
+    value = "row " + ds->FieldNamed("N")->GetStringValue();
     EXPECT_EQ(&fields, &column.consumer.Fields);
   };
   EXPECT_EQ(column.PaintTexts(), (std::map<int, std::vector<std::string>>{{0, {"row 1"}}, {1, {"row 2"}}, {2, {"row 3"}}}));
@@ -340,7 +340,7 @@ TEST(VisionPaint, NullAndEmptyValuesOfEveryVisionGiveEmptyTexts) {
     c.Fields.SetVision(vision);
     c.Fields.SetFieldName(field);
     c.Bind(ds.get());
-    ASSERT_TRUE(c.Fields.Field()->IsNull());
+    ASSERT_TRUE(c.Fields.Field()->HoldsNull());
     EXPECT_EQ(vision->FieldsText(c.Fields, true), "");
     EXPECT_EQ(vision->FieldsText(c.Fields, false), "");
   }
@@ -420,7 +420,7 @@ TEST(VisionPaintEdit, CaseAndPasswordCharacterChangeOnlyWhatIsShown) {
     const auto runs = e.Paint(m);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(AnsiToUtf8(runs[0].text), c.shown);
-    EXPECT_EQ(ds->FieldNamed("NAME")->AsString(), Utf8ToAnsi("Иванов"));
+    EXPECT_EQ(ds->FieldNamed("NAME")->GetStringValue(), Utf8ToAnsi("Иванов"));
   }
 }
 

@@ -144,10 +144,10 @@ inline const std::vector<Row> kRows = {
 inline void FillRows(TDataSet& ds) {
   for (const Row& r : kRows) {
     ds.StartAppend();
-    ds.FieldNamed("N")->SetAsInteger(r.n);
-    if (r.name) ds.FieldNamed("NAME")->SetAsString(Utf8ToAnsi(r.name));
-    if (r.has_p) ds.FieldNamed("P")->SetAsFloat(r.p);
-    if (r.note) ds.FieldNamed("NOTE")->SetAsString(Utf8ToAnsi(r.note));
+    ds.FieldNamed("N")->SetIntegerValue(r.n);
+    if (r.name) ds.FieldNamed("NAME")->SetStringValue(Utf8ToAnsi(r.name));
+    if (r.has_p) ds.FieldNamed("P")->SetFloatValue(r.p);
+    if (r.note) ds.FieldNamed("NOTE")->SetStringValue(Utf8ToAnsi(r.note));
     ds.CommitRecord();
   }
   ds.GoFirst();

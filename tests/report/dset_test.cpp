@@ -108,7 +108,7 @@ struct Table {
     ds.Activate();
     for (int i = 1; i <= count; ++i) {
       ds.StartAppend();
-      ds.FieldNamed("N")->SetAsInteger(i);
+      ds.FieldNamed("N")->SetIntegerValue(i);
       ds.CommitRecord();
     }
     ds.GoFirst();
@@ -118,7 +118,7 @@ struct Table {
     ASSERT_TRUE(ds.FindByValues("N", Variant(n), {}));
   }
   // The N of the current record; 0 on an empty (or wholly filtered) set.
-  int N() const { return ds.HasNoRecords() ? 0 : ds.FieldNamed("N")->AsInteger(); }
+  int N() const { return ds.HasNoRecords() ? 0 : ds.FieldNamed("N")->GetIntegerValue(); }
 
   TMemDataSet ds{nullptr};
 };
@@ -160,7 +160,7 @@ TEST(DBDataSet, RangesVisitTheRightRecordsAndLeaveTheDataSetWhereExpected) {
        reLast, 0, {4}, 4},
       {"filtered by event", 5,
        [](TMemDataSet& ds) {
-         ds.SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldNamed("N")->AsInteger() % 2 == 1; });
+         ds.SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldNamed("N")->GetIntegerValue() % 2 == 1; });
          ds.SetFiltered(true);
        },
        3, rbCurrent, reLast, 0, {3, 5}, 3},
@@ -441,7 +441,7 @@ TEST(DataSetRoutines, BlobKindsAreTheSevenFromBlobToTypedBinary) {
 TEST(DataSetRoutines, BlobBytesLandInAStreamRewoundToItsStart) {
   Table t(1);
   t.ds.StartEdit();
-  t.ds.FieldNamed("PIC")->SetAsString(std::string("\x01\x02\0\x03", 4));
+  t.ds.FieldNamed("PIC")->SetStringValue(std::string("\x01\x02\0\x03", 4));
   t.ds.CommitRecord();
   const struct {
     const char* name;

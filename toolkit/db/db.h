@@ -80,13 +80,13 @@
 //   MuteControls               -                    UnmuteControls    -
 //   SettlePendingEdit          -                    RequireOpen       -
 //   RequireClosed              -                    CurrentMode       -
-//   TField::GetStringValue     AsString             SetStringValue    SetAsString
-//   (likewise Integer, Largeint→LargeInt, Float, Currency, Boolean, DateTime,
-//    SQLTimeStamp, BCD, Variant→AsVariant/Value)
-//   TField::HoldsNull          IsNull               ClearValue        Clear
-//   FormatForDisplay(true)     DisplayText          FormatForDisplay(false) Text
-//   AcceptText                 SetText              ColumnNumber      FieldNo
-//   ValueByteSize              DataSize
+//   TField::GetStringValue     -                    SetStringValue    -
+//   (likewise Integer, Largeint, Float, Currency, Boolean, DateTime,
+//    SQLTimeStamp, BCD, Variant)
+//   TField::HoldsNull          -                    ClearValue        -
+//   FormatForDisplay(true)     -                    FormatForDisplay(false) -
+//   AcceptText                 -                    ColumnNumber      -
+//   ValueByteSize              -
 //   TFieldDefs::AppendNamedDef -                    DefAt             -
 //   PositionOfName             -                    Reload            -
 //   TDataLink::QueryDataSet    -                    ChangeDataSource  -

@@ -173,9 +173,8 @@ class TField : public TComponent {
   bool Calculated() const { return field_kind_ == fkCalculated; }
   void SetCalculated(bool value) { SetFieldKind(value ? fkCalculated : fkData); }
   // The 1-based column of the bound field definition; 0 for calculated fields
-  // and unbound fields (property style: FieldNo).
+  // and unbound fields.
   int ColumnNumber() const { return field_no_; }
-  int FieldNo() const { return field_no_; }
   // Position in the data set's field list.
   int Index() const;
   void SetIndex(int index);
@@ -183,9 +182,8 @@ class TField : public TComponent {
   int Offset() const { return offset_; }
   int Size() const { return size_; }
   virtual void SetSize(int size);
-  // Bytes of the value in the field layout (property style: DataSize).
+  // Bytes of the value in the field layout.
   virtual int ValueByteSize() const { return 0; }
-  int DataSize() const { return ValueByteSize(); }
   // Bytes of the value in the native layout.
   virtual int NativeByteSize() const { return ValueByteSize(); }
   bool IsBlob() const { return IsBlobFieldType(data_type_); }
@@ -217,7 +215,7 @@ class TField : public TComponent {
   // Whether a control may accept the character for this field.
   virtual bool IsValidChar(char c) const;
 
-  // ---- typed access (contract names; the property-style names below alias them)
+  // ---- typed access
   virtual AnsiString GetStringValue() const;
   virtual void SetStringValue(const AnsiString& value);
   virtual int GetIntegerValue() const;
@@ -249,35 +247,6 @@ class TField : public TComponent {
   AnsiString FormatForDisplay(bool display_text) const;
   // Takes an edited text: OnSetText when assigned, otherwise the class's parse.
   void AcceptText(const AnsiString& text);
-
-  // ---- property-style aliases
-  AnsiString AsString() const { return GetStringValue(); }
-  void SetAsString(const AnsiString& v) { SetStringValue(v); }
-  int AsInteger() const { return GetIntegerValue(); }
-  void SetAsInteger(int v) { SetIntegerValue(v); }
-  int64_t AsLargeInt() const { return GetLargeintValue(); }
-  void SetAsLargeInt(int64_t v) { SetLargeintValue(v); }
-  double AsFloat() const { return GetFloatValue(); }
-  void SetAsFloat(double v) { SetFloatValue(v); }
-  Currency AsCurrency() const { return GetCurrencyValue(); }
-  void SetAsCurrency(Currency v) { SetCurrencyValue(v); }
-  bool AsBoolean() const { return GetBooleanValue(); }
-  void SetAsBoolean(bool v) { SetBooleanValue(v); }
-  TDateTime AsDateTime() const { return GetDateTimeValue(); }
-  void SetAsDateTime(TDateTime v) { SetDateTimeValue(v); }
-  TSQLTimeStamp AsSQLTimeStamp() const { return GetSQLTimeStampValue(); }
-  void SetAsSQLTimeStamp(const TSQLTimeStamp& v) { SetSQLTimeStampValue(v); }
-  TBcd AsBCD() const { return GetBCDValue(); }
-  void SetAsBCD(const TBcd& v) { SetBCDValue(v); }
-  Variant AsVariant() const { return GetVariantValue(); }
-  void SetAsVariant(const Variant& v) { SetVariantValue(v); }
-  Variant Value() const { return GetVariantValue(); }
-  void SetValue(const Variant& v) { SetVariantValue(v); }
-  bool IsNull() const { return HoldsNull(); }
-  void Clear() { ClearValue(); }
-  AnsiString DisplayText() const { return FormatForDisplay(true); }
-  AnsiString Text() const { return FormatForDisplay(false); }
-  void SetText(const AnsiString& text) { AcceptText(text); }
 
   // ---- raw access, for field classes and the framework
   // Reads the value of the record in view into buffer (ValueByteSize bytes in

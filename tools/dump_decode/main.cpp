@@ -124,13 +124,13 @@ void PrintRows(TDataSet& table, int skip) {
     for (size_t i = 0; i < kMeasurementFields.size(); ++i) {
       if (i > 0) line += ',';
       TField* field = table.FieldNamed(AnsiString(kMeasurementFields[i].Name));
-      if (field->IsNull()) continue;
+      if (field->HoldsNull()) continue;
       if (field->DataType() == ftFloat)
-        line += StoredNumber(field->AsFloat());
+        line += StoredNumber(field->GetFloatValue());
       else if (field->DataType() == ftString)
-        line += CsvField(AnsiToUtf8(field->AsString()));
+        line += CsvField(AnsiToUtf8(field->GetStringValue()));
       else
-        line += std::to_string(field->AsInteger());
+        line += std::to_string(field->GetIntegerValue());
     }
     std::printf("%s\n", line.c_str());
   }
@@ -181,9 +181,9 @@ int main(int argc, char** argv) {
       const AnsiString time = blank == std::string::npos ? "" : last.substr(blank + 1);
       RecordStamp(date, time);  // refuses a stamp that is not a date and time
       table.StartAppend();
-      table.FieldNamed("NB_TYPE")->SetAsInteger(kind);
-      table.FieldNamed("DATE")->SetAsString(date);
-      table.FieldNamed("TIME")->SetAsString(time);
+      table.FieldNamed("NB_TYPE")->SetIntegerValue(kind);
+      table.FieldNamed("DATE")->SetStringValue(date);
+      table.FieldNamed("TIME")->SetStringValue(time);
       table.CommitRecord();
       ++seeded;
     }

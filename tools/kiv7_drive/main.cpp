@@ -220,7 +220,7 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
     EachRow([&](int) {
       print([](TgpColumn* c) {
         TField* field = c->FieldName().empty() ? nullptr : Form1->Dbf1->FieldNamedOrNil(c->FieldName());
-        return field ? U(field->DisplayText()) : std::string();
+        return field ? U(field->FormatForDisplay(true)) : std::string();
       });
     });
   } else if (command == "footers") {

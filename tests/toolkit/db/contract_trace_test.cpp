@@ -24,14 +24,14 @@ struct Fixture {
     ds.Activate();
     for (int i = 1; i <= rows; ++i) {
       ds.StartAppend();
-      ds.FieldNamed("N")->SetAsInteger(i);
+      ds.FieldNamed("N")->SetIntegerValue(i);
       ds.CommitRecord();
     }
     ds.GoFirst();
     ds.recording = true;
     link.recording = true;
   }
-  int N() { return ds.FieldNamed("N")->AsInteger(); }
+  int N() { return ds.FieldNamed("N")->GetIntegerValue(); }
   TBookmark bookmark;
 };
 
@@ -77,10 +77,10 @@ TEST(ContractTrace, OperationsCallTheBackEndInTheContractOrder) {
       {"append", 3, 1, nullptr, [](Fixture& f) { f.ds.StartAppend(); }, {"BrowseModeNotice", "QueryCanModify", "BeforeInsert", "BeforeScroll", "BlankRecordBuffer",
         "ZeroCalcArea", "WriteBookmarkFlag(inserted)", "WriteBookmarkFlag(EOF)", "PrepareInsert",
         "EditingNotice", "OnNewRecord", "DataSetNotice", "AfterInsert", "AfterScroll"}},
-      {"post an edit", 3, 1, [](Fixture& f) { f.ds.StartEdit(); f.ds.FieldNamed("N")->SetAsInteger(7); },
+      {"post an edit", 3, 1, [](Fixture& f) { f.ds.StartEdit(); f.ds.FieldNamed("N")->SetIntegerValue(7); },
        [](Fixture& f) { f.ds.CommitRecord(); }, {"CommitNotice", "BrowseModeNotice", "BeforePost", "StoreRecord", "EditingNotice", "ResyncBuffers()",
         "FetchRecord(current)=OK", "DataSetNotice", "AfterPost"}},
-      {"post an insert", 3, 1, [](Fixture& f) { f.ds.StartInsert(); f.ds.FieldNamed("N")->SetAsInteger(9); },
+      {"post an insert", 3, 1, [](Fixture& f) { f.ds.StartInsert(); f.ds.FieldNamed("N")->SetIntegerValue(9); },
        [](Fixture& f) { f.ds.CommitRecord(); }, {"CommitNotice", "BrowseModeNotice", "BeforePost", "CursorToBuffer", "StoreRecord", "EditingNotice",
         "ResyncBuffers()", "FetchRecord(current)=OK", "DataSetNotice", "AfterPost"}},
       {"edit", 3, 1, nullptr, [](Fixture& f) { f.ds.StartEdit(); }, {"BrowseModeNotice", "QueryCanModify", "BeforeEdit", "PrepareEdit", "EditingNotice", "RecordNotice",
@@ -96,7 +96,7 @@ TEST(ContractTrace, OperationsCallTheBackEndInTheContractOrder) {
       {"resync when the active row no longer passes", 3, 1,
        [](Fixture& f) {
          f.ds.SetFiltered(true);
-         f.ds.SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldNamed("N")->AsInteger() != 1; });
+         f.ds.SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldNamed("N")->GetIntegerValue() != 1; });
        }, [](Fixture& f) { f.ds.ResyncBuffers({}); }, {"ResyncBuffers()", "FetchRecord(current)=error", "FetchRecord(next)=OK", "DataSetNotice"}},
       {"refresh", 3, 1, nullptr, [](Fixture& f) { f.ds.Reload(); }, {"BeforeRefresh", "BrowseModeNotice", "ReloadBackend", "ResyncBuffers()", "FetchRecord(current)=OK",
         "DataSetNotice", "AfterRefresh"}},
@@ -181,8 +181,8 @@ TEST(ContractTrace, OperationsCallTheBackEndInTheContractOrder) {
        {"BrowseModeNotice", "BeforeScroll", "CursorToLast", "FetchRecord(prior)=OK", "FetchRecord(prior)=OK",
         "FetchRecord(prior)=OK", "DataSetNotice", "AfterScroll"}},
       {"write a field while editing", 3, 1, [](Fixture& f) { f.ds.StartEdit(); },
-       [](Fixture& f) { f.ds.FieldNamed("N")->SetAsInteger(5); }, {"RecordNotice(N)"}},
-      {"post an append", 3, 1, [](Fixture& f) { f.ds.StartAppend(); f.ds.FieldNamed("N")->SetAsInteger(4); },
+       [](Fixture& f) { f.ds.FieldNamed("N")->SetIntegerValue(5); }, {"RecordNotice(N)"}},
+      {"post an append", 3, 1, [](Fixture& f) { f.ds.StartAppend(); f.ds.FieldNamed("N")->SetIntegerValue(4); },
        [](Fixture& f) {
          f.ds.CommitRecord();
          EXPECT_EQ(f.N(), 4);

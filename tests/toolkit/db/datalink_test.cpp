@@ -16,7 +16,7 @@ class Rows {
     ds.Activate();
     for (int i = 1; i <= count; ++i) {
       ds.StartAppend();
-      ds.FieldNamed("N")->SetAsInteger(i);
+      ds.FieldNamed("N")->SetIntegerValue(i);
       ds.CommitRecord();
     }
     source.SetDataSet(&ds);
@@ -28,7 +28,7 @@ class Rows {
     small.scrolls.clear();
     large.scrolls.clear();
   }
-  int N() { return ds.FieldNamed("N")->AsInteger(); }
+  int N() { return ds.FieldNamed("N")->GetIntegerValue(); }
 
   Trace trace;
   TMemDataSet ds{nullptr};

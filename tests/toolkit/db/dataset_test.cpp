@@ -21,13 +21,13 @@ class Table : public ::testing::Test {
     ds.Activate();
     for (int i = 1; i <= rows; ++i) {
       ds.StartAppend();
-      ds.FieldNamed("N")->SetAsInteger(i);
-      ds.FieldNamed("NAME")->SetAsString("row" + std::to_string(i));
+      ds.FieldNamed("N")->SetIntegerValue(i);
+      ds.FieldNamed("NAME")->SetStringValue("row" + std::to_string(i));
       ds.CommitRecord();
     }
     ds.GoFirst();
   }
-  int N() { return ds.FieldNamed("N")->AsInteger(); }
+  int N() { return ds.FieldNamed("N")->GetIntegerValue(); }
   std::vector<int> All() {
     std::vector<int> out;
     for (ds.GoFirst(); !ds.Eof(); ds.GoNext()) out.push_back(N());
@@ -72,7 +72,7 @@ TEST_F(Table, FrameworkErrorsCarryTheirTexts) {
        [](Table& t) {
          t.Fill(2);
          t.ds.SetFiltered(true);
-         t.ds.SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldNamed("N")->AsInteger() != 1; });
+         t.ds.SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldNamed("N")->GetIntegerValue() != 1; });
          t.ds.ResyncBuffers({rmExact});
        },
        "Mem1: Record not found"},
@@ -81,7 +81,7 @@ TEST_F(Table, FrameworkErrorsCarryTheirTexts) {
          t.Fill(0);
          t.ds.FieldNamed("NAME")->SetRequired(true);
          t.ds.StartAppend();
-         t.ds.FieldNamed("N")->SetAsInteger(1);
+         t.ds.FieldNamed("N")->SetIntegerValue(1);
          t.ds.CommitRecord();
        },
        "Mem1: Field 'NAME' must have a value"},
@@ -200,24 +200,24 @@ TEST_F(Table, CalculatedFieldsAreComputedPerRecord) {
   twice->SetDataSet(&ds);
   ds.OnCalcFields = [](TDataSet* d) {
     EXPECT_EQ(d->CurrentMode(), dsCalcFields);
-    d->FieldNamed("TWICE")->SetAsInteger(d->FieldNamed("N")->AsInteger() * 2);
+    d->FieldNamed("TWICE")->SetIntegerValue(d->FieldNamed("N")->GetIntegerValue() * 2);
   };
   ds.Activate();
   for (int i = 1; i <= 3; ++i) {
     ds.StartAppend();
-    n->SetAsInteger(i);
+    n->SetIntegerValue(i);
     ds.CommitRecord();
   }
   std::vector<int> got;
-  for (ds.GoFirst(); !ds.Eof(); ds.GoNext()) got.push_back(twice->AsInteger());
+  for (ds.GoFirst(); !ds.Eof(); ds.GoNext()) got.push_back(twice->GetIntegerValue());
   EXPECT_EQ(got, (std::vector<int>{2, 4, 6}));
   // While editing, a change recomputes them.
   ds.GoFirst();
   ds.StartEdit();
-  n->SetAsInteger(10);
-  EXPECT_EQ(twice->AsInteger(), 20);
+  n->SetIntegerValue(10);
+  EXPECT_EQ(twice->GetIntegerValue(), 20);
   EXPECT_TRUE(ds.Modified());
-  EXPECT_THROW(twice->SetAsInteger(1), EDatabaseError);
+  EXPECT_THROW(twice->SetIntegerValue(1), EDatabaseError);
 }
 
 TEST_F(Table, FilterRecordReadsTheCandidateInFilterMode) {
@@ -225,7 +225,7 @@ TEST_F(Table, FilterRecordReadsTheCandidateInFilterMode) {
   std::vector<TDataSetMode> modes;
   ds.SetOnFilterRecord([&modes](TDataSet* d, bool& accept) {
     modes.push_back(d->CurrentMode());
-    accept = d->FieldNamed("N")->AsInteger() % 2 == 0;
+    accept = d->FieldNamed("N")->GetIntegerValue() % 2 == 0;
   });
   ds.SetFiltered(true);
   EXPECT_EQ(All(), (std::vector<int>{2, 4, 6}));
@@ -306,7 +306,7 @@ TEST_F(Table, BaseBookmarkTestAsksTheBackEnd) {
   d.Activate();
   for (int i = 1; i <= 3; ++i) {
     d.StartAppend();
-    d.FieldNamed("N")->SetAsInteger(i);
+    d.FieldNamed("N")->SetIntegerValue(i);
     d.CommitRecord();
   }
   d.GoFirst();
@@ -317,25 +317,25 @@ TEST_F(Table, BaseBookmarkTestAsksTheBackEnd) {
   EXPECT_FALSE(d.BookmarkExists(std::string("\x7f\0\0\0", 4)));
   EXPECT_FALSE(d.BookmarkExists({}));
   // The probe leaves the position alone.
-  EXPECT_EQ(d.FieldNamed("N")->AsInteger(), 3);
+  EXPECT_EQ(d.FieldNamed("N")->GetIntegerValue(), 3);
   d.GoPrior();
-  EXPECT_EQ(d.FieldNamed("N")->AsInteger(), 2);
+  EXPECT_EQ(d.FieldNamed("N")->GetIntegerValue(), 2);
 }
 
 TEST_F(Table, InsertStoresBeforeTheActiveRecordAndAppendAtTheEnd) {
   Fill(3);
   ds.GoNext();
   ds.StartInsert();
-  ds.FieldNamed("N")->SetAsInteger(10);
+  ds.FieldNamed("N")->SetIntegerValue(10);
   ds.CommitRecord();
   EXPECT_EQ(N(), 10);
   ds.StartAppend();
-  ds.FieldNamed("N")->SetAsInteger(20);
+  ds.FieldNamed("N")->SetIntegerValue(20);
   ds.CommitRecord();
   EXPECT_EQ(All(), (std::vector<int>{1, 10, 2, 3, 20}));
   ds.GoFirst();
   ds.StartEdit();
-  ds.FieldNamed("N")->SetAsInteger(5);
+  ds.FieldNamed("N")->SetIntegerValue(5);
   ds.DiscardChanges();
   EXPECT_EQ(N(), 1);
 }
@@ -361,13 +361,13 @@ TEST_F(Table, NumericTextStoresWhatTheTableGivesBack) {
   };
   ds.FieldDefs().AppendNamedDef("SM", ftSmallint);
   const Case cases[] = {
-      {"P", 18, 9, [](TField* f) { f->SetAsFloat(1.0 / 3); }, "0,333333333"},
-      {"P", 18, 9, [](TField* f) { f->SetAsFloat(2.5); }, "2,5"},
-      {"P", 18, 9, [](TField* f) { f->SetAsFloat(-1234.0000000004); }, "-1234"},
-      {"P", 9, 2, [](TField* f) { f->SetAsFloat(0.125); }, "0,13"},
-      {"N", 9, 0, [](TField* f) { f->SetAsInteger(1234567890); }, "234567890"},
-      {"N", 9, 0, [](TField* f) { f->SetAsInteger(-123456789); }, "-23456789"},
-      {"SM", 4, 0, [](TField* f) { f->SetAsInteger(12345); }, "2345"},
+      {"P", 18, 9, [](TField* f) { f->SetFloatValue(1.0 / 3); }, "0,333333333"},
+      {"P", 18, 9, [](TField* f) { f->SetFloatValue(2.5); }, "2,5"},
+      {"P", 18, 9, [](TField* f) { f->SetFloatValue(-1234.0000000004); }, "-1234"},
+      {"P", 9, 2, [](TField* f) { f->SetFloatValue(0.125); }, "0,13"},
+      {"N", 9, 0, [](TField* f) { f->SetIntegerValue(1234567890); }, "234567890"},
+      {"N", 9, 0, [](TField* f) { f->SetIntegerValue(-123456789); }, "-23456789"},
+      {"SM", 4, 0, [](TField* f) { f->SetIntegerValue(12345); }, "2345"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.field) + " " + c.read);
@@ -378,9 +378,9 @@ TEST_F(Table, NumericTextStoresWhatTheTableGivesBack) {
     TField* f = ds.FieldNamed(c.field);
     c.write(f);
     // Read back while the row is still being edited, as the decoder does.
-    EXPECT_EQ(f->AsString(), c.read);
+    EXPECT_EQ(f->GetStringValue(), c.read);
     ds.CommitRecord();
-    EXPECT_EQ(f->AsString(), c.read);
+    EXPECT_EQ(f->GetStringValue(), c.read);
     ds.SetStoreTransform(c.field, nullptr);
   }
 }

@@ -73,69 +73,69 @@ class Record : public ::testing::Test {
   std::unique_ptr<ScopedFormatSettings> settings_;
 };
 
-std::string Str(TField* f) { return f->AsString(); }
-std::string Display(TField* f) { return f->DisplayText(); }
-std::string EditText(TField* f) { return f->Text(); }
-std::string Null(TField* f) { return f->IsNull() ? "null" : "value"; }
-std::string Int(TField* f) { return std::to_string(f->AsInteger()); }
-std::string Bool(TField* f) { return f->AsBoolean() ? "true" : "false"; }
-std::string Float(TField* f) { return FloatToStr(f->AsFloat()); }
+std::string Str(TField* f) { return f->GetStringValue(); }
+std::string Display(TField* f) { return f->FormatForDisplay(true); }
+std::string EditText(TField* f) { return f->FormatForDisplay(false); }
+std::string Null(TField* f) { return f->HoldsNull() ? "null" : "value"; }
+std::string Int(TField* f) { return std::to_string(f->GetIntegerValue()); }
+std::string Bool(TField* f) { return f->GetBooleanValue() ? "true" : "false"; }
+std::string Float(TField* f) { return FloatToStr(f->GetFloatValue()); }
 
 TEST_F(Record, StringField) {
   Run("S", {
                {"a new value is null", [](TField*) {}, Null, "null"},
-               {"the empty string is a value", [](TField* f) { f->SetAsString(""); }, Null, "value"},
-               {"text longer than the size is cut", [](TField* f) { f->SetAsString("abcdefgh"); }, Str, "abcde"},
-               {"an integer is written as its text", [](TField* f) { f->SetAsInteger(-12); }, Str, "-12"},
-               {"text reads as an integer", [](TField* f) { f->SetAsString("42"); }, Int, "42"},
+               {"the empty string is a value", [](TField* f) { f->SetStringValue(""); }, Null, "value"},
+               {"text longer than the size is cut", [](TField* f) { f->SetStringValue("abcdefgh"); }, Str, "abcde"},
+               {"an integer is written as its text", [](TField* f) { f->SetIntegerValue(-12); }, Str, "-12"},
+               {"text reads as an integer", [](TField* f) { f->SetStringValue("42"); }, Int, "42"},
                {"text that is no number fails", [](TField* f) {
-                  f->SetAsString("4x");
-                  (void)f->AsInteger();
+                  f->SetStringValue("4x");
+                  (void)f->GetIntegerValue();
                 }, Str, "'4x' is not a valid integer value", true},
-               {"true is written as T", [](TField* f) { f->SetAsBoolean(true); }, Str, "T"},
-               {"y reads as true", [](TField* f) { f->SetAsString("yes"); }, Bool, "true"},
-               {"a float uses the locale's comma", [](TField* f) { f->SetAsFloat(2.5); }, Str, "2,5"},
-               {"null reads as empty text", [](TField* f) { f->Clear(); }, Str, ""},
+               {"true is written as T", [](TField* f) { f->SetBooleanValue(true); }, Str, "T"},
+               {"y reads as true", [](TField* f) { f->SetStringValue("yes"); }, Bool, "true"},
+               {"a float uses the locale's comma", [](TField* f) { f->SetFloatValue(2.5); }, Str, "2,5"},
+               {"null reads as empty text", [](TField* f) { f->ClearValue(); }, Str, ""},
                {"a Null variant clears", [](TField* f) {
-                  f->SetAsString("x");
-                  f->SetAsVariant(::Null());
+                  f->SetStringValue("x");
+                  f->SetVariantValue(::Null());
                 }, Null, "null"},
            });
 }
 
 TEST_F(Record, IntegerFields) {
   Run("I", {
-               {"text is parsed", [](TField* f) { f->SetAsString("-7"); }, Int, "-7"},
-               {"empty text clears", [](TField* f) { f->SetAsString(""); }, Null, "null"},
-               {"text that is no integer fails", [](TField* f) { f->SetAsString("1,5"); }, Str,
+               {"text is parsed", [](TField* f) { f->SetStringValue("-7"); }, Int, "-7"},
+               {"empty text clears", [](TField* f) { f->SetStringValue(""); }, Null, "null"},
+               {"text that is no integer fails", [](TField* f) { f->SetStringValue("1,5"); }, Str,
                 "'1,5' is not a valid integer value for field 'I'", true},
-               {"a float is rounded half to even", [](TField* f) { f->SetAsFloat(2.5); }, Int, "2"},
-               {"3.5 rounds up", [](TField* f) { f->SetAsFloat(3.5); }, Int, "4"},
-               {"a float beyond 32 bits fails", [](TField* f) { f->SetAsFloat(5e9); }, Str,
+               {"a float is rounded half to even", [](TField* f) { f->SetFloatValue(2.5); }, Int, "2"},
+               {"3.5 rounds up", [](TField* f) { f->SetFloatValue(3.5); }, Int, "4"},
+               {"a float beyond 32 bits fails", [](TField* f) { f->SetFloatValue(5e9); }, Str,
                 "is not a valid value for field 'I'", true},
-               {"Boolean access fails", [](TField* f) { (void)f->AsBoolean(); }, Str,
+               {"Boolean access fails", [](TField* f) { (void)f->GetBooleanValue(); }, Str,
                 "Cannot access field 'I' as type Boolean", true},
                {"the display format applies", [](TField* f) {
                   static_cast<TIntegerField*>(f)->SetDisplayFormat("000");
-                  f->SetAsInteger(7);
+                  f->SetIntegerValue(7);
                 }, Display, "007"},
                {"null reads as 0 and empty text", [](TField*) {}, [](TField* f) { return Int(f) + "|" + Str(f); }, "0|"},
            });
   Run("SM", {
-                {"the small integer range is checked", [](TField* f) { f->SetAsInteger(40000); }, Str,
+                {"the small integer range is checked", [](TField* f) { f->SetIntegerValue(40000); }, Str,
                  "40000 is not a valid value for field 'SM'. The allowed range is -32768 to 32767", true},
-                {"negative values keep their sign", [](TField* f) { f->SetAsInteger(-32768); }, Int, "-32768"},
+                {"negative values keep their sign", [](TField* f) { f->SetIntegerValue(-32768); }, Int, "-32768"},
             });
   Run("W", {
-               {"a word takes no negative values", [](TField* f) { f->SetAsInteger(-1); }, Str,
+               {"a word takes no negative values", [](TField* f) { f->SetIntegerValue(-1); }, Str,
                 "The allowed range is 0 to 65535", true},
-               {"a word holds 65535", [](TField* f) { f->SetAsInteger(65535); }, Int, "65535"},
+               {"a word holds 65535", [](TField* f) { f->SetIntegerValue(65535); }, Int, "65535"},
            });
   Run("L", {
-               {"64-bit text is parsed", [](TField* f) { f->SetAsString("9000000000"); }, Str, "9000000000"},
+               {"64-bit text is parsed", [](TField* f) { f->SetStringValue("9000000000"); }, Str, "9000000000"},
                {"too large for an integer reading", [](TField* f) {
-                  f->SetAsString("9000000000");
-                  (void)f->AsInteger();
+                  f->SetStringValue("9000000000");
+                  (void)f->GetIntegerValue();
                 }, Str, "Range check error", true},
            });
   EXPECT_TRUE(ds.FieldNamed("I")->IsValidChar('-'));
@@ -144,34 +144,34 @@ TEST_F(Record, IntegerFields) {
 
 TEST_F(Record, FloatFields) {
   Run("F", {
-               {"text with the decimal comma", [](TField* f) { f->SetAsString("1,25"); }, Float, "1,25"},
-               {"text that is no number fails", [](TField* f) { f->SetAsString("abc"); }, Str,
+               {"text with the decimal comma", [](TField* f) { f->SetStringValue("1,25"); }, Float, "1,25"},
+               {"text that is no number fails", [](TField* f) { f->SetStringValue("abc"); }, Str,
                 "'abc' is not a valid floating point value for field 'F'", true},
-               {"general text has 15 significant digits", [](TField* f) { f->SetAsFloat(1.0 / 3); }, Display,
+               {"general text has 15 significant digits", [](TField* f) { f->SetFloatValue(1.0 / 3); }, Display,
                 "0,333333333333333"},
                {"the display format applies", [](TField* f) {
                   static_cast<TFloatField*>(f)->SetDisplayFormat("0.00");
-                  f->SetAsFloat(2.5);
+                  f->SetFloatValue(2.5);
                 }, Display, "2,50"},
                {"the edit format applies to the edit text", [](TField* f) {
                   static_cast<TFloatField*>(f)->SetEditFormat("0.000");
-                  f->SetAsFloat(2.5);
+                  f->SetFloatValue(2.5);
                 }, EditText, "2,500"},
                {"range limits are checked when set", [](TField* f) {
                   static_cast<TFloatField*>(f)->SetMaxValue(10);
-                  f->SetAsFloat(11);
+                  f->SetFloatValue(11);
                 }, Str, "11 is not a valid value for field 'F'. The allowed range is 0 to 10", true},
-               {"integer reading rounds", [](TField* f) { f->SetAsFloat(2.6); }, Int, "3"},
+               {"integer reading rounds", [](TField* f) { f->SetFloatValue(2.6); }, Int, "3"},
            });
   Run("C", {
-               {"currency edits as fixed with two decimals", [](TField* f) { f->SetAsFloat(2.5); }, EditText, "2,50"},
+               {"currency edits as fixed with two decimals", [](TField* f) { f->SetFloatValue(2.5); }, EditText, "2,50"},
            });
   Run("B", {
-               {"BCD keeps four decimals", [](TField* f) { f->SetAsFloat(1.23456); }, Str, "1,2346"},
+               {"BCD keeps four decimals", [](TField* f) { f->SetFloatValue(1.23456); }, Str, "1,2346"},
                {"BCD round-trips through its native layout", [](TField* f) {
-                  f->SetAsCurrency(Currency::FromScaled(-12345678));
-                }, [](TField* f) { return std::to_string(f->AsCurrency().Scaled); }, "-12345678"},
-               {"BCD text that is no number fails", [](TField* f) { f->SetAsString("x1"); }, Str,
+                  f->SetCurrencyValue(Currency::FromScaled(-12345678));
+                }, [](TField* f) { return std::to_string(f->GetCurrencyValue().Scaled); }, "-12345678"},
+               {"BCD text that is no number fails", [](TField* f) { f->SetStringValue("x1"); }, Str,
                 "'x1' is not a valid floating point value for field 'B'", true},
            });
   EXPECT_TRUE(ds.FieldNamed("F")->IsValidChar(','));
@@ -181,10 +181,10 @@ TEST_F(Record, FloatFields) {
 
 TEST_F(Record, BooleanField) {
   Run("BO", {
-                {"True and False are the texts", [](TField* f) { f->SetAsBoolean(true); }, Str, "True"},
-                {"a leading part of a text is enough", [](TField* f) { f->SetAsString("fa"); }, Bool, "false"},
-                {"case does not matter", [](TField* f) { f->SetAsString("TRUE"); }, Bool, "true"},
-                {"another word fails", [](TField* f) { f->SetAsString("maybe"); }, Str,
+                {"True and False are the texts", [](TField* f) { f->SetBooleanValue(true); }, Str, "True"},
+                {"a leading part of a text is enough", [](TField* f) { f->SetStringValue("fa"); }, Bool, "false"},
+                {"case does not matter", [](TField* f) { f->SetStringValue("TRUE"); }, Bool, "true"},
+                {"another word fails", [](TField* f) { f->SetStringValue("maybe"); }, Str,
                  "'maybe' is not a valid boolean value for field 'BO'", true},
                 {"any non-zero word is true", [](TField* f) {
                    const uint16_t word = 0x0100;
@@ -192,13 +192,13 @@ TEST_F(Record, BooleanField) {
                  }, Bool, "true"},
                 {"display values replace the texts", [](TField* f) {
                    static_cast<TBooleanField*>(f)->SetDisplayValues("Yes;No");
-                   f->SetAsString("n");
+                   f->SetStringValue("n");
                  }, Str, "No"},
                 {"empty text clears", [](TField* f) {
                    static_cast<TBooleanField*>(f)->SetDisplayValues("");
-                   f->SetAsString("");
+                   f->SetStringValue("");
                  }, Null, "null"},
-                {"integer access fails", [](TField* f) { (void)f->AsInteger(); }, Str,
+                {"integer access fails", [](TField* f) { (void)f->GetIntegerValue(); }, Str,
                  "Cannot access field 'BO' as type Integer", true},
             });
 }
@@ -206,30 +206,30 @@ TEST_F(Record, BooleanField) {
 TEST_F(Record, DateAndTimeFields) {
   const TDateTime when = EncodeDate(2023, 3, 15) + EncodeTime(10, 20, 30, 0);
   Run("D", {
-               {"the time of day is dropped", [when](TField* f) { f->SetAsDateTime(when); }, Float,
+               {"the time of day is dropped", [when](TField* f) { f->SetDateTimeValue(when); }, Float,
                 FloatToStr(EncodeDate(2023, 3, 15))},
-               {"the text is the short date", [when](TField* f) { f->SetAsDateTime(when); }, Str, "15.03.2023"},
-               {"text is parsed as a date", [](TField* f) { f->SetAsString("01.02.2003"); }, Str, "01.02.2003"},
-               {"a bad date fails", [](TField* f) { f->SetAsString("31.02.2023"); }, Str,
+               {"the text is the short date", [when](TField* f) { f->SetDateTimeValue(when); }, Str, "15.03.2023"},
+               {"text is parsed as a date", [](TField* f) { f->SetStringValue("01.02.2003"); }, Str, "01.02.2003"},
+               {"a bad date fails", [](TField* f) { f->SetStringValue("31.02.2023"); }, Str,
                 "'31.02.2023' is not a valid date", true},
                {"the display format applies", [when](TField* f) {
                   static_cast<TDateTimeField*>(f)->SetDisplayFormat("yyyy");
-                  f->SetAsDateTime(when);
+                  f->SetDateTimeValue(when);
                 }, Display, "2023"},
            });
   Run("T", {
-               {"the date is dropped", [when](TField* f) { f->SetAsDateTime(when); }, Str, "10:20:30"},
-               {"a bad time fails", [](TField* f) { f->SetAsString("25:00"); }, Str, "is not a valid time", true},
+               {"the date is dropped", [when](TField* f) { f->SetDateTimeValue(when); }, Str, "10:20:30"},
+               {"a bad time fails", [](TField* f) { f->SetStringValue("25:00"); }, Str, "is not a valid time", true},
            });
   Run("DT", {
-                {"date and time", [when](TField* f) { f->SetAsDateTime(when); }, Str, "15.03.2023 10:20:30"},
-                {"float access is the date-time number", [when](TField* f) { f->SetAsFloat(when); }, Str,
+                {"date and time", [when](TField* f) { f->SetDateTimeValue(when); }, Str, "15.03.2023 10:20:30"},
+                {"float access is the date-time number", [when](TField* f) { f->SetFloatValue(when); }, Str,
                  "15.03.2023 10:20:30"},
             });
   Run("TS", {
-                {"a time stamp from a date-time", [when](TField* f) { f->SetAsDateTime(when); },
+                {"a time stamp from a date-time", [when](TField* f) { f->SetDateTimeValue(when); },
                  [](TField* f) {
-                   const TSQLTimeStamp s = f->AsSQLTimeStamp();
+                   const TSQLTimeStamp s = f->GetSQLTimeStampValue();
                    return std::to_string(s.Year) + "-" + std::to_string(s.Month) + "-" + std::to_string(s.Day) + " " +
                           std::to_string(s.Hour);
                  },
@@ -239,30 +239,30 @@ TEST_F(Record, DateAndTimeFields) {
                    s.Year = 2023;
                    s.Month = 13;
                    s.Day = 1;
-                   f->SetAsSQLTimeStamp(s);
+                   f->SetSQLTimeStampValue(s);
                  }, Str, "Invalid SQL time stamp", true},
             });
 }
 
 TEST_F(Record, BinaryAndBlobFields) {
   Run("BY", {
-                {"fixed bytes are padded to the size", [](TField* f) { f->SetAsString("ab"); }, Str,
+                {"fixed bytes are padded to the size", [](TField* f) { f->SetStringValue("ab"); }, Str,
                  std::string("ab\0\0", 4)},
-                {"the display text names the kind", [](TField* f) { f->SetAsString("ab"); }, Display, "(Bytes)"},
+                {"the display text names the kind", [](TField* f) { f->SetStringValue("ab"); }, Display, "(Bytes)"},
             });
   Run("VB", {
-                {"variable bytes keep their length", [](TField* f) { f->SetAsString("ab"); }, Str, "ab"},
-                {"a byte array is taken", [](TField* f) { f->SetAsVariant(VarArrayOf({1, 2, 255})); }, Str,
+                {"variable bytes keep their length", [](TField* f) { f->SetStringValue("ab"); }, Str, "ab"},
+                {"a byte array is taken", [](TField* f) { f->SetVariantValue(VarArrayOf({1, 2, 255})); }, Str,
                  "\x01\x02\xff"},
-                {"a byte above 255 is refused", [](TField* f) { f->SetAsVariant(VarArrayOf({1, 300})); }, Str,
+                {"a byte above 255 is refused", [](TField* f) { f->SetVariantValue(VarArrayOf({1, 300})); }, Str,
                  "Invalid variant type or size", true},
             });
   Run("M", {
-               {"memo text round-trips", [](TField* f) { f->SetAsString("line one\r\nline two"); }, Str,
+               {"memo text round-trips", [](TField* f) { f->SetStringValue("line one\r\nline two"); }, Str,
                 "line one\r\nline two"},
-               {"a memo with text shows (MEMO)", [](TField* f) { f->SetAsString("x"); }, Display, "(MEMO)"},
+               {"a memo with text shows (MEMO)", [](TField* f) { f->SetStringValue("x"); }, Display, "(MEMO)"},
                {"an empty memo shows (Memo)", [](TField*) {}, Display, "(Memo)"},
-               {"an empty memo is null", [](TField* f) { f->SetAsString(""); }, Null, "null"},
+               {"an empty memo is null", [](TField* f) { f->SetStringValue(""); }, Null, "null"},
            });
   Run("BL", {
                 {"bytes load from a stream", [](TField* f) {
@@ -283,21 +283,21 @@ TEST_F(Record, EventsOfAField) {
   std::vector<std::string> log;
   f->OnValidate = [&log](TField* sender) {
     // The handler sees the value being written and may refuse it.
-    log.push_back("validate " + sender->AsString());
-    if (sender->AsInteger() < 0) throw EDatabaseError("negative");
+    log.push_back("validate " + sender->GetStringValue());
+    if (sender->GetIntegerValue() < 0) throw EDatabaseError("negative");
   };
-  f->OnChange = [&log](TField* sender) { log.push_back("change " + sender->AsString()); };
+  f->OnChange = [&log](TField* sender) { log.push_back("change " + sender->GetStringValue()); };
   f->OnGetText = [](TField* sender, AnsiString& text, bool display) {
-    text = (display ? "#" : "=") + sender->AsString();
+    text = (display ? "#" : "=") + sender->GetStringValue();
   };
-  f->OnSetText = [](TField* sender, const AnsiString& text) { sender->SetAsInteger(StrToInt(text) * 10); };
-  f->SetAsInteger(5);
-  EXPECT_THROW(f->SetAsInteger(-1), EDatabaseError);
-  EXPECT_EQ(f->AsInteger(), 5);
-  f->SetText("3");
-  EXPECT_EQ(f->AsInteger(), 30);
-  EXPECT_EQ(f->DisplayText(), "#30");
-  EXPECT_EQ(f->Text(), "=30");
+  f->OnSetText = [](TField* sender, const AnsiString& text) { sender->SetIntegerValue(StrToInt(text) * 10); };
+  f->SetIntegerValue(5);
+  EXPECT_THROW(f->SetIntegerValue(-1), EDatabaseError);
+  EXPECT_EQ(f->GetIntegerValue(), 5);
+  f->AcceptText("3");
+  EXPECT_EQ(f->GetIntegerValue(), 30);
+  EXPECT_EQ(f->FormatForDisplay(true), "#30");
+  EXPECT_EQ(f->FormatForDisplay(false), "=30");
   EXPECT_EQ(log, (std::vector<std::string>{"validate 5", "change 5", "validate -1", "validate 30", "change 30"}));
 }
 
@@ -319,45 +319,45 @@ TEST_F(Record, NullReadsAsTheEmptyValueOfEachClass) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.field);
     TField* f = ds.FieldNamed(c.field);
-    f->SetAsString(c.text);
-    ASSERT_FALSE(f->IsNull());
-    f->Clear();
-    EXPECT_TRUE(f->IsNull());
-    EXPECT_TRUE(VarIsNull(f->AsVariant()));
-    EXPECT_EQ(f->AsString(), "");
-    EXPECT_EQ(f->DisplayText(), c.display);
+    f->SetStringValue(c.text);
+    ASSERT_FALSE(f->HoldsNull());
+    f->ClearValue();
+    EXPECT_TRUE(f->HoldsNull());
+    EXPECT_TRUE(VarIsNull(f->GetVariantValue()));
+    EXPECT_EQ(f->GetStringValue(), "");
+    EXPECT_EQ(f->FormatForDisplay(true), c.display);
     // Writing Null through the variant clears as well.
-    f->SetAsString(c.text);
-    ASSERT_FALSE(f->IsNull());
-    f->SetAsVariant(::Null());
-    EXPECT_TRUE(f->IsNull());
+    f->SetStringValue(c.text);
+    ASSERT_FALSE(f->HoldsNull());
+    f->SetVariantValue(::Null());
+    EXPECT_TRUE(f->HoldsNull());
   }
   // The numeric readings of null are zero, the Boolean one false.
   for (const char* name : {"I", "SM", "W", "A", "L", "F", "C", "B", "D", "T", "DT", "TS"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(ds.FieldNamed(name)->AsFloat(), 0.0);
+    EXPECT_EQ(ds.FieldNamed(name)->GetFloatValue(), 0.0);
   }
-  EXPECT_FALSE(ds.FieldNamed("BO")->AsBoolean());
+  EXPECT_FALSE(ds.FieldNamed("BO")->GetBooleanValue());
 }
 
 TEST_F(Record, AutoIncAndCurrencyFields) {
   Run("A", {
-               {"an auto-increment value is an integer", [](TField* f) { f->SetAsInteger(17); }, Int, "17"},
-               {"its variant is a 32-bit integer", [](TField* f) { f->SetAsInteger(17); },
-                [](TField* f) { return std::to_string(VarType(f->AsVariant())); }, std::to_string(varInteger)},
+               {"an auto-increment value is an integer", [](TField* f) { f->SetIntegerValue(17); }, Int, "17"},
+               {"its variant is a 32-bit integer", [](TField* f) { f->SetIntegerValue(17); },
+                [](TField* f) { return std::to_string(VarType(f->GetVariantValue())); }, std::to_string(varInteger)},
            });
   Run("C", {
-               {"currency displays with the money sign", [](TField* f) { f->SetAsFloat(1234.5); }, Display,
+               {"currency displays with the money sign", [](TField* f) { f->SetFloatValue(1234.5); }, Display,
                 FloatToStrF(1234.5, ffCurrency, 15, 2)},
-               {"a currency reading is exact to four places", [](TField* f) { f->SetAsFloat(0.1 + 0.2); },
-                [](TField* f) { return std::to_string(f->AsCurrency().Scaled); }, "3000"},
+               {"a currency reading is exact to four places", [](TField* f) { f->SetFloatValue(0.1 + 0.2); },
+                [](TField* f) { return std::to_string(f->GetCurrencyValue().Scaled); }, "3000"},
            });
 }
 
 TEST_F(Record, WritesOutsideEditingAndToReadOnlyFieldsAreRefused) {
   ds.CommitRecord();
   try {
-    ds.FieldNamed("I")->SetAsInteger(1);
+    ds.FieldNamed("I")->SetIntegerValue(1);
     ADD_FAILURE();
   } catch (const EDatabaseError& e) {
     EXPECT_EQ(e.Message(), "Dataset not in edit or insert mode");
@@ -365,7 +365,7 @@ TEST_F(Record, WritesOutsideEditingAndToReadOnlyFieldsAreRefused) {
   ds.StartEdit();
   ds.FieldNamed("I")->SetReadOnly(true);
   try {
-    ds.FieldNamed("I")->SetAsInteger(1);
+    ds.FieldNamed("I")->SetIntegerValue(1);
     ADD_FAILURE();
   } catch (const EDatabaseError& e) {
     EXPECT_EQ(e.Message(), "Field 'I' cannot be modified");
@@ -405,11 +405,11 @@ TEST(StringFields, TransliteratingFieldsPassThroughTheBackEndsCodePage) {
     TField* f = ds.FieldNamed("S");
     f->SetTransliterate(c.transliterate);
     ds.StartAppend();
-    f->SetAsString("\xB8\xE6");
+    f->SetStringValue("\xB8\xE6");
     EXPECT_EQ(ds.Stored(f), c.stored);
-    EXPECT_EQ(f->AsString(), "\xB8\xE6");
+    EXPECT_EQ(f->GetStringValue(), "\xB8\xE6");
     ds.CommitRecord();
-    EXPECT_EQ(f->AsString(), "\xB8\xE6");
+    EXPECT_EQ(f->GetStringValue(), "\xB8\xE6");
   }
 }
 

@@ -18,12 +18,12 @@ std::vector<int> Fill(TMemDataSet& ds) {
   ds.Activate();
   for (int i = 1; i <= 4; ++i) {
     ds.StartAppend();
-    ds.FieldNamed("N")->SetAsInteger(i);
-    ds.FieldNamed("NAME")->SetAsString(i % 2 ? "odd" : "even");
+    ds.FieldNamed("N")->SetIntegerValue(i);
+    ds.FieldNamed("NAME")->SetStringValue(i % 2 ? "odd" : "even");
     ds.CommitRecord();
   }
   std::vector<int> out;
-  for (ds.GoFirst(); !ds.Eof(); ds.GoNext()) out.push_back(ds.FieldNamed("N")->AsInteger());
+  for (ds.GoFirst(); !ds.Eof(); ds.GoNext()) out.push_back(ds.FieldNamed("N")->GetIntegerValue());
   return out;
 }
 
@@ -35,7 +35,7 @@ TEST(MemDataSetFilter, FindsItsColumnAfterTheFilterOrTheColumnsChange) {
   EXPECT_EQ(Fill(ds), (std::vector<int>{1, 3}));
   ds.SetFilter("N=4");
   std::vector<int> seen;
-  for (ds.GoFirst(); !ds.Eof(); ds.GoNext()) seen.push_back(ds.FieldNamed("N")->AsInteger());
+  for (ds.GoFirst(); !ds.Eof(); ds.GoNext()) seen.push_back(ds.FieldNamed("N")->GetIntegerValue());
   EXPECT_EQ(seen, (std::vector<int>{4}));
 
   // The same filter over columns in another order.
