@@ -1,0 +1,732 @@
+#include "report/fr_memo.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "report/FR_Pars.h"
+#include "report/fr_utils.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
+#include "toolkit/db/fields.h"
+#include "toolkit/gfx/drawtext.h"
+
+namespace {
+
+int Round(double value) { return static_cast<int>(PasRound(value)); }
+
+bool Printing() { return frEngine().EngineMode == emPrinting; }
+
+bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+bool IsDelimiter(char c) { return c == ' ' || c == ',' || c == '-' || c == '.'; }
+
+// 1251 upper-case vowels Ё А Е И О У Ы Э Ю Я and the signs Ъ Ь.
+bool IsVowel(char c) {
+  switch (static_cast<unsigned char>(c)) {
+    case 0xA8: case 0xC0: case 0xC5: case 0xC8: case 0xCE: case 0xD3: case 0xDB: case 0xDD: case 0xDE: case 0xDF:
+      return true;
+    default:
+      return false;
+  }
+}
+bool IsSign(char c) { return c == '\xDA' || c == '\xDC'; }
+
+// s[a..b], 1-based and inclusive; empty when b < a.
+AnsiString Sub(const AnsiString& s, int a, int b) {
+  if (b < a) return {};
+  return s.substr(static_cast<size_t>(a - 1), static_cast<size_t>(b - a + 1));
+}
+
+bool EndsWithMark(const AnsiString& s) { return !s.empty() && s.back() == kLineEndMark; }
+
+// The lines of a text, split at CR LF, CR or LF; a final break adds no line.
+void AddTextLines(TStrings& list, const AnsiString& text) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = pos;
+    while (end < text.size() && !IsLineBreak(text[end])) ++end;
+    list.Add(text.substr(pos, end - pos));
+    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
+    pos = end + 1;
+  }
+}
+
+AnsiString Joined(const std::vector<AnsiString>& lines) {
+  AnsiString out;
+  for (const AnsiString& line : lines) out += line + "\r\n";
+  return out;
+}
+
+// Keeps font and fill of a text object for the length of one operation.
+class FontAndFillKeeper {
+ public:
+  explicit FontAndFillKeeper(TfrMemoView& view) : view_(view), fill_(view.FillColor) { font_.Assign(view.Font); }
+  ~FontAndFillKeeper() {
+    view_.Font.Assign(font_);
+    view_.FillColor = fill_;
+  }
+  FontAndFillKeeper(const FontAndFillKeeper&) = delete;
+  FontAndFillKeeper& operator=(const FontAndFillKeeper&) = delete;
+
+ private:
+  TfrMemoView& view_;
+  TFont font_;
+  TColor fill_;
+};
+
+}  // namespace
+
+std::vector<int> BreakWord(const AnsiString& word) {
+  const AnsiString w = AnsiUpperCase(word);
+  std::vector<int> positions;
+  const int n = static_cast<int>(w.size());
+  if (n < 4) return positions;
+  // 1-based: w(i) is the i-th character.
+  auto at = [&](int i) { return w[static_cast<size_t>(i - 1)]; };
+  for (int i = 2; i <= n - 2; ++i) {
+    bool breaks;
+    if (IsVowel(at(i)) && (IsVowel(at(i + 1)) || IsVowel(at(i + 2))))
+      breaks = true;
+    else if (IsSign(at(i)) && !IsDelimiter(at(i + 1)))
+      breaks = true;
+    else
+      breaks = !IsVowel(at(i + 1)) && !IsSign(at(i + 1)) && IsVowel(at(i + 2));
+    if (breaks) positions.push_back(i);
+  }
+  return positions;
+}
+
+int FontPixelHeight(int size_in_points) { return Round(size_in_points * 96.0 / 72.0); }
+
+std::function<void(const TRect&, int, int, const AnsiString&, TfrMemoView&, uint16_t)>& TfrMemoView::ExportText() {
+  static std::function<void(const TRect&, int, int, const AnsiString&, TfrMemoView&, uint16_t)> hook;
+  return hook;
+}
+
+TfrMemoView::TfrMemoView() {
+  TypeCode = gtMemo;
+  NamePrefix = "Memo";
+  Flags = flStretched | flWordWrap;
+  Font.SetName("Arial");
+  Font.SetSize(10);
+  Font.SetColor(clBlack);
+  const int charset = StrToIntDef(LoadReportString(55337), kDefaultCharset);
+  FontCharset = charset;
+}
+
+// ---- Script interface ---------------------------------------------------------
+
+namespace {
+
+struct FlagName {
+  const char* name;
+  uint16_t bit;
+};
+constexpr FlagName kMemoFlags[] = {{"WORDWRAP", flWordWrap},       {"WORDBREAK", flWordBreak},
+                                   {"AUTOWIDTH", flAutoWidth},     {"TEXTONLY", flTextOnly},
+                                   {"SUPPRESS", flSuppressRepeated}, {"HIDEZEROS", flHideZeros},
+                                   {"UNDERLINES", flUnderlines},   {"RTLREADING", flRTLReading}};
+
+}  // namespace
+
+void TfrMemoView::PutProperty(std::string_view name, const Variant& value) {
+  TfrStretcheable::PutProperty(name, value);
+  const AnsiString n = AnsiUpperCase(name);
+  SetFontProperty(Font, n, value);
+  if (n == "ALIGNMENT")
+    Alignment = value.AsInteger();
+  else if (n == "LINESPACING")
+    LineSpacing = value.AsInteger();
+  else if (n == "CHARSPACING")
+    CharSpacing = value.AsInteger();
+  for (const FlagName& f : kMemoFlags)
+    if (n == f.name) Flags = value.AsBoolean() ? (Flags | f.bit) : (Flags & ~f.bit);
+}
+
+Variant TfrMemoView::FetchProperty(std::string_view name) {
+  Variant result = TfrStretcheable::FetchProperty(name);
+  if (!result.IsNull()) return result;
+  const AnsiString n = AnsiUpperCase(name);
+  result = GetFontProperty(Font, n);
+  if (!result.IsNull()) return result;
+  if (n == "ALIGNMENT") return Alignment;
+  if (n == "LINESPACING") return LineSpacing;
+  if (n == "CHARSPACING") return CharSpacing;
+  if (n == "LINES.COUNT") return Memo.Count();
+  for (const FlagName& f : kMemoFlags)
+    if (n == f.name) return (Flags & f.bit) != 0;
+  return result;
+}
+
+Variant TfrMemoView::InvokeMethod(std::string_view name, const Variant& p1, const Variant& p2, const Variant& p3) {
+  Variant result = TfrStretcheable::InvokeMethod(name, p1, p2, p3);
+  if (result.IsNull()) result = DoStringListMethod(Memo, name, p1, p2, p3, "LINES");
+  return result;
+}
+
+void TfrMemoView::FillPropertyList() {
+  TfrStretcheable::FillPropertyList();
+  for (const char* n : {"Font.Name", "Font.Size", "Font.Style", "Font.Color"}) AddProperty(n, 0);
+  AddProperty("Font", frdtHasEditor);
+  AddProperty("Alignment", 0);
+  AddProperty("DisplayFormat", frdtHasEditor);
+  AddProperty("Highlight", frdtHasEditor);
+  for (const char* n : {"LineSpacing", "CharSpacing", "GapX", "GapY"}) AddProperty(n, frdtInteger);
+  for (const char* n : {"Stretched", "WordWrap", "WordBreak", "AutoWidth", "TextOnly", "Suppress", "HideZeros"})
+    AddProperty(n, frdtBoolean);
+  AddProperty("Lines.Count", 0);
+  AddProperty("Underlines", frdtBoolean);
+  AddProperty("RTLReading", frdtBoolean);
+}
+
+void TfrMemoView::LoadFromField(TBlobField* field) {
+  ExpandedMemo.Clear();
+  if (field != nullptr) AddTextLines(ExpandedMemo, field->GetStringValue());
+}
+
+// ---- Record -------------------------------------------------------------------
+
+void TfrMemoView::ReadRecord(TStream& stream, int version) {
+  TfrStretcheable::ReadRecord(stream, version);
+  Font.SetName(ReadVersionedString(stream, version));
+  Font.SetSize(static_cast<int32_t>(ReadDword(stream)));
+  Font.SetStyle(FontStyleFromInt(ReadWord(stream)));
+  Font.SetColor(static_cast<TColor>(ReadDword(stream)));
+  Alignment = static_cast<int32_t>(ReadDword(stream));
+  const uint16_t charset = ReadWord(stream);
+  FontCharset = version < 23 ? kDefaultCharset : charset;
+  if (RecordMode == rmTemplate) {
+    HighlightStyle = ReadWord(stream);
+    HighlightFontColor = static_cast<TColor>(ReadDword(stream));
+    HighlightFillColor = static_cast<TColor>(ReadDword(stream));
+    HighlightCondition = ReadVersionedString(stream, version);
+  }
+  if (version > 23) {
+    LineSpacing = static_cast<int32_t>(ReadDword(stream));
+    CharSpacing = static_cast<int32_t>(ReadDword(stream));
+  }
+  if (version == 21) Flags |= flWordWrap;
+}
+
+void TfrMemoView::WriteRecord(TStream& stream) {
+  TfrStretcheable::WriteRecord(stream);
+  WriteCountedString(stream, Font.Name());
+  WriteDword(stream, static_cast<uint32_t>(Font.Size()));
+  WriteWord(stream, static_cast<uint16_t>(FontStyleToInt(Font.Style())));
+  WriteDword(stream, static_cast<uint32_t>(Font.Color()));
+  WriteDword(stream, static_cast<uint32_t>(Alignment));
+  WriteWord(stream, static_cast<uint8_t>(FontCharset));
+  if (RecordMode == rmTemplate) {
+    WriteWord(stream, HighlightStyle);
+    WriteDword(stream, static_cast<uint32_t>(HighlightFontColor));
+    WriteDword(stream, static_cast<uint32_t>(HighlightFillColor));
+    WriteCountedString(stream, HighlightCondition);
+  }
+  WriteDword(stream, static_cast<uint32_t>(LineSpacing));
+  WriteDword(stream, static_cast<uint32_t>(CharSpacing));
+}
+
+// ---- Expansion and wrapping ------------------------------------------------------
+
+void TfrMemoView::ExpandMemo() {
+  ExpandedMemo.Clear();
+  for (int i = 0; i < Memo.Count(); ++i) {
+    AnsiString line = Memo.Strings(i);
+    if (!line.empty() && (Flags & flTextOnly) == 0) ExpandVariables(*this, line);
+    // A line break inside a value starts a new line.
+    if (line.empty())
+      ExpandedMemo.Add("");
+    else
+      AddTextLines(ExpandedMemo, line);
+  }
+}
+
+int TfrMemoView::LineWidth(TCanvas& canvas, const AnsiString& line) const {
+  if (line.empty()) return 0;
+  return canvas.TextWidth(line) + CharSpacing * static_cast<int>(line.size());
+}
+
+std::vector<AnsiString> TfrMemoView::WrapLine(TCanvas& canvas, const AnsiString& s, int limit) const {
+  std::vector<AnsiString> out;
+  const int len = static_cast<int>(s.size());
+  auto width = [&](const AnsiString& t) { return LineWidth(canvas, t); };
+  auto at = [&](int i) { return s[static_cast<size_t>(i - 1)]; };
+  if (s.find_first_of("\r\n") == AnsiString::npos && (len <= 1 || width(s) <= limit)) {
+    out.push_back(s + kLineEndMark);
+    return out;
+  }
+  const bool word_break = (Flags & flWordBreak) != 0;
+  int cur = 1, beg = 1, last = 1, stuck = 0;
+  while (cur <= len) {
+    if (IsLineBreak(at(cur))) {
+      out.push_back(Sub(s, beg, cur - 1) + kLineEndMark);
+      while (cur < len && IsLineBreak(at(cur))) ++cur;
+      beg = cur;
+      last = cur;
+      // The text ends with line breaks.
+      if (IsLineBreak(at(cur))) return out;
+      continue;
+    }
+    if (at(cur) != ' ' && width(Sub(s, beg, cur)) > limit) {
+      bool hyphenated = false;
+      if (word_break) {
+        int j = cur;
+        while (j <= len && !IsDelimiter(at(j))) ++j;
+        const std::vector<int> breaks = BreakWord(Sub(s, last + 1, j - 1));
+        if (!breaks.empty()) {
+          cur = last;
+          for (int p : breaks) {
+            if (width(Sub(s, beg, last + p) + "-") > limit) break;
+            hyphenated = true;
+            cur = last + p;
+          }
+          last = cur;
+        }
+      } else if (last == beg) {
+        last = cur;
+      }
+      if (hyphenated) {
+        out.push_back(Sub(s, beg, last) + "-");
+      } else if (at(last) == ' ') {
+        out.push_back(Sub(s, beg, last - 1));
+      } else {
+        if (last == beg) last = cur;
+        out.push_back(Sub(s, beg, last - 1));
+        last = last - 1;
+      }
+      if (word_break && !hyphenated && cur == last + 1) {
+        if (cur == stuck) {
+          beg = cur + 1;
+          cur = len;
+          break;
+        }
+        stuck = cur;
+      }
+      beg = last + 1;
+      last = last + 1;
+    }
+    if (at(cur) == ' ') last = cur;
+    ++cur;
+  }
+  if (cur != beg) out.push_back(Sub(s, beg, len) + kLineEndMark);
+  return out;
+}
+
+std::vector<AnsiString> TfrMemoView::WrapMemo() {
+  TCanvas& canvas = frScratchCanvas();
+  canvas.Font().Assign(Font);
+  const int pixel_height = FontPixelHeight(Font.Size());
+  canvas.Font().SetHeight(-pixel_height);
+  std::vector<AnsiString> out;
+  const bool turned = (Alignment & frtaVertical) != 0;
+  const int gap = turned ? GapX : GapY;
+  const int limit = turned ? Height - 2 * GapY : Width - 2 * GapX;
+  LineHeight = LineSpacing + pixel_height;
+  if (!turned && !Printing() && ExpandedMemo.Count() == 1) {
+    const AnsiString& only = ExpandedMemo.Strings(0);
+    // A designer shows a single long expression as written.
+    if (!only.empty() && only[0] == '[' && LineWidth(canvas, only) > limit) {
+      out.push_back(only);
+      TextHeight = LineHeight + 2 * gap;
+      return out;
+    }
+  }
+  for (int i = 0; i < ExpandedMemo.Count(); ++i) {
+    const AnsiString& line = ExpandedMemo.Strings(i);
+    if (PreWrapped) {
+      out.push_back(line);
+    } else if (Flags & flWordWrap) {
+      for (AnsiString& part : WrapLine(canvas, line, limit)) out.push_back(std::move(part));
+    } else {
+      out.push_back(line + kLineEndMark);
+    }
+  }
+  TextHeight = static_cast<int>(out.size()) * LineHeight + 2 * gap;
+  return out;
+}
+
+// ---- Showing -------------------------------------------------------------------------
+
+int TfrMemoView::CanvasFontPixelHeight() const {
+  if (ToPrinter) return FontPixelHeight(Font.Size());
+  if (ScaleFactorY == 1.0) return FontPixelHeight(Font.Size());
+  return static_cast<int>(Font.Size() * 96.0 / 72.0 * ScaleFactorY);
+}
+
+void TfrMemoView::SetCanvasFont() {
+  Canvas->Brush().SetStyle(bsClear);
+  Canvas->Font().Assign(Font);
+  if (!ToPrinter) Canvas->Font().SetHeight(-CanvasFontPixelHeight());
+}
+
+void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& clip, int justify_extra) {
+  TCanvas& c = *Canvas;
+  c.PushClip(clip);
+  const int char_extra = Round(CharSpacing * ScaleFactorX);
+  if (char_extra == 0 && justify_extra == 0) {
+    c.TextOut(x, y, line);
+  } else {
+    // Spacing and justification put each piece where the device would.
+    int spaces = 0;
+    for (char ch : line)
+      if (ch == ' ' || ch == '\xA0') ++spaces;
+    int spread = justify_extra;
+    size_t start = 0;
+    while (start < line.size()) {
+      size_t end = start;
+      if (char_extra != 0) {
+        end = start + 1;
+      } else {
+        while (end < line.size() && line[end] != ' ' && line[end] != '\xA0') ++end;
+        if (end < line.size()) ++end;
+      }
+      const AnsiString piece = line.substr(start, end - start);
+      c.TextOut(x, y, piece);
+      x += c.TextWidth(piece) + char_extra * static_cast<int>(piece.size());
+      const char tail = piece.back();
+      if (justify_extra != 0 && spaces > 0 && (tail == ' ' || tail == '\xA0')) {
+        const int share = spread / spaces;
+        x += share;
+        spread -= share;
+        --spaces;
+      }
+      start = end;
+    }
+  }
+  c.PopClip();
+}
+
+void TfrMemoView::ShowLines() {
+  TCanvas& c = *Canvas;
+  const TRect clip = Rect(PaintRect.Left + 1, PaintRect.Top, PaintRect.Right - 2, PaintRect.Bottom - 1);
+  int y = Top + GapY;
+  const int line_height = Round(LineSpacing * ScaleFactorY) + CanvasFontPixelHeight();
+  LineCount = 0;
+  const int paint_width = PaintRect.Width();
+  const int count = ExpandedMemo.Count();
+  int horizontal = Alignment & frtaHorizontalMask;
+  if (!Printing() && count == 1) {
+    const AnsiString& only = ExpandedMemo.Strings(0);
+    if (!only.empty() && only[0] == '[' && LineWidth(c, only) > paint_width) horizontal = frtaRight;
+  }
+  for (int i = 0; i < count; ++i) {
+    AnsiString s = ExpandedMemo.Strings(i);
+    if (Measuring && y + line_height > clip.Bottom) {
+      y += line_height;
+      break;
+    }
+    bool paragraph_end = s.empty();
+    if (EndsWithMark(s)) {
+      s.pop_back();
+      paragraph_end = true;
+    }
+    const int w = LineWidth(c, s);
+    int x = Left + GapX;
+    int justify_extra = 0;
+    switch (horizontal) {
+      case frtaRight:
+        x = Left + paint_width - 1 - GapX - w;
+        break;
+      case frtaCenter:
+        x = Left + GapX + (paint_width - 2 * GapX - w) / 2;
+        break;
+      case frtaJustify:
+        if (!paragraph_end && s.find_first_of(" \xA0") != AnsiString::npos) justify_extra = paint_width - 2 * GapX - w;
+        break;
+      default:
+        break;
+    }
+    if (!Measuring) {
+      if (!Exporting) {
+        DrawLine(s, x, y, clip, justify_extra);
+      } else if (const auto& hook = ExportText()) {
+        uint16_t frame = FrameTyp;
+        if (count > 1) {
+          if (i == 0)
+            frame &= ~frbBottom;
+          else if (i == count - 1)
+            frame &= ~frbTop;
+          else
+            frame &= ~(frbTop | frbBottom);
+        }
+        hook(PaintRect, x, y, s, *this, frame);
+      }
+    }
+    ++LineCount;
+    y += line_height;
+  }
+}
+
+// The toolkit's canvas has no turned fonts: turned lines are counted and handed
+// to an export filter, but not drawn.
+void TfrMemoView::ShowTurnedLines() {
+  int x = Left + GapX;
+  const int line_height = Round(LineSpacing * ScaleFactorX) + CanvasFontPixelHeight();
+  LineCount = 0;
+  for (int i = 0; i < ExpandedMemo.Count(); ++i) {
+    AnsiString s = ExpandedMemo.Strings(i);
+    if (EndsWithMark(s)) s.pop_back();
+    if (Exporting)
+      if (const auto& hook = ExportText()) hook(PaintRect, x, PaintRect.Bottom - GapY, s, *this, 0);
+    ++LineCount;
+    x += line_height;
+  }
+}
+
+void TfrMemoView::ShowMemo() {
+  SetCanvasFont();
+  TextHeight = Round(TextHeight * ScaleFactorY);
+  const bool turned = (Alignment & frtaVertical) != 0;
+  const int vertical = Alignment & frtaVerticalMask;
+  if (vertical == 0) {
+    turned ? ShowTurnedLines() : ShowLines();
+    return;
+  }
+  const int kept_left = Left, kept_top = Top, kept_alignment = Alignment;
+  Alignment &= 7;
+  if (turned) {
+    if (vertical == frtaMiddle)
+      Left += (PaintRect.Width() - TextHeight) / 2;
+    else if (vertical == frtaDown)
+      Left = PaintRect.Right - TextHeight;
+    ShowTurnedLines();
+  } else {
+    if (!Measuring) {
+      if (vertical == frtaMiddle)
+        Top += (PaintRect.Height() - TextHeight) / 2;
+      else if (vertical == frtaDown)
+        Top = PaintRect.Bottom - TextHeight - 1;
+    }
+    ShowLines();
+  }
+  Alignment = kept_alignment;
+  Left = kept_left;
+  Top = kept_top;
+}
+
+void TfrMemoView::DrawUnderlines() {
+  SetCanvasFont();
+  TCanvas& c = *Canvas;
+  c.Pen().SetColor(FrameColor);
+  c.Pen().SetWidth(Round(FrameWidth));
+  c.Pen().SetStyle(psSolid);
+  const int line_height = Round(LineSpacing * ScaleFactorY) + CanvasFontPixelHeight();
+  const int d = Round(2 * ScaleFactorY) + CanvasFontPixelHeight();
+  if (line_height <= 0) return;
+  for (int i = 0; i < Height / line_height; ++i) {
+    const int y = Top + GapY + i * line_height + d;
+    c.MoveTo(Left, y);
+    c.LineTo(Left + Width - 1, y);
+  }
+}
+
+int TfrMemoView::CalcWidth(const TStrings& lines) {
+  AnsiString text;
+  for (int i = 0; i < lines.Count(); ++i) {
+    if (i > 0) text += "\r\n";
+    text += lines.Strings(i);
+  }
+  std::erase(text, kLineEndMark);
+  SetCanvasFont();
+  TRect r = Rect(0, 0, Width, Height);
+  DrawText(*Canvas, text, r, DT_CALCRECT | DT_NOPREFIX);
+  int widest = 0;
+  // Character spacing widens every character of the widest line.
+  if (CharSpacing != 0) {
+    TStringList split;
+    AddTextLines(split, text);
+    for (int i = 0; i < split.Count(); ++i)
+      widest = std::max(widest, static_cast<int>(split.Strings(i).size()));
+  }
+  const int measured = r.Width() + Round(CharSpacing * ScaleFactorX) * widest;
+  return Round(measured / ScaleFactorX + FrameWidth + 2 * GapX + 1);
+}
+
+void TfrMemoView::DrawTo(TCanvas* canvas) {
+  Canvas = canvas;
+  if ((Flags & flAutoWidth) && Memo.Count() > 0 && Printing()) {
+    const int w = CalcWidth(Memo);
+    if (Alignment & frtaVertical) {
+      Height = w;
+    } else {
+      if (Alignment & frtaRight) Left = Left + Width - w;
+      Width = w;
+    }
+  }
+  BeginDraw(*this, canvas);
+  Measuring = false;
+  ExpandedMemo.Assign(Memo);
+  if (ExpandedMemo.Count() > 0) {
+    PreWrapped = ExpandedMemo.Text().find(kLineEndMark) != AnsiString::npos;
+    if (ExpandedMemo.Strings(ExpandedMemo.Count() - 1) == AnsiString(1, kLineEndMark))
+      ExpandedMemo.Delete(ExpandedMemo.Count() - 1);
+    const double sx = ScaleFactorX, sy = ScaleFactorY;
+    ScaleFactorX = ScaleFactorY = 1.0;
+    ApplyScale();
+    if ((Flags & flAutoWidth) && Printing()) Width += 100;
+    const std::vector<AnsiString> wrapped = WrapMemo();
+    ScaleFactorX = sx;
+    ScaleFactorY = sy;
+    RestoreGeometry();
+    ExpandedMemo.Clear();
+    for (const AnsiString& line : wrapped) ExpandedMemo.Add(line);
+  }
+  ApplyScale();
+  if (!Exporting) {
+    PaintFill();
+    PaintBorder();
+    if (Flags & flUnderlines) DrawUnderlines();
+  }
+  if (ExpandedMemo.Count() > 0) ShowMemo();
+  RestoreGeometry();
+}
+
+// ---- Building -------------------------------------------------------------------------
+
+void TfrMemoView::ApplyHighlight() {
+  if (Trim(HighlightCondition).empty()) return;
+  try {
+    TfrParser local;
+    TfrParser& parser = frViewServices().Parser != nullptr ? *frViewServices().Parser : local;
+    if (HighlightPostfix.empty()) HighlightPostfix = parser.ToPostfix(HighlightCondition);
+    const Variant result = parser.EvalPostfix(HighlightPostfix);
+    if (result.IsNull() || result.IsEmpty()) return;
+    if (result.AsDouble() == 0) return;
+  } catch (const std::exception&) {
+    return;  // a condition that fails to evaluate leaves the object as it is
+  }
+  Font.SetStyle(FontStyleFromInt(HighlightStyle));
+  Font.SetColor(HighlightFontColor);
+  FillColor = HighlightFillColor;
+}
+
+int TfrMemoView::CalcHeight() {
+  PrintPhase = 1;
+  BeginDraw(*this, &frScratchCanvas());
+  const TfrViewServices& services = frViewServices();
+  if (services.RunScript) services.RunScript(*this);
+  if (!Visible) return 0;
+  ExpandedMemo.Assign(Memo);
+  const AnsiString t1 = ExpandedMemo.Text();
+  if (services.DoBeforePrint) services.DoBeforePrint(*this);
+  if (t1 == ExpandedMemo.Text()) ExpandMemo();
+  FontAndFillKeeper keep(*this);
+  ApplyHighlight();
+  ApplyScale();
+  int result = 0;
+  if (ExpandedMemo.Count() > 0) {
+    const std::vector<AnsiString> wrapped = WrapMemo();
+    ExpandedMemo.Clear();
+    for (const AnsiString& line : wrapped) ExpandedMemo.Add(line);
+    result = TextHeight;
+    if ((Flags & flSuppressRepeated) && Joined(wrapped) == LastValue) result = 0;
+  }
+  RestoreGeometry();
+  return result;
+}
+
+int TfrMemoView::MinimumHeight() {
+  const int line_height = LineSpacing + FontPixelHeight(Font.Size());
+  return line_height + 2 * GapY + Round(2 * FrameWidth);
+}
+
+int TfrMemoView::RemainingHeight() {
+  const int line_height = LineSpacing + FontPixelHeight(Font.Size());
+  const int f = Round(2 * FrameWidth);
+  if (line_height <= 0) return 2 * GapY + f;
+  return ((Height - f - 2 * GapY) % line_height) + 2 * GapY + f;
+}
+
+void TfrMemoView::PrintToPage(TStream& stream) {
+  const TfrViewServices& services = frViewServices();
+  BeginDraw(*this, &frScratchCanvas());
+  Measuring = true;
+  if (PrintPhase == 0 && services.RunScript) services.RunScript(*this);
+  bool expand = PrintPhase != 1;
+  if (PrintPhase == 0 && services.DoBeforePrint) {
+    ExpandedMemo.Assign(Memo);
+    const AnsiString t1 = ExpandedMemo.Text();
+    services.DoBeforePrint(*this);
+    expand = t1 == ExpandedMemo.Text();
+  }
+  if (PrintPhase != 2 && expand) ExpandMemo();
+  if (!Visible) {
+    PrintPhase = 0;
+    Measuring = false;
+    return;
+  }
+  FontAndFillKeeper keep(*this);
+  const AnsiString kept_tag = Tag;
+  const uint8_t kept_align = BandAlign;
+  std::vector<AnsiString> rest;
+  try {
+    ApplyHighlight();
+    if (PrintPhase == 2) {
+      ApplyScale();
+      ShowMemo();
+      for (int i = 0; i < ExpandedMemo.Count(); ++i) rest.push_back(ExpandedMemo.Strings(i));
+      const int fit = std::min(LineCount, static_cast<int>(rest.size()));
+      ExpandedMemo.Clear();
+      for (int i = 0; i < fit; ++i) ExpandedMemo.Add(rest[static_cast<size_t>(i)]);
+      // The part is shown as pre-wrapped text.
+      if (ExpandedMemo.Text().find(kLineEndMark) == AnsiString::npos) ExpandedMemo.Add(AnsiString(1, kLineEndMark));
+      rest.erase(rest.begin(), rest.begin() + fit);
+      RestoreGeometry();
+    }
+    if (Tag.find('[') != AnsiString::npos) {
+      // The tag's values go into the record unformatted.
+      const uint32_t kept_word = FormatWord;
+      FormatWord = 0;
+      try {
+        ExpandVariables(*this, Tag);
+      } catch (...) {
+        FormatWord = kept_word;
+        throw;
+      }
+      FormatWord = kept_word;
+    }
+    const std::optional<TfrBandPlacement> band = services.CurrentBand ? services.CurrentBand() : std::nullopt;
+    if (band) {
+      if (BandAlign == baTop) Top = band->Top;
+      if (BandAlign == baWidth && band->BandType >= 18 && band->BandType <= 20) {
+        Width = band->Width;
+        BandAlign = baNone;
+      }
+    }
+    // Bottom alignment is the band's to apply when it splits the object.
+    if (BandAlign == baBottom) BandAlign = baNone;
+    const AnsiString text = ExpandedMemo.Text();
+    if (!((Flags & flSuppressRepeated) && text == LastValue)) {
+      WriteByte(stream, TypeCode);
+      if (TypeCode == gtAddIn) WriteCountedString(stream, ClassName());
+      WriteRecord(stream);
+      if (Flags & flSuppressRepeated) LastValue = text;
+    }
+  } catch (...) {
+    Tag = kept_tag;
+    BandAlign = kept_align;
+    PrintPhase = 0;
+    Measuring = false;
+    throw;
+  }
+  if (PrintPhase == 2) {
+    ExpandedMemo.Clear();
+    for (const AnsiString& line : rest) ExpandedMemo.Add(line);
+  }
+  Tag = kept_tag;
+  BandAlign = kept_align;
+  PrintPhase = 0;
+  Measuring = false;
+}
+
+void TfrMemoView::HandToExport() {
+  TfrStretcheable::HandToExport();
+  Exporting = true;
+  try {
+    DrawTo(&frScratchCanvas());
+  } catch (...) {
+    Exporting = false;
+    throw;
+  }
+  Exporting = false;
+}

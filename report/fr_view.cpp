@@ -1,0 +1,280 @@
+#include "report/fr_view.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "report/FR_Pars.h"
+#include "toolkit/core/sysutils.h"
+
+TfrDrawServices& frDrawServices() {
+  static TfrDrawServices services;
+  return services;
+}
+
+namespace {
+
+int Round(double value) { return static_cast<int>(PasRound(value)); }
+
+bool Printing() { return frEngine().EngineMode == emPrinting; }
+
+// The right and bottom edges of the whole object, from the stored geometry.
+int ScaledRight(const TfrView& v) {
+  return Round((v.SavedGeometry.Left + v.SavedGeometry.Width) * v.ScaleFactorX) + v.OriginX;
+}
+int ScaledBottom(const TfrView& v) {
+  return Round((v.SavedGeometry.Top + v.SavedGeometry.Height) * v.ScaleFactorY) + v.OriginY;
+}
+
+constexpr uint16_t kAllEdges = frbRight | frbBottom | frbLeft | frbTop;
+
+// Whether a candidate neighbour lies on the row of `view`.
+bool SameRow(const TfrView& view, TfrView& candidate) {
+  const auto& band_of = frViewServices().CurrentBand;
+  const std::optional<TfrBandPlacement> band = Printing() && band_of ? band_of() : std::nullopt;
+  if (!band) return candidate.Top == view.Top;
+  const TfrDrawServices& draw = frDrawServices();
+  // The band has moved this object down for printing; its neighbours on the
+  // template still stand at the template row.
+  const bool loose = draw.InLooseBand && draw.InLooseBand(candidate);
+  const int t = loose ? view.Top : view.Top - band->Top;
+  if (candidate.Top == t) return true;
+  return draw.CurrentBandStretched && draw.CurrentBandStretched() && candidate.Top == view.Top;
+}
+
+// Left edges compare as at-least-four-digit texts, as the stored order does:
+// "%4.4d" keeps negative and five-digit edges in text order.
+AnsiString EdgeKey(int left) { return Format("%4.4d", {left}); }
+
+// The left-aligned neighbour with the greatest left edge below view's, or the
+// right-aligned one with the smallest left edge above it.
+TfrView* FindNeighbour(TfrView& view, bool left_side) {
+  const TfrDrawServices& draw = frDrawServices();
+  if (!draw.PageObjects) return nullptr;
+  const AnsiString own = EdgeKey(view.Left);
+  TfrView* best = nullptr;
+  AnsiString best_key;
+  for (TfrView* candidate : draw.PageObjects()) {
+    if (candidate == nullptr || candidate == &view || candidate->TypeCode == gtBand) continue;
+    if (candidate->BandAlign != (left_side ? baLeft : baRight)) continue;
+    if (!SameRow(view, *candidate)) continue;
+    const AnsiString key = EdgeKey(candidate->Left);
+    if (left_side) {
+      // The earliest in page order wins among equal edges.
+      if (key < own && (best == nullptr || key > best_key)) best = candidate, best_key = key;
+    } else {
+      // The latest in page order wins among equal edges.
+      if (key > own && (best == nullptr || key <= best_key)) best = candidate, best_key = key;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+void BeginDraw(TfrView& view, TCanvas* canvas) {
+  view.Canvas = canvas;
+  frEngine().CurView = &view;
+  const TfrDrawServices& draw = frDrawServices();
+  const std::optional<std::pair<int, int>> limits = draw.PageLimits ? draw.PageLimits() : std::nullopt;
+  if (!limits) return;
+  const int L = limits->first;
+  const int R = limits->second;
+  const auto& band_of = frViewServices().CurrentBand;
+  const bool band_current = band_of && band_of().has_value();
+  switch (view.BandAlign) {
+    case baLeft:
+    case baRest: {
+      TfrView* n = FindNeighbour(view, true);
+      view.Left = n != nullptr ? n->Left + n->Width : L;
+      if (view.BandAlign == baRest) {
+        TfrView* r = FindNeighbour(view, false);
+        view.Width = r != nullptr ? r->Left - view.Left : R - view.Left;
+      }
+      break;
+    }
+    case baRight: {
+      TfrView* n = FindNeighbour(view, false);
+      view.Left = n != nullptr ? n->Left - view.Width - 1 : R - view.Width;
+      break;
+    }
+    case baCenter:
+      view.Left = L + (R - L - view.Width) / 2;
+      break;
+    case baWidth:
+      // A band spans the page's width only while printing outside a band;
+      // cross bands and designer placement need a designer.
+      if (!Printing()) {
+        view.Left = L;
+        view.Width = R - L;
+      } else if (!band_current) {
+        view.Left = L;
+        view.Width = R - L - 1;
+      }
+      break;
+    default:
+      // Bottom and top alignment move objects only in a designer; the printed
+      // band places them (PrintToPage).
+      break;
+  }
+}
+
+void ExpandVariables(TfrView& view, AnsiString& text) {
+  const auto& value_of = frDrawServices().ExpandValue;
+  size_t i = 0;
+  while (true) {
+    if (i >= text.size()) break;
+    if (text[i] != '[') {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    const AnsiString inner = ReadBracketed(text, i, &j);
+    if (j == i) break;
+    const AnsiString value = value_of ? value_of(view, inner) : text.substr(i, j - i + 1);
+    text.replace(i, j - i + 1, value);
+    i += value.size();
+  }
+}
+
+void ApplyViewScale(TfrView& v) {
+  TfrSavedGeometry& s = v.SavedGeometry;
+  s = {v.Left, v.Top, v.Width, v.Height, v.FrameWidth, v.GapX, v.GapY};
+  if (!Printing()) {
+    v.ScaleFactorX = v.ScaleFactorY = 1.0;
+    v.OriginX = v.OriginY = 0;
+  }
+  const double sx = v.ScaleFactorX;
+  const double sy = v.ScaleFactorY;
+  v.Left = Round(s.Left * sx) + v.OriginX;
+  v.Top = Round(s.Top * sy) + v.OriginY;
+  v.Width = Round(s.Width * sx);
+  v.Height = Round(s.Height * sy);
+  const double fw = s.FrameWidth;
+  const int wx1 = Round((fw * sx - 1) / 2);
+  const int wx2 = Round(fw * sx / 2);
+  const int wy1 = Round((fw * sy - 1) / 2);
+  const int wy2 = Round(fw * sy / 2);
+  v.FrameWidth = fw * sx;
+  // The horizontal gap grows by the whole half frame, the vertical by half of it.
+  v.GapX = wx2 + Round(s.GapX * sx);
+  v.GapY = wy2 / 2 + Round(s.GapY * sy);
+  int right = ScaledRight(v);
+  int bottom = ScaledBottom(v);
+  int left = v.Left;
+  int top = v.Top;
+  if (v.FrameTyp & frbRight) right -= wx2;
+  if (v.FrameTyp & frbBottom) bottom -= wy2;
+  if (v.FrameTyp & frbLeft) left += wx1;
+  if (v.FrameTyp & frbTop) top += wy1;
+  v.PaintRect = Rect(left, top, right + 1, bottom + 1);
+}
+
+void RestoreViewGeometry(TfrView& v) {
+  const TfrSavedGeometry& s = v.SavedGeometry;
+  v.Left = s.Left;
+  v.Top = s.Top;
+  v.Width = s.Width;
+  v.Height = s.Height;
+  v.FrameWidth = s.FrameWidth;
+  v.GapX = s.GapX;
+  v.GapY = s.GapY;
+}
+
+void PaintViewFill(TfrView& v) {
+  if (frDrawServices().FirstPass || v.Canvas == nullptr) return;
+  // "No fill" paints nothing on paper; a designer shows the page's white.
+  if (Printing() && v.FillColor == clNone) return;
+  TCanvas& c = *v.Canvas;
+  c.Brush().SetStyle(bsSolid);
+  c.Brush().SetColor(v.FillColor == clNone ? clWhite : v.FillColor);
+  if (Printing())
+    c.FillRect(Rect(v.Left, v.Top, ScaledRight(v), ScaledBottom(v)));
+  else
+    c.FillRect(v.PaintRect);
+}
+
+void DrawFrameLine(TfrView& v, int x1, int y1, int x2, int y2) {
+  TCanvas& c = *v.Canvas;
+  const bool vertical = x1 == x2;
+  if (v.FrameStyle != frsSolid && v.FrameStyle != frsDouble) {
+    // Dashed pens wider than one pixel are drawn as parallel thin strokes.
+    c.Brush().SetColor(v.FillColor);
+    const int w = c.Pen().Width();
+    c.Pen().SetWidth(1);
+    for (int d = -(w / 2); d <= w - 1 - w / 2; ++d) {
+      if (vertical) {
+        c.MoveTo(x1 + d, y1);
+        c.LineTo(x2 + d, y2);
+      } else {
+        c.MoveTo(x1, y1 + d);
+        c.LineTo(x2, y2 + d);
+      }
+    }
+    c.Pen().SetWidth(w);
+  } else if (v.FrameStyle != frsDouble) {
+    c.MoveTo(x1, y1);
+    c.LineTo(x2, y2);
+  } else {
+    const int w = Round(v.FrameWidth);
+    const int dx = vertical ? w : 0;
+    const int dy = vertical ? 0 : w;
+    c.MoveTo(x1 - dx, y1 - dy);
+    c.LineTo(x2 - dx, y2 - dy);
+    c.Pen().SetColor(v.FillColor == clNone ? clWhite : v.FillColor);
+    c.MoveTo(x1, y1);
+    c.LineTo(x2, y2);
+    c.Pen().SetColor(v.FrameColor);
+    c.MoveTo(x1 + dx, y1 + dy);
+    c.LineTo(x2 + dx, y2 + dy);
+  }
+}
+
+void PaintViewBorder(TfrView& v) {
+  if (frDrawServices().FirstPass || v.Canvas == nullptr) return;
+  if (Printing() && (v.FrameTyp & kAllEdges) == 0) return;
+  TCanvas& c = *v.Canvas;
+  c.Brush().SetStyle(bsSolid);
+  c.Pen().SetStyle(psSolid);
+  if (!Printing() && v.Width > 0 && v.Height > 0) {
+    // Corner marks show where an object without a frame lies.
+    c.Pen().SetColor(clBlack);
+    c.Pen().SetWidth(1);
+    const int l = v.Left, t = v.Top, r = v.Left + v.Width, b = v.Top + v.Height;
+    const TPoint corners[4][3] = {{{l, t + 3}, {l, t}, {l + 4, t}},
+                                  {{r - 4, t}, {r, t}, {r, t + 4}},
+                                  {{l, b - 3}, {l, b}, {l + 4, b}},
+                                  {{r - 4, b}, {r, b}, {r, b - 4}}};
+    for (const auto& corner : corners) {
+      c.MoveTo(corner[0].x, corner[0].y);
+      c.LineTo(corner[1].x, corner[1].y);
+      c.LineTo(corner[2].x, corner[2].y);
+    }
+  }
+  if ((v.FrameTyp & kAllEdges) == 0) return;
+  c.Pen().SetColor(v.FrameColor);
+  c.Pen().SetWidth(Round(v.FrameWidth));
+  c.Pen().SetStyle(v.FrameStyle <= frsDashDotDot ? static_cast<TPenStyle>(v.FrameStyle) : psSolid);
+  const int xr = ScaledRight(v);
+  const int yb = ScaledBottom(v);
+  if (v.FrameTyp & frbRight) DrawFrameLine(v, xr, v.Top, xr, yb);
+  if (v.FrameTyp & frbLeft) DrawFrameLine(v, v.Left, v.Top, v.Left, yb);
+  if (v.FrameTyp & frbBottom) DrawFrameLine(v, v.Left, yb, xr, yb);
+  if (v.FrameTyp & frbTop) DrawFrameLine(v, v.Left, v.Top, xr, v.Top);
+}
+
+TRect ViewClipRegion(const TfrView& v, bool with_margin) {
+  const double fw = v.FrameWidth;
+  int a = Round(fw / 2);
+  int b = Round((fw - 1) / 2);
+  if (v.FrameStyle == frsDouble) {
+    a = Round(1.5 * fw);
+    b = Round(fw + (fw - 1) / 2);
+  }
+  TRect r = Rect(v.Left, v.Top, v.Left + v.Width + 1, v.Top + v.Height + 1);
+  if (v.FrameTyp & frbRight) r.Right += b;
+  if (v.FrameTyp & frbBottom) r.Bottom += b;
+  if (v.FrameTyp & frbLeft) r.Left -= a;
+  if (v.FrameTyp & frbTop) r.Top -= a;
+  if (with_margin) r = Rect(r.Left - 10, r.Top - 10, r.Right + 10, r.Bottom + 10);
+  return r;
+}

@@ -1,0 +1,65 @@
+// The drawing steps every report object shares: band alignment (BeginDraw),
+// scaled geometry (ApplyScale / RestoreGeometry), fill, frame, clip region and
+// the expansion of bracketed expressions in a text.
+//
+// Geometry is in page pixels; a drawing maps x to x * ScaleFactorX + OriginX
+// and y to y * ScaleFactorY + OriginY. Products are rounded to the nearest
+// integer with halves to even (PasRound); "div" cuts toward zero.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "report/fr_class.h"
+
+// The page and band a drawing happens on, as the page and build code tell it.
+// Every member may be left empty: a drawing without a page applies no
+// alignment, a text without an ExpandValue keeps its brackets.
+struct TfrDrawServices {
+  // The left and right limits of the current page's printable area (while
+  // designing: of the designer's page); nullopt when no page is current.
+  std::function<std::optional<std::pair<int, int>>()> PageLimits;
+  // The objects of that page in page order.
+  std::function<std::vector<TfrView*>()> PageObjects;
+  // Whether an object belongs to the page's band of loose objects (type 22).
+  std::function<bool(TfrView& view)> InLooseBand;
+  // Whether the band being printed has its stretch flag set.
+  std::function<bool()> CurrentBandStretched;
+  // The text of one bracketed expression's value (TfrReport.ExpandValue):
+  // `inner` is the text between the brackets.
+  std::function<AnsiString(TfrView& view, const AnsiString& inner)> ExpandValue;
+  // Set while the first of two passes runs: fills and frames are not painted.
+  bool FirstPass = false;
+};
+TfrDrawServices& frDrawServices();
+
+// Stores the canvas, makes the object current and applies its band alignment.
+void BeginDraw(TfrView& view, TCanvas* canvas);
+// Replaces every bracketed expression of `text` by its value text; a value is
+// not scanned again, so brackets inside it stay.
+void ExpandVariables(TfrView& view, AnsiString& text);
+
+// The shared steps, for the classes' overrides below.
+void ApplyViewScale(TfrView& view);
+void RestoreViewGeometry(TfrView& view);
+void PaintViewFill(TfrView& view);
+void PaintViewBorder(TfrView& view);
+// One frame edge from (x1, y1) to (x2, y2) in the view's frame style.
+void DrawFrameLine(TfrView& view, int x1, int y1, int x2, int y2);
+TRect ViewClipRegion(const TfrView& view, bool with_margin);
+
+// The shared steps as a class's own: every drawn class derives through this.
+// The designer's menu items need a designer, which this system has none of;
+// the XML text form of an object is written by the XML template writer.
+template <class Base>
+class TfrDrawnView : public Base {
+ public:
+  void ApplyScale() override { ApplyViewScale(*this); }
+  void RestoreGeometry() override { RestoreViewGeometry(*this); }
+  void PaintFill() override { PaintViewFill(*this); }
+  void PaintBorder() override { PaintViewBorder(*this); }
+  TRect BuildClipRegion(bool with_margin) override { return ViewClipRegion(*this, with_margin); }
+  void WriteXmlAttrs(TStream&) override {}
+  void FillDesignMenu(TPopupMenu*) override {}
+};
