@@ -52,9 +52,11 @@
 #include "dbf/dbf_idxfile.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include "dbf/dbf_lang.h"
 #include "dbf/dbf_parser.h"
@@ -120,7 +122,7 @@ void BcdZero(uint8_t* key) {
 }
 
 // digits: significant decimal digits without trailing zeros (1 to 18).
-void BcdFromDigits(uint8_t* key, bool negative, int exponent, const std::string& digits) {
+void BcdFromDigits(uint8_t* key, bool negative, int exponent, std::string_view digits) {
   std::memset(key, 0, 12);
   key[0] = uint8_t(0x34 + exponent);
   const int bytes = int(digits.size() + 1) / 2;
@@ -131,9 +133,11 @@ void BcdFromDigits(uint8_t* key, bool negative, int exponent, const std::string&
   }
 }
 
-void StripTrailingZeros(std::string* digits) {
-  while (digits->size() > 1 && digits->back() == '0') digits->pop_back();
+void StripTrailingZeros(std::string_view* digits) {
+  while (digits->size() > 1 && digits->back() == '0') digits->remove_suffix(1);
 }
+
+void BcdFromInt(int64_t value, uint8_t* key);
 
 void BcdFromDouble(double value, uint8_t* key) {
   // Values the 8-bit exponent cannot hold: NaN and the tiniest become zero,
@@ -142,11 +146,15 @@ void BcdFromDouble(double value, uint8_t* key) {
   const bool negative = value < 0;
   if (std::isinf(value) || std::fabs(value) >= 1e203)
     return BcdFromDigits(key, negative, 0xFF - 0x34, std::string(16, '9'));
+  // A whole number of at most 15 digits is exact in both forms and gets the
+  // same digits without formatting.
+  if (std::fabs(value) < 1e15 && value == std::trunc(value)) return BcdFromInt(int64_t(value), key);
   char text[40];
   std::snprintf(text, sizeof text, "%.14e", std::fabs(value));
-  std::string digits;
-  digits += text[0];
-  digits.append(text + 2, 14);
+  char mantissa[15];
+  mantissa[0] = text[0];
+  std::memcpy(mantissa + 1, text + 2, 14);
+  std::string_view digits(mantissa, sizeof mantissa);
   const int exponent = std::atoi(std::strchr(text, 'e') + 1) + 1;
   StripTrailingZeros(&digits);
   if (exponent < -0x34) return BcdZero(key);
@@ -156,7 +164,9 @@ void BcdFromDouble(double value, uint8_t* key) {
 void BcdFromInt(int64_t value, uint8_t* key) {
   if (value == 0) return BcdZero(key);
   const uint64_t magnitude = value < 0 ? uint64_t(0) - uint64_t(value) : uint64_t(value);
-  std::string digits = std::to_string(magnitude);
+  char text[24];
+  const auto end = std::to_chars(text, text + sizeof text, magnitude).ptr;
+  std::string_view digits(text, size_t(end - text));
   // Nine digit bytes hold 18 digits; longer integers go the floating way.
   if (digits.size() > 18) return BcdFromDouble(double(value), key);
   const int exponent = int(digits.size());
@@ -273,16 +283,22 @@ void TIndexPage::LoadPage(int64_t n) {
     entry_no_ = low_;
     return;
   }
+  // A node a build holds was checked when it was first read, or made here.
+  const bool checked = file_->NodeCached(n);
   if (!file_->ReadNode(n, buffer_.data())) file_->Corrupt();
   const int64_t count = GetLE32(buffer_.data());
   const int max = file_->MaxKeys();
   if (count > max) file_->Corrupt();
   interior_ = DetectInterior();
-  if (interior_) {
+  // A node that points back up its own path must not lead the chain down
+  // without end, wherever it came from.
+  if (interior_ && Depth() + 1 >= kMaxDepth) file_->Corrupt();
+  if (checked) {
+    if (interior_) MakeChild();
+  } else if (interior_) {
     if (count + 1 > max) file_->Corrupt();
-    if (Depth() + 1 >= kMaxDepth) file_->Corrupt();
     // The file does not change size while one node is checked.
-    const int64_t file_size = file_->Stream()->Size();
+    const int64_t file_size = file_->NodeFileSize();
     for (int i = 0; i <= int(count); ++i) {
       const int64_t lower = LowerPageAt(i);
       if (lower < file_->FirstNodePage() || lower > kMaxPage || !file_->NodeInFile(lower, file_size))
@@ -928,7 +944,85 @@ void TIndexFile::FlushPages() {
   FlushHeader();
 }
 
-bool TIndexFile::NodeInFile(int64_t n) { return NodeInFile(n, Stream()->Size()); }
+bool TIndexFile::NodeInFile(int64_t n) { return NodeInFile(n, NodeFileSize()); }
+
+// Nodes of a build held in memory. A build inserts its keys one by one, in
+// record order, so nearly every key visits another leaf: without the cache
+// each key would cost a read and a write of a node and questions about the
+// file's size. Nobody else has the file meanwhile (exclusive modes only), so
+// what the file will hold is what the cache holds; at the end each node is
+// written at its own offset and the file gets the bytes it always got.
+struct TIndexFile::NodeCache {
+  struct Node {
+    std::vector<uint8_t> bytes;
+    bool dirty = false;
+  };
+  // A bound on the memory of a very large build: past it the nodes are
+  // written and the cache starts again empty.
+  static constexpr size_t kLimitBytes = size_t(64) << 20;
+  std::unordered_map<int64_t, Node> nodes;  // by page
+  size_t bytes = 0;
+  int64_t file_size = 0;  // the size the file has once the cache is written
+  int64_t disk_size = 0;  // the bytes that are in the file now
+};
+
+// Holds the nodes of a build in memory while it lives (only for a file not
+// shared with others) and writes them when it ends.
+class TIndexFile::TBuildCache {
+ public:
+  explicit TBuildCache(TIndexFile* file) : file_(file) {
+    if (!file->Active() || file->NeedLocks() || file->node_cache_) return;
+    file->node_cache_ = std::make_unique<NodeCache>();
+    file->node_cache_->file_size = file->node_cache_->disk_size = file->Stream()->Size();
+    owner_ = true;
+  }
+  ~TBuildCache() {
+    if (!owner_) return;
+    try {
+      file_->WriteCachedNodes();
+    } catch (...) {
+      // Writes report through the file's write error, not by throwing.
+    }
+    file_->node_cache_.reset();
+  }
+  TBuildCache(const TBuildCache&) = delete;
+  TBuildCache& operator=(const TBuildCache&) = delete;
+
+ private:
+  TIndexFile* file_;
+  bool owner_ = false;
+};
+
+bool TIndexFile::NodeCached(int64_t page) const { return node_cache_ && node_cache_->nodes.contains(page); }
+
+int64_t TIndexFile::NodeFileSize() { return node_cache_ ? node_cache_->file_size : Stream()->Size(); }
+
+void TIndexFile::WriteCachedNodes() {
+  if (!node_cache_) return;
+  NodeCache& cache = *node_cache_;
+  std::vector<int64_t> pages;
+  for (const auto& [page, node] : cache.nodes)
+    if (node.dirty) pages.push_back(page);
+  std::sort(pages.begin(), pages.end());
+  // Nodes on consecutive pages go out in one write.
+  const size_t node_size = size_t(NodeSize());
+  std::vector<uint8_t> run;
+  int64_t run_start = 0;
+  const auto write_run = [&] {
+    if (run.empty()) return;
+    WriteBlock(run.data(), int64_t(run.size()), run_start * kPageSize);
+    cache.disk_size = std::max(cache.disk_size, run_start * kPageSize + int64_t(run.size()));
+    run.clear();
+  };
+  for (const int64_t page : pages) {
+    if (!run.empty() && page != run_start + int64_t(run.size() / node_size) * PagesPerNode()) write_run();
+    if (run.empty()) run_start = page;
+    NodeCache::Node& node = cache.nodes[page];
+    run.insert(run.end(), node.bytes.begin(), node.bytes.end());
+    node.dirty = false;
+  }
+  write_run();
+}
 
 bool TIndexFile::NodeInFile(int64_t n, int64_t file_size) const {
   if (n < 0) return false;
@@ -936,10 +1030,45 @@ bool TIndexFile::NodeInFile(int64_t n, int64_t file_size) const {
 }
 
 bool TIndexFile::ReadNode(int64_t page, uint8_t* buffer) {
-  return ReadBlock(buffer, NodeSize(), page * kPageSize) == NodeSize();
+  if (!node_cache_) return ReadBlock(buffer, NodeSize(), page * kPageSize) == NodeSize();
+  NodeCache& cache = *node_cache_;
+  const size_t size = size_t(NodeSize());
+  if (const auto found = cache.nodes.find(page); found != cache.nodes.end()) {
+    std::memcpy(buffer, found->second.bytes.data(), size);
+    return true;
+  }
+  const int64_t offset = page * kPageSize;
+  if (offset + int64_t(size) > cache.file_size) return ReadBlock(buffer, int64_t(size), offset) == int64_t(size);
+  // A page the cache has not written yet reads as the gap it still is.
+  const int64_t on_disk = std::clamp<int64_t>(cache.disk_size - offset, 0, int64_t(size));
+  if (on_disk > 0 && ReadBlock(buffer, on_disk, offset) != on_disk) return false;
+  std::fill(buffer + on_disk, buffer + size, uint8_t(0));
+  KeepNode(page, buffer, false);
+  return true;
 }
 
-void TIndexFile::WriteNode(int64_t page, const uint8_t* buffer) { WriteBlock(buffer, NodeSize(), page * kPageSize); }
+void TIndexFile::WriteNode(int64_t page, const uint8_t* buffer) {
+  if (!node_cache_) {
+    WriteBlock(buffer, NodeSize(), page * kPageSize);
+    return;
+  }
+  KeepNode(page, buffer, true);
+  node_cache_->file_size = std::max(node_cache_->file_size, page * kPageSize + NodeSize());
+}
+
+void TIndexFile::KeepNode(int64_t page, const uint8_t* buffer, bool dirty) {
+  NodeCache& cache = *node_cache_;
+  const size_t size = size_t(NodeSize());
+  if (cache.bytes + size > NodeCache::kLimitBytes && !cache.nodes.contains(page)) {
+    WriteCachedNodes();
+    cache.nodes.clear();
+    cache.bytes = 0;
+  }
+  NodeCache::Node& node = cache.nodes[page];
+  if (node.bytes.empty()) cache.bytes += size;
+  node.bytes.assign(buffer, buffer + size);
+  node.dirty = node.dirty || dirty;
+}
 
 void TIndexFile::LockNode(int64_t page) {
   if (!LockSection(page * kPageSize, NodeSize(), true)) throw EDbfError(STRING_RECORD_LOCKED);
@@ -958,7 +1087,7 @@ int64_t TIndexFile::AllocatePage() {
     uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
     page = GetLE32(counter);
     // Never hand out a page the file already holds, whatever the header says.
-    const int64_t in_file = (Stream()->Size() + kPageSize - 1) / kPageSize;
+    const int64_t in_file = (NodeFileSize() + kPageSize - 1) / kPageSize;
     // Pages allocated but not yet written are few; a counter far past the
     // end of the file is damage, and trusting it would grow the file without end.
     if (page > in_file + kMaxUnwrittenPages) Corrupt();
@@ -1250,7 +1379,20 @@ int TIndexFile::CompareCharKeys(const uint8_t* a, const uint8_t* b) const {
     }
     return 0;
   }
-  const int c = CompareStringLocaleW(locale_, false, Widen(a), Widen(b));
+  int c = 0;
+  if (!collation_chars_.empty()) {
+    // The comparison of every key a search or an insertion meets: widened
+    // on the stack, as Widen would.
+    char16_t wide_a[kMaxKeyLength], wide_b[kMaxKeyLength];
+    for (int i = 0; i < length; ++i) {
+      wide_a[i] = collation_chars_[a[i]];
+      wide_b[i] = collation_chars_[b[i]];
+    }
+    c = CompareStringLocaleW(locale_, false, std::u16string_view(wide_a, size_t(length)),
+                             std::u16string_view(wide_b, size_t(length)));
+  } else {
+    c = CompareStringLocaleW(locale_, false, Widen(a), Widen(b));
+  }
   return (c > 0) - (c < 0);
 }
 
@@ -1732,17 +1874,32 @@ void TIndexFile::RekeyAll() {
 
 void TIndexFile::AddRecordsFromTable() {
   if (dbf_file_ == nullptr || Current() == nullptr) return;
-  std::vector<uint8_t> record(size_t(dbf_file_->RecordSize()));
+  TBuildCache cache(this);
+  const int64_t record_size = dbf_file_->RecordSize();
   const int64_t count = dbf_file_->RecordCount();
-  for (int64_t n = 1; n <= count; ++n) {
-    if (dbf_file_->ReadRecordAt(n, record.data()) != dbf_file_->RecordSize()) break;
-    // Deleted records keep their keys in ordinary and unique tags only.
-    ForEachTag([&](Tag& tag) {
-      if (record[0] == '*' && tag.unique == 2) return;
-      uint8_t key[kMaxKeyLength];
-      BuildKey(record.data(), key);
-      InsertKey(n, key);
-    });
+  // A table nobody else writes is read many records at a time; a shared
+  // one a record at a time, as its locking rules want.
+  const int64_t batch =
+      record_size <= 0 ? 1 : dbf_file_->NeedLocks() ? 1 : std::max<int64_t>(1, (int64_t(1) << 16) / record_size);
+  std::vector<uint8_t> records(size_t(std::max<int64_t>(record_size, 1) * batch));
+  for (int64_t first = 1; first <= count; first += batch) {
+    const int64_t want = std::min(batch, count - first + 1);
+    const int64_t got = (batch == 1 ? dbf_file_->ReadRecordAt(first, records.data())
+                                    : dbf_file_->ReadBlock(records.data(), want * record_size,
+                                                           dbf_file_->RecordOffset(first))) /
+                        std::max<int64_t>(record_size, 1);
+    for (int64_t i = 0; i < got; ++i) {
+      const uint8_t* record = records.data() + i * record_size;
+      const int64_t n = first + i;
+      // Deleted records keep their keys in ordinary and unique tags only.
+      ForEachTag([&](Tag& tag) {
+        if (record[0] == '*' && tag.unique == 2) return;
+        uint8_t key[kMaxKeyLength];
+        BuildKey(record, key);
+        InsertKey(n, key);
+      });
+    }
+    if (got < want) break;
   }
   FlushPages();
 }

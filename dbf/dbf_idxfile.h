@@ -339,6 +339,8 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   // Whether a node at page n lies wholly inside the file; the second form
   // takes a size asked for once by a caller checking many pages.
   bool NodeInFile(int64_t n);
+  // The file's size in bytes, nodes held by a build included.
+  int64_t NodeFileSize();
   bool NodeInFile(int64_t n, int64_t file_size) const;
   int64_t AllocatePage();
   void NewRoot();
@@ -347,11 +349,17 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   // Node I/O of the page objects.
   bool ReadNode(int64_t page, uint8_t* buffer);
   void WriteNode(int64_t page, const uint8_t* buffer);
+  // Writes the nodes a build holds in memory.
+  void WriteCachedNodes();
+  // Whether a build holds node n in memory.
+  bool NodeCached(int64_t page) const;
   void LockNode(int64_t page);
   void UnlockNode(int64_t page);
 
  private:
   struct Tag;
+  struct NodeCache;
+  class TBuildCache;
 
   Tag* Current() const;
   uint8_t* TagHeader() const;
@@ -375,6 +383,7 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   template <typename F>
   void ForEachTag(F&& f);
   AnsiString KeyText(const uint8_t* key) const;
+  void KeepNode(int64_t page, const uint8_t* buffer, bool dirty);
   int CompareCharKeys(const uint8_t* a, const uint8_t* b) const;
 
   TDbfFile* dbf_file_;
@@ -397,4 +406,7 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   int64_t search_recno_ = 0;
   std::vector<uint8_t> record_buffer_;
   AnsiString violation_name_;
+  // Nodes read and written while the tags are built from the table in an
+  // exclusive mode; nullptr otherwise.
+  std::unique_ptr<NodeCache> node_cache_;
 };
