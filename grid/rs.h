@@ -1344,6 +1344,8 @@ using TgpColumnChangeEvent = std::function<void(TComponent* Sender, int ACol)>;
 using TgpColumnNotifyEvent = std::function<void(TComponent* Sender, TgpColumn* Column)>;
 using TgpBeforeInsertEvent = std::function<void(TComponent* Sender, bool& DoInsert)>;
 using TgpBeforeFieldEditEvent = std::function<void(TComponent* Sender, TgpColumn* Column, bool& DoEdit)>;
+using TgpEditKeyPressEvent = std::function<void(TComponent* Sender, TgpColumn* Column, char& Key,
+                                                TgpFieldEditAction& Action, bool& HandleKey)>;
 using TgpAfterFieldPostEvent =
     std::function<void(TComponent* Sender, TgpColumn* Column, int PostCode, TgpFieldEditAction& Action)>;
 using TgpClickEvent =
@@ -1442,6 +1444,9 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   TNotifyEvent AfterDelete;
   TgpBeforeFieldEditEvent BeforeFieldEdit;
   TgpAfterFieldPostEvent AfterFieldPost;
+  // A character typed into the in-place editor: clearing HandleKey with an
+  // Action set drops the character and ends the edit with that action.
+  TgpEditKeyPressEvent OnEditKeyPress;
   TgpColumnNotifyEvent OnTitleStateChange, OnFooterStateChange;
   TgpDrawCellEvent OnDrawCell;
   TgpGetRowAttrsEvent OnGetRowAttrs;
@@ -1505,6 +1510,19 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   void HideEditor();
   void ReshowEditor();
   bool InsertRecord(bool Append);
+
+  // ---- The in-place editor (made on first use; the grid owns it)
+  TgpInplaceEdit* InplaceEditor() const { return inplace_editor_; }
+  // An editor key the grid handles as its own (paging keys, and plain Enter,
+  // Escape and Insert in an always-shown editor nothing was typed into).
+  void EditorKeyDown(uint16_t& key, TShiftState shift);
+  // A character typed into the editor, offered to OnEditKeyPress first.
+  void DoEditKeyPress(TgpColumn* Column, char& Key, TgpFieldEditAction& Action, bool& HandleKey);
+  void EditorMouseWheel(TShiftState shift, int delta, int x, int y);
+  // The editor lost the focus to a control outside the grid: the grid's exit.
+  void EditorExit();
+  // Whether the editor has the focus.
+  bool EditorFocused() const;
   bool AlwaysShowEditor() const;
 
   // Counted suspension of painting and scroll-bar writes.
@@ -1686,6 +1704,9 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   int target_column_ = -1;
   bool in_size_ = false;
   TComponent* tool_form_ = nullptr;
+  TgpInplaceEdit* inplace_editor_ = nullptr;
+  // The editor is being hidden: the focus passing back is no enter or exit.
+  bool hiding_editor_ = false;
   // Tells the grid of new sizes and pictures of its TitleImages.
   std::unique_ptr<TChangeLink> title_images_link_;
 };

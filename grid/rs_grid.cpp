@@ -778,6 +778,8 @@ void TDBGridPro::FontChanged() {
 
 void TDBGridPro::DoEnter() {
   TCustomControl::DoEnter();
+  // The focus coming back from the editor is no entry into the grid.
+  if (hiding_editor_ || EditorFocused()) return;
   has_focus_ = true;
   InvalidateRow(current_row_);
   if (AlwaysShowEditor()) ShowEditor(current_column_);
@@ -785,6 +787,12 @@ void TDBGridPro::DoEnter() {
 
 void TDBGridPro::DoExit() {
   TCustomControl::DoExit();
+  // The focus passing to the grid's own editor stays inside the grid.
+  if (hiding_editor_ || EditorFocused()) return;
+  EditorExit();
+}
+
+void TDBGridPro::EditorExit() {
   has_focus_ = false;
   InvalidateRow(current_row_);
   if (!link_active_) return;
@@ -889,28 +897,6 @@ void TDBGridPro::CancelEdit() {
     data_set_->DiscardChanges();
   else
     EndEdit(feaCancel, true);
-}
-
-bool TDBGridPro::ShowEditor(TgpColumn* Column) {
-  // The in-place editor comes with the editing work; until then there is
-  // nothing to show, and the grid stays as it is.
-  (void)Column;
-  return false;
-}
-
-void TDBGridPro::EndEdit(TgpFieldEditAction Action, bool Keep) {
-  if (!editor_shown_ || Action == feaNone) return;
-  (void)Keep;
-  HideEditor();
-}
-
-void TDBGridPro::HideEditor() {
-  editor_column_ = nullptr;
-  editor_shown_ = false;
-}
-
-void TDBGridPro::ReshowEditor() {
-  if (editor_shown_) EndEdit(feaCancel, false);
 }
 
 bool TDBGridPro::InsertRecord(bool Append) {

@@ -103,7 +103,8 @@ bool ButtonFrom(Qt::MouseButton qt, TMouseButton& button) {
 
 // The character a key press types, in 1251, as the classic key-press message
 // gives it: Ctrl+letter is the control character, Alt types nothing here.
-bool CharFrom(const QKeyEvent& event, uint16_t vk, char& ch) {
+// unmappable tells a typed character that 1251 lacks.
+bool CharFrom(const QKeyEvent& event, uint16_t vk, char& ch, bool* unmappable = nullptr) {
   const Qt::KeyboardModifiers mods = event.modifiers();
   if (mods & Qt::AltModifier) return false;
   if (mods & Qt::ControlModifier) {
@@ -124,7 +125,10 @@ bool CharFrom(const QKeyEvent& event, uint16_t vk, char& ch) {
   if (text.size() != 1 || text[0].unicode() < 0x20 || text[0].unicode() == 0x7F) return false;
   const AnsiString ansi = FromQString(text);
   // A character the code page lacks types nothing rather than a '?'.
-  if (ansi.size() != 1 || (ansi[0] == '?' && text[0] != QChar('?'))) return false;
+  if (ansi.size() != 1 || (ansi[0] == '?' && text[0] != QChar('?'))) {
+    if (unmappable) *unmappable = true;
+    return false;
+  }
   ch = ansi[0];
   return true;
 }
@@ -387,7 +391,11 @@ struct TCustomControl::Host : WidgetSink {
     }
     if (key) RunGuarded([&] { control->KeyDown(key, shift); });
     char ch = 0;
-    if (CharFrom(e, vk, ch)) RunGuarded([&] { control->KeyPress(ch); });
+    bool unmappable = false;
+    if (CharFrom(e, vk, ch, &unmappable))
+      RunGuarded([&] { control->KeyPress(ch); });
+    else if (unmappable)
+      RunGuarded([&] { control->KeyPressRefused(); });
     return true;
   }
 

@@ -156,6 +156,8 @@ class TCustomControl : public TWinControl {
   // The typed character in 1251 (control characters for Enter, Esc, Tab,
   // Backspace and Ctrl+letter); #0 is used up.
   virtual void KeyPress(char& key);
+  // A character was typed that 1251 cannot hold; no KeyPress follows.
+  virtual void KeyPressRefused() {}
   // Whether the control takes Tab itself instead of moving the focus.
   virtual bool WantTabs() const { return false; }
   // Whether Enter or Esc reach the control instead of the form's default

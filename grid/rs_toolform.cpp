@@ -1,0 +1,369 @@
+#include "grid/rs_toolform.h"
+
+#include <algorithm>
+
+#include "grid/rs_str.h"
+#include "toolkit/core/typinfo.h"
+#include "toolkit/db/db.h"
+
+// ---- TToolFormVision -------------------------------------------------------------------------
+
+const TClassInfo& TToolFormVision::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TToolFormVision>, "TToolFormVision", &TvpFieldVision::StaticClassInfo(),
+                               [](TPublisher<TToolFormVision>&) {});
+  return info;
+}
+
+TToolFormVision::TToolFormVision(TComponent* owner) : TvpFieldVision(owner) { SetEnableDropDown(true); }
+
+TToolFormVision::~TToolFormVision() = default;
+
+void TToolFormVision::SetDropDown(TVisionToolForm* value) {
+  if (value == drop_down_) return;
+  drop_down_ = value;
+  if (value != nullptr) value->FreeNotification(this);
+}
+
+void TToolFormVision::Notification(TComponent* component, TOperation operation) {
+  TvpFieldVision::Notification(component, operation);
+  if (operation != opRemove) return;
+  if (component == drop_down_) drop_down_ = nullptr;
+  if (component == attached_) attached_ = nullptr;
+}
+
+TDataSource* TToolFormVision::GetListSource(TgpFieldList&) { return nullptr; }
+
+TVisionToolForm* TToolFormVision::GetDefaultDropDown() { return nullptr; }
+
+void TToolFormVision::ShowDropDown(IvpVisionEdit& Edit, TVisionToolForm* ToolForm) {
+  if (ToolForm == nullptr) return;
+  ToolForm->Show(this, dynamic_cast<TDBProdiEdit*>(&Edit));
+}
+
+bool TToolFormVision::HasDropDownOption(int Option) {
+  if (Option < ddoShowOnEnter || Option > ddoNoFocusRect) return false;
+  return drop_down_options_.Contains(static_cast<TfvDropDownOption>(Option));
+}
+
+TVisionToolForm* TToolFormVision::GetDropDown() { return drop_down_ != nullptr ? drop_down_ : GetDefaultDropDown(); }
+
+TDataSource* TToolFormVision::GetListSource() {
+  if (attached_ == nullptr || attached_->Edit() == nullptr) return nullptr;
+  return GetListSource(attached_->Edit()->Fields());
+}
+
+void TToolFormVision::AttachToolForm(TVisionToolForm* ToolForm) {
+  attached_ = ToolForm;
+  if (ToolForm != nullptr) ToolForm->FreeNotification(this);
+}
+
+bool TToolFormVision::PostEditValue(TDBProdiEdit& Edit, bool SelectAll) {
+  return TvpFieldVision::PostEditValue(Edit, SelectAll);
+}
+
+bool TToolFormVision::PostFromToolForm(TDBProdiEdit& Edit, bool SelectAll) {
+  if (auto* inplace = dynamic_cast<TgpInplaceEdit*>(&Edit)) {
+    inplace->Grid()->EndEdit(feaPost, true);
+    return !inplace->Visible();
+  }
+  return PostEditValue(Edit, SelectAll);
+}
+
+// ---- TVisionToolForm ----------------------------------------------------------------------------
+
+const TClassInfo& TVisionToolForm::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TVisionToolForm>, "TVisionToolForm", &TComponent::StaticClassInfo(),
+                               [](TPublisher<TVisionToolForm>&) {});
+  return info;
+}
+
+TVisionToolForm::TVisionToolForm(TComponent* owner) : TCustomControl(owner) {
+  SetColor(clWindow);
+  SetVisible(false);
+}
+
+TVisionToolForm::~TVisionToolForm() {
+  // A form going away while open leaves nothing pointing at it.
+  if (IsOpen()) {
+    try {
+      Close(false, false);
+    } catch (...) {
+    }
+  }
+}
+
+void TVisionToolForm::SetActiveControl(TWinControl* value) {
+  if (value != nullptr && !IsControlInside(value, this))
+    rsErrorFmt(SMustBePlacedOn, {value->Name(), Name()});
+  active_control_ = value;
+  if (value != nullptr) value->FreeNotification(this);
+}
+
+void TVisionToolForm::SetDataGrid(TDBGridPro* value) {
+  if (value != nullptr && !IsControlInside(value, this))
+    rsErrorFmt(SMustBePlacedOn, {value->Name(), Name()});
+  data_grid_ = value;
+  if (value != nullptr) value->FreeNotification(this);
+}
+
+void TVisionToolForm::Notification(TComponent* component, TOperation operation) {
+  TCustomControl::Notification(component, operation);
+  if (operation != opRemove) return;
+  if (component == active_control_) active_control_ = nullptr;
+  if (component == data_grid_) data_grid_ = nullptr;
+  if (component == host_) host_ = nullptr;
+  if (component == edit_ && edit_ != nullptr) {
+    // The served edit goes away: close without posting, and forget it first.
+    edit_ = nullptr;
+    changed_ = false;
+    if (IsOpen()) Hide();
+  }
+}
+
+bool TVisionToolForm::Flipped() const { return flipped_; }
+
+TRect TVisionToolForm::HostRect() const {
+  if (host_ == nullptr) return TRect{};
+  return host_->BoundsRect();
+}
+
+void TVisionToolForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
+  if (IsOpen() || User == nullptr || Edit == nullptr) return;
+  user_ = User;
+  edit_ = Edit;
+  start_value_.Assign(&Edit->CurrentValue());
+  const TPoint origin = Edit->ClientToScreen(TPoint{0, 0});
+  const TRect edit_rect = Rect(origin.x, origin.y, origin.x + Edit->Width(), origin.y + Edit->Height());
+  drop_width_ = Width();
+  designed_bounds_ = BoundsRect();
+  designed_parent_ = Parent();
+  designed_font_.Assign(Font());
+
+  host_ = new TvpToolFormBG(this);
+  host_->SetColor(Color());
+  if (parent_font_) {
+    host_->Font().Assign(Edit->Font());
+    host_->Font().SetStyle(TFontStyles{});
+    Font().Assign(host_->Font());
+  } else {
+    host_->Font().Assign(Font());
+  }
+  SetParent(host_);
+  SetBounds(0, 0, Width(), Height());
+  try {
+    Edit->SetDropDownForm(this);
+    if (data_grid_ != nullptr) data_grid_->SetToolForm(this);
+    User->AttachToolForm(this);
+    if (OnShow) OnShow(this);
+  } catch (...) {
+    Detach();
+    throw;
+  }
+  int width = drop_width_;
+  if (width <= 0) {
+    width = Edit->Width() + (Edit->IsInplace() ? 2 : 0);
+    drop_width_ = width;
+  }
+  const int height = Height();
+  SetAlign(alClient);
+  SetVisible(true);
+
+  // Placement beside the edit, kept inside the screen.
+  const int edit_width = edit_rect.Right - edit_rect.Left;
+  const int edit_height = edit_rect.Bottom - edit_rect.Top;
+  const TvtfPlacement placement = placement_ == tfpDefault ? tfpBottomLeft : placement_;
+  int left = edit_rect.Left;
+  int top = edit_rect.Bottom;
+  switch (placement) {
+    case tfpBottomCenter: left = edit_rect.Left - (width - edit_width) / 2 - 1; break;
+    case tfpBottomRight: left = edit_rect.Right - width; break;
+    case tfpRightCenter:
+      left = edit_rect.Right;
+      top = edit_rect.Top - (height - edit_height) / 2 - 1;
+      break;
+    default: left = edit_rect.Left - (Edit->IsInplace() ? 1 : 0); break;
+  }
+  const int screen_w = ScreenWidth(), screen_h = ScreenHeight();
+  flipped_ = false;
+  if (screen_w > 0 && screen_h > 0) {
+    if (placement == tfpRightCenter) {
+      top = std::clamp(top, 0, std::max(screen_h - height, 0));
+      if (left + width > screen_w) {
+        left = edit_rect.Left - width;
+        flipped_ = true;
+      }
+    } else {
+      left = std::clamp(left, 0, std::max(screen_w - width, 0));
+      if (top + height > screen_h) {
+        top = edit_rect.Top - height;
+        flipped_ = true;
+      }
+    }
+  }
+  host_->SetFlipped(flipped_);
+  host_->SetBounds(left, top, width, height);
+  Edit->FreeNotification(this);
+  host_->SetModalResult(mrNone);
+  close_result_ = mrNone;
+  changed_ = width_changed_ = height_changed_ = posting_ = false;
+  host_->SetVisible(true);
+  if (OnActivate) OnActivate(this);
+  if (options_.Contains(tfoFocusable)) RunLocalLoop();
+}
+
+void TVisionToolForm::RunLocalLoop() {
+  if (active_control_ != nullptr) {
+    if (auto* custom = dynamic_cast<TCustomControl*>(active_control_); custom && custom->CanFocus()) custom->SetFocus();
+  }
+  while (IsOpen() && host_->ModalResult() == mrNone && Application != nullptr && !Application->Terminated())
+    Application->HandleMessage();
+  Close(false, false);
+}
+
+void TVisionToolForm::SetModalResult(TModalResult value) {
+  if (host_ != nullptr) host_->SetModalResult(value);
+  // A form that runs no loop of its own closes at once.
+  if (value != mrNone && IsOpen() && !options_.Contains(tfoFocusable)) Close(value != mrCancel, false);
+}
+
+void TVisionToolForm::Close(bool Post, bool ForcePost) {
+  if (!IsOpen()) return;
+  if (Post) {
+    struct Posting {
+      bool& flag;
+      ~Posting() { flag = false; }
+    } posting{posting_};
+    posting_ = true;
+    if (ForcePost && edit_ != nullptr)
+      user_->PostFromToolForm(*edit_, true);
+    else if (changed_ && edit_ != nullptr)
+      user_->PostEditValue(*edit_, true);
+    if (IsOpen()) Hide();
+    return;
+  }
+  if (!posting_ && !options_.Contains(tfoAlwaysPostChanges)) changed_ = false;
+  Hide();
+}
+
+void TVisionToolForm::Hide() {
+  TvpToolFormBG* host = host_;
+  try {
+    close_result_ = host != nullptr ? host->ModalResult() : mrNone;
+    host_ = nullptr;
+    SetAlign(alNone);
+    SetVisible(false);
+    SetParent(designed_parent_);
+    if (host != nullptr) {
+      host->tool_form_ = nullptr;
+      host->SetVisible(false);
+      delete host;
+    }
+    if (close_result_ != mrCancel && (changed_ || close_result_ != mrNone)) {
+      if (data_grid_ != nullptr && edit_ != nullptr) edit_->CurrentValue().SetAsVariant(data_grid_->TakeValue());
+      if (OnPostChanges) OnPostChanges(this);
+    }
+    if (OnClose) OnClose(this);
+  } catch (...) {
+    Detach();
+    throw;
+  }
+  Detach();
+}
+
+void TVisionToolForm::Detach() {
+  if (host_ != nullptr) {
+    TvpToolFormBG* host = host_;
+    host_ = nullptr;
+    SetAlign(alNone);
+    SetParent(designed_parent_);
+    host->tool_form_ = nullptr;
+    delete host;
+  }
+  if (user_ != nullptr) user_->AttachToolForm(nullptr);
+  if (edit_ != nullptr) edit_->SetDropDownForm(nullptr);
+  if (data_grid_ != nullptr) data_grid_->SetToolForm(nullptr);
+  SetVisible(false);
+  SetBounds(designed_bounds_.Left, designed_bounds_.Top, designed_bounds_.Right - designed_bounds_.Left,
+            designed_bounds_.Bottom - designed_bounds_.Top);
+  Font().Assign(designed_font_);
+  user_ = nullptr;
+  edit_ = nullptr;
+}
+
+void TVisionToolForm::HostSizing(int width, int height) {
+  TvpSizingInfo info{width, height};
+  if (OnSizing) OnSizing(this, info);
+  if (host_ == nullptr) return;
+  if (info.Width != host_->Width()) width_changed_ = true;
+  if (info.Height != host_->Height()) height_changed_ = true;
+  host_->SetBounds(host_->Left(), host_->Top(), info.Width, info.Height);
+}
+
+void TVisionToolForm::KeyDown(uint16_t& Key, TShiftState Shift) {
+  if (OnKeyDown) OnKeyDown(this, Key, Shift);
+}
+
+void TVisionToolForm::FocusChanged(TControl* NewFocus) {
+  if (NewFocus != nullptr && host_ != nullptr && (NewFocus == host_ || IsControlInside(NewFocus, host_))) return;
+  Close(false, false);
+}
+
+void TVisionToolForm::CurrentChanged() {
+  if (OnCurrentChanged) OnCurrentChanged(this);
+}
+
+void TVisionToolForm::TextChanged() {
+  if (OnTextChanged) OnTextChanged(this);
+}
+
+void TVisionToolForm::Paint() {
+  if (ComponentState().Contains(csDesigning)) {
+    Canvas().Pen().SetStyle(psDot);
+    Canvas().Brush().SetStyle(bsClear);
+    Canvas().Rectangle(0, 0, Width(), Height());
+  }
+  if (OnPaint) OnPaint(this);
+}
+
+// ---- TvpToolFormBG ------------------------------------------------------------------------------
+
+TvpToolFormBG::TvpToolFormBG(TVisionToolForm* tool_form) : TForm(tool_form), tool_form_(tool_form) {
+  const TvtfOptions options = tool_form->Options();
+  const bool fixed = options.Contains(tfoFixedWidth) && options.Contains(tfoFixedHeight);
+  SetBorderStyle(fixed ? bsNone : bsSizeToolWin);
+  SetBorderIcons(TBorderIcons{});
+}
+
+bool TvpToolFormBG::PreviewKey(uint16_t& key, TShiftState shift) {
+  if (tool_form_ == nullptr || !tool_form_->Options().Contains(tfoFocusable)) return false;
+  if (tool_form_->OnKeyDown) tool_form_->OnKeyDown(tool_form_, key, shift);
+  if (key == 0) return true;
+  const TvtfOptions options = tool_form_->Options();
+  const bool alt_down = key == VK_DOWN && shift.Contains(ssAlt);
+  const bool enter = key == VK_RETURN && !options.Contains(tfoNoAutoPost);
+  const bool escape = key == VK_ESCAPE && !options.Contains(tfoNoAutoCancel);
+  if (alt_down || enter || escape) {
+    if (TDBProdiEdit* edit = tool_form_->Edit()) {
+      if (escape)
+        edit->EscapeKey();
+      else if (enter)
+        edit->ReturnKey(shift);
+      else
+        edit->ToggleDropDown(true);
+    }
+    key = 0;
+    return true;
+  }
+  TvpEditAction action = veaUnknown;
+  if (key == VK_INSERT && shift.Contains(ssShift)) action = veaPaste;
+  if (key == VK_DELETE && shift.Contains(ssShift)) action = veaCut;
+  if ((key == VK_INSERT || key == 'C') && shift.Contains(ssCtrl)) action = veaCopy;
+  if (key == 'V' && shift.Contains(ssCtrl)) action = veaPaste;
+  if (key == 'X' && shift.Contains(ssCtrl)) action = veaCut;
+  if (action != veaUnknown && tool_form_->OnEditAction) {
+    tool_form_->OnEditAction(tool_form_, action);
+    key = 0;
+    return true;
+  }
+  return false;
+}
