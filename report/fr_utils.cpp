@@ -62,6 +62,11 @@ AnsiString ValidFieldName(TDataSet* data_set, const AnsiString& name) {
   if (data_set == nullptr) return {};
   TStringList names;
   data_set->ListFieldNames(names);
+  // A closed data set without fields of its own still knows its columns.
+  if (data_set->QueryFieldCount() == 0) {
+    const TFieldDefs& defs = data_set->FieldDefs();
+    for (int i = 0; i < defs.Count(); ++i) names.Add(defs.DefAt(i)->Name());
+  }
   for (int i = 0; i < names.Count(); ++i)
     if (AnsiSameText(names.Strings(i), name)) return name;
   return {};

@@ -1,0 +1,353 @@
+// The text object: hyphenation, wrapping, heights, expansion, its record and
+// what it prints into a built page.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "report/fr_memo.h"
+#include "report/fr_utils.h"
+#include "report/fr_views.h"
+#include "tests/report/class_support.h"
+#include "tests/report/view_support.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/gfx/metafile.h"
+
+namespace {
+
+using class_test::EngineGuard;
+
+// 1251 letters.
+const std::string kMoloko = "\xCC\xCE\xCB\xCE\xCA\xCE";  // МОЛОКО
+const std::string kKoshka = "\xCA\xCE\xD8\xCA\xC0";      // КОШКА
+const std::string kMark(1, kLineEndMark);
+
+// Restores the draw services as well as the engine state.
+class MemoTest : public ::testing::Test {
+ protected:
+  ~MemoTest() override {
+    frDrawServices() = TfrDrawServices();
+    TfrMemoView::ExportText() = nullptr;
+  }
+  EngineGuard guard;
+
+  // The width of a text in the memo's font as wrapping measures it.
+  static int Measure(const TfrMemoView& memo, const std::string& text) {
+    TCanvas& c = frScratchCanvas();
+    c.Font().Assign(memo.Font);
+    c.Font().SetHeight(-FontPixelHeight(memo.Font.Size()));
+    return c.TextWidth(text);
+  }
+
+  static std::vector<std::string> Wrap(TfrMemoView& memo, const std::vector<std::string>& lines) {
+    memo.ExpandedMemo.Clear();
+    for (const std::string& l : lines) memo.ExpandedMemo.Add(l);
+    std::vector<std::string> out;
+    for (const AnsiString& l : memo.WrapMemo()) out.push_back(l);
+    return out;
+  }
+};
+
+TEST_F(MemoTest, RussianWordsBreakAfterSyllables) {
+  struct Case {
+    std::string word;
+    std::vector<int> positions;
+  } cases[] = {
+      {kMoloko, {2, 4}},
+      {kKoshka, {3}},
+      {"\xEC\xEE\xeb\xee\xea\xee", {2, 4}},  // lower case is upper-cased first
+      {"\xCA\xCE\xD2", {}},                  // КОТ: three letters never break
+      {"", {}},
+      // A sign breaks after itself when a letter follows: ПОДЪЕЗД.
+      {"\xCF\xCE\xC4\xDA\xC5\xC7\xC4", {4}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(BreakWord(c.word), c.positions) << c.word;
+}
+
+TEST_F(MemoTest, AFittingLineIsOneLineWithItsMark) {
+  TfrMemoView memo;
+  memo.SetBounds(0, 0, 400, 50);
+  EXPECT_EQ(Wrap(memo, {"Short"}), std::vector<std::string>{"Short" + kMark});
+  EXPECT_EQ(Wrap(memo, {""}), std::vector<std::string>{kMark});
+  // Without word wrap a long line stays one line.
+  memo.Flags &= ~flWordWrap;
+  const std::string long_line(200, 'W');
+  EXPECT_EQ(Wrap(memo, {long_line}), std::vector<std::string>{long_line + kMark});
+}
+
+TEST_F(MemoTest, WrapBreaksAtSpacesAndLineBreaks) {
+  TfrMemoView memo;
+  const int limit = Measure(memo, "aaa bbb");
+  memo.SetBounds(0, 0, limit + 2 * memo.GapX, 100);
+  // The space at the break is dropped; only paragraph ends carry the mark.
+  EXPECT_EQ(Wrap(memo, {"aaa bbb ccc"}), (std::vector<std::string>{"aaa bbb", "ccc" + kMark}));
+  EXPECT_EQ(Wrap(memo, {"aaa\r\nbbb"}), (std::vector<std::string>{"aaa" + kMark, "bbb" + kMark}));
+  // A text that ends with line breaks gives no empty last line.
+  EXPECT_EQ(Wrap(memo, {"aaa bbb ccc\r\n"}), (std::vector<std::string>{"aaa bbb", "ccc" + kMark}));
+  // A word longer than the line breaks between characters.
+  const std::vector<std::string> parts = Wrap(memo, {std::string(40, 'm')});
+  ASSERT_GT(parts.size(), 1u);
+  std::string joined;
+  for (const std::string& p : parts) joined += p;
+  EXPECT_EQ(joined, std::string(40, 'm') + kMark);
+}
+
+TEST_F(MemoTest, HyphenationDependsOnTheWidth) {
+  TfrMemoView memo;
+  memo.Flags |= flWordBreak;
+  const std::string text = "\xC8 " + kMoloko;  // "И МОЛОКО"
+  const std::string mo = "\xCC\xCE", lo = "\xCB\xCE", ko = "\xCA\xCE";
+  struct Case {
+    std::string fits;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"\xC8 " + mo + "-", {"\xC8 " + mo + "-", lo + ko + kMark}},
+      {"\xC8 " + mo + lo + "-", {"\xC8 " + mo + lo + "-", ko + kMark}},
+  };
+  for (const Case& c : cases) {
+    memo.SetBounds(0, 0, Measure(memo, c.fits) + 2 * memo.GapX, 100);
+    EXPECT_EQ(Wrap(memo, {text}), c.lines) << c.fits;
+  }
+  // Without word break the whole word moves to the next line.
+  memo.Flags &= ~flWordBreak;
+  memo.SetBounds(0, 0, Measure(memo, "\xC8 " + mo + lo + "\xCA") + 2 * memo.GapX, 100);
+  EXPECT_EQ(Wrap(memo, {text}), (std::vector<std::string>{"\xC8", kMoloko + kMark}));
+}
+
+TEST_F(MemoTest, HeightsOfThreeLines) {
+  TfrMemoView memo;
+  memo.SetBounds(0, 0, 1000, 50);
+  memo.Memo.Add("one");
+  memo.Memo.Add("two");
+  memo.Memo.Add("three");
+  // Font 10 pt is 13 pixels; with LineSpacing 2 a line is 15 high.
+  EXPECT_EQ(memo.CalcHeight(), 3 * 15 + 2);
+  EXPECT_EQ(memo.LineHeight, 15);
+  EXPECT_EQ(memo.MinimumHeight(), 15 + 2 + 2);
+  EXPECT_EQ(memo.RemainingHeight(), 5);  // (50 - 2 - 2) mod 15 + 2 + 2
+  memo.Visible = false;
+  EXPECT_EQ(memo.CalcHeight(), 0);
+}
+
+TEST_F(MemoTest, ExpansionPutsValuesInAndKeepsTheirBrackets) {
+  TfrMemoView memo;
+  frDrawServices().ExpandValue = [](TfrView&, const AnsiString& inner) -> AnsiString {
+    if (inner == "PAGE#") return "3";
+    if (inner == "TOTALPAGES") return "7";
+    if (inner == "TWO") return "a\r\nb";
+    return "[" + inner + "!]";
+  };
+  memo.Memo.Add("\xD1\xF2\xF0. [PAGE#] \xE8\xE7 [TOTALPAGES]");
+  memo.Memo.Add("");
+  memo.Memo.Add("[TWO]");
+  memo.Memo.Add("[X]");
+  memo.ExpandMemo();
+  EXPECT_EQ(memo.ExpandedMemo.Text(),
+            "\xD1\xF2\xF0. 3 \xE8\xE7 7\r\n\r\na\r\nb\r\n[X!]\r\n");  // a value's "[" is not expanded again
+  memo.Flags |= flTextOnly;
+  memo.ExpandMemo();
+  EXPECT_EQ(memo.ExpandedMemo.Strings(0), memo.Memo.Strings(0));
+}
+
+TEST_F(MemoTest, RecordSurvivesWriteAndRead) {
+  TfrMemoView memo;
+  memo.Name = "Memo3";
+  memo.SetBounds(72, 10, 202, 19);
+  memo.Memo.Add("[Dbf1.\"P\"]");
+  memo.Font.SetName("Times New Roman");
+  memo.Font.SetSize(12);
+  memo.Font.SetStyle(FontStyleFromInt(3));
+  memo.Font.SetColor(0x0000FF);
+  memo.Alignment = frtaCenter | frtaMiddle;
+  memo.HighlightCondition = "[P] > 1";
+  memo.HighlightStyle = 1;
+  memo.LineSpacing = 5;
+  memo.CharSpacing = 1;
+  memo.FormatWord = 0x104022C;
+  memo.FormatText = "0.00";
+  TfrMemoView back;
+  const std::string written = view_test::RecordRoundTrip(memo, back);
+  EXPECT_EQ(back.Name, "Memo3");
+  EXPECT_EQ(back.Font.Name(), "Times New Roman");
+  EXPECT_EQ(back.Font.Size(), 12);
+  EXPECT_EQ(FontStyleToInt(back.Font.Style()), 3);
+  EXPECT_EQ(back.Font.Color(), 0x0000FF);
+  EXPECT_EQ(back.Alignment, frtaCenter | frtaMiddle);
+  EXPECT_EQ(back.HighlightCondition, "[P] > 1");
+  EXPECT_EQ(back.HighlightStyle, 1);
+  EXPECT_EQ(back.LineSpacing, 5);
+  EXPECT_EQ(back.CharSpacing, 1);
+  EXPECT_EQ(back.FormatText, "0.00");
+  TMemoryStream again;
+  back.WriteRecord(again);
+  EXPECT_EQ(again.Bytes(), written);
+}
+
+// The common part of a version-21 record: zero-terminated texts, no name.
+std::string OldCommonPart(uint16_t flags) {
+  std::string s(16, '\0');
+  s += std::string(reinterpret_cast<const char*>(&flags), 2);
+  s += std::string(2, '\0');                     // FrameTyp
+  s += std::string("\x01\0\0\0", 4);             // frame width 1
+  s += std::string(4, '\0');                     // FrameColor
+  s += std::string(2, '\0');                     // FrameStyle
+  s += std::string("\xFF\xFF\xFF\x1F", 4);       // FillColor none
+  s += std::string("\x2C\x02\0\0", 4);           // FormatWord
+  s += std::string(1, '\0');                     // FormatText
+  s += std::string("Hi\0", 3);                   // Memo
+  return s;
+}
+
+TEST_F(MemoTest, OldRecordsGetWordWrapAndTheDefaultCharacterSet) {
+  for (int version : {21, 22}) {
+    std::string bytes = OldCommonPart(flStretched);
+    bytes += std::string("Arial\0", 6);
+    bytes += std::string("\x0A\0\0\0", 4);      // size 10
+    bytes += std::string(2, '\0');              // style
+    bytes += std::string(4, '\0');              // colour
+    bytes += std::string(4, '\0');              // alignment
+    bytes += std::string("\x00\x00", 2);        // charset 0, replaced
+    bytes += std::string(10, '\0');             // highlight
+    bytes += std::string(1, '\0');              // condition
+    TMemoryStream in;
+    in.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    in.SetPosition(0);
+    TfrMemoView memo;
+    memo.ReadRecord(in, version);
+    EXPECT_EQ(in.Position(), in.Size()) << version;
+    EXPECT_EQ(memo.Memo.Text(), "Hi\r\n");
+    EXPECT_EQ(memo.FontCharset, kDefaultCharset);
+    EXPECT_EQ((memo.Flags & flWordWrap) != 0, version == 21) << version;
+  }
+}
+
+TEST_F(MemoTest, PrintedPagesSuppressRepeatsAndSkipInvisibleObjects) {
+  frEngine().EngineMode = emPrinting;
+  AnsiString value = "A";
+  frDrawServices().ExpandValue = [&](TfrView&, const AnsiString&) { return value; };
+  TfrMemoView memo;
+  memo.RecordMode = rmPrepared;
+  memo.SetBounds(0, 0, 200, 20);
+  memo.Memo.Add("[V]");
+  memo.Flags |= flSuppressRepeated;
+  // As a band prints it: the height first, then the record.
+  auto printed = [&] {
+    memo.CalcHeight();
+    TMemoryStream page;
+    memo.PrintToPage(page);
+    return page.Size();
+  };
+  EXPECT_GT(printed(), 0);
+  EXPECT_EQ(memo.CalcHeight(), 0);  // the repeat needs no room
+  EXPECT_EQ(printed(), 0);
+  value = "B";
+  EXPECT_GT(memo.CalcHeight(), 0);
+  EXPECT_GT(printed(), 0);
+  memo.Visible = false;
+  value = "C";
+  EXPECT_EQ(memo.CalcHeight(), 0);
+  EXPECT_EQ(printed(), 0);
+  EXPECT_EQ(memo.PrintPhase, 0);
+}
+
+TEST_F(MemoTest, PrintedRecordHoldsTheWrappedLinesWithMarks) {
+  frEngine().EngineMode = emPrinting;
+  TfrMemoView memo;
+  memo.RecordMode = rmPrepared;
+  memo.SetBounds(0, 0, 300, 20);
+  memo.Memo.Add("plain");
+  ASSERT_GT(memo.CalcHeight(), 0);
+  TMemoryStream page;
+  memo.PrintToPage(page);
+  page.SetPosition(0);
+  ASSERT_EQ(ReadByte(page), gtMemo);
+  TfrMemoView shown;
+  shown.RecordMode = rmPrepared;
+  shown.ReadRecord(page, 25);
+  EXPECT_EQ(shown.Memo.Text(), "plain" + kMark + "\r\n");
+  // The page shows it as it is, without wrapping again.
+  TMetafile drawing;
+  TMetafileCanvas canvas(drawing);
+  shown.DrawTo(&canvas);
+  EXPECT_EQ(drawing.Text(), "plain\n");
+}
+
+TEST_F(MemoTest, JustifiedParagraphsKeepTheirLastLineLeft) {
+  frEngine().EngineMode = emPrinting;
+  TfrMemoView memo;
+  memo.Alignment = frtaJustify;
+  const int width = Measure(memo, "aa bb cc dd") + 2 * memo.GapX;
+  memo.SetBounds(10, 10, width, 200);
+  memo.Memo.Add("aa bb cc dd ee");
+  TMetafile drawing;
+  TMetafileCanvas canvas(drawing);
+  memo.DrawTo(&canvas);
+  const std::vector<TMetaTextRun> runs = drawing.TextRuns();
+  ASSERT_FALSE(runs.empty());
+  // The first line is spread word by word to the right edge; the last line
+  // "ee" starts at the left gap.
+  EXPECT_EQ(runs.back().text, "ee");
+  EXPECT_EQ(runs.back().x, 10 + memo.GapX);
+  int first_line_words = 0;
+  for (const TMetaTextRun& run : runs)
+    if (run.y == runs.front().y) ++first_line_words;
+  EXPECT_EQ(first_line_words, 4);
+}
+
+TEST_F(MemoTest, AutoWidthKeepsTheRightEdgeOfRightAlignedText) {
+  frEngine().EngineMode = emPrinting;
+  TfrMemoView memo;
+  memo.Flags |= flAutoWidth;
+  memo.Alignment = frtaRight;
+  memo.SetBounds(100, 0, 300, 20);
+  memo.Memo.Add("abc");
+  TMetafile drawing;
+  TMetafileCanvas canvas(drawing);
+  memo.DrawTo(&canvas);
+  EXPECT_LT(memo.Width, 300);
+  EXPECT_EQ(memo.Left + memo.Width, 400);
+}
+
+TEST_F(MemoTest, ExportGetsEachLineWithItsFrameEdges) {
+  frEngine().EngineMode = emPrinting;
+  TfrMemoView memo;
+  memo.SetBounds(0, 0, 300, 100);
+  memo.FrameTyp = frbLeft | frbRight | frbTop | frbBottom;
+  memo.Memo.Add("one");
+  memo.Memo.Add("two");
+  memo.Memo.Add("three");
+  std::vector<std::pair<std::string, uint16_t>> lines;
+  TfrMemoView::ExportText() = [&](const TRect&, int, int, const AnsiString& line, TfrMemoView&, uint16_t frame) {
+    lines.emplace_back(line, frame);
+  };
+  memo.HandToExport();
+  const uint16_t sides = frbLeft | frbRight;
+  EXPECT_EQ(lines, (std::vector<std::pair<std::string, uint16_t>>{
+                       {"one", sides | frbTop}, {"two", sides}, {"three", sides | frbBottom}}));
+  EXPECT_FALSE(memo.Exporting);
+}
+
+TEST_F(MemoTest, ScriptPropertiesAndFlags) {
+  TfrMemoView memo;
+  struct Case {
+    const char* name;
+    uint16_t bit;
+  } cases[] = {{"WordWrap", flWordWrap},   {"WordBreak", flWordBreak}, {"AutoWidth", flAutoWidth},
+               {"TextOnly", flTextOnly},   {"Suppress", flSuppressRepeated}, {"HideZeros", flHideZeros},
+               {"Underlines", flUnderlines}, {"RTLReading", flRTLReading}};
+  for (const Case& c : cases) {
+    memo.PutProperty(c.name, true);
+    EXPECT_TRUE(memo.Flags & c.bit) << c.name;
+    EXPECT_TRUE(memo.FetchProperty(c.name).AsBoolean()) << c.name;
+    memo.PutProperty(c.name, false);
+    EXPECT_FALSE(memo.Flags & c.bit) << c.name;
+  }
+  memo.PutProperty("Font.Size", 14);
+  EXPECT_EQ(memo.FetchProperty("FONT.SIZE").AsInteger(), 14);
+  memo.PutProperty("Alignment", 2);
+  EXPECT_EQ(memo.Alignment, 2);
+  memo.InvokeMethod("Lines.Add", "'x'", Null(), Null());
+  EXPECT_EQ(memo.FetchProperty("Lines.Count").AsInteger(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,418 @@
+// Shared view geometry, fill, frame and band alignment; the band, sub-report,
+// picture and line objects.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "report/fr_memo.h"
+#include "report/fr_utils.h"
+#include "report/fr_views.h"
+#include "tests/report/class_support.h"
+#include "tests/report/view_support.h"
+#include "toolkit/core/binary.h"
+#include "toolkit/gfx/jpeg.h"
+#include "toolkit/gfx/metafile.h"
+
+namespace {
+
+using class_test::EngineGuard;
+
+class ViewTest : public ::testing::Test {
+ protected:
+  ~ViewTest() override { frDrawServices() = TfrDrawServices(); }
+  EngineGuard guard;
+};
+
+TEST_F(ViewTest, ScaledGeometryAndPaintRectangle) {
+  struct Case {
+    const char* what;
+    double frame_width;
+    uint16_t edges;
+    double scale;
+    int origin;
+    int left, top, width, height, gap_x, gap_y;
+    TRect paint;
+  } cases[] = {
+      // Halves round to even: a 1-pixel frame moves nothing.
+      {"frame 1, all edges", 1, 15, 1.0, 0, 10, 20, 100, 50, 2, 1, Rect(10, 20, 111, 71)},
+      {"frame 2 shifts the right edge left", 2, frbRight, 1.0, 0, 10, 20, 100, 50, 3, 1, Rect(10, 20, 110, 71)},
+      {"frame 2, all edges", 2, 15, 1.0, 0, 10, 20, 100, 50, 3, 1, Rect(10, 20, 110, 70)},
+      {"no edges", 3, 0, 1.0, 0, 10, 20, 100, 50, 4, 2, Rect(10, 20, 111, 71)},
+      {"scale 2 with origin", 1, 0, 2.0, 5, 25, 45, 200, 100, 5, 2, Rect(25, 45, 226, 146)},
+  };
+  for (const Case& c : cases) {
+    frEngine().EngineMode = emPrinting;
+    TfrMemoView v;
+    v.SetBounds(10, 20, 100, 50);
+    v.FrameWidth = c.frame_width;
+    v.FrameTyp = c.edges;
+    v.ScaleFactorX = v.ScaleFactorY = c.scale;
+    v.OriginX = v.OriginY = c.origin;
+    v.ApplyScale();
+    EXPECT_EQ(v.Left, c.left) << c.what;
+    EXPECT_EQ(v.Top, c.top) << c.what;
+    EXPECT_EQ(v.Width, c.width) << c.what;
+    EXPECT_EQ(v.Height, c.height) << c.what;
+    EXPECT_EQ(v.GapX, c.gap_x) << c.what;
+    EXPECT_EQ(v.GapY, c.gap_y) << c.what;
+    EXPECT_EQ(v.PaintRect, c.paint) << c.what;
+    v.RestoreGeometry();
+    EXPECT_EQ(v.Left, 10) << c.what;
+    EXPECT_EQ(v.Width, 100) << c.what;
+    EXPECT_EQ(v.GapX, 2) << c.what;
+    EXPECT_EQ(v.FrameWidth, c.frame_width) << c.what;
+  }
+  // A designer draws at scale 1 whatever the view holds.
+  frEngine().EngineMode = emDesigning;
+  TfrMemoView v;
+  v.SetBounds(10, 20, 100, 50);
+  v.ScaleFactorX = 3;
+  v.ApplyScale();
+  EXPECT_EQ(v.Width, 100);
+}
+
+// The fills and frame lines a view paints.
+struct Painted {
+  int fills = 0;
+  int lines = 0;
+  TColor fill_color = clNone;
+};
+Painted Paint(TfrView& v) {
+  TMetafile m;
+  TMetafileCanvas canvas(m);
+  v.Canvas = &canvas;
+  v.ApplyScale();
+  v.PaintFill();
+  v.PaintBorder();
+  v.RestoreGeometry();
+  Painted p;
+  for (const TMetaRecord& r : m.Records()) {
+    if (r.op == TMetaOp::FillRect) {
+      ++p.fills;
+      p.fill_color = r.brush_color;
+    }
+    if (r.op == TMetaOp::Line) ++p.lines;
+  }
+  return p;
+}
+
+TEST_F(ViewTest, FillNoneMeansNoPaintOnPaper) {
+  TfrMemoView v;
+  v.SetBounds(0, 0, 50, 20);
+  frEngine().EngineMode = emPrinting;
+  EXPECT_EQ(Paint(v).fills, 0);
+  // A designer shows the page's white, never the "none" value as a colour.
+  frEngine().EngineMode = emDesigning;
+  const Painted designed = Paint(v);
+  EXPECT_EQ(designed.fills, 1);
+  EXPECT_EQ(designed.fill_color, clWhite);
+  frEngine().EngineMode = emPrinting;
+  v.FillColor = 0x00FF00;
+  v.FrameTyp = 15;
+  const Painted filled = Paint(v);
+  EXPECT_EQ(filled.fills, 1);
+  EXPECT_EQ(filled.fill_color, 0x00FF00);
+  EXPECT_EQ(filled.lines, 4);
+  // The first of two passes paints neither.
+  frDrawServices().FirstPass = true;
+  const Painted first = Paint(v);
+  EXPECT_EQ(first.fills, 0);
+  EXPECT_EQ(first.lines, 0);
+}
+
+TEST_F(ViewTest, FrameStylesDrawTheirLines) {
+  frEngine().EngineMode = emPrinting;
+  TfrMemoView v;
+  v.SetBounds(0, 0, 50, 20);
+  v.FrameTyp = frbTop;
+  v.FrameWidth = 3;
+  v.FrameStyle = frsDash;
+  EXPECT_EQ(Paint(v).lines, 3);  // three parallel 1-pixel strokes
+  v.FrameStyle = frsDouble;
+  EXPECT_EQ(Paint(v).lines, 3);  // outer, middle in the fill colour, outer
+  v.FrameStyle = frsSolid;
+  EXPECT_EQ(Paint(v).lines, 1);
+}
+
+TEST_F(ViewTest, BandAlignmentPlacesObjectsOnTheRow) {
+  frEngine().EngineMode = emPrinting;
+  TfrMemoView left1, left2, right1, subject;
+  left1.SetBounds(72, 10, 100, 20);
+  left1.BandAlign = baLeft;
+  left2.SetBounds(300, 10, 50, 20);
+  left2.BandAlign = baLeft;
+  right1.SetBounds(600, 10, 80, 20);
+  right1.BandAlign = baRight;
+  std::vector<TfrView*> page = {&left1, &left2, &right1, &subject};
+  frDrawServices().PageLimits = [] { return std::optional<std::pair<int, int>>({72, 733}); };
+  frDrawServices().PageObjects = [&] { return page; };
+  struct Case {
+    const char* what;
+    uint8_t align;
+    int left, width;
+    int expected_left, expected_width;
+  } cases[] = {
+      {"right without a neighbour", baRight, 650, 202, 531, 202},
+      {"right before a right-aligned neighbour", baRight, 400, 100, 499, 100},
+      {"left after the nearest left neighbour", baLeft, 250, 40, 172, 40},
+      {"left without a neighbour", baLeft, 50, 40, 72, 40},
+      {"centre", baCenter, 0, 101, 352, 101},
+      {"width outside bands", baWidth, 0, 10, 72, 660},
+      {"rest up to the right neighbour", baRest, 400, 10, 350, 250},
+      {"none", baNone, 123, 10, 123, 10},
+  };
+  for (const Case& c : cases) {
+    subject.SetBounds(c.left, 10, c.width, 20);
+    subject.BandAlign = c.align;
+    BeginDraw(subject, nullptr);
+    EXPECT_EQ(subject.Left, c.expected_left) << c.what;
+    EXPECT_EQ(subject.Width, c.expected_width) << c.what;
+    EXPECT_EQ(frEngine().CurView, &subject);
+  }
+  // Another row has no neighbours.
+  subject.SetBounds(400, 40, 100, 20);
+  subject.BandAlign = baRight;
+  BeginDraw(subject, nullptr);
+  EXPECT_EQ(subject.Left, 633);
+  // Without a current page nothing moves.
+  frDrawServices().PageLimits = nullptr;
+  subject.SetBounds(650, 10, 202, 20);
+  BeginDraw(subject, nullptr);
+  EXPECT_EQ(subject.Left, 650);
+}
+
+TEST_F(ViewTest, ClipRegionsCoverTheFrame) {
+  TfrMemoView v;
+  v.SetBounds(10, 20, 100, 50);
+  EXPECT_EQ(v.BuildClipRegion(false), Rect(10, 20, 111, 71));
+  v.FrameTyp = 15;
+  v.FrameWidth = 4;
+  EXPECT_EQ(v.BuildClipRegion(false), Rect(8, 18, 113, 73));
+  EXPECT_EQ(v.BuildClipRegion(true), Rect(-2, 8, 123, 83));
+  TfrLineView line;
+  line.SetBounds(10, 20, 0, 50);
+  line.FrameWidth = 3;
+  EXPECT_EQ(line.BuildClipRegion(false), Rect(9, 20, 12, 71));
+}
+
+TEST_F(ViewTest, LinesTurnByTheirShape) {
+  TfrLineView line;
+  line.SetBounds(0, 0, 100, 5);
+  TMetafile m;
+  TMetafileCanvas canvas(m);
+  line.DrawTo(&canvas);
+  EXPECT_EQ(line.Height, 0);
+  EXPECT_EQ(line.FrameTyp, frbTop);
+  line.SetBounds(0, 0, 5, 100);
+  line.DrawTo(&canvas);
+  EXPECT_EQ(line.Width, 0);
+  EXPECT_EQ(line.FrameTyp, frbLeft);
+  EXPECT_EQ(line.CalcHeight(), 100);
+  EXPECT_EQ(line.MinimumHeight(), 1);
+  EXPECT_EQ(line.RemainingHeight(), 0);
+}
+
+TEST_F(ViewTest, BandRecordsCarryColumnsAndMaster) {
+  TfrBandView band;
+  band.Name = "Band3";
+  band.FrameTyp = btMasterData;
+  band.FormatText = "frDBDataSet1";
+  TfrBandView back;
+  const std::string written = view_test::RecordRoundTrip(band, back);
+  EXPECT_EQ(back.ChildBand, "");
+  EXPECT_EQ(back.Columns, 1);
+  EXPECT_EQ(back.ColumnWidth, 200);
+  EXPECT_EQ(back.ColumnGap, 20);
+  EXPECT_EQ(back.NewColumnAfter, 1);
+  EXPECT_EQ(back.Master, "");
+  EXPECT_EQ(back.FormatText, "frDBDataSet1");
+  EXPECT_EQ(back.RecordMinor, 1);
+
+  // A 2.0 record has no Master; written again it becomes 2.1 with one.
+  std::string bytes = written;
+  const size_t minor_at = 2 + band.Name.size() + 1 + 1;
+  bytes[minor_at] = 0;
+  bytes.resize(bytes.size() - 3);  // the empty Master
+  TMemoryStream old;
+  old.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  old.SetPosition(0);
+  TfrBandView from_old;
+  from_old.ReadRecord(old, 25);
+  EXPECT_EQ(old.Position(), old.Size());
+  TMemoryStream again;
+  from_old.WriteRecord(again);
+  EXPECT_EQ(again.Bytes(), written);
+}
+
+TEST_F(ViewTest, BandPropertiesByType) {
+  TfrBandView band;
+  band.FrameTyp = btPageFooter;
+  band.FillPropertyList();
+  EXPECT_NE(band.FindProperty("OnLastPage"), nullptr);
+  EXPECT_EQ(band.FindProperty("ChildBand"), nullptr);
+  EXPECT_NE(band.FindProperty("OnBeforePrint"), nullptr);
+  EXPECT_EQ(band.FindProperty("Memo"), nullptr);
+  band.PutProperty("FormNewPage", true);
+  EXPECT_TRUE(band.Flags & flBandNewPageAfter);
+  EXPECT_TRUE(band.FetchProperty("OnFirstPage").AsBoolean());
+  band.PutProperty("Condition", "[X]");
+  EXPECT_EQ(band.FormatText, "[X]");
+  EXPECT_EQ(VarToStr(band.FetchProperty("CONDITION")), "[X]");
+}
+
+std::string SmallJpeg(int width, int height) {
+  TBitmap bitmap;
+  bitmap.SetSize(width, height);
+  TJPEGImage jpeg;
+  jpeg.Assign(bitmap);
+  TMemoryStream out;
+  jpeg.SaveToStream(out);
+  return std::string(out.Bytes());
+}
+
+TEST_F(ViewTest, PictureRecordsKeepTheirBytesAndEndPosition) {
+  TfrPictureView pic;
+  pic.Name = "Picture1";
+  pic.SetPicture(pkJPEG, SmallJpeg(100, 50));
+  pic.BlobType = btJPG;
+  TMemoryStream out;
+  out.WriteBuffer("xyz", 3);  // positions are absolute in the stream
+  pic.WriteRecord(out);
+  out.WriteBuffer("after", 5);
+  out.SetPosition(3);
+  TfrPictureView back;
+  back.ReadRecord(out, 25);
+  EXPECT_EQ(out.Position(), out.Size() - 5);
+  EXPECT_EQ(back.PictureKind(), pkJPEG);
+  EXPECT_EQ(back.PictureData(), pic.PictureData());
+  EXPECT_EQ(back.BlobType, btJPG);
+  EXPECT_EQ(back.PictureWidth(), 100);
+  EXPECT_EQ(back.PictureHeight(), 50);
+
+  // Kind 0 still carries the end position; reading goes on there.
+  TfrPictureView empty, none_back;
+  view_test::RecordRoundTrip(empty, none_back);
+  EXPECT_EQ(none_back.PictureKind(), pkNone);
+}
+
+TEST_F(ViewTest, PictureEndPositionsOutsideTheStreamAreRefused) {
+  TfrPictureView pic;
+  pic.SetPicture(pkJPEG, SmallJpeg(4, 4));
+  TMemoryStream out;
+  pic.WriteRecord(out);
+  const std::string good(out.Bytes());
+  const size_t end_at = good.size() - pic.PictureData().size() - 4;
+  for (int64_t end : {int64_t{-1}, int64_t{0}, static_cast<int64_t>(end_at), static_cast<int64_t>(good.size() + 1),
+                      int64_t{0x7FFFFFFF}}) {
+    std::string bad = good;
+    PutLE32(reinterpret_cast<unsigned char*>(bad.data() + end_at), static_cast<uint32_t>(end));
+    TMemoryStream in;
+    in.WriteBuffer(bad.data(), static_cast<int64_t>(bad.size()));
+    in.SetPosition(0);
+    TfrPictureView back;
+    EXPECT_THROW(back.ReadRecord(in, 25), EReadError) << end;
+  }
+}
+
+TEST_F(ViewTest, PictureTargetRectangles) {
+  frEngine().EngineMode = emPrinting;
+  TfrPictureView pic;
+  pic.SetPicture(pkJPEG, SmallJpeg(100, 50));
+  pic.SetBounds(0, 0, 200, 200);
+  pic.FrameWidth = 0;
+  struct Case {
+    const char* what;
+    uint16_t flags;
+    TRect target;
+  } cases[] = {
+      // PaintRect reaches one pixel past the object's right and bottom.
+      {"stretched keeping the aspect", flStretched | flPictRatio, Rect(0, 0, 201, 100)},
+      {"stretched keeping the aspect, centred", flStretched | flPictRatio | flPictCenter, Rect(0, 50, 201, 150)},
+      {"stretched", flStretched, Rect(0, 0, 201, 201)},
+      {"as it is", 0, Rect(0, 0, 100, 50)},
+      {"as it is, centred", flPictCenter, Rect(50, 75, 150, 125)},
+  };
+  for (const Case& c : cases) {
+    pic.Flags = c.flags;
+    pic.ApplyScale();
+    EXPECT_EQ(pic.TargetRect(), c.target) << c.what;
+    pic.RestoreGeometry();
+  }
+  TMetafile m;
+  TMetafileCanvas canvas(m);
+  pic.Flags = flStretched | flPictRatio;
+  pic.DrawTo(&canvas);
+  ASSERT_FALSE(m.Records().empty());
+  EXPECT_EQ(m.Records().back().op, TMetaOp::Draw);
+  EXPECT_EQ(m.Records().back().image_width, 201);
+  EXPECT_EQ(m.Records().back().image_height, 100);
+}
+
+TEST_F(ViewTest, LoadFromFileTakesPicturesAndEmptiesOnMissingFiles) {
+  const std::string path = (std::filesystem::temp_directory_path() / "r1_view_test.jpg").string();
+  {
+    const std::string jpeg = SmallJpeg(8, 6);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(jpeg.data(), 1, jpeg.size(), f);
+    std::fclose(f);
+  }
+  TfrPictureView pic;
+  pic.InvokeMethod("LoadFromFile", "'" + path + "'", Null(), Null());
+  EXPECT_EQ(pic.PictureKind(), pkJPEG);
+  EXPECT_EQ(pic.PictureWidth(), 8);
+  pic.InvokeMethod("LOADFROMFILE", "'" + path + ".missing'", Null(), Null());
+  EXPECT_EQ(pic.PictureKind(), pkNone);
+  std::filesystem::remove(path);
+}
+
+TEST_F(ViewTest, FactoryMakesEveryStandardKind) {
+  RegisterStandardViews();
+  struct Case {
+    int code;
+    const char* class_name;
+    const char* prefix;
+  } cases[] = {{gtMemo, "TfrMemoView", "Memo"},
+               {gtPicture, "TfrPictureView", "Picture"},
+               {gtBand, "TfrBandView", "Band"},
+               {gtSubReport, "TfrSubReportView", "SubReport"},
+               {gtLine, "TfrLineView", "Line"}};
+  for (const Case& c : cases) {
+    std::unique_ptr<TfrView> v = CreateViewByType(c.code, "");
+    ASSERT_NE(v, nullptr) << c.code;
+    EXPECT_STREQ(v->ClassName(), c.class_name);
+    EXPECT_EQ(v->TypeCode, c.code);
+    EXPECT_EQ(v->NamePrefix, c.prefix);
+  }
+  TfrSubReportView sub;
+  sub.SubPage = 3;
+  TfrSubReportView back;
+  view_test::RecordRoundTrip(sub, back);
+  EXPECT_EQ(back.SubPage, 3);
+}
+
+TEST_F(ViewTest, ExpandVariablesLeavesLiteralsAndValues) {
+  TfrMemoView v;
+  frDrawServices().ExpandValue = [](TfrView&, const AnsiString& inner) -> AnsiString {
+    return inner == "A" ? "[B]" : "<" + inner + ">";
+  };
+  struct Case {
+    const char* text;
+    const char* expanded;
+  } cases[] = {
+      {"no brackets", "no brackets"},
+      {"[A] and [C]", "[B] and <C>"},
+      {"[x[y]z]", "<x[y]z>"},
+      {"['a]b']", "<'a]b'>"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    AnsiString text = c.text;
+    ExpandVariables(v, text);
+    EXPECT_EQ(text, c.expanded) << c.text;
+  }
+}
+
+}  // namespace
