@@ -9,33 +9,31 @@
 
 // ---- Published types ---------------------------------------------------------------------
 
-namespace {
-
-const TTypeInfo& AlignImageType() {
+const TTypeInfo& TvpAlignImageType() {
   static const TTypeInfo t = TTypeInfo::Enumeration("TvpAlignImage", {"aiDefault", "aiLeft", "aiRight"});
   return t;
 }
 
-const TTypeInfo& ButtonStyleType() {
+const TTypeInfo& TvpButtonStyleType() {
   static const TTypeInfo t =
       TTypeInfo::Enumeration("TvpButtonStyle", {"pbsDropDown", "pbsEllipsis", "pbsSpin", "pbsCustom"});
   return t;
 }
 
-const TTypeInfo& ScrollStyleType() {
+const TTypeInfo& TScrollStyleType() {
   static const TTypeInfo t =
       TTypeInfo::Enumeration("TScrollStyle", {"ssNone", "ssHorizontal", "ssVertical", "ssBoth"});
   return t;
 }
 
-// The properties every descendant that shows images publishes alike.
-template <class C>
-void PublishImages(TPublisher<C>& p) {
-  p.Object("Images", TComponent::StaticClassInfo(), &C::Images,
-           [](C& o, TPersistent* v) { o.SetImages(dynamic_cast<TImageList*>(v)); });
-  p.Ordinal("AlignImage", AlignImageType(), &C::AlignImage, &C::SetAlignImage).WithDefault(aiDefault);
-  p.Boolean("DrawImages", &C::DrawImages, &C::SetDrawImages).WithDefault(true);
+const TTypeInfo& TfvSwitchOptionsType() {
+  static const TTypeInfo option =
+      TTypeInfo::Enumeration("TfvSwitchOption", {"vsoEditDataSet", "vsoNeedCurrent", "vsoNeedEditing"});
+  static const TTypeInfo t = TTypeInfo::SetOf("TfvSwitchOptions", option);
+  return t;
 }
+
+namespace {
 
 // The vision being freed as the library's default, so that its consumers do
 // not ask for a new default while the library shuts down.
@@ -73,12 +71,12 @@ const TClassInfo& TLiteVision::StaticClassInfo() {
         p.Ordinal("Alignment", TvpDefAlignmentType(), &TLiteVision::Alignment, &TLiteVision::SetAlignment)
             .WithDefault(talDefault);
         p.Integer("MaxLength", &TLiteVision::MaxLength, &TLiteVision::SetMaxLength).WithDefault(0);
-        PublishImages(p);
+        PublishVisionImages(p);
         p.String("EditMask", &TLiteVision::EditMask, &TLiteVision::SetEditMask);
         p.Boolean("EditWordWrap", &TLiteVision::EditWordWrap, &TLiteVision::SetEditWordWrap).WithDefault(false);
         p.Boolean("EditReadOnly", &TLiteVision::EditReadOnly, &TLiteVision::SetEditReadOnly).WithDefault(false);
         p.Boolean("EnableButton", &TLiteVision::EnableButton, &TLiteVision::SetEnableButton).WithDefault(false);
-        p.Ordinal("ButtonStyle", ButtonStyleType(), &TLiteVision::ButtonStyle, &TLiteVision::SetButtonStyle)
+        p.Ordinal("ButtonStyle", TvpButtonStyleType(), &TLiteVision::ButtonStyle, &TLiteVision::SetButtonStyle)
             .WithDefault(pbsEllipsis);
       });
   return info;
@@ -91,7 +89,7 @@ const TClassInfo& TMemoVision::StaticClassInfo() {
             .WithDefault(talDefault);
         p.Integer("MaxLength", &TMemoVision::MaxLength, &TMemoVision::SetMaxLength).WithDefault(0);
         p.Boolean("EditWordWrap", &TMemoVision::EditWordWrap, &TMemoVision::SetEditWordWrap).WithDefault(true);
-        p.Ordinal("EditScrollBars", ScrollStyleType(), &TMemoVision::EditScrollBars,
+        p.Ordinal("EditScrollBars", TScrollStyleType(), &TMemoVision::EditScrollBars,
                   &TMemoVision::SetEditScrollBars)
             .WithDefault(ssVertical);
         p.Boolean("EditReadOnly", &TMemoVision::EditReadOnly, &TMemoVision::SetEditReadOnly).WithDefault(false);
@@ -708,11 +706,13 @@ bool TvpFieldVision::PostEditValue(IvpVisionEdit& Edit, bool SelectAll) {
       if (!skip) {
         bool posted = false;
         if (BeforePost) BeforePost(this, fields, value, posted);
-        if (!posted) PostValue(fields, value);
+        // Only a value really written counts as posted: a vision that
+        // writes nothing (no field) must not report a post to its consumer.
+        if (!posted) posted = PostValue(fields, value);
         if (AfterPost) AfterPost(this, fields);
         fields.SetModified(false);
-        changed = true;
-        posted_value = true;
+        changed = posted;
+        posted_value = posted;
       }
     }
   } catch (...) {

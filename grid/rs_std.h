@@ -18,6 +18,7 @@
 
 #include "grid/rs.h"
 #include "grid/rs_db.h"
+#include "toolkit/core/typinfo.h"
 #include "toolkit/ui/customctrl.h"
 #include "toolkit/ui/stdctrls.h"
 
@@ -130,6 +131,22 @@ using TfvGetStrValueEvent =
 // The grid's owner-draw hook of one cell (its OnDrawCell for a column with
 // cvoOwnerDraw), handed to PaintCells by the designer.
 using TvpOwnerDraw = std::function<void(TgpPainter& Painter)>;
+
+// Published types the visions share.
+const TTypeInfo& TvpAlignImageType();
+const TTypeInfo& TvpButtonStyleType();
+const TTypeInfo& TScrollStyleType();
+const TTypeInfo& TfvSwitchOptionsType();
+
+// Publishes Images, AlignImage and DrawImages alike for every vision class
+// that shows images.
+template <class C>
+void PublishVisionImages(TPublisher<C>& p) {
+  p.Object("Images", TComponent::StaticClassInfo(), &C::Images,
+           [](C& o, TPersistent* v) { o.SetImages(dynamic_cast<TImageList*>(v)); });
+  p.Ordinal("AlignImage", TvpAlignImageType(), &C::AlignImage, &C::SetAlignImage).WithDefault(aiDefault);
+  p.Boolean("DrawImages", &C::DrawImages, &C::SetDrawImages).WithDefault(true);
+}
 
 // ---- TvpFieldVision ----------------------------------------------------------------------
 

@@ -181,4 +181,17 @@ inline std::unique_ptr<TDbf> DbfData(const std::string& folder) {
   return t;
 }
 
+// What python3-dbfread prints running body over the table file (the rows
+// are the list "rows"; the output is UTF-8).
+inline std::string ReadBack(const std::string& file, const std::string& body) {
+  const std::string script = file + ".py";
+  testsupport::WriteFile(script,
+                         "import dbfread\nrows = list(dbfread.DBF('" + file + "', encoding='cp1251'))\n" + body);
+  std::string out;
+  const int status =
+      testsupport::RunCommand(std::string("PYTHONIOENCODING=utf-8 ") + testsupport::Python() + " " + script, &out);
+  EXPECT_EQ(status, 0) << out;
+  return out;
+}
+
 }  // namespace vision_support

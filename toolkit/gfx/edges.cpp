@@ -120,18 +120,20 @@ bool DrawFrameControl(TCanvas& canvas, TRect& rect, unsigned type, unsigned stat
     if (state & DFCS_ADJUSTRECT) rect = face;
     return true;
   }
-  if (type == DFC_BUTTON && (state & 0x1F) == DFCS_BUTTONCHECK) {
+  const unsigned kind = state & 0x1F;
+  if (type == DFC_BUTTON && (kind == DFCS_BUTTONCHECK || kind == DFCS_BUTTON3STATE)) {
+    const bool third = kind == DFCS_BUTTON3STATE && (state & DFCS_CHECKED);
     const int side = std::min(rect.Width(), rect.Height());
     TRect box = Bounds(rect.Left + (rect.Width() - side) / 2, rect.Top + (rect.Height() - side) / 2, side, side);
     DrawEdge(canvas, box, EDGE_SUNKEN, (style & ~BF_MIDDLE) | BF_ADJUST);
     Filler f(canvas);
-    f.Fill(box.Left, box.Top, box.Right, box.Bottom, inactive || pushed ? clBtnFace : clWindow);
+    f.Fill(box.Left, box.Top, box.Right, box.Bottom, inactive || pushed || third ? clBtnFace : clWindow);
     if (state & DFCS_CHECKED) {
       // The classic mark: seven columns three pixels tall, down then up.
       static const int kDrop[] = {2, 3, 4, 3, 2, 1, 0};
       const int x0 = box.Left + (box.Width() - 7) / 2;
       const int y0 = box.Top + (box.Height() - 7) / 2;
-      const TColor mark = inactive ? clGrayText : clWindowText;
+      const TColor mark = inactive || third ? clGrayText : clWindowText;
       for (int i = 0; i < 7; ++i) f.Fill(x0 + i, y0 + kDrop[i], x0 + i + 1, y0 + kDrop[i] + 3, mark);
     }
     if (state & DFCS_ADJUSTRECT) rect = box;

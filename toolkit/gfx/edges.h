@@ -26,13 +26,14 @@ inline constexpr unsigned BF_LEFT = 0x1, BF_TOP = 0x2, BF_RIGHT = 0x4, BF_BOTTOM
 bool DrawEdge(TCanvas& canvas, TRect& rect, unsigned edge, unsigned flags);
 
 inline constexpr unsigned DFC_CAPTION = 1, DFC_MENU = 2, DFC_SCROLL = 3, DFC_BUTTON = 4;
-inline constexpr unsigned DFCS_BUTTONCHECK = 0x0, DFCS_BUTTONPUSH = 0x10, DFCS_SCROLLUP = 0x0,
-                          DFCS_SCROLLDOWN = 0x1, DFCS_SCROLLLEFT = 0x2, DFCS_SCROLLRIGHT = 0x3,
+inline constexpr unsigned DFCS_BUTTONCHECK = 0x0, DFCS_BUTTON3STATE = 0x8, DFCS_BUTTONPUSH = 0x10,
+                          DFCS_SCROLLUP = 0x0, DFCS_SCROLLDOWN = 0x1, DFCS_SCROLLLEFT = 0x2, DFCS_SCROLLRIGHT = 0x3,
                           DFCS_SCROLLCOMBOBOX = 0x5, DFCS_INACTIVE = 0x100, DFCS_PUSHED = 0x200,
                           DFCS_CHECKED = 0x400, DFCS_ADJUSTRECT = 0x2000, DFCS_FLAT = 0x4000, DFCS_MONO = 0x8000;
 
 // Draws a push button face, a check box or a scroll arrow button filling
-// rect (a check box: the largest square centred in it). With
+// rect (a check box: the largest square centred in it; a checked three-state
+// box shows its mark greyed on the face colour). With
 // DFCS_ADJUSTRECT the rectangle becomes the face inside the frame. False for
 // kinds not drawn here (captions, menus).
 bool DrawFrameControl(TCanvas& canvas, TRect& rect, unsigned type, unsigned state);

@@ -1,5 +1,6 @@
 #include "toolkit/gfx/graphics.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
@@ -7,6 +8,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 #include "toolkit/core/text.h"
@@ -344,6 +346,13 @@ void TBitmap::Assign(const TBitmap& source) {
   impl_->image = source.impl_->image.copy();
 }
 
+void TBitmap::AssignScaled(TBitmap& source, int width, int height) {
+  const QImage scaled = source.Empty() || width <= 0 || height <= 0
+                            ? QImage()
+                            : source.Image().scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  SetImage(scaled);
+}
+
 TCanvas& TBitmap::Canvas() {
   if (!impl_->canvas) impl_->canvas = std::make_unique<BitmapCanvas>(&impl_->image);
   impl_->canvas->Begin();
@@ -373,7 +382,36 @@ void TBitmap::SaveToFile(const std::string& file_name) {
     throw EFCreateError("Cannot create file \"" + Utf8ToAnsi(file_name) + "\"");
 }
 
+void TBitmap::LoadFromBytes(const void* data, size_t size) {
+  QImage image;
+  if (size > 0 && size <= static_cast<size_t>(std::numeric_limits<int>::max()))
+    image.loadFromData(static_cast<const uchar*>(data), static_cast<int>(size), "BMP");
+  if (image.isNull()) throw EInvalidGraphic(Utf8ToAnsi("Bitmap image is not valid"));
+  impl_->EndPainting();
+  impl_->image = image.convertToFormat(QImage::Format_RGB32);
+}
+
+std::string TBitmap::SaveToBytes() {
+  if (Empty()) return {};
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  Image().save(&buffer, "BMP");
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
 TPicture::TPicture() : bitmap_(std::make_unique<TBitmap>()) {}
+
+void TPicture::LoadFromBytes(const void* data, size_t size) {
+  if (IsJPEGData(data, size)) {
+    TJPEGImage jpeg;
+    jpeg.LoadFromBytes(data, size);
+    jpeg.AssignTo(*bitmap_);
+  } else {
+    bitmap_->LoadFromBytes(data, size);
+  }
+  Changed();
+}
 
 void TPicture::LoadFromFile(const std::string& file_name) {
   unsigned char head[3] = {0, 0, 0};

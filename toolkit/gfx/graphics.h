@@ -187,6 +187,8 @@ class TBitmap {
   void SetHeight(int value) { SetSize(Width(), value); }
   bool Empty() const { return Width() == 0 || Height() == 0; }
   void Assign(const TBitmap& source);
+  // Takes source's picture stretched (or shrunk) to width × height.
+  void AssignScaled(TBitmap& source, int width, int height);
 
   // A canvas on the picture; valid until the bitmap changes size or dies.
   TCanvas& Canvas();
@@ -196,6 +198,11 @@ class TBitmap {
   void LoadFromFile(const std::string& file_name);
   // Writes a BMP; raises EFCreateError when the file cannot be written.
   void SaveToFile(const std::string& file_name);
+  // Reads a BMP held in memory (a blob field's bytes); raises EInvalidGraphic
+  // for bytes that are no BMP and keeps the old picture.
+  void LoadFromBytes(const void* data, size_t size);
+  // The picture as the bytes of a BMP file (empty for an empty picture).
+  std::string SaveToBytes();
 
   // The picture itself, with any drawing finished (for the toolkit's own units).
   const QImage& Image();
@@ -217,6 +224,8 @@ class TPicture {
   // Reads a JPEG (known by its first bytes) or a BMP; raises EInvalidGraphic
   // for a file that is neither, keeping the old picture.
   void LoadFromFile(const std::string& file_name);
+  // The same for bytes in memory.
+  void LoadFromBytes(const void* data, size_t size);
   // Tells the user (the control showing the picture) that it changed.
   void Changed() {
     if (OnChange) OnChange();
