@@ -372,13 +372,32 @@ void TDbfFile::StoreHeader() {
       if (locked) table->UnlockRecord(0);
     }
   } unlock{this, refresh};
+  StampDate();
+  TPagedFile::StoreHeader();
+  if (Mode() != pmReadOnly) WriteEndMark();
+}
+
+void TDbfFile::StampDate() {
   int year = 0, month = 0, day = 0;
   DecodeDate(Date(), year, month, day);
   Header()[1] = uint8_t(std::clamp(year - 1900, 0, 255));
   Header()[2] = uint8_t(month);
   Header()[3] = uint8_t(day);
-  TPagedFile::StoreHeader();
-  if (Mode() != pmReadOnly) WriteEndMark();
+}
+
+void TDbfFile::StoreAppendedCount() {
+  if (HeaderSize() < 8) return StoreHeader();
+  StampDate();
+  // The end mark a full store writes would land on the new record's place
+  // and be overwritten by the record at once; the next full store (at the
+  // latest the close) writes it after the last record.
+  if (!NeedLocks()) {
+    MarkHeaderModified();
+    return;
+  }
+  // Only the date and the count: the rest of the header stays as it is in
+  // the file, whatever others stored there meanwhile.
+  WriteBlock(Header() + 1, 7, 1);
 }
 
 void TDbfFile::WriteEndMark() {
@@ -1102,18 +1121,21 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
   // The first record number this process can lock: two processes appending
   // at once never write the same slot. The slot's lock goes with every way
   // out of the append, before the header lock.
+  // The first candidate follows the count last seen (others can only have
+  // added to it); the file's size, asked once the slot is held, tells
+  // whether the slot is still free: a slot that another process has filled
+  // and released meanwhile is no candidate.
   TRecordLock slot(this);
-  int64_t n = RecordCount() + 1;
+  int64_t n = KnownRecordCount() + 1;
   for (;;) {
     if (n > int64_t(UINT32_MAX)) throw EDbfError(STRING_RECORD_LOCKED);
     if (!slot.TryLock(n)) {
       ++n;
       continue;
     }
-    // A slot that another process has filled and released since the count
-    // was taken is no candidate.
+    if (!NeedLocks()) break;
     const int64_t count = RecordCount();
-    if (!NeedLocks() || count < n) break;
+    if (count < n) break;
     slot.Unlock();
     n = count + 1;
   }
@@ -1146,7 +1168,7 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
   const uint32_t old_count = GetLE32(Header() + 4);
   PutLE32(Header() + 4, old_count + 1);
   storing_counters_ = true;
-  StoreHeader();
+  StoreAppendedCount();
   bool failed = WriteError();
   if (!failed) {
     StampLockField(record);

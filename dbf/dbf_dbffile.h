@@ -244,6 +244,10 @@ class TDbfFile : public TPagedFile {
   void ReadSharedCounters();
   // Writes the end-of-file mark after the last record.
   void WriteEndMark();
+  // Puts today's date into the header buffer.
+  void StampDate();
+  // The header store of an append: the date and the raised count.
+  void StoreAppendedCount();
 
   std::unique_ptr<TMemoFile> memo_file_;
   std::vector<std::unique_ptr<TDbfIndexKeys>> index_files_;

@@ -248,6 +248,12 @@ int64_t TPagedFile::RecordCount() {
   return record_count_;
 }
 
+int64_t TPagedFile::KnownRecordCount() {
+  if (!active_ || page_size_ <= 0) return 0;
+  RecountIfStale();
+  return record_count_;
+}
+
 void TPagedFile::SetRecordCount(int64_t n) {
   if (!active_ || n < 0 || n == RecordCount()) return;
   cached_size_ = page_offset_by_header_ ? header_offset_ + header_size_ + n * page_size_ : n * page_size_;

@@ -121,6 +121,9 @@ class TPagedFile {
   // The number of records (pages) after the header; reread from the file
   // size in shared modes. Rounds down a trailing partial record.
   int64_t RecordCount();
+  // The count as last seen, without asking the file: in shared modes others
+  // may have appended since.
+  int64_t KnownRecordCount();
   // Cuts or extends the file to n records.
   void SetRecordCount(int64_t n);
   // True when record n is within the file (a known record stays valid in

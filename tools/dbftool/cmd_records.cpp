@@ -1,12 +1,12 @@
 // dbftool append, delete, recall and pack: the record operations of the
 // engine from the command line.
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
-#include <iterator>
-#include <map>
 #include <set>
 
 #include "dbf/dbf_common.h"
@@ -24,49 +24,83 @@ namespace {
   throw EConvertError(Utf8ToAnsi("line " + std::to_string(line) + ": " + message));
 }
 
-// Reads one CSV record (cells separated by ",", quoted cells with "" for a
-// quote and line breaks inside, lines ending in LF or CR LF) from pos; *line
-// counts the lines passed. False at the end of the text.
-bool ReadCsvRecord(const std::string& text, size_t& pos, int* line, std::vector<std::string>& cells) {
-  cells.clear();
-  if (pos >= text.size()) return false;
-  const int first_line = *line;
-  std::string cell;
-  bool quoted = false;
-  for (;;) {
-    if (pos >= text.size()) {
-      if (quoted) BadInput(first_line, "a quoted cell is not closed");
-      cells.push_back(cell);
-      return true;
-    }
-    const char c = text[pos++];
-    if (quoted) {
-      if (c == '"') {
-        if (pos < text.size() && text[pos] == '"') {
-          cell += '"';
-          ++pos;
-        } else {
-          quoted = false;
-        }
-      } else {
-        if (c == '\n') ++*line;
-        cell += c;
+// CSV records (cells separated by ",", quoted cells with "" for a quote and
+// line breaks inside, lines ending in LF or CR LF) read from a file
+// descriptor through a buffer of fixed size, so that any number of rows
+// takes the same memory; rows coming through a pipe are taken as they come.
+class CsvInput {
+ public:
+  explicit CsvInput(int fd) : fd_(fd) {}
+
+  // Reads the next record; *line counts the lines passed. False at the end
+  // of the input.
+  bool Next(int* line, std::vector<std::string>& cells) {
+    cells.clear();
+    if (Peek() < 0) return false;
+    const int first_line = *line;
+    std::string cell;
+    bool quoted = false;
+    for (;;) {
+      const int c = Get();
+      if (c < 0) {
+        if (quoted) BadInput(first_line, "a quoted cell is not closed");
+        cells.push_back(cell);
+        return true;
       }
-    } else if (c == '"' && cell.empty()) {
-      quoted = true;
-    } else if (c == ',') {
-      cells.push_back(cell);
-      cell.clear();
-    } else if (c == '\n' || (c == '\r' && pos < text.size() && text[pos] == '\n')) {
-      if (c == '\r') ++pos;
-      ++*line;
-      cells.push_back(cell);
-      return true;
-    } else {
-      cell += c;
+      if (quoted) {
+        if (c == '"') {
+          if (Peek() == '"') {
+            cell += '"';
+            Get();
+          } else {
+            quoted = false;
+          }
+        } else {
+          if (c == '\n') ++*line;
+          cell += char(c);
+        }
+      } else if (c == '"' && cell.empty()) {
+        quoted = true;
+      } else if (c == ',') {
+        cells.push_back(cell);
+        cell.clear();
+      } else if (c == '\n' || (c == '\r' && Peek() == '\n')) {
+        if (c == '\r') Get();
+        ++*line;
+        cells.push_back(cell);
+        return true;
+      } else {
+        cell += char(c);
+      }
     }
   }
-}
+
+  bool AtEnd() { return Peek() < 0; }
+
+ private:
+  int Peek() {
+    if (pos_ == size_) {
+      ssize_t n = 0;
+      do {
+        n = ::read(fd_, buffer_, sizeof buffer_);
+      } while (n < 0 && errno == EINTR);
+      if (n < 0) throw EReadError(Utf8ToAnsi("cannot read standard input: " + std::string(std::strerror(errno))));
+      size_ = size_t(n);
+      pos_ = 0;
+      if (size_ == 0) return -1;
+    }
+    return static_cast<unsigned char>(buffer_[pos_]);
+  }
+  int Get() {
+    const int c = Peek();
+    if (c >= 0) ++pos_;
+    return c;
+  }
+
+  int fd_;
+  char buffer_[1 << 16];
+  size_t pos_ = 0, size_ = 0;
+};
 
 std::string UpperAscii(std::string s) {
   for (char& c : s)
@@ -229,17 +263,40 @@ int SetDeletedFlag(const Args& args, bool deleted) {
   return 0;
 }
 
+// The table for an append: held exclusively, which spares the locks of
+// every row, unless another process has it open; then shared with it.
+std::unique_ptr<TDbfFile> OpenTableForAppend(const std::string& file) {
+  try {
+    return OpenTable(file, pmExclusiveOpen);
+  } catch (const EFOpenError&) {
+    return OpenTable(file, pmSharedOpen);
+  }
+}
+
+// Counts the rows of the input from the current one on, without checking
+// them: for the message of an append that stopped.
+size_t CountRemainingRows(CsvInput& input, int line) {
+  size_t rows = 0;
+  std::vector<std::string> cells;
+  try {
+    while (input.Next(&line, cells))
+      if (!(cells.size() == 1 && cells[0].empty() && input.AtEnd())) ++rows;
+  } catch (const Exception&) {
+    ++rows;  // a row that does not even read as CSV is one more that was not appended
+  }
+  return rows;
+}
+
 }  // namespace
 
 int RunAppend(const Args& args) {
   if (args.size() != 1) throw UsageError{"expected one FILE (rows as CSV on standard input)"};
-  auto table = OpenTable(args[0], pmSharedOpen);
-  const std::string input((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+  auto table = OpenTableForAppend(args[0]);
+  CsvInput input(STDIN_FILENO);
 
-  size_t pos = 0;
   int line = 1;
   std::vector<std::string> cells;
-  if (!ReadCsvRecord(input, pos, &line, cells)) throw UsageError{"standard input has no header row"};
+  if (!input.Next(&line, cells)) throw UsageError{"standard input has no header row"};
   std::vector<const TDbfFieldDef*> columns;
   std::set<const TDbfFieldDef*> seen;
   for (const std::string& name : cells) {
@@ -250,56 +307,64 @@ int RunAppend(const Args& args) {
     columns.push_back(field);
   }
 
-  // Every row is checked and encoded before the first one is written.
-  std::vector<Row> rows;
-  for (;;) {
-    const int row_line = line;
-    if (!ReadCsvRecord(input, pos, &line, cells)) break;
-    if (cells.size() == 1 && cells[0].empty() && pos >= input.size()) break;
-    if (cells.size() != columns.size())
-      BadInput(row_line, std::to_string(cells.size()) + " cells for " + std::to_string(columns.size()) + " fields");
-    Row row;
-    row.record.resize(size_t(table->RecordSize()));
-    table->InitRecord(row.record.data());
-    for (size_t i = 0; i < cells.size(); ++i) {
-      if (cells[i].empty()) continue;  // the field stays empty (or at its default)
-      try {
-        PutCell(*table, *columns[i], cells[i], row_line, row);
-      } catch (const EDbfError& e) {
-        BadInput(row_line, AnsiToUtf8(e.Message()));
-      }
-    }
-    rows.push_back(std::move(row));
-  }
-
-  // Memo values need the memo file; without it nothing is appended.
-  for (const Row& row : rows)
-    if (!row.memos.empty() && !table->MemoFileExists())
-      throw EDbfError(Format(STRING_FILE_NOT_FOUND, {table->MemoFileName()}));
-  TMemoFile* memo = table->MemoFile();
+  // Rows are checked, encoded and appended one at a time: the input may be
+  // far larger than memory. A row that fails stops the append; the rows
+  // before it stay, whole, and the message tells from which row on to
+  // append again.
+  Row row;
+  row.record.resize(size_t(table->RecordSize()));
   size_t stored = 0;
+  int row_line = line;
+  bool rows_read = false;
   try {
-    for (Row& row : rows) {
+    for (;;) {
+      row_line = line;
+      if (!input.Next(&line, cells)) break;
+      if (cells.size() == 1 && cells[0].empty() && input.AtEnd()) break;
+      if (cells.size() != columns.size())
+        BadInput(row_line, std::to_string(cells.size()) + " cells for " + std::to_string(columns.size()) + " fields");
+      table->InitRecord(row.record.data());
+      row.memos.clear();
+      for (size_t i = 0; i < cells.size(); ++i) {
+        if (cells[i].empty()) continue;  // the field stays empty (or at its default)
+        try {
+          PutCell(*table, *columns[i], cells[i], row_line, row);
+        } catch (const EDbfError& e) {
+          BadInput(row_line, AnsiToUtf8(e.Message()));
+        }
+      }
+      // Memo values need the memo file.
+      if (!row.memos.empty() && !table->MemoFileExists())
+        throw EDbfError(Format(STRING_FILE_NOT_FOUND, {table->MemoFileName()}));
       for (const auto& [field, value] : row.memos) {
         int64_t block = 0;
         TStringStream stream(value);
-        memo->WriteMemo(block, 0, stream);
+        table->MemoFile()->WriteMemo(block, 0, stream);
         table->SetMemoBlock(*field, row.record.data(), block);
       }
       table->AppendRecord(row.record.data());
       ++stored;
     }
+    rows_read = true;
     Finish(*table);
   } catch (const Exception& e) {
     // A row that failed is rolled back whole: the user appends again from
     // the first row that is not in the table.
+    if (stored > 0 && !rows_read) {
+      try {
+        Finish(*table);
+      } catch (const Exception&) {
+        // The error of the row is the one to report.
+      }
+    }
+    const size_t total = rows_read ? stored : stored + 1 + CountRemainingRows(input, line);
     std::fprintf(stderr, "dbftool: %s\n", AnsiToUtf8(e.Message()).c_str());
-    std::fprintf(stderr, "dbftool: %zu of %zu rows were appended before the error", stored, rows.size());
-    if (stored < rows.size()) std::fprintf(stderr, "; the rows from row %zu on were not", stored + 1);
+    std::fprintf(stderr, "dbftool: %zu of %zu rows were appended before the error", stored, total);
+    if (stored < total) std::fprintf(stderr, "; the rows from row %zu on were not", stored + 1);
     std::fprintf(stderr, "\n");
     return 1;
   }
-  std::printf("appended: %zu\n", rows.size());
+  std::printf("appended: %zu\n", stored);
   return 0;
 }
 

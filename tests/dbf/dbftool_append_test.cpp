@@ -1,0 +1,158 @@
+// dbftool append with other processes: rows taken as they come through a
+// pipe, the table held exclusively while nobody else has it, and shared with
+// a process that holds it open.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "dbf/dbf_dbffile.h"
+#include "tests/dbf/dbftool_support.h"
+#include "toolkit/core/exceptions.h"
+
+namespace {
+
+using dbftool_support::RunTool;
+using dbftool_support::Tool;
+using testsupport::ReadFile;
+using testsupport::RunCommand;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+// dbftool append reading a named pipe that the test writes rows into.
+class PipedAppend {
+ public:
+  PipedAppend(const std::string& dir, const std::string& table) : out_(dir + "/append.out") {
+    const std::string fifo = dir + "/rows.pipe";
+    if (::mkfifo(fifo.c_str(), 0600) != 0) return;
+    const std::string command = Tool() + " append " + table + " < " + fifo + " > " + out_ + " 2>&1";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Opening for writing waits until the tool's shell opens the reading end.
+    fd_ = ::open(fifo.c_str(), O_WRONLY);
+  }
+  ~PipedAppend() {
+    if (fd_ >= 0) ::close(fd_);
+    if (pid_ > 0 && status_ < 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  bool Started() const { return pid_ > 0 && fd_ >= 0; }
+  bool Send(const std::string& text) { return ::write(fd_, text.data(), text.size()) == ssize_t(text.size()); }
+  // Ends the input and waits for the tool; its exit status.
+  int Finish(std::string* out) {
+    ::close(fd_);
+    fd_ = -1;
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    *out = ReadFile(out_);
+    return status_;
+  }
+
+ private:
+  std::string out_;
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  int status_ = -1;
+};
+
+// Waits until the file has at least size bytes; false after 20 s.
+bool WaitForSize(const std::string& file, int64_t size) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  struct stat st {};
+  while (std::chrono::steady_clock::now() < end) {
+    if (::stat(file.c_str(), &st) == 0 && st.st_size >= size) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+std::unique_ptr<TDbfFile> Open(const std::string& file, TPageFileMode mode) {
+  auto table = std::make_unique<TDbfFile>();
+  table->SetFileName(file);
+  table->SetMode(mode);
+  table->OpenAndReadHeader();
+  return table;
+}
+
+// 65 header bytes (one field) and 7 bytes a record.
+constexpr int64_t kHeaderSize = 65;
+constexpr int64_t kRecordSize = 7;
+
+std::string NewTable(const std::string& dir) {
+  const std::string file = dir + "/t.dbf";
+  std::string out;
+  EXPECT_EQ(RunTool("create " + file + " --level 4 --fields NAME:C:6", &out), 0) << out;
+  return file;
+}
+
+// The rows sent so far are in the table before the input ends, and the
+// table is the tool's alone meanwhile: nobody else can open it to write.
+TEST(DbfToolAppend, RowsAreWrittenAsTheyComeWithTheTableHeldExclusively) {
+  const std::string dir = TempDir("append_pipe");
+  const std::string file = NewTable(dir);
+  PipedAppend append(dir, file);
+  ASSERT_TRUE(append.Started());
+  ASSERT_TRUE(append.Send("NAME\nann\nbob\n"));
+  EXPECT_TRUE(WaitForSize(file, kHeaderSize + 2 * kRecordSize)) << "the rows sent were not written while more may come";
+  EXPECT_THROW(Open(file, pmSharedOpen), EFOpenError);
+  ASSERT_TRUE(append.Send("cat\n"));
+  std::string out;
+  EXPECT_EQ(append.Finish(&out), 0) << out;
+  EXPECT_EQ(out, "appended: 3\n");
+  ASSERT_EQ(RunTool("dump " + file, &out), 0) << out;
+  EXPECT_EQ(out, "NAME\nann\nbob\ncat\n");
+}
+
+// Another process holds the table open: the append shares it, and that
+// process sees the new rows and can append after them.
+TEST(DbfToolAppend, ATableAnotherProcessHoldsIsShared) {
+  const std::string dir = TempDir("append_shared");
+  const std::string file = NewTable(dir);
+  auto holder = Open(file, pmSharedOpen);
+  std::string rows = "NAME\n";
+  for (int i = 1; i <= 50; ++i) rows += "r" + std::to_string(i) + "\n";
+  WriteFile(dir + "/rows.csv", rows);
+  std::string out;
+  ASSERT_EQ(RunCommand(Tool() + " append " + file + " < " + dir + "/rows.csv 2>&1", &out), 0) << out;
+  EXPECT_EQ(out, "appended: 50\n");
+  EXPECT_EQ(holder->RecordCount(), 50);
+  std::vector<uint8_t> record(size_t(holder->RecordSize()));
+  holder->InitRecord(record.data());
+  const char* name = "last";
+  holder->EncodeField(*holder->FindField("NAME"), ftString, record.data(), name);
+  EXPECT_EQ(holder->AppendRecord(record.data()), 51);
+  holder->StoreHeader();
+  holder.reset();
+  ASSERT_EQ(RunTool("dump " + file, &out), 0) << out;
+  EXPECT_EQ(out, rows + "last\n");
+}
+
+// A table another process holds exclusively is left as it is, with the
+// system's reason.
+TEST(DbfToolAppend, ATableHeldExclusivelyElsewhereIsRefused) {
+  const std::string dir = TempDir("append_refused");
+  const std::string file = NewTable(dir);
+  const std::string before = ReadFile(file);
+  auto holder = Open(file, pmExclusiveOpen);
+  WriteFile(dir + "/rows.csv", "NAME\nann\n");
+  std::string out;
+  EXPECT_EQ(RunCommand(Tool() + " append " + file + " < " + dir + "/rows.csv 2>&1", &out), 1) << out;
+  EXPECT_NE(out.find("in use by another process"), std::string::npos) << out;
+  holder.reset();
+  EXPECT_EQ(ReadFile(file), before);
+}
+
+}  // namespace
