@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -143,6 +144,16 @@ class ScreenDialogService : public TDialogService {
     return true;
   }
 
+  bool InputQuery(const AnsiString& caption, const AnsiString& prompt, AnsiString& value) override {
+    QInputDialog box;
+    box.setWindowTitle(ToQString(caption));
+    box.setLabelText(ToQString(prompt));
+    box.setTextValue(ToQString(value));
+    if (box.exec() != QDialog::Accepted) return false;
+    value = FromQString(box.textValue());
+    return true;
+  }
+
   bool OpenDocument(const std::string& path) override {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
   }
@@ -176,6 +187,13 @@ int MessageDlg(const AnsiString& text, TMsgDlgType type, TMsgDlgButtons buttons,
 }
 
 void ShowMessage(const AnsiString& text) { DialogService().MessageDlg(text, mtCustom, {mbOK}); }
+
+bool TDialogService::InputQuery(const AnsiString&, const AnsiString&, AnsiString&) { return false; }
+
+AnsiString InputBox(const AnsiString& caption, const AnsiString& prompt, const AnsiString& default_value) {
+  AnsiString value = default_value;
+  return DialogService().InputQuery(caption, prompt, value) ? value : default_value;
+}
 
 // ---- File and colour dialogs ---------------------------------------------------
 

@@ -29,6 +29,9 @@ class TDialogService {
   virtual bool ExecuteColorDialog(TColorDialog& dialog) = 0;
   // Shows a document with the desktop's viewer; false when it cannot.
   virtual bool OpenDocument(const std::string& path) = 0;
+  // A one-line input box; true with `value` changed when the user accepted.
+  // A service that shows no such box answers as a cancelled one.
+  virtual bool InputQuery(const AnsiString& caption, const AnsiString& prompt, AnsiString& value);
 };
 
 // The service in use (the screen's unless a test installed its own).
@@ -42,6 +45,8 @@ AnsiString MessageDlgCaption(TMsgDlgType type);
 
 int MessageDlg(const AnsiString& text, TMsgDlgType type, TMsgDlgButtons buttons, int help_context = 0);
 void ShowMessage(const AnsiString& text);
+// The text typed into an input box, or `default_value` when it was cancelled.
+AnsiString InputBox(const AnsiString& caption, const AnsiString& prompt, const AnsiString& default_value);
 
 enum TOpenOption { ofReadOnly, ofOverwritePrompt, ofHideReadOnly, ofPathMustExist, ofFileMustExist, ofEnableSizing };
 using TOpenOptions = TSet<TOpenOption>;
