@@ -16,6 +16,7 @@
 #include "toolkit/core/classes.h"
 #include "toolkit/gfx/graphics.h"
 #include "toolkit/ui/customctrl.h"
+#include "toolkit/ui/hintwnd.h"
 
 class TImageList;
 class TDataLink;
@@ -1354,6 +1355,157 @@ using TgpDrawCellEvent = std::function<void(TComponent* Sender, TgpColumn* Colum
 using TgpGetRowAttrsEvent = std::function<void(TComponent* Sender, TgpRowAttrs* RowAttrs)>;
 using TgpContextMenuEvent = std::function<void(TComponent* Sender, int X, int Y, bool& DoPopup)>;
 
+class TgpAutoSearchParams;
+class TgpDeleteParams;
+
+// Incremental search in the grid's current column: typed characters find the
+// first record whose search text starts with them, shown in a prompt window
+// below the grid.
+class TgpAutoSearchParams : public TPersistent {
+  KIV7_PERSISTENT(TgpAutoSearchParams)
+
+ public:
+  explicit TgpAutoSearchParams(TDBGridPro* grid = nullptr);
+  ~TgpAutoSearchParams() override;
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool value) { enabled_ = value; }
+  // ";"-list of the fields that may be searched; empty: all.
+  const AnsiString& SearchableFields() const { return searchable_fields_; }
+  void SetSearchableFields(const AnsiString& value) { searchable_fields_ = value; }
+  // A key that starts a search; once set, typing alone no longer does.
+  int ShortCut() const { return shortcut_; }
+  void SetShortCut(int value) { shortcut_ = value; }
+  int ShortCutFindNext() const { return shortcut_next_; }
+  void SetShortCutFindNext(int value) { shortcut_next_ = value; }
+  int ShortCutFindPrevious() const { return shortcut_previous_; }
+  void SetShortCutFindPrevious(int value) { shortcut_previous_ = value; }
+  bool SearchFromBegin() const { return search_from_begin_; }
+  void SetSearchFromBegin(bool value) { search_from_begin_ = value; }
+  bool CycleSearch() const { return cycle_search_; }
+  void SetCycleSearch(bool value) { cycle_search_ = value; }
+  TColor WndColor() const { return wnd_color_; }
+  void SetWndColor(TColor value) { wnd_color_ = value; }
+  // clNone keeps the grid's font colour.
+  TColor WndTextColor() const { return wnd_text_color_; }
+  void SetWndTextColor(TColor value) { wnd_text_color_ = value; }
+  // Format of the prompt with one %s for the search text; empty: "Search: ".
+  const AnsiString& Prompt() const { return prompt_; }
+  void SetPrompt(const AnsiString& value) { prompt_ = value; }
+  bool EnablePrompt() const { return enable_prompt_; }
+  void SetEnablePrompt(bool value) { enable_prompt_ = value; }
+  void Assign(const TPersistent* source) override;
+
+  // A search runs (from Start to Stop).
+  bool Active() const { return active_; }
+  const AnsiString& SearchText() const { return search_text_; }
+  // The prompt window while a search runs with the prompt on.
+  THintWindow* PromptWindow() const { return prompt_window_.get(); }
+  // The find-next and find-previous keys while a search runs, the start key
+  // while not; True when the key was taken.
+  bool HandleShortCut(uint16_t Key, TShiftState Shift);
+  bool Start(int Key);
+  void Stop();
+  void TypeKey(int Key);
+  // True when a record was found; the data set stays where it was otherwise.
+  bool Search(const AnsiString& Text, bool Forward, bool Cycle, bool StepFirst, bool FromFirst);
+
+ private:
+  bool Compare(const AnsiString& text);
+  TDBGridPro* grid_;
+  bool enabled_ = false;
+  AnsiString searchable_fields_;
+  int shortcut_ = 0, shortcut_next_ = 0, shortcut_previous_ = 0;
+  bool search_from_begin_ = true, cycle_search_ = false;
+  TColor wnd_color_ = clInfoBk, wnd_text_color_ = clInfoText;
+  AnsiString prompt_;
+  bool enable_prompt_ = true;
+  bool active_ = false;
+  AnsiString search_text_;
+  std::unique_ptr<THintWindow> prompt_window_;
+};
+
+enum TgpDeletePromptKind { dpkAlways, dpkMultiRecord, dpkNever };
+
+// Deleting the current or the selected records by a key, after a question.
+class TgpDeleteParams : public TPersistent {
+  KIV7_PERSISTENT(TgpDeleteParams)
+
+ public:
+  explicit TgpDeleteParams(TDBGridPro* grid = nullptr) : grid_(grid) {}
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool value) { enabled_ = value; }
+  // Ctrl+Del by default.
+  int ShortCut() const { return shortcut_; }
+  void SetShortCut(int value) { shortcut_ = value; }
+  TgpDeletePromptKind PromptKind() const { return prompt_kind_; }
+  void SetPromptKind(TgpDeletePromptKind value) { prompt_kind_ = value; }
+  // The question for one record (no arguments) and for several (%d the count).
+  const AnsiString& PromptMsg() const { return prompt_msg_; }
+  void SetPromptMsg(const AnsiString& value) { prompt_msg_ = value; }
+  const AnsiString& PromptMsgMulti() const { return prompt_msg_multi_; }
+  void SetPromptMsgMulti(const AnsiString& value) { prompt_msg_multi_ = value; }
+  void Assign(const TPersistent* source) override;
+
+  // Records were deleted by the last key.
+  bool Deleted() const { return deleted_; }
+  // True when the key is the delete key of a modifiable data set (taken
+  // even when the user declines).
+  bool HandleDeleteKey(uint16_t Key, TShiftState Shift);
+  bool Confirm(bool Multi);
+  void DeleteRecords(bool Multi);
+
+ private:
+  TDBGridPro* grid_;
+  bool enabled_ = false;
+  int shortcut_ = 16430;
+  TgpDeletePromptKind prompt_kind_ = dpkAlways;
+  AnsiString prompt_msg_, prompt_msg_multi_;
+  bool deleted_ = false;
+};
+
+// Sizing a column by dragging its right border in the title band; one for
+// the process. The line shows where the border will go; the grid paints it.
+class TgpColumnSizer {
+ public:
+  // True when (X, Y) lies on a border the grid lets the user drag; the
+  // column left of it becomes the sized column.
+  bool HitBorder(TDBGridPro* Grid, int X, int Y);
+  bool CanSizeColumn(TDBGridPro* Grid, TgpColumn* Column) const;
+  void Start(TDBGridPro* Grid, int X);
+  void Track(TDBGridPro* Grid, int X);
+  void Finish(TDBGridPro* Grid, int X);
+  TgpColumn* Column() const { return column_; }
+  int MinX() const { return min_x_; }
+  int MaxX() const { return max_x_; }
+  // Where the line stands; -1 while none is drawn.
+  int LineX() const { return line_x_; }
+  // Forgets a grid that goes away.
+  void Forget(TDBGridPro* Grid);
+
+ private:
+  void MoveLine(TDBGridPro* Grid, int X);
+  TDBGridPro* grid_ = nullptr;
+  TgpColumn* column_ = nullptr;
+  int min_x_ = 0, max_x_ = 0, line_x_ = -1;
+};
+TgpColumnSizer& ColumnSizer();
+
+// A column dragged by its title: where it would drop and the marks that show it.
+class TgpDragger {
+ public:
+  bool ColumnDrag = false;
+  // 0 none, 1 between groups, 2 a new line of a group, 3 in a line.
+  int DropKind = 0;
+  TgpGroupInfo* DropGroup = nullptr;
+  int DropLevel = -1;
+  int DropIndex = -1;
+  // The two marks as the grid paints them (client coordinates); kind 0: none.
+  int MarkKind = 0;
+  TPoint Mark1, Mark2;
+  void TrackDrop(TDBGridPro* Grid, int X, int Y, TShiftState Shift);
+  void HideMarks(TDBGridPro* Grid);
+};
+
 // The data-aware grid.
 class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpColumnsHost {
   KIV7_PERSISTENT(TDBGridPro)
@@ -1610,6 +1762,55 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   // Moves to the record number P's row as the first shown.
   void ScrollToRecNo(int P);
 
+  // ---- Keys and mouse (rs_grid_keys.cpp, rs_grid_mouse.cpp, rs_grid_search.cpp, rs_grid_sizing.cpp)
+  TgpAutoSearchParams* ParamsAutoSearch() const { return auto_search_.get(); }
+  void SetParamsAutoSearch(const TgpAutoSearchParams* value);
+  TgpDeleteParams* ParamsDelete() const { return delete_params_.get(); }
+  void SetParamsDelete(const TgpDeleteParams* value);
+  // What lies under (X, Y): 0 nothing, 1 a title, 2 a cell, 3 a footer, with
+  // its window row and column index (-1 none).
+  int HitTest(int X, int Y, int& Row, int& Column) const;
+  void UpdateHover(int X, int Y);
+  int HoverKind() const { return hover_kind_; }
+  int HoverColumn() const { return hover_column_; }
+  int HoverRow() const { return hover_row_; }
+  TgpColumn* PressedTitle() const { return pressed_title_; }
+  TgpColumn* DraggedColumn() const { return dragged_column_; }
+  TgpColumn* MenuColumn() const { return menu_column_; }
+  // 0 none, 1 over a sizing border, 2 sizing, 3 a title pressed.
+  int SizingState() const { return sizing_state_; }
+  bool AutoScrolling() const { return auto_scrolling_; }
+  bool PickupPending() const { return pickup_pending_; }
+  TgpDragger* Dragger() const { return dragger_.get(); }
+  bool CanChangeTitleState(bool Multi, TgpColumn* Column) const;
+  bool CanDragColumn(TgpColumn* Column) const;
+  bool QuickEdit(TgpColumn* Column, TgpGridEditOption Option);
+  // Kind 0 Return, 1 double click, 2 click; True when something picked.
+  bool Pickup(int Kind, bool Allowed);
+  void ShowPopupMenu(TgpColumn* Column, int X, int Y);
+  void ShowFooterMenu(TgpColumn* Column, int X, int Y);
+  // The flags and column of a vertical move by Distance (Extend: Shift held).
+  void SelectionFlagsForMove(int Distance, int& Column, int& Flags, bool Extend);
+  // The next (previous) visible column in the same line across groups; nullptr when none.
+  TgpColumn* NextInLine(TgpColumn* Column) const;
+  TgpColumn* PrevInLine(TgpColumn* Column) const;
+  // Scrolling while the button is held beyond the rows: a 25 ms timer.
+  void StartAutoScroll();
+  void StopAutoScroll();
+  void AutoScrollTick();
+  static bool ShouldScrollNow(int Distance, int Tick);
+  // Hints of clipped titles and footers, shown after a pause on the tick clock.
+  void HintTick();
+  THintWindow* HintWindow() const { return hint_window_.get(); }
+  // The hint for the point: a clipped title's caption or footer text, else Hint.
+  AnsiString HintTextAt(int X, int Y);
+  static constexpr unsigned kHintPause = 500, kHintHide = 20000;
+  // Column dragging: the drop place under (X, Y) (Flags 2 no group
+  // boundaries, 4 no new lines, 8 no in-line places).
+  int GetDropTarget(int X, int Y, int Flags, int& Index, int& Level, TgpGroupInfo*& Group) const;
+  bool ProbeBoundary(int X, int Y, int DY, int DX, int Kind, int& C1, int& C2) const;
+  void ColumnDropped(TgpColumn* Column, TShiftState Shift);
+
  protected:
   void Notification(TComponent* component, TOperation operation) override;
   void Paint() override;
@@ -1620,6 +1821,16 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   void DoEnter() override;
   void DoExit() override;
   void FontChanged() override;
+  // The key dispatch of the grid: every key the grid reacts to passes here.
+  void KeyDown(uint16_t& key, TShiftState shift) override;
+  void KeyPress(char& key) override;
+  void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+  void MouseMove(TShiftState shift, int x, int y) override;
+  void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+  void DblClick() override;
+  void WMTimer(unsigned id) override;
+  bool WantSpecialKey(uint16_t key) const override;
+  bool OwnsContextMenu() const override { return true; }
 
   // Data-link handlers.
   void ActivationHandler();
@@ -1709,6 +1920,33 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   bool hiding_editor_ = false;
   // Tells the grid of new sizes and pictures of its TitleImages.
   std::unique_ptr<TChangeLink> title_images_link_;
+
+  // Interaction state.
+  void UpdateCursor();
+  void FinishTitleClick(TShiftState shift, int x, int y);
+  void HideHint();
+  void PaintInteraction(TCanvas& canvas);
+  std::unique_ptr<TgpAutoSearchParams> auto_search_;
+  std::unique_ptr<TgpDeleteParams> delete_params_;
+  std::unique_ptr<TgpDragger> dragger_;
+  std::unique_ptr<THintWindow> hint_window_;
+  int hover_kind_ = 0, hover_column_ = -1, hover_row_ = -1;
+  int prev_hover_kind_ = 0, prev_hover_column_ = -1, prev_hover_row_ = -1;
+  TgpColumn* pressed_title_ = nullptr;
+  TgpColumn* dragged_column_ = nullptr;
+  TgpColumn* menu_column_ = nullptr;
+  int sizing_state_ = 0;
+  bool sizing_cursor_shown_ = false;
+  bool click_handled_ = false, edit_on_mouse_up_ = false, pickup_pending_ = false;
+  bool auto_scrolling_ = false;
+  int auto_scroll_ticks_ = 0;
+  int mouse_x_ = 0, mouse_y_ = 0;
+  TRect drag_start_rect_;
+  // Hints: when the pointer last came to rest, and the shown hint's area.
+  uint64_t hint_rest_since_ = 0;
+  uint64_t hint_shown_at_ = 0;
+  bool hint_pending_ = false;
+  TRect hint_cursor_rect_;
 };
 
 // The designer grids without one paint through (made on first use).

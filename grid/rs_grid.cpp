@@ -69,6 +69,9 @@ TDBGridPro::TDBGridPro(TComponent* owner) : TCustomControl(owner) {
   paint_info_ = std::make_unique<TgpPaintInfo>(this);
   title_images_link_ = std::make_unique<TChangeLink>();
   title_images_link_->OnChange = [this](TChangeLink*) { TitleImagesChanged(); };
+  auto_search_ = std::make_unique<TgpAutoSearchParams>(this);
+  delete_params_ = std::make_unique<TgpDeleteParams>(this);
+  dragger_ = std::make_unique<TgpDragger>();
   SetColor(clWindow);
   SetTabStop(true);
   SetBounds(Left(), Top(), 340, 240);
@@ -97,6 +100,9 @@ TDBGridPro::~TDBGridPro() {
   // dangling grid and the link must not call back into a half destroyed one.
   Detach();
   freeze_count_ = 1;  // nothing repaints from here on
+  auto_search_.reset();
+  hint_window_.reset();
+  ColumnSizer().Forget(this);
   title_images_link_.reset();
   paint_info_.reset();
   painter_.reset();
@@ -794,6 +800,7 @@ void TDBGridPro::DoExit() {
 
 void TDBGridPro::EditorExit() {
   has_focus_ = false;
+  auto_search_->Stop();
   InvalidateRow(current_row_);
   if (!link_active_) return;
   try {
@@ -1011,15 +1018,4 @@ void TDBGridPro::GoToCell(int Flags, int Distance, int Column) {
     throw;
   }
   reset();
-}
-
-void TDBGridPro::MoveFocus(TgpFieldEditAction Action, bool Extend) {
-  (void)Extend;
-  switch (Action) {
-    case feaMoveUp:
-    case feaPrevTab: GoToCell(0x4, -1, current_column_index_); break;
-    case feaMoveDown:
-    case feaNextTab: GoToCell(0x4, 1, current_column_index_); break;
-    default: break;
-  }
 }

@@ -468,4 +468,5 @@ void TDBGridPro::Paint() {
     throw;
   }
   data_link_->ChangeActiveRow(saved);
+  PaintInteraction(canvas);
 }

@@ -147,11 +147,22 @@ void TControl::SetPopupMenu(TPopupMenu* menu) {
   if (widget_->contextMenuPolicy() != Qt::CustomContextMenu) {
     widget_->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(widget_, &QWidget::customContextMenuRequested, widget_, [this](const QPoint& at) {
-      if (!popup_menu_ || !widget_) return;
+      if (!popup_menu_ || !widget_ || OwnsContextMenu()) return;
       const QPoint global = widget_->mapToGlobal(at);
       popup_menu_->SetPopupComponent(this);
       popup_menu_->Popup(global.x(), global.y());
     });
+  }
+}
+
+void TControl::SetCursor(int value) {
+  cursor_ = value;
+  if (!widget_) return;
+  switch (value) {
+    case crHSplit: widget_->setCursor(Qt::SplitHCursor); break;
+    case crDrag: widget_->setCursor(Qt::DragMoveCursor); break;
+    case crNoDrop: widget_->setCursor(Qt::ForbiddenCursor); break;
+    default: widget_->unsetCursor(); break;
   }
 }
 

@@ -68,6 +68,13 @@ class TControl : public TComponent {
 
   TPopupMenu* PopupMenu() const { return popup_menu_; }
   void SetPopupMenu(TPopupMenu* menu);
+  // Whether the control pops its menus up itself (a right click then shows
+  // no PopupMenu unless the control asks for it).
+  virtual bool OwnsContextMenu() const { return false; }
+
+  // The mouse pointer's shape over the control (crDefault, crHSplit, ...).
+  int Cursor() const { return cursor_; }
+  void SetCursor(int value);
 
   // Raised by Click (a button press, a click on the control).
   TNotifyEvent OnClick;
@@ -123,7 +130,11 @@ class TControl : public TComponent {
   TFont font_;
   TAlign align_ = alNone;
   TPopupMenu* popup_menu_ = nullptr;
+  int cursor_ = 0;
 };
+
+// Mouse pointer shapes, by their classic numbers.
+inline constexpr int crDefault = 0, crArrow = -2, crDrag = -12, crHSplit = -14, crNoDrop = -13;
 
 // The primary screen's size in pixels; 0 while there is no screen (no
 // application object yet).

@@ -1,0 +1,151 @@
+// The grid's keys, sent as real key events: moves between records and
+// columns, selections extended with Shift, lines of a stacked group, and the
+// record appended past the last one.
+#include <gtest/gtest.h>
+
+#include "tests/grid/interact_support.h"
+
+namespace {
+
+using interact::ShownGrid;
+
+[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
+
+struct KeyCase {
+  const char* name;
+  int start;  // N to start from
+  Qt::Key key;
+  Qt::KeyboardModifiers mods;
+  int expected_n;  // -1: computed from the window (see below)
+};
+
+TEST(GridKeys, MovesTheCurrentRecord) {
+  ShownGrid g(50);
+  const int rows = g.grid->RowCount();
+  ASSERT_GT(rows, 3);
+  const KeyCase cases[] = {
+      {"Down", 1, Qt::Key_Down, Qt::NoModifier, 2},
+      {"Up", 5, Qt::Key_Up, Qt::NoModifier, 4},
+      {"Up at the first record", 1, Qt::Key_Up, Qt::NoModifier, 1},
+      {"Ctrl+End", 1, Qt::Key_End, Qt::ControlModifier, 50},
+      {"Ctrl+Home", 30, Qt::Key_Home, Qt::ControlModifier, 1},
+      {"Down at the last record (no appends)", 50, Qt::Key_Down, Qt::NoModifier, 50},
+      // PgDn: RowCount - 1 records after the last row shown.
+      {"PgDown", 1, Qt::Key_PageDown, Qt::NoModifier, 2 * rows - 1},
+      {"Ctrl+PgDown: last row of the window", 1, Qt::Key_PageDown, Qt::ControlModifier, rows},
+  };
+  g.grid->SetOptionsEdit(TgpGridEditOptions{geoNoAppends});
+  for (const KeyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    g.ds.GoFirst();
+    g.ds.Skip(c.start - 1);
+    g.Key(c.key, c.mods);
+    EXPECT_EQ(g.N(), c.expected_n);
+    EXPECT_EQ(g.ds.CursorRecordCount(), 50);
+  }
+}
+
+TEST(GridKeys, PageUpGoesAWindowBack) {
+  ShownGrid g(60);
+  const int rows = g.grid->RowCount();
+  g.Key(Qt::Key_End, Qt::ControlModifier);
+  ASSERT_EQ(g.N(), 60);
+  const int first = g.FirstShown();
+  g.Key(Qt::Key_PageUp);
+  EXPECT_EQ(g.N(), first - (rows - 1));
+  g.Key(Qt::Key_PageUp, Qt::ControlModifier);
+  EXPECT_EQ(g.N(), g.FirstShown());
+}
+
+TEST(GridKeys, MovesBetweenColumns) {
+  ShownGrid g(5);
+  g.grid->SelectColumn(0);
+  g.Key(Qt::Key_Right);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 1);
+  g.Key(Qt::Key_Right);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 1) << "no column after the last";
+  g.Key(Qt::Key_Home);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 0);
+  g.Key(Qt::Key_End);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 1);
+  g.Key(Qt::Key_Left, Qt::ControlModifier);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 0);
+  // Tab from the last column goes to the next record's first column.
+  g.grid->SelectColumn(1);
+  g.Key(Qt::Key_Tab);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 0);
+  EXPECT_EQ(g.N(), 2);
+  g.Key(Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 1);
+  EXPECT_EQ(g.N(), 1);
+}
+
+TEST(GridKeys, ShiftExtendsAndShrinksTheSelection) {
+  ShownGrid g(30);
+  g.grid->SetMultiSelect(true);
+  g.ds.Skip(4);  // N = 5
+  g.Key(Qt::Key_Down, Qt::ShiftModifier);
+  g.Key(Qt::Key_Down, Qt::ShiftModifier);
+  EXPECT_EQ(g.Selected(), (std::vector<int>{5, 6, 7}));
+  g.Key(Qt::Key_Up, Qt::ShiftModifier);
+  EXPECT_EQ(g.Selected(), (std::vector<int>{5, 6}));
+  g.Key(Qt::Key_Up, Qt::ShiftModifier);
+  g.Key(Qt::Key_Up, Qt::ShiftModifier);
+  EXPECT_EQ(g.Selected(), (std::vector<int>{4, 5})) << "past the anchor the range grows upwards";
+  g.Key(Qt::Key_Down);
+  EXPECT_TRUE(g.Selected().empty()) << "a plain move clears the selection";
+  EXPECT_EQ(g.N(), 5);
+}
+
+TEST(GridKeys, ShiftCtrlEndSelectsToTheLastRecord) {
+  ShownGrid g(40);
+  g.grid->SetMultiSelect(true);
+  g.ds.Skip(34);  // N = 35
+  g.Key(Qt::Key_End, Qt::ShiftModifier | Qt::ControlModifier);
+  EXPECT_EQ(g.N(), 40);
+  EXPECT_EQ(g.Selected(), (std::vector<int>{35, 36, 37, 38, 39, 40}));
+  g.Key(Qt::Key_Home, Qt::ShiftModifier | Qt::ControlModifier);
+  EXPECT_EQ(g.N(), 1);
+  EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 40);
+}
+
+TEST(GridKeys, WithoutMultiSelectShiftSelectsNothing) {
+  ShownGrid g(10);
+  g.Key(Qt::Key_Down, Qt::ShiftModifier);
+  g.Key(Qt::Key_End, Qt::ShiftModifier | Qt::ControlModifier);
+  EXPECT_EQ(g.N(), 10);
+  EXPECT_TRUE(g.grid->Selection()->Empty());
+}
+
+TEST(GridKeys, DownWalksTheLinesOfAStackedGroup) {
+  ShownGrid g(5, 300, 300);
+  TgpColumns& columns = *g.grid->Columns();
+  // P under N: one group of two lines.
+  columns.MoveColumn(columns.Items(1), columns.Items(0)->Group(), 1, 0);
+  ASSERT_EQ(columns.GroupCount(), 1);
+  g.grid->SelectColumn(0);
+  g.Key(Qt::Key_Down);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 1);
+  EXPECT_EQ(g.N(), 1) << "line 0 to line 1 of the same record";
+  g.Key(Qt::Key_Down);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 0);
+  EXPECT_EQ(g.N(), 2) << "the last line to the next record's line 0";
+  g.Key(Qt::Key_Up);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 1);
+  EXPECT_EQ(g.N(), 1);
+}
+
+TEST(GridKeys, DownPastTheLastRecordAppendsUnlessForbidden) {
+  for (bool forbidden : {false, true}) {
+    SCOPED_TRACE(forbidden ? "geoNoAppends" : "appends allowed");
+    ShownGrid g(3);
+    if (forbidden) g.grid->SetOptionsEdit(TgpGridEditOptions{geoNoAppends});
+    g.Key(Qt::Key_End, Qt::ControlModifier);
+    g.Key(Qt::Key_Down);
+    EXPECT_EQ(g.ds.CurrentMode(), forbidden ? dsBrowse : dsInsert);
+    if (!forbidden) g.ds.DiscardChanges();
+    EXPECT_EQ(g.ds.CursorRecordCount(), 3);
+  }
+}
+
+}  // namespace
