@@ -12,6 +12,7 @@
 #include "report/fr_intrp.h"
 #include "report/fr_utils.h"
 #include "tests/support/recording_dialogs.h"
+#include "toolkit/db/memdataset.h"
 #include "toolkit/core/text.h"
 
 namespace {
@@ -120,6 +121,28 @@ TEST_F(FunctionsTest, FieldIsNullWithoutADataSetIsTrue) {
   const Variant v = Eval("FIELDISNULL('Dbf1.\"COMMENT\"')");
   EXPECT_EQ(v.VarType(), varBoolean);
   EXPECT_TRUE(v.AsBoolean());
+}
+
+TEST_F(FunctionsTest, FieldIsNullFollowsTheRecordOfTheNamedTable) {
+  TComponent form(nullptr);
+  auto* table = new TMemDataSet(&form);
+  table->SetName("Dbf1");
+  table->FieldDefs().AppendNamedDef("N", ftInteger);
+  table->FieldDefs().AppendNamedDef("COMMENT", ftString, 100);
+  table->Activate();
+  for (const char* comment : {"", "cracked"}) {
+    table->StartAppend();
+    table->FieldNamed("N")->SetIntegerValue(1);
+    if (*comment) table->FieldNamed("COMMENT")->SetStringValue(comment);
+    table->CommitRecord();
+  }
+  frReportOwner() = &form;
+  table->GoFirst();
+  EXPECT_TRUE(Eval("FIELDISNULL('Dbf1.\"COMMENT\"')").AsBoolean());
+  table->GoNext();
+  EXPECT_FALSE(Eval("FIELDISNULL('Dbf1.\"COMMENT\"')").AsBoolean());
+  EXPECT_THROW(Eval("FIELDISNULL('Dbf1.\"NOSUCH\"')"), Exception);
+  frReportOwner() = nullptr;
 }
 
 TEST_F(FunctionsTest, LibrariesAreAskedInTurnIgnoringCase) {
