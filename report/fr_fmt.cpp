@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 
 #include "report/fr_utils.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
+#include "toolkit/ui/maskedit.h"
+#include "toolkit/ui/stdctrls.h"
 
 namespace {
 
@@ -158,4 +161,118 @@ void ParseInlineFormat(const AnsiString& suffix, uint32_t& word, AnsiString& for
   } else {
     format_text = t;
   }
+}
+
+// ---- The format dialog ---------------------------------------------------------
+
+namespace {
+
+constexpr int kTextForm = 53420;
+constexpr int kTextLabel1 = 53422;
+constexpr int kTextLabel2 = 53423;
+constexpr int kTextLabel3 = 53424;
+constexpr int kTextOk = 55000;
+constexpr int kTextCancel = 55001;
+
+}  // namespace
+
+TfrFmtForm::TfrFmtForm(TComponent* owner) : TForm(owner) {
+  SetName("frFmtForm");
+  SetBorderStyle(bsDialog);
+  SetPosition(poScreenCenter);
+  SetClientWidth(309);
+  SetClientHeight(209);
+  SetColor(clBtnFace);
+  CatLB = PlaceControl(new TListBox(this), "CatLB", this, 4, 4, 97, 165);
+  TypeLB = PlaceControl(new TListBox(this), "TypeLB", this, 104, 4, 201, 109);
+  Label1 = PlaceControl(new TLabel(this), "Label1", this, 104, 120, 100, 13);
+  DecEdit = PlaceControl(new TCustomMaskEdit(this), "DecEdit", this, 240, 116, 65, 21);
+  Label2 = PlaceControl(new TLabel(this), "Label2", this, 104, 144, 100, 13);
+  SplEdit = PlaceControl(new TCustomMaskEdit(this), "SplEdit", this, 240, 140, 65, 21);
+  SplEdit->SetMaxLength(1);
+  SplEdit->SetAutoSelect(true);
+  Label3 = PlaceControl(new TLabel(this), "Label3", this, 4, 176, 60, 13);
+  FormatEdit = PlaceControl(new TCustomMaskEdit(this), "FormatEdit", this, 64, 172, 241, 21);
+  Button1 = PlaceControl(new TButton(this), "Button1", this, 152, 184, 75, 21);
+  Button1->SetDefault(true);
+  Button1->SetModalResult(mrOk);
+  Button2 = PlaceControl(new TButton(this), "Button2", this, 232, 184, 75, 21);
+  Button2->SetCancel(true);
+  Button2->SetModalResult(mrCancel);
+  CatLB->OnClick = [this](TComponent*) { CatLBClick(); };
+  TypeLB->OnClick = [this](TComponent*) { TypeLBClick(); };
+  OnCreate = [this](TComponent*) { FormCreate(); };
+  OnShow = [this](TComponent*) { FormActivate(); };
+}
+
+void TfrFmtForm::FormCreate() {
+  SetCaption(LoadReportString(kTextForm));
+  Label1->SetCaption(LoadReportString(kTextLabel1));
+  Label2->SetCaption(LoadReportString(kTextLabel2));
+  Label3->SetCaption(LoadReportString(kTextLabel3));
+  Button1->SetCaption(LoadReportString(kTextOk));
+  Button2->SetCaption(LoadReportString(kTextCancel));
+}
+
+void TfrFmtForm::FormActivate() {
+  const TfrFormatWord f = TfrFormatWord::Decode(Word);
+  CatLB->ClearItems();
+  for (int c = 0; c < kFormatCategoryCount; ++c) CatLB->AddItem(FormatCategoryName(c));
+  CatLB->SetItemIndex(f.Category);
+  CatLBClick();
+  const auto at = std::find(kinds_.begin(), kinds_.end(), f.Kind);
+  TypeLB->SetItemIndex(at == kinds_.end() ? 0 : static_cast<int>(at - kinds_.begin()));
+  TypeLBClick();
+}
+
+void TfrFmtForm::CatLBClick() {
+  const int category = CatLB->ItemIndex();
+  TypeLB->ClearItems();
+  kinds_.clear();
+  for (int k = 0; k < kFormatKindCount; ++k) {
+    const AnsiString name = FormatKindName(category, k);
+    if (name.empty()) continue;
+    TypeLB->AddItem(name);
+    kinds_.push_back(k);
+  }
+  TypeLB->SetItemIndex(0);
+  TypeLBClick();
+}
+
+void TfrFmtForm::TypeLBClick() {
+  const TfrFormatWord f = TfrFormatWord::Decode(Word);
+  const bool number = CatLB->ItemIndex() == fcNumber;
+  EnableControls({Label1, Label2, DecEdit, SplEdit}, number);
+  DecEdit->SetText(number ? IntToStr(f.Decimals) : AnsiString());
+  SplEdit->SetText(number ? AnsiString(1, f.Separator) : AnsiString());
+  const int row = TypeLB->ItemIndex();
+  const bool custom = row >= 0 && row < static_cast<int>(kinds_.size()) && kinds_[row] == kCustomFormatKind;
+  EnableControls({Label3, FormatEdit}, custom);
+  FormatEdit->SetText(custom ? FormatText : AnsiString());
+}
+
+void TfrFmtForm::SplEditEnter() { SplEdit->SelectAll(); }
+
+void TfrFmtForm::FormDeactivate() {
+  TfrFormatWord f;
+  f.Category = std::max(CatLB->ItemIndex(), 0);
+  const int row = TypeLB->ItemIndex();
+  f.Kind = row >= 0 && row < static_cast<int>(kinds_.size()) ? kinds_[row] : 0;
+  f.Decimals = StrToIntDef(Trim(DecEdit->Text()), 0);
+  const AnsiString separator = SplEdit->Text();
+  f.Separator = separator.empty() ? ',' : separator[0];
+  Word = f.Encode();
+  if (FormatEdit->Enabled()) FormatText = FormatEdit->Text();
+}
+
+bool EditDisplayFormat(uint32_t& word, AnsiString& format_text) {
+  auto form = std::make_unique<TfrFmtForm>(nullptr);
+  form->AfterConstruction();
+  form->Word = word;
+  form->FormatText = format_text;
+  if (form->ShowModal() != mrOk) return false;
+  form->FormDeactivate();
+  word = form->Word;
+  format_text = form->FormatText;
+  return true;
 }

@@ -1,6 +1,6 @@
 // The display format of a text object: a 32-bit format word and a custom
 // format text, the formatting they select, and the short format a bracket
-// text may carry after " #".
+// text may carry after " #", and the dialog that edits a format.
 //
 // Format word:
 //
@@ -15,7 +15,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 #include "toolkit/core/variant.h"
+#include "toolkit/ui/forms.h"
 
 enum TfrFormatCategory : int { fcText, fcNumber, fcDate, fcTime, fcBoolean };
 inline constexpr int kFormatCategoryCount = 5;
@@ -53,3 +55,49 @@ AnsiString ApplyDisplayFormat(const Variant& value, uint32_t word, const AnsiStr
 // N (or a digit) numbers, B booleans, D or T dates and times; anything else is
 // the format text under the word as it was.
 void ParseInlineFormat(const AnsiString& suffix, uint32_t& word, AnsiString& format_text);
+
+class TButton;
+class TCustomMaskEdit;
+class TLabel;
+class TListBox;
+
+// Edits a format word and text. Put Word and FormatText in, ShowModal (or
+// EditDisplayFormat), and read them back when it closed with OK.
+class TfrFmtForm : public TForm {
+ public:
+  explicit TfrFmtForm(TComponent* owner);
+
+  uint32_t Word = 0;
+  AnsiString FormatText;
+
+  TListBox* CatLB;
+  TListBox* TypeLB;
+  TCustomMaskEdit* DecEdit;
+  TCustomMaskEdit* SplEdit;
+  TCustomMaskEdit* FormatEdit;
+  TLabel* Label1;
+  TLabel* Label2;
+  TLabel* Label3;
+  TButton* Button1;
+  TButton* Button2;
+
+  // The captions from the library texts.
+  void FormCreate();
+  // Fills the lists from Word and selects its category and kind.
+  void FormActivate();
+  // The kinds of the selected category, the first selected.
+  void CatLBClick();
+  // Enables the edits the selected category and kind use.
+  void TypeLBClick();
+  void SplEditEnter();
+  // Takes the edits into Word and FormatText (the dialog closed with OK).
+  void FormDeactivate();
+
+ private:
+  // The kind list's entries: index in the list -> kind number.
+  std::vector<int> kinds_;
+};
+
+// Shows the dialog modally on word and format_text; true, with both changed,
+// when it closed with OK.
+bool EditDisplayFormat(uint32_t& word, AnsiString& format_text);

@@ -118,6 +118,16 @@ TCanvas& frScratchCanvas();
 
 // ---- Dialog routines --------------------------------------------------------------
 
+// Names a control of a dialog, puts it on parent and places it.
+template <typename Control>
+Control* PlaceControl(Control* control, const char* name, TWinControl* parent, int left, int top, int width,
+                      int height) {
+  control->SetName(name);
+  control->SetParent(parent);
+  control->SetBounds(left, top, width, height);
+  return control;
+}
+
 // Enables or disables each control; labels take the window-text or grey-text
 // colour, windowed controls the window or button-face background.
 void EnableControls(const std::vector<TControl*>& controls, bool enabled);

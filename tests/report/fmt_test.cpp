@@ -5,6 +5,8 @@
 #include "report/fr_fmt.h"
 #include "report/fr_globals.h"
 #include "toolkit/core/sysutils.h"
+#include "toolkit/ui/maskedit.h"
+#include "toolkit/ui/stdctrls.h"
 
 namespace {
 
@@ -119,6 +121,50 @@ TEST_F(DisplayFormat, CategoryAndKindNames) {
   EXPECT_EQ(FormatKindName(1, 3), "1 234,50");
   EXPECT_EQ(FormatKindName(0, 1), "");  // texts the library lacks are empty
   EXPECT_EQ(FormatKindName(5, 0), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DisplayFormat, EditorEnablesTheEditsOfTheChosenFormat) {
+  TfrFmtForm form(nullptr);
+  form.AfterConstruction();
+  form.Word = 0x100032C;
+  form.FormatText = "0.00";
+  form.FormActivate();
+  EXPECT_EQ(form.CatLB->ItemCount(), 5);
+  EXPECT_EQ(form.CatLB->ItemIndex(), fcNumber);
+  EXPECT_EQ(form.TypeLB->ItemCount(), 5);
+  EXPECT_EQ(form.TypeLB->ItemIndex(), 0);
+  EXPECT_TRUE(form.DecEdit->Enabled());
+  EXPECT_EQ(form.DecEdit->Text(), "3");
+  EXPECT_EQ(form.SplEdit->Text(), ",");
+  EXPECT_FALSE(form.FormatEdit->Enabled());
+
+  // The custom kind takes the format text.
+  form.TypeLB->SetItemIndex(4);
+  form.TypeLBClick();
+  EXPECT_TRUE(form.FormatEdit->Enabled());
+  EXPECT_EQ(form.FormatEdit->Text(), "0.00");
+
+  // A date has no decimals and no separator; OK with an empty separator
+  // stores the comma.
+  form.CatLB->SetItemIndex(fcDate);
+  form.CatLBClick();
+  EXPECT_FALSE(form.DecEdit->Enabled());
+  EXPECT_FALSE(form.SplEdit->Enabled());
+  EXPECT_EQ(form.DecEdit->Text(), "");
+  EXPECT_EQ(form.SplEdit->Text(), "");
+  form.TypeLB->SetItemIndex(1);
+  form.TypeLBClick();
+  form.FormDeactivate();
+  EXPECT_EQ(form.Word, 0x201002Cu);
+
+  // Text has one kind only.
+  form.CatLB->SetItemIndex(fcText);
+  form.CatLBClick();
+  EXPECT_EQ(form.TypeLB->ItemCount(), 1);
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 
+#include "toolkit/gfx/qt_canvas.h"
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/qt_host.h"
 
@@ -122,6 +124,46 @@ bool TCheckBox::Checked() const {
 
 void TCheckBox::SetChecked(bool value) {
   if (auto* box = static_cast<QCheckBox*>(Widget())) box->setChecked(value);
+}
+
+// ---- TListBox -----------------------------------------------------------------
+
+TListBox::TListBox(TComponent* owner) : TWinControl(owner) {
+  auto* list = new Hosted<QListWidget>(this);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  QObject::connect(list, &QListWidget::itemClicked, list, [this] { Click(); });
+  SetBounds(0, 0, 121, 97);
+  AttachWidget(list);
+}
+
+void TListBox::ClearItems() {
+  if (auto* list = static_cast<QListWidget*>(Widget())) list->clear();
+}
+
+void TListBox::AddItem(const AnsiString& text) {
+  if (auto* list = static_cast<QListWidget*>(Widget())) list->addItem(ToQString(text));
+}
+
+int TListBox::ItemCount() const {
+  auto* list = static_cast<QListWidget*>(Widget());
+  return list ? list->count() : 0;
+}
+
+AnsiString TListBox::ItemAt(int index) const {
+  auto* list = static_cast<QListWidget*>(Widget());
+  if (!list || index < 0 || index >= list->count()) return {};
+  return FromQString(list->item(index)->text());
+}
+
+int TListBox::ItemIndex() const {
+  auto* list = static_cast<QListWidget*>(Widget());
+  return list ? list->currentRow() : -1;
+}
+
+void TListBox::SetItemIndex(int value) {
+  auto* list = static_cast<QListWidget*>(Widget());
+  if (!list) return;
+  list->setCurrentRow(value >= 0 && value < list->count() ? value : -1);
 }
 
 // ---- TGroupBox -----------------------------------------------------------------

@@ -78,6 +78,22 @@ class TCheckBox : public TWinControl {
   void SetChecked(bool value);
 };
 
+// A list of texts of which at most one is selected. A click on an item
+// selects it and clicks the list (OnClick).
+class TListBox : public TWinControl {
+ public:
+  explicit TListBox(TComponent* owner);
+  void ClearItems();
+  void AddItem(const AnsiString& text);
+  int ItemCount() const;
+  // Empty out of range.
+  AnsiString ItemAt(int index) const;
+  // The selected item; -1 when none.
+  int ItemIndex() const;
+  // Out of range selects none.
+  void SetItemIndex(int value);
+};
+
 // A framed group with a caption; its children sit inside the frame.
 class TGroupBox : public TWinControl {
  public:
