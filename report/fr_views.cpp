@@ -565,6 +565,16 @@ TRect TfrLineView::BuildClipRegion(bool with_margin) {
 // ---- Factory --------------------------------------------------------------------------------
 
 void RegisterStandardViews() {
+  // Every object's printing applies its band alignment and expands its tag
+  // through the shared steps, unless the report has put its own in.
+  TfrViewServices& services = frViewServices();
+  if (!services.BeginDraw) services.BeginDraw = [](TfrView& view, TCanvas* canvas) { BeginDraw(view, canvas); };
+  if (!services.ExpandVariables)
+    services.ExpandVariables = [](TfrView& view, const AnsiString& text) {
+      AnsiString expanded = text;
+      ExpandVariables(view, expanded);
+      return expanded;
+    };
   SetBuiltInViewConstructor(gtMemo, [] { return std::make_unique<TfrMemoView>(); });
   SetBuiltInViewConstructor(gtPicture, [] { return std::make_unique<TfrPictureView>(); });
   SetBuiltInViewConstructor(gtBand, [] { return std::make_unique<TfrBandView>(); });

@@ -416,3 +416,29 @@ TEST_F(ViewTest, ExpandVariablesLeavesLiteralsAndValues) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ViewTest, PrintedLinesAreAlignedAndTagsExpanded) {
+  RegisterStandardViews();
+  frEngine().EngineMode = emPrinting;
+  frDrawServices().PageLimits = [] { return std::optional<std::pair<int, int>>({72, 733}); };
+  frDrawServices().ExpandValue = [](TfrView&, const AnsiString& inner) -> AnsiString { return "<" + inner + ">"; };
+  TfrLineView line;
+  line.RecordMode = rmPrepared;
+  line.SetBounds(500, 0, 100, 0);
+  line.BandAlign = baRight;
+  line.Tag = "[T]";
+  TMemoryStream page;
+  line.PrintToPage(page);
+  page.SetPosition(0);
+  ASSERT_EQ(ReadByte(page), gtLine);
+  TfrLineView printed;
+  printed.RecordMode = rmPrepared;
+  printed.ReadRecord(page, 25);
+  EXPECT_EQ(printed.Left, 633);
+  EXPECT_EQ(printed.Tag, "<T>");
+  EXPECT_EQ(line.Tag, "[T]");  // the template keeps its brackets
+}
+
+}  // namespace
