@@ -11,6 +11,16 @@
 namespace {
 
 std::unique_ptr<TfrGlobals>& GlobalsHolder() {
+  // The globals' destructor reaches these process-wide objects; made before
+  // the holder, they are destroyed after it when the program ends without
+  // FreeGlobals.
+  [[maybe_unused]] static const bool made_first = [] {
+    FunctionLibraryCount();
+    InstalledFunctions();
+    frReportStringSource();
+    FreeLocaleObject();
+    return true;
+  }();
   static std::unique_ptr<TfrGlobals> holder;
   return holder;
 }

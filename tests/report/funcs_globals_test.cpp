@@ -2,6 +2,7 @@
 // named constants, the checker bitmap and the shared parser and interpreter.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "report/fr_globals.h"
@@ -122,6 +123,18 @@ TEST_F(GlobalsTest, ShutDownFreesAndTheNextStartMakesAnew) {
   // The locale object is made again on first use.
   EXPECT_EQ(LoadReportString(55337), "204");
   EXPECT_EQ(frGlobals().RuntimeVariables.VariableCount(), 0);
+}
+
+TEST_F(GlobalsTest, AProgramThatEndsWithoutShutDownEndsCleanly) {
+  // The globals are then freed with the process's other objects, after
+  // everything their destructor reaches.
+  EXPECT_EXIT(
+      {
+        frGlobals().RuntimeVariables.AssignVariable("x", 1);
+        LoadReportString(55337);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
