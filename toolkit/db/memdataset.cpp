@@ -35,9 +35,9 @@ int NativeSizeOf(TFieldType type, int size) {
 }
 
 // The number a stored numeric value stands for, for the filter's comparison.
-bool NativeNumber(TFieldType type, const std::string& v, double& out) {
+bool NativeNumber(TFieldType type, std::string_view v, double& out) {
   auto load = [&](auto sample) {
-    decltype(sample) x;
+    decltype(sample) x{};
     std::memcpy(&x, v.data(), std::min(v.size(), sizeof x));
     return static_cast<double>(x);
   };
@@ -104,7 +104,36 @@ void TMemDataSet::SetStoreTransform(const AnsiString& field_name, TStoreTransfor
     transforms_[AnsiUpperCase(field_name)] = std::move(transform);
   else
     transforms_.erase(AnsiUpperCase(field_name));
+  ResolveTransforms();
 }
+
+// Each column finds its transform once, not at every value written.
+void TMemDataSet::ResolveTransforms() {
+  for (Column& c : columns_) {
+    const auto found = transforms_.find(AnsiUpperCase(c.name));
+    c.transform = found == transforms_.end() ? nullptr : &found->second;
+  }
+}
+
+bool TMemDataSet::HasBlobColumns() const {
+  return std::any_of(columns_.begin(), columns_.end(), [](const Column& c) { return IsBlobFieldType(c.type); });
+}
+
+TMemDataSet::Row TMemDataSet::NewRow() {
+  Row row;
+  row.id = next_id_++;
+  if (!free_slots_.empty()) {
+    row.slot = free_slots_.back();
+    free_slots_.pop_back();
+  } else {
+    row.slot = slots_.size() / std::max<size_t>(1, size_t(record_size_));
+    slots_.resize(slots_.size() + size_t(record_size_));
+  }
+  if (HasBlobColumns()) row.blobs.resize(columns_.size());
+  return row;
+}
+
+void TMemDataSet::FreeRow(const Row& row) { free_slots_.push_back(row.slot); }
 
 TMemDataSet::TStoreTransform TMemDataSet::NumericText(int width, int decimals) {
   width = std::clamp(width, 1, 20);
@@ -166,6 +195,8 @@ TMemDataSet::TStoreTransform TMemDataSet::NumericText(int width, int decimals) {
 void TMemDataSet::EmptyTable() {
   RequireClosed();
   rows_.clear();
+  slots_.clear();
+  free_slots_.clear();
 }
 
 AnsiString TMemDataSet::LayoutSignature() const {
@@ -198,9 +229,12 @@ void TMemDataSet::OpenBackend() {
   }
   record_size_ = offset;
   filter_column_ = kColumnUnresolved;
+  ResolveTransforms();
   const AnsiString layout = LayoutSignature();
   if (layout != rows_layout_) {
     rows_.clear();
+    slots_.clear();
+    free_slots_.clear();
     rows_layout_ = layout;
   }
   if (DefaultFields()) BuildDefaultFields();
@@ -262,31 +296,26 @@ int TMemDataSet::ColumnOf(const TField* field) const {
 void TMemDataSet::FillBuffer(TRecordBuffer buffer, const Row& row) {
   std::memcpy(buffer, &row.id, 4);
   buffer[4] = bpCurrent;
-  uint8_t* data = buffer + kHeaderSize;
-  std::memset(data, 0, static_cast<size_t>(record_size_));
-  for (size_t i = 0; i < columns_.size(); ++i) {
-    const Column& c = columns_[i];
-    if (!row.values[i]) continue;
-    data[c.offset] = 1;
-    if (c.size > 0) std::memcpy(data + c.offset + 1, row.values[i]->data(), std::min<size_t>(c.size, row.values[i]->size()));
-  }
+  std::memcpy(buffer + kHeaderSize, RowData(row), static_cast<size_t>(record_size_));
 }
 
 void TMemDataSet::StoreBuffer(TRecordBuffer buffer, Row& row) {
   const uint8_t* data = buffer + kHeaderSize;
-  row.values.resize(columns_.size());
+  uint8_t* stored = RowData(row);
   for (size_t i = 0; i < columns_.size(); ++i) {
     const Column& c = columns_[i];
     if (IsBlobFieldType(c.type)) {
       auto pending = pending_blobs_.find(static_cast<int>(i));
       if (pending != pending_blobs_.end())
-        row.values[i] = pending->second.empty() ? std::nullopt : std::optional<std::string>(pending->second);
+        row.blobs[i] = pending->second.empty() ? std::nullopt : std::optional<std::string>(pending->second);
+      stored[c.offset] = row.blobs[i] ? 1 : 0;
       continue;
     }
+    // A null value keeps no bytes.
     if (data[c.offset] == 0)
-      row.values[i].reset();
+      std::memset(stored + c.offset, 0, static_cast<size_t>(c.size) + 1);
     else
-      row.values[i] = std::string(reinterpret_cast<const char*>(data + c.offset + 1), static_cast<size_t>(c.size));
+      std::memcpy(stored + c.offset, data + c.offset, static_cast<size_t>(c.size) + 1);
   }
   pending_blobs_.clear();
 }
@@ -356,13 +385,15 @@ bool TMemDataSet::RowPassesFilterText(const Row& row) const {
   }
   const int column = filter_column_;
   if (column < 0) return true;  // a filter naming an unknown column is ignored, as the table does at open
-  const std::optional<std::string>& value = row.values[static_cast<size_t>(column)];
   const Column& c = columns_[static_cast<size_t>(column)];
-  if (!value) return false;
+  const uint8_t* slot = RowData(row) + c.offset;
+  if (slot[0] == 0) return false;
+  std::string_view value(reinterpret_cast<const char*>(slot + 1), static_cast<size_t>(c.size));
+  if (IsBlobFieldType(c.type)) value = *row.blobs[static_cast<size_t>(column)];
   double number;
-  if (!filter_->quoted && NativeNumber(c.type, *value, number)) return number == filter_->number;
+  if (!filter_->quoted && NativeNumber(c.type, value, number)) return number == filter_->number;
   // The stored text up to its first NUL, without the blanks and controls at its end.
-  std::string_view text(value->c_str());
+  std::string_view text = value.substr(0, value.find('\0'));
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
   return text == filter_->text;
 }
@@ -385,7 +416,20 @@ bool TMemDataSet::Accepts(const Row& row, TRecordBuffer buffer) {
 
 bool TMemDataSet::Visible(const Row& row) {
   if (!Filtered()) return true;
-  std::vector<uint8_t> scratch(static_cast<size_t>(kHeaderSize + record_size_ + CalcFieldsSize()) + 1);
+  // Without a filter handler the filter text decides from the row alone.
+  if (!OnFilterRecord()) return RowPassesFilterText(row);
+  // A handler reads the row through a record buffer; one that counts rows
+  // itself gets a buffer of its own.
+  const size_t size = static_cast<size_t>(kHeaderSize + record_size_ + CalcFieldsSize()) + 1;
+  std::vector<uint8_t> own;
+  std::vector<uint8_t>& scratch = scratch_in_use_ ? own : scratch_;
+  if (scratch.size() != size) scratch.assign(size, 0);
+  struct Use {
+    bool& flag;
+    bool before;
+    ~Use() { flag = before; }
+  } use{scratch_in_use_, scratch_in_use_};
+  scratch_in_use_ = true;
   FillBuffer(scratch.data(), row);
   return Accepts(row, scratch.data());
 }
@@ -475,7 +519,7 @@ std::optional<std::string> TMemDataSet::BlobValue(TRecordBuffer buffer, int colu
   std::memcpy(&id, buffer, 4);
   const int index = RowIndexOfId(id);
   if (index < 0) return std::nullopt;
-  return rows_[static_cast<size_t>(index)].values[static_cast<size_t>(column)];
+  return rows_[static_cast<size_t>(index)].blobs[static_cast<size_t>(column)];
 }
 
 bool TMemDataSet::FetchFieldValue(TField* field, void* destination) {
@@ -506,15 +550,15 @@ void TMemDataSet::PutFieldValue(TField* field, const void* source) {
       uint8_t* slot = buffer + kHeaderSize + c.offset;
       if (source == nullptr) {
         std::memset(slot, 0, static_cast<size_t>(c.size) + 1);
-      } else {
-        std::string value(static_cast<const char*>(source), static_cast<size_t>(c.size));
-        auto transform = transforms_.find(AnsiUpperCase(c.name));
-        if (transform != transforms_.end()) {
-          transform->second(*field, value);
-          value.resize(static_cast<size_t>(c.size));
-        }
+      } else if (c.transform != nullptr) {
+        transform_value_.assign(static_cast<const char*>(source), static_cast<size_t>(c.size));
+        (*c.transform)(*field, transform_value_);
+        transform_value_.resize(static_cast<size_t>(c.size));
         slot[0] = 1;
-        std::memcpy(slot + 1, value.data(), static_cast<size_t>(c.size));
+        std::memcpy(slot + 1, transform_value_.data(), static_cast<size_t>(c.size));
+      } else {
+        slot[0] = 1;
+        std::memmove(slot + 1, source, static_cast<size_t>(c.size));
       }
     }
   }
@@ -553,8 +597,7 @@ void TMemDataSet::StoreRecord() {
     return;
   }
   // Insert: before the row the new record stands at, first (BOF) or last (EOF).
-  Row row;
-  row.id = next_id_++;
+  Row row = NewRow();
   int at = static_cast<int>(rows_.size());
   const TBufferPosition flag = ReadBookmarkFlag(buffer);
   if (flag == bpBOF) {
@@ -572,8 +615,7 @@ void TMemDataSet::StoreRecord() {
 }
 
 void TMemDataSet::AppendBuffer(TRecordBuffer buffer, bool append) {
-  Row row;
-  row.id = next_id_++;
+  Row row = NewRow();
   StoreBuffer(buffer, row);
   int at = static_cast<int>(rows_.size());
   if (!append) at = std::clamp(cursor_, 0, static_cast<int>(rows_.size()));
@@ -585,6 +627,7 @@ void TMemDataSet::AppendBuffer(TRecordBuffer buffer, bool append) {
 void TMemDataSet::RemoveRecord() {
   if (cursor_ < 0 || cursor_ >= static_cast<int>(rows_.size()) || between_)
     RaiseDataSetError(dbtext::kRecordNotFound, this);
+  FreeRow(rows_[static_cast<size_t>(cursor_)]);
   rows_.erase(rows_.begin() + cursor_);
   // The cursor now stands on the following row, where the window resumes.
 }

@@ -90,15 +90,20 @@ class TMemDataSet : public TDataSet {
 
  private:
   class BlobStream;
+  // A row's column slots (as in the record buffer) live in one store shared
+  // by every row, so that storing a row allocates nothing per value or per
+  // row; blob bytes, of any length, are kept beside the row.
   struct Row {
     int32_t id = 0;
-    std::vector<std::optional<std::string>> values;  // native layout; blob bytes for blob columns
+    size_t slot = 0;  // of its data in slots_, in records
+    std::vector<std::optional<std::string>> blobs;  // by column; empty without blob columns
   };
   struct Column {
     AnsiString name;
     TFieldType type = ftUnknown;
     int size = 0;    // bytes of the native value
     int offset = 0;  // of the slot within the record data
+    const TStoreTransform* transform = nullptr;
   };
   struct EqualityFilter {
     AnsiString field;
@@ -108,6 +113,13 @@ class TMemDataSet : public TDataSet {
   };
 
   static constexpr int kHeaderSize = 9;
+  uint8_t* RowData(const Row& row) { return slots_.data() + row.slot * size_t(record_size_); }
+  const uint8_t* RowData(const Row& row) const { return slots_.data() + row.slot * size_t(record_size_); }
+  // A new row with room for its data.
+  Row NewRow();
+  void FreeRow(const Row& row);
+  void ResolveTransforms();
+  bool HasBlobColumns() const;
   int RowIndexOfId(int32_t id) const;
   int ColumnOf(const TField* field) const;
   void FillBuffer(TRecordBuffer buffer, const Row& row);
@@ -121,6 +133,11 @@ class TMemDataSet : public TDataSet {
 
   std::vector<Column> columns_;
   std::vector<Row> rows_;
+  std::vector<uint8_t> slots_;        // record_size_ bytes a row
+  std::vector<size_t> free_slots_;    // of removed rows, for the next new ones
+  std::vector<uint8_t> scratch_;      // a record buffer for the filter's tests
+  bool scratch_in_use_ = false;
+  std::string transform_value_;       // the value a transform rewrites
   AnsiString rows_layout_;
   std::map<AnsiString, TStoreTransform> transforms_;  // by upper-case field name
   std::map<int, std::string> pending_blobs_;          // column -> bytes written during this edit
