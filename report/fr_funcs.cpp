@@ -51,17 +51,6 @@ constexpr const char* kStdNames[] = {"AVG",     "COUNT",      "DAYOF", "FORMATDA
                                      "MIN",     "MINNUM",     "MONTHOF", "NAMECASE",     "POS",         "SUM",
                                      "TRIM",    "UPPERCASE",  "YEAROF"};
 
-// Names the design-time list describes besides the library's own functions:
-// the parser's built-ins, the report's variables and its procedures.
-constexpr const char* kDescribedNames[] = {
-    "STRTODATE", "STRTOTIME",   "IF",        "COPY",        "MOD",        "STR",        "NOT",
-    "AND",       "OR",          "ROUND",     "FRAC",        "INT",        "TRUE",       "FALSE",
-    "PAGE#",     "DATE",        "TIME",      "LINE#",       "LINETHROUGH#", "COLUMN#",  "TOTALPAGES",
-    "REPORTCOMMENT", "REPORTNAME", "REPORTAUTOR", "VMAJOR", "VMINOR",     "VRELEASE",   "VBUILD",
-    "REPORTDATE", "REPORTLASTCHANGE", "MROK", "MRCANCEL", "CURY",       "FREESPACE",  "FINALPASS",
-    "PAGEHEIGHT", "PAGEWIDTH",  "PROGRESS",  "MODALRESULT", "STOPREPORT", "NEWPAGE",    "NEWCOLUMN",
-    "SHOWBAND",  "INC",         "DEC"};
-
 int DateFieldThroughFormat(const char* format, const Variant& p) {
   return StrToInt(FormatDateTime(format, Evaluate(p).AsDateTime()));
 }
@@ -193,10 +182,9 @@ void TAggregateFunctionsSplitter::SplitScript(const TStrings& script) {
 
 TfrStdFunctionLibrary::TfrStdFunctionLibrary() {
   for (const char* name : kStdNames) FunctionNames.Add(name);
-  // Category and description texts come from the library's string table;
-  // names it holds no text for stay out of the catalogue.
-  for (const char* name : kStdNames) AddFunctionDescription(*this, name, AnsiString(), AnsiString());
-  for (const char* name : kDescribedNames) AddFunctionDescription(*this, name, AnsiString(), AnsiString());
+  // The category and description texts of these functions, of the parser's
+  // built-ins and of the report's variables and procedures are numbered texts
+  // the library does not hold, so none of them enters the catalogue.
 }
 
 void TfrStdFunctionLibrary::CallByIndex(int index, const Variant& p1, const Variant& p2, const Variant& p3,
