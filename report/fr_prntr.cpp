@@ -210,6 +210,10 @@ void TfrPrinter::ApplyPaper(int size, int width, int height, bool force, int ori
   Bin = bin;
   try {
     WriteSettings();
+    // A driver that gave up on the paper may have left the virtual printer
+    // with a code its table lacks, and so with no sides at all.
+    if (PaperWidth < 1 || PaperHeight < 1)
+      throw EPrinter(Format("Paper %d of %d x %d (0.1 mm) cannot be printed on", {size, width, height}));
   } catch (...) {
     PaperSize = old_size;
     PaperWidth = old_width;

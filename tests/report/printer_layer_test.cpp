@@ -263,6 +263,20 @@ TEST(SystemPrinters, AFailingDriverAtBindingLeavesTheVirtualPrinter) {
   EXPECT_EQ(bound.layer.PaperWidth, 2100);
 }
 
+TEST(SystemPrinters, PaperNeitherPrinterCanSizeIsRefused) {
+  Bound bound(TwoPrinters());
+  bound.layer.ApplyPaper(11, 0, 0, false, 0, -1);
+  // The driver fails on code 300 and the virtual printer's table lacks it.
+  EXPECT_THROW(bound.layer.ApplyPaper(300, 0, 0, false, 0, -1), EPrinter);
+  EXPECT_EQ(bound.layer.PaperSize, 11);
+  EXPECT_EQ(bound.layer.PaperWidth, 1480);
+  EXPECT_EQ(bound.layer.PaperHeight, 2100);
+  // With sides of its own it is printed on the virtual printer.
+  bound.layer.ApplyPaper(300, 1000, 1200, false, 0, -1);
+  EXPECT_TRUE(bound.layer.IsVirtual());
+  EXPECT_EQ(bound.layer.PaperWidth, 1000);
+}
+
 TEST(SystemPrinters, PaperListsAreCutToWhatTheTablesHold) {
   FakeDevice big;
   big.name = "Plotter";

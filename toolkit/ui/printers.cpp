@@ -333,7 +333,7 @@ std::optional<TDeviceMode> TPrinter::DeviceMode() const {
     // The driver's defaults, fetched once per selection; a driver that
     // cannot give them leaves the printer without settings.
     try {
-      const_cast<TPrinter*>(this)->mode_ = backend_->DefaultDeviceMode(index_);
+      mode_ = backend_->DefaultDeviceMode(index_);
     } catch (const EPrinter&) {
       return std::nullopt;
     }

@@ -215,7 +215,8 @@ class TPrinter {
   std::unique_ptr<TPrinterBackend> backend_;
   TStringList printers_;
   int index_ = -1;
-  std::optional<TDeviceMode> mode_;
+  // Fetched from the driver when first asked for after a selection.
+  mutable std::optional<TDeviceMode> mode_;
   std::unique_ptr<TPrintJob> job_;
   bool aborted_ = false;
   int page_number_ = 0;
