@@ -361,6 +361,8 @@ void TfrMemoView::SetCanvasFont() {
 
 void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& clip, int justify_extra) {
   TCanvas& c = *Canvas;
+  // Turned text runs upwards from (x, y).
+  const bool turned = c.Font().Orientation() != 0;
   c.PushClip(clip);
   const int char_extra = Round(CharSpacing * ScaleFactorX);
   if (char_extra == 0 && justify_extra == 0) {
@@ -371,6 +373,7 @@ void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& cl
     for (char ch : line)
       if (ch == ' ' || ch == '\xA0') ++spaces;
     int spread = justify_extra;
+    int advance = 0;
     size_t start = 0;
     while (start < line.size()) {
       size_t end = start;
@@ -381,12 +384,12 @@ void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& cl
         if (end < line.size()) ++end;
       }
       const AnsiString piece = line.substr(start, end - start);
-      c.TextOut(x, y, piece);
-      x += c.TextWidth(piece) + char_extra * static_cast<int>(piece.size());
+      c.TextOut(turned ? x : x + advance, turned ? y - advance : y, piece);
+      advance += c.TextWidth(piece) + char_extra * static_cast<int>(piece.size());
       const char tail = piece.back();
       if (justify_extra != 0 && spaces > 0 && (tail == ' ' || tail == '\xA0')) {
         const int share = spread / spaces;
-        x += share;
+        advance += share;
         spread -= share;
         --spaces;
       }
@@ -457,20 +460,46 @@ void TfrMemoView::ShowLines() {
   }
 }
 
-// The toolkit's canvas has no turned fonts: turned lines are counted and handed
-// to an export filter, but not drawn.
 void TfrMemoView::ShowTurnedLines() {
+  TCanvas& c = *Canvas;
+  c.Font().SetOrientation(900);
+  const TRect clip = Rect(PaintRect.Left + 1, PaintRect.Top, PaintRect.Right - 2, PaintRect.Bottom - 1);
   int x = Left + GapX;
   const int line_height = Round(LineSpacing * ScaleFactorX) + CanvasFontPixelHeight();
+  const int paint_height = PaintRect.Height();
   LineCount = 0;
   for (int i = 0; i < ExpandedMemo.Count(); ++i) {
     AnsiString s = ExpandedMemo.Strings(i);
-    if (EndsWithMark(s)) s.pop_back();
-    if (Exporting)
-      if (const auto& hook = ExportText()) hook(PaintRect, x, PaintRect.Bottom - GapY, s, *this, 0);
+    bool paragraph_end = s.empty();
+    if (EndsWithMark(s)) {
+      s.pop_back();
+      paragraph_end = true;
+    }
+    const int w = LineWidth(c, s);
+    int y = PaintRect.Bottom - GapY;
+    int justify_extra = 0;
+    switch (Alignment & 7) {
+      case frtaVertical | frtaRight:
+        y = Top + GapY + w;
+        break;
+      case frtaVertical | frtaCenter:
+        y = PaintRect.Bottom - GapY - 1 - (paint_height - 2 * GapY - w) / 2;
+        break;
+      case frtaVertical | frtaJustify:
+        y = Top + paint_height - GapY;
+        if (!paragraph_end && s.find_first_of(" \xA0") != AnsiString::npos) justify_extra = paint_height - 2 * GapY - w;
+        break;
+      default:
+        break;
+    }
+    if (!Exporting)
+      DrawLine(s, x, y, clip, justify_extra);
+    else if (const auto& hook = ExportText())
+      hook(PaintRect, x, y, s, *this, 0);
     ++LineCount;
     x += line_height;
   }
+  c.Font().SetOrientation(0);
 }
 
 void TfrMemoView::ShowMemo() {

@@ -213,9 +213,8 @@ void TfrBandView::DrawTo(TCanvas* canvas) {
     }
     c.Pen().SetStyle(psSolid);
   }
-  // Titles stand outside the band in a tab above it; turned titles need a
-  // turned font, which the toolkit's canvas lacks, so cross bands show theirs
-  // in the tab unturned.
+  // Titles stand outside the band in a tab above it (cross bands: left of
+  // it, the title turned to read upwards).
   const AnsiString title = BandTypeName(BandType());
   const int tw = BandTitleWidth(c, title);
   const TRect tab =
@@ -231,7 +230,13 @@ void TfrBandView::DrawTo(TCanvas* canvas) {
   c.LineTo(tab.Right - 1, tab.Bottom);
   c.Brush().SetStyle(bsClear);
   c.PushClip(tab);
-  c.TextOut(cross ? Left - 15 : Left + 4, cross ? Top + 4 : Top - 17, title);
+  if (cross) {
+    c.Font().SetOrientation(900);
+    c.TextOut(Left - 15, Top + tw + 4, title);
+    c.Font().SetOrientation(0);
+  } else {
+    c.TextOut(Left + 4, Top - 17, title);
+  }
   c.PopClip();
   RestoreGeometry();
 }

@@ -351,3 +351,33 @@ TEST_F(MemoTest, ScriptPropertiesAndFlags) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MemoTest, TurnedTextIsDrawnUpwardsInColumns) {
+  frEngine().EngineMode = emPrinting;
+  TfrMemoView memo;
+  memo.Alignment = frtaVertical;  // turned, from the bottom
+  memo.SetBounds(10, 20, 60, 200);
+  memo.Memo.Add("one");
+  memo.Memo.Add("two");
+  TMetafile drawing;
+  TMetafileCanvas canvas(drawing);
+  memo.DrawTo(&canvas);
+  const std::vector<TMetaTextRun> runs = drawing.TextRuns();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].font.Orientation(), 900);
+  // Each line is a column; lines start at the bottom gap.
+  EXPECT_EQ(runs[0].x, 10 + memo.GapX);
+  EXPECT_EQ(runs[1].x, 10 + memo.GapX + memo.LineSpacing + FontPixelHeight(10));
+  EXPECT_EQ(runs[0].y, 20 + 200 + 1 - memo.GapY);
+  // Read from the top, a right-aligned turned line ends at the top gap.
+  memo.Alignment = frtaVertical | frtaRight;
+  TMetafile right;
+  TMetafileCanvas right_canvas(right);
+  memo.DrawTo(&right_canvas);
+  EXPECT_EQ(right.TextRuns()[0].y, 20 + memo.GapY + Measure(memo, "one"));
+  EXPECT_EQ(canvas.Font().Orientation(), 0);  // the canvas font is put back
+}
+
+}  // namespace

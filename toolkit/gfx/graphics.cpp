@@ -79,11 +79,19 @@ void TFont::Assign(const TFont& source) {
   size_ = source.size_;
   color_ = source.color_;
   style_ = source.style_;
+  orientation_ = source.orientation_;
+  Changed();
+}
+
+void TFont::SetOrientation(int tenths_of_degree) {
+  if (tenths_of_degree == orientation_) return;
+  orientation_ = tenths_of_degree;
   Changed();
 }
 
 bool TFont::operator==(const TFont& other) const {
-  return name_ == other.name_ && size_ == other.size_ && color_ == other.color_ && style_ == other.style_;
+  return name_ == other.name_ && size_ == other.size_ && color_ == other.color_ && style_ == other.style_ &&
+         orientation_ == other.orientation_;
 }
 
 std::string TFont::ResolvedName() const {
@@ -245,10 +253,19 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
   painter_->setFont(ToQFont(Font()));
   const QString q = ToQString(text);
   const QFontMetrics metrics(painter_->font());
-  const QRect box(x, y, metrics.horizontalAdvance(q), metrics.height());
+  const int orientation = Font().Orientation();
+  if (orientation != 0) {
+    // Turned text: the box is laid out at the origin and turned about the
+    // text's start, its top toward the start's side as the classic platform does.
+    painter_->save();
+    painter_->translate(x, y);
+    painter_->rotate(-orientation / 10.0);
+  }
+  const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, metrics.horizontalAdvance(q), metrics.height());
   if (Brush().Style() != bsClear) painter_->fillRect(box, ToQColor(Brush().Color()));
   painter_->setPen(ToQColor(Font().Color()));
   painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
+  if (orientation != 0) painter_->restore();
   MoveTo(x + box.width(), y);
 }
 

@@ -77,6 +77,10 @@ class TFont : public TGraphicsObject {
   void SetColor(TColor value);
   TFontStyles Style() const { return style_; }
   void SetStyle(TFontStyles value);
+  // The angle of the text's base line in tenths of a degree, counter-clockwise
+  // (900: the text reads upwards); TextOut turns the text about its start.
+  int Orientation() const { return orientation_; }
+  void SetOrientation(int tenths_of_degree);
   void Assign(const TFont& source);
   bool operator==(const TFont& other) const;
 
@@ -88,6 +92,7 @@ class TFont : public TGraphicsObject {
   int size_ = 8;
   TColor color_ = clWindowText;
   TFontStyles style_;
+  int orientation_ = 0;
 };
 
 enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };

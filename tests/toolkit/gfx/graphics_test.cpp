@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QGuiApplication>
 #include <QImage>
 
@@ -157,6 +159,42 @@ TEST(Canvas, TextPaintsItsBackgroundUnlessTheBrushIsClear) {
       for (int x = 0; x < w; ++x) ink |= c.Pixel(x, y) == clBlack;
     EXPECT_TRUE(ink);
   }
+}
+
+TEST(Canvas, TurnedTextReadsUpwardsFromItsStart) {
+  TBitmap bitmap;
+  bitmap.SetSize(100, 100);
+  TCanvas& c = bitmap.Canvas();
+  c.Brush().SetStyle(bsClear);
+  c.Font().SetColor(clBlack);
+  c.Font().SetSize(10);
+  c.Font().SetOrientation(900);
+  const AnsiString text = "WWWW";
+  const int w = c.TextWidth(text);
+  const int h = c.TextHeight(text);
+  c.TextOut(40, 90, text);
+  // The ink lies in the column right of x = 40, above y = 90, as tall as
+  // the text is wide.
+  int top = 100, bottom = -1, left = 100, right = -1;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 100; ++x)
+      if (c.Pixel(x, y) == clBlack) {
+        top = std::min(top, y), bottom = std::max(bottom, y);
+        left = std::min(left, x), right = std::max(right, x);
+      }
+  ASSERT_GE(bottom, 0);
+  EXPECT_GE(left, 40);
+  EXPECT_LE(right, 40 + h);
+  EXPECT_LE(bottom, 90);
+  EXPECT_GE(top, 90 - w);
+  EXPECT_GT(bottom - top, right - left);
+  // The font keeps its turn through a copy and compares by it.
+  TFont copy;
+  copy.Assign(c.Font());
+  EXPECT_EQ(copy.Orientation(), 900);
+  EXPECT_TRUE(copy == c.Font());
+  copy.SetOrientation(0);
+  EXPECT_FALSE(copy == c.Font());
 }
 
 TEST(Bitmaps, SurviveABmpRoundTrip) {
