@@ -170,7 +170,7 @@ class TfrInterpretator::Compiler {
 
   int Emit(AnsiString text, size_t pos, bool is_goto = false) {
     if (Count() >= kMaxScriptLines) {
-      Error("The script has more than 65536 lines");
+      Error("The script has more than 65535 lines");
       return -1;
     }
     lines_.push_back({std::move(text), pos, is_goto});

@@ -45,8 +45,8 @@ class TfrInterpretator {
   static constexpr int kMaxLabels = 101;
   // Label texts are kept to this many characters.
   static constexpr size_t kMaxLabelLength = 16;
-  // Jump targets are 16-bit.
-  static constexpr int kMaxScriptLines = 65536;
+  // Jump targets are 16-bit, and a jump may land just after the last line.
+  static constexpr int kMaxScriptLines = 65535;
 
   TfrInterpretator();
   virtual ~TfrInterpretator();

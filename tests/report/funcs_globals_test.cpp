@@ -11,6 +11,7 @@
 #include "report/fr_utils.h"
 #include "toolkit/core/text.h"
 #include "toolkit/gfx/graphics.h"
+#include "toolkit/ui/forms.h"
 
 namespace {
 
@@ -123,6 +124,18 @@ TEST_F(GlobalsTest, ShutDownFreesAndTheNextStartMakesAnew) {
   // The locale object is made again on first use.
   EXPECT_EQ(LoadReportString(55337), "204");
   EXPECT_EQ(frGlobals().RuntimeVariables.VariableCount(), 0);
+}
+
+TEST_F(GlobalsTest, DialogPagesShareOneHiddenForm) {
+  TForm* form = frGlobals().DialogForm();
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(form->Name(), "DialogForm");
+  EXPECT_EQ(form->Left(), -100);
+  EXPECT_EQ(form->Top(), -100);
+  EXPECT_EQ(form->Width(), 10);
+  EXPECT_EQ(form->Height(), 10);
+  EXPECT_FALSE(form->Visible());
+  EXPECT_EQ(frGlobals().DialogForm(), form);
 }
 
 TEST_F(GlobalsTest, AProgramThatEndsWithoutShutDownEndsCleanly) {
