@@ -22,8 +22,15 @@ std::unique_ptr<TDbfFile> OpenTable(const std::string& file_name, TPageFileMode 
 
 std::string TableTextToUtf8(const TDbfFile& table, const std::string& text) {
   const unsigned cp = table.UseCodePage();
-  // A table in a code page the converter lacks is shown untranslated.
-  if (!IsCodePageAvailable(cp)) return text;
+  // A table in a code page the converter lacks is shown untranslated. The
+  // answer is asked once per code page, not for every value of a dump.
+  static unsigned known_cp = 0;
+  static bool known_available = false;
+  if (cp != known_cp || known_cp == 0) {
+    known_available = IsCodePageAvailable(cp);
+    known_cp = cp;
+  }
+  if (!known_available) return text;
   return ConvertCodePage(text, cp, kUtf8CodePage);
 }
 
