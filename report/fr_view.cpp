@@ -197,8 +197,14 @@ void DrawFrameLine(TfrView& v, int x1, int y1, int x2, int y2) {
   TCanvas& c = *v.Canvas;
   const bool vertical = x1 == x2;
   if (v.FrameStyle != frsSolid && v.FrameStyle != frsDouble) {
-    // Dashed pens wider than one pixel are drawn as parallel thin strokes.
-    c.Brush().SetColor(v.FillColor);
+    // Dashed pens wider than one pixel are drawn as parallel thin strokes;
+    // their gaps show the fill, and nothing where there is none.
+    if (v.FillColor == clNone) {
+      c.Brush().SetStyle(bsClear);
+    } else {
+      c.Brush().SetStyle(bsSolid);
+      c.Brush().SetColor(v.FillColor);
+    }
     const int w = c.Pen().Width();
     c.Pen().SetWidth(1);
     for (int d = -(w / 2); d <= w - 1 - w / 2; ++d) {
@@ -220,10 +226,13 @@ void DrawFrameLine(TfrView& v, int x1, int y1, int x2, int y2) {
     const int dy = vertical ? 0 : w;
     c.MoveTo(x1 - dx, y1 - dy);
     c.LineTo(x2 - dx, y2 - dy);
-    c.Pen().SetColor(v.FillColor == clNone ? clWhite : v.FillColor);
-    c.MoveTo(x1, y1);
-    c.LineTo(x2, y2);
-    c.Pen().SetColor(v.FrameColor);
+    // The middle line is the fill's colour: without a fill nothing is painted there.
+    if (v.FillColor != clNone) {
+      c.Pen().SetColor(v.FillColor);
+      c.MoveTo(x1, y1);
+      c.LineTo(x2, y2);
+      c.Pen().SetColor(v.FrameColor);
+    }
     c.MoveTo(x1 + dx, y1 + dy);
     c.LineTo(x2 + dx, y2 + dy);
   }

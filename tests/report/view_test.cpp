@@ -131,6 +131,8 @@ TEST_F(ViewTest, FrameStylesDrawTheirLines) {
   v.FrameStyle = frsDash;
   EXPECT_EQ(Paint(v).lines, 3);  // three parallel 1-pixel strokes
   v.FrameStyle = frsDouble;
+  EXPECT_EQ(Paint(v).lines, 2);  // the outer lines; no fill, no middle line
+  v.FillColor = 0x00FF00;
   EXPECT_EQ(Paint(v).lines, 3);  // outer, middle in the fill colour, outer
   v.FrameStyle = frsSolid;
   EXPECT_EQ(Paint(v).lines, 1);
