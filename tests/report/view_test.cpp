@@ -444,3 +444,40 @@ TEST_F(ViewTest, PrintedLinesAreAlignedAndTagsExpanded) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every cut of a record ends in the stream's read error, never in a crash or
+// an object read from bytes that are not there.
+TEST_F(ViewTest, CutRecordsRaiseTheReadError) {
+  TfrMemoView memo;
+  memo.Memo.Add("line");
+  memo.HighlightCondition = "[X]";
+  TfrBandView band;
+  band.ChildBand = "Child1";
+  TfrPictureView picture;
+  picture.SetPicture(pkJPEG, SmallJpeg(2, 2));
+  TfrLineView line;
+  TfrSubReportView sub;
+  std::vector<std::pair<TfrView*, std::function<std::unique_ptr<TfrView>()>>> kinds = {
+      {&memo, [] { return std::make_unique<TfrMemoView>(); }},
+      {&band, [] { return std::make_unique<TfrBandView>(); }},
+      {&picture, [] { return std::make_unique<TfrPictureView>(); }},
+      {&line, [] { return std::make_unique<TfrLineView>(); }},
+      {&sub, [] { return std::make_unique<TfrSubReportView>(); }},
+  };
+  for (auto& [view, make] : kinds) {
+    TMemoryStream whole;
+    view->WriteRecord(whole);
+    const std::string bytes(whole.Bytes());
+    for (size_t cut = 0; cut < bytes.size(); ++cut) {
+      TMemoryStream in;
+      in.WriteBuffer(bytes.data(), static_cast<int64_t>(cut));
+      in.SetPosition(0);
+      std::unique_ptr<TfrView> back = make();
+      EXPECT_THROW(back->ReadRecord(in, 25), EReadError) << view->ClassName() << " cut at " << cut;
+    }
+  }
+}
+
+}  // namespace
