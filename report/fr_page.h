@@ -79,8 +79,9 @@ class TfrPage : public TfrObject {
   void DeleteObject(int index);
   void ClearObjects();
 
-  // The page record (see the top of this file). A record the stream cannot
-  // hold raises EReadError and leaves the page as it was.
+  // The page record (see the top of this file). A record cut short raises
+  // EReadError, a paper the printer layer refuses EPrinter; either leaves
+  // the page as it was.
   void ReadRecord(TStream& stream, int version);
   void WriteRecord(TStream& stream) const;
 

@@ -9,6 +9,7 @@
 // driver does not answer is listed as "printer <TAB> INDEX <TAB> NAME <TAB>
 // unavailable" without papers.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "report/fr_prntr.h"
@@ -29,6 +30,8 @@ int PrintersCommand(const ReptoolArgs& args) {
     std::fprintf(stderr, "usage: reptool printers\n");
     return 2;
   }
+  // Printers are listed without a window: no display is needed.
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
   TfrPrinter& layer = GlobalPrinterLayer();
   const int current = layer.PrinterIndex();
   for (int i = 0; i < layer.Printers.Count(); ++i) {
