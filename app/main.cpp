@@ -598,6 +598,21 @@ void TForm1::BuildGrids() {
   LiteDesigner1->SetVertLines(clSilver);
   LiteDesigner1->SetHorizLines(clSilver);
 
+  auto numeric = [this](const char* name, const char* format) {
+    auto* vision = new TNumericVision(this);
+    vision->SetName(name);
+    vision->SetDisplayFormat(format);
+    vision->SetDropDownKind(ndkCustom);
+    return vision;
+  };
+  NumericVision_00 = numeric("NumericVision_00", "0.000");
+  NumericVision_00->SetAlignment(talCenter);
+  NumericVision1 = numeric("NumericVision1", "0.0");
+  NumericVision2 = numeric("NumericVision2", "0");
+  TextVision1 = new TTextVision(this);
+  TextVision1->SetName("TextVision1");
+  TextVision1->SetDisplayAs(tbmText);
+
   auto make = [this](const char* name, TTabSheet* sheet) {
     auto* grid = new TDBGridPro(this);
     grid->SetName(name);
@@ -614,8 +629,6 @@ void TForm1::BuildGrids() {
   DBGridPro1 = make("DBGridPro1", TabSheet1);
   DBGridPro1->SetShowFooters(true);
   DBGridPro1->SetMultiSelect(true);
-  // The numeric visions and the text vision come with in-place editing;
-  // until then these columns show through the default vision.
   AddColumns(*DBGridPro1, {{"N", "N", 69},
                            {"DATE", "Дата", 71},
                            {"TIME", "Время", 69},
@@ -646,6 +659,16 @@ void TForm1::BuildGrids() {
                            {"P", "KU аo, дБ", 65, true, false, true},
                            {"K", "KU асв, дБ", 73},
                            {"COMMENT", "Комментрий", 154}});
+  // The visions by column position: the press grid's P and R, and its
+  // comments; the acoustic grid's levels and differences (all but the hidden
+  // D3), and its P and K.
+  auto assign = [](TDBGridPro* grid, std::initializer_list<int> columns, TvpFieldVision* vision) {
+    for (int index : columns) grid->Columns()->Items(index)->SetVision(vision);
+  };
+  assign(DBGridPro1, {4, 5}, NumericVision_00);
+  assign(DBGridPro1, {9}, TextVision1);
+  assign(DBGridPro2, {3, 4, 5, 6, 7, 8, 10, 11, 12}, NumericVision1);
+  assign(DBGridPro2, {14, 15}, NumericVision2);
   for (TDBGridPro* grid : {DBGridPro1, DBGridPro2}) {
     grid->SetAutoColumnFit(true);
     grid->SetDataSource(DataSource1);

@@ -11,6 +11,8 @@
 
 #include "dbf/dbf.h"
 #include "grid/rs.h"
+#include "grid/rs_blob.h"
+#include "grid/rs_num.h"
 #include "grid/rs_std.h"
 #include "toolkit/sys/settings.h"
 #include "toolkit/ui/comctrls.h"
@@ -48,6 +50,12 @@ class TForm1 : public TForm {
   TDBGridPro* DBGridPro1;  // press rows
   TDBGridPro* DBGridPro2;  // acoustic and bending rows
   TLiteDesigner* LiteDesigner1;
+  // The measurement columns' numbers in three formats, and the comments of
+  // the press rows edited in the blob picker.
+  TNumericVision* NumericVision_00;
+  TNumericVision* NumericVision1;
+  TNumericVision* NumericVision2;
+  TTextVision* TextVision1;
 
   void FormCreate(TComponent* Sender);
   void FormClose(TComponent* Sender, TCloseAction& Action);

@@ -1,0 +1,282 @@
+#include "grid/rs_blob.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "grid/rs_edit.h"
+#include "grid/rs_env.h"
+#include "grid/rs_img.h"
+#include "grid/rs_str.h"
+#include "toolkit/core/typinfo.h"
+#include "toolkit/ui/comctrls.h"
+#include "toolkit/ui/extctrls.h"
+#include "toolkit/ui/memo.h"
+#include "toolkit/ui/stdctrls.h"
+
+// ---- Published types ---------------------------------------------------------------------
+
+const TTypeInfo& TfvTextBlobMarkerType() {
+  static const TTypeInfo t = TTypeInfo::Enumeration("TfvTextBlobMarker", {"tbmDefault", "tbmIcon", "tbmText"});
+  return t;
+}
+
+const TTypeInfo& TfvDropDownTextOptionsType() {
+  static const TTypeInfo option = TTypeInfo::Enumeration(
+      "TfvDropDownTextOption",
+      {"dtoNoHideScrollBars", "dtoNoWantReturns", "dtoNoWantTabs", "dtoNoWordWrap", "dtoNoSizing", "dtoNoAutoPost"});
+  static const TTypeInfo t = TTypeInfo::SetOf("TfvDropDownTextOptions", option);
+  return t;
+}
+
+const TClassInfo& TDropDownBlobVision::StaticClassInfo() {
+  static const TClassInfo info(
+      kClassOf<TDropDownBlobVision>, "TDropDownBlobVision", &TToolFormVision::StaticClassInfo(),
+      [](TPublisher<TDropDownBlobVision>& p) {
+        using V = TDropDownBlobVision;
+        p.Boolean("ComboBoxStyle", &V::ComboBoxStyle, &V::SetComboBoxStyle).WithDefault(true);
+        p.Integer("DropDownWidth", &V::DropDownWidth, &V::SetDropDownWidth).WithDefault(0);
+        p.Integer("DropDownHeight", &V::DropDownHeight, &V::SetDropDownHeight).WithDefault(0);
+        p.Boolean("EnableDropDown", &V::EnableDropDown, &V::SetEnableDropDown).WithDefault(true);
+        p.Boolean("EnableButton", &V::EnableButton, &V::SetEnableButton).WithDefault(true);
+      });
+  return info;
+}
+
+const TClassInfo& TTextVision::StaticClassInfo() {
+  static const TClassInfo info(
+      kClassOf<TTextVision>, "TTextVision", &TDropDownBlobVision::StaticClassInfo(), [](TPublisher<TTextVision>& p) {
+        using V = TTextVision;
+        p.Ordinal("Alignment", TvpDefAlignmentType(), &V::Alignment, &V::SetAlignment).WithDefault(talDefault);
+        p.Ordinal("DropDownOptionsEx", TfvDropDownTextOptionsType(), &V::DropDownOptionsEx,
+                  &V::SetDropDownOptionsEx)
+            .WithDefault(0);
+        p.Ordinal("DropDownScrollBars", TScrollStyleType(), &V::DropDownScrollBars, &V::SetDropDownScrollBars)
+            .WithDefault(ssBoth);
+        p.Integer("MaxLength", &V::TextMaxLength, &V::SetTextMaxLength).WithDefault(0);
+        p.Ordinal("DisplayAs", TfvTextBlobMarkerType(), &V::DisplayAs, &V::SetDisplayAs).WithDefault(tbmIcon);
+      });
+  return info;
+}
+
+// ---- TDropDownBlobVision -----------------------------------------------------------------
+
+TDropDownBlobVision::TDropDownBlobVision(TComponent* owner) : TToolFormVision(owner) {
+  SetEnableButton(true);
+  SetSelfDrawn(true);
+  SetComboBoxStyle(true);
+}
+
+void TDropDownBlobVision::DrawFocus(TfvPainter& Painter) {
+  if (Painter.GridMode() || Painter.HasColumn || !Painter.Attrs || !Painter.Attrs->Focused) return;
+  const TRect& cell = Painter.CellRect;
+  Painter.DrawFocusRect(Rect(cell.Left + 1, cell.Top + 1, cell.Right - 1, cell.Bottom - 1));
+}
+
+void TDropDownBlobVision::DrawContent(TgpFieldList&, TfvPainter& Painter) {
+  Painter.DefaultDraw = false;
+  DrawFocus(Painter);
+}
+
+bool TDropDownBlobVision::WantArrows() { return false; }
+
+TVisionToolForm* TDropDownBlobVision::GetDefaultDropDown() { return BlobPicker(); }
+
+// ---- TTextVision -------------------------------------------------------------------------
+
+TTextVision::TTextVision(TComponent* owner) : TDropDownBlobVision(owner) {}
+
+void TTextVision::SetTextMaxLength(int value) {
+  CheckNotNegative(value);
+  text_max_length_ = value;
+}
+
+void TTextVision::SetDisplayAs(TfvTextBlobMarker value) {
+  if (display_as_ == value) return;
+  display_as_ = value;
+  NotifyView();
+}
+
+void TTextVision::LoadEditValue(IvpVisionEdit& Edit) {
+  TfvCurrentValue& value = Edit.CurrentValue();
+  value.Clear();
+  value.SetDataType(ftString);
+  if (TField* field = Edit.EditFields().Field()) {
+    const AnsiString text = field->IsBlob() ? field->GetStringValue() : field->FormatForDisplay(false);
+    if (!field->HoldsNull()) value.SetAsString(text);
+  }
+  value.Changed = false;
+  value.TextModified = false;
+}
+
+void TTextVision::DrawContent(TgpFieldList& Fields, TfvPainter& Painter) {
+  TField* field = Fields.Field();
+  switch (display_as_) {
+    case tbmDefault:
+      Painter.DrawText(field ? field->FormatForDisplay(true) : AnsiString(), Fields.Alignment(), tlaDefault, 0, 0);
+      break;
+    case tbmIcon: {
+      const TRect& cell = Painter.CellRect;
+      const TPoint saved_corner{Painter.ImageRect.Left, Painter.ImageRect.Top};
+      Painter.ImageRect.Left = cell.Left + (cell.Width() - 16) / 2;
+      Painter.ImageRect.Top = cell.Top + (cell.Height() - 16) / 2;
+      Painter.DrawImage(field && !field->HoldsNull() ? 0 : 1, rsEnv()->BlobMarkers);
+      Painter.ImageRect.Left = saved_corner.x;
+      Painter.ImageRect.Top = saved_corner.y;
+      break;
+    }
+    case tbmText:
+      Painter.DrawText(field ? field->GetStringValue() : AnsiString(), Fields.Alignment(), tlaDefault, 0, 0);
+      break;
+  }
+  TDropDownBlobVision::DrawContent(Fields, Painter);
+}
+
+// ---- The blob picker ---------------------------------------------------------------------
+
+namespace {
+
+inline constexpr int kPickerWidth = 169;
+inline constexpr int kPickerHeight = 105;
+// The bottom strip that holds OK and Cancel.
+inline constexpr int kButtonStrip = 32;
+
+// What every drop-down of the picker starts from.
+const TvtfOptions kPickerOptions{tfoFocusable, tfoNoAutoPost};
+
+std::unique_ptr<TvpBlobPicker> g_blob_picker;
+
+}  // namespace
+
+TvpBlobPicker::TvpBlobPicker() : TVisionToolForm(nullptr) {
+  SetBounds(0, 0, kPickerWidth, kPickerHeight);
+  SetColor(clWindow);
+  SetOptions(kPickerOptions);
+  ok_ = new TButton(this);
+  ok_->SetParent(this);
+  ok_->SetCaption(rsLoadStr(SButtonOK));
+  ok_->SetDefault(true);
+  ok_->OnClick = [this](TComponent*) { Close(true, false); };
+  cancel_ = new TButton(this);
+  cancel_->SetParent(this);
+  cancel_->SetCaption(rsLoadStr(SButtonCancel));
+  cancel_->SetCancel(true);
+  cancel_->SetModalResult(mrCancel);
+  OnPostChanges = [this](TComponent*) {
+    if (TDBProdiEdit* edit = Edit()) PostChanges(*edit);
+  };
+  OnClose = [this](TComponent*) { Closed(); };
+  OnShow = [this](TComponent*) {
+    auto* vision = dynamic_cast<TDropDownBlobVision*>(Edit() ? Edit()->EffectiveVision() : nullptr);
+    if (vision) Prepare(*vision, *Edit());
+  };
+  LayOut();
+}
+
+void TvpBlobPicker::LayOut() {
+  const int w = Width(), h = Height();
+  const int view_height = std::max(0, h - kButtonStrip);
+  if (text_box_) text_box_->SetBounds(0, 0, w, view_height);
+  if (picture_view_) picture_view_->SetBounds(0, 0, w, view_height);
+  cancel_->SetBounds(w - 64, view_height + 5, 60, 22);
+  ok_->SetBounds(w - 128, view_height + 5, 60, 22);
+}
+
+void TvpBlobPicker::MarkChanged() {
+  if (!listening_) return;
+  SetChanged(true);
+  ok_->SetEnabled(true);
+}
+
+void TvpBlobPicker::Prepare(TDropDownBlobVision& Vision, TDBProdiEdit& Edit) {
+  vision_ = &Vision;
+  listening_ = false;
+  // Built afresh: nothing one drop-down set is left for the next.
+  TvtfOptions options = kPickerOptions;
+  TgpFieldList& fields = Edit.EditFields();
+  if (auto* text = dynamic_cast<TTextVision*>(&Vision)) {
+    options = options.Include(tfoAlwaysPostChanges);
+    if (!text_box_) {
+      text_box_ = new TMemo(this);
+      text_box_->SetParent(this);
+      text_box_->OnChange = [this](TComponent*) { MarkChanged(); };
+    }
+    delete picture_view_;
+    picture_view_ = nullptr;
+    const TfvDropDownTextOptions ex = text->DropDownOptionsEx();
+    text_box_->SetHideScrollBars(!ex.Contains(dtoNoHideScrollBars));
+    text_box_->SetWantReturns(!ex.Contains(dtoNoWantReturns));
+    text_box_->SetWantTabs(!ex.Contains(dtoNoWantTabs));
+    text_box_->SetWordWrap(!ex.Contains(dtoNoWordWrap));
+    text_box_->SetScrollBars(text->DropDownScrollBars());
+    if (ex.Contains(dtoNoSizing)) options = options.Include(tfoFixedWidth).Include(tfoFixedHeight);
+    if (ex.Contains(dtoNoAutoPost)) options = options.Exclude(tfoAlwaysPostChanges);
+    int width = Width(), height = Height();
+    if (text->DropDownWidth() != 0) width = text->DropDownWidth();
+    if (text->DropDownHeight() != 0) height = text->DropDownHeight();
+    SetBounds(Left(), Top(), width, height);
+    int limit = text->TextMaxLength();
+    if (limit == 0)
+      if (auto* string_field = dynamic_cast<TStringField*>(fields.Field())) limit = string_field->Size();
+    text_box_->SetMaxLength(limit);
+    text_box_->SetReadOnly(!fields.CanEdit());
+    text_box_->Font().Assign(Edit.Font());
+    text_box_->SetText(Edit.CurrentValue().AsString());
+    text_box_->SetModified(false);
+    SetActiveControl(text_box_);
+  } else {
+    if (!picture_view_) {
+      picture_view_ = new TImage(this);
+      picture_view_->SetParent(this);
+      picture_view_->SetCenter(true);
+    }
+    delete text_box_;
+    text_box_ = nullptr;
+    TPicture& picture = picture_view_->Picture();
+    try {
+      ValueToGraphic(Edit.CurrentValue(), picture);
+    } catch (const EInvalidGraphic&) {
+      // The picker opens empty over bytes that are no picture.
+    }
+    picture_view_->PictureChanged();
+    int width = std::max(picture.Bitmap().Width(), 2 * 64 + 8);
+    int height = picture.Bitmap().Height() + kButtonStrip;
+    if (Vision.DropDownWidth() != 0) width = Vision.DropDownWidth();
+    if (Vision.DropDownHeight() != 0) height = Vision.DropDownHeight();
+    SetBounds(Left(), Top(), width, height);
+    SetActiveControl(cancel_);
+  }
+  SetOptions(options);
+  LayOut();
+  ok_->SetEnabled(false);
+  listening_ = true;
+}
+
+void TvpBlobPicker::PostChanges(TDBProdiEdit& Edit) {
+  if (!Edit.EditFields().StartEdit(false)) return;
+  TfvCurrentValue& value = Edit.CurrentValue();
+  if (text_box_) {
+    value.SetAsString(text_box_->Text());
+  } else if (picture_view_) {
+    GraphicToValue(value, picture_view_->Picture());
+  }
+  value.Changed = true;
+}
+
+void TvpBlobPicker::Closed() {
+  listening_ = false;
+  if (!vision_) return;
+  bool keep_size = Options().Contains(tfoFixedWidth) && Options().Contains(tfoFixedHeight);
+  if (auto* text = dynamic_cast<TTextVision*>(vision_)) keep_size = text->DropDownOptionsEx().Contains(dtoNoSizing);
+  if (!keep_size) {
+    vision_->SetDropDownWidth(Width());
+    vision_->SetDropDownHeight(Height());
+  }
+  vision_ = nullptr;
+}
+
+TVisionToolForm* TDropDownBlobVision::BlobPicker() {
+  if (!g_blob_picker) g_blob_picker = std::make_unique<TvpBlobPicker>();
+  return g_blob_picker.get();
+}
+
+void FreeBlobDefaults() { g_blob_picker.reset(); }
