@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "report/FR_Pars.h"
+#include "report/fr_page.h"
 #include "toolkit/core/sysutils.h"
 
 TfrDrawServices& frDrawServices() {
@@ -41,6 +42,26 @@ bool SameRow(const TfrView& view, TfrView& candidate) {
   return draw.CurrentBandStretched && draw.CurrentBandStretched() && candidate.Top == view.Top;
 }
 
+// The printable left and right of the current page: the page build's page
+// unless the caller tells another.
+std::optional<std::pair<int, int>> CurrentPageLimits() {
+  const TfrDrawServices& draw = frDrawServices();
+  if (draw.PageLimits) return draw.PageLimits();
+  TfrPage* page = frEngine().CurPage;
+  if (page == nullptr) return std::nullopt;
+  const TfrPageLimits limits = page->ComputeLimits();
+  return std::pair<int, int>(limits.Left, limits.Right);
+}
+
+std::vector<TfrView*> CurrentPageObjects() {
+  const TfrDrawServices& draw = frDrawServices();
+  if (draw.PageObjects) return draw.PageObjects();
+  std::vector<TfrView*> objects;
+  if (TfrPage* page = frEngine().CurPage)
+    for (const auto& view : page->Objects) objects.push_back(view.get());
+  return objects;
+}
+
 // Left edges compare as at-least-four-digit texts, as the stored order does:
 // "%4.4d" keeps negative and five-digit edges in text order.
 AnsiString EdgeKey(int left) { return Format("%4.4d", {left}); }
@@ -48,12 +69,10 @@ AnsiString EdgeKey(int left) { return Format("%4.4d", {left}); }
 // The left-aligned neighbour with the greatest left edge below view's, or the
 // right-aligned one with the smallest left edge above it.
 TfrView* FindNeighbour(TfrView& view, bool left_side) {
-  const TfrDrawServices& draw = frDrawServices();
-  if (!draw.PageObjects) return nullptr;
   const AnsiString own = EdgeKey(view.Left);
   TfrView* best = nullptr;
   AnsiString best_key;
-  for (TfrView* candidate : draw.PageObjects()) {
+  for (TfrView* candidate : CurrentPageObjects()) {
     if (candidate == nullptr || candidate == &view || candidate->TypeCode == gtBand) continue;
     if (candidate->BandAlign != (left_side ? baLeft : baRight)) continue;
     if (!SameRow(view, *candidate)) continue;
@@ -74,8 +93,7 @@ TfrView* FindNeighbour(TfrView& view, bool left_side) {
 void BeginDraw(TfrView& view, TCanvas* canvas) {
   view.Canvas = canvas;
   frEngine().CurView = &view;
-  const TfrDrawServices& draw = frDrawServices();
-  const std::optional<std::pair<int, int>> limits = draw.PageLimits ? draw.PageLimits() : std::nullopt;
+  const std::optional<std::pair<int, int>> limits = CurrentPageLimits();
   if (!limits) return;
   const int L = limits->first;
   const int R = limits->second;

@@ -14,11 +14,11 @@
 #include "report/fr_class.h"
 
 // The page and band a drawing happens on, as the page and build code tell it.
-// Every member may be left empty: a drawing without a page applies no
-// alignment, a text without an ExpandValue keeps its brackets.
+// Every member may be left empty: the page is then the engine's current page
+// (none: no alignment), and a text without an ExpandValue keeps its brackets.
 struct TfrDrawServices {
-  // The left and right limits of the current page's printable area (while
-  // designing: of the designer's page); nullopt when no page is current.
+  // The left and right limits of the page's printable area; nullopt when no
+  // page is current.
   std::function<std::optional<std::pair<int, int>>()> PageLimits;
   // The objects of that page in page order.
   std::function<std::vector<TfrView*>()> PageObjects;

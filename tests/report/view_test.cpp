@@ -7,6 +7,7 @@
 #include <string>
 
 #include "report/fr_memo.h"
+#include "report/fr_page.h"
 #include "report/fr_utils.h"
 #include "report/fr_views.h"
 #include "tests/report/class_support.h"
@@ -478,6 +479,35 @@ TEST_F(ViewTest, CutRecordsRaiseTheReadError) {
       EXPECT_THROW(back->ReadRecord(in, 25), EReadError) << view->ClassName() << " cut at " << cut;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ViewTest, AlignmentFollowsTheEnginesCurrentPage) {
+  frEngine().EngineMode = emPrinting;
+  TfrPage page(kDefaultPaperSize, 0, 0, kPageDefaultBin, 0);
+  page.LeftMargin = 72;
+  page.RightMargin = page.Metrics.PageWidth - 733;
+  auto* left = new TfrMemoView;
+  left->SetBounds(300, 10, 50, 20);
+  left->BandAlign = baLeft;
+  auto* subject = new TfrMemoView;
+  subject->SetBounds(650, 10, 202, 20);
+  subject->BandAlign = baRight;
+  page.Objects.emplace_back(left);
+  page.Objects.emplace_back(subject);
+  frEngine().CurPage = &page;
+  BeginDraw(*subject, nullptr);
+  EXPECT_EQ(subject->Left, 531);
+  BeginDraw(*left, nullptr);
+  EXPECT_EQ(left->Left, 72);
+  subject->BandAlign = baLeft;
+  subject->Left = 400;
+  BeginDraw(*subject, nullptr);
+  EXPECT_EQ(subject->Left, 122);  // right after its neighbour, now at 72
+  frEngine().CurPage = nullptr;
 }
 
 }  // namespace
