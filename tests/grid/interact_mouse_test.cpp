@@ -1,0 +1,164 @@
+// The grid's mouse, with real press, move and release events: clicks on
+// cells and their selections, title clicks through the sort states, the
+// hover test, and automatic scrolling while the button is held beyond the rows.
+#include <gtest/gtest.h>
+
+#include "tests/grid/interact_support.h"
+#include "toolkit/core/clock.h"
+
+namespace {
+
+using interact::ShownGrid;
+
+[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
+
+TEST(GridMouse, ClickMovesTheCurrentCell) {
+  ShownGrid g(30);
+  g.Click(g.Cell(3, 1));
+  EXPECT_EQ(g.N(), 4);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 1);
+  g.Click(g.Cell(0, 0));
+  EXPECT_EQ(g.N(), 1);
+  EXPECT_EQ(g.grid->CurrentColumnIndex(), 0);
+}
+
+TEST(GridMouse, HitTestNamesTheBandRowAndColumn) {
+  ShownGrid g(30);
+  g.grid->SetShowFooters(true);
+  int row = -1, column = -1;
+  const QPoint cell = g.Cell(2, 1), title = g.Title(0);
+  EXPECT_EQ(g.grid->HitTest(cell.x(), cell.y(), row, column), 2);
+  EXPECT_EQ(row, 2);
+  EXPECT_EQ(column, 1);
+  EXPECT_EQ(g.grid->HitTest(title.x(), title.y(), row, column), 1);
+  EXPECT_EQ(column, 0);
+  const TRect footer = g.grid->Columns()->Items(1)->FooterRect(true, false);
+  EXPECT_EQ(g.grid->HitTest(footer.Left + 3, footer.Top + 2, row, column), 3);
+  EXPECT_EQ(column, 1);
+  // Right of the last column and outside the client area: nothing.
+  EXPECT_EQ(g.grid->HitTest(g.grid->ClientWidth() - 2, cell.y(), row, column), 0);
+  EXPECT_EQ(g.grid->HitTest(-1, cell.y(), row, column), 0);
+}
+
+struct SelectCase {
+  const char* name;
+  std::vector<std::pair<int, Qt::KeyboardModifiers>> clicks;  // window rows from 0
+  std::vector<int> selected;
+};
+
+TEST(GridMouse, ClicksWithShiftAndCtrlSelect) {
+  const SelectCase cases[] = {
+      {"plain click selects nothing", {{2, Qt::NoModifier}}, {}},
+      {"shift-click selects the range from the current record", {{1, Qt::NoModifier}, {4, Qt::ShiftModifier}}, {2, 3, 4, 5}},
+      {"first ctrl-click takes the current record along", {{1, Qt::NoModifier}, {3, Qt::ControlModifier}}, {2, 4}},
+      {"ctrl-click again toggles the clicked record",
+       {{1, Qt::NoModifier}, {3, Qt::ControlModifier}, {5, Qt::ControlModifier}, {3, Qt::ControlModifier}},
+       {2, 6}},
+      {"a plain click clears the selection", {{1, Qt::NoModifier}, {4, Qt::ShiftModifier}, {6, Qt::NoModifier}}, {}},
+      {"ctrl-click on the current record toggles only it", {{2, Qt::NoModifier}, {2, Qt::ControlModifier}}, {3}},
+  };
+  for (const SelectCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ShownGrid g(30, 300, 260);
+    g.grid->SetMultiSelect(true);
+    for (const auto& [row, mods] : c.clicks) g.Click(g.Cell(row, 0), mods);
+    EXPECT_EQ(g.Selected(), c.selected);
+    EXPECT_EQ(g.N(), c.clicks.back().first + 1);
+  }
+}
+
+TEST(GridMouse, TitleClicksCycleTheSortState) {
+  ShownGrid g(5);
+  TgpColumn* n = g.grid->Columns()->Items(0);
+  TgpColumn* p = g.grid->Columns()->Items(1);
+  std::vector<std::pair<TgpColumn*, TgpColumnTitleState>> events;
+  g.grid->OnTitleStateChange = [&](TComponent*, TgpColumn* c) { events.push_back({c, c->TitleState()}); };
+  g.Click(g.Title(0), Qt::ControlModifier);
+  EXPECT_TRUE(events.empty()) << "ctrl-click on an unsorted title changes nothing";
+  g.Click(g.Title(0));
+  EXPECT_EQ(n->TitleState(), tsSortedUp);
+  g.Click(g.Title(0));
+  EXPECT_EQ(n->TitleState(), tsSortedDown);
+  g.Click(g.Title(0));
+  EXPECT_EQ(n->TitleState(), tsSortedUp) << "down goes back to up";
+  g.Click(g.Title(1));
+  EXPECT_EQ(p->TitleState(), tsSortedUp);
+  EXPECT_EQ(n->TitleState(), tsSortedNone) << "a plain click resets the others";
+  g.Click(g.Title(0), Qt::ShiftModifier);
+  EXPECT_EQ(p->TitleState(), tsSortedUp) << "shift keeps the others";
+  EXPECT_EQ(n->TitleState(), tsSortedUp);
+  g.Click(g.Title(0), Qt::ControlModifier);
+  EXPECT_EQ(n->TitleState(), tsSortedNone);
+  EXPECT_EQ(p->TitleState(), tsSortedUp);
+  EXPECT_EQ(events.size(), 6u);
+  // Without multi-title states Shift resets the others all the same.
+  g.grid->SetOptionsBehavior(TgpGridBehaviorOptions{gboNoMultiTitleStates});
+  g.Click(g.Title(0), Qt::ShiftModifier);
+  EXPECT_EQ(n->TitleState(), tsSortedUp);
+  EXPECT_EQ(p->TitleState(), tsSortedNone);
+  // A press released over another title is no click.
+  QTest::mousePress(g.W(), Qt::LeftButton, {}, g.Title(1));
+  QTest::mouseMove(g.W(), g.Cell(2, 0));
+  QTest::mouseRelease(g.W(), Qt::LeftButton, {}, g.Cell(2, 0));
+  EXPECT_EQ(p->TitleState(), tsSortedNone);
+  // Columns or grids without title states stay.
+  p->SetOptionsBehavior(TgpColumnBehaviorOptions{cboNoTitleStates});
+  g.Click(g.Title(1));
+  EXPECT_EQ(p->TitleState(), tsSortedNone);
+}
+
+TEST(GridMouse, AutomaticScrollingSpeedsUpWithTheDistance) {
+  // Distance beyond the rows -> ticks (of the first twelve) that scroll.
+  struct Case {
+    int distance;
+    std::vector<int> ticks;
+  };
+  const Case cases[] = {
+      {0, {}},
+      {10, {6, 12}},
+      {40, {3, 6, 9, 12}},
+      {100, {2, 3, 4, 6, 8, 9, 10, 12}},
+      {150, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int> ticks;
+    for (int t = 1; t <= 12; ++t)
+      if (TDBGridPro::ShouldScrollNow(c.distance, t)) ticks.push_back(t);
+    EXPECT_EQ(ticks, c.ticks) << c.distance;
+  }
+}
+
+TEST(GridMouse, HeldBelowTheRowsTheGridScrollsDown) {
+  ShownGrid g(100);
+  g.grid->SetOptionsPickup(TgpPickupOptions{gpoCaptureRecord});
+  const int rows = g.grid->RowCount();
+  QTest::mousePress(g.W(), Qt::LeftButton, {}, g.Cell(1, 0));
+  EXPECT_TRUE(g.grid->AutoScrolling());
+  EXPECT_EQ(g.N(), 2);
+  // The pointer leaves the grid 150 pixels below its bottom: every tick scrolls.
+  QTest::mouseMove(g.W(), QPoint(g.Cell(1, 0).x(), g.grid->ClientHeight() + 150));
+  for (int i = 0; i < 5; ++i) g.grid->AutoScrollTick();
+  EXPECT_EQ(g.FirstShown(), 6);
+  EXPECT_EQ(g.N(), rows + 5) << "the record below the last row each tick";
+  // 40 pixels above the rows: every third tick goes up.
+  QTest::mouseMove(g.W(), QPoint(g.Cell(1, 0).x(), g.grid->TitleBand() - 40));
+  for (int i = 0; i < 6; ++i) g.grid->AutoScrollTick();
+  EXPECT_EQ(g.FirstShown(), 4);
+  QTest::mouseRelease(g.W(), Qt::LeftButton, {}, QPoint(5, g.grid->TitleBand() - 40));
+  EXPECT_FALSE(g.grid->AutoScrolling());
+  // Without gpoCaptureRecord a press starts nothing.
+  g.grid->SetOptionsPickup(TgpPickupOptions{});
+  QTest::mousePress(g.W(), Qt::LeftButton, {}, g.Cell(1, 0));
+  EXPECT_FALSE(g.grid->AutoScrolling());
+  QTest::mouseRelease(g.W(), Qt::LeftButton, {}, g.Cell(1, 0));
+}
+
+TEST(GridMouse, WheelScrollsByOneRecordBeyondTheWindow) {
+  ShownGrid g(50);
+  QWheelEvent down(QPointF(20, 40), QPointF(20, 40), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(g.W(), &down);
+  EXPECT_EQ(g.N(), g.grid->RowCount() + 1);
+}
+
+}  // namespace
