@@ -10,23 +10,17 @@
 //  - SortTag: `dbftool index T create` of a tag on N and on DATE, and the
 //    engine's CreateIndexTag alone, in this process.
 //
-// "Cold": the page cache cannot be dropped here (that needs a privilege the
-// machine does not give), so before every timed run the files the run reads
-// are synced and evicted from the cache with posix_fadvise(DONTNEED), and
-// every run is a new process. The programs and their libraries stay cached
-// for both sides alike.
+// "Cold": before every timed run the files it reads are evicted from the
+// page cache (bench/common/child_timing.h says how far that goes), and every
+// run is a new process.
 //
 // Counters: ours_s and peer_s (medians of wall time), ratio = peer / ours,
 // cpu_ratio the same of the processor time the two used (steadier on a
 // loaded machine), and for the dump dd_s and ours_over_dd. The goals are
 // printed after the table.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -35,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "child_timing.h"
 #include "dbf/dbf.h"
 
 namespace {
@@ -58,45 +53,10 @@ struct Cleanup {
   }
 } g_cleanup;
 
-// Syncs a file and drops its pages from the cache.
-void Evict(const std::string& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY);
-  if (fd < 0) return;
-  ::fdatasync(fd);
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-  ::close(fd);
-}
-
-// The wall time of a child process and the processor time it used (user and
-// system, with its own children); the second tells more on a loaded machine.
-struct Times {
-  double wall = -1;  // negative when the command failed
-  double cpu = 0;
-};
-
-// Runs a shell command as a child process and times it.
-Times Timed(const std::string& command) {
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return {};
-  Times t;
-  t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const auto seconds = [](const timeval& tv) { return double(tv.tv_sec) + double(tv.tv_usec) / 1e6; };
-  t.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) t.wall = -1;
-  return t;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
+using bench::Evict;
+using bench::Median;
+using bench::Timed;
+using bench::Times;
 
 std::string Tool() { return KIV7_DBFTOOL; }
 std::string Python(const char* script) { return std::string("/usr/bin/python3 ") + KIV7_BENCH_PEERS_DIR "/" + script; }

@@ -3,13 +3,21 @@
 // beside python3-xlwt writing the same cells (xlwt_peer.py). The peer's time
 // includes starting the interpreter; the ratio printed at the end is the
 // peer's time over ours.
+//
+// BM_ExportProcesses sets whole processes side by side in this run: this
+// program started again with --export-acoustic FILE (a process that builds
+// the workbook and saves it) and the peer, each a child process timed around
+// it, alternately, a new process every time and no file left from the run
+// before; medians of wall and processor time.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "child_timing.h"
 #include "toolkit/core/text.h"
 #include "xls/vteWriters.h"
 
@@ -119,9 +127,47 @@ void BM_XlwtPeer(benchmark::State& state) {
 }
 BENCHMARK(BM_XlwtPeer)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
+void BM_ExportProcesses(benchmark::State& state) {
+  const std::string ours_path = TempPath("kiv7-bench-ours-process.xls");
+  const std::string peer_path = TempPath("kiv7-bench-xlwt-process.xls");
+  const std::string ours = "/proc/" + std::to_string(::getpid()) + "/exe --export-acoustic " + ours_path;
+  const std::string peer = std::string("/usr/bin/python3 ") + KIV7_BENCH_XLS_DIR + "/xlwt_peer.py " + peer_path +
+                           " " + std::to_string(kTableRows) + " > /dev/null";
+  constexpr int kRuns = 3;
+  for (auto _ : state) {
+    std::vector<double> wall[2], cpu[2];
+    for (int run = 0; run < kRuns; ++run) {
+      for (int side = 0; side < 2; ++side) {
+        std::filesystem::remove(side == 0 ? ours_path : peer_path);
+        const bench::Times t = bench::Timed(side == 0 ? ours : peer);
+        if (t.wall < 0) return state.SkipWithError(side == 0 ? "our export process failed" : "the peer failed");
+        wall[side].push_back(t.wall);
+        cpu[side].push_back(t.cpu);
+      }
+    }
+    const double o = bench::Median(wall[0]), p = bench::Median(wall[1]);
+    state.SetIterationTime(o);
+    state.counters["ours_s"] = o;
+    state.counters["peer_s"] = p;
+    state.counters["ratio"] = p / o;
+    state.counters["cpu_ratio"] = bench::Median(cpu[1]) / bench::Median(cpu[0]);
+  }
+  std::filesystem::remove(ours_path);
+  std::filesystem::remove(peer_path);
+}
+BENCHMARK(BM_ExportProcesses)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The export as a process of its own, for BM_ExportProcesses.
+  if (argc == 3 && std::string(argv[1]) == "--export-acoustic") {
+    TvteXLSWorkbook book;
+    BuildAcousticSheet(book);
+    TvteExcelWriter writer;
+    writer.Save(book, argv[2]);
+    return std::filesystem::exists(argv[2]) ? 0 : 1;
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -1,0 +1,60 @@
+// Timing whole processes for the benchmarks that set a program of ours
+// beside a peer: each side runs as a child process, timed around it.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// The wall time of a child process and the processor time it used (user and
+// system, with its own children); the second tells more on a loaded machine.
+struct Times {
+  double wall = -1;  // negative when the command failed
+  double cpu = 0;
+};
+
+// Runs a shell command as a child process and times it.
+inline Times Timed(const std::string& command) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return {};
+  Times t;
+  t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const auto seconds = [](const timeval& tv) { return double(tv.tv_sec) + double(tv.tv_usec) / 1e6; };
+  t.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) t.wall = -1;
+  return t;
+}
+
+// "Cold" as far as this machine lets a benchmark make it: the page cache
+// cannot be dropped without a privilege it does not give, so a file a run
+// reads is synced and its pages evicted with posix_fadvise(DONTNEED) before
+// the run. The programs and their libraries stay cached for both sides alike.
+inline void Evict(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY);
+  if (fd < 0) return;
+  ::fdatasync(fd);
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  ::close(fd);
+}
+
+inline double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace bench
