@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "report/FR_Pars.h"
+#include "report/fr_globals.h"
 #include "report/fr_memo.h"
 #include "report/fr_utils.h"
 #include "toolkit/core/binary.h"
@@ -320,17 +321,11 @@ TfrPictureView::TfrPictureView() {
   NamePrefix = "Picture";
   Flags = flStretched | flPictRatio;
   // Expressions and scripts name the blob formats.
-  if (const auto& set = NamedConstantSetter()) {
-    set("btBMP", 0);
-    set("btJPG", 1);
-    set("btICO", 2);
-    set("btWMF", 3);
-  }
-}
-
-std::function<void(const AnsiString&, const Variant&)>& TfrPictureView::NamedConstantSetter() {
-  static std::function<void(const AnsiString&, const Variant&)> setter;
-  return setter;
+  TfrVariables& constants = frGlobals().NamedConstants;
+  constants.AssignVariable("btBMP", 0);
+  constants.AssignVariable("btJPG", 1);
+  constants.AssignVariable("btICO", 2);
+  constants.AssignVariable("btWMF", 3);
 }
 
 void TfrPictureView::ClearPicture() { SetPicture(pkNone, {}); }

@@ -112,6 +112,7 @@ class TfrSubReportView : public TfrDrawnView<TfrView> {
 
 class TfrPictureView : public TfrDrawnView<TfrView> {
  public:
+  // Also names the blob formats btBMP to btWMF among the library's constants.
   TfrPictureView();
   const char* ClassName() const override { return "TfrPictureView"; }
 
@@ -140,10 +141,6 @@ class TfrPictureView : public TfrDrawnView<TfrView> {
   TRect TargetRect();
 
   uint8_t BlobType = btBMP;
-
-  // Sets a named constant of the library (installed with the library's
-  // globals); every new picture object names the blob formats through it.
-  static std::function<void(const AnsiString& name, const Variant& value)>& NamedConstantSetter();
 
  private:
   TBitmap* Decoded();

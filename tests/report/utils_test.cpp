@@ -182,6 +182,7 @@ TEST(ReportPassword, HexBothWays) {
 
 TEST(ReportErrors, ExpressionErrorTextNamesDocumentAndObject) {
   EngineGuard guard;
+  const auto kept_source = frReportStringSource();
   frReportStringSource() = [](int id) -> AnsiString {
     switch (id) {
       case 55200: return "E";
@@ -204,7 +205,7 @@ TEST(ReportErrors, ExpressionErrorTextNamesDocumentAndObject) {
   frEngine().CurView = nullptr;
   BuildExpressionErrorText(EParserError("bad"), "frReport4");
   EXPECT_EQ(frErrorState().ErrorText, "E\r\rD: frReport4\r\rbad");
-  frReportStringSource() = nullptr;
+  frReportStringSource() = kept_source;
   frErrorState() = {};
 }
 

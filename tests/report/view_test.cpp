@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "report/fr_globals.h"
 #include "report/fr_memo.h"
 #include "report/fr_page.h"
 #include "report/fr_utils.h"
@@ -508,6 +509,17 @@ TEST_F(ViewTest, AlignmentFollowsTheEnginesCurrentPage) {
   BeginDraw(*subject, nullptr);
   EXPECT_EQ(subject->Left, 122);  // right after its neighbour, now at 72
   frEngine().CurPage = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ViewTest, PicturesNameTheBlobFormatsForExpressions) {
+  frGlobals().NamedConstants.DeleteVariableAt(frGlobals().NamedConstants.IndexOfVariable("btWMF"));
+  TfrPictureView picture;
+  EXPECT_EQ(frGlobals().NamedConstants.FetchVariable("btJPG").AsInteger(), 1);
+  EXPECT_EQ(frGlobals().NamedConstants.FetchVariable("btWMF").AsInteger(), 3);
 }
 
 }  // namespace
