@@ -11,6 +11,8 @@
 #include "toolkit/core/component.h"
 #include "toolkit/db/fields.h"
 #include "toolkit/db/memdataset.h"
+#include "toolkit/ui/forms.h"
+#include "toolkit/ui/stdctrls.h"
 
 namespace {
 
@@ -224,6 +226,40 @@ TEST(ReportData, FieldValuesAndNullTests) {
   EXPECT_THROW(FieldIsNull("Dbf1.\"NOPE\""), EDatabaseError);
   frDefaultDataSetLookup() = nullptr;
   EXPECT_TRUE(FieldIsNull("\"N\""));  // no data set at all
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ReportDialogs, ControlsAreFoundUnderAPointAndGreyedWhenDisabled) {
+  TForm form(nullptr);
+  auto* group = PlaceControl(new TGroupBox(&form), "Group", &form, 10, 10, 100, 100);
+  auto* inner = PlaceControl(new TButton(&form), "Inner", group, 5, 5, 20, 20);
+  auto* empty_group = PlaceControl(new TGroupBox(&form), "Empty", &form, 200, 10, 50, 50);
+  auto* label = PlaceControl(new TLabel(&form), "Label", &form, 10, 150, 60, 13);
+  auto* hidden = PlaceControl(new TButton(&form), "Hidden", &form, 10, 150, 60, 13);
+  hidden->SetVisible(false);
+  struct Case {
+    TPoint at;
+    TControl* found;
+  } cases[] = {
+      {{16, 16}, inner},         // inside the group, on its child
+      {{80, 80}, nullptr},       // inside the group, on no child: nothing
+      {{210, 20}, empty_group},  // a container without children counts itself
+      {{15, 155}, label},        // the hidden button over it does not count
+      {{500, 500}, nullptr},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FindControlAt(&form, c.at), c.found) << c.at.x << "," << c.at.y;
+
+  EnableControls({label, inner}, false);
+  EXPECT_FALSE(label->Enabled());
+  EXPECT_EQ(label->Font().Color(), clGrayText);
+  EXPECT_EQ(inner->Color(), clBtnFace);
+  EnableControls({label, inner}, true);
+  EXPECT_TRUE(inner->Enabled());
+  EXPECT_EQ(label->Font().Color(), clWindowText);
+  EXPECT_EQ(inner->Color(), clWindow);
 }
 
 }  // namespace
