@@ -537,7 +537,13 @@ bool TCustomControl::Focused() const { return Widget() && Widget()->hasFocus(); 
 bool TCustomControl::CanFocus() const { return Widget() && Widget()->isVisible() && Widget()->isEnabled(); }
 
 void TCustomControl::SetFocus() {
-  if (CanFocus()) Widget()->setFocus(Qt::OtherFocusReason);
+  if (CanFocus()) {
+    Widget()->setFocus(Qt::OtherFocusReason);
+  } else if (Widget() && Widget()->isEnabled() && !Widget()->isHidden() && !Widget()->window()->isVisible()) {
+    // A form's OnShow runs before its window appears: the control is made the
+    // window's focus, which it takes as the window shows.
+    Widget()->setFocus(Qt::OtherFocusReason);
+  }
 }
 
 void TCustomControl::InvalidateRect(const TRect& rect) {

@@ -97,7 +97,8 @@ class TCustomControl : public TWinControl {
   bool TabStop() const { return tab_stop_; }
   void SetTabStop(bool value);
   bool Focused() const;
-  // Takes the focus when shown and enabled.
+  // Takes the focus when shown and enabled; called while its window is still
+  // hidden (a form's OnShow), it takes the focus as the window appears.
   void SetFocus();
   bool CanFocus() const;
 

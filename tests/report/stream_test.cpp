@@ -1,0 +1,361 @@
+// The template stream: the layout a template is written in, reading it back
+// byte for byte, the versions and the oldest layout without a version byte,
+// damaged and hostile streams (which must change nothing), objects of missing
+// classes, the info block and the password of protected templates.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "report/fr_class.h"
+#include "report/fr_dict.h"
+#include "report/fr_globals.h"
+#include "report/fr_page.h"
+#include "report/fr_tmpl.h"
+#include "report/fr_utils.h"
+#include "tests/report/class_support.h"
+#include "tests/support/testsupport.h"
+#include "toolkit/core/binary.h"
+#include "toolkit/core/classes.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
+
+namespace {
+
+using class_test::Hex;
+
+constexpr double kFixedNow = 46000.5;
+
+// Fixed clock, the test add-in class registered, engine state restored.
+class StreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    frGlobals();  // the library's texts
+    saved_now_ = SetNowSource([] { return kFixedNow; });
+    static const bool registered = RegisterAddInViewClass(
+        "TfrTestAddIn", [] { return std::unique_ptr<TfrView>(std::make_unique<class_test::TestAddIn>()); });
+    ASSERT_TRUE(registered);
+  }
+  void TearDown() override { SetNowSource(saved_now_); }
+
+  // A template of two pages with three objects, a dictionary and info texts.
+  static void Fill(TfrTemplate& t) {
+    t.TwoPassBuild = true;
+    t.PrinterName = "Office";
+    TfrPage* first = t.Pages.Add();
+    TfrPage* second = t.Pages.Add();
+    int n = 0;
+    for (TfrPage* page : {first, first, second}) {
+      auto view = std::make_unique<class_test::TestAddIn>();
+      ++n;
+      view->Name = "Obj" + std::to_string(n);
+      view->SetBounds(10 * n, 20 * n, 100 + n, 18);
+      view->Memo.Add(Utf8ToAnsi("Текст ") + std::to_string(n));
+      page->Objects.push_back(std::move(view));
+    }
+    t.Dictionary.VariableTable.AssignVariable(" Cat", "");
+    t.Dictionary.VariableTable.AssignVariable("Twice", "2*2");
+    t.Info.Name = Utf8ToAnsi("Протокол");
+    t.Info.Autor = "Lab";
+    t.Info.VBuild = "7";
+    t.Info.Password = "";
+    t.Info.Created = 45000.25;
+  }
+
+  static std::string Saved(TfrTemplate& t) {
+    TMemoryStream out;
+    t.SaveToStream(out);
+    return std::string(out.Bytes());
+  }
+
+  static void Load(TfrTemplate& t, const std::string& bytes, bool from_file = false,
+                   const TfrPasswordCheck& check = {}) {
+    TStringStream in(bytes);
+    t.LoadFromStream(in, from_file, check);
+  }
+
+  static std::vector<std::string> ObjectNames(const TfrTemplate& t) {
+    std::vector<std::string> names;
+    for (int i = 0; i < t.Pages.Count(); ++i)
+      for (const auto& view : t.Pages.Pages(i)->Objects) names.push_back(view->Name);
+    return names;
+  }
+
+  class_test::EngineGuard guard_;
+  TNowSource saved_now_;
+};
+
+TEST_F(StreamTest, WrittenLayoutFramesEveryObjectWithTheNextPosition) {
+  TfrTemplate t;
+  Fill(t);
+  const std::string bytes = Saved(t);
+  // Header: version, two flags, the printer's name.
+  ASSERT_EQ(bytes.substr(0, 5), std::string("\x19\x00\x00\xFF\xFF", 5));
+  ASSERT_EQ(bytes.substr(5, 9), std::string("\x06\x00Office\x00", 9));
+  // Two page records, then objects: type 10, class name, page index, next position.
+  size_t pos = 14;
+  for (int page = 0; page < 2; ++page) {
+    ASSERT_EQ(static_cast<uint8_t>(bytes[pos]), kTagPage) << Hex(bytes);
+    // An unnamed page with the caption "Form" and no script is 85 bytes;
+    // these pages carry a generated name.
+    const std::string name = t.Pages.Pages(page)->Name;
+    pos += 1 + 85 + name.size();
+  }
+  for (int object = 0; object < 3; ++object) {
+    SCOPED_TRACE(object);
+    ASSERT_EQ(bytes[pos], gtAddIn);
+    ASSERT_EQ(bytes.substr(pos + 1, 15), std::string("\x0C\x00TfrTestAddIn\x00", 15));
+    EXPECT_EQ(bytes[pos + 16], object < 2 ? 0 : 1) << "page index";
+    const uint32_t next = GetLE32(bytes.data() + pos + 17);
+    // The record that follows ends exactly there.
+    class_test::TestAddIn probe;
+    TStringStream record(bytes.substr(pos + 21));
+    probe.ReadRecord(record, 25);
+    EXPECT_EQ(next, pos + 21 + record.Position());
+    pos = next;
+  }
+  // The dictionary, the end tag and the info block close the stream.
+  ASSERT_EQ(static_cast<uint8_t>(bytes[pos]), kTagDictionary);
+  TfrDataDictionary dict;
+  TStringStream rest(bytes.substr(pos + 1));
+  dict.LoadFromStream(rest, 25);
+  pos += 1 + rest.Position();
+  ASSERT_EQ(static_cast<uint8_t>(bytes[pos]), kTagEnd);
+  const std::string info = bytes.substr(pos + 1);
+  const std::string name = Utf8ToAnsi("Протокол");
+  std::string expected = std::string("\0\0", 2) + char(name.size()) + '\0' + name + std::string("\x03\x00Lab", 5) +
+                         std::string(6, '\0') + std::string("\x01\x00" "7", 3) + std::string(2, '\0') + "\x58" +
+                         '\0';
+  std::string dates(16, '\0');
+  PutLEDouble(dates.data(), 45000.25);
+  PutLEDouble(dates.data() + 8, kFixedNow);
+  EXPECT_EQ(Hex(info), Hex(expected + dates)) << "the last change is the time of writing";
+}
+
+TEST_F(StreamTest, ReadingBackReproducesTheTemplateByteForByte) {
+  TfrTemplate t;
+  Fill(t);
+  t.Info.Password = "s3";
+  t.KeepDefaultPrinter = true;
+  const std::string bytes = Saved(t);
+
+  TfrTemplate back;
+  Load(back, bytes);
+  EXPECT_EQ(back.Pages.Count(), 2);
+  EXPECT_EQ(ObjectNames(back), (std::vector<std::string>{"Obj1", "Obj2", "Obj3"}));
+  const TfrView& obj2 = *back.Pages.Pages(0)->Objects[1];
+  EXPECT_EQ(std::vector<int>({obj2.Left, obj2.Top, obj2.Width, obj2.Height}), std::vector<int>({20, 40, 102, 18}));
+  EXPECT_EQ(obj2.Memo.Text(), Utf8ToAnsi("Текст 2") + "\r\n");
+  EXPECT_TRUE(back.TwoPassBuild);
+  EXPECT_TRUE(back.KeepDefaultPrinter);
+  EXPECT_EQ(back.PrinterName, "Office");
+  EXPECT_EQ(back.Info.Password, "s3");
+  EXPECT_EQ(back.Info.Created, 45000.25);
+  EXPECT_EQ(back.Dictionary.VariableTable.VariableCount(), 2);
+  EXPECT_EQ(Hex(Saved(back)), Hex(bytes));
+}
+
+TEST_F(StreamTest, VirtualPrinterIsStoredAsItsMark) {
+  ASSERT_EQ(VirtualPrinterName(), Utf8ToAnsi("Виртуальный принтер"));
+  TfrTemplate t;
+  t.PrinterName = VirtualPrinterName();
+  const std::string bytes = Saved(t);
+  EXPECT_EQ(bytes.substr(5, 4), std::string("\x01\x00\x01\x00", 4));
+  TfrTemplate back;
+  Load(back, bytes);
+  EXPECT_EQ(back.PrinterName, VirtualPrinterName());
+}
+
+// The oldest layout: no version byte, zero-terminated texts, a page record
+// without bin and with six skipped bytes, objects without names or frames.
+TEST_F(StreamTest, StreamWithoutVersionByteIsReadAsVersion21) {
+  std::string s;
+  s += std::string("\x00\x00", 2) + std::string("\x01\x00", 2) + "Old" + '\0';  // flags, printer
+  s += '\xFF';
+  const int32_t page_fields[] = {9, 2100, 2970, 0, 0, 0, 0};
+  for (int32_t v : page_fields) PutLE32(&s, static_cast<uint32_t>(v));
+  s += '\0' + std::string(6, '\0');  // portrait, skipped bytes
+  s += std::string("\x00\x00\xFF\xFF", 4);  // PrintToPrevPage, use margins
+  PutLE32(&s, 1);
+  PutLE32(&s, 0);
+  s += '\xFC';
+  TfrTemplate t;
+  Load(t, s);
+  ASSERT_EQ(t.Pages.Count(), 1);
+  EXPECT_TRUE(t.TwoPassBuild);
+  EXPECT_EQ(t.PrinterName, "Old");
+  EXPECT_EQ(t.Pages.Pages(0)->Name, "Page1");
+  EXPECT_EQ(t.Info.GeneratorVersion, kGeneratorVersion) << "no info block: the info is reset";
+  EXPECT_EQ(t.Info.Created, kFixedNow);
+}
+
+TEST_F(StreamTest, RefusedStreamsChangeNothing) {
+  TfrTemplate base;
+  Fill(base);
+  const std::string good = Saved(base);
+  const size_t first_object = good.find(std::string("\x0A\x0C\x00TfrTestAddIn", 15));
+  ASSERT_NE(first_object, std::string::npos);
+
+  auto with = [&](size_t at, const std::string& bytes) { return std::string(good).replace(at, bytes.size(), bytes); };
+  std::string next_backwards(4, '\0'), next_past_end(4, '\0');
+  PutLE32(next_backwards.data(), static_cast<uint32_t>(first_object));
+  PutLE32(next_past_end.data(), static_cast<uint32_t>(good.size() + 1));
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"version 26", with(0, "\x1A")},
+      {"version 255", with(0, "\xFF")},
+      {"an invalid record tag", with(first_object, "\x0B")},
+      {"tag 251", with(first_object, "\xFB")},
+      {"an object on a page not read", with(first_object + 16, "\x05")},
+      {"a next position pointing back", with(first_object + 17, next_backwards)},
+      {"a next position past the end", with(first_object + 17, next_past_end)},
+      {"cut inside a page record", good.substr(0, 40)},
+      {"cut inside the info block", good.substr(0, good.size() - 5)},
+      {"a dictionary count of four billion", with(good.rfind('\xFE', good.size() - 40) + 3, "\xFF\xFF\xFF\xFF")},
+      {"an empty stream", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TfrTemplate t;
+    Fill(t);
+    t.Info.Comment = "current";
+    if (!c.bytes.empty()) {
+      try {
+        Load(t, c.bytes);
+        ADD_FAILURE() << "loaded";
+      } catch (const EfrFormatError& e) {
+        EXPECT_EQ(e.Message(), Utf8ToAnsi("Неверный FRF формат"));
+      }
+    } else {
+      Load(t, c.bytes);
+    }
+    EXPECT_EQ(ObjectNames(t), (std::vector<std::string>{"Obj1", "Obj2", "Obj3"}));
+    EXPECT_EQ(t.Pages.Count(), 2);
+    EXPECT_EQ(t.Dictionary.VariableTable.VariableCount(), 2) << "the dictionary is kept too";
+    EXPECT_EQ(t.Info.Comment, "current");
+    EXPECT_EQ(t.PrinterName, "Office");
+  }
+}
+
+// Records may run to the end of a stream, so a cut between two records reads
+// the records before it; a cut anywhere else is refused and changes nothing.
+TEST_F(StreamTest, EveryCutOfAGoodStreamLoadsWholeRecordsOrChangesNothing) {
+  TfrTemplate base;
+  Fill(base);
+  const std::string good = Saved(base);
+  for (size_t length = 1; length < good.size(); ++length) {
+    SCOPED_TRACE(length);
+    TfrTemplate t;
+    t.Pages.Add();
+    t.Info.Comment = "current";
+    try {
+      Load(t, good.substr(0, length));
+    } catch (const EfrFormatError&) {
+      EXPECT_EQ(t.Pages.Count(), 1);
+      EXPECT_TRUE(t.Pages.Pages(0)->Objects.empty());
+      EXPECT_EQ(t.Info.Comment, "current");
+      continue;
+    }
+    // Loaded: only whole pages and whole objects, each as it was written.
+    EXPECT_LE(t.Pages.Count(), 2);
+    for (int p = 0; p < t.Pages.Count(); ++p) {
+      for (const auto& view : t.Pages.Pages(p)->Objects) {
+        const TfrView* original = base.Pages.Pages(p)->FindObject(view->Name);
+        ASSERT_NE(original, nullptr) << view->Name;
+        EXPECT_EQ(view->Left, original->Left);
+        EXPECT_EQ(view->Width, original->Width);
+        EXPECT_EQ(view->Memo.Text(), original->Memo.Text());
+      }
+    }
+  }
+}
+
+TEST_F(StreamTest, ObjectsOfMissingClassesAreSkippedAndListed) {
+  TfrTemplate base;
+  Fill(base);
+  std::string bytes = Saved(base);
+  // Every object's class becomes one nobody registered.
+  for (size_t at = bytes.find("TfrTestAddIn"); at != std::string::npos; at = bytes.find("TfrTestAddIn", at))
+    bytes.replace(at, 12, "TfrGoneClass");
+  TfrTemplate t;
+  try {
+    Load(t, bytes);
+    FAIL() << "the missing classes are reported";
+  } catch (const EClassNotFound& e) {
+    EXPECT_EQ(e.Message(),
+              "Report contains the following non-plugged components:\r"
+              "TfrGoneClass\rTfrGoneClass\rTfrGoneClass\r"
+              "You must include these components into your project.");
+  }
+  // The pages read stay; the objects of missing classes are not among them.
+  EXPECT_EQ(t.Pages.Count(), 2);
+  EXPECT_TRUE(ObjectNames(t).empty());
+}
+
+TEST_F(StreamTest, MissingClassBetweenKnownOnesKeepsTheOthers) {
+  TfrTemplate base;
+  Fill(base);
+  std::string bytes = Saved(base);
+  const size_t second = bytes.find("TfrTestAddIn", bytes.find("TfrTestAddIn") + 1);
+  bytes.replace(second, 12, "TfrGoneClass");
+  TfrTemplate t;
+  EXPECT_THROW(Load(t, bytes), EClassNotFound);
+  EXPECT_EQ(ObjectNames(t), (std::vector<std::string>{"Obj1", "Obj3"}));
+}
+
+TEST_F(StreamTest, ProtectedTemplateAsksForItsPasswordOnlyFromFiles) {
+  TfrTemplate base;
+  Fill(base);
+  base.Info.Password = "secret";
+  base.Info.Protection = 1;
+  const std::string bytes = Saved(base);
+
+  const struct {
+    const char* name;
+    bool from_file;
+    bool confirmed;
+    int asked;
+    int pages;
+  } cases[] = {
+      {"from the form description", false, false, 0, 2},
+      {"from a file, right password", true, true, 1, 2},
+      {"from a file, wrong or cancelled", true, false, 1, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TfrTemplate t;
+    t.FileName = "report.frf";
+    int asked = 0;
+    Load(t, bytes, c.from_file, [&](const AnsiString& password) {
+      ++asked;
+      EXPECT_EQ(password, "secret");
+      return c.confirmed;
+    });
+    EXPECT_EQ(asked, c.asked);
+    EXPECT_EQ(t.Pages.Count(), c.pages);
+    if (c.pages == 1) {
+      EXPECT_TRUE(t.Pages.Pages(0)->Objects.empty());
+      EXPECT_EQ(t.Info.Password, "");
+      EXPECT_EQ(t.Info.Protection, 0);
+      EXPECT_EQ(t.FileName, LoadReportString(55209));
+    } else {
+      EXPECT_EQ(t.Info.Password, "secret");
+    }
+  }
+}
+
+TEST_F(StreamTest, TemplateFilesKeepTheirBytes) {
+  TfrTemplate t;
+  Fill(t);
+  const std::string path = testsupport::TempDir("stream_test") + "/kept.frf";
+  t.SaveToFile(path);
+  TfrTemplate back;
+  back.LoadFromFile(path);
+  EXPECT_EQ(back.FileName, path);
+  EXPECT_EQ(Hex(Saved(back)), Hex(Saved(t)));
+}
+
+}  // namespace
