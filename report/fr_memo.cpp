@@ -96,7 +96,12 @@ std::vector<int> BreakWord(const AnsiString& word) {
   return positions;
 }
 
-int FontPixelHeight(int size_in_points) { return Round(size_in_points * 96.0 / 72.0); }
+// A stored size is a template's to choose; one that no font can have (below
+// 0 or beyond what a character height holds) is taken at the nearest end
+// rather than overflowing the height.
+int FontPixelHeight(int size_in_points) {
+  return std::clamp(Round(std::clamp(size_in_points, 0, kMaxFontPoints) * 96.0 / 72.0), 0, kMaxFontPixels);
+}
 
 std::function<void(const TRect&, int, int, const AnsiString&, TfrMemoView&, uint16_t)>& TfrMemoView::ExportText() {
   static std::function<void(const TRect&, int, int, const AnsiString&, TfrMemoView&, uint16_t)> hook;
@@ -348,9 +353,9 @@ std::vector<AnsiString> TfrMemoView::WrapMemo() {
 // ---- Showing -------------------------------------------------------------------------
 
 int TfrMemoView::CanvasFontPixelHeight() const {
-  if (ToPrinter) return FontPixelHeight(Font.Size());
-  if (ScaleFactorY == 1.0) return FontPixelHeight(Font.Size());
-  return static_cast<int>(Font.Size() * 96.0 / 72.0 * ScaleFactorY);
+  if (ToPrinter || ScaleFactorY == 1.0) return FontPixelHeight(Font.Size());
+  const double scaled = std::clamp(Font.Size(), 0, kMaxFontPoints) * 96.0 / 72.0 * ScaleFactorY;
+  return scaled > 0 ? static_cast<int>(std::min<double>(scaled, kMaxFontPixels)) : 0;
 }
 
 void TfrMemoView::SetCanvasFont() {

@@ -53,6 +53,9 @@ inline constexpr int kDefaultCharset = 204;
 // increasing order; none for words shorter than four characters.
 std::vector<int> BreakWord(const AnsiString& word);
 
+// The largest character height a font takes, and its size in points.
+inline constexpr int kMaxFontPixels = 32767;
+inline constexpr int kMaxFontPoints = kMaxFontPixels * 72 / 96;
 // A font's character height in pixels at 96 pixels per inch.
 int FontPixelHeight(int size_in_points);
 

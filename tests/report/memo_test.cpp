@@ -381,3 +381,22 @@ TEST_F(MemoTest, TurnedTextIsDrawnUpwardsInColumns) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MemoTest, FontHeightsStayWithinWhatAFontCanHave) {
+  struct Case {
+    int points;
+    int pixels;
+  } cases[] = {{10, 13}, {8, 11}, {12, 16}, {0, 0}, {-5, 0}, {24575, 32767}, {2147483647, 32767},
+               {-2147483647 - 1, 0}};
+  for (const Case& c : cases) EXPECT_EQ(FontPixelHeight(c.points), c.pixels) << c.points;
+  // A template's absurd size measures without overflowing anything.
+  TfrMemoView memo;
+  memo.Font.SetSize(2147483647);
+  memo.SetBounds(0, 0, 100, 100);
+  memo.Memo.Add("x");
+  EXPECT_EQ(memo.CalcHeight(), 32767 + memo.LineSpacing + 2 * memo.GapY);
+}
+
+}  // namespace
