@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 #include "report/FR_Pars.h"
 #include "report/fr_page.h"
@@ -14,16 +16,25 @@ TfrDrawServices& frDrawServices() {
 
 namespace {
 
-int Round(double value) { return static_cast<int>(PasRound(value)); }
+// Geometry comes from templates: sums and products are taken in 64 bits and
+// held to the range of a coordinate, so that no value a file holds overflows.
+int Clamped(int64_t value) {
+  return static_cast<int>(std::clamp<int64_t>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+int Round(double value) {
+  if (!(std::fabs(value) < 4e18)) return value > 0 ? std::numeric_limits<int>::max() : std::numeric_limits<int>::min();
+  return Clamped(PasRound(value));
+}
+int64_t Wide(int value) { return value; }
 
 bool Printing() { return frEngine().EngineMode == emPrinting; }
 
 // The right and bottom edges of the whole object, from the stored geometry.
 int ScaledRight(const TfrView& v) {
-  return Round((v.SavedGeometry.Left + v.SavedGeometry.Width) * v.ScaleFactorX) + v.OriginX;
+  return Clamped(Wide(Round((Wide(v.SavedGeometry.Left) + v.SavedGeometry.Width) * v.ScaleFactorX)) + v.OriginX);
 }
 int ScaledBottom(const TfrView& v) {
-  return Round((v.SavedGeometry.Top + v.SavedGeometry.Height) * v.ScaleFactorY) + v.OriginY;
+  return Clamped(Wide(Round((Wide(v.SavedGeometry.Top) + v.SavedGeometry.Height) * v.ScaleFactorY)) + v.OriginY);
 }
 
 constexpr uint16_t kAllEdges = frbRight | frbBottom | frbLeft | frbTop;
@@ -103,30 +114,30 @@ void BeginDraw(TfrView& view, TCanvas* canvas) {
     case baLeft:
     case baRest: {
       TfrView* n = FindNeighbour(view, true);
-      view.Left = n != nullptr ? n->Left + n->Width : L;
+      view.Left = n != nullptr ? Clamped(Wide(n->Left) + n->Width) : L;
       if (view.BandAlign == baRest) {
         TfrView* r = FindNeighbour(view, false);
-        view.Width = r != nullptr ? r->Left - view.Left : R - view.Left;
+        view.Width = Clamped(Wide(r != nullptr ? r->Left : R) - view.Left);
       }
       break;
     }
     case baRight: {
       TfrView* n = FindNeighbour(view, false);
-      view.Left = n != nullptr ? n->Left - view.Width - 1 : R - view.Width;
+      view.Left = Clamped(n != nullptr ? Wide(n->Left) - view.Width - 1 : Wide(R) - view.Width);
       break;
     }
     case baCenter:
-      view.Left = L + (R - L - view.Width) / 2;
+      view.Left = Clamped(L + (Wide(R) - L - view.Width) / 2);
       break;
     case baWidth:
       // A band spans the page's width only while printing outside a band;
       // cross bands and designer placement need a designer.
       if (!Printing()) {
         view.Left = L;
-        view.Width = R - L;
+        view.Width = Clamped(Wide(R) - L);
       } else if (!band_current) {
         view.Left = L;
-        view.Width = R - L - 1;
+        view.Width = Clamped(Wide(R) - L - 1);
       }
       break;
     default:
@@ -163,8 +174,8 @@ void ApplyViewScale(TfrView& v) {
   }
   const double sx = v.ScaleFactorX;
   const double sy = v.ScaleFactorY;
-  v.Left = Round(s.Left * sx) + v.OriginX;
-  v.Top = Round(s.Top * sy) + v.OriginY;
+  v.Left = Clamped(Wide(Round(s.Left * sx)) + v.OriginX);
+  v.Top = Clamped(Wide(Round(s.Top * sy)) + v.OriginY);
   v.Width = Round(s.Width * sx);
   v.Height = Round(s.Height * sy);
   const double fw = s.FrameWidth;
@@ -174,17 +185,17 @@ void ApplyViewScale(TfrView& v) {
   const int wy2 = Round(fw * sy / 2);
   v.FrameWidth = fw * sx;
   // The horizontal gap grows by the whole half frame, the vertical by half of it.
-  v.GapX = wx2 + Round(s.GapX * sx);
-  v.GapY = wy2 / 2 + Round(s.GapY * sy);
-  int right = ScaledRight(v);
-  int bottom = ScaledBottom(v);
-  int left = v.Left;
-  int top = v.Top;
+  v.GapX = Clamped(Wide(wx2) + Round(s.GapX * sx));
+  v.GapY = Clamped(Wide(wy2) / 2 + Round(s.GapY * sy));
+  int64_t right = ScaledRight(v);
+  int64_t bottom = ScaledBottom(v);
+  int64_t left = v.Left;
+  int64_t top = v.Top;
   if (v.FrameTyp & frbRight) right -= wx2;
   if (v.FrameTyp & frbBottom) bottom -= wy2;
   if (v.FrameTyp & frbLeft) left += wx1;
   if (v.FrameTyp & frbTop) top += wy1;
-  v.PaintRect = Rect(left, top, right + 1, bottom + 1);
+  v.PaintRect = Rect(Clamped(left), Clamped(top), Clamped(right + 1), Clamped(bottom + 1));
 }
 
 void RestoreViewGeometry(TfrView& v) {
@@ -266,7 +277,7 @@ void PaintViewBorder(TfrView& v) {
     // Corner marks show where an object without a frame lies.
     c.Pen().SetColor(clBlack);
     c.Pen().SetWidth(1);
-    const int l = v.Left, t = v.Top, r = v.Left + v.Width, b = v.Top + v.Height;
+    const int l = v.Left, t = v.Top, r = Clamped(Wide(v.Left) + v.Width), b = Clamped(Wide(v.Top) + v.Height);
     const TPoint corners[4][3] = {{{l, t + 3}, {l, t}, {l + 4, t}},
                                   {{r - 4, t}, {r, t}, {r, t + 4}},
                                   {{l, b - 3}, {l, b}, {l + 4, b}},
@@ -297,11 +308,11 @@ TRect ViewClipRegion(const TfrView& v, bool with_margin) {
     a = Round(1.5 * fw);
     b = Round(fw + (fw - 1) / 2);
   }
-  TRect r = Rect(v.Left, v.Top, v.Left + v.Width + 1, v.Top + v.Height + 1);
-  if (v.FrameTyp & frbRight) r.Right += b;
-  if (v.FrameTyp & frbBottom) r.Bottom += b;
-  if (v.FrameTyp & frbLeft) r.Left -= a;
-  if (v.FrameTyp & frbTop) r.Top -= a;
-  if (with_margin) r = Rect(r.Left - 10, r.Top - 10, r.Right + 10, r.Bottom + 10);
-  return r;
+  int64_t left = v.Left, top = v.Top, right = Wide(v.Left) + v.Width + 1, bottom = Wide(v.Top) + v.Height + 1;
+  if (v.FrameTyp & frbRight) right += b;
+  if (v.FrameTyp & frbBottom) bottom += b;
+  if (v.FrameTyp & frbLeft) left -= a;
+  if (v.FrameTyp & frbTop) top -= a;
+  const int margin = with_margin ? 10 : 0;
+  return Rect(Clamped(left - margin), Clamped(top - margin), Clamped(right + margin), Clamped(bottom + margin));
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <string>
 
 #include "report/fr_globals.h"
@@ -520,6 +521,41 @@ TEST_F(ViewTest, PicturesNameTheBlobFormatsForExpressions) {
   TfrPictureView picture;
   EXPECT_EQ(frGlobals().NamedConstants.FetchVariable("btJPG").AsInteger(), 1);
   EXPECT_EQ(frGlobals().NamedConstants.FetchVariable("btWMF").AsInteger(), 3);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ViewTest, GeometryAtTheEndsOfItsRangeDoesNotOverflow) {
+  constexpr int kMax = std::numeric_limits<int>::max();
+  constexpr int kMin = std::numeric_limits<int>::min();
+  frEngine().EngineMode = emPrinting;
+  TfrMemoView v;
+  v.SetBounds(kMax, kMin, kMax, kMax);
+  v.FrameTyp = 15;
+  v.FrameWidth = 4;
+  v.ScaleFactorX = v.ScaleFactorY = 2.0;
+  v.OriginX = v.OriginY = kMax;
+  v.ApplyScale();
+  EXPECT_EQ(v.Left, kMax);
+  EXPECT_EQ(v.PaintRect.Right, kMax - 4 + 1);  // held at the end, then the frame's half taken off
+  EXPECT_LE(v.PaintRect.Top, v.PaintRect.Bottom);
+  v.RestoreGeometry();
+  EXPECT_EQ(v.Left, kMax);
+  const TRect clip = v.BuildClipRegion(true);
+  EXPECT_EQ(clip.Right, kMax);
+  EXPECT_EQ(clip.Top, kMin);
+
+  TfrMemoView neighbour;
+  neighbour.SetBounds(kMax - 1, 0, kMax, 10);
+  neighbour.BandAlign = baLeft;
+  v.SetBounds(kMax, 0, 10, 10);
+  v.BandAlign = baLeft;
+  frDrawServices().PageLimits = [] { return std::optional<std::pair<int, int>>({0, 100}); };
+  frDrawServices().PageObjects = [&] { return std::vector<TfrView*>{&neighbour, &v}; };
+  BeginDraw(v, nullptr);
+  EXPECT_EQ(v.Left, kMax);
 }
 
 }  // namespace
