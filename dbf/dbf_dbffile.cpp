@@ -59,11 +59,12 @@ bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 
 TDbfGlobals::TDbfGlobals()
     : default_code_page_(GetACP()), default_language_id_(LookupLanguageId(GetACP(), kDefaultLcid, false)) {
+  // Whether the converter has a code page is asked when a table needs it:
+  // asking for every code page of the drivers would load every converter at
+  // the start of every program that opens a table.
   for (int id = 0; id < 256; ++id) {
     const unsigned cp = LanguageDriver(uint8_t(id)).CodePage;
-    if (cp != 0 && std::find(installed_.begin(), installed_.end(), cp) == installed_.end() &&
-        IsCodePageAvailable(cp))
-      installed_.push_back(cp);
+    if (cp != 0 && !installed_.contains(cp)) installed_.emplace(cp, std::nullopt);
   }
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0) name[0] = '\0';
@@ -71,7 +72,11 @@ TDbfGlobals::TDbfGlobals()
 }
 
 bool TDbfGlobals::IsInstalledCodePage(unsigned code_page) const {
-  return std::find(installed_.begin(), installed_.end(), code_page) != installed_.end();
+  const std::lock_guard<std::mutex> lock(installed_mutex_);
+  const auto found = installed_.find(code_page);
+  if (found == installed_.end()) return false;
+  if (!found->second) found->second = IsCodePageAvailable(code_page);
+  return *found->second;
 }
 
 TDbfGlobals& DbfGlobals() {

@@ -28,7 +28,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,7 +65,9 @@ class TDbfGlobals {
  private:
   unsigned default_code_page_;
   uint8_t default_language_id_;
-  std::vector<unsigned> installed_;
+  // The code pages of the drivers, and whether the converter has each once asked.
+  mutable std::map<unsigned, std::optional<bool>> installed_;
+  mutable std::mutex installed_mutex_;
   std::string computer_name_;
 };
 
