@@ -13,6 +13,8 @@
 #include "report/fr_globals.h"
 #include "report/fr_page.h"
 #include "report/fr_tmpl.h"
+#include "report/fr_memo.h"
+#include "report/fr_views.h"
 #include "report/fr_utils.h"
 #include "tests/report/class_support.h"
 #include "tests/support/testsupport.h"
@@ -32,6 +34,7 @@ class StreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
     frGlobals();  // the library's texts
+    RegisterStandardViews();
     saved_now_ = SetNowSource([] { return kFixedNow; });
     static const bool registered = RegisterAddInViewClass(
         "TfrTestAddIn", [] { return std::unique_ptr<TfrView>(std::make_unique<class_test::TestAddIn>()); });
@@ -356,6 +359,118 @@ TEST_F(StreamTest, TemplateFilesKeepTheirBytes) {
   back.LoadFromFile(path);
   EXPECT_EQ(back.FileName, path);
   EXPECT_EQ(Hex(Saved(back)), Hex(Saved(t)));
+}
+
+// A stream of the given version with one page and the framed objects given:
+// each is the type code, the class name (code 10), the page index, the next
+// position when asked for (0 or the end of the record), the record and any
+// trailing bytes.
+struct FramedObject {
+  uint8_t type_code;
+  std::string class_name;
+  std::string record;
+  std::string trailer;
+  bool next_zero = false;
+};
+
+std::string StreamOf(int version, const std::vector<FramedObject>& objects) {
+  TMemoryStream out;
+  WriteByte(out, static_cast<uint8_t>(version));
+  WriteWord(out, 0);
+  WriteWord(out, 0);
+  WriteCountedString(out, "");
+  WriteByte(out, kTagPage);
+  TfrPage page(kDefaultPaperSize, 0, 0, kDefaultBin, 0);
+  page.WriteRecord(out);
+  for (const auto& o : objects) {
+    WriteByte(out, o.type_code);
+    if (o.type_code == gtAddIn) WriteCountedString(out, o.class_name);
+    WriteByte(out, 0);
+    const int64_t after = out.Position() + 4 + static_cast<int64_t>(o.record.size() + o.trailer.size());
+    WriteDword(out, o.next_zero ? 0 : static_cast<uint32_t>(after));
+    out.WriteBuffer(o.record.data(), static_cast<int64_t>(o.record.size()));
+    if (!o.trailer.empty()) out.WriteBuffer(o.trailer.data(), static_cast<int64_t>(o.trailer.size()));
+  }
+  WriteByte(out, kTagEnd);
+  return std::string(out.Bytes());
+}
+
+std::string MemoRecord(const char* name, const char* text) {
+  TfrMemoView memo;
+  memo.Name = name;
+  memo.Memo.Add(text);
+  TMemoryStream out;
+  memo.WriteRecord(out);
+  return std::string(out.Bytes());
+}
+
+TEST_F(StreamTest, FramedMemoObjectsAreTextObjectsWithEightMoreBytes) {
+  // Without a next position the eight bytes after the record must be skipped
+  // for the following object to be found.
+  const std::string bytes =
+      StreamOf(24, {{gtAddIn, "TfrFramedMemoView", MemoRecord("Framed", "a"), std::string(8, '\x7F'), true},
+                    {gtMemo, "", MemoRecord("Plain", "b"), "", true}});
+  TfrTemplate t;
+  Load(t, bytes);
+  ASSERT_EQ(ObjectNames(t), (std::vector<std::string>{"Framed", "Plain"}));
+  const TfrView& framed = *t.Pages.Pages(0)->Objects[0];
+  EXPECT_EQ(framed.TypeCode, gtMemo);
+  EXPECT_NE(dynamic_cast<const TfrMemoView*>(&framed), nullptr);
+  EXPECT_EQ(framed.Memo.Text(), "a\r\n");
+}
+
+TEST_F(StreamTest, ObjectsOfUnknownTypeCodesAreSkippedThroughTheirFrames) {
+  std::vector<FramedObject> objects;
+  for (uint8_t code = 5; code <= 9; ++code) objects.push_back({code, "", MemoRecord("Odd", "x"), ""});
+  objects.push_back({gtMemo, "", MemoRecord("Kept", "y"), ""});
+  TfrTemplate t;
+  Load(t, StreamOf(25, objects));
+  EXPECT_EQ(ObjectNames(t), (std::vector<std::string>{"Kept"}));
+  EXPECT_FALSE(frEngine().ClassNotFound) << "no class is missing";
+}
+
+TEST_F(StreamTest, OldLookupControlNamesAreLookedUpByTheirNewName) {
+  for (const char* old : {"TFRBDELOOKUPCONTROL", "TfrIBXLookupControl"}) {
+    SCOPED_TRACE(old);
+    TfrTemplate t;
+    try {
+      Load(t, StreamOf(25, {{gtAddIn, old, MemoRecord("L", ""), ""}}));
+      ADD_FAILURE() << "the lookup control is not registered here";
+    } catch (const EClassNotFound& e) {
+      EXPECT_NE(e.Message().find("\rTfrDBLookupControl\r"), std::string::npos) << e.Message();
+    }
+  }
+}
+
+// Records what it was drawn with.
+class AlignProbe : public class_test::TestView {
+ public:
+  void DrawTo(TCanvas* canvas) override {
+    drawn_on = canvas;
+    page = frEngine().CurPage;
+  }
+  TCanvas* drawn_on = nullptr;
+  TfrPage* page = nullptr;
+};
+
+TEST_F(StreamTest, BandAlignmentPassDrawsOnlyAlignedObjectsWithTheirPageCurrent) {
+  TfrTemplate t;
+  TfrPage* first = t.Pages.Add();
+  TfrPage* second = t.Pages.Add();
+  std::vector<AlignProbe*> probes;
+  for (auto [page, align] : {std::pair{first, baNone}, {first, baRight}, {second, baBottom}}) {
+    auto probe = std::make_unique<AlignProbe>();
+    probe->BandAlign = align;
+    probes.push_back(probe.get());
+    page->Objects.push_back(std::move(probe));
+  }
+  frEngine().CurPage = nullptr;
+  t.Pages.AlignBands();
+  EXPECT_EQ(probes[0]->drawn_on, nullptr);
+  EXPECT_EQ(probes[1]->drawn_on, &frScratchCanvas());
+  EXPECT_EQ(probes[1]->page, first);
+  EXPECT_EQ(probes[2]->page, second);
+  EXPECT_EQ(frEngine().CurPage, nullptr) << "the current page is put back";
 }
 
 }  // namespace
