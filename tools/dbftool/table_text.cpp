@@ -1,4 +1,5 @@
 // Opening a table for reading and showing its values as text.
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -24,13 +25,22 @@ std::string TableTextToUtf8(const TDbfFile& table, const std::string& text) {
   const unsigned cp = table.UseCodePage();
   // A table in a code page the converter lacks is shown untranslated. The
   // answer is asked once per code page, not for every value of a dump.
+  // Whether ASCII text reads as itself in the code page is found the same
+  // way: most values of a table (numbers, dates) are ASCII.
   static unsigned known_cp = 0;
   static bool known_available = false;
+  static bool known_keeps_ascii = false;
   if (cp != known_cp || known_cp == 0) {
     known_available = IsCodePageAvailable(cp);
+    std::string ascii(0x80, '\0');
+    for (int b = 0; b < 0x80; ++b) ascii[size_t(b)] = char(b);
+    known_keeps_ascii = known_available && ConvertCodePage(ascii, cp, kUtf8CodePage) == ascii;
     known_cp = cp;
   }
   if (!known_available) return text;
+  if (known_keeps_ascii &&
+      std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return text;
   return ConvertCodePage(text, cp, kUtf8CodePage);
 }
 
