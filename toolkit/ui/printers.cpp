@@ -81,10 +81,13 @@ TPrinterDeviceCaps CapsOf(const TDeviceMode& mode, const QMarginsF& margins_mm, 
   return caps;
 }
 
+// A size without a paper code of its own (a CUPS media name the Windows codes
+// lack) is a size given by its sides.
 TPrinterPaper PaperOf(const QPageSize& size) {
   const QSizeF mm = size.size(QPageSize::Millimeter);
-  return TPrinterPaper{static_cast<uint16_t>(size.windowsId()), FromQString(size.name()),
-                       TenthsOfMillimetre(mm.width()), TenthsOfMillimetre(mm.height())};
+  const int code = size.windowsId() > 0 ? size.windowsId() : DMPAPER_USER;
+  return TPrinterPaper{static_cast<uint16_t>(code), FromQString(size.name()), TenthsOfMillimetre(mm.width()),
+                       TenthsOfMillimetre(mm.height())};
 }
 
 // A job drawn through the GUI library's printer, on paper or into a file.
@@ -199,7 +202,7 @@ class SystemPrinterBackend : public TPrinterBackend {
     if (dialog.exec() != QDialog::Accepted) return false;
     const QPageLayout layout = printer.pageLayout();
     const TPrinterPaper paper = PaperOf(layout.pageSize());
-    mode.PaperSize = static_cast<int16_t>(paper.Code == 0 ? DMPAPER_USER : paper.Code);
+    mode.PaperSize = static_cast<int16_t>(paper.Code);
     mode.PaperWidth = static_cast<int16_t>(paper.Width);
     mode.PaperLength = static_cast<int16_t>(paper.Height);
     mode.Orientation = layout.orientation() == QPageLayout::Landscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
