@@ -99,6 +99,13 @@ class NameScope {
   TfrPage* saved_page_;
 };
 
+// Selects the printer of that name when the printer layer lists it.
+void SelectPrinterNamed(const AnsiString& name) {
+  TfrPrinter& printer = GlobalPrinterLayer();
+  const int index = printer.Printers.IndexOf(name);
+  if (index >= 0 && index != printer.PrinterIndex()) printer.SetPrinterIndex(index);
+}
+
 }  // namespace
 
 AnsiString VirtualPrinterName() { return LoadReportString(kTextVirtualPrinter); }
@@ -318,6 +325,8 @@ bool TfrTemplate::LoadFromStream(TStream& stream, bool from_file, const TfrPassw
       fresh.PrinterName = ReadVersionedString(stream, version);
       if (fresh.PrinterName.size() == 1 && fresh.PrinterName[0] == kVirtualPrinterMark)
         fresh.PrinterName = VirtualPrinterName();
+      // The pages that follow take their paper from the printer chosen here.
+      if (!fresh.KeepDefaultPrinter) SelectPrinterNamed(fresh.PrinterName);
       fresh.Pages.ReadPages(stream, version, fresh.Dictionary);
       // After extension data (tag 253) nothing here can tell where the info
       // starts; it stays reset.
@@ -368,8 +377,10 @@ void TfrTemplate::SaveToStream(TStream& stream) {
   WriteByte(stream, kTemplateVersion);
   WriteBool16(stream, KeepDefaultPrinter);
   WriteBool16(stream, TwoPassBuild);
-  const bool virtual_printer = !PrinterName.empty() && PrinterName == VirtualPrinterName();
-  WriteCountedString(stream, virtual_printer ? AnsiString(1, kVirtualPrinterMark) : PrinterName);
+  // The printer the template is used with now is the one it remembers.
+  TfrPrinter& printer = GlobalPrinterLayer();
+  PrinterName = printer.Printers.Strings(printer.PrinterIndex());
+  WriteCountedString(stream, printer.IsVirtual() ? AnsiString(1, kVirtualPrinterMark) : PrinterName);
   Pages.WritePages(stream, Dictionary);
   WriteByte(stream, kTagEnd);
   Info.GeneratorVersion = kGeneratorVersion;

@@ -132,8 +132,9 @@ class TfrTemplate {
   // cancelled password leaves one empty page, reset info and FileName
   // "Untitled" and the result false.
   bool LoadFromStream(TStream& stream, bool from_file = false, const TfrPasswordCheck& check = {});
-  // Writes the version byte, the pages, the dictionary, the end tag and the
-  // info block, whose last change becomes now.
+  // Writes the version byte, the current printer's name (which PrinterName
+  // becomes), the pages, the dictionary, the end tag and the info block, whose
+  // last change becomes now.
   void SaveToStream(TStream& stream);
   void LoadFromFile(const std::string& file_name, const TfrPasswordCheck& check = {});
   void SaveToFile(const std::string& file_name);
@@ -143,6 +144,7 @@ class TfrTemplate {
   bool KeepDefaultPrinter = false;
   bool TwoPassBuild = false;
   // The stored printer's name; the virtual printer's name stands for 0x01.
+  // Reading selects the printer of that name unless KeepDefaultPrinter.
   AnsiString PrinterName;
   AnsiString FileName;
   TfrPages Pages;

@@ -12,6 +12,7 @@
 #include "report/fr_dict.h"
 #include "report/fr_globals.h"
 #include "report/fr_page.h"
+#include "report/fr_prntr.h"
 #include "report/fr_tmpl.h"
 #include "report/fr_memo.h"
 #include "report/fr_views.h"
@@ -93,11 +94,13 @@ TEST_F(StreamTest, WrittenLayoutFramesEveryObjectWithTheNextPosition) {
   TfrTemplate t;
   Fill(t);
   const std::string bytes = Saved(t);
-  // Header: version, two flags, the printer's name.
+  // Header: version, two flags, the current printer's name (here the virtual
+  // printer, stored as its mark).
   ASSERT_EQ(bytes.substr(0, 5), std::string("\x19\x00\x00\xFF\xFF", 5));
-  ASSERT_EQ(bytes.substr(5, 9), std::string("\x06\x00Office\x00", 9));
+  ASSERT_TRUE(GlobalPrinterLayer().IsVirtual());
+  ASSERT_EQ(bytes.substr(5, 4), std::string("\x01\x00\x01\x00", 4));
   // Two page records, then objects: type 10, class name, page index, next position.
-  size_t pos = 14;
+  size_t pos = 9;
   for (int page = 0; page < 2; ++page) {
     ASSERT_EQ(static_cast<uint8_t>(bytes[pos]), kTagPage) << Hex(bytes);
     // An unnamed page with the caption "Form" and no script is 85 bytes;
@@ -152,22 +155,41 @@ TEST_F(StreamTest, ReadingBackReproducesTheTemplateByteForByte) {
   EXPECT_EQ(obj2.Memo.Text(), Utf8ToAnsi("Текст 2") + "\r\n");
   EXPECT_TRUE(back.TwoPassBuild);
   EXPECT_TRUE(back.KeepDefaultPrinter);
-  EXPECT_EQ(back.PrinterName, "Office");
+  EXPECT_EQ(back.PrinterName, VirtualPrinterName());
   EXPECT_EQ(back.Info.Password, "s3");
   EXPECT_EQ(back.Info.Created, 45000.25);
   EXPECT_EQ(back.Dictionary.VariableTable.VariableCount(), 2);
   EXPECT_EQ(Hex(Saved(back)), Hex(bytes));
 }
 
-TEST_F(StreamTest, VirtualPrinterIsStoredAsItsMark) {
+TEST_F(StreamTest, PrinterNamesAreKeptAndSelectedWhenListed) {
   ASSERT_EQ(VirtualPrinterName(), Utf8ToAnsi("Виртуальный принтер"));
-  TfrTemplate t;
-  t.PrinterName = VirtualPrinterName();
-  const std::string bytes = Saved(t);
-  EXPECT_EQ(bytes.substr(5, 4), std::string("\x01\x00\x01\x00", 4));
-  TfrTemplate back;
-  Load(back, bytes);
-  EXPECT_EQ(back.PrinterName, VirtualPrinterName());
+  TfrPrinter& printer = GlobalPrinterLayer();
+  const int current = printer.PrinterIndex();
+  const struct {
+    const char* name;
+    std::string stored;
+    bool keep_default;
+    AnsiString read;
+  } cases[] = {
+      {"the virtual printer's mark", std::string("\x01", 1), false, VirtualPrinterName()},
+      {"the virtual printer kept aside", std::string("\x01", 1), true, VirtualPrinterName()},
+      {"a printer this machine lacks", "Office", false, "Office"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMemoryStream s;
+    WriteByte(s, 25);
+    WriteWord(s, c.keep_default ? 0xFFFF : 0);
+    WriteWord(s, 0);
+    WriteCountedString(s, c.stored);
+    WriteByte(s, kTagEnd);
+    TfrTemplate t;
+    Load(t, std::string(s.Bytes()));
+    EXPECT_EQ(t.PrinterName, c.read);
+    EXPECT_EQ(t.KeepDefaultPrinter, c.keep_default);
+    EXPECT_EQ(printer.PrinterIndex(), current);
+  }
 }
 
 // The oldest layout: no version byte, zero-terminated texts, a page record
