@@ -620,7 +620,10 @@ void TForm1::BuildGrids() {
     grid->SetAlign(alClient);
     grid->SetTitleLines(2);
     grid->SetShowEmptyRow(false);
-    grid->SetOptionsEdit(grid->OptionsEdit().Include(geoNoInserts).Include(geoNoAppends));
+    grid->SetOptionsEdit(
+        grid->OptionsEdit().Include(geoNoInserts).Include(geoNoAppends).Include(geoNoQuickEditByTabKey));
+    grid->SetOptionsBehavior(TgpGridBehaviorOptions{gboNoColumnMoving, gboNoColumnGrouping, gboNoMultiTitleStates,
+                                                    gboNoIncomingDragTrack, gboNoInsideDragTrack});
     grid->SetDesigner(LiteDesigner1);
     grid->SetPopupMenu(PopupMenu1);
     grid->OnInitEdit = [this](TComponent* s) { DBGridPro1InitEdit(s); };
@@ -629,6 +632,8 @@ void TForm1::BuildGrids() {
   DBGridPro1 = make("DBGridPro1", TabSheet1);
   DBGridPro1->SetShowFooters(true);
   DBGridPro1->SetMultiSelect(true);
+  // Its footers show the statistics, not an aggregate the user picks.
+  DBGridPro1->SetOptionsBehavior(DBGridPro1->OptionsBehavior().Include(gboNoFooterStates));
   AddColumns(*DBGridPro1, {{"N", "N", 69},
                            {"DATE", "Дата", 71},
                            {"TIME", "Время", 69},

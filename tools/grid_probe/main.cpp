@@ -4,11 +4,22 @@
 //
 //   grid_probe TABLE [--filter EXPR] [--columns SPEC] [--size WxH]
 //              [--designer lite|standard] [--top N] [--png OUT.png] [--cells]
+//              [--search] [--delete] [--answer ok|cancel] [--do ACTIONS]
 //
 // SPEC is a ";"-list of FIELD[:WIDTH[:TITLE]]; fields joined by "|" stack in
 // one group. --cells prints ROW<TAB>FIELD<TAB>TEXT per painted cell in
 // painting order: ROW the row's number in the grid's order from 1, T for a
 // title, F for a footer. Texts are UTF-8 on the command line and in output.
+//
+// --search turns incremental search on, --delete the delete key (Ctrl+Del);
+// --answer is the answer to their questions (ok by default; each question
+// goes to standard error as "message: TEXT"). --do runs ";"-separated
+// actions in order before the picture and the cells are taken: key:SEQ
+// (Ctrl+End, Shift+Down, PgDown, Delete, F2, ...), type:TEXT, click:ROW:FIELD,
+// shift-click:ROW:FIELD, ctrl-click:ROW:FIELD (ROW from 1 among the rows
+// shown at that moment) and title:FIELD. Deletions change the table on disk.
+// With any of these the last line is "current row=N field=FIELD
+// selected=N,N,..." (N a row's number in the grid's order from 1).
 #include <QImage>
 #include <QPixmap>
 #include <QWidget>
@@ -28,7 +39,9 @@
 #include "grid/rs_std.h"
 #include "toolkit/core/text.h"
 #include "toolkit/gfx/metafile.h"
+#include "toolkit/ui/dialogs.h"
 #include "toolkit/ui/forms.h"
+#include "tools/common/grid_input.h"
 
 namespace {
 
@@ -55,6 +68,11 @@ struct Options {
   int top = 1;
   std::string png;
   bool cells = false;
+  bool search = false;
+  bool delete_key = false;
+  std::string answer = "ok";
+  std::vector<std::string> actions;
+  bool interacts() const { return search || delete_key || !actions.empty(); }
 };
 
 std::vector<std::string> Split(const std::string& s, char sep) {
@@ -125,6 +143,16 @@ Options ParseOptions(int argc, char** argv) {
       o.png = value(i);
     } else if (a == "--cells") {
       o.cells = true;
+    } else if (a == "--search") {
+      o.search = true;
+    } else if (a == "--delete") {
+      o.delete_key = true;
+    } else if (a == "--answer") {
+      o.answer = value(i);
+      if (o.answer != "ok" && o.answer != "cancel") Fail("bad --answer \"" + o.answer + "\" (ok or cancel)");
+    } else if (a == "--do") {
+      for (const std::string& action : Split(value(i), ';'))
+        if (!action.empty()) o.actions.push_back(action);
     } else if (a.size() > 1 && a[0] == '-') {
       Fail("unknown option " + a);
     } else if (o.table.empty()) {
@@ -276,6 +304,56 @@ void PrintCells(TDBGridPro& grid, const Probe& probe, const std::map<int, int>& 
     });
 }
 
+// Answers the grid's questions as --answer says.
+class ProbeDialogs : public TDialogService {
+ public:
+  explicit ProbeDialogs(std::string answer) : answer_(std::move(answer)) {}
+  int MessageBox(const AnsiString& text, const AnsiString&, unsigned) override {
+    std::fprintf(stderr, "message: %s\n", AnsiToUtf8(text).c_str());
+    return answer_ == "ok" ? IDOK : IDCANCEL;
+  }
+  int MessageDlg(const AnsiString& text, TMsgDlgType, TMsgDlgButtons) override {
+    std::fprintf(stderr, "message: %s\n", AnsiToUtf8(text).c_str());
+    return answer_ == "ok" ? mrOk : mrCancel;
+  }
+  bool ExecuteFileDialog(TOpenDialog&) override { return false; }
+  bool ExecuteColorDialog(TColorDialog&) override { return false; }
+  bool OpenDocument(const std::string&) override { return false; }
+
+ private:
+  std::string answer_;
+};
+
+void RunActions(TDBGridPro& grid, const std::vector<std::string>& actions) {
+  QWidget* w = grid.Widget();
+  for (const std::string& action : actions) {
+    const size_t colon = action.find(':');
+    const std::string verb = action.substr(0, colon);
+    const std::string arg = colon == std::string::npos ? std::string() : action.substr(colon + 1);
+    try {
+      if (verb == "key") {
+        grid_input::SendKeyName(w, arg);
+      } else if (verb == "type") {
+        grid_input::SendText(w, arg);
+      } else if (verb == "title") {
+        grid_input::SendClick(w, grid_input::TitlePoint(grid, arg));
+      } else if (verb == "click" || verb == "shift-click" || verb == "ctrl-click") {
+        const size_t at = arg.find(':');
+        if (at == std::string::npos) Fail("bad action \"" + action + "\" (" + verb + ":ROW:FIELD)");
+        const Qt::KeyboardModifiers mods = verb == "shift-click" ? Qt::ShiftModifier
+                                           : verb == "ctrl-click" ? Qt::ControlModifier
+                                                                  : Qt::NoModifier;
+        grid_input::SendClick(w, grid_input::CellPoint(grid, ParsePositive(arg.substr(0, at), "row"), arg.substr(at + 1)),
+                              mods);
+      } else {
+        Fail("unknown action \"" + action + "\"");
+      }
+    } catch (const grid_input::InputError& e) {
+      Fail("action \"" + action + "\": " + e.message);
+    }
+  }
+}
+
 int Run(const Options& o) {
   if (!std::filesystem::is_regular_file(o.table)) Fail("no table " + o.table);
   TDbf table(nullptr);
@@ -305,11 +383,13 @@ int Run(const Options& o) {
 
   // The grid's order, by physical record: the row numbers --cells prints.
   std::map<int, int> order;
-  {
+  auto number_rows = [&] {
+    order.clear();
     int n = 0;
     for (table.GoFirst(); !table.Eof(); table.GoNext()) order[table.GetSequenceNo()] = ++n;
     table.GoFirst();
-  }
+  };
+  number_rows();
 
   std::unique_ptr<Probe> probe;
   if (o.designer == "lite") {
@@ -363,6 +443,27 @@ int Run(const Options& o) {
     table.Skip(want - order[table.GetSequenceNo()]);
   }
 
+  if (o.interacts()) {
+    grid->ParamsAutoSearch()->SetEnabled(o.search);
+    grid->ParamsDelete()->SetEnabled(o.delete_key);
+    grid->SetMultiSelect(true);
+    ProbeDialogs dialogs(o.answer);
+    TDialogService* previous = SetDialogService(&dialogs);
+    try {
+      RunActions(*grid, o.actions);
+    } catch (...) {
+      SetDialogService(previous);
+      throw;
+    }
+    SetDialogService(previous);
+    // Deleted rows leave the others numbered anew.
+    const TBookmark here = table.TakeBookmark();
+    table.MuteControls();
+    number_rows();
+    if (!here.empty() && table.BookmarkExists(here)) table.ReturnToBookmark(here);
+    table.UnmuteControls();
+  }
+
   // Which window row holds which record, as the paint prepares the rows.
   std::map<int, int> order_of_row;
   grid->OnGetRowAttrs = [&](TComponent*, TgpRowAttrs* row) {
@@ -371,6 +472,7 @@ int Run(const Options& o) {
   const QImage image = grid->Widget()->grab().toImage();
   if (!o.png.empty() && !image.save(QString::fromStdString(o.png), "PNG")) Fail("cannot write " + o.png);
   if (o.cells) PrintCells(*grid, *probe, order_of_row);
+  if (o.interacts()) std::printf("current %s\n", grid_input::Current(*grid, table).c_str());
   grid->SetDataSource(nullptr);
   grid.reset();
   return 0;
@@ -387,7 +489,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "grid_probe: %s\n", e.message.c_str());
     std::fprintf(stderr,
                "usage: grid_probe TABLE [--filter EXPR] [--columns SPEC] [--size WxH] [--designer lite|standard] "
-                 "[--top N] [--png OUT.png] [--cells]\n");
+                 "[--top N] [--png OUT.png] [--cells] [--search] [--delete] [--answer ok|cancel] [--do ACTIONS]\n");
     return 2;
   }
   try {

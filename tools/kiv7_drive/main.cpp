@@ -14,11 +14,25 @@
 //   title FIELD                     one click on that field's title
 //   select N...                     selects these rows (from 1, grid order)
 //   current N FIELD                 moves the current cell there
+//   current                         prints "row=N field=FIELD selected=N,N,..."
+//                                   of the active grid (N in its order from 1)
+//   key SEQ                         a key with modifiers (Ctrl+End, Shift+Down,
+//                                   PgDown, Delete, F2, Escape, Tab, Return)
+//   type TEXT                       characters typed into the focused control
+//   click | shift-click | ctrl-click ROW FIELD
+//                                   a click on a cell of the active grid (ROW
+//                                   from 1 among the rows shown now)
+//   click-title FIELD               a click on the field's title
+//   resize FIELD WIDTH              drags the title's right edge
+//   move-column FIELD BEFORE_FIELD  drags the title before another one
+//   wheel N                         N notches of the wheel (negative: up)
+//   widths                          FIELD=WIDTH of the visible columns
 //   rows | footers | state          prints the active grid's rows, its
 //                                   footers, the window's state
 //   png PATH                        a picture of the main window
 //   close-window                    closes the main window
 // A message box prints "message: CAPTION: TEXT". Texts are UTF-8.
+#include <QApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QWidget>
@@ -36,6 +50,7 @@
 #include "app/main.h"
 #include "app/receive.h"
 #include "toolkit/core/text.h"
+#include "tools/common/grid_input.h"
 
 namespace {
 
@@ -188,6 +203,57 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
     for (const TBookmark& mark : marks) {
       Form1->Dbf1->ReturnToBookmark(mark);
       grid->Selection()->SelectCurrent(true, true);
+    }
+  } else if (command == "current" && rest.empty()) {
+    TDBGridPro* grid = ActiveGrid();
+    if (grid) std::printf("%s\n", grid_input::Current(*grid, *Form1->Dbf1).c_str());
+  } else if (command == "key" || command == "type" || command == "click" || command == "shift-click" ||
+             command == "ctrl-click" || command == "click-title" || command == "resize" ||
+             command == "move-column" || command == "wheel" || command == "widths") {
+    TDBGridPro* grid = ActiveGrid();
+    if (!grid) {
+      std::printf("error: no grid shown\n");
+      return;
+    }
+    std::istringstream args(rest);
+    try {
+      if (command == "key") {
+        // Keys go where the window system sends them: the focused control.
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : grid->Widget();
+        grid_input::SendKeyName(target, rest);
+      } else if (command == "type") {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : grid->Widget();
+        grid_input::SendText(target, rest);
+      } else if (command == "click" || command == "shift-click" || command == "ctrl-click") {
+        int row = 0;
+        std::string field;
+        args >> row >> field;
+        const Qt::KeyboardModifiers mods = command == "shift-click" ? Qt::ShiftModifier
+                                           : command == "ctrl-click" ? Qt::ControlModifier
+                                                                     : Qt::NoModifier;
+        grid_input::SendClick(grid->Widget(), grid_input::CellPoint(*grid, row, field), mods);
+      } else if (command == "click-title") {
+        grid_input::SendClick(grid->Widget(), grid_input::TitlePoint(*grid, rest));
+      } else if (command == "resize") {
+        std::string field;
+        int width = 0;
+        args >> field >> width;
+        if (width <= 0) {
+          std::printf("error: resize FIELD WIDTH\n");
+          return;
+        }
+        grid_input::Resize(*grid, field, width);
+      } else if (command == "move-column") {
+        std::string field, before;
+        args >> field >> before;
+        grid_input::MoveColumn(*grid, field, before);
+      } else if (command == "wheel") {
+        grid_input::SendWheel(grid->Widget(), std::stoi(rest));
+      } else {
+        std::printf("%s\n", grid_input::Widths(*grid).c_str());
+      }
+    } catch (const grid_input::InputError& e) {
+      std::printf("error: %s\n", e.message.c_str());
     }
   } else if (command == "current") {
     TDBGridPro* grid = ActiveGrid();
