@@ -143,6 +143,14 @@ constexpr TextEntry kTexts[] = {
     {55655, "Повторите пароль для проверки"},
 };
 
+// LoadText searches the table by halves.
+constexpr bool SortedByNumber() {
+  for (size_t i = 1; i < std::size(kTexts); ++i)
+    if (kTexts[i - 1].number >= kTexts[i].number) return false;
+  return true;
+}
+static_assert(SortedByNumber(), "the string table must be sorted by number, each number once");
+
 // The loader's buffer holds 1024 bytes with the terminating zero.
 constexpr size_t kMaxTextLength = 1023;
 
