@@ -1,0 +1,99 @@
+// The main window's grids under keys and the mouse, through kiv7_drive: the
+// rows keys and clicks select, and the column layout the settings keep after
+// a border is dragged. The application's grids forbid moving columns.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/testsupport.h"
+
+namespace {
+
+std::string Bin(const char* tool) { return std::string(KIV7_BINARY_DIR) + "/tools/" + tool + "/" + tool; }
+
+struct Interaction : ::testing::Test {
+  std::string dir = testsupport::TempDir("interact");
+  std::string settings = dir + "/kiv7.ini";
+  std::string table = dir + "/t.db";
+
+  void SetUp() override {
+    std::remove(settings.c_str());
+    std::remove(table.c_str());
+    std::string out;
+    ASSERT_EQ(testsupport::RunCommand(Bin("dbftool") + " create-measurement '" + table + "' 2>&1", &out), 0) << out;
+    std::ostringstream csv;
+    csv << "N,DATE,TIME,NB_TYPE,P,R\n";
+    for (int n = 1; n <= 60; ++n) csv << n << ",01.03.2024,10:00:00,0," << n * 1.5 << "," << n * 0.5 << "\n";
+    testsupport::WriteFile(dir + "/rows.csv", csv.str());
+    ASSERT_EQ(testsupport::RunCommand(Bin("dbftool") + " append '" + table + "' < '" + dir + "/rows.csv' 2>&1", &out),
+              0)
+        << out;
+  }
+  // The lines kiv7_drive prints for the commands, after the table is opened.
+  std::vector<std::string> Drive(const std::string& commands) {
+    testsupport::WriteFile(dir + "/script.txt",
+                           "open-file " + table + "\nmenu Открыть\n" + commands + "menu Закрыть\n");
+    std::string out;
+    EXPECT_EQ(testsupport::RunCommand("cd '" + dir + "' && QT_QPA_PLATFORM=offscreen '" + Bin("kiv7_drive") +
+                                          "' --settings '" + settings + "' < '" + dir + "/script.txt' 2>/dev/null",
+                                      &out),
+              0)
+        << out;
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("message:", 0) != 0) lines.push_back(line);
+    return lines;
+  }
+};
+
+TEST_F(Interaction, KeysAndClicksSelectTheRowsTheyShould) {
+  const std::vector<std::string> lines = Drive(
+      "current\nkey Ctrl+End\ncurrent\nkey Ctrl+Home\nclick 2 N\nshift-click 5 N\ncurrent\nctrl-click 8 P\ncurrent\n"
+      "ctrl-click 3 P\ncurrent\nkey Down\ncurrent\nkey Shift+Down\nkey Shift+Down\ncurrent\n");
+  const std::vector<std::string> expected = {
+      "row=1 field=N selected=",
+      "row=60 field=N selected=",
+      "row=5 field=N selected=2,3,4,5",
+      "row=8 field=P selected=2,3,4,5,8",
+      "row=3 field=P selected=2,4,5,8",
+      "row=4 field=P selected=",
+      "row=6 field=P selected=4,5,6",
+  };
+  EXPECT_EQ(lines, expected);
+}
+
+TEST_F(Interaction, ASizedColumnIsKeptAndColumnsDoNotMove) {
+  std::vector<std::string> lines = Drive("widths\nresize DATE 150\nmove-column TIME N\nwidths\n");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("N=", 0), 0u) << lines[0];
+  EXPECT_NE(lines[1].find("DATE=150"), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[1].rfind("N=", 0), 0u) << "the main window's titles cannot be dragged: " << lines[1];
+  // The next start shows the stored layout.
+  lines = Drive("widths\n");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("DATE=150"), std::string::npos) << lines[0];
+  const std::string stored = testsupport::ReadFile(settings);
+  EXPECT_NE(stored.find("Width = 150"), std::string::npos);
+}
+
+TEST_F(Interaction, TitleClicksSortAndTheWheelScrolls) {
+  // The window sorts a title's first state with the largest value first,
+  // the next state the other way.
+  std::vector<std::string> lines = Drive("click-title P\nrows\nclick-title P\nrows\n");
+  ASSERT_EQ(lines.size(), 2u * 61u);
+  EXPECT_EQ(lines[1].substr(0, 3), "60\t") << lines[1];
+  EXPECT_EQ(lines[2].substr(0, 3), "59\t") << lines[2];
+  EXPECT_EQ(lines[62].substr(0, 2), "1\t") << lines[62];
+  EXPECT_EQ(lines[63].substr(0, 2), "2\t") << lines[63];
+  lines = Drive("key Ctrl+Home\nwheel 2\ncurrent\nwheel -1\ncurrent\n");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0], "row=1 field=N selected=") << "the wheel moved below the window";
+  const int down = std::stoi(lines[0].substr(4));
+  const int up = std::stoi(lines[1].substr(4));
+  EXPECT_LT(up, down);
+}
+
+}  // namespace
