@@ -495,4 +495,69 @@ TEST_F(StreamTest, BandAlignmentPassDrawsOnlyAlignedObjectsWithTheirPageCurrent)
   EXPECT_EQ(frEngine().CurPage, nullptr) << "the current page is put back";
 }
 
+// The common record of an object as streams before version 24 hold it:
+// version 23 names it and counts its texts; version 22 does neither and
+// carries no script or visibility.
+std::string OldRecord(int version, const std::string& name, int left, const std::string& text) {
+  std::string r;
+  if (version == 23) r += std::string(1, static_cast<char>(name.size())) + '\0' + name + '\0';
+  const uint32_t fixed[] = {static_cast<uint32_t>(left), 5, 50, 10};
+  for (uint32_t v : fixed) PutLE32(&r, v);
+  r += std::string(4, '\0') + std::string("\x01\x00\x00\x00", 4) + std::string(4, '\0') + std::string(2, '\0');
+  PutLE32(&r, 0x1FFFFFFF);  // no fill
+  PutLE32(&r, 0);           // format word
+  if (version == 23) {
+    r += std::string("\x00\x00\x00", 3);  // format text
+    r += std::string("\x01\x00", 2) + char(text.size()) + '\0' + text + '\0';
+    r += std::string("\x00\x00\x00", 3);  // script
+    r += std::string("\xFF\xFF", 2);       // visible
+  } else {
+    r += '\0';             // format text
+    r += text + '\0';      // lines
+  }
+  return r;
+}
+
+TEST_F(StreamTest, OlderStreamsReadTheirObjectsInTheirOwnLayout) {
+  for (int version : {22, 23}) {
+    SCOPED_TRACE(version);
+    std::string s(1, static_cast<char>(version));
+    s += std::string(4, '\0');
+    s += version == 23 ? std::string(3, '\0') : std::string(1, '\0');  // printer name
+    s += '\xFF';
+    const int32_t page_fields[] = {-1, 9, 2100, 2970, 0, 0, 0, 0};
+    for (int32_t v : page_fields) PutLE32(&s, static_cast<uint32_t>(v));
+    s += '\0';
+    if (version < 23) s += std::string(6, '\0');
+    s += std::string("\x00\x00\xFF\xFF", 4);
+    PutLE32(&s, 1);
+    PutLE32(&s, 0);
+    for (int n = 1; n <= 2; ++n) {
+      s += '\x0A';
+      s += version == 23 ? std::string("\x0C\x00TfrTestAddIn\x00", 15) : std::string("TfrTestAddIn\0", 13);
+      s += '\0';  // page index
+      s += OldRecord(version, "Old" + std::to_string(n), 10 * n, "t" + std::to_string(n));
+    }
+    s += '\xFC';
+
+    TfrTemplate t;
+    // The names made for version 22 are unique within the template read.
+    Load(t, s);
+    EXPECT_EQ(ObjectNames(t), version == 23 ? (std::vector<std::string>{"Old1", "Old2"})
+                                            : (std::vector<std::string>{"View1", "View2"}));
+    const auto& objects = t.Pages.Pages(0)->Objects;
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[1]->Left, 20);
+    EXPECT_EQ(objects[1]->Memo.Text(), "t2\r\n");
+    EXPECT_EQ(t.Pages.Pages(0)->Name, "Page1");
+  }
+}
+
+TEST_F(StreamTest, PasswordIsStoredAsHexadecimalText) {
+  TfrTemplate t;
+  t.Info.Password = "s3";
+  const std::string bytes = Saved(t);
+  EXPECT_NE(bytes.find(std::string("\x04\x00" "7333\x58", 7)), std::string::npos) << Hex(bytes);
+}
+
 }  // namespace
