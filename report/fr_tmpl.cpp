@@ -239,7 +239,9 @@ void TfrPages::ReadObject(TStream& stream, int version, uint8_t type_code) {
 void TfrPages::ReadPages(TStream& stream, int version, TfrDataDictionary& dictionary) {
   for (;;) {
     uint8_t tag = 0;
-    if (stream.Read(&tag, 1) != 1) return;  // the records may run to the end of the stream
+    // Every writer ends the records with a tag; a stream that ends before it
+    // was cut short, and reading it would give half a template.
+    if (stream.Read(&tag, 1) != 1) FormatError();
     switch (tag) {
       case kTagPage: {
         TfrPage* page = Adopt(NewPage());

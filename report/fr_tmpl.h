@@ -11,7 +11,7 @@
 //   keep default printer   i16
 //   two-pass build         i16
 //   printer name           text; the single byte 0x01 is the virtual printer
-//   records until tag 252 or 253 (or the end of the stream):
+//   records until tag 252 or 253 (a stream that ends before is cut short):
 //     255  page record (TfrPage::ReadRecord / WriteRecord), a new page
 //     254  data dictionary (fr_dict.h)
 //     253  extension data: reading of records stops (no extension exists here)
