@@ -556,4 +556,19 @@ TEST_F(StreamTest, PasswordIsStoredAsHexadecimalText) {
   EXPECT_NE(bytes.find(std::string("\x04\x00" "7333\x58", 7)), std::string::npos) << Hex(bytes);
 }
 
+TEST_F(StreamTest, ExtensionDataEndsTheRecordsAndIsLeftUnread) {
+  TfrTemplate base;
+  Fill(base);
+  std::string bytes = Saved(base);
+  const size_t end_tag = bytes.rfind(std::string(1, '\xFC') + std::string(2, '\0'));
+  ASSERT_NE(end_tag, std::string::npos);
+  // No extension exists here: what follows its tag is nobody's to read.
+  bytes = bytes.substr(0, end_tag) + "\xFD" + "extension bytes";
+  TfrTemplate t;
+  Load(t, bytes);
+  EXPECT_EQ(ObjectNames(t), (std::vector<std::string>{"Obj1", "Obj2", "Obj3"}));
+  EXPECT_EQ(t.Info.Name, "") << "the info is reset";
+  EXPECT_EQ(t.Dictionary.VariableTable.VariableCount(), 2);
+}
+
 }  // namespace
