@@ -280,6 +280,8 @@ int Order(T a, T b) {
   return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+}  // namespace
+
 // ---- reflection -------------------------------------------------------------------
 
 const TTypeInfo& FieldTypeInfo() {
@@ -292,6 +294,8 @@ const TTypeInfo& FieldTypeInfo() {
        "ftVariant", "ftInterface", "ftIDispatch", "ftGuid", "ftTimeStamp", "ftFMTBcd"});
   return info;
 }
+
+namespace {
 
 template <class C>
 TvpValueAccessor* Make(TvpUniValue& value) {

@@ -40,6 +40,10 @@
 
 class TvpUniValue;
 
+struct TTypeInfo;
+// The enumeration type of TFieldType, for published DataType properties.
+const TTypeInfo& FieldTypeInfo();
+
 // ---- The "Data" stream property ----------------------------------------------
 
 // The kind of one streamed value, as a component stream tags it.
