@@ -25,7 +25,7 @@ ctest --test-dir build/release -j "$jobs" --output-on-failure --timeout 600
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 echo "== sanitizer build of the Qt-free libraries"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIV7_WERROR=ON \
-  -DKIV7_SANITIZE=ON -DKIV7_WITH_GUI=OFF -DKIV7_BENCH=OFF >/dev/null
+  -DKIV7_SANITIZE=ON -DKIV7_WITH_GUI=OFF -DKIV7_BENCH=OFF -DKIV7_TEST_SHARDS=4 >/dev/null
 cmake --build build/asan -j "$jobs"
 echo "== tests under the sanitizers"
 ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 900
@@ -35,7 +35,7 @@ ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 900
 # their leaks alone are suppressed (tests/support/lsan_gui.supp).
 echo "== sanitizer build of the GUI half"
 cmake -S . -B build/asan-gui -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIV7_WERROR=ON \
-  -DKIV7_SANITIZE=ON -DKIV7_WITH_GUI=ON -DKIV7_BENCH=OFF >/dev/null
+  -DKIV7_SANITIZE=ON -DKIV7_WITH_GUI=ON -DKIV7_BENCH=OFF -DKIV7_TEST_SHARDS=4 >/dev/null
 cmake --build build/asan-gui -j "$jobs" --target check_gui
 echo "== GUI tests under the sanitizers"
 LSAN_OPTIONS="suppressions=$PWD/tests/support/lsan_gui.supp" \

@@ -43,12 +43,11 @@ TEST(AboutBox, ShowsNameVersionAndClosesWithOk) {
   EXPECT_EQ(AnsiToUtf8(about.Label2->Caption()), "Программа для передачи данных с приборов ЛИВТ-КС7");
   EXPECT_TRUE(about.Widget()->windowFlags() & Qt::Tool);
   std::string shown;
-  QTimer::singleShot(0, [&] {
+  QTimer::singleShot(0, about.Widget(), [&] {
     shown = AnsiToUtf8(about.Label3->Caption());
     QTest::mouseClick(about.Button1->Widget(), Qt::LeftButton);
   });
-  QTimer guard;
-  guard.singleShot(5000, [&] { about.SetModalResult(-1); });
+  QTimer::singleShot(5000, about.Widget(), [&] { about.SetModalResult(-1); });
   EXPECT_EQ(about.ShowModal(), mrOk);
   EXPECT_EQ(shown, "Версия 1.0.2.0");
   EXPECT_EQ(AnsiToUtf8(about.Button1->Caption()), "Ок");
@@ -64,12 +63,12 @@ TEST(Splash, IsABorderless400By77PictureThatEndsAfter3000Ms) {
   EXPECT_EQ(splash.Image1->Picture().Bitmap().Width(), 400);
   EXPECT_EQ(splash.Image1->Picture().Bitmap().Height(), 77);
   bool up_before_time = false;
-  QTimer::singleShot(0, [&] {
+  QTimer::singleShot(0, splash.Widget(), [&] {
     AdvanceTimers(clock, 2999);
     up_before_time = splash.Widget()->isVisible() && splash.ModalResult() == mrNone;
     AdvanceTimers(clock, 1);
   });
-  QTimer::singleShot(5000, [&] { splash.SetModalResult(-1); });
+  QTimer::singleShot(5000, splash.Widget(), [&] { splash.SetModalResult(-1); });
   EXPECT_EQ(splash.ShowModal(), mrOk);
   EXPECT_TRUE(up_before_time);
   EXPECT_FALSE(splash.Timer1->Enabled());

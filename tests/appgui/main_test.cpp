@@ -215,11 +215,11 @@ TEST_F(MainWindow, HelpSaysThereIsNoneAndTheAboutBoxComesUpModal) {
   Tform6 about(nullptr);
   form6 = &about;
   bool was_modal = false;
-  QTimer::singleShot(0, [&] {
+  QTimer::singleShot(0, about.Widget(), [&] {
     was_modal = about.Modal();
     about.Button1->Click();
   });
-  QTimer::singleShot(5000, [&] { about.SetModalResult(-1); });
+  QTimer::singleShot(5000, about.Widget(), [&] { about.SetModalResult(-1); });
   form->N26->Click();
   form6 = nullptr;
   EXPECT_TRUE(was_modal);

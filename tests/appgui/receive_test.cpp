@@ -63,7 +63,7 @@ struct LinkDialog : ::testing::Test {
   // Shows the dialog modally, with a step run once it is up; a dialog
   // still up after max_ms is ended with -1 so a failure cannot hang.
   TModalResult Show(std::function<void()> step = nullptr, int max_ms = 15000) {
-    if (step) QTimer::singleShot(200, step);
+    if (step) QTimer::singleShot(200, form.Widget(), step);
     QTimer guard;
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, [this] { form.SetModalResult(-1); });

@@ -60,4 +60,17 @@ class RecordingDialogs : public TDialogService {
   TDialogService* previous_ = nullptr;
 };
 
+// The screen's own dialogs, for a test that looks at them; GUI test
+// processes otherwise refuse dialogs nobody asked for (gui_guard.cpp).
+class ScreenDialogs {
+ public:
+  ScreenDialogs() : previous_(SetDialogService(nullptr)) {}
+  ~ScreenDialogs() { SetDialogService(previous_); }
+  ScreenDialogs(const ScreenDialogs&) = delete;
+  ScreenDialogs& operator=(const ScreenDialogs&) = delete;
+
+ private:
+  TDialogService* previous_;
+};
+
 }  // namespace testsupport

@@ -55,45 +55,10 @@
 //   - A back end's destructor calls Deactivate(): when ~TDataSet runs, the back
 //     end's overrides are gone.
 //
-// One map of names. The contract's names are the implementation and the
-// vocabulary of new code; the property-style names are inline aliases kept
-// while callers use them ("-": gone, call the contract's name):
-//
-//   contract name              property style
-//   ----------------------------------------------
-//   TDataSet::ChangeActive     -                    QueryActive       -
-//   Activate / Deactivate      -                    GoFirst / GoLast  -
-//   GoNext / GoPrior           -                    Skip              -
-//   Reload                     -                    HasNoRecords      -
-//   StartEdit                  -                    StartInsert       -
-//   StartAppend                -                    CommitRecord      -
-//   DiscardChanges             -                    DeleteCurrent     -
-//   FieldNamed                 -                    FieldNamedOrNil   -
-//   ValuesOfFields             -                    FindByValues      -
-//   ReadByValues               -                    ListFieldNames    -
-//   QueryFieldCount            -                    CollectFields     -
-//   TakeBookmark               -                    ReturnToBookmark  -
-//   ReleaseBookmark            -                    BookmarkExists    -
-//   QueryBookmarkText          -                    ChangeBookmarkText -
-//   CompareBookmarkValues      -                    CursorRecordCount -
-//   GetSequenceNo              -                    SetSequenceNo     -
-//   MuteControls               -                    UnmuteControls    -
-//   SettlePendingEdit          -                    RequireOpen       -
-//   RequireClosed              -                    CurrentMode       -
-//   TField::GetStringValue     -                    SetStringValue    -
-//   (likewise Integer, Largeint, Float, Currency, Boolean, DateTime,
-//    SQLTimeStamp, BCD, Variant)
-//   TField::HoldsNull          -                    ClearValue        -
-//   FormatForDisplay(true)     -                    FormatForDisplay(false) -
-//   AcceptText                 -                    ColumnNumber      -
-//   ValueByteSize              -
-//   TFieldDefs::AppendNamedDef -                    DefAt             -
-//   PositionOfName             -                    Reload            -
-//   TDataLink::QueryDataSet    -                    ChangeDataSource  -
-//   QueryActiveRow             -                    ChangeActiveRow   -
-//   QueryRowCount              -                    QueryWindowSize   -
-//   ChangeWindowSize           -                    StartEditing      -
-//   DispatchEvent              -
+// One vocabulary: the operations are called by the contract's names
+// (Activate, GoFirst, StartEdit, CommitRecord, FieldNamed, GetStringValue,
+// QueryDataSet, AppendNamedDef and the rest) in the library, the application,
+// the tools and the tests; no property-style aliases are kept beside them.
 #pragma once
 
 #include <cstdint>

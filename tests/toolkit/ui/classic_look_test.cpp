@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include "tests/support/pictures.h"
+#include "tests/support/recording_dialogs.h"
 #include "toolkit/core/text.h"
 #include "toolkit/gfx/qt_canvas.h"
 #include "toolkit/ui/classic_look.h"
@@ -204,7 +205,7 @@ TEST_F(ClassicLook, PicturesOfAFormAMenuAndAMessageBox) {
   // A message box as the application shows one.
   QImage box_shot;
   int label_pixels = 0;
-  QTimer::singleShot(50, [&] {
+  QTimer::singleShot(50, &menu, [&] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
       box_shot = box->grab().toImage();
       label_pixels = QFontInfo(box->font()).pixelSize();
@@ -217,7 +218,10 @@ TEST_F(ClassicLook, PicturesOfAFormAMenuAndAMessageBox) {
     if (QWidget* w = QApplication::activeModalWidget()) w->close();
   });
   guard.start(5000);
-  Application->MessageBox(Utf8ToAnsi("Нет данных для передачи!"), Utf8ToAnsi("Ошибка"), MB_OK | MB_ICONERROR);
+  {
+    testsupport::ScreenDialogs screen;
+    Application->MessageBox(Utf8ToAnsi("Нет данных для передачи!"), Utf8ToAnsi("Ошибка"), MB_OK | MB_ICONERROR);
+  }
   ASSERT_FALSE(box_shot.isNull());
   ASSERT_TRUE(SavePicture(box_shot, "classic_message_box"));
   EXPECT_EQ(PixelColor(box_shot, 2, box_shot.height() / 2), RGB(212, 208, 200));

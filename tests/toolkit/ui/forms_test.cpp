@@ -94,10 +94,10 @@ TEST(ModalForms, OnCloseQueryAndCaNoneKeepTheWindowUp) {
   // Apart in time, so that the loop sees each result before the next one.
   WhenModal([&] {
     form.SetModalResult(mrOk);  // refused by the query
-    QTimer::singleShot(30, [&] {
+    QTimer::singleShot(30, form.Widget(), [&] {
       EXPECT_TRUE(form.Visible());
       form.SetModalResult(mrOk);  // refused by caNone
-      QTimer::singleShot(30, [&] { form.SetModalResult(mrRetry); });
+      QTimer::singleShot(30, form.Widget(), [&] { form.SetModalResult(mrRetry); });
     });
   });
   EXPECT_EQ(form.ShowModal(), mrRetry);
