@@ -5,6 +5,7 @@
 #include "toolkit/core/typinfo.h"
 #include "toolkit/db/db.h"
 #include "toolkit/db/fields.h"
+#include "toolkit/ui/focus.h"
 #include "toolkit/ui/forms.h"
 
 namespace {
@@ -726,7 +727,8 @@ void TDBProdiEdit::DoEnter() {
 }
 
 void TDBProdiEdit::DoExit() {
-  if (drop_down_form_ != nullptr) drop_down_form_->FocusChanged(nullptr);
+  // The focus moving into the drop-down's own window leaves it open.
+  if (drop_down_form_ != nullptr) drop_down_form_->FocusChanged(FocusedControl());
   if (!inplace_) {
     button_switcher_->Cancel();
     switcher_->Cancel();
@@ -998,6 +1000,8 @@ void TgpInplaceEdit::MouseWheel(TShiftState shift, int delta, int x, int y) {
 
 void TgpInplaceEdit::DoExit() {
   TDBProdiEdit::DoExit();
-  // Leaving for the grid itself is no exit from the grid.
+  // Leaving for the grid itself, or for the drop-down (still open then), is
+  // no exit from the grid.
+  if (drop_down_form_ != nullptr && drop_down_form_->IsOpen()) return;
   if (!grid_->Focused()) grid_->EditorExit();
 }

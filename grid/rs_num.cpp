@@ -10,6 +10,8 @@
 #include "grid/rs_str.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
+#include "toolkit/gfx/drawtext.h"
+#include "toolkit/gfx/edges.h"
 #include "toolkit/ui/stdctrls.h"
 #include "toolkit/ui/comctrls.h"
 
@@ -260,6 +262,44 @@ const CalcButtonDesign kCalcButtons[] = {
     {"=", ckEquals, kOperColor, 5, 4, 1},
 };
 
+// A calculator key: a painted button that never takes the focus, so that
+// typing goes on into the calculator while it is clicked.
+class TvpCalcButton : public TGraphicControl {
+ public:
+  explicit TvpCalcButton(TComponent* owner) : TGraphicControl(owner) {}
+  bool Down = false;
+
+ protected:
+  void Paint() override {
+    TCanvas& canvas = Canvas();
+    TRect face = Rect(0, 0, Width(), Height());
+    DrawFrameControl(canvas, face, DFC_BUTTON, DFCS_BUTTONPUSH | (Down ? DFCS_PUSHED : 0u) | DFCS_ADJUSTRECT);
+    canvas.Font().Assign(Font());
+    if (!Enabled()) canvas.Font().SetColor(clGrayText);
+    canvas.Brush().SetStyle(bsClear);
+    TRect text = face;
+    if (Down) text = Rect(text.Left + 1, text.Top + 1, text.Right + 1, text.Bottom + 1);
+    ::DrawText(canvas, Caption(), text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    // A one-pixel frame around the key, widened by one to the left.
+    canvas.Pen().SetColor(clBtnShadow);
+    canvas.Rectangle(-1, 0, Width(), Height());
+  }
+  void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override {
+    if (button == mbLeft) Repaint(true);
+    TGraphicControl::MouseDown(button, shift, x, y);
+  }
+  void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override {
+    if (button == mbLeft) Repaint(false);
+    TGraphicControl::MouseUp(button, shift, x, y);
+  }
+
+ private:
+  void Repaint(bool down) {
+    Down = down;
+    Invalidate();
+  }
+};
+
 // The calculator: a tool form whose buttons feed the engine, which shows
 // every change of its display in the edit as it happens.
 class TvpCalculatorForm : public TVisionToolForm {
@@ -272,7 +312,7 @@ class TvpCalculatorForm : public TVisionToolForm {
     memory_->SetBounds(4, 4, 30, 22);
     const int cell_w = 33, cell_h = 27;
     for (const CalcButtonDesign& d : kCalcButtons) {
-      auto* button = new TButton(this);
+      auto* button = new TvpCalcButton(this);
       button->SetParent(this);
       button->SetCaption(Utf8ToAnsi(d.caption));
       button->SetBounds(4 + d.column * cell_w, 4 + d.row * cell_h, d.span * cell_w - 2, cell_h - 2);
@@ -286,12 +326,20 @@ class TvpCalculatorForm : public TVisionToolForm {
       handled = true;
     };
     OnShow = [this](TComponent*) { Opened(); };
+    // The keys are the calculator's own while it is up.
+    OnActivate = [this](TComponent*) { SetFocus(); };
     OnClose = [this](TComponent*) { Closed(); };
     OnKeyDown = [this](TComponent*, uint16_t& key, TShiftState shift) { Key(key, shift); };
     OnKeyPress = [this](TComponent*, char& key) { Char(key); };
   }
 
   TvpCalcEngine& Engine() { return engine_; }
+
+ protected:
+  // Enter computes (and a second one posts), Escape closes.
+  bool WantSpecialKey(uint16_t key) const override { return key == VK_RETURN || key == VK_ESCAPE; }
+
+ public:
 
   // Presses the button of code as a click would.
   void Press(int code) {
@@ -308,6 +356,10 @@ class TvpCalculatorForm : public TVisionToolForm {
   void Opened() {
     TDBProdiEdit* edit = Edit();
     remembered_ = edit ? edit->EditText() : AnsiString();
+    // The data set enters editing now, before the calculator is up: the
+    // change of its state reloads the edit, which would close an open
+    // drop-down at the first key.
+    if (edit) edit->EditFields().StartEdit(false);
     last_code_ = -1;
     // A text that is no number stops the drop-down with the conversion error.
     engine_.SetValue(remembered_.empty() ? AnsiString("0") : remembered_);
@@ -333,44 +385,39 @@ class TvpCalculatorForm : public TVisionToolForm {
     memory_->SetCaption(" " + engine_.Memory());
   }
 
+  // Keys without a character of their own, and the digits; the operators
+  // and the separator come as characters (from the main keys and the keypad
+  // alike).
   void Key(uint16_t& key, TShiftState shift) {
     if (shift.Contains(ssShift) || shift.Contains(ssCtrl) || shift.Contains(ssAlt)) return;
     int code = -1;
     if (key == VK_BACK) {
       code = ckBackspace;
     } else if (key == VK_RETURN) {
-      // A second Enter is the tool form's: it closes and posts.
-      if (last_code_ == ckEquals) return;
+      // A second Enter closes the calculator and posts its number.
+      if (last_code_ == ckEquals) {
+        key = 0;
+        Close(true, false);
+        return;
+      }
       code = ckEquals;
+    } else if (key == VK_ESCAPE) {
+      key = 0;
+      Close(false, false);
+      return;
     } else if (key == VK_DELETE) {
       code = ckClearEntry;
     } else if (key >= '0' && key <= '9') {
       code = key - '0';
     } else if (key >= VK_NUMPAD0 && key <= VK_NUMPAD0 + 9) {
       code = key - VK_NUMPAD0;
-    } else if (key == VK_MULTIPLY) {
-      code = ckMultiply;
-    } else if (key == VK_ADD) {
-      code = ckAdd;
-    } else if (key == VK_SUBTRACT) {
-      code = ckSubtract;
-    } else if (key == VK_DECIMAL) {
-      code = ckSeparator;
-    } else if (key == VK_DIVIDE) {
-      code = ckDivide;
     }
     if (code < 0) return;
     key = 0;
-    suppress_char_ = true;
     Press(code);
   }
 
   void Char(char& key) {
-    if (suppress_char_) {
-      suppress_char_ = false;
-      key = 0;
-      return;
-    }
     int code = -1;
     switch (key) {
       case '*': code = ckMultiply; break;
@@ -388,10 +435,9 @@ class TvpCalculatorForm : public TVisionToolForm {
 
   TvpCalcEngine engine_;
   TLabel* memory_ = nullptr;
-  std::vector<std::pair<TButton*, int>> buttons_;
+  std::vector<std::pair<TvpCalcButton*, int>> buttons_;
   AnsiString remembered_;
   int last_code_ = -1;
-  bool suppress_char_ = false;
 };
 
 std::unique_ptr<TvpCalculatorForm> g_calculator;

@@ -5,6 +5,7 @@
 #include "grid/rs_str.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/db/db.h"
+#include "toolkit/ui/focus.h"
 
 // ---- TToolFormVision -------------------------------------------------------------------------
 
@@ -255,8 +256,8 @@ void TVisionToolForm::Hide() {
     SetParent(designed_parent_);
     if (host != nullptr) {
       host->tool_form_ = nullptr;
-      host->SetVisible(false);
-      delete host;
+      // Closed from inside its own key or focus events: freed once they end.
+      ReleaseForm(host);
     }
     if (close_result_ != mrCancel && (changed_ || close_result_ != mrNone)) {
       if (data_grid_ != nullptr && edit_ != nullptr) edit_->CurrentValue().SetAsVariant(data_grid_->TakeValue());
@@ -277,7 +278,7 @@ void TVisionToolForm::Detach() {
     SetAlign(alNone);
     SetParent(designed_parent_);
     host->tool_form_ = nullptr;
-    delete host;
+    ReleaseForm(host);
   }
   if (user_ != nullptr) user_->AttachToolForm(nullptr);
   if (edit_ != nullptr) edit_->SetDropDownForm(nullptr);

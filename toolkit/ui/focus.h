@@ -1,0 +1,15 @@
+// Which control has the keyboard focus.
+#pragma once
+
+#include "toolkit/ui/controls.h"
+
+// The control whose window has the focus (the nearest control hosting it),
+// or while a window is being activated the window's; nullptr when no control
+// of this program has it.
+TControl* FocusedControl();
+
+// Frees a form once the events already queued are handled, as a window
+// closed from inside its own events must be (the window system may still
+// name it); hidden and taken from its owner at once.
+class TForm;
+void ReleaseForm(TForm* form);
