@@ -322,7 +322,7 @@ class TvpCalculatorForm : public TVisionToolForm {
     }
     engine_.OnChange = [this](TvpCalcEngine*) { DisplayChanged(); };
     engine_.OnError = [this](TvpCalcEngine*, bool& handled) {
-      if (TDBProdiEdit* edit = Edit()) edit->SetEditText(rsLoadStr(SError));
+      if (TDBProdiEdit* edit = Edit()) edit->SetValueText(rsLoadStr(SError), false);
       handled = true;
     };
     OnShow = [this](TComponent*) { Opened(); };

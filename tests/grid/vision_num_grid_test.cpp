@@ -55,6 +55,7 @@ TEST(NumericVisionInGrid, TheCalculatorComputesAndPostsItsResult) {
   // inside it.
   AnsiString shown_during;
   QTimer::singleShot(0, [&] {
+    QApplication::processEvents();  // the calculator takes the focus
     GridTable::Type("12");
     GridTable::Type(",");
     GridTable::Type("5*4");
@@ -75,6 +76,36 @@ TEST(NumericVisionInGrid, TheCalculatorComputesAndPostsItsResult) {
   EXPECT_DOUBLE_EQ(g.table->FieldNamed("P")->GetFloatValue(), 50);
   g.Close();
   EXPECT_EQ(g.Read("r['N'], r['P']"), "1 50.0\n2 3.0\n3 4.5\n");
+}
+
+TEST(NumericVisionInGrid, AFailedComputationShowsErrorAndPutsTheOldTextBackOnClose) {
+  MessageLog messages;
+  GridTable g("vision_num_grid_error");
+  TNumericVision vision(nullptr);
+  vision.SetButtonStyle(pbsDropDown);
+  vision.SetEnableButton(true);
+  vision.SetDropDownKind(ndkCalculator);
+  g.Column("P")->SetVision(&vision);
+  TgpInplaceEdit* edit = g.Edit(1, "P");
+  ASSERT_NE(edit, nullptr);
+  AnsiString shown_during;
+  QTimer::singleShot(0, [&] {
+    QApplication::processEvents();  // the calculator takes the focus
+    GridTable::Type("/0");
+    GridTable::Key(Qt::Key_Return);
+    shown_during = edit->EditText();
+    GridTable::Key(Qt::Key_Escape);
+    if (TNumericVision::Calculator()->IsOpen()) TNumericVision::Calculator()->Close(false, false);
+    QTimer::singleShot(1, [] {});
+  });
+  edit->DropDown();
+  QApplication::processEvents();
+  EXPECT_EQ(shown_during, "Error");
+  EXPECT_EQ(edit->EditText(), "1,5");
+  EXPECT_TRUE(messages.Texts.empty());
+  g.table->DiscardChanges();
+  g.Close();
+  EXPECT_EQ(g.Read("r['P']"), "1.5\n3.0\n4.5\n");
 }
 
 }  // namespace
