@@ -1,6 +1,7 @@
 #include "toolkit/core/component.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
@@ -364,6 +365,12 @@ void TCollection::Clear() {
     throw;
   }
   EndUpdate();
+}
+
+const TClassInfo* TCollection::ItemClass() const {
+  if (!items_.empty()) return items_.front()->ClassInfo();
+  const std::unique_ptr<TCollectionItem> probe(factory_(nullptr));
+  return probe != nullptr ? probe->ClassInfo() : nullptr;
 }
 
 TCollectionItem* TCollection::Items(int index) const {

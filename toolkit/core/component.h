@@ -288,6 +288,9 @@ class TCollection : public TPersistent {
   TCollectionItem* Items(int index) const;
   // The item with that ID; nullptr when none.
   TCollectionItem* FindItemID(int id) const;
+  // The class of the items: the first item's, or for an empty collection
+  // that of an item the factory makes outside any collection and drops.
+  const TClassInfo* ItemClass() const;
   // The ID the next inserted item gets.
   int NextID() const { return next_id_; }
 
