@@ -5,6 +5,8 @@
 
 #include <QTimer>
 
+#include <functional>
+
 #include "grid/rs_calc.h"
 #include "grid/rs_num.h"
 #include "tests/grid/vision_grid_support.h"
@@ -13,6 +15,29 @@
 using namespace vision_grid;
 
 namespace {
+
+// The P column edited through vision with the calculator drop-down.
+void UseCalculator(GridTable& g, TNumericVision& vision) {
+  vision.SetButtonStyle(pbsDropDown);
+  vision.SetEnableButton(true);
+  vision.SetDropDownKind(ndkCalculator);
+  g.Column("P")->SetVision(&vision);
+}
+
+// Drops the calculator down over edit and runs keys inside its own loop;
+// a calculator the keys did not close is closed after them, so that a
+// failure cannot hang the test.
+void WithCalculator(TgpInplaceEdit* edit, const std::function<void()>& keys) {
+  QTimer::singleShot(0, [&] {
+    QApplication::processEvents();  // the calculator takes the focus
+    keys();
+    if (TNumericVision::Calculator()->IsOpen()) TNumericVision::Calculator()->Close(false, false);
+    // The loop waits for the next event before it sees the form closed.
+    QTimer::singleShot(1, [] {});
+  });
+  edit->DropDown();
+  QApplication::processEvents();
+}
 
 TEST(NumericVisionInGrid, ANumberPastTheBoundsIsRefusedWithTheReasonAndALocaleNumberIsPosted) {
   MessageLog messages;
@@ -44,32 +69,19 @@ TEST(NumericVisionInGrid, TheCalculatorComputesAndPostsItsResult) {
   MessageLog messages;
   GridTable g("vision_num_grid_calc");
   TNumericVision vision(nullptr);
-  vision.SetButtonStyle(pbsDropDown);
-  vision.SetEnableButton(true);
-  vision.SetDropDownKind(ndkCalculator);
-  g.Column("P")->SetVision(&vision);
+  UseCalculator(g, vision);
   TgpInplaceEdit* edit = g.Edit(1, "P");
   ASSERT_NE(edit, nullptr);
 
-  // The calculator runs its own loop while it is open: the keys come from
-  // inside it.
   AnsiString shown_during;
-  QTimer::singleShot(0, [&] {
-    QApplication::processEvents();  // the calculator takes the focus
+  WithCalculator(edit, [&] {
     GridTable::Type("12");
     GridTable::Type(",");
     GridTable::Type("5*4");
     GridTable::Key(Qt::Key_Return);  // "="
     shown_during = edit->EditText();
     GridTable::Key(Qt::Key_Return);  // closes and posts
-    // A drop-down that the keys did not reach is closed here, so that a
-    // failure does not hang the test.
-    if (TNumericVision::Calculator()->IsOpen()) TNumericVision::Calculator()->Close(false, false);
-    // The loop waits for the next event before it sees the form closed.
-    QTimer::singleShot(1, [] {});
   });
-  edit->DropDown();
-  QApplication::processEvents();
   EXPECT_TRUE(messages.Texts.empty()) << (messages.Texts.empty() ? "" : messages.Texts[0]);
   EXPECT_EQ(shown_during, "50") << "the edit shows the calculator's display";
   EXPECT_FALSE(TNumericVision::Calculator()->IsOpen());
@@ -82,24 +94,16 @@ TEST(NumericVisionInGrid, AFailedComputationShowsErrorAndPutsTheOldTextBackOnClo
   MessageLog messages;
   GridTable g("vision_num_grid_error");
   TNumericVision vision(nullptr);
-  vision.SetButtonStyle(pbsDropDown);
-  vision.SetEnableButton(true);
-  vision.SetDropDownKind(ndkCalculator);
-  g.Column("P")->SetVision(&vision);
+  UseCalculator(g, vision);
   TgpInplaceEdit* edit = g.Edit(1, "P");
   ASSERT_NE(edit, nullptr);
   AnsiString shown_during;
-  QTimer::singleShot(0, [&] {
-    QApplication::processEvents();  // the calculator takes the focus
+  WithCalculator(edit, [&] {
     GridTable::Type("/0");
     GridTable::Key(Qt::Key_Return);
     shown_during = edit->EditText();
     GridTable::Key(Qt::Key_Escape);
-    if (TNumericVision::Calculator()->IsOpen()) TNumericVision::Calculator()->Close(false, false);
-    QTimer::singleShot(1, [] {});
   });
-  edit->DropDown();
-  QApplication::processEvents();
   EXPECT_EQ(shown_during, "Error");
   EXPECT_EQ(edit->EditText(), "1,5");
   EXPECT_TRUE(messages.Texts.empty());
