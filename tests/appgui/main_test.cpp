@@ -226,4 +226,32 @@ TEST_F(MainWindow, HelpSaysThereIsNoneAndTheAboutBoxComesUpModal) {
   EXPECT_FALSE(about.Visible());
 }
 
+TEST_F(MainWindow, MeasurementColumnsShowThroughTheirNumericVisionsAndPressCommentsThroughTheTextVision) {
+  RecordingDialogs dialogs;
+  auto form = Start();
+  EXPECT_EQ(form->NumericVision_00->DisplayFormat(), "0.000");
+  EXPECT_EQ(form->NumericVision_00->Alignment(), talCenter);
+  EXPECT_EQ(form->NumericVision1->DisplayFormat(), "0.0");
+  EXPECT_EQ(form->NumericVision2->DisplayFormat(), "0");
+  for (TNumericVision* v : {form->NumericVision_00, form->NumericVision1, form->NumericVision2}) {
+    EXPECT_EQ(v->DropDownKind(), ndkCustom);
+    EXPECT_FALSE(v->EnableButton());
+  }
+  EXPECT_EQ(form->TextVision1->DisplayAs(), tbmText);
+  // Each column's vision by position ("-" for the default vision).
+  const auto visions = [&](TDBGridPro* grid) {
+    std::string out;
+    for (int i = 0; i < grid->Columns()->Count(); ++i) {
+      TvpFieldVision* v = grid->Columns()->Items(i)->Vision();
+      out += v == nullptr ? "-" : v == form->NumericVision_00 ? "0" : v == form->NumericVision1 ? "1"
+                              : v == form->NumericVision2    ? "2" : v == form->TextVision1   ? "T" : "?";
+    }
+    return out;
+  };
+  // N DATE TIME T P R TYPE H ZAV COMMENT and two columns without a field.
+  EXPECT_EQ(visions(form->DBGridPro1), "----00---T--");
+  // N DATE TIME R A1 A2 A3, hidden D1 D2 D3, D1 D2 D3, H P K COMMENT.
+  EXPECT_EQ(visions(form->DBGridPro2), "---111111-111-22-");
+}
+
 }  // namespace
