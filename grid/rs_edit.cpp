@@ -18,6 +18,14 @@ bool NoModifiers(TShiftState shift) {
   return !shift.Contains(ssShift) && !shift.Contains(ssCtrl) && !shift.Contains(ssAlt);
 }
 
+// Whether the focus went to another control of the same form: a focus gone
+// to another window (a message box, another program) leaves the form's
+// active control as it was, so it is no exit.
+bool FocusStaysInForm(const TControl& control) {
+  const TControl* focus = FocusedControl();
+  return focus != nullptr && focus->ParentForm() == control.ParentForm();
+}
+
 }  // namespace
 
 // ---- State machines ------------------------------------------------------------------------
@@ -302,8 +310,11 @@ void TDBProdiEdit::ReloadText() {
     if (!word_wrap_) vision->GetEditMask(*fields_, mask);
     SetEditMask(mask);
     SetMaxLength(vision->GetMaxLength(*fields_));
+    // Compared as it would show, so that a reload while a key starts the
+    // edit leaves the caret where the key is to go.
     const AnsiString text = vision->FieldsText(*fields_, false);
-    if (text != TCustomMaskEdit::EditText()) IsMasked() ? buffer_.SetValue(text) : buffer_.SetText(text);
+    const AnsiString shown = IsMasked() ? buffer_.Mask().FormatValue(text) : text;
+    if (shown != TCustomMaskEdit::EditText()) IsMasked() ? buffer_.SetValue(text) : buffer_.SetText(text);
   }
   last_text_ = TCustomMaskEdit::EditText();
   Invalidate();
@@ -729,7 +740,7 @@ void TDBProdiEdit::DoEnter() {
 void TDBProdiEdit::DoExit() {
   // The focus moving into the drop-down's own window leaves it open.
   if (drop_down_form_ != nullptr) drop_down_form_->FocusChanged(FocusedControl());
-  if (!inplace_) {
+  if (!inplace_ && FocusStaysInForm(*this)) {
     button_switcher_->Cancel();
     switcher_->Cancel();
     try {
@@ -1003,5 +1014,5 @@ void TgpInplaceEdit::DoExit() {
   // Leaving for the grid itself, or for the drop-down (still open then), is
   // no exit from the grid.
   if (drop_down_form_ != nullptr && drop_down_form_->IsOpen()) return;
-  if (!grid_->Focused()) grid_->EditorExit();
+  if (!grid_->Focused() && FocusStaysInForm(*this)) grid_->EditorExit();
 }

@@ -281,6 +281,8 @@ class TgpInplaceEdit : public TDBProdiEdit {
   void KeyUp(uint16_t& key, TShiftState shift) override;
   void MouseWheel(TShiftState shift, int delta, int x, int y) override;
   void DoExit() override;
+  // The editor takes Enter and Escape itself, whatever it holds.
+  bool WantSpecialKey(uint16_t key) const override { return key == VK_RETURN || key == VK_ESCAPE; }
 
  private:
   // Ends the grid's edit with action (the grid posts or cancels and moves).

@@ -77,6 +77,9 @@ void TDBGridPro::EndEdit(TgpFieldEditAction Action, bool Keep) {
 
 void TDBGridPro::ReshowEditor() {
   if (!editor_shown_ || inplace_editor_ == nullptr) return;
+  // The data set entering edit mode for a key typed into the editor: the
+  // key is still to land where the caret stands.
+  if (inplace_editor_->Fields().InStartEdit()) return;
   if (editor_column_ != nullptr && editor_column_->Visible() && IsColumnShown(editor_column_->Index())) {
     inplace_editor_->UpdateBounds();
     inplace_editor_->ReloadText();

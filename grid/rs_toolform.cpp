@@ -333,6 +333,8 @@ TvpToolFormBG::TvpToolFormBG(TVisionToolForm* tool_form) : TForm(tool_form), too
   const bool fixed = options.Contains(tfoFixedWidth) && options.Contains(tfoFixedHeight);
   SetBorderStyle(fixed ? bsNone : bsSizeToolWin);
   SetBorderIcons(TBorderIcons{});
+  // Only a focusable form takes the focus; any other leaves it in the edit.
+  SetDropDownWindow(!options.Contains(tfoFocusable));
 }
 
 bool TvpToolFormBG::PreviewKey(uint16_t& key, TShiftState shift) {

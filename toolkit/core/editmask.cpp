@@ -289,15 +289,16 @@ bool TEditBuffer::Replace(const AnsiString& text) {
     Select(pos, pos);
     return true;
   }
+  const AnsiString literals = mask_.EmptyText();
   TEditBuffer trial = *this;
   for (char ch : text) {
-    // A literal of the pasted text may stand for the literal at the caret.
-    const int at = trial.sel_start_;
-    if (at < trial.Length() && mask_.IsLiteral(at) && text_[size_t(at)] == ch && trial.sel_length_ == 0) {
-      trial.Select(at + 1, at + 1);
-      continue;
-    }
-    if (!trial.Type(ch)) return false;
+    if (trial.Type(ch)) continue;
+    // The literals of a pasted text (the brackets and dashes of a copied
+    // telephone number) stand for the mask's own.
+    bool literal = false;
+    for (int pos = 0; pos < mask_.Length() && !literal; ++pos)
+      literal = mask_.IsLiteral(pos) && literals[size_t(pos)] == ch;
+    if (!literal) return false;
   }
   *this = trial;
   return true;

@@ -79,10 +79,20 @@ void TForm::ApplyWindowFlags() {
       if (frame_buttons && border_icons_.Contains(biMaximize)) flags |= Qt::WindowMaximizeButtonHint;
     }
   }
+  // A tool-tip window is the one kind every window system shows on top
+  // without activating it.
+  if (drop_down_window_)
+    flags = Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus;
+  window->setAttribute(Qt::WA_ShowWithoutActivating, drop_down_window_);
   const bool shown = window->isVisible();
   window->setWindowFlags(flags);
   ApplyGeometry();
   if (shown) window->show();
+}
+
+void TForm::SetDropDownWindow(bool value) {
+  drop_down_window_ = value;
+  ApplyWindowFlags();
 }
 
 void TForm::ApplyGeometry() {
@@ -224,7 +234,7 @@ void TForm::SetVisible(bool value) {
       default: window->show(); break;
     }
     window->raise();
-    window->activateWindow();
+    if (!drop_down_window_) window->activateWindow();
   } else {
     DoHide();
   }

@@ -52,6 +52,10 @@ class TForm : public TWinControl {
   void SetBorderIcons(TBorderIcons value);
   TWindowState WindowState() const { return window_state_; }
   void SetWindowState(TWindowState value);
+  // A drop-down window: top-most, shown without taking the activation or
+  // the focus from the window it drops down from.
+  bool DropDownWindow() const { return drop_down_window_; }
+  void SetDropDownWindow(bool value);
 
   void SetClientWidth(int value);
   void SetClientHeight(int value);
@@ -118,6 +122,7 @@ class TForm : public TWinControl {
   TModalResult modal_result_ = mrNone;
   bool modal_ = false;
   bool placed_ = false;
+  bool drop_down_window_ = false;
 };
 
 // Message box flags and answers.

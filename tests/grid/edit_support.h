@@ -1,0 +1,171 @@
+// Helpers of the editing tests: a shown, active form holding a grid over a
+// dBASE table (N, COMMENT, P), keys typed into whatever has the focus, and
+// the table file read back with python3-dbfread.
+#pragma once
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "dbf/dbf.h"
+#include "grid/rs.h"
+#include "grid/rs_edit.h"
+#include "tests/support/testsupport.h"
+#include "toolkit/core/text.h"
+#include "toolkit/ui/forms.h"
+
+namespace edit_support {
+
+class UiEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { Application->Initialize(); }
+};
+
+// The rows every table starts with.
+struct Row {
+  int n;
+  const char* comment;  // UTF-8
+  double p;
+};
+inline const Row kRows[] = {{1, "первая", 1.5}, {2, "вторая", 2.25}, {3, "третья", 3}};
+
+// The table's file with its folder.
+inline std::string FileOf(const TDbf& t) {
+  std::string folder = t.FilePathFull();
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder + t.TableName();
+}
+
+// A dBASE IV table N, COMMENT (100 characters), P (float) in a folder of its
+// own. With language_id (0x65: code page 866) the header is given that
+// language driver before the table is opened.
+inline std::unique_ptr<TDbf> MakeTable(const std::string& folder, uint8_t language_id = 0) {
+  auto t = std::make_unique<TDbf>(nullptr);
+  t->SetTableLevel(4);
+  t->SetExclusive(true);
+  t->SetTableName(testsupport::TempDir(folder) + "/rows.dbf");
+  t->FieldDefs().AppendNamedDef("N", ftInteger);
+  t->FieldDefs().AppendNamedDef("COMMENT", ftString, 100);
+  t->FieldDefs().AppendNamedDef("P", ftFloat);
+  t->CreateTableFile();
+  if (language_id != 0) {
+    std::fstream file(FileOf(*t), std::ios::in | std::ios::out | std::ios::binary);
+    EXPECT_TRUE(file.is_open());
+    file.seekp(29);
+    file.put(static_cast<char>(language_id));
+  }
+  t->Activate();
+  for (const Row& r : kRows) {
+    t->StartAppend();
+    t->FieldNamed("N")->SetIntegerValue(r.n);
+    t->FieldNamed("COMMENT")->SetStringValue(Utf8ToAnsi(r.comment));
+    t->FieldNamed("P")->SetFloatValue(r.p);
+    t->CommitRecord();
+  }
+  t->GoFirst();
+  return t;
+}
+
+// What python3-dbfread prints running body over the file (rows in "rows").
+inline std::string ReadBack(const std::string& file, const std::string& encoding, const std::string& body) {
+  const std::string script = file + ".py";
+  testsupport::WriteFile(script, "import dbfread\nrows = list(dbfread.DBF('" + file + "', encoding='" + encoding +
+                                     "'))\n" + body);
+  std::string out;
+  const int status =
+      testsupport::RunCommand(std::string("PYTHONIOENCODING=utf-8 ") + testsupport::Python() + " " + script, &out);
+  EXPECT_EQ(status, 0) << out;
+  return out;
+}
+
+// The raw bytes of COMMENT in record `record` (1-based) of a dBASE file with
+// fields N (11), COMMENT (100), P: header length from bytes 8-9, a deletion
+// flag, then N.
+inline std::string RawComment(const std::string& file, int record) {
+  std::ifstream in(file, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const int header = static_cast<unsigned char>(bytes[8]) | static_cast<unsigned char>(bytes[9]) << 8;
+  const int record_size = static_cast<unsigned char>(bytes[10]) | static_cast<unsigned char>(bytes[11]) << 8;
+  const int n_size = static_cast<unsigned char>(bytes[32 + 16]);
+  std::string comment = bytes.substr(size_t(header + (record - 1) * record_size + 1 + n_size), 100);
+  comment.erase(comment.find_last_not_of(' ') + 1);
+  return comment;
+}
+
+// A form with a grid over a table, shown and active, the grid focused.
+struct GridForm {
+  explicit GridForm(std::unique_ptr<TDbf> table_in) : table(std::move(table_in)) {
+    form = std::make_unique<TForm>(nullptr);
+    form->SetBounds(20, 20, 460, 220);
+    source.SetDataSet(table.get());
+    grid = new TDBGridPro(form.get());
+    grid->SetParent(form.get());
+    grid->SetBounds(5, 5, 440, 200);
+    for (const char* name : {"N", "COMMENT", "P"}) {
+      TgpColumn* column = grid->Columns()->Add();
+      column->SetFieldName(name);
+      column->SetWidth(120);
+    }
+    grid->SetDataSource(&source);
+    form->Show();
+    form->Widget()->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
+    grid->SetFocus();
+    QApplication::processEvents();
+  }
+  ~GridForm() {
+    form.reset();
+    source.SetDataSet(nullptr);
+  }
+  TgpColumn* Column(const char* name) {
+    for (int i = 0; i < grid->Columns()->Count(); ++i)
+      if (grid->Columns()->Items(i)->FieldName() == name) return grid->Columns()->Items(i);
+    return nullptr;
+  }
+  // Opens the editor on the cell of row n (1-based), field name.
+  TgpInplaceEdit* Edit(int n, const char* name) {
+    EXPECT_TRUE(table->FindByValues("N", Variant(n), TFindOptions()));
+    EXPECT_TRUE(Column(name)->StartCellEdit()) << name;
+    QApplication::processEvents();
+    return grid->InplaceEditor();
+  }
+  // The widget that has the focus now (keys go there).
+  static QWidget* Focus() { return QApplication::focusWidget(); }
+  // Each character as a key press with its text (the test library's own
+  // typing takes only ASCII); the key code is the character's capital.
+  static void Type(const char* utf8) {
+    for (const QChar ch : QString::fromUtf8(utf8)) {
+      const int key = ch.toUpper().unicode();
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(ch));
+      QApplication::sendEvent(Focus(), &press);
+      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(ch));
+      QApplication::sendEvent(Focus(), &release);
+    }
+    QApplication::processEvents();
+  }
+  static void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QTest::keyClick(Focus(), key, mods);
+    QApplication::processEvents();
+  }
+  std::string Utf8(const char* field) { return AnsiToUtf8(table->FieldNamed(field)->GetStringValue()); }
+  // Posts the record, closes the table and gives its file name.
+  std::string Close() {
+    if (table->CurrentMode() != dsBrowse) table->CommitRecord();
+    const std::string file = FileOf(*table);
+    table->Deactivate();
+    return file;
+  }
+
+  std::unique_ptr<TDbf> table;
+  TDataSource source{nullptr};
+  std::unique_ptr<TForm> form;
+  TDBGridPro* grid = nullptr;
+};
+
+}  // namespace edit_support

@@ -1,0 +1,236 @@
+// Drop-down tool forms: where they open, how they close, when they hand
+// their value back, and what happens to the edit they serve.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "grid/rs_str.h"
+#include "grid/rs_toolform.h"
+#include "tests/grid/edit_support.h"
+#include "toolkit/ui/stdctrls.h"
+
+namespace {
+
+using edit_support::GridForm;
+
+[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new edit_support::UiEnvironment);
+
+// A vision with a drop-down button whose tool form puts "picked" into the
+// edit's value when it posts its changes.
+struct PickVision {
+  PickVision() {
+    vision.SetEnableButton(true);
+    vision.SetButtonStyle(pbsDropDown);
+    vision.SetDropDown(&form);
+    form.SetBounds(0, 0, 150, 60);
+    form.OnPostChanges = [this](TComponent*) {
+      ++post_changes;
+      TDBProdiEdit* edit = form.Edit();
+      edit->CurrentValue().SetAsString("picked");
+      edit->CurrentValue().Changed = true;
+    };
+    form.OnClose = [this](TComponent*) { ++closes; };
+  }
+  TToolFormVision vision{nullptr};
+  TVisionToolForm form{nullptr};
+  int post_changes = 0;
+  int closes = 0;
+};
+
+// A stand-alone edit on a form over the table's COMMENT, focused.
+struct EditForm {
+  explicit EditForm(const char* folder, int left = 20, int top = 20) : table(edit_support::MakeTable(folder)) {
+    form = std::make_unique<TForm>(nullptr);
+    form->SetBounds(left, top, 200, 60);
+    source.SetDataSet(table.get());
+    edit = new TDBProdiEdit(form.get());
+    edit->SetParent(form.get());
+    edit->SetBounds(5, 5, 120, 21);
+    edit->SetDataSource(&source);
+    edit->SetDataField("COMMENT");
+    form->Show();
+    form->Widget()->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
+    edit->SetFocus();
+    QApplication::processEvents();
+  }
+  ~EditForm() {
+    form.reset();
+    source.SetDataSet(nullptr);
+  }
+  TRect EditScreenRect() const {
+    const TPoint p = edit->ClientToScreen(TPoint{0, 0});
+    return Rect(p.x, p.y, p.x + edit->Width(), p.y + edit->Height());
+  }
+  std::unique_ptr<TDbf> table;
+  TDataSource source{nullptr};
+  std::unique_ptr<TForm> form;
+  TDBProdiEdit* edit = nullptr;
+};
+
+TEST(ToolForm, AltDownDropsTheFormUnderTheEditAndEscapeClosesItWithoutPosting) {
+  EditForm f("toolform_altdown");
+  PickVision v;
+  f.edit->SetVision(&v.vision);
+  EXPECT_TRUE(f.edit->Editing());
+  GridForm::Key(Qt::Key_Down, Qt::AltModifier);
+  ASSERT_TRUE(v.form.IsOpen());
+  EXPECT_EQ(f.edit->DropDownForm(), &v.form);
+  EXPECT_EQ(v.vision.AttachedToolForm(), &v.form);
+  const TRect edit_rect = f.EditScreenRect();
+  const TRect host = v.form.HostRect();
+  EXPECT_EQ(host.Left, edit_rect.Left) << "bottom left by default";
+  EXPECT_EQ(host.Top, edit_rect.Bottom);
+  EXPECT_EQ(host.Right - host.Left, 150) << "the designed width";
+  EXPECT_FALSE(v.form.Flipped());
+  EXPECT_EQ(GridForm::Focus(), f.edit->Widget()) << "the focus stays in the edit";
+  GridForm::Key(Qt::Key_Escape);
+  EXPECT_FALSE(v.form.IsOpen());
+  EXPECT_EQ(v.post_changes, 0);
+  EXPECT_EQ(v.closes, 1);
+  EXPECT_EQ(f.edit->DropDownForm(), nullptr);
+  EXPECT_EQ(v.vision.AttachedToolForm(), nullptr);
+  EXPECT_FALSE(v.form.Visible()) << "back in its designed place, hidden";
+  f.edit->SetVision(nullptr);
+}
+
+TEST(ToolForm, AChangeClosedWithPostingReachesTheField) {
+  EditForm f("toolform_post");
+  PickVision v;
+  f.edit->SetVision(&v.vision);
+  f.edit->ToggleDropDown(false);
+  ASSERT_TRUE(v.form.IsOpen());
+  v.form.SetChanged(true);
+  GridForm::Key(Qt::Key_Return);
+  EXPECT_FALSE(v.form.IsOpen());
+  EXPECT_EQ(v.post_changes, 1);
+  EXPECT_EQ(f.table->FieldNamed("COMMENT")->GetStringValue(), "picked");
+  f.edit->SetVision(nullptr);
+}
+
+TEST(ToolForm, WhenTheValueIsHandedBackDependsOnHowTheFormCloses) {
+  struct Case {
+    const char* name;
+    TvtfOptions options;
+    bool changed;
+    int how;  // 0 cancel button, 1 escape, 2 focus loss, 3 OK (close with posting)
+    int post_changes;
+  };
+  const Case cases[] = {
+      {"cancel with a change", {}, true, 0, 0},
+      {"cancel, always post", {tfoAlwaysPostChanges}, true, 0, 0},
+      {"escape with a change", {}, true, 1, 0},
+      {"escape, always post, changed", {tfoAlwaysPostChanges}, true, 1, 1},
+      {"escape, always post, unchanged", {tfoAlwaysPostChanges}, false, 1, 0},
+      {"focus loss, always post, changed", {tfoAlwaysPostChanges}, true, 2, 1},
+      {"focus loss with a change", {}, true, 2, 0},
+      {"OK with a change", {}, true, 3, 1},
+      {"OK without a change", {}, false, 3, 0},
+  };
+  for (const Case& c : cases) {
+    EditForm f("toolform_close");
+    PickVision v;
+    v.form.SetOptions(c.options);
+    f.edit->SetVision(&v.vision);
+    f.edit->ToggleDropDown(false);
+    ASSERT_TRUE(v.form.IsOpen()) << c.name;
+    v.form.SetChanged(c.changed);
+    switch (c.how) {
+      case 0: v.form.SetModalResult(mrCancel); break;
+      case 1: GridForm::Key(Qt::Key_Escape); break;
+      case 2: v.form.FocusChanged(nullptr); break;
+      default: v.form.Close(true, false); break;
+    }
+    EXPECT_FALSE(v.form.IsOpen()) << c.name;
+    EXPECT_EQ(v.post_changes, c.post_changes) << c.name;
+    f.edit->SetVision(nullptr);
+  }
+}
+
+TEST(ToolForm, AtTheBottomOfTheScreenTheFormOpensAboveAndNearTheRightEdgeItShiftsLeft) {
+  ASSERT_GT(ScreenWidth(), 400);
+  ASSERT_GT(ScreenHeight(), 300);
+  EditForm f("toolform_edges", ScreenWidth() - 140, ScreenHeight() - 70);
+  PickVision v;
+  f.edit->SetVision(&v.vision);
+  f.edit->ToggleDropDown(false);
+  ASSERT_TRUE(v.form.IsOpen());
+  const TRect edit_rect = f.EditScreenRect();
+  const TRect host = v.form.HostRect();
+  EXPECT_TRUE(v.form.Flipped());
+  EXPECT_EQ(host.Bottom, edit_rect.Top) << "above the edit";
+  EXPECT_EQ(host.Right, ScreenWidth()) << "shifted left into the screen";
+  v.form.Close(false, false);
+  f.edit->SetVision(nullptr);
+}
+
+TEST(ToolForm, ANonFocusableFormLeavesTheFocusInTheEditAndFollowsItsTyping) {
+  EditForm f("toolform_typing");
+  PickVision v;
+  int text_changes = 0;
+  v.form.OnTextChanged = [&](TComponent*) { ++text_changes; };
+  f.edit->SetVision(&v.vision);
+  f.edit->ToggleDropDown(false);
+  ASSERT_TRUE(v.form.IsOpen());
+  EXPECT_TRUE(f.edit->Focused());
+  GridForm::Type("ab");
+  EXPECT_EQ(text_changes, 2);
+  EXPECT_TRUE(v.form.IsOpen());
+  v.form.Close(false, false);
+  f.edit->SetVision(nullptr);
+}
+
+TEST(ToolForm, DestroyingTheEditClosesItsFormWithoutPosting) {
+  PickVision v;
+  {
+    EditForm f("toolform_destroy");
+    f.edit->SetVision(&v.vision);
+    f.edit->ToggleDropDown(false);
+    ASSERT_TRUE(v.form.IsOpen());
+    v.form.SetChanged(true);
+    delete f.edit;
+    EXPECT_FALSE(v.form.IsOpen());
+    EXPECT_EQ(v.post_changes, 0);
+    EXPECT_EQ(v.form.Edit(), nullptr);
+  }
+  EXPECT_EQ(v.vision.AttachedToolForm(), nullptr);
+}
+
+TEST(ToolForm, AnActiveControlOrGridMustBePlacedOnTheForm) {
+  TForm owner(nullptr);
+  TVisionToolForm form(&owner);
+  form.SetName("Pick");
+  TButton inside(&owner);
+  inside.SetName("Inside");
+  inside.SetParent(&form);
+  TButton outside(&owner);
+  outside.SetName("Outside");
+  outside.SetParent(&owner);
+  form.SetActiveControl(&inside);
+  EXPECT_EQ(form.ActiveControl(), &inside);
+  try {
+    form.SetActiveControl(&outside);
+    FAIL() << "no error";
+  } catch (const ERSError& e) {
+    EXPECT_STREQ(e.what(), "'Outside' must be placed on 'Pick'");
+  }
+  EXPECT_EQ(form.ActiveControl(), &inside);
+}
+
+TEST(ToolForm, ResizingAppliesTheSizeOnSizingReturns) {
+  EditForm f("toolform_sizing");
+  PickVision v;
+  v.form.OnSizing = [](TComponent*, TvpSizingInfo& info) { info.Width = std::max(info.Width, 200); };
+  f.edit->SetVision(&v.vision);
+  f.edit->ToggleDropDown(false);
+  ASSERT_TRUE(v.form.IsOpen());
+  v.form.HostSizing(170, 60);
+  EXPECT_EQ(v.form.HostRect().Right - v.form.HostRect().Left, 200);
+  EXPECT_TRUE(v.form.WidthChanged());
+  EXPECT_FALSE(v.form.HeightChanged());
+  v.form.Close(false, false);
+  f.edit->SetVision(nullptr);
+}
+
+}  // namespace
