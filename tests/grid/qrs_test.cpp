@@ -98,6 +98,18 @@ TEST(QuickRecordSet, ABadSortIsRefusedAndTheOldSortStays) {
   }
 }
 
+TEST(QuickRecordSet, AFieldGoneFromTheSortNoLongerOrdersTheRows) {
+  TvpQuickRecordSet set;
+  Fill(set, {{"b", 1}, {"a", 2}});
+  set.SetSortString("Age desc, Name");
+  ASSERT_EQ(Shown(set), (Rows{"a/2", "b/1"}));
+  set.Fields()->Delete(1);  // Age
+  const int row = set.Append();
+  EXPECT_EQ(row, 0);  // still sorted by Name: the null name first
+  EXPECT_EQ(set.ValueAt("Name", 1)->AsString(), "a");
+  EXPECT_EQ(set.ValueAt("Name", 2)->AsString(), "b");
+}
+
 TEST(QuickRecordSet, AppendedRowsTakeTheirPlaceInTheSort) {
   TvpQuickRecordSet set;
   Fill(set, {{"b", 2}, {"d", 4}});
