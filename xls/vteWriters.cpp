@@ -214,7 +214,15 @@ std::string TvteExcelWriter::BuildWorkbook(TvteXLSWorkbook& workbook, int64_t ba
   Prepare(workbook);
   Output out;
   out.base = base;
-  out.data.reserve(cells_.size() * 40 + 4096);
+  // Room for the whole stream at once: growing a string of megabytes copies
+  // it and touches fresh pages each time, which costs a short export process
+  // more than the records themselves. A cell takes about 50 bytes (its record,
+  // the blanks of a merged range, its MERGEDCELLS entry), a text twice its
+  // length in the string table; what is reserved and never written costs
+  // address space only.
+  size_t text_bytes = 0;
+  for (const AnsiString& t : texts_) text_bytes += t.size();
+  out.data.reserve(cells_.size() * 64 + text_bytes * 2 + 65536);
   WriteGlobals(out, workbook);
   for (size_t i = 0; i < sheets_.size(); ++i) {
     const int64_t bof = out.Position();
