@@ -171,8 +171,9 @@ TvpQuickRecordSet::~TvpQuickRecordSet() {
 }
 
 void TvpQuickRecordSet::SetFields(TvpQRSFields* fields) {
+  if (fields == fields_.get()) return;
   fields_->Clear();
-  if (fields != nullptr && fields != fields_.get()) fields_->Assign(fields);
+  if (fields != nullptr) fields_->Assign(fields);
 }
 
 std::vector<TvpQuickRecordSet::SortKey> TvpQuickRecordSet::ParseSort(const AnsiString& text) const {

@@ -196,6 +196,9 @@ TEST(QuickRecordSet, ClearingTheFieldsDropsTheRows) {
   Fill(set, {{"c", 3}});
   EXPECT_EQ(Shown(set), (Rows{"c/3"}));
 
+  set.SetFields(set.Fields());  // its own fields: nothing changes
+  EXPECT_EQ(Shown(set), (Rows{"c/3"}));
+
   TvpQuickRecordSet other;
   other.Fields()->AddField("Name", ftString, 5);
   set.SetFields(other.Fields());
