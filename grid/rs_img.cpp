@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "grid/rs_edit.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/core/text.h"
@@ -327,6 +328,104 @@ void TImageVision::ClipboardAction(IvpVisionEdit& Edit, TfvClipboardAction Actio
 
 TvpDefLayout TImageVision::GetDefaultLayout(TgpFieldList&) { return tlaCenter; }
 
-TPopupMenu* TImageVision::GetPopupMenu() { return popup_menu_; }
+TPopupMenu* TImageVision::GetPopupMenu() { return popup_menu_ ? popup_menu_ : BlobContextMenu(); }
 
 bool TImageVision::WantArrows() { return false; }
+
+// ---- The picture menu ---------------------------------------------------------------------
+
+namespace {
+
+std::unique_ptr<TPopupMenu> g_blob_menu;
+
+TDBProdiEdit* MenuEdit() {
+  return g_blob_menu ? dynamic_cast<TDBProdiEdit*>(g_blob_menu->PopupComponent()) : nullptr;
+}
+
+void BlobMenuClick(int tag) {
+  TDBProdiEdit* edit = MenuEdit();
+  auto* vision = edit ? dynamic_cast<TImageVision*>(edit->EffectiveVision()) : nullptr;
+  if (!vision) return;
+  const bool focused = edit->Focused();
+  switch (tag) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+      // As the edit's own clipboard keys do: editing starts before a change.
+      if (tag != cbaCopy) edit->EditFields().StartEdit(true);
+      vision->ClipboardAction(*edit, static_cast<TfvClipboardAction>(tag));
+      break;
+    case 5:
+      vision->LoadFromFile(*edit, focused);
+      break;
+    case 6:
+      vision->SaveToFile(*edit, focused);
+      break;
+    case 7:
+      vision->Preview(*edit, focused);
+      break;
+  }
+  edit->Invalidate();
+}
+
+}  // namespace
+
+TPopupMenu* BlobContextMenu() {
+  if (g_blob_menu) return g_blob_menu.get();
+  g_blob_menu = std::make_unique<TPopupMenu>(nullptr);
+  g_blob_menu->SetName("BlobContextMenu");
+  const struct {
+    int text;  // 0: a separator
+    int tag;
+  } items[] = {{SCut, 1},         {SCopy, 2},          {SPaste, 3}, {SClear, 4}, {0, 0}, {SPictureLoad, 5},
+               {SPictureSaveTo, 6}, {0, 0}, {SPicturePreview, 7}};
+  for (const auto& d : items) {
+    auto* item = new TMenuItem(g_blob_menu.get());
+    item->SetCaption(d.text ? rsLoadStr(d.text) : AnsiString("-"));
+    item->SetTag(d.tag);
+    if (d.tag) item->OnClick = [tag = d.tag](TComponent*) { BlobMenuClick(tag); };
+    g_blob_menu->Items().Add(item);
+  }
+  g_blob_menu->OnPopup = [](TComponent*) {
+    if (TDBProdiEdit* edit = MenuEdit()) UpdateBlobContextMenu(*edit);
+  };
+  return g_blob_menu.get();
+}
+
+void UpdateBlobContextMenu(TDBProdiEdit& Edit) {
+  TMenuItem& items = BlobContextMenu()->Items();
+  auto* vision = dynamic_cast<TImageVision*>(Edit.EffectiveVision());
+  TPicture picture;
+  const bool has_picture = vision && vision->ReadEditPicture(Edit, picture);
+  const bool can_edit = Edit.EditFields().CanEdit();
+  const bool has_field = Edit.EditFields().Field() != nullptr;
+  const TfvImgDisabledActions disabled = vision ? vision->DisabledActions() : TfvImgDisabledActions{};
+  static const TfvImgDisabledAction kActionOf[] = {vdaCut, vdaCut, vdaCopy, vdaPaste, vdaClear, vdaLoad, vdaSave,
+                                                   vdaPreview};
+  for (int i = 0; i < items.Count(); ++i) {
+    TMenuItem* item = items.Items(i);
+    const int tag = item->Tag();
+    if (tag == 0) continue;
+    const bool enabled = tag == 1 || tag == 4 ? has_picture && can_edit
+                         : tag == 3          ? ClipboardHasBitmap() && can_edit
+                         : tag == 5          ? can_edit
+                                             : has_picture;
+    item->SetEnabled(enabled);
+    item->SetVisible(has_field && !disabled.Contains(kActionOf[tag]));
+  }
+  // The separators show where an item after them does.
+  const auto shown = [&](int tag) {
+    for (int i = 0; i < items.Count(); ++i)
+      if (items.Items(i)->Tag() == tag) return items.Items(i)->Visible();
+    return false;
+  };
+  int separator = 0;
+  for (int i = 0; i < items.Count(); ++i) {
+    TMenuItem* item = items.Items(i);
+    if (!item->IsLine()) continue;
+    item->SetVisible(separator++ == 0 ? shown(5) || shown(6) : shown(7));
+  }
+}
+
+void FreeImageDefaults() { g_blob_menu.reset(); }

@@ -17,6 +17,7 @@
 #include "grid/rs_std.h"
 
 class TPicture;
+class TDBProdiEdit;
 
 enum TfvImgDisabledAction { vdaCut, vdaCopy, vdaPaste, vdaClear, vdaLoad, vdaSave, vdaPreview };
 using TfvImgDisabledActions = TSet<TfvImgDisabledAction>;
@@ -44,6 +45,20 @@ bool SavePicture(std::string& FileName);
 const std::string& LastPictureFolder();
 // Forgets it (at shut-down).
 void ClearLastPictureFolder();
+
+// ---- The picture menu ---------------------------------------------------------------------
+
+// The context menu of edits of image visions, made on first use: "Cut",
+// "Copy", "Paste", "Clear" (tags 1 to 4), "Load...", "Save to...",
+// "Preview" (tags 5 to 7), acting on the edit it pops up for.
+TPopupMenu* BlobContextMenu();
+// Enables and shows its items for Edit as popping up does: cut and clear
+// for a picture that may change, copy, save and preview for any picture,
+// paste for a clipboard picture, load when the value may change; an action
+// the vision disables is hidden.
+void UpdateBlobContextMenu(TDBProdiEdit& Edit);
+// Frees the menu (at shut-down).
+void FreeImageDefaults();
 
 // ---- TImageVision ------------------------------------------------------------------------
 
@@ -90,6 +105,7 @@ class TImageVision : public TvpFieldVision {
   void DrawContent(TgpFieldList& Fields, TfvPainter& Painter) override;
   void ClipboardAction(IvpVisionEdit& Edit, TfvClipboardAction Action) override;
   TvpDefLayout GetDefaultLayout(TgpFieldList& Fields) override;
+  // PopupMenu, else the library's picture menu (BlobContextMenu).
   TPopupMenu* GetPopupMenu() override;
   bool WantArrows() override;
 

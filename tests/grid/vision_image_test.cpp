@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "grid/rs_edit.h"
 #include "grid/rs_img.h"
 #include "tests/grid/vision_support.h"
 #include "toolkit/core/classes.h"
@@ -319,6 +320,51 @@ TEST(ImageVision, APictureLoadedIsShownAndStoredInTheTableFile) {
   const std::string out = ReadBack(file, "bmp = open('" + folder + "/red.bmp', 'rb').read()\n"
                                          "for r in rows: print(r['N'], r['PIC'][:len(bmp)] == bmp)\n");
   EXPECT_EQ(out, "1 True\n");
+}
+
+// The picture menu as it pops up over an edit: what may be done with the
+// picture is enabled, what the vision disables is hidden.
+TEST(ImageVision, ThePictureMenuOffersWhatTheEditsPictureAllows) {
+  auto t = PictureTable("vision_image_menu", BmpBytes(3, 2, clRed));
+  TDataSource source(nullptr);
+  source.SetDataSet(t.get());
+  TForm form(nullptr);
+  auto* edit = new TDBProdiEdit(&form);
+  edit->SetParent(&form);
+  TImageVision vision(nullptr);
+  edit->SetVision(&vision);
+  edit->SetDataSource(&source);
+  edit->SetDataField("PIC");
+  EXPECT_EQ(vision.GetPopupMenu(), BlobContextMenu());
+  // The state of each item: "e" enabled, "d" disabled, "h" hidden, "|" a
+  // shown separator.
+  const auto state = [&] {
+    UpdateBlobContextMenu(*edit);
+    std::string out;
+    TMenuItem& items = BlobContextMenu()->Items();
+    for (int i = 0; i < items.Count(); ++i) {
+      TMenuItem* item = items.Items(i);
+      if (item->IsLine())
+        out += item->Visible() ? "|" : "";
+      else
+        out += !item->Visible() ? "h" : item->Enabled() ? "e" : "d";
+    }
+    return out;
+  };
+  vision.LoadEditValue(*edit);
+  TBitmap blue;
+  Fill(blue, 2, 2, clBlue);
+  SetClipboardBitmap(blue);
+  // Cut Copy Paste Clear | Load Save | Preview
+  EXPECT_EQ(state(), "eeee|ee|e");
+  vision.SetDisabledActions(TfvImgDisabledActions{vdaPaste, vdaPreview});
+  EXPECT_EQ(state(), "eehe|eeh") << "no separator before a hidden preview";
+  vision.SetDisabledActions({});
+  vision.SetReadOnly(true);
+  EXPECT_EQ(state(), "dedd|de|e") << "a picture that may not change is copied, saved and shown only";
+  vision.SetReadOnly(false);
+  edit->CurrentValue().Clear();
+  EXPECT_EQ(state(), "dded|ed|d") << "no picture: nothing to cut, copy, clear, save or show";
 }
 
 }  // namespace
