@@ -19,6 +19,7 @@
 
 #include "child_timing.h"
 #include "toolkit/core/text.h"
+#include "toolkit/sys/heap.h"
 #include "xls/vteWriters.h"
 
 namespace {
@@ -162,6 +163,8 @@ BENCHMARK(BM_ExportProcesses)->Unit(benchmark::kMillisecond)->UseManualTime()->I
 int main(int argc, char** argv) {
   // The export as a process of its own, for BM_ExportProcesses.
   if (argc == 3 && std::string(argv[1]) == "--export-acoustic") {
+    // As xls_demo does for a run of its own.
+    PreferHugePagesForHeap(size_t{256} << 20);
     TvteXLSWorkbook book;
     BuildAcousticSheet(book);
     TvteExcelWriter writer;
