@@ -49,6 +49,11 @@ void PaintViewBorder(TfrView& view);
 void DrawFrameLine(TfrView& view, int x1, int y1, int x2, int y2);
 TRect ViewClipRegion(const TfrView& view, bool with_margin);
 
+// The object's XML element without its closing "/>" (fr_xml.cpp): the
+// common attributes and those of its class; nothing for a band type that has
+// no element in the XML form.
+void WriteViewXmlAttrs(TfrView& view, TStream& stream);
+
 // The shared steps as a class's own: every drawn class derives through this.
 // The designer's menu items need a designer, which this system has none of;
 // the XML text form of an object is written by the XML template writer.
@@ -60,6 +65,6 @@ class TfrDrawnView : public Base {
   void PaintFill() override { PaintViewFill(*this); }
   void PaintBorder() override { PaintViewBorder(*this); }
   TRect BuildClipRegion(bool with_margin) override { return ViewClipRegion(*this, with_margin); }
-  void WriteXmlAttrs(TStream&) override {}
+  void WriteXmlAttrs(TStream& stream) override { WriteViewXmlAttrs(*this, stream); }
   void FillDesignMenu(TPopupMenu*) override {}
 };

@@ -19,7 +19,7 @@ const Command kCommands[] = {
     {"expr", "expr TEXT", ExprCommand},
     {"script", "script FILE", ScriptCommand},
     {"printers", "printers", PrintersCommand},
-    {"template", "template new|dump|copy ...", TemplateCommand},
+    {"template", "template new|dump|copy|xml ...", TemplateCommand},
 };
 
 void PrintUsage() {

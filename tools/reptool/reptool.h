@@ -12,7 +12,9 @@ using ReptoolArgs = std::vector<std::string>;
 int ExprCommand(const ReptoolArgs& args);
 // script FILE
 int ScriptCommand(const ReptoolArgs& args);
-// template new|dump|copy ...
+// template new|dump|copy|xml ...
 int TemplateCommand(const ReptoolArgs& args);
+// template xml IN.frf OUT.xml (the arguments after "xml")
+int TemplateXmlCommand(const ReptoolArgs& args);
 // printers
 int PrintersCommand(const ReptoolArgs& args);

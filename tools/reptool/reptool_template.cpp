@@ -1,9 +1,11 @@
-// reptool template new|dump|copy: makes a one-page list template, lists what a
-// template holds, and copies a template through the stream reader and writer.
+// reptool template new|dump|copy|xml: makes a one-page list template, lists what a
+// template holds, copies a template through the stream reader and writer, and
+// writes it as XML (reptool_xml.cpp).
 //
 //   template new OUT.frf --title TEXT --heads "H1;H2;..." --fields "F1;F2;..." [--source NAME]
 //   template dump FILE.frf
 //   template copy IN.frf OUT.frf
+//   template xml IN.frf OUT.xml
 //
 // Texts on the command line and in the dump are UTF-8; templates hold 1251.
 // The dump has one line per page, band and object:
@@ -46,7 +48,8 @@ int Usage() {
                "usage: reptool template new OUT.frf --title TEXT --heads \"H1;H2;...\" --fields \"F1;F2;...\" "
                "[--source NAME]\n"
                "       reptool template dump FILE.frf\n"
-               "       reptool template copy IN.frf OUT.frf\n");
+               "       reptool template copy IN.frf OUT.frf\n"
+               "       reptool template xml IN.frf OUT.xml\n");
   return 2;
 }
 
@@ -216,6 +219,7 @@ int TemplateCommand(const std::vector<std::string>& args) {
     if (args[0] == "new") return New(rest);
     if (args[0] == "dump") return Dump(rest);
     if (args[0] == "copy") return Copy(rest);
+    if (args[0] == "xml") return TemplateXmlCommand(rest);
   } catch (const Exception& e) {
     std::fprintf(stderr, "reptool: %s\n", AnsiToUtf8(e.Message()).c_str());
     return 1;
