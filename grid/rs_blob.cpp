@@ -10,6 +10,7 @@
 #include "toolkit/core/typinfo.h"
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/extctrls.h"
+#include "toolkit/ui/forms.h"
 #include "toolkit/ui/memo.h"
 #include "toolkit/ui/stdctrls.h"
 
@@ -143,11 +144,11 @@ inline constexpr int kButtonStrip = 32;
 // What every drop-down of the picker starts from.
 const TvtfOptions kPickerOptions{tfoFocusable, tfoNoAutoPost};
 
-std::unique_ptr<TvpBlobPicker> g_blob_picker;
+TvpBlobPicker* g_blob_picker = nullptr;
 
 }  // namespace
 
-TvpBlobPicker::TvpBlobPicker() : TVisionToolForm(nullptr) {
+TvpBlobPicker::TvpBlobPicker() : TVisionToolForm(Application) {
   SetBounds(0, 0, kPickerWidth, kPickerHeight);
   SetColor(clWindow);
   SetOptions(kPickerOptions);
@@ -170,6 +171,10 @@ TvpBlobPicker::TvpBlobPicker() : TVisionToolForm(nullptr) {
     if (vision) Prepare(*vision, *Edit());
   };
   LayOut();
+}
+
+TvpBlobPicker::~TvpBlobPicker() {
+  if (g_blob_picker == this) g_blob_picker = nullptr;
 }
 
 void TvpBlobPicker::LayOut() {
@@ -275,8 +280,10 @@ void TvpBlobPicker::Closed() {
 }
 
 TVisionToolForm* TDropDownBlobVision::BlobPicker() {
-  if (!g_blob_picker) g_blob_picker = std::make_unique<TvpBlobPicker>();
-  return g_blob_picker.get();
+  if (!g_blob_picker) g_blob_picker = new TvpBlobPicker();
+  return g_blob_picker;
 }
 
-void FreeBlobDefaults() { g_blob_picker.reset(); }
+void FreeBlobDefaults() {
+  if (g_blob_picker) g_blob_picker->Free();
+}

@@ -93,7 +93,9 @@ class TTextVision : public TDropDownBlobVision {
 // The blob picker: a text box or a picture view over OK and Cancel.
 class TvpBlobPicker : public TVisionToolForm {
  public:
+  // Owned by the application, so that it goes before the windowing does.
   TvpBlobPicker();
+  ~TvpBlobPicker() override;
 
   // Sets the picker up for Vision's value in Edit (what dropping down does
   // before it shows).

@@ -336,7 +336,17 @@ bool TImageVision::WantArrows() { return false; }
 
 namespace {
 
-std::unique_ptr<TPopupMenu> g_blob_menu;
+class TvpBlobMenu;
+TvpBlobMenu* g_blob_menu = nullptr;
+
+// Owned by the application, so that it goes before the windowing does.
+class TvpBlobMenu : public TPopupMenu {
+ public:
+  TvpBlobMenu() : TPopupMenu(Application) {}
+  ~TvpBlobMenu() override {
+    if (g_blob_menu == this) g_blob_menu = nullptr;
+  }
+};
 
 TDBProdiEdit* MenuEdit() {
   return g_blob_menu ? dynamic_cast<TDBProdiEdit*>(g_blob_menu->PopupComponent()) : nullptr;
@@ -372,16 +382,15 @@ void BlobMenuClick(int tag) {
 }  // namespace
 
 TPopupMenu* BlobContextMenu() {
-  if (g_blob_menu) return g_blob_menu.get();
-  g_blob_menu = std::make_unique<TPopupMenu>(nullptr);
-  g_blob_menu->SetName("BlobContextMenu");
+  if (g_blob_menu) return g_blob_menu;
+  g_blob_menu = new TvpBlobMenu();
   const struct {
     int text;  // 0: a separator
     int tag;
   } items[] = {{SCut, 1},         {SCopy, 2},          {SPaste, 3}, {SClear, 4}, {0, 0}, {SPictureLoad, 5},
                {SPictureSaveTo, 6}, {0, 0}, {SPicturePreview, 7}};
   for (const auto& d : items) {
-    auto* item = new TMenuItem(g_blob_menu.get());
+    auto* item = new TMenuItem(g_blob_menu);
     item->SetCaption(d.text ? rsLoadStr(d.text) : AnsiString("-"));
     item->SetTag(d.tag);
     if (d.tag) item->OnClick = [tag = d.tag](TComponent*) { BlobMenuClick(tag); };
@@ -390,7 +399,7 @@ TPopupMenu* BlobContextMenu() {
   g_blob_menu->OnPopup = [](TComponent*) {
     if (TDBProdiEdit* edit = MenuEdit()) UpdateBlobContextMenu(*edit);
   };
-  return g_blob_menu.get();
+  return g_blob_menu;
 }
 
 void UpdateBlobContextMenu(TDBProdiEdit& Edit) {
@@ -428,4 +437,6 @@ void UpdateBlobContextMenu(TDBProdiEdit& Edit) {
   }
 }
 
-void FreeImageDefaults() { g_blob_menu.reset(); }
+void FreeImageDefaults() {
+  if (g_blob_menu) g_blob_menu->Free();
+}

@@ -12,6 +12,7 @@
 #include "toolkit/core/typinfo.h"
 #include "toolkit/gfx/drawtext.h"
 #include "toolkit/gfx/edges.h"
+#include "toolkit/ui/forms.h"
 #include "toolkit/ui/stdctrls.h"
 #include "toolkit/ui/comctrls.h"
 
@@ -304,7 +305,8 @@ class TvpCalcButton : public TGraphicControl {
 // every change of its display in the edit as it happens.
 class TvpCalculatorForm : public TVisionToolForm {
  public:
-  TvpCalculatorForm() : TVisionToolForm(nullptr) {
+  // Owned by the application, so that it goes before the windowing does.
+  TvpCalculatorForm() : TVisionToolForm(Application) {
     SetBounds(0, 0, 204, 144);
     SetOptions(TvtfOptions{tfoFocusable, tfoFixedWidth, tfoFixedHeight});
     memory_ = new TLabel(this);
@@ -332,6 +334,8 @@ class TvpCalculatorForm : public TVisionToolForm {
     OnKeyDown = [this](TComponent*, uint16_t& key, TShiftState shift) { Key(key, shift); };
     OnKeyPress = [this](TComponent*, char& key) { Char(key); };
   }
+
+  ~TvpCalculatorForm() override;
 
   TvpCalcEngine& Engine() { return engine_; }
 
@@ -440,17 +444,23 @@ class TvpCalculatorForm : public TVisionToolForm {
   int last_code_ = -1;
 };
 
-std::unique_ptr<TvpCalculatorForm> g_calculator;
+TvpCalculatorForm* g_calculator = nullptr;
+
+TvpCalculatorForm::~TvpCalculatorForm() {
+  if (g_calculator == this) g_calculator = nullptr;
+}
 
 }  // namespace
 
 TVisionToolForm* TNumericVision::Calculator() {
-  if (!g_calculator) g_calculator = std::make_unique<TvpCalculatorForm>();
-  return g_calculator.get();
+  if (!g_calculator) g_calculator = new TvpCalculatorForm();
+  return g_calculator;
 }
 
 void TNumericVision::PressCalculatorKey(int code) {
   static_cast<TvpCalculatorForm*>(Calculator())->Press(code);
 }
 
-void FreeNumericDefaults() { g_calculator.reset(); }
+void FreeNumericDefaults() {
+  if (g_calculator) g_calculator->Free();
+}

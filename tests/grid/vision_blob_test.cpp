@@ -177,4 +177,16 @@ TEST(BlobPicker, ACommentEditedInThePickerIsPostedIntoTheTable) {
   EXPECT_EQ(ReadBack(file, "for r in rows: print(r['NAME'])\n"), "проба № 7\n\nQ\n");
 }
 
+TEST(BlobPicker, IsOwnedByTheApplicationAndMadeAgainAfterItIsFreed) {
+  TVisionToolForm* picker = TDropDownBlobVision::BlobPicker();
+  EXPECT_EQ(picker->Owner(), Application) << "freed with the application's components, before the windowing";
+  EXPECT_EQ(TDropDownBlobVision::BlobPicker(), picker);
+  FreeBlobDefaults();
+  TVisionToolForm* again = TDropDownBlobVision::BlobPicker();
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->Owner(), Application);
+  FreeBlobDefaults();
+  FreeBlobDefaults();  // twice is harmless
+}
+
 }  // namespace
