@@ -176,6 +176,9 @@ void TDBGridPro::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
   }
   UpdateHover(x, y);
   if (button == mbLeft) {
+    // The border is looked up again: the columns may have changed since the
+    // pointer came to rest on it (a layout loaded by a key).
+    if (sizing_state_ == 1 && !ColumnSizer().HitBorder(this, x, y)) sizing_state_ = 0;
     if (sizing_state_ == 1) {
       sizing_state_ = 2;
       ColumnSizer().Start(this, x);
