@@ -405,7 +405,9 @@ void TDBProdiEdit::MarkTextChanged() {
   if (drop_down_form_ != nullptr) drop_down_form_->TextChanged();
 }
 
-bool TDBProdiEdit::CanChangeText() const { return writable_ && editing_; }
+// A self-drawn vision's edit has no text to type into: its value changes
+// through the switch, the drop-down or the clipboard.
+bool TDBProdiEdit::CanChangeText() const { return writable_ && editing_ && !fields_->Vision()->SelfDrawn(); }
 
 bool TDBProdiEdit::PostValue() {
   if (!editing_) return false;

@@ -22,6 +22,9 @@
 //   click | shift-click | ctrl-click ROW FIELD
 //                                   a click on a cell of the active grid (ROW
 //                                   from 1 among the rows shown now)
+//   double-click ROW FIELD          a double click on a cell (opens its editor)
+//   editor                          prints "editor=TEXT" of the grid's in-place
+//                                   editor, or "editor=none" when none is shown
 //   click-title FIELD               a click on the field's title
 //   resize FIELD WIDTH              drags the title's right edge
 //   move-column FIELD BEFORE_FIELD  drags the title before another one
@@ -49,6 +52,7 @@
 #include "app/about.h"
 #include "app/main.h"
 #include "app/receive.h"
+#include "grid/rs_edit.h"
 #include "toolkit/core/text.h"
 #include "tools/common/grid_input.h"
 
@@ -209,7 +213,8 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
     if (grid) std::printf("%s\n", grid_input::Current(*grid, *Form1->Dbf1).c_str());
   } else if (command == "key" || command == "type" || command == "click" || command == "shift-click" ||
              command == "ctrl-click" || command == "click-title" || command == "resize" ||
-             command == "move-column" || command == "wheel" || command == "widths") {
+             command == "move-column" || command == "wheel" || command == "widths" ||
+             command == "double-click" || command == "editor") {
     TDBGridPro* grid = ActiveGrid();
     if (!grid) {
       std::printf("error: no grid shown\n");
@@ -232,6 +237,25 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
                                            : command == "ctrl-click" ? Qt::ControlModifier
                                                                      : Qt::NoModifier;
         grid_input::SendClick(grid->Widget(), grid_input::CellPoint(*grid, row, field), mods);
+      } else if (command == "double-click") {
+        int row = 0;
+        std::string field;
+        args >> row >> field;
+        const QPoint at = grid_input::CellPoint(*grid, row, field);
+        // A user's double click comes to the active window.
+        grid->Widget()->window()->activateWindow();
+        QApplication::processEvents();
+        grid_input::SendClick(grid->Widget(), at);
+        grid_input::SendMouse(grid->Widget(), QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+        grid_input::SendMouse(grid->Widget(), QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton,
+                              Qt::NoModifier);
+      } else if (command == "editor") {
+        TgpInplaceEdit* editor = grid->InplaceEditor();
+        if (grid->EditorShown() && editor != nullptr)
+          std::printf("editor=%s\n", AnsiToUtf8(editor->EditText()).c_str());
+        else
+          std::printf("editor=none\n");
       } else if (command == "click-title") {
         grid_input::SendClick(grid->Widget(), grid_input::TitlePoint(*grid, rest));
       } else if (command == "resize") {
