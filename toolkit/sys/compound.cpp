@@ -2,10 +2,11 @@
 
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-output.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,11 +30,12 @@ struct GObjectRef {
   gpointer object;
 };
 
-// The temporary file beside the target; removed unless it was renamed.
+// The temporary file beside the target, written through a stdio stream;
+// removed unless it was renamed.
 class TempFile {
  public:
   ~TempFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (file_) std::fclose(file_);
     if (!path_.empty()) ::unlink(path_.c_str());
   }
   // Creates a fresh file in the folder; returns errno or 0.
@@ -43,44 +45,42 @@ class TempFile {
       std::string path = folder + ".~kiv7-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
       const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd >= 0) {
-        fd_ = fd;
         path_ = std::move(path);
+        file_ = ::fdopen(fd, "wb");
+        if (!file_) {
+          const int err = errno;
+          ::close(fd);
+          return err;
+        }
         return 0;
       }
       if (errno != EEXIST) return errno;
     }
     return EEXIST;
   }
-  int fd() const { return fd_; }
+  std::FILE* file() const { return file_; }
+  int fd() const { return ::fileno(file_); }
   const std::string& path() const { return path_; }
-  // Closes the descriptor; returns errno or 0.
-  int Close() {
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0 ? 0 : errno;
+  // Writes out what the stream holds, flushes the file to the disk and
+  // closes it; returns errno or 0.
+  int Finish() {
+    int err = 0;
+    if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) err = errno;
+    if (std::fclose(file_) != 0 && err == 0) err = errno;
+    file_ = nullptr;
+    return err;
   }
   // The file now lives under another name: nothing to remove.
   void Release() { path_.clear(); }
 
  private:
-  int fd_ = -1;
+  std::FILE* file_ = nullptr;
   std::string path_;
 };
 
-// Writes all bytes, going on after short writes; returns errno or 0.
-int WriteAll(int fd, const guint8* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) return EIO;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return 0;
-}
+// The system's error number of a failed libgsf write to the file (libgsf
+// keeps only a message), EIO when the failure was not the system's.
+int WriteErrno(std::FILE* file) { return std::ferror(file) && errno != 0 ? errno : EIO; }
 
 bool ValidStreamName(const std::string& name) {
   if (name.empty() || name.size() > 31) return false;
@@ -119,11 +119,14 @@ void SaveCompoundFile(const std::string& file_name, const std::vector<TCompoundS
   if (const int err = temp.Create(folder)) Fail(TCompoundFailure::cfCreate, err, "Cannot create " + file_name);
   if (exists) ::fchmod(temp.fd(), existing.st_mode & 07777);
 
-  // The compound image, built in memory.
-  GsfOutput* sink = gsf_output_memory_new();
+  // The compound image goes straight into the temporary file: building it
+  // in memory first would take and fill as much memory again as the file.
+  GsfOutput* sink = gsf_output_stdio_new_FILE(temp.path().c_str(), temp.file(), TRUE);
+  if (!sink) Fail(TCompoundFailure::cfCreate, ENOMEM, "Cannot create " + file_name);
   GObjectRef sink_ref(sink);
   GsfOutfile* storage = gsf_outfile_msole_new(sink);
   if (!storage) Fail(TCompoundFailure::cfCreate, ENOMEM, "Cannot create the storage of " + file_name);
+  const auto write_failed = [&] { Fail(TCompoundFailure::cfWrite, WriteErrno(temp.file()), "Cannot write " + file_name); };
   {
     GObjectRef storage_ref(storage);
     for (const auto& s : streams) {
@@ -138,27 +141,21 @@ void SaveCompoundFile(const std::string& file_name, const std::vector<TCompoundS
       size_t left = s.bytes.size();
       while (left > 0) {
         const size_t piece = left < (1u << 20) ? left : (1u << 20);
-        if (!gsf_output_write(child, piece, p)) Fail(TCompoundFailure::cfWrite, EIO, "Cannot write " + file_name);
+        errno = 0;
+        if (!gsf_output_write(child, piece, p)) write_failed();
         p += piece;
         left -= piece;
       }
-      if (!gsf_output_close(child) || gsf_output_error(child))
-        Fail(TCompoundFailure::cfWrite, EIO, "Cannot write " + file_name);
+      errno = 0;
+      if (!gsf_output_close(child) || gsf_output_error(child)) write_failed();
     }
-    if (!gsf_output_close(GSF_OUTPUT(storage)) || gsf_output_error(GSF_OUTPUT(storage)))
-      Fail(TCompoundFailure::cfWrite, EIO, "Cannot write " + file_name);
+    errno = 0;
+    if (!gsf_output_close(GSF_OUTPUT(storage)) || gsf_output_error(GSF_OUTPUT(storage))) write_failed();
   }
-  // Closing the storage closes its sink as well.
-  const gsf_off_t size = gsf_output_size(sink);
-  if ((!gsf_output_is_closed(sink) && !gsf_output_close(sink)) || gsf_output_error(sink) || size < 0)
-    Fail(TCompoundFailure::cfWrite, EIO, "Cannot write " + file_name);
-  const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink));
-  if (size > 0 && !bytes) Fail(TCompoundFailure::cfWrite, EIO, "Cannot write " + file_name);
-
-  if (const int err = WriteAll(temp.fd(), bytes, static_cast<size_t>(size)))
-    Fail(TCompoundFailure::cfWrite, err, "Cannot write " + file_name);
-  if (::fsync(temp.fd()) != 0) Fail(TCompoundFailure::cfWrite, errno, "Cannot write " + file_name);
-  if (const int err = temp.Close()) Fail(TCompoundFailure::cfWrite, err, "Cannot write " + file_name);
+  // Closing the storage closes its sink as well (the file stays open).
+  errno = 0;
+  if ((!gsf_output_is_closed(sink) && !gsf_output_close(sink)) || gsf_output_error(sink)) write_failed();
+  if (const int err = temp.Finish()) Fail(TCompoundFailure::cfWrite, err, "Cannot write " + file_name);
   if (::rename(temp.path().c_str(), target.c_str()) != 0)
     Fail(TCompoundFailure::cfWrite, errno, "Cannot replace " + file_name);
   temp.Release();

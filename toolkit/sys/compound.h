@@ -1,9 +1,9 @@
 // The OLE compound file (structured storage) in place of the platform's
 // storage interfaces, written through libgsf.
 //
-// A compound file is saved whole or not at all: the image is built in memory
-// by libgsf's writer, written to a temporary file beside the target, flushed
-// to the disk and renamed over the target only when every byte is there. A
+// A compound file is saved whole or not at all: libgsf's writer writes the
+// image into a temporary file beside the target, which is flushed to the disk
+// and renamed over the target only when every byte is there. A
 // failure at any step removes the temporary file, so no partial file appears
 // and an existing file of the same name is left as it was. (libgsf's own file
 // output renames its partial temporary file over the target when it is

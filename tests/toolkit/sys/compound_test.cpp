@@ -1,7 +1,10 @@
 // The compound file: streams readable by an independent reader, and failures
 // that leave nothing behind.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -65,6 +68,32 @@ TEST(CompoundFile, ReplacingKeepsPermissionsAndFollowsLinks) {
   EXPECT_EQ(testsupport::ReadFile(dir + "/real.ole").substr(0, 4), "\xD0\xCF\x11\xE0");
   EXPECT_EQ(std::filesystem::status(dir + "/real.ole").permissions() & std::filesystem::perms::all,
             std::filesystem::perms(0640));
+}
+
+// A write the system refuses midway (here a file-size limit, as a full disk
+// would) is a write failure with the system's error number; the old file
+// stays and the partial one is gone. Run in a child, as the limit stays with
+// the process.
+TEST(CompoundFile, RefusedWriteKeepsTheOldFile) {
+  const std::string dir = testsupport::TempDir("limit");
+  testsupport::WriteFile(dir + "/keep.ole", "keep");
+  const auto save_limited = [&dir] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const struct rlimit limit = {20000, 20000};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    const std::string big(70000, 'b');
+    try {
+      SaveCompoundFile(dir + "/keep.ole", {{"Workbook", big}});
+      ::_exit(3);
+    } catch (const ECompoundFileError& e) {
+      ::_exit(e.Failure() == TCompoundFailure::cfWrite && e.Code() == EFBIG ? 0 : 4);
+    }
+  };
+  EXPECT_EXIT(save_limited(), ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(testsupport::ReadFile(dir + "/keep.ole"), "keep");
+  int files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++files;
+  EXPECT_EQ(files, 1);
 }
 
 }  // namespace
