@@ -166,6 +166,10 @@ TvpBlobPicker::TvpBlobPicker() : TVisionToolForm(Application) {
     if (TDBProdiEdit* edit = Edit()) PostChanges(*edit);
   };
   OnClose = [this](TComponent*) { Closed(); };
+  // Typing goes into the text box while the picker is up.
+  OnActivate = [this](TComponent*) {
+    if (text_box_) text_box_->SetFocus();
+  };
   OnShow = [this](TComponent*) {
     auto* vision = dynamic_cast<TDropDownBlobVision*>(Edit() ? Edit()->EffectiveVision() : nullptr);
     if (vision) Prepare(*vision, *Edit());

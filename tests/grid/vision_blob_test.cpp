@@ -3,11 +3,16 @@
 // and a comment edited in the picker posted into a dBASE table.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
 #include <memory>
 #include <string>
 
 #include "grid/rs_blob.h"
 #include "grid/rs_edit.h"
+#include "tests/grid/vision_grid_support.h"
 #include "tests/grid/vision_support.h"
 #include "toolkit/core/text.h"
 #include "toolkit/ui/memo.h"
@@ -187,6 +192,39 @@ TEST(BlobPicker, IsOwnedByTheApplicationAndMadeAgainAfterItIsFreed) {
   EXPECT_EQ(again->Owner(), Application);
   FreeBlobDefaults();
   FreeBlobDefaults();  // twice is harmless
+}
+
+// The picker dropped down from a grid cell: typing into its text box
+// enables OK, and OK posts the text into the field of the table file.
+TEST(BlobPicker, OkPostsWhatWasTypedInTheTextBox) {
+  vision_grid::GridTable g("vision_blob_grid");
+  TTextVision vision(nullptr);
+  g.Column("P")->SetVision(&vision);
+  TgpInplaceEdit* edit = g.Edit(1, "P");
+  ASSERT_NE(edit, nullptr);
+  TvpBlobPicker& picker = *static_cast<TvpBlobPicker*>(TDropDownBlobVision::BlobPicker());
+  bool ok_enabled_after_typing = false;
+  AnsiString text_box;
+  QTimer::singleShot(0, [&] {
+    QApplication::processEvents();
+    if (QWidget* focus = QApplication::focusWidget()) {
+      QTest::keyClick(focus, Qt::Key_End);
+      QTest::keyClicks(focus, "7");
+    }
+    ok_enabled_after_typing = picker.OkButton()->Enabled();
+    text_box = picker.TextBox() ? picker.TextBox()->Text() : AnsiString();
+    picker.OkButton()->Click();
+    if (picker.IsOpen()) picker.Close(false, false);
+    QTimer::singleShot(1, [] {});
+  });
+  edit->DropDown();
+  QApplication::processEvents();
+  EXPECT_EQ(text_box, "1,57");
+  EXPECT_TRUE(ok_enabled_after_typing);
+  EXPECT_FALSE(picker.IsOpen());
+  EXPECT_DOUBLE_EQ(g.table->FieldNamed("P")->GetFloatValue(), 1.57);
+  g.Close();
+  EXPECT_EQ(g.Read("r['P']"), "1.57\n3.0\n4.5\n");
 }
 
 }  // namespace

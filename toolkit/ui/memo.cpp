@@ -109,6 +109,8 @@ void TMemo::UserChanged() {
   if (OnChange) RunGuarded([this] { OnChange(this); });
 }
 
+void TMemo::SetFocus() { Box(*this)->setFocus(Qt::OtherFocusReason); }
+
 bool TMemo::WidgetKeyDown(int key) {
   // Without WantReturns, Enter makes no new line: it is the form's.
   return (key == Qt::Key_Return || key == Qt::Key_Enter) && !want_returns_;

@@ -36,6 +36,9 @@ class TMemo : public TWinControl {
   // The user changed the text.
   TNotifyEvent OnChange;
 
+  // Takes the keyboard focus.
+  void SetFocus();
+
   bool WidgetKeyDown(int key) override;
 
  private:
