@@ -334,7 +334,7 @@ TvpToolFormBG::TvpToolFormBG(TVisionToolForm* tool_form) : TForm(tool_form), too
   SetBorderStyle(fixed ? bsNone : bsSizeToolWin);
   SetBorderIcons(TBorderIcons{});
   // Only a focusable form takes the focus; any other leaves it in the edit.
-  SetDropDownWindow(!options.Contains(tfoFocusable));
+  if (!options.Contains(tfoFocusable)) SetDropDownWindow(true);
 }
 
 bool TvpToolFormBG::PreviewKey(uint16_t& key, TShiftState shift) {
