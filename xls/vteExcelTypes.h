@@ -127,8 +127,9 @@ struct TvteCellData {
   int Font = 0;
   // Number of its number format (0: general).
   int Format = 0;
-  // The compiled formula's tokens.
-  std::string Formula;
+  // Index of its compiled formula's tokens among the writer's, -1 without
+  // one (kept apart: a workbook of many cells has few formulas).
+  int Formula = -1;
 };
 
 // One row of the built-in function table.

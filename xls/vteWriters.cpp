@@ -238,6 +238,7 @@ void TvteExcelWriter::FinishSave() {
   sheets_.clear();
   cells_.clear();
   texts_.clear();
+  formulas_.clear();
   fonts_.clear();
   font_colors_.clear();
   formats_.clear();
@@ -254,6 +255,7 @@ void TvteExcelWriter::Prepare(TvteXLSWorkbook& workbook) {
   sheets_.clear();
   cells_.clear();
   texts_.clear();
+  formulas_.clear();
   used_colors_.clear();
   compiler_.Clear();
   std::copy(std::begin(biff8::kDefaultPalette), std::end(biff8::kDefaultPalette), palette_.begin());
@@ -268,7 +270,6 @@ void TvteExcelWriter::Prepare(TvteXLSWorkbook& workbook) {
     sheets_.push_back(sr);
   }
   cells_.assign(count, TvteCellData{});
-  texts_.assign(count, AnsiString());
   for (const auto& sr : sheets_)
     for (int i = 0; i < sr.sheet->GetRangeCount(); ++i)
       sr.sheet->GetRangeItem(i)->SetCellData(&cells_[sr.first_cell + static_cast<size_t>(i)]);
@@ -320,11 +321,16 @@ void TvteExcelWriter::CheckWorkbook() {
       // Heights are 16-bit twips; the format's largest font is 409 points.
       if (r.Font().Size < 1 || r.Font().Size > 409) throw Exception(::Format(vte::sInvalidFontSize, {r.Font().Size}));
       if (r.CellKind() == vtecText) {
-        AnsiString& text = texts_[sheets_[s].first_cell + static_cast<size_t>(i)];
-        text = VarToStr(r.Value());
+        AnsiString text = VarToStr(r.Value());
         if (text.size() > size_t{biff8::kMaxCellText})
           throw Exception(
               ::Format(vte::sTextTooLong, {static_cast<int>(text.size()), r.Left(), r.Top(), name}));
+        // Equal texts are not merged: every text cell has its own entry,
+        // numbered in the order of the sheets and their ranges.
+        if (!text.empty()) {
+          cells_[sheets_[s].first_cell + static_cast<size_t>(i)].SST = static_cast<int>(texts_.size());
+          texts_.push_back(std::move(text));
+        }
       }
     }
     // The used area only grows, so a dropped range may have widened it past
@@ -343,17 +349,15 @@ void TvteExcelWriter::CheckWorkbook() {
 }
 
 void TvteExcelWriter::CompileFormulas() {
-  sst_count_ = 0;
+  sst_count_ = static_cast<int>(texts_.size());
   for (const auto& sr : sheets_) {
     for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
       const TvteXLSRange& r = *sr.sheet->GetRangeItem(i);
-      TvteCellData& data = cells_[sr.first_cell + static_cast<size_t>(i)];
-      if (r.CellKind() == vtecFormula) {
-        compiler_.Compile(r.Formula(), data.Formula);
-      } else if (r.CellKind() == vtecText) {
-        // Equal texts are not merged: every text cell has its own entry.
-        data.SST = texts_[sr.first_cell + static_cast<size_t>(i)].empty() ? -1 : sst_count_++;
-      }
+      if (r.CellKind() != vtecFormula) continue;
+      std::string tokens;
+      compiler_.Compile(r.Formula(), tokens);
+      cells_[sr.first_cell + static_cast<size_t>(i)].Formula = static_cast<int>(formulas_.size());
+      formulas_.push_back(std::move(tokens));
     }
   }
 }
@@ -658,9 +662,7 @@ void TvteExcelWriter::WriteSST(Output& out) {
 
   const size_t limit = biff8::kMaxRecordData;
   int index = 0;
-  for (size_t c = 0; c < cells_.size(); ++c) {
-    if (cells_[c].SST < 0) continue;
-    const AnsiString& text = texts_[c];
+  for (const AnsiString& text : texts_) {
     if (limit - record_size() <= 4) {
       close_record();
       open_record(biff8::kCONTINUE);
@@ -718,15 +720,17 @@ void TvteExcelWriter::WriteRangeCells(std::string& buffer, const TvteXLSRange& r
           ++c;
         }
         break;
-      case vtecFormula:
-        header(biff8::kFORMULA, 22 + data.Formula.size());
+      case vtecFormula: {
+        const std::string& tokens = formulas_[static_cast<size_t>(data.Formula)];
+        header(biff8::kFORMULA, 22 + tokens.size());
         PutLE64(&buffer, 0);       // result 0.0
         PutLE16(&buffer, biff8::kFormulaAlwaysCalc);
         PutLE32(&buffer, 0);
-        PutLE16(&buffer, static_cast<uint16_t>(data.Formula.size()));
-        buffer += data.Formula;
+        PutLE16(&buffer, static_cast<uint16_t>(tokens.size()));
+        buffer += tokens;
         ++c;
         break;
+      }
     }
   }
   if (c < range.Right()) {

@@ -76,7 +76,10 @@ class TvteExcelWriter : public TvteCustomWriter {
   // Per save: the ranges of every sheet, their cell data and texts.
   std::vector<SheetRanges> sheets_;
   std::vector<TvteCellData> cells_;
+  // The texts of the shared string table in its order, one for each text
+  // cell that has one, and the formulas' tokens.
   std::vector<AnsiString> texts_;
+  std::vector<std::string> formulas_;
   int sst_count_ = 0;
   std::vector<TvteXLSFont> fonts_;
   std::vector<int> font_colors_;
