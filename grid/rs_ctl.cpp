@@ -35,7 +35,10 @@ int TvpYearNaviObj::Year() const { return calendar_ ? calendar_->Year() : 0; }
 
 void TvpYearNaviObj::SetYear(int value) {
   if (!calendar_ || value == calendar_->Year()) return;
-  calendar_->SetYear(value);
+  // Spinning the year from 29 February lands on the last day of February of a
+  // common year rather than refusing the year the user asked for.
+  const int day = std::min(calendar_->Day(), DaysInMonth(value, calendar_->Month()));
+  calendar_->SetDate(EncodeDate(value, calendar_->Month(), day));
   calendar_->DoChange();
 }
 

@@ -29,8 +29,9 @@ class TvpYearNaviObj : public TPersistent {
   TProdiCalendar* Calendar() const { return calendar_; }
   void SetCalendar(TProdiCalendar* value) { calendar_ = value; }
   // The calendar's year (0 without one). Setting a different year sets the
-  // calendar's and raises its OnChange; an impossible date (29 February into
-  // a common year) raises EConvertError and changes nothing.
+  // calendar's and raises its OnChange; 29 February moved into a common year
+  // becomes 28 February. A year outside 1 to 9999 raises EConvertError and
+  // changes nothing.
   int Year() const;
   void SetYear(int value);
   // The spin button: +1 for the upper part, -1 for the lower.
