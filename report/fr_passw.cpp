@@ -14,41 +14,26 @@ constexpr int kTextCaption = 55653;
 constexpr int kTextEnterPassword = 55654;
 constexpr int kTextRepeatPassword = 55655;
 
-template <typename Control>
-Control* Place(Control* control, const char* name, TWinControl* parent, int left, int top, int width, int height) {
-  control->SetName(name);
-  control->SetParent(parent);
-  control->SetBounds(left, top, width, height);
-  return control;
-}
-
 }  // namespace
 
 TfrPasswForm::TfrPasswForm(TComponent* owner) : TForm(owner) {
-  SetName("frPasswForm");
-  SetBorderStyle(bsDialog);
-  SetPosition(poScreenCenter);
-  SetClientWidth(249);
-  SetClientHeight(96);
-  SetColor(clBtnFace);
-  Font().SetName("MS Sans Serif");
-  Font().SetHeight(-11);
+  SetUpReportDialog(*this, "frPasswForm", 249, 96);
 
   L1 = new TLabel(this);
   L1->SetAutoSize(false);
-  Place(L1, "L1", this, 4, 12, 241, 13);
+  PlaceControl(L1, "L1", this, 4, 12, 241, 13);
   L2 = new TLabel(this);
   L2->SetAutoSize(false);
-  Place(L2, "L2", this, 4, 0, 241, 13);
+  PlaceControl(L2, "L2", this, 4, 0, 241, 13);
   L2->SetVisible(false);
   // Created in the dialog's tab order: OK, Cancel, then the entry.
-  OK = Place(new TButton(this), "OK", this, 100, 68, 69, 21);
+  OK = PlaceControl(new TButton(this), "OK", this, 100, 68, 69, 21);
   OK->SetDefault(true);
   OK->SetModalResult(mrOk);
-  Cancel = Place(new TButton(this), "Cancel", this, 176, 68, 69, 21);
+  Cancel = PlaceControl(new TButton(this), "Cancel", this, 176, 68, 69, 21);
   Cancel->SetCancel(true);
   Cancel->SetModalResult(mrCancel);
-  E1 = Place(new TCustomMaskEdit(this), "E1", this, 4, 32, 241, 21);
+  E1 = PlaceControl(new TCustomMaskEdit(this), "E1", this, 4, 32, 241, 21);
   E1->SetPasswordChar('*');
 
   OnCreate = [this](TComponent* sender) { FormCreate(sender); };

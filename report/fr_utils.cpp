@@ -358,6 +358,17 @@ TCanvas& frScratchCanvas() {
 
 // ---- Dialog routines --------------------------------------------------------------
 
+void SetUpReportDialog(TForm& form, const char* name, int client_width, int client_height) {
+  form.SetName(name);
+  form.SetBorderStyle(bsDialog);
+  form.SetPosition(poScreenCenter);
+  form.SetClientWidth(client_width);
+  form.SetClientHeight(client_height);
+  form.SetColor(clBtnFace);
+  form.Font().SetName("MS Sans Serif");
+  form.Font().SetHeight(-11);
+}
+
 void EnableControls(const std::vector<TControl*>& controls, bool enabled) {
   for (TControl* control : controls) {
     if (control == nullptr) continue;

@@ -21,6 +21,7 @@ class TfrDataset;
 class TfrFunctionLibrary;
 class TControl;
 class TWinControl;
+class TForm;
 
 // ---- Name resolution ---------------------------------------------------------
 
@@ -127,6 +128,10 @@ Control* PlaceControl(Control* control, const char* name, TWinControl* parent, i
   control->SetBounds(left, top, width, height);
   return control;
 }
+
+// A dialog of the library: dialog border, centred on the screen, the given
+// client size, button-face colour and the dialogs' font.
+void SetUpReportDialog(TForm& form, const char* name, int client_width, int client_height);
 
 // Enables or disables each control; labels take the window-text or grey-text
 // colour, windowed controls the window or button-face background.

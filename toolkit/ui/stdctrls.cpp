@@ -1,10 +1,12 @@
 #include "toolkit/ui/stdctrls.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include "toolkit/gfx/qt_canvas.h"
 #include "toolkit/ui/forms.h"
@@ -124,6 +126,65 @@ bool TCheckBox::Checked() const {
 
 void TCheckBox::SetChecked(bool value) {
   if (auto* box = static_cast<QCheckBox*>(Widget())) box->setChecked(value);
+}
+
+// ---- TRadioButton --------------------------------------------------------------
+
+TRadioButton::TRadioButton(TComponent* owner) : TWinControl(owner) {
+  auto* button = new Hosted<QRadioButton>(this);
+  QObject::connect(button, &QRadioButton::clicked, button, [this] { Click(); });
+  SetBounds(0, 0, 113, 17);
+  AttachWidget(button);
+}
+
+bool TRadioButton::Checked() const {
+  auto* button = static_cast<QRadioButton*>(Widget());
+  return button && button->isChecked();
+}
+
+void TRadioButton::SetChecked(bool value) {
+  if (auto* button = static_cast<QRadioButton*>(Widget())) button->setChecked(value);
+}
+
+// ---- TComboBox -----------------------------------------------------------------
+
+TComboBox::TComboBox(TComponent* owner) : TWinControl(owner) {
+  auto* box = new Hosted<QComboBox>(this);
+  QObject::connect(box, &QComboBox::activated, box, [this] {
+    if (OnChange) OnChange(this);
+  });
+  SetBounds(0, 0, 145, 21);
+  AttachWidget(box);
+}
+
+void TComboBox::ClearItems() {
+  if (auto* box = static_cast<QComboBox*>(Widget())) box->clear();
+}
+
+void TComboBox::AddItem(const AnsiString& text) {
+  if (auto* box = static_cast<QComboBox*>(Widget())) box->addItem(ToQString(text));
+}
+
+int TComboBox::ItemCount() const {
+  auto* box = static_cast<QComboBox*>(Widget());
+  return box ? box->count() : 0;
+}
+
+AnsiString TComboBox::ItemAt(int index) const {
+  auto* box = static_cast<QComboBox*>(Widget());
+  if (!box || index < 0 || index >= box->count()) return {};
+  return FromQString(box->itemText(index));
+}
+
+int TComboBox::ItemIndex() const {
+  auto* box = static_cast<QComboBox*>(Widget());
+  return box ? box->currentIndex() : -1;
+}
+
+void TComboBox::SetItemIndex(int value) {
+  auto* box = static_cast<QComboBox*>(Widget());
+  if (!box) return;
+  box->setCurrentIndex(value >= 0 && value < box->count() ? value : -1);
 }
 
 // ---- TListBox -----------------------------------------------------------------

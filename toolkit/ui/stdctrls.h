@@ -78,6 +78,15 @@ class TCheckBox : public TWinControl {
   void SetChecked(bool value);
 };
 
+// One of a group of choices: checking it unchecks the radio buttons of the
+// same parent.
+class TRadioButton : public TWinControl {
+ public:
+  explicit TRadioButton(TComponent* owner);
+  bool Checked() const;
+  void SetChecked(bool value);
+};
+
 // A list of texts of which at most one is selected. A click on an item
 // selects it and clicks the list (OnClick).
 class TListBox : public TWinControl {
@@ -92,6 +101,24 @@ class TListBox : public TWinControl {
   int ItemIndex() const;
   // Out of range selects none.
   void SetItemIndex(int value);
+};
+
+// A drop-down list of texts to choose one from (no typing). A choice made by
+// the user raises OnChange.
+class TComboBox : public TWinControl {
+ public:
+  explicit TComboBox(TComponent* owner);
+  void ClearItems();
+  void AddItem(const AnsiString& text);
+  int ItemCount() const;
+  // Empty out of range.
+  AnsiString ItemAt(int index) const;
+  // The chosen item; -1 when none.
+  int ItemIndex() const;
+  // Out of range chooses none.
+  void SetItemIndex(int value);
+
+  TNotifyEvent OnChange;
 };
 
 // A framed group with a caption; its children sit inside the frame.

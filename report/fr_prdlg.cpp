@@ -1,0 +1,221 @@
+#include "report/fr_prdlg.h"
+
+#include <climits>
+#include <string>
+
+#include "report/fr_prntr.h"
+#include "report/fr_utils.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
+#include "toolkit/ui/dialogs.h"
+#include "toolkit/ui/maskedit.h"
+#include "toolkit/ui/stdctrls.h"
+
+namespace {
+
+constexpr int kTextCaption = 53040;
+constexpr int kTextPrinter = 53041;
+constexpr int kTextProperties = 53042;
+constexpr int kTextCopies = 53043;
+constexpr int kTextPages = 53044;
+constexpr int kTextAll = 53045;
+constexpr int kTextCurrent = 53046;
+constexpr int kTextNumbers = 53047;
+constexpr int kTextNumbersHint = 53048;
+constexpr int kTextName = 53049;
+constexpr int kTextCopyCount = 53050;
+constexpr int kTextCollate = 53051;
+constexpr int kTextPrintWhat = 53052;
+constexpr int kTextRangeAll = 53053;
+constexpr int kTextRangeOdd = 53054;
+constexpr int kTextRangeEven = 53055;
+constexpr int kTextOk = 55000;
+constexpr int kTextCancel = 55001;
+
+AnsiString Text(const char* utf8) { return Utf8ToAnsi(utf8); }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A page number of the list: digits only, at most page_count; false with the
+// message set otherwise.
+bool ReadPage(const std::string& item, size_t& pos, int page_count, int& page, AnsiString& message) {
+  while (pos < item.size() && IsBlank(item[pos])) ++pos;
+  const size_t start = pos;
+  long long value = 0;
+  while (pos < item.size() && item[pos] >= '0' && item[pos] <= '9') {
+    // Beyond any page count: refused below without overflowing.
+    if (value <= INT_MAX) value = value * 10 + (item[pos] - '0');
+    ++pos;
+  }
+  if (pos == start) return false;
+  while (pos < item.size() && IsBlank(item[pos])) ++pos;
+  const long long limit = page_count > 0 ? page_count : INT_MAX;
+  if (value < 1 || value > limit) {
+    message = Text("Страницы ") + item.substr(start, pos - start);
+    while (!message.empty() && IsBlank(message.back())) message.pop_back();
+    message += page_count > 0 ? Text(" нет в отчете: в нем ") + std::to_string(page_count) + Text(" стр.")
+                              : Text(" нет в отчете.");
+    return false;
+  }
+  page = static_cast<int>(value);
+  return true;
+}
+
+}  // namespace
+
+bool CheckPageList(const AnsiString& text, int page_count, AnsiString& message) {
+  const AnsiString syntax = Text("Неверный список страниц \"") + text + "\". " + LoadReportString(kTextNumbersHint);
+  size_t begin = 0;
+  for (;;) {
+    const size_t comma = text.find(',', begin);
+    const std::string item = text.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin);
+    size_t pos = 0;
+    int first = 0;
+    AnsiString range_message;
+    if (!ReadPage(item, pos, page_count, first, range_message)) {
+      message = range_message.empty() ? syntax : range_message;
+      return false;
+    }
+    if (pos < item.size() && item[pos] == '-') {
+      ++pos;
+      int last = 0;
+      if (!ReadPage(item, pos, page_count, last, range_message)) {
+        message = range_message.empty() ? syntax : range_message;
+        return false;
+      }
+      if (last < first) {
+        message = Text("Неверный диапазон страниц ") + std::to_string(first) + "-" + std::to_string(last) +
+                  Text(": первая страница больше последней.");
+        return false;
+      }
+    }
+    if (pos != item.size()) {
+      message = syntax;
+      return false;
+    }
+    if (comma == std::string::npos) return true;
+    begin = comma + 1;
+  }
+}
+
+TfrPrintForm::TfrPrintForm(TComponent* owner) : TForm(owner) {
+  SetUpReportDialog(*this, "frPrintForm", 485, 226);
+
+  GroupBox1 = PlaceControl(new TGroupBox(this), "GroupBox1", this, 8, 4, 469, 57);
+  Label4 = PlaceControl(new TLabel(this), "Label4", GroupBox1, 12, 24, 30, 13);
+  CB1 = PlaceControl(new TComboBox(this), "CB1", GroupBox1, 52, 20, 293, 21);
+  CB1->OnChange = [this](TComponent*) { PrinterChosen(); };
+  PropButton = PlaceControl(new TButton(this), "PropButton", GroupBox1, 356, 20, 101, 23);
+  PropButton->OnClick = [this](TComponent*) { PropertiesClick(); };
+
+  GroupBox2 = PlaceControl(new TGroupBox(this), "GroupBox2", this, 8, 64, 249, 125);
+  RB1 = PlaceControl(new TRadioButton(this), "RB1", GroupBox2, 12, 20, 157, 17);
+  RB1->SetChecked(true);
+  RB2 = PlaceControl(new TRadioButton(this), "RB2", GroupBox2, 12, 40, 157, 17);
+  RB3 = PlaceControl(new TRadioButton(this), "RB3", GroupBox2, 12, 60, 73, 17);
+  RB3->OnClick = [this](TComponent*) { E2->SetFocus(); };
+  E2 = PlaceControl(new TCustomMaskEdit(this), "E2", GroupBox2, 88, 58, 149, 21);
+  E2->OnEnter = [this](TComponent*) { RB3->SetChecked(true); };
+  Label2 = PlaceControl(new TLabel(this), "Label2", GroupBox2, 12, 84, 225, 33);
+  Label2->SetAutoSize(false);
+  Label2->SetWordWrap(true);
+
+  GroupBox3 = PlaceControl(new TGroupBox(this), "GroupBox3", this, 264, 64, 213, 125);
+  Label1 = PlaceControl(new TLabel(this), "Label1", GroupBox3, 12, 24, 80, 13);
+  E1 = PlaceControl(new TCustomMaskEdit(this), "E1", GroupBox3, 100, 20, 45, 21);
+  E1->SetText("1");
+  frSpeedButton1 = PlaceControl(new TButton(this), "frSpeedButton1", GroupBox3, 146, 20, 17, 10);
+  frSpeedButton1->SetCaption("+");
+  frSpeedButton1->OnClick = [this](TComponent*) { CopiesUp(); };
+  frSpeedButton2 = PlaceControl(new TButton(this), "frSpeedButton2", GroupBox3, 146, 31, 17, 10);
+  frSpeedButton2->SetCaption("-");
+  frSpeedButton2->OnClick = [this](TComponent*) { CopiesDown(); };
+  // The check box carries the collate text itself, so a click on the text
+  // toggles it.
+  CollateCB = PlaceControl(new TCheckBox(this), "CollateCB", GroupBox3, 12, 56, 193, 17);
+  CollateCB->SetChecked(true);
+
+  Label5 = PlaceControl(new TLabel(this), "Label5", this, 8, 200, 110, 13);
+  CB2 = PlaceControl(new TComboBox(this), "CB2", this, 124, 196, 157, 21);
+  Button1 = PlaceControl(new TButton(this), "Button1", this, 320, 196, 75, 25);
+  Button1->SetDefault(true);
+  Button1->SetModalResult(mrOk);
+  Button2 = PlaceControl(new TButton(this), "Button2", this, 402, 196, 75, 25);
+  Button2->SetCancel(true);
+  Button2->SetModalResult(mrCancel);
+
+  OnCreate = [this](TComponent* sender) { FormCreate(sender); };
+  OnShow = [this](TComponent*) { E1->SetFocus(); };
+  OnCloseQuery = [this](TComponent*, bool& can_close) { CheckClose(can_close); };
+  OnHide = [this](TComponent*) { Deactivate(); };
+}
+
+void TfrPrintForm::FormCreate(TComponent*) {
+  TfrPrinter& layer = GlobalPrinterLayer();
+  CB1->ClearItems();
+  for (int i = 0; i < layer.Printers.Count(); ++i)
+    if (i != layer.VirtualPrinterIndex()) CB1->AddItem(layer.Printers.Strings(i));
+  remembered_printer_ = layer.PrinterIndex();
+  CB1->SetItemIndex(layer.IsVirtual() ? -1 : remembered_printer_);
+
+  SetCaption(LoadReportString(kTextCaption));
+  GroupBox1->SetCaption(LoadReportString(kTextPrinter));
+  PropButton->SetCaption(LoadReportString(kTextProperties));
+  GroupBox3->SetCaption(LoadReportString(kTextCopies));
+  GroupBox2->SetCaption(LoadReportString(kTextPages));
+  RB1->SetCaption(LoadReportString(kTextAll));
+  RB2->SetCaption(LoadReportString(kTextCurrent));
+  RB3->SetCaption(LoadReportString(kTextNumbers));
+  Label2->SetCaption(LoadReportString(kTextNumbersHint));
+  Label4->SetCaption(LoadReportString(kTextName));
+  Label1->SetCaption(LoadReportString(kTextCopyCount));
+  CollateCB->SetCaption(LoadReportString(kTextCollate));
+  Label5->SetCaption(LoadReportString(kTextPrintWhat));
+  Button1->SetCaption(LoadReportString(kTextOk));
+  Button2->SetCaption(LoadReportString(kTextCancel));
+  CB2->ClearItems();
+  for (int id : {kTextRangeAll, kTextRangeOdd, kTextRangeEven}) CB2->AddItem(LoadReportString(id));
+  CB2->SetItemIndex(0);
+}
+
+void TfrPrintForm::CopiesUp() {
+  const int copies = StrToInt(E1->Text());
+  E1->SetText(std::to_string(copies < INT_MAX ? copies + 1 : copies));
+}
+
+void TfrPrintForm::CopiesDown() {
+  const int copies = StrToInt(E1->Text());
+  E1->SetText(std::to_string(copies >= 2 ? copies - 1 : 1));
+}
+
+void TfrPrintForm::PrinterChosen() {
+  if (CB1->ItemIndex() >= 0) GlobalPrinterLayer().SetPrinterIndex(CB1->ItemIndex());
+}
+
+void TfrPrintForm::PropertiesClick() { GlobalPrinterLayer().EditDeviceMode(); }
+
+// OK with pages or copies that cannot be printed keeps the dialog open on
+// the field at fault, so no unchecked list reaches the printing.
+void TfrPrintForm::CheckClose(bool& can_close) {
+  if (ModalResult() != mrOk) return;
+  AnsiString message;
+  if (RB3->Checked() && !CheckPageList(E2->Text(), PageCount, message)) {
+    DialogService().MessageBox(message, Caption(), MB_OK | MB_ICONWARNING);
+    can_close = false;
+    E2->SetFocus();
+    return;
+  }
+  int copies = 0;
+  if (!TryStrToInt(E1->Text(), copies) || copies < 1) {
+    DialogService().MessageBox(Text("Неверное число копий \"") + E1->Text() + "\".", Caption(),
+                               MB_OK | MB_ICONWARNING);
+    can_close = false;
+    E1->SetFocus();
+  }
+}
+
+void TfrPrintForm::Deactivate() {
+  if (ModalResult() == mrOk) return;
+  TfrPrinter& layer = GlobalPrinterLayer();
+  if (layer.PrinterIndex() != remembered_printer_ && remembered_printer_ >= 0) layer.SetPrinterIndex(remembered_printer_);
+}

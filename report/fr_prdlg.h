@@ -1,0 +1,67 @@
+// The print dialog: printer, pages, copies, collation and odd or even pages
+// chosen before a report is printed. The dialog itself changes only the
+// printer selection of the printer layer; the caller reads the rest.
+#pragma once
+
+#include "toolkit/ui/forms.h"
+
+class TButton;
+class TCheckBox;
+class TComboBox;
+class TCustomMaskEdit;
+class TGroupBox;
+class TLabel;
+class TRadioButton;
+
+// Checks a typed page list ("1,3,5-12"): numbers and ascending ranges between
+// commas, every page from 1 to page_count (page_count 0: any page from 1).
+// False with `message` set to the text to show when the list is refused.
+bool CheckPageList(const AnsiString& text, int page_count, AnsiString& message);
+
+class TfrPrintForm : public TForm {
+ public:
+  explicit TfrPrintForm(TComponent* owner);
+
+  // Fills the printer list, remembers the current printer, sets the texts.
+  void FormCreate(TComponent* sender);
+
+  // The number of pages to print from, for checking typed page numbers
+  // (0 when unknown: only their form is checked).
+  int PageCount = 0;
+
+  TGroupBox* GroupBox1;
+  TLabel* Label4;
+  // The system printers, without the virtual one.
+  TComboBox* CB1;
+  TButton* PropButton;
+  TGroupBox* GroupBox2;
+  // All pages (checked), the current page, the pages typed into E2.
+  TRadioButton* RB1;
+  TRadioButton* RB2;
+  TRadioButton* RB3;
+  TCustomMaskEdit* E2;
+  TLabel* Label2;
+  TGroupBox* GroupBox3;
+  TLabel* Label1;
+  // The number of copies, "1" at first; stepped by the up and down buttons.
+  TCustomMaskEdit* E1;
+  TButton* frSpeedButton1;
+  TButton* frSpeedButton2;
+  TCheckBox* CollateCB;
+  TLabel* Label5;
+  // All pages of the range, odd pages, even pages.
+  TComboBox* CB2;
+  TButton* Button1;
+  TButton* Button2;
+
+  // The steps of the copies count: up without bound, down never below 1.
+  void CopiesUp();
+  void CopiesDown();
+
+ private:
+  void PrinterChosen();
+  void PropertiesClick();
+  void CheckClose(bool& can_close);
+  void Deactivate();
+  int remembered_printer_ = -1;
+};
