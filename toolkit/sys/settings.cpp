@@ -347,3 +347,49 @@ bool TRegistry::DeleteValue(const AnsiString& name) {
   if (!file.Save()) throw ERegistryException("Unable to delete value '" + name + "'");
   return true;
 }
+
+// ---- TRegistryIniFile ---------------------------------------------------------
+
+TRegistryIniFile::TRegistryIniFile(AnsiString root, std::string file_path)
+    : root_(std::move(root)), file_path_(std::move(file_path)) {}
+
+bool TRegistryIniFile::Open(TRegistry& reg, const AnsiString& section, bool can_create) const {
+  AnsiString key = "\\" + root_;
+  if (!section.empty()) key += "\\" + section;
+  return reg.OpenKey(key, can_create);
+}
+
+AnsiString TRegistryIniFile::ReadString(const AnsiString& section, const AnsiString& name,
+                                        const AnsiString& fallback) const {
+  TRegistry reg(file_path_);
+  if (!Open(reg, section, false) || !reg.ValueExists(name)) return fallback;
+  return reg.ReadString(name);
+}
+
+int TRegistryIniFile::ReadInteger(const AnsiString& section, const AnsiString& name, int fallback) const {
+  TRegistry reg(file_path_);
+  if (!Open(reg, section, false) || !reg.ValueExists(name)) return fallback;
+  try {
+    return reg.ReadInteger(name);
+  } catch (const ERegistryException&) {
+    return fallback;
+  }
+}
+
+bool TRegistryIniFile::ReadBool(const AnsiString& section, const AnsiString& name, bool fallback) const {
+  return ReadInteger(section, name, fallback ? 1 : 0) != 0;
+}
+
+void TRegistryIniFile::WriteString(const AnsiString& section, const AnsiString& name, const AnsiString& value) {
+  TRegistry reg(file_path_);
+  if (!Open(reg, section, true)) throw ERegistryException("Failed to create key " + root_ + "\\" + section);
+  reg.WriteString(name, value);
+}
+
+void TRegistryIniFile::WriteInteger(const AnsiString& section, const AnsiString& name, int value) {
+  WriteString(section, name, std::to_string(value));
+}
+
+void TRegistryIniFile::WriteBool(const AnsiString& section, const AnsiString& name, bool value) {
+  WriteInteger(section, name, value ? 1 : 0);
+}

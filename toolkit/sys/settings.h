@@ -71,3 +71,28 @@ class TRegistry {
   std::string file_path_;
   AnsiString current_path_;
 };
+
+// Registry access shaped as an INI file: a root key, sections below it
+// ("Form\TfrPreviewForm" under "Software\ReportEngine"), values in them. Reads
+// give the default for a missing section or value or one of the wrong kind;
+// writes create the section.
+class TRegistryIniFile {
+ public:
+  // The root key, from the hive's root ("Software\ReportEngine").
+  explicit TRegistryIniFile(AnsiString root, std::string file_path = {});
+
+  AnsiString ReadString(const AnsiString& section, const AnsiString& name, const AnsiString& fallback) const;
+  int ReadInteger(const AnsiString& section, const AnsiString& name, int fallback) const;
+  // Stored as the integers 1 and 0; any other integer reads as true.
+  bool ReadBool(const AnsiString& section, const AnsiString& name, bool fallback) const;
+  void WriteString(const AnsiString& section, const AnsiString& name, const AnsiString& value);
+  void WriteInteger(const AnsiString& section, const AnsiString& name, int value);
+  void WriteBool(const AnsiString& section, const AnsiString& name, bool value);
+
+ private:
+  // The registry accessor with the section's key open; false when it is
+  // missing and may not be created.
+  bool Open(TRegistry& reg, const AnsiString& section, bool can_create) const;
+  AnsiString root_;
+  std::string file_path_;
+};

@@ -157,3 +157,26 @@ TEST(SettingsText, UnknownEscapesStayAsWritten) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Settings, IniAccessReadsDefaultsForMissingOrWrongValues) {
+  TRegistryIniFile ini("Software\\ReportEngine", path);
+  EXPECT_EQ(ini.ReadInteger("Form\\TfrPreviewForm", "Width", 77), 77);
+  EXPECT_TRUE(ini.ReadBool("Form\\TfrPreviewForm", "Maximized", true));
+  EXPECT_EQ(ini.ReadString("Form\\TfrPreviewForm", "Name", "none"), "none");
+  ini.WriteInteger("Form\\TfrPreviewForm", "Width", 640);
+  ini.WriteBool("Form\\TfrPreviewForm", "Maximized", false);
+  ini.WriteString("Form\\TfrPreviewForm", "Height", "tall");
+  EXPECT_EQ(ini.ReadInteger("Form\\TfrPreviewForm", "Width", 77), 640);
+  EXPECT_FALSE(ini.ReadBool("Form\\TfrPreviewForm", "Maximized", true));
+  EXPECT_EQ(ini.ReadInteger("Form\\TfrPreviewForm", "Height", 5), 5);
+  EXPECT_EQ(ini.ReadString("Form\\TfrPreviewForm", "Height", ""), "tall");
+  // The values sit in the registry key below the root.
+  TRegistry reg(path);
+  ASSERT_TRUE(reg.OpenKey("\\Software\\ReportEngine\\Form\\TfrPreviewForm", false));
+  EXPECT_EQ(reg.ReadInteger("Maximized"), 0);
+  EXPECT_EQ(reg.ReadInteger("Width"), 640);
+}
+
+}  // namespace
