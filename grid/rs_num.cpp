@@ -18,17 +18,6 @@
 
 // ---- Published types ---------------------------------------------------------------------
 
-namespace {
-
-const TTypeInfo& DropDownOptionsType() {
-  static const TTypeInfo option = TTypeInfo::Enumeration(
-      "TfvDropDownOption", {"ddoShowOnEnter", "ddoShowOnTyping", "ddoAlwaysEnableAltDown", "ddoNoFocusRect"});
-  static const TTypeInfo t = TTypeInfo::SetOf("TfvDropDownOptions", option);
-  return t;
-}
-
-}  // namespace
-
 const TTypeInfo& TvfNumericDropDownKindType() {
   static const TTypeInfo t = TTypeInfo::Enumeration("TvfNumericDropDownKind", {"ndkCustom", "ndkCalculator"});
   return t;
@@ -48,7 +37,7 @@ const TClassInfo& TNumericVision::StaticClassInfo() {
         p.Boolean("ComboBoxStyle", &V::ComboBoxStyle, &V::SetComboBoxStyle).WithDefault(false);
         p.Object("DropDown", TVisionToolForm::StaticClassInfo(), &V::DropDown,
                  [](V& o, TPersistent* v) { o.SetDropDown(dynamic_cast<TVisionToolForm*>(v)); });
-        p.Ordinal("DropDownOptions", DropDownOptionsType(), &V::DropDownOptions, &V::SetDropDownOptions)
+        p.Ordinal("DropDownOptions", TfvDropDownOptionsType(), &V::DropDownOptions, &V::SetDropDownOptions)
             .WithDefault(0);
         p.Boolean("EnableDropDown", &V::EnableDropDown, &V::SetEnableDropDown).WithDefault(true);
         p.String("DisplayFormat", &V::DisplayFormat, &V::SetDisplayFormat);

@@ -70,6 +70,13 @@ bool TToolFormVision::PostFromToolForm(TDBProdiEdit& Edit, bool SelectAll) {
   return PostEditValue(Edit, SelectAll);
 }
 
+const TTypeInfo& TfvDropDownOptionsType() {
+  static const TTypeInfo option = TTypeInfo::Enumeration(
+      "TfvDropDownOption", {"ddoShowOnEnter", "ddoShowOnTyping", "ddoAlwaysEnableAltDown", "ddoNoFocusRect"});
+  static const TTypeInfo t = TTypeInfo::SetOf("TfvDropDownOptions", option);
+  return t;
+}
+
 // ---- TVisionToolForm ----------------------------------------------------------------------------
 
 const TClassInfo& TVisionToolForm::StaticClassInfo() {

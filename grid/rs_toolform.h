@@ -46,6 +46,7 @@ class IVisionToolForm {
 
 enum TfvDropDownOption { ddoShowOnEnter, ddoShowOnTyping, ddoAlwaysEnableAltDown, ddoNoFocusRect };
 using TfvDropDownOptions = TSet<TfvDropDownOption>;
+const TTypeInfo& TfvDropDownOptionsType();
 
 // The base of the visions with a drop-down.
 class TToolFormVision : public TvpFieldVision, public IVisionToolFormUser {

@@ -16,19 +16,8 @@ using namespace vision_support;
 namespace {
 
 // A numeric vision on the P column of the sample rows.
-struct NumericFixture {
-  explicit NumericFixture(TDataSet* ds, const char* field = "P") {
-    source.SetDataSet(ds);
-    link.ChangeDataSource(&source);
-    c.Fields.SetDataLink(&link);
-    c.Fields.SetVision(&vision);
-    c.Fields.SetFieldName(field);
-    c.Bind(ds);
-  }
-  TDataSource source{nullptr};
-  TDataLink link;
-  TNumericVision vision{nullptr};
-  RecordingConsumer c;
+struct NumericFixture : VisionFixture<TNumericVision> {
+  explicit NumericFixture(TDataSet* ds, const char* field = "P") : VisionFixture(ds, field) {}
 };
 
 TEST(NumericVision, CellTextFollowsTheFormatOfConsumerThenVisionThenField) {

@@ -194,4 +194,21 @@ inline std::string ReadBack(const std::string& file, const std::string& body) {
   return out;
 }
 
+// A vision of class V bound through a consumer to field of ds.
+template <class V>
+struct VisionFixture {
+  VisionFixture(TDataSet* ds, const char* field) {
+    source.SetDataSet(ds);
+    link.ChangeDataSource(&source);
+    c.Fields.SetDataLink(&link);
+    c.Fields.SetVision(&vision);
+    c.Fields.SetFieldName(field);
+    c.Bind(ds);
+  }
+  TDataSource source{nullptr};
+  TDataLink link;
+  V vision{nullptr};
+  RecordingConsumer c;
+};
+
 }  // namespace vision_support
