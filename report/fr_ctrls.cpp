@@ -1,7 +1,11 @@
 #include "report/fr_ctrls.h"
 
+#include <algorithm>
+
+#include "toolkit/core/colors.h"
 #include "toolkit/sys/settings.h"
 #include "toolkit/ui/forms.h"
+#include "toolkit/ui/stdctrls.h"
 
 namespace {
 
@@ -36,4 +40,352 @@ void RestoreFormPosition(TForm& form, const std::string& file_path) {
   const int top = ini.ReadInteger(section, "YPosition", form.Top());
   const int left = ini.ReadInteger(section, "XPosition", form.Left());
   form.SetBounds(left, top, width, height);
+}
+
+// ---- Toolbar controls ------------------------------------------------------------
+
+TColor GreyOf(TColor color) {
+  const int r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
+  const int grey = (r * 77 + g * 150 + b * 29) >> 8;
+  return grey | (grey << 8) | (grey << 16);
+}
+
+namespace {
+
+// Draws the image leaving out the pixels of the transparent colour.
+void DrawTransparent(TCanvas& canvas, int x, int y, TBitmap& image, TColor transparent) {
+  TCanvas& source = image.Canvas();
+  for (int j = 0; j < image.Height(); ++j)
+    for (int i = 0; i < image.Width(); ++i) {
+      const TColor pixel = source.Pixel(i, j);
+      if (pixel != transparent) canvas.SetPixel(x + i, y + j, pixel);
+    }
+}
+
+void FrameRect(TCanvas& canvas, const TRect& r, TColor top_left, TColor bottom_right) {
+  canvas.Pen().SetColor(top_left);
+  canvas.MoveTo(r.Left, r.Bottom - 1);
+  canvas.LineTo(r.Left, r.Top);
+  canvas.LineTo(r.Right - 1, r.Top);
+  canvas.Pen().SetColor(bottom_right);
+  canvas.LineTo(r.Right - 1, r.Bottom - 1);
+  canvas.LineTo(r.Left - 1, r.Bottom - 1);
+}
+
+// Where glyph and caption stand along one axis of `length`.
+void PlaceOnAxis(int length, int glyph, int caption, int margin, int spacing, int& glyph_pos, int& caption_pos) {
+  if (glyph == 0 || caption == 0) spacing = 0;
+  if (margin == -1 && spacing == -1) {
+    const int third = (length - glyph - caption) / 3;
+    margin = spacing = third;
+  } else if (margin == -1) {
+    margin = (length - glyph - spacing - caption) / 2;
+  } else if (spacing == -1) {
+    spacing = (length - margin - glyph - caption) / 2;
+  }
+  glyph_pos = margin;
+  caption_pos = margin + glyph + spacing;
+}
+
+}  // namespace
+
+TfrSpeedButton::TfrSpeedButton(TComponent* owner) : TGraphicControl(owner) {
+  SetBounds(0, 0, 22, 22);
+}
+
+TfrSpeedButton::~TfrSpeedButton() = default;
+
+void TfrSpeedButton::SetAllowAllUp(bool value) {
+  if (allow_all_up_ == value) return;
+  allow_all_up_ = value;
+  GroupChanged();
+}
+
+void TfrSpeedButton::SetGroupIndex(int value) {
+  if (group_index_ == value) return;
+  group_index_ = value;
+  GroupChanged();
+}
+
+void TfrSpeedButton::SetDown(bool value) {
+  if (group_index_ == 0) value = false;
+  if (value == down_) return;
+  if (down_ && !allow_all_up_) return;
+  down_ = value;
+  state_ = value ? bsExclusive : bsUp;
+  Invalidate();
+  if (value) GroupChanged();
+}
+
+// Tells the other buttons of the group on the same parent: they go up when
+// this one is down, and take its AllowAllUp.
+void TfrSpeedButton::GroupChanged() {
+  if (group_index_ == 0 || Parent() == nullptr) return;
+  TWinControl* parent = Parent();
+  for (int i = 0; i < parent->ControlCount(); ++i) {
+    auto* other = dynamic_cast<TfrSpeedButton*>(parent->Controls(i));
+    if (other == nullptr || other == this || other->group_index_ != group_index_) continue;
+    if (down_ && other->down_) {
+      other->down_ = false;
+      other->state_ = bsUp;
+      other->Invalidate();
+    }
+    other->allow_all_up_ = allow_all_up_;
+  }
+}
+
+void TfrSpeedButton::SetFlat(bool value) {
+  if (flat_ == value) return;
+  flat_ = value;
+  Invalidate();
+}
+
+void TfrSpeedButton::SetGrayedInactive(bool value) {
+  if (grayed_inactive_ == value) return;
+  grayed_inactive_ = value;
+  Invalidate();
+}
+
+void TfrSpeedButton::SetLayout(TButtonLayout value) {
+  if (layout_ == value) return;
+  layout_ = value;
+  Invalidate();
+}
+
+void TfrSpeedButton::SetMargin(int value) {
+  if (value < -1 || margin_ == value) return;
+  margin_ = value;
+  Invalidate();
+}
+
+void TfrSpeedButton::SetSpacing(int value) {
+  if (spacing_ == value) return;
+  spacing_ = value;
+  Invalidate();
+}
+
+void TfrSpeedButton::SetNumGlyphs(int value) {
+  value = std::clamp(value, 1, 4);
+  if (num_glyphs_ == value) return;
+  num_glyphs_ = value;
+  ForgetImages();
+  Invalidate();
+}
+
+void TfrSpeedButton::SetGlyph(const TBitmap& value) {
+  glyph_.Assign(value);
+  transparent_ = glyph_.Empty() ? 0x008080 : glyph_.Canvas().Pixel(0, glyph_.Height() - 1);
+  if (!glyph_.Empty() && glyph_.Width() % glyph_.Height() == 0) {
+    const int count = glyph_.Width() / glyph_.Height();
+    num_glyphs_ = count < 5 ? count : 1;
+  }
+  ForgetImages();
+  Invalidate();
+}
+
+void TfrSpeedButton::ForgetImages() {
+  for (auto& image : images_) image.reset();
+}
+
+void TfrSpeedButton::SetEnabled(bool value) {
+  TGraphicControl::SetEnabled(value);
+  state_ = value ? (down_ ? bsExclusive : bsUp) : bsDisabled;
+  Invalidate();
+}
+
+void TfrSpeedButton::CaptionChanged() {
+  TGraphicControl::CaptionChanged();
+  Invalidate();
+}
+
+TfrButtonState TfrSpeedButton::PaintState() const {
+  if (!Enabled()) return bsDisabled;
+  if (grayed_inactive_ && flat_ && !mouse_in_ && state_ != bsDown) return bsInactive;
+  if (state_ == bsDisabled) return down_ && group_index_ != 0 ? bsExclusive : bsUp;
+  return state_;
+}
+
+const TBitmap& TfrSpeedButton::GlyphImage(TfrButtonState state) {
+  auto& slot = images_[static_cast<size_t>(state)];
+  if (slot) return *slot;
+  slot = std::make_unique<TBitmap>();
+  if (glyph_.Empty()) return *slot;
+  const int width = glyph_.Width() / num_glyphs_;
+  const int height = glyph_.Height();
+  int index = state == bsInactive ? 0 : static_cast<int>(state);
+  if (state == bsDown && num_glyphs_ < 3) index = 0;
+  if (index >= num_glyphs_) index = 0;
+  TBitmap& image = *slot;
+  image.SetSize(width, height);
+  TCanvas& source = glyph_.Canvas();
+  TCanvas& target = image.Canvas();
+  const TColor face = ColorToRGB(clBtnFace);
+  if (state == bsDisabled) {
+    // Embossed: the image's shape in white one pixel down and right, then in
+    // the shadow grey.
+    const int from = num_glyphs_ > 1 ? width : 0;
+    target.Brush().SetColor(transparent_);
+    target.FillRect(TRect{0, 0, width, height});
+    for (const auto& [dx, color] : {std::pair{1, ColorToRGB(clBtnHighlight)}, std::pair{0, ColorToRGB(clBtnShadow)}})
+      for (int j = 0; j < height; ++j)
+        for (int i = 0; i < width; ++i) {
+          const TColor pixel = source.Pixel(from + i, j);
+          if (pixel != transparent_ && pixel != face && i + dx < width && j + dx < height)
+            target.SetPixel(i + dx, j + dx, color);
+        }
+    return image;
+  }
+  for (int j = 0; j < height; ++j)
+    for (int i = 0; i < width; ++i) {
+      TColor pixel = source.Pixel(index * width + i, j);
+      if (state == bsInactive && pixel != transparent_ && pixel != face) pixel = GreyOf(pixel);
+      target.SetPixel(i, j, pixel);
+    }
+  return image;
+}
+
+void TfrSpeedButton::Paint() {
+  TCanvas& canvas = Canvas();
+  const TfrButtonState state = PaintState();
+  const TRect client{0, 0, Width(), Height()};
+  canvas.Brush().SetColor(clBtnFace);
+  canvas.FillRect(client);
+  const bool pressed = state == bsDown || (!flat_ && state == bsExclusive);
+  if (!flat_) {
+    // The classic button face: raised when up, sunk when pressed or down.
+    FrameRect(canvas, client, pressed ? clBtnShadow : clBtnHighlight, pressed ? clBtnHighlight : clBtnShadow);
+  }
+  const bool exclusive = flat_ ? Enabled() && down_ && !mouse_in_ && (state == bsExclusive || state == bsInactive)
+                               : state == bsExclusive;
+  if (exclusive) {
+    // The checkered face of a button that stays down.
+    for (int j = 1; j < Height() - 1; ++j)
+      for (int i = 1; i < Width() - 1; ++i)
+        if ((i & 1) == (j & 1)) canvas.SetPixel(i, j, clWhite);
+  }
+  const int offset = pressed ? 1 : 0;
+  TBitmap& image = const_cast<TBitmap&>(GlyphImage(state));
+  const AnsiString caption = Caption();
+  const int caption_width = caption.empty() ? 0 : canvas.TextWidth(caption);
+  const int caption_height = caption.empty() ? 0 : canvas.TextHeight(caption);
+  const bool horizontal = layout_ == blGlyphLeft || layout_ == blGlyphRight;
+  const int along = horizontal ? Width() : Height();
+  const int glyph_along = horizontal ? image.Width() : image.Height();
+  const int caption_along = horizontal ? caption_width : caption_height;
+  int glyph_pos = 0, caption_pos = 0;
+  PlaceOnAxis(along, glyph_along, caption_along, margin_, spacing_, glyph_pos, caption_pos);
+  if (layout_ == blGlyphRight || layout_ == blGlyphBottom) {
+    glyph_pos = along - glyph_pos - glyph_along;
+    caption_pos = along - caption_pos - caption_along;
+  }
+  int gx, gy, cx, cy;
+  if (horizontal) {
+    gx = glyph_pos, cx = caption_pos;
+    gy = (Height() - image.Height()) / 2, cy = (Height() - caption_height) / 2;
+  } else {
+    gy = glyph_pos, cy = caption_pos;
+    gx = (Width() - image.Width()) / 2, cx = (Width() - caption_width) / 2;
+  }
+  if (!image.Empty()) DrawTransparent(canvas, gx + offset, gy + offset, image, transparent_);
+  if (!caption.empty()) {
+    canvas.Brush().SetStyle(bsClear);
+    if (!Enabled()) {
+      canvas.Font().SetColor(clWhite);
+      canvas.TextOut(cx + 1, cy + 1, caption);
+      canvas.Font().SetColor(0x808080);
+    } else {
+      canvas.Font().SetColor(Font().Color());
+    }
+    canvas.TextOut(cx + offset, cy + offset, caption);
+    canvas.Brush().SetStyle(bsSolid);
+  }
+  if (flat_ && Enabled() && (mouse_in_ || down_ || state == bsDown)) {
+    const bool sunk = state == bsDown || down_;
+    FrameRect(canvas, client, sunk ? clBtnShadow : clBtnHighlight, sunk ? clBtnHighlight : clBtnShadow);
+  }
+}
+
+void TfrSpeedButton::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+  TGraphicControl::MouseDown(button, shift, x, y);
+  if (button != mbLeft || !Enabled() || shift.Contains(ssDouble)) return;
+  if (!down_) {
+    state_ = bsDown;
+    Invalidate();
+  }
+  dragging_ = true;
+}
+
+void TfrSpeedButton::MouseMove(TShiftState shift, int x, int y) {
+  TGraphicControl::MouseMove(shift, x, y);
+  if (!dragging_) return;
+  const TfrButtonState next = Inside(x, y) ? (down_ ? bsExclusive : bsDown) : (down_ ? bsExclusive : bsUp);
+  if (next != state_) {
+    state_ = next;
+    Invalidate();
+  }
+}
+
+void TfrSpeedButton::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+  TGraphicControl::MouseUp(button, shift, x, y);
+  if (!dragging_ || button != mbLeft) return;
+  dragging_ = false;
+  if (Inside(x, y) && group_index_ != 0) {
+    SetDown(!down_);
+  }
+  state_ = down_ ? bsExclusive : bsUp;
+  Invalidate();
+}
+
+void TfrSpeedButton::DblClick() {
+  if (down_) TGraphicControl::DblClick();
+}
+
+void TfrSpeedButton::MouseEnter() {
+  if (!flat_ || !Enabled()) return;
+  mouse_in_ = true;
+  if (OnMouseEnter) OnMouseEnter(this);
+  Invalidate();
+}
+
+void TfrSpeedButton::MouseLeave() {
+  if (!mouse_in_) return;
+  mouse_in_ = false;
+  if (OnMouseLeave) OnMouseLeave(this);
+  Invalidate();
+}
+
+TfrTBButton::TfrTBButton(TComponent* owner) : TfrSpeedButton(owner) {
+  SetAlign(alLeft);
+  SetFlat(true);
+}
+
+TfrTBSeparator::TfrTBSeparator(TComponent* owner) : TGraphicControl(owner) {
+  SetBounds(0, 0, 8, 8);
+  SetAlign(alLeft);
+}
+
+void TfrTBSeparator::SetDrawBevel(bool value) {
+  if (draw_bevel_ == value) return;
+  draw_bevel_ = value;
+  Invalidate();
+}
+
+void TfrTBSeparator::Paint() {
+  TCanvas& canvas = Canvas();
+  canvas.Brush().SetColor(clBtnFace);
+  canvas.FillRect(TRect{0, 0, Width(), Height()});
+  if (!draw_bevel_) return;
+  const bool horizontal = Align() == alTop || Align() == alBottom;
+  for (const auto& [shift, color] : {std::pair{0, clBtnShadow}, std::pair{1, clBtnHighlight}}) {
+    canvas.Pen().SetColor(color);
+    if (horizontal) {
+      const int y = Height() / 2 - 1 + shift;
+      canvas.MoveTo(2, y);
+      canvas.LineTo(Width() - 2, y);
+    } else {
+      const int x = Width() / 2 - 1 + shift;
+      canvas.MoveTo(x, 2);
+      canvas.LineTo(x, Height() - 2);
+    }
+  }
 }

@@ -1,12 +1,128 @@
-// The report library's window positions: a window's place, size and state
-// kept per user in the settings store, under the library's registry root.
+// The report library's toolbar controls (a flat speed button whose glyph is
+// grey while the mouse is not over it, the toolbar button and separator) and
+// its window positions, kept per user in the settings store under the
+// library's registry root.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "toolkit/core/exceptions.h"  // AnsiString
+#include "toolkit/gfx/graphics.h"
+#include "toolkit/ui/customctrl.h"
 
 class TForm;
+
+enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+
+// The states a speed button is drawn in.
+enum TfrButtonState { bsUp, bsDisabled, bsDown, bsExclusive, bsInactive };
+
+// The grey of a colour: (R·77 + G·150 + B·29) >> 8 in each channel.
+TColor GreyOf(TColor color);
+
+class TfrSpeedButton : public TGraphicControl {
+ public:
+  explicit TfrSpeedButton(TComponent* owner);
+  ~TfrSpeedButton() override;
+
+  bool AllowAllUp() const { return allow_all_up_; }
+  void SetAllowAllUp(bool value);
+  int GroupIndex() const { return group_index_; }
+  void SetGroupIndex(int value);
+  // Only a button of a group stays down; a down button goes up by a click
+  // only with AllowAllUp. A button that goes down raises the others of its
+  // group on the same parent.
+  bool Down() const { return down_; }
+  void SetDown(bool value);
+  bool Flat() const { return flat_; }
+  void SetFlat(bool value);
+  bool GrayedInactive() const { return grayed_inactive_; }
+  void SetGrayedInactive(bool value);
+  TButtonLayout Layout() const { return layout_; }
+  void SetLayout(TButtonLayout value);
+  // -1 centres; below -1 is ignored.
+  int Margin() const { return margin_; }
+  void SetMargin(int value);
+  int Spacing() const { return spacing_; }
+  void SetSpacing(int value);
+  // 1 to 4 images side by side in the glyph: up, disabled, down, exclusive.
+  int NumGlyphs() const { return num_glyphs_; }
+  void SetNumGlyphs(int value);
+  const TBitmap& Glyph() const { return glyph_; }
+  // Takes the bitmap; a strip whose width is 1 to 4 times its height sets
+  // NumGlyphs to that count (5 or more times sets 1).
+  void SetGlyph(const TBitmap& value);
+  // The colour left out when the glyph is drawn: its bottom-left pixel, olive
+  // before any glyph.
+  TColor TransparentColor() const { return transparent_; }
+
+  // The state the button shows now, and the one it is drawn in.
+  TfrButtonState State() const { return state_; }
+  TfrButtonState PaintState() const;
+  bool MouseInControl() const { return mouse_in_; }
+  // The glyph image drawn for a state (empty without a glyph).
+  const TBitmap& GlyphImage(TfrButtonState state);
+
+  void SetEnabled(bool value) override;
+
+  TNotifyEvent OnMouseEnter;
+  TNotifyEvent OnMouseLeave;
+
+ protected:
+  void Paint() override;
+  void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+  void MouseMove(TShiftState shift, int x, int y) override;
+  void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+  void DblClick() override;
+  void MouseEnter() override;
+  void MouseLeave() override;
+  void CaptionChanged() override;
+
+ private:
+  void GroupChanged();
+  void ForgetImages();
+  bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < Width() && y < Height(); }
+
+  bool allow_all_up_ = false;
+  int group_index_ = 0;
+  bool down_ = false;
+  bool flat_ = false;
+  bool grayed_inactive_ = true;
+  TButtonLayout layout_ = blGlyphLeft;
+  int margin_ = -1;
+  int spacing_ = 4;
+  int num_glyphs_ = 1;
+  TBitmap glyph_;
+  TColor transparent_ = 0x008080;
+  TfrButtonState state_ = bsUp;
+  bool dragging_ = false;
+  bool mouse_in_ = false;
+  // Made on first use, one per state.
+  std::array<std::unique_ptr<TBitmap>, 5> images_;
+};
+
+// A toolbar button: flat, aligned left.
+class TfrTBButton : public TfrSpeedButton {
+ public:
+  explicit TfrTBButton(TComponent* owner);
+};
+
+// A gap between toolbar buttons with an optional etched line through it.
+class TfrTBSeparator : public TGraphicControl {
+ public:
+  explicit TfrTBSeparator(TComponent* owner);
+  bool DrawBevel() const { return draw_bevel_; }
+  void SetDrawBevel(bool value);
+
+ protected:
+  void Paint() override;
+
+ private:
+  bool draw_bevel_ = true;
+};
 
 // "Software\ReportEngine": the library's key in the current user's hive.
 const AnsiString& frRegRootKey();

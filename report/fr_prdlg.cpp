@@ -1,8 +1,10 @@
 #include "report/fr_prdlg.h"
 
 #include <climits>
+#include <memory>
 #include <string>
 
+#include "report/fr_ctrls.h"
 #include "report/fr_prntr.h"
 #include "report/fr_utils.h"
 #include "toolkit/core/sysutils.h"
@@ -59,6 +61,18 @@ bool ReadPage(const std::string& item, size_t& pos, int page_count, int& page, A
   }
   page = static_cast<int>(value);
   return true;
+}
+
+// A small black arrow on the transparent olive, pointing up or down.
+std::unique_ptr<TBitmap> ArrowGlyph(bool up) {
+  auto glyph = std::make_unique<TBitmap>();
+  glyph->SetSize(7, 4);
+  TCanvas& canvas = glyph->Canvas();
+  canvas.Brush().SetColor(0x008080);
+  canvas.FillRect(TRect{0, 0, 7, 4});
+  for (int row = 0; row < 4; ++row)
+    for (int x = row; x < 7 - row; ++x) canvas.SetPixel(x, up ? 3 - row : row, 0x000000);
+  return glyph;
 }
 
 }  // namespace
@@ -124,11 +138,13 @@ TfrPrintForm::TfrPrintForm(TComponent* owner) : TForm(owner) {
   Label1 = PlaceControl(new TLabel(this), "Label1", GroupBox3, 12, 24, 80, 13);
   E1 = PlaceControl(new TCustomMaskEdit(this), "E1", GroupBox3, 100, 20, 45, 21);
   E1->SetText("1");
-  frSpeedButton1 = PlaceControl(new TButton(this), "frSpeedButton1", GroupBox3, 146, 20, 17, 10);
-  frSpeedButton1->SetCaption("+");
+  frSpeedButton1 = PlaceControl(new TfrSpeedButton(this), "frSpeedButton1", GroupBox3, 146, 21, 17, 8);
+  frSpeedButton1->SetSpacing(0);
+  frSpeedButton1->SetGlyph(*ArrowGlyph(true));
   frSpeedButton1->OnClick = [this](TComponent*) { CopiesUp(); };
-  frSpeedButton2 = PlaceControl(new TButton(this), "frSpeedButton2", GroupBox3, 146, 31, 17, 10);
-  frSpeedButton2->SetCaption("-");
+  frSpeedButton2 = PlaceControl(new TfrSpeedButton(this), "frSpeedButton2", GroupBox3, 146, 30, 17, 8);
+  frSpeedButton2->SetSpacing(0);
+  frSpeedButton2->SetGlyph(*ArrowGlyph(false));
   frSpeedButton2->OnClick = [this](TComponent*) { CopiesDown(); };
   // The check box carries the collate text itself, so a click on the text
   // toggles it.

@@ -6,6 +6,7 @@
 #include "toolkit/ui/forms.h"
 
 class TButton;
+class TfrSpeedButton;
 class TCheckBox;
 class TComboBox;
 class TCustomMaskEdit;
@@ -45,8 +46,8 @@ class TfrPrintForm : public TForm {
   TLabel* Label1;
   // The number of copies, "1" at first; stepped by the up and down buttons.
   TCustomMaskEdit* E1;
-  TButton* frSpeedButton1;
-  TButton* frSpeedButton2;
+  TfrSpeedButton* frSpeedButton1;
+  TfrSpeedButton* frSpeedButton2;
   TCheckBox* CollateCB;
   TLabel* Label5;
   // All pages of the range, odd pages, even pages.

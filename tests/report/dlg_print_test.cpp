@@ -14,6 +14,7 @@
 
 #include "dialog_support.h"
 #include "printer_support.h"
+#include "report/fr_ctrls.h"
 #include "report/fr_prdlg.h"
 #include "report/fr_prntr.h"
 #include "report/fr_globals.h"

@@ -146,6 +146,8 @@ class WidgetSink {
   virtual bool Key(QKeyEvent&, bool) { return false; }
   virtual void Focus(bool) {}
   virtual bool WantTabs() { return false; }
+  // The mouse came over the widget (true) or left it.
+  virtual void Hover(bool) {}
 };
 
 class PaintedWidget : public Hosted<QWidget> {
@@ -181,6 +183,12 @@ class PaintedWidget : public Hosted<QWidget> {
   }
   void mouseMoveEvent(QMouseEvent* e) override {
     if (sink_) sink_->Mouse(*e, QEvent::MouseMove);
+  }
+  void enterEvent(QEnterEvent*) override {
+    if (sink_) sink_->Hover(true);
+  }
+  void leaveEvent(QEvent*) override {
+    if (sink_) sink_->Hover(false);
   }
   void wheelEvent(QWheelEvent* e) override {
     if (sink_) sink_->Wheel(*e);
@@ -302,6 +310,9 @@ struct TGraphicControl::Host : WidgetSink {
   void MouseMove(TGraphicControl& c, TShiftState s, int x, int y) { c.MouseMove(s, x, y); }
   void MouseUp(TGraphicControl& c, TMouseButton b, TShiftState s, int x, int y) { c.MouseUp(b, s, x, y); }
   void DblClick(TGraphicControl& c) { c.DblClick(); }
+  void Hover(bool entered) override {
+    RunGuarded([&] { entered ? control->MouseEnter() : control->MouseLeave(); });
+  }
 };
 
 TGraphicControl::TGraphicControl(TComponent* owner) : TControl(owner), host_(std::make_unique<Host>(this)) {

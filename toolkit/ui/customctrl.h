@@ -75,6 +75,9 @@ class TGraphicControl : public TControl {
   virtual void MouseMove(TShiftState shift, int x, int y);
   virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
   virtual void DblClick();
+  // The mouse came over the control, or left it.
+  virtual void MouseEnter() {}
+  virtual void MouseLeave() {}
 
  private:
   friend struct Host;

@@ -1,0 +1,175 @@
+// The report library's toolbar controls: the glyph strip, buttons of a group
+// pressed with the mouse, the grey glyph of a flat button until the mouse
+// comes over it (checked on the painted picture), and the separator.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QImage>
+#include <QTest>
+#include <QWidget>
+
+#include "report/fr_ctrls.h"
+#include "toolkit/core/colors.h"
+#include "toolkit/ui/forms.h"
+
+namespace {
+
+constexpr TColor kRed = 0x0000FF;
+constexpr TColor kOlive = 0x008080;
+
+void Solid(TBitmap& bitmap, int width, int height, TColor color) {
+  bitmap.SetSize(width, height);
+  bitmap.Canvas().Brush().SetColor(color);
+  bitmap.Canvas().FillRect(TRect{0, 0, width, height});
+}
+
+TColor PixelOf(TControl* control, int x, int y) {
+  const QImage image = control->Widget()->grab().toImage();
+  const QRgb p = image.pixel(x, y);
+  return qRed(p) | (qGreen(p) << 8) | (qBlue(p) << 16);
+}
+
+struct Toolbar : ::testing::Test {
+  void SetUp() override {
+    form = std::make_unique<TForm>(nullptr);
+    form->SetBounds(100, 100, 200, 60);
+    form->SetVisible(true);
+  }
+  TfrSpeedButton* Button(int left) {
+    auto* button = new TfrSpeedButton(form.get());
+    button->SetParent(form.get());
+    button->SetBounds(left, 4, 22, 22);
+    return button;
+  }
+  void ClickAt(TControl* control, int x = 10, int y = 10) {
+    QTest::mouseClick(control->Widget(), Qt::LeftButton, {}, QPoint(x, y));
+  }
+  std::unique_ptr<TForm> form;
+};
+
+TEST(ToolbarControls, GreyOfWeighsTheChannels) {
+  const struct {
+    TColor color;
+    TColor grey;
+  } cases[] = {{0x000000, 0x000000}, {0xFFFFFF, 0xFFFFFF}, {kRed, 0x4C4C4C}, {0x00FF00, 0x959595}, {0xFF0000, 0x1C1C1C}};
+  for (const auto& c : cases) EXPECT_EQ(GreyOf(c.color), c.grey) << std::hex << c.color;
+}
+
+TEST_F(Toolbar, TheGlyphStripSetsTheNumberOfImages) {
+  const struct {
+    int width, height, preset, expected;
+  } cases[] = {{64, 16, 1, 4}, {48, 16, 1, 3}, {20, 16, 2, 2}, {80, 16, 2, 1}, {16, 16, 3, 1}};
+  for (const auto& c : cases) {
+    TfrSpeedButton* button = Button(0);
+    button->SetNumGlyphs(c.preset);
+    TBitmap glyph;
+    Solid(glyph, c.width, c.height, kRed);
+    glyph.Canvas().SetPixel(0, c.height - 1, kOlive);
+    button->SetGlyph(glyph);
+    EXPECT_EQ(button->NumGlyphs(), c.expected) << c.width << "x" << c.height;
+    EXPECT_EQ(button->TransparentColor(), kOlive);
+  }
+  TfrSpeedButton* button = Button(0);
+  EXPECT_EQ(button->TransparentColor(), kOlive);
+  button->SetNumGlyphs(7);
+  EXPECT_EQ(button->NumGlyphs(), 4);
+  button->SetMargin(5);
+  button->SetMargin(-2);
+  EXPECT_EQ(button->Margin(), 5);
+  EXPECT_EQ(button->Width(), 22);
+  EXPECT_TRUE(button->GrayedInactive());
+  EXPECT_EQ(button->Spacing(), 4);
+}
+
+TEST_F(Toolbar, PressingTheSecondButtonOfAGroupRaisesTheFirst) {
+  TfrSpeedButton* first = Button(0);
+  TfrSpeedButton* second = Button(30);
+  first->SetGroupIndex(1);
+  second->SetGroupIndex(1);
+  int clicks = 0;
+  second->OnClick = [&](TComponent*) { ++clicks; };
+  ClickAt(first);
+  EXPECT_TRUE(first->Down());
+  ClickAt(second);
+  EXPECT_TRUE(second->Down());
+  EXPECT_FALSE(first->Down());
+  EXPECT_EQ(first->State(), bsUp);
+  // Without AllowAllUp a down button stays down.
+  ClickAt(second);
+  EXPECT_TRUE(second->Down());
+  EXPECT_EQ(clicks, 2);
+  second->SetAllowAllUp(true);
+  EXPECT_TRUE(first->AllowAllUp());
+  ClickAt(second);
+  EXPECT_FALSE(second->Down());
+  EXPECT_EQ(second->State(), bsUp);
+}
+
+TEST_F(Toolbar, AButtonWithoutAGroupNeverStaysDown) {
+  TfrSpeedButton* button = Button(0);
+  button->SetDown(true);
+  EXPECT_FALSE(button->Down());
+  int clicks = 0;
+  button->OnClick = [&](TComponent*) { ++clicks; };
+  QWidget* widget = button->Widget();
+  QTest::mousePress(widget, Qt::LeftButton, {}, QPoint(10, 10));
+  EXPECT_EQ(button->State(), bsDown);
+  QTest::mouseMove(widget, QPoint(40, 10));
+  EXPECT_EQ(button->State(), bsUp);
+  // Released outside: no click.
+  QTest::mouseRelease(widget, Qt::LeftButton, {}, QPoint(40, 10));
+  EXPECT_EQ(clicks, 0);
+  ClickAt(button);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_FALSE(button->Down());
+  EXPECT_EQ(button->State(), bsUp);
+}
+
+TEST_F(Toolbar, AFlatButtonShowsItsGlyphGreyUntilTheMouseIsOverIt) {
+  auto* button = new TfrTBButton(form.get());
+  button->SetParent(form.get());
+  button->SetBounds(0, 0, 22, 22);
+  TBitmap glyph;
+  Solid(glyph, 16, 16, kRed);
+  glyph.Canvas().SetPixel(0, 15, kOlive);
+  button->SetGlyph(glyph);
+  int entered = 0, left = 0;
+  button->OnMouseEnter = [&](TComponent*) { ++entered; };
+  button->OnMouseLeave = [&](TComponent*) { ++left; };
+  EXPECT_TRUE(button->Flat());
+  EXPECT_EQ(button->Align(), alLeft);
+  QWidget* widget = button->Widget();
+  // Aligned left, the button takes the height of the form's client area; the
+  // glyph stands centred in it.
+  const int cx = button->Width() / 2, cy = button->Height() / 2;
+  EXPECT_EQ(PixelOf(button, cx, cy), GreyOf(kRed));
+  QEnterEvent enter(QPointF(11, 11), QPointF(11, 11), QPointF(111, 111));
+  QApplication::sendEvent(widget, &enter);
+  EXPECT_TRUE(button->MouseInControl());
+  EXPECT_EQ(PixelOf(button, cx, cy), kRed);
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(widget, &leave);
+  EXPECT_EQ(PixelOf(button, cx, cy), GreyOf(kRed));
+  EXPECT_EQ(entered, 1);
+  EXPECT_EQ(left, 1);
+  // Without GrayedInactive the glyph keeps its colours.
+  button->SetGrayedInactive(false);
+  EXPECT_EQ(PixelOf(button, cx, cy), kRed);
+}
+
+TEST_F(Toolbar, TheSeparatorDrawsAnEtchedLineThroughItsMiddle) {
+  auto* separator = new TfrTBSeparator(form.get());
+  separator->SetParent(form.get());
+  separator->SetAlign(alNone);
+  separator->SetBounds(0, 0, 8, 30);
+  const TColor face = ColorToRGB(clBtnFace);
+  EXPECT_EQ(PixelOf(separator, 3, 15), ColorToRGB(clBtnShadow));
+  EXPECT_EQ(PixelOf(separator, 4, 15), ColorToRGB(clBtnHighlight));
+  EXPECT_EQ(PixelOf(separator, 3, 0), face);
+  EXPECT_EQ(PixelOf(separator, 6, 15), face);
+  separator->SetDrawBevel(false);
+  EXPECT_EQ(PixelOf(separator, 3, 15), face);
+}
+
+}  // namespace
