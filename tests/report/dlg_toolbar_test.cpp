@@ -99,6 +99,14 @@ TEST_F(Toolbar, PressingTheSecondButtonOfAGroupRaisesTheFirst) {
   ClickAt(second);
   EXPECT_TRUE(second->Down());
   EXPECT_EQ(clicks, 2);
+  // A double click reaches only a button that is down.
+  int double_clicks = 0;
+  first->OnDblClick = second->OnDblClick = [&](TComponent*) { ++double_clicks; };
+  QTest::mouseDClick(first->Widget(), Qt::LeftButton, {}, QPoint(10, 10));
+  EXPECT_EQ(double_clicks, 0);
+  QTest::mouseDClick(second->Widget(), Qt::LeftButton, {}, QPoint(10, 10));
+  EXPECT_EQ(double_clicks, 1);
+  EXPECT_TRUE(second->Down());
   second->SetAllowAllUp(true);
   EXPECT_TRUE(first->AllowAllUp());
   ClickAt(second);
