@@ -1,0 +1,125 @@
+// A collection shown in a data grid through the object data set and edited
+// with the keys a user types into the grid's cell editor.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "grid/rs.h"
+#include "grid/rs_edit.h"
+#include "grid/rs_ods.h"
+#include "tests/grid/grid_support.h"
+#include "tests/grid/ods_support.h"
+#include "toolkit/ui/forms.h"
+
+namespace {
+
+[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
+
+struct CrewGrid {
+  CrewGrid() {
+    crew.Add("Mira", 4);
+    crew.Add("Oleg", 2);
+    crew.Add("Yana", 7);
+    ds.SetSource(&crew.items);
+    ds.Activate();
+    source.SetDataSet(&ds);
+    form = std::make_unique<TForm>(nullptr);
+    form->SetBounds(20, 20, 360, 200);
+    grid = new TDBGridPro(form.get());
+    grid->SetParent(form.get());
+    grid->SetBounds(5, 5, 340, 180);
+    for (const char* name : {"Name", "Grade"}) {
+      TgpColumn* column = grid->Columns()->Add();
+      column->SetFieldName(name);
+      column->SetWidth(120);
+    }
+    grid->SetDataSource(&source);
+    form->Show();
+    form->Widget()->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
+    grid->SetFocus();
+    QApplication::processEvents();
+  }
+  ~CrewGrid() {
+    form.reset();
+    source.SetDataSet(nullptr);
+  }
+  static void Key(Qt::Key key) {
+    QTest::keyClick(QApplication::focusWidget(), key);
+    QApplication::processEvents();
+  }
+  static void Type(const char* text) {
+    QTest::keyClicks(QApplication::focusWidget(), text);
+    QApplication::processEvents();
+  }
+  TgpInplaceEdit* Edit(int column) {
+    EXPECT_TRUE(grid->Columns()->Items(column)->StartCellEdit());
+    QApplication::processEvents();
+    return grid->InplaceEditor();
+  }
+
+  ods_support::Crew crew;
+  TObjDataSet ds{nullptr};
+  TDataSource source{nullptr};
+  std::unique_ptr<TForm> form;
+  TDBGridPro* grid = nullptr;
+};
+
+TEST(ObjDataSetGrid, ShowsOneRowPerItem) {
+  CrewGrid g;
+  ASSERT_TRUE(g.grid->LinkActive());
+  TDataLink* link = g.grid->DataLink();
+  ASSERT_EQ(link->QueryRowCount(), 3);
+  std::string shown;
+  for (int r = 0; r < 3; ++r) {
+    link->ChangeActiveRow(r);
+    shown += g.ds.FieldNamed("Name")->GetStringValue() + ":" + g.ds.FieldNamed("Grade")->GetStringValue() + ";";
+  }
+  EXPECT_EQ(shown, "Mira:4;Oleg:2;Yana:7;");
+}
+
+TEST(ObjDataSetGrid, TextTypedIntoACellIsWrittenIntoTheItem) {
+  CrewGrid g;
+  CrewGrid::Key(Qt::Key_Down);
+  EXPECT_EQ(g.ds.FieldNamed("Name")->GetStringValue(), "Oleg");
+  TgpInplaceEdit* edit = g.Edit(0);
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit->EditText(), "Oleg");
+  CrewGrid::Type("Petr");
+  EXPECT_EQ(edit->EditText(), "Petr");
+  EXPECT_EQ(g.ds.CurrentMode(), dsEdit);
+  CrewGrid::Key(Qt::Key_Return);
+  EXPECT_EQ(g.ds.FieldNamed("Name")->GetStringValue(), "Petr");
+  EXPECT_FALSE(g.grid->EditorShown()) << "Enter ends the edit";
+  // Leaving the row posts the record into the item.
+  CrewGrid::Key(Qt::Key_Down);
+  EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
+  EXPECT_EQ(g.crew.At(1)->name_, "Petr");
+  EXPECT_EQ(g.crew.At(0)->name_, "Mira");
+
+  // A number goes into the integer property of the third item.
+  g.Edit(1);
+  CrewGrid::Type("12");
+  CrewGrid::Key(Qt::Key_Return);
+  CrewGrid::Key(Qt::Key_Up);
+  EXPECT_EQ(g.crew.At(2)->grade_, 12);
+  EXPECT_EQ(g.crew.At(1)->grade_, 2);
+  EXPECT_EQ(g.ds.FieldNamed("Name")->GetStringValue(), "Petr") << "the grid is back on the second row";
+}
+
+TEST(ObjDataSetGrid, EscapeLeavesTheItemAsItWas) {
+  CrewGrid g;
+  g.Edit(0);
+  CrewGrid::Type("Zzz");
+  CrewGrid::Key(Qt::Key_Escape);
+  CrewGrid::Key(Qt::Key_Escape);
+  EXPECT_EQ(g.ds.CurrentMode(), dsBrowse);
+  EXPECT_EQ(g.crew.At(0)->name_, "Mira");
+  EXPECT_EQ(g.ds.FieldNamed("Name")->GetStringValue(), "Mira");
+}
+
+}  // namespace
