@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,21 @@ std::string MessageOf(const std::function<void()>& action) {
 }
 
 AnsiString Name(TObjDataSet& ds) { return ds.FieldNamed("Name")->GetStringValue(); }
+
+// A collection of items named by names (grades 1, 2, ...) open in a data set;
+// prepare runs before the data set opens.
+struct OpenCrew {
+  explicit OpenCrew(std::initializer_list<const char*> names,
+                    const std::function<void(TObjDataSet&)>& prepare = nullptr) {
+    int grade = 0;
+    for (const char* name : names) crew.Add(name, ++grade);
+    if (prepare) prepare(ds);
+    ds.SetSource(&crew.items);
+    ds.Activate();
+  }
+  Crew crew;
+  TObjDataSet ds{nullptr};
+};
 
 TEST(ObjDataSet, AStringListIsOneRecordPerLineWithNumberAndValue) {
   TStringList lines;
@@ -120,13 +136,9 @@ TEST(ObjDataSet, OpeningWithoutASourceSaysSo) {
 }
 
 TEST(ObjDataSet, BookmarksArePointerSizedAndFollowTheirItem) {
-  Crew crew;
-  crew.Add("a", 1);
-  crew.Add("b", 2);
-  crew.Add("c", 3);
-  TObjDataSet ds(nullptr);
-  ds.SetSource(&crew.items);
-  ds.Activate();
+  OpenCrew o({"a", "b", "c"});
+  Crew& crew = o.crew;
+  TObjDataSet& ds = o.ds;
   EXPECT_EQ(ds.BookmarkSize(), int(sizeof(void*)));
   ds.GoLast();
   const TBookmark mark = ds.TakeBookmark();
@@ -165,13 +177,9 @@ TEST(ObjDataSet, BookmarksArePointerSizedAndFollowTheirItem) {
 }
 
 TEST(ObjDataSet, DeletingAnItemLeavesTheCursorOnTheNextOne) {
-  Crew crew;
-  crew.Add("a", 1);
-  crew.Add("b", 2);
-  crew.Add("c", 3);
-  TObjDataSet ds(nullptr);
-  ds.SetSource(&crew.items);
-  ds.Activate();
+  OpenCrew o({"a", "b", "c"});
+  Crew& crew = o.crew;
+  TObjDataSet& ds = o.ds;
   ds.GoNext();
   ds.DeleteCurrent();
   ASSERT_EQ(crew.items.Count(), 2);
@@ -263,11 +271,8 @@ TEST(ObjDataSet, ACursorMoveHookThatSkipsEveryRecordRunsNextToTheEnd) {
 }
 
 TEST(ObjDataSet, ParametersAreFixedWhileOpen) {
-  Crew crew;
-  crew.Add("a", 1);
-  TObjDataSet ds(nullptr);
-  ds.SetSource(&crew.items);
-  ds.Activate();
+  OpenCrew o({"a"});
+  TObjDataSet& ds = o.ds;
   EXPECT_EQ(MessageOf([&] { ds.ParamsObject()->SetExpandSets(true); }),
             "Cannot perform this operation on an open dataset");
   EXPECT_EQ(MessageOf([&] { ds.SetPath("x"); }), "Cannot perform this operation on an open dataset");
@@ -302,17 +307,63 @@ TEST(ObjDataSet, ChangingTheSourceReopensOnTheNewOne) {
 }
 
 TEST(ObjDataSet, ReadOnlyRefusesEditsAndCancelsAPendingOne) {
-  Crew crew;
-  crew.Add("a", 1);
-  TObjDataSet ds(nullptr);
-  ds.SetSource(&crew.items);
-  ds.Activate();
+  OpenCrew o({"a"});
+  Crew& crew = o.crew;
+  TObjDataSet& ds = o.ds;
   ds.StartEdit();
   ds.FieldNamed("Grade")->SetIntegerValue(5);
   ds.SetReadOnly(true);
   EXPECT_EQ(ds.CurrentMode(), dsBrowse);
   EXPECT_EQ(crew.At(0)->grade_, 1);
   EXPECT_THROW(ds.StartEdit(), EDatabaseError);
+}
+
+TEST(ObjDataSet, AMemoPropertyIsReadAndWrittenThroughItsBlobStream) {
+  OpenCrew o({"long story"}, [](TObjDataSet& ds) { ds.ParamsObject()->SetBlobProperties("Name"); });
+  TField* name = o.ds.FieldNamed("Name");
+  ASSERT_NE(dynamic_cast<TBlobField*>(name), nullptr);
+  EXPECT_EQ(name->GetStringValue(), "long story");
+  o.ds.StartEdit();
+  name->SetStringValue("another story");
+  EXPECT_EQ(o.crew.At(0)->name_, "long story");
+  o.ds.CommitRecord();
+  EXPECT_EQ(o.crew.At(0)->name_, "another story");
+  EXPECT_EQ(name->GetStringValue(), "another story");
+  EXPECT_EQ(MessageOf([&] { o.ds.OpenBlobStream(name, bmWrite); }), "Dataset not in edit or insert mode");
+}
+
+TEST(ObjDataSet, APathLeadingNowhereShowsTheSource) {
+  TStringList lines;
+  lines.Add("x");
+  TObjDataSet ds(nullptr);
+  ds.SetPath("NoSuchProperty");
+  ds.SetSource(&lines);
+  ds.Activate();
+  EXPECT_EQ(ds.FieldNamed("value")->GetStringValue(), "x") << "a path leading nowhere shows the source";
+}
+
+TEST(ObjDataSet, RemovingTheReferencedComponentClosesTheDataSet) {
+  TObjDataSet ds(nullptr);
+  auto* component = new TComponent(nullptr);
+  component->SetName("Probe");
+  ds.SetCompRef(component);
+  ds.Activate();
+  EXPECT_TRUE(ds.QueryActive());
+  EXPECT_NE(ds.FieldNamedOrNil("Name"), nullptr);
+  delete component;
+  EXPECT_EQ(ds.CompRef(), nullptr);
+  EXPECT_EQ(ds.Source(), nullptr);
+  EXPECT_FALSE(ds.QueryActive());
+}
+
+TEST(ObjDataSet, SettingTheSequenceNumberMovesToThatRecord) {
+  OpenCrew o({"a", "b", "c"});
+  o.ds.SetSequenceNo(3);
+  EXPECT_EQ(Name(o.ds), "c");
+  o.ds.SetSequenceNo(9);
+  EXPECT_EQ(Name(o.ds), "c") << "a number past the records is ignored";
+  o.ds.SetSequenceNo(1);
+  EXPECT_EQ(o.ds.GetSequenceNo(), 1);
 }
 
 }  // namespace
