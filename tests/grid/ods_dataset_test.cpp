@@ -10,6 +10,7 @@
 #include <string>
 
 #include "grid/rs_ods.h"
+#include "grid/rs_qrs.h"
 #include "grid/rs_str.h"
 #include "tests/grid/ods_support.h"
 
@@ -364,6 +365,34 @@ TEST(ObjDataSet, SettingTheSequenceNumberMovesToThatRecord) {
   EXPECT_EQ(Name(o.ds), "c") << "a number past the records is ignored";
   o.ds.SetSequenceNo(1);
   EXPECT_EQ(o.ds.GetSequenceNo(), 1);
+}
+
+TEST(ObjDataSet, AQuickRecordSetIsEditedRowByRowAsItShowsThem) {
+  TvpQuickRecordSet set;
+  set.Fields()->AddField("Name", ftString, 20);
+  set.Fields()->AddField("Age", ftInteger, 0);
+  for (const auto& [name, age] : {std::pair{"bob", 30}, std::pair{"amy", 25}}) {
+    const int row = set.Append();
+    set.ValueAt("Name", row)->SetAsString(name);
+    set.ValueAt("Age", row)->SetAsInteger(age);
+  }
+  TObjDataSet ds(nullptr);
+  ds.SetSource(&set);
+  ds.Activate();
+  EXPECT_EQ(ds.CursorRecordCount(), 2);
+  ds.GoLast();
+  EXPECT_EQ(ds.FieldNamed("Name")->GetStringValue(), "amy");
+  ds.StartEdit();
+  ds.FieldNamed("Age")->SetIntegerValue(26);
+  ds.CommitRecord();
+  EXPECT_EQ(set.ValueAt("Age", 1)->AsInteger(), 26);
+  EXPECT_EQ(set.ValueAt("Age", 0)->AsInteger(), 30);
+  ds.StartAppend();
+  ds.FieldNamed("Name")->SetStringValue("cat");
+  ds.CommitRecord();
+  ASSERT_EQ(set.RowCount(), 3);
+  EXPECT_EQ(set.ValueAt("Name", 2)->AsString(), "cat");
+  EXPECT_TRUE(set.ValueAt("Age", 2)->IsNull());
 }
 
 }  // namespace
