@@ -6,6 +6,7 @@
 
 #include "grid/rs_prop.h"
 #include "grid/rs_str.h"
+#include "toolkit/core/filer.h"
 #include "toolkit/core/text.h"
 
 namespace {
@@ -191,6 +192,17 @@ void TObjDataSet::Notification(TComponent* component, TOperation operation) {
     comp_ref_ = nullptr;
     SetSource(nullptr);
   }
+}
+
+void TObjDataSet::DefineProperties(TFiler& filer) {
+  TDataSet::DefineProperties(filer);
+  filer.DefineProperty("ExpandSetProps", [this](TReader& r) { params_->SetExpandSets(r.ReadBoolean()); }, nullptr,
+                       false);
+  filer.DefineProperty(
+      "StrFieldsLength", [this](TReader& r) { params_->SetStringLength(static_cast<int>(r.ReadInteger())); }, nullptr,
+      false);
+  filer.DefineProperty("BlobStrTypes", [this](TReader& r) { params_->SetBlobProperties(r.ReadString()); }, nullptr,
+                       false);
 }
 
 void TObjDataSet::SetSource(TPersistent* source) {

@@ -93,6 +93,8 @@ class TObjDataSet : public TDataSet {
 
  protected:
   void Notification(TComponent* component, TOperation operation) override;
+  // Reads the parameters' names of stored forms of earlier versions.
+  void DefineProperties(TFiler& filer) override;
   // Runs after the cursor was set before the first / after the last record.
   virtual void CursorMovedToEnd() {}
   // Moves the cursor by offset, passing over the records OnCursorMove skips;

@@ -13,6 +13,8 @@
 #include "grid/rs_qrs.h"
 #include "grid/rs_str.h"
 #include "tests/grid/ods_support.h"
+#include "toolkit/core/filer.h"
+#include "toolkit/core/objtext.h"
 
 namespace {
 
@@ -393,6 +395,32 @@ TEST(ObjDataSet, AQuickRecordSetIsEditedRowByRowAsItShowsThem) {
   ASSERT_EQ(set.RowCount(), 3);
   EXPECT_EQ(set.ValueAt("Name", 2)->AsString(), "cat");
   EXPECT_TRUE(set.ValueAt("Age", 2)->IsNull());
+}
+
+TEST(ObjDataSet, AStoredFormOfAnEarlierVersionGivesItsParameters) {
+  TObjDataSet ds(nullptr);
+  TStringStream in(
+      "object Objects: TObjDataSet\r\n"
+      "  ExpandSetProps = True\r\n"
+      "  StrFieldsLength = 77\r\n"
+      "  BlobStrTypes = 'Name;Notes'\r\n"
+      "end\r\n");
+  TMemoryStream binary;
+  ObjectTextToBinary(in, binary);
+  binary.SetPosition(0);
+  TReader(binary).ReadRootComponent(&ds);
+  EXPECT_TRUE(ds.ParamsObject()->ExpandSets());
+  EXPECT_EQ(ds.ParamsObject()->StringLength(), 77);
+  EXPECT_EQ(ds.ParamsObject()->BlobProperties(), "Name;Notes");
+
+  // They are never written again under the old names.
+  TMemoryStream out;
+  TWriter(out).WriteRootComponent(&ds);
+  out.SetPosition(0);
+  TStringStream text;
+  ObjectBinaryToText(out, text);
+  EXPECT_EQ(text.DataString().find("StrFieldsLength"), std::string::npos);
+  EXPECT_NE(text.DataString().find("StringLength = 77"), std::string::npos) << text.DataString();
 }
 
 }  // namespace
