@@ -38,14 +38,17 @@
 #include <QApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <sstream>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -114,9 +117,24 @@ TMenuItem* FindItem(TMenuItem& parent, const std::string& caption) {
   return nullptr;
 }
 
+// Whether a grid's editor has a tool form dropped down.
+bool DropDownOpen() {
+  for (TDBGridPro* grid : {Form1->DBGridPro1, Form1->DBGridPro2})
+    if (grid && grid->InplaceEditor() && grid->InplaceEditor()->DropDownForm()) return true;
+  return false;
+}
+
 TDBGridPro* ActiveGrid() {
   if (!Form1->PageControl1->Visible()) return nullptr;
   return Form1->PageControl1->ActivePage() == Form1->TabSheet1 ? Form1->DBGridPro1 : Form1->DBGridPro2;
+}
+
+// The widget a press at the grid's point at reaches, as the window system
+// delivers it (an in-place editor over the cell takes it), and the point in it.
+std::pair<QWidget*, QPoint> Under(TDBGridPro& grid, QPoint at) {
+  QWidget* widget = grid.Widget()->childAt(at);
+  if (widget == nullptr || widget->isWindow()) return {grid.Widget(), at};
+  return {widget, widget->mapFrom(grid.Widget(), at)};
 }
 
 // Runs body over the active grid's rows in their order, the grids frozen
@@ -236,7 +254,9 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
         const Qt::KeyboardModifiers mods = command == "shift-click" ? Qt::ShiftModifier
                                            : command == "ctrl-click" ? Qt::ControlModifier
                                                                      : Qt::NoModifier;
-        grid_input::SendClick(grid->Widget(), grid_input::CellPoint(*grid, row, field), mods);
+        const QPoint at = grid_input::CellPoint(*grid, row, field);
+        const auto [target, point] = Under(*grid, at);
+        grid_input::SendClick(target, point, mods);
       } else if (command == "double-click") {
         int row = 0;
         std::string field;
@@ -245,10 +265,16 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
         // A user's double click comes to the active window.
         grid->Widget()->window()->activateWindow();
         QApplication::processEvents();
-        grid_input::SendClick(grid->Widget(), at);
-        grid_input::SendMouse(grid->Widget(), QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton,
+        // Each press goes to what is under the pointer by then: the second
+        // one to an editor the first one opened.
+        const auto [first, first_point] = Under(*grid, at);
+        grid_input::SendClick(first, first_point);
+        QApplication::processEvents();
+        const auto [second, second_point] = Under(*grid, at);
+        grid_input::SendMouse(second, QEvent::MouseButtonDblClick, second_point, Qt::LeftButton, Qt::LeftButton,
                               Qt::NoModifier);
-        grid_input::SendMouse(grid->Widget(), QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton,
+        const auto [last, last_point] = Under(*grid, at);
+        grid_input::SendMouse(last, QEvent::MouseButtonRelease, last_point, Qt::LeftButton, Qt::NoButton,
                               Qt::NoModifier);
       } else if (command == "editor") {
         TgpInplaceEdit* editor = grid->InplaceEditor();
@@ -364,7 +390,7 @@ int main(int argc, char** argv) {
     Application->CreateForm(form6);
     Form1->Show();
     bool closed = false;
-    for (std::string line; std::getline(std::cin, line);) {
+    auto run_line = [&](std::string line) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       try {
         if (!closed) Run(dialogs, line);
@@ -374,6 +400,23 @@ int main(int argc, char** argv) {
       }
       if (line == "close-window") closed = true;
       std::fflush(stdout);
+    };
+    // A dropped-down tool form that takes the focus runs a loop of its own
+    // until it closes; the commands that follow (typing into it, Enter) run
+    // inside that loop. Every other command runs after the one before ended.
+    std::function<void()> next_while_dropped = [&] {
+      // What showing the drop-down set going (its window's activation) is
+      // done before the next command, as it would be before a user's key.
+      QApplication::processEvents();
+      if (!DropDownOpen()) return;
+      std::string line;
+      if (!std::getline(std::cin, line)) return;
+      QTimer::singleShot(0, next_while_dropped);
+      run_line(line);
+    };
+    for (std::string line; std::getline(std::cin, line);) {
+      QTimer::singleShot(0, next_while_dropped);
+      run_line(line);
     }
     if (!closed) Form1->Close();
   });
