@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -98,16 +99,19 @@ inline std::string RawComment(const std::string& file, int record) {
   return comment;
 }
 
-// A form with a grid over a table, shown and active, the grid focused.
+// A form with a grid over a table, a column for each of the fields named,
+// shown and active, the grid focused.
 struct GridForm {
-  explicit GridForm(std::unique_ptr<TDbf> table_in) : table(std::move(table_in)) {
+  explicit GridForm(std::unique_ptr<TDbf> table_in,
+                    std::initializer_list<const char*> fields = {"N", "COMMENT", "P"})
+      : table(std::move(table_in)) {
     form = std::make_unique<TForm>(nullptr);
     form->SetBounds(20, 20, 460, 220);
     source.SetDataSet(table.get());
     grid = new TDBGridPro(form.get());
     grid->SetParent(form.get());
     grid->SetBounds(5, 5, 440, 200);
-    for (const char* name : {"N", "COMMENT", "P"}) {
+    for (const char* name : fields) {
       TgpColumn* column = grid->Columns()->Add();
       column->SetFieldName(name);
       column->SetWidth(120);
