@@ -116,6 +116,8 @@ class TDBProdiEdit : public TCustomMaskEdit, public IvpFieldVisionConsumer, publ
   void SetEditing(bool value);
   TVisionToolForm* DropDownForm() const { return drop_down_form_; }
   bool IsInplace() const { return inplace_; }
+  // The last key pressed put text forward (not Backspace or Delete).
+  bool TypedForward() const { return typed_forward_; }
   int ButtonWidth() const { return button_width_; }
   TDataLinkEx* DataLink() const { return data_link_.get(); }
   TvpEditBtnSwitcher& ButtonSwitcher() { return *button_switcher_; }
