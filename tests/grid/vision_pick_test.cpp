@@ -15,6 +15,7 @@
 #include "grid/rs.h"
 #include "grid/rs_edit.h"
 #include "grid/rs_pick.h"
+#include "tests/grid/vision_grid_support.h"
 #include "tests/grid/vision_support.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/ui/forms.h"
@@ -81,21 +82,11 @@ struct PickTable {
     QApplication::processEvents();
     return grid->InplaceEditor();
   }
-  static QWidget* Focus() { return QApplication::focusWidget(); }
-  static void Type(const char* text) {
-    for (const char* p = text; *p; ++p) {
-      const QChar ch = QChar::fromLatin1(*p);
-      const int key = ch.toUpper().unicode();
-      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(ch));
-      QApplication::sendEvent(Focus(), &press);
-      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(ch));
-      QApplication::sendEvent(Focus(), &release);
-    }
-    QApplication::processEvents();
-  }
+  // Keys go to whatever has the focus, as in the other grid editing tests.
+  static QWidget* Focus() { return vision_grid::GridTable::Focus(); }
+  static void Type(const char* text) { vision_grid::GridTable::Type(text); }
   static void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QTest::keyClick(Focus(), key, mods);
-    QApplication::processEvents();
+    vision_grid::GridTable::Key(key, mods);
   }
   // Clears the editor's text as the user would: select all, Delete.
   static void Clear() {
