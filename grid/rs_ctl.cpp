@@ -44,9 +44,12 @@ void TvpYearNaviObj::SetYear(int value) {
 
 void TvpYearNaviObj::Spin(bool upper) { SetYear(Year() + (upper ? 1 : -1)); }
 
+// Calendars owned by the application outlive the program's statics (the
+// application's components go in its destructor at exit), and each asks the
+// navigator whether it still points at it: the navigator is never destroyed.
 TvpYearNaviObj& YearNavigator() {
-  static TvpYearNaviObj navigator;
-  return navigator;
+  static TvpYearNaviObj* const navigator = new TvpYearNaviObj;
+  return *navigator;
 }
 
 // ---- Calendar ---------------------------------------------------------------------
