@@ -409,6 +409,26 @@ struct TfrEngineState {
   // followed by a carriage return.
   bool ClassNotFound = false;
   AnsiString MissingClasses;
+
+  // The running build (the error flag and text are frErrorState(), fr_utils.h).
+  // The 0-based index of the built page being filled; PAGE# is this + 1.
+  int BuiltPageIndex = 0;
+  // TOTALPAGES: the page count of the first of two passes, 0 in any other build.
+  int TotalPages = 0;
+  // DATE and TIME: when the running build started.
+  double BuildDate = 0;
+  double BuildTime = 0;
+  // Set while the first of two passes runs.
+  bool FirstPass = false;
+  // Set while the last (or only) pass runs.
+  bool FinalPass = false;
+  // A dialog page of the running build was closed with Cancel.
+  bool DialogCancelled = false;
+  // The next template page goes on printing on the last built page, from the
+  // position and with the bottom the previous template page ended at.
+  bool ContinueOnPrevPage = false;
+  int PrevPageCurY = 0;
+  int PrevPageCurBottom = 0;
 };
 TfrEngineState& frEngine();
 // Clears the missing-class flag and list (the template reader does before reading).
