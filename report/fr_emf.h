@@ -110,9 +110,10 @@ class TfrEMFPages {
   void DeletePage(int index);
   void Clear();
 
-  // Appends an object's built-page record (type code, class name, record in
-  // RecordMode 1) to the object stream of a page; the cached page, if any, is
-  // dropped so the next drawing sees the object.
+  // Appends a finished object to the object stream of a page as a built-page
+  // record (type code, class name, record in RecordMode 1), its Memo being the
+  // text shown (ExpandedMemo := Memo, as PageToObjects does); the cached page,
+  // if any, is dropped so the next drawing sees the object.
   void AppendObject(int index, TfrView& view);
 
   // Draws the page into `rect` of canvas, scaled so the page fills it. A page
