@@ -32,6 +32,7 @@
 // page's paper applied through the printer layer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,6 +41,12 @@
 
 #include "report/fr_class.h"
 #include "report/fr_prntr.h"
+
+class TfrBand;
+// Frees run-time bands where their class is complete (fr_build.cpp).
+struct TfrBandDeleter {
+  void operator()(TfrBand* band) const;
+};
 
 // Page types.
 inline constexpr uint8_t ptReport = 0;
@@ -139,6 +146,75 @@ class TfrPage : public TfrObject {
   TfrPageLimits Limits;
   int ColumnWidth = 0;
 
+  // ---- Building (fr_build.cpp) ----
+  // Makes and links the run-time bands of a report page (a dialog page shows
+  // its dialog); the final pass of two reuses the first pass's bands.
+  void PrepareBuild();
+  // Tells every data band which running totals its footers and summaries need.
+  void RegisterAggregates();
+  // Frees the run-time bands (kept between the two passes of a build).
+  void FinishBuild();
+  // Prints the page's bands over its record sources into built pages.
+  void BuildPages();
+  // Prints a band (records it on a page played through a sub-report);
+  // nothing for none.
+  void PrintBand(TfrBand* band);
+  // The first band over all types whose band object is so named, ignoring case.
+  void PrintBandByName(std::string_view name);
+  void StartNewPage();
+  // The next column, or a new page after the last; repeated headers follow.
+  void StartNewColumn(TfrBand* band);
+  void ResetRowCounter(TfrBand* band, int n);
+  // Plays recorded band actions of a sub-report page from where the last
+  // call stopped. True when all are played, false when the page is full.
+  bool PlayRecords();
+  void ClearRecords();
+  // The head band of a type (0 to 22), nullptr before PrepareBuild.
+  TfrBand* BandOfType(int type) const;
+  // Whether the current position is where the body of a fresh page or
+  // column starts (the top limit, or just below the headers a new page or
+  // column printed): a band that does not fit there fits on no page.
+  bool AtBodyTop() const;
+
+  // Build fields.
+  enum class TfrBandAction : uint8_t { Print, First, Next };
+  struct TfrBandRecord {
+    TfrBand* Band;
+    TfrBandAction Action;
+  };
+  // Printed only through a sub-report object.
+  bool Skip = false;
+  // 0 normal, 1 recording (the page of a sub-report).
+  uint8_t Mode = 0;
+  std::vector<TfrBandRecord> Records;
+  size_t PlayPosition = 0;
+  // A band of this sub-report page whose own sub-reports go on on the next page.
+  TfrBand* BandToContinue = nullptr;
+  // The position for the next band and the lowest usable position.
+  int CurY = 0, CurBottom = 0;
+  // Added to every printed object's left (columns, sub-reports).
+  int XAdjust = 0;
+  int CurColumn = 0;
+  // Where a new column starts (below the column header).
+  int ColumnRestartY = 0;
+  // CURRENT# and COLUMN#.
+  int CurrentRecord = 1;
+  int CrossColumn = 1;
+  TfrBand* PrevBand = nullptr;
+  bool RepeatHeadersOff = false;
+  // The built page, column and position where the body of the newest page
+  // or column starts.
+  int FreshPageIndex = -1, FreshColumn = -1, FreshY = 0;
+
  private:
   bool IsDialog() const { return Type == ptDialog; }
+  void PrepareBands();
+  void PrintDataLevel(int level);
+  void PrintPageFooters();
+  void PrintQueue();
+  void Enqueue(TfrBand* band);
+  std::array<TfrBand*, 23> bands_{};
+  std::vector<std::unique_ptr<TfrBand, TfrBandDeleter>> band_store_;
+  std::vector<TfrBand*> queue_;
+  int deepest_level_ = 1;
 };

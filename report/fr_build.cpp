@@ -1,0 +1,786 @@
+// The page build: preparing and linking the run-time bands of a template
+// page, registering the running totals their footers need, and the page flow
+// that walks the record sources master -> detail -> subdetail with groups and
+// prints bands onto built pages, opening new columns and pages as they fill.
+#include <algorithm>
+#include <cstdint>
+
+#include "report/FR_DBSet.h"
+#include "report/fr_band.h"
+#include "report/fr_emf.h"
+#include "report/fr_funcs.h"
+#include "report/fr_globals.h"
+#include "report/fr_intrp.h"
+#include "report/fr_memo.h"
+#include "report/fr_page.h"
+#include "report/fr_report.h"
+#include "report/fr_utils.h"
+#include "report/fr_view.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
+
+namespace {
+
+TfrReport* CurrentReport() { return frEngine().CurReport; }
+
+bool Stopped() {
+  TfrReport* report = CurrentReport();
+  return report != nullptr && report->Terminated;
+}
+
+TfrEMFPages* BuiltPages() {
+  TfrReport* report = CurrentReport();
+  return report != nullptr ? report->EMFPages() : nullptr;
+}
+
+int BuiltCount() {
+  TfrEMFPages* built = BuiltPages();
+  return built != nullptr ? built->Count() : 0;
+}
+
+void RecordBuildError(const std::exception& error) {
+  TfrReport* report = CurrentReport();
+  BuildExpressionErrorText(error, report != nullptr ? report->Name() : AnsiString(), [report] {
+    if (report != nullptr) report->Terminated = true;
+  });
+}
+
+bool ManualBuild() {
+  TfrReport* report = CurrentReport();
+  return report != nullptr && static_cast<bool>(report->OnManualBuild);
+}
+
+// The band types of a data level and of its header and footer.
+struct DataLevel {
+  int header, data, footer;
+};
+constexpr DataLevel kLevels[] = {{btMasterHeader, btMasterData, btMasterFooter},
+                                 {btDetailHeader, btDetailData, btDetailFooter},
+                                 {btSubDetailHeader, btSubDetailData, btSubDetailFooter}};
+
+// The bands of a chain in order.
+std::vector<TfrBand*> Chain(TfrBand* head) {
+  std::vector<TfrBand*> bands;
+  for (TfrBand* b = head; b != nullptr; b = b->Next) bands.push_back(b);
+  return bands;
+}
+
+// The bands of a chain made from band objects.
+std::vector<TfrBand*> UsedChain(TfrBand* head) {
+  std::vector<TfrBand*> bands;
+  for (TfrBand* b = head; b != nullptr; b = b->Next)
+    if (b->View != nullptr) bands.push_back(b);
+  return bands;
+}
+
+}  // namespace
+
+void TfrBandDeleter::operator()(TfrBand* band) const { delete band; }
+
+TfrBand* TfrPage::BandOfType(int type) const {
+  if (type < 0 || type >= kBandTypeCount) return nullptr;
+  return bands_[static_cast<size_t>(type)];
+}
+
+bool TfrPage::AtBodyTop() const {
+  if (CurY <= Limits.Top) return true;
+  return frEngine().BuiltPageIndex == FreshPageIndex && CurColumn == FreshColumn && CurY == FreshY;
+}
+
+// ---- Preparation ----------------------------------------------------------------------
+
+void TfrPage::PrepareBuild() {
+  InstallBandServices();
+  TfrEngineState& engine = frEngine();
+  engine.CurPage = this;
+  if (Prepared && !engine.FirstPass) {
+    // The final pass of two reuses the bands of the first: only the sources rewind.
+    if (Type == ptReport)
+      for (TfrBand* band : bands_)
+        if (band != nullptr && band->Source != nullptr) band->Source->First();
+    return;
+  }
+  if (Type == ptDialog) {
+    // Dialog pages hold no bands; their script runs before the report pages build.
+    try {
+      RunScript(Script);
+    } catch (const std::exception& e) {
+      RecordBuildError(e);
+    }
+    Prepared = true;
+    return;
+  }
+  PrepareBands();
+  CurrentRecord = 1;
+  CrossColumn = 1;
+  Prepared = true;
+}
+
+void TfrPage::PrepareBands() {
+  band_store_.clear();
+  bands_.fill(nullptr);
+  queue_.clear();
+  Records.clear();
+  PlayPosition = 0;
+  BandToContinue = nullptr;
+  PrevBand = nullptr;
+  Limits = ComputeLimits();
+  for (int type = 0; type < kBandTypeCount; ++type) {
+    band_store_.emplace_back(new TfrBand(type, this));
+    bands_[static_cast<size_t>(type)] = band_store_.back().get();
+  }
+
+  TfrInterpretator& interpreter = *frGlobals().ReportInterpreter;
+  TfrParser& parser = *frGlobals().ReportParser;
+  TfrReport* report = CurrentReport();
+  std::vector<bool> placed(Objects.size());
+  for (size_t i = 0; i < Objects.size(); ++i) {
+    TfrView* v = Objects[i].get();
+    placed[i] = v->TypeCode == gtBand;
+    v->Parent = nullptr;
+    if (auto* memo = dynamic_cast<TfrMemoView*>(v); memo != nullptr && !Trim(memo->HighlightCondition).empty())
+      memo->HighlightPostfix = parser.ToPostfix(memo->HighlightCondition);
+    if (v->Flags & flWantHook) frBuild().Listeners.push_back(v);
+    if (v->Script.Count() > 0) {
+      TStringList compiled, errors;
+      interpreter.CompileScript(v->Script, compiled, errors);
+      v->Script.Assign(compiled);
+    }
+    if (auto* sub = dynamic_cast<TfrSubReportView*>(v); sub != nullptr && report != nullptr)
+      if (TfrPage* target = report->Pages().Pages(sub->SubPage); target != nullptr && target != this)
+        target->Skip = true;
+  }
+
+  // Horizontal bands, type by type, each band object in list order.
+  for (int type = 0; type <= btChild; ++type) {
+    if (IsCrossBand(type)) continue;
+    std::vector<TfrBand*> made;
+    for (const auto& object : Objects) {
+      auto* view = dynamic_cast<TfrBandView*>(object.get());
+      if (view == nullptr || view->BandType() != type) continue;
+      TfrBand* band = bands_[static_cast<size_t>(type)];
+      if (!made.empty()) {
+        band_store_.emplace_back(new TfrBand(type, this));
+        band = band_store_.back().get();
+      }
+      made.push_back(band);
+      band->View = view;
+      view->Parent = band;
+      band->Memo.Assign(view->Memo);
+      if (view->Script.Count() > 0) {
+        TStringList errors;
+        interpreter.CompileScript(view->Script, band->Script, errors);
+      }
+      band->Top = view->Top;
+      band->Height = view->Height;
+      band->Flags = view->Flags;
+      band->Visible = view->Visible;
+      band->Name = view->Name;
+      band->Stretches = (view->Flags & flStretched) != 0;
+      band->PrintWithoutDetail = (view->Flags & flBandPrintIfSubsetEmpty) != 0;
+      band->ChildWhenHidden = (view->Flags & flBandPrintChildIfInvisible) != 0;
+      band->PageAfter = !Skip && (view->Flags & flBandNewPageAfter) != 0;
+      band->MaySplit = !Skip && (view->Flags & flBandBreaked) != 0;
+      try {
+        band->BindSource(view->FormatText);
+      } catch (const std::exception& e) {
+        RecordBuildError(e);
+      }
+    }
+    // Objects whose top lies within a band belong to it: loose objects first,
+    // then cells of cross bands, then sub-reports.
+    for (TfrBand* band : made) {
+      const int64_t top = band->Top;
+      const int64_t bottom = top + band->Height;
+      for (int round = 0; round < 3; ++round) {
+        for (size_t i = 0; i < Objects.size(); ++i) {
+          if (placed[i] && round != 1) continue;
+          TfrView* v = Objects[i].get();
+          if (v->Top < top || v->Top > bottom) continue;
+          const bool sub = v->TypeCode == gtSubReport;
+          if (round == 0 && (sub || v->Parent != nullptr)) continue;
+          if (round == 1 && (placed[i] || v->Parent == nullptr || v->TypeCode == gtBand)) continue;
+          if (round == 2 && (!sub || v->Parent != nullptr)) continue;
+          if (round != 1) v->Parent = band;
+          placed[i] = true;
+          v->Top = static_cast<int>(v->Top - top);
+          band->Objects.push_back(v);
+        }
+      }
+    }
+    // The chain, in order of Top.
+    std::stable_sort(made.begin(), made.end(), [](TfrBand* a, TfrBand* b) { return a->Top < b->Top; });
+    if (!made.empty()) {
+      for (size_t i = 0; i < made.size(); ++i) {
+        made[i]->Prev = i > 0 ? made[i - 1] : nullptr;
+        made[i]->Next = i + 1 < made.size() ? made[i + 1] : nullptr;
+      }
+      bands_[static_cast<size_t>(type)] = made.front();
+      made.front()->LastInChain = made.back();
+    }
+  }
+
+  // What lies outside every band prints where it was designed.
+  TfrBand* loose = bands_[btNone];
+  loose->Top = 0;
+  for (size_t i = 0; i < Objects.size(); ++i) {
+    if (placed[i]) continue;
+    TfrView* v = Objects[i].get();
+    v->Parent = loose;
+    loose->Objects.push_back(v);
+  }
+
+  // Headers link to the first data band below them, footers to the last
+  // data band above them.
+  for (const DataLevel& level : kLevels) {
+    const std::vector<TfrBand*> data = UsedChain(bands_[static_cast<size_t>(level.data)]);
+    for (TfrBand* header : UsedChain(bands_[static_cast<size_t>(level.header)])) {
+      for (TfrBand* d : data) {
+        if (int64_t{header->Top} + header->Height >= d->Top) continue;
+        if (d->Header == nullptr) {
+          d->Header = header;
+          header->OwnerDataBand = d;
+        }
+        break;
+      }
+    }
+    for (TfrBand* footer : UsedChain(bands_[static_cast<size_t>(level.footer)])) {
+      TfrBand* last = nullptr;
+      for (TfrBand* d : data) {
+        if (int64_t{d->Top} + d->Height > footer->Top) break;
+        last = d;
+      }
+      if (last != nullptr && last->Footer == nullptr) {
+        last->Footer = footer;
+        footer->OwnerDataBand = last;
+      }
+    }
+  }
+
+  // The innermost group header pairs with the topmost group footer.
+  {
+    const std::vector<TfrBand*> headers = UsedChain(bands_[btGroupHeader]);
+    const std::vector<TfrBand*> footers = UsedChain(bands_[btGroupFooter]);
+    auto h = headers.rbegin();
+    auto f = footers.begin();
+    for (; h != headers.rend() && f != footers.end(); ++h, ++f) (*h)->Footer = *f;
+  }
+
+  // Child bands named by band objects.
+  for (const auto& owned : band_store_) {
+    TfrBand* band = owned.get();
+    if (band->View == nullptr || Trim(band->View->ChildBand).empty()) continue;
+    if (auto* child = dynamic_cast<TfrBandView*>(FindObject(band->View->ChildBand)); child != nullptr)
+      if (child->Parent != band) band->Child = child->Parent;
+  }
+
+  // Groups attach to their master data band, outermost first.
+  TfrBand* master = bands_[btMasterData];
+  if (master->IsUsed()) {
+    for (TfrBand* group : UsedChain(bands_[btGroupHeader])) {
+      TfrBand* data = master;
+      if (!Trim(group->View->Master).empty()) {
+        auto* named = dynamic_cast<TfrBandView*>(FindObject(group->View->Master));
+        data = named != nullptr && named->Parent != nullptr ? named->Parent : nullptr;
+      }
+      if (data == nullptr) continue;
+      if (data->GroupHead == nullptr) {
+        data->GroupHead = group;
+      } else {
+        data->GroupTail->GroupInner = group;
+        group->GroupOuter = data->GroupTail;
+      }
+      data->GroupTail = group;
+    }
+  }
+
+  if (Columns <= 0) Columns = 1;
+  ColumnWidth = static_cast<int>((int64_t{Limits.Right} - Limits.Left - int64_t{Columns - 1} * ColumnGap) / Columns);
+  if (bands_[btPageFooter]->IsUsed()) Limits.Bottom -= bands_[btPageFooter]->Height;
+}
+
+// ---- Aggregate registration -----------------------------------------------------------------
+
+void TfrPage::RegisterAggregates() {
+  if (Type != ptReport || !Prepared) return;
+  TfrEngineState& engine = frEngine();
+  TfrReport* report = CurrentReport();
+  if (!engine.FirstPass && report != nullptr && report->DoublePass) return;
+  engine.CurPage = this;
+
+  // Objects that show one field are bound to it, so blob fields can be loaded.
+  for (const auto& object : Objects) {
+    TfrView* v = object.get();
+    v->DataSet = nullptr;
+    v->DataField.clear();
+    AnsiString text = v->Memo.Count() > 0 ? v->Memo.Strings(0) : AnsiString();
+    for (int i = 1; i < v->Memo.Count(); ++i) text += "\r\n" + v->Memo.Strings(i);
+    if (text.size() <= 2 || text[0] != '[') continue;
+    if (auto* memo = dynamic_cast<TfrMemoView*>(v); memo != nullptr && (memo->Flags & flTextOnly)) continue;
+    const size_t last = text.rfind(']');
+    if (last == AnsiString::npos || last < 1) continue;
+    const AnsiString name = text.substr(1, last - 1);
+    engine.CurBand = v->Parent;
+    TDataSet* data_set = nullptr;
+    if (v->Parent != nullptr)
+      if (auto* source = dynamic_cast<TfrDBDataSet*>(v->Parent->Source)) {
+        try {
+          data_set = source->GetDataSet();
+        } catch (const std::exception&) {
+          data_set = nullptr;
+        }
+      }
+    AnsiString field;
+    try {
+      ResolveDataSetAndField(name, data_set, field);
+    } catch (const std::exception&) {
+      continue;  // a name that is no field reference binds nothing
+    }
+    if (!field.empty() && data_set != nullptr) {
+      v->DataSet = data_set;
+      v->DataField = field;
+    }
+  }
+
+  static constexpr int kMasterOrder[] = {btPageFooter, btColumnFooter, btMasterFooter, btGroupFooter,
+                                         btReportSummary};
+  static constexpr int kDetailOrder[] = {btPageFooter,   btColumnFooter, btMasterFooter, btDetailFooter,
+                                         btGroupFooter,  btReportSummary};
+  static constexpr int kSubDetailOrder[] = {btPageFooter,      btColumnFooter, btMasterFooter, btDetailFooter,
+                                            btSubDetailFooter, btGroupFooter,  btReportSummary};
+  struct Registration {
+    int data;
+    const int* order;
+    size_t count;
+  };
+  const Registration registrations[] = {
+      {btMasterData, kMasterOrder, std::size(kMasterOrder)},
+      {btDetailData, kDetailOrder, std::size(kDetailOrder)},
+      {btSubDetailData, kSubDetailOrder, std::size(kSubDetailOrder)},
+  };
+
+  auto register_band = [&engine](TfrBand* band) {
+    if (band == nullptr || !band->IsUsed()) return;
+    TStringList found;
+    TAggregateFunctionsSplitter splitter(&found);
+    splitter.SplitScript(band->Script);
+    for (TfrView* v : band->Objects) {
+      if (dynamic_cast<TfrMemoView*>(v) != nullptr) splitter.SplitMemo(v->Memo);
+      splitter.SplitScript(v->Script);
+    }
+    engine.CurBand = band;
+    for (int i = 0; i < found.Count(); ++i) frGlobals().ReportParser->EvaluateText(found.Strings(i));
+  };
+
+  TfrBuildState& build = frBuild();
+  build.Registering = true;
+  try {
+    for (const Registration& r : registrations) {
+      for (TfrBand* data = bands_[static_cast<size_t>(r.data)]; data != nullptr && data->Source != nullptr;
+           data = data->Next) {
+        build.Target = data;
+        for (size_t t = 0; t < r.count; ++t) {
+          for (TfrBand* band : Chain(bands_[static_cast<size_t>(r.order[t])])) {
+            register_band(band);
+            for (TfrBand* child = band->Child; child != nullptr && child != band; child = child->Child)
+              register_band(child);
+          }
+        }
+      }
+    }
+  } catch (const std::exception& e) {
+    RecordBuildError(e);
+  }
+  build.Registering = false;
+  build.Target = nullptr;
+  engine.CurBand = nullptr;
+}
+
+void TfrPage::FinishBuild() {
+  if (frEngine().FirstPass) return;
+  if (Prepared) {
+    for (const auto& object : Objects) object->Parent = nullptr;
+    bands_.fill(nullptr);
+    band_store_.clear();
+  }
+  queue_.clear();
+  Records.clear();
+  PlayPosition = 0;
+  BandToContinue = nullptr;
+  PrevBand = nullptr;
+  if (frEngine().CurBand != nullptr && frEngine().CurPage == this) frEngine().CurBand = nullptr;
+  Prepared = false;
+}
+
+// ---- Page flow --------------------------------------------------------------------------------
+
+void TfrPage::PrintBand(TfrBand* band) {
+  if (band == nullptr) return;
+  if (Mode == 1) {
+    Records.push_back({band, TfrBandAction::Print});
+    return;
+  }
+  band->Print();
+}
+
+void TfrPage::PrintBandByName(std::string_view name) {
+  for (TfrBand* head : bands_)
+    for (TfrBand* b = head; b != nullptr; b = b->Next)
+      if (b->View != nullptr && SameText(b->View->Name, name)) {
+        PrintBand(b);
+        return;
+      }
+}
+
+void TfrPage::ResetRowCounter(TfrBand* band, int n) {
+  if (band == nullptr) return;
+  band->RowNo = n;
+  for (TfrView* v : band->Objects)
+    if (auto* memo = dynamic_cast<TfrMemoView*>(v); memo != nullptr && v->Parent == band) memo->LastValue.clear();
+}
+
+void TfrPage::Enqueue(TfrBand* band) {
+  if (band != nullptr) queue_.push_back(band);
+}
+
+void TfrPage::PrintQueue() {
+  std::vector<TfrBand*> pending;
+  pending.swap(queue_);
+  for (TfrBand* band : pending)
+    if (band->IsUsed()) PrintBand(band);
+}
+
+void TfrPage::BuildPages() {
+  TfrEngineState& engine = frEngine();
+  TfrBuildState& build = frBuild();
+  TfrReport* report = CurrentReport();
+  TfrEMFPages* built = BuiltPages();
+  engine.CurPage = this;
+  if (!Prepared) return;
+
+  TfrBand* master = bands_[btMasterData];
+  if (report != nullptr && !report->PrintIfEmpty) {
+    bool empty = true;
+    if (master->Source != nullptr) {
+      try {
+        master->Source->First();
+        empty = master->Source->Eof();
+      } catch (const std::exception& e) {
+        RecordBuildError(e);
+      }
+    }
+    if (empty) {
+      if (engine.ContinueOnPrevPage) ++engine.BuiltPageIndex;
+      return;
+    }
+  }
+
+  RepeatHeadersOff = false;
+  const bool normal = Mode == 0;
+  if (normal) {
+    try {
+      RunScript(Script);
+    } catch (const std::exception& e) {
+      RecordBuildError(e);
+    }
+    if (engine.ContinueOnPrevPage && engine.PrevPageCurY == engine.PrevPageCurBottom) {
+      engine.ContinueOnPrevPage = false;
+      build.FooterPrinted = false;
+      engine.BuiltPageIndex = BuiltCount();
+    }
+    CurBottom = engine.ContinueOnPrevPage && build.FooterPrinted ? engine.PrevPageCurBottom : Limits.Bottom;
+    CurColumn = 0;
+    XAdjust = Limits.Left;
+    FreshPageIndex = -1;
+    if (engine.ContinueOnPrevPage) {
+      CurY = engine.PrevPageCurY;
+    } else {
+      if (built != nullptr) {
+        engine.BuiltPageIndex = built->Count();
+        built->AddPage(*this);
+      }
+      CurY = Limits.Top;
+      PrintBand(bands_[btOverlay]);
+      PrintBand(bands_[btNone]);
+    }
+    if (!ManualBuild()) {
+      const int pages_before = BuiltCount();
+      PrintBand(bands_[btReportTitle]);
+      if (BuiltCount() == pages_before) {
+        TfrBand* header = bands_[btPageHeader];
+        if (header->IsUsed() && (header->Flags & flBandOnFirstPage)) PrintBand(header);
+        PrintBand(bands_[btColumnHeader]);
+      }
+    }
+  }
+
+  if (!ManualBuild()) {
+    queue_.clear();
+    deepest_level_ = 1;
+    if (bands_[btDetailData]->IsUsed()) deepest_level_ = 2;
+    if (bands_[btSubDetailData]->IsUsed()) deepest_level_ = 3;
+    PrintDataLevel(1);
+  }
+
+  if (normal) {
+    if (ManualBuild()) {
+      report->OnManualBuild(this);
+    } else {
+      RepeatHeadersOff = true;
+      TfrBand* column_footer = bands_[btColumnFooter];
+      PrintBand(column_footer);
+      // The summary is printed even where the column footer would leave no room.
+      const int kept = column_footer->Height;
+      column_footer->Height = 0;
+      PrintBand(bands_[btReportSummary]);
+      column_footer->Height = kept;
+      RepeatHeadersOff = false;
+    }
+    engine.PrevPageCurY = CurColumn > 0 ? Limits.Bottom : CurY;
+    engine.PrevPageCurBottom = CurBottom;
+    CurColumn = 0;
+    XAdjust = Limits.Left;
+    build.FooterPrinted = false;
+    bool footers_closed = false;
+    if (!ManualBuild()) {
+      TfrBand* footer = bands_[btPageFooter];
+      const bool first_page = BuiltCount() == 1;
+      if ((footer->Flags & flBandOnLastPage) || (first_page && (footer->Flags & flBandOnFirstPage))) {
+        const uint16_t kept = footer->Flags;
+        footer->Flags |= flBandOnFirstPage;
+        PrintPageFooters();
+        footer->Flags = kept;
+        build.FooterPrinted = footer->IsUsed();
+        footers_closed = true;
+      }
+    }
+    if (footers_closed) {
+      // The closing step told the last page's end already and left the index after it.
+      engine.BuiltPageIndex = BuiltCount();
+    } else {
+      if (report != nullptr && report->OnEndPage) report->OnEndPage(engine.BuiltPageIndex);
+      ++engine.BuiltPageIndex;
+    }
+  }
+  PrevBand = nullptr;
+}
+
+void TfrPage::PrintPageFooters() {
+  TfrEngineState& engine = frEngine();
+  TfrReport* report = CurrentReport();
+  TfrBand* footer = bands_[btPageFooter];
+  CurColumn = 0;
+  const int kept_x = XAdjust;
+  XAdjust = Limits.Left;
+  const bool footer_there = engine.ContinueOnPrevPage && frBuild().FooterPrinted;
+  if (!footer_there && (engine.BuiltPageIndex != 0 || (footer->Flags & flBandOnFirstPage))) {
+    for (int i = std::max(engine.BuiltPageIndex, 0); i < BuiltCount() && !Stopped(); ++i) {
+      if (report != nullptr && report->OnEndPage) report->OnEndPage(i);
+      engine.BuiltPageIndex = i;
+      PrintBand(footer);
+    }
+  }
+  engine.BuiltPageIndex = BuiltCount();
+  XAdjust = kept_x;
+}
+
+void TfrPage::StartNewPage() {
+  TfrEngineState& engine = frEngine();
+  TfrReport* report = CurrentReport();
+  if (report != nullptr) report->ReportProgress(engine.BuiltPageIndex + 1);
+  if (!RepeatHeadersOff) PrintBand(bands_[btColumnFooter]);
+  PrintPageFooters();
+  CurBottom = Limits.Bottom;
+  if (TfrEMFPages* built = BuiltPages()) {
+    engine.BuiltPageIndex = built->Count();
+    built->AddPage(*this);
+  }
+  engine.ContinueOnPrevPage = false;
+  PrintBand(bands_[btOverlay]);
+  CurY = Limits.Top;
+  PrintBand(bands_[btPageHeader]);
+  PrintBand(bands_[btColumnHeader]);
+  FreshPageIndex = engine.BuiltPageIndex;
+  FreshColumn = CurColumn;
+  FreshY = CurY;
+}
+
+void TfrPage::StartNewColumn(TfrBand* band) {
+  if (CurColumn < Columns - 1) {
+    PrintBand(bands_[btColumnFooter]);
+    ++CurColumn;
+    XAdjust += ColumnWidth + ColumnGap;
+    CurY = ColumnRestartY;
+    PrintBand(bands_[btColumnHeader]);
+  } else {
+    StartNewPage();
+  }
+  if (!RepeatHeadersOff) {
+    for (TfrBand* g = bands_[btGroupHeader]; g != nullptr && g != band; g = g->Next) {
+      if (g->View == nullptr || !(g->Flags & flBandRepeatHeader)) continue;
+      g->Repeating = true;
+      PrintBand(g);
+      g->Repeating = false;
+    }
+    if (band != nullptr && band->IsDataBandType() && band->Header != nullptr &&
+        (band->Header->Flags & flBandRepeatHeader)) {
+      band->Header->Repeating = true;
+      PrintBand(band->Header);
+      band->Header->Repeating = false;
+    }
+  }
+  FreshPageIndex = frEngine().BuiltPageIndex;
+  FreshColumn = CurColumn;
+  FreshY = CurY;
+}
+
+// ---- Data loop -------------------------------------------------------------------------------
+
+namespace {
+
+Variant GroupCondition(TfrBand* group) {
+  frEngine().CurBand = group;
+  return frGlobals().ReportParser->EvalPostfix(group->GroupExpr);
+}
+
+}  // namespace
+
+void TfrPage::PrintDataLevel(int level) {
+  const int type = kLevels[level - 1].data;
+  for (TfrBand* d = bands_[static_cast<size_t>(type)]; d != nullptr && !Stopped(); d = d->Next) {
+    TfrDataset* source = d->Source;
+    if (source == nullptr) continue;
+    try {
+      source->First();
+      if (Mode == 1) {
+        Records.push_back({d, TfrBandAction::First});
+      } else {
+        ResetRowCounter(d, 1);
+        d->RowThrough = 1;
+      }
+      for (TfrBand* g = d->GroupHead; g != nullptr; g = g->GroupInner) {
+        ResetRowCounter(g, 0);
+        g->RowThrough = 0;
+      }
+      if (source->Eof()) continue;
+      for (TfrBand* g = d->GroupHead; g != nullptr; g = g->GroupInner) {
+        ++g->RowNo;
+        ++g->RowThrough;
+        Enqueue(g);
+      }
+      Enqueue(d->Header);
+      if (d->Footer != nullptr) d->Footer->ResetTotals();
+
+      while (!source->Eof() && !Stopped()) {
+        Enqueue(d);
+        if (d->PrintWithoutDetail) PrintQueue();
+        bool printed = true;
+        if (level < deepest_level_) {
+          PrintDataLevel(level + 1);
+          if (!queue_.empty()) {
+            if (d->PrintWithoutDetail) {
+              PrintQueue();
+            } else {
+              queue_.pop_back();
+              printed = false;
+            }
+          }
+        } else {
+          PrintQueue();
+        }
+        source->Next();
+
+        TfrBand* changed = nullptr;
+        for (TfrBand* g = d->GroupHead; g != nullptr && changed == nullptr; g = g->GroupInner) {
+          if (source->Eof() || g->GroupValue.IsEmpty() || GroupCondition(g) != g->GroupValue) changed = g;
+        }
+        if (changed != nullptr) {
+          bool stepped_back = true;
+          if (!source->Eof()) {
+            try {
+              source->Prior();
+            } catch (const std::exception&) {
+              stepped_back = false;
+            }
+          }
+          for (TfrBand* g = d->GroupTail; g != nullptr && g != changed; g = g->GroupOuter) {
+            Enqueue(g->Footer);
+            ResetRowCounter(g, 0);
+            ResetRowCounter(g->Footer, 0);
+          }
+          Enqueue(changed->Footer);
+          PrintQueue();
+          if (!source->Eof()) {
+            if (stepped_back) source->Next();
+            if (changed->PageAfter && changed->Visible) StartNewPage();
+            for (TfrBand* g = changed; g != nullptr; g = g->GroupInner) {
+              ++g->RowNo;
+              ++g->RowThrough;
+              Enqueue(g);
+            }
+            ResetRowCounter(d, 0);
+          }
+        }
+
+        if (Mode == 1) {
+          Records.push_back({d, TfrBandAction::Next});
+        } else if (printed) {
+          ++CurrentRecord;
+          ++d->RowThrough;
+          ++d->RowNo;
+          if (!source->Eof() && d->PageAfter && d->Visible) StartNewPage();
+        }
+      }
+      if (!queue_.empty())
+        queue_.pop_back();
+      else
+        PrintBand(d->Footer);
+    } catch (const std::exception& e) {
+      RecordBuildError(e);
+    }
+  }
+}
+
+// ---- Sub-report playback -----------------------------------------------------------------------
+
+void TfrPage::ClearRecords() {
+  Records.clear();
+  PlayPosition = 0;
+  BandToContinue = nullptr;
+}
+
+bool TfrPage::PlayRecords() {
+  TfrEngineState& engine = frEngine();
+  TfrPage* owner = engine.CurPage;
+  engine.CurPage = this;
+  bool finished = true;
+  while (PlayPosition < Records.size() && !Stopped()) {
+    const TfrBandRecord record = Records[PlayPosition];
+    TfrBand* band = record.Band;
+    if (record.Action == TfrBandAction::Print) {
+      if (BandToContinue != nullptr) {
+        if (!BandToContinue->RunSubReports(true)) {
+          finished = false;
+          break;
+        }
+        BandToContinue = nullptr;
+      } else if (band->Print()) {
+        finished = false;
+        break;
+      }
+    } else if (band->Source != nullptr) {
+      if (record.Action == TfrBandAction::First) {
+        band->Source->First();
+        ResetRowCounter(band, 1);
+      } else {
+        band->Source->Next();
+        ++CurrentRecord;
+        ++band->RowThrough;
+        ++band->RowNo;
+      }
+    }
+    ++PlayPosition;
+  }
+  engine.CurPage = owner;
+  return finished && PlayPosition >= Records.size();
+}

@@ -1,0 +1,266 @@
+// Run-time bands: stretching with their text, splitting across pages, a band
+// no page can take, running totals of footers and summaries (computed here
+// from the rows), and child bands.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/report/build_support.h"
+
+namespace {
+
+using build_test::Built;
+using build_test::BuildFixture;
+using build_test::BuiltPage;
+using build_test::NumberedRows;
+using build_test::Row;
+
+class BuildBand : public BuildFixture {};
+
+std::string Lines(int from, int to) {
+  std::string text;
+  for (int i = from; i <= to; ++i) text += (i > from ? "\n" : "") + std::string("line ") + std::to_string(i);
+  return text;
+}
+
+// The numbers of the "line N" texts of a built object, in order.
+std::vector<int> LineNumbers(const std::string& text) {
+  std::vector<int> numbers;
+  std::istringstream in(text);
+  std::string word;
+  while (in >> word)
+    if (word != "line") numbers.push_back(std::stoi(word));
+  return numbers;
+}
+
+TEST_F(BuildBand, StretchedBandGrowsToItsTallestTextAndStretchesItsOtherObjects) {
+  Fill(NumberedRows(2));
+  AddBand(btMasterData, "Rows", 50, 20, flStretched, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]\nsecond line\nthird line", 10, 50, 200, 20, flStretched);
+  AddText("side [Dbf1.\"N\"]", 300, 50, 100, 20, flStretched);
+  AddText("fixed [Dbf1.\"N\"]", 450, 50, 100, 20);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  const std::vector<const Built*> rows = Objects(pages[0], "row ");
+  const std::vector<const Built*> sides = Objects(pages[0], "side ");
+  const std::vector<const Built*> fixed = Objects(pages[0], "fixed ");
+  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(sides.size(), 2u);
+  ASSERT_EQ(fixed.size(), 2u);
+  const int grown = rows[0]->height;
+  EXPECT_GT(grown, 20);
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(rows[i]->top, limits_.Top + static_cast<int>(i) * grown);
+    EXPECT_EQ(rows[i]->height, grown);
+    // The stretched neighbour reaches the same bottom, the fixed one keeps its height.
+    EXPECT_EQ(sides[i]->top + sides[i]->height, rows[i]->top + grown);
+    EXPECT_EQ(fixed[i]->height, 20);
+  }
+}
+
+TEST_F(BuildBand, BandThatDoesNotFitStartsANewPageAndPrintsWhole) {
+  Fill(NumberedRows(1));
+  // A spacer leaves less room than the row needs.
+  const int spacer = limits_.Bottom - limits_.Top - 60;
+  AddBand(btReportTitle, "Title", 50, spacer);
+  AddText("title", 10, 50);
+  AddBand(btMasterData, "Rows", 50 + spacer + 10, 100, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 10, 50 + spacer + 10, 100, 100);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_TRUE(Objects(pages[0], "row ").empty());
+  ASSERT_EQ(Objects(pages[1], "row ").size(), 1u);
+  EXPECT_EQ(Objects(pages[1], "row ")[0]->top, limits_.Top);
+  EXPECT_EQ(Objects(pages[1], "row ")[0]->height, 100);
+}
+
+// A text of many lines in a band that may split, or in one taller than any
+// page: every line prints once, in order, over as many pages as it needs,
+// and the band after it follows its last part.
+TEST_F(BuildBand, TallBandsSplitAcrossPagesWithEveryLineOnce) {
+  for (const uint16_t flags : {uint16_t(flStretched | flBandBreaked), uint16_t(flStretched)}) {
+    SCOPED_TRACE(flags & flBandBreaked ? "may split" : "taller than a page");
+    build_test::Scenario s;
+    s.Fill(NumberedRows(1));
+    s.AddBand(btReportTitle, "Title", 50, 100);
+    s.AddText("title", 10, 50);
+    s.AddBand(btMasterData, "Rows", 200, 20, flags, "frDBDataSet1");
+    s.AddText(Lines(1, 150), 10, 200, 300, 20, flStretched);
+    s.AddBand(btReportSummary, "Summary", 300, 20);
+    s.AddText("summary", 10, 300);
+    ASSERT_TRUE(s.Build());
+    const std::vector<BuiltPage> pages = s.Pages();
+    ASSERT_GE(pages.size(), 3u);
+    std::vector<int> seen;
+    for (size_t p = 0; p < pages.size(); ++p) {
+      for (const Built* part : BuildFixture::Objects(pages[p], "line ")) {
+        const std::vector<int> numbers = LineNumbers(part->text);
+        seen.insert(seen.end(), numbers.begin(), numbers.end());
+        EXPECT_LE(part->top + part->height, s.limits_.Bottom);
+      }
+    }
+    std::vector<int> all(150);
+    for (int i = 0; i < 150; ++i) all[static_cast<size_t>(i)] = i + 1;
+    EXPECT_EQ(seen, all);
+    // The summary is on the page of the last part, below it.
+    const BuiltPage& last = pages.back();
+    ASSERT_EQ(BuildFixture::Objects(last, "summary").size(), 1u);
+    const Built* tail = BuildFixture::Objects(last, "line ").back();
+    EXPECT_GE(BuildFixture::Objects(last, "summary")[0]->top, tail->top + tail->height);
+  }
+}
+
+// An object that cannot be split and is taller than the page: no page can
+// take any part of the band, so the build stops with an error instead of
+// adding pages without end.
+TEST_F(BuildBand, BandNoPageCanTakeStopsTheBuildWithAnError) {
+  Fill(NumberedRows(2));
+  const int body = limits_.Bottom - limits_.Top;
+  AddBand(btMasterData, "Huge", 50, body + 300, flBandBreaked, "frDBDataSet1");
+  auto picture = std::make_unique<TfrPictureView>();
+  picture->Name = "Picture1";
+  picture->SetBounds(10, 80, 100, body + 100);
+  page_->Objects.push_back(std::move(picture));
+  AddText("row [Dbf1.\"N\"]", 200, 50);
+  // Were pages added without end, the build is stopped here and the count shows it.
+  int pages_begun = 0;
+  report_->OnBeginPage = [&](int) {
+    if (++pages_begun > 50) report_->Terminated = true;
+  };
+  EXPECT_FALSE(Build());
+  EXPECT_LE(pages_begun, 3);
+  ASSERT_EQ(dialogs_->boxes.size(), 1u);
+  EXPECT_NE(dialogs_->boxes[0].text.find("Huge"), AnsiString::npos) << dialogs_->boxes[0].text;
+  EXPECT_EQ(report_->EMFPages()->Count(), 0);
+}
+
+// ---- Running totals ---------------------------------------------------------------------
+
+struct Totals {
+  double sum = 0, min = 0, max = 0;
+  int count = 0;
+};
+
+// A number as the report shows it: up to 15 significant digits, a decimal comma.
+std::string Number(double v) {
+  std::ostringstream out;
+  out.precision(15);
+  out << v;
+  std::string text = out.str();
+  std::replace(text.begin(), text.end(), '.', ',');
+  return text;
+}
+
+TEST_F(BuildBand, GroupFootersShowTheTotalsOfTheirGroupAndTheSummaryOfAll) {
+  const std::vector<Row> rows = {{1, "A", 2}, {2, "A", 4}, {3, "A", 6}, {4, "B", 1.5}, {5, "C", -3}, {6, "C", 10}};
+  Fill(rows);
+  AddBand(btGroupHeader, "G1", 50, 20, 0, "[Dbf1.\"GRP\"]");
+  AddBand(btMasterData, "Rows", 80, 20, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 10, 80);
+  AddBand(btGroupFooter, "F1", 110, 20);
+  AddText("sum [SUM([Dbf1.\"P\"])]", 10, 110);
+  AddText("avg [AVG([Dbf1.\"P\"])]", 110, 110);
+  AddText("min [MIN([Dbf1.\"P\"])]", 210, 110);
+  AddText("max [MAX([Dbf1.\"P\"])]", 310, 110);
+  AddText("count [COUNT()]", 410, 110);
+  AddBand(btReportSummary, "Summary", 140, 20);
+  AddText("all [SUM([Dbf1.\"P\"])] [AVG([Dbf1.\"P\"])] [COUNT()]", 10, 140, 300);
+  ASSERT_TRUE(Build());
+
+  std::vector<std::string> sums, avgs, mins, maxs, counts;
+  Totals group, all;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const double p = rows[i].p;
+    if (group.count == 0) group.min = group.max = p;
+    group.sum += p, group.min = std::min(group.min, p), group.max = std::max(group.max, p), ++group.count;
+    all.sum += p, ++all.count;
+    if (i + 1 == rows.size() || rows[i + 1].grp != rows[i].grp) {
+      sums.push_back(Number(group.sum));
+      avgs.push_back(Number(group.sum / group.count));
+      mins.push_back(Number(group.min));
+      maxs.push_back(Number(group.max));
+      counts.push_back(std::to_string(group.count));
+      group = Totals();
+    }
+  }
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_EQ(Texts(pages[0], "sum "), sums);
+  EXPECT_EQ(Texts(pages[0], "avg "), avgs);
+  EXPECT_EQ(Texts(pages[0], "min "), mins);
+  EXPECT_EQ(Texts(pages[0], "max "), maxs);
+  EXPECT_EQ(Texts(pages[0], "count "), counts);
+  EXPECT_EQ(Texts(pages[0], "all "),
+            std::vector<std::string>{Number(all.sum) + " " + Number(all.sum / all.count) + " " +
+                                     std::to_string(all.count)});
+}
+
+TEST_F(BuildBand, TotalsOverNoRowsAreZeroForSumAndCountAndEmptyOtherwise) {
+  Fill({});
+  AddBand(btMasterData, "Rows", 50, 20, 0, "frDBDataSet1");
+  AddText("row", 10, 50);
+  AddBand(btReportSummary, "Summary", 80, 20);
+  AddText("sum=[SUM([Dbf1.\"P\"])]", 10, 80);
+  AddText("count=[COUNT()]", 110, 80);
+  AddText("avg=[AVG([Dbf1.\"P\"])]", 210, 80);
+  AddText("min=[MIN([Dbf1.\"P\"])]", 310, 80);
+  AddText("max=[MAX([Dbf1.\"P\"])]", 410, 80);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  const std::vector<std::string> printed = BuildFixture::AllTexts(pages[0]);
+  EXPECT_EQ(printed, (std::vector<std::string>{"sum=0", "count=0", "avg=", "min=", "max="}));
+}
+
+// An invisible data band still counts the totals whose flag says so.
+TEST_F(BuildBand, InvisibleRowsCountOnlyInTotalsFlaggedToCountThem) {
+  Fill({{1, "A", 5}, {2, "A", 7}, {3, "B", 11}});
+  AddBand(btGroupHeader, "G1", 50, 20, 0, "[Dbf1.\"GRP\"]");
+  TfrBandView* rows = AddBand(btMasterData, "Rows", 80, 20, 0, "frDBDataSet1");
+  rows->Visible = false;
+  AddText("row [Dbf1.\"N\"]", 10, 80);
+  AddBand(btGroupFooter, "F1", 110, 20);
+  AddText("flagged [SUM([Dbf1.\"P\"], Rows, 1)]", 10, 110);
+  AddText("plain [SUM([Dbf1.\"P\"], Rows)]", 210, 110);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_TRUE(Texts(pages[0], "row ").empty());
+  EXPECT_EQ(Texts(pages[0], "flagged "), (std::vector<std::string>{"12", "11"}));
+  EXPECT_EQ(Texts(pages[0], "plain "), (std::vector<std::string>{"0", "0"}));
+}
+
+TEST_F(BuildBand, ChildBandFollowsItsBandAndPrintsForAHiddenOneOnlyWhenAsked) {
+  for (const bool child_when_hidden : {false, true}) {
+    SCOPED_TRACE(child_when_hidden ? "child if invisible" : "plain child");
+    build_test::Scenario s;
+    s.Fill(NumberedRows(3));
+    TfrBandView* rows = s.AddBand(btMasterData, "Rows", 50, 20,
+                                  child_when_hidden ? flBandPrintChildIfInvisible : 0, "frDBDataSet1");
+    rows->ChildBand = "Child1";
+    s.AddText("row [Dbf1.\"N\"]", 10, 50);
+    s.AddBand(btChild, "Child1", 100, 20);
+    s.AddText("child [Dbf1.\"N\"]", 10, 100);
+    // The second row hides its band.
+    s.report_->OnBeginBand = [&](TfrBand* band) {
+      if (band->Name == "Rows") band->Visible = s.table_->FieldNamed("N")->GetIntegerValue() != 2;
+    };
+    ASSERT_TRUE(s.Build());
+    const std::vector<BuiltPage> pages = s.Pages();
+    ASSERT_EQ(pages.size(), 1u);
+    const std::vector<std::string> printed = BuildFixture::AllTexts(pages[0]);
+    std::vector<std::string> expected = {"row 1", "child 1"};
+    if (child_when_hidden) expected.push_back("child 2");
+    expected.insert(expected.end(), {"row 3", "child 3"});
+    EXPECT_EQ(printed, expected);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,353 @@
+// The page flow of a build: rows filling pages in order under their headers,
+// page footers, columns, groups with their headers, footers, counters and
+// breaks, master and detail sources, empty sources, a template page that
+// continues on the previous one, and the page count of two passes.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "report/FR_DSet.h"
+#include "tests/report/build_support.h"
+
+namespace {
+
+using build_test::Built;
+using build_test::BuildFixture;
+using build_test::BuiltPage;
+using build_test::NumberedRows;
+using build_test::Row;
+
+constexpr uint16_t kFirstAndLast = flBandOnFirstPage | flBandOnLastPage;
+
+class BuildFlow : public BuildFixture {};
+
+std::vector<std::string> Numbers(int from, int to) {
+  std::vector<std::string> out;
+  for (int i = from; i <= to; ++i) out.push_back(std::to_string(i));
+  return out;
+}
+
+TEST_F(BuildFlow, RowsFillPagesInOrderBelowTitleAndHeadersAboveTheFooter) {
+  Fill(NumberedRows(100));
+  AddBand(btReportTitle, "Title", 50, 40);
+  AddText("title", 60, 55);
+  AddBand(btPageHeader, "Header", 100, 30, kFirstAndLast);
+  AddText("header", 60, 105);
+  AddBand(btMasterData, "Rows", 140, 30, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 60, 145);
+  AddBand(btPageFooter, "Footer", 300, 30, kFirstAndLast);
+  AddText("page [PAGE#]", 60, 305);
+  ASSERT_TRUE(Build());
+
+  // The rows each page takes, worked out from the page's limits.
+  const int bottom = limits_.Bottom - 30;
+  std::vector<int> rows_per_page;
+  int y = limits_.Top + 40 + 30;
+  int left = 100;
+  while (left > 0) {
+    int on_page = 0;
+    while (left > 0 && y + 30 <= bottom) y += 30, ++on_page, --left;
+    rows_per_page.push_back(on_page);
+    y = limits_.Top + 30;
+  }
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), rows_per_page.size());
+  int next = 1;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    SCOPED_TRACE("page " + std::to_string(i + 1));
+    const BuiltPage& page = pages[i];
+    EXPECT_EQ(Texts(page, "row "), Numbers(next, next + rows_per_page[i] - 1));
+    next += rows_per_page[i];
+    EXPECT_EQ(Texts(page, "title").size(), i == 0 ? 1u : 0u);
+    ASSERT_EQ(Objects(page, "header").size(), 1u);
+    const int header_top = Objects(page, "header")[0]->top;
+    EXPECT_EQ(header_top, (i == 0 ? limits_.Top + 40 : limits_.Top) + 5);
+    // Rows follow each other below the header without gaps.
+    const std::vector<const Built*> rows = Objects(page, "row ");
+    for (size_t r = 0; r < rows.size(); ++r) EXPECT_EQ(rows[r]->top, header_top + 25 + 30 * static_cast<int>(r) + 5);
+    EXPECT_EQ(Texts(page, "page "), std::vector<std::string>{std::to_string(i + 1)});
+    EXPECT_EQ(Objects(page, "page ")[0]->top, bottom + 5);
+  }
+  EXPECT_EQ(next, 101);
+}
+
+TEST_F(BuildFlow, PageFooterFlagsChooseTheFirstAndLastPages) {
+  const struct {
+    const char* name;
+    uint16_t flags;
+    std::vector<std::string> footers;  // per page: "x" with a footer, "" without
+  } cases[] = {
+      {"neither", 0, {"", "x", ""}},
+      {"on first page", flBandOnFirstPage, {"x", "x", ""}},
+      {"on last page", flBandOnLastPage, {"", "x", "x"}},
+      {"both", kFirstAndLast, {"x", "x", "x"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    build_test::Scenario fixture;
+    fixture.Fill(NumberedRows(3));
+    fixture.AddBand(btMasterData, "Rows", 60, 30, flBandNewPageAfter, "frDBDataSet1");
+    fixture.AddText("row [Dbf1.\"N\"]", 60, 65);
+    fixture.AddBand(btPageFooter, "Footer", 300, 30, c.flags);
+    fixture.AddText("footer", 60, 305);
+    ASSERT_TRUE(fixture.Build());
+    const std::vector<BuiltPage> pages = fixture.Pages();
+    ASSERT_EQ(pages.size(), 3u);
+    std::vector<std::string> footers;
+    for (const BuiltPage& page : pages) footers.push_back(Texts(page, "footer").empty() ? "" : "x");
+    EXPECT_EQ(footers, c.footers);
+  }
+}
+
+TEST_F(BuildFlow, PageColumnsFillTopToBottomThenLeftToRight) {
+  Fill(NumberedRows(70));
+  page_->Columns = 3;
+  page_->ColumnGap = 12;
+  AddBand(btColumnHeader, "ColumnHeader", 50, 20);
+  AddText("colhead", 60, 52);
+  AddBand(btMasterData, "Rows", 100, 30, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 60, 105);
+  ASSERT_TRUE(Build());
+
+  const int width = (limits_.Right - limits_.Left - 2 * 12) / 3;
+  const int per_column = (limits_.Bottom - (limits_.Top + 20)) / 30;
+  const std::vector<BuiltPage> pages = Pages();
+  int n = 1;
+  for (size_t p = 0; p < pages.size(); ++p) {
+    const std::vector<const Built*> heads = Objects(pages[p], "colhead");
+    const std::vector<const Built*> rows = Objects(pages[p], "row ");
+    for (size_t i = 0; i < rows.size(); ++i, ++n) {
+      const int column = static_cast<int>(i) / per_column;
+      SCOPED_TRACE("row " + std::to_string(n));
+      EXPECT_EQ(rows[i]->text, "row " + std::to_string(n));
+      EXPECT_EQ(rows[i]->left, 60 + column * (width + 12));
+      EXPECT_EQ(rows[i]->top, limits_.Top + 20 + 30 * (static_cast<int>(i) % per_column) + 5);
+    }
+    // Every column used on the page has its header.
+    EXPECT_EQ(heads.size(), (rows.size() + per_column - 1) / per_column);
+    if (p + 1 < pages.size()) {
+      EXPECT_EQ(rows.size(), 3u * per_column);
+    }
+  }
+  EXPECT_EQ(n, 71);
+  EXPECT_EQ(pages.size(), static_cast<size_t>((70 + 3 * per_column - 1) / (3 * per_column)));
+}
+
+TEST_F(BuildFlow, MultiColumnBandPrintsRecordsSideBySide) {
+  Fill(NumberedRows(5));
+  TfrBandView* rows = AddBand(btMasterData, "Rows", 60, 30, 0, "frDBDataSet1");
+  rows->Columns = 3;
+  rows->ColumnWidth = 150;
+  rows->ColumnGap = 10;
+  AddText("row [Dbf1.\"N\"]", 60, 65);
+  AddBand(btReportSummary, "Summary", 200, 30);
+  AddText("end", 60, 205);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  const std::vector<const Built*> printed = Objects(pages[0], "row ");
+  ASSERT_EQ(printed.size(), 5u);
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i + 1);
+    EXPECT_EQ(printed[static_cast<size_t>(i)]->left, 60 + (i % 3) * 160);
+    EXPECT_EQ(printed[static_cast<size_t>(i)]->top, limits_.Top + 30 * (i / 3) + 5);
+  }
+  // The open second row is closed before the summary.
+  ASSERT_EQ(Objects(pages[0], "end").size(), 1u);
+  EXPECT_EQ(Objects(pages[0], "end")[0]->top, limits_.Top + 60 + 5);
+  EXPECT_EQ(Objects(pages[0], "end")[0]->left, 60);
+}
+
+// Rows in two groups levels; the expected band sequence is worked out here.
+TEST_F(BuildFlow, NestedGroupsPrintFootersAndHeadersAtEachChangeWithTheirCounters) {
+  const std::vector<Row> rows = {{1, "A", 1}, {2, "A", 2}, {3, "A", 2}, {4, "B", 2}, {5, "B", 3}};
+  Fill(rows);
+  // The outer group breaks on GRP, the inner one on whether P is 2.
+  AddBand(btGroupHeader, "G1", 50, 20, 0, "[Dbf1.\"GRP\"]");
+  AddText("h1 [Dbf1.\"GRP\"] [LINE#]", 10, 50);
+  AddBand(btGroupHeader, "G2", 80, 20, 0, "[Dbf1.\"P\"] = 2");
+  // LINE# of a band without a source reads the first group's counter, so the
+  // inner group's own counter is taken as the band prints.
+  AddText("h2", 10, 80);
+  AddBand(btMasterData, "Rows", 110, 20, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"] [LINE#]", 10, 110);
+  AddBand(btGroupFooter, "F2", 140, 20);
+  AddText("f2 [Dbf1.\"N\"]", 10, 140);
+  AddBand(btGroupFooter, "F1", 170, 20);
+  AddText("f1 [Dbf1.\"GRP\"]", 10, 170);
+  std::vector<std::string> g2_counters;
+  report_->OnBeginBand = [&](TfrBand* band) {
+    if (band->Name == "G2") g2_counters.push_back(std::to_string(band->RowNo));
+  };
+  ASSERT_TRUE(Build());
+
+  std::vector<std::string> expected, expected_g2;
+  int g1_line = 0, g2_line = 0, row_line = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const bool new_g1 = i == 0 || rows[i].grp != rows[i - 1].grp;
+    const bool new_g2 = new_g1 || (rows[i].p == 2) != (rows[i - 1].p == 2);
+    if (new_g1) {
+      expected.push_back("h1 " + rows[i].grp + " " + std::to_string(++g1_line));
+      g2_line = 0;
+    }
+    if (new_g2) {
+      expected.push_back("h2");
+      expected_g2.push_back(std::to_string(++g2_line));
+      row_line = 0;
+    }
+    expected.push_back("row " + std::to_string(rows[i].n) + " " + std::to_string(++row_line));
+    const bool last = i + 1 == rows.size();
+    const bool end_g1 = last || rows[i + 1].grp != rows[i].grp;
+    const bool end_g2 = end_g1 || (rows[i + 1].p == 2) != (rows[i].p == 2);
+    // Footers print with the group's last record current.
+    if (end_g2) expected.push_back("f2 " + std::to_string(rows[i].n));
+    if (end_g1) expected.push_back("f1 " + rows[i].grp);
+  }
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  const std::vector<std::string> printed = BuildFixture::AllTexts(pages[0]);
+  EXPECT_EQ(printed, expected);
+  EXPECT_EQ(g2_counters, expected_g2);
+}
+
+TEST_F(BuildFlow, GroupFlaggedNewPageStartsEachGroupOnItsOwnPage) {
+  Fill({{1, "A", 1}, {2, "A", 1}, {3, "B", 1}, {4, "C", 1}, {5, "C", 1}});
+  AddBand(btGroupHeader, "G1", 50, 20, flBandNewPageAfter, "[Dbf1.\"GRP\"]");
+  AddText("group [Dbf1.\"GRP\"]", 10, 50);
+  AddBand(btMasterData, "Rows", 80, 20, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 10, 80);
+  AddBand(btGroupFooter, "F1", 110, 20);
+  AddText("end [Dbf1.\"GRP\"]", 10, 110);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 3u);
+  const std::vector<std::vector<std::string>> groups = {{"A"}, {"B"}, {"C"}};
+  const std::vector<std::vector<std::string>> numbers = {{"1", "2"}, {"3"}, {"4", "5"}};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(Texts(pages[i], "group "), groups[i]);
+    EXPECT_EQ(Texts(pages[i], "row "), numbers[i]);
+    EXPECT_EQ(Texts(pages[i], "end "), groups[i]);
+  }
+}
+
+// The detail rows of each master row come from a counted source whose
+// records the test names; a master row without details prints only when
+// its band prints without detail.
+TEST_F(BuildFlow, MasterRowsPrintWithTheirDetailsAndWithoutThemOnlyWhenAsked) {
+  const std::map<int, int> details = {{1, 2}, {2, 0}, {3, 3}};
+  for (const bool without_detail : {false, true}) {
+    SCOPED_TRACE(without_detail ? "print if detail empty" : "needs detail");
+    build_test::Scenario fixture;
+    fixture.Fill(NumberedRows(3));
+    auto* detail = new TfrUserDataset(&fixture.owner_);
+    detail->SetName("frUserDataset1");
+    detail->OnCheckEOF = [&](TComponent*, bool& eof) {
+      eof = detail->RecNo() >= details.at(fixture.table_->FieldNamed("N")->GetIntegerValue());
+    };
+    fixture.report_->OnGetValue = [&](const AnsiString& name, Variant& value) {
+      if (name == "DETAIL") value = Variant(std::to_string(detail->RecNo() + 1).c_str());
+    };
+    fixture.AddBand(btMasterData, "Master", 50, 20, without_detail ? flBandPrintIfSubsetEmpty : 0,
+                    "frDBDataSet1");
+    fixture.AddText("master [Dbf1.\"N\"]", 10, 50);
+    fixture.AddBand(btDetailHeader, "DetailHeader", 80, 20);
+    fixture.AddText("dhead [Dbf1.\"N\"]", 10, 80);
+    fixture.AddBand(btDetailData, "Detail", 110, 20, 0, "frUserDataset1");
+    fixture.AddText("detail [Dbf1.\"N\"].[DETAIL]", 10, 110);
+    fixture.AddBand(btDetailFooter, "DetailFooter", 140, 20);
+    fixture.AddText("dfoot [COUNT(Detail)]", 10, 140);
+    ASSERT_TRUE(fixture.Build());
+
+    std::vector<std::string> expected;
+    for (const auto& [master, count] : details) {
+      if (count == 0) {
+        if (without_detail) expected.push_back("master " + std::to_string(master));
+        continue;
+      }
+      expected.push_back("master " + std::to_string(master));
+      expected.push_back("dhead " + std::to_string(master));
+      for (int k = 1; k <= count; ++k) expected.push_back("detail " + std::to_string(master) + "." + std::to_string(k));
+      expected.push_back("dfoot " + std::to_string(count));
+    }
+    const std::vector<BuiltPage> pages = fixture.Pages();
+    ASSERT_EQ(pages.size(), 1u);
+    const std::vector<std::string> printed = BuildFixture::AllTexts(pages[0]);
+    EXPECT_EQ(printed, expected);
+  }
+}
+
+TEST_F(BuildFlow, EmptyMasterSourceBuildsNoPageUnlessPrintIfEmpty) {
+  for (const bool print_if_empty : {true, false}) {
+    SCOPED_TRACE(print_if_empty ? "print if empty" : "not if empty");
+    build_test::Scenario fixture;
+    fixture.Fill({});
+    fixture.report_->PrintIfEmpty = print_if_empty;
+    fixture.AddBand(btReportTitle, "Title", 50, 20);
+    fixture.AddText("title", 10, 50);
+    fixture.AddBand(btMasterData, "Rows", 80, 20, 0, "frDBDataSet1");
+    fixture.AddText("row", 10, 80);
+    fixture.AddBand(btReportSummary, "Summary", 110, 20);
+    fixture.AddText("summary", 10, 110);
+    fixture.Build();
+    const std::vector<BuiltPage> pages = fixture.Pages();
+    if (!print_if_empty) {
+      EXPECT_TRUE(pages.empty());
+      continue;
+    }
+    ASSERT_EQ(pages.size(), 1u);
+    const std::vector<std::string> printed = BuildFixture::AllTexts(pages[0]);
+    EXPECT_EQ(printed, (std::vector<std::string>{"title", "summary"}));
+  }
+}
+
+TEST_F(BuildFlow, CountedSourcePrintsItsBandThatManyTimes) {
+  AddBand(btMasterData, "Rows", 50, 20, 0, "3");
+  AddText("line [LINE#]", 10, 50);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_EQ(Texts(pages[0], "line "), Numbers(1, 3));
+}
+
+TEST_F(BuildFlow, SecondTemplatePageContinuesOnTheLastPageOfTheFirst) {
+  Fill(NumberedRows(4));
+  AddBand(btMasterData, "Rows", 50, 30, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 10, 55);
+  AddBand(btReportSummary, "Summary", 100, 30);
+  AddText("summary A", 10, 105);
+  TfrPage* second = report_->Pages().Add();
+  second->LeftMargin = second->TopMargin = second->RightMargin = second->BottomMargin = 50;
+  second->PrintToPrevPage = true;
+  page_ = second;
+  AddBand(btReportTitle, "TitleB", 50, 30);
+  AddText("title B", 10, 55);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  ASSERT_EQ(Objects(pages[0], "title B").size(), 1u);
+  // Below four rows and the summary of the first template page.
+  EXPECT_EQ(Objects(pages[0], "title B")[0]->top, limits_.Top + 5 * 30 + 5);
+}
+
+TEST_F(BuildFlow, TwoPassesPrintTheFinalPageCountOnEveryPage) {
+  Fill(NumberedRows(300));
+  report_->Template.TwoPassBuild = true;
+  AddBand(btMasterData, "Rows", 50, 30, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 10, 55);
+  AddBand(btPageFooter, "Footer", 300, 30, kFirstAndLast);
+  AddText("Стр. [PAGE#] из [TOTALPAGES]", 10, 305, 300);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_GT(pages.size(), 2u);
+  int rows = 0;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    EXPECT_EQ(Texts(pages[i], "Стр. "),
+              std::vector<std::string>{std::to_string(i + 1) + " из " + std::to_string(pages.size())});
+    rows += static_cast<int>(Texts(pages[i], "row ").size());
+  }
+  EXPECT_EQ(rows, 300);
+}
+
+}  // namespace
