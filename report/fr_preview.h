@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "toolkit/core/typinfo.h"
 #include "toolkit/ui/extctrls.h"
 #include "toolkit/ui/forms.h"
 
@@ -77,6 +78,7 @@ class TfrPBox : public TPanel {
   void DblClick() override;
   void MouseWheel(TShiftState shift, int delta, int x, int y) override;
   void KeyDown(uint16_t& key, TShiftState shift) override;
+  bool WantSpecialKey(uint16_t key) const override { return key == VK_ESCAPE; }
   void Resize() override;
 
  private:
@@ -88,6 +90,8 @@ class TfrPBox : public TPanel {
 class TfrPreview;
 
 class TfrPreviewForm : public TForm {
+  KIV7_PERSISTENT(TfrPreviewForm)
+
  public:
   explicit TfrPreviewForm(TComponent* owner);
   ~TfrPreviewForm() override;
@@ -206,11 +210,16 @@ class TfrPreviewForm : public TForm {
  private:
   friend class TfrPBox;
   void Layout();
+  // The page buttons and scroll bars on their panels.
+  void PlaceBars();
   void ForgetPageDrawings();
   void VScrollChange();
   void HScrollChange();
   void CheckZoomItem();
-  void ObjectAtMouse(int x, int y, bool clicked, int& cursor);
+  // Offers a point of the box on a page to the page's objects (a click, or
+  // the mouse passing); true when an object's event took it.
+  bool ObjectAtMouse(int page, int x, int y, bool clicked, int& cursor);
+  void EndHelpMode(TControl* hit);
   void RefreshPages(bool reset);
   void FormShow();
   void FormClose(TCloseAction& action);
@@ -233,6 +242,10 @@ class TfrPreviewForm : public TForm {
   int search_record_ = 0;
   int found_page_ = -1;
   std::string saved_help_file_;
+  // The help button was pressed: the next click asks for help on what it hits.
+  bool help_mode_ = false;
+  // Scroll bar moves made by the layout itself leave the current page alone.
+  bool placing_ = false;
 };
 
 // A panel that shows the preview window's page area (and tool bar) on

@@ -7,6 +7,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+
+#include <algorithm>
 
 #include "toolkit/gfx/qt_canvas.h"
 #include "toolkit/ui/forms.h"
@@ -232,4 +235,58 @@ void TListBox::SetItemIndex(int value) {
 TGroupBox::TGroupBox(TComponent* owner) : TWinControl(owner) {
   SetBounds(0, 0, 185, 105);
   AttachWidget(new Hosted<QGroupBox>(this));
+}
+
+// ---- TScrollBar -----------------------------------------------------------------
+
+TScrollBar::TScrollBar(TComponent* owner) : TWinControl(owner) {
+  auto* bar = new Hosted<QScrollBar>(this, Qt::Horizontal);
+  // As the classic bar, it leaves the keys to the window's own control.
+  bar->setFocusPolicy(Qt::NoFocus);
+  QObject::connect(bar, &QScrollBar::valueChanged, bar, [this](int value) {
+    if (!applying_) SetPosition(value);
+  });
+  SetBounds(0, 0, 121, 16);
+  AttachWidget(bar);
+  Apply();
+}
+
+void TScrollBar::SetKind(TScrollBarKind value) {
+  if (value == kind_) return;
+  kind_ = value;
+  SetBounds(Left(), Top(), Height(), Width());
+  Apply();
+}
+
+void TScrollBar::SetParams(int position, int min, int max) {
+  max = std::max(max, min);
+  position = std::clamp(position, min, max);
+  const bool moved = position != position_;
+  min_ = min;
+  max_ = max;
+  position_ = position;
+  Apply();
+  if (moved && OnChange) OnChange(this);
+}
+
+void TScrollBar::SetSmallChange(int value) {
+  small_change_ = value;
+  Apply();
+}
+
+void TScrollBar::SetLargeChange(int value) {
+  large_change_ = value;
+  Apply();
+}
+
+void TScrollBar::Apply() {
+  auto* bar = static_cast<QScrollBar*>(Widget());
+  if (!bar) return;
+  applying_ = true;
+  bar->setOrientation(kind_ == sbVertical ? Qt::Vertical : Qt::Horizontal);
+  bar->setRange(min_, max_);
+  bar->setSingleStep(small_change_);
+  bar->setPageStep(large_change_);
+  bar->setValue(position_);
+  applying_ = false;
 }

@@ -126,3 +126,36 @@ class TGroupBox : public TWinControl {
  public:
   explicit TGroupBox(TComponent* owner);
 };
+
+enum TScrollBarKind { sbHorizontal, sbVertical };
+
+// A scroll bar of its own. Position stays within Min .. Max; every change of
+// it, by the user or by the program, raises OnChange.
+class TScrollBar : public TWinControl {
+ public:
+  explicit TScrollBar(TComponent* owner);
+  TScrollBarKind Kind() const { return kind_; }
+  void SetKind(TScrollBarKind value);
+  int Min() const { return min_; }
+  void SetMin(int value) { SetParams(position_, value, max_); }
+  int Max() const { return max_; }
+  void SetMax(int value) { SetParams(position_, min_, value); }
+  int Position() const { return position_; }
+  void SetPosition(int value) { SetParams(value, min_, max_); }
+  // A max below min is taken as min; the position is brought within them.
+  void SetParams(int position, int min, int max);
+  // The step of the arrows, and of a click beside the thumb.
+  int SmallChange() const { return small_change_; }
+  void SetSmallChange(int value);
+  int LargeChange() const { return large_change_; }
+  void SetLargeChange(int value);
+
+  TNotifyEvent OnChange;
+
+ private:
+  void Apply();
+  TScrollBarKind kind_ = sbHorizontal;
+  int min_ = 0, max_ = 100, position_ = 0;
+  int small_change_ = 1, large_change_ = 1;
+  bool applying_ = false;
+};
