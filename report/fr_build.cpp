@@ -141,7 +141,8 @@ void TfrPage::PrepareBands() {
     if (auto* memo = dynamic_cast<TfrMemoView*>(v); memo != nullptr && !Trim(memo->HighlightCondition).empty())
       memo->HighlightPostfix = parser.ToPostfix(memo->HighlightCondition);
     if (v->Flags & flWantHook) frBuild().Listeners.push_back(v);
-    if (v->Script.Count() > 0) {
+    // A band object's script is compiled into its run-time band below.
+    if (v->TypeCode != gtBand && v->Script.Count() > 0) {
       TStringList compiled, errors;
       interpreter.CompileScript(v->Script, compiled, errors);
       v->Script.Assign(compiled);

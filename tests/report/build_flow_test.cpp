@@ -350,4 +350,100 @@ TEST_F(BuildFlow, TwoPassesPrintTheFinalPageCountOnEveryPage) {
   EXPECT_EQ(rows, 300);
 }
 
+
+TEST_F(BuildFlow, HeadersFlaggedToRepeatStartEveryFollowingPage) {
+  Fill(NumberedRows(90));
+  AddBand(btMasterHeader, "Head", 50, 20, flBandRepeatHeader);
+  AddText("head", 10, 50);
+  AddBand(btGroupHeader, "G1", 80, 20, flBandRepeatHeader, "[Dbf1.\"GRP\"]");
+  AddText("group [Dbf1.\"GRP\"]", 10, 80);
+  AddBand(btMasterData, "Rows", 110, 30, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 10, 110);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_GE(pages.size(), 3u);
+  int rows = 0;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    SCOPED_TRACE("page " + std::to_string(i + 1));
+    const std::vector<std::string> texts = BuildFixture::AllTexts(pages[i]);
+    ASSERT_GE(texts.size(), 3u);
+    // The group's header first: it repeats before the data band's own header.
+    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 2),
+              (std::vector<std::string>{"group G", "head"}));
+    rows += static_cast<int>(Texts(pages[i], "row ").size());
+  }
+  EXPECT_EQ(rows, 90);
+}
+
+// A band holding a sub-report prints the sub-report's page below its own
+// objects for every record; a sub-report longer than the page goes on on
+// the next pages.
+TEST_F(BuildFlow, SubReportPrintsItsPageInsideTheBandOfEveryRecord) {
+  const struct {
+    const char* name;
+    int masters, subrows;
+  } cases[] = {{"short", 3, 2}, {"over pages", 1, 80}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    build_test::Scenario s;
+    s.Fill(NumberedRows(c.masters));
+    s.AddBand(btMasterData, "Rows", 50, 60, 0, "frDBDataSet1");
+    s.AddText("master [Dbf1.\"N\"]", 10, 50, 120, 30);
+    auto sub = std::make_unique<TfrSubReportView>();
+    sub->Name = "SubReport1";
+    sub->SetBounds(40, 80, 300, 20);
+    sub->SubPage = 1;
+    s.page_->Objects.push_back(std::move(sub));
+    TfrPage* second = s.report_->Pages().Add();
+    second->LeftMargin = second->TopMargin = second->RightMargin = second->BottomMargin = 50;
+    s.page_ = second;
+    s.AddBand(btMasterData, "SubRows", 50, 20, 0, std::to_string(c.subrows).c_str());
+    s.AddText("sub [LINE#]", 10, 50);
+    ASSERT_TRUE(s.Build());
+
+    std::vector<std::string> expected;
+    for (int m = 1; m <= c.masters; ++m) {
+      expected.push_back("master " + std::to_string(m));
+      for (int k = 1; k <= c.subrows; ++k) expected.push_back("sub " + std::to_string(k));
+    }
+    const std::vector<BuiltPage> pages = s.Pages();
+    std::vector<std::string> printed;
+    for (const BuiltPage& page : pages) {
+      int y = s.limits_.Top - 1;
+      for (const Built& b : page) {
+        printed.push_back(b.text);
+        // Everything stays on the page, one object below the other.
+        EXPECT_GT(b.top, y) << b.text;
+        EXPECT_LE(b.top + b.height, s.limits_.Bottom) << b.text;
+        y = b.top;
+        // Sub-report rows are shifted by the sub-report object's left.
+        if (b.text.rfind("sub ", 0) == 0) {
+          EXPECT_EQ(b.left, 50);
+        }
+      }
+    }
+    EXPECT_EQ(printed, expected);
+    if (c.subrows == 2) {
+      ASSERT_EQ(pages.size(), 1u);
+      // The next record starts below the sub-report's last row.
+      EXPECT_EQ(BuildFixture::Objects(pages[0], "master ")[1]->top, s.limits_.Top + 30 + 2 * 20);
+    } else {
+      EXPECT_GT(pages.size(), 1u);
+    }
+  }
+}
+
+TEST_F(BuildFlow, BandScriptAsksForANewPageBeforeItsBand) {
+  Fill(NumberedRows(6));
+  TfrBandView* rows = AddBand(btMasterData, "Rows", 50, 30, 0, "frDBDataSet1");
+  rows->Script.Add("begin if [Dbf1.\"N\"] = 4 then NewPage(0) end");
+  AddText("row [Dbf1.\"N\"]", 10, 55);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(Texts(pages[0], "row "), Numbers(1, 3));
+  EXPECT_EQ(Texts(pages[1], "row "), Numbers(4, 6));
+  EXPECT_EQ(Objects(pages[1], "row ")[0]->top, limits_.Top + 5);
+}
+
 }  // namespace
