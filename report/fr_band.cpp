@@ -269,12 +269,30 @@ int TfrBand::StretchedHeight() {
   heights.reserve(Objects.size());
   for (TfrView* v : Objects) heights.push_back(v->Height);
   int result = Height;
-  try {
+  auto measure = [&](bool cross_cells) {
     for (TfrView* v : Objects) {
       if (Stopped()) break;
-      if (v->Parent != this || !StretchesWithContent(v)) continue;
+      if ((!cross_cells && v->Parent != this) || !StretchesWithContent(v)) continue;
       frEngine().CurView = v;
       result = std::max(result, Clamp(int64_t{v->Top} + Stretchable(v)->CalcHeight()));
+    }
+  };
+  try {
+    TfrBand* cross = Page->BandOfType(btCrossData);
+    TfrDataset* columns = cross != nullptr && cross->Source != nullptr ? cross->Source : ColumnSource;
+    if (HoldsCrossCells() && Type != btPageFooter && cross != nullptr && cross->IsUsed() && columns != nullptr) {
+      // Every column's cells may need another height.
+      TfrReport* report = CurrentReport();
+      Page->CrossColumn = 1;
+      if (report != nullptr && report->OnBeginColumn) report->OnBeginColumn(this);
+      for (columns->First(); !columns->Eof() && !Stopped(); columns->Next()) {
+        int width = 0;
+        if (report != nullptr && report->OnPrintColumn) report->OnPrintColumn(Page->CrossColumn, width);
+        measure(true);
+        ++Page->CrossColumn;
+      }
+    } else {
+      measure(false);
     }
   } catch (const std::exception& e) {
     RecordBuildError(e);
@@ -306,6 +324,7 @@ void TfrBand::PrintBody() {
       PrintSplit();
     } else {
       advanced_by_subreports = PrintObjects();
+      if (HoldsCrossCells() && Type != btPageFooter) PrintCrossCells();
     }
     for (size_t i = 0; i < Objects.size(); ++i) Objects[i]->Height = heights[i];
     if (!MaySplit && !advanced_by_subreports) Page->CurY = Clamp(int64_t{Page->CurY} + h);
@@ -319,6 +338,7 @@ void TfrBand::PrintBody() {
       PrintSplit();
     } else {
       advanced_by_subreports = PrintObjects();
+      if (HoldsCrossCells() && Type != btPageFooter) PrintCrossCells();
       if (!IsFixedPosition() && !advanced_by_subreports) Page->CurY = Clamp(int64_t{Page->CurY} + Height);
     }
   }
@@ -539,6 +559,121 @@ void TfrBand::PrintSplit() {
   Page->CurY = Clamp(int64_t{Page->CurY} + PrintHeight);
 }
 
+// ---- Cross-tab cells ------------------------------------------------------------------
+
+void TfrBand::PrintCrossCells() {
+  TfrEngineState& engine = frEngine();
+  TfrReport* report = CurrentReport();
+  const int saved_index = engine.BuiltPageIndex;
+  Page->CrossColumn = 1;
+  if (report != nullptr && report->OnBeginColumn) report->OnBeginColumn(this);
+  TfrBand* header = Page->BandOfType(btCrossHeader);
+  TfrBand* data = Page->BandOfType(btCrossData);
+  TfrBand* footer = Page->BandOfType(btCrossFooter);
+  int x = 0;
+  auto run_script = [](TfrBand& band) {
+    try {
+      RunCompiledScript(band.Script);
+    } catch (const std::exception& e) {
+      RecordBuildError(e);
+    }
+  };
+  if (header != nullptr && header->IsUsed()) {
+    run_script(*header);
+    PrintCrossBandCells(*header, header->Left);
+    x = header->Left + header->Width;
+  }
+  if (data != nullptr && data->IsUsed() && !Stopped()) {
+    if (x == 0) x = data->Left;
+    TfrDataset* columns = data->Source != nullptr ? data->Source : ColumnSource;
+    std::unique_ptr<TfrUserDataset> as_many;
+    if (columns == nullptr && Type == btMasterFooter) {
+      // A footer under rows of columns gets as many columns as the rows had.
+      as_many = std::make_unique<TfrUserDataset>(nullptr);
+      as_many->SetRangeEnd(reCount);
+      as_many->SetRangeEndCount(data->MaxColumns);
+      columns = as_many.get();
+    }
+    if (columns != nullptr) {
+      int walked = 0;
+      try {
+        for (columns->First(); !columns->Eof() && !Stopped(); columns->Next(), ++walked) {
+          int width = data->Width;
+          if (report != nullptr && report->OnPrintColumn) report->OnPrintColumn(Page->CrossColumn, width);
+          run_script(*data);
+          CrossOverflow(x, width);
+          PrintCrossBandCells(*data, x);
+          // The cross data band totals across the row; a data row per column.
+          data->AddTotals();
+          if (IsDataBandType()) AddTotals(Page->CrossColumn);
+          x += width;
+          ++Page->CrossColumn;
+        }
+      } catch (const std::exception& e) {
+        RecordBuildError(e);
+      }
+      data->MaxColumns = std::max(data->MaxColumns, walked);
+    }
+  }
+  if (footer != nullptr && footer->IsUsed() && !Stopped()) {
+    if (x == 0) x = footer->Left;
+    run_script(*footer);
+    CrossOverflow(x, footer->Width);
+    PrintCrossBandCells(*footer, x);
+    footer->ResetTotals();
+  }
+  engine.BuiltPageIndex = saved_index;
+  engine.CurBand = this;
+}
+
+void TfrBand::PrintCrossBandCells(TfrBand& cross, int x) {
+  TfrEngineState& engine = frEngine();
+  cross.RowNo = RowNo;
+  cross.RowThrough = RowThrough;
+  if (cross.Type == btCrossData) cross.TotalsBand = this;
+  // A cross footer's totals are its own; the other cells read the row's.
+  engine.CurBand = cross.Type == btCrossFooter ? &cross : this;
+  for (TfrView* v : Objects) {
+    if (v->Parent != &cross || Stopped()) continue;
+    const int saved_left = v->Left;
+    v->Left = Clamp(int64_t{v->Left} + x);
+    v->Parent = this;
+    PrintObject(*v);
+    v->Parent = &cross;
+    v->Left = saved_left;
+  }
+  engine.CurBand = this;
+}
+
+void TfrBand::CrossOverflow(int& x, int width) {
+  if (int64_t{x} + width <= Page->Limits.Right) return;
+  TfrEngineState& engine = frEngine();
+  TfrReport* report = CurrentReport();
+  TfrEMFPages* built = report != nullptr ? report->EMFPages() : nullptr;
+  x = Page->Limits.Left;
+  const bool row_on_later_page = engine.BuiltPageIndex > 0;
+  ++engine.BuiltPageIndex;
+  if (built != nullptr && engine.BuiltPageIndex >= built->Count()) {
+    built->AddPage(*Page);
+    const int saved_y = Page->CurY;
+    TfrBand* const saved_band = engine.CurBand;
+    Page->PrintBand(Page->BandOfType(btOverlay));
+    TfrBand* header = Page->BandOfType(btPageHeader);
+    if (header != nullptr && (row_on_later_page || (header->Flags & flBandOnFirstPage))) {
+      Page->CurY = Page->Limits.Top;
+      Page->PrintBand(header);
+    }
+    Page->CurY = saved_y;
+    engine.CurBand = saved_band;
+  }
+  if (report != nullptr) report->ReportProgress(engine.BuiltPageIndex + 1);
+  TfrBand* cross_header = Page->BandOfType(btCrossHeader);
+  if (cross_header != nullptr && cross_header->IsUsed() && (cross_header->Flags & flBandRepeatHeader)) {
+    PrintCrossBandCells(*cross_header, x);
+    x += cross_header->Width;
+  }
+}
+
 // ---- Sub-reports --------------------------------------------------------------------------
 
 namespace {
@@ -631,13 +766,27 @@ bool TfrBand::RunSubReports(bool page_broke) {
 
 // ---- Running totals -----------------------------------------------------------------------
 
-void TfrBand::AddTotals() {
+void TfrBand::AddTotals(int column) {
   try {
+    if (column > 0) {
+      // A column's entries are made from the template entries (column 0) on first use.
+      const AnsiString prefix = IntToStr(column) + kAggregateSeparator;
+      for (int i = 0, count = Totals.VariableCount(); i < count; ++i) {
+        const AnsiString key = Totals.VariableNameAt(i);
+        if (key.rfind(AnsiString("0") + kAggregateSeparator, 0) != 0) continue;
+        const AnsiString own = prefix + key.substr(2);
+        if (Totals.IndexOfVariable(own) < 0) SetTotal(own, Totals.VariableValueAt(i));
+      }
+    }
     AnsiString last_expression;
     Variant last_value;
     bool have_last = false;
     for (int i = 0; i < Totals.VariableCount(); ++i) {
       const AnsiString key = Totals.VariableNameAt(i);
+      const std::vector<AnsiString> raw = KeyFields(key);
+      const bool in_column = raw.size() >= 5;
+      if (in_column != (column > 0)) continue;
+      if (in_column && raw[0] != IntToStr(column)) continue;
       const std::vector<AnsiString> fields = PlainKeyFields(key);
       const int code = KeyCode(fields);
       Variant value = 0;
@@ -645,7 +794,6 @@ void TfrBand::AddTotals() {
         if (have_last && fields[2] == last_expression) {
           value = last_value;
         } else {
-          frEngine().CurBand = this;
           value = frGlobals().ReportParser->EvaluateText(fields[2]);
           last_expression = fields[2];
           last_value = value;
@@ -667,12 +815,13 @@ void TfrBand::AddTotals() {
         default: total = total + value; break;
       }
       Totals.SetVariableValueAt(i, total);
-      counts_.AssignVariable(key, counts_.FetchVariable(key).IsNull() ? 1 : counts_.FetchVariable(key).AsInteger() + 1);
+      const Variant counted = counts_.FetchVariable(key);
+      counts_.AssignVariable(key, counted.IsNull() ? 1 : counted.AsInteger() + 1);
     }
   } catch (const std::exception& e) {
     RecordBuildError(e);
   }
-  ++TotalsCount;
+  if (column == 0) ++TotalsCount;
 }
 
 void TfrBand::ResetTotals() {

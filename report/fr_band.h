@@ -56,7 +56,10 @@ class TfrBand {
   // new column (or page after the last column) is started when it does not.
   bool FitOrBreak(int top, int height, bool test_only);
 
-  void AddTotals();
+  // Adds the current record to the running totals. With a column above 0
+  // only the entries of that cross-tab column count (made from the column-0
+  // entries when new); with 0 only the entries that belong to no column.
+  void AddTotals(int column = 0);
   void ResetTotals();
   void SetTotal(const AnsiString& key, const Variant& value);
   // The entry's value; AVG divided by the records added. Null for an unknown
@@ -119,6 +122,8 @@ class TfrBand {
   int SubReportBottom = 0;
 
   int ColumnIndex = 1, ColumnStartX = 0;
+  // Of the cross data band: the most records its source has had in a row.
+  int MaxColumns = 0;
 
   // The objects lying in the band: its own, then cross cells, then sub-reports.
   // Their tops are relative to the band. The page owns them.
@@ -145,6 +150,9 @@ class TfrBand {
   void MoveObjectsBelow(size_t index, int by);
   void StartSubReports();
   int ColumnFooterHeight() const;
+  void PrintCrossCells();
+  void PrintCrossBandCells(TfrBand& cross, int x);
+  void CrossOverflow(int& x, int width);
 
   std::vector<SplitState> split_;
   // Records added per totals entry, so that AVG, MIN and MAX over nothing

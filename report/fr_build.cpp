@@ -73,6 +73,26 @@ std::vector<TfrBand*> UsedChain(TfrBand* head) {
   return bands;
 }
 
+// A run-time band takes what its band object says of it and binds its source.
+void TakeBandObject(TfrBand& band, TfrBandView& view, TfrInterpretator& interpreter) {
+  band.View = &view;
+  view.Parent = &band;
+  band.Memo.Assign(view.Memo);
+  band.Script.Clear();
+  if (view.Script.Count() > 0) {
+    TStringList errors;
+    interpreter.CompileScript(view.Script, band.Script, errors);
+  }
+  band.Flags = view.Flags;
+  band.Visible = view.Visible;
+  band.Name = view.Name;
+  try {
+    band.BindSource(view.FormatText);
+  } catch (const std::exception& e) {
+    RecordBuildError(e);
+  }
+}
+
 }  // namespace
 
 void TfrBandDeleter::operator()(TfrBand* band) const { delete band; }
@@ -152,6 +172,28 @@ void TfrPage::PrepareBands() {
         target->Skip = true;
   }
 
+  // Cross bands span the page from top to bottom; the objects within their
+  // left and right become their cells and also lie in a horizontal band.
+  std::vector<TfrBand*> cross_bands;
+  for (const auto& object : Objects) {
+    auto* view = dynamic_cast<TfrBandView*>(object.get());
+    if (view == nullptr || !IsCrossBand(view->BandType())) continue;
+    TfrBand* band = bands_[static_cast<size_t>(view->BandType())];
+    band->Left = view->Left;
+    band->Width = view->Width;
+    TakeBandObject(*band, *view, interpreter);
+    if (std::find(cross_bands.begin(), cross_bands.end(), band) == cross_bands.end()) cross_bands.push_back(band);
+  }
+  for (TfrBand* band : cross_bands) {
+    for (size_t i = 0; i < Objects.size(); ++i) {
+      TfrView* v = Objects[i].get();
+      if (placed[i] || v->Parent != nullptr) continue;
+      if (v->Left < band->Left || int64_t{v->Left} + v->Width > int64_t{band->Left} + band->Width) continue;
+      v->Left -= band->Left;
+      v->Parent = band;
+    }
+  }
+
   // Horizontal bands, type by type, each band object in list order.
   for (int type = 0; type <= btChild; ++type) {
     if (IsCrossBand(type)) continue;
@@ -165,28 +207,14 @@ void TfrPage::PrepareBands() {
         band = band_store_.back().get();
       }
       made.push_back(band);
-      band->View = view;
-      view->Parent = band;
-      band->Memo.Assign(view->Memo);
-      if (view->Script.Count() > 0) {
-        TStringList errors;
-        interpreter.CompileScript(view->Script, band->Script, errors);
-      }
       band->Top = view->Top;
       band->Height = view->Height;
-      band->Flags = view->Flags;
-      band->Visible = view->Visible;
-      band->Name = view->Name;
+      TakeBandObject(*band, *view, interpreter);
       band->Stretches = (view->Flags & flStretched) != 0;
       band->PrintWithoutDetail = (view->Flags & flBandPrintIfSubsetEmpty) != 0;
       band->ChildWhenHidden = (view->Flags & flBandPrintChildIfInvisible) != 0;
       band->PageAfter = !Skip && (view->Flags & flBandNewPageAfter) != 0;
       band->MaySplit = !Skip && (view->Flags & flBandBreaked) != 0;
-      try {
-        band->BindSource(view->FormatText);
-      } catch (const std::exception& e) {
-        RecordBuildError(e);
-      }
     }
     // Objects whose top lies within a band belong to it: loose objects first,
     // then cells of cross bands, then sub-reports.
@@ -265,6 +293,35 @@ void TfrPage::PrepareBands() {
     auto h = headers.rbegin();
     auto f = footers.begin();
     for (; h != headers.rend() && f != footers.end(); ++h, ++f) (*h)->Footer = *f;
+  }
+
+  // Rows may take their columns from sources of their own: the cross data
+  // band's source text is then "Band=source;Band=source".
+  TfrBand* cross_data = bands_[btCrossData];
+  if (cross_data->IsUsed() && cross_data->View->FormatText.find(';') != AnsiString::npos) {
+    TStringList pairs;
+    SplitList(cross_data->View->FormatText, pairs);
+    for (int i = 0; i < pairs.Count(); ++i) {
+      const AnsiString pair = pairs.Strings(i);
+      const size_t eq = pair.find('=');
+      if (eq == AnsiString::npos) continue;
+      const AnsiString band_name = Trim(pair.substr(0, eq));
+      const AnsiString source_text = Trim(pair.substr(eq + 1));
+      for (const auto& owned : band_store_) {
+        TfrBand* band = owned.get();
+        if (band->Type < btMasterHeader || band->Type > btChild || band->View == nullptr) continue;
+        if (!SameText(band->View->Name, band_name)) continue;
+        try {
+          TfrDataset* source = nullptr;
+          bool created = false;
+          ResolveBandDataSource(source_text, source, created);
+          band->ColumnSource = source;
+          band->OwnsColumnSource = created;
+        } catch (const std::exception& e) {
+          RecordBuildError(e);
+        }
+      }
+    }
   }
 
   // Child bands named by band objects.
@@ -365,9 +422,16 @@ void TfrPage::RegisterAggregates() {
     TStringList found;
     TAggregateFunctionsSplitter splitter(&found);
     splitter.SplitScript(band->Script);
-    for (TfrView* v : band->Objects) {
+    // A cross band's cells lie in the horizontal bands' lists.
+    auto split = [&splitter](TfrView* v) {
       if (dynamic_cast<TfrMemoView*>(v) != nullptr) splitter.SplitMemo(v->Memo);
       splitter.SplitScript(v->Script);
+    };
+    if (IsCrossBand(band->Type)) {
+      for (const auto& object : band->Page->Objects)
+        if (object->Parent == band && object->TypeCode != gtBand) split(object.get());
+    } else {
+      for (TfrView* v : band->Objects) split(v);
     }
     engine.CurBand = band;
     for (int i = 0; i < found.Count(); ++i) frGlobals().ReportParser->EvaluateText(found.Strings(i));
@@ -388,6 +452,10 @@ void TfrPage::RegisterAggregates() {
           }
         }
       }
+    }
+    if (bands_[btCrossData]->IsUsed()) {
+      build.Target = bands_[btCrossData];
+      for (TfrBand* band : Chain(bands_[btCrossFooter])) register_band(band);
     }
   } catch (const std::exception& e) {
     RecordBuildError(e);

@@ -263,4 +263,57 @@ TEST_F(BuildBand, ChildBandFollowsItsBandAndPrintsForAHiddenOneOnlyWhenAsked) {
   }
 }
 
+// Cells of a cross data band repeat across the row once per record of its
+// source; the cross footer totals the row's columns.
+TEST_F(BuildBand, CrossBandsPrintOneCellPerColumnInEveryRow) {
+  const struct {
+    const char* name;
+    int column_width;
+    bool footer;
+    // Per built page: the texts of its cells with their lefts.
+    std::vector<std::vector<std::string>> pages;
+  } cases[] = {
+      // The columns start where the cross header ends.
+      {"on one page",
+       80,
+       true,
+       {{"1@20", "c1r1@120", "c2r1@200", "c3r1@280", "sum 6@350", "2@20", "c1r2@120", "c2r2@200", "c3r2@280",
+         "sum 6@350"}}},
+      // Columns that pass the right edge go on on another page, level with their row.
+      {"over the right edge",
+       300,
+       false,
+       {{"1@20", "c1r1@120", "2@20", "c1r2@120"}, {"c2r1@60", "c3r1@360", "c2r2@60", "c3r2@360"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    build_test::Scenario s;
+    s.Fill(NumberedRows(2));
+    TfrBandView* header = s.AddBand(btCrossHeader, "CrossHeader", 0, 900);
+    header->SetBounds(10, 0, 100, 900);
+    TfrBandView* data = s.AddBand(btCrossData, "CrossData", 0, 900, 0, "3");
+    data->SetBounds(120, 0, c.column_width, 900);
+    if (c.footer) {
+      TfrBandView* footer = s.AddBand(btCrossFooter, "CrossFooter", 0, 900);
+      footer->SetBounds(500, 0, 80, 900);
+      s.AddText("sum [SUM([COLUMN#])]", 500, 50, 70);
+    }
+    s.AddBand(btMasterData, "Rows", 50, 20, 0, "frDBDataSet1");
+    s.AddText("[Dbf1.\"N\"]", 20, 50, 60);
+    s.AddText("c[COLUMN#]r[Dbf1.\"N\"]", 130, 50, 60);
+    ASSERT_TRUE(s.Build());
+    const std::vector<BuiltPage> pages = s.Pages();
+    std::vector<std::vector<std::string>> printed;
+    for (const BuiltPage& page : pages) {
+      printed.emplace_back();
+      for (const Built& b : page) printed.back().push_back(b.text + "@" + std::to_string(b.left));
+    }
+    EXPECT_EQ(printed, c.pages);
+    // Each row's cells stand level with it.
+    for (const BuiltPage& page : pages)
+      for (const Built* cell : BuildFixture::Objects(page, "c"))
+        EXPECT_EQ(cell->top, s.limits_.Top + 20 * (cell->text.back() - '1')) << cell->text;
+  }
+}
+
 }  // namespace
