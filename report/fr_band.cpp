@@ -13,6 +13,7 @@
 #include "report/fr_report.h"
 #include "report/fr_utils.h"
 #include "report/fr_view.h"
+#include "toolkit/ui/forms.h"
 #include "toolkit/core/exceptions.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
@@ -929,6 +930,10 @@ void InstallBandServices() {
     return band != nullptr && band->Stretches;
   };
 
+  frScriptServices().SetDialogModalResult = [](int result) {
+    TfrPage* page = frEngine().CurPage;
+    if (page != nullptr && page->Type == ptDialog && page->DialogForm) page->DialogForm->SetModalResult(result);
+  };
   frScriptServices().SetCurY = [](int y) {
     TfrBand* band = frEngine().CurBand;
     if (band != nullptr && (band->NewPageRequests > 0 || band->NewColumnRequests > 0)) band->KeepCurY = true;

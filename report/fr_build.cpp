@@ -13,6 +13,7 @@
 #include "report/fr_intrp.h"
 #include "report/fr_memo.h"
 #include "report/fr_page.h"
+#include "report/fr_progr.h"
 #include "report/fr_report.h"
 #include "report/fr_utils.h"
 #include "report/fr_view.h"
@@ -96,6 +97,7 @@ void TakeBandObject(TfrBand& band, TfrBandView& view, TfrInterpretator& interpre
 }  // namespace
 
 void TfrBandDeleter::operator()(TfrBand* band) const { delete band; }
+void TfrFormDeleter::operator()(TForm* form) const { delete form; }
 
 TfrBand* TfrPage::BandOfType(int type) const {
   if (type < 0 || type >= kBandTypeCount) return nullptr;
@@ -121,12 +123,7 @@ void TfrPage::PrepareBuild() {
     return;
   }
   if (Type == ptDialog) {
-    // Dialog pages hold no bands; their script runs before the report pages build.
-    try {
-      RunScript(Script);
-    } catch (const std::exception& e) {
-      RecordBuildError(e);
-    }
+    ShowDialog();
     Prepared = true;
     return;
   }
@@ -357,6 +354,44 @@ void TfrPage::PrepareBands() {
   if (bands_[btPageFooter]->IsUsed()) Limits.Bottom -= bands_[btPageFooter]->Height;
 }
 
+void TfrPage::ShowDialog() {
+  frEngine().CurPage = this;
+  DialogForm.reset(new TForm(nullptr));
+  TForm& form = *DialogForm;
+  for (const auto& object : Objects) {
+    if (auto* control = dynamic_cast<TfrControl*>(object.get())) control->PlaceControl(&form);
+    // Said again now that the control exists, so it shows or hides.
+    object->PutProperty("Visible", object->Visible);
+  }
+  auto run_script = [this] {
+    try {
+      RunScript(Script);
+    } catch (const std::exception& e) {
+      RecordBuildError(e);
+    }
+  };
+  if (Objects.empty() || !Visible) {
+    run_script();
+    return;
+  }
+  TfrProgressForm* progress = frProgressForm();
+  const bool progress_shown = progress->Visible();
+  progress->SetVisible(false);
+  form.SetBorderStyle(BorderStyle == kPageBorderSizeable ? bsSizeable : bsDialog);
+  form.SetCaption(Caption);
+  form.SetColor(Color);
+  form.SetBounds(Left, Top, Width, Height);
+  form.SetPosition(Position == kPagePositionDesigned ? poDesigned : poScreenCenter);
+  form.SetModalResult(mrNone);
+  // The page script is the form's activation step; a modal result it sets
+  // decides without the form being shown.
+  run_script();
+  TModalResult result = form.ModalResult();
+  if (result == mrNone && !Stopped()) result = form.ShowModal();
+  if (result == mrCancel) frEngine().DialogCancelled = true;
+  progress->SetVisible(progress_shown);
+}
+
 // ---- Aggregate registration -----------------------------------------------------------------
 
 void TfrPage::RegisterAggregates() {
@@ -467,7 +502,13 @@ void TfrPage::RegisterAggregates() {
 
 void TfrPage::FinishBuild() {
   if (frEngine().FirstPass) return;
-  if (Prepared) {
+  if (Prepared && Type == ptDialog) {
+    // The form's controls go with it; the objects that hosted them follow.
+    for (const auto& object : Objects)
+      if (auto* control = dynamic_cast<TfrControl*>(object.get())) control->Control = nullptr;
+    ClearObjects();
+    DialogForm.reset();
+  } else if (Prepared) {
     for (const auto& object : Objects) object->Parent = nullptr;
     bands_.fill(nullptr);
     band_store_.clear();

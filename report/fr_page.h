@@ -43,9 +43,13 @@
 #include "report/fr_prntr.h"
 
 class TfrBand;
-// Frees run-time bands where their class is complete (fr_build.cpp).
+class TForm;
+// Frees run-time bands and dialog forms where their classes are complete (fr_build.cpp).
 struct TfrBandDeleter {
   void operator()(TfrBand* band) const;
+};
+struct TfrFormDeleter {
+  void operator()(TForm* form) const;
 };
 
 // Page types.
@@ -202,6 +206,8 @@ class TfrPage : public TfrObject {
   int CrossColumn = 1;
   TfrBand* PrevBand = nullptr;
   bool RepeatHeadersOff = false;
+  // The form a dialog page shows while a build runs.
+  std::unique_ptr<TForm, TfrFormDeleter> DialogForm;
   // The built page, column and position where the body of the newest page
   // or column starts.
   int FreshPageIndex = -1, FreshColumn = -1, FreshY = 0;
@@ -209,6 +215,7 @@ class TfrPage : public TfrObject {
  private:
   bool IsDialog() const { return Type == ptDialog; }
   void PrepareBands();
+  void ShowDialog();
   void PrintDataLevel(int level);
   void PrintPageFooters();
   void PrintQueue();

@@ -10,6 +10,8 @@
 
 #include "report/FR_DSet.h"
 #include "tests/report/build_support.h"
+#include "tests/report/class_support.h"
+#include "tests/report/dialog_support.h"
 
 namespace {
 
@@ -444,6 +446,55 @@ TEST_F(BuildFlow, BandScriptAsksForANewPageBeforeItsBand) {
   EXPECT_EQ(Texts(pages[0], "row "), Numbers(1, 3));
   EXPECT_EQ(Texts(pages[1], "row "), Numbers(4, 6));
   EXPECT_EQ(Objects(pages[1], "row ")[0]->top, limits_.Top + 5);
+}
+
+// A dialog page before the report page: its script may decide without
+// showing the form, else the form's answer decides; Cancel builds nothing.
+TEST_F(BuildFlow, DialogPageDecidesWhetherTheReportIsBuilt) {
+  const struct {
+    const char* name;
+    const char* script;        // empty: the form is shown
+    TModalResult answer;       // given to the shown form
+    bool built;
+  } cases[] = {
+      {"script cancels", "ModalResult := 2", mrNone, false},
+      {"script accepts", "ModalResult := 1", mrNone, true},
+      {"form accepted", "", mrOk, true},
+      {"form cancelled", "", mrCancel, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    build_test::Scenario s;
+    s.Fill(NumberedRows(2));
+    TfrPage* dialog = s.page_;
+    dialog->Type = ptDialog;
+    dialog->Objects.push_back(std::make_unique<class_test::TestControl>());
+    if (*c.script) dialog->Script.Add(c.script);
+    s.page_ = s.report_->Pages().Add();
+    s.AddBand(btMasterData, "Rows", 50, 20, 0, "frDBDataSet1");
+    s.AddText("row [Dbf1.\"N\"]", 10, 50);
+    bool built = false;
+    bool shown = false;
+    if (c.answer == mrNone) {
+      built = s.Build();
+    } else {
+      // The build handles events before the form shows: wait for it.
+      QTimer poll;
+      QObject::connect(&poll, &QTimer::timeout, [&] {
+        TfrPage* page = s.report_->Pages().Pages(0);
+        if (QApplication::activeModalWidget() == nullptr || !page->DialogForm) return;
+        poll.stop();
+        shown = true;
+        page->DialogForm->SetModalResult(c.answer);
+      });
+      poll.start(10);
+      dialog_test::Watchdog watchdog;
+      built = s.Build();
+    }
+    EXPECT_EQ(shown, c.answer != mrNone);
+    EXPECT_EQ(built, c.built);
+    EXPECT_EQ(s.report_->EMFPages()->Count(), c.built ? 1 : 0);
+  }
 }
 
 }  // namespace
