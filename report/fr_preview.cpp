@@ -100,34 +100,65 @@ TfrLastZoom& frLastZoom() {
   return zoom;
 }
 
+namespace {
+
+// The metafile a search canvas hands its base and never fills.
+struct UnusedMetafile {
+  TMetafile unused;
+};
+
+// A metafile canvas that keeps nothing: it numbers the drawing calls as a
+// metafile records them and looks for the search text in each text drawn.
+// Searching hundreds of pages then costs no copies of records.
+class TextSearchCanvas : private UnusedMetafile, public TMetafileCanvas {
+ public:
+  TextSearchCanvas(const AnsiString& text, bool case_sensitive, int from_record)
+      : TMetafileCanvas(unused), text_(text), case_sensitive_(case_sensitive), from_(from_record) {}
+
+  const std::optional<TfrTextHit>& Hit() const { return hit_; }
+
+  void FillRect(const TRect&) override { ++records_; }
+  void Rectangle(int, int, int, int) override { ++records_; }
+  void Ellipse(int, int, int, int) override { ++records_; }
+  void Polygon(const TPoint*, int count) override { records_ += count > 0; }
+  void TextOut(int x, int y, const AnsiString& text) override {
+    const int index = records_++;
+    if (hit_ || index < from_ || text_.empty()) return;
+    const bool contains = case_sensitive_ ? text.find(text_) != AnsiString::npos
+                                          : AnsiUpperCase(text).find(text_) != AnsiString::npos;
+    if (contains) hit_ = TfrTextHit{index, Bounds(x, y, TextWidth(text), TextHeight(text))};
+  }
+  void Draw(int, int, TBitmap&) override { ++records_; }
+  void SetPixel(int, int, TColor) override { ++records_; }
+  void PushClip(const TRect&) override { ++records_; }
+  void PopClip() override { ++records_; }
+
+ protected:
+  void Line(int, int, int, int) override { ++records_; }
+
+ private:
+  AnsiString text_;
+  bool case_sensitive_;
+  int from_;
+  int records_ = 0;
+  std::optional<TfrTextHit> hit_;
+};
+
+}  // namespace
+
 std::optional<TfrTextHit> FindTextOnPage(TfrEMFPages& pages, int index, const AnsiString& text,
                                          bool case_sensitive, int from_record) {
   TfrPageInfo& page = pages.Pages(index);
   const bool was_visible = page.Visible;
-  TMetafile drawing;
-  TMetafileCanvas canvas(drawing);
+  TextSearchCanvas canvas(text, case_sensitive, std::max(0, from_record));
   page.Visible = true;
   pages.DrawPage(index, &canvas, Rect(0, 0, page.Metrics.PageWidth, page.Metrics.PageHeight));
-  std::optional<TfrTextHit> hit;
-  const auto& records = drawing.Records();
-  for (size_t i = static_cast<size_t>(std::max(0, from_record)); i < records.size() && !text.empty(); ++i) {
-    const TMetaRecord& record = records[i];
-    if (record.op != TMetaOp::TextOut) continue;
-    const bool contains = case_sensitive ? record.text.find(text) != AnsiString::npos
-                                         : AnsiUpperCase(record.text).find(text) != AnsiString::npos;
-    if (!contains) continue;
-    TCanvas& measure = frScratchCanvas();
-    measure.Font().Assign(record.font);
-    hit = TfrTextHit{static_cast<int>(i), Bounds(record.rect.Left, record.rect.Top, measure.TextWidth(record.text),
-                                                  measure.TextHeight(record.text))};
-    break;
-  }
   if (!was_visible) {
     // Drawing a page the preview does not show frees its objects again.
     page.Visible = false;
     pages.DrawPage(index, &canvas, TRect{});
   }
-  return hit;
+  return canvas.Hit();
 }
 
 // ---- TfrPBox ----------------------------------------------------------------------
@@ -442,9 +473,11 @@ void TfrPreviewForm::ShowPages(TfrReport* report) {
   saved_help_file_ = Application->HelpFile();
   if (report && report->ModalPreview) {
     ShowModal();
-    // The pages go with the window: the report is left without any.
+    // The pages go with the window, which is freed once its events are
+    // handled: the report is left without pages.
     pages_.reset();
     paint_allowed_ = false;
+    ReleaseForm(this);
   } else {
     Show();
   }
