@@ -878,12 +878,19 @@ void TDbf::StoreRecord() {
 
 void TDbf::RemoveRecord() {
   StartEdit();
+  const int64_t n = edit_locked_;
   TRecordBuffer buffer = CurrentBuffer();
   uint8_t* image = buffer + kHeaderSize;
   image[0] = '*';
-  dbf_file_->RemoveRecordKeys(edit_locked_, image);
+  dbf_file_->RemoveRecordKeys(n, image);
   SetModified(true);
   CommitRecord();
+  // The post refilled the window and left the cursor on the last record it
+  // read, maybe a window away. The delete's own resync starts from the
+  // cursor: on the deleted record it finds the one that followed it, or the
+  // new last one.
+  PositionCursorOn(n);
+  ForgetBackendPosition();
 }
 
 void TDbf::AppendBuffer(TRecordBuffer buffer, bool) {

@@ -2,6 +2,7 @@
 // cancelling, deleting, and the record lock between two openers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,43 @@ TEST(TableEdit, DeleteMarksTheRecordAndHidesIt) {
   t->SetShowDeleted(true);
   EXPECT_EQ(Column(*t), (Names{"a", "b", "c"}));
   EXPECT_EQ(t->CursorRecordCount(), 3);
+}
+
+// With a window of buffers (a grid's link) the delete's own post refills the
+// window; the set must still stand on the row after the deleted one, or on
+// the new last row, not on whichever row the refill read last.
+TEST(TableEdit, DeleteInAWindowStandsOnTheFollowingRow) {
+  const std::string dir = TempDir("delete_window");
+  std::vector<std::string> records;
+  for (int n = 1; n <= 10; ++n) records.push_back(Rec(n, "r" + std::to_string(n), 0));
+  const std::string file = WriteTable(dir, records);
+  struct Case {
+    const char* name;
+    int back;  // rows up from the last one
+    int after;  // N the set stands on after the delete
+  };
+  const Case cases[] = {{"the last row", 0, 9}, {"a row above it", 2, 9}, {"the window's top row", 3, 8}};
+  for (const Case& c : cases) {
+    WriteTable(dir, records);
+    auto t = Table(file);
+    t->Activate();
+    TDataSource source(nullptr);
+    source.SetDataSet(t.get());
+    TDataLink link;
+    link.ChangeDataSource(&source);
+    link.ChangeWindowSize(4);
+    t->GoLast();
+    t->Skip(-c.back);
+    const int deleted = t->FieldNamed("N")->GetIntegerValue();
+    t->DeleteCurrent();
+    EXPECT_EQ(t->FieldNamed("N")->GetIntegerValue(), c.after) << c.name;
+    std::vector<int> left;
+    for (t->GoFirst(); !t->Eof(); t->GoNext()) left.push_back(t->FieldNamed("N")->GetIntegerValue());
+    EXPECT_EQ(left.size(), 9u) << c.name;
+    EXPECT_EQ(std::count(left.begin(), left.end(), deleted), 0) << c.name;
+    link.ChangeDataSource(nullptr);
+    t->Deactivate();
+  }
 }
 
 TEST(TableEdit, ARecordBeingEditedIsLockedForOtherOpeners) {
