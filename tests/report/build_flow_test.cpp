@@ -249,7 +249,7 @@ TEST_F(BuildFlow, MasterRowsPrintWithTheirDetailsAndWithoutThemOnlyWhenAsked) {
       eof = detail->RecNo() >= details.at(fixture.table_->FieldNamed("N")->GetIntegerValue());
     };
     fixture.report_->OnGetValue = [&](const AnsiString& name, Variant& value) {
-      if (name == "DETAIL") value = Variant(std::to_string(detail->RecNo() + 1).c_str());
+      if (name == "DETAIL") value = Variant((detail->RecNo() + 1) * 10);
     };
     fixture.AddBand(btMasterData, "Master", 50, 20, without_detail ? flBandPrintIfSubsetEmpty : 0,
                     "frDBDataSet1");
@@ -259,7 +259,7 @@ TEST_F(BuildFlow, MasterRowsPrintWithTheirDetailsAndWithoutThemOnlyWhenAsked) {
     fixture.AddBand(btDetailData, "Detail", 110, 20, 0, "frUserDataset1");
     fixture.AddText("detail [Dbf1.\"N\"].[DETAIL]", 10, 110);
     fixture.AddBand(btDetailFooter, "DetailFooter", 140, 20);
-    fixture.AddText("dfoot [COUNT(Detail)]", 10, 140);
+    fixture.AddText("dfoot [COUNT(Detail)] [SUM([DETAIL], Detail)]", 10, 140, 300);
     ASSERT_TRUE(fixture.Build());
 
     std::vector<std::string> expected;
@@ -270,8 +270,12 @@ TEST_F(BuildFlow, MasterRowsPrintWithTheirDetailsAndWithoutThemOnlyWhenAsked) {
       }
       expected.push_back("master " + std::to_string(master));
       expected.push_back("dhead " + std::to_string(master));
-      for (int k = 1; k <= count; ++k) expected.push_back("detail " + std::to_string(master) + "." + std::to_string(k));
-      expected.push_back("dfoot " + std::to_string(count));
+      int sum = 0;
+      for (int k = 1; k <= count; ++k) {
+        expected.push_back("detail " + std::to_string(master) + "." + std::to_string(10 * k));
+        sum += 10 * k;
+      }
+      expected.push_back("dfoot " + std::to_string(count) + " " + std::to_string(sum));
     }
     const std::vector<BuiltPage> pages = fixture.Pages();
     ASSERT_EQ(pages.size(), 1u);
@@ -495,6 +499,82 @@ TEST_F(BuildFlow, DialogPageDecidesWhetherTheReportIsBuilt) {
     EXPECT_EQ(built, c.built);
     EXPECT_EQ(s.report_->EMFPages()->Count(), c.built ? 1 : 0);
   }
+}
+
+TEST_F(BuildFlow, ColumnFooterClosesEveryColumnWithRoomLeftForIt) {
+  Fill(NumberedRows(60));
+  page_->Columns = 2;
+  AddBand(btMasterData, "Rows", 50, 30, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 10, 50);
+  AddBand(btColumnFooter, "ColumnFooter", 100, 20);
+  AddText("colfoot", 10, 100);
+  ASSERT_TRUE(Build());
+  const int per_column = (limits_.Bottom - 20 - limits_.Top) / 30;
+  const std::vector<BuiltPage> pages = Pages();
+  int rows = 0;
+  for (const BuiltPage& page : pages) {
+    // Each column's rows, then its footer right below the last of them.
+    int in_column = 0;
+    const Built* last_row = nullptr;
+    for (const Built& b : page) {
+      if (b.text.rfind("row ", 0) == 0) {
+        ++in_column, ++rows, last_row = &b;
+        continue;
+      }
+      ASSERT_EQ(b.text, "colfoot");
+      ASSERT_NE(last_row, nullptr);
+      EXPECT_EQ(b.top, last_row->top + 30);
+      EXPECT_LE(b.top + 20, limits_.Bottom);
+      if (rows < 60) {
+        EXPECT_EQ(in_column, per_column);
+      }
+      in_column = 0;
+    }
+    EXPECT_EQ(in_column, 0) << "a column without its footer";
+  }
+  EXPECT_EQ(rows, 60);
+}
+
+TEST_F(BuildFlow, ManualBuildPrintsOnlyTheBandsItNames) {
+  Fill(NumberedRows(3));
+  AddBand(btChild, "Line", 50, 20);
+  AddText("line", 10, 50);
+  AddBand(btMasterData, "Rows", 80, 20, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 10, 80);
+  AddBand(btReportSummary, "Summary", 110, 20);
+  AddText("summary", 10, 110);
+  report_->OnManualBuild = [](TfrPage* page) {
+    page->PrintBandByName("line");
+    page->PrintBandByName("LINE");
+    page->PrintBandByName("no such band");
+  };
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_EQ(BuildFixture::AllTexts(pages[0]), (std::vector<std::string>{"line", "line"}));
+  EXPECT_EQ(Objects(pages[0], "line")[1]->top, limits_.Top + 20);
+}
+
+// An object that asked to hear of every printed text object.
+class Listener : public class_test::TestView {
+ public:
+  void AfterMemoPrinted(TfrMemoView* printed) override { heard->push_back(printed->ExpandedMemo.Text().c_str()); }
+  std::vector<std::string>* heard = nullptr;
+};
+
+TEST_F(BuildFlow, ObjectsAskingToHearOfPrintedTextsAreToldOfEach) {
+  Fill(NumberedRows(2));
+  AddBand(btMasterData, "Rows", 50, 20, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 10, 50);
+  std::vector<std::string> heard;
+  auto listener = std::make_unique<Listener>();
+  listener->heard = &heard;
+  listener->Flags |= flWantHook;
+  listener->Visible = false;
+  listener->SetBounds(300, 50, 10, 10);
+  page_->Objects.push_back(std::move(listener));
+  ASSERT_TRUE(Build());
+  EXPECT_EQ(heard, (std::vector<std::string>{"row 1\r\n", "row 2\r\n"}));
 }
 
 }  // namespace
