@@ -336,6 +336,72 @@ TfrTBSeparator* MakeSeparator(TComponent* owner, const char* name, TWinControl* 
   return separator;
 }
 
+enum class Glyph { Load, Save, Print, PageSetup, Find, Help, PageUp, PageDown };
+
+// The buttons' pictures, 16 x 16 on olive, the colour left out when drawn.
+void DrawGlyph(TBitmap& bitmap, Glyph kind) {
+  bitmap.SetSize(16, 16);
+  TCanvas& c = bitmap.Canvas();
+  c.Brush().SetStyle(bsSolid);
+  c.Brush().SetColor(clOlive);
+  c.FillRect(Rect(0, 0, 16, 16));
+  c.Pen().SetColor(clBlack);
+  c.Pen().SetWidth(1);
+  auto polygon = [&](std::initializer_list<TPoint> points, TColor fill) {
+    c.Brush().SetColor(fill);
+    c.Polygon(points.begin(), static_cast<int>(points.size()));
+  };
+  switch (kind) {
+    case Glyph::Load:
+      polygon({{1, 3}, {6, 3}, {7, 5}, {13, 5}, {13, 13}, {1, 13}}, 0x00C0E0);
+      polygon({{3, 8}, {15, 8}, {13, 13}, {1, 13}}, clYellow);
+      break;
+    case Glyph::Save:
+      polygon({{1, 1}, {14, 1}, {14, 14}, {1, 14}}, clNavy);
+      polygon({{4, 1}, {11, 1}, {11, 6}, {4, 6}}, clWhite);
+      polygon({{4, 9}, {11, 9}, {11, 14}, {4, 14}}, clSilver);
+      break;
+    case Glyph::Print:
+      polygon({{4, 1}, {11, 1}, {11, 6}, {4, 6}}, clWhite);
+      polygon({{1, 6}, {14, 6}, {14, 12}, {1, 12}}, clSilver);
+      polygon({{4, 10}, {11, 10}, {11, 14}, {4, 14}}, clWhite);
+      break;
+    case Glyph::PageSetup:
+      polygon({{3, 1}, {12, 1}, {12, 14}, {3, 14}}, clWhite);
+      c.Pen().SetStyle(psDot);
+      c.MoveTo(5, 4);
+      c.LineTo(11, 4);
+      c.MoveTo(5, 11);
+      c.LineTo(11, 11);
+      c.Pen().SetStyle(psSolid);
+      break;
+    case Glyph::Find:
+      c.Brush().SetColor(clWhite);
+      c.Ellipse(1, 1, 10, 10);
+      c.Pen().SetWidth(2);
+      c.MoveTo(9, 9);
+      c.LineTo(14, 14);
+      c.Pen().SetWidth(1);
+      break;
+    case Glyph::Help:
+      c.Brush().SetStyle(bsClear);
+      c.Font().SetName("Arial");
+      c.Font().SetHeight(-14);
+      c.Font().SetStyle(TFontStyles{fsBold});
+      c.Font().SetColor(clNavy);
+      c.TextOut(4, 0, "?");
+      break;
+    case Glyph::PageUp: polygon({{8, 4}, {13, 10}, {3, 10}}, clBlack); break;
+    case Glyph::PageDown: polygon({{3, 5}, {13, 5}, {8, 11}}, clBlack); break;
+  }
+}
+
+void SetGlyph(TfrSpeedButton* button, Glyph kind) {
+  TBitmap bitmap;
+  DrawGlyph(bitmap, kind);
+  button->SetGlyph(bitmap);
+}
+
 }  // namespace
 
 TfrPreviewForm::TfrPreviewForm(TComponent* owner) : TForm(owner) {
@@ -359,20 +425,20 @@ TfrPreviewForm::TfrPreviewForm(TComponent* owner) : TForm(owner) {
   HelpBtn = MakeButton(this, "HelpBtn", Panel1, 0, 27, [this] { HelpBtnClick(); });
   ExitBtn = MakeButton(this, "ExitBtn", Panel1, 205, 64, [this] { ExitBtnClick(); });
   ZoomBtn->SetCaption("100%");
-  LoadBtn->SetCaption("...");
-  SaveBtn->SetCaption("S");
-  PrintBtn->SetCaption("P");
-  PageSetupBtn->SetCaption("#");
-  FindBtn->SetCaption("?");
-  HelpBtn->SetCaption("i");
+  SetGlyph(LoadBtn, Glyph::Load);
+  SetGlyph(SaveBtn, Glyph::Save);
+  SetGlyph(PrintBtn, Glyph::Print);
+  SetGlyph(PageSetupBtn, Glyph::PageSetup);
+  SetGlyph(FindBtn, Glyph::Find);
+  SetGlyph(HelpBtn, Glyph::Help);
 
   PreviewPanel = MakePanel(this, "PreviewPanel", this, alClient, 640, 453);
   RPanel = MakePanel(this, "RPanel", PreviewPanel, alRight, kBarSize, 437);
   PgUp = PlaceControl(new TfrSpeedButton(this), "PgUp", RPanel, 0, 0, kBarSize, kBarSize);
-  PgUp->SetCaption("<");
+  SetGlyph(PgUp, Glyph::PageUp);
   PgUp->OnClick = [this](TComponent*) { PgUpClick(); };
   PgDown = PlaceControl(new TfrSpeedButton(this), "PgDown", RPanel, 0, 0, kBarSize, kBarSize);
-  PgDown->SetCaption(">");
+  SetGlyph(PgDown, Glyph::PageDown);
   PgDown->OnClick = [this](TComponent*) { PgDownClick(); };
   VScrollBar = PlaceControl(new TScrollBar(this), "VScrollBar", RPanel, 0, 0, kBarSize, 100);
   VScrollBar->SetKind(sbVertical);
