@@ -316,4 +316,24 @@ TEST_F(BuildBand, CrossBandsPrintOneCellPerColumnInEveryRow) {
   }
 }
 
+// Objects whose whole text is one field reference are bound to that field
+// (so a blob can be loaded into them); others are not.
+TEST_F(BuildBand, ObjectsShowingOneFieldAreBoundToIt) {
+  Fill(NumberedRows(1));
+  AddBand(btMasterData, "Rows", 50, 20, 0, "frDBDataSet1");
+  AddText("[Dbf1.\"GRP\"]", 10, 50)->Name = "Field";
+  AddText("[\"P\"]", 110, 50)->Name = "OfTheBandsSource";
+  AddText("n [Dbf1.\"N\"]", 210, 50)->Name = "Mixed";
+  AddText("[Dbf1.\"N\"]", 310, 50, 100, 20, flTextOnly)->Name = "TextOnly";
+  AddText("[PAGE#]", 410, 50)->Name = "NoField";
+  std::vector<std::string> bindings;
+  report_->OnBeforePrint = [&](TStrings*, TfrView* view) {
+    bindings.push_back(std::string(view->Name.c_str()) + "=" + (view->DataSet == table_ ? "Dbf1." : "") +
+                       view->DataField.c_str());
+  };
+  ASSERT_TRUE(Build());
+  EXPECT_EQ(bindings, (std::vector<std::string>{"Field=Dbf1.GRP", "OfTheBandsSource=Dbf1.P", "Mixed=",
+                                                 "TextOnly=", "NoField="}));
+}
+
 }  // namespace

@@ -577,4 +577,24 @@ TEST_F(BuildFlow, ObjectsAskingToHearOfPrintedTextsAreToldOfEach) {
   EXPECT_EQ(heard, (std::vector<std::string>{"row 1\r\n", "row 2\r\n"}));
 }
 
+// A header above two data bands belongs to the first, a footer below both to
+// the second; an object on a band's bottom edge belongs to that band.
+TEST_F(BuildFlow, HeadersAndFootersLinkToTheNearestDataBand) {
+  AddBand(btMasterHeader, "Head", 50, 20);
+  AddText("head", 10, 50);
+  AddBand(btMasterData, "First", 80, 20, 0, "2");
+  AddText("first [LINE#]", 10, 100);
+  AddBand(btMasterData, "Second", 110, 20, 0, "1");
+  AddText("second [LINE#]", 10, 110);
+  AddBand(btMasterFooter, "Foot", 140, 20);
+  AddText("foot", 10, 140);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_EQ(BuildFixture::AllTexts(pages[0]),
+            (std::vector<std::string>{"head", "first 1", "first 2", "second 1", "foot"}));
+  // The edge object keeps its place at the band's bottom.
+  EXPECT_EQ(Objects(pages[0], "first ")[0]->top, limits_.Top + 20 + 20);
+}
+
 }  // namespace
