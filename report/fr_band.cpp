@@ -473,6 +473,17 @@ void TfrBand::PrintSplit() {
     for (int piece = 0;; ++piece) {
       const int u = Clamp(int64_t{Page->CurBottom} - ColumnFooterHeight() - Top - 2);
       m = 0;
+      if (u <= 0) {
+        // No room at all: the next page may have some, a fresh one that has
+        // none never will.
+        if (piece > 0) {
+          RecordBandDoesNotFit(Name);
+          break;
+        }
+        FitOrBreak(Top, 10000, false);
+        Top = Page->CurY;
+        continue;
+      }
       bool progress = false;
       for (size_t i = 0; i < n && !Stopped(); ++i) {
         SplitState& state = split_[i];

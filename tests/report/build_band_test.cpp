@@ -21,6 +21,8 @@ using build_test::Row;
 
 class BuildBand : public BuildFixture {};
 
+constexpr uint16_t kFirstAndLastPage = flBandOnFirstPage | flBandOnLastPage;
+
 std::string Lines(int from, int to) {
   std::string text;
   for (int i = from; i <= to; ++i) text += (i > from ? "\n" : "") + std::string("line ") + std::to_string(i);
@@ -117,28 +119,36 @@ TEST_F(BuildBand, TallBandsSplitAcrossPagesWithEveryLineOnce) {
   }
 }
 
-// An object that cannot be split and is taller than the page: no page can
-// take any part of the band, so the build stops with an error instead of
-// adding pages without end.
+// A band no page can take any part of stops the build with an error instead
+// of adding pages without end: an object that cannot be split and is taller
+// than the page, or a page footer that leaves no room above it.
 TEST_F(BuildBand, BandNoPageCanTakeStopsTheBuildWithAnError) {
-  Fill(NumberedRows(2));
-  const int body = limits_.Bottom - limits_.Top;
-  AddBand(btMasterData, "Huge", 50, body + 300, flBandBreaked, "frDBDataSet1");
-  auto picture = std::make_unique<TfrPictureView>();
-  picture->Name = "Picture1";
-  picture->SetBounds(10, 80, 100, body + 100);
-  page_->Objects.push_back(std::move(picture));
-  AddText("row [Dbf1.\"N\"]", 200, 50);
-  // Were pages added without end, the build is stopped here and the count shows it.
-  int pages_begun = 0;
-  report_->OnBeginPage = [&](int) {
-    if (++pages_begun > 50) report_->Terminated = true;
-  };
-  EXPECT_FALSE(Build());
-  EXPECT_LE(pages_begun, 3);
-  ASSERT_EQ(dialogs_->boxes.size(), 1u);
-  EXPECT_NE(dialogs_->boxes[0].text.find("Huge"), AnsiString::npos) << dialogs_->boxes[0].text;
-  EXPECT_EQ(report_->EMFPages()->Count(), 0);
+  for (const bool tall_object : {true, false}) {
+    SCOPED_TRACE(tall_object ? "object taller than the page" : "no room above the page footer");
+    build_test::Scenario s;
+    s.Fill(NumberedRows(2));
+    const int body = s.limits_.Bottom - s.limits_.Top;
+    s.AddBand(btMasterData, "Huge", 50, tall_object ? body + 300 : 20, flBandBreaked, "frDBDataSet1");
+    if (tall_object) {
+      auto picture = std::make_unique<TfrPictureView>();
+      picture->Name = "Picture1";
+      picture->SetBounds(10, 80, 100, body + 100);
+      s.page_->Objects.push_back(std::move(picture));
+    } else {
+      s.AddBand(btPageFooter, "Footer", body + 400, body + 50, kFirstAndLastPage);
+    }
+    s.AddText("row [Dbf1.\"N\"]", 200, 50);
+    // Were pages added without end, the build is stopped here and the count shows it.
+    int pages_begun = 0;
+    s.report_->OnBeginPage = [&](int) {
+      if (++pages_begun > 50) s.report_->Terminated = true;
+    };
+    EXPECT_FALSE(s.Build());
+    EXPECT_LE(pages_begun, 3);
+    ASSERT_EQ(s.dialogs_->boxes.size(), 1u);
+    EXPECT_NE(s.dialogs_->boxes[0].text.find("Huge"), AnsiString::npos) << s.dialogs_->boxes[0].text;
+    EXPECT_EQ(s.report_->EMFPages()->Count(), 0);
+  }
 }
 
 // ---- Running totals ---------------------------------------------------------------------
