@@ -1490,10 +1490,29 @@ class TgpColumnSizer {
 };
 TgpColumnSizer& ColumnSizer();
 
-// A column dragged by its title: where it would drop and the marks that show it.
+// Rows and columns dragged with the mouse: rows out of the grid (DragMode
+// dmAutomatic) and other drags onto it, with the row under the pointer
+// marked as the drop target; a column by its title, with the place it would
+// drop at and the marks that show it.
 class TgpDragger {
  public:
+  explicit TgpDragger(TgpSelectionSite* grid) : Snapshot(grid) {}
+  // A press on a cell waits for the pointer to leave StartRect.
+  bool PressArmed = false;
+  TRect StartRect;
+  // A drag started in this grid runs (rows or a column).
+  bool RowDrag = false;
   bool ColumnDrag = false;
+  bool DesignDrag = false;
+  // Rows are dragged over the grid (from it or from elsewhere) and the row
+  // under the pointer is tracked.
+  bool RowDragOver = false;
+  bool TrackRows = false;
+  // The record under the pointer while rows are dragged over the grid; what
+  // a drop handler asks for.
+  TgpRecShot Snapshot;
+  // Captures the hovered row's record into Snapshot, or nothing with Clear.
+  void TakeSnapshot(TDBGridPro* Grid, bool Clear);
   // 0 none, 1 between groups, 2 a new line of a group, 3 in a line.
   int DropKind = 0;
   TgpGroupInfo* DropGroup = nullptr;
@@ -1751,7 +1770,7 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   // Re-reads imported captions and visions from the Mapper.
   virtual void ApplyMapper();
   // Whether the selection is painted (False while rows are dragged over it).
-  virtual bool ShowsSelection() const { return true; }
+  virtual bool ShowsSelection() const;
   // Paints row attributes for rows FirstRow .. LastRow of the window.
   void PrepareRowAttrs(int FirstRow, int LastRow);
   // Scroll handling of the data link (also run by GoToCell for 0).
@@ -1810,6 +1829,21 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   int GetDropTarget(int X, int Y, int Flags, int& Index, int& Level, TgpGroupInfo*& Group) const;
   bool ProbeBoundary(int X, int Y, int DY, int DX, int Kind, int& C1, int& C2) const;
   void ColumnDropped(TgpColumn* Column, TShiftState Shift);
+  // Whether the record of window row Row is selected explicitly.
+  bool RecordSelectedAt(int Row);
+  // Repaints the previous and the new hovered row while rows are dragged over.
+  void RepaintHoverRow();
+  // The design-time hit test: True when the grid takes the mouse at (X, Y)
+  // itself (titles, sizing borders) instead of the form designer.
+  bool DesignHitTest(int X, int Y);
+  // The grid is being designed (its form is in a form designer).
+  bool Designing() const { return ComponentState().Contains(csDesigning); }
+
+  // ---- Dragging (rs_grid_sizing.cpp)
+  void DoStartDrag() override;
+  void DragOver(TControl* Source, int X, int Y, TDragState State, bool& Accept) override;
+  void DragDrop(TControl* Source, int X, int Y) override;
+  void DoEndDrag(TControl* Target, int X, int Y) override;
 
  protected:
   void Notification(TComponent* component, TOperation operation) override;
@@ -1828,6 +1862,8 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   void MouseMove(TShiftState shift, int x, int y) override;
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
   void DblClick() override;
+  void MouseEnter() override;
+  void MouseLeave() override;
   void WMTimer(unsigned id) override;
   bool WantSpecialKey(uint16_t key) const override;
   bool OwnsContextMenu() const override { return true; }
@@ -1939,6 +1975,8 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   bool sizing_cursor_shown_ = false;
   bool click_handled_ = false, edit_on_mouse_up_ = false, pickup_pending_ = false;
   bool auto_scrolling_ = false;
+  // A drag started by the press has ended; its release is no click.
+  bool drag_ended_ = false;
   int auto_scroll_ticks_ = 0;
   int mouse_x_ = 0, mouse_y_ = 0;
   TRect drag_start_rect_;

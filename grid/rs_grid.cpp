@@ -71,7 +71,7 @@ TDBGridPro::TDBGridPro(TComponent* owner) : TCustomControl(owner) {
   title_images_link_->OnChange = [this](TChangeLink*) { TitleImagesChanged(); };
   auto_search_ = std::make_unique<TgpAutoSearchParams>(this);
   delete_params_ = std::make_unique<TgpDeleteParams>(this);
-  dragger_ = std::make_unique<TgpDragger>();
+  dragger_ = std::make_unique<TgpDragger>(this);
   SetColor(clWindow);
   SetTabStop(true);
   SetBounds(Left(), Top(), 340, 240);

@@ -352,6 +352,10 @@ void TDBGridPro::PrepareRowAttrs(int FirstRow, int LastRow) {
     if (strip_step_ != -1 && data_set_ != nullptr) row->StripNo = (data_set_->GetSequenceNo() - 1) % strip_step_ + 1;
     row->IsCurrent = r == current_row_;
     if (row->IsCurrent) row->Focused = has_focus_;
+    if (hover_kind_ == 2 && hover_row_ == r) {
+      row->Hot = true;
+      if (TgpCellAttrs* hot = hover_column_ >= 0 ? row->CellAttrs(hover_column_) : nullptr) hot->Hot = true;
+    }
     const bool selected = !selection_->Empty() && selection_->IndexOf(data_set_->QueryBookmarkText()) != -1;
     auto selected_row_colours = [&] {
       row->FontColor = d.SelectedRowText();

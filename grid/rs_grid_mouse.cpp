@@ -66,6 +66,7 @@ void TDBGridPro::UpdateHover(int X, int Y) {
 
 bool TDBGridPro::CanChangeTitleState(bool Multi, TgpColumn* Column) const {
   if (Column == nullptr) return false;
+  if (Designing()) return true;
   if (Column->OptionsBehavior().Contains(cboNoTitleStates)) return false;
   if (options_behavior_.Contains(gboNoTitleStates)) return false;
   return !(Multi && options_behavior_.Contains(gboNoMultiTitleStates));
@@ -73,6 +74,7 @@ bool TDBGridPro::CanChangeTitleState(bool Multi, TgpColumn* Column) const {
 
 bool TDBGridPro::CanDragColumn(TgpColumn* Column) const {
   if (Column == nullptr) return false;
+  if (Designing()) return true;
   if (options_behavior_.Contains(gboNoColumnMoving) && options_behavior_.Contains(gboNoColumnGrouping)) return false;
   return !Column->OptionsBehavior().Contains(cboNoDragging);
 }
@@ -175,6 +177,8 @@ void TDBGridPro::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
     return;
   }
   UpdateHover(x, y);
+  dragger_->PressArmed = false;
+  drag_ended_ = false;
   if (button == mbLeft) {
     // The border is looked up again: the columns may have changed since the
     // pointer came to rest on it (a layout loaded by a key).
@@ -212,6 +216,16 @@ void TDBGridPro::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
         actions = 0x400;
     }
     if (!multi_select_) actions = 0;
+    if (drag_mode_ == dmAutomatic && button == mbLeft) {
+      dragger_->PressArmed = true;
+      dragger_->StartRect = hovered->CellRect(clicked_row, false, false);
+      // A plain press on a selected record may start dragging the selection:
+      // it is cleared on the release only.
+      if (actions == 0x400 && RecordSelectedAt(clicked_row)) {
+        actions = 0;
+        selection_->SetClearOnMouseUp(true);
+      }
+    }
     moved = target != current_column_index_ || clicked_row != current_row_;
     if (clicked_row == current_row_)
       GoToCell(actions, 0, target);
@@ -233,8 +247,12 @@ void TDBGridPro::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
         !QuickEdit(column, geoNoQuickEditByClick) && was_focused) {
       // Click to edit: a plain click on the current cell of a focused grid.
       const bool plain = !shift.Contains(ssShift) && !shift.Contains(ssAlt) && !shift.Contains(ssCtrl);
-      if (plain && !selection_->IsCurrentSelected() && !(moved && !double_click) && !many)
-        current_column_->StartCellEdit();
+      if (plain && !selection_->IsCurrentSelected() && !(moved && !double_click) && !many) {
+        if (dragger_->PressArmed)
+          edit_on_mouse_up_ = true;
+        else
+          current_column_->StartCellEdit();
+      }
     }
   } else if (button == mbRight) {
     if (hover_kind_ == 2)
@@ -258,6 +276,12 @@ void TDBGridPro::MouseMove(TShiftState shift, int x, int y) {
     hint_pending_ = true;
     if (HasWindow()) SetTimer(kHintTimer, 50);
   }
+  if (dragger_->DesignDrag) {
+    // A form designer's drag runs here, not in the program's drag loop.
+    bool accept = false;
+    DragOver(this, x, y, dsDragMove, accept);
+    return;
+  }
   if (!HasGroups()) {
     TCustomControl::MouseMove(shift, x, y);
     return;
@@ -272,10 +296,16 @@ void TDBGridPro::MouseMove(TShiftState shift, int x, int y) {
     dragged_column_ = pressed_title_;
     dragger_->ColumnDrag = true;
     sizing_state_ = 0;
+    if (Designing())
+      DoStartDrag();
+    else
+      BeginDrag(true);
+  } else if (dragger_->PressArmed && !Inside(dragger_->StartRect, x, y)) {
+    edit_on_mouse_up_ = false;
+    BeginDrag(true);
   }
-  if (dragger_->ColumnDrag) dragger_->TrackDrop(this, x, y, shift);
   // Record tracking: the current record follows the pointer.
-  if (link_active_ && sizing_state_ == 0 && hover_kind_ == 2 && !dragger_->ColumnDrag &&
+  if (link_active_ && !Designing() && sizing_state_ == 0 && hover_kind_ == 2 && !Dragging() &&
       (options_pickup_.Contains(gpoMouseTrack) || (options_pickup_.Contains(gpoCaptureRecord) && auto_scrolling_)) &&
       hover_row_ != current_row_ && data_set_ != nullptr) {
     data_set_->Skip(hover_row_ - active_row_);
@@ -290,19 +320,21 @@ void TDBGridPro::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
   StopAutoScroll();
   mouse_x_ = x;
   mouse_y_ = y;
-  if (dragger_->ColumnDrag) {
-    TgpColumn* column = dragged_column_;
-    dragger_->ColumnDrag = false;
-    pressed_title_ = nullptr;
-    dragged_column_ = nullptr;
+  if (dragger_->DesignDrag || drag_ended_) {
+    // The release after a drag: the drop has been handled (a form designer's
+    // drag is dropped here), so it is no click, no pick and no edit.
+    if (dragger_->DesignDrag) {
+      DragDrop(this, x, y);
+      DoEndDrag(this, x, y);
+    }
+    drag_ended_ = false;
+    selection_->SetClearOnMouseUp(false);
+    edit_on_mouse_up_ = false;
     sizing_state_ = 0;
-    dragger_->HideMarks(this);
-    ColumnDropped(column, shift);
-    dragger_->DropKind = 0;
-    InvalidateTitles();
     UpdateCursor();
     return;
   }
+  dragger_->PressArmed = false;
   if (selection_->ClearOnMouseUp()) {
     selection_->SetClearOnMouseUp(false);
     selection_->Clear(true, false);
@@ -346,6 +378,22 @@ void TDBGridPro::FinishTitleClick(TShiftState shift, int x, int y) {
     column->ChangeTitleState(next, !keep_others, true);
   }
   Update();
+}
+
+void TDBGridPro::MouseEnter() {
+  if (OnMouseEnter) OnMouseEnter(this);
+}
+
+void TDBGridPro::MouseLeave() {
+  prev_hover_kind_ = hover_kind_;
+  prev_hover_column_ = hover_column_;
+  prev_hover_row_ = hover_row_;
+  hover_kind_ = 0;
+  hover_column_ = -1;
+  hover_row_ = -1;
+  if (OnMouseLeave) OnMouseLeave(this);
+  // The record that followed the pointer is no longer under it.
+  if (auto_scrolling_ && options_pickup_.Contains(gpoCaptureRecord)) selection_->Current()->Invalidate(true);
 }
 
 // ---- Automatic scrolling ------------------------------------------------------------------

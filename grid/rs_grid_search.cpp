@@ -285,7 +285,8 @@ bool Clipped(TCanvas& canvas, const AnsiString& text, const TRect& box, bool wor
 }  // namespace
 
 AnsiString TDBGridPro::HintTextAt(int X, int Y) {
-  if (sizing_state_ != 0 || dragger_->ColumnDrag) return AnsiString();
+  const TgpDragger& d = *dragger_;
+  if (sizing_state_ != 0 || d.RowDrag || d.ColumnDrag || d.RowDragOver) return AnsiString();
   int row = -1, index = -1;
   const int kind = HitTest(X, Y, row, index);
   if ((kind == 1 || kind == 3) && HasWindow()) {

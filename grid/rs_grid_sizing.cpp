@@ -28,6 +28,7 @@ TRect LineStrip(TDBGridPro* grid, int x) { return Rect(x - 1, 0, x + 3, grid->Cl
 
 bool TgpColumnSizer::CanSizeColumn(TDBGridPro* Grid, TgpColumn* Column) const {
   if (Column == nullptr || Column->Group() == nullptr || Column->Group()->FixedWidth) return false;
+  if (Grid->Designing()) return true;
   const TgpGridBehaviorOptions options = Grid->OptionsBehavior();
   // A column last in its line has the group's border: sizing it sizes the group.
   if (Column->LastInLine()) return !options.Contains(gboNoGroupSizing);
@@ -44,7 +45,7 @@ bool TgpColumnSizer::HitBorder(TDBGridPro* Grid, int X, int Y) {
     kind = 2;
     if (!options.Contains(gboFullHeightSizing)) {
       if (Y >= Grid->TitleBand() + Grid->RowHeight()) return false;
-      if (!(options.Contains(gboSmartSizing) && X < Grid->ClientWidth() - t - 2)) return false;
+      if (!(options.Contains(gboSmartSizing) && X < Grid->ClientWidth() - t - 2) && !Grid->Designing()) return false;
     }
   }
   int row1 = -1, left = -1, row2 = -1, right = -1;
@@ -157,7 +158,7 @@ void TDBGridPro::ColumnDropped(TgpColumn* Column, TShiftState Shift) {
   TgpDragger& d = *dragger_;
   if (Column == nullptr || d.DropKind == 0) return;
   if (d.DropKind == 1) {
-    if (Shift.Contains(ssShift) || options_behavior_.Contains(gboNoColumnGrouping))
+    if (Shift.Contains(ssShift) || (!Designing() && options_behavior_.Contains(gboNoColumnGrouping)))
       columns_->MoveGroup(Column->Group(), d.DropGroup);
     else
       columns_->MakeGroup(Column, d.DropGroup);
@@ -170,13 +171,14 @@ void TDBGridPro::ColumnDropped(TgpColumn* Column, TShiftState Shift) {
 
 void TgpDragger::TrackDrop(TDBGridPro* Grid, int X, int Y, TShiftState Shift) {
   const TgpGridBehaviorOptions options = Grid->OptionsBehavior();
-  int flags = options.Contains(gboNoColumnGrouping) || Shift.Contains(ssShift) ? 12 : 0;
+  const bool run_time = !Grid->Designing();
+  int flags = run_time && (options.Contains(gboNoColumnGrouping) || Shift.Contains(ssShift)) ? 12 : 0;
   if (options.Contains(gboNoColumnMoving)) flags |= 2;
   DropKind = Grid->GetDropTarget(X, Y, flags, DropIndex, DropLevel, DropGroup);
   TgpColumn* column = Grid->DraggedColumn();
   TgpColumns& columns = *Grid->Columns();
   auto refuse = [&] { DropKind = 0; };
-  if (column != nullptr && DropKind != 0) {
+  if (run_time && column != nullptr && DropKind != 0) {
     const TgpColumnBehaviorOptions own = column->OptionsBehavior();
     if (own.Contains(cboNoDragging)) refuse();
     if ((DropKind == 2 || DropKind == 3) && (own.Contains(cboFixedWidth) || own.Contains(cboStandalone))) refuse();
@@ -288,4 +290,138 @@ void TDBGridPro::PaintInteraction(TCanvas& canvas) {
       }
     }
   }
+}
+
+// ---- Row and column dragging --------------------------------------------------------------
+
+namespace {
+
+// The link's active row set to row for a while, back also after an exception.
+class ActiveRowGuard {
+ public:
+  ActiveRowGuard(TDataLink* link, int row) : link_(link), saved_(link->QueryActiveRow()) { link_->ChangeActiveRow(row); }
+  ~ActiveRowGuard() { link_->ChangeActiveRow(saved_); }
+  ActiveRowGuard(const ActiveRowGuard&) = delete;
+  ActiveRowGuard& operator=(const ActiveRowGuard&) = delete;
+
+ private:
+  TDataLink* link_;
+  int saved_;
+};
+
+}  // namespace
+
+bool TDBGridPro::RecordSelectedAt(int Row) {
+  if (!link_active_ || Row < 0 || selection_->Empty()) return false;
+  ActiveRowGuard at(data_link_.get(), Row);
+  return selection_->IndexOf(data_set_->QueryBookmarkText()) != -1;
+}
+
+void TgpDragger::TakeSnapshot(TDBGridPro* Grid, bool Clear) {
+  if (Clear || !Grid->LinkActive() || Grid->HoverKind() != 2 || Grid->HoverRow() == -1) {
+    Snapshot.Capture(TBookmark());
+    return;
+  }
+  ActiveRowGuard at(Grid->DataLink(), Grid->HoverRow());
+  Snapshot.Capture(Grid->DataSet()->QueryBookmarkText());
+}
+
+bool TDBGridPro::ShowsSelection() const {
+  const TgpDragger& d = *dragger_;
+  if (!d.TrackRows) return true;
+  return options_behavior_.Contains(d.RowDrag ? gboNoInsideDragTrack : gboNoIncomingDragTrack);
+}
+
+void TDBGridPro::RepaintHoverRow() {
+  const int old_row = prev_hover_kind_ == 2 ? prev_hover_row_ : -1;
+  const int new_row = hover_kind_ == 2 ? hover_row_ : -1;
+  if (old_row == new_row) return;
+  if (old_row != -1) InvalidateRow(old_row);
+  if (new_row != -1) InvalidateRow(new_row);
+  Update();
+}
+
+void TDBGridPro::DoStartDrag() {
+  TgpDragger& d = *dragger_;
+  d.PressArmed = false;
+  d.RowDrag = true;
+  d.DesignDrag = Designing();
+  d.TakeSnapshot(this, true);
+  drag_ended_ = false;
+  HideHint();
+  if (!d.ColumnDrag) InvalidateRow(current_row_);
+  TCustomControl::DoStartDrag();
+}
+
+void TDBGridPro::DragOver(TControl* Source, int X, int Y, TDragState State, bool& Accept) {
+  TgpDragger& d = *dragger_;
+  UpdateHover(X, Y);
+  Accept = false;
+  const auto* other = dynamic_cast<TDBGridPro*>(Source);
+  const bool own_column_drag = Source == this && d.ColumnDrag;
+  const bool column_drag = own_column_drag || (other != nullptr && other != this && other->Dragger()->ColumnDrag);
+  d.RowDragOver = !column_drag && State != dsDragLeave;
+  d.TrackRows = d.RowDragOver && (State == dsDragEnter || State == dsDragMove);
+  if (d.TrackRows) d.TakeSnapshot(this, false);
+  if (own_column_drag) {
+    if (State == dsDragMove) d.TrackDrop(this, X, Y, MouseShiftState());
+    if (State == dsDragLeave) d.HideMarks(this);
+    Accept = State != dsDragLeave;
+    return;
+  }
+  TCustomControl::DragOver(Source, X, Y, State, Accept);
+  // The row under the pointer is marked as the drop target.
+  if (State == dsDragEnter) {
+    InvalidateRow(current_row_);
+    if (hover_kind_ == 2) InvalidateRow(hover_row_);
+    Update();
+  } else if (State == dsDragLeave) {
+    InvalidateRow(current_row_);
+    if (prev_hover_kind_ == 2) InvalidateRow(prev_hover_row_);
+    Update();
+  } else {
+    RepaintHoverRow();
+  }
+}
+
+void TDBGridPro::DragDrop(TControl* Source, int X, int Y) {
+  TgpDragger& d = *dragger_;
+  if (Source == this && d.ColumnDrag) {
+    ColumnDropped(dragged_column_, MouseShiftState());
+    return;
+  }
+  TCustomControl::DragDrop(Source, X, Y);
+  if (Source != this) {
+    // A drag from elsewhere ends in its own control: the marked row is plain again.
+    d.RowDragOver = d.TrackRows = false;
+    if (hover_kind_ == 2) InvalidateRow(hover_row_);
+    InvalidateRow(current_row_);
+  }
+}
+
+void TDBGridPro::DoEndDrag(TControl* Target, int X, int Y) {
+  TgpDragger& d = *dragger_;
+  const bool column_drag = d.ColumnDrag;
+  d.RowDrag = d.ColumnDrag = d.DesignDrag = d.RowDragOver = d.TrackRows = false;
+  d.PressArmed = false;
+  drag_ended_ = true;
+  if (hover_kind_ == 2) InvalidateRow(hover_row_);
+  InvalidateRow(current_row_);
+  if (column_drag) {
+    d.HideMarks(this);
+    d.DropKind = 0;
+    pressed_title_ = nullptr;
+    dragged_column_ = nullptr;
+    InvalidateTitles();
+    Update();
+    return;
+  }
+  TCustomControl::DoEndDrag(Target, X, Y);
+}
+
+bool TDBGridPro::DesignHitTest(int X, int Y) {
+  if (!HasGroups()) return false;
+  if (sizing_state_ != 0) return true;
+  if (Y >= 0 && Y < title_band_) return true;
+  return !dragger_->DesignDrag && ColumnSizer().HitBorder(this, X, Y);
 }

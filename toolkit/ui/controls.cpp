@@ -49,6 +49,7 @@ TControl::TControl(TComponent* owner) : TComponent(owner) {
 }
 
 TControl::~TControl() {
+  drag_host::Forget(this);
   if (parent_) parent_->RemoveControl(this);
   parent_ = nullptr;
   DeleteHostedWidget(widget_);

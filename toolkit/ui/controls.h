@@ -20,6 +20,18 @@ class TPopupMenu;
 
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
+// Dragging a control onto another with the mouse, inside the program. The
+// target under the pointer hears the drag come (dsDragEnter), move over it
+// (dsDragMove) and go (dsDragLeave, also when the drag ends elsewhere or is
+// cancelled); only a target that accepted the last move gets the drop.
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+using TStartDragEvent = std::function<void(TComponent* Sender)>;
+using TDragOverEvent =
+    std::function<void(TComponent* Sender, TComponent* Source, int X, int Y, TDragState State, bool& Accept)>;
+using TDragDropEvent = std::function<void(TComponent* Sender, TComponent* Source, int X, int Y)>;
+// Target is nullptr when nothing took the drop; X and Y are then 0.
+using TEndDragEvent = std::function<void(TComponent* Sender, TComponent* Target, int X, int Y)>;
+
 class TControl : public TComponent {
  public:
   explicit TControl(TComponent* owner);
@@ -80,6 +92,27 @@ class TControl : public TComponent {
   TNotifyEvent OnClick;
   // What a click does: OnClick, with any exception shown by the application.
   virtual void Click();
+
+  // ---- Dragging: one drag at a time; it follows the mouse until its button
+  // is released (a drop) or Escape is pressed (a cancel).
+  // Starts dragging this control, at once or once the pointer has moved
+  // Threshold pixels away (-1: the system's distance). Nothing while a drag runs.
+  void BeginDrag(bool Immediate, int Threshold = -1);
+  // This control is being dragged (a drag that waits for its threshold is not).
+  bool Dragging() const;
+  // Ends the drag of this control, dropping it where the pointer is or not.
+  void EndDrag(bool Drop);
+  TStartDragEvent OnStartDrag;
+  // Unassigned: the control refuses every drag.
+  TDragOverEvent OnDragOver;
+  TDragDropEvent OnDragDrop;
+  TEndDragEvent OnEndDrag;
+  // What the running drag asks of its source and its targets; each fires its
+  // event. DragOver's Accept comes in as whether OnDragOver is assigned.
+  virtual void DoStartDrag();
+  virtual void DragOver(TControl* Source, int X, int Y, TDragState State, bool& Accept);
+  virtual void DragDrop(TControl* Source, int X, int Y);
+  virtual void DoEndDrag(TControl* Target, int X, int Y);
 
   // Paints now / when the loop next runs.
   void Repaint();

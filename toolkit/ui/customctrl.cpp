@@ -264,8 +264,13 @@ void ForwardMouse(C& control, Host& host, QMouseEvent& e, QEvent::Type type) {
   const int y = int(e.position().y());
   TShiftState shift = ShiftFrom(e.modifiers(), e.buttons());
   TMouseButton button = mbLeft;
+  const QPoint global = e.globalPosition().toPoint();
+  drag_host::NotePointer(global, shift.Bits());
   switch (type) {
-    case QEvent::MouseMove: RunGuarded([&] { host.MouseMove(control, shift, x, y); }); return;
+    case QEvent::MouseMove:
+      if (drag_host::MouseMove(&control, global)) return;
+      RunGuarded([&] { host.MouseMove(control, shift, x, y); });
+      return;
     case QEvent::MouseButtonPress:
       if (!ButtonFrom(e.button(), button)) return;
       if (button == mbLeft) host.clicked = true;
@@ -282,7 +287,9 @@ void ForwardMouse(C& control, Host& host, QMouseEvent& e, QEvent::Type type) {
       return;
     case QEvent::MouseButtonRelease: {
       if (!ButtonFrom(e.button(), button)) return;
-      const bool clicked = button == mbLeft && host.clicked;
+      // A release that ends a drag is no click; the control still hears it.
+      const bool dragged = button == mbLeft && drag_host::MouseRelease(&control);
+      const bool clicked = button == mbLeft && host.clicked && !dragged;
       if (button == mbLeft) host.clicked = false;
       RunGuarded([&] { host.MouseUp(control, button, shift, x, y); });
       if (clicked && x >= 0 && y >= 0 && x < control.Width() && y < control.Height()) control.Click();
@@ -381,6 +388,9 @@ struct TCustomControl::Host : WidgetSink {
   void MouseMove(TCustomControl& c, TShiftState s, int x, int y) { c.MouseMove(s, x, y); }
   void MouseUp(TCustomControl& c, TMouseButton b, TShiftState s, int x, int y) { c.MouseUp(b, s, x, y); }
   void DblClick(TCustomControl& c) { c.DblClick(); }
+  void Hover(bool entered) override {
+    RunGuarded([&] { entered ? control->MouseEnter() : control->MouseLeave(); });
+  }
 
   void Wheel(QWheelEvent& e) override {
     const int delta = e.angleDelta().y();

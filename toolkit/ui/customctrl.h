@@ -154,6 +154,9 @@ class TCustomControl : public TWinControl {
   virtual void DblClick();
   // delta: multiples of 120 per notch, positive away from the user.
   virtual void MouseWheel(TShiftState shift, int delta, int x, int y);
+  // The mouse came over the control, or left it.
+  virtual void MouseEnter() {}
+  virtual void MouseLeave() {}
   // A key set to 0 is used up.
   virtual void KeyDown(uint16_t& key, TShiftState shift);
   virtual void KeyUp(uint16_t& key, TShiftState shift);
@@ -183,6 +186,10 @@ class TCustomControl : public TWinControl {
   std::unique_ptr<Host> host_;
   bool tab_stop_ = false;
 };
+
+// The Shift, Ctrl and Alt keys and the buttons held at the last mouse event
+// a painted control had (what a drag's target reads the keys from).
+TShiftState MouseShiftState();
 
 // The virtual-key code of a key of the GUI library (for the toolkit's hosts
 // and tests); 0 for keys without one.

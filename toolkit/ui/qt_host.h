@@ -8,6 +8,7 @@
 #include <QResizeEvent>
 #include <QWidget>
 
+#include <cstdint>
 #include <utility>
 
 #include "toolkit/gfx/qt_canvas.h"
@@ -53,6 +54,20 @@ class Hosted : public W, public HostLink {
 // Gives a widget its background colour; with fill it paints it itself
 // instead of showing its parent through.
 void SetWidgetBackground(QWidget* widget, TColor color, bool fill);
+
+// The running drag (dragdrop.cpp), as the hosts' mouse forwarding meets it.
+namespace drag_host {
+// Where the pointer is on the screen, as the last mouse event said.
+void NotePointer(const QPoint& global, uint64_t shift_bits);
+// A move of the mouse the control holds: true when a drag of the control
+// used it (the control hears nothing of it).
+bool MouseMove(TControl* control, const QPoint& global);
+// The release of the mouse the control holds: true when it ended a started
+// drag of the control (dropped or not).
+bool MouseRelease(TControl* control);
+// A control that goes away leaves the drag.
+void Forget(TControl* control);
+}  // namespace drag_host
 
 // Detaches and deletes the widget a control hosted.
 void DeleteHostedWidget(QWidget* widget);
