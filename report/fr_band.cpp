@@ -86,13 +86,12 @@ class BandException : public Exception {
   using Exception::Exception;
 };
 
-// A band that a fresh page cannot take any part of stops the build instead
-// of adding pages without end.
+
+}  // namespace
+
 void RecordBandDoesNotFit(const AnsiString& band_name) {
   RecordBuildError(BandException(Format("Полоса \"%s\" не помещается на странице", {band_name})));
 }
-
-}  // namespace
 
 // ---- Construction and sources ---------------------------------------------------------
 

@@ -703,6 +703,11 @@ void TfrPage::PrintPageFooters() {
 void TfrPage::StartNewPage() {
   TfrEngineState& engine = frEngine();
   TfrReport* report = CurrentReport();
+  if (starting_page_) {
+    // A header that needs a new page of its own would need one on every page.
+    RecordBandDoesNotFit(bands_[btPageHeader]->Name);
+    return;
+  }
   if (report != nullptr) report->ReportProgress(engine.BuiltPageIndex + 1);
   if (!RepeatHeadersOff) PrintBand(bands_[btColumnFooter]);
   PrintPageFooters();
@@ -712,10 +717,12 @@ void TfrPage::StartNewPage() {
     built->AddPage(*this);
   }
   engine.ContinueOnPrevPage = false;
+  starting_page_ = true;
   PrintBand(bands_[btOverlay]);
   CurY = Limits.Top;
   PrintBand(bands_[btPageHeader]);
   PrintBand(bands_[btColumnHeader]);
+  starting_page_ = false;
   FreshPageIndex = engine.BuiltPageIndex;
   FreshColumn = CurColumn;
   FreshY = CurY;

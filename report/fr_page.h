@@ -224,4 +224,6 @@ class TfrPage : public TfrObject {
   std::vector<std::unique_ptr<TfrBand, TfrBandDeleter>> band_store_;
   std::vector<TfrBand*> queue_;
   int deepest_level_ = 1;
+  // Set while a new page prints its headers.
+  bool starting_page_ = false;
 };

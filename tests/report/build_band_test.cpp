@@ -123,19 +123,30 @@ TEST_F(BuildBand, TallBandsSplitAcrossPagesWithEveryLineOnce) {
 // of adding pages without end: an object that cannot be split and is taller
 // than the page, or a page footer that leaves no room above it.
 TEST_F(BuildBand, BandNoPageCanTakeStopsTheBuildWithAnError) {
-  for (const bool tall_object : {true, false}) {
-    SCOPED_TRACE(tall_object ? "object taller than the page" : "no room above the page footer");
+  enum Case { kTallObject, kTallFooter, kTallHeader };
+  for (const Case c : {kTallObject, kTallFooter, kTallHeader}) {
+    const bool tall_object = c == kTallObject;
+    SCOPED_TRACE(c == kTallObject   ? "object taller than the page"
+                 : c == kTallFooter ? "no room above the page footer"
+                                    : "page header taller than the page");
     build_test::Scenario s;
     s.Fill(NumberedRows(2));
     const int body = s.limits_.Bottom - s.limits_.Top;
-    s.AddBand(btMasterData, "Huge", 50, tall_object ? body + 300 : 20, flBandBreaked, "frDBDataSet1");
+    s.AddBand(btMasterData, c == kTallHeader ? "Rows" : "Huge", 50, tall_object ? body + 300 : 20, flBandBreaked,
+              "frDBDataSet1");
     if (tall_object) {
       auto picture = std::make_unique<TfrPictureView>();
       picture->Name = "Picture1";
       picture->SetBounds(10, 80, 100, body + 100);
       s.page_->Objects.push_back(std::move(picture));
-    } else {
+    } else if (c == kTallFooter) {
       s.AddBand(btPageFooter, "Footer", body + 400, body + 50, kFirstAndLastPage);
+    } else {
+      // Its object cannot be split, so every page it starts asks for another.
+      s.AddBand(btPageHeader, "Huge", body + 400, body + 50, kFirstAndLastPage);
+      auto picture = std::make_unique<TfrPictureView>();
+      picture->SetBounds(10, body + 400, 100, body + 100);
+      s.page_->Objects.push_back(std::move(picture));
     }
     s.AddText("row [Dbf1.\"N\"]", 200, 50);
     // Were pages added without end, the build is stopped here and the count shows it.
