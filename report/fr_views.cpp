@@ -6,7 +6,9 @@
 #include <filesystem>
 
 #include "report/FR_Pars.h"
+#include "report/fr_band.h"
 #include "report/fr_globals.h"
+#include "report/fr_page.h"
 #include "report/fr_memo.h"
 #include "report/fr_utils.h"
 #include "toolkit/core/binary.h"
@@ -86,12 +88,46 @@ void TfrBandView::PutProperty(std::string_view name, const Variant& value) {
     NewColumnAfter = value.AsInteger();
   for (const FlagName& f : kBandFlags)
     if (n == f.name) Flags = value.AsBoolean() ? (Flags | f.bit) : (Flags & ~f.bit);
+  if (Parent == nullptr || !Printing()) return;
+  TfrBand& band = *Parent;
+  if (n == "CHILDBAND") {
+    TfrPage* page = frEngine().CurPage;
+    auto* child = page != nullptr ? dynamic_cast<TfrBandView*>(page->FindObject(ChildBand)) : nullptr;
+    band.Child = child != nullptr && child->Parent != &band ? child->Parent : nullptr;
+  } else if (n == "BREAKED") {
+    band.MaySplit = value.AsBoolean();
+  } else if (n == "CONDITION" && band.Type == btGroupHeader) {
+    band.BindSource(FormatText);
+  } else if (n == "LEFT") {
+    band.Left = Left;
+  } else if (n == "TOP") {
+    band.Top = Top;
+  } else if (n == "WIDTH") {
+    band.Width = Width;
+  } else if (n == "HEIGHT") {
+    band.Height = Height;
+  } else if (n == "VISIBLE") {
+    band.Visible = Visible;
+  } else if (n == "DATASOURCE") {
+    band.ReleaseSources();
+    band.BindSource(VarToStr(value));
+  }
 }
 
 Variant TfrBandView::FetchProperty(std::string_view name) {
+  const AnsiString n = AnsiUpperCase(name);
+  TfrBand* band = Printing() ? Parent : nullptr;
+  if (band != nullptr) {
+    if (n == "LEFT") return band->Left;
+    if (n == "TOP") return band->Top;
+    if (n == "WIDTH") return band->Width;
+    if (n == "HEIGHT") return band->Height;
+    if (n == "VISIBLE") return band->Visible;
+  }
   Variant result = TfrView::FetchProperty(name);
   if (!result.IsNull()) return result;
-  const AnsiString n = AnsiUpperCase(name);
+  if (n == "EOF" && band != nullptr && band->Source != nullptr) return band->Source->Eof();
+  if (n == "BREAKED" && band != nullptr) return band->MaySplit;
   if (n == "CHILDBAND") return ChildBand;
   if (n == "MASTER") return Master;
   if (n == "CONDITION") return FormatText;
@@ -101,6 +137,20 @@ Variant TfrBandView::FetchProperty(std::string_view name) {
   if (n == "COLUMNWIDTH") return ColumnWidth;
   for (const FlagName& f : kBandFlags)
     if (n == f.name) return (Flags & f.bit) != 0;
+  return result;
+}
+
+Variant TfrBandView::InvokeMethod(std::string_view name, const Variant& p1, const Variant& p2, const Variant& p3) {
+  Variant result = TfrView::InvokeMethod(name, p1, p2, p3);
+  TfrDataset* source = Parent != nullptr ? Parent->Source : nullptr;
+  if (source == nullptr) return result;
+  const AnsiString n = AnsiUpperCase(name);
+  if (n == "NEXT")
+    source->Next();
+  else if (n == "PRIOR")
+    source->Prior();
+  else if (n == "FIRST")
+    source->First();
   return result;
 }
 

@@ -66,8 +66,12 @@ class TfrBandView : public TfrDrawnView<TfrView> {
   TfrBandView();
   const char* ClassName() const override { return "TfrBandView"; }
 
+  // While a report prints, the geometry, visibility, child, split permission,
+  // condition and record source also reach the run-time band made from the
+  // object (Parent), and are read from it; NEXT, PRIOR and FIRST move its source.
   void PutProperty(std::string_view name, const Variant& value) override;
   Variant FetchProperty(std::string_view name) override;
+  Variant InvokeMethod(std::string_view name, const Variant& p1, const Variant& p2, const Variant& p3) override;
   void FillPropertyList() override;
   void DrawTo(TCanvas* canvas) override;
   // Band objects never go into built pages.

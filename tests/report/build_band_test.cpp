@@ -357,4 +357,33 @@ TEST_F(BuildBand, ObjectsShowingOneFieldAreBoundToIt) {
                                                  "TextOnly=", "NoField="}));
 }
 
+// A band's script sets the band's own properties while it prints.
+TEST_F(BuildBand, BandScriptChangesItsBandWhilePrinting) {
+  const struct {
+    const char* name;
+    const char* script;
+    std::vector<std::string> rows;
+    std::vector<int> tops;  // of the printed rows, below the top limit
+  } cases[] = {
+      {"hidden row", "Visible := [Dbf1.\"N\"] <> 2", {"1", "3"}, {0, 20}},
+      {"taller rows", "Height := 20 * [Dbf1.\"N\"]", {"1", "2", "3"}, {0, 20, 60}},
+      {"property read back", "if Rows.Height = 20 then Height := 35", {"1", "2", "3"}, {0, 35, 70}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    build_test::Scenario s;
+    s.Fill(NumberedRows(3));
+    TfrBandView* rows = s.AddBand(btMasterData, "Rows", 50, 20, 0, "frDBDataSet1");
+    rows->Script.Add((std::string("begin ") + c.script + " end").c_str());
+    s.AddText("row [Dbf1.\"N\"]", 10, 50);
+    ASSERT_TRUE(s.Build());
+    const std::vector<BuiltPage> pages = s.Pages();
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(BuildFixture::Texts(pages[0], "row "), c.rows);
+    std::vector<int> tops;
+    for (const Built* row : BuildFixture::Objects(pages[0], "row ")) tops.push_back(row->top - s.limits_.Top);
+    EXPECT_EQ(tops, c.tops);
+  }
+}
+
 }  // namespace
