@@ -711,6 +711,8 @@ void TfrBand::StartSubReports() {
     sub->ClearRecords();
     sub->BuildPages();
     sub->Mode = 0;
+    frEngine().CurPage = Page;
+    frEngine().CurBand = this;
     sub->CurY = Clamp(int64_t{v->Top} + Top);
     sub->CurBottom = Page->CurBottom;
     sub->XAdjust = Clamp(int64_t{Page->XAdjust} + v->Left);
