@@ -317,24 +317,61 @@ TEST_F(BuildFlow, CountedSourcePrintsItsBandThatManyTimes) {
   EXPECT_EQ(Texts(pages[0], "line "), Numbers(1, 3));
 }
 
+// Template page B continues below the end of page A, unless A's last page
+// was used to its bottom (as a page of columns past its first column is).
 TEST_F(BuildFlow, SecondTemplatePageContinuesOnTheLastPageOfTheFirst) {
-  Fill(NumberedRows(4));
-  AddBand(btMasterData, "Rows", 50, 30, 0, "frDBDataSet1");
-  AddText("row [Dbf1.\"N\"]", 10, 55);
-  AddBand(btReportSummary, "Summary", 100, 30);
-  AddText("summary A", 10, 105);
-  TfrPage* second = report_->Pages().Add();
-  second->LeftMargin = second->TopMargin = second->RightMargin = second->BottomMargin = 50;
-  second->PrintToPrevPage = true;
-  page_ = second;
-  AddBand(btReportTitle, "TitleB", 50, 30);
-  AddText("title B", 10, 55);
+  for (const int columns : {1, 2}) {
+    SCOPED_TRACE(std::to_string(columns) + " columns");
+    build_test::Scenario s;
+    const int per_page = (s.limits_.Bottom - s.limits_.Top) / 30;
+    s.Fill(NumberedRows(columns == 1 ? 4 : per_page));
+    s.page_->Columns = columns;
+    s.AddBand(btMasterData, "Rows", 50, 30, 0, "frDBDataSet1");
+    s.AddText("row [Dbf1.\"N\"]", 10, 55);
+    s.AddBand(btReportSummary, "Summary", 100, 30);
+    s.AddText("summary A", 10, 105);
+    TfrPage* second = s.report_->Pages().Add();
+    second->LeftMargin = second->TopMargin = second->RightMargin = second->BottomMargin = 50;
+    second->PrintToPrevPage = true;
+    s.page_ = second;
+    s.AddBand(btReportTitle, "TitleB", 50, 30);
+    s.AddText("title B", 10, 55);
+    ASSERT_TRUE(s.Build());
+    const std::vector<BuiltPage> pages = s.Pages();
+    if (columns == 1) {
+      ASSERT_EQ(pages.size(), 1u);
+      ASSERT_EQ(BuildFixture::Objects(pages[0], "title B").size(), 1u);
+      // Below four rows and the summary of the first template page.
+      EXPECT_EQ(BuildFixture::Objects(pages[0], "title B")[0]->top, s.limits_.Top + 5 * 30 + 5);
+    } else {
+      ASSERT_EQ(pages.size(), 2u);
+      EXPECT_TRUE(BuildFixture::Objects(pages[0], "title B").empty());
+      ASSERT_EQ(BuildFixture::Objects(pages[1], "title B").size(), 1u);
+      EXPECT_EQ(BuildFixture::Objects(pages[1], "title B")[0]->top, s.limits_.Top + 5);
+    }
+  }
+}
+
+// The summary takes the room kept for the column footer once the column
+// footer has printed.
+TEST_F(BuildFlow, SummaryFitsInTheRoomKeptForTheColumnFooter) {
+  const int body = limits_.Bottom - limits_.Top;
+  int row = 30;
+  if ((body - 20) % row == 0) row = 31;
+  const int rows = (body - 20) / row;
+  const int summary = (body - 20) % row;
+  Fill(NumberedRows(rows));
+  AddBand(btMasterData, "Rows", 50, row, 0, "frDBDataSet1");
+  AddText("row [Dbf1.\"N\"]", 10, 50);
+  AddBand(btColumnFooter, "ColumnFooter", 200, 20);
+  AddText("colfoot", 10, 200);
+  AddBand(btReportSummary, "Summary", 300, summary);
+  AddText("summary", 10, 300, 100, summary);
   ASSERT_TRUE(Build());
   const std::vector<BuiltPage> pages = Pages();
   ASSERT_EQ(pages.size(), 1u);
-  ASSERT_EQ(Objects(pages[0], "title B").size(), 1u);
-  // Below four rows and the summary of the first template page.
-  EXPECT_EQ(Objects(pages[0], "title B")[0]->top, limits_.Top + 5 * 30 + 5);
+  ASSERT_EQ(Objects(pages[0], "summary").size(), 1u);
+  EXPECT_EQ(Objects(pages[0], "summary")[0]->top, limits_.Top + rows * row + 20);
 }
 
 TEST_F(BuildFlow, TwoPassesPrintTheFinalPageCountOnEveryPage) {
