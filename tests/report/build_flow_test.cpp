@@ -634,4 +634,18 @@ TEST_F(BuildFlow, HeadersAndFootersLinkToTheNearestDataBand) {
   EXPECT_EQ(Objects(pages[0], "first ")[0]->top, limits_.Top + 20 + 20);
 }
 
+// A text that hides repeated values shows its value again at the first row
+// of every group.
+TEST_F(BuildFlow, RepeatedValuesShowAgainAfterAGroupChange) {
+  Fill({{1, "A", 5}, {2, "A", 5}, {3, "B", 5}, {4, "B", 5}});
+  AddBand(btGroupHeader, "G1", 50, 20, 0, "[Dbf1.\"GRP\"]");
+  AddBand(btMasterData, "Rows", 80, 20, 0, "frDBDataSet1");
+  AddText("p [Dbf1.\"P\"]", 10, 80, 100, 20, flSuppressRepeated);
+  AddText("n [Dbf1.\"N\"]", 200, 80);
+  ASSERT_TRUE(Build());
+  const std::vector<BuiltPage> pages = Pages();
+  ASSERT_EQ(pages.size(), 1u);
+  EXPECT_EQ(BuildFixture::AllTexts(pages[0]), (std::vector<std::string>{"p 5", "n 1", "n 2", "p 5", "n 3", "n 4"}));
+}
+
 }  // namespace
