@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <thread>
 
@@ -41,11 +42,13 @@ TPagedFile::~TPagedFile() {
 void TPagedFile::SetHeaderOffset(int64_t offset) {
   if (offset == header_offset_) return;
   FlushHeader();
+  ForgetReadAhead();
   header_offset_ = offset;
 }
 
 void TPagedFile::SetRecordSize(int size) {
   if (size == record_size_) return;
+  ForgetReadAhead();
   record_size_ = size;
   page_size_ = size;
   count_stale_ = true;
@@ -55,6 +58,7 @@ void TPagedFile::SetRecordSize(int size) {
 void TPagedFile::SetHeaderSize(int size) {
   if (size == header_size_) return;
   FlushHeader();
+  ForgetReadAhead();
   header_size_ = std::max(0, size);
   header_.assign(size_t(header_size_), 0);
   count_stale_ = true;
@@ -91,6 +95,7 @@ bool TPagedFile::UnlockSection(int64_t offset, int64_t length) {
 }
 
 void TPagedFile::ReleaseStream() {
+  ForgetReadAhead();
   owned_stream_.reset();
   stream_ = nullptr;
   fd_ = -1;
@@ -114,6 +119,7 @@ void TPagedFile::CloseStream() {
 
 void TPagedFile::OpenStream() {
   if (active_) return;
+  ForgetReadAhead();
   user_mode_ = mode_;
   if (mode_ == pmMemoryCreate || mode_ == pmMemoryOpen) {
     if (!stream_) {
@@ -193,8 +199,33 @@ int64_t TPagedFile::RecordOffset(int64_t n) const {
   return n * page_size_;
 }
 
+bool TPagedFile::ReadsAhead() const {
+  return fd_ >= 0 && !need_locks_ && temp_mode_ == pmNone &&
+         (mode_ == pmExclusiveOpen || mode_ == pmExclusiveCreate) && record_size_ > 0 &&
+         record_size_ <= kReadAheadBytes;
+}
+
 int TPagedFile::ReadRecordAt(int64_t n, void* buffer) {
-  return int(ReadBlock(buffer, record_size_, RecordOffset(n)));
+  const int64_t offset = RecordOffset(n);
+  if (!ReadsAhead()) return int(ReadBlock(buffer, record_size_, offset));
+  const int64_t size = record_size_;
+  if (ahead_length_ == 0 || offset < ahead_offset_ || offset + size > ahead_offset_ + ahead_length_) {
+    // Walking backwards (the record just before the block): the new block
+    // ends with this record; otherwise it starts with it.
+    const int64_t start =
+        ahead_length_ > 0 && offset < ahead_offset_ && offset + size >= ahead_offset_
+            ? std::max<int64_t>(0, offset + size - kReadAheadBytes)
+            : offset;
+    ahead_.resize(size_t(kReadAheadBytes));
+    ahead_length_ = 0;
+    ahead_offset_ = start;
+    ahead_length_ = ReadBlock(ahead_.data(), kReadAheadBytes, start);
+  }
+  const int64_t at = offset - ahead_offset_;
+  const int64_t got = std::clamp<int64_t>(ahead_length_ - at, 0, size);
+  if (got > 0) std::memcpy(buffer, ahead_.data() + at, size_t(got));
+  next_offset_ = offset + got;
+  return int(got);
 }
 
 void TPagedFile::WriteRecordAt(int64_t n, const void* buffer) {
@@ -256,6 +287,7 @@ int64_t TPagedFile::KnownRecordCount() {
 
 void TPagedFile::SetRecordCount(int64_t n) {
   if (!active_ || n < 0 || n == RecordCount()) return;
+  ForgetReadAhead();
   cached_size_ = page_offset_by_header_ ? header_offset_ + header_size_ + n * page_size_ : n * page_size_;
   record_count_ = n;
   count_stale_ = false;
@@ -334,6 +366,7 @@ int64_t TPagedFile::ReadBlock(void* buffer, int64_t length, int64_t offset) {
 
 int64_t TPagedFile::WriteBlock(const void* buffer, int64_t length, int64_t offset) {
   if (!stream_ || length <= 0) return 0;
+  ForgetReadAhead();
   if (offset > cached_size_) {
     cached_size_ = offset;
     count_stale_ = true;

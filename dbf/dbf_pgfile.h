@@ -75,7 +75,7 @@ class TPagedFile {
   // Ends the exclusive phase: reopens in the shared mode of before.
   virtual void LeaveExclusiveMode();
   // Reads record n into buffer (RecordSize() bytes); returns the bytes read
-  // (0 past the end).
+  // (0 past the end). A file opened exclusively reads ahead (see below).
   virtual int ReadRecordAt(int64_t n, void* buffer);
   // Writes record n from buffer; appending keeps the count current.
   virtual void WriteRecordAt(int64_t n, const void* buffer);
@@ -170,6 +170,17 @@ class TPagedFile {
  private:
   void RecountIfStale();
   void ReleaseStream();
+  // Records of a file this process holds exclusively are read a block of
+  // kReadAheadBytes at a time, in the direction the reads go, so a walk over
+  // the table costs one read a block. A shared file reads each record when
+  // it is asked for: another process may change the next one meanwhile.
+  static constexpr int64_t kReadAheadBytes = 64 * 1024;
+  bool ReadsAhead() const;
+  // Anything that writes or reshapes the file drops what was read ahead.
+  void ForgetReadAhead() { ahead_length_ = 0; }
+  std::vector<uint8_t> ahead_;
+  int64_t ahead_offset_ = 0;  // file offset of ahead_[0]
+  int64_t ahead_length_ = 0;  // bytes of ahead_ that hold the file
 
   TStream* stream_ = nullptr;
   std::unique_ptr<TStream> owned_stream_;

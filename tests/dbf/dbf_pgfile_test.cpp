@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "dbf/dbf_str.h"
 #include "tests/support/testsupport.h"
@@ -69,6 +70,68 @@ TEST(PagedFile, AppendingKeepsTheCountAndRecordsReadBack) {
   f->SetRecordCount(1);
   f->CloseStream();
   EXPECT_EQ(ReadFile(file), "HDR!abc");
+}
+
+// Record n of the read-ahead tests: 100 bytes that name it.
+std::string Record(int n, char fill = '.') {
+  std::string r = std::to_string(n);
+  return r + std::string(100 - r.size(), fill);
+}
+
+// An exclusive file reads records ahead in blocks; whatever order the reads
+// come in and whatever this process writes between them, each read gives the
+// record as the file holds it.
+TEST(PagedFile, RecordsReadAheadAreTheFilesInAnyOrderAndAfterWrites) {
+  const std::string file = TempDir("pg") + "/ahead.dat";
+  std::string content = "HEAD";
+  for (int n = 1; n <= 2000; ++n) content += Record(n);
+  WriteFile(file, content);
+  auto f = Open(file, pmExclusiveOpen);
+  f->SetHeaderSize(4);
+  f->SetRecordSize(100);
+  char buf[100];
+  auto read = [&](int n) { return f->ReadRecordAt(n, buf) == 100 ? std::string(buf, 100) : std::string("short"); };
+  for (int n = 1; n <= 2000; ++n) ASSERT_EQ(read(n), Record(n)) << "forward " << n;
+  for (int n = 2000; n >= 1; --n) ASSERT_EQ(read(n), Record(n)) << "backward " << n;
+  for (int n : {1500, 3, 1999, 700, 701, 699}) EXPECT_EQ(read(n), Record(n)) << "jump " << n;
+  // Written between reads of the same block: the next read sees the write.
+  EXPECT_EQ(read(10), Record(10));
+  f->WriteRecordAt(11, Record(11, 'w').data());
+  EXPECT_EQ(read(11), Record(11, 'w'));
+  // Appended and cut: nothing past the end is served from memory.
+  f->WriteRecordAt(2001, Record(2001).data());
+  EXPECT_EQ(read(2001), Record(2001));
+  f->SetRecordCount(1990);
+  EXPECT_EQ(f->ReadRecordAt(1995, buf), 0);
+  EXPECT_EQ(read(1990), Record(1990));
+  // Byte reads go on after the last record read.
+  EXPECT_EQ(read(5), Record(5));
+  EXPECT_EQ(f->ReadByte(), '6');
+  f->CloseStream();
+}
+
+// A shared file reads each record when asked: a change another program made
+// since the last read is seen at once.
+TEST(PagedFile, SharedFilesReadEveryRecordFromTheFile) {
+  const std::string file = TempDir("pg") + "/shared.dat";
+  std::string content = "HEAD";
+  for (int n = 1; n <= 50; ++n) content += Record(n);
+  WriteFile(file, content);
+  auto f = Open(file, pmSharedOpen);
+  f->SetHeaderSize(4);
+  f->SetRecordSize(100);
+  char buf[100];
+  ASSERT_EQ(f->ReadRecordAt(1, buf), 100);
+  {
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const std::string changed = Record(2, 'x');
+    ASSERT_EQ(::pwrite(fd, changed.data(), changed.size(), 4 + 100), 100);
+    ::close(fd);
+  }
+  ASSERT_EQ(f->ReadRecordAt(2, buf), 100);
+  EXPECT_EQ(std::string(buf, 100), Record(2, 'x'));
+  f->CloseStream();
 }
 
 TEST(PagedFile, BytesFollowTheLastBlockInFilesAndInMemory) {
