@@ -78,17 +78,23 @@ std::string Record(int n, char fill = '.') {
   return r + std::string(100 - r.size(), fill);
 }
 
+// A file of a 4-byte header and records 1 .. count, open in mode with
+// records of 100 bytes.
+std::unique_ptr<TPagedFile> RecordFile(const std::string& file, int count, TPageFileMode mode) {
+  std::string content = "HEAD";
+  for (int n = 1; n <= count; ++n) content += Record(n);
+  WriteFile(file, content);
+  auto f = Open(file, mode);
+  f->SetHeaderSize(4);
+  f->SetRecordSize(100);
+  return f;
+}
+
 // An exclusive file reads records ahead in blocks; whatever order the reads
 // come in and whatever this process writes between them, each read gives the
 // record as the file holds it.
 TEST(PagedFile, RecordsReadAheadAreTheFilesInAnyOrderAndAfterWrites) {
-  const std::string file = TempDir("pg") + "/ahead.dat";
-  std::string content = "HEAD";
-  for (int n = 1; n <= 2000; ++n) content += Record(n);
-  WriteFile(file, content);
-  auto f = Open(file, pmExclusiveOpen);
-  f->SetHeaderSize(4);
-  f->SetRecordSize(100);
+  auto f = RecordFile(TempDir("pg") + "/ahead.dat", 2000, pmExclusiveOpen);
   char buf[100];
   auto read = [&](int n) { return f->ReadRecordAt(n, buf) == 100 ? std::string(buf, 100) : std::string("short"); };
   for (int n = 1; n <= 2000; ++n) ASSERT_EQ(read(n), Record(n)) << "forward " << n;
@@ -114,12 +120,7 @@ TEST(PagedFile, RecordsReadAheadAreTheFilesInAnyOrderAndAfterWrites) {
 // since the last read is seen at once.
 TEST(PagedFile, SharedFilesReadEveryRecordFromTheFile) {
   const std::string file = TempDir("pg") + "/shared.dat";
-  std::string content = "HEAD";
-  for (int n = 1; n <= 50; ++n) content += Record(n);
-  WriteFile(file, content);
-  auto f = Open(file, pmSharedOpen);
-  f->SetHeaderSize(4);
-  f->SetRecordSize(100);
+  auto f = RecordFile(file, 50, pmSharedOpen);
   char buf[100];
   ASSERT_EQ(f->ReadRecordAt(1, buf), 100);
   {
