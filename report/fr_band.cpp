@@ -97,7 +97,11 @@ void RecordBandDoesNotFit(const AnsiString& band_name) {
 
 TfrBand::TfrBand(int type, TfrPage* page) : Page(page), Type(type) {}
 
-TfrBand::~TfrBand() { ReleaseSources(); }
+TfrBand::~TfrBand() {
+  ReleaseSources();
+  // The engine's current band must not outlive it.
+  if (frEngine().CurBand == this) frEngine().CurBand = nullptr;
+}
 
 void TfrBand::BindSource(const AnsiString& text) {
   if (Type == btGroupHeader) {

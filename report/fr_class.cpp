@@ -298,7 +298,10 @@ TfrView::TfrView()
     // Display format: category 0, kind 0, two decimals, the locale's separator.
     : FormatWord(512u + static_cast<unsigned char>(FormatSettings().DecimalSeparator)) {}
 
-TfrView::~TfrView() = default;
+TfrView::~TfrView() {
+  // The engine's current object must not outlive it.
+  if (frEngine().CurView == this) frEngine().CurView = nullptr;
+}
 
 void TfrView::PutProperty(std::string_view name, const Variant& value) {
   const AnsiString n = AnsiUpperCase(name);
