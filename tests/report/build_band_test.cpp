@@ -386,4 +386,22 @@ TEST_F(BuildBand, BandScriptChangesItsBandWhilePrinting) {
   }
 }
 
+// A script run after a report was freed must not reach its objects or bands.
+TEST_F(BuildBand, FreedObjectsAndBandsAreNoLongerCurrent) {
+  {
+    TfrMemoView memo;
+    TfrBand band(btMasterData, page_);
+    frEngine().CurView = &memo;
+    frEngine().CurBand = &band;
+  }
+  EXPECT_EQ(frEngine().CurView, nullptr);
+  EXPECT_EQ(frEngine().CurBand, nullptr);
+  // Others stay current.
+  TfrMemoView kept;
+  frEngine().CurView = &kept;
+  { TfrMemoView other; }
+  EXPECT_EQ(frEngine().CurView, &kept);
+  frEngine().CurView = nullptr;
+}
+
 }  // namespace
