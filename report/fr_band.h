@@ -4,12 +4,18 @@
 // page at the page's current position. It runs its script, measures and
 // stretches itself, moves to a new column or page when it does not fit,
 // splits itself across pages when allowed, runs the sub-reports placed in
-// it, steps multi-column bands sideways and keeps the running totals that
-// footers show. All lengths are page pixels.
+// it, prints the cells of cross bands across its row, steps multi-column
+// bands sideways and keeps the running totals that footers show. All lengths
+// are page pixels.
+//
+// A band that does not fit where the body of a fresh page or column starts
+// fits on no page: it is split there instead of starting page after page, and
+// when not even a part of it fits a fresh page, the build stops with an error.
 //
 // Running totals live in Totals under the keys of fr_funcs.h (band name #1
 // code #1 expression #1 flag #1). An AVG, MIN or MAX over no records reads as
-// Null rather than as a division by zero, 1e300 or 0.
+// Null rather than as a division by zero, 1e300 or 0; an average divides by
+// the records its own entry counted.
 #pragma once
 
 #include <array>
