@@ -6,6 +6,7 @@
 
 #include "report/fr_ctrls.h"
 #include "report/fr_emf.h"
+#include "report/fr_page.h"
 #include "report/fr_prdlg.h"
 #include "report/fr_prntr.h"
 #include "report/fr_report.h"
@@ -144,6 +145,28 @@ class TextSearchCanvas : private UnusedMetafile, public TMetafileCanvas {
   std::optional<TfrTextHit> hit_;
 };
 
+// Whether drawing the page could show the text: a text object draws pieces
+// of its lines and nothing else, pictures and lines draw no text; objects of
+// other classes may draw any text.
+bool MayShowText(const TfrPage& page, const AnsiString& text, bool case_sensitive) {
+  for (const auto& view : page.Objects) {
+    switch (view->TypeCode) {
+      case gtMemo:
+        for (int i = 0; i < view->Memo.Count(); ++i) {
+          const AnsiString& line = view->Memo.Strings(i);
+          if ((case_sensitive ? line : AnsiUpperCase(line)).find(text) != AnsiString::npos) return true;
+        }
+        break;
+      case gtPicture:
+      case gtLine:
+      case gtBand:
+      case gtSubReport: break;
+      default: return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<TfrTextHit> FindTextOnPage(TfrEMFPages& pages, int index, const AnsiString& text,
@@ -152,7 +175,10 @@ std::optional<TfrTextHit> FindTextOnPage(TfrEMFPages& pages, int index, const An
   const bool was_visible = page.Visible;
   TextSearchCanvas canvas(text, case_sensitive, std::max(0, from_record));
   page.Visible = true;
-  pages.DrawPage(index, &canvas, Rect(0, 0, page.Metrics.PageWidth, page.Metrics.PageHeight));
+  // Most pages of a long report lack the text; they are not drawn at all.
+  pages.ObjectsToPage(index);
+  if (!page.Page || MayShowText(*page.Page, text, case_sensitive))
+    pages.DrawPage(index, &canvas, Rect(0, 0, page.Metrics.PageWidth, page.Metrics.PageHeight));
   if (!was_visible) {
     // Drawing a page the preview does not show frees its objects again.
     page.Visible = false;
@@ -933,8 +959,11 @@ void TfrPreviewForm::FindNext() {
     if (text.Bottom - vpos > PBox->ClientHeight()) vpos = text.Bottom - PBox->ClientHeight();
     int hpos = page.Left - kGap;
     if (text.Right - hpos > PBox->ClientWidth()) hpos = text.Right - PBox->ClientWidth();
+    // The found page stays current even where the view cannot bring it up.
+    placing_ = true;
     VScrollBar->SetPosition(vpos);
     HScrollBar->SetPosition(hpos);
+    placing_ = false;
     PBox->Invalidate();
     return;
   }
