@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "grid/rs_ods.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/gfx/drawtext.h"
 #include "toolkit/gfx/edges.h"
+#include "toolkit/ui/focus.h"
+#include "toolkit/ui/forms.h"
 
 namespace {
+
+TvpYearEditor* g_year_editor = nullptr;
 
 int DayNumber(TDateTime value) { return int(std::floor(value)); }
 
@@ -42,7 +47,13 @@ void TvpYearNaviObj::SetYear(int value) {
   calendar_->DoChange();
 }
 
-void TvpYearNaviObj::Spin(bool upper) { SetYear(Year() + (upper ? 1 : -1)); }
+void TvpYearNaviObj::Spin(bool upper) {
+  const int year = Year() + (upper ? 1 : -1);
+  // The spin stops at the calendar's first and last years instead of
+  // raising the date error at every further press.
+  if (!calendar_ || year < 1 || year > 9999) return;
+  SetYear(year);
+}
 
 // Calendars owned by the application outlive the program's statics (the
 // application's components go in its destructor at exit), and each asks the
@@ -50,6 +61,89 @@ void TvpYearNaviObj::Spin(bool upper) { SetYear(Year() + (upper ? 1 : -1)); }
 TvpYearNaviObj& YearNavigator() {
   static TvpYearNaviObj* const navigator = new TvpYearNaviObj;
   return *navigator;
+}
+
+// ---- Year editor ----------------------------------------------------------------------
+
+TvpYearEditor::TvpYearEditor(TComponent* owner)
+    : TDBProdiEdit(owner),
+      data_set_(new TObjDataSet(this)),
+      data_source_(new TDataSource(this)),
+      spin_vision_(new TLiteVision(this)) {
+  data_set_->SetUseEditBuffer(false);
+  data_set_->SetSource(&YearNavigator());
+  data_source_->SetDataSet(data_set_);
+  data_set_->Activate();
+  spin_vision_->SetButtonStyle(pbsSpin);
+  spin_vision_->SetEnableButton(true);
+  spin_vision_->SetEditReadOnly(true);
+  spin_vision_->OnButtonClick = [this](TvpFieldVision*, TgpFieldList&) { SpinClick(); };
+  SetVisible(false);
+  SetVision(spin_vision_);
+  SetDataSource(data_source_);
+  SetDataField("year");
+  SetBorderStyle(bsSoft);
+  SetColor(clBtnFace);
+  SetBounds(0, 0, 46, 20);
+}
+
+TvpYearEditor::~TvpYearEditor() {
+  if (g_year_editor == this) g_year_editor = nullptr;
+  if (calendar_ != nullptr && YearNavigator().Calendar() == calendar_) YearNavigator().SetCalendar(nullptr);
+  SetDataSource(nullptr);
+  SetVision(nullptr);
+}
+
+void TvpYearEditor::Attach(TProdiCalendar* calendar) {
+  if (calendar_ != nullptr && calendar_ != calendar) Detach();
+  calendar_ = calendar;
+  YearNavigator().SetCalendar(calendar);
+  if (data_set_->CurrentMode() == dsEdit || data_set_->CurrentMode() == dsInsert) data_set_->DiscardChanges();
+  data_set_->Reload();
+  const TRect label = calendar->HeaderPartRect(TProdiCalendar::hpYearLabel);
+  const int inset = calendar->BorderInset();
+  Canvas().Font().Assign(Font());
+  const int height = std::max(20, Canvas().TextHeight("9999") + 2 * BorderClientInset(BorderStyle()));
+  SetParent(calendar);
+  SetBounds(inset + label.Left + 1, inset + (label.Top + label.Bottom - height) / 2,
+            label.Right - label.Left - 1, height);
+  SetVisible(true);
+  SetFocus();
+}
+
+void TvpYearEditor::Detach() {
+  if (calendar_ != nullptr && YearNavigator().Calendar() == calendar_) YearNavigator().SetCalendar(nullptr);
+  calendar_ = nullptr;
+  SetVisible(false);
+  SetParent(nullptr);
+}
+
+void TvpYearEditor::SpinClick() {
+  const TfvButtonClickKind kind = spin_vision_->ButtonClickKind();
+  YearNavigator().Spin(kind != bckSpinDown && kind != bckKeySpinDown);
+  data_set_->Reload();
+  SelectAll();
+}
+
+void TvpYearEditor::DoExit() {
+  TDBProdiEdit::DoExit();
+  // Another control of the window took the focus (a press anywhere else on
+  // the calendar does): the editor's work is done.
+  const TControl* focus = FocusedControl();
+  if (calendar_ != nullptr && focus != nullptr && focus != this && focus->ParentForm() == ParentForm()) Detach();
+}
+
+TvpYearEditor* YearEditor() {
+  // A form deleted outright takes the windows inside it along, the editor's
+  // too while it stood on one of its calendars: that editor is replaced.
+  if (g_year_editor != nullptr && g_year_editor->Widget() == nullptr) {
+    TvpYearEditor* gone = g_year_editor;
+    gone->Detach();
+    g_year_editor = nullptr;
+    gone->Free();
+  }
+  if (g_year_editor == nullptr) g_year_editor = new TvpYearEditor(Application);
+  return g_year_editor;
 }
 
 // ---- Calendar ---------------------------------------------------------------------
@@ -83,6 +177,8 @@ TProdiCalendar::TProdiCalendar(TComponent* owner) : TCustomControl(owner) {
 
 TProdiCalendar::~TProdiCalendar() {
   KillTimer(kNavTimer);
+  // The shared editor is not ours to free with our children.
+  if (g_year_editor != nullptr && g_year_editor->Calendar() == this) g_year_editor->Detach();
   if (YearNavigator().Calendar() == this) YearNavigator().SetCalendar(nullptr);
 }
 
@@ -512,7 +608,7 @@ void TProdiCalendar::MouseDown(TMouseButton button, TShiftState shift, int x, in
       const TPoint at = ClientToScreen(TPoint{(r.Left + r.Right) / 2 + BorderInset(), HeaderHeight() + BorderInset()});
       month_menu_->Popup(at.x, at.y);
     } else if (part == hpYearLabel && show_year_navigator_) {
-      YearNavigator().SetCalendar(this);
+      YearEditor()->Attach(this);
     }
     return;
   }

@@ -10,6 +10,7 @@
 #include <array>
 #include <functional>
 
+#include "grid/rs_edit.h"
 #include "grid/rs_rtm.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/ui/customctrl.h"
@@ -34,7 +35,8 @@ class TvpYearNaviObj : public TPersistent {
   // changes nothing.
   int Year() const;
   void SetYear(int value);
-  // The spin button: +1 for the upper part, -1 for the lower.
+  // The spin button: +1 for the upper part, -1 for the lower. A step past
+  // year 1 or 9999 changes nothing.
   void Spin(bool upper);
 
  private:
@@ -43,6 +45,44 @@ class TvpYearNaviObj : public TPersistent {
 
 // The navigation object shared by all calendars.
 TvpYearNaviObj& YearNavigator();
+
+class TObjDataSet;
+
+// The small spin editor a press on a calendar's year label puts over the
+// label. One serves every calendar: it edits the navigation object's Year
+// through its own object data set, with a read-only text whose spin button
+// (or Up and Down) steps the year. It goes away when the focus moves to
+// another control.
+class TvpYearEditor : public TDBProdiEdit {
+ public:
+  explicit TvpYearEditor(TComponent* owner);
+  ~TvpYearEditor() override;
+
+  // Serves calendar: attaches the navigator, places the editor over the year
+  // label and focuses it.
+  void Attach(TProdiCalendar* calendar);
+  // Lets go of the calendar: the navigator idle, the editor hidden and
+  // without parent.
+  void Detach();
+  TProdiCalendar* Calendar() const { return calendar_; }
+  TObjDataSet& DataSet() const { return *data_set_; }
+  TLiteVision& SpinVision() const { return *spin_vision_; }
+
+ protected:
+  void DoExit() override;
+
+ private:
+  void SpinClick();
+
+  TObjDataSet* data_set_;
+  TDataSource* data_source_;
+  TLiteVision* spin_vision_;
+  TProdiCalendar* calendar_ = nullptr;
+};
+
+// The editor shared by all calendars, made on first use and owned by the
+// application; nullptr once freed.
+TvpYearEditor* YearEditor();
 
 class TProdiCalendar : public TCustomControl {
  public:

@@ -473,7 +473,11 @@ void TDBProdiEdit::EscapeKey() {
 
 bool TDBProdiEdit::ReturnKey(TShiftState shift) {
   if (drop_down_form_ != nullptr) {
-    drop_down_form_->Close(true, false);
+    // A form that leaves the focus in the edit hears Return first: a list
+    // picks its current entry rather than closing on the edit's old value.
+    uint16_t key = VK_RETURN;
+    if (!drop_down_form_->Options().Contains(tfoFocusable)) drop_down_form_->KeyDown(key, shift);
+    if (key != 0 && drop_down_form_ != nullptr) drop_down_form_->Close(true, false);
     return true;
   }
   const bool wants = WantReturns();

@@ -3,19 +3,16 @@
 #include <algorithm>
 
 #include "grid/rs.h"
+#include "grid/rs_ods.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/db/db.h"
-#include "toolkit/db/memdataset.h"
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/forms.h"
 
 namespace {
 
 TvpDataListForm* g_data_list = nullptr;
-
-// The list's one field holds a pick-list string of up to this many bytes.
-constexpr int kValueSize = 255;
 
 // Sends a key to a control as if it were pressed there.
 struct KeyAccess : TCustomControl {
@@ -162,27 +159,14 @@ TDataSet* TStandardVision::ListDataSet() const { return list_data_set_.get(); }
 
 void TStandardVision::EnsureListSource() {
   if (list_data_set_) return;
-  list_data_set_ = std::make_unique<TMemDataSet>(nullptr);
-  list_data_set_->FieldDefs().AppendNamedDef("Value", ftString, kValueSize);
+  list_data_set_ = std::make_unique<TObjDataSet>(nullptr);
+  list_data_set_->SetReadOnly(true);
   list_source_ = std::make_unique<TDataSource>(nullptr);
   list_source_->SetDataSet(list_data_set_.get());
 }
 
 void TStandardVision::RefreshList() {
-  if (!list_data_set_) return;
-  const bool was_open = list_data_set_->QueryActive();
-  list_data_set_->Deactivate();
-  list_data_set_->EmptyTable();
-  list_data_set_->Activate();
-  TField* field = list_data_set_->FieldNamed("Value");
-  for (int i = 0; i < pick_list_->Count(); ++i) {
-    list_data_set_->StartAppend();
-    // An entry longer than the field is cut to the field, never past it.
-    field->SetStringValue(pick_list_->Strings(i).substr(0, kValueSize));
-    list_data_set_->CommitRecord();
-  }
-  list_data_set_->GoFirst();
-  if (!was_open) list_data_set_->Deactivate();
+  if (list_data_set_ && list_data_set_->QueryActive()) list_data_set_->Reload();
 }
 
 void TStandardVision::CanShow(TgpFieldList& Fields, bool& Active) {
@@ -212,8 +196,8 @@ void TStandardVision::InitEdit(IvpVisionEdit& Edit) {
   TDataListVision::InitEdit(Edit);
   EnsureListSource();
   list_data_set_->Deactivate();
+  list_data_set_->SetSource(pick_list_.get());
   list_data_set_->Activate();
-  RefreshList();
 }
 
 void TStandardVision::TextToValue(IvpVisionEdit& Edit, TvpUniValue& Value, bool& Skip) {

@@ -15,7 +15,7 @@
 #include "grid/rs_toolform.h"
 #include "toolkit/core/classes.h"
 
-class TMemDataSet;
+class TObjDataSet;
 class TStandardVision;
 
 class TDataListVision : public TToolFormVision {
@@ -87,9 +87,10 @@ class TStandardVision : public TDataListVision {
   TfvGetStrValueEvent OnGetValue;
   TfvStdNewValueEvent OnNewValue;
 
-  // The private data set the list shows through (open while an edit edits).
+  // The private object data set over PickList the list shows through (open
+  // while an edit edits).
   TDataSet* ListDataSet() const;
-  // Rebuilds the list's rows from PickList.
+  // Rereads the list's rows from PickList.
   void RefreshList();
 
   void CanShow(TgpFieldList& Fields, bool& Active) override;
@@ -114,7 +115,7 @@ class TStandardVision : public TDataListVision {
   std::unique_ptr<TgpPickList> pick_list_;
   TfvPickListType pick_list_type_ = pltDefault;
   bool skip_char_validation_ = false;
-  std::unique_ptr<TMemDataSet> list_data_set_;
+  std::unique_ptr<TObjDataSet> list_data_set_;
   std::unique_ptr<TDataSource> list_source_;
 };
 

@@ -681,3 +681,137 @@ TEST(CalendarYear, TheSharedNavigatorEditsTheYearOfTheCalendarPressed) {
 }
 
 }  // namespace
+
+namespace {
+
+// The calendar's window made active, so that presses and keys move the focus.
+void Activate(Stage& s) {
+  s.form.Widget()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(s.form.Widget()));
+}
+
+QWidget* FocusWidget() { return QApplication::focusWidget(); }
+
+void KeyToFocus(Qt::Key key) {
+  QWidget* focus = FocusWidget();
+  ASSERT_NE(focus, nullptr);
+  QTest::keyClick(focus, key);
+}
+
+// A click on the upper or lower half of the editor's spin button.
+void ClickSpin(TvpYearEditor& editor, bool upper) {
+  const TRect b = editor.ButtonRect();
+  ASSERT_GT(b.Right, b.Left) << "the editor has its spin button";
+  const int x = (b.Left + b.Right) / 2;
+  const int y = upper ? b.Top + (b.Bottom - b.Top) / 4 : b.Bottom - (b.Bottom - b.Top) / 4 - 1;
+  QTest::mouseClick(editor.Widget(), Qt::LeftButton, {}, QPoint(x, y));
+}
+
+TEST(CalendarYearEditor, OpensOverTheYearLabelAndStepsTheYearByKeysAndSpinButton) {
+  Stage s;
+  Activate(s);
+  s.calendar->SetDate(D(2024, 2, 29));
+  QTest::mouseClick(s.W(), Qt::LeftButton, {}, s.PartCentre(TProdiCalendar::hpYearLabel));
+  TvpYearEditor* editor = YearEditor();
+  ASSERT_EQ(editor->Calendar(), s.calendar);
+  EXPECT_EQ(YearNavigator().Calendar(), s.calendar);
+  EXPECT_TRUE(editor->Visible());
+  EXPECT_EQ(editor->Parent(), s.calendar);
+  EXPECT_EQ(FocusWidget(), editor->Widget());
+  EXPECT_EQ(editor->EditText(), "2024");
+  const TRect label = s.calendar->HeaderPartRect(TProdiCalendar::hpYearLabel);
+  const int inset = s.calendar->BorderInset();
+  EXPECT_EQ(editor->Left(), inset + label.Left + 1);
+  EXPECT_EQ(editor->Width(), label.Right - label.Left - 1);
+  EXPECT_GE(editor->Height(), 20);
+  EXPECT_LE(std::abs(2 * editor->Top() + editor->Height() - 2 * inset - label.Top - label.Bottom), 1)
+      << "centred on the label";
+
+  s.log.clear();
+  QTest::keyClicks(FocusWidget(), "7");
+  EXPECT_EQ(editor->EditText(), "2024") << "the year is not typed";
+  EXPECT_EQ(s.calendar->Date(), D(2024, 2, 29));
+
+  KeyToFocus(Qt::Key_Up);
+  EXPECT_EQ(s.calendar->Date(), D(2025, 2, 28)) << "29 February moved into a common year";
+  EXPECT_EQ(editor->EditText(), "2025");
+  EXPECT_EQ(editor->SelLength(), 4) << "the stepped year is selected";
+  KeyToFocus(Qt::Key_Down);
+  EXPECT_EQ(s.calendar->Date(), D(2024, 2, 28));
+  EXPECT_EQ(editor->EditText(), "2024");
+  EXPECT_EQ(s.log, (Log{"change", "change"}));
+
+  const struct {
+    bool upper;
+    int year;
+  } clicks[] = {{true, 2025}, {true, 2026}, {false, 2025}};
+  for (const auto& c : clicks) {
+    ClickSpin(*editor, c.upper);
+    EXPECT_EQ(s.calendar->Year(), c.year) << c.upper;
+    EXPECT_EQ(editor->EditText(), IntToStr(c.year));
+  }
+  EXPECT_EQ(s.calendar->CellDate(s.IndexOf(D(2025, 2, 1))), D(2025, 2, 1)) << "the days follow the year";
+
+  // A press on a day elsewhere in the calendar takes the focus: the editor
+  // goes and the press picks the day.
+  s.log.clear();
+  const int index = s.IndexOf(D(2025, 2, 12));
+  ASSERT_GE(index, 0);
+  QTest::mouseClick(s.W(), Qt::LeftButton, {}, s.CellCentre(index % 7, index / 7));
+  EXPECT_FALSE(editor->Visible());
+  EXPECT_EQ(editor->Parent(), nullptr);
+  EXPECT_EQ(editor->Calendar(), nullptr);
+  EXPECT_EQ(YearNavigator().Calendar(), nullptr);
+  EXPECT_EQ(s.calendar->Date(), D(2025, 2, 12));
+  EXPECT_EQ(s.log, (Log{"change", "pickup"}));
+}
+
+TEST(CalendarYearEditor, StopsAtTheFirstAndLastYears) {
+  const struct {
+    TDateTime date;
+    Qt::Key key;
+  } cases[] = {{D(9999, 12, 31), Qt::Key_Up}, {D(1, 1, 1), Qt::Key_Down}};
+  for (const auto& c : cases) {
+    Stage s;
+    Activate(s);
+    s.calendar->SetDate(c.date);
+    QTest::mouseClick(s.W(), Qt::LeftButton, {}, s.PartCentre(TProdiCalendar::hpYearLabel));
+    ASSERT_EQ(YearEditor()->Calendar(), s.calendar);
+    s.log.clear();
+    KeyToFocus(c.key);
+    EXPECT_EQ(s.calendar->Date(), c.date);
+    EXPECT_TRUE(s.log.empty());
+    EXPECT_EQ(YearEditor()->EditText(), IntToStr(s.calendar->Year()));
+  }
+}
+
+// The editor belongs to no calendar: one destroyed while it is open lets it
+// go, and the next calendar pressed gets an editor that works.
+TEST(CalendarYearEditor, OutlivesTheCalendarItServedAndServesTheNext) {
+  {
+    Stage s;
+    Activate(s);
+    QTest::mouseClick(s.W(), Qt::LeftButton, {}, s.PartCentre(TProdiCalendar::hpYearLabel));
+    ASSERT_EQ(YearEditor()->Parent(), s.calendar);
+  }
+  TvpYearEditor* editor = YearEditor();
+  EXPECT_EQ(editor->Parent(), nullptr);
+  EXPECT_EQ(editor->Calendar(), nullptr);
+  EXPECT_EQ(YearNavigator().Calendar(), nullptr);
+  Stage s;
+  Activate(s);
+  s.calendar->SetDate(D(2030, 6, 1));
+  s.calendar->SetShowYearNavigator(false);
+  QTest::mouseClick(s.W(), Qt::LeftButton, {}, s.PartCentre(TProdiCalendar::hpYearLabel));
+  EXPECT_EQ(YearEditor()->Calendar(), nullptr) << "no year navigator, no editor";
+  s.calendar->SetShowYearNavigator(true);
+  QTest::mouseClick(s.W(), Qt::LeftButton, {}, s.PartCentre(TProdiCalendar::hpYearLabel));
+  editor = YearEditor();
+  EXPECT_EQ(editor->Parent(), s.calendar);
+  EXPECT_EQ(editor->EditText(), "2030");
+  EXPECT_EQ(FocusWidget(), editor->Widget());
+  KeyToFocus(Qt::Key_Up);
+  EXPECT_EQ(s.calendar->Date(), D(2031, 6, 1));
+}
+
+}  // namespace
