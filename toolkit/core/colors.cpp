@@ -1,5 +1,6 @@
 #include "toolkit/core/colors.h"
 
+#include "toolkit/core/colornames.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
@@ -82,6 +83,10 @@ bool IdentToColor(const AnsiString& ident, TColor& color) {
     }
   }
   return false;
+}
+
+void GetColorValues(const std::function<void(const AnsiString&)>& proc) {
+  for (const NamedColor& c : kNamedColors) proc(c.name);
 }
 
 AnsiString ColorToString(TColor color) {
