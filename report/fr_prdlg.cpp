@@ -92,6 +92,9 @@ bool CheckPageList(const AnsiString& text, int page_count, AnsiString& message) 
     }
     if (pos < item.size() && item[pos] == '-') {
       ++pos;
+      while (pos < item.size() && IsBlank(item[pos])) ++pos;
+      // "8-" at the end of the list runs to the last page.
+      if (pos == item.size() && comma == std::string::npos) return true;
       int last = 0;
       if (!ReadPage(item, pos, page_count, last, range_message)) {
         message = range_message.empty() ? syntax : range_message;

@@ -15,7 +15,8 @@ class TLabel;
 class TRadioButton;
 
 // Checks a typed page list ("1,3,5-12"): numbers and ascending ranges between
-// commas, every page from 1 to page_count (page_count 0: any page from 1).
+// commas, every page from 1 to page_count (page_count 0: any page from 1); the
+// last range may be left open ("8-": to the last page).
 // False with `message` set to the text to show when the list is refused.
 bool CheckPageList(const AnsiString& text, int page_count, AnsiString& message);
 

@@ -173,7 +173,7 @@ TEST(PrintDialog, ABadPageListIsRefusedInTheDialog) {
   } cases[] = {
       {"1,,3", "Неверный список"},  {"5-3", "Неверный диапазон"}, {"0", "Страницы 0 нет"},
       {"2-13", "Страницы 13 нет"}, {"99999999999999999999", "нет в отчете"}, {"", "Неверный список"},
-      {"1-", "Неверный список"},    {"a", "Неверный список"},      {"3,", "Неверный список"},
+      {"1-,3", "Неверный список"},  {"a", "Неверный список"},      {"3,", "Неверный список"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -208,6 +208,8 @@ TEST(PrintDialog, PageListCheck) {
       {"1", 1, true},      {"1,3,5-12", 12, true}, {" 2 - 4 , 6 ", 6, true}, {"7-7", 7, true},
       {"1,,3", 5, false},  {"4-2", 5, false},      {"6", 5, false},          {"2147483648", 0, false},
       {"1000000", 0, true}, {"-3", 5, false},      {"1-2-3", 5, false},      {",1", 5, false},
+      // Only the last range may run open to the last page.
+      {"1, 8-", 10, true},  {"8 - ", 10, true},    {"2-,5", 5, false},       {"11-", 10, false},
   };
   for (const auto& c : cases) {
     AnsiString message;
