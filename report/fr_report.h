@@ -39,7 +39,6 @@ class TfrEMFPages;
 class TfrExportFilter;
 class TfrPage;
 class TfrPreview;
-class TfrProgressForm;
 class TfrView;
 
 // How the preview window first shows the pages.
@@ -212,7 +211,10 @@ class TfrReport : public TComponent {
   // A call no parser operator handles: the function libraries, then the
   // report's procedures and OnUserFunction. p1..p3 hold argument texts.
   Variant ResolveFunction(const AnsiString& name, const Variant& p1, const Variant& p2, const Variant& p3);
-  Variant RunProcedure(const AnsiString& name, const Variant& p1, const Variant& p2, const Variant& p3);
+  // The report's own procedures (STOPREPORT, INC, SETARRAY, ...) and the
+  // methods of objects; `value` receives a result when the call gives one.
+  void RunProcedure(const AnsiString& name, const Variant& p1, const Variant& p2, const Variant& p3,
+                    Variant& value);
   // The display text of one bracketed expression of a text object; `text`
   // may end with " #" and a format suffix.
   AnsiString ExpandValue(const AnsiString& text, TfrView* view);
@@ -248,13 +250,17 @@ class TfrReport : public TComponent {
   void WriteReportForm(TStream& stream);
   void InstallBuildHooks();
   AnsiString ProgressCaption(int title_text) const;
+  // Runs the pass inside the progress window; false when it ended with Cancel.
+  bool RunProgressWindow(int line_text);
 
   TfrDataset* dataset_ = nullptr;
   TfrPreview* preview_ = nullptr;
+  // The same component, as the free notification names it.
+  TComponent* preview_component_ = nullptr;
   std::unique_ptr<TfrEMFPages> emf_pages_;
   // The template bytes of "ReportForm" between reading and Loaded.
   std::unique_ptr<TMemoryStream> held_template_;
-  // The progress window of the running build; nullptr without one.
-  TfrProgressForm* progress_ = nullptr;
+  // The progress window runs this report's work now.
+  bool progress_running_ = false;
   bool building_ = false;
 };

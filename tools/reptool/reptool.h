@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/ui/dialogs.h"
+
 using ReptoolArgs = std::vector<std::string>;
 
+// build FILE.frf --table TABLE [--filter EXPR] [--source NAME] [--two-pass] --out OUT.frp
+int BuildCommand(const ReptoolArgs& args);
 // expr TEXT
 int ExprCommand(const ReptoolArgs& args);
 // script FILE
@@ -18,3 +22,14 @@ int TemplateCommand(const ReptoolArgs& args);
 int TemplateXmlCommand(const ReptoolArgs& args);
 // printers
 int PrintersCommand(const ReptoolArgs& args);
+
+// The dialogs of a harness without a screen: message boxes print their
+// caption and text on stderr and answer OK; nothing else is shown.
+class ConsoleDialogs : public TDialogService {
+ public:
+  int MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags) override;
+  int MessageDlg(const AnsiString& text, TMsgDlgType type, TMsgDlgButtons buttons) override;
+  bool ExecuteFileDialog(TOpenDialog&) override { return false; }
+  bool ExecuteColorDialog(TColorDialog&) override { return false; }
+  bool OpenDocument(const std::string&) override { return false; }
+};

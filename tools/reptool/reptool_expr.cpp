@@ -19,22 +19,17 @@
 #include "toolkit/ui/dialogs.h"
 #include "tools/reptool/reptool.h"
 
-namespace {
+int ConsoleDialogs::MessageBox(const AnsiString& text, const AnsiString& caption, unsigned) {
+  std::fprintf(stderr, "%s: %s\n", AnsiToUtf8(caption).c_str(), AnsiToUtf8(text).c_str());
+  return 1;  // IDOK
+}
 
-class ConsoleDialogs : public TDialogService {
- public:
-  int MessageBox(const AnsiString& text, const AnsiString& caption, unsigned) override {
-    std::fprintf(stderr, "%s: %s\n", AnsiToUtf8(caption).c_str(), AnsiToUtf8(text).c_str());
-    return 1;  // IDOK
-  }
-  int MessageDlg(const AnsiString& text, TMsgDlgType, TMsgDlgButtons) override {
-    std::fprintf(stderr, "%s\n", AnsiToUtf8(text).c_str());
-    return 1;  // mrOk
-  }
-  bool ExecuteFileDialog(TOpenDialog&) override { return false; }
-  bool ExecuteColorDialog(TColorDialog&) override { return false; }
-  bool OpenDocument(const std::string&) override { return false; }
-};
+int ConsoleDialogs::MessageDlg(const AnsiString& text, TMsgDlgType, TMsgDlgButtons) {
+  std::fprintf(stderr, "%s\n", AnsiToUtf8(text).c_str());
+  return 1;  // mrOk
+}
+
+namespace {
 
 // Installs the console dialogs and the name and function resolution on the
 // report's parser for the life of one subcommand.

@@ -1,0 +1,580 @@
+#include "report/fr_report.h"
+
+#include "report/FR_DBSet.h"
+#include "report/FR_DSet.h"
+#include "report/fr_band.h"
+#include "report/fr_emf.h"
+#include "report/fr_globals.h"
+#include "report/fr_intrp.h"
+#include "report/fr_page.h"
+#include "report/fr_preview.h"
+#include "report/fr_progr.h"
+#include "report/fr_utils.h"
+#include "report/fr_value.h"
+#include "toolkit/core/sysutils.h"
+#include "toolkit/sys/event_loop.h"
+#include "toolkit/ui/dialogs.h"
+#include "toolkit/ui/forms.h"
+#include "toolkit/ui/stdctrls.h"
+
+namespace {
+
+constexpr int kTextFrom = 55199;
+constexpr int kTextPreparing = 55203;
+constexpr int kTextFirstPass = 55204;
+constexpr int kTextBuildingPage = 55205;
+constexpr int kTextError = 55206;
+constexpr int kTextPreview = 55207;
+constexpr int kTextUntitled = 55209;
+constexpr int kTextBadFormat = 55345;
+
+// Only one build runs in the process: the engine's state is shared.
+bool g_build_running = false;
+
+void ShowError(const AnsiString& text) {
+  DialogService().MessageBox(text, LoadReportString(kTextError), MB_OK | MB_ICONERROR);
+}
+
+// The toolkit data set behind a record source, when it has one.
+TDataSet* DataSetOf(TfrDataset* source) {
+  auto* db = dynamic_cast<TfrDBDataSet*>(source);
+  if (db == nullptr) return nullptr;
+  try {
+    return db->GetDataSet();
+  } catch (const EDSError&) {
+    return nullptr;
+  }
+}
+
+// Marks a build running for its lifetime.
+class BuildRunning {
+ public:
+  explicit BuildRunning(bool& own) : own_(own) { own_ = g_build_running = true; }
+  ~BuildRunning() { own_ = g_build_running = false; }
+  BuildRunning(const BuildRunning&) = delete;
+  BuildRunning& operator=(const BuildRunning&) = delete;
+
+ private:
+  bool& own_;
+};
+
+}  // namespace
+
+// ---- Published properties --------------------------------------------------------------
+
+const TTypeInfo& TypeInfoTfrPreviewZoom() {
+  static const TTypeInfo t =
+      TTypeInfo::Enumeration("TfrPreviewZoom", {"pzDefault", "pzPageWidth", "pzOnePage", "pzTwoPages"});
+  return t;
+}
+
+const TTypeInfo& TypeInfoTfrPreviewButtons() {
+  static const TTypeInfo member = TTypeInfo::Enumeration(
+      "TfrPreviewButton", {"pbZoom", "pbLoad", "pbSave", "pbPrint", "pbFind", "pbHelp", "pbExit", "pbPageSetup"});
+  static const TTypeInfo t = TTypeInfo::SetOf("TfrPreviewButtons", member);
+  return t;
+}
+
+const TTypeInfo& TypeInfoTfrReportType() {
+  static const TTypeInfo t = TTypeInfo::Enumeration("TfrReportType", {"rtSimple", "rtMultiple"});
+  return t;
+}
+
+namespace {
+
+// A published Boolean that is a plain member.
+void PublishFlag(TPublisher<TfrReport>& p, const char* name, bool TfrReport::*member, bool default_value) {
+  p.Boolean(name, [member](const TfrReport& r) { return r.*member; },
+            [member](TfrReport& r, int64_t v) { r.*member = v != 0; })
+      .WithDefault(default_value ? 1 : 0);
+}
+
+}  // namespace
+
+const TClassInfo& TfrReport::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TfrReport>, "TfrReport", &TComponent::StaticClassInfo(),
+                               [](TPublisher<TfrReport>& p) {
+    p.Object("Dataset", TfrDataset::StaticClassInfo(), &TfrReport::Dataset, &TfrReport::SetDataset);
+    p.Integer("DefaultCopies", [](const TfrReport& r) { return r.DefaultCopies; },
+              [](TfrReport& r, int64_t v) { r.DefaultCopies = static_cast<int>(v); })
+        .WithDefault(1);
+    PublishFlag(p, "DefaultCollate", &TfrReport::DefaultCollate, true);
+    PublishFlag(p, "GrayedButtons", &TfrReport::GrayedButtons, false);
+    p.Ordinal("InitialZoom", TypeInfoTfrPreviewZoom(), [](const TfrReport& r) { return r.InitialZoom; },
+              [](TfrReport& r, int64_t v) { r.InitialZoom = static_cast<TfrPreviewZoom>(v); })
+        .WithDefault(pzDefault);
+    PublishFlag(p, "MDIPreview", &TfrReport::MDIPreview, false);
+    PublishFlag(p, "ModalPreview", &TfrReport::ModalPreview, true);
+    PublishFlag(p, "ModifyPrepared", &TfrReport::ModifyPrepared, true);
+    // The panel classes describe no class of their own: a component it is.
+    p.Object("Preview", TComponent::StaticClassInfo(),
+             [](const TfrReport& r) -> TPersistent* { return r.preview_component_; },
+             [](TfrReport& r, TPersistent* v) { r.SetPreview(dynamic_cast<TfrPreview*>(v)); });
+    p.Ordinal("PreviewButtons", TypeInfoTfrPreviewButtons(),
+              [](const TfrReport& r) { return static_cast<int64_t>(r.PreviewButtons.Bits()); },
+              [](TfrReport& r, int64_t v) { r.PreviewButtons = TfrPreviewButtons::FromBits(static_cast<uint64_t>(v)); })
+        .WithDefault(127);
+    PublishFlag(p, "PrintIfEmpty", &TfrReport::PrintIfEmpty, true);
+    p.Ordinal("ReportType", TypeInfoTfrReportType(), [](const TfrReport& r) { return r.ReportType; },
+              [](TfrReport& r, int64_t v) { r.ReportType = static_cast<TfrReportType>(v); })
+        .WithDefault(rtSimple);
+    PublishFlag(p, "ShowPrintDialog", &TfrReport::ShowPrintDialog, true);
+    PublishFlag(p, "ShowProgress", &TfrReport::ShowProgress, true);
+    PublishFlag(p, "StoreInDFM", &TfrReport::StoreInDFM, false);
+    p.String("Title", [](const TfrReport& r) { return r.Title; },
+             [](TfrReport& r, const AnsiString& v) { r.Title = v; });
+    PublishFlag(p, "RebuildPrinter", &TfrReport::RebuildPrinter, false);
+  });
+  return info;
+}
+
+// ---- Life -----------------------------------------------------------------------------
+
+TfrReport::TfrReport(TComponent* owner) : TComponent(owner), emf_pages_(std::make_unique<TfrEMFPages>(this)) {
+  Template.FileName = LoadReportString(kTextUntitled);
+  ClearReportInfo();
+}
+
+TfrReport::~TfrReport() {
+  TfrEngineState& engine = frEngine();
+  if (engine.CurReport == this) {
+    engine.CurReport = nullptr;
+    engine.CurPage = nullptr;
+    engine.CurBand = nullptr;
+    engine.CurView = nullptr;
+  }
+}
+
+void TfrReport::SetDataset(TfrDataset* value) {
+  if (dataset_ == value) return;
+  if (dataset_ != nullptr) RemoveFreeNotification(dataset_);
+  dataset_ = value;
+  if (dataset_ != nullptr) FreeNotification(dataset_);
+}
+
+void TfrReport::SetPreview(TfrPreview* value) {
+  if (preview_ == value) return;
+  if (preview_component_ != nullptr) RemoveFreeNotification(preview_component_);
+  preview_ = value;
+  preview_component_ = value;
+  if (preview_component_ != nullptr) FreeNotification(preview_component_);
+}
+
+void TfrReport::Notification(TComponent* component, TOperation operation) {
+  if (operation == opRemove) {
+    if (component == dataset_) dataset_ = nullptr;
+    if (component == preview_component_) {
+      preview_component_ = nullptr;
+      preview_ = nullptr;
+    }
+  }
+  TComponent::Notification(component, operation);
+}
+
+// ---- The stored template ----------------------------------------------------------------
+
+void TfrReport::DefineProperties(TFiler& filer) {
+  TComponent::DefineProperties(filer);
+  filer.DefineBinaryProperty(
+      "ReportForm", [this](TStream& stream) { ReadReportForm(stream); },
+      [this](TStream& stream) { WriteReportForm(stream); }, true);
+}
+
+void TfrReport::ReadReportForm(TStream& stream) {
+  ReadDword(stream);
+  if (!StoreInDFM) return;
+  const uint32_t length = ReadDword(stream);
+  if (length > static_cast<uint64_t>(stream.Size() - stream.Position()))
+    throw EReadError("ReportForm holds fewer bytes than it announces");
+  if (!held_template_)
+    held_template_ = std::make_unique<TMemoryStream>();
+  else
+    held_template_->Clear();
+  if (length > 0) held_template_->CopyFrom(stream, length);
+  held_template_->SetPosition(0);
+}
+
+void TfrReport::WriteReportForm(TStream& stream) {
+  WriteDword(stream, kReportFormMarker);
+  if (!StoreInDFM) return;
+  TMemoryStream bytes;
+  SaveTemplate(bytes);
+  WriteDword(stream, static_cast<uint32_t>(bytes.Size()));
+  bytes.SetPosition(0);
+  stream.CopyFrom(bytes, bytes.Size());
+}
+
+void TfrReport::Loaded() {
+  TComponent::Loaded();
+  if (StoreInDFM && held_template_) {
+    std::unique_ptr<TMemoryStream> bytes = std::move(held_template_);
+    bytes->SetPosition(0);
+    LoadTemplate(*bytes);
+  }
+}
+
+void TfrReport::ClearTemplate() {
+  Template.Pages.Clear();
+  Template.Dictionary.Clear();
+  Template.TwoPassBuild = false;
+}
+
+void TfrReport::ClearReportInfo() { Template.Info.Reset(Now()); }
+
+void TfrReport::LoadTemplate(TStream& stream) {
+  frEngine().CurReport = this;
+  TfrErrorState& error = frErrorState();
+  error.ErrorFlag = false;
+  error.ErrorText.clear();
+  // A template from the form or the build's own copy is trusted; one from
+  // anywhere else asks for its password when it is protected.
+  const bool from_file = dynamic_cast<TMemoryStream*>(&stream) == nullptr;
+  try {
+    Template.LoadFromStream(stream, from_file);
+  } catch (const EClassNotFound& e) {
+    ShowError(e.Message());
+  } catch (const std::exception&) {
+    ShowError(LoadReportString(kTextBadFormat));
+  }
+}
+
+void TfrReport::SaveTemplate(TMemoryStream& stream) { Template.SaveToStream(stream); }
+
+void TfrReport::LoadFromFile(const std::string& file_name) {
+  frEngine().CurReport = this;
+  try {
+    Template.LoadFromFile(file_name);
+  } catch (const EClassNotFound& e) {
+    ShowError(e.Message());
+  } catch (const EfrFormatError&) {
+    ShowError(LoadReportString(kTextBadFormat));
+  }
+}
+
+void TfrReport::SaveToFile(const std::string& file_name) { Template.SaveToFile(file_name); }
+
+// ---- Built pages -------------------------------------------------------------------------
+
+std::unique_ptr<TfrEMFPages> TfrReport::TakeBuiltPages() {
+  std::unique_ptr<TfrEMFPages> pages = std::move(emf_pages_);
+  emf_pages_ = std::make_unique<TfrEMFPages>(this);
+  return pages;
+}
+
+void TfrReport::PutBuiltPages(std::unique_ptr<TfrEMFPages> pages) {
+  emf_pages_ = pages ? std::move(pages) : std::make_unique<TfrEMFPages>(this);
+}
+
+void TfrReport::LoadBuiltPages(const std::string& file_name) {
+  TFileStream file(file_name, fmOpenRead | fmShareDenyWrite);
+  emf_pages_->ReadBuiltFile(file);
+  BuiltHere = false;
+}
+
+void TfrReport::SaveBuiltPages(const std::string& file_name) {
+  TFileStream file(file_name, fmCreate);
+  emf_pages_->WriteBuiltFile(file);
+}
+
+// ---- Building -------------------------------------------------------------------------------
+
+void TfrReport::InstallBuildHooks() {
+  TfrEngineState& engine = frEngine();
+  engine.CurReport = this;
+  frReportOwner() = Owner();
+  InstallValueResolution(*this);
+  InstallBandServices();
+  frDefaultDataSetLookup() = [] {
+    TfrReport* report = frEngine().CurReport;
+    if (const TfrBand* band = frEngine().CurBand) {
+      const TfrBand* data = band->IsDataBandType() ? band : band->OwnerDataBand;
+      if (data != nullptr)
+        if (TDataSet* data_set = DataSetOf(data->Source)) return data_set;
+    }
+    return report != nullptr ? DataSetOf(report->Dataset()) : nullptr;
+  };
+  TfrViewServices& views = frViewServices();
+  views.DoBeforePrint = [](TfrView& view) {
+    if (TfrReport* report = frEngine().CurReport) report->DoBeforePrint(&view.ExpandedMemo, &view);
+  };
+  frScriptServices().ShowProgress = [](const AnsiString& text) {
+    TfrReport* report = frEngine().CurReport;
+    if (report != nullptr && report->progress_running_) frProgressForm()->Label2->SetCaption(text);
+  };
+}
+
+bool TfrReport::BuildReport() {
+  // The engine's state belongs to the running build; a second one (from a
+  // click handled inside the progress window's loop) would corrupt it.
+  if (g_build_running) return false;
+  BuildRunning running(building_);
+  TfrEngineState& engine = frEngine();
+
+  SelectPrinterByName(Template.PrinterName);
+  engine.EngineMode = emPrinting;
+  engine.BuildDate = Date();
+  engine.BuildTime = Now();
+  // A count left by an earlier two-pass build must not show in this one.
+  engine.TotalPages = 0;
+  Template.Pages.AlignBands();
+  engine.CurPage = nullptr;
+  engine.CurBand = nullptr;
+  engine.CurView = nullptr;
+  DoublePass = Template.TwoPassBuild;
+  InstallBuildHooks();
+
+  // The build changes the template (compiled scripts, converted expressions,
+  // relative positions); the copy puts it back afterwards.
+  TMemoryStream saved;
+  SaveTemplate(saved);
+
+  bool result = false;
+  try {
+    if (OnBeginDoc) OnBeginDoc();
+    result = RunPasses();
+    if (OnEndDoc) OnEndDoc();
+  } catch (const std::exception& e) {
+    BuildExpressionErrorText(e, Name());
+    Terminated = true;
+  }
+  const TfrErrorState copied = frErrorState();
+
+  saved.SetPosition(0);
+  LoadTemplate(saved);
+  engine.FinalPass = false;
+  if (engine.DialogCancelled) result = false;
+  if (copied.ErrorFlag) {
+    result = false;
+    ShowError(copied.ErrorText);
+    emf_pages_->Clear();
+  } else if (engine.DialogCancelled) {
+    emf_pages_->Clear();
+  }
+  engine.FirstPass = false;
+  engine.CurBand = nullptr;
+  engine.CurView = nullptr;
+  return result;
+}
+
+AnsiString TfrReport::ProgressCaption(int title_text) const {
+  AnsiString caption = LoadReportString(title_text);
+  if (!Title.empty()) caption += " - " + Title;
+  return caption;
+}
+
+bool TfrReport::RunProgressWindow(int line_text) {
+  TfrProgressForm* form = frProgressForm();
+  form->SetCaption(ProgressCaption(kTextPreparing));
+  form->FirstCaption = LoadReportString(line_text);
+  form->Label1->SetCaption(form->FirstCaption + "  1");
+  form->OnBeforeModal = [this](TfrProgressForm*) { RunOnePass(); };
+  progress_running_ = true;
+  TModalResult result = mrNone;
+  try {
+    result = form->RunModal(&Terminated);
+  } catch (...) {
+    progress_running_ = false;
+    form->OnBeforeModal = nullptr;
+    throw;
+  }
+  progress_running_ = false;
+  form->OnBeforeModal = nullptr;
+  return result != mrCancel;
+}
+
+bool TfrReport::RunPasses() {
+  TfrEngineState& engine = frEngine();
+  Terminated = false;
+  engine.ContinueOnPrevPage = false;
+  engine.PrevPageCurY = engine.PrevPageCurBottom = 0;
+  frBuild().FooterPrinted = false;
+  engine.FirstPass = false;
+  engine.FinalPass = true;
+  engine.BuiltPageIndex = 0;
+  emf_pages_->Clear();
+  const bool window = !OnProgress && ShowProgress;
+
+  if (Template.TwoPassBuild) {
+    engine.FirstPass = true;
+    engine.FinalPass = false;
+    if (!window) {
+      RunOnePass();
+      return true;
+    }
+    return RunProgressWindow(kTextFirstPass);
+  }
+  if (!window) {
+    Template.TwoPassBuild = DoublePass;
+    RunOnePass();
+    return true;
+  }
+  if (DoublePass) {
+    // The second pass runs inside the window the first one opened.
+    TfrProgressForm* form = frProgressForm();
+    form->FirstCaption = LoadReportString(kTextBuildingPage);
+    form->Label1->SetCaption(form->FirstCaption + "  1");
+    Template.TwoPassBuild = true;
+    RunOnePass();
+    return true;
+  }
+  engine.TotalPages = 0;
+  return RunProgressWindow(kTextBuildingPage);
+}
+
+void TfrReport::RunOnePass() {
+  TfrEngineState& engine = frEngine();
+  try {
+    BuildBody();
+  } catch (const std::exception& e) {
+    BuildExpressionErrorText(e, Name());
+    Terminated = true;
+  }
+  if (engine.FinalPass) {
+    if (progress_running_) frProgressForm()->SetModalResult(Terminated ? mrCancel : mrOk);
+    return;
+  }
+  engine.TotalPages = emf_pages_->Count();
+  Template.TwoPassBuild = false;
+  if (Terminated) {
+    emf_pages_->Clear();
+    if (progress_running_) frProgressForm()->SetModalResult(mrCancel);
+  } else {
+    RunPasses();
+  }
+  Template.TwoPassBuild = true;
+}
+
+void TfrReport::BuildBody() {
+  ProcessMessages();
+  TfrEngineState& engine = frEngine();
+  BuiltHere = true;
+  engine.EngineMode = emPrinting;
+  engine.CurReport = this;
+  Template.Dictionary.ClearCache();
+  InstallBuildHooks();
+  frErrorState().ErrorFlag = false;
+
+  TfrPages& pages = Template.Pages;
+  const bool multiple = dataset_ != nullptr && ReportType == rtMultiple;
+  if (multiple) {
+    dataset_->Open();
+    dataset_->First();
+  }
+  const bool first_build_pass = !DoublePass || engine.FirstPass;
+  if (first_build_pass) {
+    frBuild().Listeners.clear();
+    for (int i = 0; i < pages.Count(); ++i) pages.Pages(i)->Skip = false;
+    engine.DialogCancelled = false;
+  }
+
+  for (int i = 0; i < pages.Count() && !engine.DialogCancelled; ++i) {
+    TfrPage* page = pages.Pages(i);
+    if (page->Type != ptDialog) continue;
+    engine.CurPage = page;
+    page->PrepareBuild();
+  }
+
+  if (!engine.DialogCancelled) {
+    for (int i = 0; i < pages.Count(); ++i) {
+      TfrPage* page = pages.Pages(i);
+      if (page->Type != ptReport) continue;
+      engine.CurPage = page;
+      page->PrepareBuild();
+    }
+    if (first_build_pass) {
+      for (int i = 0; i < pages.Count() && !frErrorState().ErrorFlag; ++i) {
+        TfrPage* page = pages.Pages(i);
+        if (page->Type != ptReport) continue;
+        engine.CurPage = page;
+        page->RegisterAggregates();
+      }
+      if (frErrorState().ErrorFlag) Terminated = true;
+    }
+    while (!Terminated) {
+      ReportProgress(engine.BuiltPageIndex + 1);
+      for (int i = 0; i < pages.Count(); ++i) {
+        TfrPage* page = pages.Pages(i);
+        engine.CurPage = page;
+        if (!page->Visible) page->RunScript(page->Script);
+        if (!page->Skip && page->Type == ptReport && page->Visible) page->BuildPages();
+        const bool continues = i + 1 < pages.Count() && pages.Pages(i + 1)->PrintToPrevPage;
+        if (continues) {
+          --engine.BuiltPageIndex;
+          engine.ContinueOnPrevPage = true;
+        } else {
+          engine.BuiltPageIndex = emf_pages_->Count();
+          ReportProgress(engine.BuiltPageIndex);
+        }
+        if (Terminated) break;
+      }
+      ReportProgress(engine.BuiltPageIndex);
+      if (!multiple) break;
+      dataset_->Next();
+      if (dataset_->Eof()) break;
+    }
+  }
+
+  for (int i = 0; i < pages.Count(); ++i)
+    if (pages.Pages(i)->Type == ptReport) pages.Pages(i)->FinishBuild();
+  for (int i = 0; i < pages.Count(); ++i)
+    if (pages.Pages(i)->Type == ptDialog) pages.Pages(i)->FinishBuild();
+  if (multiple) dataset_->Close();
+}
+
+void TfrReport::ReportProgress(int n) {
+  if (OnProgress) {
+    OnProgress(n);
+    return;
+  }
+  if (!ShowProgress) return;
+  if (progress_running_) {
+    TfrProgressForm* form = frProgressForm();
+    AnsiString line = form->FirstCaption + "  " + IntToStr(n);
+    if ((DoublePass && frEngine().FinalPass) || CurrentFilter != nullptr)
+      line += " " + LoadReportString(kTextFrom) + " " + IntToStr(frEngine().TotalPages);
+    form->Label1->SetCaption(line);
+  }
+  ProcessMessages();
+}
+
+TfrView* TfrReport::FindObject(const AnsiString& name) const {
+  const TfrPages& pages = Template.Pages;
+  for (int i = 0; i < pages.Count(); ++i)
+    if (TfrView* view = pages.Pages(i)->FindObject(name)) return view;
+  return nullptr;
+}
+
+void TfrReport::DoBeforePrint(TStrings* memo, TfrView* view) {
+  if (view != nullptr && view->DataSet != nullptr && !view->DataField.empty()) {
+    TField* field = view->DataSet->FieldNamedOrNil(view->DataField);
+    if (IsBlobField(field)) view->LoadFromField(static_cast<TBlobField*>(field));
+  }
+  if (OnBeforePrint) OnBeforePrint(memo, view);
+}
+
+// ---- Showing ------------------------------------------------------------------------------
+
+void TfrReport::BuildAndPreview() {
+  BuildReport();
+  ShowBuiltPages();
+}
+
+void TfrReport::ShowBuiltPages() {
+  TfrEngineState& engine = frEngine();
+  engine.CurReport = this;
+  engine.EngineMode = emPrinting;
+  engine.CurBand = nullptr;
+  if (emf_pages_->Count() == 0) return;
+  const bool designing = ComponentState().Contains(csDesigning);
+  if (designing || preview_ == nullptr) {
+    auto* form = new TfrPreviewForm(designing ? nullptr : this);
+    form->AfterConstruction();
+    AnsiString caption = LoadReportString(kTextPreview);
+    if (!Title.empty()) caption += " - " + Title;
+    form->SetCaption(caption);
+    form->ShowPages(this);
+    ProcessMessages();
+  } else {
+    preview_->Connect(this);
+  }
+}

@@ -1,0 +1,298 @@
+#include "report/fr_value.h"
+
+#include "report/fr_band.h"
+#include "report/fr_dict.h"
+#include "report/fr_fmt.h"
+#include "report/fr_funcs.h"
+#include "report/fr_globals.h"
+#include "report/fr_intrp.h"
+#include "report/fr_memo.h"
+#include "report/fr_page.h"
+#include "report/fr_report.h"
+#include "report/fr_utils.h"
+#include "report/fr_view.h"
+#include "toolkit/core/exceptions.h"
+#include "toolkit/core/text.h"
+
+namespace {
+
+constexpr int kTextUndefinedVariable = 55439;
+
+// Restores the name under evaluation however the evaluation ends.
+class EvaluatingScope {
+ public:
+  explicit EvaluatingScope(const AnsiString& name) : saved_(frValueState().Evaluating) {
+    frValueState().Evaluating = name;
+  }
+  ~EvaluatingScope() { frValueState().Evaluating = saved_; }
+  EvaluatingScope(const EvaluatingScope&) = delete;
+  EvaluatingScope& operator=(const EvaluatingScope&) = delete;
+
+ private:
+  AnsiString saved_;
+};
+
+Variant Evaluate(const Variant& text) { return frGlobals().ReportParser->EvaluateText(VarToStr(text)); }
+
+bool Registering() { return frBuild().Registering; }
+
+// LINE# and LINETHROUGH# count in the band itself, or for a band without a
+// record source in the first band of its chain.
+const TfrBand* CountingBand() {
+  const TfrBand* band = frEngine().CurBand;
+  if (band == nullptr || band->Source != nullptr || band->Page == nullptr) return band;
+  const TfrBand* head = band->Page->BandOfType(band->Type);
+  return head != nullptr ? head : band;
+}
+
+// The index part of an array element's name: a string as it is, anything
+// else as its whole number.
+AnsiString ArrayIndexText(const Variant& index) {
+  if (index.VarType() == varString) return VarToStr(index);
+  return IntToStr(index.AsInteger());
+}
+
+AnsiString ArrayElementName(const Variant& array_name, const Variant& index_text) {
+  return "Arr_" + Trim(VarToStr(array_name)) + "_" + ArrayIndexText(Evaluate(index_text));
+}
+
+bool HasDot(const Variant& text) { return VarToStr(text).find('.') != AnsiString::npos; }
+
+// The object an argument text names by its path, and the property part.
+TfrObject* ObjectOfPath(const Variant& path, AnsiString& property) {
+  TfrObject* object = nullptr;
+  ResolveObjectPath(Trim(VarToStr(path)), object, property);
+  return object;
+}
+
+}  // namespace
+
+TfrValueState& frValueState() {
+  static TfrValueState state;
+  return state;
+}
+
+// ---- Names --------------------------------------------------------------------
+
+Variant TfrReport::ResolveVariable(const AnsiString& name) {
+  Variant value;
+  if (OnGetValue) {
+    OnGetValue(name, value);
+    if (!value.IsEmpty()) return value;
+  }
+  TfrEngineState& engine = frEngine();
+  if (Dictionary().IsVariable(name)) return Dictionary().GetValue(name);
+
+  const TfrReportInfo& info = Template.Info;
+  if (name == "VALUE") return frValueState().LastValue;
+  if (name == "PAGE#") return engine.BuiltPageIndex + 1;
+  if (name == "DATE") return Variant::FromDate(engine.BuildDate);
+  if (name == "TIME") return Variant::FromDate(engine.BuildTime);
+  if (name == "LINE#" || name == "LINETHROUGH#") {
+    const TfrBand* band = CountingBand();
+    if (band == nullptr) return 0;
+    return name == "LINE#" ? band->RowNo : band->RowThrough;
+  }
+  if (name == "COLUMN#") return engine.CurPage != nullptr ? engine.CurPage->CrossColumn : 0;
+  if (name == "CURRENT#") return engine.CurPage != nullptr ? engine.CurPage->CurrentRecord : 0;
+  if (name == "TOTALPAGES") return engine.TotalPages;
+  if (name == "REPORTCOMMENT") return info.Comment;
+  if (name == "REPORTNAME") return info.Name;
+  if (name == "REPORTAUTOR") return info.Autor;
+  if (name == "VMAJOR") return info.VMajor;
+  if (name == "VMINOR") return info.VMinor;
+  if (name == "VRELEASE") return info.VRelease;
+  if (name == "VBUILD") return info.VBuild;
+  if (name == "REPORTDATE") return Variant::FromDate(info.Created);
+  if (name == "REPORTLASTCHANGE") return Variant::FromDate(info.LastChange);
+  if (name == "CALCWIDTH") {
+    TfrView* view = engine.CurView;
+    if (view == nullptr) return 0;
+    if (auto* memo = dynamic_cast<TfrMemoView*>(view)) return memo->CalcWidth(memo->Memo);
+    return view->Width;
+  }
+
+  TfrVariables& script_variables = frGlobals().RuntimeVariables;
+  const int index = script_variables.IndexOfVariable(name);
+  if (index >= 0) return script_variables.VariableValueAt(index);
+
+  value = ResolvePageVariable(name);
+  if (!value.IsEmpty()) return value;
+  if (name != frValueState().Evaluating) {
+    EvaluatingScope scope(name);
+    return frGlobals().ReportParser->EvaluateText(name);
+  }
+  if (Registering()) return 0;
+  throw EParserError(LoadReportString(kTextUndefinedVariable) + " \"" + name + "\"");
+}
+
+Variant TfrReport::ResolvePageVariable(const AnsiString& name) {
+  const TfrEngineState& engine = frEngine();
+  const TfrPage* page = engine.CurPage;
+  if (name == "CURY") return page != nullptr ? page->CurY : 0;
+  if (name == "FREESPACE") return page != nullptr ? page->CurBottom - page->CurY : 0;
+  if (name == "FINALPASS") return engine.FinalPass;
+  if (name == "PAGEHEIGHT") return page != nullptr ? page->CurBottom : 0;
+  if (name == "PAGEWIDTH") return page != nullptr ? page->Limits.Right : 0;
+
+  TfrObject* object = nullptr;
+  AnsiString property;
+  ResolveObjectPath(name, object, property);
+  if (object != nullptr && object->FindProperty(property) != nullptr) return object->FetchProperty(property);
+  const TfrVariables& constants = frGlobals().NamedConstants;
+  const int index = constants.IndexOfVariable(name);
+  if (index >= 0) return constants.VariableValueAt(index);
+  return Unassigned();
+}
+
+// ---- Calls --------------------------------------------------------------------
+
+Variant TfrReport::ResolveFunction(const AnsiString& name, const Variant& p1, const Variant& p2,
+                                   const Variant& p3) {
+  Variant value = "0";
+  if (CallLibraryFunction(name, p1, p2, p3, value)) return value;
+  RunProcedure(name, p1, p2, p3, value);
+  if (OnUserFunction) OnUserFunction(name, p1, p2, p3, value);
+  return value;
+}
+
+void TfrReport::RunProcedure(const AnsiString& name, const Variant& p1, const Variant& p2, const Variant& p3,
+                             Variant& value) {
+  TfrEngineState& engine = frEngine();
+  TfrGlobals& globals = frGlobals();
+  if (name == "STOPREPORT") {
+    Terminated = true;
+  } else if (name == "NEWPAGE") {
+    if (engine.CurBand != nullptr) ++engine.CurBand->NewPageRequests;
+  } else if (name == "NEWCOLUMN") {
+    if (engine.CurBand != nullptr) ++engine.CurBand->NewColumnRequests;
+  } else if (name == "SHOWBAND") {
+    if (engine.CurPage != nullptr) engine.CurPage->PrintBandByName(Trim(VarToStr(p1)));
+  } else if (name == "INC" || name == "DEC") {
+    const AnsiString variable = Trim(VarToStr(p1));
+    Variant current;
+    globals.ReportInterpreter->ReadScriptVariable(AnsiUpperCase(variable), current);
+    globals.ReportInterpreter->WriteScriptVariable(variable, name == "INC" ? current + 1 : current - 1);
+  } else if (name == "SETARRAY") {
+    if (HasDot(p1)) {
+      AnsiString property;
+      if (TfrObject* object = ObjectOfPath(p1, property))
+        object->InvokeMethod("SETINDEXPROPERTY", AnsiUpperCase(property), Evaluate(p2), Evaluate(p3));
+    } else {
+      globals.RuntimeVariables.AssignVariable(ArrayElementName(p1, p2), Evaluate(p3));
+    }
+  } else if (name == "GETARRAY") {
+    if (HasDot(p1)) {
+      AnsiString property;
+      if (TfrObject* object = ObjectOfPath(p1, property))
+        value = object->InvokeMethod("GETINDEXPROPERTY", AnsiUpperCase(property), Evaluate(p2), Null());
+    } else {
+      const TfrVariables& variables = globals.RuntimeVariables;
+      const int index = variables.IndexOfVariable(ArrayElementName(p1, p2));
+      value = index >= 0 ? variables.VariableValueAt(index) : Unassigned();
+    }
+  } else {
+    TfrObject* object = nullptr;
+    AnsiString method;
+    ResolveObjectPath(name, object, method);
+    if (object != nullptr) value = object->InvokeMethod(method, p1, p2, p3);
+  }
+}
+
+// ---- Display text ---------------------------------------------------------------
+
+AnsiString TfrReport::ExpandValue(const AnsiString& text, TfrView* view) {
+  TfrValueState& state = frValueState();
+  state.Evaluating.clear();
+  uint32_t format = view != nullptr ? view->FormatWord : 0;
+  AnsiString format_text = view != nullptr ? view->FormatText : AnsiString();
+  AnsiString expression = text;
+  const size_t mark = text.find(" #");
+  if (mark != AnsiString::npos) {
+    expression = text.substr(0, mark);
+    ParseInlineFormat(text.substr(mark + 2), format, format_text);
+  }
+  state.CurrentExpression = expression;
+  Variant value = ResolveVariable(expression);
+  state.LastValue = value;
+  if (view != nullptr && (view->Flags & flHideZeros) != 0 && value.VarType() != varString) {
+    try {
+      if (value == Variant(0)) value = AnsiString();
+    } catch (const std::exception&) {
+      // A value that cannot be compared with 0 is shown as it is.
+    }
+  }
+  if (Registering()) return {};
+  return ApplyDisplayFormat(value, format, format_text);
+}
+
+AnsiString TfrReport::ApplyDisplayFormat(const Variant& value, uint32_t format, const AnsiString& format_text) {
+  return ::ApplyDisplayFormat(value, format, format_text);
+}
+
+// ---- Hooks ------------------------------------------------------------------------
+
+namespace {
+
+TfrReport* Running() { return frEngine().CurReport; }
+
+}  // namespace
+
+void InstallValueResolution(TfrReport& report) {
+  TfrGlobals& globals = frGlobals();
+  TfrParser& parser = *globals.ReportParser;
+  parser.ValueCallback = [](const AnsiString& name, Variant& value) {
+    if (TfrReport* r = Running()) value = r->ResolveVariable(name);
+  };
+  parser.FunctionCallback = [](const AnsiString& name, const Variant& p1, const Variant& p2, const Variant& p3,
+                               Variant& value) {
+    if (TfrReport* r = Running()) value = r->ResolveFunction(name, p1, p2, p3);
+  };
+
+  TfrDataDictionary& dictionary = report.Dictionary();
+  dictionary.Links.ScriptVariable = [](const AnsiString& name, Variant& value) {
+    const TfrVariables& variables = frGlobals().RuntimeVariables;
+    const int index = variables.IndexOfVariable(name);
+    if (index < 0) return false;
+    value = variables.VariableValueAt(index);
+    return true;
+  };
+  dictionary.Links.Evaluate = [](const AnsiString& expression) {
+    return frGlobals().ReportParser->EvaluateText(expression);
+  };
+
+  frDrawServices().ExpandValue = [](TfrView& view, const AnsiString& inner) -> AnsiString {
+    TfrReport* r = Running();
+    return r != nullptr ? r->ExpandValue(inner, &view) : "[" + inner + "]";
+  };
+  TfrViewServices& views = frViewServices();
+  views.ExpandVariables = [](TfrView& view, const AnsiString& text) {
+    AnsiString expanded = text;
+    ExpandVariables(view, expanded);
+    return expanded;
+  };
+  views.Parser = &parser;
+  views.FindObject = [](const AnsiString& name) -> TfrView* {
+    TfrReport* r = Running();
+    return r != nullptr ? r->FindObject(name) : nullptr;
+  };
+  frTemplatePageLookup() = [](int index) -> TfrObject* {
+    TfrReport* r = Running();
+    if (r == nullptr || index < 1 || index > r->Pages().Count()) return nullptr;
+    return r->Pages().Pages(index - 1);
+  };
+
+  frScriptServices().SetDictionaryVariable = [](const AnsiString& name, const Variant& value) {
+    TfrReport* r = Running();
+    if (r == nullptr) return false;
+    TfrVariables& table = r->Dictionary().VariableTable;
+    const int index = table.IndexOfVariable(name);
+    if (index < 0) return false;
+    table.SetVariableValueAt(index, value);
+    return true;
+  };
+  frAggregateServices().DictionaryVariables = []() -> TfrVariables* {
+    TfrReport* r = Running();
+    return r != nullptr ? &r->Dictionary().VariableTable : nullptr;
+  };
+}
