@@ -44,6 +44,14 @@ AnsiString TemplateSource(TfrReport& report) {
   return {};
 }
 
+// Whether a band of the template reads the record source `name`.
+bool TemplateReads(TfrReport& report, const AnsiString& name) {
+  for (int i = 0; i < report.Pages().Count(); ++i)
+    for (const auto& view : report.Pages().Pages(i)->Objects)
+      if (view->TypeCode == gtBand && AnsiSameText(view->FormatText, name)) return true;
+  return false;
+}
+
 class DialogScope {
  public:
   DialogScope() : previous_(SetDialogService(&dialogs_)) {}
@@ -108,6 +116,13 @@ int BuildCommand(const ReptoolArgs& args) {
   }
   if (!IsValidIdent(source)) {
     std::fprintf(stderr, "reptool: \"%s\" cannot name a record source\n", AnsiToUtf8(source).c_str());
+    return 2;
+  }
+
+  // A source no band reads would build the template without its rows.
+  if (!TemplateReads(*report, source)) {
+    std::fprintf(stderr, "reptool: the template has no band over the record source %s\n",
+                 AnsiToUtf8(source).c_str());
     return 2;
   }
 
