@@ -141,6 +141,8 @@ void TDBGridPro::LayoutChanged() {
   ExchangeColumnIndex(index);
   columns_->Refit();
   RecalcMetrics();
+  // A column added or removed changes the cells each row paints.
+  paint_info_->Resize(row_count_);
   InvalidateAll();
   ReshowEditor();
 }
@@ -323,6 +325,8 @@ void TgpPaintInfo::Resize(int n) {
       TgpCellAttrsList& cells = columns->Items(c)->CellAttrs();
       row->SetCellAttrs(c, r < cells.Count() ? cells.Items(r) : nullptr);
     }
+    // The attributes of columns removed since went with them.
+    for (int c = column_count; row->CellAttrs(c) != nullptr; ++c) row->SetCellAttrs(c, nullptr);
   }
 }
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-TrsDefPack *g_pack = nullptr;
+TrsDefPack* g_pack = nullptr;
 
 struct LibraryVisions {
   std::unique_ptr<TNumericVision> numeric;
@@ -25,61 +25,56 @@ struct LibraryVisions {
   std::unique_ptr<TTimeVision> time;
 };
 
-LibraryVisions &Visions() {
+LibraryVisions& Visions() {
   static LibraryVisions visions;
   return visions;
 }
 
-template <class V> V *Made(std::unique_ptr<V> &slot, bool with_button) {
+template <class V>
+V* Made(std::unique_ptr<V>& slot, bool with_button) {
   if (!slot) {
     slot = std::make_unique<V>(nullptr);
-    if (!with_button)
-      slot->SetEnableButton(false);
+    if (!with_button) slot->SetEnableButton(false);
   }
   return slot.get();
 }
 
-template <class V> V *NewVision(TComponent *owner, const char *name) {
-  auto *vision = new V(owner);
+template <class V>
+V* NewVision(TComponent* owner, const char* name) {
+  auto* vision = new V(owner);
   vision->SetName(name);
   return vision;
 }
 
-TLiteDesigner *NewDesigner(TComponent *owner, const char *name) {
-  return NewVision<TLiteDesigner>(owner, name);
-}
+TLiteDesigner* NewDesigner(TComponent* owner, const char* name) { return NewVision<TLiteDesigner>(owner, name); }
 
 // The integer of the consumer's first field; false without one or for null.
-bool FieldInteger(TgpFieldList &Fields, int &value) {
-  TField *field = Fields.Field();
-  if (field == nullptr || field->HoldsNull())
-    return false;
+bool FieldInteger(TgpFieldList& Fields, int& value) {
+  TField* field = Fields.Field();
+  if (field == nullptr || field->HoldsNull()) return false;
   value = field->GetIntegerValue();
   return true;
 }
 
 // A second field's integer as an image index (nothing without one).
-void ImageFromSecondField(TgpFieldList &Fields, TfvPainter &Painter) {
-  if (Fields.FieldCount() < 2 || Fields.Fields(1) == nullptr)
-    return;
+void ImageFromSecondField(TgpFieldList& Fields, TfvPainter& Painter) {
+  if (Fields.FieldCount() < 2 || Fields.Fields(1) == nullptr) return;
   Painter.ImageIndex = Fields.Fields(1)->GetIntegerValue();
 }
 
 // A colour swatch in the painter's image area, in the colour its text names.
-void DrawSwatch(TfvPainter &Painter) {
-  if (Painter.Canvas == nullptr || Painter.Text.empty())
-    return;
+void DrawSwatch(TfvPainter& Painter) {
+  if (Painter.Canvas == nullptr || Painter.Text.empty()) return;
   TRect r = Painter.ImageRect;
   r = Rect(r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1);
-  if (r.Right <= r.Left || r.Bottom <= r.Top)
-    return;
+  if (r.Right <= r.Left || r.Bottom <= r.Top) return;
   TColor color;
   try {
     color = StringToColor(Painter.Text);
-  } catch (const EConvertError &) {
+  } catch (const EConvertError&) {
     return;
   }
-  TCanvas &canvas = *Painter.Canvas;
+  TCanvas& canvas = *Painter.Canvas;
   const TColor pen = canvas.Pen().Color();
   const TColor brush = canvas.Brush().Color();
   const TBrushStyle brush_style = canvas.Brush().Style();
@@ -92,7 +87,7 @@ void DrawSwatch(TfvPainter &Painter) {
   canvas.Brush().SetStyle(brush_style);
 }
 
-} // namespace
+}  // namespace
 
 // ---- The pack
 // ------------------------------------------------------------------------------
@@ -117,8 +112,7 @@ TrsDefPack::TrsDefPack() : TForm(nullptr) {
   TitleSurface = NewVision<TStandardVision>(this, "TitleSurface");
   TitleSurface->SetReadOnly(true);
   TitleSurface->SetDescription(rsLoadStr(SVision3DStyle));
-  TitleSurface->OnDraw = [this](TvpFieldVision *s, TgpFieldList &f,
-                                TgpPainter &p) { TitleSurfaceDraw(s, f, p); };
+  TitleSurface->OnDraw = [this](TvpFieldVision* s, TgpFieldList& f, TgpPainter& p) { TitleSurfaceDraw(s, f, p); };
 
   Calendar = NewVision<TDateVision>(this, "Calendar");
   Calendar->SetDescription(rsLoadStr(SVisionCalendarButtons));
@@ -164,8 +158,7 @@ TrsDefPack::TrsDefPack() : TForm(nullptr) {
   Image = NewVision<TImageVision>(this, "Image");
 
   visImagedText = NewVision<TLiteVision>(this, "visImagedText");
-  visImagedText->OnDraw = [this](TvpFieldVision *s, TgpFieldList &f,
-                                 TgpPainter &p) { visImagedTextDraw(s, f, p); };
+  visImagedText->OnDraw = [this](TvpFieldVision* s, TgpFieldList& f, TgpPainter& p) { visImagedTextDraw(s, f, p); };
 
   NullImageList = new TImageList(this);
   NullImageList->SetName("NullImageList");
@@ -173,139 +166,93 @@ TrsDefPack::TrsDefPack() : TForm(nullptr) {
   ColorPicker->SetImages(NullImageList);
   // Names are typed into integer fields.
   ColorPicker->SetSkipCharValidation(true);
-  ColorPicker->OnGetText = [this](TvpFieldVision *s, TgpFieldList &f, bool d,
-                                  AnsiString &v) {
+  ColorPicker->OnGetText = [this](TvpFieldVision* s, TgpFieldList& f, bool d, AnsiString& v) {
     ColorPickerGetText(s, f, d, v);
   };
-  ColorPicker->OnDraw = [this](TvpFieldVision *s, TgpFieldList &f,
-                               TgpPainter &p) { ColorPickerDraw(s, f, p); };
-  ColorPicker->OnDrawEdit = [this](TvpFieldVision *s, TgpFieldList &f,
-                                   TfvPainter &p) {
-    ColorPickerDrawEdit(s, f, p);
-  };
-  ColorPicker->BeforePost = [this](TvpFieldVision *s, TgpFieldList &f,
-                                   TgpFieldValue &v, bool &posted) {
+  ColorPicker->OnDraw = [this](TvpFieldVision* s, TgpFieldList& f, TgpPainter& p) { ColorPickerDraw(s, f, p); };
+  ColorPicker->OnDrawEdit = [this](TvpFieldVision* s, TgpFieldList& f, TfvPainter& p) { ColorPickerDrawEdit(s, f, p); };
+  ColorPicker->BeforePost = [this](TvpFieldVision* s, TgpFieldList& f, TgpFieldValue& v, bool& posted) {
     ColorPickerBeforePost(s, f, v, posted);
   };
-  ColorPicker->OnDblClick = [this](TvpFieldVision *s, TgpFieldList &f) {
-    ColorPickerDblClick(s, f);
-  };
+  ColorPicker->OnDblClick = [this](TvpFieldVision* s, TgpFieldList& f) { ColorPickerDblClick(s, f); };
   TStringList names;
-  GetColorValues([&names](const AnsiString &name) { names.Add(name); });
+  GetColorValues([&names](const AnsiString& name) { names.Add(name); });
   ColorPicker->SetPickList(&names);
-
-  // The data list shows its rows in the pack's look.
-  if (TDBGridPro *list = vtfDataList()->DataGrid())
-    list->SetDesigner(dsgDataList);
 
   Application->InsertComponent(this);
 }
 
 TrsDefPack::~TrsDefPack() {
-  if (TDBGridPro *list = vtfDataList()->DataGrid();
-      list && list->Designer() == dsgDataList)
-    list->SetDesigner(nullptr);
-  if (g_pack == this)
-    g_pack = nullptr;
+  if (g_pack == this) g_pack = nullptr;
 }
 
-TVisionToolForm *TrsDefPack::vtfDataList() const {
-  return TStandardVision::DataListForm();
-}
-TVisionToolForm *TrsDefPack::vtfCalendar() const {
-  return TDateVision::CalendarForm();
-}
-TVisionToolForm *TrsDefPack::vtfBlobPicker() const {
-  return TDropDownBlobVision::BlobPicker();
-}
-TVisionToolForm *TrsDefPack::vtfCalculator() const {
-  return TNumericVision::Calculator();
-}
-TPopupMenu *TrsDefPack::BlobContextMenu() const { return ::BlobContextMenu(); }
+TVisionToolForm* TrsDefPack::vtfDataList() const { return TStandardVision::DataListForm(); }
+TVisionToolForm* TrsDefPack::vtfCalendar() const { return TDateVision::CalendarForm(); }
+TVisionToolForm* TrsDefPack::vtfBlobPicker() const { return TDropDownBlobVision::BlobPicker(); }
+TVisionToolForm* TrsDefPack::vtfCalculator() const { return TNumericVision::Calculator(); }
+TPopupMenu* TrsDefPack::BlobContextMenu() const { return ::BlobContextMenu(); }
 
-void TrsDefPack::TitleSurfaceDraw(TvpFieldVision *, TgpFieldList &,
-                                  TgpPainter &Painter) {
-  if (Painter.Canvas == nullptr)
-    return;
+void TrsDefPack::TitleSurfaceDraw(TvpFieldVision*, TgpFieldList&, TgpPainter& Painter) {
+  if (Painter.Canvas == nullptr) return;
   Painter.DefaultDraw = false;
-  TCanvas &canvas = *Painter.Canvas;
+  TCanvas& canvas = *Painter.Canvas;
   TRect r = Painter.CellRect;
   DrawEdge(canvas, r, BDR_RAISEDINNER, BF_RECT);
   Painter.DrawText(Painter.Text, taLeftJustify, tlaDefault, 0, 0);
-  const TgpRowAttrs *row = Painter.RowAttrs;
+  const TgpRowAttrs* row = Painter.RowAttrs;
   if (row != nullptr && (row->Selected || row->IsCurrent)) {
-    const TRect &c = Painter.CellRect;
-    InvertPixels(canvas,
-                 Rect(c.Left - 1, c.Top - 1, c.Right + 1, c.Bottom + 1));
+    const TRect& c = Painter.CellRect;
+    InvertPixels(canvas, Rect(c.Left - 1, c.Top - 1, c.Right + 1, c.Bottom + 1));
   }
 }
 
-void TrsDefPack::visImagedTextDraw(TvpFieldVision *, TgpFieldList &Fields,
-                                   TgpPainter &Painter) {
+void TrsDefPack::visImagedTextDraw(TvpFieldVision*, TgpFieldList& Fields, TgpPainter& Painter) {
   ImageFromSecondField(Fields, Painter);
 }
 
-void TrsDefPack::visStateLabelDraw(TvpFieldVision *, TgpFieldList &Fields,
-                                   TgpPainter &Painter) {
+void TrsDefPack::visStateLabelDraw(TvpFieldVision*, TgpFieldList& Fields, TgpPainter& Painter) {
   ImageFromSecondField(Fields, Painter);
 }
 
-void TrsDefPack::ColorPickerGetText(TvpFieldVision *, TgpFieldList &Fields,
-                                    bool, AnsiString &Value) {
+void TrsDefPack::ColorPickerGetText(TvpFieldVision*, TgpFieldList& Fields, bool, AnsiString& Value) {
   int color = 0;
-  if (FieldInteger(Fields, color))
-    Value = ColorToString(color);
+  if (FieldInteger(Fields, color)) Value = ColorToString(color);
 }
 
-void TrsDefPack::ColorPickerDraw(TvpFieldVision *, TgpFieldList &,
-                                 TgpPainter &Painter) {
-  DrawSwatch(Painter);
-}
+void TrsDefPack::ColorPickerDraw(TvpFieldVision*, TgpFieldList&, TgpPainter& Painter) { DrawSwatch(Painter); }
 
-void TrsDefPack::ColorPickerDrawEdit(TvpFieldVision *, TgpFieldList &,
-                                     TfvPainter &Painter) {
-  DrawSwatch(Painter);
-}
+void TrsDefPack::ColorPickerDrawEdit(TvpFieldVision*, TgpFieldList&, TfvPainter& Painter) { DrawSwatch(Painter); }
 
-void TrsDefPack::ColorPickerBeforePost(TvpFieldVision *, TgpFieldList &Fields,
-                                       TgpFieldValue &FieldValue,
-                                       bool &Posted) {
-  TField *field = Fields.Field();
-  if (field == nullptr)
-    return;
-  const AnsiString text =
-      FieldValue.IsNull() ? AnsiString() : Trim(FieldValue.AsString());
+void TrsDefPack::ColorPickerBeforePost(TvpFieldVision*, TgpFieldList& Fields, TgpFieldValue& FieldValue, bool& Posted) {
+  TField* field = Fields.Field();
+  if (field == nullptr) return;
+  const AnsiString text = FieldValue.IsNull() ? AnsiString() : Trim(FieldValue.AsString());
   // StringToColor takes a name or a number and refuses anything else with
   // the conversion error, before the field is touched.
   field->SetIntegerValue(text.empty() ? clNone : StringToColor(text));
   Posted = true;
 }
 
-void TrsDefPack::ColorPickerDblClick(TvpFieldVision *, TgpFieldList &Fields) {
-  TField *field = Fields.Field();
-  if (field == nullptr)
-    return;
+void TrsDefPack::ColorPickerDblClick(TvpFieldVision*, TgpFieldList& Fields) {
+  TField* field = Fields.Field();
+  if (field == nullptr) return;
   TColorDialog dialog(nullptr);
   int color = clBlack;
-  if (FieldInteger(Fields, color))
-    dialog.SetColor(color);
-  if (dialog.Execute() && Fields.StartEdit(true))
-    field->SetIntegerValue(dialog.Color());
+  if (FieldInteger(Fields, color)) dialog.SetColor(color);
+  if (dialog.Execute() && Fields.StartEdit(true)) field->SetIntegerValue(dialog.Color());
 }
 
-void TrsDefPack::AddColumns(TgpColumns &Columns, const AnsiString &Names,
-                            const AnsiString &Widths) {
+void TrsDefPack::AddColumns(TgpColumns& Columns, const AnsiString& Names, const AnsiString& Widths) {
   const int count = ListCountNonEmpty(Names, ';');
   for (int i = 0; i < count; ++i) {
-    TgpColumn *column = Columns.Add();
+    TgpColumn* column = Columns.Add();
     column->SetFieldName(ListItem(Names, i, ';'));
     int width = 0;
-    if (TryStrToInt(ListItem(Widths, i, ';'), width) && width > 0)
-      column->SetWidth(width);
+    if (TryStrToInt(ListItem(Widths, i, ';'), width) && width > 0) column->SetWidth(width);
   }
 }
 
-TrsDefPack *DefPack() {
+TrsDefPack* DefPack() {
   if (g_pack == nullptr) {
     DefaultGridDesigner();
     DefaultVision();
@@ -323,26 +270,19 @@ bool DefPackMade() { return g_pack != nullptr; }
 // ---- Further defaults
 // ----------------------------------------------------------------------
 
-TNumericVision *DefaultNumericVision() { return Made(Visions().numeric, true); }
-TDateTimeVision *DefaultDateTimeVision() {
-  return Made(Visions().date_time, false);
-}
-TDateVision *DefaultDateVision() { return Made(Visions().date, false); }
-TTimeVision *DefaultTimeVision() { return Made(Visions().time, true); }
+TNumericVision* DefaultNumericVision() { return Made(Visions().numeric, true); }
+TDateTimeVision* DefaultDateTimeVision() { return Made(Visions().date_time, false); }
+TDateVision* DefaultDateVision() { return Made(Visions().date, false); }
+TTimeVision* DefaultTimeVision() { return Made(Visions().time, true); }
 
 void FreeLibraryDefaults() {
-  if (g_pack != nullptr)
-    g_pack->Free();
-  LibraryVisions &v = Visions();
+  if (g_pack != nullptr) g_pack->Free();
+  LibraryVisions& v = Visions();
   // Free() tells the consumers still on a vision to fall back to the default.
-  if (auto *vision = v.time.release())
-    vision->Free();
-  if (auto *vision = v.date.release())
-    vision->Free();
-  if (auto *vision = v.date_time.release())
-    vision->Free();
-  if (auto *vision = v.numeric.release())
-    vision->Free();
+  if (auto* vision = v.time.release()) vision->Free();
+  if (auto* vision = v.date.release()) vision->Free();
+  if (auto* vision = v.date_time.release()) vision->Free();
+  if (auto* vision = v.numeric.release()) vision->Free();
   FreeRsStdDefaults();
   ClearLastPictureFolder();
 }

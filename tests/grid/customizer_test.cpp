@@ -1,0 +1,201 @@
+// The column customizer over a grid of a real table: the list of fields not
+// shown, columns removed or hidden by dropping them on the list and brought
+// back by dropping an entry on the grid, the 0x5F6 protocol the grid hears,
+// one window at a time with its place remembered, and whole-row heights.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "grid/rs_custom.h"
+#include "grid/rs_ods.h"
+#include "tests/grid/edit_support.h"
+
+namespace {
+
+using edit_support::GridForm;
+
+[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new edit_support::UiEnvironment);
+
+struct Logged {
+  TgpCustomizerAction action;
+  TgpColumn* column;
+  bool operator==(const Logged&) const = default;
+};
+
+// A grid over N, COMMENT, P showing N and COMMENT, its customizer actions
+// logged.
+struct Customized : GridForm {
+  explicit Customized(const char* folder) : GridForm(edit_support::MakeTable(folder), {"N", "COMMENT"}) {
+    SetCustomizerActionHandler(grid, [this](TDBGridPro*, TgpCustomizerAction a, TgpColumn* c) {
+      log.push_back({a, c});
+    });
+  }
+  ~Customized() {
+    if (TrsGridProCustomizer* c = ActiveCustomizer()) c->Close();
+    QApplication::processEvents();
+    if (grid != nullptr) SetCustomizerActionHandler(grid, nullptr);
+  }
+  TrsGridProCustomizer* Open(int mode) {
+    ShowCustomizer(grid, "N;COMMENT;P", "Number;Comment;Price", "N;COMMENT", mode);
+    QApplication::processEvents();
+    return ActiveCustomizer();
+  }
+  static std::vector<std::string> Listed(TrsGridProCustomizer* c) {
+    std::vector<std::string> out;
+    for (int i = 0; i < c->Captions().Count(); ++i) out.push_back(c->Captions().Strings(i));
+    return out;
+  }
+  // Makes entry caption the list's current row.
+  static void Pick(TrsGridProCustomizer* c, const char* caption) {
+    ASSERT_TRUE(c->datFields->FindByValues("value", Variant(AnsiString(caption)), TFindOptions()));
+  }
+  std::vector<Logged> log;
+};
+
+using Names = std::vector<std::string>;
+
+TEST(Customizer, ListsTheFieldsNotShownAndStartsTheProtocol) {
+  Customized g("customizer_open");
+  TrsGridProCustomizer* c = g.Open(0);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->Caption(), "Customize");
+  EXPECT_FALSE(c->btnClose->Visible());
+  EXPECT_EQ(Customized::Listed(c), Names{"Price"});
+  EXPECT_EQ(c->VisibleNames(), "P");
+  EXPECT_EQ(GridCustomizer(g.grid), c);
+  ASSERT_EQ(OpenCustomizers().size(), 1u);
+  EXPECT_EQ(g.log, (std::vector<Logged>{{gcaStart, nullptr}}));
+  const TRect remembered = RememberedCustomizerBounds();
+  EXPECT_EQ(c->Left(), remembered.Left + 8);
+  EXPECT_EQ(c->Top(), remembered.Top + 8);
+  EXPECT_EQ(c->Width(), remembered.Width());
+  c->Close();
+  QApplication::processEvents();
+  EXPECT_EQ(GridCustomizer(g.grid), nullptr);
+  EXPECT_TRUE(OpenCustomizers().empty());
+  EXPECT_EQ(g.log.back(), (Logged{gcaFinish, nullptr}));
+}
+
+TEST(Customizer, RemovingFreesTheColumnAndAddingMakesANewOne) {
+  Customized g("customizer_remove");
+  TrsGridProCustomizer* c = g.Open(0);
+  TgpColumn* comment = g.Column("COMMENT");
+  g.grid->SelectColumn(comment);
+  ASSERT_EQ(g.grid->CurrentColumn(), comment);
+  ASSERT_TRUE(c->AcceptsGridColumn(g.grid));
+  g.log.clear();
+  c->GridColumnDropped();
+  EXPECT_EQ(g.log, (std::vector<Logged>{{gcaRemoveColumn, comment}}));
+  EXPECT_EQ(g.Column("COMMENT"), nullptr) << "freed";
+  EXPECT_EQ(g.grid->Columns()->Count(), 1);
+  EXPECT_EQ(Customized::Listed(c), (Names{"Comment", "Price"}));
+  EXPECT_EQ(c->ShownNames(), "N");
+
+  Customized::Pick(c, "Price");
+  EXPECT_EQ(SendCustomizerAction(g.grid, gcaGetSel, nullptr), nullptr) << "P has no column";
+  g.log.clear();
+  SendCustomizerAction(g.grid, gcaDragDrop, nullptr);
+  TgpColumn* price = g.Column("P");
+  ASSERT_NE(price, nullptr) << "a new column for the entry dropped";
+  // The grid hears each code once the customizer has answered it.
+  ASSERT_EQ(g.log.size(), 3u);
+  EXPECT_EQ(g.log[0].action, gcaBeforeAddColumn);
+  EXPECT_NE(g.log[0].column, price) << "named while it stood apart";
+  EXPECT_EQ(g.log[1], (Logged{gcaAddColumn, nullptr}));
+  EXPECT_EQ(g.log[2], (Logged{gcaDragDrop, nullptr}));
+  EXPECT_EQ(Customized::Listed(c), Names{"Comment"});
+  EXPECT_EQ(c->ShownNames(), "N;P");
+}
+
+TEST(Customizer, HidingKeepsTheColumnAndShowingBringsTheSameOneBack) {
+  Customized g("customizer_hide");
+  TrsGridProCustomizer* c = g.Open(1);
+  TgpColumn* comment = g.Column("COMMENT");
+  g.grid->SelectColumn(comment);
+  c->GridColumnDropped();
+  EXPECT_EQ(g.Column("COMMENT"), comment);
+  EXPECT_FALSE(comment->Visible());
+  EXPECT_EQ(Customized::Listed(c), (Names{"Comment", "Price"}));
+  Customized::Pick(c, "Comment");
+  EXPECT_EQ(SendCustomizerAction(g.grid, gcaGetSel, nullptr), comment);
+  g.log.clear();
+  c->EntryDropped();
+  EXPECT_TRUE(comment->Visible());
+  EXPECT_EQ(g.grid->Columns()->Count(), 2) << "no new column";
+  EXPECT_EQ(g.log, (std::vector<Logged>{{gcaShowColumn, comment}}));
+  EXPECT_EQ(Customized::Listed(c), Names{"Price"});
+}
+
+TEST(Customizer, OnlyTheCustomizedGridsOwnColumnsMayBeDroppedOnTheList) {
+  Customized g("customizer_accept");
+  TrsGridProCustomizer* c = g.Open(0);
+  TgpColumn* n = g.Column("N");
+  g.grid->SelectColumn(n);
+  EXPECT_TRUE(c->AcceptsGridColumn(g.grid));
+  EXPECT_FALSE(c->AcceptsGridColumn(c->gpList)) << "another control";
+  n->SetOptionsBehavior(TgpColumnBehaviorOptions{cboNoCustomizing});
+  EXPECT_FALSE(c->AcceptsGridColumn(g.grid));
+  c->GridColumnDropped();
+  EXPECT_EQ(g.Column("N"), n) << "the refused column stays";
+  n->SetOptionsBehavior({});
+  n->SetFieldName("P;N");
+  EXPECT_FALSE(c->AcceptsGridColumn(g.grid)) << "a field the customizer does not offer";
+}
+
+// The second grid's customizer replaces the first without taking over its
+// place; the place is remembered when the last one closes.
+TEST(Customizer, ASecondGridsCustomizerClosesTheFirstAndKeepsThePlace) {
+  Customized a("customizer_first");
+  Customized b("customizer_second");
+  const TRect before = RememberedCustomizerBounds();
+  TrsGridProCustomizer* first = a.Open(0);
+  first->SetBounds(first->Left() + 50, first->Top() + 40, first->Width(), first->Height());
+  TrsGridProCustomizer* second = b.Open(0);
+  ASSERT_NE(second, first);
+  EXPECT_EQ(GridCustomizer(a.grid), nullptr);
+  EXPECT_EQ(a.log.back(), (Logged{gcaFinish, nullptr}));
+  EXPECT_EQ(GridCustomizer(b.grid), second);
+  EXPECT_EQ(RememberedCustomizerBounds(), before) << "the replaced window's place is not kept";
+  EXPECT_EQ(second->Left(), before.Left + 8);
+  second->SetBounds(300, 200, second->Width(), second->Height());
+  const int height = second->Height();
+  second->Close();
+  QApplication::processEvents();
+  EXPECT_EQ(ActiveCustomizer(), nullptr);
+  EXPECT_EQ(RememberedCustomizerBounds(), Rect(300, 200, 300 + second->Width(), 200 + height));
+}
+
+TEST(Customizer, HeightsSnapToWholeRowsAndNeverFewerThanTwo) {
+  Customized g("customizer_snap");
+  TrsGridProCustomizer* c = g.Open(0);
+  const int row = c->gpList->RowHeight();
+  ASSERT_GT(row, 0);
+  const int frame = c->SnapHeight(0) - 2 * row;
+  for (int height : {0, frame + 2 * row + 1, frame + 5 * row + row / 2, frame + 9 * row - 1}) {
+    const int snapped = c->SnapHeight(height);
+    EXPECT_EQ((snapped - frame) % row, 0) << height;
+    EXPECT_GE(snapped, frame + 2 * row) << height;
+    EXPECT_LE(snapped, std::max(height, frame + 2 * row)) << height;
+    EXPECT_GT(snapped + row, height) << "as many rows as fit";
+  }
+  const int bottom = c->Top() + c->Height();
+  c->SizeTo(c->Left(), c->Top() - 3 * row - 1, c->Width(), c->Height() + 3 * row + 1);
+  EXPECT_EQ(c->Top() + c->Height(), bottom) << "sized by the top edge: the bottom stays";
+  EXPECT_EQ((c->Height() - frame) % row, 0);
+}
+
+TEST(Customizer, TheGridsEndClosesTheWindow) {
+  auto g = std::make_unique<Customized>("customizer_grid_end");
+  g->Open(0);
+  ASSERT_NE(ActiveCustomizer(), nullptr);
+  SetCustomizerActionHandler(g->grid, nullptr);
+  delete g->grid;
+  g->grid = nullptr;
+  QApplication::processEvents();
+  EXPECT_EQ(ActiveCustomizer(), nullptr);
+  EXPECT_TRUE(OpenCustomizers().empty());
+  g.reset();
+}
+
+}  // namespace
