@@ -33,3 +33,5 @@ class ConsoleDialogs : public TDialogService {
   bool ExecuteColorDialog(TColorDialog&) override { return false; }
   bool OpenDocument(const std::string&) override { return false; }
 };
+// print FILE.frp --pdf OUT.pdf [--pages LIST] [--copies N] [--collate]
+int PrintCommand(const ReptoolArgs& args);
