@@ -12,7 +12,10 @@
 #include "report/fr_tmpl.h"
 #include "tests/report/report_support.h"
 #include "tests/support/recording_dialogs.h"
+#include "report/FR_DBSet.h"
+#include "report/fr_preview.h"
 #include "toolkit/core/filer.h"
+#include "toolkit/db/memdataset.h"
 #include "toolkit/ui/stdctrls.h"
 
 namespace {
@@ -338,6 +341,83 @@ TEST_F(ReportTest, TheProgressWindowShowsTheBuild) {
   const std::string total = " из " + std::to_string(n);
   EXPECT_EQ(lines.back().substr(lines.back().size() - total.size()), total) << lines.back();
   FreeProgressForm();
+}
+
+TEST_F(ReportTest, APictureBoundToABlobFieldShowsEachRowsPicture) {
+  TComponent form(nullptr);
+  auto* table = new TMemDataSet(&form);
+  table->SetName("Dbf1");
+  table->FieldDefs().AppendNamedDef("N", ftInteger);
+  table->FieldDefs().AppendNamedDef("IMG", ftBlob);
+  table->Activate();
+  const std::vector<std::string> images = {"BM-first", "", "BM-third"};
+  for (size_t i = 0; i < images.size(); ++i) {
+    table->StartAppend();
+    table->FieldNamed("N")->SetIntegerValue(static_cast<int>(i + 1));
+    if (!images[i].empty()) table->FieldNamed("IMG")->SetStringValue(images[i]);
+    table->CommitRecord();
+  }
+  auto* source = new TfrDBDataSet(&form);
+  source->SetName("frDBDataSet1");
+  source->SetDataSet(table);
+  auto* owned = new TfrReport(&form);
+  owned->ShowProgress = false;
+  TfrPage* page = owned->Pages().Add();
+  AddBand(*page, btMasterData, 60, 100, "Data", "frDBDataSet1");
+  AddObject(*page, gtPicture, 20, 60, 100, 90, "Picture1", "[Dbf1.\"IMG\"]");
+  std::vector<std::string> seen;
+  owned->OnBeforePrint = [&](TStrings*, TfrView* view) {
+    seen.push_back(static_cast<TfrPictureView*>(view)->PictureData());
+  };
+  ASSERT_TRUE(owned->BuildReport());
+  EXPECT_EQ(seen, images);
+  std::vector<std::string> built;
+  TfrEMFPages& pages = *owned->EMFPages();
+  for (int i = 0; i < pages.Count(); ++i) {
+    pages.ObjectsToPage(i);
+    for (const auto& view : pages.Pages(i).Page->Objects)
+      built.push_back(static_cast<TfrPictureView&>(*view).PictureData());
+  }
+  EXPECT_EQ(built, images);
+}
+
+TEST_F(ReportTest, ADestroyedDatasetOrPreviewIsForgotten) {
+  auto* records = new TfrUserDataset(nullptr);
+  auto* panel = new TfrPreview(nullptr);
+  report.SetDataset(records);
+  report.SetPreview(panel);
+  EXPECT_EQ(report.Dataset(), records);
+  EXPECT_EQ(report.Preview(), panel);
+  records->Free();
+  panel->Free();
+  EXPECT_EQ(report.Dataset(), nullptr);
+  EXPECT_EQ(report.Preview(), nullptr);
+}
+
+TEST_F(ReportTest, ThePreviewOpensOnlyOnBuiltPagesWithItsCaption) {
+  // No pages: no window.
+  report.BuildAndPreview();
+  EXPECT_EQ(report.ComponentCount(), 0);
+
+  MakeList(3);
+  report.ModalPreview = false;
+  const struct {
+    const char* title;
+    const char* caption;
+  } cases[] = {{"", "Предварительный просмотр"}, {"Протокол", "Предварительный просмотр - Протокол"}};
+  for (const auto& c : cases) {
+    report.Title = Utf8ToAnsi(c.title);
+    report.BuildAndPreview();
+    ASSERT_EQ(report.ComponentCount(), 1) << c.title;
+    auto* window = dynamic_cast<TfrPreviewForm*>(report.Components(0));
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(AnsiToUtf8(window->Caption()), c.caption);
+    EXPECT_TRUE(window->Visible());
+    // The window took the pages along.
+    EXPECT_EQ(report.EMFPages()->Count(), 0);
+    EXPECT_GT(window->PageCount(), 0);
+    window->Free();
+  }
 }
 
 }  // namespace
