@@ -9,9 +9,12 @@
 #include "grid/rs_str.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/ui/comctrls.h"
+#include "toolkit/ui/clipbrd.h"
 #include "toolkit/ui/extctrls.h"
+#include "toolkit/ui/focus.h"
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/memo.h"
+#include "toolkit/ui/menus.h"
 #include "toolkit/ui/stdctrls.h"
 
 // ---- Published types ---------------------------------------------------------------------
@@ -79,6 +82,8 @@ void TDropDownBlobVision::DrawContent(TgpFieldList&, TfvPainter& Painter) {
 }
 
 bool TDropDownBlobVision::WantArrows() { return false; }
+
+void TDropDownBlobVision::LoadEditValue(IvpVisionEdit& Edit) { LoadBlobEditValue(Edit); }
 
 TVisionToolForm* TDropDownBlobVision::GetDefaultDropDown() { return BlobPicker(); }
 
@@ -163,7 +168,22 @@ TvpBlobPicker::TvpBlobPicker() : TVisionToolForm(Application) {
   cancel_->SetCancel(true);
   cancel_->SetModalResult(mrCancel);
   OnPostChanges = [this](TComponent*) {
-    if (TDBProdiEdit* edit = Edit()) PostChanges(*edit);
+    TDBProdiEdit* edit = Edit();
+    if (!edit) return;
+    PostChanges(*edit);
+    // Closing with posting posts the value itself; a picker left by Escape
+    // or for another control posts what it kept here.
+    if (!Posting() && User() && edit->CurrentValue().Changed) User()->PostEditValue(*edit, true);
+  };
+  OnShortCut = [this](TComponent*, uint16_t& key) { ShortCut(key); };
+  OnEditAction = [this](TComponent*, TvpEditAction action) { EditAction(action); };
+  picture_menu_ = new TPopupMenu(this);
+  AddPictureMenuItems(*picture_menu_, [this](int tag) { PictureMenuClick(tag); });
+  picture_menu_->OnPopup = [this](TComponent*) {
+    const bool has_picture = picture_view_ && !picture_view_->Picture().Bitmap().Empty();
+    const bool can_edit = Edit() && Edit()->EditFields().CanEdit();
+    // No vision of this library disables a picture action of the picker.
+    UpdatePictureMenuItems(*picture_menu_, has_picture, can_edit, TfvImgDisabledActions{});
   };
   OnClose = [this](TComponent*) { Closed(); };
   // Typing goes into the text box while the picker is up.
@@ -237,6 +257,7 @@ void TvpBlobPicker::Prepare(TDropDownBlobVision& Vision, TDBProdiEdit& Edit) {
       picture_view_ = new TImage(this);
       picture_view_->SetParent(this);
       picture_view_->SetCenter(true);
+      picture_view_->SetPopupMenu(picture_menu_);
     }
     delete text_box_;
     text_box_ = nullptr;
@@ -258,6 +279,76 @@ void TvpBlobPicker::Prepare(TDropDownBlobVision& Vision, TDBProdiEdit& Edit) {
   LayOut();
   ok_->SetEnabled(false);
   listening_ = true;
+}
+
+void TvpBlobPicker::PictureEdited() {
+  picture_view_->PictureChanged();
+  SetChanged(true);
+  ok_->SetEnabled(true);
+  FocusControl(ok_);
+}
+
+void TvpBlobPicker::EditAction(TvpEditAction Action) {
+  TDBProdiEdit* edit = Edit();
+  if (!picture_view_ || !edit) return;
+  TBitmap& bitmap = picture_view_->Picture().Bitmap();
+  TgpFieldList& fields = edit->EditFields();
+  switch (Action) {
+    case veaCut:
+      if (bitmap.Empty() || !fields.StartEdit(false)) return;
+      SetClipboardBitmap(bitmap);
+      bitmap.SetSize(0, 0);
+      break;
+    case veaCopy:
+      if (!bitmap.Empty()) SetClipboardBitmap(bitmap);
+      return;
+    case veaPaste: {
+      if (!ClipboardHasBitmap() || !fields.StartEdit(false)) return;
+      TBitmap pasted;
+      if (!ClipboardBitmap(pasted)) return;
+      bitmap.Assign(pasted);
+      break;
+    }
+    case veaClear:
+      if (!fields.StartEdit(false)) return;
+      bitmap.SetSize(0, 0);
+      break;
+    default: return;
+  }
+  PictureEdited();
+}
+
+void TvpBlobPicker::PictureMenuClick(int Tag) {
+  TDBProdiEdit* edit = Edit();
+  if (!picture_view_ || !edit) return;
+  TPicture& picture = picture_view_->Picture();
+  switch (Tag) {
+    case 1:
+    case 2:
+    case 3:
+    case 4: EditAction(static_cast<TvpEditAction>(Tag)); break;
+    case 5:
+      if (LoadPicture(picture, *edit)) PictureEdited();
+      break;
+    case 6: {
+      std::string file_name;
+      if (!picture.Bitmap().Empty() && SavePicture(file_name)) picture.Bitmap().SaveToFile(file_name);
+      break;
+    }
+    case 7:
+      if (!picture.Bitmap().Empty()) ShowPicturePreview(picture.Bitmap());
+      break;
+    default: break;
+  }
+}
+
+void TvpBlobPicker::ShortCut(uint16_t& Key) {
+  TButton* button = ok_->Enabled() && IsAccel(Key, ok_->Caption()) ? ok_
+                    : IsAccel(Key, cancel_->Caption())             ? cancel_
+                                                                    : nullptr;
+  if (!button) return;
+  Key = 0;
+  button->Click();
 }
 
 void TvpBlobPicker::PostChanges(TDBProdiEdit& Edit) {

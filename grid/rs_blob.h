@@ -17,6 +17,7 @@
 class TButton;
 class TImage;
 class TMemo;
+class TPopupMenu;
 
 // How a cell shows a text vision's value.
 enum TfvTextBlobMarker { tbmDefault, tbmIcon, tbmText };
@@ -44,6 +45,9 @@ class TDropDownBlobVision : public TToolFormVision {
   int DropDownHeight() const { return drop_down_height_; }
   void SetDropDownHeight(int value) { drop_down_height_ = value; }
 
+  // The edit's value: the field's bytes, so that the picker shows the
+  // picture the field holds.
+  void LoadEditValue(IvpVisionEdit& Edit) override;
   // No text of the pipeline's own; a focus frame in a focused edit of its own.
   void DrawContent(TgpFieldList& Fields, TfvPainter& Painter) override;
   bool WantArrows() override;
@@ -106,20 +110,36 @@ class TvpBlobPicker : public TVisionToolForm {
   // Writes the picker's size back into the vision (closing does).
   void Closed();
 
+  // The picture mode's edit actions (the picture menu and the clipboard
+  // keys): cut, copy, paste or clear the picture; a change marks the picker
+  // changed and enables and focuses OK.
+  void EditAction(TvpEditAction Action);
+  // The picture menu's items by tag (1 to 4 the edit actions, 5 load, 6
+  // save to, 7 preview), as a click runs them.
+  void PictureMenuClick(int Tag);
+
   TMemo* TextBox() const { return text_box_; }
   TImage* PictureView() const { return picture_view_; }
   TButton* OkButton() const { return ok_; }
   TButton* CancelButton() const { return cancel_; }
+  // The picture view's context menu.
+  TPopupMenu* PictureContextMenu() const { return picture_menu_; }
 
  private:
   void LayOut();
   void MarkChanged();
+  // A picture changed in the picker: changed, OK enabled and focused.
+  void PictureEdited();
+  // OK when it is enabled and the key is its accelerator, else Cancel by
+  // its own; a key used becomes 0.
+  void ShortCut(uint16_t& Key);
 
   TDropDownBlobVision* vision_ = nullptr;
   TMemo* text_box_ = nullptr;
   TImage* picture_view_ = nullptr;
   TButton* ok_ = nullptr;
   TButton* cancel_ = nullptr;
+  TPopupMenu* picture_menu_ = nullptr;
   bool listening_ = false;
 };
 

@@ -243,7 +243,9 @@ void TImageVision::CanShow(TgpFieldList& Fields, bool& Active) {
 
 void TImageVision::GetText(TgpFieldList&, bool, AnsiString& Text) { Text.clear(); }
 
-void TImageVision::LoadEditValue(IvpVisionEdit& Edit) {
+void TImageVision::LoadEditValue(IvpVisionEdit& Edit) { LoadBlobEditValue(Edit); }
+
+void LoadBlobEditValue(IvpVisionEdit& Edit) {
   TfvCurrentValue& value = Edit.CurrentValue();
   value.Clear();
   value.SetDataType(ftBlob);
@@ -381,47 +383,35 @@ void BlobMenuClick(int tag) {
 
 }  // namespace
 
-TPopupMenu* BlobContextMenu() {
-  if (g_blob_menu) return g_blob_menu;
-  g_blob_menu = new TvpBlobMenu();
+void AddPictureMenuItems(TPopupMenu& Menu, const std::function<void(int Tag)>& Click) {
   const struct {
     int text;  // 0: a separator
     int tag;
   } items[] = {{SCut, 1},         {SCopy, 2},          {SPaste, 3}, {SClear, 4}, {0, 0}, {SPictureLoad, 5},
                {SPictureSaveTo, 6}, {0, 0}, {SPicturePreview, 7}};
   for (const auto& d : items) {
-    auto* item = new TMenuItem(g_blob_menu);
+    auto* item = new TMenuItem(&Menu);
     item->SetCaption(d.text ? rsLoadStr(d.text) : AnsiString("-"));
     item->SetTag(d.tag);
-    if (d.tag) item->OnClick = [tag = d.tag](TComponent*) { BlobMenuClick(tag); };
-    g_blob_menu->Items().Add(item);
+    if (d.tag) item->OnClick = [Click, tag = d.tag](TComponent*) { Click(tag); };
+    Menu.Items().Add(item);
   }
-  g_blob_menu->OnPopup = [](TComponent*) {
-    if (TDBProdiEdit* edit = MenuEdit()) UpdateBlobContextMenu(*edit);
-  };
-  return g_blob_menu;
 }
 
-void UpdateBlobContextMenu(TDBProdiEdit& Edit) {
-  TMenuItem& items = BlobContextMenu()->Items();
-  auto* vision = dynamic_cast<TImageVision*>(Edit.EffectiveVision());
-  TPicture picture;
-  const bool has_picture = vision && vision->ReadEditPicture(Edit, picture);
-  const bool can_edit = Edit.EditFields().CanEdit();
-  const bool has_field = Edit.EditFields().Field() != nullptr;
-  const TfvImgDisabledActions disabled = vision ? vision->DisabledActions() : TfvImgDisabledActions{};
+void UpdatePictureMenuItems(TPopupMenu& Menu, bool HasPicture, bool CanEdit, TfvImgDisabledActions Disabled) {
+  TMenuItem& items = Menu.Items();
   static const TfvImgDisabledAction kActionOf[] = {vdaCut, vdaCut, vdaCopy, vdaPaste, vdaClear, vdaLoad, vdaSave,
                                                    vdaPreview};
   for (int i = 0; i < items.Count(); ++i) {
     TMenuItem* item = items.Items(i);
     const int tag = item->Tag();
-    if (tag == 0) continue;
-    const bool enabled = tag == 1 || tag == 4 ? has_picture && can_edit
-                         : tag == 3          ? ClipboardHasBitmap() && can_edit
-                         : tag == 5          ? can_edit
-                                             : has_picture;
+    if (tag < 1 || tag > 7) continue;
+    const bool enabled = tag == 1 || tag == 4 ? HasPicture && CanEdit
+                         : tag == 3          ? ClipboardHasBitmap() && CanEdit
+                         : tag == 5          ? CanEdit
+                                             : HasPicture;
     item->SetEnabled(enabled);
-    item->SetVisible(has_field && !disabled.Contains(kActionOf[tag]));
+    item->SetVisible(!Disabled.Contains(kActionOf[tag]));
   }
   // The separators show where an item after them does.
   const auto shown = [&](int tag) {
@@ -435,6 +425,29 @@ void UpdateBlobContextMenu(TDBProdiEdit& Edit) {
     if (!item->IsLine()) continue;
     item->SetVisible(separator++ == 0 ? shown(5) || shown(6) : shown(7));
   }
+}
+
+TPopupMenu* BlobContextMenu() {
+  if (g_blob_menu) return g_blob_menu;
+  g_blob_menu = new TvpBlobMenu();
+  AddPictureMenuItems(*g_blob_menu, BlobMenuClick);
+  g_blob_menu->OnPopup = [](TComponent*) {
+    if (TDBProdiEdit* edit = MenuEdit()) UpdateBlobContextMenu(*edit);
+  };
+  return g_blob_menu;
+}
+
+void UpdateBlobContextMenu(TDBProdiEdit& Edit) {
+  auto* vision = dynamic_cast<TImageVision*>(Edit.EffectiveVision());
+  TPicture picture;
+  const bool has_picture = vision && vision->ReadEditPicture(Edit, picture);
+  // Without a field there is nothing to act on.
+  const TfvImgDisabledActions disabled =
+      Edit.EditFields().Field() == nullptr
+          ? TfvImgDisabledActions{vdaCut, vdaCopy, vdaPaste, vdaClear, vdaLoad, vdaSave, vdaPreview}
+      : vision ? vision->DisabledActions()
+               : TfvImgDisabledActions{};
+  UpdatePictureMenuItems(*BlobContextMenu(), has_picture, Edit.EditFields().CanEdit(), disabled);
 }
 
 void FreeImageDefaults() {

@@ -18,6 +18,7 @@
 
 class TPicture;
 class TDBProdiEdit;
+class TPopupMenu;
 
 enum TfvImgDisabledAction { vdaCut, vdaCopy, vdaPaste, vdaClear, vdaLoad, vdaSave, vdaPreview };
 using TfvImgDisabledActions = TSet<TfvImgDisabledAction>;
@@ -32,6 +33,9 @@ void ValueToGraphic(const TvpUniValue& Value, TPicture& Graphic);
 // An empty picture makes the value null; otherwise the value takes the
 // picture as the bytes of a BMP file.
 void GraphicToValue(TvpUniValue& Value, TPicture& Graphic);
+// The edit's value: the bytes of its first field (a blob), typed ftBlob;
+// null without a blob field or for a null one.
+void LoadBlobEditValue(IvpVisionEdit& Edit);
 // A modal window captioned "Picture preview" showing the picture; Enter and
 // Escape close it.
 void ShowPicturePreview(TBitmap& Graphic);
@@ -59,6 +63,17 @@ TPopupMenu* BlobContextMenu();
 void UpdateBlobContextMenu(TDBProdiEdit& Edit);
 // Frees the menu (at shut-down).
 void FreeImageDefaults();
+
+// The items every picture menu has: "Cut", "Copy", "Paste", "Clear" (tags 1
+// to 4), a separator, "Load...", "Save to..." (tags 5, 6), a separator and
+// "Preview" (tag 7); a click runs Click with the item's tag.
+void AddPictureMenuItems(TPopupMenu& Menu, const std::function<void(int Tag)>& Click);
+// Enables and shows those items as popping up does: cut and clear for a
+// picture that may change, copy, save and preview for any picture, paste
+// for a clipboard picture that may come in, load when the value may change;
+// the item of a disabled action is hidden, and a separator shows where an
+// item after it does.
+void UpdatePictureMenuItems(TPopupMenu& Menu, bool HasPicture, bool CanEdit, TfvImgDisabledActions Disabled);
 
 // ---- TImageVision ------------------------------------------------------------------------
 

@@ -220,9 +220,10 @@ void TVisionToolForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
 }
 
 void TVisionToolForm::RunLocalLoop() {
-  if (active_control_ != nullptr) {
-    if (auto* custom = dynamic_cast<TCustomControl*>(active_control_); custom && custom->CanFocus()) custom->SetFocus();
-  }
+  if (active_control_ != nullptr && active_control_->Showing() && active_control_->Enabled())
+    FocusControl(active_control_);
+  else
+    FocusControl(host_);
   while (IsOpen() && host_->ModalResult() == mrNone && Application != nullptr && !Application->Terminated())
     Application->HandleMessage();
   Close(false, false);
@@ -255,6 +256,10 @@ void TVisionToolForm::Close(bool Post, bool ForcePost) {
 
 void TVisionToolForm::Hide() {
   TvpToolFormBG* host = host_;
+  // Closed from inside the host (Escape, OK, Cancel) the focus goes back to
+  // the edit; closed because the focus went elsewhere it stays there.
+  TControl* focused = FocusedControl();
+  const bool had_focus = host != nullptr && focused != nullptr && (focused == host || IsControlInside(focused, host));
   try {
     close_result_ = host != nullptr ? host->ModalResult() : mrNone;
     host_ = nullptr;
@@ -271,11 +276,22 @@ void TVisionToolForm::Hide() {
       if (OnPostChanges) OnPostChanges(this);
     }
     if (OnClose) OnClose(this);
+    if (had_focus) ReturnFocus();
   } catch (...) {
     Detach();
     throw;
   }
   Detach();
+}
+
+void TVisionToolForm::ReturnFocus() {
+  TDBProdiEdit* edit = edit_;
+  if (edit == nullptr) return;
+  auto* target = static_cast<TCustomControl*>(edit);
+  // Posting may have ended the grid's edit and hidden its editor.
+  if (!edit->Visible() && edit->IsInplace()) target = static_cast<TgpInplaceEdit*>(edit)->Grid();
+  if (TForm* form = target->ParentForm()) form->BringToFront();
+  if (target->CanFocus()) target->SetFocus();
 }
 
 void TVisionToolForm::Detach() {
@@ -307,8 +323,16 @@ void TVisionToolForm::HostSizing(int width, int height) {
   host_->SetBounds(host_->Left(), host_->Top(), info.Width, info.Height);
 }
 
+bool TVisionToolForm::HostPreviewsKeys() const { return host_ != nullptr && host_->KeyPreview() && Focused(); }
+
 void TVisionToolForm::KeyDown(uint16_t& Key, TShiftState Shift) {
+  if (HostPreviewsKeys()) return;
   if (OnKeyDown) OnKeyDown(this, Key, Shift);
+}
+
+void TVisionToolForm::KeyPress(char& key) {
+  if (HostPreviewsKeys()) return;
+  TCustomControl::KeyPress(key);
 }
 
 void TVisionToolForm::FocusChanged(TControl* NewFocus) {
@@ -340,8 +364,12 @@ TvpToolFormBG::TvpToolFormBG(TVisionToolForm* tool_form) : TForm(tool_form), too
   const bool fixed = options.Contains(tfoFixedWidth) && options.Contains(tfoFixedHeight);
   SetBorderStyle(fixed ? bsNone : bsSizeToolWin);
   SetBorderIcons(TBorderIcons{});
-  // Only a focusable form takes the focus; any other leaves it in the edit.
-  if (!options.Contains(tfoFocusable)) SetDropDownWindow(true);
+  // Only a focusable form takes the focus (and sees its keys before its
+  // controls do); any other leaves it in the edit.
+  if (options.Contains(tfoFocusable))
+    SetKeyPreview(true);
+  else
+    SetDropDownWindow(true);
 }
 
 bool TvpToolFormBG::PreviewKey(uint16_t& key, TShiftState shift) {
@@ -364,16 +392,29 @@ bool TvpToolFormBG::PreviewKey(uint16_t& key, TShiftState shift) {
     key = 0;
     return true;
   }
+  // The edit actions go on to the focused control as well, so that a text
+  // box still cuts, copies and pastes its own text.
   TvpEditAction action = veaUnknown;
   if (key == VK_INSERT && shift.Contains(ssShift)) action = veaPaste;
   if (key == VK_DELETE && shift.Contains(ssShift)) action = veaCut;
   if ((key == VK_INSERT || key == 'C') && shift.Contains(ssCtrl)) action = veaCopy;
   if (key == 'V' && shift.Contains(ssCtrl)) action = veaPaste;
   if (key == 'X' && shift.Contains(ssCtrl)) action = veaCut;
-  if (action != veaUnknown && tool_form_->OnEditAction) {
-    tool_form_->OnEditAction(tool_form_, action);
+  if (action != veaUnknown) {
+    if (tool_form_->OnEditAction) tool_form_->OnEditAction(tool_form_, action);
+    return false;
+  }
+  // Alt with a letter or a digit is a dialog character: OnShortCut may take
+  // it (an accelerator of the form's buttons); it is used up either way.
+  const bool character = (key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9');
+  if (character && shift.Contains(ssAlt)) {
+    if (tool_form_->OnShortCut) tool_form_->OnShortCut(tool_form_, key);
     key = 0;
     return true;
   }
   return false;
+}
+
+void TvpToolFormBG::PreviewKeyPress(char& key) {
+  if (tool_form_ != nullptr && tool_form_->OnKeyPress) tool_form_->OnKeyPress(tool_form_, key);
 }

@@ -160,6 +160,8 @@ class TVisionToolForm : public TCustomControl, public IVisionToolForm {
   void HostSizing(int width, int height);
 
   // ---- IVisionToolForm
+  // (Also the form's own keys when it has the focus: a focusable form's host
+  // has given them to OnKeyDown already.)
   void KeyDown(uint16_t& Key, TShiftState Shift) override;
   void FocusChanged(TControl* NewFocus) override;
   void CurrentChanged() override;
@@ -169,9 +171,15 @@ class TVisionToolForm : public TCustomControl, public IVisionToolForm {
  protected:
   void Notification(TComponent* component, TOperation operation) override;
   void Paint() override;
+  void KeyPress(char& key) override;
 
  private:
   friend class TvpToolFormBG;
+  // Keys reach OnKeyDown and OnKeyPress through the host's key preview.
+  bool HostPreviewsKeys() const;
+  // Gives the focus back to the edit (or, for an editor that has gone, to
+  // its grid) once the host that had it goes.
+  void ReturnFocus();
   void Hide();
   void Detach();
   void RunLocalLoop();
@@ -202,8 +210,14 @@ class TvpToolFormBG : public TForm {
   TVisionToolForm* ToolForm() const { return tool_form_; }
   bool Flipped() const { return flipped_; }
   void SetFlipped(bool value) { flipped_ = value; }
-  // Keys of a focusable form before its controls (key preview).
+  // Keys of a focusable form before its controls (key preview); True when
+  // the key was used up.
   bool PreviewKey(uint16_t& key, TShiftState shift);
+
+ protected:
+  void PreviewKeyDown(uint16_t& key, TShiftState shift) override { PreviewKey(key, shift); }
+  // Characters go to the tool form's OnKeyPress.
+  void PreviewKeyPress(char& key) override;
 
  private:
   friend class TVisionToolForm;

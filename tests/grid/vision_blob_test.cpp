@@ -12,10 +12,16 @@
 
 #include "grid/rs_blob.h"
 #include "grid/rs_edit.h"
+#include "grid/rs_img.h"
 #include "tests/grid/vision_grid_support.h"
 #include "tests/grid/vision_support.h"
+#include "toolkit/core/classes.h"
 #include "toolkit/core/text.h"
+#include "toolkit/ui/clipbrd.h"
+#include "toolkit/ui/extctrls.h"
+#include "toolkit/ui/focus.h"
 #include "toolkit/ui/memo.h"
+#include "toolkit/ui/menus.h"
 #include "toolkit/ui/stdctrls.h"
 
 using namespace vision_support;
@@ -225,6 +231,170 @@ TEST(BlobPicker, OkPostsWhatWasTypedInTheTextBox) {
   EXPECT_DOUBLE_EQ(g.table->FieldNamed("P")->GetFloatValue(), 1.57);
   g.Close();
   EXPECT_EQ(g.Read("r['P']"), "1.57\n3.0\n4.5\n");
+}
+
+// How the picker is left decides what becomes of the text typed into it:
+// Escape keeps it (unless the vision says not to post on leaving), OK by its
+// accelerator posts it, Cancel by its accelerator drops it. Either way the
+// focus comes back to the grid's editor, and the file holds the comment in
+// Windows-1251.
+TEST(BlobPicker, LeavingItByEscapeOkOrCancelKeepsOrDropsTheTypedComment) {
+  const struct {
+    const char* name;
+    TfvDropDownTextOptions options;
+    Qt::Key key;
+    Qt::KeyboardModifiers mods;
+    const char* stored;
+  } cases[] = {
+      {"Escape", {}, Qt::Key_Escape, Qt::NoModifier, "проба № 7"},
+      {"Escape, no posting on leaving", {dtoNoAutoPost}, Qt::Key_Escape, Qt::NoModifier, "третья"},
+      {"Alt+O", {}, Qt::Key_O, Qt::AltModifier, "проба № 7"},
+      {"Alt+C", {}, Qt::Key_C, Qt::AltModifier, "третья"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    edit_support::GridForm g(edit_support::MakeTable("vision_blob_leave"));
+    TTextVision vision(nullptr);
+    vision.SetDropDownOptionsEx(c.options);
+    g.Column("COMMENT")->SetVision(&vision);
+    TgpInplaceEdit* edit = g.Edit(3, "COMMENT");
+    ASSERT_NE(edit, nullptr);
+    TvpBlobPicker& picker = *static_cast<TvpBlobPicker*>(TDropDownBlobVision::BlobPicker());
+    bool typed_into_text_box = false;
+    QTimer::singleShot(0, [&] {
+      QApplication::processEvents();
+      typed_into_text_box = picker.TextBox() && QApplication::focusWidget() == picker.TextBox()->Widget();
+      edit_support::GridForm::Key(Qt::Key_A, Qt::ControlModifier);
+      edit_support::GridForm::Type("проба № 7");
+      edit_support::GridForm::Key(c.key, c.mods);
+      if (picker.IsOpen()) picker.Close(false, false);
+      QTimer::singleShot(1, [] {});
+    });
+    edit->DropDown();
+    QApplication::processEvents();
+    EXPECT_TRUE(typed_into_text_box);
+    EXPECT_FALSE(picker.IsOpen());
+    EXPECT_EQ(FocusedControl(), edit) << "the focus is back in the editor";
+    EXPECT_EQ(g.Utf8("COMMENT"), c.stored);
+    const std::string file = g.Close();
+    EXPECT_EQ(edit_support::ReadBack(file, "cp1251", "print(rows[2]['COMMENT'])\n"), std::string(c.stored) + "\n");
+  }
+}
+
+// A picture of w × h in one colour, as the bytes of a BMP file.
+std::string BmpBytes(int w, int h, TColor color) {
+  TBitmap bitmap;
+  bitmap.SetSize(w, h);
+  bitmap.Canvas().Brush().SetColor(color);
+  bitmap.Canvas().Brush().SetStyle(bsSolid);
+  bitmap.Canvas().FillRect(Rect(0, 0, w, h));
+  return bitmap.SaveToBytes();
+}
+
+// The picker's picture mode over a picture field: its menu offers what the
+// picture allows, the clipboard keys cut and paste it (enabling and focusing
+// OK), and OK by its accelerator posts the picture into the field.
+TEST(BlobPicker, ThePictureModesMenuAndKeysEditThePictureAndOkPostsIt) {
+  TMemDataSet ds(nullptr);
+  ds.FieldDefs().AppendNamedDef("N", ftInteger);
+  ds.FieldDefs().AppendNamedDef("PIC", ftBlob);
+  ds.Activate();
+  ds.StartAppend();
+  ds.FieldNamed("N")->SetIntegerValue(1);
+  {
+    const std::string bytes = BmpBytes(3, 2, clRed);
+    TMemoryStream stream;
+    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    stream.SetPosition(0);
+    static_cast<TBlobField*>(ds.FieldNamed("PIC"))->LoadFromStream(stream);
+  }
+  ds.CommitRecord();
+  TDataSource source(nullptr);
+  source.SetDataSet(&ds);
+  TDropDownBlobVision vision(nullptr);
+  TForm form(nullptr);
+  form.SetBounds(20, 20, 300, 200);
+  auto* edit = new TDBProdiEdit(&form);
+  edit->SetParent(&form);
+  edit->SetBounds(5, 5, 120, 21);
+  edit->SetVision(&vision);
+  edit->SetDataSource(&source);
+  edit->SetDataField("PIC");
+  form.Show();
+  form.Widget()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.Widget()));
+  edit->SetFocus();
+  QApplication::processEvents();
+
+  TvpBlobPicker& picker = *static_cast<TvpBlobPicker*>(TDropDownBlobVision::BlobPicker());
+  // The state of each menu item as it pops up: "e" enabled, "d" disabled,
+  // "h" hidden, "|" a shown separator.
+  const auto menu = [&] {
+    TPopupMenu& m = *picker.PictureContextMenu();
+    m.OnPopup(&m);
+    std::string out;
+    for (int i = 0; i < m.Items().Count(); ++i) {
+      TMenuItem* item = m.Items().Items(i);
+      out += item->IsLine() ? (item->Visible() ? "|" : "") : !item->Visible() ? "h" : item->Enabled() ? "e" : "d";
+    }
+    return out;
+  };
+  const auto item = [&](int tag) {
+    TMenuItem& items = picker.PictureContextMenu()->Items();
+    for (int i = 0; i < items.Count(); ++i)
+      if (items.Items(i)->Tag() == tag) return items.Items(i);
+    return static_cast<TMenuItem*>(nullptr);
+  };
+  TBitmap blue;
+  blue.SetSize(2, 2);
+  SetClipboardBitmap(blue);
+  std::string at_open, after_cut, after_paste;
+  int width_at_open = 0, width_after_cut = 0;
+  bool ok_at_open = true, ok_after_cut = false, focus_on_ok = false;
+  QTimer::singleShot(0, [&] {
+    QApplication::processEvents();
+    ASSERT_NE(picker.PictureView(), nullptr);
+    EXPECT_EQ(picker.PictureView()->PopupMenu(), picker.PictureContextMenu());
+    width_at_open = picker.PictureView()->Picture().Bitmap().Width();
+    ok_at_open = picker.OkButton()->Enabled();
+    at_open = menu();
+    edit_support::GridForm::Key(Qt::Key_X, Qt::ControlModifier);
+    width_after_cut = picker.PictureView()->Picture().Bitmap().Width();
+    ok_after_cut = picker.OkButton()->Enabled();
+    focus_on_ok = QApplication::focusWidget() == picker.OkButton()->Widget();
+    after_cut = menu();
+    item(3)->Click();  // Paste: the picture cut comes back
+    after_paste = menu();
+    edit_support::GridForm::Key(Qt::Key_O, Qt::AltModifier);
+    if (picker.IsOpen()) picker.Close(false, false);
+    QTimer::singleShot(1, [] {});
+  });
+  edit->DropDown();
+  QApplication::processEvents();
+  EXPECT_EQ(width_at_open, 3);
+  EXPECT_FALSE(ok_at_open);
+  // Cut Copy Paste Clear | Load Save | Preview
+  EXPECT_EQ(at_open, "eeee|ee|e");
+  EXPECT_EQ(width_after_cut, 0) << "Ctrl+X cut the picture";
+  EXPECT_TRUE(ok_after_cut);
+  EXPECT_TRUE(focus_on_ok);
+  EXPECT_EQ(after_cut, "dded|ed|d") << "nothing to cut, copy, clear, save or show";
+  EXPECT_EQ(after_paste, "eeee|ee|e");
+  EXPECT_FALSE(picker.IsOpen());
+  EXPECT_EQ(FocusedControl(), edit);
+  TPicture stored;
+  TvpUniValue value(false, false);
+  value.SetDataType(ftBlob);
+  {
+    TMemoryStream stream;
+    static_cast<TBlobField*>(ds.FieldNamed("PIC"))->SaveToStream(stream);
+    stream.SetPosition(0);
+    value.LoadFromStream(stream);
+  }
+  ValueToGraphic(value, stored);
+  EXPECT_EQ(stored.Bitmap().Width(), 3) << "the red picture, cut and pasted back, is posted";
+  EXPECT_EQ(ColorToRGB(stored.Bitmap().Canvas().Pixel(1, 1)), ColorToRGB(clRed));
+  edit->SetVision(nullptr);
 }
 
 }  // namespace

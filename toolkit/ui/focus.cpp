@@ -18,6 +18,12 @@ TControl* FocusedControl() {
   return nullptr;
 }
 
+void FocusControl(TControl* control) {
+  QWidget* widget = control != nullptr ? control->Widget() : nullptr;
+  if (widget == nullptr || !widget->isEnabled() || !widget->isVisible()) return;
+  widget->setFocus(Qt::OtherFocusReason);
+}
+
 void ReleaseForm(TForm* form) {
   if (form == nullptr) return;
   form->SetVisible(false);

@@ -4,6 +4,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QScreen>
 
@@ -16,6 +17,7 @@
 #include "toolkit/sys/event_loop.h"
 #include "toolkit/sys/files.h"
 #include "toolkit/ui/classic_look.h"
+#include "toolkit/ui/customctrl.h"
 #include "toolkit/ui/dialogs.h"
 #include "toolkit/ui/menus.h"
 #include "toolkit/ui/stdctrls.h"
@@ -28,6 +30,87 @@ void WakeLoop() {
 }
 
 }  // namespace
+
+// ---- Key preview -------------------------------------------------------------
+
+// Watches the keys of the whole application for those going to a control of
+// the form. The window system first offers a key as a shortcut override
+// (before any accelerator of a button runs) and then, unless an accelerator
+// took it, as the key press: the form hears a key once, at whichever comes
+// first, and a key it used at the override is swallowed at the press.
+class TForm::KeyPreviewFilter : public QObject {
+ public:
+  explicit KeyPreviewFilter(TForm* form) : form_(form) { qApp->installEventFilter(this); }
+  ~KeyPreviewFilter() override {
+    if (qApp) qApp->removeEventFilter(this);
+  }
+
+  bool eventFilter(QObject* receiver, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride) return false;
+    auto* widget = qobject_cast<QWidget*>(receiver);
+    QWidget* window = form_->Widget();
+    if (widget == nullptr || window == nullptr || widget->window() != window) return false;
+    // Only where the key is delivered first: a key the control leaves goes
+    // on to its parents.
+    QWidget* focus = window->focusWidget();
+    if (widget != (focus != nullptr ? focus : window)) return false;
+    auto& key_event = *static_cast<QKeyEvent*>(event);
+    const Stamp stamp{key_event.key(), int(key_event.modifiers()), key_event.timestamp()};
+    if (type == QEvent::KeyPress && previewed_ && stamp == last_) {
+      previewed_ = false;
+      return used_;
+    }
+    const bool used = Preview(key_event);
+    if (type == QEvent::KeyPress) return used;
+    previewed_ = true;
+    last_ = stamp;
+    used_ = used;
+    if (used) key_event.accept();
+    return used;
+  }
+
+ private:
+  struct Stamp {
+    int key = 0;
+    int modifiers = 0;
+    unsigned long long timestamp = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+
+  bool Preview(const QKeyEvent& e) {
+    const Qt::KeyboardModifiers mods = e.modifiers();
+    TShiftState shift;
+    if (mods & Qt::ShiftModifier) shift.Include(ssShift);
+    if (mods & Qt::ControlModifier) shift.Include(ssCtrl);
+    if (mods & Qt::AltModifier) shift.Include(ssAlt);
+    uint16_t key = VirtualKeyFromQtKey(e.key(), (mods & Qt::KeypadModifier) != 0);
+    if (key != 0) {
+      RunGuarded([&] { form_->PreviewKeyDown(key, shift); });
+      if (key == 0) return true;
+    }
+    // A printable character typed without Ctrl or Alt.
+    const QString text = e.text();
+    if ((mods & (Qt::ControlModifier | Qt::AltModifier)) || text.size() != 1 || text[0].unicode() < 0x20 ||
+        text[0].unicode() == 0x7F)
+      return false;
+    const AnsiString ansi = FromQString(text);
+    if (ansi.size() != 1 || (ansi[0] == '?' && text[0] != QChar('?'))) return false;
+    char ch = ansi[0];
+    RunGuarded([&] { form_->PreviewKeyPress(ch); });
+    return ch == 0;
+  }
+
+  TForm* form_;
+  Stamp last_;
+  bool previewed_ = false;
+  bool used_ = false;
+};
+
+void TForm::SetKeyPreview(bool value) {
+  if (value == KeyPreview()) return;
+  key_preview_ = value ? std::make_unique<KeyPreviewFilter>(this) : nullptr;
+}
 
 // ---- TForm -------------------------------------------------------------------
 

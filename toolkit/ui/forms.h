@@ -3,9 +3,11 @@
 #pragma once
 
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "toolkit/ui/controls.h"
+#include "toolkit/ui/menus.h"  // TShiftState
 
 class TMainMenu;
 class QApplication;
@@ -56,6 +58,10 @@ class TForm : public TWinControl {
   // the focus from the window it drops down from.
   bool DropDownWindow() const { return drop_down_window_; }
   void SetDropDownWindow(bool value);
+  // Keys reach the form (PreviewKeyDown, PreviewKeyPress) before the control
+  // of the form that has the focus.
+  bool KeyPreview() const { return key_preview_ != nullptr; }
+  void SetKeyPreview(bool value);
 
   void SetClientWidth(int value);
   void SetClientHeight(int value);
@@ -99,6 +105,12 @@ class TForm : public TWinControl {
   bool WidgetKeyDown(int key) override;
 
  protected:
+  // With KeyPreview: a key on its way to the focused control of the form; a
+  // key set to 0 is used up, and the control hears nothing of it. An Alt
+  // combination comes here before any accelerator of the window system.
+  virtual void PreviewKeyDown(uint16_t& key, TShiftState shift) { (void)key, (void)shift; }
+  // The character the key types (1251), when it types one.
+  virtual void PreviewKeyPress(char& key) { (void)key; }
   void ColorChanged() override;
   void CaptionChanged() override;
   void Notification(TComponent* component, TOperation operation) override;
@@ -123,6 +135,8 @@ class TForm : public TWinControl {
   bool modal_ = false;
   bool placed_ = false;
   bool drop_down_window_ = false;
+  class KeyPreviewFilter;
+  std::unique_ptr<KeyPreviewFilter> key_preview_;
 };
 
 // Message box flags and answers.

@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QMenu>
 
+#include "toolkit/core/text.h"
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/qt_host.h"
 
@@ -14,6 +15,18 @@ TShortCut ShortCut(uint16_t key, TShiftState shift) {
   if (shift.Contains(ssCtrl)) result |= scCtrl;
   if (shift.Contains(ssAlt)) result |= scAlt;
   return result;
+}
+
+bool IsAccel(uint16_t key, const AnsiString& caption) {
+  for (size_t i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] == '&') {
+      ++i;
+      continue;
+    }
+    return key < 0x100 && AnsiUpperCase(AnsiString(1, char(key))) == AnsiUpperCase(caption.substr(i + 1, 1));
+  }
+  return false;
 }
 
 namespace {

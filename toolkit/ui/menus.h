@@ -23,6 +23,9 @@ using TShiftState = TSet<TShiftStateFlag>;
 TShortCut ShortCut(uint16_t key, TShiftState shift);
 // "Ctrl+N", "F1" (empty for none).
 AnsiString ShortCutToText(TShortCut shortcut);
+// Whether key (a character, or the virtual-key code of a letter or digit) is
+// the accelerator of caption: the character after a single '&', in either case.
+bool IsAccel(uint16_t key, const AnsiString& caption);
 
 // One item; a caption of "-" makes a separator. Items own their sub-items.
 class TMenuItem : public TComponent {

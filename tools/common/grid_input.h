@@ -45,6 +45,12 @@ inline QKeyCombination ParseKey(const std::string& name) {
 }
 
 inline void SendKey(QWidget* w, QKeyCombination key, const QString& text = QString()) {
+  // As the window system does, the key is first offered as a shortcut
+  // override (a window that previews its keys may take it there), and the
+  // press follows.
+  QKeyEvent shortcut(QEvent::ShortcutOverride, key.key(), key.keyboardModifiers(), text);
+  shortcut.ignore();
+  QCoreApplication::sendEvent(w, &shortcut);
   QKeyEvent press(QEvent::KeyPress, key.key(), key.keyboardModifiers(), text);
   QCoreApplication::sendEvent(w, &press);
   QKeyEvent release(QEvent::KeyRelease, key.key(), key.keyboardModifiers(), text);
