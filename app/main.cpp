@@ -11,6 +11,8 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 #include "toolkit/sys/files.h"
+#include "xls/BIFF8_Types.h"
+#include "xls/vteWriters.h"
 
 TForm1* Form1 = nullptr;
 
@@ -161,6 +163,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   N33->OnClick = [this](TComponent* s) { N33Click(s); };
   N34->OnClick = N21->OnClick = [this](TComponent* s) { N21Click(s); };
   N37->OnClick = [this](TComponent* s) { N37Click(s); };
+  Excel1->OnClick = [this](TComponent* s) { Excel1Click(s); };
   TabSheet1->OnShow = [this](TComponent* s) { TabSheet1Show(s); };
   TabSheet2->OnShow = [this](TComponent* s) { TabSheet2Show(s); };
 
@@ -570,18 +573,24 @@ void AddColumns(TDBGridPro& grid, std::initializer_list<ColumnDesign> design) {
   }
 }
 
-// The grids' walks over the table: neither grid repaints or follows a step.
+// The grids' walks over the table: neither grid repaints or hears of a step
+// (each step heard would have the grid's selection handler count the rows
+// again, which makes a walk over a long table take minutes); at the end they
+// hear once where the table stands.
 template <class F>
-void Frozen(TDBGridPro& a, TDBGridPro& b, F&& body) {
+void Frozen(TDataSet& table, TDBGridPro& a, TDBGridPro& b, F&& body) {
   a.FreezeGrid();
   b.FreezeGrid();
+  table.MuteControls();
   try {
     body();
   } catch (...) {
+    table.UnmuteControls();
     b.UnfreezeGrid(true);
     a.UnfreezeGrid(true);
     throw;
   }
+  table.UnmuteControls();
   b.UnfreezeGrid(true);
   a.UnfreezeGrid(true);
 }
@@ -703,7 +712,7 @@ void TForm1::find_mma() {
     s.Rmin = s.Rmax = s.Rmean = r->GetFloatValue();
     return;
   }
-  Frozen(*DBGridPro1, *DBGridPro2, [&] {
+  Frozen(*Dbf1, *DBGridPro1, *DBGridPro2, [&] {
     Dbf1->GoFirst();
     s.Pmin = s.Pmax = s.Pmean = p->GetFloatValue();
     s.Rmin = s.Rmax = s.Rmean = r->GetFloatValue();
@@ -885,7 +894,7 @@ void TForm1::N37Click(TComponent*) {
   // The rows are taken first and numbered after: a view sorted by N would
   // otherwise move each row under the walk.
   std::vector<TBookmark> rows;
-  Frozen(*DBGridPro1, *DBGridPro2, [&] {
+  Frozen(*Dbf1, *DBGridPro1, *DBGridPro2, [&] {
     for (Dbf1->GoFirst(); !Dbf1->Eof(); Dbf1->GoNext()) rows.push_back(Dbf1->TakeBookmark());
     int number = 0;
     for (const TBookmark& row : rows) {
@@ -898,6 +907,161 @@ void TForm1::N37Click(TComponent*) {
   });
   Dbf1->ChangeActive(false);
   Dbf1->ChangeActive(true);
+}
+
+// ---- Export ------------------------------------------------------------------
+
+int ExportRowsThatFit(int header_rows, int sheet_rows_per_row) {
+  return (biff8::kMaxRows - header_rows) / sheet_rows_per_row;
+}
+
+namespace {
+
+constexpr int kAcousticHeaderRows = 3, kAcousticRowsPerRow = 3;
+constexpr int kPressHeaderRows = 1, kPressRowsPerRow = 1;
+
+// A range centred both ways, with a thin line on its four sides when framed.
+void Centre(TvteXLSRange& range, bool framed) {
+  range.SetHorizontalAlignment(vtexlHAlignCenter);
+  range.SetVerticalAlignment(vtexlVAlignCenter);
+  if (!framed) return;
+  for (int edge : {vtexlEdgeBottom, vtexlEdgeLeft, vtexlEdgeRight, vtexlEdgeTop})
+    range.Borders().GetBorder(edge)->SetLineStyle(vtelsThin);
+}
+
+// "%4.1f" and "%4.0f" of a number field, with the locale's decimal separator.
+AnsiString Formatted(TDataSet& table, const char* field, const char* pattern) {
+  return Format(pattern, {table.FieldNamed(field)->GetFloatValue()});
+}
+
+}  // namespace
+
+void TForm1::Excel1Click(TComponent*) {
+  if (!TableOpen || !Dbf1->QueryActive()) return;
+  if (PageControl1->ActivePage() == TabSheet1)
+    exp2excel1();
+  else
+    exp2excel();
+}
+
+bool TForm1::StartExport(TvteXLSWorkbook& book, const char* sheet_name, int header_rows, int sheet_rows_per_row) {
+  if (!Dbf1->QueryActive()) return false;
+  // Rows beyond the sheet's last one would need row numbers a sheet cannot
+  // hold: the export is refused before the user picks a file.
+  const int fit = ExportRowsThatFit(header_rows, sheet_rows_per_row);
+  if (Dbf1->CountVisibleRecords() > fit) {
+    Application->MessageBox(Ru("На листе Excel помещается не более ") + IntToStr(fit) + Ru(" строк таблицы."),
+                            Ru("Экспорт в Excel"), MB_OK | MB_ICONERROR);
+    return false;
+  }
+  SaveDialog1->SetFileName("");
+  SaveDialog1->SetFilter(Ru("Книга Excel|*.xls"));
+  SaveDialog1->SetFilterIndex(1);
+  SaveDialog1->SetDefaultExt(".xls");
+  SaveDialog1->SetOptions(SaveDialog1->Options().Include(ofOverwritePrompt));
+  if (!SaveDialog1->Execute() || SaveDialog1->FileName().empty()) return false;
+  book.AddSheet()->SetName(Ru(sheet_name));
+  // The rows go in file order.
+  reset_sort(*DBGridPro1, "tab1");
+  reset_sort(*DBGridPro2, "tab2");
+  return true;
+}
+
+void TForm1::SaveExport(TvteXLSWorkbook& book) {
+  const std::string file = SaveDialog1->FileName();
+  {
+    TvteExcelWriter writer;
+    writer.Save(book, file);
+  }
+  Application->MessageBox(Ru("Экспорт в файл ") + Utf8ToAnsi(ExtractFileName(file)) + Ru(" завершен успешно."),
+                          Ru("Экспорт в Excel"), MB_OK | MB_ICONINFORMATION);
+}
+
+void TForm1::exp2excel() {
+  TvteXLSWorkbook book;
+  if (!StartExport(book, "ЛИВТ-КС7", kAcousticHeaderRows, kAcousticRowsPerRow)) return;
+  TvteXLSWorksheet& sheet = *book.GetSheet(0);
+
+  // Columns 4 and 5 hold a title a row; the others one title over the three rows.
+  const char* const merged[] = {"N",      "Дата",   "Время",     "Ао, дБ",    nullptr,
+                                nullptr,  "dH, мм", "Ку, дБ",    "Ку асв, дБ", "Примечание"};
+  const char* const stacked[2][3] = {{"Асв1, дБ", "Асв2, дБ", "Асв3, дБ"},
+                                     {"Ао-Асв1, дБ", "Ао-Асв2, дБ", "Ао-Асв3, дБ"}};
+  for (int column = 0; column < 10; ++column) {
+    if (merged[column]) {
+      TvteXLSRange& range = *sheet.GetRange(column, 0, column, 2);
+      range.SetValue(Ru(merged[column]));
+      Centre(range, true);
+      continue;
+    }
+    for (int row = 0; row < 3; ++row) {
+      TvteXLSRange& range = *sheet.GetRange(column, row, column, row);
+      range.SetValue(Ru(stacked[column - 4][row]));
+      Centre(range, true);
+    }
+  }
+
+  const int n = Dbf1->CountVisibleRecords();
+  Frozen(*Dbf1, *DBGridPro1, *DBGridPro2, [&] {
+    Dbf1->GoFirst();
+    for (int j = 0; j < n; ++j) {
+      const int top = kAcousticRowsPerRow * j + kAcousticHeaderRows, bottom = top + 2;
+      auto merged_cell = [&](int column, const Variant& value) {
+        TvteXLSRange& range = *sheet.GetRange(column, top, column, bottom);
+        range.SetValue(value);
+        Centre(range, false);
+      };
+      auto single_cell = [&](int column, int row, const Variant& value) {
+        TvteXLSRange& range = *sheet.GetRange(column, row, column, row);
+        range.SetValue(value);
+        Centre(range, false);
+      };
+      merged_cell(0, Dbf1->FieldNamed("N")->GetIntegerValue());
+      merged_cell(1, Dbf1->FieldNamed("DATE")->GetStringValue());
+      merged_cell(2, Dbf1->FieldNamed("TIME")->GetStringValue());
+      merged_cell(3, Formatted(*Dbf1, "R", "%4.1f"));
+      const char* const levels[] = {"A1", "A2", "A3"};
+      const char* const differences[] = {"D1", "D2", "D3"};
+      for (int k = 0; k < 3; ++k) {
+        single_cell(4, top + k, Formatted(*Dbf1, levels[k], "%4.1f"));
+        single_cell(5, top + k, Formatted(*Dbf1, differences[k], "%4.1f"));
+      }
+      merged_cell(6, Dbf1->FieldNamed("H")->GetFloatValue());
+      merged_cell(7, Formatted(*Dbf1, "P", "%4.0f"));
+      merged_cell(8, Formatted(*Dbf1, "K", "%4.0f"));
+      merged_cell(9, Dbf1->FieldNamed("COMMENT")->GetStringValue());
+      Dbf1->GoNext();
+    }
+  });
+  SaveExport(book);
+}
+
+void TForm1::exp2excel1() {
+  TvteXLSWorkbook book;
+  if (!StartExport(book, "ТЕФ-КС7", kPressHeaderRows, kPressRowsPerRow)) return;
+  TvteXLSWorksheet& sheet = *book.GetSheet(0);
+
+  const char* const titles[] = {"N",      "Дата",   "Время",           "P, кН",
+                                "R, МПа", "Тип и размер образца, мм", "Перемещение, мм", "Примечание"};
+  for (int column = 0; column < 8; ++column) sheet.GetRange(column, 0, column, 0)->SetValue(Ru(titles[column]));
+
+  const int n = Dbf1->CountVisibleRecords();
+  Frozen(*Dbf1, *DBGridPro1, *DBGridPro2, [&] {
+    Dbf1->GoFirst();
+    for (int i = 1; i <= n; ++i) {
+      auto cell = [&](int column, const Variant& value) { sheet.GetRange(column, i, column, i)->SetValue(value); };
+      cell(0, Dbf1->FieldNamed("N")->GetIntegerValue());
+      cell(1, Dbf1->FieldNamed("DATE")->GetStringValue());
+      cell(2, Dbf1->FieldNamed("TIME")->GetStringValue());
+      cell(3, Dbf1->FieldNamed("P")->GetFloatValue());
+      cell(4, Dbf1->FieldNamed("R")->GetFloatValue());
+      cell(5, Dbf1->FieldNamed("TYPE")->GetStringValue());
+      cell(6, Dbf1->FieldNamed("H")->GetFloatValue());
+      cell(7, Dbf1->FieldNamed("COMMENT")->GetStringValue());
+      Dbf1->GoNext();
+    }
+  });
+  SaveExport(book);
 }
 
 // ---- Layouts -----------------------------------------------------------------

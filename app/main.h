@@ -19,6 +19,7 @@
 #include "toolkit/ui/dialogs.h"
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/menus.h"
+#include "xls/vteExcel.h"
 
 // The settings key of the program under the current user.
 inline constexpr const char* kAppRegistryKey = "\\Software\\Tessamyrlin\\KIV7\\1.0";
@@ -78,6 +79,8 @@ class TForm1 : public TForm {
   void N23Click(TComponent* Sender);  // "Выровнять столбцы"
   void N33Click(TComponent* Sender);  // "Убрать сортировку"
   void N37Click(TComponent* Sender);  // "Перенумеровать строки"
+  // "Экспорт в Excel": the rows of the active tab into an .xls workbook.
+  void Excel1Click(TComponent* Sender);
   void DBGridPro1AfterDelete(TComponent* Sender);
   void DBGridPro2AfterDelete(TComponent* Sender);
   void DBGridPro1SelectionChange(TComponent* Sender);
@@ -102,6 +105,11 @@ class TForm1 : public TForm {
   void del_rows(TDBGridPro& grid, TDbf& table);
   void load_layout(const char* name, TDBGridPro& grid);
   void save_layout(const char* name, TDBGridPro& grid);
+  // The visible rows as the acoustic sheet "ЛИВТ-КС7" (three sheet rows a
+  // row) and as the press sheet "ТЕФ-КС7", saved as the file the save
+  // dialog names.
+  void exp2excel();
+  void exp2excel1();
   // The grid of the active tab (nullptr without a table).
   TDBGridPro* ActiveGrid() const;
 
@@ -135,8 +143,18 @@ class TForm1 : public TForm {
   bool ShowSelectionFooters(TDBGridPro& grid);
   void SortChanged(TDBGridPro& grid, TgpColumn* column, const char* tag);
   bool RunOpenDialog();
+  // Asks for the workbook's file, adds the sheet of that name (UTF-8) to book
+  // and puts the rows in file order; false when cancelled or when the visible
+  // rows would not fit a sheet (said in a message).
+  bool StartExport(TvteXLSWorkbook& book, const char* sheet_name, int header_rows, int sheet_rows_per_row);
+  // Saves the workbook as the chosen file and says so.
+  void SaveExport(TvteXLSWorkbook& book);
   void SetTitles(const AnsiString& text);
 };
+
+// The rows of a table that fit one sheet when the sheet has header_rows
+// above them and each row takes sheet_rows_per_row sheet rows.
+int ExportRowsThatFit(int header_rows, int sheet_rows_per_row);
 
 // One decimal, halves up: floor(x * 10 + 0.5) / 10.
 double RoundMean(double x);
