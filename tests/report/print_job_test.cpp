@@ -3,6 +3,9 @@
 // page lands on the sheet. The printer records every job it is given.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTest>
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -10,15 +13,21 @@
 
 #include "report/fr_emf.h"
 #include "report/fr_globals.h"
+#include "report/fr_prdlg.h"
 #include "report/fr_print.h"
+#include "report/fr_progr.h"
 #include "report/fr_report.h"
 #include "tests/report/class_support.h"
+#include "tests/report/dialog_support.h"
 #include "tests/report/pages_support.h"
 #include "tests/report/printer_support.h"
 #include "tests/support/recording_dialogs.h"
 #include "tests/support/testsupport.h"
 #include "toolkit/core/exceptions.h"
 #include "toolkit/gfx/metafile.h"
+#include "toolkit/ui/maskedit.h"
+#include "toolkit/ui/qt_host.h"
+#include "toolkit/ui/stdctrls.h"
 
 namespace {
 
@@ -273,12 +282,134 @@ TEST_F(PrintTest, WithoutTheDialogPrintWithDialogTakesTheReportsDefaults) {
   EXPECT_TRUE(Jobs().empty());
 }
 
+// The print dialog on the screen, found through its window.
+TfrPrintForm* ShownPrintForm() {
+  auto* link = dynamic_cast<HostLink*>(QApplication::activeModalWidget());
+  return link != nullptr ? dynamic_cast<TfrPrintForm*>(link->control_) : nullptr;
+}
+
+// The dialog opens on the report's copies and collation, and refuses a page
+// beyond the report's pages while it stays open.
+TEST_F(PrintTest, ThePrintDialogKnowsTheReportsPages) {
+  MakePages(2);
+  report.DefaultCopies = 2;
+  report.DefaultCollate = false;
+  testsupport::RecordingDialogs dialogs;
+  dialog_test::WithModal([&] { report.PrintWithDialog(); },
+                         [&] {
+                           TfrPrintForm* form = ShownPrintForm();
+                           ASSERT_NE(form, nullptr);
+                           EXPECT_EQ(form->E1->Text(), "2");
+                           EXPECT_FALSE(form->CollateCB->Checked());
+                           EXPECT_FALSE(form->RB2->Enabled());
+                           QTest::mouseClick(form->E2->Widget(), Qt::LeftButton);
+                           QTest::keyClicks(form->E2->Widget(), "2-3");
+                           QTest::keyClick(form->E2->Widget(), Qt::Key_Return);
+                         },
+                         [&] {
+                           ASSERT_NE(QApplication::activeModalWidget(), nullptr);
+                           QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+                         });
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_NE(AnsiToUtf8(dialogs.boxes[0].text).find("3 нет в отчете: в нем 2 стр."), std::string::npos)
+      << AnsiToUtf8(dialogs.boxes[0].text);
+  EXPECT_TRUE(Jobs().empty());
+
+  dialog_test::WithModal([&] { report.PrintWithDialog(); },
+                         [&] { QTest::mouseClick(ShownPrintForm()->Button1->Widget(), Qt::LeftButton); });
+  EXPECT_EQ(Printed(), "P1 P1 P2 P2");
+}
+
 TEST_F(PrintTest, SelectingAPrinterByNameKeepsTheNameEvenWhenItIsNotThere) {
   report.SelectPrinterByName("Nowhere");
   EXPECT_EQ(report.Template.PrinterName, "Nowhere");
   EXPECT_EQ(GlobalPrinterLayer().PrinterIndex(), 0);
   report.SelectPrinterByName(GlobalPrinterLayer().Printers.Strings(1));
   EXPECT_TRUE(GlobalPrinterLayer().IsVirtual());
+}
+
+TEST_F(PrintTest, UnderTheProgressWindowTheCaptionNamesTheReportAndAnErrorClosesIt) {
+  MakePages(2);
+  report.ShowProgress = true;
+  report.Title = "List";
+  AnsiString caption;
+  std::vector<AnsiString> lines;
+  report.OnPrintReport = [&] {
+    caption = frProgressForm()->Caption();
+    lines.push_back(frProgressForm()->Label1->Caption());
+  };
+  report.PrintBuiltPages("", 1, kPrintAllPages, false);
+  EXPECT_EQ(Printed(), "P1 P2");
+  EXPECT_EQ(AnsiToUtf8(caption), "Подготовка отчета - List");
+  EXPECT_EQ(lines, std::vector<AnsiString>{Utf8ToAnsi("Печатается страница:")});
+  EXPECT_FALSE(frProgressForm()->Visible());
+
+  printers_->jobs.clear();
+  EXPECT_THROW(report.PrintBuiltPages("1,x", 1, kPrintAllPages, false), EConvertError);
+  EXPECT_FALSE(frProgressForm()->Visible());
+  EXPECT_TRUE(Jobs().empty());
+}
+
+// A filter that notes every call the report makes of it.
+class NotingFilter : public TfrExportFilter {
+ public:
+  int ShowModal() override {
+    calls.push_back("setup");
+    return setup_answer;
+  }
+  void OnBeginDoc() override { calls.push_back("doc"); }
+  void OnEndDoc() override { calls.push_back("/doc"); }
+  void OnBeginPage() override { calls.push_back("page"); }
+  void OnEndPage() override { calls.push_back("/page"); }
+  void OnData(int x, int y, TfrView*) override {
+    calls.push_back("object " + std::to_string(x) + "," + std::to_string(y));
+  }
+  void OnText(const TRect&, int, int, const AnsiString& line, TfrView*, uint16_t) override {
+    calls.push_back("text " + AnsiToUtf8(line));
+    if (Stream != nullptr) Stream->WriteBuffer(line.data(), static_cast<int64_t>(line.size()));
+  }
+  std::vector<std::string> calls;
+  int setup_answer = mrOk;
+};
+
+TEST_F(PrintTest, ExportHandsThePagesToTheFilterInOrder) {
+  MakePages(2);
+  NotingFilter filter;
+  std::vector<std::string> after;
+  filter.OnAfterExport = [&](const std::string& name) { after.push_back(name); };
+  const std::string file = testsupport::TempDir("export_filter") + "/out.txt";
+  report.ExportBuiltPages(&filter, Utf8ToAnsi(file));
+  EXPECT_EQ(filter.calls, (std::vector<std::string>{"setup", "doc", "page", "object 40,40", "text P1", "/page",
+                                                   "page", "object 40,40", "text P2", "/page", "/doc"}));
+  EXPECT_EQ(testsupport::ReadFile(file), "P1P2");
+  EXPECT_EQ(after, std::vector<std::string>{file});
+  EXPECT_EQ(report.CurrentFilter, nullptr);
+  EXPECT_FALSE(frViewServices().ExportObject);
+
+  // A veto or a cancelled setup writes nothing.
+  const std::string vetoed = testsupport::TempDir("export_vetoed") + "/out.txt";
+  filter.calls.clear();
+  filter.OnBeforeExport = [](const std::string&, bool& go_on) { go_on = false; };
+  report.ExportBuiltPages(&filter, Utf8ToAnsi(vetoed));
+  EXPECT_TRUE(filter.calls.empty());
+  filter.OnBeforeExport = nullptr;
+  filter.setup_answer = mrCancel;
+  report.ExportBuiltPages(&filter, Utf8ToAnsi(vetoed));
+  EXPECT_EQ(filter.calls, std::vector<std::string>{"setup"});
+  EXPECT_NE(testsupport::RunCommand("test -e '" + vetoed + "'", nullptr), 0);
+}
+
+TEST(ExportFilterRegistry, AFilterIsListedOnceUntilItGoes) {
+  const size_t before = frExportFilters().size();
+  {
+    NotingFilter filter;
+    frRegisterExportFilter(&filter, "Text", "*.txt");
+    frRegisterExportFilter(&filter, "Text again", "*.txt");
+    ASSERT_EQ(frExportFilters().size(), before + 1);
+    EXPECT_EQ(frExportFilters().back().Description, "Text");
+    EXPECT_EQ(frExportFilters().back().Mask, "*.txt");
+  }
+  EXPECT_EQ(frExportFilters().size(), before);
 }
 
 TEST(PrintSwitchTest, AFailingPrinterIsReportedAndThePreviousOneStays) {
