@@ -277,10 +277,23 @@ int TrsGridProCustomizer::SnapHeight(int Height) const {
 }
 
 void TrsGridProCustomizer::SizeTo(int Left, int Top, int Width, int Height) {
+  Snap(TForm::Top(), TForm::Top() + TForm::Height(), Left, Top, Width, Height);
+}
+
+void TrsGridProCustomizer::Snap(int old_top, int old_bottom, int Left, int Top, int Width, int Height) {
   const int snapped = SnapHeight(Height);
   // Sized by the top edge: the bottom stays where it was.
-  if (Top != TForm::Top() && Top + Height == TForm::Top() + TForm::Height()) Top += Height - snapped;
+  if (Top != old_top && Top + Height == old_bottom) Top += Height - snapped;
+  snapping_ = true;
   SetBounds(Left, Top, Width, snapped);
+  snapping_ = false;
+}
+
+void TrsGridProCustomizer::WidgetResized() {
+  const int old_top = Top(), old_bottom = Top() + Height();
+  TForm::WidgetResized();
+  if (snapping_ || SnapHeight(Height()) == Height()) return;
+  Snap(old_top, old_bottom, Left(), Top(), Width(), Height());
 }
 
 // ---- Opening ----------------------------------------------------------------------------------

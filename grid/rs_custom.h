@@ -90,6 +90,8 @@ class TrsGridProCustomizer : public TForm {
 
  protected:
   void Notification(TComponent* component, TOperation operation) override;
+  // The user sized the window: its height snaps to whole rows.
+  void WidgetResized() override;
 
  private:
   friend void ShowCustomizer(TDBGridPro*, const AnsiString&, const AnsiString&, const AnsiString&, int);
@@ -102,8 +104,12 @@ class TrsGridProCustomizer : public TForm {
   AnsiString all_names_, all_captions_, shown_names_, visible_names_;
   int remove_mode_;
   std::unique_ptr<TStringList> captions_;
+  // Applies the snapped height to a window that was at old_top to old_bottom.
+  void Snap(int old_top, int old_bottom, int Left, int Top, int Width, int Height);
+
   bool replaced_ = false;
   bool finished_ = false;
+  bool snapping_ = false;
 };
 
 // Opens a customizer for Grid (not modal), closing the one open before.

@@ -183,6 +183,15 @@ TEST(Customizer, HeightsSnapToWholeRowsAndNeverFewerThanTwo) {
   c->SizeTo(c->Left(), c->Top() - 3 * row - 1, c->Width(), c->Height() + 3 * row + 1);
   EXPECT_EQ(c->Top() + c->Height(), bottom) << "sized by the top edge: the bottom stays";
   EXPECT_EQ((c->Height() - frame) % row, 0);
+
+  // Stretched by the user to an odd height, or squeezed below two rows.
+  for (int height : {frame + 4 * row + row / 2 + 1, frame + 1}) {
+    c->Widget()->resize(c->Width(), height);
+    QApplication::processEvents();
+    EXPECT_EQ((c->Height() - frame) % row, 0) << height;
+    EXPECT_GE(c->Height(), frame + 2 * row) << height;
+    EXPECT_LE(c->Height(), std::max(height, frame + 2 * row)) << height;
+  }
 }
 
 TEST(Customizer, TheGridsEndClosesTheWindow) {
