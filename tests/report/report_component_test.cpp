@@ -12,6 +12,7 @@
 #include "report/fr_tmpl.h"
 #include "tests/report/report_support.h"
 #include "tests/support/recording_dialogs.h"
+#include "tests/support/testsupport.h"
 #include "report/FR_DBSet.h"
 #include "report/fr_preview.h"
 #include "toolkit/core/filer.h"
@@ -288,9 +289,31 @@ TEST_F(ReportTest, StopReportEndsTheBuildButWithoutProgressWindowItCountsAsBuilt
   EXPECT_TRUE(report.BuildReport());
   EXPECT_TRUE(report.Terminated);
   const int pages = report.EMFPages()->Count();
+  // In the progress window a stop counts as cancelled; the pages built so far stay.
+  report.ShowProgress = true;
+  EXPECT_FALSE(report.BuildReport());
+  EXPECT_EQ(report.EMFPages()->Count(), pages);
+  report.ShowProgress = false;
   report.FindObject("Data")->Script.Clear();
   EXPECT_TRUE(report.BuildReport());
   EXPECT_LT(pages, report.EMFPages()->Count());
+  FreeProgressForm();
+}
+
+TEST_F(ReportTest, BuiltPagesGoIntoAFileAndComeBack) {
+  MakeList(12);
+  ASSERT_TRUE(report.BuildReport());
+  EXPECT_TRUE(report.BuiltHere);
+  const std::string file = testsupport::TempDir("report_built_pages") + "/list.frp";
+  report.SaveBuiltPages(file);
+  TfrReport other(nullptr);
+  other.BuiltHere = true;
+  other.LoadBuiltPages(file);
+  EXPECT_FALSE(other.BuiltHere);
+  EXPECT_EQ(other.EMFPages()->Count(), report.EMFPages()->Count());
+  EXPECT_EQ(AllTexts(*other.EMFPages()), AllTexts(*report.EMFPages()));
+  EXPECT_THROW(other.LoadBuiltPages(file + ".missing"), EFOpenError);
+  EXPECT_EQ(other.EMFPages()->Count(), report.EMFPages()->Count());
 }
 
 TEST_F(ReportTest, AMultipleReportBuildsOncePerRecordOfItsDataset) {
