@@ -192,9 +192,14 @@ std::vector<std::string> PrintToPdfFiles(const std::string& pdf_file, const std:
   struct Cleanup {
     std::string folder;
     ~Cleanup() {
-      // The process's own printers take the PDF printer's place again.
+      // The process's own printers take the PDF printer's place again; a
+      // system that cannot list them now leaves the virtual printer.
       SetPrinter(nullptr);
-      GlobalPrinterLayer().SetPrinter(Printer());
+      try {
+        GlobalPrinterLayer().SetPrinter(Printer());
+      } catch (const Exception&) {
+        GlobalPrinterLayer().SetPrinter(nullptr);
+      }
       std::error_code error;
       fs::remove_all(folder, error);
     }
