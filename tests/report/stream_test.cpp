@@ -37,11 +37,15 @@ class StreamTest : public ::testing::Test {
     frGlobals();  // the library's texts
     RegisterStandardViews();
     saved_now_ = SetNowSource([] { return kFixedNow; });
-    static const bool registered = RegisterAddInViewClass(
-        "TfrTestAddIn", [] { return std::unique_ptr<TfrView>(std::make_unique<class_test::TestAddIn>()); });
-    ASSERT_TRUE(registered);
+    // Registered per test and taken out again, so the registry other suites
+    // count is the same whatever order the cases run in.
+    ASSERT_TRUE(RegisterAddInViewClass(
+        "TfrTestAddIn", [] { return std::unique_ptr<TfrView>(std::make_unique<class_test::TestAddIn>()); }));
   }
-  void TearDown() override { SetNowSource(saved_now_); }
+  void TearDown() override {
+    UnregisterAddInViewClass("TfrTestAddIn");
+    SetNowSource(saved_now_);
+  }
 
   // A template of two pages with three objects, a dictionary and info texts.
   static void Fill(TfrTemplate& t) {
