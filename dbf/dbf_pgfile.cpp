@@ -366,7 +366,6 @@ int64_t TPagedFile::ReadBlock(void* buffer, int64_t length, int64_t offset) {
 
 int64_t TPagedFile::WriteBlock(const void* buffer, int64_t length, int64_t offset) {
   if (!stream_ || length <= 0) return 0;
-  ForgetReadAhead();
   if (offset > cached_size_) {
     cached_size_ = offset;
     count_stale_ = true;
@@ -382,6 +381,12 @@ int64_t TPagedFile::WriteBlock(const void* buffer, int64_t length, int64_t offse
   }
   next_offset_ = offset + written;
   if (written < length) write_error_ = true;
+  // What was read ahead stays the file's: the written bytes go into it too.
+  const int64_t from = std::max(offset, ahead_offset_);
+  const int64_t to = std::min(offset + written, ahead_offset_ + ahead_length_);
+  if (from < to)
+    std::memcpy(ahead_.data() + (from - ahead_offset_), static_cast<const char*>(buffer) + (from - offset),
+                size_t(to - from));
   return written;
 }
 

@@ -176,7 +176,8 @@ class TPagedFile {
   // it is asked for: another process may change the next one meanwhile.
   static constexpr int64_t kReadAheadBytes = 64 * 1024;
   bool ReadsAhead() const;
-  // Anything that writes or reshapes the file drops what was read ahead.
+  // Anything that reshapes the file drops what was read ahead (a write
+  // updates it instead).
   void ForgetReadAhead() { ahead_length_ = 0; }
   std::vector<uint8_t> ahead_;
   int64_t ahead_offset_ = 0;  // file offset of ahead_[0]
