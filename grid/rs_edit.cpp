@@ -721,8 +721,9 @@ void TDBProdiEdit::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
 }
 
 void TDBProdiEdit::DblClick() {
+  // The vision heard the double click with the press (MouseDown, ssDouble);
+  // once is enough: a dialog it opens must not come up twice.
   TCustomMaskEdit::DblClick();
-  if (fields_->Active()) EffectiveVision()->DblClick(*this);
 }
 
 void TDBProdiEdit::MouseWheel(TShiftState shift, int delta, int x, int y) {

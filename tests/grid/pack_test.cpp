@@ -10,6 +10,7 @@
 #include "grid/rs_str.h"
 #include "tests/grid/edit_support.h"
 #include "toolkit/ui/comctrls.h"
+#include "toolkit/ui/dialogs.h"
 
 namespace {
 
@@ -144,6 +145,55 @@ TEST(DefPack, TheColorPickerShowsColourNamesAndTakesNamesAndNumbers) {
     if (c.typed) GridForm::Type(c.typed);
     GridForm::Key(Qt::Key_Return);
     EXPECT_EQ(f.table->FieldNamed("N")->GetIntegerValue(), c.posted);
+    column->SetVision(nullptr);
+  }
+}
+
+// Answers the colour dialog with a colour, or cancels it; keeps the colour
+// it started with.
+struct ColorAnswer : TDialogService {
+  ColorAnswer(bool confirm, TColor color) : confirm(confirm), color(color), previous(SetDialogService(this)) {}
+  ~ColorAnswer() override { SetDialogService(previous); }
+  int MessageBox(const AnsiString&, const AnsiString&, unsigned) override { return 1; }
+  int MessageDlg(const AnsiString&, TMsgDlgType, TMsgDlgButtons) override { return mrOk; }
+  bool ExecuteFileDialog(TOpenDialog&) override { return false; }
+  bool ExecuteColorDialog(TColorDialog& dialog) override {
+    started = dialog.Color();
+    ++shown;
+    dialog.SetColor(color);
+    return confirm;
+  }
+  bool OpenDocument(const std::string&) override { return false; }
+  bool confirm;
+  TColor color;
+  TColor started = -1;
+  int shown = 0;
+  TDialogService* previous;
+};
+
+TEST(DefPack, ADoubleClickChoosesTheColourInTheColourDialog) {
+  const struct {
+    bool confirm;
+    int after;
+  } cases[] = {{true, 0x00FFFF}, {false, 255}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.confirm);
+    GridForm f(edit_support::MakeTable("pack_color_dialog"), {"N", "COMMENT"});
+    ASSERT_TRUE(f.table->FindByValues("N", Variant(2), TFindOptions()));
+    f.table->StartEdit();
+    f.table->FieldNamed("N")->SetIntegerValue(255);
+    f.table->CommitRecord();
+    TgpColumn* column = f.Column("N");
+    column->SetVision(DefPack()->ColorPicker);
+    TgpInplaceEdit* edit = f.Edit(255, "N");
+    ASSERT_NE(edit, nullptr);
+    ColorAnswer answer(c.confirm, 0x00FFFF);
+    QTest::mouseDClick(edit->Widget(), Qt::LeftButton, {}, QPoint(edit->Width() / 2, edit->Height() / 2));
+    QApplication::processEvents();
+    EXPECT_EQ(answer.shown, 1);
+    EXPECT_EQ(answer.started, 255) << "the dialog starts on the field's colour";
+    EXPECT_EQ(f.table->FieldNamed("N")->GetIntegerValue(), c.after);
+    if (f.table->CurrentMode() != dsBrowse) f.table->DiscardChanges();
     column->SetVision(nullptr);
   }
 }
