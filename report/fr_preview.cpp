@@ -1058,8 +1058,14 @@ void TfrPreviewForm::PrintBtnClick() {
 }
 
 void TfrPreviewForm::ExitBtnClick() {
-  if (Modal()) SetModalResult(mrOk);
-  else Close();
+  if (Modal()) {
+    // Closing wakes the modal loop, which might otherwise wait for the next
+    // event before it sees the result; the result is OK all the same.
+    Close();
+    SetModalResult(mrOk);
+  } else {
+    Close();
+  }
 }
 
 void TfrPreviewForm::HelpBtnClick() {

@@ -20,6 +20,8 @@ const Command kCommands[] = {
     {"script", "script FILE", ScriptCommand},
     {"printers", "printers", PrintersCommand},
     {"template", "template new|dump|copy|xml ...", TemplateCommand},
+    {"preview", "preview FILE.frp --png OUT.png [--page N] [--zoom PERCENT]", PreviewCommand},
+    {"find", "find FILE.frp TEXT", FindCommand},
     {"print", "print FILE.frp --pdf OUT.pdf [--pages LIST] [--copies N] [--collate]", PrintCommand},
     {"build", "build FILE.frf --table TABLE [--filter EXPR] [--source NAME] [--two-pass] --out OUT.frp", BuildCommand},
 };

@@ -22,6 +22,10 @@ int TemplateCommand(const ReptoolArgs& args);
 int TemplateXmlCommand(const ReptoolArgs& args);
 // printers
 int PrintersCommand(const ReptoolArgs& args);
+// preview FILE.frp --png OUT.png [--page N] [--zoom PERCENT]
+int PreviewCommand(const ReptoolArgs& args);
+// find FILE.frp TEXT
+int FindCommand(const ReptoolArgs& args);
 
 // The dialogs of a harness without a screen: message boxes print their
 // caption and text on stderr and answer OK; nothing else is shown.
