@@ -123,6 +123,11 @@ TrsGridProCustomizer::TrsGridProCustomizer(TDBGridPro* Grid, const AnsiString& A
   gpList->SetUniqueFields("no");
   gpList->SetCursorType(gctInsensitiveID);
   gpList->SetOptionsBehavior(TgpGridBehaviorOptions{gboNoIncomingDragTrack, gboNoInsideDragTrack});
+  // A column of the customized grid dragged here goes away.
+  gpList->OnDragOver = [this](TComponent*, TComponent* source, int, int, TDragState state, bool& accept) {
+    accept = state != dsDragLeave && AcceptsGridColumn(dynamic_cast<TControl*>(source));
+  };
+  gpList->OnDragDrop = [this](TComponent*, TComponent*, int, int) { GridColumnDropped(); };
   TgpColumn* column = gpList->Columns()->Add();
   column->SetFieldName("Value");
   column->SetVision(DefPack()->TitleSurface);

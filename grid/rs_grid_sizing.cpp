@@ -7,6 +7,7 @@
 
 #include <climits>
 
+#include "grid/rs_custom.h"
 #include "grid/rs_env.h"
 #include "toolkit/ui/comctrls.h"
 
@@ -353,8 +354,23 @@ void TDBGridPro::DoStartDrag() {
   TCustomControl::DoStartDrag();
 }
 
+namespace {
+
+// Whether a drag comes from the window of the customizer attached to grid.
+bool FromCustomizer(const TDBGridPro* grid, const TControl* source) {
+  const TrsGridProCustomizer* customizer = GridCustomizer(grid);
+  return customizer != nullptr && source != nullptr && source->ParentForm() == customizer;
+}
+
+}  // namespace
+
 void TDBGridPro::DragOver(TControl* Source, int X, int Y, TDragState State, bool& Accept) {
   TgpDragger& d = *dragger_;
+  // An entry of this grid's customizer brings its column back.
+  if (FromCustomizer(this, Source)) {
+    Accept = State != dsDragLeave;
+    return;
+  }
   UpdateHover(X, Y);
   Accept = false;
   const auto* other = dynamic_cast<TDBGridPro*>(Source);
@@ -386,6 +402,10 @@ void TDBGridPro::DragOver(TControl* Source, int X, int Y, TDragState State, bool
 
 void TDBGridPro::DragDrop(TControl* Source, int X, int Y) {
   TgpDragger& d = *dragger_;
+  if (FromCustomizer(this, Source)) {
+    SendCustomizerAction(this, gcaDragDrop, nullptr);
+    return;
+  }
   if (Source == this && d.ColumnDrag) {
     ColumnDropped(dragged_column_, MouseShiftState());
     return;

@@ -194,6 +194,56 @@ TEST(Customizer, HeightsSnapToWholeRowsAndNeverFewerThanTwo) {
   }
 }
 
+// Real drags with the mouse: an entry of the list onto the grid brings its
+// column; the grid's current column dragged by its title onto the list goes,
+// unless it is one the customizer may not take.
+TEST(Customizer, EntriesAndColumnsAreDraggedBetweenTheListAndTheGrid) {
+  Customized g("customizer_drag");
+  TrsGridProCustomizer* c = g.Open(1);
+  c->SetBounds(g.form->Left() + g.form->Width() + 40, g.form->Top(), c->Width(), c->Height());
+  QApplication::processEvents();
+  QWidget* list = c->gpList->Widget();
+  const auto on = [](QWidget* from, QWidget* to, QPoint at) { return from->mapFromGlobal(to->mapToGlobal(at)); };
+  const TRect entry = c->gpList->Columns()->Items(0)->CellRect(0, false, false);
+  const QPoint entry_at((entry.Left + entry.Right) / 2, (entry.Top + entry.Bottom) / 2);
+
+  // The COMMENT column hidden through the list first.
+  TgpColumn* comment = g.Column("COMMENT");
+  g.grid->SelectColumn(comment);
+  const TRect title = comment->TitleRect(false);
+  const QPoint title_at((title.Left + title.Right) / 2, (title.Top + title.Bottom) / 2);
+  QWidget* grid = g.grid->Widget();
+  struct Case {
+    const char* name;
+    bool no_customizing;
+    bool hidden;
+  } cases[] = {{"refused", true, false}, {"taken", false, true}};
+  for (const Case& k : cases) {
+    comment->SetOptionsBehavior(k.no_customizing ? TgpColumnBehaviorOptions{cboNoCustomizing}
+                                                 : TgpColumnBehaviorOptions{});
+    QTest::mouseMove(grid, title_at);
+    QTest::mousePress(grid, Qt::LeftButton, {}, title_at);
+    QTest::mouseMove(grid, title_at + QPoint(30, 0));
+    QTest::mouseMove(grid, on(grid, list, entry_at));
+    QTest::mouseMove(grid, on(grid, list, entry_at + QPoint(1, 1)));
+    QTest::mouseRelease(grid, Qt::LeftButton, {}, on(grid, list, entry_at + QPoint(1, 1)));
+    QApplication::processEvents();
+    EXPECT_EQ(!comment->Visible(), k.hidden) << k.name;
+  }
+  ASSERT_EQ(Customized::Listed(c), (Names{"Comment", "Price"}));
+
+  // "Comment" dragged back onto the grid.
+  QTest::mouseMove(list, entry_at);
+  QTest::mousePress(list, Qt::LeftButton, {}, entry_at);
+  QTest::mouseMove(list, entry_at + QPoint(0, 3 * c->gpList->RowHeight()));
+  QTest::mouseMove(list, on(list, grid, QPoint(100, 60)));
+  QTest::mouseMove(list, on(list, grid, QPoint(101, 61)));
+  QTest::mouseRelease(list, Qt::LeftButton, {}, on(list, grid, QPoint(101, 61)));
+  QApplication::processEvents();
+  EXPECT_TRUE(comment->Visible());
+  EXPECT_EQ(Customized::Listed(c), Names{"Price"});
+}
+
 TEST(Customizer, TheGridsEndClosesTheWindow) {
   auto g = std::make_unique<Customized>("customizer_grid_end");
   g->Open(0);
