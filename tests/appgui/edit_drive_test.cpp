@@ -59,21 +59,46 @@ TEST(DriveEdit, ADoubleClickOpensTheEditorAndATypedLocaleNumberIsSaved) {
   EXPECT_EQ(ReadField(dir, table, "P"), "1.5\n12.5\n");
 }
 
+// Three rows whose comments are "a", "b" and "old".
+const char* const kCommentRows =
+    "N,DATE,TIME,NB_TYPE,P,COMMENT\n1,01.03.2024,10:00:00,0,1,a\n2,01.03.2024,10:00:00,0,2,b\n"
+    "3,01.03.2024,10:00:00,0,3,old\n";
+
 // The comment column edits in the blob picker: a click on the editor the
 // double click opened drops it down, and the commands that follow run while
-// its loop does, typing into its text box; Escape on it leaves the comment as
-// it was, and the commands after it run in the main window again.
+// its loop does, typing into its text box; Escape on it keeps the typed text
+// in the cell (the picker posts what it holds when it is left), and the
+// commands after it run in the main window again.
 TEST(DriveEdit, ThePickerOfACommentTakesTheCommandsWhileItIsDroppedDown) {
   const std::string dir = testsupport::TempDir("drive_edit_comment");
   const std::string table = dir + "/t.db";
   const std::vector<std::string> lines =
-      Drive(dir, table,
-            "N,DATE,TIME,NB_TYPE,P,COMMENT\n1,01.03.2024,10:00:00,0,1,a\n2,01.03.2024,10:00:00,0,2,b\n"
-            "3,01.03.2024,10:00:00,0,3,old\n",
+      Drive(dir, table, kCommentRows,
             "double-click 3 COMMENT\neditor\nclick 3 COMMENT\nkey Ctrl+A\ntype проба № 7\nkey Escape\neditor\n"
             "answer yes\nmenu Закрыть\n");
-  EXPECT_EQ(lines, (std::vector<std::string>{"editor=old", "editor=old"}));
-  EXPECT_EQ(ReadField(dir, table, "COMMENT"), "a\nb\nold\n");
+  EXPECT_EQ(lines, (std::vector<std::string>{"editor=old", "editor=проба № 7"}));
+  EXPECT_EQ(ReadField(dir, table, "COMMENT"), "a\nb\nпроба № 7\n");
+}
+
+// The comment of row 3 edited in the picker and taken by its OK (Alt+O):
+// the picker closes before the next command runs, Return ends the edit in
+// the grid it gave the focus back to, and saving stores exactly the typed
+// characters, in Windows-1251, in the file.
+TEST(DriveEdit, ACommentTakenByOkIsSavedInWindows1251) {
+  const std::string dir = testsupport::TempDir("drive_edit_comment_ok");
+  const std::string table = dir + "/t.db";
+  const std::vector<std::string> lines =
+      Drive(dir, table, kCommentRows,
+            "double-click 3 COMMENT\nclick 3 COMMENT\nkey Ctrl+A\ntype проба № 7\nkey Alt+O\neditor\n"
+            "key Return\neditor\nmenu Сохранить\nclose-window\n");
+  EXPECT_EQ(lines, (std::vector<std::string>{"editor=проба № 7", "editor=none"}));
+  EXPECT_EQ(ReadField(dir, table, "COMMENT"), "a\nb\nпроба № 7\n");
+  std::string out;
+  testsupport::WriteFile(dir + "/bytes.py", "data = open('" + table +
+                                                "', 'rb').read()\n"
+                                                "print(data.count(b'\\xef\\xf0\\xee\\xe1\\xe0 \\xb9 7'))\n");
+  EXPECT_EQ(testsupport::RunCommand(std::string(testsupport::Python()) + " '" + dir + "/bytes.py'", &out), 0) << out;
+  EXPECT_EQ(out, "1\n") << "the comment's bytes in Windows-1251";
 }
 
 }  // namespace

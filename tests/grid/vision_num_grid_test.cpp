@@ -3,6 +3,7 @@
 // independent reader.
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -88,6 +89,36 @@ TEST(NumericVisionInGrid, TheCalculatorComputesAndPostsItsResult) {
   EXPECT_DOUBLE_EQ(g.table->FieldNamed("P")->GetFloatValue(), 50);
   g.Close();
   EXPECT_EQ(g.Read("r['N'], r['P']"), "1 50.0\n2 3.0\n3 4.5\n");
+}
+
+// The calculator's buttons clicked with the mouse: 12,5 × 4 = 50, and Enter
+// after "=" posts it into the table.
+TEST(NumericVisionInGrid, TheCalculatorsButtonsComputeWhenClicked) {
+  MessageLog messages;
+  GridTable g("vision_num_grid_calc_click");
+  TNumericVision vision(nullptr);
+  UseCalculator(g, vision);
+  TgpInplaceEdit* edit = g.Edit(2, "P");
+  ASSERT_NE(edit, nullptr);
+  TVisionToolForm& calculator = *TNumericVision::Calculator();
+  const auto button = [&](const char* caption) -> QWidget* {
+    for (int i = 0; i < calculator.ControlCount(); ++i)
+      if (calculator.Controls(i)->Caption() == caption) return calculator.Controls(i)->Widget();
+    ADD_FAILURE() << "no button " << caption;
+    return nullptr;
+  };
+  AnsiString shown_during;
+  WithCalculator(edit, [&] {
+    for (const char* caption : {"1", "2", ",", "5", "*", "4", "="})
+      if (QWidget* w = button(caption)) QTest::mouseClick(w, Qt::LeftButton);
+    shown_during = edit->EditText();
+    GridTable::Key(Qt::Key_Return);
+  });
+  EXPECT_TRUE(messages.Texts.empty());
+  EXPECT_EQ(shown_during, "50");
+  EXPECT_FALSE(calculator.IsOpen());
+  g.Close();
+  EXPECT_EQ(g.Read("r['N'], r['P']"), "1 1.5\n2 50.0\n3 4.5\n");
 }
 
 TEST(NumericVisionInGrid, AFailedComputationShowsErrorAndPutsTheOldTextBackOnClose) {
