@@ -11,7 +11,6 @@
 #include <QWidget>
 
 #include <cstdlib>
-#include <memory>
 
 #include "toolkit/ui/customctrl.h"
 #include "toolkit/ui/qt_host.h"
@@ -30,8 +29,13 @@ struct Session {
   int threshold = 0;
   TControl* target = nullptr;
   bool accepted = false;
-  std::unique_ptr<EscapeFilter> filter;
 };
+
+// One filter for the process, watching the keys only while a drag runs.
+EscapeFilter* Escape() {
+  static auto* filter = new EscapeFilter;
+  return filter;
+}
 
 Session& Running() {
   static Session session;
@@ -99,8 +103,7 @@ void Track(const QPoint& global) {
 void Start() {
   Session& s = Running();
   s.started = true;
-  s.filter = std::make_unique<EscapeFilter>();
-  qApp->installEventFilter(s.filter.get());
+  qApp->installEventFilter(Escape());
   TControl* source = s.source;
   RunGuarded([&] { source->DoStartDrag(); });
   if (Running().source == source && Running().started) Track(Pointer());
@@ -114,9 +117,7 @@ void Finish(bool drop) {
   TControl* target = s.target;
   const bool started = s.started;
   const bool accepted = s.accepted;
-  if (s.filter) qApp->removeEventFilter(s.filter.get());
-  // The filter may be the one running now (Escape): it goes once the loop is back.
-  if (s.filter) s.filter.release()->deleteLater();
+  if (qApp != nullptr) qApp->removeEventFilter(Escape());
   s = Session();
   if (!started) return;
   if (source->Widget() != nullptr) source->SetCursor(source->Cursor());
@@ -180,8 +181,7 @@ bool MouseRelease(TControl* control) {
 void Forget(TControl* control) {
   Session& s = Running();
   if (s.source == control) {
-    if (s.filter) qApp->removeEventFilter(s.filter.get());
-    if (s.filter) s.filter.release()->deleteLater();
+    if (qApp != nullptr) qApp->removeEventFilter(Escape());
     s = Session();
   } else if (s.target == control) {
     s.target = nullptr;
