@@ -7,6 +7,11 @@
 #include "app/flash.h"
 #include "app/measure.h"
 #include "app/receive.h"
+#include "app/report_forms.h"
+#include "report/fr_globals.h"
+#include "report/fr_views.h"
+#include "toolkit/core/filer.h"
+#include "toolkit/core/objtext.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
@@ -150,12 +155,16 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   DataSource1->SetName("DataSource1");
   DataSource1->SetDataSet(Dbf1);
   BuildGrids();
+  BuildReports();
 
   N2->OnClick = [this](TComponent* s) { N2Click(s); };
   N3->OnClick = [this](TComponent* s) { N3Click(s); };
   N4->OnClick = [this](TComponent* s) { N4Click(s); };
   N5->OnClick = [this](TComponent* s) { N5Click(s); };
   N7->OnClick = [this](TComponent* s) { N7Click(s); };
+  N8->OnClick = [this](TComponent* s) { N8Click(s); };
+  N9->OnClick = [this](TComponent* s) { N9Click(s); };
+  N22->OnClick = [this](TComponent* s) { N22Click(s); };
   N27->OnClick = N23->OnClick = [this](TComponent* s) { N23Click(s); };
   N29->OnClick = N17->OnClick = [this](TComponent* s) { N17Click(s); };
   N30->OnClick = N18->OnClick = [this](TComponent* s) { N18Click(s); };
@@ -907,6 +916,56 @@ void TForm1::N37Click(TComponent*) {
   });
   Dbf1->ChangeActive(false);
   Dbf1->ChangeActive(true);
+}
+
+// ---- Printing ------------------------------------------------------------------
+
+void TForm1::BuildReports() {
+  // The report library's start-up (its texts, printer and object classes)
+  // before its first component reads a template.
+  frGlobals();
+  RegisterStandardViews();
+  frDBDataSet1 = new TfrDBDataSet(this);
+  frDBDataSet1->SetName("frDBDataSet1");
+  frDBDataSet1->SetDataSet(Dbf1);
+  TfrReport** reports[kReportFormCount] = {&frReport1, &frReport2, &frReport3, &frReport4, &frReport5};
+  for (int i = 0; i < kReportFormCount; ++i) {
+    // Each reads its stored description as a form's loading would, the
+    // template coming in through its "ReportForm".
+    *reports[i] = new TfrReport(this);
+    ReadStoredComponent(**reports[i], kReportFormTexts[i]);
+  }
+}
+
+void ReadStoredComponent(TComponent& component, const char* text) {
+  TStringStream source(text);
+  TMemoryStream binary;
+  ObjectTextToBinary(source, binary);
+  binary.SetPosition(0);
+  TReader(binary).ReadRootComponent(&component);
+}
+
+bool TForm1::BuildQuietly(TfrReport& report) {
+  bool built = false;
+  Frozen(*Dbf1, *DBGridPro1, *DBGridPro2, [&] { built = report.BuildReport(); });
+  return built;
+}
+
+void TForm1::N8Click(TComponent*) {
+  if (ActiveGrid() != DBGridPro2) return;
+  // As BuildAndPreview: the preview opens whatever the build gave.
+  BuildQuietly(*frReport4);
+  frReport4->ShowBuiltPages();
+}
+
+void TForm1::N9Click(TComponent*) {
+  if (ActiveGrid() != DBGridPro2) return;
+  if (BuildQuietly(*frReport4)) frReport4->PrintWithDialog();
+}
+
+void TForm1::N22Click(TComponent*) {
+  if (!ActiveGrid()) return;
+  if (BuildQuietly(*frReport1)) frReport1->PrintWithDialog();
 }
 
 // ---- Export ------------------------------------------------------------------

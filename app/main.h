@@ -14,6 +14,8 @@
 #include "grid/rs_blob.h"
 #include "grid/rs_num.h"
 #include "grid/rs_std.h"
+#include "report/FR_DBSet.h"
+#include "report/fr_report.h"
 #include "toolkit/sys/settings.h"
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/dialogs.h"
@@ -51,6 +53,10 @@ class TForm1 : public TForm {
   TDBGridPro* DBGridPro1;  // press rows
   TDBGridPro* DBGridPro2;  // acoustic and bending rows
   TLiteDesigner* LiteDesigner1;
+  // The protocols' record source on Dbf1 and the five stored protocols; the
+  // main window prints frReport4 (acoustic rows) and frReport1 (context menu).
+  TfrDBDataSet* frDBDataSet1;
+  TfrReport *frReport1, *frReport2, *frReport3, *frReport4, *frReport5;
   // The measurement columns' numbers in three formats, and the comments of
   // the press rows edited in the blob picker.
   TNumericVision* NumericVision_00;
@@ -65,6 +71,8 @@ class TForm1 : public TForm {
   void N4Click(TComponent* Sender);
   void N5Click(TComponent* Sender);
   void N7Click(TComponent* Sender);
+  void N8Click(TComponent* Sender);   // "Предварительный просмотр"
+  void N9Click(TComponent* Sender);   // "Печать"
   void N11Click(TComponent* Sender);
   void N24Click(TComponent* Sender);
   void N26Click(TComponent* Sender);
@@ -72,6 +80,7 @@ class TForm1 : public TForm {
   void TabSheet2Show(TComponent* Sender);
   void DBGridPro1InitEdit(TComponent* Sender);
   // Grid commands.
+  void N22Click(TComponent* Sender);  // "Печать" of the context menu
   void N17Click(TComponent* Sender);  // "Задать цвет"
   void N18Click(TComponent* Sender);  // "Убрать цвет"
   void N19Click(TComponent* Sender);  // "Убрать все цвета"
@@ -137,6 +146,9 @@ class TForm1 : public TForm {
   TToolButton* AddButton(const char* name, int image_index, const char* hint);
   void WriteDefaultDir();
   void BuildGrids();
+  void BuildReports();
+  // Builds the report with the grids deaf to its walk over the table.
+  bool BuildQuietly(TfrReport& report);
   // Footers of P, R and N from TableStats and the visible row count.
   void ShowStatsFooters(TDBGridPro& grid);
   // Footers from the selected rows when two or more are selected.
@@ -162,6 +174,10 @@ double RoundMean(double x);
 AnsiString StatsText(double min, double mean, double max);
 
 extern TForm1* Form1;
+
+// Reads a component's stored description (the component stream's text form)
+// into it, as a form's loading does.
+void ReadStoredComponent(TComponent& component, const char* text);
 
 // Paints the tool bar's six pictures (16 x 16 on a transparent ground) in
 // the order new, open, save, preview, print, help.

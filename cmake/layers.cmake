@@ -30,5 +30,5 @@ kiv7_layer(kiv7_report   FOLDER report       ON kiv7_db kiv7_ui)
 # link protocol and the serial port component; it builds without Qt Gui.
 kiv7_layer(kiv7_appcore  FOLDER app          ON kiv7_db kiv7_dbf kiv7_sys kiv7_sys_loop)
 # The windows and the program body (kiv7.cpp becomes the program itself).
-kiv7_layer(kiv7_appgui   FOLDER app  UNITS kiv7 main receive logo about
+kiv7_layer(kiv7_appgui   FOLDER app  UNITS kiv7 main receive logo about report_forms
            ON kiv7_appcore kiv7_ui kiv7_grid kiv7_report kiv7_xls)
