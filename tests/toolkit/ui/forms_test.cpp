@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/forms.h"
+#include "toolkit/ui/memo.h"
 #include "toolkit/ui/menus.h"
 #include "toolkit/ui/stdctrls.h"
 
@@ -320,6 +322,74 @@ TEST(FileDialogs, FiltersSplitIntoDescriptionsAndPatterns) {
     std::vector<std::pair<std::string, std::string>> got;
     for (const auto& [d, p] : dialog.FilterPairs()) got.emplace_back(AnsiToUtf8(d), AnsiToUtf8(p));
     EXPECT_EQ(got, c.pairs) << c.filter;
+  }
+}
+
+// A form that previews its keys: it notes each key it hears and uses up X,
+// Alt+O and the character '#'.
+struct PreviewForm : TForm {
+  using TForm::TForm;
+  void PreviewKeyDown(uint16_t& key, TShiftState shift) override {
+    if (key >= 0x10 && key <= 0x12) return;  // Shift, Ctrl and Alt pressed on their own
+    heard += (shift.Contains(ssAlt) ? "Alt+" : "") + std::string(1, char(key)) + " ";
+    if (key == 'X' || (key == 'O' && shift.Contains(ssAlt))) key = 0;
+  }
+  void PreviewKeyPress(char& key) override {
+    heard += std::string("'") + key + "' ";
+    if (key == '#') key = 0;
+  }
+  std::string heard;
+};
+
+// The form hears a key once and before its focused text box, whether the key
+// comes as the window system sends it (offered as a shortcut override
+// first) or as a plain press; a key it uses up never reaches the box, and an
+// Alt combination it takes runs no button's accelerator.
+TEST(Forms, AKeyPreviewHearsEachKeyOnceBeforeTheFocusedControl) {
+  const struct {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers mods;
+    const char* text;
+    bool plain_press;  // sent without the shortcut override
+    const char* heard;
+    const char* box;
+  } cases[] = {
+      {"a letter", Qt::Key_A, Qt::NoModifier, "a", false, "A 'a' ", "a"},
+      {"a letter used up", Qt::Key_X, Qt::NoModifier, "x", false, "X ", ""},
+      {"a plain press used up", Qt::Key_X, Qt::NoModifier, "x", true, "X ", ""},
+      {"a plain press", Qt::Key_B, Qt::NoModifier, "b", true, "B 'b' ", "b"},
+      {"a character used up", Qt::Key_NumberSign, Qt::NoModifier, "#", false, "'#' ", ""},
+      {"an accelerator", Qt::Key_O, Qt::AltModifier, "", false, "Alt+O ", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PreviewForm form(nullptr);
+    form.SetBounds(40, 40, 240, 160);
+    auto* box = new TMemo(&form);
+    box->SetParent(&form);
+    auto* ok = new TButton(&form);
+    ok->SetParent(&form);
+    ok->SetBounds(10, 120, 60, 22);
+    ok->SetCaption("&OK");
+    int clicks = 0;
+    ok->OnClick = [&](TComponent*) { ++clicks; };
+    form.SetKeyPreview(true);
+    form.Show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.Widget()));
+    box->SetFocus();
+    QApplication::processEvents();
+    if (c.plain_press) {
+      QKeyEvent press(QEvent::KeyPress, c.key, c.mods, c.text);
+      QApplication::sendEvent(box->Widget(), &press);
+    } else {
+      QTest::keyClick(box->Widget(), c.key, c.mods);
+    }
+    // An accelerator would click its button a moment later.
+    QTest::qWait(150);
+    EXPECT_EQ(form.heard, c.heard);
+    EXPECT_EQ(box->Text(), c.box);
+    EXPECT_EQ(clicks, 0);
   }
 }
 
