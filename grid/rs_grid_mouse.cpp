@@ -3,6 +3,7 @@
 // automatic scrolling while the button is held beyond the rows, and menus.
 #include "grid/rs.h"
 
+#include "grid/rs_custom.h"
 #include "grid/rs_std.h"
 #include "toolkit/core/clock.h"
 #include "toolkit/db/db.h"
@@ -76,7 +77,10 @@ bool TDBGridPro::CanDragColumn(TgpColumn* Column) const {
   if (Column == nullptr) return false;
   if (Designing()) return true;
   if (options_behavior_.Contains(gboNoColumnMoving) && options_behavior_.Contains(gboNoColumnGrouping)) return false;
-  return !Column->OptionsBehavior().Contains(cboNoDragging);
+  const TgpColumnBehaviorOptions options = Column->OptionsBehavior();
+  // A column the attached customizer may take can be dragged to it.
+  if (GridCustomizer(this) != nullptr && !options.Contains(cboNoCustomizing)) return true;
+  return !options.Contains(cboNoDragging);
 }
 
 bool TDBGridPro::QuickEdit(TgpColumn* Column, TgpGridEditOption Option) {
@@ -164,6 +168,8 @@ void TDBGridPro::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
   hint_pending_ = false;
   click_handled_ = false;
   edit_on_mouse_up_ = false;
+  dragger_->PressArmed = false;
+  drag_ended_ = false;
   mouse_x_ = x;
   mouse_y_ = y;
   const bool was_focused = Focused();
@@ -177,8 +183,6 @@ void TDBGridPro::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
     return;
   }
   UpdateHover(x, y);
-  dragger_->PressArmed = false;
-  drag_ended_ = false;
   if (button == mbLeft) {
     // The border is looked up again: the columns may have changed since the
     // pointer came to rest on it (a layout loaded by a key).

@@ -380,8 +380,14 @@ void TDBGridPro::DragOver(TControl* Source, int X, int Y, TDragState State, bool
   d.TrackRows = d.RowDragOver && (State == dsDragEnter || State == dsDragMove);
   if (d.TrackRows) d.TakeSnapshot(this, false);
   if (own_column_drag) {
-    if (State == dsDragMove) d.TrackDrop(this, X, Y, MouseShiftState());
-    if (State == dsDragLeave) d.HideMarks(this);
+    // Entering again tracks at once: a release right there drops where the
+    // pointer is, not where it left.
+    if (State == dsDragLeave) {
+      d.HideMarks(this);
+      d.DropKind = 0;
+    } else {
+      d.TrackDrop(this, X, Y, MouseShiftState());
+    }
     Accept = State != dsDragLeave;
     return;
   }

@@ -148,6 +148,28 @@ TEST(GridRowDragging, APressOnTheSelectionKeepsItForADragAndClearsItOnARelease) 
   EXPECT_EQ(g.log.back(), "end other");
 }
 
+TEST(GridColumnDragging, ATitleTakenOutOfTheGridAndReleasedThereMovesNothing) {
+  ShownGrid g(5, 300);
+  TgpColumns& columns = *g.grid->Columns();
+  TgpColumn* p = columns.Items(1);
+  const QPoint from = g.Title(1);
+  const TRect n = columns.Items(0)->TitleRect(false);
+  QTest::mouseMove(g.W(), from);
+  QTest::mousePress(g.W(), Qt::LeftButton, {}, from);
+  // Over N's title (marks shown), then out onto the form beside the grid.
+  QTest::mouseMove(g.W(), QPoint(n.Left + 3, from.y()));
+  QTest::mouseMove(g.W(), QPoint(n.Left + 2, from.y()));
+  ASSERT_NE(g.grid->Dragger()->MarkKind, 0);
+  QTest::mouseMove(g.W(), QPoint(320, from.y()));
+  EXPECT_EQ(g.grid->Dragger()->MarkKind, 0) << "the marks go with the pointer";
+  QTest::mouseRelease(g.W(), Qt::LeftButton, {}, QPoint(320, from.y()));
+  EXPECT_EQ(columns.IndexOf(p), 1);
+  EXPECT_EQ(columns.GroupCount(), 2);
+  EXPECT_EQ(g.grid->DraggedColumn(), nullptr);
+  EXPECT_EQ(g.grid->PressedTitle(), nullptr);
+  EXPECT_EQ(p->TitleState(), tsSortedNone) << "no title click either";
+}
+
 TEST(GridMouseEnterLeave, LeavingForgetsTheHoverAndARecordCapturedByTheMouse) {
   ShownGrid g(30);
   int entered = 0, left = 0, changes = 0;
