@@ -80,6 +80,13 @@ void SetCustomizerActionHandler(TDBGridPro* Grid, TgpCustomizerActionEvent Handl
   if (it->second.customizer == nullptr) sides.erase(it);
 }
 
+void ForgetCustomizedGrid(const TDBGridPro* Grid) {
+  auto it = GridSides().find(Grid);
+  if (it == GridSides().end()) return;
+  std::erase(Customizers(), it->second.customizer);
+  GridSides().erase(it);
+}
+
 const std::vector<TrsGridProCustomizer*>& OpenCustomizers() { return Customizers(); }
 
 // ---- The window ------------------------------------------------------------------------------

@@ -45,6 +45,8 @@ void* SendCustomizerAction(TDBGridPro* Grid, TgpCustomizerAction Action, void* P
 TrsGridProCustomizer* GridCustomizer(const TDBGridPro* Grid);
 // The handler of Grid's customizer actions (an empty one removes it).
 void SetCustomizerActionHandler(TDBGridPro* Grid, TgpCustomizerActionEvent Handler);
+// Forgets what is kept for Grid (at its end).
+void ForgetCustomizedGrid(const TDBGridPro* Grid);
 // The customizer windows open now, in the order they started.
 const std::vector<TrsGridProCustomizer*>& OpenCustomizers();
 

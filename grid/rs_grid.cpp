@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "grid/rs.h"
+
+#include "grid/rs_custom.h"
 #include "grid/rs_std.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/typinfo.h"
@@ -103,6 +105,7 @@ TDBGridPro::~TDBGridPro() {
   auto_search_.reset();
   hint_window_.reset();
   ColumnSizer().Forget(this);
+  ForgetCustomizedGrid(this);
   title_images_link_.reset();
   paint_info_.reset();
   painter_.reset();

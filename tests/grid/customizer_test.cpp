@@ -143,6 +143,28 @@ TEST(Customizer, OnlyTheCustomizedGridsOwnColumnsMayBeDroppedOnTheList) {
   EXPECT_FALSE(c->AcceptsGridColumn(g.grid)) << "a field the customizer does not offer";
 }
 
+// A column kept from dragging may still be dragged to the customizer that
+// may take it, and only while one is attached.
+TEST(Customizer, AColumnThatMayNotBeDraggedStillGoesToTheCustomizer) {
+  Customized g("customizer_nodrag");
+  TgpColumn* n = g.Column("N");
+  const struct {
+    TgpColumnBehaviorOptions options;
+    bool without, with;
+  } cases[] = {{{cboNoDragging}, false, true},
+               {{cboNoDragging, cboNoCustomizing}, false, false},
+               {{cboNoCustomizing}, true, true},
+               {{}, true, true}};
+  for (const auto& k : cases) {
+    n->SetOptionsBehavior(k.options);
+    EXPECT_EQ(g.grid->CanDragColumn(n), k.without);
+    TrsGridProCustomizer* c = g.Open(1);
+    EXPECT_EQ(g.grid->CanDragColumn(n), k.with);
+    c->Close();
+    QApplication::processEvents();
+  }
+}
+
 // The second grid's customizer replaces the first without taking over its
 // place; the place is remembered when the last one closes.
 TEST(Customizer, ASecondGridsCustomizerClosesTheFirstAndKeepsThePlace) {
@@ -248,7 +270,6 @@ TEST(Customizer, TheGridsEndClosesTheWindow) {
   auto g = std::make_unique<Customized>("customizer_grid_end");
   g->Open(0);
   ASSERT_NE(ActiveCustomizer(), nullptr);
-  SetCustomizerActionHandler(g->grid, nullptr);
   delete g->grid;
   g->grid = nullptr;
   QApplication::processEvents();
