@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -291,45 +292,84 @@ std::string BmpBytes(int w, int h, TColor color) {
   return bitmap.SaveToBytes();
 }
 
-// The picker's picture mode over a picture field: its menu offers what the
-// picture allows, the clipboard keys cut and paste it (enabling and focusing
-// OK), and OK by its accelerator posts the picture into the field.
-TEST(BlobPicker, ThePictureModesMenuAndKeysEditThePictureAndOkPostsIt) {
-  TMemDataSet ds(nullptr);
-  ds.FieldDefs().AppendNamedDef("N", ftInteger);
-  ds.FieldDefs().AppendNamedDef("PIC", ftBlob);
-  ds.Activate();
-  ds.StartAppend();
-  ds.FieldNamed("N")->SetIntegerValue(1);
-  {
+// A shown form with an edit of its own, focused, over the picture field PIC
+// of a one-row data set (a red picture of 3 × 2) through a blob vision.
+struct PictureEditForm {
+  PictureEditForm() {
+    ds.FieldDefs().AppendNamedDef("N", ftInteger);
+    ds.FieldDefs().AppendNamedDef("PIC", ftBlob);
+    ds.Activate();
+    ds.StartAppend();
+    ds.FieldNamed("N")->SetIntegerValue(1);
     const std::string bytes = BmpBytes(3, 2, clRed);
     TMemoryStream stream;
     stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
     stream.SetPosition(0);
     static_cast<TBlobField*>(ds.FieldNamed("PIC"))->LoadFromStream(stream);
+    ds.CommitRecord();
+    source.SetDataSet(&ds);
+    form.SetBounds(20, 20, 300, 200);
+    edit = new TDBProdiEdit(&form);
+    edit->SetParent(&form);
+    edit->SetBounds(5, 5, 120, 21);
+    edit->SetVision(&vision);
+    edit->SetDataSource(&source);
+    edit->SetDataField("PIC");
+    form.Show();
+    form.Widget()->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form.Widget()));
+    edit->SetFocus();
+    QApplication::processEvents();
   }
-  ds.CommitRecord();
-  TDataSource source(nullptr);
-  source.SetDataSet(&ds);
-  TDropDownBlobVision vision(nullptr);
-  TForm form(nullptr);
-  form.SetBounds(20, 20, 300, 200);
-  auto* edit = new TDBProdiEdit(&form);
-  edit->SetParent(&form);
-  edit->SetBounds(5, 5, 120, 21);
-  edit->SetVision(&vision);
-  edit->SetDataSource(&source);
-  edit->SetDataField("PIC");
-  form.Show();
-  form.Widget()->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form.Widget()));
-  edit->SetFocus();
-  QApplication::processEvents();
+  ~PictureEditForm() { edit->SetVision(nullptr); }
+  // Drops the picker down and runs steps inside its loop; a picker the steps
+  // left open is closed after them.
+  void InPicker(const std::function<void(TvpBlobPicker&)>& steps) {
+    TvpBlobPicker& picker = *static_cast<TvpBlobPicker*>(TDropDownBlobVision::BlobPicker());
+    QTimer::singleShot(0, [&] {
+      QApplication::processEvents();
+      steps(picker);
+      if (picker.IsOpen()) picker.Close(false, false);
+      QTimer::singleShot(1, [] {});
+    });
+    edit->DropDown();
+    QApplication::processEvents();
+  }
+  // The width of the picture the field holds (0: none).
+  int FieldPictureWidth() {
+    TvpUniValue value(false, false);
+    value.SetDataType(ftBlob);
+    TMemoryStream stream;
+    static_cast<TBlobField*>(ds.FieldNamed("PIC"))->SaveToStream(stream);
+    stream.SetPosition(0);
+    value.LoadFromStream(stream);
+    TPicture stored;
+    ValueToGraphic(value, stored);
+    return stored.Bitmap().Width();
+  }
+  TMemDataSet ds{nullptr};
+  TDataSource source{nullptr};
+  TDropDownBlobVision vision{nullptr};
+  TForm form{nullptr};
+  TDBProdiEdit* edit = nullptr;
+};
 
-  TvpBlobPicker& picker = *static_cast<TvpBlobPicker*>(TDropDownBlobVision::BlobPicker());
+// The picker's menu item of a tag.
+TMenuItem* MenuItem(TvpBlobPicker& picker, int tag) {
+  TMenuItem& items = picker.PictureContextMenu()->Items();
+  for (int i = 0; i < items.Count(); ++i)
+    if (items.Items(i)->Tag() == tag) return items.Items(i);
+  return nullptr;
+}
+
+// The picker's picture mode over a picture field: its menu offers what the
+// picture allows, the clipboard keys cut and paste it (enabling and focusing
+// OK), and OK by its accelerator posts the picture into the field.
+TEST(BlobPicker, ThePictureModesMenuAndKeysEditThePictureAndOkPostsIt) {
+  PictureEditForm f;
   // The state of each menu item as it pops up: "e" enabled, "d" disabled,
   // "h" hidden, "|" a shown separator.
-  const auto menu = [&] {
+  const auto menu = [](TvpBlobPicker& picker) {
     TPopupMenu& m = *picker.PictureContextMenu();
     m.OnPopup(&m);
     std::string out;
@@ -339,39 +379,30 @@ TEST(BlobPicker, ThePictureModesMenuAndKeysEditThePictureAndOkPostsIt) {
     }
     return out;
   };
-  const auto item = [&](int tag) {
-    TMenuItem& items = picker.PictureContextMenu()->Items();
-    for (int i = 0; i < items.Count(); ++i)
-      if (items.Items(i)->Tag() == tag) return items.Items(i);
-    return static_cast<TMenuItem*>(nullptr);
-  };
   TBitmap blue;
   blue.SetSize(2, 2);
   SetClipboardBitmap(blue);
   std::string at_open, after_cut, after_paste;
   int width_at_open = 0, width_after_cut = 0;
-  bool ok_at_open = true, ok_after_cut = false, focus_on_ok = false;
-  QTimer::singleShot(0, [&] {
-    QApplication::processEvents();
+  bool ok_at_open = true, ok_after_cut = false, focus_on_ok = false, menu_on_view = false;
+  f.InPicker([&](TvpBlobPicker& picker) {
     ASSERT_NE(picker.PictureView(), nullptr);
-    EXPECT_EQ(picker.PictureView()->PopupMenu(), picker.PictureContextMenu());
+    menu_on_view = picker.PictureView()->PopupMenu() == picker.PictureContextMenu();
     width_at_open = picker.PictureView()->Picture().Bitmap().Width();
     ok_at_open = picker.OkButton()->Enabled();
-    at_open = menu();
+    at_open = menu(picker);
     edit_support::GridForm::Key(Qt::Key_X, Qt::ControlModifier);
     width_after_cut = picker.PictureView()->Picture().Bitmap().Width();
     ok_after_cut = picker.OkButton()->Enabled();
     focus_on_ok = QApplication::focusWidget() == picker.OkButton()->Widget();
-    after_cut = menu();
-    item(3)->Click();  // Paste: the picture cut comes back
-    after_paste = menu();
+    after_cut = menu(picker);
+    MenuItem(picker, 3)->Click();  // Paste: the picture cut comes back
+    after_paste = menu(picker);
     edit_support::GridForm::Key(Qt::Key_O, Qt::AltModifier);
-    if (picker.IsOpen()) picker.Close(false, false);
-    QTimer::singleShot(1, [] {});
+    EXPECT_FALSE(picker.IsOpen());
   });
-  edit->DropDown();
-  QApplication::processEvents();
-  EXPECT_EQ(width_at_open, 3);
+  EXPECT_TRUE(menu_on_view);
+  EXPECT_EQ(width_at_open, 3) << "the picture the field holds";
   EXPECT_FALSE(ok_at_open);
   // Cut Copy Paste Clear | Load Save | Preview
   EXPECT_EQ(at_open, "eeee|ee|e");
@@ -380,21 +411,39 @@ TEST(BlobPicker, ThePictureModesMenuAndKeysEditThePictureAndOkPostsIt) {
   EXPECT_TRUE(focus_on_ok);
   EXPECT_EQ(after_cut, "dded|ed|d") << "nothing to cut, copy, clear, save or show";
   EXPECT_EQ(after_paste, "eeee|ee|e");
-  EXPECT_FALSE(picker.IsOpen());
-  EXPECT_EQ(FocusedControl(), edit);
-  TPicture stored;
-  TvpUniValue value(false, false);
-  value.SetDataType(ftBlob);
-  {
-    TMemoryStream stream;
-    static_cast<TBlobField*>(ds.FieldNamed("PIC"))->SaveToStream(stream);
-    stream.SetPosition(0);
-    value.LoadFromStream(stream);
+  EXPECT_EQ(FocusedControl(), f.edit);
+  EXPECT_EQ(f.FieldPictureWidth(), 3) << "the picture, cut and pasted back, is posted";
+}
+
+// Load... takes a picture from the file the dialog gives: the picker is
+// changed and OK enabled only when one was loaded, and OK posts it.
+TEST(BlobPicker, ThePictureMenusLoadEnablesOkOnlyForAPictureLoaded) {
+  const std::string folder = testsupport::TempDir("vision_blob_load");
+  testsupport::WriteFile(folder + "/wide.bmp", BmpBytes(7, 2, clBlue));
+  struct FileAnswer : vision_grid::MessageLog {
+    bool ExecuteFileDialog(TOpenDialog& dialog) override {
+      if (Answer.empty()) return false;
+      dialog.SetFileName(Answer);
+      return true;
+    }
+    std::string Answer;
+  };
+  for (const bool chosen : {false, true}) {
+    SCOPED_TRACE(chosen ? "a file chosen" : "the dialog cancelled");
+    PictureEditForm f;
+    FileAnswer dialogs;
+    if (chosen) dialogs.Answer = folder + "/wide.bmp";
+    bool ok_enabled = !chosen, changed = !chosen;
+    f.InPicker([&](TvpBlobPicker& picker) {
+      MenuItem(picker, 5)->Click();
+      ok_enabled = picker.OkButton()->Enabled();
+      changed = picker.Changed();
+      if (ok_enabled) picker.OkButton()->Click();
+    });
+    EXPECT_EQ(ok_enabled, chosen);
+    EXPECT_EQ(changed, chosen);
+    EXPECT_EQ(f.FieldPictureWidth(), chosen ? 7 : 3);
   }
-  ValueToGraphic(value, stored);
-  EXPECT_EQ(stored.Bitmap().Width(), 3) << "the red picture, cut and pasted back, is posted";
-  EXPECT_EQ(ColorToRGB(stored.Bitmap().Canvas().Pixel(1, 1)), ColorToRGB(clRed));
-  edit->SetVision(nullptr);
 }
 
 }  // namespace
