@@ -196,14 +196,24 @@ void TrsDefPack::TitleSurfaceDraw(TvpFieldVision*, TgpFieldList&, TgpPainter& Pa
   if (Painter.Canvas == nullptr) return;
   Painter.DefaultDraw = false;
   TCanvas& canvas = *Painter.Canvas;
+  const auto inverted = [](TColor color) { return static_cast<TColor>(~ColorToRGB(color) & 0xFFFFFF); };
+  const TgpRowAttrs* row = Painter.RowAttrs;
+  if (row != nullptr && (row->Selected || row->IsCurrent)) {
+    // A marked row is shown inverted. Cells are painted through a recording
+    // whose pixels cannot be read back, so the cell is drawn in the inverted
+    // colours rather than inverted afterwards.
+    const TColor back = row->Color != clNone ? row->Color : Painter.Grid != nullptr ? Painter.Grid->Color() : clWindow;
+    const TRect& c = Painter.CellRect;
+    canvas.Brush().SetStyle(bsSolid);
+    canvas.Brush().SetColor(inverted(back));
+    canvas.FillRect(Rect(c.Left - 1, c.Top - 1, c.Right + 1, c.Bottom + 1));
+    canvas.Brush().SetStyle(bsClear);
+    Painter.Font.SetColor(inverted(Painter.Font.Color()));
+    canvas.Font().SetColor(Painter.Font.Color());
+  }
   TRect r = Painter.CellRect;
   DrawEdge(canvas, r, BDR_RAISEDINNER, BF_RECT);
   Painter.DrawText(Painter.Text, taLeftJustify, tlaDefault, 0, 0);
-  const TgpRowAttrs* row = Painter.RowAttrs;
-  if (row != nullptr && (row->Selected || row->IsCurrent)) {
-    const TRect& c = Painter.CellRect;
-    InvertPixels(canvas, Rect(c.Left - 1, c.Top - 1, c.Right + 1, c.Bottom + 1));
-  }
 }
 
 void TrsDefPack::visImagedTextDraw(TvpFieldVision*, TgpFieldList& Fields, TgpPainter& Painter) {

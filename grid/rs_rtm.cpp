@@ -534,6 +534,9 @@ void DrawFrameButton(TCanvas& canvas, const TRect& rect, unsigned direction, boo
   canvas.Draw(rect.Left + (flat ? 1 : 0), rect.Top + (pressed ? 1 : 0), arrow);
 }
 
+namespace {
+
+// Inverts the pixels of rect on a canvas that has pixels (a recording has none).
 void InvertPixels(TCanvas& canvas, const TRect& rect) {
   for (int y = rect.Top; y < rect.Bottom; ++y)
     for (int x = rect.Left; x < rect.Right; ++x) {
@@ -542,8 +545,6 @@ void InvertPixels(TCanvas& canvas, const TRect& rect) {
       canvas.SetPixel(x, y, static_cast<TColor>(~ColorToRGB(c) & 0xFFFFFF));
     }
 }
-
-namespace {
 
 // The frame of one button face (or one spin half).
 void DrawButtonFrame(TCanvas& canvas, const TRect& rect, bool pressed, bool flat, bool mono) {

@@ -262,9 +262,6 @@ void DrawTextAligned(TCanvas& canvas, const TRect& rect, const AnsiString& text,
                      int layout, int left_margin, int right_margin, bool word_wrap, bool end_ellipsis,
                      bool edit_control, unsigned remove_flags = 0);
 
-// Inverts the pixels of rect on a canvas that has pixels (a recording has none).
-void InvertPixels(TCanvas& canvas, const TRect& rect);
-
 // The frame styles of grids and edits.
 enum TvpBorderStyle { bsNoBorder, bs3D, bsSoft, bsSoftExt, bsFlat, bsFlatExt, bsMono, bsMonoExt };
 // The button kinds of edits (the style codes of DrawEditorButton are these + 1).

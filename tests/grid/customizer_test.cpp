@@ -77,6 +77,32 @@ TEST(Customizer, ListsTheFieldsNotShownAndStartsTheProtocol) {
   EXPECT_EQ(g.log.back(), (Logged{gcaFinish, nullptr}));
 }
 
+// The list draws its entries as raised title cells, the current one inverted.
+TEST(Customizer, TheListShowsEntriesAsTitleCellsWithTheCurrentInverted) {
+  Customized g("customizer_paint");
+  ShowCustomizer(g.grid, "N;COMMENT;P", "Number;Comment;Price", "N", 0);
+  QApplication::processEvents();
+  TrsGridProCustomizer* c = ActiveCustomizer();
+  ASSERT_EQ(Customized::Listed(c), (Names{"Comment", "Price"}));
+  // The list follows no record until an entry is clicked.
+  const TRect first = c->gpList->Columns()->Items(0)->CellRect(0, false, false);
+  QTest::mouseClick(c->gpList->Widget(), Qt::LeftButton, {},
+                    QPoint((first.Left + first.Right) / 2, (first.Top + first.Bottom) / 2));
+  QApplication::processEvents();
+  const QImage image = c->gpList->Widget()->grab().toImage();
+  const auto colour = [&](int row, int dx, int dy) {
+    const TRect r = c->gpList->Columns()->Items(0)->CellRect(row, false, false);
+    const QRgb p = image.pixel(dx >= 0 ? r.Left + dx : r.Right + dx, dy >= 0 ? r.Top + dy : r.Bottom + dy);
+    return RGB(qRed(p), qGreen(p), qBlue(p));
+  };
+  const TColor face = ColorToRGB(c->gpList->Color());
+  // Inside the raised edge, right of the text: the plain background, and
+  // inverted in the current row.
+  EXPECT_EQ(colour(1, -6, 4), face);
+  EXPECT_EQ(colour(0, -6, 4), static_cast<TColor>(~face & 0xFFFFFF));
+  EXPECT_EQ(colour(1, -1, -1), ColorToRGB(clBtnShadow)) << "the raised edge's dark side";
+}
+
 TEST(Customizer, RemovingFreesTheColumnAndAddingMakesANewOne) {
   Customized g("customizer_remove");
   TrsGridProCustomizer* c = g.Open(0);
