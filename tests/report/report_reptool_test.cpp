@@ -3,6 +3,8 @@
 // the rows, the page footers and the errors a user meets.
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <sstream>
 #include <string>
 #include <vector>
@@ -114,6 +116,29 @@ TEST(ReptoolBuild, TwoPassListOverAMeasurementTablePrintsEveryRowAndTheTotalPage
   std::vector<int> expected;
   for (int i = 1; i <= 300; ++i) expected.push_back(i);
   EXPECT_EQ(all, expected);
+
+  // The prepared report finds a row's comment on the page that prints it,
+  // and the preview paints that page.
+  int page_of_150 = 0;
+  for (int k = 1; k <= count && page_of_150 == 0; ++k)
+    for (int row : RowsOf(texts[static_cast<size_t>(k - 1)]))
+      if (row == 150) page_of_150 = k;
+  ASSERT_GT(page_of_150, 1);
+  const Outcome found = Shell(Tool("reptool") + " find '" + dir + "/list.frp' 'образец 150'");
+  EXPECT_EQ(found.status, 0);
+  EXPECT_EQ(found.out, std::to_string(page_of_150) + "\n");
+  for (int k : {1, page_of_150}) {
+    const std::string png = dir + "/p" + std::to_string(k) + ".png";
+    ASSERT_EQ(Shell(Tool("reptool") + " preview '" + dir + "/list.frp' --png '" + png + "' --page " + std::to_string(k))
+                  .status,
+              0);
+  }
+  const QImage first(QString::fromStdString(dir + "/p1.png"));
+  const QImage middle(QString::fromStdString(dir + "/p" + std::to_string(page_of_150) + ".png"));
+  ASSERT_FALSE(first.isNull());
+  ASSERT_FALSE(middle.isNull());
+  EXPECT_EQ(first.size(), middle.size());
+  EXPECT_NE(first, middle);
 
   const Outcome part = Shell(Tool("reptool") + " print '" + dir + "/list.frp' --pdf '" + dir +
                            "/part.pdf' --pages 2-3");
