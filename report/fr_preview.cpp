@@ -443,7 +443,6 @@ TfrPreviewForm::TfrPreviewForm(TComponent* owner) : TForm(owner) {
   LoadBtn = MakeButton(this, "LoadBtn", Panel1, 201, 27, [this] { LoadBtnClick(); });
   SaveBtn = MakeButton(this, "SaveBtn", Panel1, 202, 27, [this] { SaveBtnClick(); });
   PrintBtn = MakeButton(this, "PrintBtn", Panel1, 203, 27, [this] { PrintBtnClick(); });
-  // Page set-up is shown only with pbPageSetup, which this program never asks for.
   PageSetupBtn = MakeButton(this, "PageSetupBtn", Panel1, 203, 27, [] {});
   frTBSeparator2 = MakeSeparator(this, "frTBSeparator2", Panel1);
   FindBtn = MakeButton(this, "FindBtn", Panel1, 204, 27, [this] { FindBtnClick(); });
@@ -550,11 +549,9 @@ TfrPreviewForm::TfrPreviewForm(TComponent* owner) : TForm(owner) {
   PlaceBars();
 }
 
-TfrPreviewForm::~TfrPreviewForm() {
-  // The page box paints from the pages; it goes first.
-  PBox->Preview = nullptr;
-  pages_.reset();
-}
+// The owned controls may be gone already (an owner frees what its parts
+// own before them), so only the pages are freed here.
+TfrPreviewForm::~TfrPreviewForm() { pages_.reset(); }
 
 int TfrPreviewForm::PageCount() const { return pages_ ? pages_->Count() : 0; }
 
@@ -596,7 +593,9 @@ void TfrPreviewForm::Configure() {
   FindBtn->SetVisible(buttons.Contains(pbFind));
   HelpBtn->SetVisible(buttons.Contains(pbHelp) && own_toolbar);
   ExitBtn->SetVisible(buttons.Contains(pbExit) && own_toolbar);
-  PageSetupBtn->SetVisible(buttons.Contains(pbPageSetup));
+  // The page set-up dialog of the printer driver has no counterpart here, so
+  // its button stays hidden even when asked for (this program never asks).
+  PageSetupBtn->SetVisible(false);
   frTBSeparator1->SetVisible(ZoomBtn->Visible());
   frTBSeparator3->SetVisible(FindBtn->Visible() || HelpBtn->Visible());
   PrintBtn->SetEnabled(GlobalPrinterLayer().HasSystemPrinters());
