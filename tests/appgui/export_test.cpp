@@ -14,16 +14,15 @@
 #include <vector>
 
 #include "dbf/dbf.h"
-#include "tests/app/link_support.h"
+#include "tests/appgui/drive_support.h"
 #include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using linktest::Simulator;
-
-std::string Bin(const char* tool) { return std::string(KIV7_BINARY_DIR) + "/tools/" + tool + "/" + tool; }
+using drive_test::Bin;
+using drive_test::Fixed;
 
 // What xlrd finds on the first sheet of a workbook.
 struct Sheet {
@@ -143,23 +142,6 @@ void EditRow(const std::string& path, int row, double r, double p, const std::st
   table.Deactivate();
 }
 
-// The runtime's "%4.<decimals>f": the value's exact binary digits rounded
-// with halves away from zero (printf rounds an exact half to even), at least
-// four characters, the decimal comma of the Russian locale. Times ten is
-// exact in long double, so a half found there is a true one.
-std::string Fixed(int decimals, double value) {
-  const long double scaled = std::fabs(static_cast<long double>(value)) * (decimals ? 10.0L : 1.0L);
-  long double shown = value;
-  if (scaled - std::floor(scaled) == 0.5L)
-    shown = std::copysign((std::floor(scaled) + 1) / (decimals ? 10.0L : 1.0L), static_cast<long double>(value));
-  char text[64];
-  std::snprintf(text, sizeof text, "%4.*Lf", decimals, shown);
-  std::string s = text;
-  for (char& c : s)
-    if (c == '.') c = ',';
-  return s;
-}
-
 // A text cell; an empty text leaves the cell blank.
 std::string Text(const std::string& text) { return text.empty() ? "" : "t:" + text; }
 
@@ -175,26 +157,9 @@ std::string Number(double value) {
   return std::string("n:") + text;
 }
 
-struct Export : ::testing::Test {
-  std::string dir = testsupport::TempDir("export");
-  std::string port = dir + "/instrument";
+struct Export : drive_test::DriveTest {
+  Export() : DriveTest("export") {}
 
-  std::string Drive(const std::string& script) {
-    testsupport::WriteFile(dir + "/script.txt", script);
-    std::string out;
-    const std::string command = "cd '" + dir + "' && KIV7_PORTS='COM1=" + port +
-                                "' QT_QPA_PLATFORM=offscreen timeout 300 '" + Bin("kiv7_drive") + "' --settings '" +
-                                dir + "/kiv7.ini' < '" + dir + "/script.txt' 2>/dev/null";
-    EXPECT_EQ(testsupport::RunCommand(command, &out), 0) << out;
-    return out;
-  }
-  // A table of the instrument's records, made by "Создать" from the simulator.
-  void FromInstrument(const std::string& table, const std::vector<std::string>& sim_args) {
-    Simulator sim(port, sim_args);
-    ASSERT_TRUE(sim.Ready());
-    const std::string out = Drive("save-as " + table + "\nmenu Создать\nmenu Закрыть\n");
-    ASSERT_TRUE(fs::exists(table)) << out;
-  }
   // A measurement table of the CSV rows (a header row of field names first).
   void FromCsv(const std::string& table, const std::string& csv) {
     std::string out;
@@ -269,10 +234,10 @@ TEST_F(Export, AcousticRowsTakeThreeSheetRowsEachUnderAFramedHeaderWithTheirValu
         {0, Number(row.n)},
         {1, Text(row.date)},
         {2, Text(row.time)},
-        {3, "t:" + Fixed(1, row.r)},
+        {3, "t:" + Fixed(4, 1, row.r)},
         {6, Number(row.h)},
-        {7, "t:" + Fixed(0, row.p)},
-        {8, "t:" + Fixed(0, row.k)},
+        {7, "t:" + Fixed(4, 0, row.p)},
+        {8, "t:" + Fixed(4, 0, row.k)},
         {9, Text(row.comment)},
     };
     for (const auto& [c, value] : merged) {
@@ -280,8 +245,8 @@ TEST_F(Export, AcousticRowsTakeThreeSheetRowsEachUnderAFramedHeaderWithTheirValu
       EXPECT_FALSE(sheet.cells.count({top + 1, c}) || sheet.cells.count({top + 2, c})) << c;
     }
     for (int k = 0; k < 3; ++k) {
-      EXPECT_EQ(At(sheet, top + k, 4), "t:" + Fixed(1, row.a[k])) << k;
-      EXPECT_EQ(At(sheet, top + k, 5), "t:" + Fixed(1, row.d[k])) << k;
+      EXPECT_EQ(At(sheet, top + k, 4), "t:" + Fixed(4, 1, row.a[k])) << k;
+      EXPECT_EQ(At(sheet, top + k, 5), "t:" + Fixed(4, 1, row.d[k])) << k;
     }
   }
   // Data cells are centred both ways and have no lines.

@@ -10,6 +10,7 @@
 //   answer yes|no|ok|cancel         the answer to the next message boxes
 //   color RRGGBB                    the next colour dialog picks that colour
 //   menu CAPTION                    runs the enabled (context) menu item
+//   menu popup CAPTION              runs the enabled context menu item
 //   tab press|acoustic              makes that tab active, if shown
 //   title FIELD                     one click on that field's title
 //   select N...                     selects these rows (from 1, grid order)
@@ -33,6 +34,15 @@
 //   rows | footers | state          prints the active grid's rows, its
 //                                   footers, the window's state
 //   png PATH                        a picture of the main window
+//   print-to PATH.pdf               the next print dialog is confirmed, the
+//                                   printing going into that PDF file (and
+//                                   PATH-2.pdf ... when the paper changes);
+//                                   prints "printed: FILE" for each file
+//   print-pages LIST | print-copies N
+//                                   what that dialog is given as its page
+//                                   list and its number of copies
+//   preview-png PATH                a picture of the open preview window
+//   close-preview                   closes the open preview window
 //   close-window                    closes the main window
 // A message box prints "message: CAPTION: TEXT". Texts are UTF-8.
 #include <QApplication>
@@ -46,6 +56,7 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <utility>
@@ -56,6 +67,12 @@
 #include "app/main.h"
 #include "app/receive.h"
 #include "grid/rs_edit.h"
+#include "report/fr_prdlg.h"
+#include "report/fr_preview.h"
+#include "report/fr_print.h"
+#include "toolkit/ui/hosted.h"
+#include "toolkit/ui/maskedit.h"
+#include "toolkit/ui/stdctrls.h"
 #include "toolkit/core/text.h"
 #include "tools/common/grid_input.h"
 
@@ -68,6 +85,9 @@ class DriveDialogs : public TDialogService {
   std::string answer = "ok";
   std::optional<std::string> next_file;  // empty optional: cancelled
   std::optional<TColor> next_color;
+  // The next print dialog: the PDF file it prints to, its page list and copies.
+  std::optional<std::string> print_to;
+  std::string print_pages, print_copies;
 
   int MessageBox(const AnsiString& text, const AnsiString& caption, unsigned) override {
     std::printf("message: %s: %s\n", U(caption).c_str(), U(text).c_str());
@@ -129,6 +149,59 @@ TDBGridPro* ActiveGrid() {
   return Form1->PageControl1->ActivePage() == Form1->TabSheet1 ? Form1->DBGridPro1 : Form1->DBGridPro2;
 }
 
+// The form of the active modal window when it is of class T.
+template <class T>
+T* ModalForm() {
+  QWidget* modal = QApplication::activeModalWidget();
+  return modal ? dynamic_cast<T*>(HostedControl(modal)) : nullptr;
+}
+
+// The preview window open and not being closed, or nullptr.
+TfrPreviewForm* OpenPreview() {
+  TfrPreviewForm* preview = ModalForm<TfrPreviewForm>();
+  return preview && preview->ModalResult() == mrNone ? preview : nullptr;
+}
+
+// Runs the menu item with the next print dialog answered as print-to,
+// print-pages and print-copies said, the printing going into the PDF file.
+void ClickPrinting(DriveDialogs& dialogs, TMenuItem& item) {
+  const std::string pdf = *dialogs.print_to;
+  dialogs.print_to.reset();
+  struct State {
+    bool answered = false, done = false;
+    std::string pages, copies;
+    std::function<void()> answer;
+  };
+  auto state = std::make_shared<State>();
+  state->pages = dialogs.print_pages;
+  state->copies = dialogs.print_copies;
+  // Polls for the dialog while the command runs (the build comes first).
+  state->answer = [weak = std::weak_ptr<State>(state)] {
+    const std::shared_ptr<State> st = weak.lock();
+    if (!st || st->done) return;
+    if (TfrPrintForm* form = ModalForm<TfrPrintForm>()) {
+      if (st->answered) {
+        // It stayed open: it refused what it was given (and said so).
+        std::printf("error: the print dialog refused the request\n");
+        form->Button2->Click();
+      } else {
+        st->answered = true;
+        if (!st->pages.empty()) {
+          form->RB3->SetChecked(true);
+          form->E2->SetText(Utf8ToAnsi(st->pages));
+        }
+        if (!st->copies.empty()) form->E1->SetText(Utf8ToAnsi(st->copies));
+        form->Button1->Click();
+      }
+    }
+    QTimer::singleShot(20, st->answer);
+  };
+  QTimer::singleShot(0, state->answer);
+  const std::vector<std::string> files = PrintToPdfFiles(pdf, [&] { item.Click(); });
+  state->done = true;
+  for (const std::string& file : files) std::printf("printed: %s\n", file.c_str());
+}
+
 // The widget a press at the grid's point at reaches, as the window system
 // delivers it (an in-place editor over the cell takes it), and the point in it.
 std::pair<QWidget*, QPoint> Under(TDBGridPro& grid, QPoint at) {
@@ -178,12 +251,17 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
     dialogs.next_color = RGB(std::stoi(rest.substr(0, 2), nullptr, 16), std::stoi(rest.substr(2, 2), nullptr, 16),
                              std::stoi(rest.substr(4, 2), nullptr, 16));
   } else if (command == "menu") {
-    TMenuItem* item = FindItem(Form1->MainMenu1->Items(), rest);
+    // "popup CAPTION" names an item of the context menu only.
+    const bool popup_only = rest.rfind("popup ", 0) == 0;
+    if (popup_only) rest = rest.substr(6);
+    TMenuItem* item = popup_only ? nullptr : FindItem(Form1->MainMenu1->Items(), rest);
     if (!item) item = FindItem(Form1->PopupMenu1->Items(), rest);
     if (!item) {
       std::printf("error: no menu item %s\n", rest.c_str());
     } else if (!item->Enabled()) {
       std::printf("disabled: %s\n", rest.c_str());
+    } else if (dialogs.print_to) {
+      ClickPrinting(dialogs, *item);
     } else {
       item->Click();
     }
@@ -361,6 +439,21 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
   } else if (command == "png") {
     if (!Form1->Widget()->grab().toImage().save(QString::fromStdString(rest), "PNG"))
       std::printf("error: cannot write %s\n", rest.c_str());
+  } else if (command == "print-to") {
+    dialogs.print_to = rest;
+  } else if (command == "print-pages") {
+    dialogs.print_pages = rest;
+  } else if (command == "print-copies") {
+    dialogs.print_copies = rest;
+  } else if (command == "preview-png" || command == "close-preview") {
+    TfrPreviewForm* preview = OpenPreview();
+    if (!preview) {
+      std::printf("error: no preview window\n");
+    } else if (command == "close-preview") {
+      preview->Close();
+    } else if (!preview->Widget()->grab().toImage().save(QString::fromStdString(rest), "PNG")) {
+      std::printf("error: cannot write %s\n", rest.c_str());
+    }
   } else if (command == "close-window") {
     Form1->Close();
   } else {
@@ -390,14 +483,18 @@ int main(int argc, char** argv) {
     Application->CreateForm(form6);
     Form1->Show();
     bool closed = false;
+    // Commands running now (more than one while one runs inside another's loop).
+    int running = 0;
     auto run_line = [&](std::string line) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      ++running;
       try {
         if (!closed) Run(dialogs, line);
       } catch (const Exception& e) {
         // What the application's default handler would show.
         std::printf("error: %s\n", U(e.Message()).c_str());
       }
+      --running;
       if (line == "close-window") closed = true;
       std::fflush(stdout);
     };
@@ -408,7 +505,12 @@ int main(int argc, char** argv) {
       // What showing the drop-down set going (its window's activation) is
       // done before the next command, as it would be before a user's key.
       QApplication::processEvents();
-      if (!DropDownOpen()) return;
+      if (!DropDownOpen() && !OpenPreview()) {
+        // A command still running may open a preview (after its build);
+        // the commands that follow then run inside the preview's loop.
+        if (running > 0) QTimer::singleShot(20, next_while_dropped);
+        return;
+      }
       std::string line;
       if (!std::getline(std::cin, line)) return;
       QTimer::singleShot(0, next_while_dropped);

@@ -237,6 +237,9 @@ void MakeTemplate(const Design& d, TfrTemplate& t) {
     TfrMemoView& memo = make.Memo(p.left, top + p.index * height, p.width, height,
                                   "[Dbf1.\"" + AnsiString(field) + "\"]", 9, false, centred, true);
     if (p.line->decimals >= 0) memo.FormatWord = FixedFormat(p.line->decimals);
+    // Only the note grows with its text; the other cells, stacked ones above
+    // all, keep their places in the row.
+    if (std::string(field) != "COMMENT") memo.Flags &= ~flStretched;
   }
 
   const int footer_top = page.Metrics.PageHeight - kBottomMargin - kFooterHeight;
