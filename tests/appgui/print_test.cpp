@@ -149,7 +149,9 @@ TEST_F(Printing, TheContextMenuPrintsThePressRowsAndPreviewIsForAcousticRowsOnly
   ASSERT_EQ(PageCount(pdf), 1) << out;
   const std::string text = PageText(pdf, 1);
   EXPECT_NE(text.find("ВАМ-КС7 № 812"), std::string::npos) << text;
+  // frReport1's heads: its strength column tells it from frReport3.
   EXPECT_NE(text.find("Тип и размер пластины"), std::string::npos) << text;
+  EXPECT_NE(text.find("R, МПа"), std::string::npos) << text;
   EXPECT_NE(text.find("Стр. 1 из 1"), std::string::npos) << text;
   for (const Row& row : rows) {
     bool found = false;
