@@ -1057,14 +1057,10 @@ void TfrPreviewForm::PrintBtnClick() {
 }
 
 void TfrPreviewForm::ExitBtnClick() {
-  if (Modal()) {
-    // Closing wakes the modal loop, which might otherwise wait for the next
-    // event before it sees the result; the result is OK all the same.
-    Close();
+  if (Modal())
     SetModalResult(mrOk);
-  } else {
+  else
     Close();
-  }
 }
 
 void TfrPreviewForm::HelpBtnClick() {

@@ -317,7 +317,10 @@ void TForm::SetVisible(bool value) {
       default: window->show(); break;
     }
     window->raise();
-    if (!drop_down_window_) window->activateWindow();
+    if (drop_down_window_) return;
+    window->activateWindow();
+    // A copy, so that a handler may change or remove the event while it runs.
+    if (TNotifyEvent activate = OnActivate) activate(this);
   } else {
     DoHide();
   }
@@ -383,10 +386,15 @@ TModalResult TForm::ShowModal() {
   return modal_result_;
 }
 
+void TForm::SetModalResult(TModalResult value) {
+  modal_result_ = value;
+  // The loop would otherwise sleep until some later event before it looks.
+  if (modal_ && value != mrNone) WakeLoop();
+}
+
 void TForm::Close() {
   if (modal_) {
-    modal_result_ = mrCancel;
-    WakeLoop();
+    SetModalResult(mrCancel);
     return;
   }
   if (!CloseQuery()) return;

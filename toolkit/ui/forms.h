@@ -71,7 +71,8 @@ class TForm : public TWinControl {
   TMainMenu* Menu() const { return menu_; }
   void SetMenu(TMainMenu* menu);
 
-  // Showing: OnShow runs first, then the window appears.
+  // Showing: OnShow runs first, then the window appears and, unless it is a
+  // drop-down window, takes the activation (OnActivate).
   void SetVisible(bool value) override;
 
   // Shows the window modally and runs a nested loop until ModalResult is set
@@ -79,7 +80,9 @@ class TForm : public TWinControl {
   // Raises EInvalidOperation for a window that is already shown.
   TModalResult ShowModal();
   TModalResult ModalResult() const { return modal_result_; }
-  void SetModalResult(TModalResult value) { modal_result_ = value; }
+  // A result set while the window is modal ends its loop at once, also when
+  // it is set by a handler of the last event waiting.
+  void SetModalResult(TModalResult value);
   bool Modal() const { return modal_; }
 
   // Closes the window: a modal one ends with mrCancel; otherwise OnCloseQuery
@@ -93,6 +96,10 @@ class TForm : public TWinControl {
 
   TNotifyEvent OnCreate;
   TNotifyEvent OnShow;
+  // The window has been shown and taken the activation. Shown modally, it
+  // runs before the modal loop handles any event, so a ModalResult it sets
+  // ends the loop before the window is painted.
+  TNotifyEvent OnActivate;
   TNotifyEvent OnHide;
   TCloseEvent OnClose;
   TCloseQueryEvent OnCloseQuery;
