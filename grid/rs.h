@@ -1014,6 +1014,30 @@ TrsShared& rsShared();
 // Frees them; the next rsShared() makes them again.
 void FreeRsShared();
 
+// ---- Column customizer protocol ----------------------------------------------------------
+// The floating column customizer and the grid it customizes talk through the
+// private message 0x5F6, whose first parameter is one of these codes.
+class TrsGridProCustomizer;
+
+inline constexpr unsigned kMsgCustomizer = 0x5F6;
+
+enum TgpCustomizerAction {
+  gcaStart = 0,
+  gcaFinish = 1,
+  gcaBeforeAddColumn = 2,
+  gcaAddColumn = 3,
+  gcaRemoveColumn = 4,
+  gcaShowColumn = 5,
+  gcaHideColumn = 6,
+  gcaGetSel = 7,
+  gcaDragDrop = 8
+};
+
+using TgpCustomizerActionEvent = std::function<void(TDBGridPro* Sender, TgpCustomizerAction Action, TgpColumn* Column)>;
+
+// The customizer windows open now, process-wide, in the order they started.
+const std::vector<TrsGridProCustomizer*>& OpenCustomizers();
+
 // ---- Grid ---------------------------------------------------------------------------------
 // The data-aware grid: a window of rows over a data set's buffer, drawn
 // group by group through an exchangeable designer. It reads the data set
@@ -1622,6 +1646,9 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   TgpDrawCellEvent OnDrawCell;
   TgpGetRowAttrsEvent OnGetRowAttrs;
   TgpContextMenuEvent OnFooterMenuPopup;
+  // A customizer action the grid heard, with the column for gcaBeforeAddColumn
+  // and gcaRemoveColumn to gcaHideColumn (nullptr otherwise).
+  TgpCustomizerActionEvent OnCustomizerAction;
 
   // ---- Public state
   TgpSelection* Selection() const { return selection_.get(); }
@@ -1700,6 +1727,18 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   void FreezeGrid() override;
   // Raises "Method call was cancelled (UnfreezeGrid)" without a matching FreezeGrid.
   void UnfreezeGrid(bool Repaint) override;
+  // Runs body inside FreezeGrid/UnfreezeGrid(repaint), unfrozen also after an exception.
+  template <class F>
+  void Frozen(bool repaint, F&& body) {
+    FreezeGrid();
+    try {
+      body();
+    } catch (...) {
+      UnfreezeGrid(repaint);
+      throw;
+    }
+    UnfreezeGrid(repaint);
+  }
 
   void LayoutChanged() override;
   // Bits of UpdateParts.
@@ -1801,6 +1840,14 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   bool AutoScrolling() const { return auto_scrolling_; }
   bool PickupPending() const { return pickup_pending_; }
   TgpDragger* Dragger() const { return dragger_.get(); }
+  // The message 0x5F6 sent to the grid: gcaStart records the customizer
+  // (Param) and enters customizing mode, gcaFinish leaves it; every code is
+  // then passed on to the recorded customizer with the same parameter and
+  // OnCustomizerAction fires. Returns the customizer's answer (the selected
+  // column for gcaGetSel).
+  void* CustomizerAction(TgpCustomizerAction Action, void* Param);
+  // The customizer attached now (nullptr: the grid is not being customized).
+  TrsGridProCustomizer* Customizer() const { return customizer_; }
   bool CanChangeTitleState(bool Multi, TgpColumn* Column) const;
   bool CanDragColumn(TgpColumn* Column) const;
   bool QuickEdit(TgpColumn* Column, TgpGridEditOption Option);
@@ -1876,9 +1923,6 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   void CommitHandler();
 
  private:
-  // Runs body inside FreezeGrid/UnfreezeGrid(repaint), unfrozen also after an exception.
-  template <class F>
-  void Frozen(bool repaint, F&& body);
   void WMSize();
   void TitleImagesChanged();
   // The selection actions (GoToCell bits 0x20 .. 0x200) after a move; old_row
@@ -1965,6 +2009,7 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   std::unique_ptr<TgpAutoSearchParams> auto_search_;
   std::unique_ptr<TgpDeleteParams> delete_params_;
   std::unique_ptr<TgpDragger> dragger_;
+  TrsGridProCustomizer* customizer_ = nullptr;
   std::unique_ptr<THintWindow> hint_window_;
   int hover_kind_ = 0, hover_column_ = -1, hover_row_ = -1;
   int prev_hover_kind_ = 0, prev_hover_column_ = -1, prev_hover_row_ = -1;

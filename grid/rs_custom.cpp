@@ -1,7 +1,6 @@
 #include "grid/rs_custom.h"
 
 #include <algorithm>
-#include <map>
 #include <vector>
 
 #include "grid/rs_ods.h"
@@ -14,80 +13,12 @@
 
 namespace {
 
-struct GridSide {
-  TrsGridProCustomizer* customizer = nullptr;
-  TgpCustomizerActionEvent handler;
-};
-
-std::map<const TDBGridPro*, GridSide>& GridSides() {
-  static std::map<const TDBGridPro*, GridSide> sides;
-  return sides;
-}
-
-std::vector<TrsGridProCustomizer*>& Customizers() {
-  static std::vector<TrsGridProCustomizer*> list;
-  return list;
-}
-
 TrsGridProCustomizer* g_open = nullptr;
 TRect g_bounds = Rect(240, 100, 240 + 224, 100 + 340);
 
 bool InList(const AnsiString& list, const AnsiString& name) { return ListIndexOf(list, name, ';') >= 0; }
 
-bool CarriesColumn(TgpCustomizerAction action) {
-  return action == gcaBeforeAddColumn || (action >= gcaRemoveColumn && action <= gcaHideColumn);
-}
-
 }  // namespace
-
-// ---- The grid's side -------------------------------------------------------------------------
-
-void* SendCustomizerAction(TDBGridPro* Grid, TgpCustomizerAction Action, void* Param) {
-  if (Grid == nullptr) return nullptr;
-  auto& sides = GridSides();
-  GridSide& side = sides[Grid];
-  TrsGridProCustomizer* customizer = side.customizer;
-  if (Action == gcaStart) {
-    customizer = side.customizer = static_cast<TrsGridProCustomizer*>(Param);
-    if (std::find(Customizers().begin(), Customizers().end(), customizer) == Customizers().end())
-      Customizers().push_back(customizer);
-  } else if (Action == gcaFinish) {
-    std::erase(Customizers(), customizer);
-    side.customizer = nullptr;
-  }
-  void* answer = customizer != nullptr ? customizer->CustomizerMessage(Action, Param) : nullptr;
-  // The handler may outlive a finished customizer; the entry goes with both.
-  TgpCustomizerActionEvent handler = side.handler;
-  if (side.customizer == nullptr && !side.handler) sides.erase(Grid);
-  if (handler) handler(Grid, Action, CarriesColumn(Action) ? static_cast<TgpColumn*>(Param) : nullptr);
-  return answer;
-}
-
-TrsGridProCustomizer* GridCustomizer(const TDBGridPro* Grid) {
-  auto it = GridSides().find(Grid);
-  return it != GridSides().end() ? it->second.customizer : nullptr;
-}
-
-void SetCustomizerActionHandler(TDBGridPro* Grid, TgpCustomizerActionEvent Handler) {
-  auto& sides = GridSides();
-  if (Handler) {
-    sides[Grid].handler = std::move(Handler);
-    return;
-  }
-  auto it = sides.find(Grid);
-  if (it == sides.end()) return;
-  it->second.handler = nullptr;
-  if (it->second.customizer == nullptr) sides.erase(it);
-}
-
-void ForgetCustomizedGrid(const TDBGridPro* Grid) {
-  auto it = GridSides().find(Grid);
-  if (it == GridSides().end()) return;
-  std::erase(Customizers(), it->second.customizer);
-  GridSides().erase(it);
-}
-
-const std::vector<TrsGridProCustomizer*>& OpenCustomizers() { return Customizers(); }
 
 // ---- The window ------------------------------------------------------------------------------
 
@@ -166,7 +97,7 @@ TrsGridProCustomizer::~TrsGridProCustomizer() {
 }
 
 void* TrsGridProCustomizer::Send(TgpCustomizerAction Action, void* Param) {
-  return grid_ != nullptr ? SendCustomizerAction(grid_, Action, Param) : nullptr;
+  return grid_ != nullptr ? grid_->CustomizerAction(Action, Param) : nullptr;
 }
 
 void TrsGridProCustomizer::Closing() {
@@ -183,11 +114,14 @@ void TrsGridProCustomizer::Closing() {
 
 void TrsGridProCustomizer::Notification(TComponent* component, TOperation operation) {
   TForm::Notification(component, operation);
-  if (operation == opRemove && component == grid_) {
-    Closing();
-    grid_ = nullptr;
-    ReleaseForm(this);
-  }
+  if (operation == opRemove && component == grid_) GridGone();
+}
+
+void TrsGridProCustomizer::GridGone() {
+  if (grid_ == nullptr) return;
+  Closing();
+  grid_ = nullptr;
+  ReleaseForm(this);
 }
 
 void TrsGridProCustomizer::Rebuild() {
@@ -251,7 +185,7 @@ void* TrsGridProCustomizer::CustomizerMessage(TgpCustomizerAction Action, void* 
 }
 
 bool TrsGridProCustomizer::AcceptsGridColumn(TControl* Source) const {
-  if (Source == nullptr || Source != grid_ || GridCustomizer(grid_) != this) return false;
+  if (Source == nullptr || Source != grid_ || grid_->Customizer() != this) return false;
   TgpColumn* column = grid_->CurrentColumn();
   return column != nullptr && InList(all_names_, column->FieldName()) &&
          !column->OptionsBehavior().Contains(cboNoCustomizing);
@@ -264,11 +198,24 @@ void TrsGridProCustomizer::GridColumnDropped() {
 
 void TrsGridProCustomizer::EntryDropped() {
   if (grid_ == nullptr || CurrentEntry() < 0) return;
+  const TgpDragger& drop = *grid_->Dragger();
+  TgpColumns& columns = *grid_->Columns();
+  // Groups are rebuilt as columns come and go: the target is held by the
+  // first column of the group it names.
+  TgpColumn* target = drop.DropGroup != nullptr ? columns.Items(drop.DropGroup->FirstColumn) : nullptr;
+  const auto place = [&](TgpColumn* column) {
+    TgpGroupInfo* group = target != nullptr ? target->Group() : nullptr;
+    if (drop.DropKind == 1)
+      columns.MakeGroup(column, group);
+    else if ((drop.DropKind == 2 || drop.DropKind == 3) && group != nullptr)
+      columns.MoveColumn(column, group, drop.DropLevel, drop.DropIndex);
+    else
+      column->SetVisible(true);
+  };
   if (remove_mode_ == 1) {
-    // The hidden column comes back where it was.
     auto* column = static_cast<TgpColumn*>(CustomizerMessage(gcaGetSel, nullptr));
     if (column == nullptr) return;
-    column->SetVisible(true);
+    grid_->Frozen(true, [&] { place(column); });
     Send(gcaShowColumn, column);
     return;
   }
@@ -276,8 +223,12 @@ void TrsGridProCustomizer::EntryDropped() {
   TgpColumn* loose = scratch.Add();
   Send(gcaBeforeAddColumn, loose);
   if (loose->FieldName().empty()) return;
-  TgpColumn* added = grid_->Columns()->Add();
-  added->Assign(loose);
+  TgpColumn* added = nullptr;
+  grid_->Frozen(true, [&] {
+    added = columns.Add();
+    added->Assign(loose);
+    place(added);
+  });
   Send(gcaAddColumn, added);
 }
 

@@ -5,7 +5,6 @@
 // 0x5F6, whose first parameter is a TgpCustomizerAction code.
 #pragma once
 
-#include <functional>
 #include <memory>
 
 #include "grid/rs.h"
@@ -15,40 +14,6 @@ class TButton;
 class TObjDataSet;
 class TLiteDesigner;
 class TrsGridProCustomizer;
-
-inline constexpr unsigned kMsgCustomizer = 0x5F6;
-
-enum TgpCustomizerAction {
-  gcaStart = 0,
-  gcaFinish = 1,
-  gcaBeforeAddColumn = 2,
-  gcaAddColumn = 3,
-  gcaRemoveColumn = 4,
-  gcaShowColumn = 5,
-  gcaHideColumn = 6,
-  gcaGetSel = 7,
-  gcaDragDrop = 8
-};
-
-using TgpCustomizerActionEvent = std::function<void(TDBGridPro* Sender, TgpCustomizerAction Action, TgpColumn* Column)>;
-
-// ---- The grid's side of the protocol ------------------------------------------------------
-
-// The grid's handling of 0x5F6 sent to it: gcaStart records the customizer
-// (Param) and enters customizing mode, gcaFinish leaves it; every code is then
-// passed on to the recorded customizer with the same parameter, and the
-// grid's customizer action handler hears it (with the column for
-// gcaBeforeAddColumn and gcaRemoveColumn to gcaHideColumn). Returns the
-// customizer's answer (the selected column for gcaGetSel).
-void* SendCustomizerAction(TDBGridPro* Grid, TgpCustomizerAction Action, void* Param);
-// The customizer attached to Grid (nullptr: Grid is not being customized).
-TrsGridProCustomizer* GridCustomizer(const TDBGridPro* Grid);
-// The handler of Grid's customizer actions (an empty one removes it).
-void SetCustomizerActionHandler(TDBGridPro* Grid, TgpCustomizerActionEvent Handler);
-// Forgets what is kept for Grid (at its end).
-void ForgetCustomizedGrid(const TDBGridPro* Grid);
-// The customizer windows open now, in the order they started.
-const std::vector<TrsGridProCustomizer*>& OpenCustomizers();
 
 // ---- The window ----------------------------------------------------------------------------
 
@@ -83,8 +48,11 @@ class TrsGridProCustomizer : public TForm {
   bool AcceptsGridColumn(TControl* Source) const;
   // The grid's current column was dropped on the list.
   void GridColumnDropped();
-  // The list's current entry was dropped on the grid.
+  // The list's current entry was dropped on the grid: its column goes to the
+  // grid's drop target (at the end, or where it was, when there is none).
   void EntryDropped();
+  // The grid is going: the window closes without it.
+  void GridGone();
   // The height that shows whole rows of the list, at least 2.
   int SnapHeight(int Height) const;
   // Sets the height snapped; the top edge moves when only it changed.

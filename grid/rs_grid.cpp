@@ -105,7 +105,9 @@ TDBGridPro::~TDBGridPro() {
   auto_search_.reset();
   hint_window_.reset();
   ColumnSizer().Forget(this);
-  ForgetCustomizedGrid(this);
+  // The customizer hears the grid's end while the grid is still whole.
+  if (customizer_ != nullptr) customizer_->GridGone();
+  if (customizer_ != nullptr) CustomizerAction(gcaFinish, nullptr);
   title_images_link_.reset();
   paint_info_.reset();
   painter_.reset();
@@ -353,18 +355,6 @@ void TDBGridPro::UnfreezeGrid(bool Repaint) {
     UpdateHScrollBar(true);
     InvalidateAll();
   }
-}
-
-template <class F>
-void TDBGridPro::Frozen(bool repaint, F&& body) {
-  FreezeGrid();
-  try {
-    body();
-  } catch (...) {
-    UnfreezeGrid(repaint);
-    throw;
-  }
-  UnfreezeGrid(repaint);
 }
 
 // ---- Data-link notices --------------------------------------------------------------------

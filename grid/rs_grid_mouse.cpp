@@ -79,7 +79,7 @@ bool TDBGridPro::CanDragColumn(TgpColumn* Column) const {
   if (options_behavior_.Contains(gboNoColumnMoving) && options_behavior_.Contains(gboNoColumnGrouping)) return false;
   const TgpColumnBehaviorOptions options = Column->OptionsBehavior();
   // A column the attached customizer may take can be dragged to it.
-  if (GridCustomizer(this) != nullptr && !options.Contains(cboNoCustomizing)) return true;
+  if (customizer_ != nullptr && !options.Contains(cboNoCustomizing)) return true;
   return !options.Contains(cboNoDragging);
 }
 

@@ -5,6 +5,7 @@
 // outside a paint and nothing is left behind.
 #include "grid/rs.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "grid/rs_custom.h"
@@ -354,20 +355,54 @@ void TDBGridPro::DoStartDrag() {
   TCustomControl::DoStartDrag();
 }
 
+// ---- Column customizer protocol -----------------------------------------------------------
+
 namespace {
+
+std::vector<TrsGridProCustomizer*>& CustomizerList() {
+  static std::vector<TrsGridProCustomizer*> list;
+  return list;
+}
 
 // Whether a drag comes from the window of the customizer attached to grid.
 bool FromCustomizer(const TDBGridPro* grid, const TControl* source) {
-  const TrsGridProCustomizer* customizer = GridCustomizer(grid);
+  const TrsGridProCustomizer* customizer = grid->Customizer();
   return customizer != nullptr && source != nullptr && source->ParentForm() == customizer;
 }
 
 }  // namespace
 
+const std::vector<TrsGridProCustomizer*>& OpenCustomizers() { return CustomizerList(); }
+
+void* TDBGridPro::CustomizerAction(TgpCustomizerAction Action, void* Param) {
+  TrsGridProCustomizer* customizer = customizer_;
+  if (Action == gcaStart) {
+    customizer = customizer_ = static_cast<TrsGridProCustomizer*>(Param);
+    if (customizer != nullptr && std::find(CustomizerList().begin(), CustomizerList().end(), customizer) ==
+                                     CustomizerList().end())
+      CustomizerList().push_back(customizer);
+  } else if (Action == gcaFinish) {
+    std::erase(CustomizerList(), customizer);
+    customizer_ = nullptr;
+  }
+  void* answer = customizer != nullptr ? customizer->CustomizerMessage(Action, Param) : nullptr;
+  const bool carries_column =
+      Action == gcaBeforeAddColumn || (Action >= gcaRemoveColumn && Action <= gcaHideColumn);
+  if (OnCustomizerAction) OnCustomizerAction(this, Action, carries_column ? static_cast<TgpColumn*>(Param) : nullptr);
+  return answer;
+}
+
 void TDBGridPro::DragOver(TControl* Source, int X, int Y, TDragState State, bool& Accept) {
   TgpDragger& d = *dragger_;
-  // An entry of this grid's customizer brings its column back.
+  // An entry of this grid's customizer brings its column back, to the place
+  // marked as for a column dragged by its title.
   if (FromCustomizer(this, Source)) {
+    if (State == dsDragLeave) {
+      d.HideMarks(this);
+      d.DropKind = 0;
+    } else {
+      d.TrackDrop(this, X, Y, MouseShiftState());
+    }
     Accept = State != dsDragLeave;
     return;
   }
@@ -409,7 +444,10 @@ void TDBGridPro::DragOver(TControl* Source, int X, int Y, TDragState State, bool
 void TDBGridPro::DragDrop(TControl* Source, int X, int Y) {
   TgpDragger& d = *dragger_;
   if (FromCustomizer(this, Source)) {
-    SendCustomizerAction(this, gcaDragDrop, nullptr);
+    // The target stays for the customizer to read, the marks go.
+    CustomizerAction(gcaDragDrop, nullptr);
+    d.HideMarks(this);
+    d.DropKind = 0;
     return;
   }
   if (Source == this && d.ColumnDrag) {

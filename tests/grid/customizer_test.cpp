@@ -27,14 +27,14 @@ struct Logged {
 // logged.
 struct Customized : GridForm {
   explicit Customized(const char* folder) : GridForm(edit_support::MakeTable(folder), {"N", "COMMENT"}) {
-    SetCustomizerActionHandler(grid, [this](TDBGridPro*, TgpCustomizerAction a, TgpColumn* c) {
+    grid->OnCustomizerAction = [this](TDBGridPro*, TgpCustomizerAction a, TgpColumn* c) {
       log.push_back({a, c});
-    });
+    };
   }
   ~Customized() {
     if (TrsGridProCustomizer* c = ActiveCustomizer()) c->Close();
     QApplication::processEvents();
-    if (grid != nullptr) SetCustomizerActionHandler(grid, nullptr);
+    if (grid != nullptr) grid->OnCustomizerAction = nullptr;
   }
   TrsGridProCustomizer* Open(int mode) {
     ShowCustomizer(grid, "N;COMMENT;P", "Number;Comment;Price", "N;COMMENT", mode);
@@ -55,6 +55,35 @@ struct Customized : GridForm {
 
 using Names = std::vector<std::string>;
 
+// Where a point of one widget lies in another's coordinates.
+QPoint Across(QWidget* from, QWidget* to, QPoint at) { return from->mapFromGlobal(to->mapToGlobal(at)); }
+
+// Drags the customizer's first entry with the mouse to the grid's client
+// point at, running check while the pointer rests there before the release.
+template <class Check>
+void DragEntryOnto(TrsGridProCustomizer* c, TDBGridPro* target, QPoint at, Check check) {
+  QWidget* list = c->gpList->Widget();
+  QWidget* grid = target->Widget();
+  const TRect entry = c->gpList->Columns()->Items(0)->CellRect(0, false, false);
+  const QPoint entry_at((entry.Left + entry.Right) / 2, (entry.Top + entry.Bottom) / 2);
+  QTest::mouseMove(list, entry_at);
+  QTest::mousePress(list, Qt::LeftButton, {}, entry_at);
+  QTest::mouseMove(list, entry_at + QPoint(0, 3 * c->gpList->RowHeight()));
+  QTest::mouseMove(list, Across(list, grid, at - QPoint(1, 0)));
+  QTest::mouseMove(list, Across(list, grid, at));
+  check();
+  QTest::mouseRelease(list, Qt::LeftButton, {}, Across(list, grid, at));
+  QApplication::processEvents();
+}
+
+// The field names of the grid's visible columns in their order.
+Names VisibleOrder(TDBGridPro* grid) {
+  Names out;
+  for (int i = 0; i < grid->Columns()->Count(); ++i)
+    if (grid->Columns()->Items(i)->Visible()) out.push_back(grid->Columns()->Items(i)->FieldName());
+  return out;
+}
+
 TEST(Customizer, ListsTheFieldsNotShownAndStartsTheProtocol) {
   Customized g("customizer_open");
   TrsGridProCustomizer* c = g.Open(0);
@@ -63,7 +92,7 @@ TEST(Customizer, ListsTheFieldsNotShownAndStartsTheProtocol) {
   EXPECT_FALSE(c->btnClose->Visible());
   EXPECT_EQ(Customized::Listed(c), Names{"Price"});
   EXPECT_EQ(c->VisibleNames(), "P");
-  EXPECT_EQ(GridCustomizer(g.grid), c);
+  EXPECT_EQ(g.grid->Customizer(), c);
   ASSERT_EQ(OpenCustomizers().size(), 1u);
   EXPECT_EQ(g.log, (std::vector<Logged>{{gcaStart, nullptr}}));
   const TRect remembered = RememberedCustomizerBounds();
@@ -72,7 +101,7 @@ TEST(Customizer, ListsTheFieldsNotShownAndStartsTheProtocol) {
   EXPECT_EQ(c->Width(), remembered.Width());
   c->Close();
   QApplication::processEvents();
-  EXPECT_EQ(GridCustomizer(g.grid), nullptr);
+  EXPECT_EQ(g.grid->Customizer(), nullptr);
   EXPECT_TRUE(OpenCustomizers().empty());
   EXPECT_EQ(g.log.back(), (Logged{gcaFinish, nullptr}));
 }
@@ -119,9 +148,9 @@ TEST(Customizer, RemovingFreesTheColumnAndAddingMakesANewOne) {
   EXPECT_EQ(c->ShownNames(), "N");
 
   Customized::Pick(c, "Price");
-  EXPECT_EQ(SendCustomizerAction(g.grid, gcaGetSel, nullptr), nullptr) << "P has no column";
+  EXPECT_EQ(g.grid->CustomizerAction(gcaGetSel, nullptr), nullptr) << "P has no column";
   g.log.clear();
-  SendCustomizerAction(g.grid, gcaDragDrop, nullptr);
+  g.grid->CustomizerAction(gcaDragDrop, nullptr);
   TgpColumn* price = g.Column("P");
   ASSERT_NE(price, nullptr) << "a new column for the entry dropped";
   // The grid hears each code once the customizer has answered it.
@@ -144,7 +173,7 @@ TEST(Customizer, HidingKeepsTheColumnAndShowingBringsTheSameOneBack) {
   EXPECT_FALSE(comment->Visible());
   EXPECT_EQ(Customized::Listed(c), (Names{"Comment", "Price"}));
   Customized::Pick(c, "Comment");
-  EXPECT_EQ(SendCustomizerAction(g.grid, gcaGetSel, nullptr), comment);
+  EXPECT_EQ(g.grid->CustomizerAction(gcaGetSel, nullptr), comment);
   g.log.clear();
   c->EntryDropped();
   EXPECT_TRUE(comment->Visible());
@@ -201,9 +230,9 @@ TEST(Customizer, ASecondGridsCustomizerClosesTheFirstAndKeepsThePlace) {
   first->SetBounds(first->Left() + 50, first->Top() + 40, first->Width(), first->Height());
   TrsGridProCustomizer* second = b.Open(0);
   ASSERT_NE(second, first);
-  EXPECT_EQ(GridCustomizer(a.grid), nullptr);
+  EXPECT_EQ(a.grid->Customizer(), nullptr);
   EXPECT_EQ(a.log.back(), (Logged{gcaFinish, nullptr}));
-  EXPECT_EQ(GridCustomizer(b.grid), second);
+  EXPECT_EQ(b.grid->Customizer(), second);
   EXPECT_EQ(RememberedCustomizerBounds(), before) << "the replaced window's place is not kept";
   EXPECT_EQ(second->Left(), before.Left + 8);
   second->SetBounds(300, 200, second->Width(), second->Height());
@@ -251,7 +280,6 @@ TEST(Customizer, EntriesAndColumnsAreDraggedBetweenTheListAndTheGrid) {
   c->SetBounds(g.form->Left() + g.form->Width() + 40, g.form->Top(), c->Width(), c->Height());
   QApplication::processEvents();
   QWidget* list = c->gpList->Widget();
-  const auto on = [](QWidget* from, QWidget* to, QPoint at) { return from->mapFromGlobal(to->mapToGlobal(at)); };
   const TRect entry = c->gpList->Columns()->Items(0)->CellRect(0, false, false);
   const QPoint entry_at((entry.Left + entry.Right) / 2, (entry.Top + entry.Bottom) / 2);
 
@@ -272,24 +300,59 @@ TEST(Customizer, EntriesAndColumnsAreDraggedBetweenTheListAndTheGrid) {
     QTest::mouseMove(grid, title_at);
     QTest::mousePress(grid, Qt::LeftButton, {}, title_at);
     QTest::mouseMove(grid, title_at + QPoint(30, 0));
-    QTest::mouseMove(grid, on(grid, list, entry_at));
-    QTest::mouseMove(grid, on(grid, list, entry_at + QPoint(1, 1)));
-    QTest::mouseRelease(grid, Qt::LeftButton, {}, on(grid, list, entry_at + QPoint(1, 1)));
+    QTest::mouseMove(grid, Across(grid, list, entry_at));
+    QTest::mouseMove(grid, Across(grid, list, entry_at + QPoint(1, 1)));
+    QTest::mouseRelease(grid, Qt::LeftButton, {}, Across(grid, list, entry_at + QPoint(1, 1)));
     QApplication::processEvents();
     EXPECT_EQ(!comment->Visible(), k.hidden) << k.name;
   }
   ASSERT_EQ(Customized::Listed(c), (Names{"Comment", "Price"}));
 
-  // "Comment" dragged back onto the grid.
-  QTest::mouseMove(list, entry_at);
-  QTest::mousePress(list, Qt::LeftButton, {}, entry_at);
-  QTest::mouseMove(list, entry_at + QPoint(0, 3 * c->gpList->RowHeight()));
-  QTest::mouseMove(list, on(list, grid, QPoint(100, 60)));
-  QTest::mouseMove(list, on(list, grid, QPoint(101, 61)));
-  QTest::mouseRelease(list, Qt::LeftButton, {}, on(list, grid, QPoint(101, 61)));
-  QApplication::processEvents();
+  // "Comment" dragged back onto the grid's cells, where no column can drop:
+  // shown where it was.
+  DragEntryOnto(c, g.grid, QPoint(101, 61), [] {});
   EXPECT_TRUE(comment->Visible());
+  EXPECT_EQ(VisibleOrder(g.grid), (Names{"N", "COMMENT"}));
   EXPECT_EQ(Customized::Listed(c), Names{"Price"});
+}
+
+// An entry dropped on the titles lands where a column dragged by its title
+// would: between two columns, or after the last one.
+TEST(Customizer, AnEntryDroppedOnTheTitlesLandsAtTheDropTarget) {
+  const struct {
+    const char* name;
+    const char* folder;
+    int mode;
+    const char* hidden;  // hidden through the list first
+    bool after_comment;  // dropped at the right end of COMMENT, else at its left edge
+    Names order;
+    Names listed;  // after the drop
+  } cases[] = {
+      {"a new column between N and COMMENT", "customizer_target_new", 0, nullptr, false, {"N", "P", "COMMENT"}, {}},
+      {"a hidden column moved behind COMMENT", "customizer_target_hidden", 1, "N", true, {"COMMENT", "N"}, {"Price"}},
+  };
+  for (const auto& k : cases) {
+    Customized g(k.folder);
+    TrsGridProCustomizer* c = g.Open(k.mode);
+    c->SetBounds(g.form->Left() + g.form->Width() + 40, g.form->Top(), c->Width(), c->Height());
+    QApplication::processEvents();
+    if (k.hidden != nullptr) {
+      g.grid->SelectColumn(g.Column(k.hidden));
+      c->GridColumnDropped();
+    }
+    const TgpColumn* kept = k.hidden != nullptr ? g.Column(k.hidden) : nullptr;
+    const TRect title = g.Column("COMMENT")->TitleRect(false);
+    const QPoint at(k.after_comment ? title.Right - 2 : title.Left + 1, (title.Top + title.Bottom) / 2);
+    DragEntryOnto(c, g.grid, at, [&] {
+      EXPECT_EQ(g.grid->Dragger()->DropKind, 1) << k.name << ": the place is marked while the entry is over it";
+    });
+    EXPECT_EQ(VisibleOrder(g.grid), k.order) << k.name;
+    EXPECT_EQ(g.grid->Dragger()->MarkKind, 0) << k.name << ": the mark goes with the drop";
+    if (kept != nullptr) {
+      EXPECT_EQ(g.Column(k.hidden), kept) << k.name << ": the same column object";
+    }
+    EXPECT_EQ(Customized::Listed(c), k.listed) << k.name;
+  }
 }
 
 TEST(Customizer, TheGridsEndClosesTheWindow) {
