@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "grid/rs_edit.h"
+#include "grid/rs_env.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/core/text.h"
@@ -384,6 +385,7 @@ void BlobMenuClick(int tag) {
 }  // namespace
 
 void AddPictureMenuItems(TPopupMenu& Menu, const std::function<void(int Tag)>& Click) {
+  Menu.SetImages(rsEnv()->ToolbarImages);
   const struct {
     int text;  // 0: a separator
     int tag;

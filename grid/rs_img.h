@@ -66,7 +66,8 @@ void FreeImageDefaults();
 
 // The items every picture menu has: "Cut", "Copy", "Paste", "Clear" (tags 1
 // to 4), a separator, "Load...", "Save to..." (tags 5, 6), a separator and
-// "Preview" (tag 7); a click runs Click with the item's tag.
+// "Preview" (tag 7); a click runs Click with the item's tag. The menu takes
+// the shared environment's toolbar pictures.
 void AddPictureMenuItems(TPopupMenu& Menu, const std::function<void(int Tag)>& Click);
 // Enables and shows those items as popping up does: cut and clear for a
 // picture that may change, copy, save and preview for any picture, paste

@@ -191,6 +191,9 @@ TVisionToolForm* TrsDefPack::vtfCalendar() const { return TDateVision::CalendarF
 TVisionToolForm* TrsDefPack::vtfBlobPicker() const { return TDropDownBlobVision::BlobPicker(); }
 TVisionToolForm* TrsDefPack::vtfCalculator() const { return TNumericVision::Calculator(); }
 TPopupMenu* TrsDefPack::BlobContextMenu() const { return ::BlobContextMenu(); }
+TPopupMenu* TrsDefPack::PictureContextMenu() const {
+  return static_cast<TvpBlobPicker*>(TDropDownBlobVision::BlobPicker())->PictureContextMenu();
+}
 
 void TrsDefPack::TitleSurfaceDraw(TvpFieldVision*, TgpFieldList&, TgpPainter& Painter) {
   if (Painter.Canvas == nullptr) return;

@@ -4,8 +4,8 @@
 // column or edit without a Vision shows through the default vision; both
 // exist before any form does. The pack is one hidden form holding ready-made
 // designers and visions users may pick, and it names the library's shared
-// drop-downs (data list, calendar, blob picker, calculator) and the picture
-// context menu.
+// drop-downs (data list, calendar, blob picker, calculator) and the two
+// picture context menus.
 #pragma once
 
 #include "grid/rs_chk.h"
@@ -32,6 +32,8 @@ class TrsDefPack : public TForm {
   TVisionToolForm* vtfCalculator() const;
   // The context menu of picture edits.
   TPopupMenu* BlobContextMenu() const;
+  // The context menu of the blob picker's picture.
+  TPopupMenu* PictureContextMenu() const;
 
   // ---- Preset looks.
   TLiteDesigner* DsgnViewSimple;

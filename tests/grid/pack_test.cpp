@@ -3,14 +3,17 @@
 // a real table, and the pack freed once at shut-down.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 #include "grid/rs_blob.h"
+#include "grid/rs_env.h"
 #include "grid/rs_pack.h"
 #include "grid/rs_str.h"
 #include "tests/grid/edit_support.h"
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/dialogs.h"
+#include "toolkit/ui/menus.h"
 
 namespace {
 
@@ -100,6 +103,31 @@ TEST(DefPack, HoldsThePresetsWithTheirSettingsAndTheSharedDropDowns) {
   EXPECT_GE(colors->IndexOf("clBtnFace"), 0);
   EXPECT_EQ(pack->ColorPicker->Images(), pack->NullImageList);
   EXPECT_EQ(pack->NullImageList->Count(), 0);
+}
+
+// The image edits' menu and the blob picker's picture menu: two menus with
+// the same items, both showing the shared toolbar pictures.
+TEST(DefPack, BothPictureMenusHoldThePictureItemsAndTheToolbarPictures) {
+  TrsDefPack* pack = DefPack();
+  TPopupMenu* const menus[] = {pack->BlobContextMenu(), pack->PictureContextMenu()};
+  ASSERT_NE(menus[0], nullptr);
+  ASSERT_NE(menus[1], nullptr);
+  EXPECT_NE(menus[0], menus[1]);
+  EXPECT_EQ(menus[1], static_cast<TvpBlobPicker*>(pack->vtfBlobPicker())->PictureContextMenu())
+      << "the menu the picker's picture pops up";
+  const struct {
+    const char* caption;
+    int tag;
+  } items[] = {{"Cut", 1},        {"Copy", 2},       {"Paste", 3}, {"Clear", 4},  {"-", 0},
+               {"Load...", 5},    {"Save to...", 6}, {"-", 0},     {"Preview", 7}};
+  for (TPopupMenu* menu : menus) {
+    EXPECT_EQ(menu->Images(), rsEnv()->ToolbarImages);
+    ASSERT_EQ(menu->Items().Count(), static_cast<int>(std::size(items)));
+    for (int i = 0; i < menu->Items().Count(); ++i) {
+      EXPECT_EQ(menu->Items().Items(i)->Caption(), items[i].caption) << i;
+      EXPECT_EQ(menu->Items().Items(i)->Tag(), items[i].tag) << i;
+    }
+  }
 }
 
 TEST(DefPack, TheColumnBuilderTakesTheWidthsThatAreNumbersAboveZero) {

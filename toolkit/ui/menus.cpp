@@ -6,6 +6,7 @@
 #include <QMenu>
 
 #include "toolkit/core/text.h"
+#include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/qt_host.h"
 
@@ -141,6 +142,18 @@ void TMenuItem::Click() {
 // ---- Menus ---------------------------------------------------------------------
 
 TMenu::TMenu(TComponent* owner) : TComponent(owner), items_(new TMenuItem(this)) {}
+
+void TMenu::SetImages(TImageList* value) {
+  if (value == images_) return;
+  if (images_ != nullptr) images_->RemoveFreeNotification(this);
+  images_ = value;
+  if (images_ != nullptr) images_->FreeNotification(this);
+}
+
+void TMenu::Notification(TComponent* component, TOperation operation) {
+  TComponent::Notification(component, operation);
+  if (operation == opRemove && component == images_) images_ = nullptr;
+}
 
 void TPopupMenu::Popup(int x, int y) {
   RunGuarded([this] {

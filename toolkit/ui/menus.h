@@ -10,6 +10,7 @@
 
 class QAction;
 class QMenu;
+class TImageList;
 
 // A key combination: a virtual-key code with scShift/scCtrl/scAlt added.
 using TShortCut = uint16_t;
@@ -79,9 +80,16 @@ class TMenu : public TComponent {
   explicit TMenu(TComponent* owner);
   // The root item whose sub-items are the menu.
   TMenuItem& Items() { return *items_; }
+  // The pictures the items may show; nullptr once the list is freed.
+  TImageList* Images() const { return images_; }
+  void SetImages(TImageList* value);
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
 
  private:
   TMenuItem* items_;
+  TImageList* images_ = nullptr;
 };
 
 // The menu bar of a form (TForm::SetMenu).

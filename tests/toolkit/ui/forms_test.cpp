@@ -286,6 +286,18 @@ TEST(Menus, ALineShowsNoTextAndAnItemItsCaption) {
   }
 }
 
+TEST(Menus, ForgetTheirPicturesWhenTheListGoes) {
+  TPopupMenu menu(nullptr);
+  auto* first = new TImageList(nullptr);
+  auto* second = new TImageList(nullptr);
+  menu.SetImages(first);
+  menu.SetImages(second);
+  delete first;  // no longer the menu's: nothing to forget
+  EXPECT_EQ(menu.Images(), second);
+  delete second;
+  EXPECT_EQ(menu.Images(), nullptr);
+}
+
 TEST(FileDialogs, AddTheDefaultExtensionOnlyToNamesWithoutOne) {
   TSaveDialog dialog(nullptr);
   dialog.SetDefaultExt(".db");
