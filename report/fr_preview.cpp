@@ -22,6 +22,7 @@
 #include "toolkit/ui/focus.h"
 #include "toolkit/ui/maskedit.h"
 #include "toolkit/ui/menus.h"
+#include "toolkit/ui/printers.h"
 #include "toolkit/ui/stdctrls.h"
 
 namespace {
@@ -443,7 +444,7 @@ TfrPreviewForm::TfrPreviewForm(TComponent* owner) : TForm(owner) {
   LoadBtn = MakeButton(this, "LoadBtn", Panel1, 201, 27, [this] { LoadBtnClick(); });
   SaveBtn = MakeButton(this, "SaveBtn", Panel1, 202, 27, [this] { SaveBtnClick(); });
   PrintBtn = MakeButton(this, "PrintBtn", Panel1, 203, 27, [this] { PrintBtnClick(); });
-  PageSetupBtn = MakeButton(this, "PageSetupBtn", Panel1, 203, 27, [] {});
+  PageSetupBtn = MakeButton(this, "PageSetupBtn", Panel1, 203, 27, [this] { PageSetupBtnClick(); });
   frTBSeparator2 = MakeSeparator(this, "frTBSeparator2", Panel1);
   FindBtn = MakeButton(this, "FindBtn", Panel1, 204, 27, [this] { FindBtnClick(); });
   frTBSeparator3 = MakeSeparator(this, "frTBSeparator3", Panel1);
@@ -593,9 +594,7 @@ void TfrPreviewForm::Configure() {
   FindBtn->SetVisible(buttons.Contains(pbFind));
   HelpBtn->SetVisible(buttons.Contains(pbHelp) && own_toolbar);
   ExitBtn->SetVisible(buttons.Contains(pbExit) && own_toolbar);
-  // The page set-up dialog of the printer driver has no counterpart here, so
-  // its button stays hidden even when asked for (this program never asks).
-  PageSetupBtn->SetVisible(false);
+  PageSetupBtn->SetVisible(buttons.Contains(pbPageSetup));
   frTBSeparator1->SetVisible(ZoomBtn->Visible());
   frTBSeparator3->SetVisible(FindBtn->Visible() || HelpBtn->Visible());
   PrintBtn->SetEnabled(GlobalPrinterLayer().HasSystemPrinters());
@@ -1054,6 +1053,40 @@ void TfrPreviewForm::PrintBtnClick() {
     ReportError();
   }
   RefreshPages(false);
+}
+
+namespace {
+
+// Page pixels and hundredths of a millimetre, as the page set-up dialog has them.
+int PagePixelsToHmm(int pixels) { return static_cast<int>(std::lround(pixels * 500.0 / 18.0)); }
+int HmmToPagePixels(int hmm) { return static_cast<int>(std::lround(hmm * 18.0 / 500.0)); }
+
+}  // namespace
+
+void TfrPreviewForm::PageSetupBtnClick() {
+  if (!report_ || report_->Pages().Count() == 0) return;
+  TfrPrinter& layer = GlobalPrinterLayer();
+  const TfrPage& first = *report_->Pages().Pages(0);
+  TPageMargins margins{PagePixelsToHmm(first.LeftMargin), PagePixelsToHmm(first.TopMargin),
+                       PagePixelsToHmm(first.RightMargin), PagePixelsToHmm(first.BottomMargin)};
+  if (!layer.PageSetup(margins)) return;
+  for (int i = 0; i < report_->Pages().Count(); ++i) {
+    TfrPage& page = *report_->Pages().Pages(i);
+    page.LeftMargin = HmmToPagePixels(margins.Left);
+    page.TopMargin = HmmToPagePixels(margins.Top);
+    page.RightMargin = HmmToPagePixels(margins.Right);
+    page.BottomMargin = HmmToPagePixels(margins.Bottom);
+    page.ApplyPagePaper(layer.PaperSize, layer.PaperWidth, layer.PaperHeight, layer.Bin, layer.Orientation);
+  }
+  // A build that fails or is cancelled leaves the pages shown so far rather
+  // than an empty window.
+  if (!report_->BuildReport()) {
+    (void)report_->TakeBuiltPages();
+    return;
+  }
+  TakePages(report_);
+  find_text_.clear();
+  RefreshPages(true);
 }
 
 void TfrPreviewForm::ExitBtnClick() {

@@ -126,6 +126,9 @@ class TfrPreviewForm : public TForm {
   void LoadBtnClick();
   void SaveBtnClick();
   void PrintBtnClick();
+  // The page set-up dialog; accepted, its paper and margins go to every
+  // template page and the report is built anew.
+  void PageSetupBtnClick();
   void FindBtnClick();
   void FindNext();
   void ExitBtnClick();

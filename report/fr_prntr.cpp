@@ -263,6 +263,19 @@ void TfrPrinter::EditDeviceMode() {
   if (printer_->Backend().EditSettings(printer_->PrinterIndex(), copy)) printer_->SetDeviceMode(copy);
 }
 
+bool TfrPrinter::PageSetup(TPageMargins& margins) {
+  if (IsVirtual() || !HasSystemPrinters()) return false;
+  const std::optional<TDeviceMode> mode = printer_->DeviceMode();
+  if (!mode) return false;
+  TDeviceMode copy = *mode;
+  TPageMargins chosen = margins;
+  if (!printer_->Backend().PageSetup(printer_->PrinterIndex(), copy, chosen)) return false;
+  printer_->SetDeviceMode(copy);
+  ReadSettings();
+  margins = chosen;
+  return true;
+}
+
 void TfrPrinter::Update() { ReadSettings(); }
 
 // ---- The global printer layer -----------------------------------------------------

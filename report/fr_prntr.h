@@ -15,6 +15,7 @@
 #include "toolkit/core/classes.h"
 
 class TPrinter;
+struct TPageMargins;
 
 // Page pixels per inch.
 inline constexpr double kPagePixelsPerInch = 18600.0 / 203.0;
@@ -89,6 +90,12 @@ class TfrPrinter {
   // The driver's own settings dialog on a copy of the settings, which
   // become the printer's when the user accepts them.
   void EditDeviceMode();
+  // The page set-up dialog on the printer's settings and these margins
+  // (hundredths of a millimetre). When the user accepts, the settings become
+  // the printer's, the fields below are read anew and the margins hold the
+  // chosen ones; false leaves everything as it was (also on the virtual
+  // printer, which has no such dialog).
+  bool PageSetup(TPageMargins& margins);
   void Update();
 
   // The current printer's names.

@@ -724,13 +724,23 @@ class RecordingReport : public TfrReport {
   std::vector<Call> calls;
 };
 
+// One printer, "Office", for the preview's printing commands.
+struct OfficePrinter {
+  ScopedSettings settings;
+  printer_test::GlobalPrinters printers;
+  explicit OfficePrinter(const char* settings_name) : settings(settings_name), printers({Device()}) {
+    frGlobals();
+    frLastZoom() = TfrLastZoom{};
+  }
+  static printer_test::FakeDevice Device() {
+    printer_test::FakeDevice device;
+    device.name = "Office";
+    return device;
+  }
+};
+
 TEST(PreviewDialogs, PrintingHandsThePagesToTheReportAndTakesThemBack) {
-  ScopedSettings settings("preview_print");
-  frGlobals();
-  frLastZoom() = TfrLastZoom{};
-  printer_test::FakeDevice device;
-  device.name = "Office";
-  printer_test::GlobalPrinters printers({device});
+  OfficePrinter office("preview_print");
   RecordingReport report(nullptr);
   report.ModalPreview = false;
   report.DefaultCopies = 2;
@@ -757,6 +767,62 @@ TEST(PreviewDialogs, PrintingHandsThePagesToTheReportAndTakesThemBack) {
   EXPECT_EQ(report.calls, (std::vector<RecordingReport::Call>{{"2", 2, kPrintAllPages, false, 3},
                                                               {"", 2, kPrintAllPages, true, 3}}));
   EXPECT_EQ(form.PageCount(), 3);
+  EXPECT_EQ(report.EMFPages()->Count(), 0);
+}
+
+// The dialog opens on the first template page's margins (page pixels as
+// hundredths of a millimetre); accepted, its paper and margins go to every
+// template page and the pages shown are built anew from the first; refused,
+// nothing changes.
+TEST(PreviewDialogs, PageSetupRebuildsThePagesWithTheChosenPaperAndMargins) {
+  OfficePrinter office("preview_page_setup");
+  printer_test::FakePrinters& dialog = office.printers.Backend();
+  TfrReport report(nullptr);
+  report.ModalPreview = false;
+  report.ShowProgress = false;
+  report.PreviewButtons = TfrPreviewButtons{pbPrint, pbPageSetup};
+  for (int i = 0; i < 2; ++i) {
+    TfrPage* page = report.Pages().Add();
+    page->LeftMargin = 36;
+    page->TopMargin = 18;
+    page->RightMargin = page->BottomMargin = 9 * (i + 1);
+  }
+  ASSERT_TRUE(report.BuildReport());
+  TfrPreviewForm form(nullptr);
+  form.SetWindowState(wsNormal);
+  form.SetBounds(0, 0, 900, 700);
+  form.ShowPages(&report);
+  ASSERT_EQ(form.PageCount(), 2);
+  EXPECT_TRUE(form.PageSetupBtn->Visible());
+  EXPECT_TRUE(form.PageSetupBtn->Enabled());
+  form.SetCurrentPage(2);
+  const TfrEMFPages* shown = form.EMFPages();
+
+  form.PageSetupBtn->Click();
+  EXPECT_EQ(dialog.offered_margins, (TPageMargins{1000, 500, 250, 250}));
+  EXPECT_EQ(form.EMFPages(), shown);
+  EXPECT_EQ(form.CurrentPage(), 2);
+  EXPECT_EQ(report.Pages().Pages(1)->RightMargin, 18);
+  EXPECT_EQ(report.Pages().Pages(1)->Orientation, 0);
+
+  dialog.accept_dialog = true;
+  dialog.answer_orientation = DMORIENT_LANDSCAPE;
+  dialog.answer_margins = {1500, 2000, 500, 1000};
+  form.PageSetupBtn->Click();
+  EXPECT_EQ(GlobalPrinterLayer().Orientation, 1);
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    const TfrPage& page = *report.Pages().Pages(i);
+    EXPECT_EQ((std::vector<int>{page.LeftMargin, page.TopMargin, page.RightMargin, page.BottomMargin}),
+              (std::vector<int>{54, 72, 18, 36}));
+    EXPECT_EQ(page.Orientation, 1);
+    const TfrPageInfo& built = form.EMFPages()->Pages(i);
+    EXPECT_EQ(built.Orientation, 1);
+    EXPECT_EQ(built.LeftMargin, 54);
+    EXPECT_GT(built.PreviewRect.Width(), built.PreviewRect.Height());
+  }
+  EXPECT_EQ(form.PageCount(), 2);
+  EXPECT_EQ(form.CurrentPage(), 1);
   EXPECT_EQ(report.EMFPages()->Count(), 0);
 }
 

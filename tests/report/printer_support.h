@@ -75,10 +75,24 @@ class FakePrinters : public TPrinterBackend {
     return true;
   }
 
+  // The page set-up dialog: what it was opened on, and the answer it gives
+  // when accept_dialog is set.
+  bool PageSetup(int index, TDeviceMode& mode, TPageMargins& margins) override {
+    Device(index);
+    offered_margins = margins;
+    if (!accept_dialog) return false;
+    mode.Orientation = answer_orientation;
+    margins = answer_margins;
+    return true;
+  }
+
   std::vector<FakeDevice> devices;
   int default_index = 0;
   int caps_calls = 0;
   bool accept_dialog = false;
+  TPageMargins offered_margins{-1, -1, -1, -1};
+  TPageMargins answer_margins;
+  int16_t answer_orientation = DMORIENT_PORTRAIT;
 
  private:
   const FakeDevice& Device(int index) {

@@ -57,6 +57,12 @@ struct TDeviceMode {
   bool operator==(const TDeviceMode&) const = default;
 };
 
+// The margins of a page, hundredths of a millimetre.
+struct TPageMargins {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  bool operator==(const TPageMargins&) const = default;
+};
+
 // What the driver reports of the page for given settings (GetDeviceCaps).
 struct TPrinterDeviceCaps {
   // Device pixels per inch.
@@ -118,6 +124,13 @@ class TPrinterBackend {
   // The driver's own settings dialog on a copy of the settings; true with the
   // copy changed when the user accepted it.
   virtual bool EditSettings(int index, TDeviceMode& mode) = 0;
+  // The page set-up dialog on copies of the settings and of a page's
+  // margins; true with both changed when the user accepted it. Without such
+  // a dialog both stay as they are.
+  virtual bool PageSetup(int index, TDeviceMode& mode, TPageMargins& margins) {
+    (void)index, (void)mode, (void)margins;
+    return false;
+  }
 };
 
 // The GUI library's printers (CUPS on this system).
