@@ -382,12 +382,25 @@ void TfrPage::ShowDialog() {
   form.SetColor(Color);
   form.SetBounds(Left, Top, Width, Height);
   form.SetPosition(Position == kPagePositionDesigned ? poDesigned : poScreenCenter);
-  form.SetModalResult(mrNone);
-  // The page script is the form's activation step; a modal result it sets
-  // decides without the form being shown.
-  run_script();
-  TModalResult result = form.ModalResult();
-  if (result == mrNone && !Stopped()) result = form.ShowModal();
+  // The page script runs once, as the form takes the activation, so it meets
+  // the form up and its controls placed; a modal result it sets ends the
+  // dialog before the form is painted. A failing script ends it too: the
+  // build stops, so no answer could be used.
+  form.OnActivate = [this, run_script](TComponent* sender) {
+    auto* shown = static_cast<TForm*>(sender);
+    shown->OnActivate = nullptr;
+    run_script();
+    if (shown->ModalResult() == mrNone && Stopped()) shown->SetModalResult(mrAbort);
+  };
+  TModalResult result = mrNone;
+  try {
+    result = form.ShowModal();
+  } catch (...) {
+    form.OnActivate = nullptr;
+    progress->SetVisible(progress_shown);
+    throw;
+  }
+  form.OnActivate = nullptr;
   if (result == mrCancel) frEngine().DialogCancelled = true;
   progress->SetVisible(progress_shown);
 }
@@ -414,6 +427,26 @@ void TfrPage::RegisterAggregates() {
     if (last == AnsiString::npos || last < 1) continue;
     const AnsiString name = text.substr(1, last - 1);
     engine.CurBand = v->Parent;
+    // A name the dictionary knows (a variable, an aliased field) binds to the
+    // field it resolved to, or to nothing when it is no field.
+    if (report != nullptr) {
+      TfrDataDictionary& dictionary = report->Dictionary();
+      bool known = false;
+      try {
+        known = dictionary.IsVariable(name);
+      } catch (const std::exception&) {
+        known = false;
+      }
+      if (known) {
+        TDataSet* data_set = nullptr;
+        AnsiString field;
+        if (dictionary.FindCachedField(name, data_set, field)) {
+          v->DataSet = data_set;
+          v->DataField = field;
+        }
+        continue;
+      }
+    }
     TDataSet* data_set = nullptr;
     if (v->Parent != nullptr)
       if (auto* source = dynamic_cast<TfrDBDataSet*>(v->Parent->Source)) {

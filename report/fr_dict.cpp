@@ -236,6 +236,14 @@ bool TfrDataDictionary::IsVariable(const AnsiString& name) {
   return true;
 }
 
+bool TfrDataDictionary::FindCachedField(const AnsiString& name, TDataSet*& data_set, AnsiString& field) const {
+  const auto cached = cache_.find(name);
+  if (cached == cache_.end()) return false;
+  data_set = cached->second.data_set;
+  field = cached->second.field;
+  return true;
+}
+
 Variant TfrDataDictionary::GetValue(const AnsiString& name) {
   const auto cached = cache_.find(name);
   if (cached != cache_.end()) {

@@ -66,6 +66,9 @@ class TfrDataDictionary {
   void SaveToStream(TStream& stream) const;
   // Whether the name is a variable or resolves to a field.
   bool IsVariable(const AnsiString& name);
+  // The data set and field that a name asked of IsVariable resolved to in this
+  // build pass; false when the name is not cached (the outputs are then kept).
+  bool FindCachedField(const AnsiString& name, TDataSet*& data_set, AnsiString& field) const;
   // The value of a variable or field; Null for anything else. A variable
   // whose expression comes back to itself raises EParserError.
   Variant GetValue(const AnsiString& name);

@@ -19,7 +19,10 @@ using build_test::BuiltPage;
 using build_test::NumberedRows;
 using build_test::Row;
 
-class BuildBand : public BuildFixture {};
+class BuildBand : public BuildFixture {
+ protected:
+  void CollectBindings(std::vector<std::string>& bindings);
+};
 
 constexpr uint16_t kFirstAndLastPage = flBandOnFirstPage | flBandOnLastPage;
 
@@ -337,6 +340,14 @@ TEST_F(BuildBand, CrossBandsPrintOneCellPerColumnInEveryRow) {
   }
 }
 
+// Each printed object's binding as "Name=Dbf1.FIELD" ("Name=" when unbound).
+void BuildBand::CollectBindings(std::vector<std::string>& bindings) {
+  report_->OnBeforePrint = [this, &bindings](TStrings*, TfrView* view) {
+    bindings.push_back(std::string(view->Name.c_str()) + "=" + (view->DataSet == table_ ? "Dbf1." : "") +
+                       view->DataField.c_str());
+  };
+}
+
 // Objects whose whole text is one field reference are bound to that field
 // (so a blob can be loaded into them); others are not.
 TEST_F(BuildBand, ObjectsShowingOneFieldAreBoundToIt) {
@@ -348,13 +359,33 @@ TEST_F(BuildBand, ObjectsShowingOneFieldAreBoundToIt) {
   AddText("[Dbf1.\"N\"]", 310, 50, 100, 20, flTextOnly)->Name = "TextOnly";
   AddText("[PAGE#]", 410, 50)->Name = "NoField";
   std::vector<std::string> bindings;
-  report_->OnBeforePrint = [&](TStrings*, TfrView* view) {
-    bindings.push_back(std::string(view->Name.c_str()) + "=" + (view->DataSet == table_ ? "Dbf1." : "") +
-                       view->DataField.c_str());
-  };
+  CollectBindings(bindings);
   ASSERT_TRUE(Build());
   EXPECT_EQ(bindings, (std::vector<std::string>{"Field=Dbf1.GRP", "OfTheBandsSource=Dbf1.P", "Mixed=",
                                                  "TextOnly=", "NoField="}));
+}
+
+// A name the dictionary knows binds to the field the dictionary resolved it
+// to, also where the band's own source could not resolve it; a variable that
+// is no field binds nothing, even when a field of the band has its name.
+TEST_F(BuildBand, ObjectsNamingADictionaryFieldAreBoundToIt) {
+  Fill(NumberedRows(1));
+  TfrDataDictionary& dictionary = report_->Dictionary();
+  dictionary.VariableTable.AssignVariable(" Data", Variant(AnsiString()));
+  dictionary.VariableTable.AssignVariable("Group", Variant(AnsiString("Dbf1.\"GRP\"")));
+  dictionary.VariableTable.AssignVariable("N", Variant(AnsiString("2 * 3")));
+  dictionary.AliasTable.AssignVariable("Dbf1.\"P\"", Variant(AnsiString("Pressure")));
+  dictionary.AliasTable.AssignVariable("Dbf1", Variant(AnsiString("Table")));
+  AddBand(btMasterData, "Rows", 50, 20, 0, "frDBDataSet1");
+  AddText("[Group]", 10, 50)->Name = "Variable";
+  AddText("[Dbf1.\"Pressure\"]", 110, 50)->Name = "FieldAlias";
+  AddText("[Table.\"N\"]", 210, 50)->Name = "DataSetAlias";
+  AddText("[N]", 310, 50)->Name = "Expression";
+  std::vector<std::string> bindings;
+  CollectBindings(bindings);
+  ASSERT_TRUE(Build());
+  EXPECT_EQ(bindings, (std::vector<std::string>{"Variable=Dbf1.GRP", "FieldAlias=Dbf1.P", "DataSetAlias=Dbf1.N",
+                                                 "Expression="}));
 }
 
 // A band's script sets the band's own properties while it prints.
