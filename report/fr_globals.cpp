@@ -1,5 +1,6 @@
 #include "report/fr_globals.h"
 
+#include "report/fr_class.h"
 #include "report/fr_funcs.h"
 #include "report/fr_intrp.h"
 #include "report/fr_texts.h"
@@ -66,9 +67,16 @@ TfrGlobals::TfrGlobals() {
   FillNamedConstants();
 
   Compressor = std::make_unique<TfrCompressor>();
+
+  // Dialog controls are made on the hidden form, so a generated control name
+  // must not be one of its components either. No form yet, no components.
+  frViewServices().FindDialogComponent = [this](const AnsiString& name) -> TComponent* {
+    return dialog_form_ ? dialog_form_->FindComponent(name) : nullptr;
+  };
 }
 
 TfrGlobals::~TfrGlobals() {
+  frViewServices().FindDialogComponent = nullptr;
   FreeLocaleObject();
   CheckerBitmap.reset();
   MeasureBitmap.reset();

@@ -9,6 +9,7 @@
 #include "report/fr_intrp.h"
 #include "report/fr_texts.h"
 #include "report/fr_utils.h"
+#include "tests/report/class_support.h"
 #include "toolkit/core/text.h"
 #include "toolkit/gfx/graphics.h"
 #include "toolkit/ui/forms.h"
@@ -136,6 +137,26 @@ TEST_F(GlobalsTest, DialogPagesShareOneHiddenForm) {
   EXPECT_EQ(form->Height(), 10);
   EXPECT_FALSE(form->Visible());
   EXPECT_EQ(frGlobals().DialogForm(), form);
+}
+
+// Dialog controls are made on the hidden form, so a control's generated name
+// skips the form's components (other objects do not look there); once the
+// globals are freed their form names nothing.
+TEST_F(GlobalsTest, ControlNamesAvoidComponentsOfTheHiddenDialogForm) {
+  class_test::EngineGuard guard;
+  FreeGlobals();
+  auto* component = new TComponent(frGlobals().DialogForm());
+  component->SetName("View1");
+  class_test::TestControl control;
+  control.CreateUniqueName();
+  EXPECT_EQ(control.Name, "View2");
+  class_test::TestView view;
+  view.CreateUniqueName();
+  EXPECT_EQ(view.Name, "View1");
+  FreeGlobals();
+  class_test::TestControl after;
+  after.CreateUniqueName();
+  EXPECT_EQ(after.Name, "View1");
 }
 
 TEST_F(GlobalsTest, AProgramThatEndsWithoutShutDownEndsCleanly) {
