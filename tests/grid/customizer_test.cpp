@@ -317,19 +317,27 @@ TEST(Customizer, EntriesAndColumnsAreDraggedBetweenTheListAndTheGrid) {
 }
 
 // An entry dropped on the titles lands where a column dragged by its title
-// would: between two columns, or after the last one.
+// would: between two columns, after the last one, or on a new line under a
+// column, in its group.
 TEST(Customizer, AnEntryDroppedOnTheTitlesLandsAtTheDropTarget) {
+  enum Spot { kLeftEdge, kRightEnd, kBottomEdge };  // of COMMENT's title
   const struct {
     const char* name;
     const char* folder;
     int mode;
     const char* hidden;  // hidden through the list first
-    bool after_comment;  // dropped at the right end of COMMENT, else at its left edge
+    Spot spot;
+    int kind;  // the drop place marked
     Names order;
-    Names listed;  // after the drop
+    const char* under_comment;  // the field put on a line under COMMENT
+    Names listed;               // after the drop
   } cases[] = {
-      {"a new column between N and COMMENT", "customizer_target_new", 0, nullptr, false, {"N", "P", "COMMENT"}, {}},
-      {"a hidden column moved behind COMMENT", "customizer_target_hidden", 1, "N", true, {"COMMENT", "N"}, {"Price"}},
+      {"a new column between N and COMMENT", "customizer_target_new", 0, nullptr, kLeftEdge, 1,
+       {"N", "P", "COMMENT"}, nullptr, {}},
+      {"a new column under COMMENT", "customizer_target_line", 0, nullptr, kBottomEdge, 2,
+       {"N", "COMMENT", "P"}, "P", {}},
+      {"a hidden column moved behind COMMENT", "customizer_target_hidden", 1, "N", kRightEnd, 1,
+       {"COMMENT", "N"}, nullptr, {"Price"}},
   };
   for (const auto& k : cases) {
     Customized g(k.folder);
@@ -342,12 +350,23 @@ TEST(Customizer, AnEntryDroppedOnTheTitlesLandsAtTheDropTarget) {
     }
     const TgpColumn* kept = k.hidden != nullptr ? g.Column(k.hidden) : nullptr;
     const TRect title = g.Column("COMMENT")->TitleRect(false);
-    const QPoint at(k.after_comment ? title.Right - 2 : title.Left + 1, (title.Top + title.Bottom) / 2);
+    const int middle_x = (title.Left + title.Right) / 2, middle_y = (title.Top + title.Bottom) / 2;
+    const QPoint at = k.spot == kLeftEdge   ? QPoint(title.Left + 1, middle_y)
+                      : k.spot == kRightEnd ? QPoint(title.Right - 2, middle_y)
+                                            : QPoint(middle_x, title.Bottom - 1);
     DragEntryOnto(c, g.grid, at, [&] {
-      EXPECT_EQ(g.grid->Dragger()->DropKind, 1) << k.name << ": the place is marked while the entry is over it";
+      EXPECT_EQ(g.grid->Dragger()->DropKind, k.kind) << k.name << ": the place is marked while the entry is over it";
     });
     EXPECT_EQ(VisibleOrder(g.grid), k.order) << k.name;
     EXPECT_EQ(g.grid->Dragger()->MarkKind, 0) << k.name << ": the mark goes with the drop";
+    if (k.under_comment != nullptr) {
+      TgpColumn* placed = g.Column(k.under_comment);
+      ASSERT_NE(placed, nullptr) << k.name;
+      EXPECT_EQ(placed->Group(), g.Column("COMMENT")->Group()) << k.name;
+      EXPECT_EQ(placed->LayoutLevel(), g.Column("COMMENT")->LayoutLevel() + 1) << k.name;
+    } else {
+      EXPECT_NE(g.Column("N")->Group(), g.Column("COMMENT")->Group()) << k.name << ": groups of their own";
+    }
     if (kept != nullptr) {
       EXPECT_EQ(g.Column(k.hidden), kept) << k.name << ": the same column object";
     }
