@@ -112,35 +112,6 @@ class LentPages {
   TfrPreviewForm* window_ = nullptr;
 };
 
-// Runs work inside the progress window, which closes as soon as the work
-// returns; an error of the work reaches the caller once the window is closed.
-// `running` tells the report's progress steps that the window shows.
-void RunInProgressWindow(const AnsiString& caption, const AnsiString& prefix, const AnsiString& first_line,
-                         bool* stop, bool& running, const std::function<void()>& work) {
-  TfrProgressForm* form = frProgressForm();
-  form->SetCaption(caption);
-  form->FirstCaption = prefix;
-  form->Label1->SetCaption(first_line);
-  std::exception_ptr error;
-  form->OnBeforeModal = [&](TfrProgressForm* f) {
-    try {
-      work();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    f->SetModalResult(mrOk);
-  };
-  running = true;
-  try {
-    form->RunModal(stop);
-  } catch (...) {
-    error = std::current_exception();
-  }
-  running = false;
-  form->OnBeforeModal = nullptr;
-  if (error) std::rethrow_exception(error);
-}
-
 // ---- Export filters -------------------------------------------------------------
 
 std::vector<TfrExportFilterInfo>& Filters() {

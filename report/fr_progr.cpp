@@ -1,5 +1,7 @@
 #include "report/fr_progr.h"
 
+#include <exception>
+
 #include "report/fr_utils.h"
 #include "toolkit/sys/event_loop.h"
 #include "toolkit/ui/stdctrls.h"
@@ -83,6 +85,35 @@ TfrProgressForm* frProgressForm() {
     form->AfterConstruction();
   }
   return form.get();
+}
+
+TModalResult RunInProgressWindow(const AnsiString& caption, const AnsiString& prefix, const AnsiString& first_line,
+                                 bool* stop, bool& running, const std::function<void()>& work) {
+  TfrProgressForm* form = frProgressForm();
+  form->SetCaption(caption);
+  form->FirstCaption = prefix;
+  form->Label1->SetCaption(first_line);
+  std::exception_ptr error;
+  form->OnBeforeModal = [&](TfrProgressForm* f) {
+    try {
+      work();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    // A work that ends without a verdict must not leave the window waiting.
+    if (f->ModalResult() == mrNone) f->SetModalResult(mrOk);
+  };
+  running = true;
+  TModalResult result = mrNone;
+  try {
+    result = form->RunModal(stop);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  running = false;
+  form->OnBeforeModal = nullptr;
+  if (error) std::rethrow_exception(error);
+  return result;
 }
 
 void FreeProgressForm() { SharedForm().reset(); }

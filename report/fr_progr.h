@@ -41,6 +41,15 @@ class TfrProgressForm : public TForm {
   std::unique_ptr<TTimer> start_;
 };
 
+// Runs work inside the shared progress window, titled caption, its first
+// line first_line and its step numbers put after prefix. The window closes
+// when the work sets its modal result, or with OK when the work returns
+// without one; Cancel sets *stop for the work to see. `running` is true while
+// the window shows, so that progress steps go into it. An error of the work
+// reaches the caller once the window is closed. Gives the modal result.
+TModalResult RunInProgressWindow(const AnsiString& caption, const AnsiString& prefix, const AnsiString& first_line,
+                                 bool* stop, bool& running, const std::function<void()>& work);
+
 // The one progress window of the process, made on first use and shared by
 // every report.
 TfrProgressForm* frProgressForm();

@@ -363,23 +363,9 @@ AnsiString TfrReport::ProgressCaption(int title_text) const {
 }
 
 bool TfrReport::RunProgressWindow(int line_text) {
-  TfrProgressForm* form = frProgressForm();
-  form->SetCaption(ProgressCaption(kTextPreparing));
-  form->FirstCaption = LoadReportString(line_text);
-  form->Label1->SetCaption(form->FirstCaption + "  1");
-  form->OnBeforeModal = [this](TfrProgressForm*) { RunOnePass(); };
-  progress_running_ = true;
-  TModalResult result = mrNone;
-  try {
-    result = form->RunModal(&Terminated);
-  } catch (...) {
-    progress_running_ = false;
-    form->OnBeforeModal = nullptr;
-    throw;
-  }
-  progress_running_ = false;
-  form->OnBeforeModal = nullptr;
-  return result != mrCancel;
+  const AnsiString prefix = LoadReportString(line_text);
+  return RunInProgressWindow(ProgressCaption(kTextPreparing), prefix, prefix + "  1", &Terminated, progress_running_,
+                             [this] { RunOnePass(); }) != mrCancel;
 }
 
 bool TfrReport::RunPasses() {

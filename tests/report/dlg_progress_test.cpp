@@ -7,6 +7,10 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+#include <stdexcept>
+#include <string>
+
 #include "dialog_support.h"
 #include "report/fr_progr.h"
 #include "report/fr_globals.h"
@@ -123,6 +127,69 @@ TEST(ProgressWindow, OneWindowServesEveryReport) {
   Watchdog watchdog;
   EXPECT_EQ(first->RunModal(&stop_a), mrOk);
   EXPECT_EQ(first->RunModal(&stop_b), mrOk);
+  FreeProgressForm();
+}
+
+// The runner every long job of a report goes through: the window shows the
+// job's texts while the work runs and ends with the work's own verdict, with
+// OK when the work gives none, or with Cancel when the user pressed it; an
+// error of the work reaches the caller once the window is closed.
+TEST(ProgressWindow, TheRunnerEndsWithTheWorksVerdictAndPassesItsErrorOnceClosed) {
+  frGlobals();
+  struct Case {
+    const char* name;
+    std::function<void(TfrProgressForm*)> work;
+    TModalResult result;
+    const char* error;
+    bool stop;
+  };
+  const Case cases[] = {
+      {"sets OK", [](TfrProgressForm* f) { f->SetModalResult(mrOk); }, mrOk, "", false},
+      {"sets Cancel", [](TfrProgressForm* f) { f->SetModalResult(mrCancel); }, mrCancel, "", false},
+      {"gives no verdict", [](TfrProgressForm*) {}, mrOk, "", false},
+      {"fails", [](TfrProgressForm*) { throw std::runtime_error("work failed"); }, mrNone, "work failed", false},
+      {"sees Cancel clicked",
+       [](TfrProgressForm* f) {
+         QWidget* button = f->Button1->Widget();
+         QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+         Application->ProcessMessages();
+       },
+       mrCancel, "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bool stop = false;
+    bool running = false;
+    bool running_in_work = false;
+    bool shown_in_work = false;
+    AnsiString caption, prefix, first_line;
+    TModalResult result = mrNone;
+    std::string error;
+    Watchdog watchdog;
+    try {
+      result = RunInProgressWindow("Building - Protocol", "Page", "Page  1", &stop, running, [&] {
+        TfrProgressForm* form = frProgressForm();
+        running_in_work = running;
+        shown_in_work = form->Widget()->isVisible();
+        caption = form->Caption();
+        prefix = form->FirstCaption;
+        first_line = form->Label1->Caption();
+        c.work(form);
+      });
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(stop, c.stop);
+    EXPECT_TRUE(running_in_work);
+    EXPECT_TRUE(shown_in_work);
+    EXPECT_FALSE(running);
+    EXPECT_FALSE(frProgressForm()->Widget()->isVisible());
+    EXPECT_EQ(caption, "Building - Protocol");
+    EXPECT_EQ(prefix, "Page");
+    EXPECT_EQ(first_line, "Page  1");
+  }
   FreeProgressForm();
 }
 
