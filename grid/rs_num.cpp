@@ -1,6 +1,8 @@
 #include "grid/rs_num.h"
 
 #include <cmath>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "grid/rs_calc.h"
 
 #include "grid/rs_str.h"
+#include "toolkit/sys/event_loop.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/gfx/drawtext.h"
@@ -259,6 +262,11 @@ class TvpCalcButton : public TGraphicControl {
   explicit TvpCalcButton(TComponent* owner) : TGraphicControl(owner) {}
   bool Down = false;
 
+  void ShowDown(bool down) {
+    Down = down;
+    Invalidate();
+  }
+
  protected:
   void Paint() override {
     TCanvas& canvas = Canvas();
@@ -275,20 +283,18 @@ class TvpCalcButton : public TGraphicControl {
     canvas.Rectangle(-1, 0, Width(), Height());
   }
   void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override {
-    if (button == mbLeft) Repaint(true);
+    if (button == mbLeft) ShowDown(true);
     TGraphicControl::MouseDown(button, shift, x, y);
   }
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override {
-    if (button == mbLeft) Repaint(false);
+    if (button == mbLeft) ShowDown(false);
     TGraphicControl::MouseUp(button, shift, x, y);
   }
-
- private:
-  void Repaint(bool down) {
-    Down = down;
-    Invalidate();
-  }
 };
+
+// How long a key shows its button down before the button is clicked, in
+// ticks of the tick clock.
+constexpr unsigned kKeyPressShownMs = 50;
 
 // The calculator: a tool form whose buttons feed the engine, which shows
 // every change of its display in the edit as it happens.
@@ -322,6 +328,10 @@ class TvpCalculatorForm : public TVisionToolForm {
     OnClose = [this](TComponent*) { Closed(); };
     OnKeyDown = [this](TComponent*, uint16_t& key, TShiftState shift) { Key(key, shift); };
     OnKeyPress = [this](TComponent*, char& key) { Char(key); };
+    shown_ = new TTimer(this);
+    shown_->SetEnabled(false);
+    shown_->SetInterval(kKeyPressShownMs);
+    shown_->OnTimer = [this](TComponent*) { shown_->SetEnabled(false); };
   }
 
   ~TvpCalculatorForm() override;
@@ -336,13 +346,10 @@ class TvpCalculatorForm : public TVisionToolForm {
 
   // Presses the button of code as a click would.
   void Press(int code) {
-    for (const auto& [button, button_code] : buttons_) {
-      if (button_code != code) continue;
-      engine_.PressKey(code);
-      last_code_ = code;
-      if (code >= ckMemoryStore && code <= ckMemoryClear) RefreshMemory();
-      return;
-    }
+    if (!ButtonOf(code)) return;
+    engine_.PressKey(code);
+    last_code_ = code;
+    if (code >= ckMemoryStore && code <= ckMemoryClear) RefreshMemory();
   }
 
  private:
@@ -372,6 +379,43 @@ class TvpCalculatorForm : public TVisionToolForm {
     if (edit->SetValueText(engine_.Display(), true)) SetChanged(true);
   }
 
+  TvpCalcButton* ButtonOf(int code) const {
+    for (const auto& [button, button_code] : buttons_)
+      if (button_code == code) return button;
+    return nullptr;
+  }
+
+  // A key presses its button where the user sees it: the button shows down
+  // while the loop runs on until the timer (by the tick clock) ends the
+  // moment, then it is released and clicked.
+  void PressShown(int code) {
+    TvpCalcButton* button = ButtonOf(code);
+    if (!button) return;
+    showing_ = true;
+    button->ShowDown(true);
+    shown_->SetEnabled(true);
+    try {
+      while (shown_->Enabled() && !Application->Terminated()) Application->HandleMessage();
+    } catch (...) {
+      shown_->SetEnabled(false);
+      button->ShowDown(false);
+      showing_ = false;
+      held_.clear();
+      throw;
+    }
+    button->ShowDown(false);
+    showing_ = false;
+    // A calculator closed meanwhile no longer writes into the edit.
+    if (IsOpen()) Press(code);
+    // Keys typed while the button was down follow it in the order typed,
+    // rather than overtaking it from inside the loop above.
+    while (!held_.empty()) {
+      const std::function<void()> next = std::move(held_.front());
+      held_.pop_front();
+      if (IsOpen()) next();
+    }
+  }
+
   void RefreshMemory() {
     for (const auto& [button, code] : buttons_)
       if (code == ckMemoryClear || code == ckMemoryRecall) button->SetEnabled(engine_.MemorySet());
@@ -383,10 +427,18 @@ class TvpCalculatorForm : public TVisionToolForm {
   // alike).
   void Key(uint16_t& key, TShiftState shift) {
     if (shift.Contains(ssShift) || shift.Contains(ssCtrl) || shift.Contains(ssAlt)) return;
+    if (showing_) {
+      if (key == VK_RETURN || key == VK_ESCAPE || KeyCode(key) >= 0) {
+        held_.push_back([this, held = key, shift] {
+          uint16_t k = held;
+          Key(k, shift);
+        });
+        key = 0;
+      }
+      return;
+    }
     int code = -1;
-    if (key == VK_BACK) {
-      code = ckBackspace;
-    } else if (key == VK_RETURN) {
+    if (key == VK_RETURN) {
       // A second Enter closes the calculator and posts its number.
       if (last_code_ == ckEquals) {
         key = 0;
@@ -398,16 +450,21 @@ class TvpCalculatorForm : public TVisionToolForm {
       key = 0;
       Close(false, false);
       return;
-    } else if (key == VK_DELETE) {
-      code = ckClearEntry;
-    } else if (key >= '0' && key <= '9') {
-      code = key - '0';
-    } else if (key >= VK_NUMPAD0 && key <= VK_NUMPAD0 + 9) {
-      code = key - VK_NUMPAD0;
+    } else {
+      code = KeyCode(key);
     }
     if (code < 0) return;
     key = 0;
-    Press(code);
+    PressShown(code);
+  }
+
+  // The button of a key that is not Enter or Escape; -1 for none.
+  static int KeyCode(uint16_t key) {
+    if (key == VK_BACK) return ckBackspace;
+    if (key == VK_DELETE) return ckClearEntry;
+    if (key >= '0' && key <= '9') return key - '0';
+    if (key >= VK_NUMPAD0 && key <= VK_NUMPAD0 + 9) return key - VK_NUMPAD0;
+    return -1;
   }
 
   void Char(char& key) {
@@ -423,7 +480,11 @@ class TvpCalculatorForm : public TVisionToolForm {
     }
     if (code < 0) return;
     key = 0;
-    Press(code);
+    if (showing_) {
+      held_.push_back([this, code] { PressShown(code); });
+      return;
+    }
+    PressShown(code);
   }
 
   TvpCalcEngine engine_;
@@ -431,6 +492,10 @@ class TvpCalculatorForm : public TVisionToolForm {
   std::vector<std::pair<TvpCalcButton*, int>> buttons_;
   AnsiString remembered_;
   int last_code_ = -1;
+  // A key's button shows down, and the keys that came meanwhile.
+  bool showing_ = false;
+  TTimer* shown_ = nullptr;
+  std::deque<std::function<void()>> held_;
 };
 
 TvpCalculatorForm* g_calculator = nullptr;
