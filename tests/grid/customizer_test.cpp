@@ -236,11 +236,11 @@ TEST(Customizer, ASecondGridsCustomizerClosesTheFirstAndKeepsThePlace) {
   EXPECT_EQ(RememberedCustomizerBounds(), before) << "the replaced window's place is not kept";
   EXPECT_EQ(second->Left(), before.Left + 8);
   second->SetBounds(300, 200, second->Width(), second->Height());
-  const int height = second->Height();
-  second->Close();
+  const int width = second->Width(), height = second->Height();
+  second->Close();  // frees the window once the events are processed
   QApplication::processEvents();
   EXPECT_EQ(ActiveCustomizer(), nullptr);
-  EXPECT_EQ(RememberedCustomizerBounds(), Rect(300, 200, 300 + second->Width(), 200 + height));
+  EXPECT_EQ(RememberedCustomizerBounds(), Rect(300, 200, 300 + width, 200 + height));
 }
 
 TEST(Customizer, HeightsSnapToWholeRowsAndNeverFewerThanTwo) {

@@ -9,6 +9,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -104,9 +105,27 @@ std::unique_ptr<SingleByteTable> BuildSingleByteTable(const char* iconv_name) {
   return table;
 }
 
+// The thread that ran the program's static start-up.
+const std::thread::id g_main_thread = std::this_thread::get_id();
+
+// A cache of one thread. A thread's own caches go with it, but the main
+// thread's stay to the end of the process: objects with static lifetime are
+// destroyed after the main thread's thread-locals and may still convert text
+// as they go (an application freeing its components at exit).
+template <class T>
+T& PerThreadCache() {
+  thread_local struct Holder {
+    T* value = new T;
+    ~Holder() {
+      if (std::this_thread::get_id() != g_main_thread) delete value;
+    }
+  } holder;
+  return *holder.value;
+}
+
 // The table of a single-byte code page, cached; nullptr when iconv lacks it.
 const SingleByteTable* SingleByteTableFor(const CodePageInfo& info) {
-  thread_local std::map<unsigned, std::unique_ptr<SingleByteTable>> cache;
+  auto& cache = PerThreadCache<std::map<unsigned, std::unique_ptr<SingleByteTable>>>();
   auto it = cache.find(info.number);
   if (it == cache.end()) it = cache.emplace(info.number, BuildSingleByteTable(info.iconv_name)).first;
   return it->second.get();
@@ -116,7 +135,7 @@ const SingleByteTable* SingleByteTableFor(const CodePageInfo& info) {
 // descriptor carries shift state, so threads do not share one); nullptr when
 // iconv cannot convert between the two. A failed open is remembered too.
 Iconv* CachedIconv(const char* to, const char* from) {
-  thread_local std::map<std::pair<std::string_view, std::string_view>, std::unique_ptr<Iconv>> cache;
+  auto& cache = PerThreadCache<std::map<std::pair<std::string_view, std::string_view>, std::unique_ptr<Iconv>>>();
   auto it = cache.find({to, from});
   if (it == cache.end()) it = cache.emplace(std::make_pair(to, from), std::make_unique<Iconv>(to, from)).first;
   return it->second->ok() ? it->second.get() : nullptr;
@@ -159,7 +178,7 @@ void AppendUtf8(std::string& out, char16_t c) {
 }
 
 const SingleByteTraits& TraitsOf(const SingleByteTable& table) {
-  thread_local std::map<const SingleByteTable*, std::unique_ptr<SingleByteTraits>> cache;
+  auto& cache = PerThreadCache<std::map<const SingleByteTable*, std::unique_ptr<SingleByteTraits>>>();
   auto it = cache.find(&table);
   if (it == cache.end()) {
     auto traits = std::make_unique<SingleByteTraits>();
@@ -499,7 +518,7 @@ constexpr LocaleName kLocales[] = {
 
 // Collators are costly to open, so each (locale id, case rule) keeps its own.
 icu::Collator* CollatorFor(uint32_t lcid, bool ignore_case) {
-  thread_local std::map<std::pair<uint32_t, bool>, std::unique_ptr<icu::Collator>> cache;
+  auto& cache = PerThreadCache<std::map<std::pair<uint32_t, bool>, std::unique_ptr<icu::Collator>>>();
   const auto key = std::make_pair(lcid, ignore_case);
   auto it = cache.find(key);
   if (it != cache.end()) return it->second.get();
