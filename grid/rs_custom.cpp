@@ -32,6 +32,8 @@ TrsGridProCustomizer::TrsGridProCustomizer(TDBGridPro* Grid, const AnsiString& A
       remove_mode_(RemoveMode),
       captions_(std::make_unique<TStringList>()) {
   SetBorderStyle(bsSizeToolWin);
+  // Stays above the grid's window while the user drags columns between them.
+  SetFormStyle(fsStayOnTop);
   Font().SetName("Tahoma");
   Font().SetSize(8);
   SetColor(clBtnFace);

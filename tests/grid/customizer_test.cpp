@@ -106,6 +106,21 @@ TEST(Customizer, ListsTheFieldsNotShownAndStartsTheProtocol) {
   EXPECT_EQ(g.log.back(), (Logged{gcaFinish, nullptr}));
 }
 
+// The window floats above the grid as a sizeable tool window, shown without
+// holding the application in a modal loop.
+TEST(Customizer, IsASizeableToolWindowThatStaysOnTop) {
+  Customized g("customizer_window");
+  TrsGridProCustomizer* c = g.Open(1);
+  ASSERT_NE(c, nullptr);
+  QWidget* w = c->Widget();
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_FALSE(c->Modal());
+  EXPECT_EQ(c->FormStyle(), fsStayOnTop);
+  EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(w->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+  EXPECT_NE(w->minimumSize(), w->maximumSize());  // the user may size it
+}
+
 // The list draws its entries as raised title cells, the current one inverted.
 TEST(Customizer, TheListShowsEntriesAsTitleCellsWithTheCurrentInverted) {
   Customized g("customizer_paint");

@@ -137,6 +137,11 @@ void TForm::SetBorderStyle(TFormBorderStyle value) {
   ApplyWindowFlags();
 }
 
+void TForm::SetFormStyle(TFormStyle value) {
+  form_style_ = value;
+  ApplyWindowFlags();
+}
+
 void TForm::SetBorderIcons(TBorderIcons value) {
   border_icons_ = value;
   ApplyWindowFlags();
@@ -162,6 +167,7 @@ void TForm::ApplyWindowFlags() {
       if (frame_buttons && border_icons_.Contains(biMaximize)) flags |= Qt::WindowMaximizeButtonHint;
     }
   }
+  if (form_style_ == fsStayOnTop) flags |= Qt::WindowStaysOnTopHint;
   // A tool-tip window is the one kind every window system shows on top
   // without activating it.
   if (drop_down_window_)
@@ -515,7 +521,10 @@ TApplication::TApplication() : TComponent(nullptr) {
 
 TApplication::~TApplication() {
   // At process exit the GUI library's own globals may be gone already, so
-  // its application object is left to the system unless Shutdown ran.
+  // its application object is left to the system unless Shutdown ran. The
+  // whole tree is marked as going first: a component freed early must not
+  // make the ones still waiting measure or paint again (no fonts are left).
+  Destroying();
   DestroyComponents();
   main_form_ = nullptr;
 }

@@ -26,6 +26,7 @@ inline constexpr TModalResult mrAll = 8;
 
 enum TPosition { poDesigned, poDefault, poScreenCenter, poDesktopCenter, poMainFormCenter };
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum TFormStyle { fsNormal, fsStayOnTop };
 enum TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
 using TBorderIcons = TSet<TBorderIcon>;
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
@@ -50,6 +51,10 @@ class TForm : public TWinControl {
   void SetPosition(TPosition value) { position_ = value; }
   TFormBorderStyle BorderStyle() const { return border_style_; }
   void SetBorderStyle(TFormBorderStyle value);
+  // fsStayOnTop keeps the window above the application's other windows,
+  // also while another one is active.
+  TFormStyle FormStyle() const { return form_style_; }
+  void SetFormStyle(TFormStyle value);
   TBorderIcons BorderIcons() const { return border_icons_; }
   void SetBorderIcons(TBorderIcons value);
   TWindowState WindowState() const { return window_state_; }
@@ -136,6 +141,7 @@ class TForm : public TWinControl {
   TMainMenu* menu_ = nullptr;
   TPosition position_ = poDesigned;
   TFormBorderStyle border_style_ = bsSizeable;
+  TFormStyle form_style_ = fsNormal;
   TBorderIcons border_icons_{biSystemMenu, biMinimize, biMaximize};
   TWindowState window_state_ = wsNormal;
   TModalResult modal_result_ = mrNone;

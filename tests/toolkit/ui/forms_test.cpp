@@ -150,6 +150,27 @@ TEST(Forms, KeepTheirPropertiesAndPlaceThemselves) {
   EXPECT_TRUE(dialog.Widget()->windowFlags() & Qt::WindowCloseButtonHint);
 }
 
+TEST(Forms, AStayOnTopWindowKeepsItsPlaceAboveWhateverItsBorderAndVisibility) {
+  for (TFormBorderStyle border : {bsSizeable, bsSingle, bsDialog, bsToolWindow, bsSizeToolWin, bsNone}) {
+    SCOPED_TRACE(static_cast<int>(border));
+    TForm form(nullptr);
+    form.SetFormStyle(fsStayOnTop);
+    form.SetBorderStyle(border);  // the border set after the style must not drop it
+    form.Show();
+    QWidget* w = form.Widget();
+    EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(form.FormStyle(), fsStayOnTop);
+    form.SetFormStyle(fsNormal);
+    EXPECT_FALSE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(w->isVisible());  // changing the style does not hide a shown window
+    form.Hide();
+  }
+  TForm plain(nullptr);
+  EXPECT_EQ(plain.FormStyle(), fsNormal);
+  EXPECT_FALSE(plain.Widget()->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
 TEST(Forms, MaximisedWindowsFillTheWorkArea) {
   TForm form(nullptr);
   form.SetWindowState(wsMaximized);
