@@ -4,6 +4,7 @@
 
 #include "grid/rs.h"
 #include "grid/rs_ods.h"
+#include "grid/rs_pack.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/db/db.h"
@@ -336,6 +337,11 @@ void TvpDataListForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
   if (IsOpen() || User == nullptr || Edit == nullptr) return;
   vision_ = dynamic_cast<TDataListVision*>(Edit->EffectiveVision());
   TDBGridPro* grid = DataGrid();
+  // Taken on each show: the pack may have been freed and made again since.
+  TgpDesigner* designer = DefPack()->dsgDataList;
+  grid->SetDesigner(designer);
+  if (vision_ != nullptr)
+    designer->SetFocusRectKind(vision_->DropDownOptions().Contains(ddoNoFocusRect) ? frcNone : frcPersistentRow);
   grid->Columns()->Clear();
   grid->SetUniqueFields("Value");
   TgpColumn* column = grid->Columns()->Add();

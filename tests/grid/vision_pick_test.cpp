@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QTest>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "dbf/dbf.h"
 #include "grid/rs.h"
 #include "grid/rs_edit.h"
+#include "grid/rs_pack.h"
 #include "grid/rs_pick.h"
 #include "tests/grid/vision_grid_support.h"
 #include "tests/grid/vision_support.h"
@@ -81,6 +83,15 @@ struct PickTable {
     EXPECT_TRUE(grid->Columns()->Items(1)->StartCellEdit());
     QApplication::processEvents();
     return grid->InplaceEditor();
+  }
+  // Edits row n and drops its data list down; nullptr unless it opened.
+  static TvpDataListForm* DropDown(PickTable& t, int n) {
+    TgpInplaceEdit* edit = t.Edit(n);
+    if (edit == nullptr) return nullptr;
+    edit->DropDown();
+    QApplication::processEvents();
+    auto* list = static_cast<TvpDataListForm*>(TStandardVision::DataListForm());
+    return list->IsOpen() ? list : nullptr;
   }
   // Keys go to whatever has the focus, as in the other grid editing tests.
   static QWidget* Focus() { return vision_grid::GridTable::Focus(); }
@@ -265,12 +276,8 @@ TEST(DataListForm, DropsDownAsHighAsTheListUpToItsRows) {
     TStringList strings;
     for (const char* e : c.entries) strings.Add(e);
     t.vision.SetPickList(&strings);
-    TgpInplaceEdit* edit = t.Edit(1);
-    ASSERT_NE(edit, nullptr);
-    auto* list = static_cast<TvpDataListForm*>(TStandardVision::DataListForm());
-    edit->DropDown();
-    QApplication::processEvents();
-    ASSERT_TRUE(list->IsOpen());
+    TvpDataListForm* list = PickTable::DropDown(t, 1);
+    ASSERT_NE(list, nullptr);
     const int row = list->ListGrid()->RowHeight();
     ASSERT_GT(row, 0);
     EXPECT_EQ(list->Height(), c.rows * row);
@@ -283,6 +290,46 @@ TEST(DataListForm, DropsDownAsHighAsTheListUpToItsRows) {
     list->Close(false, false);
     EXPECT_EQ(t.vision.DropDownRows(), 7) << "an unchanged drop-down keeps the vision's rows";
   }
+}
+
+// The list paints through the preset pack's data-list designer, which shows
+// the current row as a persistent focus rectangle unless the vision asks for
+// none.
+TEST(DataListForm, PaintsThroughThePacksDesignerWithTheFocusTheVisionAsks) {
+  const struct {
+    TfvDropDownOptions options;
+    TgpFocusRectKind focus;
+  } cases[] = {{TfvDropDownOptions{}, frcPersistentRow}, {TfvDropDownOptions{ddoNoFocusRect}, frcNone}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.focus));
+    PickTable t("vision_pick_designer");
+    t.List({"Alpha", "Beta"});
+    t.vision.SetDropDownOptions(c.options);
+    TvpDataListForm* list = PickTable::DropDown(t, 1);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->ListGrid()->Designer(), DefPack()->dsgDataList);
+    EXPECT_EQ(list->ListGrid()->EffectiveDesigner(), DefPack()->dsgDataList);
+    EXPECT_EQ(DefPack()->dsgDataList->FocusRectKind(), c.focus);
+    list->Close(false, false);
+  }
+}
+
+// The program's end frees the pack, and with it the list's designer, while
+// the drop-down still waits to be freed after the windowing system is gone:
+// the list must not measure itself again for a designer it falls back to.
+TEST(DataListForm, TheProgramEndsCleanlyWithTheListOnThePacksDesigner) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        PickTable t("vision_pick_exit");
+        t.List({"Alpha", "Beta"});
+        TvpDataListForm* list = PickTable::DropDown(t, 1);
+        if (list == nullptr) std::exit(3);
+        list->Close(false, false);
+        QApplication::processEvents();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 // Down and Return go from the edit to the list: the second entry is picked,
