@@ -1,5 +1,7 @@
 #include "grid/rs.h"
 
+#include "toolkit/core/units.h"
+#include <utility>
 #include "toolkit/core/sysutils.h"
 #include "toolkit/gfx/drawtext.h"
 #include "toolkit/ui/comctrls.h"
@@ -240,7 +242,18 @@ TgpScreenTolerances ScaledTolerances(int screen_height) {
 
 namespace {
 
-std::unique_ptr<TrsShared> g_shared;
+// Freed by the unit's shut-down only, never by static destruction.
+TrsShared* g_shared = nullptr;
+const char kSharedUnit = 0;
+
+void FinalizeSharedUnit() {
+  if (!g_shared) return;
+  g_shared->DragList.reset();
+  g_shared->EditAttrs.reset();
+  g_shared->EditPainter.reset();
+  g_shared->Text.clear();
+  delete std::exchange(g_shared, nullptr);
+}
 
 // The height the tolerances scale with; a screen of 480 lines where none is.
 int ToleranceScreenHeight() {
@@ -257,16 +270,10 @@ TrsShared& rsShared() {
     shared->EditAttrs = std::make_unique<TvpCellAttrs>();
     shared->Tolerances = ScaledTolerances(ToleranceScreenHeight());
     shared->DragList = std::make_unique<TList>();
-    g_shared = std::move(shared);
+    g_shared = shared.release();
+    RegisterUnit(&kSharedUnit, "rs", FinalizeSharedUnit);
   }
   return *g_shared;
 }
 
-void FreeRsShared() {
-  if (!g_shared) return;
-  g_shared->DragList.reset();
-  g_shared->EditAttrs.reset();
-  g_shared->EditPainter.reset();
-  g_shared->Text.clear();
-  g_shared.reset();
-}
+void FreeRsShared() { FinalizeUnit(&kSharedUnit); }

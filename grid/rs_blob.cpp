@@ -1,8 +1,10 @@
 #include "grid/rs_blob.h"
 
+#include <utility>
 #include <algorithm>
 #include <memory>
 
+#include "toolkit/core/units.h"
 #include "grid/rs_edit.h"
 #include "grid/rs_env.h"
 #include "grid/rs_img.h"
@@ -374,11 +376,19 @@ void TvpBlobPicker::Closed() {
   vision_ = nullptr;
 }
 
+namespace {
+const char kBlobUnit = 0;
+void FinalizeBlobUnit() {
+  if (g_blob_picker) g_blob_picker->Free();
+}
+}  // namespace
+
 TVisionToolForm* TDropDownBlobVision::BlobPicker() {
-  if (!g_blob_picker) g_blob_picker = new TvpBlobPicker();
+  if (!g_blob_picker) {
+    g_blob_picker = new TvpBlobPicker();
+    RegisterUnit(&kBlobUnit, "rs_blob", FinalizeBlobUnit);
+  }
   return g_blob_picker;
 }
 
-void FreeBlobDefaults() {
-  if (g_blob_picker) g_blob_picker->Free();
-}
+void FreeBlobDefaults() { FinalizeUnit(&kBlobUnit); }

@@ -1,8 +1,10 @@
 #include "grid/rs_date.h"
 
+#include <utility>
 #include <algorithm>
 #include <cmath>
 
+#include "toolkit/core/units.h"
 #include "grid/rs_ctl.h"
 #include "grid/rs_edit.h"
 #include "grid/rs_str.h"
@@ -343,8 +345,18 @@ TvpCalendarForm::~TvpCalendarForm() {
 
 }  // namespace
 
+namespace {
+const char kDateUnit = 0;
+void FinalizeDateUnit() {
+  if (g_calendar_form) g_calendar_form->Free();
+}
+}  // namespace
+
 TVisionToolForm* TDateVision::CalendarForm() {
-  if (!g_calendar_form) g_calendar_form = new TvpCalendarForm();
+  if (!g_calendar_form) {
+    g_calendar_form = new TvpCalendarForm();
+    RegisterUnit(&kDateUnit, "rs_date", FinalizeDateUnit);
+  }
   return g_calendar_form;
 }
 
@@ -352,9 +364,7 @@ TProdiCalendar& TDateVision::Calendar() { return static_cast<TvpCalendarForm*>(C
 
 TVisionToolForm* TDateVision::GetDefaultDropDown() { return CalendarForm(); }
 
-void FreeDateDefaults() {
-  if (g_calendar_form) g_calendar_form->Free();
-}
+void FreeDateDefaults() { FinalizeUnit(&kDateUnit); }
 
 // ---- TTimeVision -------------------------------------------------------------------------
 

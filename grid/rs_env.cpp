@@ -1,5 +1,6 @@
 #include "grid/rs_env.h"
 
+#include "toolkit/core/units.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_str.h"
 #include "toolkit/gfx/graphics.h"
@@ -166,13 +167,22 @@ void TrsEnv::FooterMenuItemClick(TComponent* Sender) {
   if (item != nullptr && client != nullptr) client->FooterMenuItemClick(item);
 }
 
-TrsEnv* rsEnv() {
-  if (g_env == nullptr) g_env = new TrsEnv();
-  return g_env;
-}
-
-void FreeRsEnv() {
+namespace {
+const char kEnvUnit = 0;
+void FinalizeEnvUnit() {
   TrsEnv* env = g_env;
   g_env = nullptr;
   if (env != nullptr) env->Free();
 }
+}  // namespace
+
+TrsEnv* rsEnv() {
+  if (g_env == nullptr) {
+    g_env = new TrsEnv();
+    RegisterUnit(&kEnvUnit, "rs_env", FinalizeEnvUnit);
+  }
+  return g_env;
+}
+
+// The units made after the environment hold its menus and pictures: they go first.
+void FreeRsEnv() { FinalizeUnit(&kEnvUnit); }

@@ -1,8 +1,10 @@
 #include "grid/rs_img.h"
 
+#include <utility>
 #include <filesystem>
 #include <memory>
 
+#include "toolkit/core/units.h"
 #include "grid/rs_edit.h"
 #include "grid/rs_env.h"
 #include "grid/rs_str.h"
@@ -429,6 +431,13 @@ void UpdatePictureMenuItems(TPopupMenu& Menu, bool HasPicture, bool CanEdit, Tfv
   }
 }
 
+namespace {
+const char kImageUnit = 0;
+void FinalizeImageUnit() {
+  if (g_blob_menu) g_blob_menu->Free();
+}
+}  // namespace
+
 TPopupMenu* BlobContextMenu() {
   if (g_blob_menu) return g_blob_menu;
   g_blob_menu = new TvpBlobMenu();
@@ -436,6 +445,7 @@ TPopupMenu* BlobContextMenu() {
   g_blob_menu->OnPopup = [](TComponent*) {
     if (TDBProdiEdit* edit = MenuEdit()) UpdateBlobContextMenu(*edit);
   };
+  RegisterUnit(&kImageUnit, "rs_img", FinalizeImageUnit);
   return g_blob_menu;
 }
 
@@ -452,6 +462,4 @@ void UpdateBlobContextMenu(TDBProdiEdit& Edit) {
   UpdatePictureMenuItems(*BlobContextMenu(), has_picture, Edit.EditFields().CanEdit(), disabled);
 }
 
-void FreeImageDefaults() {
-  if (g_blob_menu) g_blob_menu->Free();
-}
+void FreeImageDefaults() { FinalizeUnit(&kImageUnit); }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "toolkit/core/units.h"
 #include "grid/rs_calc.h"
 
 #include "grid/rs_str.h"
@@ -506,8 +507,18 @@ TvpCalculatorForm::~TvpCalculatorForm() {
 
 }  // namespace
 
+namespace {
+const char kNumericUnit = 0;
+void FinalizeNumericUnit() {
+  if (g_calculator) g_calculator->Free();
+}
+}  // namespace
+
 TVisionToolForm* TNumericVision::Calculator() {
-  if (!g_calculator) g_calculator = new TvpCalculatorForm();
+  if (!g_calculator) {
+    g_calculator = new TvpCalculatorForm();
+    RegisterUnit(&kNumericUnit, "rs_num", FinalizeNumericUnit);
+  }
   return g_calculator;
 }
 
@@ -515,6 +526,4 @@ void TNumericVision::PressCalculatorKey(int code) {
   static_cast<TvpCalculatorForm*>(Calculator())->Press(code);
 }
 
-void FreeNumericDefaults() {
-  if (g_calculator) g_calculator->Free();
-}
+void FreeNumericDefaults() { FinalizeUnit(&kNumericUnit); }

@@ -1,7 +1,9 @@
 #include "grid/rs_pack.h"
 
+#include <utility>
 #include <memory>
 
+#include "toolkit/core/units.h"
 #include "grid/rs.h"
 #include "grid/rs_blob.h"
 #include "grid/rs_env.h"
@@ -25,9 +27,27 @@ struct LibraryVisions {
   std::unique_ptr<TTimeVision> time;
 };
 
+// Freed by the units' shut-down only, never by static destruction.
 LibraryVisions& Visions() {
-  static LibraryVisions visions;
-  return visions;
+  static auto* visions = new LibraryVisions();
+  return *visions;
+}
+
+const char kVisionsUnit = 0;
+const char kPackUnit = 0;
+
+void FinalizeVisionsUnit() {
+  LibraryVisions& v = Visions();
+  // Free() tells the consumers still on a vision to fall back to the default.
+  if (auto* vision = v.time.release()) vision->Free();
+  if (auto* vision = v.date.release()) vision->Free();
+  if (auto* vision = v.date_time.release()) vision->Free();
+  if (auto* vision = v.numeric.release()) vision->Free();
+}
+
+void FinalizePackUnit() {
+  if (g_pack != nullptr) g_pack->Free();
+  ClearLastPictureFolder();
 }
 
 template <class V>
@@ -35,6 +55,7 @@ V* Made(std::unique_ptr<V>& slot, bool with_button) {
   if (!slot) {
     slot = std::make_unique<V>(nullptr);
     if (!with_button) slot->SetEnableButton(false);
+    RegisterUnit(&kVisionsUnit, "rs_pack visions", FinalizeVisionsUnit);
   }
   return slot.get();
 }
@@ -274,6 +295,7 @@ TrsDefPack* DefPack() {
     DefaultDateVision();
     DefaultTimeVision();
     g_pack = new TrsDefPack();
+    RegisterUnit(&kPackUnit, "rs_pack", FinalizePackUnit);
   }
   return g_pack;
 }
@@ -289,13 +311,8 @@ TDateVision* DefaultDateVision() { return Made(Visions().date, false); }
 TTimeVision* DefaultTimeVision() { return Made(Visions().time, true); }
 
 void FreeLibraryDefaults() {
-  if (g_pack != nullptr) g_pack->Free();
-  LibraryVisions& v = Visions();
-  // Free() tells the consumers still on a vision to fall back to the default.
-  if (auto* vision = v.time.release()) vision->Free();
-  if (auto* vision = v.date.release()) vision->Free();
-  if (auto* vision = v.date_time.release()) vision->Free();
-  if (auto* vision = v.numeric.release()) vision->Free();
+  FinalizeUnit(&kPackUnit);
+  FinalizeUnit(&kVisionsUnit);
   FreeRsStdDefaults();
   ClearLastPictureFolder();
 }

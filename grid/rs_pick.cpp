@@ -1,7 +1,9 @@
 #include "grid/rs_pick.h"
 
+#include <utility>
 #include <algorithm>
 
+#include "toolkit/core/units.h"
 #include "grid/rs.h"
 #include "grid/rs_ods.h"
 #include "grid/rs_pack.h"
@@ -267,14 +269,22 @@ void TStandardVision::Assign(const TPersistent* source) {
   SetSkipCharValidation(other->SkipCharValidation());
 }
 
+namespace {
+const char kPickUnit = 0;
+void FinalizePickUnit() {
+  if (g_data_list) g_data_list->Free();
+}
+}  // namespace
+
 TVisionToolForm* TStandardVision::DataListForm() {
-  if (!g_data_list) g_data_list = new TvpDataListForm();
+  if (!g_data_list) {
+    g_data_list = new TvpDataListForm();
+    RegisterUnit(&kPickUnit, "rs_pick", FinalizePickUnit);
+  }
   return g_data_list;
 }
 
-void FreePickDefaults() {
-  if (g_data_list) g_data_list->Free();
-}
+void FreePickDefaults() { FinalizeUnit(&kPickUnit); }
 
 // ---- TvpDataListForm -------------------------------------------------------------------------
 

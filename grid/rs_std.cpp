@@ -1,7 +1,9 @@
 #include "grid/rs_std.h"
 
+#include <utility>
 #include <algorithm>
 
+#include "toolkit/core/units.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/gfx/metafile.h"
@@ -781,7 +783,18 @@ TvpDefLayout TMemoVision::GetDefaultLayout(TgpFieldList&) { return tlaTop; }
 // ---- The library's defaults --------------------------------------------------------------
 
 namespace {
-std::unique_ptr<TrsStdDefaults> g_std_defaults;
+// Freed by the unit's shut-down only, never by static destruction.
+TrsStdDefaults* g_std_defaults = nullptr;
+const char kStdUnit = 0;
+
+void FinalizeStdUnit() {
+  if (!g_std_defaults) return;
+  // Freed while still known as the default, so that its consumers wait for
+  // the next default instead of making one now.
+  if (TLiteVision* vision = g_std_defaults->Vision.release()) vision->Free();
+  g_default_vision = nullptr;
+  delete std::exchange(g_std_defaults, nullptr);
+}
 }  // namespace
 
 TrsStdDefaults& rsStdDefaults() {
@@ -789,18 +802,12 @@ TrsStdDefaults& rsStdDefaults() {
     auto defaults = std::make_unique<TrsStdDefaults>();
     defaults->Vision = std::make_unique<TLiteVision>(nullptr);
     g_default_vision = defaults->Vision.get();
-    g_std_defaults = std::move(defaults);
+    g_std_defaults = defaults.release();
+    RegisterUnit(&kStdUnit, "rs_std", FinalizeStdUnit);
   }
   return *g_std_defaults;
 }
 
 TLiteVision* DefaultVision() { return rsStdDefaults().Vision.get(); }
 
-void FreeRsStdDefaults() {
-  if (!g_std_defaults) return;
-  // Freed while still known as the default, so that its consumers wait for
-  // the next default instead of making one now.
-  if (TLiteVision* vision = g_std_defaults->Vision.release()) vision->Free();
-  g_default_vision = nullptr;
-  g_std_defaults.reset();
-}
+void FreeRsStdDefaults() { FinalizeUnit(&kStdUnit); }

@@ -1,5 +1,6 @@
 #include "report/fr_globals.h"
 
+#include "toolkit/core/units.h"
 #include "report/fr_class.h"
 #include "report/fr_funcs.h"
 #include "report/fr_intrp.h"
@@ -11,20 +12,15 @@
 
 namespace {
 
+// Freed by the unit's shut-down only, never by static destruction: the
+// globals' destructor reaches the function library and the string source.
 std::unique_ptr<TfrGlobals>& GlobalsHolder() {
-  // The globals' destructor reaches these process-wide objects; made before
-  // the holder, they are destroyed after it when the program ends without
-  // FreeGlobals.
-  [[maybe_unused]] static const bool made_first = [] {
-    FunctionLibraryCount();
-    InstalledFunctions();
-    frReportStringSource();
-    FreeLocaleObject();
-    return true;
-  }();
-  static std::unique_ptr<TfrGlobals> holder;
-  return holder;
+  static auto* holder = new std::unique_ptr<TfrGlobals>();
+  return *holder;
 }
+
+const char kGlobalsUnit = 0;
+void FinalizeGlobalsUnit() { GlobalsHolder().reset(); }
 
 // Text numbers of the tables loaded at start-up.
 constexpr int kDefaultCharsetText = 55337;
@@ -168,8 +164,11 @@ TForm* TfrGlobals::DialogForm() {
 
 TfrGlobals& frGlobals() {
   auto& holder = GlobalsHolder();
-  if (!holder) holder = std::make_unique<TfrGlobals>();
+  if (!holder) {
+    holder = std::make_unique<TfrGlobals>();
+    RegisterUnit(&kGlobalsUnit, "fr_globals", FinalizeGlobalsUnit);
+  }
   return *holder;
 }
 
-void FreeGlobals() { GlobalsHolder().reset(); }
+void FreeGlobals() { FinalizeUnit(&kGlobalsUnit); }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "toolkit/core/units.h"
 #include "report/fr_texts.h"
 #include "toolkit/core/exceptions.h"
 #include "toolkit/core/sysutils.h"
@@ -288,9 +289,17 @@ struct GlobalLayer {
   int startup_paper_size = kDefaultPaperSize;
 };
 
+// Freed by the unit's shut-down only, never by static destruction.
 GlobalLayer& Global() {
-  static GlobalLayer global;
-  return global;
+  static auto* global = new GlobalLayer();
+  return *global;
+}
+
+const char kPrinterUnit = 0;
+void FinalizePrinterUnit() {
+  Global().layer.reset();
+  Global().ready = false;
+  Global().startup_paper_size = kDefaultPaperSize;
 }
 
 }  // namespace
@@ -314,6 +323,7 @@ TfrPrinter& GlobalPrinterLayer() {
       }
     }
     global.ready = true;
+    RegisterUnit(&kPrinterUnit, "fr_prntr", FinalizePrinterUnit);
   }
   return *global.layer;
 }
@@ -322,8 +332,4 @@ bool PrinterLayerReady() { return Global().ready; }
 
 int StartupPaperSize() { return Global().startup_paper_size; }
 
-void FreeGlobalPrinterLayer() {
-  Global().layer.reset();
-  Global().ready = false;
-  Global().startup_paper_size = kDefaultPaperSize;
-}
+void FreeGlobalPrinterLayer() { FinalizeUnit(&kPrinterUnit); }

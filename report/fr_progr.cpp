@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "toolkit/core/units.h"
 #include "report/fr_utils.h"
 #include "toolkit/sys/event_loop.h"
 #include "toolkit/ui/stdctrls.h"
@@ -10,10 +11,14 @@ namespace {
 
 constexpr int kTextCancel = 55001;
 
+// Freed by the unit's shut-down only, never by static destruction.
 std::unique_ptr<TfrProgressForm>& SharedForm() {
-  static std::unique_ptr<TfrProgressForm> form;
-  return form;
+  static auto* form = new std::unique_ptr<TfrProgressForm>();
+  return *form;
 }
+
+const char kProgressUnit = 0;
+void FinalizeProgressUnit() { SharedForm().reset(); }
 
 }  // namespace
 
@@ -83,6 +88,7 @@ TfrProgressForm* frProgressForm() {
   if (!form) {
     form = std::make_unique<TfrProgressForm>(nullptr);
     form->AfterConstruction();
+    RegisterUnit(&kProgressUnit, "fr_progr", FinalizeProgressUnit);
   }
   return form.get();
 }
@@ -116,4 +122,4 @@ TModalResult RunInProgressWindow(const AnsiString& caption, const AnsiString& pr
   return result;
 }
 
-void FreeProgressForm() { SharedForm().reset(); }
+void FreeProgressForm() { FinalizeUnit(&kProgressUnit); }

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <memory>
 
+#include "toolkit/core/units.h"
 #include "toolkit/core/text.h"
 
 namespace {
@@ -154,10 +155,14 @@ static_assert(SortedByNumber(), "the string table must be sorted by number, each
 // The loader's buffer holds 1024 bytes with the terminating zero.
 constexpr size_t kMaxTextLength = 1023;
 
+// Freed by the unit's shut-down only, never by static destruction.
 std::unique_ptr<TfrLocale>& LocaleHolder() {
-  static std::unique_ptr<TfrLocale> holder;
-  return holder;
+  static auto* holder = new std::unique_ptr<TfrLocale>();
+  return *holder;
 }
+
+const char kLocaleUnit = 0;
+void FinalizeLocaleUnit() { LocaleHolder().reset(); }
 
 }  // namespace
 
@@ -172,8 +177,12 @@ AnsiString TfrLocale::LoadText(int number) const {
 
 TfrLocale& LocaleObject() {
   auto& holder = LocaleHolder();
-  if (!holder) holder = std::make_unique<TfrLocale>();
+  if (!holder) {
+    holder = std::make_unique<TfrLocale>();
+    RegisterUnit(&kLocaleUnit, "fr_texts", FinalizeLocaleUnit);
+  }
   return *holder;
 }
 
-void FreeLocaleObject() { LocaleHolder().reset(); }
+// The locale alone: the report globals free it with themselves.
+void FreeLocaleObject() { FinalizeLocaleUnit(); }

@@ -21,12 +21,6 @@
 
 namespace {
 
-class UiEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { Application->Initialize(); }
-};
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
-
 class TestCalendar : public TProdiCalendar {
  public:
   using TProdiCalendar::TProdiCalendar;

@@ -15,8 +15,6 @@
 
 namespace {
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 TEST(ColumnLayoutText, TheStoredPropertiesOfAColumn) {
   TgpColumns buffer(nullptr);
   TgpColumn* n = buffer.Add();

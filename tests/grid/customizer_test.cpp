@@ -15,8 +15,6 @@ namespace {
 
 using edit_support::GridForm;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new edit_support::UiEnvironment);
-
 struct Logged {
   TgpCustomizerAction action;
   TgpColumn* column;

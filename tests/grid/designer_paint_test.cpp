@@ -18,8 +18,6 @@ namespace {
 
 using grid_support::MemGrid;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 // Paints the given parts of the grid through its designer onto a recording,
 // with the clip and rows the grid's paint handler would have worked out.
 TMetafile Record(TDBGridPro& grid, const TRect& clip, int parts, int first_row, int last_row, bool offscreen,

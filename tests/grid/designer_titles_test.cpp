@@ -13,8 +13,6 @@ namespace {
 
 using grid_support::MemGrid;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 // The lines of the grid's title band as its designer paints them (with
 // raised, the highlight sides of edges).
 std::vector<TMetaRecord> TitleLines(TDBGridPro& grid, bool* raised = nullptr) {

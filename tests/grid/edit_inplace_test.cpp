@@ -12,8 +12,6 @@ namespace {
 
 using edit_support::GridForm;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new edit_support::UiEnvironment);
-
 TEST(InplaceEdit, ACyrillicCommentTypedIntoACellReachesTheFileInWindows1251) {
   GridForm g(edit_support::MakeTable("edit_cyrillic"));
   TgpInplaceEdit* edit = g.Edit(2, "COMMENT");

@@ -23,11 +23,6 @@
 
 namespace edit_support {
 
-class UiEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { Application->Initialize(); }
-};
-
 // The rows every table starts with.
 struct Row {
   int n;

@@ -14,8 +14,6 @@ namespace {
 
 using edit_support::GridForm;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new edit_support::UiEnvironment);
-
 // A vision with a drop-down button whose tool form puts "picked" into the
 // edit's value when it posts its changes.
 struct PickVision {

@@ -13,8 +13,6 @@ namespace {
 
 using grid_support::MemGrid;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 // Sum of the groups' total widths.
 int LayoutWidth(TgpColumns& columns) {
   int sum = 0;

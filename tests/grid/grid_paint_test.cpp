@@ -19,8 +19,6 @@ namespace {
 
 using grid_support::MemGrid;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 // The designer the tests give the grid: the base one, with the lines a
 // concrete designer would have.
 class LinedDesigner : public TgpBaseDesigner {

@@ -20,8 +20,6 @@ namespace {
 
 using testsupport::RunCommand;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 std::string Bin(const std::string& tool) { return std::string(KIV7_BINARY_DIR) + "/tools/" + tool + "/" + tool; }
 
 // A measurement table of 40 rows: P changes sign every other row, ZAV holds

@@ -15,11 +15,6 @@
 
 namespace grid_support {
 
-class UiEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { Application->Initialize(); }
-};
-
 // A grid whose scroll, paint and focus handlers the tests call as the
 // window system would.
 class TestGrid : public TDBGridPro {

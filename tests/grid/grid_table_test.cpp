@@ -14,8 +14,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 // Rows N = 1..count named "R<n>", KIND = n mod 3.
 std::string MakeTable(const std::string& dir, const std::string& name, int count, const std::string& prefix) {
   std::vector<std::string> records;

@@ -14,8 +14,6 @@ namespace {
 using grid_support::MemGrid;
 using Ns = std::vector<int>;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 Ns Range(int from, int to) {
   Ns out;
   for (int n = from; n <= to; ++n) out.push_back(n);

@@ -15,8 +15,6 @@ namespace {
 
 using interact::ShownGrid;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 // A grid that drags its rows, with a second grid on the same form to its right.
 struct TwoGrids : ShownGrid {
   static constexpr int kOffset = 350;

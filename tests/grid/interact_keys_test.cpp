@@ -9,8 +9,6 @@ namespace {
 
 using interact::ShownGrid;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 struct KeyCase {
   const char* name;
   int start;  // N to start from

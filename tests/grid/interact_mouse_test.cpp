@@ -10,8 +10,6 @@ namespace {
 
 using interact::ShownGrid;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 TEST(GridMouse, ClickMovesTheCurrentCell) {
   ShownGrid g(30);
   g.Click(g.Cell(3, 1));

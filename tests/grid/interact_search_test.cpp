@@ -12,8 +12,6 @@ namespace {
 
 using interact::ShownGrid;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 TEST(GridSearch, TypingFindsTheFirstRecordThatStartsWithTheText) {
   ShownGrid g(200);
   g.grid->ParamsAutoSearch()->SetEnabled(true);

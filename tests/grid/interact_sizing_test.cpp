@@ -8,8 +8,6 @@ namespace {
 
 using interact::ShownGrid;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 // Drags with the left button from one point to another.
 void Drag(ShownGrid& g, QPoint from, QPoint to) {
   QTest::mouseMove(g.W(), from);

@@ -17,8 +17,6 @@
 
 namespace {
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new grid_support::UiEnvironment);
-
 struct CrewGrid {
   CrewGrid() {
     crew.Add("Mira", 4);

@@ -19,8 +19,6 @@ namespace {
 
 using edit_support::GridForm;
 
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new edit_support::UiEnvironment);
-
 // Counts the removal notices of one component.
 struct Watcher : TComponent {
   Watcher() : TComponent(nullptr) {}

@@ -8,12 +8,6 @@
 
 namespace {
 
-class UiEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { Application->Initialize(); }
-};
-[[maybe_unused]] auto* const g_ui = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
-
 struct Env : ::testing::Test {
   void TearDown() override { FreeRsEnv(); }
 };

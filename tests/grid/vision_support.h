@@ -19,14 +19,6 @@
 
 namespace vision_support {
 
-// The application object the painting and measuring need (one for the
-// whole test program, whichever test file comes first).
-class UiEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { Application->Initialize(); }
-};
-inline ::testing::Environment* const g_ui_environment = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
-
 // A consumer that writes every call of its vision into Trace.
 struct RecordingConsumer : IvpFieldVisionConsumer {
   explicit RecordingConsumer(TComponent* component = nullptr, TgpConsumerKind kind = ckColumn)

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -16,9 +17,17 @@ namespace {
 // again after every handler.
 class Scheduler {
  public:
+  // A leaf service: timers may be freed by anything, up to the very end of the
+  // process, so the schedule is never destroyed.
   static Scheduler& Get() {
-    static Scheduler instance;
-    return instance;
+    static auto* instance = new Scheduler();
+    return *instance;
+  }
+
+  int Running() const { return static_cast<int>(entries_.size()); }
+  void ReleaseWake() {
+    assert(entries_.empty() && "a running timer outlived the event loop");
+    wake_.reset();
   }
 
   void Schedule(TTimer* timer, unsigned interval) {
@@ -141,6 +150,10 @@ void TTimer::Update() {
   else
     Scheduler::Get().Unschedule(this);
 }
+
+void ReleaseTimerWake() { Scheduler::Get().ReleaseWake(); }
+
+int RunningTimerCount() { return Scheduler::Get().Running(); }
 
 void ProcessMessages() {
   EnsureApplication();

@@ -52,6 +52,13 @@ bool RunEventLoopUntil(const std::function<bool()>& done, int max_wait_ms);
 int RunEventLoop();
 void QuitEventLoop(int code = 0);
 
+// The GUI library's application object is about to go: lets go of the wake-up
+// timer made on it. Every timer must be gone or stopped by then (its owner
+// freed); one still running has outlived the loop that would fire it.
+void ReleaseTimerWake();
+// How many timers are running now.
+int RunningTimerCount();
+
 // For tests on a manual clock: moves the clock forward by ms, stopping at each
 // time a timer is due and firing it there (in the order of their due times).
 void AdvanceTimers(TManualClock& clock, uint64_t ms);

@@ -14,6 +14,7 @@
 
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
+#include "toolkit/core/units.h"
 #include "toolkit/sys/event_loop.h"
 #include "toolkit/sys/files.h"
 #include "toolkit/ui/classic_look.h"
@@ -492,8 +493,6 @@ void Describe(std::exception_ptr error, AnsiString* class_name, AnsiString* mess
 
 namespace {
 
-TApplication g_application;
-
 // While the GUI library's application object is being made. A fatal message
 // from it then (no display to connect to, no platform plugin) would abort the
 // process with a core dump; it ends as a start-up failure instead, its text
@@ -513,27 +512,32 @@ void StartupMessageHandler(QtMsgType type, const QMessageLogContext& context, co
 
 }  // namespace
 
-TApplication* Application = &g_application;
+// Made once and never destroyed: the program, every tool and every test binary
+// end it with Shutdown, while the GUI library, the timers and the units are
+// all still there. Static destruction would reach them in no defined order.
+TApplication* Application = new TApplication();
 
 TApplication::TApplication() : TComponent(nullptr) {
   title_ = Utf8ToAnsi(ChangeFileExt(ModuleName(), ""));
 }
 
-TApplication::~TApplication() {
-  // At process exit the GUI library's own globals may be gone already, so
-  // its application object is left to the system unless Shutdown ran. The
-  // whole tree is marked as going first: a component freed early must not
-  // make the ones still waiting measure or paint again (no fonts are left).
+TApplication::~TApplication() { Shutdown(); }
+
+void TApplication::Shutdown() {
+  // The whole tree is marked as going first: a component freed early must not
+  // make the ones still waiting measure or paint again.
   Destroying();
   DestroyComponents();
   main_form_ = nullptr;
-}
-
-void TApplication::Shutdown() {
-  DestroyComponents();
-  main_form_ = nullptr;
-  delete qt_app_;
-  qt_app_ = nullptr;
+  // Then the units' own objects, newest first, while the library is still there.
+  FinalizeUnits();
+  if (qt_app_) {
+    ReleaseTimerWake();
+    delete qt_app_;
+    qt_app_ = nullptr;
+  }
+  // The object itself lives on: a process may make the library again.
+  SetComponentStateFlag(csDestroying, false);
 }
 
 void TApplication::Initialize() {

@@ -494,7 +494,9 @@ int main(int argc, char** argv) {
   }
   try {
     Application->Initialize();
-    return Run(o);
+    const int code = Run(o);
+    Application->Shutdown();
+    return code;
   } catch (const ProbeError& e) {
     std::fprintf(stderr, "grid_probe: %s\n", e.message.c_str());
   } catch (const Exception& e) {

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "toolkit/core/text.h"
+#include "toolkit/ui/forms.h"
 #include "tools/reptool/reptool.h"
 
 namespace {
@@ -41,7 +42,10 @@ int main(int argc, char** argv) {
   for (const Command& c : kCommands) {
     if (std::strcmp(argv[1], c.name) != 0) continue;
     try {
-      return c.run(ReptoolArgs(argv + 2, argv + argc));
+      const int code = c.run(ReptoolArgs(argv + 2, argv + argc));
+      // A command that showed windows ends them while the GUI library is there.
+      if (Application->Initialized()) Application->Shutdown();
+      return code;
     } catch (const Exception& e) {
       std::fprintf(stderr, "reptool: %s\n", AnsiToUtf8(e.Message()).c_str());
       return 1;

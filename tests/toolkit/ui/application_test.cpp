@@ -17,12 +17,6 @@
 
 namespace {
 
-class UiEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { Application->Initialize(); }
-};
-[[maybe_unused]] auto* const g_env = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
-
 using testsupport::RecordingDialogs;
 
 TEST(ExceptionBox, AddsAPeriodOnlyAfterCharactersThatSortAfterIt) {

@@ -1,3 +1,11 @@
+// The one environment of every GUI test binary.
+//
+// The application object is made before the first test and shut down after the
+// last, as the program does: the forms, then the units' objects, then the GUI
+// library, while timers and the library are still there. Between test suites
+// the units' objects (the libraries' defaults, shared drop-downs, caches) are
+// freed, so each suite starts from the defaults whatever ran before it.
+//
 // No person answers in a test process. A message box or a dialog that a test
 // did not ask for would wait on the offscreen screen for ever; here it fails
 // the test that caused it and is answered as cancelled. Tests that expect one
@@ -7,6 +15,8 @@
 
 #include "tests/support/recording_dialogs.h"
 #include "toolkit/core/text.h"
+#include "toolkit/core/units.h"
+#include "toolkit/ui/forms.h"
 
 namespace {
 
@@ -38,15 +48,31 @@ class UnexpectedDialogs : public TDialogService {
   }
 };
 
-class GuardDialogs : public ::testing::Environment {
+class GuiEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { SetDialogService(&service_); }
-  void TearDown() override { SetDialogService(nullptr); }
+  void SetUp() override {
+    Application->Initialize();
+    SetDialogService(&service_);
+  }
+  void TearDown() override {
+    SetDialogService(nullptr);
+    Application->Shutdown();
+  }
 
  private:
   UnexpectedDialogs service_;
 };
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GuardDialogs);
+class RestoreDefaultsBetweenSuites : public ::testing::EmptyTestEventListener {
+  void OnTestSuiteEnd(const ::testing::TestSuite&) override {
+    FinalizeUnits();
+  }
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+const bool kListening = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new RestoreDefaultsBetweenSuites);
+  return true;
+}();
 
 }  // namespace
