@@ -527,6 +527,8 @@ class IgpColumnsHost {
   virtual void ColumnValuePosted(TgpColumn* Column) = 0;
   virtual bool CanUseCurrentRecord(bool Strict) = 0;
   virtual bool ShowEditor(TgpColumn* Column) = 0;
+  // Column is being destroyed: whatever refers to it lets go.
+  virtual void ColumnGoing(TgpColumn* Column) { (void)Column; }
   // The field mapper: whether the grid has one, and its entry for a field list.
   virtual bool HasMapper() const { return false; }
   virtual bool MapperEntry(TgpFieldList* Fields, TvpFieldVision*& Vision, AnsiString& Caption) {
@@ -1704,6 +1706,7 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   void CommitEdit();
   void CancelEdit();
   bool ShowEditor(TgpColumn* Column) override;
+  void ColumnGoing(TgpColumn* Column) override;
   void EndEdit(TgpFieldEditAction Action, bool Keep);
   void HideEditor();
   void ReshowEditor();
@@ -1905,10 +1908,18 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   // The key dispatch of the grid: every key the grid reacts to passes here.
   void KeyDown(uint16_t& key, TShiftState shift) override;
   void KeyPress(char& key) override;
+  void KeyUp(uint16_t& key, TShiftState shift) override;
   void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
   void MouseMove(TShiftState shift, int x, int y) override;
   void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
   void DblClick() override;
+  // A cell whose vision has an in-cell switch works it without F2: the key
+  // or the press opens the editor over the current cell and goes on to it.
+  bool PassKeyToSwitch(uint16_t& key, TShiftState shift);
+  bool PassPressToSwitch(TShiftState shift, int x, int y);
+  // The pointer's moves and release while the editor's switch holds a press
+  // the grid passed on (the grid keeps the mouse that was pressed on it).
+  bool PassMouseToSwitch(bool release, TMouseButton button, TShiftState shift, int x, int y);
   void MouseEnter() override;
   void MouseLeave() override;
   void WMTimer(unsigned id) override;

@@ -287,6 +287,13 @@ TgpColumn::TgpColumn(TCollection* collection)
 
 TgpColumn::~TgpColumn() {
   TgpColumns* columns = Columns();
+  if (columns != nullptr && columns->host_ != nullptr) {
+    try {
+      columns->host_->ColumnGoing(this);
+    } catch (...) {
+      // A destructor cannot report; the column goes all the same.
+    }
+  }
   bool relayout = columns != nullptr && columns->host_ != nullptr && columns->UpdateCount() == 0;
   if (!relayout) {
     SetCollection(nullptr);

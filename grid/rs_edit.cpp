@@ -845,7 +845,12 @@ void TgpInplaceEdit::Attach(TgpColumn* Column) {
   post_code_ = fpcUnknown;
   pending_action_ = feaNone;
   column_ = Column;
+  extend_on_move_ = false;
   fields_->SetColumn(Column);
+  // The cell edits as the column formats it: a mask or a number format set
+  // on the column holds in the editor as well.
+  fields_->SetDisplayFormat(Column->DisplayFormat());
+  fields_->SetEditFormat(Column->EditFormat());
   Font().Assign(grid_->Font());
   if (TgpDesigner* designer = grid_->EffectiveDesigner())
     if (const TChildFont* cell_font = designer->CellFontIfAny()) cell_font->ApplyTo(Font());
@@ -903,8 +908,12 @@ bool TgpInplaceEdit::UpdateCaptionAlignment() {
   TvpFieldVision* vision = EffectiveVision();
   AnsiString caption = Caption();
   if (caption.empty()) vision->GetDefaultCaption(*fields_, caption);
+  // The text stands where the cell shows it: the vision's alignment, else
+  // the column's.
+  TvpDefAlignment wanted = vision->Alignment();
+  if (wanted == talDefault && column_ != nullptr) wanted = column_->Alignment();
   TAlignment alignment = vision->GetDefaultAlignment(*fields_);
-  switch (vision->Alignment()) {
+  switch (wanted) {
     case talLeftJustify: alignment = taLeftJustify; break;
     case talRightJustify: alignment = taRightJustify; break;
     case talCenter: alignment = taCenter; break;
@@ -926,9 +935,20 @@ void TgpInplaceEdit::ValuePosted() {
   if (column_ != nullptr) grid_->DoAfterFieldPost(column_, post_code_, pending_action_);
 }
 
-void TgpInplaceEdit::EndWith(TgpFieldPostCode code, TgpFieldEditAction action) {
+void TgpInplaceEdit::EndWith(TgpFieldPostCode code, TgpFieldEditAction action, bool extend) {
   post_code_ = code;
+  extend_on_move_ = extend;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{extend_on_move_};
   grid_->EndEdit(action, true);
+}
+
+void TgpInplaceEdit::ColumnGoing(TgpColumn* Column) {
+  if (Column == nullptr || Column != column_) return;
+  column_ = nullptr;
+  fields_->SetColumn(nullptr);
 }
 
 void TgpInplaceEdit::EscapeKey() {
@@ -952,7 +972,7 @@ bool TgpInplaceEdit::ReturnKey(TShiftState shift) {
 bool TgpInplaceEdit::VertArrow(bool is_up, TShiftState shift) {
   if (EffectiveVision()->NativeMultiLine()) return false;
   if (shift.Contains(ssCtrl) && TDBProdiEdit::VertArrow(is_up, shift)) return true;
-  EndWith(fpcArrowKey, is_up ? feaMoveUp : feaMoveDown);
+  EndWith(fpcArrowKey, is_up ? feaMoveUp : feaMoveDown, shift.Contains(ssShift));
   return true;
 }
 

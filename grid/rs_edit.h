@@ -246,6 +246,8 @@ class TDBProdiEdit : public TCustomMaskEdit, public IvpFieldVisionConsumer, publ
 
 class TgpInplaceEdit : public TDBProdiEdit {
   KIV7_PERSISTENT(TgpInplaceEdit)
+  // The grid passes on keys and presses it got for a cell's in-cell switch.
+  friend class TDBGridPro;
 
  public:
   // Made by the grid, which owns it and is its parent.
@@ -258,6 +260,11 @@ class TgpInplaceEdit : public TDBProdiEdit {
   TgpFieldEditAction PendingAction() const { return pending_action_; }
   void SetPendingAction(TgpFieldEditAction value) { pending_action_ = value; }
   bool AlwaysEditing() const { return always_editing_; }
+  // The edit ends with Shift held on an Up or Down: the move that follows
+  // extends the grid's selection as the same key on the grid would.
+  bool ExtendOnMove() const { return extend_on_move_; }
+  // Column is going away: the editor no longer refers to it.
+  void ColumnGoing(TgpColumn* Column);
 
   // Binds the editor to Column of its grid (font, colour, vision, field).
   void Attach(TgpColumn* Column);
@@ -288,10 +295,11 @@ class TgpInplaceEdit : public TDBProdiEdit {
 
  private:
   // Ends the grid's edit with action (the grid posts or cancels and moves).
-  void EndWith(TgpFieldPostCode code, TgpFieldEditAction action);
+  void EndWith(TgpFieldPostCode code, TgpFieldEditAction action, bool extend = false);
   TDBGridPro* grid_;
   TgpColumn* column_ = nullptr;
   TgpFieldPostCode post_code_ = fpcUnknown;
   TgpFieldEditAction pending_action_ = feaNone;
   bool always_editing_ = false;
+  bool extend_on_move_ = false;
 };

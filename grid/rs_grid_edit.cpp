@@ -71,8 +71,19 @@ void TDBGridPro::EndEdit(TgpFieldEditAction Action, bool Keep) {
   // Only a value really written tells AfterFieldPost (through the editor).
   fields.EndValueChange(posted);
   const TgpFieldEditAction action = editor.PendingAction();
-  if (action >= feaMoveLeft && action <= feaNextTab) MoveFocus(action, false);
+  if (action >= feaMoveLeft && action <= feaNextTab) MoveFocus(action, editor.ExtendOnMove());
   if (keep) ReshowEditor();
+}
+
+void TDBGridPro::ColumnGoing(TgpColumn* Column) {
+  // The editor was shown or last attached there: its text goes with the
+  // column, unposted, and neither editor nor grid keeps the pointer.
+  if (editor_column_ == Column) HideEditor();
+  if (inplace_editor_ != nullptr) inplace_editor_->ColumnGoing(Column);
+  if (current_column_ == Column) current_column_ = nullptr;
+  if (pressed_title_ == Column) pressed_title_ = nullptr;
+  if (dragged_column_ == Column) dragged_column_ = nullptr;
+  if (menu_column_ == Column) menu_column_ = nullptr;
 }
 
 void TDBGridPro::ReshowEditor() {
@@ -93,6 +104,46 @@ void TDBGridPro::EditorKeyDown(uint16_t& key, TShiftState shift) { KeyDown(key, 
 
 void TDBGridPro::DoEditKeyPress(TgpColumn* Column, char& Key, TgpFieldEditAction& Action, bool& HandleKey) {
   if (OnEditKeyPress) OnEditKeyPress(this, Column, Key, Action, HandleKey);
+}
+
+bool TDBGridPro::PassKeyToSwitch(uint16_t& key, TShiftState shift) {
+  if (key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU || editor_shown_ || current_column_ == nullptr ||
+      current_row_ != active_row_ || !current_column_->EffectiveVision()->SwitchCell())
+    return false;
+  if (!current_column_->StartCellEdit() || !editor_shown_ || inplace_editor_ == nullptr) return false;
+  inplace_editor_->KeyDown(key, shift);
+  return true;
+}
+
+bool TDBGridPro::PassPressToSwitch(TShiftState shift, int x, int y) {
+  if (current_column_ == nullptr || !current_column_->EffectiveVision()->SwitchCell()) return false;
+  if (!editor_shown_ && !current_column_->StartCellEdit()) return false;
+  if (!editor_shown_ || inplace_editor_ == nullptr || editor_column_ != current_column_) return false;
+  TgpInplaceEdit& editor = *inplace_editor_;
+  editor.MouseDown(mbLeft, shift, x - editor.Left(), y - editor.Top());
+  return true;
+}
+
+bool TDBGridPro::PassMouseToSwitch(bool release, TMouseButton button, TShiftState shift, int x, int y) {
+  if (!editor_shown_ || inplace_editor_ == nullptr || !inplace_editor_->CellSwitcher().Active() ||
+      inplace_editor_->CellSwitcher().Key() != 0)
+    return false;
+  TgpInplaceEdit& editor = *inplace_editor_;
+  if (release)
+    editor.MouseUp(button, shift, x - editor.Left(), y - editor.Top());
+  else
+    editor.MouseMove(shift, x - editor.Left(), y - editor.Top());
+  return true;
+}
+
+void TDBGridPro::KeyUp(uint16_t& key, TShiftState shift) {
+  // The release of a key the grid passed on to the switch ends its press.
+  if (editor_shown_ && inplace_editor_ != nullptr && inplace_editor_->CellSwitcher().Active() &&
+      inplace_editor_->CellSwitcher().Key() == key) {
+    inplace_editor_->KeyUp(key, shift);
+    return;
+  }
+  TCustomControl::KeyUp(key, shift);
 }
 
 void TDBGridPro::EditorMouseWheel(TShiftState shift, int delta, int x, int y) { MouseWheel(shift, delta, x, y); }

@@ -2,6 +2,7 @@
 // moves between cells and records, and the selection a Shift move extends.
 #include "grid/rs.h"
 
+#include "grid/rs_edit.h"
 #include "grid/rs_std.h"
 #include "toolkit/db/db.h"
 
@@ -139,6 +140,11 @@ void TDBGridPro::KeyDown(uint16_t& key, TShiftState shift) {
     key = 0;
     return;
   }
+  if (PassKeyToSwitch(key, shift)) {
+    auto_search_->Stop();
+    key = 0;
+    return;
+  }
   if (key == VK_F2 && shift.Empty()) {
     auto_search_->Stop();
     current_column_->StartCellEdit();
@@ -166,7 +172,12 @@ void TDBGridPro::KeyPress(char& key) {
       return;
     }
   }
-  if (!current_column_->EffectiveVision()->SelfDrawn()) current_column_->StartCellEdit();
+  if (current_column_->EffectiveVision()->SelfDrawn()) return;
+  // The key that opened the editor is its first character, not a lost one.
+  if (current_column_->StartCellEdit() && editor_shown_ && inplace_editor_ != nullptr) {
+    inplace_editor_->PostChar(key);
+    key = 0;
+  }
 }
 
 bool TDBGridPro::WantSpecialKey(uint16_t key) const {

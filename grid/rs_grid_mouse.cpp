@@ -257,6 +257,9 @@ void TDBGridPro::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
         else
           current_column_->StartCellEdit();
       }
+    } else if (switch_cell && hover_column_ == current_column_index_ &&
+               (!(moved && was_focused) || !column->EffectiveVision()->OptionsSwitch().Contains(vsoNeedCurrent))) {
+      PassPressToSwitch(shift, x, y);
     }
   } else if (button == mbRight) {
     if (hover_kind_ == 2)
@@ -271,6 +274,7 @@ void TDBGridPro::DblClick() {
 }
 
 void TDBGridPro::MouseMove(TShiftState shift, int x, int y) {
+  if (PassMouseToSwitch(false, mbLeft, shift, x, y)) return;
   mouse_x_ = x;
   mouse_y_ = y;
   if (!Inside(hint_cursor_rect_, x, y)) {
@@ -320,6 +324,11 @@ void TDBGridPro::MouseMove(TShiftState shift, int x, int y) {
 }
 
 void TDBGridPro::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+  if (PassMouseToSwitch(true, button, shift, x, y)) {
+    StopAutoScroll();
+    sizing_state_ = 0;
+    return;
+  }
   TCustomControl::MouseUp(button, shift, x, y);
   StopAutoScroll();
   mouse_x_ = x;

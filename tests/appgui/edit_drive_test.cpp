@@ -47,6 +47,16 @@ std::string ReadField(const std::string& dir, const std::string& table, const st
   return out;
 }
 
+// How often the Windows-1251 bytes of "проба № 7" occur in the table file.
+std::string CountCommentBytes(const std::string& dir, const std::string& table) {
+  std::string out;
+  testsupport::WriteFile(dir + "/bytes.py", "data = open('" + table +
+                                                "', 'rb').read()\n"
+                                                "print(data.count(b'\\xef\\xf0\\xee\\xe1\\xe0 \\xb9 7'))\n");
+  EXPECT_EQ(testsupport::RunCommand(std::string(testsupport::Python()) + " '" + dir + "/bytes.py'", &out), 0) << out;
+  return out;
+}
+
 TEST(DriveEdit, ADoubleClickOpensTheEditorAndATypedLocaleNumberIsSaved) {
   const std::string dir = testsupport::TempDir("drive_edit");
   const std::string table = dir + "/t.db";
@@ -93,12 +103,28 @@ TEST(DriveEdit, ACommentTakenByOkIsSavedInWindows1251) {
             "key Return\neditor\nmenu Сохранить\nclose-window\n");
   EXPECT_EQ(lines, (std::vector<std::string>{"editor=проба № 7", "editor=none"}));
   EXPECT_EQ(ReadField(dir, table, "COMMENT"), "a\nb\nпроба № 7\n");
-  std::string out;
-  testsupport::WriteFile(dir + "/bytes.py", "data = open('" + table +
-                                                "', 'rb').read()\n"
-                                                "print(data.count(b'\\xef\\xf0\\xee\\xe1\\xe0 \\xb9 7'))\n");
-  EXPECT_EQ(testsupport::RunCommand(std::string(testsupport::Python()) + " '" + dir + "/bytes.py'", &out), 0) << out;
-  EXPECT_EQ(out, "1\n") << "the comment's bytes in Windows-1251";
+  EXPECT_EQ(CountCommentBytes(dir, table), "1\n") << "the comment's bytes in Windows-1251";
+}
+
+// Typing straight into the acoustic grid: the key that opens the editor on K
+// is the number's first digit; F2, End and Shift+Home select the comment in
+// the editor F2 opened (they do not end it), and the comment typed over it
+// is stored exactly, in Windows-1251.
+TEST(DriveEdit, TypedKeysAndTheEditorsHomeAndEndReachTheFile) {
+  const std::string dir = testsupport::TempDir("drive_edit_typing");
+  const std::string table = dir + "/t.db";
+  const std::vector<std::string> lines =
+      Drive(dir, table,
+            "N,DATE,TIME,NB_TYPE,K,COMMENT\n1,01.03.2024,10:00:00,1,3,a\n2,01.03.2024,10:00:00,1,4,b\n"
+            "3,01.03.2024,10:00:00,1,5,old\n",
+            "tab acoustic\ncurrent 2 K\ntype 12\neditor\nkey Return\neditor\ncurrent 3 COMMENT\nkey F2\n"
+            "key End\nkey Shift+Home\neditor\ntype проба № 7\neditor\nkey Return\neditor\nmenu Сохранить\n"
+            "close-window\n");
+  EXPECT_EQ(lines, (std::vector<std::string>{"editor=12", "editor=none", "editor=old", "editor=проба № 7",
+                                             "editor=none"}));
+  EXPECT_EQ(ReadField(dir, table, "K"), "3.0\n12.0\n5.0\n");
+  EXPECT_EQ(ReadField(dir, table, "COMMENT"), "a\nb\nпроба № 7\n");
+  EXPECT_EQ(CountCommentBytes(dir, table), "1\n") << "the comment's bytes in Windows-1251";
 }
 
 }  // namespace

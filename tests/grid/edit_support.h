@@ -127,6 +127,13 @@ struct GridForm {
       if (grid->Columns()->Items(i)->FieldName() == name) return grid->Columns()->Items(i);
     return nullptr;
   }
+  // Makes the cell of row n (1-based), field name, current; no editor opens.
+  void Stand(int n, const char* name) {
+    EXPECT_TRUE(table->FindByValues("N", Variant(n), TFindOptions()));
+    grid->SelectColumn(Column(name));
+    QApplication::processEvents();
+    EXPECT_FALSE(grid->EditorShown());
+  }
   // Opens the editor on the cell of row n (1-based), field name.
   TgpInplaceEdit* Edit(int n, const char* name) {
     EXPECT_TRUE(table->FindByValues("N", Variant(n), TFindOptions()));

@@ -34,4 +34,46 @@ TEST(CheckBoxVisionInGrid, SpaceAndAClickToggleTheCell) {
   EXPECT_EQ(g.Read("r['N'], r['B']"), "1 True\n2 False\n3 False\n");
 }
 
+// From the grid itself, without F2: Space on the current cell and a click on
+// a cell work the switch at once (the editor comes up and takes the key or
+// the press); with vsoNeedCurrent a click on another row of the focused grid
+// only makes it current.
+TEST(CheckBoxVisionInGrid, SpaceAndAClickOnTheGridToggleWithoutF2) {
+  MessageLog messages;
+  GridTable g("vision_check_from_grid");
+  TCheckBoxVision vision(nullptr);
+  g.Column("B")->SetVision(&vision);
+  auto cell = [&](int row) {
+    const TRect r = g.Column("B")->CellRect(row, false, false);
+    return QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+  };
+  auto click = [&](int row) {
+    QTest::mouseClick(g.grid->Widget(), Qt::LeftButton, Qt::NoModifier, cell(row));
+    QApplication::processEvents();
+  };
+  auto checked = [&] { return g.table->FieldNamed("B")->GetBooleanValue(); };
+
+  g.Stand(1, "B");
+  g.Key(Qt::Key_Space);
+  EXPECT_TRUE(checked()) << "Space on the grid checked row 1";
+  g.Key(Qt::Key_Down);
+  EXPECT_EQ(g.table->FieldNamed("N")->GetIntegerValue(), 2);
+
+  click(2);
+  EXPECT_EQ(g.table->FieldNamed("N")->GetIntegerValue(), 3);
+  EXPECT_TRUE(checked()) << "a click on row 3 checked it";
+
+  vision.SetOptionsSwitch(vision.OptionsSwitch().Include(vsoNeedCurrent));
+  g.grid->SetFocus();
+  QApplication::processEvents();
+  click(0);
+  EXPECT_EQ(g.table->FieldNamed("N")->GetIntegerValue(), 1);
+  EXPECT_TRUE(checked()) << "the first click only made row 1 current";
+  click(0);
+  EXPECT_FALSE(checked()) << "the second click unchecked it";
+  EXPECT_TRUE(messages.Texts.empty()) << (messages.Texts.empty() ? "" : messages.Texts[0]);
+  g.Close();
+  EXPECT_EQ(g.Read("r['N'], r['B']"), "1 False\n2 True\n3 True\n");
+}
+
 }  // namespace

@@ -318,13 +318,21 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
     }
     std::istringstream args(rest);
     try {
+      // Keys go where the window system sends them, each to the control
+      // focused when it is typed: the focused control of the active window,
+      // or, while no window is active (the offscreen platform activates
+      // none), the shown control the grid's window gave the focus to, such
+      // as the editor a key on the grid just opened.
+      auto target = [grid] {
+        if (QWidget* focus = QApplication::focusWidget()) return focus;
+        QWidget* focus = grid->Widget()->window()->focusWidget();
+        return focus != nullptr && focus->isVisible() ? focus : grid->Widget();
+      };
       if (command == "key") {
-        // Keys go where the window system sends them: the focused control.
-        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : grid->Widget();
-        grid_input::SendKeyName(target, rest);
+        grid_input::SendKeyName(target(), rest);
       } else if (command == "type") {
-        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : grid->Widget();
-        grid_input::SendText(target, rest);
+        for (const QChar ch : QString::fromStdString(rest))
+          grid_input::SendText(target(), QString(ch).toStdString());
       } else if (command == "click" || command == "shift-click" || command == "ctrl-click") {
         int row = 0;
         std::string field;
