@@ -63,6 +63,33 @@ TvteCellKind TvteXLSRange::CellKind() const {
   }
 }
 
+// ---- Screen measures ---------------------------------------------------------
+
+namespace {
+constexpr int kScreenDpi = 96;
+// Arial 10 at 96 dpi: 13 pixels high, 6 wide on average, no external leading.
+constexpr int kArial10AveCharWidth = 6;
+constexpr int kArial10ExternalLeading = 0;
+constexpr int kDefaultColumnChars = 9;
+constexpr int kDefaultRowTwips = 255;
+constexpr int kTwipsPerInch = 1440;
+
+// a * b / c rounded to the nearest, as the system's MulDiv.
+int MulDivRound(int64_t a, int64_t b, int64_t c) { return static_cast<int>((2 * a * b + c) / (2 * c)); }
+}  // namespace
+
+int GetDefaultCharWidth() { return kArial10AveCharWidth + kArial10ExternalLeading; }
+
+int GetScreenDpiX() { return kScreenDpi; }
+
+int ColumnWidthToPixels(int width) { return GetDefaultCharWidth() * width / 256; }
+
+int RowHeightToPixels(int height) { return MulDivRound(height, GetScreenDpiX(), kTwipsPerInch); }
+
+int DefaultColumnWidthPixels() { return ColumnWidthToPixels(kDefaultColumnChars * 256); }
+
+int DefaultRowHeightPixels() { return RowHeightToPixels(kDefaultRowTwips); }
+
 bool RectsEqual(const TvteRect& a, const TvteRect& b) { return a == b; }
 
 bool RectsIntersect(const TvteRect& a, const TvteRect& b) {

@@ -89,21 +89,30 @@ struct TvteXLSPageSetup {
   int Copies = 0;
 };
 
-// A picture placed on a sheet. The writer refuses sheets with pictures (the
-// record layout pictures once had is not one readers accept).
+// A picture as pixels: width x height, top row first, each 0x00RRGGBB (as
+// the toolkit's bitmaps and metafile records hold them). The writer draws it
+// onto a Windows metafile of its size.
+struct TvtePicture {
+  int Width = 0;
+  int Height = 0;
+  std::vector<uint32_t> Pixels;
+};
+
+// A picture placed on a sheet.
 struct TvteImage {
   // Top-left anchor: column, offset in 1/1024 of its width, row, offset in 1/256 of its height.
   int Left = 0, LeftOffset = 0, Top = 0, TopOffset = 0;
-  // Bottom-right anchor, same units.
+  // Bottom-right anchor, same units; used only along an axis whose scale is below 1.
   int Right = 0, RightOffset = 0, Bottom = 0, BottomOffset = 0;
-  // The picture's bytes and its size in pixels.
-  std::string Picture;
-  int PictureWidth = 0, PictureHeight = 0;
+  TvtePicture Picture;
+  // The frame round the picture: its colour, line style (none at creation:
+  // no frame) and weight (0 hairline, 1 single, 2 double, 3 triple).
   TColor BorderColor = clBlack;
-  uint8_t LineStyle = 0;
+  TvteLineStyle LineStyle = vtelsNone;
   uint8_t LineWeight = 0;
-  // Scale in percent; 1 or more computes the bottom-right anchor from the picture's size.
-  double ScaleX = 0, ScaleY = 0;
+  // Scale in percent; 1 or more computes the bottom-right anchor from the
+  // picture's size along that axis.
+  double ScaleX = 100, ScaleY = 100;
 };
 
 // The pictures of a sheet; owns them.
@@ -207,6 +216,23 @@ class TvteXLSRange {
   AnsiString formula_;
   TvteCellData* cell_data_ = nullptr;
 };
+
+// Screen measures of the picture anchors, in pixels. A file is written
+// without a screen (a headless export, a test), so they are those of the
+// classic desktop the format's readers lay sheets out on: 96 pixels per inch,
+// where Arial 10 averages 6 pixels a character with no external leading.
+// The average width of a character of Arial 10 plus its external leading.
+int GetDefaultCharWidth();
+// Pixels per inch across the screen.
+int GetScreenDpiX();
+// A column entry's width (1/256 of a character) in pixels.
+int ColumnWidthToPixels(int width);
+// A row entry's height (twips) in pixels.
+int RowHeightToPixels(int height);
+// A column nobody sized: 9 characters.
+int DefaultColumnWidthPixels();
+// A row nobody sized: 255 twips.
+int DefaultRowHeightPixels();
 
 // All four bounds equal.
 bool RectsEqual(const TvteRect& a, const TvteRect& b);

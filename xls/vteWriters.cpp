@@ -8,6 +8,7 @@
 #include "toolkit/sys/compound.h"
 #include "xls/BIFF8_Types.h"
 #include "xls/vteConsts.h"
+#include "xls/vteMetafile.h"
 
 namespace {
 
@@ -77,6 +78,30 @@ constexpr uint8_t kFillPatternCodes[kVteFillPatternCount] = {
     8,   // up
     6,   // vertical
 };
+
+// The OBJ line style of a picture's frame by TvteLineStyle (0 solid, 1 dash,
+// 2 dot, 3 dash-dot, 4 dash-dot-dot, 5 none): a frame has one weight of its
+// own, so the medium and thick styles draw as their thin kin.
+constexpr uint8_t kObjLineStyles[] = {
+    5,  // none
+    0,  // thin
+    0,  // medium
+    1,  // dashed
+    2,  // dotted
+    0,  // thick
+    0,  // double
+    0,  // hair
+    1,  // medium dashed
+    3,  // dash-dot
+    3,  // medium dash-dot
+    4,  // dash-dot-dot
+    4,  // medium dash-dot-dot
+    3,  // slanted dash-dot
+};
+
+// The OBJ line weight by the picture's weight: hairline, single, double,
+// triple; anything heavier is triple.
+constexpr uint8_t kObjLineWeights[] = {0, 1, 2, 3};
 
 // The 16 basic colours a palette replacement never touches.
 constexpr TColor kBasicColors[16] = {clWhite, clBlack, clSilver, clGray, clRed,  clMaroon, clYellow, clOlive,
@@ -170,6 +195,8 @@ struct TvteExcelWriter::SheetRanges {
   TvteXLSWorksheet* sheet = nullptr;
   // The position in cells_ of the sheet's first range.
   size_t first_cell = 0;
+  // The position in pictures_ of the sheet's first picture.
+  size_t first_picture = 0;
   // The stream position of its BOUNDSHEET's position field, in Output::data.
   size_t boundsheet_field = 0;
 };
@@ -236,6 +263,7 @@ void TvteExcelWriter::FinishSave() {
   for (auto& s : sheets_)
     for (int i = 0; i < s.sheet->GetRangeCount(); ++i) s.sheet->GetRangeItem(i)->SetCellData(nullptr);
   sheets_.clear();
+  pictures_.clear();
   cells_.clear();
   texts_.clear();
   formulas_.clear();
@@ -253,6 +281,7 @@ void TvteExcelWriter::FinishSave() {
 
 void TvteExcelWriter::Prepare(TvteXLSWorkbook& workbook) {
   sheets_.clear();
+  pictures_.clear();
   cells_.clear();
   texts_.clear();
   formulas_.clear();
@@ -266,7 +295,9 @@ void TvteExcelWriter::Prepare(TvteXLSWorkbook& workbook) {
     SheetRanges sr;
     sr.sheet = workbook.GetSheet(s);
     sr.first_cell = count;
+    sr.first_picture = pictures_.size();
     count += static_cast<size_t>(sr.sheet->GetRangeCount());
+    for (int i = 0; i < sr.sheet->Images().Count(); ++i) pictures_.push_back({sr.sheet->Images().Items(i)});
     sheets_.push_back(sr);
   }
   cells_.assign(count, TvteCellData{});
@@ -292,7 +323,7 @@ void TvteExcelWriter::CheckWorkbook() {
       throw Exception(::Format(vte::sInvalidSheetName, {name}));
     for (size_t t = 0; t < s; ++t)
       if (AnsiSameText(sheets_[t].sheet->Name(), name)) throw Exception(::Format(vte::sDuplicateSheetName, {name}));
-    if (sheet.Images().Count() > 0) throw Exception(vte::sPicturesNotSupported);
+    CheckPictures(sheets_[s]);
 
     const TvteXLSPageSetup& ps = sheet.PageSetup();
     auto part = [](const AnsiString& text) { return text.empty() ? 0 : text.size() + 2; };
@@ -345,6 +376,64 @@ void TvteExcelWriter::CheckWorkbook() {
       const TvteXLSRow* row = sheet.FindRow(r);
       if (row && (row->Height < 0 || row->Height > 0x7FFF)) throw Exception(::Format(vte::sInvalidRowEntry, {r, name}));
     }
+  }
+}
+
+namespace {
+
+// Where an edge of a picture falls along one axis: from the cell `start` and
+// `offset` (in 1/units of that cell) on, `length` pixels further, over cells
+// whose sizes `size` gives. Whole cells are passed while the length left
+// reaches past them; an edge on a cell's border starts the next cell at 0.
+// False when it lies beyond `count` cells.
+template <class Size>
+bool PlaceEdge(int start, int offset, double length, int units, int count, Size size, int* cell, int* cell_offset) {
+  double left = length + static_cast<double>(offset) * size(start) / units;
+  int c = start;
+  while (c < count && left >= size(c)) left -= size(c++);
+  if (c >= count) return false;
+  *cell = c;
+  *cell_offset = static_cast<int>(left * units / size(c));
+  return true;
+}
+
+}  // namespace
+
+void TvteExcelWriter::CheckPictures(const SheetRanges& sr) {
+  const TvteXLSWorksheet& sheet = *sr.sheet;
+  auto column_width = [&](int column) {
+    const TvteXLSColumn* entry = sheet.FindColumn(column);
+    return entry ? ColumnWidthToPixels(entry->Width) : DefaultColumnWidthPixels();
+  };
+  auto row_height = [&](int row) {
+    const TvteXLSRow* entry = sheet.FindRow(row);
+    return entry ? RowHeightToPixels(entry->Height) : DefaultRowHeightPixels();
+  };
+  auto inside = [](int column, int column_offset, int row, int row_offset) {
+    return column >= 0 && column < biff8::kMaxColumns && column_offset >= 0 &&
+           column_offset < biff8::kColumnOffsetUnits && row >= 0 && row < biff8::kMaxRows && row_offset >= 0 &&
+           row_offset < biff8::kRowOffsetUnits;
+  };
+  for (int i = 0; i < sheet.Images().Count(); ++i) {
+    PictureData& data = pictures_[sr.first_picture + static_cast<size_t>(i)];
+    const TvteImage& image = *data.image;
+    const TvtePicture& picture = image.Picture;
+    // A metafile gives a picture's sides in 16 bits.
+    if (picture.Width < 1 || picture.Height < 1 || picture.Width > 0x7FFF || picture.Height > 0x7FFF ||
+        picture.Pixels.size() != static_cast<size_t>(picture.Width) * static_cast<size_t>(picture.Height))
+      throw Exception(::Format(vte::sInvalidPicture, {i + 1, sheet.Name()}));
+    auto& a = data.anchor;
+    a = {image.Left, image.LeftOffset, image.Top, image.TopOffset,
+         image.Right, image.RightOffset, image.Bottom, image.BottomOffset};
+    bool placed = inside(a[0], a[1], a[2], a[3]);
+    if (placed && image.ScaleX >= 1)
+      placed = PlaceEdge(a[0], a[1], picture.Width * image.ScaleX / 100, biff8::kColumnOffsetUnits,
+                         biff8::kMaxColumns, column_width, &a[4], &a[5]);
+    if (placed && image.ScaleY >= 1)
+      placed = PlaceEdge(a[2], a[3], picture.Height * image.ScaleY / 100, biff8::kRowOffsetUnits, biff8::kMaxRows,
+                         row_height, &a[6], &a[7]);
+    if (!placed || !inside(a[4], a[5], a[6], a[7]))
+      throw Exception(::Format(vte::sPictureOutsideSheet, {i + 1, sheet.Name()}));
   }
 }
 
@@ -575,6 +664,7 @@ void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
   for (const std::string& xf : xfs_) out.Record(biff8::kXF, xf);
   for (const char* style : kStyles) out.Hex(style);
 
+  CollectPictureColors();
   if (palette_changed_) {
     p.clear();
     PutLE16(&p, biff8::kPaletteSize);
@@ -693,7 +783,53 @@ void TvteExcelWriter::WriteSST(Output& out) {
   out.Record(biff8::kEXTSST, extsst);
 }
 
+void TvteExcelWriter::CollectPictureColors() {
+  for (PictureData& p : pictures_) {
+    p.line_color = GetColorIndex(p.image->BorderColor);
+    p.fill_fore_color = GetColorIndex(clWhite);
+    p.fill_back_color = GetColorIndex(clWhite);
+  }
+}
+
 // ---- Sheets ----------------------------------------------------------------
+
+void TvteExcelWriter::WritePictures(Output& out, const SheetRanges& sr) {
+  const int count = sr.sheet->Images().Count();
+  std::string p;
+  for (int i = 0; i < count; ++i) {
+    const size_t number = sr.first_picture + static_cast<size_t>(i);
+    const PictureData& data = pictures_[number];
+    const TvteImage& image = *data.image;
+    p.clear();
+    PutLE32(&p, static_cast<uint32_t>(count));
+    PutLE16(&p, biff8::kObjPicture);
+    PutLE16(&p, static_cast<uint16_t>(number + 1));
+    PutLE16(&p, biff8::kObjPictureOptions);
+    for (int v : data.anchor) PutLE16(&p, static_cast<uint16_t>(v));
+    PutLE16(&p, 0);
+    p.push_back(static_cast<char>(data.fill_back_color));
+    p.push_back(static_cast<char>(data.fill_fore_color));
+    p.push_back(static_cast<char>(biff8::kObjFillSolid));
+    p.push_back(0);
+    p.push_back(static_cast<char>(data.line_color));
+    p.push_back(static_cast<char>(image.LineStyle < std::size(kObjLineStyles) ? kObjLineStyles[image.LineStyle]
+                                                                               : kObjLineStyles[vtelsThin]));
+    p.push_back(static_cast<char>(kObjLineWeights[std::min<size_t>(image.LineWeight, std::size(kObjLineWeights) - 1)]));
+    p.push_back(0);
+    PutLE16(&p, 0);
+    PutLE16(&p, biff8::kImageWindowsMetafile);
+    p.resize(biff8::kObjPictureSize, '\0');
+    out.Record(biff8::kOBJ, p);
+
+    const std::string metafile = PictureToMetafile(image.Picture);
+    p.clear();
+    PutLE16(&p, biff8::kImageWindowsMetafile);
+    PutLE16(&p, biff8::kImageEnvironmentWindows);
+    PutLE32(&p, static_cast<uint32_t>(metafile.size()));
+    p += metafile;
+    out.Record(biff8::kIMDATA, p);
+  }
+}
 
 void TvteExcelWriter::WriteRangeCells(std::string& buffer, const TvteXLSRange& range, int row) {
   const TvteCellData& data = *range.CellData();
@@ -913,6 +1049,8 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
     }
     out.Record(biff8::kDBCELL, p);
   }
+
+  WritePictures(out, sr);
 
   p.clear();
   PutLE16(&p, static_cast<uint16_t>(biff8::kWindow2Shown | (first_sheet ? biff8::kWindow2Selected : 0)));

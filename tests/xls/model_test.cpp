@@ -156,3 +156,17 @@ TEST(WorkbookModel, BordersByEdgeUseTheLowSevenBits) {
 }
 
 }  // namespace
+
+// The anchors' screen: 96 dpi, Arial 10 averaging 6 pixels a character.
+TEST(WorkbookModel, ScreenMeasuresOfTheClassicScreen) {
+  EXPECT_EQ(GetScreenDpiX(), 96);
+  EXPECT_EQ(GetDefaultCharWidth(), 6);
+  EXPECT_EQ(DefaultColumnWidthPixels(), 54);
+  EXPECT_EQ(DefaultRowHeightPixels(), 17);
+  const struct {
+    int twips, pixels;
+  } rows[] = {{1440, 96}, {300, 20}, {250, 17}, {240, 16}, {0, 0}};  // 250 twips are 16.67 pixels
+  for (const auto& r : rows) EXPECT_EQ(RowHeightToPixels(r.twips), r.pixels) << r.twips;
+  EXPECT_EQ(ColumnWidthToPixels(20 * 256), 120);
+  EXPECT_EQ(ColumnWidthToPixels(300), 7);  // 1.17 characters, 7.03 pixels
+}
