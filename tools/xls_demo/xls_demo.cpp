@@ -146,7 +146,12 @@ void ForEachRange(const Area& area, Apply apply) {
 void LoadPicture(const std::string& file, TvtePicture* picture) {
   GError* error = nullptr;
   GdkPixbufFormat* format = gdk_pixbuf_get_file_info(file.c_str(), nullptr, nullptr);
-  const std::string kind = format ? gdk_pixbuf_format_get_name(format) : "";
+  std::string kind;
+  if (format) {
+    gchar* name = gdk_pixbuf_format_get_name(format);
+    kind = name;
+    g_free(name);
+  }
   if (kind != "bmp" && kind != "jpeg") throw UsageError{"not a readable BMP or JPEG picture: " + file};
   GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(file.c_str(), &error);
   if (!pixbuf) {
