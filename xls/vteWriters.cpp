@@ -294,6 +294,7 @@ void TvteExcelWriter::Prepare(TvteXLSWorkbook& workbook) {
   for (int s = 0; s < workbook.GetSheetCount(); ++s) {
     SheetRanges sr;
     sr.sheet = workbook.GetSheet(s);
+    sr.sheet->FileStyles();
     sr.first_cell = count;
     sr.first_picture = pictures_.size();
     count += static_cast<size_t>(sr.sheet->GetRangeCount());
@@ -352,7 +353,7 @@ void TvteExcelWriter::CheckWorkbook() {
       // Heights are 16-bit twips; the format's largest font is 409 points.
       if (r.Font().Size < 1 || r.Font().Size > 409) throw Exception(::Format(vte::sInvalidFontSize, {r.Font().Size}));
       if (r.CellKind() == vtecText) {
-        AnsiString text = VarToStr(r.Value());
+        AnsiString text = r.ValueText();
         if (text.size() > size_t{biff8::kMaxCellText})
           throw Exception(
               ::Format(vte::sTextTooLong, {static_cast<int>(text.size()), r.Left(), r.Top(), name}));
@@ -474,14 +475,21 @@ void TvteExcelWriter::CollectFonts() {
   TvteXLSFont standard;
   standard.Color = clWindowText;
   fonts_.assign(4, standard);
+  // Ranges of one format share its font: each format is looked up once.
+  std::vector<int> by_style;
   for (const auto& sr : sheets_) {
+    by_style.assign(static_cast<size_t>(sr.sheet->GetStyleCount()), 0);
     for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
-      const TvteXLSFont& font = sr.sheet->GetRangeItem(i)->Font();
-      auto it = std::find(fonts_.begin(), fonts_.end(), font);
-      if (it == fonts_.end()) it = fonts_.insert(fonts_.end(), font);
-      // Position + 1: position 0 gives 1 (a copy of font 0), position 4 gives 5,
-      // as BIFF8 has no font index 4.
-      cells_[sr.first_cell + static_cast<size_t>(i)].Font = static_cast<int>(it - fonts_.begin()) + 1;
+      const TvteXLSRange& range = *sr.sheet->GetRangeItem(i);
+      int& index = by_style[range.StyleIndex()];
+      if (index == 0) {
+        auto it = std::find(fonts_.begin(), fonts_.end(), range.Font());
+        if (it == fonts_.end()) it = fonts_.insert(fonts_.end(), range.Font());
+        // Position + 1: position 0 gives 1 (a copy of font 0), position 4
+        // gives 5, as BIFF8 has no font index 4.
+        index = static_cast<int>(it - fonts_.begin()) + 1;
+      }
+      cells_[sr.first_cell + static_cast<size_t>(i)].Font = index;
     }
   }
   // Font colours take their palette entries before the cell formats' colours do.
@@ -494,9 +502,17 @@ void TvteExcelWriter::CollectFormats() {
   format_cache_.clear();
   for (const auto& f : kBuiltinFormats) formats_.emplace_back(f.first, f.second);
   int added = 0;
+  std::vector<int> by_style;  // the number + 1 of each format's number format, 0 before it is looked up
   for (const auto& sr : sheets_) {
+    by_style.assign(static_cast<size_t>(sr.sheet->GetStyleCount()), 0);
     for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
-      const AnsiString& text = sr.sheet->GetRangeItem(i)->Format();
+      const TvteXLSRange& range = *sr.sheet->GetRangeItem(i);
+      int& known = by_style[range.StyleIndex()];
+      if (known > 0) {
+        cells_[sr.first_cell + static_cast<size_t>(i)].Format = known - 1;
+        continue;
+      }
+      const AnsiString& text = range.Format();
       int number = 0;
       if (!text.empty()) {
         if (auto c = format_cache_.find(text); c != format_cache_.end()) {
@@ -514,6 +530,7 @@ void TvteExcelWriter::CollectFormats() {
           format_cache_.emplace(text, number);
         }
       }
+      known = number + 1;
       cells_[sr.first_cell + static_cast<size_t>(i)].Format = number;
     }
   }
@@ -564,10 +581,21 @@ void TvteExcelWriter::CollectXFs() {
     xf_index_.emplace(xfs_.back(), static_cast<int>(xfs_.size()) - 1);
   }
   std::string xf;
+  // A cell format follows from the range's format and whether it is merged:
+  // each pair is built once (its colours were looked up the first time).
+  std::vector<int> by_style;
   for (const auto& sr : sheets_) {
+    by_style.assign(2 * static_cast<size_t>(sr.sheet->GetStyleCount()), 0);
     for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
       TvteCellData& data = cells_[sr.first_cell + static_cast<size_t>(i)];
-      BuildXF(*sr.sheet->GetRangeItem(i), data, xf);
+      const TvteXLSRange& range = *sr.sheet->GetRangeItem(i);
+      const bool merged = range.Left() != range.Right() || range.Top() != range.Bottom();
+      int& known = by_style[2 * size_t{range.StyleIndex()} + (merged ? 1 : 0)];
+      if (known > 0) {
+        data.XF = known;
+        continue;
+      }
+      BuildXF(range, data, xf);
       auto it = xf_index_.find(xf);
       if (it == xf_index_.end()) {
         xfs_.push_back(xf);
@@ -575,6 +603,7 @@ void TvteExcelWriter::CollectXFs() {
         if (15 + xfs_.size() > size_t{biff8::kMaxXF}) throw Exception(vte::sTooManyCellFormats);
       }
       data.XF = it->second + 15;
+      known = data.XF;
     }
   }
 }
