@@ -247,9 +247,7 @@ std::string TvteExcelWriter::BuildWorkbook(TvteXLSWorkbook& workbook, int64_t ba
   // the blanks of a merged range, its MERGEDCELLS entry), a text twice its
   // length in the string table; what is reserved and never written costs
   // address space only.
-  size_t text_bytes = 0;
-  for (const AnsiString& t : texts_) text_bytes += t.size();
-  out.data.reserve(cells_.size() * 64 + text_bytes * 2 + 65536);
+  out.data.reserve(cells_.size() * 64 + sst_text_.size() * 2 + 65536);
   WriteGlobals(out, workbook);
   for (size_t i = 0; i < sheets_.size(); ++i) {
     const int64_t bof = out.Position();
@@ -265,7 +263,8 @@ void TvteExcelWriter::FinishSave() {
   sheets_.clear();
   pictures_.clear();
   cells_.clear();
-  texts_.clear();
+  sst_text_.clear();
+  sst_ends_.clear();
   formulas_.clear();
   fonts_.clear();
   font_colors_.clear();
@@ -283,7 +282,8 @@ void TvteExcelWriter::Prepare(TvteXLSWorkbook& workbook) {
   sheets_.clear();
   pictures_.clear();
   cells_.clear();
-  texts_.clear();
+  sst_text_.clear();
+  sst_ends_.clear();
   formulas_.clear();
   used_colors_.clear();
   compiler_.Clear();
@@ -360,8 +360,9 @@ void TvteExcelWriter::CheckWorkbook() {
         // Equal texts are not merged: every text cell has its own entry,
         // numbered in the order of the sheets and their ranges.
         if (!text.empty()) {
-          cells_[sheets_[s].first_cell + static_cast<size_t>(i)].SST = static_cast<int>(texts_.size());
-          texts_.push_back(std::move(text));
+          cells_[sheets_[s].first_cell + static_cast<size_t>(i)].SST = static_cast<int>(sst_ends_.size());
+          sst_text_ += text;
+          sst_ends_.push_back(sst_text_.size());
         }
       }
     }
@@ -439,7 +440,7 @@ void TvteExcelWriter::CheckPictures(const SheetRanges& sr) {
 }
 
 void TvteExcelWriter::CompileFormulas() {
-  sst_count_ = static_cast<int>(texts_.size());
+  sst_count_ = static_cast<int>(sst_ends_.size());
   for (const auto& sr : sheets_) {
     for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
       const TvteXLSRange& r = *sr.sheet->GetRangeItem(i);
@@ -781,7 +782,11 @@ void TvteExcelWriter::WriteSST(Output& out) {
 
   const size_t limit = biff8::kMaxRecordData;
   int index = 0;
-  for (const AnsiString& text : texts_) {
+  std::u16string wide;
+  size_t begin = 0;
+  for (const size_t end : sst_ends_) {
+    const std::string_view text(sst_text_.data() + begin, end - begin);
+    begin = end;
     if (limit - record_size() <= 4) {
       close_record();
       open_record(biff8::kCONTINUE);
@@ -794,7 +799,11 @@ void TvteExcelWriter::WriteSST(Output& out) {
     ++index;
     PutLE16(&out.data, static_cast<uint16_t>(text.size()));
     out.data.push_back(static_cast<char>(biff8::kTextUncompressed));
-    const std::u16string wide = AnsiToWide(text);
+    // The code page's lower half is ASCII: such a text needs no converter.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      wide.assign(text.begin(), text.end());
+    else
+      wide = AnsiToWide(text);
     size_t done = 0;
     while (true) {
       const size_t room = (limit - record_size()) & ~size_t{1};

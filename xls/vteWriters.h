@@ -91,8 +91,10 @@ class TvteExcelWriter : public TvteCustomWriter {
   std::vector<PictureData> pictures_;
   std::vector<TvteCellData> cells_;
   // The texts of the shared string table in its order, one for each text
-  // cell that has one, and the formulas' tokens.
-  std::vector<AnsiString> texts_;
+  // cell that has one, one after another (sst_ends_: where each ends), and
+  // the formulas' tokens.
+  std::string sst_text_;
+  std::vector<size_t> sst_ends_;
   std::vector<std::string> formulas_;
   int sst_count_ = 0;
   std::vector<TvteXLSFont> fonts_;
