@@ -175,6 +175,7 @@ struct TvteXLSStyle {
 // next GetRange or at a save: such a reference is good until then.
 class TvteXLSRange {
  public:
+  // Made by its sheet (GetRange), which keeps its format, text and formula.
   TvteXLSRange(TvteXLSWorksheet* worksheet, const TvteRect& rect) : worksheet_(worksheet), rect_(rect) {}
 
   // The owning sheet.
@@ -344,9 +345,9 @@ class TvteXLSWorksheet {
   // Files the formats changed through references among the sheet's formats
   // (GetRange does it on its own; a writer does before it reads the sheet).
   void FileStyles();
-  // The distinct formats of the sheet's ranges, by StyleIndex.
+  // The number of distinct formats the sheet's ranges have had (StyleIndex
+  // is below it once filed).
   int GetStyleCount() const { return static_cast<int>(styles_.size()); }
-  const TvteXLSStyle& GetStyle(uint32_t index) const { return *styles_[index]; }
 
  private:
   friend class TvteXLSWorkbook;
