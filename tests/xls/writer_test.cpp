@@ -573,6 +573,47 @@ TEST(ExcelWriter, PicturesGiveObjAndImdataWithObjectNumbersAcrossSheets) {
   EXPECT_EQ(wmf.substr(dib + 40, 16), std::string("\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00", 16));
 }
 
+// Pictures add their OBJ and IMDATA records to their own sheet and nothing
+// else: the globals and a sheet without pictures come out as without them.
+TEST(ExcelWriter, PicturesLeaveTheRestOfTheWorkbookAsItWas) {
+  auto build = [](TvteXLSWorkbook& book, bool picture) {
+    for (int s = 0; s < 2; ++s) {
+      TvteXLSWorksheet* sheet = book.AddSheet();
+      for (int r = 0; r < 40; ++r) sheet->GetRange(0, r, 1, r)->SetValue(Variant(Format("s%d r%d", {s, r})));
+      sheet->AddColumn(1, 3000);
+    }
+    if (picture) book.GetSheet(1)->Images().Add()->Picture = Plain(20, 20);
+  };
+  TvteXLSWorkbook plain_book, picture_book;
+  build(plain_book, false);
+  build(picture_book, true);
+  const auto plain = Records(Stream(plain_book));
+  const auto pictured = Records(Stream(picture_book));
+  // The records' bytes, those of pictures left out when `without_pictures`.
+  auto bytes = [](const std::vector<Record>& records, bool without_pictures = false) {
+    std::string out;
+    for (const auto& r : records)
+      if (!without_pictures || (r.id != 0x005D && r.id != 0x007F && r.id != 0x003C))
+        out += std::to_string(r.id) + ":" + r.data + ";";
+    return out;
+  };
+  std::vector<Record> plain_globals, pictured_globals;
+  for (const auto& r : plain) {
+    plain_globals.push_back(r);
+    if (r.id == 0x000A) break;
+  }
+  for (const auto& r : pictured) {
+    pictured_globals.push_back(r);
+    if (r.id == 0x000A) break;
+  }
+  EXPECT_EQ(bytes(plain_globals), bytes(pictured_globals));
+  EXPECT_EQ(bytes(SheetRecords(plain, 0)), bytes(SheetRecords(pictured, 0)));
+  // The second sheet only gains its picture's records.
+  EXPECT_EQ(bytes(SheetRecords(plain, 1)), bytes(SheetRecords(pictured, 1), true));
+  EXPECT_EQ(Only(SheetRecords(pictured, 1), 0x005D).size(), 1u);
+  EXPECT_TRUE(Only(plain, 0x005D).empty());
+}
+
 std::vector<uint16_t> Ids(const std::vector<Record>& records) {
   std::vector<uint16_t> ids;
   for (const auto& r : records) ids.push_back(r.id);
