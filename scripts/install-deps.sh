@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config git
   # libraries
   libicu-dev libgsf-1-dev libjpeg-dev libglib2.0-dev
+  # xls_demo reads the BMP and JPEG pictures it places through gdk-pixbuf
+  libgdk-pixbuf-2.0-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
@@ -17,6 +19,10 @@ packages=(
   poppler-utils xvfb xauth fonts-liberation
   # stops a process at a chosen system call (the pack tests)
   strace
+  # the spreadsheet pictures' tests: a JPEG made of a BMP (cjpeg), the
+  # metafile converted by an independent reader (wmf2svg), the workbook read
+  # by a second spreadsheet program (ssconvert)
+  libjpeg-turbo-progs libwmf-bin gnumeric
 )
 
 missing=()

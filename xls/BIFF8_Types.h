@@ -108,6 +108,8 @@ inline constexpr uint16_t kMULBLANK = 0x00BE;
 inline constexpr uint16_t kWINDOW2 = 0x023E;
 inline constexpr uint16_t kSELECTION = 0x001D;
 inline constexpr uint16_t kMERGEDCELLS = 0x00E5;
+inline constexpr uint16_t kOBJ = 0x005D;
+inline constexpr uint16_t kIMDATA = 0x007F;
 
 // ---- Record fields -------------------------------------------------------
 // BOF: the format's version (also the lowest version the globals need), the
@@ -164,6 +166,19 @@ inline constexpr uint16_t kWindow2Shown = 0x04B6;
 inline constexpr uint16_t kWindow2Selected = 0x0200;
 // SELECTION: the pane of a sheet without splits (top left).
 inline constexpr uint8_t kPaneTopLeft = 3;
+// OBJ of a picture: its 60 bytes, the object type, the option flags
+// (locked, printable, sized with its cells), the fill pattern (solid) and the
+// picture's format; IMDATA: a Windows metafile made on Windows.
+inline constexpr int kObjPictureSize = 60;
+inline constexpr uint16_t kObjPicture = 8;
+inline constexpr uint16_t kObjPictureOptions = 0x0614;
+inline constexpr uint8_t kObjFillSolid = 1;
+inline constexpr uint16_t kImageWindowsMetafile = 2;
+inline constexpr uint16_t kImageEnvironmentWindows = 1;
+// Picture anchors: the parts of a column's width and of a row's height an
+// offset counts in.
+inline constexpr int kColumnOffsetUnits = 1024;
+inline constexpr int kRowOffsetUnits = 256;
 
 // ---- Formula tokens ------------------------------------------------------
 inline constexpr uint8_t tAdd = 0x03;

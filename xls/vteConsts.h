@@ -16,7 +16,9 @@ inline constexpr const char* sCreateStreamError = "CreateStream error %d";
 inline constexpr const char* sStreamWriteError = "Stream write error";
 
 // ---- Checks made before anything is written ------------------------------
-inline constexpr const char* sPicturesNotSupported = "Pictures are not supported";
+inline constexpr const char* sInvalidPicture = "Invalid picture %d on sheet \"%s\"";
+inline constexpr const char* sPictureOutsideSheet =
+    "Picture %d on sheet \"%s\" lies outside 65536 rows and 256 columns";
 inline constexpr const char* sInvalidRange = "Invalid range (%d, %d, %d, %d) on sheet \"%s\"";
 inline constexpr const char* sRangeOutsideSheet =
     "Range (%d, %d, %d, %d) on sheet \"%s\" lies outside 65536 rows and 256 columns";

@@ -10,9 +10,12 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "toolkit/core/variant.h"
@@ -34,6 +37,8 @@ class TvteXLSBorder {
   uint8_t Weight() const { return weight_; }
   void SetWeight(uint8_t weight) { weight_ = weight; }
 
+  friend bool operator==(const TvteXLSBorder&, const TvteXLSBorder&) = default;
+
  private:
   TColor color_ = clBlack;
   TvteLineStyle line_style_ = vtelsNone;
@@ -49,6 +54,8 @@ class TvteXLSBorders {
   const TvteXLSBorder* GetBorder(int edge) const;
   TvteXLSBorder& operator[](TvteBorderEdge edge) { return borders_[edge]; }
   const TvteXLSBorder& operator[](TvteBorderEdge edge) const { return borders_[edge]; }
+
+  friend bool operator==(const TvteXLSBorders&, const TvteXLSBorders&) = default;
 
  private:
   std::array<TvteXLSBorder, 6> borders_;
@@ -89,21 +96,30 @@ struct TvteXLSPageSetup {
   int Copies = 0;
 };
 
-// A picture placed on a sheet. The writer refuses sheets with pictures (the
-// record layout pictures once had is not one readers accept).
+// A picture as pixels: width x height, top row first, each 0x00RRGGBB (as
+// the toolkit's bitmaps and metafile records hold them). The writer draws it
+// onto a Windows metafile of its size.
+struct TvtePicture {
+  int Width = 0;
+  int Height = 0;
+  std::vector<uint32_t> Pixels;
+};
+
+// A picture placed on a sheet.
 struct TvteImage {
   // Top-left anchor: column, offset in 1/1024 of its width, row, offset in 1/256 of its height.
   int Left = 0, LeftOffset = 0, Top = 0, TopOffset = 0;
-  // Bottom-right anchor, same units.
+  // Bottom-right anchor, same units; used only along an axis whose scale is below 1.
   int Right = 0, RightOffset = 0, Bottom = 0, BottomOffset = 0;
-  // The picture's bytes and its size in pixels.
-  std::string Picture;
-  int PictureWidth = 0, PictureHeight = 0;
+  TvtePicture Picture;
+  // The frame round the picture: its colour, line style (none at creation:
+  // no frame) and weight (0 hairline, 1 single, 2 double, 3 triple).
   TColor BorderColor = clBlack;
-  uint8_t LineStyle = 0;
+  TvteLineStyle LineStyle = vtelsNone;
   uint8_t LineWeight = 0;
-  // Scale in percent; 1 or more computes the bottom-right anchor from the picture's size.
-  double ScaleX = 0, ScaleY = 0;
+  // Scale in percent; 1 or more computes the bottom-right anchor from the
+  // picture's size along that axis.
+  double ScaleX = 100, ScaleY = 100;
 };
 
 // The pictures of a sheet; owns them.
@@ -132,10 +148,35 @@ struct TvteXLSRow {
   int Height = 0;
 };
 
+// Everything of a range's format: sheets keep each distinct one once and
+// ranges refer to it by number.
+struct TvteXLSStyle {
+  TvteXLSBorders Borders;
+  TvteXLSFont Font;
+  TvteHorzAlign HorizontalAlignment = vtexlHAlignGeneral;
+  TvteVertAlign VerticalAlignment = vtexlVAlignBottom;
+  uint8_t WrapText = 0;
+  uint8_t Rotation = 0;
+  AnsiString Format;
+  TvteFillPattern FillPattern = vtefpNone;
+  TColor FillForeColor = clBlack;
+  TColor FillBackColor = clBlack;
+
+  friend bool operator==(const TvteXLSStyle&, const TvteXLSStyle&) = default;
+};
+
 // A rectangle of cells with one value and one format.
+//
+// A sheet may hold a range for every cell of 65536 rows, so a range is small:
+// its format is a number in the sheet's table of distinct formats, its text
+// lies in the sheet's text store, a formula in the sheet's formula list. A
+// change of the format through a reference (Font(), Borders()) works on a
+// copy of the range's own, which the sheet files among its formats at its
+// next GetRange or at a save: such a reference is good until then.
 class TvteXLSRange {
  public:
-  TvteXLSRange(TvteXLSWorksheet* worksheet, const TvteRect& rect);
+  // Made by its sheet (GetRange), which keeps its format, text and formula.
+  TvteXLSRange(TvteXLSWorksheet* worksheet, const TvteRect& rect) : worksheet_(worksheet), rect_(rect) {}
 
   // The owning sheet.
   TvteXLSWorksheet* Worksheet() const { return worksheet_; }
@@ -146,67 +187,105 @@ class TvteXLSRange {
   int Bottom() const { return rect_.Bottom; }
   const TvteRect& Rect() const { return rect_; }
 
-  TvteXLSBorders& Borders() { return borders_; }
-  const TvteXLSBorders& Borders() const { return borders_; }
+  TvteXLSBorders& Borders() { return MutableStyle().Borders; }
+  const TvteXLSBorders& Borders() const { return Style().Borders; }
   // The font ("Arial", 10, black at creation).
-  TvteXLSFont& Font() { return font_; }
-  const TvteXLSFont& Font() const { return font_; }
+  TvteXLSFont& Font() { return MutableStyle().Font; }
+  const TvteXLSFont& Font() const { return Style().Font; }
 
-  TvteHorzAlign HorizontalAlignment() const { return horizontal_alignment_; }
-  void SetHorizontalAlignment(TvteHorzAlign value) { horizontal_alignment_ = value; }
-  TvteVertAlign VerticalAlignment() const { return vertical_alignment_; }
-  void SetVerticalAlignment(TvteVertAlign value) { vertical_alignment_ = value; }
+  TvteHorzAlign HorizontalAlignment() const { return Style().HorizontalAlignment; }
+  void SetHorizontalAlignment(TvteHorzAlign value);
+  TvteVertAlign VerticalAlignment() const { return Style().VerticalAlignment; }
+  void SetVerticalAlignment(TvteVertAlign value);
   // Non-zero: the text wraps.
-  uint8_t WrapText() const { return wrap_text_; }
-  void SetWrapText(uint8_t value) { wrap_text_ = value; }
+  uint8_t WrapText() const { return Style().WrapText; }
+  void SetWrapText(uint8_t value);
   // Copied into the cell format as it is.
-  uint8_t Rotation() const { return rotation_; }
-  void SetRotation(uint8_t value) { rotation_ = value; }
+  uint8_t Rotation() const { return Style().Rotation; }
+  void SetRotation(uint8_t value);
   // The number format; empty is general.
-  const AnsiString& Format() const { return format_; }
-  void SetFormat(std::string_view value) { format_ = AnsiString(value); }
+  const AnsiString& Format() const { return Style().Format; }
+  void SetFormat(std::string_view value);
 
   // The value of the top-left cell.
-  const Variant& Value() const { return value_; }
+  Variant Value() const;
   // A string is stored with every CR LF replaced by LF; other values as they are.
   void SetValue(const Variant& value);
+  // The value's kind (VarType), without making the value.
+  TVarType ValueType() const;
+  // The value as text (VarToStr).
+  AnsiString ValueText() const;
 
-  TvteFillPattern FillPattern() const { return fill_pattern_; }
-  void SetFillPattern(TvteFillPattern value) { fill_pattern_ = value; }
-  TColor FillForeColor() const { return fill_fore_color_; }
-  void SetFillForeColor(TColor value) { fill_fore_color_ = value; }
-  TColor FillBackColor() const { return fill_back_color_; }
-  void SetFillBackColor(TColor value) { fill_back_color_ = value; }
+  TvteFillPattern FillPattern() const { return Style().FillPattern; }
+  void SetFillPattern(TvteFillPattern value);
+  TColor FillForeColor() const { return Style().FillForeColor; }
+  void SetFillForeColor(TColor value);
+  TColor FillBackColor() const { return Style().FillBackColor; }
+  void SetFillBackColor(TColor value);
 
   // A non-empty formula makes the cell a formula cell.
-  const AnsiString& Formula() const { return formula_; }
-  void SetFormula(std::string_view value) { formula_ = AnsiString(value); }
+  const AnsiString& Formula() const;
+  void SetFormula(std::string_view value);
 
   // Formula when there is a formula; number for small integer, integer,
   // single, double, currency and byte values; text for everything else.
   TvteCellKind CellKind() const;
+
+  // The number of the range's format in its sheet's table, once filed.
+  uint32_t StyleIndex() const { return style_; }
+  // The format as it is now.
+  const TvteXLSStyle& Style() const;
 
   // The writer's data for this range during one save (nullptr otherwise).
   TvteCellData* CellData() const { return cell_data_; }
   void SetCellData(TvteCellData* data) { cell_data_ = data; }
 
  private:
+  friend class TvteXLSWorksheet;
+  // How the value is kept: the usual kinds of an export in the range itself,
+  // anything else whole in the sheet's list of other values.
+  enum ValueKind : uint8_t { vkEmpty, vkInteger, vkDouble, vkText, vkOther };
+  // The copy of the format a change goes to.
+  TvteXLSStyle& MutableStyle();
+  template <class T>
+  void SetStyleField(T TvteXLSStyle::*field, const T& value);
+
   TvteXLSWorksheet* worksheet_;
   TvteRect rect_;
-  TvteXLSBorders borders_;
-  TvteXLSFont font_;
-  TvteHorzAlign horizontal_alignment_ = vtexlHAlignGeneral;
-  TvteVertAlign vertical_alignment_ = vtexlVAlignBottom;
-  uint8_t wrap_text_ = 0;
-  uint8_t rotation_ = 0;
-  AnsiString format_;
-  Variant value_;
-  TvteFillPattern fill_pattern_ = vtefpNone;
-  TColor fill_fore_color_ = clBlack;
-  TColor fill_back_color_ = clBlack;
-  AnsiString formula_;
   TvteCellData* cell_data_ = nullptr;
+  // vkInteger, vkOther (the number in the list): integer_; vkDouble:
+  // number_; vkText: the text's length (high 32 bits) and place in the
+  // sheet's text store (low 32 bits) in integer_.
+  union {
+    int64_t integer_ = 0;
+    double number_;
+  };
+  // The format's number in the sheet's table; with kDetached, the number of
+  // the range's own copy among the sheet's copies being changed.
+  uint32_t style_ = 0;
+  // The formula's number + 1 in the sheet's list, 0 without one.
+  uint32_t formula_ = 0;
+  ValueKind value_kind_ = vkEmpty;
+
+  static constexpr uint32_t kDetached = 0x80000000u;
 };
+
+// Screen measures of the picture anchors, in pixels. A file is written
+// without a screen (a headless export, a test), so they are those of the
+// classic desktop the format's readers lay sheets out on: 96 pixels per inch,
+// where Arial 10 averages 6 pixels a character with no external leading.
+// The average width of a character of Arial 10 plus its external leading.
+int GetDefaultCharWidth();
+// Pixels per inch across the screen.
+int GetScreenDpiX();
+// A column entry's width (1/256 of a character) in pixels.
+int ColumnWidthToPixels(int width);
+// A row entry's height (twips) in pixels.
+int RowHeightToPixels(int height);
+// A column nobody sized: 9 characters.
+int DefaultColumnWidthPixels();
+// A row nobody sized: 255 twips.
+int DefaultRowHeightPixels();
 
 // All four bounds equal.
 bool RectsEqual(const TvteRect& a, const TvteRect& b);
@@ -263,9 +342,24 @@ class TvteXLSWorksheet {
   // At least the largest height of the ranges (0 for a new sheet).
   int64_t MaxRangeHeight() const { return max_range_height_; }
 
+  // Files the formats changed through references among the sheet's formats
+  // (GetRange does it on its own; a writer does before it reads the sheet).
+  void FileStyles();
+  // The number of distinct formats the sheet's ranges have had (StyleIndex
+  // is below it once filed).
+  int GetStyleCount() const { return static_cast<int>(styles_.size()); }
+
  private:
   friend class TvteXLSWorkbook;
+  friend class TvteXLSRange;
   explicit TvteXLSWorksheet(TvteXLSWorkbook* workbook);
+
+  struct StyleHash {
+    size_t operator()(const TvteXLSStyle& style) const;
+  };
+  uint32_t InternStyle(const TvteXLSStyle& style);
+  TvteXLSRange* NewRange(const TvteRect& rect);
+  void FreeRange(TvteXLSRange* range);
 
   size_t FindRangeFrom(int64_t key) const;
   TvteXLSRange* InsertRange(size_t start, const TvteRect& rect, bool* deleted);
@@ -276,7 +370,21 @@ class TvteXLSWorksheet {
   AnsiString name_;
   TvteXLSPageSetup page_setup_;
   TvteImages images_;
-  std::vector<std::unique_ptr<TvteXLSRange>> ranges_;
+  // The ranges in the order of their top rows; they live in range_store_
+  // (whose elements never move), freed ones wait in free_ranges_ for reuse.
+  std::vector<TvteXLSRange*> ranges_;
+  std::deque<TvteXLSRange> range_store_;
+  std::vector<TvteXLSRange*> free_ranges_;
+  // The distinct formats, each once; format 0 is a new range's.
+  std::vector<std::unique_ptr<TvteXLSStyle>> styles_;
+  std::unordered_map<TvteXLSStyle, uint32_t, StyleHash> style_index_;
+  // Copies of formats being changed through references, by range.
+  std::vector<std::pair<TvteXLSRange*, std::unique_ptr<TvteXLSStyle>>> detached_;
+  // The ranges' texts one after another, their formulas, and their values
+  // of other kinds.
+  std::string texts_;
+  std::deque<AnsiString> formulas_;
+  std::vector<Variant> other_values_;
   std::vector<TvteXLSColumn> columns_;
   std::vector<TvteXLSRow> rows_;
   std::vector<int> page_breaks_;

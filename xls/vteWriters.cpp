@@ -8,6 +8,7 @@
 #include "toolkit/sys/compound.h"
 #include "xls/BIFF8_Types.h"
 #include "xls/vteConsts.h"
+#include "xls/vteMetafile.h"
 
 namespace {
 
@@ -77,6 +78,30 @@ constexpr uint8_t kFillPatternCodes[kVteFillPatternCount] = {
     8,   // up
     6,   // vertical
 };
+
+// The OBJ line style of a picture's frame by TvteLineStyle (0 solid, 1 dash,
+// 2 dot, 3 dash-dot, 4 dash-dot-dot, 5 none): a frame has one weight of its
+// own, so the medium and thick styles draw as their thin kin.
+constexpr uint8_t kObjLineStyles[] = {
+    5,  // none
+    0,  // thin
+    0,  // medium
+    1,  // dashed
+    2,  // dotted
+    0,  // thick
+    0,  // double
+    0,  // hair
+    1,  // medium dashed
+    3,  // dash-dot
+    3,  // medium dash-dot
+    4,  // dash-dot-dot
+    4,  // medium dash-dot-dot
+    3,  // slanted dash-dot
+};
+
+// The OBJ line weight by the picture's weight: hairline, single, double,
+// triple; anything heavier is triple.
+constexpr uint8_t kObjLineWeights[] = {0, 1, 2, 3};
 
 // The 16 basic colours a palette replacement never touches.
 constexpr TColor kBasicColors[16] = {clWhite, clBlack, clSilver, clGray, clRed,  clMaroon, clYellow, clOlive,
@@ -170,6 +195,8 @@ struct TvteExcelWriter::SheetRanges {
   TvteXLSWorksheet* sheet = nullptr;
   // The position in cells_ of the sheet's first range.
   size_t first_cell = 0;
+  // The position in pictures_ of the sheet's first picture.
+  size_t first_picture = 0;
   // The stream position of its BOUNDSHEET's position field, in Output::data.
   size_t boundsheet_field = 0;
 };
@@ -220,9 +247,7 @@ std::string TvteExcelWriter::BuildWorkbook(TvteXLSWorkbook& workbook, int64_t ba
   // the blanks of a merged range, its MERGEDCELLS entry), a text twice its
   // length in the string table; what is reserved and never written costs
   // address space only.
-  size_t text_bytes = 0;
-  for (const AnsiString& t : texts_) text_bytes += t.size();
-  out.data.reserve(cells_.size() * 64 + text_bytes * 2 + 65536);
+  out.data.reserve(cells_.size() * 64 + sst_text_.size() * 2 + 65536);
   WriteGlobals(out, workbook);
   for (size_t i = 0; i < sheets_.size(); ++i) {
     const int64_t bof = out.Position();
@@ -236,8 +261,10 @@ void TvteExcelWriter::FinishSave() {
   for (auto& s : sheets_)
     for (int i = 0; i < s.sheet->GetRangeCount(); ++i) s.sheet->GetRangeItem(i)->SetCellData(nullptr);
   sheets_.clear();
+  pictures_.clear();
   cells_.clear();
-  texts_.clear();
+  sst_text_.clear();
+  sst_ends_.clear();
   formulas_.clear();
   fonts_.clear();
   font_colors_.clear();
@@ -253,8 +280,10 @@ void TvteExcelWriter::FinishSave() {
 
 void TvteExcelWriter::Prepare(TvteXLSWorkbook& workbook) {
   sheets_.clear();
+  pictures_.clear();
   cells_.clear();
-  texts_.clear();
+  sst_text_.clear();
+  sst_ends_.clear();
   formulas_.clear();
   used_colors_.clear();
   compiler_.Clear();
@@ -265,8 +294,11 @@ void TvteExcelWriter::Prepare(TvteXLSWorkbook& workbook) {
   for (int s = 0; s < workbook.GetSheetCount(); ++s) {
     SheetRanges sr;
     sr.sheet = workbook.GetSheet(s);
+    sr.sheet->FileStyles();
     sr.first_cell = count;
+    sr.first_picture = pictures_.size();
     count += static_cast<size_t>(sr.sheet->GetRangeCount());
+    for (int i = 0; i < sr.sheet->Images().Count(); ++i) pictures_.push_back({sr.sheet->Images().Items(i)});
     sheets_.push_back(sr);
   }
   cells_.assign(count, TvteCellData{});
@@ -292,7 +324,7 @@ void TvteExcelWriter::CheckWorkbook() {
       throw Exception(::Format(vte::sInvalidSheetName, {name}));
     for (size_t t = 0; t < s; ++t)
       if (AnsiSameText(sheets_[t].sheet->Name(), name)) throw Exception(::Format(vte::sDuplicateSheetName, {name}));
-    if (sheet.Images().Count() > 0) throw Exception(vte::sPicturesNotSupported);
+    CheckPictures(sheets_[s]);
 
     const TvteXLSPageSetup& ps = sheet.PageSetup();
     auto part = [](const AnsiString& text) { return text.empty() ? 0 : text.size() + 2; };
@@ -321,15 +353,16 @@ void TvteExcelWriter::CheckWorkbook() {
       // Heights are 16-bit twips; the format's largest font is 409 points.
       if (r.Font().Size < 1 || r.Font().Size > 409) throw Exception(::Format(vte::sInvalidFontSize, {r.Font().Size}));
       if (r.CellKind() == vtecText) {
-        AnsiString text = VarToStr(r.Value());
+        AnsiString text = r.ValueText();
         if (text.size() > size_t{biff8::kMaxCellText})
           throw Exception(
               ::Format(vte::sTextTooLong, {static_cast<int>(text.size()), r.Left(), r.Top(), name}));
         // Equal texts are not merged: every text cell has its own entry,
         // numbered in the order of the sheets and their ranges.
         if (!text.empty()) {
-          cells_[sheets_[s].first_cell + static_cast<size_t>(i)].SST = static_cast<int>(texts_.size());
-          texts_.push_back(std::move(text));
+          cells_[sheets_[s].first_cell + static_cast<size_t>(i)].SST = static_cast<int>(sst_ends_.size());
+          sst_text_ += text;
+          sst_ends_.push_back(sst_text_.size());
         }
       }
     }
@@ -348,8 +381,66 @@ void TvteExcelWriter::CheckWorkbook() {
   }
 }
 
+namespace {
+
+// Where an edge of a picture falls along one axis: from the cell `start` and
+// `offset` (in 1/units of that cell) on, `length` pixels further, over cells
+// whose sizes `size` gives. Whole cells are passed while the length left
+// reaches past them; an edge on a cell's border starts the next cell at 0.
+// False when it lies beyond `count` cells.
+template <class Size>
+bool PlaceEdge(int start, int offset, double length, int units, int count, Size size, int* cell, int* cell_offset) {
+  double left = length + static_cast<double>(offset) * size(start) / units;
+  int c = start;
+  while (c < count && left >= size(c)) left -= size(c++);
+  if (c >= count) return false;
+  *cell = c;
+  *cell_offset = static_cast<int>(left * units / size(c));
+  return true;
+}
+
+}  // namespace
+
+void TvteExcelWriter::CheckPictures(const SheetRanges& sr) {
+  const TvteXLSWorksheet& sheet = *sr.sheet;
+  auto column_width = [&](int column) {
+    const TvteXLSColumn* entry = sheet.FindColumn(column);
+    return entry ? ColumnWidthToPixels(entry->Width) : DefaultColumnWidthPixels();
+  };
+  auto row_height = [&](int row) {
+    const TvteXLSRow* entry = sheet.FindRow(row);
+    return entry ? RowHeightToPixels(entry->Height) : DefaultRowHeightPixels();
+  };
+  auto inside = [](int column, int column_offset, int row, int row_offset) {
+    return column >= 0 && column < biff8::kMaxColumns && column_offset >= 0 &&
+           column_offset < biff8::kColumnOffsetUnits && row >= 0 && row < biff8::kMaxRows && row_offset >= 0 &&
+           row_offset < biff8::kRowOffsetUnits;
+  };
+  for (int i = 0; i < sheet.Images().Count(); ++i) {
+    PictureData& data = pictures_[sr.first_picture + static_cast<size_t>(i)];
+    const TvteImage& image = *data.image;
+    const TvtePicture& picture = image.Picture;
+    // A metafile gives a picture's sides in 16 bits.
+    if (picture.Width < 1 || picture.Height < 1 || picture.Width > 0x7FFF || picture.Height > 0x7FFF ||
+        picture.Pixels.size() != static_cast<size_t>(picture.Width) * static_cast<size_t>(picture.Height))
+      throw Exception(::Format(vte::sInvalidPicture, {i + 1, sheet.Name()}));
+    auto& a = data.anchor;
+    a = {image.Left, image.LeftOffset, image.Top, image.TopOffset,
+         image.Right, image.RightOffset, image.Bottom, image.BottomOffset};
+    bool placed = inside(a[0], a[1], a[2], a[3]);
+    if (placed && image.ScaleX >= 1)
+      placed = PlaceEdge(a[0], a[1], picture.Width * image.ScaleX / 100, biff8::kColumnOffsetUnits,
+                         biff8::kMaxColumns, column_width, &a[4], &a[5]);
+    if (placed && image.ScaleY >= 1)
+      placed = PlaceEdge(a[2], a[3], picture.Height * image.ScaleY / 100, biff8::kRowOffsetUnits, biff8::kMaxRows,
+                         row_height, &a[6], &a[7]);
+    if (!placed || !inside(a[4], a[5], a[6], a[7]))
+      throw Exception(::Format(vte::sPictureOutsideSheet, {i + 1, sheet.Name()}));
+  }
+}
+
 void TvteExcelWriter::CompileFormulas() {
-  sst_count_ = static_cast<int>(texts_.size());
+  sst_count_ = static_cast<int>(sst_ends_.size());
   for (const auto& sr : sheets_) {
     for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
       const TvteXLSRange& r = *sr.sheet->GetRangeItem(i);
@@ -385,14 +476,21 @@ void TvteExcelWriter::CollectFonts() {
   TvteXLSFont standard;
   standard.Color = clWindowText;
   fonts_.assign(4, standard);
+  // Ranges of one format share its font: each format is looked up once.
+  std::vector<int> by_style;
   for (const auto& sr : sheets_) {
+    by_style.assign(static_cast<size_t>(sr.sheet->GetStyleCount()), 0);
     for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
-      const TvteXLSFont& font = sr.sheet->GetRangeItem(i)->Font();
-      auto it = std::find(fonts_.begin(), fonts_.end(), font);
-      if (it == fonts_.end()) it = fonts_.insert(fonts_.end(), font);
-      // Position + 1: position 0 gives 1 (a copy of font 0), position 4 gives 5,
-      // as BIFF8 has no font index 4.
-      cells_[sr.first_cell + static_cast<size_t>(i)].Font = static_cast<int>(it - fonts_.begin()) + 1;
+      const TvteXLSRange& range = *sr.sheet->GetRangeItem(i);
+      int& index = by_style[range.StyleIndex()];
+      if (index == 0) {
+        auto it = std::find(fonts_.begin(), fonts_.end(), range.Font());
+        if (it == fonts_.end()) it = fonts_.insert(fonts_.end(), range.Font());
+        // Position + 1: position 0 gives 1 (a copy of font 0), position 4
+        // gives 5, as BIFF8 has no font index 4.
+        index = static_cast<int>(it - fonts_.begin()) + 1;
+      }
+      cells_[sr.first_cell + static_cast<size_t>(i)].Font = index;
     }
   }
   // Font colours take their palette entries before the cell formats' colours do.
@@ -405,9 +503,17 @@ void TvteExcelWriter::CollectFormats() {
   format_cache_.clear();
   for (const auto& f : kBuiltinFormats) formats_.emplace_back(f.first, f.second);
   int added = 0;
+  std::vector<int> by_style;  // the number + 1 of each format's number format, 0 before it is looked up
   for (const auto& sr : sheets_) {
+    by_style.assign(static_cast<size_t>(sr.sheet->GetStyleCount()), 0);
     for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
-      const AnsiString& text = sr.sheet->GetRangeItem(i)->Format();
+      const TvteXLSRange& range = *sr.sheet->GetRangeItem(i);
+      int& known = by_style[range.StyleIndex()];
+      if (known > 0) {
+        cells_[sr.first_cell + static_cast<size_t>(i)].Format = known - 1;
+        continue;
+      }
+      const AnsiString& text = range.Format();
       int number = 0;
       if (!text.empty()) {
         if (auto c = format_cache_.find(text); c != format_cache_.end()) {
@@ -425,6 +531,7 @@ void TvteExcelWriter::CollectFormats() {
           format_cache_.emplace(text, number);
         }
       }
+      known = number + 1;
       cells_[sr.first_cell + static_cast<size_t>(i)].Format = number;
     }
   }
@@ -475,10 +582,21 @@ void TvteExcelWriter::CollectXFs() {
     xf_index_.emplace(xfs_.back(), static_cast<int>(xfs_.size()) - 1);
   }
   std::string xf;
+  // A cell format follows from the range's format and whether it is merged:
+  // each pair is built once (its colours were looked up the first time).
+  std::vector<int> by_style;
   for (const auto& sr : sheets_) {
+    by_style.assign(2 * static_cast<size_t>(sr.sheet->GetStyleCount()), 0);
     for (int i = 0; i < sr.sheet->GetRangeCount(); ++i) {
       TvteCellData& data = cells_[sr.first_cell + static_cast<size_t>(i)];
-      BuildXF(*sr.sheet->GetRangeItem(i), data, xf);
+      const TvteXLSRange& range = *sr.sheet->GetRangeItem(i);
+      const bool merged = range.Left() != range.Right() || range.Top() != range.Bottom();
+      int& known = by_style[2 * size_t{range.StyleIndex()} + (merged ? 1 : 0)];
+      if (known > 0) {
+        data.XF = known;
+        continue;
+      }
+      BuildXF(range, data, xf);
       auto it = xf_index_.find(xf);
       if (it == xf_index_.end()) {
         xfs_.push_back(xf);
@@ -486,6 +604,7 @@ void TvteExcelWriter::CollectXFs() {
         if (15 + xfs_.size() > size_t{biff8::kMaxXF}) throw Exception(vte::sTooManyCellFormats);
       }
       data.XF = it->second + 15;
+      known = data.XF;
     }
   }
 }
@@ -575,6 +694,7 @@ void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
   for (const std::string& xf : xfs_) out.Record(biff8::kXF, xf);
   for (const char* style : kStyles) out.Hex(style);
 
+  CollectPictureColors();
   if (palette_changed_) {
     p.clear();
     PutLE16(&p, biff8::kPaletteSize);
@@ -662,7 +782,11 @@ void TvteExcelWriter::WriteSST(Output& out) {
 
   const size_t limit = biff8::kMaxRecordData;
   int index = 0;
-  for (const AnsiString& text : texts_) {
+  std::u16string wide;
+  size_t begin = 0;
+  for (const size_t end : sst_ends_) {
+    const std::string_view text(sst_text_.data() + begin, end - begin);
+    begin = end;
     if (limit - record_size() <= 4) {
       close_record();
       open_record(biff8::kCONTINUE);
@@ -675,7 +799,11 @@ void TvteExcelWriter::WriteSST(Output& out) {
     ++index;
     PutLE16(&out.data, static_cast<uint16_t>(text.size()));
     out.data.push_back(static_cast<char>(biff8::kTextUncompressed));
-    const std::u16string wide = AnsiToWide(text);
+    // The code page's lower half is ASCII: such a text needs no converter.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      wide.assign(text.begin(), text.end());
+    else
+      wide = AnsiToWide(text);
     size_t done = 0;
     while (true) {
       const size_t room = (limit - record_size()) & ~size_t{1};
@@ -693,7 +821,53 @@ void TvteExcelWriter::WriteSST(Output& out) {
   out.Record(biff8::kEXTSST, extsst);
 }
 
+void TvteExcelWriter::CollectPictureColors() {
+  for (PictureData& p : pictures_) {
+    p.line_color = GetColorIndex(p.image->BorderColor);
+    p.fill_fore_color = GetColorIndex(clWhite);
+    p.fill_back_color = GetColorIndex(clWhite);
+  }
+}
+
 // ---- Sheets ----------------------------------------------------------------
+
+void TvteExcelWriter::WritePictures(Output& out, const SheetRanges& sr) {
+  const int count = sr.sheet->Images().Count();
+  std::string p;
+  for (int i = 0; i < count; ++i) {
+    const size_t number = sr.first_picture + static_cast<size_t>(i);
+    const PictureData& data = pictures_[number];
+    const TvteImage& image = *data.image;
+    p.clear();
+    PutLE32(&p, static_cast<uint32_t>(count));
+    PutLE16(&p, biff8::kObjPicture);
+    PutLE16(&p, static_cast<uint16_t>(number + 1));
+    PutLE16(&p, biff8::kObjPictureOptions);
+    for (int v : data.anchor) PutLE16(&p, static_cast<uint16_t>(v));
+    PutLE16(&p, 0);
+    p.push_back(static_cast<char>(data.fill_back_color));
+    p.push_back(static_cast<char>(data.fill_fore_color));
+    p.push_back(static_cast<char>(biff8::kObjFillSolid));
+    p.push_back(0);
+    p.push_back(static_cast<char>(data.line_color));
+    p.push_back(static_cast<char>(image.LineStyle < std::size(kObjLineStyles) ? kObjLineStyles[image.LineStyle]
+                                                                               : kObjLineStyles[vtelsThin]));
+    p.push_back(static_cast<char>(kObjLineWeights[std::min<size_t>(image.LineWeight, std::size(kObjLineWeights) - 1)]));
+    p.push_back(0);
+    PutLE16(&p, 0);
+    PutLE16(&p, biff8::kImageWindowsMetafile);
+    p.resize(biff8::kObjPictureSize, '\0');
+    out.Record(biff8::kOBJ, p);
+
+    const std::string metafile = PictureToMetafile(image.Picture);
+    p.clear();
+    PutLE16(&p, biff8::kImageWindowsMetafile);
+    PutLE16(&p, biff8::kImageEnvironmentWindows);
+    PutLE32(&p, static_cast<uint32_t>(metafile.size()));
+    p += metafile;
+    out.Record(biff8::kIMDATA, p);
+  }
+}
 
 void TvteExcelWriter::WriteRangeCells(std::string& buffer, const TvteXLSRange& range, int row) {
   const TvteCellData& data = *range.CellData();
@@ -913,6 +1087,8 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
     }
     out.Record(biff8::kDBCELL, p);
   }
+
+  WritePictures(out, sr);
 
   p.clear();
   PutLE16(&p, static_cast<uint16_t>(biff8::kWindow2Shown | (first_sheet ? biff8::kWindow2Selected : 0)));

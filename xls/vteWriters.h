@@ -49,6 +49,15 @@ class TvteExcelWriter : public TvteCustomWriter {
   // Implementation details follow.
   struct Output;
   struct SheetRanges;
+  // A picture's place on its sheet and its palette indexes, during one save.
+  struct PictureData {
+    const TvteImage* image = nullptr;
+    // Left column, offset, top row, offset, right column, offset, bottom row, offset.
+    std::array<int, 8> anchor{};
+    int line_color = 0;
+    int fill_fore_color = 0;
+    int fill_back_color = 0;
+  };
 
   std::string BuildWorkbook(TvteXLSWorkbook& workbook, int64_t base);
   void Prepare(TvteXLSWorkbook& workbook);
@@ -64,6 +73,9 @@ class TvteExcelWriter : public TvteCustomWriter {
   void WriteSST(Output& out);
   void WriteSheet(Output& out, const SheetRanges& sheet, bool first_sheet);
   void WriteRangeCells(std::string& buffer, const TvteXLSRange& range, int row);
+  void CheckPictures(const SheetRanges& sheet);
+  void CollectPictureColors();
+  void WritePictures(Output& out, const SheetRanges& sheet);
   void FinishSave();
 
   TvteExcelFormulaCompiler compiler_;
@@ -75,10 +87,14 @@ class TvteExcelWriter : public TvteCustomWriter {
 
   // Per save: the ranges of every sheet, their cell data and texts.
   std::vector<SheetRanges> sheets_;
+  // The pictures of every sheet in sheet order.
+  std::vector<PictureData> pictures_;
   std::vector<TvteCellData> cells_;
   // The texts of the shared string table in its order, one for each text
-  // cell that has one, and the formulas' tokens.
-  std::vector<AnsiString> texts_;
+  // cell that has one, one after another (sst_ends_: where each ends), and
+  // the formulas' tokens.
+  std::string sst_text_;
+  std::vector<size_t> sst_ends_;
   std::vector<std::string> formulas_;
   int sst_count_ = 0;
   std::vector<TvteXLSFont> fonts_;

@@ -19,6 +19,8 @@ namespace bench {
 struct Times {
   double wall = -1;  // negative when the command failed
   double cpu = 0;
+  // The largest resident set of the child or of any process it waited for, in bytes.
+  double peak = 0;
 };
 
 // Runs a shell command as a child process and times it.
@@ -36,6 +38,7 @@ inline Times Timed(const std::string& command) {
   t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const auto seconds = [](const timeval& tv) { return double(tv.tv_sec) + double(tv.tv_usec) / 1e6; };
   t.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  t.peak = static_cast<double>(usage.ru_maxrss) * 1024;
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) t.wall = -1;
   return t;
 }

@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -66,6 +67,21 @@ void BuildAcousticSheet(TvteXLSWorkbook& book) {
     put(7, top, 7, top + 2, Variant(Fmt("%4.0f", j % 90)));
     put(8, top, 8, top + 2, Variant(Fmt("%4.0f", j % 70)));
     put(9, top, 9, top + 2, Variant(Utf8ToAnsi("замер " + std::to_string(j))));
+  }
+}
+
+// A full sheet: `rows` rows of 20 one-cell ranges, numbers in the even
+// columns and texts in the odd ones, filled row by row as an export does.
+void BuildFullSheet(TvteXLSWorkbook& book, int rows) {
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  sheet->SetName("Full");
+  char buf[32];
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < 20; c += 2) {
+      sheet->GetRange(c, r, c, r)->SetValue(Variant(r * 20.0 + c + 0.5));
+      std::snprintf(buf, sizeof buf, "%d-%d", r, c + 1);
+      sheet->GetRange(c + 1, r, c + 1, r)->SetValue(Variant(buf));
+    }
   }
 }
 
@@ -158,9 +174,70 @@ void BM_ExportProcesses(benchmark::State& state) {
 }
 BENCHMARK(BM_ExportProcesses)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
+// A full sheet as whole processes: this program with --export-full ROWS FILE
+// and the peer writing the same cells, alternately, medians of wall and
+// processor time and of the peak resident memory. Arguments: the rows.
+void BM_FullSheetProcesses(benchmark::State& state) {
+  const std::string rows = std::to_string(state.range(0));
+  const std::string ours_path = TempPath("kiv7-bench-full-ours.xls");
+  const std::string peer_path = TempPath("kiv7-bench-full-xlwt.xls");
+  const std::string ours = "/proc/" + std::to_string(::getpid()) + "/exe --export-full " + rows + " " + ours_path;
+  const std::string peer = std::string("/usr/bin/python3 ") + KIV7_BENCH_XLS_DIR + "/xlwt_peer.py " + peer_path + " " +
+                           rows + " full > /dev/null";
+  constexpr int kRuns = 3;
+  for (auto _ : state) {
+    std::vector<double> wall[2], cpu[2], peak[2];
+    for (int run = 0; run < kRuns; ++run) {
+      for (int side = 0; side < 2; ++side) {
+        std::filesystem::remove(side == 0 ? ours_path : peer_path);
+        const bench::Times t = bench::Timed(side == 0 ? ours : peer);
+        if (t.wall < 0) return state.SkipWithError(side == 0 ? "our export process failed" : "the peer failed");
+        wall[side].push_back(t.wall);
+        cpu[side].push_back(t.cpu);
+        peak[side].push_back(t.peak);
+      }
+    }
+    const double o = bench::Median(wall[0]), p = bench::Median(wall[1]);
+    state.SetIterationTime(o);
+    state.counters["ours_s"] = o;
+    state.counters["peer_s"] = p;
+    state.counters["time_vs_peer"] = o / p;
+    state.counters["cpu_vs_peer"] = bench::Median(cpu[0]) / bench::Median(cpu[1]);
+    state.counters["ours_MB"] = bench::Median(peak[0]) / 1e6;
+    state.counters["peer_MB"] = bench::Median(peak[1]) / 1e6;
+    state.counters["memory_vs_peer"] = bench::Median(peak[0]) / bench::Median(peak[1]);
+  }
+  std::filesystem::remove(ours_path);
+  std::filesystem::remove(peer_path);
+}
+BENCHMARK(BM_FullSheetProcesses)->Arg(10000)->Arg(65000)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// The full sheet in this process, built and saved: the model and the writer
+// without a process's start, for the cost per cell at two sizes.
+void BM_FullSheet(benchmark::State& state) {
+  const std::string path = TempPath("kiv7-bench-full.xls");
+  for (auto _ : state) {
+    TvteXLSWorkbook book;
+    BuildFullSheet(book, static_cast<int>(state.range(0)));
+    TvteExcelWriter writer;
+    writer.Save(book, path);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0) * 20);
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_FullSheet)->Arg(10000)->Arg(65000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--export-full") {
+    PreferHugePagesForHeap(size_t{256} << 20);
+    TvteXLSWorkbook book;
+    BuildFullSheet(book, std::atoi(argv[2]));
+    TvteExcelWriter writer;
+    writer.Save(book, argv[3]);
+    return std::filesystem::exists(argv[3]) ? 0 : 1;
+  }
   // The export as a process of its own, for BM_ExportProcesses.
   if (argc == 3 && std::string(argv[1]) == "--export-acoustic") {
     // As xls_demo does for a run of its own.

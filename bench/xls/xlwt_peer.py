@@ -1,13 +1,28 @@
 # The peer of bench_xls: python3-xlwt writes the same cells as the acoustic
 # export of N table rows (3 sheet rows per table row, merged columns 0-3 and
-# 6-9, texts in the other columns) and prints the file's size.
+# 6-9, texts in the other columns) and prints the file's size. With "full" after
+# N it writes a full sheet instead: N rows of 20 one-cell ranges, numbers in
+# the even columns and texts in the odd ones (bench_xls's BuildFullSheet).
 import os
 import sys
 
 import xlwt
 
+def full(path, rows):
+    book = xlwt.Workbook(encoding="utf-8")
+    sheet = book.add_sheet("Full")
+    for r in range(rows):
+        row = sheet.row(r)
+        for c in range(0, 20, 2):
+            row.write(c, r * 20 + c + 0.5)
+            row.write(c + 1, "%d-%d" % (r, c + 1))
+    book.save(path)
+    print(os.path.getsize(path))
+
 def main():
     path, rows = sys.argv[1], int(sys.argv[2])
+    if len(sys.argv) > 3 and sys.argv[3] == "full":
+        return full(path, rows)
     book = xlwt.Workbook(encoding="utf-8")
     sheet = book.add_sheet("ЛИВТ-КС7")
     style = xlwt.easyxf("align: horiz center, vert center")

@@ -143,7 +143,86 @@ TEST(WorkbookModel, CellKindFollowsTheValueType) {
     r->SetValue(c.value);
     r->SetFormula(c.formula);
     EXPECT_EQ(r->CellKind(), c.kind);
+    // The value comes back as it was given, of the same kind.
+    EXPECT_EQ(r->Value().VarType(), c.value.VarType());
+    EXPECT_EQ(r->ValueType(), c.value.VarType());
+    EXPECT_EQ(r->ValueText(), VarToStr(c.value));
+    if (c.value.VarType() != varString && !c.value.IsNull()) {
+      EXPECT_EQ(r->Value().AsDouble(), c.value.AsDouble());
+    }
   }
+}
+
+// Many ranges of a sheet keep their values apart: texts of every length,
+// replaced values, a range dropped and its place taken again.
+TEST(WorkbookModel, ValuesOfManyRangesStayApart) {
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  for (int r = 0; r < 300; ++r) {
+    sheet->GetRange(0, r, 0, r)->SetValue(Variant(std::string(static_cast<size_t>(r % 40), char('a' + r % 26))));
+    sheet->GetRange(1, r, 1, r)->SetValue(Variant(r * 0.5));
+    sheet->GetRange(2, r, 2, r)->SetValue(Variant(r));
+  }
+  sheet->GetRange(0, 7, 0, 7)->SetValue(Variant("again"));
+  sheet->GetRange(1, 8, 2, 8)->SetValue(Variant("merged"));  // drops (1, 8) and (2, 8)
+  sheet->GetRange(2, 9, 2, 9)->SetFormula("A1+1");
+  ASSERT_EQ(sheet->GetRangeCount(), 899);
+  for (int i = 0; i < sheet->GetRangeCount(); ++i) {
+    const TvteXLSRange& range = *sheet->GetRangeItem(i);
+    const int r = range.Top();
+    SCOPED_TRACE(std::to_string(range.Left()) + "," + std::to_string(r));
+    if (r == 8 && range.Left() == 1) {
+      EXPECT_EQ(range.Value().AsString(), "merged");
+    } else if (range.Left() == 0) {
+      EXPECT_EQ(range.Value().AsString(), r == 7 ? "again" : std::string(static_cast<size_t>(r % 40), char('a' + r % 26)));
+    } else if (range.Left() == 1) {
+      EXPECT_EQ(range.Value().AsDouble(), r * 0.5);
+    } else {
+      EXPECT_EQ(range.Value().VarType(), varInteger);
+      EXPECT_EQ(range.Value().AsInteger(), r);
+      EXPECT_EQ(range.Formula(), r == 9 ? "A1+1" : "");
+    }
+  }
+  TvteXLSRange* f = sheet->GetRange(2, 9, 2, 9);
+  f->SetFormula("A2*3");
+  EXPECT_EQ(f->Formula(), "A2*3");
+  f->SetFormula("");
+  EXPECT_EQ(f->CellKind(), vtecNumber);
+}
+
+// Ranges of equal formats share one; a change through one range's font or
+// borders reaches that range alone.
+TEST(WorkbookModel, FormatsAreSharedAndAChangeReachesOneRange) {
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  TvteXLSRange* a = sheet->GetRange(0, 0, 0, 0);
+  TvteXLSRange* b = sheet->GetRange(1, 0, 1, 0);
+  EXPECT_EQ(a->StyleIndex(), b->StyleIndex());
+  a->Font().Size = 14;
+  a->Borders()[vtexlEdgeTop].SetLineStyle(vtelsThick);
+  EXPECT_EQ(a->Font().Size, 14);
+  EXPECT_EQ(b->Font().Size, 10);
+  EXPECT_EQ(b->Borders()[vtexlEdgeTop].LineStyle(), vtelsNone);
+  TvteXLSRange* c = sheet->GetRange(2, 0, 2, 0);  // files a's changed format
+  c->Font().Size = 14;
+  c->Borders().GetBorder(vtexlEdgeTop)->SetLineStyle(vtelsThick);
+  b->SetHorizontalAlignment(vtexlHAlignRight);
+  sheet->FileStyles();
+  EXPECT_EQ(a->StyleIndex(), c->StyleIndex());
+  EXPECT_NE(a->StyleIndex(), b->StyleIndex());
+  EXPECT_EQ(sheet->GetStyleCount(), 3);  // the new range's, a's and c's, b's
+  EXPECT_EQ(a->Font().Size, 14);
+  EXPECT_EQ(b->Font().Size, 10);
+  EXPECT_EQ(b->HorizontalAlignment(), vtexlHAlignRight);
+  EXPECT_EQ(a->HorizontalAlignment(), vtexlHAlignGeneral);
+  // A range changed and then dropped by an overlapping request leaves
+  // nothing behind; its successor starts with the new range's format.
+  a->SetFormat("0.00");
+  TvteXLSRange* wide = sheet->GetRange(0, 0, 1, 0);
+  EXPECT_EQ(sheet->GetRangeCount(), 2);
+  EXPECT_EQ(wide->StyleIndex(), 0u);
+  EXPECT_EQ(wide->Format(), "");
+  EXPECT_EQ(c->Format(), "");
 }
 
 TEST(WorkbookModel, BordersByEdgeUseTheLowSevenBits) {
@@ -156,3 +235,17 @@ TEST(WorkbookModel, BordersByEdgeUseTheLowSevenBits) {
 }
 
 }  // namespace
+
+// The anchors' screen: 96 dpi, Arial 10 averaging 6 pixels a character.
+TEST(WorkbookModel, ScreenMeasuresOfTheClassicScreen) {
+  EXPECT_EQ(GetScreenDpiX(), 96);
+  EXPECT_EQ(GetDefaultCharWidth(), 6);
+  EXPECT_EQ(DefaultColumnWidthPixels(), 54);
+  EXPECT_EQ(DefaultRowHeightPixels(), 17);
+  const struct {
+    int twips, pixels;
+  } rows[] = {{1440, 96}, {300, 20}, {250, 17}, {240, 16}, {0, 0}};  // 250 twips are 16.67 pixels
+  for (const auto& r : rows) EXPECT_EQ(RowHeightToPixels(r.twips), r.pixels) << r.twips;
+  EXPECT_EQ(ColumnWidthToPixels(20 * 256), 120);
+  EXPECT_EQ(ColumnWidthToPixels(300), 7);  // 1.17 characters, 7.03 pixels
+}

@@ -1,6 +1,7 @@
 // The BIFF8 writer, checked by walking the records it writes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -436,6 +437,183 @@ TEST(ExcelWriter, PaletteIsWrittenOnlyWhenAColourIsReplaced) {
   }
 }
 
+// A picture of width x height pixels of one colour.
+TvtePicture Plain(int width, int height, uint32_t rgb = 0x336699) {
+  return {width, height, std::vector<uint32_t>(static_cast<size_t>(width) * static_cast<size_t>(height), rgb)};
+}
+
+// The anchor of an OBJ record: left column, offset, top row, offset, right
+// column, offset, bottom row, offset.
+std::array<int, 8> Anchor(const Record& obj) {
+  std::array<int, 8> a{};
+  for (size_t i = 0; i < 8; ++i) a[i] = obj.u16(10 + 2 * i);
+  return a;
+}
+
+// On the classic screen a column nobody sized is 9 characters of 6 pixels
+// (54), a row nobody sized 255 twips at 96 dpi (17 pixels).
+TEST(ExcelWriter, PictureAnchorsFollowThePictureSizeAndScale) {
+  struct Case {
+    const char* name;
+    int left, left_offset, top, top_offset;
+    int width, height;
+    double scale_x, scale_y;
+    std::array<int, 8> anchor;
+  };
+  const Case cases[] = {
+      // 150 px from B: 54 in B, 54 in C, 42 of D's 54 (796/1024); 40 px from
+      // row 3: 17, 17, 6 of 17 in row 5 (90/256).
+      {"scale 100", 1, 0, 2, 0, 150, 40, 100, 100, {1, 0, 2, 0, 3, 796, 4, 90}},
+      // 375 px from C: six columns (324), 51 of I's 54 (967); 100 px from
+      // row 5: five rows (85), 15 of 17 in row 10 (225).
+      {"scale 250", 2, 0, 4, 0, 150, 40, 250, 250, {2, 0, 4, 0, 8, 967, 9, 225}},
+      // The left offset adds 512/1024 of 54 = 27 px: 27 + 81 = 108, two
+      // columns exactly, so the edge is the next column's start.
+      {"ends on a column edge", 0, 512, 0, 128, 81, 34, 100, 100, {0, 512, 0, 128, 2, 0, 2, 128}},
+      // Below 1 percent the picture's own bottom-right anchor holds.
+      {"own anchor", 0, 0, 0, 0, 10, 10, 0, 0, {0, 0, 0, 0, 7, 100, 9, 50}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TvteXLSWorkbook book;
+    TvteImage* image = book.AddSheet()->Images().Add();
+    image->Left = c.left;
+    image->LeftOffset = c.left_offset;
+    image->Top = c.top;
+    image->TopOffset = c.top_offset;
+    image->Right = 7;
+    image->RightOffset = 100;
+    image->Bottom = 9;
+    image->BottomOffset = 50;
+    image->ScaleX = c.scale_x;
+    image->ScaleY = c.scale_y;
+    image->Picture = Plain(c.width, c.height);
+    const auto objs = Only(Records(Stream(book)), 0x005D);
+    ASSERT_EQ(objs.size(), 1u);
+    EXPECT_EQ(Anchor(objs[0]), c.anchor);
+  }
+}
+
+TEST(ExcelWriter, ColumnAndRowEntriesSizeTheCellsAPictureSpans) {
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* sheet = book.AddSheet();
+  sheet->AddColumn(0, 20 * 256);  // 120 px
+  sheet->AddColumn(1, 0);         // hidden: passed over
+  sheet->AddRow(0, 600);          // 40 px
+  TvteImage* image = sheet->Images().Add();
+  image->Picture = Plain(150, 50);
+  const auto objs = Only(Records(Stream(book)), 0x005D);
+  ASSERT_EQ(objs.size(), 1u);
+  // 150 - 120 = 30 px of C's 54 (568/1024); 50 - 40 = 10 px of row 2's 17 (150/256).
+  EXPECT_EQ(Anchor(objs[0]), (std::array<int, 8>{0, 0, 0, 0, 2, 568, 1, 150}));
+}
+
+TEST(ExcelWriter, PicturesGiveObjAndImdataWithObjectNumbersAcrossSheets) {
+  TvteXLSWorkbook book;
+  TvteXLSWorksheet* first = book.AddSheet();
+  TvteXLSWorksheet* second = book.AddSheet();
+  first->GetRange(0, 0, 0, 0)->SetValue(Variant(1));
+  for (int i = 0; i < 2; ++i) first->Images().Add()->Picture = Plain(3, 2);
+  TvteImage* framed = second->Images().Add();
+  framed->Picture = Plain(5, 1, 0x00FF00);
+  framed->BorderColor = 0x123456;  // not in the default palette
+  framed->LineStyle = vtelsDashed;
+  framed->LineWeight = 2;
+  const auto all = Records(Stream(book));
+
+  // Object numbers run on across sheets; the count is the sheet's own.
+  std::vector<std::array<int, 3>> numbers;
+  for (int s = 0; s < 2; ++s) {
+    const auto sheet = SheetRecords(all, s);
+    std::vector<uint16_t> ids;
+    for (const auto& r : sheet) {
+      if (r.id == 0x005D || r.id == 0x007F || r.id == 0x023E || r.id == 0x00D7) ids.push_back(r.id);
+      if (r.id == 0x005D) numbers.push_back({s, static_cast<int>(r.u32(0)), r.u16(6)});
+    }
+    // After the cells, before WINDOW2: OBJ and IMDATA by turns.
+    const std::vector<uint16_t> first_ids = {0x00D7, 0x005D, 0x007F, 0x005D, 0x007F, 0x023E};
+    const std::vector<uint16_t> second_ids = {0x005D, 0x007F, 0x023E};
+    EXPECT_EQ(ids, s == 0 ? first_ids : second_ids);
+  }
+  EXPECT_EQ(numbers, (std::vector<std::array<int, 3>>{{0, 2, 1}, {0, 2, 2}, {1, 1, 3}}));
+
+  const auto objs = Only(all, 0x005D);
+  ASSERT_EQ(objs.size(), 3u);
+  for (const auto& obj : objs) {
+    ASSERT_EQ(obj.data.size(), 60u);
+    EXPECT_EQ(obj.u16(4), 8);        // picture
+    EXPECT_EQ(obj.u16(8), 0x0614);
+    EXPECT_EQ(obj.data[28], 9);      // white fills
+    EXPECT_EQ(obj.data[29], 9);
+    EXPECT_EQ(obj.data[30], 1);
+    EXPECT_EQ(obj.u16(38), 2);       // a metafile
+    EXPECT_EQ(obj.data.substr(40), std::string(20, '\0'));
+  }
+  // A black frame of no line on the first sheet; the second's frame colour
+  // takes the first replaceable palette entry (index 24), dashed, double.
+  EXPECT_EQ(objs[0].data.substr(32, 3), std::string("\x08\x05\x00", 3));
+  EXPECT_EQ(objs[2].data.substr(32, 3), std::string("\x18\x01\x02", 3));
+  const auto palette = Only(all, 0x0092);
+  ASSERT_EQ(palette.size(), 1u);
+  EXPECT_EQ(palette[0].data.substr(2 + 4 * 16, 4), std::string("\x56\x34\x12\x00", 4));
+
+  // IMDATA: a Windows metafile whose bitmap is the picture, bottom row first.
+  const auto images = Only(all, 0x007F);
+  ASSERT_EQ(images.size(), 3u);
+  const Record& green = images[2];
+  EXPECT_EQ(green.u16(0), 2);
+  EXPECT_EQ(green.u16(2), 1);
+  ASSERT_EQ(green.u32(4), green.data.size() - 8);
+  const std::string wmf = green.data.substr(8);
+  EXPECT_EQ(GetLE16(wmf.data()), 1);
+  EXPECT_EQ(GetLE32(wmf.data() + 6) * 2, wmf.size());
+  const size_t dib = wmf.find(std::string("\x28\x00\x00\x00\x05\x00\x00\x00\x01\x00\x00\x00", 12));
+  ASSERT_NE(dib, std::string::npos);
+  // Five green pixels of 3 bytes, padded to 16.
+  EXPECT_EQ(wmf.substr(dib + 40, 16), std::string("\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00", 16));
+}
+
+// Pictures add their OBJ and IMDATA records to their own sheet and nothing
+// else: the globals and a sheet without pictures come out as without them.
+TEST(ExcelWriter, PicturesLeaveTheRestOfTheWorkbookAsItWas) {
+  auto build = [](TvteXLSWorkbook& book, bool picture) {
+    for (int s = 0; s < 2; ++s) {
+      TvteXLSWorksheet* sheet = book.AddSheet();
+      for (int r = 0; r < 40; ++r) sheet->GetRange(0, r, 1, r)->SetValue(Variant(Format("s%d r%d", {s, r})));
+      sheet->AddColumn(1, 3000);
+    }
+    if (picture) book.GetSheet(1)->Images().Add()->Picture = Plain(20, 20);
+  };
+  TvteXLSWorkbook plain_book, picture_book;
+  build(plain_book, false);
+  build(picture_book, true);
+  const auto plain = Records(Stream(plain_book));
+  const auto pictured = Records(Stream(picture_book));
+  // The records' bytes, those of pictures left out when `without_pictures`.
+  auto bytes = [](const std::vector<Record>& records, bool without_pictures = false) {
+    std::string out;
+    for (const auto& r : records)
+      if (!without_pictures || (r.id != 0x005D && r.id != 0x007F && r.id != 0x003C))
+        out += std::to_string(r.id) + ":" + r.data + ";";
+    return out;
+  };
+  std::vector<Record> plain_globals, pictured_globals;
+  for (const auto& r : plain) {
+    plain_globals.push_back(r);
+    if (r.id == 0x000A) break;
+  }
+  for (const auto& r : pictured) {
+    pictured_globals.push_back(r);
+    if (r.id == 0x000A) break;
+  }
+  EXPECT_EQ(bytes(plain_globals), bytes(pictured_globals));
+  EXPECT_EQ(bytes(SheetRecords(plain, 0)), bytes(SheetRecords(pictured, 0)));
+  // The second sheet only gains its picture's records.
+  EXPECT_EQ(bytes(SheetRecords(plain, 1)), bytes(SheetRecords(pictured, 1), true));
+  EXPECT_EQ(Only(SheetRecords(pictured, 1), 0x005D).size(), 1u);
+  EXPECT_TRUE(Only(plain, 0x005D).empty());
+}
+
 std::vector<uint16_t> Ids(const std::vector<Record>& records) {
   std::vector<uint16_t> ids;
   for (const auto& r : records) ids.push_back(r.id);
@@ -660,7 +838,37 @@ TEST(ExcelWriter, ModelsAFileCannotHoldRaiseBeforeAnythingIsWritten) {
       {"text longer than a cell",
        [](TvteXLSWorkbook& b) { b.AddSheet()->GetRange(1, 2, 1, 2)->SetValue(Variant(std::string(32768, 'x'))); },
        "Text of 32768 characters at (1, 2) on sheet \"Sheet1\" is longer than a cell holds (32767)"},
-      {"picture", [](TvteXLSWorkbook& b) { b.AddSheet()->Images().Add(); }, "Pictures are not supported"},
+      {"picture without pixels", [](TvteXLSWorkbook& b) { b.AddSheet()->Images().Add(); },
+       "Invalid picture 1 on sheet \"Sheet1\""},
+      {"picture whose pixels miss its size",
+       [](TvteXLSWorkbook& b) {
+         TvteImage* image = b.AddSheet()->Images().Add();
+         image->Picture = {3, 2, std::vector<uint32_t>(5)};
+       },
+       "Invalid picture 1 on sheet \"Sheet1\""},
+      {"picture reaching past the last column",
+       [](TvteXLSWorkbook& b) {
+         TvteXLSWorksheet* s = b.AddSheet();
+         s->Images().Add()->Picture = {1, 1, {0}};
+         TvteImage* image = s->Images().Add();
+         image->Left = 254;
+         image->Picture = {120, 1, std::vector<uint32_t>(120)};
+       },
+       "Picture 2 on sheet \"Sheet1\" lies outside 65536 rows and 256 columns"},
+      {"picture anchored below the last row",
+       [](TvteXLSWorkbook& b) {
+         TvteImage* image = b.AddSheet()->Images().Add();
+         image->Top = 65536;
+         image->Picture = {1, 1, {0}};
+       },
+       "Picture 1 on sheet \"Sheet1\" lies outside 65536 rows and 256 columns"},
+      {"picture offset beyond its cell",
+       [](TvteXLSWorkbook& b) {
+         TvteImage* image = b.AddSheet()->Images().Add();
+         image->LeftOffset = 1024;
+         image->Picture = {1, 1, {0}};
+       },
+       "Picture 1 on sheet \"Sheet1\" lies outside 65536 rows and 256 columns"},
       {"duplicate sheet names",
        [](TvteXLSWorkbook& b) {
          b.AddSheet()->SetName("Data");

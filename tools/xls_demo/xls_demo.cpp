@@ -2,14 +2,17 @@
 //
 //   xls_demo OUT.xls --sheet NAME FILE.csv [--sheet NAME FILE.csv ...]
 //            [--merge SHEET!A1:D1] [--border SHEET!A1:D3] [--bold SHEET!A1:B1]
+//            [--picture SHEET!B3:FILE[:SCALE] ...]
 //
 // Each UTF-8 CSV (comma-separated, "..." quoting with "" for a quote) becomes
 // a sheet: a cell that reads as a number becomes a number, a cell starting
 // with "=" a formula (the text after it), anything else text; empty cells stay
 // empty. --merge joins a rectangle into one cell holding the value of its
 // top-left cell; --border draws thin lines round every cell of a rectangle;
-// --bold sets a bold font there. Exit status 0 on success, 1 when the workbook
-// cannot be saved, 2 on bad arguments or input.
+// --bold sets a bold font there. --picture places a BMP or JPEG file with its
+// top-left corner at the cell, scaled by SCALE percent (100 unless given).
+// Exit status 0 on success, 1 when the workbook cannot be saved, 2 on bad
+// arguments or input.
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +21,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include "toolkit/core/text.h"
 #include "toolkit/sys/heap.h"
@@ -137,11 +142,70 @@ void ForEachRange(const Area& area, Apply apply) {
   }
 }
 
+// Reads a BMP or JPEG file into the picture.
+void LoadPicture(const std::string& file, TvtePicture* picture) {
+  GError* error = nullptr;
+  GdkPixbufFormat* format = gdk_pixbuf_get_file_info(file.c_str(), nullptr, nullptr);
+  std::string kind;
+  if (format) {
+    gchar* name = gdk_pixbuf_format_get_name(format);
+    kind = name;
+    g_free(name);
+  }
+  if (kind != "bmp" && kind != "jpeg") throw UsageError{"not a readable BMP or JPEG picture: " + file};
+  GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(file.c_str(), &error);
+  if (!pixbuf) {
+    const std::string message = error ? error->message : "unreadable";
+    if (error) g_error_free(error);
+    throw UsageError{"cannot read picture " + file + ": " + message};
+  }
+  const int width = gdk_pixbuf_get_width(pixbuf);
+  const int height = gdk_pixbuf_get_height(pixbuf);
+  const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+  const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  const guchar* bytes = gdk_pixbuf_read_pixels(pixbuf);
+  picture->Width = width;
+  picture->Height = height;
+  picture->Pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const guchar* px = bytes + static_cast<ptrdiff_t>(y) * stride + static_cast<ptrdiff_t>(x) * channels;
+      picture->Pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
+          (uint32_t{px[0]} << 16) | (uint32_t{px[1]} << 8) | px[2];
+    }
+  }
+  g_object_unref(pixbuf);
+}
+
+// "SHEET!B3:FILE[:SCALE]": the picture's top-left corner at the cell, its
+// scale in percent. The sheet name holds no ':', so the first one ends the
+// cell; a last part of digits is the scale.
+void AddPicture(TvteXLSWorkbook& book, const std::string& arg) {
+  const size_t colon = arg.find(':');
+  if (colon == std::string::npos) throw UsageError{"expected SHEET!B3:FILE[:SCALE], got " + arg};
+  const Area area = ParseArea(book, arg.substr(0, colon));
+  std::string file = arg.substr(colon + 1);
+  double scale = 100;
+  const size_t last = file.rfind(':');
+  if (last != std::string::npos && last + 1 < file.size() &&
+      file.find_first_not_of("0123456789.", last + 1) == std::string::npos) {
+    if (!ReadNumber(file.substr(last + 1), &scale) || scale < 1)
+      throw UsageError{"scale must be 1 percent or more: " + file.substr(last + 1)};
+    file.resize(last);
+  }
+  if (file.empty()) throw UsageError{"expected SHEET!B3:FILE[:SCALE], got " + arg};
+  TvteImage* image = area.sheet->Images().Add();
+  image->Left = area.rect.Left;
+  image->Top = area.rect.Top;
+  image->ScaleX = image->ScaleY = scale;
+  LoadPicture(file, &image->Picture);
+}
+
 int Run(int argc, char** argv) {
   if (argc < 2) throw UsageError{"missing output file"};
   const std::string out_file = argv[1];
   TvteXLSWorkbook book;
-  std::vector<std::string> merges, borders, bolds;
+  std::vector<std::string> merges, borders, bolds, pictures;
   for (int i = 2; i < argc; ++i) {
     const std::string opt = argv[i];
     auto next = [&]() -> std::string {
@@ -178,6 +242,8 @@ int Run(int argc, char** argv) {
       borders.push_back(next());
     } else if (opt == "--bold") {
       bolds.push_back(next());
+    } else if (opt == "--picture") {
+      pictures.push_back(next());
     } else {
       throw UsageError{"unknown option " + opt};
     }
@@ -209,6 +275,8 @@ int Run(int argc, char** argv) {
   for (const auto& b : bolds)
     ForEachRange(ParseArea(book, b), [](TvteXLSRange& r) { r.Font().Style.Include(TvteFontStyle::Bold); });
 
+  for (const auto& p : pictures) AddPicture(book, p);
+
   TvteExcelWriter writer;
   writer.Save(book, out_file);
   return 0;
@@ -225,7 +293,8 @@ int main(int argc, char** argv) {
   } catch (const UsageError& e) {
     std::fprintf(stderr,
                  "xls_demo: %s\nusage: xls_demo OUT.xls --sheet NAME FILE.csv [--sheet NAME FILE.csv ...]\n"
-                 "         [--merge SHEET!A1:D1] [--border SHEET!A1:D3] [--bold SHEET!A1:B1]\n",
+                 "         [--merge SHEET!A1:D1] [--border SHEET!A1:D3] [--bold SHEET!A1:B1]\n"
+                 "         [--picture SHEET!B3:FILE[:SCALE] ...]\n",
                  e.message.c_str());
     return 2;
   } catch (const Exception& e) {
