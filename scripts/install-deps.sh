@@ -9,6 +9,8 @@ packages=(
   # libraries
   libicu-dev libgsf-1-dev libjpeg-dev libglib2.0-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  # the GUI library's own texts (standard dialogs and buttons) in Russian
+  qt6-translations-l10n
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-dbfread python3-dbf python3-xlrd python3-olefile python3-xlwt
