@@ -1,5 +1,9 @@
 #include "app/main.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 
@@ -23,6 +27,57 @@ TForm1* Form1 = nullptr;
 
 namespace {
 AnsiString Ru(const char* utf8) { return Utf8ToAnsi(utf8); }
+
+// Why the system refused a file, in the program's language.
+AnsiString RefusalReason(int err) {
+  switch (err) {
+    case EACCES:
+    case EPERM: return Ru("нет прав доступа");
+    case EROFS: return Ru("диск доступен только для чтения");
+    case ENOENT: return Ru("папка не найдена");
+    case ENOTDIR: return Ru("в пути к файлу нет такой папки");
+    case EISDIR: return Ru("это папка");
+    case ENOSPC: return Ru("нет места на диске");
+    case EDQUOT: return Ru("превышена квота диска");
+    case ENAMETOOLONG: return Ru("слишком длинное имя");
+    case EMFILE:
+    case ENFILE: return Ru("открыто слишком много файлов");
+    default: return Ru("ошибка системы ") + IntToStr(err);
+  }
+}
+
+// "Не удалось <action> файл <name>: <reason>." in an error box.
+void ShowFileRefusal(const char* action, const std::string& file_name, int err) {
+  Application->MessageBox(Ru("Не удалось ") + Ru(action) + Ru(" файл ") + Utf8ToAnsi(file_name) + ": " +
+                              RefusalReason(err) + ".",
+                          Ru("Ошибка"), MB_OK | MB_ICONERROR);
+}
+
+// Whether an error number says the system keeps this user from the file
+// (its permissions, a read-only disk), rather than that it is not there.
+bool IsRefusal(int err) { return err == EACCES || err == EPERM || err == EROFS; }
+
+// The system's refusal to let this user read and write the file (0: none).
+// A file that is missing, or there but not a table, is another failure.
+int AccessRefusal(const std::string& file_name) {
+  const int fd = ::open(file_name.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+    return 0;
+  }
+  const int err = errno;
+  return IsRefusal(err) ? err : 0;
+}
+
+// Why a new table could not be made as the file (0: it can): its folder
+// must take a new file, and a file already there must be writable.
+int CreationRefusal(const std::string& file_name) {
+  const std::filesystem::path file(file_name);
+  const std::string folder = file.parent_path().empty() ? std::string(".") : file.parent_path().string();
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return errno;
+  if (::access(file_name.c_str(), F_OK) == 0 && ::access(file_name.c_str(), W_OK) != 0) return errno;
+  return 0;
+}
 }  // namespace
 
 TMenuItem* TForm1::AddItem(TMenuItem& parent, const char* name, const char* caption, TShortCut shortcut) {
@@ -247,6 +302,11 @@ void TForm1::N2Click(TComponent*) {
   // The new table replaces a file of that name: the user says so first.
   SaveDialog1->SetOptions(SaveDialog1->Options().Include(ofOverwritePrompt));
   if (!SaveDialog1->Execute() || SaveDialog1->FileName().empty()) return;
+  // Refused before the instrument is asked, not after its whole transfer.
+  if (const int err = CreationRefusal(SaveDialog1->FileName())) {
+    ShowFileRefusal("создать", SaveDialog1->FileName(), err);
+    return;
+  }
   if (Form2->ShowModal() == mrOk) Create_DB();
 }
 
@@ -335,7 +395,11 @@ void TForm1::Open_DB(const std::string& file_name) {
       Dbf1->Deactivate();
     } catch (...) {
     }
-    Application->MessageBox(Ru("База данных повреждена !"), Ru("Ошибка"), MB_OK | MB_ICONERROR);
+    // A table the system keeps from this user is not a damaged one.
+    if (const int err = AccessRefusal(file_name))
+      ShowFileRefusal("открыть", file_name, err);
+    else
+      Application->MessageBox(Ru("База данных повреждена !"), Ru("Ошибка"), MB_OK | MB_ICONERROR);
     return;
   }
   TableOpen = true;
@@ -1028,9 +1092,15 @@ bool TForm1::StartExport(TvteXLSWorkbook& book, const char* sheet_name, int head
 
 void TForm1::SaveExport(TvteXLSWorkbook& book) {
   const std::string file = SaveDialog1->FileName();
-  {
+  try {
     TvteExcelWriter writer;
     writer.Save(book, file);
+  } catch (const EvteCreateFileError& e) {
+    // The writer's number says nothing to the user when the system refused
+    // the file; other failures keep the writer's own text.
+    if (!IsRefusal(e.Code())) throw;
+    ShowFileRefusal("создать", file, e.Code());
+    return;
   }
   Application->MessageBox(Ru("Экспорт в файл ") + Utf8ToAnsi(ExtractFileName(file)) + Ru(" завершен успешно."),
                           Ru("Экспорт в Excel"), MB_OK | MB_ICONINFORMATION);

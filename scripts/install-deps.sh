@@ -11,6 +11,8 @@ packages=(
   # xls_demo reads the BMP and JPEG pictures it places through gdk-pixbuf
   libgdk-pixbuf-2.0-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  # the GUI library's own texts (standard dialogs and buttons) in Russian
+  qt6-translations-l10n
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-dbfread python3-dbf python3-xlrd python3-olefile python3-xlwt

@@ -218,7 +218,7 @@ void TvteExcelWriter::Save(TvteXLSWorkbook& workbook, const std::string& file_na
   } catch (const ECompoundFileError& e) {
     switch (e.Failure()) {
       case TCompoundFailure::cfCreate:
-        throw Exception(::Format(vte::sStgCreateDocFileError, {e.Code()}));
+        throw EvteCreateFileError(::Format(vte::sStgCreateDocFileError, {e.Code()}), e.Code());
       case TCompoundFailure::cfCreateStream:
         throw Exception(::Format(vte::sCreateStreamError, {e.Code()}));
       case TCompoundFailure::cfWrite:

@@ -27,6 +27,18 @@ class TvteCustomWriter {
   virtual void Save(TvteXLSWorkbook& workbook, const std::string& file_name);
 };
 
+// "StgCreateDocFile error %d": the file could not be created; Code() is the
+// system's error number, for a caller that tells the user why.
+class EvteCreateFileError : public Exception {
+ public:
+  EvteCreateFileError(AnsiString message, int code) : Exception(std::move(message)), code_(code) {}
+  const char* ClassName() const override { return "EvteCreateFileError"; }
+  int Code() const { return code_; }
+
+ private:
+  int code_;
+};
+
 // Saves workbooks as BIFF8 files. A writer can save several workbooks one
 // after the other; it never takes ownership of them.
 class TvteExcelWriter : public TvteCustomWriter {
@@ -35,8 +47,8 @@ class TvteExcelWriter : public TvteCustomWriter {
   ~TvteExcelWriter() override;
 
   // Saves the workbook as an OLE compound file holding the stream
-  // "Workbook"; an existing file is replaced. Raises Exception
-  // "StgCreateDocFile error %d" / "CreateStream error %d" (with the system's
+  // "Workbook"; an existing file is replaced. Raises EvteCreateFileError
+  // "StgCreateDocFile error %d" / Exception "CreateStream error %d" (with the system's
   // error number) when the file or its stream cannot be created, EWriteError
   // when its bytes cannot be written, and the writer's and the formula
   // compiler's errors for a model a file cannot hold.

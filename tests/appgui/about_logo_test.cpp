@@ -42,6 +42,7 @@ TEST(AboutBox, ShowsNameVersionAndClosesWithOk) {
   EXPECT_TRUE(about.Label1->Font().Style().Contains(fsBold));
   EXPECT_EQ(AnsiToUtf8(about.Label2->Caption()), "Программа для передачи данных с приборов ЛИВТ-КС7");
   EXPECT_TRUE(about.Widget()->windowFlags() & Qt::Tool);
+  EXPECT_FALSE(about.Widget()->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
   std::string shown;
   QTimer::singleShot(0, about.Widget(), [&] {
     shown = AnsiToUtf8(about.Label3->Caption());

@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include <QApplication>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -202,6 +204,25 @@ TEST_F(MainWindow, ExitClosesThroughTheWindowsCloseSoDefaultDirIsWritten) {
     EXPECT_EQ(StoredDefaultDir(), dir + c.stored) << c.folder;
     EXPECT_FALSE(form->Visible()) << c.folder;
   }
+}
+
+// No focus rectangle stays on "Создать" after a click: a tool button takes
+// no focus, neither from the click nor when its window is activated again.
+TEST_F(MainWindow, TheCreateToolButtonTakesNoFocus) {
+  RecordingDialogs dialogs;  // the save dialog is cancelled
+  auto form = Start();
+  form->Show();
+  form->Widget()->activateWindow();
+  QApplication::processEvents();
+  QWidget* button = form->ToolButton1->Widget();
+  QTest::mouseClick(button, Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_EQ(dialogs.file_dialog_dirs.size(), 1u);
+  form->Widget()->activateWindow();
+  QApplication::processEvents();
+  EXPECT_FALSE(button->hasFocus());
+  EXPECT_NE(QApplication::focusWidget(), button);
+  form->Hide();
 }
 
 TEST_F(MainWindow, HelpSaysThereIsNoneAndTheAboutBoxComesUpModal) {

@@ -223,6 +223,11 @@ TEST_F(LinkDialog, IsAFixedDialogWithItsLabelsAndNoCloseBox) {
   EXPECT_EQ(form.BorderStyle(), bsDialog);
   EXPECT_TRUE(form.BorderIcons().Empty());
   EXPECT_EQ(form.Position(), poDesktopCenter);
+  // As the window system gets it: no button on the frame, a fixed size.
+  const QWidget* window = form.Widget();
+  EXPECT_FALSE(window->windowFlags() &
+               (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(window->minimumSize(), window->maximumSize());
   const struct {
     TControl* control;
     const char* caption;

@@ -130,10 +130,13 @@ class Layout {
           continue;
         }
         if (have_word) break;  // the word starts the next line
-        // The first word is wider than the line: it stays whole, or, as in
-        // an edit, breaks between characters with at least one on the line.
+        // The first word is wider than the line: it stays whole, cut at the
+        // rectangle or ended in "..." when an end ellipsis is asked for (a
+        // word broken between characters reads as two words); only an edit
+        // without the ellipsis breaks it between characters, with at least
+        // one on the line, as the edit control itself shows it.
         end = word_end;
-        if (flags_ & DT_EDITCONTROL) {
+        if ((flags_ & DT_EDITCONTROL) && !(flags_ & DT_END_ELLIPSIS)) {
           while (end > begin + 1 && Measure(s.substr(begin, end - begin)) > limit) --end;
         }
         break;

@@ -128,6 +128,9 @@ TToolButton::TToolButton(TComponent* owner) : TControl(owner) {
   auto* button = new Hosted<QToolButton>(this);
   button->setAutoRaise(true);
   button->setIconSize(QSize(16, 16));
+  // A tool button is never focused: no focus rectangle after a click, and
+  // the window gives its focus back to the control that had it.
+  button->setFocusPolicy(Qt::NoFocus);
   QObject::connect(button, &QToolButton::clicked, button, [this] { Click(); });
   SetBounds(0, 0, 23, 22);
   AttachWidget(button);
@@ -143,7 +146,6 @@ void TToolButton::SetStyle(TToolButtonStyle value) {
   if (auto* button = static_cast<QToolButton*>(Widget())) {
     const bool line = value == tbsSeparator || value == tbsDivider;
     button->setAttribute(Qt::WA_TransparentForMouseEvents, line);
-    button->setFocusPolicy(line ? Qt::NoFocus : Qt::TabFocus);
   }
   if (Parent()) Parent()->AlignControls();
 }

@@ -4,9 +4,13 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
+#include <QTreeView>
 #include <QUrl>
 
 #include <cstdio>
@@ -17,6 +21,14 @@
 #include "toolkit/ui/qt_host.h"
 
 namespace {
+
+// Room the window system takes in a caption bar beside the text: the
+// window's icon, the close box and the margins.
+constexpr int kCaptionFrameExtra = 64;
+// The file dialog's size: room for the detail list's four columns beside the
+// places list, within the smallest screen the program is meant for.
+constexpr int kFileDialogWidth = 720;
+constexpr int kFileDialogHeight = 440;
 
 QMessageBox::Icon IconOfFlags(unsigned flags) {
   switch (flags & 0xF0) {
@@ -42,6 +54,25 @@ const char* ButtonText(int id) {
   }
 }
 
+// The window a dialog belongs to: the active one, so that the window system
+// keeps the dialog over it and treats it as its dialog, not as a window of
+// its own.
+QWidget* DialogOwner() { return QApplication::activeWindow(); }
+
+// The window system draws the caption in bold beside the window's icon and
+// its close box; a box narrower than that cuts its caption.
+void KeepCaptionWhole(QMessageBox& box) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!grid) return;
+  QFont bold = box.font();
+  bold.setBold(true);
+  const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + kCaptionFrameExtra;
+  // The box fixes its own size from its layout's minimum, so the caption's
+  // width goes in as a row of the layout.
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                grid->columnCount());
+}
+
 // Shows a box with buttons given as answer ids; returns the chosen id (the
 // last button's, usually the cancelling one, when the box is closed).
 int RunBox(const AnsiString& text, const AnsiString& caption, QMessageBox::Icon icon, const std::vector<int>& ids,
@@ -51,7 +82,9 @@ int RunBox(const AnsiString& text, const AnsiString& caption, QMessageBox::Icon 
     std::fprintf(stderr, "%s: %s\n", AnsiToUtf8(caption).c_str(), AnsiToUtf8(text).c_str());
     return ids.empty() ? IDOK : ids.front();
   }
-  QMessageBox box(icon, ToQString(caption), ToQString(text));
+  QMessageBox box(icon, ToQString(caption), ToQString(text), QMessageBox::NoButton, DialogOwner());
+  SetDialogFrame(&box);
+  KeepCaptionWhole(box);
   std::vector<std::pair<QAbstractButton*, int>> buttons;
   for (int id : ids) {
     QPushButton* button = box.addButton(QString::fromUtf8(ButtonText(id)), QMessageBox::ActionRole);
@@ -80,6 +113,19 @@ int EscapeOf(const std::vector<int>& ids) {
     for (int x : ids)
       if (x == id) return id;
   return ids.back();
+}
+
+// The file dialog wide enough for every column of its detail list (name,
+// size, type, date modified), the name keeping what the others leave.
+void FitFileColumns(QFileDialog& box) {
+  box.resize(box.sizeHint().expandedTo(QSize(kFileDialogWidth, kFileDialogHeight)));
+  auto* list = box.findChild<QTreeView*>("treeView");
+  if (!list) return;
+  QHeaderView* header = list->header();
+  header->setStretchLastSection(false);
+  header->setMinimumSectionSize(0);
+  for (int i = 1; i < header->count(); ++i) header->setSectionResizeMode(i, QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
 QString QtFilter(const TOpenDialog& dialog) {
@@ -122,8 +168,11 @@ class ScreenDialogService : public TDialogService {
   }
 
   bool ExecuteFileDialog(TOpenDialog& dialog) override {
-    QFileDialog box(nullptr, ToQString(dialog.Title()), QString::fromStdString(dialog.InitialDir()), QtFilter(dialog));
+    QFileDialog box(DialogOwner(), ToQString(dialog.Title()), QString::fromStdString(dialog.InitialDir()),
+                    QtFilter(dialog));
     box.setOption(QFileDialog::DontUseNativeDialog);
+    SetDialogFrame(&box);
+    FitFileColumns(box);
     box.setAcceptMode(dialog.IsSave() ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     box.setFileMode(dialog.IsSave() ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!dialog.DefaultExt().empty()) box.setDefaultSuffix(ToQString(dialog.DefaultExt()));
@@ -138,14 +187,18 @@ class ScreenDialogService : public TDialogService {
   }
 
   bool ExecuteColorDialog(TColorDialog& dialog) override {
-    const QColor chosen = QColorDialog::getColor(ToQColor(dialog.Color()));
+    QColorDialog box(ToQColor(dialog.Color()), DialogOwner());
+    SetDialogFrame(&box);
+    if (box.exec() != QDialog::Accepted) return false;
+    const QColor chosen = box.selectedColor();
     if (!chosen.isValid()) return false;
     dialog.SetColor(RGB(chosen.red(), chosen.green(), chosen.blue()));
     return true;
   }
 
   bool InputQuery(const AnsiString& caption, const AnsiString& prompt, AnsiString& value) override {
-    QInputDialog box;
+    QInputDialog box(DialogOwner());
+    SetDialogFrame(&box);
     box.setWindowTitle(ToQString(caption));
     box.setLabelText(ToQString(prompt));
     box.setTextValue(ToQString(value));
@@ -164,6 +217,13 @@ TDialogService* g_service = nullptr;
 
 }  // namespace
 
+void SetDialogFrame(QWidget* dialog) {
+  // The hints spelled out rather than left to the defaults the GUI library
+  // picks for each kind of dialog: a caption, a close box, nothing more.
+  dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint);
+}
+
 TDialogService& DialogService() { return g_service ? *g_service : g_screen_service; }
 
 TDialogService* SetDialogService(TDialogService* service) {
@@ -174,10 +234,10 @@ TDialogService* SetDialogService(TDialogService* service) {
 
 AnsiString MessageDlgCaption(TMsgDlgType type) {
   switch (type) {
-    case mtWarning: return "Warning";
-    case mtError: return "Error";
-    case mtInformation: return "Information";
-    case mtConfirmation: return "Confirm";
+    case mtWarning: return Utf8ToAnsi("Предупреждение");
+    case mtError: return Utf8ToAnsi("Ошибка");
+    case mtInformation: return Utf8ToAnsi("Информация");
+    case mtConfirmation: return Utf8ToAnsi("Подтверждение");
     default: return Application ? Application->Title() : AnsiString();
   }
 }

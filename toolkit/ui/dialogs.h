@@ -39,7 +39,7 @@ TDialogService& DialogService();
 // Installs a service (nullptr restores the screen's); returns the previous one.
 TDialogService* SetDialogService(TDialogService* service);
 
-// The caption a message dialog of a type shows ("Error", ...; the
+// The caption a message dialog of a type shows ("Ошибка", ...; the
 // application's title for mtCustom).
 AnsiString MessageDlgCaption(TMsgDlgType type);
 

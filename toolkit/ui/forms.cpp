@@ -5,8 +5,10 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -556,6 +558,13 @@ void TApplication::Initialize() {
   qInstallMessageHandler(g_previous_handler);
   QApplication::setQuitOnLastWindowClosed(false);
   ApplyClassicLook();
+  // The GUI library's own texts (file, colour and print dialogs, standard
+  // buttons) in Russian as the program's are, whatever the user's locale.
+  static QTranslator library_texts;
+  if (library_texts.load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(&library_texts);
+  else
+    std::fprintf(stderr, "kiv7: the GUI library's Russian texts are not installed (qtbase_ru.qm)\n");
 }
 
 bool TApplication::Initialized() const {

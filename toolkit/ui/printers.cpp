@@ -18,6 +18,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/gfx/qt_canvas.h"
 #include "toolkit/ui/forms.h"
+#include "toolkit/ui/qt_host.h"
 
 namespace {
 
@@ -212,6 +213,7 @@ class SystemPrinterBackend : public TPrinterBackend {
       printer.setPageMargins(mm, QPageLayout::Millimeter);
     }
     QPageSetupDialog dialog(&printer);
+    SetDialogFrame(&dialog);
     if (dialog.exec() != QDialog::Accepted) return false;
     QPageLayout layout = printer.pageLayout();
     const TPrinterPaper paper = PaperOf(layout.pageSize());

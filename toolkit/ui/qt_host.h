@@ -51,6 +51,10 @@ class Hosted : public W, public HostLink {
   }
 };
 
+// A window of the GUI library's dialogs (message boxes, file, colour, input
+// and page dialogs) as a dialog border: a close box, no minimise or maximise.
+void SetDialogFrame(QWidget* dialog);
+
 // Gives a widget its background colour; with fill it paints it itself
 // instead of showing its parent through.
 void SetWidgetBackground(QWidget* widget, TColor color, bool fill);

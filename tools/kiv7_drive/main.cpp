@@ -112,7 +112,9 @@ class DriveDialogs : public TDialogService {
     // As the window system's save dialog: a file that is there is replaced
     // only when the user says so.
     if (dialog.IsSave() && dialog.Options().Contains(ofOverwritePrompt) && std::filesystem::exists(*file)) {
-      const int reply = MessageBox(Utf8ToAnsi(*file + " already exists. Replace it?"), Utf8ToAnsi("Save"), 0);
+      const std::string name = std::filesystem::path(*file).filename().string();
+      const int reply =
+          MessageBox(Utf8ToAnsi(name + " уже существует. Заменить его?"), Utf8ToAnsi("Сохранить как"), 0);
       if (reply != IDYES && reply != IDOK) return false;
     }
     dialog.SetFileName(*file);

@@ -77,6 +77,10 @@ TEST(DrawTextLines, BreakWrapAndShortenAsTheFlagsSay) {
       {"long word stays whole", "abcdefghijkl xy", 6, 5, DT_WORDBREAK, {"abcdefghijkl", "xy"}},
       {"edit control breaks a long word", "abcdefghijkl xy", 6, 5, DT_WORDBREAK | DT_EDITCONTROL,
        {"abcdef", "ghijkl", "xy"}},
+      {"grid caption flags cut a long word", "Commentary", 8, 3,
+       DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL | DT_END_ELLIPSIS, {"Comme..."}},
+      {"grid caption flags break at the spaces only", "Commentary of row", 8, 3,
+       DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL | DT_END_ELLIPSIS, {"Comme...", "of row"}},
       {"line breaks of every kind", "one\r\ntwo\rthree\nfour", 20, 5, 0, {"one", "two", "three", "four"}},
       {"empty paragraph keeps its line", "one\r\n\r\nthree", 20, 5, DT_WORDBREAK, {"one", "", "three"}},
       {"single line ignores breaks", "one\r\ntwo", 20, 5, DT_SINGLELINE, {"onetwo"}},
@@ -191,6 +195,9 @@ TEST(DrawTextMeasure, CalcRectGivesTheExtentAndDrawsNothing) {
       // A word that does not fit makes the box wider: the caller sees it is clipped.
       {"long word widens", "abcdefghij xy", 6, DT_WORDBREAK, 10, 2},
       {"edit control keeps the width", "abcdefghij xy", 6, DT_WORDBREAK | DT_EDITCONTROL, 6, 3},
+      // A grid title: the long word takes one line, shortened.
+      {"edit control with ellipsis keeps a word whole", "abcdefghij xy", 6,
+       DT_WORDBREAK | DT_EDITCONTROL | DT_END_ELLIPSIS, 6, 2},
       {"ellipsis keeps the width", "abcdefghij xy", 6, DT_WORDBREAK | DT_END_ELLIPSIS, 6, 2},
       {"prefix marks take no room", "&a&&b", 10, DT_SINGLELINE, 3, 1},
       // Measuring counts every line, even where an edit would hide some.

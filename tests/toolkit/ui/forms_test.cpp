@@ -150,6 +150,35 @@ TEST(Forms, KeepTheirPropertiesAndPlaceThemselves) {
   EXPECT_TRUE(dialog.Widget()->windowFlags() & Qt::WindowCloseButtonHint);
 }
 
+// The border styles as window hints: only a single or sizeable border has
+// minimise and maximise buttons, a dialog border a close box at most, and
+// only a sizeable border can be resized.
+TEST(Forms, BorderStylesMapToTheWindowsButtonsAndSizing) {
+  const struct {
+    TFormBorderStyle border;
+    bool close, minimise, maximise, resizable;
+  } cases[] = {
+      {bsSizeable, true, true, true, true},     {bsSingle, true, true, true, false},
+      {bsDialog, true, false, false, false},    {bsToolWindow, true, false, false, false},
+      {bsSizeToolWin, true, false, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.border));
+    TForm form(nullptr);
+    form.SetBorderStyle(c.border);
+    form.SetBounds(10, 10, 300, 200);
+    form.Show();
+    const QWidget* w = form.Widget();
+    const Qt::WindowFlags flags = w->windowFlags();
+    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+    EXPECT_EQ(bool(flags & Qt::WindowCloseButtonHint), c.close);
+    EXPECT_EQ(bool(flags & Qt::WindowMinimizeButtonHint), c.minimise);
+    EXPECT_EQ(bool(flags & Qt::WindowMaximizeButtonHint), c.maximise);
+    EXPECT_EQ(w->minimumSize() != w->maximumSize(), c.resizable);
+    form.Hide();
+  }
+}
+
 TEST(Forms, AStayOnTopWindowKeepsItsPlaceAboveWhateverItsBorderAndVisibility) {
   for (TFormBorderStyle border : {bsSizeable, bsSingle, bsDialog, bsToolWindow, bsSizeToolWin, bsNone}) {
     SCOPED_TRACE(static_cast<int>(border));
