@@ -560,9 +560,10 @@ void TApplication::Initialize() {
   ApplyClassicLook();
   // The GUI library's own texts (file, colour and print dialogs, standard
   // buttons) in Russian as the program's are, whatever the user's locale.
-  static QTranslator library_texts;
-  if (library_texts.load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QCoreApplication::installTranslator(&library_texts);
+  // Never destroyed: a later application object of the process takes it again.
+  static auto* library_texts = new QTranslator();
+  if (library_texts->load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(library_texts);
   else
     std::fprintf(stderr, "kiv7: the GUI library's Russian texts are not installed (qtbase_ru.qm)\n");
 }
