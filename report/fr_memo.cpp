@@ -248,7 +248,9 @@ void TfrMemoView::ExpandMemo() {
 
 int TfrMemoView::LineWidth(TCanvas& canvas, const AnsiString& line) const {
   if (line.empty()) return 0;
-  return canvas.TextWidth(line) + CharSpacing * static_cast<int>(line.size());
+  // Spacing from a damaged file may be anything: the sum is held to a width.
+  return frClampedCoordinate(int64_t{canvas.TextWidth(line)} +
+                             int64_t{CharSpacing} * static_cast<int64_t>(line.size()));
 }
 
 std::vector<AnsiString> TfrMemoView::WrapLine(TCanvas& canvas, const AnsiString& s, int limit) const {
@@ -325,8 +327,9 @@ std::vector<AnsiString> TfrMemoView::WrapMemo() {
   std::vector<AnsiString> out;
   const bool turned = (Alignment & frtaVertical) != 0;
   const int gap = turned ? GapX : GapY;
-  const int limit = turned ? Height - 2 * GapY : Width - 2 * GapX;
-  LineHeight = LineSpacing + pixel_height;
+  const int limit =
+      frClampedCoordinate(turned ? int64_t{Height} - 2 * int64_t{GapY} : int64_t{Width} - 2 * int64_t{GapX});
+  LineHeight = frClampedCoordinate(int64_t{LineSpacing} + pixel_height);
   if (!turned && !Printing() && ExpandedMemo.Count() == 1) {
     const AnsiString& only = ExpandedMemo.Strings(0);
     // A designer shows a single long expression as written.
@@ -378,7 +381,7 @@ void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& cl
     for (char ch : line)
       if (ch == ' ' || ch == '\xA0') ++spaces;
     int spread = justify_extra;
-    int advance = 0;
+    int64_t advance = 0;
     size_t start = 0;
     while (start < line.size()) {
       size_t end = start;
@@ -389,8 +392,8 @@ void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& cl
         if (end < line.size()) ++end;
       }
       const AnsiString piece = line.substr(start, end - start);
-      c.TextOut(turned ? x : x + advance, turned ? y - advance : y, piece);
-      advance += c.TextWidth(piece) + char_extra * static_cast<int>(piece.size());
+      c.TextOut(turned ? x : frClampedCoordinate(x + advance), turned ? frClampedCoordinate(y - advance) : y, piece);
+      advance += c.TextWidth(piece) + int64_t{char_extra} * static_cast<int64_t>(piece.size());
       const char tail = piece.back();
       if (justify_extra != 0 && spaces > 0 && (tail == ' ' || tail == '\xA0')) {
         const int share = spread / spaces;
@@ -407,8 +410,9 @@ void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& cl
 void TfrMemoView::ShowLines() {
   TCanvas& c = *Canvas;
   const TRect clip = Rect(PaintRect.Left + 1, PaintRect.Top, PaintRect.Right - 2, PaintRect.Bottom - 1);
-  int y = Top + GapY;
-  const int line_height = Round(LineSpacing * ScaleFactorY) + CanvasFontPixelHeight();
+  int y = frClampedCoordinate(int64_t{Top} + GapY);
+  const int line_height =
+      frClampedCoordinate(int64_t{frRoundedCoordinate(LineSpacing * ScaleFactorY)} + CanvasFontPixelHeight());
   LineCount = 0;
   const int paint_width = PaintRect.Width();
   const int count = ExpandedMemo.Count();
@@ -419,8 +423,8 @@ void TfrMemoView::ShowLines() {
   }
   for (int i = 0; i < count; ++i) {
     AnsiString s = ExpandedMemo.Strings(i);
-    if (Measuring && y + line_height > clip.Bottom) {
-      y += line_height;
+    if (Measuring && int64_t{y} + line_height > clip.Bottom) {
+      y = frClampedCoordinate(int64_t{y} + line_height);
       break;
     }
     bool paragraph_end = s.empty();
@@ -429,17 +433,19 @@ void TfrMemoView::ShowLines() {
       paragraph_end = true;
     }
     const int w = LineWidth(c, s);
-    int x = Left + GapX;
+    // What a line leaves of the paint width; gaps from a file may be anything.
+    const int64_t room = int64_t{paint_width} - 2 * int64_t{GapX} - w;
+    int x = frClampedCoordinate(int64_t{Left} + GapX);
     int justify_extra = 0;
     switch (horizontal) {
       case frtaRight:
-        x = Left + paint_width - 1 - GapX - w;
+        x = frClampedCoordinate(int64_t{Left} + paint_width - 1 - GapX - w);
         break;
       case frtaCenter:
-        x = Left + GapX + (paint_width - 2 * GapX - w) / 2;
+        x = frClampedCoordinate(int64_t{Left} + GapX + room / 2);
         break;
       case frtaJustify:
-        if (!paragraph_end && s.find_first_of(" \xA0") != AnsiString::npos) justify_extra = paint_width - 2 * GapX - w;
+        if (!paragraph_end && s.find_first_of(" \xA0") != AnsiString::npos) justify_extra = frClampedCoordinate(room);
         break;
       default:
         break;
@@ -461,7 +467,7 @@ void TfrMemoView::ShowLines() {
       }
     }
     ++LineCount;
-    y += line_height;
+    y = frClampedCoordinate(int64_t{y} + line_height);
   }
 }
 
