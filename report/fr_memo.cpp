@@ -335,7 +335,7 @@ std::vector<AnsiString> TfrMemoView::WrapMemo() {
     // A designer shows a single long expression as written.
     if (!only.empty() && only[0] == '[' && LineWidth(canvas, only) > limit) {
       out.push_back(only);
-      TextHeight = LineHeight + 2 * gap;
+      TextHeight = frClampedCoordinate(int64_t{LineHeight} + 2 * int64_t{gap});
       return out;
     }
   }
@@ -349,7 +349,7 @@ std::vector<AnsiString> TfrMemoView::WrapMemo() {
       out.push_back(line + kLineEndMark);
     }
   }
-  TextHeight = static_cast<int>(out.size()) * LineHeight + 2 * gap;
+  TextHeight = frClampedCoordinate(static_cast<int64_t>(out.size()) * LineHeight + 2 * int64_t{gap});
   return out;
 }
 
@@ -475,8 +475,9 @@ void TfrMemoView::ShowTurnedLines() {
   TCanvas& c = *Canvas;
   c.Font().SetOrientation(900);
   const TRect clip = Rect(PaintRect.Left + 1, PaintRect.Top, PaintRect.Right - 2, PaintRect.Bottom - 1);
-  int x = Left + GapX;
-  const int line_height = Round(LineSpacing * ScaleFactorX) + CanvasFontPixelHeight();
+  int x = frClampedCoordinate(int64_t{Left} + GapX);
+  const int line_height =
+      frClampedCoordinate(int64_t{frRoundedCoordinate(LineSpacing * ScaleFactorX)} + CanvasFontPixelHeight());
   const int paint_height = PaintRect.Height();
   LineCount = 0;
   for (int i = 0; i < ExpandedMemo.Count(); ++i) {
@@ -487,18 +488,20 @@ void TfrMemoView::ShowTurnedLines() {
       paragraph_end = true;
     }
     const int w = LineWidth(c, s);
-    int y = PaintRect.Bottom - GapY;
+    // What a line leaves of the paint height; gaps from a file may be anything.
+    const int64_t room = int64_t{paint_height} - 2 * int64_t{GapY} - w;
+    int y = frClampedCoordinate(int64_t{PaintRect.Bottom} - GapY);
     int justify_extra = 0;
     switch (Alignment & 7) {
       case frtaVertical | frtaRight:
-        y = Top + GapY + w;
+        y = frClampedCoordinate(int64_t{Top} + GapY + w);
         break;
       case frtaVertical | frtaCenter:
-        y = PaintRect.Bottom - GapY - 1 - (paint_height - 2 * GapY - w) / 2;
+        y = frClampedCoordinate(int64_t{PaintRect.Bottom} - GapY - 1 - room / 2);
         break;
       case frtaVertical | frtaJustify:
-        y = Top + paint_height - GapY;
-        if (!paragraph_end && s.find_first_of(" \xA0") != AnsiString::npos) justify_extra = paint_height - 2 * GapY - w;
+        y = frClampedCoordinate(int64_t{Top} + paint_height - GapY);
+        if (!paragraph_end && s.find_first_of(" \xA0") != AnsiString::npos) justify_extra = frClampedCoordinate(room);
         break;
       default:
         break;
@@ -508,7 +511,7 @@ void TfrMemoView::ShowTurnedLines() {
     else if (const auto& hook = ExportText())
       hook(PaintRect, x, y, s, *this, 0);
     ++LineCount;
-    x += line_height;
+    x = frClampedCoordinate(int64_t{x} + line_height);
   }
   c.Font().SetOrientation(0);
 }
@@ -550,13 +553,14 @@ void TfrMemoView::DrawUnderlines() {
   c.Pen().SetColor(FrameColor);
   c.Pen().SetWidth(Round(FrameWidth));
   c.Pen().SetStyle(psSolid);
-  const int line_height = Round(LineSpacing * ScaleFactorY) + CanvasFontPixelHeight();
+  const int line_height =
+      frClampedCoordinate(int64_t{frRoundedCoordinate(LineSpacing * ScaleFactorY)} + CanvasFontPixelHeight());
   const int d = Round(2 * ScaleFactorY) + CanvasFontPixelHeight();
   if (line_height <= 0) return;
   for (int i = 0; i < Height / line_height; ++i) {
-    const int y = Top + GapY + i * line_height + d;
+    const int y = frClampedCoordinate(int64_t{Top} + GapY + int64_t{i} * line_height + d);
     c.MoveTo(Left, y);
-    c.LineTo(Left + Width - 1, y);
+    c.LineTo(frClampedCoordinate(int64_t{Left} + Width - 1), y);
   }
 }
 
@@ -578,8 +582,8 @@ int TfrMemoView::CalcWidth(const TStrings& lines) {
     for (int i = 0; i < split.Count(); ++i)
       widest = std::max(widest, static_cast<int>(split.Strings(i).size()));
   }
-  const int measured = r.Width() + Round(CharSpacing * ScaleFactorX) * widest;
-  return Round(measured / ScaleFactorX + FrameWidth + 2 * GapX + 1);
+  const int64_t measured = int64_t{r.Width()} + int64_t{frRoundedCoordinate(CharSpacing * ScaleFactorX)} * widest;
+  return frRoundedCoordinate(static_cast<double>(measured) / ScaleFactorX + FrameWidth + 2.0 * GapX + 1);
 }
 
 void TfrMemoView::DrawTo(TCanvas* canvas) {
@@ -589,7 +593,7 @@ void TfrMemoView::DrawTo(TCanvas* canvas) {
     if (Alignment & frtaVertical) {
       Height = w;
     } else {
-      if (Alignment & frtaRight) Left = Left + Width - w;
+      if (Alignment & frtaRight) Left = frClampedCoordinate(int64_t{Left} + Width - w);
       Width = w;
     }
   }
@@ -603,7 +607,7 @@ void TfrMemoView::DrawTo(TCanvas* canvas) {
     const double sx = ScaleFactorX, sy = ScaleFactorY;
     ScaleFactorX = ScaleFactorY = 1.0;
     ApplyScale();
-    if ((Flags & flAutoWidth) && Printing()) Width += 100;
+    if ((Flags & flAutoWidth) && Printing()) Width = frClampedCoordinate(int64_t{Width} + 100);
     const std::vector<AnsiString> wrapped = WrapMemo();
     ScaleFactorX = sx;
     ScaleFactorY = sy;

@@ -436,12 +436,22 @@ TEST_F(MemoTest, DamagedGapsAndSpacingsMeasureAndDrawWithinTheCoordinateRange) {
   memo.LineSpacing = kMax;
   memo.Memo.Add("one");
   memo.Memo.Add("two");
-  TMetafile drawing;
-  TMetafileCanvas canvas(drawing);
-  memo.DrawTo(&canvas);
-  const std::vector<TMetaTextRun> runs = drawing.TextRuns();
+  const auto drawn = [&] {
+    TMetafile drawing;
+    TMetafileCanvas canvas(drawing);
+    memo.DrawTo(&canvas);
+    return drawing.TextRuns();
+  };
+  const std::vector<TMetaTextRun> runs = drawn();
   ASSERT_EQ(runs.size(), 2u);
   for (const TMetaTextRun& run : runs) EXPECT_EQ(run.y, kMax) << run.text;
+  // Turned, the columns run from the left gap the same way.
+  memo.Alignment = frtaVertical;
+  memo.GapX = kMax;
+  memo.GapY = 1;
+  const std::vector<TMetaTextRun> columns = drawn();
+  ASSERT_EQ(columns.size(), 2u);
+  for (const TMetaTextRun& run : columns) EXPECT_EQ(run.x, kMax) << run.text;
 }
 
 }  // namespace

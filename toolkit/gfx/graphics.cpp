@@ -266,7 +266,7 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
   painter_->setPen(ToQColor(Font().Color()));
   painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
   if (orientation != 0) painter_->restore();
-  MoveTo(x + box.width(), y);
+  MoveTo(PenAfterText(x, box.width()), y);
 }
 
 int TQtCanvas::TextWidth(const AnsiString& text) {
