@@ -17,6 +17,8 @@ packages=(
   poppler-utils xvfb xauth fonts-liberation
   # stops a process at a chosen system call (the pack tests)
   strace
+  # the libFuzzer build of the fuzz targets
+  clang libclang-rt-14-dev
 )
 
 missing=()
