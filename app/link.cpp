@@ -22,9 +22,10 @@ constexpr const char* kSearching = "Поиск прибора....ComPort №";
 constexpr const char* kFound = "Прибор найден ComPort №";
 constexpr const char* kNotFound = "Прибор не обнаружен! Проверте правильность подключения согласно инструкции!";
 constexpr const char* kErrorCaption = "Ошибка";
-// A reply longer than the reception buffer or the dump: stopping with an
-// error is better than a dump silently cut short.
-constexpr const char* kOverrun = "Ошибка приема данных!";
+// A reply that overruns the reception buffer or the dump, carries a character
+// that is not a payload character, or is not as long as its counts announce:
+// a damaged transfer is refused rather than stored with its values shifted.
+constexpr const char* kReceiveError = "Ошибка приема данных!";
 
 constexpr const char* kFirstPort = "\\\\.\\COM1";
 
@@ -34,6 +35,11 @@ AnsiString SearchPortName(int number) { return "\\\\.\\COM" + std::to_string(num
 constexpr long kIdentChars = 25;
 // Characters of the data reply's header after its 'S' (w1 and w2).
 constexpr long kHeaderChars = 8;
+
+// Whether every character of a frame's payload is one of '0' ... '?'.
+bool PayloadCharsValid(const uint8_t* chars, size_t count) {
+  return std::all_of(chars, chars + count, [](uint8_t c) { return c >= 0x30 && c <= 0x3F; });
+}
 
 }  // namespace
 
@@ -123,7 +129,7 @@ void TLinkProtocol::Receive(const uint8_t* chars, size_t count) {
     return;
   }
   if (count > kRxBufferSize - s.RxCount) {
-    Fail(Text(kOverrun));
+    Fail(Text(kReceiveError));
     return;
   }
   std::memcpy(s.RxBuffer.data() + s.RxCount, chars, count);
@@ -143,7 +149,14 @@ void TLinkProtocol::Receive(const uint8_t* chars, size_t count) {
     if (!CheckDataHeader()) return;
   }
   if (s.ProgressRunning) UpdateProgress();
-  if (s.EndSeen && s.LinkPhase == 'N') BuildDump();
+  if (s.EndSeen && s.LinkPhase == 'N') {
+    BuildDump();
+  } else if (s.LinkPhase == 'N' && s.ProgressRunning &&
+             s.RxCount > s.PayloadStart - size_t(kHeaderChars) + s.ExpectedChars) {
+    // More characters than announced and still no end marker: whatever
+    // follows, the reply cannot be the announced one.
+    Fail(Text(kReceiveError));
+  }
 }
 
 void TLinkProtocol::ParseIdentification() {
@@ -162,6 +175,10 @@ void TLinkProtocol::ParseIdentification() {
     return;
   }
   const uint8_t* f = s.RxBuffer.data() + start;
+  if (!PayloadCharsValid(f + 1, size_t(end - start - 1))) {
+    Fail(Text(kReceiveError));
+    return;
+  }
   identity_.DeviceFamily = nib2byte(f + 1);
   identity_.DeviceSubtype = nib2byte(f + 3);
   identity_.FirmwareDate = fw_date_str(nib2byte(f + 5), nib2byte(f + 7), nib2byte(f + 9));
@@ -235,9 +252,12 @@ void TLinkProtocol::BuildDump() {
     ResetLink();  // too short for the header: not a data reply
     return;
   }
-  const size_t pairs = size_t(end - start - 1) / 2;
-  if (pairs > kDumpBufferSize) {
-    Fail(Text(kOverrun));
+  const size_t chars = size_t(end - start - 1);
+  const size_t pairs = chars / 2;
+  // A lost, added or garbled character would shift every later value.
+  if (chars != s.ExpectedChars || pairs > kDumpBufferSize ||
+      !PayloadCharsValid(s.RxBuffer.data() + start + 1, chars)) {
+    Fail(Text(kReceiveError));
     return;
   }
   port_.ClosePort();

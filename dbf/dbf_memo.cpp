@@ -92,6 +92,7 @@ void TMemoFile::ReadMemo(int64_t block, TStream& stream) {
   // A short last block (some writers do not pad it) reads as zeros after its end.
   const int got = ReadRecordAt(block, BlockBuffer());
   if (got <= 0) return;
+  buffer_block_ = block;
   std::fill(block_buffer_.begin() + got, block_buffer_.end(), 0);
 
   std::string value;
@@ -110,19 +111,36 @@ void TMemoFile::ReadMemo(int64_t block, TStream& stream) {
   stream.SetPosition(0);
 }
 
+std::string TMemoFile::DamagedValueText(const char* text, const std::string& extra) const {
+  const AnsiString block = std::to_string(buffer_block_);
+  const AnsiString file = Utf8ToAnsi(FileName());
+  return extra.empty() ? Format(text, {block, file}) : Format(text, {block, file, extra});
+}
+
 // A dBase III value ends at 1A 1A or 1A 00. A terminator pair may straddle two
 // blocks; a lone 1A inside the text does not end it. The buffer holds the
 // first block (got bytes of it).
 void TMemoFile::ReadTerminatedValue(int64_t block, int got, std::string& value) {
   const int block_size = BlockSize();
   uint8_t* buf = BlockBuffer();
+  // A value without a block header in a file whose values have one (a
+  // dBase III value in a dBase IV table) ends with its terminators before the
+  // next value's header. Running into a header or the end of the file means
+  // the value is not there: a damaged block size puts every value here, and
+  // scanning on would read the rest of the file for each of them.
+  const bool headered = ValueHeaderSize() > 0;
+  const auto not_there = [this] { throw EDbfError(DamagedValueText(STRING_MEMO_NO_BLOCK_HEADER)); };
   bool first = true;
   bool prev_ended_with_terminator = false;
   for (;;) {
     if (!first) {
       got = ReadRecordAt(block, buf);
-      if (got <= 0) return;
+      if (got <= 0) {
+        if (headered) not_there();
+        return;
+      }
       std::fill(block_buffer_.begin() + got, block_buffer_.end(), 0);
+      if (headered && std::memcmp(buf, kDbase4Signature, sizeof kDbase4Signature) == 0) not_there();
       if (prev_ended_with_terminator && (buf[0] == kTerminator || buf[0] == 0)) {
         value.pop_back();
         return;
@@ -135,7 +153,10 @@ void TMemoFile::ReadTerminatedValue(int64_t block, int got, std::string& value) 
       }
     }
     value.append(reinterpret_cast<const char*>(buf), size_t(got));
-    if (got < block_size) return;  // the end of the file
+    if (got < block_size) {  // the end of the file
+      if (headered) not_there();
+      return;
+    }
     prev_ended_with_terminator = buf[block_size - 1] == kTerminator;
     first = false;
     ++block;
@@ -206,7 +227,8 @@ int64_t TDbaseMemoFile::BlockDataLength() {
   const uint8_t* b = BlockBuffer();
   if (std::memcmp(b, kDbase4Signature, sizeof kDbase4Signature) != 0) return -1;
   const uint32_t stored = GetLE32(b + 4);
-  if (stored < uint32_t(kBlockHeaderSize)) throw EIntOverflow("Integer overflow");
+  if (stored < uint32_t(kBlockHeaderSize))
+    throw EIntOverflow(DamagedValueText(STRING_MEMO_LENGTH_BELOW_HEADER, std::to_string(stored)));
   return int64_t(stored) - kBlockHeaderSize;
 }
 

@@ -59,7 +59,9 @@ class TMemoFile : public TPagedFile {
   virtual void CloseMemoFile();
   // Replaces the stream's content with the value that starts at block; an
   // empty value for block <= 0, a block inside the header or past the end.
-  // Raises EIntOverflow for a dBase IV block header whose length is below 8.
+  // Raises EIntOverflow for a dBase IV block header whose length is below 8
+  // and EDbfError for a dBase IV/7 value without a block header (a damaged
+  // file or block size): both name the block and the file.
   virtual void ReadMemo(int64_t block, TStream& stream);
   // Writes the whole of stream as a value. block is the value's old first
   // block (<= 0: none) and old_size its old length in bytes; on return it is
@@ -91,6 +93,9 @@ class TMemoFile : public TPagedFile {
   int TerminatorSize() const;
   // The buffer holding one block.
   uint8_t* BlockBuffer() { return block_buffer_.data(); }
+  // The message of a damaged value's error: the text with the block in the
+  // buffer and the file's name, then extra.
+  std::string DamagedValueText(const char* text, const std::string& extra = std::string()) const;
 
  private:
   void ReadTerminatedValue(int64_t block, int got, std::string& value);
@@ -99,6 +104,8 @@ class TMemoFile : public TPagedFile {
   int requested_block_size_ = 0;
   // One block plus a zero byte, so that a scan may look past the block's end.
   std::vector<uint8_t> block_buffer_;
+  // The block whose first bytes the buffer holds.
+  int64_t buffer_block_ = 0;
   bool opened_ = false;
 };
 

@@ -50,6 +50,7 @@
 
 #include "dbf/dbf_str.h"
 #include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
 #include "toolkit/sys/files.h"
 
 namespace {
@@ -196,7 +197,12 @@ void TPackMarker::Create(const TPackFiles& files) {
   if (fd_ < 0) {
     // A file system without unnamed files: made under its name at once.
     fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd_ < 0) throw EDbfWriteError(STRING_WRITE_ERROR);
+    // A folder that takes no new file (read-only, no permission) is not a
+    // full disk: the message says which file and why.
+    if (fd_ < 0) {
+      const std::string reason = std::strerror(errno);
+      throw EDbfWriteError(Format(STRING_PACK_CANNOT_CREATE, {Utf8ToAnsi(name_), reason}));
+    }
     if (::flock(fd_, LOCK_EX) != 0 || !WriteAll(fd_, text, 0) || ::fsync(fd_) != 0) {
       Remove();
       throw EDbfWriteError(STRING_WRITE_ERROR);

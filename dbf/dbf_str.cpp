@@ -7,6 +7,10 @@ const char* const STRING_WRITE_INDEX_ERROR = "Error while writing occurred; inde
 const char* const STRING_KEY_VIOLATION =
     "Key violation. (Key already present in file).\r\nIndex: %s\r\nRecord=%d Key='%s'.";
 const char* const STRING_INVALID_DBF_FILE = "Invalid DBF file.";
+const char* const STRING_MEMO_NO_BLOCK_HEADER =
+    "The memo value at block %s of \"%s\" has no block header: the memo file or its block size is damaged.";
+const char* const STRING_MEMO_LENGTH_BELOW_HEADER =
+    "Integer overflow: the memo value at block %s of \"%s\" gives the length %s, less than its 8-byte block header.";
 const char* const STRING_INVALID_FIELD_COUNT = "Invalid field count: %d (must be between 1 and 4095).";
 const char* const STRING_INVALID_FIELD_TYPE =
     "Cannot create field \"%s\", VCL field type %x not supported by DBF.";
@@ -30,3 +34,4 @@ const char* const STRING_PACK_MARKER_DAMAGED =
 const char* const STRING_PACK_NOT_FINISHED =
     "An interrupted pack of this table (recorded in \"%s\") cannot be finished: \"%s\": %s.";
 const char* const STRING_PACK_IN_MEMORY = "Cannot pack: the table is kept in memory.";
+const char* const STRING_PACK_CANNOT_CREATE = "Cannot pack: the file \"%s\" cannot be made beside the table: %s.";

@@ -22,6 +22,11 @@ extern const char* const STRING_WRITE_INDEX_ERROR;
 extern const char* const STRING_KEY_VIOLATION;
 // A table file the engine cannot trust.
 extern const char* const STRING_INVALID_DBF_FILE;
+// A dBase IV/7 memo value whose block holds no block header. Args: block, memo file.
+extern const char* const STRING_MEMO_NO_BLOCK_HEADER;
+// A dBase IV/7 memo block header whose length is below its own 8 bytes
+// (raised as EIntOverflow). Args: block, memo file, the stored length.
+extern const char* const STRING_MEMO_LENGTH_BELOW_HEADER;
 // Args: field count.
 extern const char* const STRING_INVALID_FIELD_COUNT;
 // Args: field name, field type ordinal (hex).
@@ -57,3 +62,5 @@ extern const char* const STRING_PACK_MARKER_DAMAGED;
 extern const char* const STRING_PACK_NOT_FINISHED;
 // Pack of a table kept in memory.
 extern const char* const STRING_PACK_IN_MEMORY;
+// Pack of a table whose folder takes no new file. Args: file, reason.
+extern const char* const STRING_PACK_CANNOT_CREATE;

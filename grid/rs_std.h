@@ -19,11 +19,13 @@
 #include "grid/rs.h"
 #include "grid/rs_db.h"
 #include "toolkit/core/typinfo.h"
+// The image list is cast to in PublishVisionImages below, outside any
+// dependent context: a compiler may want the class whole there.
+#include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/customctrl.h"
 #include "toolkit/ui/stdctrls.h"
 
 class TChangeLink;
-class TImageList;
 class TPopupMenu;
 class TVisionToolForm;
 class TvpFieldVision;

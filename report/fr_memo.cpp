@@ -248,7 +248,9 @@ void TfrMemoView::ExpandMemo() {
 
 int TfrMemoView::LineWidth(TCanvas& canvas, const AnsiString& line) const {
   if (line.empty()) return 0;
-  return canvas.TextWidth(line) + CharSpacing * static_cast<int>(line.size());
+  // Spacing from a damaged file may be anything: the sum is held to a width.
+  return frClampedCoordinate(int64_t{canvas.TextWidth(line)} +
+                             int64_t{CharSpacing} * static_cast<int64_t>(line.size()));
 }
 
 std::vector<AnsiString> TfrMemoView::WrapLine(TCanvas& canvas, const AnsiString& s, int limit) const {
@@ -325,14 +327,15 @@ std::vector<AnsiString> TfrMemoView::WrapMemo() {
   std::vector<AnsiString> out;
   const bool turned = (Alignment & frtaVertical) != 0;
   const int gap = turned ? GapX : GapY;
-  const int limit = turned ? Height - 2 * GapY : Width - 2 * GapX;
-  LineHeight = LineSpacing + pixel_height;
+  const int limit =
+      frClampedCoordinate(turned ? int64_t{Height} - 2 * int64_t{GapY} : int64_t{Width} - 2 * int64_t{GapX});
+  LineHeight = frClampedCoordinate(int64_t{LineSpacing} + pixel_height);
   if (!turned && !Printing() && ExpandedMemo.Count() == 1) {
     const AnsiString& only = ExpandedMemo.Strings(0);
     // A designer shows a single long expression as written.
     if (!only.empty() && only[0] == '[' && LineWidth(canvas, only) > limit) {
       out.push_back(only);
-      TextHeight = LineHeight + 2 * gap;
+      TextHeight = frClampedCoordinate(int64_t{LineHeight} + 2 * int64_t{gap});
       return out;
     }
   }
@@ -346,7 +349,7 @@ std::vector<AnsiString> TfrMemoView::WrapMemo() {
       out.push_back(line + kLineEndMark);
     }
   }
-  TextHeight = static_cast<int>(out.size()) * LineHeight + 2 * gap;
+  TextHeight = frClampedCoordinate(static_cast<int64_t>(out.size()) * LineHeight + 2 * int64_t{gap});
   return out;
 }
 
@@ -378,7 +381,7 @@ void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& cl
     for (char ch : line)
       if (ch == ' ' || ch == '\xA0') ++spaces;
     int spread = justify_extra;
-    int advance = 0;
+    int64_t advance = 0;
     size_t start = 0;
     while (start < line.size()) {
       size_t end = start;
@@ -389,8 +392,8 @@ void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& cl
         if (end < line.size()) ++end;
       }
       const AnsiString piece = line.substr(start, end - start);
-      c.TextOut(turned ? x : x + advance, turned ? y - advance : y, piece);
-      advance += c.TextWidth(piece) + char_extra * static_cast<int>(piece.size());
+      c.TextOut(turned ? x : frClampedCoordinate(x + advance), turned ? frClampedCoordinate(y - advance) : y, piece);
+      advance += c.TextWidth(piece) + int64_t{char_extra} * static_cast<int64_t>(piece.size());
       const char tail = piece.back();
       if (justify_extra != 0 && spaces > 0 && (tail == ' ' || tail == '\xA0')) {
         const int share = spread / spaces;
@@ -407,8 +410,9 @@ void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& cl
 void TfrMemoView::ShowLines() {
   TCanvas& c = *Canvas;
   const TRect clip = Rect(PaintRect.Left + 1, PaintRect.Top, PaintRect.Right - 2, PaintRect.Bottom - 1);
-  int y = Top + GapY;
-  const int line_height = Round(LineSpacing * ScaleFactorY) + CanvasFontPixelHeight();
+  int y = frClampedCoordinate(int64_t{Top} + GapY);
+  const int line_height =
+      frClampedCoordinate(int64_t{frRoundedCoordinate(LineSpacing * ScaleFactorY)} + CanvasFontPixelHeight());
   LineCount = 0;
   const int paint_width = PaintRect.Width();
   const int count = ExpandedMemo.Count();
@@ -419,8 +423,8 @@ void TfrMemoView::ShowLines() {
   }
   for (int i = 0; i < count; ++i) {
     AnsiString s = ExpandedMemo.Strings(i);
-    if (Measuring && y + line_height > clip.Bottom) {
-      y += line_height;
+    if (Measuring && int64_t{y} + line_height > clip.Bottom) {
+      y = frClampedCoordinate(int64_t{y} + line_height);
       break;
     }
     bool paragraph_end = s.empty();
@@ -429,17 +433,19 @@ void TfrMemoView::ShowLines() {
       paragraph_end = true;
     }
     const int w = LineWidth(c, s);
-    int x = Left + GapX;
+    // What a line leaves of the paint width; gaps from a file may be anything.
+    const int64_t room = int64_t{paint_width} - 2 * int64_t{GapX} - w;
+    int x = frClampedCoordinate(int64_t{Left} + GapX);
     int justify_extra = 0;
     switch (horizontal) {
       case frtaRight:
-        x = Left + paint_width - 1 - GapX - w;
+        x = frClampedCoordinate(int64_t{Left} + paint_width - 1 - GapX - w);
         break;
       case frtaCenter:
-        x = Left + GapX + (paint_width - 2 * GapX - w) / 2;
+        x = frClampedCoordinate(int64_t{Left} + GapX + room / 2);
         break;
       case frtaJustify:
-        if (!paragraph_end && s.find_first_of(" \xA0") != AnsiString::npos) justify_extra = paint_width - 2 * GapX - w;
+        if (!paragraph_end && s.find_first_of(" \xA0") != AnsiString::npos) justify_extra = frClampedCoordinate(room);
         break;
       default:
         break;
@@ -461,7 +467,7 @@ void TfrMemoView::ShowLines() {
       }
     }
     ++LineCount;
-    y += line_height;
+    y = frClampedCoordinate(int64_t{y} + line_height);
   }
 }
 
@@ -469,8 +475,9 @@ void TfrMemoView::ShowTurnedLines() {
   TCanvas& c = *Canvas;
   c.Font().SetOrientation(900);
   const TRect clip = Rect(PaintRect.Left + 1, PaintRect.Top, PaintRect.Right - 2, PaintRect.Bottom - 1);
-  int x = Left + GapX;
-  const int line_height = Round(LineSpacing * ScaleFactorX) + CanvasFontPixelHeight();
+  int x = frClampedCoordinate(int64_t{Left} + GapX);
+  const int line_height =
+      frClampedCoordinate(int64_t{frRoundedCoordinate(LineSpacing * ScaleFactorX)} + CanvasFontPixelHeight());
   const int paint_height = PaintRect.Height();
   LineCount = 0;
   for (int i = 0; i < ExpandedMemo.Count(); ++i) {
@@ -481,18 +488,20 @@ void TfrMemoView::ShowTurnedLines() {
       paragraph_end = true;
     }
     const int w = LineWidth(c, s);
-    int y = PaintRect.Bottom - GapY;
+    // What a line leaves of the paint height; gaps from a file may be anything.
+    const int64_t room = int64_t{paint_height} - 2 * int64_t{GapY} - w;
+    int y = frClampedCoordinate(int64_t{PaintRect.Bottom} - GapY);
     int justify_extra = 0;
     switch (Alignment & 7) {
       case frtaVertical | frtaRight:
-        y = Top + GapY + w;
+        y = frClampedCoordinate(int64_t{Top} + GapY + w);
         break;
       case frtaVertical | frtaCenter:
-        y = PaintRect.Bottom - GapY - 1 - (paint_height - 2 * GapY - w) / 2;
+        y = frClampedCoordinate(int64_t{PaintRect.Bottom} - GapY - 1 - room / 2);
         break;
       case frtaVertical | frtaJustify:
-        y = Top + paint_height - GapY;
-        if (!paragraph_end && s.find_first_of(" \xA0") != AnsiString::npos) justify_extra = paint_height - 2 * GapY - w;
+        y = frClampedCoordinate(int64_t{Top} + paint_height - GapY);
+        if (!paragraph_end && s.find_first_of(" \xA0") != AnsiString::npos) justify_extra = frClampedCoordinate(room);
         break;
       default:
         break;
@@ -502,7 +511,7 @@ void TfrMemoView::ShowTurnedLines() {
     else if (const auto& hook = ExportText())
       hook(PaintRect, x, y, s, *this, 0);
     ++LineCount;
-    x += line_height;
+    x = frClampedCoordinate(int64_t{x} + line_height);
   }
   c.Font().SetOrientation(0);
 }
@@ -544,13 +553,14 @@ void TfrMemoView::DrawUnderlines() {
   c.Pen().SetColor(FrameColor);
   c.Pen().SetWidth(Round(FrameWidth));
   c.Pen().SetStyle(psSolid);
-  const int line_height = Round(LineSpacing * ScaleFactorY) + CanvasFontPixelHeight();
+  const int line_height =
+      frClampedCoordinate(int64_t{frRoundedCoordinate(LineSpacing * ScaleFactorY)} + CanvasFontPixelHeight());
   const int d = Round(2 * ScaleFactorY) + CanvasFontPixelHeight();
   if (line_height <= 0) return;
   for (int i = 0; i < Height / line_height; ++i) {
-    const int y = Top + GapY + i * line_height + d;
+    const int y = frClampedCoordinate(int64_t{Top} + GapY + int64_t{i} * line_height + d);
     c.MoveTo(Left, y);
-    c.LineTo(Left + Width - 1, y);
+    c.LineTo(frClampedCoordinate(int64_t{Left} + Width - 1), y);
   }
 }
 
@@ -572,8 +582,8 @@ int TfrMemoView::CalcWidth(const TStrings& lines) {
     for (int i = 0; i < split.Count(); ++i)
       widest = std::max(widest, static_cast<int>(split.Strings(i).size()));
   }
-  const int measured = r.Width() + Round(CharSpacing * ScaleFactorX) * widest;
-  return Round(measured / ScaleFactorX + FrameWidth + 2 * GapX + 1);
+  const int64_t measured = int64_t{r.Width()} + int64_t{frRoundedCoordinate(CharSpacing * ScaleFactorX)} * widest;
+  return frRoundedCoordinate(static_cast<double>(measured) / ScaleFactorX + FrameWidth + 2.0 * GapX + 1);
 }
 
 void TfrMemoView::DrawTo(TCanvas* canvas) {
@@ -583,7 +593,7 @@ void TfrMemoView::DrawTo(TCanvas* canvas) {
     if (Alignment & frtaVertical) {
       Height = w;
     } else {
-      if (Alignment & frtaRight) Left = Left + Width - w;
+      if (Alignment & frtaRight) Left = frClampedCoordinate(int64_t{Left} + Width - w);
       Width = w;
     }
   }
@@ -597,7 +607,7 @@ void TfrMemoView::DrawTo(TCanvas* canvas) {
     const double sx = ScaleFactorX, sy = ScaleFactorY;
     ScaleFactorX = ScaleFactorY = 1.0;
     ApplyScale();
-    if ((Flags & flAutoWidth) && Printing()) Width += 100;
+    if ((Flags & flAutoWidth) && Printing()) Width = frClampedCoordinate(int64_t{Width} + 100);
     const std::vector<AnsiString> wrapped = WrapMemo();
     ScaleFactorX = sx;
     ScaleFactorY = sy;

@@ -18,6 +18,7 @@
 #include "report/fr_report.h"
 #include "report/fr_utils.h"
 #include "toolkit/core/exceptions.h"
+#include "toolkit/core/filereplace.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 #include "toolkit/sys/event_loop.h"
@@ -185,9 +186,12 @@ std::vector<std::string> PrintToPdfFiles(const std::string& pdf_file, const std:
   for (size_t n = 0; n < pdf->Files().size(); ++n) {
     fs::path target = out;
     if (n > 0) target.replace_filename(out.stem().string() + "-" + std::to_string(n + 1) + out.extension().string());
-    std::error_code error;
-    fs::copy_file(pdf->Files()[n], target, fs::copy_options::overwrite_existing, error);
-    if (error) throw EFCreateError(Format("Cannot create file \"%s\"", {target.string()}));
+    // Replaced whole: a full disk leaves an earlier file of that name as it
+    // was and no partial one.
+    TFileStream job(pdf->Files()[n], fmOpenRead | fmShareDenyWrite);
+    TReplaceFileStream file(target.string());
+    file.CopyFrom(job, 0);
+    file.Commit();
     written.push_back(target.string());
   }
   return written;
@@ -399,7 +403,7 @@ void TfrReport::ExportBuiltPages(TfrExportFilter* filter, const AnsiString& file
   if (filter->OnBeforeExport) filter->OnBeforeExport(name, go_on);
   if (!go_on || filter->ShowModal() != mrOk) return;
 
-  TFileStream file(name, fmCreate);
+  TReplaceFileStream file(name);
   filter->Stream = &file;
   frEngine().CurReport = this;
   frEngine().TotalPages = emf_pages_->Count();
@@ -439,6 +443,7 @@ void TfrReport::ExportBuiltPages(TfrExportFilter* filter, const AnsiString& file
   text_hook = std::move(kept_text);
   filter->Stream = nullptr;
   if (error) std::rethrow_exception(error);
+  file.Commit();
   if (filter->OnAfterExport) filter->OnAfterExport(name);
 }
 

@@ -11,6 +11,7 @@
 #include "report/fr_progr.h"
 #include "report/fr_utils.h"
 #include "report/fr_value.h"
+#include "toolkit/core/filereplace.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/sys/event_loop.h"
 #include "toolkit/ui/dialogs.h"
@@ -267,13 +268,20 @@ void TfrReport::PutBuiltPages(std::unique_ptr<TfrEMFPages> pages) {
 
 void TfrReport::LoadBuiltPages(const std::string& file_name) {
   TFileStream file(file_name, fmOpenRead | fmShareDenyWrite);
-  emf_pages_->ReadBuiltFile(file);
+  try {
+    emf_pages_->ReadBuiltFile(file);
+  } catch (Exception& e) {
+    // What the pages say of their damage means little without the file's name.
+    e.SetMessage("Cannot read \"" + Utf8ToAnsi(file_name) + "\": " + e.Message());
+    throw;
+  }
   BuiltHere = false;
 }
 
 void TfrReport::SaveBuiltPages(const std::string& file_name) {
-  TFileStream file(file_name, fmCreate);
+  TReplaceFileStream file(file_name);
   emf_pages_->WriteBuiltFile(file);
+  file.Commit();
 }
 
 // ---- Building -------------------------------------------------------------------------------

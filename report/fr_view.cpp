@@ -14,17 +14,19 @@ TfrDrawServices& frDrawServices() {
   return services;
 }
 
-namespace {
-
-// Geometry comes from templates: sums and products are taken in 64 bits and
-// held to the range of a coordinate, so that no value a file holds overflows.
-int Clamped(int64_t value) {
+int frClampedCoordinate(int64_t value) {
   return static_cast<int>(std::clamp<int64_t>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
-int Round(double value) {
+
+int frRoundedCoordinate(double value) {
   if (!(std::fabs(value) < 4e18)) return value > 0 ? std::numeric_limits<int>::max() : std::numeric_limits<int>::min();
-  return Clamped(PasRound(value));
+  return frClampedCoordinate(PasRound(value));
 }
+
+namespace {
+
+int Clamped(int64_t value) { return frClampedCoordinate(value); }
+int Round(double value) { return frRoundedCoordinate(value); }
 int64_t Wide(int value) { return value; }
 
 bool Printing() { return frEngine().EngineMode == emPrinting; }

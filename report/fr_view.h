@@ -7,6 +7,7 @@
 // integer with halves to even (PasRound); "div" cuts toward zero.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -33,6 +34,12 @@ struct TfrDrawServices {
   bool FirstPass = false;
 };
 TfrDrawServices& frDrawServices();
+
+// Geometry comes from files: a sum or product taken in 64 bits and held to
+// the range of a coordinate, so that no value a damaged file holds overflows;
+// a product rounded to the nearest coordinate the same way.
+int frClampedCoordinate(int64_t value);
+int frRoundedCoordinate(double value);
 
 // Stores the canvas, makes the object current and applies its band alignment.
 void BeginDraw(TfrView& view, TCanvas* canvas);

@@ -30,6 +30,24 @@ struct FlagName {
 
 int RecordVersion(const TfrView& v) { return v.RecordMajor * 10 + v.RecordMinor; }
 
+// A name read from a damaged file, fit for a message: a control byte (a NUL
+// would end the text wherever it is shown) as its hexadecimal escape.
+AnsiString PrintableName(const AnsiString& name) {
+  AnsiString out;
+  for (char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b != 0x7F) {
+      out += c;
+    } else {
+      static const char kDigits[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kDigits[b >> 4];
+      out += kDigits[b & 15];
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 AnsiString BandTypeName(int band_type) {
@@ -494,7 +512,8 @@ void TfrPictureView::ReadRecord(TStream& stream, int version) {
   const int64_t here = stream.Position();
   // The end position is trusted only inside the stream and not behind us.
   if (end < here || end > stream.Size())
-    throw EReadError(Format("Picture %s ends at %d, outside its stream", {Name, static_cast<int>(end)}));
+    throw EReadError(
+        Format("Picture \"%s\" ends at %d, outside its stream", {PrintableName(Name), static_cast<int>(end)}));
   std::string data(static_cast<size_t>(end - here), '\0');
   if (!data.empty()) stream.ReadBuffer(data.data(), static_cast<int64_t>(data.size()));
   SetPicture(kind >= pkBitmap && kind <= pkJPEG ? kind : pkNone, std::move(data));

@@ -25,6 +25,8 @@ packages=(
   # metafile converted by an independent reader (wmf2svg), the workbook read
   # by a second spreadsheet program (ssconvert)
   libjpeg-turbo-progs libwmf-bin gnumeric
+  # the libFuzzer build of the fuzz targets
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -42,3 +42,11 @@ echo "== GUI tests under the sanitizers"
 LSAN_OPTIONS="suppressions=$PWD/tests/support/lsan_gui.supp" \
   ctest --test-dir build/asan-gui -j "$jobs" --output-on-failure --timeout 900 \
   -L '^(toolkit/gfx|toolkit/ui|grid|report|appgui|fuzz-gui)$'
+
+# The fuzz targets as the README builds them for open-ended runs: clang with
+# libFuzzer. Only compiled and linked here (the sanitizer passes above run
+# them); -O1 and no tests or benchmarks keep the step short.
+echo "== libFuzzer build of the fuzz targets (clang; built, not run)"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_C_FLAGS=-O1 \
+  -DCMAKE_CXX_FLAGS=-O1 -DKIV7_LIBFUZZER=ON -DKIV7_BENCH=OFF >/dev/null
+cmake --build build/fuzz -j "$jobs" --target fuzz_targets

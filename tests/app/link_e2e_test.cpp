@@ -53,9 +53,12 @@ struct LinkEndToEnd : ::testing::Test {
 };
 
 TEST_F(LinkEndToEnd, TransfersEqualTheSimulatorsImageByteForByte) {
-  std::string memory(5000, '\0');
+  // 9 acoustic records and w1 = 288 bending ones: 9 * 32 + 288 * 16 bytes.
+  std::string memory(9 * 32 + 288 * 16, '\0');
   std::mt19937 rng(7);
   for (auto& c : memory) c = char(rng());
+  memory[0] = char(288 & 0xFF);
+  memory[1] = char(288 >> 8);
   memory[2] = 1;  // w2 not zero
   testsupport::WriteFile(dir + "/memory.bin", memory);
   struct Case {
@@ -68,8 +71,8 @@ TEST_F(LinkEndToEnd, TransfersEqualTheSimulatorsImageByteForByte) {
       {"press records", {"--press", "5", "--subtype", "3", "--seed", "11"}, 3, 5},
       {"acoustic and bending records", {"--acoustic", "4", "--bending", "3", "--seed", "5"}, 20, 4},
       {"raw memory in pieces", {"--records", dir + "/memory.bin", "--count", "9", "--chunk", "700"}, 20, 9},
-      {"one character per chunk", {"--press", "3", "--chunk", "1", "--delay-ms", "1"}, 20, 3},
-      {"a 'Z' in mid-stream", {"--press", "6", "--z-after", "57"}, 20, 6},
+      {"one character per chunk", {"--press", "3", "--subtype", "3", "--chunk", "1", "--delay-ms", "1"}, 3, 3},
+      {"a 'Z' in mid-stream", {"--press", "6", "--subtype", "3", "--z-after", "57"}, 3, 6},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -95,9 +98,12 @@ TEST_F(LinkEndToEnd, TransfersEqualTheSimulatorsImageByteForByte) {
 }
 
 TEST_F(LinkEndToEnd, AFullMemoryCrossesWithoutLoss) {
+  // 200 acoustic records and w1 = 3,696 bending ones fill the dump.
   std::string memory(kDumpBufferSize, '\0');
   std::mt19937 rng(3);
   for (auto& c : memory) c = char(rng());
+  memory[0] = char(3696 & 0xFF);
+  memory[1] = char(3696 >> 8);
   memory[2] = 1;
   testsupport::WriteFile(dir + "/memory.bin", memory);
   Simulator sim(sim_port, {"--records", dir + "/memory.bin", "--count", "200"});
@@ -128,6 +134,31 @@ TEST_F(LinkEndToEnd, RefusalsEndWithTheirTexts) {
   }
 }
 
+TEST_F(LinkEndToEnd, ALineFaultInTheDataReplyRefusesTheTransfer) {
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"a lost character", {"--lose", "40"}},
+      {"a character outside '0' ... '?'", {"--garble", "40"}},
+      {"an extra character", {"--extra", "40"}},
+      {"a lost character in pieces", {"--lose", "201", "--chunk", "64"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> args = {"--acoustic", "6", "--bending", "4"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    Simulator sim(sim_port, args);
+    ASSERT_TRUE(sim.Ready());
+    TLinkRunner link;
+    EXPECT_EQ(link.Run(20000), kLinkResultCancel);
+    EXPECT_EQ(link.Messages, std::vector<AnsiString>{A("Ошибка приема данных!")});
+    EXPECT_EQ(link.Protocol().Dump().DumpLength, 0u);
+    EXPECT_NE(link.Progress, 100);
+    EXPECT_FALSE(link.Port().IsPortOpen());
+  }
+}
+
 TEST_F(LinkEndToEnd, ASilentInstrumentOnAnOpenPortIsAwaitedUntilCancel) {
   Simulator sim(sim_port, {"--silent"});
   ASSERT_TRUE(sim.Ready());
@@ -152,7 +183,7 @@ TEST_F(LinkEndToEnd, ASilentInstrumentOnAnOpenPortIsAwaitedUntilCancel) {
 }
 
 TEST_F(LinkEndToEnd, PortSearchFindsTheInstrumentBehindCom5) {
-  Simulator sim(sim_port, {"--press", "2", "--dump-out", image_path});
+  Simulator sim(sim_port, {"--press", "2", "--subtype", "3", "--dump-out", image_path});
   ASSERT_TRUE(sim.Ready());
   // COM1 is missing, COM2 is no serial device, COM3 and COM4 have no device.
   MapPorts("COM1=" + dir + "/missing;COM2=/dev/null;COM5=" + sim_port);
@@ -212,6 +243,36 @@ TEST_F(LinkEndToEnd, ProbePrintsTheIdentityAndWritesTheDump) {
                                              &out);
     EXPECT_EQ(code, 1);
     EXPECT_EQ(out, "Вы подключили не тот прибор !\n");
+  }
+}
+
+// --timeout-ms is the silence the probe waits through, not a deadline for the
+// whole transfer: a slow transfer whose pauses are shorter goes through, a
+// silent instrument ends the probe.
+TEST_F(LinkEndToEnd, ProbeTimeoutIsTheInstrumentsSilence) {
+  const std::string probe = std::string(KIV7_BINARY_DIR) + "/tools/link_probe/link_probe";
+  {
+    // About 1.2 s in all, 150 ms at most between pieces.
+    Simulator sim(sim_port,
+                  {"--press", "10", "--subtype", "3", "--chunk", "60", "--delay-ms", "150", "--dump-out", image_path});
+    ASSERT_TRUE(sim.Ready());
+    std::string out;
+    EXPECT_EQ(testsupport::RunCommand(probe + " --port " + sim_port + " --timeout-ms 700 --out " + dir + "/dump.bin",
+                                      &out),
+              0)
+        << out;
+    EXPECT_EQ(testsupport::ReadFile(dir + "/dump.bin"), testsupport::ReadFile(image_path));
+  }
+  {
+    Simulator sim(sim_port, {"--silent"});
+    ASSERT_TRUE(sim.Ready());
+    std::string out;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(testsupport::RunCommand(probe + " --port " + sim_port + " --timeout-ms 300 --out " + dir + "/none.bin",
+                                      &out),
+              2);
+    EXPECT_EQ(out, "Ожидание готовности прибора ...\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   }
 }
 

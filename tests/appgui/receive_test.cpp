@@ -254,7 +254,7 @@ TEST_F(LinkDialog, IsAFixedDialogWithItsLabelsAndNoCloseBox) {
 }
 
 TEST_F(LinkDialog, PortSearchNamesThePortsInTurnUntilTheInstrumentAnswers) {
-  Simulator sim(sim_port, {"--press", "2"});
+  Simulator sim(sim_port, {"--press", "2", "--subtype", "3"});
   ASSERT_TRUE(sim.Ready());
   MapPorts("COM1=" + dir + "/absent1;COM2=" + dir + "/absent2;COM3=" + sim_port);
   PaintedTexts search(form.Label1);

@@ -258,6 +258,26 @@ TEST_F(Tables, AddingFromAPressInstrumentAppendsItsPressRowsAndSaves) {
   EXPECT_EQ(ReadWithDbfread(table), Decoded(image, 3, 5, 3));
 }
 
+TEST_F(Tables, ADamagedTransferWritesNothingToTheTable) {
+  const std::string kept = dir + "/kept.db";
+  MakeTable(kept, kPressKind, {{1, 10, 1}, {2, 20, 2}});
+  const std::string before = testsupport::ReadFile(kept);
+  for (const char* fault : {"--lose", "--garble", "--extra"}) {
+    SCOPED_TRACE(fault);
+    Simulator sim(port, {"--press", "4", "--subtype", "3", fault, "41"});
+    ASSERT_TRUE(sim.Ready());
+    const std::string created = dir + "/created.db";
+    std::string out = Drive("save-as " + created + "\nmenu Создать\nstate\n");
+    EXPECT_NE(out.find("message: : Ошибка приема данных!"), std::string::npos) << out;
+    EXPECT_NE(out.find("table=none"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(created));
+    out = Drive("open-file " + kept + "\nmenu Открыть\nmenu Дополнить\nstate\nmenu Закрыть\n");
+    EXPECT_NE(out.find("message: : Ошибка приема данных!"), std::string::npos) << out;
+    EXPECT_NE(out.find("table=" + kept + " tab=press"), std::string::npos) << out;
+    EXPECT_EQ(testsupport::ReadFile(kept), before);
+  }
+}
+
 TEST_F(Tables, ColoursAndEqualWidthsGoIntoTheStoredLayout) {
   const std::string table = dir + "/press.db";
   MakeTable(table, kPressKind, {{1, 10, 1}});

@@ -43,6 +43,17 @@ std::string Read(TMemoFile& memo, int64_t block) {
   return stream.DataString();
 }
 
+// Reading the value at block raises E with the message.
+template <class E>
+void ExpectReadError(TMemoFile& memo, int64_t block, const std::string& message) {
+  try {
+    Read(memo, block);
+    ADD_FAILURE() << "no error";
+  } catch (const E& e) {
+    EXPECT_EQ(e.Message(), message);
+  }
+}
+
 const char* LayoutName(int version) {
   switch (version) {
     case kDbfVersionDBase3: return "dBase III";
@@ -262,14 +273,29 @@ TEST(MemoFile, DamagedLengthsAreBoundedOrRejected) {
   WriteFile(dir + "/short.dbt", d4 + block);
   {
     auto memo = OpenMemo(dir + "/short.dbt", kDbfVersionDBase4, pmReadOnly);
-    EXPECT_THROW(Read(*memo, 1), EIntOverflow);
+    ExpectReadError<EIntOverflow>(*memo, 1,
+                                  "Integer overflow: the memo value at block 1 of \"" + dir +
+                                      "/short.dbt\" gives the length 7, less than its 8-byte block header.");
   }
   // dBase IV: a block without the block header is read as dBase III would
-  // read it, up to its terminators.
+  // read it, up to its terminators...
   WriteFile(dir + "/plain.dbt", d4 + "plain text\x1A\x1A" + std::string(500, ' '));
   {
     auto memo = OpenMemo(dir + "/plain.dbt", kDbfVersionDBase4, pmReadOnly);
     EXPECT_EQ(Read(*memo, 1), "plain text");
+  }
+  // ...which must come before the next value's block header or the end of
+  // the file: otherwise the value is not there.
+  const std::string next = std::string("\xFF\xFF\x08\x00", 4) + std::string("\x0D\0\0\0", 4) + "next!";
+  for (const std::string& rest : {std::string(512, 'p') + next, std::string(700, 'p')}) {
+    WriteFile(dir + "/runs.dbt", d4 + rest);
+    auto memo = OpenMemo(dir + "/runs.dbt", kDbfVersionDBase4, pmReadOnly);
+    ExpectReadError<EDbfError>(*memo, 1,
+                               "The memo value at block 1 of \"" + dir +
+                                   "/runs.dbt\" has no block header: the memo file or its block size is damaged.");
+    if (rest.size() > 700) {
+      EXPECT_EQ(Read(*memo, 2), "next!");
+    }
   }
   // FoxPro: a length of 4 GB in a file of a few hundred bytes.
   std::string fp(512, '\0');
@@ -279,6 +305,36 @@ TEST(MemoFile, DamagedLengthsAreBoundedOrRejected) {
   {
     auto memo = OpenMemo(dir + "/t.fpt", kDbfVersionFoxPro, pmReadOnly);
     EXPECT_EQ(Read(*memo, 8), "abc");
+  }
+}
+
+TEST(MemoFile, ADamagedBlockSizeMakesEveryValueAnErrorWithoutScanningTheFile) {
+  const std::string file = TempDir("memo") + "/t.dbt";
+  std::vector<int64_t> blocks;
+  {
+    auto memo = OpenMemo(file, kDbfVersionDBase4, pmExclusiveCreate, 512);
+    for (int i = 0; i < 40; ++i) blocks.push_back(Write(*memo, "value " + std::to_string(i)));
+  }
+  // One byte of the block size: 512 becomes 640, still a multiple of 128.
+  std::string bytes = ReadFile(file);
+  bytes[20] = char(0x80);
+  WriteFile(file, bytes);
+  auto memo = OpenMemo(file, kDbfVersionDBase4, pmReadOnly);
+  ASSERT_EQ(memo->BlockSize(), 640);
+  for (int64_t b : blocks) {
+    // Past the end of the file at the new size: empty, as any block there.
+    if (b * 640 >= int64_t(bytes.size())) {
+      EXPECT_EQ(Read(*memo, b), "") << "block " << b;
+      continue;
+    }
+    // Where the new place meets the start of another value, that value is
+    // what the file holds there; anywhere else there is no block header,
+    // found within the few blocks before the next value's header.
+    if (b * 640 % 512 == 0) {
+      EXPECT_EQ(Read(*memo, b), "value " + std::to_string(b * 640 / 512 - blocks[0])) << "block " << b;
+      continue;
+    }
+    EXPECT_THROW(Read(*memo, b), EDbfError) << "block " << b;
   }
 }
 

@@ -1,6 +1,8 @@
 // dbftool create, append, delete, recall and pack, with tables and memos checked by
 // independent readers and writers of the format.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/support/testsupport.h"
 #include "toolkit/core/binary.h"
@@ -233,6 +235,78 @@ TEST(DbfToolRecords, MemoTablesOfAnIndependentWriterDump) {
     ASSERT_EQ(RunTool("dump " + dir + "/t.dbf", &out), 0) << out;
     EXPECT_EQ(out, "NAME,NOTE\none,\"строка\nвторая\"\nthree,\nfour," + std::string(511, 'q') + "\n");
   }
+}
+
+// Pack makes its files beside the table: a folder that takes none (here
+// read-only to an ordinary user) is said to be the cause, not a full disk.
+TEST(DbfToolRecords, PackInAFolderThatTakesNoNewFileSaysWhichFileAndWhy) {
+  if (::geteuid() != 0) GTEST_SKIP() << "running the tool as an ordinary user takes root";
+  const std::string dir = TempDir("tool");
+  const std::string file = dir + "/m.db";
+  std::string out;
+  ASSERT_EQ(RunTool("create-measurement " + file, &out), 0) << out;
+  WriteFile(dir + "/rows.csv", "N\n1\n2\n");
+  ASSERT_EQ(RunToolWithInput("append " + file, dir + "/rows.csv", &out), 0) << out;
+  ASSERT_EQ(RunTool("delete " + file + " 1", &out), 0) << out;
+  const std::string before = ReadFile(file);
+  ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
+  const int status =
+      RunCommand("setpriv --reuid=65534 --regid=65534 --clear-groups " + Tool() + " pack " + file + " 2>&1", &out);
+  ::chmod(dir.c_str(), 0755);
+  EXPECT_EQ(status, 1) << out;
+  EXPECT_EQ(out, "dbftool: Cannot pack: the file \"" + file +
+                     ".pack\" cannot be made beside the table: Permission denied.\n");
+  EXPECT_EQ(ReadFile(file), before);
+}
+
+// A dump is the whole table or an error naming the file and the record:
+// values are written whole (a NUL in a memo does not end its row), and damage
+// (a record number the index names but the table lacks, a memo value a
+// damaged block size misplaces) stops the dump with a message and status 1.
+TEST(DbfToolRecords, DumpWritesValuesWholeAndStopsAtDamageNamingTheRecord) {
+  const std::string dir = TempDir("tool");
+  const std::string file = dir + "/t.dbf";
+  std::string out;
+  ASSERT_EQ(RunTool("create " + file + " --level 4 --fields NAME:C:10,NOTE:M", &out), 0) << out;
+  WriteFile(dir + "/rows.csv", "NAME,NOTE\nccc,one-two\naaa,three\nbbb,four\n");
+  ASSERT_EQ(RunToolWithInput("append " + file, dir + "/rows.csv", &out), 0) << out;
+  ASSERT_EQ(RunTool("index " + file + " create byname NAME", &out), 0) << out;
+  const std::string table = ReadFile(file), memo = ReadFile(dir + "/t.dbt"), mdx = ReadFile(dir + "/t.mdx");
+
+  // A NUL inside a memo value.
+  std::string nul_memo = memo;
+  nul_memo[nul_memo.find("one-two") + 3] = '\0';
+  WriteFile(dir + "/t.dbt", nul_memo);
+  ASSERT_EQ(RunTool("dump " + file, &out), 0) << out;
+  EXPECT_EQ(out, std::string("NAME,NOTE\nccc,one") + '\0' + "two\naaa,three\nbbb,four\n");
+  WriteFile(dir + "/t.dbt", memo);
+
+  // The tag's entry for "ccc" (record 1) names record 99, past the end.
+  std::string bad_mdx = mdx;
+  const size_t key = bad_mdx.find("ccc");
+  ASSERT_NE(key, std::string::npos);
+  ASSERT_EQ(GetLE32(bad_mdx.data() + key - 4), 1u);
+  PutLE32(bad_mdx.data() + key - 4, 99);
+  WriteFile(dir + "/t.mdx", bad_mdx);
+  EXPECT_EQ(RunTool("dump " + file + " --index byname", &out), 1) << out;
+  EXPECT_NE(out.find("dbftool: The index \"byname\" of \"" + file +
+                     "\" names record 99, which the table does not have (it has 3 records)."),
+            std::string::npos)
+      << out;
+  WriteFile(dir + "/t.mdx", mdx);
+
+  // One byte of the memo file's block size: every value moves.
+  std::string bad_memo = memo;
+  bad_memo[20] = char(0x80);
+  WriteFile(dir + "/t.dbt", bad_memo);
+  EXPECT_EQ(RunTool("dump " + file, &out), 1) << out;
+  EXPECT_NE(out.find("NAME,NOTE\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("dbftool: Record 1 of \"" + file + "\", field NOTE: The memo value at block 1 of \"" + dir +
+                     "/t.dbt\" has no block header"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(ReadFile(file), table);
 }
 
 // A disk that fills during an append (here a file size limit; its signal is

@@ -399,4 +399,59 @@ TEST_F(MemoTest, FontHeightsStayWithinWhatAFontCanHave) {
   EXPECT_EQ(memo.CalcHeight(), 32767 + memo.LineSpacing + 2 * memo.GapY);
 }
 
+// Gaps and spacings read from a damaged file may be anything a 32-bit field
+// holds: measuring and drawing hold what they add up to the coordinate range
+// instead of overflowing.
+TEST_F(MemoTest, DamagedGapsAndSpacingsMeasureAndDrawWithinTheCoordinateRange) {
+  constexpr int kMax = 2147483647;
+  frEngine().EngineMode = emPrinting;
+  TfrMemoView memo;
+  memo.SetBounds(10, 20, 300, 100);
+  memo.LineSpacing = kMax;
+  EXPECT_EQ(Wrap(memo, {"one"}), (std::vector<std::string>{"one" + kMark}));
+  EXPECT_EQ(memo.LineHeight, kMax);
+
+  // Every character wider than any line: no line holds two of them, and
+  // none is lost.
+  const auto one_a_line = [&] {
+    std::string all;
+    for (const std::string& line : Wrap(memo, {"abc"})) {
+      EXPECT_LE(line.size(), 2u) << line;  // a character and the mark at most
+      all += line;
+    }
+    EXPECT_EQ(all, "abc" + kMark);
+  };
+  memo.LineSpacing = 2;
+  memo.CharSpacing = kMax / 2;
+  one_a_line();
+  // A gap that leaves less than nothing: the same.
+  memo.CharSpacing = 0;
+  memo.GapX = kMax;
+  one_a_line();
+
+  // Two lines: the top gap puts the first past every coordinate, and the
+  // next one a line height further still.
+  memo.GapX = 2;
+  memo.GapY = kMax;
+  memo.LineSpacing = kMax;
+  memo.Memo.Add("one");
+  memo.Memo.Add("two");
+  const auto drawn = [&] {
+    TMetafile drawing;
+    TMetafileCanvas canvas(drawing);
+    memo.DrawTo(&canvas);
+    return drawing.TextRuns();
+  };
+  const std::vector<TMetaTextRun> runs = drawn();
+  ASSERT_EQ(runs.size(), 2u);
+  for (const TMetaTextRun& run : runs) EXPECT_EQ(run.y, kMax) << run.text;
+  // Turned, the columns run from the left gap the same way.
+  memo.Alignment = frtaVertical;
+  memo.GapX = kMax;
+  memo.GapY = 1;
+  const std::vector<TMetaTextRun> columns = drawn();
+  ASSERT_EQ(columns.size(), 2u);
+  for (const TMetaTextRun& run : columns) EXPECT_EQ(run.x, kMax) << run.text;
+}
+
 }  // namespace

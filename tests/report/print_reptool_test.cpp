@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "report/fr_emf.h"
+#include "report/fr_views.h"
 #include "tests/report/class_support.h"
 #include "tests/report/pages_support.h"
 #include "tests/support/testsupport.h"
@@ -138,6 +139,38 @@ TEST(ReptoolPrint, AMissingOrDamagedFileIsAnError) {
   std::string out;
   EXPECT_EQ(testsupport::RunCommand(Reptool() + " print " + folder + "/bad.frp 2>&1", &out), 2);
   EXPECT_NE(out.find("usage: reptool print"), std::string::npos) << out;
+}
+
+// A picture whose end position a damaged file puts past its stream, with a
+// control byte in its name: the message names the file and the picture whole.
+TEST(ReptoolPrint, ADamagedPictureNamesTheFileAndThePictureWhole) {
+  std::string file;
+  {
+    class_test::EngineGuard guard;
+    TfrEMFPages pages(nullptr);
+    pages_test::AddTextPage(pages, {"Страница 1"});
+    TfrPictureView picture;
+    picture.Name = std::string("Pic\0ture", 8);
+    picture.SetBounds(10, 10, 50, 50);
+    picture.SetPicture(pkBitmap, std::string(300, 'b'));
+    pages.AppendObject(0, picture);
+    file = testsupport::TempDir("reptool_print_picture") + "/report.frp";
+    TFileStream out(file, fmCreate);
+    pages.WriteBuiltFile(out);
+  }
+  const std::string whole = testsupport::ReadFile(file);
+  const size_t bytes = whole.find(std::string(300, 'b'));
+  ASSERT_NE(bytes, std::string::npos);
+  // The picture's end position, just before its bytes, past every stream.
+  std::string damaged = whole;
+  damaged.replace(bytes - 4, 4, std::string("\x00\x00\xFF\x7F", 4));
+  testsupport::WriteFile(file, damaged);
+  const Outcome run = Print(file, file + ".pdf", "", true);
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.out.find("reptool: Cannot read \"" + file + "\": Picture \"Pic\\x00ture\" ends at 2147418112, "
+                         "outside its stream"),
+            std::string::npos)
+      << run.out;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/small_disk.h"
 #include "tests/support/testsupport.h"
 
 namespace {
@@ -186,6 +187,44 @@ TEST(ReptoolBuild, WhatCannotBeBuiltIsRefusedWithAMessage) {
   const Outcome run = Shell(Tool("reptool") + " build '" + dir + "/bad.frf' --table '" + dir + "/m.dbf'" + out, true);
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_NE(run.out.find("Ошибка: Возникла ошибка при обработке выражения"), std::string::npos) << run.out;
+}
+
+// A report, a template and a PDF written over files on a disk that has no
+// room for them: the error names the file and the cause, the old file stays
+// as it was, and nothing half-written is left beside it.
+TEST(ReptoolWrites, AFullDiskLeavesTheOldFileWholeAndNoPartialOne) {
+  testsupport::SmallDisk disk("reptool_full_disk", 512 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk takes root";
+  const std::string dir = MakeTableAndTemplate("reptool_full_disk_files", 60);
+  const std::string frp = disk.Path() + "/list.frp", frf = disk.Path() + "/list.frf", pdf = disk.Path() + "/list.pdf";
+  const struct {
+    const char* what;
+    std::string command;
+    std::string file;
+  } writes[] = {
+      {"report", Tool("reptool") + " build '" + dir + "/list.frf' --table '" + dir + "/m.dbf' --out '" + frp + "'", frp},
+      {"template", Tool("reptool") + " template copy '" + dir + "/list.frf' '" + frf + "'", frf},
+      {"PDF", Tool("reptool") + " print '" + frp + "' --pdf '" + pdf + "'", pdf},
+  };
+  for (const auto& w : writes) {
+    SCOPED_TRACE(w.what);
+    const Outcome run = Shell(w.command, true);
+    ASSERT_EQ(run.status, 0) << run.out;
+  }
+  EXPECT_EQ(disk.Names(), "list.frf list.frp list.pdf");
+  disk.Fill();
+  for (const auto& w : writes) {
+    SCOPED_TRACE(w.what);
+    const std::string old_bytes = testsupport::ReadFile(w.file);
+    ASSERT_FALSE(old_bytes.empty());
+    const Outcome run = Shell(w.command, true);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("reptool: Cannot write file \"" + w.file + "\". No space left on device."),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(testsupport::ReadFile(w.file), old_bytes);
+    EXPECT_EQ(disk.Names(), "list.frf list.frp list.pdf");
+  }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "tests/support/testsupport.h"
+#include "tests/support/small_disk.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +9,13 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace testsupport {
 
@@ -48,6 +54,47 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   if (!f) throw std::runtime_error("cannot write " + path);
   f.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+SmallDisk::SmallDisk(const std::string& name, size_t bytes) : path_(TempDir(name)) {
+  mounted_ = ::mount("tmpfs", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
+                     ("size=" + std::to_string(bytes)).c_str()) == 0;
+}
+
+SmallDisk::~SmallDisk() {
+  if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+}
+
+void SmallDisk::Fill(size_t room) {
+  const std::string filler = path_ + "/.filler";
+  const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) throw std::runtime_error("cannot write " + filler);
+  const std::string block(4096, 'f');
+  off_t size = 0;
+  for (;;) {
+    const ssize_t n = ::write(fd, block.data(), block.size());
+    if (n <= 0) break;
+    size += n;
+  }
+  // tmpfs counts whole pages: give back what is asked, rounded up to them.
+  const off_t back = off_t((room + 4095) / 4096 * 4096);
+  if (::ftruncate(fd, size > back ? size - back : 0) != 0) {
+    ::close(fd);
+    throw std::runtime_error("cannot shorten " + filler);
+  }
+  ::close(fd);
+}
+
+std::string SmallDisk::Names() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    const std::string leaf = entry.path().filename().string();
+    if (leaf != ".filler") names.push_back(leaf);
+  }
+  std::sort(names.begin(), names.end());
+  std::string out;
+  for (const auto& n : names) out += (out.empty() ? "" : " ") + n;
+  return out;
 }
 
 }  // namespace testsupport

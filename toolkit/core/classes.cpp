@@ -1,4 +1,5 @@
 #include "toolkit/core/classes.h"
+#include "toolkit/core/filereplace.h"
 
 #include "toolkit/core/typinfo.h"
 
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <numeric>
@@ -395,8 +397,9 @@ void TStrings::LoadFromFile(const std::string& file_name) {
 }
 
 void TStrings::SaveToFile(const std::string& file_name) const {
-  TFileStream stream(file_name, fmCreate);
+  TReplaceFileStream stream(file_name);
   SaveToStream(stream);
+  stream.Commit();
 }
 
 void TStrings::LoadFromStream(TStream& stream) {
@@ -701,8 +704,9 @@ void TMemoryStream::SaveToStream(TStream& stream) {
 }
 
 void TMemoryStream::SaveToFile(const std::string& file_name) {
-  TFileStream stream(file_name, fmCreate);
+  TReplaceFileStream stream(file_name);
   SaveToStream(stream);
+  stream.Commit();
 }
 
 // ---- TStringStream ----------------------------------------------------------------
@@ -743,6 +747,116 @@ template <typename E>
 }
 
 }  // namespace
+
+// ---- TFileReplacement ---------------------------------------------------------
+
+TFileReplacement::~TFileReplacement() {
+  if (file_) std::fclose(file_);
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+int TFileReplacement::Open(const std::string& file_name) {
+  if (file_name.empty()) return ENOENT;
+  target_ = file_name;
+  // A symbolic link stays: its target is what gets replaced.
+  struct stat st;
+  if (::lstat(file_name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* real = ::realpath(file_name.c_str(), nullptr)) {
+      target_ = real;
+      std::free(real);
+    }
+  }
+  const size_t slash = target_.rfind('/');
+  folder_ = slash == std::string::npos ? std::string("./") : target_.substr(0, slash + 1);
+  const bool exists = ::stat(target_.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return EISDIR;
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = folder_ + ".~kiv7-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return errno;
+    }
+    temp_ = std::move(path);
+    if (exists) ::fchmod(fd, st.st_mode & 07777);
+    file_ = ::fdopen(fd, "w+b");
+    if (!file_) {
+      const int err = errno;
+      ::close(fd);
+      return err;
+    }
+    return 0;
+  }
+  return EEXIST;
+}
+
+int TFileReplacement::Commit() {
+  if (!file_) return EBADF;
+  int err = 0;
+  if (std::fflush(file_) != 0 || std::ferror(file_) || ::fsync(::fileno(file_)) != 0) err = errno ? errno : EIO;
+  if (std::fclose(file_) != 0 && err == 0) err = errno;
+  file_ = nullptr;
+  if (err != 0) return err;
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) return errno;
+  temp_.clear();
+  // The rename itself made durable; a folder that cannot be synced is no error.
+  const int dir_fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd >= 0) {
+    ::fsync(dir_fd);
+    ::close(dir_fd);
+  }
+  return 0;
+}
+
+// ---- TReplaceFileStream --------------------------------------------------------
+
+TReplaceFileStream::TReplaceFileStream(const std::string& file_name) : file_name_(file_name) {
+  if (const int err = file_.Open(file_name)) RaiseFileError<EFCreateError>("Cannot create file", file_name, err);
+}
+
+void TReplaceFileStream::WriteFailed(int err) const {
+  RaiseFileError<EWriteError>("Cannot write file", file_name_, err ? err : EIO);
+}
+
+int64_t TReplaceFileStream::Read(void* buffer, int64_t count) {
+  if (count <= 0 || std::fflush(file_.File()) != 0) return 0;
+  return static_cast<int64_t>(std::fread(buffer, 1, static_cast<size_t>(count), file_.File()));
+}
+
+int64_t TReplaceFileStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  errno = 0;
+  const size_t done = std::fwrite(buffer, 1, static_cast<size_t>(count), file_.File());
+  if (done != static_cast<size_t>(count)) WriteFailed(errno);
+  return static_cast<int64_t>(done);
+}
+
+int64_t TReplaceFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  const int whence = origin == soFromBeginning ? SEEK_SET : (origin == soFromCurrent ? SEEK_CUR : SEEK_END);
+  if (::fseeko(file_.File(), static_cast<off_t>(offset), whence) != 0) return -1;
+  return static_cast<int64_t>(::ftello(file_.File()));
+}
+
+int64_t TReplaceFileStream::Size() {
+  struct stat st;
+  errno = 0;
+  if (std::fflush(file_.File()) != 0) WriteFailed(errno);
+  if (::fstat(::fileno(file_.File()), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+void TReplaceFileStream::SetSize(int64_t size) {
+  const int64_t position = Position();
+  errno = 0;
+  if (std::fflush(file_.File()) != 0) WriteFailed(errno);
+  if (size < 0 || ::ftruncate(::fileno(file_.File()), static_cast<off_t>(size)) != 0) WriteFailed(errno);
+  if (position > size) Seek(0, soFromEnd);
+}
+
+void TReplaceFileStream::Commit() {
+  if (const int err = file_.Commit()) WriteFailed(err);
+}
 
 TFileStream::TFileStream(const std::string& file_name, uint16_t mode) : file_name_(file_name) {
   if ((mode & fmCreate) == fmCreate) {

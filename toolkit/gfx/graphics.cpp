@@ -11,6 +11,7 @@
 #include <limits>
 #include <vector>
 
+#include "toolkit/core/filereplace.h"
 #include "toolkit/core/text.h"
 #include "toolkit/gfx/jpeg.h"
 #include "toolkit/gfx/qt_canvas.h"
@@ -266,7 +267,7 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
   painter_->setPen(ToQColor(Font().Color()));
   painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
   if (orientation != 0) painter_->restore();
-  MoveTo(x + box.width(), y);
+  MoveTo(PenAfterText(x, box.width()), y);
 }
 
 int TQtCanvas::TextWidth(const AnsiString& text) {
@@ -395,8 +396,13 @@ void TBitmap::LoadFromFile(const std::string& file_name) {
 }
 
 void TBitmap::SaveToFile(const std::string& file_name) {
-  if (!Image().save(QString::fromStdString(file_name), "BMP"))
-    throw EFCreateError("Cannot create file \"" + Utf8ToAnsi(file_name) + "\"");
+  // Encoded first and then replacing the file whole: a full disk leaves an
+  // existing file as it was.
+  const std::string bytes = SaveToBytes();
+  if (bytes.empty()) throw EFCreateError("Cannot create file \"" + Utf8ToAnsi(file_name) + "\"");
+  TReplaceFileStream file(file_name);
+  file.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  file.Commit();
 }
 
 void TBitmap::LoadFromBytes(const void* data, size_t size) {

@@ -191,8 +191,7 @@ void TJPEGImage::SaveToFile(const std::string& file_name) const {
   // Compressed first, so that a failure leaves an existing file alone.
   TMemoryStream memory;
   SaveToStream(memory);
-  TFileStream file(file_name, fmCreate);
-  file.WriteBuffer(memory.Memory(), memory.Size());
+  memory.SaveToFile(file_name);
 }
 
 void TJPEGImage::Assign(TBitmap& source) { bitmap_->Assign(source); }

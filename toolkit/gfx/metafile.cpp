@@ -62,7 +62,7 @@ void TMetafileCanvas::TextOut(int x, int y, const AnsiString& text) {
   r.rect = Rect(x, y, x, y);
   r.text = text;
   metafile_.Add(std::move(r));
-  MoveTo(x + TextWidth(text), y);
+  MoveTo(PenAfterText(x, TextWidth(text)), y);
 }
 
 int TMetafileCanvas::TextWidth(const AnsiString& text) {

@@ -7,6 +7,9 @@
 #include <QFont>
 #include <QPainter>
 #include <QString>
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 
 #include "toolkit/gfx/graphics.h"
 
@@ -14,6 +17,11 @@ QColor ToQColor(TColor color);
 QFont ToQFont(const TFont& font);
 // 1251 text for the screen, and back.
 QString ToQString(const AnsiString& ansi);
+// Where the pen stands after text of the width drawn at x: held to the
+// coordinate range, as text may be drawn at its very end.
+inline int PenAfterText(int x, int width) {
+  return static_cast<int>(std::min<int64_t>(int64_t{x} + width, std::numeric_limits<int>::max()));
+}
 AnsiString FromQString(const QString& text);
 
 // A canvas that draws with a painter the caller keeps open.

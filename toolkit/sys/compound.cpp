@@ -1,5 +1,8 @@
 #include "toolkit/sys/compound.h"
 
+#include "toolkit/core/classes.h"
+#include "toolkit/core/filereplace.h"
+
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-stdio.h>
@@ -30,54 +33,6 @@ struct GObjectRef {
   gpointer object;
 };
 
-// The temporary file beside the target, written through a stdio stream;
-// removed unless it was renamed.
-class TempFile {
- public:
-  ~TempFile() {
-    if (file_) std::fclose(file_);
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  // Creates a fresh file in the folder; returns errno or 0.
-  int Create(const std::string& folder) {
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string path = folder + ".~kiv7-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
-      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) {
-        path_ = std::move(path);
-        file_ = ::fdopen(fd, "wb");
-        if (!file_) {
-          const int err = errno;
-          ::close(fd);
-          return err;
-        }
-        return 0;
-      }
-      if (errno != EEXIST) return errno;
-    }
-    return EEXIST;
-  }
-  std::FILE* file() const { return file_; }
-  int fd() const { return ::fileno(file_); }
-  const std::string& path() const { return path_; }
-  // Writes out what the stream holds, flushes the file to the disk and
-  // closes it; returns errno or 0.
-  int Finish() {
-    int err = 0;
-    if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) err = errno;
-    if (std::fclose(file_) != 0 && err == 0) err = errno;
-    file_ = nullptr;
-    return err;
-  }
-  // The file now lives under another name: nothing to remove.
-  void Release() { path_.clear(); }
-
- private:
-  std::FILE* file_ = nullptr;
-  std::string path_;
-};
-
 // The system's error number of a failed libgsf write to the file (libgsf
 // keeps only a message), EIO when the failure was not the system's.
 int WriteErrno(std::FILE* file) { return std::ferror(file) && errno != 0 ? errno : EIO; }
@@ -89,44 +44,20 @@ bool ValidStreamName(const std::string& name) {
   return true;
 }
 
-// The path the bytes finally go to: a symbolic link is followed, so the
-// link stays and its target is replaced.
-std::string ResolveTarget(const std::string& file_name) {
-  struct stat st;
-  if (::lstat(file_name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(file_name.c_str(), nullptr)) {
-      std::string resolved(real);
-      std::free(real);
-      return resolved;
-    }
-  }
-  return file_name;
-}
-
 }  // namespace
 
 void SaveCompoundFile(const std::string& file_name, const std::vector<TCompoundStream>& streams) {
-  if (file_name.empty()) Fail(TCompoundFailure::cfCreate, ENOENT, "Cannot create the file");
-  const std::string target = ResolveTarget(file_name);
-  const size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string("./") : target.substr(0, slash + 1);
-
-  struct stat existing;
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
-  if (exists && S_ISDIR(existing.st_mode)) Fail(TCompoundFailure::cfCreate, EISDIR, "Cannot create " + file_name);
-
-  TempFile temp;
-  if (const int err = temp.Create(folder)) Fail(TCompoundFailure::cfCreate, err, "Cannot create " + file_name);
-  if (exists) ::fchmod(temp.fd(), existing.st_mode & 07777);
+  TFileReplacement temp;
+  if (const int err = temp.Open(file_name)) Fail(TCompoundFailure::cfCreate, err, "Cannot create " + file_name);
 
   // The compound image goes straight into the temporary file: building it
   // in memory first would take and fill as much memory again as the file.
-  GsfOutput* sink = gsf_output_stdio_new_FILE(temp.path().c_str(), temp.file(), TRUE);
+  GsfOutput* sink = gsf_output_stdio_new_FILE(file_name.c_str(), temp.File(), TRUE);
   if (!sink) Fail(TCompoundFailure::cfCreate, ENOMEM, "Cannot create " + file_name);
   GObjectRef sink_ref(sink);
   GsfOutfile* storage = gsf_outfile_msole_new(sink);
   if (!storage) Fail(TCompoundFailure::cfCreate, ENOMEM, "Cannot create the storage of " + file_name);
-  const auto write_failed = [&] { Fail(TCompoundFailure::cfWrite, WriteErrno(temp.file()), "Cannot write " + file_name); };
+  const auto write_failed = [&] { Fail(TCompoundFailure::cfWrite, WriteErrno(temp.File()), "Cannot write " + file_name); };
   {
     GObjectRef storage_ref(storage);
     for (const auto& s : streams) {
@@ -155,14 +86,5 @@ void SaveCompoundFile(const std::string& file_name, const std::vector<TCompoundS
   // Closing the storage closes its sink as well (the file stays open).
   errno = 0;
   if ((!gsf_output_is_closed(sink) && !gsf_output_close(sink)) || gsf_output_error(sink)) write_failed();
-  if (const int err = temp.Finish()) Fail(TCompoundFailure::cfWrite, err, "Cannot write " + file_name);
-  if (::rename(temp.path().c_str(), target.c_str()) != 0)
-    Fail(TCompoundFailure::cfWrite, errno, "Cannot replace " + file_name);
-  temp.Release();
-  // Make the rename itself durable; a folder that cannot be synced is no error.
-  const int dir_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    ::fsync(dir_fd);
-    ::close(dir_fd);
-  }
+  if (const int err = temp.Commit()) Fail(TCompoundFailure::cfWrite, err, "Cannot write " + file_name);
 }

@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+#include "toolkit/core/classes.h"
+#include "toolkit/core/filereplace.h"
 #include "toolkit/core/text.h"
 
 std::string SettingsFilePath() {
@@ -225,22 +227,14 @@ class IniFile {
     std::error_code ec;
     const std::filesystem::path path(path_);
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
-    const std::string temp = path_ + ".tmp" + std::to_string(::getpid());
-    {
-      std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-      if (!out) return false;
-      for (const auto& line : lines_) out << line.raw << '\n';
-      out.flush();
-      if (!out) {
-        std::filesystem::remove(temp, ec);
+    TFileReplacement file;
+    if (file.Open(path_) != 0) return false;
+    for (const auto& line : lines_) {
+      if (std::fwrite(line.raw.data(), 1, line.raw.size(), file.File()) != line.raw.size() ||
+          std::fputc('\n', file.File()) == EOF)
         return false;
-      }
     }
-    if (std::rename(temp.c_str(), path_.c_str()) != 0) {
-      std::filesystem::remove(temp, ec);
-      return false;
-    }
-    return true;
+    return file.Commit() == 0;
   }
 
  private:

@@ -2,10 +2,32 @@
 #include <cstdio>
 #include <vector>
 
+#include "dbf/dbf_str.h"
+#include "toolkit/core/text.h"
 #include "tools/common/csv.h"
 #include "tools/dbftool/dbftool.h"
 
 namespace dbftool {
+namespace {
+
+// Written whole: a value may hold a NUL (a memo), which must not end the row.
+void PrintLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+// A field's text; a damaged value is an error that names the record.
+std::string RecordFieldText(const TDbfFile& table, const std::string& file, int64_t n, const TDbfFieldDef& field,
+                            const uint8_t* record) {
+  try {
+    return FieldText(table, field, record);
+  } catch (const Exception& e) {
+    throw EDbfError(Utf8ToAnsi("Record " + std::to_string(n) + " of \"" + file + "\", field ") +
+                    field.FieldName() + ": " + e.Message());
+  }
+}
+
+}  // namespace
 
 int RunDump(const Args& args) {
   std::string file;
@@ -41,13 +63,19 @@ int RunDump(const Args& args) {
     if (!line.empty() || i > 0) line += ',';
     line += CsvField(TableTextToUtf8(*table, defs.Items(i)->FieldName()));
   }
-  std::printf("%s\n", line.c_str());
+  PrintLine(line);
 
   std::vector<uint8_t> record(size_t(table->RecordSize()));
   const int64_t count = index.empty() ? table->RecordCount() : int64_t(order.size());
   for (int64_t i = 1; i <= count; ++i) {
     const int64_t n = index.empty() ? i : order[size_t(i - 1)];
-    if (table->ReadRecordAt(n, record.data()) != table->RecordSize()) break;
+    // A dump that stops early with success would pass for the whole table.
+    if (n < 1 || n > table->RecordCount())
+      throw EDbfError(Utf8ToAnsi("The index \"" + index + "\" of \"" + file + "\" names record " +
+                                 std::to_string(n) + ", which the table does not have (it has " +
+                                 std::to_string(table->RecordCount()) + " records)."));
+    if (table->ReadRecordAt(n, record.data()) != table->RecordSize())
+      throw EDbfError(Utf8ToAnsi("Record " + std::to_string(n) + " of \"" + file + "\" cannot be read."));
     const bool is_deleted = record[0] == '*';
     if (is_deleted && !deleted) continue;
     if (filter && !filter(record.data())) continue;
@@ -55,9 +83,9 @@ int RunDump(const Args& args) {
     if (is_deleted) line.push_back('*');
     for (int i = 0; i < defs.Count(); ++i) {
       if (deleted || i > 0) line += ',';
-      line += CsvField(FieldText(*table, *defs.Items(i), record.data()));
+      line += CsvField(RecordFieldText(*table, file, n, *defs.Items(i), record.data()));
     }
-    std::printf("%s\n", line.c_str());
+    PrintLine(line);
   }
   return 0;
 }

@@ -46,6 +46,10 @@ struct Options {
   int delay_ms = 0;
   bool silent = false;
   long z_after = -1;  // send 'Z' once after this many characters of a data reply
+  // Line faults in the data reply, by character offset from its 'S'.
+  long lose = -1;    // the character there never arrives
+  long garble = -1;  // the character there arrives as '@'
+  long extra = -1;   // a '0' arrives before the character there
   std::string dump_out;
 };
 
@@ -54,6 +58,7 @@ void Usage() {
                "usage: instrument_sim --link PATH [--family N] [--subtype N] [--serial N]\n"
                "         (--records FILE [--count N] | --press N | --acoustic N [--bending M])\n"
                "         [--seed S] [--chunk N] [--delay-ms N] [--silent] [--dump-out FILE]\n"
+               "         [--z-after N] [--lose N | --garble N | --extra N]\n"
                "  --records FILE  the dump image to send: header words w1, w2, then the memory\n"
                "  --count N       the identification's record count with --records (default 0)\n"
                "  --press N       N generated press records (22 bytes each, N <= 255)\n"
@@ -63,6 +68,9 @@ void Usage() {
                "  --delay-ms N    wait N ms between pieces\n"
                "  --silent        never answer\n"
                "  --z-after N     once, break off the data reply after N characters with a 'Z'\n"
+               "  --lose N        drop the data reply's character at offset N (the 'S' is 0)\n"
+               "  --garble N      send '@' in place of the data reply's character at offset N\n"
+               "  --extra N       send an extra '0' before the data reply's character at offset N\n"
                "  --dump-out FILE write the dump image that the data reply carries\n");
 }
 
@@ -110,6 +118,9 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     else if (a == "--silent") o->silent = true;
     else if (a == "--z-after") ok = number(0, 1 << 30, &o->z_after);
     else if (a == "--dump-out") ok = text(&o->dump_out);
+    else if (a == "--lose") ok = number(0, 1 << 30, &o->lose);
+    else if (a == "--garble") ok = number(0, 1 << 30, &o->garble);
+    else if (a == "--extra") ok = number(0, 1 << 30, &o->extra);
     else {
       std::fprintf(stderr, "instrument_sim: unknown option %s\n", a.c_str());
       ok = false;
@@ -294,7 +305,12 @@ int main(int argc, char** argv) {
     }
   }
   const std::string ident = IdentificationReply(o, count);
-  const std::string data = DataReply(image);
+  std::string data = DataReply(image);
+  // The faults of a noisy line; the dump image written above stays the
+  // instrument's true memory.
+  if (o.lose >= 0 && size_t(o.lose) < data.size()) data.erase(size_t(o.lose), 1);
+  if (o.garble >= 0 && size_t(o.garble) < data.size()) data[size_t(o.garble)] = '@';
+  if (o.extra >= 0 && size_t(o.extra) <= data.size()) data.insert(size_t(o.extra), 1, '0');
 
   struct sigaction sa{};
   sa.sa_handler = OnSignal;

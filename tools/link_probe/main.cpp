@@ -12,6 +12,7 @@
 // when the instrument stays silent past --timeout-ms (default 30000), the
 // probe cancels, prints the status line and exits with 2; usage or file
 // errors give 3.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -20,6 +21,7 @@
 #include "app/CPDrv.h"
 #include "app/link.h"
 #include "toolkit/core/text.h"
+#include "toolkit/sys/event_loop.h"
 
 namespace {
 
@@ -61,7 +63,25 @@ int main(int argc, char** argv) {
   TLinkRunner link;
   link.Port().SetPortName(Utf8ToAnsi(port));
   link.Port().OpenPort();
-  const int result = link.Run(int(timeout_ms));
+  // --timeout-ms is the instrument's silence: every chunk it sends starts
+  // the wait again, so a long transfer is not cut off while it flows.
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point last_heard = Clock::now();
+  const TReceiveDataEvent deliver = link.Port().OnReceiveData;
+  link.Port().OnReceiveData = [&](TComponent* sender, const void* data, uint32_t size) {
+    last_heard = Clock::now();
+    deliver(sender, data, size);
+  };
+  link.Start();
+  while (!link.Ended()) {
+    const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - last_heard).count();
+    if (silent >= timeout_ms) {
+      link.Cancel();
+      break;
+    }
+    RunEventLoopUntil([&] { return link.Ended(); }, int(timeout_ms - silent));
+  }
+  const int result = link.Result();
 
   if (result == kLinkResultOk) {
     const TInstrumentIdentity& id = link.Protocol().Identity();

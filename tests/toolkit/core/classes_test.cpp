@@ -1,7 +1,9 @@
 #include "toolkit/core/classes.h"
+#include "toolkit/core/filereplace.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <functional>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/testsupport.h"
+#include "tests/support/small_disk.h"
 
 namespace {
 
@@ -566,6 +569,64 @@ TEST(Streams, FileErrorsNameTheFileAndTheReason) {
       ExpectError<EFOpenError>(cs.action, cs.message, cs.what);
     }
   }
+}
+
+TEST(Streams, SavingOverAFileReplacesItWholeOrNotAtAll) {
+  testsupport::SmallDisk disk("full", 64 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk takes root";
+  const std::string path = disk.Path() + "/report.frf";
+  const std::string old_bytes(3000, 'o');
+  testsupport::WriteFile(path, old_bytes);
+  ::chmod(path.c_str(), 0640);
+  ::symlink("report.frf", (disk.Path() + "/link.frf").c_str());
+  const std::string big(20000, 'n');
+  TStringList lines;
+  lines.Add(big);
+  struct Case {
+    const char* what;
+    std::string name;  // the name the error shows
+    std::function<void()> save;
+  };
+  const Case cases[] = {
+      {"a memory stream", path, [&] {
+         TMemoryStream m;
+         m.WriteBuffer(big.data(), int64_t(big.size()));
+         m.SaveToFile(path);
+       }},
+      {"a string list", path, [&] { lines.SaveToFile(path); }},
+      {"a stream of its own, through a link", disk.Path() + "/link.frf", [&] {
+         TReplaceFileStream f(disk.Path() + "/link.frf");
+         f.WriteBuffer(big.data(), int64_t(big.size()));
+         f.Commit();
+       }},
+  };
+  disk.Fill(8 * 1024);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ExpectError<EWriteError>(c.save, "Cannot write file \"" + c.name + "\". No space left on device.", c.what);
+    // The old file as it was, and nothing half-written beside it.
+    EXPECT_EQ(testsupport::ReadFile(path), old_bytes);
+    EXPECT_EQ(disk.Names(), "link.frf report.frf");
+  }
+  // With room the file is replaced, keeps its permission bits, and a link
+  // stays a link to it.
+  disk.Fill(64 * 1024);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testsupport::WriteFile(path, old_bytes);
+    c.save();
+    EXPECT_EQ(testsupport::ReadFile(path).substr(0, big.size()), big);
+    EXPECT_EQ(disk.Names(), "link.frf report.frf");
+    struct stat st;
+    ASSERT_EQ(::lstat((disk.Path() + "/link.frf").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+  }
+  // A name that cannot be created names the file and the reason.
+  ExpectError<EFCreateError>([&] { TReplaceFileStream f(disk.Path() + "/no/x.frf"); },
+                             "Cannot create file \"" + disk.Path() + "/no/x.frf\". No such file or directory.",
+                             "a missing folder");
 }
 
 }  // namespace

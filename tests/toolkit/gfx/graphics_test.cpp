@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include "tests/support/small_disk.h"
 #include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
 
@@ -195,6 +196,27 @@ TEST(Canvas, TurnedTextReadsUpwardsFromItsStart) {
   EXPECT_TRUE(copy == c.Font());
   copy.SetOrientation(0);
   EXPECT_FALSE(copy == c.Font());
+}
+
+TEST(Bitmaps, SavedOverAFileOnAFullDiskLeaveItAsItWas) {
+  testsupport::SmallDisk disk("gfx_full", 256 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk takes root";
+  const std::string path = disk.Path() + "/a.bmp";
+  TBitmap small;
+  small.SetSize(7, 5);
+  small.SaveToFile(path);
+  const std::string old_bytes = testsupport::ReadFile(path);
+  disk.Fill();
+  TBitmap big;
+  big.SetSize(200, 200);
+  try {
+    big.SaveToFile(path);
+    ADD_FAILURE() << "no error";
+  } catch (const EWriteError& e) {
+    EXPECT_EQ(e.Message(), "Cannot write file \"" + path + "\". No space left on device.");
+  }
+  EXPECT_EQ(testsupport::ReadFile(path), old_bytes);
+  EXPECT_EQ(disk.Names(), "a.bmp");
 }
 
 TEST(Bitmaps, SurviveABmpRoundTrip) {
