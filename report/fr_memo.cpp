@@ -99,8 +99,9 @@ std::vector<int> BreakWord(const AnsiString& word) {
 // A stored size is a template's to choose; one that no font can have (below
 // 0 or beyond what a character height holds) is taken at the nearest end
 // rather than overflowing the height.
-int FontPixelHeight(int size_in_points) {
-  return std::clamp(Round(std::clamp(size_in_points, 0, kMaxFontPoints) * 96.0 / 72.0), 0, kMaxFontPixels);
+int FontPixelHeight(int size_in_points, int pixels_per_inch) {
+  return std::clamp(Round(std::clamp(size_in_points, 0, kMaxFontPoints) * pixels_per_inch / 72.0), 0,
+                    kMaxFontPixels);
 }
 
 std::function<void(const TRect&, int, int, const AnsiString&, TfrMemoView&, uint16_t)>& TfrMemoView::ExportText() {
@@ -353,6 +354,9 @@ std::vector<AnsiString> TfrMemoView::WrapMemo() {
 // ---- Showing -------------------------------------------------------------------------
 
 int TfrMemoView::CanvasFontPixelHeight() const {
+  // A printer keeps the point size: the lines step by the font's height in
+  // the printer's own pixels.
+  if (ToPrinter && Canvas != nullptr) return FontPixelHeight(Font.Size(), Canvas->PixelsPerInch());
   if (ToPrinter || ScaleFactorY == 1.0) return FontPixelHeight(Font.Size());
   const double scaled = std::clamp(Font.Size(), 0, kMaxFontPoints) * 96.0 / 72.0 * ScaleFactorY;
   return scaled > 0 ? static_cast<int>(std::min<double>(scaled, kMaxFontPixels)) : 0;

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "report/fr_emf.h"
+#include "report/fr_prntr.h"
 #include "tests/report/class_support.h"
 #include "tests/report/pages_support.h"
+#include "tests/support/pdf_words.h"
 #include "tests/support/testsupport.h"
 
 namespace {
@@ -113,6 +115,39 @@ TEST(ReptoolPrint, APaperChangeGivesAFilePerJobAndCollatedCopiesStayInOrder) {
   std::string info;
   ASSERT_EQ(testsupport::RunCommand("pdfinfo '" + files[1] + "'", &info), 0);
   EXPECT_NE(info.find("842 x 595"), std::string::npos) << info;
+}
+
+// Paper keeps the template's proportions: a 10 pt text prints about 10 pt
+// tall, and the lines of a text step as far as the template puts them apart
+// (LineSpacing 2 + 13 pixels of a 10 pt font, in page pixels of
+// kPagePixelsPerInch). pdftotext's box of a word is its font's ascent to
+// descent, a little over the point size.
+TEST(ReptoolPrint, TextPrintsAtItsPointSizeAndItsLinesKeepTheirPitch) {
+  const std::string folder = testsupport::TempDir("reptool_print_sizes");
+  const std::string frp = folder + "/sizes.frp";
+  {
+    class_test::EngineGuard guard;
+    TfrEMFPages pages(nullptr);
+    pages_test::AddTextPage(pages, {"Высота"});
+    pages.AppendObject(0, *pages_test::TextObject("первая\nвторая\nтретья", 40, 100, 300, 60));
+    TFileStream out(frp, fmCreate);
+    pages.WriteBuiltFile(out);
+  }
+  const std::string pdf = folder + "/sizes.pdf";
+  ASSERT_EQ(Print(frp, pdf, "").status, 0);
+  const std::vector<testsupport::PdfWord> words = testsupport::PdfWords(pdf);
+  std::vector<double> tops;
+  for (const testsupport::PdfWord& w : words) {
+    SCOPED_TRACE(w.text);
+    EXPECT_GE(w.Height(), 8.0);
+    EXPECT_LE(w.Height(), 15.0);
+    if (w.text != "Высота") tops.push_back(w.y_min);
+  }
+  ASSERT_EQ(words.size(), 4u);
+  ASSERT_EQ(tops.size(), 3u);
+  const double pitch = 15 * 72 / kPagePixelsPerInch;
+  EXPECT_NEAR(tops[1] - tops[0], pitch, 0.5);
+  EXPECT_NEAR(tops[2] - tops[1], pitch, 0.5);
 }
 
 TEST(ReptoolPrint, ListsAndCopiesTheDialogWouldRefuseAreRefused) {

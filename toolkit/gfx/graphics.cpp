@@ -58,9 +58,16 @@ void TFont::SetSize(int value) {
   Changed();
 }
 
-int TFont::Height() const { return -RoundedMulDiv(size_, kScreenPpi, 72); }
+int TFont::Height() const { return -RoundedMulDiv(size_, pixels_per_inch_, 72); }
 
-void TFont::SetHeight(int value) { SetSize(RoundedMulDiv(std::abs(value), 72, kScreenPpi)); }
+void TFont::SetHeight(int value) { SetSize(RoundedMulDiv(std::abs(value), 72, pixels_per_inch_)); }
+
+void TFont::SetPixelsPerInch(int value) {
+  value = value > 0 ? value : kScreenPpi;
+  if (value == pixels_per_inch_) return;
+  pixels_per_inch_ = value;
+  Changed();
+}
 
 void TFont::SetColor(TColor value) {
   if (value == color_) return;
@@ -91,7 +98,7 @@ void TFont::SetOrientation(int tenths_of_degree) {
 
 bool TFont::operator==(const TFont& other) const {
   return name_ == other.name_ && size_ == other.size_ && color_ == other.color_ && style_ == other.style_ &&
-         orientation_ == other.orientation_;
+         orientation_ == other.orientation_ && pixels_per_inch_ == other.pixels_per_inch_;
 }
 
 std::string TFont::ResolvedName() const {
