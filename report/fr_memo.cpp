@@ -275,19 +275,28 @@ std::vector<AnsiString> TfrMemoView::WrapLine(TCanvas& canvas, const AnsiString&
     }
     if (at(cur) != ' ' && width(Sub(s, beg, cur)) > limit) {
       bool hyphenated = false;
+      const int over = cur;
+      // A space the previous line broke at is not this line's.
+      if (last < beg) last = beg;
       if (word_break) {
         int j = cur;
         while (j <= len && !IsDelimiter(at(j))) ++j;
-        const std::vector<int> breaks = BreakWord(Sub(s, last + 1, j - 1));
+        // The word starts after the last space, or with the line itself when
+        // it is the line's first word: its first letter is part of it.
+        const bool spaced = at(last) == ' ';
+        const int before = spaced ? last : last - 1;
+        const std::vector<int> breaks = BreakWord(Sub(s, before + 1, j - 1));
         if (!breaks.empty()) {
           cur = last;
           for (int p : breaks) {
-            if (width(Sub(s, beg, last + p) + "-") > limit) break;
+            if (width(Sub(s, beg, before + p) + "-") > limit) break;
             hyphenated = true;
-            cur = last + p;
+            cur = before + p;
           }
           last = cur;
         }
+        // A line's only word that no syllable of fits breaks between letters.
+        if (!hyphenated && !spaced) cur = last = over;
       } else if (last == beg) {
         last = cur;
       }
@@ -302,8 +311,9 @@ std::vector<AnsiString> TfrMemoView::WrapLine(TCanvas& canvas, const AnsiString&
       }
       if (word_break && !hyphenated && cur == last + 1) {
         if (cur == stuck) {
-          beg = cur + 1;
-          cur = len;
+          // Whatever is left goes on one line rather than being lost.
+          beg = cur;
+          cur = len + 1;
           break;
         }
         stuck = cur;
