@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/report/build_support.h"
+#include "toolkit/core/text.h"
 
 namespace {
 
@@ -122,6 +123,32 @@ TEST_F(BuildBand, TallBandsSplitAcrossPagesWithEveryLineOnce) {
   }
 }
 
+// A band of several records' texts that may split: where a page breaks a
+// record, its texts that print on the next page still show that record, and
+// its line number goes on; every record prints once, in order.
+TEST_F(BuildBand, SplitRecordsPrintTheirOwnValuesOnceInOrder) {
+  for (const uint16_t flags : {uint16_t(flBandBreaked), uint16_t(flBandBreaked | flStretched)}) {
+    SCOPED_TRACE(flags & flStretched ? "stretched" : "fixed height");
+    build_test::Scenario s;
+    s.Fill(NumberedRows(25));
+    s.AddBand(btMasterData, "Rows", 50, 70, flags, "frDBDataSet1");
+    s.AddText("a [Dbf1.\"N\"] [LINE#]", 10, 50);
+    s.AddText("b [Dbf1.\"N\"] [LINE#]", 10, 75);
+    s.AddText("c [Dbf1.\"N\"] [LINE#]", 10, 100);
+    ASSERT_TRUE(s.Build());
+    const std::vector<BuiltPage> pages = s.Pages();
+    ASSERT_GE(pages.size(), 2u);
+    for (const char* prefix : {"a ", "b ", "c "}) {
+      SCOPED_TRACE(prefix);
+      std::vector<std::string> printed, expected;
+      for (const BuiltPage& page : pages)
+        for (const std::string& t : BuildFixture::Texts(page, prefix)) printed.push_back(t);
+      for (int i = 1; i <= 25; ++i) expected.push_back(std::to_string(i) + " " + std::to_string(i));
+      EXPECT_EQ(printed, expected);
+    }
+  }
+}
+
 // A band no page can take any part of stops the build with an error instead
 // of adding pages without end: an object that cannot be split and is taller
 // than the page, or a page footer that leaves no room above it.
@@ -160,7 +187,10 @@ TEST_F(BuildBand, BandNoPageCanTakeStopsTheBuildWithAnError) {
     EXPECT_FALSE(s.Build());
     EXPECT_LE(pages_begun, 3);
     ASSERT_EQ(s.dialogs_->boxes.size(), 1u);
-    EXPECT_NE(s.dialogs_->boxes[0].text.find("Huge"), AnsiString::npos) << s.dialogs_->boxes[0].text;
+    // The message is in the code page every text shown on screen is in.
+    EXPECT_NE(s.dialogs_->boxes[0].text.find(Utf8ToAnsi("Полоса \"Huge\" не помещается на странице")),
+              AnsiString::npos)
+        << AnsiToUtf8(s.dialogs_->boxes[0].text);
     EXPECT_EQ(s.report_->EMFPages()->Count(), 0);
   }
 }
@@ -183,7 +213,9 @@ std::string Number(double v) {
 }
 
 TEST_F(BuildBand, GroupFootersShowTheTotalsOfTheirGroupAndTheSummaryOfAll) {
-  const std::vector<Row> rows = {{1, "A", 2}, {2, "A", 4}, {3, "A", 6}, {4, "B", 1.5}, {5, "C", -3}, {6, "C", 10}};
+  const std::vector<Row> rows = {{1, "A", 2}, {2, "A", 4}, {3, "A", 6}, {4, "B", 1.5}, {5, "C", -3}, {6, "C", 10},
+                                 // The greatest of negatives and the least of positives start from the group's first.
+                                 {7, "D", -5}, {8, "D", -2}, {9, "E", 3}, {10, "E", 8}};
   Fill(rows);
   AddBand(btGroupHeader, "G1", 50, 20, 0, "[Dbf1.\"GRP\"]");
   AddBand(btMasterData, "Rows", 80, 20, 0, "frDBDataSet1");
