@@ -157,6 +157,14 @@ TEST(ReptoolBuild, AFilterKeepsItsRowsAndOnePassKnowsNoTotal) {
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(RowsOf(texts[0]), (std::vector<int>{56, 57, 58, 59, 60}));
   EXPECT_NE(texts[0].find("Стр. 1 из 0"), std::string::npos) << texts[0];
+
+  // Names relative to the folder the command runs in.
+  const Outcome relative = Shell("cd '" + dir + "' && " + Tool("reptool") +
+                                 " build list.frf --table m.dbf --filter 'N > 58' --out r.frp");
+  ASSERT_EQ(relative.status, 0) << relative.out;
+  EXPECT_EQ(relative.out, "pages=1\n");
+  ASSERT_EQ(Shell(Tool("reptool") + " print '" + dir + "/r.frp' --pdf '" + dir + "/r.pdf'").status, 0);
+  EXPECT_EQ(RowsOf(PdfPages(dir + "/r.pdf").at(0)), (std::vector<int>{59, 60}));
 }
 
 TEST(ReptoolBuild, WhatCannotBeBuiltIsRefusedWithAMessage) {
