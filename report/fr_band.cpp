@@ -502,7 +502,7 @@ void TfrBand::PrintSplit() {
         Top = Page->CurY;
         continue;
       }
-      bool progress = false;
+      bool progress = false, no_page_takes = false;
       for (size_t i = 0; i < n && !Stopped(); ++i) {
         SplitState& state = split_[i];
         if (state.printed) continue;
@@ -542,6 +542,10 @@ void TfrBand::PrintSplit() {
               state.waiting = true;
             else
               PrintObject(*v);
+          } else if (s->MinimumHeight() > u) {
+            // Not a line of the rest fits on a fresh page: no page ever takes it.
+            no_page_takes = true;
+            break;
           } else {
             v->Top = 0;
             v->Height = u;
@@ -557,6 +561,10 @@ void TfrBand::PrintSplit() {
           // Below this piece: it moves up and comes nearer with every piece.
           progress = true;
         }
+      }
+      if (no_page_takes) {
+        RecordBandDoesNotFit(Name);
+        break;
       }
       bool any_left = false;
       for (size_t i = 0; i < n; ++i) {

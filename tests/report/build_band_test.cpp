@@ -153,18 +153,26 @@ TEST_F(BuildBand, SplitRecordsPrintTheirOwnValuesOnceInOrder) {
 // of adding pages without end: an object that cannot be split and is taller
 // than the page, or a page footer that leaves no room above it.
 TEST_F(BuildBand, BandNoPageCanTakeStopsTheBuildWithAnError) {
-  enum Case { kTallObject, kTallFooter, kTallHeader };
-  for (const Case c : {kTallObject, kTallFooter, kTallHeader}) {
+  enum Case { kTallObject, kTallFooter, kTallHeader, kTallLine, kTallLineMaySplit };
+  for (const Case c : {kTallObject, kTallFooter, kTallHeader, kTallLine, kTallLineMaySplit}) {
     const bool tall_object = c == kTallObject;
-    SCOPED_TRACE(c == kTallObject   ? "object taller than the page"
-                 : c == kTallFooter ? "no room above the page footer"
-                                    : "page header taller than the page");
+    const bool tall_line = c == kTallLine || c == kTallLineMaySplit;
+    SCOPED_TRACE(c == kTallObject          ? "object taller than the page"
+                 : c == kTallFooter        ? "no room above the page footer"
+                 : c == kTallHeader        ? "page header taller than the page"
+                 : c == kTallLine          ? "a text line taller than the page"
+                                           : "a text line taller than the page, in a band that may split");
     build_test::Scenario s;
     s.Fill(NumberedRows(2));
     const int body = s.limits_.Bottom - s.limits_.Top;
-    s.AddBand(btMasterData, c == kTallHeader ? "Rows" : "Huge", 50, tall_object ? body + 300 : 20, flBandBreaked,
+    const uint16_t row_flags = tall_line ? uint16_t(flStretched | (c == kTallLineMaySplit ? flBandBreaked : 0))
+                                         : uint16_t(flBandBreaked);
+    s.AddBand(btMasterData, c == kTallHeader ? "Rows" : "Huge", 50, tall_object ? body + 300 : 20, row_flags,
               "frDBDataSet1");
-    if (tall_object) {
+    if (tall_line) {
+      // Each of its lines is taller than the page body.
+      s.AddText("one\ntwo", 10, 50, 100, 20, flStretched)->LineSpacing = body + 100;
+    } else if (tall_object) {
       auto picture = std::make_unique<TfrPictureView>();
       picture->Name = "Picture1";
       picture->SetBounds(10, 80, 100, body + 100);
