@@ -415,6 +415,20 @@ void TBitmap::LoadFromBytes(const void* data, size_t size) {
   impl_->image = image.convertToFormat(QImage::Format_RGB32);
 }
 
+void TBitmap::LoadIconFromBytes(const void* data, size_t size) {
+  QImage image;
+  if (size > 0 && size <= static_cast<size_t>(std::numeric_limits<int>::max()))
+    image.loadFromData(static_cast<const uchar*>(data), static_cast<int>(size), "ICO");
+  if (image.isNull()) throw EInvalidGraphic(Utf8ToAnsi("Icon image is not valid"));
+  QImage opaque(image.size(), QImage::Format_RGB32);
+  opaque.fill(Qt::white);
+  QPainter painter(&opaque);
+  painter.drawImage(0, 0, image);
+  painter.end();
+  impl_->EndPainting();
+  impl_->image = opaque;
+}
+
 std::string TBitmap::SaveToBytes() {
   if (Empty()) return {};
   QByteArray bytes;

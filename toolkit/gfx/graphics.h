@@ -216,6 +216,9 @@ class TBitmap {
   // Reads a BMP held in memory (a blob field's bytes); raises EInvalidGraphic
   // for bytes that are no BMP and keeps the old picture.
   void LoadFromBytes(const void* data, size_t size);
+  // Reads an icon file's first image; what it leaves transparent is white,
+  // the paper it is drawn on. Raises EInvalidGraphic for bytes that are no icon.
+  void LoadIconFromBytes(const void* data, size_t size);
   // The picture as the bytes of a BMP file (empty for an empty picture).
   std::string SaveToBytes();
 
