@@ -90,7 +90,7 @@ class BandException : public Exception {
 }  // namespace
 
 void RecordBandDoesNotFit(const AnsiString& band_name) {
-  RecordBuildError(BandException(Format("Полоса \"%s\" не помещается на странице", {band_name})));
+  RecordBuildError(BandException(Format(Utf8ToAnsi("Полоса \"%s\" не помещается на странице"), {band_name})));
 }
 
 // ---- Construction and sources ---------------------------------------------------------
@@ -472,6 +472,21 @@ void TfrBand::PrintSplit() {
   if (!FitOrBreak(Top, PrintHeight, true)) {
     PrintObjects();
   } else {
+    // A text's parts on later pages show this record: each text takes its
+    // values now, while the record, the band and its line number are current.
+    for (TfrView* v : Objects) {
+      auto* memo = dynamic_cast<TfrMemoView*>(v);
+      if (memo == nullptr || v->Parent != this || memo->PrintPhase != 0) continue;
+      frEngine().CurView = v;
+      const int top = v->Top, height = v->Height;
+      try {
+        memo->CalcHeight();
+      } catch (const std::exception& e) {
+        RecordBuildError(e);
+      }
+      v->Top = top;
+      v->Height = height;
+    }
     int m = 0;
     for (int piece = 0;; ++piece) {
       const int u = Clamp(int64_t{Page->CurBottom} - ColumnFooterHeight() - Top - 2);
@@ -487,7 +502,7 @@ void TfrBand::PrintSplit() {
         Top = Page->CurY;
         continue;
       }
-      bool progress = false;
+      bool progress = false, no_page_takes = false;
       for (size_t i = 0; i < n && !Stopped(); ++i) {
         SplitState& state = split_[i];
         if (state.printed) continue;
@@ -527,6 +542,10 @@ void TfrBand::PrintSplit() {
               state.waiting = true;
             else
               PrintObject(*v);
+          } else if (s->MinimumHeight() > u) {
+            // Not a line of the rest fits on a fresh page: no page ever takes it.
+            no_page_takes = true;
+            break;
           } else {
             v->Top = 0;
             v->Height = u;
@@ -542,6 +561,10 @@ void TfrBand::PrintSplit() {
           // Below this piece: it moves up and comes nearer with every piece.
           progress = true;
         }
+      }
+      if (no_page_takes) {
+        RecordBandDoesNotFit(Name);
+        break;
       }
       bool any_left = false;
       for (size_t i = 0; i < n; ++i) {
@@ -821,19 +844,22 @@ void TfrBand::AddTotals(int column) {
       Variant total = Totals.VariableValueAt(i);
       if (VarIsClear(total)) total = 0;
       if (VarIsClear(value)) value = 0;
+      const Variant counted = counts_.FetchVariable(key);
+      const int added = counted.IsNull() ? 0 : counted.AsInteger();
       switch (code) {
+        // The first value of a group is where its least and greatest start:
+        // a start of 0 would stand above every negative value.
         case kAggregateMin:
-          if (value < total) total = value;
+          if (added == 0 || value < total) total = value;
           break;
         case kAggregateMax:
-          if (value > total) total = value;
+          if (added == 0 || value > total) total = value;
           break;
         case kAggregateCount: total = total + Variant(1); break;
         default: total = total + value; break;
       }
       Totals.SetVariableValueAt(i, total);
-      const Variant counted = counts_.FetchVariable(key);
-      counts_.AssignVariable(key, counted.IsNull() ? 1 : counted.AsInteger() + 1);
+      counts_.AssignVariable(key, added + 1);
     }
   } catch (const std::exception& e) {
     RecordBuildError(e);

@@ -99,8 +99,9 @@ std::vector<int> BreakWord(const AnsiString& word) {
 // A stored size is a template's to choose; one that no font can have (below
 // 0 or beyond what a character height holds) is taken at the nearest end
 // rather than overflowing the height.
-int FontPixelHeight(int size_in_points) {
-  return std::clamp(Round(std::clamp(size_in_points, 0, kMaxFontPoints) * 96.0 / 72.0), 0, kMaxFontPixels);
+int FontPixelHeight(int size_in_points, int pixels_per_inch) {
+  return std::clamp(Round(std::clamp(size_in_points, 0, kMaxFontPoints) * pixels_per_inch / 72.0), 0,
+                    kMaxFontPixels);
 }
 
 std::function<void(const TRect&, int, int, const AnsiString&, TfrMemoView&, uint16_t)>& TfrMemoView::ExportText() {
@@ -276,19 +277,28 @@ std::vector<AnsiString> TfrMemoView::WrapLine(TCanvas& canvas, const AnsiString&
     }
     if (at(cur) != ' ' && width(Sub(s, beg, cur)) > limit) {
       bool hyphenated = false;
+      const int over = cur;
+      // A space the previous line broke at is not this line's.
+      if (last < beg) last = beg;
       if (word_break) {
         int j = cur;
         while (j <= len && !IsDelimiter(at(j))) ++j;
-        const std::vector<int> breaks = BreakWord(Sub(s, last + 1, j - 1));
+        // The word starts after the last space, or with the line itself when
+        // it is the line's first word: its first letter is part of it.
+        const bool spaced = at(last) == ' ';
+        const int before = spaced ? last : last - 1;
+        const std::vector<int> breaks = BreakWord(Sub(s, before + 1, j - 1));
         if (!breaks.empty()) {
           cur = last;
           for (int p : breaks) {
-            if (width(Sub(s, beg, last + p) + "-") > limit) break;
+            if (width(Sub(s, beg, before + p) + "-") > limit) break;
             hyphenated = true;
-            cur = last + p;
+            cur = before + p;
           }
           last = cur;
         }
+        // A line's only word that no syllable of fits breaks between letters.
+        if (!hyphenated && !spaced) cur = last = over;
       } else if (last == beg) {
         last = cur;
       }
@@ -303,8 +313,9 @@ std::vector<AnsiString> TfrMemoView::WrapLine(TCanvas& canvas, const AnsiString&
       }
       if (word_break && !hyphenated && cur == last + 1) {
         if (cur == stuck) {
-          beg = cur + 1;
-          cur = len;
+          // Whatever is left goes on one line rather than being lost.
+          beg = cur;
+          cur = len + 1;
           break;
         }
         stuck = cur;
@@ -356,6 +367,9 @@ std::vector<AnsiString> TfrMemoView::WrapMemo() {
 // ---- Showing -------------------------------------------------------------------------
 
 int TfrMemoView::CanvasFontPixelHeight() const {
+  // A printer keeps the point size: the lines step by the font's height in
+  // the printer's own pixels.
+  if (ToPrinter && Canvas != nullptr) return FontPixelHeight(Font.Size(), Canvas->PixelsPerInch());
   if (ToPrinter || ScaleFactorY == 1.0) return FontPixelHeight(Font.Size());
   const double scaled = std::clamp(Font.Size(), 0, kMaxFontPoints) * 96.0 / 72.0 * ScaleFactorY;
   return scaled > 0 ? static_cast<int>(std::min<double>(scaled, kMaxFontPixels)) : 0;

@@ -56,8 +56,9 @@ std::vector<int> BreakWord(const AnsiString& word);
 // The largest character height a font takes, and its size in points.
 inline constexpr int kMaxFontPixels = 32767;
 inline constexpr int kMaxFontPoints = kMaxFontPixels * 72 / 96;
-// A font's character height in pixels at 96 pixels per inch.
-int FontPixelHeight(int size_in_points);
+// A font's character height in pixels on a device of the given resolution
+// (a screen's 96 pixels per inch unless said).
+int FontPixelHeight(int size_in_points, int pixels_per_inch = 96);
 
 class TfrMemoView : public TfrDrawnView<TfrStretcheable> {
  public:

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "report/FR_Pars.h"
 #include "report/fr_band.h"
@@ -382,6 +383,13 @@ uint8_t SniffPictureKind(std::string_view data) {
 
 constexpr uint8_t kKindOfBlobType[] = {pkBitmap, pkJPEG, pkIcon, pkMetafile};
 
+// Scripts name a picture by a number: the live picture objects by theirs, so
+// that a number that names none is refused rather than followed.
+std::map<int, TfrPictureView*>& LivePictures() {
+  static std::map<int, TfrPictureView*> pictures;
+  return pictures;
+}
+
 }  // namespace
 
 TfrPictureView::TfrPictureView() {
@@ -394,7 +402,12 @@ TfrPictureView::TfrPictureView() {
   constants.AssignVariable("btJPG", 1);
   constants.AssignVariable("btICO", 2);
   constants.AssignVariable("btWMF", 3);
+  static int last_handle = 0;
+  picture_handle_ = ++last_handle;
+  LivePictures()[picture_handle_] = this;
 }
+
+TfrPictureView::~TfrPictureView() { LivePictures().erase(picture_handle_); }
 
 void TfrPictureView::ClearPicture() { SetPicture(pkNone, {}); }
 
@@ -426,6 +439,9 @@ TBitmap* TfrPictureView::Decoded() {
     } else if (picture_kind_ == pkBitmap) {
       decoded_ = std::make_unique<TBitmap>();
       decoded_->LoadFromBytes(picture_data_.data(), picture_data_.size());
+    } else if (picture_kind_ == pkIcon) {
+      decoded_ = std::make_unique<TBitmap>();
+      decoded_->LoadIconFromBytes(picture_data_.data(), picture_data_.size());
     }
   } catch (const std::exception&) {
     decoded_.reset();  // a picture that cannot be read draws as none
@@ -457,6 +473,18 @@ void TfrPictureView::PutProperty(std::string_view name, const Variant& value) {
   for (const FlagName& f : kPictureFlags)
     if (n == f.name) Flags = value.AsBoolean() ? (Flags | f.bit) : (Flags & ~f.bit);
   if (n == "BLOBTYPE") BlobType = static_cast<uint8_t>(value.AsInteger());
+  if (n == "PICTURE") {
+    // Takes a copy of the picture the number names; nothing (0) empties it.
+    const int handle = value.IsNull() ? 0 : value.AsInteger();
+    if (handle == 0) {
+      ClearPicture();
+      return;
+    }
+    const auto found = LivePictures().find(handle);
+    if (found == LivePictures().end())
+      throw Exception(Format("%d names no picture", {handle}));
+    if (found->second != this) SetPicture(found->second->picture_kind_, found->second->picture_data_);
+  }
 }
 
 Variant TfrPictureView::FetchProperty(std::string_view name) {
@@ -466,6 +494,7 @@ Variant TfrPictureView::FetchProperty(std::string_view name) {
   for (const FlagName& f : kPictureFlags)
     if (n == f.name) return (Flags & f.bit) != 0;
   if (n == "BLOBTYPE") return static_cast<int>(BlobType);
+  if (n == "PICTURE") return picture_handle_;
   return result;
 }
 

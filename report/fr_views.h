@@ -118,6 +118,9 @@ class TfrPictureView : public TfrDrawnView<TfrView> {
  public:
   // Also names the blob formats btBMP to btWMF among the library's constants.
   TfrPictureView();
+  ~TfrPictureView() override;
+  TfrPictureView(const TfrPictureView&) = delete;
+  TfrPictureView& operator=(const TfrPictureView&) = delete;
   const char* ClassName() const override { return "TfrPictureView"; }
 
   void PutProperty(std::string_view name, const Variant& value) override;
@@ -152,6 +155,8 @@ class TfrPictureView : public TfrDrawnView<TfrView> {
   std::string picture_data_;
   std::unique_ptr<TBitmap> decoded_;
   bool decode_tried_ = false;
+  // The number scripts read as "Picture" and give another picture to copy it.
+  int picture_handle_ = 0;
 };
 
 class TfrLineView : public TfrDrawnView<TfrStretcheable> {

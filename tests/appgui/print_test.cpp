@@ -12,6 +12,7 @@
 
 #include "dbf/dbf.h"
 #include "tests/appgui/drive_support.h"
+#include "tests/support/pdf_words.h"
 #include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
 
@@ -108,6 +109,19 @@ TEST_F(Printing, TheAcousticProtocolPrintsEveryRowUnderItsTitleAndCountsItsPages
     }
   }
   EXPECT_EQ(next, rows.size()) << "rows found in order";
+
+  // On paper the texts keep their templates' point sizes: the title 12 pt,
+  // the heads and the page counter 8 pt (a word's box is its font's ascent
+  // to descent).
+  int measured = 0;
+  for (const testsupport::PdfWord& w : testsupport::PdfWords(pdf)) {
+    const double points = w.text == "ЛИВТ-КС7" ? 12 : (w.text == "Дата" || w.text == "Стр.") ? 8 : 0;
+    if (points == 0) continue;
+    ++measured;
+    EXPECT_GE(w.Height(), points) << w.text << " on page " << w.page;
+    EXPECT_LE(w.Height(), points * 1.35) << w.text << " on page " << w.page;
+  }
+  EXPECT_GE(measured, 1 + 2 * pages);
 }
 
 TEST_F(Printing, ThePrintDialogsPagesAndCopiesReachThePrinter) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/report/build_support.h"
+#include "toolkit/core/text.h"
 
 namespace {
 
@@ -122,22 +123,56 @@ TEST_F(BuildBand, TallBandsSplitAcrossPagesWithEveryLineOnce) {
   }
 }
 
+// A band of several records' texts that may split: where a page breaks a
+// record, its texts that print on the next page still show that record, and
+// its line number goes on; every record prints once, in order.
+TEST_F(BuildBand, SplitRecordsPrintTheirOwnValuesOnceInOrder) {
+  for (const uint16_t flags : {uint16_t(flBandBreaked), uint16_t(flBandBreaked | flStretched)}) {
+    SCOPED_TRACE(flags & flStretched ? "stretched" : "fixed height");
+    build_test::Scenario s;
+    s.Fill(NumberedRows(25));
+    s.AddBand(btMasterData, "Rows", 50, 70, flags, "frDBDataSet1");
+    s.AddText("a [Dbf1.\"N\"] [LINE#]", 10, 50);
+    s.AddText("b [Dbf1.\"N\"] [LINE#]", 10, 75);
+    s.AddText("c [Dbf1.\"N\"] [LINE#]", 10, 100);
+    ASSERT_TRUE(s.Build());
+    const std::vector<BuiltPage> pages = s.Pages();
+    ASSERT_GE(pages.size(), 2u);
+    for (const char* prefix : {"a ", "b ", "c "}) {
+      SCOPED_TRACE(prefix);
+      std::vector<std::string> printed, expected;
+      for (const BuiltPage& page : pages)
+        for (const std::string& t : BuildFixture::Texts(page, prefix)) printed.push_back(t);
+      for (int i = 1; i <= 25; ++i) expected.push_back(std::to_string(i) + " " + std::to_string(i));
+      EXPECT_EQ(printed, expected);
+    }
+  }
+}
+
 // A band no page can take any part of stops the build with an error instead
 // of adding pages without end: an object that cannot be split and is taller
 // than the page, or a page footer that leaves no room above it.
 TEST_F(BuildBand, BandNoPageCanTakeStopsTheBuildWithAnError) {
-  enum Case { kTallObject, kTallFooter, kTallHeader };
-  for (const Case c : {kTallObject, kTallFooter, kTallHeader}) {
+  enum Case { kTallObject, kTallFooter, kTallHeader, kTallLine, kTallLineMaySplit };
+  for (const Case c : {kTallObject, kTallFooter, kTallHeader, kTallLine, kTallLineMaySplit}) {
     const bool tall_object = c == kTallObject;
-    SCOPED_TRACE(c == kTallObject   ? "object taller than the page"
-                 : c == kTallFooter ? "no room above the page footer"
-                                    : "page header taller than the page");
+    const bool tall_line = c == kTallLine || c == kTallLineMaySplit;
+    SCOPED_TRACE(c == kTallObject          ? "object taller than the page"
+                 : c == kTallFooter        ? "no room above the page footer"
+                 : c == kTallHeader        ? "page header taller than the page"
+                 : c == kTallLine          ? "a text line taller than the page"
+                                           : "a text line taller than the page, in a band that may split");
     build_test::Scenario s;
     s.Fill(NumberedRows(2));
     const int body = s.limits_.Bottom - s.limits_.Top;
-    s.AddBand(btMasterData, c == kTallHeader ? "Rows" : "Huge", 50, tall_object ? body + 300 : 20, flBandBreaked,
+    const uint16_t row_flags = tall_line ? uint16_t(flStretched | (c == kTallLineMaySplit ? flBandBreaked : 0))
+                                         : uint16_t(flBandBreaked);
+    s.AddBand(btMasterData, c == kTallHeader ? "Rows" : "Huge", 50, tall_object ? body + 300 : 20, row_flags,
               "frDBDataSet1");
-    if (tall_object) {
+    if (tall_line) {
+      // Each of its lines is taller than the page body.
+      s.AddText("one\ntwo", 10, 50, 100, 20, flStretched)->LineSpacing = body + 100;
+    } else if (tall_object) {
       auto picture = std::make_unique<TfrPictureView>();
       picture->Name = "Picture1";
       picture->SetBounds(10, 80, 100, body + 100);
@@ -160,7 +195,10 @@ TEST_F(BuildBand, BandNoPageCanTakeStopsTheBuildWithAnError) {
     EXPECT_FALSE(s.Build());
     EXPECT_LE(pages_begun, 3);
     ASSERT_EQ(s.dialogs_->boxes.size(), 1u);
-    EXPECT_NE(s.dialogs_->boxes[0].text.find("Huge"), AnsiString::npos) << s.dialogs_->boxes[0].text;
+    // The message is in the code page every text shown on screen is in.
+    EXPECT_NE(s.dialogs_->boxes[0].text.find(Utf8ToAnsi("Полоса \"Huge\" не помещается на странице")),
+              AnsiString::npos)
+        << AnsiToUtf8(s.dialogs_->boxes[0].text);
     EXPECT_EQ(s.report_->EMFPages()->Count(), 0);
   }
 }
@@ -183,7 +221,9 @@ std::string Number(double v) {
 }
 
 TEST_F(BuildBand, GroupFootersShowTheTotalsOfTheirGroupAndTheSummaryOfAll) {
-  const std::vector<Row> rows = {{1, "A", 2}, {2, "A", 4}, {3, "A", 6}, {4, "B", 1.5}, {5, "C", -3}, {6, "C", 10}};
+  const std::vector<Row> rows = {{1, "A", 2}, {2, "A", 4}, {3, "A", 6}, {4, "B", 1.5}, {5, "C", -3}, {6, "C", 10},
+                                 // The greatest of negatives and the least of positives start from the group's first.
+                                 {7, "D", -5}, {8, "D", -2}, {9, "E", 3}, {10, "E", 8}};
   Fill(rows);
   AddBand(btGroupHeader, "G1", 50, 20, 0, "[Dbf1.\"GRP\"]");
   AddBand(btMasterData, "Rows", 80, 20, 0, "frDBDataSet1");

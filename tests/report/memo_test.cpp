@@ -108,6 +108,20 @@ TEST_F(MemoTest, HyphenationDependsOnTheWidth) {
     memo.SetBounds(0, 0, Measure(memo, c.fits) + 2 * memo.GapX, 100);
     EXPECT_EQ(Wrap(memo, {text}), c.lines) << c.fits;
   }
+  // A line's first word keeps its first letter wherever it breaks, and no
+  // letter is lost or doubled over the lines.
+  const std::string two_words = kMoloko + " " + kKoshka;
+  for (const std::string& fits : {mo + "-", mo + lo + "-", std::string("\xCC")}) {
+    memo.SetBounds(0, 0, Measure(memo, fits) + 2 * memo.GapX, 100);
+    const std::vector<std::string> lines = Wrap(memo, {two_words});
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].substr(0, 1), "\xCC") << fits;
+    std::string letters;
+    for (const std::string& l : lines)
+      for (const char c : l)
+        if (c != '-' && c != ' ' && c != kLineEndMark) letters += c;
+    EXPECT_EQ(letters, kMoloko + kKoshka) << fits;
+  }
   // Without word break the whole word moves to the next line.
   memo.Flags &= ~flWordBreak;
   memo.SetBounds(0, 0, Measure(memo, "\xC8 " + mo + lo + "\xCA") + 2 * memo.GapX, 100);

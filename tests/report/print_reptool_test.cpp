@@ -7,10 +7,15 @@
 #include <vector>
 
 #include "report/fr_emf.h"
+#include "report/fr_globals.h"
+#include "report/fr_prntr.h"
+#include "report/fr_report.h"
 #include "report/fr_views.h"
 #include "tests/report/class_support.h"
 #include "tests/report/pages_support.h"
+#include "tests/support/pdf_words.h"
 #include "tests/support/testsupport.h"
+#include "toolkit/core/filer.h"
 
 namespace {
 
@@ -114,6 +119,100 @@ TEST(ReptoolPrint, APaperChangeGivesAFilePerJobAndCollatedCopiesStayInOrder) {
   std::string info;
   ASSERT_EQ(testsupport::RunCommand("pdfinfo '" + files[1] + "'", &info), 0);
   EXPECT_NE(info.find("842 x 595"), std::string::npos) << info;
+}
+
+// Paper keeps the template's proportions: a 10 pt text prints about 10 pt
+// tall, and the lines of a text step as far as the template puts them apart
+// (LineSpacing 2 + 13 pixels of a 10 pt font, in page pixels of
+// kPagePixelsPerInch). pdftotext's box of a word is its font's ascent to
+// descent, a little over the point size.
+TEST(ReptoolPrint, TextPrintsAtItsPointSizeAndItsLinesKeepTheirPitch) {
+  const std::string folder = testsupport::TempDir("reptool_print_sizes");
+  const std::string frp = folder + "/sizes.frp";
+  {
+    class_test::EngineGuard guard;
+    TfrEMFPages pages(nullptr);
+    pages_test::AddTextPage(pages, {"Высота"});
+    pages.AppendObject(0, *pages_test::TextObject("первая\nвторая\nтретья", 40, 100, 300, 60));
+    TFileStream out(frp, fmCreate);
+    pages.WriteBuiltFile(out);
+  }
+  const std::string pdf = folder + "/sizes.pdf";
+  ASSERT_EQ(Print(frp, pdf, "").status, 0);
+  const std::vector<testsupport::PdfWord> words = testsupport::PdfWords(pdf);
+  std::vector<double> tops;
+  for (const testsupport::PdfWord& w : words) {
+    SCOPED_TRACE(w.text);
+    EXPECT_GE(w.Height(), 8.0);
+    EXPECT_LE(w.Height(), 15.0);
+    if (w.text != "Высота") tops.push_back(w.y_min);
+  }
+  ASSERT_EQ(words.size(), 4u);
+  ASSERT_EQ(tops.size(), 3u);
+  const double pitch = 15 * 72 / kPagePixelsPerInch;
+  EXPECT_NEAR(tops[1] - tops[0], pitch, 0.5);
+  EXPECT_NEAR(tops[2] - tops[1], pitch, 0.5);
+}
+
+// The program's five protocols, as report_forms makes their components,
+// built over a measurement table and printed: every title, head, value and
+// page footer prints at its template's point size (12 pt titles, 8 pt heads
+// and footers, 9 pt values).
+TEST(ReptoolPrint, TheFiveProtocolsPrintAtTheirTemplatesSizes) {
+  const std::string dir = testsupport::TempDir("protocol_sizes");
+  const std::string bin = std::string(KIV7_BINARY_DIR) + "/tools/";
+  ASSERT_EQ(testsupport::RunCommand(bin + "report_forms/report_forms --raw '" + dir + "' 2>/dev/null", nullptr), 0);
+  std::string csv = "N,DATE,TIME,SERIAL,NB_TYPE,P,R,TYPE,COMMENT,H,T,K,A1,A2,A3,D1,D2,D3\n";
+  for (int i = 1; i <= 3; ++i)
+    csv += std::to_string(i) + ",05.03.2024,10:00:0" + std::to_string(i) +
+           ",77,1,12.5,3.25,100x100,note,1.5,2,3.5,40.5,41.5,42.5,1.5,2.5,3.5\n";
+  testsupport::WriteFile(dir + "/rows.csv", csv);
+  ASSERT_EQ(testsupport::RunCommand(bin + "dbftool/dbftool create-measurement '" + dir + "/m.dbf'", nullptr), 0);
+  ASSERT_EQ(testsupport::RunCommand(bin + "dbftool/dbftool append '" + dir + "/m.dbf' < '" + dir + "/rows.csv'",
+                                    nullptr),
+            0);
+  for (int form = 1; form <= 5; ++form) {
+    const std::string name = dir + "/frReport" + std::to_string(form);
+    SCOPED_TRACE(name);
+    {
+      class_test::EngineGuard guard;
+      frGlobals();
+      RegisterStandardViews();
+      TfrReport report(nullptr);
+      TFileStream in(name + ".bin", fmOpenRead);
+      TReader(in).ReadRootComponent(&report);
+      // reptool reads the table through the record source's name, where the
+      // program's form names its table Dbf1.
+      for (int p = 0; p < report.Template.Pages.Count(); ++p)
+        for (const auto& view : report.Template.Pages.Pages(p)->Objects)
+          for (int line = 0; line < view->Memo.Count(); ++line) {
+            AnsiString text = view->Memo.Strings(line);
+            for (size_t at; (at = text.find("[Dbf1.")) != AnsiString::npos;) text.replace(at + 1, 4, "frDBDataSet1");
+            view->Memo.SetStrings(line, text);
+          }
+      report.Template.SaveToFile(name + ".frf");
+    }
+    std::string out;
+    ASSERT_EQ(testsupport::RunCommand(Reptool() + " build '" + name + ".frf' --table '" + dir + "/m.dbf' --out '" +
+                                          name + ".frp' 2>&1",
+                                      &out),
+              0)
+        << out;
+    ASSERT_EQ(Print(name + ".frp", name + ".pdf", "").status, 0);
+    int checked = 0;
+    for (const testsupport::PdfWord& w : testsupport::PdfWords(name + ".pdf")) {
+      double points = 0;
+      if (w.text.find("КС7") != std::string::npos) points = 12;  // the title
+      if (w.text == "Дата" || w.text == "Стр.") points = 8;
+      if (w.text == "05.03.2024") points = 9;
+      if (points == 0) continue;
+      ++checked;
+      // A word's box reaches from its font's ascent to its descent.
+      EXPECT_GE(w.Height(), points) << w.text;
+      EXPECT_LE(w.Height(), points * 1.35) << w.text;
+    }
+    EXPECT_GE(checked, 6);
+  }
 }
 
 TEST(ReptoolPrint, ListsAndCopiesTheDialogWouldRefuseAreRefused) {

@@ -9,6 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "report/fr_globals.h"
+#include "report/fr_memo.h"
+#include "report/fr_page.h"
+#include "report/fr_tmpl.h"
+#include "report/fr_views.h"
+#include "tests/report/class_support.h"
 #include "tests/support/small_disk.h"
 #include "tests/support/testsupport.h"
 
@@ -158,6 +164,14 @@ TEST(ReptoolBuild, AFilterKeepsItsRowsAndOnePassKnowsNoTotal) {
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(RowsOf(texts[0]), (std::vector<int>{56, 57, 58, 59, 60}));
   EXPECT_NE(texts[0].find("Стр. 1 из 0"), std::string::npos) << texts[0];
+
+  // Names relative to the folder the command runs in.
+  const Outcome relative = Shell("cd '" + dir + "' && " + Tool("reptool") +
+                                 " build list.frf --table m.dbf --filter 'N > 58' --out r.frp");
+  ASSERT_EQ(relative.status, 0) << relative.out;
+  EXPECT_EQ(relative.out, "pages=1\n");
+  ASSERT_EQ(Shell(Tool("reptool") + " print '" + dir + "/r.frp' --pdf '" + dir + "/r.pdf'").status, 0);
+  EXPECT_EQ(RowsOf(PdfPages(dir + "/r.pdf").at(0)), (std::vector<int>{59, 60}));
 }
 
 TEST(ReptoolBuild, WhatCannotBeBuiltIsRefusedWithAMessage) {
@@ -181,6 +195,31 @@ TEST(ReptoolBuild, WhatCannotBeBuiltIsRefusedWithAMessage) {
     EXPECT_NE(run.out.find(c.says), std::string::npos) << c.arguments << "\n" << run.out;
     EXPECT_EQ(run.out.find("pages="), std::string::npos) << c.arguments;
   }
+  // A text line taller than any page ends the build with the engine's error
+  // at once, rather than adding empty pages without end.
+  {
+    class_test::EngineGuard guard;
+    frGlobals();
+    RegisterStandardViews();
+    TfrTemplate t;
+    t.LoadFromFile(dir + "/list.frf", [](const AnsiString&) { return false; });
+    for (const auto& view : t.Pages.Pages(0)->Objects) {
+      // The rows stretch with the note, whose lines are each taller than a page.
+      if (view->TypeCode == gtBand && view->FrameTyp == btMasterData) view->Flags |= flStretched;
+      auto* memo = dynamic_cast<TfrMemoView*>(view.get());
+      if (memo == nullptr || memo->Memo.Text().find("COMMENT") == AnsiString::npos) continue;
+      memo->Flags |= flStretched;
+      memo->LineSpacing = 5000;
+    }
+    t.SaveToFile(dir + "/tall.frf");
+  }
+  const Outcome tall = Shell("timeout 20 " + Tool("reptool") + " build '" + dir + "/tall.frf' --table '" + dir +
+                                 "/m.dbf'" + out,
+                             true);
+  EXPECT_EQ(tall.status, 1) << tall.out;
+  EXPECT_NE(tall.out.find("не помещается на странице"), std::string::npos) << tall.out;
+  EXPECT_EQ(tall.out.find("pages="), std::string::npos) << tall.out;
+
   // A field the table lacks is the engine's error, shown with the object.
   ASSERT_EQ(Shell(Tool("reptool") + " template new '" + dir + "/bad.frf' --title T --heads X --fields NOSUCH").status,
             0);

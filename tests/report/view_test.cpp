@@ -2,6 +2,9 @@
 // picture and line objects.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QImage>
+
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -353,6 +356,58 @@ TEST_F(ViewTest, PictureTargetRectangles) {
   EXPECT_EQ(m.Records().back().op, TMetaOp::Draw);
   EXPECT_EQ(m.Records().back().image_width, 201);
   EXPECT_EQ(m.Records().back().image_height, 100);
+}
+
+// An icon is drawn, not only kept: its own pixels where it has them, the
+// paper's white where it is transparent.
+TEST_F(ViewTest, IconsAreDrawnWithTheirTransparentPartsWhite) {
+  frEngine().EngineMode = emPrinting;
+  QImage icon(16, 16, QImage::Format_ARGB32);
+  icon.fill(Qt::transparent);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 8; ++x) icon.setPixel(x, y, qRgb(255, 0, 0));
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(icon.save(&buffer, "ICO"));
+  TfrPictureView pic;
+  pic.SetPicture(pkIcon, std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
+  pic.SetBounds(0, 0, 40, 40);
+  pic.Flags = 0;
+  pic.FrameWidth = 0;
+  TMetafile m;
+  TMetafileCanvas canvas(m);
+  pic.DrawTo(&canvas);
+  ASSERT_FALSE(m.Records().empty());
+  const TMetaRecord& drawn = m.Records().back();
+  ASSERT_EQ(drawn.op, TMetaOp::Draw);
+  ASSERT_EQ(drawn.image_width, 16);
+  ASSERT_EQ(drawn.image_height, 16);
+  EXPECT_EQ(drawn.image[2 * 16 + 2] & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(drawn.image[2 * 16 + 12] & 0xFFFFFF, 0xFFFFFFu);
+}
+
+// Scripts read a picture as a number and give that number to another
+// picture, which takes a copy; 0 empties one, a number of no picture is refused.
+TEST_F(ViewTest, PicturePropertyCopiesAnotherPicture) {
+  TfrPictureView source, target;
+  source.SetPicture(pkJPEG, SmallJpeg(8, 6));
+  const Variant handle = source.FetchProperty("PICTURE");
+  ASSERT_FALSE(handle.IsNull());
+  EXPECT_NE(handle.AsInteger(), target.FetchProperty("Picture").AsInteger());
+  target.PutProperty("Picture", handle);
+  EXPECT_EQ(target.PictureKind(), pkJPEG);
+  EXPECT_EQ(target.PictureData(), source.PictureData());
+  EXPECT_EQ(target.PictureWidth(), 8);
+  target.PutProperty("PICTURE", 0);
+  EXPECT_EQ(target.PictureKind(), pkNone);
+  int gone = 0;
+  {
+    TfrPictureView freed;
+    gone = freed.FetchProperty("PICTURE").AsInteger();
+  }
+  EXPECT_THROW(target.PutProperty("PICTURE", gone), Exception);
+  EXPECT_EQ(source.PictureKind(), pkJPEG);
 }
 
 TEST_F(ViewTest, LoadFromFileTakesPicturesAndEmptiesOnMissingFiles) {

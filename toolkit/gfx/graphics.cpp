@@ -59,9 +59,16 @@ void TFont::SetSize(int value) {
   Changed();
 }
 
-int TFont::Height() const { return -RoundedMulDiv(size_, kScreenPpi, 72); }
+int TFont::Height() const { return -RoundedMulDiv(size_, pixels_per_inch_, 72); }
 
-void TFont::SetHeight(int value) { SetSize(RoundedMulDiv(std::abs(value), 72, kScreenPpi)); }
+void TFont::SetHeight(int value) { SetSize(RoundedMulDiv(std::abs(value), 72, pixels_per_inch_)); }
+
+void TFont::SetPixelsPerInch(int value) {
+  value = value > 0 ? value : kScreenPpi;
+  if (value == pixels_per_inch_) return;
+  pixels_per_inch_ = value;
+  Changed();
+}
 
 void TFont::SetColor(TColor value) {
   if (value == color_) return;
@@ -92,7 +99,7 @@ void TFont::SetOrientation(int tenths_of_degree) {
 
 bool TFont::operator==(const TFont& other) const {
   return name_ == other.name_ && size_ == other.size_ && color_ == other.color_ && style_ == other.style_ &&
-         orientation_ == other.orientation_;
+         orientation_ == other.orientation_ && pixels_per_inch_ == other.pixels_per_inch_;
 }
 
 std::string TFont::ResolvedName() const {
@@ -412,6 +419,20 @@ void TBitmap::LoadFromBytes(const void* data, size_t size) {
   if (image.isNull()) throw EInvalidGraphic(Utf8ToAnsi("Bitmap image is not valid"));
   impl_->EndPainting();
   impl_->image = image.convertToFormat(QImage::Format_RGB32);
+}
+
+void TBitmap::LoadIconFromBytes(const void* data, size_t size) {
+  QImage image;
+  if (size > 0 && size <= static_cast<size_t>(std::numeric_limits<int>::max()))
+    image.loadFromData(static_cast<const uchar*>(data), static_cast<int>(size), "ICO");
+  if (image.isNull()) throw EInvalidGraphic(Utf8ToAnsi("Icon image is not valid"));
+  QImage opaque(image.size(), QImage::Format_RGB32);
+  opaque.fill(Qt::white);
+  QPainter painter(&opaque);
+  painter.drawImage(0, 0, image);
+  painter.end();
+  impl_->EndPainting();
+  impl_->image = opaque;
 }
 
 std::string TBitmap::SaveToBytes() {

@@ -61,9 +61,10 @@ class TGraphicsObject {
   }
 };
 
-// A font: face name, size in points (Height is the negative pixel height at
-// 96 pixels per inch), colour and style. Face names of the classic desktop
-// resolve to the metric-compatible free faces (ResolvedName).
+// A font: face name, size in points (Height is the negative pixel height on
+// the font's device: 96 pixels per inch unless the canvas owning it says
+// otherwise), colour and style. Face names of the classic desktop resolve to
+// the metric-compatible free faces (ResolvedName).
 class TFont : public TGraphicsObject {
  public:
   const AnsiString& Name() const { return name_; }
@@ -81,6 +82,10 @@ class TFont : public TGraphicsObject {
   // (900: the text reads upwards); TextOut turns the text about its start.
   int Orientation() const { return orientation_; }
   void SetOrientation(int tenths_of_degree);
+  // The resolution of the device the font draws on; Assign leaves it, as
+  // the font stays on its device.
+  int PixelsPerInch() const { return pixels_per_inch_; }
+  void SetPixelsPerInch(int value);
   void Assign(const TFont& source);
   bool operator==(const TFont& other) const;
 
@@ -93,6 +98,7 @@ class TFont : public TGraphicsObject {
   TColor color_ = clWindowText;
   TFontStyles style_;
   int orientation_ = 0;
+  int pixels_per_inch_ = 96;
 };
 
 enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
@@ -144,6 +150,10 @@ class TCanvas {
   TBrush& Brush() { return brush_; }
   TFont& Font() { return font_; }
   TPoint PenPos() const { return pen_pos_; }
+  // Device pixels per inch: how many pixels a point size makes. A printer's
+  // canvas sets its resolution, so a text prints at its point size.
+  int PixelsPerInch() const { return font_.PixelsPerInch(); }
+  void SetPixelsPerInch(int value) { font_.SetPixelsPerInch(value); }
 
   void MoveTo(int x, int y) { pen_pos_ = {x, y}; }
   void LineTo(int x, int y);
@@ -206,6 +216,9 @@ class TBitmap {
   // Reads a BMP held in memory (a blob field's bytes); raises EInvalidGraphic
   // for bytes that are no BMP and keeps the old picture.
   void LoadFromBytes(const void* data, size_t size);
+  // Reads an icon file's first image; what it leaves transparent is white,
+  // the paper it is drawn on. Raises EInvalidGraphic for bytes that are no icon.
+  void LoadIconFromBytes(const void* data, size_t size);
   // The picture as the bytes of a BMP file (empty for an empty picture).
   std::string SaveToBytes();
 

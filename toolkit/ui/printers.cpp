@@ -99,6 +99,8 @@ class QtPrintJob : public TPrintJob {
       : printer_(std::move(printer)), margins_mm_(margins_mm), on_end_(std::move(on_end)) {
     if (!painter_.begin(printer_.get())) throw EPrinter("Printing could not be started");
     canvas_.SetPainter(&painter_);
+    // Texts print at their point size in the printer's own pixels.
+    canvas_.SetPixelsPerInch(printer_->resolution());
   }
   ~QtPrintJob() override {
     if (painter_.isActive()) {

@@ -8,6 +8,7 @@
 // --two-pass builds in two passes, so that TOTALPAGES is known on every page.
 // A build error is printed on stderr with exit status 1.
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -128,7 +129,11 @@ int BuildCommand(const ReptoolArgs& args) {
 
   auto* table = new TDbf(&owner);
   table->SetName(AnsiSameText(source, "Table") ? "Table1" : "Table");
-  table->SetTableName(table_file);
+  // A table named from the command line is where the user's shell sees it; the
+  // table component alone would look for a relative name beside the program.
+  std::error_code error;
+  const std::filesystem::path table_path = std::filesystem::absolute(table_file, error);
+  table->SetTableName(error ? table_file : table_path.string());
   table->SetReadOnly(true);
   if (!filter.empty()) {
     table->SetFilter(Utf8ToAnsi(filter));

@@ -61,6 +61,28 @@ TEST(Fonts, PointSizesBecomePixelHeightsAt96Dpi) {
   }
 }
 
+// A printer's canvas keeps a text's point size in its own pixels: its font's
+// pixel height follows the canvas's resolution, and taking another font's
+// name, size and style leaves the resolution the canvas's.
+TEST(Fonts, PixelHeightsFollowTheCanvasResolution) {
+  TBitmap bitmap;
+  bitmap.SetSize(4, 4);
+  TCanvas& canvas = bitmap.Canvas();
+  EXPECT_EQ(canvas.PixelsPerInch(), 96);
+  canvas.SetPixelsPerInch(300);
+  TFont ten;
+  ten.SetSize(10);
+  canvas.Font().Assign(ten);
+  EXPECT_EQ(canvas.PixelsPerInch(), 300);
+  EXPECT_EQ(canvas.Font().Size(), 10);
+  EXPECT_EQ(canvas.Font().Height(), -42);  // 10 / 72 of 300 pixels
+  EXPECT_FALSE(canvas.Font() == ten);      // the same size draws taller there
+  canvas.Font().SetHeight(-25);
+  EXPECT_EQ(canvas.Font().Size(), 6);
+  canvas.SetPixelsPerInch(0);  // no resolution is the screen's
+  EXPECT_EQ(canvas.PixelsPerInch(), 96);
+}
+
 TEST(Fonts, ClassicFacesResolveToMetricCompatibleFaces) {
   const struct {
     const char* name;
