@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <exception>
 
 #include "dbf/dbf_common.h"
 #include "dbf/dbf_cursor.h"
@@ -1234,11 +1235,24 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     if (hold_read_only && file->Mode() == pmReadOnly) ReopenIndexFile(*file, pmExclusiveOpen);
     file->CreateTag(UpperCase(expression), is_tag ? name : AnsiString(ExtractFileName(name)), options);
     RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
+    if (file->WriteError()) {
+      file->ClearWriteError();
+      throw EDbfWriteError(STRING_WRITE_ERROR);
+    }
     if (hold_read_only) ReopenIndexFile(*file, pmReadOnly);
     if (!previous.empty()) file->SelectTag(previous);
     if (file == production_index_) LinkProductionIndex(true);
   } catch (...) {
-    // A tag that could not be built is simply absent; the error goes no further.
+    // A tag that could not be built is simply absent; the error goes no
+    // further, except a failed write: the disk is full or failing, and
+    // whoever asked for the tag must learn it was not made.
+    std::exception_ptr write_failure;
+    try {
+      throw;
+    } catch (const EDbfWriteError&) {
+      write_failure = std::current_exception();
+    } catch (...) {
+    }
     ForgetIndexName(name);
     try {
       if (file->IsMdx() && file->Active()) file->DeleteTag(name);
@@ -1272,6 +1286,7 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
         }
       }
     }
+    if (write_failure) std::rethrow_exception(write_failure);
   }
   // A file opened again has lost its position.
   if (file == index_file_ && cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);

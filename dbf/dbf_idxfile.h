@@ -351,6 +351,8 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void WriteNode(int64_t page, const uint8_t* buffer);
   // Writes the nodes a build holds in memory.
   void WriteCachedNodes();
+  // Writes length bytes of whole nodes from page on.
+  void WriteNodes(int64_t page, const uint8_t* bytes, int64_t length);
   // Whether a build holds node n in memory.
   bool NodeCached(int64_t page) const;
   void LockNode(int64_t page);
@@ -360,6 +362,7 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   struct Tag;
   struct NodeCache;
   class TBuildCache;
+  class TSortedTreeWriter;
 
   Tag* Current() const;
   uint8_t* TagHeader() const;
@@ -384,6 +387,11 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void ForEachTag(F&& f);
   AnsiString KeyText(const uint8_t* key) const;
   void KeepNode(int64_t page, const uint8_t* buffer, bool dirty);
+  // Rereads the file header, keeping the entry of a tag not yet committed.
+  void ReadFileHeader();
+  // Builds an empty tag from the table's records: the keys sorted, each
+  // node written once, full.
+  void BuildSortedTag(Tag& tag);
   int CompareCharKeys(const uint8_t* a, const uint8_t* b) const;
 
   TDbfFile* dbf_file_;
@@ -395,6 +403,15 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   bool maintained_ = true;
   bool unusable_ = false;
   bool in_delete_path_ = false;
+  // The last tag is being created: its entry is in the header in memory, but
+  // the tag count there (and so on the disk) leaves it out until its nodes
+  // are written.
+  bool pending_tag_ = false;
+  // What the file was before that tag: its next free page and its size.
+  uint32_t pending_counter_ = 0;
+  int64_t pending_file_size_ = 0;
+  // The file's size as last asked (-1: not known); see NodeFileSize.
+  int64_t known_size_ = -1;
   // Set while maintenance works on the whole tree, whatever range is set.
   bool ranges_off_ = false;
   uint32_t locale_ = kDefaultCollationLocale;
