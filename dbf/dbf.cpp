@@ -360,6 +360,12 @@ void TDbf::CreateTableFile() {
     throw;
   }
   file.reset();
+  // A production index file of a table that had this name before is not
+  // the new table's: left there, the next tag would be made into it.
+  if (storage_ == stoFile) {
+    const std::string stray = FindFileIgnoringCase(ChangeFileExt(file_name, ".mdx"));
+    if (!stray.empty()) DeleteFile(stray);
+  }
   // The index definitions are made with the table; index files live beside
   // a table file only.
   if (storage_ != stoFile || index_defs_->Count() == 0) return;
@@ -1193,7 +1199,11 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
       // Definitions hold their names upper-cased: the file is found in any letter case.
       const std::string found = in_memory ? std::string() : FindFileIgnoringCase(file_name);
       if (!found.empty()) file_name = found;
-      const bool exists = !in_memory && FileExists(file_name);
+      // An .mdx file beside a table whose header links none is not the
+      // table's (a file left over, or one whose creation was cut short): a
+      // new tag gets a new file instead of joining its tags.
+      const bool stray = is_tag && create && dbf_file_->ProductionIndexFileName().empty();
+      const bool exists = !in_memory && !stray && FileExists(file_name);
       auto owned = std::make_unique<TIndexFile>(dbf_file_.get());
       owned->SetFileName(file_name);
       owned->SetMode(IndexOpenMode(!exists));
@@ -1516,7 +1526,13 @@ void TDbf::MasterDisabled() {
 
 TDbfIndexDef::TDbfIndexDef(TCollection* collection) : TCollectionItem(collection) {}
 
-void TDbfIndexDef::SetIndexFile(const AnsiString& value) { index_file_ = UpperCase(Trim(value)); }
+void TDbfIndexDef::SetIndexFile(const AnsiString& value) {
+  // Mended: only the name is upper-cased (files are found in any letter
+  // case); a folder keeps its own spelling, or it could not be found.
+  const AnsiString name = Trim(value);
+  const size_t folder = name.find_last_of('/');
+  index_file_ = folder == AnsiString::npos ? UpperCase(name) : name.substr(0, folder + 1) + UpperCase(name.substr(folder + 1));
+}
 
 void TDbfIndexDef::SetSortField(const AnsiString& value) { sort_field_ = UpperCase(Trim(value)); }
 

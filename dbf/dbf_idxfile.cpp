@@ -1671,7 +1671,21 @@ void TIndexFile::Resync(bool keep_position) {
     return;
   }
   SetSearchKey(key.data(), recno);
-  if (FindKeyMode(recno, false, true) != 0 && !GotoRecord(recno)) {
+  if (FindKeyMode(recno, false, true) == 0) return;
+  // The record still holds the key it had in the entry, yet the search for
+  // that entry missed it: the keys are not in the order of the table's
+  // collation (a file written under another), and going on from wherever
+  // the search ended could come back to entries already passed.
+  if (dbf_file_ != nullptr && dbf_file_->RecordExists(recno)) {
+    record_buffer_.assign(size_t(dbf_file_->RecordSize()), 0);
+    if (dbf_file_->ReadRecordAt(recno, record_buffer_.data()) == dbf_file_->RecordSize() &&
+        !(record_buffer_[0] == '*' && UniqueMode() == 2)) {
+      uint8_t now[kMaxKeyLength];
+      BuildKey(record_buffer_.data(), now);
+      if (CompareKeys(now, key.data()) == 0 && std::memcmp(now, key.data(), key.size()) == 0) Corrupt();
+    }
+  }
+  if (!GotoRecord(recno)) {
     SetSearchKey(key.data(), 0);
     FindKeyMode(-2, false, true);
   }
