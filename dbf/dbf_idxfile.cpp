@@ -1126,7 +1126,9 @@ void TIndexFile::ReadFileHeader() {
 }
 
 int64_t TIndexFile::AllocatePage() {
-  const bool locked = NeedLocks();
+  // A file being rewritten whole keeps the header it is making: rereading
+  // it from the disk would lose the tag entries not written yet.
+  const bool locked = NeedLocks() && !rewriting_;
   if (locked) {
     if (!LockSection(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
     ReadFileHeader();
@@ -1207,6 +1209,14 @@ void TIndexFile::ClearTag() {
 }
 
 void TIndexFile::ClearIndex() {
+  // Only an owner of the table rebuilds every tag (a pack, which holds the
+  // table exclusively): nobody else allocates pages meanwhile.
+  struct Rewrite {
+    TIndexFile* self;
+    bool before;
+    ~Rewrite() { self->rewriting_ = before; }
+  } rewrite{this, rewriting_};
+  rewriting_ = true;
   FlushPages();
   uint8_t* h = Header();
   if (mdx_) {

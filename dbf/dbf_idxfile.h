@@ -414,6 +414,8 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   // the tag count there (and so on the disk) leaves it out until its nodes
   // are written.
   bool pending_tag_ = false;
+  // Set while ClearIndex writes the file anew.
+  bool rewriting_ = false;
   // What the file was before that tag: its next free page and its size.
   uint32_t pending_counter_ = 0;
   int64_t pending_file_size_ = 0;
