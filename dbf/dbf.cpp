@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <exception>
 
 #include "dbf/dbf_common.h"
 #include "dbf/dbf_cursor.h"
@@ -359,6 +360,12 @@ void TDbf::CreateTableFile() {
     throw;
   }
   file.reset();
+  // A production index file of a table that had this name before is not
+  // the new table's: left there, the next tag would be made into it.
+  if (storage_ == stoFile) {
+    const std::string stray = FindFileIgnoringCase(ChangeFileExt(file_name, ".mdx"));
+    if (!stray.empty()) DeleteFile(stray);
+  }
   // The index definitions are made with the table; index files live beside
   // a table file only.
   if (storage_ != stoFile || index_defs_->Count() == 0) return;
@@ -1192,7 +1199,11 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
       // Definitions hold their names upper-cased: the file is found in any letter case.
       const std::string found = in_memory ? std::string() : FindFileIgnoringCase(file_name);
       if (!found.empty()) file_name = found;
-      const bool exists = !in_memory && FileExists(file_name);
+      // An .mdx file beside a table whose header links none is not the
+      // table's (a file left over, or one whose creation was cut short): a
+      // new tag gets a new file instead of joining its tags.
+      const bool stray = is_tag && create && dbf_file_->ProductionIndexFileName().empty();
+      const bool exists = !in_memory && !stray && FileExists(file_name);
       auto owned = std::make_unique<TIndexFile>(dbf_file_.get());
       owned->SetFileName(file_name);
       owned->SetMode(IndexOpenMode(!exists));
@@ -1234,11 +1245,24 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     if (hold_read_only && file->Mode() == pmReadOnly) ReopenIndexFile(*file, pmExclusiveOpen);
     file->CreateTag(UpperCase(expression), is_tag ? name : AnsiString(ExtractFileName(name)), options);
     RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
+    if (file->WriteError()) {
+      file->ClearWriteError();
+      throw EDbfWriteError(STRING_WRITE_ERROR);
+    }
     if (hold_read_only) ReopenIndexFile(*file, pmReadOnly);
     if (!previous.empty()) file->SelectTag(previous);
     if (file == production_index_) LinkProductionIndex(true);
   } catch (...) {
-    // A tag that could not be built is simply absent; the error goes no further.
+    // A tag that could not be built is simply absent; the error goes no
+    // further, except a failed write: the disk is full or failing, and
+    // whoever asked for the tag must learn it was not made.
+    std::exception_ptr write_failure;
+    try {
+      throw;
+    } catch (const EDbfWriteError&) {
+      write_failure = std::current_exception();
+    } catch (...) {
+    }
     ForgetIndexName(name);
     try {
       if (file->IsMdx() && file->Active()) file->DeleteTag(name);
@@ -1272,6 +1296,7 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
         }
       }
     }
+    if (write_failure) std::rethrow_exception(write_failure);
   }
   // A file opened again has lost its position.
   if (file == index_file_ && cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);
@@ -1501,7 +1526,13 @@ void TDbf::MasterDisabled() {
 
 TDbfIndexDef::TDbfIndexDef(TCollection* collection) : TCollectionItem(collection) {}
 
-void TDbfIndexDef::SetIndexFile(const AnsiString& value) { index_file_ = UpperCase(Trim(value)); }
+void TDbfIndexDef::SetIndexFile(const AnsiString& value) {
+  // Mended: only the name is upper-cased (files are found in any letter
+  // case); a folder keeps its own spelling, or it could not be found.
+  const AnsiString name = Trim(value);
+  const size_t folder = name.find_last_of('/');
+  index_file_ = folder == AnsiString::npos ? UpperCase(name) : name.substr(0, folder + 1) + UpperCase(name.substr(folder + 1));
+}
 
 void TDbfIndexDef::SetSortField(const AnsiString& value) { sort_field_ = UpperCase(Trim(value)); }
 

@@ -59,6 +59,7 @@
 #include <unordered_map>
 
 #include "dbf/dbf_lang.h"
+#include "dbf/dbf_packmark.h"
 #include "dbf/dbf_parser.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/classes.h"
@@ -297,13 +298,12 @@ void TIndexPage::LoadPage(int64_t n) {
     if (interior_) MakeChild();
   } else if (interior_) {
     if (count + 1 > max) file_->Corrupt();
-    // The file does not change size while one node is checked.
-    const int64_t file_size = file_->NodeFileSize();
     for (int i = 0; i <= int(count); ++i) {
       const int64_t lower = LowerPageAt(i);
-      if (lower < file_->FirstNodePage() || lower > kMaxPage || !file_->NodeInFile(lower, file_size))
-        file_->Corrupt();
+      if (lower < file_->FirstNodePage() || lower > kMaxPage || !file_->NodeInFile(lower)) file_->Corrupt();
     }
+    // The nodes above the leaves are few and met by every search.
+    file_->KeepUpperNode(n, buffer_.data());
     MakeChild();
   } else {
     for (int i = 0; i < int(count); ++i)
@@ -723,6 +723,9 @@ void TIndexFile::OpenIndexFile() {
     SetHeaderSize(mdx_ ? kMdxHeaderSize : kNdxHeaderSize);
     ReadHeader();
     tags_.clear();
+    pending_tag_ = false;
+    known_size_ = -1;
+    upper_nodes_.clear();
     selected_ = -1;
     unusable_ = false;
     maintained_ = true;
@@ -759,6 +762,9 @@ void TIndexFile::CloseIndexFile() {
     TIndexFile* self;
     ~Release() {
       self->tags_.clear();
+      self->pending_tag_ = false;
+      self->known_size_ = -1;
+      self->upper_nodes_.clear();
       self->selected_ = -1;
       self->CloseStream();
     }
@@ -941,10 +947,32 @@ void TIndexFile::FlushPages() {
     if (tag->root) tag->root->WriteChain();
     if (mdx_ && tag->header_modified) WriteTagHeader(*tag);
   }
+  // The header points at the nodes: they go first, so that a process stopped
+  // in between leaves nodes nobody points at, never a pointer to nothing.
+  WriteCachedNodes();
+  if (pending_tag_) {
+    // A tag being created joins the tag table only once everything it
+    // points at is on the disk; until then the file shows the tags of before.
+    const bool in_memory = Mode() == pmMemoryCreate || Mode() == pmMemoryOpen;
+    if (WriteError() || (!in_memory && !SyncPath(FileName()))) {
+      if (!WriteError()) MarkWriteFailed();
+      return;
+    }
+    PutLE16(Header() + 28, uint16_t(TagCount()));
+    pending_tag_ = false;
+    TPagedFile::StoreHeader();
+  }
   FlushHeader();
 }
 
-bool TIndexFile::NodeInFile(int64_t n) { return NodeInFile(n, NodeFileSize()); }
+bool TIndexFile::NodeInFile(int64_t n) {
+  if (NodeInFile(n, NodeFileSize())) return true;
+  if (node_cache_) return false;
+  // The size known may be behind the file (another process appended a
+  // node): it is asked again before a page counts as missing.
+  known_size_ = Stream()->Size();
+  return NodeInFile(n, known_size_);
+}
 
 // Nodes of a build held in memory. A build inserts its keys one by one, in
 // record order, so nearly every key visits another leaf: without the cache
@@ -995,10 +1023,17 @@ class TIndexFile::TBuildCache {
 
 bool TIndexFile::NodeCached(int64_t page) const { return node_cache_ && node_cache_->nodes.contains(page); }
 
-int64_t TIndexFile::NodeFileSize() { return node_cache_ ? node_cache_->file_size : Stream()->Size(); }
+int64_t TIndexFile::NodeFileSize() {
+  if (node_cache_) return node_cache_->file_size;
+  // Asked once, then kept: the file only grows while it is open (a cut
+  // forgets the size), so a node inside the size known is in the file.
+  if (known_size_ < 0) known_size_ = Stream()->Size();
+  return known_size_;
+}
 
 void TIndexFile::WriteCachedNodes() {
   if (!node_cache_) return;
+  ForgetUpperNodes(0, -1);
   NodeCache& cache = *node_cache_;
   std::vector<int64_t> pages;
   for (const auto& [page, node] : cache.nodes)
@@ -1030,7 +1065,13 @@ bool TIndexFile::NodeInFile(int64_t n, int64_t file_size) const {
 }
 
 bool TIndexFile::ReadNode(int64_t page, uint8_t* buffer) {
-  if (!node_cache_) return ReadBlock(buffer, NodeSize(), page * kPageSize) == NodeSize();
+  if (!node_cache_) {
+    if (const auto kept = upper_nodes_.find(page); kept != upper_nodes_.end()) {
+      std::memcpy(buffer, kept->second.data(), kept->second.size());
+      return true;
+    }
+    return ReadBlock(buffer, NodeSize(), page * kPageSize) == NodeSize();
+  }
   NodeCache& cache = *node_cache_;
   const size_t size = size_t(NodeSize());
   if (const auto found = cache.nodes.find(page); found != cache.nodes.end()) {
@@ -1049,7 +1090,7 @@ bool TIndexFile::ReadNode(int64_t page, uint8_t* buffer) {
 
 void TIndexFile::WriteNode(int64_t page, const uint8_t* buffer) {
   if (!node_cache_) {
-    WriteBlock(buffer, NodeSize(), page * kPageSize);
+    WriteNodes(page, buffer, NodeSize());
     return;
   }
   KeepNode(page, buffer, true);
@@ -1076,18 +1117,30 @@ void TIndexFile::LockNode(int64_t page) {
 
 void TIndexFile::UnlockNode(int64_t page) { UnlockSection(page * kPageSize, NodeSize()); }
 
+void TIndexFile::ReadFileHeader() {
+  if (!pending_tag_ || !mdx_) return ReadHeader();
+  uint8_t* entry = TagEntry(TagCount() - 1);
+  const std::vector<uint8_t> keep(entry, entry + TagEntryLength());
+  ReadHeader();
+  std::copy(keep.begin(), keep.end(), TagEntry(TagCount() - 1));
+}
+
 int64_t TIndexFile::AllocatePage() {
-  const bool locked = NeedLocks();
+  // A file being rewritten whole keeps the header it is making: rereading
+  // it from the disk would lose the tag entries not written yet.
+  const bool locked = NeedLocks() && !rewriting_;
   if (locked) {
     if (!LockSection(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
-    ReadHeader();
+    ReadFileHeader();
   }
   int64_t page = 0;
   try {
     uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
     page = GetLE32(counter);
-    // Never hand out a page the file already holds, whatever the header says.
-    const int64_t in_file = (NodeFileSize() + kPageSize - 1) / kPageSize;
+    // Never hand out a page the file already holds, whatever the header
+    // says: the size is the file's own, not the one known.
+    const int64_t size = node_cache_ ? node_cache_->file_size : (known_size_ = Stream()->Size());
+    const int64_t in_file = (size + kPageSize - 1) / kPageSize;
     // Pages allocated but not yet written are few; a counter far past the
     // end of the file is damage, and trusting it would grow the file without end.
     if (page > in_file + kMaxUnwrittenPages) Corrupt();
@@ -1105,6 +1158,19 @@ int64_t TIndexFile::AllocatePage() {
   }
   if (locked) UnlockSection(0, kPageSize);
   return page;
+}
+
+void TIndexFile::ReservePagesUpTo(int64_t next) {
+  uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
+  const int64_t taken = next - int64_t(GetLE32(counter));
+  if (taken <= 0) return;
+  PutLE32(counter, uint32_t(next));
+  if (mdx_ && Current() != nullptr) {
+    uint8_t* allocated = TagHeader() + 4;
+    PutLE32(allocated, GetLE32(allocated) + uint32_t(taken));
+    Current()->header_modified = true;
+  }
+  TPagedFile::StoreHeader();
 }
 
 void TIndexFile::NewRoot() {
@@ -1143,6 +1209,14 @@ void TIndexFile::ClearTag() {
 }
 
 void TIndexFile::ClearIndex() {
+  // Only an owner of the table rebuilds every tag (a pack, which holds the
+  // table exclusively): nobody else allocates pages meanwhile.
+  struct Rewrite {
+    TIndexFile* self;
+    bool before;
+    ~Rewrite() { self->rewriting_ = before; }
+  } rewrite{this, rewriting_};
+  rewriting_ = true;
   FlushPages();
   uint8_t* h = Header();
   if (mdx_) {
@@ -1191,6 +1265,8 @@ void TIndexFile::ClearIndex() {
   TPagedFile::StoreHeader();
   FlushPages();
   SetRecordCount(GetLE32(mdx_ ? h + 32 : h + 4));
+  known_size_ = -1;
+  upper_nodes_.clear();
 }
 
 // ---- tag creation and removal --------------------------------------------------------
@@ -1232,10 +1308,13 @@ void TIndexFile::CreateTag(const AnsiString& expression, const AnsiString& name,
     entry[19 + shift] = 2;
     entry[20 + shift] = uint8_t(key_type);
     Tag& t = *tags_.back();
+    // The tag count in the header stays as it is until the tag's nodes are
+    // written (FlushPages): a creation cut short leaves the old tags usable.
+    pending_tag_ = true;
+    pending_counter_ = GetLE32(Header() + 32);
+    pending_file_size_ = Stream()->Size();
     t.header_page = AllocatePage();
-    PutLE32(entry, uint32_t(t.header_page));
-    PutLE16(Header() + 28, uint16_t(n + 1));
-    TPagedFile::StoreHeader();
+    PutLE32(TagEntry(n), uint32_t(t.header_page));
   } else {
     tags_.clear();
     tags_.push_back(std::make_unique<Tag>());
@@ -1293,6 +1372,21 @@ void TIndexFile::DeleteTag(const AnsiString& name) {
   if (position < 0) return;
   const int count = TagCount();
   const int length = TagEntryLength();
+  if (pending_tag_ && position == count - 1) {
+    // A tag that never reached the tag table: its slot is cleared, and the
+    // pages it took are given back, so the file is the one of before.
+    std::memset(TagEntry(position), 0, size_t(length));
+    pending_tag_ = false;
+    tags_.erase(tags_.begin() + position);
+    PutLE32(Header() + 32, pending_counter_);
+    TPagedFile::StoreHeader();
+    if (Stream()->Size() > pending_file_size_ && pending_file_size_ % kPageSize == 0)
+      SetRecordCount(pending_file_size_ / kPageSize);
+    known_size_ = -1;
+    upper_nodes_.clear();
+    selected_ = tags_.empty() ? -1 : 0;
+    return;
+  }
   std::memmove(TagEntry(position), TagEntry(position + 1), size_t((count - 1 - position) * length));
   std::memset(TagEntry(count - 1), 0, size_t(length));
   PutLE16(Header() + 28, uint16_t(count - 1));
@@ -1382,13 +1476,16 @@ int TIndexFile::CompareCharKeys(const uint8_t* a, const uint8_t* b) const {
   int c = 0;
   if (!collation_chars_.empty()) {
     // The comparison of every key a search or an insertion meets: widened
-    // on the stack, as Widen would.
+    // on the stack, as Widen would; the search key was widened when it was set.
     char16_t wide_a[kMaxKeyLength], wide_b[kMaxKeyLength];
-    for (int i = 0; i < length; ++i) {
-      wide_a[i] = collation_chars_[a[i]];
-      wide_b[i] = collation_chars_[b[i]];
+    const char16_t* left = wide_a;
+    if (a == search_key_.data() && search_wide_.size() == size_t(length)) {
+      left = search_wide_.data();
+    } else {
+      for (int i = 0; i < length; ++i) wide_a[i] = collation_chars_[a[i]];
     }
-    c = CompareStringLocaleW(locale_, false, std::u16string_view(wide_a, size_t(length)),
+    for (int i = 0; i < length; ++i) wide_b[i] = collation_chars_[b[i]];
+    c = CompareStringLocaleW(locale_, false, std::u16string_view(left, size_t(length)),
                              std::u16string_view(wide_b, size_t(length)));
   } else {
     c = CompareStringLocaleW(locale_, false, Widen(a), Widen(b));
@@ -1422,6 +1519,9 @@ void TIndexFile::SetSearchKey(const uint8_t* key, int64_t recno) {
   search_key_.assign(key, key + KeyLength());
   search_key_.resize(size_t(kMaxKeyLength), 0);
   search_recno_ = recno;
+  search_wide_.clear();
+  if (KeyType() == 'C' && !collation_chars_.empty())
+    for (int i = 0; i < KeyLength(); ++i) search_wide_.push_back(collation_chars_[key[i]]);
 }
 
 int TIndexFile::FindKey(bool insert) {
@@ -1581,7 +1681,21 @@ void TIndexFile::Resync(bool keep_position) {
     return;
   }
   SetSearchKey(key.data(), recno);
-  if (FindKeyMode(recno, false, true) != 0 && !GotoRecord(recno)) {
+  if (FindKeyMode(recno, false, true) == 0) return;
+  // The record still holds the key it had in the entry, yet the search for
+  // that entry missed it: the keys are not in the order of the table's
+  // collation (a file written under another), and going on from wherever
+  // the search ended could come back to entries already passed.
+  if (dbf_file_ != nullptr && dbf_file_->RecordExists(recno)) {
+    record_buffer_.assign(size_t(dbf_file_->RecordSize()), 0);
+    if (dbf_file_->ReadRecordAt(recno, record_buffer_.data()) == dbf_file_->RecordSize() &&
+        !(record_buffer_[0] == '*' && UniqueMode() == 2)) {
+      uint8_t now[kMaxKeyLength];
+      BuildKey(record_buffer_.data(), now);
+      if (CompareKeys(now, key.data()) == 0 && std::memcmp(now, key.data(), key.size()) == 0) Corrupt();
+    }
+  }
+  if (!GotoRecord(recno)) {
     SetSearchKey(key.data(), 0);
     FindKeyMode(-2, false, true);
   }
@@ -1874,6 +1988,17 @@ void TIndexFile::RekeyAll() {
 
 void TIndexFile::AddRecordsFromTable() {
   if (dbf_file_ == nullptr || Current() == nullptr) return;
+  // Tags that are empty are built from their sorted keys, each node written
+  // once; keys go into tags that hold some already one by one.
+  bool all_empty = !NeedLocks() && maintained_ && Stream() != nullptr && !in_delete_path_;
+  ForEachTag([&](Tag& tag) {
+    all_empty = all_empty && tag.root && !tag.root->IsInterior() && tag.root->KeyCount() == 0;
+  });
+  if (all_empty) {
+    ForEachTag([&](Tag& tag) { BuildSortedTag(tag); });
+    FlushPages();
+    return;
+  }
   TBuildCache cache(this);
   const int64_t record_size = dbf_file_->RecordSize();
   const int64_t count = dbf_file_->RecordCount();
@@ -1902,4 +2027,360 @@ void TIndexFile::AddRecordsFromTable() {
     if (got < want) break;
   }
   FlushPages();
+}
+
+// ---- building a tag from sorted keys ---------------------------------------------
+
+namespace {
+
+// The keys of a build, each with its record number, in record order: a run
+// is sorted in memory and, when the keys outgrow the memory a build may
+// take, written to a temporary file to be merged with the others.
+class TKeyRuns {
+ public:
+  // form_length: bytes of a form of the key that the order compares, kept
+  // before each key (0: the key itself is compared).
+  TKeyRuns(size_t key_length, size_t form_length, size_t limit_bytes)
+      : key_length_(key_length),
+        form_(form_length),
+        entry_((form_length + key_length + 4 + 1) & ~size_t(1)),  // even: forms are 16-bit characters
+        capacity_(std::max<size_t>(limit_bytes / (entry_ + 4), 16)) {
+    bytes_.reserve(std::min<size_t>(capacity_, 4096) * entry_);
+  }
+  ~TKeyRuns() {
+    if (spill_ != nullptr) std::fclose(spill_);
+  }
+  TKeyRuns(const TKeyRuns&) = delete;
+  TKeyRuns& operator=(const TKeyRuns&) = delete;
+
+  // Compares the forms (or keys) at the start of two entries.
+  using Less = std::function<bool(const uint8_t*, const uint8_t*)>;
+
+  // A new entry; the caller fills its form (form_length bytes) at the pointer given.
+  uint8_t* Add(const uint8_t* key, uint32_t recno, const Less& less) {
+    if (count_ == capacity_) Spill(less);
+    bytes_.resize((count_ + 1) * entry_);
+    uint8_t* at = bytes_.data() + count_ * entry_;
+    std::memcpy(at + form_, key, key_length_);
+    PutLE32(at + form_ + key_length_, recno);
+    ++count_;
+    return at;
+  }
+
+  // Calls f(key, recno) for every key in key order, equal keys in record order.
+  template <typename F>
+  void Walk(const Less& less, F&& f) {
+    Sort(less);
+    if (runs_.empty()) {
+      for (const uint32_t i : order_) {
+        const uint8_t* at = bytes_.data() + size_t(i) * entry_ + form_;
+        f(at, GetLE32(at + key_length_));
+      }
+      return;
+    }
+    Spill(less);
+    bytes_.clear();
+    bytes_.shrink_to_fit();
+    Merge(less, f);
+  }
+
+ private:
+  struct Run {
+    long start = 0;   // file offset of its first entry
+    size_t left = 0;  // entries not yet read
+    std::vector<uint8_t> buffer;
+    size_t at = 0, held = 0;  // entries in the buffer: the current one and how many
+  };
+
+  void Sort(const Less& less) {
+    order_.resize(count_);
+    for (size_t i = 0; i < count_; ++i) order_[i] = uint32_t(i);
+    const uint8_t* base = bytes_.data();
+    const size_t entry = entry_;
+    std::stable_sort(order_.begin(), order_.end(),
+                     [&](uint32_t a, uint32_t b) { return less(base + a * entry, base + b * entry); });
+  }
+
+  void Spill(const Less& less) {
+    if (count_ == 0) return;
+    Sort(less);
+    if (spill_ == nullptr) spill_ = std::tmpfile();
+    if (spill_ == nullptr) throw EDbfWriteError(STRING_WRITE_ERROR);
+    Run run;
+    run.start = std::ftell(spill_);
+    run.left = count_;
+    for (const uint32_t i : order_)
+      if (std::fwrite(bytes_.data() + size_t(i) * entry_, 1, entry_, spill_) != entry_)
+        throw EDbfWriteError(STRING_WRITE_ERROR);
+    if (std::fflush(spill_) != 0) throw EDbfWriteError(STRING_WRITE_ERROR);
+    runs_.push_back(std::move(run));
+    count_ = 0;
+    bytes_.clear();
+    order_.clear();
+  }
+
+  bool Fill(Run& run) {
+    if (run.at < run.held) return true;
+    if (run.left == 0) return false;
+    const size_t want = std::min(run.left, std::max<size_t>(1, (size_t(64) << 10) / entry_));
+    run.buffer.resize(want * entry_);
+    if (std::fseek(spill_, run.start, SEEK_SET) != 0 || std::fread(run.buffer.data(), entry_, want, spill_) != want)
+      throw EDbfError(STRING_WRITE_ERROR);
+    run.start += long(want * entry_);
+    run.left -= want;
+    run.at = 0;
+    run.held = want;
+    return true;
+  }
+
+  template <typename F>
+  void Merge(const Less& less, F&& f) {
+    // A heap of the runs by their current entry; runs hold records in
+    // order, so among equal keys the earlier run goes first.
+    std::vector<size_t> heap;
+    const auto current = [&](size_t r) { return runs_[r].buffer.data() + runs_[r].at * entry_; };
+    const auto after = [&](size_t a, size_t b) {
+      if (less(current(b), current(a))) return true;
+      if (less(current(a), current(b))) return false;
+      return a > b;
+    };
+    for (size_t r = 0; r < runs_.size(); ++r)
+      if (Fill(runs_[r])) heap.push_back(r);
+    std::make_heap(heap.begin(), heap.end(), after);
+    while (!heap.empty()) {
+      std::pop_heap(heap.begin(), heap.end(), after);
+      const size_t r = heap.back();
+      const uint8_t* at = current(r) + form_;
+      f(at, GetLE32(at + key_length_));
+      ++runs_[r].at;
+      if (Fill(runs_[r])) {
+        std::push_heap(heap.begin(), heap.end(), after);
+      } else {
+        heap.pop_back();
+        runs_[r].buffer = {};
+      }
+    }
+  }
+
+  size_t key_length_, form_, entry_, capacity_;
+  std::vector<uint8_t> bytes_;
+  std::vector<uint32_t> order_;
+  size_t count_ = 0;
+  std::vector<Run> runs_;
+  std::FILE* spill_ = nullptr;
+};
+
+}  // namespace
+
+// Writes the nodes of a tag from its keys in order: leaves full, then each
+// level above from the one below, the nodes of a level sharing its entries
+// evenly; the top node goes to the root page the tag has already.
+class TIndexFile::TSortedTreeWriter {
+ public:
+  TSortedTreeWriter(TIndexFile* file, int64_t root_page)
+      : file_(file),
+        root_page_(root_page),
+        node_size_(size_t(file->NodeSize())),
+        header_(file->IsMdx() ? 8 : 4),
+        number_(file->IsMdx() ? 0 : 4),
+        key_offset_(file->IsMdx() ? 4 : 8),
+        entry_(size_t(file->EntryLength())),
+        key_length_(size_t(file->KeyLength())),
+        max_(file->MaxKeys()),
+        leaf_(node_size_, 0) {}
+
+  void Add(const uint8_t* key, uint32_t recno) {
+    if (leaf_count_ == max_) {
+      EmitLeaf(NextPage());
+      ++leaves_;
+    }
+    uint8_t* entry = leaf_.data() + header_ + size_t(leaf_count_) * entry_;
+    PutLE32(entry + number_, recno);
+    std::memcpy(entry + key_offset_, key, key_length_);
+    ++leaf_count_;
+  }
+
+  // Writes what is left; the tag then has its whole tree under the root page.
+  void Finish() {
+    if (leaf_count_ == 0) return;
+    EmitLeaf(leaves_ == 0 ? root_page_ : NextPage());
+    std::vector<uint8_t> level = std::move(separators_);
+    while (level.size() / (key_length_ + 4) > 1) level = BuildLevel(level);
+    Flush();
+    if (next_page_ > 0) file_->ReservePagesUpTo(next_page_);
+  }
+
+ private:
+  // The tree's pages follow one another from the first free one; the file
+  // learns how far they went at the end.
+  int64_t NextPage() {
+    const int64_t page = next_page_ > 0 ? next_page_ : file_->AllocatePage();
+    next_page_ = page + file_->PagesPerNode();
+    return page;
+  }
+
+  void EmitLeaf(int64_t page) {
+    PutLE32(leaf_.data(), uint32_t(leaf_count_));
+    Emit(page, leaf_.data());
+    AddSeparator(separators_, leaf_.data() + header_ + size_t(leaf_count_ - 1) * entry_ + key_offset_, page);
+    std::fill(leaf_.begin(), leaf_.end(), uint8_t(0));
+    leaf_count_ = 0;
+  }
+
+  void AddSeparator(std::vector<uint8_t>& to, const uint8_t* key, int64_t page) {
+    const size_t at = to.size();
+    to.resize(at + key_length_ + 4);
+    std::memcpy(to.data() + at, key, key_length_);
+    PutLE32(to.data() + at + key_length_, uint32_t(page));
+  }
+
+  // Interior nodes over the (key, page) pairs of the level below: a node
+  // holds count keys and count + 1 pointers, at most max_ pointers.
+  std::vector<uint8_t> BuildLevel(const std::vector<uint8_t>& below) {
+    const size_t pair = key_length_ + 4;
+    const size_t m = below.size() / pair;
+    const size_t nodes = (m + size_t(max_) - 1) / size_t(max_);
+    std::vector<uint8_t> above;
+    std::vector<uint8_t> node(node_size_);
+    size_t next = 0;
+    for (size_t i = 0; i < nodes; ++i) {
+      const size_t take = m / nodes + (i < m % nodes ? 1 : 0);
+      std::fill(node.begin(), node.end(), uint8_t(0));
+      PutLE32(node.data(), uint32_t(take - 1));
+      for (size_t k = 0; k < take; ++k) {
+        const uint8_t* from = below.data() + (next + k) * pair;
+        uint8_t* entry = node.data() + header_ + k * entry_;
+        // MDX: one number, the lower page; NDX: the lower page, record 0.
+        PutLE32(entry, GetLE32(from + key_length_));
+        std::memcpy(entry + key_offset_, from, key_length_);
+      }
+      next += take;
+      const int64_t page = nodes == 1 ? root_page_ : NextPage();
+      Emit(page, node.data());
+      AddSeparator(above, node.data() + header_ + (take - 1) * entry_ + key_offset_, page);
+    }
+    return above;
+  }
+
+  // Nodes on consecutive pages go out in one write.
+  void Emit(int64_t page, const uint8_t* bytes) {
+    const int64_t per = file_->PagesPerNode();
+    if (!out_.empty() && (page != out_start_ + int64_t(out_.size() / node_size_) * per || out_.size() >= kOutBytes))
+      Flush();
+    if (out_.empty()) out_start_ = page;
+    out_.insert(out_.end(), bytes, bytes + node_size_);
+  }
+
+  void Flush() {
+    if (out_.empty()) return;
+    file_->WriteNodes(out_start_, out_.data(), int64_t(out_.size()));
+    out_.clear();
+  }
+
+  static constexpr size_t kOutBytes = size_t(256) << 10;
+  TIndexFile* file_;
+  int64_t root_page_;
+  size_t node_size_, header_, number_, key_offset_, entry_, key_length_;
+  int max_;
+  std::vector<uint8_t> leaf_;
+  int leaf_count_ = 0;
+  int64_t leaves_ = 0;
+  std::vector<uint8_t> separators_;
+  std::vector<uint8_t> out_;
+  int64_t out_start_ = 0;
+  int64_t next_page_ = 0;
+};
+
+void TIndexFile::BuildSortedTag(Tag& tag) {
+  const int64_t root_page = tag.root->PageNo();
+  const size_t key_length = size_t(KeyLength());
+  // Text keys in a locale's collation are sorted by their characters,
+  // widened once per key instead of at every comparison.
+  const bool widen = tag.key_type == 'C' && locale_ != kDefaultCollationLocale && !collation_chars_.empty();
+  const size_t form_length = widen ? key_length * sizeof(char16_t) : 0;
+  const bool descending = tag.descending;
+  const TKeyRuns::Less less =
+      widen ? TKeyRuns::Less([this, key_length, descending](const uint8_t* a, const uint8_t* b) {
+        const int c = CompareStringLocaleW(locale_, false,
+                                           std::u16string_view(reinterpret_cast<const char16_t*>(a), key_length),
+                                           std::u16string_view(reinterpret_cast<const char16_t*>(b), key_length));
+        return descending ? c > 0 : c < 0;
+      })
+            : TKeyRuns::Less([this](const uint8_t* a, const uint8_t* b) { return CompareKeys(a, b) < 0; });
+  TKeyRuns runs(key_length, form_length, NodeCache::kLimitBytes / 2);
+  const int64_t record_size = dbf_file_->RecordSize();
+  const int64_t count = dbf_file_->RecordCount();
+  const int64_t batch = record_size <= 0 ? 1 : std::max<int64_t>(1, (int64_t(1) << 16) / record_size);
+  std::vector<uint8_t> records(size_t(std::max<int64_t>(record_size, 1) * batch));
+  uint8_t key[kMaxKeyLength];
+  for (int64_t first = 1; first <= count; first += batch) {
+    const int64_t want = std::min(batch, count - first + 1);
+    const int64_t got =
+        dbf_file_->ReadBlock(records.data(), want * record_size, dbf_file_->RecordOffset(first)) /
+        std::max<int64_t>(record_size, 1);
+    for (int64_t i = 0; i < got; ++i) {
+      const uint8_t* record = records.data() + i * record_size;
+      // Deleted records keep their keys in ordinary and unique tags only.
+      if (record[0] == '*' && tag.unique == 2) continue;
+      BuildKey(record, key);
+      uint8_t* form = runs.Add(key, uint32_t(first + i), less);
+      if (widen) {
+        char16_t wide[kMaxKeyLength];
+        for (size_t c = 0; c < key_length; ++c) wide[c] = collation_chars_[key[c]];
+        std::memcpy(form, wide, form_length);
+      }
+    }
+    if (got < want) break;
+  }
+  // The root page in memory must not be written over the tree.
+  tag.root->child_.reset();
+  tag.root->modified_ = false;
+  TSortedTreeWriter writer(this, root_page);
+  std::vector<uint8_t> previous(key_length);
+  int64_t previous_recno = 0;
+  bool any = false;
+  runs.Walk(less, [&](const uint8_t* k, uint32_t recno) {
+    if (any && tag.unique != 0 && CompareKeys(previous.data(), k) == 0) {
+      // A unique tag keeps the first record of a key; a primary one has
+      // none to spare.
+      if (tag.unique == 2)
+        throw EDbfError(Format(STRING_KEY_VIOLATION, {IndexName(), previous_recno, TrimRight(KeyText(k))}));
+      return;
+    }
+    std::memcpy(previous.data(), k, key_length);
+    previous_recno = recno;
+    any = true;
+    writer.Add(k, recno);
+  });
+  writer.Finish();
+  // Nodes that did not reach the disk cannot be read back as the tree.
+  if (WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
+  if (!any) {
+    tag.root->modified_ = true;  // the empty root is written as before
+    return;
+  }
+  tag.root->page_no_ = -1;
+  tag.root->LoadPage(root_page);
+}
+
+void TIndexFile::KeepUpperNode(int64_t page, const uint8_t* bytes) {
+  // Only a file nobody else writes: its nodes change only through here.
+  if (NeedLocks() || node_cache_) return;
+  if (upper_nodes_.size() >= kUpperNodes && !upper_nodes_.contains(page)) upper_nodes_.clear();
+  upper_nodes_[page].assign(bytes, bytes + NodeSize());
+}
+
+void TIndexFile::ForgetUpperNodes(int64_t page, int64_t length) {
+  if (upper_nodes_.empty()) return;
+  if (length < 0) {
+    upper_nodes_.clear();
+    return;
+  }
+  for (int64_t at = 0; at < length; at += NodeSize()) upper_nodes_.erase(page + at / kPageSize);
+}
+
+void TIndexFile::WriteNodes(int64_t page, const uint8_t* bytes, int64_t length) {
+  ForgetUpperNodes(page, length);
+  if (WriteBlock(bytes, length, page * kPageSize) == length)
+    known_size_ = std::max(known_size_, page * kPageSize + length);
 }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "dbf/dbf_dbffile.h"
@@ -343,6 +344,8 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   int64_t NodeFileSize();
   bool NodeInFile(int64_t n, int64_t file_size) const;
   int64_t AllocatePage();
+  // Marks the pages before next as taken (a build that handed them out itself).
+  void ReservePagesUpTo(int64_t next);
   void NewRoot();
   const uint8_t* SearchKeyBytes() const { return search_key_.data(); }
   int64_t SearchRecNo() const { return search_recno_; }
@@ -351,6 +354,12 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void WriteNode(int64_t page, const uint8_t* buffer);
   // Writes the nodes a build holds in memory.
   void WriteCachedNodes();
+  // Writes length bytes of whole nodes from page on.
+  void WriteNodes(int64_t page, const uint8_t* bytes, int64_t length);
+  // Interior nodes kept in memory after they were read (a file held
+  // exclusively); a write of their pages forgets them (length -1: all).
+  void KeepUpperNode(int64_t page, const uint8_t* bytes);
+  void ForgetUpperNodes(int64_t page, int64_t length);
   // Whether a build holds node n in memory.
   bool NodeCached(int64_t page) const;
   void LockNode(int64_t page);
@@ -360,6 +369,7 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   struct Tag;
   struct NodeCache;
   class TBuildCache;
+  class TSortedTreeWriter;
 
   Tag* Current() const;
   uint8_t* TagHeader() const;
@@ -384,6 +394,11 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void ForEachTag(F&& f);
   AnsiString KeyText(const uint8_t* key) const;
   void KeepNode(int64_t page, const uint8_t* buffer, bool dirty);
+  // Rereads the file header, keeping the entry of a tag not yet committed.
+  void ReadFileHeader();
+  // Builds an empty tag from the table's records: the keys sorted, each
+  // node written once, full.
+  void BuildSortedTag(Tag& tag);
   int CompareCharKeys(const uint8_t* a, const uint8_t* b) const;
 
   TDbfFile* dbf_file_;
@@ -395,6 +410,20 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   bool maintained_ = true;
   bool unusable_ = false;
   bool in_delete_path_ = false;
+  // The last tag is being created: its entry is in the header in memory, but
+  // the tag count there (and so on the disk) leaves it out until its nodes
+  // are written.
+  bool pending_tag_ = false;
+  // Set while ClearIndex writes the file anew.
+  bool rewriting_ = false;
+  // What the file was before that tag: its next free page and its size.
+  uint32_t pending_counter_ = 0;
+  int64_t pending_file_size_ = 0;
+  // The file's size as last asked (-1: not known); see NodeFileSize.
+  int64_t known_size_ = -1;
+  // At most 16 MB: every interior node of a tag of a million 100-byte keys.
+  static constexpr size_t kUpperNodes = 16384;
+  std::unordered_map<int64_t, std::vector<uint8_t>> upper_nodes_;
   // Set while maintenance works on the whole tree, whatever range is set.
   bool ranges_off_ = false;
   uint32_t locale_ = kDefaultCollationLocale;
@@ -403,6 +432,8 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   // UTF-16 of every byte of a single-byte collation code page (empty otherwise).
   std::vector<char16_t> collation_chars_;
   std::vector<uint8_t> search_key_;
+  // The search key in collation characters (text keys in a locale's collation).
+  std::u16string search_wide_;
   int64_t search_recno_ = 0;
   std::vector<uint8_t> record_buffer_;
   AnsiString violation_name_;

@@ -166,6 +166,8 @@ class TPagedFile {
   std::vector<uint8_t>& HeaderBuffer() { return header_; }
   // Sets the header-modified flag without writing.
   void MarkHeaderModified() { header_modified_ = true; }
+  // Records a failed write that the file itself did not see (a sync).
+  void MarkWriteFailed() { write_error_ = true; }
 
  private:
   void RecountIfStale();

@@ -1,10 +1,12 @@
 // dbftool index and dump --index, with the tags walked by an independent
 // reader of the index formats (Perl's XBase::Index) and by our own engine.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -47,7 +49,7 @@ Walk PerlWalk(const std::string& dir, const std::string& index_file, const std::
       "while (my ($key, $recno) = $index->fetch) { print unpack('H*', $key), ' ', $recno, \"\\n\"; }\n";
   WriteFile(dir + "/walk.pl", script);
   std::string out;
-  const int status = RunCommand("/usr/bin/perl " + dir + "/walk.pl " + index_file + " '" + Hex(tag) + "' 2>&1", &out);
+  const int status = RunCommand("timeout 60 /usr/bin/perl " + dir + "/walk.pl " + index_file + " '" + Hex(tag) + "' 2>&1", &out);
   EXPECT_EQ(status, 0) << out;
   Walk walk;
   std::istringstream lines(out);
@@ -266,6 +268,123 @@ TEST(DbfToolIndex, ListDropAndErrors) {
   EXPECT_EQ(ReadFile(file)[28], 0) << "and the table no longer links it";
   EXPECT_EQ(RunTool("dump " + file + " --index val", &out), 1);
   EXPECT_NE(out.find("no production index"), std::string::npos) << out;
+}
+
+
+// Rows appended, deleted and packed away by the tool are in every tag of the
+// table's .mdx file as the program would have put them there.
+TEST(DbfToolIndex, AppendDeleteAndPackKeepTheTagsUpToDate) {
+  const std::string dir = TempDir("maintained");
+  const std::string file = MakeTable(dir, MakeRows(40)), mdx = dir + "/t.mdx";
+  std::string out;
+  ASSERT_EQ(RunTool("index " + file + " create name NAME", &out), 0) << out;
+  ASSERT_EQ(RunTool("index " + file + " create num N --descending", &out), 0) << out;
+  std::string csv = "NAME,N,V\n";
+  for (int n = 41; n <= 70; ++n) csv += "app" + std::to_string(n) + "," + std::to_string(n) + ",1.5\n";
+  WriteFile(dir + "/rows.csv", csv);
+  ASSERT_EQ(RunCommand(dbftool_support::Tool() + " append " + file + " < " + dir + "/rows.csv 2>&1", &out), 0) << out;
+  std::vector<int64_t> expected;
+  for (int64_t n = 70; n >= 1; --n) expected.push_back(n);
+  EXPECT_EQ(DumpedNs(file + " --index num"), expected);
+  for (const char* tag : {"NAME", "NUM"}) {
+    const Walk theirs = PerlWalk(dir, mdx, tag);
+    EXPECT_EQ(theirs.size(), 70u) << tag;
+    EXPECT_EQ(theirs, OurWalk(file, mdx, tag)) << tag;
+  }
+
+  ASSERT_EQ(RunTool("delete " + file + " 3 45 70", &out), 0) << out;
+  ASSERT_EQ(RunTool("pack " + file, &out), 0) << out;
+  std::erase_if(expected, [](int64_t n) { return n == 3 || n == 45 || n == 70; });
+  EXPECT_EQ(DumpedNs(file + " --index num"), expected);
+  for (const char* tag : {"NAME", "NUM"}) {
+    const Walk theirs = PerlWalk(dir, mdx, tag);
+    EXPECT_EQ(theirs.size(), 67u) << tag;
+    EXPECT_EQ(theirs, OurWalk(file, mdx, tag)) << tag;
+  }
+}
+
+// A tag creation stopped at any write (the process killed as it enters the
+// n-th call) leaves the tags of before as they were, and either the whole new
+// tag or none; creating it again then works.
+TEST(DbfToolIndex, ACreationKilledAtAnyWriteLeavesTheOldTags) {
+  ASSERT_EQ(RunCommand("strace -V >/dev/null 2>&1", nullptr), 0) << "strace is needed (scripts/install-deps.sh)";
+  const std::string dir = TempDir("killed");
+  const std::string file = MakeTable(dir, MakeRows(400)), mdx = dir + "/t.mdx";
+  std::string out;
+  ASSERT_EQ(RunTool("index " + file + " create num N", &out), 0) << out;
+  const std::string table_bytes = ReadFile(file), mdx_bytes = ReadFile(mdx);
+  const std::vector<int64_t> by_number = DumpedNs(file + " --index num");
+  ASSERT_EQ(by_number.size(), 400u);
+  std::map<std::string, int> kills;
+  for (const char* call : {"pwrite64", "fsync"}) {
+    for (int when = 1; when < 40; ++when) {
+      SCOPED_TRACE(std::string(call) + " " + std::to_string(when));
+      WriteFile(file, table_bytes);
+      WriteFile(mdx, mdx_bytes);
+      const int status = RunCommand(std::string("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 ") +
+                                        "strace -f -o /dev/null -e trace=" + call + " -e inject=" + call +
+                                        ":signal=SIGKILL:when=" + std::to_string(when) + " " +
+                                        dbftool_support::Tool() + " index " + file + " create name NAME 2>&1",
+                                    &out);
+      if (status != 128 + 9 && status != -1) {
+        EXPECT_EQ(status, 0) << out;
+        break;
+      }
+      ++kills[call];
+      EXPECT_EQ(DumpedNs(file + " --index num"), by_number);
+      ASSERT_EQ(RunTool("index " + file + " list", &out), 0) << out;
+      const bool made = out.find("NAME,NAME,C") != std::string::npos;
+      if (!made) {
+        ASSERT_EQ(RunTool("index " + file + " create name NAME", &out), 0) << out;
+      }
+      const Walk theirs = PerlWalk(dir, mdx, "NAME");
+      EXPECT_EQ(theirs.size(), 400u);
+      EXPECT_EQ(theirs, OurWalk(file, mdx, "NAME"));
+      EXPECT_EQ(PerlWalk(dir, mdx, "NUM"), OurWalk(file, mdx, "NUM"));
+      EXPECT_EQ(DumpedNs(file + " --index num"), by_number);
+    }
+  }
+  // The kills did land in the creation: at its node and header writes and
+  // at the sync between them.
+  EXPECT_GE(kills["pwrite64"], 2);
+  EXPECT_GE(kills["fsync"], 1);
+}
+
+
+// A disk that fills while a tag is built: the tool says so and fails, the
+// tags of before stay whole and the new one is absent; with room again it
+// is built.
+TEST(DbfToolIndex, ACreationOnAFullDiskFailsAndKeepsTheOldTags) {
+  if (geteuid() != 0) GTEST_SKIP() << "a small disk (tmpfs) can only be mounted by root";
+  const std::string disk = TempDir("full_disk");
+  std::string out;
+  ASSERT_EQ(RunCommand("mount -t tmpfs -o size=512k tmpfs " + disk + " 2>&1", &out), 0) << out;
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { RunCommand("umount " + dir, nullptr); }
+  } unmount{disk};
+  const std::string file = MakeTable(disk, MakeRows(400)), mdx = disk + "/t.mdx";
+  ASSERT_EQ(RunTool("index " + file + " create num N", &out), 0) << out;
+  const std::vector<int64_t> by_number = DumpedNs(file + " --index num");
+  ASSERT_EQ(by_number.size(), 400u);
+  // The disk filled but for two pages: the new tag needs some thirty nodes.
+  RunCommand("dd if=/dev/zero of=" + disk + "/filler bs=4k 2>/dev/null", nullptr);
+  ASSERT_EQ(RunCommand("truncate -s -8k " + disk + "/filler", nullptr), 0);
+  const std::string mdx_before = ReadFile(mdx);
+
+  EXPECT_EQ(RunTool("index " + file + " create name NAME", &out), 1) << out;
+  EXPECT_NE(out.find("Error while writing occurred"), std::string::npos) << out;
+  EXPECT_EQ(DumpedNs(file + " --index num"), by_number);
+  ASSERT_EQ(RunTool("index " + file + " list", &out), 0) << out;
+  EXPECT_EQ(out, "TAG,EXPRESSION,TYPE,OPTIONS\nNUM,N,N,\n");
+  EXPECT_EQ(PerlWalk(disk, mdx, "NUM"), OurWalk(file, mdx, "NUM"));
+
+  std::remove((disk + "/filler").c_str());
+  ASSERT_EQ(RunTool("index " + file + " create name NAME", &out), 0) << out;
+  const Walk theirs = PerlWalk(disk, mdx, "NAME");
+  EXPECT_EQ(theirs.size(), 400u);
+  EXPECT_EQ(theirs, OurWalk(file, mdx, "NAME"));
+  EXPECT_EQ(DumpedNs(file + " --index num"), by_number);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "dbf/dbf_idxcur.h"
 #include "dbf/dbf_idxfile.h"
 #include "index_support.h"
 
@@ -122,6 +123,48 @@ TEST(IndexCorrupt, LanguageMismatchAsksTheHandler) {
     EXPECT_EQ(index.Maintained(), c.maintained) << c.solution;
     EXPECT_EQ(index.CollationLocale(), c.locale) << c.solution;
   }
+}
+
+
+// A file whose keys are in another collation's order than the one the
+// table's language gives: a walk in shared mode (which finds its place
+// again before each step) ends, with the engine's error or at the end,
+// instead of coming back to entries it has passed.
+TEST(IndexCorrupt, AWalkOverKeysInAnotherCollationEnds) {
+  const std::string dir = TempDir("index_collation");
+  const std::string table = MakeTable(dir, {{"K", 'C', 10, 0}}, true);
+  constexpr int kRows = 300;
+  {
+    // Byte order: capitals before small letters.
+    Indexed t(table, "t.mdx");
+    t.index->CreateTag("K", "TAG1", {});
+    for (int i = 0; i < kRows; ++i) {
+      std::string key(1, char((i % 2 ? 'a' : 'A') + i % 26));
+      key += std::to_string(1000 + i);
+      t.Append({{"K", key}});
+    }
+    t.Close();
+  }
+  // Both files now say Russian, whose collation mixes the cases.
+  for (const auto& [file, at] : {std::pair{table, 29}, std::pair{dir + "/t.mdx", 31}}) {
+    std::string bytes = ReadFile(file);
+    bytes[size_t(at)] = char(0xC9);
+    WriteFile(file, bytes);
+  }
+  Indexed t(table, "t.mdx", pmSharedOpen);
+  ASSERT_TRUE(t.index->SelectTag(AnsiString("TAG1")));
+  TIndexCursor cursor(t.index);
+  int steps = 0;
+  bool failed = false;
+  try {
+    cursor.First();
+    while (cursor.Next() && steps <= 3 * kRows) ++steps;
+  } catch (const EDbfError& e) {
+    failed = true;
+    EXPECT_STREQ(e.what(), STRING_INVALID_INDEX_FILE);
+  }
+  EXPECT_LE(steps, kRows) << "the walk came back to entries it had passed";
+  EXPECT_TRUE(failed || steps == kRows) << steps;
 }
 
 }  // namespace

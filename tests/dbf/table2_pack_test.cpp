@@ -64,11 +64,15 @@ TEST(Table2Pack, DeletedRowsStayMarkedUntilThePackRebuildsTheTags) {
       {"all", {1, 2, 3, 4, 5, 6, 7}, true, {}, {}},
       {"no index", {1, 7}, false, {2, 3, 4, 5, 6}, {3, 6, 4}},
   };
+  // A shared table is held exclusively while it is packed; its index file
+  // is rebuilt through the same pack.
+  for (const bool shared : {false, true})
   for (const PackCase& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(std::string(c.name) + (shared ? " shared" : ""));
     const std::string dir = TempDir("t2pack");
     const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
     auto t = FilledTable(file, kRows);
+    t->SetExclusive(!shared);
     t->Activate();
     if (c.with_tag) t->CreateIndexTag("tab1", "P", {});
     DeleteNs(*t, c.deleted);

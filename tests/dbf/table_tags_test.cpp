@@ -2,6 +2,7 @@
 // stores them, key search on a table in the OEM code page, tables kept in
 // memory, the production tags of a closed table and tags of a read-only one.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -285,6 +286,58 @@ TEST(TableTags, AFoxProTableKeepsItsOwnIndexFlag) {
     t->Deactivate();
     EXPECT_EQ(ReadFile(file)[28], flag);
   }
+}
+
+
+// An .mdx file beside a table whose header links none belongs to no one: a
+// new table of that name removes it, and a tag made on a table beside one
+// gets a new file rather than joining the old file's tags.
+TEST(TableTags, AStrayMdxIsNotTakenForTheTables) {
+  const std::string dir = TempDir("stray");
+  const std::string file = dir + "/names.dbf", mdx = dir + "/names.mdx";
+  {
+    auto old = FilledTable(file);
+    old->Activate();
+    old->CreateIndexTag("byname", "NAME", {});
+    old->CreateIndexTag("byn", "N", {ixDescending});
+    old->Deactivate();
+  }
+  const std::string stray = ReadFile(mdx);
+  ASSERT_EQ(stray[28], 2);
+  auto t = FilledTable(file);
+  EXPECT_FALSE(Exists(mdx)) << "the new table kept the old table's index file";
+
+  WriteFile(mdx, stray);
+  t->Activate();
+  t->CreateIndexTag("byname", "NAME", {});
+  EXPECT_EQ(ReadFile(mdx)[28], 1) << "the tag joined the stray file's tags";
+  t->SetIndexName("byname");
+  EXPECT_EQ(Ns(*t), kByName);
+  t->SetIndexName("byn");
+  EXPECT_EQ(t->IndexName(), "") << "a tag of the stray file was taken for the table's";
+  t->Deactivate();
+}
+
+// An index file named with a folder: the folder keeps its spelling, only
+// the name is upper-cased (and found in any case).
+TEST(TableTags, AnIndexFileInAFolderOfMixedCaseIsFound) {
+  const std::string dir = TempDir("folder_case");
+  ASSERT_EQ(::mkdir((dir + "/Keys").c_str(), 0755), 0);
+  const std::string ndx = dir + "/Keys/byName.ndx";
+  auto t = NameTable();
+  t->SetTableName(dir + "/names.dbf");
+  TDbfIndexDef* def = t->IndexDefs().Add();
+  def->SetIndexFile(ndx);
+  def->SetSortField("NAME");
+  EXPECT_EQ(def->IndexFile(), dir + "/Keys/BYNAME.NDX");
+  t->CreateTableFile();
+  t->Activate();
+  AppendNames(*t);
+  t->SetIndexName(ndx);
+  EXPECT_EQ(t->IndexName(), ndx);
+  // A single-key file sorts by the bytes: Ё (0xA8) comes before А.
+  EXPECT_EQ(Ns(*t), (std::vector<int>{5, 2, 6, 7, 3, 1, 4}));
+  t->Deactivate();
 }
 
 }  // namespace

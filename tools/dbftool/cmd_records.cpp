@@ -250,7 +250,7 @@ std::vector<int64_t> RecordNumbers(TDbfFile& table, const Args& args) {
 // Marks records deleted ('*') or live again (' ').
 int SetDeletedFlag(const Args& args, bool deleted) {
   if (args.empty()) throw UsageError{"expected FILE and record numbers"};
-  auto table = OpenTable(args[0], pmSharedOpen);
+  auto table = OpenTableForChanges(args[0]);
   const std::vector<int64_t> numbers = RecordNumbers(*table, args);
   std::vector<uint8_t> record(size_t(table->RecordSize()));
   for (int64_t n : numbers) {
@@ -261,16 +261,6 @@ int SetDeletedFlag(const Args& args, bool deleted) {
   }
   Finish(*table);
   return 0;
-}
-
-// The table for an append: held exclusively, which spares the locks of
-// every row, unless another process has it open; then shared with it.
-std::unique_ptr<TDbfFile> OpenTableForAppend(const std::string& file) {
-  try {
-    return OpenTable(file, pmExclusiveOpen);
-  } catch (const EFOpenError&) {
-    return OpenTable(file, pmSharedOpen);
-  }
 }
 
 // Counts the rows of the input from the current one on, without checking
@@ -291,7 +281,7 @@ size_t CountRemainingRows(CsvInput& input, int line) {
 
 int RunAppend(const Args& args) {
   if (args.size() != 1) throw UsageError{"expected one FILE (rows as CSV on standard input)"};
-  auto table = OpenTableForAppend(args[0]);
+  auto table = OpenTableForChanges(args[0]);
   CsvInput input(STDIN_FILENO);
 
   int line = 1;
@@ -374,7 +364,8 @@ int RunRecall(const Args& args) { return SetDeletedFlag(args, false); }
 
 int RunPack(const Args& args) {
   if (args.size() != 1) throw UsageError{"expected one FILE"};
-  auto table = OpenTable(args[0], pmSharedOpen);
+  // A pack needs the table and its index file to itself: it rebuilds every tag.
+  auto table = OpenTableForChanges(args[0], pmExclusiveOpen);
   table->RebuildTableFile();
   Finish(*table);
   return 0;

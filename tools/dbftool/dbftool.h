@@ -30,6 +30,10 @@ struct UsageError {
 // Opens a table (read-only unless said otherwise) and reads its header
 // (engine errors propagate).
 std::unique_ptr<TDbfFile> OpenTable(const std::string& file_name, TPageFileMode mode = pmReadOnly);
+// Opens a table for changes (shared with other processes as the program
+// shares it, unless said otherwise) together with its production index,
+// whose tags then follow every row written as they do in the program.
+std::unique_ptr<TDbfFile> OpenTableForChanges(const std::string& file_name, TPageFileMode mode = pmSharedOpen);
 // Text of the table (in its code page) as UTF-8.
 std::string TableTextToUtf8(const TDbfFile& table, const std::string& text);
 // One field of a record as the text a reader would show ("" for null).

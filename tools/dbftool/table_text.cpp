@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dbf/dbf_common.h"
+#include "dbf/dbf_idxfile.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
@@ -18,6 +19,23 @@ std::unique_ptr<TDbfFile> OpenTable(const std::string& file_name, TPageFileMode 
   table->SetUseFloatFields(true);
   table->OpenAndReadHeader();
   if (table->OpenAborted()) throw EDbfError(STRING_INVALID_DBF_FILE);
+  return table;
+}
+
+std::unique_ptr<TDbfFile> OpenTableForChanges(const std::string& file_name, TPageFileMode mode) {
+  auto table = OpenTable(file_name, mode);
+  const std::string mdx = table->ProductionIndexFileName();
+  if (mdx.empty()) return table;
+  auto index = std::make_unique<TIndexFile>(table.get());
+  index->SetFileName(mdx);
+  index->SetMode(mode);
+  index->OpenIndexFile();
+  // Rows written past an index that cannot keep its keys would be missing
+  // from its tags for good.
+  if (index->Unusable())
+    throw EDbfError(Utf8ToAnsi("the index file \"" + mdx +
+                               "\" is in a collation this system lacks; its tags cannot follow the changes"));
+  table->AddIndexFile(std::move(index));
   return table;
 }
 
