@@ -249,10 +249,35 @@ void TQtCanvas::Line(int x1, int y1, int x2, int y2) {
   painter_->drawLine(x1, y1, x2, y2);
 }
 
+const QFont& TQtCanvas::CanvasFont() {
+  if (!qt_font_ || !(cached_font_ == Font())) {
+    cached_font_.Assign(Font());
+    qt_font_ = ToQFont(cached_font_);
+    metrics_.reset();
+    advances_.clear();
+  }
+  return *qt_font_;
+}
+
+const QFontMetrics& TQtCanvas::CanvasMetrics() {
+  const QFont& font = CanvasFont();
+  if (!metrics_) metrics_.emplace(font);
+  return *metrics_;
+}
+
+int TQtCanvas::Advance(const QString& text) {
+  const QFontMetrics& metrics = CanvasMetrics();
+  // A few pages of texts; a longer run of different ones starts afresh.
+  constexpr size_t kKept = 4096;
+  if (const auto found = advances_.find(text); found != advances_.end()) return found->second;
+  if (advances_.size() >= kKept) advances_.clear();
+  return advances_.emplace(text, metrics.horizontalAdvance(text)).first->second;
+}
+
 void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
-  painter_->setFont(ToQFont(Font()));
+  painter_->setFont(CanvasFont());
   const QString q = ToQString(text);
-  const QFontMetrics metrics(painter_->font());
+  const QFontMetrics& metrics = CanvasMetrics();
   const int orientation = Font().Orientation();
   if (orientation != 0) {
     // Turned text: the box is laid out at the origin and turned about the
@@ -261,19 +286,22 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
     painter_->translate(x, y);
     painter_->rotate(-orientation / 10.0);
   }
-  const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, metrics.horizontalAdvance(q), metrics.height());
+  const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, Advance(q), metrics.height());
   if (Brush().Style() != bsClear) painter_->fillRect(box, ToQColor(Brush().Color()));
   painter_->setPen(ToQColor(Font().Color()));
-  painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
+  // One line from the box's top: drawn at its base line without a layout
+  // unless breaks or tabs must be shown as spaces.
+  if (q.contains(u'\n') || q.contains(u'\r') || q.contains(u'\t'))
+    painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
+  else
+    painter_->drawText(QPoint(box.left(), box.top() + metrics.ascent()), q);
   if (orientation != 0) painter_->restore();
   MoveTo(x + box.width(), y);
 }
 
-int TQtCanvas::TextWidth(const AnsiString& text) {
-  return QFontMetrics(ToQFont(Font())).horizontalAdvance(ToQString(text));
-}
+int TQtCanvas::TextWidth(const AnsiString& text) { return Advance(ToQString(text)); }
 
-int TQtCanvas::TextHeight(const AnsiString&) { return QFontMetrics(ToQFont(Font())).height(); }
+int TQtCanvas::TextHeight(const AnsiString&) { return CanvasMetrics().height(); }
 
 void TQtCanvas::Draw(int x, int y, TBitmap& bitmap) {
   if (bitmap.Empty()) return;

@@ -5,8 +5,12 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QString>
+
+#include <optional>
+#include <unordered_map>
 
 #include "toolkit/gfx/graphics.h"
 
@@ -47,6 +51,18 @@ class TQtCanvas : public TCanvas {
  private:
   void ApplyPen();
   void ApplyBrush();
+  // The canvas font as the GUI library's font, and its metrics: made again
+  // only when the canvas font changed, as texts are measured and drawn cell
+  // after cell in the same font.
+  const QFont& CanvasFont();
+  const QFontMetrics& CanvasMetrics();
+  // The advance of a text in the canvas font: a cell's text is measured for
+  // its alignment and again when drawn.
+  int Advance(const QString& text);
   QPainter* painter_;
   int clip_depth_ = 0;
+  TFont cached_font_;
+  std::optional<QFont> qt_font_;
+  std::optional<QFontMetrics> metrics_;
+  std::unordered_map<QString, int> advances_;
 };
