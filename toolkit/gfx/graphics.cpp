@@ -249,24 +249,24 @@ void TQtCanvas::Line(int x1, int y1, int x2, int y2) {
   painter_->drawLine(x1, y1, x2, y2);
 }
 
-const QFont& TQtCanvas::CanvasFont() {
-  if (!qt_font_ || !(cached_font_ == Font())) {
-    cached_font_.Assign(Font());
-    qt_font_ = ToQFont(cached_font_);
+const QFont& TQtTextMeasure::FontOf(const TFont& font) {
+  if (!qt_font_ || !(font_ == font)) {
+    font_.Assign(font);
+    qt_font_ = ToQFont(font_);
     metrics_.reset();
     advances_.clear();
   }
   return *qt_font_;
 }
 
-const QFontMetrics& TQtCanvas::CanvasMetrics() {
-  const QFont& font = CanvasFont();
-  if (!metrics_) metrics_.emplace(font);
+const QFontMetrics& TQtTextMeasure::MetricsOf(const TFont& font) {
+  const QFont& qt_font = FontOf(font);
+  if (!metrics_) metrics_.emplace(qt_font);
   return *metrics_;
 }
 
-int TQtCanvas::Advance(const QString& text) {
-  const QFontMetrics& metrics = CanvasMetrics();
+int TQtTextMeasure::Advance(const TFont& font, const QString& text) {
+  const QFontMetrics& metrics = MetricsOf(font);
   // A few pages of texts; a longer run of different ones starts afresh.
   constexpr size_t kKept = 4096;
   if (const auto found = advances_.find(text); found != advances_.end()) return found->second;
@@ -275,9 +275,9 @@ int TQtCanvas::Advance(const QString& text) {
 }
 
 void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
-  painter_->setFont(CanvasFont());
+  painter_->setFont(measure_.FontOf(Font()));
   const QString q = ToQString(text);
-  const QFontMetrics& metrics = CanvasMetrics();
+  const QFontMetrics& metrics = measure_.MetricsOf(Font());
   const int orientation = Font().Orientation();
   if (orientation != 0) {
     // Turned text: the box is laid out at the origin and turned about the
@@ -286,7 +286,7 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
     painter_->translate(x, y);
     painter_->rotate(-orientation / 10.0);
   }
-  const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, Advance(q), metrics.height());
+  const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, measure_.Advance(Font(), q), metrics.height());
   if (Brush().Style() != bsClear) painter_->fillRect(box, ToQColor(Brush().Color()));
   painter_->setPen(ToQColor(Font().Color()));
   // One line from the box's top: drawn at its base line without a layout
@@ -299,9 +299,9 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
   MoveTo(x + box.width(), y);
 }
 
-int TQtCanvas::TextWidth(const AnsiString& text) { return Advance(ToQString(text)); }
+int TQtCanvas::TextWidth(const AnsiString& text) { return measure_.Advance(Font(), ToQString(text)); }
 
-int TQtCanvas::TextHeight(const AnsiString&) { return CanvasMetrics().height(); }
+int TQtCanvas::TextHeight(const AnsiString&) { return measure_.MetricsOf(Font()).height(); }
 
 void TQtCanvas::Draw(int x, int y, TBitmap& bitmap) {
   if (bitmap.Empty()) return;

@@ -20,6 +20,23 @@ QFont ToQFont(const TFont& font);
 QString ToQString(const AnsiString& ansi);
 AnsiString FromQString(const QString& text);
 
+// Measures texts in a canvas font. The GUI library's font and its metrics
+// are made again only when the font changed, and a text's advance is kept
+// while the font holds: cells are measured and drawn one after another in
+// the same font, each text measured for its alignment and again when drawn.
+class TQtTextMeasure {
+ public:
+  const QFont& FontOf(const TFont& font);
+  const QFontMetrics& MetricsOf(const TFont& font);
+  int Advance(const TFont& font, const QString& text);
+
+ private:
+  TFont font_;
+  std::optional<QFont> qt_font_;
+  std::optional<QFontMetrics> metrics_;
+  std::unordered_map<QString, int> advances_;
+};
+
 // A canvas that draws with a painter the caller keeps open.
 class TQtCanvas : public TCanvas {
  public:
@@ -51,18 +68,7 @@ class TQtCanvas : public TCanvas {
  private:
   void ApplyPen();
   void ApplyBrush();
-  // The canvas font as the GUI library's font, and its metrics: made again
-  // only when the canvas font changed, as texts are measured and drawn cell
-  // after cell in the same font.
-  const QFont& CanvasFont();
-  const QFontMetrics& CanvasMetrics();
-  // The advance of a text in the canvas font: a cell's text is measured for
-  // its alignment and again when drawn.
-  int Advance(const QString& text);
   QPainter* painter_;
   int clip_depth_ = 0;
-  TFont cached_font_;
-  std::optional<QFont> qt_font_;
-  std::optional<QFontMetrics> metrics_;
-  std::unordered_map<QString, int> advances_;
+  TQtTextMeasure measure_;
 };
