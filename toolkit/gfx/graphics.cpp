@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <QTextLayout>
 #include <QPolygon>
 
 #include <array>
@@ -255,6 +256,8 @@ const QFont& TQtTextMeasure::FontOf(const TFont& font) {
     qt_font_ = ToQFont(font_);
     metrics_.reset();
     advances_.clear();
+    laid_out_.clear();
+    glyphs_.clear();
   }
   return *qt_font_;
 }
@@ -265,7 +268,29 @@ const QFontMetrics& TQtTextMeasure::MetricsOf(const TFont& font) {
   return *metrics_;
 }
 
+const QList<QGlyphRun>& TQtTextMeasure::GlyphsOf(const TFont& font, const QString& text, int& advance) {
+  const QFont& qt_font = FontOf(font);
+  if (glyphs_.isEmpty() || text != laid_out_) {
+    QTextLayout layout(text, qt_font);
+    layout.setCacheEnabled(true);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(1e6);
+    layout.endLayout();
+    laid_out_ = text;
+    glyphs_ = layout.glyphRuns();
+    laid_out_advance_ = static_cast<int>(std::lround(line.horizontalAdvance()));
+  }
+  advance = laid_out_advance_;
+  return glyphs_;
+}
+
 int TQtTextMeasure::Advance(const TFont& font, const QString& text) {
+  if (!text.isEmpty()) {
+    int advance = 0;
+    GlyphsOf(font, text, advance);
+    return advance;
+  }
   const QFontMetrics& metrics = MetricsOf(font);
   // A few pages of texts; a longer run of different ones starts afresh.
   constexpr size_t kKept = 4096;
@@ -293,8 +318,11 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
   // unless breaks or tabs must be shown as spaces.
   if (q.contains(u'\n') || q.contains(u'\r') || q.contains(u'\t'))
     painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
-  else
-    painter_->drawText(QPoint(box.left(), box.top() + metrics.ascent()), q);
+  else if (!q.isEmpty()) {
+    int advance = 0;
+    for (const QGlyphRun& run : measure_.GlyphsOf(Font(), q, advance))
+      painter_->drawGlyphRun(QPointF(box.left(), box.top()), run);
+  }
   if (orientation != 0) painter_->restore();
   MoveTo(x + box.width(), y);
 }

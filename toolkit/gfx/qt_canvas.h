@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QFont>
 #include <QFontMetrics>
+#include <QGlyphRun>
+#include <QList>
 #include <QPainter>
 #include <QString>
 
@@ -29,12 +31,18 @@ class TQtTextMeasure {
   const QFont& FontOf(const TFont& font);
   const QFontMetrics& MetricsOf(const TFont& font);
   int Advance(const TFont& font, const QString& text);
+  // The glyphs of a text laid out in one line, its advance with them; kept
+  // for the text measured or drawn last.
+  const QList<QGlyphRun>& GlyphsOf(const TFont& font, const QString& text, int& advance);
 
  private:
   TFont font_;
   std::optional<QFont> qt_font_;
   std::optional<QFontMetrics> metrics_;
   std::unordered_map<QString, int> advances_;
+  QString laid_out_;
+  QList<QGlyphRun> glyphs_;
+  int laid_out_advance_ = 0;
 };
 
 // A canvas that draws with a painter the caller keeps open.
