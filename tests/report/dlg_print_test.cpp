@@ -372,6 +372,22 @@ TEST(PrintDialog, TheCopiesArrowsAreWholeBlackArrows) {
   });
 }
 
+TEST(ReportDialogs, AltWithTheFindLabelsAcceleratorFocusesTheText) {
+  frGlobals();
+  TfrPreviewSearchForm find(nullptr);
+  find.AfterConstruction();
+  QWidget* focused = nullptr;
+  dialog_test::RunModal(find, [&] {
+    static_cast<QWidget*>(find.CB1->Widget())->setFocus();
+    // "Искать &текст".
+    QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key(QChar(u'Т').unicode()), QStringLiteral("т"),
+                        Qt::AltModifier);
+    focused = QApplication::focusWidget();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  });
+  EXPECT_EQ(focused, find.Edit1->Widget());
+}
+
 // Every check box and radio button of the two dialogs has the room its
 // text needs, inside its group.
 TEST(ReportDialogs, NoChoiceTextIsCutOff) {
