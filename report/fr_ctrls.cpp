@@ -50,9 +50,6 @@ TColor GreyOf(TColor color) {
   return grey | (grey << 8) | (grey << 16);
 }
 
-namespace {
-
-// Draws the image leaving out the pixels of the transparent colour.
 void DrawTransparent(TCanvas& canvas, int x, int y, TBitmap& image, TColor transparent) {
   TCanvas& source = image.Canvas();
   for (int j = 0; j < image.Height(); ++j)
@@ -61,6 +58,8 @@ void DrawTransparent(TCanvas& canvas, int x, int y, TBitmap& image, TColor trans
       if (pixel != transparent) canvas.SetPixel(x + i, y + j, pixel);
     }
 }
+
+namespace {
 
 void FrameRect(TCanvas& canvas, const TRect& r, TColor top_left, TColor bottom_right) {
   canvas.Pen().SetColor(top_left);

@@ -23,6 +23,9 @@ enum TfrButtonState { bsUp, bsDisabled, bsDown, bsExclusive, bsInactive };
 // The grey of a colour: (R·77 + G·150 + B·29) >> 8 in each channel.
 TColor GreyOf(TColor color);
 
+// Draws the image leaving out the pixels of the transparent colour.
+void DrawTransparent(TCanvas& canvas, int x, int y, TBitmap& image, TColor transparent);
+
 class TfrSpeedButton : public TGraphicControl {
  public:
   explicit TfrSpeedButton(TComponent* owner);

@@ -381,12 +381,23 @@ void TfrMemoView::SetCanvasFont() {
   if (!ToPrinter) Canvas->Font().SetHeight(-CanvasFontPixelHeight());
 }
 
-void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& clip, int justify_extra) {
+namespace {
+
+// Whether a line drawn plainly from (x, y) lies wholly inside the clip, so it
+// needs none: a page of cells then holds no clip path for each of them.
+bool InsideClip(TCanvas& c, const AnsiString& line, int x, int y, int width, const TRect& clip) {
+  return x >= clip.Left && y >= clip.Top && x + width <= clip.Right && y + c.TextHeight(line) <= clip.Bottom;
+}
+
+}  // namespace
+
+void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, int width, const TRect& clip, int justify_extra) {
   TCanvas& c = *Canvas;
   // Turned text runs upwards from (x, y).
   const bool turned = c.Font().Orientation() != 0;
-  c.PushClip(clip);
   const int char_extra = Round(CharSpacing * ScaleFactorX);
+  const bool clipped = turned || char_extra != 0 || justify_extra != 0 || !InsideClip(c, line, x, y, width, clip);
+  if (clipped) c.PushClip(clip);
   if (char_extra == 0 && justify_extra == 0) {
     c.TextOut(x, y, line);
   } else {
@@ -418,7 +429,7 @@ void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, const TRect& cl
       start = end;
     }
   }
-  c.PopClip();
+  if (clipped) c.PopClip();
 }
 
 void TfrMemoView::ShowLines() {
@@ -466,7 +477,7 @@ void TfrMemoView::ShowLines() {
     }
     if (!Measuring) {
       if (!Exporting) {
-        DrawLine(s, x, y, clip, justify_extra);
+        DrawLine(s, x, y, w, clip, justify_extra);
       } else if (const auto& hook = ExportText()) {
         uint16_t frame = FrameTyp;
         if (count > 1) {
@@ -521,7 +532,7 @@ void TfrMemoView::ShowTurnedLines() {
         break;
     }
     if (!Exporting)
-      DrawLine(s, x, y, clip, justify_extra);
+      DrawLine(s, x, y, w, clip, justify_extra);
     else if (const auto& hook = ExportText())
       hook(PaintRect, x, y, s, *this, 0);
     ++LineCount;

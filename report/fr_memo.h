@@ -134,5 +134,6 @@ class TfrMemoView : public TfrDrawnView<TfrStretcheable> {
   int CanvasFontPixelHeight() const;
   int LineWidth(TCanvas& canvas, const AnsiString& line) const;
   std::vector<AnsiString> WrapLine(TCanvas& canvas, const AnsiString& s, int limit) const;
-  void DrawLine(const AnsiString& line, int x, int y, const TRect& clip, int justify_extra);
+  // width: the line's width as measured for its alignment (LineWidth).
+  void DrawLine(const AnsiString& line, int x, int y, int width, const TRect& clip, int justify_extra);
 };

@@ -11,6 +11,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/ui/dialogs.h"
 #include "toolkit/ui/maskedit.h"
+#include "toolkit/ui/printers.h"
 #include "toolkit/ui/stdctrls.h"
 
 namespace {
@@ -63,16 +64,71 @@ bool ReadPage(const std::string& item, size_t& pos, int page_count, int& page, A
   return true;
 }
 
-// A small black arrow on the transparent olive, pointing up or down.
+// A small black arrow on the transparent olive, pointing up or down. The
+// button takes its bottom left pixel for the transparent colour: an olive
+// row below the arrow keeps the wide end of an up arrow from being taken.
 std::unique_ptr<TBitmap> ArrowGlyph(bool up) {
   auto glyph = std::make_unique<TBitmap>();
-  glyph->SetSize(7, 4);
+  glyph->SetSize(7, 5);
   TCanvas& canvas = glyph->Canvas();
   canvas.Brush().SetColor(0x008080);
-  canvas.FillRect(TRect{0, 0, 7, 4});
+  canvas.FillRect(TRect{0, 0, 7, 5});
   for (int row = 0; row < 4; ++row)
     for (int x = row; x < 7 - row; ++x) canvas.SetPixel(x, up ? 3 - row : row, 0x000000);
   return glyph;
+}
+
+// The icon of a printer in the list: paper in a grey printer on the
+// transparent olive.
+std::unique_ptr<TBitmap> PrinterIcon() {
+  auto icon = std::make_unique<TBitmap>();
+  icon->SetSize(18, 16);
+  TCanvas& canvas = icon->Canvas();
+  canvas.Brush().SetColor(0x008080);
+  canvas.FillRect(TRect{0, 0, 18, 16});
+  canvas.Pen().SetColor(clBlack);
+  canvas.Brush().SetColor(clWhite);
+  canvas.Rectangle(5, 1, 13, 7);
+  canvas.Brush().SetColor(0xC0C0C0);
+  canvas.Rectangle(1, 6, 17, 13);
+  canvas.Brush().SetColor(0x808080);
+  canvas.Rectangle(3, 12, 15, 15);
+  canvas.SetPixel(14, 8, 0x00FF00);
+  return icon;
+}
+
+// A sheet of paper with its page number in the top left corner.
+void DrawSheet(TCanvas& canvas, int x, int y, int number) {
+  constexpr int kWidth = 18, kHeight = 24;
+  canvas.Pen().SetColor(clBlack);
+  canvas.Brush().SetColor(clWhite);
+  canvas.Rectangle(x, y, x + kWidth, y + kHeight);
+  canvas.Brush().SetStyle(bsClear);
+  canvas.TextOut(x + 2, y + 1, std::to_string(number));
+  canvas.Brush().SetStyle(bsSolid);
+}
+
+// Copies on paper as the two collation settings put them out, on the
+// transparent silver: collated, two fanned runs of pages 1-3 (74 x 53);
+// not collated, the pages 1, 2, 3 two at a time (92 x 40).
+std::unique_ptr<TBitmap> CollationPicture(bool collated) {
+  auto picture = std::make_unique<TBitmap>();
+  picture->SetSize(collated ? 74 : 92, collated ? 53 : 40);
+  TCanvas& canvas = picture->Canvas();
+  canvas.Brush().SetColor(0xC0C0C0);
+  canvas.FillRect(TRect{0, 0, picture->Width(), picture->Height()});
+  canvas.Font().SetName("Arial");
+  canvas.Font().SetHeight(-9);
+  canvas.Font().SetColor(clBlack);
+  if (collated) {
+    // Back to front, so the first page lies on top with its number in view.
+    for (int run : {0, 38})
+      for (int page = 3; page >= 1; --page) DrawSheet(canvas, run + (3 - page) * 9, 4 + (page - 1) * 9, page);
+  } else {
+    for (int page = 1; page <= 3; ++page)
+      for (int copy = 1; copy >= 0; --copy) DrawSheet(canvas, (page - 1) * 33 + copy * 8, 4 + (1 - copy) * 8, page);
+  }
+  return picture;
 }
 
 }  // namespace
@@ -121,6 +177,9 @@ TfrPrintForm::TfrPrintForm(TComponent* owner) : TForm(owner) {
   GroupBox1 = PlaceControl(new TGroupBox(this), "GroupBox1", this, 8, 4, 469, 57);
   Label4 = PlaceControl(new TLabel(this), "Label4", GroupBox1, 12, 24, 30, 13);
   CB1 = PlaceControl(new TComboBox(this), "CB1", GroupBox1, 52, 20, 293, 21);
+  CB1->SetStyle(csOwnerDrawFixed);
+  CB1->OnDrawItem = [this](TComboBox*, int index, const TRect& rect, TOwnerDrawState) { DrawPrinter(index, rect); };
+  Label4->SetFocusControl(CB1);
   CB1->OnChange = [this](TComponent*) { PrinterChosen(); };
   PropButton = PlaceControl(new TButton(this), "PropButton", GroupBox1, 356, 20, 101, 23);
   PropButton->OnClick = [this](TComponent*) { PropertiesClick(); };
@@ -133,14 +192,18 @@ TfrPrintForm::TfrPrintForm(TComponent* owner) : TForm(owner) {
   RB3->OnClick = [this](TComponent*) { E2->SetFocus(); };
   E2 = PlaceControl(new TCustomMaskEdit(this), "E2", GroupBox2, 88, 58, 149, 21);
   E2->OnEnter = [this](TComponent*) { RB3->SetChecked(true); };
-  Label2 = PlaceControl(new TLabel(this), "Label2", GroupBox2, 12, 84, 225, 33);
+  // Fixed in size before it is placed: a label sizing itself would shrink
+  // to its still empty caption.
+  Label2 = new TLabel(this);
   Label2->SetAutoSize(false);
   Label2->SetWordWrap(true);
+  PlaceControl(Label2, "Label2", GroupBox2, 12, 84, 225, 33);
 
   GroupBox3 = PlaceControl(new TGroupBox(this), "GroupBox3", this, 264, 64, 213, 125);
   Label1 = PlaceControl(new TLabel(this), "Label1", GroupBox3, 12, 24, 80, 13);
   E1 = PlaceControl(new TCustomMaskEdit(this), "E1", GroupBox3, 100, 20, 45, 21);
   E1->SetText("1");
+  Label1->SetFocusControl(E1);
   frSpeedButton1 = PlaceControl(new TfrSpeedButton(this), "frSpeedButton1", GroupBox3, 146, 21, 17, 8);
   frSpeedButton1->SetSpacing(0);
   frSpeedButton1->SetGlyph(*ArrowGlyph(true));
@@ -151,17 +214,25 @@ TfrPrintForm::TfrPrintForm(TComponent* owner) : TForm(owner) {
   frSpeedButton2->OnClick = [this](TComponent*) { CopiesDown(); };
   // The check box carries the collate text itself, so a click on the text
   // toggles it.
-  CollateCB = PlaceControl(new TCheckBox(this), "CollateCB", GroupBox3, 12, 56, 193, 17);
+  PB1 = PlaceControl(new TfrPaintBox(this), "PB1", GroupBox3, 12, 46, 92, 53);
+  PB1->OnPaint = [this](TCanvas& canvas) { PaintCollation(canvas); };
+  CollateCB = PlaceControl(new TCheckBox(this), "CollateCB", GroupBox3, 12, 102, 193, 17);
   CollateCB->SetChecked(true);
+  CollateCB->OnClick = [this](TComponent*) { PB1->Invalidate(); };
 
   Label5 = PlaceControl(new TLabel(this), "Label5", this, 8, 200, 110, 13);
   CB2 = PlaceControl(new TComboBox(this), "CB2", this, 124, 196, 157, 21);
+  Label5->SetFocusControl(CB2);
   Button1 = PlaceControl(new TButton(this), "Button1", this, 320, 196, 75, 25);
   Button1->SetDefault(true);
   Button1->SetModalResult(mrOk);
   Button2 = PlaceControl(new TButton(this), "Button2", this, 402, 196, 75, 25);
   Button2->SetCancel(true);
   Button2->SetModalResult(mrCancel);
+
+  printer_icon_ = PrinterIcon();
+  collate_img_ = CollationPicture(true);
+  non_collate_img_ = CollationPicture(false);
 
   OnCreate = [this](TComponent* sender) { FormCreate(sender); };
   OnShow = [this](TComponent*) { E1->SetFocus(); };
@@ -175,7 +246,10 @@ void TfrPrintForm::FormCreate(TComponent*) {
   for (int i = 0; i < layer.Printers.Count(); ++i)
     if (i != layer.VirtualPrinterIndex()) CB1->AddItem(layer.Printers.Strings(i));
   remembered_printer_ = layer.PrinterIndex();
-  CB1->SetItemIndex(layer.IsVirtual() ? -1 : remembered_printer_);
+  // A template made for the virtual printer still prints on the current
+  // system printer: that one is shown chosen.
+  const TPrinter* printer = layer.Printer();
+  CB1->SetItemIndex(!layer.IsVirtual() ? remembered_printer_ : printer != nullptr ? printer->PrinterIndex() : -1);
 
   SetCaption(LoadReportString(kTextCaption));
   GroupBox1->SetCaption(LoadReportString(kTextPrinter));
@@ -195,6 +269,26 @@ void TfrPrintForm::FormCreate(TComponent*) {
   CB2->ClearItems();
   for (int id : {kTextRangeAll, kTextRangeOdd, kTextRangeEven}) CB2->AddItem(LoadReportString(id));
   CB2->SetItemIndex(0);
+  CB2->SetLeft(Label5->Left() + Label5->Width() + 11);
+}
+
+void TfrPrintForm::DrawPrinter(int index, const TRect& rect) {
+  TCanvas& canvas = CB1->Canvas();
+  canvas.FillRect(rect);
+  DrawTransparent(canvas, rect.Left + 2, rect.Top + (rect.Bottom - rect.Top - printer_icon_->Height()) / 2,
+                  *printer_icon_, 0x008080);
+  canvas.Brush().SetStyle(bsClear);
+  canvas.TextOut(rect.Left + 24, rect.Top + 1, CB1->ItemAt(index));
+  canvas.Brush().SetStyle(bsSolid);
+}
+
+void TfrPrintForm::PaintCollation(TCanvas& canvas) {
+  canvas.Brush().SetColor(clBtnFace);
+  canvas.FillRect(TRect{0, 0, PB1->Width(), PB1->Height()});
+  if (CollateCB->Checked())
+    DrawTransparent(canvas, 8, 0, *collate_img_, 0xC0C0C0);
+  else
+    DrawTransparent(canvas, 0, 8, *non_collate_img_, 0xC0C0C0);
 }
 
 void TfrPrintForm::CopiesUp() {

@@ -3,6 +3,10 @@
 // printer selection of the printer layer; the caller reads the rest.
 #pragma once
 
+#include <functional>
+#include <memory>
+
+#include "toolkit/ui/customctrl.h"
 #include "toolkit/ui/forms.h"
 
 class TButton;
@@ -19,6 +23,18 @@ class TRadioButton;
 // last range may be left open ("8-": to the last page).
 // False with `message` set to the text to show when the list is refused.
 bool CheckPageList(const AnsiString& text, int page_count, AnsiString& message);
+
+// A control painted by whoever owns it.
+class TfrPaintBox : public TGraphicControl {
+ public:
+  using TGraphicControl::TGraphicControl;
+  std::function<void(TCanvas&)> OnPaint;
+
+ protected:
+  void Paint() override {
+    if (OnPaint) OnPaint(Canvas());
+  }
+};
 
 class TfrPrintForm : public TForm {
  public:
@@ -50,6 +66,8 @@ class TfrPrintForm : public TForm {
   TfrSpeedButton* frSpeedButton1;
   TfrSpeedButton* frSpeedButton2;
   TCheckBox* CollateCB;
+  // The pages of the copies, collated or not as CollateCB says.
+  TfrPaintBox* PB1;
   TLabel* Label5;
   // All pages of the range, odd pages, even pages.
   TComboBox* CB2;
@@ -65,5 +83,9 @@ class TfrPrintForm : public TForm {
   void PropertiesClick();
   void CheckClose(bool& can_close);
   void Deactivate();
+  void DrawPrinter(int index, const TRect& rect);
+  void PaintCollation(TCanvas& canvas);
   int remembered_printer_ = -1;
+  // The printer icon of the printer list and the two collation pictures.
+  std::unique_ptr<TBitmap> printer_icon_, collate_img_, non_collate_img_;
 };

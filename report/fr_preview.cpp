@@ -860,12 +860,13 @@ void TfrPreviewForm::FormKeyDown(uint16_t& key, TShiftState shift) {
     case VK_DOWN: step(VScrollBar, VScrollBar->SmallChange()); return;
     case VK_LEFT: step(HScrollBar, -HScrollBar->SmallChange()); return;
     case VK_RIGHT: step(HScrollBar, HScrollBar->SmallChange()); return;
+    // A whole page in view pages by whole pages, not by a part of one.
     case VK_PRIOR:
-      if (ctrl) PgUpClick();
+      if (ctrl || zoom_mode_ == kZoomWholePage) PgUpClick();
       else step(VScrollBar, -VScrollBar->LargeChange());
       return;
     case VK_NEXT:
-      if (ctrl) PgDownClick();
+      if (ctrl || zoom_mode_ == kZoomWholePage) PgDownClick();
       else step(VScrollBar, VScrollBar->LargeChange());
       return;
     case VK_SPACE: ZoomBtnClick(); return;

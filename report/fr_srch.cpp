@@ -23,12 +23,15 @@ TfrPreviewSearchForm::TfrPreviewSearchForm(TComponent* owner) : TForm(owner) {
 
   Label1 = PlaceControl(new TLabel(this), "Label1", this, 8, 8, 80, 13);
   Edit1 = PlaceControl(new TCustomMaskEdit(this), "Edit1", this, 8, 24, 245, 21);
-  GroupBox1 = PlaceControl(new TGroupBox(this), "GroupBox1", this, 8, 52, 121, 69);
-  CB1 = PlaceControl(new TCheckBox(this), "CB1", GroupBox1, 8, 20, 109, 17);
-  GroupBox2 = PlaceControl(new TGroupBox(this), "GroupBox2", this, 132, 52, 121, 69);
-  RB1 = PlaceControl(new TRadioButton(this), "RB1", GroupBox2, 8, 20, 109, 17);
+  Label1->SetFocusControl(Edit1);
+  // The options take the width "Различать регистр" needs; the starting
+  // points' texts are short.
+  GroupBox1 = PlaceControl(new TGroupBox(this), "GroupBox1", this, 8, 52, 141, 69);
+  CB1 = PlaceControl(new TCheckBox(this), "CB1", GroupBox1, 8, 20, 129, 17);
+  GroupBox2 = PlaceControl(new TGroupBox(this), "GroupBox2", this, 152, 52, 101, 69);
+  RB1 = PlaceControl(new TRadioButton(this), "RB1", GroupBox2, 8, 20, 89, 17);
   RB1->SetChecked(true);
-  RB2 = PlaceControl(new TRadioButton(this), "RB2", GroupBox2, 8, 40, 109, 17);
+  RB2 = PlaceControl(new TRadioButton(this), "RB2", GroupBox2, 8, 40, 89, 17);
   Button1 = PlaceControl(new TButton(this), "Button1", this, 100, 128, 75, 25);
   Button1->SetDefault(true);
   Button1->SetModalResult(mrOk);

@@ -296,6 +296,13 @@ void PaintViewBorder(TfrView& v) {
   c.Pen().SetStyle(v.FrameStyle <= frsDashDotDot ? static_cast<TPenStyle>(v.FrameStyle) : psSolid);
   const int xr = ScaledRight(v);
   const int yb = ScaledBottom(v);
+  if ((v.FrameTyp & kAllEdges) == kAllEdges && v.FrameStyle == frsSolid) {
+    // A whole plain frame is one outline rather than four strokes.
+    c.Brush().SetStyle(bsClear);
+    c.Rectangle(v.Left, v.Top, xr + 1, yb + 1);
+    c.Brush().SetStyle(bsSolid);
+    return;
+  }
   if (v.FrameTyp & frbRight) DrawFrameLine(v, xr, v.Top, xr, yb);
   if (v.FrameTyp & frbLeft) DrawFrameLine(v, v.Left, v.Top, v.Left, yb);
   if (v.FrameTyp & frbBottom) DrawFrameLine(v, v.Left, yb, xr, yb);

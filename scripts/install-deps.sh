@@ -16,6 +16,8 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-dbfread python3-dbf python3-xlrd python3-olefile python3-xlwt
+  # the peer of the print benchmark
+  python3-reportlab
   # the independent reader of index files in the table engine tests
   libdbd-xbase-perl
   poppler-utils xvfb xauth fonts-liberation

@@ -26,12 +26,7 @@ constexpr int kRows = 10000;
 constexpr int kRuns = 3;
 
 const fs::path& Dir() {
-  static const fs::path dir = [] {
-    fs::path d = fs::temp_directory_path() / "kiv7-bench-app-export";
-    fs::remove_all(d);
-    fs::create_directories(d);
-    return d;
-  }();
+  static const fs::path dir = bench::FreshDir("kiv7-bench-app-export");
   return dir;
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,14 @@ inline void Evict(const std::string& file) {
   ::fdatasync(fd);
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
   ::close(fd);
+}
+
+// An empty folder of the benchmark's own in the temporary folder.
+inline std::filesystem::path FreshDir(const std::string& name) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / name;
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
 }
 
 inline double Median(std::vector<double> v) {

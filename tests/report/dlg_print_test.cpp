@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -16,6 +18,7 @@
 #include "printer_support.h"
 #include "report/fr_ctrls.h"
 #include "report/fr_prdlg.h"
+#include "report/fr_srch.h"
 #include "report/fr_prntr.h"
 #include "report/fr_globals.h"
 #include "report/fr_utils.h"
@@ -235,6 +238,175 @@ TEST(PrintDialog, BadCopiesAreRefused) {
                       }),
             mrCancel);
   EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
+// What a part of the shown dialog looks like.
+QImage Picture(TControl* control) {
+  return static_cast<QWidget*>(control->Widget())->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+int CountPixels(const QImage& image, const QRect& area, const std::function<bool(QRgb)>& which) {
+  int n = 0;
+  for (int y = std::max(0, area.top()); y <= std::min(image.height() - 1, area.bottom()); ++y)
+    for (int x = std::max(0, area.left()); x <= std::min(image.width() - 1, area.right()); ++x)
+      n += which(image.pixel(x, y));
+  return n;
+}
+
+bool IsDark(QRgb pixel) { return qGray(pixel) < 100; }
+
+// The extent of the white pixels (the paper of the collation picture).
+QRect WhiteExtent(const QImage& image) {
+  QRect extent;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixel(x, y) == qRgb(255, 255, 255)) extent |= QRect(x, y, 1, 1);
+  return extent;
+}
+
+TEST(PrintDialog, ATemplateOfTheVirtualPrinterShowsTheCurrentPrinterWithItsIcon) {
+  frGlobals();
+  printer_test::GlobalPrinters printers(ThreePrinters());
+  TfrPrinter& layer = GlobalPrinterLayer();
+  layer.SetPrinterIndex(2);
+  // The report's pages were made for the virtual printer; printing goes to
+  // the current system printer all the same.
+  layer.SetPrinterIndex(layer.VirtualPrinterIndex());
+  TfrPrintForm form(nullptr);
+  form.AfterConstruction();
+  EXPECT_EQ(form.CB1->ItemIndex(), 2);
+  EXPECT_EQ(RunDialog(form,
+                      [&] {
+                        const QImage box = Picture(form.CB1);
+                        // The icon from left + 2: its silver body and white paper.
+                        EXPECT_GE(CountPixels(box, QRect(2, 0, 20, box.height()),
+                                              [](QRgb p) { return p == qRgb(192, 192, 192); }),
+                                  40);
+                        EXPECT_GE(CountPixels(box, QRect(2, 0, 20, box.height()),
+                                              [](QRgb p) { return p == qRgb(255, 255, 255); }),
+                                  20);
+                        // The printer's name from left + 24.
+                        EXPECT_GE(CountPixels(box, QRect(24, 0, 60, box.height()), IsDark), 30);
+                        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+                      }),
+            mrCancel);
+  EXPECT_TRUE(layer.IsVirtual());
+}
+
+TEST(PrintDialog, AltWithALabelsAcceleratorFocusesItsControl) {
+  frGlobals();
+  printer_test::GlobalPrinters printers(ThreePrinters());
+  TfrPrintForm form(nullptr);
+  form.AfterConstruction();
+  std::vector<QWidget*> focused;
+  RunDialog(form, [&] {
+    // "&Имя:", "Вывести на &печать:", "Число &копий:".
+    for (const char* letter : {"и", "п", "к"}) {
+      const QString text = QString::fromUtf8(letter);
+      QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key(text.toUpper()[0].unicode()), text,
+                          Qt::AltModifier);
+      focused.push_back(QApplication::focusWidget());
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  });
+  EXPECT_EQ(focused, (std::vector<QWidget*>{form.CB1->Widget(), form.CB2->Widget(), form.E1->Widget()}));
+}
+
+TEST(PrintDialog, TheHintShowsWholeAndThePrintChoiceStandsBesideItsLabel) {
+  frGlobals();
+  printer_test::GlobalPrinters printers(ThreePrinters());
+  TfrPrintForm form(nullptr);
+  form.AfterConstruction();
+  EXPECT_EQ(form.Label2->BoundsRect(), Bounds(12, 84, 225, 33));
+  auto* hint = static_cast<QLabel*>(form.Label2->Widget());
+  EXPECT_LE(hint->heightForWidth(225), 33);
+  RunDialog(form, [&] {
+    const QImage picture = Picture(form.Label2);
+    // Text on the right half of the first line and on the second line.
+    EXPECT_GE(CountPixels(picture, QRect(120, 0, 105, 13), IsDark), 30);
+    EXPECT_GE(CountPixels(picture, QRect(0, 14, 225, 14), IsDark), 30);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  });
+  EXPECT_EQ(form.CB2->Left(), form.Label5->Left() + form.Label5->Width() + 11);
+}
+
+TEST(PrintDialog, TheCollationPictureFollowsTheCheckBox) {
+  frGlobals();
+  printer_test::GlobalPrinters printers(ThreePrinters());
+  TfrPrintForm form(nullptr);
+  form.AfterConstruction();
+  QRect collated, not_collated;
+  RunDialog(form, [&] {
+    collated = WhiteExtent(Picture(form.PB1));
+    Click(form.CollateCB);
+    QApplication::processEvents();
+    not_collated = WhiteExtent(Picture(form.PB1));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  });
+  EXPECT_FALSE(form.CollateCB->Checked());
+  // Collated: 74 x 53 from (8, 0); not collated: 92 x 40 from (0, 8).
+  EXPECT_GE(collated.left(), 8);
+  EXPECT_LE(collated.right(), 81);
+  EXPECT_GE(collated.width(), 60);
+  EXPECT_GE(not_collated.left(), 0);
+  EXPECT_LE(not_collated.right(), 91);
+  EXPECT_GE(not_collated.width(), 80);
+  EXPECT_GE(not_collated.top(), 8);
+  EXPECT_LE(not_collated.bottom(), 47);
+}
+
+TEST(PrintDialog, TheCopiesArrowsAreWholeBlackArrows) {
+  frGlobals();
+  printer_test::GlobalPrinters printers(ThreePrinters());
+  TfrPrintForm form(nullptr);
+  form.AfterConstruction();
+  RunDialog(form, [&] {
+    for (TControl* button : {static_cast<TControl*>(form.frSpeedButton1), static_cast<TControl*>(form.frSpeedButton2)}) {
+      const QImage picture = Picture(button);
+      const QRect all = picture.rect();
+      // 7 + 5 + 3 + 1 pixels of the arrow, none of the olive around it.
+      EXPECT_EQ(CountPixels(picture, all, [](QRgb p) { return p == qRgb(0, 0, 0); }), 16);
+      EXPECT_EQ(CountPixels(picture, all, [](QRgb p) { return p == qRgb(128, 128, 0); }), 0);
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  });
+}
+
+TEST(ReportDialogs, AltWithTheFindLabelsAcceleratorFocusesTheText) {
+  frGlobals();
+  TfrPreviewSearchForm find(nullptr);
+  find.AfterConstruction();
+  QWidget* focused = nullptr;
+  dialog_test::RunModal(find, [&] {
+    static_cast<QWidget*>(find.CB1->Widget())->setFocus();
+    // "Искать &текст".
+    QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key(QChar(u'Т').unicode()), QStringLiteral("т"),
+                        Qt::AltModifier);
+    focused = QApplication::focusWidget();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  });
+  EXPECT_EQ(focused, find.Edit1->Widget());
+}
+
+// Every check box and radio button of the two dialogs has the room its
+// text needs, inside its group.
+TEST(ReportDialogs, NoChoiceTextIsCutOff) {
+  frGlobals();
+  printer_test::GlobalPrinters printers(ThreePrinters());
+  TfrPrintForm print(nullptr);
+  print.AfterConstruction();
+  TfrPreviewSearchForm find(nullptr);
+  find.AfterConstruction();
+  for (TForm* form : {static_cast<TForm*>(&print), static_cast<TForm*>(&find)}) {
+    for (int i = 0; i < form->ComponentCount(); ++i) {
+      auto* control = dynamic_cast<TWinControl*>(form->Components(i));
+      if (!dynamic_cast<TCheckBox*>(control) && !dynamic_cast<TRadioButton*>(control)) continue;
+      SCOPED_TRACE(control->Name());
+      EXPECT_LE(control->Widget()->sizeHint().width(), control->Width());
+      EXPECT_LE(control->Left() + control->Width(), control->Parent()->ClientWidth());
+    }
+  }
+  EXPECT_EQ(AnsiToUtf8(find.CB1->Caption()), "Различать &регистр");
 }
 
 }  // namespace

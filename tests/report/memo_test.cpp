@@ -308,6 +308,33 @@ TEST_F(MemoTest, JustifiedParagraphsKeepTheirLastLineLeft) {
   EXPECT_EQ(first_line_words, 4);
 }
 
+// A text that lies inside its cell is drawn without a clip of its own (a page
+// of cells would hold a clip path for each); a text running over is clipped.
+TEST_F(MemoTest, OnlyATextRunningOverItsCellIsClipped) {
+  frEngine().EngineMode = emPrinting;
+  const struct {
+    const char* text;
+    int width;
+    int clips;
+  } cases[] = {{"abc", 200, 0}, {"a much longer text than the cell", 40, 1}};
+  for (const auto& c : cases) {
+    TfrMemoView memo;
+    memo.SetBounds(10, 10, c.width, 40);
+    memo.Flags &= ~flWordWrap;
+    memo.Memo.Add(c.text);
+    TMetafile drawing;
+    TMetafileCanvas canvas(drawing);
+    memo.DrawTo(&canvas);
+    int clips = 0, texts = 0;
+    for (const TMetaRecord& r : drawing.Records()) {
+      clips += r.op == TMetaOp::PushClip;
+      texts += r.op == TMetaOp::TextOut;
+    }
+    EXPECT_EQ(texts, 1) << c.text;
+    EXPECT_EQ(clips, c.clips) << c.text;
+  }
+}
+
 TEST_F(MemoTest, AutoWidthKeepsTheRightEdgeOfRightAlignedText) {
   frEngine().EngineMode = emPrinting;
   TfrMemoView memo;

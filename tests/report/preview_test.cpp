@@ -276,6 +276,28 @@ TEST(PreviewPaging, KeysPageAndScroll) {
   EXPECT_EQ(f.CurrentPage(), 3);
 }
 
+TEST(PreviewPaging, AWholePageInViewPagesByWholePages) {
+  Preview p(1000, 700);
+  AddNumberedPages(p.Pages(), 4);
+  p.Show();
+  TfrPreviewForm& f = *p.form;
+  f.ZoomChosen(kZoomWholePage);
+  ASSERT_EQ(f.PagesPerRow(), 1);
+  for (int page : {2, 3, 4, 4}) {
+    Press(f, Qt::Key_PageDown);
+    EXPECT_EQ(f.CurrentPage(), page);
+    EXPECT_EQ(f.VScrollBar->Position(), p.PageRect(page - 1).Top - 10);
+    EXPECT_EQ(AnsiToUtf8(f.Label1->Caption()), "Стр. " + std::to_string(page) + "/4");
+  }
+  Press(f, Qt::Key_PageUp);
+  EXPECT_EQ(f.CurrentPage(), 3);
+  EXPECT_EQ(f.VScrollBar->Position(), p.PageRect(2).Top - 10);
+  EXPECT_EQ(AnsiToUtf8(f.Label1->Caption()), "Стр. 3/4");
+  // The page in view is the one painted at the top of the box.
+  const QImage box = p.Box();
+  EXPECT_TRUE(box.pixel(500, 12) == qRgb(255, 255, 255));
+}
+
 TEST(PreviewPaging, TheLastPageStaysCurrentWhereTheViewCannotBringItUp) {
   Preview p(1000, 700);
   AddNumberedPages(p.Pages(), 3);

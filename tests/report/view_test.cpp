@@ -83,6 +83,7 @@ TEST_F(ViewTest, ScaledGeometryAndPaintRectangle) {
 struct Painted {
   int fills = 0;
   int lines = 0;
+  int outlines = 0;
   TColor fill_color = clNone;
 };
 Painted Paint(TfrView& v) {
@@ -100,6 +101,7 @@ Painted Paint(TfrView& v) {
       p.fill_color = r.brush_color;
     }
     if (r.op == TMetaOp::Line) ++p.lines;
+    if (r.op == TMetaOp::Rectangle && r.brush_style == bsClear) ++p.outlines;
   }
   return p;
 }
@@ -120,7 +122,13 @@ TEST_F(ViewTest, FillNoneMeansNoPaintOnPaper) {
   const Painted filled = Paint(v);
   EXPECT_EQ(filled.fills, 1);
   EXPECT_EQ(filled.fill_color, 0x00FF00);
-  EXPECT_EQ(filled.lines, 4);
+  // A whole plain frame is one outline; part of one, its lines.
+  EXPECT_EQ(filled.lines, 0);
+  EXPECT_EQ(filled.outlines, 1);
+  v.FrameTyp = frbLeft | frbTop | frbRight;
+  EXPECT_EQ(Paint(v).lines, 3);
+  EXPECT_EQ(Paint(v).outlines, 0);
+  v.FrameTyp = 15;
   // The first of two passes paints neither.
   frDrawServices().FirstPass = true;
   const Painted first = Paint(v);

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <QTextLayout>
 #include <QPolygon>
 
 #include <array>
@@ -257,10 +258,59 @@ void TQtCanvas::Line(int x1, int y1, int x2, int y2) {
   painter_->drawLine(x1, y1, x2, y2);
 }
 
+const QFont& TQtTextMeasure::FontOf(const TFont& font) {
+  if (!qt_font_ || !(font_ == font)) {
+    font_.Assign(font);
+    qt_font_ = ToQFont(font_);
+    metrics_.reset();
+    advances_.clear();
+    laid_out_.clear();
+    glyphs_.clear();
+  }
+  return *qt_font_;
+}
+
+const QFontMetrics& TQtTextMeasure::MetricsOf(const TFont& font) {
+  const QFont& qt_font = FontOf(font);
+  if (!metrics_) metrics_.emplace(qt_font);
+  return *metrics_;
+}
+
+const QList<QGlyphRun>& TQtTextMeasure::GlyphsOf(const TFont& font, const QString& text, int& advance) {
+  const QFont& qt_font = FontOf(font);
+  if (glyphs_.isEmpty() || text != laid_out_) {
+    QTextLayout layout(text, qt_font);
+    layout.setCacheEnabled(true);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(1e6);
+    layout.endLayout();
+    laid_out_ = text;
+    glyphs_ = layout.glyphRuns();
+    laid_out_advance_ = static_cast<int>(std::lround(line.horizontalAdvance()));
+  }
+  advance = laid_out_advance_;
+  return glyphs_;
+}
+
+int TQtTextMeasure::Advance(const TFont& font, const QString& text) {
+  if (!text.isEmpty()) {
+    int advance = 0;
+    GlyphsOf(font, text, advance);
+    return advance;
+  }
+  const QFontMetrics& metrics = MetricsOf(font);
+  // A few pages of texts; a longer run of different ones starts afresh.
+  constexpr size_t kKept = 4096;
+  if (const auto found = advances_.find(text); found != advances_.end()) return found->second;
+  if (advances_.size() >= kKept) advances_.clear();
+  return advances_.emplace(text, metrics.horizontalAdvance(text)).first->second;
+}
+
 void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
-  painter_->setFont(ToQFont(Font()));
+  painter_->setFont(measure_.FontOf(Font()));
   const QString q = ToQString(text);
-  const QFontMetrics metrics(painter_->font());
+  const QFontMetrics& metrics = measure_.MetricsOf(Font());
   const int orientation = Font().Orientation();
   if (orientation != 0) {
     // Turned text: the box is laid out at the origin and turned about the
@@ -269,19 +319,25 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
     painter_->translate(x, y);
     painter_->rotate(-orientation / 10.0);
   }
-  const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, metrics.horizontalAdvance(q), metrics.height());
+  const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, measure_.Advance(Font(), q), metrics.height());
   if (Brush().Style() != bsClear) painter_->fillRect(box, ToQColor(Brush().Color()));
   painter_->setPen(ToQColor(Font().Color()));
-  painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
+  // One line from the box's top: drawn at its base line without a layout
+  // unless breaks or tabs must be shown as spaces.
+  if (q.contains(u'\n') || q.contains(u'\r') || q.contains(u'\t'))
+    painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
+  else if (!q.isEmpty()) {
+    int advance = 0;
+    for (const QGlyphRun& run : measure_.GlyphsOf(Font(), q, advance))
+      painter_->drawGlyphRun(QPointF(box.left(), box.top()), run);
+  }
   if (orientation != 0) painter_->restore();
   MoveTo(PenAfterText(x, box.width()), y);
 }
 
-int TQtCanvas::TextWidth(const AnsiString& text) {
-  return QFontMetrics(ToQFont(Font())).horizontalAdvance(ToQString(text));
-}
+int TQtCanvas::TextWidth(const AnsiString& text) { return measure_.Advance(Font(), ToQString(text)); }
 
-int TQtCanvas::TextHeight(const AnsiString&) { return QFontMetrics(ToQFont(Font())).height(); }
+int TQtCanvas::TextHeight(const AnsiString&) { return measure_.MetricsOf(Font()).height(); }
 
 void TQtCanvas::Draw(int x, int y, TBitmap& bitmap) {
   if (bitmap.Empty()) return;

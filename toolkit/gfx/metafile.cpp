@@ -65,11 +65,14 @@ void TMetafileCanvas::TextOut(int x, int y, const AnsiString& text) {
   MoveTo(PenAfterText(x, TextWidth(text)), y);
 }
 
-int TMetafileCanvas::TextWidth(const AnsiString& text) {
-  return QFontMetrics(ToQFont(Font())).horizontalAdvance(ToQString(text));
-}
+TMetafileCanvas::TMetafileCanvas(TMetafile& metafile)
+    : metafile_(metafile), measure_(std::make_unique<TQtTextMeasure>()) {}
 
-int TMetafileCanvas::TextHeight(const AnsiString&) { return QFontMetrics(ToQFont(Font())).height(); }
+TMetafileCanvas::~TMetafileCanvas() = default;
+
+int TMetafileCanvas::TextWidth(const AnsiString& text) { return measure_->Advance(Font(), ToQString(text)); }
+
+int TMetafileCanvas::TextHeight(const AnsiString&) { return measure_->MetricsOf(Font()).height(); }
 
 void TMetafileCanvas::Draw(int x, int y, TBitmap& bitmap) {
   if (bitmap.Empty()) return;

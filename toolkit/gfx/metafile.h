@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "toolkit/gfx/graphics.h"
@@ -79,9 +80,11 @@ class TMetafile {
 
 // A canvas whose drawing goes into a metafile. Texts are measured with the
 // screen's fonts, as on a bitmap.
+class TQtTextMeasure;
 class TMetafileCanvas : public TCanvas {
  public:
-  explicit TMetafileCanvas(TMetafile& metafile) : metafile_(metafile) {}
+  explicit TMetafileCanvas(TMetafile& metafile);
+  ~TMetafileCanvas() override;
 
   void FillRect(const TRect& rect) override;
   void Rectangle(int x1, int y1, int x2, int y2) override;
@@ -104,4 +107,5 @@ class TMetafileCanvas : public TCanvas {
   TMetaRecord Record(TMetaOp op);
   TMetafile& metafile_;
   int clip_depth_ = 0;
+  std::unique_ptr<TQtTextMeasure> measure_;
 };

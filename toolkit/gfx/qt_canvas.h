@@ -5,11 +5,17 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
+#include <QGlyphRun>
+#include <QList>
 #include <QPainter>
 #include <QString>
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+
+#include <optional>
+#include <unordered_map>
 
 #include "toolkit/gfx/graphics.h"
 
@@ -23,6 +29,29 @@ inline int PenAfterText(int x, int width) {
   return static_cast<int>(std::min<int64_t>(int64_t{x} + width, std::numeric_limits<int>::max()));
 }
 AnsiString FromQString(const QString& text);
+
+// Measures texts in a canvas font. The GUI library's font and its metrics
+// are made again only when the font changed, and a text's advance is kept
+// while the font holds: cells are measured and drawn one after another in
+// the same font, each text measured for its alignment and again when drawn.
+class TQtTextMeasure {
+ public:
+  const QFont& FontOf(const TFont& font);
+  const QFontMetrics& MetricsOf(const TFont& font);
+  int Advance(const TFont& font, const QString& text);
+  // The glyphs of a text laid out in one line, its advance with them; kept
+  // for the text measured or drawn last.
+  const QList<QGlyphRun>& GlyphsOf(const TFont& font, const QString& text, int& advance);
+
+ private:
+  TFont font_;
+  std::optional<QFont> qt_font_;
+  std::optional<QFontMetrics> metrics_;
+  std::unordered_map<QString, int> advances_;
+  QString laid_out_;
+  QList<QGlyphRun> glyphs_;
+  int laid_out_advance_ = 0;
+};
 
 // A canvas that draws with a painter the caller keeps open.
 class TQtCanvas : public TCanvas {
@@ -57,4 +86,5 @@ class TQtCanvas : public TCanvas {
   void ApplyBrush();
   QPainter* painter_;
   int clip_depth_ = 0;
+  TQtTextMeasure measure_;
 };

@@ -7,6 +7,8 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -92,11 +94,25 @@ TPrinterPaper PaperOf(const QPageSize& size) {
                        TenthsOfMillimetre(mm.height())};
 }
 
+// A job's pages go out one after another through buffers of the same large
+// sizes (the page's drawing, its compression); the C library would give them
+// back to the system after every page and fault them in afresh for the next.
+// It keeps them for the process instead.
+void KeepPageBuffers() {
+  static const bool kept = [] {
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    return true;
+  }();
+  (void)kept;
+}
+
 // A job drawn through the GUI library's printer, on paper or into a file.
 class QtPrintJob : public TPrintJob {
  public:
   QtPrintJob(std::unique_ptr<QPrinter> printer, QMarginsF margins_mm, std::function<void()> on_end)
       : printer_(std::move(printer)), margins_mm_(margins_mm), on_end_(std::move(on_end)) {
+    KeepPageBuffers();
     if (!painter_.begin(printer_.get())) throw EPrinter("Printing could not be started");
     canvas_.SetPainter(&painter_);
     // Texts print at their point size in the printer's own pixels.

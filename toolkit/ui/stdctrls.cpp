@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QStylePainter>
 
 #include <algorithm>
 
@@ -46,7 +48,7 @@ void TLabel::SetAlignment(TAlignment value) {
 void TLabel::SetWordWrap(bool value) {
   word_wrap_ = value;
   if (auto* label = static_cast<QLabel*>(Widget())) label->setWordWrap(value);
-  Fit();
+  ShowCaption();
 }
 
 void TLabel::SetTransparent(bool value) {
@@ -54,10 +56,81 @@ void TLabel::SetTransparent(bool value) {
   ColorChanged();
 }
 
-void TLabel::CaptionChanged() {
-  if (auto* label = static_cast<QLabel*>(Widget())) label->setText(ToQString(Caption()));
+void TLabel::SetFocusControl(TWinControl* value) {
+  if (value == focus_control_) return;
+  if (focus_control_ != nullptr) focus_control_->RemoveFreeNotification(this);
+  focus_control_ = value;
+  if (focus_control_ != nullptr) focus_control_->FreeNotification(this);
+  ShowCaption();
+}
+
+void TLabel::Notification(TComponent* component, TOperation operation) {
+  TControl::Notification(component, operation);
+  if (operation == opRemove && component == focus_control_) {
+    focus_control_ = nullptr;
+    ShowCaption();
+  }
+}
+
+namespace {
+
+// Whether the caption has an accelerator: a single '&' before a character.
+bool HasAccelerator(const QString& caption) {
+  for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != u'&') continue;
+    if (caption[i + 1] != u'&') return true;
+    ++i;
+  }
+  return false;
+}
+
+// The caption as rich text with its accelerator underlined, for a label
+// with no control to focus (the GUI library underlines only for a buddy).
+QString UnderlinedAccelerator(const QString& caption, bool wrap) {
+  QString html;
+  bool underlined = false;
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    QChar c = caption[i];
+    if (c == u'&' && i + 1 < caption.size()) {
+      c = caption[++i];
+      if (c != u'&' && !underlined) {
+        underlined = true;
+        html += QStringLiteral("<u>") + QString(c).toHtmlEscaped() + QStringLiteral("</u>");
+        continue;
+      }
+    }
+    html += c == u'\n' ? QStringLiteral("<br>") : QString(c).toHtmlEscaped();
+  }
+  return QStringLiteral("<span style=\"white-space:%1\">%2</span>").arg(wrap ? "pre-wrap" : "pre", html);
+}
+
+}  // namespace
+
+void TLabel::ShowCaption() {
+  auto* label = static_cast<QLabel*>(Widget());
+  if (!label) return;
+  const QString caption = ToQString(Caption());
+  const bool accelerator = HasAccelerator(caption);
+  QWidget* buddy = accelerator && focus_control_ != nullptr ? focus_control_->Widget() : nullptr;
+  // With a control to focus the GUI library underlines the accelerator and
+  // takes its key; otherwise the text is drawn underlined here and no key is
+  // taken from the window.
+  label->setBuddy(nullptr);
+  if (buddy != nullptr) {
+    label->setTextFormat(Qt::PlainText);
+    label->setText(caption);
+    label->setBuddy(buddy);
+  } else if (!accelerator) {
+    label->setTextFormat(Qt::PlainText);
+    label->setText(QString(caption).replace(QStringLiteral("&&"), QStringLiteral("&")));
+  } else {
+    label->setTextFormat(Qt::RichText);
+    label->setText(UnderlinedAccelerator(caption, word_wrap_));
+  }
   Fit();
 }
+
+void TLabel::CaptionChanged() { ShowCaption(); }
 
 void TLabel::FontChanged() {
   TControl::FontChanged();
@@ -151,13 +224,100 @@ void TRadioButton::SetChecked(bool value) {
 
 // ---- TComboBox -----------------------------------------------------------------
 
+namespace {
+
+// The closed box of an owner-drawn combo box: the frame and arrow of the
+// style, the chosen item drawn by its control.
+class ComboWidget : public Hosted<QComboBox> {
+ public:
+  ComboWidget(TComboBox* control) : Hosted<QComboBox>(control), combo_(control) {}
+  void Forget() { combo_ = nullptr; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    if (!combo_ || combo_->Style() != csOwnerDrawFixed) return QComboBox::paintEvent(event);
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    option.currentText.clear();
+    option.currentIcon = QIcon();
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    if (currentIndex() < 0) return;
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    TOwnerDrawState state;
+    state.Include(odComboBoxEdit);
+    if (hasFocus()) state.Include(odSelected).Include(odFocused);
+    combo_->DrawItem(painter, currentIndex(), field, state);
+  }
+
+ private:
+  TComboBox* combo_;
+};
+
+// The items of the open list of an owner-drawn combo box.
+class ComboItemDelegate : public QStyledItemDelegate {
+ public:
+  ComboItemDelegate(TComboBox* combo, QObject* parent) : QStyledItemDelegate(parent), combo_(combo) {}
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    TOwnerDrawState state;
+    if (option.state & QStyle::State_Selected) state.Include(odSelected);
+    if (option.state & QStyle::State_HasFocus) state.Include(odFocused);
+    combo_->DrawItem(*painter, index.row(), option.rect, state);
+  }
+
+ private:
+  TComboBox* combo_;
+};
+
+}  // namespace
+
 TComboBox::TComboBox(TComponent* owner) : TWinControl(owner) {
-  auto* box = new Hosted<QComboBox>(this);
+  auto* box = new ComboWidget(this);
   QObject::connect(box, &QComboBox::activated, box, [this] {
     if (OnChange) OnChange(this);
   });
   SetBounds(0, 0, 145, 21);
   AttachWidget(box);
+}
+
+TComboBox::~TComboBox() {
+  if (auto* box = static_cast<ComboWidget*>(Widget())) box->Forget();
+}
+
+void TComboBox::SetStyle(TComboBoxStyle value) {
+  style_ = value;
+  auto* box = static_cast<QComboBox*>(Widget());
+  if (!box) return;
+  // The list's own delegate draws a plain item; ours hands it to the control.
+  box->setItemDelegate(value == csOwnerDrawFixed ? static_cast<QAbstractItemDelegate*>(new ComboItemDelegate(this, box))
+                                                 : new QStyledItemDelegate(box));
+  box->update();
+}
+
+TCanvas& TComboBox::Canvas() {
+  if (!canvas_) canvas_ = std::make_unique<TQtCanvas>(nullptr);
+  return *canvas_;
+}
+
+void TComboBox::DrawItem(QPainter& painter, int index, const QRect& rect, TOwnerDrawState state) {
+  auto& canvas = static_cast<TQtCanvas&>(Canvas());
+  painter.save();
+  canvas.SetPainter(&painter);
+  canvas.Font().Assign(Font());
+  const bool selected = state.Contains(odSelected);
+  canvas.Brush().SetColor(selected ? clHighlight : clWindow);
+  canvas.Font().SetColor(selected ? clHighlightText : clWindowText);
+  const TRect r{rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1};
+  RunGuarded([&] {
+    if (OnDrawItem) {
+      OnDrawItem(this, index, r, state);
+    } else {
+      canvas.FillRect(r);
+      canvas.TextOut(r.Left + 2, r.Top, ItemAt(index));
+    }
+  });
+  canvas.SetPainter(nullptr);
+  painter.restore();
 }
 
 void TComboBox::ClearItems() {

@@ -2,14 +2,24 @@
 // group boxes.
 #pragma once
 
+#include <functional>
+#include <memory>
+
 #include "toolkit/core/alignment.h"
+#include "toolkit/core/sets.h"
+#include "toolkit/gfx/graphics.h"
 #include "toolkit/ui/controls.h"
+
+class QPainter;
+class QRect;
 
 // How an edit control shows the case of its text.
 enum TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
 
 // A text on the form. With AutoSize (the default) it re-fits its size to
-// its text and font.
+// its text and font. The character after a single '&' of the caption is
+// shown underlined ("&&" shows one '&'); Alt with that character focuses
+// FocusControl, when the label names one.
 class TLabel : public TControl {
  public:
   explicit TLabel(TComponent* owner);
@@ -24,14 +34,19 @@ class TLabel : public TControl {
   // Without its own background (the default for a label).
   bool Transparent() const { return transparent_; }
   void SetTransparent(bool value);
+  TWinControl* FocusControl() const { return focus_control_; }
+  void SetFocusControl(TWinControl* value);
 
  protected:
   void CaptionChanged() override;
   void FontChanged() override;
   void ColorChanged() override;
+  void Notification(TComponent* component, TOperation operation) override;
   void Fit();
 
  private:
+  void ShowCaption();
+  TWinControl* focus_control_ = nullptr;
   bool auto_size_ = true;
   TAlignment alignment_ = taLeftJustify;
   bool word_wrap_ = false;
@@ -103,11 +118,33 @@ class TListBox : public TWinControl {
   void SetItemIndex(int value);
 };
 
+enum TComboBoxStyle { csDropDownList, csOwnerDrawFixed };
+
+// How an owner-drawn item is to look: chosen in the open list (odSelected),
+// or the item shown in the closed box (odComboBoxEdit).
+enum TOwnerDrawStateFlag { odSelected, odFocused, odComboBoxEdit };
+using TOwnerDrawState = TSet<TOwnerDrawStateFlag>;
+class TComboBox;
+using TDrawItemEvent = std::function<void(TComboBox* control, int index, const TRect& rect, TOwnerDrawState state)>;
+
 // A drop-down list of texts to choose one from (no typing). A choice made by
-// the user raises OnChange.
+// the user raises OnChange. With csOwnerDrawFixed OnDrawItem draws every
+// item (in the list and in the closed box) on Canvas, which it finds with
+// the brush and font colours of the item's state; without OnDrawItem the
+// item's text is drawn.
 class TComboBox : public TWinControl {
  public:
   explicit TComboBox(TComponent* owner);
+  ~TComboBox() override;
+  TComboBoxStyle Style() const { return style_; }
+  void SetStyle(TComboBoxStyle value);
+  // Valid while an item is drawn.
+  TCanvas& Canvas();
+  TDrawItemEvent OnDrawItem;
+
+  // ---- For the toolkit's hosts --------------------------------------------
+  void DrawItem(QPainter& painter, int index, const QRect& rect, TOwnerDrawState state);
+
   void ClearItems();
   void AddItem(const AnsiString& text);
   int ItemCount() const;
@@ -119,6 +156,10 @@ class TComboBox : public TWinControl {
   void SetItemIndex(int value);
 
   TNotifyEvent OnChange;
+
+ private:
+  TComboBoxStyle style_ = csDropDownList;
+  std::unique_ptr<TCanvas> canvas_;
 };
 
 // A framed group with a caption; its children sit inside the frame.
