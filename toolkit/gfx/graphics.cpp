@@ -260,6 +260,9 @@ void TQtCanvas::Line(int x1, int y1, int x2, int y2) {
 
 const QFont& TQtTextMeasure::FontOf(const TFont& font) {
   if (!qt_font_ || !(font_ == font)) {
+    // Assign keeps a font on its own device; the kept one takes the device of
+    // the font measured, or a printer's text would be sized for the screen.
+    font_.SetPixelsPerInch(font.PixelsPerInch());
     font_.Assign(font);
     qt_font_ = ToQFont(font_);
     metrics_.reset();
