@@ -243,7 +243,12 @@ void TDBGridPro::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
   click_handled_ = handled;
   if (handled) return;
   if (button == mbLeft && double_click && Pickup(1, true)) return;
-  if (hover_column_ == -1) return;
+  if (hover_column_ == -1) {
+    // Below the rows or beside the columns: the grid's own menu, whose
+    // commands (colours, widths, deletion) serve the whole grid.
+    if (button == mbRight && hover_kind_ == 0) ShowPopupMenu(nullptr, x, y);
+    return;
+  }
   if (button == mbLeft && hover_kind_ == 2 && current_row_ != -1) {
     TgpColumn* column = columns_->Items(hover_column_);
     const bool switch_cell = column->EffectiveVision()->SwitchCell();
