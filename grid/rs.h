@@ -1303,6 +1303,11 @@ class TgpBaseDesigner : public TgpDesigner {
   TCanvas* canvas_ = nullptr;
   int offset_x_ = 0, offset_y_ = 0;
   int width_ = 0, title_h_ = 0, rows_h_ = 0, foot_top_ = 0, foot_h_ = 0;
+
+ private:
+  // The off-screen picture, kept from paint to paint at the largest size
+  // asked for: a screen-sized one is costly to make and to clear each time.
+  std::unique_ptr<TBitmap> offscreen_;
 };
 
 // The visual, behaviour, edit and pick-up options of a grid.
