@@ -78,6 +78,8 @@ void TgpDesigner::PaintGroupTitles(TDBGridPro* Grid, TCanvas* Canvas, int Offset
     TgpColumn* column = columns->Items(i);
     if (!column->Visible()) continue;
     TRect box = Moved(Shrunk(column->TitleRect(false), title_margins_), -OffsetX, -OffsetY);
+    // A title held down by the mouse shows its contents pushed in.
+    if (column == Grid->PressedTitle() && PressedOffset()) box = Moved(box, 1, 1);
     Canvas->Brush().SetStyle(bsClear);
     PaintTitleImages(Grid, *Canvas, column, box);
     Canvas->Font().Assign(Grid->Font());

@@ -3,6 +3,9 @@
 // hover test, and automatic scrolling while the button is held beyond the rows.
 #include <gtest/gtest.h>
 
+#include <QImage>
+
+#include "grid/rs_std.h"
 #include "tests/grid/interact_support.h"
 #include "toolkit/core/clock.h"
 
@@ -105,6 +108,50 @@ TEST(GridMouse, TitleClicksCycleTheSortState) {
   p->SetOptionsBehavior(TgpColumnBehaviorOptions{cboNoTitleStates});
   g.Click(g.Title(1));
   EXPECT_EQ(p->TitleState(), tsSortedNone);
+}
+
+// The first and last dark rows and columns of the title's inside.
+struct Ink {
+  int left = 10000, top = 10000, right = -1, bottom = -1;
+  bool operator==(const Ink&) const = default;
+};
+Ink InkIn(const QImage& image, const TRect& r) {
+  Ink ink;
+  for (int y = r.Top + 3; y < r.Bottom - 3; ++y)
+    for (int x = r.Left + 3; x < r.Right - 3; ++x)
+      if (qGray(image.pixel(x, y)) < 80) {
+        ink.left = std::min(ink.left, x), ink.right = std::max(ink.right, x);
+        ink.top = std::min(ink.top, y), ink.bottom = std::max(ink.bottom, y);
+      }
+  return ink;
+}
+
+TEST(GridMouse, AHeldTitleIsPaintedPressedUntilReleased) {
+  TLiteDesigner lite(nullptr);
+  TStandardDesigner standard(nullptr);
+  for (TgpDesigner* designer : std::initializer_list<TgpDesigner*>{&lite, &standard}) {
+    SCOPED_TRACE(designer == &lite ? "lite" : "standard");
+    ShownGrid g(5);
+    g.grid->SetDesigner(designer);
+    const TRect r = g.grid->Columns()->Items(1)->TitleRect(false);
+    const QImage before = g.W()->grab().toImage();
+    QTest::mousePress(g.W(), Qt::LeftButton, {}, g.Title(1));
+    const QImage held = g.W()->grab().toImage();
+    QTest::mouseRelease(g.W(), Qt::LeftButton, {}, g.Title(1));
+    const QImage after = g.W()->grab().toImage();
+    // The raised edge turns sunken: its top-left corner darkens.
+    EXPECT_LT(qGray(held.pixel(r.Left, r.Top)), qGray(before.pixel(r.Left, r.Top)));
+    EXPECT_EQ(after.pixel(r.Left, r.Top), before.pixel(r.Left, r.Top));
+    // The caption moves one pixel right and down (after the release the
+    // click's sort mark joins it).
+    const Ink up = InkIn(before, r), down = InkIn(held, r);
+    ASSERT_GE(up.right, up.left) << "no caption found";
+    EXPECT_EQ(down.left, up.left + 1);
+    EXPECT_EQ(down.top, up.top + 1);
+    EXPECT_EQ(down.right, up.right + 1);
+    EXPECT_EQ(InkIn(after, r).left, up.left);
+    g.grid->SetDesigner(nullptr);
+  }
 }
 
 TEST(GridMouse, AutomaticScrollingSpeedsUpWithTheDistance) {
