@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "grid/rs_env.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_snap.h"
 #include "toolkit/core/alignment.h"
@@ -1555,7 +1556,10 @@ class TgpDragger {
 };
 
 // The data-aware grid.
-class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpColumnsHost {
+class TDBGridPro : public TCustomControl,
+                   public TgpSelectionSite,
+                   public IgpColumnsHost,
+                   public IrsFooterMenuClient {
   KIV7_PERSISTENT(TDBGridPro)
 
  public:
@@ -1860,6 +1864,8 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   bool Pickup(int Kind, bool Allowed);
   void ShowPopupMenu(TgpColumn* Column, int X, int Y);
   void ShowFooterMenu(TgpColumn* Column, int X, int Y);
+  // An item of the shared footer menu this grid popped up was chosen.
+  void FooterMenuItemClick(TMenuItem* item) override;
   // The flags and column of a vertical move by Distance (Extend: Shift held).
   void SelectionFlagsForMove(int Distance, int& Column, int& Flags, bool Extend);
   // The next (previous) visible column in the same line across groups; nullptr when none.

@@ -3,7 +3,12 @@
 // hover test, and automatic scrolling while the button is held beyond the rows.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
 #include <QImage>
+#include <QMenu>
+#include <QTimer>
 
 #include "grid/rs_std.h"
 #include "tests/grid/interact_support.h"
@@ -151,6 +156,57 @@ TEST(GridMouse, AHeldTitleIsPaintedPressedUntilReleased) {
     EXPECT_EQ(down.right, up.right + 1);
     EXPECT_EQ(InkIn(after, r).left, up.left);
     g.grid->SetDesigner(nullptr);
+  }
+}
+
+// A right click on a footer pops up the environment's footer menu for that
+// column: its texts, pictures and radio items, the column's state checked,
+// and the separator gone with "None"; the item chosen sets the state.
+TEST(GridMouse, ARightClickOnAFooterShowsTheFooterMenu) {
+  struct Case {
+    TgpColumnFooterStates allowed;
+    const char* choose;
+    TgpColumnFooterState before, after;
+    std::vector<std::string> shown;  // text, "*" when checked, "+" with a picture
+  };
+  const Case cases[] = {
+      {TgpColumnFooterStates{fsAverage, fsCount, fsMax, fsMin, fsSum, fsNone}, "Maximum", fsNone, fsMax,
+       {"Average+", "Count+", "Maximum+", "Minimum+", "Sum+", "-", "None*"}},
+      {TgpColumnFooterStates{fsSum, fsMin}, "Sum", fsSum, fsNone, {"Minimum+", "Sum*+"}},
+  };
+  for (const Case& c : cases) {
+    ShownGrid g(5);
+    g.grid->SetShowFooters(true);
+    TgpColumn* column = g.grid->Columns()->Items(1);
+    column->SetFooterStates(c.allowed);
+    column->SetFooterState(c.before);
+    const TRect r = column->FooterRect(true, false);
+    std::vector<std::string> shown;
+    bool grouped = true;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      QAction* chosen = nullptr;
+      for (QAction* a : menu->actions()) {
+        if (!a->isVisible()) continue;
+        if (a->isSeparator()) {
+          shown.push_back("-");
+          continue;
+        }
+        shown.push_back(a->text().toStdString() + (a->isChecked() ? "*" : "") + (a->icon().isNull() ? "" : "+"));
+        grouped = grouped && a->actionGroup() != nullptr && a->isCheckable();
+        if (a->text() == c.choose) chosen = a;
+      }
+      menu->close();
+      if (chosen) chosen->trigger();
+    });
+    QTest::mouseClick(g.W(), Qt::RightButton, {}, QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+    QApplication::processEvents();
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_TRUE(grouped) << "radio items";
+    EXPECT_EQ(column->FooterState(), c.after);
+    // The shared menu keeps no word of a grid that may go.
+    EXPECT_EQ(rsEnv()->pumFooterMenu->PopupComponent(), nullptr);
   }
 }
 
