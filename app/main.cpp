@@ -438,6 +438,7 @@ void TForm1::Close_DB() {
   }
   TableOpen = false;
   TableModified = false;
+  visible_rows_ = -1;
   if (Dbf1->QueryActive()) {
     // The sort tags go through the table engine, which deletes the index
     // file it made once its last tag is gone; a file of that name the
@@ -780,6 +781,8 @@ void TForm1::find_mma() {
   TField* p = Dbf1->FieldNamed("P");
   TField* r = Dbf1->FieldNamed("R");
   const int n = Dbf1->CountVisibleRecords();
+  visible_rows_ = n;
+  visible_rows_filter_ = Dbf1->Filtered() ? Dbf1->Filter() : AnsiString();
   if (n <= 1) {
     s.Pmin = s.Pmax = s.Pmean = p->GetFloatValue();
     s.Rmin = s.Rmax = s.Rmean = r->GetFloatValue();
@@ -805,12 +808,21 @@ void TForm1::find_mma() {
   });
 }
 
+int TForm1::VisibleRows() {
+  const AnsiString filter = Dbf1->Filtered() ? Dbf1->Filter() : AnsiString();
+  if (visible_rows_ < 0 || filter != visible_rows_filter_) {
+    visible_rows_ = Dbf1->CountVisibleRecords();
+    visible_rows_filter_ = filter;
+  }
+  return visible_rows_;
+}
+
 void TForm1::ShowStatsFooters(TDBGridPro& grid) {
   TgpColumns& columns = *grid.Columns();
   const TTableStats& s = TableStats;
   if (TgpColumn* c = columns.ColumnByFieldName("P")) c->SetFooterText(StatsText(s.Pmin, s.Pmean, s.Pmax));
   if (TgpColumn* c = columns.ColumnByFieldName("R")) c->SetFooterText(StatsText(s.Rmin, s.Rmean, s.Rmax));
-  if (TgpColumn* c = columns.ColumnByFieldName("N")) c->SetFooterText(IntToStr(Dbf1->CountVisibleRecords()));
+  if (TgpColumn* c = columns.ColumnByFieldName("N")) c->SetFooterText(IntToStr(VisibleRows()));
 }
 
 bool TForm1::ShowSelectionFooters(TDBGridPro& grid) {
@@ -833,7 +845,7 @@ bool TForm1::ShowSelectionFooters(TDBGridPro& grid) {
     c->SetFooterText(StatsText(pmin, RoundMean(psum / count), pmax));
   if (TgpColumn* c = columns.ColumnByFieldName("R"))
     c->SetFooterText(StatsText(rmin, RoundMean(rsum / count), rmax));
-  if (TgpColumn* c = columns.ColumnByFieldName("N")) c->SetFooterText(IntToStr(Dbf1->CountVisibleRecords()));
+  if (TgpColumn* c = columns.ColumnByFieldName("N")) c->SetFooterText(IntToStr(VisibleRows()));
   return true;
 }
 

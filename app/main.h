@@ -151,6 +151,12 @@ class TForm1 : public TForm {
   bool BuildQuietly(TfrReport& report);
   // Footers of P, R and N from TableStats and the visible row count.
   void ShowStatsFooters(TDBGridPro& grid);
+  // The rows that pass the table's filter, counted once for that filter: the
+  // footers ask on every move of the current row, and in index order a count
+  // walks the whole index. The statistics count anew.
+  int VisibleRows();
+  int visible_rows_ = -1;
+  AnsiString visible_rows_filter_;
   // Footers from the selected rows when two or more are selected.
   bool ShowSelectionFooters(TDBGridPro& grid);
   void SortChanged(TDBGridPro& grid, TgpColumn* column, const char* tag);

@@ -1361,6 +1361,9 @@ void TDbf::RebuildAllIndexes() {
   std::vector<TIndexFile*> files;
   for (const IndexNameEntry& entry : index_list_)
     if (std::find(files.begin(), files.end(), entry.file) == files.end()) files.push_back(entry.file);
+  // The cursor may stand anywhere in the window the data set read ahead:
+  // the record to come back to is the current one.
+  if (QueryActive() && cursor_ != nullptr && !HasNoRecords()) SyncBackendToCurrent();
   const int64_t physical = cursor_ != nullptr ? cursor_->PhysicalRecNo() : 0;
   for (TIndexFile* file : files) RekeyIndex(file, "", false);
   if (cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);

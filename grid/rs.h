@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "grid/rs_env.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_snap.h"
 #include "toolkit/core/alignment.h"
@@ -1305,6 +1306,11 @@ class TgpBaseDesigner : public TgpDesigner {
   TCanvas* canvas_ = nullptr;
   int offset_x_ = 0, offset_y_ = 0;
   int width_ = 0, title_h_ = 0, rows_h_ = 0, foot_top_ = 0, foot_h_ = 0;
+
+ private:
+  // The off-screen picture, kept from paint to paint at the largest size
+  // asked for: a screen-sized one is costly to make and to clear each time.
+  std::unique_ptr<TBitmap> offscreen_;
 };
 
 // The visual, behaviour, edit and pick-up options of a grid.
@@ -1552,7 +1558,10 @@ class TgpDragger {
 };
 
 // The data-aware grid.
-class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpColumnsHost {
+class TDBGridPro : public TCustomControl,
+                   public TgpSelectionSite,
+                   public IgpColumnsHost,
+                   public IrsFooterMenuClient {
   KIV7_PERSISTENT(TDBGridPro)
 
  public:
@@ -1858,6 +1867,8 @@ class TDBGridPro : public TCustomControl, public TgpSelectionSite, public IgpCol
   bool Pickup(int Kind, bool Allowed);
   void ShowPopupMenu(TgpColumn* Column, int X, int Y);
   void ShowFooterMenu(TgpColumn* Column, int X, int Y);
+  // An item of the shared footer menu this grid popped up was chosen.
+  void FooterMenuItemClick(TMenuItem* item) override;
   // The flags and column of a vertical move by Distance (Extend: Shift held).
   void SelectionFlagsForMove(int Distance, int& Column, int& Flags, bool Extend);
   // The next (previous) visible column in the same line across groups; nullptr when none.

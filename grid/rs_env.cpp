@@ -131,6 +131,7 @@ TrsEnv::TrsEnv() : TForm(nullptr) {
   miSep1 = NewItem(this, root, "miSep1", 0);
   miSep1->SetCaption("-");
   miNone = NewItem(this, root, "miNone", 5);
+  pumFooterMenu->SetImages(FooterStateImgs);
 
   // The captions come from the texts, not from the names the items were
   // designed with (miMax shows "Maximum").
@@ -138,6 +139,8 @@ TrsEnv::TrsEnv() : TForm(nullptr) {
   for (int state = 0; state <= 5; ++state) {
     TMenuItem* item = MenuItemOf(state);
     item->SetCaption(ListItem(captions, state, ';'));
+    item->SetRadioItem(true);
+    item->SetImageIndex(state < 5 ? state : -1);
     item->OnClick = [this](TComponent* sender) { FooterMenuItemClick(sender); };
   }
   pumFooterMenu->OnPopup = [this](TComponent* sender) { FooterMenuPopup(sender); };

@@ -2,6 +2,7 @@
 // the title click that moves a column's sort state on, record tracking,
 // automatic scrolling while the button is held beyond the rows, and menus.
 #include "grid/rs.h"
+#include "grid/rs_env.h"
 
 #include "grid/rs_custom.h"
 #include "grid/rs_std.h"
@@ -133,21 +134,32 @@ void TDBGridPro::ShowFooterMenu(TgpColumn* Column, int X, int Y) {
                     states == TgpColumnFooterStates{fsNone});
   if (OnFooterMenuPopup) OnFooterMenuPopup(this, X, Y, do_popup);
   if (!do_popup) return;
-  TPopupMenu menu(nullptr);
-  static const char* const kNames[] = {"Average", "Count", "Maximum", "Minimum", "Sum", "None"};
+  TrsEnv& env = *rsEnv();
   for (int state = fsAverage; state <= fsNone; ++state) {
-    auto* item = new TMenuItem(&menu);
-    item->SetCaption(kNames[state]);
+    TMenuItem* item = env.MenuItemOf(state);
     item->SetChecked(Column->FooterState() == state);
+    item->SetEnabled(true);
     item->SetVisible(states.Contains(static_cast<TgpColumnFooterState>(state)));
-    item->OnClick = [this, Column, state](TComponent*) {
-      DoFooterStateChange(Column, Column->FooterState() == state ? fsNone : state);
-    };
-    menu.Items().Add(item);
   }
   const TPoint at = ClientToScreen(TPoint{X, Y});
-  menu.SetPopupComponent(this);
-  menu.Popup(at.x, at.y);
+  env.pumFooterMenu->SetPopupComponent(this);
+  // The menu is shared and outlives grids: it forgets this one once closed
+  // (the item chosen has been handed over by then).
+  try {
+    env.pumFooterMenu->Popup(at.x, at.y);
+  } catch (...) {
+    env.pumFooterMenu->SetPopupComponent(nullptr);
+    throw;
+  }
+  env.pumFooterMenu->SetPopupComponent(nullptr);
+}
+
+void TDBGridPro::FooterMenuItemClick(TMenuItem* item) {
+  TgpColumn* column = menu_column_;
+  if (column == nullptr || columns_->IndexOf(column) < 0) return;
+  const auto state = static_cast<TgpColumnFooterState>(item->Tag());
+  // Choosing the state the column has already takes it away.
+  DoFooterStateChange(column, column->FooterState() == state ? fsNone : state);
 }
 
 void TDBGridPro::UpdateCursor() {
@@ -243,7 +255,12 @@ void TDBGridPro::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
   click_handled_ = handled;
   if (handled) return;
   if (button == mbLeft && double_click && Pickup(1, true)) return;
-  if (hover_column_ == -1) return;
+  if (hover_column_ == -1) {
+    // Below the rows or beside the columns: the grid's own menu, whose
+    // commands (colours, widths, deletion) serve the whole grid.
+    if (button == mbRight && hover_kind_ == 0) ShowPopupMenu(nullptr, x, y);
+    return;
+  }
   if (button == mbLeft && hover_kind_ == 2 && current_row_ != -1) {
     TgpColumn* column = columns_->Items(hover_column_);
     const bool switch_cell = column->EffectiveVision()->SwitchCell();

@@ -78,6 +78,8 @@ void TgpDesigner::PaintGroupTitles(TDBGridPro* Grid, TCanvas* Canvas, int Offset
     TgpColumn* column = columns->Items(i);
     if (!column->Visible()) continue;
     TRect box = Moved(Shrunk(column->TitleRect(false), title_margins_), -OffsetX, -OffsetY);
+    // A title held down by the mouse shows its contents pushed in.
+    if (column == Grid->PressedTitle() && PressedOffset()) box = Moved(box, 1, 1);
     Canvas->Brush().SetStyle(bsClear);
     PaintTitleImages(Grid, *Canvas, column, box);
     Canvas->Font().Assign(Grid->Font());
@@ -172,10 +174,12 @@ void TgpBaseDesigner::Paint(TDBGridPro* Grid, TgpPaintInfo* PaintInfo) {
   }
   // One bitmap the size of the clip, copied once: the grid never shows a
   // half-painted state.
-  std::unique_ptr<TBitmap> bitmap;
+  TBitmap* bitmap = nullptr;
   if (PaintInfo->OffScreen) {
-    bitmap = std::make_unique<TBitmap>();
-    bitmap->SetSize(clip.Width(), clip.Height());
+    if (!offscreen_) offscreen_ = std::make_unique<TBitmap>();
+    bitmap = offscreen_.get();
+    if (bitmap->Width() < clip.Width() || bitmap->Height() < clip.Height())
+      bitmap->SetSize(std::max(bitmap->Width(), clip.Width()), std::max(bitmap->Height(), clip.Height()));
     canvas_ = &bitmap->Canvas();
     FillWith(*canvas_, Rect(0, 0, clip.Width(), clip.Height()), PaintInfo->Background);
   } else {
@@ -187,7 +191,7 @@ void TgpBaseDesigner::Paint(TDBGridPro* Grid, TgpPaintInfo* PaintInfo) {
   width_ = last->ScreenX + last->TotalWidth - first->ScreenX;
   rows_h_ = rows ? (PaintInfo->LastRow - PaintInfo->FirstRow + 1) * Grid->RowHeight() : 0;
   auto finish = [&] {
-    if (bitmap) PaintInfo->Canvas->Draw(clip.Left, clip.Top, *bitmap);
+    if (bitmap) PaintInfo->Canvas->DrawPart(clip.Left, clip.Top, *bitmap, Rect(0, 0, clip.Width(), clip.Height()));
     canvas_ = nullptr;
   };
   try {

@@ -175,7 +175,10 @@ void TLiteDesigner::PaintTitleFrames(TgpGroupInfo* Group, int X, int OffsetX) {
     if (!column->Visible()) continue;
     TRect r = Moved(column->TitleRect(false), -OffsetX, 0);
     if (title_style_ == ltsFlat) ++r.Right, ++r.Bottom;
-    DrawEdge(*canvas_, r, BDR_RAISEDINNER, BF_RECT);
+    if (column == grid_->PressedTitle())
+      DrawEdge(*canvas_, r, BDR_SUNKENOUTER, BF_RECT | BF_FLAT);
+    else
+      DrawEdge(*canvas_, r, BDR_RAISEDINNER, BF_RECT);
     if (title_style_ == ltsFlat && show_lines_ && column->LinePos() > 0) {
       // The raised edge of the column before runs into this one's: a
       // highlight and two patches of title colour join them.
@@ -328,7 +331,7 @@ void TStandardDesigner::PaintTitleFrames(TgpGroupInfo* Group, int X, int OffsetX
     TgpColumn* column = columns->Items(i);
     if (!column->Visible()) continue;
     TRect r = Moved(column->TitleRect(false), -OffsetX, 0);
-    DrawEdge(*canvas_, r, BDR_RAISEDINNER, BF_RECT);
+    DrawEdge(*canvas_, r, column == grid_->PressedTitle() ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
   }
 }
 

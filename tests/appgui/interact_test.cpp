@@ -19,13 +19,18 @@ struct Interaction : ::testing::Test {
   std::string table = dir + "/t.db";
 
   void SetUp() override {
+    MakeTable(60, [](int n) { return n * 1.5; });
+  }
+  // The table anew with rows N = 1..count, P = p_of(N), R = N / 2.
+  template <class F>
+  void MakeTable(int count, F&& p_of) {
     std::remove(settings.c_str());
     std::remove(table.c_str());
     std::string out;
     ASSERT_EQ(testsupport::RunCommand(Bin("dbftool") + " create-measurement '" + table + "' 2>&1", &out), 0) << out;
     std::ostringstream csv;
     csv << "N,DATE,TIME,NB_TYPE,P,R\n";
-    for (int n = 1; n <= 60; ++n) csv << n << ",01.03.2024,10:00:00,0," << n * 1.5 << "," << n * 0.5 << "\n";
+    for (int n = 1; n <= count; ++n) csv << n << ",01.03.2024,10:00:00,0," << p_of(n) << "," << n * 0.5 << "\n";
     testsupport::WriteFile(dir + "/rows.csv", csv.str());
     ASSERT_EQ(testsupport::RunCommand(Bin("dbftool") + " append '" + table + "' < '" + dir + "/rows.csv' 2>&1", &out),
               0)
@@ -94,6 +99,47 @@ TEST_F(Interaction, TitleClicksSortAndTheWheelScrolls) {
   const int down = std::stoi(lines[0].substr(4));
   const int up = std::stoi(lines[1].substr(4));
   EXPECT_LT(up, down);
+}
+
+// P runs through 1..60 in an order unlike N's (37 n mod 61), so a sort
+// moves every record to another place.
+struct Sorting : Interaction {
+  void SetUp() override {
+    MakeTable(60, [](int n) { return (n * 37) % 61 + 0.5; });
+  }
+  // The place of the record with P = p + 0.5 among the rows, largest P first (up) or last.
+  static std::string RowOfP(int p, bool up) { return "row=" + std::to_string(up ? 61 - p : p) + " field=N selected="; }
+};
+
+TEST_F(Sorting, ClickingATitleTwiceKeepsTheRecordTheUserStoodOn) {
+  // N 3 has P 50,5; the second row by P from the smallest is N 5 (P 2,5),
+  // 56th by N from the largest.
+  const std::vector<std::string> lines =
+      Drive("current 3 N\ntitle P\ncurrent\ntitle P\ncurrent\ncurrent 2 N\ntitle N\ncurrent\ntitle P\ncurrent\n");
+  const std::vector<std::string> expected = {RowOfP(50, true), RowOfP(50, false), "row=56 field=N selected=",
+                                             RowOfP(2, true)};
+  EXPECT_EQ(lines, expected);
+}
+
+TEST_F(Sorting, DeletingAfterASortDeletesTheRowStoodOn) {
+  // Sorted by P from the largest, the row below N 3 (P 50,5) is N 31 (P 49,5).
+  const std::vector<std::string> lines = Drive("current 3 N\ntitle P\nkey Down\nmenu Удалить строки\nrows\n");
+  ASSERT_EQ(lines.size(), 60u);
+  for (size_t i = 1; i < lines.size(); ++i) EXPECT_NE(lines[i].substr(0, 3), "31\t") << i;
+  int threes = 0;
+  for (size_t i = 1; i < lines.size(); ++i) threes += lines[i].substr(0, 2) == "3\t";
+  EXPECT_EQ(threes, 1);
+}
+
+// Five rows leave the grid's lower part empty: a right click there shows the
+// grid's menu as one on a row does.
+TEST_F(Interaction, ARightClickBelowTheRowsShowsTheGridsMenu) {
+  MakeTable(5, [](int n) { return n; });
+  const std::vector<std::string> lines = Drive("right-click 2 N\nright-click below\n");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0], "popup: none");
+  EXPECT_NE(lines[0].find("Задать цвет"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1], lines[0]);
 }
 
 }  // namespace

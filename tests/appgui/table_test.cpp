@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QTest>
 
 #include <cstdio>
 #include <filesystem>
@@ -209,6 +210,7 @@ TEST_F(Tables, PressTableFootersSortCycleRenumberAndClose) {
   const std::string out = Drive("open-file " + table +
                                 "\nmenu Открыть\nstate\nfooters\ntab acoustic\nstate\n"
                                 "title P\nrows\nstate\ntitle P\nrows\nstate\ntitle P\nrows\nstate\n"
+                                "menu Убрать сортировку\nrows\nstate\n"
                                 "title P\nmenu Перенумеровать строки\nrows\nstate\nmenu Закрыть\nstate\n");
   const std::vector<std::string> lines = Lines(out);
   // Only the press tab; the caption names the table.
@@ -218,18 +220,20 @@ TEST_F(Tables, PressTableFootersSortCycleRenumberAndClose) {
   EXPECT_EQ(out.find("tab=acoustic"), std::string::npos) << out;
   // Means halved up to one decimal, the decimal comma, the row count.
   EXPECT_NE(out.find("N=3\tP=10/23,3/40\tR=1/2/3"), std::string::npos) << out;
-  // Up: largest first; down: smallest first; then the physical order.
+  // Up: largest first; down: smallest first; a click goes from down to up
+  // again; with the sort removed, the physical order.
   std::vector<size_t> heads;
   for (size_t i = 0; i < lines.size(); ++i)
     if (lines[i].rfind("N\tDATE", 0) == 0) heads.push_back(i);
-  ASSERT_EQ(heads.size(), 4u) << out;
+  ASSERT_EQ(heads.size(), 5u) << out;
   using V = std::vector<std::string>;
   EXPECT_EQ(ColumnOf(lines, heads[0], "P"), (V{"40", "20", "10"}));
   EXPECT_EQ(ColumnOf(lines, heads[1], "P"), (V{"10", "20", "40"}));
-  EXPECT_EQ(ColumnOf(lines, heads[2], "P"), (V{"20", "10", "40"}));
+  EXPECT_EQ(ColumnOf(lines, heads[2], "P"), (V{"40", "20", "10"}));
+  EXPECT_EQ(ColumnOf(lines, heads[3], "P"), (V{"20", "10", "40"}));
   // Renumbered in the order of P, largest first, with the view staying so.
-  EXPECT_EQ(ColumnOf(lines, heads[3], "P"), (V{"40", "20", "10"}));
-  EXPECT_EQ(ColumnOf(lines, heads[3], "N"), (V{"1", "2", "3"}));
+  EXPECT_EQ(ColumnOf(lines, heads[4], "P"), (V{"40", "20", "10"}));
+  EXPECT_EQ(ColumnOf(lines, heads[4], "N"), (V{"1", "2", "3"}));
   EXPECT_NE(out.find("table=none tab=none caption=ЛИВТ - КС7 background=clBtnShadow"), std::string::npos) << out;
   // In the file: P 20 is number 2, P 10 number 3, P 40 number 1; no index left.
   EXPECT_EQ(ReadWithDbfread(table),
@@ -420,6 +424,40 @@ TEST_F(TablesInProcess, RemovingTheSortLeavesNoTagAndNoMark) {
   EXPECT_EQ(p->TitleState(), tsSortedNone);
   EXPECT_EQ(form->Dbf1->IndexName(), "");
   EXPECT_FALSE(fs::exists(dir + "/press.mdx"));
+  form->Close_DB();
+}
+
+// A title clicked with the mouse on a table of many rows: the record the user
+// stood on stays current and on a row the grid shows, whichever way it sorts.
+TEST_F(TablesInProcess, ATitleClickKeepsTheCurrentRecordInView) {
+  const std::string table = dir + "/press.db";
+  constexpr int kCount = 3000;
+  std::vector<Row> rows;
+  // P runs through 1..3000 in an order unlike N's (3001 is prime).
+  for (int n = 1; n <= kCount; ++n) rows.push_back({n, double((n * 1237) % 3001), 1});
+  MakeTable(table, kPressKind, rows);
+  auto form = Start();
+  form->SetWindowState(wsNormal);
+  form->SetBounds(0, 0, 800, 400);
+  form->Show();
+  form->Open_DB(table);
+  QApplication::processEvents();
+  TDBGridPro& grid = *form->DBGridPro1;
+  QWidget* widget = grid.Widget();
+  const TRect title = grid.Columns()->ColumnByFieldName("P")->TitleRect(false);
+  const QPoint on_title((title.Left + title.Right) / 2, (title.Top + title.Bottom) / 2);
+  for (const int n : {2, 1500, kCount - 1}) {
+    SCOPED_TRACE(n);
+    ASSERT_TRUE(form->Dbf1->FindByValues("N", Variant(n), TFindOptions()));
+    for (int click = 0; click < 3; ++click) {
+      QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, on_title);
+      QApplication::processEvents();
+      EXPECT_EQ(form->Dbf1->FieldNamed("N")->GetIntegerValue(), n) << click;
+      EXPECT_GE(grid.CurrentRow(), 0) << click;
+      EXPECT_LT(grid.CurrentRow(), grid.RowCount()) << click;
+      EXPECT_EQ(grid.CurrentRow(), grid.ActiveRow()) << click;
+    }
+  }
   form->Close_DB();
 }
 

@@ -3,6 +3,12 @@
 // selection, which must not outlive the table it was made on.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -156,6 +162,66 @@ TEST(GridOverTable, RefreshingTheSameTableKeepsTheSelection) {
   g.grid->Selection()->SelectCurrent(true, true);
   g.table->Reload();
   EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 1);
+}
+
+// The scroll bar's thumb pressed, dragged past the bottom of its groove and
+// released, as a user does with the mouse.
+void DragThumbToTheBottom(QWidget* widget) {
+  QScrollBar* bar = nullptr;
+  for (QScrollBar* b : widget->findChildren<QScrollBar*>())
+    if (b->orientation() == Qt::Vertical && b->isVisible()) bar = b;
+  ASSERT_NE(bar, nullptr);
+  QStyleOptionSlider option;
+  option.initFrom(bar);
+  option.orientation = bar->orientation();
+  option.minimum = bar->minimum();
+  option.maximum = bar->maximum();
+  option.sliderPosition = bar->sliderPosition();
+  option.sliderValue = bar->value();
+  option.singleStep = bar->singleStep();
+  option.pageStep = bar->pageStep();
+  const QRect thumb = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar);
+  const QPoint from = thumb.center();
+  auto send = [bar](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+    QMouseEvent e(type, QPointF(at), QPointF(bar->mapToGlobal(at)), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &e);
+  };
+  send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+  for (int y = from.y(); y < bar->height() + 20; y += 7)
+    send(QEvent::MouseMove, QPoint(from.x(), y), Qt::NoButton, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, QPoint(from.x(), bar->height() + 20), Qt::LeftButton, Qt::NoButton);
+  QApplication::processEvents();
+}
+
+TEST(GridOverTable, DraggingTheThumbToTheBottomGoesToTheLastRecord) {
+  struct Case {
+    const char* what;
+    const char* filter;
+    int start;  // N of the record current before the drag
+    const char* last;
+  };
+  const Case cases[] = {
+      {"from the top", "", 1, "A40"},
+      {"from a record in the window's middle", "", 4, "A40"},
+      {"from further down", "", 22, "A40"},
+      {"filtered", "KIND=1", 7, "A40"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TableGrid g(40, 8);
+    g.grid->Widget()->show();
+    if (*c.filter) {
+      g.table->SetFilter(c.filter);
+      g.table->SetFiltered(true);
+    }
+    g.table->GoFirst();
+    g.Go(c.start);
+    QApplication::processEvents();
+    DragThumbToTheBottom(g.grid->Widget());
+    EXPECT_EQ(g.table->FieldNamed("NAME")->GetStringValue(), c.last);
+    EXPECT_EQ(g.Shown().back(), c.last);
+    EXPECT_FALSE(g.grid->MoreRows());
+  }
 }
 
 }  // namespace

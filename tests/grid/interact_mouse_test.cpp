@@ -3,6 +3,14 @@
 // hover test, and automatic scrolling while the button is held beyond the rows.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QImage>
+#include <QMenu>
+#include <QTimer>
+
+#include "grid/rs_std.h"
 #include "tests/grid/interact_support.h"
 #include "toolkit/core/clock.h"
 
@@ -103,6 +111,101 @@ TEST(GridMouse, TitleClicksCycleTheSortState) {
   p->SetOptionsBehavior(TgpColumnBehaviorOptions{cboNoTitleStates});
   g.Click(g.Title(1));
   EXPECT_EQ(p->TitleState(), tsSortedNone);
+}
+
+// The first and last dark rows and columns of the title's inside.
+struct Ink {
+  int left = 10000, top = 10000, right = -1, bottom = -1;
+  bool operator==(const Ink&) const = default;
+};
+Ink InkIn(const QImage& image, const TRect& r) {
+  Ink ink;
+  for (int y = r.Top + 3; y < r.Bottom - 3; ++y)
+    for (int x = r.Left + 3; x < r.Right - 3; ++x)
+      if (qGray(image.pixel(x, y)) < 80) {
+        ink.left = std::min(ink.left, x), ink.right = std::max(ink.right, x);
+        ink.top = std::min(ink.top, y), ink.bottom = std::max(ink.bottom, y);
+      }
+  return ink;
+}
+
+TEST(GridMouse, AHeldTitleIsPaintedPressedUntilReleased) {
+  TLiteDesigner lite(nullptr);
+  TStandardDesigner standard(nullptr);
+  for (TgpDesigner* designer : std::initializer_list<TgpDesigner*>{&lite, &standard}) {
+    SCOPED_TRACE(designer == &lite ? "lite" : "standard");
+    ShownGrid g(5);
+    g.grid->SetDesigner(designer);
+    const TRect r = g.grid->Columns()->Items(1)->TitleRect(false);
+    const QImage before = g.W()->grab().toImage();
+    QTest::mousePress(g.W(), Qt::LeftButton, {}, g.Title(1));
+    const QImage held = g.W()->grab().toImage();
+    QTest::mouseRelease(g.W(), Qt::LeftButton, {}, g.Title(1));
+    const QImage after = g.W()->grab().toImage();
+    // The raised edge turns sunken: its top-left corner darkens.
+    EXPECT_LT(qGray(held.pixel(r.Left, r.Top)), qGray(before.pixel(r.Left, r.Top)));
+    EXPECT_EQ(after.pixel(r.Left, r.Top), before.pixel(r.Left, r.Top));
+    // The caption moves one pixel right and down (after the release the
+    // click's sort mark joins it).
+    const Ink up = InkIn(before, r), down = InkIn(held, r);
+    ASSERT_GE(up.right, up.left) << "no caption found";
+    EXPECT_EQ(down.left, up.left + 1);
+    EXPECT_EQ(down.top, up.top + 1);
+    EXPECT_EQ(down.right, up.right + 1);
+    EXPECT_EQ(InkIn(after, r).left, up.left);
+    g.grid->SetDesigner(nullptr);
+  }
+}
+
+// A right click on a footer pops up the environment's footer menu for that
+// column: its texts, pictures and radio items, the column's state checked,
+// and the separator gone with "None"; the item chosen sets the state.
+TEST(GridMouse, ARightClickOnAFooterShowsTheFooterMenu) {
+  struct Case {
+    TgpColumnFooterStates allowed;
+    const char* choose;
+    TgpColumnFooterState before, after;
+    std::vector<std::string> shown;  // text, "*" when checked, "+" with a picture
+  };
+  const Case cases[] = {
+      {TgpColumnFooterStates{fsAverage, fsCount, fsMax, fsMin, fsSum, fsNone}, "Maximum", fsNone, fsMax,
+       {"Average+", "Count+", "Maximum+", "Minimum+", "Sum+", "-", "None*"}},
+      {TgpColumnFooterStates{fsSum, fsMin}, "Sum", fsSum, fsNone, {"Minimum+", "Sum*+"}},
+  };
+  for (const Case& c : cases) {
+    ShownGrid g(5);
+    g.grid->SetShowFooters(true);
+    TgpColumn* column = g.grid->Columns()->Items(1);
+    column->SetFooterStates(c.allowed);
+    column->SetFooterState(c.before);
+    const TRect r = column->FooterRect(true, false);
+    std::vector<std::string> shown;
+    bool grouped = true;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      QAction* chosen = nullptr;
+      for (QAction* a : menu->actions()) {
+        if (!a->isVisible()) continue;
+        if (a->isSeparator()) {
+          shown.push_back("-");
+          continue;
+        }
+        shown.push_back(a->text().toStdString() + (a->isChecked() ? "*" : "") + (a->icon().isNull() ? "" : "+"));
+        grouped = grouped && a->actionGroup() != nullptr && a->isCheckable();
+        if (a->text() == c.choose) chosen = a;
+      }
+      menu->close();
+      if (chosen) chosen->trigger();
+    });
+    QTest::mouseClick(g.W(), Qt::RightButton, {}, QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+    QApplication::processEvents();
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_TRUE(grouped) << "radio items";
+    EXPECT_EQ(column->FooterState(), c.after);
+    // The shared menu keeps no word of a grid that may go.
+    EXPECT_EQ(rsEnv()->pumFooterMenu->PopupComponent(), nullptr);
+  }
 }
 
 TEST(GridMouse, AutomaticScrollingSpeedsUpWithTheDistance) {

@@ -181,6 +181,17 @@ void TBrush::Assign(const TBrush& source) {
 
 // ---- Canvas --------------------------------------------------------------------
 
+void TCanvas::DrawPart(int x, int y, TBitmap& bitmap, const TRect& part) {
+  if (bitmap.Empty()) return;
+  if (part.Left == 0 && part.Top == 0 && part.Width() == bitmap.Width() && part.Height() == bitmap.Height()) {
+    Draw(x, y, bitmap);
+    return;
+  }
+  TBitmap piece;
+  piece.SetImage(bitmap.Image().copy(part.Left, part.Top, part.Width(), part.Height()));
+  Draw(x, y, piece);
+}
+
 void TCanvas::LineTo(int x, int y) {
   Line(pen_pos_.x, pen_pos_.y, x, y);
   pen_pos_ = {x, y};
@@ -345,6 +356,11 @@ int TQtCanvas::TextHeight(const AnsiString&) { return measure_.MetricsOf(Font())
 void TQtCanvas::Draw(int x, int y, TBitmap& bitmap) {
   if (bitmap.Empty()) return;
   painter_->drawImage(x, y, bitmap.Image());
+}
+
+void TQtCanvas::DrawPart(int x, int y, TBitmap& bitmap, const TRect& part) {
+  if (bitmap.Empty()) return;
+  painter_->drawImage(QPoint(x, y), bitmap.Image(), QRect(part.Left, part.Top, part.Width(), part.Height()));
 }
 
 TColor TQtCanvas::Pixel(int x, int y) {

@@ -166,6 +166,9 @@ class TCanvas {
   virtual int TextHeight(const AnsiString& text) = 0;
   // Copies a bitmap with its top-left corner at (x, y).
   virtual void Draw(int x, int y, TBitmap& bitmap) = 0;
+  // Copies the part of a bitmap (in its own coordinates) with its top-left
+  // corner at (x, y).
+  virtual void DrawPart(int x, int y, TBitmap& bitmap, const TRect& part);
   virtual TColor Pixel(int x, int y) = 0;
   virtual void SetPixel(int x, int y, TColor color) = 0;
   // Narrows drawing to the part of rect inside the current clip, until the

@@ -71,6 +71,7 @@ class TQtCanvas : public TCanvas {
   int TextWidth(const AnsiString& text) override;
   int TextHeight(const AnsiString& text) override;
   void Draw(int x, int y, TBitmap& bitmap) override;
+  void DrawPart(int x, int y, TBitmap& bitmap, const TRect& part) override;
   TColor Pixel(int x, int y) override;
   void SetPixel(int x, int y, TColor color) override;
   void PushClip(const TRect& rect) override;

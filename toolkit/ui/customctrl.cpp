@@ -360,6 +360,9 @@ struct TCustomControl::Host : WidgetSink {
   QPointer<QScrollBar> bars[2];
   TScrollInfo info[2];
   bool shown[2] = {false, false};
+  // Where a dragged thumb was last moved to (the control's answers may set
+  // the bar's own position elsewhere meanwhile).
+  int dragged[2] = {0, 0};
   std::map<unsigned, std::unique_ptr<QTimer>> timers;
 
   QWidget* widget() const { return control->Widget(); }
@@ -436,6 +439,16 @@ struct TCustomControl::Host : WidgetSink {
       sb->setTracking(false);
       sb->hide();
       QObject::connect(sb, &QAbstractSlider::actionTriggered, sb, [this, bar](int action) { Action(bar, action); });
+      // While the thumb is dragged the control hears every position it passes
+      // (the bar does not track by itself, so this is the only word of it
+      // before the release).
+      QObject::connect(sb, &QAbstractSlider::sliderPressed, sb, [this, bar] {
+        if (bars[bar]) dragged[bar] = bars[bar]->sliderPosition();
+      });
+      QObject::connect(sb, &QAbstractSlider::sliderMoved, sb, [this, bar](int position) {
+        dragged[bar] = info[bar].nTrackPos = position;
+        Request(bar, SB_THUMBTRACK, position);
+      });
       QObject::connect(sb, &QAbstractSlider::sliderReleased, sb, [this, bar] { Released(bar); });
       bars[bar] = sb;
     }
@@ -476,7 +489,8 @@ struct TCustomControl::Host : WidgetSink {
   void Released(int bar) {
     QScrollBar* sb = bars[bar];
     if (!sb) return;
-    Request(bar, SB_THUMBPOSITION, sb->sliderPosition());
+    // Where the thumb was let go, even when the control's answers moved it since.
+    Request(bar, SB_THUMBPOSITION, dragged[bar]);
     Request(bar, SB_ENDSCROLL, 0);
     if (bars[bar]) {
       const QSignalBlocker block(bars[bar]);

@@ -1,9 +1,13 @@
 #include "toolkit/ui/menus.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCursor>
 #include <QKeySequence>
 #include <QMenu>
+#include <QPixmap>
+
+#include <functional>
 
 #include "toolkit/core/text.h"
 #include "toolkit/ui/comctrls.h"
@@ -112,6 +116,26 @@ void TMenuItem::SetChecked(bool value) {
   action_->setChecked(value);
 }
 
+void TMenuItem::SetRadioItem(bool value) {
+  radio_item_ = value;
+  if (value) {
+    action_->setCheckable(true);
+    JoinRadioGroup();
+  } else if (action_->actionGroup()) {
+    action_->actionGroup()->removeAction(action_);
+  }
+}
+
+void TMenuItem::JoinRadioGroup() {
+  if (!radio_item_ || !parent_ || !parent_->menu_) return;
+  if (!parent_->radio_group_) {
+    parent_->radio_group_ = new QActionGroup(parent_->menu_);
+    // The program sets which one is checked; none may be.
+    parent_->radio_group_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  }
+  parent_->radio_group_->addAction(action_);
+}
+
 void TMenuItem::Add(TMenuItem* item) {
   if (item->parent_) std::erase(item->parent_->items_, item);
   if (item->Owner() != this) InsertComponent(item);
@@ -122,6 +146,7 @@ void TMenuItem::Add(TMenuItem* item) {
     action_->setMenu(menu_);
   }
   menu_->addAction(item->action_);
+  item->JoinRadioGroup();
 }
 
 TMenuItem* TMenuItem::Find(const AnsiString& caption) const {
@@ -143,6 +168,21 @@ void TMenuItem::Click() {
 
 TMenu::TMenu(TComponent* owner) : TComponent(owner), items_(new TMenuItem(this)) {}
 
+void TMenu::ApplyImages() {
+  std::function<void(TMenuItem&)> apply = [&](TMenuItem& parent) {
+    for (int i = 0; i < parent.Count(); ++i) {
+      TMenuItem& item = *parent.Items(i);
+      TBitmap picture;
+      if (images_ != nullptr && item.ImageIndex() >= 0 && images_->GetBitmap(item.ImageIndex(), picture))
+        item.Action()->setIcon(QIcon(QPixmap::fromImage(picture.Image())));
+      else
+        item.Action()->setIcon(QIcon());
+      apply(item);
+    }
+  };
+  apply(*items_);
+}
+
 void TMenu::SetImages(TImageList* value) {
   if (value == images_) return;
   if (images_ != nullptr) images_->RemoveFreeNotification(this);
@@ -160,5 +200,6 @@ void TPopupMenu::Popup(int x, int y) {
     if (OnPopup) OnPopup(this);
   });
   QMenu* menu = Items().SubMenu();
+  ApplyImages();
   if (menu) menu->exec(QPoint(x, y));
 }

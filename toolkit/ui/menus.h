@@ -9,6 +9,7 @@
 #include "toolkit/ui/controls.h"
 
 class QAction;
+class QActionGroup;
 class QMenu;
 class TImageList;
 
@@ -45,6 +46,13 @@ class TMenuItem : public TComponent {
   bool Checked() const { return checked_; }
   void SetChecked(bool value);
   bool IsLine() const { return caption_ == "-"; }
+  // The picture of the item in its menu's image list; -1 for none.
+  int ImageIndex() const { return image_index_; }
+  void SetImageIndex(int value) { image_index_ = value; }
+  // One of the radio items of its parent: checked, it shows as the chosen
+  // one of them.
+  bool RadioItem() const { return radio_item_; }
+  void SetRadioItem(bool value);
 
   int Count() const { return int(items_.size()); }
   TMenuItem* Items(int index) const { return items_.at(size_t(index)); }
@@ -69,7 +77,12 @@ class TMenuItem : public TComponent {
   bool enabled_ = true;
   bool visible_ = true;
   bool checked_ = false;
+  int image_index_ = -1;
+  bool radio_item_ = false;
   TMenuItem* parent_ = nullptr;
+  // The radio items among the sub-items (made with the first of them).
+  QActionGroup* radio_group_ = nullptr;
+  void JoinRadioGroup();
   std::vector<TMenuItem*> items_;
   QAction* action_ = nullptr;
   QMenu* menu_ = nullptr;
@@ -78,6 +91,9 @@ class TMenuItem : public TComponent {
 class TMenu : public TComponent {
  public:
   explicit TMenu(TComponent* owner);
+  // Gives the items their pictures from Images (they are taken when the
+  // menu shows, so a list filled later serves).
+  void ApplyImages();
   // The root item whose sub-items are the menu.
   TMenuItem& Items() { return *items_; }
   // The pictures the items may show; nullptr once the list is freed.

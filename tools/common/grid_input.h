@@ -165,7 +165,9 @@ inline std::string Current(TDBGridPro& grid, TDataSet& ds) {
     grid.FreezeGrid();
     ds.MuteControls();
     int n = 0;
-    for (ds.GoFirst(); !ds.Eof(); ds.GoNext()) {
+    // Only as far as the last of the rows to name: a big table is not
+    // numbered through for a few of them.
+    for (ds.GoFirst(); !ds.Eof() && (row == 0 || selected.size() < marks.size()); ds.GoNext()) {
       ++n;
       const TBookmark mark = ds.TakeBookmark();
       if (ds.CompareBookmarkValues(mark, here) == 0) row = n;

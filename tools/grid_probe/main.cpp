@@ -29,6 +29,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -381,15 +382,24 @@ int Run(const Options& o) {
   for (const ColumnSpec& c : specs)
     if (table.FieldNamedOrNil(Utf8ToAnsi(c.field)) == nullptr) Fail("unknown field " + c.field + " in " + o.table);
 
-  // The grid's order, by physical record: the row numbers --cells prints.
-  std::map<int, int> order;
-  auto number_rows = [&] {
-    order.clear();
+  // The places in the grid's order (from 1) of the records asked for, by
+  // sequence number: a walk from the first record that stops at the last of
+  // them, so that a big table is not numbered through for a few rows. The
+  // grid hears nothing of the walk and the current record stays.
+  auto places_of = [&](const std::set<int>& wanted) {
+    std::map<int, int> places;
+    if (wanted.empty() || table.HasNoRecords()) return places;
+    const TBookmark here = table.TakeBookmark();
+    table.MuteControls();
     int n = 0;
-    for (table.GoFirst(); !table.Eof(); table.GoNext()) order[table.GetSequenceNo()] = ++n;
-    table.GoFirst();
+    for (table.GoFirst(); !table.Eof() && places.size() < wanted.size(); table.GoNext()) {
+      ++n;
+      if (wanted.count(table.GetSequenceNo())) places[table.GetSequenceNo()] = n;
+    }
+    if (!here.empty() && table.BookmarkExists(here)) table.ReturnToBookmark(here);
+    table.UnmuteControls();
+    return places;
   };
-  number_rows();
 
   std::unique_ptr<Probe> probe;
   if (o.designer == "lite") {
@@ -437,10 +447,9 @@ int Run(const Options& o) {
     // Past the window's end and back: the row asked for opens the window
     // (near the end, the window shows the last rows with it among them).
     const int rows = grid->RowCount();
-    const int want = std::min<int>(o.top, static_cast<int>(order.size()));
     table.GoFirst();
-    table.Skip(want - 1 + rows - 1);
-    table.Skip(want - order[table.GetSequenceNo()]);
+    const int reached = 1 + table.Skip(o.top - 1 + rows - 1);
+    table.Skip(std::min(o.top, reached) - reached);
   }
 
   if (o.interacts()) {
@@ -456,20 +465,24 @@ int Run(const Options& o) {
       throw;
     }
     SetDialogService(previous);
-    // Deleted rows leave the others numbered anew.
-    const TBookmark here = table.TakeBookmark();
-    table.MuteControls();
-    number_rows();
-    if (!here.empty() && table.BookmarkExists(here)) table.ReturnToBookmark(here);
-    table.UnmuteControls();
   }
 
-  // Which window row holds which record, as the paint prepares the rows.
-  std::map<int, int> order_of_row;
-  grid->OnGetRowAttrs = [&](TComponent*, TgpRowAttrs* row) {
-    order_of_row[row->Row] = order.count(table.GetSequenceNo()) ? order[table.GetSequenceNo()] : 0;
-  };
+  // Which window row holds which record, as the paint prepares the rows;
+  // numbered in the grid's order once painted.
+  std::map<int, int> sequence_of_row;
+  grid->OnGetRowAttrs = [&](TComponent*, TgpRowAttrs* row) { sequence_of_row[row->Row] = table.GetSequenceNo(); };
   const QImage image = grid->Widget()->grab().toImage();
+  grid->OnGetRowAttrs = nullptr;
+  std::map<int, int> order_of_row;
+  if (o.cells) {
+    std::set<int> painted;
+    for (const auto& [row, sequence] : sequence_of_row) painted.insert(sequence);
+    const std::map<int, int> places = places_of(painted);
+    for (const auto& [row, sequence] : sequence_of_row) {
+      const auto place = places.find(sequence);
+      order_of_row[row] = place == places.end() ? 0 : place->second;
+    }
+  }
   if (!o.png.empty() && !image.save(QString::fromStdString(o.png), "PNG")) Fail("cannot write " + o.png);
   if (o.cells) PrintCells(*grid, *probe, order_of_row);
   if (o.interacts()) std::printf("current %s\n", grid_input::Current(*grid, table).c_str());

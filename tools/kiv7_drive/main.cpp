@@ -12,7 +12,8 @@
 //   menu CAPTION                    runs the enabled (context) menu item
 //   menu popup CAPTION              runs the enabled context menu item
 //   tab press|acoustic              makes that tab active, if shown
-//   title FIELD                     one click on that field's title
+//   title FIELD                     one click on that field's title (as
+//                                   click-title)
 //   select N...                     selects these rows (from 1, grid order)
 //   current N FIELD                 moves the current cell there
 //   current                         prints "row=N field=FIELD selected=N,N,..."
@@ -27,6 +28,11 @@
 //   editor                          prints "editor=TEXT" of the grid's in-place
 //                                   editor, or "editor=none" when none is shown
 //   click-title FIELD               a click on the field's title
+//   right-click ROW FIELD | right-click below
+//                                   a right click on a cell, or on the grid's
+//                                   empty area below its rows; prints "popup:
+//                                   CAPTION|CAPTION|..." of the menu it shows,
+//                                   or "popup: none"
 //   resize FIELD WIDTH              drags the title's right edge
 //   move-column FIELD BEFORE_FIELD  drags the title before another one
 //   wheel N                         N notches of the wheel (negative: up)
@@ -45,6 +51,7 @@
 //   close-preview                   closes the open preview window
 //   close-window                    closes the main window
 // A message box prints "message: CAPTION: TEXT". Texts are UTF-8.
+#include <QAction>
 #include <QApplication>
 #include <QImage>
 #include <QPixmap>
@@ -212,6 +219,42 @@ std::pair<QWidget*, QPoint> Under(TDBGridPro& grid, QPoint at) {
   return {widget, widget->mapFrom(grid.Widget(), at)};
 }
 
+// A right click on a cell ("ROW FIELD") or below the grid's rows ("below");
+// the menu it opens is listed and closed again, as a user would dismiss it.
+void RightClick(TDBGridPro& grid, const std::string& where) {
+  QPoint at;
+  if (where == "below") {
+    // Halfway between the last row shown and the footers.
+    if (grid.FreeSpace() < 2) throw grid_input::InputError{"no empty area below the rows"};
+    at = QPoint(grid.ClientWidth() / 2, grid.DataBottom() + grid.FreeSpace() / 2);
+  } else {
+    std::istringstream args(where);
+    int row = 0;
+    std::string field;
+    args >> row >> field;
+    at = grid_input::CellPoint(grid, row, field);
+  }
+  auto shown = std::make_shared<std::string>("none");
+  QTimer::singleShot(0, [shown] {
+    QWidget* popup = QApplication::activePopupWidget();
+    if (!popup) return;
+    std::string items;
+    for (QAction* action : popup->actions()) {
+      if (action->isSeparator() || !action->isVisible()) continue;
+      if (!items.empty()) items += "|";
+      items += action->text().remove('&').toStdString();
+    }
+    *shown = items;
+    popup->close();
+  });
+  const auto [target, point] = Under(grid, at);
+  grid_input::SendMouse(target, QEvent::MouseMove, point, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  grid_input::SendMouse(target, QEvent::MouseButtonPress, point, Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+  grid_input::SendMouse(target, QEvent::MouseButtonRelease, point, Qt::RightButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::processEvents();
+  std::printf("popup: %s\n", shown->c_str());
+}
+
 // Runs body over the active grid's rows in their order, the grids frozen
 // and the table's position kept.
 template <class F>
@@ -271,23 +314,6 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
     TTabSheet* sheet = rest == "press" ? Form1->TabSheet1 : rest == "acoustic" ? Form1->TabSheet2 : nullptr;
     if (!sheet) std::printf("error: no tab %s\n", rest.c_str());
     else if (sheet->TabVisible() && Form1->PageControl1->Visible()) Form1->PageControl1->SetActivePage(sheet);
-  } else if (command == "title") {
-    TDBGridPro* grid = ActiveGrid();
-    TgpColumn* column = nullptr;
-    if (grid)
-      for (int i = 0; i < grid->Columns()->Count() && !column; ++i) {
-        TgpColumn* c = grid->Columns()->Items(i);
-        if (c->Visible() && U(c->FieldName()) == rest) column = c;
-      }
-    if (!column) {
-      std::printf("error: no title %s\n", rest.c_str());
-      return;
-    }
-    // A title click moves the state on: none, up, down, none.
-    const TgpColumnTitleState next = column->TitleState() == tsSortedNone ? tsSortedUp
-                                     : column->TitleState() == tsSortedUp ? tsSortedDown
-                                                                          : tsSortedNone;
-    column->ChangeTitleState(next, true, true);
   } else if (command == "select") {
     TDBGridPro* grid = ActiveGrid();
     if (!grid) return;
@@ -310,7 +336,8 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
     TDBGridPro* grid = ActiveGrid();
     if (grid) std::printf("%s\n", grid_input::Current(*grid, *Form1->Dbf1).c_str());
   } else if (command == "key" || command == "type" || command == "click" || command == "shift-click" ||
-             command == "ctrl-click" || command == "click-title" || command == "resize" ||
+             command == "ctrl-click" || command == "click-title" || command == "title" || command == "resize" ||
+             command == "right-click" ||
              command == "move-column" || command == "wheel" || command == "widths" ||
              command == "double-click" || command == "editor") {
     TDBGridPro* grid = ActiveGrid();
@@ -370,8 +397,10 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
           std::printf("editor=%s\n", AnsiToUtf8(editor->EditText()).c_str());
         else
           std::printf("editor=none\n");
-      } else if (command == "click-title") {
+      } else if (command == "click-title" || command == "title") {
         grid_input::SendClick(grid->Widget(), grid_input::TitlePoint(*grid, rest));
+      } else if (command == "right-click") {
+        RightClick(*grid, rest);
       } else if (command == "resize") {
         std::string field;
         int width = 0;

@@ -10,6 +10,7 @@
 #include "tests/support/small_disk.h"
 #include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
+#include "toolkit/gfx/metafile.h"
 
 namespace {
 
@@ -267,6 +268,31 @@ TEST(Bitmaps, RefuseFilesThatAreNoPicture) {
   EXPECT_THROW(bitmap.LoadFromFile(dir + "/text.bmp"), EInvalidGraphic);
   EXPECT_THROW(bitmap.LoadFromFile(dir + "/missing.bmp"), EInvalidGraphic);
   EXPECT_EQ(bitmap.Width(), 3);  // unchanged
+}
+
+// A part of a larger picture lands where asked, and nothing around it.
+TEST(Bitmaps, APartIsDrawnAloneOnABitmapAndIntoARecording) {
+  TBitmap source;
+  source.SetSize(10, 8);
+  TCanvas& s = source.Canvas();
+  s.Brush().SetColor(clRed);
+  s.FillRect(Rect(0, 0, 10, 8));
+  s.Brush().SetColor(clBlue);
+  s.FillRect(Rect(2, 3, 5, 5));  // the part: 3 x 2 blue
+  TBitmap target;
+  target.SetSize(6, 6);
+  target.Canvas().DrawPart(1, 1, source, Rect(2, 3, 5, 5));
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 6; ++x) {
+      const bool inside = x >= 1 && x < 4 && y >= 1 && y < 3;
+      EXPECT_EQ(target.Canvas().Pixel(x, y), inside ? clBlue : clWhite) << x << "," << y;
+    }
+  TMetafile recording;
+  TMetafileCanvas canvas(recording);
+  canvas.DrawPart(1, 1, source, Rect(2, 3, 5, 5));
+  ASSERT_EQ(recording.Records().size(), 1u);
+  EXPECT_EQ(recording.Records()[0].image_width, 3);
+  EXPECT_EQ(recording.Records()[0].image_height, 2);
 }
 
 }  // namespace
