@@ -2,7 +2,7 @@
 // from standard input, one a line, answering its dialogs as told; it prints
 // what each command shows.
 //
-//   kiv7_drive [--settings FILE]
+//   kiv7_drive [--settings FILE] < COMMANDS   (--help lists the commands)
 //
 // Commands:
 //   save-as PATH | open-file PATH   the next save / open dialog picks PATH
@@ -502,6 +502,17 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
 
 }  // namespace
 
+// What the program takes; the README's harness table says the same.
+constexpr const char* kUsage =
+    "usage: kiv7_drive [--settings FILE] < COMMANDS\n"
+    "commands, one a line:\n"
+    "  save-as PATH | open-file PATH | cancel-dialog | answer yes|no|ok|cancel | color RRGGBB\n"
+    "  print-to OUT.pdf | print-pages LIST | print-copies N\n"
+    "  menu CAPTION | menu popup CAPTION | tab press|acoustic | title FIELD | select N...\n"
+    "  current [N FIELD] | key SEQ | type TEXT | click|shift-click|ctrl-click|double-click ROW FIELD\n"
+    "  click-title FIELD | resize FIELD WIDTH | move-column FIELD BEFORE_FIELD | wheel N | widths | editor\n"
+    "  rows | footers | state | png PATH | preview-png PATH | close-preview | close-window\n";
+
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   for (int i = 1; i < argc; ++i) {
@@ -509,8 +520,8 @@ int main(int argc, char** argv) {
     if (a == "--settings" && i + 1 < argc) {
       setenv("KIV7_SETTINGS", argv[++i], 1);
     } else {
-      std::fprintf(stderr, "usage: kiv7_drive [--settings FILE]\n");
-      return 2;
+      std::fputs(kUsage, a == "--help" ? stdout : stderr);
+      return a == "--help" ? 0 : 2;
     }
   }
   DriveDialogs dialogs;
