@@ -510,7 +510,7 @@ constexpr const char* kUsage =
     "  print-to OUT.pdf | print-pages LIST | print-copies N\n"
     "  menu CAPTION | menu popup CAPTION | tab press|acoustic | title FIELD | select N...\n"
     "  current [N FIELD] | key SEQ | type TEXT | click|shift-click|ctrl-click|double-click ROW FIELD\n"
-    "  click-title FIELD | resize FIELD WIDTH | move-column FIELD BEFORE_FIELD | wheel N | widths | editor\n"
+    "  right-click ROW FIELD | right-click below | click-title FIELD | resize FIELD WIDTH | move-column FIELD BEFORE_FIELD | wheel N | widths | editor\n"
     "  rows | footers | state | png PATH | preview-png PATH | close-preview | close-window\n";
 
 int main(int argc, char** argv) {
