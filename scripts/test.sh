@@ -30,6 +30,9 @@ find build/release/tests -maxdepth 1 -name 'test_*' -type f -executable -print0 
   xargs -0 -P "$jobs" -I{} sh -c 'out=$("$1" --gtest_shuffle --gtest_random_seed="$2" --gtest_brief=1 2>&1) ||
     { printf "%s\n%s failed (exit %s) with --gtest_shuffle --gtest_random_seed=%s\n" "$out" "$1" "$?" "$2"; exit 255; }' _ {} "$seed"
 
+# The README's harness table against the usage each harness prints.
+ctest --test-dir build/release -R '^readme\.usage$' --output-on-failure
+
 # The two sanitizer builds compile the Qt-free libraries with the same flags;
 # compiler cache entries named relative to the tree let the second reuse them.
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
