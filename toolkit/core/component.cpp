@@ -242,6 +242,39 @@ void TComponent::BeforeDestruction() {
   DestroyComponents();
 }
 
+// ---- TComponentRef ----------------------------------------------------------------
+
+// Stands for the reference in the target's free-notification list.
+class TComponentRefBase::TListener final : public TComponent {
+ public:
+  explicit TListener(TComponentRefBase* ref) : TComponent(nullptr), ref_(ref) {}
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override {
+    TComponent::Notification(component, operation);
+    if (operation == opRemove && component == ref_->target_) ref_->target_ = nullptr;
+  }
+
+ private:
+  TComponentRefBase* ref_;
+};
+
+TComponentRefBase::~TComponentRefBase() {
+  if (listener_ == nullptr) return;
+  // Dropped quietly: the target need not hear of the listener's end.
+  if (target_ != nullptr) listener_->RemoveFreeNotification(target_);
+  delete listener_;
+}
+
+void TComponentRefBase::SetTarget(TComponent* target) {
+  if (target == target_) return;
+  if (target_ != nullptr) listener_->RemoveFreeNotification(target_);
+  target_ = target;
+  if (target_ == nullptr) return;
+  if (listener_ == nullptr) listener_ = new TListener(this);
+  listener_->FreeNotification(target_);
+}
+
 // ---- TCollectionItem ----------------------------------------------------------
 
 const TClassInfo& TCollectionItem::StaticClassInfo() {
