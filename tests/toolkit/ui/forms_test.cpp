@@ -348,6 +348,27 @@ TEST(Menus, ForgetTheirPicturesWhenTheListGoes) {
   EXPECT_EQ(menu.Images(), nullptr);
 }
 
+TEST(Menus, ToolBarsAndControlsForgetWhatIsFreedWhicheverGoesFirst) {
+  for (bool holder_first : {false, true}) {
+    SCOPED_TRACE(holder_first ? "holder freed first" : "target freed first");
+    auto* bar = new TToolBar(nullptr);
+    auto* images = new TImageList(nullptr);
+    auto* menu = new TPopupMenu(nullptr);
+    bar->SetImages(images);
+    bar->SetPopupMenu(menu);
+    EXPECT_EQ(bar->Images(), images);
+    EXPECT_EQ(bar->PopupMenu(), menu);
+    if (holder_first) bar->Free();
+    images->Free();
+    menu->Free();
+    if (!holder_first) {
+      EXPECT_EQ(bar->Images(), nullptr);
+      EXPECT_EQ(bar->PopupMenu(), nullptr);
+      bar->Free();
+    }
+  }
+}
+
 TEST(FileDialogs, AddTheDefaultExtensionOnlyToNamesWithoutOne) {
   TSaveDialog dialog(nullptr);
   dialog.SetDefaultExt(".db");
