@@ -369,6 +369,14 @@ TEST(Menus, ToolBarsAndControlsForgetWhatIsFreedWhicheverGoesFirst) {
   }
 }
 
+TEST(Menus, AControlWithoutAWidgetYetForgetsItsFreedPopupMenu) {
+  TControl control(nullptr);
+  auto* menu = new TPopupMenu(nullptr);
+  control.SetPopupMenu(menu);
+  menu->Free();
+  EXPECT_EQ(control.PopupMenu(), nullptr);
+}
+
 TEST(FileDialogs, AddTheDefaultExtensionOnlyToNamesWithoutOne) {
   TSaveDialog dialog(nullptr);
   dialog.SetDefaultExt(".db");
