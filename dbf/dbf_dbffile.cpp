@@ -46,14 +46,75 @@ constexpr int kJulianDayDelta = 1721425;
 constexpr const char* kLockFieldName = "_DBASELOCK";
 
 int FixedHeaderSize(int version) { return version == kDbfVersionDBase7 ? 68 : 32; }
-int DescriptorSize(int version) { return version == kDbfVersionDBase7 ? 48 : 32; }
-int NameLength(int version) { return version == kDbfVersionDBase7 ? 31 : 10; }
+int DescriptorSize(int version) { return TDbfFieldDescriptor::Size(version); }
 
 [[noreturn]] void InvalidFile() { throw EDbfError(STRING_INVALID_DBF_FILE); }
 
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
+
+// ---- TDbfFieldDescriptor ----------------------------------------------------------
+
+int TDbfFieldDescriptor::Size(int version) { return version == kDbfVersionDBase7 ? 48 : 32; }
+
+int TDbfFieldDescriptor::NameLength(int version) { return version == kDbfVersionDBase7 ? 31 : 10; }
+
+namespace {
+
+// Where the parts of a descriptor lie, by level.
+struct TDescriptorLayout {
+  int name_bytes, letter_at, length_at, decimals_at;
+};
+
+TDescriptorLayout DescriptorLayout(int version) {
+  if (version == kDbfVersionDBase7) return {32, 32, 33, 34};
+  return {11, 11, 16, 17};
+}
+
+// FoxPro's offset of the field in the record, in the 32-byte form.
+constexpr int kRecordOffsetAt = 12;
+
+}  // namespace
+
+TDbfFieldDescriptor TDbfFieldDescriptor::DecodeFrom(const uint8_t* d, int version) {
+  const TDescriptorLayout at = DescriptorLayout(version);
+  TDbfFieldDescriptor desc;
+  const char* raw_name = reinterpret_cast<const char*>(d);
+  desc.Name.assign(raw_name, strnlen(raw_name, size_t(at.name_bytes)));
+  desc.Letter = char(d[at.letter_at]);
+  desc.Length = d[at.length_at];
+  desc.Decimals = d[at.decimals_at];
+  // 'C' keeps its length's high byte where the others keep their decimals.
+  if (AnsiUpperChar(desc.Letter) == 'C') {
+    desc.Length += desc.Decimals * 256;
+    desc.Decimals = 0;
+  }
+  if (version == kDbfVersionDBase7)
+    desc.AutoIncNext = GetLE32(d + kAutoIncNextAt);
+  else
+    desc.RecordOffset = GetLE32(d + kRecordOffsetAt);
+  return desc;
+}
+
+void TDbfFieldDescriptor::EncodeTo(uint8_t* d, int version) const {
+  const TDescriptorLayout at = DescriptorLayout(version);
+  std::memset(d, 0, size_t(Size(version)));
+  std::memcpy(d, Name.data(), std::min(Name.size(), size_t(NameLength(version))));
+  d[at.letter_at] = uint8_t(Letter);
+  int length = Length;
+  int decimals = Decimals;
+  if (AnsiUpperChar(Letter) == 'C') {
+    decimals = length / 256;
+    length %= 256;
+  }
+  d[at.length_at] = uint8_t(length);
+  d[at.decimals_at] = uint8_t(decimals);
+  if (version == kDbfVersionDBase7)
+    PutLE32(d + kAutoIncNextAt, AutoIncNext);
+  else
+    PutLE32(d + kRecordOffsetAt, RecordOffset);
+}
 
 // ---- TDbfGlobals ------------------------------------------------------------------
 
@@ -253,24 +314,16 @@ void TDbfFile::LoadFieldDescriptors() {
   int count = 0;
   int terminator = -1;
   for (int i = 1; i <= max_count; ++i) {
-    const uint8_t* d = header + fixed + (i - 1) * desc_size;
-    const int name_bytes = version_ == kDbfVersionDBase7 ? 32 : 11;
-    const char* raw_name = reinterpret_cast<const char*>(d);
-    const AnsiString name = AnsiUpperCase(std::string(raw_name, strnlen(raw_name, size_t(name_bytes))));
-    const int letter_at = version_ == kDbfVersionDBase7 ? 32 : 11;
-    const char letter = AnsiUpperChar(char(d[letter_at]));
-    int length = d[letter_at + (version_ == kDbfVersionDBase7 ? 1 : 5)];
-    int decimals = d[letter_at + (version_ == kDbfVersionDBase7 ? 2 : 6)];
-    if (letter == 'C') {
-      length += decimals * 256;
-      decimals = 0;
-    }
+    const TDbfFieldDescriptor desc = TDbfFieldDescriptor::DecodeFrom(header + fixed + (i - 1) * desc_size, version_);
+    const AnsiString name = AnsiUpperCase(desc.Name);
+    const char letter = AnsiUpperChar(desc.Letter);
+    const int length = desc.Length;
     if (++count > kMaxFieldCount) throw EDbfError(Format(STRING_INVALID_FIELD_COUNT, {count}));
     TDbfFieldDef* def = field_defs_->AddFieldDef();
-    def->SetFromDescriptor(name, letter, length, decimals);
+    def->SetFromDescriptor(name, letter, length, desc.Decimals);
     def->SetOffset(offset);
     if (version_ == kDbfVersionDBase7) {
-      def->SetAutoIncNext(GetLE32(d + 42));
+      def->SetAutoIncNext(desc.AutoIncNext);
       if (letter == '+') has_autoinc_ = true;
     }
     if (name.empty() || def->FieldType() == ftUnknown) InvalidFile();
@@ -433,7 +486,7 @@ namespace {
 
 // The stored name of a field: upper case, cut to the level's length.
 AnsiString StoredFieldName(const TDbfFieldDef& def, int version) {
-  return AnsiUpperCase(def.FieldName()).substr(0, size_t(NameLength(version)));
+  return AnsiUpperCase(def.FieldName()).substr(0, size_t(TDbfFieldDescriptor::NameLength(version)));
 }
 
 int64_t NewHeaderSize(int count, int version) {
@@ -504,26 +557,15 @@ void TDbfFile::WriteNewHeader(const TDbfFieldDefs& defs, int memo_block_size) {
   int offset = 1;
   for (int i = 0; i < count; ++i) {
     const TDbfFieldDef* def = defs.Items(i);
-    uint8_t* d = header.data() + fixed + i * desc_size;
     const char letter = def->NativeFieldType();
-    int length = def->Size();
-    int decimals = def->Precision();
-    if (letter == 'C') {
-      decimals = length / 256;
-      length %= 256;
-    }
-    std::memcpy(d, names[size_t(i)].data(), names[size_t(i)].size());
-    if (version == kDbfVersionDBase7) {
-      d[32] = uint8_t(letter);
-      d[33] = uint8_t(length);
-      d[34] = uint8_t(decimals);
-      if (letter == '+') has_autoinc_ = true;
-    } else {
-      d[11] = uint8_t(letter);
-      if (foxpro) PutLE32(d + 12, uint32_t(offset));
-      d[16] = uint8_t(length);
-      d[17] = uint8_t(decimals);
-    }
+    TDbfFieldDescriptor desc;
+    desc.Name = names[size_t(i)];
+    desc.Letter = letter;
+    desc.Length = def->Size();
+    desc.Decimals = def->Precision();
+    if (foxpro) desc.RecordOffset = uint32_t(offset);
+    desc.EncodeTo(header.data() + fixed + i * desc_size, version);
+    if (version == kDbfVersionDBase7 && letter == '+') has_autoinc_ = true;
     if (foxpro && header[0] == 2 && std::strchr("+0OTY", letter)) header[0] = 0x30;
     if (foxpro && letter == '+' && header[0] == 0x30) header[0] = 0x31;
 
@@ -1077,7 +1119,7 @@ void TDbfFile::ApplyAutoIncrement(uint8_t* record) {
     for (int i = 0; i < field_defs_->Count(); ++i) {
       TDbfFieldDef* def = field_defs_->Items(i);
       if (def->NativeFieldType() != '+' || def->Size() < 4) continue;
-      const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + 42;
+      const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + TDbfFieldDescriptor::kAutoIncNextAt;
       const uint32_t next = def->AutoIncNext();
       PutBE32(record + def->Offset(), next ^ 0x80000000u);
       def->SetAutoIncNext(next + 1);
@@ -1098,7 +1140,7 @@ void TDbfFile::ReadSharedCounters() {
   if (version_ != kDbfVersionDBase7) return;
   for (int i = 0; i < field_defs_->Count(); ++i) {
     TDbfFieldDef* def = field_defs_->Items(i);
-    const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + 42;
+    const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + TDbfFieldDescriptor::kAutoIncNextAt;
     if (def->NativeFieldType() != '+' || at + 4 > HeaderSize()) continue;
     if (ReadBlock(Header() + at, 4, at) == 4) def->SetAutoIncNext(GetLE32(Header() + at));
   }
@@ -1301,7 +1343,7 @@ void TDbfFile::RebuildTableFile() {
     // hand out numbers that kept records still carry.
     if (version_ == kDbfVersionDBase7) {
       for (int i = 0; i < field_defs_->Count(); ++i) {
-        const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + 42;
+        const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + TDbfFieldDescriptor::kAutoIncNextAt;
         if (at + 4 > HeaderSize() || at + 4 > fresh->HeaderSize()) continue;
         std::memcpy(fresh->Header() + at, Header() + at, 4);
         fresh->FieldDefs().Items(i)->SetAutoIncNext(GetLE32(Header() + at));

@@ -47,6 +47,36 @@ enum TDateTimeHandling { dtDateTime, dtBDETimeStamp };
 // delete_link true to drop the link from the header, false to abandon the open.
 using TDbfIndexMissingEvent = std::function<void(bool& delete_link)>;
 
+// One field descriptor of the header, in the layout of the table's level
+// (see the descriptor layout above). Decode and encode are exact inverses for
+// the values the level can hold.
+struct TDbfFieldDescriptor {
+  // The stored name, as written (the reader upper-cases it).
+  AnsiString Name;
+  // The type letter, as written.
+  char Letter = '\0';
+  // The field's length; a 'C' field up to 65535 (its high byte in the decimals byte).
+  int Length = 0;
+  // The decimals; always 0 for 'C'.
+  int Decimals = 0;
+  // FoxPro only: the field's offset in the record (0 for the other 32-byte levels).
+  uint32_t RecordOffset = 0;
+  // dBase 7 only: the next autoincrement value.
+  uint32_t AutoIncNext = 0;
+
+  // Where the next autoincrement value lies in a dBase 7 descriptor.
+  static constexpr int kAutoIncNextAt = 42;
+  // The bytes of a descriptor at the level: 48 for dBase 7, 32 otherwise.
+  static int Size(int version);
+  // The longest stored name: 31 for dBase 7, 10 otherwise (a zero byte ends it).
+  static int NameLength(int version);
+  // Reads the Size(version) bytes at d.
+  static TDbfFieldDescriptor DecodeFrom(const uint8_t* d, int version);
+  // Writes the Size(version) bytes at d (zeros where nothing is kept); a name
+  // longer than NameLength(version) is cut.
+  void EncodeTo(uint8_t* d, int version) const;
+};
+
 // Process-wide defaults of the engine.
 class TDbfGlobals {
  public:

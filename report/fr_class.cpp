@@ -47,10 +47,15 @@ void WriteDword(TStream& stream, uint32_t value) {
   stream.WriteBuffer(b, 4);
 }
 
-namespace {
-
 int32_t ReadInt(TStream& stream) { return static_cast<int32_t>(ReadDword(stream)); }
+
 void WriteInt(TStream& stream, int32_t value) { WriteDword(stream, static_cast<uint32_t>(value)); }
+
+bool ReadBool16(TStream& stream) { return ReadWord(stream) != 0; }
+
+void WriteBool16(TStream& stream, bool value) { WriteWord(stream, value ? 0xFFFF : 0); }
+
+namespace {
 
 // A u16 length cannot carry more; cutting the text would lose it silently, so
 // the write is refused instead.

@@ -132,6 +132,12 @@ uint16_t ReadWord(TStream& stream);
 void WriteWord(TStream& stream, uint16_t value);
 uint32_t ReadDword(TStream& stream);
 void WriteDword(TStream& stream, uint32_t value);
+// A signed 32-bit value, stored as its two's-complement dword.
+int32_t ReadInt(TStream& stream);
+void WriteInt(TStream& stream, int32_t value);
+// A flag stored as a word: 0xFFFF true, 0 false; any non-zero word reads true.
+bool ReadBool16(TStream& stream);
+void WriteBool16(TStream& stream, bool value);
 
 AnsiString ReadCountedString(TStream& stream);
 // Raises EWriteError for a text longer than 65535 bytes, which the u16 length cannot carry.

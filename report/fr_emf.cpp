@@ -24,9 +24,6 @@ constexpr uint8_t kCompressedOld = 255;
 // height, orientation and use margins.
 constexpr int64_t kLeastPageBytes = 4 + 2 + 4 + 4 + 1 + 1;
 
-int32_t ReadInt(TStream& stream) { return static_cast<int32_t>(ReadDword(stream)); }
-void WriteInt(TStream& stream, int32_t value) { WriteDword(stream, static_cast<uint32_t>(value)); }
-
 [[noreturn]] void Damaged(const char* what) { throw EReadError(Format("Damaged prepared report: %s", {what})); }
 
 std::unique_ptr<TMemoryStream> NewObjectStream() {

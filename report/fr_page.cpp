@@ -15,11 +15,6 @@ constexpr int32_t kCurrentLayoutMarker = -1;
 // Bytes versions 21 and 22 keep after the orientation.
 constexpr int kOldLayoutGap = 6;
 
-int32_t ReadInt(TStream& stream) { return static_cast<int32_t>(ReadDword(stream)); }
-void WriteInt(TStream& stream, int32_t value) { WriteDword(stream, static_cast<uint32_t>(value)); }
-bool ReadBool16(TStream& stream) { return ReadWord(stream) != 0; }
-void WriteBool16(TStream& stream, bool value) { WriteWord(stream, value ? 0xFFFF : 0); }
-
 // Scripts see a report page's sides in units of 5/18 mm.
 int PaperFromScript(const Variant& value) { return static_cast<int>(PasRound(value.AsDouble() * 10 * 5 / 18)); }
 int PaperToScript(int tenths) { return static_cast<int>(PasRound(tenths / 10.0 * 18 / 5)); }

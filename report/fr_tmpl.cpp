@@ -32,13 +32,9 @@ constexpr int kFramedMemoTrailer = 8;
 constexpr const char* kOldLookupClasses[] = {"TFRBDELOOKUPCONTROL", "TFRIBXLOOKUPCONTROL"};
 constexpr const char* kLookupClass = "TfrDBLookupControl";
 
-
 [[noreturn]] void FormatError() { throw EfrFormatError(LoadReportString(kTextBadFormat)); }
 
 int64_t BytesLeft(TStream& stream) { return stream.Size() - stream.Position(); }
-
-bool ReadBool16(TStream& stream) { return ReadWord(stream) != 0; }
-void WriteBool16(TStream& stream, bool value) { WriteWord(stream, value ? 0xFFFF : 0); }
 
 AnsiString ReadInfoText(TStream& stream) {
   const uint16_t n = ReadWord(stream);

@@ -131,6 +131,59 @@ TEST(TableFile, LongCharFieldsKeepTheirHighByteInTheDecimals) {
   EXPECT_EQ(t->RecordSize(), 301);
 }
 
+// A descriptor at each level: its bytes at the places the format names, and
+// decoding gives back what was encoded.
+TEST(TableFile, FieldDescriptorsDecodeWhatTheyEncode) {
+  struct Byte {
+    int at;
+    uint32_t value;
+    int width;
+  };
+  const struct {
+    int version;
+    TDbfFieldDescriptor desc;
+    std::vector<Byte> bytes;
+  } cases[] = {
+      {kDbfVersionDBase4, {"NAME", 'C', 300, 0, 0, 0}, {{0, 'N', 1}, {10, 0, 1}, {11, 'C', 1}, {16, 44, 1}, {17, 1, 1}}},
+      {kDbfVersionDBase4, {"LONGEST_10", 'C', 65535, 0, 0, 0}, {{9, '0', 1}, {10, 0, 1}, {16, 255, 1}, {17, 255, 1}}},
+      {kDbfVersionDBase3, {"QTY", 'N', 9, 2, 0, 0}, {{11, 'N', 1}, {16, 9, 1}, {17, 2, 1}, {12, 0, 4}}},
+      {kDbfVersionFoxPro, {"AT", 'T', 8, 0, 1234, 0}, {{11, 'T', 1}, {12, 1234, 4}, {16, 8, 1}, {17, 0, 1}}},
+      {kDbfVersionDBase7,
+       {"A_NAME_OF_THE_FULL_31_CHARACTERS", '+', 4, 0, 0, 0x01020304},
+       {{30, 'R', 1}, {31, 0, 1}, {32, '+', 1}, {33, 4, 1}, {34, 0, 1}, {42, 0x01020304, 4}}},
+      {kDbfVersionDBase7, {"QTY", 'N', 20, 4, 0, 0}, {{32, 'N', 1}, {33, 20, 1}, {34, 4, 1}, {42, 0, 4}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.desc.Name);
+    const int size = TDbfFieldDescriptor::Size(c.version);
+    ASSERT_EQ(size, c.version == kDbfVersionDBase7 ? 48 : 32);
+    std::vector<uint8_t> d(size_t(size), 0xEE);
+    c.desc.EncodeTo(d.data(), c.version);
+    for (const Byte& b : c.bytes)
+      EXPECT_EQ(b.width == 1 ? uint32_t(d[size_t(b.at)]) : GetLE32(d.data() + b.at), b.value) << "byte " << b.at;
+    const TDbfFieldDescriptor back = TDbfFieldDescriptor::DecodeFrom(d.data(), c.version);
+    const AnsiString stored = c.desc.Name.substr(0, size_t(TDbfFieldDescriptor::NameLength(c.version)));
+    EXPECT_EQ(back.Name, stored);
+    EXPECT_EQ(back.Letter, c.desc.Letter);
+    EXPECT_EQ(back.Length, c.desc.Length);
+    EXPECT_EQ(back.Decimals, c.desc.Decimals);
+    EXPECT_EQ(back.RecordOffset, c.desc.RecordOffset);
+    EXPECT_EQ(back.AutoIncNext, c.desc.AutoIncNext);
+    // Everything the level does not keep is zero.
+    std::vector<uint8_t> again(size_t(size), 0);
+    back.EncodeTo(again.data(), c.version);
+    EXPECT_EQ(again, d);
+  }
+  // Bytes written independently of the engine decode and encode unchanged.
+  const std::string raw = RawTable(0x03, 0xC9, {{"NAME", 'C', 300, 0}, {"PRICE", 'N', 12, 3}});
+  for (int i = 0; i < 2; ++i) {
+    const auto* d = reinterpret_cast<const uint8_t*>(raw.data()) + 32 + 32 * i;
+    std::vector<uint8_t> out(32, 0xEE);
+    TDbfFieldDescriptor::DecodeFrom(d, kDbfVersionDBase4).EncodeTo(out.data(), kDbfVersionDBase4);
+    EXPECT_EQ(out, std::vector<uint8_t>(d, d + 32)) << "descriptor " << i;
+  }
+}
+
 TEST(TableFile, CompanionFilesAreFoundInAnyCase) {
   const std::string dir = TempDir("companion");
   std::string bytes = RawTable(0x83, 0x00, {{"NOTE", 'M', 10, 0}});

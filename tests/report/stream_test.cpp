@@ -4,6 +4,7 @@
 // classes, the info block and the password of protected templates.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,6 +94,41 @@ class StreamTest : public ::testing::Test {
   class_test::EngineGuard guard_;
   TNowSource saved_now_;
 };
+
+// The numbers and flags every part of the stream is made of: signed values as
+// little-endian two's complement, flags as a word that any non-zero value sets.
+TEST(StreamNumbers, IntegersAndFlagsHaveOneLittleEndianForm) {
+  const struct {
+    int32_t value;
+    const char* hex;
+  } ints[] = {{0, "00 00 00 00"}, {1, "01 00 00 00"}, {-1, "FF FF FF FF"},
+              {0x12345678, "78 56 34 12"}, {INT32_MIN, "00 00 00 80"}, {INT32_MAX, "FF FF FF 7F"}};
+  for (const auto& c : ints) {
+    TMemoryStream out;
+    WriteInt(out, c.value);
+    const std::string bytes(out.Bytes());
+    EXPECT_EQ(Hex(bytes), c.hex) << c.value;
+    TStringStream in(bytes);
+    EXPECT_EQ(ReadInt(in), c.value);
+  }
+  const struct {
+    const char* bytes;
+    bool value;
+  } flags[] = {{"\x00\x00", false}, {"\xFF\xFF", true}, {"\x01\x00", true}, {"\x00\x80", true}};
+  for (const auto& c : flags) {
+    TStringStream in(std::string(c.bytes, 2));
+    EXPECT_EQ(ReadBool16(in), c.value) << Hex(std::string(c.bytes, 2));
+  }
+  for (bool value : {false, true}) {
+    TMemoryStream out;
+    WriteBool16(out, value);
+    EXPECT_EQ(Hex(std::string(out.Bytes())), value ? "FF FF" : "00 00");
+  }
+  TStringStream short_int(std::string("\x01\x02\x03", 3));
+  EXPECT_THROW(ReadInt(short_int), EReadError) << "a cut value is refused";
+  TStringStream short_flag(std::string("\x01", 1));
+  EXPECT_THROW(ReadBool16(short_flag), EReadError);
+}
 
 TEST_F(StreamTest, WrittenLayoutFramesEveryObjectWithTheNextPosition) {
   TfrTemplate t;

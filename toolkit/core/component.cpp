@@ -1,6 +1,7 @@
 #include "toolkit/core/component.h"
 
 #include <algorithm>
+#include <cassert>
 #include <memory>
 
 #include "toolkit/core/sysutils.h"
@@ -161,11 +162,16 @@ void TComponent::RemoveComponent(TComponent* component) {
 }
 
 void TComponent::Insert(TComponent* component) {
+  // A component is in at most one owner's list, once.
+  assert(component->owner_ == nullptr);
+  assert(std::find(components_.begin(), components_.end(), component) == components_.end());
   components_.push_back(component);
   component->owner_ = this;
 }
 
 void TComponent::Remove(TComponent* component) {
+  assert(component->owner_ == this);
+  assert(std::count(components_.begin(), components_.end(), component) == 1);
   EraseOne(components_, component);
   component->owner_ = nullptr;
 }
@@ -184,12 +190,18 @@ void TComponent::FreeNotification(TComponent* component) {
   if (component == nullptr || component == this) return;
   AddFreeNotify(component);
   component->AddFreeNotify(this);
+  // Registrations are kept on both sides, or a death would go unheard.
+  assert(std::count(free_notifies_.begin(), free_notifies_.end(), component) == 1);
+  assert(std::count(component->free_notifies_.begin(), component->free_notifies_.end(), this) == 1);
 }
 
 void TComponent::RemoveFreeNotification(TComponent* component) {
   if (component == nullptr) return;
   DropFreeNotify(component);
   component->DropFreeNotify(this);
+  assert(std::find(free_notifies_.begin(), free_notifies_.end(), component) == free_notifies_.end());
+  assert(std::find(component->free_notifies_.begin(), component->free_notifies_.end(), this) ==
+         component->free_notifies_.end());
 }
 
 void TComponent::AddFreeNotify(TComponent* component) {
@@ -240,6 +252,45 @@ void TComponent::BeforeDestruction() {
     holder->Notification(this, opRemove);
   }
   DestroyComponents();
+  // Nothing may still reach the dying component: no owner, no registration,
+  // nothing owned (a handler that re-registered or inserted would leave a
+  // pointer to freed memory).
+  assert(owner_ == nullptr);
+  assert(free_notifies_.empty());
+  assert(components_.empty());
+}
+
+// ---- TComponentRef ----------------------------------------------------------------
+
+// Stands for the reference in the target's free-notification list.
+class TComponentRefBase::TListener final : public TComponent {
+ public:
+  explicit TListener(TComponentRefBase* ref) : TComponent(nullptr), ref_(ref) {}
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override {
+    TComponent::Notification(component, operation);
+    if (operation == opRemove && component == ref_->target_) ref_->target_ = nullptr;
+  }
+
+ private:
+  TComponentRefBase* ref_;
+};
+
+TComponentRefBase::~TComponentRefBase() {
+  if (listener_ == nullptr) return;
+  // Dropped quietly: the target need not hear of the listener's end.
+  if (target_ != nullptr) listener_->RemoveFreeNotification(target_);
+  delete listener_;
+}
+
+void TComponentRefBase::SetTarget(TComponent* target) {
+  if (target == target_) return;
+  if (target_ != nullptr) listener_->RemoveFreeNotification(target_);
+  target_ = target;
+  if (target_ == nullptr) return;
+  if (listener_ == nullptr) listener_ = new TListener(this);
+  listener_->FreeNotification(target_);
 }
 
 // ---- TCollectionItem ----------------------------------------------------------

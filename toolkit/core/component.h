@@ -213,6 +213,51 @@ class TComponent : public TPersistent {
   std::vector<TComponent*> free_notifies_;
 };
 
+// ---- TComponentRef ----------------------------------------------------------------
+
+// The untyped part of TComponentRef.
+class TComponentRefBase {
+ public:
+  TComponentRefBase(const TComponentRefBase&) = delete;
+  TComponentRefBase& operator=(const TComponentRefBase&) = delete;
+
+ protected:
+  TComponentRefBase() = default;
+  ~TComponentRefBase();
+  TComponent* Target() const { return target_; }
+  void SetTarget(TComponent* target);
+
+ private:
+  class TListener;
+  TComponent* target_ = nullptr;
+  // Registered for free notification with the target; made on the first target.
+  TListener* listener_ = nullptr;
+};
+
+// A reference to a component that becomes nullptr when the component is
+// destroyed, for a field that must not outlive what it points at. Assigning
+// registers for the new component's free notification and drops the old one's;
+// the reference's own end drops it too, so either side may go first. The
+// holder needs no Notification override for it.
+template <class T>
+class TComponentRef : private TComponentRefBase {
+ public:
+  TComponentRef() = default;
+  TComponentRef& operator=(T* target) {
+    SetTarget(target);
+    typed_ = target;
+    return *this;
+  }
+  // The component, or nullptr once it was destroyed. (Reading needs no
+  // complete T, so a header may hold a reference to a declared class.)
+  T* get() const { return Target() != nullptr ? typed_ : nullptr; }
+  operator T*() const { return get(); }
+  T* operator->() const { return get(); }
+
+ private:
+  T* typed_ = nullptr;
+};
+
 // ---- TCollection ----------------------------------------------------------------
 
 // What Notify reports about an item.

@@ -7,6 +7,7 @@
 // full, or at the start). current_record_ tracks which buffer's record the
 // back end's cursor stands on, so that the cursor is moved only when needed.
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "toolkit/core/sysutils.h"
@@ -830,6 +831,8 @@ void TDataSet::MuteControls() {
 }
 
 void TDataSet::UnmuteControls() {
+  // Every unmute ends a mute; an extra one is a caller's fault, ignored in release.
+  assert(mute_count_ > 0);
   if (mute_count_ == 0) return;
   if (--mute_count_ > 0) return;
   if (mute_mode_ != mode_) BroadcastEvent(deUpdateState);
@@ -1054,6 +1057,9 @@ bool TDataSet::DependsOnSource(TDataSet* data_set) {
 // ---- data sources ----------------------------------------------------------------
 
 void TDataSet::AddDataSource(TDataSource* source) {
+  // A source serves one data set and is listed there once.
+  assert(source->data_set_ == nullptr);
+  assert(std::find(sources_.begin(), sources_.end(), source) == sources_.end());
   sources_.push_back(source);
   source->data_set_ = this;
   UpdateWindowSize();
@@ -1061,6 +1067,8 @@ void TDataSet::AddDataSource(TDataSource* source) {
 }
 
 void TDataSet::RemoveDataSource(TDataSource* source) {
+  assert(source->data_set_ == this);
+  assert(std::count(sources_.begin(), sources_.end(), source) == 1);
   source->data_set_ = nullptr;
   sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
   source->UpdateState();

@@ -6,6 +6,7 @@
 // active record leaves the link's range, the range follows, and the link
 // learns how far its rows moved (the scroll distance).
 #include <algorithm>
+#include <cassert>
 
 #include "toolkit/db/db.h"
 
@@ -114,6 +115,9 @@ void TDataSource::DataEvent(TDataSetEventKind kind, const TEventInfo& info) {
 }
 
 void TDataSource::AddLink(TDataLink* link) {
+  // A link listens to one source and is listed there once.
+  assert(link->data_source_ == nullptr);
+  assert(std::find(links_.begin(), links_.end(), link) == links_.end());
   links_.push_back(link);
   link->data_source_ = this;
   if (data_set_ != nullptr) data_set_->UpdateWindowSize();
@@ -121,6 +125,8 @@ void TDataSource::AddLink(TDataLink* link) {
 }
 
 void TDataSource::RemoveLink(TDataLink* link) {
+  assert(link->data_source_ == this);
+  assert(std::count(links_.begin(), links_.end(), link) == 1);
   link->data_source_ = nullptr;
   links_.erase(std::remove(links_.begin(), links_.end(), link), links_.end());
   link->UpdateState();

@@ -172,16 +172,9 @@ TToolBar::TToolBar(TComponent* owner) : TWinControl(owner) {
 }
 
 void TToolBar::SetImages(TImageList* value) {
-  if (images_) images_->RemoveFreeNotification(this);
   images_ = value;
-  if (images_) images_->FreeNotification(this);
   for (int i = 0; i < ControlCount(); ++i)
     if (auto* button = dynamic_cast<TToolButton*>(Controls(i))) button->UpdateImage();
-}
-
-void TToolBar::Notification(TComponent* component, TOperation operation) {
-  TWinControl::Notification(component, operation);
-  if (operation == opRemove && component == images_) images_ = nullptr;
 }
 
 void TToolBar::ColorChanged() { SetWidgetBackground(Widget(), Color(), true); }

@@ -116,11 +116,10 @@ class TToolBar : public TWinControl {
   void AlignControls() override;
 
  protected:
-  void Notification(TComponent* component, TOperation operation) override;
   void ColorChanged() override;
 
  private:
-  TImageList* images_ = nullptr;
+  TComponentRef<TImageList> images_;
   int button_width_ = 23;
   int button_height_ = 22;
 };

@@ -141,10 +141,8 @@ void TControl::SetAlign(TAlign value) {
 }
 
 void TControl::SetPopupMenu(TPopupMenu* menu) {
-  if (popup_menu_) popup_menu_->RemoveFreeNotification(this);
   popup_menu_ = menu;
   if (!menu || !widget_) return;
-  menu->FreeNotification(this);
   if (widget_->contextMenuPolicy() != Qt::CustomContextMenu) {
     widget_->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(widget_, &QWidget::customContextMenuRequested, widget_, [this](const QPoint& at) {
@@ -165,11 +163,6 @@ void TControl::SetCursor(int value) {
     case crNoDrop: widget_->setCursor(Qt::ForbiddenCursor); break;
     default: widget_->unsetCursor(); break;
   }
-}
-
-void TControl::Notification(TComponent* component, TOperation operation) {
-  TComponent::Notification(component, operation);
-  if (operation == opRemove && component == popup_menu_) popup_menu_ = nullptr;
 }
 
 void TControl::Click() {

@@ -142,7 +142,6 @@ class TControl : public TComponent {
   virtual void CaptionChanged();
   virtual void ColorChanged();
   virtual void FontChanged();
-  void Notification(TComponent* component, TOperation operation) override;
   // Geometry and visibility of the widget from the stored properties.
   virtual void ApplyGeometry();
   // Takes a size the GUI library gave the widget, without applying it back.
@@ -162,7 +161,7 @@ class TControl : public TComponent {
   TColor color_ = clBtnFace;
   TFont font_;
   TAlign align_ = alNone;
-  TPopupMenu* popup_menu_ = nullptr;
+  TComponentRef<TPopupMenu> popup_menu_;
   int cursor_ = 0;
 };
 

@@ -183,17 +183,7 @@ void TMenu::ApplyImages() {
   apply(*items_);
 }
 
-void TMenu::SetImages(TImageList* value) {
-  if (value == images_) return;
-  if (images_ != nullptr) images_->RemoveFreeNotification(this);
-  images_ = value;
-  if (images_ != nullptr) images_->FreeNotification(this);
-}
-
-void TMenu::Notification(TComponent* component, TOperation operation) {
-  TComponent::Notification(component, operation);
-  if (operation == opRemove && component == images_) images_ = nullptr;
-}
+void TMenu::SetImages(TImageList* value) { images_ = value; }
 
 void TPopupMenu::Popup(int x, int y) {
   RunGuarded([this] {

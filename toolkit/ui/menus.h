@@ -100,12 +100,9 @@ class TMenu : public TComponent {
   TImageList* Images() const { return images_; }
   void SetImages(TImageList* value);
 
- protected:
-  void Notification(TComponent* component, TOperation operation) override;
-
  private:
   TMenuItem* items_;
-  TImageList* images_ = nullptr;
+  TComponentRef<TImageList> images_;
 };
 
 // The menu bar of a form (TForm::SetMenu).

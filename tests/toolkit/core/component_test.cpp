@@ -359,6 +359,85 @@ TEST(FreeNotification, ManyHoldersOfOneComponentAllClear) {
   }
 }
 
+// A component whose only tie to others is a self-clearing reference.
+class TRefHolder : public TComponent {
+ public:
+  using TComponent::TComponent;
+  TComponentRef<TLogged> ref;
+};
+
+TEST(ComponentRef, ForgetsWhatIsDestroyedWhicheverSideGoesFirst) {
+  enum Step { HoldA, HoldB, HoldNone, FreeA, DeleteA, FreeOwnerOfA, FreeHolder, SecondHoldsA, FreeSecond };
+  const struct {
+    const char* what;
+    std::vector<Step> steps;
+    // What each holder refers to at the end: 'A', 'B', '0' nothing, '-' the holder is gone.
+    char holder, second;
+  } cases[] = {
+      {"target freed", {HoldA, FreeA}, '0', '0'},
+      {"target deleted plainly", {HoldA, DeleteA}, '0', '0'},
+      {"target's owner freed", {HoldA, FreeOwnerOfA}, '0', '0'},
+      {"reassigned, then the old target freed", {HoldA, HoldB, FreeA}, 'B', '0'},
+      {"reassigned to nothing, then the old target freed", {HoldA, HoldNone, FreeA}, '0', '0'},
+      {"the same target twice", {HoldA, HoldA, FreeA}, '0', '0'},
+      {"holder freed first", {HoldA, FreeHolder, FreeA}, '-', '0'},
+      {"two refs to one target", {HoldA, SecondHoldsA, FreeA}, '0', '0'},
+      {"two refs, one holder freed first", {HoldA, SecondHoldsA, FreeSecond, FreeOwnerOfA}, '0', '-'},
+      {"two refs, the target kept", {HoldA, SecondHoldsA, HoldB}, 'B', 'A'},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Log log;
+    auto* owner = new TComponent(nullptr);
+    TLogged* a = new TLogged(owner, "A", &log);
+    auto b = std::make_unique<TLogged>(nullptr, "B", &log);
+    auto* holder = new TRefHolder(nullptr);
+    auto* second = new TRefHolder(nullptr);
+    for (Step step : c.steps) {
+      switch (step) {
+        case HoldA: holder->ref = a; break;
+        case HoldB: holder->ref = b.get(); break;
+        case HoldNone: holder->ref = nullptr; break;
+        case FreeA: a->Free(); a = nullptr; break;
+        case DeleteA: delete a; a = nullptr; break;
+        case FreeOwnerOfA: owner->Free(); owner = nullptr; a = nullptr; break;
+        case FreeHolder: holder->Free(); holder = nullptr; break;
+        case SecondHoldsA: second->ref = a; break;
+        case FreeSecond: second->Free(); second = nullptr; break;
+      }
+    }
+    auto seen = [&](TRefHolder* h) {
+      if (h == nullptr) return '-';
+      if (h->ref == nullptr) return '0';
+      return h->ref.get() == b.get() ? 'B' : h->ref->Name()[0];
+    };
+    EXPECT_EQ(seen(holder), c.holder);
+    EXPECT_EQ(seen(second), c.second);
+    // Whatever is left goes in any order; a registration left behind would be
+    // a use after free under the address sanitizer.
+    delete owner;
+    b.reset();
+    delete holder;
+    delete second;
+  }
+}
+
+TEST(ComponentRef, AHolderMayOwnWhatItRefersTo) {
+  for (bool free : {true, false}) {
+    SCOPED_TRACE(free ? "Free" : "delete");
+    Log log;
+    auto* holder = new TRefHolder(nullptr);
+    holder->ref = new TLogged(holder, "Owned", &log);
+    EXPECT_EQ(holder->ref->Name(), "Owned");
+    if (free) {
+      holder->Free();
+    } else {
+      delete holder;
+    }
+    EXPECT_EQ(log, Log{"~Owned"});
+  }
+}
+
 TEST(ComponentState, LoadedClearsLoadingAndDesigningReachesOwnedComponents) {
   TComponent form(nullptr);
   auto* child = new TComponent(&form);

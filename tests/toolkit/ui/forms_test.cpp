@@ -348,6 +348,35 @@ TEST(Menus, ForgetTheirPicturesWhenTheListGoes) {
   EXPECT_EQ(menu.Images(), nullptr);
 }
 
+TEST(Menus, ToolBarsAndControlsForgetWhatIsFreedWhicheverGoesFirst) {
+  for (bool holder_first : {false, true}) {
+    SCOPED_TRACE(holder_first ? "holder freed first" : "target freed first");
+    auto* bar = new TToolBar(nullptr);
+    auto* images = new TImageList(nullptr);
+    auto* menu = new TPopupMenu(nullptr);
+    bar->SetImages(images);
+    bar->SetPopupMenu(menu);
+    EXPECT_EQ(bar->Images(), images);
+    EXPECT_EQ(bar->PopupMenu(), menu);
+    if (holder_first) bar->Free();
+    images->Free();
+    menu->Free();
+    if (!holder_first) {
+      EXPECT_EQ(bar->Images(), nullptr);
+      EXPECT_EQ(bar->PopupMenu(), nullptr);
+      bar->Free();
+    }
+  }
+}
+
+TEST(Menus, AControlWithoutAWidgetYetForgetsItsFreedPopupMenu) {
+  TControl control(nullptr);
+  auto* menu = new TPopupMenu(nullptr);
+  control.SetPopupMenu(menu);
+  menu->Free();
+  EXPECT_EQ(control.PopupMenu(), nullptr);
+}
+
 TEST(FileDialogs, AddTheDefaultExtensionOnlyToNamesWithoutOne) {
   TSaveDialog dialog(nullptr);
   dialog.SetDefaultExt(".db");
