@@ -386,7 +386,9 @@ namespace {
 // Whether a line drawn plainly from (x, y) lies wholly inside the clip, so it
 // needs none: a page of cells then holds no clip path for each of them.
 bool InsideClip(TCanvas& c, const AnsiString& line, int x, int y, int width, const TRect& clip) {
-  return x >= clip.Left && y >= clip.Top && x + width <= clip.Right && y + c.TextHeight(line) <= clip.Bottom;
+  // In 64 bits: a damaged template's gaps put a line at the edge of the coordinates.
+  return x >= clip.Left && y >= clip.Top && int64_t{x} + width <= clip.Right &&
+         int64_t{y} + c.TextHeight(line) <= clip.Bottom;
 }
 
 }  // namespace

@@ -246,12 +246,19 @@ void TComponent::BeforeDestruction() {
   // Every step finds nothing left to do on a second run.
   Destroying();
   if (owner_ != nullptr) owner_->RemoveComponent(this);
-  while (!free_notifies_.empty()) {
-    TComponent* holder = free_notifies_.back();
-    RemoveFreeNotification(holder);
-    holder->Notification(this, opRemove);
-  }
+  const auto tell_holders = [this] {
+    while (!free_notifies_.empty()) {
+      TComponent* holder = free_notifies_.back();
+      RemoveFreeNotification(holder);
+      holder->Notification(this, opRemove);
+    }
+  };
+  tell_holders();
   DestroyComponents();
+  // What it owned may have made another component hold this one on the way
+  // out (a holder told of a child's end takes the parent instead): those are
+  // told too, or they would keep a pointer to freed memory.
+  tell_holders();
   // Nothing may still reach the dying component: no owner, no registration,
   // nothing owned (a handler that re-registered or inserted would leave a
   // pointer to freed memory).
