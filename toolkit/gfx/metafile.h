@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "toolkit/gfx/graphics.h"
@@ -108,4 +110,61 @@ class TMetafileCanvas : public TCanvas {
   TMetafile& metafile_;
   int clip_depth_ = 0;
   std::unique_ptr<TQtTextMeasure> measure_;
+};
+
+// ---- Windows metafiles ------------------------------------------------------------
+//
+// Pictures, blob fields and the oldest prepared reports hold drawings in the
+// two metafile file formats of the classic platform (all little-endian):
+//
+//   placeable   u32 key 0x9AC6CDD7, u16 handle (0), i16 left, top, right,
+//               bottom (the frame in the file's own units), u16 units per
+//               inch, u32 reserved, u16 checksum (XOR of the ten words before
+//               it); then the 18-byte header: u16 type (1 memory, 2 disk),
+//               u16 header words (9), u16 version, u32 size in words, u16
+//               object slots, u32 largest record, u16 (0); then records of
+//               u32 size in 16-bit words, u16 function, parameters (16-bit,
+//               points as y before x), the last one function 0.
+//   enhanced    records of u32 type and u32 size in bytes (a multiple of 4);
+//               the first (type 1) holds the bounds in reference pixels, the
+//               frame in 0.01 mm, the signature " EMF" at byte 40, version,
+//               total bytes, record count, object slots, the description,
+//               the reference device's size in pixels and in millimetres; the
+//               last record is type 14.
+//
+// Playing maps the picture's frame onto a rectangle of the canvas and keeps
+// drawing inside it. The records such drawings are made of are played
+// (coordinate spaces, pens, brushes, fonts, lines, shapes, arcs, texts in
+// 1251 and UTF-16, device-independent bitmaps, clipping, saved states); the
+// rest (paths, palettes, regions but their bounds, raster operations other
+// than copying) is passed over. A damaged record ends playing: what was
+// drawn stays, nothing is read outside the bytes, and the work is bounded by
+// their number.
+class TWindowsMetafile {
+ public:
+  // True when the bytes begin as one of the two formats.
+  static bool Recognized(std::string_view bytes);
+
+  // Takes a file's bytes; raises EInvalidGraphic when they are neither
+  // format or the header's frame is unusable, keeping the picture held.
+  void LoadFromBytes(std::string_view bytes);
+  bool Empty() const { return bytes_.empty(); }
+  // True for an enhanced metafile, false for a placeable one.
+  bool Enhanced() const { return enhanced_; }
+  // The picture's size in screen pixels (96 per inch).
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+
+  // Plays the records onto canvas with the frame mapped onto rect; drawing
+  // stays inside rect. The canvas's pen, brush, font and pen position are as
+  // before afterwards.
+  void StretchDraw(TCanvas& canvas, const TRect& rect) const;
+
+ private:
+  std::string bytes_;
+  bool enhanced_ = false;
+  // Frame in the file's units (placeable: its own units; enhanced: 0.01 mm).
+  double frame_left_ = 0, frame_top_ = 0, frame_right_ = 0, frame_bottom_ = 0;
+  int width_ = 0;
+  int height_ = 0;
 };

@@ -1,0 +1,1158 @@
+// Playing Windows metafiles (placeable and enhanced) onto a canvas. The file
+// formats are described at TWindowsMetafile in metafile.h; the record numbers
+// and layouts below are the platform's own.
+//
+// Coordinates go logical -> (enhanced: world transform) -> window/viewport ->
+// reference space -> the destination rectangle. The reference space is the
+// placeable header's units, or the enhanced metafile's reference device in
+// pixels; its frame is what lands on the destination rectangle.
+#include <QFontMetrics>
+#include <QImage>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "toolkit/core/binary.h"
+#include "toolkit/core/exceptions.h"
+#include "toolkit/core/text.h"
+#include "toolkit/gfx/metafile.h"
+#include "toolkit/gfx/qt_canvas.h"
+
+namespace {
+
+// ---- Constants of the formats -------------------------------------------------------
+
+constexpr uint32_t kPlaceableKey = 0x9AC6CDD7u;
+// Key, handle, frame, units per inch, reserved, checksum.
+constexpr size_t kPlaceableBytes = 22;
+// Type, header words, version, size, object slots, largest record, (0).
+constexpr size_t kStandardHeaderBytes = 18;
+constexpr uint32_t kEnhancedSignature = 0x464D4520u;  // " EMF"
+// The enhanced header up to and including the reference device's millimetres.
+constexpr size_t kEnhancedHeaderBytes = 88;
+
+// Map modes.
+constexpr int MM_TEXT = 1, MM_LOMETRIC = 2, MM_HIMETRIC = 3, MM_LOENGLISH = 4, MM_HIENGLISH = 5, MM_TWIPS = 6,
+              MM_ISOTROPIC = 7, MM_ANISOTROPIC = 8;
+// Text alignment bits.
+constexpr uint32_t TA_UPDATECP = 1, TA_RIGHT = 2, TA_CENTER = 6, TA_BOTTOM = 8, TA_BASELINE = 24;
+// Text output options.
+constexpr uint32_t ETO_OPAQUE = 2, ETO_CLIPPED = 4;
+constexpr int kOpaque = 2;  // background mode
+// Brush styles.
+constexpr int BS_SOLID = 0, BS_NULL = 1, BS_HATCHED = 2;
+// Raster operations drawn: a copy of the source, the brush, black, white.
+constexpr uint32_t SRCCOPY = 0x00CC0020u, SRCAND = 0x008800C6u, PATCOPY = 0x00F00021u, BLACKNESS = 0x00000042u,
+                   WHITENESS = 0x00FF0062u;
+// Region combination modes of the enhanced clip record.
+constexpr uint32_t RGN_AND = 1, RGN_COPY = 5;
+
+// Bounds that keep damaged input from costing more than its size.
+constexpr size_t kMostSavedStates = 1024;
+constexpr size_t kMostObjects = 65536;
+constexpr int kMostImageSide = 16384;
+constexpr int64_t kMostImagePixels = int64_t{1} << 25;
+constexpr double kMostCoordinate = 1e8;
+
+// ---- Bounded reading -------------------------------------------------------------------
+
+// The bytes of one record; what lies outside reads as 0.
+class Bytes {
+ public:
+  Bytes(const unsigned char* data, size_t size) : data_(data), size_(size) {}
+  size_t Size() const { return size_; }
+  bool Has(size_t offset, size_t count) const { return offset <= size_ && count <= size_ - offset; }
+  uint16_t U16(size_t at) const { return Has(at, 2) ? GetLE16(data_ + at) : 0; }
+  int16_t I16(size_t at) const { return static_cast<int16_t>(U16(at)); }
+  uint32_t U32(size_t at) const { return Has(at, 4) ? GetLE32(data_ + at) : 0; }
+  int32_t I32(size_t at) const { return static_cast<int32_t>(U32(at)); }
+  float F32(size_t at) const {
+    const uint32_t bits = U32(at);
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return std::isfinite(f) ? f : 0.0f;
+  }
+  std::string_view View(size_t at, size_t count) const {
+    return Has(at, count) ? std::string_view(reinterpret_cast<const char*>(data_) + at, count) : std::string_view();
+  }
+
+ private:
+  const unsigned char* data_;
+  size_t size_;
+};
+
+// ---- Graphic objects and the device state -------------------------------------------
+
+struct LogPen {
+  int style = 0;  // PS_SOLID .. PS_INSIDEFRAME; 5 none
+  double width = 0;
+  bool cosmetic = false;
+  TColor color = clBlack;
+};
+
+struct LogBrush {
+  int style = BS_SOLID;
+  TColor color = clWhite;
+  int hatch = 0;
+};
+
+struct LogFont {
+  double height = 0;  // logical units; negative: character height, positive: cell height
+  int escapement = 0;
+  int weight = 400;
+  bool italic = false, underline = false, strike_out = false;
+  AnsiString face;
+};
+
+struct GdiObject {
+  enum Kind { kNone, kPen, kBrush, kFont, kRegion, kOther } kind = kNone;
+  LogPen pen;
+  LogBrush brush;
+  LogFont font;
+  double left = 0, top = 0, right = 0, bottom = 0;  // a region's bounds (logical)
+};
+
+struct Xform {
+  double m11 = 1, m12 = 0, m21 = 0, m22 = 1, dx = 0, dy = 0;
+  Xform Then(const Xform& b) const {  // this first, then b
+    return {m11 * b.m11 + m12 * b.m21, m11 * b.m12 + m12 * b.m22, m21 * b.m11 + m22 * b.m21,
+            m21 * b.m12 + m22 * b.m22, dx * b.m11 + dy * b.m21 + b.dx, dx * b.m12 + dy * b.m22 + b.dy};
+  }
+};
+
+struct DcState {
+  int map_mode = MM_TEXT;
+  double wox = 0, woy = 0, wex = 1, wey = 1;
+  double vox = 0, voy = 0, vex = 1, vey = 1;
+  Xform world;
+  LogPen pen;
+  LogBrush brush;
+  LogFont font;
+  TColor text_color = clBlack;
+  TColor bk_color = clWhite;
+  int bk_mode = kOpaque;
+  uint32_t text_align = 0;
+  double cur_x = 0, cur_y = 0;
+  size_t clips = 0;  // clips pushed on top of the frame's
+};
+
+TColor ColorRef(uint32_t value) { return static_cast<TColor>(value & 0xFFFFFFu); }
+
+int Clamp(double v) {
+  if (!std::isfinite(v)) return 0;
+  return static_cast<int>(std::lround(std::clamp(v, -kMostCoordinate, kMostCoordinate)));
+}
+
+AnsiString FaceName(std::string_view bytes) { return AnsiString(bytes.substr(0, bytes.find('\0'))); }
+
+AnsiString WideText(const Bytes& r, size_t at, size_t count) {
+  std::u16string wide;
+  wide.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    const char16_t c = static_cast<char16_t>(r.U16(at + 2 * i));
+    if (c == 0 && at + 2 * i >= r.Size()) break;
+    wide.push_back(c);
+  }
+  return WideToAnsi(wide);
+}
+
+// ---- The player -----------------------------------------------------------------------------
+
+class Player {
+ public:
+  Player(TCanvas& canvas, const TRect& rect) : canvas_(canvas), rect_(rect) {}
+  ~Player() {
+    for (; pushed_ > 0; --pushed_) canvas_.PopClip();
+  }
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
+
+  void PlayPlaceable(const Bytes& file, double fl, double ft, double fr, double fb, double units_per_inch);
+  void PlayEnhanced(const Bytes& file);
+
+ private:
+  // Maps the reference space's frame onto the destination rectangle.
+  void SetFrame(double fl, double ft, double fr, double fb) {
+    sx_ = fr != fl ? rect_.Width() / (fr - fl) : 0;
+    sy_ = fb != ft ? rect_.Height() / (fb - ft) : 0;
+    dx_ = rect_.Left - fl * sx_;
+    dy_ = rect_.Top - ft * sy_;
+  }
+  // Logical to reference space.
+  void ToReference(double x, double y, double& rx, double& ry) const;
+  void Scale(double& kx, double& ky) const;
+  double DevX(double rx) const { return rx * sx_ + dx_; }
+  double DevY(double ry) const { return ry * sy_ + dy_; }
+  TPoint Dev(double x, double y) const {
+    double rx, ry;
+    ToReference(x, y, rx, ry);
+    return {Clamp(DevX(rx)), Clamp(DevY(ry))};
+  }
+  TRect DevRect(double l, double t, double r, double b) const {
+    const TPoint a = Dev(l, t), c = Dev(r, b);
+    return Rect(std::min(a.x, c.x), std::min(a.y, c.y), std::max(a.x, c.x), std::max(a.y, c.y));
+  }
+  TRect ReferenceRect(double l, double t, double r, double b) const {
+    const int x1 = Clamp(DevX(l)), y1 = Clamp(DevY(t)), x2 = Clamp(DevX(r)), y2 = Clamp(DevY(b));
+    return Rect(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2));
+  }
+
+  // Objects.
+  void Store(size_t slot, GdiObject object) {
+    if (slot >= kMostObjects) return;
+    if (slot >= objects_.size()) objects_.resize(slot + 1);
+    objects_[slot] = std::move(object);
+  }
+  size_t FreeSlot() const {
+    size_t slot = 0;
+    while (slot < objects_.size() && objects_[slot].kind != GdiObject::kNone) ++slot;
+    return slot;
+  }
+  void Select(const GdiObject& object);
+  void SelectStock(uint32_t index);
+  void Delete(size_t slot) {
+    if (slot < objects_.size()) objects_[slot] = GdiObject();
+  }
+
+  // States and clips.
+  void SaveDC() {
+    if (saved_.size() < kMostSavedStates) saved_.push_back(dc_);
+  }
+  void RestoreDC(int which);
+  void PushClip(const TRect& r) {
+    canvas_.PushClip(r);
+    ++pushed_;
+    ++dc_.clips;
+  }
+  void PopClipsTo(size_t clips) {
+    for (; dc_.clips > clips && pushed_ > 0; --dc_.clips, --pushed_) canvas_.PopClip();
+    dc_.clips = std::min(dc_.clips, clips);
+  }
+
+  // Drawing.
+  void ApplyPen();
+  void ApplyBrush();
+  void Polyline(const std::vector<TPoint>& points);
+  void Polygon(const std::vector<TPoint>& points);
+  void Rectangle(double l, double t, double r, double b);
+  void Ellipse(double l, double t, double r, double b);
+  void RoundRect(double l, double t, double r, double b, double w, double h);
+  enum ArcKind { kArc, kChord, kPie };
+  void Arc(ArcKind kind, double l, double t, double r, double b, double xs, double ys, double xe, double ye);
+  void LineTo(double x, double y);
+  void Text(double x, double y, const AnsiString& text, uint32_t options, const TRect* box);
+  void PatBlt(const TRect& r, uint32_t rop);
+  void DrawDib(const TRect& dest, bool flip_x, bool flip_y, std::string_view bmi, std::string_view bits, int xs,
+               int ys, int ws, int hs, uint32_t rop);
+  void SetPixel(double x, double y, TColor color);
+
+  bool PlaceableRecord(uint16_t function, const Bytes& r);
+  bool EnhancedRecord(uint32_t type, const Bytes& r);
+
+  TCanvas& canvas_;
+  TRect rect_;
+  bool enhanced_ = false;
+  double sx_ = 0, sy_ = 0, dx_ = 0, dy_ = 0;
+  // Pixels of the reference space per millimetre (fixed map modes).
+  double ref_per_mm_x_ = 96 / 25.4, ref_per_mm_y_ = 96 / 25.4;
+  // Placeable: the frame in its own units, which the window maps onto.
+  double frame_l_ = 0, frame_t_ = 0, frame_w_ = 1, frame_h_ = 1;
+  DcState dc_;
+  std::vector<DcState> saved_;
+  std::vector<GdiObject> objects_;
+  size_t pushed_ = 0;
+  TQtTextMeasure measure_;
+};
+
+void Player::ToReference(double x, double y, double& rx, double& ry) const {
+  const Xform& w = dc_.world;
+  const double px = x * w.m11 + y * w.m21 + w.dx;
+  const double py = x * w.m12 + y * w.m22 + w.dy;
+  double kx, ky;
+  Scale(kx, ky);
+  if (enhanced_) {
+    rx = (px - dc_.wox) * kx + dc_.vox;
+    ry = (py - dc_.woy) * ky + dc_.voy;
+  } else {
+    rx = (px - dc_.wox) * kx + frame_l_;
+    ry = (py - dc_.woy) * ky + frame_t_;
+  }
+}
+
+// Reference units per logical unit along x and y.
+void Player::Scale(double& kx, double& ky) const {
+  const double vex = enhanced_ ? dc_.vex : frame_w_;
+  const double vey = enhanced_ ? dc_.vey : frame_h_;
+  switch (dc_.map_mode) {
+    case MM_ISOTROPIC:
+    case MM_ANISOTROPIC: {
+      kx = dc_.wex != 0 ? vex / dc_.wex : 0;
+      ky = dc_.wey != 0 ? vey / dc_.wey : 0;
+      if (dc_.map_mode == MM_ISOTROPIC) {
+        const double k = std::min(std::abs(kx), std::abs(ky));
+        kx = std::copysign(k, kx);
+        ky = std::copysign(k, ky);
+      }
+      return;
+    }
+    case MM_LOMETRIC: kx = 0.1; break;
+    case MM_HIMETRIC: kx = 0.01; break;
+    case MM_LOENGLISH: kx = 0.254; break;
+    case MM_HIENGLISH: kx = 0.0254; break;
+    case MM_TWIPS: kx = 25.4 / 1440; break;
+    default: kx = ky = 1; return;
+  }
+  // Fixed modes: millimetres, y upwards.
+  ky = -kx * ref_per_mm_y_;
+  kx *= ref_per_mm_x_;
+}
+
+void Player::Select(const GdiObject& object) {
+  switch (object.kind) {
+    case GdiObject::kPen: dc_.pen = object.pen; break;
+    case GdiObject::kBrush: dc_.brush = object.brush; break;
+    case GdiObject::kFont: dc_.font = object.font; break;
+    case GdiObject::kRegion:
+      // A region clips by its bounds.
+      PopClipsTo(0);
+      PushClip(DevRect(object.left, object.top, object.right, object.bottom));
+      break;
+    default: break;
+  }
+}
+
+void Player::SelectStock(uint32_t index) {
+  switch (index & 0x7FFFFFFFu) {
+    case 0: dc_.brush = {BS_SOLID, clWhite, 0}; break;
+    case 1: dc_.brush = {BS_SOLID, static_cast<TColor>(0xC0C0C0), 0}; break;
+    case 2: dc_.brush = {BS_SOLID, static_cast<TColor>(0x808080), 0}; break;
+    case 3: dc_.brush = {BS_SOLID, static_cast<TColor>(0x404040), 0}; break;
+    case 4: dc_.brush = {BS_SOLID, clBlack, 0}; break;
+    case 5: dc_.brush = {BS_NULL, clBlack, 0}; break;
+    case 6: dc_.pen = {0, 0, true, clWhite}; break;
+    case 7: dc_.pen = {0, 0, true, clBlack}; break;
+    case 8: dc_.pen = {5, 0, true, clBlack}; break;
+    case 10: case 11: case 12: case 13: case 14: case 16: case 17: dc_.font = LogFont(); break;
+    default: break;
+  }
+}
+
+void Player::RestoreDC(int which) {
+  // Negative: that many states back; positive: the state of that number.
+  const int64_t count = static_cast<int64_t>(saved_.size());
+  const int64_t index = which < 0 ? count + which : int64_t{which} - 1;
+  if (index < 0 || index >= count) return;
+  const size_t clips = saved_[static_cast<size_t>(index)].clips;
+  DcState state = saved_[static_cast<size_t>(index)];
+  saved_.resize(static_cast<size_t>(index));
+  PopClipsTo(clips);
+  state.clips = dc_.clips;
+  dc_ = state;
+}
+
+void Player::ApplyPen() {
+  TPen& pen = canvas_.Pen();
+  const int style = dc_.pen.style & 0xF;
+  pen.SetStyle(style == 5 || style > 6 ? psClear : static_cast<TPenStyle>(style));
+  pen.SetColor(dc_.pen.color);
+  double kx, ky;
+  Scale(kx, ky);
+  const double device = dc_.pen.cosmetic ? 1 : std::abs(dc_.pen.width * kx * sx_);
+  const double widest = 4.0 * std::max(rect_.Width(), rect_.Height()) + 1;
+  pen.SetWidth(std::max(1, Clamp(std::min(device, widest))));
+}
+
+void Player::ApplyBrush() {
+  TBrush& brush = canvas_.Brush();
+  brush.SetColor(dc_.brush.color);
+  static constexpr TBrushStyle kHatches[] = {bsHorizontal, bsVertical, bsFDiagonal,
+                                             bsBDiagonal,  bsCross,    bsDiagCross};
+  if (dc_.brush.style == BS_SOLID)
+    brush.SetStyle(bsSolid);
+  else if (dc_.brush.style == BS_HATCHED && dc_.brush.hatch >= 0 && dc_.brush.hatch < 6)
+    brush.SetStyle(kHatches[dc_.brush.hatch]);
+  else
+    brush.SetStyle(bsClear);  // no brush, or a pattern this player does not paint
+}
+
+void Player::Polyline(const std::vector<TPoint>& points) {
+  if (points.size() < 2) return;
+  ApplyPen();
+  canvas_.MoveTo(points[0].x, points[0].y);
+  for (size_t i = 1; i < points.size(); ++i) canvas_.LineTo(points[i].x, points[i].y);
+}
+
+void Player::Polygon(const std::vector<TPoint>& points) {
+  if (points.size() < 2) return;
+  ApplyPen();
+  ApplyBrush();
+  canvas_.Polygon(points.data(), static_cast<int>(points.size()));
+}
+
+void Player::Rectangle(double l, double t, double r, double b) {
+  const TRect d = DevRect(l, t, r, b);
+  ApplyPen();
+  ApplyBrush();
+  canvas_.Rectangle(d.Left, d.Top, d.Right, d.Bottom);
+}
+
+void Player::Ellipse(double l, double t, double r, double b) {
+  const TRect d = DevRect(l, t, r, b);
+  ApplyPen();
+  ApplyBrush();
+  canvas_.Ellipse(d.Left, d.Top, d.Right, d.Bottom);
+}
+
+// Points of an elliptic arc in device space, from angle a0 through the sweep,
+// counter-clockwise as seen.
+void ArcPoints(std::vector<TPoint>& out, double cx, double cy, double rx, double ry, double a0, double sweep) {
+  const int steps = std::clamp(static_cast<int>(std::ceil(std::abs(sweep) * std::max(rx, ry) / 4)), 2, 256);
+  for (int i = 0; i <= steps; ++i) {
+    const double a = a0 + sweep * i / steps;
+    out.push_back({Clamp(cx + rx * std::cos(a)), Clamp(cy - ry * std::sin(a))});
+  }
+}
+
+void Player::RoundRect(double l, double t, double r, double b, double w, double h) {
+  const TRect d = DevRect(l, t, r, b);
+  double kx, ky;
+  Scale(kx, ky);
+  const double rx = std::min(std::abs(w * kx * sx_) / 2, d.Width() / 2.0);
+  const double ry = std::min(std::abs(h * ky * sy_) / 2, d.Height() / 2.0);
+  std::vector<TPoint> points;
+  constexpr double kQuarter = M_PI / 2;
+  ArcPoints(points, d.Right - rx, d.Top + ry, rx, ry, 0, kQuarter);
+  ArcPoints(points, d.Left + rx, d.Top + ry, rx, ry, kQuarter, kQuarter);
+  ArcPoints(points, d.Left + rx, d.Bottom - ry, rx, ry, 2 * kQuarter, kQuarter);
+  ArcPoints(points, d.Right - rx, d.Bottom - ry, rx, ry, 3 * kQuarter, kQuarter);
+  Polygon(points);
+}
+
+void Player::Arc(ArcKind kind, double l, double t, double r, double b, double xs, double ys, double xe,
+                 double ye) {
+  const TRect d = DevRect(l, t, r, b);
+  const double cx = (d.Left + d.Right) / 2.0, cy = (d.Top + d.Bottom) / 2.0;
+  const double rx = d.Width() / 2.0, ry = d.Height() / 2.0;
+  if (rx <= 0 || ry <= 0) return;
+  const TPoint s = Dev(xs, ys), e = Dev(xe, ye);
+  const double a0 = std::atan2(-(s.y - cy) / ry, (s.x - cx) / rx);
+  double a1 = std::atan2(-(e.y - cy) / ry, (e.x - cx) / rx);
+  if (a1 <= a0) a1 += 2 * M_PI;
+  std::vector<TPoint> points;
+  if (kind == kPie) points.push_back({Clamp(cx), Clamp(cy)});
+  ArcPoints(points, cx, cy, rx, ry, a0, a1 - a0);
+  if (kind == kArc)
+    Polyline(points);
+  else
+    Polygon(points);
+}
+
+void Player::LineTo(double x, double y) {
+  const TPoint from = Dev(dc_.cur_x, dc_.cur_y), to = Dev(x, y);
+  ApplyPen();
+  canvas_.MoveTo(from.x, from.y);
+  canvas_.LineTo(to.x, to.y);
+  dc_.cur_x = x;
+  dc_.cur_y = y;
+}
+
+void Player::SetPixel(double x, double y, TColor color) {
+  TRect d = DevRect(x, y, x + 1, y + 1);
+  d.Right = std::max(d.Right, d.Left + 1);
+  d.Bottom = std::max(d.Bottom, d.Top + 1);
+  canvas_.Brush().SetStyle(bsSolid);
+  canvas_.Brush().SetColor(color);
+  canvas_.FillRect(d);
+}
+
+void Player::Text(double x, double y, const AnsiString& text, uint32_t options, const TRect* box) {
+  const bool update_cp = (dc_.text_align & TA_UPDATECP) != 0;
+  if (update_cp) {
+    x = dc_.cur_x;
+    y = dc_.cur_y;
+  }
+  if (box != nullptr && (options & ETO_OPAQUE)) {
+    canvas_.Brush().SetStyle(bsSolid);
+    canvas_.Brush().SetColor(dc_.bk_color);
+    canvas_.FillRect(*box);
+  }
+  if (text.empty()) return;
+  double kx, ky;
+  Scale(kx, ky);
+  const LogFont& lf = dc_.font;
+  // A positive height is the cell's, of which the character takes about 7/8.
+  double pixels = std::abs(lf.height * ky * sy_);
+  if (lf.height > 0) pixels *= 0.875;
+  // No height: the 12-point default, 16 screen pixels.
+  if (lf.height == 0) pixels = 16 * std::abs(sy_) * ref_per_mm_y_ * 25.4 / 96;
+  pixels = std::clamp(pixels, 1.0, std::min(4.0 * std::max(rect_.Width(), rect_.Height()) + 1, 10000.0));
+  TFont& font = canvas_.Font();
+  font.SetName(lf.face.empty() ? AnsiString("Arial") : lf.face);
+  font.SetHeight(-Clamp(pixels));
+  TFontStyles style;
+  if (lf.weight >= 600) style = style.Include(fsBold);
+  if (lf.italic) style = style.Include(fsItalic);
+  if (lf.underline) style = style.Include(fsUnderline);
+  if (lf.strike_out) style = style.Include(fsStrikeOut);
+  font.SetStyle(style);
+  font.SetColor(dc_.text_color);
+  // A y axis turned upwards turns the angle's sense as well.
+  const int escapement = (ky * sy_ < 0) ? -lf.escapement : lf.escapement;
+  font.SetOrientation(escapement % 3600);
+  canvas_.Brush().SetColor(dc_.bk_color);
+  canvas_.Brush().SetStyle(dc_.bk_mode == kOpaque ? bsSolid : bsClear);
+
+  const int width = canvas_.TextWidth(text);
+  const QFontMetrics& metrics = measure_.MetricsOf(font);
+  double ox = 0, oy = 0;
+  const uint32_t horizontal = dc_.text_align & TA_CENTER;
+  if (horizontal == TA_CENTER)
+    ox = -width / 2.0;
+  else if (horizontal == TA_RIGHT)
+    ox = -width;
+  const uint32_t vertical = dc_.text_align & TA_BASELINE;
+  if (vertical == TA_BASELINE)
+    oy = -metrics.ascent();
+  else if (vertical == TA_BOTTOM)
+    oy = -metrics.height();
+  const double angle = font.Orientation() * M_PI / 1800;
+  const TPoint at = Dev(x, y);
+  const double tx = at.x + ox * std::cos(angle) + oy * std::sin(angle);
+  const double ty = at.y - ox * std::sin(angle) + oy * std::cos(angle);
+  const bool clipped = box != nullptr && (options & ETO_CLIPPED);
+  if (clipped) PushClip(*box);
+  canvas_.TextOut(Clamp(tx), Clamp(ty), text);
+  if (clipped) PopClipsTo(dc_.clips - 1);
+  if (update_cp && kx * sx_ != 0) dc_.cur_x += (horizontal == TA_RIGHT ? -width : width) / (kx * sx_);
+}
+
+void Player::PatBlt(const TRect& r, uint32_t rop) {
+  if (rop == PATCOPY) {
+    ApplyBrush();
+  } else if (rop == BLACKNESS || rop == WHITENESS) {
+    canvas_.Brush().SetStyle(bsSolid);
+    canvas_.Brush().SetColor(rop == BLACKNESS ? clBlack : clWhite);
+  } else {
+    return;
+  }
+  if (canvas_.Brush().Style() != bsClear) canvas_.FillRect(r);
+}
+
+// The size of a device-independent bitmap's header and colour table, from
+// its header; 0 when the header cannot be trusted.
+size_t DibHeaderBytes(std::string_view dib) {
+  const Bytes b(reinterpret_cast<const unsigned char*>(dib.data()), dib.size());
+  const uint32_t header = b.U32(0);
+  if (header == 12) {
+    const int bits = b.U16(10);
+    return 12 + (bits <= 8 ? (size_t{3} << bits) : 0);
+  }
+  if (header < 40 || header > 1024) return 0;
+  const int bits = b.U16(14);
+  const uint32_t compression = b.U32(16);
+  uint64_t colors = b.U32(32);
+  if (colors == 0 && bits <= 8) colors = uint64_t{1} << bits;
+  if (colors > 256 && bits <= 8) return 0;
+  if (bits > 8 && colors > 4096) return 0;
+  size_t masks = (header == 40 && (compression == 3 || compression == 6)) ? (compression == 3 ? 12 : 16) : 0;
+  return header + masks + static_cast<size_t>(colors) * 4;
+}
+
+void Player::DrawDib(const TRect& dest, bool flip_x, bool flip_y, std::string_view bmi, std::string_view bits,
+                     int xs, int ys, int ws, int hs, uint32_t rop) {
+  if (rop != SRCCOPY && rop != SRCAND) return;  // masks and inversions are not painted
+  if (dest.Width() <= 0 || dest.Height() <= 0 || dest.Width() > kMostImageSide || dest.Height() > kMostImageSide)
+    return;
+  if (int64_t{dest.Width()} * dest.Height() > kMostImagePixels) return;
+  const Bytes h(reinterpret_cast<const unsigned char*>(bmi.data()), bmi.size());
+  const bool core = h.U32(0) == 12;
+  const int64_t w = core ? h.U16(4) : h.I32(4);
+  const int64_t ht = core ? h.I16(6) : h.I32(8);
+  if (w <= 0 || ht == 0 || w > kMostImageSide || std::abs(ht) > kMostImageSide ||
+      w * std::abs(ht) > kMostImagePixels)
+    return;
+  std::string file = "BM";
+  const size_t offset = 14 + bmi.size();
+  const size_t total = offset + bits.size();
+  if (total > UINT32_MAX) return;
+  char word[4];
+  PutLE32(word, static_cast<uint32_t>(total));
+  file.append(word, 4);
+  file.append(4, '\0');
+  PutLE32(word, static_cast<uint32_t>(offset));
+  file.append(word, 4);
+  file.append(bmi);
+  file.append(bits);
+  TBitmap picture;
+  try {
+    picture.LoadFromBytes(file.data(), file.size());
+  } catch (const EInvalidGraphic&) {
+    return;
+  }
+  QImage image = picture.Image();
+  // The source rectangle counts rows from the bottom of a bottom-up bitmap.
+  const int iw = image.width(), ih = image.height();
+  if (ws > 0 && hs > 0 && !(xs == 0 && ys == 0 && ws == iw && hs == ih)) {
+    const int top = ht > 0 ? ih - ys - hs : ys;
+    const QRect part = QRect(xs, top, ws, hs).intersected(image.rect());
+    if (part.isEmpty()) return;
+    image = image.copy(part);
+  }
+  if (flip_x || flip_y) image = image.mirrored(flip_x, flip_y);
+  TBitmap source;
+  source.SetImage(image);
+  TBitmap scaled;
+  scaled.AssignScaled(source, dest.Width(), dest.Height());
+  canvas_.Draw(dest.Left, dest.Top, scaled);
+}
+
+// ---- Placeable metafile records ------------------------------------------------------------
+
+std::vector<TPoint> PlaceablePoints(const Bytes& r, size_t at, size_t count, const Player* p,
+                                    TPoint (Player::*dev)(double, double) const) {
+  std::vector<TPoint> points;
+  if (!r.Has(at, count * 4)) return points;
+  points.reserve(count);
+  for (size_t i = 0; i < count; ++i) points.push_back((p->*dev)(r.I16(at + 4 * i), r.I16(at + 4 * i + 2)));
+  return points;
+}
+
+void Player::PlayPlaceable(const Bytes& file, double fl, double ft, double fr, double fb, double units_per_inch) {
+  enhanced_ = false;
+  frame_l_ = fl;
+  frame_t_ = ft;
+  frame_w_ = fr - fl;
+  frame_h_ = fb - ft;
+  ref_per_mm_x_ = ref_per_mm_y_ = units_per_inch / 25.4;
+  SetFrame(fl, ft, fr, fb);
+  // The window starts on the frame, as the classic player sets it up.
+  dc_.map_mode = MM_ANISOTROPIC;
+  dc_.wox = fl;
+  dc_.woy = ft;
+  dc_.wex = frame_w_;
+  dc_.wey = frame_h_;
+  const size_t header_words = file.U16(kPlaceableBytes + 2);
+  size_t at = kPlaceableBytes + std::max<size_t>(header_words * 2, kStandardHeaderBytes);
+  const uint16_t object_slots = file.U16(kPlaceableBytes + 10);
+  objects_.reserve(object_slots);
+  while (file.Has(at, 6)) {
+    const uint64_t bytes = uint64_t{file.U32(at)} * 2;
+    if (bytes < 6 || !file.Has(at, bytes)) break;
+    const uint16_t function = file.U16(at + 4);
+    if (function == 0) break;
+    const Bytes record(reinterpret_cast<const unsigned char*>(file.View(at + 6, bytes - 6).data()), bytes - 6);
+    if (!PlaceableRecord(function, record)) break;
+    at += bytes;
+  }
+}
+
+bool Player::PlaceableRecord(uint16_t function, const Bytes& r) {
+  // Parameters: 16-bit words, points y before x, rectangles bottom, right, top, left.
+  auto w = [&](size_t i) { return static_cast<double>(r.I16(2 * i)); };
+  auto draw_dib = [&](double x, double y, double dw, double dh, size_t at, int xs, int ys, int ws, int hs,
+                      uint32_t rop) {
+    const std::string_view dib = r.View(at, r.Size() - at);
+    const size_t head = DibHeaderBytes(dib);
+    if (head == 0 || head > dib.size()) return;
+    const TPoint a = Dev(x, y), b = Dev(x + dw, y + dh);
+    DrawDib(Rect(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)), b.x < a.x,
+            b.y < a.y, dib.substr(0, head), dib.substr(head), xs, ys, ws, hs, rop);
+  };
+  switch (function) {
+    case 0x0201: dc_.bk_color = ColorRef(r.U32(0)); break;                      // SETBKCOLOR
+    case 0x0102: dc_.bk_mode = r.U16(0); break;                                 // SETBKMODE
+    case 0x0103: dc_.map_mode = r.U16(0); break;                                // SETMAPMODE
+    case 0x0209: dc_.text_color = ColorRef(r.U32(0)); break;                    // SETTEXTCOLOR
+    case 0x012E: dc_.text_align = r.U16(0); break;                              // SETTEXTALIGN
+    case 0x020B: dc_.woy = w(0), dc_.wox = w(1); break;                         // SETWINDOWORG
+    case 0x020C: dc_.wey = w(0), dc_.wex = w(1); break;                         // SETWINDOWEXT
+    case 0x020F: dc_.woy += w(0), dc_.wox += w(1); break;                       // OFFSETWINDOWORG
+    case 0x0410:                                                                // SCALEWINDOWEXT
+      if (w(0) != 0 && w(2) != 0) dc_.wey = dc_.wey * w(1) / w(0), dc_.wex = dc_.wex * w(3) / w(2);
+      break;
+    case 0x0213: LineTo(w(1), w(0)); break;                                     // LINETO
+    case 0x0214: dc_.cur_y = w(0), dc_.cur_x = w(1); break;                     // MOVETO
+    case 0x0416: PushClip(DevRect(w(3), w(2), w(1), w(0))); break;              // INTERSECTCLIPRECT
+    case 0x0418: Ellipse(w(3), w(2), w(1), w(0)); break;                        // ELLIPSE
+    case 0x041B: Rectangle(w(3), w(2), w(1), w(0)); break;                      // RECTANGLE
+    case 0x061C: RoundRect(w(5), w(4), w(3), w(2), w(1), w(0)); break;          // ROUNDRECT
+    case 0x0817: Arc(kArc, w(7), w(6), w(5), w(4), w(3), w(2), w(1), w(0)); break;    // ARC
+    case 0x081A: Arc(kPie, w(7), w(6), w(5), w(4), w(3), w(2), w(1), w(0)); break;    // PIE
+    case 0x0830: Arc(kChord, w(7), w(6), w(5), w(4), w(3), w(2), w(1), w(0)); break;  // CHORD
+    case 0x061D: PatBlt(DevRect(w(5), w(4), w(5) + w(3), w(4) + w(2)), r.U32(0)); break;  // PATBLT
+    case 0x041F: SetPixel(w(3), w(2), ColorRef(r.U32(0))); break;               // SETPIXEL
+    case 0x001E: SaveDC(); break;                                               // SAVEDC
+    case 0x0127: RestoreDC(r.I16(0)); break;                                    // RESTOREDC
+    case 0x0324:                                                                // POLYGON
+    case 0x0325: {                                                              // POLYLINE
+      const auto points = PlaceablePoints(r, 2, r.U16(0), this, &Player::Dev);
+      if (function == 0x0324) Polygon(points); else Polyline(points);
+      break;
+    }
+    case 0x0538: {  // POLYPOLYGON: count, the counts, then all points
+      const size_t polygons = r.U16(0);
+      if (!r.Has(2, polygons * 2)) return false;
+      size_t at = 2 + polygons * 2;
+      for (size_t i = 0; i < polygons; ++i) {
+        const size_t n = r.U16(2 + 2 * i);
+        if (!r.Has(at, n * 4)) return false;
+        Polygon(PlaceablePoints(r, at, n, this, &Player::Dev));
+        at += n * 4;
+      }
+      break;
+    }
+    case 0x0521: {  // TEXTOUT: length, the text (even), y, x
+      const size_t n = r.U16(0);
+      const size_t after = 2 + ((n + 1) & ~size_t{1});
+      if (!r.Has(2, n)) return false;
+      Text(r.I16(after + 2), r.I16(after), AnsiString(r.View(2, n)), 0, nullptr);
+      break;
+    }
+    case 0x0A32: {  // EXTTEXTOUT: y, x, length, options, [rectangle], text
+      const size_t n = r.U16(4);
+      const uint16_t options = r.U16(6);
+      size_t at = 8;
+      TRect box;
+      const bool has_box = (options & (ETO_OPAQUE | ETO_CLIPPED)) != 0;
+      if (has_box) {
+        box = DevRect(r.I16(8), r.I16(10), r.I16(12), r.I16(14));
+        at += 8;
+      }
+      if (!r.Has(at, n)) return false;
+      Text(r.I16(2), r.I16(0), AnsiString(r.View(at, n)), options, has_box ? &box : nullptr);
+      break;
+    }
+    case 0x0940:  // DIBBITBLT: rop, ys, xs, [reserved,] h, w, y, x, bitmap
+      if (r.Size() == 9 * 2)
+        PatBlt(DevRect(w(8), w(7), w(8) + w(6), w(7) + w(5)), r.U32(0));
+      else
+        draw_dib(w(7), w(6), w(5), w(4), 16, 0, 0, 0, 0, r.U32(0));
+      break;
+    case 0x0B41:  // DIBSTRETCHBLT: rop, hs, ws, ys, xs, [reserved,] h, w, y, x, bitmap
+      if (r.Size() == 11 * 2)
+        PatBlt(DevRect(w(10), w(9), w(10) + w(8), w(9) + w(7)), r.U32(0));
+      else
+        draw_dib(w(9), w(8), w(7), w(6), 20, r.I16(10), r.I16(8), r.I16(6), r.I16(4), r.U32(0));
+      break;
+    case 0x0F43:  // STRETCHDIB: rop, usage, hs, ws, ys, xs, h, w, y, x, bitmap
+      draw_dib(w(10), w(9), w(8), w(7), 22, r.I16(12), r.I16(10), r.I16(8), r.I16(6), r.U32(0));
+      break;
+    case 0x01F0: Delete(r.U16(0)); break;                                       // DELETEOBJECT
+    case 0x012D: {                                                              // SELECTOBJECT
+      const size_t slot = r.U16(0);
+      if (slot < objects_.size()) Select(objects_[slot]);
+      break;
+    }
+    case 0x012C: {  // SELECTCLIPREGION
+      const size_t slot = r.U16(0);
+      if (slot < objects_.size() && objects_[slot].kind == GdiObject::kRegion) Select(objects_[slot]);
+      break;
+    }
+    case 0x02FA: {  // CREATEPENINDIRECT: style, width (x, y), colour
+      GdiObject o;
+      o.kind = GdiObject::kPen;
+      o.pen.style = r.U16(0);
+      o.pen.width = r.I16(2);
+      o.pen.color = ColorRef(r.U32(6));
+      Store(FreeSlot(), o);
+      break;
+    }
+    case 0x02FC: {  // CREATEBRUSHINDIRECT: style, colour, hatch
+      GdiObject o;
+      o.kind = GdiObject::kBrush;
+      o.brush = {r.U16(0), ColorRef(r.U32(2)), r.U16(6)};
+      Store(FreeSlot(), o);
+      break;
+    }
+    case 0x02FB: {  // CREATEFONTINDIRECT
+      GdiObject o;
+      o.kind = GdiObject::kFont;
+      o.font.height = r.I16(0);
+      o.font.escapement = r.I16(4);
+      o.font.weight = r.I16(8);
+      // Italic, underline and strike-out are bytes of the weight's word pair.
+      o.font.italic = (r.U16(10) & 0xFF) != 0;
+      o.font.underline = (r.U16(10) >> 8) != 0;
+      o.font.strike_out = (r.U16(12) & 0xFF) != 0;
+      o.font.face = FaceName(r.View(18, std::min<size_t>(32, r.Size() > 18 ? r.Size() - 18 : 0)));
+      Store(FreeSlot(), o);
+      break;
+    }
+    case 0x06FF: {  // CREATEREGION: the header, then the bounds at 14
+      GdiObject o;
+      o.kind = GdiObject::kRegion;
+      o.left = r.I16(14), o.top = r.I16(16), o.right = r.I16(18), o.bottom = r.I16(20);
+      Store(FreeSlot(), o);
+      break;
+    }
+    case 0x00F7:  // CREATEPALETTE
+    case 0x01F9:  // CREATEPATTERNBRUSH
+    case 0x0142: {  // DIBCREATEPATTERNBRUSH
+      // They take a slot that later records count on.
+      GdiObject o;
+      o.kind = function == 0x00F7 ? GdiObject::kOther : GdiObject::kBrush;
+      o.brush.style = BS_NULL;
+      Store(FreeSlot(), o);
+      break;
+    }
+    default: break;  // viewport records belong to the player; the rest is passed over
+  }
+  return true;
+}
+
+// ---- Enhanced metafile records -------------------------------------------------------------
+
+void Player::PlayEnhanced(const Bytes& file) {
+  enhanced_ = true;
+  // The frame (0.01 mm) in reference pixels, by the reference device's size.
+  const double dev_x = file.I32(72), dev_y = file.I32(76), mm_x = file.I32(80), mm_y = file.I32(84);
+  double fl = file.I32(24), ft = file.I32(28), fr = file.I32(32), fb = file.I32(36);
+  if (dev_x > 0 && dev_y > 0 && mm_x > 0 && mm_y > 0) {
+    ref_per_mm_x_ = dev_x / mm_x;
+    ref_per_mm_y_ = dev_y / mm_y;
+    fl *= ref_per_mm_x_ / 100, fr *= ref_per_mm_x_ / 100;
+    ft *= ref_per_mm_y_ / 100, fb *= ref_per_mm_y_ / 100;
+  } else {
+    fl = file.I32(8), ft = file.I32(12), fr = file.I32(16), fb = file.I32(20);
+  }
+  SetFrame(fl, ft, fr, fb);
+  size_t at = 0;
+  while (file.Has(at, 8)) {
+    const uint32_t type = file.U32(at);
+    const uint32_t size = file.U32(at + 4);
+    if (size < 8 || size % 4 != 0 || !file.Has(at, size)) break;
+    if (type == 14) break;  // EOF
+    const Bytes record(reinterpret_cast<const unsigned char*>(file.View(at, size).data()), size);
+    if (!EnhancedRecord(type, record)) break;
+    at += size;
+  }
+}
+
+bool Player::EnhancedRecord(uint32_t type, const Bytes& r) {
+  // Offsets count from the record's start; 8 is the first parameter.
+  auto points32 = [&](size_t at, size_t count) {
+    std::vector<TPoint> p;
+    if (!r.Has(at, count * 8)) return p;
+    p.reserve(count);
+    for (size_t i = 0; i < count; ++i) p.push_back(Dev(r.I32(at + 8 * i), r.I32(at + 8 * i + 4)));
+    return p;
+  };
+  auto points16 = [&](size_t at, size_t count) {
+    std::vector<TPoint> p;
+    if (!r.Has(at, count * 4)) return p;
+    p.reserve(count);
+    for (size_t i = 0; i < count; ++i) p.push_back(Dev(r.I16(at + 4 * i), r.I16(at + 4 * i + 2)));
+    return p;
+  };
+  // Logical coordinates of the last point, for the records that move the pen.
+  auto last = [&](size_t at, size_t count, bool wide) {
+    if (count == 0) return;
+    const size_t step = wide ? 8 : 4, half = wide ? 4 : 2;
+    const size_t p = at + (count - 1) * step;
+    dc_.cur_x = wide ? r.I32(p) : r.I16(p);
+    dc_.cur_y = wide ? r.I32(p + half) : r.I16(p + half);
+  };
+  auto bezier = [&](std::vector<TPoint> p) {
+    // Start point, then three per curve: control, control, end.
+    std::vector<TPoint> line;
+    if (p.empty()) return line;
+    line.push_back(p[0]);
+    for (size_t i = 1; i + 2 < p.size(); i += 3) {
+      const TPoint a = line.back(), b = p[i], c = p[i + 1], d = p[i + 2];
+      for (int s = 1; s <= 16; ++s) {
+        const double t = s / 16.0, u = 1 - t;
+        line.push_back({Clamp(u * u * u * a.x + 3 * u * u * t * b.x + 3 * u * t * t * c.x + t * t * t * d.x),
+                        Clamp(u * u * u * a.y + 3 * u * u * t * b.y + 3 * u * t * t * c.y + t * t * t * d.y)});
+      }
+    }
+    return line;
+  };
+  auto poly = [&](bool wide, uint32_t kind) {
+    const size_t count = r.U32(24);
+    if (!r.Has(28, count * (wide ? 8 : 4))) return false;
+    std::vector<TPoint> p = wide ? points32(28, count) : points16(28, count);
+    switch (kind) {
+      case 0: Polygon(p); break;
+      case 1: Polyline(p); break;
+      case 2: Polyline(bezier(std::move(p))); break;
+      case 3:  // to: from the pen's position
+      case 4:
+        p.insert(p.begin(), Dev(dc_.cur_x, dc_.cur_y));
+        Polyline(kind == 4 ? bezier(std::move(p)) : p);
+        last(28, count, wide);
+        break;
+    }
+    return true;
+  };
+  auto polypoly = [&](bool wide, bool polygon) {
+    const size_t polys = r.U32(24);
+    const size_t total = r.U32(28);
+    if (!r.Has(32, polys * 4) || !r.Has(32 + polys * 4, total * (wide ? 8 : 4))) return false;
+    size_t at = 32 + polys * 4, used = 0;
+    for (size_t i = 0; i < polys; ++i) {
+      const size_t n = r.U32(32 + 4 * i);
+      if (n > total - used) return false;
+      std::vector<TPoint> p = wide ? points32(at, n) : points16(at, n);
+      if (polygon) Polygon(p); else Polyline(p);
+      at += n * (wide ? 8 : 4);
+      used += n;
+    }
+    return true;
+  };
+  auto bitmap = [&](size_t off_bmi, size_t off_bits) {
+    const uint32_t ob = r.U32(off_bmi), cb = r.U32(off_bmi + 4), obits = r.U32(off_bits), cbits = r.U32(off_bits + 4);
+    if (cb == 0 || !r.Has(ob, cb) || !r.Has(obits, cbits)) return std::pair<std::string_view, std::string_view>();
+    return std::pair(r.View(ob, cb), r.View(obits, cbits));
+  };
+  auto blit = [&](double x, double y, double w, double h, std::pair<std::string_view, std::string_view> dib,
+                  int xs, int ys, int ws, int hs, uint32_t rop) {
+    const TPoint a = Dev(x, y), b = Dev(x + w, y + h);
+    const TRect d = Rect(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y));
+    if (dib.first.empty())
+      PatBlt(d, rop);
+    else
+      DrawDib(d, b.x < a.x, b.y < a.y, dib.first, dib.second, xs, ys, ws, hs, rop);
+  };
+  auto text = [&](bool wide) {
+    // Bounds, graphics mode, scales, then the text: reference point, length,
+    // offset, options, rectangle, offset of the spacing.
+    const double x = r.I32(36), y = r.I32(40);
+    const size_t n = r.U32(44), off = r.U32(48);
+    const uint32_t options = r.U32(52);
+    if (!r.Has(off, n * (wide ? 2 : 1))) return false;
+    const TRect box = DevRect(r.I32(56), r.I32(60), r.I32(64), r.I32(68));
+    const AnsiString s = wide ? WideText(r, off, n) : AnsiString(r.View(off, n));
+    Text(x, y, s, options, (options & (ETO_OPAQUE | ETO_CLIPPED)) ? &box : nullptr);
+    return true;
+  };
+  auto rect_at = [&](size_t at) { return std::array<double, 4>{double(r.I32(at)), double(r.I32(at + 4)),
+                                                               double(r.I32(at + 8)), double(r.I32(at + 12))}; };
+  switch (type) {
+    case 1: break;  // HEADER
+    case 2: return poly(true, 2);
+    case 3: return poly(true, 0);
+    case 4: return poly(true, 1);
+    case 5: return poly(true, 4);
+    case 6: return poly(true, 3);
+    case 7: return polypoly(true, false);
+    case 8: return polypoly(true, true);
+    case 85: return poly(false, 2);
+    case 86: return poly(false, 0);
+    case 87: return poly(false, 1);
+    case 88: return poly(false, 4);
+    case 89: return poly(false, 3);
+    case 90: return polypoly(false, false);
+    case 91: return polypoly(false, true);
+    case 9: dc_.wex = r.I32(8), dc_.wey = r.I32(12); break;    // SETWINDOWEXTEX
+    case 10: dc_.wox = r.I32(8), dc_.woy = r.I32(12); break;   // SETWINDOWORGEX
+    case 11: dc_.vex = r.I32(8), dc_.vey = r.I32(12); break;   // SETVIEWPORTEXTEX
+    case 12: dc_.vox = r.I32(8), dc_.voy = r.I32(12); break;   // SETVIEWPORTORGEX
+    case 15: SetPixel(r.I32(8), r.I32(12), ColorRef(r.U32(16))); break;  // SETPIXELV
+    case 17: dc_.map_mode = r.I32(8); break;
+    case 18: dc_.bk_mode = r.I32(8); break;
+    case 22: dc_.text_align = r.U32(8); break;
+    case 24: dc_.text_color = ColorRef(r.U32(8)); break;
+    case 25: dc_.bk_color = ColorRef(r.U32(8)); break;
+    case 27: dc_.cur_x = r.I32(8), dc_.cur_y = r.I32(12); break;  // MOVETOEX
+    case 30: {                                                     // INTERSECTCLIPRECT
+      const auto c = rect_at(8);
+      PushClip(DevRect(c[0], c[1], c[2], c[3]));
+      break;
+    }
+    case 31:  // SCALEVIEWPORTEXTEX: x num, x denominator, y num, y denominator
+      if (r.I32(12) != 0 && r.I32(20) != 0)
+        dc_.vex = dc_.vex * r.I32(8) / r.I32(12), dc_.vey = dc_.vey * r.I32(16) / r.I32(20);
+      break;
+    case 32:  // SCALEWINDOWEXTEX
+      if (r.I32(12) != 0 && r.I32(20) != 0)
+        dc_.wex = dc_.wex * r.I32(8) / r.I32(12), dc_.wey = dc_.wey * r.I32(16) / r.I32(20);
+      break;
+    case 33: SaveDC(); break;
+    case 34: RestoreDC(r.I32(8)); break;
+    case 35:  // SETWORLDTRANSFORM
+    case 36: {  // MODIFYWORLDTRANSFORM: 1 identity, 2 left multiply, 3 right multiply, 4 set
+      const Xform x{r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28)};
+      const uint32_t mode = type == 35 ? 4 : r.U32(32);
+      if (mode == 1) dc_.world = Xform();
+      if (mode == 2) dc_.world = x.Then(dc_.world);
+      if (mode == 3) dc_.world = dc_.world.Then(x);
+      if (mode == 4) dc_.world = x;
+      break;
+    }
+    case 37: {  // SELECTOBJECT
+      const uint32_t h = r.U32(8);
+      if (h & 0x80000000u)
+        SelectStock(h);
+      else if (h < objects_.size())
+        Select(objects_[h]);
+      break;
+    }
+    case 38: {  // CREATEPEN: slot, style, width (x, y), colour
+      GdiObject o;
+      o.kind = GdiObject::kPen;
+      o.pen.style = r.I32(12);
+      o.pen.width = r.I32(16);
+      o.pen.color = ColorRef(r.U32(24));
+      Store(r.U32(8), o);
+      break;
+    }
+    case 95: {  // EXTCREATEPEN: slot, 4 bitmap fields, style, width, brush style, colour, hatch
+      GdiObject o;
+      o.kind = GdiObject::kPen;
+      const uint32_t style = r.U32(28);
+      o.pen.style = static_cast<int>(style & 0xF);
+      o.pen.cosmetic = (style & 0x000F0000u) == 0;
+      o.pen.width = r.U32(32);
+      if (r.U32(36) == BS_NULL) o.pen.style = 5;
+      o.pen.color = ColorRef(r.U32(40));
+      Store(r.U32(8), o);
+      break;
+    }
+    case 39: {  // CREATEBRUSHINDIRECT: slot, style, colour, hatch
+      GdiObject o;
+      o.kind = GdiObject::kBrush;
+      o.brush = {r.I32(12), ColorRef(r.U32(16)), r.I32(20)};
+      Store(r.U32(8), o);
+      break;
+    }
+    case 93:  // CREATEMONOBRUSH
+    case 94: {  // CREATEDIBPATTERNBRUSHPT
+      GdiObject o;
+      o.kind = GdiObject::kBrush;
+      o.brush.style = BS_NULL;
+      Store(r.U32(8), o);
+      break;
+    }
+    case 82: {  // EXTCREATEFONTINDIRECTW: slot, then the font description
+      GdiObject o;
+      o.kind = GdiObject::kFont;
+      o.font.height = r.I32(12);
+      o.font.escapement = r.I32(20);
+      o.font.weight = r.I32(28);
+      const std::string_view flags = r.View(32, 3);
+      if (flags.size() == 3) {
+        o.font.italic = flags[0] != 0;
+        o.font.underline = flags[1] != 0;
+        o.font.strike_out = flags[2] != 0;
+      }
+      AnsiString face = WideText(r, 40, 32);
+      o.font.face = face.substr(0, face.find('\0'));
+      Store(r.U32(8), o);
+      break;
+    }
+    case 40: Delete(r.U32(8)); break;  // DELETEOBJECT
+    case 42: {
+      const auto c = rect_at(8);
+      Ellipse(c[0], c[1], c[2], c[3]);
+      break;
+    }
+    case 43: {
+      const auto c = rect_at(8);
+      Rectangle(c[0], c[1], c[2], c[3]);
+      break;
+    }
+    case 44: {
+      const auto c = rect_at(8);
+      RoundRect(c[0], c[1], c[2], c[3], r.I32(24), r.I32(28));
+      break;
+    }
+    case 45:    // ARC
+    case 46:    // CHORD
+    case 47: {  // PIE
+      const auto c = rect_at(8);
+      Arc(type == 45 ? kArc : type == 46 ? kChord : kPie, c[0], c[1], c[2], c[3], r.I32(24), r.I32(28), r.I32(32),
+          r.I32(36));
+      break;
+    }
+    case 54: LineTo(r.I32(8), r.I32(12)); break;
+    case 75: {  // EXTSELECTCLIPRGN: data size, mode, region (header: bounds at 16)
+      const uint32_t bytes = r.U32(8), mode = r.U32(12);
+      if (mode == RGN_COPY) PopClipsTo(0);
+      if (bytes >= 32 && (mode == RGN_COPY || mode == RGN_AND))
+        PushClip(ReferenceRect(r.I32(32), r.I32(36), r.I32(40), r.I32(44)));
+      break;
+    }
+    case 83: return text(false);  // EXTTEXTOUTA
+    case 84: return text(true);   // EXTTEXTOUTW
+    case 76:                      // BITBLT
+    case 77:                      // STRETCHBLT
+      // Bounds, x, y, cx, cy, rop, xs, ys, transform, colour, usage, bitmap
+      // fields; stretching adds the source's cx and cy.
+      blit(r.I32(24), r.I32(28), r.I32(32), r.I32(36), bitmap(84, 92), r.I32(44), r.I32(48),
+           type == 77 ? r.I32(100) : r.I32(32), type == 77 ? r.I32(104) : r.I32(36), r.U32(40));
+      break;
+    case 81:  // STRETCHDIBITS: bounds, x, y, xs, ys, cxs, cys, bitmap fields, usage, rop, cx, cy
+      blit(r.I32(24), r.I32(28), r.I32(72), r.I32(76), bitmap(48, 56), r.I32(32), r.I32(36), r.I32(40), r.I32(44),
+           r.U32(68));
+      break;
+    default: break;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---- TWindowsMetafile ---------------------------------------------------------------------
+
+bool TWindowsMetafile::Recognized(std::string_view bytes) {
+  if (bytes.size() >= 4 && GetLE32(bytes.data()) == kPlaceableKey) return true;
+  return bytes.size() >= 44 && GetLE32(bytes.data()) == 1 && GetLE32(bytes.data() + 40) == kEnhancedSignature;
+}
+
+void TWindowsMetafile::LoadFromBytes(std::string_view bytes) {
+  const Bytes b(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  bool enhanced = false;
+  double fl, ft, fr, fb, width, height;
+  if (b.Has(0, kPlaceableBytes + kStandardHeaderBytes) && b.U32(0) == kPlaceableKey) {
+    fl = b.I16(6), ft = b.I16(8), fr = b.I16(10), fb = b.I16(12);
+    const double inch = b.U16(14);
+    const uint16_t kind = b.U16(kPlaceableBytes);
+    if (inch == 0 || (kind != 1 && kind != 2)) throw EInvalidGraphic("Metafile is not valid");
+    width = std::abs(fr - fl) * 96 / inch;
+    height = std::abs(fb - ft) * 96 / inch;
+  } else if (b.Has(0, kEnhancedHeaderBytes) && b.U32(0) == 1 && b.U32(40) == kEnhancedSignature &&
+             b.U32(4) >= kEnhancedHeaderBytes && b.Has(0, b.U32(4))) {
+    enhanced = true;
+    fl = b.I32(24), ft = b.I32(28), fr = b.I32(32), fb = b.I32(36);
+    width = std::abs(fr - fl) * 96 / 2540;
+    height = std::abs(fb - ft) * 96 / 2540;
+  } else {
+    throw EInvalidGraphic("Metafile is not valid");
+  }
+  if (fr == fl || fb == ft) throw EInvalidGraphic("Metafile has no frame");
+  bytes_.assign(bytes);
+  enhanced_ = enhanced;
+  frame_left_ = fl, frame_top_ = ft, frame_right_ = fr, frame_bottom_ = fb;
+  width_ = static_cast<int>(std::lround(width));
+  height_ = static_cast<int>(std::lround(height));
+}
+
+void TWindowsMetafile::StretchDraw(TCanvas& canvas, const TRect& rect) const {
+  if (bytes_.empty() || rect.Width() <= 0 || rect.Height() <= 0) return;
+  TPen pen;
+  pen.Assign(canvas.Pen());
+  TBrush brush;
+  brush.Assign(canvas.Brush());
+  TFont font;
+  font.Assign(canvas.Font());
+  const TPoint position = canvas.PenPos();
+  canvas.PushClip(rect);
+  try {
+    const Bytes file(reinterpret_cast<const unsigned char*>(bytes_.data()), bytes_.size());
+    Player player(canvas, rect);
+    if (enhanced_)
+      player.PlayEnhanced(file);
+    else
+      player.PlayPlaceable(file, frame_left_, frame_top_, frame_right_, frame_bottom_, file.U16(14));
+  } catch (const Exception&) {
+    // A record the toolkit cannot take (a text it cannot convert) ends the
+    // picture as a damaged one does; the player has taken its clips back.
+  }
+  canvas.PopClip();
+  canvas.Pen().Assign(pen);
+  canvas.Brush().Assign(brush);
+  canvas.Font().Assign(font);
+  canvas.MoveTo(position.x, position.y);
+}
