@@ -17,6 +17,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/db/fields.h"
 #include "toolkit/gfx/jpeg.h"
+#include "toolkit/gfx/metafile.h"
 
 namespace {
 
@@ -376,8 +377,7 @@ uint8_t SniffPictureKind(std::string_view data) {
   if (starts("BM")) return pkBitmap;
   if (IsJPEGData(data.data(), data.size())) return pkJPEG;
   if (starts(std::string_view("\0\0\1\0", 4))) return pkIcon;
-  // Placeable metafile key, or an enhanced metafile's signature at 40.
-  if (starts("\xD7\xCD\xC6\x9A") || (data.size() >= 44 && data.substr(40, 4) == " EMF")) return pkMetafile;
+  if (TWindowsMetafile::Recognized(data)) return pkMetafile;
   return pkNone;
 }
 
@@ -415,6 +415,8 @@ void TfrPictureView::SetPicture(uint8_t kind, std::string data) {
   picture_kind_ = data.empty() ? pkNone : kind;
   picture_data_ = picture_kind_ == pkNone ? std::string() : std::move(data);
   decoded_.reset();
+  metafile_.reset();
+  played_.reset();
   decode_tried_ = false;
 }
 
@@ -442,11 +444,35 @@ TBitmap* TfrPictureView::Decoded() {
     } else if (picture_kind_ == pkIcon) {
       decoded_ = std::make_unique<TBitmap>();
       decoded_->LoadIconFromBytes(picture_data_.data(), picture_data_.size());
+    } else if (picture_kind_ == pkMetafile) {
+      metafile_ = std::make_unique<TWindowsMetafile>();
+      metafile_->LoadFromBytes(picture_data_);
     }
   } catch (const std::exception&) {
     decoded_.reset();  // a picture that cannot be read draws as none
+    metafile_.reset();
   }
   return decoded_.get();
+}
+
+TWindowsMetafile* TfrPictureView::DecodedMetafile() {
+  Decoded();
+  return metafile_.get();
+}
+
+void TfrPictureView::DrawMetafile(TCanvas& canvas, const TRect& r) {
+  // Played into our own recording at the canvas's resolution, so that texts
+  // take the sizes they have there, then replayed; a repaint of the same
+  // place replays the recording alone.
+  if (!played_ || played_rect_ != r || played_ppi_ != canvas.PixelsPerInch()) {
+    played_ = std::make_unique<TMetafile>();
+    TMetafileCanvas recorder(*played_);
+    recorder.SetPixelsPerInch(canvas.PixelsPerInch());
+    metafile_->StretchDraw(recorder, r);
+    played_rect_ = r;
+    played_ppi_ = canvas.PixelsPerInch();
+  }
+  played_->Replay(canvas);
 }
 
 int TfrPictureView::PictureWidth() {
@@ -454,6 +480,7 @@ int TfrPictureView::PictureWidth() {
     const int w = static_cast<unsigned char>(picture_data_[6]);
     return w == 0 ? 256 : w;
   }
+  if (TWindowsMetafile* m = DecodedMetafile()) return m->Width();
   TBitmap* b = Decoded();
   return b != nullptr ? b->Width() : 0;
 }
@@ -463,6 +490,7 @@ int TfrPictureView::PictureHeight() {
     const int h = static_cast<unsigned char>(picture_data_[7]);
     return h == 0 ? 256 : h;
   }
+  if (TWindowsMetafile* m = DecodedMetafile()) return m->Height();
   TBitmap* b = Decoded();
   return b != nullptr ? b->Height() : 0;
 }
@@ -600,7 +628,12 @@ void TfrPictureView::DrawTo(TCanvas* canvas) {
   ApplyScale();
   PaintFill();
   TBitmap* bitmap = Decoded();
-  if (bitmap != nullptr && !bitmap->Empty()) {
+  TWindowsMetafile* metafile = DecodedMetafile();
+  if (metafile != nullptr) {
+    // To the printer as to the screen: a metafile is stretch-drawn.
+    const TRect r = TargetRect();
+    if (r.Width() > 0 && r.Height() > 0) DrawMetafile(*canvas, r);
+  } else if (bitmap != nullptr && !bitmap->Empty()) {
     const TRect r = TargetRect();
     if (r.Width() > 0 && r.Height() > 0) {
       TBitmap scaled;

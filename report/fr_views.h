@@ -20,6 +20,9 @@
 
 #include "report/fr_view.h"
 
+class TMetafile;
+class TWindowsMetafile;
+
 // Band types, held in a band object's FrameTyp.
 enum TfrBandType : int {
   btReportTitle, btReportSummary, btPageHeader, btPageFooter, btMasterHeader, btMasterData, btMasterFooter,
@@ -150,11 +153,21 @@ class TfrPictureView : public TfrDrawnView<TfrView> {
   uint8_t BlobType = btBMP;
 
  private:
+  // The picture read from its bytes: a bitmap for the raster kinds, a
+  // metafile for pkMetafile; nullptr when it cannot be read.
   TBitmap* Decoded();
+  TWindowsMetafile* DecodedMetafile();
+  void DrawMetafile(TCanvas& canvas, const TRect& r);
   uint8_t picture_kind_ = pkNone;
   std::string picture_data_;
   std::unique_ptr<TBitmap> decoded_;
+  std::unique_ptr<TWindowsMetafile> metafile_;
   bool decode_tried_ = false;
+  // The metafile played for the last rectangle and resolution, replayed
+  // while the preview repaints the same page.
+  std::unique_ptr<TMetafile> played_;
+  TRect played_rect_;
+  int played_ppi_ = 0;
   // The number scripts read as "Picture" and give another picture to copy it.
   int picture_handle_ = 0;
 };
