@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "tests/support/metafile_fixture.h"
 #include "tests/support/pictures.h"
@@ -220,6 +221,39 @@ TEST(WindowsMetafile, TextsArriveIn1251WhereTheirAlignmentPutsThem) {
     EXPECT_GT(left, 20);
     EXPECT_GT(right, 20);
     EXPECT_EQ(below, 0);
+  }
+}
+
+// Arcs run counter-clockwise from the start point's angle to the end
+// point's: from three o'clock to twelve a pie is the top right quarter, a
+// chord the part of it beyond the line between the two points; round
+// corners leave the box's corners empty.
+TEST(WindowsMetafile, PiesChordsAndRoundCornersFillTheirShapes) {
+  struct Case {
+    const char* what;
+    int function;
+    std::string params;
+    std::vector<Probe> probes;
+  };
+  const Case cases[] = {
+      {"pie", wmf::kPie, Words({0, 500, 500, 1000, 1000, 1000, 0, 0}),
+       {{150, 50, clRed, "top right"}, {50, 50, clWhite, "top left"}, {150, 150, clWhite, "bottom right"},
+        {50, 150, clWhite, "bottom left"}}},
+      {"chord", 0x0830, Words({0, 500, 500, 1000, 1000, 1000, 0, 0}),
+       {{170, 30, clRed, "beyond the chord"}, {120, 80, clWhite, "before the chord"}, {50, 150, clWhite, "elsewhere"}}},
+      {"round rectangle", 0x061C, Words({400, 400, 1000, 1000, 0, 0}),
+       {{2, 2, clWhite, "a corner"}, {100, 100, clRed, "the middle"}, {100, 2, clRed, "the top edge's middle"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PlaceableBuilder b(0, 0, 1000, 1000, 1000);
+    b.Add(wmf::kCreatePen, wmf::Pen(5, 0, 0))
+        .Add(wmf::kCreateBrush, wmf::Brush(0, kRed))
+        .Add(wmf::kSelectObject, {0})
+        .Add(wmf::kSelectObject, {1})
+        .Add(c.function, c.params);
+    const QImage image = Played(Loaded(b.Bytes()), 200, 200, Rect(0, 0, 200, 200));
+    for (const Probe& p : c.probes) EXPECT_EQ(PixelColor(image, p.x, p.y), ColorToRGB(p.color)) << p.what;
   }
 }
 
