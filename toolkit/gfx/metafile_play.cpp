@@ -8,6 +8,7 @@
 // pixels; its frame is what lands on the destination rectangle.
 #include <QFontMetrics>
 #include <QImage>
+#include <QRectF>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -563,9 +564,14 @@ size_t DibHeaderBytes(std::string_view dib) {
 void Player::DrawDib(const TRect& dest, bool flip_x, bool flip_y, std::string_view bmi, std::string_view bits,
                      int xs, int ys, int ws, int hs, uint32_t rop) {
   if (rop != SRCCOPY && rop != SRCAND) return;  // masks and inversions are not painted
-  if (dest.Width() <= 0 || dest.Height() <= 0 || dest.Width() > kMostImageSide || dest.Height() > kMostImageSide)
+  if (dest.Width() <= 0 || dest.Height() <= 0) return;
+  // Only the part inside the picture's rectangle is made: a bitmap stretched
+  // far beyond it costs no more than the rectangle.
+  const TRect seen = Rect(std::max(dest.Left, rect_.Left), std::max(dest.Top, rect_.Top),
+                          std::min(dest.Right, rect_.Right), std::min(dest.Bottom, rect_.Bottom));
+  if (seen.Width() <= 0 || seen.Height() <= 0 || seen.Width() > kMostImageSide || seen.Height() > kMostImageSide)
     return;
-  if (int64_t{dest.Width()} * dest.Height() > kMostImagePixels) return;
+  if (int64_t{seen.Width()} * seen.Height() > kMostImagePixels) return;
   const Bytes h(reinterpret_cast<const unsigned char*>(bmi.data()), bmi.size());
   const bool core = h.U32(0) == 12;
   const int64_t w = core ? h.U16(4) : h.I32(4);
@@ -601,11 +607,21 @@ void Player::DrawDib(const TRect& dest, bool flip_x, bool flip_y, std::string_vi
     image = image.copy(part);
   }
   if (flip_x || flip_y) image = image.mirrored(flip_x, flip_y);
+  if (seen != dest) {
+    const double kx = static_cast<double>(image.width()) / dest.Width();
+    const double ky = static_cast<double>(image.height()) / dest.Height();
+    const QRect part = QRectF((seen.Left - dest.Left) * kx, (seen.Top - dest.Top) * ky, seen.Width() * kx,
+                              seen.Height() * ky)
+                           .toAlignedRect()
+                           .intersected(image.rect());
+    if (part.isEmpty()) return;
+    image = image.copy(part);
+  }
   TBitmap source;
   source.SetImage(image);
   TBitmap scaled;
-  scaled.AssignScaled(source, dest.Width(), dest.Height());
-  canvas_.Draw(dest.Left, dest.Top, scaled);
+  scaled.AssignScaled(source, seen.Width(), seen.Height());
+  canvas_.Draw(seen.Left, seen.Top, scaled);
 }
 
 // ---- Placeable metafile records ------------------------------------------------------------

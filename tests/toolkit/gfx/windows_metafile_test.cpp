@@ -257,6 +257,31 @@ TEST(WindowsMetafile, PiesChordsAndRoundCornersFillTheirShapes) {
   }
 }
 
+// A bitmap stretched beyond the picture shows the part that falls inside
+// it, however far it reaches.
+TEST(WindowsMetafile, ABitmapStretchedBeyondThePictureShowsItsPartInside) {
+  struct Case {
+    const char* what;
+    int x, y, w, h;  // destination in units of a 100 x 100 frame
+    TColor top_left, top_right, bottom_left, bottom_right;
+  };
+  const Case cases[] = {
+      {"centred on the frame, twice its size", -50, -50, 200, 200, clRed, clBlue, clLime, clWhite},
+      {"hundreds of times the frame, its top left quarter over it", -14000, -14000, 28200, 28200, clRed, clRed,
+       clRed, clRed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PlaceableBuilder b(0, 0, 100, 100, 1000);
+    b.Add(wmf::kStretchDib, Le32(0x00CC0020) + Words({0, 8, 8, 0, 0, c.h, c.w, c.y, c.x}) + QuarteredDib());
+    const QImage image = Played(Loaded(b.Bytes()), 200, 200, Rect(0, 0, 200, 200));
+    EXPECT_EQ(PixelColor(image, 50, 50), ColorToRGB(c.top_left));
+    EXPECT_EQ(PixelColor(image, 150, 50), ColorToRGB(c.top_right));
+    EXPECT_EQ(PixelColor(image, 50, 150), ColorToRGB(c.bottom_left));
+    EXPECT_EQ(PixelColor(image, 150, 150), ColorToRGB(c.bottom_right));
+  }
+}
+
 // A clip narrows what follows until the state saved before it comes back.
 TEST(WindowsMetafile, ClipsLastUntilTheSavedStateReturns) {
   using namespace emf;
