@@ -125,8 +125,12 @@ const TClassInfo& TStandardVision::StaticClassInfo() {
         p.Boolean("Nullable", &V::Nullable, &V::SetNullable).WithDefault(true);
         p.Object("DropDown", TVisionToolForm::StaticClassInfo(), &V::DropDown,
                  [](V& o, TPersistent* v) { o.SetDropDown(dynamic_cast<TVisionToolForm*>(v)); });
+        p.Ordinal("DropDownOptions", TfvDropDownOptionsType(), &V::DropDownOptions, &V::SetDropDownOptions)
+            .WithDefault(0);
         p.Boolean("EnableDropDown", &V::EnableDropDown, &V::SetEnableDropDown).WithDefault(true);
         p.Integer("DropDownRows", &V::DropDownRows, &V::SetDropDownRows).WithDefault(7);
+        p.Object("PickList", TStrings::StaticClassInfo(), &V::PickList,
+                 [](V& o, TPersistent* v) { o.SetPickList(dynamic_cast<TStrings*>(v)); });
         p.Boolean("PickListValuesOnly", &V::PickListValuesOnly, &V::SetPickListValuesOnly).WithDefault(false);
         p.Ordinal("PickListType", TfvPickListTypeType(), &V::PickListType, &V::SetPickListType)
             .WithDefault(pltDefault);

@@ -20,6 +20,9 @@
 #include "tests/grid/vision_grid_support.h"
 #include "tests/grid/vision_support.h"
 #include "toolkit/core/classes.h"
+#include "toolkit/core/filer.h"
+#include "toolkit/core/objtext.h"
+#include "toolkit/core/text.h"
 #include "toolkit/ui/forms.h"
 
 namespace {
@@ -158,6 +161,74 @@ TEST(StandardVision, ASortedListSortsItselfAndAssignCopiesTheList) {
   strings.Clear();
   a.SetPickList(&strings);
   EXPECT_EQ(b.PickList()->Count(), 3) << "the strings were copied";
+}
+
+// A form holding a standard vision, written to its component stream and read
+// back into a form that already holds a vision of the same name.
+std::string FormText(TComponent* form) {
+  TMemoryStream binary;
+  TWriter(binary).WriteRootComponent(form);
+  binary.SetPosition(0);
+  TStringStream text;
+  ObjectBinaryToText(binary, text);
+  return text.DataString();
+}
+
+void ReadForm(const std::string& text, TComponent* form) {
+  TStringStream in(text);
+  TMemoryStream binary;
+  ObjectTextToBinary(in, binary);
+  binary.SetPosition(0);
+  TReader(binary).ReadRootComponent(form);
+}
+
+TEST(StandardVision, PickListAndDropDownOptionsAreSavedWithTheFormAndReadBack) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> entries;
+    TfvDropDownOptions options;
+    TfvPickListType type;
+  } cases[] = {
+      {"entries and every option",
+       {"Beta", Utf8ToAnsi("Бетон М300"), "it's", ""},
+       TfvDropDownOptions{ddoShowOnEnter, ddoShowOnTyping, ddoAlwaysEnableAltDown, ddoNoFocusRect},
+       pltMRU},
+      {"one option, a sorted list", {"gamma", "alpha"}, TfvDropDownOptions{ddoNoFocusRect}, pltSorted},
+      {"nothing but defaults", {}, TfvDropDownOptions{}, pltDefault},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TComponent written(nullptr);
+    written.SetName("PickForm");
+    auto* vision = new TStandardVision(&written);
+    vision->SetName("visPick");
+    vision->SetPickListType(c.type);
+    TStringList strings;
+    for (const std::string& e : c.entries) strings.Add(e);
+    vision->SetPickList(&strings);
+    vision->SetDropDownOptions(c.options);
+    const std::string text = FormText(&written);
+
+    TComponent read(nullptr);
+    auto* target = new TStandardVision(&read);
+    target->SetName("visPick");
+    if (!c.entries.empty()) {
+      // What the form is read into is replaced, not added to.
+      TStringList stale;
+      stale.Add("stale entry");
+      target->SetPickList(&stale);
+    }
+    ReadForm(text, &read);
+    std::vector<std::string> entries;
+    for (int i = 0; i < target->PickList()->Count(); ++i) entries.push_back(target->PickList()->Strings(i));
+    std::vector<std::string> expected;
+    for (int i = 0; i < vision->PickList()->Count(); ++i) expected.push_back(vision->PickList()->Strings(i));
+    EXPECT_EQ(entries, expected) << text;
+    EXPECT_EQ(entries.size(), c.entries.size());
+    EXPECT_EQ(target->DropDownOptions(), c.options) << text;
+    EXPECT_EQ(target->PickListType(), c.type);
+    EXPECT_EQ(FormText(&read), text);
+  }
 }
 
 // Typing a prefix completes the entry, the completed tail selected and the
