@@ -361,12 +361,21 @@ void TvpDataListForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
   TgpColumn* column = grid->Columns()->Add();
   column->SetFieldName("Value");
   column->SetWidth(Edit->Width());
+  // The rows show through the item vision, without pictures until someone
+  // names the field that holds them and gives it a list.
+  TLiteVision* item = DefPack()->visImagedText;
+  item->SetImages(nullptr);
+  item->SetRelatedFields("?");
+  column->SetVision(item);
   TDataSource* source = vision_ != nullptr ? vision_->GetListSource(Edit->EditFields()) : nullptr;
   grid->SetDataSource(source);
   TDataSet* list = source != nullptr ? source->DataSet() : nullptr;
-  if (list != nullptr && list->QueryActive() &&
-      !list->FindByValues("Value", Edit->CurrentValue().AsVariant(), TFindOptions{}))
-    list->GoFirst();
+  if (list != nullptr && list->QueryActive()) {
+    if (!list->FindByValues("Value", Edit->CurrentValue().AsVariant(), TFindOptions{})) list->GoFirst();
+    // The list keeps its own current record: it starts on the one found, so
+    // that Return picks it and the arrows move on from it.
+    grid->Selection()->Current()->Recapture(false);
+  }
   const int records = RecordCount();
   const int wanted = vision_ != nullptr ? vision_->DropDownRows() : 7;
   int rows = wanted;
