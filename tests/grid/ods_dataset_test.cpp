@@ -14,6 +14,7 @@
 #include "grid/rs_qrs.h"
 #include "grid/rs_str.h"
 #include "tests/grid/ods_support.h"
+#include "tests/support/testsupport.h"
 #include "toolkit/core/filer.h"
 #include "toolkit/core/objtext.h"
 #include "toolkit/core/typinfo.h"
@@ -462,12 +463,7 @@ TEST(ObjDataSet, ASetStoredOpenIsOpenAfterLoadingAndItsEventsFire) {
     probe->SetName("Probe");
     objects->SetCompRef(probe);
     if (c.stored_open) objects->Activate();
-    TMemoryStream binary;
-    TWriter(binary).WriteRootComponent(&written);
-    binary.SetPosition(0);
-    TStringStream text;
-    ObjectBinaryToText(binary, text);
-    std::string form = text.DataString();
+    std::string form = testsupport::FormText(&written);
     EXPECT_EQ(form.find("Active = True") != std::string::npos, c.stored_open) << form;
     const std::string header = "  object Objects: TObjDataSet\r\n";
     const size_t at = form.find(header);
@@ -486,12 +482,8 @@ TEST(ObjDataSet, ASetStoredOpenIsOpenAfterLoadingAndItsEventsFire) {
     };
     target->AfterOpen = [&](TDataSet*) { fired.push_back("AfterOpen"); };
     target->AfterScroll = [&](TDataSet*) { fired.push_back("AfterScroll"); };
-    TStringStream in(form);
-    TMemoryStream stored;
-    ObjectTextToBinary(in, stored);
-    stored.SetPosition(0);
     RegisterClass(TOdsProbe::StaticClassInfo());
-    TReader(stored).ReadRootComponent(&read);
+    testsupport::ReadFormText(form, &read);
     TComponent* target_probe = read.FindComponent("Probe");
     ASSERT_NE(target_probe, nullptr);
     EXPECT_EQ(target->CompRef(), target_probe);
@@ -516,12 +508,8 @@ TEST(ObjDataSet, ASetOpenBeforeReadingFollowsTheStoredForm) {
     ds.Activate();
     ds.AfterClose = [&](TDataSet*) { fired.push_back("AfterClose"); };
     ds.AfterOpen = [&](TDataSet*) { fired.push_back("AfterOpen"); };
-    TStringStream in(std::string("object Objects: TObjDataSet\r\n") + (stored_open ? "  Active = True\r\n" : "") +
-                     "end\r\n");
-    TMemoryStream binary;
-    ObjectTextToBinary(in, binary);
-    binary.SetPosition(0);
-    TReader(binary).ReadRootComponent(&ds);
+    testsupport::ReadFormText(
+        std::string("object Objects: TObjDataSet\r\n") + (stored_open ? "  Active = True\r\n" : "") + "end\r\n", &ds);
     EXPECT_EQ(ds.QueryActive(), stored_open);
     const std::vector<std::string> expected =
         stored_open ? std::vector<std::string>{"AfterClose", "AfterOpen"} : std::vector<std::string>{"AfterClose"};

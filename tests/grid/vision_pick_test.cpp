@@ -21,8 +21,6 @@
 #include "tests/grid/vision_grid_support.h"
 #include "tests/grid/vision_support.h"
 #include "toolkit/core/classes.h"
-#include "toolkit/core/filer.h"
-#include "toolkit/core/objtext.h"
 #include "toolkit/core/text.h"
 #include "toolkit/db/memdataset.h"
 #include "toolkit/gfx/graphics.h"
@@ -170,23 +168,6 @@ TEST(StandardVision, ASortedListSortsItselfAndAssignCopiesTheList) {
 
 // A form holding a standard vision, written to its component stream and read
 // back into a form that already holds a vision of the same name.
-std::string FormText(TComponent* form) {
-  TMemoryStream binary;
-  TWriter(binary).WriteRootComponent(form);
-  binary.SetPosition(0);
-  TStringStream text;
-  ObjectBinaryToText(binary, text);
-  return text.DataString();
-}
-
-void ReadForm(const std::string& text, TComponent* form) {
-  TStringStream in(text);
-  TMemoryStream binary;
-  ObjectTextToBinary(in, binary);
-  binary.SetPosition(0);
-  TReader(binary).ReadRootComponent(form);
-}
-
 TEST(StandardVision, PickListAndDropDownOptionsAreSavedWithTheFormAndReadBack) {
   struct Case {
     const char* what;
@@ -212,7 +193,7 @@ TEST(StandardVision, PickListAndDropDownOptionsAreSavedWithTheFormAndReadBack) {
     for (const std::string& e : c.entries) strings.Add(e);
     vision->SetPickList(&strings);
     vision->SetDropDownOptions(c.options);
-    const std::string text = FormText(&written);
+    const std::string text = testsupport::FormText(&written);
 
     TComponent read(nullptr);
     auto* target = new TStandardVision(&read);
@@ -223,7 +204,7 @@ TEST(StandardVision, PickListAndDropDownOptionsAreSavedWithTheFormAndReadBack) {
       stale.Add("stale entry");
       target->SetPickList(&stale);
     }
-    ReadForm(text, &read);
+    testsupport::ReadFormText(text, &read);
     std::vector<std::string> entries;
     for (int i = 0; i < target->PickList()->Count(); ++i) entries.push_back(target->PickList()->Strings(i));
     std::vector<std::string> expected;
@@ -232,7 +213,7 @@ TEST(StandardVision, PickListAndDropDownOptionsAreSavedWithTheFormAndReadBack) {
     EXPECT_EQ(entries.size(), c.entries.size());
     EXPECT_EQ(target->DropDownOptions(), c.options) << text;
     EXPECT_EQ(target->PickListType(), c.type);
-    EXPECT_EQ(FormText(&read), text);
+    EXPECT_EQ(testsupport::FormText(&read), text);
   }
 }
 
@@ -497,15 +478,7 @@ int CountInRow(const QImage& image, int top, int height, TColor color) {
 TEST(DataListForm, RowsShowThePictureTheirSecondFieldNamesAndKeysPickAnEntry) {
   const TColor colours[] = {clRed, clLime, clBlue};
   TImageList pictures(nullptr);
-  pictures.SetWidth(8);
-  pictures.SetHeight(8);
-  for (TColor colour : colours) {
-    TBitmap square;
-    square.SetSize(8, 8);
-    square.Canvas().Brush().SetColor(colour);
-    square.Canvas().FillRect(Rect(0, 0, 8, 8));
-    pictures.AddMasked(square, clNone);
-  }
+  vision_support::AddSquares(pictures, {colours[0], colours[1], colours[2]});
   TMaterialVision vision;
   auto* list = static_cast<TvpDataListForm*>(TStandardVision::DataListForm());
   struct Restore {
