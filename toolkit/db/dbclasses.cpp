@@ -58,6 +58,7 @@ const TTypeInfo& TypeInfoTDataSetErrorEvent() {
   static const TTypeInfo t = TTypeInfo::Simple("TDataSetErrorEvent", tkMethod);
   return t;
 }
+
 KIV7_PLAIN_CLASS_INFO(TMemDataSet, TDataSet)
 
 const TClassInfo& TDataSource::StaticClassInfo() {
