@@ -133,6 +133,10 @@ const TClassInfo& TObjDataSet::StaticClassInfo() {
         p.Boolean("UseEditBuffer", &TObjDataSet::UseEditBuffer, &TObjDataSet::SetUseEditBuffer).WithDefault(1);
         p.Object("ParamsObject", TodsObjectParams::StaticClassInfo(), &TObjDataSet::ParamsObject,
                  &TObjDataSet::SetParamsObject);
+        PublishDataSetActive(p);
+        static const TTypeInfo cursor_move = TTypeInfo::Simple("TCursorMoveEvent", tkMethod);
+        p.Event("OnCursorMove", cursor_move);
+        PublishDataSetEvents(p);
       });
   return info;
 }
@@ -203,6 +207,13 @@ void TObjDataSet::DefineProperties(TFiler& filer) {
       false);
   filer.DefineProperty("BlobStrTypes", [this](TReader& r) { params_->SetBlobProperties(r.ReadString()); }, nullptr,
                        false);
+}
+
+void TObjDataSet::Loaded() {
+  // A set opened while it was read (on whatever it showed then) starts anew
+  // on what the stream gave it.
+  if (QueryActive()) Deactivate();
+  TDataSet::Loaded();
 }
 
 void TObjDataSet::SetSource(TPersistent* source) {

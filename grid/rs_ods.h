@@ -56,6 +56,9 @@ class TObjDataSet : public TDataSet {
 
   TCursorMoveEvent OnCursorMove;
 
+  // Opens again after loading only when it was stored open.
+  void Loaded() override;
+
   // ---- back-end contract
   void OpenBackend() override;
   void CloseBackend() override;

@@ -125,8 +125,12 @@ const TClassInfo& TStandardVision::StaticClassInfo() {
         p.Boolean("Nullable", &V::Nullable, &V::SetNullable).WithDefault(true);
         p.Object("DropDown", TVisionToolForm::StaticClassInfo(), &V::DropDown,
                  [](V& o, TPersistent* v) { o.SetDropDown(dynamic_cast<TVisionToolForm*>(v)); });
+        p.Ordinal("DropDownOptions", TfvDropDownOptionsType(), &V::DropDownOptions, &V::SetDropDownOptions)
+            .WithDefault(0);
         p.Boolean("EnableDropDown", &V::EnableDropDown, &V::SetEnableDropDown).WithDefault(true);
         p.Integer("DropDownRows", &V::DropDownRows, &V::SetDropDownRows).WithDefault(7);
+        p.Object("PickList", TStrings::StaticClassInfo(), &V::PickList,
+                 [](V& o, TPersistent* v) { o.SetPickList(dynamic_cast<TStrings*>(v)); });
         p.Boolean("PickListValuesOnly", &V::PickListValuesOnly, &V::SetPickListValuesOnly).WithDefault(false);
         p.Ordinal("PickListType", TfvPickListTypeType(), &V::PickListType, &V::SetPickListType)
             .WithDefault(pltDefault);
@@ -357,12 +361,21 @@ void TvpDataListForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
   TgpColumn* column = grid->Columns()->Add();
   column->SetFieldName("Value");
   column->SetWidth(Edit->Width());
+  // The rows show through the item vision, without pictures until someone
+  // names the field that holds them and gives it a list.
+  TLiteVision* item = DefPack()->visImagedText;
+  item->SetImages(nullptr);
+  item->SetRelatedFields("?");
+  column->SetVision(item);
   TDataSource* source = vision_ != nullptr ? vision_->GetListSource(Edit->EditFields()) : nullptr;
   grid->SetDataSource(source);
   TDataSet* list = source != nullptr ? source->DataSet() : nullptr;
-  if (list != nullptr && list->QueryActive() &&
-      !list->FindByValues("Value", Edit->CurrentValue().AsVariant(), TFindOptions{}))
-    list->GoFirst();
+  if (list != nullptr && list->QueryActive()) {
+    if (!list->FindByValues("Value", Edit->CurrentValue().AsVariant(), TFindOptions{})) list->GoFirst();
+    // The list keeps its own current record: it starts on the one found, so
+    // that Return picks it and the arrows move on from it.
+    grid->Selection()->Current()->Recapture(false);
+  }
   const int records = RecordCount();
   const int wanted = vision_ != nullptr ? vision_->DropDownRows() : 7;
   int rows = wanted;

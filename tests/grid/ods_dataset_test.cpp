@@ -8,13 +8,16 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "grid/rs_ods.h"
 #include "grid/rs_qrs.h"
 #include "grid/rs_str.h"
 #include "tests/grid/ods_support.h"
+#include "tests/support/testsupport.h"
 #include "toolkit/core/filer.h"
 #include "toolkit/core/objtext.h"
+#include "toolkit/core/typinfo.h"
 
 namespace {
 
@@ -421,6 +424,100 @@ TEST(ObjDataSet, AStoredFormOfAnEarlierVersionGivesItsParameters) {
   ObjectBinaryToText(out, text);
   EXPECT_EQ(text.DataString().find("StrFieldsLength"), std::string::npos);
   EXPECT_NE(text.DataString().find("StringLength = 77"), std::string::npos) << text.DataString();
+}
+
+// A component a stored form makes by its class name.
+class TOdsProbe : public TComponent {
+  KIV7_PERSISTENT(TOdsProbe)
+
+ public:
+  using TComponent::TComponent;
+};
+
+const TClassInfo& TOdsProbe::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TOdsProbe>, "TOdsProbe", &TComponent::StaticClassInfo());
+  return info;
+}
+
+// A form holding an object data set that shows a component stored after it,
+// so that the reference is settled only at the end of reading. A set stored
+// open opens once reading is done, on that component, and the events
+// assigned to it fire; a stored form naming handlers for the events reads.
+TEST(ObjDataSet, ASetStoredOpenIsOpenAfterLoadingAndItsEventsFire) {
+  const char* events[] = {"BeforeOpen",   "AfterOpen",    "BeforeClose",   "AfterClose",    "BeforeInsert",
+                          "AfterInsert",  "BeforeEdit",   "AfterEdit",     "BeforePost",    "AfterPost",
+                          "BeforeCancel", "AfterCancel",  "BeforeDelete",  "AfterDelete",   "BeforeScroll",
+                          "AfterScroll",  "BeforeRefresh", "AfterRefresh", "OnCalcFields",  "OnDeleteError",
+                          "OnEditError",  "OnNewRecord",  "OnPostError",   "OnCursorMove"};
+  const struct {
+    bool stored_open;
+    std::vector<std::string> fired;
+  } cases[] = {{true, {"BeforeOpen", "AfterOpen", "AfterScroll"}}, {false, {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored_open ? "stored open" : "stored closed");
+    TComponent written(nullptr);
+    written.SetName("Form1");
+    auto* objects = new TObjDataSet(&written);
+    objects->SetName("Objects");
+    auto* probe = new TOdsProbe(&written);
+    probe->SetName("Probe");
+    objects->SetCompRef(probe);
+    if (c.stored_open) objects->Activate();
+    std::string form = testsupport::FormText(&written);
+    EXPECT_EQ(form.find("Active = True") != std::string::npos, c.stored_open) << form;
+    const std::string header = "  object Objects: TObjDataSet\r\n";
+    const size_t at = form.find(header);
+    ASSERT_NE(at, std::string::npos) << form;
+    std::string handlers;
+    for (const char* event : events) handlers += std::string("    ") + event + " = Form1Objects" + event + "\r\n";
+    form.insert(at + header.size(), handlers);
+
+    std::vector<std::string> fired;  // outlives the form, whose set closes as it goes
+    TComponent read(nullptr);
+    auto* target = new TObjDataSet(&read);
+    target->SetName("Objects");
+    target->BeforeOpen = [&](TDataSet*) {
+      EXPECT_NE(target->CompRef(), nullptr) << "opens only once the reference is settled";
+      fired.push_back("BeforeOpen");
+    };
+    target->AfterOpen = [&](TDataSet*) { fired.push_back("AfterOpen"); };
+    target->AfterScroll = [&](TDataSet*) { fired.push_back("AfterScroll"); };
+    RegisterClass(TOdsProbe::StaticClassInfo());
+    testsupport::ReadFormText(form, &read);
+    TComponent* target_probe = read.FindComponent("Probe");
+    ASSERT_NE(target_probe, nullptr);
+    EXPECT_EQ(target->CompRef(), target_probe);
+    EXPECT_EQ(target->QueryActive(), c.stored_open);
+    EXPECT_EQ(fired, c.fired);
+    if (c.stored_open) {
+      EXPECT_EQ(target->FieldNamed("Name")->GetStringValue(), "Probe");
+    }
+  }
+}
+
+// A set already open when a form is read into it starts anew after loading:
+// closed unless the form stored it open.
+TEST(ObjDataSet, ASetOpenBeforeReadingFollowsTheStoredForm) {
+  for (const bool stored_open : {true, false}) {
+    SCOPED_TRACE(stored_open);
+    std::vector<std::string> fired;  // outlives the set, which closes as it goes
+    TStringList lines;
+    lines.Add("x");
+    TObjDataSet ds(nullptr);
+    ds.SetSource(&lines);
+    ds.Activate();
+    ds.AfterClose = [&](TDataSet*) { fired.push_back("AfterClose"); };
+    ds.AfterOpen = [&](TDataSet*) { fired.push_back("AfterOpen"); };
+    testsupport::ReadFormText(
+        std::string("object Objects: TObjDataSet\r\n") + (stored_open ? "  Active = True\r\n" : "") + "end\r\n", &ds);
+    EXPECT_EQ(ds.QueryActive(), stored_open);
+    const std::vector<std::string> expected =
+        stored_open ? std::vector<std::string>{"AfterClose", "AfterOpen"} : std::vector<std::string>{"AfterClose"};
+    EXPECT_EQ(fired, expected);
+    if (stored_open) {
+      EXPECT_EQ(ds.FieldNamed("value")->GetStringValue(), "x");
+    }
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "grid/rs.h"
+#include "tests/grid/vision_support.h"
 #include "toolkit/db/memdataset.h"
 #include "toolkit/gfx/drawtext.h"
 #include "toolkit/gfx/metafile.h"
@@ -588,18 +589,7 @@ struct Pixels {
   TgpPainter painter;
 };
 
-// A list of 8 x 8 pictures, each filled with one colour.
-void AddSquares(TImageList& list, std::initializer_list<TColor> colors) {
-  list.SetWidth(8);
-  list.SetHeight(8);
-  for (TColor color : colors) {
-    TBitmap square;
-    square.SetSize(8, 8);
-    square.Canvas().Brush().SetColor(color);
-    square.Canvas().FillRect(Rect(0, 0, 8, 8));
-    list.AddMasked(square, clNone);
-  }
-}
+using vision_support::AddSquares;
 
 TEST(PainterImages, ImageLandsAtTheImageRectsCorner) {
   TImageList own(nullptr), other(nullptr);

@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "grid/rs_db.h"
-#include "toolkit/core/filer.h"
-#include "toolkit/core/objtext.h"
+#include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 
@@ -33,22 +32,8 @@ const TClassInfo& TValueHolder::StaticClassInfo() {
   return info;
 }
 
-std::string ToText(TComponent* root) {
-  TMemoryStream binary;
-  TWriter(binary).WriteRootComponent(root);
-  binary.SetPosition(0);
-  TStringStream text;
-  ObjectBinaryToText(binary, text);
-  return text.DataString();
-}
-
-void FromText(const std::string& text, TComponent* root) {
-  TStringStream in(text);
-  TMemoryStream binary;
-  ObjectTextToBinary(in, binary);
-  binary.SetPosition(0);
-  TReader(binary).ReadRootComponent(root);
-}
+std::string ToText(TComponent* root) { return testsupport::FormText(root); }
+void FromText(const std::string& text, TComponent* root) { testsupport::ReadFormText(text, root); }
 
 TEST(UniValueStream, DataFollowsTheTypeAndReadsBack) {
   struct Case {

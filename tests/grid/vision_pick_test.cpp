@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QImage>
 #include <QTest>
 
 #include <cstdlib>
@@ -20,6 +21,10 @@
 #include "tests/grid/vision_grid_support.h"
 #include "tests/grid/vision_support.h"
 #include "toolkit/core/classes.h"
+#include "toolkit/core/text.h"
+#include "toolkit/db/memdataset.h"
+#include "toolkit/gfx/graphics.h"
+#include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/forms.h"
 
 namespace {
@@ -27,7 +32,8 @@ namespace {
 // A shown form with a grid over a dBASE table N (integer), S (character 20)
 // of three rows; S of row n is "s<n>". The S column shows a standard vision.
 struct PickTable {
-  explicit PickTable(const std::string& folder) {
+  // column_vision, when given, shows the S column instead of the standard vision.
+  explicit PickTable(const std::string& folder, TvpFieldVision* column_vision = nullptr) {
     table = std::make_unique<TDbf>(nullptr);
     table->SetTableLevel(4);
     table->SetExclusive(true);
@@ -55,7 +61,7 @@ struct PickTable {
       column->SetFieldName(name);
       column->SetWidth(150);
     }
-    grid->Columns()->Items(1)->SetVision(&vision);
+    grid->Columns()->Items(1)->SetVision(column_vision != nullptr ? column_vision : &vision);
     grid->SetDataSource(&source);
     form->Show();
     form->Widget()->activateWindow();
@@ -158,6 +164,57 @@ TEST(StandardVision, ASortedListSortsItselfAndAssignCopiesTheList) {
   strings.Clear();
   a.SetPickList(&strings);
   EXPECT_EQ(b.PickList()->Count(), 3) << "the strings were copied";
+}
+
+// A form holding a standard vision, written to its component stream and read
+// back into a form that already holds a vision of the same name.
+TEST(StandardVision, PickListAndDropDownOptionsAreSavedWithTheFormAndReadBack) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> entries;
+    TfvDropDownOptions options;
+    TfvPickListType type;
+  } cases[] = {
+      {"entries and every option",
+       {"Beta", Utf8ToAnsi("Бетон М300"), "it's", ""},
+       TfvDropDownOptions{ddoShowOnEnter, ddoShowOnTyping, ddoAlwaysEnableAltDown, ddoNoFocusRect},
+       pltMRU},
+      {"one option, a sorted list", {"gamma", "alpha"}, TfvDropDownOptions{ddoNoFocusRect}, pltSorted},
+      {"nothing but defaults", {}, TfvDropDownOptions{}, pltDefault},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TComponent written(nullptr);
+    written.SetName("PickForm");
+    auto* vision = new TStandardVision(&written);
+    vision->SetName("visPick");
+    vision->SetPickListType(c.type);
+    TStringList strings;
+    for (const std::string& e : c.entries) strings.Add(e);
+    vision->SetPickList(&strings);
+    vision->SetDropDownOptions(c.options);
+    const std::string text = testsupport::FormText(&written);
+
+    TComponent read(nullptr);
+    auto* target = new TStandardVision(&read);
+    target->SetName("visPick");
+    if (!c.entries.empty()) {
+      // What the form is read into is replaced, not added to.
+      TStringList stale;
+      stale.Add("stale entry");
+      target->SetPickList(&stale);
+    }
+    testsupport::ReadFormText(text, &read);
+    std::vector<std::string> entries;
+    for (int i = 0; i < target->PickList()->Count(); ++i) entries.push_back(target->PickList()->Strings(i));
+    std::vector<std::string> expected;
+    for (int i = 0; i < vision->PickList()->Count(); ++i) expected.push_back(vision->PickList()->Strings(i));
+    EXPECT_EQ(entries, expected) << text;
+    EXPECT_EQ(entries.size(), c.entries.size());
+    EXPECT_EQ(target->DropDownOptions(), c.options) << text;
+    EXPECT_EQ(target->PickListType(), c.type);
+    EXPECT_EQ(testsupport::FormText(&read), text);
+  }
 }
 
 // Typing a prefix completes the entry, the completed tail selected and the
@@ -332,24 +389,146 @@ TEST(DataListForm, TheProgramEndsCleanlyWithTheListOnThePacksDesigner) {
       ::testing::ExitedWithCode(0), "");
 }
 
-// Down and Return go from the edit to the list: the second entry is picked,
-// posted and written to the table file.
+// Down, Up and Return go from the edit to the list. The list starts on the
+// entry the edit's value is (a typed text completed to it), or on the first
+// entry when the value is none of them; the entry picked is posted and
+// written to the table file.
 TEST(DataListForm, KeysInTheEditMoveTheListAndReturnPicks) {
   PickTable t("vision_pick_keys");
   t.List({"Alpha", "Beta", "Gamma"});
-  TgpInplaceEdit* edit = t.Edit(3);
-  ASSERT_NE(edit, nullptr);
   auto* list = static_cast<TvpDataListForm*>(TStandardVision::DataListForm());
-  PickTable::Key(Qt::Key_Down, Qt::AltModifier);
-  ASSERT_TRUE(list->IsOpen());
-  EXPECT_EQ(PickTable::Focus(), edit->Widget()) << "the focus stays in the edit";
-  PickTable::Key(Qt::Key_Down);
-  PickTable::Key(Qt::Key_Down);
-  EXPECT_EQ(std::string(list->ListGrid()->TakeValue().AsString()), "Beta");
-  PickTable::Key(Qt::Key_Return);
-  EXPECT_FALSE(list->IsOpen());
+  const struct {
+    const char* typed;
+    const char* start;
+    Qt::Key key;
+    const char* picked;
+  } steps[] = {{"", "Alpha", Qt::Key_Down, "Gamma"}, {"g", "Gamma", Qt::Key_Up, "Alpha"}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.start);
+    TgpInplaceEdit* edit = t.Edit(3);
+    ASSERT_NE(edit, nullptr);
+    if (*step.typed != 0) {
+      PickTable::Clear();
+      PickTable::Type(step.typed);
+    }
+    PickTable::Key(Qt::Key_Down, Qt::AltModifier);
+    ASSERT_TRUE(list->IsOpen());
+    EXPECT_EQ(PickTable::Focus(), edit->Widget()) << "the focus stays in the edit";
+    EXPECT_EQ(std::string(list->ListGrid()->TakeValue().AsString()), step.start);
+    PickTable::Key(step.key);
+    PickTable::Key(step.key);
+    EXPECT_EQ(std::string(list->ListGrid()->TakeValue().AsString()), step.picked);
+    PickTable::Key(Qt::Key_Return);
+    EXPECT_FALSE(list->IsOpen());
+    EXPECT_EQ(t.table->FieldNamed("S")->GetStringValue(), step.picked);
+  }
   t.Close();
-  EXPECT_EQ(t.Read(), "s1\ns2\nBeta\n");
+  EXPECT_EQ(t.Read(), "s1\ns2\nAlpha\n");
+}
+
+// A list vision of the kind a program makes over its own data set: the
+// entries are the rows of a data set whose field "Pic" names each entry's
+// picture.
+class TMaterialVision : public TDataListVision {
+ public:
+  TMaterialVision() : TDataListVision(nullptr) {
+    SetEnableButton(true);
+    SetButtonStyle(pbsDropDown);
+    rows.FieldDefs().AppendNamedDef("Value", ftString, 20);
+    rows.FieldDefs().AppendNamedDef("Pic", ftInteger);
+    rows.Activate();
+    int pic = 0;
+    for (const char* name : {"Sand", "Gravel", "Cement"}) {
+      rows.StartAppend();
+      rows.FieldNamed("Value")->SetStringValue(name);
+      rows.FieldNamed("Pic")->SetIntegerValue(pic++);
+      rows.CommitRecord();
+    }
+    source.SetDataSet(&rows);
+  }
+  ~TMaterialVision() override { source.SetDataSet(nullptr); }
+  void GetKeyFieldName(TgpFieldList&, AnsiString& Name) override { Name = "Value"; }
+  TDataSource* GetListDataSource(TgpFieldList&) override { return &source; }
+  void TakeListValue(IvpVisionEdit& Edit, int Mode) override {
+    if (Mode == 0) Edit.CurrentValue().SetAsString(rows.FieldNamed("Value")->GetStringValue());
+    if (Mode == 1) Edit.CurrentValue().Clear();
+  }
+  TVisionToolForm* GetDefaultDropDown() override { return TStandardVision::DataListForm(); }
+
+  TMemDataSet rows{nullptr};
+  TDataSource source{nullptr};
+};
+
+// Pixels of exactly one colour in a row band of an image.
+int CountInRow(const QImage& image, int top, int height, TColor color) {
+  const QRgb want = qRgb(GetRValue(color), GetGValue(color), GetBValue(color));
+  int n = 0;
+  for (int y = top; y < top + height && y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if ((image.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF)) ++n;
+  return n;
+}
+
+// The list paints its rows through the pack's item vision: once a handler of
+// the drop-down names the picture field and gives the item vision a list,
+// every row shows the picture its field names; the next drop-down starts
+// without pictures again. The list starts on its first entry when the value
+// is none of them: Return alone picks it, Down moves on to the next; the
+// entry picked is written to the table file.
+TEST(DataListForm, RowsShowThePictureTheirSecondFieldNamesAndKeysPickAnEntry) {
+  const TColor colours[] = {clRed, clLime, clBlue};
+  TImageList pictures(nullptr);
+  vision_support::AddSquares(pictures, {colours[0], colours[1], colours[2]});
+  TMaterialVision vision;
+  auto* list = static_cast<TvpDataListForm*>(TStandardVision::DataListForm());
+  struct Restore {
+    TvpDataListForm* list;
+    ~Restore() {
+      list->OnShow = nullptr;
+      DefPack()->visImagedText->SetImages(nullptr);
+      DefPack()->visImagedText->SetRelatedFields("?");
+    }
+  } restore{list};
+  const struct {
+    bool pictures;
+    int row;    // the table row edited
+    int downs;  // Down keys before Return
+    const char* picked;
+  } cases[] = {{true, 3, 1, "Gravel"}, {false, 1, 0, "Sand"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pictures ? "with a picture field" : "the next drop-down, without one");
+    list->OnShow = nullptr;
+    if (c.pictures) {
+      list->OnShow = [&pictures](TComponent*) {
+        DefPack()->visImagedText->SetImages(&pictures);
+        DefPack()->visImagedText->SetRelatedFields("Pic");
+      };
+    }
+    PickTable t(c.pictures ? "vision_pick_pictures" : "vision_pick_no_pictures", &vision);
+    TgpInplaceEdit* edit = t.Edit(c.row);
+    ASSERT_NE(edit, nullptr);
+    PickTable::Key(Qt::Key_Down, Qt::AltModifier);
+    ASSERT_TRUE(list->IsOpen());
+    QApplication::processEvents();
+    TgpColumn* column = list->ListGrid()->Columns()->Items(0);
+    EXPECT_EQ(column->Vision(), DefPack()->visImagedText);
+    const QImage image = list->ListGrid()->Widget()->grab().toImage();
+    const int row = list->ListGrid()->RowHeight();
+    ASSERT_GT(row, 8);
+    for (int r = 0; r < 3; ++r) {
+      for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE("row " + std::to_string(r) + ", picture " + std::to_string(k));
+        EXPECT_EQ(CountInRow(image, r * row, row, colours[k]), c.pictures && k == r ? 64 : 0);
+      }
+    }
+    for (int i = 0; i < c.downs; ++i) PickTable::Key(Qt::Key_Down);
+    PickTable::Key(Qt::Key_Return);
+    EXPECT_FALSE(list->IsOpen());
+    t.Close();
+    std::string expected;
+    for (int n = 1; n <= 3; ++n) expected += (n == c.row ? std::string(c.picked) : "s" + std::to_string(n)) + "\n";
+    EXPECT_EQ(t.Read(), expected);
+  }
 }
 
 }  // namespace

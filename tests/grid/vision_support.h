@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
 #include "toolkit/db/memdataset.h"
+#include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/forms.h"
 
 namespace vision_support {
@@ -171,6 +173,19 @@ inline std::unique_ptr<TDbf> DbfData(const std::string& folder) {
   t->Activate();
   FillRows(*t);
   return t;
+}
+
+// A list of 8 x 8 pictures, each filled with one colour.
+inline void AddSquares(TImageList& list, std::initializer_list<TColor> colors) {
+  list.SetWidth(8);
+  list.SetHeight(8);
+  for (TColor color : colors) {
+    TBitmap square;
+    square.SetSize(8, 8);
+    square.Canvas().Brush().SetColor(color);
+    square.Canvas().FillRect(Rect(0, 0, 8, 8));
+    list.AddMasked(square, clNone);
+  }
 }
 
 // What python3-dbfread prints running body over the table file (the rows

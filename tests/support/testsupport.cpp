@@ -1,5 +1,8 @@
 #include "tests/support/testsupport.h"
 #include "tests/support/small_disk.h"
+#include "toolkit/core/classes.h"
+#include "toolkit/core/filer.h"
+#include "toolkit/core/objtext.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +98,23 @@ std::string SmallDisk::Names() const {
   std::string out;
   for (const auto& n : names) out += (out.empty() ? "" : " ") + n;
   return out;
+}
+
+std::string FormText(TComponent* root) {
+  TMemoryStream binary;
+  TWriter(binary).WriteRootComponent(root);
+  binary.SetPosition(0);
+  TStringStream text;
+  ObjectBinaryToText(binary, text);
+  return text.DataString();
+}
+
+void ReadFormText(const std::string& text, TComponent* root) {
+  TStringStream in(text);
+  TMemoryStream binary;
+  ObjectTextToBinary(in, binary);
+  binary.SetPosition(0);
+  TReader(binary).ReadRootComponent(root);
 }
 
 }  // namespace testsupport

@@ -2,6 +2,8 @@
 #pragma once
 #include <string>
 
+class TComponent;
+
 namespace testsupport {
 
 // A fresh, empty folder under the build tree for one test's files.
@@ -13,6 +15,12 @@ int RunCommand(const std::string& command, std::string* out);
 // Reads a whole file as bytes; writes bytes to a file.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+
+// A component written to its stream and shown in the text form, and a text
+// form read into an existing root (through the binary form, as a stored form
+// is read).
+std::string FormText(TComponent* root);
+void ReadFormText(const std::string& text, TComponent* root);
 
 // The independent reader used to check our files (Debian's interpreter, not a virtualenv).
 inline const char* Python() { return "/usr/bin/python3"; }

@@ -1,5 +1,6 @@
 #include "toolkit/core/classes.h"
 #include "toolkit/core/filereplace.h"
+#include "toolkit/core/filer.h"
 
 #include "toolkit/core/typinfo.h"
 
@@ -208,6 +209,26 @@ void TStrings::Assign(const TPersistent* source) {
     return;
   }
   TPersistent::Assign(source);
+}
+
+void TStrings::DefineProperties(TFiler& filer) {
+  TPersistent::DefineProperties(filer);
+  filer.DefineProperty(
+      "Strings",
+      [this](TReader& reader) {
+        reader.ReadListBegin();
+        InUpdate([&] {
+          Clear();
+          while (!reader.EndOfList()) Add(reader.ReadString());
+        });
+        reader.ReadListEnd();
+      },
+      [this](TWriter& writer) {
+        writer.WriteListBegin();
+        for (int i = 0; i < Count(); ++i) writer.WriteString(Strings(i));
+        writer.WriteListEnd();
+      },
+      Count() > 0);
 }
 
 void TStrings::Assign(const TStrings& source) {

@@ -126,6 +126,9 @@ class TStrings : public TPersistent {
   virtual void Assign(const TStrings& source);
   // Takes another string list's content; anything else is refused as usual.
   void Assign(const TPersistent* source) override;
+  // A stored form keeps the lines as the list "Strings" (left out when there
+  // are none); reading it replaces the lines.
+  void DefineProperties(TFiler& filer) override;
   // The index of s, compared as the list compares (case-insensitively unless
   // told otherwise), -1 when absent.
   virtual int IndexOf(std::string_view s) const;

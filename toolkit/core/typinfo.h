@@ -472,6 +472,11 @@ class TPublisher {
     return p;
   }
 
+  // An event (type of kind tkMethod). Handlers are bound in code, so it has
+  // no accessors and is never written; a stored form naming a handler for it
+  // still reads.
+  TPropInfo& Event(AnsiString name, const TTypeInfo& type) { return info_.AddProperty(std::move(name), type); }
+
   template <class G, class S = std::nullptr_t>
   TPropInfo& VariantValue(AnsiString name, G get, S set = nullptr) {
     using namespace typinfo_detail;

@@ -279,6 +279,21 @@ void TDataSet::ChangeActive(bool value) {
   }
 }
 
+void TDataSet::SetActive(bool value) {
+  if (ComponentState().Contains(csReading)) {
+    stream_active_ = value;
+    return;
+  }
+  ChangeActive(value);
+}
+
+void TDataSet::Loaded() {
+  TComponent::Loaded();
+  if (!stream_active_) return;
+  stream_active_ = false;
+  ChangeActive(true);
+}
+
 void TDataSet::OpenWindow() {
   bof_ = true;
   eof_ = true;

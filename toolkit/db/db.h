@@ -68,6 +68,7 @@
 
 #include "toolkit/core/classes.h"
 #include "toolkit/core/component.h"
+#include "toolkit/core/typinfo.h"
 #include "toolkit/core/variant.h"
 #include "toolkit/db/dbtypes.h"
 #include "toolkit/db/fields.h"
@@ -209,6 +210,11 @@ class TDataSet : public TComponent {
   void ChangeActive(bool value);
   void Activate() { ChangeActive(true); }
   void Deactivate() { ChangeActive(false); }
+  // The published Active. While the set is read from a stream the value is
+  // only kept: what it shows (CompRef, a table name) may be read after it,
+  // so Loaded opens the set when it was stored open.
+  void SetActive(bool value);
+  void Loaded() override;
   bool Bof() const { return bof_; }
   bool Eof() const { return eof_; }
   // Whether a field of the record being edited was written.
@@ -390,6 +396,7 @@ class TDataSet : public TComponent {
   bool found_ = false;
   bool default_fields_ = false;
   bool open_complete_ = false;
+  bool stream_active_ = false;
   bool auto_calc_fields_ = true;
   int bookmark_size_ = 0;
   int calc_fields_size_ = 0;
@@ -422,6 +429,29 @@ class TDataSet : public TComponent {
   TFilterOptions filter_options_;
   TFilterRecordEvent on_filter_record_;
 };
+
+// The method types of the framework's events.
+const TTypeInfo& TypeInfoTDataSetNotifyEvent();
+const TTypeInfo& TypeInfoTDataSetErrorEvent();
+
+// What a data set publishes of the framework: Active (stored only when open)
+// and the events, in the framework's order.
+template <class C>
+void PublishDataSetActive(TPublisher<C>& p) {
+  p.Boolean("Active", &TDataSet::QueryActive, &TDataSet::SetActive).WithDefault(0);
+}
+template <class C>
+void PublishDataSetEvents(TPublisher<C>& p) {
+  for (const char* name : {"BeforeOpen", "AfterOpen", "BeforeClose", "AfterClose", "BeforeInsert", "AfterInsert",
+                           "BeforeEdit", "AfterEdit", "BeforePost", "AfterPost", "BeforeCancel", "AfterCancel",
+                           "BeforeDelete", "AfterDelete", "BeforeScroll", "AfterScroll", "BeforeRefresh",
+                           "AfterRefresh", "OnCalcFields"})
+    p.Event(name, TypeInfoTDataSetNotifyEvent());
+  p.Event("OnDeleteError", TypeInfoTDataSetErrorEvent());
+  p.Event("OnEditError", TypeInfoTDataSetErrorEvent());
+  p.Event("OnNewRecord", TypeInfoTDataSetNotifyEvent());
+  p.Event("OnPostError", TypeInfoTDataSetErrorEvent());
+}
 
 // Connects data links to a data set and relays its notices.
 class TDataSource : public TComponent {

@@ -48,6 +48,17 @@ KIV7_PLAIN_CLASS_INFO(TFieldDef, TCollectionItem)
 KIV7_PLAIN_CLASS_INFO(TFieldDefs, TOwnedCollection)
 
 KIV7_PLAIN_CLASS_INFO(TDataSet, TComponent)
+
+const TTypeInfo& TypeInfoTDataSetNotifyEvent() {
+  static const TTypeInfo t = TTypeInfo::Simple("TDataSetNotifyEvent", tkMethod);
+  return t;
+}
+
+const TTypeInfo& TypeInfoTDataSetErrorEvent() {
+  static const TTypeInfo t = TTypeInfo::Simple("TDataSetErrorEvent", tkMethod);
+  return t;
+}
+
 KIV7_PLAIN_CLASS_INFO(TMemDataSet, TDataSet)
 
 const TClassInfo& TDataSource::StaticClassInfo() {

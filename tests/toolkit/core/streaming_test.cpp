@@ -544,6 +544,56 @@ TEST(ComponentStream, FailuresKeepTheItemsReadBeforeThem) {
 
 // ---- Strings ----------------------------------------------------------------------
 
+// A component with a string list, as an edit with lines would have.
+class TStrmLines : public TComponent {
+  KIV7_PERSISTENT(TStrmLines)
+
+ public:
+  using TComponent::TComponent;
+  TStringList lines;
+};
+
+const TClassInfo& TStrmLines::StaticClassInfo() {
+  static const TClassInfo info(
+      kClassOf<TStrmLines>, "TStrmLines", &TComponent::StaticClassInfo(), [](TPublisher<TStrmLines>& p) {
+        p.Object("Lines", TStrings::StaticClassInfo(),
+                 [](const TStrmLines& o) -> TPersistent* { return const_cast<TStringList*>(&o.lines); });
+      });
+  return info;
+}
+
+std::vector<std::string> LinesOf(const TStrings& lines) {
+  std::vector<std::string> out;
+  for (int i = 0; i < lines.Count(); ++i) out.push_back(lines.Strings(i));
+  return out;
+}
+
+// The lines travel as the list "Strings" of the property; reading them
+// replaces what the list held, and an empty list is left out of the form.
+TEST(ComponentStream, AStringListTravelsAsItsLines) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"one", "", "it's", Utf8ToAnsi("Прочность"), std::string(70, 'w')},
+      {"single"},
+  };
+  for (const auto& lines : cases) {
+    SCOPED_TRACE(lines.front());
+    TStrmLines written(nullptr);
+    for (const std::string& line : lines) written.lines.Add(line);
+    const std::string text = ToText(&written);
+    EXPECT_NE(text.find("  Lines.Strings = (\r\n"), std::string::npos) << text;
+    TStrmLines read(nullptr);
+    read.lines.Add("old");
+    FromText(text, &read);
+    EXPECT_EQ(LinesOf(read.lines), lines);
+    EXPECT_EQ(WriteBinary(&read), WriteBinary(&written));
+  }
+  TStrmLines empty(nullptr);
+  EXPECT_EQ(ToText(&empty), "object TStrmLines\r\nend\r\n");
+  TStrmLines read(nullptr);
+  FromText("object TStrmLines\r\n  Lines.Strings = (\r\n    'a'\r\n    'b')\r\nend\r\n", &read);
+  EXPECT_EQ(LinesOf(read.lines), (std::vector<std::string>{"a", "b"}));
+}
+
 TEST(ComponentStream, StringsAreQuotedWithCodesAndBrokenEvery64Characters) {
   const std::string a64(64, 'a');
   const std::string b70(70, 'b');
