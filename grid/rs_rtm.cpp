@@ -536,22 +536,12 @@ void DrawFrameButton(TCanvas& canvas, const TRect& rect, unsigned direction, boo
 
 namespace {
 
-// Inverts the pixels of rect on a canvas that has pixels (a recording has none).
-void InvertPixels(TCanvas& canvas, const TRect& rect) {
-  for (int y = rect.Top; y < rect.Bottom; ++y)
-    for (int x = rect.Left; x < rect.Right; ++x) {
-      TColor c = canvas.Pixel(x, y);
-      if (c == clNone) return;
-      canvas.SetPixel(x, y, static_cast<TColor>(~ColorToRGB(c) & 0xFFFFFF));
-    }
-}
-
 // The frame of one button face (or one spin half).
 void DrawButtonFrame(TCanvas& canvas, const TRect& rect, bool pressed, bool flat, bool mono) {
   TRect r = rect;
   if (mono) {
     Frame3D(canvas, r, clWindow, clWindow, 1);
-    if (pressed) InvertPixels(canvas, r);
+    if (pressed) canvas.InvertRect(r);
   } else if (flat && !pressed) {
     DrawEdge(canvas, r, BDR_RAISEDINNER, BF_TOP);
     DrawEdge(canvas, r, EDGE_RAISED, BF_LEFT);
