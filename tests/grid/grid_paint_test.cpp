@@ -194,6 +194,46 @@ TEST(GridPainting, TitlesRowsAndTheCurrentCellAreDrawn) {
 
 namespace {
 
+// A footer's text stands where its alignment says: left, right (also by
+// default) or in the middle of the footer.
+TEST(GridPainting, FooterTextFollowsItsAlignment) {
+  struct Case {
+    TvpDefAlignment alignment;
+    const char* where;  // "left", "right", "centre"
+  };
+  const Case cases[] = {{talLeftJustify, "left"}, {talRightJustify, "right"}, {talDefault, "right"},
+                        {talCenter, "centre"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.alignment);
+    MemGrid g(3, 300, 200);
+    LinedDesigner designer(nullptr);
+    g.grid->SetDesigner(&designer);
+    g.grid->SetShowFooters(true);
+    TgpColumn* p = g.grid->Columns()->Items(1);
+    p->SetWidth(160);
+    p->SetFooterState(fsCount);
+    p->SetFooterText("42");
+    p->SetFooterTextAlignment(c.alignment);
+    const QImage image = g.grid->Widget()->grab().toImage();
+    const TRect r = p->FooterRect(true, false);
+    int left = 10000, right = -1;
+    for (int y = r.Top + 1; y < r.Bottom - 1; ++y)
+      for (int x = r.Left + 1; x < r.Right - 1; ++x)
+        if (qGray(image.pixel(x, y)) < 80) left = std::min(left, x), right = std::max(right, x);
+    ASSERT_GE(right, left) << "no text in the footer";
+    const int middle = (r.Left + r.Right) / 2;
+    const std::string where = c.where;
+    if (where == "left") {
+      EXPECT_LT(left - r.Left, 8);
+    } else if (where == "right") {
+      EXPECT_LT(r.Right - right, 8);
+    } else {
+      EXPECT_LE(std::abs((left + right) / 2 - middle), 2) << left << ".." << right;
+    }
+    g.grid->SetDesigner(nullptr);
+  }
+}
+
 // An open data set without records: one empty row under the titles, or
 // none, and nothing of a record is read.
 TEST(GridPainting, AnEmptyDataSetPaintsTheEmptyRowOnlyWhenAsked) {

@@ -216,9 +216,11 @@ TEST(GridMouse, ARightClickOnAFooterShowsTheFooterMenu) {
     const TRect r = column->FooterRect(true, false);
     std::vector<std::string> shown;
     bool grouped = true;
+    QRect placed;
     QTimer::singleShot(0, [&] {
       auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
       if (!menu) return;
+      placed = menu->geometry();
       QAction* chosen = nullptr;
       for (QAction* a : menu->actions()) {
         if (!a->isVisible()) continue;
@@ -233,9 +235,15 @@ TEST(GridMouse, ARightClickOnAFooterShowsTheFooterMenu) {
       menu->close();
       if (chosen) chosen->trigger();
     });
-    QTest::mouseClick(g.W(), Qt::RightButton, {}, QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+    const QPoint click((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+    QTest::mouseClick(g.W(), Qt::RightButton, {}, click);
     QApplication::processEvents();
     EXPECT_EQ(shown, c.shown);
+    // The menu stands centred under the pointer, its top at the pointer.
+    const QPoint at = g.W()->mapToGlobal(click);
+    ASSERT_FALSE(placed.isEmpty());
+    EXPECT_LE(std::abs(placed.left() + placed.width() / 2 - at.x()), 1) << placed.left() << "+" << placed.width();
+    EXPECT_EQ(placed.top(), at.y());
     EXPECT_TRUE(grouped) << "radio items";
     EXPECT_EQ(column->FooterState(), c.after);
     // The shared menu keeps no word of a grid that may go.
