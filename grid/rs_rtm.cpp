@@ -522,6 +522,26 @@ int BorderClientInset(TvpBorderStyle style) {
   }
 }
 
+int BorderFrameInset(TvpBorderStyle style) { return style == bs3D ? 2 : BorderClientInset(style); }
+
+void PaintBorder(TCanvas& canvas, TRect rect, TvpBorderStyle style, TColor color) {
+  if (style == bsNoBorder) return;
+  if (style == bs3D) {
+    DrawEdge(canvas, rect, EDGE_SUNKEN, BF_RECT);
+    return;
+  }
+  unsigned flags = BF_RECT | BF_ADJUST;
+  if (style == bsFlat || style == bsFlatExt) flags |= BF_FLAT;
+  if (style == bsMono || style == bsMonoExt) flags |= BF_MONO;
+  DrawEdge(canvas, rect, BDR_SUNKENOUTER, flags);
+  if (style != bsSoftExt && style != bsFlatExt && style != bsMonoExt) return;
+  canvas.Pen().SetStyle(psSolid);
+  canvas.Pen().SetWidth(1);
+  canvas.Pen().SetColor(style == bsSoftExt ? cl3DLight : color);
+  canvas.Brush().SetStyle(bsClear);
+  canvas.Rectangle(rect.Left, rect.Top, rect.Right, rect.Bottom);
+}
+
 void DrawFrameButton(TCanvas& canvas, const TRect& rect, unsigned direction, bool pressed, bool flat,
                      bool disabled) {
   if (rect.Width() <= 0 || rect.Height() <= 0) return;
