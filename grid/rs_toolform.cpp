@@ -140,8 +140,7 @@ void TVisionToolForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
   user_ = User;
   edit_ = Edit;
   start_value_.Assign(&Edit->CurrentValue());
-  const TPoint origin = Edit->ClientToScreen(TPoint{0, 0});
-  const TRect edit_rect = Rect(origin.x, origin.y, origin.x + Edit->Width(), origin.y + Edit->Height());
+  const TRect edit_rect = Edit->ScreenRect();
   drop_width_ = Width();
   designed_bounds_ = BoundsRect();
   designed_parent_ = Parent();

@@ -57,8 +57,9 @@ struct EditForm {
     form.reset();
     source.SetDataSet(nullptr);
   }
+  // The edit's window, its frame included.
   TRect EditScreenRect() const {
-    const TPoint p = edit->ClientToScreen(TPoint{0, 0});
+    const TPoint p = edit->ClientToScreen(TPoint{-edit->FrameInset(), -edit->FrameInset()});
     return Rect(p.x, p.y, p.x + edit->Width(), p.y + edit->Height());
   }
   std::unique_ptr<TDbf> table;

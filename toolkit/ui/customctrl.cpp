@@ -609,6 +609,12 @@ FrameWidget* TCustomControl::Host::Frame() {
   return frame;
 }
 
+TRect TCustomControl::ScreenRect() const {
+  const int n = host_->frame_inset;
+  const TPoint origin = ClientToScreen(TPoint{-n, -n});
+  return Bounds(origin.x, origin.y, Width(), Height());
+}
+
 void TCustomControl::InvalidateFrame() {
   if (host_->frame) host_->frame->update();
 }

@@ -104,6 +104,8 @@ class TCustomControl : public TWinControl {
   void SetFrameInset(int inset);
   // Paints the frame again.
   void InvalidateFrame();
+  // The whole control, frame included, in screen coordinates.
+  TRect ScreenRect() const;
   void SetParent(TWinControl* parent) override;
 
   bool TabStop() const { return tab_stop_; }
