@@ -222,22 +222,34 @@ TEST(GridPainting, BorderStyleFramesTheGridAndTheStandAloneEdit) {
     const TColor v = ColorToRGB(c);
     return qRgb(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
   };
-  for (const Case& c : cases) {
+  // Each style set before the controls are placed and shown, and set on
+  // shown controls that had the default.
+  std::vector<std::pair<const Case*, bool>> runs;
+  for (const Case& c : cases) runs.insert(runs.end(), {{&c, false}, {&c, true}});
+  for (const auto& [run, on_shown] : runs) {
+    const Case& c = *run;
     SCOPED_TRACE(static_cast<int>(c.style));
+    SCOPED_TRACE(on_shown ? "set on shown controls" : "set before showing");
     TForm form(nullptr);
     form.SetBounds(0, 0, 400, 300);
     MemGrid g(3, 300, 150);
     g.grid->SetColor(own);
-    g.grid->SetBorderStyle(c.style);
+    if (!on_shown) g.grid->SetBorderStyle(c.style);
     g.grid->SetBounds(10, 10, 300, 150);
     g.grid->SetParent(&form);
     auto* edit = new TDBProdiEdit(&form);
     edit->SetColor(own);
-    edit->SetBorderStyle(c.style);
+    if (!on_shown) edit->SetBorderStyle(c.style);
     edit->SetParent(&form);
     edit->SetBounds(20, 200, 120, 24);
     form.Show();
     QApplication::processEvents();
+    if (on_shown) {
+      g.grid->SetBorderStyle(c.style);
+      edit->SetBorderStyle(c.style);
+      QApplication::processEvents();
+    }
+    EXPECT_EQ(g.grid->Columns()->AvailableWidth(), g.grid->ClientWidth()) << "laid out for the new client area";
     const QImage image = form.ClientWidget()->grab().toImage();
     for (TCustomControl* control : std::initializer_list<TCustomControl*>{g.grid.get(), edit}) {
       SCOPED_TRACE(control == g.grid.get() ? "grid" : "edit");
