@@ -125,8 +125,7 @@ void TgpAutoSearchParams::TypeKey(int Key) {
       !prompt_.empty() ? Format(prompt_, {search_text_}) : rsLoadStr(SSearchHint) + search_text_;
   TRect r = prompt_window_->CalcHintRect(std::max(1, grid_->Width()), shown);
   const TRect grid = grid_->ScreenRect();
-  prompt_window_->ActivateHint(Rect(grid.Left, grid.Bottom, grid.Left + r.Right - r.Left, grid.Bottom + r.Bottom - r.Top),
-                               shown);
+  prompt_window_->ActivateHint(Bounds(grid.Left, grid.Bottom, r.Right - r.Left, r.Bottom - r.Top), shown);
   prompt_window_->Update();
 }
 

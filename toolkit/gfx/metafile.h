@@ -9,7 +9,19 @@
 
 #include "toolkit/gfx/graphics.h"
 
-enum class TMetaOp { FillRect, Rectangle, Ellipse, Polygon, Line, TextOut, Draw, SetPixel, PushClip, PopClip, InvertRect };
+enum class TMetaOp {
+  FillRect,
+  Rectangle,
+  Ellipse,
+  Polygon,
+  Line,
+  TextOut,
+  Draw,
+  SetPixel,
+  PushClip,
+  PopClip,
+  InvertRect
+};
 
 // One drawing call with the canvas state it was made in.
 struct TMetaRecord {

@@ -641,10 +641,10 @@ void TCustomControl::ApplyGeometry() {
 void TCustomControl::ApplyVisible() {
   TWinControl::ApplyVisible();
   if (!host_) return;
-  if (FrameWidget* frame = host_->Frame()) frame->setVisible(host_->frame_inset > 0 && Parent() != nullptr && Visible());
-  // A frame left behind in another parent stays hidden there.
+  if (FrameWidget* frame = host_->Frame())
+    frame->setVisible(host_->frame_inset > 0 && Parent() != nullptr && Visible());
   else if (host_->frame)
-    host_->frame->hide();
+    host_->frame->hide();  // left behind in another parent
 }
 
 void TCustomControl::SetTabStop(bool value) {
