@@ -415,9 +415,9 @@ bool TvpToolFormBG::PreviewKey(uint16_t& key, TShiftState shift) {
 void TvpToolFormBG::UserSizing(TRect& bounds) {
   if (tool_form_ == nullptr) return;
   const TvtfOptions options = tool_form_->Options();
-  // The window system tells the new frame, not the edge that was dragged:
-  // a moved left or top side is the one dragged.
-  // The edges of a fixed side cannot be dragged: that side stays put.
+  // The window system tells the new frame, not the edge that was dragged: a
+  // moved left or top side is the one dragged. The edges of a fixed side
+  // cannot be dragged: that side stays put.
   const bool fixed_width = options.Contains(tfoFixedWidth);
   const bool fixed_height = options.Contains(tfoFixedHeight);
   const bool left_dragged = !fixed_width && bounds.Left != Left();
