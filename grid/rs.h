@@ -1909,6 +1909,7 @@ class TDBGridPro : public TCustomControl,
  protected:
   void Notification(TComponent* component, TOperation operation) override;
   void Paint() override;
+  void PaintFrame(TCanvas& canvas) override;
   void Resize() override;
   void WMVScroll(int code, int pos) override;
   void WMHScroll(int code, int pos) override;

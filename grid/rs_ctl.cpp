@@ -187,10 +187,7 @@ TProdiCalendar::~TProdiCalendar() {
 int TProdiCalendar::EffectiveMinDate() const { return min_date_ != 0 ? DayNumber(min_date_) : kNoMinDate; }
 int TProdiCalendar::EffectiveMaxDate() const { return max_date_ != 0 ? DayNumber(max_date_) : kNoMaxDate; }
 
-int TProdiCalendar::BorderInset() const {
-  if (border_style_ == bs3D) return 2;
-  return BorderClientInset(border_style_);
-}
+int TProdiCalendar::BorderInset() const { return BorderFrameInset(border_style_); }
 
 void TProdiCalendar::SetBorderStyle(TvpBorderStyle value) {
   if (value == border_style_) return;

@@ -106,6 +106,7 @@ TDBProdiEdit::TDBProdiEdit(TComponent* owner)
       data_link_(std::make_unique<TDataLinkEx>()),
       button_switcher_(std::make_unique<TvpEditBtnSwitcher>(this)),
       switcher_(std::make_unique<TvpEditSwitcher>(this)) {
+  SetFrameInset(BorderFrameInset(border_style_));
   fields_->SetEdit(this);
   fields_->SetDataLink(data_link_.get());
   data_link_->OnActiveChanged = [this](TDataLinkEx*) { FieldsChanged(); };
@@ -180,7 +181,13 @@ void TDBProdiEdit::SetDisplayFormat(const AnsiString& value) {
 
 void TDBProdiEdit::SetBorderStyle(TvpBorderStyle value) {
   border_style_ = value;
+  SetFrameInset(BorderFrameInset(value));
+  InvalidateFrame();
   Invalidate();
+}
+
+void TDBProdiEdit::PaintFrame(TCanvas& canvas) {
+  PaintBorder(canvas, Rect(0, 0, Width(), Height()), border_style_, Color());
 }
 
 void TDBProdiEdit::SetWordWrap(bool value) {

@@ -185,6 +185,7 @@ class TDBProdiEdit : public TCustomMaskEdit, public IvpFieldVisionConsumer, publ
  protected:
   void Notification(TComponent* component, TOperation operation) override;
   void Paint() override;
+  void PaintFrame(TCanvas& canvas) override;
   void KeyDown(uint16_t& key, TShiftState shift) override;
   void KeyPress(char& key) override;
   void KeyUp(uint16_t& key, TShiftState shift) override;

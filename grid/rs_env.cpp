@@ -132,6 +132,7 @@ TrsEnv::TrsEnv() : TForm(nullptr) {
   miSep1->SetCaption("-");
   miNone = NewItem(this, root, "miNone", 5);
   pumFooterMenu->SetImages(FooterStateImgs);
+  pumFooterMenu->SetAlignment(paCenter);
 
   // The captions come from the texts, not from the names the items were
   // designed with (miMax shows "Maximum").

@@ -64,6 +64,7 @@ TDBGridPro::TDBGridPro(TComponent* owner) : TCustomControl(owner) {
   painter_->Grid = this;
   painter_->DataLink = data_link_.get();
   painter_->RowAttrsOf = [this](int row) { return paint_info_ ? paint_info_->Rows(row) : nullptr; };
+  SetFrameInset(BorderFrameInset(border_style_));
   CreateColumns();
   selection_ = std::make_unique<TgpSelection>(this);
   effective_designer_ = DefaultGridDesigner();
@@ -173,7 +174,14 @@ void TDBGridPro::Loaded() {
 void TDBGridPro::SetBorderStyle(TvpBorderStyle value) {
   if (value == border_style_) return;
   border_style_ = value;
+  // The client area changes with the frame; the resize lays the grid out again.
+  SetFrameInset(BorderFrameInset(value));
+  InvalidateFrame();
   InvalidateAll();
+}
+
+void TDBGridPro::PaintFrame(TCanvas& canvas) {
+  PaintBorder(canvas, Rect(0, 0, Width(), Height()), border_style_, Color());
 }
 
 void TDBGridPro::SetScrollBars(TScrollStyle value) {

@@ -213,6 +213,11 @@ void TgpBaseDesigner::Paint(TDBGridPro* Grid, TgpPaintInfo* PaintInfo) {
         PaintGroupTitles(Grid, canvas_, offset_x_, offset_y_, group);
         x += group->TotalWidth;
       }
+      // Without the pressed offset a title shows its press inverted.
+      TgpColumn* pressed = Grid->PressedTitle();
+      if (pressed != nullptr && !PressedOffset() && pressed->Visible() && pressed->Group() != nullptr &&
+          pressed->Group()->InView)
+        canvas_->InvertRect(Moved(pressed->TitleRect(false), -offset_x_, 0));
     }
     if (foot_h_ > 0) {
       PaintFooterSurface();

@@ -124,8 +124,8 @@ void TgpAutoSearchParams::TypeKey(int Key) {
   const AnsiString shown =
       !prompt_.empty() ? Format(prompt_, {search_text_}) : rsLoadStr(SSearchHint) + search_text_;
   TRect r = prompt_window_->CalcHintRect(std::max(1, grid_->Width()), shown);
-  const TPoint at = grid_->ClientToScreen(TPoint{0, grid_->Height()});
-  prompt_window_->ActivateHint(Rect(at.x, at.y, at.x + r.Right - r.Left, at.y + r.Bottom - r.Top), shown);
+  const TRect grid = grid_->ScreenRect();
+  prompt_window_->ActivateHint(Bounds(grid.Left, grid.Bottom, r.Right - r.Left, r.Bottom - r.Top), shown);
   prompt_window_->Update();
 }
 

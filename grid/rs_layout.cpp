@@ -549,10 +549,10 @@ void TgpColumns::ResizeLine(TgpGroupInfo* Group, int Line, int Delta, bool Adjus
     items.Scale(target, -1);
   } else {
     int wanted = Delta + (Absolute != 0 ? Absolute : ItemColumn->width_);
+    // What the neighbours cannot absorb comes back off the resized column,
+    // so the line keeps its total: a column with neighbours never pushes its
+    // group wider, however far its border is dragged.
     items.Scale(wanted, item_index);
-    // What the neighbours could not absorb stays with the resized column,
-    // and the group follows.
-    if (AdjustGroup) TScaleableItems::SetItemSize(items.Item(item_index), wanted);
   }
   int total = 0;
   for (size_t k = 0; k < line.size(); ++k) {

@@ -297,6 +297,7 @@ TvpDataListForm::TvpDataListForm() : TVisionToolForm(Application) {
   auto* grid = new TDBGridPro(this);
   grid->SetParent(this);
   grid->SetAlign(alClient);
+  grid->SetBorderStyle(bsNoBorder);
   grid->SetShowTitles(false);
   grid->SetReadOnly(true);
   grid->SetUniqueFields("_Key");

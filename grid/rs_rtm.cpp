@@ -522,6 +522,26 @@ int BorderClientInset(TvpBorderStyle style) {
   }
 }
 
+int BorderFrameInset(TvpBorderStyle style) { return style == bs3D ? 2 : BorderClientInset(style); }
+
+void PaintBorder(TCanvas& canvas, TRect rect, TvpBorderStyle style, TColor color) {
+  if (style == bsNoBorder) return;
+  if (style == bs3D) {
+    DrawEdge(canvas, rect, EDGE_SUNKEN, BF_RECT);
+    return;
+  }
+  unsigned flags = BF_RECT | BF_ADJUST;
+  if (style == bsFlat || style == bsFlatExt) flags |= BF_FLAT;
+  if (style == bsMono || style == bsMonoExt) flags |= BF_MONO;
+  DrawEdge(canvas, rect, BDR_SUNKENOUTER, flags);
+  if (style != bsSoftExt && style != bsFlatExt && style != bsMonoExt) return;
+  canvas.Pen().SetStyle(psSolid);
+  canvas.Pen().SetWidth(1);
+  canvas.Pen().SetColor(style == bsSoftExt ? cl3DLight : color);
+  canvas.Brush().SetStyle(bsClear);
+  canvas.Rectangle(rect.Left, rect.Top, rect.Right, rect.Bottom);
+}
+
 void DrawFrameButton(TCanvas& canvas, const TRect& rect, unsigned direction, bool pressed, bool flat,
                      bool disabled) {
   if (rect.Width() <= 0 || rect.Height() <= 0) return;
@@ -536,22 +556,12 @@ void DrawFrameButton(TCanvas& canvas, const TRect& rect, unsigned direction, boo
 
 namespace {
 
-// Inverts the pixels of rect on a canvas that has pixels (a recording has none).
-void InvertPixels(TCanvas& canvas, const TRect& rect) {
-  for (int y = rect.Top; y < rect.Bottom; ++y)
-    for (int x = rect.Left; x < rect.Right; ++x) {
-      TColor c = canvas.Pixel(x, y);
-      if (c == clNone) return;
-      canvas.SetPixel(x, y, static_cast<TColor>(~ColorToRGB(c) & 0xFFFFFF));
-    }
-}
-
 // The frame of one button face (or one spin half).
 void DrawButtonFrame(TCanvas& canvas, const TRect& rect, bool pressed, bool flat, bool mono) {
   TRect r = rect;
   if (mono) {
     Frame3D(canvas, r, clWindow, clWindow, 1);
-    if (pressed) InvertPixels(canvas, r);
+    if (pressed) canvas.InvertRect(r);
   } else if (flat && !pressed) {
     DrawEdge(canvas, r, BDR_RAISEDINNER, BF_TOP);
     DrawEdge(canvas, r, EDGE_RAISED, BF_LEFT);

@@ -271,6 +271,14 @@ enum TvpButtonStyle { pbsDropDown, pbsEllipsis, pbsSpin, pbsCustom };
 // style drawn by the library: 1 for bsSoft, bsFlat and bsMono, 2 for the Ext
 // styles, 0 for bs3D and bsNoBorder (the system draws those).
 int BorderClientInset(TvpBorderStyle style);
+// The whole frame of a style on each side: the system's sunken client edge
+// (2) for bs3D, else BorderClientInset.
+int BorderFrameInset(TvpBorderStyle style);
+// The frame of a border style around rect (the whole window): bs3D the
+// system's sunken client edge; the others a sunken outer edge (flat for
+// bsFlat and bsFlatExt, mono for bsMono and bsMonoExt) and, for the Ext
+// styles, a line inside it in the 3D-light colour (bsSoftExt) or in color.
+void PaintBorder(TCanvas& canvas, TRect rect, TvpBorderStyle style, TColor color);
 
 // Style codes and state bits of DrawEditorButton.
 inline constexpr int ebDropDown = 1, ebEllipsis = 2, ebSpin = 3, ebCustom = 4;

@@ -140,8 +140,7 @@ void TVisionToolForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
   user_ = User;
   edit_ = Edit;
   start_value_.Assign(&Edit->CurrentValue());
-  const TPoint origin = Edit->ClientToScreen(TPoint{0, 0});
-  const TRect edit_rect = Rect(origin.x, origin.y, origin.x + Edit->Width(), origin.y + Edit->Height());
+  const TRect edit_rect = Edit->ScreenRect();
   drop_width_ = Width();
   designed_bounds_ = BoundsRect();
   designed_parent_ = Parent();
@@ -315,12 +314,10 @@ void TVisionToolForm::Detach() {
 }
 
 void TVisionToolForm::HostSizing(int width, int height) {
-  TvpSizingInfo info{width, height};
-  if (OnSizing) OnSizing(this, info);
   if (host_ == nullptr) return;
-  if (info.Width != host_->Width()) width_changed_ = true;
-  if (info.Height != host_->Height()) height_changed_ = true;
-  host_->SetBounds(host_->Left(), host_->Top(), info.Width, info.Height);
+  TRect bounds = Bounds(host_->Left(), host_->Top(), width, height);
+  host_->UserSizing(bounds);
+  host_->SetBounds(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
 }
 
 bool TVisionToolForm::HostPreviewsKeys() const { return host_ != nullptr && host_->KeyPreview() && Focused(); }
@@ -413,6 +410,32 @@ bool TvpToolFormBG::PreviewKey(uint16_t& key, TShiftState shift) {
     return true;
   }
   return false;
+}
+
+void TvpToolFormBG::UserSizing(TRect& bounds) {
+  if (tool_form_ == nullptr) return;
+  const TvtfOptions options = tool_form_->Options();
+  // The window system tells the new frame, not the edge that was dragged: a
+  // moved left or top side is the one dragged. The edges of a fixed side
+  // cannot be dragged: that side stays put.
+  const bool fixed_width = options.Contains(tfoFixedWidth);
+  const bool fixed_height = options.Contains(tfoFixedHeight);
+  const bool left_dragged = !fixed_width && bounds.Left != Left();
+  const bool top_dragged = !fixed_height && bounds.Top != Top();
+  if (fixed_width) bounds.Left = Left();
+  if (fixed_height) bounds.Top = Top();
+  TvpSizingInfo info{fixed_width ? Width() : bounds.Width(), fixed_height ? Height() : bounds.Height()};
+  if (tool_form_->OnSizing) tool_form_->OnSizing(tool_form_, info);
+  if (info.Width != Width()) tool_form_->width_changed_ = true;
+  if (info.Height != Height()) tool_form_->height_changed_ = true;
+  if (left_dragged)
+    bounds.Left = bounds.Right - info.Width;
+  else
+    bounds.Right = bounds.Left + info.Width;
+  if (top_dragged)
+    bounds.Top = bounds.Bottom - info.Height;
+  else
+    bounds.Bottom = bounds.Top + info.Height;
 }
 
 void TvpToolFormBG::PreviewKeyPress(char& key) {

@@ -156,7 +156,8 @@ class TVisionToolForm : public TCustomControl, public IVisionToolForm {
   // Sets the host's modal result (mrCancel: a Cancel button), which ends the
   // local loop of a focusable form.
   void SetModalResult(TModalResult value);
-  // A resize of the host by the user: the size goes through OnSizing.
+  // Sizes the host as the user does by its right and bottom edges: the size
+  // goes through OnSizing.
   void HostSizing(int width, int height);
 
   // ---- IVisionToolForm
@@ -218,6 +219,9 @@ class TvpToolFormBG : public TForm {
   void PreviewKeyDown(uint16_t& key, TShiftState shift) override { PreviewKey(key, shift); }
   // Characters go to the tool form's OnKeyPress.
   void PreviewKeyPress(char& key) override;
+  // The size goes through the tool form's OnSizing; the dragged sides take
+  // the size it returns, the sides across from them stay.
+  void UserSizing(TRect& bounds) override;
 
  private:
   friend class TVisionToolForm;

@@ -57,8 +57,9 @@ struct EditForm {
     form.reset();
     source.SetDataSet(nullptr);
   }
+  // The edit's window, its frame included.
   TRect EditScreenRect() const {
-    const TPoint p = edit->ClientToScreen(TPoint{0, 0});
+    const TPoint p = edit->ClientToScreen(TPoint{-edit->FrameInset(), -edit->FrameInset()});
     return Rect(p.x, p.y, p.x + edit->Width(), p.y + edit->Height());
   }
   std::unique_ptr<TDbf> table;
@@ -229,6 +230,66 @@ TEST(ToolForm, ResizingAppliesTheSizeOnSizingReturns) {
   EXPECT_FALSE(v.form.HeightChanged());
   v.form.Close(false, false);
   f.edit->SetVision(nullptr);
+}
+
+// The host window resized as the window system does when a person drags its
+// frame: the proposed size goes through OnSizing, the dragged sides take
+// what it returns and the sides across from them stay.
+TEST(ToolForm, DraggingTheHostsFrameGoesThroughOnSizing) {
+  struct Case {
+    const char* what;
+    TvtfOptions options;
+    int dl, dt, dr, db;  // how far each side of the frame is dragged
+    int width, height;   // the host's size afterwards
+    bool width_changed, height_changed;
+    bool right_stays, bottom_stays;
+  };
+  // OnSizing makes a width between the opening 150 and 180 180, and keeps
+  // the height at most 90.
+  const Case cases[] = {
+      {"right edge out", {}, 0, 0, 20, 0, 180, 60, true, false, false, false},
+      {"right edge further out", {}, 0, 0, 60, 0, 210, 60, true, false, false, false},
+      {"left edge out", {}, -20, 0, 0, 0, 180, 60, true, false, true, false},
+      {"bottom edge out, held at 90", {}, 0, 0, 0, 60, 150, 90, false, true, false, false},
+      {"top edge out", {}, 0, -20, 0, 0, 150, 80, false, true, false, true},
+      {"corner with a fixed width", TvtfOptions{tfoFixedWidth}, 0, 0, 60, 20, 150, 80, false, true, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EditForm f("toolform_frame");
+    PickVision v;
+    v.form.SetOptions(c.options);
+    std::vector<std::pair<int, int>> proposed;
+    v.form.OnSizing = [&](TComponent*, TvpSizingInfo& info) {
+      proposed.push_back({info.Width, info.Height});
+      if (info.Width > 150 && info.Width < 180) info.Width = 180;
+      info.Height = std::min(info.Height, 90);
+    };
+    f.edit->SetVision(&v.vision);
+    f.edit->ToggleDropDown(false);
+    ASSERT_TRUE(v.form.IsOpen());
+    QWidget* window = v.form.Host()->Widget();
+    const QRect before = window->geometry();
+    ASSERT_EQ(before.width(), 150) << "the drop width";
+    window->setGeometry(QRect(QPoint(before.left() + c.dl, before.top() + c.dt),
+                              QPoint(before.right() + c.dr, before.bottom() + c.db)));
+    QApplication::processEvents();
+    const QRect after = window->geometry();
+    ASSERT_EQ(proposed.size(), 1u) << "once, for the frame the user dragged";
+    EXPECT_EQ(proposed[0].first, c.options.Contains(tfoFixedWidth) ? before.width() : before.width() - c.dl + c.dr);
+    EXPECT_EQ(after.width(), c.width);
+    EXPECT_EQ(after.height(), c.height);
+    EXPECT_EQ(v.form.Host()->Width(), c.width);
+    EXPECT_EQ(v.form.Host()->Height(), c.height);
+    EXPECT_EQ(v.form.WidthChanged(), c.width_changed);
+    EXPECT_EQ(v.form.HeightChanged(), c.height_changed);
+    EXPECT_EQ(after.right() == before.right(), c.right_stays || c.width == before.width());
+    EXPECT_EQ(after.left() == before.left(), !c.right_stays || c.width == before.width());
+    EXPECT_EQ(after.bottom() == before.bottom(), c.bottom_stays || c.height == before.height());
+    EXPECT_EQ(after.top() == before.top(), !c.bottom_stays || c.height == before.height());
+    v.form.Close(false, false);
+    f.edit->SetVision(nullptr);
+  }
 }
 
 }  // namespace

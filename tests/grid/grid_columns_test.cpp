@@ -224,10 +224,12 @@ TEST(GridColumns, FittedGroupsLeaveRoomForTheVerticalBar) {
   MemGrid g(3, 400, 200);
   g.grid->SetAutoColumnFit(true);
   ASSERT_FALSE(g.grid->ScrollBarShown(SB_VERT));
-  EXPECT_EQ(LayoutWidth(*g.grid->Columns()), 400);
+  const int without_bar = g.grid->ClientWidth();
+  EXPECT_EQ(without_bar, 400 - 2 * g.grid->FrameInset());
+  EXPECT_EQ(LayoutWidth(*g.grid->Columns()), without_bar);
   grid_support::AddRows(g.ds, 4, 40);
   ASSERT_TRUE(g.grid->ScrollBarShown(SB_VERT));
-  EXPECT_LT(g.grid->ClientWidth(), 400);
+  EXPECT_LT(g.grid->ClientWidth(), without_bar);
   EXPECT_EQ(LayoutWidth(*g.grid->Columns()), g.grid->ClientWidth());
 }
 

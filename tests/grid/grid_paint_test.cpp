@@ -11,9 +11,11 @@
 #include <set>
 #include <string>
 
+#include "grid/rs_edit.h"
 #include "grid/rs_str.h"
 #include "tests/grid/grid_support.h"
 #include "toolkit/ui/comctrls.h"
+#include "toolkit/ui/forms.h"
 
 namespace {
 
@@ -193,6 +195,124 @@ TEST(GridPainting, TitlesRowsAndTheCurrentCellAreDrawn) {
 }  // namespace
 
 namespace {
+
+// BorderStyle frames the grid and the stand-alone edit outside their client
+// areas, as painted on the form they stand on: the system's sunken client
+// edge for bs3D, a sunken outer edge (flat, mono) for the others, and for the
+// Ext styles a second line inside it.
+TEST(GridPainting, BorderStyleFramesTheGridAndTheStandAloneEdit) {
+  struct Case {
+    TvpBorderStyle style;
+    int inset;
+    TColor top, bottom;          // the outer line; clNone: nothing to see
+    TColor inner_top, inner_bottom;  // the second line; clNone: none
+  };
+  const TColor own = clAqua;  // the control's colour
+  const Case cases[] = {
+      {bsNoBorder, 0, clNone, clNone, clNone, clNone},
+      {bs3D, 2, clBtnShadow, clBtnHighlight, cl3DDkShadow, cl3DLight},
+      {bsSoft, 1, clBtnShadow, clBtnHighlight, clNone, clNone},
+      {bsSoftExt, 2, clBtnShadow, clBtnHighlight, cl3DLight, cl3DLight},
+      {bsFlat, 1, clBtnShadow, clBtnShadow, clNone, clNone},
+      {bsFlatExt, 2, clBtnShadow, clBtnShadow, own, own},
+      {bsMono, 1, clWindowFrame, clWindowFrame, clNone, clNone},
+      {bsMonoExt, 2, clWindowFrame, clWindowFrame, own, own},
+  };
+  auto rgb = [](TColor c) {
+    const TColor v = ColorToRGB(c);
+    return qRgb(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
+  };
+  // Each style set before the controls are placed and shown, and set on
+  // shown controls that had the default.
+  std::vector<std::pair<const Case*, bool>> runs;
+  for (const Case& c : cases) runs.insert(runs.end(), {{&c, false}, {&c, true}});
+  for (const auto& [run, on_shown] : runs) {
+    const Case& c = *run;
+    SCOPED_TRACE(static_cast<int>(c.style));
+    SCOPED_TRACE(on_shown ? "set on shown controls" : "set before showing");
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 400, 300);
+    MemGrid g(3, 300, 150);
+    g.grid->SetColor(own);
+    if (!on_shown) g.grid->SetBorderStyle(c.style);
+    g.grid->SetBounds(10, 10, 300, 150);
+    g.grid->SetParent(&form);
+    auto* edit = new TDBProdiEdit(&form);
+    edit->SetColor(own);
+    if (!on_shown) edit->SetBorderStyle(c.style);
+    edit->SetParent(&form);
+    edit->SetBounds(20, 200, 120, 24);
+    form.Show();
+    QApplication::processEvents();
+    if (on_shown) {
+      g.grid->SetBorderStyle(c.style);
+      edit->SetBorderStyle(c.style);
+      QApplication::processEvents();
+    }
+    EXPECT_EQ(g.grid->Columns()->AvailableWidth(), g.grid->ClientWidth()) << "laid out for the new client area";
+    const QImage image = form.ClientWidget()->grab().toImage();
+    for (TCustomControl* control : std::initializer_list<TCustomControl*>{g.grid.get(), edit}) {
+      SCOPED_TRACE(control == g.grid.get() ? "grid" : "edit");
+      const TRect b = control->BoundsRect();
+      EXPECT_EQ(control->Widget()->geometry(),
+                QRect(b.Left + c.inset, b.Top + c.inset, b.Width() - 2 * c.inset, b.Height() - 2 * c.inset))
+          << "the client area lies inside the frame";
+      EXPECT_EQ(control->Width(), b.Width());
+      const int x = (b.Left + b.Right) / 2;
+      if (c.top != clNone) {
+        EXPECT_EQ(image.pixel(x, b.Top), rgb(c.top));
+        EXPECT_EQ(image.pixel(x, b.Bottom - 1), rgb(c.bottom));
+        EXPECT_EQ(image.pixel(b.Left, (b.Top + b.Bottom) / 2), rgb(c.top)) << "left as top";
+        EXPECT_EQ(image.pixel(b.Right - 1, (b.Top + b.Bottom) / 2), rgb(c.bottom)) << "right as bottom";
+      }
+      if (c.inner_top != clNone) {
+        EXPECT_EQ(image.pixel(x, b.Top + 1), rgb(c.inner_top));
+        EXPECT_EQ(image.pixel(x, b.Bottom - 2), rgb(c.inner_bottom));
+      }
+    }
+    g.grid->SetParent(nullptr);
+  }
+}
+
+// A footer's text stands where its alignment says: left, right (also by
+// default) or in the middle of the footer.
+TEST(GridPainting, FooterTextFollowsItsAlignment) {
+  struct Case {
+    TvpDefAlignment alignment;
+    const char* where;  // "left", "right", "centre"
+  };
+  const Case cases[] = {{talLeftJustify, "left"}, {talRightJustify, "right"}, {talDefault, "right"},
+                        {talCenter, "centre"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.alignment);
+    MemGrid g(3, 300, 200);
+    LinedDesigner designer(nullptr);
+    g.grid->SetDesigner(&designer);
+    g.grid->SetShowFooters(true);
+    TgpColumn* p = g.grid->Columns()->Items(1);
+    p->SetWidth(160);
+    p->SetFooterState(fsCount);
+    p->SetFooterText("42");
+    p->SetFooterTextAlignment(c.alignment);
+    const QImage image = g.grid->Widget()->grab().toImage();
+    const TRect r = p->FooterRect(true, false);
+    int left = 10000, right = -1;
+    for (int y = r.Top + 1; y < r.Bottom - 1; ++y)
+      for (int x = r.Left + 1; x < r.Right - 1; ++x)
+        if (qGray(image.pixel(x, y)) < 80) left = std::min(left, x), right = std::max(right, x);
+    ASSERT_GE(right, left) << "no text in the footer";
+    const int middle = (r.Left + r.Right) / 2;
+    const std::string where = c.where;
+    if (where == "left") {
+      EXPECT_LT(left - r.Left, 8);
+    } else if (where == "right") {
+      EXPECT_LT(r.Right - right, 8);
+    } else {
+      EXPECT_LE(std::abs((left + right) / 2 - middle), 2) << left << ".." << right;
+    }
+    g.grid->SetDesigner(nullptr);
+  }
+}
 
 // An open data set without records: one empty row under the titles, or
 // none, and nothing of a record is read.

@@ -81,6 +81,8 @@ struct MemGrid {
 };
 
 // Client height that holds the titles and exactly rows rows.
-inline int HeightFor(const TDBGridPro& grid, int rows) { return grid.TitleBand() + rows * grid.RowHeight(); }
+inline int HeightFor(const TDBGridPro& grid, int rows) {
+  return grid.TitleBand() + rows * grid.RowHeight() + 2 * grid.FrameInset();
+}
 
 }  // namespace grid_support

@@ -157,6 +157,41 @@ TEST(GridMouse, AHeldTitleIsPaintedPressedUntilReleased) {
   }
 }
 
+// Flat titles have no edge to sink and no caption to move: the held title is
+// shown inverted, every pixel of it, and only it.
+TEST(GridMouse, AHeldFlatTitleIsPaintedInverted) {
+  TLiteDesigner lite(nullptr);
+  lite.SetTitleStyle(ltsNon3D);
+  TStandardDesigner standard(nullptr);
+  standard.SetOptions(TStdDsgnOptions{dg3DFooter, dgMarginLines, dgBoundLines, dgHorizLines, dgHorizBackground});
+  for (TgpDesigner* designer : std::initializer_list<TgpDesigner*>{&lite, &standard}) {
+    SCOPED_TRACE(designer == &lite ? "lite" : "standard");
+    ShownGrid g(5);
+    g.grid->SetDesigner(designer);
+    const TRect r = g.grid->Columns()->Items(1)->TitleRect(false);
+    const TRect other = g.grid->Columns()->Items(0)->TitleRect(false);
+    const QImage before = g.W()->grab().toImage();
+    QTest::mousePress(g.W(), Qt::LeftButton, {}, g.Title(1));
+    const QImage held = g.W()->grab().toImage();
+    QTest::mouseRelease(g.W(), Qt::LeftButton, {}, g.Title(1));
+    const QImage after = g.W()->grab().toImage();
+    int wrong = 0, caption = 0;
+    for (int y = r.Top; y < r.Bottom; ++y)
+      for (int x = r.Left; x < r.Right; ++x) {
+        wrong += (held.pixel(x, y) & 0xFFFFFF) != (~before.pixel(x, y) & 0xFFFFFF);
+        caption += qGray(held.pixel(x, y)) > 200 && qGray(before.pixel(x, y)) < 80;
+      }
+    EXPECT_EQ(wrong, 0) << "pixels of the held title not inverted";
+    EXPECT_GT(caption, 0) << "the dark caption turns light";
+    for (int y = other.Top; y < other.Bottom; ++y)
+      for (int x = other.Left; x < other.Right; ++x) ASSERT_EQ(held.pixel(x, y), before.pixel(x, y));
+    // Released: the title is as before but for the sort mark the click gave.
+    EXPECT_EQ(after.pixel(r.Left + 1, r.Top + 1), before.pixel(r.Left + 1, r.Top + 1));
+    EXPECT_EQ(InkIn(after, r).left, InkIn(before, r).left);
+    g.grid->SetDesigner(nullptr);
+  }
+}
+
 // A right click on a footer pops up the environment's footer menu for that
 // column: its texts, pictures and radio items, the column's state checked,
 // and the separator gone with "None"; the item chosen sets the state.
@@ -181,9 +216,11 @@ TEST(GridMouse, ARightClickOnAFooterShowsTheFooterMenu) {
     const TRect r = column->FooterRect(true, false);
     std::vector<std::string> shown;
     bool grouped = true;
+    QRect placed;
     QTimer::singleShot(0, [&] {
       auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
       if (!menu) return;
+      placed = menu->geometry();
       QAction* chosen = nullptr;
       for (QAction* a : menu->actions()) {
         if (!a->isVisible()) continue;
@@ -198,9 +235,15 @@ TEST(GridMouse, ARightClickOnAFooterShowsTheFooterMenu) {
       menu->close();
       if (chosen) chosen->trigger();
     });
-    QTest::mouseClick(g.W(), Qt::RightButton, {}, QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+    const QPoint click((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+    QTest::mouseClick(g.W(), Qt::RightButton, {}, click);
     QApplication::processEvents();
     EXPECT_EQ(shown, c.shown);
+    // The menu stands centred under the pointer, its top at the pointer.
+    const QPoint at = g.W()->mapToGlobal(click);
+    ASSERT_FALSE(placed.isEmpty());
+    EXPECT_LE(std::abs(placed.left() + placed.width() / 2 - at.x()), 1) << placed.left() << "+" << placed.width();
+    EXPECT_EQ(placed.top(), at.y());
     EXPECT_TRUE(grouped) << "radio items";
     EXPECT_EQ(column->FooterState(), c.after);
     // The shared menu keeps no word of a grid that may go.

@@ -26,6 +26,10 @@ TEST(GridSearch, TypingFindsTheFirstRecordThatStartsWithTheText) {
   EXPECT_EQ(g.grid->ParamsAutoSearch()->SearchText(), "157");
   ASSERT_NE(g.grid->ParamsAutoSearch()->PromptWindow(), nullptr);
   EXPECT_EQ(g.grid->ParamsAutoSearch()->PromptWindow()->Text(), "Search: 157");
+  // Under the grid: its top-left corner at the grid's bottom-left corner, frame included.
+  const int frame = g.grid->FrameInset();
+  EXPECT_EQ(g.grid->ParamsAutoSearch()->PromptWindow()->Widget()->geometry().topLeft(),
+            g.W()->mapToGlobal(QPoint(-frame, g.grid->Height() - frame)));
   g.Type("9");
   EXPECT_EQ(g.grid->ParamsAutoSearch()->SearchText(), "157") << "a character that finds nothing is not taken";
   EXPECT_EQ(g.N(), 157);

@@ -61,6 +61,46 @@ TEST(GridSizing, AColumnWithANeighbourInItsLineStaysInsideTheGroup) {
   EXPECT_EQ(columns.Groups(0)->Width, group_width) << "the neighbour takes the rest";
 }
 
+// Wherever the sizing line of a column with a neighbour in its line is let
+// go, the group keeps its width: the column takes the release point's width
+// within what the neighbour can give, and the neighbour the rest.
+TEST(GridSizing, ReleasingAColumnLineAnywhereKeepsItsGroupsWidth) {
+  struct Case {
+    const char* where;
+    int release_dx;  // from the column's own left edge
+    int width_n;     // -1: the group's width less the neighbour's least 2
+  };
+  const Case cases[] = {
+      {"inside the group", 30, 30},
+      {"just past the group's edge", 95, -1},
+      {"far past the group's edge", 600, -1},
+      {"on the grid's right edge", 299, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.where);
+    ShownGrid g(5, 400);
+    TgpColumns& columns = *g.grid->Columns();
+    TgpColumn* n = columns.Items(0);
+    TgpColumn* p = columns.Items(1);
+    columns.MoveColumn(p, n->Group(), 0, 1);
+    ASSERT_EQ(columns.GroupCount(), 1);
+    const int group_width = n->Group()->Width;
+    const int left = n->CellRect(0, false, false).Left;
+    const QPoint border = RightBorder(g, 0);
+    QTest::mouseMove(g.W(), g.Title(0));
+    QTest::mouseMove(g.W(), border);
+    QTest::mousePress(g.W(), Qt::LeftButton, {}, border);
+    ASSERT_EQ(g.grid->SizingState(), 2);
+    const QPoint release(left + c.release_dx, border.y());
+    QTest::mouseMove(g.W(), release);
+    QTest::mouseRelease(g.W(), Qt::LeftButton, {}, release);
+    const int expected_n = c.width_n >= 0 ? c.width_n : group_width - 2;
+    EXPECT_EQ(columns.Groups(0)->Width, group_width);
+    EXPECT_EQ(n->Width(), expected_n);
+    EXPECT_EQ(p->Width(), group_width - expected_n);
+  }
+}
+
 TEST(GridSizing, OptionsForbidSizing) {
   ShownGrid g(5, 400);
   g.grid->SetOptionsBehavior(TgpGridBehaviorOptions{gboNoGroupSizing});

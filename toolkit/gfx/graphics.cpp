@@ -375,6 +375,16 @@ void TQtCanvas::SetPixel(int x, int y, TColor color) {
   painter_->drawPoint(x, y);
 }
 
+void TQtCanvas::InvertRect(const TRect& rect) {
+  if (rect.Width() <= 0 || rect.Height() <= 0) return;
+  // White XOR the pixel is its inverse; a raster surface (bitmaps, windows)
+  // does it, a vector device (PDF) has no such operation and keeps its pixels.
+  painter_->save();
+  painter_->setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+  painter_->fillRect(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()), Qt::white);
+  painter_->restore();
+}
+
 void TQtCanvas::PushClip(const TRect& rect) {
   painter_->save();
   ++clip_depth_;

@@ -171,6 +171,9 @@ class TCanvas {
   virtual void DrawPart(int x, int y, TBitmap& bitmap, const TRect& part);
   virtual TColor Pixel(int x, int y) = 0;
   virtual void SetPixel(int x, int y, TColor color) = 0;
+  // Turns every pixel of rect into its inverse colour (black to white), as the
+  // classic InvertRect; twice restores it. Pen and brush play no part.
+  virtual void InvertRect(const TRect& rect) = 0;
   // Narrows drawing to the part of rect inside the current clip, until the
   // matching PopClip; pushes nest.
   virtual void PushClip(const TRect& rect) = 0;

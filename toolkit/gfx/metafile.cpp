@@ -98,6 +98,12 @@ void TMetafileCanvas::SetPixel(int x, int y, TColor color) {
   metafile_.Add(std::move(r));
 }
 
+void TMetafileCanvas::InvertRect(const TRect& rect) {
+  TMetaRecord r = Record(TMetaOp::InvertRect);
+  r.rect = rect;
+  metafile_.Add(std::move(r));
+}
+
 void TMetafileCanvas::PushClip(const TRect& rect) {
   ++clip_depth_;
   TMetaRecord r = Record(TMetaOp::PushClip);
@@ -168,6 +174,7 @@ void TMetafile::Replay(TCanvas& canvas, int dx, int dy) const {
         break;
       }
       case TMetaOp::SetPixel: canvas.SetPixel(at.Left, at.Top, r.color); break;
+      case TMetaOp::InvertRect: canvas.InvertRect(at); break;
       case TMetaOp::PushClip:
         canvas.PushClip(at);
         ++open_clips;

@@ -11,12 +11,24 @@
 
 #include "toolkit/gfx/graphics.h"
 
-enum class TMetaOp { FillRect, Rectangle, Ellipse, Polygon, Line, TextOut, Draw, SetPixel, PushClip, PopClip };
+enum class TMetaOp {
+  FillRect,
+  Rectangle,
+  Ellipse,
+  Polygon,
+  Line,
+  TextOut,
+  Draw,
+  SetPixel,
+  PushClip,
+  PopClip,
+  InvertRect
+};
 
 // One drawing call with the canvas state it was made in.
 struct TMetaRecord {
   TMetaOp op = TMetaOp::FillRect;
-  // FillRect, Rectangle, Ellipse, PushClip: the rectangle; Line: from
+  // FillRect, Rectangle, Ellipse, PushClip, InvertRect: the rectangle; Line: from
   // (Left, Top) to (Right, Bottom); TextOut, Draw, SetPixel: (Left, Top).
   TRect rect;
   std::vector<TPoint> points;  // Polygon
@@ -99,6 +111,7 @@ class TMetafileCanvas : public TCanvas {
   // A recording has no pixels to read: clNone.
   TColor Pixel(int x, int y) override;
   void SetPixel(int x, int y, TColor color) override;
+  void InvertRect(const TRect& rect) override;
   void PushClip(const TRect& rect) override;
   void PopClip() override;
 

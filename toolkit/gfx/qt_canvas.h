@@ -74,6 +74,7 @@ class TQtCanvas : public TCanvas {
   void DrawPart(int x, int y, TBitmap& bitmap, const TRect& part) override;
   TColor Pixel(int x, int y) override;
   void SetPixel(int x, int y, TColor color) override;
+  void InvertRect(const TRect& rect) override;
   void PushClip(const TRect& rect) override;
   void PopClip() override;
 

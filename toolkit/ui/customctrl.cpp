@@ -219,6 +219,24 @@ class PaintedWidget : public Hosted<QWidget> {
   }
 };
 
+// The frame of a painted control: a widget of the whole control's size just
+// behind the client's widget, so that only its rim shows.
+class FrameWidget : public QWidget {
+ public:
+  FrameWidget(QWidget* parent, std::function<void(QPainter&)> paint) : QWidget(parent), paint_(std::move(paint)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::NoFocus);
+  }
+  std::function<void(QPainter&)> paint_;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    if (!paint_) return;
+    QPainter painter(this);
+    paint_(painter);
+  }
+};
+
 // The two canvases of a painted control: the widget's while it paints, and a
 // measuring one otherwise; the pen, brush and font pass between them.
 class CanvasPair {
@@ -364,6 +382,9 @@ struct TCustomControl::Host : WidgetSink {
   // the bar's own position elsewhere meanwhile).
   int dragged[2] = {0, 0};
   std::map<unsigned, std::unique_ptr<QTimer>> timers;
+  int frame_inset = 0;
+  QPointer<FrameWidget> frame;
+  FrameWidget* Frame();
 
   QWidget* widget() const { return control->Widget(); }
 
@@ -547,17 +568,83 @@ TCustomControl::TCustomControl(TComponent* owner) : TWinControl(owner), host_(st
 
 TCustomControl::~TCustomControl() {
   host_->timers.clear();
+  delete host_->frame.data();
   if (auto* widget = dynamic_cast<PaintedWidget*>(Widget())) widget->sink_ = nullptr;
 }
 
 TCanvas& TCustomControl::Canvas() { return host_->canvas.Current(); }
 
 int TCustomControl::ClientWidth() const {
-  return std::max(0, Width() - (host_->shown[SB_VERT] ? host_->Extent() : 0));
+  return std::max(0, Width() - 2 * host_->frame_inset - (host_->shown[SB_VERT] ? host_->Extent() : 0));
 }
 
 int TCustomControl::ClientHeight() const {
-  return std::max(0, Height() - (host_->shown[SB_HORZ] ? host_->Extent() : 0));
+  return std::max(0, Height() - 2 * host_->frame_inset - (host_->shown[SB_HORZ] ? host_->Extent() : 0));
+}
+
+int TCustomControl::FrameInset() const { return host_->frame_inset; }
+
+void TCustomControl::SetFrameInset(int inset) {
+  inset = std::max(0, inset);
+  if (inset == host_->frame_inset) return;
+  host_->frame_inset = inset;
+  ApplyGeometry();
+  ApplyVisible();
+}
+
+// The frame lives beside the client's widget in its parent: made once the
+// control stands on a parent (never a window of its own), and moved along.
+FrameWidget* TCustomControl::Host::Frame() {
+  QWidget* w = widget();
+  QWidget* parent = w ? w->parentWidget() : nullptr;
+  if (frame_inset == 0 || parent == nullptr) return frame && frame->parentWidget() == parent ? frame.data() : nullptr;
+  if (!frame) {
+    frame = new FrameWidget(parent, [this](QPainter& painter) {
+      TQtCanvas canvas(&painter);
+      RunGuarded([&] { control->PaintFrame(canvas); });
+    });
+  } else if (frame->parentWidget() != parent) {
+    frame->setParent(parent);
+  }
+  return frame;
+}
+
+TRect TCustomControl::ScreenRect() const {
+  const int n = host_->frame_inset;
+  const TPoint origin = ClientToScreen(TPoint{-n, -n});
+  return Bounds(origin.x, origin.y, Width(), Height());
+}
+
+void TCustomControl::InvalidateFrame() {
+  if (host_->frame) host_->frame->update();
+}
+
+void TCustomControl::SetParent(TWinControl* parent) {
+  TWinControl::SetParent(parent);
+  ApplyGeometry();
+  ApplyVisible();
+}
+
+void TCustomControl::ApplyGeometry() {
+  const int n = host_ ? host_->frame_inset : 0;
+  if (n == 0 || !Widget() || in_widget_resize_) {
+    TWinControl::ApplyGeometry();
+    return;
+  }
+  Widget()->setGeometry(Left() + n, Top() + n, std::max(0, Width() - 2 * n), std::max(0, Height() - 2 * n));
+  if (FrameWidget* frame = host_->Frame()) {
+    frame->setGeometry(Left(), Top(), Width(), Height());
+    frame->stackUnder(Widget());
+  }
+}
+
+void TCustomControl::ApplyVisible() {
+  TWinControl::ApplyVisible();
+  if (!host_) return;
+  if (FrameWidget* frame = host_->Frame())
+    frame->setVisible(host_->frame_inset > 0 && Parent() != nullptr && Visible());
+  else if (host_->frame)
+    host_->frame->hide();  // left behind in another parent
 }
 
 void TCustomControl::SetTabStop(bool value) {
@@ -700,4 +787,7 @@ void TCustomControl::FontChanged() {
   if (host_) host_->canvas.SetFont(Font());
 }
 
-void TCustomControl::ColorChanged() { Invalidate(); }
+void TCustomControl::ColorChanged() {
+  Invalidate();
+  InvalidateFrame();
+}

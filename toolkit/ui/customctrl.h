@@ -92,10 +92,21 @@ class TCustomControl : public TWinControl {
   // As TGraphicControl::Canvas.
   TCanvas& Canvas();
 
-  // The area left beside the shown scroll bars.
+  // The area left inside the frame beside the shown scroll bars.
   int ClientWidth() const override;
   int ClientHeight() const override;
   TRect ClientRect() const { return Rect(0, 0, ClientWidth(), ClientHeight()); }
+
+  // The non-client frame: Inset pixels on each side of the control around
+  // its client area, painted by PaintFrame (0: none, the client is the whole
+  // control). Client coordinates start inside it.
+  int FrameInset() const;
+  void SetFrameInset(int inset);
+  // Paints the frame again.
+  void InvalidateFrame();
+  // The whole control, frame included, in screen coordinates.
+  TRect ScreenRect() const;
+  void SetParent(TWinControl* parent) override;
 
   bool TabStop() const { return tab_stop_; }
   void SetTabStop(bool value);
@@ -148,6 +159,11 @@ class TCustomControl : public TWinControl {
  protected:
   // Paints the client area; the background is filled with Color first.
   virtual void Paint() {}
+  // Paints the frame around the client area on a canvas over the whole
+  // control, (0, 0) its top-left corner; what falls on the client is hidden.
+  virtual void PaintFrame(TCanvas& canvas) { (void)canvas; }
+  void ApplyGeometry() override;
+  void ApplyVisible() override;
   virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
   virtual void MouseMove(TShiftState shift, int x, int y);
   virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y);

@@ -224,8 +224,18 @@ void TForm::SetClientHeight(int value) {
 void TForm::WidgetResized() {
   QWidget* window = Widget();
   if (!window) return;
-  in_widget_resize_ = true;
   const QRect g = window->geometry();
+  // A size the program did not set came from the user's frame.
+  if (!in_widget_resize_ && window->isVisible() && (g.width() != Width() || g.height() != Height())) {
+    const TRect given = Bounds(g.x(), g.y(), g.width(), g.height());
+    TRect wanted = given;
+    RunGuarded([&] { UserSizing(wanted); });
+    if (wanted != given) {
+      SetBounds(wanted.Left, wanted.Top, wanted.Width(), wanted.Height());
+      return;
+    }
+  }
+  in_widget_resize_ = true;
   StoreBounds(g.x(), g.y(), g.width(), g.height());
   in_widget_resize_ = false;
   LayoutFrame();

@@ -123,6 +123,9 @@ class TForm : public TWinControl {
   virtual void PreviewKeyDown(uint16_t& key, TShiftState shift) { (void)key, (void)shift; }
   // The character the key types (1251), when it types one.
   virtual void PreviewKeyPress(char& key) { (void)key; }
+  // The user resized the window (dragged its frame) to bounds, in screen
+  // coordinates; what the form leaves in bounds is the size it takes.
+  virtual void UserSizing(TRect& bounds) { (void)bounds; }
   void ColorChanged() override;
   void CaptionChanged() override;
   void Notification(TComponent* component, TOperation operation) override;

@@ -191,5 +191,13 @@ void TPopupMenu::Popup(int x, int y) {
   });
   QMenu* menu = Items().SubMenu();
   ApplyImages();
-  if (menu) menu->exec(QPoint(x, y));
+  if (!menu) return;
+  // The size of the menu as it will show (items hidden by OnPopup left out).
+  menu->ensurePolished();
+  const int width = menu->sizeHint().width();
+  if (alignment_ == paRight)
+    x -= width;
+  else if (alignment_ == paCenter)
+    x -= width / 2;
+  menu->exec(QPoint(x, y));
 }

@@ -111,16 +111,24 @@ class TMainMenu : public TMenu {
   using TMenu::TMenu;
 };
 
+// Where a popped-up menu stands against its point: its left edge, its right
+// edge or its middle at the point.
+enum TPopupAlignment { paLeft, paRight, paCenter };
+
 // A menu that pops up at a point, such as a control's context menu.
 class TPopupMenu : public TMenu {
  public:
   using TMenu::TMenu;
-  // Shows the menu at the screen point and runs the chosen item.
+  // Shows the menu at the screen point (its top there, placed across by
+  // Alignment) and runs the chosen item.
   void Popup(int x, int y);
+  TPopupAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TPopupAlignment value) { alignment_ = value; }
   TComponent* PopupComponent() const { return popup_component_; }
   void SetPopupComponent(TComponent* value) { popup_component_ = value; }
   TNotifyEvent OnPopup;
 
  private:
   TComponent* popup_component_ = nullptr;
+  TPopupAlignment alignment_ = paLeft;
 };

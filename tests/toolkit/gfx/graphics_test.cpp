@@ -185,6 +185,27 @@ TEST(Canvas, TextPaintsItsBackgroundUnlessTheBrushIsClear) {
   }
 }
 
+TEST(Canvas, InvertingTurnsEachPixelIntoItsInverseAndTwiceRestoresIt) {
+  TBitmap bitmap;
+  bitmap.SetSize(30, 10);
+  TCanvas& c = bitmap.Canvas();
+  const TColor colours[] = {clBlack, clWhite, TColor(0x204080)};
+  for (int i = 0; i < 3; ++i) {
+    c.Brush().SetColor(colours[i]);
+    c.FillRect(Rect(i * 10, 0, i * 10 + 10, 10));
+  }
+  c.Brush().SetStyle(bsClear);
+  c.Pen().SetColor(clRed);
+  c.InvertRect(Rect(0, 0, 30, 5));
+  const TColor inverted[] = {clWhite, clBlack, TColor(0xDFBF7F)};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(c.Pixel(i * 10 + 5, 2), inverted[i]) << i;
+    EXPECT_EQ(c.Pixel(i * 10 + 5, 7), colours[i]) << "below the rectangle " << i;
+  }
+  c.InvertRect(Rect(0, 0, 30, 5));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(c.Pixel(i * 10 + 5, 2), colours[i]) << i;
+}
+
 TEST(Canvas, TurnedTextReadsUpwardsFromItsStart) {
   TBitmap bitmap;
   bitmap.SetSize(100, 100);

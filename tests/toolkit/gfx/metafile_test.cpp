@@ -42,6 +42,8 @@ void Scene(TCanvas& c) {
   picture.Canvas().FillRect(Rect(0, 0, 4, 6));
   c.Draw(185, 5, picture);
   c.SetPixel(199, 99, clRed);
+  // Part of the yellow fill turns blue, whatever pen and brush are set.
+  c.InvertRect(Rect(40, 20, 60, 40));
 }
 
 QImage Direct() {
@@ -69,6 +71,8 @@ TEST(Metafile, ReplayGivesTheSamePixelsAsDrawingDirectly) {
   // The picture is not blank: the scene drew.
   EXPECT_EQ(QColor(direct.pixel(10, 10)), QColor(Qt::yellow));
   EXPECT_EQ(QColor(direct.pixel(199, 99)), QColor(Qt::red));
+  EXPECT_EQ(QColor(direct.pixel(50, 30)), QColor(Qt::blue)) << "yellow inverted";
+  EXPECT_EQ(QColor(direct.pixel(39, 30)), QColor(Qt::yellow)) << "only inside the rectangle";
 }
 
 TEST(Metafile, ReplayIntoARecordingCopiesItAndMovesIt) {
