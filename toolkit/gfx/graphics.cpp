@@ -6,8 +6,11 @@
 #include <QPainter>
 #include <QTextLayout>
 #include <QPolygon>
+#include <QRawFont>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <vector>
@@ -277,6 +280,7 @@ const QFont& TQtTextMeasure::FontOf(const TFont& font) {
     font_.Assign(font);
     qt_font_ = ToQFont(font_);
     metrics_.reset();
+    plain_.reset();
     advances_.clear();
     laid_out_.clear();
     glyphs_.clear();
@@ -290,18 +294,158 @@ const QFontMetrics& TQtTextMeasure::MetricsOf(const TFont& font) {
   return *metrics_;
 }
 
+namespace {
+
+uint16_t BigEndian16(const QByteArray& bytes, qsizetype at) {
+  return static_cast<uint16_t>((static_cast<unsigned char>(bytes[at]) << 8) | static_cast<unsigned char>(bytes[at + 1]));
+}
+
+// Whether a table of glyph rules (GSUB or GPOS) is absent or lists no
+// feature but those allowed; a table too short to read allows nothing.
+bool ListsOnlyFeatures(const QByteArray& table, std::initializer_list<const char*> allowed) {
+  if (table.isEmpty()) return true;
+  if (table.size() < 10) return false;
+  const qsizetype list = BigEndian16(table, 6);
+  if (list == 0) return true;
+  if (list + 2 > table.size()) return false;
+  const qsizetype count = BigEndian16(table, list);
+  if (list + 2 + count * 6 > table.size()) return false;
+  for (qsizetype i = 0; i < count; ++i) {
+    const QByteArray tag = table.mid(list + 2 + i * 6, 4);
+    if (std::none_of(allowed.begin(), allowed.end(), [&](const char* a) { return tag == a; })) return false;
+  }
+  return true;
+}
+
+// Whether the shaper puts this font's glyphs side by side as the characters
+// map to them: nothing substituted, and only kerning to position, which the
+// fonts made by ToQFont leave off.
+bool SubstitutesNothing(const QRawFont& raw) {
+  return ListsOnlyFeatures(raw.fontTable("GSUB"), {}) && ListsOnlyFeatures(raw.fontTable("GPOS"), {"kern"}) &&
+         raw.fontTable("morx").isEmpty() && raw.fontTable("mort").isEmpty() && raw.fontTable("kerx").isEmpty();
+}
+
+// A character of the scripts without shaping rules of their own, drawn left
+// to right, that is neither a mark nor a control nor a break.
+bool IsPlainCharacter(QChar c) {
+  if (c.isSurrogate()) return false;
+  switch (c.category()) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+      return false;
+    default:
+      break;
+  }
+  switch (c.direction()) {
+    case QChar::DirR:
+    case QChar::DirAL:
+    case QChar::DirAN:
+    case QChar::DirNSM:
+    case QChar::DirBN:
+    case QChar::DirB:
+    case QChar::DirS:
+      return false;
+    default:
+      break;
+  }
+  switch (c.script()) {
+    case QChar::Script_Common:
+    case QChar::Script_Latin:
+    case QChar::Script_Greek:
+    case QChar::Script_Cyrillic:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+TQtTextMeasure::PlainFont& TQtTextMeasure::PlainOf(const QFont& font) {
+  if (plain_) return *plain_;
+  PlainFont& plain = plain_.emplace();
+  // A digit laid out as a line gives the font the layout draws with and the
+  // base line's place in the line; a font that lacks it is always shaped.
+  QTextLayout layout(QStringLiteral("0"), font);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  line.setLineWidth(1e6);
+  layout.endLayout();
+  const QList<QGlyphRun> runs = layout.glyphRuns();
+  plain.raw = QRawFont::fromFont(font);
+  if (runs.size() != 1 || runs[0].positions().size() != 1 || !(runs[0].rawFont() == plain.raw)) return plain;
+  plain.ascent = runs[0].positions()[0].y();
+  plain.usable = plain.raw.isValid() && SubstitutesNothing(plain.raw);
+  return plain;
+}
+
+const TQtTextMeasure::Glyph* TQtTextMeasure::PlainGlyph(PlainFont& plain, QChar c) {
+  auto found = plain.glyphs.find(c.unicode());
+  if (found == plain.glyphs.end()) {
+    Glyph glyph;
+    if (IsPlainCharacter(c)) {
+      const QList<quint32> index = plain.raw.glyphIndexesForString(QString(c));
+      if (index.size() == 1 && index[0] != 0) {
+        glyph.index = index[0];
+        glyph.advance = plain.raw.advancesForGlyphIndexes(index).value(0).x();
+      }
+    }
+    // A character that needs the shaper is kept with glyph 0, so it is asked once.
+    found = plain.glyphs.emplace(c.unicode(), glyph).first;
+  }
+  return found->second.index != 0 ? &found->second : nullptr;
+}
+
+bool TQtTextMeasure::LayOutPlain(PlainFont& plain, const QString& text) {
+  QList<quint32> indexes;
+  QList<QPointF> positions;
+  indexes.reserve(text.size());
+  positions.reserve(text.size());
+  qreal x = 0;
+  for (const QChar c : text) {
+    const Glyph* glyph = PlainGlyph(plain, c);
+    if (glyph == nullptr) return false;
+    indexes.push_back(glyph->index);
+    positions.push_back(QPointF(x, plain.ascent));
+    x += glyph->advance;
+  }
+  QGlyphRun run;
+  run.setRawFont(plain.raw);
+  run.setGlyphIndexes(indexes);
+  run.setPositions(positions);
+  run.setOverline(qt_font_->overline());
+  run.setUnderline(qt_font_->underline());
+  run.setStrikeOut(qt_font_->strikeOut());
+  glyphs_ = {run};
+  laid_out_advance_ = static_cast<int>(std::lround(x));
+  return true;
+}
+
+void TQtTextMeasure::LayOutShaped(const QFont& font, const QString& text) {
+  QTextLayout layout(text, font);
+  layout.setCacheEnabled(true);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  line.setLineWidth(1e6);
+  layout.endLayout();
+  glyphs_ = layout.glyphRuns();
+  laid_out_advance_ = static_cast<int>(std::lround(line.horizontalAdvance()));
+}
+
 const QList<QGlyphRun>& TQtTextMeasure::GlyphsOf(const TFont& font, const QString& text, int& advance) {
   const QFont& qt_font = FontOf(font);
   if (glyphs_.isEmpty() || text != laid_out_) {
-    QTextLayout layout(text, qt_font);
-    layout.setCacheEnabled(true);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    line.setLineWidth(1e6);
-    layout.endLayout();
     laid_out_ = text;
-    glyphs_ = layout.glyphRuns();
-    laid_out_advance_ = static_cast<int>(std::lround(line.horizontalAdvance()));
+    PlainFont& plain = PlainOf(qt_font);
+    if (!plain.usable || !LayOutPlain(plain, text)) LayOutShaped(qt_font, text);
   }
   advance = laid_out_advance_;
   return glyphs_;

@@ -9,6 +9,7 @@
 #include <QGlyphRun>
 #include <QList>
 #include <QPainter>
+#include <QRawFont>
 #include <QString>
 #include <algorithm>
 #include <cstdint>
@@ -34,6 +35,13 @@ AnsiString FromQString(const QString& text);
 // are made again only when the font changed, and a text's advance is kept
 // while the font holds: cells are measured and drawn one after another in
 // the same font, each text measured for its alignment and again when drawn.
+//
+// A font that substitutes no glyphs (no ligatures, no contextual forms; its
+// kerning is off, see ToQFont) lays a text of plain characters out as their
+// glyphs side by side: such texts are put together from each character's
+// glyph and advance, kept while the font holds, instead of being shaped.
+// Anything else (marks, right-to-left letters, controls, a character the
+// font lacks) is shaped by the GUI library as before.
 class TQtTextMeasure {
  public:
   const QFont& FontOf(const TFont& font);
@@ -44,9 +52,31 @@ class TQtTextMeasure {
   const QList<QGlyphRun>& GlyphsOf(const TFont& font, const QString& text, int& advance);
 
  private:
+  struct Glyph {
+    quint32 index = 0;
+    // In the font engine's fixed point, so sums are exact.
+    qreal advance = 0;
+  };
+  // What the shaper needs to be skipped for this font: set up on first use.
+  struct PlainFont {
+    bool usable = false;
+    QRawFont raw;
+    // The base line's distance from the top of the line.
+    qreal ascent = 0;
+    std::unordered_map<char16_t, Glyph> glyphs;
+  };
+  PlainFont& PlainOf(const QFont& font);
+  // The glyph of a plain character the font has; nullptr for any other.
+  const Glyph* PlainGlyph(PlainFont& plain, QChar c);
+  // Lays out text from its characters' glyphs; false when it holds a
+  // character that needs the shaper.
+  bool LayOutPlain(PlainFont& plain, const QString& text);
+  void LayOutShaped(const QFont& font, const QString& text);
+
   TFont font_;
   std::optional<QFont> qt_font_;
   std::optional<QFontMetrics> metrics_;
+  std::optional<PlainFont> plain_;
   std::unordered_map<QString, int> advances_;
   QString laid_out_;
   QList<QGlyphRun> glyphs_;
