@@ -210,18 +210,25 @@ bool IsUtf16(unsigned number) { return number == kUtf16LECodePage || number == k
 
 // The table of a single-byte code page, or nullptr for a multi-byte one;
 // raises when the code page is not available. 1251 is asked for on every
-// comparison, so its table is kept at hand.
+// comparison, so its table is kept at hand; UTF-8, the other side of every
+// text shown, once found available is kept as well.
 const SingleByteTable* SingleByteTableOrRaise(const CodePageInfo*& info, unsigned number) {
   thread_local const SingleByteTable* ansi = nullptr;
   thread_local const CodePageInfo* ansi_info = nullptr;
+  thread_local const CodePageInfo* utf8_info = nullptr;
   if (number == kAnsiCodePage && ansi != nullptr) {
     info = ansi_info;
     return ansi;
+  }
+  if (number == kUtf8CodePage && utf8_info != nullptr) {
+    info = utf8_info;
+    return nullptr;
   }
   info = FindCodePage(number);
   if (info == nullptr) CodePageMissing(number);
   if (!info->single_byte) {
     if (!IsCodePageAvailable(number)) CodePageMissing(number);
+    if (number == kUtf8CodePage) utf8_info = info;
     return nullptr;
   }
   const SingleByteTable* table = SingleByteTableFor(*info);

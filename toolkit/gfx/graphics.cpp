@@ -28,8 +28,8 @@ QColor ToQColor(TColor color) {
 }
 
 QString ToQString(const AnsiString& ansi) {
-  const std::string utf8 = AnsiToUtf8(ansi);
-  return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+  const std::u16string wide = AnsiToWide(ansi);
+  return QString(reinterpret_cast<const QChar*>(wide.data()), qsizetype(wide.size()));
 }
 
 AnsiString FromQString(const QString& text) {
