@@ -479,7 +479,15 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
   }
   const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, measure_.Advance(Font(), q), metrics.height());
   if (Brush().Style() != bsClear) painter_->fillRect(box, ToQColor(Brush().Color()));
-  painter_->setPen(ToQColor(Font().Color()));
+  // Glyphs are filled with the pen's colour alone. A solid pen keeps its
+  // width, so a cell's text in the colour of its frame leaves the device's
+  // state as the frame left it: a printed page changes it once, not per cell.
+  QPen pen = painter_->pen();
+  if (pen.style() == Qt::SolidLine)
+    pen.setColor(ToQColor(Font().Color()));
+  else
+    pen = QPen(ToQColor(Font().Color()));
+  painter_->setPen(pen);
   // One line from the box's top: drawn at its base line without a layout
   // unless breaks or tabs must be shown as spaces.
   if (q.contains(u'\n') || q.contains(u'\r') || q.contains(u'\t'))

@@ -185,6 +185,57 @@ TEST(Canvas, TextPaintsItsBackgroundUnlessTheBrushIsClear) {
   }
 }
 
+// Text between frames: its ink takes the font's colour whatever pen drew the
+// frame before, and the frame after it takes the pen's colour and width again.
+TEST(Canvas, TextBetweenFramesKeepsItsColourAndTheFramesTheirPen) {
+  struct Case {
+    const char* what;
+    TPenStyle style;
+    int width;
+    TColor pen;
+    TColor font;
+  };
+  const Case cases[] = {
+      {"wide solid pen, other colour", psSolid, 3, clBlue, clRed},
+      {"wide solid pen, same colour", psSolid, 3, clBlack, clBlack},
+      {"dashed pen", psDash, 1, clLime, clRed},
+      {"no pen", psClear, 1, clBlue, clRed},
+  };
+  for (const Case& k : cases) {
+    TBitmap bitmap;
+    bitmap.SetSize(80, 60);
+    TCanvas& c = bitmap.Canvas();
+    c.Pen().SetStyle(k.style);
+    c.Pen().SetWidth(k.width);
+    c.Pen().SetColor(k.pen);
+    c.Brush().SetStyle(bsClear);
+    c.Rectangle(0, 0, 80, 40);
+    c.Font().SetSize(20);
+    c.Font().SetColor(k.font);
+    c.TextOut(10, 5, "WW");
+    int font_ink = 0, pen_ink = 0;
+    for (int y = 5; y < 5 + c.TextHeight("WW"); ++y)
+      for (int x = 10; x < 10 + c.TextWidth("WW"); ++x) {
+        font_ink += c.Pixel(x, y) == k.font;
+        pen_ink += k.pen != k.font && c.Pixel(x, y) == k.pen;
+      }
+    EXPECT_GT(font_ink, 20) << k.what;
+    EXPECT_EQ(pen_ink, 0) << k.what;
+    // A solid line after the text: the pen's colour, as wide as the pen.
+    c.MoveTo(0, 50);
+    c.LineTo(79, 50);
+    int dashes = 0, gaps = 0;
+    for (int x = 0; x < 80; ++x) {
+      dashes += c.Pixel(x, 50) == k.pen;
+      gaps += c.Pixel(x, 50) == clWhite;
+    }
+    EXPECT_EQ(dashes, k.style == psClear ? 0 : k.style == psDash ? 80 - gaps : 80) << k.what;
+    EXPECT_EQ(gaps > 10, k.style == psDash || k.style == psClear) << k.what;
+    // Below the line: only the wide pen reaches it.
+    EXPECT_EQ(c.Pixel(4, 51), k.width > 1 ? k.pen : clWhite) << k.what;
+  }
+}
+
 TEST(Canvas, TurnedTextReadsUpwardsFromItsStart) {
   TBitmap bitmap;
   bitmap.SetSize(100, 100);
