@@ -281,6 +281,9 @@ const QFont& TQtTextMeasure::FontOf(const TFont& font) {
     qt_font_ = ToQFont(font_);
     metrics_.reset();
     plain_.reset();
+    ansi_state_ = AnsiState::kNone;
+    ansi_glyphs_.clear();
+    ansi_runs_.clear();
     advances_.clear();
     laid_out_.clear();
     glyphs_.clear();
@@ -404,15 +407,25 @@ const TQtTextMeasure::Glyph* TQtTextMeasure::PlainGlyph(PlainFont& plain, QChar 
   return found->second.index != 0 ? &found->second : nullptr;
 }
 
-bool TQtTextMeasure::LayOutPlain(PlainFont& plain, const QString& text) {
+const TQtTextMeasure::Glyph* TQtTextMeasure::AnsiGlyph(PlainFont& plain, unsigned char byte) {
+  uint8_t& known = plain.ansi_known[byte];
+  if (known == 0) {
+    const char ansi = static_cast<char>(byte);
+    const std::u16string wide = AnsiToWide(std::string_view(&ansi, 1));
+    const Glyph* glyph = wide.size() == 1 ? PlainGlyph(plain, QChar(wide[0])) : nullptr;
+    if (glyph != nullptr) plain.ansi[byte] = *glyph;
+    known = glyph != nullptr ? 1 : 2;
+  }
+  return known == 1 ? &plain.ansi[byte] : nullptr;
+}
+
+QGlyphRun TQtTextMeasure::PlainRun(const PlainFont& plain, const std::vector<const Glyph*>& glyphs) const {
   QList<quint32> indexes;
   QList<QPointF> positions;
-  indexes.reserve(text.size());
-  positions.reserve(text.size());
+  indexes.reserve(qsizetype(glyphs.size()));
+  positions.reserve(qsizetype(glyphs.size()));
   qreal x = 0;
-  for (const QChar c : text) {
-    const Glyph* glyph = PlainGlyph(plain, c);
-    if (glyph == nullptr) return false;
+  for (const Glyph* glyph : glyphs) {
     indexes.push_back(glyph->index);
     positions.push_back(QPointF(x, plain.ascent));
     x += glyph->advance;
@@ -424,9 +437,57 @@ bool TQtTextMeasure::LayOutPlain(PlainFont& plain, const QString& text) {
   run.setOverline(qt_font_->overline());
   run.setUnderline(qt_font_->underline());
   run.setStrikeOut(qt_font_->strikeOut());
-  glyphs_ = {run};
+  return run;
+}
+
+bool TQtTextMeasure::LayOutPlain(PlainFont& plain, const QString& text) {
+  std::vector<const Glyph*> glyphs;
+  glyphs.reserve(size_t(text.size()));
+  qreal x = 0;
+  for (const QChar c : text) {
+    const Glyph* glyph = PlainGlyph(plain, c);
+    if (glyph == nullptr) return false;
+    glyphs.push_back(glyph);
+    x += glyph->advance;
+  }
+  glyphs_ = {PlainRun(plain, glyphs)};
   laid_out_advance_ = static_cast<int>(std::lround(x));
   return true;
+}
+
+bool TQtTextMeasure::MeasurePlain(const TFont& font, const AnsiString& text) {
+  const QFont& qt_font = FontOf(font);
+  if (ansi_state_ != AnsiState::kNone && text == ansi_text_) return ansi_state_ != AnsiState::kShaped;
+  ansi_text_ = text;
+  ansi_state_ = AnsiState::kShaped;
+  ansi_glyphs_.clear();
+  PlainFont& plain = PlainOf(qt_font);
+  if (!plain.usable || text.empty()) return false;
+  qreal x = 0;
+  for (const char c : text) {
+    const Glyph* glyph = AnsiGlyph(plain, static_cast<unsigned char>(c));
+    if (glyph == nullptr) return false;
+    ansi_glyphs_.push_back(glyph);
+    x += glyph->advance;
+  }
+  ansi_advance_ = static_cast<int>(std::lround(x));
+  ansi_state_ = AnsiState::kMeasured;
+  return true;
+}
+
+int TQtTextMeasure::Advance(const TFont& font, const AnsiString& text) {
+  if (MeasurePlain(font, text)) return ansi_advance_;
+  return Advance(font, ToQString(text));
+}
+
+const QList<QGlyphRun>* TQtTextMeasure::PlainGlyphsOf(const TFont& font, const AnsiString& text, int& advance) {
+  if (!MeasurePlain(font, text)) return nullptr;
+  if (ansi_state_ == AnsiState::kMeasured) {
+    ansi_runs_ = {PlainRun(*plain_, ansi_glyphs_)};
+    ansi_state_ = AnsiState::kLaidOut;
+  }
+  advance = ansi_advance_;
+  return &ansi_runs_;
 }
 
 void TQtTextMeasure::LayOutShaped(const QFont& font, const QString& text) {
@@ -467,7 +528,10 @@ int TQtTextMeasure::Advance(const TFont& font, const QString& text) {
 
 void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
   painter_->setFont(measure_.FontOf(Font()));
-  const QString q = ToQString(text);
+  int advance = 0;
+  const QList<QGlyphRun>* plain = measure_.PlainGlyphsOf(Font(), text, advance);
+  const QString q = plain != nullptr ? QString() : ToQString(text);
+  if (plain == nullptr) advance = measure_.Advance(Font(), q);
   const QFontMetrics& metrics = measure_.MetricsOf(Font());
   const int orientation = Font().Orientation();
   if (orientation != 0) {
@@ -477,7 +541,7 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
     painter_->translate(x, y);
     painter_->rotate(-orientation / 10.0);
   }
-  const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, measure_.Advance(Font(), q), metrics.height());
+  const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, advance, metrics.height());
   if (Brush().Style() != bsClear) painter_->fillRect(box, ToQColor(Brush().Color()));
   // Glyphs are filled with the pen's colour alone. A solid pen keeps its
   // width, so a cell's text in the colour of its frame leaves the device's
@@ -490,10 +554,11 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
   painter_->setPen(pen);
   // One line from the box's top: drawn at its base line without a layout
   // unless breaks or tabs must be shown as spaces.
-  if (q.contains(u'\n') || q.contains(u'\r') || q.contains(u'\t'))
+  if (plain != nullptr) {
+    for (const QGlyphRun& run : *plain) painter_->drawGlyphRun(QPointF(box.left(), box.top()), run);
+  } else if (q.contains(u'\n') || q.contains(u'\r') || q.contains(u'\t')) {
     painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
-  else if (!q.isEmpty()) {
-    int advance = 0;
+  } else if (!q.isEmpty()) {
     for (const QGlyphRun& run : measure_.GlyphsOf(Font(), q, advance))
       painter_->drawGlyphRun(QPointF(box.left(), box.top()), run);
   }
@@ -501,7 +566,7 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
   MoveTo(PenAfterText(x, box.width()), y);
 }
 
-int TQtCanvas::TextWidth(const AnsiString& text) { return measure_.Advance(Font(), ToQString(text)); }
+int TQtCanvas::TextWidth(const AnsiString& text) { return measure_.Advance(Font(), text); }
 
 int TQtCanvas::TextHeight(const AnsiString&) { return measure_.MetricsOf(Font()).height(); }
 

@@ -144,6 +144,7 @@ TEST(CanvasText, GlyphsAndAdvanceAreTheLayoutsOwn) {
   for (const char* utf8 : {"образец 9999", " leading and trailing  ", "fi fl ffi", "Ω≈√∞ ЀЁЂ", "a\u0301e",
                            "شكرا abc", "mixed ✓ and 漢字", "tab\there", "x"})
     texts.push_back(QString::fromUtf8(utf8));
+  int plain_texts = 0;
   for (const FontCase& f : fonts) {
     TFont font;
     font.SetName(f.face);
@@ -168,8 +169,27 @@ TEST(CanvasText, GlyphsAndAdvanceAreTheLayoutsOwn) {
       EXPECT_EQ(got.fonts, expected.fonts) << where;
       EXPECT_EQ(got.decorations, expected.decorations) << where;
       EXPECT_EQ(measure.Advance(font, text), advance) << where;
+      // The same text in 1251, where it can be written so.
+      const AnsiString ansi = FromQString(text);
+      if (ToQString(ansi) != text) continue;
+      TQtTextMeasure fresh;
+      for (TQtTextMeasure* m : {&measure, &fresh}) {
+        EXPECT_EQ(m->Advance(font, ansi), advance) << where;
+        int plain_advance = -1;
+        if (const QList<QGlyphRun>* runs = m->PlainGlyphsOf(font, ansi, plain_advance)) {
+          ++plain_texts;
+          EXPECT_EQ(plain_advance, advance) << where;
+          const LaidOut plain = Flatten(*runs);
+          EXPECT_EQ(plain.glyphs, expected.glyphs) << where;
+          EXPECT_EQ(plain.positions, expected.positions) << where;
+          EXPECT_EQ(plain.fonts, expected.fonts) << where;
+          EXPECT_EQ(plain.decorations, expected.decorations) << where;
+        }
+      }
     }
   }
+  // Most of the 1251 lines go without the shaper in the fonts that allow it.
+  EXPECT_GT(plain_texts, 80);
 }
 
 }  // namespace
