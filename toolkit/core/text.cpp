@@ -586,7 +586,24 @@ int CompareStringLocale(uint32_t lcid, bool ignore_case, std::string_view a, std
 int AnsiCompareStr(std::string_view a, std::string_view b) { return CompareStringLocale(kDefaultLcid, false, a, b); }
 int AnsiCompareText(std::string_view a, std::string_view b) { return CompareStringLocale(kDefaultLcid, true, a, b); }
 bool AnsiSameStr(std::string_view a, std::string_view b) { return AnsiCompareStr(a, b) == 0; }
-bool AnsiSameText(std::string_view a, std::string_view b) { return AnsiCompareText(a, b) == 0; }
+namespace {
+
+bool IsAsciiWord(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  });
+}
+
+}  // namespace
+
+bool AnsiSameText(std::string_view a, std::string_view b) {
+  // Names are looked up by the thousand while a report is built: the same
+  // bytes are the same text, and words of Latin letters and digits that
+  // differ in more than case differ under every collation.
+  if (a == b) return true;
+  if (IsAsciiWord(a) && IsAsciiWord(b) && CompareText(a, b) != 0) return false;
+  return AnsiCompareText(a, b) == 0;
+}
 
 int CompareStr(std::string_view a, std::string_view b) {
   const size_t n = std::min(a.size(), b.size());
