@@ -628,7 +628,9 @@ void TfrMemoView::DrawTo(TCanvas* canvas) {
   Measuring = false;
   ExpandedMemo.Assign(Memo);
   if (ExpandedMemo.Count() > 0) {
-    PreWrapped = ExpandedMemo.Text().find(kLineEndMark) != AnsiString::npos;
+    PreWrapped = false;
+    for (int i = 0; i < ExpandedMemo.Count() && !PreWrapped; ++i)
+      PreWrapped = ExpandedMemo.Strings(i).find(kLineEndMark) != AnsiString::npos;
     if (ExpandedMemo.Strings(ExpandedMemo.Count() - 1) == AnsiString(1, kLineEndMark))
       ExpandedMemo.Delete(ExpandedMemo.Count() - 1);
     const std::vector<AnsiString> wrapped = WrapUnscaled();
@@ -789,8 +791,9 @@ void TfrMemoView::PrintToPage(TStream& stream) {
     }
     // Bottom alignment is the band's to apply when it splits the object.
     if (BandAlign == baBottom) BandAlign = baNone;
-    const AnsiString text = ExpandedMemo.Text();
-    if (!((Flags & flSuppressRepeated) && text == LastValue)) {
+    const bool suppress = (Flags & flSuppressRepeated) != 0;
+    const AnsiString text = suppress ? ExpandedMemo.Text() : AnsiString();
+    if (!(suppress && text == LastValue)) {
       std::vector<AnsiString> unwrapped;
       const bool stored_wrapped = PrintPhase == 0 && StoreWrapped(unwrapped);
       WriteByte(stream, TypeCode);
@@ -801,7 +804,7 @@ void TfrMemoView::PrintToPage(TStream& stream) {
         ExpandedMemo.Clear();
         for (AnsiString& line : unwrapped) ExpandedMemo.Add(std::move(line));
       }
-      if (Flags & flSuppressRepeated) LastValue = text;
+      if (suppress) LastValue = text;
     }
   } catch (...) {
     Tag = kept_tag;

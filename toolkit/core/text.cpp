@@ -178,6 +178,10 @@ void AppendUtf8(std::string& out, char16_t c) {
 }
 
 const SingleByteTraits& TraitsOf(const SingleByteTable& table) {
+  // Nearly every conversion is of 1251 text: the last table asked for is at hand.
+  thread_local const SingleByteTable* last_table = nullptr;
+  thread_local const SingleByteTraits* last_traits = nullptr;
+  if (&table == last_table) return *last_traits;
   auto& cache = PerThreadCache<std::map<const SingleByteTable*, std::unique_ptr<SingleByteTraits>>>();
   auto it = cache.find(&table);
   if (it == cache.end()) {
@@ -195,6 +199,8 @@ const SingleByteTraits& TraitsOf(const SingleByteTable& table) {
     }
     it = cache.emplace(&table, std::move(traits)).first;
   }
+  last_table = &table;
+  last_traits = it->second.get();
   return *it->second;
 }
 
