@@ -122,6 +122,13 @@ LaidOut Flatten(const QList<QGlyphRun>& runs) {
   return out;
 }
 
+void ExpectSameGlyphs(const LaidOut& got, const LaidOut& expected, const std::string& where) {
+  EXPECT_EQ(got.glyphs, expected.glyphs) << where;
+  EXPECT_EQ(got.positions, expected.positions) << where;
+  EXPECT_EQ(got.fonts, expected.fonts) << where;
+  EXPECT_EQ(got.decorations, expected.decorations) << where;
+}
+
 // The measure puts a text of plain characters together from each
 // character's glyph: what it gives must be what the library's own layout of
 // the line gives, glyph for glyph, for texts of every kind, whatever came
@@ -164,10 +171,7 @@ TEST(CanvasText, GlyphsAndAdvanceAreTheLayoutsOwn) {
       const std::string where = std::string(f.face) + " " + std::to_string(f.size) + ": " + text.toStdString();
       EXPECT_EQ(advance, std::lround(line.horizontalAdvance())) << where;
       EXPECT_EQ(advance, QFontMetrics(qt_font).horizontalAdvance(text)) << where;
-      EXPECT_EQ(got.glyphs, expected.glyphs) << where;
-      EXPECT_EQ(got.positions, expected.positions) << where;
-      EXPECT_EQ(got.fonts, expected.fonts) << where;
-      EXPECT_EQ(got.decorations, expected.decorations) << where;
+      ExpectSameGlyphs(got, expected, where);
       EXPECT_EQ(measure.Advance(font, text), advance) << where;
       // The same text in 1251, where it can be written so.
       const AnsiString ansi = FromQString(text);
@@ -179,11 +183,7 @@ TEST(CanvasText, GlyphsAndAdvanceAreTheLayoutsOwn) {
         if (const QList<QGlyphRun>* runs = m->PlainGlyphsOf(font, ansi, plain_advance)) {
           ++plain_texts;
           EXPECT_EQ(plain_advance, advance) << where;
-          const LaidOut plain = Flatten(*runs);
-          EXPECT_EQ(plain.glyphs, expected.glyphs) << where;
-          EXPECT_EQ(plain.positions, expected.positions) << where;
-          EXPECT_EQ(plain.fonts, expected.fonts) << where;
-          EXPECT_EQ(plain.decorations, expected.decorations) << where;
+          ExpectSameGlyphs(Flatten(*runs), expected, where);
         }
       }
     }
