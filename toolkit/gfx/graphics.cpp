@@ -527,7 +527,6 @@ int TQtTextMeasure::Advance(const TFont& font, const QString& text) {
 }
 
 void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
-  painter_->setFont(measure_.FontOf(Font()));
   int advance = 0;
   const QList<QGlyphRun>* plain = measure_.PlainGlyphsOf(Font(), text, advance);
   const QString q = plain != nullptr ? QString() : ToQString(text);
@@ -546,17 +545,22 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
   // Glyphs are filled with the pen's colour alone. A solid pen keeps its
   // width, so a cell's text in the colour of its frame leaves the device's
   // state as the frame left it: a printed page changes it once, not per cell.
-  QPen pen = painter_->pen();
-  if (pen.style() == Qt::SolidLine)
-    pen.setColor(ToQColor(Font().Color()));
-  else
-    pen = QPen(ToQColor(Font().Color()));
-  painter_->setPen(pen);
+  const QColor ink = ToQColor(Font().Color());
+  const QPen& current = painter_->pen();
+  if (current.style() != Qt::SolidLine) {
+    painter_->setPen(QPen(ink));
+  } else if (current.color() != ink) {
+    QPen pen = current;
+    pen.setColor(ink);
+    painter_->setPen(pen);
+  }
   // One line from the box's top: drawn at its base line without a layout
   // unless breaks or tabs must be shown as spaces.
   if (plain != nullptr) {
     for (const QGlyphRun& run : *plain) painter_->drawGlyphRun(QPointF(box.left(), box.top()), run);
   } else if (q.contains(u'\n') || q.contains(u'\r') || q.contains(u'\t')) {
+    // Glyph runs carry their font; only the library's own text drawing takes the painter's.
+    painter_->setFont(measure_.FontOf(Font()));
     painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
   } else if (!q.isEmpty()) {
     for (const QGlyphRun& run : measure_.GlyphsOf(Font(), q, advance))

@@ -236,6 +236,38 @@ TEST(Canvas, TextBetweenFramesKeepsItsColourAndTheFramesTheirPen) {
   }
 }
 
+// Texts drawn one after another on one canvas each take the font they were
+// drawn in, back and forth: plain ones and ones with a tab, which the GUI
+// library draws itself.
+TEST(Canvas, ConsecutiveTextsTakeTheirOwnFonts) {
+  for (const char* text : {"H", "H\t", "\tH"}) {
+    SCOPED_TRACE(text);
+    TBitmap bitmap;
+    bitmap.SetSize(240, 60);
+    TCanvas& c = bitmap.Canvas();
+    c.Brush().SetStyle(bsClear);
+    c.Font().SetColor(clBlack);
+    const int sizes[] = {10, 30, 10, 20};
+    for (int i = 0; i < 4; ++i) {
+      c.Font().SetSize(sizes[i]);
+      c.TextOut(i * 60, 0, text);
+    }
+    auto ink_height = [&](int column) {
+      int top = 60, bottom = -1;
+      for (int y = 0; y < 60; ++y)
+        for (int x = column * 60; x < column * 60 + 60; ++x)
+          if (c.Pixel(x, y) != clWhite) top = std::min(top, y), bottom = std::max(bottom, y);
+      return bottom - top + 1;
+    };
+    const int small = ink_height(0);
+    EXPECT_GT(small, 4);
+    EXPECT_GT(ink_height(1), 2 * small);
+    EXPECT_EQ(ink_height(2), small);
+    EXPECT_GT(ink_height(3), small);
+    EXPECT_LT(ink_height(3), ink_height(1));
+  }
+}
+
 TEST(Canvas, TurnedTextReadsUpwardsFromItsStart) {
   TBitmap bitmap;
   bitmap.SetSize(100, 100);
