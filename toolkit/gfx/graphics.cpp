@@ -206,15 +206,26 @@ void TQtCanvas::ApplyPen() {
     painter_->setPen(Qt::NoPen);
     return;
   }
-  QPen qpen(ToQColor(pen.Color()));
-  qpen.setWidth(std::max(1, pen.Width()));
+  Qt::PenStyle style = Qt::SolidLine;
   switch (pen.Style()) {
-    case psDash: qpen.setStyle(Qt::DashLine); break;
-    case psDot: qpen.setStyle(Qt::DotLine); break;
-    case psDashDot: qpen.setStyle(Qt::DashDotLine); break;
-    case psDashDotDot: qpen.setStyle(Qt::DashDotDotLine); break;
-    default: qpen.setStyle(Qt::SolidLine); break;
+    case psDash: style = Qt::DashLine; break;
+    case psDot: style = Qt::DotLine; break;
+    case psDashDot: style = Qt::DashDotLine; break;
+    case psDashDotDot: style = Qt::DashDotDotLine; break;
+    default: break;
   }
+  const QColor color = ToQColor(pen.Color());
+  const int width = std::max(1, pen.Width());
+  // Frames follow one another in one pen: the painter's is kept when it is
+  // this one, rather than made again for every frame of a page.
+  const QPen& current = painter_->pen();
+  if (current.style() == style && current.widthF() == width && current.color() == color &&
+      current.capStyle() == Qt::SquareCap && current.joinStyle() == Qt::BevelJoin && !current.isCosmetic() &&
+      current.brush().style() == Qt::SolidPattern)
+    return;
+  QPen qpen(color);
+  qpen.setWidth(width);
+  qpen.setStyle(style);
   painter_->setPen(qpen);
 }
 

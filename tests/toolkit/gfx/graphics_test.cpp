@@ -236,6 +236,39 @@ TEST(Canvas, TextBetweenFramesKeepsItsColourAndTheFramesTheirPen) {
   }
 }
 
+// Lines drawn one after another on one canvas each take the pen as it is
+// then: its width, style and colour.
+TEST(Canvas, EachLineTakesThePenAsItIsThen) {
+  TBitmap bitmap;
+  bitmap.SetSize(100, 100);
+  TCanvas& c = bitmap.Canvas();
+  c.Pen().SetColor(clBlue);
+  auto line = [&](int y) {
+    c.MoveTo(0, y);
+    c.LineTo(99, y);
+  };
+  auto coloured = [&](int y, TColor colour) {
+    int n = 0;
+    for (int x = 0; x < 100; ++x) n += c.Pixel(x, y) == colour;
+    return n;
+  };
+  line(10);
+  c.Pen().SetWidth(5);
+  line(30);
+  c.Pen().SetStyle(psDash);
+  c.Pen().SetWidth(1);
+  line(50);
+  c.Pen().SetStyle(psSolid);
+  c.Pen().SetColor(clRed);
+  line(70);
+  EXPECT_EQ(coloured(10, clBlue), 100);
+  EXPECT_EQ(coloured(11, clBlue), 0);
+  EXPECT_EQ(coloured(32, clBlue), 100);  // two rows below the middle of a five wide line
+  EXPECT_GT(coloured(50, clBlue), 20);
+  EXPECT_GT(coloured(50, clWhite), 20);
+  EXPECT_EQ(coloured(70, clRed), 100);
+}
+
 // Texts drawn one after another on one canvas each take the font they were
 // drawn in, back and forth: plain ones and ones with a tab, which the GUI
 // library draws itself.
