@@ -358,7 +358,7 @@ TEST_F(MemoTest, BuiltPagesHoldTheLinesTheyShow) {
     };
     const std::unique_ptr<TfrMemoView> built = read();
     EXPECT_EQ(built->Memo.Text().find(kLineEndMark) != std::string::npos, c.stored_wrapped);
-    // The page as it held the text before: the record with the lines unwrapped.
+    // The same record holding the lines unwrapped, which drawing wraps.
     const std::unique_ptr<TfrMemoView> as_built = read();
     as_built->ExpandedMemo.Clear();
     for (const std::string& line : c.lines) as_built->ExpandedMemo.Add(line);

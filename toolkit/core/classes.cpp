@@ -649,8 +649,8 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
   if (count <= 0 || position_ < 0 || count > kMaxMemoryStreamSize) return 0;
-  // Records are written field by field at the end: appended, not first
-  // zero-filled and then copied over.
+  // Streams are mostly written piece by piece at their end: appended, not
+  // first zero-filled and then copied over.
   if (position_ == Size() && position_ <= kMaxMemoryStreamSize - count) {
     try {
       data_.append(static_cast<const char*>(buffer), static_cast<size_t>(count));

@@ -43,7 +43,7 @@ AnsiString FromQString(const QString& text);
 // glyphs side by side: such texts are put together from each character's
 // glyph and advance, kept while the font holds, instead of being shaped.
 // Anything else (marks, right-to-left letters, controls, a character the
-// font lacks) is shaped by the GUI library as before.
+// font lacks) is shaped by the GUI library.
 class TQtTextMeasure {
  public:
   const QFont& FontOf(const TFont& font);
