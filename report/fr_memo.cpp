@@ -628,17 +628,12 @@ void TfrMemoView::DrawTo(TCanvas* canvas) {
   Measuring = false;
   ExpandedMemo.Assign(Memo);
   if (ExpandedMemo.Count() > 0) {
-    PreWrapped = ExpandedMemo.Text().find(kLineEndMark) != AnsiString::npos;
+    PreWrapped = false;
+    for (int i = 0; i < ExpandedMemo.Count() && !PreWrapped; ++i)
+      PreWrapped = ExpandedMemo.Strings(i).find(kLineEndMark) != AnsiString::npos;
     if (ExpandedMemo.Strings(ExpandedMemo.Count() - 1) == AnsiString(1, kLineEndMark))
       ExpandedMemo.Delete(ExpandedMemo.Count() - 1);
-    const double sx = ScaleFactorX, sy = ScaleFactorY;
-    ScaleFactorX = ScaleFactorY = 1.0;
-    ApplyScale();
-    if ((Flags & flAutoWidth) && Printing()) Width = frClampedCoordinate(int64_t{Width} + 100);
-    const std::vector<AnsiString> wrapped = WrapMemo();
-    ScaleFactorX = sx;
-    ScaleFactorY = sy;
-    RestoreGeometry();
+    const std::vector<AnsiString> wrapped = WrapUnscaled();
     ExpandedMemo.Clear();
     for (const AnsiString& line : wrapped) ExpandedMemo.Add(line);
   }
@@ -652,7 +647,37 @@ void TfrMemoView::DrawTo(TCanvas* canvas) {
   RestoreGeometry();
 }
 
+std::vector<AnsiString> TfrMemoView::WrapUnscaled() {
+  const double sx = ScaleFactorX, sy = ScaleFactorY;
+  ScaleFactorX = ScaleFactorY = 1.0;
+  ApplyScale();
+  if ((Flags & flAutoWidth) && Printing()) Width = frClampedCoordinate(int64_t{Width} + 100);
+  std::vector<AnsiString> wrapped = WrapMemo();
+  ScaleFactorX = sx;
+  ScaleFactorY = sy;
+  RestoreGeometry();
+  return wrapped;
+}
+
 // ---- Building -------------------------------------------------------------------------
+
+bool TfrMemoView::StoreWrapped(std::vector<AnsiString>& unwrapped) {
+  // Auto width wraps wider while printing than while building.
+  if (ExpandedMemo.Count() == 0 || (Flags & flAutoWidth) || !Printing()) return false;
+  // A text with marks is taken as wrapped when drawn; one with breaks inside
+  // a line is split into lines by the page before it is wrapped.
+  for (int i = 0; i < ExpandedMemo.Count(); ++i)
+    if (ExpandedMemo.Strings(i).find_first_of("\x01\r\n") != AnsiString::npos) return false;
+  PreWrapped = false;
+  std::vector<AnsiString> wrapped = WrapUnscaled();
+  // A last line of the mark alone is dropped when drawn.
+  if (wrapped.empty() || wrapped.back() == AnsiString(1, kLineEndMark)) return false;
+  unwrapped.clear();
+  for (int i = 0; i < ExpandedMemo.Count(); ++i) unwrapped.push_back(ExpandedMemo.Strings(i));
+  ExpandedMemo.Clear();
+  for (AnsiString& line : wrapped) ExpandedMemo.Add(std::move(line));
+  return true;
+}
 
 void TfrMemoView::ApplyHighlight() {
   if (Trim(HighlightCondition).empty()) return;
@@ -766,12 +791,20 @@ void TfrMemoView::PrintToPage(TStream& stream) {
     }
     // Bottom alignment is the band's to apply when it splits the object.
     if (BandAlign == baBottom) BandAlign = baNone;
-    const AnsiString text = ExpandedMemo.Text();
-    if (!((Flags & flSuppressRepeated) && text == LastValue)) {
+    const bool suppress = (Flags & flSuppressRepeated) != 0;
+    const AnsiString text = suppress ? ExpandedMemo.Text() : AnsiString();
+    if (!(suppress && text == LastValue)) {
+      std::vector<AnsiString> unwrapped;
+      const bool stored_wrapped = PrintPhase == 0 && StoreWrapped(unwrapped);
       WriteByte(stream, TypeCode);
       if (TypeCode == gtAddIn) WriteCountedString(stream, ClassName());
       WriteRecord(stream);
-      if (Flags & flSuppressRepeated) LastValue = text;
+      // Whoever hears of the printed text hears it as it was expanded.
+      if (stored_wrapped) {
+        ExpandedMemo.Clear();
+        for (AnsiString& line : unwrapped) ExpandedMemo.Add(std::move(line));
+      }
+      if (suppress) LastValue = text;
     }
   } catch (...) {
     Tag = kept_tag;

@@ -86,6 +86,9 @@ class TfrMemoView : public TfrDrawnView<TfrStretcheable> {
   // Wraps ExpandedMemo into the width of the object (unscaled, on the scratch
   // canvas); the wrapped lines carry line-end marks. Sets TextHeight and LineHeight.
   std::vector<AnsiString> WrapMemo();
+  // WrapMemo in the object's own geometry, unscaled, as a page draws it
+  // (auto width leaves room to grow while printing).
+  std::vector<AnsiString> WrapUnscaled();
   // The width the lines need, frame and gaps included.
   int CalcWidth(const TStrings& lines);
 
@@ -124,6 +127,11 @@ class TfrMemoView : public TfrDrawnView<TfrStretcheable> {
   ExportText();
 
  private:
+  // Puts the lines a page will show into ExpandedMemo, wrapped with their
+  // marks, so the page draws them without wrapping again, and hands back
+  // the lines it replaced; false, leaving the text as it is, where drawing
+  // would not take wrapped lines as they are.
+  bool StoreWrapped(std::vector<AnsiString>& unwrapped);
   void SetCanvasFont();
   void ShowMemo();
   void ShowLines();

@@ -2,6 +2,7 @@
 // what it prints into a built page.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "tests/report/class_support.h"
 #include "tests/report/view_support.h"
 #include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
 #include "toolkit/gfx/metafile.h"
 
 namespace {
@@ -284,6 +286,119 @@ TEST_F(MemoTest, PrintedRecordHoldsTheWrappedLinesWithMarks) {
   TMetafileCanvas canvas(drawing);
   shown.DrawTo(&canvas);
   EXPECT_EQ(drawing.Text(), "plain\n");
+}
+
+// A built page holds a text wrapped, so that it draws without wrapping it
+// again: what it shows, at any scale, must be what the same text unwrapped
+// shows when the page wraps it, and its lines are the ones stored. Where
+// drawing would not take stored lines as they are, the text stays unwrapped.
+TEST_F(MemoTest, BuiltPagesHoldTheLinesTheyShow) {
+  frEngine().EngineMode = emPrinting;
+  const std::string protocol = Utf8ToAnsi("Протокол испытаний образцов бетона на сжатие, серия 12-Б");
+  struct Case {
+    const char* what;
+    uint16_t flags;
+    int alignment;
+    int width;
+    double frame_width;
+    int char_spacing;
+    std::vector<std::string> lines;
+    bool stored_wrapped;
+    int min_lines;
+    // A before-print step that puts these lines in place of the expanded ones.
+    bool by_handler = false;
+  };
+  const uint16_t wrap = flStretched | flWordWrap;
+  const Case cases[] = {
+      {"a line that fits", wrap, frtaLeft, 300, 1, 0, {"plain"}, true, 1},
+      {"wrapped at spaces", wrap, frtaLeft, 120, 1, 0, {protocol}, true, 3},
+      {"words broken after syllables", wrap | flWordBreak, frtaLeft, 70, 1, 0, {protocol}, true, 4},
+      {"without word wrap", flStretched, frtaLeft, 70, 1, 0, {protocol}, true, 1},
+      // Width 0: the line's own width and gaps, and two pixels; the wide
+      // frame takes four of them.
+      {"a wide frame narrows the lines", wrap, frtaLeft, 0, 3, 0, {"abc def"}, true, 2},
+      {"justified", wrap, frtaJustify, 150, 1, 0, {protocol}, true, 2},
+      {"centred both ways", wrap, frtaCenter | frtaMiddle, 150, 1, 0, {protocol}, true, 2},
+      {"turned", wrap, frtaVertical, 40, 1, 0, {protocol}, true, 1},
+      {"character spacing", wrap, frtaRight, 150, 1, 3, {protocol}, true, 3},
+      {"paragraphs", wrap, frtaLeft, 120, 1, 0, {protocol, "", "end"}, true, 5},
+      {"a last empty line", wrap, frtaCenter | frtaDown, 120, 1, 0, {protocol, ""}, false, 3},
+      {"auto width", wrap | flAutoWidth, frtaLeft, 60, 1, 0, {protocol}, false, 1},
+      {"a handler's line holding breaks", wrap, frtaLeft, 120, 1, 0, {protocol + "\r\n\r\n" + protocol, "end"},
+       false, 7, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TfrMemoView memo;
+    memo.RecordMode = rmPrepared;
+    memo.SetBounds(30, 40, c.width > 0 ? c.width : Measure(memo, c.lines[0]) + 2 * memo.GapX + 2, 160);
+    memo.Flags = c.flags;
+    memo.Alignment = c.alignment;
+    memo.FrameWidth = c.frame_width;
+    memo.FrameTyp = frbLeft | frbTop | frbRight | frbBottom;
+    memo.CharSpacing = c.char_spacing;
+    // A text the handler changes is not expanded after it.
+    for (const std::string& line : c.by_handler ? std::vector<std::string>{"placeholder"} : c.lines)
+      memo.Memo.Add(line);
+    if (c.by_handler)
+      frViewServices().DoBeforePrint = [&](TfrView& view) {
+        view.ExpandedMemo.Clear();
+        for (const std::string& line : c.lines) view.ExpandedMemo.Add(line);
+      };
+    TMemoryStream page;
+    memo.PrintToPage(page);
+    frViewServices().DoBeforePrint = nullptr;
+    auto read = [&] {
+      page.SetPosition(0);
+      EXPECT_EQ(ReadByte(page), gtMemo);
+      auto view = std::make_unique<TfrMemoView>();
+      view->RecordMode = rmPrepared;
+      view->ReadRecord(page, 25);
+      return view;
+    };
+    const std::unique_ptr<TfrMemoView> built = read();
+    EXPECT_EQ(built->Memo.Text().find(kLineEndMark) != std::string::npos, c.stored_wrapped);
+    // The same record holding the lines unwrapped, which drawing wraps.
+    const std::unique_ptr<TfrMemoView> as_built = read();
+    as_built->ExpandedMemo.Clear();
+    for (const std::string& line : c.lines) as_built->ExpandedMemo.Add(line);
+    TMemoryStream unwrapped_page;
+    as_built->WriteRecord(unwrapped_page);
+    unwrapped_page.SetPosition(0);
+    auto unwrapped = std::make_unique<TfrMemoView>();
+    unwrapped->RecordMode = rmPrepared;
+    unwrapped->ReadRecord(unwrapped_page, 25);
+    for (const double scale : {1.0, 3.125}) {
+      auto draw = [&](TfrMemoView& view) {
+        view.ScaleFactorX = view.ScaleFactorY = scale;
+        view.OriginX = 5;
+        TMetafile drawing;
+        TMetafileCanvas canvas(drawing);
+        view.DrawTo(&canvas);
+        return drawing;
+      };
+      const TMetafile shown = draw(*built);
+      EXPECT_TRUE(shown == draw(*unwrapped)) << "scale " << scale;
+      EXPECT_GE(built->LineCount, c.min_lines) << "scale " << scale;
+      EXPECT_EQ(built->LineCount, unwrapped->LineCount) << "scale " << scale;
+    }
+    if (c.stored_wrapped) {
+      // The stored lines are the shown ones, mark for mark.
+      std::vector<std::string> shown;
+      TfrMemoView::ExportText() = [&](const TRect&, int, int, const AnsiString& line, TfrMemoView&, uint16_t) {
+        shown.push_back(line);
+      };
+      built->HandToExport();
+      TfrMemoView::ExportText() = nullptr;
+      std::vector<std::string> stored;
+      for (int i = 0; i < built->Memo.Count(); ++i) {
+        std::string line = built->Memo.Strings(i);
+        if (!line.empty() && line.back() == kLineEndMark) line.pop_back();
+        stored.push_back(line);
+      }
+      EXPECT_EQ(stored, shown);
+    }
+  }
 }
 
 TEST_F(MemoTest, JustifiedParagraphsKeepTheirLastLineLeft) {

@@ -670,6 +670,19 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
   if (count <= 0 || position_ < 0 || count > kMaxMemoryStreamSize) return 0;
+  // Streams are mostly written piece by piece at their end: appended, not
+  // first zero-filled and then copied over.
+  if (position_ == Size() && position_ <= kMaxMemoryStreamSize - count) {
+    try {
+      data_.append(static_cast<const char*>(buffer), static_cast<size_t>(count));
+    } catch (const std::bad_alloc&) {
+      throw EStreamError(kMemoryStreamFull);
+    } catch (const std::length_error&) {
+      throw EStreamError(kMemoryStreamFull);
+    }
+    position_ += count;
+    return count;
+  }
   int64_t end;
   if (__builtin_add_overflow(position_, count, &end)) end = INT64_MAX;
   if (end > Size()) SetSize(end);

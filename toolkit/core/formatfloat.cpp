@@ -9,6 +9,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -33,9 +34,12 @@ Decimal ToDecimal(double value, int precision, int decimals) {
   Decimal d;
   if (value == 0) return d;
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.17e", std::fabs(value));
-  // buf is "d<point>ddddddddddddddddde[+-]xx"; the point is whatever the process locale
-  // says, so only the digits and the exponent are taken.
+  // The digits printf's "%.17e" gives, without its locale and its cost: a
+  // report formats a value for every cell.
+  const std::to_chars_result r =
+      std::to_chars(buf, buf + sizeof buf - 1, std::fabs(value), std::chars_format::scientific, 17);
+  *r.ptr = '\0';
+  // buf is "d.ddddddddddddddddde[+-]xx": only the digits and the exponent are taken.
   const char* p = buf;
   for (; *p && *p != 'e'; ++p)
     if (*p >= '0' && *p <= '9') d.digits += *p;

@@ -219,6 +219,18 @@ int64_t ToInt64Checked(double integral) {
 }  // namespace
 
 int64_t PasRound(double value) {
+  // Coordinates are rounded by the thousand on every page drawn: below 2^52
+  // the fraction is exact, and a half goes to the even neighbour.
+  constexpr double kExactFraction = 4503599627370496.0;
+  if (std::fabs(value) < kExactFraction) {
+    int64_t whole = static_cast<int64_t>(value);
+    const double fraction = value - static_cast<double>(whole);
+    if (fraction > 0.5 || (fraction == 0.5 && (whole & 1) != 0))
+      ++whole;
+    else if (fraction < -0.5 || (fraction == -0.5 && (whole & 1) != 0))
+      --whole;
+    return whole;
+  }
   // The default rounding mode (to nearest, ties to even) is what banker's rounding needs;
   // round explicitly so a caller's changed mode cannot leak in.
   const double r = value - std::remainder(value, 1.0);

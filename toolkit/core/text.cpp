@@ -178,6 +178,10 @@ void AppendUtf8(std::string& out, char16_t c) {
 }
 
 const SingleByteTraits& TraitsOf(const SingleByteTable& table) {
+  // Nearly every conversion is of 1251 text: the last table asked for is at hand.
+  thread_local const SingleByteTable* last_table = nullptr;
+  thread_local const SingleByteTraits* last_traits = nullptr;
+  if (&table == last_table) return *last_traits;
   auto& cache = PerThreadCache<std::map<const SingleByteTable*, std::unique_ptr<SingleByteTraits>>>();
   auto it = cache.find(&table);
   if (it == cache.end()) {
@@ -195,6 +199,8 @@ const SingleByteTraits& TraitsOf(const SingleByteTable& table) {
     }
     it = cache.emplace(&table, std::move(traits)).first;
   }
+  last_table = &table;
+  last_traits = it->second.get();
   return *it->second;
 }
 
@@ -210,18 +216,25 @@ bool IsUtf16(unsigned number) { return number == kUtf16LECodePage || number == k
 
 // The table of a single-byte code page, or nullptr for a multi-byte one;
 // raises when the code page is not available. 1251 is asked for on every
-// comparison, so its table is kept at hand.
+// comparison, so its table is kept at hand; UTF-8, the other side of every
+// text shown, once found available is kept as well.
 const SingleByteTable* SingleByteTableOrRaise(const CodePageInfo*& info, unsigned number) {
   thread_local const SingleByteTable* ansi = nullptr;
   thread_local const CodePageInfo* ansi_info = nullptr;
+  thread_local const CodePageInfo* utf8_info = nullptr;
   if (number == kAnsiCodePage && ansi != nullptr) {
     info = ansi_info;
     return ansi;
+  }
+  if (number == kUtf8CodePage && utf8_info != nullptr) {
+    info = utf8_info;
+    return nullptr;
   }
   info = FindCodePage(number);
   if (info == nullptr) CodePageMissing(number);
   if (!info->single_byte) {
     if (!IsCodePageAvailable(number)) CodePageMissing(number);
+    if (number == kUtf8CodePage) utf8_info = info;
     return nullptr;
   }
   const SingleByteTable* table = SingleByteTableFor(*info);
@@ -579,7 +592,24 @@ int CompareStringLocale(uint32_t lcid, bool ignore_case, std::string_view a, std
 int AnsiCompareStr(std::string_view a, std::string_view b) { return CompareStringLocale(kDefaultLcid, false, a, b); }
 int AnsiCompareText(std::string_view a, std::string_view b) { return CompareStringLocale(kDefaultLcid, true, a, b); }
 bool AnsiSameStr(std::string_view a, std::string_view b) { return AnsiCompareStr(a, b) == 0; }
-bool AnsiSameText(std::string_view a, std::string_view b) { return AnsiCompareText(a, b) == 0; }
+namespace {
+
+bool IsAsciiWord(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  });
+}
+
+}  // namespace
+
+bool AnsiSameText(std::string_view a, std::string_view b) {
+  // Names are looked up by the thousand while a report is built: the same
+  // bytes are the same text, and words of Latin letters and digits that
+  // differ in more than case differ under every collation.
+  if (a == b) return true;
+  if (IsAsciiWord(a) && IsAsciiWord(b) && CompareText(a, b) != 0) return false;
+  return AnsiCompareText(a, b) == 0;
+}
 
 int CompareStr(std::string_view a, std::string_view b) {
   const size_t n = std::min(a.size(), b.size());

@@ -6,8 +6,11 @@
 #include <QPainter>
 #include <QTextLayout>
 #include <QPolygon>
+#include <QRawFont>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <vector>
@@ -25,8 +28,8 @@ QColor ToQColor(TColor color) {
 }
 
 QString ToQString(const AnsiString& ansi) {
-  const std::string utf8 = AnsiToUtf8(ansi);
-  return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+  const std::u16string wide = AnsiToWide(ansi);
+  return QString(reinterpret_cast<const QChar*>(wide.data()), qsizetype(wide.size()));
 }
 
 AnsiString FromQString(const QString& text) {
@@ -203,15 +206,26 @@ void TQtCanvas::ApplyPen() {
     painter_->setPen(Qt::NoPen);
     return;
   }
-  QPen qpen(ToQColor(pen.Color()));
-  qpen.setWidth(std::max(1, pen.Width()));
+  Qt::PenStyle style = Qt::SolidLine;
   switch (pen.Style()) {
-    case psDash: qpen.setStyle(Qt::DashLine); break;
-    case psDot: qpen.setStyle(Qt::DotLine); break;
-    case psDashDot: qpen.setStyle(Qt::DashDotLine); break;
-    case psDashDotDot: qpen.setStyle(Qt::DashDotDotLine); break;
-    default: qpen.setStyle(Qt::SolidLine); break;
+    case psDash: style = Qt::DashLine; break;
+    case psDot: style = Qt::DotLine; break;
+    case psDashDot: style = Qt::DashDotLine; break;
+    case psDashDotDot: style = Qt::DashDotDotLine; break;
+    default: break;
   }
+  const QColor color = ToQColor(pen.Color());
+  const int width = std::max(1, pen.Width());
+  // Frames follow one another in one pen: the painter's is kept when it is
+  // this one, rather than made again for every frame of a page.
+  const QPen& current = painter_->pen();
+  if (current.style() == style && current.widthF() == width && current.color() == color &&
+      current.capStyle() == Qt::SquareCap && current.joinStyle() == Qt::BevelJoin && !current.isCosmetic() &&
+      current.brush().style() == Qt::SolidPattern)
+    return;
+  QPen qpen(color);
+  qpen.setWidth(width);
+  qpen.setStyle(style);
   painter_->setPen(qpen);
 }
 
@@ -277,6 +291,10 @@ const QFont& TQtTextMeasure::FontOf(const TFont& font) {
     font_.Assign(font);
     qt_font_ = ToQFont(font_);
     metrics_.reset();
+    plain_.reset();
+    ansi_state_ = AnsiState::kNone;
+    ansi_glyphs_.clear();
+    ansi_runs_.clear();
     advances_.clear();
     laid_out_.clear();
     glyphs_.clear();
@@ -290,18 +308,216 @@ const QFontMetrics& TQtTextMeasure::MetricsOf(const TFont& font) {
   return *metrics_;
 }
 
+namespace {
+
+uint16_t BigEndian16(const QByteArray& bytes, qsizetype at) {
+  return static_cast<uint16_t>((static_cast<unsigned char>(bytes[at]) << 8) | static_cast<unsigned char>(bytes[at + 1]));
+}
+
+// Whether a table of glyph rules (GSUB or GPOS) is absent or lists no
+// feature but those allowed; a table too short to read allows nothing.
+bool ListsOnlyFeatures(const QByteArray& table, std::initializer_list<const char*> allowed) {
+  if (table.isEmpty()) return true;
+  if (table.size() < 10) return false;
+  const qsizetype list = BigEndian16(table, 6);
+  if (list == 0) return true;
+  if (list + 2 > table.size()) return false;
+  const qsizetype count = BigEndian16(table, list);
+  if (list + 2 + count * 6 > table.size()) return false;
+  for (qsizetype i = 0; i < count; ++i) {
+    const QByteArray tag = table.mid(list + 2 + i * 6, 4);
+    if (std::none_of(allowed.begin(), allowed.end(), [&](const char* a) { return tag == a; })) return false;
+  }
+  return true;
+}
+
+// Whether the shaper puts this font's glyphs side by side as the characters
+// map to them: nothing substituted, and only kerning to position, which the
+// fonts made by ToQFont leave off.
+bool SubstitutesNothing(const QRawFont& raw) {
+  return ListsOnlyFeatures(raw.fontTable("GSUB"), {}) && ListsOnlyFeatures(raw.fontTable("GPOS"), {"kern"}) &&
+         raw.fontTable("morx").isEmpty() && raw.fontTable("mort").isEmpty() && raw.fontTable("kerx").isEmpty();
+}
+
+// A character of the scripts without shaping rules of their own, drawn left
+// to right, that is neither a mark nor a control nor a break.
+bool IsPlainCharacter(QChar c) {
+  if (c.isSurrogate()) return false;
+  switch (c.category()) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+      return false;
+    default:
+      break;
+  }
+  switch (c.direction()) {
+    case QChar::DirR:
+    case QChar::DirAL:
+    case QChar::DirAN:
+    case QChar::DirNSM:
+    case QChar::DirBN:
+    case QChar::DirB:
+    case QChar::DirS:
+      return false;
+    default:
+      break;
+  }
+  switch (c.script()) {
+    case QChar::Script_Common:
+    case QChar::Script_Latin:
+    case QChar::Script_Greek:
+    case QChar::Script_Cyrillic:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+TQtTextMeasure::PlainFont& TQtTextMeasure::PlainOf(const QFont& font) {
+  if (plain_) return *plain_;
+  PlainFont& plain = plain_.emplace();
+  // A digit laid out as a line gives the font the layout draws with and the
+  // base line's place in the line; a font that lacks it is always shaped.
+  QTextLayout layout(QStringLiteral("0"), font);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  line.setLineWidth(1e6);
+  layout.endLayout();
+  const QList<QGlyphRun> runs = layout.glyphRuns();
+  plain.raw = QRawFont::fromFont(font);
+  if (runs.size() != 1 || runs[0].positions().size() != 1 || !(runs[0].rawFont() == plain.raw)) return plain;
+  plain.ascent = runs[0].positions()[0].y();
+  plain.usable = plain.raw.isValid() && SubstitutesNothing(plain.raw);
+  return plain;
+}
+
+const TQtTextMeasure::Glyph* TQtTextMeasure::PlainGlyph(PlainFont& plain, QChar c) {
+  auto found = plain.glyphs.find(c.unicode());
+  if (found == plain.glyphs.end()) {
+    Glyph glyph;
+    if (IsPlainCharacter(c)) {
+      const QList<quint32> index = plain.raw.glyphIndexesForString(QString(c));
+      if (index.size() == 1 && index[0] != 0) {
+        glyph.index = index[0];
+        glyph.advance = plain.raw.advancesForGlyphIndexes(index).value(0).x();
+      }
+    }
+    // A character that needs the shaper is kept with glyph 0, so it is asked once.
+    found = plain.glyphs.emplace(c.unicode(), glyph).first;
+  }
+  return found->second.index != 0 ? &found->second : nullptr;
+}
+
+const TQtTextMeasure::Glyph* TQtTextMeasure::AnsiGlyph(PlainFont& plain, unsigned char byte) {
+  uint8_t& known = plain.ansi_known[byte];
+  if (known == 0) {
+    const char ansi = static_cast<char>(byte);
+    const std::u16string wide = AnsiToWide(std::string_view(&ansi, 1));
+    const Glyph* glyph = wide.size() == 1 ? PlainGlyph(plain, QChar(wide[0])) : nullptr;
+    if (glyph != nullptr) plain.ansi[byte] = *glyph;
+    known = glyph != nullptr ? 1 : 2;
+  }
+  return known == 1 ? &plain.ansi[byte] : nullptr;
+}
+
+QGlyphRun TQtTextMeasure::PlainRun(const PlainFont& plain, const std::vector<const Glyph*>& glyphs) const {
+  QList<quint32> indexes;
+  QList<QPointF> positions;
+  indexes.reserve(qsizetype(glyphs.size()));
+  positions.reserve(qsizetype(glyphs.size()));
+  qreal x = 0;
+  for (const Glyph* glyph : glyphs) {
+    indexes.push_back(glyph->index);
+    positions.push_back(QPointF(x, plain.ascent));
+    x += glyph->advance;
+  }
+  QGlyphRun run;
+  run.setRawFont(plain.raw);
+  run.setGlyphIndexes(indexes);
+  run.setPositions(positions);
+  run.setOverline(qt_font_->overline());
+  run.setUnderline(qt_font_->underline());
+  run.setStrikeOut(qt_font_->strikeOut());
+  return run;
+}
+
+bool TQtTextMeasure::LayOutPlain(PlainFont& plain, const QString& text) {
+  std::vector<const Glyph*> glyphs;
+  glyphs.reserve(size_t(text.size()));
+  qreal x = 0;
+  for (const QChar c : text) {
+    const Glyph* glyph = PlainGlyph(plain, c);
+    if (glyph == nullptr) return false;
+    glyphs.push_back(glyph);
+    x += glyph->advance;
+  }
+  glyphs_ = {PlainRun(plain, glyphs)};
+  laid_out_advance_ = static_cast<int>(std::lround(x));
+  return true;
+}
+
+bool TQtTextMeasure::MeasurePlain(const TFont& font, const AnsiString& text) {
+  const QFont& qt_font = FontOf(font);
+  if (ansi_state_ != AnsiState::kNone && text == ansi_text_) return ansi_state_ != AnsiState::kShaped;
+  ansi_text_ = text;
+  ansi_state_ = AnsiState::kShaped;
+  ansi_glyphs_.clear();
+  PlainFont& plain = PlainOf(qt_font);
+  if (!plain.usable || text.empty()) return false;
+  qreal x = 0;
+  for (const char c : text) {
+    const Glyph* glyph = AnsiGlyph(plain, static_cast<unsigned char>(c));
+    if (glyph == nullptr) return false;
+    ansi_glyphs_.push_back(glyph);
+    x += glyph->advance;
+  }
+  ansi_advance_ = static_cast<int>(std::lround(x));
+  ansi_state_ = AnsiState::kMeasured;
+  return true;
+}
+
+int TQtTextMeasure::Advance(const TFont& font, const AnsiString& text) {
+  if (MeasurePlain(font, text)) return ansi_advance_;
+  return Advance(font, ToQString(text));
+}
+
+const QList<QGlyphRun>* TQtTextMeasure::PlainGlyphsOf(const TFont& font, const AnsiString& text, int& advance) {
+  if (!MeasurePlain(font, text)) return nullptr;
+  if (ansi_state_ == AnsiState::kMeasured) {
+    ansi_runs_ = {PlainRun(*plain_, ansi_glyphs_)};
+    ansi_state_ = AnsiState::kLaidOut;
+  }
+  advance = ansi_advance_;
+  return &ansi_runs_;
+}
+
+void TQtTextMeasure::LayOutShaped(const QFont& font, const QString& text) {
+  QTextLayout layout(text, font);
+  layout.setCacheEnabled(true);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  line.setLineWidth(1e6);
+  layout.endLayout();
+  glyphs_ = layout.glyphRuns();
+  laid_out_advance_ = static_cast<int>(std::lround(line.horizontalAdvance()));
+}
+
 const QList<QGlyphRun>& TQtTextMeasure::GlyphsOf(const TFont& font, const QString& text, int& advance) {
   const QFont& qt_font = FontOf(font);
   if (glyphs_.isEmpty() || text != laid_out_) {
-    QTextLayout layout(text, qt_font);
-    layout.setCacheEnabled(true);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    line.setLineWidth(1e6);
-    layout.endLayout();
     laid_out_ = text;
-    glyphs_ = layout.glyphRuns();
-    laid_out_advance_ = static_cast<int>(std::lround(line.horizontalAdvance()));
+    PlainFont& plain = PlainOf(qt_font);
+    if (!plain.usable || !LayOutPlain(plain, text)) LayOutShaped(qt_font, text);
   }
   advance = laid_out_advance_;
   return glyphs_;
@@ -322,8 +538,10 @@ int TQtTextMeasure::Advance(const TFont& font, const QString& text) {
 }
 
 void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
-  painter_->setFont(measure_.FontOf(Font()));
-  const QString q = ToQString(text);
+  int advance = 0;
+  const QList<QGlyphRun>* plain = measure_.PlainGlyphsOf(Font(), text, advance);
+  const QString q = plain != nullptr ? QString() : ToQString(text);
+  if (plain == nullptr) advance = measure_.Advance(Font(), q);
   const QFontMetrics& metrics = measure_.MetricsOf(Font());
   const int orientation = Font().Orientation();
   if (orientation != 0) {
@@ -333,15 +551,29 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
     painter_->translate(x, y);
     painter_->rotate(-orientation / 10.0);
   }
-  const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, measure_.Advance(Font(), q), metrics.height());
+  const QRect box(orientation != 0 ? 0 : x, orientation != 0 ? 0 : y, advance, metrics.height());
   if (Brush().Style() != bsClear) painter_->fillRect(box, ToQColor(Brush().Color()));
-  painter_->setPen(ToQColor(Font().Color()));
+  // Glyphs are filled with the pen's colour alone. A solid pen keeps its
+  // width, so a cell's text in the colour of its frame leaves the device's
+  // state as the frame left it: a printed page changes it once, not per cell.
+  const QColor ink = ToQColor(Font().Color());
+  const QPen& current = painter_->pen();
+  if (current.style() != Qt::SolidLine) {
+    painter_->setPen(QPen(ink));
+  } else if (current.color() != ink) {
+    QPen pen = current;
+    pen.setColor(ink);
+    painter_->setPen(pen);
+  }
   // One line from the box's top: drawn at its base line without a layout
   // unless breaks or tabs must be shown as spaces.
-  if (q.contains(u'\n') || q.contains(u'\r') || q.contains(u'\t'))
+  if (plain != nullptr) {
+    for (const QGlyphRun& run : *plain) painter_->drawGlyphRun(QPointF(box.left(), box.top()), run);
+  } else if (q.contains(u'\n') || q.contains(u'\r') || q.contains(u'\t')) {
+    // Glyph runs carry their font; only the library's own text drawing takes the painter's.
+    painter_->setFont(measure_.FontOf(Font()));
     painter_->drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, q);
-  else if (!q.isEmpty()) {
-    int advance = 0;
+  } else if (!q.isEmpty()) {
     for (const QGlyphRun& run : measure_.GlyphsOf(Font(), q, advance))
       painter_->drawGlyphRun(QPointF(box.left(), box.top()), run);
   }
@@ -349,7 +581,7 @@ void TQtCanvas::TextOut(int x, int y, const AnsiString& text) {
   MoveTo(PenAfterText(x, box.width()), y);
 }
 
-int TQtCanvas::TextWidth(const AnsiString& text) { return measure_.Advance(Font(), ToQString(text)); }
+int TQtCanvas::TextWidth(const AnsiString& text) { return measure_.Advance(Font(), text); }
 
 int TQtCanvas::TextHeight(const AnsiString&) { return measure_.MetricsOf(Font()).height(); }
 

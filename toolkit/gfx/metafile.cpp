@@ -70,7 +70,7 @@ TMetafileCanvas::TMetafileCanvas(TMetafile& metafile)
 
 TMetafileCanvas::~TMetafileCanvas() = default;
 
-int TMetafileCanvas::TextWidth(const AnsiString& text) { return measure_->Advance(Font(), ToQString(text)); }
+int TMetafileCanvas::TextWidth(const AnsiString& text) { return measure_->Advance(Font(), text); }
 
 int TMetafileCanvas::TextHeight(const AnsiString&) { return measure_->MetricsOf(Font()).height(); }
 

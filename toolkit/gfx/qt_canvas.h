@@ -9,13 +9,16 @@
 #include <QGlyphRun>
 #include <QList>
 #include <QPainter>
+#include <QRawFont>
 #include <QString>
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "toolkit/gfx/graphics.h"
 
@@ -34,6 +37,13 @@ AnsiString FromQString(const QString& text);
 // are made again only when the font changed, and a text's advance is kept
 // while the font holds: cells are measured and drawn one after another in
 // the same font, each text measured for its alignment and again when drawn.
+//
+// A font that substitutes no glyphs (no ligatures, no contextual forms; its
+// kerning is off, see ToQFont) lays a text of plain characters out as their
+// glyphs side by side: such texts are put together from each character's
+// glyph and advance, kept while the font holds, instead of being shaped.
+// Anything else (marks, right-to-left letters, controls, a character the
+// font lacks) is shaped by the GUI library.
 class TQtTextMeasure {
  public:
   const QFont& FontOf(const TFont& font);
@@ -42,15 +52,59 @@ class TQtTextMeasure {
   // The glyphs of a text laid out in one line, its advance with them; kept
   // for the text measured or drawn last.
   const QList<QGlyphRun>& GlyphsOf(const TFont& font, const QString& text, int& advance);
+  // The same for 1251 text, whose plain characters are looked up byte by
+  // byte without the text being converted.
+  int Advance(const TFont& font, const AnsiString& text);
+  // The glyphs of a 1251 text of plain characters and its advance; nullptr
+  // for a text that needs the shaper (GlyphsOf takes it).
+  const QList<QGlyphRun>* PlainGlyphsOf(const TFont& font, const AnsiString& text, int& advance);
 
  private:
+  struct Glyph {
+    quint32 index = 0;
+    // In the font engine's fixed point, so sums are exact.
+    qreal advance = 0;
+  };
+  // What the shaper needs to be skipped for this font: set up on first use.
+  struct PlainFont {
+    bool usable = false;
+    QRawFont raw;
+    // The base line's distance from the top of the line.
+    qreal ascent = 0;
+    std::unordered_map<char16_t, Glyph> glyphs;
+    // The glyphs of the 1251 bytes: 0 not yet looked up, 1 plain, 2 shaped.
+    std::array<uint8_t, 256> ansi_known{};
+    std::array<Glyph, 256> ansi{};
+  };
+  PlainFont& PlainOf(const QFont& font);
+  // The glyph of a plain character the font has; nullptr for any other.
+  const Glyph* PlainGlyph(PlainFont& plain, QChar c);
+  const Glyph* AnsiGlyph(PlainFont& plain, unsigned char byte);
+  // The run of glyphs side by side.
+  QGlyphRun PlainRun(const PlainFont& plain, const std::vector<const Glyph*>& glyphs) const;
+  // Lays out text from its characters' glyphs; false when it holds a
+  // character that needs the shaper.
+  bool LayOutPlain(PlainFont& plain, const QString& text);
+  void LayOutShaped(const QFont& font, const QString& text);
+  // Measures a 1251 text of plain characters, kept as the last one; false
+  // for a text that needs the shaper.
+  bool MeasurePlain(const TFont& font, const AnsiString& text);
+
   TFont font_;
   std::optional<QFont> qt_font_;
   std::optional<QFontMetrics> metrics_;
+  std::optional<PlainFont> plain_;
   std::unordered_map<QString, int> advances_;
   QString laid_out_;
   QList<QGlyphRun> glyphs_;
   int laid_out_advance_ = 0;
+  // The last 1251 text measured and what it came to.
+  enum class AnsiState { kNone, kShaped, kMeasured, kLaidOut };
+  AnsiState ansi_state_ = AnsiState::kNone;
+  AnsiString ansi_text_;
+  std::vector<const Glyph*> ansi_glyphs_;
+  int ansi_advance_ = 0;
+  QList<QGlyphRun> ansi_runs_;
 };
 
 // A canvas that draws with a painter the caller keeps open.

@@ -473,6 +473,30 @@ TEST(Streams, MemoryStreamSeekSizeAndCopy) {
   EXPECT_EQ(copy.Position(), 0);
 }
 
+// Records are written field by field: pieces at the end, a piece straddling
+// the end after a step back, and pieces written over the middle.
+TEST(Streams, MemoryStreamWritesPieceByPiece) {
+  TMemoryStream s;
+  std::string expected;
+  for (int i = 0; i < 300; ++i) {
+    const std::string piece(static_cast<size_t>(i % 7 + 1), static_cast<char>('a' + i % 26));
+    s.WriteBuffer(piece.data(), static_cast<int64_t>(piece.size()));
+    expected += piece;
+    if (i % 50 == 49) {
+      s.Seek(-2, soFromCurrent);
+      s.WriteBuffer("XYZ", 3);
+      expected.replace(expected.size() - 2, 2, "XYZ");
+      s.Seek(3, soFromBeginning);
+      s.WriteBuffer("mid", 3);
+      expected.replace(3, 3, "mid");
+      s.Seek(0, soFromEnd);
+    }
+    ASSERT_EQ(s.Position(), static_cast<int64_t>(expected.size())) << i;
+  }
+  EXPECT_EQ(s.Size(), static_cast<int64_t>(expected.size()));
+  EXPECT_EQ(std::string(s.Bytes()), expected);
+}
+
 TEST(Streams, ImpossibleMemorySizeIsAStreamError) {
   TMemoryStream s;
   s.WriteBuffer("abc", 3);

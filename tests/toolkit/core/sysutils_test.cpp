@@ -216,6 +216,10 @@ TEST_F(SysUtils, FloatToStrGivesFifteenSignificantDigits) {
       {-0.0, "0"},
       {100.0, "100"},
       {1.5e-300, "1,5E-300"},
+      {std::numeric_limits<double>::max(), "1,79769313486232E308"},
+      {std::numeric_limits<double>::denorm_min(), "4,94065645841247E-324"},
+      {2500.25, "2500,25"},
+      {0.9999999999999999, "1"},
       {std::numeric_limits<double>::quiet_NaN(), "NAN"},
       {std::numeric_limits<double>::infinity(), "INF"},
       {-std::numeric_limits<double>::infinity(), "-INF"},
@@ -382,6 +386,10 @@ TEST_F(SysUtils, PasRoundHalvesToEven) {
       {2.5, 2},   {3.5, 4},      {-2.5, -2},     {-3.5, -4},   {0.5, 0},  {1.5, 2},
       {-0.5, 0},  {2.4999, 2},   {2.5001, 3},    {-2.6, -3},   {1e15 + 0.5, 1000000000000000},
       {4503599627370497.0, 4503599627370497},
+      // Around the edges of the exact fraction and of a half.
+      {0.49999999999999994, 0}, {0.5000000000000001, 1}, {-1.5, -2}, {7.5, 8}, {-7.5, -8}, {-0.0, 0},
+      {1e-300, 0}, {4503599627370495.5, 4503599627370496}, {-4503599627370495.5, -4503599627370496},
+      {4503599627370494.5, 4503599627370494}, {2147483648.5, 2147483648}, {-9007199254740991.0, -9007199254740991},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);

@@ -271,6 +271,13 @@ TEST(LocaleCompare, RussianCollation) {
       {"дом", "дом", 0, 0},        //
       {"", "а", -1, -1},           //
       {"10", "9", -1, -1},         // digits compare as text
+      {"Comment", "COMMENT", -1, 0},  // field names, as a report looks them up
+      {"N", "DATE", 1, 1},            //
+      {"P", "PP", -1, -1},            //
+      {"n1", "N1", -1, 0},            //
+      {"Ab1", "AB2", -1, -1},         //
+      {"a1", "a 1", 1, 1},            // a blank is no letter
+      {"ab", "a\x01" "b", 0, 0},      // a control character counts for nothing
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SignOf(AnsiCompareStr(R(c.a), R(c.b))), c.with_case) << c.a << " / " << c.b;

@@ -6,8 +6,11 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QTextLayout>
 
+#include <cmath>
 #include <string>
+#include <vector>
 
 #include "toolkit/core/text.h"
 #include "toolkit/gfx/graphics.h"
@@ -27,6 +30,7 @@ const Case kCases[] = {
     {"Arial", 14, true, "05.03.2024"},
     {"Times New Roman", 9, false, "Протокол испытаний"},
     {"Arial", 10, false, "Wide WWW and iii"},
+    {"Courier New", 11, false, "  ёЁ №§ «x» — €‰ "},
 };
 
 void SetFont(TFont& font, const Case& c) {
@@ -83,6 +87,109 @@ TEST(CanvasText, DrawsItsInkWhereTheLibraryDrawsTheText) {
     EXPECT_GT(ink, 20) << c.text;
     EXPECT_EQ(differ, 0) << c.text;
   }
+}
+
+// Every character of the 1251 code page, in lines of sixteen.
+std::vector<QString> CodePageLines() {
+  std::vector<QString> lines;
+  for (int row = 2; row < 16; ++row) {
+    AnsiString ansi;
+    for (int column = 0; column < 16; ++column) ansi += static_cast<char>(row * 16 + column);
+    lines.push_back(ToQString(ansi));
+  }
+  return lines;
+}
+
+struct LaidOut {
+  std::vector<quint32> glyphs;
+  std::vector<QPointF> positions;
+  std::vector<QRawFont> fonts;
+  std::vector<int> decorations;
+};
+
+LaidOut Flatten(const QList<QGlyphRun>& runs) {
+  LaidOut out;
+  for (const QGlyphRun& run : runs) {
+    const QList<quint32> glyphs = run.glyphIndexes();
+    const QList<QPointF> positions = run.positions();
+    for (qsizetype i = 0; i < glyphs.size(); ++i) {
+      out.glyphs.push_back(glyphs[i]);
+      out.positions.push_back(positions[i]);
+      out.fonts.push_back(run.rawFont());
+      out.decorations.push_back(run.overline() * 1 + run.underline() * 2 + run.strikeOut() * 4);
+    }
+  }
+  return out;
+}
+
+void ExpectSameGlyphs(const LaidOut& got, const LaidOut& expected, const std::string& where) {
+  EXPECT_EQ(got.glyphs, expected.glyphs) << where;
+  EXPECT_EQ(got.positions, expected.positions) << where;
+  EXPECT_EQ(got.fonts, expected.fonts) << where;
+  EXPECT_EQ(got.decorations, expected.decorations) << where;
+}
+
+// The measure puts a text of plain characters together from each
+// character's glyph: what it gives must be what the library's own layout of
+// the line gives, glyph for glyph, for texts of every kind, whatever came
+// before in the same font.
+TEST(CanvasText, GlyphsAndAdvanceAreTheLayoutsOwn) {
+  struct FontCase {
+    const char* face;
+    int size;
+    TFontStyles style;
+  };
+  const FontCase fonts[] = {
+      {"Arial", 10, {}},
+      {"Arial", 7, {fsBold}},
+      {"Arial", 13, {fsItalic, fsUnderline}},
+      {"Times New Roman", 10, {}},  // a font with rules of its own: shaped
+      {"Courier New", 9, {fsStrikeOut}},
+      {"Verdana", 24, {fsBold, fsItalic}},
+  };
+  std::vector<QString> texts = CodePageLines();
+  for (const char* utf8 : {"образец 9999", " leading and trailing  ", "fi fl ffi", "Ω≈√∞ ЀЁЂ", "a\u0301e",
+                           "شكرا abc", "mixed ✓ and 漢字", "tab\there", "x"})
+    texts.push_back(QString::fromUtf8(utf8));
+  int plain_texts = 0;
+  for (const FontCase& f : fonts) {
+    TFont font;
+    font.SetName(f.face);
+    font.SetSize(f.size);
+    font.SetStyle(f.style);
+    const QFont qt_font = ToQFont(font);
+    TQtTextMeasure measure;
+    for (const QString& text : texts) {
+      QTextLayout layout(text, qt_font);
+      layout.beginLayout();
+      QTextLine line = layout.createLine();
+      line.setLineWidth(1e6);
+      layout.endLayout();
+      const LaidOut expected = Flatten(layout.glyphRuns());
+      int advance = -1;
+      const LaidOut got = Flatten(measure.GlyphsOf(font, text, advance));
+      const std::string where = std::string(f.face) + " " + std::to_string(f.size) + ": " + text.toStdString();
+      EXPECT_EQ(advance, std::lround(line.horizontalAdvance())) << where;
+      EXPECT_EQ(advance, QFontMetrics(qt_font).horizontalAdvance(text)) << where;
+      ExpectSameGlyphs(got, expected, where);
+      EXPECT_EQ(measure.Advance(font, text), advance) << where;
+      // The same text in 1251, where it can be written so.
+      const AnsiString ansi = FromQString(text);
+      if (ToQString(ansi) != text) continue;
+      TQtTextMeasure fresh;
+      for (TQtTextMeasure* m : {&measure, &fresh}) {
+        EXPECT_EQ(m->Advance(font, ansi), advance) << where;
+        int plain_advance = -1;
+        if (const QList<QGlyphRun>* runs = m->PlainGlyphsOf(font, ansi, plain_advance)) {
+          ++plain_texts;
+          EXPECT_EQ(plain_advance, advance) << where;
+          ExpectSameGlyphs(Flatten(*runs), expected, where);
+        }
+      }
+    }
+  }
+  // Most of the 1251 lines go without the shaper in the fonts that allow it.
+  EXPECT_GT(plain_texts, 80);
 }
 
 }  // namespace

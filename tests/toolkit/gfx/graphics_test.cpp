@@ -206,6 +206,122 @@ TEST(Canvas, InvertingTurnsEachPixelIntoItsInverseAndTwiceRestoresIt) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(c.Pixel(i * 10 + 5, 2), colours[i]) << i;
 }
 
+// Text between frames: its ink takes the font's colour whatever pen drew the
+// frame before, and the frame after it takes the pen's colour and width again.
+TEST(Canvas, TextBetweenFramesKeepsItsColourAndTheFramesTheirPen) {
+  struct Case {
+    const char* what;
+    TPenStyle style;
+    int width;
+    TColor pen;
+    TColor font;
+  };
+  const Case cases[] = {
+      {"wide solid pen, other colour", psSolid, 3, clBlue, clRed},
+      {"wide solid pen, same colour", psSolid, 3, clBlack, clBlack},
+      {"dashed pen", psDash, 1, clLime, clRed},
+      {"no pen", psClear, 1, clBlue, clRed},
+  };
+  for (const Case& k : cases) {
+    TBitmap bitmap;
+    bitmap.SetSize(80, 60);
+    TCanvas& c = bitmap.Canvas();
+    c.Pen().SetStyle(k.style);
+    c.Pen().SetWidth(k.width);
+    c.Pen().SetColor(k.pen);
+    c.Brush().SetStyle(bsClear);
+    c.Rectangle(0, 0, 80, 40);
+    c.Font().SetSize(20);
+    c.Font().SetColor(k.font);
+    c.TextOut(10, 5, "WW");
+    int font_ink = 0, pen_ink = 0;
+    for (int y = 5; y < 5 + c.TextHeight("WW"); ++y)
+      for (int x = 10; x < 10 + c.TextWidth("WW"); ++x) {
+        font_ink += c.Pixel(x, y) == k.font;
+        pen_ink += k.pen != k.font && c.Pixel(x, y) == k.pen;
+      }
+    EXPECT_GT(font_ink, 20) << k.what;
+    EXPECT_EQ(pen_ink, 0) << k.what;
+    // A solid line after the text: the pen's colour, as wide as the pen.
+    c.MoveTo(0, 50);
+    c.LineTo(79, 50);
+    int dashes = 0, gaps = 0;
+    for (int x = 0; x < 80; ++x) {
+      dashes += c.Pixel(x, 50) == k.pen;
+      gaps += c.Pixel(x, 50) == clWhite;
+    }
+    EXPECT_EQ(dashes, k.style == psClear ? 0 : k.style == psDash ? 80 - gaps : 80) << k.what;
+    EXPECT_EQ(gaps > 10, k.style == psDash || k.style == psClear) << k.what;
+    // Below the line: only the wide pen reaches it.
+    EXPECT_EQ(c.Pixel(4, 51), k.width > 1 ? k.pen : clWhite) << k.what;
+  }
+}
+
+// Lines drawn one after another on one canvas each take the pen as it is
+// then: its width, style and colour.
+TEST(Canvas, EachLineTakesThePenAsItIsThen) {
+  TBitmap bitmap;
+  bitmap.SetSize(100, 100);
+  TCanvas& c = bitmap.Canvas();
+  c.Pen().SetColor(clBlue);
+  auto line = [&](int y) {
+    c.MoveTo(0, y);
+    c.LineTo(99, y);
+  };
+  auto coloured = [&](int y, TColor colour) {
+    int n = 0;
+    for (int x = 0; x < 100; ++x) n += c.Pixel(x, y) == colour;
+    return n;
+  };
+  line(10);
+  c.Pen().SetWidth(5);
+  line(30);
+  c.Pen().SetStyle(psDash);
+  c.Pen().SetWidth(1);
+  line(50);
+  c.Pen().SetStyle(psSolid);
+  c.Pen().SetColor(clRed);
+  line(70);
+  EXPECT_EQ(coloured(10, clBlue), 100);
+  EXPECT_EQ(coloured(11, clBlue), 0);
+  EXPECT_EQ(coloured(32, clBlue), 100);  // two rows below the middle of a five wide line
+  EXPECT_GT(coloured(50, clBlue), 20);
+  EXPECT_GT(coloured(50, clWhite), 20);
+  EXPECT_EQ(coloured(70, clRed), 100);
+}
+
+// Texts drawn one after another on one canvas each take the font they were
+// drawn in, back and forth: plain ones and ones with a tab, which the GUI
+// library draws itself.
+TEST(Canvas, ConsecutiveTextsTakeTheirOwnFonts) {
+  for (const char* text : {"H", "H\t", "\tH"}) {
+    SCOPED_TRACE(text);
+    TBitmap bitmap;
+    bitmap.SetSize(240, 60);
+    TCanvas& c = bitmap.Canvas();
+    c.Brush().SetStyle(bsClear);
+    c.Font().SetColor(clBlack);
+    const int sizes[] = {10, 30, 10, 20};
+    for (int i = 0; i < 4; ++i) {
+      c.Font().SetSize(sizes[i]);
+      c.TextOut(i * 60, 0, text);
+    }
+    auto ink_height = [&](int column) {
+      int top = 60, bottom = -1;
+      for (int y = 0; y < 60; ++y)
+        for (int x = column * 60; x < column * 60 + 60; ++x)
+          if (c.Pixel(x, y) != clWhite) top = std::min(top, y), bottom = std::max(bottom, y);
+      return bottom - top + 1;
+    };
+    const int small = ink_height(0);
+    EXPECT_GT(small, 4);
+    EXPECT_GT(ink_height(1), 2 * small);
+    EXPECT_EQ(ink_height(2), small);
+    EXPECT_GT(ink_height(3), small);
+    EXPECT_LT(ink_height(3), ink_height(1));
+  }
+}
+
 TEST(Canvas, TurnedTextReadsUpwardsFromItsStart) {
   TBitmap bitmap;
   bitmap.SetSize(100, 100);
