@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -182,6 +183,95 @@ void ResetMissingClasses() {
   frEngine().MissingClasses.clear();
 }
 
+namespace {
+
+constexpr uint32_t kLive = 0x4C495645;
+constexpr uint32_t kEnded = 0x454E4445;
+
+// The innermost running scope; each scope knows the one it covers.
+TfrBuildScope* g_innermost_scope = nullptr;
+
+}  // namespace
+
+TfrBuildScope::TfrBuildScope(TfrReport* report, Start start) : covered_(g_innermost_scope) {
+  if (start == kCopy && covered_ != nullptr) {
+    assert(covered_->context_.live_ == kLive);
+    context_ = covered_->context_;
+  }
+  if (start == kFresh || (report != nullptr && report != context_.CurReport)) {
+    // Nothing reached in another report's work belongs to this one.
+    context_.CurReport = report;
+    context_.CurPage = nullptr;
+    context_.CurBand = nullptr;
+    context_.CurView = nullptr;
+  }
+  context_.live_ = kLive;
+  g_innermost_scope = this;
+}
+
+TfrBuildScope::~TfrBuildScope() {
+  // A scope that ended out of turn would leave its context reachable.
+  assert(g_innermost_scope == this && context_.live_ == kLive);
+  context_.live_ = kEnded;
+  g_innermost_scope = covered_;
+}
+
+TfrBuildContext* frBuildContext() {
+  if (g_innermost_scope == nullptr) return nullptr;
+  TfrBuildContext& context = g_innermost_scope->context_;
+  assert(context.live_ == kLive);
+  return &context;
+}
+
+TfrBuildContext& frRunningBuild() {
+  TfrBuildContext* context = frBuildContext();
+  if (context == nullptr) throw Exception("The report engine runs no build");
+  return *context;
+}
+
+const TfrBuildContext& frBuildOrNone() {
+  static const TfrBuildContext none;
+  const TfrBuildContext* context = frBuildContext();
+  return context != nullptr ? *context : none;
+}
+
+TfrReport* frCurrentReport() {
+  const TfrBuildContext* context = frBuildContext();
+  return context != nullptr ? context->CurReport : nullptr;
+}
+
+TfrPage* frCurrentPage() {
+  const TfrBuildContext* context = frBuildContext();
+  return context != nullptr ? context->CurPage : nullptr;
+}
+
+TfrBand* frCurrentBand() {
+  const TfrBuildContext* context = frBuildContext();
+  return context != nullptr ? context->CurBand : nullptr;
+}
+
+TfrView* frCurrentView() {
+  const TfrBuildContext* context = frBuildContext();
+  return context != nullptr ? context->CurView : nullptr;
+}
+
+void frForgetInBuilds(const void* object) {
+  if (object == nullptr) return;
+  for (TfrBuildScope* scope = g_innermost_scope; scope != nullptr; scope = scope->covered_) {
+    TfrBuildContext& context = scope->context_;
+    assert(context.live_ == kLive);
+    if (context.CurReport == object) {
+      context.CurReport = nullptr;
+      context.CurPage = nullptr;
+      context.CurBand = nullptr;
+      context.CurView = nullptr;
+    }
+    if (context.CurPage == object) context.CurPage = nullptr;
+    if (static_cast<const void*>(context.CurBand) == object) context.CurBand = nullptr;
+    if (context.CurView == object) context.CurView = nullptr;
+  }
+}
+
 TfrViewServices& frViewServices() {
   static TfrViewServices services;
   return services;
@@ -304,8 +394,8 @@ TfrView::TfrView()
     : FormatWord(512u + static_cast<unsigned char>(FormatSettings().DecimalSeparator)) {}
 
 TfrView::~TfrView() {
-  // The engine's current object must not outlive it.
-  if (frEngine().CurView == this) frEngine().CurView = nullptr;
+  // No running context may name it once it is gone.
+  frForgetInBuilds(this);
 }
 
 void TfrView::PutProperty(std::string_view name, const Variant& value) {

@@ -137,13 +137,8 @@ TfrReport::TfrReport(TComponent* owner) : TComponent(owner), emf_pages_(std::mak
 }
 
 TfrReport::~TfrReport() {
-  TfrEngineState& engine = frEngine();
-  if (engine.CurReport == this) {
-    engine.CurReport = nullptr;
-    engine.CurPage = nullptr;
-    engine.CurBand = nullptr;
-    engine.CurView = nullptr;
-  }
+  // No running context may name it once it is gone.
+  frForgetInBuilds(this);
 }
 
 void TfrReport::SetDataset(TfrDataset* value) {
@@ -223,7 +218,7 @@ void TfrReport::ClearTemplate() {
 void TfrReport::ClearReportInfo() { Template.Info.Reset(Now()); }
 
 void TfrReport::LoadTemplate(TStream& stream) {
-  frEngine().CurReport = this;
+  TfrBuildScope scope(this);
   TfrErrorState& error = frErrorState();
   error.ErrorFlag = false;
   error.ErrorText.clear();
@@ -242,7 +237,7 @@ void TfrReport::LoadTemplate(TStream& stream) {
 void TfrReport::SaveTemplate(TMemoryStream& stream) { Template.SaveToStream(stream); }
 
 void TfrReport::LoadFromFile(const std::string& file_name) {
-  frEngine().CurReport = this;
+  TfrBuildScope scope(this);
   try {
     Template.LoadFromFile(file_name);
   } catch (const EClassNotFound& e) {
@@ -287,14 +282,13 @@ void TfrReport::SaveBuiltPages(const std::string& file_name) {
 // ---- Building -------------------------------------------------------------------------------
 
 void TfrReport::InstallBuildHooks() {
-  TfrEngineState& engine = frEngine();
-  engine.CurReport = this;
+  frRunningBuild().CurReport = this;
   frReportOwner() = Owner();
   InstallValueResolution(*this);
   InstallBandServices();
   frDefaultDataSetLookup() = [] {
-    TfrReport* report = frEngine().CurReport;
-    if (const TfrBand* band = frEngine().CurBand) {
+    TfrReport* report = frCurrentReport();
+    if (const TfrBand* band = frCurrentBand()) {
       const TfrBand* data = band->IsDataBandType() ? band : band->OwnerDataBand;
       if (data != nullptr)
         if (TDataSet* data_set = DataSetOf(data->Source)) return data_set;
@@ -303,10 +297,10 @@ void TfrReport::InstallBuildHooks() {
   };
   TfrViewServices& views = frViewServices();
   views.DoBeforePrint = [](TfrView& view) {
-    if (TfrReport* report = frEngine().CurReport) report->DoBeforePrint(&view.ExpandedMemo, &view);
+    if (TfrReport* report = frCurrentReport()) report->DoBeforePrint(&view.ExpandedMemo, &view);
   };
   frScriptServices().ShowProgress = [](const AnsiString& text) {
-    TfrReport* report = frEngine().CurReport;
+    TfrReport* report = frCurrentReport();
     if (report != nullptr && report->progress_running_) frProgressForm()->Label2->SetCaption(text);
   };
 }
@@ -316,18 +310,19 @@ bool TfrReport::BuildReport() {
   // click handled inside the progress window's loop) would corrupt it.
   if (g_build_running) return false;
   BuildRunning running(building_);
-  TfrEngineState& engine = frEngine();
+  // What the build reaches (report, page, band, object, counters) lives as
+  // long as the build and no longer.
+  TfrBuildScope scope(this);
+  TfrBuildContext& build = scope.Context();
 
   SelectPrinterByName(Template.PrinterName);
-  engine.EngineMode = emPrinting;
-  engine.BuildDate = Date();
-  engine.BuildTime = Now();
-  // A count left by an earlier two-pass build must not show in this one.
-  engine.TotalPages = 0;
+  frEngine().EngineMode = emPrinting;
+  build.BuildDate = Date();
+  build.BuildTime = Now();
   Template.Pages.AlignBands();
-  engine.CurPage = nullptr;
-  engine.CurBand = nullptr;
-  engine.CurView = nullptr;
+  build.CurPage = nullptr;
+  build.CurBand = nullptr;
+  build.CurView = nullptr;
   DoublePass = Template.TwoPassBuild;
   InstallBuildHooks();
 
@@ -349,18 +344,14 @@ bool TfrReport::BuildReport() {
 
   saved.SetPosition(0);
   LoadTemplate(saved);
-  engine.FinalPass = false;
-  if (engine.DialogCancelled) result = false;
+  if (build.DialogCancelled) result = false;
   if (copied.ErrorFlag) {
     result = false;
     ShowError(copied.ErrorText);
     emf_pages_->Clear();
-  } else if (engine.DialogCancelled) {
+  } else if (build.DialogCancelled) {
     emf_pages_->Clear();
   }
-  engine.FirstPass = false;
-  engine.CurBand = nullptr;
-  engine.CurView = nullptr;
   return result;
 }
 
@@ -377,20 +368,20 @@ bool TfrReport::RunProgressWindow(int line_text) {
 }
 
 bool TfrReport::RunPasses() {
-  TfrEngineState& engine = frEngine();
+  TfrBuildContext& build = frRunningBuild();
   Terminated = false;
-  engine.ContinueOnPrevPage = false;
-  engine.PrevPageCurY = engine.PrevPageCurBottom = 0;
+  build.ContinueOnPrevPage = false;
+  build.PrevPageCurY = build.PrevPageCurBottom = 0;
   frBuild().FooterPrinted = false;
-  engine.FirstPass = false;
-  engine.FinalPass = true;
-  engine.BuiltPageIndex = 0;
+  build.FirstPass = false;
+  build.FinalPass = true;
+  build.BuiltPageIndex = 0;
   emf_pages_->Clear();
   const bool window = !OnProgress && ShowProgress;
 
   if (Template.TwoPassBuild) {
-    engine.FirstPass = true;
-    engine.FinalPass = false;
+    build.FirstPass = true;
+    build.FinalPass = false;
     if (!window) {
       RunOnePass();
       return true;
@@ -411,23 +402,23 @@ bool TfrReport::RunPasses() {
     RunOnePass();
     return true;
   }
-  engine.TotalPages = 0;
+  build.TotalPages = 0;
   return RunProgressWindow(kTextBuildingPage);
 }
 
 void TfrReport::RunOnePass() {
-  TfrEngineState& engine = frEngine();
+  TfrBuildContext& build = frRunningBuild();
   try {
     BuildBody();
   } catch (const std::exception& e) {
     BuildExpressionErrorText(e, Name());
     Terminated = true;
   }
-  if (engine.FinalPass) {
+  if (build.FinalPass) {
     if (progress_running_) frProgressForm()->SetModalResult(Terminated ? mrCancel : mrOk);
     return;
   }
-  engine.TotalPages = emf_pages_->Count();
+  build.TotalPages = emf_pages_->Count();
   Template.TwoPassBuild = false;
   if (Terminated) {
     emf_pages_->Clear();
@@ -440,10 +431,10 @@ void TfrReport::RunOnePass() {
 
 void TfrReport::BuildBody() {
   ProcessMessages();
-  TfrEngineState& engine = frEngine();
+  TfrBuildContext& build = frRunningBuild();
   BuiltHere = true;
-  engine.EngineMode = emPrinting;
-  engine.CurReport = this;
+  frEngine().EngineMode = emPrinting;
+  build.CurReport = this;
   Template.Dictionary.ClearCache();
   InstallBuildHooks();
   frErrorState().ErrorFlag = false;
@@ -454,54 +445,54 @@ void TfrReport::BuildBody() {
     dataset_->Open();
     dataset_->First();
   }
-  const bool first_build_pass = !DoublePass || engine.FirstPass;
+  const bool first_build_pass = !DoublePass || build.FirstPass;
   if (first_build_pass) {
     frBuild().Listeners.clear();
     for (int i = 0; i < pages.Count(); ++i) pages.Pages(i)->Skip = false;
-    engine.DialogCancelled = false;
+    build.DialogCancelled = false;
   }
 
-  for (int i = 0; i < pages.Count() && !engine.DialogCancelled; ++i) {
+  for (int i = 0; i < pages.Count() && !build.DialogCancelled; ++i) {
     TfrPage* page = pages.Pages(i);
     if (page->Type != ptDialog) continue;
-    engine.CurPage = page;
+    build.CurPage = page;
     page->PrepareBuild();
   }
 
-  if (!engine.DialogCancelled) {
+  if (!build.DialogCancelled) {
     for (int i = 0; i < pages.Count(); ++i) {
       TfrPage* page = pages.Pages(i);
       if (page->Type != ptReport) continue;
-      engine.CurPage = page;
+      build.CurPage = page;
       page->PrepareBuild();
     }
     if (first_build_pass) {
       for (int i = 0; i < pages.Count() && !frErrorState().ErrorFlag; ++i) {
         TfrPage* page = pages.Pages(i);
         if (page->Type != ptReport) continue;
-        engine.CurPage = page;
+        build.CurPage = page;
         page->RegisterAggregates();
       }
       if (frErrorState().ErrorFlag) Terminated = true;
     }
     while (!Terminated) {
-      ReportProgress(engine.BuiltPageIndex + 1);
+      ReportProgress(build.BuiltPageIndex + 1);
       for (int i = 0; i < pages.Count(); ++i) {
         TfrPage* page = pages.Pages(i);
-        engine.CurPage = page;
+        build.CurPage = page;
         if (!page->Visible) page->RunScript(page->Script);
         if (!page->Skip && page->Type == ptReport && page->Visible) page->BuildPages();
         const bool continues = i + 1 < pages.Count() && pages.Pages(i + 1)->PrintToPrevPage;
         if (continues) {
-          --engine.BuiltPageIndex;
-          engine.ContinueOnPrevPage = true;
+          --build.BuiltPageIndex;
+          build.ContinueOnPrevPage = true;
         } else {
-          engine.BuiltPageIndex = emf_pages_->Count();
-          ReportProgress(engine.BuiltPageIndex);
+          build.BuiltPageIndex = emf_pages_->Count();
+          ReportProgress(build.BuiltPageIndex);
         }
         if (Terminated) break;
       }
-      ReportProgress(engine.BuiltPageIndex);
+      ReportProgress(build.BuiltPageIndex);
       if (!multiple) break;
       dataset_->Next();
       if (dataset_->Eof()) break;
@@ -524,8 +515,9 @@ void TfrReport::ReportProgress(int n) {
   if (progress_running_) {
     TfrProgressForm* form = frProgressForm();
     AnsiString line = form->FirstCaption + "  " + IntToStr(n);
-    if ((DoublePass && frEngine().FinalPass) || CurrentFilter != nullptr)
-      line += " " + LoadReportString(kTextFrom) + " " + IntToStr(frEngine().TotalPages);
+    const TfrBuildContext& build = frBuildOrNone();
+    if ((DoublePass && build.FinalPass) || CurrentFilter != nullptr)
+      line += " " + LoadReportString(kTextFrom) + " " + IntToStr(build.TotalPages);
     form->Label1->SetCaption(line);
   }
   ProcessMessages();
@@ -554,10 +546,8 @@ void TfrReport::BuildAndPreview() {
 }
 
 void TfrReport::ShowBuiltPages() {
-  TfrEngineState& engine = frEngine();
-  engine.CurReport = this;
-  engine.EngineMode = emPrinting;
-  engine.CurBand = nullptr;
+  TfrBuildScope scope(this);
+  frEngine().EngineMode = emPrinting;
   if (emf_pages_->Count() == 0) return;
   const bool designing = ComponentState().Contains(csDesigning);
   if (designing || preview_ == nullptr) {

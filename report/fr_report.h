@@ -15,9 +15,10 @@
 // parsed then (Loaded).
 //
 // One build runs at a time, on the GUI thread; a build started while another
-// runs is refused. The build state every part of the engine shares (page being
-// built, total page count, passes) is frEngine() (fr_class.h); the error flag
-// and text are frErrorState() (fr_utils.h).
+// runs is refused. What the build reaches (report, page, band, object, page
+// being built, total page count, passes) is the context its TfrBuildScope
+// holds for as long as it runs (fr_class.h); the error flag and text are
+// frErrorState() (fr_utils.h).
 #pragma once
 
 #include <cstdint>

@@ -115,7 +115,7 @@ TEST(ReportNames, ObjectPathsNameObjectsPagesAndOwnProperties) {
   current.Name = "Memo1";
   other.Name = "Memo2";
   TfrMemoView page2;
-  frEngine().CurView = &current;
+  frRunningBuild().CurView = &current;
   frViewServices().FindObject = [&](const AnsiString& name) -> TfrView* { return name == "Memo2" ? &other : nullptr; };
   frTemplatePageLookup() = [&](int index) -> TfrObject* { return index == 2 ? &page2 : nullptr; };
   struct Case {
@@ -196,7 +196,7 @@ TEST(ReportErrors, ExpressionErrorTextNamesDocumentAndObject) {
   TfrMemoView memo;
   memo.Name = "Memo7";
   memo.Memo.Add("[Dbf1.\"X\"]");
-  frEngine().CurView = &memo;
+  frRunningBuild().CurView = &memo;
   bool terminated = false;
   frErrorState() = {};
   BuildExpressionErrorText(EParserError("bad"), "frReport4", [&] { terminated = true; });
@@ -204,7 +204,7 @@ TEST(ReportErrors, ExpressionErrorTextNamesDocumentAndObject) {
   EXPECT_EQ(frErrorState().ErrorText, "E\r[Dbf1.\"X\"]\r\rD: frReport4\rO: Memo7\r\rbad");
   EXPECT_TRUE(terminated);
 
-  frEngine().CurView = nullptr;
+  frRunningBuild().CurView = nullptr;
   BuildExpressionErrorText(EParserError("bad"), "frReport4");
   EXPECT_EQ(frErrorState().ErrorText, "E\r\rD: frReport4\r\rbad");
   frReportStringSource() = kept_source;
