@@ -18,11 +18,6 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
-TfrBuildState& frBuild() {
-  static TfrBuildState state;
-  return state;
-}
-
 namespace {
 
 TfrReport* CurrentReport() { return frCurrentReport(); }
@@ -421,7 +416,7 @@ void TfrBand::PrintObject(TfrView& view) {
       info.Page.reset();
     }
     if (memo != nullptr && !split_part)
-      for (TfrView* listener : frBuild().Listeners) listener->AfterMemoPrinted(memo);
+      for (TfrView* listener : frRunningBuild().Listeners) listener->AfterMemoPrinted(memo);
   } catch (const std::exception& e) {
     RecordBuildError(e);
   }
@@ -932,11 +927,11 @@ std::optional<TfrAggregateBand> DescribeBand(const TfrBand* band) {
 
 void InstallBandServices() {
   TfrAggregateServices& aggregates = frAggregateServices();
-  aggregates.RegistrationMode = [] { return frBuild().Registering; };
+  aggregates.RegistrationMode = [] { return frBuildOrNone().Registering; };
   aggregates.PrintingBand = [] { return DescribeBand(frCurrentBand()); };
-  aggregates.CandidateBand = [] { return DescribeBand(frBuild().Target); };
+  aggregates.CandidateBand = [] { return DescribeBand(frBuildOrNone().Target); };
   aggregates.RegisterTotal = [](const AnsiString& key, const Variant& start) {
-    TfrBand* target = frBuild().Target;
+    TfrBand* target = frBuildOrNone().Target;
     TfrBand* printing = frCurrentBand();
     if (target == nullptr) return;
     target->SetTotal(key, start);

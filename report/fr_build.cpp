@@ -157,7 +157,7 @@ void TfrPage::PrepareBands() {
     v->Parent = nullptr;
     if (auto* memo = dynamic_cast<TfrMemoView*>(v); memo != nullptr && !Trim(memo->HighlightCondition).empty())
       memo->HighlightPostfix = parser.ToPostfix(memo->HighlightCondition);
-    if (v->Flags & flWantHook) frBuild().Listeners.push_back(v);
+    if (v->Flags & flWantHook) frRunningBuild().Listeners.push_back(v);
     // A band object's script is compiled into its run-time band below.
     if (v->TypeCode != gtBand && v->Script.Count() > 0) {
       TStringList compiled, errors;
@@ -505,13 +505,12 @@ void TfrPage::RegisterAggregates() {
     for (int i = 0; i < found.Count(); ++i) frGlobals().ReportParser->EvaluateText(found.Strings(i));
   };
 
-  TfrBuildState& build = frBuild();
-  build.Registering = true;
+  context.Registering = true;
   try {
     for (const Registration& r : registrations) {
       for (TfrBand* data = bands_[static_cast<size_t>(r.data)]; data != nullptr && data->Source != nullptr;
            data = data->Next) {
-        build.Target = data;
+        context.Target = data;
         for (size_t t = 0; t < r.count; ++t) {
           for (TfrBand* band : Chain(bands_[static_cast<size_t>(r.order[t])])) {
             register_band(band);
@@ -522,14 +521,14 @@ void TfrPage::RegisterAggregates() {
       }
     }
     if (bands_[btCrossData]->IsUsed()) {
-      build.Target = bands_[btCrossData];
+      context.Target = bands_[btCrossData];
       for (TfrBand* band : Chain(bands_[btCrossFooter])) register_band(band);
     }
   } catch (const std::exception& e) {
     RecordBuildError(e);
   }
-  build.Registering = false;
-  build.Target = nullptr;
+  context.Registering = false;
+  context.Target = nullptr;
   context.CurBand = nullptr;
 }
 
@@ -596,7 +595,6 @@ void TfrPage::PrintQueue() {
 
 void TfrPage::BuildPages() {
   TfrBuildContext& context = frRunningBuild();
-  TfrBuildState& build = frBuild();
   TfrReport* report = CurrentReport();
   TfrEMFPages* built = BuiltPages();
   context.CurPage = this;
@@ -635,10 +633,10 @@ void TfrPage::BuildPages() {
     }
     if (context.ContinueOnPrevPage && context.PrevPageCurY == context.PrevPageCurBottom) {
       context.ContinueOnPrevPage = false;
-      build.FooterPrinted = false;
+      context.FooterPrinted = false;
       context.BuiltPageIndex = BuiltCount();
     }
-    CurBottom = context.ContinueOnPrevPage && build.FooterPrinted ? context.PrevPageCurBottom : Limits.Bottom;
+    CurBottom = context.ContinueOnPrevPage && context.FooterPrinted ? context.PrevPageCurBottom : Limits.Bottom;
     CurColumn = 0;
     XAdjust = Limits.Left;
     FreshPageIndex = -1;
@@ -690,7 +688,7 @@ void TfrPage::BuildPages() {
     context.PrevPageCurBottom = CurBottom;
     CurColumn = 0;
     XAdjust = Limits.Left;
-    build.FooterPrinted = false;
+    context.FooterPrinted = false;
     bool footers_closed = false;
     if (!ManualBuild()) {
       TfrBand* footer = bands_[btPageFooter];
@@ -700,7 +698,7 @@ void TfrPage::BuildPages() {
         footer->Flags |= flBandOnFirstPage;
         PrintPageFooters();
         footer->Flags = kept;
-        build.FooterPrinted = footer->IsUsed();
+        context.FooterPrinted = footer->IsUsed();
         footers_closed = true;
       }
     }
@@ -722,7 +720,7 @@ void TfrPage::PrintPageFooters() {
   CurColumn = 0;
   const int kept_x = XAdjust;
   XAdjust = Limits.Left;
-  const bool footer_there = context.ContinueOnPrevPage && frBuild().FooterPrinted;
+  const bool footer_there = context.ContinueOnPrevPage && context.FooterPrinted;
   if (!footer_there && (context.BuiltPageIndex != 0 || (footer->Flags & flBandOnFirstPage))) {
     for (int i = std::max(context.BuiltPageIndex, 0); i < BuiltCount() && !Stopped(); ++i) {
       if (report != nullptr && report->OnEndPage) report->OnEndPage(i);

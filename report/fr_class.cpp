@@ -269,6 +269,8 @@ void frForgetInBuilds(const void* object) {
     if (context.CurPage == object) context.CurPage = nullptr;
     if (static_cast<const void*>(context.CurBand) == object) context.CurBand = nullptr;
     if (context.CurView == object) context.CurView = nullptr;
+    if (static_cast<const void*>(context.Target) == object) context.Target = nullptr;
+    std::erase(context.Listeners, object);
   }
 }
 

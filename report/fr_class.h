@@ -445,6 +445,13 @@ struct TfrBuildContext {
   bool ContinueOnPrevPage = false;
   int PrevPageCurY = 0;
   int PrevPageCurBottom = 0;
+  // The last page's footer has been printed already.
+  bool FooterPrinted = false;
+  // Objects told about every printed text object (their flags hold flWantHook).
+  std::vector<TfrView*> Listeners;
+  // The aggregate calls of the bands are being collected, for Target.
+  bool Registering = false;
+  TfrBand* Target = nullptr;
 
  private:
   friend class TfrBuildScope;

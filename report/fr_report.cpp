@@ -372,7 +372,7 @@ bool TfrReport::RunPasses() {
   Terminated = false;
   build.ContinueOnPrevPage = false;
   build.PrevPageCurY = build.PrevPageCurBottom = 0;
-  frBuild().FooterPrinted = false;
+  build.FooterPrinted = false;
   build.FirstPass = false;
   build.FinalPass = true;
   build.BuiltPageIndex = 0;
@@ -447,7 +447,7 @@ void TfrReport::BuildBody() {
   }
   const bool first_build_pass = !DoublePass || build.FirstPass;
   if (first_build_pass) {
-    frBuild().Listeners.clear();
+    build.Listeners.clear();
     for (int i = 0; i < pages.Count(); ++i) pages.Pages(i)->Skip = false;
     build.DialogCancelled = false;
   }

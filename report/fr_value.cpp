@@ -34,7 +34,7 @@ class EvaluatingScope {
 
 Variant Evaluate(const Variant& text) { return frGlobals().ReportParser->EvaluateText(VarToStr(text)); }
 
-bool Registering() { return frBuild().Registering; }
+bool Registering() { return frBuildOrNone().Registering; }
 
 // LINE# and LINETHROUGH# count in the band itself, or for a band without a
 // record source in the first band of its chain.

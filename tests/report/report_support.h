@@ -37,8 +37,6 @@ class ReportGuard {
     frAggregateServices() = TfrAggregateServices();
     frValueState() = TfrValueState();
     frErrorState() = TfrErrorState();
-    frBuild().Registering = false;
-    frBuild().Target = nullptr;
     frDefaultDataSetLookup() = nullptr;
     frTemplatePageLookup() = nullptr;
     frReportOwner() = nullptr;

@@ -110,7 +110,7 @@ TEST_F(ValueTest, AnUndefinedNameIsAnErrorUnlessAggregatesAreCollected) {
   }
   // Inside a longer expression the name is reported the same way.
   EXPECT_THROW(Expand("1 + NOSUCH"), EParserError);
-  frBuild().Registering = true;
+  frRunningBuild().Registering = true;
   EXPECT_EQ(Expand("NOSUCH"), "");
 }
 
