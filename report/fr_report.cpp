@@ -281,8 +281,8 @@ void TfrReport::SaveBuiltPages(const std::string& file_name) {
 
 // ---- Building -------------------------------------------------------------------------------
 
-void TfrReport::InstallBuildHooks() {
-  frRunningBuild().CurReport = this;
+void TfrReport::InstallBuildHooks(TfrBuildContext& build) {
+  build.CurReport = this;
   frReportOwner() = Owner();
   InstallValueResolution(*this);
   InstallBandServices();
@@ -324,7 +324,7 @@ bool TfrReport::BuildReport() {
   build.CurBand = nullptr;
   build.CurView = nullptr;
   DoublePass = Template.TwoPassBuild;
-  InstallBuildHooks();
+  InstallBuildHooks(build);
 
   // The build changes the template (compiled scripts, converted expressions,
   // relative positions); the copy puts it back afterwards.
@@ -334,7 +334,7 @@ bool TfrReport::BuildReport() {
   bool result = false;
   try {
     if (OnBeginDoc) OnBeginDoc();
-    result = RunPasses();
+    result = RunPasses(build);
     if (OnEndDoc) OnEndDoc();
   } catch (const std::exception& e) {
     BuildExpressionErrorText(e, Name());
@@ -361,14 +361,13 @@ AnsiString TfrReport::ProgressCaption(int title_text) const {
   return caption;
 }
 
-bool TfrReport::RunProgressWindow(int line_text) {
+bool TfrReport::RunProgressWindow(TfrBuildContext& build, int line_text) {
   const AnsiString prefix = LoadReportString(line_text);
   return RunInProgressWindow(ProgressCaption(kTextPreparing), prefix, prefix + "  1", &Terminated, progress_running_,
-                             [this] { RunOnePass(); }) != mrCancel;
+                             [this, &build] { RunOnePass(build); }) != mrCancel;
 }
 
-bool TfrReport::RunPasses() {
-  TfrBuildContext& build = frRunningBuild();
+bool TfrReport::RunPasses(TfrBuildContext& build) {
   Terminated = false;
   build.ContinueOnPrevPage = false;
   build.PrevPageCurY = build.PrevPageCurBottom = 0;
@@ -383,14 +382,14 @@ bool TfrReport::RunPasses() {
     build.FirstPass = true;
     build.FinalPass = false;
     if (!window) {
-      RunOnePass();
+      RunOnePass(build);
       return true;
     }
-    return RunProgressWindow(kTextFirstPass);
+    return RunProgressWindow(build, kTextFirstPass);
   }
   if (!window) {
     Template.TwoPassBuild = DoublePass;
-    RunOnePass();
+    RunOnePass(build);
     return true;
   }
   if (DoublePass) {
@@ -399,17 +398,16 @@ bool TfrReport::RunPasses() {
     form->FirstCaption = LoadReportString(kTextBuildingPage);
     form->Label1->SetCaption(form->FirstCaption + "  1");
     Template.TwoPassBuild = true;
-    RunOnePass();
+    RunOnePass(build);
     return true;
   }
   build.TotalPages = 0;
-  return RunProgressWindow(kTextBuildingPage);
+  return RunProgressWindow(build, kTextBuildingPage);
 }
 
-void TfrReport::RunOnePass() {
-  TfrBuildContext& build = frRunningBuild();
+void TfrReport::RunOnePass(TfrBuildContext& build) {
   try {
-    BuildBody();
+    BuildBody(build);
   } catch (const std::exception& e) {
     BuildExpressionErrorText(e, Name());
     Terminated = true;
@@ -424,19 +422,18 @@ void TfrReport::RunOnePass() {
     emf_pages_->Clear();
     if (progress_running_) frProgressForm()->SetModalResult(mrCancel);
   } else {
-    RunPasses();
+    RunPasses(build);
   }
   Template.TwoPassBuild = true;
 }
 
-void TfrReport::BuildBody() {
+void TfrReport::BuildBody(TfrBuildContext& build) {
   ProcessMessages();
-  TfrBuildContext& build = frRunningBuild();
   BuiltHere = true;
   frEngine().EngineMode = emPrinting;
   build.CurReport = this;
   Template.Dictionary.ClearCache();
-  InstallBuildHooks();
+  InstallBuildHooks(build);
   frErrorState().ErrorFlag = false;
 
   TfrPages& pages = Template.Pages;
