@@ -113,9 +113,9 @@ bool TfrPage::AtBodyTop() const {
 
 void TfrPage::PrepareBuild() {
   InstallBandServices();
-  TfrBuildContext& context = frRunningBuild();
-  context.CurPage = this;
-  if (Prepared && !context.FirstPass) {
+  TfrBuildContext& build = frRunningBuild();
+  build.CurPage = this;
+  if (Prepared && !build.FirstPass) {
     // The final pass of two reuses the bands of the first: only the sources rewind.
     if (Type == ptReport)
       for (TfrBand* band : bands_)
@@ -409,10 +409,10 @@ void TfrPage::ShowDialog() {
 
 void TfrPage::RegisterAggregates() {
   if (Type != ptReport || !Prepared) return;
-  TfrBuildContext& context = frRunningBuild();
+  TfrBuildContext& build = frRunningBuild();
   TfrReport* report = CurrentReport();
-  if (!context.FirstPass && report != nullptr && report->DoublePass) return;
-  context.CurPage = this;
+  if (!build.FirstPass && report != nullptr && report->DoublePass) return;
+  build.CurPage = this;
 
   // Objects that show one field are bound to it, so blob fields can be loaded.
   for (const auto& object : Objects) {
@@ -426,7 +426,7 @@ void TfrPage::RegisterAggregates() {
     const size_t last = text.rfind(']');
     if (last == AnsiString::npos || last < 1) continue;
     const AnsiString name = text.substr(1, last - 1);
-    context.CurBand = v->Parent;
+    build.CurBand = v->Parent;
     // A name the dictionary knows (a variable, an aliased field) binds to the
     // field it resolved to, or to nothing when it is no field.
     if (report != nullptr) {
@@ -485,7 +485,7 @@ void TfrPage::RegisterAggregates() {
       {btSubDetailData, kSubDetailOrder, std::size(kSubDetailOrder)},
   };
 
-  auto register_band = [&context](TfrBand* band) {
+  auto register_band = [&build](TfrBand* band) {
     if (band == nullptr || !band->IsUsed()) return;
     TStringList found;
     TAggregateFunctionsSplitter splitter(&found);
@@ -501,16 +501,16 @@ void TfrPage::RegisterAggregates() {
     } else {
       for (TfrView* v : band->Objects) split(v);
     }
-    context.CurBand = band;
+    build.CurBand = band;
     for (int i = 0; i < found.Count(); ++i) frGlobals().ReportParser->EvaluateText(found.Strings(i));
   };
 
-  context.Registering = true;
+  build.Registering = true;
   try {
     for (const Registration& r : registrations) {
       for (TfrBand* data = bands_[static_cast<size_t>(r.data)]; data != nullptr && data->Source != nullptr;
            data = data->Next) {
-        context.Target = data;
+        build.Target = data;
         for (size_t t = 0; t < r.count; ++t) {
           for (TfrBand* band : Chain(bands_[static_cast<size_t>(r.order[t])])) {
             register_band(band);
@@ -521,15 +521,15 @@ void TfrPage::RegisterAggregates() {
       }
     }
     if (bands_[btCrossData]->IsUsed()) {
-      context.Target = bands_[btCrossData];
+      build.Target = bands_[btCrossData];
       for (TfrBand* band : Chain(bands_[btCrossFooter])) register_band(band);
     }
   } catch (const std::exception& e) {
     RecordBuildError(e);
   }
-  context.Registering = false;
-  context.Target = nullptr;
-  context.CurBand = nullptr;
+  build.Registering = false;
+  build.Target = nullptr;
+  build.CurBand = nullptr;
 }
 
 void TfrPage::FinishBuild() {
@@ -550,8 +550,8 @@ void TfrPage::FinishBuild() {
   PlayPosition = 0;
   BandToContinue = nullptr;
   PrevBand = nullptr;
-  if (TfrBuildContext* context = frBuildContext(); context != nullptr && context->CurPage == this)
-    context->CurBand = nullptr;
+  if (TfrBuildContext* build = frBuildContext(); build != nullptr && build->CurPage == this)
+    build->CurBand = nullptr;
   Prepared = false;
 }
 
@@ -594,17 +594,17 @@ void TfrPage::PrintQueue() {
 }
 
 void TfrPage::BuildPages() {
-  TfrBuildContext& context = frRunningBuild();
+  TfrBuildContext& build = frRunningBuild();
   TfrReport* report = CurrentReport();
   TfrEMFPages* built = BuiltPages();
-  context.CurPage = this;
+  build.CurPage = this;
   if (!Prepared) return;
   // Nothing the first of two passes prints is kept: fills and frames are not painted.
   struct FirstPassScope {
     bool kept = frDrawServices().FirstPass;
     ~FirstPassScope() { frDrawServices().FirstPass = kept; }
   } first_pass_scope;
-  frDrawServices().FirstPass = context.FirstPass;
+  frDrawServices().FirstPass = build.FirstPass;
 
   TfrBand* master = bands_[btMasterData];
   if (report != nullptr && !report->PrintIfEmpty) {
@@ -618,7 +618,7 @@ void TfrPage::BuildPages() {
       }
     }
     if (empty) {
-      if (context.ContinueOnPrevPage) ++context.BuiltPageIndex;
+      if (build.ContinueOnPrevPage) ++build.BuiltPageIndex;
       return;
     }
   }
@@ -631,20 +631,20 @@ void TfrPage::BuildPages() {
     } catch (const std::exception& e) {
       RecordBuildError(e);
     }
-    if (context.ContinueOnPrevPage && context.PrevPageCurY == context.PrevPageCurBottom) {
-      context.ContinueOnPrevPage = false;
-      context.FooterPrinted = false;
-      context.BuiltPageIndex = BuiltCount();
+    if (build.ContinueOnPrevPage && build.PrevPageCurY == build.PrevPageCurBottom) {
+      build.ContinueOnPrevPage = false;
+      build.FooterPrinted = false;
+      build.BuiltPageIndex = BuiltCount();
     }
-    CurBottom = context.ContinueOnPrevPage && context.FooterPrinted ? context.PrevPageCurBottom : Limits.Bottom;
+    CurBottom = build.ContinueOnPrevPage && build.FooterPrinted ? build.PrevPageCurBottom : Limits.Bottom;
     CurColumn = 0;
     XAdjust = Limits.Left;
     FreshPageIndex = -1;
-    if (context.ContinueOnPrevPage) {
-      CurY = context.PrevPageCurY;
+    if (build.ContinueOnPrevPage) {
+      CurY = build.PrevPageCurY;
     } else {
       if (built != nullptr) {
-        context.BuiltPageIndex = built->Count();
+        build.BuiltPageIndex = built->Count();
         built->AddPage(*this);
       }
       CurY = Limits.Top;
@@ -684,11 +684,11 @@ void TfrPage::BuildPages() {
       column_footer->Height = kept;
       RepeatHeadersOff = false;
     }
-    context.PrevPageCurY = CurColumn > 0 ? Limits.Bottom : CurY;
-    context.PrevPageCurBottom = CurBottom;
+    build.PrevPageCurY = CurColumn > 0 ? Limits.Bottom : CurY;
+    build.PrevPageCurBottom = CurBottom;
     CurColumn = 0;
     XAdjust = Limits.Left;
-    context.FooterPrinted = false;
+    build.FooterPrinted = false;
     bool footers_closed = false;
     if (!ManualBuild()) {
       TfrBand* footer = bands_[btPageFooter];
@@ -698,64 +698,64 @@ void TfrPage::BuildPages() {
         footer->Flags |= flBandOnFirstPage;
         PrintPageFooters();
         footer->Flags = kept;
-        context.FooterPrinted = footer->IsUsed();
+        build.FooterPrinted = footer->IsUsed();
         footers_closed = true;
       }
     }
     if (footers_closed) {
       // The closing step told the last page's end already and left the index after it.
-      context.BuiltPageIndex = BuiltCount();
+      build.BuiltPageIndex = BuiltCount();
     } else {
-      if (report != nullptr && report->OnEndPage) report->OnEndPage(context.BuiltPageIndex);
-      ++context.BuiltPageIndex;
+      if (report != nullptr && report->OnEndPage) report->OnEndPage(build.BuiltPageIndex);
+      ++build.BuiltPageIndex;
     }
   }
   PrevBand = nullptr;
 }
 
 void TfrPage::PrintPageFooters() {
-  TfrBuildContext& context = frRunningBuild();
+  TfrBuildContext& build = frRunningBuild();
   TfrReport* report = CurrentReport();
   TfrBand* footer = bands_[btPageFooter];
   CurColumn = 0;
   const int kept_x = XAdjust;
   XAdjust = Limits.Left;
-  const bool footer_there = context.ContinueOnPrevPage && context.FooterPrinted;
-  if (!footer_there && (context.BuiltPageIndex != 0 || (footer->Flags & flBandOnFirstPage))) {
-    for (int i = std::max(context.BuiltPageIndex, 0); i < BuiltCount() && !Stopped(); ++i) {
+  const bool footer_there = build.ContinueOnPrevPage && build.FooterPrinted;
+  if (!footer_there && (build.BuiltPageIndex != 0 || (footer->Flags & flBandOnFirstPage))) {
+    for (int i = std::max(build.BuiltPageIndex, 0); i < BuiltCount() && !Stopped(); ++i) {
       if (report != nullptr && report->OnEndPage) report->OnEndPage(i);
-      context.BuiltPageIndex = i;
+      build.BuiltPageIndex = i;
       PrintBand(footer);
     }
   }
-  context.BuiltPageIndex = BuiltCount();
+  build.BuiltPageIndex = BuiltCount();
   XAdjust = kept_x;
 }
 
 void TfrPage::StartNewPage() {
-  TfrBuildContext& context = frRunningBuild();
+  TfrBuildContext& build = frRunningBuild();
   TfrReport* report = CurrentReport();
   if (starting_page_) {
     // A header that needs a new page of its own would need one on every page.
     RecordBandDoesNotFit(bands_[btPageHeader]->Name);
     return;
   }
-  if (report != nullptr) report->ReportProgress(context.BuiltPageIndex + 1);
+  if (report != nullptr) report->ReportProgress(build.BuiltPageIndex + 1);
   if (!RepeatHeadersOff) PrintBand(bands_[btColumnFooter]);
   PrintPageFooters();
   CurBottom = Limits.Bottom;
   if (TfrEMFPages* built = BuiltPages()) {
-    context.BuiltPageIndex = built->Count();
+    build.BuiltPageIndex = built->Count();
     built->AddPage(*this);
   }
-  context.ContinueOnPrevPage = false;
+  build.ContinueOnPrevPage = false;
   starting_page_ = true;
   PrintBand(bands_[btOverlay]);
   CurY = Limits.Top;
   PrintBand(bands_[btPageHeader]);
   PrintBand(bands_[btColumnHeader]);
   starting_page_ = false;
-  FreshPageIndex = context.BuiltPageIndex;
+  FreshPageIndex = build.BuiltPageIndex;
   FreshColumn = CurColumn;
   FreshY = CurY;
 }
@@ -905,9 +905,9 @@ void TfrPage::ClearRecords() {
 }
 
 bool TfrPage::PlayRecords() {
-  TfrBuildContext& context = frRunningBuild();
-  TfrPage* owner = context.CurPage;
-  context.CurPage = this;
+  TfrBuildContext& build = frRunningBuild();
+  TfrPage* owner = build.CurPage;
+  build.CurPage = this;
   bool finished = true;
   while (PlayPosition < Records.size() && !Stopped()) {
     const TfrBandRecord record = Records[PlayPosition];
@@ -936,6 +936,6 @@ bool TfrPage::PlayRecords() {
     }
     ++PlayPosition;
   }
-  context.CurPage = owner;
+  build.CurPage = owner;
   return finished && PlayPosition >= Records.size();
 }

@@ -235,25 +235,20 @@ const TfrBuildContext& frBuildOrNone() {
   return context != nullptr ? *context : none;
 }
 
-TfrReport* frCurrentReport() {
+namespace {
+
+template <typename T>
+T* CurrentOf(T* TfrBuildContext::*member) {
   const TfrBuildContext* context = frBuildContext();
-  return context != nullptr ? context->CurReport : nullptr;
+  return context != nullptr ? context->*member : nullptr;
 }
 
-TfrPage* frCurrentPage() {
-  const TfrBuildContext* context = frBuildContext();
-  return context != nullptr ? context->CurPage : nullptr;
-}
+}  // namespace
 
-TfrBand* frCurrentBand() {
-  const TfrBuildContext* context = frBuildContext();
-  return context != nullptr ? context->CurBand : nullptr;
-}
-
-TfrView* frCurrentView() {
-  const TfrBuildContext* context = frBuildContext();
-  return context != nullptr ? context->CurView : nullptr;
-}
+TfrReport* frCurrentReport() { return CurrentOf(&TfrBuildContext::CurReport); }
+TfrPage* frCurrentPage() { return CurrentOf(&TfrBuildContext::CurPage); }
+TfrBand* frCurrentBand() { return CurrentOf(&TfrBuildContext::CurBand); }
+TfrView* frCurrentView() { return CurrentOf(&TfrBuildContext::CurView); }
 
 void frForgetInBuilds(const void* object) {
   if (object == nullptr) return;

@@ -456,6 +456,7 @@ struct TfrBuildContext {
  private:
   friend class TfrBuildScope;
   friend TfrBuildContext* frBuildContext();
+  friend void frForgetInBuilds(const void* object);
   // kLive while its scope runs; anything else is a context read after its
   // scope ended (checked in builds with assertions).
   uint32_t live_ = 0;
