@@ -195,7 +195,7 @@ TfrBuildScope* g_innermost_scope = nullptr;
 
 TfrBuildScope::TfrBuildScope(TfrReport* report, Start start) : covered_(g_innermost_scope) {
   if (start == kCopy && covered_ != nullptr) {
-    assert(covered_->context_.live_ == kLive);
+    assert(covered_->context_.Live());
     context_ = covered_->context_;
   }
   if (start == kFresh || (report != nullptr && report != context_.CurReport)) {
@@ -205,21 +205,23 @@ TfrBuildScope::TfrBuildScope(TfrReport* report, Start start) : covered_(g_innerm
     context_.CurBand = nullptr;
     context_.CurView = nullptr;
   }
-  context_.live_ = kLive;
+  context_.live_.value = kLive;
   g_innermost_scope = this;
 }
 
 TfrBuildScope::~TfrBuildScope() {
   // A scope that ended out of turn would leave its context reachable.
-  assert(g_innermost_scope == this && context_.live_ == kLive);
-  context_.live_ = kEnded;
+  assert(g_innermost_scope == this && context_.Live());
+  context_.live_.value = kEnded;
   g_innermost_scope = covered_;
 }
+
+bool TfrBuildContext::Live() const { return live_.value == kLive; }
 
 TfrBuildContext* frBuildContext() {
   if (g_innermost_scope == nullptr) return nullptr;
   TfrBuildContext& context = g_innermost_scope->context_;
-  assert(context.live_ == kLive);
+  assert(context.Live());
   return &context;
 }
 
@@ -254,7 +256,7 @@ void frForgetInBuilds(const void* object) {
   if (object == nullptr) return;
   for (TfrBuildScope* scope = g_innermost_scope; scope != nullptr; scope = scope->covered_) {
     TfrBuildContext& context = scope->context_;
-    assert(context.live_ == kLive);
+    assert(context.Live());
     if (context.CurReport == object) {
       context.CurReport = nullptr;
       context.CurPage = nullptr;

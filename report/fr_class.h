@@ -453,13 +453,20 @@ struct TfrBuildContext {
   bool Registering = false;
   TfrBand* Target = nullptr;
 
+  // Whether a scope holds this very context and has not ended: false for a
+  // copy, for the empty context of frBuildOrNone and after the scope's end.
+  bool Live() const;
+
  private:
   friend class TfrBuildScope;
-  friend TfrBuildContext* frBuildContext();
-  friend void frForgetInBuilds(const void* object);
-  // kLive while its scope runs; anything else is a context read after its
-  // scope ended (checked in builds with assertions).
-  uint32_t live_ = 0;
+  // Set by the scope only; a copy of a context starts unmarked.
+  struct LiveMark {
+    uint32_t value = 0;
+    LiveMark() = default;
+    LiveMark(const LiveMark&) {}
+    LiveMark& operator=(const LiveMark&) { return *this; }
+  };
+  LiveMark live_;
 };
 
 // Installs a context for the work of its lifetime on top of the running ones

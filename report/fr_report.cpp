@@ -1,5 +1,7 @@
 #include "report/fr_report.h"
 
+#include <cassert>
+
 #include "report/FR_DBSet.h"
 #include "report/FR_DSet.h"
 #include "report/fr_band.h"
@@ -406,6 +408,9 @@ bool TfrReport::RunPasses(TfrBuildContext& build) {
 }
 
 void TfrReport::RunOnePass(TfrBuildContext& build) {
+  // The progress window starts the pass from a message it posts itself: the
+  // build that made the context must still be running.
+  assert(build.Live());
   try {
     BuildBody(build);
   } catch (const std::exception& e) {

@@ -63,6 +63,11 @@ TEST_F(BuildContextTest, ScopesNestAndPutBackWhatTheyCovered) {
   outer.Context().CurPage = &page;
   outer.Context().CurView = &view;
   outer.Context().BuiltPageIndex = 4;
+  EXPECT_TRUE(outer.Context().Live());
+  // A copy is no context of running work.
+  const TfrBuildContext copy = outer.Context();
+  EXPECT_FALSE(copy.Live());
+  EXPECT_EQ(copy.CurPage, &page);
 
   struct Case {
     const char* name;
