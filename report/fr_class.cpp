@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "report/FR_Pars.h"
+#include "report/fr_report.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/text.h"
 #include "toolkit/ui/controls.h"
@@ -198,13 +199,7 @@ TfrBuildScope::TfrBuildScope(TfrReport* report, Start start) : covered_(g_innerm
     assert(covered_->context_.Live());
     context_ = covered_->context_;
   }
-  if (start == kFresh || (report != nullptr && report != context_.CurReport)) {
-    // Nothing reached in another report's work belongs to this one.
-    context_.CurReport = report;
-    context_.CurPage = nullptr;
-    context_.CurBand = nullptr;
-    context_.CurView = nullptr;
-  }
+  if (start == kFresh || (report != nullptr && report != context_.CurReport)) context_.StartReport(report);
   context_.live_.value = kLive;
   g_innermost_scope = this;
 }
@@ -217,6 +212,14 @@ TfrBuildScope::~TfrBuildScope() {
 }
 
 bool TfrBuildContext::Live() const { return live_.value == kLive; }
+
+void TfrBuildContext::StartReport(TfrReport* report) {
+  CurReport = report;
+  ReportOwner = report != nullptr ? report->Owner() : nullptr;
+  CurPage = nullptr;
+  CurBand = nullptr;
+  CurView = nullptr;
+}
 
 TfrBuildContext* frBuildContext() {
   if (g_innermost_scope == nullptr) return nullptr;
@@ -257,12 +260,8 @@ void frForgetInBuilds(const void* object) {
   for (TfrBuildScope* scope = g_innermost_scope; scope != nullptr; scope = scope->covered_) {
     TfrBuildContext& context = scope->context_;
     assert(context.Live());
-    if (context.CurReport == object) {
-      context.CurReport = nullptr;
-      context.CurPage = nullptr;
-      context.CurBand = nullptr;
-      context.CurView = nullptr;
-    }
+    if (context.CurReport == object) context.StartReport(nullptr);
+    if (context.ReportOwner == object) context.ReportOwner = nullptr;
     if (context.CurPage == object) context.CurPage = nullptr;
     if (static_cast<const void*>(context.CurBand) == object) context.CurBand = nullptr;
     if (context.CurView == object) context.CurView = nullptr;

@@ -402,6 +402,7 @@ std::unique_ptr<TfrView> CreateViewByType(int type_code, const AnsiString& class
 
 // ---- Process-wide state --------------------------------------------------------------
 
+// What every report shares; what one build reaches is its TfrBuildContext.
 struct TfrEngineState {
   // emDesigning or emPrinting.
   int EngineMode = emDesigning;
@@ -422,6 +423,9 @@ void ResetMissingClasses();
 // can be reached once the work is over (or the objects it names are freed).
 struct TfrBuildContext {
   TfrReport* CurReport = nullptr;
+  // The component that owns CurReport (the application's main form): names
+  // without a top-level part are looked up from it.
+  TComponent* ReportOwner = nullptr;
   TfrPage* CurPage = nullptr;
   TfrBand* CurBand = nullptr;
   TfrView* CurView = nullptr;
@@ -459,6 +463,9 @@ struct TfrBuildContext {
 
  private:
   friend class TfrBuildScope;
+  friend void frForgetInBuilds(const void* object);
+  // Nothing reached in a report's work stays when the report changes or goes.
+  void StartReport(TfrReport* report);
   // Set by the scope only; a copy of a context starts unmarked.
   struct LiveMark {
     uint32_t value = 0;

@@ -31,7 +31,8 @@ constexpr int kTextPreview = 55207;
 constexpr int kTextUntitled = 55209;
 constexpr int kTextBadFormat = 55345;
 
-// Only one build runs in the process: the engine's state is shared.
+// Only one build runs in the process: the parser, interpreter and hooks it
+// installs are shared.
 bool g_build_running = false;
 
 void ShowError(const AnsiString& text) {
@@ -285,7 +286,7 @@ void TfrReport::SaveBuiltPages(const std::string& file_name) {
 
 void TfrReport::InstallBuildHooks(TfrBuildContext& build) {
   build.CurReport = this;
-  frReportOwner() = Owner();
+  build.ReportOwner = Owner();
   InstallValueResolution(*this);
   InstallBandServices();
   frDefaultDataSetLookup() = [] {

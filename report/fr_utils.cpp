@@ -16,10 +16,7 @@
 
 // ---- Name resolution ---------------------------------------------------------
 
-TComponent*& frReportOwner() {
-  static TComponent* owner = nullptr;
-  return owner;
-}
+TComponent* frReportOwner() { return frBuildOrNone().ReportOwner; }
 
 TComponent*& frTopLevelOwner() {
   static TComponent* owner = nullptr;

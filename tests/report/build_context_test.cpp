@@ -52,8 +52,9 @@ class BuildContextTest : public ::testing::Test {
   }
 
   report_test::ReportGuard guard;
-  TfrReport report{nullptr};
-  TfrReport other{nullptr};
+  TComponent form{nullptr};
+  TfrReport report{&form};
+  TfrReport other{&form};
 };
 
 TEST_F(BuildContextTest, ScopesNestAndPutBackWhatTheyCovered) {
@@ -90,6 +91,7 @@ TEST_F(BuildContextTest, ScopesNestAndPutBackWhatTheyCovered) {
       TfrBuildContext* running = frBuildContext();
       ASSERT_EQ(running, &inner.Context());
       EXPECT_EQ(running->CurReport, c.expected_report);
+      EXPECT_EQ(running->ReportOwner, c.expected_report != nullptr ? &form : nullptr);
       EXPECT_EQ(running->CurPage, c.keeps_outer ? &page : nullptr);
       EXPECT_EQ(running->CurView, c.keeps_outer ? &view : nullptr);
       // What the inner work changes is its own.
@@ -135,12 +137,14 @@ TEST_F(BuildContextTest, FreedObjectsLeaveEveryRunningContext) {
 }
 
 TEST_F(BuildContextTest, AFreedReportTakesWhatItReachedWithIt) {
-  auto gone = std::make_unique<TfrReport>(nullptr);
+  auto gone = std::make_unique<TfrReport>(&form);
   TfrPage page(kDefaultPaperSize, 0, 0, kPageDefaultBin, 0);
   TfrBuildScope scope(gone.get());
   scope.Context().CurPage = &page;
+  EXPECT_EQ(frReportOwner(), &form);
   gone.reset();
   EXPECT_EQ(frCurrentReport(), nullptr);
+  EXPECT_EQ(frReportOwner(), nullptr);
   EXPECT_EQ(frCurrentPage(), nullptr);
 }
 
@@ -154,6 +158,7 @@ TEST_F(BuildContextTest, ABuildLeavesNothingOfItselfCurrent) {
   EXPECT_EQ(RowTexts(), (std::vector<std::string>{"A", "A", "A"}));
   EXPECT_EQ(frBuildContext(), before);
   EXPECT_EQ(frCurrentReport(), nullptr);
+  EXPECT_EQ(frReportOwner(), nullptr);
   EXPECT_EQ(frCurrentPage(), nullptr);
   EXPECT_EQ(frCurrentBand(), nullptr);
   EXPECT_EQ(frCurrentView(), nullptr);

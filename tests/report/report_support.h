@@ -39,7 +39,6 @@ class ReportGuard {
     frErrorState() = TfrErrorState();
     frDefaultDataSetLookup() = nullptr;
     frTemplatePageLookup() = nullptr;
-    frReportOwner() = nullptr;
     FreeGlobals();
   }
   ReportGuard(const ReportGuard&) = delete;

@@ -21,6 +21,8 @@ using class_test::EngineGuard;
 // A stand-in for the application: top-level "Form1" owning Dbf1 (N, SERIAL)
 // and frDBDataSet1 on it; the report owner is Form1.
 struct AppFixture {
+  // The names are resolved in work of the report owner's.
+  TfrBuildScope scope{nullptr};
   TComponent app{nullptr};
   TComponent* form;
   TMemDataSet* dbf;
@@ -37,12 +39,9 @@ struct AppFixture {
     source->SetName("frDBDataSet1");
     source->SetDataSet(dbf);
     frTopLevelOwner() = &app;
-    frReportOwner() = form;
+    scope.Context().ReportOwner = form;
   }
-  ~AppFixture() {
-    frTopLevelOwner() = nullptr;
-    frReportOwner() = nullptr;
-  }
+  ~AppFixture() { frTopLevelOwner() = nullptr; }
 };
 
 TEST(ReportNames, FieldReferencesResolveToTheTableAndField) {
