@@ -18,14 +18,9 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
-TfrBuildState& frBuild() {
-  static TfrBuildState state;
-  return state;
-}
-
 namespace {
 
-TfrReport* CurrentReport() { return frEngine().CurReport; }
+TfrReport* CurrentReport() { return frCurrentReport(); }
 
 bool Stopped() {
   TfrReport* report = CurrentReport();
@@ -99,8 +94,8 @@ TfrBand::TfrBand(int type, TfrPage* page) : Page(page), Type(type) {}
 
 TfrBand::~TfrBand() {
   ReleaseSources();
-  // The engine's current band must not outlive it.
-  if (frEngine().CurBand == this) frEngine().CurBand = nullptr;
+  // No running context may name it once it is gone.
+  frForgetInBuilds(this);
 }
 
 void TfrBand::BindSource(const AnsiString& text) {
@@ -165,11 +160,11 @@ int TfrBand::ColumnFooterHeight() const {
 // ---- Printing -------------------------------------------------------------------------
 
 bool TfrBand::Print() {
-  TfrEngineState& engine = frEngine();
+  TfrBuildContext& build = frRunningBuild();
   TfrReport* report = CurrentReport();
   const bool saved_split = MaySplit;
-  engine.CurView = View;
-  engine.CurBand = this;
+  build.CurView = View;
+  build.CurBand = this;
   NeededHeight = -1;
   NewPageRequests = 0;
   NewColumnRequests = 0;
@@ -247,7 +242,7 @@ bool TfrBand::Print() {
 
   if (!Repeating) {
     TfrEMFPages* built = report != nullptr ? report->EMFPages() : nullptr;
-    if (Type != btPageFooter || built == nullptr || engine.BuiltPageIndex >= built->Count() - 1) ResetTotals();
+    if (Type != btPageFooter || built == nullptr || build.BuiltPageIndex >= built->Count() - 1) ResetTotals();
   }
   if (report != nullptr && report->OnEndBand) report->OnEndBand(this);
   MaySplit = saved_split;
@@ -277,7 +272,7 @@ int TfrBand::StretchedHeight() {
     for (TfrView* v : Objects) {
       if (Stopped()) break;
       if ((!cross_cells && v->Parent != this) || !StretchesWithContent(v)) continue;
-      frEngine().CurView = v;
+      frRunningBuild().CurView = v;
       result = std::max(result, Clamp(int64_t{v->Top} + Stretchable(v)->CalcHeight()));
     }
   };
@@ -307,8 +302,8 @@ int TfrBand::StretchedHeight() {
 
 void TfrBand::PrintBody() {
   if (!IsUsed()) return;
-  TfrEngineState& engine = frEngine();
-  engine.CurBand = this;
+  TfrBuildContext& build = frRunningBuild();
+  build.CurBand = this;
   const int saved_top = Top;
   if (!IsFixedPosition()) Top = Page->CurY;
   bool advanced_by_subreports = false;
@@ -377,20 +372,20 @@ bool TfrBand::PrintObjects() {
   FirstSubReport = static_cast<int>(i);
   int bottom = Clamp(int64_t{Page->CurY} + Height);
   if (bottom < 1) bottom = 0;
-  const int page_before = frEngine().BuiltPageIndex;
+  const int page_before = frRunningBuild().BuiltPageIndex;
   StartSubReports();
   RunSubReports(false);
-  if (frEngine().BuiltPageIndex == page_before && Page->CurY < bottom) Page->CurY = bottom;
+  if (frRunningBuild().BuiltPageIndex == page_before && Page->CurY < bottom) Page->CurY = bottom;
   return true;
 }
 
 void TfrBand::PrintObject(TfrView& view) {
   if (view.Parent != this) return;
-  TfrEngineState& engine = frEngine();
-  engine.CurView = &view;
+  TfrBuildContext& build = frRunningBuild();
+  build.CurView = &view;
   auto* memo = dynamic_cast<TfrMemoView*>(&view);
   const bool split_part = memo != nullptr && memo->PrintPhase == 2;
-  if (engine.FirstPass && !MaySplit) {
+  if (build.FirstPass && !MaySplit) {
     if (split_part) return;
     try {
       if (const auto& run = frViewServices().RunScript) run(view);
@@ -406,8 +401,8 @@ void TfrBand::PrintObject(TfrView& view) {
   try {
     TfrReport* report = CurrentReport();
     TfrEMFPages* built = report != nullptr ? report->EMFPages() : nullptr;
-    if (built != nullptr && engine.BuiltPageIndex >= 0 && engine.BuiltPageIndex < built->Count()) {
-      TfrPageInfo& info = built->Pages(engine.BuiltPageIndex);
+    if (built != nullptr && build.BuiltPageIndex >= 0 && build.BuiltPageIndex < built->Count()) {
+      TfrPageInfo& info = built->Pages(build.BuiltPageIndex);
       info.Stream->Seek(0, soEnd);
       const uint8_t kept_mode = view.RecordMode;
       view.RecordMode = rmPrepared;
@@ -421,7 +416,7 @@ void TfrBand::PrintObject(TfrView& view) {
       info.Page.reset();
     }
     if (memo != nullptr && !split_part)
-      for (TfrView* listener : frBuild().Listeners) listener->AfterMemoPrinted(memo);
+      for (TfrView* listener : frRunningBuild().Listeners) listener->AfterMemoPrinted(memo);
   } catch (const std::exception& e) {
     RecordBuildError(e);
   }
@@ -477,7 +472,7 @@ void TfrBand::PrintSplit() {
     for (TfrView* v : Objects) {
       auto* memo = dynamic_cast<TfrMemoView*>(v);
       if (memo == nullptr || v->Parent != this || memo->PrintPhase != 0) continue;
-      frEngine().CurView = v;
+      frRunningBuild().CurView = v;
       const int top = v->Top, height = v->Height;
       try {
         memo->CalcHeight();
@@ -600,9 +595,9 @@ void TfrBand::PrintSplit() {
 // ---- Cross-tab cells ------------------------------------------------------------------
 
 void TfrBand::PrintCrossCells() {
-  TfrEngineState& engine = frEngine();
+  TfrBuildContext& build = frRunningBuild();
   TfrReport* report = CurrentReport();
-  const int saved_index = engine.BuiltPageIndex;
+  const int saved_index = build.BuiltPageIndex;
   Page->CrossColumn = 1;
   if (report != nullptr && report->OnBeginColumn) report->OnBeginColumn(this);
   TfrBand* header = Page->BandOfType(btCrossHeader);
@@ -660,17 +655,17 @@ void TfrBand::PrintCrossCells() {
     PrintCrossBandCells(*footer, x);
     footer->ResetTotals();
   }
-  engine.BuiltPageIndex = saved_index;
-  engine.CurBand = this;
+  build.BuiltPageIndex = saved_index;
+  build.CurBand = this;
 }
 
 void TfrBand::PrintCrossBandCells(TfrBand& cross, int x) {
-  TfrEngineState& engine = frEngine();
+  TfrBuildContext& build = frRunningBuild();
   cross.RowNo = RowNo;
   cross.RowThrough = RowThrough;
   if (cross.Type == btCrossData) cross.TotalsBand = this;
   // A cross footer's totals are its own; the other cells read the row's.
-  engine.CurBand = cross.Type == btCrossFooter ? &cross : this;
+  build.CurBand = cross.Type == btCrossFooter ? &cross : this;
   for (TfrView* v : Objects) {
     if (v->Parent != &cross || Stopped()) continue;
     const int saved_left = v->Left;
@@ -680,21 +675,21 @@ void TfrBand::PrintCrossBandCells(TfrBand& cross, int x) {
     v->Parent = &cross;
     v->Left = saved_left;
   }
-  engine.CurBand = this;
+  build.CurBand = this;
 }
 
 void TfrBand::CrossOverflow(int& x, int width) {
   if (int64_t{x} + width <= Page->Limits.Right) return;
-  TfrEngineState& engine = frEngine();
+  TfrBuildContext& build = frRunningBuild();
   TfrReport* report = CurrentReport();
   TfrEMFPages* built = report != nullptr ? report->EMFPages() : nullptr;
   x = Page->Limits.Left;
-  const bool row_on_later_page = engine.BuiltPageIndex > 0;
-  ++engine.BuiltPageIndex;
-  if (built != nullptr && engine.BuiltPageIndex >= built->Count()) {
+  const bool row_on_later_page = build.BuiltPageIndex > 0;
+  ++build.BuiltPageIndex;
+  if (built != nullptr && build.BuiltPageIndex >= built->Count()) {
     built->AddPage(*Page);
     const int saved_y = Page->CurY;
-    TfrBand* const saved_band = engine.CurBand;
+    TfrBand* const saved_band = build.CurBand;
     Page->PrintBand(Page->BandOfType(btOverlay));
     TfrBand* header = Page->BandOfType(btPageHeader);
     if (header != nullptr && (row_on_later_page || (header->Flags & flBandOnFirstPage))) {
@@ -702,9 +697,9 @@ void TfrBand::CrossOverflow(int& x, int width) {
       Page->PrintBand(header);
     }
     Page->CurY = saved_y;
-    engine.CurBand = saved_band;
+    build.CurBand = saved_band;
   }
-  if (report != nullptr) report->ReportProgress(engine.BuiltPageIndex + 1);
+  if (report != nullptr) report->ReportProgress(build.BuiltPageIndex + 1);
   TfrBand* cross_header = Page->BandOfType(btCrossHeader);
   if (cross_header != nullptr && cross_header->IsUsed() && (cross_header->Flags & flBandRepeatHeader)) {
     PrintCrossBandCells(*cross_header, x);
@@ -738,8 +733,8 @@ void TfrBand::StartSubReports() {
     sub->ClearRecords();
     sub->BuildPages();
     sub->Mode = 0;
-    frEngine().CurPage = Page;
-    frEngine().CurBand = this;
+    frRunningBuild().CurPage = Page;
+    frRunningBuild().CurBand = this;
     sub->CurY = Clamp(int64_t{v->Top} + Top);
     sub->CurBottom = Page->CurBottom;
     sub->XAdjust = Clamp(int64_t{Page->XAdjust} + v->Left);
@@ -871,13 +866,13 @@ void TfrBand::ResetTotals() {
   if (Type == btGroupHeader) {
     try {
       for (TfrBand* g = this; g != nullptr; g = g->Next) {
-        frEngine().CurBand = g;
+        frRunningBuild().CurBand = g;
         g->GroupValue = frGlobals().ReportParser->EvalPostfix(g->GroupExpr);
       }
     } catch (const std::exception& e) {
       RecordBuildError(e);
     }
-    frEngine().CurBand = this;
+    frRunningBuild().CurBand = this;
     return;
   }
   if (TotalsBand == nullptr) return;
@@ -932,23 +927,23 @@ std::optional<TfrAggregateBand> DescribeBand(const TfrBand* band) {
 
 void InstallBandServices() {
   TfrAggregateServices& aggregates = frAggregateServices();
-  aggregates.RegistrationMode = [] { return frBuild().Registering; };
-  aggregates.PrintingBand = [] { return DescribeBand(frEngine().CurBand); };
-  aggregates.CandidateBand = [] { return DescribeBand(frBuild().Target); };
+  aggregates.RegistrationMode = [] { return frBuildOrNone().Registering; };
+  aggregates.PrintingBand = [] { return DescribeBand(frCurrentBand()); };
+  aggregates.CandidateBand = [] { return DescribeBand(frBuildOrNone().Target); };
   aggregates.RegisterTotal = [](const AnsiString& key, const Variant& start) {
-    TfrBand* target = frBuild().Target;
-    TfrBand* printing = frEngine().CurBand;
+    TfrBand* target = frBuildOrNone().Target;
+    TfrBand* printing = frCurrentBand();
     if (target == nullptr) return;
     target->SetTotal(key, start);
     if (printing != nullptr) printing->TotalsBand = target;
   };
   aggregates.ReadTotal = [](const AnsiString& key) -> std::optional<Variant> {
-    TfrBand* printing = frEngine().CurBand;
+    TfrBand* printing = frCurrentBand();
     if (printing == nullptr || printing->TotalsBand == nullptr) return std::nullopt;
     return printing->TotalsBand->GetTotal(key);
   };
   aggregates.CurrentColumn = [] {
-    TfrPage* page = frEngine().CurPage;
+    TfrPage* page = frCurrentPage();
     return page != nullptr ? page->CrossColumn : 0;
   };
 
@@ -956,11 +951,11 @@ void InstallBandServices() {
   // The page build compiled every object's script in place.
   views.RunScript = [](TfrView& view) {
     if (view.Script.Count() == 0) return;
-    frEngine().CurView = &view;
+    if (TfrBuildContext* context = frBuildContext()) context->CurView = &view;
     RunCompiledScript(view.Script);
   };
   views.CurrentBand = []() -> std::optional<TfrBandPlacement> {
-    const TfrBand* band = frEngine().CurBand;
+    const TfrBand* band = frCurrentBand();
     if (band == nullptr || frEngine().EngineMode != emPrinting) return std::nullopt;
     return TfrBandPlacement{band->Top, std::max(band->Height, band->NeededHeight), band->Width, band->Type};
   };
@@ -968,17 +963,17 @@ void InstallBandServices() {
   TfrDrawServices& draw = frDrawServices();
   draw.InLooseBand = [](TfrView& view) { return view.Parent != nullptr && view.Parent->Type == btNone; };
   draw.CurrentBandStretched = [] {
-    const TfrBand* band = frEngine().CurBand;
+    const TfrBand* band = frCurrentBand();
     return band != nullptr && band->Stretches;
   };
 
   frScriptServices().SetDialogModalResult = [](int result) {
-    TfrPage* page = frEngine().CurPage;
+    TfrPage* page = frCurrentPage();
     if (page != nullptr && page->Type == ptDialog && page->DialogForm) page->DialogForm->SetModalResult(result);
   };
   frScriptServices().SetCurY = [](int y) {
-    TfrBand* band = frEngine().CurBand;
+    TfrBand* band = frCurrentBand();
     if (band != nullptr && (band->NewPageRequests > 0 || band->NewColumnRequests > 0)) band->KeepCurY = true;
-    if (TfrPage* page = frEngine().CurPage) page->CurY = y;
+    if (TfrPage* page = frCurrentPage()) page->CurY = y;
   };
 }

@@ -166,18 +166,6 @@ class TfrBand {
   TfrVariables counts_;
 };
 
-// The page build's process-wide state beside the engine's.
-struct TfrBuildState {
-  // The last page's footer has been printed already.
-  bool FooterPrinted = false;
-  // Objects told about every printed text object (their flags hold flWantHook).
-  std::vector<TfrView*> Listeners;
-  // The aggregate calls of the bands are being collected, for Target.
-  bool Registering = false;
-  TfrBand* Target = nullptr;
-};
-TfrBuildState& frBuild();
-
 // Records that no page can take any part of the band and stops the build, so
 // that it does not add pages without end.
 void RecordBandDoesNotFit(const AnsiString& band_name);

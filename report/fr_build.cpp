@@ -22,7 +22,7 @@
 
 namespace {
 
-TfrReport* CurrentReport() { return frEngine().CurReport; }
+TfrReport* CurrentReport() { return frCurrentReport(); }
 
 bool Stopped() {
   TfrReport* report = CurrentReport();
@@ -106,16 +106,16 @@ TfrBand* TfrPage::BandOfType(int type) const {
 
 bool TfrPage::AtBodyTop() const {
   if (CurY <= Limits.Top) return true;
-  return frEngine().BuiltPageIndex == FreshPageIndex && CurColumn == FreshColumn && CurY == FreshY;
+  return frBuildOrNone().BuiltPageIndex == FreshPageIndex && CurColumn == FreshColumn && CurY == FreshY;
 }
 
 // ---- Preparation ----------------------------------------------------------------------
 
 void TfrPage::PrepareBuild() {
   InstallBandServices();
-  TfrEngineState& engine = frEngine();
-  engine.CurPage = this;
-  if (Prepared && !engine.FirstPass) {
+  TfrBuildContext& build = frRunningBuild();
+  build.CurPage = this;
+  if (Prepared && !build.FirstPass) {
     // The final pass of two reuses the bands of the first: only the sources rewind.
     if (Type == ptReport)
       for (TfrBand* band : bands_)
@@ -157,7 +157,7 @@ void TfrPage::PrepareBands() {
     v->Parent = nullptr;
     if (auto* memo = dynamic_cast<TfrMemoView*>(v); memo != nullptr && !Trim(memo->HighlightCondition).empty())
       memo->HighlightPostfix = parser.ToPostfix(memo->HighlightCondition);
-    if (v->Flags & flWantHook) frBuild().Listeners.push_back(v);
+    if (v->Flags & flWantHook) frRunningBuild().Listeners.push_back(v);
     // A band object's script is compiled into its run-time band below.
     if (v->TypeCode != gtBand && v->Script.Count() > 0) {
       TStringList compiled, errors;
@@ -355,7 +355,7 @@ void TfrPage::PrepareBands() {
 }
 
 void TfrPage::ShowDialog() {
-  frEngine().CurPage = this;
+  frRunningBuild().CurPage = this;
   DialogForm.reset(new TForm(nullptr));
   TForm& form = *DialogForm;
   for (const auto& object : Objects) {
@@ -401,7 +401,7 @@ void TfrPage::ShowDialog() {
     throw;
   }
   form.OnActivate = nullptr;
-  if (result == mrCancel) frEngine().DialogCancelled = true;
+  if (result == mrCancel) frRunningBuild().DialogCancelled = true;
   progress->SetVisible(progress_shown);
 }
 
@@ -409,10 +409,10 @@ void TfrPage::ShowDialog() {
 
 void TfrPage::RegisterAggregates() {
   if (Type != ptReport || !Prepared) return;
-  TfrEngineState& engine = frEngine();
+  TfrBuildContext& build = frRunningBuild();
   TfrReport* report = CurrentReport();
-  if (!engine.FirstPass && report != nullptr && report->DoublePass) return;
-  engine.CurPage = this;
+  if (!build.FirstPass && report != nullptr && report->DoublePass) return;
+  build.CurPage = this;
 
   // Objects that show one field are bound to it, so blob fields can be loaded.
   for (const auto& object : Objects) {
@@ -426,7 +426,7 @@ void TfrPage::RegisterAggregates() {
     const size_t last = text.rfind(']');
     if (last == AnsiString::npos || last < 1) continue;
     const AnsiString name = text.substr(1, last - 1);
-    engine.CurBand = v->Parent;
+    build.CurBand = v->Parent;
     // A name the dictionary knows (a variable, an aliased field) binds to the
     // field it resolved to, or to nothing when it is no field.
     if (report != nullptr) {
@@ -485,7 +485,7 @@ void TfrPage::RegisterAggregates() {
       {btSubDetailData, kSubDetailOrder, std::size(kSubDetailOrder)},
   };
 
-  auto register_band = [&engine](TfrBand* band) {
+  auto register_band = [&build](TfrBand* band) {
     if (band == nullptr || !band->IsUsed()) return;
     TStringList found;
     TAggregateFunctionsSplitter splitter(&found);
@@ -501,11 +501,10 @@ void TfrPage::RegisterAggregates() {
     } else {
       for (TfrView* v : band->Objects) split(v);
     }
-    engine.CurBand = band;
+    build.CurBand = band;
     for (int i = 0; i < found.Count(); ++i) frGlobals().ReportParser->EvaluateText(found.Strings(i));
   };
 
-  TfrBuildState& build = frBuild();
   build.Registering = true;
   try {
     for (const Registration& r : registrations) {
@@ -530,11 +529,11 @@ void TfrPage::RegisterAggregates() {
   }
   build.Registering = false;
   build.Target = nullptr;
-  engine.CurBand = nullptr;
+  build.CurBand = nullptr;
 }
 
 void TfrPage::FinishBuild() {
-  if (frEngine().FirstPass) return;
+  if (frBuildOrNone().FirstPass) return;
   if (Prepared && Type == ptDialog) {
     // The form's controls go with it; the objects that hosted them follow.
     for (const auto& object : Objects)
@@ -551,7 +550,8 @@ void TfrPage::FinishBuild() {
   PlayPosition = 0;
   BandToContinue = nullptr;
   PrevBand = nullptr;
-  if (frEngine().CurBand != nullptr && frEngine().CurPage == this) frEngine().CurBand = nullptr;
+  if (TfrBuildContext* build = frBuildContext(); build != nullptr && build->CurPage == this)
+    build->CurBand = nullptr;
   Prepared = false;
 }
 
@@ -594,18 +594,17 @@ void TfrPage::PrintQueue() {
 }
 
 void TfrPage::BuildPages() {
-  TfrEngineState& engine = frEngine();
-  TfrBuildState& build = frBuild();
+  TfrBuildContext& build = frRunningBuild();
   TfrReport* report = CurrentReport();
   TfrEMFPages* built = BuiltPages();
-  engine.CurPage = this;
+  build.CurPage = this;
   if (!Prepared) return;
   // Nothing the first of two passes prints is kept: fills and frames are not painted.
   struct FirstPassScope {
     bool kept = frDrawServices().FirstPass;
     ~FirstPassScope() { frDrawServices().FirstPass = kept; }
   } first_pass_scope;
-  frDrawServices().FirstPass = engine.FirstPass;
+  frDrawServices().FirstPass = build.FirstPass;
 
   TfrBand* master = bands_[btMasterData];
   if (report != nullptr && !report->PrintIfEmpty) {
@@ -619,7 +618,7 @@ void TfrPage::BuildPages() {
       }
     }
     if (empty) {
-      if (engine.ContinueOnPrevPage) ++engine.BuiltPageIndex;
+      if (build.ContinueOnPrevPage) ++build.BuiltPageIndex;
       return;
     }
   }
@@ -632,20 +631,20 @@ void TfrPage::BuildPages() {
     } catch (const std::exception& e) {
       RecordBuildError(e);
     }
-    if (engine.ContinueOnPrevPage && engine.PrevPageCurY == engine.PrevPageCurBottom) {
-      engine.ContinueOnPrevPage = false;
+    if (build.ContinueOnPrevPage && build.PrevPageCurY == build.PrevPageCurBottom) {
+      build.ContinueOnPrevPage = false;
       build.FooterPrinted = false;
-      engine.BuiltPageIndex = BuiltCount();
+      build.BuiltPageIndex = BuiltCount();
     }
-    CurBottom = engine.ContinueOnPrevPage && build.FooterPrinted ? engine.PrevPageCurBottom : Limits.Bottom;
+    CurBottom = build.ContinueOnPrevPage && build.FooterPrinted ? build.PrevPageCurBottom : Limits.Bottom;
     CurColumn = 0;
     XAdjust = Limits.Left;
     FreshPageIndex = -1;
-    if (engine.ContinueOnPrevPage) {
-      CurY = engine.PrevPageCurY;
+    if (build.ContinueOnPrevPage) {
+      CurY = build.PrevPageCurY;
     } else {
       if (built != nullptr) {
-        engine.BuiltPageIndex = built->Count();
+        build.BuiltPageIndex = built->Count();
         built->AddPage(*this);
       }
       CurY = Limits.Top;
@@ -685,8 +684,8 @@ void TfrPage::BuildPages() {
       column_footer->Height = kept;
       RepeatHeadersOff = false;
     }
-    engine.PrevPageCurY = CurColumn > 0 ? Limits.Bottom : CurY;
-    engine.PrevPageCurBottom = CurBottom;
+    build.PrevPageCurY = CurColumn > 0 ? Limits.Bottom : CurY;
+    build.PrevPageCurBottom = CurBottom;
     CurColumn = 0;
     XAdjust = Limits.Left;
     build.FooterPrinted = false;
@@ -705,58 +704,58 @@ void TfrPage::BuildPages() {
     }
     if (footers_closed) {
       // The closing step told the last page's end already and left the index after it.
-      engine.BuiltPageIndex = BuiltCount();
+      build.BuiltPageIndex = BuiltCount();
     } else {
-      if (report != nullptr && report->OnEndPage) report->OnEndPage(engine.BuiltPageIndex);
-      ++engine.BuiltPageIndex;
+      if (report != nullptr && report->OnEndPage) report->OnEndPage(build.BuiltPageIndex);
+      ++build.BuiltPageIndex;
     }
   }
   PrevBand = nullptr;
 }
 
 void TfrPage::PrintPageFooters() {
-  TfrEngineState& engine = frEngine();
+  TfrBuildContext& build = frRunningBuild();
   TfrReport* report = CurrentReport();
   TfrBand* footer = bands_[btPageFooter];
   CurColumn = 0;
   const int kept_x = XAdjust;
   XAdjust = Limits.Left;
-  const bool footer_there = engine.ContinueOnPrevPage && frBuild().FooterPrinted;
-  if (!footer_there && (engine.BuiltPageIndex != 0 || (footer->Flags & flBandOnFirstPage))) {
-    for (int i = std::max(engine.BuiltPageIndex, 0); i < BuiltCount() && !Stopped(); ++i) {
+  const bool footer_there = build.ContinueOnPrevPage && build.FooterPrinted;
+  if (!footer_there && (build.BuiltPageIndex != 0 || (footer->Flags & flBandOnFirstPage))) {
+    for (int i = std::max(build.BuiltPageIndex, 0); i < BuiltCount() && !Stopped(); ++i) {
       if (report != nullptr && report->OnEndPage) report->OnEndPage(i);
-      engine.BuiltPageIndex = i;
+      build.BuiltPageIndex = i;
       PrintBand(footer);
     }
   }
-  engine.BuiltPageIndex = BuiltCount();
+  build.BuiltPageIndex = BuiltCount();
   XAdjust = kept_x;
 }
 
 void TfrPage::StartNewPage() {
-  TfrEngineState& engine = frEngine();
+  TfrBuildContext& build = frRunningBuild();
   TfrReport* report = CurrentReport();
   if (starting_page_) {
     // A header that needs a new page of its own would need one on every page.
     RecordBandDoesNotFit(bands_[btPageHeader]->Name);
     return;
   }
-  if (report != nullptr) report->ReportProgress(engine.BuiltPageIndex + 1);
+  if (report != nullptr) report->ReportProgress(build.BuiltPageIndex + 1);
   if (!RepeatHeadersOff) PrintBand(bands_[btColumnFooter]);
   PrintPageFooters();
   CurBottom = Limits.Bottom;
   if (TfrEMFPages* built = BuiltPages()) {
-    engine.BuiltPageIndex = built->Count();
+    build.BuiltPageIndex = built->Count();
     built->AddPage(*this);
   }
-  engine.ContinueOnPrevPage = false;
+  build.ContinueOnPrevPage = false;
   starting_page_ = true;
   PrintBand(bands_[btOverlay]);
   CurY = Limits.Top;
   PrintBand(bands_[btPageHeader]);
   PrintBand(bands_[btColumnHeader]);
   starting_page_ = false;
-  FreshPageIndex = engine.BuiltPageIndex;
+  FreshPageIndex = build.BuiltPageIndex;
   FreshColumn = CurColumn;
   FreshY = CurY;
 }
@@ -785,7 +784,7 @@ void TfrPage::StartNewColumn(TfrBand* band) {
       band->Header->Repeating = false;
     }
   }
-  FreshPageIndex = frEngine().BuiltPageIndex;
+  FreshPageIndex = frRunningBuild().BuiltPageIndex;
   FreshColumn = CurColumn;
   FreshY = CurY;
 }
@@ -795,7 +794,7 @@ void TfrPage::StartNewColumn(TfrBand* band) {
 namespace {
 
 Variant GroupCondition(TfrBand* group) {
-  frEngine().CurBand = group;
+  frRunningBuild().CurBand = group;
   return frGlobals().ReportParser->EvalPostfix(group->GroupExpr);
 }
 
@@ -906,9 +905,9 @@ void TfrPage::ClearRecords() {
 }
 
 bool TfrPage::PlayRecords() {
-  TfrEngineState& engine = frEngine();
-  TfrPage* owner = engine.CurPage;
-  engine.CurPage = this;
+  TfrBuildContext& build = frRunningBuild();
+  TfrPage* owner = build.CurPage;
+  build.CurPage = this;
   bool finished = true;
   while (PlayPosition < Records.size() && !Stopped()) {
     const TfrBandRecord record = Records[PlayPosition];
@@ -937,6 +936,6 @@ bool TfrPage::PlayRecords() {
     }
     ++PlayPosition;
   }
-  engine.CurPage = owner;
+  build.CurPage = owner;
   return finished && PlayPosition >= Records.size();
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "report/FR_Pars.h"
+#include "report/fr_report.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/text.h"
 #include "toolkit/ui/controls.h"
@@ -182,6 +184,92 @@ void ResetMissingClasses() {
   frEngine().MissingClasses.clear();
 }
 
+namespace {
+
+constexpr uint32_t kLive = 0x4C495645;
+constexpr uint32_t kEnded = 0x454E4445;
+
+// The innermost running scope; each scope knows the one it covers.
+TfrBuildScope* g_innermost_scope = nullptr;
+
+}  // namespace
+
+TfrBuildScope::TfrBuildScope(TfrReport* report, Start start) : covered_(g_innermost_scope) {
+  if (start == kCopy && covered_ != nullptr) {
+    assert(covered_->context_.Live());
+    context_ = covered_->context_;
+  }
+  if (start == kFresh || (report != nullptr && report != context_.CurReport)) context_.StartReport(report);
+  context_.live_.value = kLive;
+  g_innermost_scope = this;
+}
+
+TfrBuildScope::~TfrBuildScope() {
+  // A scope that ended out of turn would leave its context reachable.
+  assert(g_innermost_scope == this && context_.Live());
+  context_.live_.value = kEnded;
+  g_innermost_scope = covered_;
+}
+
+bool TfrBuildContext::Live() const { return live_.value == kLive; }
+
+void TfrBuildContext::StartReport(TfrReport* report) {
+  CurReport = report;
+  ReportOwner = report != nullptr ? report->Owner() : nullptr;
+  CurPage = nullptr;
+  CurBand = nullptr;
+  CurView = nullptr;
+}
+
+TfrBuildContext* frBuildContext() {
+  if (g_innermost_scope == nullptr) return nullptr;
+  TfrBuildContext& context = g_innermost_scope->context_;
+  assert(context.Live());
+  return &context;
+}
+
+TfrBuildContext& frRunningBuild() {
+  TfrBuildContext* context = frBuildContext();
+  if (context == nullptr) throw Exception("The report engine runs no build");
+  return *context;
+}
+
+const TfrBuildContext& frBuildOrNone() {
+  static const TfrBuildContext none;
+  const TfrBuildContext* context = frBuildContext();
+  return context != nullptr ? *context : none;
+}
+
+namespace {
+
+template <typename T>
+T* CurrentOf(T* TfrBuildContext::*member) {
+  const TfrBuildContext* context = frBuildContext();
+  return context != nullptr ? context->*member : nullptr;
+}
+
+}  // namespace
+
+TfrReport* frCurrentReport() { return CurrentOf(&TfrBuildContext::CurReport); }
+TfrPage* frCurrentPage() { return CurrentOf(&TfrBuildContext::CurPage); }
+TfrBand* frCurrentBand() { return CurrentOf(&TfrBuildContext::CurBand); }
+TfrView* frCurrentView() { return CurrentOf(&TfrBuildContext::CurView); }
+
+void frForgetInBuilds(const void* object) {
+  if (object == nullptr) return;
+  for (TfrBuildScope* scope = g_innermost_scope; scope != nullptr; scope = scope->covered_) {
+    TfrBuildContext& context = scope->context_;
+    assert(context.Live());
+    if (context.CurReport == object) context.StartReport(nullptr);
+    if (context.ReportOwner == object) context.ReportOwner = nullptr;
+    if (context.CurPage == object) context.CurPage = nullptr;
+    if (static_cast<const void*>(context.CurBand) == object) context.CurBand = nullptr;
+    if (context.CurView == object) context.CurView = nullptr;
+    if (static_cast<const void*>(context.Target) == object) context.Target = nullptr;
+    std::erase(context.Listeners, object);
+  }
+}
+
 TfrViewServices& frViewServices() {
   static TfrViewServices services;
   return services;
@@ -304,8 +392,8 @@ TfrView::TfrView()
     : FormatWord(512u + static_cast<unsigned char>(FormatSettings().DecimalSeparator)) {}
 
 TfrView::~TfrView() {
-  // The engine's current object must not outlive it.
-  if (frEngine().CurView == this) frEngine().CurView = nullptr;
+  // No running context may name it once it is gone.
+  frForgetInBuilds(this);
 }
 
 void TfrView::PutProperty(std::string_view name, const Variant& value) {

@@ -402,21 +402,35 @@ std::unique_ptr<TfrView> CreateViewByType(int type_code, const AnsiString& class
 
 // ---- Process-wide state --------------------------------------------------------------
 
+// What every report shares; what one build reaches is its TfrBuildContext.
 struct TfrEngineState {
   // emDesigning or emPrinting.
   int EngineMode = emDesigning;
-  TfrReport* CurReport = nullptr;
-  TfrPage* CurPage = nullptr;
-  TfrBand* CurBand = nullptr;
-  TfrView* CurView = nullptr;
   // The last ObjectID given out; the first object gets 1.
   uint32_t ObjectIdCounter = 0;
   // Set when an add-in class was missing; MissingClasses lists them, each
   // followed by a carriage return.
   bool ClassNotFound = false;
   AnsiString MissingClasses;
+};
+TfrEngineState& frEngine();
+// Clears the missing-class flag and list (the template reader does before reading).
+void ResetMissingClasses();
 
-  // The running build (the error flag and text are frErrorState(), fr_utils.h).
+// What one build, print, preview drawing or template read works on: the report,
+// page, band and object it has reached, and the running build's counters. Held
+// by a TfrBuildScope for exactly as long as that work runs, so nothing of it
+// can be reached once the work is over (or the objects it names are freed).
+struct TfrBuildContext {
+  TfrReport* CurReport = nullptr;
+  // The component that owns CurReport (the application's main form): names
+  // without a top-level part are looked up from it.
+  TComponent* ReportOwner = nullptr;
+  TfrPage* CurPage = nullptr;
+  TfrBand* CurBand = nullptr;
+  TfrView* CurView = nullptr;
+
+  // The error flag and text are frErrorState() (fr_utils.h).
   // The 0-based index of the built page being filled; PAGE# is this + 1.
   int BuiltPageIndex = 0;
   // TOTALPAGES: the page count of the first of two passes, 0 in any other build.
@@ -435,10 +449,75 @@ struct TfrEngineState {
   bool ContinueOnPrevPage = false;
   int PrevPageCurY = 0;
   int PrevPageCurBottom = 0;
+  // The last page's footer has been printed already.
+  bool FooterPrinted = false;
+  // Objects told about every printed text object (their flags hold flWantHook).
+  std::vector<TfrView*> Listeners;
+  // The aggregate calls of the bands are being collected, for Target.
+  bool Registering = false;
+  TfrBand* Target = nullptr;
+
+  // Whether a scope holds this very context and has not ended: false for a
+  // copy, for the empty context of frBuildOrNone and after the scope's end.
+  bool Live() const;
+
+ private:
+  friend class TfrBuildScope;
+  friend void frForgetInBuilds(const void* object);
+  // Nothing reached in a report's work stays when the report changes or goes.
+  void StartReport(TfrReport* report);
+  // Set by the scope only; a copy of a context starts unmarked.
+  struct LiveMark {
+    uint32_t value = 0;
+    LiveMark() = default;
+    LiveMark(const LiveMark&) {}
+    LiveMark& operator=(const LiveMark&) { return *this; }
+  };
+  LiveMark live_;
 };
-TfrEngineState& frEngine();
-// Clears the missing-class flag and list (the template reader does before reading).
-void ResetMissingClasses();
+
+// Installs a context for the work of its lifetime on top of the running ones
+// and, when it ends, makes the one it covered current again. Scopes end in
+// the reverse order of their start.
+class TfrBuildScope {
+ public:
+  enum Start {
+    // Everything empty but the report.
+    kFresh,
+    // A copy of the running context (empty when none runs), the report
+    // replaced when one is given: what the work changes goes when it ends.
+    kCopy,
+  };
+  explicit TfrBuildScope(TfrReport* report, Start start = kFresh);
+  ~TfrBuildScope();
+  TfrBuildScope(const TfrBuildScope&) = delete;
+  TfrBuildScope& operator=(const TfrBuildScope&) = delete;
+
+  TfrBuildContext& Context() { return context_; }
+
+ private:
+  friend TfrBuildContext* frBuildContext();
+  friend void frForgetInBuilds(const void* object);
+  TfrBuildContext context_;
+  TfrBuildScope* covered_;
+};
+
+// The context of the innermost running scope; nullptr when none runs.
+TfrBuildContext* frBuildContext();
+// The innermost context for work that only runs inside a scope; raises
+// Exception when none runs.
+TfrBuildContext& frRunningBuild();
+// The innermost context to read, or an empty one when no scope runs.
+const TfrBuildContext& frBuildOrNone();
+// The current report, page, band and object of the innermost context;
+// nullptr when no scope runs.
+TfrReport* frCurrentReport();
+TfrPage* frCurrentPage();
+TfrBand* frCurrentBand();
+TfrView* frCurrentView();
+// A report, page, band or object about to be freed leaves every running
+// context (a report takes its page, band and object with it).
+void frForgetInBuilds(const void* object);
 
 // The band being printed, as PrintToPage needs it for band alignment.
 struct TfrBandPlacement {

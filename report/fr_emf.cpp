@@ -211,7 +211,7 @@ void TfrEMFPages::AddPage(const TfrPage& page) {
   InsertPage(Count(), page);
   const int number = Count();
   if (report_ != nullptr && report_->OnBeginPage) report_->OnBeginPage(number);
-  TfrReport* outer = frEngine().CurReport;
+  TfrReport* outer = frCurrentReport();
   if (outer != nullptr && outer != report_ && outer->OnBeginPage) outer->OnBeginPage(number);
 }
 
@@ -244,7 +244,9 @@ void TfrEMFPages::ObjectsToPage(int index) {
   page->RightMargin = entry.RightMargin;
   page->BottomMargin = entry.BottomMargin;
   page->UseMargins = entry.UseMargins;
-  frEngine().CurPage = page.get();
+  // The objects are read onto the page; where the caller was stays as it was.
+  TfrBuildScope scope(nullptr, TfrBuildScope::kCopy);
+  scope.Context().CurPage = page.get();
   ReadObjects(*entry.Stream, [&](std::unique_ptr<TfrView> view) {
     // An auto-width text learns its width by being drawn once.
     if (view->TypeCode == gtMemo && (view->Flags & flAutoWidth) != 0) view->DrawTo(&frScratchCanvas());
@@ -276,7 +278,9 @@ void TfrEMFPages::DrawPage(int index, TCanvas* canvas, const TRect& rect) {
   }
   ObjectsToPage(index);
   TfrPage& page = *entry.Page;
-  frEngine().CurPage = &page;
+  // The page and object drawn are current only while it is drawn.
+  TfrBuildScope scope(report_, TfrBuildScope::kCopy);
+  scope.Context().CurPage = &page;
   // A page without a size on this device has nothing to scale by.
   if (page.Metrics.PageWidth <= 0 || page.Metrics.PageHeight <= 0 || canvas == nullptr) return;
   const double kx = static_cast<double>(rect.Width()) / page.Metrics.PageWidth;

@@ -26,8 +26,8 @@ TfrPage::TfrPage(int size, int width, int height, int bin, uint8_t orientation) 
 }
 
 TfrPage::~TfrPage() {
-  // The current page of the engine must not outlive it.
-  if (frEngine().CurPage == this) frEngine().CurPage = nullptr;
+  // No running context may name it once it is gone.
+  frForgetInBuilds(this);
 }
 
 void TfrPage::ApplyPagePaper(int size, int width, int height, int bin, uint8_t orientation) {
@@ -171,7 +171,7 @@ void TfrPage::MakeDefaultName() {
 
 void TfrPage::RunScript(const TStrings& lines) {
   if (lines.Count() == 0 || lines.Text().empty()) return;
-  frEngine().CurView = nullptr;
+  if (TfrBuildContext* context = frBuildContext()) context->CurView = nullptr;
   TInterpretator& interpreter = *frGlobals().ReportInterpreter;
   TStringList compiled, errors;
   interpreter.CompileScript(lines, compiled, errors);

@@ -405,8 +405,8 @@ void TfrReport::ExportBuiltPages(TfrExportFilter* filter, const AnsiString& file
 
   TReplaceFileStream file(name);
   filter->Stream = &file;
-  frEngine().CurReport = this;
-  frEngine().TotalPages = emf_pages_->Count();
+  TfrBuildScope scope(this);
+  scope.Context().TotalPages = emf_pages_->Count();
 
   auto& object_hook = frViewServices().ExportObject;
   auto& text_hook = TfrMemoView::ExportText();

@@ -1,5 +1,7 @@
 #include "report/fr_report.h"
 
+#include <cassert>
+
 #include "report/FR_DBSet.h"
 #include "report/FR_DSet.h"
 #include "report/fr_band.h"
@@ -29,7 +31,8 @@ constexpr int kTextPreview = 55207;
 constexpr int kTextUntitled = 55209;
 constexpr int kTextBadFormat = 55345;
 
-// Only one build runs in the process: the engine's state is shared.
+// Only one build runs in the process: the parser, interpreter and hooks it
+// installs are shared.
 bool g_build_running = false;
 
 void ShowError(const AnsiString& text) {
@@ -137,13 +140,8 @@ TfrReport::TfrReport(TComponent* owner) : TComponent(owner), emf_pages_(std::mak
 }
 
 TfrReport::~TfrReport() {
-  TfrEngineState& engine = frEngine();
-  if (engine.CurReport == this) {
-    engine.CurReport = nullptr;
-    engine.CurPage = nullptr;
-    engine.CurBand = nullptr;
-    engine.CurView = nullptr;
-  }
+  // No running context may name it once it is gone.
+  frForgetInBuilds(this);
 }
 
 void TfrReport::SetDataset(TfrDataset* value) {
@@ -223,7 +221,7 @@ void TfrReport::ClearTemplate() {
 void TfrReport::ClearReportInfo() { Template.Info.Reset(Now()); }
 
 void TfrReport::LoadTemplate(TStream& stream) {
-  frEngine().CurReport = this;
+  TfrBuildScope scope(this);
   TfrErrorState& error = frErrorState();
   error.ErrorFlag = false;
   error.ErrorText.clear();
@@ -242,7 +240,7 @@ void TfrReport::LoadTemplate(TStream& stream) {
 void TfrReport::SaveTemplate(TMemoryStream& stream) { Template.SaveToStream(stream); }
 
 void TfrReport::LoadFromFile(const std::string& file_name) {
-  frEngine().CurReport = this;
+  TfrBuildScope scope(this);
   try {
     Template.LoadFromFile(file_name);
   } catch (const EClassNotFound& e) {
@@ -286,15 +284,14 @@ void TfrReport::SaveBuiltPages(const std::string& file_name) {
 
 // ---- Building -------------------------------------------------------------------------------
 
-void TfrReport::InstallBuildHooks() {
-  TfrEngineState& engine = frEngine();
-  engine.CurReport = this;
-  frReportOwner() = Owner();
+void TfrReport::InstallBuildHooks(TfrBuildContext& build) {
+  build.CurReport = this;
+  build.ReportOwner = Owner();
   InstallValueResolution(*this);
   InstallBandServices();
   frDefaultDataSetLookup() = [] {
-    TfrReport* report = frEngine().CurReport;
-    if (const TfrBand* band = frEngine().CurBand) {
+    TfrReport* report = frCurrentReport();
+    if (const TfrBand* band = frCurrentBand()) {
       const TfrBand* data = band->IsDataBandType() ? band : band->OwnerDataBand;
       if (data != nullptr)
         if (TDataSet* data_set = DataSetOf(data->Source)) return data_set;
@@ -303,10 +300,10 @@ void TfrReport::InstallBuildHooks() {
   };
   TfrViewServices& views = frViewServices();
   views.DoBeforePrint = [](TfrView& view) {
-    if (TfrReport* report = frEngine().CurReport) report->DoBeforePrint(&view.ExpandedMemo, &view);
+    if (TfrReport* report = frCurrentReport()) report->DoBeforePrint(&view.ExpandedMemo, &view);
   };
   frScriptServices().ShowProgress = [](const AnsiString& text) {
-    TfrReport* report = frEngine().CurReport;
+    TfrReport* report = frCurrentReport();
     if (report != nullptr && report->progress_running_) frProgressForm()->Label2->SetCaption(text);
   };
 }
@@ -316,20 +313,21 @@ bool TfrReport::BuildReport() {
   // click handled inside the progress window's loop) would corrupt it.
   if (g_build_running) return false;
   BuildRunning running(building_);
-  TfrEngineState& engine = frEngine();
+  // What the build reaches (report, page, band, object, counters) lives as
+  // long as the build and no longer.
+  TfrBuildScope scope(this);
+  TfrBuildContext& build = scope.Context();
 
   SelectPrinterByName(Template.PrinterName);
-  engine.EngineMode = emPrinting;
-  engine.BuildDate = Date();
-  engine.BuildTime = Now();
-  // A count left by an earlier two-pass build must not show in this one.
-  engine.TotalPages = 0;
+  frEngine().EngineMode = emPrinting;
+  build.BuildDate = Date();
+  build.BuildTime = Now();
   Template.Pages.AlignBands();
-  engine.CurPage = nullptr;
-  engine.CurBand = nullptr;
-  engine.CurView = nullptr;
+  build.CurPage = nullptr;
+  build.CurBand = nullptr;
+  build.CurView = nullptr;
   DoublePass = Template.TwoPassBuild;
-  InstallBuildHooks();
+  InstallBuildHooks(build);
 
   // The build changes the template (compiled scripts, converted expressions,
   // relative positions); the copy puts it back afterwards.
@@ -339,7 +337,7 @@ bool TfrReport::BuildReport() {
   bool result = false;
   try {
     if (OnBeginDoc) OnBeginDoc();
-    result = RunPasses();
+    result = RunPasses(build);
     if (OnEndDoc) OnEndDoc();
   } catch (const std::exception& e) {
     BuildExpressionErrorText(e, Name());
@@ -349,18 +347,14 @@ bool TfrReport::BuildReport() {
 
   saved.SetPosition(0);
   LoadTemplate(saved);
-  engine.FinalPass = false;
-  if (engine.DialogCancelled) result = false;
+  if (build.DialogCancelled) result = false;
   if (copied.ErrorFlag) {
     result = false;
     ShowError(copied.ErrorText);
     emf_pages_->Clear();
-  } else if (engine.DialogCancelled) {
+  } else if (build.DialogCancelled) {
     emf_pages_->Clear();
   }
-  engine.FirstPass = false;
-  engine.CurBand = nullptr;
-  engine.CurView = nullptr;
   return result;
 }
 
@@ -370,36 +364,35 @@ AnsiString TfrReport::ProgressCaption(int title_text) const {
   return caption;
 }
 
-bool TfrReport::RunProgressWindow(int line_text) {
+bool TfrReport::RunProgressWindow(TfrBuildContext& build, int line_text) {
   const AnsiString prefix = LoadReportString(line_text);
   return RunInProgressWindow(ProgressCaption(kTextPreparing), prefix, prefix + "  1", &Terminated, progress_running_,
-                             [this] { RunOnePass(); }) != mrCancel;
+                             [this, &build] { RunOnePass(build); }) != mrCancel;
 }
 
-bool TfrReport::RunPasses() {
-  TfrEngineState& engine = frEngine();
+bool TfrReport::RunPasses(TfrBuildContext& build) {
   Terminated = false;
-  engine.ContinueOnPrevPage = false;
-  engine.PrevPageCurY = engine.PrevPageCurBottom = 0;
-  frBuild().FooterPrinted = false;
-  engine.FirstPass = false;
-  engine.FinalPass = true;
-  engine.BuiltPageIndex = 0;
+  build.ContinueOnPrevPage = false;
+  build.PrevPageCurY = build.PrevPageCurBottom = 0;
+  build.FooterPrinted = false;
+  build.FirstPass = false;
+  build.FinalPass = true;
+  build.BuiltPageIndex = 0;
   emf_pages_->Clear();
   const bool window = !OnProgress && ShowProgress;
 
   if (Template.TwoPassBuild) {
-    engine.FirstPass = true;
-    engine.FinalPass = false;
+    build.FirstPass = true;
+    build.FinalPass = false;
     if (!window) {
-      RunOnePass();
+      RunOnePass(build);
       return true;
     }
-    return RunProgressWindow(kTextFirstPass);
+    return RunProgressWindow(build, kTextFirstPass);
   }
   if (!window) {
     Template.TwoPassBuild = DoublePass;
-    RunOnePass();
+    RunOnePass(build);
     return true;
   }
   if (DoublePass) {
@@ -408,44 +401,45 @@ bool TfrReport::RunPasses() {
     form->FirstCaption = LoadReportString(kTextBuildingPage);
     form->Label1->SetCaption(form->FirstCaption + "  1");
     Template.TwoPassBuild = true;
-    RunOnePass();
+    RunOnePass(build);
     return true;
   }
-  engine.TotalPages = 0;
-  return RunProgressWindow(kTextBuildingPage);
+  build.TotalPages = 0;
+  return RunProgressWindow(build, kTextBuildingPage);
 }
 
-void TfrReport::RunOnePass() {
-  TfrEngineState& engine = frEngine();
+void TfrReport::RunOnePass(TfrBuildContext& build) {
+  // The progress window starts the pass from a message it posts itself: the
+  // build that made the context must still be running.
+  assert(build.Live());
   try {
-    BuildBody();
+    BuildBody(build);
   } catch (const std::exception& e) {
     BuildExpressionErrorText(e, Name());
     Terminated = true;
   }
-  if (engine.FinalPass) {
+  if (build.FinalPass) {
     if (progress_running_) frProgressForm()->SetModalResult(Terminated ? mrCancel : mrOk);
     return;
   }
-  engine.TotalPages = emf_pages_->Count();
+  build.TotalPages = emf_pages_->Count();
   Template.TwoPassBuild = false;
   if (Terminated) {
     emf_pages_->Clear();
     if (progress_running_) frProgressForm()->SetModalResult(mrCancel);
   } else {
-    RunPasses();
+    RunPasses(build);
   }
   Template.TwoPassBuild = true;
 }
 
-void TfrReport::BuildBody() {
+void TfrReport::BuildBody(TfrBuildContext& build) {
   ProcessMessages();
-  TfrEngineState& engine = frEngine();
   BuiltHere = true;
-  engine.EngineMode = emPrinting;
-  engine.CurReport = this;
+  frEngine().EngineMode = emPrinting;
+  build.CurReport = this;
   Template.Dictionary.ClearCache();
-  InstallBuildHooks();
+  InstallBuildHooks(build);
   frErrorState().ErrorFlag = false;
 
   TfrPages& pages = Template.Pages;
@@ -454,54 +448,54 @@ void TfrReport::BuildBody() {
     dataset_->Open();
     dataset_->First();
   }
-  const bool first_build_pass = !DoublePass || engine.FirstPass;
+  const bool first_build_pass = !DoublePass || build.FirstPass;
   if (first_build_pass) {
-    frBuild().Listeners.clear();
+    build.Listeners.clear();
     for (int i = 0; i < pages.Count(); ++i) pages.Pages(i)->Skip = false;
-    engine.DialogCancelled = false;
+    build.DialogCancelled = false;
   }
 
-  for (int i = 0; i < pages.Count() && !engine.DialogCancelled; ++i) {
+  for (int i = 0; i < pages.Count() && !build.DialogCancelled; ++i) {
     TfrPage* page = pages.Pages(i);
     if (page->Type != ptDialog) continue;
-    engine.CurPage = page;
+    build.CurPage = page;
     page->PrepareBuild();
   }
 
-  if (!engine.DialogCancelled) {
+  if (!build.DialogCancelled) {
     for (int i = 0; i < pages.Count(); ++i) {
       TfrPage* page = pages.Pages(i);
       if (page->Type != ptReport) continue;
-      engine.CurPage = page;
+      build.CurPage = page;
       page->PrepareBuild();
     }
     if (first_build_pass) {
       for (int i = 0; i < pages.Count() && !frErrorState().ErrorFlag; ++i) {
         TfrPage* page = pages.Pages(i);
         if (page->Type != ptReport) continue;
-        engine.CurPage = page;
+        build.CurPage = page;
         page->RegisterAggregates();
       }
       if (frErrorState().ErrorFlag) Terminated = true;
     }
     while (!Terminated) {
-      ReportProgress(engine.BuiltPageIndex + 1);
+      ReportProgress(build.BuiltPageIndex + 1);
       for (int i = 0; i < pages.Count(); ++i) {
         TfrPage* page = pages.Pages(i);
-        engine.CurPage = page;
+        build.CurPage = page;
         if (!page->Visible) page->RunScript(page->Script);
         if (!page->Skip && page->Type == ptReport && page->Visible) page->BuildPages();
         const bool continues = i + 1 < pages.Count() && pages.Pages(i + 1)->PrintToPrevPage;
         if (continues) {
-          --engine.BuiltPageIndex;
-          engine.ContinueOnPrevPage = true;
+          --build.BuiltPageIndex;
+          build.ContinueOnPrevPage = true;
         } else {
-          engine.BuiltPageIndex = emf_pages_->Count();
-          ReportProgress(engine.BuiltPageIndex);
+          build.BuiltPageIndex = emf_pages_->Count();
+          ReportProgress(build.BuiltPageIndex);
         }
         if (Terminated) break;
       }
-      ReportProgress(engine.BuiltPageIndex);
+      ReportProgress(build.BuiltPageIndex);
       if (!multiple) break;
       dataset_->Next();
       if (dataset_->Eof()) break;
@@ -524,8 +518,9 @@ void TfrReport::ReportProgress(int n) {
   if (progress_running_) {
     TfrProgressForm* form = frProgressForm();
     AnsiString line = form->FirstCaption + "  " + IntToStr(n);
-    if ((DoublePass && frEngine().FinalPass) || CurrentFilter != nullptr)
-      line += " " + LoadReportString(kTextFrom) + " " + IntToStr(frEngine().TotalPages);
+    const TfrBuildContext& build = frBuildOrNone();
+    if ((DoublePass && build.FinalPass) || CurrentFilter != nullptr)
+      line += " " + LoadReportString(kTextFrom) + " " + IntToStr(build.TotalPages);
     form->Label1->SetCaption(line);
   }
   ProcessMessages();
@@ -554,10 +549,8 @@ void TfrReport::BuildAndPreview() {
 }
 
 void TfrReport::ShowBuiltPages() {
-  TfrEngineState& engine = frEngine();
-  engine.CurReport = this;
-  engine.EngineMode = emPrinting;
-  engine.CurBand = nullptr;
+  TfrBuildScope scope(this);
+  frEngine().EngineMode = emPrinting;
   if (emf_pages_->Count() == 0) return;
   const bool designing = ComponentState().Contains(csDesigning);
   if (designing || preview_ == nullptr) {

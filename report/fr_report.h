@@ -15,9 +15,10 @@
 // parsed then (Loaded).
 //
 // One build runs at a time, on the GUI thread; a build started while another
-// runs is refused. The build state every part of the engine shares (page being
-// built, total page count, passes) is frEngine() (fr_class.h); the error flag
-// and text are frErrorState() (fr_utils.h).
+// runs is refused. What the build reaches (report, page, band, object, page
+// being built, total page count, passes) is the context its TfrBuildScope
+// holds for as long as it runs (fr_class.h); the error flag and text are
+// frErrorState() (fr_utils.h).
 #pragma once
 
 #include <cstdint>
@@ -182,10 +183,11 @@ class TfrReport : public TComponent {
   // Loads a blob field into an object bound to one, then OnBeforePrint.
   void DoBeforePrint(TStrings* memo, TfrView* view);
 
-  // The passes of a build; virtual so that a report may build its own way.
-  bool RunPasses();
-  void RunOnePass();
-  virtual void BuildBody();
+  // The passes of a build, in the build's context; virtual so that a report
+  // may build its own way.
+  bool RunPasses(TfrBuildContext& build);
+  void RunOnePass(TfrBuildContext& build);
+  virtual void BuildBody(TfrBuildContext& build);
 
   // ---- printing and export (fr_print.cpp)
   // The print dialog, then PrintBuiltPages; nothing without built pages or printers.
@@ -248,10 +250,10 @@ class TfrReport : public TComponent {
  private:
   void ReadReportForm(TStream& stream);
   void WriteReportForm(TStream& stream);
-  void InstallBuildHooks();
+  void InstallBuildHooks(TfrBuildContext& build);
   AnsiString ProgressCaption(int title_text) const;
   // Runs the pass inside the progress window; false when it ended with Cancel.
-  bool RunProgressWindow(int line_text);
+  bool RunProgressWindow(TfrBuildContext& build, int line_text);
 
   TfrDataset* dataset_ = nullptr;
   TfrPreview* preview_ = nullptr;

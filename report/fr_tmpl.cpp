@@ -74,7 +74,7 @@ void ForEachObject(const std::vector<std::unique_ptr<TfrPage>>& pages, F&& f) {
 class NameScope {
  public:
   explicit NameScope(const std::vector<std::unique_ptr<TfrPage>>& pages)
-      : saved_(frViewServices().FindObject), saved_page_(frEngine().CurPage) {
+      : saved_(frViewServices().FindObject) {
     frViewServices().FindObject = [&pages](const AnsiString& name) -> TfrView* {
       TfrView* found = nullptr;
       ForEachObject(pages, [&](TfrPage&, TfrView& view) {
@@ -85,14 +85,12 @@ class NameScope {
   }
   ~NameScope() {
     frViewServices().FindObject = std::move(saved_);
-    frEngine().CurPage = saved_page_;
   }
   NameScope(const NameScope&) = delete;
   NameScope& operator=(const NameScope&) = delete;
 
  private:
   std::function<TfrView*(const AnsiString&)> saved_;
-  TfrPage* saved_page_;
 };
 
 // Selects the printer of that name when the printer layer lists it.
@@ -179,13 +177,12 @@ void TfrPages::TakeFrom(TfrPages& other) {
 }
 
 void TfrPages::AlignBands() {
-  TfrPage* const saved = frEngine().CurPage;
-  ForEachObject(pages_, [](TfrPage& page, TfrView& view) {
+  TfrBuildScope aligning(nullptr, TfrBuildScope::kCopy);
+  ForEachObject(pages_, [&aligning](TfrPage& page, TfrView& view) {
     if (view.BandAlign == baNone) return;
-    frEngine().CurPage = &page;
+    aligning.Context().CurPage = &page;
     view.DrawTo(&frScratchCanvas());
   });
-  frEngine().CurPage = saved;
 }
 
 void TfrPages::ReadObject(TStream& stream, int version, uint8_t type_code) {
@@ -214,7 +211,7 @@ void TfrPages::ReadObject(TStream& stream, int version, uint8_t type_code) {
     if (next != 0 && (next <= frame_start || next > stream.Size())) FormatError();
   }
 
-  frEngine().CurPage = &page;
+  frRunningBuild().CurPage = &page;
   std::unique_ptr<TfrView> view;
   try {
     view = CreateViewByType(type_code, class_name);
@@ -241,7 +238,7 @@ void TfrPages::ReadPages(TStream& stream, int version, TfrDataDictionary& dictio
     switch (tag) {
       case kTagPage: {
         TfrPage* page = Adopt(NewPage());
-        frEngine().CurPage = page;
+        frRunningBuild().CurPage = page;
         page->ReadRecord(stream, version);
         break;
       }
@@ -312,6 +309,8 @@ bool TfrTemplate::LoadFromStream(TStream& stream, bool from_file, const TfrPassw
   }
   if (version > kTemplateVersion) FormatError();
 
+  // The page being read is current only while the template is read.
+  TfrBuildScope reading(nullptr, TfrBuildScope::kCopy);
   // Everything is read into a fresh template first.
   TfrTemplate fresh;
   ResetMissingClasses();
@@ -339,11 +338,11 @@ bool TfrTemplate::LoadFromStream(TStream& stream, bool from_file, const TfrPassw
 
   const bool missing = frEngine().ClassNotFound;
   if (!missing) {
-    ForEachObject(fresh.Pages.pages_, [](TfrPage& page, TfrView& view) {
-      frEngine().CurPage = &page;
+    ForEachObject(fresh.Pages.pages_, [&reading](TfrPage& page, TfrView& view) {
+      reading.Context().CurPage = &page;
       view.AfterTemplateLoad();
     });
-    frEngine().CurPage = nullptr;
+    reading.Context().CurPage = nullptr;
   }
 
   KeepDefaultPrinter = fresh.KeepDefaultPrinter;

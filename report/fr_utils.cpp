@@ -16,10 +16,7 @@
 
 // ---- Name resolution ---------------------------------------------------------
 
-TComponent*& frReportOwner() {
-  static TComponent* owner = nullptr;
-  return owner;
-}
+TComponent* frReportOwner() { return frBuildOrNone().ReportOwner; }
 
 TComponent*& frTopLevelOwner() {
   static TComponent* owner = nullptr;
@@ -146,7 +143,7 @@ std::function<TfrObject*(int index)>& frTemplatePageLookup() {
 }
 
 void ResolveObjectPath(const AnsiString& text, TfrObject*& object, AnsiString& property) {
-  object = frEngine().CurView;
+  object = frCurrentView();
   property = text;
   const size_t dot = text.find('.');
   if (dot != AnsiString::npos) {
@@ -162,7 +159,7 @@ void ResolveObjectPath(const AnsiString& text, TfrObject*& object, AnsiString& p
       if (named != nullptr) {
         object = named;
       } else {
-        TfrObject* current = frEngine().CurView;
+        TfrObject* current = frCurrentView();
         if (current != nullptr) EnsurePropertyList(*current);
         if (current != nullptr && current->FindProperty(first) != nullptr) {
           object = current;
@@ -288,7 +285,7 @@ void BuildExpressionErrorText(const std::exception& error, const AnsiString& rep
                               const std::function<void()>& terminate) {
   TfrErrorState& state = frErrorState();
   state.ErrorFlag = true;
-  TfrView* current = frEngine().CurView;
+  TfrView* current = frCurrentView();
   AnsiString text = LoadReportString(55200);
   if (current != nullptr)
     for (int i = 0; i < current->Memo.Count(); ++i) text += "\r" + current->Memo.Strings(i);

@@ -25,9 +25,10 @@ class TForm;
 
 // ---- Name resolution ---------------------------------------------------------
 
-// The component that owns the running report (the application's main form);
-// nullptr when none is set. Name lookups without a top-level part start here.
-TComponent*& frReportOwner();
+// The component that owns the running report (the application's main form,
+// TfrBuildContext::ReportOwner); nullptr when no work runs. Name lookups
+// without a top-level part start here.
+TComponent* frReportOwner();
 // Where top-level names are looked up (the application object); nullptr: the
 // toolkit's Application.
 TComponent*& frTopLevelOwner();

@@ -34,12 +34,12 @@ class EvaluatingScope {
 
 Variant Evaluate(const Variant& text) { return frGlobals().ReportParser->EvaluateText(VarToStr(text)); }
 
-bool Registering() { return frBuild().Registering; }
+bool Registering() { return frBuildOrNone().Registering; }
 
 // LINE# and LINETHROUGH# count in the band itself, or for a band without a
 // record source in the first band of its chain.
 const TfrBand* CountingBand() {
-  const TfrBand* band = frEngine().CurBand;
+  const TfrBand* band = frCurrentBand();
   if (band == nullptr || band->Source != nullptr || band->Page == nullptr) return band;
   const TfrBand* head = band->Page->BandOfType(band->Type);
   return head != nullptr ? head : band;
@@ -80,22 +80,22 @@ Variant TfrReport::ResolveVariable(const AnsiString& name) {
     OnGetValue(name, value);
     if (!value.IsEmpty()) return value;
   }
-  TfrEngineState& engine = frEngine();
+  const TfrBuildContext& build = frBuildOrNone();
   if (Dictionary().IsVariable(name)) return Dictionary().GetValue(name);
 
   const TfrReportInfo& info = Template.Info;
   if (name == "VALUE") return frValueState().LastValue;
-  if (name == "PAGE#") return engine.BuiltPageIndex + 1;
-  if (name == "DATE") return Variant::FromDate(engine.BuildDate);
-  if (name == "TIME") return Variant::FromDate(engine.BuildTime);
+  if (name == "PAGE#") return build.BuiltPageIndex + 1;
+  if (name == "DATE") return Variant::FromDate(build.BuildDate);
+  if (name == "TIME") return Variant::FromDate(build.BuildTime);
   if (name == "LINE#" || name == "LINETHROUGH#") {
     const TfrBand* band = CountingBand();
     if (band == nullptr) return 0;
     return name == "LINE#" ? band->RowNo : band->RowThrough;
   }
-  if (name == "COLUMN#") return engine.CurPage != nullptr ? engine.CurPage->CrossColumn : 0;
-  if (name == "CURRENT#") return engine.CurPage != nullptr ? engine.CurPage->CurrentRecord : 0;
-  if (name == "TOTALPAGES") return engine.TotalPages;
+  if (name == "COLUMN#") return build.CurPage != nullptr ? build.CurPage->CrossColumn : 0;
+  if (name == "CURRENT#") return build.CurPage != nullptr ? build.CurPage->CurrentRecord : 0;
+  if (name == "TOTALPAGES") return build.TotalPages;
   if (name == "REPORTCOMMENT") return info.Comment;
   if (name == "REPORTNAME") return info.Name;
   if (name == "REPORTAUTOR") return info.Autor;
@@ -106,7 +106,7 @@ Variant TfrReport::ResolveVariable(const AnsiString& name) {
   if (name == "REPORTDATE") return Variant::FromDate(info.Created);
   if (name == "REPORTLASTCHANGE") return Variant::FromDate(info.LastChange);
   if (name == "CALCWIDTH") {
-    TfrView* view = engine.CurView;
+    TfrView* view = build.CurView;
     if (view == nullptr) return 0;
     if (auto* memo = dynamic_cast<TfrMemoView*>(view)) return memo->CalcWidth(memo->Memo);
     return view->Width;
@@ -127,11 +127,11 @@ Variant TfrReport::ResolveVariable(const AnsiString& name) {
 }
 
 Variant TfrReport::ResolvePageVariable(const AnsiString& name) {
-  const TfrEngineState& engine = frEngine();
-  const TfrPage* page = engine.CurPage;
+  const TfrBuildContext& build = frBuildOrNone();
+  const TfrPage* page = build.CurPage;
   if (name == "CURY") return page != nullptr ? page->CurY : 0;
   if (name == "FREESPACE") return page != nullptr ? page->CurBottom - page->CurY : 0;
-  if (name == "FINALPASS") return engine.FinalPass;
+  if (name == "FINALPASS") return build.FinalPass;
   if (name == "PAGEHEIGHT") return page != nullptr ? page->CurBottom : 0;
   if (name == "PAGEWIDTH") return page != nullptr ? page->Limits.Right : 0;
 
@@ -158,16 +158,16 @@ Variant TfrReport::ResolveFunction(const AnsiString& name, const Variant& p1, co
 
 void TfrReport::RunProcedure(const AnsiString& name, const Variant& p1, const Variant& p2, const Variant& p3,
                              Variant& value) {
-  TfrEngineState& engine = frEngine();
+  const TfrBuildContext& build = frBuildOrNone();
   TfrGlobals& globals = frGlobals();
   if (name == "STOPREPORT") {
     Terminated = true;
   } else if (name == "NEWPAGE") {
-    if (engine.CurBand != nullptr) ++engine.CurBand->NewPageRequests;
+    if (build.CurBand != nullptr) ++build.CurBand->NewPageRequests;
   } else if (name == "NEWCOLUMN") {
-    if (engine.CurBand != nullptr) ++engine.CurBand->NewColumnRequests;
+    if (build.CurBand != nullptr) ++build.CurBand->NewColumnRequests;
   } else if (name == "SHOWBAND") {
-    if (engine.CurPage != nullptr) engine.CurPage->PrintBandByName(Trim(VarToStr(p1)));
+    if (build.CurPage != nullptr) build.CurPage->PrintBandByName(Trim(VarToStr(p1)));
   } else if (name == "INC" || name == "DEC") {
     const AnsiString variable = Trim(VarToStr(p1));
     Variant current;
@@ -234,7 +234,7 @@ AnsiString TfrReport::ApplyDisplayFormat(const Variant& value, uint32_t format, 
 
 namespace {
 
-TfrReport* Running() { return frEngine().CurReport; }
+TfrReport* Running() { return frCurrentReport(); }
 
 }  // namespace
 

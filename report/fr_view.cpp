@@ -60,7 +60,7 @@ bool SameRow(const TfrView& view, TfrView& candidate) {
 std::optional<std::pair<int, int>> CurrentPageLimits() {
   const TfrDrawServices& draw = frDrawServices();
   if (draw.PageLimits) return draw.PageLimits();
-  TfrPage* page = frEngine().CurPage;
+  TfrPage* page = frCurrentPage();
   if (page == nullptr) return std::nullopt;
   const TfrPageLimits limits = page->ComputeLimits();
   return std::pair<int, int>(limits.Left, limits.Right);
@@ -70,7 +70,7 @@ std::vector<TfrView*> CurrentPageObjects() {
   const TfrDrawServices& draw = frDrawServices();
   if (draw.PageObjects) return draw.PageObjects();
   std::vector<TfrView*> objects;
-  if (TfrPage* page = frEngine().CurPage)
+  if (TfrPage* page = frCurrentPage())
     for (const auto& view : page->Objects) objects.push_back(view.get());
   return objects;
 }
@@ -105,7 +105,7 @@ TfrView* FindNeighbour(TfrView& view, bool left_side) {
 
 void BeginDraw(TfrView& view, TCanvas* canvas) {
   view.Canvas = canvas;
-  frEngine().CurView = &view;
+  if (TfrBuildContext* context = frBuildContext()) context->CurView = &view;
   const std::optional<std::pair<int, int>> limits = CurrentPageLimits();
   if (!limits) return;
   const int L = limits->first;

@@ -15,8 +15,8 @@
 #include "report/fr_class.h"
 
 // The page and band a drawing happens on, as the page and build code tell it.
-// Every member may be left empty: the page is then the engine's current page
-// (none: no alignment), and a text without an ExpandValue keeps its brackets.
+// Every member may be left empty: the page is then the running work's current
+// page (none: no alignment), and a text without an ExpandValue keeps its brackets.
 struct TfrDrawServices {
   // The left and right limits of the page's printable area; nullopt when no
   // page is current.

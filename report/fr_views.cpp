@@ -111,7 +111,7 @@ void TfrBandView::PutProperty(std::string_view name, const Variant& value) {
   if (Parent == nullptr || !Printing()) return;
   TfrBand& band = *Parent;
   if (n == "CHILDBAND") {
-    TfrPage* page = frEngine().CurPage;
+    TfrPage* page = frCurrentPage();
     auto* child = page != nullptr ? dynamic_cast<TfrBandView*>(page->FindObject(ChildBand)) : nullptr;
     band.Child = child != nullptr && child->Parent != &band ? child->Parent : nullptr;
   } else if (n == "BREAKED") {

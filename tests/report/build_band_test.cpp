@@ -459,20 +459,22 @@ TEST_F(BuildBand, BandScriptChangesItsBandWhilePrinting) {
 
 // A script run after a report was freed must not reach its objects or bands.
 TEST_F(BuildBand, FreedObjectsAndBandsAreNoLongerCurrent) {
+  TfrBuildScope scope(report_);
+  TfrBuildContext& build = scope.Context();
   {
     TfrMemoView memo;
     TfrBand band(btMasterData, page_);
-    frEngine().CurView = &memo;
-    frEngine().CurBand = &band;
+    build.CurView = &memo;
+    build.CurBand = &band;
   }
-  EXPECT_EQ(frEngine().CurView, nullptr);
-  EXPECT_EQ(frEngine().CurBand, nullptr);
+  EXPECT_EQ(build.CurView, nullptr);
+  EXPECT_EQ(build.CurBand, nullptr);
   // Others stay current.
   TfrMemoView kept;
-  frEngine().CurView = &kept;
+  build.CurView = &kept;
   { TfrMemoView other; }
-  EXPECT_EQ(frEngine().CurView, &kept);
-  frEngine().CurView = nullptr;
+  EXPECT_EQ(build.CurView, &kept);
+  build.CurView = nullptr;
 }
 
 }  // namespace

@@ -50,8 +50,6 @@ class BuildFixture : public ::testing::Test {
   BuildFixture() {
     RegisterStandardViews();
     owner_.SetName("Form1");
-    saved_owner_ = frReportOwner();
-    frReportOwner() = &owner_;
     table_ = new TMemDataSet(&owner_);
     table_->SetName("Dbf1");
     table_->FieldDefs().AppendNamedDef("N", ftInteger);
@@ -67,7 +65,6 @@ class BuildFixture : public ::testing::Test {
     page_->LeftMargin = page_->TopMargin = page_->RightMargin = page_->BottomMargin = 50;
     limits_ = page_->ComputeLimits();
   }
-  ~BuildFixture() override { frReportOwner() = saved_owner_; }
 
   void Fill(const std::vector<Row>& rows) {
     table_->Activate();
@@ -163,7 +160,6 @@ class BuildFixture : public ::testing::Test {
   }
 
   TComponent owner_{nullptr};
-  TComponent* saved_owner_ = nullptr;
   TMemDataSet* table_ = nullptr;
   TfrDBDataSet* source_ = nullptr;
   TfrReport* report_ = nullptr;

@@ -48,7 +48,8 @@ class TestControl : public Drawless<TfrControl> {
   void PaintHostedControl() override {}
 };
 
-// Restores the engine state and services a test changes.
+// Restores the engine state and services a test changes; the test's own work
+// runs in a context of its own.
 class EngineGuard {
  public:
   EngineGuard() : state_(frEngine()) {}
@@ -61,6 +62,7 @@ class EngineGuard {
 
  private:
   TfrEngineState state_;
+  TfrBuildScope scope_{nullptr};
 };
 
 // Bytes shown as hex for failure messages.

@@ -60,6 +60,8 @@ std::string Saved(const TfrDataDictionary& dict) {
 
 // A report owner with Dbf1, a table of N (integer) and SERIAL (text), one row.
 struct FieldFixture {
+  // The names are resolved in work of the report owner's.
+  TfrBuildScope scope{nullptr};
   TComponent owner{nullptr};
   TMemDataSet* dbf;
   FieldFixture() {
@@ -72,9 +74,8 @@ struct FieldFixture {
     dbf->FieldNamed("N")->SetIntegerValue(7);
     dbf->FieldNamed("SERIAL")->SetStringValue("A-12");
     dbf->CommitRecord();
-    frReportOwner() = &owner;
+    scope.Context().ReportOwner = &owner;
   }
-  ~FieldFixture() { frReportOwner() = nullptr; }
 };
 
 TEST(DictionaryStream, EmptyDictionaryIsFourteenBytesBothWays) {

@@ -136,13 +136,13 @@ TEST_F(FunctionsTest, FieldIsNullFollowsTheRecordOfTheNamedTable) {
     if (*comment) table->FieldNamed("COMMENT")->SetStringValue(comment);
     table->CommitRecord();
   }
-  frReportOwner() = &form;
+  TfrBuildScope scope(nullptr);
+  scope.Context().ReportOwner = &form;
   table->GoFirst();
   EXPECT_TRUE(Eval("FIELDISNULL('Dbf1.\"COMMENT\"')").AsBoolean());
   table->GoNext();
   EXPECT_FALSE(Eval("FIELDISNULL('Dbf1.\"COMMENT\"')").AsBoolean());
   EXPECT_THROW(Eval("FIELDISNULL('Dbf1.\"NOSUCH\"')"), Exception);
-  frReportOwner() = nullptr;
 }
 
 TEST_F(FunctionsTest, LibrariesAreAskedInTurnIgnoringCase) {

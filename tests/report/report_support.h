@@ -24,7 +24,8 @@
 
 namespace report_test {
 
-// Restores the engine state and every hook a build installs.
+// Restores the engine state and every hook a build installs; the test's own
+// work runs in a context of its own.
 class ReportGuard {
  public:
   ReportGuard() : engine_(frEngine()) { RegisterStandardViews(); }
@@ -36,11 +37,8 @@ class ReportGuard {
     frAggregateServices() = TfrAggregateServices();
     frValueState() = TfrValueState();
     frErrorState() = TfrErrorState();
-    frBuild().Registering = false;
-    frBuild().Target = nullptr;
     frDefaultDataSetLookup() = nullptr;
     frTemplatePageLookup() = nullptr;
-    frReportOwner() = nullptr;
     FreeGlobals();
   }
   ReportGuard(const ReportGuard&) = delete;
@@ -48,6 +46,7 @@ class ReportGuard {
 
  private:
   TfrEngineState engine_;
+  TfrBuildScope scope_{nullptr};
 };
 
 inline TfrView* AddObject(TfrPage& page, uint8_t type_code, int left, int top, int width, int height,

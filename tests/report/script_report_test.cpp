@@ -30,7 +30,6 @@ class ReportInterpreterTest : public ::testing::Test {
   ~ReportInterpreterTest() override {
     frScriptServices() = TfrScriptServices();
     frViewServices().FindObject = nullptr;
-    frEngine().CurView = nullptr;
     FreeGlobals();
   }
 
@@ -44,6 +43,8 @@ class ReportInterpreterTest : public ::testing::Test {
   }
   Variant Runtime(const char* name) { return frGlobals().RuntimeVariables.FetchVariable(name); }
 
+  // The test's own work runs in a context of its own.
+  TfrBuildScope scope_{nullptr};
   std::vector<AnsiString> asked;
   std::vector<AnsiString> called;
 };
@@ -95,7 +96,7 @@ TEST_F(ReportInterpreterTest, ObjectPropertiesAreSetThroughTheObject) {
   frViewServices().FindObject = [&](const AnsiString& name) -> TfrView* {
     return AnsiSameText(name, "Memo1") ? &memo : nullptr;
   };
-  frEngine().CurView = &memo;
+  frRunningBuild().CurView = &memo;
   Run("begin Memo1.Left := 40; Visible := 0; Memo1.NoSuchThing := 3; Memo2.Left := 1 end");
   EXPECT_EQ(memo.Left, 40);
   EXPECT_FALSE(memo.Visible);

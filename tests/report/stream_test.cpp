@@ -505,7 +505,7 @@ class AlignProbe : public class_test::TestView {
  public:
   void DrawTo(TCanvas* canvas) override {
     drawn_on = canvas;
-    page = frEngine().CurPage;
+    page = frRunningBuild().CurPage;
   }
   TCanvas* drawn_on = nullptr;
   TfrPage* page = nullptr;
@@ -522,13 +522,13 @@ TEST_F(StreamTest, BandAlignmentPassDrawsOnlyAlignedObjectsWithTheirPageCurrent)
     probes.push_back(probe.get());
     page->Objects.push_back(std::move(probe));
   }
-  frEngine().CurPage = nullptr;
+  frRunningBuild().CurPage = nullptr;
   t.Pages.AlignBands();
   EXPECT_EQ(probes[0]->drawn_on, nullptr);
   EXPECT_EQ(probes[1]->drawn_on, &frScratchCanvas());
   EXPECT_EQ(probes[1]->page, first);
   EXPECT_EQ(probes[2]->page, second);
-  EXPECT_EQ(frEngine().CurPage, nullptr) << "the current page is put back";
+  EXPECT_EQ(frRunningBuild().CurPage, nullptr) << "the current page is put back";
 }
 
 // The common record of an object as streams before version 24 hold it:

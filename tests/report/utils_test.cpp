@@ -21,6 +21,8 @@ using class_test::EngineGuard;
 // A stand-in for the application: top-level "Form1" owning Dbf1 (N, SERIAL)
 // and frDBDataSet1 on it; the report owner is Form1.
 struct AppFixture {
+  // The names are resolved in work of the report owner's.
+  TfrBuildScope scope{nullptr};
   TComponent app{nullptr};
   TComponent* form;
   TMemDataSet* dbf;
@@ -37,12 +39,9 @@ struct AppFixture {
     source->SetName("frDBDataSet1");
     source->SetDataSet(dbf);
     frTopLevelOwner() = &app;
-    frReportOwner() = form;
+    scope.Context().ReportOwner = form;
   }
-  ~AppFixture() {
-    frTopLevelOwner() = nullptr;
-    frReportOwner() = nullptr;
-  }
+  ~AppFixture() { frTopLevelOwner() = nullptr; }
 };
 
 TEST(ReportNames, FieldReferencesResolveToTheTableAndField) {
@@ -115,7 +114,7 @@ TEST(ReportNames, ObjectPathsNameObjectsPagesAndOwnProperties) {
   current.Name = "Memo1";
   other.Name = "Memo2";
   TfrMemoView page2;
-  frEngine().CurView = &current;
+  frRunningBuild().CurView = &current;
   frViewServices().FindObject = [&](const AnsiString& name) -> TfrView* { return name == "Memo2" ? &other : nullptr; };
   frTemplatePageLookup() = [&](int index) -> TfrObject* { return index == 2 ? &page2 : nullptr; };
   struct Case {
@@ -196,7 +195,7 @@ TEST(ReportErrors, ExpressionErrorTextNamesDocumentAndObject) {
   TfrMemoView memo;
   memo.Name = "Memo7";
   memo.Memo.Add("[Dbf1.\"X\"]");
-  frEngine().CurView = &memo;
+  frRunningBuild().CurView = &memo;
   bool terminated = false;
   frErrorState() = {};
   BuildExpressionErrorText(EParserError("bad"), "frReport4", [&] { terminated = true; });
@@ -204,7 +203,7 @@ TEST(ReportErrors, ExpressionErrorTextNamesDocumentAndObject) {
   EXPECT_EQ(frErrorState().ErrorText, "E\r[Dbf1.\"X\"]\r\rD: frReport4\rO: Memo7\r\rbad");
   EXPECT_TRUE(terminated);
 
-  frEngine().CurView = nullptr;
+  frRunningBuild().CurView = nullptr;
   BuildExpressionErrorText(EParserError("bad"), "frReport4");
   EXPECT_EQ(frErrorState().ErrorText, "E\r\rD: frReport4\r\rbad");
   frReportStringSource() = kept_source;

@@ -17,7 +17,7 @@ using report_test::AddObject;
 class ValueTest : public ::testing::Test {
  protected:
   ValueTest() {
-    frEngine().CurReport = &report;
+    frRunningBuild().CurReport = &report;
     InstallValueResolution(report);
   }
 
@@ -32,7 +32,7 @@ class ValueTest : public ::testing::Test {
 };
 
 TEST_F(ValueTest, SpecialVariablesReadTheBuildState) {
-  TfrEngineState& engine = frEngine();
+  TfrBuildContext& engine = frRunningBuild();
   engine.BuiltPageIndex = 2;
   engine.TotalPages = 0;
   engine.BuildDate = EncodeDate(2024, 3, 5);
@@ -61,7 +61,7 @@ TEST_F(ValueTest, LineNumbersComeFromTheBandBeingPrinted) {
   data.Source = &source;
   data.RowNo = 4;
   data.RowThrough = 9;
-  frEngine().CurBand = &data;
+  frRunningBuild().CurBand = &data;
   EXPECT_EQ(report.ResolveVariable("LINE#").AsInteger(), 4);
   EXPECT_EQ(report.ResolveVariable("LINETHROUGH#").AsInteger(), 9);
   data.Source = nullptr;
@@ -71,7 +71,7 @@ TEST_F(ValueTest, CalcWidthIsTheCurrentObjectsWidthOrZero) {
   TfrPage* page = report.Pages().Add();
   TfrView* line = AddObject(*page, gtLine, 10, 10, 123, 1, "Line1");
   EXPECT_EQ(report.ResolveVariable("CALCWIDTH").AsInteger(), 0);
-  frEngine().CurView = line;
+  frRunningBuild().CurView = line;
   EXPECT_EQ(report.ResolveVariable("CALCWIDTH").AsInteger(), 123);
 }
 
@@ -110,7 +110,7 @@ TEST_F(ValueTest, AnUndefinedNameIsAnErrorUnlessAggregatesAreCollected) {
   }
   // Inside a longer expression the name is reported the same way.
   EXPECT_THROW(Expand("1 + NOSUCH"), EParserError);
-  frBuild().Registering = true;
+  frRunningBuild().Registering = true;
   EXPECT_EQ(Expand("NOSUCH"), "");
 }
 
@@ -191,7 +191,7 @@ TEST_F(ValueTest, ProceduresAndUserFunctions) {
 
   TfrPage* page = report.Pages().Add();
   TfrBand band(btMasterData, page);
-  frEngine().CurBand = &band;
+  frRunningBuild().CurBand = &band;
   // A script statement of a procedure alone is compiled to a call with 0.
   Eval("NEWPAGE(0)");
   Eval("NEWPAGE(0)");

@@ -185,7 +185,7 @@ TEST_F(ViewTest, BandAlignmentPlacesObjectsOnTheRow) {
     BeginDraw(subject, nullptr);
     EXPECT_EQ(subject.Left, c.expected_left) << c.what;
     EXPECT_EQ(subject.Width, c.expected_width) << c.what;
-    EXPECT_EQ(frEngine().CurView, &subject);
+    EXPECT_EQ(frRunningBuild().CurView, &subject);
   }
   // Another row has no neighbours.
   subject.SetBounds(400, 40, 100, 20);
@@ -563,7 +563,7 @@ TEST_F(ViewTest, AlignmentFollowsTheEnginesCurrentPage) {
   subject->BandAlign = baRight;
   page.Objects.emplace_back(left);
   page.Objects.emplace_back(subject);
-  frEngine().CurPage = &page;
+  frRunningBuild().CurPage = &page;
   BeginDraw(*subject, nullptr);
   EXPECT_EQ(subject->Left, 531);
   BeginDraw(*left, nullptr);
@@ -572,7 +572,7 @@ TEST_F(ViewTest, AlignmentFollowsTheEnginesCurrentPage) {
   subject->Left = 400;
   BeginDraw(*subject, nullptr);
   EXPECT_EQ(subject->Left, 122);  // right after its neighbour, now at 72
-  frEngine().CurPage = nullptr;
+  frRunningBuild().CurPage = nullptr;
 }
 
 }  // namespace
