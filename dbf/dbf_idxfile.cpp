@@ -82,6 +82,9 @@ constexpr int kMaxExpressionLength = 219;
 constexpr int kMaxDepth = 32;
 constexpr int64_t kMaxPage = 0x7FFFFF00;
 constexpr int64_t kMaxUnwrittenPages = 4096;
+// Bytes of a text key's collation key a build sorts by: enough to tell
+// apart most keys by their first dozen characters or so.
+constexpr size_t kCollationPrefixLength = 24;
 constexpr int64_t kWeightCap = int64_t(1) << 40;
 
 int RoundUp4(int n) { return (n + 3) & ~3; }
@@ -2033,6 +2036,18 @@ void TIndexFile::AddRecordsFromTable() {
 
 namespace {
 
+// The order of a build's entries: a three-way comparison of two entries
+// (their forms, or their keys when there are no forms), and a number taken
+// from an entry whose order never contradicts it: entries with different
+// heads compare as their heads, and only entries with equal heads are
+// compared in full.
+struct TKeyOrder {
+  std::function<int(const uint8_t*, const uint8_t*)> compare;
+  // False when the entry has none; a run with such an entry is sorted
+  // without heads.
+  std::function<bool(const uint8_t*, uint64_t*)> head;
+};
+
 // The keys of a build, each with its record number, in record order: a run
 // is sorted in memory and, when the keys outgrow the memory a build may
 // take, written to a temporary file to be merged with the others.
@@ -2040,11 +2055,12 @@ class TKeyRuns {
  public:
   // form_length: bytes of a form of the key that the order compares, kept
   // before each key (0: the key itself is compared).
-  TKeyRuns(size_t key_length, size_t form_length, size_t limit_bytes)
+  TKeyRuns(size_t key_length, size_t form_length, size_t limit_bytes, TKeyOrder order)
       : key_length_(key_length),
         form_(form_length),
-        entry_((form_length + key_length + 4 + 1) & ~size_t(1)),  // even: forms are 16-bit characters
-        capacity_(std::max<size_t>(limit_bytes / (entry_ + 4), 16)) {
+        entry_(form_length + key_length + 4),
+        capacity_(std::max<size_t>(limit_bytes / (entry_ + sizeof(Item)), 16)),
+        order_(std::move(order)) {
     bytes_.reserve(std::min<size_t>(capacity_, 4096) * entry_);
   }
   ~TKeyRuns() {
@@ -2053,12 +2069,9 @@ class TKeyRuns {
   TKeyRuns(const TKeyRuns&) = delete;
   TKeyRuns& operator=(const TKeyRuns&) = delete;
 
-  // Compares the forms (or keys) at the start of two entries.
-  using Less = std::function<bool(const uint8_t*, const uint8_t*)>;
-
   // A new entry; the caller fills its form (form_length bytes) at the pointer given.
-  uint8_t* Add(const uint8_t* key, uint32_t recno, const Less& less) {
-    if (count_ == capacity_) Spill(less);
+  uint8_t* Add(const uint8_t* key, uint32_t recno) {
+    if (count_ == capacity_) Spill();
     bytes_.resize((count_ + 1) * entry_);
     uint8_t* at = bytes_.data() + count_ * entry_;
     std::memcpy(at + form_, key, key_length_);
@@ -2069,22 +2082,29 @@ class TKeyRuns {
 
   // Calls f(key, recno) for every key in key order, equal keys in record order.
   template <typename F>
-  void Walk(const Less& less, F&& f) {
-    Sort(less);
+  void Walk(F&& f) {
     if (runs_.empty()) {
-      for (const uint32_t i : order_) {
-        const uint8_t* at = bytes_.data() + size_t(i) * entry_ + form_;
+      Sort();
+      for (const Item& item : items_) {
+        const uint8_t* at = bytes_.data() + size_t(item.index) * entry_ + form_;
         f(at, GetLE32(at + key_length_));
       }
       return;
     }
-    Spill(less);
-    bytes_.clear();
-    bytes_.shrink_to_fit();
-    Merge(less, f);
+    Spill();
+    bytes_ = {};
+    items_ = {};
+    Merge(f);
   }
 
  private:
+  // An entry of the run in memory as the sort moves it: its head beside
+  // it, so that most comparisons never look at the entry itself.
+  struct Item {
+    uint64_t head;
+    uint32_t index;
+  };
+
   struct Run {
     long start = 0;   // file offset of its first entry
     size_t left = 0;  // entries not yet read
@@ -2092,31 +2112,41 @@ class TKeyRuns {
     size_t at = 0, held = 0;  // entries in the buffer: the current one and how many
   };
 
-  void Sort(const Less& less) {
-    order_.resize(count_);
-    for (size_t i = 0; i < count_; ++i) order_[i] = uint32_t(i);
+  void Sort() {
+    items_.resize(count_);
     const uint8_t* base = bytes_.data();
+    bool heads = true;
+    for (size_t i = 0; i < count_; ++i) {
+      items_[i].index = uint32_t(i);
+      heads = order_.head(base + i * entry_, &items_[i].head) && heads;
+    }
+    if (!heads)
+      for (Item& item : items_) item.head = 0;
     const size_t entry = entry_;
-    std::stable_sort(order_.begin(), order_.end(),
-                     [&](uint32_t a, uint32_t b) { return less(base + a * entry, base + b * entry); });
+    // Entries are in record order: equal keys keep it by their index.
+    std::sort(items_.begin(), items_.end(), [&](const Item& a, const Item& b) {
+      if (a.head != b.head) return a.head < b.head;
+      const int c = order_.compare(base + a.index * entry, base + b.index * entry);
+      return c != 0 ? c < 0 : a.index < b.index;
+    });
   }
 
-  void Spill(const Less& less) {
+  void Spill() {
     if (count_ == 0) return;
-    Sort(less);
+    Sort();
     if (spill_ == nullptr) spill_ = std::tmpfile();
     if (spill_ == nullptr) throw EDbfWriteError(STRING_WRITE_ERROR);
     Run run;
     run.start = std::ftell(spill_);
     run.left = count_;
-    for (const uint32_t i : order_)
-      if (std::fwrite(bytes_.data() + size_t(i) * entry_, 1, entry_, spill_) != entry_)
+    for (const Item& item : items_)
+      if (std::fwrite(bytes_.data() + size_t(item.index) * entry_, 1, entry_, spill_) != entry_)
         throw EDbfWriteError(STRING_WRITE_ERROR);
     if (std::fflush(spill_) != 0) throw EDbfWriteError(STRING_WRITE_ERROR);
     runs_.push_back(std::move(run));
     count_ = 0;
     bytes_.clear();
-    order_.clear();
+    items_.clear();
   }
 
   bool Fill(Run& run) {
@@ -2134,15 +2164,14 @@ class TKeyRuns {
   }
 
   template <typename F>
-  void Merge(const Less& less, F&& f) {
+  void Merge(F&& f) {
     // A heap of the runs by their current entry; runs hold records in
     // order, so among equal keys the earlier run goes first.
     std::vector<size_t> heap;
     const auto current = [&](size_t r) { return runs_[r].buffer.data() + runs_[r].at * entry_; };
     const auto after = [&](size_t a, size_t b) {
-      if (less(current(b), current(a))) return true;
-      if (less(current(a), current(b))) return false;
-      return a > b;
+      const int c = order_.compare(current(a), current(b));
+      return c != 0 ? c > 0 : a > b;
     };
     for (size_t r = 0; r < runs_.size(); ++r)
       if (Fill(runs_[r])) heap.push_back(r);
@@ -2163,12 +2192,20 @@ class TKeyRuns {
   }
 
   size_t key_length_, form_, entry_, capacity_;
+  TKeyOrder order_;
   std::vector<uint8_t> bytes_;
-  std::vector<uint32_t> order_;
+  std::vector<Item> items_;
   size_t count_ = 0;
   std::vector<Run> runs_;
   std::FILE* spill_ = nullptr;
 };
+
+// The first eight bytes as a big-endian number (fewer: the rest zero).
+uint64_t LeadingBytes(const uint8_t* bytes, size_t length) {
+  uint64_t head = 0;
+  for (size_t i = 0; i < 8; ++i) head = (head << 8) | (i < length ? bytes[i] : 0);
+  return head;
+}
 
 }  // namespace
 
@@ -2294,20 +2331,47 @@ class TIndexFile::TSortedTreeWriter {
 void TIndexFile::BuildSortedTag(Tag& tag) {
   const int64_t root_page = tag.root->PageNo();
   const size_t key_length = size_t(KeyLength());
-  // Text keys in a locale's collation are sorted by their characters,
-  // widened once per key instead of at every comparison.
-  const bool widen = tag.key_type == 'C' && locale_ != kDefaultCollationLocale && !collation_chars_.empty();
-  const size_t form_length = widen ? key_length * sizeof(char16_t) : 0;
+  // Text keys in a locale's collation are sorted by prefixes of their
+  // primary weights, made once per key; only keys the prefixes do not tell
+  // apart are compared by the collation itself. Text keys in byte order are
+  // sorted by their own first bytes (up to a NUL, where their comparison stops).
+  std::unique_ptr<TCollationKeyPrefix> prefixes;
+  if (tag.key_type == 'C' && locale_ != kDefaultCollationLocale && !collation_chars_.empty()) {
+    prefixes = std::make_unique<TCollationKeyPrefix>(
+        locale_, false, std::u16string_view(collation_chars_.data(), collation_chars_.size()));
+    if (!prefixes->Usable()) prefixes.reset();
+  }
+  const bool collated = prefixes != nullptr;
+  const bool bytewise = tag.key_type == 'C' && locale_ == kDefaultCollationLocale;
+  const size_t form_length = collated ? kCollationPrefixLength : 0;
   const bool descending = tag.descending;
-  const TKeyRuns::Less less =
-      widen ? TKeyRuns::Less([this, key_length, descending](const uint8_t* a, const uint8_t* b) {
-        const int c = CompareStringLocaleW(locale_, false,
-                                           std::u16string_view(reinterpret_cast<const char16_t*>(a), key_length),
-                                           std::u16string_view(reinterpret_cast<const char16_t*>(b), key_length));
-        return descending ? c > 0 : c < 0;
-      })
-            : TKeyRuns::Less([this](const uint8_t* a, const uint8_t* b) { return CompareKeys(a, b) < 0; });
-  TKeyRuns runs(key_length, form_length, NodeCache::kLimitBytes / 2);
+  TKeyOrder order;
+  if (collated) {
+    order.compare = [this, form_length, descending](const uint8_t* a, const uint8_t* b) {
+      bool sure = false;
+      const int c = TCollationKeyPrefix::Compare(a, b, form_length, &sure);
+      if (sure) return descending ? -c : c;
+      return CompareKeys(a + form_length, b + form_length);
+    };
+  } else {
+    order.compare = [this](const uint8_t* a, const uint8_t* b) { return CompareKeys(a, b); };
+  }
+  order.head = [collated, bytewise, descending, key_length](const uint8_t* entry, uint64_t* head) {
+    *head = 0;
+    if (collated) {
+      // A prefix unknown so early tells nothing about its key.
+      if (std::find(entry, entry + 8, TCollationKeyPrefix::kUnknown) != entry + 8) return false;
+      *head = LeadingBytes(entry, 8);
+    }
+    if (bytewise) {
+      const uint8_t* end = static_cast<const uint8_t*>(std::memchr(entry, 0, std::min<size_t>(key_length, 8)));
+      *head = LeadingBytes(entry, end != nullptr ? size_t(end - entry) : std::min<size_t>(key_length, 8));
+    }
+    // Numeric keys have no head: all compare in full.
+    if (descending) *head = ~*head;
+    return true;
+  };
+  TKeyRuns runs(key_length, form_length, NodeCache::kLimitBytes / 2, std::move(order));
   const int64_t record_size = dbf_file_->RecordSize();
   const int64_t count = dbf_file_->RecordCount();
   const int64_t batch = record_size <= 0 ? 1 : std::max<int64_t>(1, (int64_t(1) << 16) / record_size);
@@ -2323,12 +2387,8 @@ void TIndexFile::BuildSortedTag(Tag& tag) {
       // Deleted records keep their keys in ordinary and unique tags only.
       if (record[0] == '*' && tag.unique == 2) continue;
       BuildKey(record, key);
-      uint8_t* form = runs.Add(key, uint32_t(first + i), less);
-      if (widen) {
-        char16_t wide[kMaxKeyLength];
-        for (size_t c = 0; c < key_length; ++c) wide[c] = collation_chars_[key[c]];
-        std::memcpy(form, wide, form_length);
-      }
+      uint8_t* form = runs.Add(key, uint32_t(first + i));
+      if (collated) prefixes->Make(key, key_length, form, form_length);
     }
     if (got < want) break;
   }
@@ -2339,7 +2399,7 @@ void TIndexFile::BuildSortedTag(Tag& tag) {
   std::vector<uint8_t> previous(key_length);
   int64_t previous_recno = 0;
   bool any = false;
-  runs.Walk(less, [&](const uint8_t* k, uint32_t recno) {
+  runs.Walk([&](const uint8_t* k, uint32_t recno) {
     if (any && tag.unique != 0 && CompareKeys(previous.data(), k) == 0) {
       // A unique tag keeps the first record of a key; a primary one has
       // none to spare.

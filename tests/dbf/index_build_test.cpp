@@ -21,14 +21,18 @@ struct BuildCase {
   const char* file;        // the index file: an MDX tag or an NDX key
   const char* expression;  // over the fields NAME C(20), N N(9,0), P N(12,3)
   int count;
+  TIndexOptions options = {};
 };
 
 std::vector<std::vector<std::pair<std::string, std::string>>> Rows(int count) {
-  static const char* const kWords[] = {"Бетон", "бетон", "Щебень", "ёлка", "Ель", "apple", "Zebra", "  ", "Я", "а"};
+  // Letters that differ only in case or accent, a contraction of the
+  // code page's own letters (L·) and long common beginnings.
+  static const char* const kWords[] = {"Бетон", "бетон", "Щебень", "ёлка", "Ель", "apple", "Zebra", "  ",
+                                       "Я",     "а",     "Л·л",    "L·l",  "Бетон тяжёлый", "Бетон тяжелый"};
   std::mt19937 rng(11);
   std::vector<std::vector<std::pair<std::string, std::string>>> rows;
   for (int i = 0; i < count; ++i) {
-    const std::string name = Utf8ToAnsi(std::string(kWords[rng() % 10]) + " " + std::to_string(rng() % 500));
+    const std::string name = Utf8ToAnsi(std::string(kWords[rng() % std::size(kWords)]) + " " + std::to_string(rng() % 500));
     const int n = int(rng() % 100000) - 20000;
     const std::string p = std::to_string(int(rng() % 1000000) - 500000) + "." + std::to_string(rng() % 1000);
     rows.push_back({{"NAME", name}, {"N", std::to_string(n)}, {"P", p}});
@@ -46,17 +50,20 @@ index_support::TreeWalk Tree(const std::string& file) {
 TEST(IndexBuild, ATagBuiltFromTheTableHoldsTheKeysOfOneByOneInFullNodes) {
   const BuildCase cases[] = {
       {"t.mdx", "NAME", 4000}, {"t.mdx", "N", 6000}, {"t.mdx", "P", 5000}, {"t.ndx", "NAME", 3000}, {"t.ndx", "N", 4000},
+      {"t.mdx", "NAME", 3000, {ixDescending}}, {"t.mdx", "N", 3000, {ixDescending}},
+      // Keys longer than the part of them a build sorts by.
+      {"t.mdx", "NAME+NAME", 3000}, {"t.mdx", "NAME+NAME", 3000, {ixDescending}},
   };
   const std::vector<records_support::FieldSpec> fields = {{"NAME", 'C', 20, 0}, {"N", 'N', 9, 0}, {"P", 'N', 12, 3}};
   for (const BuildCase& c : cases) {
-    SCOPED_TRACE(std::string(c.file) + " " + c.expression);
+    SCOPED_TRACE(std::string(c.file) + " " + c.expression + (c.options.Contains(ixDescending) ? " descending" : ""));
     const auto rows = Rows(c.count);
 
     // Keys inserted as the records are appended.
     const std::string one_by_one = TempDir("index_build_append");
     {
       Indexed t(MakeTable(one_by_one, fields), c.file);
-      t.index->CreateTag(c.expression, "TAG1", {});
+      t.index->CreateTag(c.expression, "TAG1", c.options);
       for (const auto& row : rows) t.Append(row);
       t.Close();
     }
@@ -73,7 +80,7 @@ TEST(IndexBuild, ATagBuiltFromTheTableHoldsTheKeysOfOneByOneInFullNodes) {
     }
     {
       Indexed t(table_file, c.file);
-      t.index->CreateTag(c.expression, "TAG1", {});
+      t.index->CreateTag(c.expression, "TAG1", c.options);
       t.index->AddRecordsFromTable();
       ASSERT_EQ(t.Order().size(), size_t(c.count));
       t.Close();
