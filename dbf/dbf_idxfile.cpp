@@ -990,7 +990,7 @@ struct TIndexFile::NodeCache {
   };
   // A bound on the memory of a very large build: past it the nodes are
   // written and the cache starts again empty.
-  static constexpr size_t kLimitBytes = size_t(64) << 20;
+  static constexpr size_t kLimitBytes = kBuildMemoryBytes;
   std::unordered_map<int64_t, Node> nodes;  // by page
   size_t bytes = 0;
   int64_t file_size = 0;  // the size the file has once the cache is written
@@ -2055,13 +2055,14 @@ class TKeyRuns {
  public:
   // form_length: bytes of a form of the key that the order compares, kept
   // before each key (0: the key itself is compared).
-  TKeyRuns(size_t key_length, size_t form_length, size_t limit_bytes, TKeyOrder order)
+  // expected: how many keys are to come (the memory for them is taken at once).
+  TKeyRuns(size_t key_length, size_t form_length, size_t limit_bytes, size_t expected, TKeyOrder order)
       : key_length_(key_length),
         form_(form_length),
         entry_(form_length + key_length + 4),
         capacity_(std::max<size_t>(limit_bytes / (entry_ + sizeof(Item)), 16)),
         order_(std::move(order)) {
-    bytes_.reserve(std::min<size_t>(capacity_, 4096) * entry_);
+    bytes_.reserve(std::min(capacity_, std::max<size_t>(expected, 1)) * entry_);
   }
   ~TKeyRuns() {
     if (spill_ != nullptr) std::fclose(spill_);
@@ -2209,9 +2210,11 @@ uint64_t LeadingBytes(const uint8_t* bytes, size_t length) {
 
 }  // namespace
 
-// Writes the nodes of a tag from its keys in order: leaves full, then each
-// level above from the one below, the nodes of a level sharing its entries
-// evenly; the top node goes to the root page the tag has already.
+// Writes the nodes of a tag from its keys in order, as they come: leaves
+// full, and above them each level filled from the nodes written below it,
+// so the memory is a few nodes per level however many keys there are. The
+// last two nodes of a level above the leaves share their pointers evenly;
+// the top node goes to the root page the tag has already.
 class TIndexFile::TSortedTreeWriter {
  public:
   TSortedTreeWriter(TIndexFile* file, int64_t root_page)
@@ -2241,13 +2244,48 @@ class TIndexFile::TSortedTreeWriter {
   void Finish() {
     if (leaf_count_ == 0) return;
     EmitLeaf(leaves_ == 0 ? root_page_ : NextPage());
-    std::vector<uint8_t> level = std::move(separators_);
-    while (level.size() / (key_length_ + 4) > 1) level = BuildLevel(level);
+    for (size_t level = 0; level < levels_.size(); ++level) {
+      Level& l = levels_[level];
+      if (!l.emitted && l.pending_count == 0) {
+        EmitInterior(level, l.current, l.current_count, root_page_);
+        break;
+      }
+      if (l.pending_count > 0) {
+        // The last node may hold a single pointer: the two share them.
+        const int total = l.pending_count + l.current_count;
+        const int first = (total + 1) / 2;
+        std::vector<uint8_t> joined(size_t(total) * entry_);
+        std::memcpy(joined.data(), l.pending.data() + header_, size_t(l.pending_count) * entry_);
+        std::memcpy(joined.data() + size_t(l.pending_count) * entry_, l.current.data() + header_,
+                    size_t(l.current_count) * entry_);
+        std::fill(l.pending.begin(), l.pending.end(), uint8_t(0));
+        std::fill(l.current.begin(), l.current.end(), uint8_t(0));
+        std::memcpy(l.pending.data() + header_, joined.data(), size_t(first) * entry_);
+        std::memcpy(l.current.data() + header_, joined.data() + size_t(first) * entry_,
+                    size_t(total - first) * entry_);
+        std::vector<uint8_t> pending = std::move(l.pending);
+        std::vector<uint8_t> current = std::move(l.current);
+        // The emits below may add levels: l is not used after them.
+        EmitInterior(level, pending, first, NextPage());
+        EmitInterior(level, current, total - first, NextPage());
+      } else {
+        std::vector<uint8_t> current = std::move(l.current);
+        EmitInterior(level, current, l.current_count, NextPage());
+      }
+    }
     Flush();
     if (next_page_ > 0) file_->ReservePagesUpTo(next_page_);
   }
 
  private:
+  // The interior nodes of one level not written yet: the one being filled
+  // and the full one before it (kept so that the last two can share).
+  struct Level {
+    std::vector<uint8_t> pending, current;
+    int pending_count = 0, current_count = 0;  // pointers
+    bool emitted = false;                      // a node of the level is written
+  };
+
   // The tree's pages follow one another from the first free one; the file
   // learns how far they went at the end.
   int64_t NextPage() {
@@ -2259,44 +2297,41 @@ class TIndexFile::TSortedTreeWriter {
   void EmitLeaf(int64_t page) {
     PutLE32(leaf_.data(), uint32_t(leaf_count_));
     Emit(page, leaf_.data());
-    AddSeparator(separators_, leaf_.data() + header_ + size_t(leaf_count_ - 1) * entry_ + key_offset_, page);
+    if (page != root_page_) AddPointer(0, leaf_.data() + header_ + size_t(leaf_count_ - 1) * entry_ + key_offset_, page);
     std::fill(leaf_.begin(), leaf_.end(), uint8_t(0));
     leaf_count_ = 0;
   }
 
-  void AddSeparator(std::vector<uint8_t>& to, const uint8_t* key, int64_t page) {
-    const size_t at = to.size();
-    to.resize(at + key_length_ + 4);
-    std::memcpy(to.data() + at, key, key_length_);
-    PutLE32(to.data() + at + key_length_, uint32_t(page));
+  // A pointer to a node written below the level: count keys and count + 1
+  // pointers fit a node, at most max_ pointers.
+  void AddPointer(size_t level, const uint8_t* key, int64_t page) {
+    if (levels_.size() <= level) levels_.resize(level + 1);
+    if (levels_[level].current.empty()) levels_[level].current.assign(node_size_, 0);
+    if (levels_[level].current_count == max_) {
+      if (levels_[level].pending_count > 0) {
+        std::vector<uint8_t> pending = std::move(levels_[level].pending);
+        EmitInterior(level, pending, levels_[level].pending_count, NextPage());
+      }
+      Level& l = levels_[level];
+      l.pending = std::move(l.current);
+      l.pending_count = l.current_count;
+      l.current.assign(node_size_, 0);
+      l.current_count = 0;
+    }
+    Level& l = levels_[level];
+    uint8_t* entry = l.current.data() + header_ + size_t(l.current_count) * entry_;
+    // MDX: one number, the lower page; NDX: the lower page, record 0.
+    PutLE32(entry, uint32_t(page));
+    std::memcpy(entry + key_offset_, key, key_length_);
+    ++l.current_count;
   }
 
-  // Interior nodes over the (key, page) pairs of the level below: a node
-  // holds count keys and count + 1 pointers, at most max_ pointers.
-  std::vector<uint8_t> BuildLevel(const std::vector<uint8_t>& below) {
-    const size_t pair = key_length_ + 4;
-    const size_t m = below.size() / pair;
-    const size_t nodes = (m + size_t(max_) - 1) / size_t(max_);
-    std::vector<uint8_t> above;
-    std::vector<uint8_t> node(node_size_);
-    size_t next = 0;
-    for (size_t i = 0; i < nodes; ++i) {
-      const size_t take = m / nodes + (i < m % nodes ? 1 : 0);
-      std::fill(node.begin(), node.end(), uint8_t(0));
-      PutLE32(node.data(), uint32_t(take - 1));
-      for (size_t k = 0; k < take; ++k) {
-        const uint8_t* from = below.data() + (next + k) * pair;
-        uint8_t* entry = node.data() + header_ + k * entry_;
-        // MDX: one number, the lower page; NDX: the lower page, record 0.
-        PutLE32(entry, GetLE32(from + key_length_));
-        std::memcpy(entry + key_offset_, from, key_length_);
-      }
-      next += take;
-      const int64_t page = nodes == 1 ? root_page_ : NextPage();
-      Emit(page, node.data());
-      AddSeparator(above, node.data() + header_ + (take - 1) * entry_ + key_offset_, page);
-    }
-    return above;
+  void EmitInterior(size_t level, std::vector<uint8_t>& node, int pointers, int64_t page) {
+    PutLE32(node.data(), uint32_t(pointers - 1));
+    Emit(page, node.data());
+    levels_[level].emitted = true;
+    levels_[level].pending_count = 0;
+    if (page != root_page_) AddPointer(level + 1, node.data() + header_ + size_t(pointers - 1) * entry_ + key_offset_, page);
   }
 
   // Nodes on consecutive pages go out in one write.
@@ -2322,7 +2357,7 @@ class TIndexFile::TSortedTreeWriter {
   std::vector<uint8_t> leaf_;
   int leaf_count_ = 0;
   int64_t leaves_ = 0;
-  std::vector<uint8_t> separators_;
+  std::vector<Level> levels_;  // above the leaves, lowest first
   std::vector<uint8_t> out_;
   int64_t out_start_ = 0;
   int64_t next_page_ = 0;
@@ -2371,9 +2406,11 @@ void TIndexFile::BuildSortedTag(Tag& tag) {
     if (descending) *head = ~*head;
     return true;
   };
-  TKeyRuns runs(key_length, form_length, NodeCache::kLimitBytes / 2, std::move(order));
   const int64_t record_size = dbf_file_->RecordSize();
   const int64_t count = dbf_file_->RecordCount();
+  // Half the memory for the keys: the rest is for what else the table and
+  // the files hold meanwhile.
+  TKeyRuns runs(key_length, form_length, kBuildMemoryBytes / 2, size_t(std::max<int64_t>(count, 0)), std::move(order));
   const int64_t batch = record_size <= 0 ? 1 : std::max<int64_t>(1, (int64_t(1) << 16) / record_size);
   std::vector<uint8_t> records(size_t(std::max<int64_t>(record_size, 1) * batch));
   uint8_t key[kMaxKeyLength];

@@ -328,6 +328,10 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   // The leaf of the current chain.
   TIndexPage* Leaf() const;
 
+  // The most memory a build of tags takes for the nodes it holds or the
+  // keys it sorts; past it they go to the disk.
+  static constexpr size_t kBuildMemoryBytes = size_t(64) << 20;
+
   // Implementation details follow. Clients should ignore.
   // Raised for data read from the file that cannot be trusted.
   [[noreturn]] void Corrupt() const;

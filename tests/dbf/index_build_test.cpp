@@ -51,6 +51,9 @@ TEST(IndexBuild, ATagBuiltFromTheTableHoldsTheKeysOfOneByOneInFullNodes) {
   const BuildCase cases[] = {
       {"t.mdx", "NAME", 4000}, {"t.mdx", "N", 6000}, {"t.mdx", "P", 5000}, {"t.ndx", "NAME", 3000}, {"t.ndx", "N", 4000},
       {"t.mdx", "NAME", 3000, {ixDescending}}, {"t.mdx", "N", 3000, {ixDescending}},
+      // One leaf more than a full level above holds: the last two interior
+      // nodes share its pointers.
+      {"t.mdx", "NAME", 42 * 42 + 1},
       // Keys longer than the part of them a build sorts by.
       {"t.mdx", "NAME+NAME", 3000}, {"t.mdx", "NAME+NAME", 3000, {ixDescending}},
   };
@@ -100,6 +103,8 @@ TEST(IndexBuild, ATagBuiltFromTheTableHoldsTheKeysOfOneByOneInFullNodes) {
     const int leaves = (c.count + max_keys - 1) / max_keys;
     EXPECT_LE(tree.nodes, leaves + leaves / (max_keys - 1) + 2);
     EXPECT_LT(tree.nodes, expected.nodes * 3 / 4);
+    // No interior node is a bare pointer.
+    EXPECT_GE(tree.fewest_interior_keys, 1);
 
     // Keys inserted into the built tree, and removed again, keep it sound.
     {
