@@ -1164,16 +1164,29 @@ int64_t TIndexFile::AllocatePage() {
 }
 
 void TIndexFile::ReservePagesUpTo(int64_t next) {
-  uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
-  const int64_t taken = next - int64_t(GetLE32(counter));
-  if (taken <= 0) return;
-  PutLE32(counter, uint32_t(next));
-  if (mdx_ && Current() != nullptr) {
-    uint8_t* allocated = TagHeader() + 4;
-    PutLE32(allocated, GetLE32(allocated) + uint32_t(taken));
-    Current()->header_modified = true;
+  // As any allocation: a shared file's header is locked and read again.
+  const bool locked = NeedLocks() && !rewriting_;
+  if (locked) {
+    if (!LockSection(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
+    ReadFileHeader();
   }
-  TPagedFile::StoreHeader();
+  try {
+    uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
+    const int64_t taken = next - int64_t(GetLE32(counter));
+    if (taken > 0) {
+      PutLE32(counter, uint32_t(next));
+      if (mdx_ && Current() != nullptr) {
+        uint8_t* allocated = TagHeader() + 4;
+        PutLE32(allocated, GetLE32(allocated) + uint32_t(taken));
+        Current()->header_modified = true;
+      }
+      TPagedFile::StoreHeader();
+    }
+  } catch (...) {
+    if (locked) UnlockSection(0, kPageSize);
+    throw;
+  }
+  if (locked) UnlockSection(0, kPageSize);
 }
 
 void TIndexFile::NewRoot() {
@@ -1992,8 +2005,12 @@ void TIndexFile::RekeyAll() {
 void TIndexFile::AddRecordsFromTable() {
   if (dbf_file_ == nullptr || Current() == nullptr) return;
   // Tags that are empty are built from their sorted keys, each node written
-  // once; keys go into tags that hold some already one by one.
-  bool all_empty = !NeedLocks() && maintained_ && Stream() != nullptr && !in_delete_path_;
+  // once; keys go into tags that hold some already one by one. A shared
+  // file is built so only while its table is held exclusively: nobody else
+  // then changes the file, and the new pages are still taken under the
+  // header's lock.
+  const bool alone = !NeedLocks() || (dbf_file_ != nullptr && !dbf_file_->NeedLocks());
+  bool all_empty = alone && maintained_ && Stream() != nullptr && !in_delete_path_;
   ForEachTag([&](Tag& tag) {
     all_empty = all_empty && tag.root && !tag.root->IsInterior() && tag.root->KeyCount() == 0;
   });

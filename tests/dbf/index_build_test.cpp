@@ -7,6 +7,7 @@
 
 #include <random>
 
+#include "dbf/dbf.h"
 #include "index_support.h"
 #include "toolkit/core/text.h"
 
@@ -117,6 +118,81 @@ TEST(IndexBuild, ATagBuiltFromTheTableHoldsTheKeysOfOneByOneInFullNodes) {
     }
     EXPECT_EQ(Tree(built + "/" + c.file).fault, "");
   }
+}
+
+// A tag made on a table opened shared is built from its sorted keys too,
+// while the table is held exclusively, and taken as any tag by the opener
+// that made it and by another one.
+TEST(IndexBuild, ATagMadeOnASharedTableIsBuiltFromSortedKeys) {
+  const std::vector<records_support::FieldSpec> fields = {{"NAME", 'C', 20, 0}, {"N", 'N', 9, 0}, {"P", 'N', 12, 3}};
+  const int count = 3000;
+  const auto rows = Rows(count);
+  const std::string one_by_one = TempDir("index_build_shared_append");
+  {
+    Indexed t(MakeTable(one_by_one, fields), "t.mdx");
+    t.index->CreateTag("NAME", "TAG1", {});
+    for (const auto& row : rows) t.Append(row);
+    t.Close();
+  }
+  const std::string dir = TempDir("index_build_shared");
+  const std::string table_file = MakeTable(dir, fields);
+  {
+    Indexed writer{table_file, "scratch.ndx"};
+    writer.index->CreateTag("N", "X", {});
+    for (const auto& row : rows) writer.Append(row);
+    writer.Close();
+  }
+  const auto open_shared = [&] {
+    auto t = std::make_unique<TDbf>(nullptr);
+    t->SetTableName(table_file);
+    t->SetExclusive(false);
+    t->Activate();
+    return t;
+  };
+  auto made_by = open_shared();
+  made_by->CreateIndexTag("TAG1", "NAME", {});
+  ASSERT_EQ(made_by->IndexNames(), std::vector<AnsiString>{"TAG1"});
+
+  const index_support::TreeWalk expected = Tree(one_by_one + "/t.mdx");
+  const index_support::TreeWalk tree = Tree(dir + "/t.mdx");
+  ASSERT_EQ(expected.fault, "");
+  EXPECT_EQ(tree.fault, "");
+  EXPECT_TRUE(tree.entries == expected.entries);
+  const int max_keys = 42;  // entries of 24 bytes in a node of 1024
+  const int leaves = (count + max_keys - 1) / max_keys;
+  EXPECT_LE(tree.nodes, leaves + leaves / (max_keys - 1) + 2) << "the nodes are full";
+
+  // Both openers walk the tag, and a row appended by one is found by the other.
+  auto other = open_shared();
+  const auto walk = [](TDbf& t) {
+    std::vector<int> ns;
+    t.SetIndexName("TAG1");
+    for (t.GoFirst(); !t.Eof(); t.GoNext()) ns.push_back(t.FieldNamed("N")->GetIntegerValue());
+    return ns;
+  };
+  std::vector<int> in_order;
+  for (const auto& [key, recno] : expected.entries) in_order.push_back(std::stoi(rows[recno - 1][1].second));
+  EXPECT_EQ(walk(*made_by), in_order);
+  EXPECT_EQ(walk(*other), in_order);
+  other->StartAppend();
+  // The name of record 1 again: the new row comes after the rows with that key.
+  std::string key;
+  for (const auto& [k, recno] : expected.entries)
+    if (recno == 1) key = k;
+  other->FieldNamed("NAME")->SetStringValue(rows[0][0].second);
+  other->FieldNamed("N")->SetIntegerValue(-1);
+  other->CommitRecord();
+  size_t after = 0;
+  for (size_t i = 0; i < expected.entries.size(); ++i)
+    if (expected.entries[i].first == key) after = i + 1;
+  ASSERT_GT(after, 0u);
+  in_order.insert(in_order.begin() + std::ptrdiff_t(after), -1);
+  made_by->Reload();
+  EXPECT_EQ(walk(*made_by), in_order);
+  EXPECT_EQ(walk(*other), in_order);
+  other->Deactivate();
+  made_by->Deactivate();
+  EXPECT_EQ(Tree(dir + "/t.mdx").fault, "");
 }
 
 }  // namespace
