@@ -941,7 +941,8 @@ std::unique_ptr<TStream> TDbf::OpenBlobStream(TField* field, TBlobAccessMode mod
       // A damaged value is the field's error: which field of which record
       // is what the user can act on; the memo file's error names the file.
       const auto field_error = [&](const Exception& e) {
-        return Format(STRING_MEMO_FIELD_DAMAGED, {field->FieldName(), int64_t(LoadInt32(buffer + kBookmarkAt)), e.Message()});
+        const int64_t record = LoadInt32(buffer + kBookmarkAt);
+        return Format(STRING_MEMO_FIELD_DAMAGED, {field->FieldName(), record, e.Message()});
       };
       try {
         dbf_file_->MemoFile()->ReadMemo(block, slot.data);

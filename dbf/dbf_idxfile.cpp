@@ -1128,7 +1128,8 @@ void TIndexFile::ReadFileHeader() {
   std::copy(keep.begin(), keep.end(), TagEntry(TagCount() - 1));
 }
 
-int64_t TIndexFile::AllocatePage() {
+template <typename F>
+void TIndexFile::ChangeFileHeader(F&& change) {
   // A file being rewritten whole keeps the header it is making: rereading
   // it from the disk would lose the tag entries not written yet.
   const bool locked = NeedLocks() && !rewriting_;
@@ -1136,8 +1137,25 @@ int64_t TIndexFile::AllocatePage() {
     if (!LockSection(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
     ReadFileHeader();
   }
-  int64_t page = 0;
   try {
+    change();
+  } catch (...) {
+    if (locked) UnlockSection(0, kPageSize);
+    throw;
+  }
+  if (locked) UnlockSection(0, kPageSize);
+}
+
+void TIndexFile::CountTagPages(int64_t pages) {
+  if (!mdx_ || Current() == nullptr) return;
+  uint8_t* allocated = TagHeader() + 4;
+  PutLE32(allocated, GetLE32(allocated) + uint32_t(pages));
+  Current()->header_modified = true;
+}
+
+int64_t TIndexFile::AllocatePage() {
+  int64_t page = 0;
+  ChangeFileHeader([&] {
     uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
     page = GetLE32(counter);
     // Never hand out a page the file already holds, whatever the header
@@ -1149,44 +1167,21 @@ int64_t TIndexFile::AllocatePage() {
     if (page > in_file + kMaxUnwrittenPages) Corrupt();
     page = std::max({page, FirstNodePage(), in_file});
     PutLE32(counter, uint32_t(page + PagesPerNode()));
-    if (mdx_ && Current() != nullptr) {
-      uint8_t* allocated = TagHeader() + 4;
-      PutLE32(allocated, GetLE32(allocated) + uint32_t(PagesPerNode()));
-      Current()->header_modified = true;
-    }
+    CountTagPages(PagesPerNode());
     TPagedFile::StoreHeader();
-  } catch (...) {
-    if (locked) UnlockSection(0, kPageSize);
-    throw;
-  }
-  if (locked) UnlockSection(0, kPageSize);
+  });
   return page;
 }
 
 void TIndexFile::ReservePagesUpTo(int64_t next) {
-  // As any allocation: a shared file's header is locked and read again.
-  const bool locked = NeedLocks() && !rewriting_;
-  if (locked) {
-    if (!LockSection(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
-    ReadFileHeader();
-  }
-  try {
+  ChangeFileHeader([&] {
     uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
     const int64_t taken = next - int64_t(GetLE32(counter));
-    if (taken > 0) {
-      PutLE32(counter, uint32_t(next));
-      if (mdx_ && Current() != nullptr) {
-        uint8_t* allocated = TagHeader() + 4;
-        PutLE32(allocated, GetLE32(allocated) + uint32_t(taken));
-        Current()->header_modified = true;
-      }
-      TPagedFile::StoreHeader();
-    }
-  } catch (...) {
-    if (locked) UnlockSection(0, kPageSize);
-    throw;
-  }
-  if (locked) UnlockSection(0, kPageSize);
+    if (taken <= 0) return;
+    PutLE32(counter, uint32_t(next));
+    CountTagPages(taken);
+    TPagedFile::StoreHeader();
+  });
 }
 
 void TIndexFile::NewRoot() {
@@ -2314,7 +2309,8 @@ class TIndexFile::TSortedTreeWriter {
   void EmitLeaf(int64_t page) {
     PutLE32(leaf_.data(), uint32_t(leaf_count_));
     Emit(page, leaf_.data());
-    if (page != root_page_) AddPointer(0, leaf_.data() + header_ + size_t(leaf_count_ - 1) * entry_ + key_offset_, page);
+    if (page != root_page_)
+      AddPointer(0, leaf_.data() + header_ + size_t(leaf_count_ - 1) * entry_ + key_offset_, page);
     std::fill(leaf_.begin(), leaf_.end(), uint8_t(0));
     leaf_count_ = 0;
   }
@@ -2348,7 +2344,8 @@ class TIndexFile::TSortedTreeWriter {
     Emit(page, node.data());
     levels_[level].emitted = true;
     levels_[level].pending_count = 0;
-    if (page != root_page_) AddPointer(level + 1, node.data() + header_ + size_t(pointers - 1) * entry_ + key_offset_, page);
+    if (page != root_page_)
+      AddPointer(level + 1, node.data() + header_ + size_t(pointers - 1) * entry_ + key_offset_, page);
   }
 
   // Nodes on consecutive pages go out in one write.

@@ -400,6 +400,12 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void KeepNode(int64_t page, const uint8_t* buffer, bool dirty);
   // Rereads the file header, keeping the entry of a tag not yet committed.
   void ReadFileHeader();
+  // Runs change on the file header; a shared file's header is locked and
+  // read again first, and unlocked after.
+  template <typename F>
+  void ChangeFileHeader(F&& change);
+  // Adds pages to those the current tag's header says it was given.
+  void CountTagPages(int64_t pages);
   // Builds an empty tag from the table's records: the keys sorted, each
   // node written once, full.
   void BuildSortedTag(Tag& tag);

@@ -309,7 +309,8 @@ void TPagedFile::ReadHeader() {
   // The read stops where the file does: its size need not be asked (a
   // shared file rereads its header before every change).
   int64_t available = 0;
-  if (active_) available = std::clamp<int64_t>(ReadBlock(header_.data(), header_size_, header_offset_), 0, header_size_);
+  if (active_)
+    available = std::clamp<int64_t>(ReadBlock(header_.data(), header_size_, header_offset_), 0, header_size_);
   std::fill(header_.begin() + available, header_.end(), 0);
 }
 

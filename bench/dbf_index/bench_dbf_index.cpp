@@ -136,34 +136,28 @@ double PeakMegabytes() {
   return double(usage.ru_maxrss) / 1024.0;
 }
 
-// Builds the tag of the table's NAME field into a new .mdx file.
-void BuildTag(const std::string& table_file, const std::string& mdx) {
+// Makes the tag of the table's NAME field in a new .mdx file: built from
+// the sorted keys, or one_by_one: a tag that holds a key already is not
+// built but takes every record's key by itself, in record order, as keys of
+// appended records are kept.
+void MakeTag(const std::string& table_file, const std::string& mdx, bool one_by_one) {
   auto table = OpenTable(table_file);
   TIndexFile index(table.get());
   index.SetFileName(mdx);
   index.SetMode(pmExclusiveCreate);
   index.OpenIndexFile();
   index.CreateTag("NAME", "NAME", {});
+  if (one_by_one) {
+    std::vector<uint8_t> record(size_t(table->RecordSize()));
+    table->ReadRecordAt(1, record.data());
+    index.InsertRecordKey(1, record.data());
+  }
   index.AddRecordsFromTable();
   index.CloseIndexFile();
 }
 
-// Fills the tag one key at a time in record order: a tag that holds a key
-// already is not built from sorted keys but takes every record's key by
-// itself, as keys of appended records are kept.
-void InsertTagKeys(const std::string& table_file, const std::string& mdx) {
-  auto table = OpenTable(table_file);
-  TIndexFile index(table.get());
-  index.SetFileName(mdx);
-  index.SetMode(pmExclusiveCreate);
-  index.OpenIndexFile();
-  index.CreateTag("NAME", "NAME", {});
-  std::vector<uint8_t> record(size_t(table->RecordSize()));
-  table->ReadRecordAt(1, record.data());
-  index.InsertRecordKey(1, record.data());
-  index.AddRecordsFromTable();
-  index.CloseIndexFile();
-}
+void BuildTag(const std::string& table_file, const std::string& mdx) { MakeTag(table_file, mdx, false); }
+void InsertTagKeys(const std::string& table_file, const std::string& mdx) { MakeTag(table_file, mdx, true); }
 
 double SecondsOf(void (*build)(const std::string&, const std::string&), const std::string& table,
                  const std::string& mdx) {

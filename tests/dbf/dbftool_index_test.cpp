@@ -336,7 +336,8 @@ TEST(DbfToolIndex, TheIndexFileSizeIsAskedOncePerChangeNotPerNode) {
     std::string out;
     ASSERT_EQ(RunTool("index " + file + " create name NAME", &out), 0) << out;
     const std::string bytes = ReadFile(mdx);
-    const index_support::TreeWalk tree = index_support::WalkTree(bytes, true, index_support::MdxTagHeaderOffset(bytes, 0));
+    const index_support::TreeWalk tree =
+        index_support::WalkTree(bytes, true, index_support::MdxTagHeaderOffset(bytes, 0));
     ASSERT_EQ(tree.fault, "");
     walks.push_back(SizeQueries(dir, "dump " + file + " --index name", mdx));
     if (rows < 4000) continue;

@@ -25,15 +25,19 @@ struct BuildCase {
   TIndexOptions options = {};
 };
 
-std::vector<std::vector<std::pair<std::string, std::string>>> Rows(int count) {
+// Rows as (field, text) pairs.
+using RowList = std::vector<std::vector<std::pair<std::string, std::string>>>;
+
+RowList Rows(int count) {
   // Letters that differ only in case or accent, a contraction of the
   // code page's own letters (L·) and long common beginnings.
   static const char* const kWords[] = {"Бетон", "бетон", "Щебень", "ёлка", "Ель", "apple", "Zebra", "  ",
                                        "Я",     "а",     "Л·л",    "L·l",  "Бетон тяжёлый", "Бетон тяжелый"};
   std::mt19937 rng(11);
-  std::vector<std::vector<std::pair<std::string, std::string>>> rows;
+  RowList rows;
   for (int i = 0; i < count; ++i) {
-    const std::string name = Utf8ToAnsi(std::string(kWords[rng() % std::size(kWords)]) + " " + std::to_string(rng() % 500));
+    const std::string word = kWords[rng() % std::size(kWords)];
+    const std::string name = Utf8ToAnsi(word + " " + std::to_string(rng() % 500));
     const int n = int(rng() % 100000) - 20000;
     const std::string p = std::to_string(int(rng() % 1000000) - 500000) + "." + std::to_string(rng() % 1000);
     rows.push_back({{"NAME", name}, {"N", std::to_string(n)}, {"P", p}});
@@ -48,6 +52,30 @@ index_support::TreeWalk Tree(const std::string& file) {
   return index_support::WalkTree(bytes, mdx, mdx ? index_support::MdxTagHeaderOffset(bytes, 0) : 0);
 }
 
+const std::vector<records_support::FieldSpec> kFields = {{"NAME", 'C', 20, 0}, {"N", 'N', 9, 0}, {"P", 'N', 12, 3}};
+
+// The tree of the tag whose keys are inserted as the records are appended.
+index_support::TreeWalk OneByOne(const RowList& rows, const char* index_file, const char* expression,
+                                 TIndexOptions options) {
+  const std::string dir = TempDir("index_build_append");
+  Indexed t(MakeTable(dir, kFields), index_file);
+  t.index->CreateTag(expression, "TAG1", options);
+  for (const auto& row : rows) t.Append(row);
+  t.Close();
+  return Tree(dir + "/" + index_file);
+}
+
+// A table file with the rows and no tag (their keys went to a scratch file).
+std::string TableOf(const RowList& rows, const char* name) {
+  const std::string table_file = MakeTable(TempDir(name), kFields);
+  // Appended through the same helper as the rows of OneByOne.
+  Indexed writer{table_file, "scratch.ndx"};
+  writer.index->CreateTag("N", "X", {});
+  for (const auto& row : rows) writer.Append(row);
+  writer.Close();
+  return table_file;
+}
+
 TEST(IndexBuild, ATagBuiltFromTheTableHoldsTheKeysOfOneByOneInFullNodes) {
   const BuildCase cases[] = {
       {"t.mdx", "NAME", 4000}, {"t.mdx", "N", 6000}, {"t.mdx", "P", 5000}, {"t.ndx", "NAME", 3000}, {"t.ndx", "N", 4000},
@@ -58,30 +86,14 @@ TEST(IndexBuild, ATagBuiltFromTheTableHoldsTheKeysOfOneByOneInFullNodes) {
       // Keys longer than the part of them a build sorts by.
       {"t.mdx", "NAME+NAME", 3000}, {"t.mdx", "NAME+NAME", 3000, {ixDescending}},
   };
-  const std::vector<records_support::FieldSpec> fields = {{"NAME", 'C', 20, 0}, {"N", 'N', 9, 0}, {"P", 'N', 12, 3}};
   for (const BuildCase& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " " + c.expression + (c.options.Contains(ixDescending) ? " descending" : ""));
     const auto rows = Rows(c.count);
-
-    // Keys inserted as the records are appended.
-    const std::string one_by_one = TempDir("index_build_append");
-    {
-      Indexed t(MakeTable(one_by_one, fields), c.file);
-      t.index->CreateTag(c.expression, "TAG1", c.options);
-      for (const auto& row : rows) t.Append(row);
-      t.Close();
-    }
+    const index_support::TreeWalk expected = OneByOne(rows, c.file, c.expression, c.options);
 
     // The records first, then the tag built from them.
-    const std::string built = TempDir("index_build_table");
-    const std::string table_file = MakeTable(built, fields);
-    {
-      // Appended through the same helper, with keys into a scratch file.
-      Indexed writer{table_file, "scratch.ndx"};
-      writer.index->CreateTag("N", "X", {});
-      for (const auto& row : rows) writer.Append(row);
-      writer.Close();
-    }
+    const std::string table_file = TableOf(rows, "index_build_table");
+    const std::string built = table_file.substr(0, table_file.rfind('/'));
     {
       Indexed t(table_file, c.file);
       t.index->CreateTag(c.expression, "TAG1", c.options);
@@ -89,7 +101,6 @@ TEST(IndexBuild, ATagBuiltFromTheTableHoldsTheKeysOfOneByOneInFullNodes) {
       ASSERT_EQ(t.Order().size(), size_t(c.count));
       t.Close();
     }
-    const index_support::TreeWalk expected = Tree(one_by_one + "/" + c.file);
     const index_support::TreeWalk tree = Tree(built + "/" + c.file);
     ASSERT_EQ(expected.fault, "");
     ASSERT_GT(expected.nodes, 20) << "the tree is too small to show anything";
@@ -124,24 +135,11 @@ TEST(IndexBuild, ATagBuiltFromTheTableHoldsTheKeysOfOneByOneInFullNodes) {
 // while the table is held exclusively, and taken as any tag by the opener
 // that made it and by another one.
 TEST(IndexBuild, ATagMadeOnASharedTableIsBuiltFromSortedKeys) {
-  const std::vector<records_support::FieldSpec> fields = {{"NAME", 'C', 20, 0}, {"N", 'N', 9, 0}, {"P", 'N', 12, 3}};
   const int count = 3000;
   const auto rows = Rows(count);
-  const std::string one_by_one = TempDir("index_build_shared_append");
-  {
-    Indexed t(MakeTable(one_by_one, fields), "t.mdx");
-    t.index->CreateTag("NAME", "TAG1", {});
-    for (const auto& row : rows) t.Append(row);
-    t.Close();
-  }
-  const std::string dir = TempDir("index_build_shared");
-  const std::string table_file = MakeTable(dir, fields);
-  {
-    Indexed writer{table_file, "scratch.ndx"};
-    writer.index->CreateTag("N", "X", {});
-    for (const auto& row : rows) writer.Append(row);
-    writer.Close();
-  }
+  const index_support::TreeWalk expected = OneByOne(rows, "t.mdx", "NAME", {});
+  const std::string table_file = TableOf(rows, "index_build_shared");
+  const std::string dir = table_file.substr(0, table_file.rfind('/'));
   const auto open_shared = [&] {
     auto t = std::make_unique<TDbf>(nullptr);
     t->SetTableName(table_file);
@@ -153,7 +151,6 @@ TEST(IndexBuild, ATagMadeOnASharedTableIsBuiltFromSortedKeys) {
   made_by->CreateIndexTag("TAG1", "NAME", {});
   ASSERT_EQ(made_by->IndexNames(), std::vector<AnsiString>{"TAG1"});
 
-  const index_support::TreeWalk expected = Tree(one_by_one + "/t.mdx");
   const index_support::TreeWalk tree = Tree(dir + "/t.mdx");
   ASSERT_EQ(expected.fault, "");
   EXPECT_EQ(tree.fault, "");

@@ -120,6 +120,16 @@ std::vector<std::string> Notes(TDbf& t) {
   return out;
 }
 
+// Rows 1 to count with the notes "note 1" and on.
+void AppendNotes(TDbf& t, int count) {
+  for (int i = 1; i <= count; ++i) {
+    t.StartAppend();
+    t.FieldNamed("ID")->SetIntegerValue(i);
+    t.FieldNamed("NOTE")->SetStringValue("note " + std::to_string(i));
+    t.CommitRecord();
+  }
+}
+
 TEST(Table2Blob, MemosAreWrittenAtPostAndReadBack) {
   const std::string dir = TempDir("t2memo");
   const std::string file = dir + "/notes.dbf";
@@ -184,12 +194,7 @@ TEST(Table2Blob, ADamagedMemoValueIsTheFieldsErrorNamingFileAndRecord) {
   auto t = MemoTable(file);
   t->CreateTableFile();
   t->Activate();
-  for (int i = 1; i <= 3; ++i) {
-    t->StartAppend();
-    t->FieldNamed("ID")->SetIntegerValue(i);
-    t->FieldNamed("NOTE")->SetStringValue("note " + std::to_string(i));
-    t->CommitRecord();
-  }
+  AppendNotes(*t, 3);
   t->Deactivate();
   // Each value has a block of its own from block 1 on; the second loses the
   // bytes of its block header.
@@ -220,12 +225,7 @@ TEST(Table2Blob, PackCarriesTheMemosOfTheKeptRows) {
   auto t = MemoTable(file);
   t->CreateTableFile();
   t->Activate();
-  for (int i = 1; i <= 4; ++i) {
-    t->StartAppend();
-    t->FieldNamed("ID")->SetIntegerValue(i);
-    t->FieldNamed("NOTE")->SetStringValue("note " + std::to_string(i));
-    t->CommitRecord();
-  }
+  AppendNotes(*t, 4);
   t->GoFirst();
   t->DeleteCurrent();
   t->GoFirst();

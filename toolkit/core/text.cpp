@@ -2,11 +2,11 @@
 
 #include <errno.h>
 #include <iconv.h>
+#include <unicode/coleitr.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
-#include <unicode/ucol.h>
-#include <unicode/coleitr.h>
 #include <unicode/tblcoll.h>
+#include <unicode/ucol.h>
 #include <unicode/uniset.h>
 #include <unicode/usetiter.h>
 
