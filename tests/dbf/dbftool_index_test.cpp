@@ -308,7 +308,8 @@ TEST(DbfToolIndex, AppendDeleteAndPackKeepTheTagsUpToDate) {
 int SizeQueries(const std::string& dir, const std::string& args, const std::string& file) {
   const std::string trace = dir + "/sizes.trace";
   std::string out;
-  EXPECT_EQ(RunCommand("strace -f -y -o " + trace + " -e trace=fstat,newfstatat,statx,lseek " +
+  EXPECT_EQ(RunCommand(std::string(testsupport::kNoLeakCheck) + "strace -f -y -o " + trace +
+                           " -e trace=fstat,newfstatat,statx,lseek " +
                            dbftool_support::Tool() + " " + args + " 2>&1 >/dev/null",
                        &out),
             0)
@@ -375,7 +376,7 @@ TEST(DbfToolIndex, ACreationKilledAtAnyWriteLeavesTheOldTags) {
       SCOPED_TRACE(std::string(call) + " " + std::to_string(when));
       WriteFile(file, table_bytes);
       WriteFile(mdx, mdx_bytes);
-      const int status = RunCommand(std::string("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 ") +
+      const int status = RunCommand(std::string(testsupport::kNoLeakCheck) +
                                         "strace -f -o /dev/null -e trace=" + call + " -e inject=" + call +
                                         ":signal=SIGKILL:when=" + std::to_string(when) + " " +
                                         dbftool_support::Tool() + " index " + file + " create name NAME 2>&1",
