@@ -5,6 +5,7 @@
 // tree.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "dbf/dbf.h"
@@ -129,6 +130,43 @@ TEST(IndexBuild, ATagBuiltFromTheTableHoldsTheKeysOfOneByOneInFullNodes) {
     }
     EXPECT_EQ(Tree(built + "/" + c.file).fault, "");
   }
+}
+
+// More keys than a build sorts in memory: they go to the disk in sorted
+// runs that are merged; the tag is still in order, equal keys (spread over
+// the runs) in record order.
+TEST(IndexBuild, KeysBeyondTheBuildMemoryAreMergedFromSortedRuns) {
+  const std::string dir = TempDir("index_build_runs");
+  const std::string table_file = MakeTable(dir, {{"NAME", 'C', 100, 0}});
+  // An entry holds the 100-byte key, a prefix and more: this many keys
+  // outgrow the half of the build memory the keys may take.
+  const int count = int(TIndexFile::kBuildMemoryBytes / 2 / 128) + 1000;
+  {
+    auto table = records_support::OpenTable(table_file);
+    std::vector<uint8_t> record(size_t(table->RecordSize()), ' ');
+    for (int i = 0; i < count; ++i) {
+      // Every key five times over the file.
+      const std::string text = Utf8ToAnsi("Бетон B" + std::to_string((i * 7919) % (count / 5)));
+      std::memcpy(record.data() + 1, text.data(), text.size());
+      table->AppendRecord(record.data());
+      std::fill(record.begin() + 1, record.end(), uint8_t(' '));
+    }
+    records_support::CloseTable(*table);
+  }
+  Indexed t(table_file, "t.mdx");
+  t.index->CreateTag("NAME", "TAG1", {});
+  t.index->AddRecordsFromTable();
+  const index_support::TreeWalk tree = Tree(dir + "/t.mdx");
+  ASSERT_EQ(tree.fault, "");
+  ASSERT_EQ(tree.entries.size(), size_t(count));
+  for (size_t i = 1; i < tree.entries.size(); ++i) {
+    const auto& [a, a_recno] = tree.entries[i - 1];
+    const auto& [b, b_recno] = tree.entries[i];
+    const int c = t.index->CompareKeys(reinterpret_cast<const uint8_t*>(a.data()),
+                                       reinterpret_cast<const uint8_t*>(b.data()));
+    ASSERT_TRUE(c < 0 || (c == 0 && a_recno < b_recno)) << "at " << i;
+  }
+  t.Close();
 }
 
 // A tag made on a table opened shared is built from its sorted keys too,
