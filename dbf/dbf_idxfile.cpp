@@ -811,6 +811,7 @@ void TIndexFile::SetLocale(uint32_t locale) {
   locale_ = locale;
   collation_code_page_ = locale == kDefaultCollationLocale ? table_code_page_ : LocaleAnsiCodePage(locale);
   collation_chars_.clear();
+  key_prefixes_.reset();
   if (locale == kDefaultCollationLocale || IsMultiByteCodePage(table_code_page_) ||
       IsMultiByteCodePage(collation_code_page_))
     return;
@@ -2384,11 +2385,13 @@ void TIndexFile::BuildSortedTag(Tag& tag) {
   // primary weights, made once per key; only keys the prefixes do not tell
   // apart are compared by the collation itself. Text keys in byte order are
   // sorted by their own first bytes (up to a NUL, where their comparison stops).
-  std::unique_ptr<TCollationKeyPrefix> prefixes;
+  const TCollationKeyPrefix* prefixes = nullptr;
   if (tag.key_type == 'C' && locale_ != kDefaultCollationLocale && !collation_chars_.empty()) {
-    prefixes = std::make_unique<TCollationKeyPrefix>(
-        locale_, false, std::u16string_view(collation_chars_.data(), collation_chars_.size()));
-    if (!prefixes->Usable()) prefixes.reset();
+    // Made once per collation: it asks the locale about every character.
+    if (!key_prefixes_)
+      key_prefixes_ = std::make_unique<TCollationKeyPrefix>(
+          locale_, false, std::u16string_view(collation_chars_.data(), collation_chars_.size()));
+    if (key_prefixes_->Usable()) prefixes = key_prefixes_.get();
   }
   const bool collated = prefixes != nullptr;
   const bool bytewise = tag.key_type == 'C' && locale_ == kDefaultCollationLocale;

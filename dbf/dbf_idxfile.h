@@ -23,6 +23,7 @@
 #include "dbf/dbf_pgfile.h"
 #include "toolkit/core/sets.h"
 
+class TCollationKeyPrefix;
 class TDbfParser;
 class TIndexFile;
 class TStrings;
@@ -441,6 +442,8 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   unsigned table_code_page_ = 0;
   // UTF-16 of every byte of a single-byte collation code page (empty otherwise).
   std::vector<char16_t> collation_chars_;
+  // The key prefixes tag builds sort by in that collation (made at the first build).
+  std::unique_ptr<TCollationKeyPrefix> key_prefixes_;
   std::vector<uint8_t> search_key_;
   // The search key in collation characters (text keys in a locale's collation).
   std::u16string search_wide_;
