@@ -938,7 +938,19 @@ std::unique_ptr<TStream> TDbf::OpenBlobStream(TField* field, TBlobAccessMode mod
     slot.data.Clear();
     slot.memo_size = 0;
     if (block > 0) {
-      dbf_file_->MemoFile()->ReadMemo(block, slot.data);
+      // A damaged value is the field's error: which field of which record
+      // is what the user can act on; the memo file's error names the file.
+      const auto field_error = [&](const Exception& e) {
+        const int64_t record = LoadInt32(buffer + kBookmarkAt);
+        return Format(STRING_MEMO_FIELD_DAMAGED, {field->FieldName(), record, e.Message()});
+      };
+      try {
+        dbf_file_->MemoFile()->ReadMemo(block, slot.data);
+      } catch (const EIntOverflow& e) {
+        throw EIntOverflow(field_error(e));
+      } catch (const EDbfError& e) {
+        throw EDbfError(field_error(e));
+      }
       slot.memo_size = slot.data.Size();
       if (def.NativeFieldType() == 'M' && slot.memo_size > 0) {
         AnsiString text(slot.data.Bytes()), translated;

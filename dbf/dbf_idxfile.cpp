@@ -82,6 +82,9 @@ constexpr int kMaxExpressionLength = 219;
 constexpr int kMaxDepth = 32;
 constexpr int64_t kMaxPage = 0x7FFFFF00;
 constexpr int64_t kMaxUnwrittenPages = 4096;
+// Bytes of a text key's collation key a build sorts by: enough to tell
+// apart most keys by their first dozen characters or so.
+constexpr size_t kCollationPrefixLength = 24;
 constexpr int64_t kWeightCap = int64_t(1) << 40;
 
 int RoundUp4(int n) { return (n + 3) & ~3; }
@@ -808,6 +811,7 @@ void TIndexFile::SetLocale(uint32_t locale) {
   locale_ = locale;
   collation_code_page_ = locale == kDefaultCollationLocale ? table_code_page_ : LocaleAnsiCodePage(locale);
   collation_chars_.clear();
+  key_prefixes_.reset();
   if (locale == kDefaultCollationLocale || IsMultiByteCodePage(table_code_page_) ||
       IsMultiByteCodePage(collation_code_page_))
     return;
@@ -987,7 +991,7 @@ struct TIndexFile::NodeCache {
   };
   // A bound on the memory of a very large build: past it the nodes are
   // written and the cache starts again empty.
-  static constexpr size_t kLimitBytes = size_t(64) << 20;
+  static constexpr size_t kLimitBytes = kBuildMemoryBytes;
   std::unordered_map<int64_t, Node> nodes;  // by page
   size_t bytes = 0;
   int64_t file_size = 0;  // the size the file has once the cache is written
@@ -1125,7 +1129,8 @@ void TIndexFile::ReadFileHeader() {
   std::copy(keep.begin(), keep.end(), TagEntry(TagCount() - 1));
 }
 
-int64_t TIndexFile::AllocatePage() {
+template <typename F>
+void TIndexFile::ChangeFileHeader(F&& change) {
   // A file being rewritten whole keeps the header it is making: rereading
   // it from the disk would lose the tag entries not written yet.
   const bool locked = NeedLocks() && !rewriting_;
@@ -1133,8 +1138,25 @@ int64_t TIndexFile::AllocatePage() {
     if (!LockSection(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
     ReadFileHeader();
   }
-  int64_t page = 0;
   try {
+    change();
+  } catch (...) {
+    if (locked) UnlockSection(0, kPageSize);
+    throw;
+  }
+  if (locked) UnlockSection(0, kPageSize);
+}
+
+void TIndexFile::CountTagPages(int64_t pages) {
+  if (!mdx_ || Current() == nullptr) return;
+  uint8_t* allocated = TagHeader() + 4;
+  PutLE32(allocated, GetLE32(allocated) + uint32_t(pages));
+  Current()->header_modified = true;
+}
+
+int64_t TIndexFile::AllocatePage() {
+  int64_t page = 0;
+  ChangeFileHeader([&] {
     uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
     page = GetLE32(counter);
     // Never hand out a page the file already holds, whatever the header
@@ -1146,31 +1168,21 @@ int64_t TIndexFile::AllocatePage() {
     if (page > in_file + kMaxUnwrittenPages) Corrupt();
     page = std::max({page, FirstNodePage(), in_file});
     PutLE32(counter, uint32_t(page + PagesPerNode()));
-    if (mdx_ && Current() != nullptr) {
-      uint8_t* allocated = TagHeader() + 4;
-      PutLE32(allocated, GetLE32(allocated) + uint32_t(PagesPerNode()));
-      Current()->header_modified = true;
-    }
+    CountTagPages(PagesPerNode());
     TPagedFile::StoreHeader();
-  } catch (...) {
-    if (locked) UnlockSection(0, kPageSize);
-    throw;
-  }
-  if (locked) UnlockSection(0, kPageSize);
+  });
   return page;
 }
 
 void TIndexFile::ReservePagesUpTo(int64_t next) {
-  uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
-  const int64_t taken = next - int64_t(GetLE32(counter));
-  if (taken <= 0) return;
-  PutLE32(counter, uint32_t(next));
-  if (mdx_ && Current() != nullptr) {
-    uint8_t* allocated = TagHeader() + 4;
-    PutLE32(allocated, GetLE32(allocated) + uint32_t(taken));
-    Current()->header_modified = true;
-  }
-  TPagedFile::StoreHeader();
+  ChangeFileHeader([&] {
+    uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
+    const int64_t taken = next - int64_t(GetLE32(counter));
+    if (taken <= 0) return;
+    PutLE32(counter, uint32_t(next));
+    CountTagPages(taken);
+    TPagedFile::StoreHeader();
+  });
 }
 
 void TIndexFile::NewRoot() {
@@ -1989,8 +2001,12 @@ void TIndexFile::RekeyAll() {
 void TIndexFile::AddRecordsFromTable() {
   if (dbf_file_ == nullptr || Current() == nullptr) return;
   // Tags that are empty are built from their sorted keys, each node written
-  // once; keys go into tags that hold some already one by one.
-  bool all_empty = !NeedLocks() && maintained_ && Stream() != nullptr && !in_delete_path_;
+  // once; keys go into tags that hold some already one by one. A shared
+  // file is built so only while its table is held exclusively: nobody else
+  // then changes the file, and the new pages are still taken under the
+  // header's lock.
+  const bool alone = !NeedLocks() || (dbf_file_ != nullptr && !dbf_file_->NeedLocks());
+  bool all_empty = alone && maintained_ && Stream() != nullptr && !in_delete_path_;
   ForEachTag([&](Tag& tag) {
     all_empty = all_empty && tag.root && !tag.root->IsInterior() && tag.root->KeyCount() == 0;
   });
@@ -2033,6 +2049,18 @@ void TIndexFile::AddRecordsFromTable() {
 
 namespace {
 
+// The order of a build's entries: a three-way comparison of two entries
+// (their forms, or their keys when there are no forms), and a number taken
+// from an entry whose order never contradicts it: entries with different
+// heads compare as their heads, and only entries with equal heads are
+// compared in full.
+struct TKeyOrder {
+  std::function<int(const uint8_t*, const uint8_t*)> compare;
+  // False when the entry has none; a run with such an entry is sorted
+  // without heads.
+  std::function<bool(const uint8_t*, uint64_t*)> head;
+};
+
 // The keys of a build, each with its record number, in record order: a run
 // is sorted in memory and, when the keys outgrow the memory a build may
 // take, written to a temporary file to be merged with the others.
@@ -2040,12 +2068,14 @@ class TKeyRuns {
  public:
   // form_length: bytes of a form of the key that the order compares, kept
   // before each key (0: the key itself is compared).
-  TKeyRuns(size_t key_length, size_t form_length, size_t limit_bytes)
+  // expected: how many keys are to come (the memory for them is taken at once).
+  TKeyRuns(size_t key_length, size_t form_length, size_t limit_bytes, size_t expected, TKeyOrder order)
       : key_length_(key_length),
         form_(form_length),
-        entry_((form_length + key_length + 4 + 1) & ~size_t(1)),  // even: forms are 16-bit characters
-        capacity_(std::max<size_t>(limit_bytes / (entry_ + 4), 16)) {
-    bytes_.reserve(std::min<size_t>(capacity_, 4096) * entry_);
+        entry_(form_length + key_length + 4),
+        capacity_(std::max<size_t>(limit_bytes / (entry_ + sizeof(Item)), 16)),
+        order_(std::move(order)) {
+    bytes_.reserve(std::min(capacity_, std::max<size_t>(expected, 1)) * entry_);
   }
   ~TKeyRuns() {
     if (spill_ != nullptr) std::fclose(spill_);
@@ -2053,12 +2083,9 @@ class TKeyRuns {
   TKeyRuns(const TKeyRuns&) = delete;
   TKeyRuns& operator=(const TKeyRuns&) = delete;
 
-  // Compares the forms (or keys) at the start of two entries.
-  using Less = std::function<bool(const uint8_t*, const uint8_t*)>;
-
   // A new entry; the caller fills its form (form_length bytes) at the pointer given.
-  uint8_t* Add(const uint8_t* key, uint32_t recno, const Less& less) {
-    if (count_ == capacity_) Spill(less);
+  uint8_t* Add(const uint8_t* key, uint32_t recno) {
+    if (count_ == capacity_) Spill();
     bytes_.resize((count_ + 1) * entry_);
     uint8_t* at = bytes_.data() + count_ * entry_;
     std::memcpy(at + form_, key, key_length_);
@@ -2069,22 +2096,29 @@ class TKeyRuns {
 
   // Calls f(key, recno) for every key in key order, equal keys in record order.
   template <typename F>
-  void Walk(const Less& less, F&& f) {
-    Sort(less);
+  void Walk(F&& f) {
     if (runs_.empty()) {
-      for (const uint32_t i : order_) {
-        const uint8_t* at = bytes_.data() + size_t(i) * entry_ + form_;
+      Sort();
+      for (const Item& item : items_) {
+        const uint8_t* at = bytes_.data() + size_t(item.index) * entry_ + form_;
         f(at, GetLE32(at + key_length_));
       }
       return;
     }
-    Spill(less);
-    bytes_.clear();
-    bytes_.shrink_to_fit();
-    Merge(less, f);
+    Spill();
+    bytes_ = {};
+    items_ = {};
+    Merge(f);
   }
 
  private:
+  // An entry of the run in memory as the sort moves it: its head beside
+  // it, so that most comparisons never look at the entry itself.
+  struct Item {
+    uint64_t head;
+    uint32_t index;
+  };
+
   struct Run {
     long start = 0;   // file offset of its first entry
     size_t left = 0;  // entries not yet read
@@ -2092,31 +2126,41 @@ class TKeyRuns {
     size_t at = 0, held = 0;  // entries in the buffer: the current one and how many
   };
 
-  void Sort(const Less& less) {
-    order_.resize(count_);
-    for (size_t i = 0; i < count_; ++i) order_[i] = uint32_t(i);
+  void Sort() {
+    items_.resize(count_);
     const uint8_t* base = bytes_.data();
+    bool heads = true;
+    for (size_t i = 0; i < count_; ++i) {
+      items_[i].index = uint32_t(i);
+      heads = order_.head(base + i * entry_, &items_[i].head) && heads;
+    }
+    if (!heads)
+      for (Item& item : items_) item.head = 0;
     const size_t entry = entry_;
-    std::stable_sort(order_.begin(), order_.end(),
-                     [&](uint32_t a, uint32_t b) { return less(base + a * entry, base + b * entry); });
+    // Entries are in record order: equal keys keep it by their index.
+    std::sort(items_.begin(), items_.end(), [&](const Item& a, const Item& b) {
+      if (a.head != b.head) return a.head < b.head;
+      const int c = order_.compare(base + a.index * entry, base + b.index * entry);
+      return c != 0 ? c < 0 : a.index < b.index;
+    });
   }
 
-  void Spill(const Less& less) {
+  void Spill() {
     if (count_ == 0) return;
-    Sort(less);
+    Sort();
     if (spill_ == nullptr) spill_ = std::tmpfile();
     if (spill_ == nullptr) throw EDbfWriteError(STRING_WRITE_ERROR);
     Run run;
     run.start = std::ftell(spill_);
     run.left = count_;
-    for (const uint32_t i : order_)
-      if (std::fwrite(bytes_.data() + size_t(i) * entry_, 1, entry_, spill_) != entry_)
+    for (const Item& item : items_)
+      if (std::fwrite(bytes_.data() + size_t(item.index) * entry_, 1, entry_, spill_) != entry_)
         throw EDbfWriteError(STRING_WRITE_ERROR);
     if (std::fflush(spill_) != 0) throw EDbfWriteError(STRING_WRITE_ERROR);
     runs_.push_back(std::move(run));
     count_ = 0;
     bytes_.clear();
-    order_.clear();
+    items_.clear();
   }
 
   bool Fill(Run& run) {
@@ -2134,15 +2178,14 @@ class TKeyRuns {
   }
 
   template <typename F>
-  void Merge(const Less& less, F&& f) {
+  void Merge(F&& f) {
     // A heap of the runs by their current entry; runs hold records in
     // order, so among equal keys the earlier run goes first.
     std::vector<size_t> heap;
     const auto current = [&](size_t r) { return runs_[r].buffer.data() + runs_[r].at * entry_; };
     const auto after = [&](size_t a, size_t b) {
-      if (less(current(b), current(a))) return true;
-      if (less(current(a), current(b))) return false;
-      return a > b;
+      const int c = order_.compare(current(a), current(b));
+      return c != 0 ? c > 0 : a > b;
     };
     for (size_t r = 0; r < runs_.size(); ++r)
       if (Fill(runs_[r])) heap.push_back(r);
@@ -2163,18 +2206,28 @@ class TKeyRuns {
   }
 
   size_t key_length_, form_, entry_, capacity_;
+  TKeyOrder order_;
   std::vector<uint8_t> bytes_;
-  std::vector<uint32_t> order_;
+  std::vector<Item> items_;
   size_t count_ = 0;
   std::vector<Run> runs_;
   std::FILE* spill_ = nullptr;
 };
 
+// The first eight bytes as a big-endian number (fewer: the rest zero).
+uint64_t LeadingBytes(const uint8_t* bytes, size_t length) {
+  uint64_t head = 0;
+  for (size_t i = 0; i < 8; ++i) head = (head << 8) | (i < length ? bytes[i] : 0);
+  return head;
+}
+
 }  // namespace
 
-// Writes the nodes of a tag from its keys in order: leaves full, then each
-// level above from the one below, the nodes of a level sharing its entries
-// evenly; the top node goes to the root page the tag has already.
+// Writes the nodes of a tag from its keys in order, as they come: leaves
+// full, and above them each level filled from the nodes written below it,
+// so the memory is a few nodes per level however many keys there are. The
+// last two nodes of a level above the leaves share their pointers evenly;
+// the top node goes to the root page the tag has already.
 class TIndexFile::TSortedTreeWriter {
  public:
   TSortedTreeWriter(TIndexFile* file, int64_t root_page)
@@ -2204,13 +2257,48 @@ class TIndexFile::TSortedTreeWriter {
   void Finish() {
     if (leaf_count_ == 0) return;
     EmitLeaf(leaves_ == 0 ? root_page_ : NextPage());
-    std::vector<uint8_t> level = std::move(separators_);
-    while (level.size() / (key_length_ + 4) > 1) level = BuildLevel(level);
+    for (size_t level = 0; level < levels_.size(); ++level) {
+      Level& l = levels_[level];
+      if (!l.emitted && l.pending_count == 0) {
+        EmitInterior(level, l.current, l.current_count, root_page_);
+        break;
+      }
+      if (l.pending_count > 0) {
+        // The last node may hold a single pointer: the two share them.
+        const int total = l.pending_count + l.current_count;
+        const int first = (total + 1) / 2;
+        std::vector<uint8_t> joined(size_t(total) * entry_);
+        std::memcpy(joined.data(), l.pending.data() + header_, size_t(l.pending_count) * entry_);
+        std::memcpy(joined.data() + size_t(l.pending_count) * entry_, l.current.data() + header_,
+                    size_t(l.current_count) * entry_);
+        std::fill(l.pending.begin(), l.pending.end(), uint8_t(0));
+        std::fill(l.current.begin(), l.current.end(), uint8_t(0));
+        std::memcpy(l.pending.data() + header_, joined.data(), size_t(first) * entry_);
+        std::memcpy(l.current.data() + header_, joined.data() + size_t(first) * entry_,
+                    size_t(total - first) * entry_);
+        std::vector<uint8_t> pending = std::move(l.pending);
+        std::vector<uint8_t> current = std::move(l.current);
+        // The emits below may add levels: l is not used after them.
+        EmitInterior(level, pending, first, NextPage());
+        EmitInterior(level, current, total - first, NextPage());
+      } else {
+        std::vector<uint8_t> current = std::move(l.current);
+        EmitInterior(level, current, l.current_count, NextPage());
+      }
+    }
     Flush();
     if (next_page_ > 0) file_->ReservePagesUpTo(next_page_);
   }
 
  private:
+  // The interior nodes of one level not written yet: the one being filled
+  // and the full one before it (kept so that the last two can share).
+  struct Level {
+    std::vector<uint8_t> pending, current;
+    int pending_count = 0, current_count = 0;  // pointers
+    bool emitted = false;                      // a node of the level is written
+  };
+
   // The tree's pages follow one another from the first free one; the file
   // learns how far they went at the end.
   int64_t NextPage() {
@@ -2222,44 +2310,43 @@ class TIndexFile::TSortedTreeWriter {
   void EmitLeaf(int64_t page) {
     PutLE32(leaf_.data(), uint32_t(leaf_count_));
     Emit(page, leaf_.data());
-    AddSeparator(separators_, leaf_.data() + header_ + size_t(leaf_count_ - 1) * entry_ + key_offset_, page);
+    if (page != root_page_)
+      AddPointer(0, leaf_.data() + header_ + size_t(leaf_count_ - 1) * entry_ + key_offset_, page);
     std::fill(leaf_.begin(), leaf_.end(), uint8_t(0));
     leaf_count_ = 0;
   }
 
-  void AddSeparator(std::vector<uint8_t>& to, const uint8_t* key, int64_t page) {
-    const size_t at = to.size();
-    to.resize(at + key_length_ + 4);
-    std::memcpy(to.data() + at, key, key_length_);
-    PutLE32(to.data() + at + key_length_, uint32_t(page));
+  // A pointer to a node written below the level: count keys and count + 1
+  // pointers fit a node, at most max_ pointers.
+  void AddPointer(size_t level, const uint8_t* key, int64_t page) {
+    if (levels_.size() <= level) levels_.resize(level + 1);
+    if (levels_[level].current.empty()) levels_[level].current.assign(node_size_, 0);
+    if (levels_[level].current_count == max_) {
+      if (levels_[level].pending_count > 0) {
+        std::vector<uint8_t> pending = std::move(levels_[level].pending);
+        EmitInterior(level, pending, levels_[level].pending_count, NextPage());
+      }
+      Level& l = levels_[level];
+      l.pending = std::move(l.current);
+      l.pending_count = l.current_count;
+      l.current.assign(node_size_, 0);
+      l.current_count = 0;
+    }
+    Level& l = levels_[level];
+    uint8_t* entry = l.current.data() + header_ + size_t(l.current_count) * entry_;
+    // MDX: one number, the lower page; NDX: the lower page, record 0.
+    PutLE32(entry, uint32_t(page));
+    std::memcpy(entry + key_offset_, key, key_length_);
+    ++l.current_count;
   }
 
-  // Interior nodes over the (key, page) pairs of the level below: a node
-  // holds count keys and count + 1 pointers, at most max_ pointers.
-  std::vector<uint8_t> BuildLevel(const std::vector<uint8_t>& below) {
-    const size_t pair = key_length_ + 4;
-    const size_t m = below.size() / pair;
-    const size_t nodes = (m + size_t(max_) - 1) / size_t(max_);
-    std::vector<uint8_t> above;
-    std::vector<uint8_t> node(node_size_);
-    size_t next = 0;
-    for (size_t i = 0; i < nodes; ++i) {
-      const size_t take = m / nodes + (i < m % nodes ? 1 : 0);
-      std::fill(node.begin(), node.end(), uint8_t(0));
-      PutLE32(node.data(), uint32_t(take - 1));
-      for (size_t k = 0; k < take; ++k) {
-        const uint8_t* from = below.data() + (next + k) * pair;
-        uint8_t* entry = node.data() + header_ + k * entry_;
-        // MDX: one number, the lower page; NDX: the lower page, record 0.
-        PutLE32(entry, GetLE32(from + key_length_));
-        std::memcpy(entry + key_offset_, from, key_length_);
-      }
-      next += take;
-      const int64_t page = nodes == 1 ? root_page_ : NextPage();
-      Emit(page, node.data());
-      AddSeparator(above, node.data() + header_ + (take - 1) * entry_ + key_offset_, page);
-    }
-    return above;
+  void EmitInterior(size_t level, std::vector<uint8_t>& node, int pointers, int64_t page) {
+    PutLE32(node.data(), uint32_t(pointers - 1));
+    Emit(page, node.data());
+    levels_[level].emitted = true;
+    levels_[level].pending_count = 0;
+    if (page != root_page_)
+      AddPointer(level + 1, node.data() + header_ + size_t(pointers - 1) * entry_ + key_offset_, page);
   }
 
   // Nodes on consecutive pages go out in one write.
@@ -2285,7 +2372,7 @@ class TIndexFile::TSortedTreeWriter {
   std::vector<uint8_t> leaf_;
   int leaf_count_ = 0;
   int64_t leaves_ = 0;
-  std::vector<uint8_t> separators_;
+  std::vector<Level> levels_;  // above the leaves, lowest first
   std::vector<uint8_t> out_;
   int64_t out_start_ = 0;
   int64_t next_page_ = 0;
@@ -2294,22 +2381,53 @@ class TIndexFile::TSortedTreeWriter {
 void TIndexFile::BuildSortedTag(Tag& tag) {
   const int64_t root_page = tag.root->PageNo();
   const size_t key_length = size_t(KeyLength());
-  // Text keys in a locale's collation are sorted by their characters,
-  // widened once per key instead of at every comparison.
-  const bool widen = tag.key_type == 'C' && locale_ != kDefaultCollationLocale && !collation_chars_.empty();
-  const size_t form_length = widen ? key_length * sizeof(char16_t) : 0;
+  // Text keys in a locale's collation are sorted by prefixes of their
+  // primary weights, made once per key; only keys the prefixes do not tell
+  // apart are compared by the collation itself. Text keys in byte order are
+  // sorted by their own first bytes (up to a NUL, where their comparison stops).
+  const TCollationKeyPrefix* prefixes = nullptr;
+  if (tag.key_type == 'C' && locale_ != kDefaultCollationLocale && !collation_chars_.empty()) {
+    // Made once per collation: it asks the locale about every character.
+    if (!key_prefixes_)
+      key_prefixes_ = std::make_unique<TCollationKeyPrefix>(
+          locale_, false, std::u16string_view(collation_chars_.data(), collation_chars_.size()));
+    if (key_prefixes_->Usable()) prefixes = key_prefixes_.get();
+  }
+  const bool collated = prefixes != nullptr;
+  const bool bytewise = tag.key_type == 'C' && locale_ == kDefaultCollationLocale;
+  const size_t form_length = collated ? kCollationPrefixLength : 0;
   const bool descending = tag.descending;
-  const TKeyRuns::Less less =
-      widen ? TKeyRuns::Less([this, key_length, descending](const uint8_t* a, const uint8_t* b) {
-        const int c = CompareStringLocaleW(locale_, false,
-                                           std::u16string_view(reinterpret_cast<const char16_t*>(a), key_length),
-                                           std::u16string_view(reinterpret_cast<const char16_t*>(b), key_length));
-        return descending ? c > 0 : c < 0;
-      })
-            : TKeyRuns::Less([this](const uint8_t* a, const uint8_t* b) { return CompareKeys(a, b) < 0; });
-  TKeyRuns runs(key_length, form_length, NodeCache::kLimitBytes / 2);
+  TKeyOrder order;
+  if (collated) {
+    order.compare = [this, form_length, descending](const uint8_t* a, const uint8_t* b) {
+      bool sure = false;
+      const int c = TCollationKeyPrefix::Compare(a, b, form_length, &sure);
+      if (sure) return descending ? -c : c;
+      return CompareKeys(a + form_length, b + form_length);
+    };
+  } else {
+    order.compare = [this](const uint8_t* a, const uint8_t* b) { return CompareKeys(a, b); };
+  }
+  order.head = [collated, bytewise, descending, key_length](const uint8_t* entry, uint64_t* head) {
+    *head = 0;
+    if (collated) {
+      // A prefix unknown so early tells nothing about its key.
+      if (std::find(entry, entry + 8, TCollationKeyPrefix::kUnknown) != entry + 8) return false;
+      *head = LeadingBytes(entry, 8);
+    }
+    if (bytewise) {
+      const uint8_t* end = static_cast<const uint8_t*>(std::memchr(entry, 0, std::min<size_t>(key_length, 8)));
+      *head = LeadingBytes(entry, end != nullptr ? size_t(end - entry) : std::min<size_t>(key_length, 8));
+    }
+    // Numeric keys have no head: all compare in full.
+    if (descending) *head = ~*head;
+    return true;
+  };
   const int64_t record_size = dbf_file_->RecordSize();
   const int64_t count = dbf_file_->RecordCount();
+  // Half the memory for the keys: the rest is for what else the table and
+  // the files hold meanwhile.
+  TKeyRuns runs(key_length, form_length, kBuildMemoryBytes / 2, size_t(std::max<int64_t>(count, 0)), std::move(order));
   const int64_t batch = record_size <= 0 ? 1 : std::max<int64_t>(1, (int64_t(1) << 16) / record_size);
   std::vector<uint8_t> records(size_t(std::max<int64_t>(record_size, 1) * batch));
   uint8_t key[kMaxKeyLength];
@@ -2323,12 +2441,8 @@ void TIndexFile::BuildSortedTag(Tag& tag) {
       // Deleted records keep their keys in ordinary and unique tags only.
       if (record[0] == '*' && tag.unique == 2) continue;
       BuildKey(record, key);
-      uint8_t* form = runs.Add(key, uint32_t(first + i), less);
-      if (widen) {
-        char16_t wide[kMaxKeyLength];
-        for (size_t c = 0; c < key_length; ++c) wide[c] = collation_chars_[key[c]];
-        std::memcpy(form, wide, form_length);
-      }
+      uint8_t* form = runs.Add(key, uint32_t(first + i));
+      if (collated) prefixes->Make(key, key_length, form, form_length);
     }
     if (got < want) break;
   }
@@ -2339,7 +2453,7 @@ void TIndexFile::BuildSortedTag(Tag& tag) {
   std::vector<uint8_t> previous(key_length);
   int64_t previous_recno = 0;
   bool any = false;
-  runs.Walk(less, [&](const uint8_t* k, uint32_t recno) {
+  runs.Walk([&](const uint8_t* k, uint32_t recno) {
     if (any && tag.unique != 0 && CompareKeys(previous.data(), k) == 0) {
       // A unique tag keeps the first record of a key; a primary one has
       // none to spare.

@@ -23,6 +23,7 @@
 #include "dbf/dbf_pgfile.h"
 #include "toolkit/core/sets.h"
 
+class TCollationKeyPrefix;
 class TDbfParser;
 class TIndexFile;
 class TStrings;
@@ -328,6 +329,10 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   // The leaf of the current chain.
   TIndexPage* Leaf() const;
 
+  // The most memory a build of tags takes for the nodes it holds or the
+  // keys it sorts; past it they go to the disk.
+  static constexpr size_t kBuildMemoryBytes = size_t(64) << 20;
+
   // Implementation details follow. Clients should ignore.
   // Raised for data read from the file that cannot be trusted.
   [[noreturn]] void Corrupt() const;
@@ -396,6 +401,12 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void KeepNode(int64_t page, const uint8_t* buffer, bool dirty);
   // Rereads the file header, keeping the entry of a tag not yet committed.
   void ReadFileHeader();
+  // Runs change on the file header; a shared file's header is locked and
+  // read again first, and unlocked after.
+  template <typename F>
+  void ChangeFileHeader(F&& change);
+  // Adds pages to those the current tag's header says it was given.
+  void CountTagPages(int64_t pages);
   // Builds an empty tag from the table's records: the keys sorted, each
   // node written once, full.
   void BuildSortedTag(Tag& tag);
@@ -431,6 +442,8 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   unsigned table_code_page_ = 0;
   // UTF-16 of every byte of a single-byte collation code page (empty otherwise).
   std::vector<char16_t> collation_chars_;
+  // The key prefixes tag builds sort by in that collation (made at the first build).
+  std::unique_ptr<TCollationKeyPrefix> key_prefixes_;
   std::vector<uint8_t> search_key_;
   // The search key in collation characters (text keys in a locale's collation).
   std::u16string search_wide_;

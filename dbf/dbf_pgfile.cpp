@@ -306,11 +306,11 @@ bool TPagedFile::RecordExists(int64_t n) {
 void TPagedFile::ReadHeader() {
   FlushHeader();
   if (header_size_ <= 0 || !stream_) return;
+  // The read stops where the file does: its size need not be asked (a
+  // shared file rereads its header before every change).
   int64_t available = 0;
-  if (active_) {
-    available = std::clamp<int64_t>(stream_->Size() - header_offset_, 0, header_size_);
-    if (available > 0) available = std::max<int64_t>(0, ReadBlock(header_.data(), available, header_offset_));
-  }
+  if (active_)
+    available = std::clamp<int64_t>(ReadBlock(header_.data(), header_size_, header_offset_), 0, header_size_);
   std::fill(header_.begin() + available, header_.end(), 0);
 }
 

@@ -9,6 +9,7 @@ const char* const STRING_KEY_VIOLATION =
 const char* const STRING_INVALID_DBF_FILE = "Invalid DBF file.";
 const char* const STRING_MEMO_NO_BLOCK_HEADER =
     "The memo value at block %s of \"%s\" has no block header: the memo file or its block size is damaged.";
+const char* const STRING_MEMO_FIELD_DAMAGED = "Field '%s' of record %d: %s";
 const char* const STRING_MEMO_LENGTH_BELOW_HEADER =
     "Integer overflow: the memo value at block %s of \"%s\" gives the length %s, less than its 8-byte block header.";
 const char* const STRING_INVALID_FIELD_COUNT = "Invalid field count: %d (must be between 1 and 4095).";

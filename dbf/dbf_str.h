@@ -27,6 +27,8 @@ extern const char* const STRING_MEMO_NO_BLOCK_HEADER;
 // A dBase IV/7 memo block header whose length is below its own 8 bytes
 // (raised as EIntOverflow). Args: block, memo file, the stored length.
 extern const char* const STRING_MEMO_LENGTH_BELOW_HEADER;
+// A memo field whose value cannot be read. Args: field, record, the memo file's error.
+extern const char* const STRING_MEMO_FIELD_DAMAGED;
 // Args: field count.
 extern const char* const STRING_INVALID_FIELD_COUNT;
 // Args: field name, field type ordinal (hex).

@@ -303,6 +303,61 @@ TEST(DbfToolIndex, AppendDeleteAndPackKeepTheTagsUpToDate) {
   }
 }
 
+// How many times dbftool asks the size of the file (fstat and its kin)
+// while it runs with the arguments.
+int SizeQueries(const std::string& dir, const std::string& args, const std::string& file) {
+  const std::string trace = dir + "/sizes.trace";
+  std::string out;
+  EXPECT_EQ(RunCommand(std::string(testsupport::kNoLeakCheck) + "strace -f -y -o " + trace +
+                           " -e trace=fstat,newfstatat,statx,lseek " +
+                           dbftool_support::Tool() + " " + args + " 2>&1 >/dev/null",
+                       &out),
+            0)
+      << out;
+  // strace -y names the file of a descriptor as <path>.
+  const std::string named = "<" + file + ">";
+  std::istringstream lines(ReadFile(trace));
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line))
+    if (line.find(named) != std::string::npos && line.find("lseek") == std::string::npos) ++count;
+  return count;
+}
+
+// Walking a tag asks the index file's size a few times however many nodes
+// it reads; appending asks it once for each node the file grows by, not
+// for every node a key passes.
+TEST(DbfToolIndex, TheIndexFileSizeIsAskedOncePerChangeNotPerNode) {
+  ASSERT_EQ(RunCommand("strace -V >/dev/null 2>&1", nullptr), 0) << "strace is needed (scripts/install-deps.sh)";
+  std::vector<int> walks;
+  for (const int rows : {40, 4000}) {
+    SCOPED_TRACE(rows);
+    const std::string dir = TempDir("sizes" + std::to_string(rows));
+    const std::string file = MakeTable(dir, MakeRows(rows)), mdx = dir + "/t.mdx";
+    std::string out;
+    ASSERT_EQ(RunTool("index " + file + " create name NAME", &out), 0) << out;
+    const std::string bytes = ReadFile(mdx);
+    const index_support::TreeWalk tree =
+        index_support::WalkTree(bytes, true, index_support::MdxTagHeaderOffset(bytes, 0));
+    ASSERT_EQ(tree.fault, "");
+    walks.push_back(SizeQueries(dir, "dump " + file + " --index name", mdx));
+    if (rows < 4000) continue;
+    ASSERT_GT(tree.nodes, 200) << "too few nodes to tell";
+
+    std::string csv = "NAME,N,V\n";
+    for (int n = 1; n <= 1500; ++n) csv += "app" + std::to_string((n * 7919) % 1500) + "," + std::to_string(n) + ",1\n";
+    WriteFile(dir + "/rows.csv", csv);
+    const int64_t before = int64_t(ReadFile(mdx).size());
+    const int appends = SizeQueries(dir, "append " + file + " < " + dir + "/rows.csv", mdx);
+    const int64_t grown = (int64_t(ReadFile(mdx).size()) - before) / 1024;
+    ASSERT_GT(grown, 30) << "too few new nodes to tell";
+    EXPECT_LE(appends, grown + 8);
+    EXPECT_EQ(PerlWalk(dir, mdx, "NAME").size(), size_t(rows + 1500));
+  }
+  EXPECT_EQ(walks[0], walks[1]);
+  EXPECT_LE(walks[1], 8);
+}
+
 // A tag creation stopped at any write (the process killed as it enters the
 // n-th call) leaves the tags of before as they were, and either the whole new
 // tag or none; creating it again then works.
@@ -321,7 +376,7 @@ TEST(DbfToolIndex, ACreationKilledAtAnyWriteLeavesTheOldTags) {
       SCOPED_TRACE(std::string(call) + " " + std::to_string(when));
       WriteFile(file, table_bytes);
       WriteFile(mdx, mdx_bytes);
-      const int status = RunCommand(std::string("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 ") +
+      const int status = RunCommand(std::string(testsupport::kNoLeakCheck) +
                                         "strace -f -o /dev/null -e trace=" + call + " -e inject=" + call +
                                         ":signal=SIGKILL:when=" + std::to_string(when) + " " +
                                         dbftool_support::Tool() + " index " + file + " create name NAME 2>&1",

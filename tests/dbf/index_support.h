@@ -82,6 +82,7 @@ struct TreeWalk {
   int depth = 0;                                          // levels including the root
   std::string fault;                                      // empty when sound
   int nodes = 0;
+  int fewest_interior_keys = -1;  // the fewest keys of an interior node (-1: none)
 };
 
 // Walks the tree of the tag whose header is at header_offset (NDX: 0) by
@@ -119,6 +120,7 @@ inline TreeWalk WalkTree(const std::string& bytes, bool mdx, int64_t header_offs
       return count > 0 ? std::string(reinterpret_cast<const char*>(entry(count - 1) + key_offset), size_t(key_length))
                        : std::string();
     }
+    if (walk.fewest_interior_keys < 0 || count < walk.fewest_interior_keys) walk.fewest_interior_keys = count;
     std::string last;
     for (int i = 0; i <= count; ++i) {
       last = walk_node(GetLE32(entry(i)), depth + 1);

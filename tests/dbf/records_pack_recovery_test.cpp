@@ -107,8 +107,7 @@ bool CheckWhole(const std::string& file, bool memo) {
 
 // Runs dbftool pack, killed as it enters call number `when` of `call`; true
 // when it was killed (false: it ran to its end).
-// The leak checker of a sanitizer build cannot work under strace.
-const char* kNoLeakCheck = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 ";
+using testsupport::kNoLeakCheck;
 
 bool PackKilledAt(const std::string& file, const std::string& call, int when) {
   std::string out;

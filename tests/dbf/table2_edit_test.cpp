@@ -120,6 +120,16 @@ std::vector<std::string> Notes(TDbf& t) {
   return out;
 }
 
+// Rows 1 to count with the notes "note 1" and on.
+void AppendNotes(TDbf& t, int count) {
+  for (int i = 1; i <= count; ++i) {
+    t.StartAppend();
+    t.FieldNamed("ID")->SetIntegerValue(i);
+    t.FieldNamed("NOTE")->SetStringValue("note " + std::to_string(i));
+    t.CommitRecord();
+  }
+}
+
 TEST(Table2Blob, MemosAreWrittenAtPostAndReadBack) {
   const std::string dir = TempDir("t2memo");
   const std::string file = dir + "/notes.dbf";
@@ -176,18 +186,46 @@ for r in dbfread.DBF(sys.argv[1], encoding='cp1251'):
   EXPECT_EQ(out, "1 16 короткая заметка\n2 700 yyyyyyyyyyyyyyyyyyyy\n3 9 short now\n");
 }
 
+// A memo value whose block lost its block header is an error of that field
+// of that record, naming the memo file; the other rows still read.
+TEST(Table2Blob, ADamagedMemoValueIsTheFieldsErrorNamingFileAndRecord) {
+  const std::string dir = TempDir("t2memodamaged");
+  const std::string file = dir + "/notes.dbf", memo = dir + "/notes.dbt";
+  auto t = MemoTable(file);
+  t->CreateTableFile();
+  t->Activate();
+  AppendNotes(*t, 3);
+  t->Deactivate();
+  // Each value has a block of its own from block 1 on; the second loses the
+  // bytes of its block header.
+  std::string bytes = ReadFile(memo);
+  ASSERT_EQ(bytes.substr(2 * 512, 4), std::string("\xFF\xFF\x08\x00", 4));
+  bytes.replace(2 * 512, 4, "abcd");
+  WriteFile(memo, bytes);
+
+  t->Activate();
+  t->GoFirst();
+  EXPECT_EQ(t->FieldNamed("NOTE")->GetStringValue(), "note 1");
+  t->GoNext();
+  try {
+    t->FieldNamed("NOTE")->GetStringValue();
+    ADD_FAILURE() << "the damaged value read";
+  } catch (const EDbfError& e) {
+    EXPECT_EQ(e.Message(), "Field 'NOTE' of record 2: The memo value at block 2 of \"" + memo +
+                               "\" has no block header: the memo file or its block size is damaged.");
+  }
+  t->GoNext();
+  EXPECT_EQ(t->FieldNamed("NOTE")->GetStringValue(), "note 3");
+  t->Deactivate();
+}
+
 TEST(Table2Blob, PackCarriesTheMemosOfTheKeptRows) {
   const std::string dir = TempDir("t2memopack");
   const std::string file = dir + "/notes.dbf";
   auto t = MemoTable(file);
   t->CreateTableFile();
   t->Activate();
-  for (int i = 1; i <= 4; ++i) {
-    t->StartAppend();
-    t->FieldNamed("ID")->SetIntegerValue(i);
-    t->FieldNamed("NOTE")->SetStringValue("note " + std::to_string(i));
-    t->CommitRecord();
-  }
+  AppendNotes(*t, 4);
   t->GoFirst();
   t->DeleteCurrent();
   t->GoFirst();

@@ -12,6 +12,10 @@ std::string TempDir(const std::string& name);
 // Runs a shell command; returns its exit status and puts its standard output in *out.
 int RunCommand(const std::string& command, std::string* out);
 
+// Put before a command run under strace: the leak checker of a sanitizer
+// build cannot work under ptrace.
+inline constexpr const char* kNoLeakCheck = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 ";
+
 // Reads a whole file as bytes; writes bytes to a file.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

@@ -2,11 +2,17 @@
 
 #include <errno.h>
 #include <iconv.h>
+#include <unicode/coleitr.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
+#include <unicode/tblcoll.h>
+#include <unicode/ucol.h>
+#include <unicode/uniset.h>
+#include <unicode/usetiter.h>
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <thread>
@@ -583,6 +589,99 @@ int CompareStringLocaleW(uint32_t lcid, bool ignore_case, std::u16string_view a,
   }
   // Without ICU data: code unit order.
   return Sign(a.compare(b));
+}
+
+TCollationKeyPrefix::TCollationKeyPrefix(uint32_t lcid, bool ignore_case, std::u16string_view alphabet)
+    : weights_(alphabet.size()), linking_(alphabet.size(), false) {
+  auto* collator = dynamic_cast<icu::RuleBasedCollator*>(CollatorFor(lcid, ignore_case));
+  if (collator == nullptr) return;
+  UErrorCode status = U_ZERO_ERROR;
+  // The primary weights decide first only as long as no weight is moved to
+  // a later level (shifted punctuation) and a character's weights do not
+  // depend on the ones after it (normalization, numeric order, reordered
+  // scripts read through the lead bytes of the key).
+  if (collator->getAttribute(UCOL_NORMALIZATION_MODE, status) != UCOL_OFF ||
+      collator->getAttribute(UCOL_NUMERIC_COLLATION, status) != UCOL_OFF ||
+      collator->getAttribute(UCOL_ALTERNATE_HANDLING, status) != UCOL_NON_IGNORABLE || U_FAILURE(status))
+    return;
+  if (collator->getReorderCodes(nullptr, 0, status) != 0) return;
+  status = U_ZERO_ERROR;
+  icu::UnicodeSet letters;
+  for (const char16_t c : alphabet) letters.add(c);
+  icu::UnicodeSet contractions;
+  ucol_getContractionsAndExpansions(collator->toUCollator(), contractions.toUSet(), nullptr, true, &status);
+  if (U_FAILURE(status)) return;
+  // A contraction the code page cannot spell never applies to its texts;
+  // one it can applies only where its characters after the first are.
+  icu::UnicodeSetIterator items(contractions);
+  while (items.next()) {
+    const icu::UnicodeString& spelt = items.getString();
+    if (!letters.containsAll(spelt)) continue;
+    for (int32_t i = 1; i < spelt.length(); ++i)
+      for (size_t b = 0; b < alphabet.size(); ++b)
+        if (alphabet[b] == spelt.charAt(i)) linking_[b] = true;
+  }
+  // The primary weights of every character (none for an ignorable one,
+  // several for an expansion). The iterator hands out 64-bit weights in
+  // halves: the second, marked 0xC0 in its low byte, holds the low 16 bits
+  // of the primary weight.
+  std::vector<std::vector<uint32_t>> primaries(alphabet.size());
+  std::vector<uint32_t> all;
+  for (size_t b = 0; b < alphabet.size(); ++b) {
+    std::unique_ptr<icu::CollationElementIterator> elements(
+        collator->createCollationElementIterator(icu::UnicodeString(alphabet[b])));
+    if (elements == nullptr) return;
+    bool open = false;
+    for (int32_t ce = elements->next(status); ce != icu::CollationElementIterator::NULLORDER && U_SUCCESS(status);
+         ce = elements->next(status)) {
+      const uint32_t half = static_cast<uint32_t>(ce);
+      if ((half & 0xC0) == 0xC0) {
+        if (open) primaries[b].back() |= half >> 16;
+        continue;
+      }
+      open = (half & 0xFFFF0000u) != 0;
+      if (open) primaries[b].push_back(half & 0xFFFF0000u);
+    }
+    if (U_FAILURE(status)) return;
+    all.insert(all.end(), primaries[b].begin(), primaries[b].end());
+  }
+  std::sort(all.begin(), all.end());
+  all.erase(std::unique(all.begin(), all.end()), all.end());
+  // Ranks in one byte when they fit, else two; every byte is above kUnknown.
+  const bool wide = all.size() > 254;
+  for (size_t b = 0; b < alphabet.size(); ++b) {
+    for (const uint32_t p : primaries[b]) {
+      const size_t rank = static_cast<size_t>(std::lower_bound(all.begin(), all.end(), p) - all.begin());
+      if (wide) weights_[b].push_back(static_cast<char>(2 + rank / 254));
+      weights_[b].push_back(static_cast<char>(2 + rank % 254));
+    }
+  }
+  usable_ = true;
+}
+
+void TCollationKeyPrefix::Make(const uint8_t* text, size_t count, uint8_t* prefix, size_t length) const {
+  bool known = usable_;
+  for (size_t i = 0; known && i < count; ++i) known = text[i] < linking_.size() && !linking_[text[i]];
+  if (!known) {
+    std::fill(prefix, prefix + length, kUnknown);
+    return;
+  }
+  size_t made = 0;
+  for (size_t i = 0; i < count && made < length; ++i) {
+    const std::string& w = weights_[text[i]];
+    const size_t take = std::min(w.size(), length - made);
+    std::memcpy(prefix + made, w.data(), take);
+    made += take;
+  }
+  std::fill(prefix + made, prefix + length, kEnd);
+}
+
+int TCollationKeyPrefix::Compare(const uint8_t* a, const uint8_t* b, size_t length, bool* sure) {
+  const auto differ = std::mismatch(a, a + length, b);
+  const size_t at = static_cast<size_t>(differ.first - a);
+  *sure = at < length && a[at] != kUnknown && b[at] != kUnknown;
+  if (!*sure) return 0;
+  return a[at] < b[at] ? -1 : 1;
 }
 
 int CompareStringLocale(uint32_t lcid, bool ignore_case, std::string_view a, std::string_view b) {

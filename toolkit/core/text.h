@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "toolkit/core/exceptions.h"  // declares AnsiString
 
@@ -81,6 +82,35 @@ const char* LcidToLocaleName(uint32_t lcid);
 int CompareStringLocale(uint32_t lcid, bool ignore_case, std::string_view a, std::string_view b);
 // The same for UTF-16 texts.
 int CompareStringLocaleW(uint32_t lcid, bool ignore_case, std::u16string_view a, std::u16string_view b);
+
+// Prefixes of many texts of a single-byte code page that order them as
+// CompareStringLocaleW would wherever they tell: a prefix holds the ranks of
+// the text's first primary collation weights. Two prefixes decide the order
+// of their texts only up to the first place either is unknown (Compare).
+class TCollationKeyPrefix {
+ public:
+  // alphabet: the character of every byte of the code page.
+  TCollationKeyPrefix(uint32_t lcid, bool ignore_case, std::u16string_view alphabet);
+  // Whether the locale's collation lets a text's weights be made character
+  // by character (otherwise every prefix is unknown).
+  bool Usable() const { return usable_; }
+  // The prefix (length bytes) of the text's count bytes.
+  void Make(const uint8_t* text, size_t count, uint8_t* prefix, size_t length) const;
+  // <0, 0 or >0 when the prefixes decide the order of their texts (sure
+  // set), otherwise 0 with sure cleared.
+  static int Compare(const uint8_t* a, const uint8_t* b, size_t length, bool* sure);
+  // Bytes of a prefix: the weights ended (kEnd), nothing known (kUnknown);
+  // ranks are above both.
+  static constexpr uint8_t kEnd = 0, kUnknown = 1;
+
+ private:
+  bool usable_ = false;
+  // Per byte: the ranks of its primary weights, as prefix bytes.
+  std::vector<std::string> weights_;
+  // Per byte: it ends a contraction of characters of the code page, so the
+  // weights of a text holding it are not its characters' one after another.
+  std::vector<bool> linking_;
+};
 
 // Locale comparison in the default locale, with and without case.
 int AnsiCompareStr(std::string_view a, std::string_view b);

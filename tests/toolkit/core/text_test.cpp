@@ -305,6 +305,68 @@ TEST(LocaleCompare, TheLocaleIdChoosesTheRules) {
   EXPECT_LT(CompareStringLocale(0x7777, true, "a", R("б")), 0);
 }
 
+// Prefixes of collation weights never order two texts against the
+// collation; where they cannot tell (contractions, equal weights, a prefix
+// too short) they say so.
+TEST(LocaleCompare, KeyPrefixesNeverContradictTheCollation) {
+  struct Case {
+    uint32_t lcid;
+    unsigned code_page;
+    std::vector<const char*> words;  // UTF-8
+    bool mostly_decided;             // no contraction of the code page's common letters
+  };
+  const Case cases[] = {
+      {0x0419, 1251, {"Бетон", "бетон", "Щебень", "ёлка", "Ель", "еж", "Ёж", "е-ж", "№ 5", "apple", "Zebra", "Я", "а",
+                      "Л·л", "l·l", "L·", "a\x01" "b", "", "  ", "10", "9"}, true},
+      {0x0405, 1250, {"chata", "hrad", "Chata", "cizí", "čas", "h", "c", "ch", "Ch", "CH", "cH"}, false},
+      {0x0409, 1252, {"Æble", "Aeble", "ß", "ss", "straße", "strasse", "œuvre", "oeuvre", "Öl", "Ol", "zoo", "l·l"}, true},
+      {0x041D, 1252, {"ö", "z", "Öl", "Ol", "å", "ä", "aa", "Zebra"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lcid);
+    std::u16string alphabet;
+    for (int b = 0; b < 256; ++b) {
+      const std::u16string one = MultiByteToWide(std::string(1, char(b)), c.code_page);
+      alphabet.push_back(one.empty() ? u'?' : one[0]);
+    }
+    const TCollationKeyPrefix prefixes(c.lcid, false, alphabet);
+    ASSERT_TRUE(prefixes.Usable());
+    // Every word and every pair of words, blank-padded as keys are.
+    std::vector<std::string> texts;
+    for (const char* a : c.words) {
+      const std::string first = WideToMultiByte(MultiByteToWide(a, kUtf8CodePage), c.code_page);
+      for (const char* b : c.words) {
+        std::string text = first + " " + WideToMultiByte(MultiByteToWide(b, kUtf8CodePage), c.code_page);
+        text.resize(30, ' ');
+        texts.push_back(text);
+      }
+    }
+    for (const size_t length : {size_t(4), size_t(24)}) {
+      int decided = 0, pairs = 0;
+      std::vector<std::vector<uint8_t>> made;
+      for (const std::string& t : texts) {
+        made.emplace_back(length);
+        prefixes.Make(reinterpret_cast<const uint8_t*>(t.data()), t.size(), made.back().data(), length);
+      }
+      for (size_t i = 0; i < texts.size(); ++i) {
+        for (size_t j = 0; j < texts.size(); ++j) {
+          bool sure = false;
+          const int by_prefix = TCollationKeyPrefix::Compare(made[i].data(), made[j].data(), length, &sure);
+          ++pairs;
+          if (!sure) continue;
+          ++decided;
+          const int by_collation = CompareStringLocaleW(c.lcid, false, MultiByteToWide(texts[i], c.code_page),
+                                                        MultiByteToWide(texts[j], c.code_page));
+          ASSERT_EQ(SignOf(by_prefix), SignOf(by_collation)) << texts[i] << " / " << texts[j] << " " << length;
+        }
+      }
+      if (c.mostly_decided && length == 24) {
+        EXPECT_GT(decided, pairs / 2);
+      }
+    }
+  }
+}
+
 TEST(OrdinalCompare, BytesAndAsciiCase) {
   struct Case {
     std::string a, b;
