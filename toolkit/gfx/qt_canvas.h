@@ -67,6 +67,9 @@ class TQtTextMeasure {
   };
   // What the shaper needs to be skipped for this font: set up on first use.
   struct PlainFont {
+    // Declared, so that clang sees the type as default-constructible while
+    // the class holding the std::optional below is still incomplete.
+    PlainFont() {}
     bool usable = false;
     QRawFont raw;
     // The base line's distance from the top of the line.
