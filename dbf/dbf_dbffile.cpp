@@ -1112,27 +1112,23 @@ void TDbfFile::ApplyAutoIncrement(uint8_t* record) {
   const bool shared = NeedLocks();
   if (shared) LockRecord(0, true);
   storing_counters_ = true;
-  try {
-    // The descriptors' next values: from the file when others may have
-    // taken values since it was read.
-    if (shared) ReadSharedCounters();
-    for (int i = 0; i < field_defs_->Count(); ++i) {
-      TDbfFieldDef* def = field_defs_->Items(i);
-      if (def->NativeFieldType() != '+' || def->Size() < 4) continue;
-      const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + TDbfFieldDescriptor::kAutoIncNextAt;
-      const uint32_t next = def->AutoIncNext();
-      PutBE32(record + def->Offset(), next ^ 0x80000000u);
-      def->SetAutoIncNext(next + 1);
-      if (at + 4 <= HeaderSize()) PutLE32(Header() + at, next + 1);
-    }
-    StoreHeader();
-  } catch (...) {
+  TScopeExit stored([this, shared] {
     storing_counters_ = false;
     if (shared) UnlockRecord(0);
-    throw;
+  });
+  // The descriptors' next values: from the file when others may have
+  // taken values since it was read.
+  if (shared) ReadSharedCounters();
+  for (int i = 0; i < field_defs_->Count(); ++i) {
+    TDbfFieldDef* def = field_defs_->Items(i);
+    if (def->NativeFieldType() != '+' || def->Size() < 4) continue;
+    const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + TDbfFieldDescriptor::kAutoIncNextAt;
+    const uint32_t next = def->AutoIncNext();
+    PutBE32(record + def->Offset(), next ^ 0x80000000u);
+    def->SetAutoIncNext(next + 1);
+    if (at + 4 <= HeaderSize()) PutLE32(Header() + at, next + 1);
   }
-  storing_counters_ = false;
-  if (shared) UnlockRecord(0);
+  StoreHeader();
 }
 
 void TDbfFile::ReadSharedCounters() {
@@ -1256,18 +1252,15 @@ void TDbfFile::LockRecordForEdit(int64_t n, uint8_t* record) {
 
 void TDbfFile::UpdateRecord(int64_t n, const uint8_t* record) {
   bool indexes_damaged = false;
-  try {
+  {
+    TScopeExit unlock([this, n] { UnlockRecord(n); });
     for (const auto& index : index_files_) {
       index->UpdateRecordKey(n, prev_buffer_.data(), record);
       if (index->IndexWriteError()) indexes_damaged = true;
       index->ClearIndexWriteError();
     }
-  } catch (...) {
-    UnlockRecord(n);
-    throw;
+    WriteRecordAt(n, record);
   }
-  WriteRecordAt(n, record);
-  UnlockRecord(n);
   if (WriteError() || indexes_damaged) {
     ClearWriteError();
     throw EDbfWriteError(indexes_damaged ? STRING_WRITE_INDEX_ERROR : STRING_WRITE_ERROR);

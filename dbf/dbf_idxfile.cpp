@@ -1134,7 +1134,10 @@ int64_t TIndexFile::AllocatePage() {
     ReadFileHeader();
   }
   int64_t page = 0;
-  try {
+  {
+    TScopeExit unlock([this, locked] {
+      if (locked) UnlockSection(0, kPageSize);
+    });
     uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
     page = GetLE32(counter);
     // Never hand out a page the file already holds, whatever the header
@@ -1152,11 +1155,7 @@ int64_t TIndexFile::AllocatePage() {
       Current()->header_modified = true;
     }
     TPagedFile::StoreHeader();
-  } catch (...) {
-    if (locked) UnlockSection(0, kPageSize);
-    throw;
   }
-  if (locked) UnlockSection(0, kPageSize);
   return page;
 }
 
@@ -1802,9 +1801,9 @@ void TIndexFile::GotoSequenceNumber(int64_t n) {
 bool TIndexFile::InsertKey(int64_t recno, const uint8_t* key) {
   Tag* tag = Current();
   if (tag == nullptr || !maintained_ || (in_delete_path_ && tag->unique != 2)) return false;
-  ranges_off_ = true;
   bool inserted = false;
-  try {
+  {
+    TScopedValue<bool> ranges_off(ranges_off_, true, false);
     SetSearchKey(key, recno);
     const int result = FindKey(true);
     if (result != 0 || tag->unique == 0) {
@@ -1813,11 +1812,7 @@ bool TIndexFile::InsertKey(int64_t recno, const uint8_t* key) {
     } else if (tag->unique == 2) {
       throw EDbfError(Format(STRING_KEY_VIOLATION, {IndexName(), CurrentRecNo(), TrimRight(KeyText(key))}));
     }
-  } catch (...) {
-    ranges_off_ = false;
-    throw;
   }
-  ranges_off_ = false;
   ApplyRange();
   return inserted;
 }
@@ -1825,9 +1820,9 @@ bool TIndexFile::InsertKey(int64_t recno, const uint8_t* key) {
 bool TIndexFile::DeleteKey(int64_t recno, const uint8_t* key) {
   Tag* tag = Current();
   if (tag == nullptr || !maintained_ || (in_delete_path_ && tag->unique != 2)) return false;
-  ranges_off_ = true;
   bool deleted = false;
-  try {
+  {
+    TScopedValue<bool> ranges_off(ranges_off_, true, false);
     const TIndexPage* leaf = Leaf();
     const bool here = !NeedLocks() && CurrentRecNo() == recno && leaf &&
                       CompareKeys(key, leaf->KeyAt(leaf->EntryNo())) == 0;
@@ -1842,11 +1837,7 @@ bool TIndexFile::DeleteKey(int64_t recno, const uint8_t* key) {
       Leaf()->DeleteEntry();
       deleted = true;
     }
-  } catch (...) {
-    ranges_off_ = false;
-    throw;
   }
-  ranges_off_ = false;
   ApplyRange();
   return deleted;
 }
@@ -1950,40 +1941,23 @@ void TIndexFile::UpdateRecordKey(int64_t n, const uint8_t* previous, const uint8
 }
 
 void TIndexFile::RemoveDeletedRecordKey(int64_t n, const uint8_t* record) {
-  in_delete_path_ = true;
-  try {
-    DeleteRecordKey(n, record);
-  } catch (...) {
-    in_delete_path_ = false;
-    throw;
-  }
-  in_delete_path_ = false;
+  TScopedValue<bool> delete_path(in_delete_path_, true, false);
+  DeleteRecordKey(n, record);
 }
 
 void TIndexFile::RekeyAll() {
   // The table's field list was read anew (a pack reopens the table): the key
   // expressions must not keep pointing at the old field definitions.
-  const int keep = selected_;
-  try {
+  {
+    TScopedValue<int> keep(selected_, selected_);
     for (int i = 0; i < TagCount(); ++i) {
       selected_ = i;
       CompileTag(*tags_[size_t(i)]);
     }
-  } catch (...) {
-    selected_ = keep;
-    throw;
   }
-  selected_ = keep;
-  const bool all = update_all_;
-  update_all_ = true;
-  try {
-    ClearIndex();
-    AddRecordsFromTable();
-  } catch (...) {
-    update_all_ = all;
-    throw;
-  }
-  update_all_ = all;
+  TScopedValue<bool> all(update_all_, true);
+  ClearIndex();
+  AddRecordsFromTable();
 }
 
 void TIndexFile::AddRecordsFromTable() {

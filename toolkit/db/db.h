@@ -68,6 +68,7 @@
 
 #include "toolkit/core/classes.h"
 #include "toolkit/core/component.h"
+#include "toolkit/core/scope.h"
 #include "toolkit/core/variant.h"
 #include "toolkit/db/dbtypes.h"
 #include "toolkit/db/fields.h"
@@ -421,6 +422,35 @@ class TDataSet : public TComponent {
   bool filtered_ = false;
   TFilterOptions filter_options_;
   TFilterRecordEvent on_filter_record_;
+};
+
+// Holds a data set's links muted (MuteControls ... UnmuteControls) for the scope.
+class TMuteScope : private TScopeGuardBase {
+ public:
+  explicit TMuteScope(TDataSet& data_set) : data_set_(data_set) { data_set_.MuteControls(); }
+  ~TMuteScope() noexcept(false) {
+    LeaveScope([this] { data_set_.UnmuteControls(); });
+  }
+  TMuteScope(const TMuteScope&) = delete;
+  TMuteScope& operator=(const TMuteScope&) = delete;
+
+ private:
+  TDataSet& data_set_;
+};
+
+// Holds a temporary mode (calc-fields, filter, new-value) with its buffer for
+// the scope.
+class TTemporaryModeScope {
+ public:
+  TTemporaryModeScope(TDataSet& data_set, TDataSetMode mode, TRecordBuffer buffer)
+      : data_set_(data_set), previous_(data_set.EnterTemporaryMode(mode, buffer)) {}
+  ~TTemporaryModeScope() { data_set_.LeaveTemporaryMode(previous_); }
+  TTemporaryModeScope(const TTemporaryModeScope&) = delete;
+  TTemporaryModeScope& operator=(const TTemporaryModeScope&) = delete;
+
+ private:
+  TDataSet& data_set_;
+  TDataSetMode previous_;
 };
 
 // Connects data links to a data set and relays its notices.

@@ -403,14 +403,8 @@ bool TMemDataSet::Accepts(const Row& row, TRecordBuffer buffer) {
   if (!RowPassesFilterText(row)) return false;
   if (!OnFilterRecord()) return true;
   bool accept = true;
-  const TDataSetMode previous = EnterTemporaryMode(dsFilter, buffer);
-  try {
-    OnFilterRecord()(this, accept);
-  } catch (...) {
-    LeaveTemporaryMode(previous);
-    throw;
-  }
-  LeaveTemporaryMode(previous);
+  TTemporaryModeScope filtering(*this, dsFilter, buffer);
+  OnFilterRecord()(this, accept);
   return accept;
 }
 
