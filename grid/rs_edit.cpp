@@ -67,14 +67,12 @@ void TvpEditSwitcher::Click(int, int, int key, int) {
   TvpFieldVision* vision = edit_->EffectiveVision();
   fields.BeginValueChange();
   bool changed = true;
-  try {
+  {
+    TScopeFail unchanged([&] { fields.EndValueChange(false); });
     if (key != 0)
       vision->SwitchByKey(*edit_, changed);
     else
       vision->SwitchByMouse(*edit_, changed);
-  } catch (...) {
-    fields.EndValueChange(false);
-    throw;
   }
   edit_->Invalidate();
   fields.EndValueChange(changed);
@@ -750,12 +748,13 @@ void TDBProdiEdit::DoExit() {
   if (!inplace_ && FocusStaysInForm(*this)) {
     button_switcher_->Cancel();
     switcher_->Cancel();
-    try {
+    {
+      // A value that cannot be posted keeps the focus, selected for mending.
+      TScopeFail refocus([this] {
+        TCustomMaskEdit::SelectAll();
+        SetFocus();
+      });
       PostValue();
-    } catch (...) {
-      TCustomMaskEdit::SelectAll();
-      SetFocus();
-      throw;
     }
     SetEditing(false);
   }
@@ -856,16 +855,12 @@ void TgpInplaceEdit::Attach(TgpColumn* Column) {
     if (const TChildFont* cell_font = designer->CellFontIfAny()) cell_font->ApplyTo(Font());
   if (const TChildFont* column_font = Column->FontIfAny()) column_font->ApplyTo(Font());
   SetColor(Column->Color() != clNone ? Column->Color() : grid_->Color());
-  suppress_resolve_ = true;
-  try {
+  {
+    TScopedValue<bool> suppress_resolve(suppress_resolve_, true, false);
     SetVision(Column->Vision());
     SetDataField(Column->FieldName());
     SetDataSource(grid_->DataSource());
-  } catch (...) {
-    suppress_resolve_ = false;
-    throw;
   }
-  suppress_resolve_ = false;
   FieldsChanged();
   if (always_editing_) {
     SetEditing(false);

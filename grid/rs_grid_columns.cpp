@@ -468,13 +468,10 @@ void TDBGridPro::Paint() {
   info.ClipRect = clip;
   info.OffScreen = true;
   const int saved = data_link_->QueryActiveRow();
-  try {
+  {
+    TScopeExit back([&] { data_link_->ChangeActiveRow(saved); });
     if (info.Parts & TgpPaintInfo::kRows) PrepareRowAttrs(info.FirstRow, info.LastRow);
     effective_designer_->Paint(this, &info);
-  } catch (...) {
-    data_link_->ChangeActiveRow(saved);
-    throw;
   }
-  data_link_->ChangeActiveRow(saved);
   PaintInteraction(canvas);
 }

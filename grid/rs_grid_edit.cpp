@@ -59,12 +59,12 @@ void TDBGridPro::EndEdit(TgpFieldEditAction Action, bool Keep) {
   TgpFieldList& fields = editor.Fields();
   fields.BeginValueChange();
   bool posted = false;
-  try {
+  {
+    TScopeFail unposted([&] {
+      editor.SelectAll();
+      fields.EndValueChange(false);
+    });
     posted = editor.PostValue();
-  } catch (...) {
-    editor.SelectAll();
-    fields.EndValueChange(false);
-    throw;
   }
   if (!keep) HideEditor();
   editor.SetPendingAction(Action == feaPost ? feaNone : Action);

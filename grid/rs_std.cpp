@@ -597,15 +597,10 @@ bool TvpFieldVision::DoBeforeEdit(TgpFieldList& Fields) {
 }
 
 void TvpFieldVision::DoButtonClick(IvpVisionEdit& Edit, TfvButtonClickKind Kind) {
-  button_click_kind_ = button_style_ == pbsDropDown && enable_drop_down_ ? bckDropDown : Kind;
-  try {
-    ButtonClick(Edit);
-    if (button_click_kind_ == bckDropDown) Edit.ToggleDropDown(Kind == bckKeyToggle);
-  } catch (...) {
-    button_click_kind_ = bckNone;
-    throw;
-  }
-  button_click_kind_ = bckNone;
+  TScopedValue<TfvButtonClickKind> click_kind(
+      button_click_kind_, button_style_ == pbsDropDown && enable_drop_down_ ? bckDropDown : Kind, bckNone);
+  ButtonClick(Edit);
+  if (button_click_kind_ == bckDropDown) Edit.ToggleDropDown(Kind == bckKeyToggle);
 }
 
 void TvpFieldVision::PaintCells(TgpFieldList& Fields, TgpPainter& Painter, TCanvas& Canvas,
@@ -689,7 +684,8 @@ bool TvpFieldVision::PostEditValue(IvpVisionEdit& Edit, bool SelectAll) {
     if (SelectAll) Edit.SelectAll();
     fields.EndValueChange(changed);
   };
-  try {
+  {
+    TScopeExit finished(finish);
     TgpFieldValue value;
     Edit.CancelPendingInput();
     if (!self_drawn_ && fields.Modified() && Edit.HasEditMask() && !Edit.EditTextValid())
@@ -717,11 +713,7 @@ bool TvpFieldVision::PostEditValue(IvpVisionEdit& Edit, bool SelectAll) {
         posted_value = posted;
       }
     }
-  } catch (...) {
-    finish();
-    throw;
   }
-  finish();
   return posted_value;
 }
 
