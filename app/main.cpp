@@ -653,20 +653,10 @@ void AddColumns(TDBGridPro& grid, std::initializer_list<ColumnDesign> design) {
 // hear once where the table stands.
 template <class F>
 void Frozen(TDataSet& table, TDBGridPro& a, TDBGridPro& b, F&& body) {
-  a.FreezeGrid();
-  b.FreezeGrid();
-  table.MuteControls();
-  try {
-    body();
-  } catch (...) {
-    table.UnmuteControls();
-    b.UnfreezeGrid(true);
-    a.UnfreezeGrid(true);
-    throw;
-  }
-  table.UnmuteControls();
-  b.UnfreezeGrid(true);
-  a.UnfreezeGrid(true);
+  TFreezeScope frozen_a(a, true);
+  TFreezeScope frozen_b(b, true);
+  TMuteScope muted(table);
+  body();
 }
 
 }  // namespace

@@ -1949,7 +1949,7 @@ void TIndexFile::RekeyAll() {
   // The table's field list was read anew (a pack reopens the table): the key
   // expressions must not keep pointing at the old field definitions.
   {
-    TScopedValue<int> keep(selected_, selected_);
+    TScopedValue<int> keep(selected_);
     for (int i = 0; i < TagCount(); ++i) {
       selected_ = i;
       CompileTag(*tags_[size_t(i)]);

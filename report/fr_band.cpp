@@ -409,15 +409,10 @@ void TfrBand::PrintObject(TfrView& view) {
     if (built != nullptr && engine.BuiltPageIndex >= 0 && engine.BuiltPageIndex < built->Count()) {
       TfrPageInfo& info = built->Pages(engine.BuiltPageIndex);
       info.Stream->Seek(0, soEnd);
-      const uint8_t kept_mode = view.RecordMode;
-      view.RecordMode = rmPrepared;
-      try {
+      {
+        TScopedValue<uint8_t> prepared(view.RecordMode, rmPrepared);
         view.PrintToPage(*info.Stream);
-      } catch (...) {
-        view.RecordMode = kept_mode;
-        throw;
       }
-      view.RecordMode = kept_mode;
       info.Page.reset();
     }
     if (memo != nullptr && !split_part)

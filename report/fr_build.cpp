@@ -392,17 +392,11 @@ void TfrPage::ShowDialog() {
     run_script();
     if (shown->ModalResult() == mrNone && Stopped()) shown->SetModalResult(mrAbort);
   };
-  TModalResult result = mrNone;
-  try {
-    result = form.ShowModal();
-  } catch (...) {
+  TScopeExit shown([&] {
     form.OnActivate = nullptr;
     progress->SetVisible(progress_shown);
-    throw;
-  }
-  form.OnActivate = nullptr;
-  if (result == mrCancel) frEngine().DialogCancelled = true;
-  progress->SetVisible(progress_shown);
+  });
+  if (form.ShowModal() == mrCancel) frEngine().DialogCancelled = true;
 }
 
 // ---- Aggregate registration -----------------------------------------------------------------

@@ -96,7 +96,9 @@ void TfrDataDictionary::Assign(const TfrDataDictionary& other) {
 
 void TfrDataDictionary::LoadFromStream(TStream& stream, int version) {
   Clear();
-  try {
+  {
+    // Half a dictionary is worse than none.
+    TScopeFail cleared([this] { Clear(); });
     const int16_t marker = static_cast<int16_t>(ReadWord(stream));
     if (marker == kMarkerCurrent || marker == kMarkerDropEmpty) {
       ReadTable(stream, VariableTable);
@@ -126,10 +128,6 @@ void TfrDataDictionary::LoadFromStream(TStream& stream, int version) {
       for (int i = BandSourceTable.VariableCount() - 1; i >= 0; --i)
         if (VarToStr(BandSourceTable.VariableValueAt(i)).empty()) BandSourceTable.DeleteVariableAt(i);
     }
-  } catch (...) {
-    // Half a dictionary is worse than none.
-    Clear();
-    throw;
   }
 }
 

@@ -78,10 +78,12 @@ class TScopeFail : private TScopeGuardBase {
 };
 
 // Gives a variable a value for the scope. On exit it gets back the value it
-// held before, or the given one to leave it with.
+// held before, or the given one to leave it with. The one-argument form only
+// keeps the value: the scope may change the variable as it likes.
 template <class T>
 class TScopedValue {
  public:
+  explicit TScopedValue(T& variable) : variable_(variable), after_(variable) {}
   TScopedValue(T& variable, T value) : variable_(variable), after_(std::move(value)) {
     using std::swap;
     swap(variable_, after_);
