@@ -190,6 +190,71 @@ TEST_F(Table, MutedControlsHearOneNoticeOnTheLastUnmute) {
   EXPECT_EQ(trace, Trace{"LayoutNotice"});
 }
 
+TEST_F(Table, AFailedWalkLeavesTheSetUnmutedAndInItsMode) {
+  // The handlers raise on the third row the walk meets; the walk fails, and
+  // the links must hear the set again afterwards, in browse mode.
+  struct Case {
+    const char* what;
+    std::function<void(Table&, int& seen)> arm;
+    std::function<void(Table&)> work;
+  };
+  const Case cases[] = {
+      {"a filter handler during a search",
+       [](Table& t, int& seen) {
+         t.ds.SetOnFilterRecord([&seen](TDataSet*, bool& accept) {
+           if (++seen == 3) throw EDatabaseError("filter failed");
+           accept = true;
+         });
+         t.ds.SetFiltered(true);
+       },
+       [](Table& t) { t.ds.FindByValues("N", Variant(5), {}); }},
+      {"a filter handler while reading by key",
+       [](Table& t, int& seen) {
+         t.ds.SetOnFilterRecord([&seen](TDataSet*, bool& accept) {
+           if (++seen == 3) throw EDatabaseError("filter failed");
+           accept = true;
+         });
+         t.ds.SetFiltered(true);
+       },
+       [](Table& t) { t.ds.ReadByValues("N", Variant(5), "NAME"); }},
+      {"guards nested by hand",
+       [](Table&, int&) {},
+       [](Table& t) {
+         TMuteScope outer(t.ds);
+         TMuteScope inner(t.ds);
+         TTemporaryModeScope calc(t.ds, dsCalcFields, nullptr);
+         EXPECT_EQ(t.ds.CurrentMode(), dsCalcFields);
+         t.ds.GoLast();
+         throw EDatabaseError("work failed");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ds.Deactivate();
+    ds.SetFiltered(false);
+    ds.SetOnFilterRecord(nullptr);
+    Fill(6);
+    int seen = 0;
+    c.arm(*this, seen);
+    ds.GoFirst();
+    seen = 0;
+    Trace trace;
+    TDataSource source(nullptr);
+    source.SetDataSet(&ds);
+    RecordingLink link(&trace);
+    link.ChangeDataSource(&source);
+    trace.clear();
+    EXPECT_THROW(c.work(*this), EDatabaseError);
+    EXPECT_FALSE(ds.ControlsMuted());
+    EXPECT_EQ(ds.CurrentMode(), dsBrowse);
+    ds.SetOnFilterRecord(nullptr);
+    trace.clear();
+    ds.GoFirst();
+    EXPECT_FALSE(trace.empty());
+    link.ChangeDataSource(nullptr);
+  }
+}
+
 TEST_F(Table, CalculatedFieldsAreComputedPerRecord) {
   auto* twice = new TIntegerField(&ds);
   auto* n = new TIntegerField(&ds);
