@@ -1130,14 +1130,10 @@ void TDbf::ImportProductionTags(TIndexFile* production) {
 
 void TDbf::RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag) {
   const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
-  struct Restore {
-    TIndexFile* file;
-    const AnsiString& previous;
-    ~Restore() {
-      file->SetUpdateMode(true);
-      if (!previous.empty()) file->SelectTag(previous);
-    }
-  } restore{file, previous};
+  TScopeExit restore([file, &previous] {
+    file->SetUpdateMode(true);
+    if (!previous.empty()) file->SelectTag(previous);
+  });
   if (tag.empty()) {
     file->ClearIndex();
     file->SetUpdateMode(true);

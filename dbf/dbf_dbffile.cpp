@@ -423,13 +423,9 @@ void TDbfFile::StoreHeader() {
     LockRecord(0, true);
     ReadSharedCounters();
   }
-  struct Unlock {
-    TDbfFile* table;
-    bool locked;
-    ~Unlock() {
-      if (locked) table->UnlockRecord(0);
-    }
-  } unlock{this, refresh};
+  TScopeExit unlock([this, refresh] {
+    if (refresh) UnlockRecord(0);
+  });
   StampDate();
   TPagedFile::StoreHeader();
   if (Mode() != pmReadOnly) WriteEndMark();
@@ -1407,20 +1403,12 @@ void TDbfFile::RebuildTableFile() {
   // from the new records (or, when the table stayed the old one, kept).
   std::vector<std::unique_ptr<TDbfIndexKeys>> indexes = std::move(index_files_);
   index_files_.clear();
-  struct Restore {
-    TDbfFile* table;
-    std::vector<std::unique_ptr<TDbfIndexKeys>>& indexes;
-    ~Restore() {
-      for (auto& index : indexes) table->index_files_.push_back(std::move(index));
-    }
-  } restore{this, indexes};
+  TScopeExit restore([this, &indexes] {
+    for (auto& index : indexes) index_files_.push_back(std::move(index));
+  });
   CloseAll();
   // The pack's own reopens find the marker held by this process: they pass it by.
-  struct Packing {
-    bool& flag;
-    explicit Packing(bool& f) : flag(f) { flag = true; }
-    ~Packing() { flag = false; }
-  } packing{packing_};
+  TScopedValue<bool> packing(packing_, true, false);
   const auto discard_new = [&] {
     DeleteFile(new_name);
     if (memo) DeleteFile(new_memo_name);

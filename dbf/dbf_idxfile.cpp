@@ -758,17 +758,14 @@ void TIndexFile::OpenIndexFile() {
 
 void TIndexFile::CloseIndexFile() {
   if (!Active()) return;
-  struct Release {
-    TIndexFile* self;
-    ~Release() {
-      self->tags_.clear();
-      self->pending_tag_ = false;
-      self->known_size_ = -1;
-      self->upper_nodes_.clear();
-      self->selected_ = -1;
-      self->CloseStream();
-    }
-  } release{this};
+  TScopeExit release([this] {
+    tags_.clear();
+    pending_tag_ = false;
+    known_size_ = -1;
+    upper_nodes_.clear();
+    selected_ = -1;
+    CloseStream();
+  });
   FlushPages();
 }
 
@@ -1210,12 +1207,7 @@ void TIndexFile::ClearTag() {
 void TIndexFile::ClearIndex() {
   // Only an owner of the table rebuilds every tag (a pack, which holds the
   // table exclusively): nobody else allocates pages meanwhile.
-  struct Rewrite {
-    TIndexFile* self;
-    bool before;
-    ~Rewrite() { self->rewriting_ = before; }
-  } rewrite{this, rewriting_};
-  rewriting_ = true;
+  TScopedValue<bool> rewrite(rewriting_, true);
   FlushPages();
   uint8_t* h = Header();
   if (mdx_) {
@@ -1848,12 +1840,7 @@ bool TIndexFile::ConcernedTag(int position) const {
 
 template <typename F>
 void TIndexFile::ForEachTag(F&& f) {
-  const int keep = selected_;
-  struct Restore {
-    TIndexFile* self;
-    int keep;
-    ~Restore() { self->selected_ = keep; }
-  } restore{this, keep};
+  TScopedValue<int> restore(selected_);
   for (int i = 0; i < TagCount(); ++i) {
     if (!ConcernedTag(i)) continue;
     selected_ = i;

@@ -104,16 +104,13 @@ void TPagedFile::ReleaseStream() {
 void TPagedFile::CloseStream() {
   if (!active_) return;
   // The stream goes away even when the last header write fails.
-  struct Release {
-    TPagedFile* self;
-    ~Release() {
-      // A memory table lives in its stream, which therefore outlives a close.
-      if (self->mode_ != pmMemoryCreate && self->mode_ != pmMemoryOpen) self->ReleaseStream();
-      self->mode_ = self->user_mode_;
-      self->active_ = false;
-      self->cached_record_count_ = 0;
-    }
-  } release{this};
+  TScopeExit release([this] {
+    // A memory table lives in its stream, which therefore outlives a close.
+    if (mode_ != pmMemoryCreate && mode_ != pmMemoryOpen) ReleaseStream();
+    mode_ = user_mode_;
+    active_ = false;
+    cached_record_count_ = 0;
+  });
   FlushHeader();
 }
 

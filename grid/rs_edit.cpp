@@ -278,12 +278,7 @@ void TDBProdiEdit::UpdateActive() {
 // ---- TDBProdiEdit: text ---------------------------------------------------------------------
 
 void TDBProdiEdit::ReloadText() {
-  struct Flag {
-    bool& flag;
-    bool old;
-    ~Flag() { flag = old; }
-  } loading{loading_text_, loading_text_};
-  loading_text_ = true;
+  TScopedValue<bool> loading(loading_text_, true);
   TvpFieldVision* vision = EffectiveVision();
   writable_ = false;
   if (!fields_->Active()) {
@@ -434,11 +429,7 @@ bool TDBProdiEdit::FieldCanHold(char ch) {
 
 void TDBProdiEdit::DropDown() {
   if (drop_down_form_ != nullptr) return;
-  struct Flag {
-    bool& flag;
-    ~Flag() { flag = false; }
-  } flag{dropping_down_};
-  dropping_down_ = true;
+  TScopedValue<bool> dropping_down(dropping_down_, true, false);
   TvpFieldVision* vision = EffectiveVision();
   if (TVisionToolForm* form = vision->GetDropDown()) vision->ShowDropDown(*this, form);
 }
@@ -706,11 +697,7 @@ void TDBProdiEdit::MouseMove(TShiftState shift, int x, int y) {
 }
 
 void TDBProdiEdit::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
-  struct Flag {
-    bool& flag;
-    ~Flag() { flag = false; }
-  } flag{mouse_up_};
-  mouse_up_ = true;
+  TScopedValue<bool> mouse_up(mouse_up_, true, false);
   if (button == mbLeft) {
     button_switcher_->MouseUp(x, y);
     switcher_->MouseUp(x, y);
@@ -932,11 +919,7 @@ void TgpInplaceEdit::ValuePosted() {
 
 void TgpInplaceEdit::EndWith(TgpFieldPostCode code, TgpFieldEditAction action, bool extend) {
   post_code_ = code;
-  extend_on_move_ = extend;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{extend_on_move_};
+  TScopedValue<bool> extend_on_move(extend_on_move_, extend, false);
   grid_->EndEdit(action, true);
 }
 

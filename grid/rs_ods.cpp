@@ -550,11 +550,7 @@ void TObjDataSet::StoreRecord() {
   TRecordBuffer buffer = CurrentBuffer();
   if (buffer == nullptr) RaiseDataSetError(dbtext::kNotEditing, this);
   changed_ = true;
-  posting_ = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{posting_};
+  TScopedValue<bool> posting(posting_, true, false);
   if (use_edit_buffer_ || CurrentMode() == dsInsert) WriteBack(buffer);
 }
 

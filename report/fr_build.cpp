@@ -595,11 +595,7 @@ void TfrPage::BuildPages() {
   engine.CurPage = this;
   if (!Prepared) return;
   // Nothing the first of two passes prints is kept: fills and frames are not painted.
-  struct FirstPassScope {
-    bool kept = frDrawServices().FirstPass;
-    ~FirstPassScope() { frDrawServices().FirstPass = kept; }
-  } first_pass_scope;
-  frDrawServices().FirstPass = engine.FirstPass;
+  TScopedValue<bool> first_pass(frDrawServices().FirstPass, engine.FirstPass);
 
   TfrBand* master = bands_[btMasterData];
   if (report != nullptr && !report->PrintIfEmpty) {

@@ -262,9 +262,6 @@ Variant TfrDataDictionary::GetValue(const AnsiString& name) {
                                  [&](const AnsiString& busy) { return AnsiSameText(busy, name); });
   if (again) throw EParserError(Utf8ToAnsi("Переменная ссылается на саму себя: ") + name);
   evaluating_.push_back(name);
-  struct Leave {
-    std::vector<AnsiString>& list;
-    ~Leave() { list.pop_back(); }
-  } leave{evaluating_};
+  TScopeExit leave([this] { evaluating_.pop_back(); });
   return Links.Evaluate(VarToStr(value));
 }
