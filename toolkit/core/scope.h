@@ -100,18 +100,28 @@ class TScopedValue {
   T after_;
 };
 
-// Holds an object's update mode (BeginUpdate ... EndUpdate) for the scope:
-// string lists, collections, field definitions.
-template <class T>
-class TUpdateScope : private TScopeGuardBase {
+// Holds a mode an object enters with one method and leaves with another,
+// both without arguments, for the scope.
+template <class T, auto Enter, auto Leave>
+class TPairedScope : private TScopeGuardBase {
  public:
-  explicit TUpdateScope(T& target) : target_(target) { target_.BeginUpdate(); }
-  ~TUpdateScope() noexcept(false) {
-    LeaveScope([this] { target_.EndUpdate(); });
+  explicit TPairedScope(T& target) : target_(target) { (target_.*Enter)(); }
+  ~TPairedScope() noexcept(false) {
+    LeaveScope([this] { (target_.*Leave)(); });
   }
-  TUpdateScope(const TUpdateScope&) = delete;
-  TUpdateScope& operator=(const TUpdateScope&) = delete;
+  TPairedScope(const TPairedScope&) = delete;
+  TPairedScope& operator=(const TPairedScope&) = delete;
 
  private:
   T& target_;
 };
+
+// Holds an object's update mode (BeginUpdate ... EndUpdate) for the scope:
+// string lists, collections, field definitions.
+template <class T>
+class TUpdateScope : public TPairedScope<T, &T::BeginUpdate, &T::EndUpdate> {
+ public:
+  using TPairedScope<T, &T::BeginUpdate, &T::EndUpdate>::TPairedScope;
+};
+template <class T>
+TUpdateScope(T&) -> TUpdateScope<T>;

@@ -425,17 +425,9 @@ class TDataSet : public TComponent {
 };
 
 // Holds a data set's links muted (MuteControls ... UnmuteControls) for the scope.
-class TMuteScope : private TScopeGuardBase {
+class TMuteScope : public TPairedScope<TDataSet, &TDataSet::MuteControls, &TDataSet::UnmuteControls> {
  public:
-  explicit TMuteScope(TDataSet& data_set) : data_set_(data_set) { data_set_.MuteControls(); }
-  ~TMuteScope() noexcept(false) {
-    LeaveScope([this] { data_set_.UnmuteControls(); });
-  }
-  TMuteScope(const TMuteScope&) = delete;
-  TMuteScope& operator=(const TMuteScope&) = delete;
-
- private:
-  TDataSet& data_set_;
+  using TPairedScope::TPairedScope;
 };
 
 // Holds a temporary mode (calc-fields, filter, new-value) with its buffer for
