@@ -45,6 +45,19 @@ std::string DbfDefaultBasePath() { return IncludeBackslash(base_path_routine());
 
 namespace {
 
+// Runs one step of undoing a failed change. The step's own error is dropped,
+// so that the steps after it still run and the first error stays the one
+// reported; false when the step failed.
+template <class F>
+bool UndoStep(F&& step) {
+  try {
+    step();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 constexpr int kBookmarkAt = 0;
 constexpr int kPositionAt = 4;
 constexpr int kSequenceAt = 5;
@@ -133,6 +146,7 @@ TDbf::~TDbf() {
   try {
     master_link_->ChangeDataSource(nullptr);
   } catch (...) {
+    // A destructor must not throw; the link goes with the table all the same.
   }
   try {
     Deactivate();
@@ -1210,6 +1224,28 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   // then held read-only again (before, a new file stayed writable and an
   // existing one refused the tag).
   const bool hold_read_only = read_only_ && storage_ == stoFile;
+  // A tag that could not be built is simply absent: its name, its entry in
+  // the file and (when nothing else needs it) the file go again.
+  auto forget_tag = [&] {
+    ForgetIndexName(name);
+    UndoStep([&] {
+      if (file->IsMdx() && file->Active()) file->DeleteTag(name);
+    });
+    bool usable = true;
+    if (hold_read_only && (!file->Active() || file->Mode() != pmReadOnly))
+      usable = UndoStep([&] { ReopenIndexFile(*file, pmReadOnly); });
+    UndoStep([&] {
+      if (usable && !previous.empty()) file->SelectTag(previous);
+    });
+    // Mended: a production file that holds other tags stays; only a file
+    // this call opened leaves the table (and the disk).
+    const bool orphan = opened_here || !NameRefersTo(file);
+    if (orphan || !usable) {
+      const bool was_production = file == production_index_;
+      UndoStep([&] { DiscardIndexFile(file, orphan); });
+      if (was_production && orphan) UndoStep([&] { LinkProductionIndex(false); });
+    }
+  };
   try {
     if (hold_read_only && file->Mode() == pmReadOnly) ReopenIndexFile(*file, pmExclusiveOpen);
     file->CreateTag(UpperCase(expression), is_tag ? name : AnsiString(ExtractFileName(name)), options);
@@ -1221,51 +1257,14 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     if (hold_read_only) ReopenIndexFile(*file, pmReadOnly);
     if (!previous.empty()) file->SelectTag(previous);
     if (file == production_index_) LinkProductionIndex(true);
+  } catch (const EDbfWriteError&) {
+    // A failed write goes further: the disk is full or failing, and whoever
+    // asked for the tag must learn it was not made.
+    forget_tag();
+    throw;
   } catch (...) {
-    // A tag that could not be built is simply absent; the error goes no
-    // further, except a failed write: the disk is full or failing, and
-    // whoever asked for the tag must learn it was not made.
-    std::exception_ptr write_failure;
-    try {
-      throw;
-    } catch (const EDbfWriteError&) {
-      write_failure = std::current_exception();
-    } catch (...) {
-    }
-    ForgetIndexName(name);
-    try {
-      if (file->IsMdx() && file->Active()) file->DeleteTag(name);
-    } catch (...) {
-    }
-    bool usable = true;
-    if (hold_read_only && (!file->Active() || file->Mode() != pmReadOnly)) {
-      try {
-        ReopenIndexFile(*file, pmReadOnly);
-      } catch (...) {
-        usable = false;
-      }
-    }
-    try {
-      if (usable && !previous.empty()) file->SelectTag(previous);
-    } catch (...) {
-    }
-    // Mended: a production file that holds other tags stays; only a file
-    // this call opened leaves the table (and the disk).
-    const bool orphan = opened_here || !NameRefersTo(file);
-    if (orphan || !usable) {
-      const bool was_production = file == production_index_;
-      try {
-        DiscardIndexFile(file, orphan);
-      } catch (...) {
-      }
-      if (was_production && orphan) {
-        try {
-          LinkProductionIndex(false);
-        } catch (...) {
-        }
-      }
-    }
-    if (write_failure) std::rethrow_exception(write_failure);
+    // Any other failure only leaves the tag absent.
+    forget_tag();
   }
   // A file opened again has lost its position.
   if (file == index_file_ && cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);

@@ -165,6 +165,7 @@ TDbfFile::~TDbfFile() {
   try {
     CloseAll();
   } catch (...) {
+    // A destructor must not throw; an unwritten header shows at the next open.
   }
 }
 
@@ -1314,7 +1315,14 @@ void TDbfFile::RebuildTableFile() {
   marker.Create(files);
 
   auto fresh = std::make_unique<TDbfFile>();
-  try {
+  {
+    TScopeFail undone([&] {
+      fresh.reset();
+      DeleteFile(new_name);
+      if (memo) DeleteFile(new_memo_name);
+      if (!files.keep.empty()) DeleteFile(files.keep);
+      marker.Remove();
+    });
     fresh->SetFileName(new_name);
     fresh->SetMode(pmExclusiveCreate);
     fresh->SetAutoCreate(true);
@@ -1385,13 +1393,6 @@ void TDbfFile::RebuildTableFile() {
     // replaced it, so that a table that cannot follow gets its own back.
     if (memo && ::link(memo_file_name_.c_str(), files.keep.c_str()) != 0) files.keep.clear();
     marker.SetState(psRenaming);
-  } catch (...) {
-    fresh.reset();
-    DeleteFile(new_name);
-    if (memo) DeleteFile(new_memo_name);
-    if (!files.keep.empty()) DeleteFile(files.keep);
-    marker.Remove();
-    throw;
   }
 
   // The new files are complete: they replace the old ones, the memo file

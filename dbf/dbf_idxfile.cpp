@@ -719,7 +719,12 @@ void TIndexFile::OpenIndexFile() {
   SetHeaderOffset(0);
   SetRecordSize(kPageSize);
   OpenStream();
-  try {
+  {
+    TScopeFail unopened([this] {
+      tags_.clear();
+      selected_ = -1;
+      CloseStream();
+    });
     SetHeaderSize(mdx_ ? kMdxHeaderSize : kNdxHeaderSize);
     ReadHeader();
     tags_.clear();
@@ -748,11 +753,6 @@ void TIndexFile::OpenIndexFile() {
     if (unusable_) return;
     ReadTags();
     if (!tags_.empty()) selected_ = 0;
-  } catch (...) {
-    tags_.clear();
-    selected_ = -1;
-    CloseStream();
-    throw;
   }
 }
 

@@ -41,6 +41,7 @@ TMemoFile::~TMemoFile() {
   try {
     CloseMemoFile();
   } catch (...) {
+    // A destructor must not throw; an unwritten header shows at the next open.
   }
 }
 
