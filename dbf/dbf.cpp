@@ -749,22 +749,22 @@ void TDbf::CompileFilter(const AnsiString& text) {
 void TDbf::ChangeFilter(const AnsiString& value) {
   if (!value.empty() && dbf_file_ != nullptr) {
     const AnsiString previous = Filter();
-    try {
-      CompileFilter(value);
-    } catch (...) {
-      // Mended: the parser must keep meaning the filter that stays in force,
-      // not the text that failed half compiled.
-      try {
+    // Mended: the parser must keep meaning the filter that stays in force,
+    // not the text that failed half compiled; a filter that no longer
+    // compiles either gives way to none.
+    TScopeFail keep_previous([&] {
+      const bool kept = UndoStep([&] {
         if (previous.empty())
           parser_.reset();
         else
           CompileFilter(previous);
-      } catch (...) {
+      });
+      if (!kept) {
         parser_.reset();
         TDataSet::ChangeFilter("");
       }
-      throw;
-    }
+    });
+    CompileFilter(value);
   }
   TDataSet::ChangeFilter(value);
   if (QueryActive() && Filtered()) ResyncAfterChange();
