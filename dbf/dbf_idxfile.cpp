@@ -52,6 +52,7 @@
 #include "dbf/dbf_idxfile.h"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -219,7 +220,10 @@ bool TLCIDList::Contains(uint32_t lcid) {
 TIndexPage::TIndexPage(TIndexFile* file, TIndexPage* parent)
     : file_(file), buffer_(size_t(file->NodeSize()), 0), parent_(parent) {}
 
-TIndexPage::~TIndexPage() = default;
+TIndexPage::~TIndexPage() {
+  // The chain from a root to its leaf: every node is its child's parent.
+  assert((!child_ || child_->parent_ == this) && "an index node's child hangs below another node");
+}
 
 uint8_t* TIndexPage::EntryAt(int i) {
   return buffer_.data() + NodeHeaderSize() + size_t(i) * size_t(file_->EntryLength());
@@ -491,6 +495,7 @@ void TIndexPage::DeleteEntry() {
 void TIndexPage::Split() {
   if (parent_ == nullptr) file_->NewRoot();
   TIndexPage* parent = parent_;
+  assert(parent->child_.get() == this && "an index node hangs below a node that does not hold it");
   parent->Lock();
   Lock();
   const int a = KeyCount();
