@@ -41,24 +41,18 @@ class TScopeGuardBase {
   int uncaught_;
 };
 
-// Runs a clean-up when the scope ends, unless dismissed first:
-//   TScopeExit undo([&] { ... });  ...  undo.Dismiss();  // kept
+// Runs a clean-up when the scope ends, however it ends:
+//   TScopeExit restore([&] { ... });
 template <class F>
 class TScopeExit : private TScopeGuardBase {
  public:
   explicit TScopeExit(F cleanup) : cleanup_(std::move(cleanup)) {}
-  ~TScopeExit() noexcept(false) {
-    if (armed_) LeaveScope(cleanup_);
-  }
+  ~TScopeExit() noexcept(false) { LeaveScope(cleanup_); }
   TScopeExit(const TScopeExit&) = delete;
   TScopeExit& operator=(const TScopeExit&) = delete;
 
-  // The clean-up will not run (the work it undoes has succeeded).
-  void Dismiss() { armed_ = false; }
-
  private:
   F cleanup_;
-  bool armed_ = true;
 };
 
 // Undoes a half-done change when the scope is left by an exception, and only
