@@ -171,13 +171,13 @@ void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
       table_.StartInsert();
     else
       table_.StartAppend();
-    try {
+    {
+      // The row is abandoned, not left half-built for a later post to store.
+      TScopeFail abandoned([this] {
+        if (table_.CurrentMode() == dsInsert || table_.CurrentMode() == dsEdit) table_.DiscardChanges();
+      });
       FillRow(kind, bytes + position, skipped + i + 1);
       table_.CommitRecord();
-    } catch (...) {
-      // The row is abandoned, not left half-built for a later post to store.
-      if (table_.CurrentMode() == dsInsert || table_.CurrentMode() == dsEdit) table_.DiscardChanges();
-      throw;
     }
     ++added;
   }

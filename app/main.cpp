@@ -394,6 +394,8 @@ void TForm1::Open_DB(const std::string& file_name) {
     try {
       Dbf1->Deactivate();
     } catch (...) {
+      // What the failed open left half open goes quietly: the user hears of
+      // the open, not of closing its remains.
     }
     // A table the system keeps from this user is not a damaged one.
     if (const int err = AccessRefusal(file_name))
@@ -653,20 +655,10 @@ void AddColumns(TDBGridPro& grid, std::initializer_list<ColumnDesign> design) {
 // hear once where the table stands.
 template <class F>
 void Frozen(TDataSet& table, TDBGridPro& a, TDBGridPro& b, F&& body) {
-  a.FreezeGrid();
-  b.FreezeGrid();
-  table.MuteControls();
-  try {
-    body();
-  } catch (...) {
-    table.UnmuteControls();
-    b.UnfreezeGrid(true);
-    a.UnfreezeGrid(true);
-    throw;
-  }
-  table.UnmuteControls();
-  b.UnfreezeGrid(true);
-  a.UnfreezeGrid(true);
+  TFreezeScope frozen_a(a, true);
+  TFreezeScope frozen_b(b, true);
+  TMuteScope muted(table);
+  body();
 }
 
 }  // namespace
@@ -879,8 +871,10 @@ void TForm1::SortChanged(TDBGridPro& grid, TgpColumn* column, const char* tag) {
     try {
       Dbf1->Reload();
     } catch (...) {
+      // A failed refresh is ignored: the sort below reloads the table again.
     }
   } catch (...) {
+    // A tag that cannot be removed leaves the sort to go on at once.
   }
   if (column->TitleState() == tsSortedNone || column->FieldName().empty()) {
     reset_sort(grid, tag);
@@ -908,6 +902,8 @@ void TForm1::reset_sort(TDBGridPro& grid, const char* tag) {
     Dbf1->ReleaseIndexFile(tag);
     Dbf1->Reload();
   } catch (...) {
+    // Resetting the sort swallows every error: the columns show it unsorted
+    // whatever the table's index files say.
   }
 }
 

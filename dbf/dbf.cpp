@@ -45,6 +45,19 @@ std::string DbfDefaultBasePath() { return IncludeBackslash(base_path_routine());
 
 namespace {
 
+// Runs one step of undoing a failed change. The step's own error is dropped,
+// so that the steps after it still run and the first error stays the one
+// reported; false when the step failed.
+template <class F>
+bool UndoStep(F&& step) {
+  try {
+    step();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 constexpr int kBookmarkAt = 0;
 constexpr int kPositionAt = 4;
 constexpr int kSequenceAt = 5;
@@ -133,6 +146,7 @@ TDbf::~TDbf() {
   try {
     master_link_->ChangeDataSource(nullptr);
   } catch (...) {
+    // A destructor must not throw; the link goes with the table all the same.
   }
   try {
     Deactivate();
@@ -241,34 +255,26 @@ std::unique_ptr<TDbfFile> TDbf::NewTableFile(TPageFileMode mode) const {
 }
 
 void TDbf::FillFieldDefs(TDbfFile& file) {
-  loading_defs_ = true;
+  TScopedValue<bool> loading(loading_defs_, true, false);
   TFieldDefs& defs = FieldDefs();
-  try {
-    defs.BeginUpdate();
-    defs.Clear();
-    for (int i = 0; i < file.FieldDefs().Count(); ++i) {
-      TDbfFieldDef* field = file.FieldDefs().Items(i);
-      // A name met before gets 2, 3, ... appended, in the table's list too,
-      // so that every field can be told by its name.
-      AnsiString name = field->FieldName();
-      for (int suffix = 2; defs.PositionOfName(name) >= 0; ++suffix) name = field->FieldName() + std::to_string(suffix);
-      field->SetFieldName(name);
-      const TFieldType type = field->FieldType();
-      const bool sized = type == ftString || type == ftBCD || type == ftBytes;
-      TFieldDef* def = defs.AppendNamedDef(name, type, sized ? field->Size() : 0, false);
-      if (type == ftBCD) def->SetPrecision(field->Precision());
-      TFieldAttributes attributes;
-      if (type == ftAutoInc) attributes.Include(faReadonly);
-      if (field->IsLockField()) attributes.Include(faHiddenCol);
-      if (!attributes.Empty()) def->ChangeAttributes(attributes);
-    }
-    defs.EndUpdate();
-  } catch (...) {
-    defs.EndUpdate();
-    loading_defs_ = false;
-    throw;
+  TUpdateScope update(defs);
+  defs.Clear();
+  for (int i = 0; i < file.FieldDefs().Count(); ++i) {
+    TDbfFieldDef* field = file.FieldDefs().Items(i);
+    // A name met before gets 2, 3, ... appended, in the table's list too,
+    // so that every field can be told by its name.
+    AnsiString name = field->FieldName();
+    for (int suffix = 2; defs.PositionOfName(name) >= 0; ++suffix) name = field->FieldName() + std::to_string(suffix);
+    field->SetFieldName(name);
+    const TFieldType type = field->FieldType();
+    const bool sized = type == ftString || type == ftBCD || type == ftBytes;
+    TFieldDef* def = defs.AppendNamedDef(name, type, sized ? field->Size() : 0, false);
+    if (type == ftBCD) def->SetPrecision(field->Precision());
+    TFieldAttributes attributes;
+    if (type == ftAutoInc) attributes.Include(faReadonly);
+    if (field->IsLockField()) attributes.Include(faHiddenCol);
+    if (!attributes.Empty()) def->ChangeAttributes(attributes);
   }
-  loading_defs_ = false;
 }
 
 void TDbf::LoadFieldDefs() {
@@ -346,20 +352,20 @@ void TDbf::CreateTableFile() {
   std::unique_ptr<TDbfFile> file = NewTableFile(storage_ == stoMemory ? pmMemoryCreate : pmExclusiveCreate);
   file->SetDbfVersion(version);
   file->SetLanguageId(language_id_);
-  bool opened = false;
-  try {
+  bool opened = false, written = false;
+  {
+    TScopeExit close([&] {
+      file.reset();
+      // Mended: only a file this call has taken over is removed; a table that
+      // another program holds open (the open refused) stays as it was.
+      if (!written && storage_ == stoFile && (opened || !existed)) DeleteFile(file_name);
+    });
     file->OpenAndReadHeader();
     opened = true;
     file->WriteNewHeader(defs, 512);
     file->CloseAll();
-  } catch (...) {
-    file.reset();
-    // Mended: only a file this call has taken over is removed; a table that
-    // another program holds open (the open refused) stays as it was.
-    if (storage_ == stoFile && (opened || !existed)) DeleteFile(file_name);
-    throw;
+    written = true;
   }
-  file.reset();
   // A production index file of a table that had this name before is not
   // the new table's: left there, the next tag would be made into it.
   if (storage_ == stoFile) {
@@ -370,22 +376,20 @@ void TDbf::CreateTableFile() {
   // a table file only.
   if (storage_ != stoFile || index_defs_->Count() == 0) return;
   dbf_file_ = NewTableFile(pmExclusiveOpen);
-  try {
-    dbf_file_->OpenAndReadHeader();
-    for (int i = 0; i < index_defs_->Count(); ++i) {
-      const TDbfIndexDef* def = index_defs_->Items(i);
-      OpenIndex(CompleteIndexName(def->IndexFile()), def->SortField(), def->Options(), true);
-    }
-  } catch (...) {
+  bool indexed = false;
+  TScopeExit close([&] {
     index_list_.clear();
     production_index_ = nullptr;
     dbf_file_.reset();
-    DeleteFile(file_name);
-    throw;
+    // A table whose indexes could not be made is not left behind half made.
+    if (!indexed) DeleteFile(file_name);
+  });
+  dbf_file_->OpenAndReadHeader();
+  for (int i = 0; i < index_defs_->Count(); ++i) {
+    const TDbfIndexDef* def = index_defs_->Items(i);
+    OpenIndex(CompleteIndexName(def->IndexFile()), def->SortField(), def->Options(), true);
   }
-  index_list_.clear();
-  production_index_ = nullptr;
-  dbf_file_.reset();
+  indexed = true;
 }
 
 // ---- open and close -----------------------------------------------------------------------
@@ -463,18 +467,13 @@ void TDbf::CloseBackend() {
   index_list_.clear();
   edit_locked_ = -1;
   if (dbf_file_ != nullptr) {
+    TScopeExit close([this] {
+      dbf_file_.reset();
+      open_complete_ = false;
+    });
     // Mended: an open that failed half way (a file that is no table) must
     // not get a date and an end mark written into it.
-    if (!read_only_ && open_complete_ && dbf_file_->Active()) {
-      try {
-        dbf_file_->StoreHeader();
-      } catch (...) {
-        dbf_file_.reset();
-        open_complete_ = false;
-        throw;
-      }
-    }
-    dbf_file_.reset();
+    if (!read_only_ && open_complete_ && dbf_file_->Active()) dbf_file_->StoreHeader();
   }
   open_complete_ = false;
 }
@@ -598,16 +597,10 @@ void TDbf::CursorToBuffer(TRecordBuffer buffer) {
 
 bool TDbf::PassesFilter(TRecordBuffer buffer) {
   bool accept = true;
-  const TDataSetMode previous = EnterTemporaryMode(dsFilter, buffer);
-  try {
-    if (!Filter().empty() && parser_ != nullptr)
-      accept = parser_->EvaluateRecord(reinterpret_cast<const char*>(buffer + kHeaderSize))[0] != 0;
-    if (accept && OnFilterRecord()) OnFilterRecord()(this, accept);
-  } catch (...) {
-    LeaveTemporaryMode(previous);
-    throw;
-  }
-  LeaveTemporaryMode(previous);
+  TTemporaryModeScope filtering(*this, dsFilter, buffer);
+  if (!Filter().empty() && parser_ != nullptr)
+    accept = parser_->EvaluateRecord(reinterpret_cast<const char*>(buffer + kHeaderSize))[0] != 0;
+  if (accept && OnFilterRecord()) OnFilterRecord()(this, accept);
   return accept;
 }
 
@@ -756,22 +749,22 @@ void TDbf::CompileFilter(const AnsiString& text) {
 void TDbf::ChangeFilter(const AnsiString& value) {
   if (!value.empty() && dbf_file_ != nullptr) {
     const AnsiString previous = Filter();
-    try {
-      CompileFilter(value);
-    } catch (...) {
-      // Mended: the parser must keep meaning the filter that stays in force,
-      // not the text that failed half compiled.
-      try {
+    // Mended: the parser must keep meaning the filter that stays in force,
+    // not the text that failed half compiled; a filter that no longer
+    // compiles either gives way to none.
+    TScopeFail keep_previous([&] {
+      const bool kept = UndoStep([&] {
         if (previous.empty())
           parser_.reset();
         else
           CompileFilter(previous);
-      } catch (...) {
+      });
+      if (!kept) {
         parser_.reset();
         TDataSet::ChangeFilter("");
       }
-      throw;
-    }
+    });
+    CompileFilter(value);
   }
   TDataSet::ChangeFilter(value);
   if (QueryActive() && Filtered()) ResyncAfterChange();
@@ -795,8 +788,14 @@ bool TDbf::SeekFilteredRecord(bool restart, bool forward) {
   SyncBackendToCurrent();
   const int64_t saved = cursor_->SequentialRecNo();
   bool found = false;
-  finding_ = true;
-  try {
+  {
+    // A search that finds nothing, or fails, leaves the cursor where it was.
+    TScopeExit settle([&] {
+      finding_ = false;
+      if (!found) cursor_->SetSequentialRecNo(saved);
+      ResyncBuffers({});
+    });
+    finding_ = true;
     if (restart) {
       if (forward)
         cursor_->First();
@@ -804,15 +803,7 @@ bool TDbf::SeekFilteredRecord(bool restart, bool forward) {
         cursor_->Last();
     }
     found = Fetch(work_buffer_.data(), forward ? fdNext : fdPrior, true) == frOK;
-  } catch (...) {
-    finding_ = false;
-    cursor_->SetSequentialRecNo(saved);
-    ResyncBuffers({});
-    throw;
   }
-  finding_ = false;
-  if (!found) cursor_->SetSequentialRecNo(saved);
-  ResyncBuffers({});
   return found;
 }
 
@@ -1006,15 +997,11 @@ bool TDbf::FindByValues(const AnsiString& field_names, const Variant& values, TF
   FireBeforeScroll();
   const TBookmark start = TakeBookmark();
   bool found = false;
-  MuteControls();
-  try {
+  {
+    TMuteScope muted(*this);
     found = SearchKeyValue(values, false);
     if (!found && !start.empty()) ReturnToBookmark(start);
-  } catch (...) {
-    UnmuteControls();
-    throw;
   }
-  UnmuteControls();
   if (found) FireAfterScroll();
   return found;
 }
@@ -1169,14 +1156,10 @@ void TDbf::ImportProductionTags(TIndexFile* production) {
 
 void TDbf::RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag) {
   const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
-  struct Restore {
-    TIndexFile* file;
-    const AnsiString& previous;
-    ~Restore() {
-      file->SetUpdateMode(true);
-      if (!previous.empty()) file->SelectTag(previous);
-    }
-  } restore{file, previous};
+  TScopeExit restore([file, &previous] {
+    file->SetUpdateMode(true);
+    if (!previous.empty()) file->SelectTag(previous);
+  });
   if (tag.empty()) {
     file->ClearIndex();
     file->SetUpdateMode(true);
@@ -1253,6 +1236,28 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   // then held read-only again (before, a new file stayed writable and an
   // existing one refused the tag).
   const bool hold_read_only = read_only_ && storage_ == stoFile;
+  // A tag that could not be built is simply absent: its name, its entry in
+  // the file and (when nothing else needs it) the file go again.
+  auto forget_tag = [&] {
+    ForgetIndexName(name);
+    UndoStep([&] {
+      if (file->IsMdx() && file->Active()) file->DeleteTag(name);
+    });
+    bool usable = true;
+    if (hold_read_only && (!file->Active() || file->Mode() != pmReadOnly))
+      usable = UndoStep([&] { ReopenIndexFile(*file, pmReadOnly); });
+    UndoStep([&] {
+      if (usable && !previous.empty()) file->SelectTag(previous);
+    });
+    // Mended: a production file that holds other tags stays; only a file
+    // this call opened leaves the table (and the disk).
+    const bool orphan = opened_here || !NameRefersTo(file);
+    if (orphan || !usable) {
+      const bool was_production = file == production_index_;
+      UndoStep([&] { DiscardIndexFile(file, orphan); });
+      if (was_production && orphan) UndoStep([&] { LinkProductionIndex(false); });
+    }
+  };
   try {
     if (hold_read_only && file->Mode() == pmReadOnly) ReopenIndexFile(*file, pmExclusiveOpen);
     file->CreateTag(UpperCase(expression), is_tag ? name : AnsiString(ExtractFileName(name)), options);
@@ -1264,51 +1269,14 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     if (hold_read_only) ReopenIndexFile(*file, pmReadOnly);
     if (!previous.empty()) file->SelectTag(previous);
     if (file == production_index_) LinkProductionIndex(true);
+  } catch (const EDbfWriteError&) {
+    // A failed write goes further: the disk is full or failing, and whoever
+    // asked for the tag must learn it was not made.
+    forget_tag();
+    throw;
   } catch (...) {
-    // A tag that could not be built is simply absent; the error goes no
-    // further, except a failed write: the disk is full or failing, and
-    // whoever asked for the tag must learn it was not made.
-    std::exception_ptr write_failure;
-    try {
-      throw;
-    } catch (const EDbfWriteError&) {
-      write_failure = std::current_exception();
-    } catch (...) {
-    }
-    ForgetIndexName(name);
-    try {
-      if (file->IsMdx() && file->Active()) file->DeleteTag(name);
-    } catch (...) {
-    }
-    bool usable = true;
-    if (hold_read_only && (!file->Active() || file->Mode() != pmReadOnly)) {
-      try {
-        ReopenIndexFile(*file, pmReadOnly);
-      } catch (...) {
-        usable = false;
-      }
-    }
-    try {
-      if (usable && !previous.empty()) file->SelectTag(previous);
-    } catch (...) {
-    }
-    // Mended: a production file that holds other tags stays; only a file
-    // this call opened leaves the table (and the disk).
-    const bool orphan = opened_here || !NameRefersTo(file);
-    if (orphan || !usable) {
-      const bool was_production = file == production_index_;
-      try {
-        DiscardIndexFile(file, orphan);
-      } catch (...) {
-      }
-      if (was_production && orphan) {
-        try {
-          LinkProductionIndex(false);
-        } catch (...) {
-        }
-      }
-    }
-    if (write_failure) std::rethrow_exception(write_failure);
+    // Any other failure only leaves the tag absent.
+    forget_tag();
   }
   // A file opened again has lost its position.
   if (file == index_file_ && cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);
@@ -1404,20 +1372,16 @@ int TDbf::CountVisibleRecords() {
   const int64_t physical = cursor_->PhysicalRecNo();
   const int64_t sequence = cursor_->SequentialRecNo();
   int count = 0;
-  auto restore = [&] {
-    if (index_file_ != nullptr && physical > 0)
-      cursor_->SetPhysicalRecNo(physical);
-    else
-      cursor_->SetSequentialRecNo(sequence);
-  };
-  try {
+  {
+    TScopeExit restore([&] {
+      if (index_file_ != nullptr && physical > 0)
+        cursor_->SetPhysicalRecNo(physical);
+      else
+        cursor_->SetSequentialRecNo(sequence);
+    });
     cursor_->First();
     while (Fetch(work_buffer_.data(), fdNext, true) == frOK) ++count;
-  } catch (...) {
-    restore();
-    throw;
   }
-  restore();
   return count;
 }
 

@@ -165,6 +165,7 @@ TDbfFile::~TDbfFile() {
   try {
     CloseAll();
   } catch (...) {
+    // A destructor must not throw; an unwritten header shows at the next open.
   }
 }
 
@@ -423,13 +424,9 @@ void TDbfFile::StoreHeader() {
     LockRecord(0, true);
     ReadSharedCounters();
   }
-  struct Unlock {
-    TDbfFile* table;
-    bool locked;
-    ~Unlock() {
-      if (locked) table->UnlockRecord(0);
-    }
-  } unlock{this, refresh};
+  TScopeExit unlock([this, refresh] {
+    if (refresh) UnlockRecord(0);
+  });
   StampDate();
   TPagedFile::StoreHeader();
   if (Mode() != pmReadOnly) WriteEndMark();
@@ -1112,27 +1109,23 @@ void TDbfFile::ApplyAutoIncrement(uint8_t* record) {
   const bool shared = NeedLocks();
   if (shared) LockRecord(0, true);
   storing_counters_ = true;
-  try {
-    // The descriptors' next values: from the file when others may have
-    // taken values since it was read.
-    if (shared) ReadSharedCounters();
-    for (int i = 0; i < field_defs_->Count(); ++i) {
-      TDbfFieldDef* def = field_defs_->Items(i);
-      if (def->NativeFieldType() != '+' || def->Size() < 4) continue;
-      const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + TDbfFieldDescriptor::kAutoIncNextAt;
-      const uint32_t next = def->AutoIncNext();
-      PutBE32(record + def->Offset(), next ^ 0x80000000u);
-      def->SetAutoIncNext(next + 1);
-      if (at + 4 <= HeaderSize()) PutLE32(Header() + at, next + 1);
-    }
-    StoreHeader();
-  } catch (...) {
+  TScopeExit stored([this, shared] {
     storing_counters_ = false;
     if (shared) UnlockRecord(0);
-    throw;
+  });
+  // The descriptors' next values: from the file when others may have
+  // taken values since it was read.
+  if (shared) ReadSharedCounters();
+  for (int i = 0; i < field_defs_->Count(); ++i) {
+    TDbfFieldDef* def = field_defs_->Items(i);
+    if (def->NativeFieldType() != '+' || def->Size() < 4) continue;
+    const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + TDbfFieldDescriptor::kAutoIncNextAt;
+    const uint32_t next = def->AutoIncNext();
+    PutBE32(record + def->Offset(), next ^ 0x80000000u);
+    def->SetAutoIncNext(next + 1);
+    if (at + 4 <= HeaderSize()) PutLE32(Header() + at, next + 1);
   }
-  storing_counters_ = false;
-  if (shared) UnlockRecord(0);
+  StoreHeader();
 }
 
 void TDbfFile::ReadSharedCounters() {
@@ -1256,18 +1249,15 @@ void TDbfFile::LockRecordForEdit(int64_t n, uint8_t* record) {
 
 void TDbfFile::UpdateRecord(int64_t n, const uint8_t* record) {
   bool indexes_damaged = false;
-  try {
+  {
+    TScopeExit unlock([this, n] { UnlockRecord(n); });
     for (const auto& index : index_files_) {
       index->UpdateRecordKey(n, prev_buffer_.data(), record);
       if (index->IndexWriteError()) indexes_damaged = true;
       index->ClearIndexWriteError();
     }
-  } catch (...) {
-    UnlockRecord(n);
-    throw;
+    WriteRecordAt(n, record);
   }
-  WriteRecordAt(n, record);
-  UnlockRecord(n);
   if (WriteError() || indexes_damaged) {
     ClearWriteError();
     throw EDbfWriteError(indexes_damaged ? STRING_WRITE_INDEX_ERROR : STRING_WRITE_ERROR);
@@ -1325,7 +1315,14 @@ void TDbfFile::RebuildTableFile() {
   marker.Create(files);
 
   auto fresh = std::make_unique<TDbfFile>();
-  try {
+  {
+    TScopeFail undone([&] {
+      fresh.reset();
+      DeleteFile(new_name);
+      if (memo) DeleteFile(new_memo_name);
+      if (!files.keep.empty()) DeleteFile(files.keep);
+      marker.Remove();
+    });
     fresh->SetFileName(new_name);
     fresh->SetMode(pmExclusiveCreate);
     fresh->SetAutoCreate(true);
@@ -1396,13 +1393,6 @@ void TDbfFile::RebuildTableFile() {
     // replaced it, so that a table that cannot follow gets its own back.
     if (memo && ::link(memo_file_name_.c_str(), files.keep.c_str()) != 0) files.keep.clear();
     marker.SetState(psRenaming);
-  } catch (...) {
-    fresh.reset();
-    DeleteFile(new_name);
-    if (memo) DeleteFile(new_memo_name);
-    if (!files.keep.empty()) DeleteFile(files.keep);
-    marker.Remove();
-    throw;
   }
 
   // The new files are complete: they replace the old ones, the memo file
@@ -1414,20 +1404,12 @@ void TDbfFile::RebuildTableFile() {
   // from the new records (or, when the table stayed the old one, kept).
   std::vector<std::unique_ptr<TDbfIndexKeys>> indexes = std::move(index_files_);
   index_files_.clear();
-  struct Restore {
-    TDbfFile* table;
-    std::vector<std::unique_ptr<TDbfIndexKeys>>& indexes;
-    ~Restore() {
-      for (auto& index : indexes) table->index_files_.push_back(std::move(index));
-    }
-  } restore{this, indexes};
+  TScopeExit restore([this, &indexes] {
+    for (auto& index : indexes) index_files_.push_back(std::move(index));
+  });
   CloseAll();
   // The pack's own reopens find the marker held by this process: they pass it by.
-  struct Packing {
-    bool& flag;
-    explicit Packing(bool& f) : flag(f) { flag = true; }
-    ~Packing() { flag = false; }
-  } packing{packing_};
+  TScopedValue<bool> packing(packing_, true, false);
   const auto discard_new = [&] {
     DeleteFile(new_name);
     if (memo) DeleteFile(new_memo_name);

@@ -52,6 +52,7 @@
 #include "dbf/dbf_idxfile.h"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -222,7 +223,10 @@ bool TLCIDList::Contains(uint32_t lcid) {
 TIndexPage::TIndexPage(TIndexFile* file, TIndexPage* parent)
     : file_(file), buffer_(size_t(file->NodeSize()), 0), parent_(parent) {}
 
-TIndexPage::~TIndexPage() = default;
+TIndexPage::~TIndexPage() {
+  // The chain from a root to its leaf: every node is its child's parent.
+  assert((!child_ || child_->parent_ == this) && "an index node's child hangs below another node");
+}
 
 uint8_t* TIndexPage::EntryAt(int i) {
   return buffer_.data() + NodeHeaderSize() + size_t(i) * size_t(file_->EntryLength());
@@ -494,6 +498,7 @@ void TIndexPage::DeleteEntry() {
 void TIndexPage::Split() {
   if (parent_ == nullptr) file_->NewRoot();
   TIndexPage* parent = parent_;
+  assert(parent->child_.get() == this && "an index node hangs below a node that does not hold it");
   parent->Lock();
   Lock();
   const int a = KeyCount();
@@ -722,7 +727,12 @@ void TIndexFile::OpenIndexFile() {
   SetHeaderOffset(0);
   SetRecordSize(kPageSize);
   OpenStream();
-  try {
+  {
+    TScopeFail unopened([this] {
+      tags_.clear();
+      selected_ = -1;
+      CloseStream();
+    });
     SetHeaderSize(mdx_ ? kMdxHeaderSize : kNdxHeaderSize);
     ReadHeader();
     tags_.clear();
@@ -751,27 +761,19 @@ void TIndexFile::OpenIndexFile() {
     if (unusable_) return;
     ReadTags();
     if (!tags_.empty()) selected_ = 0;
-  } catch (...) {
-    tags_.clear();
-    selected_ = -1;
-    CloseStream();
-    throw;
   }
 }
 
 void TIndexFile::CloseIndexFile() {
   if (!Active()) return;
-  struct Release {
-    TIndexFile* self;
-    ~Release() {
-      self->tags_.clear();
-      self->pending_tag_ = false;
-      self->known_size_ = -1;
-      self->upper_nodes_.clear();
-      self->selected_ = -1;
-      self->CloseStream();
-    }
-  } release{this};
+  TScopeExit release([this] {
+    tags_.clear();
+    pending_tag_ = false;
+    known_size_ = -1;
+    upper_nodes_.clear();
+    selected_ = -1;
+    CloseStream();
+  });
   FlushPages();
 }
 
@@ -1138,13 +1140,10 @@ void TIndexFile::ChangeFileHeader(F&& change) {
     if (!LockSection(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
     ReadFileHeader();
   }
-  try {
-    change();
-  } catch (...) {
+  TScopeExit unlock([this, locked] {
     if (locked) UnlockSection(0, kPageSize);
-    throw;
-  }
-  if (locked) UnlockSection(0, kPageSize);
+  });
+  change();
 }
 
 void TIndexFile::CountTagPages(int64_t pages) {
@@ -1223,12 +1222,7 @@ void TIndexFile::ClearTag() {
 void TIndexFile::ClearIndex() {
   // Only an owner of the table rebuilds every tag (a pack, which holds the
   // table exclusively): nobody else allocates pages meanwhile.
-  struct Rewrite {
-    TIndexFile* self;
-    bool before;
-    ~Rewrite() { self->rewriting_ = before; }
-  } rewrite{this, rewriting_};
-  rewriting_ = true;
+  TScopedValue<bool> rewrite(rewriting_, true);
   FlushPages();
   uint8_t* h = Header();
   if (mdx_) {
@@ -1814,9 +1808,9 @@ void TIndexFile::GotoSequenceNumber(int64_t n) {
 bool TIndexFile::InsertKey(int64_t recno, const uint8_t* key) {
   Tag* tag = Current();
   if (tag == nullptr || !maintained_ || (in_delete_path_ && tag->unique != 2)) return false;
-  ranges_off_ = true;
   bool inserted = false;
-  try {
+  {
+    TScopedValue<bool> ranges_off(ranges_off_, true, false);
     SetSearchKey(key, recno);
     const int result = FindKey(true);
     if (result != 0 || tag->unique == 0) {
@@ -1825,11 +1819,7 @@ bool TIndexFile::InsertKey(int64_t recno, const uint8_t* key) {
     } else if (tag->unique == 2) {
       throw EDbfError(Format(STRING_KEY_VIOLATION, {IndexName(), CurrentRecNo(), TrimRight(KeyText(key))}));
     }
-  } catch (...) {
-    ranges_off_ = false;
-    throw;
   }
-  ranges_off_ = false;
   ApplyRange();
   return inserted;
 }
@@ -1837,9 +1827,9 @@ bool TIndexFile::InsertKey(int64_t recno, const uint8_t* key) {
 bool TIndexFile::DeleteKey(int64_t recno, const uint8_t* key) {
   Tag* tag = Current();
   if (tag == nullptr || !maintained_ || (in_delete_path_ && tag->unique != 2)) return false;
-  ranges_off_ = true;
   bool deleted = false;
-  try {
+  {
+    TScopedValue<bool> ranges_off(ranges_off_, true, false);
     const TIndexPage* leaf = Leaf();
     const bool here = !NeedLocks() && CurrentRecNo() == recno && leaf &&
                       CompareKeys(key, leaf->KeyAt(leaf->EntryNo())) == 0;
@@ -1854,11 +1844,7 @@ bool TIndexFile::DeleteKey(int64_t recno, const uint8_t* key) {
       Leaf()->DeleteEntry();
       deleted = true;
     }
-  } catch (...) {
-    ranges_off_ = false;
-    throw;
   }
-  ranges_off_ = false;
   ApplyRange();
   return deleted;
 }
@@ -1869,12 +1855,7 @@ bool TIndexFile::ConcernedTag(int position) const {
 
 template <typename F>
 void TIndexFile::ForEachTag(F&& f) {
-  const int keep = selected_;
-  struct Restore {
-    TIndexFile* self;
-    int keep;
-    ~Restore() { self->selected_ = keep; }
-  } restore{this, keep};
+  TScopedValue<int> restore(selected_);
   for (int i = 0; i < TagCount(); ++i) {
     if (!ConcernedTag(i)) continue;
     selected_ = i;
@@ -1962,40 +1943,23 @@ void TIndexFile::UpdateRecordKey(int64_t n, const uint8_t* previous, const uint8
 }
 
 void TIndexFile::RemoveDeletedRecordKey(int64_t n, const uint8_t* record) {
-  in_delete_path_ = true;
-  try {
-    DeleteRecordKey(n, record);
-  } catch (...) {
-    in_delete_path_ = false;
-    throw;
-  }
-  in_delete_path_ = false;
+  TScopedValue<bool> delete_path(in_delete_path_, true, false);
+  DeleteRecordKey(n, record);
 }
 
 void TIndexFile::RekeyAll() {
   // The table's field list was read anew (a pack reopens the table): the key
   // expressions must not keep pointing at the old field definitions.
-  const int keep = selected_;
-  try {
+  {
+    TScopedValue<int> keep(selected_);
     for (int i = 0; i < TagCount(); ++i) {
       selected_ = i;
       CompileTag(*tags_[size_t(i)]);
     }
-  } catch (...) {
-    selected_ = keep;
-    throw;
   }
-  selected_ = keep;
-  const bool all = update_all_;
-  update_all_ = true;
-  try {
-    ClearIndex();
-    AddRecordsFromTable();
-  } catch (...) {
-    update_all_ = all;
-    throw;
-  }
-  update_all_ = all;
+  TScopedValue<bool> all(update_all_, true);
+  ClearIndex();
+  AddRecordsFromTable();
 }
 
 void TIndexFile::AddRecordsFromTable() {

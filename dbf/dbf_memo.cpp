@@ -41,6 +41,7 @@ TMemoFile::~TMemoFile() {
   try {
     CloseMemoFile();
   } catch (...) {
+    // A destructor must not throw; an unwritten header shows at the next open.
   }
 }
 
@@ -188,7 +189,8 @@ void TMemoFile::WriteMemo(int64_t& block, int64_t old_size, TStream& stream) {
   int64_t first = block;
   if (allocate) {
     LockRecord(0, true);
-    try {
+    {
+      TScopeExit unlock([this] { UnlockRecord(0); });
       // Another process may have taken blocks since the header was read.
       if (NeedLocks()) ReadHeader();
       // A free pointer inside the header or before the end of the file
@@ -202,11 +204,7 @@ void TMemoFile::WriteMemo(int64_t& block, int64_t old_size, TStream& stream) {
         SetNextFreeBlock(first + needed);
         StoreHeader();
       }
-    } catch (...) {
-      UnlockRecord(0);
-      throw;
     }
-    UnlockRecord(0);
   } else {
     WriteBlock(out.data(), int64_t(out.size()), RecordOffset(first));
   }

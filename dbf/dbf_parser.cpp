@@ -652,7 +652,8 @@ uint32_t TDbfParser::ComparisonLocale() {
 
 void TDbfParser::CompileText(const AnsiString& text) {
   ClearCompiled();
-  try {
+  {
+    TScopeFail uncompiled([this] { ClearCompiled(); });
     TDbfFieldDef* field = dbf_file_ != nullptr ? dbf_file_->FindField(text) : nullptr;
     holds_expression_ = field == nullptr;
     TExprKind kind = ekUnknown;
@@ -685,9 +686,6 @@ void TDbfParser::CompileText(const AnsiString& text) {
     }
     if (result_length_ > kMaxResultLength)
       throw EDbfError(Format(STRING_INDEX_EXPRESSION_TOO_LONG, {text, result_length_}));
-  } catch (...) {
-    ClearCompiled();
-    throw;
   }
   expression_text_ = text;
 }

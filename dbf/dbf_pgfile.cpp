@@ -104,16 +104,13 @@ void TPagedFile::ReleaseStream() {
 void TPagedFile::CloseStream() {
   if (!active_) return;
   // The stream goes away even when the last header write fails.
-  struct Release {
-    TPagedFile* self;
-    ~Release() {
-      // A memory table lives in its stream, which therefore outlives a close.
-      if (self->mode_ != pmMemoryCreate && self->mode_ != pmMemoryOpen) self->ReleaseStream();
-      self->mode_ = self->user_mode_;
-      self->active_ = false;
-      self->cached_record_count_ = 0;
-    }
-  } release{this};
+  TScopeExit release([this] {
+    // A memory table lives in its stream, which therefore outlives a close.
+    if (mode_ != pmMemoryCreate && mode_ != pmMemoryOpen) ReleaseStream();
+    mode_ = user_mode_;
+    active_ = false;
+    cached_record_count_ = 0;
+  });
   FlushHeader();
 }
 
@@ -121,6 +118,9 @@ void TPagedFile::OpenStream() {
   if (active_) return;
   ForgetReadAhead();
   user_mode_ = mode_;
+  // Mended: an open that fails on any step keeps the mode asked for. Left as
+  // the create it was turned into, the next open would empty the file.
+  TScopeFail refused([this] { mode_ = user_mode_; });
   if (mode_ == pmMemoryCreate || mode_ == pmMemoryOpen) {
     if (!stream_) {
       owned_stream_ = std::make_unique<TMemoryStream>();
@@ -139,10 +139,7 @@ void TPagedFile::OpenStream() {
       if (mode_ == pmExclusiveOpen) mode_ = pmExclusiveCreate;
       if (mode_ == pmSharedOpen || mode_ == pmReadOnly) mode_ = pmSharedCreate;
     }
-    if (!IsCreatingMode(mode_)) {
-      mode_ = user_mode_;
-      throw Exception(Format(STRING_FILE_NOT_FOUND, {file_name_}));
-    }
+    if (!IsCreatingMode(mode_)) throw Exception(Format(STRING_FILE_NOT_FOUND, {file_name_}));
     // Only a missing file is created here: an existing one is cut below,
     // after its share mode has been granted, so that creating a table never
     // destroys a file another program holds open.
@@ -150,15 +147,8 @@ void TPagedFile::OpenStream() {
   }
   const bool write_access = mode_ >= pmExclusiveCreate && mode_ <= pmSharedOpen;
   const bool deny_write = mode_ == pmExclusiveCreate || mode_ == pmExclusiveOpen;
-  std::unique_ptr<TFileStream> file;
-  try {
-    file = std::make_unique<TFileStream>(file_name_, write_access ? fmOpenReadWrite : fmOpenRead);
-  } catch (...) {
-    mode_ = user_mode_;
-    throw;
-  }
+  auto file = std::make_unique<TFileStream>(file_name_, write_access ? fmOpenReadWrite : fmOpenRead);
   if (AcquireShareMode(file->Handle(), write_access, deny_write) != TLockResult::Granted) {
-    mode_ = user_mode_;
     throw EFOpenError(Format("Cannot open file \"%s\". %s",
                              {file_name_, "The file is in use by another process."}));
   }

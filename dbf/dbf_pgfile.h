@@ -256,6 +256,7 @@ class TExclusiveMode {
     try {
       Leave();
     } catch (...) {
+      // Quiet by design (see above): the error on the way is the one reported.
     }
   }
   TExclusiveMode(const TExclusiveMode&) = delete;

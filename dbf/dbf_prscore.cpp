@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "toolkit/core/scope.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
@@ -75,11 +76,9 @@ void TCustomExpressionParser::AddFixedStringVariable(const AnsiString& name, cha
 void TCustomExpressionParser::AddVariableWord(TExprWord* word) {
   int index = 0;
   if (word_list_.LocateKey(word->Name(), index)) {
-    try {
+    {
+      TScopeFail refused([word] { delete word; });
       SwapWord(word_list_.Item(index), word);
-    } catch (...) {
-      delete word;
-      throw;
     }
     word_list_.RemoveAndDispose(index);
   }
@@ -92,12 +91,8 @@ void TCustomExpressionParser::RemoveOrSwapWord(const AnsiString& name, TExprWord
   int index = 0;
   if (word_list_.LocateKey(name, index)) {
     if (new_word != nullptr) {
-      try {
-        SwapWord(word_list_.Item(index), new_word);
-      } catch (...) {
-        delete new_word;
-        throw;
-      }
+      TScopeFail refused([new_word] { delete new_word; });
+      SwapWord(word_list_.Item(index), new_word);
     }
     word_list_.RemoveAndDispose(index);
   }
@@ -131,12 +126,11 @@ void TCustomExpressionParser::BuildEvaluationList(const AnsiString& text) {
   CheckTokenSequence(tokens, match);
   TExprRecord* root = BuildSyntaxTree(tokens, match, 0, tokens.Count() - 1, 1);
   if (root == nullptr) return;
-  try {
+  {
+    // Folding may take the whole tree over and empty root: it is read as the undo runs.
+    TScopeFail unbuilt([&root] { FreeTree(root); });
     MatchOverloads(root);
     if (fold_constants_) FoldConstantParts(root);
-  } catch (...) {
-    FreeTree(root);
-    throw;
   }
   result_position_ = result_buffer_;
   Linearize(root, &result_buffer_, &result_position_, &result_capacity_, list_);
@@ -348,7 +342,8 @@ TExprRecord* TCustomExpressionParser::BuildSyntaxTree(const TExprCollection& tok
   TExprRecord* node = AllocRecord();
   node->Word = root_word;
   node->EvalRoutine = root_word->EvalRoutine();
-  try {
+  {
+    TScopeFail unbuilt([&node] { FreeTree(node); });
     int args = 0;
     if (root >= 0) {
       if (root > first) node->ArgNodes[args++] = BuildSyntaxTree(tokens, match, first, root - 1, depth + 1);
@@ -375,9 +370,6 @@ TExprRecord* TCustomExpressionParser::BuildSyntaxTree(const TExprCollection& tok
         --level;
       }
     }
-  } catch (...) {
-    FreeTree(node);
-    throw;
   }
   return node;
 }
@@ -450,7 +442,8 @@ void TCustomExpressionParser::FoldConstantParts(TExprRecord*& slot) {
   result_position_ = result_buffer_;
   Linearize(node, &result_buffer_, &result_position_, &result_capacity_, temp);
   TConstant* constant = nullptr;
-  try {
+  {
+    TScopeExit freed([this, &temp] { FreeEvaluationList(temp); });
     RunList(temp);
     switch (kind) {
       case ekString: constant = TStringConstant::FromValue(AnsiString(result_buffer_)); break;
@@ -468,11 +461,7 @@ void TCustomExpressionParser::FoldConstantParts(TExprRecord*& slot) {
         break;
       }
     }
-  } catch (...) {
-    FreeEvaluationList(temp);
-    throw;
   }
-  FreeEvaluationList(temp);
   constant_list_.Add(constant);
   slot = MakeLeaf(constant);
 }

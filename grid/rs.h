@@ -1742,14 +1742,8 @@ class TDBGridPro : public TCustomControl,
   // Runs body inside FreezeGrid/UnfreezeGrid(repaint), unfrozen also after an exception.
   template <class F>
   void Frozen(bool repaint, F&& body) {
-    FreezeGrid();
-    try {
-      body();
-    } catch (...) {
-      UnfreezeGrid(repaint);
-      throw;
-    }
-    UnfreezeGrid(repaint);
+    TFreezeScope frozen(*this, repaint);
+    body();
   }
 
   void LayoutChanged() override;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "toolkit/core/scope.h"
 #include "toolkit/core/typinfo.h"
 
 namespace {
@@ -121,10 +122,7 @@ void TvpCalcEngine::PressKey(int code) {
   const int row = state_ == kCalcErrorState ? 6 : state_;
   const int action = kTransitions[row][kKeyClasses[code]];
   state_ = action;
-  struct ChangedReset {
-    bool& changed;
-    ~ChangedReset() { changed = false; }
-  } reset{changed_};
+  TScopeExit reset([this] { changed_ = false; });
   try {
     switch (action) {
       case acClearAll:

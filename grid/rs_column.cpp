@@ -313,6 +313,7 @@ TgpColumn::~TgpColumn() {
   try {
     columns->EndUpdate();
   } catch (...) {
+    // A destructor cannot report; the column is gone all the same.
   }
 }
 
@@ -406,18 +407,12 @@ void TgpColumn::ImportFromMapper() {
   IgpColumnsHost* host = Host();
   if (host == nullptr || host->HostLoading() || !host->HasMapper()) return;
   if (field_name_.empty() || options_mapping_.Empty()) return;
-  importing_ = true;
-  try {
-    TvpFieldVision* vision = nullptr;
-    AnsiString caption;
-    host->MapperEntry(field_list_.get(), vision, caption);
-    if (options_mapping_.Contains(cioImportDomain)) SetVision(vision);
-    if (options_mapping_.Contains(cioImportCaption)) SetCaption(caption);
-  } catch (...) {
-    importing_ = false;
-    throw;
-  }
-  importing_ = false;
+  TScopedValue<bool> importing(importing_, true, false);
+  TvpFieldVision* vision = nullptr;
+  AnsiString caption;
+  host->MapperEntry(field_list_.get(), vision, caption);
+  if (options_mapping_.Contains(cioImportDomain)) SetVision(vision);
+  if (options_mapping_.Contains(cioImportCaption)) SetCaption(caption);
 }
 
 // ---- Setters ----------------------------------------------------------------------------
@@ -648,21 +643,17 @@ void TgpColumn::SetWidth(int value) {
   bool fixed_width = options_behavior_.Contains(cboFixedWidth);
   options_behavior_.Exclude(cboFixedWidth);
   columns->UpdateGroupFlags(group_);
-  auto restore = [&] {
-    if (fixed_width) options_behavior_.Include(cboFixedWidth);
-    columns->UpdateGroupFlags(group_);
-  };
-  try {
+  {
+    TScopeExit restore([&] {
+      if (fixed_width) options_behavior_.Include(cboFixedWidth);
+      columns->UpdateGroupFlags(group_);
+    });
     if (columns->IsAloneInLine(this)) {
       columns->ResizeGroup(group_, value);
     } else {
       columns->ResizeLine(group_, columns->LineOf(this), 0, true, value, this);
     }
-  } catch (...) {
-    restore();
-    throw;
   }
-  restore();
   columns->Changed();
 }
 
@@ -722,7 +713,8 @@ void TgpColumn::Assign(const TPersistent* source) {
   }
   if (src == this) return;
   assigning_ = true;
-  try {
+  {
+    TScopeExit assigned([this] { EndAssign(); });
     width_ = src->width_;
     layout_level_ = src->layout_level_;
     layout_index_ = src->layout_index_;
@@ -754,11 +746,7 @@ void TgpColumn::Assign(const TPersistent* source) {
     options_behavior_ = src->options_behavior_;
     options_mapping_ = src->options_mapping_;
     tag_ = src->tag_;
-  } catch (...) {
-    EndAssign();
-    throw;
   }
-  EndAssign();
 }
 
 void TgpColumn::AssignMasked(const TgpColumn* Source, unsigned Mask) {
@@ -768,7 +756,8 @@ void TgpColumn::AssignMasked(const TgpColumn* Source, unsigned Mask) {
   }
   if (Source == nullptr || Source == this) return;
   assigning_ = true;
-  try {
+  {
+    TScopeExit assigned([this] { EndAssign(); });
     if (Mask & cpmSize) {
       width_ = Source->width_;
       layout_level_ = Source->layout_level_;
@@ -791,11 +780,7 @@ void TgpColumn::AssignMasked(const TgpColumn* Source, unsigned Mask) {
     if (Mask & cpmFieldName) SetFieldName(Source->field_name_);
     if (Mask & cpmVision) SetVision(Source->vision_);
     if (Mask & cpmBehavior) options_behavior_ = Source->options_behavior_;
-  } catch (...) {
-    EndAssign();
-    throw;
   }
-  EndAssign();
 }
 
 void TgpColumn::SetIndex(int index) {

@@ -1013,12 +1013,7 @@ void TvpUniValue::SetDataType(TFieldType type) {
 }
 
 void TvpUniValue::PrepareType(TFieldType type) {
-  struct Guard {
-    bool& flag;
-    bool saved;
-    ~Guard() { flag = saved; }
-  } guard{preparing_type_, preparing_type_};
-  preparing_type_ = true;
+  TScopedValue<bool> preparing(preparing_type_, true);
   if (auto_type_ || data_type_ == ftUnknown) SetDataType(type);
 }
 

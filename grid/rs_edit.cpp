@@ -67,14 +67,12 @@ void TvpEditSwitcher::Click(int, int, int key, int) {
   TvpFieldVision* vision = edit_->EffectiveVision();
   fields.BeginValueChange();
   bool changed = true;
-  try {
+  {
+    TScopeFail unchanged([&] { fields.EndValueChange(false); });
     if (key != 0)
       vision->SwitchByKey(*edit_, changed);
     else
       vision->SwitchByMouse(*edit_, changed);
-  } catch (...) {
-    fields.EndValueChange(false);
-    throw;
   }
   edit_->Invalidate();
   fields.EndValueChange(changed);
@@ -287,12 +285,7 @@ void TDBProdiEdit::UpdateActive() {
 // ---- TDBProdiEdit: text ---------------------------------------------------------------------
 
 void TDBProdiEdit::ReloadText() {
-  struct Flag {
-    bool& flag;
-    bool old;
-    ~Flag() { flag = old; }
-  } loading{loading_text_, loading_text_};
-  loading_text_ = true;
+  TScopedValue<bool> loading(loading_text_, true);
   TvpFieldVision* vision = EffectiveVision();
   writable_ = false;
   if (!fields_->Active()) {
@@ -443,11 +436,7 @@ bool TDBProdiEdit::FieldCanHold(char ch) {
 
 void TDBProdiEdit::DropDown() {
   if (drop_down_form_ != nullptr) return;
-  struct Flag {
-    bool& flag;
-    ~Flag() { flag = false; }
-  } flag{dropping_down_};
-  dropping_down_ = true;
+  TScopedValue<bool> dropping_down(dropping_down_, true, false);
   TvpFieldVision* vision = EffectiveVision();
   if (TVisionToolForm* form = vision->GetDropDown()) vision->ShowDropDown(*this, form);
 }
@@ -715,11 +704,7 @@ void TDBProdiEdit::MouseMove(TShiftState shift, int x, int y) {
 }
 
 void TDBProdiEdit::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
-  struct Flag {
-    bool& flag;
-    ~Flag() { flag = false; }
-  } flag{mouse_up_};
-  mouse_up_ = true;
+  TScopedValue<bool> mouse_up(mouse_up_, true, false);
   if (button == mbLeft) {
     button_switcher_->MouseUp(x, y);
     switcher_->MouseUp(x, y);
@@ -757,12 +742,13 @@ void TDBProdiEdit::DoExit() {
   if (!inplace_ && FocusStaysInForm(*this)) {
     button_switcher_->Cancel();
     switcher_->Cancel();
-    try {
+    {
+      // A value that cannot be posted keeps the focus, selected for mending.
+      TScopeFail refocus([this] {
+        TCustomMaskEdit::SelectAll();
+        SetFocus();
+      });
       PostValue();
-    } catch (...) {
-      TCustomMaskEdit::SelectAll();
-      SetFocus();
-      throw;
     }
     SetEditing(false);
   }
@@ -863,16 +849,12 @@ void TgpInplaceEdit::Attach(TgpColumn* Column) {
     if (const TChildFont* cell_font = designer->CellFontIfAny()) cell_font->ApplyTo(Font());
   if (const TChildFont* column_font = Column->FontIfAny()) column_font->ApplyTo(Font());
   SetColor(Column->Color() != clNone ? Column->Color() : grid_->Color());
-  suppress_resolve_ = true;
-  try {
+  {
+    TScopedValue<bool> suppress_resolve(suppress_resolve_, true, false);
     SetVision(Column->Vision());
     SetDataField(Column->FieldName());
     SetDataSource(grid_->DataSource());
-  } catch (...) {
-    suppress_resolve_ = false;
-    throw;
   }
-  suppress_resolve_ = false;
   FieldsChanged();
   if (always_editing_) {
     SetEditing(false);
@@ -944,11 +926,7 @@ void TgpInplaceEdit::ValuePosted() {
 
 void TgpInplaceEdit::EndWith(TgpFieldPostCode code, TgpFieldEditAction action, bool extend) {
   post_code_ = code;
-  extend_on_move_ = extend;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{extend_on_move_};
+  TScopedValue<bool> extend_on_move(extend_on_move_, extend, false);
   grid_->EndEdit(action, true);
 }
 

@@ -2,6 +2,7 @@
 // buffer, band metrics, scroll bars, freezing and the edit protocol with the
 // data set. What touches the columns and their layout is in rs_grid_columns.cpp.
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 
 #include "grid/rs.h"
@@ -102,6 +103,7 @@ TDBGridPro::~TDBGridPro() {
   // A plain delete skips BeforeDestruction: the designer must not keep a
   // dangling grid and the link must not call back into a half destroyed one.
   Detach();
+  assert(freeze_count_ == 0 && "a grid was freed while frozen");
   freeze_count_ = 1;  // nothing repaints from here on
   auto_search_.reset();
   hint_window_.reset();
@@ -252,17 +254,11 @@ void TDBGridPro::SetUniqueFields(const AnsiString& value) {
   // The snapshot takes the new fields' values from its own record, which an
   // insensitive cursor may keep away from the data set's.
   const TDataSetPosition position = SaveDataSetPosition(*data_set_);
-  data_set_->MuteControls();
-  try {
-    const TBookmark bookmark = current->Bookmark;
-    data_set_->ReturnToBookmark(bookmark);
-    current->Capture(bookmark);
-    RestoreDataSetPosition(*data_set_, position);
-  } catch (...) {
-    data_set_->UnmuteControls();
-    throw;
-  }
-  data_set_->UnmuteControls();
+  TMuteScope muted(*data_set_);
+  const TBookmark bookmark = current->Bookmark;
+  data_set_->ReturnToBookmark(bookmark);
+  current->Capture(bookmark);
+  RestoreDataSetPosition(*data_set_, position);
 }
 
 void TDBGridPro::SetBookmarkFields(const AnsiString& value) {
@@ -477,14 +473,9 @@ void TDBGridPro::ApplySelectionActions(int actions, int old_row, const TBookmark
   if (old_row != -1 && (actions & 0x60)) {
     const int row = data_link_->QueryActiveRow();
     data_link_->ChangeActiveRow(old_row);
-    try {
-      if (actions & 0x20) selection_->SelectCurrent(true, false);
-      if (actions & 0x40) selection_->SelectCurrent(false, false);
-    } catch (...) {
-      data_link_->ChangeActiveRow(row);
-      throw;
-    }
-    data_link_->ChangeActiveRow(row);
+    TScopeExit back([&] { data_link_->ChangeActiveRow(row); });
+    if (actions & 0x20) selection_->SelectCurrent(true, false);
+    if (actions & 0x40) selection_->SelectCurrent(false, false);
   }
   if (actions & 0x80) selection_->SelectCurrent(true, false);
   if (actions & 0x100) selection_->SelectCurrent(!selection_->IsCurrentSelected(), false);
@@ -640,7 +631,8 @@ void TDBGridPro::LocateCurrentRow(int Distance) {
     }
     if (!current->Valid || !link_active_) return;
     const int saved = data_link_->QueryActiveRow();
-    try {
+    {
+      TScopeExit back([&] { data_link_->ChangeActiveRow(saved); });
       for (int row = first; row <= last; ++row) {
         data_link_->ChangeActiveRow(row);
         if (data_link_->QueryActiveRow() != row) break;
@@ -653,11 +645,7 @@ void TDBGridPro::LocateCurrentRow(int Distance) {
           break;
         }
       }
-    } catch (...) {
-      data_link_->ChangeActiveRow(saved);
-      throw;
     }
-    data_link_->ChangeActiveRow(saved);
     return;
   }
   current_row_ -= Distance;
@@ -752,8 +740,8 @@ void TDBGridPro::WMSize() {
   if (columns_ == nullptr || paint_info_ == nullptr || in_size_) return;
   // A scroll bar that appears or goes changes the client area again; the
   // inner notice is answered by the outer pass.
-  in_size_ = true;
-  try {
+  {
+    TScopedValue<bool> in_size(in_size_, true, false);
     // A bar that came or went leaves another client area: measure again
     // (a bar settles after one more pass).
     for (int pass = 0; pass < 3; ++pass) {
@@ -769,11 +757,7 @@ void TDBGridPro::WMSize() {
       }
       if (width == ClientWidth() && height == ClientHeight()) break;
     }
-  } catch (...) {
-    in_size_ = false;
-    throw;
   }
-  in_size_ = false;
 }
 
 void TDBGridPro::FontChanged() {
@@ -804,7 +788,9 @@ void TDBGridPro::EditorExit() {
   auto_search_->Stop();
   InvalidateRow(current_row_);
   if (!link_active_) return;
-  try {
+  {
+    // An edit that cannot end keeps the focus where it can be mended.
+    TScopeFail refocus([this] { SetFocus(); });
     const bool no_action = options_edit_.Contains(geoNoEditActionOnExit);
     if (no_action && options_edit_.Contains(geoCancelFieldOnExit))
       EndEdit(feaCancel, false);
@@ -815,9 +801,6 @@ void TDBGridPro::EditorExit() {
     else
       CommitEdit();
     EndEdit(feaCancel, false);
-  } catch (...) {
-    SetFocus();
-    throw;
   }
 }
 
@@ -881,8 +864,8 @@ bool TDBGridPro::AlwaysShowEditor() const {
 }
 
 void TDBGridPro::CommitEdit() {
-  posting_ = true;
-  try {
+  {
+    TScopedValue<bool> posting(posting_, true, false);
     if (data_link_->Editing()) {
       // An inserted record is settled by a move of no records: posted when
       // something was typed into it, dropped when not.
@@ -893,11 +876,7 @@ void TDBGridPro::CommitEdit() {
     } else {
       EndEdit(feaCancel, true);
     }
-  } catch (...) {
-    posting_ = false;
-    throw;
   }
-  posting_ = false;
 }
 
 void TDBGridPro::CancelEdit() {
@@ -967,7 +946,12 @@ void TDBGridPro::GoToCell(int Flags, int Distance, int Column) {
     target_column_ = -1;
     selection_change_pending_ = false;
   };
-  try {
+  {
+    // The move ends, and the grid thaws, on every way out.
+    TScopeExit settle([&] {
+      reset();
+      if (frozen) unfreeze();
+    });
     if (link_active_ && data_set_ != nullptr) {
       if (Flags & 0x1) {
         data_set_->GoFirst();
@@ -1013,10 +997,5 @@ void TDBGridPro::GoToCell(int Flags, int Distance, int Column) {
       navigating_ = false;
       DoSelectionChange(true, true);
     }
-  } catch (...) {
-    reset();
-    if (frozen) unfreeze();
-    throw;
   }
-  reset();
 }

@@ -340,13 +340,9 @@ void TDBGridPro::PrepareRowAttrs(int FirstRow, int LastRow) {
   const TgpDesigner& d = *effective_designer_;
   const bool shows_selection = ShowsSelection();
   // The data set goes back to its record whatever a handler does.
-  struct RestoreRow {
-    TDataLink* link;
-    int row;
-    ~RestoreRow() {
-      if (link->Active()) link->ChangeActiveRow(row);
-    }
-  } restore{data_link_.get(), data_link_->QueryActiveRow()};
+  TScopeExit restore([link = data_link_.get(), row = data_link_->QueryActiveRow()] {
+    if (link->Active()) link->ChangeActiveRow(row);
+  });
   for (int r = FirstRow; r <= LastRow; ++r) {
     TgpRowAttrs* row = paint_info_->Rows(r);
     if (row == nullptr) continue;
@@ -468,13 +464,10 @@ void TDBGridPro::Paint() {
   info.ClipRect = clip;
   info.OffScreen = true;
   const int saved = data_link_->QueryActiveRow();
-  try {
+  {
+    TScopeExit back([&] { data_link_->ChangeActiveRow(saved); });
     if (info.Parts & TgpPaintInfo::kRows) PrepareRowAttrs(info.FirstRow, info.LastRow);
     effective_designer_->Paint(this, &info);
-  } catch (...) {
-    data_link_->ChangeActiveRow(saved);
-    throw;
   }
-  data_link_->ChangeActiveRow(saved);
   PaintInteraction(canvas);
 }

@@ -122,15 +122,11 @@ void TgpDesigner::Assign(const TPersistent* Source) {
     return;
   }
   assigning_ = true;
-  try {
-    CopySettings(other);
-  } catch (...) {
+  TScopeExit assigned([this] {
     assigning_ = false;
     RelayoutAll();
-    throw;
-  }
-  assigning_ = false;
-  RelayoutAll();
+  });
+  CopySettings(other);
 }
 
 void TgpDesigner::UpdateMetrics() {

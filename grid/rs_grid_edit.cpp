@@ -29,11 +29,7 @@ bool TDBGridPro::ShowEditor(TgpColumn* Column) {
 
 void TDBGridPro::HideEditor() {
   if (inplace_editor_ != nullptr) {
-    struct Hiding {
-      bool& flag;
-      ~Hiding() { flag = false; }
-    } hiding{hiding_editor_};
-    hiding_editor_ = true;
+    TScopedValue<bool> hiding(hiding_editor_, true, false);
     const bool had_focus = inplace_editor_->Focused();
     inplace_editor_->HideEdit();
     if (had_focus) SetFocus();
@@ -59,12 +55,12 @@ void TDBGridPro::EndEdit(TgpFieldEditAction Action, bool Keep) {
   TgpFieldList& fields = editor.Fields();
   fields.BeginValueChange();
   bool posted = false;
-  try {
+  {
+    TScopeFail unposted([&] {
+      editor.SelectAll();
+      fields.EndValueChange(false);
+    });
     posted = editor.PostValue();
-  } catch (...) {
-    editor.SelectAll();
-    fields.EndValueChange(false);
-    throw;
   }
   if (!keep) HideEditor();
   editor.SetPendingAction(Action == feaPost ? feaNone : Action);

@@ -145,13 +145,8 @@ void TDBGridPro::ShowFooterMenu(TgpColumn* Column, int X, int Y) {
   env.pumFooterMenu->SetPopupComponent(this);
   // The menu is shared and outlives grids: it forgets this one once closed
   // (the item chosen has been handed over by then).
-  try {
-    env.pumFooterMenu->Popup(at.x, at.y);
-  } catch (...) {
-    env.pumFooterMenu->SetPopupComponent(nullptr);
-    throw;
-  }
-  env.pumFooterMenu->SetPopupComponent(nullptr);
+  TScopeExit forget([&env] { env.pumFooterMenu->SetPopupComponent(nullptr); });
+  env.pumFooterMenu->Popup(at.x, at.y);
 }
 
 void TDBGridPro::FooterMenuItemClick(TMenuItem* item) {

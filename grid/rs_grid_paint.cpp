@@ -194,7 +194,8 @@ void TgpBaseDesigner::Paint(TDBGridPro* Grid, TgpPaintInfo* PaintInfo) {
     if (bitmap) PaintInfo->Canvas->DrawPart(clip.Left, clip.Top, *bitmap, Rect(0, 0, clip.Width(), clip.Height()));
     canvas_ = nullptr;
   };
-  try {
+  {
+    TScopeExit finished(finish);
     if (rows) {
       PaintRows();
       for (int g = PaintInfo->FirstGroup; g <= PaintInfo->LastGroup; ++g) {
@@ -230,11 +231,7 @@ void TgpBaseDesigner::Paint(TDBGridPro* Grid, TgpPaintInfo* PaintInfo) {
         x += group->TotalWidth;
       }
     }
-  } catch (...) {
-    finish();
-    throw;
   }
-  finish();
 }
 
 void TgpBaseDesigner::PaintTitleBackground() { FillWith(*canvas_, Rect(0, 0, width_, title_h_), TitleColor()); }

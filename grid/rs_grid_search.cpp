@@ -144,7 +144,6 @@ bool TgpAutoSearchParams::Search(const AnsiString& Text, bool Forward, bool Cycl
   TDataSet* ds = grid_->DataSet();
   if (ds == nullptr || !ds->QueryActive()) return false;
   const AnsiString text = AnsiLowerCase(Text);
-  ds->MuteControls();
   const TDataSetPosition position = SaveDataSetPosition(*ds);
   bool found = false;
   auto at_end = [&] { return Forward ? ds->Eof() : ds->Bof(); };
@@ -166,7 +165,8 @@ bool TgpAutoSearchParams::Search(const AnsiString& Text, bool Forward, bool Cycl
     }
     return false;
   };
-  try {
+  {
+    TMuteScope muted(*ds);
     if (FromFirst) ds->GoFirst();
     if (text.empty()) {
       found = true;
@@ -183,11 +183,7 @@ bool TgpAutoSearchParams::Search(const AnsiString& Text, bool Forward, bool Cycl
       }
     }
     if (!found) RestoreDataSetPosition(*ds, position);
-  } catch (...) {
-    ds->UnmuteControls();
-    throw;
   }
-  ds->UnmuteControls();
   if (found && grid_->CursorType() != gctSensitive) grid_->Selection()->Current()->Recapture(true);
   return found;
 }

@@ -76,12 +76,9 @@ void ValueToGraphic(const TvpUniValue& Value, TPicture& Graphic) {
     return;
   }
   const std::string_view bytes = Value.RawData();
-  try {
-    Graphic.LoadFromBytes(bytes.data(), bytes.size());
-  } catch (...) {
-    ClearPicture(Graphic);
-    throw;
-  }
+  // A value that is no picture leaves an empty one, not the one before.
+  TScopeFail cleared([&Graphic] { ClearPicture(Graphic); });
+  Graphic.LoadFromBytes(bytes.data(), bytes.size());
 }
 
 void GraphicToValue(TvpUniValue& Value, TPicture& Graphic) {

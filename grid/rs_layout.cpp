@@ -173,22 +173,16 @@ void TgpColumns::Assign(const TPersistent* source) {
     return;
   }
   if (other == this) return;
-  BeginUpdate();
-  try {
-    Clear();
-    RecomputeGroups();
-    for (int i = 0; i < other->Count(); ++i) Add()->Assign(other->Items(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateScope update(*this);
+  Clear();
+  RecomputeGroups();
+  for (int i = 0; i < other->Count(); ++i) Add()->Assign(other->Items(i));
 }
 
 void TgpColumns::AssignColumns(const TgpColumns* Source, bool ByPosition, unsigned Mask) {
   if (Source == nullptr || Source == this) return;
-  BeginUpdate();
-  try {
+  {
+    TUpdateScope update(*this);
     if (ByPosition) {
       Clear();
       for (int i = 0; i < Source->Count(); ++i) Add()->AssignMasked(Source->Items(i), Mask);
@@ -211,11 +205,7 @@ void TgpColumns::AssignColumns(const TgpColumns* Source, bool ByPosition, unsign
         }
       }
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
   }
-  EndUpdate();
 }
 
 void TgpColumns::BeginUpdate() {
@@ -242,17 +232,9 @@ class TgpColumns::Operation {
  public:
   template <class F>
   static void Run(TgpColumns& columns, int code, TgpColumn* column, F&& body) {
-    int saved = columns.operation_code_;
-    columns.operation_code_ = code;
-    try {
-      body();
-    } catch (...) {
-      columns.operation_code_ = saved;
-      Report(columns, column);
-      throw;
-    }
-    columns.operation_code_ = saved;
-    Report(columns, column);
+    TScopeExit reported([&] { Report(columns, column); });
+    TScopedValue<int> operation(columns.operation_code_, code);
+    body();
   }
 
  private:
@@ -830,15 +812,10 @@ void TgpColumns::MoveGroup(TgpGroupInfo* Group, TgpGroupInfo* Before) {
 TgpColumn* TgpColumns::AddColumn(TgpGroupInfo* Group, int Level, TgpColumn* Source, int Index) {
   TgpColumn* group_first = Group != nullptr ? Items(Group->FirstColumn) : nullptr;
   TgpColumn* column = nullptr;
-  int saved = operation_code_;
-  operation_code_ = 4;
-  try {
+  {
+    TScopedValue<int> operation(operation_code_, 4);
     column = Add();
-  } catch (...) {
-    operation_code_ = saved;
-    throw;
   }
-  operation_code_ = saved;
   RecomputeGroups();
   RecomputeWidths();
   TgpGroupInfo* target = group_first != nullptr ? group_first->group_ : nullptr;

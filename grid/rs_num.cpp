@@ -395,17 +395,18 @@ class TvpCalculatorForm : public TVisionToolForm {
     showing_ = true;
     button->ShowDown(true);
     shown_->SetEnabled(true);
-    try {
+    {
+      TScopeExit released([&] {
+        button->ShowDown(false);
+        showing_ = false;
+      });
+      // An error in the loop ends the moment and drops the keys held behind it.
+      TScopeFail dropped([this] {
+        shown_->SetEnabled(false);
+        held_.clear();
+      });
       while (shown_->Enabled() && !Application->Terminated()) Application->HandleMessage();
-    } catch (...) {
-      shown_->SetEnabled(false);
-      button->ShowDown(false);
-      showing_ = false;
-      held_.clear();
-      throw;
     }
-    button->ShowDown(false);
-    showing_ = false;
     // A calculator closed meanwhile no longer writes into the edit.
     if (IsOpen()) Press(code);
     // Keys typed while the button was down follow it in the order typed,

@@ -542,16 +542,12 @@ void TObjDataSet::WriteBack(TRecordBuffer buffer) {
   const std::vector<AnsiString> written = modified_;
   modified_.clear();
   if (!written.empty()) {
-    try {
-      for (const AnsiString& name : written) {
-        const TvpUniValue* value = ValueNamed(buffer, name);
-        if (value != nullptr) provider_->SetFieldValue(name, target, *value);
-      }
-    } catch (...) {
-      ReadValues(buffer, target);
-      throw;
+    // The buffer shows what the object holds, whether or not every value went in.
+    TScopeExit reread([&] { ReadValues(buffer, target); });
+    for (const AnsiString& name : written) {
+      const TvpUniValue* value = ValueNamed(buffer, name);
+      if (value != nullptr) provider_->SetFieldValue(name, target, *value);
     }
-    ReadValues(buffer, target);
   }
   if (CurrentMode() == dsEdit || !written.empty() || inserting) {
     AnsiString list;
@@ -565,11 +561,7 @@ void TObjDataSet::StoreRecord() {
   TRecordBuffer buffer = CurrentBuffer();
   if (buffer == nullptr) RaiseDataSetError(dbtext::kNotEditing, this);
   changed_ = true;
-  posting_ = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{posting_};
+  TScopedValue<bool> posting(posting_, true, false);
   if (use_edit_buffer_ || CurrentMode() == dsInsert) WriteBack(buffer);
 }
 

@@ -187,8 +187,8 @@ AnsiString FieldDefsFromPublished(TFieldDefs& defs, const TClassInfo& cls, const
                                   int string_length, const AnsiString& memo_props, bool expand_sets,
                                   TStrings& prop_list, TStrings& expanded_list) {
   AnsiString names;
-  defs.BeginUpdate();
-  try {
+  {
+    TUpdateScope update(defs);
     defs.Clear();
     TTypeKinds kinds = tkAny;
     kinds.Exclude(tkMethod);
@@ -212,11 +212,7 @@ AnsiString FieldDefsFromPublished(TFieldDefs& defs, const TClassInfo& cls, const
       defs.AppendNamedDef(field_name, info.FieldType, info.Size)->ChangeAttributes(attributes);
       names = ListAdd(names, field_name, ';');
     }
-  } catch (...) {
-    defs.EndUpdate();
-    throw;
   }
-  defs.EndUpdate();
   return names;
 }
 
@@ -424,11 +420,9 @@ void TvpPropAccessor::Assign(const TPersistent* source) {
     return;
   }
   CheckAvailable();
-  try {
+  {
+    TScopeFail cleared([this] { value_->Clear(); });
     value_->Assign(from);
-  } catch (...) {
-    value_->Clear();
-    throw;
   }
   WriteValue();
 }

@@ -244,18 +244,14 @@ TStringsDataProvider::TStringsDataProvider(TDataSet* data_set, const TodsObjectP
     : TIndexedDataProvider(data_set, params), strings_(strings) {}
 
 AnsiString TStringsDataProvider::LoadFieldDefs(TFieldDefs& defs) {
-  defs.BeginUpdate();
-  try {
+  {
+    TUpdateScope update(defs);
     defs.Clear();
     TFieldAttributes read_only;
     read_only.Include(faReadonly);
     defs.AppendNamedDef("no", ftInteger)->ChangeAttributes(read_only);
     defs.AppendNamedDef("value", ftString, kStringsValueSize);
-  } catch (...) {
-    defs.EndUpdate();
-    throw;
   }
-  defs.EndUpdate();
   NoteFieldSizes(defs);
   return "no;value";
 }

@@ -1,6 +1,7 @@
 #include "grid/rs_qrs.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "grid/rs_rtm.h"
 #include "grid/rs_str.h"
@@ -127,14 +128,10 @@ TvpQRSFields::TvpQRSFields(TvpQuickRecordSet* owner)
 TvpQRSField* TvpQRSFields::AddField(const AnsiString& name, TFieldType type, int size) {
   if (FindField(name) != nullptr) DuplicateName(name);
   auto* field = static_cast<TvpQRSField*>(Add());
-  try {
-    field->SetFieldName(name);
-    field->SetDataType(type);
-    field->SetSize(size);
-  } catch (...) {
-    delete field;
-    throw;
-  }
+  TScopeFail unmade([field] { delete field; });
+  field->SetFieldName(name);
+  field->SetDataType(type);
+  field->SetSize(size);
   return field;
 }
 
@@ -227,6 +224,8 @@ uint32_t TvpQuickRecordSet::RowStamp(int row) const { return stamps_[static_cast
 void TvpQuickRecordSet::BeginUpdate() { ++update_count_; }
 
 void TvpQuickRecordSet::EndUpdate() {
+  // An EndUpdate without its BeginUpdate is a caller's fault, ignored in release.
+  assert(update_count_ > 0 && "EndUpdate without BeginUpdate");
   if (update_count_ == 0) return;
   if (--update_count_ == 0) Reorder();
 }
@@ -271,8 +270,8 @@ void TvpQuickRecordSet::AppendFrom(const TvpQuickRecordSet& source, int first, i
   if (count <= 0 || source.RowCount() == 0) return;
   CheckRow(first, source.RowCount());
   const int last = first + std::min(count, source.RowCount() - first);
-  BeginUpdate();
-  try {
+  {
+    TUpdateScope update(*this);
     for (int row = first; row < last; ++row) {
       Append();
       const int stored = row_count_ - 1;
@@ -282,11 +281,7 @@ void TvpQuickRecordSet::AppendFrom(const TvpQuickRecordSet& source, int first, i
           to->StoredValue(stored)->Assign(from->StoredValue(source.StoredRow(row)));
       }
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
   }
-  EndUpdate();
 }
 
 void TvpQuickRecordSet::Assign(const TPersistent* source) {
@@ -301,8 +296,8 @@ void TvpQuickRecordSet::Assign(const TPersistent* source) {
 }
 
 void TvpQuickRecordSet::GetFieldDefs(TFieldDefs& defs, AnsiString& field_list) const {
-  defs.BeginUpdate();
-  try {
+  {
+    TUpdateScope update(defs);
     defs.Clear();
     field_list.clear();
     for (int i = 0; i < fields_->Count(); ++i) {
@@ -311,11 +306,7 @@ void TvpQuickRecordSet::GetFieldDefs(TFieldDefs& defs, AnsiString& field_list) c
       def->SetPrecision(field->Precision());
       field_list = ListAdd(field_list, field->FieldName(), ';');
     }
-  } catch (...) {
-    defs.EndUpdate();
-    throw;
   }
-  defs.EndUpdate();
 }
 
 void TvpQuickRecordSet::CreateFields(const TFieldDefs& defs) {

@@ -309,24 +309,18 @@ void TDataLinkEx::FocusFieldNotice(TField*& field) {
 // ---- Delimited lists ----------------------------------------------------------
 
 void SplitList(const AnsiString& text, char separator, TStrings& list) {
-  list.BeginUpdate();
-  try {
-    list.Clear();
-    size_t start = 0;
-    for (;;) {
-      size_t pos = text.find(separator, start);
-      if (pos == AnsiString::npos) {
-        list.Add(std::string_view(text).substr(start));
-        break;
-      }
-      list.Add(std::string_view(text).substr(start, pos - start));
-      start = pos + 1;
+  TUpdateScope update(list);
+  list.Clear();
+  size_t start = 0;
+  for (;;) {
+    size_t pos = text.find(separator, start);
+    if (pos == AnsiString::npos) {
+      list.Add(std::string_view(text).substr(start));
+      break;
     }
-  } catch (...) {
-    list.EndUpdate();
-    throw;
+    list.Add(std::string_view(text).substr(start, pos - start));
+    start = pos + 1;
   }
-  list.EndUpdate();
 }
 
 AnsiString JoinList(const TStrings& list, char separator) {

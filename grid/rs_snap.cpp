@@ -242,13 +242,9 @@ void TgpSelection::SelectRange(const TBookmark& Target) {
   // the end of the data set and select records nobody pointed at.
   if (!data_set || !data_set->QueryActive() || !data_set->BookmarkExists(Target)) return;
   const TDataSetPosition position = SaveDataSetPosition(*data_set);
-  grid_->FreezeGrid();
-  data_set->MuteControls();
-  auto undo = [&] {
-    data_set->UnmuteControls();
-    grid_->UnfreezeGrid(false);
-  };
-  try {
+  {
+    TFreezeScope frozen(*grid_, false);
+    TMuteScope muted(*data_set);
     const TBookmark start = data_set->QueryBookmarkText();
     // Bookmarks follow the rows only in physical order; in an index's order
     // the target may stand either way whatever its bookmark says. So the walk
@@ -271,11 +267,7 @@ void TgpSelection::SelectRange(const TBookmark& Target) {
       if (data_set->Bof() || data_set->Eof()) break;
     }
     RestoreDataSetPosition(*data_set, position);
-  } catch (...) {
-    undo();
-    throw;
   }
-  undo();
 }
 
 void TgpSelection::Clear(bool Repaint, bool AlsoCurrent) {
@@ -295,20 +287,11 @@ void TgpSelection::DeleteSelected(bool Reposition, bool Repaint) {
   TDataSet* data_set = DataSet();
   if (count == 0 || !data_set) return;
   int n = Reposition ? Items(0)->RecNo : -1;
-  grid_->FreezeGrid();
-  data_set->MuteControls();
-  auto finish = [&] {
-    try {
-      Clear(false, true);
-    } catch (...) {
-      data_set->UnmuteControls();
-      grid_->UnfreezeGrid(Repaint);
-      throw;
-    }
-    data_set->UnmuteControls();
-    grid_->UnfreezeGrid(Repaint);
-  };
-  try {
+  {
+    TFreezeScope frozen(*grid_, Repaint);
+    TMuteScope muted(*data_set);
+    // The selection is emptied, and the links hear, however far the deletes got.
+    TScopeExit cleared([this] { Clear(false, true); });
     for (int i = count - 1; i >= 0; --i) {
       const TBookmark bookmark = Items(i)->Bookmark;
       data_set->ChangeBookmarkText(bookmark);
@@ -318,11 +301,7 @@ void TgpSelection::DeleteSelected(bool Reposition, bool Repaint) {
       if (!SameRecord(*data_set, data_set->QueryBookmarkText(), bookmark)) rsError(SBookmarkNotFound);
       data_set->DeleteCurrent();
     }
-  } catch (...) {
-    finish();
-    throw;
   }
-  finish();
   if (n == -1) return;
   // Every deleted record had a number >= n: the record now numbered n is the
   // one that followed the first deleted, or the new last record.

@@ -12,6 +12,7 @@
 
 #include "toolkit/core/classes.h"
 #include "toolkit/core/component.h"
+#include "toolkit/core/scope.h"
 #include "toolkit/core/variant.h"
 #include "toolkit/db/db.h"
 
@@ -49,6 +50,23 @@ class TgpSelectionSite {
   virtual void UnfreezeGrid(bool Repaint) = 0;
   // Finds the row of the current-record snapshot after the rows moved by Distance.
   virtual void LocateCurrentRow(int Distance) = 0;
+};
+
+// Holds a grid frozen (FreezeGrid ... UnfreezeGrid(repaint)) for the scope;
+// Grid is the grid or one of the faces it shows its parts.
+template <class Grid>
+class TFreezeScope : private TScopeGuardBase {
+ public:
+  TFreezeScope(Grid& grid, bool repaint) : grid_(grid), repaint_(repaint) { grid_.FreezeGrid(); }
+  ~TFreezeScope() noexcept(false) {
+    LeaveScope([this] { grid_.UnfreezeGrid(repaint_); });
+  }
+  TFreezeScope(const TFreezeScope&) = delete;
+  TFreezeScope& operator=(const TFreezeScope&) = delete;
+
+ private:
+  Grid& grid_;
+  bool repaint_;
 };
 
 // A record as the grid saw it when the snapshot was captured.

@@ -171,13 +171,7 @@ bool TgpFieldList::CanEdit() {
 }
 
 bool TgpFieldList::StartEdit(bool MarkModified) {
-  const bool outer = in_start_edit_;
-  in_start_edit_ = true;
-  struct Restore {
-    bool& flag;
-    bool value;
-    ~Restore() { flag = value; }
-  } restore{in_start_edit_, outer};
+  TScopedValue<bool> in_start_edit(in_start_edit_, true);
   if (modified_) return true;
   if (!CanEdit() || !active_) return false;
   if (consumer_ && !consumer_->CanStartEdit()) return false;
@@ -597,15 +591,10 @@ bool TvpFieldVision::DoBeforeEdit(TgpFieldList& Fields) {
 }
 
 void TvpFieldVision::DoButtonClick(IvpVisionEdit& Edit, TfvButtonClickKind Kind) {
-  button_click_kind_ = button_style_ == pbsDropDown && enable_drop_down_ ? bckDropDown : Kind;
-  try {
-    ButtonClick(Edit);
-    if (button_click_kind_ == bckDropDown) Edit.ToggleDropDown(Kind == bckKeyToggle);
-  } catch (...) {
-    button_click_kind_ = bckNone;
-    throw;
-  }
-  button_click_kind_ = bckNone;
+  TScopedValue<TfvButtonClickKind> click_kind(
+      button_click_kind_, button_style_ == pbsDropDown && enable_drop_down_ ? bckDropDown : Kind, bckNone);
+  ButtonClick(Edit);
+  if (button_click_kind_ == bckDropDown) Edit.ToggleDropDown(Kind == bckKeyToggle);
 }
 
 void TvpFieldVision::PaintCells(TgpFieldList& Fields, TgpPainter& Painter, TCanvas& Canvas,
@@ -623,13 +612,9 @@ void TvpFieldVision::PaintCells(TgpFieldList& Fields, TgpPainter& Painter, TCanv
   // The painter moves the data link's active record row by row; the grid's
   // current row is as it was afterwards, whatever a handler raises.
   TDataLink* link = Painter.DataLink && Painter.DataLink->Active() ? Painter.DataLink : nullptr;
-  struct RestoreRow {
-    TDataLink* link;
-    int row;
-    ~RestoreRow() {
-      if (link && link->Active()) link->ChangeActiveRow(row);
-    }
-  } restore{link, link ? link->QueryActiveRow() : 0};
+  TScopeExit restore([link, row = link ? link->QueryActiveRow() : 0] {
+    if (link && link->Active()) link->ChangeActiveRow(row);
+  });
   while (Painter.NextRow()) {
     PrepareCellText(Fields, Painter);
     if (OwnerDraw) OwnerDraw(Painter);
@@ -689,7 +674,8 @@ bool TvpFieldVision::PostEditValue(IvpVisionEdit& Edit, bool SelectAll) {
     if (SelectAll) Edit.SelectAll();
     fields.EndValueChange(changed);
   };
-  try {
+  {
+    TScopeExit finished(finish);
     TgpFieldValue value;
     Edit.CancelPendingInput();
     if (!self_drawn_ && fields.Modified() && Edit.HasEditMask() && !Edit.EditTextValid())
@@ -717,11 +703,7 @@ bool TvpFieldVision::PostEditValue(IvpVisionEdit& Edit, bool SelectAll) {
         posted_value = posted;
       }
     }
-  } catch (...) {
-    finish();
-    throw;
   }
-  finish();
   return posted_value;
 }
 

@@ -96,6 +96,7 @@ TVisionToolForm::~TVisionToolForm() {
     try {
       Close(false, false);
     } catch (...) {
+      // A destructor cannot report; the form goes all the same.
     }
   }
 }
@@ -157,14 +158,12 @@ void TVisionToolForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
   }
   SetParent(host_);
   SetBounds(0, 0, Width(), Height());
-  try {
+  {
+    TScopeFail detach([this] { Detach(); });
     Edit->SetDropDownForm(this);
     if (data_grid_ != nullptr) data_grid_->SetToolForm(this);
     User->AttachToolForm(this);
     if (OnShow) OnShow(this);
-  } catch (...) {
-    Detach();
-    throw;
   }
   int width = drop_width_;
   if (width <= 0) {
@@ -237,11 +236,7 @@ void TVisionToolForm::SetModalResult(TModalResult value) {
 void TVisionToolForm::Close(bool Post, bool ForcePost) {
   if (!IsOpen()) return;
   if (Post) {
-    struct Posting {
-      bool& flag;
-      ~Posting() { flag = false; }
-    } posting{posting_};
-    posting_ = true;
+    TScopedValue<bool> posting(posting_, true, false);
     if (ForcePost && edit_ != nullptr)
       user_->PostFromToolForm(*edit_, true);
     else if (changed_ && edit_ != nullptr)
@@ -259,7 +254,8 @@ void TVisionToolForm::Hide() {
   // the edit; closed because the focus went elsewhere it stays there.
   TControl* focused = FocusedControl();
   const bool had_focus = host != nullptr && focused != nullptr && (focused == host || IsControlInside(focused, host));
-  try {
+  {
+    TScopeExit detach([this] { Detach(); });
     close_result_ = host != nullptr ? host->ModalResult() : mrNone;
     host_ = nullptr;
     SetAlign(alNone);
@@ -276,11 +272,7 @@ void TVisionToolForm::Hide() {
     }
     if (OnClose) OnClose(this);
     if (had_focus) ReturnFocus();
-  } catch (...) {
-    Detach();
-    throw;
   }
-  Detach();
 }
 
 void TVisionToolForm::ReturnFocus() {

@@ -404,15 +404,10 @@ void TfrBand::PrintObject(TfrView& view) {
     if (built != nullptr && build.BuiltPageIndex >= 0 && build.BuiltPageIndex < built->Count()) {
       TfrPageInfo& info = built->Pages(build.BuiltPageIndex);
       info.Stream->Seek(0, soEnd);
-      const uint8_t kept_mode = view.RecordMode;
-      view.RecordMode = rmPrepared;
-      try {
+      {
+        TScopedValue<uint8_t> prepared(view.RecordMode, rmPrepared);
         view.PrintToPage(*info.Stream);
-      } catch (...) {
-        view.RecordMode = kept_mode;
-        throw;
       }
-      view.RecordMode = kept_mode;
       info.Page.reset();
     }
     if (memo != nullptr && !split_part)

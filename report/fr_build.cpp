@@ -392,17 +392,11 @@ void TfrPage::ShowDialog() {
     run_script();
     if (shown->ModalResult() == mrNone && Stopped()) shown->SetModalResult(mrAbort);
   };
-  TModalResult result = mrNone;
-  try {
-    result = form.ShowModal();
-  } catch (...) {
+  TScopeExit shown([&] {
     form.OnActivate = nullptr;
     progress->SetVisible(progress_shown);
-    throw;
-  }
-  form.OnActivate = nullptr;
-  if (result == mrCancel) frRunningBuild().DialogCancelled = true;
-  progress->SetVisible(progress_shown);
+  });
+  if (form.ShowModal() == mrCancel) frRunningBuild().DialogCancelled = true;
 }
 
 // ---- Aggregate registration -----------------------------------------------------------------
@@ -600,11 +594,7 @@ void TfrPage::BuildPages() {
   build.CurPage = this;
   if (!Prepared) return;
   // Nothing the first of two passes prints is kept: fills and frames are not painted.
-  struct FirstPassScope {
-    bool kept = frDrawServices().FirstPass;
-    ~FirstPassScope() { frDrawServices().FirstPass = kept; }
-  } first_pass_scope;
-  frDrawServices().FirstPass = build.FirstPass;
+  TScopedValue<bool> first_pass(frDrawServices().FirstPass, build.FirstPass);
 
   TfrBand* master = bands_[btMasterData];
   if (report != nullptr && !report->PrintIfEmpty) {

@@ -537,9 +537,9 @@ void TfrView::PrintToPage(TStream& stream) {
   if (services.RunScript) services.RunScript(*this);
   if (!Visible) return;
 
-  // The expanded tag goes into the record only; the template keeps its brackets.
-  const AnsiString kept_tag = Tag;
-  try {
+  {
+    // The expanded tag goes into the record only; the template keeps its brackets.
+    TScopedValue<AnsiString> kept_tag(Tag);
     if (Tag.find('[') != AnsiString::npos && services.ExpandVariables) Tag = services.ExpandVariables(*this, Tag);
     if (services.CurrentBand) {
       if (const std::optional<TfrBandPlacement> band = services.CurrentBand()) {
@@ -554,11 +554,7 @@ void TfrView::PrintToPage(TStream& stream) {
     WriteByte(stream, TypeCode);
     if (TypeCode == gtAddIn) WriteCountedString(stream, ClassName());
     WriteRecord(stream);
-  } catch (...) {
-    Tag = kept_tag;
-    throw;
   }
-  Tag = kept_tag;
 }
 
 void TfrView::HandToExport() {

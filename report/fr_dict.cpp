@@ -96,7 +96,9 @@ void TfrDataDictionary::Assign(const TfrDataDictionary& other) {
 
 void TfrDataDictionary::LoadFromStream(TStream& stream, int version) {
   Clear();
-  try {
+  {
+    // Half a dictionary is worse than none.
+    TScopeFail cleared([this] { Clear(); });
     const int16_t marker = static_cast<int16_t>(ReadWord(stream));
     if (marker == kMarkerCurrent || marker == kMarkerDropEmpty) {
       ReadTable(stream, VariableTable);
@@ -126,10 +128,6 @@ void TfrDataDictionary::LoadFromStream(TStream& stream, int version) {
       for (int i = BandSourceTable.VariableCount() - 1; i >= 0; --i)
         if (VarToStr(BandSourceTable.VariableValueAt(i)).empty()) BandSourceTable.DeleteVariableAt(i);
     }
-  } catch (...) {
-    // Half a dictionary is worse than none.
-    Clear();
-    throw;
   }
 }
 
@@ -264,9 +262,6 @@ Variant TfrDataDictionary::GetValue(const AnsiString& name) {
                                  [&](const AnsiString& busy) { return AnsiSameText(busy, name); });
   if (again) throw EParserError(Utf8ToAnsi("Переменная ссылается на саму себя: ") + name);
   evaluating_.push_back(name);
-  struct Leave {
-    std::vector<AnsiString>& list;
-    ~Leave() { list.pop_back(); }
-  } leave{evaluating_};
+  TScopeExit leave([this] { evaluating_.pop_back(); });
   return Links.Evaluate(VarToStr(value));
 }

@@ -54,17 +54,10 @@ void ReadObjects(TMemoryStream& stream, Take&& take) {
 }
 
 void WriteObject(TStream& stream, TfrView& view) {
-  const uint8_t kept = view.RecordMode;
-  view.RecordMode = rmPrepared;
-  try {
-    WriteByte(stream, view.TypeCode);
-    if (view.TypeCode == gtAddIn) WriteCountedString(stream, view.ClassName());
-    view.WriteRecord(stream);
-  } catch (...) {
-    view.RecordMode = kept;
-    throw;
-  }
-  view.RecordMode = kept;
+  TScopedValue<uint8_t> prepared(view.RecordMode, rmPrepared);
+  WriteByte(stream, view.TypeCode);
+  if (view.TypeCode == gtAddIn) WriteCountedString(stream, view.ClassName());
+  view.WriteRecord(stream);
 }
 
 // Applies the page's paper on the printer layer and keeps its metrics.

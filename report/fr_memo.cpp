@@ -752,10 +752,16 @@ void TfrMemoView::PrintToPage(TStream& stream) {
     return;
   }
   FontAndFillKeeper keep(*this);
-  const AnsiString kept_tag = Tag;
-  const uint8_t kept_align = BandAlign;
   std::vector<AnsiString> rest;
-  try {
+  {
+    // The record gets the expanded tag and the band's alignment; the
+    // template keeps its own, and the next print starts a new phase.
+    TScopedValue<AnsiString> kept_tag(Tag);
+    TScopedValue<uint8_t> kept_align(BandAlign);
+    TScopeExit phase_done([this] {
+      PrintPhase = 0;
+      Measuring = false;
+    });
     ApplyHighlight();
     if (PrintPhase == 2) {
       ApplyScale();
@@ -771,15 +777,8 @@ void TfrMemoView::PrintToPage(TStream& stream) {
     }
     if (Tag.find('[') != AnsiString::npos) {
       // The tag's values go into the record unformatted.
-      const uint32_t kept_word = FormatWord;
-      FormatWord = 0;
-      try {
-        ExpandVariables(*this, Tag);
-      } catch (...) {
-        FormatWord = kept_word;
-        throw;
-      }
-      FormatWord = kept_word;
+      TScopedValue<uint32_t> unformatted(FormatWord, 0);
+      ExpandVariables(*this, Tag);
     }
     const std::optional<TfrBandPlacement> band = services.CurrentBand ? services.CurrentBand() : std::nullopt;
     if (band) {
@@ -806,31 +805,15 @@ void TfrMemoView::PrintToPage(TStream& stream) {
       }
       if (suppress) LastValue = text;
     }
-  } catch (...) {
-    Tag = kept_tag;
-    BandAlign = kept_align;
-    PrintPhase = 0;
-    Measuring = false;
-    throw;
+    if (PrintPhase == 2) {
+      ExpandedMemo.Clear();
+      for (const AnsiString& line : rest) ExpandedMemo.Add(line);
+    }
   }
-  if (PrintPhase == 2) {
-    ExpandedMemo.Clear();
-    for (const AnsiString& line : rest) ExpandedMemo.Add(line);
-  }
-  Tag = kept_tag;
-  BandAlign = kept_align;
-  PrintPhase = 0;
-  Measuring = false;
 }
 
 void TfrMemoView::HandToExport() {
   TfrStretcheable::HandToExport();
-  Exporting = true;
-  try {
-    DrawTo(&frScratchCanvas());
-  } catch (...) {
-    Exporting = false;
-    throw;
-  }
-  Exporting = false;
+  TScopedValue<bool> exporting(Exporting, true, false);
+  DrawTo(&frScratchCanvas());
 }

@@ -242,15 +242,8 @@ void TfrReport::PrintBuiltPages(const AnsiString& pages, int copies, int odd_eve
   LentPages lent(*this, preview_);
 
   if (OnProgress || !ShowProgress) {
-    TfrMouseOverObjectEvent kept = std::move(OnMouseOverObject);
-    OnMouseOverObject = nullptr;
-    try {
-      PrintPages(pages, copies, odd_even, collate);
-    } catch (...) {
-      OnMouseOverObject = std::move(kept);
-      throw;
-    }
-    OnMouseOverObject = std::move(kept);
+    TScopedValue<TfrMouseOverObjectEvent> quiet(OnMouseOverObject, nullptr);
+    PrintPages(pages, copies, odd_even, collate);
     return;
   }
 
@@ -302,7 +295,11 @@ void TfrReport::PrintPages(const AnsiString& pages, int copies, int odd_even, bo
 
   // The job begins with the first page printed, so no job is sent empty.
   bool job_open = false;
-  try {
+  {
+    // A job that fails half way is not left open at the printer.
+    TScopeFail aborted([printer] {
+      if (printer->Printing()) printer->Abort();
+    });
     for (int run = 0; run < runs; ++run) {
       for (int i : order) {
         for (int repeat = 0; repeat < repeats; ++repeat) {
@@ -332,9 +329,6 @@ void TfrReport::PrintPages(const AnsiString& pages, int copies, int odd_even, bo
       }
     }
     if (job_open) printer->EndDoc();
-  } catch (...) {
-    if (printer->Printing()) printer->Abort();
-    throw;
   }
 }
 
@@ -393,10 +387,7 @@ void TfrReport::ExportBuiltPages(TfrExportFilter* filter, const AnsiString& file
   CurrentFilter = filter;
   const std::string name = AnsiToUtf8(file_name);
   filter->FileName = name;
-  struct Reset {
-    TfrReport& report;
-    ~Reset() { report.CurrentFilter = nullptr; }
-  } reset{*this};
+  TScopeExit reset([this] { CurrentFilter = nullptr; });
   LentPages lent(*this, preview_);
 
   bool go_on = true;
@@ -427,8 +418,12 @@ void TfrReport::ExportBuiltPages(TfrExportFilter* filter, const AnsiString& file
     filter->OnEndDoc();
   };
   Terminated = false;
-  std::exception_ptr error;
-  try {
+  {
+    TScopeExit unhooked([&] {
+      object_hook = std::move(kept_object);
+      text_hook = std::move(kept_text);
+      filter->Stream = nullptr;
+    });
     if (ShowProgress) {
       const AnsiString prefix = LoadReportString(kTextExportingPage);
       RunInProgressWindow(ProgressCaption(kTextPreparing), prefix, prefix + "  1", &Terminated, progress_running_,
@@ -436,13 +431,7 @@ void TfrReport::ExportBuiltPages(TfrExportFilter* filter, const AnsiString& file
     } else {
       export_pages();
     }
-  } catch (...) {
-    error = std::current_exception();
   }
-  object_hook = std::move(kept_object);
-  text_hook = std::move(kept_text);
-  filter->Stream = nullptr;
-  if (error) std::rethrow_exception(error);
   file.Commit();
   if (filter->OnAfterExport) filter->OnAfterExport(name);
 }

@@ -204,25 +204,24 @@ void TfrPrinter::ApplyPaper(int size, int width, int height, bool force, int ori
     throw EPrinter(Format("Paper of %d x %d (0.1 mm) cannot be printed on", {width, height}));
   const int old_size = PaperSize, old_width = PaperWidth, old_height = PaperHeight, old_bin = Bin;
   const uint8_t old_orientation = Orientation;
-  PaperSize = size;
-  PaperWidth = width;
-  PaperHeight = height;
-  Orientation = static_cast<uint8_t>(orientation);
-  Bin = bin;
-  try {
-    WriteSettings();
-    // A driver that gave up on the paper may have left the virtual printer
-    // with a code its table lacks, and so with no sides at all.
-    if (PaperWidth < 1 || PaperHeight < 1)
-      throw EPrinter(Format("Paper %d of %d x %d (0.1 mm) cannot be printed on", {size, width, height}));
-  } catch (...) {
+  // Paper the printer refuses leaves the settings as they were.
+  TScopeFail refused([&] {
     PaperSize = old_size;
     PaperWidth = old_width;
     PaperHeight = old_height;
     Orientation = old_orientation;
     Bin = old_bin;
-    throw;
-  }
+  });
+  PaperSize = size;
+  PaperWidth = width;
+  PaperHeight = height;
+  Orientation = static_cast<uint8_t>(orientation);
+  Bin = bin;
+  WriteSettings();
+  // A driver that gave up on the paper may have left the virtual printer
+  // with a code its table lacks, and so with no sides at all.
+  if (PaperWidth < 1 || PaperHeight < 1)
+    throw EPrinter(Format("Paper %d of %d x %d (0.1 mm) cannot be printed on", {size, width, height}));
 }
 
 PageMetrics TfrPrinter::FillPageMetrics() {

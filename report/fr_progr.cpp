@@ -60,17 +60,11 @@ TModalResult TfrProgressForm::RunModal(bool* stop_flag) {
   stop_flag_ = stop_flag;
   Label2->SetCaption("");
   start_->SetEnabled(true);
-  TModalResult result = mrNone;
-  try {
-    result = ShowModal();
-  } catch (...) {
+  TScopeExit ended([this] {
     start_->SetEnabled(false);
     stop_flag_ = nullptr;
-    throw;
-  }
-  start_->SetEnabled(false);
-  stop_flag_ = nullptr;
-  return result;
+  });
+  return ShowModal();
 }
 
 void TfrProgressForm::StartWork() {
@@ -109,15 +103,12 @@ TModalResult RunInProgressWindow(const AnsiString& caption, const AnsiString& pr
     // A work that ends without a verdict must not leave the window waiting.
     if (f->ModalResult() == mrNone) f->SetModalResult(mrOk);
   };
-  running = true;
   TModalResult result = mrNone;
-  try {
+  {
+    TScopeExit ended([form] { form->OnBeforeModal = nullptr; });
+    TScopedValue<bool> run(running, true, false);
     result = form->RunModal(stop);
-  } catch (...) {
-    error = std::current_exception();
   }
-  running = false;
-  form->OnBeforeModal = nullptr;
   if (error) std::rethrow_exception(error);
   return result;
 }

@@ -126,14 +126,12 @@ void ResolveBandDataSource(const AnsiString& text, TfrDataset*& source, bool& cr
     if (source == nullptr) throw EInvalidCast("Invalid class typecast");
   }
   if (source != nullptr) {
-    try {
-      source->Open();
-    } catch (...) {
+    TScopeFail unopened([&] {
       if (created) delete source;
       source = nullptr;
       created = false;
-      throw;
-    }
+    });
+    source->Open();
   }
 }
 

@@ -360,15 +360,10 @@ void WritePage(TfrPage& page, int index, TStream& stream) {
     // A band the XML form has no element for is left out whole, so that the
     // document stays well-formed.
     if (!HasXmlElement(*view)) continue;
-    const int left = view->Left;
-    view->Left = left - shift;
-    try {
+    {
+      TScopedValue<int> left(view->Left, view->Left - shift);
       view->WriteXmlAttrs(stream);
-    } catch (...) {
-      view->Left = left;
-      throw;
     }
-    view->Left = left;
     Put(stream, "/>");
     Put(stream, kLineEnd);
   }

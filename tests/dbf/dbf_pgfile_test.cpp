@@ -1,6 +1,7 @@
 #include "dbf/dbf_pgfile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -181,6 +182,27 @@ TEST(PagedFile, OpenModesCreateOnlyWhenAllowed) {
   WriteFile(dir + "/old.dat", "old content");
   Open(dir + "/old.dat", pmExclusiveCreate)->CloseStream();
   EXPECT_EQ(ReadFile(dir + "/old.dat"), "") << "a creating mode starts from an empty file";
+}
+
+TEST(PagedFile, AnOpenThatFailsKeepsTheModeAskedFor) {
+  // An auto-created file whose folder is missing cannot be made. The failed
+  // open must leave the open mode as it was: taken for a create, the next
+  // open would empty the file that has appeared meanwhile.
+  const std::string dir = TempDir("pg") + "/later";
+  TPagedFile f;
+  f.SetFileName(dir + "/t.dat");
+  f.SetMode(pmExclusiveOpen);
+  f.SetAutoCreate(true);
+  EXPECT_THROW(f.OpenStream(), Exception);
+  EXPECT_FALSE(f.Active());
+  EXPECT_EQ(f.Mode(), pmExclusiveOpen);
+
+  ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+  WriteFile(dir + "/t.dat", "kept");
+  f.OpenStream();
+  EXPECT_EQ(f.Mode(), pmExclusiveOpen);
+  f.CloseStream();
+  EXPECT_EQ(ReadFile(dir + "/t.dat"), "kept");
 }
 
 TEST(PagedFile, MemoryModeKeepsItsStreamOverClose) {

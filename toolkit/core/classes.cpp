@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -157,7 +158,7 @@ void TList::Notify(void*, TListNotification) {}
 
 // ---- TStrings --------------------------------------------------------------------
 
-TStrings::~TStrings() = default;
+TStrings::~TStrings() { assert(update_count_ == 0 && "a string list was freed inside its own update"); }
 
 void TStrings::SetStrings(int index, std::string_view s) {
   void* object = Objects(index);
@@ -440,6 +441,8 @@ void TStrings::BeginUpdate() {
 }
 
 void TStrings::EndUpdate() {
+  // An EndUpdate without its BeginUpdate is a caller's fault, ignored in release.
+  assert(update_count_ > 0 && "EndUpdate without BeginUpdate");
   if (update_count_ == 0) return;
   if (--update_count_ == 0) SetUpdateState(false);
 }

@@ -11,6 +11,7 @@
 
 #include "toolkit/core/component.h"
 #include "toolkit/core/exceptions.h"
+#include "toolkit/core/scope.h"
 #include "toolkit/core/text.h"
 
 // ---- TList ----------------------------------------------------------------
@@ -190,14 +191,8 @@ class TStrings : public TPersistent {
   // when change raises.
   template <typename F>
   void InUpdate(F&& change) {
-    BeginUpdate();
-    try {
-      change();
-    } catch (...) {
-      EndUpdate();
-      throw;
-    }
-    EndUpdate();
+    TUpdateScope update(*this);
+    change();
   }
   // Raises EStringListError with a message holding one integer ("%d").
   [[noreturn]] void Error(const char* message_format, int data) const;

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <memory>
 
+#include "toolkit/core/scope.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
@@ -369,6 +370,7 @@ const TClassInfo& TOwnedCollection::StaticClassInfo() {
 TCollection::TCollection(TCollectionItemFactory item_factory) : factory_(std::move(item_factory)) {}
 
 TCollection::~TCollection() {
+  assert(update_count_ == 0 && "a collection was freed inside its own update");
   // Hooks of a dying collection resolve to the base and must not report changes.
   update_count_ = 1;
   while (!items_.empty()) delete items_.back();
@@ -377,32 +379,18 @@ TCollection::~TCollection() {
 TCollectionItem* TCollection::Add() {
   if (!factory_) throw EInvalidOperation("The collection has no item class");
   // The change is reported once the item is complete.
-  BeginUpdate();
-  TCollectionItem* item = nullptr;
-  try {
-    item = factory_(this);
-    if (item == nullptr) throw EInvalidOperation("The collection's item factory made no item");
-    if (item->collection_ != this) item->SetCollection(this);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateScope update(*this);
+  TCollectionItem* item = factory_(this);
+  if (item == nullptr) throw EInvalidOperation("The collection's item factory made no item");
+  if (item->collection_ != this) item->SetCollection(this);
   return item;
 }
 
 TCollectionItem* TCollection::Insert(int index) {
   CheckIndex(index, Count() + 1);
-  BeginUpdate();
-  TCollectionItem* item = nullptr;
-  try {
-    item = Add();
-    item->SetIndex(index);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateScope update(*this);
+  TCollectionItem* item = Add();
+  item->SetIndex(index);
   return item;
 }
 
@@ -415,14 +403,8 @@ void TCollection::Delete(int index) {
 
 void TCollection::Clear() {
   if (items_.empty()) return;
-  BeginUpdate();
-  try {
-    while (!items_.empty()) Delete(Count() - 1);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateScope update(*this);
+  while (!items_.empty()) Delete(Count() - 1);
 }
 
 const TClassInfo* TCollection::ItemClass() const {
@@ -446,6 +428,8 @@ TCollectionItem* TCollection::FindItemID(int id) const {
 void TCollection::BeginUpdate() { ++update_count_; }
 
 void TCollection::EndUpdate() {
+  // An EndUpdate without its BeginUpdate is a caller's fault, ignored in release.
+  assert(update_count_ > 0 && "EndUpdate without BeginUpdate");
   if (update_count_ > 0) --update_count_;
   Changed();
 }
@@ -457,15 +441,9 @@ void TCollection::Assign(const TPersistent* source) {
     return;
   }
   if (other == this) return;
-  BeginUpdate();
-  try {
-    Clear();
-    for (TCollectionItem* from : other->items_) Add()->Assign(from);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateScope update(*this);
+  Clear();
+  for (TCollectionItem* from : other->items_) Add()->Assign(from);
 }
 
 AnsiString TCollection::GetNamePath() const {

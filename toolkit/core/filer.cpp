@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "toolkit/core/binary.h"
+#include "toolkit/core/scope.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
@@ -81,21 +82,16 @@ void TWriter::WriteRootComponent(TComponent* root) {
 void TWriter::WriteComponent(TComponent* component) {
   if (root_ == nullptr) root_ = component;
   component->SetComponentStateFlag(csWriting, true);
-  try {
-    WriteStr(component->ClassName());
-    WriteStr(component->Name());
-    WriteProperties(component);
-    WriteListEnd();
-    // The root's own components are its children; others carry none.
-    if (component == root_) {
-      for (int i = 0; i < component->ComponentCount(); ++i) WriteComponent(component->Components(i));
-    }
-    WriteListEnd();
-  } catch (...) {
-    component->SetComponentStateFlag(csWriting, false);
-    throw;
+  TScopeExit written([component] { component->SetComponentStateFlag(csWriting, false); });
+  WriteStr(component->ClassName());
+  WriteStr(component->Name());
+  WriteProperties(component);
+  WriteListEnd();
+  // The root's own components are its children; others carry none.
+  if (component == root_) {
+    for (int i = 0; i < component->ComponentCount(); ++i) WriteComponent(component->Components(i));
   }
-  component->SetComponentStateFlag(csWriting, false);
+  WriteListEnd();
 }
 
 void TWriter::WriteProperties(const TPersistent* instance) {
@@ -103,16 +99,11 @@ void TWriter::WriteProperties(const TPersistent* instance) {
     --depth_;
     throw EWriteError("Objects nest too deeply to be written");
   }
-  try {
-    for (const TPropInfo* prop : instance->ClassInfo()->Properties()) {
-      if (prop->HasGetter() && IsStoredProp(instance, *prop)) WriteProperty(instance, *prop);
-    }
-    const_cast<TPersistent*>(instance)->DefineProperties(*this);
-  } catch (...) {
-    --depth_;
-    throw;
+  TScopeExit leave([this] { --depth_; });
+  for (const TPropInfo* prop : instance->ClassInfo()->Properties()) {
+    if (prop->HasGetter() && IsStoredProp(instance, *prop)) WriteProperty(instance, *prop);
   }
-  --depth_;
+  const_cast<TPersistent*>(instance)->DefineProperties(*this);
 }
 
 void TWriter::WritePropName(const AnsiString& name) { WriteStr(prop_path_ + name); }
@@ -136,15 +127,8 @@ void TWriter::WriteProperty(const TPersistent* instance, const TPropInfo& prop) 
       WritePropName(prop.Name);
       WriteCollection(collection);
     } else {
-      AnsiString saved = prop_path_;
-      prop_path_ += prop.Name + ".";
-      try {
-        WriteProperties(object);
-      } catch (...) {
-        prop_path_ = saved;
-        throw;
-      }
-      prop_path_ = saved;
+      TScopedValue<AnsiString> path(prop_path_, prop_path_ + prop.Name + ".");
+      WriteProperties(object);
     }
     return;
   }
@@ -720,17 +704,15 @@ TComponent* TReader::ReadRootComponent(TComponent* root) {
     }
     root->SetName(unique);
   }
-  try {
-    ReadComponent(root);
-    ResolveFixups();
-  } catch (...) {
-    // A failed read leaves what it read in place, but nothing stays loading.
+  // A failed read leaves what it read in place, but nothing stays loading.
+  TScopeFail unload([this] {
     for (TComponent* component : loaded_) {
       component->SetComponentStateFlag(csLoading, false);
       component->SetComponentStateFlag(csReading, false);
     }
-    throw;
-  }
+  });
+  ReadComponent(root);
+  ResolveFixups();
   for (TComponent* component : loaded_) component->Loaded();
   return root;
 }
@@ -771,16 +753,13 @@ void TReader::ReadComponent(TComponent* component) {
   component->SetComponentStateFlag(csLoading, true);
   component->SetComponentStateFlag(csReading, true);
   loaded_.push_back(component);
-  try {
+  {
+    TScopeExit read([component] { component->SetComponentStateFlag(csReading, false); });
     while (!EndOfList()) ReadProperty(component);
     ReadListEnd();
     while (!EndOfList()) ReadChild();
     ReadListEnd();
-  } catch (...) {
-    component->SetComponentStateFlag(csReading, false);
-    throw;
   }
-  component->SetComponentStateFlag(csReading, false);
   Leave();
 }
 
@@ -792,12 +771,8 @@ void TReader::ReadChild() {
     const TClassInfo& cls = FindClass(class_name);
     if (!cls.InheritsFrom(TComponent::StaticClassInfo())) InvalidStream();
     child = static_cast<TComponent*>(cls.CreateInstance(root_));
-    try {
-      child->SetName(name);
-    } catch (...) {
-      child->Free();
-      throw;
-    }
+    TScopeFail unmade([child] { child->Free(); });
+    child->SetName(name);
   }
   ReadComponent(child);
 }
@@ -820,20 +795,13 @@ void TReader::ReadProperty(TPersistent* instance) {
     ReadPropValue(target, *prop, component, start > 0 ? full_name.substr(0, start - 1) : AnsiString());
     return;
   }
-  AnsiString saved = defining_;
-  bool saved_defined = defined_;
-  defining_ = name;
-  defined_ = false;
-  try {
+  bool found = false;
+  {
+    TScopedValue<AnsiString> defining(defining_, name);
+    TScopedValue<bool> defined(defined_, false);
     target->DefineProperties(*this);
-  } catch (...) {
-    defining_ = saved;
-    defined_ = saved_defined;
-    throw;
+    found = defined_;
   }
-  bool found = defined_;
-  defining_ = saved;
-  defined_ = saved_defined;
   if (!found) throw EReadError(Format("Property %s does not exist", {full_name}));
 }
 
@@ -935,8 +903,8 @@ void TReader::ReadPropValue(TPersistent* instance, const TPropInfo& prop, TCompo
 
 void TReader::ReadCollection(TCollection* collection) {
   Enter();
-  collection->BeginUpdate();
-  try {
+  {
+    TUpdateScope update(*collection);
     if (!EndOfList()) collection->Clear();
     while (!EndOfList()) {
       TValueType next = NextValue();
@@ -947,11 +915,7 @@ void TReader::ReadCollection(TCollection* collection) {
       ReadListEnd();
     }
     ReadListEnd();
-  } catch (...) {
-    collection->EndUpdate();
-    throw;
   }
-  collection->EndUpdate();
   Leave();
 }
 

@@ -41,7 +41,11 @@ void RaiseDataSetError(const AnsiString& message, const TComponent* component) {
 
 TDataSet::TDataSet(TComponent* owner) : TComponent(owner), field_defs_(std::make_unique<TFieldDefs>(this)) {}
 
-TDataSet::~TDataSet() { Shutdown(); }
+TDataSet::~TDataSet() {
+  assert(mute_count_ == 0 && "a data set was freed with its controls muted");
+  assert(temp_modes_.empty() && "a data set was freed inside a temporary mode");
+  Shutdown();
+}
 
 void TDataSet::BeforeDestruction() {
   Shutdown();
@@ -202,21 +206,15 @@ bool TDataSet::FindByValues(const AnsiString& field_names, const Variant& values
   }
   const TBookmark start = TakeBookmark();
   bool found = false;
-  MuteControls();
-  try {
-    GoFirst();
-    while (!eof_ && !found) {
-      found = true;
-      for (size_t i = 0; i < fields.size() && found; ++i)
-        found = FieldMatches(fields[i], keys[i], options, i + 1 == fields.size());
-      if (!found) GoNext();
-    }
-    if (!found && !start.empty()) ReturnToBookmark(start);
-  } catch (...) {
-    UnmuteControls();
-    throw;
+  TMuteScope muted(*this);
+  GoFirst();
+  while (!eof_ && !found) {
+    found = true;
+    for (size_t i = 0; i < fields.size() && found; ++i)
+      found = FieldMatches(fields[i], keys[i], options, i + 1 == fields.size());
+    if (!found) GoNext();
   }
-  UnmuteControls();
+  if (!found && !start.empty()) ReturnToBookmark(start);
   return found;
 }
 
@@ -224,15 +222,9 @@ Variant TDataSet::ReadByValues(const AnsiString& key_fields, const Variant& key_
                                const AnsiString& result_fields) {
   const TBookmark start = TakeBookmark();
   Variant result = Null();
-  MuteControls();
-  try {
-    if (FindByValues(key_fields, key_values, {})) result = ValuesOfFields(result_fields);
-    if (!start.empty()) ReturnToBookmark(start);
-  } catch (...) {
-    UnmuteControls();
-    throw;
-  }
-  UnmuteControls();
+  TMuteScope muted(*this);
+  if (FindByValues(key_fields, key_values, {})) result = ValuesOfFields(result_fields);
+  if (!start.empty()) ReturnToBookmark(start);
   return result;
 }
 
@@ -250,21 +242,19 @@ void TDataSet::ChangeActive(bool value) {
   if (value) {
     Fire(BeforeOpen);
     open_complete_ = false;
-    try {
+    {
+      // A failed open leaves the set inactive with the back end closed; the
+      // error of the open is the one reported.
+      TScopeFail closed([this] {
+        mode_ = dsInactive;
+        CloseWindow();
+        TScopeExit incomplete([this] { open_complete_ = false; });
+        CloseBackend();
+      });
       default_fields_ = fields_.empty();
       OpenBackend();
       open_complete_ = true;
       OpenWindow();
-    } catch (...) {
-      // A failed open leaves the set inactive with the back end closed.
-      mode_ = dsInactive;
-      CloseWindow();
-      try {
-        CloseBackend();
-      } catch (...) {
-      }
-      open_complete_ = false;
-      throw;
     }
     SetMode(dsBrowse);
     Fire(AfterOpen);
@@ -483,16 +473,14 @@ void TDataSet::GoFirst() {
   SettlePendingEdit();
   FireBeforeScroll();
   ClearWindow();
-  try {
+  {
+    TScopeExit told([this] {
+      bof_ = true;
+      BroadcastEvent(deDataSetChange);
+    });
     CursorToFirst();
     FetchNextRecords();
-  } catch (...) {
-    bof_ = true;
-    BroadcastEvent(deDataSetChange);
-    throw;
   }
-  bof_ = true;
-  BroadcastEvent(deDataSetChange);
   FireAfterScroll();
 }
 
@@ -500,16 +488,14 @@ void TDataSet::GoLast() {
   SettlePendingEdit();
   FireBeforeScroll();
   ClearWindow();
-  try {
+  {
+    TScopeExit told([this] {
+      eof_ = true;
+      BroadcastEvent(deDataSetChange);
+    });
     CursorToLast();
     FetchPriorRecords();
-  } catch (...) {
-    eof_ = true;
-    BroadcastEvent(deDataSetChange);
-    throw;
   }
-  eof_ = true;
-  BroadcastEvent(deDataSetChange);
   FireAfterScroll();
 }
 
@@ -521,42 +507,38 @@ int TDataSet::Skip(int distance) {
     bof_ = false;
     eof_ = false;
     int shift = 0;
-    try {
-      while (distance > 0) {
-        if (active_record_ < record_count_ - 1) {
-          ++active_record_;
-        } else {
-          const int step = record_count_ < buffer_count_ ? 0 : 1;
-          if (!BufferNextRecord()) {
-            eof_ = true;
-            break;
-          }
-          shift -= step;
-          active_record_ = record_count_ - 1;
+    // The links hear how far the window moved, also when a fetch fails on the way.
+    TScopeExit told([&] { BroadcastEvent(deDataSetScroll, TEventInfo{shift}); });
+    while (distance > 0) {
+      if (active_record_ < record_count_ - 1) {
+        ++active_record_;
+      } else {
+        const int step = record_count_ < buffer_count_ ? 0 : 1;
+        if (!BufferNextRecord()) {
+          eof_ = true;
+          break;
         }
-        --distance;
-        ++moved;
+        shift -= step;
+        active_record_ = record_count_ - 1;
       }
-      while (distance < 0) {
-        if (active_record_ > 0) {
-          --active_record_;
-        } else {
-          const int step = record_count_ < buffer_count_ ? 0 : 1;
-          if (!BufferPriorRecord()) {
-            bof_ = true;
-            break;
-          }
-          shift += step;
-          active_record_ = 0;
-        }
-        ++distance;
-        --moved;
-      }
-    } catch (...) {
-      BroadcastEvent(deDataSetScroll, TEventInfo{shift});
-      throw;
+      --distance;
+      ++moved;
     }
-    BroadcastEvent(deDataSetScroll, TEventInfo{shift});
+    while (distance < 0) {
+      if (active_record_ > 0) {
+        --active_record_;
+      } else {
+        const int step = record_count_ < buffer_count_ ? 0 : 1;
+        if (!BufferPriorRecord()) {
+          bof_ = true;
+          break;
+        }
+        shift += step;
+        active_record_ = 0;
+      }
+      ++distance;
+      --moved;
+    }
   }
   FireAfterScroll();
   return moved;
@@ -566,13 +548,10 @@ void TDataSet::Reload() {
   Fire(BeforeRefresh);
   SettlePendingEdit();
   SyncBackendToCurrent();
-  try {
+  {
+    TScopeExit resync([this] { ResyncBuffers({}); });
     ReloadBackend();
-  } catch (...) {
-    ResyncBuffers({});
-    throw;
   }
-  ResyncBuffers({});
   Fire(AfterRefresh);
 }
 
@@ -591,15 +570,10 @@ void TDataSet::ResyncBuffers(TResyncMode mode) {
   int before = mode.Contains(rmCenter) ? (buffer_count_ - 1) / 2 : active_record_;
   MoveBuffer(record_count_, 0);
   ActivateWindow();
-  try {
-    while (before > 0 && BufferPriorRecord()) --before;
-    FetchNextRecords();
-    FetchPriorRecords();
-  } catch (...) {
-    BroadcastEvent(deDataSetChange);
-    throw;
-  }
-  BroadcastEvent(deDataSetChange);
+  TScopeExit told([this] { BroadcastEvent(deDataSetChange); });
+  while (before > 0 && BufferPriorRecord()) --before;
+  FetchNextRecords();
+  FetchPriorRecords();
 }
 
 bool TDataSet::FindFirst() {
@@ -694,13 +668,13 @@ void TDataSet::InitNewBuffer(TRecordBuffer buffer) {
 
 void TDataSet::EndNewRecord() {
   SetMode(dsInsert);
-  try {
+  {
+    TScopeFail abandon([this] {
+      SyncBackendToCurrent();
+      SetMode(dsBrowse);
+      ResyncBuffers({});
+    });
     if (OnNewRecord) OnNewRecord(this);
-  } catch (...) {
-    SyncBackendToCurrent();
-    SetMode(dsBrowse);
-    ResyncBuffers({});
-    throw;
   }
   modified_ = false;
   BroadcastEvent(deDataSetChange);
@@ -1014,33 +988,21 @@ void TDataSet::DropDefaultFields() {
 }
 
 void TDataSet::DeriveFieldDefs() {
-  field_defs_->BeginUpdate();
-  try {
-    field_defs_->Clear();
-    for (TField* f : fields_) {
-      if (f->FieldKind() != fkData) continue;
-      const bool sized = f->DataType() == ftString || f->DataType() == ftFixedChar || f->DataType() == ftBytes ||
-                         f->DataType() == ftVarBytes || f->DataType() == ftBCD || IsBlobFieldType(f->DataType());
-      field_defs_->AppendNamedDef(f->FieldName(), f->DataType(), sized ? f->Size() : 0, f->Required());
-    }
-  } catch (...) {
-    field_defs_->EndUpdate();
-    throw;
+  TUpdateScope update(*field_defs_);
+  field_defs_->Clear();
+  for (TField* f : fields_) {
+    if (f->FieldKind() != fkData) continue;
+    const bool sized = f->DataType() == ftString || f->DataType() == ftFixedChar || f->DataType() == ftBytes ||
+                       f->DataType() == ftVarBytes || f->DataType() == ftBCD || IsBlobFieldType(f->DataType());
+    field_defs_->AppendNamedDef(f->FieldName(), f->DataType(), sized ? f->Size() : 0, f->Required());
   }
-  field_defs_->EndUpdate();
 }
 
 void TDataSet::ComputeCalcFields(TRecordBuffer buffer) {
   if (calc_fields_size_ <= 0 || buffer == nullptr) return;
-  const TDataSetMode previous = EnterTemporaryMode(dsCalcFields, buffer);
-  try {
-    ZeroCalcArea(buffer);
-    if (OnCalcFields) OnCalcFields(this);
-  } catch (...) {
-    LeaveTemporaryMode(previous);
-    throw;
-  }
-  LeaveTemporaryMode(previous);
+  TTemporaryModeScope calc(*this, dsCalcFields, buffer);
+  ZeroCalcArea(buffer);
+  if (OnCalcFields) OnCalcFields(this);
 }
 
 bool TDataSet::ReadCalcFieldValue(TRecordBuffer buffer, TField* field, void* destination) {

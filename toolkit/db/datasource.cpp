@@ -206,14 +206,8 @@ bool TDataLink::StartEditing() {
 }
 
 void TDataLink::UpdateRecord() {
-  updating_ = true;
-  try {
-    CommitNotice();
-  } catch (...) {
-    updating_ = false;
-    throw;
-  }
-  updating_ = false;
+  TScopedValue<bool> updating(updating_, true, false);
+  CommitNotice();
 }
 
 void TDataLink::UpdateState() {

@@ -69,6 +69,7 @@
 #include "toolkit/core/classes.h"
 #include "toolkit/core/component.h"
 #include "toolkit/core/typinfo.h"
+#include "toolkit/core/scope.h"
 #include "toolkit/core/variant.h"
 #include "toolkit/db/dbtypes.h"
 #include "toolkit/db/fields.h"
@@ -452,6 +453,26 @@ void PublishDataSetEvents(TPublisher<C>& p) {
   p.Event("OnNewRecord", TypeInfoTDataSetNotifyEvent());
   p.Event("OnPostError", TypeInfoTDataSetErrorEvent());
 }
+// Holds a data set's links muted (MuteControls ... UnmuteControls) for the scope.
+class TMuteScope : public TPairedScope<TDataSet, &TDataSet::MuteControls, &TDataSet::UnmuteControls> {
+ public:
+  using TPairedScope::TPairedScope;
+};
+
+// Holds a temporary mode (calc-fields, filter, new-value) with its buffer for
+// the scope.
+class TTemporaryModeScope {
+ public:
+  TTemporaryModeScope(TDataSet& data_set, TDataSetMode mode, TRecordBuffer buffer)
+      : data_set_(data_set), previous_(data_set.EnterTemporaryMode(mode, buffer)) {}
+  ~TTemporaryModeScope() { data_set_.LeaveTemporaryMode(previous_); }
+  TTemporaryModeScope(const TTemporaryModeScope&) = delete;
+  TTemporaryModeScope& operator=(const TTemporaryModeScope&) = delete;
+
+ private:
+  TDataSet& data_set_;
+  TDataSetMode previous_;
+};
 
 // Connects data links to a data set and relays its notices.
 class TDataSource : public TComponent {

@@ -269,19 +269,18 @@ void TFieldDef::Assign(const TPersistent* source) {
 TField* TFieldDef::CreateField(TComponent* owner, TDataSet* data_set) const {
   TField* f = CreateFieldOfType(data_type_, owner);
   if (f == nullptr) RaiseDataSetError(Format(dbtext::kUnknownFieldType, {name_}), data_set);
-  try {
-    if (data_type_ == ftString || data_type_ == ftFixedChar || data_type_ == ftBytes || data_type_ == ftVarBytes ||
-        data_type_ == ftBCD || IsBlobFieldType(data_type_))
-      f->SetSize(size_);
-    if (auto* bcd = dynamic_cast<TBCDField*>(f)) bcd->SetPrecision(precision_);
-    f->SetFieldName(name_);
-    f->SetRequired(Required());
-    f->SetReadOnly(attributes_.Contains(faReadonly));
-    f->SetDataSet(data_set);
-  } catch (...) {
+  // A field no owner takes is this call's to free when it cannot be completed.
+  TScopeFail unmade([f, owner] {
     if (owner == nullptr) delete f;
-    throw;
-  }
+  });
+  if (data_type_ == ftString || data_type_ == ftFixedChar || data_type_ == ftBytes || data_type_ == ftVarBytes ||
+      data_type_ == ftBCD || IsBlobFieldType(data_type_))
+    f->SetSize(size_);
+  if (auto* bcd = dynamic_cast<TBCDField*>(f)) bcd->SetPrecision(precision_);
+  f->SetFieldName(name_);
+  f->SetRequired(Required());
+  f->SetReadOnly(attributes_.Contains(faReadonly));
+  f->SetDataSet(data_set);
   return f;
 }
 
@@ -293,19 +292,12 @@ TFieldDefs::TFieldDefs(TDataSet* data_set)
 TFieldDef* TFieldDefs::DefAt(int index) const { return static_cast<TFieldDef*>(TCollection::Items(index)); }
 
 TFieldDef* TFieldDefs::AppendNamedDef(const AnsiString& name, TFieldType type, int size, bool required) {
-  BeginUpdate();
-  TFieldDef* def = nullptr;
-  try {
-    def = static_cast<TFieldDef*>(TCollection::Add());
-    def->SetName(name);
-    def->SetDataType(type);
-    def->SetSize(size);
-    def->SetRequired(required);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  TUpdateScope update(*this);
+  auto* def = static_cast<TFieldDef*>(TCollection::Add());
+  def->SetName(name);
+  def->SetDataType(type);
+  def->SetSize(size);
+  def->SetRequired(required);
   return def;
 }
 

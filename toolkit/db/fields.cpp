@@ -196,18 +196,10 @@ void TField::SetData(const void* buffer, bool native) {
 
 void TField::Validate(const void* buffer, bool native) {
   if (!OnValidate || validating_) return;
-  validating_ = true;
-  value_buffer_ = buffer;
+  TScopedValue<bool> validating(validating_, true, false);
+  TScopedValue<const void*> value(value_buffer_, buffer, nullptr);
   value_native_ = native;
-  try {
-    OnValidate(this);
-  } catch (...) {
-    validating_ = false;
-    value_buffer_ = nullptr;
-    throw;
-  }
-  validating_ = false;
-  value_buffer_ = nullptr;
+  OnValidate(this);
 }
 
 void TField::FocusControl() {

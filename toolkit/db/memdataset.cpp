@@ -403,14 +403,8 @@ bool TMemDataSet::Accepts(const Row& row, TRecordBuffer buffer) {
   if (!RowPassesFilterText(row)) return false;
   if (!OnFilterRecord()) return true;
   bool accept = true;
-  const TDataSetMode previous = EnterTemporaryMode(dsFilter, buffer);
-  try {
-    OnFilterRecord()(this, accept);
-  } catch (...) {
-    LeaveTemporaryMode(previous);
-    throw;
-  }
-  LeaveTemporaryMode(previous);
+  TTemporaryModeScope filtering(*this, dsFilter, buffer);
+  OnFilterRecord()(this, accept);
   return accept;
 }
 
@@ -424,12 +418,7 @@ bool TMemDataSet::Visible(const Row& row) {
   std::vector<uint8_t> own;
   std::vector<uint8_t>& scratch = scratch_in_use_ ? own : scratch_;
   if (scratch.size() != size) scratch.assign(size, 0);
-  struct Use {
-    bool& flag;
-    bool before;
-    ~Use() { flag = before; }
-  } use{scratch_in_use_, scratch_in_use_};
-  scratch_in_use_ = true;
+  TScopedValue<bool> use(scratch_in_use_, true);
   FillBuffer(scratch.data(), row);
   return Accepts(row, scratch.data());
 }

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "toolkit/core/scope.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/units.h"
@@ -379,12 +380,12 @@ TModalResult TForm::ShowModal() {
   if (window) window->setWindowModality(Qt::ApplicationModal);
   modal_ = true;
   modal_result_ = mrNone;
-  auto finish = [&] {
-    modal_ = false;
-    if (Visible() || (window && window->isVisible())) DoHide();
-    if (window) window->setWindowModality(Qt::NonModal);
-  };
-  try {
+  {
+    TScopeExit finish([&] {
+      modal_ = false;
+      if (Visible() || (window && window->isVisible())) DoHide();
+      if (window) window->setWindowModality(Qt::NonModal);
+    });
     Show();
     for (;;) {
       if (Application->Terminated()) {
@@ -397,11 +398,7 @@ TModalResult TForm::ShowModal() {
       }
       Application->HandleMessage();
     }
-  } catch (...) {
-    finish();
-    throw;
   }
-  finish();
   return modal_result_;
 }
 

@@ -186,20 +186,13 @@ class RecordingDesigner : public D {
   explicit RecordingDesigner(TComponent* owner) : D(owner) {}
   void Paint(TDBGridPro* Grid, TgpPaintInfo* PaintInfo) override {
     TCanvas* target = PaintInfo->Canvas;
-    const bool offscreen = PaintInfo->OffScreen;
     recording.Clear();
     TMetafileCanvas canvas(recording);
-    PaintInfo->Canvas = &canvas;
-    PaintInfo->OffScreen = false;
-    try {
+    {
+      TScopedValue<TCanvas*> on_canvas(PaintInfo->Canvas, &canvas);
+      TScopedValue<bool> on_screen(PaintInfo->OffScreen, false);
       D::Paint(Grid, PaintInfo);
-    } catch (...) {
-      PaintInfo->Canvas = target;
-      PaintInfo->OffScreen = offscreen;
-      throw;
     }
-    PaintInfo->Canvas = target;
-    PaintInfo->OffScreen = offscreen;
     info = *PaintInfoCopy(PaintInfo);
     recording.Replay(*target, PaintInfo->ClipRect.Left, PaintInfo->ClipRect.Top);
   }
@@ -458,13 +451,8 @@ int Run(const Options& o) {
     grid->SetMultiSelect(true);
     ProbeDialogs dialogs(o.answer);
     TDialogService* previous = SetDialogService(&dialogs);
-    try {
-      RunActions(*grid, o.actions);
-    } catch (...) {
-      SetDialogService(previous);
-      throw;
-    }
-    SetDialogService(previous);
+    TScopeExit answered([previous] { SetDialogService(previous); });
+    RunActions(*grid, o.actions);
   }
 
   // Which window row holds which record, as the paint prepares the rows;

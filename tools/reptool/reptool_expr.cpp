@@ -70,15 +70,8 @@ class Session {
       throw EParserError("Unknown name \"" + name + "\"");
     } else {
       // A bracketed text is an expression of its own.
-      const AnsiString outer = evaluating_;
-      evaluating_ = name;
-      try {
-        value = globals.ReportParser->EvaluateText(name);
-      } catch (...) {
-        evaluating_ = outer;
-        throw;
-      }
-      evaluating_ = outer;
+      TScopedValue<AnsiString> evaluating(evaluating_, name);
+      value = globals.ReportParser->EvaluateText(name);
     }
   }
 

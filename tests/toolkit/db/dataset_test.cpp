@@ -37,6 +37,18 @@ class Table : public ::testing::Test {
   TMemDataSet ds{nullptr};
 };
 
+// A link on a data set that records the notices it hears from now on.
+struct Listener {
+  explicit Listener(TDataSet& data_set) {
+    source.SetDataSet(&data_set);
+    link.ChangeDataSource(&source);
+    trace.clear();
+  }
+  Trace trace;
+  TDataSource source{nullptr};
+  RecordingLink link{&trace};
+};
+
 TEST_F(Table, FrameworkErrorsCarryTheirTexts) {
   struct Case {
     const char* what;
@@ -154,12 +166,8 @@ TEST_F(Table, ErrorEventsDecideTheRetryLoop) {
 
 TEST_F(Table, MutedControlsHearOneNoticeOnTheLastUnmute) {
   Fill(5);
-  Trace trace;
-  TDataSource source(nullptr);
-  source.SetDataSet(&ds);
-  RecordingLink link(&trace);
-  link.ChangeDataSource(&source);
-  trace.clear();
+  Listener listener(ds);
+  Trace& trace = listener.trace;
   ds.MuteControls();
   ds.MuteControls();
   ds.GoNext();
@@ -188,6 +196,56 @@ TEST_F(Table, MutedControlsHearOneNoticeOnTheLastUnmute) {
   EXPECT_TRUE(trace.empty());
   ds.UnmuteControls();
   EXPECT_EQ(trace, Trace{"LayoutNotice"});
+}
+
+TEST_F(Table, AFailedWalkLeavesTheSetUnmutedAndInItsMode) {
+  // The handlers raise on the third row the walk meets; the walk fails, and
+  // the links must hear the set again afterwards, in browse mode.
+  struct Case {
+    const char* what;
+    bool failing_filter;
+    std::function<void(Table&)> work;
+  };
+  const Case cases[] = {
+      {"a filter handler during a search", true, [](Table& t) { t.ds.FindByValues("N", Variant(5), {}); }},
+      {"a filter handler while reading by key", true,
+       [](Table& t) { t.ds.ReadByValues("N", Variant(5), "NAME"); }},
+      {"guards nested by hand", false,
+       [](Table& t) {
+         TMuteScope outer(t.ds);
+         TMuteScope inner(t.ds);
+         TTemporaryModeScope calc(t.ds, dsCalcFields, nullptr);
+         EXPECT_EQ(t.ds.CurrentMode(), dsCalcFields);
+         t.ds.GoLast();
+         throw EDatabaseError("work failed");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ds.Deactivate();
+    ds.SetFiltered(false);
+    ds.SetOnFilterRecord(nullptr);
+    Fill(6);
+    int seen = 0;
+    if (c.failing_filter) {
+      ds.SetOnFilterRecord([&seen](TDataSet*, bool& accept) {
+        if (++seen == 3) throw EDatabaseError("filter failed");
+        accept = true;
+      });
+      ds.SetFiltered(true);
+    }
+    ds.GoFirst();
+    seen = 0;
+    Listener listener(ds);
+    Trace& trace = listener.trace;
+    EXPECT_THROW(c.work(*this), EDatabaseError);
+    EXPECT_FALSE(ds.ControlsMuted());
+    EXPECT_EQ(ds.CurrentMode(), dsBrowse);
+    ds.SetOnFilterRecord(nullptr);
+    trace.clear();
+    ds.GoFirst();
+    EXPECT_FALSE(trace.empty());
+  }
 }
 
 TEST_F(Table, CalculatedFieldsAreComputedPerRecord) {
