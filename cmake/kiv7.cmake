@@ -122,8 +122,8 @@ include(GoogleTest)
 set(KIV7_TEST_SHARDS 0 CACHE STRING "Register each test executable as this many shares of its cases (0: case by case)")
 # Most of a test unit's compile time goes to the same headers (GoogleTest, Qt,
 # the libraries) and their templates; compiled in batches, a batch costs about
-# what one unit alone does. Units whose helpers share names with another's are
-# compiled alone (tests/CMakeLists.txt names them).
+# what one unit alone does. Units whose names would meet a batch-mate's are
+# compiled alone (kiv7_unity_alone).
 option(KIV7_UNITY_TESTS "Compile each test executable's units in batches (unity build)" OFF)
 set(KIV7_UNITY_BATCH 16 CACHE STRING "Test units per batch with KIV7_UNITY_TESTS")
 function(kiv7_test name)

@@ -6,10 +6,12 @@ one anonymous namespace: a helper, type, constant, macro or using-declaration
 one unit declares at file scope is seen by the units after it. Where a later
 unit declares the same name the build fails; where it only uses the name, its
 call may bind to the earlier unit's helper instead of the one it means, and
-the test would run something else without a word. So a unit is compiled alone
-when it mentions any name an earlier unit of the batches declares at file
-scope, or when an earlier unit opens a namespace with a using-directive that
-the unit does not open itself.
+the test would run something else without a word. The same holds for what
+the headers an earlier unit includes declare, and for a namespace its
+using-directive opens. So a unit is compiled alone when it mentions a name an
+earlier unit of the batches, or a project header only such a unit includes,
+declares at file scope, or a name of a namespace an earlier unit opens and it
+does not.
 
 File-scope declarations are the lines that start in the first column (the
 code does not indent namespace bodies); members, bodies and test cases are
@@ -83,46 +85,71 @@ def unqualified(code):
     return {m.group(1) for m in re.finditer(r"(?<![\w.:>])(?<!->)([A-Za-z_]\w*)", code)}
 
 
-def namespace_names(unit, text, namespace):
-    """The names the project headers a unit includes declare, when they open
-    the namespace; None when no included header does."""
-    root = unit[: unit.rfind("/tests/") + 1] if "/tests/" in unit else ""
-    found = None
-    for header in re.findall(r'#\s*include\s*"([^"]+)"', text):
-        beside = os.path.join(os.path.dirname(unit), header)
-        try:
-            with open(beside if os.path.exists(beside) else root + header, encoding="utf-8",
-                      errors="replace") as f:
-                header_code = strip(f.read())
-        except OSError:
-            continue
-        if re.search(r"namespace\s+%s\s*{" % re.escape(namespace.split("::")[-1]), header_code):
-            names, usings, _ = declared_names(header_code)
-            found = (found or set()) | names | {n for n, _ in usings}
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+_headers = {}
+
+
+def included(path):
+    """The project headers a file includes, and the headers they include."""
+    if path in _headers:
+        return _headers[path]
+    _headers[path] = found = set()
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            text = f.read()
+    except OSError:
+        return found
+    for name in re.findall(r'^[ \t]*#\s*include\s*"([^"]+)"', text, re.M):
+        beside = os.path.join(os.path.dirname(path), name)
+        header = os.path.normpath(beside if os.path.exists(beside) else os.path.join(ROOT, name))
+        if os.path.exists(header) and header not in found:
+            found.add(header)
+            found |= included(header)
     return found
 
 
+_declared = {}
+
+
+def header_names(header):
+    """The names a header declares at file scope, and the namespaces it opens."""
+    if header not in _declared:
+        with open(header, encoding="utf-8", errors="replace") as f:
+            code = strip(f.read())
+        names, usings, _ = declared_names(code)
+        spaces = set(re.findall(r"^namespace\s+([\w:]+)\s*{", code, re.M))
+        _declared[header] = (names | {n for n, _ in usings}, spaces)
+    return _declared[header]
+
+
 def alone(units):
-    seen, seen_usings, opened, result = set(), set(), {}, []
+    seen, seen_usings, opened, seen_headers, result = set(), set(), {}, set(), []
     for unit in units:
         with open(unit, encoding="utf-8", errors="replace") as f:
-            text = f.read()
-        code = strip(text)
+            code = strip(f.read())
         mentioned = unqualified(code)
         names, usings, opens = declared_names(code)
+        headers = included(unit)
         hit = mentioned & seen
         hit |= {n for n, q in seen_usings if n in mentioned and (n, q) not in usings}
         for namespace, leaked in opened.items():
             if namespace not in opens and (leaked is None or mentioned & leaked):
                 hit.add("namespace " + namespace)
+        # What the headers of earlier units declare and this unit's do not.
+        own = set().union(*(header_names(h)[0] for h in headers)) if headers else set()
+        for header in seen_headers - headers:
+            hit |= (header_names(header)[0] - own) & mentioned
         if hit:
             result.append(unit)
             continue
         seen |= names
         seen_usings |= usings
+        seen_headers |= headers
         for namespace in opens:
             if not namespace.startswith("std"):
-                opened.setdefault(namespace, namespace_names(unit, text, namespace))
+                leaked = [header_names(h)[0] for h in headers
+                          if namespace.split("::")[-1] in header_names(h)[1]]
+                opened.setdefault(namespace, set().union(*leaked) if leaked else None)
     return result
 
 

@@ -16,6 +16,10 @@ ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 import unity_alone  # noqa: E402
 
+SIGNS = """#pragma once
+inline int Sign(int value) { return value < 0 ? -1 : 1; }
+inline int Sign(double value) { return value < 0 ? -1 : 1; }
+"""
 SUPPORT = """#pragma once
 namespace rows_support {
 inline int Open(int mode = 2) { return 20 + mode; }
@@ -71,6 +75,15 @@ CASES = [
             "int unit_b() { return Tool() + Extra(); }\n"),
       ("c", "namespace {\nint Extra() { return 5; }\n}\nint unit_c() { return Extra(); }\n")],
      ["b"]),
+    ("a header of an earlier unit declares overloads of a later unit's own helper",
+     [("a", '#include "signs.h"\nint unit_a() { return Sign(-2); }\n'),
+      ("b", "namespace {\nint Sign(double d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }\n}\n"
+            "int unit_b() { return Sign(0.0); }\n")],
+     ["b"]),
+    ("units that include the same header stay together",
+     [("a", '#include "signs.h"\nint unit_a() { return Sign(-2); }\n'),
+      ("b", '#include "signs.h"\nint unit_b() { return Sign(2.5); }\n')],
+     []),
     ("names in comments and texts are not uses",
      [("a", "namespace {\nint Tool() { return 1; }\n}\nint unit_a() { return Tool(); }\n"),
       ("b", '// Tool() is the other unit\'s\nconst char* unit_b_text() { return "Tool"; }\n'
@@ -90,8 +103,9 @@ class UnityAlone(unittest.TestCase):
     def test_cases(self):
         for what, units, expected in CASES:
             with self.subTest(what), tempfile.TemporaryDirectory(prefix="kiv7-unity-") as tmp:
-                with open(os.path.join(tmp, "rows_support.h"), "w") as f:
-                    f.write(SUPPORT)
+                for header, text in (("rows_support.h", SUPPORT), ("signs.h", SIGNS)):
+                    with open(os.path.join(tmp, header), "w") as f:
+                        f.write(text)
                 paths = []
                 for name, text in units:
                     paths.append(os.path.join(tmp, name + ".cpp"))
