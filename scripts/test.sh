@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what KIV7 needs and builds the program with warnings as errors; then
-# builds the Qt-free libraries with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs their tests; then the same for the GUI
-# half (graphics, windows, grid, report, the program's windows).
+# builds everything but the benchmarks with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs the tests there, the Qt-free libraries'
+# first, then the GUI half's (graphics, windows, grid, report, the program's
+# windows); last it checks that the fuzz targets build for libFuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -10,13 +11,18 @@ jobs=$(nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Compiler cache entries named relative to the tree serve any clone of it.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 
 echo "== includes against the layers (cmake/layers.cmake)"
 python3 scripts/check_layers.py
 
-# The program, the harnesses, the benchmarks and the tests as they ship.
+# The program, the harnesses, the benchmarks and the tests as they ship. The
+# test units are compiled in batches (most of a unit's time goes to the same
+# headers); the libraries and programs unit by unit.
 echo "== build (warnings as errors)"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV7_WERROR=ON -DKIV7_TESTS=ON >/dev/null
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV7_WERROR=ON -DKIV7_TESTS=ON \
+  -DKIV7_UNITY_TESTS=ON >/dev/null
 cmake --build build/release -j "$jobs"
 
 # Every test executable once, its cases in an order of their own, in the
@@ -33,32 +39,27 @@ find build/release/tests -maxdepth 1 -name 'test_*' -type f -executable -print0 
 # The README's harness table against the usage each harness prints.
 ctest --test-dir build/release -R '^readme\.usage$' --output-on-failure
 
-# The two sanitizer builds compile the Qt-free libraries with the same flags;
-# compiler cache entries named relative to the tree let the second reuse them.
-export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
-echo "== sanitizer build of the Qt-free libraries"
+# One sanitizer build serves both halves, so no library is compiled twice.
+echo "== sanitizer build"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIV7_WERROR=ON \
-  -DKIV7_SANITIZE=ON -DKIV7_WITH_GUI=OFF -DKIV7_BENCH=OFF -DKIV7_TEST_SHARDS=4 >/dev/null
+  -DKIV7_SANITIZE=ON -DKIV7_BENCH=OFF -DKIV7_TEST_SHARDS=4 -DKIV7_UNITY_TESTS=ON >/dev/null
 cmake --build build/asan -j "$jobs"
-echo "== tests under the sanitizers"
-ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 900
+gui_labels='toolkit/gfx|toolkit/ui|grid|report|appgui|fuzz-gui'
+echo "== Qt-free tests under the sanitizers"
+ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 900 -LE "^($gui_labels|readme)\$"
 
-# Only what the GUI half's tests and fuzz targets need: the Qt-free tests ran
-# above. The system's font libraries keep caches to the end of the process;
-# their leaks alone are suppressed (tests/support/lsan_gui.supp).
-echo "== sanitizer build of the GUI half"
-cmake -S . -B build/asan-gui -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIV7_WERROR=ON \
-  -DKIV7_SANITIZE=ON -DKIV7_WITH_GUI=ON -DKIV7_BENCH=OFF -DKIV7_TEST_SHARDS=4 >/dev/null
-cmake --build build/asan-gui -j "$jobs" --target check_gui
+# The system's font libraries keep caches to the end of the process; their
+# leaks alone are suppressed (tests/support/lsan_gui.supp).
 echo "== GUI tests under the sanitizers"
 LSAN_OPTIONS="suppressions=$PWD/tests/support/lsan_gui.supp" \
-  ctest --test-dir build/asan-gui -j "$jobs" --output-on-failure --timeout 900 \
-  -L '^(toolkit/gfx|toolkit/ui|grid|report|appgui|fuzz-gui)$'
+  ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 900 -L "^($gui_labels)\$"
 
 # The fuzz targets as the README builds them for open-ended runs: clang with
 # libFuzzer. Only compiled and linked here (the sanitizer passes above run
-# them); no optimiser, tests or benchmarks keep the step short.
+# them); no optimiser, tests or benchmarks keep the step short, and so do the
+# libraries' units compiled in batches (the optimised build above compiles
+# each alone).
 echo "== libFuzzer build of the fuzz targets (clang; built, not run)"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_C_FLAGS=-O0 \
-  -DCMAKE_CXX_FLAGS=-O0 -DKIV7_LIBFUZZER=ON -DKIV7_BENCH=OFF >/dev/null
+  -DCMAKE_CXX_FLAGS=-O0 -DKIV7_LIBFUZZER=ON -DKIV7_BENCH=OFF -DCMAKE_UNITY_BUILD=ON >/dev/null
 cmake --build build/fuzz -j "$jobs" --target fuzz_targets
