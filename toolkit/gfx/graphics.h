@@ -189,6 +189,33 @@ class TCanvas {
   TPoint pen_pos_;
 };
 
+// Keeps a canvas's pen, brush, font and pen position for a scope: drawing
+// played from a recording or a file sets them freely and leaves the canvas
+// as it found it, also when the drawing ends with an error.
+class TCanvasStateScope {
+ public:
+  explicit TCanvasStateScope(TCanvas& canvas) : canvas_(canvas), position_(canvas.PenPos()) {
+    pen_.Assign(canvas.Pen());
+    brush_.Assign(canvas.Brush());
+    font_.Assign(canvas.Font());
+  }
+  ~TCanvasStateScope() {
+    canvas_.Pen().Assign(pen_);
+    canvas_.Brush().Assign(brush_);
+    canvas_.Font().Assign(font_);
+    canvas_.MoveTo(position_.x, position_.y);
+  }
+  TCanvasStateScope(const TCanvasStateScope&) = delete;
+  TCanvasStateScope& operator=(const TCanvasStateScope&) = delete;
+
+ private:
+  TCanvas& canvas_;
+  TPen pen_;
+  TBrush brush_;
+  TFont font_;
+  TPoint position_;
+};
+
 // ---- Bitmaps and pictures ------------------------------------------------------
 
 // A device-independent 32-bit image with a canvas. BMP files are read and

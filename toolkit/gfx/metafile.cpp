@@ -127,13 +127,7 @@ TRect Moved(const TRect& r, int dx, int dy) { return Rect(r.Left + dx, r.Top + d
 }  // namespace
 
 void TMetafile::Replay(TCanvas& canvas, int dx, int dy) const {
-  TPen saved_pen;
-  saved_pen.Assign(canvas.Pen());
-  TBrush saved_brush;
-  saved_brush.Assign(canvas.Brush());
-  TFont saved_font;
-  saved_font.Assign(canvas.Font());
-  const TPoint saved_pos = canvas.PenPos();
+  const TCanvasStateScope kept(canvas);
   int open_clips = 0;
   for (const TMetaRecord& r : records_) {
     canvas.Pen().SetColor(r.pen_color);
@@ -189,10 +183,6 @@ void TMetafile::Replay(TCanvas& canvas, int dx, int dy) const {
   }
   // A recording cut short leaves no clip behind on the target.
   for (; open_clips > 0; --open_clips) canvas.PopClip();
-  canvas.Pen().Assign(saved_pen);
-  canvas.Brush().Assign(saved_brush);
-  canvas.Font().Assign(saved_font);
-  canvas.MoveTo(saved_pos.x, saved_pos.y);
 }
 
 std::vector<TMetaTextRun> TMetafile::TextRuns() const {

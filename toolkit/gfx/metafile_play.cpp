@@ -1147,13 +1147,7 @@ void TWindowsMetafile::LoadFromBytes(std::string_view bytes) {
 
 void TWindowsMetafile::StretchDraw(TCanvas& canvas, const TRect& rect) const {
   if (bytes_.empty() || rect.Width() <= 0 || rect.Height() <= 0) return;
-  TPen pen;
-  pen.Assign(canvas.Pen());
-  TBrush brush;
-  brush.Assign(canvas.Brush());
-  TFont font;
-  font.Assign(canvas.Font());
-  const TPoint position = canvas.PenPos();
+  const TCanvasStateScope kept(canvas);
   canvas.PushClip(rect);
   try {
     const Bytes file(reinterpret_cast<const unsigned char*>(bytes_.data()), bytes_.size());
@@ -1167,8 +1161,4 @@ void TWindowsMetafile::StretchDraw(TCanvas& canvas, const TRect& rect) const {
     // picture as a damaged one does; the player has taken its clips back.
   }
   canvas.PopClip();
-  canvas.Pen().Assign(pen);
-  canvas.Brush().Assign(brush);
-  canvas.Font().Assign(font);
-  canvas.MoveTo(position.x, position.y);
 }
