@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "report/FR_DSet.h"
 #include "report/fr_emf.h"
@@ -80,6 +81,16 @@ class BandException : public Exception {
  public:
   using Exception::Exception;
 };
+
+// A listener may free listeners or add new ones while it hears: those told
+// are the ones listening when the text was printed that still listen when
+// their turn comes.
+void TellListeners(TfrMemoView& printed) {
+  const std::vector<TfrView*>& listening = frRunningBuild().Listeners;
+  const std::vector<TfrView*> to_tell = listening;
+  for (TfrView* listener : to_tell)
+    if (std::ranges::find(listening, listener) != listening.end()) listener->AfterMemoPrinted(&printed);
+}
 
 
 }  // namespace
@@ -410,8 +421,7 @@ void TfrBand::PrintObject(TfrView& view) {
       }
       info.Page.reset();
     }
-    if (memo != nullptr && !split_part)
-      for (TfrView* listener : frRunningBuild().Listeners) listener->AfterMemoPrinted(memo);
+    if (memo != nullptr && !split_part) TellListeners(*memo);
   } catch (const std::exception& e) {
     RecordBuildError(e);
   }
@@ -684,7 +694,7 @@ void TfrBand::CrossOverflow(int& x, int width) {
   if (built != nullptr && build.BuiltPageIndex >= built->Count()) {
     built->AddPage(*Page);
     const int saved_y = Page->CurY;
-    TfrBand* const saved_band = build.CurBand;
+    const TfrKeepCurrent<TfrBand> row_band(build, &TfrBuildContext::CurBand);
     Page->PrintBand(Page->BandOfType(btOverlay));
     TfrBand* header = Page->BandOfType(btPageHeader);
     if (header != nullptr && (row_on_later_page || (header->Flags & flBandOnFirstPage))) {
@@ -692,7 +702,6 @@ void TfrBand::CrossOverflow(int& x, int width) {
       Page->PrintBand(header);
     }
     Page->CurY = saved_y;
-    build.CurBand = saved_band;
   }
   if (report != nullptr) report->ReportProgress(build.BuiltPageIndex + 1);
   TfrBand* cross_header = Page->BandOfType(btCrossHeader);

@@ -896,7 +896,8 @@ void TfrPage::ClearRecords() {
 
 bool TfrPage::PlayRecords() {
   TfrBuildContext& build = frRunningBuild();
-  TfrPage* owner = build.CurPage;
+  // The owner's page comes back when the play ends, unless an event freed it.
+  const TfrKeepCurrent<TfrPage> owner(build, &TfrBuildContext::CurPage);
   build.CurPage = this;
   bool finished = true;
   while (PlayPosition < Records.size() && !Stopped()) {
@@ -926,6 +927,5 @@ bool TfrPage::PlayRecords() {
     }
     ++PlayPosition;
   }
-  build.CurPage = owner;
   return finished && PlayPosition >= Records.size();
 }

@@ -267,7 +267,21 @@ void frForgetInBuilds(const void* object) {
     if (context.CurView == object) context.CurView = nullptr;
     if (static_cast<const void*>(context.Target) == object) context.Target = nullptr;
     std::erase(context.Listeners, object);
+    for (TfrKeptCurrent* keeper = context.keepers_.innermost; keeper != nullptr; keeper = keeper->covered_)
+      if (keeper->kept_ == object) keeper->kept_ = nullptr;
   }
+}
+
+TfrKeptCurrent::TfrKeptCurrent(TfrBuildContext& context, void* kept)
+    : context_(context), kept_(kept), covered_(context.keepers_.innermost) {
+  assert(context.Live());
+  context.keepers_.innermost = this;
+}
+
+TfrKeptCurrent::~TfrKeptCurrent() {
+  // A keeper that ended out of turn would leave the chain naming it.
+  assert(context_.keepers_.innermost == this && context_.Live());
+  context_.keepers_.innermost = covered_;
 }
 
 TfrViewServices& frViewServices() {

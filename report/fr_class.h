@@ -417,6 +417,8 @@ TfrEngineState& frEngine();
 // Clears the missing-class flag and list (the template reader does before reading).
 void ResetMissingClasses();
 
+class TfrKeptCurrent;
+
 // What one build, print, preview drawing or template read works on: the report,
 // page, band and object it has reached, and the running build's counters. Held
 // by a TfrBuildScope for exactly as long as that work runs, so nothing of it
@@ -466,6 +468,16 @@ struct TfrBuildContext {
   friend void frForgetInBuilds(const void* object);
   // Nothing reached in a report's work stays when the report changes or goes.
   void StartReport(TfrReport* report);
+  friend class TfrKeptCurrent;
+  // The innermost keeper that will put something of this context back; a
+  // copy of a context starts without any.
+  struct KeeperChain {
+    TfrKeptCurrent* innermost = nullptr;
+    KeeperChain() = default;
+    KeeperChain(const KeeperChain&) {}
+    KeeperChain& operator=(const KeeperChain&) { return *this; }
+  };
+  KeeperChain keepers_;
   // Set by the scope only; a copy of a context starts unmarked.
   struct LiveMark {
     uint32_t value = 0;
@@ -500,6 +512,41 @@ class TfrBuildScope {
   friend void frForgetInBuilds(const void* object);
   TfrBuildContext context_;
   TfrBuildScope* covered_;
+};
+
+// Work that changes the current page, band or object of a running context for
+// a while and then puts the covered one back (a sub-report played inside its
+// owner's band, headers printed amid a row) keeps it here: one freed during
+// the work is forgotten instead of coming back. Keepers of a context end in
+// the reverse order of their start, before the context's scope ends.
+class TfrKeptCurrent {
+ public:
+  TfrKeptCurrent(const TfrKeptCurrent&) = delete;
+  TfrKeptCurrent& operator=(const TfrKeptCurrent&) = delete;
+
+ protected:
+  TfrKeptCurrent(TfrBuildContext& context, void* kept);
+  ~TfrKeptCurrent();
+  TfrBuildContext& context_;
+  // nullptr once the kept one was freed.
+  void* kept_;
+
+ private:
+  friend void frForgetInBuilds(const void* object);
+  TfrKeptCurrent* covered_;
+};
+
+// Keeps the value of one of a context's CurPage, CurBand or CurView and puts
+// it back when it ends.
+template <typename T>
+class TfrKeepCurrent : TfrKeptCurrent {
+ public:
+  TfrKeepCurrent(TfrBuildContext& context, T* TfrBuildContext::*member)
+      : TfrKeptCurrent(context, context.*member), member_(member) {}
+  ~TfrKeepCurrent() { context_.*member_ = static_cast<T*>(kept_); }
+
+ private:
+  T* TfrBuildContext::*member_;
 };
 
 // The context of the innermost running scope; nullptr when none runs.

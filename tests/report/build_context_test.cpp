@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "report/FR_DSet.h"
+#include "report/fr_band.h"
 #include "report/fr_emf.h"
+#include "report/fr_page.h"
 #include "tests/report/report_support.h"
 #include "toolkit/core/classes.h"
 
@@ -203,6 +206,82 @@ TEST_F(BuildContextTest, WorkOnAnotherReportInsideABuildLeavesTheBuildItsOwn) {
     ASSERT_TRUE(report.BuildReport());
     EXPECT_EQ(done, 1);
     EXPECT_EQ(RowTexts(), (std::vector<std::string>{"A", "A", "A"}));
+  }
+}
+
+// A sub-report page played inside its owner's band makes the owner's page
+// current again when the play ends; a record source event of the sub-report
+// that freed the owner's page leaves no page current instead of a freed one.
+TEST_F(BuildContextTest, PlayingASubReportPutsBackTheOwnersPageUnlessItWasFreed) {
+  for (const bool frees_owner : {false, true}) {
+    SCOPED_TRACE(frees_owner ? "owner freed" : "owner kept");
+    auto owner = std::make_unique<TfrPage>(kDefaultPaperSize, 0, 0, kPageDefaultBin, 0);
+    TfrPage* const owner_page = owner.get();
+    TfrPage sub(kDefaultPaperSize, 0, 0, kPageDefaultBin, 0);
+    TfrUserDataset rows(nullptr);
+    int events = 0;
+    rows.OnFirst = [&](TComponent*) {
+      ++events;
+      EXPECT_EQ(frCurrentPage(), &sub);
+      if (frees_owner) owner.reset();
+    };
+    TfrBand band(btMasterData, &sub);
+    band.Source = &rows;
+    sub.Records = {{&band, TfrPage::TfrBandAction::First}, {&band, TfrPage::TfrBandAction::Next}};
+    TfrBuildScope scope(&report);
+    scope.Context().CurPage = owner_page;
+    EXPECT_TRUE(sub.PlayRecords());
+    EXPECT_EQ(events, 1);
+    EXPECT_EQ(sub.PlayPosition, 2u);
+    EXPECT_EQ(frCurrentPage(), frees_owner ? nullptr : owner_page);
+  }
+}
+
+// Keepers put back what they kept in the reverse order of their start, each
+// in its own context, and forget what was freed in any running context.
+TEST_F(BuildContextTest, KeptPagesAndBandsComeBackUnlessFreed) {
+  struct Case {
+    const char* name;
+    bool free_page, free_band;
+  };
+  const Case cases[] = {
+      {"nothing freed", false, false},
+      {"page freed", true, false},
+      {"band freed", false, true},
+      {"both freed", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto page = std::make_unique<TfrPage>(kDefaultPaperSize, 0, 0, kPageDefaultBin, 0);
+    auto band = std::make_unique<TfrBand>(btMasterData, page.get());
+    TfrPage* const kept_page = page.get();
+    TfrBand* const kept_band = band.get();
+    TfrPage other_page(kDefaultPaperSize, 0, 0, kPageDefaultBin, 0);
+    TfrBand other_band(btMasterData, &other_page);
+    TfrBuildScope outer(&report);
+    TfrBuildContext& build = outer.Context();
+    build.CurPage = kept_page;
+    build.CurBand = kept_band;
+    {
+      const TfrKeepCurrent<TfrPage> page_keeper(build, &TfrBuildContext::CurPage);
+      build.CurPage = &other_page;
+      {
+        const TfrKeepCurrent<TfrBand> band_keeper(build, &TfrBuildContext::CurBand);
+        build.CurBand = &other_band;
+        // Freed from work in a copied context: the outer one forgets too.
+        TfrBuildScope inner(nullptr, TfrBuildScope::kCopy);
+        {
+          const TfrKeepCurrent<TfrBand> inner_keeper(inner.Context(), &TfrBuildContext::CurBand);
+          inner.Context().CurBand = nullptr;
+          if (c.free_band) band.reset();
+          if (c.free_page) page.reset();
+        }
+        EXPECT_EQ(inner.Context().CurBand, &other_band);
+      }
+      EXPECT_EQ(build.CurBand, c.free_band ? nullptr : kept_band);
+      EXPECT_EQ(build.CurPage, &other_page);
+    }
+    EXPECT_EQ(build.CurPage, c.free_page ? nullptr : kept_page);
   }
 }
 

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -645,8 +647,13 @@ TEST_F(BuildFlow, ManualBuildPrintsOnlyTheBandsItNames) {
 // An object that asked to hear of every printed text object.
 class Listener : public class_test::TestView {
  public:
-  void AfterMemoPrinted(TfrMemoView* printed) override { heard->push_back(printed->ExpandedMemo.Text().c_str()); }
+  void AfterMemoPrinted(TfrMemoView* printed) override {
+    heard->push_back(printed->ExpandedMemo.Text().c_str());
+    if (heard->size() == 1 && on_first_text) on_first_text();
+  }
   std::vector<std::string>* heard = nullptr;
+  // Runs once, after the first text heard.
+  std::function<void()> on_first_text;
 };
 
 TEST_F(BuildFlow, ObjectsAskingToHearOfPrintedTextsAreToldOfEach) {
@@ -662,6 +669,65 @@ TEST_F(BuildFlow, ObjectsAskingToHearOfPrintedTextsAreToldOfEach) {
   page_->Objects.push_back(std::move(listener));
   ASSERT_TRUE(Build());
   EXPECT_EQ(heard, (std::vector<std::string>{"row 1\r\n", "row 2\r\n"}));
+}
+
+// A listener that frees another one or has new ones join while it hears
+// leaves each still listening told of each text once, and a freed one no more.
+TEST_F(BuildFlow, ListenersFreedOrJoiningWhileOthersHearAreToldOnlyWhileTheyListen) {
+  enum Action { kFree, kJoin };
+  const struct {
+    const char* name;
+    size_t acting;
+    Action action;
+    size_t freed;
+    std::vector<std::vector<std::string>> heard;  // of the three on the page, then of two joining
+  } cases[] = {
+      {"the first frees the second", 0, kFree, 1, {{"row 1", "row 2"}, {}, {"row 1", "row 2"}, {}, {}}},
+      {"the first frees the last", 0, kFree, 2, {{"row 1", "row 2"}, {"row 1", "row 2"}, {}, {}, {}}},
+      {"the second frees the first", 1, kFree, 0, {{"row 1"}, {"row 1", "row 2"}, {"row 1", "row 2"}, {}, {}}},
+      {"the last frees itself", 2, kFree, 2, {{"row 1", "row 2"}, {"row 1", "row 2"}, {"row 1"}, {}, {}}},
+      {"two join",
+       0,
+       kJoin,
+       0,
+       {{"row 1", "row 2"}, {"row 1", "row 2"}, {"row 1", "row 2"}, {"row 2"}, {"row 2"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    build_test::Scenario s;
+    s.Fill(NumberedRows(2));
+    s.AddBand(btMasterData, "Rows", 50, 20, 0, "frDBDataSet1");
+    s.AddText("row [Dbf1.\"N\"]", 10, 50);
+    std::vector<std::vector<std::string>> heard(5);
+    std::vector<Listener*> on_page;
+    std::vector<std::unique_ptr<Listener>> joining;
+    auto make = [&](size_t i) {
+      auto listener = std::make_unique<Listener>();
+      listener->heard = &heard[i];
+      listener->Flags |= flWantHook;
+      listener->Visible = false;
+      // Below every band: nothing but the list of listeners holds it.
+      listener->SetBounds(300, 400 + 20 * static_cast<int>(i), 10, 10);
+      return listener;
+    };
+    for (size_t i = 0; i < 3; ++i) {
+      on_page.push_back(make(i).release());
+      s.page_->Objects.emplace_back(on_page.back());
+    }
+    for (size_t i = 3; i < 5; ++i) joining.push_back(make(i));
+    TfrPage* page = s.page_;
+    on_page[c.acting]->on_first_text = [&, page] {
+      if (c.action == kJoin) {
+        for (auto& listener : joining) frRunningBuild().Listeners.push_back(listener.get());
+        return;
+      }
+      std::erase_if(page->Objects, [&](const auto& object) { return object.get() == on_page[c.freed]; });
+    };
+    ASSERT_TRUE(s.Build());
+    for (auto& lines : heard)
+      for (std::string& line : lines) std::erase_if(line, [](char ch) { return ch == '\r' || ch == '\n'; });
+    EXPECT_EQ(heard, c.heard);
+  }
 }
 
 // A header above two data bands belongs to the first, a footer below both to
