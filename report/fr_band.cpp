@@ -92,7 +92,6 @@ void TellListeners(TfrMemoView& printed) {
     if (std::ranges::find(listening, listener) != listening.end()) listener->AfterMemoPrinted(&printed);
 }
 
-
 }  // namespace
 
 void RecordBandDoesNotFit(const AnsiString& band_name) {
