@@ -457,10 +457,10 @@ void Player::DrawPath(bool fill, bool stroke) {
   in_path_ = false;
   std::vector<Figure> path = std::move(path_);
   path_.clear();
-  // Filling closes every figure; stroking closes those closed in the path.
+  // Filling closes every figure, and the outline drawn with it is the filled
+  // shape's; stroking alone closes those closed in the path.
   std::vector<TPoint> points, closed_points;
   std::vector<int> counts, closed_counts;
-  bool all_closed = true;
   for (const Figure& f : path) {
     if (f.points.size() < 2) continue;
     points.insert(points.end(), f.points.begin(), f.points.end());
@@ -468,21 +468,16 @@ void Player::DrawPath(bool fill, bool stroke) {
     if (f.closed) {
       closed_points.insert(closed_points.end(), f.points.begin(), f.points.end());
       closed_counts.push_back(static_cast<int>(f.points.size()));
-    } else {
-      all_closed = false;
     }
   }
   if (counts.empty()) return;
-  // Filled and outlined at once where the outline is the filled shape's.
-  const bool together = fill && stroke && all_closed;
+  ApplyPen();
   if (fill) {
-    ApplyPen();
-    if (!together) canvas_.Pen().SetStyle(psClear);
+    if (!stroke) canvas_.Pen().SetStyle(psClear);
     ApplyBrush();
     canvas_.PolyPolygon(points.data(), counts.data(), static_cast<int>(counts.size()), FillRule());
+    return;
   }
-  if (!stroke || together) return;
-  ApplyPen();
   canvas_.Brush().SetStyle(bsClear);
   if (!closed_counts.empty())
     canvas_.PolyPolygon(closed_points.data(), closed_counts.data(), static_cast<int>(closed_counts.size()),

@@ -575,6 +575,16 @@ TEST(WindowsMetafile, PathsAreFilledAndStrokedAsOneShape) {
        },
        {{50, 50, clRed, "the hole, filled"}, {30, 50, clBlue, "the hole's edge"}, {10, 50, clBlue, "the outer edge"}},
        true},
+      {"stroked and filled, an open figure is closed with its outline",
+       [](EnhancedBuilder& b) {
+         b.Add(kBeginPath, "")
+             .Add(kMoveTo, {40, 40})
+             .Add(kPolylineTo16, Points16({360, 40, 360, 360, 40, 360}))
+             .Add(kEndPath, "")
+             .Add(kStrokeAndFillPath, PathBounds());
+       },
+       {{10, 50, clBlue, "the closing line"}, {50, 50, clRed, "inside"}, {90, 50, clBlue, "the second line"}},
+       true},
       {"stroked, an open figure stays open and empty",
        [](EnhancedBuilder& b) {
          b.Add(kBeginPath, "")
