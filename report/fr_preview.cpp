@@ -123,6 +123,10 @@ class TextSearchCanvas : private UnusedMetafile, public TMetafileCanvas {
   void Rectangle(int, int, int, int) override { ++records_; }
   void Ellipse(int, int, int, int) override { ++records_; }
   void Polygon(const TPoint*, int count) override { records_ += count > 0; }
+  void PolyPolygon(const TPoint*, const int* counts, int rings, TFillRule) override {
+    // Recorded when some ring has points, as the recording does.
+    records_ += std::any_of(counts, counts + rings, [](int n) { return n > 0; });
+  }
   void TextOut(int x, int y, const AnsiString& text) override {
     const int index = records_++;
     if (hit_ || index < from_ || text_.empty()) return;

@@ -237,6 +237,48 @@ TEST_F(PictureMetafileTest, OldLayoutPagesShowInThePreviewAndPrint) {
   EXPECT_NE(text.find("Протокол испытаний"), std::string::npos) << text;
 }
 
+// An A4 page (10 reference pixels a millimetre) with two shapes that have
+// holes: in the top half a red polygon of two rings, in the bottom half a
+// blue path of two figures, each inner ring drawn the same way round as its
+// outer one and left empty by the alternate fill mode.
+std::string RingsPageEnhanced() {
+  using namespace emf;
+  EnhancedBuilder b(0, 0, 21000, 29700, 2100, 2970, 210, 297);
+  b.Add(kSelectObject, {kNullPen})
+      .Add(kCreateBrush, {1, 0, kRed, 0})
+      .Add(kSelectObject, {1})
+      .Add(kSetPolyFillMode, {kAlternate})
+      .Add(kPolyPolygon16, Rings({{100, 100, 2000, 100, 2000, 1400, 100, 1400},
+                                  {600, 400, 1500, 400, 1500, 1100, 600, 1100}},
+                                 false))
+      .Add(kCreateBrush, {2, 0, kBlue, 0})
+      .Add(kSelectObject, {2})
+      .Add(kBeginPath, "")
+      .Add(kMoveTo, {100, 1600})
+      .Add(kLineTo, {2000, 1600})
+      .Add(kLineTo, {2000, 2900})
+      .Add(kLineTo, {100, 2900})
+      .Add(kCloseFigure, "")
+      .Add(kPolygon16, Points16({600, 1900, 1500, 1900, 1500, 2600, 600, 2600}))
+      .Add(kEndPath, "")
+      .Add(kFillPath, PathBounds());
+  return b.Bytes();
+}
+
+// On paper the holes stay empty: the printer's canvas fills the rings of a
+// shape by its fill rule.
+TEST_F(PictureMetafileTest, ShapesWithHolesPrintWithTheirHoles) {
+  const std::string frp = TempDir("picture_metafile_rings") + "/rings.frp";
+  WriteFile(frp, OldLayoutFile({RingsPageEnhanced()}));
+  const QImage page = PrintedPage(frp, 20);
+  ASSERT_FALSE(page.isNull());
+  SavePicture(page, "picture_metafile_rings_printed");
+  EXPECT_GT(Share(page, 0.07, 0.05, 0.25, 0.45, clRed), 0.95) << "the rings";
+  EXPECT_GT(Share(page, 0.32, 0.16, 0.68, 0.35, clWhite), 0.95) << "the rings' hole";
+  EXPECT_GT(Share(page, 0.07, 0.56, 0.25, 0.95, clBlue), 0.95) << "the path";
+  EXPECT_GT(Share(page, 0.32, 0.66, 0.68, 0.85, clWhite), 0.95) << "the path's hole";
+}
+
 // A report of the current layout with a metafile picture among its texts
 // prints the picture in its place.
 TEST_F(PictureMetafileTest, AMetafilePicturePrintsInItsPlace) {

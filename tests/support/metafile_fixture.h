@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -70,7 +71,8 @@ inline constexpr int kSetWindowOrg = 0x020B, kSetWindowExt = 0x020C, kSetMapMode
                      kMoveTo = 0x0214, kLineTo = 0x0213, kPolygon = 0x0324, kPolyline = 0x0325, kTextOut = 0x0521,
                      kExtTextOut = 0x0A32, kCreatePen = 0x02FA, kCreateBrush = 0x02FC, kCreateFont = 0x02FB,
                      kSelectObject = 0x012D, kDeleteObject = 0x01F0, kSaveDC = 0x001E, kRestoreDC = 0x0127,
-                     kIntersectClipRect = 0x0416, kPie = 0x081A, kStretchDib = 0x0F43, kPolyPolygon = 0x0538;
+                     kIntersectClipRect = 0x0416, kPie = 0x081A, kStretchDib = 0x0F43, kPolyPolygon = 0x0538,
+                     kSetPolyFillMode = 0x0106;
 inline std::string Pen(int style, int width, uint32_t color) {
   return Words({style, width, 0}) + Le32(color);
 }
@@ -148,7 +150,12 @@ inline constexpr int kSetWindowExt = 9, kSetWindowOrg = 10, kSetViewportExt = 11
                      kRestoreDC = 34, kSelectObject = 37, kCreatePen = 38, kCreateBrush = 39, kDeleteObject = 40,
                      kEllipse = 42, kRectangle = 43, kLineTo = 54, kPolygon16 = 86, kPolyline16 = 87,
                      kCreateFont = 82, kExtTextOutW = 84, kExtTextOutA = 83, kStretchDIBits = 81,
-                     kIntersectClipRect = 30, kSetWorldTransform = 35;
+                     kIntersectClipRect = 30, kSetWorldTransform = 35, kSetPolyFillMode = 19, kPolyPolygon = 8,
+                     kPolyPolygon16 = 91, kPolyBezierTo16 = 88, kPolylineTo16 = 89, kBeginPath = 59,
+                     kEndPath = 60, kCloseFigure = 61, kFillPath = 62, kStrokeAndFillPath = 63, kStrokePath = 64,
+                     kAbortPath = 68;
+// Fill modes.
+inline constexpr int kAlternate = 1, kWinding = 2;
 inline constexpr int64_t kStock = 0x80000000LL;
 inline constexpr int64_t kNullBrush = kStock + 5, kNullPen = kStock + 8;
 inline std::string Points16(std::initializer_list<int> xy) {
@@ -169,6 +176,20 @@ inline std::string Text(int x, int y, const std::string& units, size_t count) {
                  0, 0, 0}) +
          units;
 }
+// Rings of one shape: the bounds, the counts, then every ring's points
+// (x, y), 16-bit or 32-bit.
+inline std::string Rings(const std::vector<std::vector<int>>& rings, bool wide) {
+  std::string counts, points;
+  int64_t total = 0;
+  for (const auto& ring : rings) {
+    counts += Le32(static_cast<int64_t>(ring.size() / 2));
+    total += static_cast<int64_t>(ring.size() / 2);
+    for (int v : ring) points += wide ? Le32(v) : Le16(v);
+  }
+  return Dwords({0, 0, 0, 0, static_cast<int64_t>(rings.size()), total}) + counts + points;
+}
+// The bounds that filling and stroking a path carry.
+inline std::string PathBounds() { return Dwords({0, 0, 0, 0}); }
 inline std::string Utf16(const std::u16string& text) {
   std::string s;
   for (char16_t c : text) s += Le16(c);

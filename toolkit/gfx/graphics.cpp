@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTextLayout>
 #include <QPolygon>
 #include <QRawFont>
@@ -275,6 +276,25 @@ void TQtCanvas::Polygon(const TPoint* points, int count) {
   ApplyPen();
   ApplyBrush();
   painter_->drawPolygon(polygon);
+}
+
+void TQtCanvas::PolyPolygon(const TPoint* points, const int* counts, int rings, TFillRule rule) {
+  QPainterPath shape;
+  shape.setFillRule(rule == frWinding ? Qt::WindingFill : Qt::OddEvenFill);
+  for (int i = 0; i < rings; ++i) {
+    const int n = std::max(counts[i], 0);
+    if (n >= 2) {
+      QPolygonF ring;
+      for (int k = 0; k < n; ++k) ring << QPointF(points[k].x, points[k].y);
+      shape.addPolygon(ring);
+      shape.closeSubpath();
+    }
+    points += n;
+  }
+  if (shape.isEmpty()) return;
+  ApplyPen();
+  ApplyBrush();
+  painter_->drawPath(shape);
 }
 
 void TQtCanvas::Line(int x1, int y1, int x2, int y2) {

@@ -138,6 +138,12 @@ class TBrush : public TGraphicsObject {
 
 class TBitmap;
 
+// Which points a shape of several rings fills: those inside an odd number of
+// rings (frAlternate: a ring inside another leaves a hole), or those the
+// rings wind round at all (frWinding: rings drawn the same way round fill
+// each other's holes).
+enum TFillRule { frAlternate, frWinding };
+
 // A drawing surface. Coordinates are device pixels; texts are 1251.
 // Rectangle, Ellipse and Polygon outline with the pen and fill with the brush;
 // FillRect fills with the brush alone; TextOut paints the text's background
@@ -161,6 +167,10 @@ class TCanvas {
   virtual void Rectangle(int x1, int y1, int x2, int y2) = 0;
   virtual void Ellipse(int x1, int y1, int x2, int y2) = 0;
   virtual void Polygon(const TPoint* points, int count) = 0;
+  // One shape of several closed rings, counts[i] points each, one after the
+  // other in points: outlined ring by ring with the pen, filled as a whole
+  // with the brush by rule.
+  virtual void PolyPolygon(const TPoint* points, const int* counts, int rings, TFillRule rule) = 0;
   virtual void TextOut(int x, int y, const AnsiString& text) = 0;
   virtual int TextWidth(const AnsiString& text) = 0;
   virtual int TextHeight(const AnsiString& text) = 0;

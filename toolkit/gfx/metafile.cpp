@@ -6,7 +6,8 @@
 #include "toolkit/gfx/qt_canvas.h"
 
 bool TMetaRecord::operator==(const TMetaRecord& o) const {
-  return op == o.op && rect == o.rect && points == o.points && text == o.text && color == o.color &&
+  return op == o.op && rect == o.rect && points == o.points && counts == o.counts && fill_rule == o.fill_rule &&
+         text == o.text && color == o.color &&
          image_width == o.image_width && image_height == o.image_height && image == o.image &&
          pen_color == o.pen_color && pen_width == o.pen_width && pen_style == o.pen_style &&
          brush_color == o.brush_color && brush_style == o.brush_style && font == o.font;
@@ -48,6 +49,21 @@ void TMetafileCanvas::Polygon(const TPoint* points, int count) {
   if (count <= 0) return;
   TMetaRecord r = Record(TMetaOp::Polygon);
   r.points.assign(points, points + count);
+  metafile_.Add(std::move(r));
+}
+
+void TMetafileCanvas::PolyPolygon(const TPoint* points, const int* counts, int rings, TFillRule rule) {
+  TMetaRecord r = Record(TMetaOp::PolyPolygon);
+  size_t total = 0;
+  for (int i = 0; i < rings; ++i) {
+    if (counts[i] <= 0) continue;  // an empty ring draws nothing
+    r.counts.push_back(counts[i]);
+    total += static_cast<size_t>(counts[i]);
+  }
+  if (total == 0) return;
+  // Points of empty rings are none, so the remaining rings' points follow on.
+  r.points.assign(points, points + total);
+  r.fill_rule = rule;
   metafile_.Add(std::move(r));
 }
 
@@ -145,6 +161,15 @@ void TMetafile::Replay(TCanvas& canvas, int dx, int dy) const {
         std::vector<TPoint> points = r.points;
         for (TPoint& p : points) p = {p.x + dx, p.y + dy};
         canvas.Polygon(points.data(), int(points.size()));
+        break;
+      }
+      case TMetaOp::PolyPolygon: {
+        std::vector<TPoint> points = r.points;
+        for (TPoint& p : points) p = {p.x + dx, p.y + dy};
+        size_t total = 0;
+        for (int n : r.counts) total += n > 0 ? static_cast<size_t>(n) : 0;
+        if (total != points.size()) break;  // a record that does not add up draws nothing
+        canvas.PolyPolygon(points.data(), r.counts.data(), int(r.counts.size()), r.fill_rule);
         break;
       }
       case TMetaOp::Line:

@@ -16,6 +16,7 @@ enum class TMetaOp {
   Rectangle,
   Ellipse,
   Polygon,
+  PolyPolygon,
   Line,
   TextOut,
   Draw,
@@ -31,7 +32,9 @@ struct TMetaRecord {
   // FillRect, Rectangle, Ellipse, PushClip, InvertRect: the rectangle; Line: from
   // (Left, Top) to (Right, Bottom); TextOut, Draw, SetPixel: (Left, Top).
   TRect rect;
-  std::vector<TPoint> points;  // Polygon
+  std::vector<TPoint> points;  // Polygon, PolyPolygon (all rings)
+  std::vector<int> counts;     // PolyPolygon: the points of each ring
+  TFillRule fill_rule = frAlternate;  // PolyPolygon
   AnsiString text;             // TextOut
   TColor color = clNone;       // SetPixel
   // Draw: the picture, top row first, as 0x00RRGGBB.
@@ -104,6 +107,7 @@ class TMetafileCanvas : public TCanvas {
   void Rectangle(int x1, int y1, int x2, int y2) override;
   void Ellipse(int x1, int y1, int x2, int y2) override;
   void Polygon(const TPoint* points, int count) override;
+  void PolyPolygon(const TPoint* points, const int* counts, int rings, TFillRule rule) override;
   void TextOut(int x, int y, const AnsiString& text) override;
   int TextWidth(const AnsiString& text) override;
   int TextHeight(const AnsiString& text) override;
@@ -147,10 +151,11 @@ class TMetafileCanvas : public TCanvas {
 //
 // Playing maps the picture's frame onto a rectangle of the canvas and keeps
 // drawing inside it. The records such drawings are made of are played
-// (coordinate spaces, pens, brushes, fonts, lines, shapes, arcs, texts in
+// (coordinate spaces, pens, brushes, fonts, lines, shapes, arcs, polygons of
+// several rings filled by the fill mode, paths filled and stroked, texts in
 // 1251 and UTF-16, device-independent bitmaps, clipping, saved states); the
-// rest (paths, palettes, regions but their bounds, raster operations other
-// than copying) is passed over. A damaged record ends playing: what was
+// rest (palettes, clip paths, regions but their bounds, raster operations
+// other than copying) is passed over. A damaged record ends playing: what was
 // drawn stays, nothing is read outside the bytes, and the work is bounded by
 // their number.
 class TWindowsMetafile {

@@ -42,6 +42,7 @@ constexpr uint32_t TA_UPDATECP = 1, TA_RIGHT = 2, TA_CENTER = 6, TA_BOTTOM = 8, 
 // Text output options.
 constexpr uint32_t ETO_OPAQUE = 2, ETO_CLIPPED = 4;
 constexpr int kOpaque = 2;  // background mode
+constexpr int WINDING = 2;  // polygon fill mode; 1 (alternate) is the other
 // Brush styles.
 constexpr int BS_SOLID = 0, BS_NULL = 1, BS_HATCHED = 2;
 // Raster operations drawn: a copy of the source, the brush, black, white.
@@ -135,6 +136,7 @@ struct DcState {
   TColor bk_color = clWhite;
   int bk_mode = kOpaque;
   uint32_t text_align = 0;
+  int poly_fill_mode = 1;
   double cur_x = 0, cur_y = 0;
   size_t clips = 0;  // clips pushed on top of the frame's
 };
@@ -236,7 +238,13 @@ class Player {
   void ApplyPen();
   void ApplyBrush();
   void Polyline(const std::vector<TPoint>& points);
+  // A polyline from the pen's position, which points begin with.
+  void PolylineTo(const std::vector<TPoint>& points);
   void Polygon(const std::vector<TPoint>& points);
+  // Rings that make one shape, filled by the polygon fill mode; polyline
+  // false: each ring is a polyline of its own.
+  void PolyPolygon(const std::vector<TPoint>& points, const std::vector<int>& counts, bool polygon);
+  TFillRule FillRule() const { return dc_.poly_fill_mode == WINDING ? frWinding : frAlternate; }
   void Rectangle(double l, double t, double r, double b);
   void Ellipse(double l, double t, double r, double b);
   void RoundRect(double l, double t, double r, double b, double w, double h);
@@ -248,6 +256,27 @@ class Player {
   void DrawDib(const TRect& dest, bool flip_x, bool flip_y, std::string_view bmi, std::string_view bits, int xs,
                int ys, int ws, int hs, uint32_t rop);
   void SetPixel(double x, double y, TColor color);
+
+  // Paths. Between the start and the end of a path, lines and shapes go into
+  // it instead of onto the canvas, in device coordinates as they are drawn;
+  // filling or stroking it draws it as one shape and takes it away.
+  struct Figure {
+    std::vector<TPoint> points;
+    bool closed = false;
+  };
+  void BeginPath() {
+    path_.clear();
+    in_path_ = true;
+  }
+  // The figure lines go on from, begun at the pen's position when none is open.
+  Figure& OpenFigure();
+  void AddFigure(const std::vector<TPoint>& points, bool closed) {
+    if (!points.empty()) path_.push_back({points, closed});
+  }
+  void CloseFigure() {
+    if (!path_.empty() && !path_.back().points.empty()) path_.back().closed = true;
+  }
+  void DrawPath(bool fill, bool stroke);
 
   bool PlaceableRecord(uint16_t function, const Bytes& r);
   bool EnhancedRecord(uint32_t type, const Bytes& r);
@@ -265,6 +294,8 @@ class Player {
   std::vector<GdiObject> objects_;
   size_t pushed_ = 0;
   TQtTextMeasure measure_;
+  bool in_path_ = false;
+  std::vector<Figure> path_;
 };
 
 void Player::ToReference(double x, double y, double& rx, double& ry) const {
@@ -379,28 +410,103 @@ void Player::ApplyBrush() {
 }
 
 void Player::Polyline(const std::vector<TPoint>& points) {
+  if (in_path_) return AddFigure(points, false);
   if (points.size() < 2) return;
   ApplyPen();
   canvas_.MoveTo(points[0].x, points[0].y);
   for (size_t i = 1; i < points.size(); ++i) canvas_.LineTo(points[i].x, points[i].y);
 }
 
+void Player::PolylineTo(const std::vector<TPoint>& points) {
+  if (!in_path_) return Polyline(points);
+  Figure& figure = OpenFigure();
+  figure.points.insert(figure.points.end(), points.begin() + 1, points.end());
+}
+
 void Player::Polygon(const std::vector<TPoint>& points) {
+  if (in_path_) return AddFigure(points, true);
   if (points.size() < 2) return;
   ApplyPen();
   ApplyBrush();
   canvas_.Polygon(points.data(), static_cast<int>(points.size()));
 }
 
+void Player::PolyPolygon(const std::vector<TPoint>& points, const std::vector<int>& counts, bool polygon) {
+  if (in_path_ || !polygon) {
+    auto from = points.begin();
+    for (int n : counts) {
+      const std::vector<TPoint> ring(from, from + n);
+      from += n;
+      if (polygon) Polygon(ring); else Polyline(ring);
+    }
+    return;
+  }
+  ApplyPen();
+  ApplyBrush();
+  canvas_.PolyPolygon(points.data(), counts.data(), static_cast<int>(counts.size()), FillRule());
+}
+
+Player::Figure& Player::OpenFigure() {
+  // A figure goes on only from where the pen stands: a polyline left it elsewhere.
+  const TPoint at = Dev(dc_.cur_x, dc_.cur_y);
+  if (path_.empty() || path_.back().closed || !(path_.back().points.back() == at)) path_.push_back({{at}, false});
+  return path_.back();
+}
+
+void Player::DrawPath(bool fill, bool stroke) {
+  in_path_ = false;
+  std::vector<Figure> path = std::move(path_);
+  path_.clear();
+  // Filling closes every figure, and the outline drawn with it is the filled
+  // shape's; stroking alone closes those closed in the path.
+  std::vector<TPoint> points, closed_points;
+  std::vector<int> counts, closed_counts;
+  for (const Figure& f : path) {
+    if (f.points.size() < 2) continue;
+    points.insert(points.end(), f.points.begin(), f.points.end());
+    counts.push_back(static_cast<int>(f.points.size()));
+    if (f.closed) {
+      closed_points.insert(closed_points.end(), f.points.begin(), f.points.end());
+      closed_counts.push_back(static_cast<int>(f.points.size()));
+    }
+  }
+  if (counts.empty()) return;
+  ApplyPen();
+  if (fill) {
+    if (!stroke) canvas_.Pen().SetStyle(psClear);
+    ApplyBrush();
+    canvas_.PolyPolygon(points.data(), counts.data(), static_cast<int>(counts.size()), FillRule());
+    return;
+  }
+  canvas_.Brush().SetStyle(bsClear);
+  if (!closed_counts.empty())
+    canvas_.PolyPolygon(closed_points.data(), closed_counts.data(), static_cast<int>(closed_counts.size()),
+                        FillRule());
+  for (const Figure& f : path)
+    if (!f.closed && f.points.size() >= 2) {
+      canvas_.MoveTo(f.points[0].x, f.points[0].y);
+      for (size_t i = 1; i < f.points.size(); ++i) canvas_.LineTo(f.points[i].x, f.points[i].y);
+    }
+}
+
 void Player::Rectangle(double l, double t, double r, double b) {
   const TRect d = DevRect(l, t, r, b);
+  if (in_path_) return Polygon({{d.Left, d.Top}, {d.Right, d.Top}, {d.Right, d.Bottom}, {d.Left, d.Bottom}});
   ApplyPen();
   ApplyBrush();
   canvas_.Rectangle(d.Left, d.Top, d.Right, d.Bottom);
 }
 
+void ArcPoints(std::vector<TPoint>& out, double cx, double cy, double rx, double ry, double a0, double sweep);
+
 void Player::Ellipse(double l, double t, double r, double b) {
   const TRect d = DevRect(l, t, r, b);
+  if (in_path_) {
+    std::vector<TPoint> points;
+    ArcPoints(points, (d.Left + d.Right) / 2.0, (d.Top + d.Bottom) / 2.0, d.Width() / 2.0, d.Height() / 2.0, 0,
+              2 * M_PI);
+    return Polygon(points);
+  }
   ApplyPen();
   ApplyBrush();
   canvas_.Ellipse(d.Left, d.Top, d.Right, d.Bottom);
@@ -452,9 +558,13 @@ void Player::Arc(ArcKind kind, double l, double t, double r, double b, double xs
 
 void Player::LineTo(double x, double y) {
   const TPoint from = Dev(dc_.cur_x, dc_.cur_y), to = Dev(x, y);
-  ApplyPen();
-  canvas_.MoveTo(from.x, from.y);
-  canvas_.LineTo(to.x, to.y);
+  if (in_path_) {
+    OpenFigure().points.push_back(to);
+  } else {
+    ApplyPen();
+    canvas_.MoveTo(from.x, from.y);
+    canvas_.LineTo(to.x, to.y);
+  }
   dc_.cur_x = x;
   dc_.cur_y = y;
 }
@@ -680,6 +790,7 @@ bool Player::PlaceableRecord(uint16_t function, const Bytes& r) {
     case 0x0201: dc_.bk_color = ColorRef(r.U32(0)); break;                      // SETBKCOLOR
     case 0x0102: dc_.bk_mode = r.U16(0); break;                                 // SETBKMODE
     case 0x0103: dc_.map_mode = r.U16(0); break;                                // SETMAPMODE
+    case 0x0106: dc_.poly_fill_mode = r.U16(0); break;                          // SETPOLYFILLMODE
     case 0x0209: dc_.text_color = ColorRef(r.U32(0)); break;                    // SETTEXTCOLOR
     case 0x012E: dc_.text_align = r.U16(0); break;                              // SETTEXTALIGN
     case 0x020B: dc_.woy = w(0), dc_.wox = w(1); break;                         // SETWINDOWORG
@@ -711,12 +822,17 @@ bool Player::PlaceableRecord(uint16_t function, const Bytes& r) {
       const size_t polygons = r.U16(0);
       if (!r.Has(2, polygons * 2)) return false;
       size_t at = 2 + polygons * 2;
+      std::vector<TPoint> points;
+      std::vector<int> counts;
       for (size_t i = 0; i < polygons; ++i) {
         const size_t n = r.U16(2 + 2 * i);
         if (!r.Has(at, n * 4)) return false;
-        Polygon(PlaceablePoints(r, at, n, this, &Player::Dev));
+        const std::vector<TPoint> ring = PlaceablePoints(r, at, n, this, &Player::Dev);
+        points.insert(points.end(), ring.begin(), ring.end());
+        counts.push_back(static_cast<int>(n));
         at += n * 4;
       }
+      PolyPolygon(points, counts, true);
       break;
     }
     case 0x0521: {  // TEXTOUT: length, the text (even), y, x
@@ -896,7 +1012,7 @@ bool Player::EnhancedRecord(uint32_t type, const Bytes& r) {
       case 3:  // to: from the pen's position
       case 4:
         p.insert(p.begin(), Dev(dc_.cur_x, dc_.cur_y));
-        Polyline(kind == 4 ? bezier(std::move(p)) : p);
+        PolylineTo(kind == 4 ? bezier(std::move(p)) : p);
         last(28, count, wide);
         break;
     }
@@ -907,14 +1023,14 @@ bool Player::EnhancedRecord(uint32_t type, const Bytes& r) {
     const size_t total = r.U32(28);
     if (!r.Has(32, polys * 4) || !r.Has(32 + polys * 4, total * (wide ? 8 : 4))) return false;
     size_t at = 32 + polys * 4, used = 0;
+    std::vector<int> counts;
     for (size_t i = 0; i < polys; ++i) {
       const size_t n = r.U32(32 + 4 * i);
       if (n > total - used) return false;
-      std::vector<TPoint> p = wide ? points32(at, n) : points16(at, n);
-      if (polygon) Polygon(p); else Polyline(p);
-      at += n * (wide ? 8 : 4);
+      counts.push_back(static_cast<int>(n));
       used += n;
     }
+    PolyPolygon(wide ? points32(at, used) : points16(at, used), counts, polygon);
     return true;
   };
   auto bitmap = [&](size_t off_bmi, size_t off_bits) {
@@ -967,11 +1083,26 @@ bool Player::EnhancedRecord(uint32_t type, const Bytes& r) {
     case 12: dc_.vox = r.I32(8), dc_.voy = r.I32(12); break;   // SETVIEWPORTORGEX
     case 15: SetPixel(r.I32(8), r.I32(12), ColorRef(r.U32(16))); break;  // SETPIXELV
     case 17: dc_.map_mode = r.I32(8); break;
+    case 19: dc_.poly_fill_mode = r.I32(8); break;  // SETPOLYFILLMODE
     case 18: dc_.bk_mode = r.I32(8); break;
     case 22: dc_.text_align = r.U32(8); break;
     case 24: dc_.text_color = ColorRef(r.U32(8)); break;
     case 25: dc_.bk_color = ColorRef(r.U32(8)); break;
-    case 27: dc_.cur_x = r.I32(8), dc_.cur_y = r.I32(12); break;  // MOVETOEX
+    case 27:  // MOVETOEX
+      dc_.cur_x = r.I32(8), dc_.cur_y = r.I32(12);
+      if (in_path_) path_.push_back({{Dev(dc_.cur_x, dc_.cur_y)}, false});
+      break;
+    case 59: BeginPath(); break;
+    case 60: in_path_ = false; break;  // ENDPATH
+    case 61: CloseFigure(); break;
+    case 62: DrawPath(true, false); break;  // FILLPATH
+    case 63: DrawPath(true, true); break;   // STROKEANDFILLPATH
+    case 64: DrawPath(false, true); break;  // STROKEPATH
+    case 67:                                // SELECTCLIPPATH: a clip this player does not take
+    case 68:                                // ABORTPATH
+      in_path_ = false;
+      path_.clear();
+      break;
     case 30: {                                                     // INTERSECTCLIPRECT
       const auto c = rect_at(8);
       PushClip(DevRect(c[0], c[1], c[2], c[3]));

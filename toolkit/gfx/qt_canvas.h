@@ -124,6 +124,7 @@ class TQtCanvas : public TCanvas {
   void Rectangle(int x1, int y1, int x2, int y2) override;
   void Ellipse(int x1, int y1, int x2, int y2) override;
   void Polygon(const TPoint* points, int count) override;
+  void PolyPolygon(const TPoint* points, const int* counts, int rings, TFillRule rule) override;
   void TextOut(int x, int y, const AnsiString& text) override;
   int TextWidth(const AnsiString& text) override;
   int TextHeight(const AnsiString& text) override;

@@ -44,6 +44,13 @@ void Scene(TCanvas& c) {
   c.SetPixel(199, 99, clRed);
   // Part of the yellow fill turns blue, whatever pen and brush are set.
   c.InvertRect(Rect(40, 20, 60, 40));
+  // Two rings drawn the same way round: the winding rule fills the inner one.
+  const TPoint rings[] = {{160, 75}, {196, 75}, {196, 106}, {160, 106}, {170, 85}, {186, 85}, {186, 96}, {170, 96}};
+  const int counts[] = {4, 4};
+  c.Pen().SetStyle(psSolid);
+  c.Brush().SetStyle(bsSolid);
+  c.Brush().SetColor(clTeal);
+  c.PolyPolygon(rings, counts, 2, frWinding);
 }
 
 QImage Direct() {
@@ -73,6 +80,7 @@ TEST(Metafile, ReplayGivesTheSamePixelsAsDrawingDirectly) {
   EXPECT_EQ(QColor(direct.pixel(199, 99)), QColor(Qt::red));
   EXPECT_EQ(QColor(direct.pixel(50, 30)), QColor(Qt::blue)) << "yellow inverted";
   EXPECT_EQ(QColor(direct.pixel(39, 30)), QColor(Qt::yellow)) << "only inside the rectangle";
+  EXPECT_EQ(QColor(direct.pixel(178, 90)), QColor(Qt::darkCyan)) << "the inner ring filled by the winding rule";
 }
 
 TEST(Metafile, ReplayIntoARecordingCopiesItAndMovesIt) {
@@ -92,12 +100,17 @@ TEST(Metafile, ReplayIntoARecordingCopiesItAndMovesIt) {
   ASSERT_EQ(moved.Records().size(), original.Records().size());
   for (size_t i = 0; i < moved.Records().size(); ++i) {
     const TMetaOp op = original.Records()[i].op;
-    if (op == TMetaOp::Polygon || op == TMetaOp::PopClip) continue;  // no rectangle
+    if (op == TMetaOp::Polygon || op == TMetaOp::PolyPolygon || op == TMetaOp::PopClip) continue;  // no rectangle
     const TRect& a = original.Records()[i].rect;
     const TRect& b = moved.Records()[i].rect;
     EXPECT_EQ(b, Rect(a.Left + 10, a.Top - 3, a.Right + 10, a.Bottom - 3)) << i;
   }
   EXPECT_EQ(moved.Records()[3].points.at(1), (TPoint{50, 47}));
+  const TMetaRecord& rings = moved.Records().back();
+  ASSERT_EQ(rings.op, TMetaOp::PolyPolygon);
+  EXPECT_EQ(rings.points.at(4), (TPoint{180, 82}));
+  EXPECT_EQ(rings.counts, (std::vector<int>{4, 4}));
+  EXPECT_EQ(rings.fill_rule, frWinding);
 }
 
 TEST(Metafile, ReplayLeavesTheTargetCanvasAsItWas) {

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <vector>
 
@@ -411,6 +413,251 @@ TEST(WindowsMetafile, AnIndependentReaderSeesTheSameScene) {
   EXPECT_NEAR(part("image", "width", "width"), 0.4, 0.01);
   for (const char* colour : {"fill:red", "fill:lime", "fill:black", "stroke:blue"})
     EXPECT_NE(s.find(colour), std::string::npos) << colour;
+}
+
+// ---- Shapes of several rings and paths ---------------------------------------
+
+// Two squares in logical units 0..400, drawn onto 100 x 100: the outer one
+// (40..360) clockwise, the inner one (120..280) the same way round or the
+// other; between them lies the ring, inside the inner one the hole.
+const std::vector<int> kOuterSquare = {40, 40, 360, 40, 360, 360, 40, 360};
+const std::vector<int> kInnerSquare = {120, 120, 280, 120, 280, 280, 120, 280};
+const std::vector<int> kInnerSquareReversed = {120, 120, 120, 280, 280, 280, 280, 120};
+
+enum class RingsFormat { kPlaceable, kEnhanced16, kEnhanced32 };
+
+// The two squares as one shape filled red without an outline; fill_mode 0
+// leaves the mode as a new picture has it.
+std::string RingsPicture(RingsFormat format, int fill_mode, const std::vector<int>& inner) {
+  if (format == RingsFormat::kPlaceable) {
+    using namespace wmf;
+    PlaceableBuilder b(0, 0, 400, 400, 1000);
+    b.Add(kCreatePen, Pen(5, 0, 0)).Add(kCreateBrush, Brush(0, kRed)).Add(kSelectObject, {0}).Add(kSelectObject, {1});
+    if (fill_mode != 0) b.Add(kSetPolyFillMode, {fill_mode});
+    std::string points;
+    for (int v : kOuterSquare) points += Le16(v);
+    for (int v : inner) points += Le16(v);
+    b.Add(kPolyPolygon, Words({2, 4, 4}) + points);
+    return b.Bytes();
+  }
+  using namespace emf;
+  EnhancedBuilder b(0, 0, 10000, 10000, 1000, 1000, 250, 250);
+  b.Add(kSelectObject, {kNullPen}).Add(kCreateBrush, {1, 0, kRed, 0}).Add(kSelectObject, {1});
+  if (fill_mode != 0) b.Add(kSetPolyFillMode, {fill_mode});
+  const bool wide = format == RingsFormat::kEnhanced32;
+  b.Add(wide ? kPolyPolygon : kPolyPolygon16, Rings({kOuterSquare, inner}, wide));
+  return b.Bytes();
+}
+
+// The rings are one shape: under the alternate mode the hole stays empty;
+// under the winding mode rings drawn the same way round fill it, rings drawn
+// the other way round leave it.
+TEST(WindowsMetafile, RingsOfOneShapeFillByThePolygonFillMode) {
+  struct Case {
+    int fill_mode;
+    bool reversed;
+    TColor hole;
+  };
+  const Case cases[] = {
+      {0, false, clWhite},
+      {emf::kAlternate, false, clWhite},
+      {emf::kAlternate, true, clWhite},
+      {emf::kWinding, false, clRed},
+      {emf::kWinding, true, clWhite},
+  };
+  for (RingsFormat format : {RingsFormat::kPlaceable, RingsFormat::kEnhanced16, RingsFormat::kEnhanced32})
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << "format " << static_cast<int>(format) << ", fill mode " << c.fill_mode
+                                      << (c.reversed ? ", inner ring reversed" : ""));
+      const QImage image = Played(Loaded(RingsPicture(format, c.fill_mode, c.reversed ? kInnerSquareReversed
+                                                                                       : kInnerSquare)),
+                                  100, 100, Rect(0, 0, 100, 100));
+      EXPECT_EQ(PixelColor(image, 50, 50), ColorToRGB(c.hole)) << "the hole";
+      EXPECT_EQ(PixelColor(image, 20, 50), ColorToRGB(clRed)) << "the ring";
+      EXPECT_EQ(PixelColor(image, 80, 80), ColorToRGB(clRed)) << "the ring";
+      EXPECT_EQ(PixelColor(image, 5, 50), ColorToRGB(clWhite)) << "outside";
+      // The whole ring is filled, the hole as the mode says.
+      const int ring = 80 * 80 - 40 * 40;
+      EXPECT_NEAR(CountColor(image, clRed), c.hole == clRed ? 80 * 80 : ring, 2 * 80 + 2 * 40);
+    }
+}
+
+// Each ring is outlined with the pen, the outline of the hole too.
+TEST(WindowsMetafile, RingsOfOneShapeAreOutlinedRingByRing) {
+  using namespace wmf;
+  PlaceableBuilder b(0, 0, 400, 400, 1000);
+  std::string points;
+  for (int v : kOuterSquare) points += Le16(v);
+  for (int v : kInnerSquare) points += Le16(v);
+  b.Add(kCreatePen, Pen(0, 8, kBlue)).Add(kCreateBrush, Brush(0, kRed)).Add(kSelectObject, {0}).Add(kSelectObject, {1});
+  b.Add(kPolyPolygon, Words({2, 4, 4}) + points);
+  const QImage image = Played(Loaded(b.Bytes()), 100, 100, Rect(0, 0, 100, 100));
+  EXPECT_EQ(PixelColor(image, 10, 50), ColorToRGB(clBlue)) << "the outer ring's edge";
+  EXPECT_EQ(PixelColor(image, 30, 50), ColorToRGB(clBlue)) << "the hole's edge";
+  EXPECT_EQ(PixelColor(image, 20, 50), ColorToRGB(clRed));
+  EXPECT_EQ(PixelColor(image, 50, 50), ColorToRGB(clWhite));
+}
+
+// An independent reader of the placeable format makes the two rings one
+// shape as well, and its fill rule leaves the hole as this player does.
+TEST(WindowsMetafile, AnIndependentReaderFillsTheRingsByTheSameRule) {
+  const std::string dir = std::string(KIV7_BINARY_DIR) + "/pictures";
+  std::system(("mkdir -p '" + dir + "'").c_str());
+  for (const int mode : {emf::kAlternate, emf::kWinding}) {
+    SCOPED_TRACE(testing::Message() << "fill mode " << mode);
+    const std::string bytes = RingsPicture(RingsFormat::kPlaceable, mode, kInnerSquare);
+    const std::string wmf = dir + "/rings.wmf", svg = dir + "/rings.svg";
+    {
+      std::ofstream out(wmf, std::ios::binary);
+      out << bytes;
+    }
+    ASSERT_EQ(std::system(("wmf2svg -o '" + svg + "' '" + wmf + "' 2>/dev/null").c_str()), 0);
+    std::ifstream in(svg);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string s = text.str();
+    // One path of two closed rings.
+    const size_t path = s.find("<path");
+    ASSERT_NE(path, std::string::npos);
+    EXPECT_EQ(s.find("<path", path + 1), std::string::npos) << "the rings are one shape";
+    const size_t end = s.find("/>", path);
+    const std::string element = s.substr(path, end - path);
+    EXPECT_EQ(std::count(element.begin(), element.end(), 'Z'), 2);
+    // Rings drawn the same way round: the even-odd rule leaves the hole, the
+    // non-zero one fills it.
+    const bool even_odd = element.find("fill-rule:evenodd") != std::string::npos;
+    ASSERT_TRUE(even_odd || element.find("fill-rule:nonzero") != std::string::npos) << element;
+    const QImage image = Played(Loaded(bytes), 100, 100, Rect(0, 0, 100, 100));
+    EXPECT_EQ(PixelColor(image, 50, 50), ColorToRGB(even_odd ? clWhite : clRed));
+  }
+}
+
+// Paths of an enhanced picture in logical units 0..400 onto 100 x 100, with
+// a blue pen 16 wide (4 pixels) and a red brush: what goes into a path is
+// drawn only when the path is filled or stroked, then as one shape.
+TEST(WindowsMetafile, PathsAreFilledAndStrokedAsOneShape) {
+  using namespace emf;
+  using Records = std::function<void(EnhancedBuilder&)>;
+  const auto square_with_hole = [](EnhancedBuilder& b) {
+    b.Add(kBeginPath, "")
+        .Add(kMoveTo, {40, 40})
+        .Add(kLineTo, {360, 40})
+        .Add(kLineTo, {360, 360})
+        .Add(kLineTo, {40, 360})
+        .Add(kCloseFigure, "")
+        .Add(kPolygon16, Points16({120, 120, 280, 120, 280, 280, 120, 280}))
+        .Add(kEndPath, "");
+  };
+  struct Case {
+    const char* what;
+    Records records;
+    std::vector<Probe> probes;
+    bool outlined;  // false: no pixel of the pen's colour
+  };
+  const Case cases[] = {
+      {"stroked and filled, alternate",
+       [&](EnhancedBuilder& b) {
+         square_with_hole(b);
+         b.Add(kStrokeAndFillPath, PathBounds());
+       },
+       {{50, 50, clWhite, "the hole"},
+        {20, 50, clRed, "the ring"},
+        {10, 50, clBlue, "the outer edge"},
+        {30, 50, clBlue, "the hole's edge"},
+        {50, 10, clBlue, "the closing line's edge"},
+        {5, 5, clWhite, "outside"}},
+       true},
+      {"stroked and filled, winding",
+       [&](EnhancedBuilder& b) {
+         b.Add(kSetPolyFillMode, {kWinding});
+         square_with_hole(b);
+         b.Add(kStrokeAndFillPath, PathBounds());
+       },
+       {{50, 50, clRed, "the hole, filled"}, {30, 50, clBlue, "the hole's edge"}, {10, 50, clBlue, "the outer edge"}},
+       true},
+      {"stroked and filled, an open figure is closed with its outline",
+       [](EnhancedBuilder& b) {
+         b.Add(kBeginPath, "")
+             .Add(kMoveTo, {40, 40})
+             .Add(kPolylineTo16, Points16({360, 40, 360, 360, 40, 360}))
+             .Add(kEndPath, "")
+             .Add(kStrokeAndFillPath, PathBounds());
+       },
+       {{10, 50, clBlue, "the closing line"}, {50, 50, clRed, "inside"}, {90, 50, clBlue, "the second line"}},
+       true},
+      {"stroked, an open figure stays open and empty",
+       [](EnhancedBuilder& b) {
+         b.Add(kBeginPath, "")
+             .Add(kMoveTo, {40, 40})
+             .Add(kPolylineTo16, Points16({360, 40, 360, 360}))
+             .Add(kEndPath, "")
+             .Add(kStrokePath, PathBounds());
+       },
+       {{50, 10, clBlue, "the first line"},
+        {90, 50, clBlue, "the second line"},
+        {50, 50, clWhite, "where a closing line would run"},
+        {70, 30, clWhite, "inside: not filled"}},
+       true},
+      {"filled, a curve in the figure and the figure closed by filling",
+       [](EnhancedBuilder& b) {
+         // The curve runs straight up the left side.
+         b.Add(kBeginPath, "")
+             .Add(kMoveTo, {40, 360})
+             .Add(kPolyBezierTo16, Points16({40, 253, 40, 146, 40, 40}))
+             .Add(kLineTo, {360, 40})
+             .Add(kLineTo, {360, 360})
+             .Add(kEndPath, "")
+             .Add(kFillPath, PathBounds());
+       },
+       {{50, 50, clRed, "the middle"},
+        {15, 80, clRed, "by the curve, low"},
+        {15, 15, clRed, "by the curve, high"},
+        {5, 50, clWhite, "left of the curve"}},
+       false},
+      {"rectangles and ellipses go into the path",
+       [](EnhancedBuilder& b) {
+         b.Add(kBeginPath, "")
+             .Add(kRectangle, {40, 40, 360, 360})
+             .Add(kEllipse, {120, 120, 280, 280})
+             .Add(kEndPath, "")
+             .Add(kFillPath, PathBounds());
+       },
+       {{50, 50, clWhite, "inside the ellipse: a hole"}, {20, 50, clRed, "the rectangle"}},
+       false},
+      {"a path that is never drawn shows nothing",
+       [](EnhancedBuilder& b) {
+         b.Add(kBeginPath, "")
+             .Add(kRectangle, {40, 40, 360, 360})
+             .Add(kMoveTo, {0, 0})
+             .Add(kLineTo, {400, 400})
+             .Add(kPolygon16, Points16({0, 0, 400, 0, 0, 400}))
+             .Add(kEndPath, "");
+       },
+       {{50, 50, clWhite, "the middle"}, {10, 10, clWhite, "the corner"}, {20, 50, clWhite, "the rectangle"}},
+       false},
+      {"an aborted path is not filled, and drawing goes on directly",
+       [](EnhancedBuilder& b) {
+         b.Add(kBeginPath, "")
+             .Add(kRectangle, {120, 120, 360, 360})
+             .Add(kAbortPath, "")
+             .Add(kFillPath, PathBounds())
+             .Add(kSelectObject, {kNullPen})
+             .Add(kRectangle, {0, 0, 80, 80});
+       },
+       {{50, 50, clWhite, "the aborted rectangle"}, {10, 10, clRed, "the rectangle after"}},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EnhancedBuilder b(0, 0, 10000, 10000, 1000, 1000, 250, 250);
+    b.Add(kCreatePen, {1, 0, 16, 0, kBlue}).Add(kCreateBrush, {2, 0, kRed, 0}).Add(kSelectObject, {1}).Add(kSelectObject, {2});
+    c.records(b);
+    const QImage image = Played(Loaded(b.Bytes()), 100, 100, Rect(0, 0, 100, 100));
+    for (const Probe& p : c.probes) EXPECT_EQ(PixelColor(image, p.x, p.y), ColorToRGB(p.color)) << p.what;
+    if (!c.outlined) {
+      EXPECT_EQ(CountColor(image, clBlue), 0);
+    }
+  }
 }
 
 }  // namespace
