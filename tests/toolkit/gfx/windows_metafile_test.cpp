@@ -12,8 +12,11 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <string>
 #include <sstream>
 #include <vector>
+
+#include <unistd.h>
 
 #include "tests/support/metafile_fixture.h"
 #include "tests/support/pictures.h"
@@ -380,11 +383,19 @@ TEST(WindowsMetafile, DamagedRecordsEndPlayingWithoutHarm) {
   EXPECT_GT(played, 100);
 }
 
+// A folder of this process's own for the files the independent reader
+// takes: test processes run side by side (shards, shuffled runs) and must
+// not read each other's pictures.
+std::string ReaderFolder() {
+  const std::string dir = std::string(KIV7_BINARY_DIR) + "/pictures/wmf-" + std::to_string(getpid());
+  std::system(("mkdir -p '" + dir + "'").c_str());
+  return dir;
+}
+
 // An independent reader of the placeable format takes the file the tests
 // make, and sees the same shapes in the same colours.
 TEST(WindowsMetafile, AnIndependentReaderSeesTheSameScene) {
-  const std::string dir = std::string(KIV7_BINARY_DIR) + "/pictures";
-  std::system(("mkdir -p '" + dir + "'").c_str());
+  const std::string dir = ReaderFolder();
   const std::string wmf = dir + "/scene.wmf", svg = dir + "/scene.svg";
   {
     std::ofstream out(wmf, std::ios::binary);
@@ -501,8 +512,7 @@ TEST(WindowsMetafile, RingsOfOneShapeAreOutlinedRingByRing) {
 // An independent reader of the placeable format makes the two rings one
 // shape as well, and its fill rule leaves the hole as this player does.
 TEST(WindowsMetafile, AnIndependentReaderFillsTheRingsByTheSameRule) {
-  const std::string dir = std::string(KIV7_BINARY_DIR) + "/pictures";
-  std::system(("mkdir -p '" + dir + "'").c_str());
+  const std::string dir = ReaderFolder();
   for (const int mode : {emf::kAlternate, emf::kWinding}) {
     SCOPED_TRACE(testing::Message() << "fill mode " << mode);
     const std::string bytes = RingsPicture(RingsFormat::kPlaceable, mode, kInnerSquare);
