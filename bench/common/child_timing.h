@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,33 @@ inline std::filesystem::path FreshDir(const std::string& name) {
 inline double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Our command and the peer's run in turn, `runs` times each, `prepare` before
+// every run; side 0 is ours, side 1 the peer. `failed` names the first
+// command that failed (nothing more is run then).
+struct SideBySide {
+  std::vector<double> wall[2], cpu[2], peak[2];
+  std::string failed;
+};
+
+inline SideBySide Alternate(const std::string& ours, const std::string& peer, int runs,
+                            const std::function<void(int side)>& prepare = {}) {
+  SideBySide out;
+  for (int run = 0; run < runs; ++run) {
+    for (int side = 0; side < 2; ++side) {
+      if (prepare) prepare(side);
+      const Times t = Timed(side == 0 ? ours : peer);
+      if (t.wall < 0) {
+        out.failed = side == 0 ? ours : peer;
+        return out;
+      }
+      out.wall[side].push_back(t.wall);
+      out.cpu[side].push_back(t.cpu);
+      out.peak[side].push_back(t.peak);
+    }
+  }
+  return out;
 }
 
 }  // namespace bench

@@ -53,8 +53,10 @@ struct Cleanup {
   }
 } g_cleanup;
 
+using bench::Alternate;
 using bench::Evict;
 using bench::Median;
+using bench::SideBySide;
 using bench::Timed;
 using bench::Times;
 
@@ -103,22 +105,16 @@ const std::string& Table() {
 // Times ours and the peer alternately, each cold; false when one failed.
 bool Compare(benchmark::State& state, const std::function<void()>& prepare, const std::string& ours,
              const std::string& peer, const std::vector<std::string>& inputs) {
-  std::vector<double> wall[2], cpu[2];
-  for (int run = 0; run < kRuns; ++run) {
-    for (int side = 0; side < 2; ++side) {
-      if (prepare) prepare();
-      for (const std::string& f : inputs) Evict(f);
-      const Times t = Timed(side == 0 ? ours : peer);
-      if (t.wall < 0) {
-        const std::string what = (side == 0 ? "failed: " : "peer failed: ") + (side == 0 ? ours : peer);
-        state.SkipWithError(what.c_str());
-        return false;
-      }
-      wall[side].push_back(t.wall);
-      cpu[side].push_back(t.cpu);
-    }
+  const SideBySide r = Alternate(ours, peer, kRuns, [&](int) {
+    if (prepare) prepare();
+    for (const std::string& f : inputs) Evict(f);
+  });
+  if (!r.failed.empty()) {
+    state.SkipWithError(("failed: " + r.failed).c_str());
+    return false;
   }
-  const double o = Median(wall[0]), p = Median(wall[1]);
+  const auto& cpu = r.cpu;
+  const double o = Median(r.wall[0]), p = Median(r.wall[1]);
   state.SetIterationTime(o);
   state.counters["ours_s"] = o;
   state.counters["peer_s"] = p;

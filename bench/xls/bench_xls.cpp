@@ -144,30 +144,28 @@ void BM_XlwtPeer(benchmark::State& state) {
 }
 BENCHMARK(BM_XlwtPeer)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
+// Three runs of each side in turn, each writing its workbook anew.
+bench::SideBySide AlternateExports(const std::string& ours, const std::string& ours_path, const std::string& peer,
+                                   const std::string& peer_path) {
+  return bench::Alternate(ours, peer, 3,
+                          [&](int side) { std::filesystem::remove(side == 0 ? ours_path : peer_path); });
+}
+
 void BM_ExportProcesses(benchmark::State& state) {
   const std::string ours_path = TempPath("kiv7-bench-ours-process.xls");
   const std::string peer_path = TempPath("kiv7-bench-xlwt-process.xls");
   const std::string ours = "/proc/" + std::to_string(::getpid()) + "/exe --export-acoustic " + ours_path;
   const std::string peer = std::string("/usr/bin/python3 ") + KIV7_BENCH_XLS_DIR + "/xlwt_peer.py " + peer_path +
                            " " + std::to_string(kTableRows) + " > /dev/null";
-  constexpr int kRuns = 3;
   for (auto _ : state) {
-    std::vector<double> wall[2], cpu[2];
-    for (int run = 0; run < kRuns; ++run) {
-      for (int side = 0; side < 2; ++side) {
-        std::filesystem::remove(side == 0 ? ours_path : peer_path);
-        const bench::Times t = bench::Timed(side == 0 ? ours : peer);
-        if (t.wall < 0) return state.SkipWithError(side == 0 ? "our export process failed" : "the peer failed");
-        wall[side].push_back(t.wall);
-        cpu[side].push_back(t.cpu);
-      }
-    }
-    const double o = bench::Median(wall[0]), p = bench::Median(wall[1]);
+    const bench::SideBySide r = AlternateExports(ours, ours_path, peer, peer_path);
+    if (!r.failed.empty()) return state.SkipWithError(("failed: " + r.failed).c_str());
+    const double o = bench::Median(r.wall[0]), p = bench::Median(r.wall[1]);
     state.SetIterationTime(o);
     state.counters["ours_s"] = o;
     state.counters["peer_s"] = p;
     state.counters["ratio"] = p / o;
-    state.counters["cpu_ratio"] = bench::Median(cpu[1]) / bench::Median(cpu[0]);
+    state.counters["cpu_ratio"] = bench::Median(r.cpu[1]) / bench::Median(r.cpu[0]);
   }
   std::filesystem::remove(ours_path);
   std::filesystem::remove(peer_path);
@@ -184,20 +182,12 @@ void BM_FullSheetProcesses(benchmark::State& state) {
   const std::string ours = "/proc/" + std::to_string(::getpid()) + "/exe --export-full " + rows + " " + ours_path;
   const std::string peer = std::string("/usr/bin/python3 ") + KIV7_BENCH_XLS_DIR + "/xlwt_peer.py " + peer_path + " " +
                            rows + " full > /dev/null";
-  constexpr int kRuns = 3;
   for (auto _ : state) {
-    std::vector<double> wall[2], cpu[2], peak[2];
-    for (int run = 0; run < kRuns; ++run) {
-      for (int side = 0; side < 2; ++side) {
-        std::filesystem::remove(side == 0 ? ours_path : peer_path);
-        const bench::Times t = bench::Timed(side == 0 ? ours : peer);
-        if (t.wall < 0) return state.SkipWithError(side == 0 ? "our export process failed" : "the peer failed");
-        wall[side].push_back(t.wall);
-        cpu[side].push_back(t.cpu);
-        peak[side].push_back(t.peak);
-      }
-    }
-    const double o = bench::Median(wall[0]), p = bench::Median(wall[1]);
+    const bench::SideBySide r = AlternateExports(ours, ours_path, peer, peer_path);
+    if (!r.failed.empty()) return state.SkipWithError(("failed: " + r.failed).c_str());
+    const auto& cpu = r.cpu;
+    const auto& peak = r.peak;
+    const double o = bench::Median(r.wall[0]), p = bench::Median(r.wall[1]);
     state.SetIterationTime(o);
     state.counters["ours_s"] = o;
     state.counters["peer_s"] = p;
