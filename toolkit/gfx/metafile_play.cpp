@@ -964,18 +964,14 @@ void Player::PlayEnhanced(const Bytes& file) {
 
 bool Player::EnhancedRecord(uint32_t type, const Bytes& r) {
   // Offsets count from the record's start; 8 is the first parameter.
-  auto points32 = [&](size_t at, size_t count) {
+  // Points of 32-bit (wide) or 16-bit coordinates, in device units.
+  auto points = [&](size_t at, size_t count, bool wide) {
     std::vector<TPoint> p;
-    if (!r.Has(at, count * 8)) return p;
+    const size_t step = wide ? 8 : 4, half = wide ? 4 : 2;
+    if (!r.Has(at, count * step)) return p;
     p.reserve(count);
-    for (size_t i = 0; i < count; ++i) p.push_back(Dev(r.I32(at + 8 * i), r.I32(at + 8 * i + 4)));
-    return p;
-  };
-  auto points16 = [&](size_t at, size_t count) {
-    std::vector<TPoint> p;
-    if (!r.Has(at, count * 4)) return p;
-    p.reserve(count);
-    for (size_t i = 0; i < count; ++i) p.push_back(Dev(r.I16(at + 4 * i), r.I16(at + 4 * i + 2)));
+    for (size_t i = 0, q = at; i < count; ++i, q += step)
+      p.push_back(wide ? Dev(r.I32(q), r.I32(q + half)) : Dev(r.I16(q), r.I16(q + half)));
     return p;
   };
   // Logical coordinates of the last point, for the records that move the pen.
@@ -1004,7 +1000,7 @@ bool Player::EnhancedRecord(uint32_t type, const Bytes& r) {
   auto poly = [&](bool wide, uint32_t kind) {
     const size_t count = r.U32(24);
     if (!r.Has(28, count * (wide ? 8 : 4))) return false;
-    std::vector<TPoint> p = wide ? points32(28, count) : points16(28, count);
+    std::vector<TPoint> p = points(28, count, wide);
     switch (kind) {
       case 0: Polygon(p); break;
       case 1: Polyline(p); break;
@@ -1030,7 +1026,7 @@ bool Player::EnhancedRecord(uint32_t type, const Bytes& r) {
       counts.push_back(static_cast<int>(n));
       used += n;
     }
-    PolyPolygon(wide ? points32(at, used) : points16(at, used), counts, polygon);
+    PolyPolygon(points(at, used, wide), counts, polygon);
     return true;
   };
   auto bitmap = [&](size_t off_bmi, size_t off_bits) {
