@@ -1,18 +1,9 @@
 # Helpers shared by every folder's CMakeLists.
 
-# The include root of a source folder: a directory in the build tree that
-# holds the folder alone (by a link), so that "folder/unit.h" resolves for the
-# targets given this root and for no other.
-function(kiv7_include_root folder out)
-  string(REPLACE "/" "_" key "${folder}")
-  set(root ${PROJECT_BINARY_DIR}/include/${key})
-  get_filename_component(parent ${root}/${folder} DIRECTORY)
-  file(MAKE_DIRECTORY ${parent})
-  if(NOT IS_SYMLINK ${root}/${folder})
-    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
-  endif()
-  set(${out} ${root} PARENT_SCOPE)
-endfunction()
+# Headers are included as "folder/unit.h" from the source tree itself, so
+# that diagnostics and debug information name the files a developer edits.
+# Which folders a unit may include is the layer table's rule, held by
+# scripts/check_layers.py (the test command runs it before it builds).
 
 # kiv7_layer(NAME FOLDER folder [UNITS units...] [ON libraries...] [QT modules...])
 # One row of the layer table in cmake/layers.cmake.
@@ -83,7 +74,7 @@ endfunction()
 # kiv7_library(NAME [SOURCES...] [DEPS targets...])
 # A static library of the layer table, built from its units (or the SOURCES
 # given), standing on the libraries and Qt modules the table names; DEPS adds
-# outside libraries only. Its headers are included as "folder/unit.h".
+# outside libraries only.
 function(kiv7_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   get_property(folder GLOBAL PROPERTY KIV7_LAYER_${name}_FOLDER)
@@ -101,16 +92,19 @@ function(kiv7_library name)
     kiv7_layer_sources(${name} ARG_SOURCES)
   endif()
   set(deps ${on} ${ARG_DEPS})
+  # Qt is the library's own business: its public headers are Qt-free, so a
+  # library or program standing on it sees no Qt header unless it links Qt
+  # itself (and the layer table or its own CMakeLists says so).
+  set(qt_deps)
   foreach(module ${qt})
-    list(APPEND deps Qt6::${module})
+    list(APPEND qt_deps Qt6::${module})
   endforeach()
-  kiv7_include_root(${folder} root)
   add_library(${name} STATIC ${ARG_SOURCES})
   if(CMAKE_UNITY_BUILD)
     kiv7_unity_alone(${ARG_SOURCES})
   endif()
-  target_include_directories(${name} PUBLIC ${root})
-  target_link_libraries(${name} PUBLIC ${deps})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${deps} PRIVATE ${qt_deps})
 endfunction()
 
 # kiv7_test(NAME SOURCES... [DEPS targets...] [LABELS labels...])

@@ -7,10 +7,11 @@
 # UNITS    when a folder holds two libraries, the units (file names without
 #          extension, .cpp and .h alike) of the one that names them; the other
 #          library of the folder has every unit nobody names.
-# ON       the libraries it stands on. A library sees the include folders of
+# ON       the libraries it stands on. A library may include the headers of
 #          these and of what they stand on, and nothing else.
-# QT       the Qt modules its own units may include. A library above them
-#          (grid, report) goes through the toolkit instead.
+# QT       the Qt modules its own units may include, linked privately: a
+#          library above them (grid, report) goes through the toolkit instead,
+#          and a program or test that calls Qt itself links Qt itself.
 #
 # A call holds names only (no quotes, variables or parentheses): the check
 # reads this file as text.

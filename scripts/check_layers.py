@@ -17,8 +17,10 @@ import sys
 HEADER_EXT = (".h", ".hpp")
 SOURCE_EXT = (".cpp", ".h", ".hpp", ".cc")
 INCLUDE = re.compile(r'^[ \t]*#[ \t]*include\s*([<"])([^>"]+)[>"]', re.M)
-# Qt's own headers: <QWidget>, <QtCore/qglobal.h>, <qpa/...>.
-QT_HEADER = re.compile(r"^(Q[A-Z]\w*|Qt\w*/.*|qpa/.*)$")
+# Qt's own headers: classes (<QWidget>), umbrella modules (<QtWidgets>),
+# module paths (<QtCore/qglobal.h>), the lower-case file names (<qwidget.h>)
+# and the platform plugins' (<qpa/...>). <quadmath.h> is GCC's, not Qt's.
+QT_HEADER = re.compile(r"^(Q[A-Z]\w*|Qt[A-Z]\w*(/.*)?|(?!quadmath\.h$)q\w+\.h|qpa/.*)$")
 
 
 def strip_comments(text):
@@ -89,6 +91,32 @@ def test_links(root, layers):
     return links
 
 
+def harness_links(root, tree):
+    """tools/<folder> or bench/<folder> -> what the programs of its
+    CMakeLists.txt link: the libraries of the table and Qt modules."""
+    links = {}
+    base = os.path.join(root, tree)
+    if not os.path.isdir(base):
+        return links
+    for folder in sorted(os.listdir(base)):
+        path = os.path.join(base, folder, "CMakeLists.txt")
+        if not os.path.isfile(path):
+            continue
+        with open(path, encoding="utf-8") as f:
+            text = strip_comments(f.read())
+        deps = []
+        for call in re.finditer(r"\btarget_link_libraries\s*\(([^)]*)\)", text):
+            deps += [w for w in call.group(1).split()[1:] if w.startswith(("kiv7_", "Qt6::")) and w not in deps]
+        links[f"{tree}/{folder}"] = deps
+    return links
+
+
+def links_qt(deps):
+    """Whether a program links Qt itself: the libraries link theirs privately,
+    so standing on a library that uses Qt grants no Qt header."""
+    return any(d.startswith("Qt6::") for d in deps)
+
+
 class Unit:
     """One file and what it may include."""
 
@@ -114,10 +142,17 @@ def units(root, layers):
         if not os.path.isdir(os.path.join(root, folder)):
             continue
         allowed = closure(layers, deps)
-        qt = any(d.startswith("Qt6::") for d in deps) or any(layers[n]["qt"] for n in allowed)
         for base in sorted(os.listdir(os.path.join(root, folder))):
             if base.endswith(SOURCE_EXT):
-                yield Unit(f"{folder}/{base}", allowed, qt, f"{folder} linking {' '.join(deps)}")
+                yield Unit(f"{folder}/{base}", allowed, links_qt(deps), f"{folder} linking {' '.join(deps)}")
+    # The harnesses and benchmarks, folder by folder; their common/ folders
+    # hold helpers that are checked where a program includes them.
+    for tree in ("tools", "bench"):
+        for folder, deps in harness_links(root, tree).items():
+            allowed = closure(layers, deps)
+            for base in sorted(os.listdir(os.path.join(root, folder))):
+                if base.endswith(SOURCE_EXT):
+                    yield Unit(f"{folder}/{base}", allowed, links_qt(deps), f"{folder} linking {' '.join(deps)}")
     fuzz = os.path.join(root, "tests", "fuzz")
     if os.path.isdir(fuzz):
         for base in sorted(os.listdir(fuzz)):
@@ -127,8 +162,14 @@ def units(root, layers):
                 m = re.search(r"^// fuzz-deps:(.*)$", f.read(), re.M)
             deps = ["kiv7_core"] + (m.group(1).split() if m else [])
             allowed = closure(layers, deps)
-            qt = any(layers[n]["qt"] for n in allowed)
-            yield Unit(f"tests/fuzz/{base}", allowed, qt, f"fuzz target linking {' '.join(deps)}")
+            yield Unit(f"tests/fuzz/{base}", allowed, links_qt(deps), f"fuzz target linking {' '.join(deps)}")
+
+
+def shared_helper(name):
+    """A header of tools/common or bench/common: programs of several folders
+    include it, so it is held to the allowance of each program that does."""
+    parts = name.split("/")
+    return len(parts) == 3 and parts[0] in ("tools", "bench") and parts[1] == "common"
 
 
 def check(root):
@@ -136,37 +177,51 @@ def check(root):
     links = test_links(root, layers)
     faults = []
     for unit in units(root, layers):
-        with open(os.path.join(root, unit.path), encoding="utf-8", errors="replace") as f:
-            text = f.read()
-        for m in INCLUDE.finditer(text):
-            kind, name = m.group(1), m.group(2)
-            line = text.count("\n", 0, m.start()) + 1
-            where = f"{unit.path}:{line}: "
-            if kind == "<":
-                if QT_HEADER.match(name) and not unit.qt:
-                    faults.append(f"{where}<{name}> is Qt, and {unit.what} calls no Qt directly")
-                continue
-            beside = os.path.join(os.path.dirname(unit.path), name)
-            if os.path.exists(os.path.join(root, beside)):
-                name = os.path.normpath(beside)  # found beside the including file first
-            elif "/" not in name:
-                faults.append(f'{where}"{name}": include project headers as "folder/unit.h"')
-                continue
-            if name.startswith("tests/"):
-                if not unit.path.startswith("tests/"):
-                    faults.append(f'{where}"{name}": a library does not include tests')
-                    continue
-                folder = os.path.dirname(name)
-                if folder in links and not closure(layers, links[folder]) <= unit.libraries:
-                    faults.append(f'{where}"{name}" is a helper of {folder}, which links more than {unit.what}')
-                continue
-            target = owner(layers, name)
-            if target is None:
-                faults.append(f'{where}"{name}" belongs to no library of cmake/layers.cmake')
-            elif target not in unit.libraries:
-                stands_on = ", ".join(sorted(unit.libraries)) or "nothing"
-                faults.append(f'{where}"{name}" is {target}, but {unit.what} sees only {stands_on}')
+        check_unit(root, layers, links, unit, unit.path, set(), faults)
     return faults
+
+
+def check_unit(root, layers, links, unit, path, seen, faults):
+    """The includes of path held to unit's allowance (path is the unit itself
+    or a shared helper it includes)."""
+    seen.add(path)
+    via = "" if path == unit.path else f" (included by {unit.path})"
+    with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
+        text = f.read()
+    for m in INCLUDE.finditer(text):
+        kind, name = m.group(1), m.group(2)
+        line = text.count("\n", 0, m.start()) + 1
+        where = f"{path}:{line}{via}: "
+        if kind == "<":
+            if QT_HEADER.match(name) and not unit.qt:
+                faults.append(f"{where}<{name}> is Qt, and {unit.what} calls no Qt directly")
+            continue
+        beside = os.path.join(os.path.dirname(path), name)
+        if os.path.exists(os.path.join(root, beside)):
+            name = os.path.normpath(beside)  # found beside the including file first
+        elif "/" not in name:
+            faults.append(f'{where}"{name}": include project headers as "folder/unit.h"')
+            continue
+        if name.startswith("tests/"):
+            if not unit.path.startswith("tests/"):
+                faults.append(f'{where}"{name}": a library does not include tests')
+                continue
+            folder = os.path.dirname(name)
+            if folder in links and not closure(layers, links[folder]) <= unit.libraries:
+                faults.append(f'{where}"{name}" is a helper of {folder}, which links more than {unit.what}')
+            continue
+        if name.startswith(("tools/", "bench/")):
+            if not unit.path.startswith(name.split("/")[0] + "/"):
+                faults.append(f'{where}"{name}": only its own tree includes a harness or benchmark unit')
+            elif shared_helper(name) and name not in seen and os.path.exists(os.path.join(root, name)):
+                check_unit(root, layers, links, unit, name, seen, faults)
+            continue
+        target = owner(layers, name)
+        if target is None:
+            faults.append(f'{where}"{name}" belongs to no library of cmake/layers.cmake')
+        elif target not in unit.libraries:
+            stands_on = ", ".join(sorted(unit.libraries)) or "nothing"
+            faults.append(f'{where}"{name}" is {target}, but {unit.what} sees only {stands_on}')
 
 
 def main():

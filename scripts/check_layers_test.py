@@ -14,7 +14,7 @@ ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
 CHECK = os.path.join(ROOT, "scripts", "check_layers.py")
 # A window unit nobody has named in the layer table yet.
 NEW_UNIT = "app/window.cpp"
-COPIED = ["cmake", "toolkit", "dbf", "xls", "grid", "report", "app", "tests"]
+COPIED = ["cmake", "toolkit", "dbf", "xls", "grid", "report", "app", "tests", "tools", "bench"]
 
 # (what a developer did, file, text added to it or the new file, words the report names)
 BAD = [
@@ -45,6 +45,26 @@ BAD = [
      ["tests/fuzz/dbf_open.cpp:1", "kiv7_xls"]),
     ("a library includes a test helper", "dbf/dbf_common.cpp", '#include "tests/support/testsupport.h"\n',
      ["dbf/dbf_common.cpp:1", "tests"]),
+    ("the grid takes a Qt module whole", "grid/rs_calc.cpp", "#include <QtWidgets>\n",
+     ["grid/rs_calc.cpp:1", "<QtWidgets>"]),
+    ("the report engine takes Qt core's umbrella", "report/fr_fmt.cpp", "#include <QtCore>\n",
+     ["report/fr_fmt.cpp:1", "<QtCore>"]),
+    ("the report engine takes Qt's lower-case header", "report/fr_fmt.cpp", "#include <qwidget.h>\n",
+     ["report/fr_fmt.cpp:1", "<qwidget.h>"]),
+    ("a test of a Qt library calls Qt it does not link", "tests/dbf/dbf_common_test.cpp", "#include <QImage>\n",
+     ["tests/dbf/dbf_common_test.cpp:1", "<QImage>"]),
+    ("the table tool calls Qt", "tools/dbftool/dbftool.cpp", "#include <QString>\n",
+     ["tools/dbftool/dbftool.cpp:1", "tools/dbftool", "<QString>"]),
+    ("the table tool reaches the grid", "tools/dbftool/dbftool.cpp", '#include "grid/rs.h"\n',
+     ["tools/dbftool/dbftool.cpp:1", "kiv7_grid"]),
+    ("a shared harness helper reaches past a tool that includes it", "tools/common/csv.h",
+     '#include "report/fr_class.h"\n', ["tools/common/csv.h:1", "included by tools/dbftool", "kiv7_report"]),
+    ("a benchmark calls Qt it does not link", "bench/xls/bench_xls.cpp", "#include <QtGui/QImage>\n",
+     ["bench/xls/bench_xls.cpp:1", "<QtGui/QImage>"]),
+    ("a benchmark reaches the table engine it does not link", "bench/xls/bench_xls.cpp", '#include "dbf/dbf.h"\n',
+     ["bench/xls/bench_xls.cpp:1", "kiv7_dbf"]),
+    ("a harness includes a benchmark helper", "tools/dbftool/dbftool.cpp", '#include "bench/common/child_timing.h"\n',
+     ["tools/dbftool/dbftool.cpp:1", "bench/common/child_timing.h"]),
 ]
 
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/measure.h"
-#include "child_timing.h"
+#include "bench/common/child_timing.h"
 #include "dbf/dbf.h"
 #include "toolkit/core/text.h"
 

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "child_timing.h"
+#include "bench/common/child_timing.h"
 #include "dbf/dbf.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "child_timing.h"
+#include "bench/common/child_timing.h"
 #include "list_report.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "child_timing.h"
+#include "bench/common/child_timing.h"
 #include "toolkit/core/text.h"
 #include "toolkit/sys/heap.h"
 #include "xls/vteWriters.h"

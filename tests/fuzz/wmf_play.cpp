@@ -1,4 +1,4 @@
-// fuzz-deps: kiv7_gfx
+// fuzz-deps: kiv7_gfx Qt6::Gui
 // Plays random Windows metafiles (placeable and enhanced) onto a small
 // bitmap, directly and through a recording. Every input must end in a
 // picture refused with EInvalidGraphic or in a picture played; playing must
