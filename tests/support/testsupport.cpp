@@ -22,14 +22,35 @@
 
 namespace testsupport {
 
+namespace {
+
+// One folder a process: processes of one run side by side never meet, and
+// the folder goes with the process that made it.
+std::filesystem::path ProcessTempRoot() {
+  return std::filesystem::temp_directory_path() / ("kiv7-tests-" + std::to_string(::getpid()));
+}
+
+// Removes the process's folder after its last test; a process that crashes
+// leaves it for the one who looks into the crash.
+class TempRootCleanup : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(ProcessTempRoot(), ignored);
+  }
+};
+
+const auto* const kTempRootCleanup = ::testing::AddGlobalTestEnvironment(new TempRootCleanup);
+
+}  // namespace
+
 std::string TempDir(const std::string& name) {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string leaf = name;
   if (info) leaf = std::string(info->test_suite_name()) + "." + info->name() + "." + name;
   for (auto& c : leaf)
     if (c == '/') c = '_';
-  auto dir = std::filesystem::temp_directory_path() /
-             ("kiv7-tests-" + std::to_string(::getpid())) / leaf;
+  auto dir = ProcessTempRoot() / leaf;
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir.string();

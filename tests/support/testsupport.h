@@ -6,7 +6,8 @@ class TComponent;
 
 namespace testsupport {
 
-// A fresh, empty folder under the build tree for one test's files.
+// A fresh, empty folder for one test's files, under the process's own
+// /tmp/kiv7-tests-<pid>, which is removed when the process's tests end.
 std::string TempDir(const std::string& name);
 
 // Runs a shell command; returns its exit status and puts its standard output in *out.
