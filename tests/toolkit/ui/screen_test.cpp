@@ -1,5 +1,5 @@
 // The platform calls the grid and the report reach through the toolkit: a
-// control's client points on the screen, and the screen's size.
+// control's client points on the screen.
 #include <gtest/gtest.h>
 
 #include "toolkit/ui/forms.h"
@@ -25,12 +25,6 @@ TEST(ScreenPoints, ClientPointsMoveWithTheControlAndItsForm) {
   EXPECT_EQ(moved.x - client.x, 80);
   EXPECT_EQ(moved.y - client.y, 70);
   EXPECT_EQ(button.ClientToScreen(TPoint{5, 6}), (TPoint{moved.x + 45, moved.y + 66}));
-}
-
-TEST(ScreenPoints, TheScreenIsTheOffscreenPlatformsOne) {
-  // The offscreen platform the tests run on has one 800 x 800 screen.
-  EXPECT_EQ(ScreenWidth(), 800);
-  EXPECT_EQ(ScreenHeight(), 800);
 }
 
 }  // namespace
