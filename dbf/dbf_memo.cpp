@@ -70,7 +70,7 @@ void TMemoFile::OpenMemoFile() {
     SetBlockSizeInHeader(block_size);
   }
   SetRecordSize(std::max(0, block_size));
-  block_buffer_.assign(size_t(std::max(0, block_size)) + 1, 0);
+  block_buffer_.assign(size_t(std::max(block_size, kBlockHeaderSize)) + 1, 0);
   opened_ = true;
 }
 
@@ -90,8 +90,10 @@ void TMemoFile::ReadMemo(int64_t block, TStream& stream) {
   const int64_t file_size = Stream()->Size();
   if (offset >= file_size) return;
 
-  // A short last block (some writers do not pad it) reads as zeros after its end.
-  const int got = ReadRecordAt(block, BlockBuffer());
+  // A short last block (some writers do not pad it) reads as zeros after its
+  // end. A FoxPro file may have blocks smaller than a value's header, which
+  // then runs on into the next block: the header is read whole all the same.
+  const int got = int(ReadBlock(BlockBuffer(), std::max<int64_t>(block_size, ValueHeaderSize()), offset));
   if (got <= 0) return;
   buffer_block_ = block;
   std::fill(block_buffer_.begin() + got, block_buffer_.end(), 0);

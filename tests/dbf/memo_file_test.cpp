@@ -137,6 +137,24 @@ TEST(MemoFile, ValuesSurviveReopeningInEveryLayoutAcrossBlockBoundaries) {
   }
 }
 
+// A FoxPro file may have blocks smaller than a value's 8-byte header; the
+// header then runs into the next block, and the value still reads back whole.
+TEST(MemoFile, FoxProBlocksSmallerThanAValueHeaderReadBackWhole) {
+  for (int block_size : {1, 2, 5, 7, 8, 9}) {
+    SCOPED_TRACE(block_size);
+    const std::string file = TempDir("memo") + "/t.fpt";
+    std::vector<std::pair<int64_t, std::string>> written;
+    {
+      auto memo = OpenMemo(file, kDbfVersionFoxPro, pmExclusiveCreate, block_size);
+      ASSERT_EQ(memo->BlockSize(), block_size);
+      for (const char* value : {"a", "fifteen letters", "a value longer than several tiny blocks"})
+        written.emplace_back(Write(*memo, value), value);
+    }
+    auto memo = OpenMemo(file, kDbfVersionFoxPro, pmReadOnly);
+    for (const auto& [block, value] : written) EXPECT_EQ(Read(*memo, block), value);
+  }
+}
+
 TEST(MemoFile, DBase3ValueEndsWithTwoTerminatorsThatMaySpillIntoANextBlock) {
   const std::string file = TempDir("memo") + "/t.dbt";
   int64_t b510 = 0, b511 = 0, after = 0;

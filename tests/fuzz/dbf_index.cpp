@@ -59,9 +59,13 @@ const std::string& Sound(bool mdx) {
 
 }  // namespace
 
+// Input: byte 0 chooses the format (bit 0: ".mdx") and whether the rest is
+// the index file itself (bits 1-3 clear, as the seed corpus's files are) or
+// changes laid over a sound one; the rest follows.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const bool mdx = size > 0 && (data[0] & 1) != 0;
-  std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (size == 0) return 0;
+  const bool mdx = (data[0] & 1) != 0;
+  std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   if (size > 2 && (data[0] & 0x0E) != 0) {
     // Overlay the input on a sound file instead of using it raw.
     bytes = Sound(mdx);
