@@ -24,8 +24,11 @@ TEST(TestFolders, AreRemovedWhenTheirProcessEnds) {
   }
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   std::string out;
+  // The child runs this test alone, whatever share of the cases this process runs.
   const int status = testsupport::RunCommand(
-      std::string(kProbe) + "=1 '" + self + "' --gtest_filter=TestFolders.AreRemovedWhenTheirProcessEnds 2>&1", &out);
+      "env -u GTEST_TOTAL_SHARDS -u GTEST_SHARD_INDEX " + std::string(kProbe) + "=1 '" + self +
+          "' --gtest_filter=TestFolders.AreRemovedWhenTheirProcessEnds 2>&1",
+      &out);
   ASSERT_EQ(status, 0) << out;
   const auto at = out.find("folder=");
   ASSERT_NE(at, std::string::npos) << out;
