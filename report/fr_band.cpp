@@ -7,7 +7,6 @@
 #include "report/FR_DSet.h"
 #include "report/fr_emf.h"
 #include "report/fr_funcs.h"
-#include "report/fr_globals.h"
 #include "report/fr_intrp.h"
 #include "report/fr_memo.h"
 #include "report/fr_page.h"
@@ -74,7 +73,7 @@ int KeyCode(const std::vector<AnsiString>& fields) {
 
 void RunCompiledScript(const TStrings& script) {
   if (script.Count() == 0) return;
-  frGlobals().ReportInterpreter->RunScript(script);
+  frBuildHost().Interpreter().RunScript(script);
 }
 
 class BandException : public Exception {
@@ -110,7 +109,7 @@ TfrBand::~TfrBand() {
 
 void TfrBand::BindSource(const AnsiString& text) {
   if (Type == btGroupHeader) {
-    GroupExpr = frGlobals().ReportParser->ToPostfix(text);
+    GroupExpr = frBuildHost().Parser().ToPostfix(text);
     return;
   }
   ReleaseSources();
@@ -398,7 +397,7 @@ void TfrBand::PrintObject(TfrView& view) {
   if (build.FirstPass && !MaySplit) {
     if (split_part) return;
     try {
-      if (const auto& run = frViewServices().RunScript) run(view);
+      frBuildHost().RunScript(view);
     } catch (const std::exception& e) {
       RecordBuildError(e);
     }
@@ -832,7 +831,7 @@ void TfrBand::AddTotals(int column) {
         if (have_last && fields[2] == last_expression) {
           value = last_value;
         } else {
-          value = frGlobals().ReportParser->EvaluateText(fields[2]);
+          value = frBuildHost().Parser().EvaluateText(fields[2]);
           last_expression = fields[2];
           last_value = value;
           have_last = true;
@@ -870,7 +869,7 @@ void TfrBand::ResetTotals() {
     try {
       for (TfrBand* g = this; g != nullptr; g = g->Next) {
         frRunningBuild().CurBand = g;
-        g->GroupValue = frGlobals().ReportParser->EvalPostfix(g->GroupExpr);
+        g->GroupValue = frBuildHost().Parser().EvalPostfix(g->GroupExpr);
       }
     } catch (const std::exception& e) {
       RecordBuildError(e);
@@ -915,68 +914,4 @@ Variant TfrBand::GetTotal(const AnsiString& key) const {
       return value;
     default: return value;
   }
-}
-
-// ---- Services -----------------------------------------------------------------------------
-
-namespace {
-
-std::optional<TfrAggregateBand> DescribeBand(const TfrBand* band) {
-  if (band == nullptr) return std::nullopt;
-  return TfrAggregateBand{band->Name, band->Type, band->HoldsCrossCells()};
-}
-
-}  // namespace
-
-void InstallBandServices() {
-  TfrAggregateServices& aggregates = frAggregateServices();
-  aggregates.RegistrationMode = [] { return frBuildOrNone().Registering; };
-  aggregates.PrintingBand = [] { return DescribeBand(frCurrentBand()); };
-  aggregates.CandidateBand = [] { return DescribeBand(frBuildOrNone().Target); };
-  aggregates.RegisterTotal = [](const AnsiString& key, const Variant& start) {
-    TfrBand* target = frBuildOrNone().Target;
-    TfrBand* printing = frCurrentBand();
-    if (target == nullptr) return;
-    target->SetTotal(key, start);
-    if (printing != nullptr) printing->TotalsBand = target;
-  };
-  aggregates.ReadTotal = [](const AnsiString& key) -> std::optional<Variant> {
-    TfrBand* printing = frCurrentBand();
-    if (printing == nullptr || printing->TotalsBand == nullptr) return std::nullopt;
-    return printing->TotalsBand->GetTotal(key);
-  };
-  aggregates.CurrentColumn = [] {
-    TfrPage* page = frCurrentPage();
-    return page != nullptr ? page->CrossColumn : 0;
-  };
-
-  TfrViewServices& views = frViewServices();
-  // The page build compiled every object's script in place.
-  views.RunScript = [](TfrView& view) {
-    if (view.Script.Count() == 0) return;
-    if (TfrBuildContext* context = frBuildContext()) context->CurView = &view;
-    RunCompiledScript(view.Script);
-  };
-  views.CurrentBand = []() -> std::optional<TfrBandPlacement> {
-    const TfrBand* band = frCurrentBand();
-    if (band == nullptr || frEngine().EngineMode != emPrinting) return std::nullopt;
-    return TfrBandPlacement{band->Top, std::max(band->Height, band->NeededHeight), band->Width, band->Type};
-  };
-
-  TfrDrawServices& draw = frDrawServices();
-  draw.InLooseBand = [](TfrView& view) { return view.Parent != nullptr && view.Parent->Type == btNone; };
-  draw.CurrentBandStretched = [] {
-    const TfrBand* band = frCurrentBand();
-    return band != nullptr && band->Stretches;
-  };
-
-  frScriptServices().SetDialogModalResult = [](int result) {
-    TfrPage* page = frCurrentPage();
-    if (page != nullptr && page->Type == ptDialog && page->DialogForm) page->DialogForm->SetModalResult(result);
-  };
-  frScriptServices().SetCurY = [](int y) {
-    TfrBand* band = frCurrentBand();
-    if (band != nullptr && (band->NewPageRequests > 0 || band->NewColumnRequests > 0)) band->KeepCurY = true;
-    if (TfrPage* page = frCurrentPage()) page->CurY = y;
-  };
 }

@@ -169,7 +169,3 @@ class TfrBand {
 // Records that no page can take any part of the band and stops the build, so
 // that it does not add pages without end.
 void RecordBandDoesNotFit(const AnsiString& band_name);
-
-// Points the aggregate functions, band alignment and the script's CURY at the
-// run-time bands of the running build. Idempotent.
-void InstallBandServices();

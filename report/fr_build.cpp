@@ -9,7 +9,6 @@
 #include "report/fr_band.h"
 #include "report/fr_emf.h"
 #include "report/fr_funcs.h"
-#include "report/fr_globals.h"
 #include "report/fr_intrp.h"
 #include "report/fr_memo.h"
 #include "report/fr_page.h"
@@ -112,7 +111,6 @@ bool TfrPage::AtBodyTop() const {
 // ---- Preparation ----------------------------------------------------------------------
 
 void TfrPage::PrepareBuild() {
-  InstallBandServices();
   TfrBuildContext& build = frRunningBuild();
   build.CurPage = this;
   if (Prepared && !build.FirstPass) {
@@ -147,8 +145,9 @@ void TfrPage::PrepareBands() {
     bands_[static_cast<size_t>(type)] = band_store_.back().get();
   }
 
-  TfrInterpretator& interpreter = *frGlobals().ReportInterpreter;
-  TfrParser& parser = *frGlobals().ReportParser;
+  TfrBuildHost& host = frBuildHost();
+  TfrInterpretator& interpreter = host.Interpreter();
+  TfrParser& parser = host.Parser();
   TfrReport* report = CurrentReport();
   std::vector<bool> placed(Objects.size());
   for (size_t i = 0; i < Objects.size(); ++i) {
@@ -496,7 +495,7 @@ void TfrPage::RegisterAggregates() {
       for (TfrView* v : band->Objects) split(v);
     }
     build.CurBand = band;
-    for (int i = 0; i < found.Count(); ++i) frGlobals().ReportParser->EvaluateText(found.Strings(i));
+    for (int i = 0; i < found.Count(); ++i) frBuildHost().Parser().EvaluateText(found.Strings(i));
   };
 
   build.Registering = true;
@@ -594,7 +593,7 @@ void TfrPage::BuildPages() {
   build.CurPage = this;
   if (!Prepared) return;
   // Nothing the first of two passes prints is kept: fills and frames are not painted.
-  TScopedValue<bool> first_pass(frDrawServices().FirstPass, build.FirstPass);
+  TScopedValue<bool> first_pass(build.PaintsSkipped, build.FirstPass);
 
   TfrBand* master = bands_[btMasterData];
   if (report != nullptr && !report->PrintIfEmpty) {
@@ -785,7 +784,7 @@ namespace {
 
 Variant GroupCondition(TfrBand* group) {
   frRunningBuild().CurBand = group;
-  return frGlobals().ReportParser->EvalPostfix(group->GroupExpr);
+  return frBuildHost().Parser().EvalPostfix(group->GroupExpr);
 }
 
 }  // namespace

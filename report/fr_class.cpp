@@ -194,12 +194,18 @@ TfrBuildScope* g_innermost_scope = nullptr;
 
 }  // namespace
 
-TfrBuildScope::TfrBuildScope(TfrReport* report, Start start) : covered_(g_innermost_scope) {
+TfrBuildScope::TfrBuildScope(TfrReport* report, TfrBuildHost& host, Start start)
+    : TfrBuildScope(report, &host, start) {}
+
+TfrBuildScope::TfrBuildScope(TfrReport* report, TfrBuildHost* host, Start start) : covered_(g_innermost_scope) {
+  // A fresh context has nothing to take a host from.
+  if (start == kFresh && host == nullptr) throw Exception("A fresh report work scope needs a build host");
   if (start == kCopy && covered_ != nullptr) {
     assert(covered_->context_.Live());
     context_ = covered_->context_;
   }
   if (start == kFresh || (report != nullptr && report != context_.CurReport)) context_.StartReport(report);
+  if (host != nullptr) context_.Host = host;
   context_.live_.value = kLive;
   g_innermost_scope = this;
 }
@@ -284,9 +290,13 @@ TfrKeptCurrent::~TfrKeptCurrent() {
   context_.keepers_.innermost = covered_;
 }
 
-TfrViewServices& frViewServices() {
-  static TfrViewServices services;
-  return services;
+TfrBuildHost::~TfrBuildHost() = default;
+
+TfrBuildHost& frBuildHost() {
+  TfrBuildContext* context = frBuildContext();
+  if (context == nullptr) throw Exception("The report engine runs no build");
+  if (context->Host == nullptr) throw Exception("The running report work has no build host");
+  return *context->Host;
 }
 
 // ---- TfrObject -------------------------------------------------------------------
@@ -344,9 +354,7 @@ namespace {
 
 Variant EvaluateArgument(const Variant& argument) {
   const AnsiString text = VarToStr(argument);
-  if (TfrParser* shared = frViewServices().Parser) return shared->EvaluateText(text);
-  TfrParser parser;
-  return parser.EvaluateText(text);
+  return frBuildHost().Parser().EvaluateText(text);
 }
 
 }  // namespace
@@ -527,8 +535,7 @@ void TfrView::SetBounds(int left, int top, int width, int height) {
 }
 
 bool TfrView::NameTaken(const AnsiString& candidate) {
-  const auto& find = frViewServices().FindObject;
-  return find && find(candidate) != nullptr;
+  return frBuildHost().FindObject(candidate) != nullptr;
 }
 
 void TfrView::CreateUniqueName() {
@@ -543,27 +550,24 @@ void TfrView::CreateUniqueName() {
 }
 
 void TfrView::PrintToPage(TStream& stream) {
-  TfrViewServices& services = frViewServices();
-  if (services.BeginDraw)
-    services.BeginDraw(*this, Canvas);
+  TfrBuildHost& host = frBuildHost();
+  host.BeginDraw(*this, Canvas);
   ExpandedMemo.Assign(Memo);
-  if (services.DoBeforePrint) services.DoBeforePrint(*this);
-  if (services.RunScript) services.RunScript(*this);
+  host.DoBeforePrint(*this);
+  host.RunScript(*this);
   if (!Visible) return;
 
   {
     // The expanded tag goes into the record only; the template keeps its brackets.
     TScopedValue<AnsiString> kept_tag(Tag);
-    if (Tag.find('[') != AnsiString::npos && services.ExpandVariables) Tag = services.ExpandVariables(*this, Tag);
-    if (services.CurrentBand) {
-      if (const std::optional<TfrBandPlacement> band = services.CurrentBand()) {
-        if (BandAlign == baBottom)
-          Top = band->Top + band->Height - Height;
-        else if (BandAlign == baTop)
-          Top = band->Top;
-        else if (BandAlign == baWidth && band->BandType >= 18 && band->BandType <= 20)
-          Width = band->Width;
-      }
+    if (Tag.find('[') != AnsiString::npos) Tag = host.ExpandVariables(*this, Tag);
+    if (const std::optional<TfrBandPlacement> band = host.CurrentBand()) {
+      if (BandAlign == baBottom)
+        Top = band->Top + band->Height - Height;
+      else if (BandAlign == baTop)
+        Top = band->Top;
+      else if (BandAlign == baWidth && band->BandType >= 18 && band->BandType <= 20)
+        Width = band->Width;
     }
     WriteByte(stream, TypeCode);
     if (TypeCode == gtAddIn) WriteCountedString(stream, ClassName());
@@ -572,7 +576,7 @@ void TfrView::PrintToPage(TStream& stream) {
 }
 
 void TfrView::HandToExport() {
-  if (const auto& hook = frViewServices().ExportObject) hook(Left, Top, *this);
+  frBuildHost().ExportObject(Left, Top, *this);
 }
 
 namespace {
@@ -710,8 +714,7 @@ void TfrControl::FillPropertyList() {
 
 bool TfrControl::NameTaken(const AnsiString& candidate) {
   if (TfrView::NameTaken(candidate)) return true;
-  const auto& find = frViewServices().FindDialogComponent;
-  return find && find(candidate) != nullptr;
+  return frBuildHost().FindDialogComponent(candidate) != nullptr;
 }
 
 void TfrControl::PlaceControl(TWinControl* form) {
@@ -722,7 +725,7 @@ void TfrControl::PlaceControl(TWinControl* form) {
 
 void TfrControl::DrawTo(TCanvas* canvas) {
   Canvas = canvas;
-  if (const auto& begin = frViewServices().BeginDraw) begin(*this, canvas);
+  frBuildHost().BeginDraw(*this, canvas);
   if (Control != nullptr) Control->SetBounds(Control->Left(), Control->Top(), Width, Height);
   ApplyScale();
   PaintHostedControl();

@@ -418,6 +418,14 @@ TfrEngineState& frEngine();
 void ResetMissingClasses();
 
 class TfrKeptCurrent;
+class TfrBuildHost;
+
+// The error flag and text of one build or template read: the first failure
+// of an expression, shown when the work ends.
+struct TfrErrorState {
+  bool ErrorFlag = false;
+  AnsiString ErrorText;
+};
 
 // What one build, print, preview drawing or template read works on: the report,
 // page, band and object it has reached, and the running build's counters. Held
@@ -431,8 +439,10 @@ struct TfrBuildContext {
   TfrPage* CurPage = nullptr;
   TfrBand* CurBand = nullptr;
   TfrView* CurView = nullptr;
-
-  // The error flag and text are frErrorState() (fr_utils.h).
+  // What the work needs of the rest of the engine; nullptr only in a copy
+  // made with none running, whose reach for it raises.
+  TfrBuildHost* Host = nullptr;
+  TfrErrorState Error;
   // The 0-based index of the built page being filled; PAGE# is this + 1.
   int BuiltPageIndex = 0;
   // TOTALPAGES: the page count of the first of two passes, 0 in any other build.
@@ -442,6 +452,9 @@ struct TfrBuildContext {
   double BuildTime = 0;
   // Set while the first of two passes runs.
   bool FirstPass = false;
+  // Set while the first of two passes builds a page: fills and frames are
+  // not painted.
+  bool PaintsSkipped = false;
   // Set while the last (or only) pass runs.
   bool FinalPass = false;
   // A dialog page of the running build was closed with Cancel.
@@ -494,13 +507,17 @@ struct TfrBuildContext {
 class TfrBuildScope {
  public:
   enum Start {
-    // Everything empty but the report.
+    // Everything empty but the report and the host.
     kFresh,
-    // A copy of the running context (empty when none runs), the report
-    // replaced when one is given: what the work changes goes when it ends.
+    // A copy of the running context (empty when none runs), the report and
+    // the host replaced when given: what the work changes goes when it ends.
     kCopy,
   };
-  explicit TfrBuildScope(TfrReport* report, Start start = kFresh);
+  TfrBuildScope(TfrReport* report, TfrBuildHost& host, Start start = kFresh);
+  // With a null host the context keeps the running one's (kCopy only: a
+  // fresh context without a host raises).
+  TfrBuildScope(TfrReport* report, TfrBuildHost* host, Start start);
+  TfrBuildScope(TfrReport* report, Start start) : TfrBuildScope(report, nullptr, start) {}
   ~TfrBuildScope();
   TfrBuildScope(const TfrBuildScope&) = delete;
   TfrBuildScope& operator=(const TfrBuildScope&) = delete;
@@ -575,27 +592,101 @@ struct TfrBandPlacement {
   int BandType = 0;
 };
 
-// What report objects need of the rest of the engine (drawing, the report
-// component, the run-time bands, the interpreter, export filters). The units
-// that provide these install them; an empty member leaves its step out.
-struct TfrViewServices {
-  // Stores the canvas, makes the object current and applies band alignment.
-  std::function<void(TfrView& view, TCanvas* canvas)> BeginDraw;
-  // The report's before-print step (field content, then its OnBeforePrint event).
-  std::function<void(TfrView& view)> DoBeforePrint;
-  // Runs the object's Script.
-  std::function<void(TfrView& view)> RunScript;
-  // A text with its bracketed expressions expanded.
-  std::function<AnsiString(TfrView& view, const AnsiString& text)> ExpandVariables;
-  // The band being printed; nullopt when none is current.
-  std::function<std::optional<TfrBandPlacement>()> CurrentBand;
-  // The template object of the current report named `name`, or nullptr.
-  std::function<TfrView*(const AnsiString& name)> FindObject;
-  // The component of that name on the hidden dialog form, or nullptr.
-  std::function<TComponent*(const AnsiString& name)> FindDialogComponent;
-  // The active export filter's object hook.
-  std::function<void(int left, int top, TfrView& view)> ExportObject;
-  // The report's shared parser for list methods; a parser without names when null.
-  TfrParser* Parser = nullptr;
+// A run-time band as the aggregates see it.
+struct TfrAggregateBand {
+  AnsiString Name;
+  int BandType = 0;
+  // The band holds objects of other bands (cross layouts).
+  bool HoldsOtherBands = false;
 };
-TfrViewServices& frViewServices();
+
+class TfrVariables;
+class TInterpretator;
+
+// What report objects, bands, aggregates and scripts need of the rest of the
+// engine (drawing, the report component, the run-time bands, the parser and
+// interpreter, export filters). Every build, print, export, preview drawing
+// and template read runs inside a TfrBuildScope that carries one; work that
+// reaches for it with none running raises, so no path can leave a step out
+// unnoticed. TfrEngineHost (fr_host.h) is the engine's own.
+class TfrBuildHost {
+ public:
+  virtual ~TfrBuildHost();
+
+  // ---- Objects
+  // Stores the canvas, makes the object current and applies band alignment.
+  virtual void BeginDraw(TfrView& view, TCanvas* canvas) = 0;
+  // The report's before-print step (field content, then its OnBeforePrint event).
+  virtual void DoBeforePrint(TfrView& view) = 0;
+  // Runs the object's compiled Script.
+  virtual void RunScript(TfrView& view) = 0;
+  // A text with its bracketed expressions expanded.
+  virtual AnsiString ExpandVariables(TfrView& view, const AnsiString& text) = 0;
+  // The band being printed; nullopt when none is current.
+  virtual std::optional<TfrBandPlacement> CurrentBand() = 0;
+  // The template object of the current report named `name`, or nullptr.
+  virtual TfrView* FindObject(const AnsiString& name) = 0;
+  // Page N (1-based) of the current report's template, or nullptr.
+  virtual TfrObject* TemplatePage(int index) = 0;
+  // The component of that name on the hidden dialog form, or nullptr.
+  virtual TComponent* FindDialogComponent(const AnsiString& name) = 0;
+  // The data set a field name without a data set part belongs to, or nullptr.
+  virtual TDataSet* DefaultDataSet() = 0;
+  // An object and a text line handed to the active export filter.
+  virtual void ExportObject(int left, int top, TfrView& view) = 0;
+  virtual void ExportText(const TRect& paint_rect, int x, int y, const AnsiString& line, TfrMemoView& view,
+                          uint16_t frame) = 0;
+
+  // ---- Drawing
+  // The left and right limits of the current page's printable area; nullopt
+  // when no page is current.
+  virtual std::optional<std::pair<int, int>> PageLimits() = 0;
+  // The objects of that page in page order.
+  virtual std::vector<TfrView*> PageObjects() = 0;
+  // Whether an object belongs to the page's band of loose objects (type 22).
+  virtual bool InLooseBand(TfrView& view) = 0;
+  // Whether the band being printed has its stretch flag set.
+  virtual bool CurrentBandStretched() = 0;
+  // The text of one bracketed expression's value (TfrReport.ExpandValue):
+  // `inner` is the text between the brackets.
+  virtual AnsiString ExpandValue(TfrView& view, const AnsiString& inner) = 0;
+
+  // ---- Aggregates
+  // The report is collecting the aggregates of a page before its build.
+  virtual bool RegistrationMode() = 0;
+  // The band being printed (whose texts call the aggregate).
+  virtual std::optional<TfrAggregateBand> PrintingBand() = 0;
+  // The data band the collection is aimed at now.
+  virtual std::optional<TfrAggregateBand> CandidateBand() = 0;
+  // Stores the entry on the candidate band (TfrBand.SetTotal) and makes the
+  // candidate the printing band's TotalsBand.
+  virtual void RegisterTotal(const AnsiString& key, const Variant& start) = 0;
+  // The entry of the printing band's TotalsBand (TfrBand.GetTotal); nullopt
+  // when the printing band has no TotalsBand.
+  virtual std::optional<Variant> ReadTotal(const AnsiString& key) = 0;
+  // The cross-tab column being printed.
+  virtual int CurrentColumn() = 0;
+  // The current report's dictionary variables, whose values are expression
+  // texts; nullptr when there is none.
+  virtual TfrVariables* DictionaryVariables() = 0;
+
+  // ---- Scripts
+  // Sets a variable of the current report's data dictionary; false when the
+  // dictionary does not hold the name (or there is no current report).
+  virtual bool SetDictionaryVariable(const AnsiString& name, const Variant& value) = 0;
+  // Sets the modal result of the current page's form when it is a dialog page.
+  virtual void SetDialogModalResult(int result) = 0;
+  // CURY: keeps the current band's position when it has pending new-page or
+  // new-column requests, and moves the current page's position to `y`.
+  virtual void SetCurY(int y) = 0;
+  // PROGRESS: shows the text on the progress window's second line.
+  virtual void ShowProgress(const AnsiString& text) = 0;
+  // The report's parser and interpreter, whose callbacks resolve the names
+  // and calls of the build.
+  virtual TfrParser& Parser() = 0;
+  virtual TInterpretator& Interpreter() = 0;
+};
+
+// The host of the innermost running scope; raises Exception when no scope
+// runs or the innermost one has none.
+TfrBuildHost& frBuildHost();

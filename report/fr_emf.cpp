@@ -227,6 +227,18 @@ void TfrEMFPages::AppendObject(int index, TfrView& view) {
   WriteObject(*entry.Stream, view);
 }
 
+namespace {
+
+// The running work's host; the report's when no work runs (a preview
+// painting its window), so that a preview needs no build around it.
+TfrBuildHost* HostFor(TfrReport* report) {
+  const TfrBuildContext* running = frBuildContext();
+  if (running != nullptr && running->Host != nullptr) return running->Host;
+  return report != nullptr ? &report->Host() : nullptr;
+}
+
+}  // namespace
+
 void TfrEMFPages::ObjectsToPage(int index) {
   TfrPageInfo& entry = Checked(index);
   if (entry.Page) return;
@@ -238,7 +250,7 @@ void TfrEMFPages::ObjectsToPage(int index) {
   page->BottomMargin = entry.BottomMargin;
   page->UseMargins = entry.UseMargins;
   // The objects are read onto the page; where the caller was stays as it was.
-  TfrBuildScope scope(nullptr, TfrBuildScope::kCopy);
+  TfrBuildScope scope(nullptr, HostFor(report_), TfrBuildScope::kCopy);
   scope.Context().CurPage = page.get();
   ReadObjects(*entry.Stream, [&](std::unique_ptr<TfrView> view) {
     // An auto-width text learns its width by being drawn once.
@@ -272,7 +284,7 @@ void TfrEMFPages::DrawPage(int index, TCanvas* canvas, const TRect& rect) {
   ObjectsToPage(index);
   TfrPage& page = *entry.Page;
   // The page and object drawn are current only while it is drawn.
-  TfrBuildScope scope(report_, TfrBuildScope::kCopy);
+  TfrBuildScope scope(report_, HostFor(report_), TfrBuildScope::kCopy);
   scope.Context().CurPage = &page;
   // A page without a size on this device has nothing to scale by.
   if (page.Metrics.PageWidth <= 0 || page.Metrics.PageHeight <= 0 || canvas == nullptr) return;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "report/fr_globals.h"
 #include "report/fr_intrp.h"
 #include "report/fr_texts.h"
 #include "report/fr_utils.h"
@@ -16,7 +15,7 @@ namespace {
 // ---- Arguments --------------------------------------------------------------------
 
 // E(p): the argument text evaluated with the report's parser.
-Variant Evaluate(const Variant& p) { return frGlobals().ReportParser->EvaluateText(VarToStr(p)); }
+Variant Evaluate(const Variant& p) { return frBuildHost().Parser().EvaluateText(VarToStr(p)); }
 // T(p): the text of E(p).
 AnsiString EvaluateToText(const Variant& p) { return VarToStr(Evaluate(p)); }
 
@@ -81,11 +80,6 @@ bool TfrFunctionLibrary::HandleCall(const AnsiString& name, const Variant& p1, c
 
 // ---- Aggregates -----------------------------------------------------------------------
 
-TfrAggregateServices& frAggregateServices() {
-  static TfrAggregateServices services;
-  return services;
-}
-
 AnsiString AggregateKey(std::string_view band_name, int code, std::string_view expression, std::string_view flag) {
   AnsiString key;
   key.reserve(band_name.size() + expression.size() + flag.size() + 5);
@@ -122,14 +116,12 @@ void TfrStdFunctionLibrary::Aggregate(int code, const Variant& p1, const Variant
   const AnsiString band_name = Trim(VarToStr(count ? p1 : p2));
   const AnsiString flag = VarToStr(count ? p2 : p3);
 
-  const TfrAggregateServices& services = frAggregateServices();
-  const std::optional<TfrAggregateBand> printing =
-      services.PrintingBand ? services.PrintingBand() : std::optional<TfrAggregateBand>();
+  TfrBuildHost& host = frBuildHost();
+  const std::optional<TfrAggregateBand> printing = host.PrintingBand();
   if (!printing) return;
 
-  if (services.RegistrationMode && services.RegistrationMode()) {
-    const std::optional<TfrAggregateBand> candidate =
-        services.CandidateBand ? services.CandidateBand() : std::optional<TfrAggregateBand>();
+  if (host.RegistrationMode()) {
+    const std::optional<TfrAggregateBand> candidate = host.CandidateBand();
     if (!candidate) return;
     AnsiString target = band_name;
     if (target.empty() && candidate->BandType == DefaultAggregateBandType(printing->BandType))
@@ -137,25 +129,19 @@ void TfrStdFunctionLibrary::Aggregate(int code, const Variant& p1, const Variant
     if (target.empty() || !AnsiSameText(candidate->Name, target)) return;
     AnsiString name = printing->Name;
     if (printing->HoldsOtherBands) name = AnsiString("0") + kAggregateSeparator + name;
-    if (services.RegisterTotal)
-      services.RegisterTotal(AggregateKey(name, code, expression, flag),
-                             code == kAggregateMin ? Variant(kMinTotalStart) : Variant(0));
+    host.RegisterTotal(AggregateKey(name, code, expression, flag),
+                       code == kAggregateMin ? Variant(kMinTotalStart) : Variant(0));
     return;
   }
 
-  if (!services.ReadTotal) return;
   AnsiString name = printing->Name;
-  if (printing->HoldsOtherBands) {
-    const int column = services.CurrentColumn ? services.CurrentColumn() : 0;
-    name = IntToStr(column) + kAggregateSeparator + name;
-  }
-  if (std::optional<Variant> total = services.ReadTotal(AggregateKey(name, code, expression, flag)))
+  if (printing->HoldsOtherBands) name = IntToStr(host.CurrentColumn()) + kAggregateSeparator + name;
+  if (std::optional<Variant> total = host.ReadTotal(AggregateKey(name, code, expression, flag)))
     value = *total;
 }
 
 TAggregateFunctionsSplitter::TAggregateFunctionsSplitter(TStrings* found)
-    : splitter_(&match_names_, found,
-                frAggregateServices().DictionaryVariables ? frAggregateServices().DictionaryVariables() : nullptr) {
+    : splitter_(&match_names_, found, frBuildHost().DictionaryVariables()) {
   for (const char* name : {"AVG", "COUNT", "MAX", "MIN", "SUM"}) match_names_.Add(name);
 }
 

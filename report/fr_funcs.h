@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "report/FR_Pars.h"
+#include "report/fr_class.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/core/variant.h"
 
@@ -60,38 +61,6 @@ inline constexpr int kAggregateCount = 15;
 // The start value of a MIN entry; every other entry starts at 0.
 inline constexpr double kMinTotalStart = 1e300;
 
-// A run-time band as the aggregates see it.
-struct TfrAggregateBand {
-  AnsiString Name;
-  int BandType = 0;
-  // The band holds objects of other bands (cross layouts).
-  bool HoldsOtherBands = false;
-};
-
-// What the aggregate functions need of the run-time bands and the report's
-// collection state; the page build installs them. An empty member counts as
-// "not registering", "no band" and "no totals band".
-struct TfrAggregateServices {
-  // The report is collecting the aggregates of a page before its build.
-  std::function<bool()> RegistrationMode;
-  // The band being printed (whose texts call the aggregate).
-  std::function<std::optional<TfrAggregateBand>()> PrintingBand;
-  // The data band the collection is aimed at now.
-  std::function<std::optional<TfrAggregateBand>()> CandidateBand;
-  // Stores the entry on the candidate band (TfrBand.SetTotal) and makes the
-  // candidate the printing band's TotalsBand.
-  std::function<void(const AnsiString& key, const Variant& start)> RegisterTotal;
-  // The entry of the printing band's TotalsBand (TfrBand.GetTotal); nullopt
-  // when the printing band has no TotalsBand.
-  std::function<std::optional<Variant>(const AnsiString& key)> ReadTotal;
-  // The cross-tab column being printed.
-  std::function<int()> CurrentColumn;
-  // The current report's dictionary variables, whose values are expression
-  // texts; nullptr when there is none.
-  std::function<TfrVariables*()> DictionaryVariables;
-};
-TfrAggregateServices& frAggregateServices();
-
 // The key of a totals entry (see the top of this file) for a band name.
 AnsiString AggregateKey(std::string_view band_name, int code, std::string_view expression, std::string_view flag);
 
@@ -107,7 +76,7 @@ int DefaultAggregateBandType(int band_type);
 class TAggregateFunctionsSplitter {
  public:
   // `found` is not owned. The variables are the current report's dictionary's
-  // (frAggregateServices().DictionaryVariables), none when it is not set.
+  // (the running build host's DictionaryVariables).
   explicit TAggregateFunctionsSplitter(TStrings* found);
   // Every bracketed text of every line, with its brackets.
   void SplitMemo(const TStrings& lines);

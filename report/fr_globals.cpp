@@ -63,16 +63,9 @@ TfrGlobals::TfrGlobals() {
   FillNamedConstants();
 
   Compressor = std::make_unique<TfrCompressor>();
-
-  // Dialog controls are made on the hidden form, so a generated control name
-  // must not be one of its components either. No form yet, no components.
-  frViewServices().FindDialogComponent = [this](const AnsiString& name) -> TComponent* {
-    return dialog_form_ ? dialog_form_->FindComponent(name) : nullptr;
-  };
 }
 
 TfrGlobals::~TfrGlobals() {
-  frViewServices().FindDialogComponent = nullptr;
   FreeLocaleObject();
   CheckerBitmap.reset();
   MeasureBitmap.reset();
@@ -92,6 +85,10 @@ TfrGlobals::~TfrGlobals() {
   BuildList.clear();
   InstalledFunctions().Clear();
   DatabaseLibrary.reset();
+}
+
+TComponent* TfrGlobals::FindDialogComponent(const AnsiString& name) const {
+  return dialog_form_ ? dialog_form_->FindComponent(name) : nullptr;
 }
 
 void TfrGlobals::LoadGlobalTexts() {
@@ -161,6 +158,8 @@ TForm* TfrGlobals::DialogForm() {
   }
   return dialog_form_.get();
 }
+
+TfrGlobals* frGlobalsIfMade() { return GlobalsHolder().get(); }
 
 TfrGlobals& frGlobals() {
   auto& holder = GlobalsHolder();

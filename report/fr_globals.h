@@ -60,6 +60,9 @@ class TfrGlobals {
   // controls of dialog pages are made. Made on first use, so that reports
   // without dialog pages need no windows.
   TForm* DialogForm();
+  // The component of that name on the hidden form; nullptr while there is
+  // no form (and so no components).
+  TComponent* FindDialogComponent(const AnsiString& name) const;
 
  private:
   void LoadGlobalTexts();
@@ -69,5 +72,7 @@ class TfrGlobals {
 
 // The globals, made on first use (the report core's start-up).
 TfrGlobals& frGlobals();
+// The globals when they are made, else nullptr.
+TfrGlobals* frGlobalsIfMade();
 // Frees the globals (the report core's shut-down); the next frGlobals makes them anew.
 void FreeGlobals();

@@ -717,41 +717,36 @@ void TfrInterpretator::FindCallsInScript(const TStrings& script, TStrings* names
 
 // ---- TInterpretator --------------------------------------------------------------------
 
-TfrScriptServices& frScriptServices() {
-  static TfrScriptServices services;
-  return services;
-}
-
 void TInterpretator::ReadScriptVariable(const AnsiString& name, Variant& value) {
-  TfrParser& parser = *frGlobals().ReportParser;
+  TfrParser& parser = frBuildHost().Parser();
   if (parser.ValueCallback) parser.ValueCallback(name, value);
 }
 
 void TInterpretator::CallScriptFunction(const AnsiString& name, const Variant& p1, const Variant& p2,
                                         const Variant& p3, Variant& value) {
-  TfrParser& parser = *frGlobals().ReportParser;
+  TfrParser& parser = frBuildHost().Parser();
   if (parser.FunctionCallback) parser.FunctionCallback(name, p1, p2, p3, value);
 }
 
 void TInterpretator::WriteScriptVariable(const AnsiString& name, const Variant& value) {
   TfrGlobals& globals = frGlobals();
-  const TfrScriptServices& services = frScriptServices();
+  TfrBuildHost& host = frBuildHost();
   const int index = globals.RuntimeVariables.IndexOfVariable(name);
   if (index >= 0) {
     globals.RuntimeVariables.SetVariableValueAt(index, value);
     return;
   }
-  if (services.SetDictionaryVariable && services.SetDictionaryVariable(name, value)) return;
+  if (host.SetDictionaryVariable(name, value)) return;
   if (AnsiSameText(name, "MODALRESULT")) {
-    if (services.SetDialogModalResult) services.SetDialogModalResult(value.AsInteger());
+    host.SetDialogModalResult(value.AsInteger());
     return;
   }
   if (AnsiSameText(name, "CURY")) {
-    if (services.SetCurY) services.SetCurY(value.AsInteger());
+    host.SetCurY(value.AsInteger());
     return;
   }
   if (AnsiSameText(name, "PROGRESS")) {
-    if (services.ShowProgress) services.ShowProgress(VarToStr(value));
+    host.ShowProgress(VarToStr(value));
     if (Application) Application->ProcessMessages();
     return;
   }

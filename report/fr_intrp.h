@@ -82,23 +82,6 @@ class TfrInterpretator {
   TfrParser parser_;
 };
 
-// What the report's interpreter needs of parts of the report engine beyond
-// the object model; the report component installs them. An empty member
-// leaves its step out (the name goes on to the next rule).
-struct TfrScriptServices {
-  // Sets a variable of the current report's data dictionary; false when the
-  // dictionary does not hold the name (or there is no current report).
-  std::function<bool(const AnsiString& name, const Variant& value)> SetDictionaryVariable;
-  // Sets the modal result of the current page's form when it is a dialog page.
-  std::function<void(int result)> SetDialogModalResult;
-  // CURY: keeps the current band's position when it has pending new-page or
-  // new-column requests, and moves the current page's position to `y`.
-  std::function<void(int y)> SetCurY;
-  // PROGRESS: shows the text on the progress window's second line.
-  std::function<void(const AnsiString& text)> ShowProgress;
-};
-TfrScriptServices& frScriptServices();
-
 // The report's interpreter (one object, frGlobals().ReportInterpreter).
 class TInterpretator : public TfrInterpretator {
  public:

@@ -104,11 +104,6 @@ int FontPixelHeight(int size_in_points, int pixels_per_inch) {
                     kMaxFontPixels);
 }
 
-std::function<void(const TRect&, int, int, const AnsiString&, TfrMemoView&, uint16_t)>& TfrMemoView::ExportText() {
-  static std::function<void(const TRect&, int, int, const AnsiString&, TfrMemoView&, uint16_t)> hook;
-  return hook;
-}
-
 TfrMemoView::TfrMemoView() {
   TypeCode = gtMemo;
   NamePrefix = "Memo";
@@ -480,7 +475,7 @@ void TfrMemoView::ShowLines() {
     if (!Measuring) {
       if (!Exporting) {
         DrawLine(s, x, y, w, clip, justify_extra);
-      } else if (const auto& hook = ExportText()) {
+      } else {
         uint16_t frame = FrameTyp;
         if (count > 1) {
           if (i == 0)
@@ -490,7 +485,7 @@ void TfrMemoView::ShowLines() {
           else
             frame &= ~(frbTop | frbBottom);
         }
-        hook(PaintRect, x, y, s, *this, frame);
+        frBuildHost().ExportText(PaintRect, x, y, s, *this, frame);
       }
     }
     ++LineCount;
@@ -535,8 +530,8 @@ void TfrMemoView::ShowTurnedLines() {
     }
     if (!Exporting)
       DrawLine(s, x, y, w, clip, justify_extra);
-    else if (const auto& hook = ExportText())
-      hook(PaintRect, x, y, s, *this, 0);
+    else
+      frBuildHost().ExportText(PaintRect, x, y, s, *this, 0);
     ++LineCount;
     x = frClampedCoordinate(int64_t{x} + line_height);
   }
@@ -682,8 +677,7 @@ bool TfrMemoView::StoreWrapped(std::vector<AnsiString>& unwrapped) {
 void TfrMemoView::ApplyHighlight() {
   if (Trim(HighlightCondition).empty()) return;
   try {
-    TfrParser local;
-    TfrParser& parser = frViewServices().Parser != nullptr ? *frViewServices().Parser : local;
+    TfrParser& parser = frBuildHost().Parser();
     if (HighlightPostfix.empty()) HighlightPostfix = parser.ToPostfix(HighlightCondition);
     const Variant result = parser.EvalPostfix(HighlightPostfix);
     if (result.IsNull() || result.IsEmpty()) return;
@@ -699,12 +693,12 @@ void TfrMemoView::ApplyHighlight() {
 int TfrMemoView::CalcHeight() {
   PrintPhase = 1;
   BeginDraw(*this, &frScratchCanvas());
-  const TfrViewServices& services = frViewServices();
-  if (services.RunScript) services.RunScript(*this);
+  TfrBuildHost& host = frBuildHost();
+  host.RunScript(*this);
   if (!Visible) return 0;
   ExpandedMemo.Assign(Memo);
   const AnsiString t1 = ExpandedMemo.Text();
-  if (services.DoBeforePrint) services.DoBeforePrint(*this);
+  host.DoBeforePrint(*this);
   if (t1 == ExpandedMemo.Text()) ExpandMemo();
   FontAndFillKeeper keep(*this);
   ApplyHighlight();
@@ -734,15 +728,15 @@ int TfrMemoView::RemainingHeight() {
 }
 
 void TfrMemoView::PrintToPage(TStream& stream) {
-  const TfrViewServices& services = frViewServices();
+  TfrBuildHost& host = frBuildHost();
   BeginDraw(*this, &frScratchCanvas());
   Measuring = true;
-  if (PrintPhase == 0 && services.RunScript) services.RunScript(*this);
+  if (PrintPhase == 0) host.RunScript(*this);
   bool expand = PrintPhase != 1;
-  if (PrintPhase == 0 && services.DoBeforePrint) {
+  if (PrintPhase == 0) {
     ExpandedMemo.Assign(Memo);
     const AnsiString t1 = ExpandedMemo.Text();
-    services.DoBeforePrint(*this);
+    host.DoBeforePrint(*this);
     expand = t1 == ExpandedMemo.Text();
   }
   if (PrintPhase != 2 && expand) ExpandMemo();
@@ -780,7 +774,7 @@ void TfrMemoView::PrintToPage(TStream& stream) {
       TScopedValue<uint32_t> unformatted(FormatWord, 0);
       ExpandVariables(*this, Tag);
     }
-    const std::optional<TfrBandPlacement> band = services.CurrentBand ? services.CurrentBand() : std::nullopt;
+    const std::optional<TfrBandPlacement> band = host.CurrentBand();
     if (band) {
       if (BandAlign == baTop) Top = band->Top;
       if (BandAlign == baWidth && band->BandType >= 18 && band->BandType <= 20) {

@@ -120,12 +120,6 @@ class TfrMemoView : public TfrDrawnView<TfrStretcheable> {
   // The last printed text, for suppressing repeats.
   AnsiString LastValue;
 
-  // Receives each shown line while exporting: the paint rectangle, the line's
-  // position, the object and the frame edges the line carries.
-  static std::function<void(const TRect& paint_rect, int x, int y, const AnsiString& line, TfrMemoView& view,
-                            uint16_t frame)>&
-  ExportText();
-
  private:
   // Puts the lines a page will show into ExpandedMemo, wrapped with their
   // marks, so the page draws them without wrapping again, and hands back

@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "report/fr_globals.h"
 #include "report/fr_intrp.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/exceptions.h"
@@ -172,7 +171,7 @@ void TfrPage::MakeDefaultName() {
 void TfrPage::RunScript(const TStrings& lines) {
   if (lines.Count() == 0 || lines.Text().empty()) return;
   if (TfrBuildContext* context = frBuildContext()) context->CurView = nullptr;
-  TInterpretator& interpreter = *frGlobals().ReportInterpreter;
+  TInterpretator& interpreter = frBuildHost().Interpreter();
   TStringList compiled, errors;
   interpreter.CompileScript(lines, compiled, errors);
   interpreter.RunScript(compiled);

@@ -153,7 +153,7 @@ class TfrPage : public TfrObject {
   // ---- Building (fr_build.cpp) ----
   // Makes and links the run-time bands of a report page (a dialog page shows
   // its dialog); the final pass of two reuses the first pass's bands. Every
-  // object's script is compiled in place (the view services run it so), and
+  // object's script is compiled in place (the build host runs it so), and
   // object tops become relative to their bands: the report reloads its
   // template after a build.
   void PrepareBuild();

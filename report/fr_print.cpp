@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "report/fr_emf.h"
+#include "report/fr_host.h"
 #include "report/fr_memo.h"
 #include "report/fr_page.h"
 #include "report/fr_prdlg.h"
@@ -381,6 +382,24 @@ bool TfrReport::SwitchPrinter(int old_index, int new_index) {
 
 // ---- TfrReport: export ----------------------------------------------------------
 
+namespace {
+
+// The engine's host with the built objects and text lines going to a filter.
+class ExportHost : public TfrEngineHost {
+ public:
+  explicit ExportHost(TfrExportFilter& filter) : filter_(filter) {}
+  void ExportObject(int left, int top, TfrView& view) override { filter_.OnData(left, top, &view); }
+  void ExportText(const TRect& paint_rect, int x, int y, const AnsiString& line, TfrMemoView& view,
+                  uint16_t frame) override {
+    filter_.OnText(paint_rect, x, y, line, &view, frame);
+  }
+
+ private:
+  TfrExportFilter& filter_;
+};
+
+}  // namespace
+
 void TfrReport::ExportBuiltPages(TfrExportFilter* filter, const AnsiString& file_name) {
   if (filter == nullptr) return;
   frEngine().EngineMode = emPrinting;
@@ -396,16 +415,9 @@ void TfrReport::ExportBuiltPages(TfrExportFilter* filter, const AnsiString& file
 
   TReplaceFileStream file(name);
   filter->Stream = &file;
-  TfrBuildScope scope(this);
+  ExportHost host(*filter);
+  TfrBuildScope scope(this, host);
   scope.Context().TotalPages = emf_pages_->Count();
-
-  auto& object_hook = frViewServices().ExportObject;
-  auto& text_hook = TfrMemoView::ExportText();
-  auto kept_object = object_hook;
-  auto kept_text = text_hook;
-  object_hook = [filter](int left, int top, TfrView& view) { filter->OnData(left, top, &view); };
-  text_hook = [filter](const TRect& paint_rect, int x, int y, const AnsiString& line, TfrMemoView& view,
-                       uint16_t frame) { filter->OnText(paint_rect, x, y, line, &view, frame); };
   auto export_pages = [&] {
     ::ProcessMessages();
     filter->OnBeginDoc();
@@ -419,11 +431,7 @@ void TfrReport::ExportBuiltPages(TfrExportFilter* filter, const AnsiString& file
   };
   Terminated = false;
   {
-    TScopeExit unhooked([&] {
-      object_hook = std::move(kept_object);
-      text_hook = std::move(kept_text);
-      filter->Stream = nullptr;
-    });
+    TScopeExit unhooked([&] { filter->Stream = nullptr; });
     if (ShowProgress) {
       const AnsiString prefix = LoadReportString(kTextExportingPage);
       RunInProgressWindow(ProgressCaption(kTextPreparing), prefix, prefix + "  1", &Terminated, progress_running_,

@@ -7,6 +7,7 @@
 #include "report/fr_band.h"
 #include "report/fr_emf.h"
 #include "report/fr_globals.h"
+#include "report/fr_host.h"
 #include "report/fr_intrp.h"
 #include "report/fr_page.h"
 #include "report/fr_preview.h"
@@ -31,23 +32,12 @@ constexpr int kTextPreview = 55207;
 constexpr int kTextUntitled = 55209;
 constexpr int kTextBadFormat = 55345;
 
-// Only one build runs in the process: the parser, interpreter and hooks it
-// installs are shared.
+// Only one build runs in the process: the parser and interpreter it points
+// at its report are shared.
 bool g_build_running = false;
 
 void ShowError(const AnsiString& text) {
   DialogService().MessageBox(text, LoadReportString(kTextError), MB_OK | MB_ICONERROR);
-}
-
-// The toolkit data set behind a record source, when it has one.
-TDataSet* DataSetOf(TfrDataset* source) {
-  auto* db = dynamic_cast<TfrDBDataSet*>(source);
-  if (db == nullptr) return nullptr;
-  try {
-    return db->GetDataSet();
-  } catch (const EDSError&) {
-    return nullptr;
-  }
 }
 
 // Marks a build running for its lifetime.
@@ -134,7 +124,8 @@ const TClassInfo& TfrReport::StaticClassInfo() {
 
 // ---- Life -----------------------------------------------------------------------------
 
-TfrReport::TfrReport(TComponent* owner) : TComponent(owner), emf_pages_(std::make_unique<TfrEMFPages>(this)) {
+TfrReport::TfrReport(TComponent* owner)
+    : TComponent(owner), host_(std::make_unique<TfrEngineHost>()), emf_pages_(std::make_unique<TfrEMFPages>(this)) {
   Template.FileName = LoadReportString(kTextUntitled);
   ClearReportInfo();
 }
@@ -221,10 +212,7 @@ void TfrReport::ClearTemplate() {
 void TfrReport::ClearReportInfo() { Template.Info.Reset(Now()); }
 
 void TfrReport::LoadTemplate(TStream& stream) {
-  TfrBuildScope scope(this);
-  TfrErrorState& error = frErrorState();
-  error.ErrorFlag = false;
-  error.ErrorText.clear();
+  TfrBuildScope scope(this, *host_);
   // A template from the form or the build's own copy is trusted; one from
   // anywhere else asks for its password when it is protected.
   const bool from_file = dynamic_cast<TMemoryStream*>(&stream) == nullptr;
@@ -240,7 +228,7 @@ void TfrReport::LoadTemplate(TStream& stream) {
 void TfrReport::SaveTemplate(TMemoryStream& stream) { Template.SaveToStream(stream); }
 
 void TfrReport::LoadFromFile(const std::string& file_name) {
-  TfrBuildScope scope(this);
+  TfrBuildScope scope(this, *host_);
   try {
     Template.LoadFromFile(file_name);
   } catch (const EClassNotFound& e) {
@@ -284,30 +272,6 @@ void TfrReport::SaveBuiltPages(const std::string& file_name) {
 
 // ---- Building -------------------------------------------------------------------------------
 
-void TfrReport::InstallBuildHooks(TfrBuildContext& build) {
-  build.CurReport = this;
-  build.ReportOwner = Owner();
-  InstallValueResolution(*this);
-  InstallBandServices();
-  frDefaultDataSetLookup() = [] {
-    TfrReport* report = frCurrentReport();
-    if (const TfrBand* band = frCurrentBand()) {
-      const TfrBand* data = band->IsDataBandType() ? band : band->OwnerDataBand;
-      if (data != nullptr)
-        if (TDataSet* data_set = DataSetOf(data->Source)) return data_set;
-    }
-    return report != nullptr ? DataSetOf(report->Dataset()) : nullptr;
-  };
-  TfrViewServices& views = frViewServices();
-  views.DoBeforePrint = [](TfrView& view) {
-    if (TfrReport* report = frCurrentReport()) report->DoBeforePrint(&view.ExpandedMemo, &view);
-  };
-  frScriptServices().ShowProgress = [](const AnsiString& text) {
-    TfrReport* report = frCurrentReport();
-    if (report != nullptr && report->progress_running_) frProgressForm()->Label2->SetCaption(text);
-  };
-}
-
 bool TfrReport::BuildReport() {
   // The engine's state belongs to the running build; a second one (from a
   // click handled inside the progress window's loop) would corrupt it.
@@ -315,7 +279,7 @@ bool TfrReport::BuildReport() {
   BuildRunning running(building_);
   // What the build reaches (report, page, band, object, counters) lives as
   // long as the build and no longer.
-  TfrBuildScope scope(this);
+  TfrBuildScope scope(this, *host_);
   TfrBuildContext& build = scope.Context();
 
   SelectPrinterByName(Template.PrinterName);
@@ -327,7 +291,7 @@ bool TfrReport::BuildReport() {
   build.CurBand = nullptr;
   build.CurView = nullptr;
   DoublePass = Template.TwoPassBuild;
-  InstallBuildHooks(build);
+  InstallValueResolution(*this);
 
   // The build changes the template (compiled scripts, converted expressions,
   // relative positions); the copy puts it back afterwards.
@@ -343,7 +307,7 @@ bool TfrReport::BuildReport() {
     BuildExpressionErrorText(e, Name());
     Terminated = true;
   }
-  const TfrErrorState copied = frErrorState();
+  const TfrErrorState copied = build.Error;
 
   saved.SetPosition(0);
   LoadTemplate(saved);
@@ -438,9 +402,10 @@ void TfrReport::BuildBody(TfrBuildContext& build) {
   BuiltHere = true;
   frEngine().EngineMode = emPrinting;
   build.CurReport = this;
+  build.ReportOwner = Owner();
   Template.Dictionary.ClearCache();
-  InstallBuildHooks(build);
-  frErrorState().ErrorFlag = false;
+  InstallValueResolution(*this);
+  build.Error.ErrorFlag = false;
 
   TfrPages& pages = Template.Pages;
   const bool multiple = dataset_ != nullptr && ReportType == rtMultiple;
@@ -470,13 +435,13 @@ void TfrReport::BuildBody(TfrBuildContext& build) {
       page->PrepareBuild();
     }
     if (first_build_pass) {
-      for (int i = 0; i < pages.Count() && !frErrorState().ErrorFlag; ++i) {
+      for (int i = 0; i < pages.Count() && !build.Error.ErrorFlag; ++i) {
         TfrPage* page = pages.Pages(i);
         if (page->Type != ptReport) continue;
         build.CurPage = page;
         page->RegisterAggregates();
       }
-      if (frErrorState().ErrorFlag) Terminated = true;
+      if (build.Error.ErrorFlag) Terminated = true;
     }
     while (!Terminated) {
       ReportProgress(build.BuiltPageIndex + 1);
@@ -549,7 +514,7 @@ void TfrReport::BuildAndPreview() {
 }
 
 void TfrReport::ShowBuiltPages() {
-  TfrBuildScope scope(this);
+  TfrBuildScope scope(this, *host_);
   frEngine().EngineMode = emPrinting;
   if (emf_pages_->Count() == 0) return;
   const bool designing = ComponentState().Contains(csDesigning);

@@ -17,8 +17,8 @@
 // One build runs at a time, on the GUI thread; a build started while another
 // runs is refused. What the build reaches (report, page, band, object, page
 // being built, total page count, passes) is the context its TfrBuildScope
-// holds for as long as it runs (fr_class.h); the error flag and text are
-// frErrorState() (fr_utils.h).
+// holds for as long as it runs (fr_class.h), with the error flag and text and
+// the report's build host (fr_host.h).
 #pragma once
 
 #include <cstdint>
@@ -239,6 +239,9 @@ class TfrReport : public TComponent {
   TfrExportFilter* CurrentFilter = nullptr;
   // Whether a build of this report runs now.
   bool Building() const { return building_; }
+  // What the report's builds, prints, exports and previews need of the
+  // engine (fr_host.h).
+  TfrBuildHost& Host() { return *host_; }
 
   // ---- component framework
   void DefineProperties(TFiler& filer) override;
@@ -250,7 +253,7 @@ class TfrReport : public TComponent {
  private:
   void ReadReportForm(TStream& stream);
   void WriteReportForm(TStream& stream);
-  void InstallBuildHooks(TfrBuildContext& build);
+  friend class TfrEngineHost;
   AnsiString ProgressCaption(int title_text) const;
   // Runs the pass inside the progress window; false when it ended with Cancel.
   bool RunProgressWindow(TfrBuildContext& build, int line_text);
@@ -259,6 +262,7 @@ class TfrReport : public TComponent {
   TfrPreview* preview_ = nullptr;
   // The same component, as the free notification names it.
   TComponent* preview_component_ = nullptr;
+  std::unique_ptr<TfrBuildHost> host_;
   std::unique_ptr<TfrEMFPages> emf_pages_;
   // The template bytes of "ReportForm" between reading and Loaded.
   std::unique_ptr<TMemoryStream> held_template_;

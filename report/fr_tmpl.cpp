@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "report/fr_host.h"
 #include "report/fr_page.h"
 #include "report/fr_passw.h"
 #include "report/fr_utils.h"
@@ -71,26 +72,19 @@ void ForEachObject(const std::vector<std::unique_ptr<TfrPage>>& pages, F&& f) {
 
 // While a template is read its generated names must be unique among the
 // objects read so far, not among those of the template it may replace.
-class NameScope {
+class NamingHost : public TfrEngineHost {
  public:
-  explicit NameScope(const std::vector<std::unique_ptr<TfrPage>>& pages)
-      : saved_(frViewServices().FindObject) {
-    frViewServices().FindObject = [&pages](const AnsiString& name) -> TfrView* {
-      TfrView* found = nullptr;
-      ForEachObject(pages, [&](TfrPage&, TfrView& view) {
-        if (found == nullptr && AnsiSameText(view.Name, name)) found = &view;
-      });
-      return found;
-    };
+  explicit NamingHost(const std::vector<std::unique_ptr<TfrPage>>& pages) : pages_(pages) {}
+  TfrView* FindObject(const AnsiString& name) override {
+    TfrView* found = nullptr;
+    ForEachObject(pages_, [&](TfrPage&, TfrView& view) {
+      if (found == nullptr && AnsiSameText(view.Name, name)) found = &view;
+    });
+    return found;
   }
-  ~NameScope() {
-    frViewServices().FindObject = std::move(saved_);
-  }
-  NameScope(const NameScope&) = delete;
-  NameScope& operator=(const NameScope&) = delete;
 
  private:
-  std::function<TfrView*(const AnsiString&)> saved_;
+  const std::vector<std::unique_ptr<TfrPage>>& pages_;
 };
 
 // Selects the printer of that name when the printer layer lists it.
@@ -309,13 +303,13 @@ bool TfrTemplate::LoadFromStream(TStream& stream, bool from_file, const TfrPassw
   }
   if (version > kTemplateVersion) FormatError();
 
-  // The page being read is current only while the template is read.
-  TfrBuildScope reading(nullptr, TfrBuildScope::kCopy);
-  // Everything is read into a fresh template first.
+  // Everything is read into a fresh template first. The page being read is
+  // current only while the template is read.
   TfrTemplate fresh;
+  NamingHost naming(fresh.Pages.pages_);
+  TfrBuildScope reading(nullptr, naming, TfrBuildScope::kCopy);
   ResetMissingClasses();
   {
-    NameScope scope(fresh.Pages.pages_);
     try {
       fresh.KeepDefaultPrinter = ReadBool16(stream);
       fresh.TwoPassBuild = ReadBool16(stream);

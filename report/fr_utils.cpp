@@ -135,11 +135,6 @@ void ResolveBandDataSource(const AnsiString& text, TfrDataset*& source, bool& cr
   }
 }
 
-std::function<TfrObject*(int index)>& frTemplatePageLookup() {
-  static std::function<TfrObject*(int)> lookup;
-  return lookup;
-}
-
 void ResolveObjectPath(const AnsiString& text, TfrObject*& object, AnsiString& property) {
   object = frCurrentView();
   property = text;
@@ -149,11 +144,9 @@ void ResolveObjectPath(const AnsiString& text, TfrObject*& object, AnsiString& p
     property = text.substr(dot + 1, 255);
     const AnsiString upper = AnsiUpperCase(first);
     if (upper.size() > 4 && upper.compare(0, 4, "PAGE") == 0 && std::isdigit(static_cast<unsigned char>(upper[4]))) {
-      const auto& page = frTemplatePageLookup();
-      object = page ? page(StrToIntDef(first.substr(4), 0)) : nullptr;
+      object = frBuildHost().TemplatePage(StrToIntDef(first.substr(4), 0));
     } else {
-      const auto& find = frViewServices().FindObject;
-      TfrView* named = find ? find(first) : nullptr;
+      TfrView* named = frBuildHost().FindObject(first);
       if (named != nullptr) {
         object = named;
       } else {
@@ -173,15 +166,7 @@ void ResolveObjectPath(const AnsiString& text, TfrObject*& object, AnsiString& p
 
 // ---- Data access ---------------------------------------------------------------
 
-std::function<TDataSet*()>& frDefaultDataSetLookup() {
-  static std::function<TDataSet*()> lookup;
-  return lookup;
-}
-
-TDataSet* GetDefaultDataSet() {
-  const auto& lookup = frDefaultDataSetLookup();
-  return lookup ? lookup() : nullptr;
-}
+TDataSet* GetDefaultDataSet() { return frBuildHost().DefaultDataSet(); }
 
 Variant GetFieldValue(TField* field) {
   TDataSet* data_set = field->DataSet();
@@ -274,14 +259,9 @@ void SplitList(std::string_view text, TStrings& list) {
 
 // ---- Error text -------------------------------------------------------------------
 
-TfrErrorState& frErrorState() {
-  static TfrErrorState state;
-  return state;
-}
-
 void BuildExpressionErrorText(const std::exception& error, const AnsiString& report_name,
                               const std::function<void()>& terminate) {
-  TfrErrorState& state = frErrorState();
+  TfrErrorState& state = frRunningBuild().Error;
   state.ErrorFlag = true;
   TfrView* current = frCurrentView();
   AnsiString text = LoadReportString(55200);

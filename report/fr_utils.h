@@ -51,15 +51,11 @@ void ResolveBandDataSource(const AnsiString& text, TfrDataset*& source, bool& cr
 // The object and property an expression's "Obj.Prop", "PAGE2.Prop" or
 // "Font.Size" names, starting from the current object.
 void ResolveObjectPath(const AnsiString& text, TfrObject*& object, AnsiString& property);
-// The template page number `index` (1-based) of the current report; installed
-// by the page code. nullptr when unset or out of range.
-std::function<TfrObject*(int index)>& frTemplatePageLookup();
 
 // ---- Data access ---------------------------------------------------------------
 
 // The record source of the report and, for the band being printed, of its data
-// band; installed by the report component. Answers the toolkit data set.
-std::function<TDataSet*()>& frDefaultDataSetLookup();
+// band (the running build host's DefaultDataSet).
 TDataSet* GetDefaultDataSet();
 // A field's value as a report sees it: display text for text-formatted and
 // large-integer fields; Null becomes "" (strings), false (booleans) or 0.
@@ -85,13 +81,7 @@ void SplitList(std::string_view text, TStrings& list);
 
 // ---- Error text -------------------------------------------------------------------
 
-// The error flag and text shared with the template reader and the build.
-struct TfrErrorState {
-  bool ErrorFlag = false;
-  AnsiString ErrorText;
-};
-TfrErrorState& frErrorState();
-// Sets the error flag and the error text for an exception of an expression:
+// Sets the running build's error flag and text for an exception of an expression:
 // the object's lines, the report's and the object's names, the message.
 // `report_name` is the running report component's name; `terminate` marks the
 // outermost running report terminated.

@@ -32,7 +32,7 @@ class EvaluatingScope {
   AnsiString saved_;
 };
 
-Variant Evaluate(const Variant& text) { return frGlobals().ReportParser->EvaluateText(VarToStr(text)); }
+Variant Evaluate(const Variant& text) { return frBuildHost().Parser().EvaluateText(VarToStr(text)); }
 
 bool Registering() { return frBuildOrNone().Registering; }
 
@@ -120,7 +120,7 @@ Variant TfrReport::ResolveVariable(const AnsiString& name) {
   if (!value.IsEmpty()) return value;
   if (name != frValueState().Evaluating) {
     EvaluatingScope scope(name);
-    return frGlobals().ReportParser->EvaluateText(name);
+    return frBuildHost().Parser().EvaluateText(name);
   }
   if (Registering()) return 0;
   throw EParserError(LoadReportString(kTextUndefinedVariable) + " \"" + name + "\"");
@@ -171,8 +171,9 @@ void TfrReport::RunProcedure(const AnsiString& name, const Variant& p1, const Va
   } else if (name == "INC" || name == "DEC") {
     const AnsiString variable = Trim(VarToStr(p1));
     Variant current;
-    globals.ReportInterpreter->ReadScriptVariable(AnsiUpperCase(variable), current);
-    globals.ReportInterpreter->WriteScriptVariable(variable, name == "INC" ? current + 1 : current - 1);
+    TInterpretator& interpreter = frBuildHost().Interpreter();
+    interpreter.ReadScriptVariable(AnsiUpperCase(variable), current);
+    interpreter.WriteScriptVariable(variable, name == "INC" ? current + 1 : current - 1);
   } else if (name == "SETARRAY") {
     if (HasDot(p1)) {
       AnsiString property;
@@ -230,7 +231,7 @@ AnsiString TfrReport::ApplyDisplayFormat(const Variant& value, uint32_t format, 
   return ::ApplyDisplayFormat(value, format, format_text);
 }
 
-// ---- Hooks ------------------------------------------------------------------------
+// ---- Callbacks --------------------------------------------------------------------
 
 namespace {
 
@@ -258,41 +259,6 @@ void InstallValueResolution(TfrReport& report) {
     return true;
   };
   dictionary.Links.Evaluate = [](const AnsiString& expression) {
-    return frGlobals().ReportParser->EvaluateText(expression);
-  };
-
-  frDrawServices().ExpandValue = [](TfrView& view, const AnsiString& inner) -> AnsiString {
-    TfrReport* r = Running();
-    return r != nullptr ? r->ExpandValue(inner, &view) : "[" + inner + "]";
-  };
-  TfrViewServices& views = frViewServices();
-  views.ExpandVariables = [](TfrView& view, const AnsiString& text) {
-    AnsiString expanded = text;
-    ExpandVariables(view, expanded);
-    return expanded;
-  };
-  views.Parser = &parser;
-  views.FindObject = [](const AnsiString& name) -> TfrView* {
-    TfrReport* r = Running();
-    return r != nullptr ? r->FindObject(name) : nullptr;
-  };
-  frTemplatePageLookup() = [](int index) -> TfrObject* {
-    TfrReport* r = Running();
-    if (r == nullptr || index < 1 || index > r->Pages().Count()) return nullptr;
-    return r->Pages().Pages(index - 1);
-  };
-
-  frScriptServices().SetDictionaryVariable = [](const AnsiString& name, const Variant& value) {
-    TfrReport* r = Running();
-    if (r == nullptr) return false;
-    TfrVariables& table = r->Dictionary().VariableTable;
-    const int index = table.IndexOfVariable(name);
-    if (index < 0) return false;
-    table.SetVariableValueAt(index, value);
-    return true;
-  };
-  frAggregateServices().DictionaryVariables = []() -> TfrVariables* {
-    TfrReport* r = Running();
-    return r != nullptr ? &r->Dictionary().VariableTable : nullptr;
+    return frBuildHost().Parser().EvaluateText(expression);
   };
 }

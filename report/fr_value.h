@@ -32,6 +32,5 @@ struct TfrValueState {
 };
 TfrValueState& frValueState();
 
-// Points the parser's callbacks, the dictionary's links, the text objects'
-// expansion and the interpreter's hooks at `report`.
+// Points the parser's callbacks and the dictionary's links at `report`.
 void InstallValueResolution(TfrReport& report);

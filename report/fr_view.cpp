@@ -9,11 +9,6 @@
 #include "report/fr_page.h"
 #include "toolkit/core/sysutils.h"
 
-TfrDrawServices& frDrawServices() {
-  static TfrDrawServices services;
-  return services;
-}
-
 int frClampedCoordinate(int64_t value) {
   return static_cast<int>(std::clamp<int64_t>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
@@ -43,36 +38,14 @@ constexpr uint16_t kAllEdges = frbRight | frbBottom | frbLeft | frbTop;
 
 // Whether a candidate neighbour lies on the row of `view`.
 bool SameRow(const TfrView& view, TfrView& candidate) {
-  const auto& band_of = frViewServices().CurrentBand;
-  const std::optional<TfrBandPlacement> band = Printing() && band_of ? band_of() : std::nullopt;
+  TfrBuildHost& host = frBuildHost();
+  const std::optional<TfrBandPlacement> band = Printing() ? host.CurrentBand() : std::nullopt;
   if (!band) return candidate.Top == view.Top;
-  const TfrDrawServices& draw = frDrawServices();
   // The band has moved this object down for printing; its neighbours on the
   // template still stand at the template row.
-  const bool loose = draw.InLooseBand && draw.InLooseBand(candidate);
-  const int t = loose ? view.Top : view.Top - band->Top;
+  const int t = host.InLooseBand(candidate) ? view.Top : view.Top - band->Top;
   if (candidate.Top == t) return true;
-  return draw.CurrentBandStretched && draw.CurrentBandStretched() && candidate.Top == view.Top;
-}
-
-// The printable left and right of the current page: the page build's page
-// unless the caller tells another.
-std::optional<std::pair<int, int>> CurrentPageLimits() {
-  const TfrDrawServices& draw = frDrawServices();
-  if (draw.PageLimits) return draw.PageLimits();
-  TfrPage* page = frCurrentPage();
-  if (page == nullptr) return std::nullopt;
-  const TfrPageLimits limits = page->ComputeLimits();
-  return std::pair<int, int>(limits.Left, limits.Right);
-}
-
-std::vector<TfrView*> CurrentPageObjects() {
-  const TfrDrawServices& draw = frDrawServices();
-  if (draw.PageObjects) return draw.PageObjects();
-  std::vector<TfrView*> objects;
-  if (TfrPage* page = frCurrentPage())
-    for (const auto& view : page->Objects) objects.push_back(view.get());
-  return objects;
+  return host.CurrentBandStretched() && candidate.Top == view.Top;
 }
 
 // Left edges compare as at-least-four-digit texts, as the stored order does:
@@ -85,7 +58,7 @@ TfrView* FindNeighbour(TfrView& view, bool left_side) {
   const AnsiString own = EdgeKey(view.Left);
   TfrView* best = nullptr;
   AnsiString best_key;
-  for (TfrView* candidate : CurrentPageObjects()) {
+  for (TfrView* candidate : frBuildHost().PageObjects()) {
     if (candidate == nullptr || candidate == &view || candidate->TypeCode == gtBand) continue;
     if (candidate->BandAlign != (left_side ? baLeft : baRight)) continue;
     if (!SameRow(view, *candidate)) continue;
@@ -106,12 +79,12 @@ TfrView* FindNeighbour(TfrView& view, bool left_side) {
 void BeginDraw(TfrView& view, TCanvas* canvas) {
   view.Canvas = canvas;
   if (TfrBuildContext* context = frBuildContext()) context->CurView = &view;
-  const std::optional<std::pair<int, int>> limits = CurrentPageLimits();
+  TfrBuildHost& host = frBuildHost();
+  const std::optional<std::pair<int, int>> limits = host.PageLimits();
   if (!limits) return;
   const int L = limits->first;
   const int R = limits->second;
-  const auto& band_of = frViewServices().CurrentBand;
-  const bool band_current = band_of && band_of().has_value();
+  const bool band_current = host.CurrentBand().has_value();
   switch (view.BandAlign) {
     case baLeft:
     case baRest: {
@@ -150,7 +123,7 @@ void BeginDraw(TfrView& view, TCanvas* canvas) {
 }
 
 void ExpandVariables(TfrView& view, AnsiString& text) {
-  const auto& value_of = frDrawServices().ExpandValue;
+  TfrBuildHost& host = frBuildHost();
   size_t i = 0;
   while (true) {
     if (i >= text.size()) break;
@@ -161,7 +134,7 @@ void ExpandVariables(TfrView& view, AnsiString& text) {
     size_t j = i;
     const AnsiString inner = ReadBracketed(text, i, &j);
     if (j == i) break;
-    const AnsiString value = value_of ? value_of(view, inner) : text.substr(i, j - i + 1);
+    const AnsiString value = host.ExpandValue(view, inner);
     text.replace(i, j - i + 1, value);
     i += value.size();
   }
@@ -212,7 +185,7 @@ void RestoreViewGeometry(TfrView& v) {
 }
 
 void PaintViewFill(TfrView& v) {
-  if (frDrawServices().FirstPass || v.Canvas == nullptr) return;
+  if (frBuildOrNone().PaintsSkipped || v.Canvas == nullptr) return;
   // "No fill" paints nothing on paper; a designer shows the page's white.
   if (Printing() && v.FillColor == clNone) return;
   TCanvas& c = *v.Canvas;
@@ -270,7 +243,7 @@ void DrawFrameLine(TfrView& v, int x1, int y1, int x2, int y2) {
 }
 
 void PaintViewBorder(TfrView& v) {
-  if (frDrawServices().FirstPass || v.Canvas == nullptr) return;
+  if (frBuildOrNone().PaintsSkipped || v.Canvas == nullptr) return;
   if (Printing() && (v.FrameTyp & kAllEdges) == 0) return;
   TCanvas& c = *v.Canvas;
   c.Brush().SetStyle(bsSolid);

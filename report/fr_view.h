@@ -14,27 +14,6 @@
 
 #include "report/fr_class.h"
 
-// The page and band a drawing happens on, as the page and build code tell it.
-// Every member may be left empty: the page is then the running work's current
-// page (none: no alignment), and a text without an ExpandValue keeps its brackets.
-struct TfrDrawServices {
-  // The left and right limits of the page's printable area; nullopt when no
-  // page is current.
-  std::function<std::optional<std::pair<int, int>>()> PageLimits;
-  // The objects of that page in page order.
-  std::function<std::vector<TfrView*>()> PageObjects;
-  // Whether an object belongs to the page's band of loose objects (type 22).
-  std::function<bool(TfrView& view)> InLooseBand;
-  // Whether the band being printed has its stretch flag set.
-  std::function<bool()> CurrentBandStretched;
-  // The text of one bracketed expression's value (TfrReport.ExpandValue):
-  // `inner` is the text between the brackets.
-  std::function<AnsiString(TfrView& view, const AnsiString& inner)> ExpandValue;
-  // Set while the first of two passes runs: fills and frames are not painted.
-  bool FirstPass = false;
-};
-TfrDrawServices& frDrawServices();
-
 // Geometry comes from files: a sum or product taken in 64 bits and held to
 // the range of a coordinate, so that no value a damaged file holds overflows;
 // a product rounded to the nearest coordinate the same way.

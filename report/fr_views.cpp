@@ -530,8 +530,7 @@ Variant TfrPictureView::InvokeMethod(std::string_view name, const Variant& p1, c
                                      const Variant& p3) {
   Variant result = TfrView::InvokeMethod(name, p1, p2, p3);
   if (AnsiUpperCase(name) == "LOADFROMFILE") {
-    TfrParser local;
-    TfrParser& parser = frViewServices().Parser != nullptr ? *frViewServices().Parser : local;
+    TfrParser& parser = frBuildHost().Parser();
     const AnsiString file_name = VarToStr(parser.EvaluateText(VarToStr(p1)));
     std::error_code error;
     if (!file_name.empty() && std::filesystem::is_regular_file(std::filesystem::path(file_name), error))
@@ -696,16 +695,6 @@ TRect TfrLineView::BuildClipRegion(bool with_margin) {
 // ---- Factory --------------------------------------------------------------------------------
 
 void RegisterStandardViews() {
-  // Every object's printing applies its band alignment and expands its tag
-  // through the shared steps, unless the report has put its own in.
-  TfrViewServices& services = frViewServices();
-  if (!services.BeginDraw) services.BeginDraw = [](TfrView& view, TCanvas* canvas) { BeginDraw(view, canvas); };
-  if (!services.ExpandVariables)
-    services.ExpandVariables = [](TfrView& view, const AnsiString& text) {
-      AnsiString expanded = text;
-      ExpandVariables(view, expanded);
-      return expanded;
-    };
   SetBuiltInViewConstructor(gtMemo, [] { return std::make_unique<TfrMemoView>(); });
   SetBuiltInViewConstructor(gtPicture, [] { return std::make_unique<TfrPictureView>(); });
   SetBuiltInViewConstructor(gtBand, [] { return std::make_unique<TfrBandView>(); });

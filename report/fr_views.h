@@ -184,7 +184,6 @@ class TfrLineView : public TfrDrawnView<TfrStretcheable> {
   int RemainingHeight() override { return 0; }
 };
 
-// Installs the constructors of type codes 0 to 4 into the object factory, and
-// the shared BeginDraw and ExpandVariables into the view services where none
-// is installed. Idempotent; the units that read templates call it before reading.
+// Installs the constructors of type codes 0 to 4 into the object factory.
+// Idempotent; the units that read templates call it before reading.
 void RegisterStandardViews();

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "report/fr_class.h"
+#include "report/fr_host.h"
 #include "tests/report/class_support.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/core/exceptions.h"
@@ -42,6 +43,10 @@ std::string Written(TfrView& view) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
+  // The objects read name themselves and measure their texts as in the
+  // engine's own work.
+  TfrEngineHost host;
+  TfrBuildScope work(nullptr, host);
   // The first byte picks the version, the second the record mode (bit 0) and
   // whether a type code and class name precede the record (bit 1).
   const int version = kVersions[data[0] % std::size(kVersions)];

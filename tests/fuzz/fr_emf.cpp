@@ -12,6 +12,7 @@
 
 #include "report/fr_emf.h"
 #include "report/fr_globals.h"
+#include "report/fr_host.h"
 #include "report/fr_memo.h"
 #include "report/fr_page.h"
 #include "report/fr_views.h"
@@ -58,6 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return true;
   }();
   Require(ready);
+  // The objects read name themselves and measure their texts as in the
+  // engine's own work.
+  TfrEngineHost host;
+  TfrBuildScope work(nullptr, host);
 
   static TfrEMFPages held(nullptr);
   Fill(held);

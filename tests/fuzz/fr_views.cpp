@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "report/fr_host.h"
 #include "report/fr_memo.h"
 #include "report/fr_views.h"
 #include "toolkit/core/classes.h"
@@ -44,6 +45,10 @@ std::string Written(TfrView& view) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
+  // The objects read name themselves and measure their texts as in the
+  // engine's own work.
+  TfrEngineHost host;
+  TfrBuildScope work(nullptr, host);
   // The first byte picks the version, the second the kind (0 to 4) and the
   // record mode (bit 3).
   const int version = kVersions[data[0] % std::size(kVersions)];

@@ -426,7 +426,7 @@ TEST_F(BuildBand, BandScriptChangesItsBandWhilePrinting) {
 
 // A script run after a report was freed must not reach its objects or bands.
 TEST_F(BuildBand, FreedObjectsAndBandsAreNoLongerCurrent) {
-  TfrBuildScope scope(report_);
+  TfrBuildScope scope(report_, report_->Host());
   TfrBuildContext& build = scope.Context();
   {
     TfrMemoView memo;

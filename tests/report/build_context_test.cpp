@@ -54,7 +54,7 @@ class BuildContextTest : public ::testing::Test {
     return texts;
   }
 
-  report_test::ReportGuard guard;
+  report_test::ReportWork work;
   TComponent form{nullptr};
   TfrReport report{&form};
   TfrReport other{&form};
@@ -63,7 +63,7 @@ class BuildContextTest : public ::testing::Test {
 TEST_F(BuildContextTest, ScopesNestAndPutBackWhatTheyCovered) {
   TfrPage page(kDefaultPaperSize, 0, 0, kPageDefaultBin, 0);
   TfrMemoView view;
-  TfrBuildScope outer(&report);
+  TfrBuildScope outer(&report, report.Host());
   outer.Context().CurPage = &page;
   outer.Context().CurView = &view;
   outer.Context().BuiltPageIndex = 4;
@@ -90,7 +90,7 @@ TEST_F(BuildContextTest, ScopesNestAndPutBackWhatTheyCovered) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     {
-      TfrBuildScope inner(c.report, c.start);
+      TfrBuildScope inner(c.report, report.Host(), c.start);
       TfrBuildContext* running = frBuildContext();
       ASSERT_EQ(running, &inner.Context());
       EXPECT_EQ(running->CurReport, c.expected_report);
@@ -115,7 +115,7 @@ TEST_F(BuildContextTest, FreedObjectsLeaveEveryRunningContext) {
   auto view = std::make_unique<TfrMemoView>();
   auto band = std::make_unique<TfrBand>(btMasterData, page.get());
   auto kept = std::make_unique<TfrMemoView>();
-  TfrBuildScope outer(&report);
+  TfrBuildScope outer(&report, report.Host());
   TfrBuildContext& first = outer.Context();
   first.CurPage = page.get();
   first.CurBand = band.get();
@@ -142,7 +142,7 @@ TEST_F(BuildContextTest, FreedObjectsLeaveEveryRunningContext) {
 TEST_F(BuildContextTest, AFreedReportTakesWhatItReachedWithIt) {
   auto gone = std::make_unique<TfrReport>(&form);
   TfrPage page(kDefaultPaperSize, 0, 0, kPageDefaultBin, 0);
-  TfrBuildScope scope(gone.get());
+  TfrBuildScope scope(gone.get(), gone->Host());
   scope.Context().CurPage = &page;
   EXPECT_EQ(frReportOwner(), &form);
   gone.reset();
@@ -228,7 +228,7 @@ TEST_F(BuildContextTest, PlayingASubReportPutsBackTheOwnersPageUnlessItWasFreed)
     TfrBand band(btMasterData, &sub);
     band.Source = &rows;
     sub.Records = {{&band, TfrPage::TfrBandAction::First}, {&band, TfrPage::TfrBandAction::Next}};
-    TfrBuildScope scope(&report);
+    TfrBuildScope scope(&report, report.Host());
     scope.Context().CurPage = owner_page;
     EXPECT_TRUE(sub.PlayRecords());
     EXPECT_EQ(events, 1);
@@ -258,7 +258,7 @@ TEST_F(BuildContextTest, KeptPagesAndBandsComeBackUnlessFreed) {
     TfrBand* const kept_band = band.get();
     TfrPage other_page(kDefaultPaperSize, 0, 0, kPageDefaultBin, 0);
     TfrBand other_band(btMasterData, &other_page);
-    TfrBuildScope outer(&report);
+    TfrBuildScope outer(&report, report.Host());
     TfrBuildContext& build = outer.Context();
     build.CurPage = kept_page;
     build.CurBand = kept_band;
@@ -290,12 +290,50 @@ TEST_F(BuildContextTest, AScopeEndingOutOfTurnIsCaught) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(
       {
-        auto outer = std::make_unique<TfrBuildScope>(&report);
-        TfrBuildScope inner(nullptr);
+        auto outer = std::make_unique<TfrBuildScope>(&report, report.Host());
+        TfrBuildScope inner(nullptr, report.Host());
         outer.reset();
       },
       "");
 }
 #endif
+
+// Work that reaches for the engine's services with no host around it (none
+// running, or a copy of nothing) stops with an exception instead of leaving
+// its step out and going on.
+TEST(BuildHost, WorkWithoutAHostFailsLoudly) {
+  ASSERT_EQ(frBuildContext(), nullptr);
+  RegisterStandardViews();
+  frGlobals();
+  TfrMemoView memo;
+  memo.SetBounds(10, 10, 100, 20);
+  memo.Memo.Add("[PAGE#]");
+  TfrPage page(kDefaultPaperSize, 0, 0, kPageDefaultBin, 0);
+  TStringList script;
+  script.Add("begin X := 1 end");
+  TMemoryStream stream;
+  const struct {
+    const char* what;
+    std::function<void()> work;
+  } cases[] = {
+      {"a fresh scope without a host", [] { TfrBuildScope scope(nullptr, nullptr, TfrBuildScope::kFresh); }},
+      {"printing an object", [&] { memo.PrintToPage(stream); }},
+      {"handing an object to an export", [&] { memo.HandToExport(); }},
+      {"drawing in a copy of no work",
+       [&] {
+         TfrBuildScope copy(nullptr, TfrBuildScope::kCopy);
+         memo.DrawTo(&frScratchCanvas());
+       }},
+      {"running a page script", [&] { page.RunScript(script); }},
+      {"an aggregate", [] {
+         Variant value;
+         CallLibraryFunction("SUM", "[P]", "", "", value);
+       }},
+      {"recording a build error", [] { BuildExpressionErrorText(Exception("bad"), "frReport1"); }},
+  };
+  for (const auto& c : cases) EXPECT_THROW(c.work(), Exception) << c.what;
+  EXPECT_EQ(frBuildContext(), nullptr);
+  FreeGlobals();
+}
 
 }  // namespace

@@ -22,12 +22,12 @@ class ModelTest : public ::testing::Test {
   // Template objects of the "current report", found by exact name.
   void UseReport(const std::set<std::string>& names) {
     names_ = names;
-    frViewServices().FindObject = [this](const AnsiString& name) -> TfrView* {
+    work_.host.OnFindObject = [this](const AnsiString& name) -> TfrView* {
       return names_.count(name) ? &other_ : nullptr;
     };
   }
 
-  EngineGuard guard_;
+  class_test::TestWork work_;
   std::set<std::string> names_;
   TestView other_;
 };
@@ -123,7 +123,7 @@ TEST_F(ModelTest, GeneratedNamesGoThroughTheNameProperty) {
 TEST_F(ModelTest, ControlNamesAvoidComponentsOfTheDialogForm) {
   UseReport({"View1"});
   TComponent dialog_component(nullptr);
-  frViewServices().FindDialogComponent = [&](const AnsiString& name) -> TComponent* {
+  work_.host.OnFindDialogComponent = [&](const AnsiString& name) -> TComponent* {
     return name == "View2" ? &dialog_component : nullptr;
   };
   TestControl control;
@@ -345,7 +345,7 @@ TEST_F(ModelTest, ListMethodsUseTheReportsParserWhenThereIsOne) {
   parser.ValueCallback = [](const AnsiString& name, Variant& value) {
     if (name == "PAGE#") value = 7;
   };
-  frViewServices().Parser = &parser;
+  work_.host.UseParser = &parser;
   TestView view;
   view.InvokeMethod("MEMO.ADD", "[PAGE#] * 2", Variant(), Variant());
   ASSERT_EQ(view.Memo.Count(), 1);
@@ -419,7 +419,7 @@ TEST_F(ModelTest, DrawingAControlSizesItThenPaintsItScaled) {
   TControl control(nullptr);
   object.Control = &control;
   object.SetBounds(1, 2, 30, 40);
-  frViewServices().BeginDraw = [&](TfrView& v, TCanvas*) { object.order += v.Name + " begin "; };
+  work_.host.OnBeginDraw = [&](TfrView& v, TCanvas*) { object.order += v.Name + " begin "; };
   object.Name = "Button1";
   object.DrawTo(nullptr);
   EXPECT_EQ(object.order, "Button1 begin scale paint 30x40 restore");
@@ -521,7 +521,7 @@ TEST_F(ModelTest, PropertyNamesAreCutAndFoundIgnoringCase) {
 // Printing into a built page
 
 TEST_F(ModelTest, AnObjectHiddenByItsScriptWritesNothing) {
-  frViewServices().RunScript = [](TfrView& v) {
+  work_.host.OnRunScript = [](TfrView& v) {
     if (v.Script.Count() > 0) v.Visible = false;
   };
   TestView view;
@@ -533,13 +533,13 @@ TEST_F(ModelTest, AnObjectHiddenByItsScriptWritesNothing) {
 
 TEST_F(ModelTest, PrintingWritesTheTypeCodeAndTheBuiltPageRecord) {
   std::string order;
-  frViewServices().BeginDraw = [&](TfrView&, TCanvas*) { order += "draw "; };
-  frViewServices().DoBeforePrint = [&](TfrView& v) {
+  work_.host.OnBeginDraw = [&](TfrView&, TCanvas*) { order += "draw "; };
+  work_.host.OnDoBeforePrint = [&](TfrView& v) {
     order += "before(" + v.ExpandedMemo.Text() + ") ";
     v.ExpandedMemo.SetText("42");
   };
-  frViewServices().RunScript = [&](TfrView&) { order += "script "; };
-  frViewServices().ExpandVariables = [](TfrView&, const AnsiString& text) { return text + "!"; };
+  work_.host.OnRunScript = [&](TfrView&) { order += "script "; };
+  work_.host.OnExpandVariables = [](TfrView&, const AnsiString& text) { return text + "!"; };
 
   const struct {
     const char* what;
@@ -591,7 +591,7 @@ TEST_F(ModelTest, PrintingAlignsToTheCurrentBand) {
       {"left is a drawing rule", baLeft, 0, 5, 50},
   };
   for (const auto& c : cases) {
-    frViewServices().CurrentBand = [&]() -> std::optional<TfrBandPlacement> {
+    work_.host.OnCurrentBand = [&]() -> std::optional<TfrBandPlacement> {
       return TfrBandPlacement{100, 60, 300, c.band_type};
     };
     TestView view;
@@ -603,7 +603,7 @@ TEST_F(ModelTest, PrintingAlignsToTheCurrentBand) {
     EXPECT_EQ(view.Width, c.width) << c.what;
     EXPECT_EQ(view.Left, 7) << c.what;
   }
-  frViewServices().CurrentBand = [] { return std::optional<TfrBandPlacement>(); };
+  work_.host.OnCurrentBand = [] { return std::optional<TfrBandPlacement>(); };
   TestView view;
   view.SetBounds(7, 5, 50, 20);
   view.BandAlign = baBottom;
@@ -613,7 +613,7 @@ TEST_F(ModelTest, PrintingAlignsToTheCurrentBand) {
 }
 
 TEST_F(ModelTest, ATagIsRestoredWhenWritingFails) {
-  frViewServices().ExpandVariables = [](TfrView&, const AnsiString&) { return AnsiString(70000, 'x'); };
+  work_.host.OnExpandVariables = [](TfrView&, const AnsiString&) { return AnsiString(70000, 'x'); };
   TestView view;
   view.Tag = "[long]";
   TMemoryStream page;
@@ -626,7 +626,7 @@ TEST_F(ModelTest, ExportGetsThePositionAndTheObject) {
   view.SetBounds(11, 22, 1, 1);
   std::string seen;
   view.HandToExport();  // no filter: nothing happens
-  frViewServices().ExportObject = [&](int left, int top, TfrView& v) {
+  work_.host.OnExportObject = [&](int left, int top, TfrView& v) {
     seen = std::to_string(left) + "," + std::to_string(top) + (&v == &view ? " this" : " other");
   };
   view.HandToExport();

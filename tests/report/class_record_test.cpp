@@ -68,7 +68,7 @@ void SetLines(TStrings& list, const std::string& joined) {
 
 class RecordTest : public ::testing::Test {
  protected:
-  EngineGuard guard_;
+  class_test::TestWork work_;
 };
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "report/FR_Pars.h"
 #include "report/fr_class.h"
 #include "report/fr_dict.h"
+#include "report/fr_host.h"
 #include "report/fr_utils.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/classes.h"
@@ -61,7 +62,8 @@ std::string Saved(const TfrDataDictionary& dict) {
 // A report owner with Dbf1, a table of N (integer) and SERIAL (text), one row.
 struct FieldFixture {
   // The names are resolved in work of the report owner's.
-  TfrBuildScope scope{nullptr};
+  TfrEngineHost host;
+  TfrBuildScope scope{nullptr, host};
   TComponent owner{nullptr};
   TMemDataSet* dbf;
   FieldFixture() {

@@ -143,7 +143,7 @@ TEST_F(GlobalsTest, DialogPagesShareOneHiddenForm) {
 // skips the form's components (other objects do not look there); once the
 // globals are freed their form names nothing.
 TEST_F(GlobalsTest, ControlNamesAvoidComponentsOfTheHiddenDialogForm) {
-  class_test::EngineGuard guard;
+  class_test::TestWork work;
   FreeGlobals();
   auto* component = new TComponent(frGlobals().DialogForm());
   component->SetName("View1");

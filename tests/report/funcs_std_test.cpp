@@ -11,6 +11,7 @@
 #include "report/fr_globals.h"
 #include "report/fr_intrp.h"
 #include "report/fr_utils.h"
+#include "tests/report/class_support.h"
 #include "tests/support/recording_dialogs.h"
 #include "toolkit/db/memdataset.h"
 #include "toolkit/core/text.h"
@@ -30,13 +31,11 @@ class FunctionsTest : public ::testing::Test {
       if (it != names.end()) value = it->second;
     };
   }
-  ~FunctionsTest() override {
-    frAggregateServices() = TfrAggregateServices();
-    frDefaultDataSetLookup() = nullptr;
-    FreeGlobals();
-  }
+  ~FunctionsTest() override { FreeGlobals(); }
   Variant Eval(const std::string& utf8) { return frGlobals().ReportParser->EvaluateText(Utf8ToAnsi(utf8)); }
 
+  // The functions evaluate their arguments through the work's host.
+  class_test::TestWork work;
   ScopedFormatSettings russian_{TFormatSettings::Russian()};
   std::map<AnsiString, Variant> names;
 };
@@ -136,7 +135,7 @@ TEST_F(FunctionsTest, FieldIsNullFollowsTheRecordOfTheNamedTable) {
     if (*comment) table->FieldNamed("COMMENT")->SetStringValue(comment);
     table->CommitRecord();
   }
-  TfrBuildScope scope(nullptr);
+  TfrBuildScope scope(nullptr, work.host);
   scope.Context().ReportOwner = &form;
   table->GoFirst();
   EXPECT_TRUE(Eval("FIELDISNULL('Dbf1.\"COMMENT\"')").AsBoolean());
@@ -206,21 +205,20 @@ TEST_F(FunctionsTest, ShutDownUnregistersTheLibrariesAndTheirDescriptions) {
 
 // Bands and totals as the page build keeps them, for the aggregate functions.
 struct FakeBands {
-  FakeBands() {
-    TfrAggregateServices& s = frAggregateServices();
-    s.RegistrationMode = [this] { return registering; };
-    s.PrintingBand = [this] { return printing; };
-    s.CandidateBand = [this] { return candidate; };
-    s.RegisterTotal = [this](const AnsiString& key, const Variant& start) {
+  explicit FakeBands(class_test::TestHost& s) {
+    s.OnRegistrationMode = [this] { return registering; };
+    s.OnPrintingBand = [this] { return printing; };
+    s.OnCandidateBand = [this] { return candidate; };
+    s.OnRegisterTotal = [this](const AnsiString& key, const Variant& start) {
       totals[key] = start;
       totals_band = candidate ? candidate->Name : AnsiString();
     };
-    s.ReadTotal = [this](const AnsiString& key) -> std::optional<Variant> {
+    s.OnReadTotal = [this](const AnsiString& key) -> std::optional<Variant> {
       if (totals_band.empty()) return std::nullopt;
       const auto it = totals.find(key);
       return it == totals.end() ? Variant(-1) : it->second;
     };
-    s.CurrentColumn = [this] { return column; };
+    s.OnCurrentColumn = [this] { return column; };
   }
   bool registering = false;
   std::optional<TfrAggregateBand> printing, candidate;
@@ -236,7 +234,7 @@ std::string Key(const AnsiString& key) {
 }
 
 TEST_F(FunctionsTest, AggregatesRegisterOnTheirDataBandAndThenReadTheTotal) {
-  FakeBands bands;
+  FakeBands bands(work.host);
   bands.printing = TfrAggregateBand{"MasterFooter1", 6, false};
   bands.candidate = TfrAggregateBand{"MasterData1", 5, false};
 
@@ -276,7 +274,7 @@ TEST_F(FunctionsTest, AggregateEntriesByFunctionAndBand) {
       {"COUNT(OtherData)", 6, "MasterData1", 5, "", 0},
   };
   for (const auto& c : cases) {
-    FakeBands bands;
+    FakeBands bands(work.host);
     bands.registering = true;
     bands.printing = TfrAggregateBand{"Footer", c.printing_type, false};
     bands.candidate = TfrAggregateBand{c.candidate, c.candidate_type, false};
@@ -292,7 +290,7 @@ TEST_F(FunctionsTest, AggregateEntriesByFunctionAndBand) {
 }
 
 TEST_F(FunctionsTest, CrossBandsPrefixTheirEntries) {
-  FakeBands bands;
+  FakeBands bands(work.host);
   bands.printing = TfrAggregateBand{"CrossFooter1", 20, true};
   bands.candidate = TfrAggregateBand{"CrossData1", 19, false};
   bands.registering = true;
@@ -307,7 +305,7 @@ TEST_F(FunctionsTest, CrossBandsPrefixTheirEntries) {
 }
 
 TEST_F(FunctionsTest, ABandWithoutTotalsPrintsZero) {
-  FakeBands bands;
+  FakeBands bands(work.host);
   bands.printing = TfrAggregateBand{"Footer", 6, false};
   EXPECT_EQ(VarToStr(Eval("SUM([P])")), "0");
   bands.printing.reset();
@@ -339,7 +337,7 @@ TEST_F(FunctionsTest, TheSplitterFindsAggregateCallsInTextsAndScripts) {
 TEST_F(FunctionsTest, TheSplitterFollowsDictionaryVariables) {
   TfrVariables dictionary;
   dictionary.AssignVariable("Weight", Variant("SUM([Dbf1.\"P\"]) / 2"));
-  frAggregateServices().DictionaryVariables = [&] { return &dictionary; };
+  work.host.OnDictionaryVariables = [&] { return &dictionary; };
   TStringList found;
   TAggregateFunctionsSplitter splitter(&found);
   TStringList memo;

@@ -17,21 +17,16 @@
 
 namespace {
 
-using class_test::EngineGuard;
+using class_test::TestWork;
 
 // 1251 letters.
 const std::string kMoloko = "\xCC\xCE\xCB\xCE\xCA\xCE";  // МОЛОКО
 const std::string kKoshka = "\xCA\xCE\xD8\xCA\xC0";      // КОШКА
 const std::string kMark(1, kLineEndMark);
 
-// Restores the draw services as well as the engine state.
 class MemoTest : public ::testing::Test {
  protected:
-  ~MemoTest() override {
-    frDrawServices() = TfrDrawServices();
-    TfrMemoView::ExportText() = nullptr;
-  }
-  EngineGuard guard;
+  TestWork work;
 
   // The width of a text in the memo's font as wrapping measures it.
   static int Measure(const TfrMemoView& memo, const std::string& text) {
@@ -147,7 +142,7 @@ TEST_F(MemoTest, HeightsOfThreeLines) {
 
 TEST_F(MemoTest, ExpansionPutsValuesInAndKeepsTheirBrackets) {
   TfrMemoView memo;
-  frDrawServices().ExpandValue = [](TfrView&, const AnsiString& inner) -> AnsiString {
+  work.host.OnExpandValue = [](TfrView&, const AnsiString& inner) -> AnsiString {
     if (inner == "PAGE#") return "3";
     if (inner == "TOTALPAGES") return "7";
     if (inner == "TWO") return "a\r\nb";
@@ -240,7 +235,7 @@ TEST_F(MemoTest, OldRecordsGetWordWrapAndTheDefaultCharacterSet) {
 TEST_F(MemoTest, PrintedPagesSuppressRepeatsAndSkipInvisibleObjects) {
   frEngine().EngineMode = emPrinting;
   AnsiString value = "A";
-  frDrawServices().ExpandValue = [&](TfrView&, const AnsiString&) { return value; };
+  work.host.OnExpandValue = [&](TfrView&, const AnsiString&) { return value; };
   TfrMemoView memo;
   memo.RecordMode = rmPrepared;
   memo.SetBounds(0, 0, 200, 20);
@@ -341,13 +336,13 @@ TEST_F(MemoTest, BuiltPagesHoldTheLinesTheyShow) {
     for (const std::string& line : c.by_handler ? std::vector<std::string>{"placeholder"} : c.lines)
       memo.Memo.Add(line);
     if (c.by_handler)
-      frViewServices().DoBeforePrint = [&](TfrView& view) {
+      work.host.OnDoBeforePrint = [&](TfrView& view) {
         view.ExpandedMemo.Clear();
         for (const std::string& line : c.lines) view.ExpandedMemo.Add(line);
       };
     TMemoryStream page;
     memo.PrintToPage(page);
-    frViewServices().DoBeforePrint = nullptr;
+    work.host.OnDoBeforePrint = nullptr;
     auto read = [&] {
       page.SetPosition(0);
       EXPECT_EQ(ReadByte(page), gtMemo);
@@ -385,11 +380,11 @@ TEST_F(MemoTest, BuiltPagesHoldTheLinesTheyShow) {
     if (c.stored_wrapped) {
       // The stored lines are the shown ones, mark for mark.
       std::vector<std::string> shown;
-      TfrMemoView::ExportText() = [&](const TRect&, int, int, const AnsiString& line, TfrMemoView&, uint16_t) {
+      work.host.OnExportText = [&](const TRect&, int, int, const AnsiString& line, TfrMemoView&, uint16_t) {
         shown.push_back(line);
       };
       built->HandToExport();
-      TfrMemoView::ExportText() = nullptr;
+      work.host.OnExportText = nullptr;
       std::vector<std::string> stored;
       for (int i = 0; i < built->Memo.Count(); ++i) {
         std::string line = built->Memo.Strings(i);
@@ -473,7 +468,7 @@ TEST_F(MemoTest, ExportGetsEachLineWithItsFrameEdges) {
   memo.Memo.Add("two");
   memo.Memo.Add("three");
   std::vector<std::pair<std::string, uint16_t>> lines;
-  TfrMemoView::ExportText() = [&](const TRect&, int, int, const AnsiString& line, TfrMemoView&, uint16_t frame) {
+  work.host.OnExportText = [&](const TRect&, int, int, const AnsiString& line, TfrMemoView&, uint16_t frame) {
     lines.emplace_back(line, frame);
   };
   memo.HandToExport();

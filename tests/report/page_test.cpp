@@ -419,6 +419,7 @@ TEST(TemplatePage, ObjectsAreFoundIgnoringCaseAndFreed) {
 
 TEST(TemplatePage, PageScriptRunsWithTheReportInterpreter) {
   GlobalPrinters printers;
+  class_test::TestWork work;
   TfrPage page(9, 0, 0, -1, 0);
   TfrVariables& variables = frGlobals().RuntimeVariables;
   variables.ClearVariables();

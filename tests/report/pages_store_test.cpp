@@ -20,14 +20,14 @@
 
 namespace {
 
-using class_test::EngineGuard;
+using class_test::TestWork;
 using pages_test::AddTextPage;
 using pages_test::PageTexts;
 using pages_test::TextObject;
 
 class PagesStoreTest : public ::testing::Test {
  protected:
-  EngineGuard guard;
+  TestWork work;
   TfrReport report{nullptr};
   TfrEMFPages& pages = *report.EMFPages();
 
@@ -349,7 +349,7 @@ TEST_F(PagesStoreTest, TheHitTestFindsTheTopmostObject) {
 TEST_F(PagesStoreTest, ExportHandsEveryObjectToTheFilterHook) {
   AddTextPage(pages, {"a", "b", "c"});
   std::vector<std::pair<int, int>> places;
-  frViewServices().ExportObject = [&](int left, int top, TfrView&) { places.emplace_back(left, top); };
+  work.host.OnExportObject = [&](int left, int top, TfrView&) { places.emplace_back(left, top); };
   pages.ExportPage(0);
   EXPECT_EQ(places, (std::vector<std::pair<int, int>>{{40, 40}, {40, 70}, {40, 100}}));
 }

@@ -127,7 +127,7 @@ TRect ColorBox(const QImage& image, TColor color) {
 
 class PictureMetafileTest : public ::testing::Test {
  protected:
-  class_test::EngineGuard guard;
+  class_test::TestWork work;
 };
 
 // A picture holding a metafile of either kind draws it stretched into its

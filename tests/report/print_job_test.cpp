@@ -31,7 +31,7 @@
 
 namespace {
 
-using class_test::EngineGuard;
+using class_test::TestWork;
 using pages_test::AddTextPage;
 
 struct JobRecord {
@@ -129,7 +129,7 @@ class PrintTest : public ::testing::Test {
   }
   const std::vector<std::unique_ptr<JobRecord>>& Jobs() const { return printers_->jobs; }
 
-  EngineGuard guard;
+  TestWork work;
   TfrReport report{nullptr};
   RecordingPrinters* printers_;
 };
@@ -384,7 +384,13 @@ TEST_F(PrintTest, ExportHandsThePagesToTheFilterInOrder) {
   EXPECT_EQ(testsupport::ReadFile(file), "P1P2");
   EXPECT_EQ(after, std::vector<std::string>{file});
   EXPECT_EQ(report.CurrentFilter, nullptr);
-  EXPECT_FALSE(frViewServices().ExportObject);
+  {
+    // Once the export is over its filter hears of no object.
+    TfrBuildScope later(&report, report.Host());
+    const size_t heard = filter.calls.size();
+    report.EMFPages()->ExportPage(0);
+    EXPECT_EQ(filter.calls.size(), heard);
+  }
 
   // A veto or a cancelled setup writes nothing.
   const std::string vetoed = testsupport::TempDir("export_vetoed") + "/out.txt";
@@ -413,7 +419,7 @@ TEST(ExportFilterRegistry, AFilterIsListedOnceUntilItGoes) {
 }
 
 TEST(PrintSwitchTest, AFailingPrinterIsReportedAndThePreviousOneStays) {
-  EngineGuard guard;
+  TestWork work;
   printer_test::FakeDevice broken{"Broken"};
   printer_test::GlobalPrinters printers({{"Good"}, broken});
   printers.Backend().devices[1].broken = true;
@@ -435,7 +441,7 @@ TEST(PrintSwitchTest, AFailingPrinterIsReportedAndThePreviousOneStays) {
 
 // Without any printer, printing says so and offers a PDF file instead.
 TEST(PrintNoPrinterTest, PrintingWithoutPrintersOffersAPdfFile) {
-  EngineGuard guard;
+  TestWork work;
   testsupport::RecordingDialogs dialogs;
   TfrReport report(nullptr);
   report.ShowProgress = false;

@@ -24,7 +24,7 @@ std::string Reptool() { return std::string(KIV7_BINARY_DIR) + "/tools/reptool/re
 // A prepared report of pages "Страница 1", "Страница 2", ... (landscape
 // where listed), written as FILE.frp in a folder of its own.
 std::string MakeReport(const std::string& name, int count, const std::vector<int>& landscape = {}) {
-  class_test::EngineGuard guard;
+  class_test::TestWork work;
   TfrEMFPages pages(nullptr);
   for (int n = 1; n <= count; ++n) {
     bool turned = false;
@@ -130,7 +130,7 @@ TEST(ReptoolPrint, TextPrintsAtItsPointSizeAndItsLinesKeepTheirPitch) {
   const std::string folder = testsupport::TempDir("reptool_print_sizes");
   const std::string frp = folder + "/sizes.frp";
   {
-    class_test::EngineGuard guard;
+    class_test::TestWork work;
     TfrEMFPages pages(nullptr);
     pages_test::AddTextPage(pages, {"Высота"});
     pages.AppendObject(0, *pages_test::TextObject("первая\nвторая\nтретья", 40, 100, 300, 60));
@@ -175,7 +175,7 @@ TEST(ReptoolPrint, TheFiveProtocolsPrintAtTheirTemplatesSizes) {
     const std::string name = dir + "/frReport" + std::to_string(form);
     SCOPED_TRACE(name);
     {
-      class_test::EngineGuard guard;
+      class_test::TestWork work;
       frGlobals();
       RegisterStandardViews();
       TfrReport report(nullptr);
@@ -245,7 +245,7 @@ TEST(ReptoolPrint, AMissingOrDamagedFileIsAnError) {
 TEST(ReptoolPrint, ADamagedPictureNamesTheFileAndThePictureWhole) {
   std::string file;
   {
-    class_test::EngineGuard guard;
+    class_test::TestWork work;
     TfrEMFPages pages(nullptr);
     pages_test::AddTextPage(pages, {"Страница 1"});
     TfrPictureView picture;

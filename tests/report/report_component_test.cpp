@@ -110,7 +110,7 @@ class ReportTest : public ::testing::Test {
     return std::string(bytes.Bytes());
   }
 
-  report_test::ReportGuard guard;
+  report_test::ReportWork work;
   TfrReport report{nullptr};
 };
 

@@ -198,7 +198,7 @@ TEST(ReptoolBuild, WhatCannotBeBuiltIsRefusedWithAMessage) {
   // A text line taller than any page ends the build with the engine's error
   // at once, rather than adding empty pages without end.
   {
-    class_test::EngineGuard guard;
+    class_test::TestWork work;
     frGlobals();
     RegisterStandardViews();
     TfrTemplate t;

@@ -1,6 +1,5 @@
-// Helpers of the report component tests: a guard that puts the engine's
-// process-wide state and hooks back after each test, and small template
-// builders.
+// Helpers of the report component tests: the work a test runs in, and small
+// template builders.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <memory>
 
 #include "report/fr_band.h"
+#include "tests/report/class_support.h"
 #include "report/fr_class.h"
 #include "report/fr_funcs.h"
 #include "report/fr_globals.h"
@@ -24,29 +24,17 @@
 
 namespace report_test {
 
-// Restores the engine state and every hook a build installs; the test's own
-// work runs in a context of its own.
-class ReportGuard {
+// A report test's work: the standard views registered and the test's host
+// in a context of its own, from a fresh value state; the report globals
+// (parser, interpreter, run-time variables) go when it ends, so that the
+// next test makes them anew.
+class ReportWork : public class_test::TestWork {
  public:
-  ReportGuard() : engine_(frEngine()) { RegisterStandardViews(); }
-  ~ReportGuard() {
-    frEngine() = engine_;
-    frViewServices() = TfrViewServices();
-    frDrawServices() = TfrDrawServices();
-    frScriptServices() = TfrScriptServices();
-    frAggregateServices() = TfrAggregateServices();
+  ReportWork() {
+    RegisterStandardViews();
     frValueState() = TfrValueState();
-    frErrorState() = TfrErrorState();
-    frDefaultDataSetLookup() = nullptr;
-    frTemplatePageLookup() = nullptr;
-    FreeGlobals();
   }
-  ReportGuard(const ReportGuard&) = delete;
-  ReportGuard& operator=(const ReportGuard&) = delete;
-
- private:
-  TfrEngineState engine_;
-  TfrBuildScope scope_{nullptr};
+  ~ReportWork() { FreeGlobals(); }
 };
 
 inline TfrView* AddObject(TfrPage& page, uint8_t type_code, int left, int top, int width, int height,

@@ -9,6 +9,7 @@
 #include "report/fr_intrp.h"
 #include "report/fr_memo.h"
 #include "report/fr_utils.h"
+#include "tests/report/class_support.h"
 #include "toolkit/core/text.h"
 
 namespace {
@@ -27,11 +28,7 @@ class ReportInterpreterTest : public ::testing::Test {
       value = 7;
     };
   }
-  ~ReportInterpreterTest() override {
-    frScriptServices() = TfrScriptServices();
-    frViewServices().FindObject = nullptr;
-    FreeGlobals();
-  }
+  ~ReportInterpreterTest() override { FreeGlobals(); }
 
   // Compiles and runs with the report's interpreter.
   void Run(const char* text) {
@@ -44,7 +41,7 @@ class ReportInterpreterTest : public ::testing::Test {
   Variant Runtime(const char* name) { return frGlobals().RuntimeVariables.FetchVariable(name); }
 
   // The test's own work runs in a context of its own.
-  TfrBuildScope scope_{nullptr};
+  class_test::TestWork work_;
   std::vector<AnsiString> asked;
   std::vector<AnsiString> called;
 };
@@ -68,14 +65,14 @@ TEST_F(ReportInterpreterTest, AssignmentsFollowTheOrderOfTheRules) {
   std::vector<AnsiString> dictionary;
   std::vector<int> modal, cury;
   std::vector<AnsiString> progress;
-  frScriptServices().SetDictionaryVariable = [&](const AnsiString& name, const Variant& value) {
+  work_.host.OnSetDictionaryVariable = [&](const AnsiString& name, const Variant& value) {
     if (!AnsiSameText(name, "Total") && !AnsiSameText(name, "Seen")) return false;
     dictionary.push_back(name + "=" + VarToStr(value));
     return true;
   };
-  frScriptServices().SetDialogModalResult = [&](int v) { modal.push_back(v); };
-  frScriptServices().SetCurY = [&](int v) { cury.push_back(v); };
-  frScriptServices().ShowProgress = [&](const AnsiString& text) { progress.push_back(text); };
+  work_.host.OnSetDialogModalResult = [&](int v) { modal.push_back(v); };
+  work_.host.OnSetCurY = [&](int v) { cury.push_back(v); };
+  work_.host.OnShowProgress = [&](const AnsiString& text) { progress.push_back(text); };
 
   // A run-time variable wins over the dictionary.
   frGlobals().RuntimeVariables.AssignVariable("Seen", 0);
@@ -93,7 +90,7 @@ TEST_F(ReportInterpreterTest, AssignmentsFollowTheOrderOfTheRules) {
 TEST_F(ReportInterpreterTest, ObjectPropertiesAreSetThroughTheObject) {
   TfrMemoView memo;
   memo.Name = "Memo1";
-  frViewServices().FindObject = [&](const AnsiString& name) -> TfrView* {
+  work_.host.OnFindObject = [&](const AnsiString& name) -> TfrView* {
     return AnsiSameText(name, "Memo1") ? &memo : nullptr;
   };
   frRunningBuild().CurView = &memo;

@@ -91,7 +91,7 @@ class StreamTest : public ::testing::Test {
     return names;
   }
 
-  class_test::EngineGuard guard_;
+  class_test::TestWork work_;
   TNowSource saved_now_;
 };
 

@@ -16,13 +16,14 @@
 
 namespace {
 
-using class_test::EngineGuard;
+using class_test::TestWork;
 
 // A stand-in for the application: top-level "Form1" owning Dbf1 (N, SERIAL)
 // and frDBDataSet1 on it; the report owner is Form1.
 struct AppFixture {
   // The names are resolved in work of the report owner's.
-  TfrBuildScope scope{nullptr};
+  class_test::TestHost host;
+  TfrBuildScope scope{nullptr, host};
   TComponent app{nullptr};
   TComponent* form;
   TMemDataSet* dbf;
@@ -109,14 +110,14 @@ TEST(ReportNames, BandSourcesAreCountsOrComponents) {
 }
 
 TEST(ReportNames, ObjectPathsNameObjectsPagesAndOwnProperties) {
-  EngineGuard guard;
+  TestWork work;
   TfrMemoView current, other;
   current.Name = "Memo1";
   other.Name = "Memo2";
   TfrMemoView page2;
   frRunningBuild().CurView = &current;
-  frViewServices().FindObject = [&](const AnsiString& name) -> TfrView* { return name == "Memo2" ? &other : nullptr; };
-  frTemplatePageLookup() = [&](int index) -> TfrObject* { return index == 2 ? &page2 : nullptr; };
+  work.host.OnFindObject = [&](const AnsiString& name) -> TfrView* { return name == "Memo2" ? &other : nullptr; };
+  work.host.OnTemplatePage = [&](int index) -> TfrObject* { return index == 2 ? &page2 : nullptr; };
   struct Case {
     const char* text;
     TfrObject* object;
@@ -137,7 +138,6 @@ TEST(ReportNames, ObjectPathsNameObjectsPagesAndOwnProperties) {
     EXPECT_EQ(object, c.object) << c.text;
     EXPECT_EQ(property, c.property) << c.text;
   }
-  frTemplatePageLookup() = nullptr;
 }
 
 TEST(ReportLists, ItemsSplitAtSemicolons) {
@@ -182,7 +182,7 @@ TEST(ReportPassword, HexBothWays) {
 }
 
 TEST(ReportErrors, ExpressionErrorTextNamesDocumentAndObject) {
-  EngineGuard guard;
+  TestWork work;
   const auto kept_source = frReportStringSource();
   frReportStringSource() = [](int id) -> AnsiString {
     switch (id) {
@@ -197,17 +197,16 @@ TEST(ReportErrors, ExpressionErrorTextNamesDocumentAndObject) {
   memo.Memo.Add("[Dbf1.\"X\"]");
   frRunningBuild().CurView = &memo;
   bool terminated = false;
-  frErrorState() = {};
+  const TfrErrorState& error = work.Context().Error;
   BuildExpressionErrorText(EParserError("bad"), "frReport4", [&] { terminated = true; });
-  EXPECT_TRUE(frErrorState().ErrorFlag);
-  EXPECT_EQ(frErrorState().ErrorText, "E\r[Dbf1.\"X\"]\r\rD: frReport4\rO: Memo7\r\rbad");
+  EXPECT_TRUE(error.ErrorFlag);
+  EXPECT_EQ(error.ErrorText, "E\r[Dbf1.\"X\"]\r\rD: frReport4\rO: Memo7\r\rbad");
   EXPECT_TRUE(terminated);
 
   frRunningBuild().CurView = nullptr;
   BuildExpressionErrorText(EParserError("bad"), "frReport4");
-  EXPECT_EQ(frErrorState().ErrorText, "E\r\rD: frReport4\r\rbad");
+  EXPECT_EQ(error.ErrorText, "E\r\rD: frReport4\r\rbad");
   frReportStringSource() = kept_source;
-  frErrorState() = {};
 }
 
 TEST(ReportData, FieldValuesAndNullTests) {
@@ -216,14 +215,14 @@ TEST(ReportData, FieldValuesAndNullTests) {
   app.dbf->StartAppend();
   app.dbf->FieldNamed("N")->SetIntegerValue(7);
   app.dbf->CommitRecord();
-  frDefaultDataSetLookup() = [&]() -> TDataSet* { return app.dbf; };
+  app.host.OnDefaultDataSet = [&]() -> TDataSet* { return app.dbf; };
   EXPECT_FALSE(FieldIsNull("Dbf1.\"N\""));
   EXPECT_TRUE(FieldIsNull("Dbf1.\"SERIAL\""));
   // A null text field reads as empty text, a null number as 0.
   EXPECT_EQ(VarToStr(GetFieldValue(app.dbf->FieldNamed("SERIAL"))), "");
   EXPECT_EQ(GetFieldValue(app.dbf->FieldNamed("N")).AsInteger(), 7);
   EXPECT_THROW(FieldIsNull("Dbf1.\"NOPE\""), EDatabaseError);
-  frDefaultDataSetLookup() = nullptr;
+  app.host.OnDefaultDataSet = nullptr;
   EXPECT_TRUE(FieldIsNull("\"N\""));  // no data set at all
 }
 

@@ -27,7 +27,7 @@ class ValueTest : public ::testing::Test {
   }
   Variant Eval(const char* text) { return frGlobals().ReportParser->EvaluateText(Utf8ToAnsi(text)); }
 
-  report_test::ReportGuard guard;
+  report_test::ReportWork work;
   TfrReport report{nullptr};
 };
 

@@ -23,12 +23,11 @@
 
 namespace {
 
-using class_test::EngineGuard;
+using class_test::TestWork;
 
 class ViewTest : public ::testing::Test {
  protected:
-  ~ViewTest() override { frDrawServices() = TfrDrawServices(); }
-  EngineGuard guard;
+  TestWork work;
 };
 
 TEST_F(ViewTest, ScaledGeometryAndPaintRectangle) {
@@ -130,7 +129,7 @@ TEST_F(ViewTest, FillNoneMeansNoPaintOnPaper) {
   EXPECT_EQ(Paint(v).outlines, 0);
   v.FrameTyp = 15;
   // The first of two passes paints neither.
-  frDrawServices().FirstPass = true;
+  work.Context().PaintsSkipped = true;
   const Painted first = Paint(v);
   EXPECT_EQ(first.fills, 0);
   EXPECT_EQ(first.lines, 0);
@@ -162,8 +161,8 @@ TEST_F(ViewTest, BandAlignmentPlacesObjectsOnTheRow) {
   right1.SetBounds(600, 10, 80, 20);
   right1.BandAlign = baRight;
   std::vector<TfrView*> page = {&left1, &left2, &right1, &subject};
-  frDrawServices().PageLimits = [] { return std::optional<std::pair<int, int>>({72, 733}); };
-  frDrawServices().PageObjects = [&] { return page; };
+  work.host.OnPageLimits = [] { return std::optional<std::pair<int, int>>({72, 733}); };
+  work.host.OnPageObjects = [&] { return page; };
   struct Case {
     const char* what;
     uint8_t align;
@@ -193,7 +192,7 @@ TEST_F(ViewTest, BandAlignmentPlacesObjectsOnTheRow) {
   BeginDraw(subject, nullptr);
   EXPECT_EQ(subject.Left, 633);
   // Without a current page nothing moves.
-  frDrawServices().PageLimits = nullptr;
+  work.host.OnPageLimits = nullptr;
   subject.SetBounds(650, 10, 202, 20);
   BeginDraw(subject, nullptr);
   EXPECT_EQ(subject.Left, 650);
@@ -463,7 +462,7 @@ TEST_F(ViewTest, FactoryMakesEveryStandardKind) {
 
 TEST_F(ViewTest, ExpandVariablesLeavesLiteralsAndValues) {
   TfrMemoView v;
-  frDrawServices().ExpandValue = [](TfrView&, const AnsiString& inner) -> AnsiString {
+  work.host.OnExpandValue = [](TfrView&, const AnsiString& inner) -> AnsiString {
     return inner == "A" ? "[B]" : "<" + inner + ">";
   };
   struct Case {
@@ -490,8 +489,8 @@ namespace {
 TEST_F(ViewTest, PrintedLinesAreAlignedAndTagsExpanded) {
   RegisterStandardViews();
   frEngine().EngineMode = emPrinting;
-  frDrawServices().PageLimits = [] { return std::optional<std::pair<int, int>>({72, 733}); };
-  frDrawServices().ExpandValue = [](TfrView&, const AnsiString& inner) -> AnsiString { return "<" + inner + ">"; };
+  work.host.OnPageLimits = [] { return std::optional<std::pair<int, int>>({72, 733}); };
+  work.host.OnExpandValue = [](TfrView&, const AnsiString& inner) -> AnsiString { return "<" + inner + ">"; };
   TfrLineView line;
   line.RecordMode = rmPrepared;
   line.SetBounds(500, 0, 100, 0);
@@ -615,8 +614,8 @@ TEST_F(ViewTest, GeometryAtTheEndsOfItsRangeDoesNotOverflow) {
   neighbour.BandAlign = baLeft;
   v.SetBounds(kMax, 0, 10, 10);
   v.BandAlign = baLeft;
-  frDrawServices().PageLimits = [] { return std::optional<std::pair<int, int>>({0, 100}); };
-  frDrawServices().PageObjects = [&] { return std::vector<TfrView*>{&neighbour, &v}; };
+  work.host.OnPageLimits = [] { return std::optional<std::pair<int, int>>({0, 100}); };
+  work.host.OnPageObjects = [&] { return std::vector<TfrView*>{&neighbour, &v}; };
   BeginDraw(v, nullptr);
   EXPECT_EQ(v.Left, kMax);
 }

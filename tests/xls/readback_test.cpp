@@ -280,6 +280,14 @@ TEST(XlsReadback, PicturesPlacedByTheDemoToolReadBack) {
   };
   EXPECT_EQ(cells(dir + "/sheet_0.csv"), "a,b\n1,2\n");
   EXPECT_EQ(cells(dir + "/sheet_1.csv"), "x\n");
+  // It places the picture objects on the cells of their anchors (their
+  // metafile contents it leaves empty, see the README).
+  ASSERT_EQ(testsupport::RunCommand("ssconvert " + dir + "/p.xls " + dir + "/p.gnumeric 2>/dev/null && zcat " + dir +
+                                        "/p.gnumeric | grep -o 'ObjectBound=\"[^\"]*\"'",
+                                    &out),
+            0)
+      << out;
+  EXPECT_EQ(out, "ObjectBound=\"B3:D5\"\nObjectBound=\"C5:I10\"\nObjectBound=\"A1:C3\"\n");
 
   // A picture that is no BMP or JPEG, and a scale below 1, are refused.
   for (const std::string& bad : {"S1!A1:" + dir + "/a.csv", "S1!A1:" + dir + "/pic.bmp:0", "S1!A1:" + dir + "/none.bmp"}) {

@@ -14,6 +14,7 @@
 
 #include "report/fr_funcs.h"
 #include "report/fr_globals.h"
+#include "report/fr_host.h"
 #include "report/fr_intrp.h"
 #include "toolkit/core/text.h"
 #include "toolkit/ui/dialogs.h"
@@ -52,6 +53,10 @@ class Session {
   Session& operator=(const Session&) = delete;
 
  private:
+  // The scripts' assignments go through the engine's host.
+  TfrEngineHost host_;
+  TfrBuildScope scope_{nullptr, host_};
+
   void Resolve(const AnsiString& name, Variant& value) {
     TfrGlobals& globals = frGlobals();
     for (const TfrVariables* list : {&globals.RuntimeVariables, &globals.NamedConstants}) {

@@ -20,6 +20,7 @@
 
 #include "report/fr_class.h"
 #include "report/fr_globals.h"
+#include "report/fr_host.h"
 #include "report/fr_memo.h"
 #include "report/fr_page.h"
 #include "report/fr_tmpl.h"
@@ -78,14 +79,19 @@ void AddMemo(TfrPage& page, int left, int top, int width, int height, const Ansi
 }
 
 // Names of new objects are unique within the template being made.
-void FindObjectsIn(TfrTemplate& t) {
-  frViewServices().FindObject = [&t](const AnsiString& name) -> TfrView* {
-    for (int i = 0; i < t.Pages.Count(); ++i)
-      for (const auto& view : t.Pages.Pages(i)->Objects)
+class TemplateHost : public TfrEngineHost {
+ public:
+  explicit TemplateHost(TfrTemplate& t) : t_(t) {}
+  TfrView* FindObject(const AnsiString& name) override {
+    for (int i = 0; i < t_.Pages.Count(); ++i)
+      for (const auto& view : t_.Pages.Pages(i)->Objects)
         if (AnsiSameText(view->Name, name)) return view.get();
     return nullptr;
-  };
-}
+  }
+
+ private:
+  TfrTemplate& t_;
+};
 
 int New(const std::vector<std::string>& args) {
   if (args.empty()) return Usage();
@@ -124,7 +130,8 @@ int New(const std::vector<std::string>& args) {
   }
 
   TfrTemplate t;
-  FindObjectsIn(t);
+  TemplateHost host(t);
+  TfrBuildScope making(nullptr, host);
   TfrPage& page = *t.Pages.Add();
   const int page_width = page.Metrics.PageWidth;
   const int page_height = page.Metrics.PageHeight;
