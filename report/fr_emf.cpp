@@ -124,7 +124,7 @@ void ReadCurrentLayout(TStream& stream, int version, uint8_t compression, ReadRe
   ReadByte(stream);  // the generator version of the report that wrote it
 }
 
-void ReadOldLayout(TStream& stream, ReadResult& result) {
+void ReadOldBuiltFile(TStream& stream, ReadResult& result) {
   const int64_t size = stream.Size();
   TStringList lines;
   ReadZeroLines(stream, lines);
@@ -372,7 +372,7 @@ void TfrEMFPages::ReadBuiltFile(TStream& stream) {
     ReadCurrentLayout(stream, version, compression, result);
   } else {
     stream.SetPosition(origin);
-    ReadOldLayout(stream, result);
+    ReadOldBuiltFile(stream, result);
     old_layout = true;
   }
 

@@ -23,6 +23,13 @@ int frRoundedCoordinate(double value) {
   return frClampedCoordinate(PasRound(value));
 }
 
+TFont CreateRotatedFont(const TFont& font) {
+  TFont turned;
+  turned.Assign(font);
+  turned.SetOrientation(900);
+  return turned;
+}
+
 namespace {
 
 int Clamped(int64_t value) { return frClampedCoordinate(value); }

@@ -81,6 +81,8 @@ class TvteExcelWriter : public TvteCustomWriter {
   void BuildXF(const TvteXLSRange& range, const TvteCellData& data, std::string& xf);
   int GetColorIndex(TColor color);
   void WriteGlobals(Output& out, TvteXLSWorkbook& workbook);
+  void WriteFontRecord(Output& out, size_t font_index);
+  void WriteFormatRecord(Output& out, const AnsiString& text, int number);
   void WriteExternalRefs(Output& out, TvteXLSWorkbook& workbook);
   void WriteSST(Output& out);
   void WriteSheet(Output& out, const SheetRanges& sheet, bool first_sheet);
