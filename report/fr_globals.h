@@ -15,6 +15,7 @@ class TBitmap;
 class TForm;
 class TInterpretator;
 class TfrCompressor;
+class TfrProgressForm;
 class TDatabaseFunctionLibrary;
 
 class TfrGlobals {
@@ -60,11 +61,17 @@ class TfrGlobals {
   // controls of dialog pages are made. Made on first use, so that reports
   // without dialog pages need no windows.
   TForm* DialogForm();
+  // The one progress window of the process, shared by every report: kept
+  // above the program's other windows. Made on first use, as the dialog
+  // form; FreeProgressWindow frees it early (the next use makes it anew).
+  TfrProgressForm* ProgressForm();
+  void FreeProgressWindow();
 
  private:
   void LoadGlobalTexts();
   void FillNamedConstants();
   std::unique_ptr<TForm> dialog_form_;
+  std::unique_ptr<TfrProgressForm> progress_form_;
 };
 
 // The globals, made on first use (the report core's start-up).
