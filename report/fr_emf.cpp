@@ -49,6 +49,7 @@ void ReadObjects(TMemoryStream& stream, Take&& take) {
     view->RecordMode = rmPrepared;
     view->ReadRecord(stream, version);
     view->RecordMode = rmTemplate;
+    if (!view->GeometryInPageRange()) Damaged("object geometry out of the page's range");
     take(std::move(view));
   }
 }
