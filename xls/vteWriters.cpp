@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 
 #include "toolkit/core/binary.h"
 #include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
 #include "toolkit/sys/compound.h"
 #include "xls/BIFF8_Types.h"
 #include "xls/vteConsts.h"
@@ -216,15 +218,10 @@ void TvteExcelWriter::Save(TvteXLSWorkbook& workbook, const std::string& file_na
   try {
     SaveCompoundFile(file_name, {{"Workbook", bytes}});
   } catch (const ECompoundFileError& e) {
-    switch (e.Failure()) {
-      case TCompoundFailure::cfCreate:
-        throw EvteCreateFileError(::Format(vte::sStgCreateDocFileError, {e.Code()}), e.Code());
-      case TCompoundFailure::cfCreateStream:
-        throw Exception(::Format(vte::sCreateStreamError, {e.Code()}));
-      case TCompoundFailure::cfWrite:
-        break;
-    }
-    throw EWriteError(vte::sStreamWriteError);
+    const AnsiString reason = std::generic_category().message(e.Code());
+    if (e.Failure() == TCompoundFailure::cfWrite)
+      throw EvteWriteFileError(::Format(vte::sCannotWriteFile, {Utf8ToAnsi(file_name), reason}), e.Code());
+    throw EvteCreateFileError(::Format(vte::sCannotCreateFile, {Utf8ToAnsi(file_name), reason}), e.Code());
   }
 }
 
