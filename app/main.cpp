@@ -39,6 +39,7 @@ AnsiString RefusalReason(int err) {
     case EISDIR: return Ru("это папка");
     case ENOSPC: return Ru("нет места на диске");
     case EDQUOT: return Ru("превышена квота диска");
+    case EFBIG: return Ru("превышен размер файла");
     case ENAMETOOLONG: return Ru("слишком длинное имя");
     case EMFILE:
     case ENFILE: return Ru("открыто слишком много файлов");
@@ -1104,10 +1105,11 @@ void TForm1::SaveExport(TvteXLSWorkbook& book) {
     TvteExcelWriter writer;
     writer.Save(book, file);
   } catch (const EvteCreateFileError& e) {
-    // The writer's number says nothing to the user when the system refused
-    // the file; other failures keep the writer's own text.
-    if (!IsRefusal(e.Code())) throw;
+    // The user reads why in the program's words, as for a table.
     ShowFileRefusal("создать", file, e.Code());
+    return;
+  } catch (const EvteWriteFileError& e) {
+    ShowFileRefusal("записать", file, e.Code());
     return;
   }
   Application->MessageBox(Ru("Экспорт в файл ") + Utf8ToAnsi(ExtractFileName(file)) + Ru(" завершен успешно."),

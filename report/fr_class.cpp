@@ -604,6 +604,12 @@ double FrameWidthFromStored(int32_t stored) {
 
 }  // namespace
 
+bool TfrView::GeometryInPageRange() const {
+  for (const int value : {Left, Top, Width, Height})
+    if (value < -kPageCoordinateLimit || value > kPageCoordinateLimit) return false;
+  return true;
+}
+
 void TfrView::ReadRecord(TStream& stream, int version) {
   const bool prepared = RecordMode != rmTemplate;
   if (version > 23 || (version == 23 && !prepared))

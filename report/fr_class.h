@@ -95,6 +95,10 @@ inline constexpr uint16_t frsDouble = 5;
 // BandAlign values.
 enum TfrBandAlign : uint8_t { baNone, baLeft, baRight, baCenter, baWidth, baBottom, baTop, baRest };
 
+// Page pixels: far beyond any paper (about 277 m), far within what scaling
+// to a printer's resolution and adding frames can take in 32 bits.
+inline constexpr int kPageCoordinateLimit = 1000000;
+
 // EngineMode values.
 inline constexpr int emDesigning = 0;
 inline constexpr int emPrinting = 1;
@@ -287,6 +291,10 @@ class TfrView : public TfrObject {
   virtual void OpenEditor();
 
   void SetBounds(int left, int top, int width, int height);
+  // Whether the place and size lie in the range of a page: no coordinate or
+  // extent beyond kPageCoordinateLimit either way. A file that holds more is
+  // damaged.
+  bool GeometryInPageRange() const;
   // Names the object NamePrefix + the smallest number 1..10000 that no template
   // object of the current report carries; leaves Name empty when all are taken.
   void CreateUniqueName();

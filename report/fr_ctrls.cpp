@@ -4,6 +4,7 @@
 
 #include "toolkit/core/colors.h"
 #include "toolkit/sys/settings.h"
+#include "toolkit/ui/extctrls.h"
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/stdctrls.h"
 
@@ -353,14 +354,40 @@ void TfrSpeedButton::MouseLeave() {
   Invalidate();
 }
 
+TAlign ToolbarAlign(const TWinControl& panel) {
+  const TWinControl* holder = panel.Parent();
+  const TAlign edge = holder != nullptr ? holder->Align() : alNone;
+  return edge == alLeft || edge == alRight ? alTop : alLeft;
+}
+
+namespace {
+
+void PlaceOnToolbar(TControl& control, TWinControl* parent) {
+  if (parent != nullptr && dynamic_cast<TPanel*>(parent) != nullptr) control.SetAlign(ToolbarAlign(*parent));
+}
+
+}  // namespace
+
 TfrTBButton::TfrTBButton(TComponent* owner) : TfrSpeedButton(owner) {
   SetAlign(alLeft);
   SetFlat(true);
 }
 
+// Aligned before it joins the panel, so that it keeps its own size across
+// the bar.
+void TfrTBButton::SetParent(TWinControl* parent) {
+  PlaceOnToolbar(*this, parent);
+  TfrSpeedButton::SetParent(parent);
+}
+
 TfrTBSeparator::TfrTBSeparator(TComponent* owner) : TGraphicControl(owner) {
   SetBounds(0, 0, 8, 8);
   SetAlign(alLeft);
+}
+
+void TfrTBSeparator::SetParent(TWinControl* parent) {
+  PlaceOnToolbar(*this, parent);
+  TGraphicControl::SetParent(parent);
 }
 
 void TfrTBSeparator::SetDrawBevel(bool value) {

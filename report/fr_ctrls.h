@@ -107,16 +107,25 @@ class TfrSpeedButton : public TGraphicControl {
   std::array<std::unique_ptr<TBitmap>, 5> images_;
 };
 
-// A toolbar button: flat, aligned left.
+// How a button or separator lines up on a tool bar panel: one below the
+// other (alTop) when the panel's parent stands at a left or right edge (a
+// tool bar down the side), else one beside the other (alLeft).
+TAlign ToolbarAlign(const TWinControl& panel);
+
+// A toolbar button: flat, aligned left, or as ToolbarAlign says once it is
+// put on a panel.
 class TfrTBButton : public TfrSpeedButton {
  public:
   explicit TfrTBButton(TComponent* owner);
+  void SetParent(TWinControl* parent) override;
 };
 
-// A gap between toolbar buttons with an optional etched line through it.
+// A gap between toolbar buttons with an optional etched line through it;
+// placed on a panel as the buttons are.
 class TfrTBSeparator : public TGraphicControl {
  public:
   explicit TfrTBSeparator(TComponent* owner);
+  void SetParent(TWinControl* parent) override;
   bool DrawBevel() const { return draw_bevel_; }
   void SetDrawBevel(bool value);
 

@@ -49,6 +49,7 @@ void ReadObjects(TMemoryStream& stream, Take&& take) {
     view->RecordMode = rmPrepared;
     view->ReadRecord(stream, version);
     view->RecordMode = rmTemplate;
+    if (!view->GeometryInPageRange()) Damaged("object geometry out of the page's range");
     take(std::move(view));
   }
 }
@@ -124,7 +125,7 @@ void ReadCurrentLayout(TStream& stream, int version, uint8_t compression, ReadRe
   ReadByte(stream);  // the generator version of the report that wrote it
 }
 
-void ReadOldLayout(TStream& stream, ReadResult& result) {
+void ReadOldBuiltFile(TStream& stream, ReadResult& result) {
   const int64_t size = stream.Size();
   TStringList lines;
   ReadZeroLines(stream, lines);
@@ -384,7 +385,7 @@ void TfrEMFPages::ReadBuiltFile(TStream& stream) {
     ReadCurrentLayout(stream, version, compression, result);
   } else {
     stream.SetPosition(origin);
-    ReadOldLayout(stream, result);
+    ReadOldBuiltFile(stream, result);
     old_layout = true;
   }
 

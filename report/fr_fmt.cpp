@@ -52,7 +52,7 @@ AnsiString FormatByWord(const Variant& value, const TfrFormatWord& f, const Ansi
       return FormatNumber(value, f, format_text);
     case fcDate:
       if (f.Kind == kCustomFormatKind) return FormatDateTime(format_text, value.AsDouble());
-      if (f.Kind == 3) return FormatDateTime(FormatSettings().LongDateFormat, value.AsDouble());
+      if (f.Kind == 3) return FormatLongDate(value.AsDouble());
       return FormatDateTime(PredefinedDateFormat(f.Kind), value.AsDouble());
     case fcTime:
       return FormatDateTime(f.Kind == kCustomFormatKind ? format_text : PredefinedTimeFormat(f.Kind),

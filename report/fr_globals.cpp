@@ -4,6 +4,7 @@
 #include "report/fr_class.h"
 #include "report/fr_funcs.h"
 #include "report/fr_intrp.h"
+#include "report/fr_progr.h"
 #include "report/fr_texts.h"
 #include "report/fr_utils.h"
 #include "toolkit/core/text.h"
@@ -70,10 +71,14 @@ TfrGlobals::~TfrGlobals() {
   CheckerBitmap.reset();
   MeasureBitmap.reset();
   ScratchList.Clear();
+  // A form that fails to go away must not stop the shut-down.
+  try {
+    progress_form_.reset();
+  } catch (...) {
+  }
   try {
     dialog_form_.reset();
   } catch (...) {
-    // A form that fails to go away must not stop the shut-down.
   }
   UnregisterFunctionLibrary("TfrStdFunctionLibrary", RemoveDescriptionsOf);
   UnregisterFunctionLibrary("TDatabaseFunctionLibrary", RemoveDescriptionsOf);
@@ -160,6 +165,17 @@ TForm* TfrGlobals::DialogForm() {
 }
 
 TfrGlobals* frGlobalsIfMade() { return GlobalsHolder().get(); }
+
+TfrProgressForm* TfrGlobals::ProgressForm() {
+  if (!progress_form_) {
+    progress_form_ = std::make_unique<TfrProgressForm>(nullptr);
+    progress_form_->SetFormStyle(fsStayOnTop);
+    progress_form_->AfterConstruction();
+  }
+  return progress_form_.get();
+}
+
+void TfrGlobals::FreeProgressWindow() { progress_form_.reset(); }
 
 TfrGlobals& frGlobals() {
   auto& holder = GlobalsHolder();

@@ -15,6 +15,7 @@ class TBitmap;
 class TForm;
 class TInterpretator;
 class TfrCompressor;
+class TfrProgressForm;
 class TDatabaseFunctionLibrary;
 
 class TfrGlobals {
@@ -63,11 +64,17 @@ class TfrGlobals {
   // The component of that name on the hidden form; nullptr while there is
   // no form (and so no components).
   TComponent* FindDialogComponent(const AnsiString& name) const;
+  // The one progress window of the process, shared by every report: kept
+  // above the program's other windows. Made on first use, as the dialog
+  // form; FreeProgressWindow frees it early (the next use makes it anew).
+  TfrProgressForm* ProgressForm();
+  void FreeProgressWindow();
 
  private:
   void LoadGlobalTexts();
   void FillNamedConstants();
   std::unique_ptr<TForm> dialog_form_;
+  std::unique_ptr<TfrProgressForm> progress_form_;
 };
 
 // The globals, made on first use (the report core's start-up).

@@ -35,7 +35,7 @@ class TfrInterpretator::Compiler {
   void Run() {
     if (buf_.size() > kBufferSize) {
       word_start_ = kBufferSize;
-      Error("The script is longer than 32000 characters");
+      ScriptError("The script is longer than 32000 characters");
       return;
     }
     if (!buf_.empty()) ParseStatement();
@@ -97,7 +97,7 @@ class TfrInterpretator::Compiler {
   }
 
   // Reads the next word into word_ (a single blank at the end of the text).
-  void ReadWord() {
+  void ReadScriptWord() {
     SkipBlanks();
     word_start_ = pos_;
     const bool quoted = Ch(pos_) == '\'';
@@ -124,7 +124,7 @@ class TfrInterpretator::Compiler {
     return true;
   }
   bool ReadKeyword(std::string_view keyword) {
-    ReadWord();
+    ReadScriptWord();
     return TakeWord(keyword);
   }
 
@@ -137,7 +137,7 @@ class TfrInterpretator::Compiler {
 
   // ---- errors
 
-  void Error(std::string_view message) {
+  void ScriptError(std::string_view message) {
     if (error_) return;
     error_ = true;
     size_t p = word_start_;
@@ -159,9 +159,9 @@ class TfrInterpretator::Compiler {
     errors_.Add("Line " + IntToStr(line) + "/" + IntToStr(column) + ": " + AnsiString(message));
   }
   // An error at the character being checked.
-  void ErrorHere(std::string_view message) {
+  void ScriptErrorHere(std::string_view message) {
     word_start_ = pos_;
-    Error(message);
+    ScriptError(message);
   }
 
   // ---- emitting
@@ -170,7 +170,7 @@ class TfrInterpretator::Compiler {
 
   int Emit(AnsiString text, size_t pos, bool is_goto = false) {
     if (Count() >= kMaxScriptLines) {
-      Error("The script has more than 65535 lines");
+      ScriptError("The script has more than 65535 lines");
       return -1;
     }
     lines_.push_back({std::move(text), pos, is_goto});
@@ -193,10 +193,10 @@ class TfrInterpretator::Compiler {
   void ParseStatement() {
     if (error_) return;
     if (++depth_ > kMaxDepth) {
-      Error("Statements are nested too deeply");
+      ScriptError("Statements are nested too deeply");
       return;
     }
-    ReadWord();
+    ReadScriptWord();
     if (TakeWord("BEGIN")) {
       Compound();
     } else if (TakeWord("IF")) {
@@ -237,13 +237,13 @@ class TfrInterpretator::Compiler {
     for (;;) {
       ParseStatement();
       if (error_) return false;
-      ReadWord();
+      ReadScriptWord();
       if (word_[0] == ';') {
         pos_ = word_start_ + 1;
         continue;
       }
       if (TakeWord(closer)) return true;
-      Error(message);
+      ScriptError(message);
       return false;
     }
   }
@@ -256,12 +256,12 @@ class TfrInterpretator::Compiler {
     if (error_) return;
     const int test = Emit(Jump(kScriptIf, 0) + condition, start);
     if (!ReadKeyword("THEN")) {
-      Error("Need \"then\" here");
+      ScriptError("Need \"then\" here");
       return;
     }
     ParseStatement();
     if (error_) return;
-    ReadWord();
+    ReadScriptWord();
     if (TakeWord("ELSE")) {
       const int skip = Emit(Jump(kScriptGoto, 0), word_start_);
       SetTarget(test, Count());
@@ -287,7 +287,7 @@ class TfrInterpretator::Compiler {
     if (error_) return;
     const int test = Emit(Jump(kScriptIf, 0) + condition, start);
     if (!ReadKeyword("DO")) {
-      Error("Need \"do\" here");
+      ScriptError("Need \"do\" here");
       return;
     }
     ParseStatement();
@@ -304,11 +304,11 @@ class TfrInterpretator::Compiler {
     if (error_) return;
     if (!assignment) {
       word_start_ = start;
-      Error("Need \":=\" here");
+      ScriptError("Need \":=\" here");
       return;
     }
     if (!ReadKeyword("TO")) {
-      Error("Need \"to\" here");
+      ScriptError("Need \"to\" here");
       return;
     }
     const size_t limit_start = pos_;
@@ -317,7 +317,7 @@ class TfrInterpretator::Compiler {
     // The limit is evaluated anew on every round.
     const int test = Emit(Jump(kScriptIf, 0) + variable + "<=" + limit, limit_start);
     if (!ReadKeyword("DO")) {
-      Error("Need \"do\" here");
+      ScriptError("Need \"do\" here");
       return;
     }
     ParseStatement();
@@ -328,11 +328,11 @@ class TfrInterpretator::Compiler {
   }
 
   void Goto() {
-    ReadWord();
+    ReadScriptWord();
     size_t digits = 0;
     while (digits < word_.size() && IsDigit(word_[digits])) ++digits;
     if (digits == 0) {
-      Error("\"goto\" label must be a number");
+      ScriptError("\"goto\" label must be a number");
       return;
     }
     pos_ = word_start_ + digits;
@@ -345,7 +345,7 @@ class TfrInterpretator::Compiler {
       if (label.text == text) return;  // a label defined twice keeps its first line
     if (static_cast<int>(labels_.size()) >= kMaxLabels) {
       word_start_ = pos_;
-      Error("The script has more than 101 labels");
+      ScriptError("The script has more than 101 labels");
       return;
     }
     labels_.push_back({text, Count()});
@@ -388,14 +388,14 @@ class TfrInterpretator::Compiler {
     if (Ch(pos_) == '[') {
       const size_t end = EndOfBracket(pos_);
       if (end == AnsiString::npos) {
-        ErrorHere("Need \"]\" here");
+        ScriptErrorHere("Need \"]\" here");
         return name;
       }
       index = buf_.substr(pos_ + 1, end - pos_ - 2);
       indexed = true;
       pos_ = end;
     }
-    ReadWord();
+    ReadScriptWord();
     if (word_[0] == ';' || WordIs("END") || WordIs("ELSE") || WordIs("UNTIL") || word_ == " ") {
       // A procedure called without arguments. The end of the text closes it
       // as well, so that a script may end with one.
@@ -404,7 +404,7 @@ class TfrInterpretator::Compiler {
       return name;
     }
     if (word_.compare(0, 2, ":=") != 0) {
-      Error("Need \":=\" here");
+      ScriptError("Need \":=\" here");
       return name;
     }
     pos_ = word_start_ + 2;
@@ -431,7 +431,7 @@ class TfrInterpretator::Compiler {
   void CheckExpression() {
     if (error_) return;
     if (++depth_ > kMaxDepth) {
-      ErrorHere("The expression is nested too deeply");
+      ScriptErrorHere("The expression is nested too deeply");
       return;
     }
     CheckSimpleExpression();
@@ -493,14 +493,14 @@ class TfrInterpretator::Compiler {
       if (error_) return;
       SkipBlanks();
       if (Ch(pos_) != ')') {
-        ErrorHere("Need \")\" here");
+        ScriptErrorHere("Need \")\" here");
         return;
       }
       ++pos_;
     } else if (c == '[') {
       const size_t end = EndOfBracket(pos_);
       if (end == AnsiString::npos) {
-        ErrorHere("Need \"]\" here");
+        ScriptErrorHere("Need \"]\" here");
         return;
       }
       pos_ = end;
@@ -515,7 +515,7 @@ class TfrInterpretator::Compiler {
       for (;;) {
         p = buf_.find('\'', p);
         if (p == AnsiString::npos) {
-          ErrorHere("Need \"'\" here");
+          ScriptErrorHere("Need \"'\" here");
           return;
         }
         if (Ch(p + 1) != '\'') break;
@@ -546,7 +546,7 @@ class TfrInterpretator::Compiler {
       if (Ch(pos_) == '[') {
         const size_t end = EndOfBracket(pos_);
         if (end == AnsiString::npos) {
-          ErrorHere("Need \"]\" here");
+          ScriptErrorHere("Need \"]\" here");
           return;
         }
         pos_ = end;
@@ -556,7 +556,7 @@ class TfrInterpretator::Compiler {
         CheckFactor();  // these apply to the operand that follows
       }
     } else {
-      ErrorHere("Need an expression here");
+      ScriptErrorHere("Need an expression here");
     }
   }
 
@@ -578,7 +578,7 @@ class TfrInterpretator::Compiler {
         ++pos_;
         return;
       } else {
-        ErrorHere("Need \",\" or \")\" here");
+        ScriptErrorHere("Need \",\" or \")\" here");
         return;
       }
     }
@@ -598,7 +598,7 @@ class TfrInterpretator::Compiler {
             if (l.text == label) target = l.line;
           if (target < 0) {
             word_start_ = line.pos;
-            Error("Label \"" + line.text.substr(1) + "\" is not defined");
+            ScriptError("Label \"" + line.text.substr(1) + "\" is not defined");
             target = 0;
           }
           line.text = Jump(kScriptGoto, target);
@@ -615,7 +615,7 @@ class TfrInterpretator::Compiler {
         // The checks above let no unbalanced call through; should one come,
         // it is reported where its statement starts.
         word_start_ = line.pos;
-        Error("Need \")\" here");
+        ScriptError("Need \")\" here");
       }
     }
   }

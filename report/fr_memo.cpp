@@ -495,7 +495,9 @@ void TfrMemoView::ShowLines() {
 
 void TfrMemoView::ShowTurnedLines() {
   TCanvas& c = *Canvas;
-  c.Font().SetOrientation(900);
+  TFont upright;
+  upright.Assign(c.Font());
+  c.Font().Assign(CreateRotatedFont(upright));
   const TRect clip = Rect(PaintRect.Left + 1, PaintRect.Top, PaintRect.Right - 2, PaintRect.Bottom - 1);
   int x = frClampedCoordinate(int64_t{Left} + GapX);
   const int line_height =
@@ -535,7 +537,7 @@ void TfrMemoView::ShowTurnedLines() {
     ++LineCount;
     x = frClampedCoordinate(int64_t{x} + line_height);
   }
-  c.Font().SetOrientation(0);
+  c.Font().Assign(upright);
 }
 
 void TfrMemoView::ShowMemo() {

@@ -10,6 +10,7 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 #include "toolkit/ui/dialogs.h"
+#include "toolkit/ui/extctrls.h"
 #include "toolkit/ui/maskedit.h"
 #include "toolkit/ui/printers.h"
 #include "toolkit/ui/stdctrls.h"
@@ -183,6 +184,9 @@ TfrPrintForm::TfrPrintForm(TComponent* owner) : TForm(owner) {
   CB1->OnChange = [this](TComponent*) { PrinterChosen(); };
   PropButton = PlaceControl(new TButton(this), "PropButton", GroupBox1, 356, 20, 101, 23);
   PropButton->OnClick = [this](TComponent*) { PropertiesClick(); };
+  Image1 = PlaceControl(new TImage(this), "Image1", GroupBox1, 12, 40, 18, 16);
+  Image1->SetVisible(false);
+  Image1->Picture().Bitmap().Assign(*PrinterIcon());
 
   GroupBox2 = PlaceControl(new TGroupBox(this), "GroupBox2", this, 8, 64, 249, 125);
   RB1 = PlaceControl(new TRadioButton(this), "RB1", GroupBox2, 12, 20, 157, 17);
@@ -204,21 +208,31 @@ TfrPrintForm::TfrPrintForm(TComponent* owner) : TForm(owner) {
   E1 = PlaceControl(new TCustomMaskEdit(this), "E1", GroupBox3, 100, 20, 45, 21);
   E1->SetText("1");
   Label1->SetFocusControl(E1);
-  frSpeedButton1 = PlaceControl(new TfrSpeedButton(this), "frSpeedButton1", GroupBox3, 146, 21, 17, 8);
+  Panel1 = PlaceControl(new TPanel(this), "Panel1", GroupBox3, 146, 21, 17, 17);
+  Panel1->SetBevelOuter(bvNone);
+  frSpeedButton1 = PlaceControl(new TfrSpeedButton(this), "frSpeedButton1", Panel1, 0, 0, 17, 8);
   frSpeedButton1->SetSpacing(0);
   frSpeedButton1->SetGlyph(*ArrowGlyph(true));
   frSpeedButton1->OnClick = [this](TComponent*) { CopiesUp(); };
-  frSpeedButton2 = PlaceControl(new TfrSpeedButton(this), "frSpeedButton2", GroupBox3, 146, 30, 17, 8);
+  frSpeedButton2 = PlaceControl(new TfrSpeedButton(this), "frSpeedButton2", Panel1, 0, 9, 17, 8);
   frSpeedButton2->SetSpacing(0);
   frSpeedButton2->SetGlyph(*ArrowGlyph(false));
   frSpeedButton2->OnClick = [this](TComponent*) { CopiesDown(); };
-  // The check box carries the collate text itself, so a click on the text
-  // toggles it.
   PB1 = PlaceControl(new TfrPaintBox(this), "PB1", GroupBox3, 12, 46, 92, 53);
   PB1->OnPaint = [this](TCanvas& canvas) { PaintCollation(canvas); };
-  CollateCB = PlaceControl(new TCheckBox(this), "CollateCB", GroupBox3, 12, 102, 193, 17);
+  CollateCB = PlaceControl(new TCheckBox(this), "CollateCB", GroupBox3, 12, 102, 17, 17);
   CollateCB->SetChecked(true);
   CollateCB->OnClick = [this](TComponent*) { PB1->Invalidate(); };
+  Label3 = PlaceControl(new TLabel(this), "Label3", GroupBox3, 32, 104, 160, 13);
+  Label3->SetFocusControl(CollateCB);
+  Label3->OnClick = [this](TComponent*) { ToggleCollate(); };
+  Label3->OnDblClick = [this](TComponent*) { ToggleCollate(); };
+  CollateImg = PlaceControl(new TImage(this), "CollateImg", GroupBox3, 112, 46, 74, 53);
+  CollateImg->SetVisible(false);
+  CollateImg->Picture().Bitmap().Assign(*CollationPicture(true));
+  NonCollateImg = PlaceControl(new TImage(this), "NonCollateImg", GroupBox3, 112, 46, 92, 40);
+  NonCollateImg->SetVisible(false);
+  NonCollateImg->Picture().Bitmap().Assign(*CollationPicture(false));
 
   Label5 = PlaceControl(new TLabel(this), "Label5", this, 8, 200, 110, 13);
   CB2 = PlaceControl(new TComboBox(this), "CB2", this, 124, 196, 157, 21);
@@ -229,10 +243,6 @@ TfrPrintForm::TfrPrintForm(TComponent* owner) : TForm(owner) {
   Button2 = PlaceControl(new TButton(this), "Button2", this, 402, 196, 75, 25);
   Button2->SetCancel(true);
   Button2->SetModalResult(mrCancel);
-
-  printer_icon_ = PrinterIcon();
-  collate_img_ = CollationPicture(true);
-  non_collate_img_ = CollationPicture(false);
 
   OnCreate = [this](TComponent* sender) { FormCreate(sender); };
   OnShow = [this](TComponent*) { E1->SetFocus(); };
@@ -262,7 +272,7 @@ void TfrPrintForm::FormCreate(TComponent*) {
   Label2->SetCaption(LoadReportString(kTextNumbersHint));
   Label4->SetCaption(LoadReportString(kTextName));
   Label1->SetCaption(LoadReportString(kTextCopyCount));
-  CollateCB->SetCaption(LoadReportString(kTextCollate));
+  Label3->SetCaption(LoadReportString(kTextCollate));
   Label5->SetCaption(LoadReportString(kTextPrintWhat));
   Button1->SetCaption(LoadReportString(kTextOk));
   Button2->SetCaption(LoadReportString(kTextCancel));
@@ -275,8 +285,8 @@ void TfrPrintForm::FormCreate(TComponent*) {
 void TfrPrintForm::DrawPrinter(int index, const TRect& rect) {
   TCanvas& canvas = CB1->Canvas();
   canvas.FillRect(rect);
-  DrawTransparent(canvas, rect.Left + 2, rect.Top + (rect.Bottom - rect.Top - printer_icon_->Height()) / 2,
-                  *printer_icon_, 0x008080);
+  TBitmap& icon = Image1->Picture().Bitmap();
+  DrawTransparent(canvas, rect.Left + 2, rect.Top + (rect.Bottom - rect.Top - icon.Height()) / 2, icon, 0x008080);
   canvas.Brush().SetStyle(bsClear);
   canvas.TextOut(rect.Left + 24, rect.Top + 1, CB1->ItemAt(index));
   canvas.Brush().SetStyle(bsSolid);
@@ -286,9 +296,14 @@ void TfrPrintForm::PaintCollation(TCanvas& canvas) {
   canvas.Brush().SetColor(clBtnFace);
   canvas.FillRect(TRect{0, 0, PB1->Width(), PB1->Height()});
   if (CollateCB->Checked())
-    DrawTransparent(canvas, 8, 0, *collate_img_, 0xC0C0C0);
+    DrawTransparent(canvas, 8, 0, CollateImg->Picture().Bitmap(), 0xC0C0C0);
   else
-    DrawTransparent(canvas, 0, 8, *non_collate_img_, 0xC0C0C0);
+    DrawTransparent(canvas, 0, 8, NonCollateImg->Picture().Bitmap(), 0xC0C0C0);
+}
+
+void TfrPrintForm::ToggleCollate() {
+  CollateCB->SetChecked(!CollateCB->Checked());
+  PB1->Invalidate();
 }
 
 void TfrPrintForm::CopiesUp() {
@@ -305,7 +320,12 @@ void TfrPrintForm::PrinterChosen() {
   if (CB1->ItemIndex() >= 0) GlobalPrinterLayer().SetPrinterIndex(CB1->ItemIndex());
 }
 
-void TfrPrintForm::PropertiesClick() { GlobalPrinterLayer().EditDeviceMode(); }
+void TfrPrintForm::PropertiesClick() {
+  TPageMargins chosen = Margins;
+  if (!GlobalPrinterLayer().PageSetup(chosen)) return;
+  Margins = chosen;
+  PageSetupDone = true;
+}
 
 // OK with pages or copies that cannot be printed keeps the dialog open on
 // the field at fault, so no unchecked list reaches the printing.

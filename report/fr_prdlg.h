@@ -8,6 +8,7 @@
 
 #include "toolkit/ui/customctrl.h"
 #include "toolkit/ui/forms.h"
+#include "toolkit/ui/printers.h"
 
 class TButton;
 class TfrSpeedButton;
@@ -15,7 +16,9 @@ class TCheckBox;
 class TComboBox;
 class TCustomMaskEdit;
 class TGroupBox;
+class TImage;
 class TLabel;
+class TPanel;
 class TRadioButton;
 
 // Checks a typed page list ("1,3,5-12"): numbers and ascending ranges between
@@ -49,9 +52,12 @@ class TfrPrintForm : public TForm {
 
   TGroupBox* GroupBox1;
   TLabel* Label4;
-  // The system printers, without the virtual one.
+  // The system printers, without the virtual one, each with Image1's icon.
   TComboBox* CB1;
+  // The page set-up of the chosen printer: paper, orientation, margins.
   TButton* PropButton;
+  // Hidden: the printer icon of CB1's items.
+  TImage* Image1;
   TGroupBox* GroupBox2;
   // All pages (checked), the current page, the pages typed into E2.
   TRadioButton* RB1;
@@ -63,11 +69,25 @@ class TfrPrintForm : public TForm {
   TLabel* Label1;
   // The number of copies, "1" at first; stepped by the up and down buttons.
   TCustomMaskEdit* E1;
+  // Holds the up and down buttons of the copies count.
+  TPanel* Panel1;
   TfrSpeedButton* frSpeedButton1;
   TfrSpeedButton* frSpeedButton2;
   TCheckBox* CollateCB;
-  // The pages of the copies, collated or not as CollateCB says.
+  // CollateCB's text: a click or double click on it toggles the box.
+  TLabel* Label3;
+  // The pages of the copies, collated or not as CollateCB says, painted from
+  // the hidden CollateImg (74 x 53) or NonCollateImg (92 x 40).
   TfrPaintBox* PB1;
+  TImage* CollateImg;
+  TImage* NonCollateImg;
+
+  // The margins the page set-up opens on (hundredths of a millimetre), set
+  // by the caller; after an accepted page set-up they are the chosen ones,
+  // the printer layer holds the chosen paper and orientation, and
+  // PageSetupDone is true.
+  TPageMargins Margins;
+  bool PageSetupDone = false;
   TLabel* Label5;
   // All pages of the range, odd pages, even pages.
   TComboBox* CB2;
@@ -85,7 +105,6 @@ class TfrPrintForm : public TForm {
   void Deactivate();
   void DrawPrinter(int index, const TRect& rect);
   void PaintCollation(TCanvas& canvas);
+  void ToggleCollate();
   int remembered_printer_ = -1;
-  // The printer icon of the printer list and the two collation pictures.
-  std::unique_ptr<TBitmap> printer_icon_, collate_img_, non_collate_img_;
 };

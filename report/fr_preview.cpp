@@ -47,7 +47,6 @@ constexpr int kTextReportFile = 55211;
 constexpr uint16_t VK_F3 = 0x72;
 constexpr int kHelpContextPopup = 8;
 // The pointer of the help mode.
-constexpr int kHelpCursor = -20;
 // Pixels between pages and around them.
 constexpr int kGap = 10;
 // The grey around the pages.
@@ -262,10 +261,6 @@ void TfrPBox::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
   TPanel::MouseDown(button, shift, x, y);
   TfrPreviewForm* f = Preview;
   if (!f || !f->pages_) return;
-  if (f->help_mode_) {
-    f->EndHelpMode(this);
-    return;
-  }
   const int page = f->PageAt(x, y);
   if (button == mbRight) {
     TPopupMenu* menu = f->Embedder && f->Embedder->PopupMenu() ? f->Embedder->PopupMenu() : f->ProcMenu;
@@ -1038,10 +1033,19 @@ void TfrPreviewForm::PrintBtnClick() {
   dialog.PageCount = PageCount();
   dialog.E1->SetText(IntToStr(report_->DefaultCopies));
   dialog.CollateCB->SetChecked(report_->DefaultCollate);
+  dialog.Margins = report_->PageSetupMargins();
   const int old_index = layer.PrinterIndex();
   if (report_->ShowPrintDialog && dialog.ShowModal() != mrOk) return;
+  bool rebuild = false;
   if (report_->RebuildPrinter && layer.PrinterIndex() != old_index && report_->BuiltHere) {
     if (!report_->SwitchPrinter(old_index, layer.PrinterIndex())) return;
+    rebuild = true;
+  }
+  if (dialog.PageSetupDone) {
+    report_->ApplyPageSetup(dialog.Margins);
+    rebuild = rebuild || report_->BuiltHere;
+  }
+  if (rebuild) {
     pages_.reset();
     report_->BuildReport();
     TakePages(report_);
@@ -1060,29 +1064,11 @@ void TfrPreviewForm::PrintBtnClick() {
   RefreshPages(false);
 }
 
-namespace {
-
-// Page pixels and hundredths of a millimetre, as the page set-up dialog has them.
-int PagePixelsToHmm(int pixels) { return static_cast<int>(std::lround(pixels * 500.0 / 18.0)); }
-int HmmToPagePixels(int hmm) { return static_cast<int>(std::lround(hmm * 18.0 / 500.0)); }
-
-}  // namespace
-
 void TfrPreviewForm::PageSetupBtnClick() {
   if (!report_ || report_->Pages().Count() == 0) return;
-  TfrPrinter& layer = GlobalPrinterLayer();
-  const TfrPage& first = *report_->Pages().Pages(0);
-  TPageMargins margins{PagePixelsToHmm(first.LeftMargin), PagePixelsToHmm(first.TopMargin),
-                       PagePixelsToHmm(first.RightMargin), PagePixelsToHmm(first.BottomMargin)};
-  if (!layer.PageSetup(margins)) return;
-  for (int i = 0; i < report_->Pages().Count(); ++i) {
-    TfrPage& page = *report_->Pages().Pages(i);
-    page.LeftMargin = HmmToPagePixels(margins.Left);
-    page.TopMargin = HmmToPagePixels(margins.Top);
-    page.RightMargin = HmmToPagePixels(margins.Right);
-    page.BottomMargin = HmmToPagePixels(margins.Bottom);
-    page.ApplyPagePaper(layer.PaperSize, layer.PaperWidth, layer.PaperHeight, layer.Bin, layer.Orientation);
-  }
+  TPageMargins margins = report_->PageSetupMargins();
+  if (!GlobalPrinterLayer().PageSetup(margins)) return;
+  report_->ApplyPageSetup(margins);
   // A build that fails or is cancelled leaves the pages shown so far rather
   // than an empty window.
   if (!report_->BuildReport()) {
@@ -1102,14 +1088,10 @@ void TfrPreviewForm::ExitBtnClick() {
 }
 
 void TfrPreviewForm::HelpBtnClick() {
-  help_mode_ = true;
-  PBox->SetCursor(kHelpCursor);
-}
-
-void TfrPreviewForm::EndHelpMode(TControl* hit) {
-  help_mode_ = false;
-  PBox->SetCursor(crDefault);
-  if (hit && hit != HelpBtn) Application->HelpCommand(kHelpContextPopup, hit->Tag());
+  // The next click names what help is asked for, on this window or not.
+  CaptureNextClick(crHelp, [this](TControl* hit) {
+    if (hit && hit != HelpBtn) Application->HelpCommand(kHelpContextPopup, hit->Tag());
+  });
 }
 
 void TfrPreviewForm::FormShow() {

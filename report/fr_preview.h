@@ -222,7 +222,6 @@ class TfrPreviewForm : public TForm {
   // Offers a point of the box on a page to the page's objects (a click, or
   // the mouse passing); true when an object's event took it.
   bool ObjectAtMouse(int page, int x, int y, bool clicked, int& cursor);
-  void EndHelpMode(TControl* hit);
   void RefreshPages(bool reset);
   void FormShow();
   void FormClose(TCloseAction& action);
@@ -245,8 +244,6 @@ class TfrPreviewForm : public TForm {
   int search_record_ = 0;
   int found_page_ = -1;
   std::string saved_help_file_;
-  // The help button was pressed: the next click asks for help on what it hits.
-  bool help_mode_ = false;
   // Scroll bar moves made by the layout itself leave the current page alone.
   bool placing_ = false;
 };

@@ -200,6 +200,33 @@ std::vector<std::string> PrintToPdfFiles(const std::string& pdf_file, const std:
 
 // ---- TfrReport: printing ------------------------------------------------------------
 
+namespace {
+
+// Page pixels and hundredths of a millimetre, as the page set-up dialog has them.
+int PagePixelsToHmm(int pixels) { return static_cast<int>(std::lround(pixels * 500.0 / 18.0)); }
+int HmmToPagePixels(int hmm) { return static_cast<int>(std::lround(hmm * 18.0 / 500.0)); }
+
+}  // namespace
+
+TPageMargins TfrReport::PageSetupMargins() {
+  if (Pages().Count() == 0) return {};
+  const TfrPage& first = *Pages().Pages(0);
+  return {PagePixelsToHmm(first.LeftMargin), PagePixelsToHmm(first.TopMargin), PagePixelsToHmm(first.RightMargin),
+          PagePixelsToHmm(first.BottomMargin)};
+}
+
+void TfrReport::ApplyPageSetup(const TPageMargins& margins) {
+  const TfrPrinter& layer = GlobalPrinterLayer();
+  for (int i = 0; i < Pages().Count(); ++i) {
+    TfrPage& page = *Pages().Pages(i);
+    page.LeftMargin = HmmToPagePixels(margins.Left);
+    page.TopMargin = HmmToPagePixels(margins.Top);
+    page.RightMargin = HmmToPagePixels(margins.Right);
+    page.BottomMargin = HmmToPagePixels(margins.Bottom);
+    page.ApplyPagePaper(layer.PaperSize, layer.PaperWidth, layer.PaperHeight, layer.Bin, layer.Orientation);
+  }
+}
+
 void TfrReport::PrintWithDialog() {
   if (preview_ != nullptr) {
     preview_->Print();
@@ -224,7 +251,13 @@ void TfrReport::PrintWithDialog() {
   form->RB2->SetEnabled(false);
   form->E1->SetText(IntToStr(DefaultCopies));
   form->CollateCB->SetChecked(DefaultCollate);
+  form->Margins = PageSetupMargins();
   if (ShowPrintDialog && form->ShowModal() != mrOk) return;
+  // Pages built here are built again on the paper and margins chosen.
+  if (form->PageSetupDone) {
+    ApplyPageSetup(form->Margins);
+    if (BuiltHere && !BuildReport()) return;
+  }
   const AnsiString pages = form->RB1->Checked() ? AnsiString() : form->E2->Text();
   int copies = 1;
   if (!TryStrToInt(form->E1->Text(), copies)) copies = DefaultCopies;

@@ -2,23 +2,15 @@
 
 #include <exception>
 
-#include "toolkit/core/units.h"
+#include "report/fr_globals.h"
 #include "report/fr_utils.h"
+#include "toolkit/core/scope.h"
 #include "toolkit/sys/event_loop.h"
 #include "toolkit/ui/stdctrls.h"
 
 namespace {
 
 constexpr int kTextCancel = 55001;
-
-// Freed by the unit's shut-down only, never by static destruction.
-std::unique_ptr<TfrProgressForm>& SharedForm() {
-  static auto* form = new std::unique_ptr<TfrProgressForm>();
-  return *form;
-}
-
-const char kProgressUnit = 0;
-void FinalizeProgressUnit() { SharedForm().reset(); }
 
 }  // namespace
 
@@ -77,15 +69,7 @@ void TfrProgressForm::CancelClick() {
   SetModalResult(mrCancel);
 }
 
-TfrProgressForm* frProgressForm() {
-  auto& form = SharedForm();
-  if (!form) {
-    form = std::make_unique<TfrProgressForm>(nullptr);
-    form->AfterConstruction();
-    RegisterUnit(&kProgressUnit, "fr_progr", FinalizeProgressUnit);
-  }
-  return form.get();
-}
+TfrProgressForm* frProgressForm() { return frGlobals().ProgressForm(); }
 
 TModalResult RunInProgressWindow(const AnsiString& caption, const AnsiString& prefix, const AnsiString& first_line,
                                  bool* stop, bool& running, const std::function<void()>& work) {
@@ -113,4 +97,4 @@ TModalResult RunInProgressWindow(const AnsiString& caption, const AnsiString& pr
   return result;
 }
 
-void FreeProgressForm() { FinalizeUnit(&kProgressUnit); }
+void FreeProgressForm() { frGlobals().FreeProgressWindow(); }

@@ -50,7 +50,6 @@ class TfrProgressForm : public TForm {
 TModalResult RunInProgressWindow(const AnsiString& caption, const AnsiString& prefix, const AnsiString& first_line,
                                  bool* stop, bool& running, const std::function<void()>& work);
 
-// The one progress window of the process, made on first use and shared by
-// every report.
+// The one progress window of the process, kept by the report globals.
 TfrProgressForm* frProgressForm();
 void FreeProgressForm();

@@ -41,6 +41,7 @@ class TfrExportFilter;
 class TfrPage;
 class TfrPreview;
 class TfrView;
+struct TPageMargins;
 
 // How the preview window first shows the pages.
 enum TfrPreviewZoom { pzDefault, pzPageWidth, pzOnePage, pzTwoPages };
@@ -203,6 +204,12 @@ class TfrReport : public TComponent {
   // False (with a message box, the old printer selected again) when the
   // printer cannot be set up.
   bool SwitchPrinter(int old_index, int new_index);
+  // The page set-up's margins (hundredths of a millimetre): the first
+  // template page's; zero without pages.
+  TPageMargins PageSetupMargins();
+  // What an accepted page set-up chose: every template page takes the
+  // margins and the printer layer's paper, orientation and bin.
+  void ApplyPageSetup(const TPageMargins& margins);
   void ExportBuiltPages(TfrExportFilter* filter, const AnsiString& file_name);
 
   // ---- value resolution (fr_value.cpp)

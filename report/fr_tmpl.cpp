@@ -219,6 +219,8 @@ void TfrPages::ReadObject(TStream& stream, int version, uint8_t type_code) {
     // The object is skipped; a newer stream says where the next one starts.
     view.reset();
   }
+  // A place no page has is no damage the stream's framing could skip.
+  if (view && !view->GeometryInPageRange()) FormatError();
   if (view) page.Objects.push_back(std::move(view));
   if (next != 0) stream.SetPosition(next);
 }

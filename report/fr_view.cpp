@@ -18,6 +18,13 @@ int frRoundedCoordinate(double value) {
   return frClampedCoordinate(PasRound(value));
 }
 
+TFont CreateRotatedFont(const TFont& font) {
+  TFont turned;
+  turned.Assign(font);
+  turned.SetOrientation(900);
+  return turned;
+}
+
 namespace {
 
 int Clamped(int64_t value) { return frClampedCoordinate(value); }
@@ -199,6 +206,11 @@ void PaintViewFill(TfrView& v) {
 
 void DrawFrameLine(TfrView& v, int x1, int y1, int x2, int y2) {
   TCanvas& c = *v.Canvas;
+  // A stroke from (x1, y1) to (x2, y2) moved by (dx, dy).
+  const auto stroke = [&c, x1, y1, x2, y2](int64_t dx, int64_t dy) {
+    c.MoveTo(Clamped(x1 + dx), Clamped(y1 + dy));
+    c.LineTo(Clamped(x2 + dx), Clamped(y2 + dy));
+  };
   const bool vertical = x1 == x2;
   if (v.FrameStyle != frsSolid && v.FrameStyle != frsDouble) {
     // Dashed pens wider than one pixel are drawn as parallel thin strokes;
@@ -212,13 +224,10 @@ void DrawFrameLine(TfrView& v, int x1, int y1, int x2, int y2) {
     const int w = c.Pen().Width();
     c.Pen().SetWidth(1);
     for (int d = -(w / 2); d <= w - 1 - w / 2; ++d) {
-      if (vertical) {
-        c.MoveTo(x1 + d, y1);
-        c.LineTo(x2 + d, y2);
-      } else {
-        c.MoveTo(x1, y1 + d);
-        c.LineTo(x2, y2 + d);
-      }
+      if (vertical)
+        stroke(d, 0);
+      else
+        stroke(0, d);
     }
     c.Pen().SetWidth(w);
   } else if (v.FrameStyle != frsDouble) {
@@ -228,8 +237,7 @@ void DrawFrameLine(TfrView& v, int x1, int y1, int x2, int y2) {
     const int w = Round(v.FrameWidth);
     const int dx = vertical ? w : 0;
     const int dy = vertical ? 0 : w;
-    c.MoveTo(x1 - dx, y1 - dy);
-    c.LineTo(x2 - dx, y2 - dy);
+    stroke(-dx, -dy);
     // The middle line is the fill's colour: without a fill nothing is painted there.
     if (v.FillColor != clNone) {
       c.Pen().SetColor(v.FillColor);
@@ -237,8 +245,7 @@ void DrawFrameLine(TfrView& v, int x1, int y1, int x2, int y2) {
       c.LineTo(x2, y2);
       c.Pen().SetColor(v.FrameColor);
     }
-    c.MoveTo(x1 + dx, y1 + dy);
-    c.LineTo(x2 + dx, y2 + dy);
+    stroke(dx, dy);
   }
 }
 
@@ -252,11 +259,12 @@ void PaintViewBorder(TfrView& v) {
     // Corner marks show where an object without a frame lies.
     c.Pen().SetColor(clBlack);
     c.Pen().SetWidth(1);
-    const int l = v.Left, t = v.Top, r = Clamped(Wide(v.Left) + v.Width), b = Clamped(Wide(v.Top) + v.Height);
-    const TPoint corners[4][3] = {{{l, t + 3}, {l, t}, {l + 4, t}},
-                                  {{r - 4, t}, {r, t}, {r, t + 4}},
-                                  {{l, b - 3}, {l, b}, {l + 4, b}},
-                                  {{r - 4, b}, {r, b}, {r, b - 4}}};
+    const int64_t l = v.Left, t = v.Top, r = Wide(v.Left) + v.Width, b = Wide(v.Top) + v.Height;
+    const auto at = [](int64_t x, int64_t y) { return TPoint{Clamped(x), Clamped(y)}; };
+    const TPoint corners[4][3] = {{at(l, t + 3), at(l, t), at(l + 4, t)},
+                                  {at(r - 4, t), at(r, t), at(r, t + 4)},
+                                  {at(l, b - 3), at(l, b), at(l + 4, b)},
+                                  {at(r - 4, b), at(r, b), at(r, b - 4)}};
     for (const auto& corner : corners) {
       c.MoveTo(corner[0].x, corner[0].y);
       c.LineTo(corner[1].x, corner[1].y);
@@ -272,7 +280,7 @@ void PaintViewBorder(TfrView& v) {
   if ((v.FrameTyp & kAllEdges) == kAllEdges && v.FrameStyle == frsSolid) {
     // A whole plain frame is one outline rather than four strokes.
     c.Brush().SetStyle(bsClear);
-    c.Rectangle(v.Left, v.Top, xr + 1, yb + 1);
+    c.Rectangle(v.Left, v.Top, Clamped(Wide(xr) + 1), Clamped(Wide(yb) + 1));
     c.Brush().SetStyle(bsSolid);
     return;
   }

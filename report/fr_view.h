@@ -20,6 +20,9 @@
 int frClampedCoordinate(int64_t value);
 int frRoundedCoordinate(double value);
 
+// The font of turned text: the same font, its base line turned to read upwards.
+TFont CreateRotatedFont(const TFont& font);
+
 // Stores the canvas, makes the object current and applies its band alignment.
 void BeginDraw(TfrView& view, TCanvas* canvas);
 // Replaces every bracketed expression of `text` by its value text; a value is

@@ -302,9 +302,11 @@ void TfrBandView::DrawTo(TCanvas* canvas) {
   c.Brush().SetStyle(bsClear);
   c.PushClip(tab);
   if (cross) {
-    c.Font().SetOrientation(900);
+    TFont upright;
+    upright.Assign(c.Font());
+    c.Font().Assign(CreateRotatedFont(upright));
     c.TextOut(Left - 15, Top + tw + 4, title);
-    c.Font().SetOrientation(0);
+    c.Font().Assign(upright);
   } else {
     c.TextOut(Left + 4, Top - 17, title);
   }
@@ -460,19 +462,26 @@ TWindowsMetafile* TfrPictureView::DecodedMetafile() {
   return metafile_.get();
 }
 
-void TfrPictureView::DrawMetafile(TCanvas& canvas, const TRect& r) {
-  // Played into our own recording at the canvas's resolution, so that texts
-  // take the sizes they have there, then replayed; a repaint of the same
-  // place replays the recording alone.
-  if (!played_ || played_rect_ != r || played_ppi_ != canvas.PixelsPerInch()) {
-    played_ = std::make_unique<TMetafile>();
-    TMetafileCanvas recorder(*played_);
-    recorder.SetPixelsPerInch(canvas.PixelsPerInch());
-    metafile_->StretchDraw(recorder, r);
-    played_rect_ = r;
-    played_ppi_ = canvas.PixelsPerInch();
+void TfrPictureView::DrawGraphic(TCanvas& canvas, const TRect& r) {
+  if (TWindowsMetafile* metafile = DecodedMetafile()) {
+    // To the printer as to the screen: a metafile is stretch-drawn, played
+    // into our own recording at the canvas's resolution, so that texts take
+    // the sizes they have there, then replayed; a repaint of the same place
+    // replays the recording alone.
+    if (!played_ || played_rect_ != r || played_ppi_ != canvas.PixelsPerInch()) {
+      played_ = std::make_unique<TMetafile>();
+      TMetafileCanvas recorder(*played_);
+      recorder.SetPixelsPerInch(canvas.PixelsPerInch());
+      metafile->StretchDraw(recorder, r);
+      played_rect_ = r;
+      played_ppi_ = canvas.PixelsPerInch();
+    }
+    played_->Replay(canvas);
+    return;
   }
-  played_->Replay(canvas);
+  TBitmap scaled;
+  scaled.AssignScaled(*Decoded(), r.Width(), r.Height());
+  canvas.Draw(r.Left, r.Top, scaled);
 }
 
 int TfrPictureView::PictureWidth() {
@@ -627,18 +636,9 @@ void TfrPictureView::DrawTo(TCanvas* canvas) {
   ApplyScale();
   PaintFill();
   TBitmap* bitmap = Decoded();
-  TWindowsMetafile* metafile = DecodedMetafile();
-  if (metafile != nullptr) {
-    // To the printer as to the screen: a metafile is stretch-drawn.
+  if (DecodedMetafile() != nullptr || (bitmap != nullptr && !bitmap->Empty())) {
     const TRect r = TargetRect();
-    if (r.Width() > 0 && r.Height() > 0) DrawMetafile(*canvas, r);
-  } else if (bitmap != nullptr && !bitmap->Empty()) {
-    const TRect r = TargetRect();
-    if (r.Width() > 0 && r.Height() > 0) {
-      TBitmap scaled;
-      scaled.AssignScaled(*bitmap, r.Width(), r.Height());
-      canvas->Draw(r.Left, r.Top, scaled);
-    }
+    if (r.Width() > 0 && r.Height() > 0) DrawGraphic(*canvas, r);
   } else if (!Printing()) {
     SetTitleFont(*canvas);
     canvas->Brush().SetStyle(bsClear);

@@ -157,7 +157,8 @@ class TfrPictureView : public TfrDrawnView<TfrView> {
   // metafile for pkMetafile; nullptr when it cannot be read.
   TBitmap* Decoded();
   TWindowsMetafile* DecodedMetafile();
-  void DrawMetafile(TCanvas& canvas, const TRect& r);
+  // Draws the picture stretched into r.
+  void DrawGraphic(TCanvas& canvas, const TRect& r);
   uint8_t picture_kind_ = pkNone;
   std::string picture_data_;
   std::unique_ptr<TBitmap> decoded_;

@@ -9,11 +9,10 @@ inline constexpr const char* kDefaultUserName = "PReport";
 // The prefix of default sheet names ("Sheet1").
 inline constexpr const char* kDefaultSheetPrefix = "Sheet";
 
-// ---- Compound file -------------------------------------------------------
-inline constexpr const char* sStgCreateDocFileError = "StgCreateDocFile error %d";
-inline constexpr const char* sCreateStreamError = "CreateStream error %d";
-// The class library's text for a stream that refuses bytes.
-inline constexpr const char* sStreamWriteError = "Stream write error";
+// ---- The file ------------------------------------------------------------
+// The file's name, then the system's reason.
+inline constexpr const char* sCannotCreateFile = "Cannot create the file \"%s\": %s";
+inline constexpr const char* sCannotWriteFile = "Cannot write the file \"%s\": %s";
 
 // ---- Checks made before anything is written ------------------------------
 inline constexpr const char* sInvalidPicture = "Invalid picture %d on sheet \"%s\"";

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 
 #include "toolkit/core/binary.h"
 #include "toolkit/core/sysutils.h"
+#include "toolkit/core/text.h"
 #include "toolkit/sys/compound.h"
 #include "xls/BIFF8_Types.h"
 #include "xls/vteConsts.h"
@@ -166,7 +168,7 @@ struct TvteExcelWriter::Output {
   int64_t Position() const { return base + static_cast<int64_t>(data.size()); }
 
   // A record; data beyond 8224 bytes goes into CONTINUE records.
-  void Record(uint16_t id, std::string_view payload) {
+  void WriteBiffRecord(uint16_t id, std::string_view payload) {
     size_t offset = 0;
     uint16_t number = id;
     do {
@@ -181,14 +183,14 @@ struct TvteExcelWriter::Output {
   void Record16(uint16_t id, uint16_t value) {
     std::string p;
     PutLE16(&p, value);
-    Record(id, p);
+    WriteBiffRecord(id, p);
   }
   void RecordDouble(uint16_t id, double value) {
     std::string p;
     PutLEDouble(&p, value);
-    Record(id, p);
+    WriteBiffRecord(id, p);
   }
-  void Hex(std::string_view text) { data += HexTextToBytes(text); }
+  void WriteHexRecord(std::string_view text) { data += HexTextToBytes(text); }
 };
 
 struct TvteExcelWriter::SheetRanges {
@@ -216,15 +218,10 @@ void TvteExcelWriter::Save(TvteXLSWorkbook& workbook, const std::string& file_na
   try {
     SaveCompoundFile(file_name, {{"Workbook", bytes}});
   } catch (const ECompoundFileError& e) {
-    switch (e.Failure()) {
-      case TCompoundFailure::cfCreate:
-        throw EvteCreateFileError(::Format(vte::sStgCreateDocFileError, {e.Code()}), e.Code());
-      case TCompoundFailure::cfCreateStream:
-        throw Exception(::Format(vte::sCreateStreamError, {e.Code()}));
-      case TCompoundFailure::cfWrite:
-        break;
-    }
-    throw EWriteError(vte::sStreamWriteError);
+    const AnsiString reason = std::generic_category().message(e.Code());
+    if (e.Failure() == TCompoundFailure::cfWrite)
+      throw EvteWriteFileError(::Format(vte::sCannotWriteFile, {Utf8ToAnsi(file_name), reason}), e.Code());
+    throw EvteCreateFileError(::Format(vte::sCannotCreateFile, {Utf8ToAnsi(file_name), reason}), e.Code());
   }
 }
 
@@ -611,6 +608,36 @@ void TvteExcelWriter::CollectXFs() {
 
 // ---- Globals ---------------------------------------------------------------
 
+void TvteExcelWriter::WriteFontRecord(Output& out, size_t font_index) {
+  const TvteXLSFont& f = fonts_[font_index];
+  const bool bold = f.Style.Contains(TvteFontStyle::Bold);
+  const bool underline = f.Style.Contains(TvteFontStyle::Underline);
+  // Boldness is carried by the weight alone (1000 bold, 100 regular); the
+  // option word holds only italic and struck out.
+  uint16_t options = 0;
+  if (f.Style.Contains(TvteFontStyle::Italic)) options |= biff8::kFontItalic;
+  if (f.Style.Contains(TvteFontStyle::StrikeOut)) options |= biff8::kFontStruckOut;
+  std::string p;
+  PutLE16(&p, static_cast<uint16_t>(f.Size * 20));
+  PutLE16(&p, options);
+  PutLE16(&p, static_cast<uint16_t>(font_colors_[font_index]));
+  PutLE16(&p, bold ? biff8::kFontWeightBold : biff8::kFontWeightRegular);
+  PutLE16(&p, 0);
+  p.push_back(underline ? 1 : 0);
+  p.push_back(static_cast<char>(f.Pitch));
+  p.push_back(static_cast<char>(f.Charset));
+  p.push_back(0);
+  PutString8(&p, f.Name);
+  out.WriteBiffRecord(biff8::kFONT, p);
+}
+
+void TvteExcelWriter::WriteFormatRecord(Output& out, const AnsiString& text, int number) {
+  std::string p;
+  PutLE16(&p, static_cast<uint16_t>(number));
+  PutString16(&p, text);
+  out.WriteBiffRecord(biff8::kFORMAT, p);
+}
+
 void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
   std::string p;
   PutLE16(&p, biff8::kBiffVersion8);
@@ -619,23 +646,23 @@ void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
   PutLE16(&p, biff8::kBofYear);
   PutLE32(&p, 0);  // file history
   PutLE32(&p, biff8::kBiffVersion8);
-  out.Record(biff8::kBOF, p);
+  out.WriteBiffRecord(biff8::kBOF, p);
   out.Record16(biff8::kINTERFACEHDR, 1252);
   out.Record16(biff8::kMMS, 0);
-  out.Record(biff8::kINTERFACEEND, {});
+  out.WriteBiffRecord(biff8::kINTERFACEEND, {});
 
   p.clear();
   const AnsiString user = workbook.UserName().substr(0, 54);
   PutString16(&p, user);
   p.resize(112, ' ');
-  out.Record(biff8::kWRITEACCESS, p);
+  out.WriteBiffRecord(biff8::kWRITEACCESS, p);
   out.Record16(biff8::kCODEPAGE, 1252);
   out.Record16(biff8::kDSF, 0);
-  out.Record(biff8::kEXCEL9FILE, {});
+  out.WriteBiffRecord(biff8::kEXCEL9FILE, {});
 
   p.clear();
   for (size_t i = 0; i < sheets_.size(); ++i) PutLE16(&p, static_cast<uint16_t>(i + 1));
-  out.Record(biff8::kTABID, p);
+  out.WriteBiffRecord(biff8::kTABID, p);
   out.Record16(biff8::kFNGROUPCOUNT, 14);
   out.Record16(biff8::kWINDOWPROTECT, 0);
   out.Record16(biff8::kPROTECT, 0);
@@ -647,7 +674,7 @@ void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
   // Position and size in twips, options, the active and the first tab shown,
   // one selected tab, the tab bar's share of the scroll bar in thousandths.
   for (int v : {360, 30, 7454, 6240, int(biff8::kWindow1ScrollBarsAndTabs), 0, 0, 1, 600}) PutLE16(&p, uint16_t(v));
-  out.Record(biff8::kWINDOW1, p);
+  out.WriteBiffRecord(biff8::kWINDOW1, p);
   out.Record16(biff8::kBACKUP, 0);
   out.Record16(biff8::kHIDEOBJ, 0);
   out.Record16(biff8::kDATEMODE, 0);
@@ -655,44 +682,17 @@ void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
   out.Record16(biff8::kREFRESHALL, 0);
   out.Record16(biff8::kBOOKBOOL, 0);
 
-  for (size_t fi = 0; fi < fonts_.size(); ++fi) {
-    const TvteXLSFont& f = fonts_[fi];
-    const bool bold = f.Style.Contains(TvteFontStyle::Bold);
-    const bool underline = f.Style.Contains(TvteFontStyle::Underline);
-    // Boldness is carried by the weight alone (1000 bold, 100 regular); the
-    // option word holds only italic and struck out.
-    uint16_t options = 0;
-    if (f.Style.Contains(TvteFontStyle::Italic)) options |= biff8::kFontItalic;
-    if (f.Style.Contains(TvteFontStyle::StrikeOut)) options |= biff8::kFontStruckOut;
-    p.clear();
-    PutLE16(&p, static_cast<uint16_t>(f.Size * 20));
-    PutLE16(&p, options);
-    PutLE16(&p, static_cast<uint16_t>(font_colors_[fi]));
-    PutLE16(&p, bold ? biff8::kFontWeightBold : biff8::kFontWeightRegular);
-    PutLE16(&p, 0);
-    p.push_back(underline ? 1 : 0);
-    p.push_back(static_cast<char>(f.Pitch));
-    p.push_back(static_cast<char>(f.Charset));
-    p.push_back(0);
-    PutString8(&p, f.Name);
-    out.Record(biff8::kFONT, p);
-  }
+  for (size_t fi = 0; fi < fonts_.size(); ++fi) WriteFontRecord(out, fi);
+  for (const auto& [text, number] : formats_) WriteFormatRecord(out, text, number);
 
-  for (const auto& [text, number] : formats_) {
-    p.clear();
-    PutLE16(&p, static_cast<uint16_t>(number));
-    PutString16(&p, text);
-    out.Record(biff8::kFORMAT, p);
-  }
-
-  out.Hex(kStyleXF0);
-  out.Hex(kStyleXF1);
-  out.Hex(kStyleXF1);
-  out.Hex(kStyleXF2);
-  out.Hex(kStyleXF2);
-  for (int i = 0; i < 10; ++i) out.Hex(kStyleXFn);
-  for (const std::string& xf : xfs_) out.Record(biff8::kXF, xf);
-  for (const char* style : kStyles) out.Hex(style);
+  out.WriteHexRecord(kStyleXF0);
+  out.WriteHexRecord(kStyleXF1);
+  out.WriteHexRecord(kStyleXF1);
+  out.WriteHexRecord(kStyleXF2);
+  out.WriteHexRecord(kStyleXF2);
+  for (int i = 0; i < 10; ++i) out.WriteHexRecord(kStyleXFn);
+  for (const std::string& xf : xfs_) out.WriteBiffRecord(biff8::kXF, xf);
+  for (const char* style : kStyles) out.WriteHexRecord(style);
 
   CollectPictureColors();
   if (palette_changed_) {
@@ -705,7 +705,7 @@ void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
       p.push_back(static_cast<char>((rgb >> 16) & 0xFF));
       p.push_back(0);
     }
-    out.Record(biff8::kPALETTE, p);
+    out.WriteBiffRecord(biff8::kPALETTE, p);
   }
   out.Record16(biff8::kUSESELFS, 0);
 
@@ -716,16 +716,16 @@ void TvteExcelWriter::WriteGlobals(Output& out, TvteXLSWorkbook& workbook) {
     p.push_back(0);
     PutString8(&p, sr.sheet->Name());
     sr.boundsheet_field = out.data.size() + 4;
-    out.Record(biff8::kBOUNDSHEET, p);
+    out.WriteBiffRecord(biff8::kBOUNDSHEET, p);
   }
   p.clear();
   PutLE16(&p, 7);
   PutLE16(&p, 7);
-  out.Record(biff8::kCOUNTRY, p);
+  out.WriteBiffRecord(biff8::kCOUNTRY, p);
 
   WriteExternalRefs(out, workbook);
   if (sst_count_ > 0) WriteSST(out);
-  out.Record(biff8::kEOF, {});
+  out.WriteBiffRecord(biff8::kEOF, {});
 }
 
 void TvteExcelWriter::WriteExternalRefs(Output& out, TvteXLSWorkbook& workbook) {
@@ -746,7 +746,7 @@ void TvteExcelWriter::WriteExternalRefs(Output& out, TvteXLSWorkbook& workbook) 
       PutWide(&p, book.Name);
       for (int ref : book.Sheets) PutString16(&p, refs.Sheet(ref).Name);
     }
-    out.Record(biff8::kSUPBOOK, p);
+    out.WriteBiffRecord(biff8::kSUPBOOK, p);
   }
   p.clear();
   PutLE16(&p, static_cast<uint16_t>(refs.SheetCount()));
@@ -757,7 +757,7 @@ void TvteExcelWriter::WriteExternalRefs(Output& out, TvteXLSWorkbook& workbook) 
     PutLE16(&p, static_cast<uint16_t>(index));
     PutLE16(&p, static_cast<uint16_t>(index));
   }
-  out.Record(biff8::kEXTERNSHEET, p);
+  out.WriteBiffRecord(biff8::kEXTERNSHEET, p);
 }
 
 void TvteExcelWriter::WriteSST(Output& out) {
@@ -818,7 +818,7 @@ void TvteExcelWriter::WriteSST(Output& out) {
     }
   }
   close_record();
-  out.Record(biff8::kEXTSST, extsst);
+  out.WriteBiffRecord(biff8::kEXTSST, extsst);
 }
 
 void TvteExcelWriter::CollectPictureColors() {
@@ -857,7 +857,7 @@ void TvteExcelWriter::WritePictures(Output& out, const SheetRanges& sr) {
     PutLE16(&p, 0);
     PutLE16(&p, biff8::kImageWindowsMetafile);
     p.resize(biff8::kObjPictureSize, '\0');
-    out.Record(biff8::kOBJ, p);
+    out.WriteBiffRecord(biff8::kOBJ, p);
 
     const std::string metafile = PictureToMetafile(image.Picture);
     p.clear();
@@ -865,7 +865,7 @@ void TvteExcelWriter::WritePictures(Output& out, const SheetRanges& sr) {
     PutLE16(&p, biff8::kImageEnvironmentWindows);
     PutLE32(&p, static_cast<uint32_t>(metafile.size()));
     p += metafile;
-    out.Record(biff8::kIMDATA, p);
+    out.WriteBiffRecord(biff8::kIMDATA, p);
   }
 }
 
@@ -935,7 +935,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   PutLE16(&p, biff8::kBofBuild);
   PutLE16(&p, biff8::kBofYear);
   PutLE64(&p, 0);  // file history, lowest version: none
-  out.Record(biff8::kBOF, p);
+  out.WriteBiffRecord(biff8::kBOF, p);
 
   // INDEX, with the DBCELL positions filled in after the blocks.
   p.clear();
@@ -945,22 +945,22 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   PutLE32(&p, 0);
   p.append(static_cast<size_t>(blocks) * 4, '\0');
   const size_t index_positions = out.data.size() + 4 + 16;
-  out.Record(biff8::kINDEX, p);
+  out.WriteBiffRecord(biff8::kINDEX, p);
 
   out.Record16(biff8::kCALCMODE, 1);
   out.Record16(biff8::kCALCCOUNT, 100);
   out.Record16(biff8::kREFMODE, 1);
   out.Record16(biff8::kITERATION, 0);
-  out.Hex(kDelta);
+  out.WriteHexRecord(kDelta);
   out.Record16(biff8::kSAVERECALC, 1);
   out.Record16(biff8::kPRINTHEADERS, ps.PrintHeaders ? 1 : 0);
   out.Record16(biff8::kPRINTGRIDLINES, ps.PrintGridlines ? 1 : 0);
   out.Record16(biff8::kGRIDSET, 1);
-  out.Record(biff8::kGUTS, std::string(8, '\0'));
+  out.WriteBiffRecord(biff8::kGUTS, std::string(8, '\0'));
   p.clear();
   PutLE16(&p, 0);
   PutLE16(&p, biff8::kDefaultRowHeight);
-  out.Record(biff8::kDEFAULTROWHEIGHT, p);
+  out.WriteBiffRecord(biff8::kDEFAULTROWHEIGHT, p);
 
   if (sheet.GetPageBreakCount() > 0) {
     p.clear();
@@ -970,7 +970,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
       PutLE16(&p, 0);
       PutLE16(&p, 255);
     }
-    out.Record(biff8::kHORIZONTALPAGEBREAKS, p);
+    out.WriteBiffRecord(biff8::kHORIZONTALPAGEBREAKS, p);
   }
   out.Record16(biff8::kWSBOOL, biff8::kWsBoolDefault);
 
@@ -981,7 +981,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
     if (!right.empty()) text += "&R" + right;
     p.clear();
     if (!text.empty()) PutString16(&p, text);
-    out.Record(id, p);
+    out.WriteBiffRecord(id, p);
   };
   header_footer(biff8::kHEADER, ps.LeftHeader, ps.CenterHeader, ps.RightHeader);
   header_footer(biff8::kFOOTER, ps.LeftFooter, ps.CenterFooter, ps.RightFooter);
@@ -1008,7 +1008,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   PutLEDouble(&p, ps.HeaderMargin);
   PutLEDouble(&p, ps.FooterMargin);
   PutLE16(&p, static_cast<uint16_t>(ps.Copies));
-  out.Record(biff8::kSETUP, p);
+  out.WriteBiffRecord(biff8::kSETUP, p);
   out.Record16(biff8::kDEFCOLWIDTH, 8);
 
   for (int i = 0; i < sheet.GetColumnCount(); ++i) {
@@ -1020,7 +1020,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
     PutLE16(&p, 0);
     PutLE16(&p, 0);
     p.push_back(0);
-    out.Record(biff8::kCOLINFO, p);
+    out.WriteBiffRecord(biff8::kCOLINFO, p);
   }
 
   p.clear();
@@ -1029,7 +1029,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   PutLE16(&p, used ? static_cast<uint16_t>(dim.Left) : 0);
   PutLE16(&p, used ? static_cast<uint16_t>(dim.Right + 1) : 0);
   PutLE16(&p, 0);
-  out.Record(biff8::kDIMENSIONS, p);
+  out.WriteBiffRecord(biff8::kDIMENSIONS, p);
 
   // Row blocks. The ranges covering the current row are kept in `active`,
   // ordered by their left column.
@@ -1063,7 +1063,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
       PutLE16(&p, 0);
       PutLE16(&p, entry ? biff8::kRowOwnHeight : 0);
       PutLE16(&p, 0);
-      out.Record(biff8::kROW, p);
+      out.WriteBiffRecord(biff8::kROW, p);
       const size_t before = cells.size();
       for (const TvteXLSRange* x : active) WriteRangeCells(cells, *x, r);
       row_cell_start.push_back(cells.size() > before ? static_cast<int64_t>(before) : -1);
@@ -1085,7 +1085,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
       PutLE16(&p, static_cast<uint16_t>(cells_start + start - last));
       last = cells_start + start;
     }
-    out.Record(biff8::kDBCELL, p);
+    out.WriteBiffRecord(biff8::kDBCELL, p);
   }
 
   WritePictures(out, sr);
@@ -1098,14 +1098,14 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   PutLE16(&p, 0);
   PutLE16(&p, 0);
   PutLE32(&p, 0);
-  out.Record(biff8::kWINDOW2, p);
+  out.WriteBiffRecord(biff8::kWINDOW2, p);
 
   p.clear();
   p.push_back(static_cast<char>(biff8::kPaneTopLeft));
   for (int v : {0, 0, 0, 1, 0, 0}) PutLE16(&p, static_cast<uint16_t>(v));
   p.push_back(0);
   p.push_back(0);
-  out.Record(biff8::kSELECTION, p);
+  out.WriteBiffRecord(biff8::kSELECTION, p);
 
   std::vector<const TvteXLSRange*> merged;
   for (int i = 0; i < sheet.GetRangeCount(); ++i) {
@@ -1122,7 +1122,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
       PutLE16(&p, static_cast<uint16_t>(merged[i]->Left()));
       PutLE16(&p, static_cast<uint16_t>(merged[i]->Right()));
     }
-    out.Record(biff8::kMERGEDCELLS, p);
+    out.WriteBiffRecord(biff8::kMERGEDCELLS, p);
   }
-  out.Record(biff8::kEOF, {});
+  out.WriteBiffRecord(biff8::kEOF, {});
 }

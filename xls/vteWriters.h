@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "toolkit/core/classes.h"
+#include "toolkit/core/exceptions.h"
 #include "xls/vteExcel.h"
 #include "xls/vteExcelFormula.h"
 
@@ -27,16 +28,31 @@ class TvteCustomWriter {
   virtual void Save(TvteXLSWorkbook& workbook, const std::string& file_name);
 };
 
-// "StgCreateDocFile error %d": the file could not be created; Code() is the
-// system's error number, for a caller that tells the user why.
-class EvteCreateFileError : public Exception {
+// A failure of the file: the message names it and the system's reason;
+// Code() is the system's error number, for a caller that tells the user why
+// in words of its own.
+template <class Base>
+class TvteFileFailure : public Base {
  public:
-  EvteCreateFileError(AnsiString message, int code) : Exception(std::move(message)), code_(code) {}
-  const char* ClassName() const override { return "EvteCreateFileError"; }
+  TvteFileFailure(AnsiString message, int code) : Base(std::move(message)), code_(code) {}
   int Code() const { return code_; }
 
  private:
   int code_;
+};
+
+// The file could not be made.
+class EvteCreateFileError : public TvteFileFailure<Exception> {
+ public:
+  using TvteFileFailure::TvteFileFailure;
+  const char* ClassName() const override { return "EvteCreateFileError"; }
+};
+
+// The file's bytes could not be written (a full disk, a quota).
+class EvteWriteFileError : public TvteFileFailure<EWriteError> {
+ public:
+  using TvteFileFailure::TvteFileFailure;
+  const char* ClassName() const override { return "EvteWriteFileError"; }
 };
 
 // Saves workbooks as BIFF8 files. A writer can save several workbooks one
@@ -47,11 +63,11 @@ class TvteExcelWriter : public TvteCustomWriter {
   ~TvteExcelWriter() override;
 
   // Saves the workbook as an OLE compound file holding the stream
-  // "Workbook"; an existing file is replaced. Raises EvteCreateFileError
-  // "StgCreateDocFile error %d" / Exception "CreateStream error %d" (with the system's
-  // error number) when the file or its stream cannot be created, EWriteError
-  // when its bytes cannot be written, and the writer's and the formula
-  // compiler's errors for a model a file cannot hold.
+  // "Workbook"; an existing file is replaced, and stays as it was when the
+  // save fails. Raises EvteCreateFileError when the file or its stream
+  // cannot be made, EvteWriteFileError when its bytes cannot be written, and
+  // the writer's and the formula compiler's errors for a model a file cannot
+  // hold.
   void Save(TvteXLSWorkbook& workbook, const std::string& file_name) override;
 
   // Writes the workbook's "Workbook" stream at the stream's position.
@@ -81,6 +97,8 @@ class TvteExcelWriter : public TvteCustomWriter {
   void BuildXF(const TvteXLSRange& range, const TvteCellData& data, std::string& xf);
   int GetColorIndex(TColor color);
   void WriteGlobals(Output& out, TvteXLSWorkbook& workbook);
+  void WriteFontRecord(Output& out, size_t font_index);
+  void WriteFormatRecord(Output& out, const AnsiString& text, int number);
   void WriteExternalRefs(Output& out, TvteXLSWorkbook& workbook);
   void WriteSST(Output& out);
   void WriteSheet(Output& out, const SheetRanges& sheet, bool first_sheet);

@@ -333,11 +333,36 @@ TEST_F(Export, ACancelledSaveWritesNothingAndAFailedOneIsNotReportedAsDone) {
   std::string out = Drive("open-file " + table + "\nmenu Открыть\ncancel-dialog\nmenu Экспорт в Excel\n");
   EXPECT_EQ(out.find("message:"), std::string::npos) << out;
   EXPECT_EQ(out.find("error:"), std::string::npos) << out;
-  // A file that cannot be made: the writer's error reaches the user through
-  // the application's error box, the success message does not.
+  // A file that cannot be made: the user is told which and why, in the
+  // program's words; the success message does not come.
   out = Drive("open-file " + table + "\nmenu Открыть\nsave-as " + dir + "/no/such/folder/t.xls\nmenu Экспорт в Excel\n");
-  EXPECT_NE(out.find("StgCreateDocFile error"), std::string::npos) << out;
+  EXPECT_NE(out.find("message: Ошибка: Не удалось создать файл " + dir + "/no/such/folder/t.xls: папка не найдена.\n"),
+            std::string::npos)
+      << out;
   EXPECT_EQ(out.find("завершен успешно"), std::string::npos) << out;
+}
+
+// A disk that fills up while the workbook is written (the program may write
+// files of 256 KiB at most): the user is told which file could not be written
+// and why, and no file is left.
+TEST_F(Export, AFullDiskIsReportedByFileAndCause) {
+  const std::string table = dir + "/many.db";
+  std::string csv = "N,NB_TYPE,P,R\n";
+  for (int i = 1; i <= 5000; ++i) csv += std::to_string(i) + ",0,12.5,30.25\n";
+  FromCsv(table, csv);
+  const std::string xls = dir + "/many.xls";
+  testsupport::WriteFile(dir + "/script.txt", "open-file " + table + "\nmenu Открыть\nsave-as " + xls +
+                                                  "\nmenu Экспорт в Excel\nmenu Закрыть\n");
+  std::string out;
+  const std::string command = "cd '" + dir + "' && ulimit -f 256 && trap '' XFSZ && QT_QPA_PLATFORM=offscreen timeout 300 '" +
+                              Bin("kiv7_drive") + "' --settings '" + dir + "/kiv7.ini' < '" + dir +
+                              "/script.txt' 2>/dev/null";
+  EXPECT_EQ(testsupport::RunCommand("bash -c \"" + command + "\"", &out), 0) << out;
+  EXPECT_NE(out.find("message: Ошибка: Не удалось записать файл " + xls + ": превышен размер файла.\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("завершен успешно"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(xls));
 }
 
 // Each acoustic row takes three of the sheet's 65536 rows after the three of

@@ -4,8 +4,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
+#include <QDoubleSpinBox>
 #include <QImage>
 #include <QLabel>
+#include <QPageSize>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -17,14 +21,21 @@
 #include "dialog_support.h"
 #include "printer_support.h"
 #include "report/fr_ctrls.h"
+#include "report/fr_emf.h"
 #include "report/fr_prdlg.h"
 #include "report/fr_srch.h"
 #include "report/fr_prntr.h"
 #include "report/fr_globals.h"
 #include "report/fr_utils.h"
+#include "tests/report/report_support.h"
+#include "tests/support/pdf_words.h"
+#include "tests/support/testsupport.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 #include "toolkit/ui/dialogs.h"
+#include "toolkit/ui/extctrls.h"
+#include "toolkit/ui/hosted.h"
+#include "toolkit/ui/printers.h"
 #include "toolkit/ui/maskedit.h"
 #include "toolkit/ui/stdctrls.h"
 
@@ -84,7 +95,7 @@ TEST(PrintDialog, TextsAndThePrintersWithoutTheVirtualOne) {
       {form.Caption(), 53040},           {form.GroupBox1->Caption(), 53041}, {form.PropButton->Caption(), 53042},
       {form.GroupBox3->Caption(), 53043}, {form.GroupBox2->Caption(), 53044}, {form.RB1->Caption(), 53045},
       {form.RB2->Caption(), 53046},      {form.RB3->Caption(), 53047},       {form.Label2->Caption(), 53048},
-      {form.Label4->Caption(), 53049},   {form.Label1->Caption(), 53050},    {form.CollateCB->Caption(), 53051},
+      {form.Label4->Caption(), 53049},   {form.Label1->Caption(), 53050},    {form.Label3->Caption(), 53051},
       {form.Label5->Caption(), 53052},   {form.Button1->Caption(), 55000},   {form.Button2->Caption(), 55001},
       {form.CB2->ItemAt(0), 53053},      {form.CB2->ItemAt(1), 53054},       {form.CB2->ItemAt(2), 53055},
   };
@@ -407,6 +418,150 @@ TEST(ReportDialogs, NoChoiceTextIsCutOff) {
     }
   }
   EXPECT_EQ(AnsiToUtf8(find.CB1->Caption()), "Различать &регистр");
+}
+
+}  // namespace
+
+namespace {
+
+// The print dialog's named parts: the collate text on its own label, which a
+// click or double click on it toggles the box by; the up and down buttons on
+// their panel; the printer icon and the two collation pictures kept in hidden
+// images that the printer list and the collation box paint from.
+TEST(PrintDialog, TheCollateTextAndThePicturesHaveComponentsOfTheirOwn) {
+  frGlobals();
+  printer_test::GlobalPrinters printers(ThreePrinters());
+  TfrPrintForm form(nullptr);
+  form.AfterConstruction();
+  const struct {
+    const char* name;
+    TControl* control;
+    int width, height;  // of the picture; 0: not an image
+  } parts[] = {
+      {"Label3", form.Label3, 0, 0},
+      {"Panel1", form.Panel1, 0, 0},
+      {"Image1", form.Image1, 18, 16},
+      {"CollateImg", form.CollateImg, 74, 53},
+      {"NonCollateImg", form.NonCollateImg, 92, 40},
+  };
+  for (const auto& p : parts) {
+    SCOPED_TRACE(p.name);
+    EXPECT_EQ(form.FindComponent(p.name), p.control);
+    if (p.width == 0) continue;
+    EXPECT_FALSE(p.control->Visible());
+    TBitmap& picture = static_cast<TImage*>(p.control)->Picture().Bitmap();
+    EXPECT_EQ(picture.Width(), p.width);
+    EXPECT_EQ(picture.Height(), p.height);
+  }
+  EXPECT_EQ(form.frSpeedButton1->Parent(), form.Panel1);
+  EXPECT_EQ(form.frSpeedButton2->Parent(), form.Panel1);
+  EXPECT_TRUE(form.CollateCB->Caption().empty());
+  EXPECT_EQ(form.Label3->FocusControl(), form.CollateCB);
+
+  // The collation box paints what the image holds: a red picture shows red.
+  TBitmap red;
+  red.SetSize(74, 53);
+  red.Canvas().Brush().SetColor(clRed);
+  red.Canvas().FillRect(Rect(0, 0, 74, 53));
+  form.CollateImg->Picture().Bitmap().Assign(red);
+  std::vector<bool> checked;
+  int red_pixels = 0;
+  int label_ink = 0;
+  RunDialog(form, [&] {
+    const QImage picture = Picture(form.PB1);
+    red_pixels = CountPixels(picture, QRect(8, 0, 74, 53), [](QRgb p) { return p == qRgb(255, 0, 0); });
+    label_ink = CountPixels(Picture(form.Label3), QRect(0, 0, form.Label3->Width(), form.Label3->Height()), IsDark);
+    QWidget* label = form.Label3->Widget();
+    QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(10, 6));
+    checked.push_back(form.CollateCB->Checked());
+    QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(10, 6));
+    checked.push_back(form.CollateCB->Checked());
+    // A double click as the window system sends it: press and release, then
+    // the second press as a double click, and its release. The first press
+    // clicks, the second double-clicks: two toggles.
+    QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(10, 6));
+    QTest::mouseDClick(label, Qt::LeftButton, {}, QPoint(10, 6));
+    QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(10, 6));
+    checked.push_back(form.CollateCB->Checked());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  });
+  EXPECT_EQ(red_pixels, 74 * 53);
+  EXPECT_GE(label_ink, 30);
+  EXPECT_EQ(checked, (std::vector<bool>{false, true, true}));
+}
+
+// The print dialog showing modally now.
+TfrPrintForm* ModalPrintForm() { return dynamic_cast<TfrPrintForm*>(HostedControl(QApplication::activeModalWidget())); }
+
+// Chooses A5, landscape and a top margin of 30 mm in the page set-up dialog
+// showing now, and accepts it.
+void ChooseA5LandscapeWithWideTopMargin() {
+  QWidget* dialog = QApplication::activeModalWidget();
+  ASSERT_NE(dialog, nullptr);
+  auto* unit = dialog->findChild<QComboBox*>("unitCombo");
+  ASSERT_NE(unit, nullptr);
+  unit->setCurrentIndex(0);  // millimetres
+  auto* size = dialog->findChild<QComboBox*>("pageSizeCombo");
+  ASSERT_NE(size, nullptr);
+  int a5 = size->findData(static_cast<int>(QPageSize::A5));
+  if (a5 < 0) a5 = size->findText("A5", Qt::MatchStartsWith);
+  ASSERT_GE(a5, 0);
+  size->setCurrentIndex(a5);
+  auto* landscape = dialog->findChild<QRadioButton*>("landscape");
+  ASSERT_NE(landscape, nullptr);
+  landscape->click();
+  auto* top = dialog->findChild<QDoubleSpinBox*>("topMargin");
+  ASSERT_NE(top, nullptr);
+  top->setValue(30.0);
+  static_cast<QDialog*>(dialog)->accept();
+}
+
+// "Свойства..." opens the page set-up for the PDF printer as for any other:
+// the print that follows has the paper, orientation and margins chosen there.
+TEST(PrintDialog, ThePropertiesButtonsPageSetupShapesThePrint) {
+  report_test::ReportGuard guard;
+  const std::string dir = testsupport::TempDir("print_dialog_page_setup");
+  auto backend = std::make_unique<TPdfPrinterBackend>(dir);
+  TPdfPrinterBackend* pdf = backend.get();
+  SetPrinter(std::make_unique<TPrinter>(std::move(backend)));
+  FreeGlobalPrinterLayer();
+  {
+    TfrReport report(nullptr);
+    report.ShowProgress = false;
+    TfrPage* page = report.Pages().Add();
+    report_test::AddBand(*page, btReportTitle, 0, 60, "Title");
+    report_test::AddObject(*page, gtMemo, 0, 10, 300, 30, "Memo1", "Поле");
+    ASSERT_TRUE(report.BuildReport());
+    bool set_up = false;
+    dialog_test::WithModal([&] { report.PrintWithDialog(); },
+                           [&] {
+                             auto* form = ModalPrintForm();
+                             ASSERT_NE(form, nullptr);
+                             QTimer::singleShot(0, [&] {
+                               ChooseA5LandscapeWithWideTopMargin();
+                               set_up = true;
+                             });
+                             QWidget* button = form->PropButton->Widget();
+                             QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+                             EXPECT_TRUE(form->PageSetupDone);
+                             QWidget* ok = form->Button1->Widget();
+                             QTest::mouseClick(ok, Qt::LeftButton, {}, ok->rect().center());
+                           });
+    EXPECT_TRUE(set_up);
+  }
+  ASSERT_EQ(pdf->Files().size(), 1u);
+  std::string info;
+  ASSERT_EQ(testsupport::RunCommand("pdfinfo '" + pdf->Files()[0] + "'", &info), 0);
+  EXPECT_NE(info.find("595 x 420 pts (A5)"), std::string::npos) << info;
+  const std::vector<testsupport::PdfWord> words = testsupport::PdfWords(pdf->Files()[0]);
+  ASSERT_EQ(words.size(), 1u);
+  // The title band starts at the top margin, 30 mm (85 points) down; its
+  // text 10 page pixels (8 points) lower.
+  EXPECT_GE(words[0].y_min, 88.0);
+  EXPECT_LE(words[0].y_min, 100.0);
+  SetPrinter(std::make_unique<TPrinter>(
+      std::make_unique<printer_test::FakePrinters>(std::vector<printer_test::FakeDevice>{})));
+  FreeGlobalPrinterLayer();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -115,6 +116,19 @@ TEST(ProgressWindow, WorkThatSetsNoResultLeavesTheWindowOpenUntilCancel) {
   EXPECT_TRUE(done);
   EXPECT_TRUE(open_after_work);
   EXPECT_TRUE(stop);
+}
+
+// The shared window stays above the program's other windows, and the report
+// globals that keep it free it with themselves.
+TEST(ProgressWindow, TheGlobalsKeepOneStayOnTopWindow) {
+  TfrProgressForm* form = frProgressForm();
+  EXPECT_EQ(form->FormStyle(), fsStayOnTop);
+  EXPECT_TRUE(form->Widget()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  QPointer<QWidget> window = form->Widget();
+  FreeGlobals();
+  EXPECT_TRUE(window.isNull());
+  EXPECT_EQ(frProgressForm()->FormStyle(), fsStayOnTop);
+  FreeProgressForm();
 }
 
 TEST(ProgressWindow, OneWindowServesEveryReport) {

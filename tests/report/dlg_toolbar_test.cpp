@@ -11,6 +11,7 @@
 
 #include "report/fr_ctrls.h"
 #include "toolkit/core/colors.h"
+#include "toolkit/ui/extctrls.h"
 #include "toolkit/ui/forms.h"
 
 namespace {
@@ -178,6 +179,56 @@ TEST_F(Toolbar, TheSeparatorDrawsAnEtchedLineThroughItsMiddle) {
   EXPECT_EQ(PixelOf(separator, 6, 15), face);
   separator->SetDrawBevel(false);
   EXPECT_EQ(PixelOf(separator, 3, 15), face);
+}
+
+// Buttons and separators put on a tool bar panel line up beside one another
+// on a bar across the window and one below the other on a bar down its side,
+// the separator's line across the bar either way.
+TEST_F(Toolbar, ButtonsAndSeparatorsLineUpAlongTheirBar) {
+  form->SetBounds(100, 100, 300, 300);
+  const struct {
+    const char* what;
+    TAlign bar;
+    TAlign placed;
+  } cases[] = {
+      {"a bar across the top", alTop, alLeft},
+      {"a bar down the left side", alLeft, alTop},
+      {"a bar down the right side", alRight, alTop},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto* bar = new TPanel(form.get());
+    bar->SetParent(form.get());
+    bar->SetAlign(c.bar);
+    bar->SetBounds(0, 0, 60, 60);
+    auto* panel = new TPanel(form.get());
+    panel->SetParent(bar);
+    panel->SetAlign(alClient);
+    EXPECT_EQ(ToolbarAlign(*panel), c.placed);
+    auto* first = new TfrTBButton(form.get());
+    first->SetParent(panel);
+    auto* separator = new TfrTBSeparator(form.get());
+    separator->SetParent(panel);
+    auto* second = new TfrTBButton(form.get());
+    second->SetParent(panel);
+    QApplication::processEvents();
+    for (TControl* control : std::initializer_list<TControl*>{first, separator, second}) EXPECT_EQ(control->Align(), c.placed);
+    if (c.placed == alLeft) {
+      EXPECT_EQ(separator->Left(), first->Left() + first->Width());
+      EXPECT_EQ(second->Left(), separator->Left() + separator->Width());
+      EXPECT_EQ(second->Top(), first->Top());
+      // A vertical etched line through the separator's middle.
+      EXPECT_EQ(PixelOf(separator, separator->Width() / 2 - 1, separator->Height() / 2), ColorToRGB(clBtnShadow));
+    } else {
+      EXPECT_EQ(separator->Top(), first->Top() + first->Height());
+      EXPECT_EQ(second->Top(), separator->Top() + separator->Height());
+      EXPECT_EQ(second->Left(), first->Left());
+      EXPECT_EQ(separator->Height(), 8);
+      // A horizontal etched line through the separator's middle.
+      EXPECT_EQ(PixelOf(separator, separator->Width() / 2, separator->Height() / 2 - 1), ColorToRGB(clBtnShadow));
+    }
+    bar->SetVisible(false);
+  }
 }
 
 }  // namespace

@@ -62,6 +62,10 @@ TEST_F(DisplayFormat, ValuesByWord) {
       {"date kind 0", day, 0x2000000, "", "05.11.98"},
       {"date kind 1", day, 0x2010000, "", "05.11.1998"},
       {"date custom", day, 0x2040000, "yyyy", "1998"},
+      // The system's long date names the month as it follows the day.
+      {"date kind 3", day, 0x2030000, "", "5 \xED\xEE\xFF\xE1\xF0\xFF 1998 \xE3."},          // 5 ноября 1998 г.
+      {"date kind 3, March", EncodeDate(2024, 3, 5), 0x2030000, "", "5 \xEC\xE0\xF0\xF2\xE0 2024 \xE3."},  // 5 марта 2024 г.
+      {"date kind 3, May", EncodeDate(2024, 5, 31), 0x2030000, "", "31 \xEC\xE0\xFF 2024 \xE3."},  // 31 мая 2024 г.
       {"time kind 0", day, 0x3000000, "", "02:43:35"},
       {"time kind 1", day, 0x3010000, "", "2:43:35"},
       {"time kind 2", day, 0x3020000, "", "02:43"},

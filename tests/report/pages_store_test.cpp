@@ -15,6 +15,7 @@
 #include "tests/report/class_support.h"
 #include "tests/report/pages_support.h"
 #include "tests/report/printer_support.h"
+#include "toolkit/core/binary.h"
 #include "toolkit/core/exceptions.h"
 #include "toolkit/gfx/metafile.h"
 
@@ -273,6 +274,49 @@ TEST_F(PagesStoreTest, ADamagedFileChangesNothing) {
   // The undamaged file still reads.
   Read(good);
   EXPECT_EQ(pages.Count(), 2);
+}
+
+// One byte of an object's place or size changed so that it lies beyond any
+// page: the file is refused as damaged and the pages held stay.
+TEST_F(PagesStoreTest, ObjectGeometryBeyondAnyPageIsDamage) {
+  TfrEMFPages source(nullptr);
+  AddTextPage(source, {"один"});
+  TMemoryStream out;
+  source.WriteBuiltFile(out);
+  const std::string good(out.Bytes());
+  // The object's name and its end, its two version bytes, then left, top,
+  // width, height.
+  const size_t name = good.find("Memo40_40");
+  ASSERT_NE(name, std::string::npos);
+  const size_t geometry = name + 9 + 3;
+  ASSERT_EQ(GetLE32(&good[geometry]), 40u);
+  ASSERT_EQ(GetLE32(&good[geometry + 8]), 300u);
+  const struct {
+    const char* what;
+    size_t field;
+    char high_byte;
+  } cases[] = {
+      {"top near the largest integer", 4, '\x7F'},
+      {"height near the largest integer", 12, '\x7F'},
+      {"left far below zero", 0, '\x80'},
+      {"width a little beyond any page", 8, '\x01'},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string damaged = good;
+    damaged[geometry + c.field + 3] = c.high_byte;
+    pages.Clear();
+    AddTextPage(pages, {"прежняя"});
+    try {
+      Read(damaged);
+      ADD_FAILURE() << "read";
+    } catch (const EReadError& e) {
+      EXPECT_EQ(e.Message(), "Damaged prepared report: object geometry out of the page's range");
+    }
+    EXPECT_EQ(PageTexts(pages, 0), (std::vector<std::string>{"прежняя"}));
+  }
+  Read(good);
+  EXPECT_EQ(PageTexts(pages, 0), (std::vector<std::string>{"один"}));
 }
 
 // Drawing at half the page's size halves positions and sizes and shifts

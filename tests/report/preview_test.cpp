@@ -4,15 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QImage>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QPointer>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <cmath>
 #include <memory>
+#include <functional>
 #include <string>
 
 #include "report/fr_ctrls.h"
@@ -26,6 +29,7 @@
 #include "tests/support/recording_dialogs.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/ui/maskedit.h"
+#include "toolkit/ui/hosted.h"
 #include "toolkit/ui/qt_host.h"
 #include "toolkit/sys/settings.h"
 #include "toolkit/ui/stdctrls.h"
@@ -578,30 +582,78 @@ TEST(PreviewWindow, OpensTheApplicationsKeyAndKeepsItsPlace) {
   Application->SetTitle(old_title);
 }
 
+// A real left click in the middle of a control.
+void ClickOn(TControl* control) {
+  QWidget* widget = control->Widget();
+  QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+// After a click on the help button the next click anywhere asks for help on
+// the control it hits (by its Tag) and does nothing else; a click on the
+// help button itself, or outside the window, asks for none.
 TEST(PreviewWindow, TheHelpButtonAsksForHelpOnWhatIsClickedNext) {
+  dialog_test::Watchdog watchdog;
   testsupport::RecordingDialogs dialogs;
   const std::string old_help = Application->HelpFile();
   Application->SetHelpFile("kiv7.hlp");
+  std::vector<std::pair<int, int>> asked;
+  Application->OnHelp = [&](int command, int data) {
+    asked.emplace_back(command, data);
+    return true;
+  };
+  TForm elsewhere(nullptr);
+  elsewhere.SetBounds(0, 0, 100, 100);
   {
     Preview p(1000, 700);
     AddNumberedPages(p.Pages(), 2);
     p.Show();
+    elsewhere.Show();
     // While the window shows, the library's help file is the application's.
     EXPECT_EQ(Application->HelpFile(), "FRuser.hlp");
-    p.form->HelpBtnClick();
-    EXPECT_NE(p.form->PBox->Cursor(), crDefault);
-    const TRect second = p.PageRect(1);
-    QTest::mouseClick(p.form->PBox->Widget(), Qt::LeftButton, {}, QPoint(second.Left + 20, second.Top + 20));
+    TfrPreviewForm& f = *p.form;
+    const struct {
+      const char* what;
+      TControl* target;
+      int help_context;  // 0: no help asked
+    } cases[] = {
+        {"zoom button", f.ZoomBtn, 200},
+        {"page box", f.PBox, 207},
+        {"page indicator", f.Label1, 206},
+        {"the help button again", f.HelpBtn, 0},
+        {"another window", &elsewhere, 0},
+    };
+    constexpr int kContextPopup = 8;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.what);
+      asked.clear();
+      ClickOn(f.HelpBtn);
+      ASSERT_TRUE(f.CapturingClick());
+      ASSERT_NE(QApplication::overrideCursor(), nullptr);
+      EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WhatsThisCursor);
+      ClickOn(c.target);
+      QApplication::processEvents();
+      EXPECT_FALSE(f.CapturingClick());
+      EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+      if (c.help_context != 0)
+        EXPECT_EQ(asked, (std::vector<std::pair<int, int>>{{kContextPopup, c.help_context}}));
+      else
+        EXPECT_TRUE(asked.empty());
+      // The click asked for help only: no zoom menu, no page change.
+      EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+      EXPECT_EQ(f.CurrentPage(), 1);
+    }
+    // Without a handler of its own the program says the help file is missing.
+    Application->OnHelp = nullptr;
+    ClickOn(f.HelpBtn);
+    ClickOn(f.ZoomBtn);
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_NE(AnsiToUtf8(dialogs.boxes[0].text).find("FRuser.hlp"), std::string::npos);
-    EXPECT_EQ(p.form->PBox->Cursor(), crDefault);
-    // The click asked for help only.
-    EXPECT_EQ(p.form->CurrentPage(), 1);
     p.form->Close();
     EXPECT_EQ(Application->HelpFile(), "kiv7.hlp");
     p.form.release();
     QApplication::processEvents();
   }
+  Application->OnHelp = nullptr;
   Application->SetHelpFile(old_help);
 }
 
@@ -846,6 +898,88 @@ TEST(PreviewDialogs, PageSetupRebuildsThePagesWithTheChosenPaperAndMargins) {
   EXPECT_EQ(form.PageCount(), 2);
   EXPECT_EQ(form.CurrentPage(), 1);
   EXPECT_EQ(report.EMFPages()->Count(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Every button of the tool bar and the page buttons, pressed by a real click,
+// does what it stands for; a menu or dialog it opens is closed again by Esc.
+TEST(PreviewWindow, EveryButtonDoesItsWorkOnARealClick) {
+  OfficePrinter office("preview_every_button");
+  printer_test::FakePrinters& printers = office.printers.Backend();
+  testsupport::RecordingDialogs dialogs;
+  std::vector<std::pair<int, int>> helped;
+  Application->OnHelp = [&](int command, int data) {
+    helped.emplace_back(command, data);
+    return true;
+  };
+  Preview p(1000, 700);
+  p.report.Pages().Add();
+  p.report.PreviewButtons = TfrPreviewButtons{pbZoom, pbLoad, pbSave, pbPrint, pbFind, pbHelp, pbExit, pbPageSetup};
+  AddNumberedPages(p.Pages(), 3);
+  p.Show();
+  TfrPreviewForm& f = *p.form;
+  f.SetCurrentPage(2);
+
+  // What showed while the click ran: a pop-up menu, a modal window.
+  QWidget* popup = nullptr;
+  bool print_dialog = false, find_dialog = false;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (QWidget* w = QApplication::activePopupWidget()) {
+      popup = w;
+      QTest::keyClick(w, Qt::Key_Escape);
+    } else if (QWidget* w = QApplication::activeModalWidget()) {
+      // Told apart now: a dialog on the stack is gone once the click is done.
+      TControl* shown = HostedControl(w);
+      print_dialog = dynamic_cast<TfrPrintForm*>(shown) != nullptr;
+      find_dialog = dynamic_cast<TfrPreviewSearchForm*>(shown) != nullptr;
+      QTest::keyClick(w, Qt::Key_Escape);
+    }
+  });
+  const struct {
+    const char* what;
+    TfrSpeedButton* button;
+    std::function<bool()> done;
+  } cases[] = {
+      {"zoom", f.ZoomBtn, [&] { return popup != nullptr; }},
+      {"load", f.LoadBtn, [&] { return dialogs.file_dialog_dirs.size() == 1; }},
+      {"save", f.SaveBtn, [&] { return dialogs.file_dialog_dirs.size() == 2; }},
+      {"print", f.PrintBtn, [&] { return print_dialog; }},
+      {"find", f.FindBtn, [&] { return find_dialog; }},
+      {"page set-up", f.PageSetupBtn, [&] { return printers.offered_margins != TPageMargins{-1, -1, -1, -1}; }},
+      {"help", f.HelpBtn,
+       [&] {
+         const bool asking = f.CapturingClick();
+         ClickOn(f.HelpBtn);  // asks for no help, ends the asking
+         return asking && !f.CapturingClick();
+       }},
+      {"next page", f.PgDown, [&] { return f.CurrentPage() == 3; }},
+      {"previous page", f.PgUp, [&] { return f.CurrentPage() == 2; }},
+  };
+  dialog_test::Watchdog watchdog;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(c.button->Visible());
+    ASSERT_TRUE(c.button->Enabled());
+    popup = nullptr;
+    print_dialog = find_dialog = false;
+    closer.start(20);
+    ClickOn(c.button);
+    QApplication::processEvents();
+    closer.stop();
+    EXPECT_TRUE(c.done());
+  }
+  EXPECT_TRUE(helped.empty());
+  Application->OnHelp = nullptr;
+  // Exit closes the modeless window, which frees itself.
+  TfrPreviewForm* window = p.form.release();
+  QPointer<QWidget> widget = window->Widget();
+  ClickOn(window->ExitBtn);
+  QApplication::processEvents();
+  EXPECT_TRUE(widget.isNull());
 }
 
 }  // namespace

@@ -263,6 +263,11 @@ TEST_F(StreamTest, RefusedStreamsChangeNothing) {
   ASSERT_NE(first_object, std::string::npos);
 
   auto with = [&](size_t at, const std::string& bytes) { return std::string(good).replace(at, bytes.size(), bytes); };
+  // The first object's name and its end, its two version bytes, then left,
+  // top, width, height.
+  const size_t geometry = good.find("Obj1") + 4 + 3;
+  ASSERT_EQ(GetLE32(&good[geometry]), 10u);
+  ASSERT_EQ(GetLE32(&good[geometry + 12]), 18u);
   std::string next_backwards(4, '\0'), next_past_end(4, '\0');
   PutLE32(next_backwards.data(), static_cast<uint32_t>(first_object));
   PutLE32(next_past_end.data(), static_cast<uint32_t>(good.size() + 1));
@@ -280,6 +285,9 @@ TEST_F(StreamTest, RefusedStreamsChangeNothing) {
       {"cut inside a page record", good.substr(0, 40)},
       {"cut inside the info block", good.substr(0, good.size() - 5)},
       {"a dictionary count of four billion", with(good.rfind('\xFE', good.size() - 40) + 3, "\xFF\xFF\xFF\xFF")},
+      {"an object's top near the largest integer", with(geometry + 4 + 3, "\x7F")},
+      {"an object's height near the largest integer", with(geometry + 12 + 3, "\x7F")},
+      {"an object's left far below zero", with(geometry + 3, "\x80")},
       {"an empty stream", ""},
   };
   for (const auto& c : cases) {

@@ -135,6 +135,56 @@ TEST_F(ViewTest, FillNoneMeansNoPaintOnPaper) {
   EXPECT_EQ(first.lines, 0);
 }
 
+// Fills, frames and corner marks of an object reaching the end of the
+// coordinate range draw what of them lies on the canvas, without overflow.
+TEST_F(ViewTest, AnObjectReachingTheEndOfTheRangeDrawsItsVisiblePart) {
+  constexpr int kMax = std::numeric_limits<int>::max();
+  const struct {
+    const char* what;
+    int mode;
+    int left;
+    uint16_t frame_style;
+    TColor fill;
+  } cases[] = {
+      {"plain frame on paper", emPrinting, 5, frsSolid, clNone},
+      {"double frame on paper", emPrinting, 5, frsDouble, clNone},
+      {"dashed frame on paper", emPrinting, 5, frsDash, clNone},
+      {"frame and corner marks in a designer", emDesigning, 5, frsSolid, clNone},
+      {"fill from far left", emPrinting, -(1 << 30), frsSolid, clBlack},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    frEngine().EngineMode = c.mode;
+    TBitmap bitmap;
+    bitmap.SetSize(40, 40);
+    bitmap.Canvas().Brush().SetColor(clWhite);
+    bitmap.Canvas().FillRect(Rect(0, 0, 40, 40));
+    TfrMemoView v;
+    v.SetBounds(c.left, 5, kMax, kMax);
+    v.FrameTyp = c.fill == clNone ? 15 : 0;
+    v.FrameStyle = c.frame_style;
+    v.FrameColor = clBlack;
+    v.FillColor = c.fill;
+    v.Canvas = &bitmap.Canvas();
+    v.ApplyScale();
+    v.PaintFill();
+    v.PaintBorder();
+    v.RestoreGeometry();
+    const auto dark = [&](int x, int y) { return (bitmap.Canvas().Pixel(x, y) & 0xFFFFFF) == 0; };
+    if (c.fill == clNone) {
+      // The top and left edges (a double frame's lines one pixel either
+      // side); nothing inside.
+      EXPECT_TRUE(dark(20, 4) || dark(20, 5));
+      EXPECT_TRUE(dark(4, 20) || dark(5, 20));
+      EXPECT_FALSE(dark(20, 20));
+    } else {
+      EXPECT_TRUE(dark(2, 20));
+      EXPECT_TRUE(dark(39, 39));
+      EXPECT_FALSE(dark(20, 2));
+    }
+  }
+}
+
 TEST_F(ViewTest, FrameStylesDrawTheirLines) {
   frEngine().EngineMode = emPrinting;
   TfrMemoView v;

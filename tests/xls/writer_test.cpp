@@ -1,6 +1,8 @@
 // The BIFF8 writer, checked by walking the records it writes.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <array>
 #include <cstring>
 #include <filesystem>
@@ -907,24 +909,31 @@ TEST(ExcelWriter, ModelsAFileCannotHoldRaiseBeforeAnythingIsWritten) {
   }
 }
 
-TEST(ExcelWriter, FileErrorsCarryTheSystemErrorNumber) {
+// A file that cannot be made is named in the message with the system's
+// reason, and its error number goes with it.
+TEST(ExcelWriter, FileErrorsNameTheFileAndTheCause) {
   const std::string dir = testsupport::TempDir("errors");
   std::filesystem::create_directory(dir + "/folder.xls");
-  const std::pair<std::string, std::string> cases[] = {
-      {dir + "/missing/out.xls", "StgCreateDocFile error 2"},
-      {dir + "/folder.xls", "StgCreateDocFile error 21"},
-      {"", "StgCreateDocFile error 2"},
+  const struct {
+    std::string path;
+    const char* reason;
+    int code;
+  } cases[] = {
+      {dir + "/missing/out.xls", "No such file or directory", ENOENT},
+      {dir + "/folder.xls", "Is a directory", EISDIR},
+      {"", "No such file or directory", ENOENT},
   };
   TvteXLSWorkbook book;
   book.AddSheet();
   TvteExcelWriter writer;
-  for (const auto& [path, message] : cases) {
-    SCOPED_TRACE(path);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
     try {
-      writer.Save(book, path);
+      writer.Save(book, c.path);
       ADD_FAILURE() << "saved";
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.Message(), message);
+    } catch (const EvteCreateFileError& e) {
+      EXPECT_EQ(e.Message(), "Cannot create the file \"" + c.path + "\": " + c.reason);
+      EXPECT_EQ(e.Code(), c.code);
     }
   }
   EXPECT_EQ(Listing(dir), std::vector<std::string>{"folder.xls"});
@@ -949,8 +958,8 @@ TEST(ExcelWriter, AWriteFailureLeavesTheOldFileAndNoTemporaryFile) {
     try {
       writer.Save(book, target);
       code = 1;
-    } catch (const EWriteError& e) {
-      code = e.Message() == "Stream write error" ? 0 : 2;
+    } catch (const EvteWriteFileError& e) {
+      code = e.Message() == "Cannot write the file \"" + target + "\": File too large" && e.Code() == EFBIG ? 0 : 2;
     } catch (...) {
       code = 4;
     }

@@ -400,6 +400,14 @@ AnsiString FormatDateTime(const AnsiString& format, TDateTime value) {
   return FormatDateTime(format, value, FormatSettings());
 }
 
+AnsiString FormatLongDate(TDateTime value, const TFormatSettings& settings) {
+  TFormatSettings after_day = settings;
+  after_day.LongMonthNames = settings.GenitiveMonthNames;
+  return FormatDateTime(settings.LongDateFormat, value, after_day);
+}
+
+AnsiString FormatLongDate(TDateTime value) { return FormatLongDate(value, FormatSettings()); }
+
 AnsiString DateToStr(TDateTime value, const TFormatSettings& settings) {
   return FormatDateTime("ddddd", value, settings);
 }

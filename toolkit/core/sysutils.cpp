@@ -2,9 +2,37 @@
 // are written as Windows-1251 byte escapes with the UTF-8 reading beside them.
 #include "toolkit/core/sysutils.h"
 
+#include <unicode/dtfmtsym.h>
+#include <unicode/locid.h>
+
 #include <cfenv>
 #include <cmath>
 #include <limits>
+
+#include "toolkit/core/text.h"
+
+namespace {
+
+// The locale's month names in the form a date uses after its day, in the
+// program's code page; `fallback` where the locale data gives none.
+std::array<AnsiString, 12> FormatMonthNames(const char* locale, const std::array<AnsiString, 12>& fallback) {
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::DateFormatSymbols symbols(icu::Locale(locale), status);
+  int32_t count = 0;
+  const icu::UnicodeString* months =
+      U_SUCCESS(status) ? symbols.getMonths(count, icu::DateFormatSymbols::FORMAT, icu::DateFormatSymbols::WIDE)
+                        : nullptr;
+  if (months == nullptr || count < 12) return fallback;
+  std::array<AnsiString, 12> names;
+  for (int i = 0; i < 12; ++i) {
+    std::string utf8;
+    months[i].toUTF8String(utf8);
+    names[i] = Utf8ToAnsi(utf8);
+  }
+  return names;
+}
+
+}  // namespace
 
 TFormatSettings TFormatSettings::Russian() {
   TFormatSettings s;
@@ -25,6 +53,7 @@ TFormatSettings TFormatSettings::Russian() {
   s.ShortMonthNames = {"\xFF\xED\xE2", "\xF4\xE5\xE2", "\xEC\xE0\xF0", "\xE0\xEF\xF0",   // янв фев мар апр
                        "\xEC\xE0\xE9", "\xE8\xFE\xED", "\xE8\xFE\xEB", "\xE0\xE2\xE3",   // май июн июл авг
                        "\xF1\xE5\xED", "\xEE\xEA\xF2", "\xED\xEE\xFF", "\xE4\xE5\xEA"};  // сен окт ноя дек
+  s.GenitiveMonthNames = FormatMonthNames("ru", s.LongMonthNames);
   s.LongDayNames = {"\xC2\xEE\xF1\xEA\xF0\xE5\xF1\xE5\xED\xFC\xE5",  // Воскресенье
                     "\xCF\xEE\xED\xE5\xE4\xE5\xEB\xFC\xED\xE8\xEA",  // Понедельник
                     "\xC2\xF2\xEE\xF0\xED\xE8\xEA",                  // Вторник
@@ -53,6 +82,7 @@ TFormatSettings TFormatSettings::Invariant() {
                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   s.LongMonthNames = {"January", "February", "March",     "April",   "May",      "June",
                       "July",    "August",   "September", "October", "November", "December"};
+  s.GenitiveMonthNames = s.LongMonthNames;
   s.ShortDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   s.LongDayNames = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
   return s;

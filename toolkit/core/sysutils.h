@@ -43,6 +43,9 @@ struct TFormatSettings {
   int CurrencyDecimals = 2;
   std::array<AnsiString, 12> ShortMonthNames;
   std::array<AnsiString, 12> LongMonthNames;
+  // The month names as a date says them after its day ("5 марта"): the
+  // locale's own, as the system's long date shows them.
+  std::array<AnsiString, 12> GenitiveMonthNames;
   // Index 0 is Sunday.
   std::array<AnsiString, 7> ShortDayNames;
   std::array<AnsiString, 7> LongDayNames;
@@ -255,6 +258,10 @@ TDateTime Time();
 // text in '...' or "..." literally; m right after h is minutes.
 AnsiString FormatDateTime(const AnsiString& format, TDateTime value);
 AnsiString FormatDateTime(const AnsiString& format, TDateTime value, const TFormatSettings& settings);
+// The system's long date of the locale: LongDateFormat with the month named
+// as it follows a day ("5 марта 2024 г.").
+AnsiString FormatLongDate(TDateTime value);
+AnsiString FormatLongDate(TDateTime value, const TFormatSettings& settings);
 AnsiString DateToStr(TDateTime value);
 AnsiString DateToStr(TDateTime value, const TFormatSettings& settings);
 AnsiString TimeToStr(TDateTime value);

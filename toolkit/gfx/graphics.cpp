@@ -246,13 +246,26 @@ void TQtCanvas::ApplyBrush() {
   painter_->setBrush(QBrush(ToQColor(brush.Color()), style));
 }
 
-void TQtCanvas::FillRect(const TRect& rect) {
+namespace {
+
+// Rectangle edges held to a range far beyond any device, so that a rectangle's
+// width, height and far edge fit the GUI library's integers; an edge held
+// there lies off the device as the real one does.
+constexpr int kFarEdge = 1 << 26;
+int HeldEdge(int v) { return std::clamp(v, -kFarEdge, kFarEdge); }
+
+}  // namespace
+
+void TQtCanvas::FillRect(const TRect& given) {
+  const TRect rect = Rect(HeldEdge(given.Left), HeldEdge(given.Top), HeldEdge(given.Right), HeldEdge(given.Bottom));
   if (Brush().Style() == bsClear || rect.Width() <= 0 || rect.Height() <= 0) return;
   ApplyBrush();
   painter_->fillRect(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()), painter_->brush());
 }
 
 void TQtCanvas::Rectangle(int x1, int y1, int x2, int y2) {
+  if (x2 <= x1 || y2 <= y1) return;
+  x1 = HeldEdge(x1), y1 = HeldEdge(y1), x2 = HeldEdge(x2), y2 = HeldEdge(y2);
   if (x2 <= x1 || y2 <= y1) return;
   FillRect(Rect(x1, y1, x2, y2));
   if (Pen().Style() == psClear) return;
@@ -263,6 +276,8 @@ void TQtCanvas::Rectangle(int x1, int y1, int x2, int y2) {
 }
 
 void TQtCanvas::Ellipse(int x1, int y1, int x2, int y2) {
+  if (x2 <= x1 || y2 <= y1) return;
+  x1 = HeldEdge(x1), y1 = HeldEdge(y1), x2 = HeldEdge(x2), y2 = HeldEdge(y2);
   if (x2 <= x1 || y2 <= y1) return;
   ApplyPen();
   ApplyBrush();

@@ -154,15 +154,23 @@ void TControl::SetPopupMenu(TPopupMenu* menu) {
   }
 }
 
+Qt::CursorShape CursorShape(int cursor) {
+  switch (cursor) {
+    case crHSplit: return Qt::SplitHCursor;
+    case crDrag: return Qt::DragMoveCursor;
+    case crNoDrop: return Qt::ForbiddenCursor;
+    case crHelp: return Qt::WhatsThisCursor;
+    default: return Qt::ArrowCursor;
+  }
+}
+
 void TControl::SetCursor(int value) {
   cursor_ = value;
   if (!widget_) return;
-  switch (value) {
-    case crHSplit: widget_->setCursor(Qt::SplitHCursor); break;
-    case crDrag: widget_->setCursor(Qt::DragMoveCursor); break;
-    case crNoDrop: widget_->setCursor(Qt::ForbiddenCursor); break;
-    default: widget_->unsetCursor(); break;
-  }
+  if (value == crDefault || value == crArrow)
+    widget_->unsetCursor();
+  else
+    widget_->setCursor(CursorShape(value));
 }
 
 void TControl::Click() {

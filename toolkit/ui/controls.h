@@ -166,7 +166,7 @@ class TControl : public TComponent {
 };
 
 // Mouse pointer shapes, by their classic numbers.
-inline constexpr int crDefault = 0, crArrow = -2, crDrag = -12, crHSplit = -14, crNoDrop = -13;
+inline constexpr int crDefault = 0, crArrow = -2, crDrag = -12, crHSplit = -14, crNoDrop = -13, crHelp = -20;
 
 // The primary screen's size in pixels; 0 while there is no screen (no
 // application object yet).

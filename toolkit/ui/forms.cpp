@@ -23,6 +23,7 @@
 #include "toolkit/ui/classic_look.h"
 #include "toolkit/ui/customctrl.h"
 #include "toolkit/ui/dialogs.h"
+#include "toolkit/ui/hosted.h"
 #include "toolkit/ui/menus.h"
 #include "toolkit/ui/stdctrls.h"
 #include "toolkit/ui/qt_host.h"
@@ -42,6 +43,45 @@ void WakeLoop() {
 // (before any accelerator of a button runs) and then, unless an accelerator
 // took it, as the key press: the form hears a key once, at whichever comes
 // first, and a key it used at the override is swallowed at the press.
+class TForm::ClickCapture : public QObject {
+ public:
+  ClickCapture(TForm* form, int cursor, std::function<void(TControl*)> hit) : form_(form), hit_(std::move(hit)) {
+    QApplication::setOverrideCursor(CursorShape(cursor));
+    qApp->installEventFilter(this);
+  }
+  ~ClickCapture() override { End(); }
+
+  bool eventFilter(QObject* receiver, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick) return false;
+    auto* widget = qobject_cast<QWidget*>(receiver);
+    if (widget == nullptr) return false;
+    TControl* hit = nullptr;
+    if (QWidget* window = form_->Widget(); window != nullptr && widget->window() == window)
+      for (QWidget* w = widget; w != nullptr && hit == nullptr; w = w->parentWidget()) hit = HostedControl(w);
+    // The capture is over before `hit` runs, which may open a window or end
+    // this one; the object goes once the loop that delivered the press has
+    // it back.
+    End();
+    const std::function<void(TControl*)> told = std::move(hit_);
+    (void)form_->click_capture_.release();
+    deleteLater();
+    if (told) told(hit);
+    return true;
+  }
+
+ private:
+  void End() {
+    if (ended_) return;
+    ended_ = true;
+    if (qApp) qApp->removeEventFilter(this);
+    QApplication::restoreOverrideCursor();
+  }
+  TForm* form_;
+  std::function<void(TControl*)> hit_;
+  bool ended_ = false;
+};
+
 class TForm::KeyPreviewFilter : public QObject {
  public:
   explicit KeyPreviewFilter(TForm* form) : form_(form) { qApp->installEventFilter(this); }
@@ -352,6 +392,11 @@ void TForm::DoHide() {
   if (OnHide) OnHide(this);
 }
 
+void TForm::CaptureNextClick(int cursor, std::function<void(TControl* hit)> hit) {
+  click_capture_.reset();
+  click_capture_ = std::make_unique<ClickCapture>(this, cursor, std::move(hit));
+}
+
 void TForm::BringToFront() {
   if (!Widget()) return;
   Widget()->raise();
@@ -660,7 +705,8 @@ int TApplication::MessageBox(const AnsiString& text, const AnsiString& caption, 
   return DialogService().MessageBox(text, caption, flags);
 }
 
-bool TApplication::HelpCommand(int, int) {
+bool TApplication::HelpCommand(int command, int data) {
+  if (OnHelp && OnHelp(command, data)) return true;
   // The help file of the classic desktop has no viewer here; a document of
   // the same name that the desktop can show stands in for it.
   for (const char* ext : {".html", ".htm", ".pdf"}) {

@@ -99,6 +99,14 @@ class TForm : public TWinControl {
   // Brings the window to the front and gives it the focus.
   void BringToFront();
 
+  // Takes the next mouse press of the program for `hit` instead of the
+  // control under it: the press (and its release) reach no control, the
+  // pointer shows `cursor` until then, and `hit` is told the control of this
+  // window that was pressed (nullptr for a press elsewhere). A second capture
+  // replaces the first; the window's destruction drops it.
+  void CaptureNextClick(int cursor, std::function<void(TControl* hit)> hit);
+  bool CapturingClick() const { return click_capture_ != nullptr; }
+
   TNotifyEvent OnCreate;
   TNotifyEvent OnShow;
   // The window has been shown and taken the activation. Shown modally, it
@@ -153,6 +161,8 @@ class TForm : public TWinControl {
   bool drop_down_window_ = false;
   class KeyPreviewFilter;
   std::unique_ptr<KeyPreviewFilter> key_preview_;
+  class ClickCapture;
+  std::unique_ptr<ClickCapture> click_capture_;
 };
 
 // Message box flags and answers.
@@ -249,7 +259,9 @@ class TApplication : public TComponent {
   int MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags);
   // Opens the help file (HELP_FINDER, HELP_CONTENTS): a document beside it that
   // the desktop can show, else a message that there is none. False when none.
+  // OnHelp is asked first; true from it ends the request there.
   bool HelpCommand(int command, int data);
+  std::function<bool(int command, int data)> OnHelp;
 
   // The running program's file and its name without folder.
   static std::string ExeName();

@@ -155,6 +155,33 @@ QMarginsF MinimumMarginsMm(const QPrinter& printer) {
   return layout.minimumMargins();
 }
 
+// The GUI library's page dialog for a printer on the settings, and on the
+// margins when given; both change only when the user accepts.
+bool RunPageDialog(QPrinter& printer, TDeviceMode& mode, TPageMargins* margins) {
+  printer.setPageSize(PageSizeOf(mode));
+  printer.setPageOrientation(OrientationOf(mode));
+  if (margins) {
+    const QMarginsF mm(margins->Left / 100.0, margins->Top / 100.0, margins->Right / 100.0, margins->Bottom / 100.0);
+    printer.setPageMargins(mm, QPageLayout::Millimeter);
+  }
+  QPageSetupDialog dialog(&printer);
+  SetDialogFrame(&dialog);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  QPageLayout layout = printer.pageLayout();
+  const TPrinterPaper paper = PaperOf(layout.pageSize());
+  mode.PaperSize = static_cast<int16_t>(paper.Code);
+  mode.PaperWidth = static_cast<int16_t>(paper.Width);
+  mode.PaperLength = static_cast<int16_t>(paper.Height);
+  mode.Orientation = layout.orientation() == QPageLayout::Landscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+  if (margins) {
+    layout.setUnits(QPageLayout::Millimeter);
+    const QMarginsF mm = layout.margins();
+    const auto hundredths = [](qreal v) { return static_cast<int>(std::lround(v * 100.0)); };
+    *margins = {hundredths(mm.left()), hundredths(mm.top()), hundredths(mm.right()), hundredths(mm.bottom())};
+  }
+  return true;
+}
+
 // The printers the GUI library finds through CUPS.
 class SystemPrinterBackend : public TPrinterBackend {
  public:
@@ -214,39 +241,16 @@ class SystemPrinterBackend : public TPrinterBackend {
       if (code.first == static_cast<uint16_t>(mode.DefaultSource)) printer->setPaperSource(source);
     return std::make_unique<QtPrintJob>(std::move(printer), margins, nullptr);
   }
-  bool EditSettings(int index, TDeviceMode& mode) override { return RunPageDialog(index, mode, nullptr); }
+  bool EditSettings(int index, TDeviceMode& mode) override {
+    QPrinter printer(Info(index), QPrinter::HighResolution);
+    return RunPageDialog(printer, mode, nullptr);
+  }
   bool PageSetup(int index, TDeviceMode& mode, TPageMargins& margins) override {
-    return RunPageDialog(index, mode, &margins);
+    QPrinter printer(Info(index), QPrinter::HighResolution);
+    return RunPageDialog(printer, mode, &margins);
   }
 
  private:
-  // The GUI library's page dialog on the settings, and on the margins when
-  // given; both change only when the user accepts.
-  bool RunPageDialog(int index, TDeviceMode& mode, TPageMargins* margins) {
-    QPrinter printer(Info(index), QPrinter::HighResolution);
-    printer.setPageSize(PageSizeOf(mode));
-    printer.setPageOrientation(OrientationOf(mode));
-    if (margins) {
-      const QMarginsF mm(margins->Left / 100.0, margins->Top / 100.0, margins->Right / 100.0, margins->Bottom / 100.0);
-      printer.setPageMargins(mm, QPageLayout::Millimeter);
-    }
-    QPageSetupDialog dialog(&printer);
-    SetDialogFrame(&dialog);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    QPageLayout layout = printer.pageLayout();
-    const TPrinterPaper paper = PaperOf(layout.pageSize());
-    mode.PaperSize = static_cast<int16_t>(paper.Code);
-    mode.PaperWidth = static_cast<int16_t>(paper.Width);
-    mode.PaperLength = static_cast<int16_t>(paper.Height);
-    mode.Orientation = layout.orientation() == QPageLayout::Landscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
-    if (margins) {
-      layout.setUnits(QPageLayout::Millimeter);
-      const QMarginsF mm = layout.margins();
-      const auto hundredths = [](qreal v) { return static_cast<int>(std::lround(v * 100.0)); };
-      *margins = {hundredths(mm.left()), hundredths(mm.top()), hundredths(mm.right()), hundredths(mm.bottom())};
-    }
-    return true;
-  }
   QPrinterInfo Info(int index) {
     if (index < 0 || index >= names_.size()) throw EPrinter("Printer index out of range");
     const QPrinterInfo info = QPrinterInfo::printerInfo(names_[index]);
@@ -334,6 +338,14 @@ std::unique_ptr<TPrintJob> TPdfPrinterBackend::StartJob(int index, const TDevice
 bool TPdfPrinterBackend::EditSettings(int index, TDeviceMode&) {
   CheckIndex(index);
   return false;
+}
+
+bool TPdfPrinterBackend::PageSetup(int index, TDeviceMode& mode, TPageMargins& margins) {
+  CheckIndex(index);
+  EnsureGui();
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  return RunPageDialog(printer, mode, &margins);
 }
 
 // ---- TPrinter ------------------------------------------------------------------

@@ -156,6 +156,8 @@ class TPdfPrinterBackend : public TPrinterBackend {
                                       int copies) override;
   // No dialog: the settings stay as they are.
   bool EditSettings(int index, TDeviceMode& mode) override;
+  // The GUI library's page dialog for a PDF file: paper, orientation, margins.
+  bool PageSetup(int index, TDeviceMode& mode, TPageMargins& margins) override;
 
   static constexpr int kResolution = 300;
   // The files of the jobs ended so far, in order (UTF-8 paths).

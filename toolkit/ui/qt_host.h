@@ -14,6 +14,9 @@
 #include "toolkit/gfx/qt_canvas.h"
 #include "toolkit/ui/controls.h"
 
+// The window system's pointer shape of a classic cursor number.
+Qt::CursorShape CursorShape(int cursor);
+
 // The link from a hosting widget back to its control.
 class HostLink {
  public:

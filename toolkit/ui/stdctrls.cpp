@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -19,8 +20,46 @@
 
 // ---- TLabel ------------------------------------------------------------------
 
+namespace {
+
+// A label's widget: a press and release on it click the label, a second
+// press right after is its double click.
+class LabelWidget : public Hosted<QLabel> {
+ public:
+  explicit LabelWidget(TLabel* label) : Hosted<QLabel>(label), label_(label) {}
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton) pressed_ = true;
+    Hosted<QLabel>::mousePressEvent(event);
+  }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    const bool clicked = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    pressed_ = false;
+    Hosted<QLabel>::mouseReleaseEvent(event);
+    if (clicked) label_->Click();
+  }
+  // Not handed on: the widget's own handling takes it for one more press,
+  // whose release would click the label a second time.
+  void mouseDoubleClickEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton) label_->DblClick();
+  }
+
+ private:
+  TLabel* label_;
+  bool pressed_ = false;
+};
+
+}  // namespace
+
+void TLabel::DblClick() {
+  RunGuarded([this] {
+    if (OnDblClick) OnDblClick(this);
+  });
+}
+
 TLabel::TLabel(TComponent* owner) : TControl(owner) {
-  auto* label = new Hosted<QLabel>(this);
+  auto* label = new LabelWidget(this);
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   SetBounds(0, 0, 65, 13);

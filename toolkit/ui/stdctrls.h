@@ -36,6 +36,10 @@ class TLabel : public TControl {
   void SetTransparent(bool value);
   TWinControl* FocusControl() const { return focus_control_; }
   void SetFocusControl(TWinControl* value);
+  // A click on the label runs OnClick; a double click runs OnClick for its
+  // first press and OnDblClick for its second.
+  TNotifyEvent OnDblClick;
+  void DblClick();
 
  protected:
   void CaptionChanged() override;
