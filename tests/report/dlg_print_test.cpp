@@ -519,7 +519,7 @@ void ChooseA5LandscapeWithWideTopMargin() {
 // "Свойства..." opens the page set-up for the PDF printer as for any other:
 // the print that follows has the paper, orientation and margins chosen there.
 TEST(PrintDialog, ThePropertiesButtonsPageSetupShapesThePrint) {
-  report_test::ReportGuard guard;
+  report_test::ReportWork work;
   const std::string dir = testsupport::TempDir("print_dialog_page_setup");
   auto backend = std::make_unique<TPdfPrinterBackend>(dir);
   TPdfPrinterBackend* pdf = backend.get();
