@@ -105,6 +105,11 @@ uint64_t AnnouncedMemoryBytes(const TInstrumentIdentity& identity, uint16_t bend
 // own code reads them) and the identity's texts.
 uint8_t nib2byte(const uint8_t* chars);
 uint16_t nib2word(const uint8_t* chars);
+AnsiString fw_date_str(uint8_t year, uint8_t month, uint8_t day);
+AnsiString fw_ver_str(uint8_t first, uint8_t second, uint8_t third);
+// The index of the first c in the received characters from index from on,
+// or -1; never looks at stale characters past RxCount.
+long find_byte(const TLinkState& state, uint8_t c, size_t from = 0);
 // Whether a character is one of the payload's '0' ... '?'.
 inline bool IsPayloadChar(uint8_t c) { return c >= 0x30 && c <= 0x3F; }
 
@@ -134,11 +139,6 @@ struct TIdentReply {
   // it does not read are not looked at.
   static std::optional<TIdentReply> DecodeFrom(const uint8_t* frame);
 };
-AnsiString fw_date_str(uint8_t year, uint8_t month, uint8_t day);
-AnsiString fw_ver_str(uint8_t first, uint8_t second, uint8_t third);
-// The index of the first c in the received characters from index from on,
-// or -1; never looks at stale characters past RxCount.
-long find_byte(const TLinkState& state, uint8_t c, size_t from = 0);
 
 // What the link needs of the serial port.
 class TLinkPort {
