@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 
+#include "app/dump_records.h"
 #include "app/measure.h"
-#include "toolkit/core/binary.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 #include "toolkit/db/fields.h"
@@ -18,13 +17,6 @@ AnsiString TwoDigits(unsigned value) {
   s[0] = char('0' + value / 10 % 10);
   s[1] = char('0' + value % 10);
   return s;
-}
-
-float ReadFloat(const uint8_t* p) {
-  const uint32_t bits = GetLE32(p);
-  float f;
-  std::memcpy(&f, &bits, sizeof f);
-  return f;
 }
 
 // Reads 1 to max_digits decimal digits at pos.
@@ -123,18 +115,20 @@ void TDumpDecoder::flash2kiv7(bool Append) {
 }
 
 void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
-  const int size = kind == TRecordKind::Press      ? kPressRecordSize
-                   : kind == TRecordKind::Acoustic ? kAcousticRecordSize
-                                                   : kBendingRecordSize;
+  const size_t size = kind == TRecordKind::Press      ? TPressRecord::Size
+                      : kind == TRecordKind::Acoustic ? TAcousticRecord::Size
+                                                      : TBendingRecord::Size;
   // Only the transferred bytes hold records: a count that reaches past them
   // (w1 is a full 16-bit count, the record count may claim 255 records)
   // imports the records that fit and never reads beyond DumpLength.
   const size_t usable = std::min<size_t>({dump_.DumpLength, dump_.DumpBuffer.size(), kDumpBufferSize});
   const uint8_t* bytes = dump_.DumpBuffer.data();
-  const size_t start = kind == TRecordKind::Bending ? size_t(kAcousticRecordSize) * identity_.DumpRecordCount : 0;
-  const uint16_t count =
-      kind == TRecordKind::Bending ? (usable >= 2 ? GetLE16(bytes) : uint16_t(0)) : identity_.DumpRecordCount;
-  const size_t fit = start < usable ? (usable - start) / size_t(size) : 0;
+  const size_t start = kind == TRecordKind::Bending ? TAcousticRecord::Size * identity_.DumpRecordCount : 0;
+  // A dump too short for its header holds no bending record either.
+  const uint16_t count = kind != TRecordKind::Bending  ? identity_.DumpRecordCount
+                         : usable >= TDumpHeader::Size ? TDumpHeader::DecodeFrom(bytes).W1
+                                                       : uint16_t(0);
+  const size_t fit = start < usable ? (usable - start) / size : 0;
   uint16_t records_left = uint16_t(std::min<size_t>(count, fit));
   // Bending rows are written only from a dump without acoustic records;
   // after acoustic ones the bending pass adds nothing and reports 0. Its
@@ -159,14 +153,14 @@ void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
       RecordTexts(kind, bytes + position, date, time);
       if (RecordStamp(date, time) > threshold) break;
       ++skipped;
-      position += size_t(size);
+      position += size;
     }
     records_left = uint16_t(records_left - skipped);
   }
   if (!writes_rows) records_left = 0;
 
   int added = 0;
-  for (int i = 0; i < records_left; ++i, position += size_t(size)) {
+  for (int i = 0; i < records_left; ++i, position += size) {
     if (kind == TRecordKind::Bending)
       table_.StartInsert();
     else
@@ -187,13 +181,11 @@ void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
 }
 
 void TDumpDecoder::RecordTexts(TRecordKind kind, const uint8_t* record, AnsiString& date, AnsiString& time) const {
-  if (kind == TRecordKind::Bending) {
-    time = rec_time_str(record[10], record[11], record[12]);
-    date = rec_date_str(record[13], record[14], record[15]);
-  } else {
-    time = rec_time_str(record[5], record[6], record[7]);
-    date = rec_date_str(record[2], record[3], record[4]);
-  }
+  const TRecordClock clock = kind == TRecordKind::Press      ? TPressRecord::DecodeFrom(record).Clock
+                             : kind == TRecordKind::Acoustic ? TAcousticRecord::DecodeFrom(record).Clock
+                                                             : TBendingRecord::DecodeFrom(record).Clock;
+  time = rec_time_str(clock.Hour, clock.Minute, clock.Second);
+  date = rec_date_str(clock.Year, clock.Month, clock.Day);
 }
 
 void TDumpDecoder::FillRow(TRecordKind kind, const uint8_t* record, int number) {
@@ -207,43 +199,46 @@ void TDumpDecoder::FillRow(TRecordKind kind, const uint8_t* record, int number) 
   F("DEV_TYPE").SetIntegerValue(identity_.DeviceSubtype);
   F("SERIAL").SetIntegerValue(identity_.DeviceSerial);
   switch (kind) {
-    case TRecordKind::Press:
+    case TRecordKind::Press: {
+      const TPressRecord rec = TPressRecord::DecodeFrom(record);
       F("NB_TYPE").SetIntegerValue(kPressKind);
       // P is the instrument's unsigned count as is; one beyond the field's
       // eight integer digits is refused by the table rather than cut.
-      F("P").SetFloatValue(double(GetLE32(record + 14)));
-      F("R").SetFloatValue(GetLE32(record + 18) / 1000.0);
-      F("H").SetFloatValue(record[1]);
-      F("TYPE").SetStringValue(press_type_str(GetLE16(record + 14), GetLE16(record + 16)));
+      F("P").SetFloatValue(double(rec.P));
+      F("R").SetFloatValue(rec.RThousandths / 1000.0);
+      F("H").SetFloatValue(rec.H);
+      F("TYPE").SetStringValue(press_type_str(rec.FirstLength, rec.SecondLength));
       break;
+    }
     case TRecordKind::Acoustic: {
-      const double p = ReadFloat(record + 8);
-      const double r = ReadFloat(record + 12);
-      const double k = ReadFloat(record + 16);
+      const TAcousticRecord rec = TAcousticRecord::DecodeFrom(record);
+      const double p = rec.P;
+      const double k = rec.K;
       F("NB_TYPE").SetIntegerValue(kAcousticKind);
       F("P").SetFloatValue(p);
-      F("R").SetFloatValue(r);
+      F("R").SetFloatValue(rec.R);
       F("K").SetFloatValue(k);
       static const char* const kLevels[] = {"A1", "A2", "A3"};
-      for (int i = 0; i < 3; ++i) F(kLevels[i]).SetFloatValue(p - k + double(ReadFloat(record + 20 + 4 * i)));
+      for (int i = 0; i < 3; ++i) F(kLevels[i]).SetFloatValue(p - k + double(rec.X[i]));
       // The differences come from the values as the table holds them, so that
       // a row's D1 is exactly its R - A1 as anyone reading the row sees them.
       static const char* const kDifferences[] = {"D1", "D2", "D3"};
       const double stored_r = F("R").GetFloatValue();
       for (int i = 0; i < 3; ++i) F(kDifferences[i]).SetFloatValue(stored_r - F(kLevels[i]).GetFloatValue());
-      F("H").SetFloatValue(record[1]);
+      F("H").SetFloatValue(rec.H);
       break;
     }
-    case TRecordKind::Bending:
+    case TRecordKind::Bending: {
+      const TBendingRecord rec = TBendingRecord::DecodeFrom(record);
       F("NB_TYPE").SetIntegerValue(kAcousticKind);
-      F("R").SetFloatValue(GetLE16(record) / 1000.0);
-      F("P").SetFloatValue(GetLE16(record + 2) / 1000.0);
-      F("COMMENT")
-          .SetStringValue("HxLxB=" + IntToStr(int(GetLE16(record + 6))) + "x" + IntToStr(int(record[5])) + "x" +
-                       IntToStr(int(record[4])));
+      F("R").SetFloatValue(rec.RThousandths / 1000.0);
+      F("P").SetFloatValue(rec.PThousandths / 1000.0);
+      F("COMMENT").SetStringValue("HxLxB=" + IntToStr(int(rec.H)) + "x" + IntToStr(int(rec.L)) + "x" +
+                                  IntToStr(int(rec.B)));
       // No bending mark: T is a number and cannot hold one, no text field is
       // set aside for it, and the "HxLxB=" comment already tells a bending
       // row from an acoustic one.
       break;
+    }
   }
 }

@@ -1,26 +1,14 @@
 // Decoding of the instrument's record dump into measurement rows.
 //
-// The dump is the byte image of the instrument's memory (app/link.h). Bytes
-// 0-1 hold the header word w1 (the number of bending records) and bytes 2-3
-// the word w2; the records start at offset 0 all the same, so the first record
-// shares its first four bytes with the header. Integers are little-endian and
-// unsigned, floats IEEE single precision, little-endian.
-//
-// Press record, 22 bytes (record kind 0):
-//    1     H, unsigned byte          2-4  year - 1980, month, day
-//    5-7   hour, minute, second     14-17 P, unsigned 32-bit
-//   18-21  R * 1000, unsigned 32-bit
-//   TYPE is made of the two 16-bit words at 14 and 16, lengths in tenths of a
-//   millimetre: the instrument keeps no other sample size, and these are the
-//   bytes that give P as well.
-// Acoustic record, 32 bytes (record kind 1):
-//    1     H                         2-4  year - 1980, month, day
-//    5-7   hour, minute, second      8, 12, 16  floats p, r, k
-//   20, 24, 28  floats x1, x2, x3; A1..A3 = p - k + x1..x3, D1..D3 = R - A1..A3
-// Bending record, 16 bytes (record kind 1), after the acoustic records:
-//    0-1   R * 1000, unsigned 16-bit  2-3  P * 1000, unsigned 16-bit
-//    4     b   5  l   6-7  h (16-bit): COMMENT "HxLxB=<h>x<l>x<b>"
-//   10-12  hour, minute, second     13-15 year - 1980, month, day
+// The dump is the byte image of the instrument's memory (app/link.h); its
+// header and its press, acoustic and bending records are read through their
+// types in app/dump_records.h. Rows take their values thus:
+//   press (record kind 0): H, DATE, TIME, P as is, R = value / 1000, TYPE of
+//     the two lengths in tenths of a millimetre;
+//   acoustic (kind 1): H, DATE, TIME, P = p, R = r, K = k,
+//     A1..A3 = p - k + x1..x3, D1..D3 = R - A1..A3;
+//   bending (kind 1): DATE, TIME, R and P = value / 1000,
+//     COMMENT "HxLxB=<h>x<l>x<b>".
 //
 // The decoders write through the data-set framework only, so any data set
 // with the measurement fields can take the rows: the table component in the

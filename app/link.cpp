@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/CPDrv.h"
+#include "app/dump_records.h"
 #include "toolkit/core/text.h"
 #include "toolkit/sys/event_loop.h"
 
@@ -22,36 +23,66 @@ constexpr const char* kSearching = "Поиск прибора....ComPort №";
 constexpr const char* kFound = "Прибор найден ComPort №";
 constexpr const char* kNotFound = "Прибор не обнаружен! Проверте правильность подключения согласно инструкции!";
 constexpr const char* kErrorCaption = "Ошибка";
-// A reply that overruns the reception buffer or the dump, carries a character
-// that is not a payload character, or is not as long as its counts announce:
-// a damaged transfer is refused rather than stored with its values shifted.
+// A reply that overruns the reception buffer, announces more records than the
+// dump holds, carries a character outside the payload's in a pair that is
+// read, or ends before the records it announces: a damaged transfer is
+// refused rather than stored with values lost or shifted.
 constexpr const char* kReceiveError = "Ошибка приема данных!";
 
 constexpr const char* kFirstPort = "\\\\.\\COM1";
 
 AnsiString SearchPortName(int number) { return "\\\\.\\COM" + std::to_string(number); }
 
-// Characters from the identification's 'S' to its 'P' that the parse reads.
-constexpr long kIdentChars = 25;
 // Characters of the data reply's header after its 'S' (w1 and w2).
-constexpr long kHeaderChars = 8;
+constexpr long kHeaderChars = 2 * long(TDumpHeader::Size);
 
-// Whether every character of a frame's payload is one of '0' ... '?'.
-bool PayloadCharsValid(const uint8_t* chars, size_t count) {
-  return std::all_of(chars, chars + count, [](uint8_t c) { return c >= 0x30 && c <= 0x3F; });
-}
+// Reads character pairs at offsets from chars and keeps whether every pair
+// read was made of payload characters, so that a layout checks exactly what
+// it decodes.
+class TPairReader {
+ public:
+  explicit TPairReader(const uint8_t* chars) : chars_(chars) {}
+  uint8_t Byte(size_t at) {
+    valid_ = valid_ && IsPayloadChar(chars_[at]) && IsPayloadChar(chars_[at + 1]);
+    return nib2byte(chars_ + at);
+  }
+  uint16_t Word(size_t at) {
+    const uint8_t low = Byte(at);
+    return uint16_t(low | Byte(at + 2) << 8);
+  }
+  bool Valid() const { return valid_; }
+
+ private:
+  const uint8_t* chars_;
+  bool valid_ = true;
+};
 
 }  // namespace
 
 uint64_t AnnouncedMemoryBytes(const TInstrumentIdentity& identity, uint16_t bending_records) {
   const uint64_t records = identity.DumpRecordCount;
-  if (IsPressInstrument(identity)) return records * kPressRecordSize;
-  return records * kAcousticRecordSize + uint64_t(bending_records) * kBendingRecordSize;
+  if (IsPressInstrument(identity)) return records * TPressRecord::Size;
+  return records * TAcousticRecord::Size + uint64_t(bending_records) * TBendingRecord::Size;
 }
 
 uint8_t nib2byte(const uint8_t* chars) { return uint8_t(((chars[1] - 0x30) << 4) + (chars[0] - 0x30)); }
 
 uint16_t nib2word(const uint8_t* chars) { return uint16_t(nib2byte(chars) | (nib2byte(chars + 2) << 8)); }
+
+std::optional<TIdentReply> TIdentReply::DecodeFrom(const uint8_t* frame) {
+  TPairReader in(frame);
+  TIdentReply r;
+  r.Family = in.Byte(1);
+  r.Subtype = in.Byte(3);
+  r.Year = in.Byte(5);
+  r.Month = in.Byte(7);
+  r.Day = in.Byte(9);
+  r.Serial = in.Word(12);
+  for (size_t i = 0; i < 3; ++i) r.Version[i] = in.Byte(16 + 2 * i);
+  r.RecordCount = in.Byte(23);
+  if (!in.Valid()) return std::nullopt;
+  return r;
+}
 
 AnsiString fw_date_str(uint8_t year, uint8_t month, uint8_t day) {
   auto two = [](uint8_t v) { return (v < 10 ? "0" : "") + std::to_string(v); };
@@ -151,11 +182,6 @@ void TLinkProtocol::Receive(const uint8_t* chars, size_t count) {
   if (s.ProgressRunning) UpdateProgress();
   if (s.EndSeen && s.LinkPhase == 'N') {
     BuildDump();
-  } else if (s.LinkPhase == 'N' && s.ProgressRunning &&
-             s.RxCount > s.PayloadStart - size_t(kHeaderChars) + s.ExpectedChars) {
-    // More characters than announced and still no end marker: whatever
-    // follows, the reply cannot be the announced one.
-    Fail(Text(kReceiveError));
   }
 }
 
@@ -168,23 +194,23 @@ void TLinkProtocol::ParseIdentification() {
     s.EndSeen = false;
     return;
   }
-  if (end - start < kIdentChars) {
+  if (end - start < long(TIdentReply::Size)) {
     // Too short to hold the identification: dropped, the link waits for the
     // instrument to restart (or for Cancel).
     ResetLink();
     return;
   }
-  const uint8_t* f = s.RxBuffer.data() + start;
-  if (!PayloadCharsValid(f + 1, size_t(end - start - 1))) {
+  const std::optional<TIdentReply> reply = TIdentReply::DecodeFrom(s.RxBuffer.data() + start);
+  if (!reply) {
     Fail(Text(kReceiveError));
     return;
   }
-  identity_.DeviceFamily = nib2byte(f + 1);
-  identity_.DeviceSubtype = nib2byte(f + 3);
-  identity_.FirmwareDate = fw_date_str(nib2byte(f + 5), nib2byte(f + 7), nib2byte(f + 9));
-  identity_.DeviceSerial = nib2word(f + 12);
-  identity_.FirmwareVersion = fw_ver_str(nib2byte(f + 16), nib2byte(f + 18), nib2byte(f + 20));
-  identity_.DumpRecordCount = nib2byte(f + 23);
+  identity_.DeviceFamily = reply->Family;
+  identity_.DeviceSubtype = reply->Subtype;
+  identity_.FirmwareDate = fw_date_str(reply->Year, reply->Month, reply->Day);
+  identity_.DeviceSerial = reply->Serial;
+  identity_.FirmwareVersion = fw_ver_str(reply->Version[0], reply->Version[1], reply->Version[2]);
+  identity_.DumpRecordCount = reply->RecordCount;
   if (identity_.DeviceFamily != kServedFamily) {
     Fail(Text(kWrongInstrument));
     return;
@@ -210,13 +236,15 @@ bool TLinkProtocol::CheckDataHeader() {
     ResetLink();
     return false;
   }
-  const uint8_t* f = s.RxBuffer.data() + c;
-  const uint16_t w1 = nib2word(f + 1);
-  s.ProgressTotal = uint32_t(w1) + uint32_t(nib2word(f + 5));
-  s.PayloadStart = size_t(c) + 9;
+  // Its characters are checked with the rest of the dump when the reply ends.
+  uint8_t bytes[TDumpHeader::Size];
+  for (size_t i = 0; i < TDumpHeader::Size; ++i) bytes[i] = nib2byte(s.RxBuffer.data() + c + 1 + 2 * i);
+  const TDumpHeader header = TDumpHeader::DecodeFrom(bytes);
+  s.ProgressTotal = uint32_t(header.W1) + uint32_t(header.W2);
+  s.PayloadStart = size_t(c) + 1 + size_t(kHeaderChars);
   // The header words are the memory's first bytes, so the whole reply after
   // the 'S' counts; a memory smaller than the header still sends the header.
-  s.ExpectedChars = std::max<uint64_t>(2 * AnnouncedMemoryBytes(identity_, w1), uint64_t(kHeaderChars));
+  s.ExpectedChars = std::max<uint64_t>(2 * AnnouncedMemoryBytes(identity_, header.W1), uint64_t(kHeaderChars));
   if (s.ProgressTotal == 0) {
     Fail(Text(kNoData));
     return false;
@@ -252,21 +280,25 @@ void TLinkProtocol::BuildDump() {
     ResetLink();  // too short for the header: not a data reply
     return;
   }
-  const size_t chars = size_t(end - start - 1);
-  const size_t pairs = chars / 2;
-  // A lost, added or garbled character would shift every later value.
-  if (chars != s.ExpectedChars || pairs > kDumpBufferSize ||
-      !PayloadCharsValid(s.RxBuffer.data() + start + 1, chars)) {
+  // Every whole pair up to the 'P' is a dump byte; a character left over
+  // before the 'P' is none. Memory beyond the announced records is kept as
+  // far as the dump reaches, which holds every record announced.
+  const size_t pairs = size_t(end - start - 1) / 2;
+  const size_t kept = std::min(pairs, kDumpBufferSize);
+  const uint8_t* f = s.RxBuffer.data() + start + 1;
+  // A lost character leaves fewer pairs than announced; a garbled one is not
+  // a payload character. Either would shift or change the values decoded.
+  if (s.ExpectedChars > kDumpBufferSize * 2 || pairs * 2 < s.ExpectedChars ||
+      !std::all_of(f, f + 2 * kept, IsPayloadChar)) {
     Fail(Text(kReceiveError));
     return;
   }
+  for (size_t i = 0; i < kept; ++i) dump_.DumpBuffer[i] = nib2byte(f + 2 * i);
   port_.ClosePort();
   view_.SetProgress(100);
   s.StartSeen = false;
   s.EndSeen = false;
-  const uint8_t* f = s.RxBuffer.data() + start + 1;
-  for (size_t i = 0; i < pairs; ++i) dump_.DumpBuffer[i] = nib2byte(f + 2 * i);
-  dump_.DumpLength = uint32_t(pairs);
+  dump_.DumpLength = uint32_t(kept);
   End(kLinkResultOk);
 }
 

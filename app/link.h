@@ -12,19 +12,22 @@
 // payload is 0x30 ... 0x3F and never a marker. A 16-bit word is two such
 // bytes, low byte first.
 //
-// Identification reply, by character offset from its 'S':
-//   1 family (18 is the only one served), 3 subtype, 5 year in the century,
-//   7 month, 9 day, 11 not read, 12 serial number (word), 16/18/20 the
-//   firmware version's three bytes, 22 not read, 23 record count, 25 on not
-//   read up to the 'P'.
-// Data reply: 'S', word w1 (bending records), word w2, the record memory, 'P'.
-// The dump is every whole character pair from offset 1 up to the 'P', so its
-// bytes 0-3 are w1 and w2.
+// Identification reply: TIdentReply below. Data reply: 'S', the header words
+// w1 (bending records) and w2, the record memory, 'P'. The dump is every whole
+// character pair from offset 1 up to the 'P', so its bytes 0-3 are the
+// header (TDumpHeader, app/dump_records.h); one character left over before
+// the 'P' is no pair and is dropped.
+//
+// Only what is decoded is checked: a character of a pair that is read must be
+// a payload character, and the data reply must carry at least the records
+// its counts announce. The instrument may send anything in the positions
+// nobody reads, and memory beyond the announced records is kept in the dump.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "toolkit/core/exceptions.h"
@@ -44,10 +47,6 @@ inline constexpr uint8_t kServedFamily = 18;
 // Subtypes below this are press instruments; the others are acoustic ones,
 // whose memory holds bending records after the acoustic records.
 inline constexpr uint8_t kFirstAcousticSubtype = 15;
-// Record sizes of the three record kinds.
-inline constexpr int kPressRecordSize = 22;
-inline constexpr int kAcousticRecordSize = 32;
-inline constexpr int kBendingRecordSize = 16;
 
 // Modal results the link ends with (the dialog's mrOk and mrCancel).
 inline constexpr int kLinkResultNone = 0;
@@ -66,8 +65,8 @@ struct TLinkState {
   bool StartSeen = false;
   bool EndSeen = false;
   // The record transfer's progress: running, w1 + w2, index of the data
-  // reply's 'S' plus 9, and the characters the reply should carry after its
-  // 'S' (two for every byte of the records announced).
+  // reply's 'S' plus 9, and the characters the reply carries at least after
+  // its 'S' (two for every byte of the records announced).
   bool ProgressRunning = false;
   uint32_t ProgressTotal = 0;
   size_t PayloadStart = 0;
@@ -111,6 +110,35 @@ AnsiString fw_ver_str(uint8_t first, uint8_t second, uint8_t third);
 // The index of the first c in the received characters from index from on,
 // or -1; never looks at stale characters past RxCount.
 long find_byte(const TLinkState& state, uint8_t c, size_t from = 0);
+// Whether a character is one of the payload's '0' ... '?'.
+inline bool IsPayloadChar(uint8_t c) { return c >= 0x30 && c <= 0x3F; }
+
+// The identification reply, by character offset from its 'S':
+//    1 family (18 is the only one served)   3 subtype
+//    5 year in the century   7 month   9 day (the firmware date)
+//   11 not read
+//   12 serial number (word)
+//   16, 18, 20 the firmware version's three bytes
+//   22 not read
+//   23 record count (records of the first kind in the memory)
+//   25 on, up to the 'P': not read
+struct TIdentReply {
+  // Characters from the 'S' up to the last one that is read.
+  static constexpr size_t Size = 25;
+  uint8_t Family = 0;
+  uint8_t Subtype = 0;
+  uint8_t Year = 0;
+  uint8_t Month = 0;
+  uint8_t Day = 0;
+  uint16_t Serial = 0;
+  uint8_t Version[3] = {0, 0, 0};
+  uint8_t RecordCount = 0;
+
+  // Reads the Size characters at frame (frame[0] is the 'S'). Nothing when a
+  // character of a pair it reads is not a payload character; the positions
+  // it does not read are not looked at.
+  static std::optional<TIdentReply> DecodeFrom(const uint8_t* frame);
+};
 
 // What the link needs of the serial port.
 class TLinkPort {

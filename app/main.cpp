@@ -205,6 +205,8 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   Dbf1->SetName("Dbf1");
   Dbf1->SetTableLevel(4);
   Dbf1->SetUseFloatFields(false);
+  // Its field definitions are the measurement row's (TMeasurementRow).
+  Dbf1->SetStoreDefs(true);
   // The sort tags are made and dropped on the open table.
   Dbf1->SetExclusive(true);
   DataSource1 = new TDataSource(this);

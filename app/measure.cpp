@@ -10,11 +10,16 @@
 
 AnsiString KindFilter(int kind) { return kind == kPressKind ? kPressFilter : kAcousticFilter; }
 
-AnsiString PersistentFieldName(const TMeasurementField& field) { return "Dbf1" + AnsiString(field.Name); }
+// Every persistent name is "Dbf1" and the field name, as the form binds them.
+static_assert([] {
+  for (const TMeasurementField& f : TMeasurementRow::Fields)
+    if (f.PersistentName.substr(0, 4) != "Dbf1" || f.PersistentName.substr(4) != f.Name) return false;
+  return true;
+}());
 
 void DefineMeasurementFields(TFieldDefs& defs) {
   defs.Clear();
-  for (const TMeasurementField& f : kMeasurementFields)
+  for (const TMeasurementField& f : TMeasurementRow::Fields)
     defs.AppendNamedDef(AnsiString(f.Name), f.FieldType, f.FieldType == ftString ? f.Width : 0);
 }
 
@@ -22,7 +27,7 @@ void CreateMeasurementFields(TDataSet& table, TComponent* owner) {
   DefineMeasurementFields(table.FieldDefs());
   for (int i = 0; i < table.FieldDefs().Count(); ++i) {
     TField* field = table.FieldDefs().DefAt(i)->CreateField(owner, &table);
-    field->SetName(PersistentFieldName(kMeasurementFields[size_t(i)]));
+    field->SetName(AnsiString(TMeasurementRow::Fields[size_t(i)].PersistentName));
   }
 }
 
@@ -71,7 +76,7 @@ TMemDataSet::TStoreTransform NumericFieldText(const TMeasurementField& def) {
 
 TMeasurementMemTable::TMeasurementMemTable(TComponent* owner) : TMemDataSet(owner) {
   DefineMeasurementFields(FieldDefs());
-  for (const TMeasurementField& f : kMeasurementFields)
+  for (const TMeasurementField& f : TMeasurementRow::Fields)
     if (f.NativeType == 'N') SetStoreTransform(AnsiString(f.Name), NumericFieldText(f));
 }
 

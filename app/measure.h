@@ -1,9 +1,9 @@
 // The measurement table: the row every decoder, grid, report and export of the
 // program shares, as data.
 //
-// A table file is a dBASE IV table of 20 fields, created at level 4 with
-// UseFloatFields off, so the numeric fields come back as integer, small
-// integer and float fields. In file order:
+// A table file is a dBASE IV table of the 20 fields of TMeasurementRow,
+// created at level 4 with UseFloatFields off, so the numeric fields come back
+// as integer, small integer and float fields. In file order:
 //
 //   N        N  9.0  TIntegerField   row number
 //   DATE     C 10    TStringField    "dd.mm.yyyy"
@@ -32,6 +32,9 @@
 struct TMeasurementField {
   // The field name in the file and the data set.
   std::string_view Name;
+  // The name of its persistent field object on the table component Dbf1:
+  // "Dbf1" and the field name.
+  std::string_view PersistentName;
   // The dBASE type letter: 'N' numeric text, 'C' character.
   char NativeType;
   // Characters in the record.
@@ -42,37 +45,39 @@ struct TMeasurementField {
   TFieldType FieldType;
 };
 
-// The 20 fields in file order.
-inline constexpr std::array<TMeasurementField, 20> kMeasurementFields = {{
-    {"N", 'N', 9, 0, ftInteger},
-    {"DATE", 'C', 10, 0, ftString},
-    {"TIME", 'C', 8, 0, ftString},
-    {"DEV_TYPE", 'N', 4, 0, ftSmallint},
-    {"SERIAL", 'N', 9, 0, ftInteger},
-    {"NB_TYPE", 'N', 4, 0, ftSmallint},
-    {"P", 'N', 18, 9, ftFloat},
-    {"R", 'N', 18, 9, ftFloat},
-    {"ZAV", 'C', 50, 0, ftString},
-    {"TYPE", 'C', 15, 0, ftString},
-    {"COMMENT", 'C', 100, 0, ftString},
-    {"H", 'N', 18, 9, ftFloat},
-    {"T", 'N', 18, 9, ftFloat},
-    {"K", 'N', 18, 9, ftFloat},
-    {"A1", 'N', 18, 9, ftFloat},
-    {"A2", 'N', 18, 9, ftFloat},
-    {"A3", 'N', 18, 9, ftFloat},
-    {"D1", 'N', 18, 9, ftFloat},
-    {"D2", 'N', 18, 9, ftFloat},
-    {"D3", 'N', 18, 9, ftFloat},
-}};
+// The measurement row: the 20 fields in file order.
+struct TMeasurementRow {
+  static constexpr std::array<TMeasurementField, 20> Fields = {{
+      {"N", "Dbf1N", 'N', 9, 0, ftInteger},
+      {"DATE", "Dbf1DATE", 'C', 10, 0, ftString},
+      {"TIME", "Dbf1TIME", 'C', 8, 0, ftString},
+      {"DEV_TYPE", "Dbf1DEV_TYPE", 'N', 4, 0, ftSmallint},
+      {"SERIAL", "Dbf1SERIAL", 'N', 9, 0, ftInteger},
+      {"NB_TYPE", "Dbf1NB_TYPE", 'N', 4, 0, ftSmallint},
+      {"P", "Dbf1P", 'N', 18, 9, ftFloat},
+      {"R", "Dbf1R", 'N', 18, 9, ftFloat},
+      {"ZAV", "Dbf1ZAV", 'C', 50, 0, ftString},
+      {"TYPE", "Dbf1TYPE", 'C', 15, 0, ftString},
+      {"COMMENT", "Dbf1COMMENT", 'C', 100, 0, ftString},
+      {"H", "Dbf1H", 'N', 18, 9, ftFloat},
+      {"T", "Dbf1T", 'N', 18, 9, ftFloat},
+      {"K", "Dbf1K", 'N', 18, 9, ftFloat},
+      {"A1", "Dbf1A1", 'N', 18, 9, ftFloat},
+      {"A2", "Dbf1A2", 'N', 18, 9, ftFloat},
+      {"A3", "Dbf1A3", 'N', 18, 9, ftFloat},
+      {"D1", "Dbf1D1", 'N', 18, 9, ftFloat},
+      {"D2", "Dbf1D2", 'N', 18, 9, ftFloat},
+      {"D3", "Dbf1D3", 'N', 18, 9, ftFloat},
+  }};
 
-// Bytes of one record: the deletion flag and the field widths.
-inline constexpr int kMeasurementRecordSize = [] {
-  int size = 1;
-  for (const TMeasurementField& f : kMeasurementFields) size += f.Width;
-  return size;
-}();
-static_assert(kMeasurementRecordSize == 408);
+  // Bytes of one record: the deletion flag and the field widths.
+  static constexpr int RecordSize = [] {
+    int size = 1;
+    for (const TMeasurementField& f : Fields) size += f.Width;
+    return size;
+  }();
+};
+static_assert(TMeasurementRow::RecordSize == 408);
 
 // NB_TYPE of press rows and of acoustic and bending rows.
 inline constexpr int kPressKind = 0;
@@ -83,17 +88,13 @@ inline constexpr const char* kAcousticFilter = "NB_TYPE=1";
 // The filter of a record kind (kPressKind or kAcousticKind).
 AnsiString KindFilter(int kind);
 
-// The name of a field's persistent field object on the table component Dbf1
-// ("Dbf1N" ... "Dbf1D3").
-AnsiString PersistentFieldName(const TMeasurementField& field);
-
 // Fills defs with the 20 field definitions as the table is created from them:
 // the text fields with their sizes, the numeric fields without (the table
 // gives them their default widths: 9.0, 4.0 and 18.9).
 void DefineMeasurementFields(TFieldDefs& defs);
 
 // Creates the persistent field objects of the 20 fields on a closed data set,
-// owned by owner and named as PersistentFieldName gives.
+// owned by owner and named by their PersistentName.
 void CreateMeasurementFields(TDataSet& table, TComponent* owner);
 
 // The measurement table in memory: the 20 fields with the table's conversions.

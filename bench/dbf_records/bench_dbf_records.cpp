@@ -44,7 +44,7 @@ std::unique_ptr<TDbfFile> NewMeasurementTable(const std::string& file) {
   TDbfFieldDefs defs;
   defs.SetDbfVersion(kDbfVersionDBase4);
   defs.SetUseFloatFields(false);
-  for (const TMeasurementField& f : kMeasurementFields)
+  for (const TMeasurementField& f : TMeasurementRow::Fields)
     defs.AddFieldDef()->SetFromDescriptor(std::string(f.Name), f.NativeType, f.Width, f.Decimals);
   {
     TDbfFile create;

@@ -73,6 +73,17 @@ TEST_F(LinkEndToEnd, TransfersEqualTheSimulatorsImageByteForByte) {
       {"raw memory in pieces", {"--records", dir + "/memory.bin", "--count", "9", "--chunk", "700"}, 20, 9},
       {"one character per chunk", {"--press", "3", "--subtype", "3", "--chunk", "1", "--delay-ms", "1"}, 3, 3},
       {"a 'Z' in mid-stream", {"--press", "6", "--subtype", "3", "--z-after", "57"}, 3, 6},
+      // What a real instrument may send beside what is read: other characters
+      // where the identification carries no field, memory beyond the records
+      // its counts announce, a character left over before the end marker
+      // (6 * 32 + 4 * 16 bytes put the 'P' at offset 513).
+      {"unread identification positions", {"--press", "4", "--subtype", "3", "--ident-unread", "x~ @#/"}, 3, 4},
+      {"memory beyond the announced records", {"--acoustic", "3", "--bending", "2", "--surplus", "300"}, 20, 3},
+      {"both, in pieces",
+       {"--acoustic", "2", "--ident-unread", "\x7f\xff", "--surplus", "5", "--chunk", "7"},
+       20,
+       2},
+      {"a character left over before the end", {"--acoustic", "6", "--bending", "4", "--extra", "513"}, 20, 6},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -141,8 +152,9 @@ TEST_F(LinkEndToEnd, ALineFaultInTheDataReplyRefusesTheTransfer) {
   } cases[] = {
       {"a lost character", {"--lose", "40"}},
       {"a character outside '0' ... '?'", {"--garble", "40"}},
-      {"an extra character", {"--extra", "40"}},
       {"a lost character in pieces", {"--lose", "201", "--chunk", "64"}},
+      // Memory beyond the announced records is decoded into the dump too.
+      {"a character outside '0' ... '?' beyond the records", {"--surplus", "10", "--garble", "520"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

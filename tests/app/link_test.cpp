@@ -30,6 +30,13 @@ std::string IdentFrame(const Ident& i) {
          Pair(i.count) + "P";
 }
 
+// The bytes of a run of character pairs.
+std::string BytesOfPairs(const std::string& chars) {
+  std::string bytes;
+  for (size_t at = 0; at + 1 < chars.size(); at += 2) bytes += char((chars[at] - '0') | (chars[at + 1] - '0') << 4);
+  return bytes;
+}
+
 std::string DataFrame(const std::vector<uint8_t>& image) {
   std::string f = "S";
   for (uint8_t b : image) f += Pair(b);
@@ -242,6 +249,34 @@ TEST_F(LinkFixture, OnlyFamily18IsServed) {
   }
 }
 
+TEST_F(LinkFixture, IdentificationPositionsNobodyReadsMayHoldAnyCharacter) {
+  const std::string good = IdentFrame({});
+  const std::string read = good.substr(0, 25);  // 'S' to the record count
+  const struct {
+    const char* what;
+    std::string frame;
+  } cases[] = {
+      {"offsets 11 and 22", read.substr(0, 11) + "x" + read.substr(12, 10) + "\xFF" + read.substr(23) + "P"},
+      {"characters after the record count", read + "@ x\xFF/0123456789P"},
+      {"both, in pieces", read.substr(0, 11) + "~" + read.substr(12, 10) + " " + read.substr(23) + "\x80\x7FP"},
+  };
+  for (const auto& c : cases) {
+    for (size_t chunk : {size_t(1), size_t(1000)}) {
+      SCOPED_TRACE(std::string(c.what) + ", chunk " + std::to_string(chunk));
+      Session s;
+      s.link.Start();
+      for (size_t at = 0; at < c.frame.size(); at += chunk) s.Feed(c.frame.substr(at, chunk));
+      EXPECT_TRUE(s.view.errors.empty());
+      EXPECT_EQ(s.port.sent[kCom1], "VN");
+      EXPECT_EQ(s.link.Identity().DeviceSerial, 1234);
+      EXPECT_EQ(s.link.Identity().DumpRecordCount, 3);
+      EXPECT_EQ(s.link.Identity().FirmwareVersion, "1.25");
+      s.Feed(DataFrame(Image(128)));
+      EXPECT_EQ(s.link.Result(), kLinkResultOk);
+    }
+  }
+}
+
 struct DumpCase {
   const char* what;
   Ident ident;
@@ -254,6 +289,7 @@ TEST_F(LinkFixture, DataReplyBecomesTheDump) {
   // two bending records: 3 * 32 + 2 * 16 bytes.
   const auto image = Image(128);
   const std::string whole(image.begin(), image.end());
+  const std::string body = DataFrame(image).substr(0, 1 + 2 * 128);  // without the 'P'
   Ident empty;
   empty.count = 0;
   const DumpCase cases[] = {
@@ -261,6 +297,19 @@ TEST_F(LinkFixture, DataReplyBecomesTheDump) {
       {"header only", empty, DataFrame(Image(4, 0, 7)), std::string("\x00\x00\x07\x00", 4)},
       {"noise before the start marker", {}, "01" + DataFrame(image), whole},
       {"characters after the end marker", {}, DataFrame(image) + "0123", whole},
+      // A character left over before the 'P' is no pair: it is dropped
+      // unread, whatever it is.
+      {"a single character before the end", {}, body + "3P", whole},
+      {"a single character outside the payload's before the end", {}, body + "@P", whole},
+      // The instrument's memory may reach beyond what its counts announce:
+      // the whole pairs are kept as they came.
+      {"memory beyond the announced records", {}, body + Pair(0xA5) + Pair(0x00) + Pair(0xFF) + "P",
+       whole + std::string("\xA5\x00\xFF", 3)},
+      {"memory beyond them and a character left over", {}, body + Pair(0x5A) + "?P", whole + "\x5A"},
+      // A character added inside the reply shifts the pairs after it by one
+      // character; the pairs are whole and payload characters all the same.
+      {"a character added", {}, body.substr(0, 41) + "3" + body.substr(41) + "P",
+       whole.substr(0, 20) + BytesOfPairs(("3" + body.substr(41)).substr(0, 2 * 108))},
   };
   for (const auto& c : cases) {
     for (size_t chunk : {size_t(1), size_t(3), size_t(1000)}) {
@@ -294,15 +343,14 @@ TEST_F(LinkFixture, DamagedTransfersAreRefusedWithTheReceiveErrorAndTheDumpIsKep
   } cases[] = {
       {"a lost character", IdentFrame({}), body.substr(0, 40) + body.substr(41) + "P"},
       {"a lost pair", IdentFrame({}), body.substr(0, 40) + body.substr(42) + "P"},
-      {"a character added", IdentFrame({}), body.substr(0, 40) + "3" + body.substr(40) + "P"},
-      {"a single character before the end", IdentFrame({}), body + "3P"},
-      {"a record more than announced", IdentFrame({}), body + std::string(64, '0') + "P"},
-      {"more than announced and no end marker yet", IdentFrame({}), body + "00"},
+      {"a character short of the announced records", IdentFrame({}), body.substr(0, body.size() - 1) + "P"},
+      {"a pair short of them, a character left over", IdentFrame({}), body.substr(0, body.size() - 3) + "0P"},
       {"a character above '?'", IdentFrame({}), body.substr(0, 40) + "@" + body.substr(41) + "P"},
       {"a character below '0'", IdentFrame({}), body.substr(0, 40) + "/" + body.substr(41) + "P"},
       {"a byte of the upper half", IdentFrame({}), body.substr(0, 40) + "\xB3" + body.substr(41) + "P"},
       {"a second start marker", IdentFrame({}), body.substr(0, 40) + "S" + body.substr(41) + "P"},
       {"a garbled header word", IdentFrame({}), "S0A" + body.substr(3) + "P"},
+      {"a garbled pair beyond the announced records", IdentFrame({}), body + "0@P"},
       {"a garbled identification", "S2A" + IdentFrame({}).substr(3), ""},
   };
   for (const auto& c : cases) {
@@ -482,6 +530,22 @@ TEST_F(LinkFixture, RepliesLongerThanTheBuffersStopWithAnError) {
     ASSERT_EQ(l.Result(), kLinkResultOk);
     EXPECT_EQ(l.Dump().DumpLength, kDumpBufferSize);
     EXPECT_TRUE(std::equal(image.begin(), image.end(), l.Dump().DumpBuffer.begin()));
+  }
+  // Memory beyond the announced records that reaches past the dump: the dump
+  // keeps what it holds, every announced record among it.
+  {
+    Session s;
+    auto [p, v, l] = std::tie(s.port, s.view, s.link);
+    l.Start();
+    const std::string ident = IdentFrame(most);
+    s.Feed(ident);
+    const auto image = Image(kDumpBufferSize + 100, 3586);
+    const std::string reply = DataFrame(image);
+    s.Feed(reply);
+    ASSERT_EQ(l.Result(), kLinkResultOk);
+    EXPECT_EQ(l.Dump().DumpLength, kDumpBufferSize);
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + kDumpBufferSize, l.Dump().DumpBuffer.begin()));
+    EXPECT_TRUE(v.errors.empty());
   }
 }
 

@@ -29,7 +29,7 @@ std::string Tool() { return std::string(KIV7_BINARY_DIR) + "/tools/dbftool/dbfto
 // The program's table as the main window configures it (not yet open).
 std::unique_ptr<TDbf> MeasurementTable(const std::string& file) {
   auto t = table2_support::ConfiguredTable(file);
-  for (const TMeasurementField& f : kMeasurementFields)
+  for (const TMeasurementField& f : TMeasurementRow::Fields)
     t->FieldDefs().AppendNamedDef(AnsiString(f.Name), f.FieldType, f.FieldType == ftString ? f.Width : 0);
   return t;
 }

@@ -164,6 +164,17 @@ TEST_F(Tables, CreateWritesTheRowsTheDecoderMakesOfTheDumpAndShowsTheirTab) {
       // A press instrument's records decode as press rows, not acoustic ones.
       {"press", {"--press", "4", "--subtype", "3"}, 3, 4, "press"},
       {"acoustic", {"--acoustic", "3", "--subtype", "20"}, 20, 3, "acoustic"},
+      // A real instrument's extras: other characters where the identification
+      // carries no field, memory beyond the announced records, a character
+      // left over before the end marker (3 * 32 + 2 * 16 bytes: the 'P' at 257
+      // without the surplus, at 337 with it).
+      {"press-extras", {"--press", "4", "--subtype", "3", "--ident-unread", "x@ ~", "--surplus", "50"}, 3, 4, "press"},
+      {"acoustic-extras",
+       {"--acoustic", "3", "--bending", "2", "--subtype", "20", "--ident-unread", "#/", "--surplus", "40", "--extra",
+        "337"},
+       20,
+       3,
+       "acoustic"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -251,24 +262,40 @@ TEST_F(Tables, RenumberingAViewSortedByNumberNumbersTheRowsAsTheyWereShown) {
 }
 
 TEST_F(Tables, AddingFromAPressInstrumentAppendsItsPressRowsAndSaves) {
-  const std::string table = dir + "/press.db";
-  MakeTable(table, kPressKind, {});
-  const std::string image = dir + "/image.bin";
-  Simulator sim(port, {"--press", "3", "--subtype", "3", "--serial", "5", "--dump-out", image});
-  ASSERT_TRUE(sim.Ready());
-  const std::string out = Drive("open-file " + table + "\nmenu Открыть\nmenu Дополнить\nstate\nmenu Закрыть\n");
-  EXPECT_NE(out.find("table=" + table + " tab=press"), std::string::npos) << out;
-  EXPECT_NE(out.find("message: "), std::string::npos) << out;  // the count of the pass
-  EXPECT_EQ(ReadWithDbfread(table), Decoded(image, 3, 5, 3));
+  const std::vector<std::string> extras[] = {
+      {},
+      // A real instrument's extras beside what is read.
+      {"--ident-unread", "x@ ~", "--surplus", "30"},
+  };
+  for (const auto& extra : extras) {
+    SCOPED_TRACE(extra.size());
+    const std::string table = dir + "/press" + std::to_string(extra.size()) + ".db";
+    MakeTable(table, kPressKind, {});
+    const std::string image = dir + "/image.bin";
+    std::vector<std::string> args = {"--press", "3", "--subtype", "3", "--serial", "5", "--dump-out", image};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Simulator sim(port, args);
+    ASSERT_TRUE(sim.Ready());
+    const std::string out = Drive("open-file " + table + "\nmenu Открыть\nmenu Дополнить\nstate\nmenu Закрыть\n");
+    EXPECT_NE(out.find("table=" + table + " tab=press"), std::string::npos) << out;
+    EXPECT_NE(out.find("message: Дополнение: Добавлено записей: 3"), std::string::npos) << out;
+    EXPECT_EQ(ReadWithDbfread(table), Decoded(image, 3, 5, 3));
+    EXPECT_EQ(Lines(ReadWithDbfread(table)).size(), 3u);
+  }
 }
 
 TEST_F(Tables, ADamagedTransferWritesNothingToTheTable) {
   const std::string kept = dir + "/kept.db";
   MakeTable(kept, kPressKind, {{1, 10, 1}, {2, 20, 2}});
   const std::string before = testsupport::ReadFile(kept);
-  for (const char* fault : {"--lose", "--garble", "--extra"}) {
-    SCOPED_TRACE(fault);
-    Simulator sim(port, {"--press", "4", "--subtype", "3", fault, "41"});
+  // 4 press records put the 'P' at offset 177; 8 bytes more at 193.
+  const std::vector<std::string> faults[] = {
+      {"--lose", "41"}, {"--garble", "41"}, {"--surplus", "8", "--garble", "180"}};
+  for (const auto& fault : faults) {
+    SCOPED_TRACE(fault.back());
+    std::vector<std::string> args = {"--press", "4", "--subtype", "3"};
+    args.insert(args.end(), fault.begin(), fault.end());
+    Simulator sim(port, args);
     ASSERT_TRUE(sim.Ready());
     const std::string created = dir + "/created.db";
     std::string out = Drive("save-as " + created + "\nmenu Создать\nstate\n");

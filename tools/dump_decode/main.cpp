@@ -114,16 +114,16 @@ std::string StoredNumber(double value) {
 
 void PrintRows(TDataSet& table, int skip) {
   std::string line;
-  for (const TMeasurementField& f : kMeasurementFields) line += (line.empty() ? "" : ",") + std::string(f.Name);
+  for (const TMeasurementField& f : TMeasurementRow::Fields) line += (line.empty() ? "" : ",") + std::string(f.Name);
   std::printf("%s\n", line.c_str());
   table.SetFiltered(false);
   int index = 0;
   for (table.GoFirst(); !table.Eof(); table.GoNext(), ++index) {
     if (index < skip) continue;
     line.clear();
-    for (size_t i = 0; i < kMeasurementFields.size(); ++i) {
+    for (size_t i = 0; i < TMeasurementRow::Fields.size(); ++i) {
       if (i > 0) line += ',';
-      TField* field = table.FieldNamed(AnsiString(kMeasurementFields[i].Name));
+      TField* field = table.FieldNamed(AnsiString(TMeasurementRow::Fields[i].Name));
       if (field->HoldsNull()) continue;
       if (field->DataType() == ftFloat)
         line += StoredNumber(field->GetFloatValue());

@@ -11,6 +11,9 @@
 // The memory it sends (the dump image) starts with the two 16-bit header
 // words w1 (the number of bending records) and w2; records are laid out from
 // offset 0 on, so the first record shares its first four bytes with them.
+// A real instrument's memory may reach beyond the records its counts
+// announce, and it sends what it likes in the identification's positions
+// that carry no field: --surplus and --ident-unread play both.
 #include <signal.h>
 #include <time.h>
 
@@ -51,6 +54,11 @@ struct Options {
   long garble = -1;  // the character there arrives as '@'
   long extra = -1;   // a '0' arrives before the character there
   std::string dump_out;
+  // Characters for the identification's unread positions: offset 11, offset
+  // 22, then the rest after the record count. Empty: '0', '0' and nothing.
+  std::string ident_unread;
+  // Bytes of memory after the announced records.
+  int surplus = 0;
 };
 
 void Usage() {
@@ -59,6 +67,7 @@ void Usage() {
                "         (--records FILE [--count N] | --press N | --acoustic N [--bending M])\n"
                "         [--seed S] [--chunk N] [--delay-ms N] [--silent] [--dump-out FILE]\n"
                "         [--z-after N] [--lose N | --garble N | --extra N]\n"
+               "         [--ident-unread TEXT] [--surplus N]\n"
                "  --records FILE  the dump image to send: header words w1, w2, then the memory\n"
                "  --count N       the identification's record count with --records (default 0)\n"
                "  --press N       N generated press records (22 bytes each, N <= 255)\n"
@@ -71,7 +80,11 @@ void Usage() {
                "  --lose N        drop the data reply's character at offset N (the 'S' is 0)\n"
                "  --garble N      send '@' in place of the data reply's character at offset N\n"
                "  --extra N       send an extra '0' before the data reply's character at offset N\n"
-               "  --dump-out FILE write the dump image that the data reply carries\n");
+               "  --dump-out FILE write the dump image that the data reply carries\n"
+               "  --ident-unread TEXT  the identification's unread positions: TEXT's first\n"
+               "                  character at offset 11, its second at offset 22, the rest\n"
+               "                  after the record count (2 characters at least, no S, P or Z)\n"
+               "  --surplus N     N bytes of memory after the announced records (N <= 65536)\n");
 }
 
 bool ParseInt(const char* text, long low, long high, long* value) {
@@ -121,6 +134,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     else if (a == "--lose") ok = number(0, 1 << 30, &o->lose);
     else if (a == "--garble") ok = number(0, 1 << 30, &o->garble);
     else if (a == "--extra") ok = number(0, 1 << 30, &o->extra);
+    else if (a == "--ident-unread") ok = text(&o->ident_unread);
+    else if (a == "--surplus") ok = number(0, 65536, &o->surplus);
     else {
       std::fprintf(stderr, "instrument_sim: unknown option %s\n", a.c_str());
       ok = false;
@@ -129,6 +144,11 @@ bool ParseOptions(int argc, char** argv, Options* o) {
   }
   const int sources = !o->records.empty() + (o->press >= 0) + (o->acoustic >= 0);
   if (o->link.empty() || sources > 1) return false;
+  if (!o->ident_unread.empty() &&
+      (o->ident_unread.size() < 2 || o->ident_unread.find_first_of("SPZ") != std::string::npos)) {
+    std::fprintf(stderr, "instrument_sim: --ident-unread needs 2 characters at least, none of them S, P or Z\n");
+    return false;
+  }
   return true;
 }
 
@@ -225,14 +245,16 @@ std::string IdentificationReply(const Options& o, int count) {
   AppendPair(r, 6);   // firmware date: 2006-05-12
   AppendPair(r, 5);
   AppendPair(r, 12);
-  r += '0';
+  const std::string unread = o.ident_unread.empty() ? std::string("00") : o.ident_unread;
+  r += unread[0];
   AppendPair(r, uint8_t(o.serial));
   AppendPair(r, uint8_t(o.serial >> 8));
   AppendPair(r, 1);   // firmware version 1, 2, 5
   AppendPair(r, 2);
   AppendPair(r, 5);
-  r += '0';
+  r += unread[1];
   AppendPair(r, uint8_t(count));
+  r += unread.substr(2);
   r += 'P';
   return r;
 }
@@ -296,6 +318,7 @@ int main(int argc, char** argv) {
     image = PressMemory(std::max(o.press, 0), rng);
     count = std::max(o.press, 0);
   }
+  for (int i = 0; i < o.surplus; ++i) image.push_back(uint8_t(rng()));
   if (!o.dump_out.empty()) {
     std::ofstream out(o.dump_out, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
