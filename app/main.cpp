@@ -475,8 +475,8 @@ void TForm1::Open_DB(const std::string& file_name) {
     Dbf1->FieldDefs().Clear();
     Dbf1->ChangeActive(true);
   } catch (...) {
-    // A table held by another copy of the program or another process is
-    // not a damaged one either.
+    // A table another copy of the program or another process holds is in
+    // use, not damaged.
     bool in_use = false;
     try {
       throw;
