@@ -19,53 +19,48 @@ AnsiString TwoDigits(unsigned value) {
   return s;
 }
 
-// Reads 1 to max_digits decimal digits at pos.
-bool ReadNumber(const AnsiString& text, size_t& pos, size_t min_digits, size_t max_digits, int& value) {
-  const size_t start = pos;
-  value = 0;
-  while (pos < text.size() && pos - start < max_digits && std::isdigit(static_cast<unsigned char>(text[pos])))
-    value = value * 10 + (text[pos++] - '0');
-  return pos - start >= min_digits;
-}
-
-bool Expect(const AnsiString& text, size_t& pos, char c) {
-  if (pos >= text.size() || text[pos] != c) return false;
-  ++pos;
-  return true;
-}
-
-void SkipBlanks(const AnsiString& text, size_t& pos) {
-  while (pos < text.size() && text[pos] == ' ') ++pos;
-}
-
-// The stamp of "d.m.yyyy h:n:s" (blanks around each part allowed). The layout
-// is fixed here rather than taken from the locale's date settings: the texts
-// are the ones rec_date_str and rec_time_str write, whatever the locale of the
-// machine that reads them, and a year must have its four digits so that no
-// clock decides a century.
-bool TryStamp(const AnsiString& date, const AnsiString& time, int64_t& stamp) {
+// The numbers of a text in order, each a run of decimal digits, whatever
+// stands between them; a run is capped at `cap` so that no text can carry
+// one number into the next one's place of a stamp.
+int CollectNumbers(const AnsiString& text, int64_t* numbers, int wanted, const int64_t* caps) {
+  int found = 0;
   size_t pos = 0;
-  int day, month, year, hour, minute, second;
-  SkipBlanks(date, pos);
-  if (!ReadNumber(date, pos, 1, 2, day) || !Expect(date, pos, '.') || !ReadNumber(date, pos, 1, 2, month) ||
-      !Expect(date, pos, '.') || !ReadNumber(date, pos, 4, 4, year))
-    return false;
-  SkipBlanks(date, pos);
-  if (pos != date.size()) return false;
-  pos = 0;
-  SkipBlanks(time, pos);
-  if (!ReadNumber(time, pos, 1, 2, hour) || !Expect(time, pos, ':') || !ReadNumber(time, pos, 1, 2, minute) ||
-      !Expect(time, pos, ':') || !ReadNumber(time, pos, 1, 2, second))
-    return false;
-  SkipBlanks(time, pos);
-  if (pos != time.size()) return false;
-  TDateTime day_value;
-  if (!TryEncodeDate(year, month, day, day_value) || hour > 23 || minute > 59 || second > 59) return false;
-  // Days from 0001-01-01 on, so that every valid stamp lies above the
-  // threshold 0 of a kind without rows.
-  const int64_t days = int64_t(day_value) + DateDelta;
-  stamp = days * 86400 + hour * 3600 + minute * 60 + second;
+  while (found < wanted && pos < text.size()) {
+    if (!std::isdigit(static_cast<unsigned char>(text[pos]))) {
+      ++pos;
+      continue;
+    }
+    int64_t value = 0;
+    for (; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])); ++pos)
+      value = std::min<int64_t>(value * 10 + (text[pos] - '0'), caps[found]);
+    numbers[found++] = value;
+  }
+  return found;
+}
+
+// The stamp of a row's DATE "day.month.year" and TIME "hours:minutes:seconds"
+// from their numbers alone, in the order year, month, day, hours, minutes,
+// seconds. The numbers are not held to a calendar: the instrument's clock
+// writes days such as 31.02, and such a row still orders after 28.02 and
+// before 01.03. A missing time number counts as 0; a date without its three
+// numbers has no stamp.
+bool TryStamp(const AnsiString& date, const AnsiString& time, int64_t& stamp) {
+  static constexpr int64_t kDateCaps[] = {99, 99, 9999};
+  static constexpr int64_t kTimeCaps[] = {99, 99, 99};
+  int64_t d[3] = {0, 0, 0}, t[3] = {0, 0, 0};
+  if (CollectNumbers(date, d, 3, kDateCaps) < 3) return false;
+  CollectNumbers(time, t, 3, kTimeCaps);
+  stamp = ((((d[2] * 100 + d[1]) * 100 + d[0]) * 100 + t[0]) * 100 + t[1]) * 100 + t[2];
+  // Above the threshold 0 of a kind without rows, even for the year 0.
+  stamp += 1;
   return true;
+}
+
+// Why an add stopped at the table's last row of a kind (its N, DATE and
+// TIME): its date holds no numbers to compare the records with.
+AnsiString UnstampedRowText(const AnsiString& number, const AnsiString& date, const AnsiString& time) {
+  return Utf8ToAnsi("Записи не добавлены: в строке N ") + Trim(number) + Utf8ToAnsi(" дата и время \"") + date +
+         " " + time + Utf8ToAnsi("\" не содержат чисел дня, месяца и года, с которыми сравниваются новые записи.");
 }
 
 }  // namespace
@@ -89,6 +84,7 @@ int64_t RecordStamp(const AnsiString& date, const AnsiString& time) {
   if (!TryStamp(date, time, stamp)) throw EConvertError("'" + date + " " + time + "' is not a valid date and time");
   return stamp;
 }
+
 
 TDumpDecoder::TDumpDecoder(TDataSet& table, const TInstrumentIdentity& identity, const TRecordDump& dump,
                            TDecodeMessageSink message)
@@ -146,8 +142,14 @@ void TDumpDecoder::RunPass(TRecordKind kind, bool append) {
   size_t position = start;
   if (append) {
     // The last row of the kind in file order; the caller has removed any sort.
-    const int64_t threshold =
-        table_.HasNoRecords() ? 0 : RecordStamp(F("DATE").GetStringValue(), F("TIME").GetStringValue());
+    int64_t threshold = 0;
+    if (!table_.HasNoRecords()) {
+      const AnsiString date = F("DATE").GetStringValue(), time = F("TIME").GetStringValue();
+      // Nothing is posted yet: a row the records cannot be compared with
+      // stops the add before it changes the table.
+      if (!TryStamp(date, time, threshold))
+        throw EConvertError(UnstampedRowText(F("N").GetStringValue(), date, time));
+    }
     while (skipped < records_left) {
       AnsiString date, time;
       RecordTexts(kind, bytes + position, date, time);

@@ -34,9 +34,12 @@ AnsiString rec_date_str(uint8_t year, uint8_t month, uint8_t day);
 // The press row's TYPE: both lengths / 10 in the shortest decimal text with
 // the locale's decimal separator, as "<first>x<second> мм" (1251).
 AnsiString press_type_str(uint16_t first, uint16_t second);
-// Whole seconds of a row's DATE "dd.mm.yyyy" and TIME "hh:mm:ss" on a fixed
-// epoch, for comparing records with rows. EConvertError "'%s' is not a valid
-// date and time" (with DATE + " " + TIME) when the texts are not such a date.
+// A number that orders a row's DATE "dd.mm.yyyy" and TIME "hh:mm:ss" as
+// their year, month, day, hours, minutes and seconds do, read as numbers
+// whatever stands between them and whether or not the calendar has that day
+// (31.02 orders after 28.02); always above 0. A missing time number counts as
+// 0. EConvertError "'%s' is not a valid date and time" (with DATE + " " +
+// TIME) when the date does not hold its three numbers.
 int64_t RecordStamp(const AnsiString& date, const AnsiString& time);
 
 // The two decoders over one dump. Create mode writes every record; append

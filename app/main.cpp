@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <filesystem>
+#include <utility>
 
 #include "app/about.h"
 #include "app/flash.h"
@@ -51,6 +52,14 @@ AnsiString RefusalReason(int err) {
 void ShowFileRefusal(const char* action, const std::string& file_name, int err) {
   Application->MessageBox(Ru("Не удалось ") + Ru(action) + Ru(" файл ") + Utf8ToAnsi(file_name) + ": " +
                               RefusalReason(err) + ".",
+                          Ru("Ошибка"), MB_OK | MB_ICONERROR);
+}
+
+// "Не удалось <what> <file>." in an error box: what failed and the file in the
+// program's language first, then the engine's own words as the cause.
+void ShowFailure(const char* what, const std::string& file_name, const Exception& e) {
+  Application->MessageBox(Ru("Не удалось ") + Ru(what) + " " + Utf8ToAnsi(file_name) + ".\n" + Ru("Причина: ") +
+                              e.Message(),
                           Ru("Ошибка"), MB_OK | MB_ICONERROR);
 }
 
@@ -212,6 +221,18 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   DataSource1 = new TDataSource(this);
   DataSource1->SetName("DataSource1");
   DataSource1->SetDataSet(Dbf1);
+  // A change of P or R posted to a row of the table moves the statistics.
+  // Only edits count: the rows an add or a creation appends are counted
+  // once when the command is done.
+  DataSource1->OnDataChange = [this](TDataSource*, TField* field) {
+    if (field && Dbf1->CurrentMode() == dsEdit && (field->FieldName() == "P" || field->FieldName() == "R"))
+      stats_stale_ = true;
+  };
+  Dbf1->AfterPost = [this](TDataSet*) {
+    if (!std::exchange(stats_stale_, false)) return;
+    RefreshStatsFooters();
+  };
+  Dbf1->AfterCancel = [this](TDataSet*) { stats_stale_ = false; };
   BuildGrids();
   BuildReports();
 
@@ -310,7 +331,65 @@ void TForm1::N2Click(TComponent*) {
     ShowFileRefusal("создать", SaveDialog1->FileName(), err);
     return;
   }
-  if (Form2->ShowModal() == mrOk) Create_DB();
+  if (Form2->ShowModal() != mrOk) return;
+  Guarded("создать таблицу", SaveDialog1->FileName(), [this] { Create_DB(); });
+}
+
+std::string TForm1::TableFileName() const { return Dbf1->FilePathFull() + Dbf1->TableName(); }
+
+void TForm1::Guarded(const char* what, const std::string& file_name, const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const EAbort&) {
+    ShowTableAsItIs();
+    throw;
+  } catch (const Exception& e) {
+    ShowFailure(what, file_name, e);
+    ShowTableAsItIs();
+  }
+}
+
+void TForm1::ShowTableAsItIs() {
+  try {
+    if (Dbf1->QueryActive() && (Dbf1->CurrentMode() == dsEdit || Dbf1->CurrentMode() == dsInsert))
+      Dbf1->DiscardChanges();
+    if (!Dbf1->QueryActive()) Dbf1->Activate();
+    TableOpen = true;
+    SetColor(clBtnFace);
+    enable_button();
+    if (PageControl1->Visible()) {
+      // The tab stays; its rows are read anew.
+      Dbf1->SetFilter(PageControl1->ActivePage() == TabSheet1 ? kPressFilter : kAcousticFilter);
+      Dbf1->SetFiltered(true);
+      Dbf1->Reload();
+    } else {
+      tab_vis_en();
+    }
+    // A sort mark is shown only over rows the tag sorts.
+    if (Dbf1->IndexName().empty()) {
+      reset_sort(*DBGridPro1, "tab1");
+      reset_sort(*DBGridPro2, "tab2");
+    }
+    visible_rows_ = -1;
+    find_mma();
+    Dbf1->GoFirst();
+    ShowStatsFooters(*DBGridPro1);
+    ShowStatsFooters(*DBGridPro2);
+  } catch (...) {
+    // A table that cannot be read back is closed, and the window says so.
+    try {
+      Dbf1->Deactivate();
+    } catch (...) {
+      // Its remains go quietly: the failure was told already.
+    }
+    TableOpen = false;
+    TableModified = false;
+    visible_rows_ = -1;
+    disable_button();
+    tab_vis_dis();
+    SetTitles(Ru("ЛИВТ - КС7"));
+    SetColor(clBtnShadow);
+  }
 }
 
 bool TForm1::RunOpenDialog() {
@@ -346,18 +425,23 @@ void TForm1::N4Click(TComponent*) {
   if (!TableOpen) RunOpenDialog();
   if (!TableOpen) return;
   if (Form2->ShowModal() == mrCancel) return;
-  reset_sort(*DBGridPro1, "tab1");
-  reset_sort(*DBGridPro2, "tab2");
-  Decode(*Dbf1, true);
-  TableOpen = true;
-  Save_DB();
-  tab_vis_en();
-  find_mma();
-  ShowStatsFooters(*DBGridPro1);
-  ShowStatsFooters(*DBGridPro2);
+  Guarded("дополнить таблицу", TableFileName(), [this] {
+    reset_sort(*DBGridPro1, "tab1");
+    reset_sort(*DBGridPro2, "tab2");
+    Decode(*Dbf1, true);
+    TableOpen = true;
+    Save_DB();
+    tab_vis_en();
+    find_mma();
+    ShowStatsFooters(*DBGridPro1);
+    ShowStatsFooters(*DBGridPro2);
+  });
 }
 
-void TForm1::N5Click(TComponent*) { Save_DB(); }
+void TForm1::N5Click(TComponent*) {
+  if (!TableOpen) return;
+  Guarded("сохранить таблицу", TableFileName(), [this] { Save_DB(); });
+}
 
 void TForm1::N7Click(TComponent*) { Close_DB(); }
 
@@ -394,6 +478,16 @@ void TForm1::Open_DB(const std::string& file_name) {
     Dbf1->FieldDefs().Clear();
     Dbf1->ChangeActive(true);
   } catch (...) {
+    // A table another copy of the program or another process holds is in
+    // use, not damaged.
+    bool in_use = false;
+    try {
+      throw;
+    } catch (const EDbfFileInUse&) {
+      in_use = true;
+    } catch (...) {
+      // Any other failure is told below.
+    }
     try {
       Dbf1->Deactivate();
     } catch (...) {
@@ -401,7 +495,11 @@ void TForm1::Open_DB(const std::string& file_name) {
       // the open, not of closing its remains.
     }
     // A table the system keeps from this user is not a damaged one.
-    if (const int err = AccessRefusal(file_name))
+    if (in_use)
+      Application->MessageBox(Ru("Не удалось открыть файл ") + Utf8ToAnsi(file_name) +
+                                  Ru(": он открыт в другой копии программы или занят другим процессом."),
+                              Ru("Ошибка"), MB_OK | MB_ICONERROR);
+    else if (const int err = AccessRefusal(file_name))
       ShowFileRefusal("открыть", file_name, err);
     else
       Application->MessageBox(Ru("База данных повреждена !"), Ru("Ошибка"), MB_OK | MB_ICONERROR);
@@ -812,6 +910,20 @@ int TForm1::VisibleRows() {
   return visible_rows_;
 }
 
+void TForm1::RefreshStatsFooters() {
+  TDBGridPro* grid = ActiveGrid();
+  if (!grid) return;
+  // The walk leaves the row the user stands on, and the post may be part of
+  // the user's move away from it: the table returns there before the move
+  // goes on.
+  Frozen(*Dbf1, *DBGridPro1, *DBGridPro2, [&] {
+    const TBookmark here = Dbf1->TakeBookmark();
+    find_mma();
+    if (!here.empty()) Dbf1->ReturnToBookmark(here);
+  });
+  if (!ShowSelectionFooters(*grid)) ShowStatsFooters(*grid);
+}
+
 void TForm1::ShowStatsFooters(TDBGridPro& grid) {
   TgpColumns& columns = *grid.Columns();
   const TTableStats& s = TableStats;
@@ -885,10 +997,12 @@ void TForm1::SortChanged(TDBGridPro& grid, TgpColumn* column, const char* tag) {
   }
   TIndexOptions options;
   if (column->TitleState() == tsSortedUp) options.Include(ixDescending);
-  Dbf1->CreateIndexTag(tag, column->FieldName(), options);
-  Dbf1->SetIndexName(tag);
-  Dbf1->RebuildAllIndexes();
-  Dbf1->Reload();
+  Guarded("отсортировать строки таблицы", TableFileName(), [&] {
+    Dbf1->CreateIndexTag(tag, column->FieldName(), options);
+    Dbf1->SetIndexName(tag);
+    Dbf1->RebuildAllIndexes();
+    Dbf1->Reload();
+  });
 }
 
 void TForm1::DBGridPro1TitleStateChange(TComponent*, TgpColumn* Column) { SortChanged(*DBGridPro1, Column, "tab1"); }
@@ -956,9 +1070,11 @@ void TForm1::fit_columns(TDBGridPro& grid) {
 void TForm1::N21Click(TComponent*) {
   TDBGridPro* grid = ActiveGrid();
   if (!grid) return;
-  del_rows(*grid, *Dbf1);
-  find_mma();
-  ShowStatsFooters(*grid);
+  Guarded("удалить строки из", TableFileName(), [&] {
+    del_rows(*grid, *Dbf1);
+    find_mma();
+    ShowStatsFooters(*grid);
+  });
 }
 
 void TForm1::del_rows(TDBGridPro& grid, TDbf& table) {
@@ -975,6 +1091,10 @@ void TForm1::del_rows(TDBGridPro& grid, TDbf& table) {
 
 void TForm1::N37Click(TComponent*) {
   if (!TableOpen || !Dbf1->QueryActive()) return;
+  Guarded("перенумеровать строки таблицы", TableFileName(), [this] { Renumber(); });
+}
+
+void TForm1::Renumber() {
   // The rows are taken first and numbered after: a view sorted by N would
   // otherwise move each row under the walk.
   std::vector<TBookmark> rows;

@@ -6,6 +6,7 @@
 // renumbering).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -122,6 +123,15 @@ class TForm1 : public TForm {
   // The grid of the active tab (nullptr without a table).
   TDBGridPro* ActiveGrid() const;
 
+  // Runs a command that writes the table. A failure is told as "Не удалось
+  // <what> <file>." with the engine's text as its cause, and the window then
+  // shows the table as its file holds it, or no table when it cannot be read.
+  void Guarded(const char* what, const std::string& file_name, const std::function<void()>& body);
+  void ShowTableAsItIs();
+  // The open table's file (UTF-8).
+  std::string TableFileName() const;
+  void Renumber();
+
   // The controls that need an open table, on and off.
   void enable_button();
   void disable_button();
@@ -151,6 +161,11 @@ class TForm1 : public TForm {
   bool BuildQuietly(TfrReport& report);
   // Footers of P, R and N from TableStats and the visible row count.
   void ShowStatsFooters(TDBGridPro& grid);
+  // The statistics anew and the active grid's footers, the table staying on
+  // its row.
+  void RefreshStatsFooters();
+  // A change of P or R is being edited into a row.
+  bool stats_stale_ = false;
   // The rows that pass the table's filter, counted once for that filter: the
   // footers ask on every move of the current row, and in index order a count
   // walks the whole index. The statistics count anew.

@@ -214,10 +214,17 @@ void TDbfFile::OpenAndReadHeader() {
     open_aborted_ = true;
     return;
   }
-  // The header must at least hold its fixed part, one descriptor and the terminator.
+  // The header must at least hold its fixed part, one descriptor and the
+  // terminator, and the file must hold the header: a header size beyond the
+  // file's end would have the whole file taken for an empty header.
   if (header_size < FixedHeaderSize(version_) + DescriptorSize(version_) + 1) InvalidFile();
+  if (Stream()->Size() < header_size) InvalidFile();
   SetRecordSize(record_size);
   SetHeaderSize(header_size);
+  // The fields are checked against the record size before the count below
+  // may be written back: a file refused is left as it was.
+  ReadLanguage();
+  LoadFieldDescriptors();
 
   // The file's size decides how many records there are: a table cut short
   // reports its whole records. A read-only open corrects this in memory only.
@@ -246,8 +253,6 @@ void TDbfFile::OpenAndReadHeader() {
     }
   }
 
-  ReadLanguage();
-  LoadFieldDescriptors();
   FindCompanionFiles();
   OpenMemoFile(false, 0);
 }
@@ -343,6 +348,10 @@ void TDbfFile::LoadFieldDescriptors() {
       break;
     }
   }
+
+  // The fields fill the record exactly: a record size that differs from
+  // theirs would read every record after the first at the wrong place.
+  if (offset != RecordSize()) InvalidFile();
 
   if (version_ == kDbfVersionDBase7 && terminator >= 0 && header_size - (terminator + 1) >= 16)
     ReadPropertiesBlock(terminator + 1);

@@ -149,7 +149,7 @@ void TPagedFile::OpenStream() {
   const bool deny_write = mode_ == pmExclusiveCreate || mode_ == pmExclusiveOpen;
   auto file = std::make_unique<TFileStream>(file_name_, write_access ? fmOpenReadWrite : fmOpenRead);
   if (AcquireShareMode(file->Handle(), write_access, deny_write) != TLockResult::Granted) {
-    throw EFOpenError(Format("Cannot open file \"%s\". %s",
+    throw EDbfFileInUse(Format("Cannot open file \"%s\". %s",
                              {file_name_, "The file is in use by another process."}));
   }
   if (IsCreatingMode(mode_)) file->SetSize(0);

@@ -9,6 +9,9 @@
 KIV7_DECLARE_EXCEPTION(EDbfError, EDatabaseError);
 // A record or header write that wrote fewer bytes than asked.
 KIV7_DECLARE_EXCEPTION(EDbfWriteError, EDbfError);
+// A file another open holds in a share mode that forbids this open (another
+// copy of a program, another process); its text names the file.
+KIV7_DECLARE_EXCEPTION(EDbfFileInUse, EFOpenError);
 
 // Opening a missing file without creation (raised as a plain Exception). Arg: file name.
 extern const char* const STRING_FILE_NOT_FOUND;

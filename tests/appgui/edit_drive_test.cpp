@@ -33,7 +33,9 @@ std::vector<std::string> Drive(const std::string& dir, const std::string& table,
   std::vector<std::string> lines;
   std::istringstream in(out);
   for (std::string line; std::getline(in, line);)
-    if (line.rfind("editor", 0) == 0 || line.rfind("error", 0) == 0) lines.push_back(line);
+    if (line.rfind("editor", 0) == 0 || line.rfind("error", 0) == 0 || line.rfind("N=", 0) == 0 ||
+        line.rfind("row=", 0) == 0)
+      lines.push_back(line);
   return lines;
 }
 
@@ -67,6 +69,32 @@ TEST(DriveEdit, ADoubleClickOpensTheEditorAndATypedLocaleNumberIsSaved) {
   const std::vector<std::string> expected = {"editor=none", "editor=3", "editor=12,5", "editor=none"};
   EXPECT_EQ(lines, expected);
   EXPECT_EQ(ReadField(dir, table, "P"), "1.5\n12.5\n");
+}
+
+// The footers' statistics follow an edit of P or R once the edit is posted:
+// by saving, or by leaving the row, the table then standing on the row the
+// user went to; an edit still open in the editor is not counted yet.
+TEST(DriveEdit, APostedChangeOfLoadOrStrengthShowsInTheFooters) {
+  const std::string dir = testsupport::TempDir("drive_edit_footers");
+  const std::string table = dir + "/t.db";
+  const char* const rows =
+      "N,DATE,TIME,NB_TYPE,P,R\n1,01.03.2024,10:00:00,0,10,1\n2,01.03.2024,10:00:00,0,20,2\n"
+      "3,01.03.2024,10:00:00,0,40,3\n";
+  const std::string before = "N=3\tP=10/23,3/40\tR=1/2/3";
+  const struct {
+    const char* what;
+    const char* script;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"saved", "double-click 1 P\ntype 1\nfooters\nmenu Сохранить\nfooters\n",
+       {before, before, "N=3\tP=1/20,3/40\tR=1/2/3"}},
+      {"the row left", "double-click 3 R\ntype 9\nkey Up\ncurrent\nfooters\n",
+       {before, "row=2 field=R selected=", "N=3\tP=10/23,3/40\tR=1/4/9"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(Drive(dir, table, rows, std::string("footers\n") + c.script + "close-window\n"), c.lines);
+  }
 }
 
 // Three rows whose comments are "a", "b" and "old".

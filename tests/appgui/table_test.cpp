@@ -9,9 +9,11 @@
 #include <QApplication>
 #include <QTest>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -38,8 +40,8 @@ struct Row {
   double p, r;
 };
 
-// A table of the measurement fields with rows of one kind.
-void MakeTable(const std::string& path, int kind, const std::vector<Row>& rows) {
+// A new table of the measurement fields, open while fill appends its rows.
+void NewTable(const std::string& path, const std::function<void(TDbf&)>& fill) {
   TDbf table(nullptr);
   table.SetFilePath(fs::path(path).parent_path().string());
   table.SetTableName(fs::path(path).filename().string());
@@ -48,16 +50,23 @@ void MakeTable(const std::string& path, int kind, const std::vector<Row>& rows) 
   DefineMeasurementFields(table.FieldDefs());
   table.CreateTableFile();
   table.Activate();
-  for (const Row& row : rows) {
-    table.StartAppend();
-    table.FieldNamed("N")->SetIntegerValue(row.n);
-    table.FieldNamed("DATE")->SetStringValue("01.02.2020");
-    table.FieldNamed("NB_TYPE")->SetIntegerValue(kind);
-    table.FieldNamed("P")->SetFloatValue(row.p);
-    table.FieldNamed("R")->SetFloatValue(row.r);
-    table.CommitRecord();
-  }
+  fill(table);
   table.Deactivate();
+}
+
+// A table of the measurement fields with rows of one kind.
+void MakeTable(const std::string& path, int kind, const std::vector<Row>& rows) {
+  NewTable(path, [&](TDbf& table) {
+    for (const Row& row : rows) {
+      table.StartAppend();
+      table.FieldNamed("N")->SetIntegerValue(row.n);
+      table.FieldNamed("DATE")->SetStringValue("01.02.2020");
+      table.FieldNamed("NB_TYPE")->SetIntegerValue(kind);
+      table.FieldNamed("P")->SetFloatValue(row.p);
+      table.FieldNamed("R")->SetFloatValue(row.r);
+      table.CommitRecord();
+    }
+  });
 }
 
 // The record count in the table file's header.
@@ -567,3 +576,130 @@ TEST_F(TablesInProcess, AStoredLayoutThatCannotBeReadGivesTheDesignOneAndIsWritt
 }
 
 }  // namespace
+
+namespace {
+
+// A press table whose rows carry these DATE and TIME texts, numbered from 1.
+void MakeDatedTable(const std::string& path, const std::vector<std::pair<std::string, std::string>>& stamps) {
+  NewTable(path, [&](TDbf& table) {
+    int n = 0;
+    for (const auto& [date, time] : stamps) {
+      table.StartAppend();
+      table.FieldNamed("N")->SetIntegerValue(++n);
+      table.FieldNamed("DATE")->SetStringValue(Utf8ToAnsi(date));
+      table.FieldNamed("TIME")->SetStringValue(time);
+      table.FieldNamed("NB_TYPE")->SetIntegerValue(kPressKind);
+      table.CommitRecord();
+    }
+  });
+}
+
+// A press instrument's memory of records stamped with these dates at
+// 10:00:00 (year, month, day), as the simulator's --records takes it.
+std::string PressImage(const std::vector<std::array<int, 3>>& days) {
+  std::string image(22 * days.size(), '\0');
+  for (size_t k = 0; k < days.size(); ++k) {
+    char* record = image.data() + 22 * k;
+    record[2] = char(days[k][0] - 1980);
+    record[3] = char(days[k][1]);
+    record[4] = char(days[k][2]);
+    record[5] = 10;
+    record[14] = char(100 + k);  // P
+  }
+  return image;
+}
+
+}  // namespace
+
+// "Дополнить" compares the instrument's records with the table's last row by
+// the day, month, year and time as numbers, whether or not the calendar has
+// that day: the instrument's clock writes days such as 31.02, and the user
+// may edit DATE. Only a date without those numbers stops the add, said in
+// Russian with the row and its text, and nothing is added then.
+TEST_F(Tables, AddingComparesStampsByTheirNumbersAndSaysWhichRowHasNone) {
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> rows;
+    std::vector<std::array<int, 3>> records;  // empty: five simulated records of 12.05.2006 10:00:00 on
+    int added;                                // -1: refused
+  } cases[] = {
+      {"a day February lacks in the last row", {{"01.01.2006", "09:00:00"}, {"31.02.2006", "10:28:52"}}, {}, 5},
+      {"the last row among the records", {{"12.05.2006", "10:14:26"}}, {}, 2},
+      {"a record on a day February lacks",
+       {{"28.02.2006", "10:00:00"}},
+       {{2006, 2, 27}, {2006, 2, 28}, {2006, 2, 31}, {2006, 3, 1}},
+       2},
+      {"a last row without date numbers", {{"01.01.2006", "09:00:00"}, {"вчера", "10:00:00"}}, {}, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string table = dir + "/dated.db";
+    fs::remove(table);
+    MakeDatedTable(table, c.rows);
+    std::vector<std::string> args = {"--subtype", "3", "--press", "5"};
+    if (!c.records.empty()) {
+      testsupport::WriteFile(dir + "/memory.bin", PressImage(c.records));
+      args = {"--subtype", "3", "--records", dir + "/memory.bin", "--count", std::to_string(c.records.size())};
+    }
+    Simulator sim(port, args);
+    ASSERT_TRUE(sim.Ready());
+    const std::string before = ReadWithDbfread(table);
+    const std::string out = Drive("open-file " + table + "\nmenu Открыть\nmenu Дополнить\nstate\nmenu Закрыть\n");
+    EXPECT_EQ(out.find("is not a valid"), std::string::npos) << out;
+    // The table stays open and shown whatever the add did.
+    EXPECT_NE(out.find("table=" + table + " tab=press"), std::string::npos) << out;
+    if (c.added < 0) {
+      EXPECT_NE(out.find("message: Ошибка: Не удалось дополнить таблицу " + table +
+                         ".\nПричина: Записи не добавлены: в строке N 2 дата и время \"вчера 10:00:00\" не "
+                         "содержат чисел дня, месяца и года, с которыми сравниваются новые записи.\n"),
+                std::string::npos)
+          << out;
+      EXPECT_EQ(out.find("Добавлено записей"), std::string::npos) << out;
+      EXPECT_EQ(ReadWithDbfread(table), before);
+    } else {
+      EXPECT_NE(out.find("message: Дополнение: Добавлено записей: " + std::to_string(c.added) + "\n"),
+                std::string::npos)
+          << out;
+      EXPECT_EQ(Lines(ReadWithDbfread(table)).size(), c.rows.size() + size_t(c.added));
+    }
+  }
+}
+
+// A table whose header does not fit its file is refused as damaged and left
+// byte for byte as it was; a file cut in the middle of a record is no such
+// table: it opens with its whole records and its count set to them.
+TEST_F(Tables, AHeaderThatDoesNotFitTheFileIsRefusedAndLeftAsItWas) {
+  const std::string clean = dir + "/clean.db";
+  MakeTable(clean, kPressKind, {{1, 10, 1}, {2, 20, 2}, {3, 40, 3}});
+  const std::string good = testsupport::ReadFile(clean);
+  auto with16 = [&](size_t at, unsigned value) {
+    std::string bytes = good;
+    bytes[at] = char(value & 0xFF);
+    bytes[at + 1] = char(value >> 8);
+    return bytes;
+  };
+  const struct {
+    const char* what;
+    std::string bytes;
+  } damaged[] = {
+      {"header size beyond the file", with16(8, 65535)},
+      {"header size short of the descriptors", with16(8, 100)},
+      {"record size beyond the fields", with16(10, 500)},
+      {"record size short of the fields", with16(10, 200)},
+  };
+  for (const auto& d : damaged) {
+    SCOPED_TRACE(d.what);
+    const std::string table = dir + "/damaged.db";
+    testsupport::WriteFile(table, d.bytes);
+    const std::string out = Drive("open-file " + table + "\nmenu Открыть\nstate\nclose-window\n");
+    EXPECT_NE(out.find("message: Ошибка: База данных повреждена !\ntable=none"), std::string::npos) << out;
+    EXPECT_EQ(testsupport::ReadFile(table), d.bytes);
+  }
+  // Cut in the third record: two rows, and the header says two.
+  const std::string cut = dir + "/cut.db";
+  testsupport::WriteFile(cut, good.substr(0, good.size() - 100));
+  const std::string out = Drive("open-file " + cut + "\nmenu Открыть\nfooters\nclose-window\n");
+  EXPECT_EQ(out.find("message:"), std::string::npos) << out;
+  EXPECT_NE(out.find("N=2\tP=10/15/20"), std::string::npos) << out;
+  EXPECT_EQ(HeaderRecordCount(cut), 2u);
+}

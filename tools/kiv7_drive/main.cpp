@@ -37,6 +37,9 @@
 //   move-column FIELD BEFORE_FIELD  drags the title before another one
 //   wheel N                         N notches of the wheel (negative: up)
 //   widths                          FIELD=WIDTH of the visible columns
+//   titles                          FIELD=up|down of the visible columns
+//                                   whose titles show a sort mark, or
+//                                   "titles: none"
 //   rows | footers | state          prints the active grid's rows, its
 //                                   footers, the window's state
 //   png PATH                        a picture of the main window
@@ -456,6 +459,16 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
         return field ? U(field->FormatForDisplay(true)) : std::string();
       });
     });
+  } else if (command == "titles") {
+    TDBGridPro* grid = ActiveGrid();
+    if (!grid) return;
+    std::string out;
+    for (int i = 0; i < grid->Columns()->Count(); ++i) {
+      TgpColumn* c = grid->Columns()->Items(i);
+      if (!c->Visible() || c->TitleState() == tsSortedNone) continue;
+      out += (out.empty() ? "" : "\t") + U(c->FieldName()) + "=" + (c->TitleState() == tsSortedUp ? "up" : "down");
+    }
+    std::printf("titles: %s\n", out.empty() ? "none" : out.c_str());
   } else if (command == "footers") {
     TDBGridPro* grid = ActiveGrid();
     if (!grid) return;
@@ -511,7 +524,7 @@ constexpr const char* kUsage =
     "  menu CAPTION | menu popup CAPTION | tab press|acoustic | title FIELD | select N...\n"
     "  current [N FIELD] | key SEQ | type TEXT | click|shift-click|ctrl-click|double-click ROW FIELD\n"
     "  right-click ROW FIELD | right-click below | click-title FIELD | resize FIELD WIDTH | move-column FIELD BEFORE_FIELD | wheel N | widths | editor\n"
-    "  rows | footers | state | png PATH | preview-png PATH | close-preview | close-window\n";
+    "  rows | footers | titles | state | png PATH | preview-png PATH | close-preview | close-window\n";
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
