@@ -2,7 +2,9 @@
 // their value back, and what happens to the edit they serve.
 #include <gtest/gtest.h>
 
+#include <QCursor>
 #include <QImage>
+#include <QMouseEvent>
 #include <QTimer>
 
 #include <cstdlib>
@@ -279,6 +281,12 @@ TEST(ToolForm, DraggingTheHostsFrameGoesThroughOnSizing) {
     ASSERT_EQ(before.size(), QSize(154, 64)) << "the drop width inside its frame";
     const auto along = [](int where, int size) { return where < 0 ? 0 : where > 0 ? size - 1 : size / 2; };
     const QPoint grip(along(c.grip.x(), before.width()), along(c.grip.y(), before.height()));
+    // Over a side that may be dragged the pointer says so. (The test
+    // library's moves without a button go to whatever window the platform
+    // finds at the point: the move is sent to the host itself.)
+    QMouseEvent hover(QEvent::MouseMove, grip, window->mapToGlobal(grip), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &hover);
+    EXPECT_EQ(window->cursor().shape() != Qt::ArrowCursor, c.width_changed || c.height_changed);
     edit_support::DragFrame(window, grip, c.by);
     const QRect after = window->geometry();
     const bool moved = c.width_changed || c.height_changed;

@@ -142,6 +142,10 @@ class TForm::DrawnFrameFilter : public QObject {
         if (dragged_ == 0) return false;
         dragged_ = 0;
         return true;
+      case QEvent::Leave:
+        // Into the client area: its controls show their own pointers.
+        if (dragged_ == 0) window->unsetCursor();
+        return false;
       default: return false;
     }
   }
