@@ -2021,6 +2021,10 @@ class TDBGridPro : public TCustomControl,
   // Interaction state.
   void UpdateCursor();
   void FinishTitleClick(TShiftState shift, int x, int y);
+  // Drops what a press began (a sizing, a pressed title, a handled click, a
+  // drag armed, the scrolling that captured the record), so that a handler
+  // that failed half-way leaves the next press to act as the first.
+  void ForgetPress();
   void HideHint();
   void PaintInteraction(TCanvas& canvas);
   std::unique_ptr<TgpAutoSearchParams> auto_search_;

@@ -10,6 +10,7 @@
 #include "grid/rs_img.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/typinfo.h"
+#include "toolkit/gfx/edges.h"
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/clipbrd.h"
 #include "toolkit/ui/extctrls.h"
@@ -148,10 +149,36 @@ inline constexpr int kPickerHeight = 105;
 // The bottom strip that holds OK and Cancel.
 inline constexpr int kButtonStrip = 32;
 
+inline constexpr int kButtonWidth = 60, kButtonHeight = 22;
+
 // What every drop-down of the picker starts from.
 const TvtfOptions kPickerOptions{tfoFocusable, tfoNoAutoPost};
 
 TvpBlobPicker* g_blob_picker = nullptr;
+
+// The strip under the picker's value: a raised line along its top, and its
+// buttons kept at its right end whatever width the user gives the picker.
+class TBlobPickerStrip : public TPanel {
+ public:
+  using TPanel::TPanel;
+
+  void AlignControls() override {
+    TPanel::AlignControls();
+    int right = Width() - 4;
+    for (int i = ControlCount() - 1; i >= 0; --i) {
+      TControl* button = Controls(i);
+      right -= kButtonWidth;
+      button->SetBounds(right, 5, kButtonWidth, kButtonHeight);
+      right -= 4;
+    }
+  }
+
+ protected:
+  void Paint() override {
+    TRect line = Rect(0, 0, Width(), 2);
+    DrawEdge(Canvas(), line, EDGE_RAISED, BF_TOP);
+  }
+};
 
 }  // namespace
 
@@ -159,16 +186,31 @@ TvpBlobPicker::TvpBlobPicker() : TVisionToolForm(Application) {
   SetBounds(0, 0, kPickerWidth, kPickerHeight);
   SetColor(clWindow);
   SetOptions(kPickerOptions);
+  controls_ = new TBlobPickerStrip(this);
+  controls_->SetName("pnBlobPickerCtrl");
+  controls_->SetBevelOuter(bvNone);
+  controls_->SetParent(this);
+  controls_->SetHeight(kButtonStrip);
+  controls_->SetAlign(alBottom);
+  background_ = new TPanel(this);
+  background_->SetName("pnBlobPickerBG");
+  background_->SetBevelOuter(bvNone);
+  background_->SetColor(clWindow);
+  background_->SetParent(this);
+  background_->SetAlign(alClient);
   ok_ = new TButton(this);
-  ok_->SetParent(this);
+  ok_->SetName("btnBlobPickerOK");
+  ok_->SetParent(controls_);
   ok_->SetCaption(rsLoadStr(SButtonOK));
   ok_->SetDefault(true);
   ok_->OnClick = [this](TComponent*) { Close(true, false); };
   cancel_ = new TButton(this);
-  cancel_->SetParent(this);
+  cancel_->SetName("btnBlobPickerCancel");
+  cancel_->SetParent(controls_);
   cancel_->SetCaption(rsLoadStr(SButtonCancel));
   cancel_->SetCancel(true);
   cancel_->SetModalResult(mrCancel);
+  controls_->AlignControls();
   OnPostChanges = [this](TComponent*) {
     TDBProdiEdit* edit = Edit();
     if (!edit) return;
@@ -192,24 +234,16 @@ TvpBlobPicker::TvpBlobPicker() : TVisionToolForm(Application) {
   OnActivate = [this](TComponent*) {
     if (text_box_) text_box_->SetFocus();
   };
-  OnShow = [this](TComponent*) {
-    auto* vision = dynamic_cast<TDropDownBlobVision*>(Edit() ? Edit()->EffectiveVision() : nullptr);
-    if (vision) Prepare(*vision, *Edit());
-  };
-  LayOut();
 }
 
 TvpBlobPicker::~TvpBlobPicker() {
   if (g_blob_picker == this) g_blob_picker = nullptr;
 }
 
-void TvpBlobPicker::LayOut() {
-  const int w = Width(), h = Height();
-  const int view_height = std::max(0, h - kButtonStrip);
-  if (text_box_) text_box_->SetBounds(0, 0, w, view_height);
-  if (picture_view_) picture_view_->SetBounds(0, 0, w, view_height);
-  cancel_->SetBounds(w - 64, view_height + 5, 60, 22);
-  ok_->SetBounds(w - 128, view_height + 5, 60, 22);
+void TvpBlobPicker::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
+  if (IsOpen() || User == nullptr || Edit == nullptr) return;
+  if (auto* vision = dynamic_cast<TDropDownBlobVision*>(Edit->EffectiveVision())) Prepare(*vision, *Edit);
+  TVisionToolForm::Show(User, Edit);
 }
 
 void TvpBlobPicker::MarkChanged() {
@@ -228,7 +262,8 @@ void TvpBlobPicker::Prepare(TDropDownBlobVision& Vision, TDBProdiEdit& Edit) {
     options = options.Include(tfoAlwaysPostChanges);
     if (!text_box_) {
       text_box_ = new TMemo(this);
-      text_box_->SetParent(this);
+      text_box_->SetParent(background_);
+      text_box_->SetAlign(alClient);
       text_box_->OnChange = [this](TComponent*) { MarkChanged(); };
     }
     delete picture_view_;
@@ -257,7 +292,8 @@ void TvpBlobPicker::Prepare(TDropDownBlobVision& Vision, TDBProdiEdit& Edit) {
   } else {
     if (!picture_view_) {
       picture_view_ = new TImage(this);
-      picture_view_->SetParent(this);
+      picture_view_->SetParent(background_);
+      picture_view_->SetAlign(alClient);
       picture_view_->SetCenter(true);
       picture_view_->SetPopupMenu(picture_menu_);
     }
@@ -270,7 +306,7 @@ void TvpBlobPicker::Prepare(TDropDownBlobVision& Vision, TDBProdiEdit& Edit) {
       // The picker opens empty over bytes that are no picture.
     }
     picture_view_->PictureChanged();
-    int width = std::max(picture.Bitmap().Width(), 2 * 64 + 8);
+    int width = std::max(picture.Bitmap().Width(), 2 * (kButtonWidth + 4) + 8);
     int height = picture.Bitmap().Height() + kButtonStrip;
     if (Vision.DropDownWidth() != 0) width = Vision.DropDownWidth();
     if (Vision.DropDownHeight() != 0) height = Vision.DropDownHeight();
@@ -278,7 +314,6 @@ void TvpBlobPicker::Prepare(TDropDownBlobVision& Vision, TDBProdiEdit& Edit) {
     SetActiveControl(cancel_);
   }
   SetOptions(options);
-  LayOut();
   ok_->SetEnabled(false);
   listening_ = true;
 }

@@ -17,6 +17,7 @@
 class TButton;
 class TImage;
 class TMemo;
+class TPanel;
 class TPopupMenu;
 
 // How a cell shows a text vision's value.
@@ -101,6 +102,10 @@ class TvpBlobPicker : public TVisionToolForm {
   TvpBlobPicker();
   ~TvpBlobPicker() override;
 
+  // Sets the picker up for the edit's vision first, so that the host takes
+  // the size the picker is to have (the remembered one, or the picture's).
+  void Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) override;
+
   // Sets the picker up for Vision's value in Edit (what dropping down does
   // before it shows).
   void Prepare(TDropDownBlobVision& Vision, TDBProdiEdit& Edit);
@@ -120,13 +125,16 @@ class TvpBlobPicker : public TVisionToolForm {
 
   TMemo* TextBox() const { return text_box_; }
   TImage* PictureView() const { return picture_view_; }
+  // The client panel that holds the text box or the picture view, and the
+  // strip below it with OK and Cancel at its right end.
+  TPanel* BackPanel() const { return background_; }
+  TPanel* ControlPanel() const { return controls_; }
   TButton* OkButton() const { return ok_; }
   TButton* CancelButton() const { return cancel_; }
   // The picture view's context menu.
   TPopupMenu* PictureContextMenu() const { return picture_menu_; }
 
  private:
-  void LayOut();
   void MarkChanged();
   // A picture changed in the picker: changed, OK enabled and focused.
   void PictureEdited();
@@ -137,6 +145,8 @@ class TvpBlobPicker : public TVisionToolForm {
   TDropDownBlobVision* vision_ = nullptr;
   TMemo* text_box_ = nullptr;
   TImage* picture_view_ = nullptr;
+  TPanel* background_ = nullptr;
+  TPanel* controls_ = nullptr;
   TButton* ok_ = nullptr;
   TButton* cancel_ = nullptr;
   TPopupMenu* picture_menu_ = nullptr;

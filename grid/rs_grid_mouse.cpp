@@ -169,7 +169,21 @@ void TDBGridPro::UpdateCursor() {
 
 // ---- Press, move, release -----------------------------------------------------------------
 
+void TDBGridPro::ForgetPress() {
+  sizing_state_ = 0;
+  pressed_title_ = nullptr;
+  click_handled_ = false;
+  edit_on_mouse_up_ = false;
+  drag_ended_ = false;
+  dragger_->PressArmed = false;
+  selection_->SetClearOnMouseUp(false);
+  StopAutoScroll();
+  InvalidateTitles();
+  UpdateCursor();
+}
+
 void TDBGridPro::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+  TScopeFail forget([this] { ForgetPress(); });
   auto_search_->Stop();
   HideHint();
   hint_pending_ = false;
@@ -286,6 +300,7 @@ void TDBGridPro::DblClick() {
 }
 
 void TDBGridPro::MouseMove(TShiftState shift, int x, int y) {
+  TScopeFail forget([this] { ForgetPress(); });
   if (PassMouseToSwitch(false, mbLeft, shift, x, y)) return;
   mouse_x_ = x;
   mouse_y_ = y;
@@ -336,6 +351,9 @@ void TDBGridPro::MouseMove(TShiftState shift, int x, int y) {
 }
 
 void TDBGridPro::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+  // A sort that fails inside the title click, or any other failing handler,
+  // must not leave the grid thinking the title is still pressed.
+  TScopeFail forget([this] { ForgetPress(); });
   if (PassMouseToSwitch(true, button, shift, x, y)) {
     StopAutoScroll();
     sizing_state_ = 0;

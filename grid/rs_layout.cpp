@@ -574,6 +574,9 @@ void TgpColumns::ResizeGroup(TgpGroupInfo* Group, int W, int Delta) {
 }
 
 void TgpColumns::FitToWidth(bool Fixed, bool Scrollable) {
+  // A grid with no room yet (never shown, or on a page not shown) has no width
+  // to fit to: the widths it holds are the proportions it is to show.
+  if (available_width_ <= 0) return;
   // Scales the groups of one kind to target (their widths without lines).
   auto fit = [this](TgpColumnFixed kind, int target) {
     TScaleableItems items;

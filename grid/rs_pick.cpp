@@ -354,6 +354,9 @@ void TvpDataListForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
   TDBGridPro* grid = DataGrid();
   // Taken on each show: the pack may have been freed and made again since.
   TgpDesigner* designer = DefPack()->dsgDataList;
+  // The column takes the edit's width while the form is sized to it; the
+  // fit then keeps it filling whatever width the user drags the form to.
+  grid->SetAutoColumnFit(false);
   grid->SetDesigner(designer);
   if (vision_ != nullptr)
     designer->SetFocusRectKind(vision_->DropDownOptions().Contains(ddoNoFocusRect) ? frcNone : frcPersistentRow);
@@ -386,8 +389,11 @@ void TvpDataListForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
     options = options.Include(tfoFixedHeight);
   }
   SetOptions(options);
-  const int scroll_bar = 16;
-  SetBounds(Left(), Top(), Edit->Width() + scroll_bar, std::max(rows, 2) * std::max(1, grid->RowHeight()));
+  int width = GetSystemMetrics(SM_CXVSCROLL);
+  for (int i = 0; i < grid->Columns()->Count(); ++i)
+    width += grid->Columns()->Items(i)->Width() + grid->EffectiveDesigner()->VertLineWidth();
+  SetBounds(Left(), Top(), width, std::max(rows, 2) * std::max(1, grid->RowHeight()));
+  grid->SetAutoColumnFit(true);
   TVisionToolForm::Show(User, Edit);
 }
 

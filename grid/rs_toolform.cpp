@@ -165,12 +165,16 @@ void TVisionToolForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
     User->AttachToolForm(this);
     if (OnShow) OnShow(this);
   }
-  int width = drop_width_;
-  if (width <= 0) {
+  // The host's size, its frame included: the drop width is its client width;
+  // without one the host is as wide as the edit (its frame over the cell's
+  // lines for an in-place editor).
+  const int frame = 2 * host_->DrawnFrame();
+  int width = drop_width_ + frame;
+  if (drop_width_ <= 0) {
     width = Edit->Width() + (Edit->IsInplace() ? 2 : 0);
-    drop_width_ = width;
+    drop_width_ = width - frame;
   }
-  const int height = Height();
+  const int height = Height() + frame;
   SetAlign(alClient);
   SetVisible(true);
 
@@ -351,8 +355,18 @@ void TVisionToolForm::Paint() {
 TvpToolFormBG::TvpToolFormBG(TVisionToolForm* tool_form) : TForm(tool_form), tool_form_(tool_form) {
   const TvtfOptions options = tool_form->Options();
   const bool fixed = options.Contains(tfoFixedWidth) && options.Contains(tfoFixedHeight);
-  SetBorderStyle(fixed ? bsNone : bsSizeToolWin);
+  // No title bar and no buttons of the window system: a pixel of frame, and
+  // a second one to drag when the form may be sized.
+  SetBorderStyle(bsNone);
   SetBorderIcons(TBorderIcons{});
+  SetFormStyle(fsStayOnTop);
+  SetDrawnFrame(fixed ? 1 : 2, !fixed);
+  // Closed by the window system (or by the program): the tool form closes
+  // without posting and lets go of its edit, which can drop it down again.
+  OnClose = [this](TComponent*, TCloseAction& action) {
+    action = caNone;
+    if (tool_form_ != nullptr) tool_form_->Close(false, false);
+  };
   // Only a focusable form takes the focus (and sees its keys before its
   // controls do); any other leaves it in the edit.
   if (options.Contains(tfoFocusable))
@@ -428,6 +442,19 @@ void TvpToolFormBG::UserSizing(TRect& bounds) {
     bounds.Top = bounds.Bottom - info.Height;
   else
     bounds.Bottom = bounds.Top + info.Height;
+}
+
+unsigned TvpToolFormBG::SizingEdges() const {
+  if (tool_form_ == nullptr) return 0;
+  const TvtfOptions options = tool_form_->Options();
+  unsigned edges = 0xF;
+  if (options.Contains(tfoFixedWidth)) edges &= ~(1u | 4u);
+  if (options.Contains(tfoFixedHeight)) edges &= ~(2u | 8u);
+  if (tool_form_->Placement() == tfpRightCenter)
+    edges &= flipped_ ? ~4u : ~1u;
+  else
+    edges &= flipped_ ? ~8u : ~2u;
+  return edges;
 }
 
 void TvpToolFormBG::PreviewKeyPress(char& key) {

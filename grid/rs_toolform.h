@@ -222,6 +222,8 @@ class TvpToolFormBG : public TForm {
   // The size goes through the tool form's OnSizing; the dragged sides take
   // the size it returns, the sides across from them stay.
   void UserSizing(TRect& bounds) override;
+  // Only the sides away from the edit, and not those of a fixed width or height.
+  unsigned SizingEdges() const override;
 
  private:
   friend class TVisionToolForm;

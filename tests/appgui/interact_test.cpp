@@ -25,21 +25,28 @@ struct Interaction : ::testing::Test {
   template <class F>
   void MakeTable(int count, F&& p_of) {
     std::remove(settings.c_str());
-    std::remove(table.c_str());
+    MakeTableAt(table, count, 0, p_of);
+  }
+  // A table at path with rows N = 1..count of one record kind.
+  template <class F>
+  void MakeTableAt(const std::string& path, int count, int kind, F&& p_of) {
+    std::remove(path.c_str());
     std::string out;
-    ASSERT_EQ(testsupport::RunCommand(Bin("dbftool") + " create-measurement '" + table + "' 2>&1", &out), 0) << out;
+    ASSERT_EQ(testsupport::RunCommand(Bin("dbftool") + " create-measurement '" + path + "' 2>&1", &out), 0) << out;
     std::ostringstream csv;
     csv << "N,DATE,TIME,NB_TYPE,P,R\n";
-    for (int n = 1; n <= count; ++n) csv << n << ",01.03.2024,10:00:00,0," << p_of(n) << "," << n * 0.5 << "\n";
+    for (int n = 1; n <= count; ++n)
+      csv << n << ",01.03.2024,10:00:00," << kind << "," << p_of(n) << "," << n * 0.5 << "\n";
     testsupport::WriteFile(dir + "/rows.csv", csv.str());
-    ASSERT_EQ(testsupport::RunCommand(Bin("dbftool") + " append '" + table + "' < '" + dir + "/rows.csv' 2>&1", &out),
+    ASSERT_EQ(testsupport::RunCommand(Bin("dbftool") + " append '" + path + "' < '" + dir + "/rows.csv' 2>&1", &out),
               0)
         << out;
   }
   // The lines kiv7_drive prints for the commands, after the table is opened.
-  std::vector<std::string> Drive(const std::string& commands) {
+  std::vector<std::string> Drive(const std::string& commands) { return DriveTable(table, commands); }
+  std::vector<std::string> DriveTable(const std::string& path, const std::string& commands) {
     testsupport::WriteFile(dir + "/script.txt",
-                           "open-file " + table + "\nmenu Открыть\n" + commands + "menu Закрыть\n");
+                           "open-file " + path + "\nmenu Открыть\n" + commands + "menu Закрыть\n");
     std::string out;
     EXPECT_EQ(testsupport::RunCommand("cd '" + dir + "' && QT_QPA_PLATFORM=offscreen '" + Bin("kiv7_drive") +
                                           "' --settings '" + settings + "' < '" + dir + "/script.txt' 2>/dev/null",
@@ -82,6 +89,32 @@ TEST_F(Interaction, ASizedColumnIsKeptAndColumnsDoNotMove) {
   EXPECT_NE(lines[0].find("DATE=150"), std::string::npos) << lines[0];
   const std::string stored = testsupport::ReadFile(settings);
   EXPECT_NE(stored.find("Width = 150"), std::string::npos);
+}
+
+// Each table shows one grid; the other one, never shown in that session,
+// gives the settings back the layout they gave it.
+TEST_F(Interaction, ALayoutOutlivesASessionThatDoesNotShowItsGrid) {
+  const std::string acoustic = dir + "/a.db";
+  MakeTableAt(acoustic, 12, 1, [](int n) { return n; });
+  struct Case {
+    const char* name;
+    std::string sized, other;
+    const char* sizing;
+  };
+  const Case cases[] = {
+      {"acoustic sized, then press", acoustic, table, "resize N 120\nresize K 40\n"},
+      {"press sized, then acoustic", table, acoustic, "resize N 120\nresize P 40\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(settings.c_str());
+    const std::vector<std::string> sized = DriveTable(c.sized, std::string(c.sizing) + "widths\n");
+    ASSERT_EQ(sized.size(), 1u);
+    EXPECT_NE(sized[0].find("N=120"), std::string::npos) << sized[0];
+    EXPECT_NE(sized[0].find("=40"), std::string::npos) << sized[0];
+    DriveTable(c.other, "widths\n");
+    EXPECT_EQ(DriveTable(c.sized, "widths\n"), sized);
+  }
 }
 
 TEST_F(Interaction, TitleClicksSortAndTheWheelScrolls) {

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/measure.h"
 #include "dbf/dbf.h"
@@ -323,6 +324,27 @@ TEST_F(Refusals, ACreateAndADeleteOnAFullDiskLeaveTheWindowAsTheFileIs) {
   EXPECT_NE(del.find("\nN=" + std::to_string(std::count(in_file.begin(), in_file.end(), '\n')) + "\t"),
             std::string::npos)
       << del;
+}
+
+// The sort's index cannot be made beside a table in a folder the user may
+// not write: the title click says so, and the click after it still picks the
+// row that the deletion then takes.
+TEST_F(Refusals, AFailedSortLeavesTheNextClickToPickTheRowToDelete) {
+  const std::string locked = LockedFolder();
+  const std::string table = locked + "/t.db";
+  fs::rename(Table("t.db", 5), table);
+  const std::string out = Drive("open-file " + table + "\nmenu Открыть\ntitle P\nstate\nclick 3 N\ncurrent\n" +
+                                "menu Удалить строки\nrows\nmenu Закрыть\n");
+  const size_t state = out.find("table=" + table);
+  ASSERT_NE(state, std::string::npos) << out;
+  EXPECT_NE(out.rfind("message: ", state), std::string::npos) << "the failed sort says nothing: " << out;
+  EXPECT_NE(out.find("row=3 field=N selected="), std::string::npos) << out;
+  // The rows left, in N order: 3 is the one gone.
+  std::vector<std::string> numbers;
+  std::istringstream rows(out.substr(out.find("\nN\t") + 1));
+  for (std::string line; std::getline(rows, line);)
+    if (!line.empty() && line.find('\t') != std::string::npos) numbers.push_back(line.substr(0, line.find('\t')));
+  EXPECT_EQ(numbers, (std::vector<std::string>{"N", "1", "2", "4", "5"})) << out;
 }
 
 }  // namespace

@@ -23,6 +23,17 @@
 
 namespace edit_support {
 
+// Drags a window's frame with the left button, from grip (a point of the
+// window) by the given distance, as a hand on the mouse does.
+inline void DragFrame(QWidget* window, QPoint grip, QPoint by) {
+  const QPoint end = window->mapToGlobal(grip + by);
+  QTest::mouseMove(window, grip);
+  QTest::mousePress(window, Qt::LeftButton, {}, grip);
+  QTest::mouseMove(window, grip + by);
+  QTest::mouseRelease(window, Qt::LeftButton, {}, window->mapFromGlobal(end));
+  QApplication::processEvents();
+}
+
 // The rows every table starts with.
 struct Row {
   int n;

@@ -2,8 +2,15 @@
 // their value back, and what happens to the edit they serve.
 #include <gtest/gtest.h>
 
+#include <QCursor>
+#include <QImage>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "grid/rs_str.h"
 #include "grid/rs_toolform.h"
@@ -81,7 +88,7 @@ TEST(ToolForm, AltDownDropsTheFormUnderTheEditAndEscapeClosesItWithoutPosting) {
   const TRect host = v.form.HostRect();
   EXPECT_EQ(host.Left, edit_rect.Left) << "bottom left by default";
   EXPECT_EQ(host.Top, edit_rect.Bottom);
-  EXPECT_EQ(host.Right - host.Left, 150) << "the designed width";
+  EXPECT_EQ(v.form.Host()->ClientWidth(), 150) << "the designed width";
   EXPECT_FALSE(v.form.Flipped());
   EXPECT_EQ(GridForm::Focus(), f.edit->Widget()) << "the focus stays in the edit";
   GridForm::Key(Qt::Key_Escape);
@@ -224,7 +231,7 @@ TEST(ToolForm, ResizingAppliesTheSizeOnSizingReturns) {
   f.edit->SetVision(&v.vision);
   f.edit->ToggleDropDown(false);
   ASSERT_TRUE(v.form.IsOpen());
-  v.form.HostSizing(170, 60);
+  v.form.HostSizing(170, 64);
   EXPECT_EQ(v.form.HostRect().Right - v.form.HostRect().Left, 200);
   EXPECT_TRUE(v.form.WidthChanged());
   EXPECT_FALSE(v.form.HeightChanged());
@@ -232,27 +239,28 @@ TEST(ToolForm, ResizingAppliesTheSizeOnSizingReturns) {
   f.edit->SetVision(nullptr);
 }
 
-// The host window resized as the window system does when a person drags its
-// frame: the proposed size goes through OnSizing, the dragged sides take
-// what it returns and the sides across from them stay.
+// The host's frame dragged with the mouse: the proposed size goes through
+// OnSizing, the dragged sides take what it returns and the sides across
+// from them stay. The side at the edit and the sides of a fixed size stay.
 TEST(ToolForm, DraggingTheHostsFrameGoesThroughOnSizing) {
   struct Case {
     const char* what;
     TvtfOptions options;
-    int dl, dt, dr, db;  // how far each side of the frame is dragged
+    QPoint grip;  // where the frame is pressed: -1 left or top, 0 middle, 1 right or bottom
+    QPoint by;    // how far it is dragged
     int width, height;   // the host's size afterwards
     bool width_changed, height_changed;
     bool right_stays, bottom_stays;
   };
-  // OnSizing makes a width between the opening 150 and 180 180, and keeps
-  // the height at most 90.
+  // The host opens 154 × 64 (150 × 60 inside a frame of two pixels).
+  // OnSizing makes a width between 154 and 184 184, and keeps the height at most 94.
   const Case cases[] = {
-      {"right edge out", {}, 0, 0, 20, 0, 180, 60, true, false, false, false},
-      {"right edge further out", {}, 0, 0, 60, 0, 210, 60, true, false, false, false},
-      {"left edge out", {}, -20, 0, 0, 0, 180, 60, true, false, true, false},
-      {"bottom edge out, held at 90", {}, 0, 0, 0, 60, 150, 90, false, true, false, false},
-      {"top edge out", {}, 0, -20, 0, 0, 150, 80, false, true, false, true},
-      {"corner with a fixed width", TvtfOptions{tfoFixedWidth}, 0, 0, 60, 20, 150, 80, false, true, false, false},
+      {"right edge out", {}, {1, 0}, {20, 0}, 184, 64, true, false, false, false},
+      {"right edge further out", {}, {1, 0}, {60, 0}, 214, 64, true, false, false, false},
+      {"left edge out", {}, {-1, 0}, {-20, 0}, 184, 64, true, false, true, false},
+      {"bottom edge out, held at 94", {}, {0, 1}, {0, 60}, 154, 94, false, true, false, false},
+      {"top edge, at the edit, stays", {}, {0, -1}, {0, -20}, 154, 64, false, false, false, false},
+      {"corner with a fixed width", TvtfOptions{tfoFixedWidth}, {1, 1}, {60, 20}, 154, 84, false, true, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -262,21 +270,31 @@ TEST(ToolForm, DraggingTheHostsFrameGoesThroughOnSizing) {
     std::vector<std::pair<int, int>> proposed;
     v.form.OnSizing = [&](TComponent*, TvpSizingInfo& info) {
       proposed.push_back({info.Width, info.Height});
-      if (info.Width > 150 && info.Width < 180) info.Width = 180;
-      info.Height = std::min(info.Height, 90);
+      if (info.Width > 154 && info.Width < 184) info.Width = 184;
+      info.Height = std::min(info.Height, 94);
     };
     f.edit->SetVision(&v.vision);
     f.edit->ToggleDropDown(false);
     ASSERT_TRUE(v.form.IsOpen());
     QWidget* window = v.form.Host()->Widget();
     const QRect before = window->geometry();
-    ASSERT_EQ(before.width(), 150) << "the drop width";
-    window->setGeometry(QRect(QPoint(before.left() + c.dl, before.top() + c.dt),
-                              QPoint(before.right() + c.dr, before.bottom() + c.db)));
-    QApplication::processEvents();
+    ASSERT_EQ(before.size(), QSize(154, 64)) << "the drop width inside its frame";
+    const auto along = [](int where, int size) { return where < 0 ? 0 : where > 0 ? size - 1 : size / 2; };
+    const QPoint grip(along(c.grip.x(), before.width()), along(c.grip.y(), before.height()));
+    // Over a side that may be dragged the pointer says so. (The test
+    // library's moves without a button go to whatever window the platform
+    // finds at the point: the move is sent to the host itself.)
+    QMouseEvent hover(QEvent::MouseMove, grip, window->mapToGlobal(grip), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &hover);
+    EXPECT_EQ(window->cursor().shape() != Qt::ArrowCursor, c.width_changed || c.height_changed);
+    edit_support::DragFrame(window, grip, c.by);
     const QRect after = window->geometry();
-    ASSERT_EQ(proposed.size(), 1u) << "once, for the frame the user dragged";
-    EXPECT_EQ(proposed[0].first, c.options.Contains(tfoFixedWidth) ? before.width() : before.width() - c.dl + c.dr);
+    const bool moved = c.width_changed || c.height_changed;
+    ASSERT_EQ(proposed.size(), moved ? 1u : 0u) << "once, for the frame the user dragged";
+    if (moved) {
+      EXPECT_EQ(proposed[0].first,
+                c.options.Contains(tfoFixedWidth) ? before.width() : before.width() + std::abs(c.by.x()));
+    }
     EXPECT_EQ(after.width(), c.width);
     EXPECT_EQ(after.height(), c.height);
     EXPECT_EQ(v.form.Host()->Width(), c.width);
@@ -288,6 +306,61 @@ TEST(ToolForm, DraggingTheHostsFrameGoesThroughOnSizing) {
     EXPECT_EQ(after.bottom() == before.bottom(), c.bottom_stays || c.height == before.height());
     EXPECT_EQ(after.top() == before.top(), !c.bottom_stays || c.height == before.height());
     v.form.Close(false, false);
+    f.edit->SetVision(nullptr);
+  }
+}
+
+// The host is a top-most window without the window system's title bar or
+// buttons, inside a frame of its own: one dark pixel, and a second one in
+// its colour when it may be sized.
+TEST(ToolForm, TheHostIsATopMostWindowInAFrameOfItsOwn) {
+  const struct {
+    const char* name;
+    TvtfOptions options;
+    int frame;
+  } cases[] = {
+      {"sizable, focusable", TvtfOptions{tfoFocusable}, 2},
+      {"sizable, not focusable", TvtfOptions{}, 2},
+      {"fixed", TvtfOptions{tfoFixedWidth, tfoFixedHeight}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EditForm f("toolform_host");
+    PickVision v;
+    v.form.SetOptions(c.options);
+    v.form.SetColor(clYellow);
+    f.edit->SetVision(&v.vision);
+    bool checked = false;
+    const auto check = [&] {
+      checked = true;
+      ASSERT_TRUE(v.form.IsOpen());
+      QWidget* window = v.form.Host()->Widget();
+      const Qt::WindowFlags flags = window->windowFlags();
+      EXPECT_TRUE(flags & Qt::FramelessWindowHint);
+      EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
+      EXPECT_FALSE(flags & Qt::WindowTitleHint);
+      EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint));
+      EXPECT_EQ(v.form.Host()->ClientWidth(), 150);
+      EXPECT_EQ(window->width(), 150 + 2 * c.frame);
+      const QImage shot = window->grab().toImage();
+      const int mid = shot.height() / 2;
+      EXPECT_LT(qGray(shot.pixel(0, mid)), 80) << "the dark outer line";
+      EXPECT_LT(qGray(shot.pixel(shot.width() - 1, mid)), 80);
+      EXPECT_LT(qGray(shot.pixel(shot.width() / 2, 0)), 80);
+      if (c.frame == 2) {
+        EXPECT_EQ(QColor(shot.pixel(1, mid)), QColor(Qt::yellow)) << "the inner line in its colour";
+      }
+      v.form.Close(false, false);
+    };
+    if (c.options.Contains(tfoFocusable)) {
+      QTimer::singleShot(0, check);
+      f.edit->ToggleDropDown(false);
+    } else {
+      f.edit->ToggleDropDown(false);
+      check();
+    }
+    EXPECT_TRUE(checked);
+    EXPECT_FALSE(v.form.IsOpen());
     f.edit->SetVision(nullptr);
   }
 }

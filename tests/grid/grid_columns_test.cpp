@@ -8,6 +8,7 @@
 
 #include "grid/rs_str.h"
 #include "tests/grid/grid_support.h"
+#include "toolkit/ui/comctrls.h"
 
 namespace {
 
@@ -75,6 +76,47 @@ TEST(GridColumns, AutoColumnFitScalesTheGroupsToTheClientWidth) {
   columns.Items(1)->SetVisible(false);
   EXPECT_EQ(LayoutWidth(columns), g.grid->ClientWidth());
   EXPECT_EQ(columns.GroupCount(), 1);
+}
+
+// A fitted grid that has no room yet (never shown, or on a page not shown)
+// keeps the widths it is given: they are its proportions once it is shown.
+TEST(GridColumns, AFittedGridNotYetShownKeepsItsProportions) {
+  for (const bool on_hidden_page : {true, false}) {
+    SCOPED_TRACE(on_hidden_page ? "on a page not shown" : "with no width");
+    MemGrid g(5, on_hidden_page ? 300 : 0, 200);
+    TForm form(nullptr);
+    TPageControl pages(&form);
+    TTabSheet shown(&form), hidden(&form);
+    if (on_hidden_page) {
+      form.SetBounds(0, 0, 420, 300);
+      pages.SetParent(&form);
+      pages.SetAlign(alClient);
+      shown.SetPageControl(&pages);
+      hidden.SetPageControl(&pages);
+      g.grid->SetParent(&hidden);
+      g.grid->SetAlign(alClient);
+      pages.SetActivePage(&shown);
+      form.Show();
+    }
+    g.grid->SetAutoColumnFit(true);
+    TgpColumns& columns = *g.grid->Columns();
+    {
+      // As a stored layout is loaded: every width, then one relayout.
+      TUpdateScope<TgpColumns> update(columns);
+      columns.Items(0)->SetWidth(150);
+      columns.Items(1)->SetWidth(50);
+    }
+    EXPECT_EQ(columns.Items(0)->Width(), 150);
+    EXPECT_EQ(columns.Items(1)->Width(), 50);
+    if (on_hidden_page)
+      pages.SetActivePage(&hidden);
+    else
+      g.grid->SetBounds(0, 0, 400, 200);
+    ASSERT_GT(g.grid->ClientWidth(), 200);
+    EXPECT_EQ(LayoutWidth(columns), g.grid->ClientWidth());
+    EXPECT_NEAR(double(columns.Items(0)->Width()) / columns.Items(1)->Width(), 3.0, 0.1);
+    g.grid->SetParent(nullptr);
+  }
 }
 
 TEST(GridColumns, SelectColumnChecksTheIndexAndTheColumn) {

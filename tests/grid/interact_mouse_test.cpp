@@ -10,6 +10,10 @@
 #include <QMenu>
 #include <QTimer>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "grid/rs_std.h"
 #include "tests/grid/interact_support.h"
 #include "toolkit/core/clock.h"
@@ -111,6 +115,43 @@ TEST(GridMouse, TitleClicksCycleTheSortState) {
   p->SetOptionsBehavior(TgpColumnBehaviorOptions{cboNoTitleStates});
   g.Click(g.Title(1));
   EXPECT_EQ(p->TitleState(), tsSortedNone);
+}
+
+// A title click whose sort fails (the application cannot make its index)
+// shows the error, and the next press acts as it would have without it.
+TEST(GridMouse, AFailedTitleClickLeavesTheNextPressItsOwn) {
+  struct Case {
+    const char* name;
+    std::function<void(ShownGrid&)> next;
+    std::function<void(ShownGrid&)> check;
+  };
+  const Case cases[] = {
+      {"a click on a row makes it current",
+       [](ShownGrid& g) { g.Click(g.Cell(2, 1)); },
+       [](ShownGrid& g) {
+         EXPECT_EQ(g.N(), 3);
+         EXPECT_EQ(g.grid->CurrentColumnIndex(), 1);
+       }},
+      {"a click on another title sorts by it",
+       [](ShownGrid& g) { g.Click(g.Title(0)); },
+       [](ShownGrid& g) { EXPECT_EQ(g.grid->Columns()->Items(0)->TitleState(), tsSortedUp); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ShownGrid g(20);
+    std::vector<std::string> errors;
+    Application->OnException = [&](TComponent*, const std::exception& e) { errors.push_back(e.what()); };
+    g.grid->OnTitleStateChange = [](TComponent*, TgpColumn* column) {
+      if (column->FieldName() == "P") throw Exception("Cannot create the index");
+    };
+    g.Click(g.Title(1));
+    Application->OnException = nullptr;
+    EXPECT_EQ(errors, std::vector<std::string>{"Cannot create the index"});
+    EXPECT_EQ(g.grid->SizingState(), 0);
+    EXPECT_EQ(g.grid->PressedTitle(), nullptr);
+    c.next(g);
+    c.check(g);
+  }
 }
 
 // The first and last dark rows and columns of the title's inside.

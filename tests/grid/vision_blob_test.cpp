@@ -282,6 +282,147 @@ TEST(BlobPicker, LeavingItByEscapeOkOrCancelKeepsOrDropsTheTypedComment) {
   }
 }
 
+// Where a control lies inside the picker, in the picker's coordinates.
+QRect InPicker(TvpBlobPicker& picker, TControl* control) {
+  const QPoint at = control->Widget()->mapTo(picker.Widget(), QPoint(0, 0));
+  return QRect(at, QSize(control->Width(), control->Height()));
+}
+
+// What the user sees of the picker's layout: the text box over the whole
+// client panel, the strip of buttons across the bottom with OK and Cancel at
+// its right end, everything inside the host.
+void ExpectPickerLaidOut(TvpBlobPicker& picker) {
+  const QRect inside(0, 0, picker.Host()->ClientWidth(), picker.Host()->ClientHeight());
+  EXPECT_EQ(QSize(picker.Width(), picker.Height()), inside.size());
+  const QRect back = InPicker(picker, picker.BackPanel());
+  const QRect strip = InPicker(picker, picker.ControlPanel());
+  EXPECT_EQ(back, QRect(0, 0, inside.width(), inside.height() - 32));
+  EXPECT_EQ(strip, QRect(0, inside.height() - 32, inside.width(), 32));
+  ASSERT_NE(picker.TextBox(), nullptr);
+  EXPECT_EQ(InPicker(picker, picker.TextBox()), back);
+  const QRect ok = InPicker(picker, picker.OkButton()), cancel = InPicker(picker, picker.CancelButton());
+  EXPECT_EQ(cancel.right(), inside.width() - 5) << "Cancel at the right end";
+  EXPECT_EQ(ok.right(), cancel.left() - 5) << "OK beside it";
+  EXPECT_TRUE(inside.contains(ok)) << "OK inside the host";
+  EXPECT_TRUE(inside.contains(cancel)) << "Cancel inside the host";
+}
+
+// The editor of row 1's COMMENT in a grid, shown through a text vision.
+struct CommentPicker {
+  explicit CommentPicker(const char* folder) : g(edit_support::MakeTable(folder)) {
+    g.Column("COMMENT")->SetVision(&vision);
+    edit = g.Edit(1, "COMMENT");
+  }
+  edit_support::GridForm g;
+  TTextVision vision{nullptr};
+  TgpInplaceEdit* edit = nullptr;
+  TvpBlobPicker& picker = *static_cast<TvpBlobPicker*>(TDropDownBlobVision::BlobPicker());
+};
+
+// The picker dragged larger or smaller by its corner lays its content out
+// for the new size at once, and drops down next time at that size.
+TEST(BlobPicker, ItsContentFollowsTheSizeTheUserGivesItAndKeepsItForTheNextDropDown) {
+  const struct {
+    const char* name;
+    QPoint by;
+  } cases[] = {{"larger", {80, 40}}, {"smaller", {-30, -10}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CommentPicker f("vision_blob_size");
+    ASSERT_NE(f.edit, nullptr);
+    TvpBlobPicker& picker = f.picker;
+    TTextVision& vision = f.vision;
+    TgpInplaceEdit* edit = f.edit;
+    QSize first, dragged;
+    QTimer::singleShot(0, [&] {
+      QApplication::processEvents();
+      QWidget* window = picker.Host()->Widget();
+      first = QSize(picker.Width(), picker.Height());
+      edit_support::DragFrame(window, QPoint(window->width() - 1, window->height() - 1), c.by);
+      dragged = QSize(picker.Width(), picker.Height());
+      ExpectPickerLaidOut(picker);
+      edit_support::GridForm::Key(Qt::Key_Escape);
+      if (picker.IsOpen()) picker.Close(false, false);
+    });
+    edit->DropDown();
+    QApplication::processEvents();
+    ASSERT_EQ(dragged, first + QSize(c.by.x(), c.by.y()));
+    EXPECT_EQ(vision.DropDownWidth(), dragged.width());
+    EXPECT_EQ(vision.DropDownHeight(), dragged.height());
+    QSize again;
+    QTimer::singleShot(0, [&] {
+      QApplication::processEvents();
+      again = QSize(picker.Width(), picker.Height());
+      ExpectPickerLaidOut(picker);
+      edit_support::GridForm::Key(Qt::Key_Escape);
+      if (picker.IsOpen()) picker.Close(false, false);
+    });
+    edit->DropDown();
+    QApplication::processEvents();
+    EXPECT_EQ(again, dragged);
+    EXPECT_FALSE(picker.IsOpen());
+  }
+}
+
+// However the picker goes away (its window closed by the window system
+// included), the next click on the cell drops it down again.
+TEST(BlobPicker, AfterItsWindowIsClosedTheNextClickDropsItDownAgain) {
+  const struct {
+    const char* name;
+    std::function<void(TvpBlobPicker&)> close;
+  } cases[] = {
+      {"the window closed", [](TvpBlobPicker& picker) { picker.Host()->Widget()->close(); }},
+      {"Escape", [](TvpBlobPicker&) { edit_support::GridForm::Key(Qt::Key_Escape); }},
+      {"Cancel clicked",
+       [](TvpBlobPicker& picker) {
+         QWidget* cancel = picker.CancelButton()->Widget();
+         QTest::mouseClick(cancel, Qt::LeftButton, {}, cancel->rect().center());
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CommentPicker f("vision_blob_reopen");
+    ASSERT_NE(f.edit, nullptr);
+    TvpBlobPicker& picker = f.picker;
+    TgpInplaceEdit* edit = f.edit;
+    const auto click_edit = [&] {
+      QWidget* w = edit->Widget();
+      QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
+    };
+    // A picker that stays open once closed would hold its loop for ever: a
+    // second later the test closes it itself and says so.
+    bool stuck = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+      stuck = picker.IsOpen();
+      if (picker.IsOpen()) picker.Close(false, false);
+    });
+    int drops = 0;
+    QTimer::singleShot(0, [&] {
+      QApplication::processEvents();
+      drops += picker.IsOpen() ? 1 : 0;
+      guard.start(1000);
+      c.close(picker);
+    });
+    click_edit();
+    QApplication::processEvents();
+    guard.stop();
+    EXPECT_FALSE(stuck) << "closing it left it open";
+    EXPECT_FALSE(picker.IsOpen());
+    EXPECT_EQ(edit->DropDownForm(), nullptr);
+    QTimer::singleShot(0, [&] {
+      QApplication::processEvents();
+      drops += picker.IsOpen() ? 1 : 0;
+      if (picker.IsOpen()) picker.Close(false, false);
+    });
+    click_edit();
+    QApplication::processEvents();
+    EXPECT_EQ(drops, 2) << "the next click drops it down again";
+    EXPECT_FALSE(picker.IsOpen());
+  }
+}
+
 // A picture of w × h in one colour, as the bytes of a BMP file.
 std::string BmpBytes(int w, int h, TColor color) {
   TBitmap bitmap;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QImage>
+#include <QProxyStyle>
 #include <QTest>
 
 #include <cstdlib>
@@ -18,12 +19,14 @@
 #include "grid/rs_edit.h"
 #include "grid/rs_pack.h"
 #include "grid/rs_pick.h"
+#include "tests/grid/edit_support.h"
 #include "tests/grid/vision_grid_support.h"
 #include "tests/grid/vision_support.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/core/text.h"
 #include "toolkit/db/memdataset.h"
 #include "toolkit/gfx/graphics.h"
+#include "toolkit/ui/classic_look.h"
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/forms.h"
 
@@ -347,6 +350,37 @@ TEST(DataListForm, DropsDownAsHighAsTheListUpToItsRows) {
     list->Close(false, false);
     EXPECT_EQ(t.vision.DropDownRows(), 7) << "an unchanged drop-down keeps the vision's rows";
   }
+}
+
+// A desktop look whose scroll bars are wider than the classic 16 pixels.
+class WideBars : public QProxyStyle {
+ public:
+  WideBars() : QProxyStyle("Windows") {}
+  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+    return metric == PM_ScrollBarExtent ? 23 : QProxyStyle::pixelMetric(metric, option, widget);
+  }
+};
+
+// The list drops down as wide as the edit and the desktop's scroll bar, and
+// its column fills whatever width the user then drags the list to.
+TEST(DataListForm, IsAsWideAsTheEditAndTheScrollBarAndItsColumnFillsTheWidthDraggedTo) {
+  QApplication::setStyle(new WideBars);
+  TScopeExit restore([] { ApplyClassicLook(); });
+  ASSERT_EQ(GetSystemMetrics(SM_CXVSCROLL), 23);
+  PickTable t("vision_pick_width");
+  t.List({"a1", "a2", "a3", "a4", "a5", "a6", "a7", "a8", "a9"});
+  TvpDataListForm* list = PickTable::DropDown(t, 1);
+  ASSERT_NE(list, nullptr);
+  TDBGridPro& grid = *list->ListGrid();
+  const int lines = grid.EffectiveDesigner()->VertLineWidth();
+  EXPECT_EQ(list->Width(), t.grid->InplaceEditor()->Width() + lines + 23);
+  TgpColumn* column = grid.Columns()->Items(0);
+  const int before = column->Width();
+  QWidget* window = list->Host()->Widget();
+  edit_support::DragFrame(window, QPoint(window->width() - 1, window->height() / 2), QPoint(40, 0));
+  EXPECT_EQ(list->Width(), t.grid->InplaceEditor()->Width() + lines + 23 + 40);
+  EXPECT_EQ(column->Width(), before + 40) << "the column follows the list's width";
+  list->Close(false, false);
 }
 
 // The list paints through the preset pack's data-list designer, which shows

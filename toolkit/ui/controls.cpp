@@ -1,10 +1,12 @@
 #include "toolkit/ui/controls.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 
 #include "toolkit/ui/forms.h"
@@ -209,6 +211,12 @@ QRect ScreenGeometry() {
 
 int ScreenWidth() { return ScreenGeometry().width(); }
 int ScreenHeight() { return ScreenGeometry().height(); }
+
+int GetSystemMetrics(int index) {
+  if (index != SM_CXVSCROLL && index != SM_CYHSCROLL) return 0;
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return 16;
+  return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+}
 
 void TControl::WidgetResized() {}
 

@@ -173,6 +173,12 @@ inline constexpr int crDefault = 0, crArrow = -2, crDrag = -12, crHSplit = -14, 
 int ScreenWidth();
 int ScreenHeight();
 
+// Sizes the desktop's look decides, by their classic numbers: the width of a
+// vertical scroll bar (SM_CXVSCROLL) and the height of a horizontal one
+// (SM_CYHSCROLL). Without an application object the classic 16 pixels.
+inline constexpr int SM_CXVSCROLL = 2, SM_CYHSCROLL = 3;
+int GetSystemMetrics(int index);
+
 // A control that holds other controls.
 class TWinControl : public TControl {
  public:

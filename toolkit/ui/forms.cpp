@@ -7,9 +7,12 @@
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QTranslator>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -156,6 +159,124 @@ void TForm::SetKeyPreview(bool value) {
   key_preview_ = value ? std::make_unique<KeyPreviewFilter>(this) : nullptr;
 }
 
+// ---- Drawn frame ---------------------------------------------------------------
+
+// Paints a frameless window's own frame and lets the user drag it: the frame
+// is the part of the window its client area leaves uncovered, so every event
+// the window itself receives falls on the frame.
+class TForm::DrawnFrameFilter : public QObject {
+ public:
+  explicit DrawnFrameFilter(TForm* form) : form_(form) { form_->Widget()->installEventFilter(this); }
+  ~DrawnFrameFilter() override {
+    if (QWidget* window = form_->Widget()) window->removeEventFilter(this);
+  }
+
+  bool eventFilter(QObject* receiver, QEvent* event) override {
+    QWidget* window = form_->Widget();
+    if (receiver != window) return false;
+    switch (event->type()) {
+      case QEvent::Paint: Paint(*window); return true;
+      case QEvent::MouseMove: return Move(*window, *static_cast<QMouseEvent*>(event));
+      case QEvent::MouseButtonPress: return Press(*window, *static_cast<QMouseEvent*>(event));
+      case QEvent::MouseButtonRelease:
+        if (dragged_ == 0) return false;
+        dragged_ = 0;
+        return true;
+      case QEvent::Leave:
+        // Into the client area: its controls show their own pointers.
+        if (dragged_ == 0) window->unsetCursor();
+        return false;
+      default: return false;
+    }
+  }
+
+ private:
+  void Paint(QWidget& window) {
+    QPainter painter(&window);
+    const QRect all = window.rect();
+    painter.fillRect(all, ToQColor(form_->Color()));
+    painter.setPen(ToQColor(clWindowFrame));
+    painter.drawRect(all.adjusted(0, 0, -1, -1));
+  }
+
+  // The frame's sides under a point of the window, as BF_* flags; corners
+  // take the frame's width and a few pixels more along the sides.
+  unsigned EdgesAt(const QWidget& window, QPoint at) const {
+    if (!form_->frame_sizable_) return 0;
+    const int frame = form_->drawn_frame_, corner = frame + 6;
+    unsigned edges = 0;
+    if (at.x() < frame) edges |= 1;
+    if (at.y() < frame) edges |= 2;
+    if (at.x() >= window.width() - frame) edges |= 4;
+    if (at.y() >= window.height() - frame) edges |= 8;
+    // Along a side near a corner, the corner's other side comes too.
+    if (edges == 1 || edges == 4) {
+      if (at.y() < corner) edges |= 2;
+      if (at.y() >= window.height() - corner) edges |= 8;
+    } else if (edges == 2 || edges == 8) {
+      if (at.x() < corner) edges |= 1;
+      if (at.x() >= window.width() - corner) edges |= 4;
+    }
+    return edges & form_->SizingEdges();
+  }
+
+  static Qt::CursorShape CursorFor(unsigned edges) {
+    switch (edges) {
+      case 1:
+      case 4: return Qt::SizeHorCursor;
+      case 2:
+      case 8: return Qt::SizeVerCursor;
+      case 3:
+      case 12: return Qt::SizeFDiagCursor;
+      case 6:
+      case 9: return Qt::SizeBDiagCursor;
+      default: return Qt::ArrowCursor;
+    }
+  }
+
+  bool Press(QWidget& window, const QMouseEvent& e) {
+    if (e.button() != Qt::LeftButton) return false;
+    dragged_ = EdgesAt(window, e.position().toPoint());
+    if (dragged_ == 0) return false;
+    press_ = e.globalPosition().toPoint();
+    start_ = form_->BoundsRect();
+    return true;
+  }
+
+  bool Move(QWidget& window, const QMouseEvent& e) {
+    if (dragged_ == 0) {
+      window.setCursor(CursorFor(EdgesAt(window, e.position().toPoint())));
+      return false;
+    }
+    const QPoint delta = e.globalPosition().toPoint() - press_;
+    TRect wanted = start_;
+    const int least = 2 * form_->drawn_frame_ + 1;
+    if (dragged_ & 1) wanted.Left = std::min(start_.Left + delta.x(), start_.Right - least);
+    if (dragged_ & 2) wanted.Top = std::min(start_.Top + delta.y(), start_.Bottom - least);
+    if (dragged_ & 4) wanted.Right = std::max(start_.Right + delta.x(), start_.Left + least);
+    if (dragged_ & 8) wanted.Bottom = std::max(start_.Bottom + delta.y(), start_.Top + least);
+    RunGuarded([&] {
+      form_->UserSizing(wanted);
+      form_->SetBounds(wanted.Left, wanted.Top, wanted.Width(), wanted.Height());
+    });
+    return true;
+  }
+
+  TForm* form_;
+  unsigned dragged_ = 0;  // the sides being dragged
+  QPoint press_;
+  TRect start_;
+};
+
+void TForm::SetDrawnFrame(int width, bool sizable) {
+  drawn_frame_ = std::max(width, 0);
+  frame_sizable_ = sizable && drawn_frame_ > 0;
+  if (drawn_frame_ > 0 && !drawn_frame_filter_ && Widget()) drawn_frame_filter_ = std::make_unique<DrawnFrameFilter>(this);
+  if (drawn_frame_ == 0) drawn_frame_filter_.reset();
+  if (Widget()) Widget()->setMouseTracking(frame_sizable_);
+  ApplyWindowFlags();
+}
+
 // ---- TForm -------------------------------------------------------------------
 
 TForm::TForm(TComponent* owner) : TWinControl(owner) {
@@ -212,6 +333,9 @@ void TForm::ApplyWindowFlags() {
     }
   }
   if (form_style_ == fsStayOnTop) flags |= Qt::WindowStaysOnTopHint;
+  // A window with a frame of its own is a tool window the window system
+  // neither decorates nor lists among the program's windows.
+  if (drawn_frame_ > 0) flags = Qt::Tool | Qt::FramelessWindowHint | (flags & Qt::WindowStaysOnTopHint);
   // A tool-tip window is the one kind every window system shows on top
   // without activating it.
   if (drop_down_window_)
@@ -231,7 +355,7 @@ void TForm::SetDropDownWindow(bool value) {
 void TForm::ApplyGeometry() {
   QWidget* window = Widget();
   if (!window || in_widget_resize_) return;
-  const bool fixed = border_style_ != bsSizeable && border_style_ != bsSizeToolWin;
+  const bool fixed = border_style_ != bsSizeable && border_style_ != bsSizeToolWin && !frame_sizable_;
   if (fixed) {
     window->setFixedSize(Width(), Height());
   } else {
@@ -246,20 +370,22 @@ void TForm::LayoutFrame() {
   QWidget* window = Widget();
   if (!window) return;
   const int menu_height = menu_bar_ ? menu_bar_->sizeHint().height() : 0;
-  if (menu_bar_) menu_bar_->setGeometry(0, 0, window->width(), menu_height);
-  client_->setGeometry(0, menu_height, window->width(), std::max(0, window->height() - menu_height));
+  const int f = drawn_frame_;
+  if (menu_bar_) menu_bar_->setGeometry(f, f, std::max(0, window->width() - 2 * f), menu_height);
+  client_->setGeometry(f, f + menu_height, std::max(0, window->width() - 2 * f),
+                       std::max(0, window->height() - menu_height - 2 * f));
 }
 
-int TForm::ClientWidth() const { return client_ ? client_->width() : Width(); }
+int TForm::ClientWidth() const { return client_ ? client_->width() : std::max(0, Width() - 2 * drawn_frame_); }
 int TForm::ClientHeight() const {
   const int menu_height = menu_bar_ ? menu_bar_->sizeHint().height() : 0;
-  return std::max(0, Height() - menu_height);
+  return std::max(0, Height() - menu_height - 2 * drawn_frame_);
 }
 
-void TForm::SetClientWidth(int value) { SetWidth(value); }
+void TForm::SetClientWidth(int value) { SetWidth(value + 2 * drawn_frame_); }
 void TForm::SetClientHeight(int value) {
   const int menu_height = menu_bar_ ? menu_bar_->sizeHint().height() : 0;
-  SetHeight(value + menu_height);
+  SetHeight(value + menu_height + 2 * drawn_frame_);
 }
 
 void TForm::WidgetResized() {

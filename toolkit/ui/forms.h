@@ -63,6 +63,12 @@ class TForm : public TWinControl {
   // the focus from the window it drops down from.
   bool DropDownWindow() const { return drop_down_window_; }
   void SetDropDownWindow(bool value);
+  // A window without the window system's frame that draws its own, width
+  // pixels wide inside Width and Height: a dark line, the rest in the
+  // window's colour. A sizable one is resized by dragging that frame, as the
+  // window system's frame would be (UserSizing hears of it); 0 draws none.
+  int DrawnFrame() const { return drawn_frame_; }
+  void SetDrawnFrame(int width, bool sizable);
   // Keys reach the form (PreviewKeyDown, PreviewKeyPress) before the control
   // of the form that has the focus.
   bool KeyPreview() const { return key_preview_ != nullptr; }
@@ -134,6 +140,9 @@ class TForm : public TWinControl {
   // The user resized the window (dragged its frame) to bounds, in screen
   // coordinates; what the form leaves in bounds is the size it takes.
   virtual void UserSizing(TRect& bounds) { (void)bounds; }
+  // The sides of a sizable drawn frame the user may drag now, as the edge
+  // flags BF_LEFT 1, BF_TOP 2, BF_RIGHT 4 and BF_BOTTOM 8; every side by default.
+  virtual unsigned SizingEdges() const { return 0xF; }
   void ColorChanged() override;
   void CaptionChanged() override;
   void Notification(TComponent* component, TOperation operation) override;
@@ -159,6 +168,10 @@ class TForm : public TWinControl {
   bool modal_ = false;
   bool placed_ = false;
   bool drop_down_window_ = false;
+  int drawn_frame_ = 0;
+  bool frame_sizable_ = false;
+  class DrawnFrameFilter;
+  std::unique_ptr<DrawnFrameFilter> drawn_frame_filter_;
   class KeyPreviewFilter;
   std::unique_ptr<KeyPreviewFilter> key_preview_;
   class ClickCapture;
