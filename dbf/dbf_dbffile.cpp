@@ -1445,3 +1445,57 @@ void TDbfFile::RebuildTableFile() {
   for (const auto& index : indexes) index->RekeyAll();
   marker.Remove();
 }
+
+void TDbfFile::CheckIntegrity(std::vector<std::string>& faults) {
+  const std::string name = ExtractFileName(FileName());
+  // The count as the file holds it: a read-only open corrects it in memory.
+  uint8_t stored[4] = {};
+  if (ReadBlock(stored, 4, 4) == 4) {
+    const int64_t counted = GetLE32(stored), in_file = RecordCount();
+    if (counted != in_file)
+      faults.push_back(name + ": the header counts " + std::to_string(counted) + " records, the file holds " +
+                       std::to_string(in_file));
+  }
+  std::vector<const TDbfFieldDef*> memo_fields;
+  for (int i = 0; i < field_defs_->Count(); ++i) {
+    const char letter = field_defs_->Items(i)->NativeFieldType();
+    if (letter == 'M' || letter == 'B' || letter == 'G') memo_fields.push_back(field_defs_->Items(i));
+  }
+  if (!memo_fields.empty() && memo_file_ != nullptr) {
+    const std::string memo_name = ExtractFileName(memo_file_name_);
+    const int64_t block_size = memo_file_->BlockSize();
+    const int64_t memo_size = memo_file_exists_ ? memo_file_->Stream()->Size() : 0;
+    // dBase IV and 7 values and FoxPro ones say their length.
+    const bool sized = version_ != kDbfVersionDBase3;
+    const int64_t count = RecordCount();
+    std::vector<uint8_t> record(static_cast<size_t>(RecordSize()));
+    for (int64_t n = 1; n <= count; ++n) {
+      if (ReadRecordAt(n, record.data()) != RecordSize()) break;
+      for (const TDbfFieldDef* field : memo_fields) {
+        const int64_t block = MemoBlock(*field, record.data());
+        if (block <= 0) continue;
+        const std::string what = "record " + std::to_string(n) + " field " + AnsiToUtf8(field->FieldName()) +
+                                 ": memo block " + std::to_string(block);
+        if (!memo_file_exists_ || block_size <= 0) {
+          faults.push_back(name + " " + what + ", but there is no memo file " + memo_name);
+          continue;
+        }
+        const int64_t at = block * block_size;
+        if (at + (sized ? 8 : 1) > memo_size) {
+          faults.push_back(memo_name + " " + what + " lies past the end of the file");
+          continue;
+        }
+        if (!sized) continue;
+        uint8_t head[8];
+        if (memo_file_->ReadBlock(head, 8, at) != 8) continue;
+        const bool foxpro = version_ == kDbfVersionFoxPro;
+        // A value without its block header is the reader's to refuse.
+        if (!foxpro && !(head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00)) continue;
+        const int64_t length = foxpro ? int64_t(GetBE32(head + 4)) + 8 : int64_t(GetLE32(head + 4));
+        if (at + length > memo_size)
+          faults.push_back(memo_name + " " + what + " runs past the end of the file");
+      }
+    }
+  }
+  for (const auto& index : index_files_) index->CheckIntegrity(faults);
+}

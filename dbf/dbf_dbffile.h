@@ -129,6 +129,10 @@ class TDbfIndexKeys {
   virtual std::string RekeyFileName() const { return {}; }
   // Empties every tag and inserts the keys of every record again.
   virtual void RekeyAll() {}
+  // Walks the file against the table's records: each fault found is added
+  // to faults as one line naming the file (keys held nowhere else have
+  // nothing to walk).
+  virtual void CheckIntegrity(std::vector<std::string>& faults) { (void)faults; }
 };
 
 class TDbfFile : public TPagedFile {
@@ -239,6 +243,11 @@ class TDbfFile : public TPagedFile {
   void ApplyAutoIncrement(uint8_t* record);
   // Writes the change counter, the time and the computer name into the lock field.
   void StampLockField(uint8_t* record) const;
+  // Walks the table, its memo file and every index file added: each fault
+  // found (a header count that does not fit the file, a memo reference past
+  // the memo file's end, a tag that does not match the records) is added to
+  // faults as one line naming the file. Nothing is changed.
+  void CheckIntegrity(std::vector<std::string>& faults);
   // Packs the table: rewrites it and its memo file without the records
   // marked deleted. The new files are written completely under free names
   // and only then renamed over the old ones; until then any failure removes

@@ -2009,6 +2009,171 @@ void TIndexFile::AddRecordsFromTable() {
   FlushPages();
 }
 
+// ---- integrity check ------------------------------------------------------------------
+
+// What the walk of one tag gathers: its leaf entries in tree order and the
+// faults of the tree itself.
+struct TIndexFile::TagWalk {
+  std::vector<uint8_t> keys;  // key length bytes per entry
+  std::vector<int64_t> recnos;
+  std::vector<std::string> faults;
+  std::unordered_map<int64_t, bool> visited;
+  std::vector<std::unique_ptr<TIndexPage>> levels;
+  std::vector<uint8_t> last;  // the last key of the subtree walked last
+  int leaf_depth = -1;
+  int64_t file_size = 0;
+};
+
+void TIndexFile::WalkForCheck(int64_t page, int depth, TagWalk& walk) {
+  walk.last.clear();
+  if (page < FirstNodePage() || page > kMaxPage || !NodeInFile(page, walk.file_size)) {
+    walk.faults.push_back("a node pointer names page " + std::to_string(page) + ", outside the file's nodes");
+    return;
+  }
+  if (depth >= kMaxDepth || !walk.visited.emplace(page, true).second) {
+    walk.faults.push_back("the node at page " + std::to_string(page) + " is reached twice");
+    return;
+  }
+  if (walk.levels.size() <= size_t(depth)) walk.levels.push_back(NewPage(nullptr));
+  TIndexPage& node = *walk.levels[size_t(depth)];
+  if (!ReadNode(page, node.buffer_.data())) {
+    walk.faults.push_back("the node at page " + std::to_string(page) + " cannot be read");
+    return;
+  }
+  const int count = node.KeyCount();
+  if (count < 0 || count > MaxKeys()) {
+    walk.faults.push_back("the node at page " + std::to_string(page) + " counts " + std::to_string(count) +
+                          " keys, more than the " + std::to_string(MaxKeys()) + " it holds");
+    return;
+  }
+  const size_t key_length = size_t(KeyLength());
+  if (!node.DetectInterior()) {
+    if (walk.leaf_depth < 0) walk.leaf_depth = depth;
+    if (walk.leaf_depth != depth)
+      walk.faults.push_back("the leaf at page " + std::to_string(page) + " lies at another depth than the first leaf");
+    for (int i = 0; i < count; ++i) {
+      walk.keys.insert(walk.keys.end(), node.KeyAt(i), node.KeyAt(i) + key_length);
+      walk.recnos.push_back(node.RecNoAt(i));
+    }
+    if (count > 0) walk.last.assign(node.KeyAt(count - 1), node.KeyAt(count - 1) + key_length);
+    return;
+  }
+  if (count + 1 > MaxKeys()) {
+    walk.faults.push_back("the node at page " + std::to_string(page) + " has no room for its last pointer");
+    return;
+  }
+  // The node's bytes are needed after the walks below reuse the level's buffer.
+  const std::vector<uint8_t> bytes = node.buffer_;
+  for (int i = 0; i <= count; ++i) {
+    TIndexPage& here = *walk.levels[size_t(depth)];
+    here.buffer_ = bytes;
+    const int64_t lower = here.LowerPageAt(i);
+    std::vector<uint8_t> separator;
+    if (i < count) separator.assign(here.KeyAt(i), here.KeyAt(i) + key_length);
+    WalkForCheck(lower, depth + 1, walk);
+    if (i < count && !walk.last.empty() && walk.last != separator)
+      walk.faults.push_back("the separator " + std::to_string(i) + " of the node at page " + std::to_string(page) +
+                            " is not the last key of the node it leads to");
+  }
+}
+
+void TIndexFile::CheckTag(int position, std::vector<std::string>& faults) {
+  selected_ = position;
+  Tag& tag = *tags_[size_t(position)];
+  const std::string where =
+      ExtractFileName(FileName()) + (mdx_ ? " tag " + AnsiToUtf8(Trim(TagName(position))) : std::string()) + ": ";
+  const size_t first_fault = faults.size();
+  const auto fault = [&](const std::string& text) { faults.push_back(where + text); };
+  TagWalk walk;
+  walk.file_size = NodeFileSize();
+  const int64_t root = GetLE32(TagHeader());
+  if (root > 0) WalkForCheck(root, 0, walk);
+  for (const std::string& f : walk.faults) fault(f);
+
+  const size_t key_length = size_t(KeyLength());
+  const size_t entries = walk.recnos.size();
+  const auto key_of = [&](size_t i) { return walk.keys.data() + i * key_length; };
+  bool ordered = true;
+  for (size_t i = 1; i < entries; ++i) {
+    if (CompareKeys(key_of(i - 1), key_of(i)) <= 0) continue;
+    fault("the key of record " + std::to_string(walk.recnos[i - 1]) + " stands before a smaller key");
+    ordered = false;
+    break;
+  }
+  if (dbf_file_ == nullptr) return;
+  const int64_t count = dbf_file_->RecordCount();
+  // Where each record's entry stands (-1: none yet).
+  std::vector<int64_t> entry_of(size_t(std::max<int64_t>(count, 0)) + 1, -1);
+  for (size_t i = 0; i < entries; ++i) {
+    const int64_t recno = walk.recnos[i];
+    if (recno < 1 || recno > count) {
+      fault("a key names record " + std::to_string(recno) + ", but the table has " + std::to_string(count));
+    } else if (entry_of[size_t(recno)] >= 0) {
+      fault("record " + std::to_string(recno) + " has two keys");
+    } else {
+      entry_of[size_t(recno)] = int64_t(i);
+    }
+  }
+  const auto has_key = [&](const uint8_t* key) {
+    if (!ordered) return false;
+    size_t low = 0, high = entries;
+    while (low < high) {
+      const size_t mid = low + (high - low) / 2;
+      if (CompareKeys(key_of(mid), key) < 0) low = mid + 1;
+      else high = mid;
+    }
+    return low < entries && CompareKeys(key_of(low), key) == 0;
+  };
+  const int64_t record_size = std::max(dbf_file_->RecordSize(), 1);
+  const int64_t batch = std::max<int64_t>(1, (int64_t(1) << 16) / record_size);
+  std::vector<uint8_t> records(size_t(record_size * batch));
+  uint8_t key[kMaxKeyLength];
+  for (int64_t first = 1; first <= count; first += batch) {
+    const int64_t want = std::min(batch, count - first + 1);
+    const int64_t got =
+        dbf_file_->ReadBlock(records.data(), want * record_size, dbf_file_->RecordOffset(first)) / record_size;
+    for (int64_t i = 0; i < got; ++i) {
+      const uint8_t* record = records.data() + i * record_size;
+      const int64_t n = first + i;
+      const int64_t at = entry_of[size_t(n)];
+      // Deleted records keep their keys in ordinary and unique tags only.
+      if (record[0] == '*' && tag.unique == 2) {
+        if (at >= 0) fault("a key names record " + std::to_string(n) + ", which is deleted");
+        continue;
+      }
+      BuildKey(record, key);
+      if (at >= 0) {
+        if (CompareKeys(key_of(size_t(at)), key) != 0) fault("the key of record " + std::to_string(n) + " is not the record's");
+      } else if (tag.unique == 0 || !has_key(key)) {
+        // A unique tag keeps one record of a key.
+        fault("record " + std::to_string(n) + " is missing from the tag");
+      }
+    }
+    if (got < want) break;
+  }
+  // A tag gone wrong shows much the same fault over and over.
+  constexpr size_t kShown = 20;
+  if (faults.size() - first_fault > kShown) {
+    const size_t more = faults.size() - first_fault - kShown;
+    faults.resize(first_fault + kShown);
+    fault("and " + std::to_string(more) + " more faults");
+  }
+}
+
+void TIndexFile::CheckIntegrity(std::vector<std::string>& faults) {
+  if (!Active() || unusable_) return;
+  const int64_t size = NodeFileSize();
+  const int64_t pages = (size + kPageSize - 1) / kPageSize;
+  const int64_t counted = GetLE32(mdx_ ? Header() + 32 : Header() + 4);
+  // Pages past the count are harmless (a creation cut short before the
+  // header took its tag); a count past the file names pages nobody wrote.
+  if (counted > pages)
+    faults.push_back(ExtractFileName(FileName()) + ": the header counts " + std::to_string(counted) +
+                     " pages, the file holds " + std::to_string(pages));
+  TScopedValue<int> keep(selected_);
+  for (int i = 0; i < TagCount(); ++i) CheckTag(i, faults);
+}
+
 // ---- building a tag from sorted keys ---------------------------------------------
 
 namespace {

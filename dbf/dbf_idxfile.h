@@ -322,6 +322,12 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void ClearIndexWriteError() override { ClearWriteError(); }
   std::string RekeyFileName() const override { return Active() && !unusable_ ? FileName() : std::string(); }
   void RekeyAll() override;
+  // Walks every tag by the file's bytes: nodes inside the file and reached
+  // once, counts within the node, leaves at one depth, separators equal to
+  // the last key of their child, keys in order; then every entry against
+  // the table's records (a key for each record that should have one, the
+  // record's own key, no missing or deleted record named).
+  void CheckIntegrity(std::vector<std::string>& faults) override;
 
   TDbfFile* DbfFile() const { return dbf_file_; }
   // The root of the current tag's chain (nullptr without tags).
@@ -411,6 +417,9 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   // node written once, full.
   void BuildSortedTag(Tag& tag);
   int CompareCharKeys(const uint8_t* a, const uint8_t* b) const;
+  struct TagWalk;
+  void WalkForCheck(int64_t page, int depth, TagWalk& walk);
+  void CheckTag(int position, std::vector<std::string>& faults);
 
   TDbfFile* dbf_file_;
   bool mdx_ = true;

@@ -386,6 +386,7 @@ TEST(DbfToolIndex, ACreationKilledAtAnyWriteLeavesTheOldTags) {
         break;
       }
       ++kills[call];
+      EXPECT_EQ(RunTool("check " + file, &out), 0) << out;
       EXPECT_EQ(DumpedNs(file + " --index num"), by_number);
       ASSERT_EQ(RunTool("index " + file + " list", &out), 0) << out;
       const bool made = out.find("NAME,NAME,C") != std::string::npos;
