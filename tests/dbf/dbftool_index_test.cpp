@@ -1,5 +1,6 @@
 // dbftool index and dump --index, with the tags walked by an independent
 // reader of the index formats (Perl's XBase::Index) and by our own engine.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
+#include "toolkit/sys/locks.h"
 
 namespace {
 
@@ -572,6 +575,37 @@ TEST(DbfToolIndex, AnAppendStoppedAtAnyWriteLeavesTagsThatMatchTheTable) {
   ExpectSound(dir, file, true);
   ASSERT_EQ(RunTool("index " + file + " drop v", &out), 0) << out;
   ExpectSound(dir, file, false);
+}
+
+
+// Another process in the middle of a change holds the index file's header
+// locked, its tree half changed (here: a root not yet written). An open
+// waits for the change to end and reads the tags whole.
+TEST(DbfToolIndex, AnOpenWaitsForAChangeUnderWayElsewhere) {
+  const std::string dir = TempDir("open_waits");
+  const std::string file = MakeTable(dir, MakeRows(200)), mdx = dir + "/t.mdx";
+  std::string out;
+  ASSERT_EQ(RunTool("index " + file + " create num N", &out), 0) << out;
+  const std::vector<int64_t> by_number = DumpedNs(file + " --index num");
+  const std::string bytes = ReadFile(mdx);
+  const int64_t tag_header = index_support::MdxTagHeaderOffset(bytes, 0);
+  const int fd = ::open(mdx.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(LockBytes(fd, 0, 512), TLockResult::Granted);
+  uint8_t far_root[4];
+  PutLE32(far_root, 99999);
+  ASSERT_EQ(::pwrite(fd, far_root, 4, tag_header), 4);
+  int status = -1;
+  std::string dumped;
+  std::thread reader([&] { status = RunTool("dump " + file + " --index num", &dumped); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  ASSERT_EQ(::pwrite(fd, bytes.data() + tag_header, 4, tag_header), 4);
+  UnlockBytes(fd, 0, 512);
+  reader.join();
+  ::close(fd);
+  EXPECT_EQ(status, 0) << dumped;
+  EXPECT_EQ(DumpedNs(file + " --index num"), by_number);
+  EXPECT_NE(dumped.find("NAME,N,V\n"), std::string::npos) << dumped;
 }
 
 }  // namespace
