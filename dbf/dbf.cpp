@@ -83,9 +83,8 @@ bool IsTextType(TFieldType type) { return type == ftString || type == ftFixedCha
 
 // The memo of one blob field for the record in view. It stays with the field
 // while the table is open; a write keeps its bytes here until the post.
-class TDbf::BlobSlot {
+class TDbfBlobStream : public TMemoryStream {
  public:
-  TMemoryStream data;
   // The memo block the bytes were read from (0: none) and their stored size.
   int64_t block = 0;
   int64_t memo_size = 0;
@@ -98,7 +97,7 @@ class TDbf::BlobSlot {
 // writer tells the data set that the field changed.
 class TDbf::BlobHandle : public TStream {
  public:
-  BlobHandle(TDbf* owner, TField* field, BlobSlot* slot, TBlobAccessMode mode)
+  BlobHandle(TDbf* owner, TField* field, TDbfBlobStream* slot, TBlobAccessMode mode)
       : owner_(owner), field_(field), slot_(slot), mode_(mode) {}
   ~BlobHandle() override {
     if (mode_ == bmRead) return;
@@ -108,24 +107,24 @@ class TDbf::BlobHandle : public TStream {
       owner_->ReportError(e);
     }
   }
-  int64_t Read(void* buffer, int64_t count) override { return slot_->data.Read(buffer, count); }
+  int64_t Read(void* buffer, int64_t count) override { return slot_->Read(buffer, count); }
   int64_t Write(const void* buffer, int64_t count) override {
     if (mode_ == bmRead) return 0;
     slot_->modified = true;
-    return slot_->data.Write(buffer, count);
+    return slot_->Write(buffer, count);
   }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return slot_->data.Seek(offset, origin); }
-  int64_t Size() override { return slot_->data.Size(); }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return slot_->Seek(offset, origin); }
+  int64_t Size() override { return slot_->Size(); }
   void SetSize(int64_t size) override {
     if (mode_ == bmRead) throw EWriteError("Stream write error");
     slot_->modified = true;
-    slot_->data.SetSize(size);
+    slot_->SetSize(size);
   }
 
  private:
   TDbf* owner_;
   TField* field_;
-  BlobSlot* slot_;
+  TDbfBlobStream* slot_;
   TBlobAccessMode mode_;
 };
 
@@ -663,10 +662,10 @@ bool TDbf::FetchFieldValue(TField* field, void* destination) {
   const TDbfFieldDef& def = DataFieldDef(field);
   if (def.IsBlob()) {
     // The value itself travels through OpenBlobStream; here only whether there is one.
-    BlobSlot* slot = blobs_.size() > size_t(field->ColumnNumber() - 1)
+    TDbfBlobStream* slot = blobs_.size() > size_t(field->ColumnNumber() - 1)
                                ? blobs_[size_t(field->ColumnNumber() - 1)].get()
                                : nullptr;
-    if (slot != nullptr && slot->modified) return slot->data.Size() > 0;
+    if (slot != nullptr && slot->modified) return slot->Size() > 0;
     return dbf_file_->MemoBlock(def, buffer + kHeaderSize) > 0;
   }
   // Decoded into room for the widest value the codec writes for this field:
@@ -916,17 +915,17 @@ std::unique_ptr<TStream> TDbf::OpenBlobStream(TField* field, TBlobAccessMode mod
   if (!def.IsBlob() || dbf_file_->MemoFile() == nullptr) return nullptr;
   const size_t column = size_t(field->ColumnNumber() - 1);
   if (column >= blobs_.size()) return nullptr;
-  if (blobs_[column] == nullptr) blobs_[column] = std::make_unique<BlobSlot>();
-  BlobSlot& slot = *blobs_[column];
+  if (blobs_[column] == nullptr) blobs_[column] = std::make_unique<TDbfBlobStream>();
+  TDbfBlobStream& slot = *blobs_[column];
   TRecordBuffer buffer = ValueBuffer();
   const int64_t block = buffer != nullptr ? dbf_file_->MemoBlock(def, buffer + kHeaderSize) : 0;
   if (mode == bmWrite) {
-    slot.data.Clear();
+    slot.Clear();
     slot.modified = true;
   } else if (!slot.modified && (!slot.loaded || slot.block != block)) {
     // Mended: bytes written in this edit are read back as written, not
     // replaced by the stored memo (or by nothing for a new record).
-    slot.data.Clear();
+    slot.Clear();
     slot.memo_size = 0;
     if (block > 0) {
       // A damaged value is the field's error: which field of which record
@@ -936,33 +935,33 @@ std::unique_ptr<TStream> TDbf::OpenBlobStream(TField* field, TBlobAccessMode mod
         return Format(STRING_MEMO_FIELD_DAMAGED, {field->FieldName(), record, e.Message()});
       };
       try {
-        dbf_file_->MemoFile()->ReadMemo(block, slot.data);
+        dbf_file_->MemoFile()->ReadMemo(block, slot);
       } catch (const EIntOverflow& e) {
         throw EIntOverflow(field_error(e));
       } catch (const EDbfError& e) {
         throw EDbfError(field_error(e));
       }
-      slot.memo_size = slot.data.Size();
+      slot.memo_size = slot.Size();
       if (def.NativeFieldType() == 'M' && slot.memo_size > 0) {
-        AnsiString text(slot.data.Bytes()), translated;
+        AnsiString text(slot.Bytes()), translated;
         TranslateText(text, translated, false);
-        slot.data.Clear();
-        if (!translated.empty()) slot.data.WriteBuffer(translated.data(), int64_t(translated.size()));
+        slot.Clear();
+        if (!translated.empty()) slot.WriteBuffer(translated.data(), int64_t(translated.size()));
       }
     }
     slot.block = block;
     slot.loaded = true;
   }
-  slot.data.SetPosition(0);
+  slot.SetPosition(0);
   return std::make_unique<BlobHandle>(this, field, &slot, mode);
 }
 
 void TDbf::WriteModifiedBlobs(uint8_t* image) {
   for (size_t i = 0; i < blobs_.size(); ++i) {
-    BlobSlot* slot = blobs_[i].get();
+    TDbfBlobStream* slot = blobs_[i].get();
     if (slot == nullptr || !slot->modified) continue;
     const TDbfFieldDef& def = *dbf_file_->FieldDefs().Items(int(i));
-    AnsiString bytes(slot->data.Bytes());
+    AnsiString bytes(slot->Bytes());
     if (def.NativeFieldType() == 'M' && !bytes.empty()) {
       AnsiString translated;
       TranslateText(bytes, translated, true);

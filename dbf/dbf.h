@@ -18,7 +18,7 @@
 // table file; the component keeps the index-name list (tag names of the
 // production ".mdx" and names of separate index files) with raw pointers.
 //
-// Blob fields: one memory stream per field holds the memo of the record in
+// Blob fields: one memory stream per field (TDbfBlobStream) holds the memo of the record in
 // view; writes stay in it until the record is posted.
 #pragma once
 
@@ -33,6 +33,7 @@
 #include "toolkit/db/db.h"
 
 class TDbf;
+class TDbfBlobStream;
 class TDbfParser;
 class TMemoryStream;
 class TVirtualCursor;
@@ -356,7 +357,6 @@ class TDbf : public TDataSet {
   void MasterDisabled();
   void ApplyMasterRange();
   // Blob streams.
-  class BlobSlot;
   class BlobHandle;
   void ResetBlobs();
   void WriteModifiedBlobs(uint8_t* image);
@@ -383,7 +383,7 @@ class TDbf : public TDataSet {
   std::vector<IndexNameEntry> index_list_;
   TIndexFile* production_index_ = nullptr;
   TIndexFile* index_file_ = nullptr;
-  std::vector<std::unique_ptr<BlobSlot>> blobs_;
+  std::vector<std::unique_ptr<TDbfBlobStream>> blobs_;
   std::unique_ptr<TDbfMasterLink> master_link_;
   bool destroying_ = false;
   std::unique_ptr<TDbfParser> parser_;
