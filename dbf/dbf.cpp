@@ -1153,23 +1153,6 @@ void TDbf::ImportProductionTags(TIndexFile* production) {
   }
 }
 
-void TDbf::RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag) {
-  const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
-  TScopeExit restore([file, &previous] {
-    file->SetUpdateMode(true);
-    if (!previous.empty()) file->SelectTag(previous);
-  });
-  if (tag.empty()) {
-    file->ClearIndex();
-    file->SetUpdateMode(true);
-  } else {
-    if (!file->SelectTag(tag)) return;
-    if (!fresh_tag) file->ClearTag();
-    file->SetUpdateMode(false);
-  }
-  file->AddRecordsFromTable();
-}
-
 void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create) {
   if (dbf_file_ == nullptr || name.empty()) return;
   const bool is_tag = ExtractFileExt(name).empty();
@@ -1260,7 +1243,7 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   try {
     if (hold_read_only && file->Mode() == pmReadOnly) ReopenIndexFile(*file, pmExclusiveOpen);
     file->CreateTag(UpperCase(expression), is_tag ? name : AnsiString(ExtractFileName(name)), options);
-    RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
+    dbf_file_->RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
     if (file->WriteError()) {
       file->ClearWriteError();
       throw EDbfWriteError(STRING_WRITE_ERROR);
@@ -1337,14 +1320,11 @@ void TDbf::ReleaseIndexFile(const AnsiString& name) {
 void TDbf::RebuildAllIndexes() {
   SettlePendingEdit();
   if (dbf_file_ == nullptr) return;
-  std::vector<TIndexFile*> files;
-  for (const IndexNameEntry& entry : index_list_)
-    if (std::find(files.begin(), files.end(), entry.file) == files.end()) files.push_back(entry.file);
   // The cursor may stand anywhere in the window the data set read ahead:
   // the record to come back to is the current one.
   if (QueryActive() && cursor_ != nullptr && !HasNoRecords()) SyncBackendToCurrent();
   const int64_t physical = cursor_ != nullptr ? cursor_->PhysicalRecNo() : 0;
-  for (TIndexFile* file : files) RekeyIndex(file, "", false);
+  dbf_file_->RekeyAll();
   if (cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);
   if (QueryActive() && CurrentMode() == dsBrowse) ResyncBuffers({});
 }

@@ -341,7 +341,6 @@ class TDbf : public TDataSet {
   void ForgetIndexName(const AnsiString& name);
   bool NameRefersTo(const TIndexFile* file) const;
   void OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create);
-  void RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag);
   bool DropIndex(const AnsiString& name);
   void CloseIndex(const AnsiString& name);
   void DiscardIndexFile(TIndexFile* file, bool delete_file);

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "dbf/dbf_common.h"
+#include "dbf/dbf_idxfile.h"
 #include "dbf/dbf_lang.h"
 #include "dbf/dbf_packmark.h"
 #include "toolkit/core/binary.h"
@@ -1498,4 +1499,25 @@ void TDbfFile::CheckIntegrity(std::vector<std::string>& faults) {
     }
   }
   for (const auto& index : index_files_) index->CheckIntegrity(faults);
+}
+
+void TDbfFile::RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag) {
+  const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
+  TScopeExit restore([file, &previous] {
+    file->SetUpdateMode(true);
+    if (!previous.empty()) file->SelectTag(previous);
+  });
+  if (tag.empty()) {
+    file->ClearIndex();
+    file->SetUpdateMode(true);
+  } else {
+    if (!file->SelectTag(tag)) return;
+    if (!fresh_tag) file->ClearTag();
+    file->SetUpdateMode(false);
+  }
+  file->AddRecordsFromTable();
+}
+
+void TDbfFile::RekeyAll() {
+  for (const auto& index : index_files_) index->RekeyAll();
 }

@@ -135,6 +135,8 @@ class TDbfIndexKeys {
   virtual void CheckIntegrity(std::vector<std::string>& faults) { (void)faults; }
 };
 
+class TIndexFile;
+
 class TDbfFile : public TPagedFile {
  public:
   TDbfFile();
@@ -268,6 +270,13 @@ class TDbfFile : public TPagedFile {
   // The memo file: a stand-in reading empty values when the table has memo
   // fields but the file is missing; nullptr without memo fields.
   TMemoFile* MemoFile() const { return memo_file_.get(); }
+  // Fills a tag of an index file of the table (every tag when tag is empty,
+  // which are emptied first) with the keys of every record, deleted ones
+  // too; fresh_tag: the tag was just made and is empty already. The tag
+  // selected before is selected again.
+  void RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag);
+  // Empties and refills every index file of the table.
+  void RekeyAll();
   // Index files the record operations maintain; the table owns them.
   void AddIndexFile(std::unique_ptr<TDbfIndexKeys> index);
   // Takes an index file out of the maintained list and hands it back
