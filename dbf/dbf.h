@@ -18,8 +18,8 @@
 // table file; the component keeps the index-name list (tag names of the
 // production ".mdx" and names of separate index files) with raw pointers.
 //
-// Blob fields: one memory stream per field (TDbfBlobStream) holds the memo of the record in
-// view; writes stay in it until the record is posted.
+// Blob fields: one memory stream per field (TDbfBlobStream) holds the memo
+// of the record in view; writes stay in it until the record is posted.
 #pragma once
 
 #include <cstdint>
