@@ -205,7 +205,7 @@ void TDbf::SetIndexName(const AnsiString& value) {
   if (QueryActive()) SyncBackendToCurrent();
   if (cursor_->PhysicalRecNo() > 0) physical = cursor_->PhysicalRecNo();
   const std::string name = CompleteIndexName(Trim(value));
-  TIndexFile* file = name.empty() ? nullptr : FindIndex(name);
+  TIndexFile* file = name.empty() ? nullptr : dbf_file_->FindIndex(name);
   // A separate index file has its one key; a production tag is chosen by name.
   if (file != nullptr && !(file->IsMdx() ? file->SelectTag(AnsiString(name)) : file->SelectTag(0))) file = nullptr;
   // The range of the detail belongs to the tag it walks.
@@ -279,7 +279,7 @@ void TDbf::FillFieldDefs(TDbfFile& file) {
 void TDbf::LoadFieldDefs() {
   if (dbf_file_ != nullptr) {
     FillFieldDefs(*dbf_file_);
-    ImportProductionTags(production_index_);
+    ImportProductionTags(dbf_file_->ProductionIndex());
     return;
   }
   // Closed: the file is read just for its field list and its production tags.
@@ -377,8 +377,6 @@ void TDbf::CreateTableFile() {
   dbf_file_ = NewTableFile(pmExclusiveOpen);
   bool indexed = false;
   TScopeExit close([&] {
-    index_list_.clear();
-    production_index_ = nullptr;
     dbf_file_.reset();
     // A table whose indexes could not be made is not left behind half made.
     if (!indexed) DeleteFile(file_name);
@@ -439,7 +437,7 @@ void TDbf::OpenBackend() {
   }
 
   OpenProductionIndex();
-  ImportProductionTags(production_index_);
+  ImportProductionTags(dbf_file_->ProductionIndex());
   for (int i = 0; i < index_defs_->Count(); ++i) {
     const TDbfIndexDef* def = index_defs_->Items(i);
     if (def->FromFile()) continue;
@@ -462,8 +460,6 @@ void TDbf::CloseBackend() {
   parser_.reset();
   cursor_.reset();
   index_file_ = nullptr;
-  production_index_ = nullptr;
-  index_list_.clear();
   edit_locked_ = -1;
   if (dbf_file_ != nullptr) {
     TScopeExit close([this] {
@@ -1041,16 +1037,10 @@ void ReopenIndexFile(TIndexFile& file, TPageFileMode mode) {
 
 }  // namespace
 
-int TDbf::TagNameLength() const {
-  if (production_index_ != nullptr) return production_index_->TagNameLength();
-  return kTagNameLength;
-}
-
 bool TDbf::SameIndexName(const AnsiString& a, const AnsiString& b) const {
-  // Mended: a tag is known by the name its file stores (cut and upper-cased
-  // with the code page's letters), whatever form the caller gave it in.
+  if (dbf_file_ != nullptr) return dbf_file_->SameIndexName(a, b);
   if (ExtractFileExt(a).empty() && ExtractFileExt(b).empty())
-    return IndexTagName(a, TagNameLength()) == IndexTagName(b, TagNameLength());
+    return IndexTagName(a, kTagNameLength) == IndexTagName(b, kTagNameLength);
   return SameText(Trim(a), Trim(b));
 }
 
@@ -1060,23 +1050,19 @@ TDbfIndexDef* TDbf::FindIndexDef(const AnsiString& name) const {
   return nullptr;
 }
 
-TIndexFile* TDbf::FindIndex(const AnsiString& name) const {
-  for (const IndexNameEntry& entry : index_list_)
-    if (SameIndexName(entry.name, name)) return entry.file;
-  return nullptr;
-}
-
 void TDbf::ForgetIndexName(const AnsiString& name) {
-  std::erase_if(index_list_, [&](const IndexNameEntry& e) { return SameIndexName(e.name, name); });
+  std::erase_if(dbf_file_->IndexNames(), [&](const TDbfIndexName& e) { return SameIndexName(e.name, name); });
 }
 
 bool TDbf::NameRefersTo(const TIndexFile* file) const {
-  return std::any_of(index_list_.begin(), index_list_.end(), [&](const IndexNameEntry& e) { return e.file == file; });
+  const std::vector<TDbfIndexName>& names = dbf_file_->IndexNames();
+  return std::any_of(names.begin(), names.end(), [&](const TDbfIndexName& e) { return e.file == file; });
 }
 
 std::vector<AnsiString> TDbf::IndexNames() const {
   std::vector<AnsiString> names;
-  for (const IndexNameEntry& entry : index_list_) names.push_back(entry.name);
+  if (dbf_file_ == nullptr) return names;
+  for (const TDbfIndexName& entry : dbf_file_->IndexNames()) names.push_back(entry.name);
   return names;
 }
 
@@ -1103,9 +1089,9 @@ void TDbf::DiscardIndexFile(TIndexFile* file, bool delete_file) {
   }
   if (file == nullptr) return;
   const std::string name = file->FileName();
-  std::erase_if(index_list_, [&](const IndexNameEntry& e) { return e.file == file; });
-  if (file == production_index_) {
-    production_index_ = nullptr;
+  std::erase_if(dbf_file_->IndexNames(), [&](const TDbfIndexName& e) { return e.file == file; });
+  if (file == dbf_file_->ProductionIndex()) {
+    dbf_file_->SetProductionIndex(nullptr);
     dbf_file_->SetProductionIndexFileName("");
   }
   std::unique_ptr<TDbfIndexKeys> owned = dbf_file_->RemoveIndexFile(file);
@@ -1134,8 +1120,8 @@ void TDbf::OpenProductionIndex() {
   if (file->Unusable()) return;
   TIndexFile* raw = file.get();
   dbf_file_->AddIndexFile(std::move(file));
-  production_index_ = raw;
-  for (int i = 0; i < raw->TagCount(); ++i) index_list_.push_back({Trim(raw->TagName(i)), raw});
+  dbf_file_->SetProductionIndex(raw);
+  for (int i = 0; i < raw->TagCount(); ++i) dbf_file_->IndexNames().push_back({Trim(raw->TagName(i)), raw});
 }
 
 void TDbf::ImportProductionTags(TIndexFile* production) {
@@ -1156,8 +1142,8 @@ void TDbf::ImportProductionTags(TIndexFile* production) {
 void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create) {
   if (dbf_file_ == nullptr || name.empty()) return;
   const bool is_tag = ExtractFileExt(name).empty();
-  TIndexFile* file = FindIndex(name);
-  if (file != nullptr && file == production_index_ && is_tag && create) {
+  TIndexFile* file = dbf_file_->FindIndex(name);
+  if (file != nullptr && file == dbf_file_->ProductionIndex() && is_tag && create) {
     file->DeleteTag(name);
     ForgetIndexName(name);
     if (file == index_file_ && !index_file_->SelectTag(index_name_)) DiscardIndexFile(nullptr, false);
@@ -1165,8 +1151,8 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   }
   bool opened_here = false;
   if (file == nullptr) {
-    if (is_tag && production_index_ != nullptr) {
-      file = production_index_;
+    if (is_tag && dbf_file_->ProductionIndex() != nullptr) {
+      file = dbf_file_->ProductionIndex();
     } else {
       const bool in_memory = storage_ == stoMemory;
       // Mended: a table in memory gets its index files in memory too; the
@@ -1198,15 +1184,15 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
       dbf_file_->AddIndexFile(std::move(owned));
       opened_here = true;
       if (is_tag) {
-        production_index_ = file;
+        dbf_file_->SetProductionIndex(file);
         if (!in_memory) dbf_file_->SetProductionIndexFileName(file_name);
       }
     }
-    index_list_.push_back({name, file});
+    dbf_file_->IndexNames().push_back({name, file});
   }
   bool build = create;
   TIndexTagDef existing;
-  if (!build && is_tag && file == production_index_ && !file->ReadIndexDef(name, &existing)) build = true;
+  if (!build && is_tag && file == dbf_file_->ProductionIndex() && !file->ReadIndexDef(name, &existing)) build = true;
   if (!build) return;
 
   // A shared table is exclusive while the tag is built, on every way out.
@@ -1235,7 +1221,7 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     // this call opened leaves the table (and the disk).
     const bool orphan = opened_here || !NameRefersTo(file);
     if (orphan || !usable) {
-      const bool was_production = file == production_index_;
+      const bool was_production = file == dbf_file_->ProductionIndex();
       UndoStep([&] { DiscardIndexFile(file, orphan); });
       if (was_production && orphan) UndoStep([&] { LinkProductionIndex(false); });
     }
@@ -1250,7 +1236,7 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     }
     if (hold_read_only) ReopenIndexFile(*file, pmReadOnly);
     if (!previous.empty()) file->SelectTag(previous);
-    if (file == production_index_) LinkProductionIndex(true);
+    if (file == dbf_file_->ProductionIndex()) LinkProductionIndex(true);
   } catch (const EDbfWriteError&) {
     // A failed write goes further: the disk is full or failing, and whoever
     // asked for the tag must learn it was not made.
@@ -1266,9 +1252,9 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
 }
 
 bool TDbf::DropIndex(const AnsiString& name) {
-  TIndexFile* file = FindIndex(name);
+  TIndexFile* file = dbf_file_->FindIndex(name);
   if (file == nullptr) return false;
-  if (file == production_index_ && ExtractFileExt(name).empty()) {
+  if (file == dbf_file_->ProductionIndex() && ExtractFileExt(name).empty()) {
     file->DeleteTag(name);
     ForgetIndexName(name);
     if (!NameRefersTo(file)) {
@@ -1284,16 +1270,11 @@ bool TDbf::DropIndex(const AnsiString& name) {
   return true;
 }
 
-void TDbf::CloseIndex(const AnsiString& name) {
-  TIndexFile* file = FindIndex(name);
-  if (file != nullptr && file != production_index_) DiscardIndexFile(file, false);
-}
-
 void TDbf::CreateIndexTag(const AnsiString& name, const AnsiString& expression, TIndexOptions options) {
   RequireOpen();
   SettlePendingEdit();
   OpenIndex(CompleteIndexName(Trim(name)), expression, options, true);
-  ImportProductionTags(production_index_);
+  ImportProductionTags(dbf_file_->ProductionIndex());
 }
 
 void TDbf::RemoveIndex(const AnsiString& name) {
@@ -1313,7 +1294,11 @@ void TDbf::ReleaseIndexFile(const AnsiString& name) {
   // Always a file name: a tag name resolves to a file that is not in the list.
   const std::string file_name = ResolveFileName(file_path_full_, Trim(name));
   const bool was_current = index_file_ != nullptr;
-  CloseIndex(file_name);
+  // The cursor must not outlive the file it walks.
+  if (index_file_ != nullptr && index_file_ == dbf_file_->FindIndex(file_name) &&
+      index_file_ != dbf_file_->ProductionIndex())
+    DiscardIndexFile(nullptr, false);
+  dbf_file_->CloseIndex(file_name);
   if (was_current && index_file_ == nullptr && QueryActive() && CurrentMode() == dsBrowse) ResyncBuffers({});
 }
 

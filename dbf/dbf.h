@@ -328,21 +328,14 @@ class TDbf : public TDataSet {
   const TDbfFieldDef& DataFieldDef(const TField* field) const;
   void PositionCursorOn(int64_t physical);
   // Index management on the open table.
-  struct IndexNameEntry {
-    AnsiString name;
-    TIndexFile* file;
-  };
   // Index names compare as the files store them: tag names by IndexTagName,
   // file names without regard to ASCII case.
-  int TagNameLength() const;
   bool SameIndexName(const AnsiString& a, const AnsiString& b) const;
   TDbfIndexDef* FindIndexDef(const AnsiString& name) const;
-  TIndexFile* FindIndex(const AnsiString& name) const;
   void ForgetIndexName(const AnsiString& name);
   bool NameRefersTo(const TIndexFile* file) const;
   void OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create);
   bool DropIndex(const AnsiString& name);
-  void CloseIndex(const AnsiString& name);
   void DiscardIndexFile(TIndexFile* file, bool delete_file);
   // Sets or clears the table's production index flag and stores the header.
   void LinkProductionIndex(bool linked);
@@ -379,8 +372,6 @@ class TDbf : public TDataSet {
   std::unique_ptr<TDbfFile> dbf_file_;
   std::unique_ptr<TVirtualCursor> cursor_;
   std::unique_ptr<TDbfIndexDefs> index_defs_;
-  std::vector<IndexNameEntry> index_list_;
-  TIndexFile* production_index_ = nullptr;
   TIndexFile* index_file_ = nullptr;
   std::vector<std::unique_ptr<TDbfBlobStream>> blobs_;
   std::unique_ptr<TDbfMasterLink> master_link_;

@@ -1521,3 +1521,28 @@ void TDbfFile::RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_ta
 void TDbfFile::RekeyAll() {
   for (const auto& index : index_files_) index->RekeyAll();
 }
+
+bool TDbfFile::SameIndexName(const AnsiString& a, const AnsiString& b) const {
+  // A tag is known by the name its file stores (cut and upper-cased with the
+  // code page's letters), whatever form the caller gave it in.
+  if (ExtractFileExt(a).empty() && ExtractFileExt(b).empty()) {
+    const int length = production_index_ != nullptr ? production_index_->TagNameLength() : kTagNameLength;
+    return IndexTagName(a, length) == IndexTagName(b, length);
+  }
+  return SameText(Trim(a), Trim(b));
+}
+
+TIndexFile* TDbfFile::FindIndex(const AnsiString& name) const {
+  for (const TDbfIndexName& entry : index_names_)
+    if (SameIndexName(entry.name, name)) return entry.file;
+  return nullptr;
+}
+
+bool TDbfFile::CloseIndex(const AnsiString& name) {
+  TIndexFile* file = FindIndex(name);
+  if (file == nullptr || file == production_index_) return false;
+  std::erase_if(index_names_, [&](const TDbfIndexName& e) { return e.file == file; });
+  std::unique_ptr<TDbfIndexKeys> owned = RemoveIndexFile(file);
+  if (owned != nullptr) file->CloseIndexFile();
+  return true;
+}

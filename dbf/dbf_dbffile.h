@@ -137,6 +137,13 @@ class TDbfIndexKeys {
 
 class TIndexFile;
 
+// One name of a table's index-name list: a tag of the production index or
+// a separate index file, with the file that holds it.
+struct TDbfIndexName {
+  AnsiString name;
+  TIndexFile* file;
+};
+
 class TDbfFile : public TPagedFile {
  public:
   TDbfFile();
@@ -277,6 +284,23 @@ class TDbfFile : public TPagedFile {
   void RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag);
   // Empties and refills every index file of the table.
   void RekeyAll();
+  // The index-name list: every tag name of the production index and the
+  // name of every separate index file, each with its file (owned by the
+  // maintained list below). Whoever adds or drops a file keeps it in step;
+  // a pack, which reopens the table with its index files, keeps it whole.
+  std::vector<TDbfIndexName>& IndexNames() { return index_names_; }
+  const std::vector<TDbfIndexName>& IndexNames() const { return index_names_; }
+  // The production index while it is open (nullptr otherwise).
+  TIndexFile* ProductionIndex() const { return production_index_; }
+  void SetProductionIndex(TIndexFile* file) { production_index_ = file; }
+  // Whether two index names are the same: tag names as the files store
+  // them (cut and upper-cased), file names without regard to case.
+  bool SameIndexName(const AnsiString& a, const AnsiString& b) const;
+  // The file that holds the index of that name; nullptr when none.
+  TIndexFile* FindIndex(const AnsiString& name) const;
+  // Closes and forgets the separate index file of that name (never the
+  // production index); false when there is none.
+  bool CloseIndex(const AnsiString& name);
   // Index files the record operations maintain; the table owns them.
   void AddIndexFile(std::unique_ptr<TDbfIndexKeys> index);
   // Takes an index file out of the maintained list and hands it back
@@ -304,6 +328,8 @@ class TDbfFile : public TPagedFile {
 
   std::unique_ptr<TMemoFile> memo_file_;
   std::vector<std::unique_ptr<TDbfIndexKeys>> index_files_;
+  std::vector<TDbfIndexName> index_names_;
+  TIndexFile* production_index_ = nullptr;
   // Set while the record operations store counters they have just updated.
   bool storing_counters_ = false;
 
