@@ -1054,6 +1054,12 @@ void TDbf::ForgetIndexName(const AnsiString& name) {
   std::erase_if(dbf_file_->IndexNames(), [&](const TDbfIndexName& e) { return SameIndexName(e.name, name); });
 }
 
+bool TDbf::NameRefersToOther(const TIndexFile* file, const AnsiString& name) const {
+  const std::vector<TDbfIndexName>& names = dbf_file_->IndexNames();
+  return std::any_of(names.begin(), names.end(),
+                     [&](const TDbfIndexName& e) { return e.file == file && !SameIndexName(e.name, name); });
+}
+
 bool TDbf::NameRefersTo(const TIndexFile* file) const {
   const std::vector<TDbfIndexName>& names = dbf_file_->IndexNames();
   return std::any_of(names.begin(), names.end(), [&](const TDbfIndexName& e) { return e.file == file; });
@@ -1087,26 +1093,7 @@ void TDbf::DiscardIndexFile(TIndexFile* file, bool delete_file) {
     cursor_ = std::make_unique<TDbfCursor>(dbf_file_.get());
     cursor_->SetPhysicalRecNo(physical);
   }
-  if (file == nullptr) return;
-  const std::string name = file->FileName();
-  std::erase_if(dbf_file_->IndexNames(), [&](const TDbfIndexName& e) { return e.file == file; });
-  if (file == dbf_file_->ProductionIndex()) {
-    dbf_file_->SetProductionIndex(nullptr);
-    dbf_file_->SetProductionIndexFileName("");
-  }
-  std::unique_ptr<TDbfIndexKeys> owned = dbf_file_->RemoveIndexFile(file);
-  if (owned != nullptr) file->CloseIndexFile();
-  owned.reset();
-  if (delete_file && storage_ != stoMemory) DeleteFile(name);
-}
-
-void TDbf::LinkProductionIndex(bool linked) {
-  // Mended: in a FoxPro table the byte announces a compound index of another
-  // format, which its readers then look for; the engine never reads it as a
-  // link there. A table in memory has no file beside it.
-  if (storage_ == stoMemory || dbf_file_->DbfVersion() == kDbfVersionFoxPro) return;
-  dbf_file_->Header()[28] = linked ? 1 : 0;
-  dbf_file_->StoreHeader();
+  if (file != nullptr) dbf_file_->DropIndexFile(file, delete_file);
 }
 
 void TDbf::OpenProductionIndex() {
@@ -1223,7 +1210,7 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     if (orphan || !usable) {
       const bool was_production = file == dbf_file_->ProductionIndex();
       UndoStep([&] { DiscardIndexFile(file, orphan); });
-      if (was_production && orphan) UndoStep([&] { LinkProductionIndex(false); });
+      if (was_production && orphan) UndoStep([&] { dbf_file_->LinkProductionIndex(false); });
     }
   };
   try {
@@ -1236,7 +1223,7 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     }
     if (hold_read_only) ReopenIndexFile(*file, pmReadOnly);
     if (!previous.empty()) file->SelectTag(previous);
-    if (file == dbf_file_->ProductionIndex()) LinkProductionIndex(true);
+    if (file == dbf_file_->ProductionIndex()) dbf_file_->LinkProductionIndex(true);
   } catch (const EDbfWriteError&) {
     // A failed write goes further: the disk is full or failing, and whoever
     // asked for the tag must learn it was not made.
@@ -1251,25 +1238,6 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   exclusive.Leave();
 }
 
-bool TDbf::DropIndex(const AnsiString& name) {
-  TIndexFile* file = dbf_file_->FindIndex(name);
-  if (file == nullptr) return false;
-  if (file == dbf_file_->ProductionIndex() && ExtractFileExt(name).empty()) {
-    file->DeleteTag(name);
-    ForgetIndexName(name);
-    if (!NameRefersTo(file)) {
-      DiscardIndexFile(file, true);
-      LinkProductionIndex(false);
-    } else if (file == index_file_ && !file->SelectTag(index_name_)) {
-      // The tag the cursor walked is gone.
-      DiscardIndexFile(nullptr, false);
-    }
-    return true;
-  }
-  DiscardIndexFile(file, true);
-  return true;
-}
-
 void TDbf::CreateIndexTag(const AnsiString& name, const AnsiString& expression, TIndexOptions options) {
   RequireOpen();
   SettlePendingEdit();
@@ -1282,7 +1250,16 @@ void TDbf::RemoveIndex(const AnsiString& name) {
   SettlePendingEdit();
   const AnsiString complete = CompleteIndexName(Trim(name));
   const bool was_current = index_file_ != nullptr;
-  if (!DropIndex(complete)) return;
+  TIndexFile* file = dbf_file_->FindIndex(complete);
+  if (file == nullptr) return;
+  // The cursor must not outlive what it walks: a file that goes, or its tag.
+  if (file == index_file_) {
+    const bool tag = file == dbf_file_->ProductionIndex() && ExtractFileExt(complete).empty();
+    if (!tag || SameIndexName(complete, index_name_) || !NameRefersToOther(file, complete))
+      DiscardIndexFile(nullptr, false);
+  }
+  dbf_file_->DeleteIndex(complete);
+  if (index_file_ != nullptr) index_file_->SelectTag(index_name_);
   for (int i = index_defs_->Count() - 1; i >= 0; --i)
     if (index_defs_->Items(i)->FromFile() && SameIndexName(index_defs_->Items(i)->IndexFile(), complete))
       index_defs_->Delete(i);

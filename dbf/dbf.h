@@ -334,11 +334,9 @@ class TDbf : public TDataSet {
   TDbfIndexDef* FindIndexDef(const AnsiString& name) const;
   void ForgetIndexName(const AnsiString& name);
   bool NameRefersTo(const TIndexFile* file) const;
+  bool NameRefersToOther(const TIndexFile* file, const AnsiString& name) const;
   void OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create);
-  bool DropIndex(const AnsiString& name);
   void DiscardIndexFile(TIndexFile* file, bool delete_file);
-  // Sets or clears the table's production index flag and stores the header.
-  void LinkProductionIndex(bool linked);
   void OpenProductionIndex();
   // Adds a definition for every tag of the file that IndexDefs does not name.
   void ImportProductionTags(TIndexFile* production);

@@ -1541,8 +1541,46 @@ TIndexFile* TDbfFile::FindIndex(const AnsiString& name) const {
 bool TDbfFile::CloseIndex(const AnsiString& name) {
   TIndexFile* file = FindIndex(name);
   if (file == nullptr || file == production_index_) return false;
+  DropIndexFile(file, false);
+  return true;
+}
+
+void TDbfFile::DropIndexFile(TIndexFile* file, bool delete_file) {
+  const std::string name = file->FileName();
   std::erase_if(index_names_, [&](const TDbfIndexName& e) { return e.file == file; });
+  if (file == production_index_) {
+    production_index_ = nullptr;
+    mdx_file_name_.clear();
+  }
   std::unique_ptr<TDbfIndexKeys> owned = RemoveIndexFile(file);
   if (owned != nullptr) file->CloseIndexFile();
+  owned.reset();
+  // A table in memory has its index files in memory too.
+  if (delete_file && Mode() != pmMemoryCreate && Mode() != pmMemoryOpen) DeleteFile(name);
+}
+
+bool TDbfFile::DeleteIndex(const AnsiString& name) {
+  TIndexFile* file = FindIndex(name);
+  if (file == nullptr) return false;
+  if (file != production_index_ || !ExtractFileExt(name).empty()) {
+    DropIndexFile(file, true);
+    return true;
+  }
+  file->DeleteTag(name);
+  std::erase_if(index_names_, [&](const TDbfIndexName& e) { return SameIndexName(e.name, name); });
+  // The production file goes with its last tag.
+  if (std::none_of(index_names_.begin(), index_names_.end(), [&](const TDbfIndexName& e) { return e.file == file; })) {
+    DropIndexFile(file, true);
+    LinkProductionIndex(false);
+  }
   return true;
+}
+
+void TDbfFile::LinkProductionIndex(bool linked) {
+  // In a FoxPro table the byte announces a compound index of another
+  // format, which its readers then look for; the engine never reads it as a
+  // link there. A table in memory has no file beside it.
+  if (Mode() == pmMemoryCreate || Mode() == pmMemoryOpen || version_ == kDbfVersionFoxPro) return;
+  Header()[28] = linked ? 1 : 0;
+  StoreHeader();
 }

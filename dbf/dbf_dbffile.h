@@ -301,6 +301,16 @@ class TDbfFile : public TPagedFile {
   // Closes and forgets the separate index file of that name (never the
   // production index); false when there is none.
   bool CloseIndex(const AnsiString& name);
+  // Deletes the index of that name: a tag of the production index (the
+  // file, and the table's link to it, go with its last tag) or a separate
+  // index file. False when there is none. Deleting a tag needs exclusive
+  // access (TIndexFile::DeleteTag).
+  bool DeleteIndex(const AnsiString& name);
+  // Sets or clears the table's production index flag and stores the header.
+  void LinkProductionIndex(bool linked);
+  // Takes an index file out of both lists, closes it and, when asked,
+  // deletes it (never a file of a table in memory).
+  void DropIndexFile(TIndexFile* file, bool delete_file);
   // Index files the record operations maintain; the table owns them.
   void AddIndexFile(std::unique_ptr<TDbfIndexKeys> index);
   // Takes an index file out of the maintained list and hands it back
