@@ -476,7 +476,7 @@ void TForm1::Open_DB(const std::string& file_name) {
     Dbf1->SetFilePath(file.parent_path().string());
     Dbf1->SetTableName(file.filename().string());
     Dbf1->FieldDefs().Clear();
-    Dbf1->ChangeActive(true);
+    OpenMeasurementTable(*Dbf1);
   } catch (...) {
     // A table another copy of the program or another process holds is in
     // use, not damaged.
@@ -525,7 +525,7 @@ void TForm1::Save_DB() {
   if (!TableOpen) return;
   if (Dbf1->QueryActive()) DBGridPro1->CommitEdit();
   Dbf1->ChangeActive(false);
-  Dbf1->ChangeActive(true);
+  OpenMeasurementTable(*Dbf1);
   TableModified = false;
 }
 

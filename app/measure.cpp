@@ -2,11 +2,15 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <string>
 
+#include "dbf/dbf.h"
 #include "dbf/dbf_common.h"
 #include "dbf/dbf_str.h"
+#include "toolkit/core/sysutils.h"
 #include "toolkit/db/fields.h"
+#include "toolkit/sys/files.h"
 
 AnsiString KindFilter(int kind) { return kind == kPressKind ? kPressFilter : kAcousticFilter; }
 
@@ -85,4 +89,46 @@ void TMeasurementMemTable::StoreRecord() {
     if (TRecordBuffer buffer = CurrentBuffer()) WriteBookmarkFlag(buffer, bpEOF);
   }
   TMemDataSet::StoreRecord();
+}
+
+namespace {
+
+// Deletes the production index the table links when it is the table's own:
+// its header names the table (a header cut before the name counts as one
+// the program was writing). False when there is none to drop.
+bool DropSortIndex(TDbf& table) {
+  TDbfFile file;
+  file.SetFileName(table.FilePathFull() + table.TableName());
+  file.SetMode(pmReadOnly);
+  file.OpenAndReadHeader();
+  const std::string mdx = file.ProductionIndexFileName();
+  const std::string stem = ExtractFileName(ChangeFileExt(file.FileName(), ""));
+  file.CloseAll();
+  if (mdx.empty()) return false;
+  std::string bytes(20, '\0');
+  std::ifstream in(mdx, std::ios::binary);
+  in.read(bytes.data(), std::streamsize(bytes.size()));
+  if (in.gcount() == std::streamsize(bytes.size())) {
+    const std::string named(bytes.data() + 4, strnlen(bytes.data() + 4, 16));
+    if (!SameText(named, stem.substr(0, 15))) return false;
+  }
+  return DeleteFile(mdx);
+}
+
+}  // namespace
+
+void OpenMeasurementTable(TDbf& table) {
+  try {
+    table.ChangeActive(true);
+    return;
+  } catch (const EDbfError&) {
+    try {
+      table.Deactivate();
+    } catch (...) {
+      // The remains of the failed open go quietly; the open is tried again.
+    }
+    if (!DropSortIndex(table)) throw;
+  }
+  // The link to the missing file is dropped as the table opens.
+  table.ChangeActive(true);
 }

@@ -28,6 +28,8 @@
 
 #include "toolkit/db/memdataset.h"
 
+class TDbf;
+
 // One field of the measurement row.
 struct TMeasurementField {
   // The field name in the file and the data set.
@@ -110,3 +112,9 @@ class TMeasurementMemTable : public TMemDataSet {
 
   void StoreRecord() override;
 };
+
+// Opens the measurement table (configured, closed). Its production index
+// holds only the grids' throwaway sort tags: one that cannot be opened is
+// deleted, the table's link to it goes, and the table opens unsorted. A
+// table that still cannot be opened raises the engine's error.
+void OpenMeasurementTable(TDbf& table);

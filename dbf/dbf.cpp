@@ -83,9 +83,8 @@ bool IsTextType(TFieldType type) { return type == ftString || type == ftFixedCha
 
 // The memo of one blob field for the record in view. It stays with the field
 // while the table is open; a write keeps its bytes here until the post.
-class TDbf::BlobSlot {
+class TDbfBlobStream : public TMemoryStream {
  public:
-  TMemoryStream data;
   // The memo block the bytes were read from (0: none) and their stored size.
   int64_t block = 0;
   int64_t memo_size = 0;
@@ -98,7 +97,7 @@ class TDbf::BlobSlot {
 // writer tells the data set that the field changed.
 class TDbf::BlobHandle : public TStream {
  public:
-  BlobHandle(TDbf* owner, TField* field, BlobSlot* slot, TBlobAccessMode mode)
+  BlobHandle(TDbf* owner, TField* field, TDbfBlobStream* slot, TBlobAccessMode mode)
       : owner_(owner), field_(field), slot_(slot), mode_(mode) {}
   ~BlobHandle() override {
     if (mode_ == bmRead) return;
@@ -108,24 +107,24 @@ class TDbf::BlobHandle : public TStream {
       owner_->ReportError(e);
     }
   }
-  int64_t Read(void* buffer, int64_t count) override { return slot_->data.Read(buffer, count); }
+  int64_t Read(void* buffer, int64_t count) override { return slot_->Read(buffer, count); }
   int64_t Write(const void* buffer, int64_t count) override {
     if (mode_ == bmRead) return 0;
     slot_->modified = true;
-    return slot_->data.Write(buffer, count);
+    return slot_->Write(buffer, count);
   }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return slot_->data.Seek(offset, origin); }
-  int64_t Size() override { return slot_->data.Size(); }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return slot_->Seek(offset, origin); }
+  int64_t Size() override { return slot_->Size(); }
   void SetSize(int64_t size) override {
     if (mode_ == bmRead) throw EWriteError("Stream write error");
     slot_->modified = true;
-    slot_->data.SetSize(size);
+    slot_->SetSize(size);
   }
 
  private:
   TDbf* owner_;
   TField* field_;
-  BlobSlot* slot_;
+  TDbfBlobStream* slot_;
   TBlobAccessMode mode_;
 };
 
@@ -206,7 +205,7 @@ void TDbf::SetIndexName(const AnsiString& value) {
   if (QueryActive()) SyncBackendToCurrent();
   if (cursor_->PhysicalRecNo() > 0) physical = cursor_->PhysicalRecNo();
   const std::string name = CompleteIndexName(Trim(value));
-  TIndexFile* file = name.empty() ? nullptr : FindIndex(name);
+  TIndexFile* file = name.empty() ? nullptr : dbf_file_->FindIndex(name);
   // A separate index file has its one key; a production tag is chosen by name.
   if (file != nullptr && !(file->IsMdx() ? file->SelectTag(AnsiString(name)) : file->SelectTag(0))) file = nullptr;
   // The range of the detail belongs to the tag it walks.
@@ -280,7 +279,7 @@ void TDbf::FillFieldDefs(TDbfFile& file) {
 void TDbf::LoadFieldDefs() {
   if (dbf_file_ != nullptr) {
     FillFieldDefs(*dbf_file_);
-    ImportProductionTags(production_index_);
+    ImportProductionTags(dbf_file_->ProductionIndex());
     return;
   }
   // Closed: the file is read just for its field list and its production tags.
@@ -378,8 +377,6 @@ void TDbf::CreateTableFile() {
   dbf_file_ = NewTableFile(pmExclusiveOpen);
   bool indexed = false;
   TScopeExit close([&] {
-    index_list_.clear();
-    production_index_ = nullptr;
     dbf_file_.reset();
     // A table whose indexes could not be made is not left behind half made.
     if (!indexed) DeleteFile(file_name);
@@ -440,7 +437,7 @@ void TDbf::OpenBackend() {
   }
 
   OpenProductionIndex();
-  ImportProductionTags(production_index_);
+  ImportProductionTags(dbf_file_->ProductionIndex());
   for (int i = 0; i < index_defs_->Count(); ++i) {
     const TDbfIndexDef* def = index_defs_->Items(i);
     if (def->FromFile()) continue;
@@ -463,8 +460,6 @@ void TDbf::CloseBackend() {
   parser_.reset();
   cursor_.reset();
   index_file_ = nullptr;
-  production_index_ = nullptr;
-  index_list_.clear();
   edit_locked_ = -1;
   if (dbf_file_ != nullptr) {
     TScopeExit close([this] {
@@ -663,10 +658,10 @@ bool TDbf::FetchFieldValue(TField* field, void* destination) {
   const TDbfFieldDef& def = DataFieldDef(field);
   if (def.IsBlob()) {
     // The value itself travels through OpenBlobStream; here only whether there is one.
-    BlobSlot* slot = blobs_.size() > size_t(field->ColumnNumber() - 1)
+    TDbfBlobStream* slot = blobs_.size() > size_t(field->ColumnNumber() - 1)
                                ? blobs_[size_t(field->ColumnNumber() - 1)].get()
                                : nullptr;
-    if (slot != nullptr && slot->modified) return slot->data.Size() > 0;
+    if (slot != nullptr && slot->modified) return slot->Size() > 0;
     return dbf_file_->MemoBlock(def, buffer + kHeaderSize) > 0;
   }
   // Decoded into room for the widest value the codec writes for this field:
@@ -916,17 +911,17 @@ std::unique_ptr<TStream> TDbf::OpenBlobStream(TField* field, TBlobAccessMode mod
   if (!def.IsBlob() || dbf_file_->MemoFile() == nullptr) return nullptr;
   const size_t column = size_t(field->ColumnNumber() - 1);
   if (column >= blobs_.size()) return nullptr;
-  if (blobs_[column] == nullptr) blobs_[column] = std::make_unique<BlobSlot>();
-  BlobSlot& slot = *blobs_[column];
+  if (blobs_[column] == nullptr) blobs_[column] = std::make_unique<TDbfBlobStream>();
+  TDbfBlobStream& slot = *blobs_[column];
   TRecordBuffer buffer = ValueBuffer();
   const int64_t block = buffer != nullptr ? dbf_file_->MemoBlock(def, buffer + kHeaderSize) : 0;
   if (mode == bmWrite) {
-    slot.data.Clear();
+    slot.Clear();
     slot.modified = true;
   } else if (!slot.modified && (!slot.loaded || slot.block != block)) {
     // Mended: bytes written in this edit are read back as written, not
     // replaced by the stored memo (or by nothing for a new record).
-    slot.data.Clear();
+    slot.Clear();
     slot.memo_size = 0;
     if (block > 0) {
       // A damaged value is the field's error: which field of which record
@@ -936,33 +931,33 @@ std::unique_ptr<TStream> TDbf::OpenBlobStream(TField* field, TBlobAccessMode mod
         return Format(STRING_MEMO_FIELD_DAMAGED, {field->FieldName(), record, e.Message()});
       };
       try {
-        dbf_file_->MemoFile()->ReadMemo(block, slot.data);
+        dbf_file_->MemoFile()->ReadMemo(block, slot);
       } catch (const EIntOverflow& e) {
         throw EIntOverflow(field_error(e));
       } catch (const EDbfError& e) {
         throw EDbfError(field_error(e));
       }
-      slot.memo_size = slot.data.Size();
+      slot.memo_size = slot.Size();
       if (def.NativeFieldType() == 'M' && slot.memo_size > 0) {
-        AnsiString text(slot.data.Bytes()), translated;
+        AnsiString text(slot.Bytes()), translated;
         TranslateText(text, translated, false);
-        slot.data.Clear();
-        if (!translated.empty()) slot.data.WriteBuffer(translated.data(), int64_t(translated.size()));
+        slot.Clear();
+        if (!translated.empty()) slot.WriteBuffer(translated.data(), int64_t(translated.size()));
       }
     }
     slot.block = block;
     slot.loaded = true;
   }
-  slot.data.SetPosition(0);
+  slot.SetPosition(0);
   return std::make_unique<BlobHandle>(this, field, &slot, mode);
 }
 
 void TDbf::WriteModifiedBlobs(uint8_t* image) {
   for (size_t i = 0; i < blobs_.size(); ++i) {
-    BlobSlot* slot = blobs_[i].get();
+    TDbfBlobStream* slot = blobs_[i].get();
     if (slot == nullptr || !slot->modified) continue;
     const TDbfFieldDef& def = *dbf_file_->FieldDefs().Items(int(i));
-    AnsiString bytes(slot->data.Bytes());
+    AnsiString bytes(slot->Bytes());
     if (def.NativeFieldType() == 'M' && !bytes.empty()) {
       AnsiString translated;
       TranslateText(bytes, translated, true);
@@ -1042,16 +1037,10 @@ void ReopenIndexFile(TIndexFile& file, TPageFileMode mode) {
 
 }  // namespace
 
-int TDbf::TagNameLength() const {
-  if (production_index_ != nullptr) return production_index_->TagNameLength();
-  return kTagNameLength;
-}
-
 bool TDbf::SameIndexName(const AnsiString& a, const AnsiString& b) const {
-  // Mended: a tag is known by the name its file stores (cut and upper-cased
-  // with the code page's letters), whatever form the caller gave it in.
+  if (dbf_file_ != nullptr) return dbf_file_->SameIndexName(a, b);
   if (ExtractFileExt(a).empty() && ExtractFileExt(b).empty())
-    return IndexTagName(a, TagNameLength()) == IndexTagName(b, TagNameLength());
+    return IndexTagName(a, kTagNameLength) == IndexTagName(b, kTagNameLength);
   return SameText(Trim(a), Trim(b));
 }
 
@@ -1061,23 +1050,25 @@ TDbfIndexDef* TDbf::FindIndexDef(const AnsiString& name) const {
   return nullptr;
 }
 
-TIndexFile* TDbf::FindIndex(const AnsiString& name) const {
-  for (const IndexNameEntry& entry : index_list_)
-    if (SameIndexName(entry.name, name)) return entry.file;
-  return nullptr;
+void TDbf::ForgetIndexName(const AnsiString& name) {
+  std::erase_if(dbf_file_->IndexNames(), [&](const TDbfIndexName& e) { return SameIndexName(e.name, name); });
 }
 
-void TDbf::ForgetIndexName(const AnsiString& name) {
-  std::erase_if(index_list_, [&](const IndexNameEntry& e) { return SameIndexName(e.name, name); });
+bool TDbf::NameRefersToOther(const TIndexFile* file, const AnsiString& name) const {
+  const std::vector<TDbfIndexName>& names = dbf_file_->IndexNames();
+  return std::any_of(names.begin(), names.end(),
+                     [&](const TDbfIndexName& e) { return e.file == file && !SameIndexName(e.name, name); });
 }
 
 bool TDbf::NameRefersTo(const TIndexFile* file) const {
-  return std::any_of(index_list_.begin(), index_list_.end(), [&](const IndexNameEntry& e) { return e.file == file; });
+  const std::vector<TDbfIndexName>& names = dbf_file_->IndexNames();
+  return std::any_of(names.begin(), names.end(), [&](const TDbfIndexName& e) { return e.file == file; });
 }
 
 std::vector<AnsiString> TDbf::IndexNames() const {
   std::vector<AnsiString> names;
-  for (const IndexNameEntry& entry : index_list_) names.push_back(entry.name);
+  if (dbf_file_ == nullptr) return names;
+  for (const TDbfIndexName& entry : dbf_file_->IndexNames()) names.push_back(entry.name);
   return names;
 }
 
@@ -1102,26 +1093,7 @@ void TDbf::DiscardIndexFile(TIndexFile* file, bool delete_file) {
     cursor_ = std::make_unique<TDbfCursor>(dbf_file_.get());
     cursor_->SetPhysicalRecNo(physical);
   }
-  if (file == nullptr) return;
-  const std::string name = file->FileName();
-  std::erase_if(index_list_, [&](const IndexNameEntry& e) { return e.file == file; });
-  if (file == production_index_) {
-    production_index_ = nullptr;
-    dbf_file_->SetProductionIndexFileName("");
-  }
-  std::unique_ptr<TDbfIndexKeys> owned = dbf_file_->RemoveIndexFile(file);
-  if (owned != nullptr) file->CloseIndexFile();
-  owned.reset();
-  if (delete_file && storage_ != stoMemory) DeleteFile(name);
-}
-
-void TDbf::LinkProductionIndex(bool linked) {
-  // Mended: in a FoxPro table the byte announces a compound index of another
-  // format, which its readers then look for; the engine never reads it as a
-  // link there. A table in memory has no file beside it.
-  if (storage_ == stoMemory || dbf_file_->DbfVersion() == kDbfVersionFoxPro) return;
-  dbf_file_->Header()[28] = linked ? 1 : 0;
-  dbf_file_->StoreHeader();
+  if (file != nullptr) dbf_file_->DropIndexFile(file, delete_file);
 }
 
 void TDbf::OpenProductionIndex() {
@@ -1135,8 +1107,8 @@ void TDbf::OpenProductionIndex() {
   if (file->Unusable()) return;
   TIndexFile* raw = file.get();
   dbf_file_->AddIndexFile(std::move(file));
-  production_index_ = raw;
-  for (int i = 0; i < raw->TagCount(); ++i) index_list_.push_back({Trim(raw->TagName(i)), raw});
+  dbf_file_->SetProductionIndex(raw);
+  for (int i = 0; i < raw->TagCount(); ++i) dbf_file_->IndexNames().push_back({Trim(raw->TagName(i)), raw});
 }
 
 void TDbf::ImportProductionTags(TIndexFile* production) {
@@ -1154,28 +1126,11 @@ void TDbf::ImportProductionTags(TIndexFile* production) {
   }
 }
 
-void TDbf::RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag) {
-  const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
-  TScopeExit restore([file, &previous] {
-    file->SetUpdateMode(true);
-    if (!previous.empty()) file->SelectTag(previous);
-  });
-  if (tag.empty()) {
-    file->ClearIndex();
-    file->SetUpdateMode(true);
-  } else {
-    if (!file->SelectTag(tag)) return;
-    if (!fresh_tag) file->ClearTag();
-    file->SetUpdateMode(false);
-  }
-  file->AddRecordsFromTable();
-}
-
 void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create) {
   if (dbf_file_ == nullptr || name.empty()) return;
   const bool is_tag = ExtractFileExt(name).empty();
-  TIndexFile* file = FindIndex(name);
-  if (file != nullptr && file == production_index_ && is_tag && create) {
+  TIndexFile* file = dbf_file_->FindIndex(name);
+  if (file != nullptr && file == dbf_file_->ProductionIndex() && is_tag && create) {
     file->DeleteTag(name);
     ForgetIndexName(name);
     if (file == index_file_ && !index_file_->SelectTag(index_name_)) DiscardIndexFile(nullptr, false);
@@ -1183,8 +1138,8 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   }
   bool opened_here = false;
   if (file == nullptr) {
-    if (is_tag && production_index_ != nullptr) {
-      file = production_index_;
+    if (is_tag && dbf_file_->ProductionIndex() != nullptr) {
+      file = dbf_file_->ProductionIndex();
     } else {
       const bool in_memory = storage_ == stoMemory;
       // Mended: a table in memory gets its index files in memory too; the
@@ -1216,15 +1171,15 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
       dbf_file_->AddIndexFile(std::move(owned));
       opened_here = true;
       if (is_tag) {
-        production_index_ = file;
+        dbf_file_->SetProductionIndex(file);
         if (!in_memory) dbf_file_->SetProductionIndexFileName(file_name);
       }
     }
-    index_list_.push_back({name, file});
+    dbf_file_->IndexNames().push_back({name, file});
   }
   bool build = create;
   TIndexTagDef existing;
-  if (!build && is_tag && file == production_index_ && !file->ReadIndexDef(name, &existing)) build = true;
+  if (!build && is_tag && file == dbf_file_->ProductionIndex() && !file->ReadIndexDef(name, &existing)) build = true;
   if (!build) return;
 
   // A shared table is exclusive while the tag is built, on every way out.
@@ -1253,22 +1208,22 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     // this call opened leaves the table (and the disk).
     const bool orphan = opened_here || !NameRefersTo(file);
     if (orphan || !usable) {
-      const bool was_production = file == production_index_;
+      const bool was_production = file == dbf_file_->ProductionIndex();
       UndoStep([&] { DiscardIndexFile(file, orphan); });
-      if (was_production && orphan) UndoStep([&] { LinkProductionIndex(false); });
+      if (was_production && orphan) UndoStep([&] { dbf_file_->LinkProductionIndex(false); });
     }
   };
   try {
     if (hold_read_only && file->Mode() == pmReadOnly) ReopenIndexFile(*file, pmExclusiveOpen);
     file->CreateTag(UpperCase(expression), is_tag ? name : AnsiString(ExtractFileName(name)), options);
-    RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
+    dbf_file_->RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
     if (file->WriteError()) {
       file->ClearWriteError();
       throw EDbfWriteError(STRING_WRITE_ERROR);
     }
     if (hold_read_only) ReopenIndexFile(*file, pmReadOnly);
     if (!previous.empty()) file->SelectTag(previous);
-    if (file == production_index_) LinkProductionIndex(true);
+    if (file == dbf_file_->ProductionIndex()) dbf_file_->LinkProductionIndex(true);
   } catch (const EDbfWriteError&) {
     // A failed write goes further: the disk is full or failing, and whoever
     // asked for the tag must learn it was not made.
@@ -1283,35 +1238,11 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   exclusive.Leave();
 }
 
-bool TDbf::DropIndex(const AnsiString& name) {
-  TIndexFile* file = FindIndex(name);
-  if (file == nullptr) return false;
-  if (file == production_index_ && ExtractFileExt(name).empty()) {
-    file->DeleteTag(name);
-    ForgetIndexName(name);
-    if (!NameRefersTo(file)) {
-      DiscardIndexFile(file, true);
-      LinkProductionIndex(false);
-    } else if (file == index_file_ && !file->SelectTag(index_name_)) {
-      // The tag the cursor walked is gone.
-      DiscardIndexFile(nullptr, false);
-    }
-    return true;
-  }
-  DiscardIndexFile(file, true);
-  return true;
-}
-
-void TDbf::CloseIndex(const AnsiString& name) {
-  TIndexFile* file = FindIndex(name);
-  if (file != nullptr && file != production_index_) DiscardIndexFile(file, false);
-}
-
 void TDbf::CreateIndexTag(const AnsiString& name, const AnsiString& expression, TIndexOptions options) {
   RequireOpen();
   SettlePendingEdit();
   OpenIndex(CompleteIndexName(Trim(name)), expression, options, true);
-  ImportProductionTags(production_index_);
+  ImportProductionTags(dbf_file_->ProductionIndex());
 }
 
 void TDbf::RemoveIndex(const AnsiString& name) {
@@ -1319,7 +1250,16 @@ void TDbf::RemoveIndex(const AnsiString& name) {
   SettlePendingEdit();
   const AnsiString complete = CompleteIndexName(Trim(name));
   const bool was_current = index_file_ != nullptr;
-  if (!DropIndex(complete)) return;
+  TIndexFile* file = dbf_file_->FindIndex(complete);
+  if (file == nullptr) return;
+  // The cursor must not outlive what it walks: a file that goes, or its tag.
+  if (file == index_file_) {
+    const bool tag = file == dbf_file_->ProductionIndex() && ExtractFileExt(complete).empty();
+    if (!tag || SameIndexName(complete, index_name_) || !NameRefersToOther(file, complete))
+      DiscardIndexFile(nullptr, false);
+  }
+  dbf_file_->DeleteIndex(complete);
+  if (index_file_ != nullptr) index_file_->SelectTag(index_name_);
   for (int i = index_defs_->Count() - 1; i >= 0; --i)
     if (index_defs_->Items(i)->FromFile() && SameIndexName(index_defs_->Items(i)->IndexFile(), complete))
       index_defs_->Delete(i);
@@ -1331,21 +1271,22 @@ void TDbf::ReleaseIndexFile(const AnsiString& name) {
   // Always a file name: a tag name resolves to a file that is not in the list.
   const std::string file_name = ResolveFileName(file_path_full_, Trim(name));
   const bool was_current = index_file_ != nullptr;
-  CloseIndex(file_name);
+  // The cursor must not outlive the file it walks.
+  if (index_file_ != nullptr && index_file_ == dbf_file_->FindIndex(file_name) &&
+      index_file_ != dbf_file_->ProductionIndex())
+    DiscardIndexFile(nullptr, false);
+  dbf_file_->CloseIndex(file_name);
   if (was_current && index_file_ == nullptr && QueryActive() && CurrentMode() == dsBrowse) ResyncBuffers({});
 }
 
 void TDbf::RebuildAllIndexes() {
   SettlePendingEdit();
   if (dbf_file_ == nullptr) return;
-  std::vector<TIndexFile*> files;
-  for (const IndexNameEntry& entry : index_list_)
-    if (std::find(files.begin(), files.end(), entry.file) == files.end()) files.push_back(entry.file);
   // The cursor may stand anywhere in the window the data set read ahead:
   // the record to come back to is the current one.
   if (QueryActive() && cursor_ != nullptr && !HasNoRecords()) SyncBackendToCurrent();
   const int64_t physical = cursor_ != nullptr ? cursor_->PhysicalRecNo() : 0;
-  for (TIndexFile* file : files) RekeyIndex(file, "", false);
+  dbf_file_->RekeyAll();
   if (cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);
   if (QueryActive() && CurrentMode() == dsBrowse) ResyncBuffers({});
 }

@@ -18,8 +18,8 @@
 // table file; the component keeps the index-name list (tag names of the
 // production ".mdx" and names of separate index files) with raw pointers.
 //
-// Blob fields: one memory stream per field holds the memo of the record in
-// view; writes stay in it until the record is posted.
+// Blob fields: one memory stream per field (TDbfBlobStream) holds the memo
+// of the record in view; writes stay in it until the record is posted.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +33,7 @@
 #include "toolkit/db/db.h"
 
 class TDbf;
+class TDbfBlobStream;
 class TDbfParser;
 class TMemoryStream;
 class TVirtualCursor;
@@ -327,25 +328,15 @@ class TDbf : public TDataSet {
   const TDbfFieldDef& DataFieldDef(const TField* field) const;
   void PositionCursorOn(int64_t physical);
   // Index management on the open table.
-  struct IndexNameEntry {
-    AnsiString name;
-    TIndexFile* file;
-  };
   // Index names compare as the files store them: tag names by IndexTagName,
   // file names without regard to ASCII case.
-  int TagNameLength() const;
   bool SameIndexName(const AnsiString& a, const AnsiString& b) const;
   TDbfIndexDef* FindIndexDef(const AnsiString& name) const;
-  TIndexFile* FindIndex(const AnsiString& name) const;
   void ForgetIndexName(const AnsiString& name);
   bool NameRefersTo(const TIndexFile* file) const;
+  bool NameRefersToOther(const TIndexFile* file, const AnsiString& name) const;
   void OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create);
-  void RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag);
-  bool DropIndex(const AnsiString& name);
-  void CloseIndex(const AnsiString& name);
   void DiscardIndexFile(TIndexFile* file, bool delete_file);
-  // Sets or clears the table's production index flag and stores the header.
-  void LinkProductionIndex(bool linked);
   void OpenProductionIndex();
   // Adds a definition for every tag of the file that IndexDefs does not name.
   void ImportProductionTags(TIndexFile* production);
@@ -356,7 +347,6 @@ class TDbf : public TDataSet {
   void MasterDisabled();
   void ApplyMasterRange();
   // Blob streams.
-  class BlobSlot;
   class BlobHandle;
   void ResetBlobs();
   void WriteModifiedBlobs(uint8_t* image);
@@ -380,10 +370,8 @@ class TDbf : public TDataSet {
   std::unique_ptr<TDbfFile> dbf_file_;
   std::unique_ptr<TVirtualCursor> cursor_;
   std::unique_ptr<TDbfIndexDefs> index_defs_;
-  std::vector<IndexNameEntry> index_list_;
-  TIndexFile* production_index_ = nullptr;
   TIndexFile* index_file_ = nullptr;
-  std::vector<std::unique_ptr<BlobSlot>> blobs_;
+  std::vector<std::unique_ptr<TDbfBlobStream>> blobs_;
   std::unique_ptr<TDbfMasterLink> master_link_;
   bool destroying_ = false;
   std::unique_ptr<TDbfParser> parser_;

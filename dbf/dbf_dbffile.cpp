@@ -12,6 +12,7 @@
 #include <set>
 
 #include "dbf/dbf_common.h"
+#include "dbf/dbf_idxfile.h"
 #include "dbf/dbf_lang.h"
 #include "dbf/dbf_packmark.h"
 #include "toolkit/core/binary.h"
@@ -1453,4 +1454,142 @@ void TDbfFile::RebuildTableFile() {
   OpenAndReadHeader();
   for (const auto& index : indexes) index->RekeyAll();
   marker.Remove();
+}
+
+void TDbfFile::CheckIntegrity(std::vector<std::string>& faults) {
+  const std::string name = ExtractFileName(FileName());
+  // The count as the file holds it: a read-only open corrects it in memory.
+  uint8_t stored[4] = {};
+  if (ReadBlock(stored, 4, 4) == 4) {
+    const int64_t counted = GetLE32(stored), in_file = RecordCount();
+    if (counted != in_file)
+      faults.push_back(name + ": the header counts " + std::to_string(counted) + " records, the file holds " +
+                       std::to_string(in_file));
+  }
+  std::vector<const TDbfFieldDef*> memo_fields;
+  for (int i = 0; i < field_defs_->Count(); ++i) {
+    const char letter = field_defs_->Items(i)->NativeFieldType();
+    if (letter == 'M' || letter == 'B' || letter == 'G') memo_fields.push_back(field_defs_->Items(i));
+  }
+  if (!memo_fields.empty() && memo_file_ != nullptr) {
+    const std::string memo_name = ExtractFileName(memo_file_name_);
+    const int64_t block_size = memo_file_->BlockSize();
+    const int64_t memo_size = memo_file_exists_ ? memo_file_->Stream()->Size() : 0;
+    // dBase IV and 7 values and FoxPro ones say their length.
+    const bool sized = version_ != kDbfVersionDBase3;
+    const int64_t count = RecordCount();
+    std::vector<uint8_t> record(static_cast<size_t>(RecordSize()));
+    for (int64_t n = 1; n <= count; ++n) {
+      if (ReadRecordAt(n, record.data()) != RecordSize()) break;
+      for (const TDbfFieldDef* field : memo_fields) {
+        const int64_t block = MemoBlock(*field, record.data());
+        if (block <= 0) continue;
+        const std::string what = "record " + std::to_string(n) + " field " + AnsiToUtf8(field->FieldName()) +
+                                 ": memo block " + std::to_string(block);
+        if (!memo_file_exists_ || block_size <= 0) {
+          faults.push_back(name + " " + what + ", but there is no memo file " + memo_name);
+          continue;
+        }
+        const int64_t at = block * block_size;
+        if (at + (sized ? 8 : 1) > memo_size) {
+          faults.push_back(memo_name + " " + what + " lies past the end of the file");
+          continue;
+        }
+        if (!sized) continue;
+        uint8_t head[8];
+        if (memo_file_->ReadBlock(head, 8, at) != 8) continue;
+        const bool foxpro = version_ == kDbfVersionFoxPro;
+        // A value without its block header is the reader's to refuse.
+        if (!foxpro && !(head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00)) continue;
+        const int64_t length = foxpro ? int64_t(GetBE32(head + 4)) + 8 : int64_t(GetLE32(head + 4));
+        if (at + length > memo_size)
+          faults.push_back(memo_name + " " + what + " runs past the end of the file");
+      }
+    }
+  }
+  for (const auto& index : index_files_) index->CheckIntegrity(faults);
+}
+
+void TDbfFile::RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag) {
+  const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
+  TScopeExit restore([file, &previous] {
+    file->SetUpdateMode(true);
+    if (!previous.empty()) file->SelectTag(previous);
+  });
+  if (tag.empty()) {
+    file->ClearIndex();
+    file->SetUpdateMode(true);
+  } else {
+    if (!file->SelectTag(tag)) return;
+    if (!fresh_tag) file->ClearTag();
+    file->SetUpdateMode(false);
+  }
+  file->AddRecordsFromTable();
+}
+
+void TDbfFile::RekeyAll() {
+  for (const auto& index : index_files_) index->RekeyAll();
+}
+
+bool TDbfFile::SameIndexName(const AnsiString& a, const AnsiString& b) const {
+  // A tag is known by the name its file stores (cut and upper-cased with the
+  // code page's letters), whatever form the caller gave it in.
+  if (ExtractFileExt(a).empty() && ExtractFileExt(b).empty()) {
+    const int length = production_index_ != nullptr ? production_index_->TagNameLength() : kTagNameLength;
+    return IndexTagName(a, length) == IndexTagName(b, length);
+  }
+  return SameText(Trim(a), Trim(b));
+}
+
+TIndexFile* TDbfFile::FindIndex(const AnsiString& name) const {
+  for (const TDbfIndexName& entry : index_names_)
+    if (SameIndexName(entry.name, name)) return entry.file;
+  return nullptr;
+}
+
+bool TDbfFile::CloseIndex(const AnsiString& name) {
+  TIndexFile* file = FindIndex(name);
+  if (file == nullptr || file == production_index_) return false;
+  DropIndexFile(file, false);
+  return true;
+}
+
+void TDbfFile::DropIndexFile(TIndexFile* file, bool delete_file) {
+  const std::string name = file->FileName();
+  std::erase_if(index_names_, [&](const TDbfIndexName& e) { return e.file == file; });
+  if (file == production_index_) {
+    production_index_ = nullptr;
+    mdx_file_name_.clear();
+  }
+  std::unique_ptr<TDbfIndexKeys> owned = RemoveIndexFile(file);
+  if (owned != nullptr) file->CloseIndexFile();
+  owned.reset();
+  // A table in memory has its index files in memory too.
+  if (delete_file && Mode() != pmMemoryCreate && Mode() != pmMemoryOpen) DeleteFile(name);
+}
+
+bool TDbfFile::DeleteIndex(const AnsiString& name) {
+  TIndexFile* file = FindIndex(name);
+  if (file == nullptr) return false;
+  if (file != production_index_ || !ExtractFileExt(name).empty()) {
+    DropIndexFile(file, true);
+    return true;
+  }
+  file->DeleteTag(name);
+  std::erase_if(index_names_, [&](const TDbfIndexName& e) { return SameIndexName(e.name, name); });
+  // The production file goes with its last tag.
+  if (std::none_of(index_names_.begin(), index_names_.end(), [&](const TDbfIndexName& e) { return e.file == file; })) {
+    DropIndexFile(file, true);
+    LinkProductionIndex(false);
+  }
+  return true;
+}
+
+void TDbfFile::LinkProductionIndex(bool linked) {
+  // In a FoxPro table the byte announces a compound index of another
+  // format, which its readers then look for; the engine never reads it as a
+  // link there. A table in memory has no file beside it.
+  if (Mode() == pmMemoryCreate || Mode() == pmMemoryOpen || version_ == kDbfVersionFoxPro) return;
+  Header()[28] = linked ? 1 : 0;
+  StoreHeader();
 }

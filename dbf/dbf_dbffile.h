@@ -129,6 +129,19 @@ class TDbfIndexKeys {
   virtual std::string RekeyFileName() const { return {}; }
   // Empties every tag and inserts the keys of every record again.
   virtual void RekeyAll() {}
+  // Walks the file against the table's records: each fault found is added
+  // to faults as one line naming the file (keys held nowhere else have
+  // nothing to walk).
+  virtual void CheckIntegrity(std::vector<std::string>& faults) { (void)faults; }
+};
+
+class TIndexFile;
+
+// One name of a table's index-name list: a tag of the production index or
+// a separate index file, with the file that holds it.
+struct TDbfIndexName {
+  AnsiString name;
+  TIndexFile* file;
 };
 
 class TDbfFile : public TPagedFile {
@@ -239,6 +252,11 @@ class TDbfFile : public TPagedFile {
   void ApplyAutoIncrement(uint8_t* record);
   // Writes the change counter, the time and the computer name into the lock field.
   void StampLockField(uint8_t* record) const;
+  // Walks the table, its memo file and every index file added: each fault
+  // found (a header count that does not fit the file, a memo reference past
+  // the memo file's end, a tag that does not match the records) is added to
+  // faults as one line naming the file. Nothing is changed.
+  void CheckIntegrity(std::vector<std::string>& faults);
   // Packs the table: rewrites it and its memo file without the records
   // marked deleted. The new files are written completely under free names
   // and only then renamed over the old ones; until then any failure removes
@@ -259,6 +277,40 @@ class TDbfFile : public TPagedFile {
   // The memo file: a stand-in reading empty values when the table has memo
   // fields but the file is missing; nullptr without memo fields.
   TMemoFile* MemoFile() const { return memo_file_.get(); }
+  // Fills a tag of an index file of the table (every tag when tag is empty,
+  // which are emptied first) with the keys of every record, deleted ones
+  // too; fresh_tag: the tag was just made and is empty already. The tag
+  // selected before is selected again.
+  void RekeyIndex(TIndexFile* file, const AnsiString& tag, bool fresh_tag);
+  // Empties and refills every index file of the table.
+  void RekeyAll();
+  // The index-name list: every tag name of the production index and the
+  // name of every separate index file, each with its file (owned by the
+  // maintained list below). Whoever adds or drops a file keeps it in step;
+  // a pack, which reopens the table with its index files, keeps it whole.
+  std::vector<TDbfIndexName>& IndexNames() { return index_names_; }
+  const std::vector<TDbfIndexName>& IndexNames() const { return index_names_; }
+  // The production index while it is open (nullptr otherwise).
+  TIndexFile* ProductionIndex() const { return production_index_; }
+  void SetProductionIndex(TIndexFile* file) { production_index_ = file; }
+  // Whether two index names are the same: tag names as the files store
+  // them (cut and upper-cased), file names without regard to case.
+  bool SameIndexName(const AnsiString& a, const AnsiString& b) const;
+  // The file that holds the index of that name; nullptr when none.
+  TIndexFile* FindIndex(const AnsiString& name) const;
+  // Closes and forgets the separate index file of that name (never the
+  // production index); false when there is none.
+  bool CloseIndex(const AnsiString& name);
+  // Deletes the index of that name: a tag of the production index (the
+  // file, and the table's link to it, go with its last tag) or a separate
+  // index file. False when there is none. Deleting a tag needs exclusive
+  // access (TIndexFile::DeleteTag).
+  bool DeleteIndex(const AnsiString& name);
+  // Sets or clears the table's production index flag and stores the header.
+  void LinkProductionIndex(bool linked);
+  // Takes an index file out of both lists, closes it and, when asked,
+  // deletes it (never a file of a table in memory).
+  void DropIndexFile(TIndexFile* file, bool delete_file);
   // Index files the record operations maintain; the table owns them.
   void AddIndexFile(std::unique_ptr<TDbfIndexKeys> index);
   // Takes an index file out of the maintained list and hands it back
@@ -286,6 +338,8 @@ class TDbfFile : public TPagedFile {
 
   std::unique_ptr<TMemoFile> memo_file_;
   std::vector<std::unique_ptr<TDbfIndexKeys>> index_files_;
+  std::vector<TDbfIndexName> index_names_;
+  TIndexFile* production_index_ = nullptr;
   // Set while the record operations store counters they have just updated.
   bool storing_counters_ = false;
 

@@ -57,6 +57,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <unordered_map>
 
 #include "dbf/dbf_lang.h"
@@ -70,6 +71,9 @@
 
 const char* const STRING_INVALID_INDEX_FILE = "Invalid index file.";
 const char* const STRING_INDEX_EXPRESSION_TEXT_TOO_LONG = "Index expression too long: %d characters (at most 219).";
+const char* const STRING_INDEX_UPDATE_CUT_SHORT =
+    "The last update of index file \"%s\" was cut short and its tags do not match the table; open the table "
+    "for writing to rebuild them.";
 
 namespace {
 
@@ -733,9 +737,25 @@ void TIndexFile::OpenIndexFile() {
       selected_ = -1;
       CloseStream();
     });
+    // A shared file is read under its header's lock, which every change
+    // holds: the tags are never seen half changed.
+    bool shared_read = NeedLocks() && Mode() != pmSharedCreate;
+    if (shared_read && !LockSectionShared(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
+    const auto unlock = [this, &shared_read] {
+      if (shared_read) UnlockSection(0, kPageSize);
+      shared_read = false;
+    };
+    TScopeExit unlock_on_exit(unlock);
     SetHeaderSize(mdx_ ? kMdxHeaderSize : kNdxHeaderSize);
     ReadHeader();
     tags_.clear();
+    journal_.reset();
+    change_depth_ = 0;
+    header_held_ = false;
+    writer_lock_held_ = false;
+    rebuild_pending_ = false;
+    change_failed_ = false;
+    found_cut_short_ = false;
     pending_tag_ = false;
     known_size_ = -1;
     upper_nodes_.clear();
@@ -759,15 +779,47 @@ void TIndexFile::OpenIndexFile() {
     else version_ = 2;
     ChooseCollation();
     if (unusable_) return;
-    ReadTags();
+    // A mark whose writer lives is that writer's to clear.
+    found_cut_short_ = Header()[UpdateMarkOffset()] != 0 && !SectionLockedElsewhere(kWriterLockOffset, 1);
+    // The nodes of a change cut short are not read before the tags are rebuilt.
+    ReadTags(!found_cut_short_);
     if (!tags_.empty()) selected_ = 0;
+    unlock();
+    if (found_cut_short_) RecoverCutShortUpdate();
   }
+}
+
+void TIndexFile::RecoverCutShortUpdate() {
+  const bool writable = Mode() != pmReadOnly && maintained_ && dbf_file_ != nullptr;
+  if (writable) {
+    // Nobody else may write the table while its keys are gathered again.
+    TExclusiveMode exclusive(dbf_file_->NeedLocks() ? dbf_file_ : nullptr);
+    if (!dbf_file_->NeedLocks()) {
+      RekeyAll();
+      if (WriteError()) throw EDbfWriteError(STRING_WRITE_INDEX_ERROR);
+      return;
+    }
+  }
+  // Kept as it is only when every tag still matches the table.
+  {
+    TScopedValue<int> keep(selected_);
+    for (int i = 0; i < TagCount(); ++i) {
+      selected_ = i;
+      const int64_t root = GetLE32(TagHeader());
+      if (root > kMaxPage || (root > 0 && !NodeInFile(root))) Corrupt();
+      tags_[size_t(i)]->root->LoadPage(root);
+    }
+  }
+  std::vector<std::string> faults;
+  CheckIntegrity(faults);
+  if (!faults.empty()) throw EDbfError(Format(STRING_INDEX_UPDATE_CUT_SHORT, {AnsiString(ExtractFileName(FileName()))}));
 }
 
 void TIndexFile::CloseIndexFile() {
   if (!Active()) return;
   TScopeExit release([this] {
     tags_.clear();
+    writer_lock_held_ = false;
     pending_tag_ = false;
     known_size_ = -1;
     upper_nodes_.clear();
@@ -875,12 +927,12 @@ void TIndexFile::CompileTag(Tag& tag) {
   if ((tag.key_type == 'C' && !text) || (tag.key_type == 'N' && !number)) Corrupt();
 }
 
-void TIndexFile::ReadTags() {
+void TIndexFile::ReadTags(bool load_roots) {
   if (!mdx_) {
     auto tag = std::make_unique<Tag>();
     tags_.push_back(std::move(tag));
     selected_ = 0;
-    LoadTag(*tags_.back());
+    LoadTag(*tags_.back(), load_roots);
     return;
   }
   const uint8_t* h = Header();
@@ -899,15 +951,16 @@ void TIndexFile::ReadTags() {
     if (!ReadNode(tag->header_page, tag->header.data())) Corrupt();
     tags_.push_back(std::move(tag));
     selected_ = i;
-    LoadTag(*tags_.back());
+    LoadTag(*tags_.back(), load_roots);
   }
 }
 
-void TIndexFile::LoadTag(Tag& tag) {
+void TIndexFile::LoadTag(Tag& tag, bool load_root) {
   ComputeLayout(TagHeader(), true);
   TagHeader()[24 + kMaxExpressionLength] = 0;
   CompileTag(tag);
   tag.root = NewPage(nullptr);
+  if (!load_root) return;
   const int64_t root = GetLE32(TagHeader());
   // A root outside a file read from disk means the file was cut.
   if (root > kMaxPage || (root > 0 && !NodeInFile(root))) Corrupt();
@@ -947,8 +1000,7 @@ void TIndexFile::StoreHeader() {
     tag->header_modified = true;
 }
 
-void TIndexFile::FlushPages() {
-  if (!Active()) return;
+void TIndexFile::WriteModified() {
   for (auto& tag : tags_) {
     if (tag->root) tag->root->WriteChain();
     if (mdx_ && tag->header_modified) WriteTagHeader(*tag);
@@ -956,6 +1008,11 @@ void TIndexFile::FlushPages() {
   // The header points at the nodes: they go first, so that a process stopped
   // in between leaves nodes nobody points at, never a pointer to nothing.
   WriteCachedNodes();
+}
+
+void TIndexFile::FlushPages() {
+  if (!Active()) return;
+  WriteModified();
   if (pending_tag_) {
     // A tag being created joins the tag table only once everything it
     // points at is on the disk; until then the file shows the tags of before.
@@ -969,6 +1026,21 @@ void TIndexFile::FlushPages() {
     TPagedFile::StoreHeader();
   }
   FlushHeader();
+  // The mark goes once all it covers is on the disk, by the last open
+  // that changed the file (the only holder of the writers' lock).
+  if (Header()[UpdateMarkOffset()] == 0 || !writer_lock_held_ || change_depth_ > 0 || rebuild_pending_ ||
+      change_failed_ || WriteError() || Mode() == pmReadOnly)
+    return;
+  if (!LockSection(kWriterLockOffset, 1, false)) return;
+  const bool in_memory = Mode() == pmMemoryCreate || Mode() == pmMemoryOpen;
+  if (!in_memory && !SyncPath(FileName())) {
+    MarkWriteFailed();
+    LockSectionShared(kWriterLockOffset, 1, true);
+    return;
+  }
+  SetUpdateMark(false);
+  UnlockSection(kWriterLockOffset, 1);
+  writer_lock_held_ = false;
 }
 
 bool TIndexFile::NodeInFile(int64_t n) {
@@ -1135,7 +1207,7 @@ template <typename F>
 void TIndexFile::ChangeFileHeader(F&& change) {
   // A file being rewritten whole keeps the header it is making: rereading
   // it from the disk would lose the tag entries not written yet.
-  const bool locked = NeedLocks() && !rewriting_;
+  const bool locked = NeedLocks() && !rewriting_ && !header_held_;
   if (locked) {
     if (!LockSection(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
     ReadFileHeader();
@@ -1214,6 +1286,9 @@ void TIndexFile::MakeRoot(Tag& tag) {
 void TIndexFile::ClearTag() {
   Tag* tag = Current();
   if (tag == nullptr) return;
+  // Empty till AddRecordsFromTable fills it: an open finds it so.
+  rebuild_pending_ = true;
+  SetUpdateMark(true);
   tag->range = false;
   MakeRoot(*tag);
   StoreHeader();
@@ -1223,6 +1298,12 @@ void TIndexFile::ClearIndex() {
   // Only an owner of the table rebuilds every tag (a pack, which holds the
   // table exclusively): nobody else allocates pages meanwhile.
   TScopedValue<bool> rewrite(rewriting_, true);
+  // Tags emptied stay so till AddRecordsFromTable fills them: an open finds them so.
+  const bool refill = TagCount() > 0 && Mode() != pmReadOnly;
+  if (refill) {
+    rebuild_pending_ = true;
+    SetUpdateMark(true);
+  }
   FlushPages();
   uint8_t* h = Header();
   if (mdx_) {
@@ -1248,6 +1329,7 @@ void TIndexFile::ClearIndex() {
     PutLE16(h + 28, uint16_t(tags_.size()));
     PutLE32(h + 32, 4);
     h[529] = 1;
+    if (refill) h[UpdateMarkOffset()] = 1;
     SetRecordCount(4);
     const int keep = selected_;
     for (int i = 0; i < TagCount(); ++i) {
@@ -1263,6 +1345,7 @@ void TIndexFile::ClearIndex() {
     }
     selected_ = keep;
   } else {
+    if (refill) h[UpdateMarkOffset()] = 1;
     PutLE32(h + 4, 1);
     SetRecordCount(1);
     if (Current() != nullptr) MakeRoot(*Current());
@@ -1803,6 +1886,131 @@ void TIndexFile::GotoSequenceNumber(int64_t n) {
   if (CurrentRecNo() < 0) Next();
 }
 
+// ---- the update mark and the undo of a change ---------------------------------------
+
+// The bytes a change wrote over: each page as it was before the change's
+// first write to it, and the file's size.
+struct TIndexFile::Journal {
+  int64_t size = 0;
+  std::map<int64_t, std::vector<uint8_t>> pages;
+};
+
+class TIndexFile::TChange {
+ public:
+  explicit TChange(TIndexFile* file) : file_(file) { file_->BeginChange(); }
+  ~TChange() {
+    try {
+      file_->EndChange();
+    } catch (...) {
+      // A failure of the undo shows through the write error and the mark.
+    }
+  }
+  TChange(const TChange&) = delete;
+  TChange& operator=(const TChange&) = delete;
+
+ private:
+  TIndexFile* file_;
+};
+
+void TIndexFile::SetUpdateMark(bool on) {
+  if (Mode() == pmReadOnly || HeaderSize() <= UpdateMarkOffset()) return;
+  // The lock goes before the mark: an open never sees this mark without it.
+  if (on && !writer_lock_held_) {
+    if (!LockSectionShared(kWriterLockOffset, 1, true)) throw EDbfError(STRING_RECORD_LOCKED);
+    writer_lock_held_ = true;
+  }
+  const uint8_t value = on ? 1 : 0;
+  Header()[UpdateMarkOffset()] = value;
+  WriteBlock(&value, 1, UpdateMarkOffset());
+}
+
+void TIndexFile::BeginChange() {
+  if (change_depth_++ > 0) return;
+  TScopeFail unwind([this] {
+    --change_depth_;
+    if (header_held_) UnlockSection(0, kPageSize);
+    header_held_ = false;
+  });
+  if (NeedLocks()) {
+    if (!LockSection(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
+    header_held_ = true;
+    ReadFileHeader();
+  } else {
+    // What earlier changes left in memory goes first: an undo restores the
+    // disk, and the memory is read from it again.
+    WriteModified();
+    FlushHeader();
+  }
+  error_at_begin_ = WriteError();
+  if (Header()[UpdateMarkOffset()] == 0 || !writer_lock_held_) SetUpdateMark(true);
+  journal_ = std::make_unique<Journal>();
+  // The size without asking the file, which a change of a record should
+  // not cost: a file held alone knows it; a shared one is as long as its
+  // header counts, since every change takes its pages under the header's
+  // lock, which is held now (pages past the count are orphans nobody
+  // points at, and a change never takes them).
+  journal_->size = NeedLocks() ? int64_t(GetLE32(mdx_ ? Header() + 32 : Header() + 4)) * kPageSize : NodeFileSize();
+}
+
+void TIndexFile::EndChange() {
+  if (change_depth_ <= 0 || --change_depth_ > 0) return;
+  TScopeExit unlock([this] {
+    if (header_held_) UnlockSection(0, kPageSize);
+    header_held_ = false;
+  });
+  if (WriteError() && !error_at_begin_) {
+    change_failed_ = true;
+    Rollback();
+    return;
+  }
+  journal_.reset();
+}
+
+void TIndexFile::BeforeWrite(int64_t offset, int64_t length) {
+  if (!journal_) return;
+  Journal& journal = *journal_;
+  for (int64_t page = offset / kPageSize; page * kPageSize < offset + length; ++page) {
+    if (page * kPageSize >= journal.size) break;
+    if (journal.pages.contains(page)) continue;
+    std::vector<uint8_t> bytes(size_t(kPageSize), 0);
+    const int64_t got = ReadBlock(bytes.data(), kPageSize, page * kPageSize);
+    bytes.resize(size_t(std::max<int64_t>(got, 0)));
+    journal.pages.emplace(page, std::move(bytes));
+  }
+}
+
+void TIndexFile::Rollback() {
+  const std::unique_ptr<Journal> journal = std::move(journal_);
+  if (!journal) return;
+  for (const auto& [page, bytes] : journal->pages)
+    if (!bytes.empty()) WriteBlock(bytes.data(), int64_t(bytes.size()), page * kPageSize);
+  if (Stream()->Size() > journal->size && journal->size % kPageSize == 0) SetRecordCount(journal->size / kPageSize);
+  known_size_ = -1;
+  upper_nodes_.clear();
+  // The memory is the disk's again: nothing written since the change began.
+  try {
+    ReadHeader();
+    TScopedValue<int> keep(selected_);
+    for (int i = 0; i < TagCount(); ++i) {
+      selected_ = i;
+      Tag& tag = *tags_[size_t(i)];
+      if (mdx_ && !ReadNode(tag.header_page, tag.header.data())) Corrupt();
+      tag.header_modified = false;
+      ComputeLayout(TagHeader(), true);
+      tag.root->child_.reset();
+      tag.root->modified_ = false;
+      tag.root->page_no_ = -1;
+      const int64_t root = GetLE32(TagHeader());
+      if (root > kMaxPage || (root > 0 && !NodeInFile(root))) Corrupt();
+      tag.root->LoadPage(root);
+      ApplyRange();
+    }
+  } catch (const EDbfError&) {
+    // The undo could not be read back: the mark stays, and the next open
+    // rebuilds the tags or reports them.
+  }
+}
+
 // ---- maintenance ----------------------------------------------------------------------
 
 bool TIndexFile::InsertKey(int64_t recno, const uint8_t* key) {
@@ -1897,6 +2105,7 @@ bool TIndexFile::CheckKeyViolation(const uint8_t* record, int64_t* holder, AnsiS
 }
 
 void TIndexFile::InsertRecordKey(int64_t n, const uint8_t* record) {
+  TChange change(this);
   ForEachTag([&](Tag&) {
     uint8_t key[kMaxKeyLength];
     BuildKey(record, key);
@@ -1905,6 +2114,7 @@ void TIndexFile::InsertRecordKey(int64_t n, const uint8_t* record) {
 }
 
 void TIndexFile::DeleteRecordKey(int64_t n, const uint8_t* record) {
+  TChange change(this);
   ForEachTag([&](Tag&) {
     uint8_t key[kMaxKeyLength];
     BuildKey(record, key);
@@ -1913,6 +2123,7 @@ void TIndexFile::DeleteRecordKey(int64_t n, const uint8_t* record) {
 }
 
 void TIndexFile::UpdateRecordKey(int64_t n, const uint8_t* previous, const uint8_t* record) {
+  TChange change(this);
   // A new key that a primary tag already holds for another record is refused
   // before any tag changes, so the record and its keys stay together.
   ForEachTag([&](Tag& tag) {
@@ -1943,6 +2154,7 @@ void TIndexFile::UpdateRecordKey(int64_t n, const uint8_t* previous, const uint8
 }
 
 void TIndexFile::RemoveDeletedRecordKey(int64_t n, const uint8_t* record) {
+  TChange change(this);
   TScopedValue<bool> delete_path(in_delete_path_, true, false);
   DeleteRecordKey(n, record);
 }
@@ -1976,6 +2188,7 @@ void TIndexFile::AddRecordsFromTable() {
   });
   if (all_empty) {
     ForEachTag([&](Tag& tag) { BuildSortedTag(tag); });
+    rebuild_pending_ = false;
     FlushPages();
     return;
   }
@@ -2006,7 +2219,173 @@ void TIndexFile::AddRecordsFromTable() {
     }
     if (got < want) break;
   }
+  rebuild_pending_ = false;
   FlushPages();
+}
+
+// ---- integrity check ------------------------------------------------------------------
+
+// What the walk of one tag gathers: its leaf entries in tree order and the
+// faults of the tree itself.
+struct TIndexFile::TagWalk {
+  std::vector<uint8_t> keys;  // key length bytes per entry
+  std::vector<int64_t> recnos;
+  std::vector<std::string> faults;
+  std::unordered_map<int64_t, bool> visited;
+  std::vector<std::unique_ptr<TIndexPage>> levels;
+  std::vector<uint8_t> last;  // the last key of the subtree walked last
+  int leaf_depth = -1;
+  int64_t file_size = 0;
+};
+
+void TIndexFile::WalkForCheck(int64_t page, int depth, TagWalk& walk) {
+  walk.last.clear();
+  if (page < FirstNodePage() || page > kMaxPage || !NodeInFile(page, walk.file_size)) {
+    walk.faults.push_back("a node pointer names page " + std::to_string(page) + ", outside the file's nodes");
+    return;
+  }
+  if (depth >= kMaxDepth || !walk.visited.emplace(page, true).second) {
+    walk.faults.push_back("the node at page " + std::to_string(page) + " is reached twice");
+    return;
+  }
+  if (walk.levels.size() <= size_t(depth)) walk.levels.push_back(NewPage(nullptr));
+  TIndexPage& node = *walk.levels[size_t(depth)];
+  if (!ReadNode(page, node.buffer_.data())) {
+    walk.faults.push_back("the node at page " + std::to_string(page) + " cannot be read");
+    return;
+  }
+  const int count = node.KeyCount();
+  if (count < 0 || count > MaxKeys()) {
+    walk.faults.push_back("the node at page " + std::to_string(page) + " counts " + std::to_string(count) +
+                          " keys, more than the " + std::to_string(MaxKeys()) + " it holds");
+    return;
+  }
+  const size_t key_length = size_t(KeyLength());
+  if (!node.DetectInterior()) {
+    if (walk.leaf_depth < 0) walk.leaf_depth = depth;
+    if (walk.leaf_depth != depth)
+      walk.faults.push_back("the leaf at page " + std::to_string(page) + " lies at another depth than the first leaf");
+    for (int i = 0; i < count; ++i) {
+      walk.keys.insert(walk.keys.end(), node.KeyAt(i), node.KeyAt(i) + key_length);
+      walk.recnos.push_back(node.RecNoAt(i));
+    }
+    if (count > 0) walk.last.assign(node.KeyAt(count - 1), node.KeyAt(count - 1) + key_length);
+    return;
+  }
+  if (count + 1 > MaxKeys()) {
+    walk.faults.push_back("the node at page " + std::to_string(page) + " has no room for its last pointer");
+    return;
+  }
+  // The node's bytes are needed after the walks below reuse the level's buffer.
+  const std::vector<uint8_t> bytes = node.buffer_;
+  for (int i = 0; i <= count; ++i) {
+    TIndexPage& here = *walk.levels[size_t(depth)];
+    here.buffer_ = bytes;
+    const int64_t lower = here.LowerPageAt(i);
+    std::vector<uint8_t> separator;
+    if (i < count) separator.assign(here.KeyAt(i), here.KeyAt(i) + key_length);
+    WalkForCheck(lower, depth + 1, walk);
+    if (i < count && !walk.last.empty() && walk.last != separator)
+      walk.faults.push_back("the separator " + std::to_string(i) + " of the node at page " + std::to_string(page) +
+                            " is not the last key of the node it leads to");
+  }
+}
+
+void TIndexFile::CheckTag(int position, std::vector<std::string>& faults) {
+  selected_ = position;
+  Tag& tag = *tags_[size_t(position)];
+  const std::string where =
+      ExtractFileName(FileName()) + (mdx_ ? " tag " + AnsiToUtf8(Trim(TagName(position))) : std::string()) + ": ";
+  const size_t first_fault = faults.size();
+  const auto fault = [&](const std::string& text) { faults.push_back(where + text); };
+  TagWalk walk;
+  walk.file_size = NodeFileSize();
+  const int64_t root = GetLE32(TagHeader());
+  if (root > 0) WalkForCheck(root, 0, walk);
+  for (const std::string& f : walk.faults) fault(f);
+
+  const size_t key_length = size_t(KeyLength());
+  const size_t entries = walk.recnos.size();
+  const auto key_of = [&](size_t i) { return walk.keys.data() + i * key_length; };
+  bool ordered = true;
+  for (size_t i = 1; i < entries; ++i) {
+    if (CompareKeys(key_of(i - 1), key_of(i)) <= 0) continue;
+    fault("the key of record " + std::to_string(walk.recnos[i - 1]) + " stands before a smaller key");
+    ordered = false;
+    break;
+  }
+  if (dbf_file_ == nullptr) return;
+  const int64_t count = dbf_file_->RecordCount();
+  // Where each record's entry stands (-1: none yet).
+  std::vector<int64_t> entry_of(size_t(std::max<int64_t>(count, 0)) + 1, -1);
+  for (size_t i = 0; i < entries; ++i) {
+    const int64_t recno = walk.recnos[i];
+    if (recno < 1 || recno > count) {
+      fault("a key names record " + std::to_string(recno) + ", but the table has " + std::to_string(count));
+    } else if (entry_of[size_t(recno)] >= 0) {
+      fault("record " + std::to_string(recno) + " has two keys");
+    } else {
+      entry_of[size_t(recno)] = int64_t(i);
+    }
+  }
+  const auto has_key = [&](const uint8_t* key) {
+    if (!ordered) return false;
+    size_t low = 0, high = entries;
+    while (low < high) {
+      const size_t mid = low + (high - low) / 2;
+      if (CompareKeys(key_of(mid), key) < 0) low = mid + 1;
+      else high = mid;
+    }
+    return low < entries && CompareKeys(key_of(low), key) == 0;
+  };
+  const int64_t record_size = std::max(dbf_file_->RecordSize(), 1);
+  const int64_t batch = std::max<int64_t>(1, (int64_t(1) << 16) / record_size);
+  std::vector<uint8_t> records(size_t(record_size * batch));
+  uint8_t key[kMaxKeyLength];
+  for (int64_t first = 1; first <= count; first += batch) {
+    const int64_t want = std::min(batch, count - first + 1);
+    const int64_t got =
+        dbf_file_->ReadBlock(records.data(), want * record_size, dbf_file_->RecordOffset(first)) / record_size;
+    for (int64_t i = 0; i < got; ++i) {
+      const uint8_t* record = records.data() + i * record_size;
+      const int64_t n = first + i;
+      const int64_t at = entry_of[size_t(n)];
+      // Deleted records keep their keys in ordinary and unique tags only.
+      if (record[0] == '*' && tag.unique == 2) {
+        if (at >= 0) fault("a key names record " + std::to_string(n) + ", which is deleted");
+        continue;
+      }
+      BuildKey(record, key);
+      if (at >= 0) {
+        if (CompareKeys(key_of(size_t(at)), key) != 0) fault("the key of record " + std::to_string(n) + " is not the record's");
+      } else if (tag.unique == 0 || !has_key(key)) {
+        // A unique tag keeps one record of a key.
+        fault("record " + std::to_string(n) + " is missing from the tag");
+      }
+    }
+    if (got < want) break;
+  }
+  // A tag gone wrong shows much the same fault over and over.
+  constexpr size_t kShown = 20;
+  if (faults.size() - first_fault > kShown) {
+    const size_t more = faults.size() - first_fault - kShown;
+    faults.resize(first_fault + kShown);
+    fault("and " + std::to_string(more) + " more faults");
+  }
+}
+
+void TIndexFile::CheckIntegrity(std::vector<std::string>& faults) {
+  if (!Active() || unusable_) return;
+  const int64_t size = NodeFileSize();
+  const int64_t pages = (size + kPageSize - 1) / kPageSize;
+  const int64_t counted = GetLE32(mdx_ ? Header() + 32 : Header() + 4);
+  // Pages past the count are harmless (a creation cut short before the
+  // header took its tag); a count past the file names pages nobody wrote.
+  if (counted > pages)
+    faults.push_back(ExtractFileName(FileName()) + ": the header counts " + std::to_string(counted) +
+                     " pages, the file holds " + std::to_string(pages));
+  TScopedValue<int> keep(selected_);
+  for (int i = 0; i < TagCount(); ++i) CheckTag(i, faults);
 }
 
 // ---- building a tag from sorted keys ---------------------------------------------

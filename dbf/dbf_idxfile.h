@@ -32,6 +32,9 @@ class TStrings;
 extern const char* const STRING_INVALID_INDEX_FILE;
 // A key expression whose text does not fit the tag header. Args: length.
 extern const char* const STRING_INDEX_EXPRESSION_TEXT_TOO_LONG;
+// An index file whose last update was cut short and whose tags no longer
+// match the table, opened where they cannot be rebuilt. Args: file name.
+extern const char* const STRING_INDEX_UPDATE_CUT_SHORT;
 
 // Options of an index definition (the data-set framework's index options).
 enum TIndexOption { ixPrimary, ixUnique, ixDescending, ixCaseInsensitive, ixExpression, ixNonMaintained };
@@ -244,6 +247,9 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
 
   void StoreHeader() override;
   void FlushPages() override;
+  // True when the open found the mark of an update cut short (the tags were
+  // then rebuilt, or found to match the table).
+  bool FoundUpdateCutShort() const { return found_cut_short_; }
 
   // ---- The current tag ----
 
@@ -322,6 +328,12 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void ClearIndexWriteError() override { ClearWriteError(); }
   std::string RekeyFileName() const override { return Active() && !unusable_ ? FileName() : std::string(); }
   void RekeyAll() override;
+  // Walks every tag by the file's bytes: nodes inside the file and reached
+  // once, counts within the node, leaves at one depth, separators equal to
+  // the last key of their child, keys in order; then every entry against
+  // the table's records (a key for each record that should have one, the
+  // record's own key, no missing or deleted record named).
+  void CheckIntegrity(std::vector<std::string>& faults) override;
 
   TDbfFile* DbfFile() const { return dbf_file_; }
   // The root of the current tag's chain (nullptr without tags).
@@ -381,8 +393,35 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   uint8_t* TagEntry(int position);
   const uint8_t* TagEntry(int position) const;
   int TagEntryLength() const;
-  void ReadTags();
-  void LoadTag(Tag& tag);
+  void ReadTags(bool load_roots);
+  void LoadTag(Tag& tag, bool load_root);
+  // Open: a file whose mark tells of an update cut short gets its tags
+  // rebuilt where the table can be held alone, and is checked otherwise.
+  void RecoverCutShortUpdate();
+  // ---- The update mark and the undo of a change ----
+  // Every change of the keys runs between BeginChange and EndChange. The
+  // header carries a mark from before the first write of a change until
+  // the flush at the close of the last open that changed the file, after
+  // its sync: the keys of a record go in before the record is written, so
+  // the tags match the table only once the writer is done. Each open that
+  // changes the file holds the writers' lock meanwhile; an open that finds
+  // the mark with nobody holding that lock finds an update cut short. A
+  // shared file's header stays locked during a change, so that nobody
+  // reads the tree half changed. A change whose writes fail is undone from
+  // the bytes it wrote over, the header included, and its mark stays till
+  // the tags are rebuilt.
+  class TChange;
+  struct Journal;
+  void BeginChange();
+  void EndChange();
+  void Rollback();
+  void SetUpdateMark(bool on);
+  int64_t UpdateMarkOffset() const { return mdx_ ? 48 : 500; }
+  // The writers' lock: a byte far beyond any page.
+  static constexpr int64_t kWriterLockOffset = INT64_C(0x7FFFFFFFFFFFFE00);
+  void BeforeWrite(int64_t offset, int64_t length) override;
+  // Writes what is modified in memory (nodes, tag headers, header).
+  void WriteModified();
   void CompileTag(Tag& tag);
   void ComputeLayout(uint8_t* header, bool validate);
   void ChooseCollation();
@@ -411,6 +450,9 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   // node written once, full.
   void BuildSortedTag(Tag& tag);
   int CompareCharKeys(const uint8_t* a, const uint8_t* b) const;
+  struct TagWalk;
+  void WalkForCheck(int64_t page, int depth, TagWalk& walk);
+  void CheckTag(int position, std::vector<std::string>& faults);
 
   TDbfFile* dbf_file_;
   bool mdx_ = true;
@@ -427,6 +469,18 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   bool pending_tag_ = false;
   // Set while ClearIndex writes the file anew.
   bool rewriting_ = false;
+  std::unique_ptr<Journal> journal_;
+  int change_depth_ = 0;
+  // Shared: this process holds the header lock for a change.
+  bool header_held_ = false;
+  // This open holds the writers' lock (shared): the mark may be its own.
+  bool writer_lock_held_ = false;
+  bool error_at_begin_ = false;
+  // Tags emptied and not yet filled again: the mark stays.
+  bool rebuild_pending_ = false;
+  // A change failed: the mark stays till the tags are rebuilt.
+  bool change_failed_ = false;
+  bool found_cut_short_ = false;
   // What the file was before that tag: its next free page and its size.
   uint32_t pending_counter_ = 0;
   int64_t pending_file_size_ = 0;

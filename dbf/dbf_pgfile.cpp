@@ -78,10 +78,22 @@ void TPagedFile::SetPageSize(int size) {
 }
 
 bool TPagedFile::LockSection(int64_t offset, int64_t length, bool wait) {
+  return TakeLock(offset, length, wait, true);
+}
+
+bool TPagedFile::LockSectionShared(int64_t offset, int64_t length, bool wait) {
+  return TakeLock(offset, length, wait, false);
+}
+
+bool TPagedFile::SectionLockedElsewhere(int64_t offset, int64_t length) const {
+  return fd_ >= 0 && IsRangeLockedElsewhere(fd_, offset, length);
+}
+
+bool TPagedFile::TakeLock(int64_t offset, int64_t length, bool wait, bool exclusive) {
   if (fd_ < 0) return true;  // memory streams are private to this process
   int waited = 0;
   for (;;) {
-    const TLockResult result = LockBytes(fd_, offset, length, true);
+    const TLockResult result = LockBytes(fd_, offset, length, exclusive);
     if (result == TLockResult::Granted) return true;
     if (result != TLockResult::Conflict || !wait || waited >= g_lock_wait_ms) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(kLockRetryMs));
@@ -356,6 +368,7 @@ int64_t TPagedFile::ReadBlock(void* buffer, int64_t length, int64_t offset) {
 
 int64_t TPagedFile::WriteBlock(const void* buffer, int64_t length, int64_t offset) {
   if (!stream_ || length <= 0) return 0;
+  BeforeWrite(offset, length);
   if (offset > cached_size_) {
     cached_size_ = offset;
     count_stale_ = true;

@@ -60,6 +60,11 @@ class TPagedFile {
   virtual bool LockSection(int64_t offset, int64_t length, bool wait);
   // Releases a byte range; true when it was released.
   virtual bool UnlockSection(int64_t offset, int64_t length);
+  // LockSection's shared kind: others may hold the range shared too (a
+  // read-only open can take it).
+  bool LockSectionShared(int64_t offset, int64_t length, bool wait);
+  // True when another open of the file holds a lock over the range.
+  bool SectionLockedElsewhere(int64_t offset, int64_t length) const;
   // Flushes the header, closes the stream (a handed-in memory stream stays
   // with its owner) and restores the mode asked for at open.
   virtual void CloseStream();
@@ -168,8 +173,15 @@ class TPagedFile {
   void MarkHeaderModified() { header_modified_ = true; }
   // Records a failed write that the file itself did not see (a sync).
   void MarkWriteFailed() { write_error_ = true; }
+  // Told of every block write before it is made (a file that can undo its
+  // writes keeps what they cover).
+  virtual void BeforeWrite(int64_t offset, int64_t length) {
+    (void)offset;
+    (void)length;
+  }
 
  private:
+  bool TakeLock(int64_t offset, int64_t length, bool wait, bool exclusive);
   void RecountIfStale();
   void ReleaseStream();
   // Records of a file this process holds exclusively are read a block of

@@ -13,6 +13,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/text.h"
+#include "toolkit/sys/files.h"
 
 namespace {
 
@@ -116,6 +117,62 @@ for r in dbfread.DBF(sys.argv[1], encoding='cp1251'):
             "1|12.05.2006|09:05:07|3|4321|0|65537005.0|12.5|пресс\n"
             "2|12.05.2006|10:00:00|3|4321|1|-3.25|1e-09|HxLxB=100x40x40\n"
             "3|13.05.2006|08:00:00|3|4321|1|12345678.12345679|-99.5|\n");
+}
+
+
+// The program's index file holds only the grids' sort tags. One left
+// damaged (a kill while a sort made its tag, a full disk while a sorted
+// table grew) is dropped when the table opens, and the table opens
+// unsorted with every row; a sound one stays.
+TEST(TableMeasurement, ADamagedSortIndexIsDroppedAndTheTableOpens) {
+  const std::string dir = TempDir("measure_sort");
+  const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
+  auto t = MeasurementTable(file);
+  t->CreateTableFile();
+  t->Activate();
+  for (const Row& r : kRows) {
+    t->StartAppend();
+    t->FieldNamed("N")->SetIntegerValue(r.n);
+    t->FieldNamed("P")->SetFloatValue(r.p);
+    t->CommitRecord();
+  }
+  t->CreateIndexTag("tab1", "P", {});
+  t->SetIndexName("tab1");
+  t->Deactivate();
+  const std::string table_bytes = ReadFile(file), mdx_bytes = ReadFile(mdx);
+  ASSERT_EQ(table_bytes[28], 1);
+
+  struct Case {
+    const char* name;
+    std::string mdx;  // the index file's bytes as left
+    bool dropped;
+  };
+  std::string past = mdx_bytes;
+  PutLE32(reinterpret_cast<uint8_t*>(past.data()) + 544, 9999);  // the tag's header page
+  std::string garbage = mdx_bytes;
+  for (size_t i = 2048; i < garbage.size(); ++i) garbage[i] = char(0xA5);
+  const Case cases[] = {
+      {"only part of its header", mdx_bytes.substr(0, 1024), true},
+      {"a tag whose header lies past the end", past, true},
+      {"nodes overwritten", garbage, true},
+      {"sound", mdx_bytes, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(file, table_bytes);
+    WriteFile(mdx, c.mdx);
+    t->SetIndexName("tab1");
+    ASSERT_NO_THROW(OpenMeasurementTable(*t));
+    EXPECT_EQ(t->IndexName(), c.dropped ? "" : "tab1");
+    std::vector<int> ns;
+    for (t->GoFirst(); !t->Eof(); t->GoNext()) ns.push_back(int(t->FieldNamed("N")->GetIntegerValue()));
+    EXPECT_EQ(ns, c.dropped ? (std::vector<int>{1, 2, 3}) : (std::vector<int>{2, 3, 1}));
+    t->Deactivate();
+    EXPECT_EQ(FileExists(mdx), !c.dropped);
+    EXPECT_EQ(ReadFile(file)[28], c.dropped ? 0 : 1);
+    std::string out;
+    EXPECT_EQ(RunCommand(Tool() + " check " + file + " 2>&1", &out), 0) << out;
+  }
 }
 
 }  // namespace

@@ -24,6 +24,8 @@ const Command kCommands[] = {
      "index FILE create TAG EXPR [--descending] [--unique] [--ndx FILE.ndx] | index FILE list | "
      "index FILE drop TAG (with --ndx the key goes to that single-key file, which keeps no tag name)",
      RunIndex},
+    {"check", "check FILE (each fault of the table, its memo file and its index tags on a line; exit 1 when any)",
+     RunCheck},
 };
 
 void PrintUsage() {

@@ -49,6 +49,7 @@ int RunDelete(const Args& args);
 int RunRecall(const Args& args);
 int RunPack(const Args& args);
 int RunIndex(const Args& args);
+int RunCheck(const Args& args);
 
 // The record numbers in the order of a tag of the table's production index,
 // or of a separate index file when the name has an extension.
