@@ -188,9 +188,8 @@ void TDbfFile::SetRecordSize(int size) {
 void TDbfFile::OpenAndReadHeader() {
   open_aborted_ = false;
   // A pack stopped half way is finished or undone before anything is read.
-  if ((Mode() == pmReadOnly || Mode() == pmExclusiveOpen || Mode() == pmSharedOpen) && !packing_ &&
-      FinishInterruptedPack(FileName()))
-    rekey_after_pack_ = true;
+  rekey_after_pack_ = (Mode() == pmReadOnly || Mode() == pmExclusiveOpen || Mode() == pmSharedOpen) && !packing_ &&
+                      FinishInterruptedPack(FileName());
   OpenStream();
   if (Mode() == pmMemoryCreate || Mode() == pmExclusiveCreate || Mode() == pmSharedCreate) return;
 
@@ -249,6 +248,15 @@ void TDbfFile::OpenAndReadHeader() {
   ReadLanguage();
   LoadFieldDescriptors();
   FindCompanionFiles();
+  if (rekey_after_pack_) {
+    if (mdx_file_name_.empty()) {
+      TagsRebuilt(FileName());  // no tags wait
+    } else if (Mode() == pmReadOnly) {
+      // Its tags still name the records before the pack: a read-only open
+      // cannot rebuild them and answers without them.
+      mdx_file_name_.clear();
+    }
+  }
   OpenMemoFile(false, 0);
 }
 
@@ -922,7 +930,9 @@ void TDbfFile::EncodeField(const TDbfFieldDef& field, TFieldType requested, uint
         std::memcpy(dest, source, 8);
         return;
       }
-      const double scaled = SourceFloat(requested, source, field) * 10000.0;
+      // Amounts count ten-thousandths: the nearest count, since the product of
+      // a decimal amount and 10,000 is often a hair below the whole number.
+      const double scaled = std::round(SourceFloat(requested, source, field) * 10000.0);
       if (scaled >= 9223372036854775808.0 || scaled < -9223372036854775808.0) overflow();
       PutLE64(dest, uint64_t(int64_t(scaled)));
       return;
@@ -1038,7 +1048,10 @@ void TDbfFile::SetMemoBlock(const TDbfFieldDef& field, uint8_t* record, int64_t 
 void TDbfFile::AddIndexFile(std::unique_ptr<TDbfIndexKeys> index) {
   // The pack finished at this open renumbered the records after its index
   // files were last written.
-  if (rekey_after_pack_ && Mode() != pmReadOnly && !index->RekeyFileName().empty()) index->RekeyAll();
+  if (rekey_after_pack_ && Mode() != pmReadOnly && !index->RekeyFileName().empty()) {
+    index->RekeyAll();
+    if (index->RekeyFileName() == mdx_file_name_ && !index->IndexWriteError()) TagsRebuilt(FileName());
+  }
   index_files_.push_back(std::move(index));
 }
 
@@ -1368,7 +1381,15 @@ void TDbfFile::RebuildTableFile() {
           int64_t block = 0;
           const int64_t old_block = MemoBlock(def, record.data());
           if (old_block > 0) {
-            memo_file_->ReadMemo(old_block, value);
+            // A value that cannot be read stops the pack: carried over
+            // blank, it would be lost for good with the old memo file.
+            try {
+              memo_file_->ReadMemo(old_block, value);
+            } catch (const EIntOverflow& e) {
+              throw EIntOverflow(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
+            } catch (const EDbfError& e) {
+              throw EDbfError(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
+            }
             fresh->MemoFile()->WriteMemo(block, 0, value);
           }
           // A record without a memo keeps a blank reference.
