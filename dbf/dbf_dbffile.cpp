@@ -1,6 +1,7 @@
 #include "dbf/dbf_dbffile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "dbf/dbf_packmark.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/classes.h"
+#include "toolkit/core/filereplace.h"
 #include "toolkit/core/text.h"
 #include "toolkit/sys/files.h"
 
@@ -51,6 +53,35 @@ int DescriptorSize(int version) { return TDbfFieldDescriptor::Size(version); }
 [[noreturn]] void InvalidFile() { throw EDbfError(STRING_INVALID_DBF_FILE); }
 
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+
+// Gives the file made to replace original the original's owner (where the
+// process may), group and permission bits.
+// 0 when this process may put another file in place of file (rename over
+// it, and remove names it made beside it); else the reason. A sticky folder
+// lets only the owners of a file or of the folder replace it, though others
+// may write the file and make new ones there.
+int CannotReplace(const std::string& file) {
+  const std::string dir = ExtractFilePath(file).empty() ? std::string(".") : ExtractFilePath(file);
+  if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return errno;
+  struct stat dir_st, st;
+  if (::stat(dir.c_str(), &dir_st) != 0 || ::stat(file.c_str(), &st) != 0) return errno;
+  const uid_t me = ::geteuid();
+  if ((dir_st.st_mode & S_ISVTX) && me != 0 && st.st_uid != me && dir_st.st_uid != me) return EPERM;
+  return 0;
+}
+
+[[noreturn]] void CannotReplaceError(const std::string& file, int err) {
+  throw EDbfWriteError(Format(STRING_PACK_CANNOT_REPLACE, {Utf8ToAnsi(file), Utf8ToAnsi(std::strerror(err))}));
+}
+
+void KeepOwnerAndModeOf(const std::string& original, const std::string& replacement) {
+  struct stat st;
+  if (::stat(original.c_str(), &st) != 0) return;
+  const int fd = ::open(replacement.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return;
+  KeepOwnerAndMode(fd, st.st_uid, st.st_gid, st.st_mode);
+  ::close(fd);
+}
 
 }  // namespace
 
@@ -1322,6 +1353,12 @@ void TDbfFile::RebuildTableFile() {
       files.keep = NextFreeFileName(memo_file_name_, &keep_counter);
     } while (files.keep == new_memo_name);
   }
+  // Renames that would be refused at the end are said at once, with their
+  // reason, before anything is made: the memo file's second name could not
+  // even be removed again.
+  if (const int err = CannotReplace(FileName())) CannotReplaceError(FileName(), err);
+  if (memo)
+    if (const int err = CannotReplace(memo_file_name_)) CannotReplaceError(memo_file_name_, err);
   // From here on every stop, however abrupt, is finished or undone by the
   // next open of the table (see dbf_packmark.cpp).
   TPackMarker marker;
@@ -1409,6 +1446,9 @@ void TDbfFile::RebuildTableFile() {
     fresh->CloseAll();
     if (failed || fresh->WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
     fresh.reset();
+    // Who may read and write the table stays as it was.
+    KeepOwnerAndModeOf(FileName(), new_name);
+    if (memo) KeepOwnerAndModeOf(memo_file_name_, new_memo_name);
     if (!SyncPath(new_name) || (memo && !SyncPath(new_memo_name))) throw EDbfWriteError(STRING_WRITE_ERROR);
     // A second name keeps the old memo file reachable after the new one has
     // replaced it, so that a table that cannot follow gets its own back.
@@ -1440,25 +1480,27 @@ void TDbfFile::RebuildTableFile() {
   };
   if (memo && std::rename(new_memo_name.c_str(), memo_name.c_str()) != 0) {
     // Nothing has changed yet.
+    const int err = errno;
     discard_new();
     OpenAndReadHeader();
-    throw EDbfWriteError(STRING_WRITE_ERROR);
+    CannotReplaceError(memo_name, err);
   }
   if (std::rename(new_name.c_str(), table_name.c_str()) != 0) {
+    const int err = errno;
     // The old table with the new memo file would read other records' values.
     if (memo && files.keep.empty()) {
       // The old memo file is gone; the marker stays, and an open that can
       // rename the table finishes the pack.
-      throw EDbfWriteError(STRING_WRITE_ERROR);
+      CannotReplaceError(table_name, err);
     }
     if (memo) {
       marker.SetState(psUndoing);
-      if (std::rename(files.keep.c_str(), memo_name.c_str()) != 0) throw EDbfWriteError(STRING_WRITE_ERROR);
+      if (std::rename(files.keep.c_str(), memo_name.c_str()) != 0) CannotReplaceError(memo_name, errno);
       files.keep.clear();
     }
     discard_new();
     OpenAndReadHeader();
-    throw EDbfWriteError(STRING_WRITE_ERROR);
+    CannotReplaceError(table_name, err);
   }
   if (!files.keep.empty()) DeleteFile(files.keep);
   SyncPath(ExtractFilePath(table_name));

@@ -41,5 +41,6 @@ const char* const STRING_PACK_MARKER_FOREIGN =
     "then delete that file to open the table.";
 const char* const STRING_PACK_MARKER_LOCKED =
     "A pack of this table is still running (its file \"%s\" stays locked): try again later.";
+const char* const STRING_PACK_CANNOT_REPLACE = "Cannot pack: the file \"%s\" cannot be replaced: %s.";
 const char* const STRING_PACK_IN_MEMORY = "Cannot pack: the table is kept in memory.";
 const char* const STRING_PACK_CANNOT_CREATE = "Cannot pack: the file \"%s\" cannot be made beside the table: %s.";

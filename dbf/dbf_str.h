@@ -69,6 +69,8 @@ extern const char* const STRING_PACK_MARKER_FOREIGN;
 extern const char* const STRING_PACK_MARKER_LOCKED;
 // A step of finishing an interrupted pack that failed. Args: marker file, file, reason.
 extern const char* const STRING_PACK_NOT_FINISHED;
+// Pack of a table whose files cannot be replaced in their folder. Args: file, reason.
+extern const char* const STRING_PACK_CANNOT_REPLACE;
 // Pack of a table kept in memory.
 extern const char* const STRING_PACK_IN_MEMORY;
 // Pack of a table whose folder takes no new file. Args: file, reason.

@@ -7,6 +7,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 
 #include <algorithm>
@@ -422,6 +423,95 @@ TEST(PackRecovery, TagsAreRebuiltByTheOpenThatFinishesThePack) {
   EXPECT_EQ(table2_support::Ns(*t), (std::vector<int>{5, 1, 4}));
   t->Deactivate();
   EXPECT_FALSE(FileExists(file + ".pack"));
+}
+
+// A pack run by the superuser or by another user of the table's group: the
+// packed files keep their permission bits and group, and their owner where
+// the packing process may set it.
+TEST(PackRecovery, PackedFilesKeepTheirOwnerGroupAndMode) {
+  if (::geteuid() != 0) GTEST_SKIP() << "packing as another user takes root";
+  struct Case {
+    const char* who;
+    const char* as;  // the command's prefix that runs it as another user
+    unsigned mode;
+    uid_t before;
+    uid_t after;
+  };
+  const Case cases[] = {
+      {"the superuser", "", 0660, 65534, 65534},
+      {"another member of the group", "setpriv --reuid=65534 --regid=65534 --groups=1 ", 0666, 0, 65534},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.who);
+    const std::string dir = TempDir("owner");
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    const std::string file = dir + "/t.dbf";
+    MakeFixture(dir, true);
+    for (const char* name : {"/t.dbf", "/t.dbt"}) {
+      ASSERT_EQ(::chown((dir + name).c_str(), c.before, 1), 0);
+      ASSERT_EQ(::chmod((dir + name).c_str(), c.mode), 0);
+    }
+    std::string out;
+    ASSERT_EQ(RunCommand(std::string(c.as) + Tool() + " pack " + file + " 2>&1", &out), 0) << out;
+    EXPECT_TRUE(CheckWhole(file, true));
+    for (const char* name : {"/t.dbf", "/t.dbt"}) {
+      struct stat st;
+      ASSERT_EQ(::stat((dir + name).c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, c.mode) << name;
+      EXPECT_EQ(st.st_gid, 1u) << name;
+      EXPECT_EQ(st.st_uid, c.after) << name;
+    }
+  }
+}
+
+// In a sticky folder a member of the table's group may write the table but
+// not replace it: the pack says so, with the reason, and leaves nothing.
+TEST(PackRecovery, APackThatCannotReplaceTheTableSaysWhyAndLeavesNothing) {
+  if (::geteuid() != 0) GTEST_SKIP() << "packing as another user takes root";
+  const std::string dir = TempDir("sticky");
+  ASSERT_EQ(::chmod(dir.c_str(), 01777), 0);
+  const std::string file = dir + "/t.dbf";
+  const std::map<std::string, std::string> fixture = MakeFixture(dir, true);
+  for (const char* name : {"/t.dbf", "/t.dbt"}) {
+    ASSERT_EQ(::chown((dir + name).c_str(), 0, 1), 0);
+    ASSERT_EQ(::chmod((dir + name).c_str(), 0664), 0);
+  }
+  std::string out;
+  EXPECT_NE(RunCommand("setpriv --reuid=65534 --regid=65534 --groups=1 " + Tool() + " pack " + file + " 2>&1", &out),
+            0);
+  EXPECT_NE(out.find(Format(STRING_PACK_CANNOT_REPLACE, {file, "Operation not permitted"})), std::string::npos)
+      << out;
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbt"}));
+  for (const auto& [name, bytes] : fixture) EXPECT_EQ(ReadFile(dir + "/" + name), bytes) << name;
+}
+
+// A memo file cut short: the values past its end are errors naming the
+// record, the field and the file, and pack refuses to run rather than carry
+// them over blank; once the memo file is back every value is there.
+TEST(PackRecovery, AMemoFileCutShortIsReportedAndNotPacked) {
+  const std::string dir = TempDir("cut");
+  const std::string file = dir + "/t.dbf", memo = dir + "/t.dbt";
+  const std::map<std::string, std::string> fixture = MakeFixture(dir, true);
+  const std::string whole = fixture.at("t.dbt");
+  WriteFile(memo, whole.substr(0, whole.size() / 2));
+  const std::map<std::string, std::string> cut = [&] {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : FilesIn(dir)) files[name] = ReadFile(dir + "/" + name);
+    return files;
+  }();
+  const std::string past_end = "runs past the end of \"" + memo + "\"";
+  std::string out;
+  EXPECT_EQ(RunCommand(Tool() + " dump " + file + " 2>&1", &out), 1) << out;
+  EXPECT_NE(out.find("field NOTE"), std::string::npos) << out;
+  EXPECT_NE(out.find(past_end), std::string::npos) << out;
+  EXPECT_EQ(RunCommand(Tool() + " pack " + file + " 2>&1", &out), 1) << out;
+  EXPECT_NE(out.find("Field 'NOTE' of record "), std::string::npos) << out;
+  EXPECT_NE(out.find(past_end), std::string::npos) << out;
+  for (const auto& [name, bytes] : cut) EXPECT_EQ(ReadFile(dir + "/" + name), bytes) << name;
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbt"}));
+  WriteFile(memo, whole);
+  EXPECT_EQ(RunCommand(Tool() + " pack " + file + " 2>&1", &out), 0) << out;
+  EXPECT_TRUE(CheckWhole(file, true));
 }
 
 }  // namespace
