@@ -348,6 +348,12 @@ void TDbf::CreateTableFile() {
 
   const std::string file_name = file_path_full_ + table_name_;
   const bool existed = storage_ == stoFile && FileExists(file_name);
+  // The production index file of a table that had this name before goes
+  // with it: left there, the next tag would be made into it. One that table
+  // did not own (another table's of the same name before the extension)
+  // stays. Asked before the old header is overwritten.
+  const std::string old_mdx = existed ? FindFileIgnoringCase(ChangeFileExt(file_name, ".mdx")) : std::string();
+  const bool old_mdx_own = !old_mdx.empty() && IsOwnProductionIndex(file_name, old_mdx);
   if (storage_ == stoMemory && memory_stream_ == nullptr) memory_stream_ = std::make_unique<TMemoryStream>();
   std::unique_ptr<TDbfFile> file = NewTableFile(storage_ == stoMemory ? pmMemoryCreate : pmExclusiveCreate);
   file->SetDbfVersion(version);
@@ -366,12 +372,7 @@ void TDbf::CreateTableFile() {
     file->CloseAll();
     written = true;
   }
-  // A production index file of a table that had this name before is not
-  // the new table's: left there, the next tag would be made into it.
-  if (storage_ == stoFile) {
-    const std::string stray = FindFileIgnoringCase(ChangeFileExt(file_name, ".mdx"));
-    if (!stray.empty()) DeleteFile(stray);
-  }
+  if (old_mdx_own) DeleteFile(old_mdx);
   // The index definitions are made with the table; index files live beside
   // a table file only.
   if (storage_ != stoFile || index_defs_->Count() == 0) return;
@@ -1199,6 +1200,10 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
       // new tag gets a new file instead of joining its tags.
       const bool stray = is_tag && create && dbf_file_->ProductionIndexFileName().empty();
       const bool exists = !in_memory && !stray && FileExists(file_name);
+      // Only the table's own file is made anew; one the table does not link
+      // may hold another table's tags.
+      if (stray && !in_memory && FileExists(file_name) && !IsOwnProductionIndex(dbf_file_->FileName(), file_name))
+        throw EDbfError(Format(STRING_INDEX_NOT_OWN, {Utf8ToAnsi(file_name)}));
       auto owned = std::make_unique<TIndexFile>(dbf_file_.get());
       owned->SetFileName(file_name);
       owned->SetMode(IndexOpenMode(!exists));

@@ -56,13 +56,14 @@ bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 
 // Gives the file made to replace original the original's owner (where the
 // process may), group and permission bits.
-// 0 when this process may put another file in place of file (rename over
-// it, and remove names it made beside it); else the reason. A sticky folder
-// lets only the owners of a file or of the folder replace it, though others
-// may write the file and make new ones there.
+// 0 unless the folder's sticky bit keeps this process from putting another
+// file in place of file (and from removing the names it made beside it);
+// else the reason. A sticky folder lets only the owners of a file or of the
+// folder replace it, though others may write the file and make new ones
+// there. A folder that takes no new file at all is said by the marker's
+// creation, which names the file it could not make.
 int CannotReplace(const std::string& file) {
   const std::string dir = ExtractFilePath(file).empty() ? std::string(".") : ExtractFilePath(file);
-  if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return errno;
   struct stat dir_st, st;
   if (::stat(dir.c_str(), &dir_st) != 0 || ::stat(file.c_str(), &st) != 0) return errno;
   const uid_t me = ::geteuid();
@@ -189,6 +190,26 @@ unsigned CodePageInUse(unsigned file_code_page) {
 }  // namespace
 
 // ---- TDbfFile: open and header ---------------------------------------------------
+
+bool IsOwnProductionIndex(const std::string& table, const std::string& mdx) {
+  const auto head = [](const std::string& name, uint8_t* bytes, size_t size) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool read = ::pread(fd, bytes, size, 0) == ssize_t(size);
+    ::close(fd);
+    return read;
+  };
+  uint8_t table_head[32], mdx_head[20];
+  if (!head(table, table_head, sizeof table_head) || !head(mdx, mdx_head, sizeof mdx_head)) return false;
+  // FoxPro keeps another meaning in the link byte: there the name alone tells.
+  const bool foxpro = (table_head[0] & 0x07) == 2 || (table_head[0] & 0x07) == 5 || table_head[0] == 0x30 ||
+                      table_head[0] == 0x31;
+  if (!foxpro && table_head[28] == 0) return false;
+  // The index file keeps the table's name without its extension, cut to 15 bytes.
+  const std::string stem = ExtractFileName(ChangeFileExt(table, "")).substr(0, 15);
+  const char* named = reinterpret_cast<const char*>(mdx_head + 4);
+  return LowerCase(std::string(named, strnlen(named, 16))) == LowerCase(stem);
+}
 
 TDbfFile::TDbfFile() : field_defs_(std::make_unique<TDbfFieldDefs>()) {}
 

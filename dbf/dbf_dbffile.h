@@ -131,6 +131,13 @@ class TDbfIndexKeys {
   virtual void RekeyAll() {}
 };
 
+// True when mdx is the production index file of the table file: the
+// table's header links one (byte 28; FoxPro tables, whose byte means
+// something else, go by the name alone) and the index file's header names
+// the table. Only such a file is the table's to
+// delete or overwrite; another with its name may be another table's.
+bool IsOwnProductionIndex(const std::string& table, const std::string& mdx);
+
 class TDbfFile : public TPagedFile {
  public:
   TDbfFile();

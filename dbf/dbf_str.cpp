@@ -30,6 +30,8 @@ const char* const STRING_DUPLICATE_FIELD_NAME = "Duplicate field name \"%s\".";
 const char* const STRING_EMPTY_FIELD_NAME = "A field has no name.";
 const char* const STRING_HEADER_TOO_LARGE = "Table header too large: %d bytes (at most 65535).";
 const char* const STRING_RECORD_TOO_LARGE = "Record too large: %d bytes (at most 65535).";
+const char* const STRING_INDEX_NOT_OWN =
+    "The index file \"%s\" is not this table's: it is left as it is. Move it away to index this table.";
 const char* const STRING_PACK_INDEX_FILES = "Cannot pack: the table's index files cannot be rebuilt with it.";
 const char* const STRING_PACK_MARKER_DAMAGED =
     "An interrupted pack of this table left the file \"%s\", which is damaged: check the table's files, "

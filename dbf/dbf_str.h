@@ -59,6 +59,8 @@ extern const char* const STRING_EMPTY_FIELD_NAME;
 extern const char* const STRING_HEADER_TOO_LARGE;
 // Args: record size.
 extern const char* const STRING_RECORD_TOO_LARGE;
+// A tag to be made in a production index file the table does not own. Args: file.
+extern const char* const STRING_INDEX_NOT_OWN;
 // Pack of a table whose index files the engine cannot rebuild with it.
 extern const char* const STRING_PACK_INDEX_FILES;
 // A pack marker that cannot be read or does not describe its table. Args: marker file.

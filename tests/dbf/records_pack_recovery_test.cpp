@@ -41,6 +41,13 @@ std::vector<std::string> FilesIn(const std::string& dir) {
   return names;
 }
 
+// The bytes of every file in dir, by name.
+std::map<std::string, std::string> BytesOf(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : FilesIn(dir)) files[name] = ReadFile(dir + "/" + name);
+  return files;
+}
+
 // Rows of the fixture: name, whether deleted. Memo values grow row by row, so
 // that a row read through the other pack's memo file gets another value.
 struct Row {
@@ -74,9 +81,7 @@ std::map<std::string, std::string> MakeFixture(const std::string& dir, bool memo
   for (size_t i = 0; i < kRows.size(); ++i)
     if (kRows[i].deleted) deleted += " " + std::to_string(i + 1);
   EXPECT_EQ(RunCommand(Tool() + " delete " + file + deleted + " 2>&1", &out), 0) << out;
-  std::map<std::string, std::string> files;
-  for (const std::string& name : FilesIn(dir)) files[name] = ReadFile(dir + "/" + name);
-  return files;
+  return BytesOf(dir);
 }
 
 void PutFiles(const std::string& dir, const std::map<std::string, std::string>& files) {
@@ -213,8 +218,7 @@ TEST(PackRecovery, ADamagedMarkerIsReportedAndNothingIsTouched) {
   const std::string file = dir + "/t.dbf";
   MakeFixture(dir, true);
   ASSERT_TRUE(PackKilledAt(file, "rename", 2));
-  std::map<std::string, std::string> left;
-  for (const std::string& name : FilesIn(dir)) left[name] = ReadFile(dir + "/" + name);
+  const std::map<std::string, std::string> left = BytesOf(dir);
   const std::string marker = left.at("t.dbf.pack");
   ASSERT_EQ(marker.substr(0, 19), "DBF PACK 1\nstate R\n");
   const auto replace = [&](const std::string& from, const std::string& to) {
@@ -494,11 +498,7 @@ TEST(PackRecovery, AMemoFileCutShortIsReportedAndNotPacked) {
   const std::map<std::string, std::string> fixture = MakeFixture(dir, true);
   const std::string whole = fixture.at("t.dbt");
   WriteFile(memo, whole.substr(0, whole.size() / 2));
-  const std::map<std::string, std::string> cut = [&] {
-    std::map<std::string, std::string> files;
-    for (const std::string& name : FilesIn(dir)) files[name] = ReadFile(dir + "/" + name);
-    return files;
-  }();
+  const std::map<std::string, std::string> cut = BytesOf(dir);
   const std::string past_end = "runs past the end of \"" + memo + "\"";
   std::string out;
   EXPECT_EQ(RunCommand(Tool() + " dump " + file + " 2>&1", &out), 1) << out;
