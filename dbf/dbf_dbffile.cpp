@@ -1294,6 +1294,70 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
   return n;
 }
 
+void TDbfFile::AppendRecords(uint8_t* records, size_t count, size_t* appended) {
+  *appended = 0;
+  const size_t size = size_t(RecordSize());
+  const auto one_by_one = [&] {
+    for (; *appended < count; ++*appended) AppendRecord(records + *appended * size);
+  };
+  // Keys and counters are taken record by record.
+  if (count <= 1 || !index_files_.empty() || has_autoinc_) return one_by_one();
+  {
+    THeaderLock header_lock(this);
+    // Under the header lock the end of the file stands still: the batch's
+    // slots follow the last record. They are locked as one range, for
+    // readers and editors that go by record locks.
+    const int64_t n = RecordCount() + 1;
+    const int64_t last = n + int64_t(count) - 1;
+    if (last > int64_t(UINT32_MAX)) throw EDbfError(STRING_RECORD_LOCKED);
+    const bool ranged = NeedLocks() && VirtualLocks();
+    if (!ranged || LockSection(kVirtualLockBase - last, int64_t(count), false)) {
+      TScopeExit unlock_slots([&] {
+        if (ranged) UnlockSection(kVirtualLockBase - last, int64_t(count));
+      });
+      for (size_t i = 0; i < count; ++i) StampLockField(records + i * size);
+      // The records first, then the count that takes them in: stopped
+      // between the two, the header still counts whole records only, which
+      // any reader can trust (an open counts the rest from the file's size).
+      // The header lock is held already: the stores below do not take it.
+      TScopedValue<bool> storing(storing_counters_, true, false);
+      WriteRecordsAt(n, records, int64_t(count));
+      const bool records_failed = WriteError();
+      ClearWriteError();
+      // A write that fell short (a full disk) keeps the records that fit
+      // whole, as appends one by one would have; the part of one goes again.
+      // Nothing follows them: the header lock keeps other appenders out.
+      int64_t landed = int64_t(count);
+      if (records_failed) {
+        landed = std::clamp<int64_t>((Stream()->Size() - RecordOffset(n)) / int64_t(size), 0, int64_t(count));
+        SetRecordCount(n - 1 + landed);
+        ClearWriteError();
+      }
+      if (landed > 0) {
+        if (NeedLocks()) ReadSharedCounters();
+        const uint32_t old_count = GetLE32(Header() + 4);
+        PutLE32(Header() + 4, old_count + uint32_t(landed));
+        StoreAppendedCount();
+        if (WriteError()) {
+          // Not counted, the records are not kept either.
+          ClearWriteError();
+          PutLE32(Header() + 4, old_count);
+          StoreHeader();
+          SetRecordCount(n - 1);
+          ClearWriteError();
+          throw EDbfWriteError(STRING_WRITE_ERROR);
+        }
+      }
+      *appended = size_t(landed);
+      if (!records_failed) return;
+      throw EDbfWriteError(STRING_WRITE_ERROR);
+    }
+  }
+  // Another process holds a slot after the last record (a record lock
+  // outside an append): the records find their slots one by one.
+  one_by_one();
+}
+
 void TDbfFile::LockRecordForEdit(int64_t n, uint8_t* record) {
   if (n < 1 || n > RecordCount()) throw EDbfError(dbtext::kRecordNotFound);
   if (!LockRecord(n, false)) throw EDbfError(STRING_RECORD_LOCKED);

@@ -233,6 +233,14 @@ class TDbfFile : public TPagedFile {
   // record count and the index keys are restored). Returns the record number
   // it took, which the table component makes current.
   int64_t AppendRecord(uint8_t* record);
+  // Appends count images (RecordSize() bytes each, one after the other) as
+  // new records in their order, under one header lock, with one write of the
+  // records and one of the header: other appenders' records come before or
+  // after the batch, never inside it. *appended counts the records that
+  // landed, also when an error is raised (as AppendRecord raises them). A
+  // table with index files or autoincrement fields, or whose slots after
+  // the last record another process holds, takes the records one by one.
+  void AppendRecords(uint8_t* records, size_t count, size_t* appended);
   // Locks record n without waiting ("Record locked." when another process
   // holds it), reads it into the image and keeps a copy for the key updates;
   // a lock field is stamped and written at once.

@@ -218,8 +218,10 @@ int TPagedFile::ReadRecordAt(int64_t n, void* buffer) {
   return int(got);
 }
 
-void TPagedFile::WriteRecordAt(int64_t n, const void* buffer) {
-  WriteBlock(buffer, record_size_, RecordOffset(n));
+void TPagedFile::WriteRecordAt(int64_t n, const void* buffer) { WriteRecordsAt(n, buffer, 1); }
+
+void TPagedFile::WriteRecordsAt(int64_t n, const void* buffer, int64_t count) {
+  WriteBlock(buffer, record_size_ * count, RecordOffset(n));
   if (record_size_ <= 0 || !stream_) return;
   const int64_t position = next_offset_;
   while (cached_size_ < position) {
