@@ -118,8 +118,8 @@ void TPagedFile::OpenStream() {
   if (active_) return;
   ForgetReadAhead();
   user_mode_ = mode_;
-  // Mended: an open that fails on any step keeps the mode asked for. Left as
-  // the create it was turned into, the next open would empty the file.
+  // An open that fails on any step keeps the mode asked for: left as the
+  // create it was turned into, the next open would empty the file.
   TScopeFail refused([this] { mode_ = user_mode_; });
   if (mode_ == pmMemoryCreate || mode_ == pmMemoryOpen) {
     if (!stream_) {
