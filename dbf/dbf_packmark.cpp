@@ -278,7 +278,8 @@ bool FinishInterruptedPack(const std::string& table) {
   // Not followed when it is a link: the marker itself must be a pack's.
   // Written to when the packed table waits for its tags to be rebuilt.
   int fd = ::open(marker.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0 && errno == EACCES) fd = ::open(marker.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0 && errno != ENOENT && errno != ELOOP)
+    fd = ::open(marker.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return false;
     if (errno == ELOOP) throw EDbfError(Format(STRING_PACK_MARKER_DAMAGED, {marker}));
