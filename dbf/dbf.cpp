@@ -188,7 +188,8 @@ void TDbf::SetShowDeleted(bool value) {
 AnsiString TDbf::Version() const { return Format("%d.%02d", {6, 38}); }
 
 AnsiString TDbf::IndexFieldNames() const {
-  // Mended: the definitions hold upper-case names, IndexName the name as set.
+  // The definitions hold upper-case names, IndexName the name as it was set:
+  // the definition is looked up by the name, not compared with it.
   const TDbfIndexDef* def = FindIndexDef(index_name_);
   return def != nullptr ? def->SortField() : AnsiString();
 }
@@ -288,8 +289,8 @@ void TDbf::LoadFieldDefs() {
   file->OpenAndReadHeader();
   if (file->OpenAborted()) return;
   FillFieldDefs(*file);
-  // Mended: the tags were left out, so that definitions read here lacked
-  // what an open table shows.
+  // The production file's tags belong to the definitions read here too, so
+  // that they show what an open table shows.
   const std::string production = file->ProductionIndexFileName();
   if (production.empty() || storage_ != stoFile) return;
   TIndexFile index(file.get());
@@ -347,6 +348,12 @@ void TDbf::CreateTableFile() {
 
   const std::string file_name = file_path_full_ + table_name_;
   const bool existed = storage_ == stoFile && FileExists(file_name);
+  // The production index file of a table that had this name before goes
+  // with it: left there, the next tag would be made into it. One that table
+  // did not own (another table's of the same name before the extension)
+  // stays. Asked before the old header is overwritten.
+  const std::string old_mdx = existed ? FindFileIgnoringCase(ChangeFileExt(file_name, ".mdx")) : std::string();
+  const bool old_mdx_own = !old_mdx.empty() && IsOwnProductionIndex(file_name, old_mdx);
   if (storage_ == stoMemory && memory_stream_ == nullptr) memory_stream_ = std::make_unique<TMemoryStream>();
   std::unique_ptr<TDbfFile> file = NewTableFile(storage_ == stoMemory ? pmMemoryCreate : pmExclusiveCreate);
   file->SetDbfVersion(version);
@@ -355,8 +362,8 @@ void TDbf::CreateTableFile() {
   {
     TScopeExit close([&] {
       file.reset();
-      // Mended: only a file this call has taken over is removed; a table that
-      // another program holds open (the open refused) stays as it was.
+      // Only a file this call has taken over is removed: a table that another
+      // program holds open (the open refused) stays as it was.
       if (!written && storage_ == stoFile && (opened || !existed)) DeleteFile(file_name);
     });
     file->OpenAndReadHeader();
@@ -365,12 +372,7 @@ void TDbf::CreateTableFile() {
     file->CloseAll();
     written = true;
   }
-  // A production index file of a table that had this name before is not
-  // the new table's: left there, the next tag would be made into it.
-  if (storage_ == stoFile) {
-    const std::string stray = FindFileIgnoringCase(ChangeFileExt(file_name, ".mdx"));
-    if (!stray.empty()) DeleteFile(stray);
-  }
+  if (old_mdx_own) DeleteFile(old_mdx);
   // The index definitions are made with the table; index files live beside
   // a table file only.
   if (storage_ != stoFile || index_defs_->Count() == 0) return;
@@ -466,8 +468,8 @@ void TDbf::CloseBackend() {
       dbf_file_.reset();
       open_complete_ = false;
     });
-    // Mended: an open that failed half way (a file that is no table) must
-    // not get a date and an end mark written into it.
+    // Only a table opened whole gets its date and end mark stored: a file
+    // whose open failed half way may be no table at all.
     if (!read_only_ && open_complete_ && dbf_file_->Active()) dbf_file_->StoreHeader();
   }
   open_complete_ = false;
@@ -579,8 +581,8 @@ void TDbf::CursorToBookmark(const TBookmark& bookmark) {
 
 void TDbf::CursorToBuffer(TRecordBuffer buffer) {
   if (cursor_ == nullptr || ReadBookmarkFlag(buffer) == bpInserted) return;
-  // Mended: an index cursor's sequence numbers are estimates, which would put
-  // the cursor on some other record; its record is found by number instead.
+  // The record is found by its number: an index cursor's sequence numbers
+  // are estimates, which would put the cursor on some other record.
   const int32_t physical = LoadInt32(buffer + kBookmarkAt);
   if (index_file_ != nullptr && physical > 0)
     cursor_->SetPhysicalRecNo(physical);
@@ -744,9 +746,9 @@ void TDbf::CompileFilter(const AnsiString& text) {
 void TDbf::ChangeFilter(const AnsiString& value) {
   if (!value.empty() && dbf_file_ != nullptr) {
     const AnsiString previous = Filter();
-    // Mended: the parser must keep meaning the filter that stays in force,
-    // not the text that failed half compiled; a filter that no longer
-    // compiles either gives way to none.
+    // The parser keeps meaning the filter that stays in force, not the text
+    // that failed half compiled; a filter that no longer compiles either
+    // gives way to none.
     TScopeFail keep_previous([&] {
       const bool kept = UndoStep([&] {
         if (previous.empty())
@@ -919,8 +921,8 @@ std::unique_ptr<TStream> TDbf::OpenBlobStream(TField* field, TBlobAccessMode mod
     slot.Clear();
     slot.modified = true;
   } else if (!slot.modified && (!slot.loaded || slot.block != block)) {
-    // Mended: bytes written in this edit are read back as written, not
-    // replaced by the stored memo (or by nothing for a new record).
+    // Bytes written in this edit are read back as written: only a stream not
+    // written to is loaded from the stored memo (a new record has none).
     slot.Clear();
     slot.memo_size = 0;
     if (block > 0) {
@@ -983,9 +985,10 @@ void TDbf::WriteModifiedBlobs(uint8_t* image) {
 
 bool TDbf::FindByValues(const AnsiString& field_names, const Variant& values, TFindOptions options) {
   SettlePendingEdit();
-  // Mended: the index answers only an exact, case-sensitive search the way a
-  // scan would; a nearest key need not be the first row that begins with the
-  // text (letter case sorts apart), so those searches scan in index order.
+  // The index answers only an exact, case-sensitive search, the one it
+  // answers as a scan would; a nearest key need not be the first row that
+  // begins with the text (letter case sorts apart), so those searches scan
+  // in index order.
   const bool exact = !options.Contains(fiPartialKey) && !options.Contains(fiCaseInsensitive);
   if (index_file_ == nullptr || index_file_->Expression() != field_names || values.IsArray() || !exact)
     return TDataSet::FindByValues(field_names, values, options);
@@ -1006,8 +1009,8 @@ bool TDbf::SearchKeyValue(const Variant& value, bool nearest) {
   const auto* index_cursor = static_cast<TIndexCursor*>(cursor_.get());
   const TSearchKeyType type = nearest ? stGreaterEqual : stEqual;
   if (index_file_->KeyType() != 'C') return SearchKey(index_cursor->ValueToKey(value), type);
-  // Mended: character keys are stored in the table's code page; the
-  // program's text is translated as a field value is before it is written.
+  // Character keys are stored in the table's code page: the program's text
+  // is translated as a field value is before it is written.
   AnsiString text;
   TranslateText(value.AsString(), text, true);
   return SearchKey(index_cursor->ValueToKey(Variant(text)), type);
@@ -1038,6 +1041,8 @@ void ReopenIndexFile(TIndexFile& file, TPageFileMode mode) {
 }  // namespace
 
 bool TDbf::SameIndexName(const AnsiString& a, const AnsiString& b) const {
+  // A tag is known by the name its file stores (cut and upper-cased with the
+  // code page's letters), whatever form the caller gave it in.
   if (dbf_file_ != nullptr) return dbf_file_->SameIndexName(a, b);
   if (ExtractFileExt(a).empty() && ExtractFileExt(b).empty())
     return IndexTagName(a, kTagNameLength) == IndexTagName(b, kTagNameLength);
@@ -1154,6 +1159,10 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
       // new tag gets a new file instead of joining its tags.
       const bool stray = is_tag && create && dbf_file_->ProductionIndexFileName().empty();
       const bool exists = !in_memory && !stray && FileExists(file_name);
+      // Only the table's own file is made anew; one the table does not link
+      // may hold another table's tags.
+      if (stray && !in_memory && FileExists(file_name) && !IsOwnProductionIndex(dbf_file_->FileName(), file_name))
+        throw EDbfError(Format(STRING_INDEX_NOT_OWN, {Utf8ToAnsi(file_name)}));
       auto owned = std::make_unique<TIndexFile>(dbf_file_.get());
       owned->SetFileName(file_name);
       owned->SetMode(IndexOpenMode(!exists));
@@ -1427,8 +1436,8 @@ void TDbf::MasterChanged() {
   SettlePendingEdit();
   if (index_file_ == nullptr) return;
   if (!master_link_->Active() || !master_link_->Valid()) {
-    // Mended: a cleared expression lifts the range instead of keeping the
-    // last master's rows.
+    // A cleared expression lifts the range: the last master's rows would
+    // otherwise stay the only ones shown.
     MasterDisabled();
     return;
   }
@@ -1447,8 +1456,8 @@ void TDbf::MasterDisabled() {
 TDbfIndexDef::TDbfIndexDef(TCollection* collection) : TCollectionItem(collection) {}
 
 void TDbfIndexDef::SetIndexFile(const AnsiString& value) {
-  // Mended: only the name is upper-cased (files are found in any letter
-  // case); a folder keeps its own spelling, or it could not be found.
+  // Only the name is upper-cased (files are found in any letter case); a
+  // folder keeps its own spelling, or it could not be found.
   const AnsiString name = Trim(value);
   const size_t folder = name.find_last_of('/');
   index_file_ = folder == AnsiString::npos ? UpperCase(name) : name.substr(0, folder + 1) + UpperCase(name.substr(folder + 1));

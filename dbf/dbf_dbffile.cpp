@@ -1,6 +1,7 @@
 #include "dbf/dbf_dbffile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "dbf/dbf_packmark.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/classes.h"
+#include "toolkit/core/filereplace.h"
 #include "toolkit/core/text.h"
 #include "toolkit/sys/files.h"
 
@@ -52,6 +54,36 @@ int DescriptorSize(int version) { return TDbfFieldDescriptor::Size(version); }
 [[noreturn]] void InvalidFile() { throw EDbfError(STRING_INVALID_DBF_FILE); }
 
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+
+// Gives the file made to replace original the original's owner (where the
+// process may), group and permission bits.
+// 0 unless the folder's sticky bit keeps this process from putting another
+// file in place of file (and from removing the names it made beside it);
+// else the reason. A sticky folder lets only the owners of a file or of the
+// folder replace it, though others may write the file and make new ones
+// there. A folder that takes no new file at all is said by the marker's
+// creation, which names the file it could not make.
+int CannotReplace(const std::string& file) {
+  const std::string dir = ExtractFilePath(file).empty() ? std::string(".") : ExtractFilePath(file);
+  struct stat dir_st, st;
+  if (::stat(dir.c_str(), &dir_st) != 0 || ::stat(file.c_str(), &st) != 0) return errno;
+  const uid_t me = ::geteuid();
+  if ((dir_st.st_mode & S_ISVTX) && me != 0 && st.st_uid != me && dir_st.st_uid != me) return EPERM;
+  return 0;
+}
+
+[[noreturn]] void CannotReplaceError(const std::string& file, int err) {
+  throw EDbfWriteError(Format(STRING_PACK_CANNOT_REPLACE, {Utf8ToAnsi(file), Utf8ToAnsi(std::strerror(err))}));
+}
+
+void KeepOwnerAndModeOf(const std::string& original, const std::string& replacement) {
+  struct stat st;
+  if (::stat(original.c_str(), &st) != 0) return;
+  const int fd = ::open(replacement.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return;
+  KeepOwnerAndMode(fd, st.st_uid, st.st_gid, st.st_mode);
+  ::close(fd);
+}
 
 }  // namespace
 
@@ -160,6 +192,26 @@ unsigned CodePageInUse(unsigned file_code_page) {
 
 // ---- TDbfFile: open and header ---------------------------------------------------
 
+bool IsOwnProductionIndex(const std::string& table, const std::string& mdx) {
+  const auto head = [](const std::string& name, uint8_t* bytes, size_t size) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool read = ::pread(fd, bytes, size, 0) == ssize_t(size);
+    ::close(fd);
+    return read;
+  };
+  uint8_t table_head[32], mdx_head[20];
+  if (!head(table, table_head, sizeof table_head) || !head(mdx, mdx_head, sizeof mdx_head)) return false;
+  // FoxPro keeps another meaning in the link byte: there the name alone tells.
+  const bool foxpro = (table_head[0] & 0x07) == 2 || (table_head[0] & 0x07) == 5 || table_head[0] == 0x30 ||
+                      table_head[0] == 0x31;
+  if (!foxpro && table_head[28] == 0) return false;
+  // The index file keeps the table's name without its extension, cut to 15 bytes.
+  const std::string stem = ExtractFileName(ChangeFileExt(table, "")).substr(0, 15);
+  const char* named = reinterpret_cast<const char*>(mdx_head + 4);
+  return LowerCase(std::string(named, strnlen(named, 16))) == LowerCase(stem);
+}
+
 TDbfFile::TDbfFile() : field_defs_(std::make_unique<TDbfFieldDefs>()) {}
 
 TDbfFile::~TDbfFile() {
@@ -189,9 +241,8 @@ void TDbfFile::SetRecordSize(int size) {
 void TDbfFile::OpenAndReadHeader() {
   open_aborted_ = false;
   // A pack stopped half way is finished or undone before anything is read.
-  if ((Mode() == pmReadOnly || Mode() == pmExclusiveOpen || Mode() == pmSharedOpen) && !packing_ &&
-      FinishInterruptedPack(FileName()))
-    rekey_after_pack_ = true;
+  rekey_after_pack_ = (Mode() == pmReadOnly || Mode() == pmExclusiveOpen || Mode() == pmSharedOpen) && !packing_ &&
+                      FinishInterruptedPack(FileName());
   OpenStream();
   if (Mode() == pmMemoryCreate || Mode() == pmExclusiveCreate || Mode() == pmSharedCreate) return;
 
@@ -255,6 +306,15 @@ void TDbfFile::OpenAndReadHeader() {
   }
 
   FindCompanionFiles();
+  if (rekey_after_pack_) {
+    if (mdx_file_name_.empty()) {
+      TagsRebuilt(FileName());  // no tags wait
+    } else if (Mode() == pmReadOnly) {
+      // Its tags still name the records before the pack: a read-only open
+      // cannot rebuild them and answers without them.
+      mdx_file_name_.clear();
+    }
+  }
   OpenMemoFile(false, 0);
 }
 
@@ -932,7 +992,9 @@ void TDbfFile::EncodeField(const TDbfFieldDef& field, TFieldType requested, uint
         std::memcpy(dest, source, 8);
         return;
       }
-      const double scaled = SourceFloat(requested, source, field) * 10000.0;
+      // Amounts count ten-thousandths: the nearest count, since the product of
+      // a decimal amount and 10,000 is often a hair below the whole number.
+      const double scaled = std::round(SourceFloat(requested, source, field) * 10000.0);
       if (scaled >= 9223372036854775808.0 || scaled < -9223372036854775808.0) overflow();
       PutLE64(dest, uint64_t(int64_t(scaled)));
       return;
@@ -1048,7 +1110,10 @@ void TDbfFile::SetMemoBlock(const TDbfFieldDef& field, uint8_t* record, int64_t 
 void TDbfFile::AddIndexFile(std::unique_ptr<TDbfIndexKeys> index) {
   // The pack finished at this open renumbered the records after its index
   // files were last written.
-  if (rekey_after_pack_ && Mode() != pmReadOnly && !index->RekeyFileName().empty()) index->RekeyAll();
+  if (rekey_after_pack_ && Mode() != pmReadOnly && !index->RekeyFileName().empty()) {
+    index->RekeyAll();
+    if (index->RekeyFileName() == mdx_file_name_ && !index->IndexWriteError()) TagsRebuilt(FileName());
+  }
   index_files_.push_back(std::move(index));
 }
 
@@ -1239,6 +1304,70 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
   return n;
 }
 
+void TDbfFile::AppendRecords(uint8_t* records, size_t count, size_t* appended) {
+  *appended = 0;
+  const size_t size = size_t(RecordSize());
+  const auto one_by_one = [&] {
+    for (; *appended < count; ++*appended) AppendRecord(records + *appended * size);
+  };
+  // Keys and counters are taken record by record.
+  if (count <= 1 || !index_files_.empty() || has_autoinc_) return one_by_one();
+  {
+    THeaderLock header_lock(this);
+    // Under the header lock the end of the file stands still: the batch's
+    // slots follow the last record. They are locked as one range, for
+    // readers and editors that go by record locks.
+    const int64_t n = RecordCount() + 1;
+    const int64_t last = n + int64_t(count) - 1;
+    if (last > int64_t(UINT32_MAX)) throw EDbfError(STRING_RECORD_LOCKED);
+    const bool ranged = NeedLocks() && VirtualLocks();
+    if (!ranged || LockSection(kVirtualLockBase - last, int64_t(count), false)) {
+      TScopeExit unlock_slots([&] {
+        if (ranged) UnlockSection(kVirtualLockBase - last, int64_t(count));
+      });
+      for (size_t i = 0; i < count; ++i) StampLockField(records + i * size);
+      // The records first, then the count that takes them in: stopped
+      // between the two, the header still counts whole records only, which
+      // any reader can trust (an open counts the rest from the file's size).
+      // The header lock is held already: the stores below do not take it.
+      TScopedValue<bool> storing(storing_counters_, true, false);
+      WriteRecordsAt(n, records, int64_t(count));
+      const bool records_failed = WriteError();
+      ClearWriteError();
+      // A write that fell short (a full disk) keeps the records that fit
+      // whole, as appends one by one would have; the part of one goes again.
+      // Nothing follows them: the header lock keeps other appenders out.
+      int64_t landed = int64_t(count);
+      if (records_failed) {
+        landed = std::clamp<int64_t>((Stream()->Size() - RecordOffset(n)) / int64_t(size), 0, int64_t(count));
+        SetRecordCount(n - 1 + landed);
+        ClearWriteError();
+      }
+      if (landed > 0) {
+        if (NeedLocks()) ReadSharedCounters();
+        const uint32_t old_count = GetLE32(Header() + 4);
+        PutLE32(Header() + 4, old_count + uint32_t(landed));
+        StoreAppendedCount();
+        if (WriteError()) {
+          // Not counted, the records are not kept either.
+          ClearWriteError();
+          PutLE32(Header() + 4, old_count);
+          StoreHeader();
+          SetRecordCount(n - 1);
+          ClearWriteError();
+          throw EDbfWriteError(STRING_WRITE_ERROR);
+        }
+      }
+      *appended = size_t(landed);
+      if (!records_failed) return;
+      throw EDbfWriteError(STRING_WRITE_ERROR);
+    }
+  }
+  // Another process holds a slot after the last record (a record lock
+  // outside an append): the records find their slots one by one.
+  one_by_one();
+}
+
 void TDbfFile::LockRecordForEdit(int64_t n, uint8_t* record) {
   if (n < 1 || n > RecordCount()) throw EDbfError(dbtext::kRecordNotFound);
   if (!LockRecord(n, false)) throw EDbfError(STRING_RECORD_LOCKED);
@@ -1319,6 +1448,12 @@ void TDbfFile::RebuildTableFile() {
       files.keep = NextFreeFileName(memo_file_name_, &keep_counter);
     } while (files.keep == new_memo_name);
   }
+  // Renames that would be refused at the end are said at once, with their
+  // reason, before anything is made: the memo file's second name could not
+  // even be removed again.
+  if (const int err = CannotReplace(FileName())) CannotReplaceError(FileName(), err);
+  if (memo)
+    if (const int err = CannotReplace(memo_file_name_)) CannotReplaceError(memo_file_name_, err);
   // From here on every stop, however abrupt, is finished or undone by the
   // next open of the table (see dbf_packmark.cpp).
   TPackMarker marker;
@@ -1378,7 +1513,15 @@ void TDbfFile::RebuildTableFile() {
           int64_t block = 0;
           const int64_t old_block = MemoBlock(def, record.data());
           if (old_block > 0) {
-            memo_file_->ReadMemo(old_block, value);
+            // A value that cannot be read stops the pack: carried over
+            // blank, it would be lost for good with the old memo file.
+            try {
+              memo_file_->ReadMemo(old_block, value);
+            } catch (const EIntOverflow& e) {
+              throw EIntOverflow(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
+            } catch (const EDbfError& e) {
+              throw EDbfError(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
+            }
             fresh->MemoFile()->WriteMemo(block, 0, value);
           }
           // A record without a memo keeps a blank reference.
@@ -1398,6 +1541,9 @@ void TDbfFile::RebuildTableFile() {
     fresh->CloseAll();
     if (failed || fresh->WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
     fresh.reset();
+    // Who may read and write the table stays as it was.
+    KeepOwnerAndModeOf(FileName(), new_name);
+    if (memo) KeepOwnerAndModeOf(memo_file_name_, new_memo_name);
     if (!SyncPath(new_name) || (memo && !SyncPath(new_memo_name))) throw EDbfWriteError(STRING_WRITE_ERROR);
     // A second name keeps the old memo file reachable after the new one has
     // replaced it, so that a table that cannot follow gets its own back.
@@ -1429,25 +1575,27 @@ void TDbfFile::RebuildTableFile() {
   };
   if (memo && std::rename(new_memo_name.c_str(), memo_name.c_str()) != 0) {
     // Nothing has changed yet.
+    const int err = errno;
     discard_new();
     OpenAndReadHeader();
-    throw EDbfWriteError(STRING_WRITE_ERROR);
+    CannotReplaceError(memo_name, err);
   }
   if (std::rename(new_name.c_str(), table_name.c_str()) != 0) {
+    const int err = errno;
     // The old table with the new memo file would read other records' values.
     if (memo && files.keep.empty()) {
       // The old memo file is gone; the marker stays, and an open that can
       // rename the table finishes the pack.
-      throw EDbfWriteError(STRING_WRITE_ERROR);
+      CannotReplaceError(table_name, err);
     }
     if (memo) {
       marker.SetState(psUndoing);
-      if (std::rename(files.keep.c_str(), memo_name.c_str()) != 0) throw EDbfWriteError(STRING_WRITE_ERROR);
+      if (std::rename(files.keep.c_str(), memo_name.c_str()) != 0) CannotReplaceError(memo_name, errno);
       files.keep.clear();
     }
     discard_new();
     OpenAndReadHeader();
-    throw EDbfWriteError(STRING_WRITE_ERROR);
+    CannotReplaceError(table_name, err);
   }
   if (!files.keep.empty()) DeleteFile(files.keep);
   SyncPath(ExtractFilePath(table_name));

@@ -144,6 +144,13 @@ struct TDbfIndexName {
   TIndexFile* file;
 };
 
+// True when mdx is the production index file of the table file: the
+// table's header links one (byte 28; FoxPro tables, whose byte means
+// something else, go by the name alone) and the index file's header names
+// the table. Only such a file is the table's to
+// delete or overwrite; another with its name may be another table's.
+bool IsOwnProductionIndex(const std::string& table, const std::string& mdx);
+
 class TDbfFile : public TPagedFile {
  public:
   TDbfFile();
@@ -239,6 +246,14 @@ class TDbfFile : public TPagedFile {
   // record count and the index keys are restored). Returns the record number
   // it took, which the table component makes current.
   int64_t AppendRecord(uint8_t* record);
+  // Appends count images (RecordSize() bytes each, one after the other) as
+  // new records in their order, under one header lock, with one write of the
+  // records and one of the header: other appenders' records come before or
+  // after the batch, never inside it. *appended counts the records that
+  // landed, also when an error is raised (as AppendRecord raises them). A
+  // table with index files or autoincrement fields, or whose slots after
+  // the last record another process holds, takes the records one by one.
+  void AppendRecords(uint8_t* records, size_t count, size_t* appended);
   // Locks record n without waiting ("Record locked." when another process
   // holds it), reads it into the image and keeps a copy for the key updates;
   // a lock field is stamped and written at once.

@@ -88,25 +88,31 @@ void TMemoFile::ReadMemo(int64_t block, TStream& stream) {
   if (!opened_ || block_size <= 0 || block < HeaderBlocks()) return;
   const int64_t offset = RecordOffset(block);
   const int64_t file_size = Stream()->Size();
-  if (offset >= file_size) return;
+  // A reference past the end is a memo file cut short (or another table's):
+  // read as empty it would pass for a value the user cleared, and a pack
+  // would make the loss final.
+  const auto beyond_end = [&] {
+    buffer_block_ = block;
+    throw EDbfError(DamagedValueText(STRING_MEMO_BEYOND_END));
+  };
+  if (offset >= file_size) beyond_end();
 
   // A short last block (some writers do not pad it) reads as zeros after its
   // end. A FoxPro file may have blocks smaller than a value's header, which
   // then runs on into the next block: the header is read whole all the same.
   const int got = int(ReadBlock(BlockBuffer(), std::max<int64_t>(block_size, ValueHeaderSize()), offset));
-  if (got <= 0) return;
+  if (got <= 0) beyond_end();
   buffer_block_ = block;
   std::fill(block_buffer_.begin() + got, block_buffer_.end(), 0);
 
   std::string value;
   int64_t length = BlockDataLength();
   if (length >= 0) {
-    // A length that runs past the end of the file cannot be true: the value
-    // is what the file holds.
-    length = std::min(length, std::max<int64_t>(0, file_size - offset - kBlockHeaderSize));
+    // A length that runs past the end of the file: the value was cut off
+    // with the file.
+    if (length > file_size - offset - kBlockHeaderSize) beyond_end();
     value.resize(size_t(length));
-    const int64_t read = ReadBlock(value.data(), length, offset + kBlockHeaderSize);
-    value.resize(size_t(std::max<int64_t>(0, read)));
+    if (ReadBlock(value.data(), length, offset + kBlockHeaderSize) != length) beyond_end();
   } else {
     ReadTerminatedValue(block, got, value);
   }

@@ -6,7 +6,8 @@
 // always sits at byte 17:
 //
 //   DBF PACK 1          the signature and the layout's version
-//   state R             the state: C (copying), R (renaming) or U (undoing)
+//   state R             the state: C (copying), R (renaming), U (undoing)
+//                       or I (index tags to rebuild)
 //   table t.dbf         the table file
 //   new t_1.dbf         the packed table under its free name
 //   memo t.dbt          only with memo fields: the memo file,
@@ -21,10 +22,13 @@
 // is written whole and put on the disk before the first new file is made; the
 // state changes by rewriting its one byte in place, again put on the disk
 // before the step it allows. A marker whose lines, names or sum do not agree
-// is damaged: nothing it names is touched. The pack holds an exclusive
-// lock (flock) on the marker from before it has its name until it is
-// deleted; an open waits for that lock, so only a marker whose pack is gone
-// is acted on.
+// is damaged: nothing it names is touched; so is one naming a file of
+// another scheme than the pack's (the table, its memo file in any letter
+// case, and free names as NextFreeFileName makes them). Only a marker owned
+// by the current user or by the table file's owner is acted on. The pack
+// holds an exclusive lock (flock) on the marker from before it has its name
+// until it is deleted; an open waits for that lock, as long as the table's
+// lock waits last, so only a marker whose pack is gone is acted on.
 //
 // What the next open does, by state:
 //   C  the new files may be incomplete: delete them (and the second name).
@@ -34,6 +38,12 @@
 //      second name of the old memo file goes.
 //   U  the old memo file comes back from its second name (when that is still
 //      there); the new files are deleted.
+//   I  the files are done; the index files wait for their tags to be
+//      rebuilt from the packed table.
+// A pack found done (R with its renames complete) turns the marker to I
+// rather than removing it: an open that cannot write the index files (a
+// read-only one) leaves their rebuilding to the next open that can, and
+// until then does not use their tags.
 #include "dbf/dbf_packmark.h"
 
 #include <fcntl.h>
@@ -48,6 +58,7 @@
 #include <string>
 #include <vector>
 
+#include "dbf/dbf_pgfile.h"
 #include "dbf/dbf_str.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
@@ -59,6 +70,8 @@ constexpr const char kSignature[] = "DBF PACK 1\n";
 constexpr size_t kStateOffset = sizeof(kSignature) - 1 + 6;  // after "state "
 // A marker names five files at most: anything much longer is not one.
 constexpr size_t kMaxMarkerSize = 16 * 1024;
+// An open waiting for a marker's lock tries again at this interval.
+constexpr int kMarkerRetryMs = 10;
 
 uint32_t Fnv1a(const std::string& bytes) {
   uint32_t hash = 2166136261u;
@@ -108,7 +121,7 @@ bool ParseMarker(const std::string& text, const std::string& dir, TPackFiles* fi
   if (text.size() < kStateOffset + 2 || text.compare(0, head.size(), head) != 0 || text[kStateOffset + 1] != '\n')
     return false;
   const char letter = text[kStateOffset];
-  if (letter != psCopying && letter != psRenaming && letter != psUndoing) return false;
+  if (letter != psCopying && letter != psRenaming && letter != psUndoing && letter != psTagsPending) return false;
   *state = TPackState(letter);
 
   std::vector<std::pair<std::string, std::string>> lines;
@@ -148,6 +161,37 @@ bool ParseMarker(const std::string& text, const std::string& dir, TPackFiles* fi
   }
   if (names.size() == 5) files->keep = dir + names[4];
   return true;
+}
+
+// True when name is stem + "_" + a counter + ext: a name NextFreeFileName
+// gives, the only kind a pack makes beside its table.
+bool OfPackScheme(const std::string& name, const std::string& stem, const std::string& ext) {
+  if (name.size() <= stem.size() + 1 + ext.size() || name.compare(0, stem.size(), stem) != 0 ||
+      name[stem.size()] != '_' || name.compare(name.size() - ext.size(), ext.size(), ext) != 0)
+    return false;
+  const std::string counter = name.substr(stem.size() + 1, name.size() - stem.size() - 1 - ext.size());
+  return counter[0] != '0' && counter.size() <= 9 &&
+         counter.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// True when the marker names only files a pack of this table makes: the
+// table itself, its memo file (any letter case, as the table finds it), the
+// new files and the memo file's second name under free names of the pack's
+// scheme. A marker naming anything else is not one a pack wrote.
+bool NamesFollowThePack(const TPackFiles& files) {
+  const std::string table = ExtractFileName(files.table);
+  const std::string table_ext = ExtractFileExt(table);
+  const std::string table_stem = table.substr(0, table.size() - table_ext.size());
+  if (!OfPackScheme(ExtractFileName(files.fresh), table_stem, table_ext)) return false;
+  if (files.memo.empty()) return true;
+  const std::string memo = ExtractFileName(files.memo);
+  const std::string memo_ext = ExtractFileExt(memo);
+  if (LowerCase(memo_ext) != ".dbt" && LowerCase(memo_ext) != ".fpt") return false;
+  const std::string memo_stem = memo.substr(0, memo.size() - memo_ext.size());
+  if (LowerCase(memo_stem) != LowerCase(table_stem)) return false;
+  const std::string fresh = ExtractFileName(files.fresh);
+  if (ExtractFileName(files.fresh_memo) != ChangeFileExt(fresh, LowerCase(memo_ext))) return false;
+  return files.keep.empty() || OfPackScheme(ExtractFileName(files.keep), memo_stem, memo_ext);
 }
 
 [[noreturn]] void CannotFinish(const std::string& marker, const std::string& file) {
@@ -231,19 +275,38 @@ void TPackMarker::Remove() {
 
 bool FinishInterruptedPack(const std::string& table) {
   const std::string marker = TPackMarker::FileName(table);
-  const int fd = ::open(marker.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not followed when it is a link: the marker itself must be a pack's.
+  // Written to when the packed table waits for its tags to be rebuilt.
+  int fd = ::open(marker.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0 && errno != ENOENT && errno != ELOOP)
+    fd = ::open(marker.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return false;
+    if (errno == ELOOP) throw EDbfError(Format(STRING_PACK_MARKER_DAMAGED, {marker}));
     CannotFinish(marker, marker);
   }
   struct Close {
     int fd;
     ~Close() { ::close(fd); }
   } close_marker{fd};
-  // A pack running in another process holds the lock until it is done.
-  while (::flock(fd, LOCK_EX) != 0)
-    if (errno != EINTR) CannotFinish(marker, marker);
-  struct stat st;
+  // Only a marker written by this user or by the table's owner is acted on:
+  // in a folder others may write to, anyone could leave one naming files of
+  // the table's owner to be deleted or renamed.
+  struct stat st, table_st;
+  if (::fstat(fd, &st) != 0) CannotFinish(marker, marker);
+  if (!S_ISREG(st.st_mode)) throw EDbfError(Format(STRING_PACK_MARKER_DAMAGED, {marker}));
+  const bool table_owner = ::stat(table.c_str(), &table_st) == 0 && table_st.st_uid == st.st_uid;
+  if (st.st_uid != ::geteuid() && !table_owner) throw EDbfError(Format(STRING_PACK_MARKER_FOREIGN, {marker}));
+  // A pack running in another process holds the lock until it is done. The
+  // wait is bounded as the table's own lock waits are: a lock that anyone
+  // who may read the marker can take must not stop every open for good.
+  for (int waited = 0; ::flock(fd, LOCK_EX | LOCK_NB) != 0; waited += kMarkerRetryMs) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) CannotFinish(marker, marker);
+    if (waited >= TPagedFile::LockWaitMilliseconds())
+      throw EDbfError(Format(STRING_PACK_MARKER_LOCKED, {marker}));
+    ::usleep(kMarkerRetryMs * 1000);
+  }
   if (::fstat(fd, &st) != 0) CannotFinish(marker, marker);
   if (st.st_nlink == 0) return false;  // that pack finished (or another opener finished it)
 
@@ -260,7 +323,8 @@ bool FinishInterruptedPack(const std::string& table) {
   TPackFiles files;
   TPackState state = psCopying;
   const std::string dir = ExtractFilePath(table);
-  if (text.size() > kMaxMarkerSize || !ParseMarker(text, dir, &files, &state) || files.table != table)
+  if (text.size() > kMaxMarkerSize || !ParseMarker(text, dir, &files, &state) || files.table != table ||
+      !NamesFollowThePack(files))
     throw EDbfError(Format(STRING_PACK_MARKER_DAMAGED, {marker}));
 
   const bool memo = !files.memo.empty();
@@ -280,13 +344,31 @@ bool FinishInterruptedPack(const std::string& table) {
       if (Exists(files.keep) && ::rename(files.keep.c_str(), files.memo.c_str()) != 0)
         CannotFinish(marker, files.memo);
       break;
+    case psTagsPending: return true;
   }
   // Whatever was not renamed into place is left over.
   DeleteIfThere(marker, files.fresh);
   DeleteIfThere(marker, files.fresh_memo);
   DeleteIfThere(marker, files.keep);
   if (!SyncPath(dir)) CannotFinish(marker, dir);
+  // The packed table's tags are rebuilt by whichever open may write its
+  // index files: until then the marker says so. A marker this user may not
+  // write (the table owner's open of another's pack) cannot wait for that.
+  if (replaced && WriteAll(fd, std::string(1, char(psTagsPending)), off_t(kStateOffset)) && ::fsync(fd) == 0)
+    return true;
   if (::unlink(marker.c_str()) != 0) CannotFinish(marker, marker);
   SyncPath(dir);
   return replaced;
+}
+
+void TagsRebuilt(const std::string& table) {
+  const std::string marker = TPackMarker::FileName(table);
+  const int fd = ::open(marker.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return;
+  char state = 0;
+  const bool pending = ::pread(fd, &state, 1, off_t(kStateOffset)) == 1 && state == psTagsPending;
+  ::close(fd);
+  if (!pending) return;
+  ::unlink(marker.c_str());
+  SyncPath(ExtractFilePath(table));
 }

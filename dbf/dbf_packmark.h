@@ -26,6 +26,9 @@ enum TPackState : char {
   // The memo file was replaced but the table could not be: the old memo file
   // is being put back from its second name.
   psUndoing = 'U',
+  // The packed files are in place; the index files still hold the old
+  // record numbers until an open that may write them rebuilds their tags.
+  psTagsPending = 'I',
 };
 
 // The marker of a pack in progress. Made before the first new file; its
@@ -57,12 +60,18 @@ class TPackMarker {
 
 // Run before a table file is opened: when a marker lies beside it, waits for
 // a pack still running in another process, then completes the renames of a
-// pack that had begun them or removes the new files of one that had not, and
-// removes the marker. True when the table file is now the packed one (its
-// index files hold the old record numbers and must be rebuilt). A marker that
-// cannot be read or that does not describe this table raises EDbfError
-// naming it, and nothing is touched.
+// pack that had begun them or removes the new files of one that had not. True
+// when the table file is now the packed one: its index files hold the old
+// record numbers and must be rebuilt, and the marker stays (in state
+// psTagsPending) until TagsRebuilt says they were; otherwise the marker goes.
+// A marker that cannot be read, that does not describe this table or that
+// belongs to a user who is neither the current one nor the table's owner
+// raises EDbfError naming it, and nothing is touched.
 bool FinishInterruptedPack(const std::string& table);
+
+// The index files of a packed table were rebuilt (or it has none): the
+// marker of a pack that waited for that goes.
+void TagsRebuilt(const std::string& table);
 
 // Puts a file's (or, for a folder, its entries') data on the disk before a
 // step depends on it ("" is the current folder); false when that failed.

@@ -130,8 +130,8 @@ void TPagedFile::OpenStream() {
   if (active_) return;
   ForgetReadAhead();
   user_mode_ = mode_;
-  // Mended: an open that fails on any step keeps the mode asked for. Left as
-  // the create it was turned into, the next open would empty the file.
+  // An open that fails on any step keeps the mode asked for: left as the
+  // create it was turned into, the next open would empty the file.
   TScopeFail refused([this] { mode_ = user_mode_; });
   if (mode_ == pmMemoryCreate || mode_ == pmMemoryOpen) {
     if (!stream_) {
@@ -230,8 +230,10 @@ int TPagedFile::ReadRecordAt(int64_t n, void* buffer) {
   return int(got);
 }
 
-void TPagedFile::WriteRecordAt(int64_t n, const void* buffer) {
-  WriteBlock(buffer, record_size_, RecordOffset(n));
+void TPagedFile::WriteRecordAt(int64_t n, const void* buffer) { WriteRecordsAt(n, buffer, 1); }
+
+void TPagedFile::WriteRecordsAt(int64_t n, const void* buffer, int64_t count) {
+  WriteBlock(buffer, record_size_ * count, RecordOffset(n));
   if (record_size_ <= 0 || !stream_) return;
   const int64_t position = next_offset_;
   while (cached_size_ < position) {

@@ -84,6 +84,8 @@ class TPagedFile {
   virtual int ReadRecordAt(int64_t n, void* buffer);
   // Writes record n from buffer; appending keeps the count current.
   virtual void WriteRecordAt(int64_t n, const void* buffer);
+  // Writes count records from n on in one write; appending keeps the count current.
+  void WriteRecordsAt(int64_t n, const void* buffer, int64_t count);
   // Marks the header modified; in shared modes writes it at once.
   virtual void StoreHeader();
   // Writes pages held in memory (index files).

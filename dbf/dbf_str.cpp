@@ -9,6 +9,8 @@ const char* const STRING_KEY_VIOLATION =
 const char* const STRING_INVALID_DBF_FILE = "Invalid DBF file.";
 const char* const STRING_MEMO_NO_BLOCK_HEADER =
     "The memo value at block %s of \"%s\" has no block header: the memo file or its block size is damaged.";
+const char* const STRING_MEMO_BEYOND_END =
+    "The memo value at block %s runs past the end of \"%s\": the memo file is cut short or not the table's.";
 const char* const STRING_MEMO_FIELD_DAMAGED = "Field '%s' of record %d: %s";
 const char* const STRING_MEMO_LENGTH_BELOW_HEADER =
     "Integer overflow: the memo value at block %s of \"%s\" gives the length %s, less than its 8-byte block header.";
@@ -28,11 +30,19 @@ const char* const STRING_DUPLICATE_FIELD_NAME = "Duplicate field name \"%s\".";
 const char* const STRING_EMPTY_FIELD_NAME = "A field has no name.";
 const char* const STRING_HEADER_TOO_LARGE = "Table header too large: %d bytes (at most 65535).";
 const char* const STRING_RECORD_TOO_LARGE = "Record too large: %d bytes (at most 65535).";
+const char* const STRING_INDEX_NOT_OWN =
+    "The index file \"%s\" is not this table's: it is left as it is. Move it away to index this table.";
 const char* const STRING_PACK_INDEX_FILES = "Cannot pack: the table's index files cannot be rebuilt with it.";
 const char* const STRING_PACK_MARKER_DAMAGED =
     "An interrupted pack of this table left the file \"%s\", which is damaged: check the table's files, "
     "then delete that file to open the table.";
 const char* const STRING_PACK_NOT_FINISHED =
     "An interrupted pack of this table (recorded in \"%s\") cannot be finished: \"%s\": %s.";
+const char* const STRING_PACK_MARKER_FOREIGN =
+    "The file \"%s\" left beside the table belongs to another user: it is not acted on. Check the table's files, "
+    "then delete that file to open the table.";
+const char* const STRING_PACK_MARKER_LOCKED =
+    "A pack of this table is still running (its file \"%s\" stays locked): try again later.";
+const char* const STRING_PACK_CANNOT_REPLACE = "Cannot pack: the file \"%s\" cannot be replaced: %s.";
 const char* const STRING_PACK_IN_MEMORY = "Cannot pack: the table is kept in memory.";
 const char* const STRING_PACK_CANNOT_CREATE = "Cannot pack: the file \"%s\" cannot be made beside the table: %s.";

@@ -30,6 +30,9 @@ extern const char* const STRING_MEMO_NO_BLOCK_HEADER;
 // A dBase IV/7 memo block header whose length is below its own 8 bytes
 // (raised as EIntOverflow). Args: block, memo file, the stored length.
 extern const char* const STRING_MEMO_LENGTH_BELOW_HEADER;
+// A memo reference to a block at or past the end of the memo file, or a
+// value running past it. Args: block, memo file.
+extern const char* const STRING_MEMO_BEYOND_END;
 // A memo field whose value cannot be read. Args: field, record, the memo file's error.
 extern const char* const STRING_MEMO_FIELD_DAMAGED;
 // Args: field count.
@@ -59,12 +62,20 @@ extern const char* const STRING_EMPTY_FIELD_NAME;
 extern const char* const STRING_HEADER_TOO_LARGE;
 // Args: record size.
 extern const char* const STRING_RECORD_TOO_LARGE;
+// A tag to be made in a production index file the table does not own. Args: file.
+extern const char* const STRING_INDEX_NOT_OWN;
 // Pack of a table whose index files the engine cannot rebuild with it.
 extern const char* const STRING_PACK_INDEX_FILES;
 // A pack marker that cannot be read or does not describe its table. Args: marker file.
 extern const char* const STRING_PACK_MARKER_DAMAGED;
+// A pack marker owned by neither the current user nor the table's owner. Args: marker file.
+extern const char* const STRING_PACK_MARKER_FOREIGN;
+// A pack marker whose lock stayed held for the whole lock wait. Args: marker file.
+extern const char* const STRING_PACK_MARKER_LOCKED;
 // A step of finishing an interrupted pack that failed. Args: marker file, file, reason.
 extern const char* const STRING_PACK_NOT_FINISHED;
+// Pack of a table whose files cannot be replaced in their folder. Args: file, reason.
+extern const char* const STRING_PACK_CANNOT_REPLACE;
 // Pack of a table kept in memory.
 extern const char* const STRING_PACK_IN_MEMORY;
 // Pack of a table whose folder takes no new file. Args: file, reason.

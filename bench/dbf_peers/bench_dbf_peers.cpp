@@ -6,7 +6,8 @@
 //    measurement table beside python3-dbfread reading and filtering the same
 //    file, and `dd bs=408` over it (one read per record, the machine's limit).
 //  - Append: `dbftool append` of 100,000 measurement rows from a CSV file
-//    beside python3-dbf appending the same rows to a table it makes.
+//    (the table opened shared, as the tool always opens it) beside
+//    python3-dbf appending the same rows to a table it makes.
 //  - SortTag: `dbftool index T create` of a tag on N and on DATE, and the
 //    engine's CreateIndexTag alone, in this process.
 //
@@ -36,6 +37,8 @@ namespace {
 
 constexpr int kRows = 100000;
 constexpr int kRuns = 3;
+// The goals, printed beside the ratios they judge.
+constexpr double kDumpGoalRatio = 8, kDumpGoalOverDd = 0.9, kAppendGoalRatio = 10;
 
 const std::string& Folder() {
   static const std::string path = [] {
@@ -137,6 +140,7 @@ void BM_DumpFilter(benchmark::State& state) {
     }
     state.counters["dd_s"] = Median(dd);
     state.counters["ours_over_dd"] = state.counters["ours_s"] / Median(dd);
+    state.counters["goal_ours_over_dd_at_most"] = kDumpGoalOverDd;
   }
 }
 BENCHMARK(BM_DumpFilter)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
@@ -153,6 +157,7 @@ void BM_Append(benchmark::State& state) {
     if (!Compare(state, fresh, Tool() + " append " + ours + " < " + RowsCsv() + " > /dev/null",
                  Python("dbf_append_peer.py") + " " + peer + " " + RowsCsv() + " > /dev/null", {RowsCsv(), ours}))
       return;
+    state.counters["goal_ratio_at_least"] = kAppendGoalRatio;
   }
 }
 BENCHMARK(BM_Append)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
@@ -204,7 +209,8 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   std::printf(
-      "goals: DumpFilter ratio >= 8 and ours_over_dd <= 1.2; Append ratio >= 8; SortTag/N under 0.2 s, "
-      "SortTag/DATE under 1 s\n");
+      "goals: DumpFilter ratio >= %g and ours_over_dd <= %g; Append (shared, as dbftool append opens the table) "
+      "ratio >= %g; SortTag/N under 0.2 s, SortTag/DATE under 1 s\n",
+      kDumpGoalRatio, kDumpGoalOverDd, kAppendGoalRatio);
   return 0;
 }

@@ -177,6 +177,11 @@ TEST(FieldCodec, TableOfCases) {
       {"date-time with a whole day of milliseconds", FP, 'T', 8, 0, ftDateTime, std::nullopt,
        B({0x59, 0x68, 0x25, 0x00, 0x00, 0x5C, 0x26, 0x05}), V{0.0}, dtBDETimeStamp, true},
       {"currency", FP, 'Y', 8, 4, ftCurrency, V{12.5}, B({0x48, 0xE8, 0x01, 0, 0, 0, 0, 0}), V{12.5}},
+      // 12.3456 × 10,000 is 123455.99999999999 in binary: the nearest count, not the one below.
+      {"currency rounds to the nearest ten-thousandth", FP, 'Y', 8, 4, ftCurrency, V{12.3456},
+       B({0x40, 0xE2, 0x01, 0, 0, 0, 0, 0}), V{12.3456}},
+      {"negative currency rounds to the nearest too", FP, 'Y', 8, 4, ftCurrency, V{-12.3456},
+       B({0xC0, 0x1D, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), V{-12.3456}},
       {"currency raw", FP, 'Y', 8, 4, ftBCD, V{B({1, 2, 3, 4, 5, 6, 7, 8})}, B({1, 2, 3, 4, 5, 6, 7, 8}),
        V{B({1, 2, 3, 4, 5, 6, 7, 8})}},
       {"currency zeros are 0, never null", FP, 'Y', 8, 4, ftCurrency, std::nullopt, std::string(8, '\0'), V{0.0},

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -124,12 +125,22 @@ TEST(DbfToolAppend, RowsAreWrittenAsTheyComeWhileOthersShareTheTable) {
   EXPECT_EQ(out, "NAME\nann\nbob\njoe\ncat\n");
 }
 
+// The NAME values of the table as python3-dbfread reads them, one a line.
+std::string NamesByIndependentReader(const std::string& file) {
+  const std::string script = "import dbfread,sys\nfor r in dbfread.DBF(sys.argv[1], encoding='cp1251'): print(r['NAME'])\n";
+  WriteFile(file + ".py", script);
+  std::string out;
+  EXPECT_EQ(RunCommand(std::string(testsupport::Python()) + " " + file + ".py " + file + " 2>&1", &out), 0) << out;
+  return out;
+}
+
 // Appends started together all get through: every row once, whole, each
-// append's rows in its own order.
+// append's rows in its own order, though each takes the table a batch of
+// rows at a time.
 TEST(DbfToolAppend, AppendsRunningTogetherAllGetThrough) {
   const std::string dir = TempDir("append_together");
   const std::string file = NewTable(dir);
-  constexpr int kAppends = 4, kRows = 150;
+  constexpr int kAppends = 4, kRows = 3000;
   std::string command;
   for (int a = 0; a < kAppends; ++a) {
     std::string rows = "NAME\n";
@@ -158,6 +169,53 @@ TEST(DbfToolAppend, AppendsRunningTogetherAllGetThrough) {
     ++rows;
   }
   EXPECT_EQ(rows, kAppends * kRows);
+  EXPECT_EQ("NAME\n" + NamesByIndependentReader(file), out);
+}
+
+// A shared append of several batches stopped at each of its writes, killed
+// or with the disk full: the table holds the first rows, whole and in order,
+// as an independent reader reads them before any repair; a full disk says
+// how many rows landed.
+TEST(DbfToolAppend, AnAppendStoppedAtAnyWriteKeepsWholeRowsInOrder) {
+  ASSERT_EQ(RunCommand("strace -V >/dev/null 2>&1", nullptr), 0) << "strace is needed (scripts/install-deps.sh)";
+  const std::string dir = TempDir("append_stopped");
+  const std::string file = NewTable(dir);
+  const std::string empty = ReadFile(file);
+  constexpr int kRows = 2500;
+  std::string rows = "NAME\n", names;
+  for (int i = 0; i < kRows; ++i) {
+    rows += "r" + std::to_string(i) + "\n";
+    names += "r" + std::to_string(i) + "\n";
+  }
+  WriteFile(dir + "/rows.csv", rows);
+  for (const std::string fault : {"signal=SIGKILL", "error=ENOSPC"}) {
+    int stops = 0;
+    for (int when = 1; when < 20; ++when) {
+      SCOPED_TRACE(fault + " at write " + std::to_string(when));
+      WriteFile(file, empty);
+      std::string out;
+      const int status = RunCommand(std::string(testsupport::kNoLeakCheck) +
+                                        "strace -f -o /dev/null -e trace=pwrite64 -e inject=pwrite64:" + fault +
+                                        ":when=" + std::to_string(when) + " " + Tool() + " append " + file + " < " +
+                                        dir + "/rows.csv 2>&1",
+                                    &out);
+      if (status == 0) break;
+      ++stops;
+      const std::string read = NamesByIndependentReader(file);
+      EXPECT_EQ(read, names.substr(0, read.size())) << "not the first rows, whole";
+      const size_t landed = size_t(std::count(read.begin(), read.end(), '\n'));
+      if (fault == "error=ENOSPC") {
+        EXPECT_NE(out.find("dbftool: " + std::to_string(landed) + " of " + std::to_string(kRows) +
+                           " rows were appended before the error"),
+                  std::string::npos)
+            << out;
+      }
+      // Our own open agrees, and the rows not appended can follow.
+      ASSERT_EQ(RunTool("dump " + file, &out), 0) << out;
+      EXPECT_EQ(out, "NAME\n" + read);
+    }
+    EXPECT_GE(stops, 4) << "the runs did not stop the batches' writes";
+  }
 }
 
 // Another process holds the table open: the append shares it, and that
@@ -197,6 +255,45 @@ TEST(DbfToolAppend, ATableHeldExclusivelyElsewhereIsRefused) {
   EXPECT_NE(out.find("in use by another process"), std::string::npos) << out;
   holder.reset();
   EXPECT_EQ(ReadFile(file), before);
+}
+
+// The calls a scan and a shared append make grow with the batches, not with
+// the rows: the dump asks the file's size once and reads many records a
+// call; the append locks and writes the table once a batch.
+TEST(DbfToolAppend, AppendAndScanCallTheSystemPerBatchNotPerRow) {
+  ASSERT_EQ(RunCommand("strace -V >/dev/null 2>&1", nullptr), 0) << "strace is needed (scripts/install-deps.sh)";
+  const std::string dir = TempDir("append_calls");
+  const std::string file = NewTable(dir);
+  constexpr int kRows = 3000;
+  std::string rows = "NAME\n";
+  for (int i = 0; i < kRows; ++i) rows += "r" + std::to_string(i) + "\n";
+  WriteFile(dir + "/rows.csv", rows);
+  struct Case {
+    const char* what;
+    std::string command;
+    const char* calls;
+    int at_most;
+  };
+  const Case cases[] = {
+      {"append: locks", "append " + file + " < " + dir + "/rows.csv", "fcntl", 60},
+      {"append: writes", "append " + file + " < " + dir + "/rows.csv", "pwrite64", 30},
+      {"dump: sizes asked", "dump " + file + " --filter 'NAME=\"r1\"'", "fstat,newfstatat,statx", 40},
+      {"dump: reads", "dump " + file, "pread64", 60},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string trace = dir + "/trace";
+    std::string out;
+    ASSERT_EQ(RunCommand(std::string(testsupport::kNoLeakCheck) + "strace -f -o " + trace + " -e trace=" + c.calls +
+                             " " + Tool() + " " + c.command + " > /dev/null 2>&1",
+                         &out),
+              0)
+        << out;
+    const std::string calls = ReadFile(trace);
+    const int count = int(std::count(calls.begin(), calls.end(), '\n'));
+    EXPECT_LE(count, c.at_most) << calls.substr(0, 2000);
+    EXPECT_GT(count, 0);
+  }
 }
 
 }  // namespace

@@ -269,14 +269,51 @@ TEST(MemoFile, BlocksThatHoldNoValueReadEmpty) {
     EXPECT_EQ(cleared, 0);  // an empty value has no block
   }
   auto memo = OpenMemo(file, kDbfVersionFoxPro, pmReadOnly);
-  const int64_t blocks[] = {0, -1, 3 /* inside the header */, block + 1000};
+  const int64_t blocks[] = {0, -1, 3 /* inside the header */};
   for (int64_t b : blocks) EXPECT_EQ(Read(*memo, b), "") << "block " << b;
   EXPECT_EQ(Read(*memo, block), "value");
 }
 
+// A reference past the end of the memo file (a file cut short, or one that
+// is not the table's) is an error naming the block and the file: read as
+// empty it would pass for a value the user cleared.
+TEST(MemoFile, AValueAtOrRunningPastTheEndOfTheFileIsAnError) {
+  const std::string dir = TempDir("memo");
+  struct Case {
+    const char* what;
+    int version;
+    int64_t cut;  // bytes the file keeps
+    int64_t block;
+  };
+  const Case cases[] = {
+      {"dBase IV: a block at the end", kDbfVersionDBase4, 512 * 2, 2},
+      {"dBase IV: a block within the last, cut short", kDbfVersionDBase4, 512 * 2 + 5, 2},
+      {"dBase IV: a value cut inside", kDbfVersionDBase4, 512 * 2 + 100, 2},
+      {"FoxPro: a value cut inside", kDbfVersionFoxPro, 512 + 64 * 3, 9},
+      {"dBase III: a block at the end", kDbfVersionDBase3, 512 * 2, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string file = dir + "/t.dbt";
+    {
+      auto memo = OpenMemo(file, c.version, pmExclusiveCreate, c.version == kDbfVersionFoxPro ? 64 : 512);
+      Write(*memo, "first");
+      EXPECT_EQ(Write(*memo, std::string(600, 'v')), c.block);
+    }
+    const std::string bytes = ReadFile(file);
+    ASSERT_LT(c.cut, int64_t(bytes.size()));
+    WriteFile(file, bytes.substr(0, size_t(c.cut)));
+    auto memo = OpenMemo(file, c.version, pmReadOnly);
+    ExpectReadError<EDbfError>(*memo, c.block,
+                               "The memo value at block " + std::to_string(c.block) + " runs past the end of \"" +
+                                   file + "\": the memo file is cut short or not the table's.");
+  }
+}
+
 TEST(MemoFile, DamagedLengthsAreBoundedOrRejected) {
   const std::string dir = TempDir("memo");
-  // dBase IV: a length that runs past the end of the file gives what the file holds.
+  // dBase IV: a length that runs past the end of the file is refused
+  // without reading (or allocating) it.
   std::string d4(512, '\0');
   PutLE32(d4.data(), 2);
   PutLE16(d4.data() + 20, 512);
@@ -284,7 +321,9 @@ TEST(MemoFile, DamagedLengthsAreBoundedOrRejected) {
   WriteFile(dir + "/long.dbt", d4 + block);
   {
     auto memo = OpenMemo(dir + "/long.dbt", kDbfVersionDBase4, pmReadOnly);
-    EXPECT_EQ(Read(*memo, 1), "tail");
+    ExpectReadError<EDbfError>(*memo, 1,
+                               "The memo value at block 1 runs past the end of \"" + dir +
+                                   "/long.dbt\": the memo file is cut short or not the table's.");
   }
   // dBase IV: a stored length below the block header's own 8 bytes.
   block = std::string("\xFF\xFF\x08\x00", 4) + std::string("\x07\0\0\0", 4) + std::string(504, ' ');
@@ -322,7 +361,9 @@ TEST(MemoFile, DamagedLengthsAreBoundedOrRejected) {
   WriteFile(dir + "/t.fpt", fp + std::string("\0\0\0\x01\xFF\xFF\xFF\xFF", 8) + "abc");
   {
     auto memo = OpenMemo(dir + "/t.fpt", kDbfVersionFoxPro, pmReadOnly);
-    EXPECT_EQ(Read(*memo, 8), "abc");
+    ExpectReadError<EDbfError>(*memo, 8,
+                               "The memo value at block 8 runs past the end of \"" + dir +
+                                   "/t.fpt\": the memo file is cut short or not the table's.");
   }
 }
 
@@ -340,9 +381,9 @@ TEST(MemoFile, ADamagedBlockSizeMakesEveryValueAnErrorWithoutScanningTheFile) {
   auto memo = OpenMemo(file, kDbfVersionDBase4, pmReadOnly);
   ASSERT_EQ(memo->BlockSize(), 640);
   for (int64_t b : blocks) {
-    // Past the end of the file at the new size: empty, as any block there.
+    // Past the end of the file at the new size: an error, as any block there.
     if (b * 640 >= int64_t(bytes.size())) {
-      EXPECT_EQ(Read(*memo, b), "") << "block " << b;
+      EXPECT_THROW(Read(*memo, b), EDbfError) << "block " << b;
       continue;
     }
     // Where the new place meets the start of another value, that value is

@@ -3,10 +3,17 @@
 // no file of the pack is left beside the table. The packs run in dbftool
 // under strace, which kills the process as it enters the n-th call of a
 // chosen system call.
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "dbf/dbf_str.h"
@@ -32,6 +39,13 @@ std::vector<std::string> FilesIn(const std::string& dir) {
   for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// The bytes of every file in dir, by name.
+std::map<std::string, std::string> BytesOf(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : FilesIn(dir)) files[name] = ReadFile(dir + "/" + name);
+  return files;
 }
 
 // Rows of the fixture: name, whether deleted. Memo values grow row by row, so
@@ -67,9 +81,7 @@ std::map<std::string, std::string> MakeFixture(const std::string& dir, bool memo
   for (size_t i = 0; i < kRows.size(); ++i)
     if (kRows[i].deleted) deleted += " " + std::to_string(i + 1);
   EXPECT_EQ(RunCommand(Tool() + " delete " + file + deleted + " 2>&1", &out), 0) << out;
-  std::map<std::string, std::string> files;
-  for (const std::string& name : FilesIn(dir)) files[name] = ReadFile(dir + "/" + name);
-  return files;
+  return BytesOf(dir);
 }
 
 void PutFiles(const std::string& dir, const std::map<std::string, std::string>& files) {
@@ -206,8 +218,7 @@ TEST(PackRecovery, ADamagedMarkerIsReportedAndNothingIsTouched) {
   const std::string file = dir + "/t.dbf";
   MakeFixture(dir, true);
   ASSERT_TRUE(PackKilledAt(file, "rename", 2));
-  std::map<std::string, std::string> left;
-  for (const std::string& name : FilesIn(dir)) left[name] = ReadFile(dir + "/" + name);
+  const std::map<std::string, std::string> left = BytesOf(dir);
   const std::string marker = left.at("t.dbf.pack");
   ASSERT_EQ(marker.substr(0, 19), "DBF PACK 1\nstate R\n");
   const auto replace = [&](const std::string& from, const std::string& to) {
@@ -240,6 +251,9 @@ TEST(PackRecovery, ADamagedMarkerIsReportedAndNothingIsTouched) {
       {"name outside the folder", resum(replace("keep t_2.dbt", "keep ../t_2.dbt"))},
       {"a name twice", resum(replace("keep t_2.dbt", "keep t_1.dbf"))},
       {"a line missing", resum(replace("newmemo t_1.dbt\n", ""))},
+      {"a new file outside the pack's names", resum(replace("new t_1.dbf", "new victim.dbf"))},
+      {"a second name outside the pack's names", resum(replace("keep t_2.dbt", "keep t_2.txt"))},
+      {"another memo file", resum(replace("memo t.dbt", "memo u.dbt"))},
       {"not a marker", "garbage\n"},
   };
   for (const Case& c : cases) {
@@ -259,6 +273,117 @@ TEST(PackRecovery, ADamagedMarkerIsReportedAndNothingIsTouched) {
   }
   // The marker as the pack left it finishes the pack.
   PutFiles(dir, left);
+  EXPECT_TRUE(CheckWhole(file, true));
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbt"}));
+}
+
+// The marker a pack writes, with its sum, for these name lines.
+std::string MarkerText(char state, const std::string& names) {
+  uint32_t hash = 2166136261u;
+  for (char c : names) hash = (hash ^ uint8_t(c)) * 16777619u;
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", hash);
+  return std::string("DBF PACK 1\nstate ") + state + "\n" + names + "sum " + hex + "\n";
+}
+
+// Runs body in a child process as the user nobody (group nogroup, no other
+// groups); gives back its exit status.
+int AsNobody(const std::function<int()>& body) {
+  return InChild([&] {
+    const gid_t none = 65534;
+    if (::setgroups(0, nullptr) != 0 || ::setgid(none) != 0 || ::setuid(65534) != 0) return 97;
+    return body();
+  });
+}
+
+// In a folder everyone may write to, another user can leave a marker naming
+// files of the table's owner: only a marker of the current user or of the
+// table's owner is acted on, and only on names a pack makes.
+TEST(PackRecovery, AMarkerOfAnotherUserIsNotActedOn) {
+  if (::geteuid() != 0) GTEST_SKIP() << "writing files as another user takes root";
+  struct Case {
+    const char* what;
+    bool table_of_nobody;  // the table's files belong to the marker's writer
+    bool acted_on;
+  };
+  const Case cases[] = {
+      {"marker of another user", false, false},
+      {"marker of the table's owner", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string dir = TempDir("foreign");
+    ASSERT_EQ(::chmod(dir.c_str(), 01777), 0);
+    const std::string file = dir + "/t.dbf";
+    MakeFixture(dir, true);
+    // A file of the pack's scheme that the marker calls the packed table.
+    WriteFile(dir + "/t_1.dbf", "the owner's copy");
+    const std::string table = ReadFile(file);
+    if (c.table_of_nobody) {
+      for (const std::string& name : FilesIn(dir)) ASSERT_EQ(::chown((dir + "/" + name).c_str(), 65534, 65534), 0);
+    }
+    const std::string marker = MarkerText('R', "table t.dbf\nnew t_1.dbf\n");
+    ASSERT_EQ(AsNobody([&] {
+                WriteFile(file + ".pack", marker);
+                return 0;
+              }),
+              0);
+    std::string out;
+    const int status = RunCommand(Tool() + " dump " + file + " 2>&1", &out);
+    if (c.acted_on) {
+      EXPECT_EQ(status, 0) << out;
+      // The marker said the packed table was already in place: the copy of
+      // the scheme's name is the pack's leftover.
+      EXPECT_FALSE(FileExists(dir + "/t_1.dbf"));
+      EXPECT_FALSE(FileExists(file + ".pack"));
+    } else {
+      EXPECT_NE(status, 0);
+      EXPECT_NE(out.find(Format(STRING_PACK_MARKER_FOREIGN, {file + ".pack"})), std::string::npos) << out;
+      EXPECT_EQ(ReadFile(dir + "/t_1.dbf"), "the owner's copy");
+      EXPECT_EQ(ReadFile(file), table);
+    }
+  }
+}
+
+// Anyone who may read a marker may lock it: an open waits for that lock only
+// as long as the table's lock waits last, then says the pack still runs.
+TEST(PackRecovery, AMarkerLockedByAnotherUserStopsTheOpenOnlyForTheLockWait) {
+  if (::geteuid() != 0) GTEST_SKIP() << "locking as another user takes root";
+  const std::string dir = TempDir("locked");
+  const std::string file = dir + "/t.dbf";
+  MakeFixture(dir, true);
+  ASSERT_TRUE(PackKilledAt(file, "rename", 2));
+  ASSERT_TRUE(FileExists(file + ".pack"));
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    ::close(ready[0]);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(97);
+    const int fd = ::open((file + ".pack").c_str(), O_RDONLY);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) _exit(96);
+    if (::write(ready[1], "!", 1) != 1) _exit(95);
+    ::sleep(60);
+    _exit(0);
+  }
+  ::close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the other user could not lock the marker";
+  ::close(ready[0]);
+  const int wait = TPagedFile::LockWaitMilliseconds();
+  TPagedFile::SetLockWaitMilliseconds(200);
+  try {
+    OpenTable(file, pmReadOnly);
+    ADD_FAILURE() << "opened while the marker was locked";
+  } catch (const EDbfError& e) {
+    EXPECT_EQ(e.Message(), Format(STRING_PACK_MARKER_LOCKED, {file + ".pack"}));
+  }
+  TPagedFile::SetLockWaitMilliseconds(wait);
+  EXPECT_TRUE(FileExists(file + ".pack"));
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  // With the lock given up the open finishes the pack.
   EXPECT_TRUE(CheckWhole(file, true));
   EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbt"}));
 }
@@ -283,18 +408,110 @@ TEST(PackRecovery, TagsAreRebuiltByTheOpenThatFinishesThePack) {
   t->PackRecords();
   t->Deactivate();
   WriteFile(mdx, stale);
-  // What the pack's marker says once the packed table is in place.
-  const std::string names = "table job.db\nnew job_1.db\n";
-  uint32_t hash = 2166136261u;
-  for (char c : names) hash = (hash ^ uint8_t(c)) * 16777619u;
-  char hex[9];
-  std::snprintf(hex, sizeof hex, "%08x", hash);
-  WriteFile(file + ".pack", "DBF PACK 1\nstate R\n" + names + "sum " + hex + "\n");
+  // What the pack's marker says once the packed table is in place. A
+  // read-only open cannot rebuild the tags: it reads the packed table in its
+  // own order, and the marker keeps the rebuilding for the next open that
+  // may write (as often as read-only opens come first).
+  WriteFile(file + ".pack", MarkerText('R', "table job.db\nnew job_1.db\n"));
+  for (int i = 0; i < 2; ++i) {
+    t->SetReadOnly(true);
+    t->SetIndexName("tab1");
+    t->Activate();
+    EXPECT_EQ(table2_support::Ns(*t), (std::vector<int>{1, 4, 5}));
+    t->Deactivate();
+    EXPECT_EQ(ReadFile(file + ".pack").substr(0, 19), "DBF PACK 1\nstate I\n");
+  }
+  t->SetReadOnly(false);
   t->SetIndexName("tab1");
   t->Activate();
   EXPECT_EQ(table2_support::Ns(*t), (std::vector<int>{5, 1, 4}));
   t->Deactivate();
   EXPECT_FALSE(FileExists(file + ".pack"));
+}
+
+// A pack run by the superuser or by another user of the table's group: the
+// packed files keep their permission bits and group, and their owner where
+// the packing process may set it.
+TEST(PackRecovery, PackedFilesKeepTheirOwnerGroupAndMode) {
+  if (::geteuid() != 0) GTEST_SKIP() << "packing as another user takes root";
+  struct Case {
+    const char* who;
+    const char* as;  // the command's prefix that runs it as another user
+    unsigned mode;
+    uid_t before;
+    uid_t after;
+  };
+  const Case cases[] = {
+      {"the superuser", "", 0660, 65534, 65534},
+      {"another member of the group", "setpriv --reuid=65534 --regid=65534 --groups=1 ", 0666, 0, 65534},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.who);
+    const std::string dir = TempDir("owner");
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    const std::string file = dir + "/t.dbf";
+    MakeFixture(dir, true);
+    for (const char* name : {"/t.dbf", "/t.dbt"}) {
+      ASSERT_EQ(::chown((dir + name).c_str(), c.before, 1), 0);
+      ASSERT_EQ(::chmod((dir + name).c_str(), c.mode), 0);
+    }
+    std::string out;
+    ASSERT_EQ(RunCommand(std::string(c.as) + Tool() + " pack " + file + " 2>&1", &out), 0) << out;
+    EXPECT_TRUE(CheckWhole(file, true));
+    for (const char* name : {"/t.dbf", "/t.dbt"}) {
+      struct stat st;
+      ASSERT_EQ(::stat((dir + name).c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, c.mode) << name;
+      EXPECT_EQ(st.st_gid, 1u) << name;
+      EXPECT_EQ(st.st_uid, c.after) << name;
+    }
+  }
+}
+
+// In a sticky folder a member of the table's group may write the table but
+// not replace it: the pack says so, with the reason, and leaves nothing.
+TEST(PackRecovery, APackThatCannotReplaceTheTableSaysWhyAndLeavesNothing) {
+  if (::geteuid() != 0) GTEST_SKIP() << "packing as another user takes root";
+  const std::string dir = TempDir("sticky");
+  ASSERT_EQ(::chmod(dir.c_str(), 01777), 0);
+  const std::string file = dir + "/t.dbf";
+  const std::map<std::string, std::string> fixture = MakeFixture(dir, true);
+  for (const char* name : {"/t.dbf", "/t.dbt"}) {
+    ASSERT_EQ(::chown((dir + name).c_str(), 0, 1), 0);
+    ASSERT_EQ(::chmod((dir + name).c_str(), 0664), 0);
+  }
+  std::string out;
+  EXPECT_NE(RunCommand("setpriv --reuid=65534 --regid=65534 --groups=1 " + Tool() + " pack " + file + " 2>&1", &out),
+            0);
+  EXPECT_NE(out.find(Format(STRING_PACK_CANNOT_REPLACE, {file, "Operation not permitted"})), std::string::npos)
+      << out;
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbt"}));
+  for (const auto& [name, bytes] : fixture) EXPECT_EQ(ReadFile(dir + "/" + name), bytes) << name;
+}
+
+// A memo file cut short: the values past its end are errors naming the
+// record, the field and the file, and pack refuses to run rather than carry
+// them over blank; once the memo file is back every value is there.
+TEST(PackRecovery, AMemoFileCutShortIsReportedAndNotPacked) {
+  const std::string dir = TempDir("cut");
+  const std::string file = dir + "/t.dbf", memo = dir + "/t.dbt";
+  const std::map<std::string, std::string> fixture = MakeFixture(dir, true);
+  const std::string whole = fixture.at("t.dbt");
+  WriteFile(memo, whole.substr(0, whole.size() / 2));
+  const std::map<std::string, std::string> cut = BytesOf(dir);
+  const std::string past_end = "runs past the end of \"" + memo + "\"";
+  std::string out;
+  EXPECT_EQ(RunCommand(Tool() + " dump " + file + " 2>&1", &out), 1) << out;
+  EXPECT_NE(out.find("field NOTE"), std::string::npos) << out;
+  EXPECT_NE(out.find(past_end), std::string::npos) << out;
+  EXPECT_EQ(RunCommand(Tool() + " pack " + file + " 2>&1", &out), 1) << out;
+  EXPECT_NE(out.find("Field 'NOTE' of record "), std::string::npos) << out;
+  EXPECT_NE(out.find(past_end), std::string::npos) << out;
+  for (const auto& [name, bytes] : cut) EXPECT_EQ(ReadFile(dir + "/" + name), bytes) << name;
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"t.dbf", "t.dbt"}));
+  WriteFile(memo, whole);
+  EXPECT_EQ(RunCommand(Tool() + " pack " + file + " 2>&1", &out), 0) << out;
+  EXPECT_TRUE(CheckWhole(file, true));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dbf/dbf.h"
+#include "dbf/dbf_str.h"
 #include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
 #include "toolkit/core/variant.h"
@@ -289,10 +290,11 @@ TEST(TableTags, AFoxProTableKeepsItsOwnIndexFlag) {
 }
 
 
-// An .mdx file beside a table whose header links none belongs to no one: a
-// new table of that name removes it, and a tag made on a table beside one
-// gets a new file rather than joining the old file's tags.
-TEST(TableTags, AStrayMdxIsNotTakenForTheTables) {
+// An .mdx file is a table's own when the table links one and the file names
+// the table. A new table of a name removes only the file the table of that
+// name owned, and a tag is never made into a file the table does not own:
+// it may hold another table's tags (data.dbf and data.db share data.mdx).
+TEST(TableTags, OnlyTheTablesOwnMdxIsDeletedOrOverwritten) {
   const std::string dir = TempDir("stray");
   const std::string file = dir + "/names.dbf", mdx = dir + "/names.mdx";
   {
@@ -304,17 +306,35 @@ TEST(TableTags, AStrayMdxIsNotTakenForTheTables) {
   }
   const std::string stray = ReadFile(mdx);
   ASSERT_EQ(stray[28], 2);
+  auto other = FilledTable(dir + "/names.db");
+  EXPECT_EQ(ReadFile(mdx), stray) << "a new table of another name took the index file";
+  other->Activate();
+  try {
+    other->CreateIndexTag("byname", "NAME", {});
+    ADD_FAILURE() << "a tag was made into another table's index file";
+  } catch (const EDbfError& e) {
+    EXPECT_EQ(e.Message(), Format(STRING_INDEX_NOT_OWN, {mdx}));
+  }
+  other->Deactivate();
+  EXPECT_EQ(ReadFile(mdx), stray);
+  EXPECT_EQ(ReadFile(dir + "/names.db")[28], 0);
+
   auto t = FilledTable(file);
   EXPECT_FALSE(Exists(mdx)) << "the new table kept the old table's index file";
-
+  // Left beside the new table, which does not link it, the file is no
+  // longer the table's own either.
   WriteFile(mdx, stray);
   t->Activate();
-  t->CreateIndexTag("byname", "NAME", {});
-  EXPECT_EQ(ReadFile(mdx)[28], 1) << "the tag joined the stray file's tags";
-  t->SetIndexName("byname");
-  EXPECT_EQ(Ns(*t), kByName);
+  EXPECT_THROW(t->CreateIndexTag("byname", "NAME", {}), EDbfError);
+  EXPECT_EQ(ReadFile(mdx), stray);
   t->SetIndexName("byn");
   EXPECT_EQ(t->IndexName(), "") << "a tag of the stray file was taken for the table's";
+  t->Deactivate();
+  ASSERT_EQ(::unlink(mdx.c_str()), 0);
+  t->Activate();
+  t->CreateIndexTag("byname", "NAME", {});
+  t->SetIndexName("byname");
+  EXPECT_EQ(Ns(*t), kByName);
   t->Deactivate();
 }
 

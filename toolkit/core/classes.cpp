@@ -5,7 +5,9 @@
 #include "toolkit/core/typinfo.h"
 
 #include <errno.h>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -787,6 +789,37 @@ template <typename E>
 
 // ---- TFileReplacement ---------------------------------------------------------
 
+void KeepOwnerAndMode(int fd, unsigned uid, unsigned gid, unsigned mode) {
+  // Only the owner's superuser may give a file away; anyone may pass it to
+  // a group they belong to. What cannot be kept stays the process's own.
+  bool owner_kept = ::fchown(fd, uid_t(uid), gid_t(gid)) == 0;
+  if (!owner_kept) {
+    ::fchown(fd, uid_t(-1), gid_t(gid));
+    struct stat now;
+    owner_kept = ::fstat(fd, &now) == 0 && now.st_uid == uid && now.st_gid == gid;
+  }
+  ::fchmod(fd, mode_t(mode & (owner_kept ? 07777u : 01777u)));
+}
+
+void RemoveStaleReplacements(const std::string& folder) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return;
+  const std::string prefix = ".~kiv7-";
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    unsigned long pid = 0, n = 0;
+    int used = 0;
+    if (std::sscanf(name.c_str() + prefix.size(), "%lu-%lu.tmp%n", &pid, &n, &used) != 2 ||
+        prefix.size() + size_t(used) != name.size() || pid == 0 || pid > INT32_MAX)
+      continue;
+    // A living process (or one of another user: EPERM) may still write it.
+    if (pid_t(pid) == ::getpid() || ::kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
+    ::unlinkat(::dirfd(dir), name.c_str(), 0);
+  }
+  ::closedir(dir);
+}
+
 TFileReplacement::~TFileReplacement() {
   if (file_) std::fclose(file_);
   if (!temp_.empty()) ::unlink(temp_.c_str());
@@ -807,6 +840,7 @@ int TFileReplacement::Open(const std::string& file_name) {
   folder_ = slash == std::string::npos ? std::string("./") : target_.substr(0, slash + 1);
   const bool exists = ::stat(target_.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return EISDIR;
+  RemoveStaleReplacements(folder_);
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string path = folder_ + ".~kiv7-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
@@ -816,7 +850,7 @@ int TFileReplacement::Open(const std::string& file_name) {
       return errno;
     }
     temp_ = std::move(path);
-    if (exists) ::fchmod(fd, st.st_mode & 07777);
+    if (exists) KeepOwnerAndMode(fd, st.st_uid, st.st_gid, st.st_mode);
     file_ = ::fdopen(fd, "w+b");
     if (!file_) {
       const int err = errno;

@@ -14,7 +14,10 @@
 // target. Given up before Commit (destroyed, or a failed step), it removes
 // the temporary file and leaves an existing file as it was, so a full disk
 // or a failed write never leaves a truncated or partial file behind. The
-// new file keeps the permission bits of the one it replaces.
+// new file keeps the permission bits and group of the one it replaces, and
+// its owner where the process may set it (KeepOwnerAndMode). Temporary files
+// that killed processes left in the folder are removed when a replacement
+// there begins.
 // Open and Commit return the system's error number, 0 on success.
 class TFileReplacement {
  public:
@@ -34,6 +37,18 @@ class TFileReplacement {
   std::string temp_;
   std::FILE* file_ = nullptr;
 };
+
+// Gives a file made to replace another (fd) the other's owner where the
+// process may set it, its group where the process may set that, and its
+// permission bits, so that replacing a file never changes who may read or
+// write it. A file that could not keep the owner does not keep the set-user
+// and set-group bits either.
+void KeepOwnerAndMode(int fd, unsigned uid, unsigned gid, unsigned mode);
+
+// The temporary name a replacement writes under: ".~kiv7-PID-N.tmp".
+// Removes such files of processes that no longer exist from folder (with its
+// trailing "/"): what a replacement killed half way left behind.
+void RemoveStaleReplacements(const std::string& folder);
 
 // A stream that replaces a file whole (TFileReplacement). Failures raise
 // EFCreateError "Cannot create file "%s". %s" and EWriteError "Cannot write

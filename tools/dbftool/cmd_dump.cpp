@@ -1,4 +1,5 @@
 // dbftool dump: every record as UTF-8 CSV.
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -65,25 +66,39 @@ int RunDump(const Args& args) {
   }
   PrintLine(line);
 
-  std::vector<uint8_t> record(size_t(table->RecordSize()));
-  const int64_t count = index.empty() ? table->RecordCount() : int64_t(order.size());
+  const int64_t size = table->RecordSize();
+  // The file's size is asked once a scan: others only append, so a record
+  // below the count seen is there. A tag naming a record past it asks again.
+  int64_t records = table->RecordCount();
+  const int64_t count = index.empty() ? records : int64_t(order.size());
+  // In physical order the records are read many at a time (one call a
+  // block); in a tag's order one at a time.
+  constexpr int64_t kBlockBytes = 64 * 1024;
+  std::vector<uint8_t> block(size_t(std::max(size, std::min(kBlockBytes, size * std::max<int64_t>(count, 1)))));
+  int64_t block_first = 0, block_records = 0;
   for (int64_t i = 1; i <= count; ++i) {
     const int64_t n = index.empty() ? i : order[size_t(i - 1)];
     // A dump that stops early with success would pass for the whole table.
-    if (n < 1 || n > table->RecordCount())
+    if (n < 1 || (n > records && n > (records = table->RecordCount())))
       throw EDbfError(Utf8ToAnsi("The index \"" + index + "\" of \"" + file + "\" names record " +
                                  std::to_string(n) + ", which the table does not have (it has " +
                                  std::to_string(table->RecordCount()) + " records)."));
-    if (table->ReadRecordAt(n, record.data()) != table->RecordSize())
+    if (n < block_first || n >= block_first + block_records) {
+      const int64_t want = index.empty() ? std::min<int64_t>(int64_t(block.size()) / size, count - n + 1) : 1;
+      block_first = n;
+      block_records = table->ReadBlock(block.data(), want * size, table->RecordOffset(n)) / size;
+    }
+    if (n >= block_first + block_records)
       throw EDbfError(Utf8ToAnsi("Record " + std::to_string(n) + " of \"" + file + "\" cannot be read."));
+    const uint8_t* record = block.data() + (n - block_first) * size;
     const bool is_deleted = record[0] == '*';
     if (is_deleted && !deleted) continue;
-    if (filter && !filter(record.data())) continue;
+    if (filter && !filter(record)) continue;
     line.clear();
     if (is_deleted) line.push_back('*');
     for (int i = 0; i < defs.Count(); ++i) {
       if (deleted || i > 0) line += ',';
-      line += CsvField(RecordFieldText(*table, file, n, *defs.Items(i), record.data()));
+      line += CsvField(RecordFieldText(*table, file, n, *defs.Items(i), record));
     }
     PrintLine(line);
   }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -76,6 +77,8 @@ class CsvInput {
   }
 
   bool AtEnd() { return Peek() < 0; }
+  // True when the next character is already read: taking it does not wait.
+  bool Buffered() const { return pos_ < size_; }
 
  private:
   int Peek() {
@@ -297,17 +300,43 @@ int RunAppend(const Args& args) {
     columns.push_back(field);
   }
 
-  // Rows are checked, encoded and appended one at a time: the input may be
-  // far larger than memory. A row that fails stops the append; the rows
-  // before it stay, whole, and the message tells from which row on to
-  // append again.
+  // Rows are checked and encoded one at a time and appended in batches: the
+  // input may be far larger than memory, and a shared table is locked once
+  // a batch. A batch goes to the table when it is full, when it is old, and
+  // before the input is read again (rows coming through a pipe land as they
+  // come). A row that fails stops the append; the rows before it stay,
+  // whole, and the message tells from which row on to append again.
+  constexpr size_t kBatchRows = 1024;
+  constexpr auto kBatchAge = std::chrono::milliseconds(100);
   Row row;
   row.record.resize(size_t(table->RecordSize()));
+  std::vector<uint8_t> batch;
+  batch.reserve(kBatchRows * row.record.size());
+  size_t batch_rows = 0;
+  auto batch_begun = std::chrono::steady_clock::now();
   size_t stored = 0;
+  size_t lost = 0;  // rows of a batch whose append failed
+  const auto flush = [&] {
+    if (batch_rows == 0) return;
+    const size_t rows = batch_rows;
+    batch_rows = 0;
+    // Emptied on every way out; its memory serves the next batch.
+    TScopeExit emptied([&] { batch.clear(); });
+    size_t appended = 0;
+    try {
+      table->AppendRecords(batch.data(), rows, &appended);
+    } catch (...) {
+      stored += appended;
+      lost = rows - appended;
+      throw;
+    }
+    stored += rows;
+  };
   int row_line = line;
   bool rows_read = false;
   try {
     for (;;) {
+      if (!input.Buffered()) flush();
       row_line = line;
       if (!input.Next(&line, cells)) break;
       if (cells.size() == 1 && cells[0].empty() && input.AtEnd()) break;
@@ -332,14 +361,26 @@ int RunAppend(const Args& args) {
         table->MemoFile()->WriteMemo(block, 0, stream);
         table->SetMemoBlock(*field, row.record.data(), block);
       }
-      table->AppendRecord(row.record.data());
-      ++stored;
+      if (batch_rows == 0) batch_begun = std::chrono::steady_clock::now();
+      batch.insert(batch.end(), row.record.begin(), row.record.end());
+      ++batch_rows;
+      if (batch_rows >= kBatchRows || std::chrono::steady_clock::now() - batch_begun >= kBatchAge) flush();
     }
+    flush();
     rows_read = true;
     Finish(*table);
   } catch (const Exception& e) {
     // A row that failed is rolled back whole: the user appends again from
-    // the first row that is not in the table.
+    // the first row that is not in the table. The rows before it, still in
+    // the batch, go in first.
+    const bool row_failed = lost == 0 && !rows_read;
+    if (row_failed) {
+      try {
+        flush();
+      } catch (const Exception&) {
+        // The error of the row is the one to report.
+      }
+    }
     if (stored > 0 && !rows_read) {
       try {
         Finish(*table);
@@ -347,7 +388,8 @@ int RunAppend(const Args& args) {
         // The error of the row is the one to report.
       }
     }
-    const size_t total = rows_read ? stored : stored + 1 + CountRemainingRows(input, line);
+    const size_t total =
+        rows_read ? stored : stored + lost + (row_failed ? 1 : 0) + CountRemainingRows(input, line);
     std::fprintf(stderr, "dbftool: %s\n", AnsiToUtf8(e.Message()).c_str());
     std::fprintf(stderr, "dbftool: %zu of %zu rows were appended before the error", stored, total);
     if (stored < total) std::fprintf(stderr, "; the rows from row %zu on were not", stored + 1);

@@ -2,7 +2,9 @@
 #include "toolkit/core/filereplace.h"
 
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -651,6 +653,89 @@ TEST(Streams, SavingOverAFileReplacesItWholeOrNotAtAll) {
   ExpectError<EFCreateError>([&] { TReplaceFileStream f(disk.Path() + "/no/x.frf"); },
                              "Cannot create file \"" + disk.Path() + "/no/x.frf\". No such file or directory.",
                              "a missing folder");
+}
+
+// A file replaced whole keeps who may read and write it: its mode and group,
+// and its owner when the saving process may set that (the superuser); a user
+// saving another's file keeps at least its group. The test switches users,
+// which takes root.
+TEST(Streams, AReplacedFileKeepsItsOwnerGroupAndMode) {
+  if (::geteuid() != 0) GTEST_SKIP() << "saving as another user takes root";
+  const std::string dir = testsupport::TempDir("owner");
+  ::chmod(dir.c_str(), 0777);  // not sticky: another user may replace the file
+  const uid_t nobody = 65534;
+  const gid_t group = 1;  // not the group of either saver
+  struct Case {
+    const char* who;
+    bool as_nobody;
+    unsigned mode;
+    uid_t before;  // the owner before the save; after it, nobody owns each
+  };
+  const Case cases[] = {
+      {"the superuser keeps the owner", false, 0660, nobody},
+      {"the owner keeps the group", true, 0664, nobody},
+      {"a member of the group saving root's file", true, 0666, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.who);
+    const std::string path = dir + "/report.frf";
+    ::unlink(path.c_str());
+    testsupport::WriteFile(path, "old");
+    ASSERT_EQ(::chown(path.c_str(), c.before, group), 0);
+    ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+    const auto save = [&] {
+      TMemoryStream m;
+      m.WriteBuffer("new", 3);
+      m.SaveToFile(path);
+    };
+    if (!c.as_nobody) {
+      save();
+    } else {
+      const pid_t pid = ::fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        int code = 0;
+        if (::setgroups(1, &group) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0) _exit(2);
+        try {
+          save();
+        } catch (...) {
+          code = 1;
+        }
+        _exit(code);
+      }
+      int status = 0;
+      ::waitpid(pid, &status, 0);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_EQ(testsupport::ReadFile(path), "new");
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    EXPECT_EQ(st.st_gid, group);
+    EXPECT_EQ(st.st_uid, nobody);
+  }
+}
+
+// A save killed half way leaves its temporary file; the next save in that
+// folder removes the ones of processes that are gone, and nothing else.
+TEST(Streams, TemporaryFilesOfKilledSavesGoAtTheNextSave) {
+  const std::string dir = testsupport::TempDir("stale");
+  const pid_t gone = ::fork();
+  ASSERT_GE(gone, 0);
+  if (gone == 0) _exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string dead = ".~kiv7-" + std::to_string(gone) + "-3.tmp";
+  const std::string mine = ".~kiv7-" + std::to_string(::getpid()) + "-900.tmp";
+  const std::string parent = ".~kiv7-" + std::to_string(::getppid()) + "-1.tmp";
+  const std::vector<std::string> kept = {mine, parent, ".~kiv7-" + std::to_string(gone) + "-3.tmpx",
+                                         ".~kiv7-x-1.tmp", "other.tmp"};
+  for (const std::string& name : kept) testsupport::WriteFile(dir + "/" + name, "x");
+  testsupport::WriteFile(dir + "/" + dead, "half");
+  TStringList lines;
+  lines.Add("report");
+  lines.SaveToFile(dir + "/report.txt");
+  EXPECT_NE(::access((dir + "/" + dead).c_str(), F_OK), 0);
+  for (const std::string& name : kept) EXPECT_EQ(::access((dir + "/" + name).c_str(), F_OK), 0) << name;
 }
 
 }  // namespace
