@@ -1147,8 +1147,8 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
       file = dbf_file_->ProductionIndex();
     } else {
       const bool in_memory = storage_ == stoMemory;
-      // Mended: a table in memory gets its index files in memory too; the
-      // name only tells the format and never reaches the disk.
+      // A table in memory gets its index files in memory too: the name only
+      // tells the format and never reaches the disk.
       std::string file_name = is_tag ? ChangeFileExt(in_memory ? table_name_ : dbf_file_->FileName(), ".mdx")
                                      : std::string(name);
       // Definitions hold their names upper-cased: the file is found in any letter case.
@@ -1195,10 +1195,10 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
   TExclusiveMode exclusive(dbf_file_->NeedLocks() ? dbf_file_.get() : nullptr);
   const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
   const int64_t physical = cursor_ != nullptr ? cursor_->PhysicalRecNo() : 0;
-  // Mended: a read-only table holds its index files read-only. The file
-  // that takes the tag is written while the table is briefly exclusive and
-  // then held read-only again (before, a new file stayed writable and an
-  // existing one refused the tag).
+  // A read-only table holds its index files read-only: the file that takes
+  // the tag is written while the table is briefly exclusive and then held
+  // read-only again, so that neither a new file stays writable nor an
+  // existing one refuses the tag.
   const bool hold_read_only = read_only_ && storage_ == stoFile;
   // A tag that could not be built is simply absent: its name, its entry in
   // the file and (when nothing else needs it) the file go again.
@@ -1213,8 +1213,8 @@ void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TInde
     UndoStep([&] {
       if (usable && !previous.empty()) file->SelectTag(previous);
     });
-    // Mended: a production file that holds other tags stays; only a file
-    // this call opened leaves the table (and the disk).
+    // A production file that holds other tags stays; only a file this call
+    // opened leaves the table (and the disk).
     const bool orphan = opened_here || !NameRefersTo(file);
     if (orphan || !usable) {
       const bool was_production = file == dbf_file_->ProductionIndex();

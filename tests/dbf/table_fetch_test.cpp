@@ -86,7 +86,7 @@ TEST(TableFetch, ChangingTheFilterResynchronises) {
   t->SetFiltered(false);
   EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "p2") << "in place";
   t->SetFiltered(true);
-  // Mended: a text that fails to compile leaves the filter in force as it was.
+  // A text that fails to compile leaves the filter in force as it was.
   EXPECT_THROW(t->SetFilter("KIND=("), EParserException);
   EXPECT_EQ(t->Filter(), "KIND=0");
   EXPECT_EQ(Column(*t), (Names{"p1", "p2"}));

@@ -165,7 +165,7 @@ TEST(TableOpen, FailuresNameTheCauseAndLeaveTheSetClosed) {
     }
     EXPECT_FALSE(t->QueryActive());
     EXPECT_EQ(t->DbfFile(), nullptr);
-    // Mended: a file that failed to open is not stamped with a date or an end mark.
+    // A file that failed to open is not stamped with a date or an end mark.
     if (!before.empty()) {
       EXPECT_EQ(ReadFile(dir + "/" + c.name), before) << c.name;
     }
@@ -372,7 +372,7 @@ TEST(TableCreate, AFailedCreateLeavesNoFileAndNeverTouchesAnother) {
     EXPECT_THROW(t->CreateTableFile(), EDbfError) << c.what;
     EXPECT_FALSE(FileExists(dir + "/new.dbf")) << c.what;
   }
-  // Mended: a table another program holds exclusively is neither cut nor deleted.
+  // A table another program holds exclusively is neither cut nor deleted.
   const std::string file = WriteTable(dir, {Rec(1, "held", 0)}, "held.dbf");
   const std::string before = ReadFile(file);
   auto holder = Table(file);

@@ -422,10 +422,10 @@ TEST_F(RecordTest, FrameWidthIsStoredWholeOrInThousandths) {
       {1.25, 1250, 1.25},
       {10.5, 10500, 10.5},
       {1.2344, 1234, 1.234},  // nearest thousandth
-      // Mended: thousandths of 1..10 would read back as whole widths of 1..10 pixels.
+      // Thousandths of 1..10 are not read back as whole widths of 1..10 pixels.
       {0.005, 11, 0.011},
       {0.0004, 0, 0.0},
-      // Mended: a negative width would come back multiplied by a thousand.
+      // A negative width does not come back multiplied by a thousand.
       {-0.5, 0, 0.0},
       {-2, 0, 0.0},
       {1e12, 2147483647, 2147483.647},

@@ -142,8 +142,8 @@ void TDataSet::OpenBackend() {}
 bool TDataSet::HasCursor() { return false; }
 
 bool TDataSet::BookmarkExists(const TBookmark& bookmark) {
-  // Mended: a base answer of "false" would make every bookmark unusable for
-  // back ends that keep it. Ask the back end by positioning on the record.
+  // A base answer of "false" would make every bookmark unusable for back
+  // ends that keep it: the back end is asked by positioning on the record.
   if (mode_ == dsInactive || bookmark.empty() || static_cast<int>(bookmark.size()) != bookmark_size_ ||
       buffers_.empty())
     return false;
