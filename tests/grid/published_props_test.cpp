@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "grid/rs.h"
+#include "grid/rs_blob.h"
 #include "grid/rs_edit.h"
 #include "grid/rs_rtm.h"
+#include "grid/rs_toolform.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/db/db.h"
 #include "toolkit/ui/comctrls.h"
@@ -25,6 +27,8 @@ struct Form {
   TPopupMenu* menu = new TPopupMenu(&root);
   TImageList* images = new TImageList(&root);
   TDataSource* source = new TDataSource(&root);
+  TTextVision* text_vision = new TTextVision(&root);
+  TVisionToolForm* tool_form = new TVisionToolForm(&root);
 
   Form() {
     root.SetName("Form1");
@@ -33,6 +37,8 @@ struct Form {
     menu->SetName("Menu1");
     images->SetName("Images1");
     source->SetName("Source1");
+    text_vision->SetName("TextVision1");
+    tool_form->SetName("ToolForm1");
   }
   // The object a case names: a component of the form, or a sub-object of
   // one ("Grid1.ParamsAutoSearch").
@@ -123,6 +129,10 @@ TEST(ComponentPublishing, AFormStreamsOutAndBackWithTheSameValues) {
       {"Edit1", "MappingOptions", "[]"},
       {"Edit1", "DataSource", "Source1"},
       {"Edit1", "WantTabs", "True"},
+      {"TextVision1", "DropDown", "ToolForm1"},
+      {"TextVision1", "DropDownOptions", "[ddoShowOnEnter,ddoNoFocusRect]"},
+      {"TextVision1", "DropDownWidth", "240"},
+      {"TextVision1", "DisplayAs", "tbmText"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.object) + "." + c.property + " = " + c.value);
@@ -169,6 +179,12 @@ TEST(ComponentPublishing, EachClassPublishesTheNamesItsUsersRelyOn) {
        {"DataSource", "DataField", "Vision", "ReadOnly", "Caption", "DisplayFormat", "EditFormat", "Attrs",
         "BorderStyle", "WordWrap", "WantTabs", "WantReturns", "PopupMenu", "MappingOptions", "OnMouseEnter",
         "OnMouseLeave", "OnAction", "OnDraw"}},
+      {TDropDownBlobVision::StaticClassInfo(),
+       {"ComboBoxStyle", "DropDown", "DropDownWidth", "DropDownHeight", "DropDownOptions", "EnableDropDown",
+        "EnableButton"}},
+      {TTextVision::StaticClassInfo(),
+       {"ComboBoxStyle", "DropDown", "DropDownWidth", "DropDownHeight", "DropDownOptions", "EnableDropDown",
+        "EnableButton", "Alignment", "DropDownOptionsEx", "DropDownScrollBars", "MaxLength", "DisplayAs"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.cls.ClassName()));
