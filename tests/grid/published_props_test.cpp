@@ -39,6 +39,8 @@ struct Form {
     source->SetName("Source1");
     text_vision->SetName("TextVision1");
     tool_form->SetName("ToolForm1");
+    // A tool form's grid stands on it.
+    grid->SetParent(tool_form);
   }
   // The object a case names: a component of the form, or a sub-object of
   // one ("Grid1.ParamsAutoSearch").
@@ -133,6 +135,10 @@ TEST(ComponentPublishing, AFormStreamsOutAndBackWithTheSameValues) {
       {"TextVision1", "DropDownOptions", "[ddoShowOnEnter,ddoNoFocusRect]"},
       {"TextVision1", "DropDownWidth", "240"},
       {"TextVision1", "DisplayAs", "tbmText"},
+      {"ToolForm1", "Color", "clYellow"},
+      {"ToolForm1", "DataGrid", "Grid1"},
+      {"ToolForm1", "Placement", "tfpRightCenter"},
+      {"ToolForm1", "Options", "[tfoFocusable,tfoAlwaysPostChanges]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.object) + "." + c.property + " = " + c.value);
@@ -185,6 +191,10 @@ TEST(ComponentPublishing, EachClassPublishesTheNamesItsUsersRelyOn) {
       {TTextVision::StaticClassInfo(),
        {"ComboBoxStyle", "DropDown", "DropDownWidth", "DropDownHeight", "DropDownOptions", "EnableDropDown",
         "EnableButton", "Alignment", "DropDownOptionsEx", "DropDownScrollBars", "MaxLength", "DisplayAs"}},
+      {TVisionToolForm::StaticClassInfo(),
+       {"Color", "Tag", "ActiveControl", "DataGrid", "Placement", "Options", "OnPaint", "OnShow", "OnPostChanges",
+        "OnClose", "OnActivate", "OnCurrentChanged", "OnTextChanged", "OnSizing", "OnKeyDown", "OnKeyPress",
+        "OnShortCut", "OnEditAction"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.cls.ClassName()));
