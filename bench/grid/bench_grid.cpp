@@ -115,9 +115,13 @@ struct Fixture : GridOnTable {
   ~Fixture() { grid.reset(); }
 };
 
+// The tables live until main frees them, while the application object still
+// stands: freed in static destruction, their grids would outlive it.
+std::unique_ptr<Fixture> shared_fixture;
+
 Fixture& Shared() {
-  static Fixture fixture;
-  return fixture;
+  if (!shared_fixture) shared_fixture = std::make_unique<Fixture>();
+  return *shared_fixture;
 }
 
 void BM_FullRepaint(benchmark::State& state) {
@@ -226,13 +230,14 @@ struct SelectionFixture : GridOnTable {
 };
 
 // One table at a time: the last size asked for.
+std::unique_ptr<SelectionFixture> selection_fixture;
+
 SelectionFixture& SelectionTable(int rows) {
-  static std::unique_ptr<SelectionFixture> fixture;
-  if (!fixture || fixture->rows != rows) {
-    fixture.reset();
-    fixture = std::make_unique<SelectionFixture>(rows);
+  if (!selection_fixture || selection_fixture->rows != rows) {
+    selection_fixture.reset();
+    selection_fixture = std::make_unique<SelectionFixture>(rows);
   }
-  return *fixture;
+  return *selection_fixture;
 }
 
 // Seconds per operation of each benchmark at each size, so that the larger
@@ -391,6 +396,8 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
+  selection_fixture.reset();
+  shared_fixture.reset();
   benchmark::Shutdown();
   return 0;
 }
