@@ -41,8 +41,12 @@ const TClassInfo& TDropDownBlobVision::StaticClassInfo() {
       [](TPublisher<TDropDownBlobVision>& p) {
         using V = TDropDownBlobVision;
         p.Boolean("ComboBoxStyle", &V::ComboBoxStyle, &V::SetComboBoxStyle).WithDefault(true);
+        p.Object("DropDown", TVisionToolForm::StaticClassInfo(), &V::DropDown,
+                 [](V& o, TPersistent* v) { o.SetDropDown(dynamic_cast<TVisionToolForm*>(v)); });
         p.Integer("DropDownWidth", &V::DropDownWidth, &V::SetDropDownWidth).WithDefault(0);
         p.Integer("DropDownHeight", &V::DropDownHeight, &V::SetDropDownHeight).WithDefault(0);
+        p.Ordinal("DropDownOptions", TfvDropDownOptionsType(), &V::DropDownOptions, &V::SetDropDownOptions)
+            .WithDefault(0);
         p.Boolean("EnableDropDown", &V::EnableDropDown, &V::SetEnableDropDown).WithDefault(true);
         p.Boolean("EnableButton", &V::EnableButton, &V::SetEnableButton).WithDefault(true);
       });

@@ -91,9 +91,21 @@ const TClassInfo& TDBProdiEdit::StaticClassInfo() {
     p.String("DisplayFormat", &C::DisplayFormat, &C::SetDisplayFormat);
     p.String("EditFormat", &C::EditFormat, &C::SetEditFormat);
     p.String("Attrs", &C::Attrs, &C::SetAttrs);
+    p.Ordinal("BorderStyle", TvpBorderStyleType(), &C::BorderStyle, &C::SetBorderStyle).WithDefault(bs3D);
     p.Boolean("WordWrap", &C::WordWrap, &C::SetWordWrap).WithDefault(false);
     p.Boolean("WantReturns", [](const C& c) { return c.want_returns_; }, &C::SetWantReturns).WithDefault(false);
     p.Boolean("WantTabs", [](const C& c) { return c.want_tabs_; }, &C::SetWantTabs).WithDefault(false);
+    p.Object(
+        "PopupMenu", TComponent::StaticClassInfo(), [](const C& c) -> TPersistent* { return c.PopupMenu(); },
+        [](C& c, TPersistent* v) { c.SetPopupMenu(dynamic_cast<TPopupMenu*>(v)); });
+    static const TTypeInfo mapping_option =
+        TTypeInfo::Enumeration("TgpMappingOption", {"eioImportCaption", "eioImportDomain"});
+    static const TTypeInfo mapping_options = TTypeInfo::SetOf("TgpMappingOptions", mapping_option);
+    p.Ordinal("MappingOptions", mapping_options, &C::MappingOptions, &C::SetMappingOptions)
+        .WithDefault(TgpMappingOptions{eioImportDomain}.Bits());
+    PublishEvents(p, "TNotifyEvent OnMouseEnter OnMouseLeave");
+    PublishEvents(p, "TvpActionEvent OnAction");
+    PublishEvents(p, "TvpDrawEditEvent OnDraw");
   });
   return info;
 }

@@ -8,31 +8,114 @@
 #include "grid/rs_str.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/ui/comctrls.h"
+#include "toolkit/ui/menus.h"
+
+namespace {
+
+const TTypeInfo& DragModeType() {
+  static const TTypeInfo t = TTypeInfo::Enumeration("TDragMode", {"dmManual", "dmAutomatic"});
+  return t;
+}
+
+const TTypeInfo& CursorTypeType() {
+  static const TTypeInfo t =
+      TTypeInfo::Enumeration("TgpCursorType", {"gctSensitive", "gctInsensitiveBmrk", "gctInsensitiveID"});
+  return t;
+}
+
+const TTypeInfo& GridVisualOptionsType() {
+  static const TTypeInfo option = TTypeInfo::Enumeration("TgpGridVisualOption", {"gvoNoEndEllipsis"});
+  static const TTypeInfo t = TTypeInfo::SetOf("TgpGridVisualOptions", option);
+  return t;
+}
+
+const TTypeInfo& GridBehaviorOptionsType() {
+  static const TTypeInfo option = TTypeInfo::Enumeration(
+      "TgpGridBehaviorOption",
+      {"gboNoColumnSizing", "gboNoGroupSizing", "gboFullHeightSizing", "gboSmartSizing", "gboNoColumnMoving",
+       "gboNoColumnGrouping", "gboNoTitleStates", "gboNoMultiTitleStates", "gboNoFooterStates",
+       "gboNoIncomingDragTrack", "gboNoInsideDragTrack"});
+  static const TTypeInfo t = TTypeInfo::SetOf("TgpGridBehaviorOptions", option);
+  return t;
+}
+
+const TTypeInfo& GridEditOptionsType() {
+  static const TTypeInfo option = TTypeInfo::Enumeration(
+      "TgpGridEditOption", {"geoNoInserts", "geoNoAppends", "geoNoQuickEditByTabKey", "geoNoQuickEditByClick",
+                            "geoNoEditActionOnExit", "geoCancelFieldOnExit", "geoCancelRecordOnExit",
+                            "geoAlwaysShowEditor"});
+  static const TTypeInfo t = TTypeInfo::SetOf("TgpGridEditOptions", option);
+  return t;
+}
+
+const TTypeInfo& PickupOptionsType() {
+  static const TTypeInfo option = TTypeInfo::Enumeration(
+      "TgpPickupOption", {"gpoReturnKey", "gpoDblClick", "gpoClick", "gpoMouseTrack", "gpoCaptureRecord"});
+  static const TTypeInfo t = TTypeInfo::SetOf("TgpPickupOptions", option);
+  return t;
+}
+
+}  // namespace
 
 const TClassInfo& TDBGridPro::StaticClassInfo() {
-  static const TClassInfo info(
-      kClassOf<TDBGridPro>, "TDBGridPro", &TComponent::StaticClassInfo(), [](TPublisher<TDBGridPro>& p) {
-        p.Object("DataSource", TDataSource::StaticClassInfo(), &TDBGridPro::DataSource, &TDBGridPro::SetDataSource);
-        p.Object("ParamsDB", TgpDBParams::StaticClassInfo(), &TDBGridPro::ParamsDB, &TDBGridPro::SetParamsDB);
-        p.Boolean("AutoColumnFit", &TDBGridPro::AutoColumnFit, &TDBGridPro::SetAutoColumnFit).WithDefault(0);
-        p.Integer("TitleLines", &TDBGridPro::TitleLines, &TDBGridPro::SetTitleLines).WithDefault(1);
-        p.Integer("RowLines", &TDBGridPro::RowLines, &TDBGridPro::SetRowLines).WithDefault(1);
-        p.Integer("FootLines", &TDBGridPro::FootLines, &TDBGridPro::SetFootLines).WithDefault(1);
-        p.String("UniqueFields", &TDBGridPro::UniqueFields, &TDBGridPro::SetUniqueFields);
-        p.String("BookmarkFields", &TDBGridPro::BookmarkFields, &TDBGridPro::SetBookmarkFields);
-        p.Boolean("ShowTitles", &TDBGridPro::ShowTitles, &TDBGridPro::SetShowTitles).WithDefault(1);
-        p.Boolean("ShowFooters", &TDBGridPro::ShowFooters, &TDBGridPro::SetShowFooters).WithDefault(0);
-        p.Boolean("ShowEmptyRow", &TDBGridPro::ShowEmptyRow, &TDBGridPro::SetShowEmptyRow).WithDefault(1);
-        p.Boolean("RowSelect", &TDBGridPro::RowSelect, &TDBGridPro::SetRowSelect).WithDefault(0);
-        p.Boolean("MultiSelect", &TDBGridPro::MultiSelect, &TDBGridPro::SetMultiSelect).WithDefault(0);
-        p.Boolean("HideSelection", &TDBGridPro::HideSelection, &TDBGridPro::SetHideSelection).WithDefault(1);
-        p.Boolean("ReadOnly", &TDBGridPro::ReadOnly, &TDBGridPro::SetReadOnly).WithDefault(0);
-        p.Boolean("WantReturns", &TDBGridPro::WantReturns, &TDBGridPro::SetWantReturns).WithDefault(1);
-        p.Integer("StripStep", &TDBGridPro::StripStep, &TDBGridPro::SetStripStep).WithDefault(-1);
-        p.Object("Designer", TgpDesigner::StaticClassInfo(), &TDBGridPro::Designer, &TDBGridPro::SetDesigner);
-        p.String("Attrs", &TDBGridPro::Attrs, &TDBGridPro::SetAttrs);
-        p.Object("Columns", TgpColumns::StaticClassInfo(), &TDBGridPro::Columns, &TDBGridPro::SetColumns);
-      });
+  using G = TDBGridPro;
+  static const TClassInfo info(kClassOf<G>, "TDBGridPro", &TComponent::StaticClassInfo(), [](TPublisher<G>& p) {
+    p.Ordinal("BorderStyle", TvpBorderStyleType(), &G::BorderStyle, &G::SetBorderStyle).WithDefault(bs3D);
+    p.Ordinal("ScrollBars", TScrollStyleType(), &G::ScrollBars, &G::SetScrollBars).WithDefault(ssBoth);
+    p.Ordinal("DragMode", DragModeType(), &G::DragMode, &G::SetDragMode).WithDefault(dmManual);
+    // Menus and image lists are referenced, not owned: written by name.
+    p.Object(
+        "PopupMenu", TComponent::StaticClassInfo(), [](const G& g) -> TPersistent* { return g.PopupMenu(); },
+        [](G& g, TPersistent* v) { g.SetPopupMenu(dynamic_cast<TPopupMenu*>(v)); });
+    p.Object(
+        "TitleImages", TComponent::StaticClassInfo(), [](const G& g) -> TPersistent* { return g.TitleImages(); },
+        [](G& g, TPersistent* v) { g.SetTitleImages(dynamic_cast<TImageList*>(v)); });
+    p.Object("DataSource", TDataSource::StaticClassInfo(), &G::DataSource, &G::SetDataSource);
+    p.Object("ParamsAutoSearch", TgpAutoSearchParams::StaticClassInfo(), &G::ParamsAutoSearch,
+             &G::SetParamsAutoSearch);
+    p.Object("ParamsDB", TgpDBParams::StaticClassInfo(), &G::ParamsDB, &G::SetParamsDB);
+    p.Object("ParamsDelete", TgpDeleteParams::StaticClassInfo(), &G::ParamsDelete, &G::SetParamsDelete);
+    p.Boolean("AutoColumnFit", &G::AutoColumnFit, &G::SetAutoColumnFit).WithDefault(0);
+    p.Integer("TitleLines", &G::TitleLines, &G::SetTitleLines).WithDefault(1);
+    p.Integer("RowLines", &G::RowLines, &G::SetRowLines).WithDefault(1);
+    p.Integer("FootLines", &G::FootLines, &G::SetFootLines).WithDefault(1);
+    p.String("UniqueFields", &G::UniqueFields, &G::SetUniqueFields);
+    p.String("BookmarkFields", &G::BookmarkFields, &G::SetBookmarkFields);
+    p.Boolean("ShowTitles", &G::ShowTitles, &G::SetShowTitles).WithDefault(1);
+    p.Boolean("ShowFooters", &G::ShowFooters, &G::SetShowFooters).WithDefault(0);
+    p.Boolean("ShowEmptyRow", &G::ShowEmptyRow, &G::SetShowEmptyRow).WithDefault(1);
+    p.Boolean("RowSelect", &G::RowSelect, &G::SetRowSelect).WithDefault(0);
+    p.Boolean("MultiSelect", &G::MultiSelect, &G::SetMultiSelect).WithDefault(0);
+    p.Boolean("HideSelection", &G::HideSelection, &G::SetHideSelection).WithDefault(1);
+    p.Ordinal("VertAlignment", TLayoutType(), &G::VertAlignment, &G::SetVertAlignment).WithDefault(tlCenter);
+    p.Ordinal("OptionsVisual", GridVisualOptionsType(), &G::OptionsVisual, &G::SetOptionsVisual).WithDefault(0);
+    p.Ordinal("OptionsBehavior", GridBehaviorOptionsType(), &G::OptionsBehavior, &G::SetOptionsBehavior)
+        .WithDefault(0);
+    p.Ordinal("OptionsEdit", GridEditOptionsType(), &G::OptionsEdit, &G::SetOptionsEdit).WithDefault(0);
+    p.Ordinal("OptionsPickup", PickupOptionsType(), &G::OptionsPickup, &G::SetOptionsPickup)
+        .WithDefault(TgpPickupOptions{gpoReturnKey, gpoDblClick}.Bits());
+    p.Boolean("ReadOnly", &G::ReadOnly, &G::SetReadOnly).WithDefault(0);
+    p.Boolean("WantTabs", &G::WantTabs, &G::SetWantTabs).WithDefault(1);
+    p.Boolean("WantReturns", &G::WantReturns, &G::SetWantReturns).WithDefault(1);
+    p.Integer("StripStep", &G::StripStep, &G::SetStripStep).WithDefault(-1);
+    p.Ordinal("CursorType", CursorTypeType(), &G::CursorType, &G::SetCursorType).WithDefault(gctSensitive);
+    p.Object("Designer", TgpDesigner::StaticClassInfo(), &G::Designer, &G::SetDesigner);
+    p.String("Attrs", &G::Attrs, &G::SetAttrs);
+    p.Object("Columns", TgpColumns::StaticClassInfo(), &G::Columns, &G::SetColumns);
+    // Handlers are bound in code; a stored form naming one still reads.
+    for (const char* type_and_names : {"TgpActionEvent OnAction", "TgpColumnChangeEvent OnColEnter OnColExit OnColExiting",
+                                       "TNotifyEvent OnSelectionChange", "TgpColumnMovedEvent OnColMoved",
+                                       "TgpClickEvent OnClick",
+                                       "TNotifyEvent OnPickup OnInitEdit OnMouseEnter OnMouseLeave",
+                                       "TgpBeforeInsertEvent BeforeInsert", "TNotifyEvent AfterInsert AfterDelete",
+                                       "TgpBeforeFieldEditEvent BeforeFieldEdit", "TgpEditKeyPressEvent OnEditKeyPress",
+                                       "TgpAfterFieldPostEvent AfterFieldPost",
+                                       "TgpColumnNotifyEvent OnTitleStateChange OnFooterStateChange",
+                                       "TgpDrawCellEvent OnDrawCell", "TgpGetRowAttrsEvent OnGetRowAttrs",
+                                       "TgpCustomizerActionEvent OnCustomizerAction",
+                                       "TgpContextMenuEvent OnFooterMenuPopup"})
+      PublishEvents(p, type_and_names);
+  });
   return info;
 }
 

@@ -33,6 +33,10 @@ const TClassInfo& TgpAutoSearchParams::StaticClassInfo() {
                                  p.Boolean("SearchFromBegin", &P::SearchFromBegin, &P::SetSearchFromBegin)
                                      .WithDefault(1);
                                  p.Boolean("CycleSearch", &P::CycleSearch, &P::SetCycleSearch).WithDefault(0);
+                                 p.Ordinal("WndColor", TypeInfoTColor(), &P::WndColor, &P::SetWndColor)
+                                     .WithDefault(clInfoBk);
+                                 p.Ordinal("WndTextColor", TypeInfoTColor(), &P::WndTextColor, &P::SetWndTextColor)
+                                     .WithDefault(clInfoText);
                                  p.String("Prompt", &P::Prompt, &P::SetPrompt);
                                  p.Boolean("EnablePrompt", &P::EnablePrompt, &P::SetEnablePrompt).WithDefault(1);
                                });
@@ -190,12 +194,23 @@ bool TgpAutoSearchParams::Search(const AnsiString& Text, bool Forward, bool Cycl
 
 // ---- TgpDeleteParams ----------------------------------------------------------------------
 
+namespace {
+
+const TTypeInfo& PromptKindType() {
+  static const TTypeInfo t = TTypeInfo::Enumeration("TgpDeletePromptKind", {"dpkAlways", "dpkMultiRecord", "dpkNever"});
+  return t;
+}
+
+}  // namespace
+
 const TClassInfo& TgpDeleteParams::StaticClassInfo() {
   using P = TgpDeleteParams;
   static const TClassInfo info(kClassOf<P>, "TgpDeleteParams", &TPersistent::StaticClassInfo(),
                                [](TPublisher<P>& p) {
                                  p.Boolean("Enabled", &P::Enabled, &P::SetEnabled).WithDefault(0);
                                  p.Integer("ShortCut", &P::ShortCut, &P::SetShortCut).WithDefault(16430);
+                                 p.Ordinal("PromptKind", PromptKindType(), &P::PromptKind, &P::SetPromptKind)
+                                     .WithDefault(dpkAlways);
                                  p.String("PromptMsg", &P::PromptMsg, &P::SetPromptMsg);
                                  p.String("PromptMsgMulti", &P::PromptMsgMulti, &P::SetPromptMsgMulti);
                                });

@@ -1,5 +1,7 @@
 #include "grid/rs_rtm.h"
 
+#include <map>
+
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -26,6 +28,27 @@ void CheckPositive(int n) {
 
 void CheckIndex(int index, int count) {
   if (index < 0 || index > count - 1) rsErrorFmt(SIndexOutOfRange, {index, count});
+}
+
+// ---- Published types ------------------------------------------------------------
+
+const TTypeInfo& TvpBorderStyleType() {
+  static const TTypeInfo t = TTypeInfo::Enumeration(
+      "TvpBorderStyle", {"bsNoBorder", "bs3D", "bsSoft", "bsSoftExt", "bsFlat", "bsFlatExt", "bsMono", "bsMonoExt"});
+  return t;
+}
+
+const TTypeInfo& TLayoutType() {
+  static const TTypeInfo t = TTypeInfo::Enumeration("TLayout", {"tlTop", "tlCenter", "tlBottom"});
+  return t;
+}
+
+const TTypeInfo& MethodTypeInfo(const AnsiString& name) {
+  // Never freed: the descriptors that point at these types live as long.
+  static auto* types = new std::map<AnsiString, std::unique_ptr<TTypeInfo>>();
+  std::unique_ptr<TTypeInfo>& type = (*types)[name];
+  if (!type) type = std::make_unique<TTypeInfo>(TTypeInfo::Simple(name, tkMethod));
+  return *type;
 }
 
 // ---- TChildFont ---------------------------------------------------------------

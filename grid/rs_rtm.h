@@ -264,6 +264,25 @@ void DrawTextAligned(TCanvas& canvas, const TRect& rect, const AnsiString& text,
 
 // The frame styles of grids and edits.
 enum TvpBorderStyle { bsNoBorder, bs3D, bsSoft, bsSoftExt, bsFlat, bsFlatExt, bsMono, bsMonoExt };
+const TTypeInfo& TvpBorderStyleType();
+// The toolkit's vertical layout (tlTop, tlCenter, tlBottom) as a published type.
+const TTypeInfo& TLayoutType();
+
+// The event type of that name (kind tkMethod), made once per name and kept
+// for the life of the process.
+const TTypeInfo& MethodTypeInfo(const AnsiString& name);
+// Publishes events from "TypeName Event1 Event2 ...": handlers are bound in
+// code, so they are never written, and a stored form naming one still reads.
+template <class C>
+void PublishEvents(TPublisher<C>& p, const AnsiString& type_and_names) {
+  size_t at = type_and_names.find(' ');
+  const TTypeInfo& type = MethodTypeInfo(type_and_names.substr(0, at));
+  while (at != AnsiString::npos) {
+    const size_t next = type_and_names.find(' ', at + 1);
+    p.Event(type_and_names.substr(at + 1, next == AnsiString::npos ? AnsiString::npos : next - at - 1), type);
+    at = next;
+  }
+}
 // The button kinds of edits (the style codes of DrawEditorButton are these + 1).
 enum TvpButtonStyle { pbsDropDown, pbsEllipsis, pbsSpin, pbsCustom };
 

@@ -1,5 +1,9 @@
 #include "grid/rs_snap.h"
 
+#include <algorithm>
+#include <set>
+#include <utility>
+
 #include "grid/rs_rtm.h"
 #include "grid/rs_str.h"
 
@@ -9,24 +13,6 @@ namespace {
 // data sets may rank every vanished bookmark equal to another.
 bool SameRecord(TDataSet& data_set, const TBookmark& a, const TBookmark& b) {
   return !a.empty() && !b.empty() && data_set.CompareBookmarkValues(a, b) == 0;
-}
-
-// +1 or -1: the way from the record at start to target's among the rows
-// the data set shows; 0 when no row shows target. The way the bookmarks point
-// is tried first, which is right at once in physical order. The data set is
-// left anywhere.
-int WayToRecord(TDataSet& data_set, const TBookmark& start, const TBookmark& target) {
-  if (SameRecord(data_set, start, target)) return 1;
-  const int hint = data_set.CompareBookmarkValues(start, target) < 0 ? 1 : -1;
-  for (const int step : {hint, -hint}) {
-    data_set.ReturnToBookmark(start);
-    for (;;) {
-      data_set.Skip(step);
-      if (data_set.Bof() || data_set.Eof()) break;
-      if (SameRecord(data_set, data_set.QueryBookmarkText(), target)) return step;
-    }
-  }
-  return 0;
 }
 
 }  // namespace
@@ -47,8 +33,8 @@ void TgpRecShot::Capture(const TBookmark& bookmark) {
     if (Grid->EnableRecNo()) rec_no = data_set->GetSequenceNo();
   }
   Bookmark = bookmark;
-  UniqueValues = unique_values;
-  BookmarkValues = bookmark_values;
+  UniqueValues = std::move(unique_values);
+  BookmarkValues = std::move(bookmark_values);
   RecNo = rec_no;
   Valid = !bookmark.empty();
 }
@@ -246,34 +232,103 @@ void TgpSelection::SelectRange(const TBookmark& Target) {
     TFreezeScope frozen(*grid_, false);
     TMuteScope muted(*data_set);
     const TBookmark start = data_set->QueryBookmarkText();
+    // The snapshots of the records not yet selected, in the order met; they
+    // join the selection in one pass once the range is known, since put into
+    // the sorted list one by one each would move the whole list when the walk
+    // runs against bookmark order.
+    std::vector<std::unique_ptr<TgpRecShot>> walked;
+    // Walks from start by step while beyond (the bookmark's place against the
+    // target: 0 at it, > 0 past it) allows; True when the target was met.
+    auto walk = [&](int step, auto beyond_of) {
+      walked.clear();
+      data_set->ReturnToBookmark(start);
+      for (;;) {
+        const TBookmark bookmark = data_set->QueryBookmarkText();
+        if (bookmark.empty()) return false;
+        const int beyond = beyond_of(bookmark);
+        if (beyond > 0) return false;
+        int pos = 0;
+        if (!Find(bookmark, pos)) {
+          walked.push_back(std::make_unique<TgpRecShot>(grid_));
+          walked.back()->Capture(bookmark);
+        }
+        if (beyond == 0) return true;
+        data_set->Skip(step);
+        if (data_set->Bof() || data_set->Eof()) return false;
+      }
+    };
     // Bookmarks follow the rows only in physical order; in an index's order
     // the target may stand either way whatever its bookmark says. So the walk
-    // goes the way the target is met among the rows the data set shows.
-    int step = WayToRecord(*data_set, start, Target);
-    const bool met = step != 0;
-    // Only a target no row shows (a filter hides it) is placed by its
-    // bookmark: the range ends where it is passed.
-    if (!met) step = data_set->CompareBookmarkValues(start, Target) < 0 ? 1 : -1;
-    data_set->ReturnToBookmark(start);
-    for (;;) {
-      const TBookmark bookmark = data_set->QueryBookmarkText();
-      if (bookmark.empty()) break;
-      const int beyond = met ? (SameRecord(*data_set, bookmark, Target) ? 0 : -1)
-                             : data_set->CompareBookmarkValues(bookmark, Target) * step;
-      if (beyond > 0) break;
-      SelectCurrent(true, false);
-      if (beyond == 0) break;
-      data_set->Skip(step);
-      if (data_set->Bof() || data_set->Eof()) break;
+    // goes the way the target is met among the rows the data set shows,
+    // trying the way the bookmarks point first: right at once in physical order.
+    const int hint = data_set->CompareBookmarkValues(start, Target) < 0 ? 1 : -1;
+    auto at_target = [&](const TBookmark& bookmark) { return SameRecord(*data_set, bookmark, Target) ? 0 : -1; };
+    if (!walk(hint, at_target) && !walk(-hint, at_target)) {
+      // Only a target no row shows (a filter hides it) is placed by its
+      // bookmark: the range ends where it is passed.
+      walk(hint, [&](const TBookmark& bookmark) { return data_set->CompareBookmarkValues(bookmark, Target) * hint; });
     }
+    Join(walked);
     RestoreDataSetPosition(*data_set, position);
   }
+}
+
+void TgpSelection::Join(std::vector<std::unique_ptr<TgpRecShot>>& walked) {
+  if (walked.empty()) return;
+  TDataSet& data_set = *DataSet();
+  auto before = [&data_set](const TgpRecShot* a, const TgpRecShot* b) {
+    return data_set.CompareBookmarkValues(a->Bookmark, b->Bookmark) < 0;
+  };
+  std::vector<TgpRecShot*> fresh;
+  fresh.reserve(walked.size());
+  for (const auto& shot : walked) fresh.push_back(shot.get());
+  // A walk in physical order meets the records in bookmark order or its
+  // reverse; only an index's order needs a sort.
+  const bool descending = std::is_sorted(fresh.rbegin(), fresh.rend(), [&](const TgpRecShot* a, const TgpRecShot* b) {
+    return !before(b, a);
+  });
+  if (descending)
+    std::reverse(fresh.begin(), fresh.end());
+  else if (!std::is_sorted(fresh.begin(), fresh.end(), before))
+    std::stable_sort(fresh.begin(), fresh.end(), before);
+  // One snapshot per record: of records ranked equal the one met first stays.
+  std::set<const TgpRecShot*> dropped;
+  for (size_t kept = 0, i = 1; i < fresh.size(); ++i) {
+    if (before(fresh[kept], fresh[i]))
+      kept = i;
+    else
+      dropped.insert(fresh[i]);
+  }
+  std::vector<TgpRecShot*> merged;
+  merged.reserve(static_cast<size_t>(sorted_.Count()) + fresh.size());
+  int old = 0;
+  for (TgpRecShot* shot : fresh) {
+    if (dropped.count(shot) != 0) continue;
+    while (old < sorted_.Count() && before(Sorted(old), shot)) merged.push_back(Sorted(old++));
+    merged.push_back(shot);
+  }
+  while (old < sorted_.Count()) merged.push_back(Sorted(old++));
+  sorted_.Clear();
+  sorted_.SetCapacity(static_cast<int>(merged.size()));
+  for (TgpRecShot* shot : merged) sorted_.Add(shot);
+  int added = 0;
+  for (auto& shot : walked) {
+    if (dropped.count(shot.get()) != 0) continue;
+    order_.Add(shot.release());
+    ++added;
+  }
+  walked.clear();
+  empty_ = false;
+  for (int i = 0; i < added; ++i) Notify(grid_->ActiveRow(), false, false);
 }
 
 void TgpSelection::Clear(bool Repaint, bool AlsoCurrent) {
   if (AlsoCurrent ? Count() == 0 : ExplicitCount() == 0) return;
   anchor_text_.clear();
-  while (sorted_.Count() > 0) Delete(sorted_.Count() - 1);
+  for (int i = 0; i < sorted_.Count(); ++i) delete Sorted(i);
+  sorted_.Clear();
+  order_.Clear();
+  empty_ = true;
   bool current_changed = false;
   if (AlsoCurrent) {
     current_changed = current_->Valid;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "toolkit/core/classes.h"
 #include "toolkit/core/component.h"
@@ -183,6 +184,10 @@ class TgpSelection : public TPersistent {
  private:
   TDataSet* DataSet() const;
   TgpRecShot* Sorted(int index) const { return static_cast<TgpRecShot*>(sorted_.Items(index)); }
+  // Selects the snapshots a range walk took (none of them selected before),
+  // in one pass, and reports each as SelectCurrent would have; walked is
+  // left empty.
+  void Join(std::vector<std::unique_ptr<TgpRecShot>>& walked);
 
   TgpSelectionSite* grid_;
   std::unique_ptr<TgpCurrentRecShot> current_;

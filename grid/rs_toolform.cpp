@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "grid/rs.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/db/db.h"
@@ -80,8 +81,30 @@ const TTypeInfo& TfvDropDownOptionsType() {
 // ---- TVisionToolForm ----------------------------------------------------------------------------
 
 const TClassInfo& TVisionToolForm::StaticClassInfo() {
-  static const TClassInfo info(kClassOf<TVisionToolForm>, "TVisionToolForm", &TComponent::StaticClassInfo(),
-                               [](TPublisher<TVisionToolForm>&) {});
+  using F = TVisionToolForm;
+  static const TClassInfo info(kClassOf<F>, "TVisionToolForm", &TComponent::StaticClassInfo(), [](TPublisher<F>& p) {
+    p.Ordinal("Color", TypeInfoTColor(), &F::Color, &F::SetColor).WithDefault(clWindow);
+    // The controls are referenced, placed on the tool form: written by name.
+    p.Object(
+        "ActiveControl", TComponent::StaticClassInfo(), [](const F& f) -> TPersistent* { return f.ActiveControl(); },
+        [](F& f, TPersistent* v) { f.SetActiveControl(dynamic_cast<TWinControl*>(v)); });
+    p.Object("DataGrid", TDBGridPro::StaticClassInfo(), &F::DataGrid,
+             [](F& f, TPersistent* v) { f.SetDataGrid(dynamic_cast<TDBGridPro*>(v)); });
+    static const TTypeInfo placement = TTypeInfo::Enumeration(
+        "TvtfPlacement", {"tfpDefault", "tfpBottomCenter", "tfpBottomLeft", "tfpBottomRight", "tfpRightCenter"});
+    p.Ordinal("Placement", placement, &F::Placement, &F::SetPlacement).WithDefault(tfpDefault);
+    static const TTypeInfo option =
+        TTypeInfo::Enumeration("TvtfOption", {"tfoFocusable", "tfoFixedWidth", "tfoFixedHeight", "tfoNoAutoPost",
+                                              "tfoNoAutoCancel", "tfoAlwaysPostChanges"});
+    static const TTypeInfo options = TTypeInfo::SetOf("TvtfOptions", option);
+    p.Ordinal("Options", options, &F::Options, &F::SetOptions).WithDefault(0);
+    PublishEvents(p, "TNotifyEvent OnPaint OnShow OnPostChanges OnClose OnActivate OnCurrentChanged OnTextChanged");
+    PublishEvents(p, "TvtfSizingEvent OnSizing");
+    PublishEvents(p, "TKeyEvent OnKeyDown");
+    PublishEvents(p, "TKeyPressEvent OnKeyPress");
+    PublishEvents(p, "TvtfShortCutEvent OnShortCut");
+    PublishEvents(p, "TvtfEditActionEvent OnEditAction");
+  });
   return info;
 }
 

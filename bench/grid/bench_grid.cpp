@@ -1,7 +1,8 @@
 // The data grid over a measurement table file of 100,000 rows, offscreen:
 // a full repaint of a 1920x1080 grid, a one-row scroll (with the repaint it
 // asks for), going to the last of 100,000 filtered rows, an incremental
-// search that compares every row, and Shift+Ctrl+End selecting 50,000 rows.
+// search that compares every row. Shift+Ctrl+End over tables of 100,000 and
+// 1,000,000 rows and the key that clears the selection after it.
 // And the main window's press grid over 20,000 rows: one Down key (the move,
 // the footers the selection change refills and the repaint), in physical
 // order and sorted by P through a click on its title; the sorted move is to
@@ -14,12 +15,16 @@
 #include <QMouseEvent>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "app/main.h"
 #include "app/measure.h"
@@ -40,59 +45,83 @@ class BenchGrid : public TDBGridPro {
   using TDBGridPro::KeyDown;
 };
 
-// The table file, the grid on it and the lite designer the application's grids use.
-struct Fixture {
+// A table file of rows rows in a folder of its own and a grid on it, shown
+// offscreen once the caller has set the grid up; both go with the folder.
+struct GridOnTable {
   std::string folder;
+  const std::string file;
+  const int rows;
   TDbf table{nullptr};
   TDataSource source{nullptr};
-  TLiteDesigner designer{nullptr};
   std::unique_ptr<BenchGrid> grid;
 
-  Fixture() {
+  GridOnTable(const char* file_name, int count, const std::function<void(TFieldDefs&)>& define,
+              const std::function<void(TDbf&, int)>& fill)
+      : file(file_name), rows(count) {
     char pattern[] = "/tmp/bench_grid.XXXXXX";
     const char* made = mkdtemp(pattern);
     folder = made ? made : "/tmp";
     table.SetFilePath(folder);
-    table.SetTableName("m.db");
+    table.SetTableName(file);
     // As the application opens its tables: no record locks between reads.
     table.SetExclusive(true);
-    DefineMeasurementFields(table.FieldDefs());
+    define(table.FieldDefs());
     table.CreateTableFile();
     table.Activate();
-    for (int i = 0; i < kRows; ++i) {
+    for (int i = 0; i < rows; ++i) {
       table.StartAppend();
-      table.FieldNamed("N")->SetIntegerValue(i + 1);
-      table.FieldNamed("DATE")->SetStringValue("01.02.2024");
-      table.FieldNamed("TIME")->SetStringValue("10:11:12");
-      table.FieldNamed("P")->SetFloatValue((i % 1000) * 0.125);
-      table.FieldNamed("R")->SetFloatValue((i % 777) * 0.5);
-      table.FieldNamed("ZAV")->SetStringValue("Plant " + std::to_string(i % 50));
-      table.FieldNamed("A1")->SetFloatValue(i % 10);
+      fill(table, i);
       table.CommitRecord();
     }
     table.GoFirst();
     source.SetDataSet(&table);
-    designer.SetSelectedRowFill(true);
     grid = std::make_unique<BenchGrid>(nullptr);
-    grid->SetDesigner(&designer);
-    for (int f = 0; f < table.QueryFieldCount(); ++f) grid->Columns()->Add()->SetFieldName(table.Fields(f)->FieldName());
-    grid->SetDataSource(&source);
-    grid->SetBounds(0, 0, 1920, 1080);
-    grid->Widget()->show();
-    Application->ProcessMessages();
   }
-  ~Fixture() {
+  ~GridOnTable() {
     grid.reset();
     source.SetDataSet(nullptr);
     table.Deactivate();
-    DeleteFile(folder + "/m.db");
+    DeleteFile(folder + "/" + file);
     rmdir(folder.c_str());
+  }
+  void Show(int width, int height) {
+    grid->SetDataSource(&source);
+    grid->SetBounds(0, 0, width, height);
+    grid->Widget()->show();
+    Application->ProcessMessages();
   }
 };
 
+// The measurement table and the lite designer the application's grids use.
+struct Fixture : GridOnTable {
+  TLiteDesigner designer{nullptr};
+
+  Fixture()
+      : GridOnTable("m.db", kRows, DefineMeasurementFields, [](TDbf& table, int i) {
+          table.FieldNamed("N")->SetIntegerValue(i + 1);
+          table.FieldNamed("DATE")->SetStringValue("01.02.2024");
+          table.FieldNamed("TIME")->SetStringValue("10:11:12");
+          table.FieldNamed("P")->SetFloatValue((i % 1000) * 0.125);
+          table.FieldNamed("R")->SetFloatValue((i % 777) * 0.5);
+          table.FieldNamed("ZAV")->SetStringValue("Plant " + std::to_string(i % 50));
+          table.FieldNamed("A1")->SetFloatValue(i % 10);
+        }) {
+    designer.SetSelectedRowFill(true);
+    grid->SetDesigner(&designer);
+    for (int f = 0; f < table.QueryFieldCount(); ++f) grid->Columns()->Add()->SetFieldName(table.Fields(f)->FieldName());
+    Show(1920, 1080);
+  }
+  // The grid goes before the designer it paints with.
+  ~Fixture() { grid.reset(); }
+};
+
+// The tables live until main frees them, while the application object still
+// stands: freed in static destruction, their grids would outlive it.
+std::unique_ptr<Fixture> shared_fixture;
+
 Fixture& Shared() {
-  static Fixture fixture;
-  return fixture;
+  if (!shared_fixture) shared_fixture = std::make_unique<Fixture>();
+  return *shared_fixture;
 }
 
 void BM_FullRepaint(benchmark::State& state) {
@@ -166,25 +195,97 @@ void BM_IncrementalSearch(benchmark::State& state) {
 }
 BENCHMARK(BM_IncrementalSearch)->Unit(benchmark::kMillisecond);
 
-// Shift+Ctrl+End from the middle: the last 50,000 rows become selected.
-void BM_SelectToTheEnd(benchmark::State& state) {
-  Fixture& f = Shared();
-  f.grid->SetMultiSelect(true);
+// Shift+Ctrl+End from the first row of a table of N rows, and the plain key
+// after it that clears the selection, at two sizes: each is to stay under a
+// second at 1,000,000 rows and to grow at most 11 times from 100,000 rows.
+// The grid keeps P and R in its snapshots, as the application's grids do.
+struct SelectionFixture : GridOnTable {
+  explicit SelectionFixture(int count)
+      : GridOnTable(
+            "s.db", count,
+            [](TFieldDefs& defs) {
+              defs.AppendNamedDef("N", ftInteger);
+              defs.AppendNamedDef("P", ftFloat);
+              defs.AppendNamedDef("R", ftFloat);
+            },
+            [](TDbf& table, int i) {
+              table.FieldNamed("N")->SetIntegerValue(i + 1);
+              table.FieldNamed("P")->SetFloatValue((i % 1000) * 0.125);
+              table.FieldNamed("R")->SetFloatValue((i % 777) * 0.5);
+            }) {
+    for (const char* name : {"N", "P", "R"}) grid->Columns()->Add()->SetFieldName(name);
+    grid->SetBookmarkFields("P;R");
+    grid->SetMultiSelect(true);
+    Show(800, 600);
+  }
+  void Key(uint16_t key, TShiftState shift) {
+    grid->KeyDown(key, shift);
+    Application->ProcessMessages();
+  }
+  void SelectToTheEnd() {
+    table.GoFirst();
+    Application->ProcessMessages();
+    Key(VK_END, TShiftState{ssShift, ssCtrl});
+  }
+};
+
+// One table at a time: the last size asked for.
+std::unique_ptr<SelectionFixture> selection_fixture;
+
+SelectionFixture& SelectionTable(int rows) {
+  if (!selection_fixture || selection_fixture->rows != rows) {
+    selection_fixture.reset();
+    selection_fixture = std::make_unique<SelectionFixture>(rows);
+  }
+  return *selection_fixture;
+}
+
+// Seconds per operation of each benchmark at each size, so that the larger
+// size can report how many times the smaller one it costs ("growth").
+double Growth(const char* name, int rows, double seconds) {
+  static std::map<std::pair<std::string, int>, double> measured;
+  measured[{name, rows}] = seconds;
+  const auto smaller = measured.find({name, rows / 10});
+  return smaller != measured.end() && smaller->second > 0 ? seconds / smaller->second : 0;
+}
+
+// Times op alone per iteration; before runs untimed first.
+template <class Before, class Op>
+void TimeSelection(benchmark::State& state, const char* name, SelectionFixture& f, Before before, Op op) {
+  double seconds = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    f.grid->Selection()->Clear(false, false);
-    f.table.GoFirst();
-    f.table.Skip(kRows - 50000);
-    Application->ProcessMessages();
+    before();
     state.ResumeTiming();
-    uint16_t key = VK_END;
-    f.grid->KeyDown(key, TShiftState{ssShift, ssCtrl});
+    const auto start = std::chrono::steady_clock::now();
+    op();
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
-  if (f.grid->Selection()->ExplicitCount() != 50000) state.SkipWithError("not 50,000 selected");
-  f.grid->Selection()->Clear(false, false);
-  f.grid->SetMultiSelect(false);
+  state.counters["rows"] = f.rows;
+  const double growth = Growth(name, f.rows, seconds / static_cast<double>(state.iterations()));
+  if (growth > 0) state.counters["growth"] = growth;
 }
-BENCHMARK(BM_SelectToTheEnd)->Unit(benchmark::kMillisecond);
+
+void BM_SelectToTheEnd(benchmark::State& state) {
+  SelectionFixture& f = SelectionTable(static_cast<int>(state.range(0)));
+  TimeSelection(
+      state, "select", f, [&] { f.Key(VK_UP, TShiftState()); }, [&] { f.SelectToTheEnd(); });
+  if (f.grid->Selection()->ExplicitCount() != f.rows) state.SkipWithError("not every row selected");
+}
+BENCHMARK(BM_SelectToTheEnd)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_ClearAfterSelectToTheEnd(benchmark::State& state) {
+  SelectionFixture& f = SelectionTable(static_cast<int>(state.range(0)));
+  TimeSelection(
+      state, "clear", f,
+      [&] {
+        f.SelectToTheEnd();
+        if (f.grid->Selection()->ExplicitCount() != f.rows) state.SkipWithError("not every row selected");
+      },
+      [&] { f.Key(VK_UP, TShiftState()); });
+  if (f.grid->Selection()->ExplicitCount() != 0) state.SkipWithError("the selection stayed");
+}
+BENCHMARK(BM_ClearAfterSelectToTheEnd)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // ---- The main window's press grid ----------------------------------------------------------
 
@@ -295,6 +396,8 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
+  selection_fixture.reset();
+  shared_fixture.reset();
   benchmark::Shutdown();
   return 0;
 }

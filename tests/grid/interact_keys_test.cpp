@@ -3,6 +3,8 @@
 // record appended past the last one.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "tests/grid/interact_support.h"
 
 namespace {
@@ -105,6 +107,75 @@ TEST(GridKeys, ShiftCtrlEndSelectsToTheLastRecord) {
   g.Key(Qt::Key_Home, Qt::ShiftModifier | Qt::ControlModifier);
   EXPECT_EQ(g.N(), 1);
   EXPECT_EQ(g.grid->Selection()->ExplicitCount(), 40);
+}
+
+// Whole-range selections by key, and what the next key makes of them: the
+// records selected, where the cursor stands, the record the next Shift move
+// extends from, and how many selection changes the grid reported per key.
+TEST(GridKeys, RangeSelectionsByKeyAndTheKeyAfter) {
+  struct Step {
+    Qt::Key key;
+    Qt::KeyboardModifiers mods;
+    std::vector<int> selected;  // N, ascending
+    int n;
+    int changes;
+  };
+  struct Case {
+    const char* name;
+    int start;
+    std::vector<Step> steps;
+  };
+  const auto shift_ctrl = Qt::ShiftModifier | Qt::ControlModifier;
+  const std::vector<int> all = [] {
+    std::vector<int> v;
+    for (int n = 1; n <= 40; ++n) v.push_back(n);
+    return v;
+  }();
+  const Case cases[] = {
+      {"to the end, then a plain Up clears",
+       35,
+       {{Qt::Key_End, shift_ctrl, {35, 36, 37, 38, 39, 40}, 40, 1}, {Qt::Key_Up, Qt::NoModifier, {}, 39, 1}}},
+      {"to the start, then a plain Down clears",
+       4,
+       {{Qt::Key_Home, shift_ctrl, {1, 2, 3, 4}, 1, 1}, {Qt::Key_Down, Qt::NoModifier, {}, 2, 1}}},
+      {"from the last record to the end selects it alone; Ctrl+Home keeps it",
+       40,
+       {{Qt::Key_End, shift_ctrl, {40}, 40, 1}, {Qt::Key_Home, Qt::ControlModifier, {40}, 1, 1}}},
+      {"to the end and back to the start selects everything",
+       38,
+       {{Qt::Key_End, shift_ctrl, {38, 39, 40}, 40, 1}, {Qt::Key_Home, shift_ctrl, all, 1, 1}}},
+      {"Shift+Down then to the end keeps one snapshot per record",
+       36,
+       {{Qt::Key_Down, Qt::ShiftModifier, {36, 37}, 37, 1},
+        {Qt::Key_End, shift_ctrl, {36, 37, 38, 39, 40}, 40, 1},
+        {Qt::Key_Up, Qt::ShiftModifier, {36, 37, 38, 39}, 39, 1}}},
+      {"to the end, then Shift+Up shrinks from the end",
+       37,
+       {{Qt::Key_End, shift_ctrl, {37, 38, 39, 40}, 40, 1},
+        {Qt::Key_Up, Qt::ShiftModifier, {37, 38, 39}, 39, 1},
+        {Qt::Key_Up, Qt::NoModifier, {}, 38, 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ShownGrid g(40);
+    g.grid->SetMultiSelect(true);
+    g.grid->SetOptionsEdit(TgpGridEditOptions{geoNoAppends});
+    int changes = 0;
+    g.grid->OnSelectionChange = [&changes](TComponent*) { ++changes; };
+    g.ds.Skip(c.start - 1);
+    ASSERT_EQ(g.N(), c.start);
+    for (size_t i = 0; i < c.steps.size(); ++i) {
+      const Step& s = c.steps[i];
+      SCOPED_TRACE(i);
+      changes = 0;
+      g.Key(s.key, s.mods);
+      EXPECT_EQ(g.Selected(), s.selected);
+      EXPECT_EQ(g.N(), s.n);
+      EXPECT_EQ(changes, s.changes);
+      // With nothing selected the current record stands for the selection.
+      EXPECT_EQ(g.grid->Selection()->Count(), s.selected.empty() ? 1 : static_cast<int>(s.selected.size()));
+    }
+  }
 }
 
 TEST(GridKeys, WithoutMultiSelectShiftSelectsNothing) {

@@ -417,6 +417,53 @@ TEST(Selection, RangeRunsInDataSetOrderFromTheCurrentRecordToTheTarget) {
   }
 }
 
+// A range adds each record it meets that was not selected, one change
+// reported per record added, in the order it walked them: the anchor is the
+// record added last, and after that record is deselected the one added
+// before it.
+TEST(Selection, RangeAddsTheRecordsItMeetsInWalkOrder) {
+  struct Case {
+    const char* name;
+    int from;
+    int to;
+    Ns preselected;
+    Ns expected;
+    int changes;
+    int anchor;
+    int anchor_after_deselect;
+  };
+  const Case cases[] = {
+      {"forward", 3, 6, {}, {3, 4, 5, 6}, 4, 6, 5},
+      {"backward", 6, 3, {}, {3, 4, 5, 6}, 4, 3, 4},
+      {"a selected target is not added again", 6, 3, {3}, {3, 4, 5, 6}, 3, 4, 5},
+      {"a selected start is not added again", 6, 3, {6}, {3, 4, 5, 6}, 3, 3, 4},
+      {"around selected records", 2, 5, {9, 4}, {2, 3, 4, 5, 9}, 3, 5, 3},
+      {"backward around selected records", 5, 2, {9, 4}, {2, 3, 4, 5, 9}, 3, 2, 3},
+      {"everything already selected", 5, 3, {3, 5, 4}, {3, 4, 5}, 0, 4, 5},
+      {"the whole data set backward", 10, 1, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 10, 1, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f(10);
+    f.Select(c.preselected);
+    const TBookmark target = f.BookmarkOf(c.to);
+    f.Go(c.from);
+    f.grid.changes.clear();
+    f.selection.SelectRange(target);
+    EXPECT_EQ(f.Selected(), c.expected);
+    EXPECT_EQ(f.grid.changes, (std::vector<std::pair<bool, bool>>(c.changes, {false, true})));
+    for (int i = 0; i < f.selection.ExplicitCount(); ++i)
+      EXPECT_EQ(f.selection.IndexOf(f.selection.Items(i)->Bookmark), i);
+    EXPECT_EQ(f.selection.Anchor(), f.BookmarkOf(c.anchor));
+    f.Go(c.anchor);
+    f.selection.SelectCurrent(false, false);
+    EXPECT_EQ(f.selection.Anchor(), f.BookmarkOf(c.anchor_after_deselect));
+    f.selection.Clear(false, false);
+    EXPECT_EQ(f.selection.ExplicitCount(), 0);
+    EXPECT_EQ(f.selection.Anchor(), f.selection.Current()->Bookmark);
+  }
+}
+
 TEST(Selection, RangeToARecordThatIsGoneSelectsNothing) {
   Fixture f(10);
   const TBookmark gone = f.BookmarkOf(6);
@@ -466,12 +513,11 @@ struct IndexedTableFixture {
     for (table.GoFirst(); !table.Eof(); table.GoNext()) out.push_back(N());
     return out;
   }
-  // The selected N values, in ascending order.
+  // The selected N values, in the selection's order.
   Ns Selected() const {
     Ns out;
     for (int i = 0; i < selection.ExplicitCount(); ++i)
       out.push_back(selection.Items(i)->BookmarkValues[0].AsInteger());
-    std::sort(out.begin(), out.end());
     return out;
   }
 
@@ -487,7 +533,7 @@ TEST(Selection, RangeOverAnIndexFollowsTheRowsNotTheRecordNumbers) {
     int from;
     int to;
     bool hide_three;
-    Ns expected;  // ascending
+    Ns expected;  // in bookmark order, which is N's
   };
   const Case cases[] = {
       {"first to fourth row", 1, 4, false, {1, 3, 4, 5}},

@@ -1,0 +1,223 @@
+// The published properties of the grid library's components: each is
+// stored with a form and read back with the same value, and each class
+// publishes the names its users (form descriptions) rely on.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "grid/rs.h"
+#include "grid/rs_blob.h"
+#include "grid/rs_edit.h"
+#include "grid/rs_rtm.h"
+#include "grid/rs_toolform.h"
+#include "toolkit/core/typinfo.h"
+#include "toolkit/db/db.h"
+#include "toolkit/ui/comctrls.h"
+#include "toolkit/ui/menus.h"
+
+namespace {
+
+// A form holding a grid, an edit and the components they refer to by name.
+struct Form {
+  TComponent root{nullptr};
+  TDBGridPro* grid = new TDBGridPro(&root);
+  TDBProdiEdit* edit = new TDBProdiEdit(&root);
+  TPopupMenu* menu = new TPopupMenu(&root);
+  TImageList* images = new TImageList(&root);
+  TDataSource* source = new TDataSource(&root);
+  TTextVision* text_vision = new TTextVision(&root);
+  TVisionToolForm* tool_form = new TVisionToolForm(&root);
+
+  Form() {
+    root.SetName("Form1");
+    grid->SetName("Grid1");
+    edit->SetName("Edit1");
+    menu->SetName("Menu1");
+    images->SetName("Images1");
+    source->SetName("Source1");
+    text_vision->SetName("TextVision1");
+    tool_form->SetName("ToolForm1");
+    // A tool form's grid stands on it.
+    grid->SetParent(tool_form);
+  }
+  // The object a case names: a component of the form, or a sub-object of
+  // one ("Grid1.ParamsAutoSearch").
+  TPersistent* Object(const std::string& path) {
+    const size_t dot = path.find('.');
+    TPersistent* object = root.FindComponent(path.substr(0, dot));
+    if (object == nullptr || dot == std::string::npos) return object;
+    return GetObjectProp(object, FindPropInfo(object, path.substr(dot + 1)));
+  }
+};
+
+// The value of a property as text: names for enumerations and sets, the
+// referenced component's name, numbers and strings as they are.
+std::string ValueText(TPersistent* object, const std::string& name) {
+  const TPropInfo& prop = FindPropInfo(object, name);
+  switch (prop.Kind()) {
+    case tkEnumeration: return GetEnumProp(object, prop);
+    case tkSet: return GetSetProp(object, prop);
+    case tkClass: {
+      auto* component = dynamic_cast<TComponent*>(GetObjectProp(object, prop));
+      return component != nullptr ? std::string(component->Name()) : "nil";
+    }
+    case tkLString:
+    case tkString: return GetStrProp(object, prop);
+    default: {
+      // Integers with names (colours) by their names.
+      AnsiString ident;
+      const int64_t value = GetOrdProp(object, prop);
+      if (prop.PropType->IntToIdent != nullptr && prop.PropType->IntToIdent(value, ident)) return ident;
+      return std::to_string(value);
+    }
+  }
+}
+
+void SetValueText(Form& form, TPersistent* object, const std::string& name, const std::string& value) {
+  const TPropInfo& prop = FindPropInfo(object, name);
+  switch (prop.Kind()) {
+    case tkEnumeration: SetEnumProp(object, prop, value); return;
+    case tkSet: SetSetProp(object, prop, value); return;
+    case tkClass: SetObjectProp(object, prop, form.root.FindComponent(value)); return;
+    case tkLString:
+    case tkString: SetStrProp(object, prop, value); return;
+    default: {
+      int64_t number = 0;
+      if (prop.PropType->IdentToInt == nullptr || !prop.PropType->IdentToInt(value, number)) number = std::stoll(value);
+      SetOrdProp(object, prop, number);
+      return;
+    }
+  }
+}
+
+TEST(ComponentPublishing, AFormStreamsOutAndBackWithTheSameValues) {
+  struct Case {
+    const char* object;
+    const char* property;
+    const char* value;  // as ValueText shows it; never the default
+  };
+  const Case cases[] = {
+      {"Grid1", "BorderStyle", "bsFlatExt"},
+      {"Grid1", "ScrollBars", "ssVertical"},
+      {"Grid1", "DragMode", "dmAutomatic"},
+      {"Grid1", "PopupMenu", "Menu1"},
+      {"Grid1", "TitleImages", "Images1"},
+      {"Grid1", "DataSource", "Source1"},
+      {"Grid1", "VertAlignment", "tlBottom"},
+      {"Grid1", "OptionsVisual", "[gvoNoEndEllipsis]"},
+      {"Grid1", "OptionsBehavior", "[gboNoColumnSizing,gboSmartSizing,gboNoInsideDragTrack]"},
+      {"Grid1", "OptionsEdit", "[geoNoInserts,geoAlwaysShowEditor]"},
+      {"Grid1", "OptionsPickup", "[gpoClick]"},
+      {"Grid1", "OptionsPickup", "[]"},
+      {"Grid1", "WantTabs", "False"},
+      {"Grid1", "WantReturns", "False"},
+      {"Grid1", "CursorType", "gctInsensitiveBmrk"},
+      {"Grid1", "MultiSelect", "True"},
+      {"Grid1", "StripStep", "3"},
+      {"Grid1", "BookmarkFields", "P;R"},
+      {"Grid1.ParamsAutoSearch", "Enabled", "True"},
+      {"Grid1.ParamsAutoSearch", "WndColor", "clYellow"},
+      {"Grid1.ParamsAutoSearch", "WndTextColor", "12345"},
+      {"Grid1.ParamsAutoSearch", "Prompt", "Find: %s"},
+      {"Grid1.ParamsDelete", "PromptKind", "dpkMultiRecord"},
+      {"Grid1.ParamsDelete", "PromptKind", "dpkNever"},
+      {"Grid1.ParamsDelete", "ShortCut", "46"},
+      {"Grid1.ParamsDB", "EnableRecNo", "False"},
+      {"Edit1", "BorderStyle", "bsMono"},
+      {"Edit1", "PopupMenu", "Menu1"},
+      {"Edit1", "MappingOptions", "[eioImportCaption]"},
+      {"Edit1", "MappingOptions", "[]"},
+      {"Edit1", "DataSource", "Source1"},
+      {"Edit1", "WantTabs", "True"},
+      {"TextVision1", "DropDown", "ToolForm1"},
+      {"TextVision1", "DropDownOptions", "[ddoShowOnEnter,ddoNoFocusRect]"},
+      {"TextVision1", "DropDownWidth", "240"},
+      {"TextVision1", "DisplayAs", "tbmText"},
+      {"ToolForm1", "Color", "clYellow"},
+      {"ToolForm1", "DataGrid", "Grid1"},
+      {"ToolForm1", "Placement", "tfpRightCenter"},
+      {"ToolForm1", "Options", "[tfoFocusable,tfoAlwaysPostChanges]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.object) + "." + c.property + " = " + c.value);
+    Form original;
+    TPersistent* object = original.Object(c.object);
+    ASSERT_NE(object, nullptr);
+    Form fresh;
+    ASSERT_NE(ValueText(fresh.Object(c.object), c.property), c.value) << "the case would test the default";
+    SetValueText(original, object, c.property, c.value);
+    const AnsiString text = ComponentToString(&original.root, true);
+    Form copy;
+    StringToComponent(&copy.root, text, true);
+    EXPECT_EQ(ValueText(copy.Object(c.object), c.property), c.value) << text;
+  }
+}
+
+// The names each class publishes, as its users rely on them (properties and
+// events alike); a class may publish more (the component's Name and Tag).
+TEST(ComponentPublishing, EachClassPublishesTheNamesItsUsersRelyOn) {
+  struct Case {
+    const TClassInfo& cls;
+    std::vector<const char*> names;
+  };
+  const Case cases[] = {
+      {TDBGridPro::StaticClassInfo(),
+       // The field mapper is not published while no mapper class exists.
+       {"BorderStyle",      "ScrollBars",       "DragMode",         "PopupMenu",          "TitleImages",
+        "DataSource",       "ParamsAutoSearch", "ParamsDB",         "ParamsDelete",       "AutoColumnFit",
+        "TitleLines",       "RowLines",         "FootLines",        "UniqueFields",       "BookmarkFields",
+        "ShowTitles",       "ShowFooters",      "ShowEmptyRow",     "RowSelect",          "MultiSelect",
+        "HideSelection",    "VertAlignment",    "OptionsVisual",    "OptionsBehavior",    "OptionsEdit",
+        "OptionsPickup",    "ReadOnly",         "WantTabs",         "WantReturns",        "StripStep",
+        "CursorType",       "Designer",         "Attrs",            "Columns",            "OnAction",
+        "OnColEnter",       "OnColExit",        "OnColExiting",     "OnSelectionChange",  "OnColMoved",
+        "OnClick",          "OnPickup",         "OnInitEdit",       "OnMouseEnter",       "OnMouseLeave",
+        "BeforeInsert",     "AfterInsert",      "AfterDelete",      "BeforeFieldEdit",    "OnEditKeyPress",
+        "AfterFieldPost",   "OnTitleStateChange", "OnFooterStateChange", "OnDrawCell",    "OnGetRowAttrs",
+        "OnCustomizerAction", "OnFooterMenuPopup"}},
+      {TgpAutoSearchParams::StaticClassInfo(),
+       {"Enabled", "SearchableFields", "ShortCut", "ShortCutFindNext", "ShortCutFindPrevious", "SearchFromBegin",
+        "CycleSearch", "WndColor", "WndTextColor", "Prompt", "EnablePrompt"}},
+      {TgpDeleteParams::StaticClassInfo(), {"Enabled", "ShortCut", "PromptKind", "PromptMsg", "PromptMsgMulti"}},
+      {TDBProdiEdit::StaticClassInfo(),
+       {"DataSource", "DataField", "Vision", "ReadOnly", "Caption", "DisplayFormat", "EditFormat", "Attrs",
+        "BorderStyle", "WordWrap", "WantTabs", "WantReturns", "PopupMenu", "MappingOptions", "OnMouseEnter",
+        "OnMouseLeave", "OnAction", "OnDraw"}},
+      {TDropDownBlobVision::StaticClassInfo(),
+       {"ComboBoxStyle", "DropDown", "DropDownWidth", "DropDownHeight", "DropDownOptions", "EnableDropDown",
+        "EnableButton"}},
+      {TTextVision::StaticClassInfo(),
+       {"ComboBoxStyle", "DropDown", "DropDownWidth", "DropDownHeight", "DropDownOptions", "EnableDropDown",
+        "EnableButton", "Alignment", "DropDownOptionsEx", "DropDownScrollBars", "MaxLength", "DisplayAs"}},
+      {TVisionToolForm::StaticClassInfo(),
+       {"Color", "Tag", "ActiveControl", "DataGrid", "Placement", "Options", "OnPaint", "OnShow", "OnPostChanges",
+        "OnClose", "OnActivate", "OnCurrentChanged", "OnTextChanged", "OnSizing", "OnKeyDown", "OnKeyPress",
+        "OnShortCut", "OnEditAction"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.cls.ClassName()));
+    std::set<std::string> published;
+    for (const TPropInfo* prop : c.cls.Properties()) published.insert(prop->Name);
+    for (const char* name : c.names) EXPECT_EQ(published.count(name), 1u) << name;
+  }
+}
+
+// Events are published with a method type and are never written: a stored
+// form naming a handler still reads.
+TEST(ComponentPublishing, EventsAreMethodsAndReadFromAStoredForm) {
+  for (const char* name : {"OnSelectionChange", "OnTitleStateChange", "AfterDelete", "OnDrawCell"}) {
+    const TPropInfo* prop = TDBGridPro::StaticClassInfo().FindProperty(name);
+    ASSERT_NE(prop, nullptr) << name;
+    EXPECT_EQ(prop->Kind(), tkMethod) << name;
+  }
+  Form form;
+  const AnsiString text = ComponentToString(&form.root, true);
+  EXPECT_EQ(text.find("OnSelectionChange"), AnsiString::npos);
+  const AnsiString with_handler = "object Grid1: TDBGridPro\n  OnSelectionChange = Form1SelectionChange\nend\n";
+  Form copy;
+  EXPECT_NO_THROW(StringToComponent(copy.grid, with_handler, true));
+}
+
+}  // namespace
