@@ -83,6 +83,7 @@ class TfrSpeedButton : public TGraphicControl {
   void MouseEnter() override;
   void MouseLeave() override;
   void CaptionChanged() override;
+  bool ClicksOnAccelerator() const override { return true; }
 
  private:
   void GroupChanged();

@@ -10,7 +10,9 @@
 #include <QWidget>
 
 #include "report/fr_ctrls.h"
+#include "tests/support/testsupport.h"
 #include "toolkit/core/colors.h"
+#include "toolkit/core/text.h"
 #include "toolkit/ui/extctrls.h"
 #include "toolkit/ui/forms.h"
 
@@ -165,6 +167,57 @@ TEST_F(Toolbar, AFlatButtonShowsItsGlyphGreyUntilTheMouseIsOverIt) {
   // Without GrayedInactive the glyph keeps its colours.
   button->SetGrayedInactive(false);
   EXPECT_EQ(PixelOf(button, cx, cy), kRed);
+}
+
+// Alt with the character after a caption's '&' clicks that button once,
+// typed on the active window wherever the focus is; a disabled button and a
+// caption without an accelerator take no click.
+TEST_F(Toolbar, AltWithTheCaptionsAcceleratorClicksItsButton) {
+  const struct {
+    const char* what;
+    const char* caption;  // UTF-8
+    Qt::Key key;
+    const char* text;
+    bool enabled;
+    int clicks;
+  } cases[] = {
+      {"a Latin accelerator", "&Print", Qt::Key_P, "p", true, 1},
+      {"a Cyrillic accelerator", "На&йти", Qt::Key(0x0419), "й", true, 1},
+      {"the second character after a doubled ampersand", "A&&B &Zoom", Qt::Key_Z, "z", true, 1},
+      {"another letter", "&Print", Qt::Key_R, "r", true, 0},
+      {"a caption without an accelerator", "Print", Qt::Key_P, "p", true, 0},
+      {"a doubled ampersand only", "A&&P", Qt::Key_P, "p", true, 0},
+      {"a disabled button", "&Print", Qt::Key_P, "p", false, 0},
+  };
+  QWidget* window = form->Widget();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto* button = new TfrTBButton(form.get());
+    button->SetParent(form.get());
+    int clicks = 0;
+    button->OnClick = [&](TComponent*) { ++clicks; };
+    button->SetCaption(Utf8ToAnsi(c.caption));
+    button->SetEnabled(c.enabled);
+    QTest::sendKeyEvent(QTest::Click, window, c.key, QString::fromUtf8(c.text), Qt::AltModifier);
+    EXPECT_EQ(clicks, c.clicks);
+    delete button;
+  }
+  // A caption changed to another accelerator answers to the new one only.
+  auto* button = new TfrSpeedButton(form.get());
+  button->SetParent(form.get());
+  int clicks = 0;
+  button->OnClick = [&](TComponent*) { ++clicks; };
+  button->SetCaption("&Up");
+  button->SetCaption("&Down");
+  QTest::keyClick(window, Qt::Key_U, Qt::AltModifier);
+  EXPECT_EQ(clicks, 0);
+  QTest::keyClick(window, Qt::Key_D, Qt::AltModifier);
+  EXPECT_EQ(clicks, 1);
+  button->SetCaption("Down");
+  QTest::keyClick(window, Qt::Key_D, Qt::AltModifier);
+  EXPECT_EQ(clicks, 1);
 }
 
 TEST_F(Toolbar, TheSeparatorDrawsAnEtchedLineThroughItsMiddle) {

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
 #include <QWheelEvent>
@@ -326,6 +327,8 @@ struct TGraphicControl::Host : WidgetSink {
   TGraphicControl* control;
   CanvasPair canvas;
   bool clicked = false;  // a left press waits for its release
+  // The caption's accelerator; a child of the widget, gone with it.
+  QPointer<QShortcut> accelerator;
 
   void Paint(QPainter& painter) override {
     canvas.Painting(painter, [&](TCanvas&) { RunGuarded([&] { control->Paint(); }); });
@@ -355,6 +358,22 @@ TGraphicControl::~TGraphicControl() {
 
 TCanvas& TGraphicControl::Canvas() { return host_->canvas.Current(); }
 
+void TGraphicControl::CaptionChanged() {
+  TControl::CaptionChanged();
+  QWidget* widget = Widget();
+  if (widget == nullptr || !ClicksOnAccelerator()) return;
+  const QKeySequence key = QKeySequence::mnemonic(ToQString(Caption()));
+  if (host_->accelerator == nullptr) {
+    if (key.isEmpty()) return;
+    host_->accelerator = new QShortcut(widget);
+    host_->accelerator->setContext(Qt::WindowShortcut);
+    QObject::connect(host_->accelerator, &QShortcut::activated, widget, [this] {
+      if (Enabled()) Click();
+    });
+  }
+  host_->accelerator->setKey(key);
+}
+
 void TGraphicControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
   if (OnMouseDown) OnMouseDown(this, button, shift, x, y);
 }
@@ -375,6 +394,8 @@ struct TCustomControl::Host : WidgetSink {
   TCustomControl* control;
   CanvasPair canvas;
   bool clicked = false;  // a left press waits for its release
+  // The caption's accelerator; a child of the widget, gone with it.
+  QPointer<QShortcut> accelerator;
   QPointer<QScrollBar> bars[2];
   TScrollInfo info[2];
   bool shown[2] = {false, false};

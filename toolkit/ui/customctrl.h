@@ -78,6 +78,11 @@ class TGraphicControl : public TControl {
   // The mouse came over the control, or left it.
   virtual void MouseEnter() {}
   virtual void MouseLeave() {}
+  // Whether Alt with the caption's accelerator character (the one after a
+  // single '&') clicks the control while its window is active, as it does a
+  // button; a disabled control is not clicked.
+  virtual bool ClicksOnAccelerator() const { return false; }
+  void CaptionChanged() override;
 
  private:
   friend struct Host;
