@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "toolkit/core/colors.h"
+#include "toolkit/core/typinfo.h"
 #include "toolkit/sys/settings.h"
 #include "toolkit/ui/extctrls.h"
 #include "toolkit/ui/forms.h"
@@ -94,6 +95,65 @@ TfrSpeedButton::TfrSpeedButton(TComponent* owner) : TGraphicControl(owner) {
 }
 
 TfrSpeedButton::~TfrSpeedButton() = default;
+
+const TClassInfo& TfrSpeedButton::StaticClassInfo() {
+  using C = TfrSpeedButton;
+  static const TTypeInfo layout =
+      TTypeInfo::Enumeration("TButtonLayout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"});
+  // GroupIndex before Down: only a button of a group can be read in as down.
+  static const TClassInfo info(kClassOf<C>, "TfrSpeedButton", &TComponent::StaticClassInfo(), [](TPublisher<C>& p) {
+    p.Boolean("AllowAllUp", &C::AllowAllUp, &C::SetAllowAllUp).WithDefault(false);
+    p.Integer("GroupIndex", &C::GroupIndex, &C::SetGroupIndex).WithDefault(0);
+    p.Boolean("Down", &C::Down, &C::SetDown).WithDefault(false);
+    p.Boolean("Flat", &C::Flat, &C::SetFlat).WithDefault(false);
+    p.String("Caption", [](const C& c) { return c.Caption(); }, [](C& c, const AnsiString& v) { c.SetCaption(v); });
+    p.Boolean("Enabled", [](const C& c) { return c.Enabled(); }, [](C& c, bool v) { c.SetEnabled(v); })
+        .WithDefault(true);
+    p.Boolean("GrayedInactive", &C::GrayedInactive, &C::SetGrayedInactive).WithDefault(true);
+    p.Ordinal("Layout", layout, &C::Layout, &C::SetLayout).WithDefault(blGlyphLeft);
+    p.Integer("Margin", &C::Margin, &C::SetMargin).WithDefault(-1);
+    p.Integer("NumGlyphs", &C::NumGlyphs, &C::SetNumGlyphs).WithDefault(1);
+    p.Boolean("ParentFont", &C::ParentFont, &C::SetParentFont).WithDefault(true);
+    p.Boolean("ParentShowHint", &C::ParentShowHint, &C::SetParentShowHint).WithDefault(true);
+    // Written only when it is the button's own.
+    p.Boolean("ShowHint", [](const C& c) { return c.ShowHint(); }, &C::SetShowHint)
+        .StoredWhen([](const TPersistent& o) { return !static_cast<const C&>(o).ParentShowHint(); });
+    p.Integer("Spacing", &C::Spacing, &C::SetSpacing).WithDefault(4);
+    p.Boolean("Visible", [](const C& c) { return c.Visible(); }, [](C& c, bool v) { c.SetVisible(v); })
+        .WithDefault(true);
+  });
+  return info;
+}
+
+void TfrSpeedButton::SetParent(TWinControl* parent) {
+  TGraphicControl::SetParent(parent);
+  if (parent_font_) SetParentFont(true);
+  if (parent_show_hint_) SetParentShowHint(true);
+}
+
+void TfrSpeedButton::SetParentFont(bool value) {
+  parent_font_ = value;
+  if (!value || Parent() == nullptr) return;
+  taking_font_ = true;
+  Font().Assign(Parent()->Font());
+  taking_font_ = false;
+}
+
+void TfrSpeedButton::SetParentShowHint(bool value) {
+  parent_show_hint_ = value;
+  if (value && Parent() != nullptr) TGraphicControl::SetShowHint(Parent()->ShowHint());
+}
+
+void TfrSpeedButton::SetShowHint(bool value) {
+  parent_show_hint_ = false;
+  TGraphicControl::SetShowHint(value);
+}
+
+void TfrSpeedButton::FontChanged() {
+  TGraphicControl::FontChanged();
+  if (!taking_font_) parent_font_ = false;
+  Invalidate();
+}
 
 void TfrSpeedButton::SetAllowAllUp(bool value) {
   if (allow_all_up_ == value) return;

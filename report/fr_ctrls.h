@@ -27,6 +27,8 @@ TColor GreyOf(TColor color);
 void DrawTransparent(TCanvas& canvas, int x, int y, TBitmap& image, TColor transparent);
 
 class TfrSpeedButton : public TGraphicControl {
+  KIV7_PERSISTENT(TfrSpeedButton)
+
  public:
   explicit TfrSpeedButton(TComponent* owner);
   ~TfrSpeedButton() override;
@@ -70,6 +72,17 @@ class TfrSpeedButton : public TGraphicControl {
   const TBitmap& GlyphImage(TfrButtonState state);
 
   void SetEnabled(bool value) override;
+  // Placed on a parent, the button takes its font while ParentFont and its
+  // ShowHint while ParentShowHint.
+  void SetParent(TWinControl* parent) override;
+  // The button's font follows its parent's; setting a font of its own
+  // turns it off.
+  bool ParentFont() const { return parent_font_; }
+  void SetParentFont(bool value);
+  // ShowHint follows the parent's; setting ShowHint turns it off.
+  bool ParentShowHint() const { return parent_show_hint_; }
+  void SetParentShowHint(bool value);
+  void SetShowHint(bool value);
 
   TNotifyEvent OnMouseEnter;
   TNotifyEvent OnMouseLeave;
@@ -83,6 +96,7 @@ class TfrSpeedButton : public TGraphicControl {
   void MouseEnter() override;
   void MouseLeave() override;
   void CaptionChanged() override;
+  void FontChanged() override;
   bool ClicksOnAccelerator() const override { return true; }
 
  private:
@@ -104,6 +118,10 @@ class TfrSpeedButton : public TGraphicControl {
   TfrButtonState state_ = bsUp;
   bool dragging_ = false;
   bool mouse_in_ = false;
+  bool parent_font_ = true;
+  bool parent_show_hint_ = true;
+  // The font changes because the parent's is taken, not set by the user.
+  bool taking_font_ = false;
   // Made on first use, one per state.
   std::array<std::unique_ptr<TBitmap>, 5> images_;
 };

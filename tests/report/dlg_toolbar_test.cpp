@@ -8,6 +8,9 @@
 #include <QImage>
 #include <QTest>
 #include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "report/fr_ctrls.h"
 #include "tests/support/testsupport.h"
@@ -218,6 +221,71 @@ TEST_F(Toolbar, AltWithTheCaptionsAcceleratorClicksItsButton) {
   button->SetCaption("Down");
   QTest::keyClick(window, Qt::Key_D, Qt::AltModifier);
   EXPECT_EQ(clicks, 1);
+}
+
+// A form keeps whether a button takes its parent's font and hint showing:
+// what is the button's own is written, and reading the form gives it back.
+TEST_F(Toolbar, AFormStreamsTheButtonsFontAndHintChoices) {
+  const struct {
+    const char* what;
+    std::function<void(TfrSpeedButton&)> set;
+    bool parent_font, parent_show_hint, show_hint;
+    std::vector<std::string> written, left_out;
+  } cases[] = {
+      {"all taken from the parent",
+       [](TfrSpeedButton&) {}, true, true, true, {}, {"ParentFont", "ShowHint"}},
+      {"a font of its own",
+       [](TfrSpeedButton& b) { b.Font().SetSize(14); }, false, true, true, {"ParentFont = False"}, {"ShowHint"}},
+      {"hints hidden",
+       [](TfrSpeedButton& b) { b.SetShowHint(false); }, true, false, false,
+       {"ParentShowHint = False", "ShowHint = False"}, {"ParentFont"}},
+      {"hints shown by its own choice",
+       [](TfrSpeedButton& b) { b.SetShowHint(true); }, true, false, true,
+       {"ParentShowHint = False", "ShowHint = True"}, {"ParentFont"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TComponent written(nullptr);
+    written.SetName("ToolbarForm");
+    auto* button = new TfrSpeedButton(&written);
+    button->SetName("PrintBtn");
+    c.set(*button);
+    const std::string text = testsupport::FormText(&written);
+    for (const std::string& line : c.written) EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    for (const std::string& name : c.left_out) EXPECT_EQ(text.find(name), std::string::npos) << name << "\n" << text;
+
+    TComponent read(nullptr);
+    auto* target = new TfrSpeedButton(&read);
+    target->SetName("PrintBtn");
+    testsupport::ReadFormText(text, &read);
+    EXPECT_EQ(target->ParentFont(), c.parent_font);
+    EXPECT_EQ(target->ParentShowHint(), c.parent_show_hint);
+    EXPECT_EQ(target->ShowHint(), c.show_hint);
+    EXPECT_EQ(testsupport::FormText(&read), text);
+  }
+}
+
+// On a parent the button takes the parent's font and hint showing until it
+// is given its own.
+TEST_F(Toolbar, AButtonTakesItsParentsFontAndHintShowing) {
+  auto* panel = new TPanel(form.get());
+  panel->SetParent(form.get());
+  panel->Font().SetSize(15);
+  panel->SetShowHint(false);
+  auto* button = new TfrTBButton(form.get());
+  button->SetParent(panel);
+  EXPECT_EQ(button->Font().Size(), 15);
+  EXPECT_TRUE(button->ParentFont());
+  EXPECT_FALSE(button->ShowHint());
+  EXPECT_TRUE(button->ParentShowHint());
+  button->Font().SetSize(9);
+  EXPECT_FALSE(button->ParentFont());
+  button->SetParentFont(true);
+  EXPECT_EQ(button->Font().Size(), 15);
+  button->SetShowHint(true);
+  EXPECT_FALSE(button->ParentShowHint());
+  button->SetParentShowHint(true);
+  EXPECT_FALSE(button->ShowHint());
 }
 
 TEST_F(Toolbar, TheSeparatorDrawsAnEtchedLineThroughItsMiddle) {

@@ -127,7 +127,12 @@ void TControl::SetCaption(const AnsiString& value) {
 
 void TControl::SetHint(const AnsiString& value) {
   hint_ = value;
-  if (widget_) widget_->setToolTip(ToQString(value));
+  if (widget_) widget_->setToolTip(show_hint_ ? ToQString(value) : QString());
+}
+
+void TControl::SetShowHint(bool value) {
+  show_hint_ = value;
+  SetHint(hint_);
 }
 
 void TControl::SetColor(TColor value) {

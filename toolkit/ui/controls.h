@@ -70,6 +70,9 @@ class TControl : public TComponent {
   void SetCaption(const AnsiString& value);
   const AnsiString& Hint() const { return hint_; }
   void SetHint(const AnsiString& value);
+  // Whether the hint shows while the mouse rests on the control.
+  bool ShowHint() const { return show_hint_; }
+  void SetShowHint(bool value);
 
   TColor Color() const { return color_; }
   void SetColor(TColor value);
@@ -158,6 +161,7 @@ class TControl : public TComponent {
   bool enabled_ = true;
   AnsiString caption_;
   AnsiString hint_;
+  bool show_hint_ = true;
   TColor color_ = clBtnFace;
   TFont font_;
   TAlign align_ = alNone;
