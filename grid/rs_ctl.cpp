@@ -155,6 +155,41 @@ bool TProdiCalendar::NavRepeatDue(int n) {
   return n > 200;
 }
 
+const TClassInfo& TProdiCalendar::StaticClassInfo() {
+  using C = TProdiCalendar;
+  static const TClassInfo info(kClassOf<C>, "TProdiCalendar", &TComponent::StaticClassInfo(), [](TPublisher<C>& p) {
+    p.Ordinal("Color", TypeInfoTColor(), &C::Color, &C::SetColor).WithDefault(clWindow);
+    p.Boolean("Enabled", &C::Enabled, &C::SetEnabled).WithDefault(1);
+    p.Boolean("Visible", &C::Visible, &C::SetVisible).WithDefault(1);
+    p.Boolean("TabStop", &C::TabStop, &C::SetTabStop).WithDefault(1);
+    // A menu is referenced, not owned: written by name.
+    p.Object(
+        "PopupMenu", TComponent::StaticClassInfo(), [](const C& c) -> TPersistent* { return c.PopupMenu(); },
+        [](C& c, TPersistent* v) { c.SetPopupMenu(dynamic_cast<TPopupMenu*>(v)); });
+    p.Ordinal("BorderStyle", TvpBorderStyleType(), &C::BorderStyle, &C::SetBorderStyle).WithDefault(bs3D);
+    // Today at creation, so always written: a form read on another day keeps its date.
+    p.Float("Date", TypeInfoTDate(), &C::Date, &C::SetDate);
+    p.Boolean("NullDate", &C::NullDate, &C::SetNullDate).WithDefault(0);
+    // 0 is no bound.
+    p.Float("MinDate", TypeInfoTDate(), &C::MinDate, &C::SetMinDate).StoredWhen([](const TPersistent& o) {
+      return static_cast<const C&>(o).MinDate() != 0;
+    });
+    p.Float("MaxDate", TypeInfoTDate(), &C::MaxDate, &C::SetMaxDate).StoredWhen([](const TPersistent& o) {
+      return static_cast<const C&>(o).MaxDate() != 0;
+    });
+    p.Boolean("ShowTodayButton", &C::ShowTodayButton, &C::SetShowTodayButton).WithDefault(1);
+    p.Boolean("ShowClearButton", &C::ShowClearButton, &C::SetShowClearButton).WithDefault(0);
+    p.Boolean("ShowYearNavigator", &C::ShowYearNavigator, &C::SetShowYearNavigator).WithDefault(1);
+    p.Boolean("DisableClearButton", &C::DisableClearButton, &C::SetDisableClearButton).WithDefault(0);
+    PublishEvents(p, "TNotifyEvent OnChange OnPickup OnEnter OnExit OnClick OnDblClick");
+    PublishEvents(p, "TKeyEvent OnKeyDown OnKeyUp");
+    PublishEvents(p, "TKeyPressEvent OnKeyPress");
+    PublishEvents(p, "TMouseEvent OnMouseDown OnMouseUp");
+    PublishEvents(p, "TMouseMoveEvent OnMouseMove");
+  });
+  return info;
+}
+
 TProdiCalendar::TProdiCalendar(TComponent* owner) : TCustomControl(owner) {
   SetColor(clWindow);
   SetTabStop(true);

@@ -85,6 +85,8 @@ class TvpYearEditor : public TDBProdiEdit {
 TvpYearEditor* YearEditor();
 
 class TProdiCalendar : public TCustomControl {
+  KIV7_PERSISTENT(TProdiCalendar)
+
  public:
   explicit TProdiCalendar(TComponent* owner);
   ~TProdiCalendar() override;

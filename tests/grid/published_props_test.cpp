@@ -3,12 +3,14 @@
 // publishes the names its users (form descriptions) rely on.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "grid/rs.h"
 #include "grid/rs_blob.h"
+#include "grid/rs_ctl.h"
 #include "grid/rs_edit.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_toolform.h"
@@ -29,6 +31,7 @@ struct Form {
   TDataSource* source = new TDataSource(&root);
   TTextVision* text_vision = new TTextVision(&root);
   TVisionToolForm* tool_form = new TVisionToolForm(&root);
+  TProdiCalendar* calendar = new TProdiCalendar(&root);
 
   Form() {
     root.SetName("Form1");
@@ -39,6 +42,7 @@ struct Form {
     source->SetName("Source1");
     text_vision->SetName("TextVision1");
     tool_form->SetName("ToolForm1");
+    calendar->SetName("Calendar1");
     // A tool form's grid stands on it.
     grid->SetParent(tool_form);
   }
@@ -65,6 +69,11 @@ std::string ValueText(TPersistent* object, const std::string& name) {
     }
     case tkLString:
     case tkString: return GetStrProp(object, prop);
+    case tkFloat: {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.17g", GetFloatProp(object, prop));
+      return text;
+    }
     default: {
       // Integers with names (colours) by their names.
       AnsiString ident;
@@ -83,6 +92,7 @@ void SetValueText(Form& form, TPersistent* object, const std::string& name, cons
     case tkClass: SetObjectProp(object, prop, form.root.FindComponent(value)); return;
     case tkLString:
     case tkString: SetStrProp(object, prop, value); return;
+    case tkFloat: SetFloatProp(object, prop, std::stod(value)); return;
     default: {
       int64_t number = 0;
       if (prop.PropType->IdentToInt == nullptr || !prop.PropType->IdentToInt(value, number)) number = std::stoll(value);
@@ -139,6 +149,22 @@ TEST(ComponentPublishing, AFormStreamsOutAndBackWithTheSameValues) {
       {"ToolForm1", "DataGrid", "Grid1"},
       {"ToolForm1", "Placement", "tfpRightCenter"},
       {"ToolForm1", "Options", "[tfoFocusable,tfoAlwaysPostChanges]"},
+      {"Calendar1", "Color", "clYellow"},
+      {"Calendar1", "Enabled", "False"},
+      {"Calendar1", "Visible", "False"},
+      {"Calendar1", "TabStop", "False"},
+      {"Calendar1", "PopupMenu", "Menu1"},
+      {"Calendar1", "BorderStyle", "bsFlatExt"},
+      {"Calendar1", "BorderStyle", "bsNoBorder"},
+      {"Calendar1", "Date", "45366"},  // 15 March 2024
+      {"Calendar1", "Date", "-693593"},
+      {"Calendar1", "NullDate", "True"},
+      {"Calendar1", "MinDate", "45300"},
+      {"Calendar1", "MaxDate", "45400"},
+      {"Calendar1", "ShowTodayButton", "False"},
+      {"Calendar1", "ShowClearButton", "True"},
+      {"Calendar1", "ShowYearNavigator", "False"},
+      {"Calendar1", "DisableClearButton", "True"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.object) + "." + c.property + " = " + c.value);
@@ -195,6 +221,13 @@ TEST(ComponentPublishing, EachClassPublishesTheNamesItsUsersRelyOn) {
        {"Color", "Tag", "ActiveControl", "DataGrid", "Placement", "Options", "OnPaint", "OnShow", "OnPostChanges",
         "OnClose", "OnActivate", "OnCurrentChanged", "OnTextChanged", "OnSizing", "OnKeyDown", "OnKeyPress",
         "OnShortCut", "OnEditAction"}},
+      {TProdiCalendar::StaticClassInfo(),
+       // Font, TabOrder, Anchors, Constraints and the drag properties are not
+       // published while the toolkit's controls have no published types for them.
+       {"Color", "Enabled", "Visible", "TabStop", "PopupMenu", "BorderStyle", "Date", "NullDate", "MinDate",
+        "MaxDate", "ShowTodayButton", "ShowClearButton", "ShowYearNavigator", "DisableClearButton", "OnChange",
+        "OnPickup", "OnKeyDown", "OnKeyPress", "OnKeyUp", "OnMouseDown", "OnMouseMove", "OnMouseUp", "OnEnter",
+        "OnExit"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.cls.ClassName()));
@@ -202,6 +235,18 @@ TEST(ComponentPublishing, EachClassPublishesTheNamesItsUsersRelyOn) {
     for (const TPropInfo* prop : c.cls.Properties()) published.insert(prop->Name);
     for (const char* name : c.names) EXPECT_EQ(published.count(name), 1u) << name;
   }
+}
+
+// A calendar's date is made today, so it is always written; a bound of 0
+// is no bound and is not written.
+TEST(ComponentPublishing, CalendarWritesItsDateAndOnlyTheBoundsItHas) {
+  Form form;
+  form.calendar->SetDate(45366);
+  form.calendar->SetMaxDate(45400);
+  const AnsiString text = ComponentToString(&form.root, true);
+  EXPECT_NE(text.find("  Date = 45366"), AnsiString::npos) << text;
+  EXPECT_NE(text.find("MaxDate = 45400"), AnsiString::npos) << text;
+  EXPECT_EQ(text.find("MinDate"), AnsiString::npos) << text;
 }
 
 // Events are published with a method type and are never written: a stored
