@@ -45,19 +45,6 @@ std::string DbfDefaultBasePath() { return IncludeBackslash(base_path_routine());
 
 namespace {
 
-// Runs one step of undoing a failed change. The step's own error is dropped,
-// so that the steps after it still run and the first error stays the one
-// reported; false when the step failed.
-template <class F>
-bool UndoStep(F&& step) {
-  try {
-    step();
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
 constexpr int kBookmarkAt = 0;
 constexpr int kPositionAt = 4;
 constexpr int kSequenceAt = 5;
@@ -239,7 +226,7 @@ TPageFileMode TDbf::OpenFileMode() const {
   return exclusive_ ? pmExclusiveOpen : pmSharedOpen;
 }
 
-std::unique_ptr<TDbfFile> TDbf::NewTableFile(TPageFileMode mode) const {
+std::unique_ptr<TDbfFile> TDbf::NewTableFile(TPageFileMode mode) {
   auto file = std::make_unique<TDbfFile>();
   if (storage_ == stoMemory) {
     file->SetStream(memory_stream_.get());
@@ -251,6 +238,14 @@ std::unique_ptr<TDbfFile> TDbf::NewTableFile(TPageFileMode mode) const {
   file->SetUseFloatFields(use_float_fields_);
   file->SetDateTimeHandling(date_time_handling_);
   file->OnIndexMissing = OnIndexMissing;
+  file->SetTableOpenMode(OpenFileMode());
+  file->SetMemoryTableName(table_name_);
+  // The handler asked is the one in force when a file is opened.
+  file->OnLocaleError = [this](TLocaleError error, uint32_t& solution) {
+    if (OnLocaleError) OnLocaleError(error, solution);
+  };
+  // The cursor lets go of an index file or tag that goes.
+  file->OnIndexChanged = [this](TIndexFile* index, bool leaving) { IndexChanged(index, leaving); };
   return file;
 }
 
@@ -1029,17 +1024,6 @@ bool TDbf::SearchKey(const std::vector<uint8_t>& key, TSearchKeyType type) {
 
 // ---- index management -------------------------------------------------------------------------
 
-namespace {
-
-// Closes the file and opens it again in another mode; its tags are read anew.
-void ReopenIndexFile(TIndexFile& file, TPageFileMode mode) {
-  file.CloseIndexFile();
-  file.SetMode(mode);
-  file.OpenIndexFile();
-}
-
-}  // namespace
-
 bool TDbf::SameIndexName(const AnsiString& a, const AnsiString& b) const {
   // A tag is known by the name its file stores (cut and upper-cased with the
   // code page's letters), whatever form the caller gave it in.
@@ -1055,21 +1039,6 @@ TDbfIndexDef* TDbf::FindIndexDef(const AnsiString& name) const {
   return nullptr;
 }
 
-void TDbf::ForgetIndexName(const AnsiString& name) {
-  std::erase_if(dbf_file_->IndexNames(), [&](const TDbfIndexName& e) { return SameIndexName(e.name, name); });
-}
-
-bool TDbf::NameRefersToOther(const TIndexFile* file, const AnsiString& name) const {
-  const std::vector<TDbfIndexName>& names = dbf_file_->IndexNames();
-  return std::any_of(names.begin(), names.end(),
-                     [&](const TDbfIndexName& e) { return e.file == file && !SameIndexName(e.name, name); });
-}
-
-bool TDbf::NameRefersTo(const TIndexFile* file) const {
-  const std::vector<TDbfIndexName>& names = dbf_file_->IndexNames();
-  return std::any_of(names.begin(), names.end(), [&](const TDbfIndexName& e) { return e.file == file; });
-}
-
 std::vector<AnsiString> TDbf::IndexNames() const {
   std::vector<AnsiString> names;
   if (dbf_file_ == nullptr) return names;
@@ -1077,28 +1046,18 @@ std::vector<AnsiString> TDbf::IndexNames() const {
   return names;
 }
 
-TPageFileMode TDbf::IndexOpenMode(bool create) const {
-  switch (OpenFileMode()) {
-    case pmMemoryCreate:
-    case pmMemoryOpen: return pmMemoryCreate;
-    case pmSharedCreate:
-    case pmSharedOpen: return create ? pmSharedCreate : pmSharedOpen;
-    case pmReadOnly: return create ? pmExclusiveCreate : pmReadOnly;
-    default: return create ? pmExclusiveCreate : pmExclusiveOpen;
-  }
+void TDbf::ReturnToPhysicalOrder() {
+  // The cursor must not outlive the file it walks.
+  index_file_ = nullptr;
+  index_name_.clear();
+  const int64_t physical = cursor_ != nullptr ? std::max<int64_t>(cursor_->PhysicalRecNo(), 1) : 1;
+  cursor_ = std::make_unique<TDbfCursor>(dbf_file_.get());
+  cursor_->SetPhysicalRecNo(physical);
 }
 
-// file nullptr: only the cursor leaves the index it walked.
-void TDbf::DiscardIndexFile(TIndexFile* file, bool delete_file) {
-  if (file == nullptr || file == index_file_) {
-    // The cursor must not outlive the file it walks.
-    index_file_ = nullptr;
-    index_name_.clear();
-    const int64_t physical = cursor_ != nullptr ? std::max<int64_t>(cursor_->PhysicalRecNo(), 1) : 1;
-    cursor_ = std::make_unique<TDbfCursor>(dbf_file_.get());
-    cursor_->SetPhysicalRecNo(physical);
-  }
-  if (file != nullptr) dbf_file_->DropIndexFile(file, delete_file);
+void TDbf::IndexChanged(TIndexFile* file, bool leaving) {
+  if (file != index_file_) return;
+  if (leaving || !index_file_->SelectTag(index_name_)) ReturnToPhysicalOrder();
 }
 
 void TDbf::OpenProductionIndex() {
@@ -1106,8 +1065,8 @@ void TDbf::OpenProductionIndex() {
   if (name.empty() || storage_ == stoMemory) return;
   auto file = std::make_unique<TIndexFile>(dbf_file_.get());
   file->SetFileName(name);
-  file->SetMode(IndexOpenMode(false));
-  file->OnLocaleError = OnLocaleError;
+  file->SetMode(dbf_file_->IndexOpenMode(false));
+  file->OnLocaleError = dbf_file_->OnLocaleError;
   file->OpenIndexFile();
   if (file->Unusable()) return;
   TIndexFile* raw = file.get();
@@ -1132,119 +1091,11 @@ void TDbf::ImportProductionTags(TIndexFile* production) {
 }
 
 void TDbf::OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create) {
-  if (dbf_file_ == nullptr || name.empty()) return;
-  const bool is_tag = ExtractFileExt(name).empty();
-  TIndexFile* file = dbf_file_->FindIndex(name);
-  if (file != nullptr && file == dbf_file_->ProductionIndex() && is_tag && create) {
-    file->DeleteTag(name);
-    ForgetIndexName(name);
-    if (file == index_file_ && !index_file_->SelectTag(index_name_)) DiscardIndexFile(nullptr, false);
-    file = nullptr;
-  }
-  bool opened_here = false;
-  if (file == nullptr) {
-    if (is_tag && dbf_file_->ProductionIndex() != nullptr) {
-      file = dbf_file_->ProductionIndex();
-    } else {
-      const bool in_memory = storage_ == stoMemory;
-      // A table in memory gets its index files in memory too: the name only
-      // tells the format and never reaches the disk.
-      std::string file_name = is_tag ? ChangeFileExt(in_memory ? table_name_ : dbf_file_->FileName(), ".mdx")
-                                     : std::string(name);
-      // Definitions hold their names upper-cased: the file is found in any letter case.
-      const std::string found = in_memory ? std::string() : FindFileIgnoringCase(file_name);
-      if (!found.empty()) file_name = found;
-      // An .mdx file beside a table whose header links none is not the
-      // table's (a file left over, or one whose creation was cut short): a
-      // new tag gets a new file instead of joining its tags.
-      const bool stray = is_tag && create && dbf_file_->ProductionIndexFileName().empty();
-      const bool exists = !in_memory && !stray && FileExists(file_name);
-      // Only the table's own file is made anew; one the table does not link
-      // may hold another table's tags.
-      if (stray && !in_memory && FileExists(file_name) && !IsOwnProductionIndex(dbf_file_->FileName(), file_name))
-        throw EDbfError(Format(STRING_INDEX_NOT_OWN, {Utf8ToAnsi(file_name)}));
-      auto owned = std::make_unique<TIndexFile>(dbf_file_.get());
-      owned->SetFileName(file_name);
-      owned->SetMode(IndexOpenMode(!exists));
-      owned->SetAutoCreate(create || !expression.empty());
-      owned->OnLocaleError = OnLocaleError;
-      owned->OpenIndexFile();
-      if (owned->Unusable()) return;
-      if (!exists && expression.empty()) {
-        owned->CloseIndexFile();
-        owned.reset();
-        if (!in_memory) DeleteFile(file_name);
-        return;
-      }
-      file = owned.get();
-      dbf_file_->AddIndexFile(std::move(owned));
-      opened_here = true;
-      if (is_tag) {
-        dbf_file_->SetProductionIndex(file);
-        if (!in_memory) dbf_file_->SetProductionIndexFileName(file_name);
-      }
-    }
-    dbf_file_->IndexNames().push_back({name, file});
-  }
-  bool build = create;
-  TIndexTagDef existing;
-  if (!build && is_tag && file == dbf_file_->ProductionIndex() && !file->ReadIndexDef(name, &existing)) build = true;
-  if (!build) return;
-
-  // A shared table is exclusive while the tag is built, on every way out.
-  TExclusiveMode exclusive(dbf_file_->NeedLocks() ? dbf_file_.get() : nullptr);
-  const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
+  if (dbf_file_ == nullptr) return;
   const int64_t physical = cursor_ != nullptr ? cursor_->PhysicalRecNo() : 0;
-  // A read-only table holds its index files read-only: the file that takes
-  // the tag is written while the table is briefly exclusive and then held
-  // read-only again, so that neither a new file stays writable nor an
-  // existing one refuses the tag.
-  const bool hold_read_only = read_only_ && storage_ == stoFile;
-  // A tag that could not be built is simply absent: its name, its entry in
-  // the file and (when nothing else needs it) the file go again.
-  auto forget_tag = [&] {
-    ForgetIndexName(name);
-    UndoStep([&] {
-      if (file->IsMdx() && file->Active()) file->DeleteTag(name);
-    });
-    bool usable = true;
-    if (hold_read_only && (!file->Active() || file->Mode() != pmReadOnly))
-      usable = UndoStep([&] { ReopenIndexFile(*file, pmReadOnly); });
-    UndoStep([&] {
-      if (usable && !previous.empty()) file->SelectTag(previous);
-    });
-    // A production file that holds other tags stays; only a file this call
-    // opened leaves the table (and the disk).
-    const bool orphan = opened_here || !NameRefersTo(file);
-    if (orphan || !usable) {
-      const bool was_production = file == dbf_file_->ProductionIndex();
-      UndoStep([&] { DiscardIndexFile(file, orphan); });
-      if (was_production && orphan) UndoStep([&] { dbf_file_->LinkProductionIndex(false); });
-    }
-  };
-  try {
-    if (hold_read_only && file->Mode() == pmReadOnly) ReopenIndexFile(*file, pmExclusiveOpen);
-    file->CreateTag(UpperCase(expression), is_tag ? name : AnsiString(ExtractFileName(name)), options);
-    dbf_file_->RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
-    if (file->WriteError()) {
-      file->ClearWriteError();
-      throw EDbfWriteError(STRING_WRITE_ERROR);
-    }
-    if (hold_read_only) ReopenIndexFile(*file, pmReadOnly);
-    if (!previous.empty()) file->SelectTag(previous);
-    if (file == dbf_file_->ProductionIndex()) dbf_file_->LinkProductionIndex(true);
-  } catch (const EDbfWriteError&) {
-    // A failed write goes further: the disk is full or failing, and whoever
-    // asked for the tag must learn it was not made.
-    forget_tag();
-    throw;
-  } catch (...) {
-    // Any other failure only leaves the tag absent.
-    forget_tag();
-  }
+  TIndexFile* built = dbf_file_->OpenIndex(name, expression, options, create);
   // A file opened again has lost its position.
-  if (file == index_file_ && cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);
-  exclusive.Leave();
+  if (built != nullptr && built == index_file_ && cursor_ != nullptr && physical > 0) cursor_->SetPhysicalRecNo(physical);
 }
 
 void TDbf::CreateIndexTag(const AnsiString& name, const AnsiString& expression, TIndexOptions options) {
@@ -1264,8 +1115,8 @@ void TDbf::RemoveIndex(const AnsiString& name) {
   // The cursor must not outlive what it walks: a file that goes, or its tag.
   if (file == index_file_) {
     const bool tag = file == dbf_file_->ProductionIndex() && ExtractFileExt(complete).empty();
-    if (!tag || SameIndexName(complete, index_name_) || !NameRefersToOther(file, complete))
-      DiscardIndexFile(nullptr, false);
+    if (!tag || SameIndexName(complete, index_name_) || !dbf_file_->NameRefersToOther(file, complete))
+      ReturnToPhysicalOrder();
   }
   dbf_file_->DeleteIndex(complete);
   if (index_file_ != nullptr) index_file_->SelectTag(index_name_);
@@ -1283,7 +1134,7 @@ void TDbf::ReleaseIndexFile(const AnsiString& name) {
   // The cursor must not outlive the file it walks.
   if (index_file_ != nullptr && index_file_ == dbf_file_->FindIndex(file_name) &&
       index_file_ != dbf_file_->ProductionIndex())
-    DiscardIndexFile(nullptr, false);
+    ReturnToPhysicalOrder();
   dbf_file_->CloseIndex(file_name);
   if (was_current && index_file_ == nullptr && QueryActive() && CurrentMode() == dsBrowse) ResyncBuffers({});
 }

@@ -318,7 +318,7 @@ class TDbf : public TDataSet {
   static constexpr int kHeaderSize = 9;
 
   TPageFileMode OpenFileMode() const;
-  std::unique_ptr<TDbfFile> NewTableFile(TPageFileMode mode) const;
+  std::unique_ptr<TDbfFile> NewTableFile(TPageFileMode mode);
   void FillFieldDefs(TDbfFile& file);
   void DetermineTranslation();
   void CompileFilter(const AnsiString& text);
@@ -332,15 +332,14 @@ class TDbf : public TDataSet {
   // file names without regard to ASCII case.
   bool SameIndexName(const AnsiString& a, const AnsiString& b) const;
   TDbfIndexDef* FindIndexDef(const AnsiString& name) const;
-  void ForgetIndexName(const AnsiString& name);
-  bool NameRefersTo(const TIndexFile* file) const;
-  bool NameRefersToOther(const TIndexFile* file, const AnsiString& name) const;
   void OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create);
-  void DiscardIndexFile(TIndexFile* file, bool delete_file);
+  // The cursor leaves the index it walked for physical order, on the same record.
+  void ReturnToPhysicalOrder();
+  // The table file's notice that an index file leaves or lost a tag.
+  void IndexChanged(TIndexFile* file, bool leaving);
   void OpenProductionIndex();
   // Adds a definition for every tag of the file that IndexDefs does not name.
   void ImportProductionTags(TIndexFile* production);
-  TPageFileMode IndexOpenMode(bool create) const;
   // Master-detail (called by the link).
   friend class TDbfMasterLink;
   void MasterChanged();

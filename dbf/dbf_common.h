@@ -25,6 +25,21 @@ std::string ResolveFileName(const std::string& base, const std::string& file_nam
 // counting n up from *counter + 1; *counter is left at the n used.
 std::string NextFreeFileName(const std::string& file_name, int* counter);
 
+// ---- Undo ------------------------------------------------------------------
+
+// Runs one step of undoing a failed change. The step's own error is dropped,
+// so that the steps after it still run and the first error stays the one
+// reported; false when the step failed.
+template <class F>
+bool UndoStep(F&& step) {
+  try {
+    step();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 // ---- Number text of fields --------------------------------------------------
 
 // Writes the decimal digits of |value| (no sign, no padding) to dest and

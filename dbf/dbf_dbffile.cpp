@@ -1695,6 +1695,157 @@ TIndexFile* TDbfFile::FindIndex(const AnsiString& name) const {
   return nullptr;
 }
 
+void TDbfFile::ForgetIndexName(const AnsiString& name) {
+  std::erase_if(index_names_, [&](const TDbfIndexName& e) { return SameIndexName(e.name, name); });
+}
+
+bool TDbfFile::NameRefersTo(const TIndexFile* file) const {
+  return std::any_of(index_names_.begin(), index_names_.end(), [&](const TDbfIndexName& e) { return e.file == file; });
+}
+
+bool TDbfFile::NameRefersToOther(const TIndexFile* file, const AnsiString& name) const {
+  return std::any_of(index_names_.begin(), index_names_.end(),
+                     [&](const TDbfIndexName& e) { return e.file == file && !SameIndexName(e.name, name); });
+}
+
+TPageFileMode TDbfFile::IndexOpenMode(bool create) const {
+  switch (table_open_mode_ != pmNone ? table_open_mode_ : Mode()) {
+    case pmMemoryCreate:
+    case pmMemoryOpen: return pmMemoryCreate;
+    case pmSharedCreate:
+    case pmSharedOpen: return create ? pmSharedCreate : pmSharedOpen;
+    case pmReadOnly: return create ? pmExclusiveCreate : pmReadOnly;
+    default: return create ? pmExclusiveCreate : pmExclusiveOpen;
+  }
+}
+
+namespace {
+
+// Closes the file and opens it again in another mode; its tags are read anew.
+void ReopenIndexFile(TIndexFile& file, TPageFileMode mode) {
+  file.CloseIndexFile();
+  file.SetMode(mode);
+  file.OpenIndexFile();
+}
+
+}  // namespace
+
+TIndexFile* TDbfFile::OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options,
+                                bool create) {
+  if (name.empty()) return nullptr;
+  const bool is_tag = ExtractFileExt(name).empty();
+  TIndexFile* file = FindIndex(name);
+  if (file != nullptr && file == production_index_ && is_tag && create) {
+    file->DeleteTag(name);
+    ForgetIndexName(name);
+    if (OnIndexChanged) OnIndexChanged(file, false);
+    file = nullptr;
+  }
+  const TPageFileMode table_mode = table_open_mode_ != pmNone ? table_open_mode_ : Mode();
+  const bool in_memory = table_mode == pmMemoryCreate || table_mode == pmMemoryOpen;
+  bool opened_here = false;
+  if (file == nullptr) {
+    if (is_tag && production_index_ != nullptr) {
+      file = production_index_;
+    } else {
+      // A table in memory gets its index files in memory too: the name only
+      // tells the format and never reaches the disk.
+      std::string file_name = is_tag ? ChangeFileExt(in_memory ? memory_table_name_ : FileName(), ".mdx")
+                                     : std::string(name);
+      // Definitions hold their names upper-cased: the file is found in any letter case.
+      const std::string found = in_memory ? std::string() : FindFileIgnoringCase(file_name);
+      if (!found.empty()) file_name = found;
+      // An .mdx file beside a table whose header links none is not the
+      // table's (a file left over, or one whose creation was cut short): a
+      // new tag gets a new file instead of joining its tags.
+      const bool stray = is_tag && create && mdx_file_name_.empty();
+      const bool exists = !in_memory && !stray && FileExists(file_name);
+      // Only the table's own file is made anew; one the table does not link
+      // may hold another table's tags.
+      if (stray && !in_memory && FileExists(file_name) && !IsOwnProductionIndex(FileName(), file_name))
+        throw EDbfError(Format(STRING_INDEX_NOT_OWN, {Utf8ToAnsi(file_name)}));
+      auto owned = std::make_unique<TIndexFile>(this);
+      owned->SetFileName(file_name);
+      owned->SetMode(IndexOpenMode(!exists));
+      owned->SetAutoCreate(create || !expression.empty());
+      owned->OnLocaleError = OnLocaleError;
+      owned->OpenIndexFile();
+      if (owned->Unusable()) return nullptr;
+      if (!exists && expression.empty()) {
+        owned->CloseIndexFile();
+        owned.reset();
+        if (!in_memory) DeleteFile(file_name);
+        return nullptr;
+      }
+      file = owned.get();
+      AddIndexFile(std::move(owned));
+      opened_here = true;
+      if (is_tag) {
+        production_index_ = file;
+        if (!in_memory) mdx_file_name_ = file_name;
+      }
+    }
+    index_names_.push_back({name, file});
+  }
+  bool build = create;
+  TIndexTagDef existing;
+  if (!build && is_tag && file == production_index_ && !file->ReadIndexDef(name, &existing)) build = true;
+  if (!build) return nullptr;
+
+  // A shared table is exclusive while the tag is built, on every way out.
+  TExclusiveMode exclusive(NeedLocks() ? this : nullptr);
+  const AnsiString previous = file->SelectedTag() >= 0 ? file->TagName(file->SelectedTag()) : AnsiString();
+  // A read-only table holds its index files read-only: the file that takes
+  // the tag is written while the table is briefly exclusive and then held
+  // read-only again, so that neither a new file stays writable nor an
+  // existing one refuses the tag.
+  const bool hold_read_only = table_mode == pmReadOnly;
+  // A tag that could not be built is simply absent: its name, its entry in
+  // the file and (when nothing else needs it) the file go again.
+  auto forget_tag = [&] {
+    ForgetIndexName(name);
+    UndoStep([&] {
+      if (file->IsMdx() && file->Active()) file->DeleteTag(name);
+    });
+    bool usable = true;
+    if (hold_read_only && (!file->Active() || file->Mode() != pmReadOnly))
+      usable = UndoStep([&] { ReopenIndexFile(*file, pmReadOnly); });
+    UndoStep([&] {
+      if (usable && !previous.empty()) file->SelectTag(previous);
+    });
+    // A production file that holds other tags stays; only a file this call
+    // opened leaves the table (and the disk).
+    const bool orphan = opened_here || !NameRefersTo(file);
+    if (orphan || !usable) {
+      const bool was_production = file == production_index_;
+      UndoStep([&] { DropIndexFile(file, orphan); });
+      if (was_production && orphan) UndoStep([&] { LinkProductionIndex(false); });
+    }
+  };
+  try {
+    if (hold_read_only && file->Mode() == pmReadOnly) ReopenIndexFile(*file, pmExclusiveOpen);
+    file->CreateTag(UpperCase(expression), is_tag ? name : AnsiString(ExtractFileName(name)), options);
+    RekeyIndex(file, file->IsMdx() ? name : AnsiString(), true);
+    if (file->WriteError()) {
+      file->ClearWriteError();
+      throw EDbfWriteError(STRING_WRITE_ERROR);
+    }
+    if (hold_read_only) ReopenIndexFile(*file, pmReadOnly);
+    if (!previous.empty()) file->SelectTag(previous);
+    if (file == production_index_) LinkProductionIndex(true);
+  } catch (const EDbfWriteError&) {
+    // A failed write goes further: the disk is full or failing, and whoever
+    // asked for the tag must learn it was not made.
+    forget_tag();
+    throw;
+  } catch (...) {
+    // Any other failure only leaves the tag absent.
+    forget_tag();
+  }
+  exclusive.Leave();
+  return file;
+}
+
 bool TDbfFile::CloseIndex(const AnsiString& name) {
   TIndexFile* file = FindIndex(name);
   if (file == nullptr || file == production_index_) return false;
@@ -1703,6 +1854,7 @@ bool TDbfFile::CloseIndex(const AnsiString& name) {
 }
 
 void TDbfFile::DropIndexFile(TIndexFile* file, bool delete_file) {
+  if (OnIndexChanged) OnIndexChanged(file, true);
   const std::string name = file->FileName();
   std::erase_if(index_names_, [&](const TDbfIndexName& e) { return e.file == file; });
   if (file == production_index_) {
@@ -1724,9 +1876,10 @@ bool TDbfFile::DeleteIndex(const AnsiString& name) {
     return true;
   }
   file->DeleteTag(name);
-  std::erase_if(index_names_, [&](const TDbfIndexName& e) { return SameIndexName(e.name, name); });
+  ForgetIndexName(name);
+  if (OnIndexChanged) OnIndexChanged(file, false);
   // The production file goes with its last tag.
-  if (std::none_of(index_names_.begin(), index_names_.end(), [&](const TDbfIndexName& e) { return e.file == file; })) {
+  if (!NameRefersTo(file)) {
     DropIndexFile(file, true);
     LinkProductionIndex(false);
   }

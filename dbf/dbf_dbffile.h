@@ -39,6 +39,7 @@
 #include "dbf/dbf_memo.h"
 #include "dbf/dbf_pgfile.h"
 #include "dbf/dbf_str.h"
+#include "toolkit/core/sets.h"
 
 // How '@' time stamps are stored: as the TDateTime itself or as a BDE stamp.
 enum TDateTimeHandling { dtDateTime, dtBDETimeStamp };
@@ -76,6 +77,17 @@ struct TDbfFieldDescriptor {
   // longer than NameLength(version) is cut.
   void EncodeTo(uint8_t* d, int version) const;
 };
+
+// Options of an index definition (the data-set framework's index options).
+enum TIndexOption { ixPrimary, ixUnique, ixDescending, ixCaseInsensitive, ixExpression, ixNonMaintained };
+using TIndexOptions = TSet<TIndexOption>;
+
+// Locale problems found when an MDX file is opened.
+enum TLocaleError { leNone = 0, leNoLocale = 1, leLanguageMismatch = 2, leNotInstalled = 3 };
+// Asked about a locale problem; solution is preset to 0: 0 marks the file
+// unusable, 1 opens it without key maintenance, any other value is the
+// collation locale id to use.
+using TDbfLocaleErrorEvent = std::function<void(TLocaleError error, uint32_t& solution)>;
 
 // Process-wide defaults of the engine.
 class TDbfGlobals {
@@ -313,6 +325,38 @@ class TDbfFile : public TPagedFile {
   bool SameIndexName(const AnsiString& a, const AnsiString& b) const;
   // The file that holds the index of that name; nullptr when none.
   TIndexFile* FindIndex(const AnsiString& name) const;
+  // Takes the name (as SameIndexName compares) out of the index-name list.
+  void ForgetIndexName(const AnsiString& name);
+  // Whether some name of the list refers to the file; and some name other than name.
+  bool NameRefersTo(const TIndexFile* file) const;
+  bool NameRefersToOther(const TIndexFile* file, const AnsiString& name) const;
+  // Opens the index of that name, making it when create is set: a name
+  // with an extension is a separate index file, one without a tag of the
+  // production index (made as <table>.mdx when there is none). With create
+  // an existing production tag of that name is made anew; without it a
+  // production tag still is when its file lacks it. A new tag is filled
+  // from every record, on a shared table while it is briefly exclusive, and
+  // the table's header then links the production index. A tag that could
+  // not be made is simply absent (its name, and a file opened for it, go
+  // again); only a failed write is raised, as EDbfWriteError. Returns the
+  // file that was to take a new tag, nullptr when none was to be made.
+  TIndexFile* OpenIndex(const AnsiString& name, const AnsiString& expression, TIndexOptions options, bool create);
+  // The mode the table's user asked for (pmReadOnly for a read-only table,
+  // pmMemoryOpen for one in memory): index files open in its open variant
+  // (IndexOpenMode). Until set, the file's own mode.
+  void SetTableOpenMode(TPageFileMode mode) { table_open_mode_ = mode; }
+  // The mode an index file of the table opens in: the memory modes open as
+  // pmMemoryCreate, a shared table's files shared, a read-only table's read
+  // only, others exclusive; create: the file is to be made.
+  TPageFileMode IndexOpenMode(bool create) const;
+  // A table in memory: the name its index files take theirs from (they
+  // never reach the disk; the extension tells their format).
+  void SetMemoryTableName(const std::string& name) { memory_table_name_ = name; }
+  // Asked about the locale problems of the index files opened.
+  TDbfLocaleErrorEvent OnLocaleError;
+  // Told before an index file leaves the table (leaving) and after a tag of
+  // one was deleted, so that whoever walks the file lets go of what went.
+  std::function<void(TIndexFile* file, bool leaving)> OnIndexChanged;
   // Closes and forgets the separate index file of that name (never the
   // production index); false when there is none.
   bool CloseIndex(const AnsiString& name);
@@ -323,8 +367,8 @@ class TDbfFile : public TPagedFile {
   bool DeleteIndex(const AnsiString& name);
   // Sets or clears the table's production index flag and stores the header.
   void LinkProductionIndex(bool linked);
-  // Takes an index file out of both lists, closes it and, when asked,
-  // deletes it (never a file of a table in memory).
+  // Takes an index file out of both lists (OnIndexChanged told first),
+  // closes it and, when asked, deletes it (never a file of a table in memory).
   void DropIndexFile(TIndexFile* file, bool delete_file);
   // Index files the record operations maintain; the table owns them.
   void AddIndexFile(std::unique_ptr<TDbfIndexKeys> index);
@@ -374,6 +418,8 @@ class TDbfFile : public TPagedFile {
   std::string memo_file_name_;
   bool memo_file_exists_ = false;
   std::string mdx_file_name_;
+  TPageFileMode table_open_mode_ = pmNone;
+  std::string memory_table_name_;
   // Set while a pack replaces the files: its marker is its own.
   bool packing_ = false;
   // The open finished an interrupted pack: index files added get their keys anew.

@@ -36,17 +36,6 @@ extern const char* const STRING_INDEX_EXPRESSION_TEXT_TOO_LONG;
 // match the table, opened where they cannot be rebuilt. Args: file name.
 extern const char* const STRING_INDEX_UPDATE_CUT_SHORT;
 
-// Options of an index definition (the data-set framework's index options).
-enum TIndexOption { ixPrimary, ixUnique, ixDescending, ixCaseInsensitive, ixExpression, ixNonMaintained };
-using TIndexOptions = TSet<TIndexOption>;
-
-// Locale problems found when an MDX file is opened.
-enum TLocaleError { leNone = 0, leNoLocale = 1, leLanguageMismatch = 2, leNotInstalled = 3 };
-// Asked about a locale problem; solution is preset to 0: 0 marks the file
-// unusable, 1 opens it without key maintenance, any other value is the
-// collation locale id to use.
-using TDbfLocaleErrorEvent = std::function<void(TLocaleError error, uint32_t& solution)>;
-
 // The collation locale id that means byte order in the table's code page.
 inline constexpr uint32_t kDefaultCollationLocale = 0x0A03;
 
