@@ -1281,21 +1281,23 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
   // Others' appends count.
   if (NeedLocks()) ReadSharedCounters();
   const uint32_t old_count = GetLE32(Header() + 4);
-  PutLE32(Header() + 4, old_count + 1);
   storing_counters_ = true;
-  StoreAppendedCount();
+  // The record goes before the count that holds it: a process stopped in
+  // between leaves a record the header does not count yet (an open counts
+  // it from the file's size), never a count of a record that is not there.
+  StampLockField(record);
+  WriteRecordAt(n, record);
   bool failed = WriteError();
   if (!failed) {
-    StampLockField(record);
-    WriteRecordAt(n, record);
+    PutLE32(Header() + 4, old_count + 1);
+    StoreAppendedCount();
     failed = WriteError();
-    // What was written of a record that did not fit goes again, unless
-    // other records follow it.
-    if (failed && Stream()->Size() <= RecordOffset(n + 1)) SetRecordCount(n - 1);
   }
   if (failed) {
-    // The count must not stay raised for a record that is not there.
+    // The count must not stay raised for a record that is not kept; what
+    // was written of the record goes again, unless other records follow it.
     ClearWriteError();
+    if (Stream()->Size() <= RecordOffset(n + 1)) SetRecordCount(n - 1);
     PutLE32(Header() + 4, old_count);
     StoreHeader();
   }

@@ -752,7 +752,7 @@ void TIndexFile::OpenIndexFile() {
     journal_.reset();
     change_depth_ = 0;
     header_held_ = false;
-    writer_lock_held_ = false;
+    writer_slot_ = -1;
     rebuild_pending_ = false;
     change_failed_ = false;
     found_cut_short_ = false;
@@ -779,8 +779,9 @@ void TIndexFile::OpenIndexFile() {
     else version_ = 2;
     ChooseCollation();
     if (unusable_) return;
-    // A mark whose writer lives is that writer's to clear.
-    found_cut_short_ = Header()[UpdateMarkOffset()] != 0 && !SectionLockedElsewhere(kWriterLockOffset, 1);
+    // Counts of writers that live are theirs to take back; one more is an
+    // update whose writer died.
+    found_cut_short_ = Header()[UpdateMarkOffset()] != 0 && Header()[UpdateMarkOffset()] > WritersElsewhere();
     // The nodes of a change cut short are not read before the tags are rebuilt.
     ReadTags(!found_cut_short_);
     if (!tags_.empty()) selected_ = 0;
@@ -819,7 +820,7 @@ void TIndexFile::CloseIndexFile() {
   if (!Active()) return;
   TScopeExit release([this] {
     tags_.clear();
-    writer_lock_held_ = false;
+    writer_slot_ = -1;
     pending_tag_ = false;
     known_size_ = -1;
     upper_nodes_.clear();
@@ -1026,21 +1027,17 @@ void TIndexFile::FlushPages() {
     TPagedFile::StoreHeader();
   }
   FlushHeader();
-  // The mark goes once all it covers is on the disk, by the last open
-  // that changed the file (the only holder of the writers' lock).
-  if (Header()[UpdateMarkOffset()] == 0 || !writer_lock_held_ || change_depth_ > 0 || rebuild_pending_ ||
-      change_failed_ || WriteError() || Mode() == pmReadOnly)
+  // This open's count goes once all it covers is on the disk; the counts
+  // of others stay theirs.
+  if (writer_slot_ < 0 || change_depth_ > 0 || rebuild_pending_ || change_failed_ || WriteError() ||
+      Mode() == pmReadOnly)
     return;
-  if (!LockSection(kWriterLockOffset, 1, false)) return;
   const bool in_memory = Mode() == pmMemoryCreate || Mode() == pmMemoryOpen;
   if (!in_memory && !SyncPath(FileName())) {
     MarkWriteFailed();
-    LockSectionShared(kWriterLockOffset, 1, true);
     return;
   }
   SetUpdateMark(false);
-  UnlockSection(kWriterLockOffset, 1);
-  writer_lock_held_ = false;
 }
 
 bool TIndexFile::NodeInFile(int64_t n) {
@@ -1329,7 +1326,7 @@ void TIndexFile::ClearIndex() {
     PutLE16(h + 28, uint16_t(tags_.size()));
     PutLE32(h + 32, 4);
     h[529] = 1;
-    if (refill) h[UpdateMarkOffset()] = 1;
+    h[UpdateMarkOffset()] = RebuiltMarkCount();
     SetRecordCount(4);
     const int keep = selected_;
     for (int i = 0; i < TagCount(); ++i) {
@@ -1345,7 +1342,7 @@ void TIndexFile::ClearIndex() {
     }
     selected_ = keep;
   } else {
-    if (refill) h[UpdateMarkOffset()] = 1;
+    h[UpdateMarkOffset()] = RebuiltMarkCount();
     PutLE32(h + 4, 1);
     SetRecordCount(1);
     if (Current() != nullptr) MakeRoot(*Current());
@@ -1912,16 +1909,56 @@ class TIndexFile::TChange {
   TIndexFile* file_;
 };
 
-void TIndexFile::SetUpdateMark(bool on) {
-  if (Mode() == pmReadOnly || HeaderSize() <= UpdateMarkOffset()) return;
-  // The lock goes before the mark: an open never sees this mark without it.
-  if (on && !writer_lock_held_) {
-    if (!LockSectionShared(kWriterLockOffset, 1, true)) throw EDbfError(STRING_RECORD_LOCKED);
-    writer_lock_held_ = true;
-  }
-  const uint8_t value = on ? 1 : 0;
+uint8_t TIndexFile::RebuiltMarkCount() const {
+  // Every tag is made anew from the table: updates cut short before are
+  // gone with the old trees, and only the writers alive still count.
+  return uint8_t((writer_slot_ >= 0 ? 1 : 0) + WritersElsewhere());
+}
+
+int TIndexFile::WritersElsewhere() const {
+  if (!SectionLockedElsewhere(kWriterLockOffset, kWriterSlots)) return 0;
+  int writers = 0;
+  for (int slot = 0; slot < kWriterSlots; ++slot)
+    if (SectionLockedElsewhere(kWriterLockOffset + slot, 1)) ++writers;
+  return writers;
+}
+
+template <typename F>
+void TIndexFile::ChangeUpdateMark(F&& change) {
+  // Others count in the mark too: a shared file's byte is read and written
+  // under the header's lock (held already during a change, whose header was
+  // just read).
+  const bool locked = NeedLocks() && !header_held_;
+  if (locked && !LockSection(0, kPageSize, true)) throw EDbfError(STRING_RECORD_LOCKED);
+  TScopeExit unlock([this, locked] {
+    if (locked) UnlockSection(0, kPageSize);
+  });
+  uint8_t value = Header()[UpdateMarkOffset()];
+  if (locked && ReadBlock(&value, 1, UpdateMarkOffset()) != 1) value = 0;
+  value = change(value);
   Header()[UpdateMarkOffset()] = value;
   WriteBlock(&value, 1, UpdateMarkOffset());
+}
+
+void TIndexFile::SetUpdateMark(bool on) {
+  if (Mode() == pmReadOnly || HeaderSize() <= UpdateMarkOffset()) return;
+  if (on == (writer_slot_ >= 0)) return;
+  if (on) {
+    // The slot goes before the count and after it: an open never counts
+    // this update without its slot.
+    for (int slot = 0; slot < kWriterSlots && writer_slot_ < 0; ++slot)
+      if (LockSection(kWriterLockOffset + slot, 1, false)) writer_slot_ = slot;
+    if (writer_slot_ < 0) throw EDbfError(STRING_RECORD_LOCKED);
+    TScopeFail release([this] {
+      UnlockSection(kWriterLockOffset + writer_slot_, 1);
+      writer_slot_ = -1;
+    });
+    ChangeUpdateMark([](uint8_t count) { return uint8_t(std::min(count + 1, 255)); });
+    return;
+  }
+  ChangeUpdateMark([](uint8_t count) { return uint8_t(std::max(count - 1, 0)); });
+  UnlockSection(kWriterLockOffset + writer_slot_, 1);
+  writer_slot_ = -1;
 }
 
 void TIndexFile::BeginChange() {
@@ -1942,7 +1979,7 @@ void TIndexFile::BeginChange() {
     FlushHeader();
   }
   error_at_begin_ = WriteError();
-  if (Header()[UpdateMarkOffset()] == 0 || !writer_lock_held_) SetUpdateMark(true);
+  SetUpdateMark(true);
   journal_ = std::make_unique<Journal>();
   // The size without asking the file, which a change of a record should
   // not cost: a file held alone knows it; a shared one is as long as its

@@ -390,11 +390,13 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   // ---- The update mark and the undo of a change ----
   // Every change of the keys runs between BeginChange and EndChange. The
   // header carries a mark from before the first write of a change until
-  // the flush at the close of the last open that changed the file, after
-  // its sync: the keys of a record go in before the record is written, so
-  // the tags match the table only once the writer is done. Each open that
-  // changes the file holds the writers' lock meanwhile; an open that finds
-  // the mark with nobody holding that lock finds an update cut short. A
+  // the flush after its sync (at the latest the close): the keys of a
+  // record go in before the record is written, so the tags match the table
+  // only once the writer is done. The mark counts the opens whose updates
+  // are under way, each of which holds a writer's slot lock meanwhile (a
+  // lock a killed process loses): each open takes its own count back after
+  // its own sync, and an open that finds more counted than slots held finds
+  // an update cut short, whoever else still writes. A
   // shared file's header stays locked during a change, so that nobody
   // reads the tree half changed. A change whose writes fail is undone from
   // the bytes it wrote over, the header included, and its mark stays till
@@ -404,10 +406,20 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void BeginChange();
   void EndChange();
   void Rollback();
+  // Counts this open's update in the mark (on) or takes it back (off).
   void SetUpdateMark(bool on);
+  // The mark's count as the file holds it, and stores a count, under the
+  // header's lock on a shared file.
+  template <typename F>
+  void ChangeUpdateMark(F&& change);
   int64_t UpdateMarkOffset() const { return mdx_ ? 48 : 500; }
-  // The writers' lock: a byte far beyond any page.
+  // The writers' slots: one byte lock each, far beyond any page.
   static constexpr int64_t kWriterLockOffset = INT64_C(0x7FFFFFFFFFFFFE00);
+  static constexpr int kWriterSlots = 64;
+  // How many writers' slots other opens hold.
+  int WritersElsewhere() const;
+  // The mark's count for a file whose tags are all rebuilt now.
+  uint8_t RebuiltMarkCount() const;
   void BeforeWrite(int64_t offset, int64_t length) override;
   // Writes what is modified in memory (nodes, tag headers, header).
   void WriteModified();
@@ -462,8 +474,9 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   int change_depth_ = 0;
   // Shared: this process holds the header lock for a change.
   bool header_held_ = false;
-  // This open holds the writers' lock (shared): the mark may be its own.
-  bool writer_lock_held_ = false;
+  // The writer's slot this open holds while its update is counted in the
+  // mark; -1 when none.
+  int writer_slot_ = -1;
   bool error_at_begin_ = false;
   // Tags emptied and not yet filled again: the mark stays.
   bool rebuild_pending_ = false;
