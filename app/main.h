@@ -50,6 +50,12 @@ class TForm1 : public TForm {
   TSaveDialog* SaveDialog1;
   TColorDialog* ColorDialog1;
   TDbf* Dbf1;
+  // The persistent field objects of the measurement row on Dbf1, made with
+  // the window and bound by name to every table it opens.
+  TIntegerField *Dbf1N, *Dbf1SERIAL;
+  TStringField *Dbf1DATE, *Dbf1TIME, *Dbf1ZAV, *Dbf1TYPE, *Dbf1COMMENT;
+  TSmallintField *Dbf1DEV_TYPE, *Dbf1NB_TYPE;
+  TFloatField *Dbf1P, *Dbf1R, *Dbf1H, *Dbf1T, *Dbf1K, *Dbf1A1, *Dbf1A2, *Dbf1A3, *Dbf1D1, *Dbf1D2, *Dbf1D3;
   TDataSource* DataSource1;
   TDBGridPro* DBGridPro1;  // press rows
   TDBGridPro* DBGridPro2;  // acoustic and bending rows
@@ -155,6 +161,7 @@ class TForm1 : public TForm {
   void AddLine(TMenuItem& parent);
   TToolButton* AddButton(const char* name, int image_index, const char* hint);
   void WriteDefaultDir();
+  void BuildFields();
   void BuildGrids();
   void BuildReports();
   // Builds the report with the grids deaf to its walk over the table.
