@@ -1144,12 +1144,47 @@ void TForm1::del_rows(TDBGridPro& grid, TDbf& table) {
   if (!table.QueryActive()) return;
   reset_sort(grid, "tab1");
   reset_sort(grid, "tab2");
-  grid.Selection()->DeleteSelected(false, true);
-  grid.CommitEdit();
-  table.PackRecords();
+  TgpSelection& selection = *grid.Selection();
+  std::vector<TBookmark> rows;
+  for (int i = 0; i < selection.Count(); ++i) rows.push_back(selection.Items(i)->Bookmark);
+  try {
+    selection.DeleteSelected(false, true);
+    grid.CommitEdit();
+    table.PackRecords();
+  } catch (...) {
+    // Rows that stay in the file stay rows: a dBASE reader would take
+    // their marks for a deletion that was said to have failed.
+    try {
+      Recall(table, rows);
+    } catch (...) {
+      // The deletion's failure is the one told; the window then shows the
+      // rows as the file holds them.
+    }
+    throw;
+  }
   table.ChangeActive(false);
   table.ChangeActive(true);
   TableModified = false;
+}
+
+void TForm1::Recall(TDbf& table, const std::vector<TBookmark>& rows) {
+  if (!table.QueryActive()) return;
+  // The edit that failed with the deletion goes, as any failed command's.
+  if (table.CurrentMode() == dsEdit || table.CurrentMode() == dsInsert) table.DiscardChanges();
+  Frozen(table, *DBGridPro1, *DBGridPro2, [&] {
+    table.SetShowDeleted(true);
+    try {
+      for (const TBookmark& row : rows) {
+        if (row.empty()) continue;
+        table.ReturnToBookmark(row);
+        table.RecallRecord();
+      }
+    } catch (...) {
+      table.SetShowDeleted(false);
+      throw;
+    }
+    table.SetShowDeleted(false);
+  });
 }
 
 void TForm1::N37Click(TComponent*) {

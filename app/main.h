@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dbf/dbf.h"
 #include "grid/rs.h"
@@ -119,6 +120,8 @@ class TForm1 : public TForm {
   void clear_colors(TDBGridPro& grid);
   void fit_columns(TDBGridPro& grid);
   void del_rows(TDBGridPro& grid, TDbf& table);
+  // Takes back the deletion marks of the rows (bookmarks of the table).
+  void Recall(TDbf& table, const std::vector<TBookmark>& rows);
   void load_layout(const char* name, TDBGridPro& grid);
   void save_layout(const char* name, TDBGridPro& grid);
   // The visible rows as the acoustic sheet "ЛИВТ-КС7" (three sheet rows a
