@@ -287,7 +287,21 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   OnClose = [this](TComponent* s, TCloseAction& a) { FormClose(s, a); };
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  if (exception_hook_ && Application) Application->OnException = nullptr;
+}
+
+void TForm1::AppException(const std::exception& error) {
+  const auto* e = dynamic_cast<const Exception*>(&error);
+  const bool editing = TableOpen && Dbf1->QueryActive() &&
+                       (Dbf1->CurrentMode() == dsEdit || Dbf1->CurrentMode() == dsInsert);
+  if (e == nullptr || !editing) {
+    Application->ShowException(error);
+    return;
+  }
+  ShowFailure("сохранить строку таблицы", TableFileName(), *e);
+  ShowTableAsItIs();
+}
 
 namespace {
 // The form's field object of that name, of its class.
@@ -324,6 +338,10 @@ void TForm1::BuildFields() {
 }
 
 void TForm1::FormCreate(TComponent*) {
+  // Errors no command catches come from the grids: their edits, posted as
+  // a row is left.
+  Application->OnException = [this](TComponent*, const std::exception& e) { AppException(e); };
+  exception_hook_ = true;
   SetWindowState(wsMaximized);
   SetColor(clBtnShadow);
   PageControl1->Hide();
@@ -593,11 +611,33 @@ void TForm1::Save_DB() {
 }
 
 void TForm1::Close_DB() {
+  const bool had_table = TableOpen || Dbf1->QueryActive();
+  const std::string file_name = had_table ? TableFileName() : std::string();
+  // A close that fails after a failed save fails for the same cause: it is
+  // told once.
+  bool told = false;
+  auto tell = [&](const char* what, const Exception& e) {
+    if (told || dynamic_cast<const EAbort*>(&e)) return;
+    ShowFailure(what, file_name, e);
+    told = true;
+  };
   if (TableModified &&
       Application->MessageBox(Ru("Сохранить изменения в таблицах ?"), Ru("ЛИВТ - КС7"), MB_YESNO | MB_ICONQUESTION) ==
-          IDYES)
-    Save_DB();
-  const bool had_table = TableOpen || Dbf1->QueryActive();
+          IDYES) {
+    try {
+      Save_DB();
+    } catch (const Exception& e) {
+      // The close goes on: the rows posted before are in the file, and the
+      // edit that could not be written goes with the table.
+      tell("сохранить таблицу", e);
+      try {
+        if (Dbf1->QueryActive() && (Dbf1->CurrentMode() == dsEdit || Dbf1->CurrentMode() == dsInsert))
+          Dbf1->DiscardChanges();
+      } catch (const Exception&) {
+        // Closing the table below drops the edit all the same.
+      }
+    }
+  }
   if (had_table) {
     save_layout("Table_1", *DBGridPro1);
     save_layout("Table_2", *DBGridPro2);
@@ -611,7 +651,12 @@ void TForm1::Close_DB() {
     // program did not make stays.
     reset_sort(*DBGridPro2, "tab2");
     reset_sort(*DBGridPro1, "tab1");
-    Dbf1->ChangeActive(false);
+    try {
+      Dbf1->ChangeActive(false);
+    } catch (const Exception& e) {
+      // The table is closed all the same; what it could not store is told.
+      tell("закрыть таблицу", e);
+    }
   }
   disable_button();
   tab_vis_dis();

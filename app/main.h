@@ -137,6 +137,12 @@ class TForm1 : public TForm {
   // shows the table as its file holds it, or no table when it cannot be read.
   void Guarded(const char* what, const std::string& file_name, const std::function<void()>& body);
   void ShowTableAsItIs();
+  // The window's default error handler. An error that reaches it while a
+  // row is being edited is the failure of the grid's edit, posted as the row
+  // is left: told as "Не удалось сохранить строку таблицы <file>." with the
+  // engine's text as its cause, and the rows are then shown as the file
+  // holds them. Any other error is shown as the application shows it.
+  void AppException(const std::exception& error);
   // The open table's file (UTF-8).
   std::string TableFileName() const;
   void Renumber();
@@ -176,6 +182,8 @@ class TForm1 : public TForm {
   void RefreshStatsFooters();
   // A change of P or R is being edited into a row.
   bool stats_stale_ = false;
+  // The application's error handler is the window's.
+  bool exception_hook_ = false;
   // The rows that pass the table's filter, counted once for that filter: the
   // footers ask on every move of the current row, and in index order a count
   // walks the whole index. The statistics count anew.
