@@ -49,10 +49,36 @@ AnsiString RefusalReason(int err) {
 }
 
 // "Не удалось <action> файл <name>: <reason>." in an error box.
-void ShowFileRefusal(const char* action, const std::string& file_name, int err) {
-  Application->MessageBox(Ru("Не удалось ") + Ru(action) + Ru(" файл ") + Utf8ToAnsi(file_name) + ": " +
-                              RefusalReason(err) + ".",
+void ShowFileRefusal(const char* action, const std::string& file_name, const AnsiString& reason) {
+  Application->MessageBox(Ru("Не удалось ") + Ru(action) + Ru(" файл ") + Utf8ToAnsi(file_name) + ": " + reason + ".",
                           Ru("Ошибка"), MB_OK | MB_ICONERROR);
+}
+
+void ShowFileRefusal(const char* action, const std::string& file_name, int err) {
+  ShowFileRefusal(action, file_name, RefusalReason(err));
+}
+
+// Why a table file cannot be the measurement table ("" when it could be):
+// the fields it lacks, else the fields of another type. A file whose header
+// cannot be read gives "" too: it is a damaged one.
+AnsiString MismatchReason(const std::string& file_name) {
+  TMeasurementMismatch mismatch;
+  try {
+    mismatch = MeasurementMismatch(file_name);
+  } catch (const Exception&) {
+    return AnsiString();
+  }
+  auto list = [](const std::vector<std::string>& names) {
+    AnsiString text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + AnsiString(name);
+    return text;
+  };
+  if (!mismatch.Missing.empty())
+    return Ru(mismatch.Missing.size() == 1 ? "в таблице нет поля " : "в таблице нет полей ") + list(mismatch.Missing);
+  if (!mismatch.OtherType.empty())
+    return Ru(mismatch.OtherType.size() == 1 ? "в таблице другого типа поле " : "в таблице другого типа поля ") +
+           list(mismatch.OtherType);
+  return AnsiString();
 }
 
 // "Не удалось <what> <file>." in an error box: what failed and the file in the
@@ -218,6 +244,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   Dbf1->SetStoreDefs(true);
   // The sort tags are made and dropped on the open table.
   Dbf1->SetExclusive(true);
+  BuildFields();
   DataSource1 = new TDataSource(this);
   DataSource1->SetName("DataSource1");
   DataSource1->SetDataSet(Dbf1);
@@ -225,7 +252,7 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   // Only edits count: the rows an add or a creation appends are counted
   // once when the command is done.
   DataSource1->OnDataChange = [this](TDataSource*, TField* field) {
-    if (field && Dbf1->CurrentMode() == dsEdit && (field->FieldName() == "P" || field->FieldName() == "R"))
+    if (field && Dbf1->CurrentMode() == dsEdit && (field == Dbf1P || field == Dbf1R))
       stats_stale_ = true;
   };
   Dbf1->AfterPost = [this](TDataSet*) {
@@ -260,9 +287,61 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   OnClose = [this](TComponent* s, TCloseAction& a) { FormClose(s, a); };
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  if (exception_hook_ && Application) Application->OnException = nullptr;
+}
+
+void TForm1::AppException(const std::exception& error) {
+  const auto* e = dynamic_cast<const Exception*>(&error);
+  const bool editing = TableOpen && Dbf1->QueryActive() &&
+                       (Dbf1->CurrentMode() == dsEdit || Dbf1->CurrentMode() == dsInsert);
+  if (e == nullptr || !editing) {
+    Application->ShowException(error);
+    return;
+  }
+  ShowFailure("сохранить строку таблицы", TableFileName(), *e);
+  ShowTableAsItIs();
+}
+
+namespace {
+// The form's field object of that name, of its class.
+template <class T>
+T* FieldObject(const TForm1& form, const char* name) {
+  auto* field = dynamic_cast<T*>(form.FindComponent(name));
+  if (field == nullptr) throw Exception(AnsiString("no field object ") + name);
+  return field;
+}
+}  // namespace
+
+void TForm1::BuildFields() {
+  CreateMeasurementFields(*Dbf1, this);
+  Dbf1N = FieldObject<TIntegerField>(*this, "Dbf1N");
+  Dbf1DATE = FieldObject<TStringField>(*this, "Dbf1DATE");
+  Dbf1TIME = FieldObject<TStringField>(*this, "Dbf1TIME");
+  Dbf1DEV_TYPE = FieldObject<TSmallintField>(*this, "Dbf1DEV_TYPE");
+  Dbf1SERIAL = FieldObject<TIntegerField>(*this, "Dbf1SERIAL");
+  Dbf1NB_TYPE = FieldObject<TSmallintField>(*this, "Dbf1NB_TYPE");
+  Dbf1P = FieldObject<TFloatField>(*this, "Dbf1P");
+  Dbf1R = FieldObject<TFloatField>(*this, "Dbf1R");
+  Dbf1ZAV = FieldObject<TStringField>(*this, "Dbf1ZAV");
+  Dbf1TYPE = FieldObject<TStringField>(*this, "Dbf1TYPE");
+  Dbf1COMMENT = FieldObject<TStringField>(*this, "Dbf1COMMENT");
+  Dbf1H = FieldObject<TFloatField>(*this, "Dbf1H");
+  Dbf1T = FieldObject<TFloatField>(*this, "Dbf1T");
+  Dbf1K = FieldObject<TFloatField>(*this, "Dbf1K");
+  Dbf1A1 = FieldObject<TFloatField>(*this, "Dbf1A1");
+  Dbf1A2 = FieldObject<TFloatField>(*this, "Dbf1A2");
+  Dbf1A3 = FieldObject<TFloatField>(*this, "Dbf1A3");
+  Dbf1D1 = FieldObject<TFloatField>(*this, "Dbf1D1");
+  Dbf1D2 = FieldObject<TFloatField>(*this, "Dbf1D2");
+  Dbf1D3 = FieldObject<TFloatField>(*this, "Dbf1D3");
+}
 
 void TForm1::FormCreate(TComponent*) {
+  // Errors no command catches come from the grids: their edits, posted as
+  // a row is left.
+  Application->OnException = [this](TComponent*, const std::exception& e) { AppException(e); };
+  exception_hook_ = true;
   SetWindowState(wsMaximized);
   SetColor(clBtnShadow);
   PageControl1->Hide();
@@ -501,6 +580,8 @@ void TForm1::Open_DB(const std::string& file_name) {
                               Ru("Ошибка"), MB_OK | MB_ICONERROR);
     else if (const int err = AccessRefusal(file_name))
       ShowFileRefusal("открыть", file_name, err);
+    else if (const AnsiString mismatch = MismatchReason(file_name); !mismatch.empty())
+      ShowFileRefusal("открыть", file_name, mismatch);
     else
       Application->MessageBox(Ru("База данных повреждена !"), Ru("Ошибка"), MB_OK | MB_ICONERROR);
     return;
@@ -530,11 +611,33 @@ void TForm1::Save_DB() {
 }
 
 void TForm1::Close_DB() {
+  const bool had_table = TableOpen || Dbf1->QueryActive();
+  const std::string file_name = had_table ? TableFileName() : std::string();
+  // A close that fails after a failed save fails for the same cause: it is
+  // told once.
+  bool told = false;
+  auto tell = [&](const char* what, const Exception& e) {
+    if (told || dynamic_cast<const EAbort*>(&e)) return;
+    ShowFailure(what, file_name, e);
+    told = true;
+  };
   if (TableModified &&
       Application->MessageBox(Ru("Сохранить изменения в таблицах ?"), Ru("ЛИВТ - КС7"), MB_YESNO | MB_ICONQUESTION) ==
-          IDYES)
-    Save_DB();
-  const bool had_table = TableOpen || Dbf1->QueryActive();
+          IDYES) {
+    try {
+      Save_DB();
+    } catch (const Exception& e) {
+      // The close goes on: the rows posted before are in the file, and the
+      // edit that could not be written goes with the table.
+      tell("сохранить таблицу", e);
+      try {
+        if (Dbf1->QueryActive() && (Dbf1->CurrentMode() == dsEdit || Dbf1->CurrentMode() == dsInsert))
+          Dbf1->DiscardChanges();
+      } catch (const Exception&) {
+        // Closing the table below drops the edit all the same.
+      }
+    }
+  }
   if (had_table) {
     save_layout("Table_1", *DBGridPro1);
     save_layout("Table_2", *DBGridPro2);
@@ -548,7 +651,12 @@ void TForm1::Close_DB() {
     // program did not make stays.
     reset_sort(*DBGridPro2, "tab2");
     reset_sort(*DBGridPro1, "tab1");
-    Dbf1->ChangeActive(false);
+    try {
+      Dbf1->ChangeActive(false);
+    } catch (const Exception& e) {
+      // The table is closed all the same; what it could not store is told.
+      tell("закрыть таблицу", e);
+    }
   }
   disable_button();
   tab_vis_dis();
@@ -871,8 +979,8 @@ AnsiString StatsText(double min, double mean, double max) {
 
 void TForm1::find_mma() {
   TTableStats& s = TableStats;
-  TField* p = Dbf1->FieldNamed("P");
-  TField* r = Dbf1->FieldNamed("R");
+  TField* p = Dbf1P;
+  TField* r = Dbf1R;
   const int n = Dbf1->CountVisibleRecords();
   visible_rows_ = n;
   visible_rows_filter_ = Dbf1->Filtered() ? Dbf1->Filter() : AnsiString();
@@ -1081,12 +1189,47 @@ void TForm1::del_rows(TDBGridPro& grid, TDbf& table) {
   if (!table.QueryActive()) return;
   reset_sort(grid, "tab1");
   reset_sort(grid, "tab2");
-  grid.Selection()->DeleteSelected(false, true);
-  grid.CommitEdit();
-  table.PackRecords();
+  TgpSelection& selection = *grid.Selection();
+  std::vector<TBookmark> rows;
+  for (int i = 0; i < selection.Count(); ++i) rows.push_back(selection.Items(i)->Bookmark);
+  try {
+    selection.DeleteSelected(false, true);
+    grid.CommitEdit();
+    table.PackRecords();
+  } catch (...) {
+    // Rows that stay in the file stay rows: a dBASE reader would take
+    // their marks for a deletion that was said to have failed.
+    try {
+      Recall(table, rows);
+    } catch (...) {
+      // The deletion's failure is the one told; the window then shows the
+      // rows as the file holds them.
+    }
+    throw;
+  }
   table.ChangeActive(false);
   table.ChangeActive(true);
   TableModified = false;
+}
+
+void TForm1::Recall(TDbf& table, const std::vector<TBookmark>& rows) {
+  if (!table.QueryActive()) return;
+  // The edit that failed with the deletion goes, as any failed command's.
+  if (table.CurrentMode() == dsEdit || table.CurrentMode() == dsInsert) table.DiscardChanges();
+  Frozen(table, *DBGridPro1, *DBGridPro2, [&] {
+    table.SetShowDeleted(true);
+    try {
+      for (const TBookmark& row : rows) {
+        if (row.empty()) continue;
+        table.ReturnToBookmark(row);
+        table.RecallRecord();
+      }
+    } catch (...) {
+      table.SetShowDeleted(false);
+      throw;
+    }
+    table.SetShowDeleted(false);
+  });
 }
 
 void TForm1::N37Click(TComponent*) {
@@ -1104,7 +1247,7 @@ void TForm1::Renumber() {
     for (const TBookmark& row : rows) {
       Dbf1->ReturnToBookmark(row);
       Dbf1->StartEdit();
-      Dbf1->FieldNamed("N")->SetIntegerValue(++number);
+      Dbf1N->SetIntegerValue(++number);
       Dbf1->CommitRecord();
     }
     Dbf1->GoFirst();
@@ -1184,8 +1327,8 @@ void Centre(TvteXLSRange& range, bool framed) {
 }
 
 // "%4.1f" and "%4.0f" of a number field, with the locale's decimal separator.
-AnsiString Formatted(TDataSet& table, const char* field, const char* pattern) {
-  return Format(pattern, {table.FieldNamed(field)->GetFloatValue()});
+AnsiString Formatted(const TField& field, const char* pattern) {
+  return Format(pattern, {field.GetFloatValue()});
 }
 
 }  // namespace
@@ -1277,20 +1420,20 @@ void TForm1::exp2excel() {
         range.SetValue(value);
         Centre(range, false);
       };
-      merged_cell(0, Dbf1->FieldNamed("N")->GetIntegerValue());
-      merged_cell(1, Dbf1->FieldNamed("DATE")->GetStringValue());
-      merged_cell(2, Dbf1->FieldNamed("TIME")->GetStringValue());
-      merged_cell(3, Formatted(*Dbf1, "R", "%4.1f"));
-      const char* const levels[] = {"A1", "A2", "A3"};
-      const char* const differences[] = {"D1", "D2", "D3"};
+      merged_cell(0, Dbf1N->GetIntegerValue());
+      merged_cell(1, Dbf1DATE->GetStringValue());
+      merged_cell(2, Dbf1TIME->GetStringValue());
+      merged_cell(3, Formatted(*Dbf1R, "%4.1f"));
+      TField* const levels[] = {Dbf1A1, Dbf1A2, Dbf1A3};
+      TField* const differences[] = {Dbf1D1, Dbf1D2, Dbf1D3};
       for (int k = 0; k < 3; ++k) {
-        single_cell(4, top + k, Formatted(*Dbf1, levels[k], "%4.1f"));
-        single_cell(5, top + k, Formatted(*Dbf1, differences[k], "%4.1f"));
+        single_cell(4, top + k, Formatted(*levels[k], "%4.1f"));
+        single_cell(5, top + k, Formatted(*differences[k], "%4.1f"));
       }
-      merged_cell(6, Dbf1->FieldNamed("H")->GetFloatValue());
-      merged_cell(7, Formatted(*Dbf1, "P", "%4.0f"));
-      merged_cell(8, Formatted(*Dbf1, "K", "%4.0f"));
-      merged_cell(9, Dbf1->FieldNamed("COMMENT")->GetStringValue());
+      merged_cell(6, Dbf1H->GetFloatValue());
+      merged_cell(7, Formatted(*Dbf1P, "%4.0f"));
+      merged_cell(8, Formatted(*Dbf1K, "%4.0f"));
+      merged_cell(9, Dbf1COMMENT->GetStringValue());
       Dbf1->GoNext();
     }
   });
@@ -1311,14 +1454,14 @@ void TForm1::exp2excel1() {
     Dbf1->GoFirst();
     for (int i = 1; i <= n; ++i) {
       auto cell = [&](int column, const Variant& value) { sheet.GetRange(column, i, column, i)->SetValue(value); };
-      cell(0, Dbf1->FieldNamed("N")->GetIntegerValue());
-      cell(1, Dbf1->FieldNamed("DATE")->GetStringValue());
-      cell(2, Dbf1->FieldNamed("TIME")->GetStringValue());
-      cell(3, Dbf1->FieldNamed("P")->GetFloatValue());
-      cell(4, Dbf1->FieldNamed("R")->GetFloatValue());
-      cell(5, Dbf1->FieldNamed("TYPE")->GetStringValue());
-      cell(6, Dbf1->FieldNamed("H")->GetFloatValue());
-      cell(7, Dbf1->FieldNamed("COMMENT")->GetStringValue());
+      cell(0, Dbf1N->GetIntegerValue());
+      cell(1, Dbf1DATE->GetStringValue());
+      cell(2, Dbf1TIME->GetStringValue());
+      cell(3, Dbf1P->GetFloatValue());
+      cell(4, Dbf1R->GetFloatValue());
+      cell(5, Dbf1TYPE->GetStringValue());
+      cell(6, Dbf1H->GetFloatValue());
+      cell(7, Dbf1COMMENT->GetStringValue());
       Dbf1->GoNext();
     }
   });

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dbf/dbf.h"
 #include "grid/rs.h"
@@ -50,6 +51,12 @@ class TForm1 : public TForm {
   TSaveDialog* SaveDialog1;
   TColorDialog* ColorDialog1;
   TDbf* Dbf1;
+  // The persistent field objects of the measurement row on Dbf1, made with
+  // the window and bound by name to every table it opens.
+  TIntegerField *Dbf1N, *Dbf1SERIAL;
+  TStringField *Dbf1DATE, *Dbf1TIME, *Dbf1ZAV, *Dbf1TYPE, *Dbf1COMMENT;
+  TSmallintField *Dbf1DEV_TYPE, *Dbf1NB_TYPE;
+  TFloatField *Dbf1P, *Dbf1R, *Dbf1H, *Dbf1T, *Dbf1K, *Dbf1A1, *Dbf1A2, *Dbf1A3, *Dbf1D1, *Dbf1D2, *Dbf1D3;
   TDataSource* DataSource1;
   TDBGridPro* DBGridPro1;  // press rows
   TDBGridPro* DBGridPro2;  // acoustic and bending rows
@@ -113,6 +120,8 @@ class TForm1 : public TForm {
   void clear_colors(TDBGridPro& grid);
   void fit_columns(TDBGridPro& grid);
   void del_rows(TDBGridPro& grid, TDbf& table);
+  // Takes back the deletion marks of the rows (bookmarks of the table).
+  void Recall(TDbf& table, const std::vector<TBookmark>& rows);
   void load_layout(const char* name, TDBGridPro& grid);
   void save_layout(const char* name, TDBGridPro& grid);
   // The visible rows as the acoustic sheet "ЛИВТ-КС7" (three sheet rows a
@@ -128,6 +137,12 @@ class TForm1 : public TForm {
   // shows the table as its file holds it, or no table when it cannot be read.
   void Guarded(const char* what, const std::string& file_name, const std::function<void()>& body);
   void ShowTableAsItIs();
+  // The window's default error handler. An error that reaches it while a
+  // row is being edited is the failure of the grid's edit, posted as the row
+  // is left: told as "Не удалось сохранить строку таблицы <file>." with the
+  // engine's text as its cause, and the rows are then shown as the file
+  // holds them. Any other error is shown as the application shows it.
+  void AppException(const std::exception& error);
   // The open table's file (UTF-8).
   std::string TableFileName() const;
   void Renumber();
@@ -155,6 +170,7 @@ class TForm1 : public TForm {
   void AddLine(TMenuItem& parent);
   TToolButton* AddButton(const char* name, int image_index, const char* hint);
   void WriteDefaultDir();
+  void BuildFields();
   void BuildGrids();
   void BuildReports();
   // Builds the report with the grids deaf to its walk over the table.
@@ -166,6 +182,8 @@ class TForm1 : public TForm {
   void RefreshStatsFooters();
   // A change of P or R is being edited into a row.
   bool stats_stale_ = false;
+  // The application's error handler is the window's.
+  bool exception_hook_ = false;
   // The rows that pass the table's filter, counted once for that filter: the
   // footers ask on every move of the current row, and in index order a count
   // walks the whole index. The statistics count anew.

@@ -35,6 +35,23 @@ void CreateMeasurementFields(TDataSet& table, TComponent* owner) {
   }
 }
 
+TMeasurementMismatch MeasurementMismatch(const std::string& file_name) {
+  TDbf table(nullptr);
+  table.SetFilePath(ExtractFilePath(file_name));
+  table.SetTableName(ExtractFileName(file_name));
+  table.SetUseFloatFields(false);
+  table.PrepareFieldDefs();
+  TMeasurementMismatch mismatch;
+  for (const TMeasurementField& f : TMeasurementRow::Fields) {
+    const TFieldDef* def = table.FieldDefs().FindDef(AnsiString(f.Name));
+    if (def == nullptr)
+      mismatch.Missing.emplace_back(f.Name);
+    else if (!FieldBindsToType(f.FieldType, def->DataType()))
+      mismatch.OtherType.emplace_back(f.Name);
+  }
+  return mismatch;
+}
+
 namespace {
 
 // What the table does to a value of a numeric field: it writes the field text

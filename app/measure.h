@@ -24,7 +24,9 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "toolkit/db/memdataset.h"
 
@@ -98,6 +100,20 @@ void DefineMeasurementFields(TFieldDefs& defs);
 // Creates the persistent field objects of the 20 fields on a closed data set,
 // owned by owner and named by their PersistentName.
 void CreateMeasurementFields(TDataSet& table, TComponent* owner);
+
+// What keeps a table file from binding the persistent fields of the
+// measurement row: the fields it lacks, in row order, and the fields it
+// holds with a type their field objects cannot take.
+struct TMeasurementMismatch {
+  std::vector<std::string> Missing;
+  std::vector<std::string> OtherType;
+  bool Empty() const { return Missing.empty() && OtherType.empty(); }
+};
+
+// Reads the field list of the table file (read only, nothing written), as
+// the table gives it back with UseFloatFields off, against the measurement
+// row. Raises the engine's error when the file's header cannot be read.
+TMeasurementMismatch MeasurementMismatch(const std::string& file_name);
 
 // The measurement table in memory: the 20 fields with the table's conversions.
 // Numeric fields go through their field text as the table writes it; a value

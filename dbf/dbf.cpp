@@ -883,6 +883,23 @@ void TDbf::RemoveRecord() {
   ForgetBackendPosition();
 }
 
+void TDbf::RecallRecord() {
+  StartEdit();
+  const int64_t n = edit_locked_;
+  uint8_t* image = CurrentBuffer() + kHeaderSize;
+  if (image[0] == '*') {
+    image[0] = ' ';
+    try {
+      dbf_file_->RestoreRecordKeys(n, image);
+    } catch (...) {
+      DiscardChanges();
+      throw;
+    }
+  }
+  SetModified(true);
+  CommitRecord();
+}
+
 void TDbf::AppendBuffer(TRecordBuffer buffer, bool) {
   if (dbf_file_ == nullptr) RaiseDataSetError(dbtext::kDataSetClosed, this);
   uint8_t* image = buffer + kHeaderSize;

@@ -243,6 +243,10 @@ class TDbf : public TDataSet {
   void RebuildAllIndexes();
   // Rewrites the table without its deleted records; the index files are rebuilt.
   void PackRecords();
+  // Takes back the deletion mark of the current record (one marked deleted
+  // is current only with ShowDeleted), its keys returning to the primary
+  // tags, and writes it. A record not marked is written as it is.
+  void RecallRecord();
   // The records the set delivers (deleted ones and the filter applied); the
   // position stays where it was.
   int CountVisibleRecords();

@@ -1409,6 +1409,10 @@ void TDbfFile::RemoveRecordKeys(int64_t n, const uint8_t* record) {
   for (const auto& index : index_files_) index->RemoveDeletedRecordKey(n, record);
 }
 
+void TDbfFile::RestoreRecordKeys(int64_t n, const uint8_t* record) {
+  for (const auto& index : index_files_) index->RestoreRecalledRecordKey(n, record);
+}
+
 // ---- Pack ----------------------------------------------------------------------------------
 
 void TDbfFile::RebuildTableFile() {

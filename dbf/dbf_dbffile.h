@@ -133,6 +133,9 @@ class TDbfIndexKeys {
   virtual void UpdateRecordKey(int64_t n, const uint8_t* previous, const uint8_t* record) = 0;
   // Record n is being marked deleted: primary tags drop its key, the others keep it.
   virtual void RemoveDeletedRecordKey(int64_t n, const uint8_t* record) = 0;
+  // Record n's deletion mark is taken back: primary tags take its key again
+  // (EDbfError when another record holds it there now).
+  virtual void RestoreRecalledRecordKey(int64_t n, const uint8_t* record) = 0;
   // Sticky: a write of the index file fell short since the last clear.
   virtual bool IndexWriteError() const = 0;
   virtual void ClearIndexWriteError() = 0;
@@ -275,6 +278,9 @@ class TDbfFile : public TPagedFile {
   void UpdateRecord(int64_t n, const uint8_t* record);
   // Record n is being marked deleted: its keys leave the primary tags.
   void RemoveRecordKeys(int64_t n, const uint8_t* record);
+  // Record n's deletion mark is being taken back: its keys return to the
+  // primary tags.
+  void RestoreRecordKeys(int64_t n, const uint8_t* record);
   // Numbers the autoincrement fields of a new record (dBase 7).
   void ApplyAutoIncrement(uint8_t* record);
   // Writes the change counter, the time and the computer name into the lock field.

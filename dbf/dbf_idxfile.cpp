@@ -2196,6 +2196,12 @@ void TIndexFile::RemoveDeletedRecordKey(int64_t n, const uint8_t* record) {
   DeleteRecordKey(n, record);
 }
 
+void TIndexFile::RestoreRecalledRecordKey(int64_t n, const uint8_t* record) {
+  TChange change(this);
+  TScopedValue<bool> delete_path(in_delete_path_, true, false);
+  InsertRecordKey(n, record);
+}
+
 void TIndexFile::RekeyAll() {
   // The table's field list was read anew (a pack reopens the table): the key
   // expressions must not keep pointing at the old field definitions.

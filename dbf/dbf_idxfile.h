@@ -313,6 +313,7 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void DeleteRecordKey(int64_t n, const uint8_t* record) override;
   void UpdateRecordKey(int64_t n, const uint8_t* previous, const uint8_t* record) override;
   void RemoveDeletedRecordKey(int64_t n, const uint8_t* record) override;
+  void RestoreRecalledRecordKey(int64_t n, const uint8_t* record) override;
   bool IndexWriteError() const override { return WriteError(); }
   void ClearIndexWriteError() override { ClearWriteError(); }
   std::string RekeyFileName() const override { return Active() && !unusable_ ? FileName() : std::string(); }

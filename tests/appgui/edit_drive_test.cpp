@@ -14,10 +14,10 @@ namespace {
 std::string Bin(const char* tool) { return std::string(KIV7_BINARY_DIR) + "/tools/" + tool + "/" + tool; }
 
 // A measurement table in dir made of the csv rows, the drive script run over
-// it in the main window; the lines of the drive's output that start with
-// "editor".
-std::vector<std::string> Drive(const std::string& dir, const std::string& table, const std::string& csv,
-                               const std::string& script) {
+// it in the main window; the lines of the drive's output that start with one
+// of the prefixes.
+std::vector<std::string> DriveLines(const std::string& dir, const std::string& table, const std::string& csv,
+                                    const std::string& script, const std::vector<std::string>& prefixes) {
   std::remove(table.c_str());
   std::string out;
   EXPECT_EQ(testsupport::RunCommand(Bin("dbftool") + " create-measurement '" + table + "' 2>&1", &out), 0) << out;
@@ -33,10 +33,18 @@ std::vector<std::string> Drive(const std::string& dir, const std::string& table,
   std::vector<std::string> lines;
   std::istringstream in(out);
   for (std::string line; std::getline(in, line);)
-    if (line.rfind("editor", 0) == 0 || line.rfind("error", 0) == 0 || line.rfind("N=", 0) == 0 ||
-        line.rfind("row=", 0) == 0)
-      lines.push_back(line);
+    for (const std::string& prefix : prefixes)
+      if (line.rfind(prefix, 0) == 0) {
+        lines.push_back(line);
+        break;
+      }
   return lines;
+}
+
+// The lines of the editor's text, errors, footers and the current cell.
+std::vector<std::string> Drive(const std::string& dir, const std::string& table, const std::string& csv,
+                               const std::string& script) {
+  return DriveLines(dir, table, csv, script, {"editor", "error", "N=", "row="});
 }
 
 // What a dBASE reader finds in the field of each row, one line each; with
@@ -153,6 +161,54 @@ TEST(DriveEdit, TypedKeysAndTheEditorsHomeAndEndReachTheFile) {
   EXPECT_EQ(ReadField(dir, table, "K"), "3.0\n12.0\n5.0\n");
   EXPECT_EQ(ReadField(dir, table, "COMMENT"), "a\nb\nпроба № 7\n");
   EXPECT_EQ(CountCommentBytes(dir, table), "1\n") << "the comment's bytes in Windows-1251";
+}
+
+// An edit the table cannot take (a number too long for its field) is not
+// written when the row is left, nor when the table is saved as it closes or
+// as the window closes: each failure is told in Russian, naming what failed
+// and the file, with the engine's text as the cause. Leaving the row keeps
+// the table open with the row as the file holds it, and the next edit is
+// written; a close goes on without the edit. The file keeps its values.
+TEST(DriveEdit, AnEditTheTableCannotTakeIsToldInRussianAndTheFileKeepsItsValues) {
+  const std::string dir = testsupport::TempDir("drive_edit_unwritable");
+  const std::string table = dir + "/t.db";
+  const char* const rows = "N,DATE,TIME,NB_TYPE,P,R\n1,01.03.2024,10:00:00,0,10,1\n2,01.03.2024,10:00:00,0,20,2\n";
+  const std::string row_failed = "message: Ошибка: Не удалось сохранить строку таблицы " + table + ".";
+  const std::string save_failed = "message: Ошибка: Не удалось сохранить таблицу " + table + ".";
+  const std::string open = "table=" + table + " tab=press caption=ЛИВТ - КС7 - t background=clBtnFace modified=1";
+  const std::string closed = "table=none tab=none caption=ЛИВТ - КС7 background=clBtnShadow modified=0";
+  const std::string ask = "message: ЛИВТ - КС7: Сохранить изменения в таблицах ?";
+  const struct {
+    const char* what;
+    const char* script;
+    std::vector<std::string> lines;
+    const char* p;
+    const char* r;
+  } cases[] = {
+      {"the row left",
+       "double-click 1 P\ntype 123456789012\nkey Down\nstate\nrows\nfooters\ndouble-click 1 P\nkey Ctrl+A\ntype 5\nkey Down\n"
+       "footers\nanswer yes\nmenu Закрыть\nstate\n",
+       {row_failed, "Причина: Value does not fit field \"P\" of 18 characters.", open, "N\tDATE\tTIME\tP\tR\tTYPE\tH\tCOMMENT\t\t",
+        "1\t01.03.2024\t10:00:00\t10\t1\t\t\t\t\t", "2\t01.03.2024\t10:00:00\t20\t2\t\t\t\t\t", "N=2\tP=10/15/20\tR=1/1,5/2",
+        "N=2\tP=5/12,5/20\tR=1/1,5/2", ask, closed},
+       "5.0\n20.0\n", "1.0\n2.0\n"},
+      {"saved on closing the table",
+       "double-click 2 R\ntype 99999999999\nanswer yes\nmenu Закрыть\nstate\nmenu Закрыть\n",
+       {ask, save_failed, "Причина: Value does not fit field \"R\" of 18 characters.", closed, "disabled: Закрыть"},
+       "10.0\n20.0\n", "1.0\n2.0\n"},
+      {"saved on closing the window",
+       "double-click 2 R\ntype 99999999999\nanswer yes\nclose-window\n",
+       {ask, save_failed, "Причина: Value does not fit field \"R\" of 18 characters."},
+       "10.0\n20.0\n", "1.0\n2.0\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(DriveLines(dir, table, rows, c.script,
+                         {"message", "Причина", "table=", "N", "1\t", "2\t", "disabled", "error"}),
+              c.lines);
+    EXPECT_EQ(ReadField(dir, table, "P"), c.p);
+    EXPECT_EQ(ReadField(dir, table, "R"), c.r);
+  }
 }
 
 }  // namespace

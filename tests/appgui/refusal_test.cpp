@@ -107,13 +107,14 @@ struct Refusals : ::testing::Test {
         << out;
     return out;
   }
-  // The rows a dBASE reader finds in the table: their numbers (N), one a line.
-  std::string FileRows(const std::string& table) {
+  // The rows a dBASE reader finds in the table: their numbers (N), one a
+  // line; with `deleted`, those of the rows it finds marked deleted.
+  std::string FileRows(const std::string& table, bool deleted = false) {
     std::string out;
     EXPECT_EQ(testsupport::RunCommand(std::string(testsupport::Python()) +
-                                          " -c \"import sys; from dbfread import DBF\nfor r in DBF(sys.argv[1]): "
-                                          "print(r['N'])\" '" +
-                                          table + "'",
+                                          " -c \"import sys; from dbfread import DBF\nt = DBF(sys.argv[1])\n"
+                                          "for r in (t.deleted if sys.argv[2] == '1' else t): print(r['N'])\" '" +
+                                          table + "' " + (deleted ? "1" : "0"),
                                       &out),
               0)
         << out;
@@ -205,8 +206,9 @@ std::string ShownRows(const std::string& out, size_t from = 0) {
 // In a folder the user may not write, the rows to delete cannot be packed
 // away and the index a sort needs cannot be made: each failure is told in
 // Russian first, naming what failed and the file, with the engine's text as
-// the cause; the grid then shows the rows the file holds, the footers count
-// them, and no title shows a sort the rows do not have.
+// the cause; the rows to delete keep no deletion mark, so the file and the
+// grid hold every row, the footers count them, and no title shows a sort
+// the rows do not have.
 TEST_F(Refusals, ADeleteAndASortInAFolderTheUserMayNotWriteLeaveTheWindowAsTheFileIs) {
   const std::string folder = dir + "/ro";
   fs::create_directories(folder);
@@ -224,6 +226,8 @@ TEST_F(Refusals, ADeleteAndASortInAFolderTheUserMayNotWriteLeaveTheWindowAsTheFi
   EXPECT_EQ(Count(out, "message:"), 2u) << out;
   EXPECT_NE(out.find(sorted + "Cannot create file"), std::string::npos) << out;
   const std::string in_file = FileRows(table);
+  EXPECT_EQ(in_file, "1\n2\n3\n4\n");
+  EXPECT_EQ(FileRows(table, true), "");
   const size_t lines = size_t(std::count(in_file.begin(), in_file.end(), '\n'));
   EXPECT_EQ(ShownRows(out), in_file) << out;
   EXPECT_NE(out.find("\nN=" + std::to_string(lines) + "\t"), std::string::npos) << out;
@@ -281,7 +285,8 @@ TEST_F(Refusals, ATableInUseElsewhereIsSaidToBeInUse) {
 // that cannot take the pack of a deletion, the failure is told in Russian
 // first with the engine's text after it, and the window ends showing what the
 // file holds: the rows written, counted in the footers, or no table with
-// every table command off.
+// every table command off; the rows a deletion could not pack away keep no
+// deletion mark.
 TEST_F(Refusals, ACreateAndADeleteOnAFullDiskLeaveTheWindowAsTheFileIs) {
   testsupport::SmallDisk disk("full_disk_window", 64 * 1024);
   if (!disk.Mounted()) GTEST_SKIP() << "mounting a small disk takes the right to mount (root)";
@@ -320,19 +325,22 @@ TEST_F(Refusals, ACreateAndADeleteOnAFullDiskLeaveTheWindowAsTheFileIs) {
   const std::string refused = "message: Ошибка: Не удалось удалить строки из " + table + ".\nПричина: ";
   ASSERT_EQ(Count(del, refused), 1u) << del;
   const std::string in_file = FileRows(table);
+  std::string all;
+  for (int n = 1; n <= 60; ++n) all += std::to_string(n) + "\n";
+  EXPECT_EQ(in_file, all);
+  EXPECT_EQ(FileRows(table, true), "");
   EXPECT_EQ(ShownRows(del), in_file) << del;
   EXPECT_NE(del.find("\nN=" + std::to_string(std::count(in_file.begin(), in_file.end(), '\n')) + "\t"),
             std::string::npos)
       << del;
 }
 
-// The sort's index cannot be made beside a table in a folder the user may
-// not write: the title click says so, and the click after it still picks the
-// row that the deletion then takes.
+// The sort's index cannot be made beside the table, a folder holding its
+// name: the title click says so, and the click after it still picks the row
+// that the deletion then takes.
 TEST_F(Refusals, AFailedSortLeavesTheNextClickToPickTheRowToDelete) {
-  const std::string locked = LockedFolder();
-  const std::string table = locked + "/t.db";
-  fs::rename(Table("t.db", 5), table);
+  const std::string table = Table("t.db", 5);
+  fs::create_directories(dir + "/t.mdx");
   const std::string out = Drive("open-file " + table + "\nmenu Открыть\ntitle P\nstate\nclick 3 N\ncurrent\n" +
                                 "menu Удалить строки\nrows\nmenu Закрыть\n");
   const size_t state = out.find("table=" + table);

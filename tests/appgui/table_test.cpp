@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -702,4 +703,100 @@ TEST_F(Tables, AHeaderThatDoesNotFitTheFileIsRefusedAndLeftAsItWas) {
   EXPECT_EQ(out.find("message:"), std::string::npos) << out;
   EXPECT_NE(out.find("N=2\tP=10/15/20"), std::string::npos) << out;
   EXPECT_EQ(HeaderRecordCount(cut), 2u);
+}
+
+namespace {
+// The dbftool field list of the measurement row, with one field's entry
+// replaced (an empty replacement drops the field).
+std::string FieldList(const std::map<std::string, std::string>& replaced) {
+  std::string list;
+  for (const TMeasurementField& f : TMeasurementRow::Fields) {
+    const std::string name(f.Name);
+    std::string entry = name + ":" + f.NativeType + ":" + std::to_string(f.Width) +
+                        (f.NativeType == 'N' ? ":" + std::to_string(f.Decimals) : "");
+    if (const auto it = replaced.find(name); it != replaced.end()) entry = it->second;
+    if (entry.empty()) continue;
+    list += (list.empty() ? "" : ",") + entry;
+  }
+  return list;
+}
+}  // namespace
+
+// A table file that lacks a field of the measurement row, or holds one of
+// another type, cannot bind the window's field objects: the open is refused
+// naming the file and the field, the file stays byte for byte as it was, and
+// the next good table opens with its rows and statistics.
+TEST_F(Tables, ATableLackingAMeasurementFieldIsRefusedNamingTheField) {
+  const std::string good = dir + "/good.db";
+  MakeTable(good, kPressKind, {{1, 10, 1}, {2, 20, 2}, {3, 40, 3}});
+  const struct {
+    const char* what;
+    std::map<std::string, std::string> replaced;
+    const char* reason;
+  } cases[] = {
+      {"P missing", {{"P", ""}}, "в таблице нет поля P"},
+      {"R and D3 missing", {{"R", ""}, {"D3", ""}}, "в таблице нет полей R, D3"},
+      {"N as text", {{"N", "N:C:9"}}, "в таблице другого типа поле N"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string table = dir + "/lacking.db";
+    fs::remove(table);
+    std::string out;
+    ASSERT_EQ(testsupport::RunCommand(Bin("dbftool") + " create '" + table + "' --level 4 --fields '" +
+                                          FieldList(c.replaced) + "' 2>&1",
+                                      &out),
+              0)
+        << out;
+    testsupport::WriteFile(dir + "/rows.csv", "N,DATE,NB_TYPE\n1,01.02.2020,0\n");
+    ASSERT_EQ(testsupport::RunCommand(Bin("dbftool") + " append '" + table + "' < '" + dir + "/rows.csv' 2>&1", &out),
+              0)
+        << out;
+    const std::string before = testsupport::ReadFile(table);
+    out = Drive("open-file " + table + "\nmenu Открыть\nstate\nmenu Сохранить\nopen-file " + good +
+                "\nmenu Открыть\nstate\nfooters\nclose-window\n");
+    EXPECT_NE(out.find("message: Ошибка: Не удалось открыть файл " + table + ": " + c.reason + ".\ntable=none "),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("disabled: Сохранить"), std::string::npos) << out;
+    EXPECT_EQ(out.find("повреждена"), std::string::npos) << out;
+    EXPECT_EQ(testsupport::ReadFile(table), before);
+    EXPECT_NE(out.find("table=" + good + " tab=press"), std::string::npos) << out;
+    EXPECT_NE(out.find("N=3\tP=10/23,3/40\tR=1/2/3"), std::string::npos) << out;
+  }
+}
+
+// The window's own field objects, one per field of the measurement row and
+// named Dbf1 and the field's name, are the ones the open table, the grids'
+// columns and the statistics read, table after table.
+TEST_F(TablesInProcess, TheWindowsFieldObjectsAreBoundToEveryTableItOpens) {
+  const std::string press = dir + "/press.db", acoustic = dir + "/acoustic.db";
+  MakeTable(press, kPressKind, {{1, 10, 1}, {2, 30, 5}});
+  MakeTable(acoustic, kAcousticKind, {{1, 7, 2}});
+  auto form = Start();
+  std::vector<TField*> objects;
+  for (const TMeasurementField& f : TMeasurementRow::Fields) {
+    auto* field = dynamic_cast<TField*>(form->FindComponent(AnsiString(f.PersistentName)));
+    ASSERT_NE(field, nullptr) << f.PersistentName;
+    EXPECT_EQ(field->FieldName(), AnsiString(f.Name));
+    EXPECT_EQ(field->DataType(), f.FieldType) << f.Name;
+    EXPECT_EQ(field->DataSet(), form->Dbf1);
+    objects.push_back(field);
+  }
+  EXPECT_EQ(objects[6], form->Dbf1P);
+  EXPECT_EQ(objects[7], form->Dbf1R);
+  for (const std::string& table : {press, acoustic, press}) {
+    SCOPED_TRACE(table);
+    form->Open_DB(table);
+    ASSERT_TRUE(form->TableOpen);
+    ASSERT_EQ(form->Dbf1->QueryFieldCount(), 20);
+    for (size_t i = 0; i < objects.size(); ++i) EXPECT_EQ(form->Dbf1->FieldNamed(objects[i]->FieldName()), objects[i]);
+    for (TDBGridPro* grid : {form->DBGridPro1, form->DBGridPro2}) {
+      EXPECT_EQ(grid->Columns()->ColumnByFieldName("P")->Field(), form->Dbf1P);
+      EXPECT_EQ(grid->Columns()->ColumnByFieldName("N")->Field(), form->Dbf1N);
+    }
+    EXPECT_EQ(form->Dbf1P->GetFloatValue(), table == acoustic ? 7 : 10);
+    EXPECT_EQ(form->TableStats.Pmax, table == acoustic ? 7 : 30);
+    form->Close_DB();
+  }
 }

@@ -50,6 +50,7 @@ class FakeIndex : public TDbfIndexKeys {
     keys.erase(Key(record));
     ++removed;
   }
+  void RestoreRecalledRecordKey(int64_t n, const uint8_t* record) override { keys[Key(record)] = n; }
   bool IndexWriteError() const override { return write_error_; }
   void ClearIndexWriteError() override { write_error_ = false; }
 

@@ -102,6 +102,46 @@ print('deleted', [r['N'] for r in t.deleted])
   EXPECT_EQ(out, "1 1.5 Alpha\n2 1.5 edited\n3 9.25 Beta\ndeleted [4]\n");
 }
 
+// A row marked deleted, then recalled, is a row again: the set delivers it
+// in its place, a dBASE reader finds it not deleted, and the primary tag that
+// dropped its key with the deletion holds it again (a second row of that key
+// is refused). A row not marked is written as it is.
+TEST(Table2Edit, ARecalledRowIsARowAgainAndBackInItsPrimaryTag) {
+  const std::string dir = TempDir("t2recall");
+  const std::string file = dir + "/job.db";
+  auto t = FilledTable(file, kRows);
+  t->Activate();
+  t->CreateIndexTag("BYN", "N", TIndexOptions{ixPrimary});
+  t->SetIndexName("");
+  ASSERT_TRUE(t->FindByValues("N", 3, {}));
+  t->DeleteCurrent();
+  EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 4}));
+  t->SetShowDeleted(true);
+  for (int n : {3, 2}) {
+    ASSERT_TRUE(t->FindByValues("N", n, {}));
+    t->RecallRecord();
+  }
+  t->SetShowDeleted(false);
+  EXPECT_EQ(Ns(*t), (std::vector<int>{1, 2, 3, 4}));
+  t->SetIndexName("BYN");
+  EXPECT_TRUE(t->SearchKeyValue(3, false));
+  EXPECT_EQ(t->FieldNamed("COMMENT")->GetStringValue(), "Beta");
+  t->StartAppend();
+  t->FieldNamed("N")->SetIntegerValue(3);
+  EXPECT_THROW(t->CommitRecord(), EDbfError);
+  t->DiscardChanges();
+  t->Deactivate();
+
+  WriteFile(dir + "/read.py", R"(
+import dbfread, sys
+t = dbfread.DBF(sys.argv[1], encoding='cp1251', load=True)
+print([r['N'] for r in t.records], 'deleted', [r['N'] for r in t.deleted])
+)");
+  std::string out;
+  ASSERT_EQ(RunCommand(std::string(Python()) + " " + dir + "/read.py " + file + " 2>&1", &out), 0) << out;
+  EXPECT_EQ(out, "[1, 2, 3, 4] deleted []\n");
+}
+
 // A dBase IV table with a memo field.
 std::unique_ptr<TDbf> MemoTable(const std::string& file) {
   auto t = std::make_unique<TDbf>(nullptr);

@@ -188,6 +188,7 @@ class OpaqueIndex : public TDbfIndexKeys {
   void DeleteRecordKey(int64_t, const uint8_t*) override {}
   void UpdateRecordKey(int64_t, const uint8_t*, const uint8_t*) override {}
   void RemoveDeletedRecordKey(int64_t, const uint8_t*) override {}
+  void RestoreRecalledRecordKey(int64_t, const uint8_t*) override {}
   bool IndexWriteError() const override { return false; }
   void ClearIndexWriteError() override {}
 };

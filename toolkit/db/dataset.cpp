@@ -952,10 +952,7 @@ void TDataSet::AttachFields(bool binding) {
       const TFieldDef* def = field_defs_->DefAt(index);
       const TFieldType have = f->DataType();
       const TFieldType want = def->DataType();
-      const bool compatible = have == want || (have == ftInteger && want == ftAutoInc) ||
-                              (have == ftAutoInc && want == ftInteger) ||
-                              (have == ftString && want == ftFixedChar) || (IsBlobFieldType(have) && IsBlobFieldType(want));
-      if (!compatible)
+      if (!FieldBindsToType(have, want))
         RaiseDataSetError(
             Format(dbtext::kFieldTypeMismatch, {f->DisplayName(), FieldTypeName(have), FieldTypeName(want)}), this);
       f->field_no_ = def->FieldNo();

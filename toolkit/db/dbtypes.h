@@ -61,6 +61,10 @@ inline constexpr int kFieldTypeCount = 38;
 const char* FieldTypeName(TFieldType type);
 // ftBlob .. ftTypedBinary, ftOraBlob and ftOraClob.
 bool IsBlobFieldType(TFieldType type);
+// Whether a field object of type `field` may bind to a field definition of
+// type `def`: the same type, integer and autoincrement, text and fixed
+// text, or two blob types.
+bool FieldBindsToType(TFieldType field, TFieldType def);
 
 // The framework's state (its mode), with the ordinals the back ends test.
 enum TDataSetMode {

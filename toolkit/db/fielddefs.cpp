@@ -25,6 +25,11 @@ bool IsBlobFieldType(TFieldType type) {
   return (type >= ftBlob && type <= ftTypedBinary) || type == ftOraBlob || type == ftOraClob;
 }
 
+bool FieldBindsToType(TFieldType field, TFieldType def) {
+  return field == def || (field == ftInteger && def == ftAutoInc) || (field == ftAutoInc && def == ftInteger) ||
+         (field == ftString && def == ftFixedChar) || (IsBlobFieldType(field) && IsBlobFieldType(def));
+}
+
 TField* CreateFieldOfType(TFieldType type, TComponent* owner) {
   switch (type) {
     case ftString:

@@ -282,6 +282,307 @@ std::string ColorName(TColor c) {
   return buf;
 }
 
+// ---- Commands --------------------------------------------------------------------
+//
+// Each command is a function of the rest of its line; the grid's input
+// commands act on the active grid, which must be shown, and report what
+// they cannot do (InputError) as an error line.
+
+using Handler = void (*)(DriveDialogs& dialogs, std::string rest);
+using GridHandler = void (*)(TDBGridPro& grid, const std::string& rest);
+
+void NextFile(DriveDialogs& dialogs, std::string rest) { dialogs.next_file = rest; }
+void CancelDialog(DriveDialogs& dialogs, std::string) { dialogs.next_file.reset(); }
+void Answer(DriveDialogs& dialogs, std::string rest) { dialogs.answer = rest; }
+void Color(DriveDialogs& dialogs, std::string rest) {
+  dialogs.next_color = RGB(std::stoi(rest.substr(0, 2), nullptr, 16), std::stoi(rest.substr(2, 2), nullptr, 16),
+                           std::stoi(rest.substr(4, 2), nullptr, 16));
+}
+void PrintTo(DriveDialogs& dialogs, std::string rest) { dialogs.print_to = rest; }
+void PrintPages(DriveDialogs& dialogs, std::string rest) { dialogs.print_pages = rest; }
+void PrintCopies(DriveDialogs& dialogs, std::string rest) { dialogs.print_copies = rest; }
+
+void Menu(DriveDialogs& dialogs, std::string rest) {
+  // "popup CAPTION" names an item of the context menu only.
+  const bool popup_only = rest.rfind("popup ", 0) == 0;
+  if (popup_only) rest = rest.substr(6);
+  TMenuItem* item = popup_only ? nullptr : FindItem(Form1->MainMenu1->Items(), rest);
+  if (!item) item = FindItem(Form1->PopupMenu1->Items(), rest);
+  if (!item) {
+    std::printf("error: no menu item %s\n", rest.c_str());
+  } else if (!item->Enabled()) {
+    std::printf("disabled: %s\n", rest.c_str());
+  } else if (dialogs.print_to) {
+    ClickPrinting(dialogs, *item);
+  } else {
+    item->Click();
+  }
+}
+
+void Tab(DriveDialogs&, std::string rest) {
+  TTabSheet* sheet = rest == "press" ? Form1->TabSheet1 : rest == "acoustic" ? Form1->TabSheet2 : nullptr;
+  if (!sheet) std::printf("error: no tab %s\n", rest.c_str());
+  else if (sheet->TabVisible() && Form1->PageControl1->Visible()) Form1->PageControl1->SetActivePage(sheet);
+}
+
+void Select(DriveDialogs&, std::string rest) {
+  TDBGridPro* grid = ActiveGrid();
+  if (!grid) return;
+  std::vector<int> wanted;
+  for (std::istringstream numbers(rest); numbers;) {
+    int n = 0;
+    if (numbers >> n) wanted.push_back(n);
+  }
+  grid->Selection()->Clear(true, false);
+  std::vector<TBookmark> marks;
+  EachRow([&](int n) {
+    for (int w : wanted)
+      if (w == n) marks.push_back(Form1->Dbf1->TakeBookmark());
+  });
+  for (const TBookmark& mark : marks) {
+    Form1->Dbf1->ReturnToBookmark(mark);
+    grid->Selection()->SelectCurrent(true, true);
+  }
+}
+
+// "current": prints the current cell; "current N FIELD": moves it there.
+void Current(DriveDialogs&, std::string rest) {
+  TDBGridPro* grid = ActiveGrid();
+  if (rest.empty()) {
+    if (grid) std::printf("%s\n", grid_input::Current(*grid, *Form1->Dbf1).c_str());
+    return;
+  }
+  std::istringstream args(rest);
+  int n = 0;
+  std::string field;
+  args >> n >> field;
+  if (!grid || n < 1) return;
+  TBookmark mark;
+  EachRow([&](int k) {
+    if (k == n) mark = Form1->Dbf1->TakeBookmark();
+  });
+  if (!mark.empty()) Form1->Dbf1->ReturnToBookmark(mark);
+  for (int i = 0; i < grid->Columns()->Count(); ++i)
+    if (U(grid->Columns()->Items(i)->FieldName()) == field) {
+      grid->GoToCell(0, 0, i);
+      break;
+    }
+}
+
+// Keys go where the window system sends them, each to the control focused
+// when it is typed: the focused control of the active window, or, while no
+// window is active (the offscreen platform activates none), the shown control
+// the grid's window gave the focus to, such as the editor a key on the grid
+// just opened.
+QWidget* KeyTarget(TDBGridPro& grid) {
+  if (QWidget* focus = QApplication::focusWidget()) return focus;
+  QWidget* focus = grid.Widget()->window()->focusWidget();
+  return focus != nullptr && focus->isVisible() ? focus : grid.Widget();
+}
+
+void Key(TDBGridPro& grid, const std::string& rest) { grid_input::SendKeyName(KeyTarget(grid), rest); }
+
+void Type(TDBGridPro& grid, const std::string& rest) {
+  for (const QChar ch : QString::fromStdString(rest)) grid_input::SendText(KeyTarget(grid), QString(ch).toStdString());
+}
+
+// A click on a cell ("ROW FIELD") with the modifiers held.
+void ClickCell(TDBGridPro& grid, const std::string& rest, Qt::KeyboardModifiers mods) {
+  std::istringstream args(rest);
+  int row = 0;
+  std::string field;
+  args >> row >> field;
+  const QPoint at = grid_input::CellPoint(grid, row, field);
+  const auto [target, point] = Under(grid, at);
+  grid_input::SendClick(target, point, mods);
+}
+
+void Click(TDBGridPro& grid, const std::string& rest) { ClickCell(grid, rest, Qt::NoModifier); }
+void ShiftClick(TDBGridPro& grid, const std::string& rest) { ClickCell(grid, rest, Qt::ShiftModifier); }
+void CtrlClick(TDBGridPro& grid, const std::string& rest) { ClickCell(grid, rest, Qt::ControlModifier); }
+
+void DoubleClick(TDBGridPro& grid, const std::string& rest) {
+  std::istringstream args(rest);
+  int row = 0;
+  std::string field;
+  args >> row >> field;
+  const QPoint at = grid_input::CellPoint(grid, row, field);
+  // A user's double click comes to the active window.
+  grid.Widget()->window()->activateWindow();
+  QApplication::processEvents();
+  // Each press goes to what is under the pointer by then: the second one to
+  // an editor the first one opened.
+  const auto [first, first_point] = Under(grid, at);
+  grid_input::SendClick(first, first_point);
+  QApplication::processEvents();
+  const auto [second, second_point] = Under(grid, at);
+  grid_input::SendMouse(second, QEvent::MouseButtonDblClick, second_point, Qt::LeftButton, Qt::LeftButton,
+                        Qt::NoModifier);
+  const auto [last, last_point] = Under(grid, at);
+  grid_input::SendMouse(last, QEvent::MouseButtonRelease, last_point, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+}
+
+void Editor(TDBGridPro& grid, const std::string&) {
+  TgpInplaceEdit* editor = grid.InplaceEditor();
+  if (grid.EditorShown() && editor != nullptr)
+    std::printf("editor=%s\n", AnsiToUtf8(editor->EditText()).c_str());
+  else
+    std::printf("editor=none\n");
+}
+
+void ClickTitle(TDBGridPro& grid, const std::string& rest) {
+  grid_input::SendClick(grid.Widget(), grid_input::TitlePoint(grid, rest));
+}
+
+void RightClickAt(TDBGridPro& grid, const std::string& rest) { RightClick(grid, rest); }
+
+void Resize(TDBGridPro& grid, const std::string& rest) {
+  std::istringstream args(rest);
+  std::string field;
+  int width = 0;
+  args >> field >> width;
+  if (width <= 0) {
+    std::printf("error: resize FIELD WIDTH\n");
+    return;
+  }
+  grid_input::Resize(grid, field, width);
+}
+
+void MoveColumn(TDBGridPro& grid, const std::string& rest) {
+  std::istringstream args(rest);
+  std::string field, before;
+  args >> field >> before;
+  grid_input::MoveColumn(grid, field, before);
+}
+
+void Wheel(TDBGridPro& grid, const std::string& rest) { grid_input::SendWheel(grid.Widget(), std::stoi(rest)); }
+
+void Widths(TDBGridPro& grid, const std::string&) { std::printf("%s\n", grid_input::Widths(grid).c_str()); }
+
+void Rows(DriveDialogs&, std::string) {
+  TDBGridPro* grid = ActiveGrid();
+  if (!grid) return;
+  std::vector<TgpColumn*> columns;
+  for (int i = 0; i < grid->Columns()->Count(); ++i)
+    if (grid->Columns()->Items(i)->Visible()) columns.push_back(grid->Columns()->Items(i));
+  auto print = [&](auto&& text_of) {
+    for (size_t i = 0; i < columns.size(); ++i) std::printf("%s%s", i ? "\t" : "", text_of(columns[i]).c_str());
+    std::printf("\n");
+  };
+  print([](TgpColumn* c) { return U(c->FieldName()); });
+  EachRow([&](int) {
+    print([](TgpColumn* c) {
+      TField* field = c->FieldName().empty() ? nullptr : Form1->Dbf1->FieldNamedOrNil(c->FieldName());
+      return field ? U(field->FormatForDisplay(true)) : std::string();
+    });
+  });
+}
+
+// "FIELD=TEXT" of the active grid's columns whose text is not empty, tab
+// separated.
+template <class F>
+std::string ColumnTexts(TDBGridPro& grid, F&& text_of) {
+  std::string out;
+  for (int i = 0; i < grid.Columns()->Count(); ++i) {
+    TgpColumn* c = grid.Columns()->Items(i);
+    const std::string text = text_of(*c);
+    if (text.empty()) continue;
+    out += (out.empty() ? "" : "\t") + U(c->FieldName()) + "=" + text;
+  }
+  return out;
+}
+
+void Titles(DriveDialogs&, std::string) {
+  TDBGridPro* grid = ActiveGrid();
+  if (!grid) return;
+  const std::string out = ColumnTexts(*grid, [](const TgpColumn& c) -> std::string {
+    if (!c.Visible() || c.TitleState() == tsSortedNone) return "";
+    return c.TitleState() == tsSortedUp ? "up" : "down";
+  });
+  std::printf("titles: %s\n", out.empty() ? "none" : out.c_str());
+}
+
+void Footers(DriveDialogs&, std::string) {
+  TDBGridPro* grid = ActiveGrid();
+  if (!grid) return;
+  std::printf("%s\n", ColumnTexts(*grid, [](const TgpColumn& c) { return U(c.FooterText()); }).c_str());
+}
+
+void State(DriveDialogs&, std::string) {
+  TDbf& table = *Form1->Dbf1;
+  const std::string path =
+      Form1->TableOpen && table.QueryActive() ? table.FilePathFull() + table.TableName() : std::string("none");
+  const TDBGridPro* grid = ActiveGrid();
+  std::printf("table=%s tab=%s caption=%s background=%s modified=%d\n", path.c_str(),
+              !grid ? "none" : grid == Form1->DBGridPro1 ? "press" : "acoustic", U(Form1->Caption()).c_str(),
+              ColorName(Form1->Color()).c_str(), Form1->TableModified ? 1 : 0);
+}
+
+void Png(DriveDialogs&, std::string rest) {
+  if (!Form1->Widget()->grab().toImage().save(QString::fromStdString(rest), "PNG"))
+    std::printf("error: cannot write %s\n", rest.c_str());
+}
+
+// "preview-png PATH" and "close-preview" on the open preview window.
+void OnPreview(const std::string& rest, bool close) {
+  TfrPreviewForm* preview = OpenPreview();
+  if (!preview) {
+    std::printf("error: no preview window\n");
+  } else if (close) {
+    preview->Close();
+  } else if (!preview->Widget()->grab().toImage().save(QString::fromStdString(rest), "PNG")) {
+    std::printf("error: cannot write %s\n", rest.c_str());
+  }
+}
+void PreviewPng(DriveDialogs&, std::string rest) { OnPreview(rest, false); }
+void ClosePreview(DriveDialogs&, std::string rest) { OnPreview(rest, true); }
+
+void CloseWindow(DriveDialogs&, std::string) { Form1->Close(); }
+
+struct Command {
+  const char* name;
+  Handler run;        // a command of the window and its dialogs, or
+  GridHandler input;  // input to the active grid, which must be shown
+};
+
+// Every command; a new one is one more line here.
+const Command kCommands[] = {
+    {"save-as", NextFile, nullptr},
+    {"open-file", NextFile, nullptr},
+    {"cancel-dialog", CancelDialog, nullptr},
+    {"answer", Answer, nullptr},
+    {"color", Color, nullptr},
+    {"menu", Menu, nullptr},
+    {"tab", Tab, nullptr},
+    {"select", Select, nullptr},
+    {"current", Current, nullptr},
+    {"key", nullptr, Key},
+    {"type", nullptr, Type},
+    {"click", nullptr, Click},
+    {"shift-click", nullptr, ShiftClick},
+    {"ctrl-click", nullptr, CtrlClick},
+    {"double-click", nullptr, DoubleClick},
+    {"editor", nullptr, Editor},
+    {"click-title", nullptr, ClickTitle},
+    {"title", nullptr, ClickTitle},
+    {"right-click", nullptr, RightClickAt},
+    {"resize", nullptr, Resize},
+    {"move-column", nullptr, MoveColumn},
+    {"wheel", nullptr, Wheel},
+    {"widths", nullptr, Widths},
+    {"rows", Rows, nullptr},
+    {"titles", Titles, nullptr},
+    {"footers", Footers, nullptr},
+    {"state", State, nullptr},
+    {"png", Png, nullptr},
+    {"print-to", PrintTo, nullptr},
+    {"print-pages", PrintPages, nullptr},
+    {"print-copies", PrintCopies, nullptr},
+    {"preview-png", PreviewPng, nullptr},
+    {"close-preview", ClosePreview, nullptr},
+    {"close-window", CloseWindow, nullptr},
+};
+
 void Run(DriveDialogs& dialogs, const std::string& line) {
   std::istringstream in(line);
   std::string command;
@@ -289,228 +590,25 @@ void Run(DriveDialogs& dialogs, const std::string& line) {
   std::string rest;
   std::getline(in >> std::ws, rest);
   if (command.empty() || command[0] == '#') return;
-  if (command == "save-as" || command == "open-file") {
-    dialogs.next_file = rest;
-  } else if (command == "cancel-dialog") {
-    dialogs.next_file.reset();
-  } else if (command == "answer") {
-    dialogs.answer = rest;
-  } else if (command == "color") {
-    dialogs.next_color = RGB(std::stoi(rest.substr(0, 2), nullptr, 16), std::stoi(rest.substr(2, 2), nullptr, 16),
-                             std::stoi(rest.substr(4, 2), nullptr, 16));
-  } else if (command == "menu") {
-    // "popup CAPTION" names an item of the context menu only.
-    const bool popup_only = rest.rfind("popup ", 0) == 0;
-    if (popup_only) rest = rest.substr(6);
-    TMenuItem* item = popup_only ? nullptr : FindItem(Form1->MainMenu1->Items(), rest);
-    if (!item) item = FindItem(Form1->PopupMenu1->Items(), rest);
-    if (!item) {
-      std::printf("error: no menu item %s\n", rest.c_str());
-    } else if (!item->Enabled()) {
-      std::printf("disabled: %s\n", rest.c_str());
-    } else if (dialogs.print_to) {
-      ClickPrinting(dialogs, *item);
-    } else {
-      item->Click();
+  for (const Command& c : kCommands) {
+    if (command != c.name) continue;
+    if (c.run) {
+      c.run(dialogs, rest);
+      return;
     }
-  } else if (command == "tab") {
-    TTabSheet* sheet = rest == "press" ? Form1->TabSheet1 : rest == "acoustic" ? Form1->TabSheet2 : nullptr;
-    if (!sheet) std::printf("error: no tab %s\n", rest.c_str());
-    else if (sheet->TabVisible() && Form1->PageControl1->Visible()) Form1->PageControl1->SetActivePage(sheet);
-  } else if (command == "select") {
-    TDBGridPro* grid = ActiveGrid();
-    if (!grid) return;
-    std::vector<int> wanted;
-    for (std::istringstream numbers(rest); numbers;) {
-      int n = 0;
-      if (numbers >> n) wanted.push_back(n);
-    }
-    grid->Selection()->Clear(true, false);
-    std::vector<TBookmark> marks;
-    EachRow([&](int n) {
-      for (int w : wanted)
-        if (w == n) marks.push_back(Form1->Dbf1->TakeBookmark());
-    });
-    for (const TBookmark& mark : marks) {
-      Form1->Dbf1->ReturnToBookmark(mark);
-      grid->Selection()->SelectCurrent(true, true);
-    }
-  } else if (command == "current" && rest.empty()) {
-    TDBGridPro* grid = ActiveGrid();
-    if (grid) std::printf("%s\n", grid_input::Current(*grid, *Form1->Dbf1).c_str());
-  } else if (command == "key" || command == "type" || command == "click" || command == "shift-click" ||
-             command == "ctrl-click" || command == "click-title" || command == "title" || command == "resize" ||
-             command == "right-click" ||
-             command == "move-column" || command == "wheel" || command == "widths" ||
-             command == "double-click" || command == "editor") {
     TDBGridPro* grid = ActiveGrid();
     if (!grid) {
       std::printf("error: no grid shown\n");
       return;
     }
-    std::istringstream args(rest);
     try {
-      // Keys go where the window system sends them, each to the control
-      // focused when it is typed: the focused control of the active window,
-      // or, while no window is active (the offscreen platform activates
-      // none), the shown control the grid's window gave the focus to, such
-      // as the editor a key on the grid just opened.
-      auto target = [grid] {
-        if (QWidget* focus = QApplication::focusWidget()) return focus;
-        QWidget* focus = grid->Widget()->window()->focusWidget();
-        return focus != nullptr && focus->isVisible() ? focus : grid->Widget();
-      };
-      if (command == "key") {
-        grid_input::SendKeyName(target(), rest);
-      } else if (command == "type") {
-        for (const QChar ch : QString::fromStdString(rest))
-          grid_input::SendText(target(), QString(ch).toStdString());
-      } else if (command == "click" || command == "shift-click" || command == "ctrl-click") {
-        int row = 0;
-        std::string field;
-        args >> row >> field;
-        const Qt::KeyboardModifiers mods = command == "shift-click" ? Qt::ShiftModifier
-                                           : command == "ctrl-click" ? Qt::ControlModifier
-                                                                     : Qt::NoModifier;
-        const QPoint at = grid_input::CellPoint(*grid, row, field);
-        const auto [target, point] = Under(*grid, at);
-        grid_input::SendClick(target, point, mods);
-      } else if (command == "double-click") {
-        int row = 0;
-        std::string field;
-        args >> row >> field;
-        const QPoint at = grid_input::CellPoint(*grid, row, field);
-        // A user's double click comes to the active window.
-        grid->Widget()->window()->activateWindow();
-        QApplication::processEvents();
-        // Each press goes to what is under the pointer by then: the second
-        // one to an editor the first one opened.
-        const auto [first, first_point] = Under(*grid, at);
-        grid_input::SendClick(first, first_point);
-        QApplication::processEvents();
-        const auto [second, second_point] = Under(*grid, at);
-        grid_input::SendMouse(second, QEvent::MouseButtonDblClick, second_point, Qt::LeftButton, Qt::LeftButton,
-                              Qt::NoModifier);
-        const auto [last, last_point] = Under(*grid, at);
-        grid_input::SendMouse(last, QEvent::MouseButtonRelease, last_point, Qt::LeftButton, Qt::NoButton,
-                              Qt::NoModifier);
-      } else if (command == "editor") {
-        TgpInplaceEdit* editor = grid->InplaceEditor();
-        if (grid->EditorShown() && editor != nullptr)
-          std::printf("editor=%s\n", AnsiToUtf8(editor->EditText()).c_str());
-        else
-          std::printf("editor=none\n");
-      } else if (command == "click-title" || command == "title") {
-        grid_input::SendClick(grid->Widget(), grid_input::TitlePoint(*grid, rest));
-      } else if (command == "right-click") {
-        RightClick(*grid, rest);
-      } else if (command == "resize") {
-        std::string field;
-        int width = 0;
-        args >> field >> width;
-        if (width <= 0) {
-          std::printf("error: resize FIELD WIDTH\n");
-          return;
-        }
-        grid_input::Resize(*grid, field, width);
-      } else if (command == "move-column") {
-        std::string field, before;
-        args >> field >> before;
-        grid_input::MoveColumn(*grid, field, before);
-      } else if (command == "wheel") {
-        grid_input::SendWheel(grid->Widget(), std::stoi(rest));
-      } else {
-        std::printf("%s\n", grid_input::Widths(*grid).c_str());
-      }
+      c.input(*grid, rest);
     } catch (const grid_input::InputError& e) {
       std::printf("error: %s\n", e.message.c_str());
     }
-  } else if (command == "current") {
-    TDBGridPro* grid = ActiveGrid();
-    std::istringstream args(rest);
-    int n = 0;
-    std::string field;
-    args >> n >> field;
-    if (!grid || n < 1) return;
-    TBookmark mark;
-    EachRow([&](int k) {
-      if (k == n) mark = Form1->Dbf1->TakeBookmark();
-    });
-    if (!mark.empty()) Form1->Dbf1->ReturnToBookmark(mark);
-    for (int i = 0; i < grid->Columns()->Count(); ++i)
-      if (U(grid->Columns()->Items(i)->FieldName()) == field) {
-        grid->GoToCell(0, 0, i);
-        break;
-      }
-  } else if (command == "rows") {
-    TDBGridPro* grid = ActiveGrid();
-    if (!grid) return;
-    std::vector<TgpColumn*> columns;
-    for (int i = 0; i < grid->Columns()->Count(); ++i)
-      if (grid->Columns()->Items(i)->Visible()) columns.push_back(grid->Columns()->Items(i));
-    auto print = [&](auto&& text_of) {
-      for (size_t i = 0; i < columns.size(); ++i) std::printf("%s%s", i ? "\t" : "", text_of(columns[i]).c_str());
-      std::printf("\n");
-    };
-    print([](TgpColumn* c) { return U(c->FieldName()); });
-    EachRow([&](int) {
-      print([](TgpColumn* c) {
-        TField* field = c->FieldName().empty() ? nullptr : Form1->Dbf1->FieldNamedOrNil(c->FieldName());
-        return field ? U(field->FormatForDisplay(true)) : std::string();
-      });
-    });
-  } else if (command == "titles") {
-    TDBGridPro* grid = ActiveGrid();
-    if (!grid) return;
-    std::string out;
-    for (int i = 0; i < grid->Columns()->Count(); ++i) {
-      TgpColumn* c = grid->Columns()->Items(i);
-      if (!c->Visible() || c->TitleState() == tsSortedNone) continue;
-      out += (out.empty() ? "" : "\t") + U(c->FieldName()) + "=" + (c->TitleState() == tsSortedUp ? "up" : "down");
-    }
-    std::printf("titles: %s\n", out.empty() ? "none" : out.c_str());
-  } else if (command == "footers") {
-    TDBGridPro* grid = ActiveGrid();
-    if (!grid) return;
-    std::string out;
-    for (int i = 0; i < grid->Columns()->Count(); ++i) {
-      TgpColumn* c = grid->Columns()->Items(i);
-      if (c->FooterText().empty()) continue;
-      if (!out.empty()) out += "\t";
-      out += U(c->FieldName()) + "=" + U(c->FooterText());
-    }
-    std::printf("%s\n", out.c_str());
-  } else if (command == "state") {
-    TDbf& table = *Form1->Dbf1;
-    const std::string path =
-        Form1->TableOpen && table.QueryActive() ? table.FilePathFull() + table.TableName() : std::string("none");
-    const TDBGridPro* grid = ActiveGrid();
-    std::printf("table=%s tab=%s caption=%s background=%s modified=%d\n", path.c_str(),
-                !grid ? "none" : grid == Form1->DBGridPro1 ? "press" : "acoustic", U(Form1->Caption()).c_str(),
-                ColorName(Form1->Color()).c_str(), Form1->TableModified ? 1 : 0);
-  } else if (command == "png") {
-    if (!Form1->Widget()->grab().toImage().save(QString::fromStdString(rest), "PNG"))
-      std::printf("error: cannot write %s\n", rest.c_str());
-  } else if (command == "print-to") {
-    dialogs.print_to = rest;
-  } else if (command == "print-pages") {
-    dialogs.print_pages = rest;
-  } else if (command == "print-copies") {
-    dialogs.print_copies = rest;
-  } else if (command == "preview-png" || command == "close-preview") {
-    TfrPreviewForm* preview = OpenPreview();
-    if (!preview) {
-      std::printf("error: no preview window\n");
-    } else if (command == "close-preview") {
-      preview->Close();
-    } else if (!preview->Widget()->grab().toImage().save(QString::fromStdString(rest), "PNG")) {
-      std::printf("error: cannot write %s\n", rest.c_str());
-    }
-  } else if (command == "close-window") {
-    Form1->Close();
-  } else {
-    std::printf("error: unknown command %s\n", command.c_str());
+    return;
   }
+  std::printf("error: unknown command %s\n", command.c_str());
 }
 
 }  // namespace
