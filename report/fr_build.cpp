@@ -131,7 +131,27 @@ void TfrPage::PrepareBuild() {
   Prepared = true;
 }
 
+// The bands a build plays, made afresh from the band objects: each object
+// placed in the band it lies in, headers, footers, groups, children and
+// column sources linked, and the column layout fixed.
 void TfrPage::PrepareBands() {
+  ResetBands();
+  TfrInterpretator& interpreter = frBuildHost().Interpreter();
+  // Whether each object has found its band (band objects count as placed).
+  std::vector<bool> placed = PrepareObjects(interpreter);
+  PlaceCrossBands(placed, interpreter);
+  for (int type = 0; type <= btChild; ++type)
+    if (!IsCrossBand(type)) PlaceBandsOfType(type, placed, interpreter);
+  PlaceLooseObjects(placed);
+  LinkHeadersAndFooters();
+  PairGroupFooters();
+  AttachColumnSources();
+  AttachChildBands();
+  AttachGroups();
+  LayOutColumns();
+}
+
+void TfrPage::ResetBands() {
   band_store_.clear();
   bands_.fill(nullptr);
   queue_.clear();
@@ -144,10 +164,13 @@ void TfrPage::PrepareBands() {
     band_store_.emplace_back(new TfrBand(type, this));
     bands_[static_cast<size_t>(type)] = band_store_.back().get();
   }
+}
 
-  TfrBuildHost& host = frBuildHost();
-  TfrInterpretator& interpreter = host.Interpreter();
-  TfrParser& parser = host.Parser();
+// Compiles the objects' highlight conditions and scripts, registers those
+// that want to hear of printed texts, and marks the pages that sub-reports
+// play as not printed on their own.
+std::vector<bool> TfrPage::PrepareObjects(TfrInterpretator& interpreter) {
+  TfrParser& parser = frBuildHost().Parser();
   TfrReport* report = CurrentReport();
   std::vector<bool> placed(Objects.size());
   for (size_t i = 0; i < Objects.size(); ++i) {
@@ -167,9 +190,12 @@ void TfrPage::PrepareBands() {
       if (TfrPage* target = report->Pages().Pages(sub->SubPage); target != nullptr && target != this)
         target->Skip = true;
   }
+  return placed;
+}
 
-  // Cross bands span the page from top to bottom; the objects within their
-  // left and right become their cells and also lie in a horizontal band.
+// Cross bands span the page from top to bottom; the objects within their
+// left and right become their cells and also lie in a horizontal band.
+void TfrPage::PlaceCrossBands(std::vector<bool>& placed, TfrInterpretator& interpreter) {
   std::vector<TfrBand*> cross_bands;
   for (const auto& object : Objects) {
     auto* view = dynamic_cast<TfrBandView*>(object.get());
@@ -189,63 +215,65 @@ void TfrPage::PrepareBands() {
       v->Parent = band;
     }
   }
+}
 
-  // Horizontal bands, type by type, each band object in list order.
-  for (int type = 0; type <= btChild; ++type) {
-    if (IsCrossBand(type)) continue;
-    std::vector<TfrBand*> made;
-    for (const auto& object : Objects) {
-      auto* view = dynamic_cast<TfrBandView*>(object.get());
-      if (view == nullptr || view->BandType() != type) continue;
-      TfrBand* band = bands_[static_cast<size_t>(type)];
-      if (!made.empty()) {
-        band_store_.emplace_back(new TfrBand(type, this));
-        band = band_store_.back().get();
-      }
-      made.push_back(band);
-      band->Top = view->Top;
-      band->Height = view->Height;
-      TakeBandObject(*band, *view, interpreter);
-      band->Stretches = (view->Flags & flStretched) != 0;
-      band->PrintWithoutDetail = (view->Flags & flBandPrintIfSubsetEmpty) != 0;
-      band->ChildWhenHidden = (view->Flags & flBandPrintChildIfInvisible) != 0;
-      band->PageAfter = !Skip && (view->Flags & flBandNewPageAfter) != 0;
-      band->MaySplit = !Skip && (view->Flags & flBandBreaked) != 0;
-    }
-    // Objects whose top lies within a band belong to it: loose objects first,
-    // then cells of cross bands, then sub-reports.
-    for (TfrBand* band : made) {
-      const int64_t top = band->Top;
-      const int64_t bottom = top + band->Height;
-      for (int round = 0; round < 3; ++round) {
-        for (size_t i = 0; i < Objects.size(); ++i) {
-          if (placed[i] && round != 1) continue;
-          TfrView* v = Objects[i].get();
-          if (v->Top < top || v->Top > bottom) continue;
-          const bool sub = v->TypeCode == gtSubReport;
-          if (round == 0 && (sub || v->Parent != nullptr)) continue;
-          if (round == 1 && (placed[i] || v->Parent == nullptr || v->TypeCode == gtBand)) continue;
-          if (round == 2 && (!sub || v->Parent != nullptr)) continue;
-          if (round != 1) v->Parent = band;
-          placed[i] = true;
-          v->Top = static_cast<int>(v->Top - top);
-          band->Objects.push_back(v);
-        }
-      }
-    }
-    // The chain, in order of Top.
-    std::stable_sort(made.begin(), made.end(), [](TfrBand* a, TfrBand* b) { return a->Top < b->Top; });
+// The horizontal bands of one type, one per band object in list order,
+// chained in order of Top, each with the objects whose top lies within it.
+void TfrPage::PlaceBandsOfType(int type, std::vector<bool>& placed, TfrInterpretator& interpreter) {
+  std::vector<TfrBand*> made;
+  for (const auto& object : Objects) {
+    auto* view = dynamic_cast<TfrBandView*>(object.get());
+    if (view == nullptr || view->BandType() != type) continue;
+    TfrBand* band = bands_[static_cast<size_t>(type)];
     if (!made.empty()) {
-      for (size_t i = 0; i < made.size(); ++i) {
-        made[i]->Prev = i > 0 ? made[i - 1] : nullptr;
-        made[i]->Next = i + 1 < made.size() ? made[i + 1] : nullptr;
-      }
-      bands_[static_cast<size_t>(type)] = made.front();
-      made.front()->LastInChain = made.back();
+      band_store_.emplace_back(new TfrBand(type, this));
+      band = band_store_.back().get();
+    }
+    made.push_back(band);
+    band->Top = view->Top;
+    band->Height = view->Height;
+    TakeBandObject(*band, *view, interpreter);
+    band->Stretches = (view->Flags & flStretched) != 0;
+    band->PrintWithoutDetail = (view->Flags & flBandPrintIfSubsetEmpty) != 0;
+    band->ChildWhenHidden = (view->Flags & flBandPrintChildIfInvisible) != 0;
+    band->PageAfter = !Skip && (view->Flags & flBandNewPageAfter) != 0;
+    band->MaySplit = !Skip && (view->Flags & flBandBreaked) != 0;
+  }
+  for (TfrBand* band : made) PlaceObjectsInBand(*band, placed);
+  std::stable_sort(made.begin(), made.end(), [](TfrBand* a, TfrBand* b) { return a->Top < b->Top; });
+  if (made.empty()) return;
+  for (size_t i = 0; i < made.size(); ++i) {
+    made[i]->Prev = i > 0 ? made[i - 1] : nullptr;
+    made[i]->Next = i + 1 < made.size() ? made[i + 1] : nullptr;
+  }
+  bands_[static_cast<size_t>(type)] = made.front();
+  made.front()->LastInChain = made.back();
+}
+
+// Objects whose top lies within the band belong to it: loose objects first,
+// then cells of cross bands, then sub-reports.
+void TfrPage::PlaceObjectsInBand(TfrBand& band, std::vector<bool>& placed) {
+  const int64_t top = band.Top;
+  const int64_t bottom = top + band.Height;
+  for (int round = 0; round < 3; ++round) {
+    for (size_t i = 0; i < Objects.size(); ++i) {
+      if (placed[i] && round != 1) continue;
+      TfrView* v = Objects[i].get();
+      if (v->Top < top || v->Top > bottom) continue;
+      const bool sub = v->TypeCode == gtSubReport;
+      if (round == 0 && (sub || v->Parent != nullptr)) continue;
+      if (round == 1 && (placed[i] || v->Parent == nullptr || v->TypeCode == gtBand)) continue;
+      if (round == 2 && (!sub || v->Parent != nullptr)) continue;
+      if (round != 1) v->Parent = &band;
+      placed[i] = true;
+      v->Top = static_cast<int>(v->Top - top);
+      band.Objects.push_back(v);
     }
   }
+}
 
-  // What lies outside every band prints where it was designed.
+// What lies outside every band prints where it was designed.
+void TfrPage::PlaceLooseObjects(const std::vector<bool>& placed) {
   TfrBand* loose = bands_[btNone];
   loose->Top = 0;
   for (size_t i = 0; i < Objects.size(); ++i) {
@@ -254,9 +282,11 @@ void TfrPage::PrepareBands() {
     v->Parent = loose;
     loose->Objects.push_back(v);
   }
+}
 
-  // Headers link to the first data band below them, footers to the last
-  // data band above them.
+// Headers link to the first data band below them, footers to the last data
+// band above them.
+void TfrPage::LinkHeadersAndFooters() {
   for (const DataLevel& level : kLevels) {
     const std::vector<TfrBand*> data = UsedChain(bands_[static_cast<size_t>(level.data)]);
     for (TfrBand* header : UsedChain(bands_[static_cast<size_t>(level.header)])) {
@@ -281,73 +311,80 @@ void TfrPage::PrepareBands() {
       }
     }
   }
+}
 
-  // The innermost group header pairs with the topmost group footer.
-  {
-    const std::vector<TfrBand*> headers = UsedChain(bands_[btGroupHeader]);
-    const std::vector<TfrBand*> footers = UsedChain(bands_[btGroupFooter]);
-    auto h = headers.rbegin();
-    auto f = footers.begin();
-    for (; h != headers.rend() && f != footers.end(); ++h, ++f) (*h)->Footer = *f;
-  }
+// The innermost group header pairs with the topmost group footer.
+void TfrPage::PairGroupFooters() {
+  const std::vector<TfrBand*> headers = UsedChain(bands_[btGroupHeader]);
+  const std::vector<TfrBand*> footers = UsedChain(bands_[btGroupFooter]);
+  auto h = headers.rbegin();
+  auto f = footers.begin();
+  for (; h != headers.rend() && f != footers.end(); ++h, ++f) (*h)->Footer = *f;
+}
 
-  // Rows may take their columns from sources of their own: the cross data
-  // band's source text is then "Band=source;Band=source".
+// Rows may take their columns from sources of their own: the cross data
+// band's source text is then "Band=source;Band=source".
+void TfrPage::AttachColumnSources() {
   TfrBand* cross_data = bands_[btCrossData];
-  if (cross_data->IsUsed() && cross_data->View->FormatText.find(';') != AnsiString::npos) {
-    TStringList pairs;
-    SplitList(cross_data->View->FormatText, pairs);
-    for (int i = 0; i < pairs.Count(); ++i) {
-      const AnsiString pair = pairs.Strings(i);
-      const size_t eq = pair.find('=');
-      if (eq == AnsiString::npos) continue;
-      const AnsiString band_name = Trim(pair.substr(0, eq));
-      const AnsiString source_text = Trim(pair.substr(eq + 1));
-      for (const auto& owned : band_store_) {
-        TfrBand* band = owned.get();
-        if (band->Type < btMasterHeader || band->Type > btChild || band->View == nullptr) continue;
-        if (!SameText(band->View->Name, band_name)) continue;
-        try {
-          TfrDataset* source = nullptr;
-          bool created = false;
-          ResolveBandDataSource(source_text, source, created);
-          band->ColumnSource = source;
-          band->OwnsColumnSource = created;
-        } catch (const std::exception& e) {
-          RecordBuildError(e);
-        }
+  if (!cross_data->IsUsed() || cross_data->View->FormatText.find(';') == AnsiString::npos) return;
+  TStringList pairs;
+  SplitList(cross_data->View->FormatText, pairs);
+  for (int i = 0; i < pairs.Count(); ++i) {
+    const AnsiString pair = pairs.Strings(i);
+    const size_t eq = pair.find('=');
+    if (eq == AnsiString::npos) continue;
+    const AnsiString band_name = Trim(pair.substr(0, eq));
+    const AnsiString source_text = Trim(pair.substr(eq + 1));
+    for (const auto& owned : band_store_) {
+      TfrBand* band = owned.get();
+      if (band->Type < btMasterHeader || band->Type > btChild || band->View == nullptr) continue;
+      if (!SameText(band->View->Name, band_name)) continue;
+      try {
+        TfrDataset* source = nullptr;
+        bool created = false;
+        ResolveBandDataSource(source_text, source, created);
+        band->ColumnSource = source;
+        band->OwnsColumnSource = created;
+      } catch (const std::exception& e) {
+        RecordBuildError(e);
       }
     }
   }
+}
 
-  // Child bands named by band objects.
+// Child bands named by band objects.
+void TfrPage::AttachChildBands() {
   for (const auto& owned : band_store_) {
     TfrBand* band = owned.get();
     if (band->View == nullptr || Trim(band->View->ChildBand).empty()) continue;
     if (auto* child = dynamic_cast<TfrBandView*>(FindObject(band->View->ChildBand)); child != nullptr)
       if (child->Parent != band) band->Child = child->Parent;
   }
+}
 
-  // Groups attach to their master data band, outermost first.
+// Groups attach to their master data band, outermost first.
+void TfrPage::AttachGroups() {
   TfrBand* master = bands_[btMasterData];
-  if (master->IsUsed()) {
-    for (TfrBand* group : UsedChain(bands_[btGroupHeader])) {
-      TfrBand* data = master;
-      if (!Trim(group->View->Master).empty()) {
-        auto* named = dynamic_cast<TfrBandView*>(FindObject(group->View->Master));
-        data = named != nullptr && named->Parent != nullptr ? named->Parent : nullptr;
-      }
-      if (data == nullptr) continue;
-      if (data->GroupHead == nullptr) {
-        data->GroupHead = group;
-      } else {
-        data->GroupTail->GroupInner = group;
-        group->GroupOuter = data->GroupTail;
-      }
-      data->GroupTail = group;
+  if (!master->IsUsed()) return;
+  for (TfrBand* group : UsedChain(bands_[btGroupHeader])) {
+    TfrBand* data = master;
+    if (!Trim(group->View->Master).empty()) {
+      auto* named = dynamic_cast<TfrBandView*>(FindObject(group->View->Master));
+      data = named != nullptr && named->Parent != nullptr ? named->Parent : nullptr;
     }
+    if (data == nullptr) continue;
+    if (data->GroupHead == nullptr) {
+      data->GroupHead = group;
+    } else {
+      data->GroupTail->GroupInner = group;
+      group->GroupOuter = data->GroupTail;
+    }
+    data->GroupTail = group;
   }
+}
 
+// The column width, and the body's bottom above the page footer.
+void TfrPage::LayOutColumns() {
   if (Columns <= 0) Columns = 1;
   ColumnWidth = static_cast<int>((int64_t{Limits.Right} - Limits.Left - int64_t{Columns - 1} * ColumnGap) / Columns);
   if (bands_[btPageFooter]->IsUsed()) Limits.Bottom -= bands_[btPageFooter]->Height;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "report/FR_Pars.h"
+#include "report/fr_globals.h"
 #include "report/fr_report.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/text.h"
@@ -174,10 +175,7 @@ int FontStyleToInt(TFontStyles style) {
 
 // ---- Process-wide state ----------------------------------------------------------
 
-TfrEngineState& frEngine() {
-  static TfrEngineState state;
-  return state;
-}
+TfrEngineState& frEngine() { return frGlobals().Engine; }
 
 void ResetMissingClasses() {
   frEngine().ClassNotFound = false;
@@ -241,9 +239,10 @@ TfrBuildContext& frRunningBuild() {
 }
 
 const TfrBuildContext& frBuildOrNone() {
-  static const TfrBuildContext none;
+  // Never freed, so that no static destruction reaches into the engine.
+  static const TfrBuildContext* const none = new TfrBuildContext;
   const TfrBuildContext* context = frBuildContext();
-  return context != nullptr ? *context : none;
+  return context != nullptr ? *context : *none;
 }
 
 namespace {

@@ -410,7 +410,8 @@ std::unique_ptr<TfrView> CreateViewByType(int type_code, const AnsiString& class
 
 // ---- Process-wide state --------------------------------------------------------------
 
-// What every report shares; what one build reaches is its TfrBuildContext.
+// What every report shares, kept by the report globals (fr_globals.h); what
+// one build reaches is its TfrBuildContext.
 struct TfrEngineState {
   // emDesigning or emPrinting.
   int EngineMode = emDesigning;
@@ -421,6 +422,7 @@ struct TfrEngineState {
   bool ClassNotFound = false;
   AnsiString MissingClasses;
 };
+// The state of the report globals, made with them on first use.
 TfrEngineState& frEngine();
 // Clears the missing-class flag and list (the template reader does before reading).
 void ResetMissingClasses();
@@ -433,6 +435,17 @@ class TfrBuildHost;
 struct TfrErrorState {
   bool ErrorFlag = false;
   AnsiString ErrorText;
+};
+
+// What value resolution (fr_value.h) keeps between the calls of one work.
+struct TfrValueState {
+  // The name being evaluated as an expression: a name that comes back to
+  // itself is undefined.
+  AnsiString Evaluating;
+  // VALUE: what the last bracketed text of a text object resolved to.
+  Variant LastValue;
+  // The bracketed text being resolved.
+  AnsiString CurrentExpression;
 };
 
 // What one build, print, preview drawing or template read works on: the report,
@@ -451,6 +464,7 @@ struct TfrBuildContext {
   // made with none running, whose reach for it raises.
   TfrBuildHost* Host = nullptr;
   TfrErrorState Error;
+  TfrValueState Value;
   // The 0-based index of the built page being filled; PAGE# is this + 1.
   int BuiltPageIndex = 0;
   // TOTALPAGES: the page count of the first of two passes, 0 in any other build.

@@ -88,13 +88,183 @@ void PlaceOnAxis(int length, int glyph, int caption, int margin, int spacing, in
   caption_pos = margin + glyph + spacing;
 }
 
+// What all buttons share. Plain pointers: what they hold goes with the last
+// button (or glyph list), never at the program's end.
+struct SharedButtonParts {
+  TGlyphCache* cache = nullptr;
+  // 8 × 8: the button face with white where x and y have the same parity.
+  TBitmap* pattern = nullptr;
+  TBitmap* off_screen = nullptr;
+  int buttons = 0;
+};
+SharedButtonParts shared;
+
+constexpr int kOffScreenSize = 100;
+
+TBitmap& PatternBitmap() {
+  if (shared.pattern == nullptr) {
+    shared.pattern = new TBitmap;
+    shared.pattern->SetSize(8, 8);
+    TCanvas& canvas = shared.pattern->Canvas();
+    canvas.Brush().SetColor(clBtnFace);
+    canvas.FillRect(TRect{0, 0, 8, 8});
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x)
+        if ((x & 1) == (y & 1)) canvas.SetPixel(x, y, clWhite);
+  }
+  return *shared.pattern;
+}
+
+TBitmap& OffScreenBitmap() {
+  if (shared.off_screen == nullptr) {
+    shared.off_screen = new TBitmap;
+    shared.off_screen->SetSize(kOffScreenSize, kOffScreenSize);
+  }
+  return *shared.off_screen;
+}
+
 }  // namespace
 
+// ---- Glyph images ----------------------------------------------------------------
+
+TGlyphList::TGlyphList(int width, int height) : TImageList(nullptr) {
+  SetWidth(width);
+  SetHeight(height);
+}
+
+int TGlyphList::AddMasked(TBitmap& image, TColor mask_color) {
+  const auto free = std::find(used_.begin(), used_.end(), false);
+  int index;
+  if (free != used_.end()) {
+    index = int(free - used_.begin());
+    ReplaceMasked(index, image, mask_color);
+    used_[size_t(index)] = true;
+  } else {
+    index = TImageList::AddMasked(image, mask_color);
+    used_.push_back(true);
+  }
+  ++used_count_;
+  return index;
+}
+
+void TGlyphList::Delete(int index) {
+  if (index < 0 || index >= int(used_.size()) || !used_[size_t(index)]) return;
+  used_[size_t(index)] = false;
+  --used_count_;
+}
+
+TGlyphList* TGlyphCache::GetList(int width, int height) {
+  for (const auto& list : lists_)
+    if (list->Width() == width && list->Height() == height) return list.get();
+  lists_.push_back(std::make_unique<TGlyphList>(width, height));
+  return lists_.back().get();
+}
+
+void TGlyphCache::ReturnList(TGlyphList* list) {
+  if (list == nullptr || list->UsedCount() != 0) return;
+  std::erase_if(lists_, [list](const auto& held) { return held.get() == list; });
+}
+
+const TGlyphCache* GlyphCache() { return shared.cache; }
+
+TButtonGlyph::~TButtonGlyph() { Invalidate(); }
+
+void TButtonGlyph::SetGlyph(const TBitmap& value) {
+  Invalidate();
+  original_.Assign(value);
+  transparent_ = original_.Empty() ? 0x008080 : original_.Canvas().Pixel(0, original_.Height() - 1);
+  if (!original_.Empty() && original_.Width() % original_.Height() == 0) {
+    const int count = original_.Width() / original_.Height();
+    num_glyphs_ = count < 5 ? count : 1;
+  }
+}
+
+void TButtonGlyph::SetNumGlyphs(int value) {
+  value = std::clamp(value, 1, 4);
+  if (num_glyphs_ == value) return;
+  Invalidate();
+  num_glyphs_ = value;
+}
+
+void TButtonGlyph::Invalidate() {
+  if (list_ == nullptr) return;
+  for (int& index : indices_) {
+    list_->Delete(index);
+    index = -1;
+  }
+  shared.cache->ReturnList(list_);
+  list_ = nullptr;
+  if (shared.cache->ListCount() == 0) {
+    delete shared.cache;
+    shared.cache = nullptr;
+  }
+}
+
+int TButtonGlyph::CreateButtonGlyph(TfrButtonState state) {
+  int& slot = indices_[static_cast<size_t>(state)];
+  if (slot != -1) return slot;
+  if (original_.Empty()) return -1;
+  const int width = Width();
+  const int height = Height();
+  int index = state == bsInactive ? 0 : static_cast<int>(state);
+  if (state == bsDown && num_glyphs_ < 3) index = 0;
+  if (index >= num_glyphs_) index = 0;
+  TBitmap image;
+  image.SetSize(width, height);
+  TCanvas& source = original_.Canvas();
+  TCanvas& target = image.Canvas();
+  const TColor face = ColorToRGB(clBtnFace);
+  if (state == bsDisabled) {
+    // Embossed: the image's shape in white one pixel down and right, then in
+    // the shadow grey.
+    const int from = num_glyphs_ > 1 ? width : 0;
+    target.Brush().SetColor(transparent_);
+    target.FillRect(TRect{0, 0, width, height});
+    for (const auto& [dx, color] : {std::pair{1, ColorToRGB(clBtnHighlight)}, std::pair{0, ColorToRGB(clBtnShadow)}})
+      for (int j = 0; j < height; ++j)
+        for (int i = 0; i < width; ++i) {
+          const TColor pixel = source.Pixel(from + i, j);
+          if (pixel != transparent_ && pixel != face && i + dx < width && j + dx < height)
+            target.SetPixel(i + dx, j + dx, color);
+        }
+  } else {
+    for (int j = 0; j < height; ++j)
+      for (int i = 0; i < width; ++i) {
+        TColor pixel = source.Pixel(index * width + i, j);
+        if (state == bsInactive && pixel != transparent_ && pixel != face) pixel = GreyOf(pixel);
+        target.SetPixel(i, j, pixel);
+      }
+  }
+  if (list_ == nullptr) {
+    if (shared.cache == nullptr) shared.cache = new TGlyphCache;
+    list_ = shared.cache->GetList(width, height);
+  }
+  slot = list_->AddMasked(image, transparent_);
+  return slot;
+}
+
+void TButtonGlyph::Draw(TCanvas& canvas, int x, int y, TfrButtonState state) {
+  const int index = CreateButtonGlyph(state);
+  if (index != -1) list_->Draw(canvas, x, y, index);
+}
+
+// ---- Speed buttons ---------------------------------------------------------------
+
 TfrSpeedButton::TfrSpeedButton(TComponent* owner) : TGraphicControl(owner) {
+  ++shared.buttons;
   SetBounds(0, 0, 22, 22);
 }
 
-TfrSpeedButton::~TfrSpeedButton() = default;
+TfrSpeedButton::~TfrSpeedButton() {
+  glyph_.Invalidate();
+  if (--shared.buttons > 0) return;
+  delete shared.pattern;
+  shared.pattern = nullptr;
+  delete shared.off_screen;
+  shared.off_screen = nullptr;
+}
+
+const TBitmap* TfrSpeedButton::SharedOffScreen() { return shared.off_screen; }
 
 const TClassInfo& TfrSpeedButton::StaticClassInfo() {
   using C = TfrSpeedButton;
@@ -225,31 +395,20 @@ void TfrSpeedButton::SetSpacing(int value) {
 }
 
 void TfrSpeedButton::SetNumGlyphs(int value) {
-  value = std::clamp(value, 1, 4);
-  if (num_glyphs_ == value) return;
-  num_glyphs_ = value;
-  ForgetImages();
-  Invalidate();
+  const int before = glyph_.NumGlyphs();
+  glyph_.SetNumGlyphs(value);
+  if (glyph_.NumGlyphs() != before) Invalidate();
 }
 
 void TfrSpeedButton::SetGlyph(const TBitmap& value) {
-  glyph_.Assign(value);
-  transparent_ = glyph_.Empty() ? 0x008080 : glyph_.Canvas().Pixel(0, glyph_.Height() - 1);
-  if (!glyph_.Empty() && glyph_.Width() % glyph_.Height() == 0) {
-    const int count = glyph_.Width() / glyph_.Height();
-    num_glyphs_ = count < 5 ? count : 1;
-  }
-  ForgetImages();
+  glyph_.SetGlyph(value);
   Invalidate();
-}
-
-void TfrSpeedButton::ForgetImages() {
-  for (auto& image : images_) image.reset();
 }
 
 void TfrSpeedButton::SetEnabled(bool value) {
   TGraphicControl::SetEnabled(value);
   state_ = value ? (down_ ? bsExclusive : bsUp) : bsDisabled;
+  glyph_.CreateButtonGlyph(value ? bsUp : bsDisabled);
   Invalidate();
 }
 
@@ -265,47 +424,20 @@ TfrButtonState TfrSpeedButton::PaintState() const {
   return state_;
 }
 
-const TBitmap& TfrSpeedButton::GlyphImage(TfrButtonState state) {
-  auto& slot = images_[static_cast<size_t>(state)];
-  if (slot) return *slot;
-  slot = std::make_unique<TBitmap>();
-  if (glyph_.Empty()) return *slot;
-  const int width = glyph_.Width() / num_glyphs_;
-  const int height = glyph_.Height();
-  int index = state == bsInactive ? 0 : static_cast<int>(state);
-  if (state == bsDown && num_glyphs_ < 3) index = 0;
-  if (index >= num_glyphs_) index = 0;
-  TBitmap& image = *slot;
-  image.SetSize(width, height);
-  TCanvas& source = glyph_.Canvas();
-  TCanvas& target = image.Canvas();
-  const TColor face = ColorToRGB(clBtnFace);
-  if (state == bsDisabled) {
-    // Embossed: the image's shape in white one pixel down and right, then in
-    // the shadow grey.
-    const int from = num_glyphs_ > 1 ? width : 0;
-    target.Brush().SetColor(transparent_);
-    target.FillRect(TRect{0, 0, width, height});
-    for (const auto& [dx, color] : {std::pair{1, ColorToRGB(clBtnHighlight)}, std::pair{0, ColorToRGB(clBtnShadow)}})
-      for (int j = 0; j < height; ++j)
-        for (int i = 0; i < width; ++i) {
-          const TColor pixel = source.Pixel(from + i, j);
-          if (pixel != transparent_ && pixel != face && i + dx < width && j + dx < height)
-            target.SetPixel(i + dx, j + dx, color);
-        }
-    return image;
-  }
-  for (int j = 0; j < height; ++j)
-    for (int i = 0; i < width; ++i) {
-      TColor pixel = source.Pixel(index * width + i, j);
-      if (state == bsInactive && pixel != transparent_ && pixel != face) pixel = GreyOf(pixel);
-      target.SetPixel(i, j, pixel);
-    }
-  return image;
-}
-
 void TfrSpeedButton::Paint() {
   TCanvas& canvas = Canvas();
+  if (Width() > kOffScreenSize || Height() > kOffScreenSize) {
+    PaintOn(canvas);
+    return;
+  }
+  TBitmap& off_screen = OffScreenBitmap();
+  TCanvas& target = off_screen.Canvas();
+  target.Font().Assign(canvas.Font());
+  PaintOn(target);
+  canvas.DrawPart(0, 0, off_screen, TRect{0, 0, Width(), Height()});
+}
+
+void TfrSpeedButton::PaintOn(TCanvas& canvas) {
   const TfrButtonState state = PaintState();
   const TRect client{0, 0, Width(), Height()};
   canvas.Brush().SetColor(clBtnFace);
@@ -318,19 +450,22 @@ void TfrSpeedButton::Paint() {
   const bool exclusive = flat_ ? Enabled() && down_ && !mouse_in_ && (state == bsExclusive || state == bsInactive)
                                : state == bsExclusive;
   if (exclusive) {
-    // The checkered face of a button that stays down.
-    for (int j = 1; j < Height() - 1; ++j)
-      for (int i = 1; i < Width() - 1; ++i)
-        if ((i & 1) == (j & 1)) canvas.SetPixel(i, j, clWhite);
+    // The checkered face of a button that stays down, inside its rim.
+    TBitmap& pattern = PatternBitmap();
+    canvas.PushClip(TRect{1, 1, Width() - 1, Height() - 1});
+    for (int y = 0; y < Height(); y += pattern.Height())
+      for (int x = 0; x < Width(); x += pattern.Width()) canvas.Draw(x, y, pattern);
+    canvas.PopClip();
   }
   const int offset = pressed ? 1 : 0;
-  TBitmap& image = const_cast<TBitmap&>(GlyphImage(state));
+  const int glyph_width = glyph_.Width();
+  const int glyph_height = glyph_.Height();
   const AnsiString caption = Caption();
   const int caption_width = caption.empty() ? 0 : canvas.TextWidth(caption);
   const int caption_height = caption.empty() ? 0 : canvas.TextHeight(caption);
   const bool horizontal = layout_ == blGlyphLeft || layout_ == blGlyphRight;
   const int along = horizontal ? Width() : Height();
-  const int glyph_along = horizontal ? image.Width() : image.Height();
+  const int glyph_along = horizontal ? glyph_width : glyph_height;
   const int caption_along = horizontal ? caption_width : caption_height;
   int glyph_pos = 0, caption_pos = 0;
   PlaceOnAxis(along, glyph_along, caption_along, margin_, spacing_, glyph_pos, caption_pos);
@@ -341,12 +476,12 @@ void TfrSpeedButton::Paint() {
   int gx, gy, cx, cy;
   if (horizontal) {
     gx = glyph_pos, cx = caption_pos;
-    gy = (Height() - image.Height()) / 2, cy = (Height() - caption_height) / 2;
+    gy = (Height() - glyph_height) / 2, cy = (Height() - caption_height) / 2;
   } else {
     gy = glyph_pos, cy = caption_pos;
-    gx = (Width() - image.Width()) / 2, cx = (Width() - caption_width) / 2;
+    gx = (Width() - glyph_width) / 2, cx = (Width() - caption_width) / 2;
   }
-  if (!image.Empty()) DrawTransparent(canvas, gx + offset, gy + offset, image, transparent_);
+  glyph_.Draw(canvas, gx + offset, gy + offset, state);
   if (!caption.empty()) {
     canvas.Brush().SetStyle(bsClear);
     if (!Enabled()) {

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "toolkit/core/exceptions.h"  // AnsiString
 #include "toolkit/gfx/graphics.h"
+#include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/customctrl.h"
 
 class TForm;
@@ -25,6 +27,83 @@ TColor GreyOf(TColor color);
 
 // Draws the image leaving out the pixels of the transparent colour.
 void DrawTransparent(TCanvas& canvas, int x, int y, TBitmap& image, TColor transparent);
+
+// The glyph images of one size, of every button whose glyph has that size.
+// A place an image was freed from is taken by the next image added.
+class TGlyphList : public TImageList {
+ public:
+  TGlyphList(int width, int height);
+  // Adds a copy of the image, pixels of mask_color transparent, in the first
+  // free place; returns its index.
+  int AddMasked(TBitmap& image, TColor mask_color);
+  // Frees the place of image index.
+  void Delete(int index);
+  // How many places hold an image in use.
+  int UsedCount() const { return used_count_; }
+
+ private:
+  std::vector<bool> used_;
+  int used_count_ = 0;
+};
+
+// The glyph lists of all buttons, one per image size.
+class TGlyphCache {
+ public:
+  // The list of images of this size, made when there is none.
+  TGlyphList* GetList(int width, int height);
+  // Frees the list once none of its images is in use.
+  void ReturnList(TGlyphList* list);
+  int ListCount() const { return int(lists_.size()); }
+
+ private:
+  std::vector<std::unique_ptr<TGlyphList>> lists_;
+};
+
+// The cache all buttons share: made with the first glyph image, freed with
+// its last list (nullptr while there is none).
+const TGlyphCache* GlyphCache();
+
+// A button's glyph: a strip of 1 to 4 images side by side (up, disabled,
+// down, exclusive), its transparent colour, and the image of each state,
+// made on first use in the shared list of its size.
+class TButtonGlyph {
+ public:
+  TButtonGlyph() = default;
+  // Gives its images back.
+  ~TButtonGlyph();
+  TButtonGlyph(const TButtonGlyph&) = delete;
+  TButtonGlyph& operator=(const TButtonGlyph&) = delete;
+
+  const TBitmap& Glyph() const { return original_; }
+  // Takes the bitmap; a strip whose width is 1 to 4 times its height sets
+  // NumGlyphs to that count (5 or more times sets 1).
+  void SetGlyph(const TBitmap& value);
+  int NumGlyphs() const { return num_glyphs_; }
+  // Values above 4 become 4, below 1 become 1.
+  void SetNumGlyphs(int value);
+  // The colour left out when the glyph is drawn: its bottom-left pixel, olive
+  // before any glyph.
+  TColor TransparentColor() const { return transparent_; }
+  // The size of one image of the strip (0 × 0 without a glyph).
+  int Width() const { return original_.Width() / num_glyphs_; }
+  int Height() const { return original_.Height(); }
+  // The index of the state's image in List(), made on first use; -1
+  // without a glyph.
+  int CreateButtonGlyph(TfrButtonState state);
+  // The list holding its images; nullptr while none is made.
+  const TGlyphList* List() const { return list_; }
+  // Draws the state's image at (x, y), leaving out its transparent pixels.
+  void Draw(TCanvas& canvas, int x, int y, TfrButtonState state);
+  // Frees its images (and the list, and the cache, when they hold no other).
+  void Invalidate();
+
+ private:
+  TBitmap original_;
+  TColor transparent_ = 0x008080;
+  int num_glyphs_ = 1;
+  std::array<int, 5> indices_{-1, -1, -1, -1, -1};
+  TGlyphList* list_ = nullptr;
+};
 
 class TfrSpeedButton : public TGraphicControl {
   KIV7_PERSISTENT(TfrSpeedButton)
@@ -54,22 +133,22 @@ class TfrSpeedButton : public TGraphicControl {
   int Spacing() const { return spacing_; }
   void SetSpacing(int value);
   // 1 to 4 images side by side in the glyph: up, disabled, down, exclusive.
-  int NumGlyphs() const { return num_glyphs_; }
+  int NumGlyphs() const { return glyph_.NumGlyphs(); }
   void SetNumGlyphs(int value);
-  const TBitmap& Glyph() const { return glyph_; }
-  // Takes the bitmap; a strip whose width is 1 to 4 times its height sets
-  // NumGlyphs to that count (5 or more times sets 1).
+  const TBitmap& Glyph() const { return glyph_.Glyph(); }
+  // Takes the bitmap as TButtonGlyph::SetGlyph does.
   void SetGlyph(const TBitmap& value);
-  // The colour left out when the glyph is drawn: its bottom-left pixel, olive
-  // before any glyph.
-  TColor TransparentColor() const { return transparent_; }
+  TColor TransparentColor() const { return glyph_.TransparentColor(); }
+  const TButtonGlyph& ButtonGlyph() const { return glyph_; }
+  // The picture all buttons of at most 100 × 100 are painted in before they
+  // are shown: made on the first paint, freed with the last button (nullptr
+  // then).
+  static const TBitmap* SharedOffScreen();
 
   // The state the button shows now, and the one it is drawn in.
   TfrButtonState State() const { return state_; }
   TfrButtonState PaintState() const;
   bool MouseInControl() const { return mouse_in_; }
-  // The glyph image drawn for a state (empty without a glyph).
-  const TBitmap& GlyphImage(TfrButtonState state);
 
   void SetEnabled(bool value) override;
   // Placed on a parent, the button takes its font while ParentFont and its
@@ -101,7 +180,8 @@ class TfrSpeedButton : public TGraphicControl {
 
  private:
   void GroupChanged();
-  void ForgetImages();
+  // Paints the button on a canvas of at least its size.
+  void PaintOn(TCanvas& canvas);
   bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < Width() && y < Height(); }
 
   bool allow_all_up_ = false;
@@ -112,9 +192,7 @@ class TfrSpeedButton : public TGraphicControl {
   TButtonLayout layout_ = blGlyphLeft;
   int margin_ = -1;
   int spacing_ = 4;
-  int num_glyphs_ = 1;
-  TBitmap glyph_;
-  TColor transparent_ = 0x008080;
+  TButtonGlyph glyph_;
   TfrButtonState state_ = bsUp;
   bool dragging_ = false;
   bool mouse_in_ = false;
@@ -122,8 +200,6 @@ class TfrSpeedButton : public TGraphicControl {
   bool parent_show_hint_ = true;
   // The font changes because the parent's is taken, not set by the user.
   bool taking_font_ = false;
-  // Made on first use, one per state.
-  std::array<std::unique_ptr<TBitmap>, 5> images_;
 };
 
 // How a button or separator lines up on a tool bar panel: one below the

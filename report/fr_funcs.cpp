@@ -7,6 +7,7 @@
 #include "report/fr_utils.h"
 #include "toolkit/core/editmask.h"
 #include "toolkit/core/text.h"
+#include "toolkit/core/units.h"
 #include "toolkit/ui/dialogs.h"
 #include "toolkit/ui/forms.h"
 
@@ -273,8 +274,7 @@ const TfrFunctionDescription* TfrInstalledFunctions::Find(std::string_view name)
 }
 
 TfrInstalledFunctions& InstalledFunctions() {
-  static TfrInstalledFunctions catalogue;
-  return catalogue;
+  return TUnitObject<TfrInstalledFunctions>::Get("fr_function_catalogue");
 }
 
 void AddFunctionDescription(const TfrFunctionLibrary& library, std::string_view name, std::string_view category,

@@ -39,9 +39,6 @@ void RemoveDescriptionsOf(TfrFunctionLibrary& library) {
 }  // namespace
 
 TfrGlobals::TfrGlobals() {
-  // The library's texts come from its locale object (made again on first use
-  // after a shut-down).
-  frReportStringSource() = [](int id) { return LocaleObject().LoadText(id); };
   LoadGlobalTexts();
 
   CheckerBitmap = std::make_unique<TBitmap>();

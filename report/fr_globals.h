@@ -5,10 +5,12 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "report/FR_Pars.h"
+#include "report/fr_class.h"
 #include "toolkit/core/classes.h"
 
 class TBitmap;
@@ -29,6 +31,12 @@ class TfrGlobals {
   ~TfrGlobals();
   TfrGlobals(const TfrGlobals&) = delete;
   TfrGlobals& operator=(const TfrGlobals&) = delete;
+
+  // Where LoadReportString reads from in place of the library's locale
+  // object while set.
+  std::function<AnsiString(int id)> StringSource;
+  // The engine's mode, object numbering and missing classes (frEngine).
+  TfrEngineState Engine;
 
   // The character set of new text objects (text 55337).
   int DefaultCharset = 0;

@@ -43,6 +43,7 @@
 #include "report/fr_prntr.h"
 
 class TfrBand;
+class TfrInterpretator;
 class TForm;
 // Frees run-time bands and dialog forms where their classes are complete (fr_build.cpp).
 struct TfrBandDeleter {
@@ -218,6 +219,19 @@ class TfrPage : public TfrObject {
  private:
   bool IsDialog() const { return Type == ptDialog; }
   void PrepareBands();
+  // The steps of PrepareBands, in order.
+  void ResetBands();
+  std::vector<bool> PrepareObjects(TfrInterpretator& interpreter);
+  void PlaceCrossBands(std::vector<bool>& placed, TfrInterpretator& interpreter);
+  void PlaceBandsOfType(int type, std::vector<bool>& placed, TfrInterpretator& interpreter);
+  void PlaceObjectsInBand(TfrBand& band, std::vector<bool>& placed);
+  void PlaceLooseObjects(const std::vector<bool>& placed);
+  void LinkHeadersAndFooters();
+  void PairGroupFooters();
+  void AttachColumnSources();
+  void AttachChildBands();
+  void AttachGroups();
+  void LayOutColumns();
   void ShowDialog();
   void PrintDataLevel(int level);
   void PrintPageFooters();

@@ -5,9 +5,12 @@
 
 #include "report/FR_DBSet.h"
 #include "report/FR_DSet.h"
+#include "report/fr_globals.h"
+#include "report/fr_texts.h"
 #include "toolkit/core/component.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
+#include "toolkit/core/units.h"
 #include "toolkit/db/db.h"
 #include "toolkit/db/fields.h"
 #include "toolkit/ui/controls.h"
@@ -201,14 +204,10 @@ bool FieldIsNull(const AnsiString& reference) {
 
 // ---- Texts and lists ---------------------------------------------------------------
 
-std::function<AnsiString(int id)>& frReportStringSource() {
-  static std::function<AnsiString(int)> source;
-  return source;
-}
-
 AnsiString LoadReportString(int id) {
-  const auto& source = frReportStringSource();
-  return source ? source(id) : AnsiString();
+  const TfrGlobals* globals = frGlobalsIfMade();
+  if (globals != nullptr && globals->StringSource) return globals->StringSource(id);
+  return LocaleObject().LoadText(id);
 }
 
 AnsiString NextListItem(std::string_view text, size_t& pos) {
@@ -283,10 +282,11 @@ struct RegisteredLibrary {
   std::shared_ptr<TfrFunctionLibrary> library;
 };
 
-std::vector<RegisteredLibrary>& Libraries() {
-  static std::vector<RegisteredLibrary> libraries;
-  return libraries;
-}
+// Made with the first registration, freed by the units' shut-down after the
+// report globals that registered the standard libraries.
+using LibraryRegistry = TUnitObject<std::vector<RegisteredLibrary>>;
+
+std::vector<RegisteredLibrary>& Libraries() { return LibraryRegistry::Get("fr_function_libraries"); }
 
 }  // namespace
 
@@ -302,6 +302,7 @@ void RegisterFunctionLibrary(const AnsiString& class_name, const TfrFunctionLibr
 
 void UnregisterFunctionLibrary(const AnsiString& class_name,
                                const std::function<void(TfrFunctionLibrary&)>& forget) {
+  if (LibraryRegistry::IfMade() == nullptr) return;
   auto& libraries = Libraries();
   for (auto it = libraries.begin(); it != libraries.end();) {
     if (it->class_name == class_name) {
@@ -313,7 +314,10 @@ void UnregisterFunctionLibrary(const AnsiString& class_name,
   }
 }
 
-int FunctionLibraryCount() { return static_cast<int>(Libraries().size()); }
+int FunctionLibraryCount() {
+  const auto* libraries = LibraryRegistry::IfMade();
+  return libraries != nullptr ? static_cast<int>(libraries->size()) : 0;
+}
 
 TfrFunctionLibrary* FunctionLibraryAt(int index) {
   if (index < 0 || index >= FunctionLibraryCount()) return nullptr;

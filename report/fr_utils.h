@@ -65,10 +65,10 @@ bool FieldIsNull(const AnsiString& reference);
 
 // ---- Texts and lists ---------------------------------------------------------------
 
-// The library text with that number; empty when the texts lack it.
+// The library text with that number from the library's locale object (or
+// the report globals' StringSource when one is set); empty when the texts
+// lack it.
 AnsiString LoadReportString(int id);
-// Where LoadReportString reads from (the library's locale object installs it).
-std::function<AnsiString(int id)>& frReportStringSource();
 // The item from `pos` (0-based) up to the next ";"; pos moves past that ";".
 AnsiString NextListItem(std::string_view text, size_t& pos);
 // Each byte as two upper-case hexadecimal digits, high half first.

@@ -21,14 +21,16 @@ constexpr int kTextUndefinedVariable = 55439;
 // Restores the name under evaluation however the evaluation ends.
 class EvaluatingScope {
  public:
-  explicit EvaluatingScope(const AnsiString& name) : saved_(frValueState().Evaluating) {
-    frValueState().Evaluating = name;
+  explicit EvaluatingScope(const AnsiString& name)
+      : state_(frRunningBuild().Value), saved_(state_.Evaluating) {
+    state_.Evaluating = name;
   }
-  ~EvaluatingScope() { frValueState().Evaluating = saved_; }
+  ~EvaluatingScope() { state_.Evaluating = saved_; }
   EvaluatingScope(const EvaluatingScope&) = delete;
   EvaluatingScope& operator=(const EvaluatingScope&) = delete;
 
  private:
+  TfrValueState& state_;
   AnsiString saved_;
 };
 
@@ -67,11 +69,6 @@ TfrObject* ObjectOfPath(const Variant& path, AnsiString& property) {
 
 }  // namespace
 
-TfrValueState& frValueState() {
-  static TfrValueState state;
-  return state;
-}
-
 // ---- Names --------------------------------------------------------------------
 
 Variant TfrReport::ResolveVariable(const AnsiString& name) {
@@ -84,7 +81,7 @@ Variant TfrReport::ResolveVariable(const AnsiString& name) {
   if (Dictionary().IsVariable(name)) return Dictionary().GetValue(name);
 
   const TfrReportInfo& info = Template.Info;
-  if (name == "VALUE") return frValueState().LastValue;
+  if (name == "VALUE") return build.Value.LastValue;
   if (name == "PAGE#") return build.BuiltPageIndex + 1;
   if (name == "DATE") return Variant::FromDate(build.BuildDate);
   if (name == "TIME") return Variant::FromDate(build.BuildTime);
@@ -118,7 +115,7 @@ Variant TfrReport::ResolveVariable(const AnsiString& name) {
 
   value = ResolvePageVariable(name);
   if (!value.IsEmpty()) return value;
-  if (name != frValueState().Evaluating) {
+  if (name != frBuildOrNone().Value.Evaluating) {
     EvaluatingScope scope(name);
     return frBuildHost().Parser().EvaluateText(name);
   }
@@ -203,7 +200,7 @@ void TfrReport::RunProcedure(const AnsiString& name, const Variant& p1, const Va
 // ---- Display text ---------------------------------------------------------------
 
 AnsiString TfrReport::ExpandValue(const AnsiString& text, TfrView* view) {
-  TfrValueState& state = frValueState();
+  TfrValueState& state = frRunningBuild().Value;
   state.Evaluating.clear();
   uint32_t format = view != nullptr ? view->FormatWord : 0;
   AnsiString format_text = view != nullptr ? view->FormatText : AnsiString();

@@ -20,17 +20,5 @@
 
 class TfrReport;
 
-// The state value resolution keeps between calls.
-struct TfrValueState {
-  // The name being evaluated as an expression: a name that comes back to
-  // itself is undefined.
-  AnsiString Evaluating;
-  // VALUE: what the last bracketed text of a text object resolved to.
-  Variant LastValue;
-  // The bracketed text being resolved.
-  AnsiString CurrentExpression;
-};
-TfrValueState& frValueState();
-
 // Points the parser's callbacks and the dictionary's links at `report`.
 void InstallValueResolution(TfrReport& report);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "report/fr_class.h"
+#include "report/fr_globals.h"
 #include "report/fr_host.h"
 #include "toolkit/core/text.h"
 
@@ -149,11 +150,14 @@ class TestHost : public TfrEngineHost {
   TfrParser& Parser() override { return UseParser != nullptr ? *UseParser : TfrEngineHost::Parser(); }
 };
 
-// A test's report work: a context of its own carrying the test's host,
-// started from the engine's start state (design mode, the first object id).
+// A test's report work: a context of its own carrying the test's host. The
+// report globals (the engine's mode and object numbering, the parser, the
+// interpreter, the run-time variables, the texts) are made anew for it and
+// go when it ends.
 class TestWork {
  public:
-  TestWork() { frEngine() = TfrEngineState(); }
+  TestWork() { FreeGlobals(); }
+  ~TestWork() { FreeGlobals(); }
   TestWork(const TestWork&) = delete;
   TestWork& operator=(const TestWork&) = delete;
 

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QTest>
 #include <QWidget>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ namespace {
 
 constexpr TColor kRed = 0x0000FF;
 constexpr TColor kOlive = 0x008080;
+constexpr TColor kBlue = 0xFF0000;
 
 void Solid(TBitmap& bitmap, int width, int height, TColor color) {
   bitmap.SetSize(width, height);
@@ -286,6 +288,251 @@ TEST_F(Toolbar, AButtonTakesItsParentsFontAndHintShowing) {
   EXPECT_FALSE(button->ParentShowHint());
   button->SetParentShowHint(true);
   EXPECT_FALSE(button->ShowHint());
+}
+
+// A 6 × 6 glyph: red with one blue pixel, its bottom-left pixel olive (the
+// transparent colour).
+void SmallGlyph(TBitmap& glyph) {
+  Solid(glyph, 6, 6, kRed);
+  glyph.Canvas().SetPixel(2, 2, kBlue);
+  glyph.Canvas().SetPixel(0, 5, kOlive);
+}
+
+// The button's picture as rows of letters: '.' the button face, 'H' its
+// highlight (white), 'S' its shadow, 'R' red, 'B' blue, 'r' and 'b' their
+// greys, '?' anything else.
+std::vector<std::string> PictureOf(TControl* control) {
+  const std::pair<TColor, char> legend[] = {
+      {ColorToRGB(clBtnFace), '.'}, {ColorToRGB(clBtnHighlight), 'H'}, {ColorToRGB(clBtnShadow), 'S'},
+      {kRed, 'R'},                  {kBlue, 'B'},
+      {GreyOf(kRed), 'r'},          {GreyOf(kBlue), 'b'},
+  };
+  std::vector<std::string> rows;
+  for (int y = 0; y < control->Height(); ++y) {
+    std::string row;
+    for (int x = 0; x < control->Width(); ++x) {
+      const TColor pixel = PixelOf(control, x, y);
+      char letter = '?';
+      for (const auto& [color, c] : legend)
+        if (pixel == color) {
+          letter = c;
+          break;
+        }
+      row += letter;
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// What a 14 × 14 button with the small glyph looks like in each of its
+// states: up, held down, down in its group, disabled, and flat (grey while
+// the mouse is away, coloured with a raised rim while over it, on the
+// checkered face while down in its group).
+TEST_F(Toolbar, AButtonsPictureInEachState) {
+  // An up button, and a flat one while the mouse is over it.
+  const std::vector<std::string> raised = {
+      "HHHHHHHHHHHHHS",
+      "H............S",
+      "H............S",
+      "H............S",
+      "H...RRRRRR...S",
+      "H...RRRRRR...S",
+      "H...RRBRRR...S",
+      "H...RRRRRR...S",
+      "H...RRRRRR...S",
+      "H....RRRRR...S",
+      "H............S",
+      "H............S",
+      "H............S",
+      "SSSSSSSSSSSSSS"};
+  const struct {
+    const char* what;
+    bool flat, enabled, down, press, hover;
+    std::vector<std::string> picture;
+  } cases[] = {
+      {"up", false, true, false, false, false, raised},
+      {"held down", false, true, false, true, false, {
+           "SSSSSSSSSSSSSH",
+           "S............H",
+           "S............H",
+           "S............H",
+           "S............H",
+           "S....RRRRRR..H",
+           "S....RRRRRR..H",
+           "S....RRBRRR..H",
+           "S....RRRRRR..H",
+           "S....RRRRRR..H",
+           "S.....RRRRR..H",
+           "S............H",
+           "S............H",
+           "HHHHHHHHHHHHHH"}},
+      {"down in its group", false, true, true, false, false, {
+           "SSSSSSSSSSSSSH",
+           "SH.H.H.H.H.H.H",
+           "S.H.H.H.H.H.HH",
+           "SH.H.H.H.H.H.H",
+           "S.H.H.H.H.H.HH",
+           "SH.H.RRRRRRH.H",
+           "S.H.HRRRRRR.HH",
+           "SH.H.RRBRRRH.H",
+           "S.H.HRRRRRR.HH",
+           "SH.H.RRRRRRH.H",
+           "S.H.H.RRRRR.HH",
+           "SH.H.H.H.H.H.H",
+           "S.H.H.H.H.H.HH",
+           "HHHHHHHHHHHHHH"}},
+      {"disabled", false, false, false, false, false, {
+           "HHHHHHHHHHHHHS",
+           "H............S",
+           "H............S",
+           "H............S",
+           "H...SSSSSS...S",
+           "H...SSSSSS...S",
+           "H...SSSSSS...S",
+           "H...SSSSSS...S",
+           "H...SSSSSS...S",
+           "H....SSSSS...S",
+           "H............S",
+           "H............S",
+           "H............S",
+           "SSSSSSSSSSSSSS"}},
+      {"flat, the mouse away", true, true, false, false, false, {
+           "..............",
+           "..............",
+           "..............",
+           "..............",
+           "....rrrrrr....",
+           "....rrrrrr....",
+           "....rrbrrr....",
+           "....rrrrrr....",
+           "....rrrrrr....",
+           ".....rrrrr....",
+           "..............",
+           "..............",
+           "..............",
+           ".............."}},
+      {"flat, the mouse over it", true, true, false, false, true, raised},
+      {"flat, down in its group", true, true, true, false, false, {
+           "SSSSSSSSSSSSSH",
+           "SH.H.H.H.H.H.H",
+           "S.H.H.H.H.H.HH",
+           "SH.H.H.H.H.H.H",
+           "S.H.rrrrrrH.HH",
+           "SH.Hrrrrrr.H.H",
+           "S.H.rrbrrrH.HH",
+           "SH.Hrrrrrr.H.H",
+           "S.H.rrrrrrH.HH",
+           "SH.H.rrrrr.H.H",
+           "S.H.H.H.H.H.HH",
+           "SH.H.H.H.H.H.H",
+           "S.H.H.H.H.H.HH",
+           "HHHHHHHHHHHHHH"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TfrSpeedButton* button = Button(0);
+    button->SetBounds(0, 0, 14, 14);
+    TBitmap glyph;
+    SmallGlyph(glyph);
+    button->SetGlyph(glyph);
+    button->SetFlat(c.flat);
+    button->SetGroupIndex(1);
+    button->SetDown(c.down);
+    button->SetEnabled(c.enabled);
+    QWidget* widget = button->Widget();
+    if (c.press) QTest::mousePress(widget, Qt::LeftButton, {}, QPoint(5, 5));
+    if (c.hover) {
+      QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(105, 105));
+      QApplication::sendEvent(widget, &enter);
+    }
+    const std::vector<std::string> picture = PictureOf(button);
+    EXPECT_EQ(picture, c.picture);
+    if (c.press) QTest::mouseRelease(widget, Qt::LeftButton, {}, QPoint(40, 40));
+    delete button;
+  }
+}
+// A button of at most 100 × 100 is painted in the shared off-screen picture
+// and copied; a larger one straight on itself. Both give the same picture:
+// glyph and caption (enabled, or embossed when disabled) at the same places
+// when the glyph stands at a fixed margin.
+TEST_F(Toolbar, AButtonPaintedOffScreenLooksAsOnePaintedDirectly) {
+  form->SetBounds(100, 100, 300, 100);
+  for (const bool enabled : {true, false}) {
+    SCOPED_TRACE(enabled ? "enabled" : "disabled");
+    std::vector<std::vector<std::string>> pictures;
+    for (const int width : {100, 101}) {
+      TfrSpeedButton* button = Button(0);
+      button->SetBounds(0, 0, width, 30);
+      TBitmap glyph;
+      SmallGlyph(glyph);
+      button->SetGlyph(glyph);
+      button->SetMargin(4);
+      button->SetCaption(Utf8ToAnsi("Печать"));
+      button->SetEnabled(enabled);
+      std::vector<std::string> picture = PictureOf(button);
+      // The right rim stands one pixel further on the wider button.
+      for (std::string& row : picture) row.resize(98);
+      pictures.push_back(picture);
+      delete button;
+    }
+    EXPECT_EQ(pictures[0], pictures[1]);
+    int ink = 0;
+    for (const std::string& row : pictures[0]) ink += int(std::count(row.begin() + 14, row.end(), '?'));
+    EXPECT_GE(ink, 20);
+  }
+}
+
+// Buttons share their glyph images: one list per image size, a place freed
+// by one button taken by the next, and the list, the cache and the shared
+// pictures freed with the last button.
+TEST_F(Toolbar, ButtonsShareTheGlyphListOfTheirImageSize) {
+  ASSERT_EQ(GlyphCache(), nullptr);
+  ASSERT_EQ(TfrSpeedButton::SharedOffScreen(), nullptr);
+  TBitmap small, large;
+  SmallGlyph(small);
+  Solid(large, 16, 16, kRed);
+  TfrSpeedButton* first = Button(0);
+  TfrSpeedButton* second = Button(30);
+  TfrSpeedButton* third = Button(60);
+  first->SetGlyph(small);
+  second->SetGlyph(small);
+  third->SetGlyph(large);
+  for (TfrSpeedButton* button : {first, second, third}) PictureOf(button);
+  ASSERT_NE(GlyphCache(), nullptr);
+  EXPECT_EQ(GlyphCache()->ListCount(), 2);
+  const TGlyphList* list = first->ButtonGlyph().List();
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(second->ButtonGlyph().List(), list);
+  EXPECT_NE(third->ButtonGlyph().List(), list);
+  EXPECT_EQ(list->Width(), 6);
+  // Each button has its up image (and the disabled one made as it was
+  // enabled) in the list: the same picture drawn by both.
+  const int used = list->UsedCount();
+  EXPECT_GE(used, 2);
+  EXPECT_EQ(PictureOf(first), PictureOf(second));
+  const TBitmap* off_screen = TfrSpeedButton::SharedOffScreen();
+  ASSERT_NE(off_screen, nullptr);
+  EXPECT_EQ(off_screen->Width(), 100);
+
+  delete first;
+  EXPECT_LT(list->UsedCount(), used);
+  const int count = list->Count();
+  TfrSpeedButton* fourth = Button(90);
+  fourth->SetGlyph(small);
+  PictureOf(fourth);
+  EXPECT_EQ(fourth->ButtonGlyph().List(), list);
+  EXPECT_EQ(list->UsedCount(), used);
+  EXPECT_EQ(list->Count(), count);
+  EXPECT_EQ(TfrSpeedButton::SharedOffScreen(), off_screen);
+
+  // A new glyph gives the old images back.
+  third->SetGlyph(small);
+  PictureOf(third);
+  EXPECT_EQ(GlyphCache()->ListCount(), 1);
+  for (TfrSpeedButton* button : {second, third, fourth}) delete button;
+  EXPECT_EQ(GlyphCache(), nullptr);
+  EXPECT_EQ(TfrSpeedButton::SharedOffScreen(), nullptr);
 }
 
 TEST_F(Toolbar, TheSeparatorDrawsAnEtchedLineThroughItsMiddle) {

@@ -2,15 +2,20 @@
 // named constants, the checker bitmap and the shared parser and interpreter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "report/fr_funcs.h"
 #include "report/fr_globals.h"
 #include "report/fr_intrp.h"
 #include "report/fr_texts.h"
 #include "report/fr_utils.h"
 #include "tests/report/class_support.h"
 #include "toolkit/core/text.h"
+#include "toolkit/core/units.h"
 #include "toolkit/gfx/graphics.h"
 #include "toolkit/ui/forms.h"
 
@@ -125,6 +130,34 @@ TEST_F(GlobalsTest, ShutDownFreesAndTheNextStartMakesAnew) {
   // The locale object is made again on first use.
   EXPECT_EQ(LoadReportString(55337), "204");
   EXPECT_EQ(frGlobals().RuntimeVariables.VariableCount(), 0);
+}
+
+// The engine's mode, object numbering, missing classes and replaced texts
+// are the globals' and go with them; the function libraries and their
+// descriptions are units made before the globals, so the units' shut-down
+// frees the globals (which unregister the libraries) first.
+TEST_F(GlobalsTest, TheEngineStateAndTheFunctionRegistryFollowTheGlobals) {
+  frEngine().EngineMode = emPrinting;
+  frEngine().ObjectIdCounter = 17;
+  frEngine().ClassNotFound = true;
+  frGlobals().StringSource = [](int) { return AnsiString("replaced"); };
+  EXPECT_EQ(LoadReportString(55337), "replaced");
+  EXPECT_EQ(FunctionLibraryCount(), 2);
+  const std::vector<const char*> units = RegisteredUnits();
+  const auto place = [&](std::string_view name) {
+    return std::find_if(units.begin(), units.end(), [&](const char* unit) { return name == unit; }) - units.begin();
+  };
+  ASSERT_LT(place("fr_globals"), std::ssize(units));
+  EXPECT_LT(place("fr_function_libraries"), place("fr_globals"));
+  EXPECT_LT(place("fr_function_catalogue"), place("fr_globals"));
+
+  FreeGlobals();
+  EXPECT_EQ(FunctionLibraryCount(), 0);
+  EXPECT_EQ(InstalledFunctions().Count(), 0);
+  EXPECT_EQ(LoadReportString(55337), "204");
+  EXPECT_EQ(frEngine().EngineMode, emDesigning);
+  EXPECT_EQ(frEngine().ObjectIdCounter, 0u);
+  EXPECT_FALSE(frEngine().ClassNotFound);
 }
 
 TEST_F(GlobalsTest, DialogPagesShareOneHiddenForm) {

@@ -24,17 +24,11 @@
 
 namespace report_test {
 
-// A report test's work: the standard views registered and the test's host
-// in a context of its own, from a fresh value state; the report globals
-// (parser, interpreter, run-time variables) go when it ends, so that the
-// next test makes them anew.
+// A report test's work (class_test::TestWork) with the standard views
+// registered.
 class ReportWork : public class_test::TestWork {
  public:
-  ReportWork() {
-    RegisterStandardViews();
-    frValueState() = TfrValueState();
-  }
-  ~ReportWork() { FreeGlobals(); }
+  ReportWork() { RegisterStandardViews(); }
 };
 
 inline TfrView* AddObject(TfrPage& page, uint8_t type_code, int left, int top, int width, int height,

@@ -183,8 +183,7 @@ TEST(ReportPassword, HexBothWays) {
 
 TEST(ReportErrors, ExpressionErrorTextNamesDocumentAndObject) {
   TestWork work;
-  const auto kept_source = frReportStringSource();
-  frReportStringSource() = [](int id) -> AnsiString {
+  frGlobals().StringSource = [](int id) -> AnsiString {
     switch (id) {
       case 55200: return "E";
       case 55201: return "D:";
@@ -206,7 +205,6 @@ TEST(ReportErrors, ExpressionErrorTextNamesDocumentAndObject) {
   frRunningBuild().CurView = nullptr;
   BuildExpressionErrorText(EParserError("bad"), "frReport4");
   EXPECT_EQ(error.ErrorText, "E\r\rD: frReport4\r\rbad");
-  frReportStringSource() = kept_source;
 }
 
 TEST(ReportData, FieldValuesAndNullTests) {

@@ -101,6 +101,20 @@ TEST_F(ValueTest, ANameIsLookedForInThisOrder) {
   EXPECT_EQ(report.ResolveVariable("VALUE").AsInteger(), 22);
 }
 
+// VALUE belongs to the work that resolved it: another work (a report built
+// inside this one, a preview drawn meanwhile) starts without it and leaves
+// this one's as it was.
+TEST_F(ValueTest, ValueIsTheRunningWorksOwn) {
+  EXPECT_EQ(Expand("6 * 7"), "42");
+  {
+    TfrBuildScope other(&report, work.host);
+    EXPECT_TRUE(report.ResolveVariable("VALUE").IsEmpty());
+    EXPECT_EQ(Expand("2 + 3"), "5");
+    EXPECT_EQ(report.ResolveVariable("VALUE").AsInteger(), 5);
+  }
+  EXPECT_EQ(report.ResolveVariable("VALUE").AsInteger(), 42);
+}
+
 TEST_F(ValueTest, AnUndefinedNameIsAnErrorUnlessAggregatesAreCollected) {
   try {
     Expand("NOSUCH");

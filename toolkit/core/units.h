@@ -29,3 +29,30 @@ void FinalizeUnit(TUnitKey unit);
 void FinalizeUnits();
 // The names of the recorded units, oldest first.
 std::vector<const char*> RegisteredUnits();
+
+// The one object of type T a unit keeps: made on first use and recorded as
+// a unit under `name`, freed by the units' shut-down (or Free), never by
+// static destruction. Tag tells apart units that keep objects of one type.
+template <typename T, typename Tag = T>
+class TUnitObject {
+ public:
+  static T& Get(const char* name) {
+    if (object_ == nullptr) {
+      object_ = new T();
+      RegisterUnit(&key_, name, Finalize);
+    }
+    return *object_;
+  }
+  // nullptr while it is not made.
+  static T* IfMade() { return object_; }
+  static void Free() { FinalizeUnit(&key_); }
+
+ private:
+  static void Finalize() {
+    T* object = object_;
+    object_ = nullptr;
+    delete object;
+  }
+  static inline T* object_ = nullptr;
+  static inline const char key_ = 0;
+};

@@ -16,8 +16,11 @@
 #include <limits>
 #include <vector>
 
+#include "toolkit/core/binary.h"
+#include "toolkit/core/classes.h"
 #include "toolkit/core/filereplace.h"
 #include "toolkit/core/text.h"
+#include "toolkit/core/typinfo.h"
 #include "toolkit/gfx/jpeg.h"
 #include "toolkit/gfx/qt_canvas.h"
 
@@ -711,16 +714,103 @@ void TBitmap::SetSize(int width, int height) {
   impl_->EndPainting();
   if (width <= 0 || height <= 0) {
     impl_->image = QImage();
+    Changed();
     return;
   }
   impl_->image = QImage(width, height, QImage::Format_RGB32);
   impl_->image.fill(Qt::white);
+  Changed();
 }
 
 void TBitmap::Assign(const TBitmap& source) {
   impl_->EndPainting();
   source.impl_->EndPainting();
   impl_->image = source.impl_->image.copy();
+  Changed();
+}
+
+void TBitmap::Assign(const TPersistent* source) {
+  if (source == nullptr) {
+    SetSize(0, 0);
+  } else if (auto* bitmap = dynamic_cast<const TBitmap*>(source)) {
+    Assign(*bitmap);
+  } else {
+    TPersistent::Assign(source);
+  }
+}
+
+const TClassInfo& TBitmap::StaticClassInfo() {
+  static const TClassInfo info(kClassOf<TBitmap>, "TBitmap", &TPersistent::StaticClassInfo());
+  return info;
+}
+
+void TBitmap::DefineProperties(TFiler& filer) {
+  filer.DefineBinaryProperty(
+      "Data", [this](TStream& stream) { ReadData(stream); }, [this](TStream& stream) { WriteData(stream); },
+      !Empty());
+}
+
+void TBitmap::WriteData(TStream& stream) {
+  const std::string bytes = SaveToBytes();
+  if (bytes.size() > std::numeric_limits<int32_t>::max()) throw EWriteError("Picture too large to be written");
+  unsigned char length[4];
+  PutLE32(length, static_cast<uint32_t>(bytes.size()));
+  stream.WriteBuffer(length, sizeof length);
+  stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
+namespace {
+
+// Whether a BMP file's bytes hold every pixel row its header promises. The
+// image library fills the rows of a cut-off file with black, which would turn
+// damaged picture data into a wrong picture instead of an error. Compressed
+// pixels have no fixed size; the image library checks those itself.
+bool BmpHasAllRows(const std::string& bytes) {
+  if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') return false;
+  const char* p = bytes.data();
+  const uint64_t pixels_at = GetLE32(p + 10);
+  const uint32_t header_size = GetLE32(p + 14);
+  int64_t width = 0, height = 0;
+  uint32_t bits = 0, compression = 0;
+  if (header_size == 12) {
+    width = static_cast<int16_t>(GetLE16(p + 18));
+    height = static_cast<int16_t>(GetLE16(p + 20));
+    bits = GetLE16(p + 24);
+  } else {
+    if (bytes.size() < 34) return false;
+    width = static_cast<int32_t>(GetLE32(p + 18));
+    height = static_cast<int32_t>(GetLE32(p + 22));
+    bits = GetLE16(p + 28);
+    compression = GetLE32(p + 30);
+  }
+  constexpr uint32_t kRgb = 0, kBitFields = 3;
+  if (compression != kRgb && compression != kBitFields) return true;
+  if (width <= 0 || height == 0 || bits == 0) return false;
+  const uint64_t row = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+  const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
+  return pixels_at <= bytes.size() && row * rows <= bytes.size() - pixels_at;
+}
+
+}  // namespace
+
+void TBitmap::ReadData(TStream& stream) {
+  // The stored length must be exactly what follows: a cut or padded picture
+  // is damaged data, not a picture to guess at.
+  unsigned char length[4];
+  const int64_t left = stream.Size() - stream.Position();
+  if (left < 4 || stream.Read(length, sizeof length) != sizeof length) {
+    throw EInvalidGraphic(Utf8ToAnsi("Bitmap image is not valid"));
+  }
+  const uint32_t size = GetLE32(length);
+  if (static_cast<int64_t>(size) != left - 4) throw EInvalidGraphic(Utf8ToAnsi("Bitmap image is not valid"));
+  if (size == 0) {
+    SetSize(0, 0);
+    return;
+  }
+  std::string bytes(size, '\0');
+  stream.ReadBuffer(bytes.data(), size);
+  if (!BmpHasAllRows(bytes)) throw EInvalidGraphic(Utf8ToAnsi("Bitmap image is not valid"));
+  LoadFromBytes(bytes.data(), bytes.size());
 }
 
 void TBitmap::AssignScaled(TBitmap& source, int width, int height) {
@@ -744,6 +834,7 @@ const QImage& TBitmap::Image() {
 void TBitmap::SetImage(const QImage& image) {
   impl_->EndPainting();
   impl_->image = image.convertToFormat(QImage::Format_RGB32);
+  Changed();
 }
 
 void TBitmap::LoadFromFile(const std::string& file_name) {
@@ -752,6 +843,7 @@ void TBitmap::LoadFromFile(const std::string& file_name) {
   if (image.isNull()) throw EInvalidGraphic(Utf8ToAnsi("Bitmap image is not valid"));
   impl_->EndPainting();
   impl_->image = image.convertToFormat(QImage::Format_RGB32);
+  Changed();
 }
 
 void TBitmap::SaveToFile(const std::string& file_name) {
@@ -771,6 +863,7 @@ void TBitmap::LoadFromBytes(const void* data, size_t size) {
   if (image.isNull()) throw EInvalidGraphic(Utf8ToAnsi("Bitmap image is not valid"));
   impl_->EndPainting();
   impl_->image = image.convertToFormat(QImage::Format_RGB32);
+  Changed();
 }
 
 void TBitmap::LoadIconFromBytes(const void* data, size_t size) {
@@ -785,6 +878,7 @@ void TBitmap::LoadIconFromBytes(const void* data, size_t size) {
   painter.end();
   impl_->EndPainting();
   impl_->image = opaque;
+  Changed();
 }
 
 std::string TBitmap::SaveToBytes() {

@@ -12,9 +12,11 @@
 #include <string>
 
 #include "toolkit/core/colors.h"
+#include "toolkit/core/component.h"
 #include "toolkit/core/sets.h"
 
 class QImage;
+class TStream;
 
 // ---- Geometry ----------------------------------------------------------------
 
@@ -230,12 +232,17 @@ class TCanvasStateScope {
 
 // A device-independent 32-bit image with a canvas. BMP files are read and
 // written through the image library.
-class TBitmap {
+//
+// Published as a property it is stored as picture data: the extra property
+// "Data" holds a 4-byte little-endian length and then the picture as a BMP
+// file of that length; an empty picture stores nothing. Reading data that is
+// no such picture raises EInvalidGraphic and keeps the old picture.
+class TBitmap : public TPersistent {
+  KIV7_PERSISTENT(TBitmap)
+
  public:
   TBitmap();
-  ~TBitmap();
-  TBitmap(const TBitmap&) = delete;
-  TBitmap& operator=(const TBitmap&) = delete;
+  ~TBitmap() override;
 
   int Width() const;
   int Height() const;
@@ -245,6 +252,8 @@ class TBitmap {
   void SetHeight(int value) { SetSize(Width(), value); }
   bool Empty() const { return Width() == 0 || Height() == 0; }
   void Assign(const TBitmap& source);
+  // Another bitmap's picture; nullptr empties this one.
+  void Assign(const TPersistent* source) override;
   // Takes source's picture stretched (or shrunk) to width × height.
   void AssignScaled(TBitmap& source, int width, int height);
 
@@ -269,7 +278,22 @@ class TBitmap {
   const QImage& Image();
   void SetImage(const QImage& image);
 
+  // Raised when the picture is replaced as a whole (a new size, an assigned
+  // or loaded picture, stored data read back); drawing on the canvas does
+  // not raise it.
+  std::function<void()> OnChange;
+
+  // The stored picture data ("Data").
+  void DefineProperties(TFiler& filer) override;
+  // The picture data as stored: the length, then the BMP bytes (nothing for
+  // an empty picture); and back.
+  void WriteData(TStream& stream);
+  void ReadData(TStream& stream);
+
  private:
+  void Changed() {
+    if (OnChange) OnChange();
+  }
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

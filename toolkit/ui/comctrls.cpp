@@ -96,19 +96,46 @@ void TImageList::Change() {
     if (link->sender_ == this && link->OnChange) link->OnChange(link);
 }
 
-int TImageList::AddMasked(TBitmap& image, TColor mask_color) {
-  auto entry = std::make_unique<Entry>();
-  entry->image = image.Image().convertToFormat(QImage::Format_ARGB32);
+namespace {
+
+// The picture with the pixels of mask_color made transparent (clNone: none).
+QImage Masked(TBitmap& image, TColor mask_color) {
+  QImage result = image.Image().convertToFormat(QImage::Format_ARGB32);
   if (mask_color != clNone) {
     const TColor rgb = ColorToRGB(mask_color);
     const QRgb mask = qRgb(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
-    for (int y = 0; y < entry->image.height(); ++y)
-      for (int x = 0; x < entry->image.width(); ++x)
-        if ((entry->image.pixel(x, y) & 0xFFFFFF) == (mask & 0xFFFFFF)) entry->image.setPixel(x, y, 0);
+    for (int y = 0; y < result.height(); ++y)
+      for (int x = 0; x < result.width(); ++x)
+        if ((result.pixel(x, y) & 0xFFFFFF) == (mask & 0xFFFFFF)) result.setPixel(x, y, 0);
   }
+  return result;
+}
+
+}  // namespace
+
+int TImageList::AddMasked(TBitmap& image, TColor mask_color) {
+  auto entry = std::make_unique<Entry>();
+  entry->image = Masked(image, mask_color);
   images_.push_back(std::move(entry));
   Change();
   return Count() - 1;
+}
+
+bool TImageList::ReplaceMasked(int index, TBitmap& image, TColor mask_color) {
+  if (index < 0 || index >= Count()) return false;
+  images_[size_t(index)]->image = Masked(image, mask_color);
+  Change();
+  return true;
+}
+
+void TImageList::Draw(TCanvas& canvas, int x, int y, int index) const {
+  if (index < 0 || index >= Count()) return;
+  const QImage& image = images_[size_t(index)]->image;
+  for (int j = 0; j < image.height(); ++j)
+    for (int i = 0; i < image.width(); ++i) {
+      const QRgb pixel = image.pixel(i, j);
+      if (qAlpha(pixel) != 0) canvas.SetPixel(x + i, y + j, RGB(qRed(pixel), qGreen(pixel), qBlue(pixel)));
+    }
 }
 
 bool TImageList::GetBitmap(int index, TBitmap& bitmap) const {

@@ -68,8 +68,14 @@ class TImageList : public TComponent {
   // Adds a copy of the picture; pixels of mask_color are transparent
   // (clNone: none). Returns its index.
   int AddMasked(TBitmap& image, TColor mask_color);
+  // Puts a copy of the picture in place of picture index, masked as
+  // AddMasked masks; false for a bad index.
+  bool ReplaceMasked(int index, TBitmap& image, TColor mask_color);
   // Copies picture index into bitmap; false for a bad index.
   bool GetBitmap(int index, TBitmap& bitmap) const;
+  // Draws picture index at (x, y), its masked pixels leaving the canvas as
+  // it is; nothing for a bad index.
+  void Draw(TCanvas& canvas, int x, int y, int index) const;
 
   // ---- For the toolkit's hosts --------------------------------------------
   QIcon Icon(int index) const;

@@ -103,4 +103,36 @@ TEST_F(Units, AUnitMadeWhileTheUnitsAreFreedIsCaught) {
 }
 #endif
 
+// One object a unit keeps, counted while alive.
+struct Counted {
+  Counted() { ++alive; }
+  ~Counted() { --alive; }
+  Counted(const Counted&) = delete;
+  Counted& operator=(const Counted&) = delete;
+  int value = 0;
+  static inline int alive = 0;
+};
+using CountedUnit = TUnitObject<Counted>;
+
+std::vector<std::string> Names(const std::vector<const char*>& units) { return {units.begin(), units.end()}; }
+
+// A unit's object is made on first use, recorded in that order, and freed by
+// the shut-down after what was made later; the next use makes it anew.
+TEST_F(Units, AUnitsObjectIsMadeOnFirstUseAndFreedInOrder) {
+  EXPECT_EQ(CountedUnit::IfMade(), nullptr);
+  CountedUnit::Get("counted").value = 3;
+  EXPECT_EQ(&CountedUnit::Get("counted"), CountedUnit::IfMade());
+  EXPECT_EQ(Counted::alive, 1);
+  RegisterUnit(&kTop, "top", FreeTop);
+  EXPECT_EQ(Names(RegisteredUnits()), (std::vector<std::string>{"counted", "top"}));
+  CountedUnit::Free();
+  EXPECT_EQ(g_freed, (std::vector<std::string>{"top"}));
+  EXPECT_EQ(Counted::alive, 0);
+  EXPECT_EQ(CountedUnit::IfMade(), nullptr);
+  EXPECT_EQ(CountedUnit::Get("counted").value, 0);
+  FinalizeUnits();
+  EXPECT_EQ(Counted::alive, 0);
+  EXPECT_TRUE(RegisteredUnits().empty());
+}
+
 }  // namespace
