@@ -240,6 +240,13 @@ const TClassInfo& TgpColumn::StaticClassInfo() {
     });
     p.Ordinal("CaptionAlignment", TvpDefAlignmentType(), &C::CaptionAlignment, &C::SetCaptionAlignment)
         .WithDefault(talDefault);
+    // Reading a picture makes the glyph; it is written only while it holds one.
+    p.Object("TitleGlyph", TBitmap::StaticClassInfo(), [](const C& c) { return const_cast<C&>(c).TitleGlyph(); },
+             &C::SetTitleGlyph)
+        .StoredWhen([](const TPersistent& o) {
+          const TBitmap* glyph = static_cast<const C&>(o).TitleGlyphIfAny();
+          return glyph != nullptr && !glyph->Empty();
+        });
     p.Integer("TitleImageIndex", &C::TitleImageIndex, &C::SetTitleImageIndex).WithDefault(-1);
     p.Ordinal("TitleState", TgpColumnTitleStateType(), &C::TitleState, &C::SetTitleState).WithDefault(tsSortedNone);
     // The footer state comes before the footer text: setting the state
@@ -500,15 +507,21 @@ void TgpColumn::SetCaptionAlignment(TvpDefAlignment value) {
 }
 
 TBitmap* TgpColumn::TitleGlyph() {
-  if (title_glyph_ == nullptr) title_glyph_ = std::make_unique<TBitmap>();
+  if (title_glyph_ == nullptr) {
+    title_glyph_ = std::make_unique<TBitmap>();
+    // A picture read into the glyph changes the title's height as a set one does.
+    title_glyph_->OnChange = [this] { Remeasure(); };
+  }
   return title_glyph_.get();
 }
 
 void TgpColumn::SetTitleGlyph(const TBitmap* value) {
   if (value == nullptr) {
     title_glyph_.reset();
-  } else if (value != title_glyph_.get()) {
-    TitleGlyph()->Assign(*value);
+  } else if (TBitmap* glyph = TitleGlyph(); value != glyph) {
+    // Measured once, below.
+    TScopedValue<std::function<void()>> quiet(glyph->OnChange, nullptr);
+    glyph->Assign(*value);
   }
   title_image_index_ = -1;
   Remeasure();

@@ -152,6 +152,8 @@ TDBProdiEdit::~TDBProdiEdit() {
 void TDBProdiEdit::Loaded() {
   TCustomMaskEdit::Loaded();
   FieldsChanged();
+  // The vision told nobody of its button while it was read with the form.
+  UpdateButton();
 }
 
 // ---- TDBProdiEdit: properties --------------------------------------------------------------

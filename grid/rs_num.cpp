@@ -36,6 +36,7 @@ const TClassInfo& TNumericVision::StaticClassInfo() {
         PublishVisionImages(p);
         p.Ordinal("ButtonStyle", TvpButtonStyleType(), &V::ButtonStyle, &V::SetButtonStyle)
             .WithDefault(pbsEllipsis);
+        PublishButtonGlyph(p);
         p.Boolean("EnableButton", &V::EnableButton, &V::SetEnableButton).WithDefault(false);
         p.String("EditMask", &V::EditMask, &V::SetEditMask);
         p.Boolean("ComboBoxStyle", &V::ComboBoxStyle, &V::SetComboBoxStyle).WithDefault(false);

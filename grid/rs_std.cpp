@@ -80,6 +80,7 @@ const TClassInfo& TLiteVision::StaticClassInfo() {
         p.Boolean("EnableButton", &TLiteVision::EnableButton, &TLiteVision::SetEnableButton).WithDefault(false);
         p.Ordinal("ButtonStyle", TvpButtonStyleType(), &TLiteVision::ButtonStyle, &TLiteVision::SetButtonStyle)
             .WithDefault(pbsEllipsis);
+        PublishButtonGlyph(p);
       });
   return info;
 }
@@ -379,14 +380,21 @@ void TvpFieldVision::SetButtonStyle(TvpButtonStyle value) {
 }
 
 TBitmap* TvpFieldVision::ButtonGlyph() {
-  if (!button_glyph_) button_glyph_ = std::make_unique<TBitmap>();
+  if (!button_glyph_) {
+    button_glyph_ = std::make_unique<TBitmap>();
+    button_glyph_->OnChange = [this] { NotifyButton(); };
+  }
   return button_glyph_.get();
 }
 
 void TvpFieldVision::SetButtonGlyph(const TBitmap* value) {
   if (value) {
-    if (!button_glyph_) button_glyph_ = std::make_unique<TBitmap>();
-    if (value != button_glyph_.get()) button_glyph_->Assign(*value);
+    TBitmap* glyph = ButtonGlyph();
+    if (value != glyph) {
+      // Consumers hear of the new glyph once, below.
+      TScopedValue<std::function<void()>> quiet(glyph->OnChange, nullptr);
+      glyph->Assign(*value);
+    }
   } else {
     button_glyph_.reset();
   }

@@ -150,6 +150,15 @@ void PublishVisionImages(TPublisher<C>& p) {
   p.Boolean("DrawImages", &C::DrawImages, &C::SetDrawImages).WithDefault(true);
 }
 
+// ButtonGlyph as the visions publish it: stored as picture data while the
+// glyph exists (an empty one writes no data); reading one makes the glyph.
+template <class C>
+void PublishButtonGlyph(TPublisher<C>& p) {
+  p.Object("ButtonGlyph", TBitmap::StaticClassInfo(), [](const C& o) { return const_cast<C&>(o).ButtonGlyph(); },
+           &C::SetButtonGlyph)
+      .StoredWhen([](const TPersistent& o) { return static_cast<const C&>(o).HasButtonGlyph(); });
+}
+
 // ---- TvpFieldVision ----------------------------------------------------------------------
 
 // The base of all visions. Published by the base itself: Caption,
@@ -206,7 +215,8 @@ class TvpFieldVision : public TComponent {
   void SetEnableButton(bool value);
   TvpButtonStyle ButtonStyle() const { return button_style_; }
   void SetButtonStyle(TvpButtonStyle value);
-  // Reading makes the (transparent, empty) glyph on first use.
+  // Reading makes the (transparent, empty) glyph on first use; a new
+  // picture in it makes the consumers re-measure their button.
   TBitmap* ButtonGlyph();
   // Copies value into the glyph, or frees the glyph for nullptr; either way
   // ButtonStyle becomes pbsCustom.

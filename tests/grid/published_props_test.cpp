@@ -3,8 +3,10 @@
 // publishes the names its users (form descriptions) rely on.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "grid/rs_blob.h"
 #include "grid/rs_ctl.h"
 #include "grid/rs_edit.h"
+#include "grid/rs_num.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_toolform.h"
 #include "toolkit/core/typinfo.h"
@@ -32,6 +35,8 @@ struct Form {
   TTextVision* text_vision = new TTextVision(&root);
   TVisionToolForm* tool_form = new TVisionToolForm(&root);
   TProdiCalendar* calendar = new TProdiCalendar(&root);
+  TLiteVision* lite_vision = new TLiteVision(&root);
+  TNumericVision* numeric_vision = new TNumericVision(&root);
 
   Form() {
     root.SetName("Form1");
@@ -43,18 +48,55 @@ struct Form {
     text_vision->SetName("TextVision1");
     tool_form->SetName("ToolForm1");
     calendar->SetName("Calendar1");
+    lite_vision->SetName("LiteVision1");
+    numeric_vision->SetName("NumericVision1");
+    grid->Columns()->Add();
     // A tool form's grid stands on it.
     grid->SetParent(tool_form);
   }
   // The object a case names: a component of the form, or a sub-object of
-  // one ("Grid1.ParamsAutoSearch").
+  // one ("Grid1.ParamsAutoSearch"), or an item of a collection by its
+  // number ("Grid1.Columns.0").
   TPersistent* Object(const std::string& path) {
-    const size_t dot = path.find('.');
+    size_t dot = path.find('.');
     TPersistent* object = root.FindComponent(path.substr(0, dot));
-    if (object == nullptr || dot == std::string::npos) return object;
-    return GetObjectProp(object, FindPropInfo(object, path.substr(dot + 1)));
+    while (object != nullptr && dot != std::string::npos) {
+      const size_t start = dot + 1;
+      dot = path.find('.', start);
+      const std::string step = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+      if (auto* collection = dynamic_cast<TCollection*>(object); collection != nullptr && std::isdigit(step[0])) {
+        object = collection->Items(std::stoi(step));
+      } else {
+        object = GetObjectProp(object, FindPropInfo(object, step));
+      }
+    }
+    return object;
   }
 };
+
+// A picture a case sets: "picture WxH" paints one of that size, each pixel
+// its own colour, so that one out of place shows.
+TColor PicturePixel(int x, int y) { return RGB(30 * x + 1, 40 * y + 2, (11 * x + 17 * y) % 256); }
+
+void PaintPicture(TBitmap& bitmap, const std::string& value) {
+  int width = 0, height = 0;
+  if (std::sscanf(value.c_str(), "picture %dx%d", &width, &height) != 2) throw std::invalid_argument(value);
+  bitmap.SetSize(width, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) bitmap.Canvas().SetPixel(x, y, PicturePixel(x, y));
+  }
+}
+
+std::string PictureText(TBitmap& bitmap) {
+  if (bitmap.Empty()) return "no picture";
+  std::string text = "picture " + std::to_string(bitmap.Width()) + "x" + std::to_string(bitmap.Height());
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      if (bitmap.Canvas().Pixel(x, y) != PicturePixel(x, y)) return text + " with other pixels";
+    }
+  }
+  return text;
+}
 
 // The value of a property as text: names for enumerations and sets, the
 // referenced component's name, numbers and strings as they are.
@@ -64,7 +106,9 @@ std::string ValueText(TPersistent* object, const std::string& name) {
     case tkEnumeration: return GetEnumProp(object, prop);
     case tkSet: return GetSetProp(object, prop);
     case tkClass: {
-      auto* component = dynamic_cast<TComponent*>(GetObjectProp(object, prop));
+      TPersistent* value = GetObjectProp(object, prop);
+      if (auto* bitmap = dynamic_cast<TBitmap*>(value)) return PictureText(*bitmap);
+      auto* component = dynamic_cast<TComponent*>(value);
       return component != nullptr ? std::string(component->Name()) : "nil";
     }
     case tkLString:
@@ -89,7 +133,15 @@ void SetValueText(Form& form, TPersistent* object, const std::string& name, cons
   switch (prop.Kind()) {
     case tkEnumeration: SetEnumProp(object, prop, value); return;
     case tkSet: SetSetProp(object, prop, value); return;
-    case tkClass: SetObjectProp(object, prop, form.root.FindComponent(value)); return;
+    case tkClass:
+      if (value.starts_with("picture ")) {
+        TBitmap picture;
+        PaintPicture(picture, value);
+        SetObjectProp(object, prop, &picture);
+      } else {
+        SetObjectProp(object, prop, form.root.FindComponent(value));
+      }
+      return;
     case tkLString:
     case tkString: SetStrProp(object, prop, value); return;
     case tkFloat: SetFloatProp(object, prop, std::stod(value)); return;
@@ -165,6 +217,9 @@ TEST(ComponentPublishing, AFormStreamsOutAndBackWithTheSameValues) {
       {"Calendar1", "ShowClearButton", "True"},
       {"Calendar1", "ShowYearNavigator", "False"},
       {"Calendar1", "DisableClearButton", "True"},
+      {"Grid1.Columns.0", "TitleGlyph", "picture 5x3"},
+      {"LiteVision1", "ButtonGlyph", "picture 7x6"},
+      {"NumericVision1", "ButtonGlyph", "picture 1x1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.object) + "." + c.property + " = " + c.value);
@@ -235,6 +290,28 @@ TEST(ComponentPublishing, EachClassPublishesTheNamesItsUsersRelyOn) {
     for (const TPropInfo* prop : c.cls.Properties()) published.insert(prop->Name);
     for (const char* name : c.names) EXPECT_EQ(published.count(name), 1u) << name;
   }
+}
+
+// A button glyph read back with a form is measured by the edits using the
+// vision, as one set in code is.
+TEST(ComponentPublishing, AButtonGlyphReadBackSizesTheEditsButton) {
+  Form original;
+  original.edit->SetVision(original.lite_vision);
+  original.lite_vision->SetEnableButton(true);
+  TBitmap glyph;
+  PaintPicture(glyph, "picture 30x10");
+  original.lite_vision->SetButtonGlyph(&glyph);
+  ASSERT_EQ(original.edit->ButtonWidth(), 34);
+  const AnsiString text = ComponentToString(&original.root, true);
+  Form copy;
+  StringToComponent(&copy.root, text, true);
+  ASSERT_EQ(copy.edit->Vision(), copy.lite_vision);
+  EXPECT_EQ(copy.lite_vision->ButtonStyle(), pbsCustom);
+  EXPECT_EQ(copy.edit->ButtonWidth(), 34) << text;
+
+  // A new picture in the glyph, as one drawn or loaded in code, does the same.
+  copy.lite_vision->ButtonGlyph()->SetSize(40, 8);
+  EXPECT_EQ(copy.edit->ButtonWidth(), 44);
 }
 
 // A calendar's date is made today, so it is always written; a bound of 0
