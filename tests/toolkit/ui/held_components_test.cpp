@@ -1,0 +1,148 @@
+// Components that hold others they do not own: when the held one goes, by
+// whichever way, the holder reads nullptr, lets go of what it built around it
+// and keeps working with a new one.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "toolkit/core/text.h"
+#include "toolkit/ui/forms.h"
+#include "toolkit/ui/menus.h"
+#include "toolkit/ui/stdctrls.h"
+
+namespace {
+
+// How the held component goes.
+enum TEnd { endFree, endDelete, endOwnerFreed };
+const char* EndName(TEnd end) {
+  switch (end) {
+    case endFree: return "freed";
+    case endDelete: return "deleted";
+    case endOwnerFreed: return "its owner freed";
+  }
+  return "";
+}
+
+// Ends a component made by make (given the owner it should have) the given way.
+template <class T>
+class Held {
+ public:
+  Held(TEnd end, const std::function<T*(TComponent* owner)>& make) : end_(end) {
+    if (end == endOwnerFreed) owner_ = new TComponent(nullptr);
+    held_ = make(owner_);
+  }
+  ~Held() {
+    if (held_ == nullptr) return;
+    if (owner_ != nullptr) owner_->Free();
+    else held_->Free();
+  }
+  T* get() const { return held_; }
+  void End() {
+    switch (end_) {
+      case endFree: held_->Free(); break;
+      case endDelete: delete held_; break;
+      case endOwnerFreed: owner_->Free(); break;
+    }
+    held_ = nullptr;
+    owner_ = nullptr;
+  }
+
+ private:
+  TEnd end_;
+  TComponent* owner_ = nullptr;
+  T* held_ = nullptr;
+};
+
+struct Holder {
+  const char* what;
+  // Makes the holder and its held component, ends the held one and checks the
+  // holder afterwards.
+  std::function<void(TEnd)> run;
+};
+
+QMenuBar* Bar(TForm& form) { return static_cast<QWidget*>(form.Widget())->findChild<QMenuBar*>(); }
+
+TMainMenu* OneItemMenu(TComponent* owner, const char* caption) {
+  auto* menu = new TMainMenu(owner);
+  auto* item = new TMenuItem(menu);
+  item->SetCaption(Utf8ToAnsi(caption));
+  menu->Items().Add(item);
+  return menu;
+}
+
+const Holder kHolders[] = {
+    {"a label's focus control",
+     [](TEnd end) {
+       TForm form(nullptr);
+       TLabel label(&form);
+       label.SetParent(&form);
+       label.SetCaption(Utf8ToAnsi("&Имя:"));
+       Held<TComboBox> edit(end, [&](TComponent* owner) {
+         auto* e = new TComboBox(owner);
+         e->SetParent(&form);
+         return e;
+       });
+       label.SetFocusControl(edit.get());
+       auto* widget = static_cast<QLabel*>(label.Widget());
+       ASSERT_EQ(widget->textFormat(), Qt::PlainText);  // the library underlines for a buddy
+       edit.End();
+       EXPECT_EQ(label.FocusControl(), nullptr);
+       // Without a control to focus the label draws the underline itself.
+       EXPECT_EQ(widget->textFormat(), Qt::RichText);
+       EXPECT_EQ(widget->buddy(), nullptr);
+       TComboBox other(&form);
+       other.SetParent(&form);
+       label.SetFocusControl(&other);
+       EXPECT_EQ(widget->textFormat(), Qt::PlainText);
+       EXPECT_EQ(widget->buddy(), other.Widget());
+     }},
+    {"a form's menu",
+     [](TEnd end) {
+       TForm form(nullptr);
+       Held<TMainMenu> menu(end, [](TComponent* owner) { return OneItemMenu(owner, "Файл"); });
+       form.SetMenu(menu.get());
+       ASSERT_NE(Bar(form), nullptr);
+       menu.End();
+       EXPECT_EQ(form.Menu(), nullptr);
+       // The bar of the dead menu is gone with it.
+       EXPECT_EQ(Bar(form), nullptr);
+       TMainMenu* other = OneItemMenu(&form, "Справка");
+       form.SetMenu(other);
+       ASSERT_NE(Bar(form), nullptr);
+       ASSERT_EQ(Bar(form)->actions().size(), 1);
+       EXPECT_EQ(Bar(form)->actions()[0]->text(), "Справка");
+     }},
+    {"a popup menu's popup component",
+     [](TEnd end) {
+       TForm form(nullptr);
+       TPopupMenu popup(&form);
+       Held<TComboBox> edit(end, [&](TComponent* owner) {
+         auto* e = new TComboBox(owner);
+         e->SetParent(&form);
+         return e;
+       });
+       popup.SetPopupComponent(edit.get());
+       edit.End();
+       EXPECT_EQ(popup.PopupComponent(), nullptr);
+       TComboBox other(&form);
+       popup.SetPopupComponent(&other);
+       EXPECT_EQ(popup.PopupComponent(), &other);
+     }},
+};
+
+TEST(HeldComponents, TheHolderForgetsWhatGoesAndKeepsWorking) {
+  for (const Holder& h : kHolders) {
+    for (TEnd end : {endFree, endDelete, endOwnerFreed}) {
+      SCOPED_TRACE(std::string(h.what) + ", " + EndName(end));
+      h.run(end);
+    }
+  }
+}
+
+}  // namespace
