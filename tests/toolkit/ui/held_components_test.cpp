@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/held.h"
 #include "toolkit/core/text.h"
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/menus.h"
@@ -18,53 +19,9 @@
 
 namespace {
 
-// How the held component goes.
-enum TEnd { endFree, endDelete, endOwnerFreed };
-const char* EndName(TEnd end) {
-  switch (end) {
-    case endFree: return "freed";
-    case endDelete: return "deleted";
-    case endOwnerFreed: return "its owner freed";
-  }
-  return "";
-}
+using testsupport::Held;
+using testsupport::THeldEnd;
 
-// Ends a component made by make (given the owner it should have) the given way.
-template <class T>
-class Held {
- public:
-  Held(TEnd end, const std::function<T*(TComponent* owner)>& make) : end_(end) {
-    if (end == endOwnerFreed) owner_ = new TComponent(nullptr);
-    held_ = make(owner_);
-  }
-  ~Held() {
-    if (held_ == nullptr) return;
-    if (owner_ != nullptr) owner_->Free();
-    else held_->Free();
-  }
-  T* get() const { return held_; }
-  void End() {
-    switch (end_) {
-      case endFree: held_->Free(); break;
-      case endDelete: delete held_; break;
-      case endOwnerFreed: owner_->Free(); break;
-    }
-    held_ = nullptr;
-    owner_ = nullptr;
-  }
-
- private:
-  TEnd end_;
-  TComponent* owner_ = nullptr;
-  T* held_ = nullptr;
-};
-
-struct Holder {
-  const char* what;
-  // Makes the holder and its held component, ends the held one and checks the
-  // holder afterwards.
-  std::function<void(TEnd)> run;
-};
 
 QMenuBar* Bar(TForm& form) { return static_cast<QWidget*>(form.Widget())->findChild<QMenuBar*>(); }
 
@@ -76,9 +33,9 @@ TMainMenu* OneItemMenu(TComponent* owner, const char* caption) {
   return menu;
 }
 
-const Holder kHolders[] = {
+const testsupport::THolderCase kHolders[] = {
     {"a label's focus control",
-     [](TEnd end) {
+     [](THeldEnd end) {
        TForm form(nullptr);
        TLabel label(&form);
        label.SetParent(&form);
@@ -103,7 +60,7 @@ const Holder kHolders[] = {
        EXPECT_EQ(widget->buddy(), other.Widget());
      }},
     {"a form's menu",
-     [](TEnd end) {
+     [](THeldEnd end) {
        TForm form(nullptr);
        Held<TMainMenu> menu(end, [](TComponent* owner) { return OneItemMenu(owner, "Файл"); });
        form.SetMenu(menu.get());
@@ -119,7 +76,7 @@ const Holder kHolders[] = {
        EXPECT_EQ(Bar(form)->actions()[0]->text(), "Справка");
      }},
     {"a popup menu's popup component",
-     [](TEnd end) {
+     [](THeldEnd end) {
        TForm form(nullptr);
        TPopupMenu popup(&form);
        Held<TComboBox> edit(end, [&](TComponent* owner) {
@@ -137,12 +94,7 @@ const Holder kHolders[] = {
 };
 
 TEST(HeldComponents, TheHolderForgetsWhatGoesAndKeepsWorking) {
-  for (const Holder& h : kHolders) {
-    for (TEnd end : {endFree, endDelete, endOwnerFreed}) {
-      SCOPED_TRACE(std::string(h.what) + ", " + EndName(end));
-      h.run(end);
-    }
-  }
+  testsupport::RunForEveryEnd(kHolders);
 }
 
 }  // namespace
