@@ -84,27 +84,19 @@ const testsupport::THolderCase kHolders[] = {
      [](THeldEnd end) {
        TfrReport report(nullptr);
        report.ShowProgress = false;
-       Held<TfrDBDataSet> ds(end, [](TComponent* owner) { return new TfrDBDataSet(owner); });
-       report.SetDataset(ds.get());
-       ds.End();
-       EXPECT_EQ(report.Dataset(), nullptr);
+       testsupport::ExpectForgottenAndReplaced<TfrReport, TfrDataset>(
+           end, report, &TfrReport::Dataset, &TfrReport::SetDataset,
+           [](TComponent* owner) { return new TfrDBDataSet(owner); });
        report.Pages().Add();
        EXPECT_TRUE(report.BuildReport());
        EXPECT_EQ(report.EMFPages()->Count(), 1);
-       TfrDBDataSet next(nullptr);
-       report.SetDataset(&next);
-       EXPECT_EQ(report.Dataset(), &next);
      }},
     {"a report's preview panel",
      [](THeldEnd end) {
        TfrReport report(nullptr);
-       Held<TfrPreview> panel(end, [](TComponent* owner) { return new TfrPreview(owner); });
-       report.SetPreview(panel.get());
-       panel.End();
-       EXPECT_EQ(report.Preview(), nullptr);
-       TfrPreview next(nullptr);
-       report.SetPreview(&next);
-       EXPECT_EQ(report.Preview(), &next);
+       testsupport::ExpectForgottenAndReplaced<TfrReport, TfrPreview>(
+           end, report, &TfrReport::Preview, &TfrReport::SetPreview,
+           [](TComponent* owner) { return new TfrPreview(owner); });
      }},
     {"a preview window's report",
      [](THeldEnd end) {

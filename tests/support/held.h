@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "toolkit/core/component.h"
@@ -58,6 +59,33 @@ class Held {
   TComponent* owner_ = nullptr;
   T* held_ = nullptr;
 };
+
+// Makes a control of class C owned by the given owner and placed on parent.
+template <class C, class P>
+std::function<C*(TComponent* owner)> ControlOn(P* parent) {
+  return [parent](TComponent* owner) {
+    auto* control = new C(owner);
+    control->SetParent(parent);
+    return control;
+  };
+}
+
+// The plain case of a holder read by get and set by set: the held component,
+// ended, reads nullptr, and the holder takes another (which it lets go at the
+// end).
+template <class H, class T>
+void ExpectForgottenAndReplaced(THeldEnd end, H& holder, T* (H::*get)() const, void (H::*set)(T*),
+                                const std::function<T*(TComponent* owner)>& make) {
+  Held<T> held(end, make);
+  (holder.*set)(held.get());
+  ASSERT_EQ((holder.*get)(), held.get());
+  held.End();
+  EXPECT_EQ((holder.*get)(), nullptr);
+  std::unique_ptr<T> next(make(nullptr));
+  (holder.*set)(next.get());
+  EXPECT_EQ((holder.*get)(), next.get());
+  (holder.*set)(nullptr);
+}
 
 // A kind of holder: run makes the holder and its held component, ends the
 // held one the given way and checks the holder afterwards.

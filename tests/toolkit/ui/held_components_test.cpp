@@ -40,11 +40,7 @@ const testsupport::THolderCase kHolders[] = {
        TLabel label(&form);
        label.SetParent(&form);
        label.SetCaption(Utf8ToAnsi("&Имя:"));
-       Held<TComboBox> edit(end, [&](TComponent* owner) {
-         auto* e = new TComboBox(owner);
-         e->SetParent(&form);
-         return e;
-       });
+       Held<TComboBox> edit(end, testsupport::ControlOn<TComboBox>(&form));
        label.SetFocusControl(edit.get());
        auto* widget = static_cast<QLabel*>(label.Widget());
        ASSERT_EQ(widget->textFormat(), Qt::PlainText);  // the library underlines for a buddy
@@ -79,11 +75,7 @@ const testsupport::THolderCase kHolders[] = {
      [](THeldEnd end) {
        TForm form(nullptr);
        TPopupMenu popup(&form);
-       Held<TComboBox> edit(end, [&](TComponent* owner) {
-         auto* e = new TComboBox(owner);
-         e->SetParent(&form);
-         return e;
-       });
+       Held<TComboBox> edit(end, testsupport::ControlOn<TComboBox>(&form));
        popup.SetPopupComponent(edit.get());
        edit.End();
        EXPECT_EQ(popup.PopupComponent(), nullptr);
