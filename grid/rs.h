@@ -1975,7 +1975,8 @@ class TDBGridPro : public TCustomControl,
   TgpDesigner* designer_ = nullptr;
   TgpDesigner* effective_designer_ = nullptr;
   TvpCustomFieldMapper* mapper_ = nullptr;
-  TImageList* title_images_ = nullptr;
+  // The dying list lets its links go itself.
+  TComponentRef<TImageList> title_images_{[this] { TitleImagesChanged(); }};
 
   TvpBorderStyle border_style_ = bs3D;
   TScrollStyle scroll_bars_ = ssBoth;

@@ -163,7 +163,6 @@ TDataSource* TDBProdiEdit::DataSource() const { return data_link_->DataSource();
 void TDBProdiEdit::SetDataSource(TDataSource* value) {
   if (value == DataSource()) return;
   data_link_->ChangeDataSource(value);
-  if (value != nullptr) value->FreeNotification(this);
   FieldsChanged();
 }
 
@@ -214,7 +213,6 @@ bool TDBProdiEdit::WantReturns() const { return want_returns_ || fields_->Vision
 
 void TDBProdiEdit::SetPopupMenu(TPopupMenu* value) {
   popup_menu_ = value;
-  if (value != nullptr) value->FreeNotification(this);
   PopupMenuChanged();
 }
 
@@ -222,9 +220,6 @@ void TDBProdiEdit::Notification(TComponent* component, TOperation operation) {
   TCustomMaskEdit::Notification(component, operation);
   if (operation != opRemove) return;
   if (component == vision_) SetVision(nullptr);
-  if (component == popup_menu_) SetPopupMenu(nullptr);
-  if (component == DataSource()) SetDataSource(nullptr);
-  if (drop_down_form_ != nullptr && component == drop_down_form_) drop_down_form_ = nullptr;
 }
 
 // ---- TDBProdiEdit: the field list's consumer ------------------------------------------------
@@ -464,7 +459,6 @@ void TDBProdiEdit::ToggleDropDown(bool Post) {
 
 void TDBProdiEdit::SetDropDownForm(TVisionToolForm* form) {
   drop_down_form_ = form;
-  if (form != nullptr) form->FreeNotification(this);
   if (EffectiveVision()->SelfDrawn()) Invalidate();
 }
 

@@ -220,8 +220,8 @@ class TDBProdiEdit : public TCustomMaskEdit, public IvpFieldVisionConsumer, publ
   std::unique_ptr<TvpEditBtnSwitcher> button_switcher_;
   std::unique_ptr<TvpEditSwitcher> switcher_;
   TvpFieldVision* vision_ = nullptr;
-  TVisionToolForm* drop_down_form_ = nullptr;
-  TPopupMenu* popup_menu_ = nullptr;
+  TComponentRef<TVisionToolForm> drop_down_form_;
+  TComponentRef<TPopupMenu> popup_menu_{[this] { PopupMenuChanged(); }};
   AnsiString caption_;
   TvpBorderStyle border_style_ = bs3D;
   bool word_wrap_ = false;

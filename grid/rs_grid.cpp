@@ -126,10 +126,8 @@ TDataSource* TDBGridPro::DataSource() const { return data_link_->DataSource(); }
 
 void TDBGridPro::SetDataSource(TDataSource* value) {
   if (value == data_link_->DataSource()) return;
-  if (TDataSource* old = data_link_->DataSource()) RemoveFreeNotification(old);
   data_link_->ChangeDataSource(value);
   data_set_ = data_link_->QueryDataSet();
-  if (value != nullptr) FreeNotification(value);
   // A source whose data set is already open made the link active above; a
   // source that was switched without a change of activity still shows
   // another data set.
@@ -138,7 +136,6 @@ void TDBGridPro::SetDataSource(TDataSource* value) {
 
 void TDBGridPro::Notification(TComponent* component, TOperation operation) {
   if (operation == opRemove) {
-    if (data_link_ && component == data_link_->DataSource()) SetDataSource(nullptr);
     if (component == designer_ || component == effective_designer_) {
       // The dying designer may be past its own destructor: it is not called
       // again, only forgotten (it drops its grids itself).
@@ -152,11 +149,6 @@ void TDBGridPro::Notification(TComponent* component, TOperation operation) {
       }
     }
     if (reinterpret_cast<void*>(component) == reinterpret_cast<void*>(mapper_)) mapper_ = nullptr;
-    if (component == title_images_) {
-      // The dying list lets its links go itself.
-      title_images_ = nullptr;
-      TitleImagesChanged();
-    }
     ColumnsComponentRemoved(component);
   }
   TCustomControl::Notification(component, operation);
@@ -195,15 +187,9 @@ void TDBGridPro::SetScrollBars(TScrollStyle value) {
 
 void TDBGridPro::SetTitleImages(TImageList* value) {
   if (value == title_images_) return;
-  if (title_images_ != nullptr) {
-    title_images_->UnRegisterChanges(title_images_link_.get());
-    RemoveFreeNotification(title_images_);
-  }
+  if (title_images_ != nullptr) title_images_->UnRegisterChanges(title_images_link_.get());
   title_images_ = value;
-  if (value != nullptr) {
-    FreeNotification(value);
-    value->RegisterChanges(title_images_link_.get());
-  }
+  if (value != nullptr) value->RegisterChanges(title_images_link_.get());
   TitleImagesChanged();
 }
 

@@ -174,16 +174,13 @@ void TImageVision::SetQuickDraw(bool value) {
 
 void TImageVision::SetPopupMenu(TPopupMenu* value) {
   if (popup_menu_ == value) return;
-  if (popup_menu_) popup_menu_->RemoveFreeNotification(this);
   popup_menu_ = value;
-  if (popup_menu_) popup_menu_->FreeNotification(this);
-  for (int i = 0; i < ConsumerCount(); ++i)
-    if (IvpFieldVisionConsumer* consumer = Consumers(i)->Consumer()) consumer->PopupMenuChanged();
+  NotifyPopupMenu();
 }
 
-void TImageVision::Notification(TComponent* component, TOperation operation) {
-  if (operation == opRemove && component != nullptr && component == popup_menu_) SetPopupMenu(nullptr);
-  TvpFieldVision::Notification(component, operation);
+void TImageVision::NotifyPopupMenu() {
+  for (int i = 0; i < ConsumerCount(); ++i)
+    if (IvpFieldVisionConsumer* consumer = Consumers(i)->Consumer()) consumer->PopupMenuChanged();
 }
 
 bool TImageVision::ReadPicture(TgpFieldList& Fields, TPicture& Graphic) {

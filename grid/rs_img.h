@@ -125,13 +125,12 @@ class TImageVision : public TvpFieldVision {
   TPopupMenu* GetPopupMenu() override;
   bool WantArrows() override;
 
- protected:
-  void Notification(TComponent* component, TOperation operation) override;
-
  private:
+  void NotifyPopupMenu();
+
   bool stretch_ = false;
   bool center_ = true;
   bool quick_draw_ = true;
-  TPopupMenu* popup_menu_ = nullptr;
+  TComponentRef<TPopupMenu> popup_menu_{[this] { NotifyPopupMenu(); }};
   TfvImgDisabledActions disabled_actions_;
 };

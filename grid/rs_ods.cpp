@@ -184,18 +184,8 @@ TObjDataSet::~TObjDataSet() {
 
 void TObjDataSet::SetCompRef(TComponent* value) {
   if (value == comp_ref_) return;
-  if (comp_ref_ != nullptr) comp_ref_->RemoveFreeNotification(this);
   comp_ref_ = value;
-  if (comp_ref_ != nullptr) comp_ref_->FreeNotification(this);
   SetSource(comp_ref_);
-}
-
-void TObjDataSet::Notification(TComponent* component, TOperation operation) {
-  TDataSet::Notification(component, operation);
-  if (operation == opRemove && component == comp_ref_) {
-    comp_ref_ = nullptr;
-    SetSource(nullptr);
-  }
 }
 
 void TObjDataSet::DefineProperties(TFiler& filer) {

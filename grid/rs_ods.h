@@ -95,7 +95,6 @@ class TObjDataSet : public TDataSet {
                        const AnsiString& result_fields) override;
 
  protected:
-  void Notification(TComponent* component, TOperation operation) override;
   // Reads the parameters' names of stored forms of earlier versions.
   void DefineProperties(TFiler& filer) override;
   // Runs after the cursor was set before the first / after the last record.
@@ -134,7 +133,7 @@ class TObjDataSet : public TDataSet {
   int Search(const AnsiString& key_fields, const Variant& key_values, TFindOptions options);
   TFieldType DefType(const AnsiString& name) const;
 
-  TComponent* comp_ref_ = nullptr;
+  TComponentRef<TComponent> comp_ref_{[this] { SetSource(nullptr); }};
   TPersistent* source_ = nullptr;
   AnsiString path_;
   std::unique_ptr<TodsObjectParams> params_;

@@ -324,15 +324,16 @@ void TvpFieldVision::SetAlignment(TvpDefAlignment value) {
 
 void TvpFieldVision::SetImages(TImageList* value) {
   if (images_ == value) return;
-  if (images_) {
-    images_->UnRegisterChanges(images_link_.get());
-    images_->RemoveFreeNotification(this);
-  }
+  if (images_) images_->UnRegisterChanges(images_link_.get());
   images_ = value;
-  if (images_) {
-    images_->RegisterChanges(images_link_.get());
-    images_->FreeNotification(this);
-  }
+  if (images_) images_->RegisterChanges(images_link_.get());
+  UpdateImageSize();
+  NotifyImages();
+}
+
+void TvpFieldVision::ImagesGone() {
+  // The list may be half destroyed here: leave it through the link.
+  images_link_->Leave();
   UpdateImageSize();
   NotifyImages();
 }
@@ -403,17 +404,6 @@ void TvpFieldVision::SetButtonGlyph(const TBitmap* value) {
 }
 
 void TvpFieldVision::SetOptionsSwitch(TfvSwitchOptions value) { options_switch_ = value; }
-
-void TvpFieldVision::Notification(TComponent* component, TOperation operation) {
-  if (operation == opRemove && component != nullptr && component == images_) {
-    // The list may be half destroyed here: leave it through the link.
-    images_link_->Leave();
-    images_ = nullptr;
-    UpdateImageSize();
-    NotifyImages();
-  }
-  TComponent::Notification(component, operation);
-}
 
 void TvpFieldVision::Assign(const TPersistent* source) {
   const auto* other = dynamic_cast<const TvpFieldVision*>(source);

@@ -355,7 +355,6 @@ class TvpFieldVision : public TComponent {
   void Assign(const TPersistent* source) override;
 
  protected:
-  void Notification(TComponent* component, TOperation operation) override;
   // Traits, fixed by each class in its constructor.
   void SetSelfDrawn(bool value) { self_drawn_ = value; }
   void SetNativeMultiLine(bool value) { native_multi_line_ = value; }
@@ -378,6 +377,7 @@ class TvpFieldVision : public TComponent {
 
  private:
   bool Loading() const { return ComponentState().Contains(csLoading); }
+  void ImagesGone();
 
   std::vector<TgpFieldList*> consumers_;
   bool destroying_ = false;
@@ -387,7 +387,7 @@ class TvpFieldVision : public TComponent {
   AnsiString related_fields_;
   bool read_only_ = false;
   TvpDefAlignment alignment_ = talDefault;
-  TImageList* images_ = nullptr;
+  TComponentRef<TImageList> images_{[this] { ImagesGone(); }};
   // Re-measures when the list's size or pictures change.
   std::unique_ptr<TChangeLink> images_link_;
   TvpAlignImage align_image_ = aiDefault;

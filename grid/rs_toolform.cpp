@@ -21,16 +21,7 @@ TToolFormVision::TToolFormVision(TComponent* owner) : TvpFieldVision(owner) { Se
 TToolFormVision::~TToolFormVision() = default;
 
 void TToolFormVision::SetDropDown(TVisionToolForm* value) {
-  if (value == drop_down_) return;
   drop_down_ = value;
-  if (value != nullptr) value->FreeNotification(this);
-}
-
-void TToolFormVision::Notification(TComponent* component, TOperation operation) {
-  TvpFieldVision::Notification(component, operation);
-  if (operation != opRemove) return;
-  if (component == drop_down_) drop_down_ = nullptr;
-  if (component == attached_) attached_ = nullptr;
 }
 
 TDataSource* TToolFormVision::GetListSource(TgpFieldList&) { return nullptr; }
@@ -56,7 +47,6 @@ TDataSource* TToolFormVision::GetListSource() {
 
 void TToolFormVision::AttachToolForm(TVisionToolForm* ToolForm) {
   attached_ = ToolForm;
-  if (ToolForm != nullptr) ToolForm->FreeNotification(this);
 }
 
 bool TToolFormVision::PostEditValue(TDBProdiEdit& Edit, bool SelectAll) {
@@ -128,28 +118,12 @@ void TVisionToolForm::SetActiveControl(TWinControl* value) {
   if (value != nullptr && !IsControlInside(value, this))
     rsErrorFmt(SMustBePlacedOn, {value->Name(), Name()});
   active_control_ = value;
-  if (value != nullptr) value->FreeNotification(this);
 }
 
 void TVisionToolForm::SetDataGrid(TDBGridPro* value) {
   if (value != nullptr && !IsControlInside(value, this))
     rsErrorFmt(SMustBePlacedOn, {value->Name(), Name()});
   data_grid_ = value;
-  if (value != nullptr) value->FreeNotification(this);
-}
-
-void TVisionToolForm::Notification(TComponent* component, TOperation operation) {
-  TCustomControl::Notification(component, operation);
-  if (operation != opRemove) return;
-  if (component == active_control_) active_control_ = nullptr;
-  if (component == data_grid_) data_grid_ = nullptr;
-  if (component == host_) host_ = nullptr;
-  if (component == edit_ && edit_ != nullptr) {
-    // The served edit goes away: close without posting, and forget it first.
-    edit_ = nullptr;
-    changed_ = false;
-    if (IsOpen()) Hide();
-  }
 }
 
 bool TVisionToolForm::Flipped() const { return flipped_; }
@@ -235,7 +209,6 @@ void TVisionToolForm::Show(IVisionToolFormUser* User, TDBProdiEdit* Edit) {
   }
   host_->SetFlipped(flipped_);
   host_->SetBounds(left, top, width, height);
-  Edit->FreeNotification(this);
   host_->SetModalResult(mrNone);
   close_result_ = mrNone;
   changed_ = width_changed_ = height_changed_ = posting_ = false;

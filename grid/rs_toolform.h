@@ -80,11 +80,9 @@ class TToolFormVision : public TvpFieldVision, public IVisionToolFormUser {
   bool PostFromToolForm(TDBProdiEdit& Edit, bool SelectAll) override;
 
  protected:
-  void Notification(TComponent* component, TOperation operation) override;
-
  private:
-  TVisionToolForm* drop_down_ = nullptr;
-  TVisionToolForm* attached_ = nullptr;
+  TComponentRef<TVisionToolForm> drop_down_;
+  TComponentRef<TVisionToolForm> attached_;
   TfvDropDownOptions drop_down_options_;
 };
 
@@ -170,7 +168,6 @@ class TVisionToolForm : public TCustomControl, public IVisionToolForm {
   TVisionToolForm* GetToolForm() override { return this; }
 
  protected:
-  void Notification(TComponent* component, TOperation operation) override;
   void Paint() override;
   void KeyPress(char& key) override;
 
@@ -185,16 +182,20 @@ class TVisionToolForm : public TCustomControl, public IVisionToolForm {
   void Detach();
   void RunLocalLoop();
 
-  TWinControl* active_control_ = nullptr;
-  TDBGridPro* data_grid_ = nullptr;
+  TComponentRef<TWinControl> active_control_;
+  TComponentRef<TDBGridPro> data_grid_;
   TvtfPlacement placement_ = tfpDefault;
   TvtfOptions options_;
   bool parent_font_ = true;
 
   IVisionToolFormUser* user_ = nullptr;
-  TDBProdiEdit* edit_ = nullptr;
+  // The served edit goes away: the form closes without posting.
+  TComponentRef<TDBProdiEdit> edit_{[this] {
+    changed_ = false;
+    if (IsOpen()) Hide();
+  }};
   TfvCurrentValue start_value_;
-  TvpToolFormBG* host_ = nullptr;
+  TComponentRef<TvpToolFormBG> host_;
   TRect designed_bounds_;
   TWinControl* designed_parent_ = nullptr;
   TFont designed_font_;

@@ -31,32 +31,14 @@ TDataSet* TfrDBDataSet::GetDataSet() const {
   throw EDSError("Unable to open dataset " + Name());
 }
 
-template <class T>
-void TfrDBDataSet::Watch(T*& reference, T* value) {
-  if (value == reference) return;
-  if (reference != nullptr) RemoveFreeNotification(reference);
-  reference = value;
-  if (reference != nullptr) FreeNotification(reference);
-}
-
 void TfrDBDataSet::SetDataSet(TDataSet* value) {
-  Watch<TDataSource>(data_source_, nullptr);
-  Watch(data_set_, value);
+  data_source_ = nullptr;
+  data_set_ = value;
 }
 
 void TfrDBDataSet::SetDataSource(TDataSource* value) {
-  if (value != nullptr) Watch<TDataSet>(data_set_, nullptr);
-  Watch(data_source_, value);
-}
-
-void TfrDBDataSet::Notification(TComponent* component, TOperation operation) {
-  if (operation == opRemove) {
-    if (component == data_set_) data_set_ = nullptr;
-    if (component == data_source_) data_source_ = nullptr;
-    // The bookmark names a record of a data set that is going away.
-    if (component == bookmark_data_set_) DropSavedBookmark();
-  }
-  TfrDataset::Notification(component, operation);
+  if (value != nullptr) data_set_ = nullptr;
+  data_source_ = value;
 }
 
 void TfrDBDataSet::DropSavedBookmark() {

@@ -61,23 +61,17 @@ class TfrDBDataSet : public TfrDataset {
 
   TNotifyEvent OnOpen, OnClose;
 
- protected:
-  void Notification(TComponent* component, TOperation operation) override;
-
  private:
-  // Points reference at value, watching for the end of the new component
-  // instead of the old one.
-  template <class T>
-  void Watch(T*& reference, T* value);
   void DropSavedBookmark();
 
-  TDataSet* data_set_ = nullptr;
-  TDataSource* data_source_ = nullptr;
+  TComponentRef<TDataSet> data_set_;
+  TComponentRef<TDataSource> data_source_;
   bool open_data_source_ = true;
   bool close_data_source_ = false;
   // The record current at Open, and the data set it belongs to.
   std::optional<TBookmark> saved_bookmark_;
-  TDataSet* bookmark_data_set_ = nullptr;
+  // The bookmark names a record of that data set: it goes with it.
+  TComponentRef<TDataSet> bookmark_data_set_{[this] { saved_bookmark_.reset(); }};
   // Set by Next when the reCurrent range is exhausted.
   bool end_reached_ = false;
 };

@@ -577,6 +577,11 @@ void TfrPreviewForm::TakePages(TfrReport* report) {
   if (report_) pages_ = report_->TakeBuiltPages();
 }
 
+void TfrPreviewForm::ReportGone() {
+  pages_.reset();
+  if (!ComponentState().Contains(csDestroying)) RefreshPages(false);
+}
+
 void TfrPreviewForm::ReturnPages() {
   if (report_ && pages_) report_->PutBuiltPages(std::move(pages_));
   pages_.reset();

@@ -223,10 +223,12 @@ class TfrPreviewForm : public TForm {
   // the mouse passing); true when an object's event took it.
   bool ObjectAtMouse(int page, int x, int y, bool clicked, int& cursor);
   void RefreshPages(bool reset);
+  void ReportGone();
   void FormShow();
   void FormClose(TCloseAction& action);
 
-  TfrReport* report_ = nullptr;
+  // The pages were lent by the report and name it: they go with it.
+  TComponentRef<TfrReport> report_{[this] { ReportGone(); }};
   std::unique_ptr<TfrEMFPages> pages_;
   int cur_page_ = 1;
   int ofs_x_ = 0, ofs_y_ = 0;

@@ -102,7 +102,7 @@ const TClassInfo& TfrReport::StaticClassInfo() {
     PublishFlag(p, "ModifyPrepared", &TfrReport::ModifyPrepared, true);
     // The panel classes describe no class of their own: a component it is.
     p.Object("Preview", TComponent::StaticClassInfo(),
-             [](const TfrReport& r) -> TPersistent* { return r.preview_component_; },
+             [](const TfrReport& r) -> TPersistent* { return r.preview_.get(); },
              [](TfrReport& r, TPersistent* v) { r.SetPreview(dynamic_cast<TfrPreview*>(v)); });
     p.Ordinal("PreviewButtons", TypeInfoTfrPreviewButtons(),
               [](const TfrReport& r) { return static_cast<int64_t>(r.PreviewButtons.Bits()); },
@@ -135,31 +135,9 @@ TfrReport::~TfrReport() {
   frForgetInBuilds(this);
 }
 
-void TfrReport::SetDataset(TfrDataset* value) {
-  if (dataset_ == value) return;
-  if (dataset_ != nullptr) RemoveFreeNotification(dataset_);
-  dataset_ = value;
-  if (dataset_ != nullptr) FreeNotification(dataset_);
-}
+void TfrReport::SetDataset(TfrDataset* value) { dataset_ = value; }
 
-void TfrReport::SetPreview(TfrPreview* value) {
-  if (preview_ == value) return;
-  if (preview_component_ != nullptr) RemoveFreeNotification(preview_component_);
-  preview_ = value;
-  preview_component_ = value;
-  if (preview_component_ != nullptr) FreeNotification(preview_component_);
-}
-
-void TfrReport::Notification(TComponent* component, TOperation operation) {
-  if (operation == opRemove) {
-    if (component == dataset_) dataset_ = nullptr;
-    if (component == preview_component_) {
-      preview_component_ = nullptr;
-      preview_ = nullptr;
-    }
-  }
-  TComponent::Notification(component, operation);
-}
+void TfrReport::SetPreview(TfrPreview* value) { preview_ = value; }
 
 // ---- The stored template ----------------------------------------------------------------
 

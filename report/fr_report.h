@@ -254,9 +254,6 @@ class TfrReport : public TComponent {
   void DefineProperties(TFiler& filer) override;
   void Loaded() override;
 
- protected:
-  void Notification(TComponent* component, TOperation operation) override;
-
  private:
   void ReadReportForm(TStream& stream);
   void WriteReportForm(TStream& stream);
@@ -265,10 +262,8 @@ class TfrReport : public TComponent {
   // Runs the pass inside the progress window; false when it ended with Cancel.
   bool RunProgressWindow(TfrBuildContext& build, int line_text);
 
-  TfrDataset* dataset_ = nullptr;
-  TfrPreview* preview_ = nullptr;
-  // The same component, as the free notification names it.
-  TComponent* preview_component_ = nullptr;
+  TComponentRef<TfrDataset> dataset_;
+  TComponentRef<TfrPreview> preview_;
   std::unique_ptr<TfrBuildHost> host_;
   std::unique_ptr<TfrEMFPages> emf_pages_;
   // The template bytes of "ReportForm" between reading and Loaded.

@@ -278,7 +278,9 @@ class TComponentRefBase::TListener final : public TComponent {
  protected:
   void Notification(TComponent* component, TOperation operation) override {
     TComponent::Notification(component, operation);
-    if (operation == opRemove && component == ref_->target_) ref_->target_ = nullptr;
+    if (operation != opRemove || component != ref_->target_) return;
+    ref_->target_ = nullptr;
+    if (ref_->on_free_) ref_->on_free_();
   }
 
  private:

@@ -223,6 +223,7 @@ class TComponentRefBase {
 
  protected:
   TComponentRefBase() = default;
+  explicit TComponentRefBase(std::function<void()> on_free) : on_free_(std::move(on_free)) {}
   ~TComponentRefBase();
   TComponent* Target() const { return target_; }
   void SetTarget(TComponent* target);
@@ -230,6 +231,8 @@ class TComponentRefBase {
  private:
   class TListener;
   TComponent* target_ = nullptr;
+  // Runs after a destroyed target was cleared.
+  std::function<void()> on_free_;
   // Registered for free notification with the target; made on the first target.
   TListener* listener_ = nullptr;
 };
@@ -239,10 +242,16 @@ class TComponentRefBase {
 // registers for the new component's free notification and drops the old one's;
 // the reference's own end drops it too, so either side may go first. The
 // holder needs no Notification override for it.
+//
+// A holder that must do more when the component goes (redraw, let go of what
+// it built around it) gives on_free: it runs as the component is destroyed,
+// after the reference already reads nullptr. It may assign the reference
+// again; it must not destroy the holder.
 template <class T>
 class TComponentRef : private TComponentRefBase {
  public:
   TComponentRef() = default;
+  explicit TComponentRef(std::function<void()> on_free) : TComponentRefBase(std::move(on_free)) {}
   TComponentRef& operator=(T* target) {
     SetTarget(target);
     typed_ = target;

@@ -66,10 +66,6 @@ void TDataSet::Shutdown() {
   fields_.clear();
 }
 
-void TDataSet::Notification(TComponent* component, TOperation operation) {
-  TComponent::Notification(component, operation);
-}
-
 // ---- base behaviour of the back-end operations ---------------------------------
 
 void TDataSet::ZeroCalcArea(TRecordBuffer) {}

@@ -25,29 +25,15 @@ void TDataSource::Shutdown() {
   OnStateChange = nullptr;
   OnDataChange = nullptr;
   OnUpdateData = nullptr;
-  if (data_set_ != nullptr) {
-    RemoveFreeNotification(data_set_);
-    data_set_->RemoveDataSource(this);
-  }
+  if (data_set_ != nullptr) data_set_->RemoveDataSource(this);
   while (!links_.empty()) RemoveLink(links_.back());
-}
-
-void TDataSource::Notification(TComponent* component, TOperation operation) {
-  if (operation == opRemove && component == data_set_ && data_set_ != nullptr) data_set_->RemoveDataSource(this);
-  TComponent::Notification(component, operation);
 }
 
 void TDataSource::SetDataSet(TDataSet* data_set) {
   if (data_set == data_set_) return;
   if (data_set != nullptr && IsLinkedTo(data_set)) RaiseDataSetError(dbtext::kCircularDataLink, this);
-  if (data_set_ != nullptr) {
-    RemoveFreeNotification(data_set_);
-    data_set_->RemoveDataSource(this);
-  }
-  if (data_set != nullptr) {
-    data_set->AddDataSource(this);
-    FreeNotification(data_set);
-  }
+  if (data_set_ != nullptr) data_set_->RemoveDataSource(this);
+  if (data_set != nullptr) data_set->AddDataSource(this);
 }
 
 bool TDataSource::IsLinkedTo(TDataSet* data_set) const {

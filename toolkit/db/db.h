@@ -355,7 +355,6 @@ class TDataSet : public TComponent {
  protected:
   // Sets the mode and tells the links.
   void SetMode(TDataSetMode mode);
-  void Notification(TComponent* component, TOperation operation) override;
 
  private:
   friend class TField;
@@ -502,9 +501,6 @@ class TDataSource : public TComponent {
   std::function<void(TDataSource* sender)> OnStateChange;
   std::function<void(TDataSource* sender, TField* field)> OnDataChange;
   std::function<void(TDataSource* sender)> OnUpdateData;
-
- protected:
-  void Notification(TComponent* component, TOperation operation) override;
 
  private:
   friend class TDataSet;

@@ -424,12 +424,9 @@ void TForm::SetWindowState(TWindowState value) {
 }
 
 void TForm::SetMenu(TMainMenu* menu) {
-  if (menu_) menu_->RemoveFreeNotification(this);
-  delete menu_bar_;
-  menu_bar_ = nullptr;
+  DropMenuBar();
   menu_ = menu;
   if (menu_) {
-    menu_->FreeNotification(this);
     auto* bar = new QMenuBar(Widget());
     menu_bar_ = bar;
     // The menu bar keeps the menu colour whatever the window's colour is.
@@ -450,14 +447,9 @@ void TForm::SetMenu(TMainMenu* menu) {
   AlignControls();
 }
 
-void TForm::Notification(TComponent* component, TOperation operation) {
-  TWinControl::Notification(component, operation);
-  if (operation == opRemove && component == menu_) {
-    menu_ = nullptr;
-    delete menu_bar_;
-    menu_bar_ = nullptr;
-    LayoutFrame();
-  }
+void TForm::DropMenuBar() {
+  delete menu_bar_;
+  menu_bar_ = nullptr;
 }
 
 void TForm::ColorChanged() {

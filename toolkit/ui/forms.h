@@ -145,20 +145,24 @@ class TForm : public TWinControl {
   virtual unsigned SizingEdges() const { return 0xF; }
   void ColorChanged() override;
   void CaptionChanged() override;
-  void Notification(TComponent* component, TOperation operation) override;
   void ApplyGeometry() override;
 
  private:
   void ApplyWindowFlags();
   void PlaceOnScreen();
   void LayoutFrame();
+  void DropMenuBar();
   // The close of a modal loop: OnCloseQuery and OnClose with caHide.
   void CloseModal();
   void DoHide();
 
   QWidget* client_ = nullptr;
   QWidget* menu_bar_ = nullptr;
-  TMainMenu* menu_ = nullptr;
+  // A menu that goes takes its bar with it.
+  TComponentRef<TMainMenu> menu_{[this] {
+    DropMenuBar();
+    LayoutFrame();
+  }};
   TPosition position_ = poDesigned;
   TFormBorderStyle border_style_ = bsSizeable;
   TFormStyle form_style_ = fsNormal;

@@ -129,6 +129,6 @@ class TPopupMenu : public TMenu {
   TNotifyEvent OnPopup;
 
  private:
-  TComponent* popup_component_ = nullptr;
+  TComponentRef<TComponent> popup_component_;
   TPopupAlignment alignment_ = paLeft;
 };

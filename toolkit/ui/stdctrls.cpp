@@ -97,18 +97,8 @@ void TLabel::SetTransparent(bool value) {
 
 void TLabel::SetFocusControl(TWinControl* value) {
   if (value == focus_control_) return;
-  if (focus_control_ != nullptr) focus_control_->RemoveFreeNotification(this);
   focus_control_ = value;
-  if (focus_control_ != nullptr) focus_control_->FreeNotification(this);
   ShowCaption();
-}
-
-void TLabel::Notification(TComponent* component, TOperation operation) {
-  TControl::Notification(component, operation);
-  if (operation == opRemove && component == focus_control_) {
-    focus_control_ = nullptr;
-    ShowCaption();
-  }
 }
 
 namespace {

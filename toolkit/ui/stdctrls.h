@@ -45,12 +45,12 @@ class TLabel : public TControl {
   void CaptionChanged() override;
   void FontChanged() override;
   void ColorChanged() override;
-  void Notification(TComponent* component, TOperation operation) override;
   void Fit();
 
  private:
   void ShowCaption();
-  TWinControl* focus_control_ = nullptr;
+  // The caption shows its accelerator differently without a control to focus.
+  TComponentRef<TWinControl> focus_control_{[this] { ShowCaption(); }};
   bool auto_size_ = true;
   TAlignment alignment_ = taLeftJustify;
   bool word_wrap_ = false;

@@ -422,6 +422,57 @@ TEST(ComponentRef, ForgetsWhatIsDestroyedWhicheverSideGoesFirst) {
   }
 }
 
+TEST(ComponentRef, TheFreeHandlerRunsOnceAfterTheReferenceIsCleared) {
+  enum Step { HoldA, HoldB, FreeA, FreeB, Drop };
+  const struct {
+    const char* what;
+    std::vector<Step> steps;
+    // What the handler saw on each run: 'A'/'B' the reference was not yet
+    // cleared, '0' it read nullptr; then what the reference holds at the end.
+    std::string runs;
+    char at_end;
+  } cases[] = {
+      {"target freed", {HoldA, FreeA}, "0", '0'},
+      {"reassigned: the old target's end is not heard", {HoldA, HoldB, FreeA}, "", 'B'},
+      {"assigned nothing, then freed", {HoldA, Drop, FreeA}, "", '0'},
+      {"the handler takes another", {HoldA, FreeA, FreeB}, "00", '0'},
+      {"the reference goes first", {HoldA}, "", 'A'},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Log log;
+    auto* a = new TLogged(nullptr, "A", &log);
+    auto* b = new TLogged(nullptr, "B", &log);
+    std::string runs;
+    bool take_b = std::string(c.what) == "the handler takes another";
+    auto ref = std::make_unique<TComponentRef<TLogged>>();
+    TComponentRef<TLogged>* self = nullptr;
+    ref = std::make_unique<TComponentRef<TLogged>>([&] {
+      runs += self->get() == nullptr ? '0' : self->get()->Name()[0];
+      if (take_b && b != nullptr) {
+        *self = b;
+        take_b = false;
+      }
+    });
+    self = ref.get();
+    for (Step step : c.steps) {
+      switch (step) {
+        case HoldA: *ref = a; break;
+        case HoldB: *ref = b; break;
+        case FreeA: a->Free(); a = nullptr; break;
+        case FreeB: b->Free(); b = nullptr; break;
+        case Drop: *ref = nullptr; break;
+      }
+    }
+    EXPECT_EQ(runs, c.runs);
+    EXPECT_EQ(ref->get() == nullptr ? '0' : ref->get()->Name()[0], c.at_end);
+    ref.reset();
+    if (a != nullptr) a->Free();
+    if (b != nullptr) b->Free();
+    EXPECT_EQ(runs, c.runs);  // the reference's own end runs nothing
+  }
+}
+
 TEST(ComponentRef, AHolderMayOwnWhatItRefersTo) {
   for (bool free : {true, false}) {
     SCOPED_TRACE(free ? "Free" : "delete");

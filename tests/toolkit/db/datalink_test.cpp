@@ -121,6 +121,42 @@ TEST(DataLinks, ClosingAndOpeningTheDataSetTurnsLinksOffAndOn) {
   EXPECT_EQ(rows.trace, (Trace{"ActivationNotice", "ActivationNotice", "ActivationNotice", "ActivationNotice"}));
 }
 
+// A source holds its data set without owning it: whichever way the set goes,
+// the source and its links let go of it and serve the next one.
+TEST(DataLinks, ASourceForgetsAFreedDataSetAndServesTheNext) {
+  enum End { FreeIt, DeleteIt, FreeItsOwner };
+  for (End end : {FreeIt, DeleteIt, FreeItsOwner}) {
+    SCOPED_TRACE(end == FreeIt ? "freed" : end == DeleteIt ? "deleted" : "its owner freed");
+    Trace trace;
+    auto* owner = new TComponent(nullptr);
+    auto* ds = new TMemDataSet(end == FreeItsOwner ? owner : nullptr);
+    ds->FieldDefs().AppendNamedDef("N", ftInteger);
+    ds->Activate();
+    TDataSource source(nullptr);
+    RecordingLink link(&trace);
+    source.SetDataSet(ds);
+    link.ChangeDataSource(&source);
+    ASSERT_TRUE(link.Active());
+    switch (end) {
+      case FreeIt: ds->Free(); break;
+      case DeleteIt: delete ds; break;
+      case FreeItsOwner: owner->Free(); owner = nullptr; break;
+    }
+    EXPECT_EQ(source.DataSet(), nullptr);
+    EXPECT_EQ(source.State(), dsInactive);
+    EXPECT_FALSE(link.Active());
+    EXPECT_EQ(link.QueryDataSet(), nullptr);
+    TMemDataSet next(nullptr);
+    next.FieldDefs().AppendNamedDef("N", ftInteger);
+    next.Activate();
+    source.SetDataSet(&next);
+    EXPECT_TRUE(link.Active());
+    EXPECT_EQ(link.QueryDataSet(), &next);
+    link.ChangeDataSource(nullptr);
+    delete owner;
+  }
+}
+
 }  // namespace
 }  // namespace dbtest
 
