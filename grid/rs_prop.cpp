@@ -106,16 +106,16 @@ TvpPropFieldInfo GetPropFieldInfo(const TPropInfo& prop, int string_length, cons
     case tkString: info.FieldType = ftString; info.Size = type->MaxLength; break;
     case tkSet:
       info.FieldType = ftInteger;
-      info.Kind = pkSet;
+      info.Kind = vpkSet;
       info.SetNames = SetMemberNames(*type);
       break;
     case tkClass:
       if (IsStringsClass(*type)) {
         info.FieldType = ftMemo;
-        info.Kind = pkStrings;
+        info.Kind = vpkStrings;
       } else if (IsComponentClass(*type)) {
         info.FieldType = ftInteger;
-        info.Kind = pkComponent;
+        info.Kind = vpkComponent;
       }
       break;
     case tkWChar: info.FieldType = ftWideString; info.Size = 2; break;
@@ -197,7 +197,7 @@ AnsiString FieldDefsFromPublished(TFieldDefs& defs, const TClassInfo& cls, const
       const TvpPropFieldInfo info = GetPropFieldInfo(*prop, string_length, memo_props);
       TFieldAttributes attributes;
       if (info.ReadOnly) attributes.Include(faReadonly);
-      if (info.Kind == pkSet && expand_sets) {
+      if (info.Kind == vpkSet && expand_sets) {
         for (int m = 0; m < ListCount(info.SetNames, ';'); ++m) {
           const AnsiString member_field = field_name + "_" + ListItem(info.SetNames, m, ';');
           defs.AppendNamedDef(member_field, ftBoolean, 0)->ChangeAttributes(attributes);
@@ -300,12 +300,12 @@ void TvpPropAccessor::ReadValue() {
     case tkInt64: v.SetAsLargeInt(GetOrdProp(instance_, *prop_)); break;
     case tkClass: {
       TPersistent* object = GetObjectProp(instance_, *prop_);
-      if (info_.Kind == pkStrings) {
+      if (info_.Kind == vpkStrings) {
         TMemoryStream stream;
         if (auto* strings = dynamic_cast<TStrings*>(object); strings != nullptr) strings->SaveToStream(stream);
         stream.SetPosition(0);
         v.LoadFromStream(stream);
-      } else if (info_.Kind == pkComponent) {
+      } else if (info_.Kind == vpkComponent) {
         v.SetAsInteger(ComponentHandle(dynamic_cast<TComponent*>(object)));
       }
       break;
@@ -370,7 +370,7 @@ void TvpPropAccessor::WriteValue() {
     case tkWString: SetStrProp(instance_, *prop_, v.AsString()); break;
     case tkVariant: SetVariantProp(instance_, *prop_, v.AsVariant()); break;
     case tkClass:
-      if (info_.Kind == pkStrings) {
+      if (info_.Kind == vpkStrings) {
         auto* strings = dynamic_cast<TStrings*>(GetObjectProp(instance_, *prop_));
         if (strings != nullptr) {
           TMemoryStream stream;
@@ -378,7 +378,7 @@ void TvpPropAccessor::WriteValue() {
           stream.SetPosition(0);
           strings->LoadFromStream(stream);
         }
-      } else if (info_.Kind == pkComponent) {
+      } else if (info_.Kind == vpkComponent) {
         SetObjectProp(instance_, *prop_, ComponentOfHandle(v.IsNull() ? 0 : v.AsInteger()));
       }
       break;

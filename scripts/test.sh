@@ -17,12 +17,11 @@ export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 echo "== includes against the layers (cmake/layers.cmake)"
 python3 scripts/check_layers.py
 
-# The program, the harnesses, the benchmarks and the tests as they ship. The
-# test units are compiled in batches (most of a unit's time goes to the same
-# headers); the libraries and programs unit by unit.
+# The program, the harnesses, the benchmarks and the tests as they ship,
+# every target's units compiled in batches as on a developer's machine (the
+# default configuration).
 echo "== build (warnings as errors)"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV7_WERROR=ON -DKIV7_TESTS=ON \
-  -DKIV7_UNITY_TESTS=ON >/dev/null
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV7_WERROR=ON -DKIV7_TESTS=ON >/dev/null
 cmake --build build/release -j "$jobs"
 
 # Every test executable once, its cases in an order of their own, in the
@@ -42,7 +41,7 @@ ctest --test-dir build/release -R '^readme\.usage$' --output-on-failure
 # One sanitizer build serves both halves, so no library is compiled twice.
 echo "== sanitizer build"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIV7_WERROR=ON \
-  -DKIV7_SANITIZE=ON -DKIV7_BENCH=OFF -DKIV7_TEST_SHARDS=4 -DKIV7_UNITY_TESTS=ON >/dev/null
+  -DKIV7_SANITIZE=ON -DKIV7_BENCH=OFF -DKIV7_TEST_SHARDS=4 >/dev/null
 cmake --build build/asan -j "$jobs"
 gui_labels='toolkit/gfx|toolkit/ui|grid|report|appgui|fuzz-gui'
 echo "== Qt-free tests under the sanitizers"
@@ -56,10 +55,8 @@ LSAN_OPTIONS="suppressions=$PWD/tests/support/lsan_gui.supp" \
 
 # The fuzz targets as the README builds them for open-ended runs: clang with
 # libFuzzer. Only compiled and linked here (the sanitizer passes above run
-# them); no optimiser, tests or benchmarks keep the step short, and so do the
-# libraries' units compiled in batches (the optimised build above compiles
-# each alone).
+# them); no optimiser, tests or benchmarks keep the step short.
 echo "== libFuzzer build of the fuzz targets (clang; built, not run)"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_C_FLAGS=-O0 \
-  -DCMAKE_CXX_FLAGS=-O0 -DKIV7_LIBFUZZER=ON -DKIV7_BENCH=OFF -DCMAKE_UNITY_BUILD=ON >/dev/null
+  -DCMAKE_CXX_FLAGS=-O0 -DKIV7_LIBFUZZER=ON -DKIV7_BENCH=OFF >/dev/null
 cmake --build build/fuzz -j "$jobs" --target fuzz_targets

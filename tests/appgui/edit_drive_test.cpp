@@ -9,7 +9,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace edit_drive_test {
 
 std::string Bin(const char* tool) { return std::string(KIV7_BINARY_DIR) + "/tools/" + tool + "/" + tool; }
 
@@ -155,4 +155,4 @@ TEST(DriveEdit, TypedKeysAndTheEditorsHomeAndEndReachTheFile) {
   EXPECT_EQ(CountCommentBytes(dir, table), "1\n") << "the comment's bytes in Windows-1251";
 }
 
-}  // namespace
+}  // namespace edit_drive_test

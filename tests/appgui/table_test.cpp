@@ -25,6 +25,8 @@
 #include "toolkit/core/text.h"
 #include "toolkit/sys/files.h"
 
+namespace table_test {
+
 namespace {
 
 using linktest::ScopedEnv;
@@ -703,3 +705,5 @@ TEST_F(Tables, AHeaderThatDoesNotFitTheFileIsRefusedAndLeftAsItWas) {
   EXPECT_NE(out.find("N=2\tP=10/15/20"), std::string::npos) << out;
   EXPECT_EQ(HeaderRecordCount(cut), 2u);
 }
+
+}  // namespace table_test

@@ -17,7 +17,7 @@
 #include "tests/dbf/dbftool_support.h"
 #include "toolkit/core/exceptions.h"
 
-namespace {
+namespace dbftool_append_test {
 
 using dbftool_support::RunTool;
 using dbftool_support::Tool;
@@ -296,4 +296,4 @@ TEST(DbfToolAppend, AppendAndScanCallTheSystemPerBatchNotPerRow) {
   }
 }
 
-}  // namespace
+}  // namespace dbftool_append_test

@@ -13,7 +13,7 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace parser_library_test {
 
 using parser_test::Eval;
 
@@ -339,4 +339,4 @@ TEST(ParserLibrary, ResultLengthsByKindAndTheKeyLimit) {
   EXPECT_EQ(parser.ExpressionText(), "");
 }
 
-}  // namespace
+}  // namespace parser_library_test

@@ -14,6 +14,8 @@
 #include "toolkit/core/binary.h"
 #include "toolkit/core/sysutils.h"
 
+namespace records_ops_test {
+
 namespace {
 
 using namespace records_support;
@@ -441,3 +443,5 @@ TEST(Records, OpenCountsTheWholeRecordsOfACutTable) {
 }
 
 }  // namespace
+
+}  // namespace records_ops_test

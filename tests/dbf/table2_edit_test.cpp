@@ -8,7 +8,7 @@
 #include "tests/dbf/table2_support.h"
 #include "toolkit/core/variant.h"
 
-namespace {
+namespace table2_edit_test {
 
 using table2_support::FilledTable;
 using table2_support::Ns;
@@ -236,4 +236,4 @@ TEST(Table2Blob, PackCarriesTheMemosOfTheKeptRows) {
   t->Deactivate();
 }
 
-}  // namespace
+}  // namespace table2_edit_test

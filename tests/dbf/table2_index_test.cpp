@@ -9,7 +9,7 @@
 #include "tests/dbf/table2_support.h"
 #include "toolkit/core/binary.h"
 
-namespace {
+namespace table2_index_test {
 
 using table2_support::Exists;
 using table2_support::FilledTable;
@@ -217,4 +217,4 @@ TEST(Table2Index, SeparateIndexFileIsCreatedReleasedAndDeleted) {
   EXPECT_EQ(ProductionFlag(file), 0) << "a separate index file is no production index";
 }
 
-}  // namespace
+}  // namespace table2_index_test

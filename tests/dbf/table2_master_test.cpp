@@ -7,7 +7,7 @@
 
 #include "tests/dbf/table2_support.h"
 
-namespace {
+namespace table2_master_test {
 
 using table2_support::FilledTable;
 using table2_support::Ns;
@@ -80,4 +80,4 @@ TEST(Table2Master, BadExpressionSurfacesWhenTheLinkActivates) {
   f.detail->SetMasterFields("");
 }
 
-}  // namespace
+}  // namespace table2_master_test

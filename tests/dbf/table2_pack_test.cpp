@@ -10,6 +10,8 @@
 #include "tests/dbf/table2_support.h"
 #include "toolkit/core/binary.h"
 
+namespace table2_pack_test {
+
 namespace {
 
 using table2_support::Exists;
@@ -276,3 +278,5 @@ TEST(Table2Create, IndexDefinitionsAreCreatedWithTheTable) {
 }
 
 }  // namespace
+
+}  // namespace table2_pack_test

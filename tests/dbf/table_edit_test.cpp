@@ -11,7 +11,7 @@
 #include "tests/dbf/table_support.h"
 #include "toolkit/core/binary.h"
 
-namespace {
+namespace table_edit_test {
 
 using table_support::Column;
 using table_support::Rec;
@@ -213,4 +213,4 @@ TEST(TableEdit, EachOpenerStandsOnTheRecordItAppended) {
   EXPECT_EQ(Column(*two), (Names{"a", "one", "two", "three"}));
 }
 
-}  // namespace
+}  // namespace table_edit_test

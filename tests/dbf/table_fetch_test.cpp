@@ -13,7 +13,7 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace table_fetch_test {
 
 using table_support::Column;
 using table_support::Rec;
@@ -314,4 +314,4 @@ TEST(TableTranslation, OnTranslateReplacesTheConversion) {
   EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "ABC-");
 }
 
-}  // namespace
+}  // namespace table_fetch_test

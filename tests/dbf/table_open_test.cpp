@@ -13,7 +13,7 @@
 #include "toolkit/core/typinfo.h"
 #include "toolkit/sys/files.h"
 
-namespace {
+namespace table_open_test {
 
 using table_support::Column;
 using table_support::Rec;
@@ -405,4 +405,4 @@ TEST(TableCreate, MemoryStorageKeepsTheTableBetweenOpens) {
   EXPECT_FALSE(FileExists(dir + "/mem.dbf")) << "nothing is written to disk";
 }
 
-}  // namespace
+}  // namespace table_open_test

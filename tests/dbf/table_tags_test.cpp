@@ -17,7 +17,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/core/variant.h"
 
-namespace {
+namespace table_tags_test {
 
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -360,4 +360,4 @@ TEST(TableTags, AnIndexFileInAFolderOfMixedCaseIsFound) {
   t->Deactivate();
 }
 
-}  // namespace
+}  // namespace table_tags_test

@@ -11,7 +11,7 @@
 #include "grid/rs_str.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace prop_test {
 
 const TTypeInfo& ShortIntType() {
   static const TTypeInfo t = TTypeInfo::Ordinal("ShortInt", tkInteger, -128, 127);
@@ -349,4 +349,4 @@ TEST(PublishedProperties, MissingAndReadOnlyPropertiesFailClearly) {
   EXPECT_TRUE(serial.Value().IsNull());
 }
 
-}  // namespace
+}  // namespace prop_test

@@ -39,6 +39,8 @@
 #include "toolkit/ui/maskedit.h"
 #include "toolkit/ui/stdctrls.h"
 
+namespace dlg_print_test {
+
 namespace {
 
 std::vector<printer_test::FakeDevice> ThreePrinters() { return {{"Office"}, {"Lab"}, {"Plotter"}}; }
@@ -565,3 +567,5 @@ TEST(PrintDialog, ThePropertiesButtonsPageSetupShapesThePrint) {
 }
 
 }  // namespace
+
+}  // namespace dlg_print_test

@@ -6,7 +6,7 @@
 
 #include "tests/report/printer_support.h"
 
-namespace {
+namespace printer_environment {
 
 class NoSystemPrinters : public ::testing::Environment {
  public:
@@ -19,4 +19,4 @@ class NoSystemPrinters : public ::testing::Environment {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new NoSystemPrinters);
 
-}  // namespace
+}  // namespace printer_environment

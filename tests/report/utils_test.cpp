@@ -14,6 +14,8 @@
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/stdctrls.h"
 
+namespace utils_test {
+
 namespace {
 
 using class_test::TestWork;
@@ -261,3 +263,5 @@ TEST(ReportDialogs, ControlsAreFoundUnderAPointAndGreyedWhenDisabled) {
 }
 
 }  // namespace
+
+}  // namespace utils_test

@@ -17,7 +17,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 
-namespace {
+namespace streaming_test {
 
 enum TStrmAlign { talLeft, talRight, talCenter };
 enum TStrmStyle { stBold, stItalic, stUnderline };
@@ -801,4 +801,4 @@ TEST(ComponentStream, DamagedStreamsAreRefused) {
                EClassNotFound);
 }
 
-}  // namespace
+}  // namespace streaming_test

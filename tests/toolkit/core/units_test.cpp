@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace units_test {
 
 // What the units' finalizers did, in order.
 std::vector<std::string> g_freed;
@@ -103,4 +103,4 @@ TEST_F(Units, AUnitMadeWhileTheUnitsAreFreedIsCaught) {
 }
 #endif
 
-}  // namespace
+}  // namespace units_test

@@ -7,7 +7,7 @@
 #include "tests/toolkit/db/recording.h"
 
 namespace dbtest {
-namespace {
+namespace datalink_test {
 
 class Rows {
  public:
@@ -121,11 +121,11 @@ TEST(DataLinks, ClosingAndOpeningTheDataSetTurnsLinksOffAndOn) {
   EXPECT_EQ(rows.trace, (Trace{"ActivationNotice", "ActivationNotice", "ActivationNotice", "ActivationNotice"}));
 }
 
-}  // namespace
+}  // namespace datalink_test
 }  // namespace dbtest
 
 namespace dbtest {
-namespace {
+namespace datalink_test {
 
 TEST(DataLinks, EachEventKindBecomesItsNotice) {
   struct Case {
@@ -191,5 +191,5 @@ TEST(DataLinks, ADisabledSourceOrAClosedSetSendsNothing) {
   EXPECT_EQ(rows.small.QueryActiveRow(), 1);
 }
 
-}  // namespace
+}  // namespace datalink_test
 }  // namespace dbtest

@@ -12,7 +12,7 @@
 #include "toolkit/core/exceptions.h"
 #include "toolkit/ui/printers.h"
 
-namespace {
+namespace printers_test {
 
 // A system that knows no printer at all.
 class NoPrinters : public TPrinterBackend {
@@ -175,4 +175,4 @@ TEST(ProcessPrinter, KIV7_PRINT_TO_PDFChoosesThePdfPrinter) {
   SetPrinter(nullptr);
 }
 
-}  // namespace
+}  // namespace printers_test
