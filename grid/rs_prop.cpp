@@ -6,6 +6,7 @@
 #include "grid/rs_rtm.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/text.h"
+#include "toolkit/core/units.h"
 
 namespace {
 
@@ -29,6 +30,10 @@ AnsiString SetMemberNames(const TTypeInfo& set_type) {
   return names;
 }
 
+// The last handle given. It outlives the registry (freed by the units'
+// shut-down), so a registry made anew never gives a number twice.
+int g_last_handle = 0;
+
 // Live components by handle, and the tracker that hears of their end.
 class TComponentHandles : public TComponent {
  public:
@@ -37,8 +42,8 @@ class TComponentHandles : public TComponent {
   int HandleOf(TComponent* component) {
     if (component == nullptr) return 0;
     if (auto it = handles_.find(component); it != handles_.end()) return it->second;
-    if (next_ == std::numeric_limits<int>::max()) throw ERSError("Too many component handles");
-    const int handle = ++next_;
+    if (g_last_handle == std::numeric_limits<int>::max()) throw ERSError("Too many component handles");
+    const int handle = ++g_last_handle;
     handles_[component] = handle;
     components_[handle] = component;
     FreeNotification(component);
@@ -66,12 +71,25 @@ class TComponentHandles : public TComponent {
  private:
   std::map<TComponent*, int> handles_;
   std::map<int, TComponent*> components_;
-  int next_ = 0;
 };
 
+// The units' shut-down frees the registry, and with it its place in the
+// notification lists of the components it knows.
+TComponentHandles* g_handles = nullptr;
+
+const char kHandlesUnit = 0;
+void FinalizeHandlesUnit() {
+  TComponentHandles* handles = g_handles;
+  g_handles = nullptr;
+  if (handles != nullptr) handles->Free();
+}
+
 TComponentHandles& Handles() {
-  static TComponentHandles handles;
-  return handles;
+  if (g_handles == nullptr) {
+    g_handles = new TComponentHandles();
+    RegisterUnit(&kHandlesUnit, "rs_prop", FinalizeHandlesUnit);
+  }
+  return *g_handles;
 }
 
 // Clears an accessor's Value when it goes, however the scope is left.

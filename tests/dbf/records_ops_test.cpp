@@ -362,7 +362,7 @@ TEST(Records, LockFieldIsStampedOnAppendAndEditStart) {
   EXPECT_EQ(lock[5], year - 1900);
   EXPECT_EQ(lock[6], month);
   EXPECT_GE(lock[7], 1);
-  const std::string name = DbfGlobals().ComputerName().substr(0, 8);
+  const std::string name(DbfGlobals().ComputerName().substr(0, 8));
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(lock) + 8, name.size()), name);
 
   std::vector<uint8_t> edit(record.size());

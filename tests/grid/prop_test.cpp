@@ -9,6 +9,7 @@
 #include "grid/rs_prop.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_str.h"
+#include "toolkit/core/units.h"
 #include "toolkit/db/memdataset.h"
 
 namespace prop_test {
@@ -324,6 +325,23 @@ TEST(PublishedProperties, ComponentsTravelAsHandlesOfLiveComponents) {
   }
   TThing again(nullptr);
   EXPECT_NE(ComponentHandle(&again), handle);  // handles are never given twice
+}
+
+// The units' shut-down frees the handles with the rest of the grid's objects;
+// the components they knew live on without them, and a number is still never
+// given twice.
+TEST(PublishedProperties, TheUnitsShutDownForgetsTheHandlesButNeverRepeatsANumber) {
+  auto* kept = new TThing(nullptr);
+  const int before = ComponentHandle(kept);
+  FinalizeUnits();
+  EXPECT_THROW(ComponentOfHandle(before), ERSError);
+  const int after = ComponentHandle(kept);
+  EXPECT_GT(after, before);
+  EXPECT_EQ(ComponentOfHandle(after), kept);
+  FinalizeUnits();
+  kept->Free();  // tells no freed registry of its end
+  TThing other(nullptr);
+  EXPECT_GT(ComponentHandle(&other), after);
 }
 
 TEST(PublishedProperties, MissingAndReadOnlyPropertiesFailClearly) {

@@ -10,6 +10,7 @@
 
 #include "tests/support/testsupport.h"
 #include "toolkit/core/exceptions.h"
+#include "toolkit/core/units.h"
 #include "toolkit/ui/printers.h"
 
 namespace printers_test {
@@ -172,6 +173,32 @@ TEST(ProcessPrinter, KIV7_PRINT_TO_PDFChoosesThePdfPrinter) {
   printer->BeginDoc();
   printer->EndDoc();
   EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder) / "job1.pdf"));
+  SetPrinter(nullptr);
+}
+
+// The printer object holds the GUI library's printers: the units' shut-down
+// frees it while that library is there, and the next use makes one anew.
+TEST(ProcessPrinter, TheUnitsShutDownFreesItAndTheNextUseMakesOneAnew) {
+  class Watched : public NoPrinters {
+   public:
+    explicit Watched(bool& freed) : freed_(freed) {}
+    ~Watched() override { freed_ = true; }
+
+   private:
+    bool& freed_;
+  };
+  bool freed = false;
+  SetPrinter(std::make_unique<TPrinter>(std::make_unique<Watched>(freed)));
+  ASSERT_EQ(Printer()->Printers().Count(), 0);
+  FinalizeUnits();
+  EXPECT_TRUE(freed);
+
+  const std::string folder = testsupport::TempDir("again");
+  ::setenv("KIV7_PRINT_TO_PDF", folder.c_str(), 1);
+  TPrinter* again = Printer();
+  ::unsetenv("KIV7_PRINT_TO_PDF");
+  ASSERT_EQ(again->Printers().Count(), 1);
+  EXPECT_EQ(again->Printers().Strings(0), "PDF");
   SetPrinter(nullptr);
 }
 
