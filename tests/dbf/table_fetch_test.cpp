@@ -15,14 +15,8 @@
 
 namespace table_fetch_test {
 
-using table_support::Column;
-using table_support::Rec;
-using table_support::Table;
-using table_support::WriteTable;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
-using Names = std::vector<std::string>;
+using namespace table_support;
+using namespace testsupport;
 
 TBookmark Mark(int32_t n) { return TBookmark(reinterpret_cast<const char*>(&n), 4); }
 

@@ -15,13 +15,8 @@
 
 namespace table_open_test {
 
-using table_support::Column;
-using table_support::Rec;
-using table_support::Table;
-using table_support::WriteTable;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace table_support;
+using namespace testsupport;
 
 std::string FixedBase() { return "/base/app"; }
 

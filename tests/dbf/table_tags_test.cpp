@@ -19,9 +19,7 @@
 
 namespace table_tags_test {
 
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 // Surnames (UTF-8 here) in no order; record n holds kNames[n - 1].
 const std::vector<std::string> kNames = {"Сидоров", "Абрамов", "Петров", "Яковлев", "Ёлкин", "Борисов", "Жуков"};
