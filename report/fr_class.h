@@ -592,7 +592,7 @@ bool frBuildStopped();
 // Records an exception of the build and stops the current report, which ends
 // every loop at its next stop test.
 void frRecordBuildError(const std::exception& error);
-// Whether the engine prints (rather than designs, builds or previews).
+// Whether the engine is in its printing mode (emPrinting), not designing.
 bool frPrinting();
 // A report, page, band or object about to be freed leaves every running
 // context (a report takes its page, band and object with it).
