@@ -52,6 +52,17 @@ function(kiv7_layer_sources name out)
   set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
+# kiv7_program_folders(): adds every folder below the current one that has
+# its own CMakeLists.txt (the harnesses, the benchmarks).
+function(kiv7_program_folders)
+  file(GLOB dirs LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(dir ${dirs})
+    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
+
 # kiv7_library(NAME [SOURCES...] [DEPS targets...])
 # A static library of the layer table, built from its units (or the SOURCES
 # given), standing on the libraries and Qt modules the table names; DEPS adds
