@@ -52,23 +52,15 @@ function(kiv7_layer_sources name out)
   set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
-# kiv7_unity_alone(SOURCES...): in a unity build, compiles alone the units
-# whose file-scope names would meet another unit's in a batch
-# (scripts/unity_alone.py says which, and why a batch needs it). The check runs
-# again when a unit changes.
-function(kiv7_unity_alone)
-  find_package(Python3 REQUIRED COMPONENTS Interpreter)
-  execute_process(COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/unity_alone.py ${ARGN}
-                  OUTPUT_VARIABLE alone RESULT_VARIABLE failed)
-  if(failed)
-    message(FATAL_ERROR "scripts/unity_alone.py failed")
-  endif()
-  string(REPLACE "\n" ";" alone "${alone}")
-  list(FILTER alone EXCLUDE REGEX "^$")
-  if(alone)
-    set_source_files_properties(${alone} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
-  endif()
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARGN} ${PROJECT_SOURCE_DIR}/scripts/unity_alone.py)
+# kiv7_program_folders(): adds every folder below the current one that has
+# its own CMakeLists.txt (the harnesses, the benchmarks).
+function(kiv7_program_folders)
+  file(GLOB dirs LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(dir ${dirs})
+    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
 endfunction()
 
 # kiv7_library(NAME [SOURCES...] [DEPS targets...])
@@ -100,9 +92,6 @@ function(kiv7_library name)
     list(APPEND qt_deps Qt6::${module})
   endforeach()
   add_library(${name} STATIC ${ARG_SOURCES})
-  if(CMAKE_UNITY_BUILD)
-    kiv7_unity_alone(${ARG_SOURCES})
-  endif()
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${deps} PRIVATE ${qt_deps})
 endfunction()
@@ -114,12 +103,9 @@ endfunction()
 # than most cases take to run, so the sanitizer passes run shares.
 include(GoogleTest)
 set(KIV7_TEST_SHARDS 0 CACHE STRING "Register each test executable as this many shares of its cases (0: case by case)")
-# Most of a test unit's compile time goes to the same headers (GoogleTest, Qt,
-# the libraries) and their templates; compiled in batches, a batch costs about
-# what one unit alone does. Units whose names would meet a batch-mate's are
-# compiled alone (kiv7_unity_alone).
-option(KIV7_UNITY_TESTS "Compile each test executable's units in batches (unity build)" OFF)
-set(KIV7_UNITY_BATCH 16 CACHE STRING "Test units per batch with KIV7_UNITY_TESTS")
+# Test units share far more headers than library units (GoogleTest, Qt, the
+# libraries under test): they go in larger batches.
+set(KIV7_UNITY_BATCH 16 CACHE STRING "Test units per batch of a unity build")
 function(kiv7_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -129,12 +115,7 @@ function(kiv7_test name)
   # The code under test is built as it ships; the test bodies themselves gain
   # nothing from the optimiser, which would cost a third of their build.
   target_compile_options(${name} PRIVATE -O0)
-  if(KIV7_UNITY_TESTS)
-    set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${KIV7_UNITY_BATCH})
-  endif()
-  if(KIV7_UNITY_TESTS OR CMAKE_UNITY_BUILD)
-    kiv7_unity_alone(${ARG_SOURCES})
-  endif()
+  set_target_properties(${name} PROPERTIES UNITY_BUILD_BATCH_SIZE ${KIV7_UNITY_BATCH})
   if(KIV7_TEST_SHARDS GREATER 0)
     math(EXPR last "${KIV7_TEST_SHARDS} - 1")
     foreach(i RANGE ${last})

@@ -158,19 +158,25 @@ TDbfGlobals::TDbfGlobals()
   // the start of every program that opens a table.
   for (int id = 0; id < 256; ++id) {
     const unsigned cp = LanguageDriver(uint8_t(id)).CodePage;
-    if (cp != 0 && !installed_.contains(cp)) installed_.emplace(cp, std::nullopt);
+    const auto known = installed_.begin() + installed_count_;
+    const auto same = [cp](const TInstalled& i) { return i.code_page == cp; };
+    if (cp != 0 && std::find_if(installed_.begin(), known, same) == known)
+      installed_[size_t(installed_count_++)] = {cp, TInstalled::kUnasked};
   }
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0) name[0] = '\0';
-  computer_name_ = std::string(name).substr(0, 15);
+  std::memcpy(computer_name_, name, std::min(std::strlen(name), sizeof computer_name_ - 1));
 }
 
 bool TDbfGlobals::IsInstalledCodePage(unsigned code_page) const {
   const std::lock_guard<std::mutex> lock(installed_mutex_);
-  const auto found = installed_.find(code_page);
-  if (found == installed_.end()) return false;
-  if (!found->second) found->second = IsCodePageAvailable(code_page);
-  return *found->second;
+  const auto known = installed_.begin() + installed_count_;
+  const auto found =
+      std::find_if(installed_.begin(), known, [code_page](const TInstalled& i) { return i.code_page == code_page; });
+  if (found == known) return false;
+  if (found->answer == TInstalled::kUnasked)
+    found->answer = IsCodePageAvailable(code_page) ? TInstalled::kYes : TInstalled::kNo;
+  return found->answer == TInstalled::kYes;
 }
 
 TDbfGlobals& DbfGlobals() {
@@ -1175,7 +1181,7 @@ void TDbfFile::StampLockField(uint8_t* record) const {
   p[6] = uint8_t(month);
   p[7] = uint8_t(day);
   std::memset(p + 8, ' ', size_t(lock_field_length_ - 8));
-  const std::string& name = DbfGlobals().ComputerName();
+  const std::string_view name = DbfGlobals().ComputerName();
   std::memcpy(p + 8, name.data(), std::min<size_t>(name.size(), size_t(lock_user_length_)));
 }
 

@@ -26,6 +26,7 @@
 // field lengths do not agree raises "Invalid DBF file.".
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -33,6 +34,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "dbf/dbf_fields.h"
@@ -89,7 +92,9 @@ enum TLocaleError { leNone = 0, leNoLocale = 1, leLanguageMismatch = 2, leNotIns
 // collation locale id to use.
 using TDbfLocaleErrorEvent = std::function<void(TLocaleError error, uint32_t& solution)>;
 
-// Process-wide defaults of the engine.
+// Process-wide defaults of the engine. A leaf service that every table may
+// reach until the very end of the process: it holds nothing that needs freeing,
+// so no order of shut-down can leave a table reading a freed one.
 class TDbfGlobals {
  public:
   TDbfGlobals();
@@ -100,18 +105,25 @@ class TDbfGlobals {
   // Code pages of the driver table that the converter can handle.
   bool IsInstalledCodePage(unsigned code_page) const;
   // The machine's name, at most 15 characters (stamped into lock fields).
-  const std::string& ComputerName() const { return computer_name_; }
+  std::string_view ComputerName() const { return computer_name_; }
   // Whether 'Y' fields map to ftBCD (else ftCurrency).
   bool CurrencyAsBCD() const { return true; }
 
  private:
+  // A code page of the drivers, and whether the converter has it: unknown
+  // until a table first asks.
+  struct TInstalled {
+    unsigned code_page;
+    enum : uint8_t { kUnasked, kYes, kNo } answer;
+  };
   unsigned default_code_page_;
   uint8_t default_language_id_;
-  // The code pages of the drivers, and whether the converter has each once asked.
-  mutable std::map<unsigned, std::optional<bool>> installed_;
+  mutable std::array<TInstalled, 256> installed_{};
+  int installed_count_ = 0;
   mutable std::mutex installed_mutex_;
-  std::string computer_name_;
+  char computer_name_[16] = {};
 };
+static_assert(std::is_trivially_destructible_v<TDbfGlobals>);
 
 // The one process-wide instance, made on first use.
 TDbfGlobals& DbfGlobals();

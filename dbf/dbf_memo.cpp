@@ -19,10 +19,6 @@ constexpr int kDefaultBlockSize = 512;
 // FoxPro's block header type of a text value.
 constexpr uint32_t kFoxProTextType = 1;
 
-bool IsCreatingMode(TPageFileMode mode) {
-  return mode == pmMemoryCreate || mode == pmExclusiveCreate || mode == pmSharedCreate;
-}
-
 // The blocks of size block_size that the header covers. Rounded up: a block
 // that shares bytes with the header would be overwritten by every header store.
 int64_t HeaderBlocksFor(int block_size) {

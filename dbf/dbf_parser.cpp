@@ -1,6 +1,7 @@
 #include "dbf/dbf_parser.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -718,4 +719,30 @@ void TDbfParser::ClearCompiled() {
   result_length_ = 0;
   holds_expression_ = false;
   single_field_kind_ = ekUnknown;
+}
+
+std::string ExprValueText(TExprKind kind, const char* value) {
+  switch (kind) {
+    case ekInteger: {
+      int32_t v;
+      std::memcpy(&v, value, sizeof v);
+      return std::to_string(v);
+    }
+    case ekLargeInt: {
+      int64_t v;
+      std::memcpy(&v, value, sizeof v);
+      return std::to_string(v);
+    }
+    case ekFloat:
+    case ekDateTime: {
+      double v;
+      std::memcpy(&v, value, sizeof v);
+      char text[64];
+      const auto [end, error] = std::to_chars(text, text + sizeof text, v);
+      return error == std::errc() ? std::string(text, end) : std::string();
+    }
+    case ekBoolean: return value[0] != 0 ? "true" : "false";
+    case ekString: return value;
+    default: return std::string();
+  }
 }

@@ -208,3 +208,9 @@ class TDbfParser : public TCustomExpressionParser {
   bool partial_compare_ = false;
   AnsiString expression_text_;
 };
+
+// A value EvaluateRecord returned, as text: integers in decimal, floats and
+// date-times (days since 1899-12-30) in the shortest form that reads back the
+// same, booleans "true" or "false", a zero-terminated text as it is; empty for
+// another kind.
+std::string ExprValueText(TExprKind kind, const char* value);

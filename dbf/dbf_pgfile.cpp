@@ -19,10 +19,6 @@ namespace {
 constexpr int kLockRetryMs = 10;
 int g_lock_wait_ms = 10000;
 
-bool IsCreatingMode(TPageFileMode mode) {
-  return mode == pmMemoryCreate || mode == pmExclusiveCreate || mode == pmSharedCreate;
-}
-
 }  // namespace
 
 int TPagedFile::LockWaitMilliseconds() { return g_lock_wait_ms; }

@@ -33,6 +33,11 @@ enum TPageFileMode {
   pmReadOnly = 7,
 };
 
+// Whether a file of this mode is made anew rather than opened.
+inline bool IsCreatingMode(TPageFileMode mode) {
+  return mode == pmMemoryCreate || mode == pmExclusiveCreate || mode == pmSharedCreate;
+}
+
 // The lock byte of a table's header; record n is locked at this offset - n.
 inline constexpr int64_t kVirtualLockBase = INT64_C(0xEFFFFFFE);
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "grid/rs_env.h"
@@ -1496,7 +1497,9 @@ class TgpDeleteParams : public TPersistent {
 };
 
 // Sizing a column by dragging its right border in the title band; one for
-// the process. The line shows where the border will go; the grid paints it.
+// the process, holding nothing that needs freeing (a grid that goes is
+// forgotten), so it outlasts every grid whatever the order of shut-down. The
+// line shows where the border will go; the grid paints it.
 class TgpColumnSizer {
  public:
   // True when (X, Y) lies on a border the grid lets the user drag; the
@@ -1520,6 +1523,7 @@ class TgpColumnSizer {
   TgpColumn* column_ = nullptr;
   int min_x_ = 0, max_x_ = 0, line_x_ = -1;
 };
+static_assert(std::is_trivially_destructible_v<TgpColumnSizer>);
 TgpColumnSizer& ColumnSizer();
 
 // Rows and columns dragged with the mouse: rows out of the grid (DragMode

@@ -11,7 +11,7 @@
 namespace {
 
 // The sub-button is as wide as a vertical scroll bar.
-constexpr int kButtonWidth = 16;
+constexpr int kSubButtonWidth = 16;
 
 bool OnlyCtrl(TShiftState shift) { return shift == TShiftState{ssCtrl}; }
 bool NoModifiers(TShiftState shift) {
@@ -655,7 +655,7 @@ TRect TDBProdiEdit::ButtonRect() const {
 
 void TDBProdiEdit::UpdateButton() {
   TvpFieldVision* vision = EffectiveVision();
-  button_width_ = vision->EnableButton() ? kButtonWidth : 0;
+  button_width_ = vision->EnableButton() ? kSubButtonWidth : 0;
   if (vision->EnableButton() && vision->ButtonStyle() == pbsCustom && vision->HasButtonGlyph())
     button_width_ = std::max(button_width_, vision->ButtonGlyph()->Width() + 4);
   TRect margins = TextMargins();

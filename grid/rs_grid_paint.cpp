@@ -4,35 +4,13 @@
 #include <algorithm>
 
 #include "grid/rs.h"
+#include "grid/rs_draw.h"
 #include "grid/rs_env.h"
 #include "grid/rs_std.h"
 #include "toolkit/gfx/drawtext.h"
 #include "toolkit/gfx/edges.h"
 
 namespace {
-
-TRect Moved(TRect r, int dx, int dy) {
-  r.Left += dx, r.Right += dx, r.Top += dy, r.Bottom += dy;
-  return r;
-}
-
-void FillWith(TCanvas& canvas, const TRect& rect, TColor color) {
-  canvas.Brush().SetStyle(bsSolid);
-  canvas.Brush().SetColor(color);
-  canvas.FillRect(rect);
-}
-
-void HLine(TCanvas& canvas, int x1, int x2, int y, TColor color) {
-  canvas.Pen().SetColor(color);
-  canvas.MoveTo(x1, y);
-  canvas.LineTo(x2, y);
-}
-
-void VLine(TCanvas& canvas, int x, int y1, int y2, TColor color) {
-  canvas.Pen().SetColor(color);
-  canvas.MoveTo(x, y1);
-  canvas.LineTo(x, y2);
-}
 
 // The text box of a title or footer: the rectangle less the margins.
 TRect Shrunk(const TRect& r, const TgpCellMargins& m) {

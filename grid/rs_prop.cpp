@@ -6,6 +6,7 @@
 #include "grid/rs_rtm.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/text.h"
+#include "toolkit/core/units.h"
 
 namespace {
 
@@ -29,6 +30,10 @@ AnsiString SetMemberNames(const TTypeInfo& set_type) {
   return names;
 }
 
+// The last handle given. It outlives the registry (freed by the units'
+// shut-down), so a registry made anew never gives a number twice.
+int g_last_handle = 0;
+
 // Live components by handle, and the tracker that hears of their end.
 class TComponentHandles : public TComponent {
  public:
@@ -37,8 +42,8 @@ class TComponentHandles : public TComponent {
   int HandleOf(TComponent* component) {
     if (component == nullptr) return 0;
     if (auto it = handles_.find(component); it != handles_.end()) return it->second;
-    if (next_ == std::numeric_limits<int>::max()) throw ERSError("Too many component handles");
-    const int handle = ++next_;
+    if (g_last_handle == std::numeric_limits<int>::max()) throw ERSError("Too many component handles");
+    const int handle = ++g_last_handle;
     handles_[component] = handle;
     components_[handle] = component;
     FreeNotification(component);
@@ -66,12 +71,25 @@ class TComponentHandles : public TComponent {
  private:
   std::map<TComponent*, int> handles_;
   std::map<int, TComponent*> components_;
-  int next_ = 0;
 };
 
+// The units' shut-down frees the registry, and with it its place in the
+// notification lists of the components it knows.
+TComponentHandles* g_handles = nullptr;
+
+const char kHandlesUnit = 0;
+void FinalizeHandlesUnit() {
+  TComponentHandles* handles = g_handles;
+  g_handles = nullptr;
+  if (handles != nullptr) handles->Free();
+}
+
 TComponentHandles& Handles() {
-  static TComponentHandles handles;
-  return handles;
+  if (g_handles == nullptr) {
+    g_handles = new TComponentHandles();
+    RegisterUnit(&kHandlesUnit, "rs_prop", FinalizeHandlesUnit);
+  }
+  return *g_handles;
 }
 
 // Clears an accessor's Value when it goes, however the scope is left.
@@ -106,16 +124,16 @@ TvpPropFieldInfo GetPropFieldInfo(const TPropInfo& prop, int string_length, cons
     case tkString: info.FieldType = ftString; info.Size = type->MaxLength; break;
     case tkSet:
       info.FieldType = ftInteger;
-      info.Kind = pkSet;
+      info.Kind = vpkSet;
       info.SetNames = SetMemberNames(*type);
       break;
     case tkClass:
       if (IsStringsClass(*type)) {
         info.FieldType = ftMemo;
-        info.Kind = pkStrings;
+        info.Kind = vpkStrings;
       } else if (IsComponentClass(*type)) {
         info.FieldType = ftInteger;
-        info.Kind = pkComponent;
+        info.Kind = vpkComponent;
       }
       break;
     case tkWChar: info.FieldType = ftWideString; info.Size = 2; break;
@@ -197,7 +215,7 @@ AnsiString FieldDefsFromPublished(TFieldDefs& defs, const TClassInfo& cls, const
       const TvpPropFieldInfo info = GetPropFieldInfo(*prop, string_length, memo_props);
       TFieldAttributes attributes;
       if (info.ReadOnly) attributes.Include(faReadonly);
-      if (info.Kind == pkSet && expand_sets) {
+      if (info.Kind == vpkSet && expand_sets) {
         for (int m = 0; m < ListCount(info.SetNames, ';'); ++m) {
           const AnsiString member_field = field_name + "_" + ListItem(info.SetNames, m, ';');
           defs.AppendNamedDef(member_field, ftBoolean, 0)->ChangeAttributes(attributes);
@@ -300,12 +318,12 @@ void TvpPropAccessor::ReadValue() {
     case tkInt64: v.SetAsLargeInt(GetOrdProp(instance_, *prop_)); break;
     case tkClass: {
       TPersistent* object = GetObjectProp(instance_, *prop_);
-      if (info_.Kind == pkStrings) {
+      if (info_.Kind == vpkStrings) {
         TMemoryStream stream;
         if (auto* strings = dynamic_cast<TStrings*>(object); strings != nullptr) strings->SaveToStream(stream);
         stream.SetPosition(0);
         v.LoadFromStream(stream);
-      } else if (info_.Kind == pkComponent) {
+      } else if (info_.Kind == vpkComponent) {
         v.SetAsInteger(ComponentHandle(dynamic_cast<TComponent*>(object)));
       }
       break;
@@ -370,7 +388,7 @@ void TvpPropAccessor::WriteValue() {
     case tkWString: SetStrProp(instance_, *prop_, v.AsString()); break;
     case tkVariant: SetVariantProp(instance_, *prop_, v.AsVariant()); break;
     case tkClass:
-      if (info_.Kind == pkStrings) {
+      if (info_.Kind == vpkStrings) {
         auto* strings = dynamic_cast<TStrings*>(GetObjectProp(instance_, *prop_));
         if (strings != nullptr) {
           TMemoryStream stream;
@@ -378,7 +396,7 @@ void TvpPropAccessor::WriteValue() {
           stream.SetPosition(0);
           strings->LoadFromStream(stream);
         }
-      } else if (info_.Kind == pkComponent) {
+      } else if (info_.Kind == vpkComponent) {
         SetObjectProp(instance_, *prop_, ComponentOfHandle(v.IsNull() ? 0 : v.AsInteger()));
       }
       break;

@@ -19,14 +19,14 @@
 #include "toolkit/db/fields.h"
 
 // What kind of object a class-typed property holds.
-enum TvpPropKind { pkNone, pkStrings, pkBitmap, pkComponent, pkSet };
+enum TvpPropKind { vpkNone, vpkStrings, vpkBitmap, vpkComponent, vpkSet };
 
 // One published property as a field.
 struct TvpPropFieldInfo {
   TFieldType FieldType = ftUnknown;
   int Size = 0;
   bool ReadOnly = false;  // the property has no setter
-  TvpPropKind Kind = pkNone;
+  TvpPropKind Kind = vpkNone;
   AnsiString SetNames;  // ";"-list of a set type's member names
 };
 

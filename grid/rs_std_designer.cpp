@@ -1,39 +1,12 @@
 // The two designers grids paint through: the lite one with thin lines and
 // the standard one with double column lines and a margin line between them.
 // Both refine the base designer's painting with their lines and title frames.
+#include "grid/rs_draw.h"
 #include "grid/rs_std.h"
 #include "toolkit/core/typinfo.h"
 #include "toolkit/gfx/edges.h"
 
 namespace {
-
-TRect Moved(TRect r, int dx, int dy) {
-  r.Left += dx, r.Right += dx, r.Top += dy, r.Bottom += dy;
-  return r;
-}
-
-// Lines cover both end points.
-void HLine(TCanvas& canvas, int x1, int x2, int y, TColor color) {
-  if (x2 < x1) return;
-  canvas.Pen().SetColor(color);
-  canvas.Pen().SetStyle(psSolid);
-  canvas.MoveTo(x1, y);
-  canvas.LineTo(x2 + 1, y);
-}
-
-void VLine(TCanvas& canvas, int x, int y1, int y2, TColor color) {
-  if (y2 < y1) return;
-  canvas.Pen().SetColor(color);
-  canvas.Pen().SetStyle(psSolid);
-  canvas.MoveTo(x, y1);
-  canvas.LineTo(x, y2 + 1);
-}
-
-void FillWith(TCanvas& canvas, const TRect& rect, TColor color) {
-  canvas.Brush().SetStyle(bsSolid);
-  canvas.Brush().SetColor(color);
-  canvas.FillRect(rect);
-}
 
 // The settings every designer class publishes.
 template <class C>
@@ -155,14 +128,14 @@ void TLiteDesigner::PaintTitleBackground() {
     bottom_pen = HorizLines() != clNone ? HorizLines() : VertLines();
     vertical_pen = VertLines() != clNone ? VertLines() : HorizLines();
   }
-  if (bottom_pen != clNone) HLine(*canvas_, 0, width_ - 1, title_h_ - 1, bottom_pen);
+  if (bottom_pen != clNone) HLineThrough(*canvas_, 0, width_ - 1, title_h_ - 1, bottom_pen);
   TgpColumns* columns = grid_->Columns();
   for (int g = info_->FirstGroup; g <= info_->LastGroup; ++g) {
     TgpGroupInfo* group = columns->Groups(g);
     if (!group->InView) continue;
     if (bottom_pen != clNone) DrawSeparators(group, 1, bottom_pen, 0);
     const int right = group->ScreenX + group->TotalWidth - offset_x_;
-    if (vertical_pen != clNone) VLine(*canvas_, right - 1, 0, title_h_ - 1, vertical_pen);
+    if (vertical_pen != clNone) VLineThrough(*canvas_, right - 1, 0, title_h_ - 1, vertical_pen);
   }
 }
 
@@ -183,7 +156,7 @@ void TLiteDesigner::PaintTitleFrames(TgpGroupInfo* Group, int X, int OffsetX) {
       // The raised edge of the column before runs into this one's: a
       // highlight and two patches of title colour join them.
       const TRect plain = Moved(column->TitleRect(false), -OffsetX, 0);
-      HLine(*canvas_, plain.Left - 2, plain.Left, plain.Top, clBtnHighlight);
+      HLineThrough(*canvas_, plain.Left - 2, plain.Left, plain.Top, clBtnHighlight);
       const int patch = column->TitleLineHeight() / 14;
       FillWith(*canvas_, Rect(plain.Left - 2, plain.Top + 1, plain.Left + 1, plain.Top + 1 + patch), TitleColor());
       FillWith(*canvas_, Rect(plain.Left - 2, plain.Bottom - 1 - patch, plain.Left + 1, plain.Bottom - 1),
@@ -198,7 +171,7 @@ void TLiteDesigner::PaintRows() {
   const int row_height = grid_->RowHeight();
   if (HorizLines() != clNone)
     for (int y = title_h_ + row_height - 1; y < title_h_ + rows_h_; y += row_height)
-      HLine(*canvas_, 0, width_ - 1, y, HorizLines());
+      HLineThrough(*canvas_, 0, width_ - 1, y, HorizLines());
   if (VertLines() == clNone) return;
   TgpColumns* columns = grid_->Columns();
   for (int g = info_->FirstGroup; g <= info_->LastGroup; ++g) {
@@ -207,7 +180,7 @@ void TLiteDesigner::PaintRows() {
     const bool last = g == columns->GroupCount() - 1;
     const TColor pen = last && !show_last_line_ ? info_->Background : VertLines();
     const int right = group->ScreenX + group->TotalWidth - offset_x_;
-    VLine(*canvas_, right - 1, title_h_, title_h_ + rows_h_ - 1, pen);
+    VLineThrough(*canvas_, right - 1, title_h_, title_h_ + rows_h_ - 1, pen);
   }
 }
 
@@ -307,18 +280,18 @@ void TStandardDesigner::UpdateBlitFlag() {
 
 void TStandardDesigner::PaintTitleBackground() {
   TgpBaseDesigner::PaintTitleBackground();
-  HLine(*canvas_, 0, width_ - 1, title_h_ - 3, HorizLines());
-  HLine(*canvas_, 0, width_ - 1, title_h_ - 1, HorizLines());
-  HLine(*canvas_, 0, width_ - 1, title_h_ - 2, margin_lines_);
+  HLineThrough(*canvas_, 0, width_ - 1, title_h_ - 3, HorizLines());
+  HLineThrough(*canvas_, 0, width_ - 1, title_h_ - 1, HorizLines());
+  HLineThrough(*canvas_, 0, width_ - 1, title_h_ - 2, margin_lines_);
   const TColor middle = options_.Contains(dgMarginLines) ? margin_lines_ : TitleColor();
   TgpColumns* columns = grid_->Columns();
   for (int g = info_->FirstGroup; g <= info_->LastGroup; ++g) {
     const TgpGroupInfo* group = columns->Groups(g);
     if (!group->InView) continue;
     const int right = group->ScreenX + group->TotalWidth - offset_x_;
-    VLine(*canvas_, right - 1, 0, title_h_ - 2, VertLines());
-    VLine(*canvas_, right - 3, 0, title_h_ - 2, VertLines());
-    VLine(*canvas_, right - 2, 0, title_h_ - 2, middle);
+    VLineThrough(*canvas_, right - 1, 0, title_h_ - 2, VertLines());
+    VLineThrough(*canvas_, right - 3, 0, title_h_ - 2, VertLines());
+    VLineThrough(*canvas_, right - 2, 0, title_h_ - 2, middle);
   }
 }
 
@@ -341,7 +314,7 @@ void TStandardDesigner::PaintRows() {
   auto horizontal = [&] {
     if (!options_.Contains(dgHorizLines) || HorizLines() == clNone) return;
     for (int y = title_h_ + row_height - 1; y < title_h_ + rows_h_; y += row_height)
-      HLine(*canvas_, 0, width_ - 1, y, HorizLines());
+      HLineThrough(*canvas_, 0, width_ - 1, y, HorizLines());
   };
   if (options_.Contains(dgHorizBackground)) horizontal();
   // Over the grid's last row the lines leave the row's bottom line whole.
@@ -352,9 +325,9 @@ void TStandardDesigner::PaintRows() {
     const TgpGroupInfo* group = columns->Groups(g);
     if (!group->InView) continue;
     const int right = group->ScreenX + group->TotalWidth - offset_x_;
-    VLine(*canvas_, right - 1, title_h_, bottom, VertLines());
-    VLine(*canvas_, right - 3, title_h_, bottom, VertLines());
-    VLine(*canvas_, right - 2, title_h_, bottom, middle);
+    VLineThrough(*canvas_, right - 1, title_h_, bottom, VertLines());
+    VLineThrough(*canvas_, right - 3, title_h_, bottom, VertLines());
+    VLineThrough(*canvas_, right - 2, title_h_, bottom, middle);
   }
   if (!options_.Contains(dgHorizBackground)) horizontal();
 }

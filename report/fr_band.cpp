@@ -20,22 +20,6 @@
 
 namespace {
 
-TfrReport* CurrentReport() { return frCurrentReport(); }
-
-bool Stopped() {
-  TfrReport* report = CurrentReport();
-  return report != nullptr && report->Terminated;
-}
-
-// Records an exception of the build and stops the report, which ends every
-// loop at its next stop test.
-void RecordBuildError(const std::exception& error) {
-  TfrReport* report = CurrentReport();
-  BuildExpressionErrorText(error, report != nullptr ? report->Name() : AnsiString(), [report] {
-    if (report != nullptr) report->Terminated = true;
-  });
-}
-
 TfrStretcheable* Stretchable(TfrView* view) { return dynamic_cast<TfrStretcheable*>(view); }
 
 // Stretched objects follow their content when their band measures itself.
@@ -94,7 +78,7 @@ void TellListeners(TfrMemoView& printed) {
 }  // namespace
 
 void RecordBandDoesNotFit(const AnsiString& band_name) {
-  RecordBuildError(BandException(Format(Utf8ToAnsi("Полоса \"%s\" не помещается на странице"), {band_name})));
+  frRecordBuildError(BandException(Format(Utf8ToAnsi("Полоса \"%s\" не помещается на странице"), {band_name})));
 }
 
 // ---- Construction and sources ---------------------------------------------------------
@@ -120,7 +104,7 @@ void TfrBand::BindSource(const AnsiString& text) {
     Source = source;
     OwnsSource = created;
   }
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   if (Type == btMasterData && Source == nullptr && report != nullptr && report->ReportType == rtSimple &&
       report->Dataset() != nullptr) {
     Source = report->Dataset();
@@ -170,7 +154,7 @@ int TfrBand::ColumnFooterHeight() const {
 
 bool TfrBand::Print() {
   TfrBuildContext& build = frRunningBuild();
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   const bool saved_split = MaySplit;
   build.CurView = View;
   build.CurBand = this;
@@ -191,22 +175,22 @@ bool TfrBand::Print() {
     try {
       RunCompiledScript(Script);
     } catch (const std::exception& e) {
-      RecordBuildError(e);
+      frRecordBuildError(e);
     }
   }
   ScriptDone = false;
   const int noted_y = Page->CurY;
-  if (Stopped()) {
+  if (frBuildStopped()) {
     MaySplit = saved_split;
     return false;
   }
 
   const bool requested = NewPageRequests > 0 || NewColumnRequests > 0;
-  for (int i = 0; i < NewPageRequests && !Stopped(); ++i) {
+  for (int i = 0; i < NewPageRequests && !frBuildStopped(); ++i) {
     Page->CurColumn = std::max(Page->Columns, 1) - 1;
     Page->StartNewColumn(this);
   }
-  for (int i = 0; i < NewColumnRequests && !Stopped(); ++i) Page->StartNewColumn(this);
+  for (int i = 0; i < NewColumnRequests && !frBuildStopped(); ++i) Page->StartNewColumn(this);
   if (requested && KeepCurY) Page->CurY = noted_y;
 
   bool result = false;
@@ -235,11 +219,11 @@ bool TfrBand::Print() {
       }
       SubReportsDone = true;
       if (IsDataBandType() && Source != nullptr && Next != nullptr && Next->Source == nullptr) {
-        for (TfrBand* b = this; b != nullptr && !Stopped(); b = b->Next) b->PrintBody();
+        for (TfrBand* b = this; b != nullptr && !frBuildStopped(); b = b->Next) b->PrintBody();
       } else {
         PrintBody();
-        if (Child != nullptr && !Stopped()) Child->Print();
-        if (!IsDataBandType() && Type != btGroupHeader && PageAfter && !Stopped()) Page->StartNewPage();
+        if (Child != nullptr && !frBuildStopped()) Child->Print();
+        if (!IsDataBandType() && Type != btGroupHeader && PageAfter && !frBuildStopped()) Page->StartNewPage();
       }
       if (!SubReportsDone) result = true;
     }
@@ -279,7 +263,7 @@ int TfrBand::StretchedHeight() {
   int result = Height;
   auto measure = [&](bool cross_cells) {
     for (TfrView* v : Objects) {
-      if (Stopped()) break;
+      if (frBuildStopped()) break;
       if ((!cross_cells && v->Parent != this) || !StretchesWithContent(v)) continue;
       frRunningBuild().CurView = v;
       result = std::max(result, Clamp(int64_t{v->Top} + Stretchable(v)->CalcHeight()));
@@ -290,10 +274,10 @@ int TfrBand::StretchedHeight() {
     TfrDataset* columns = cross != nullptr && cross->Source != nullptr ? cross->Source : ColumnSource;
     if (HoldsCrossCells() && Type != btPageFooter && cross != nullptr && cross->IsUsed() && columns != nullptr) {
       // Every column's cells may need another height.
-      TfrReport* report = CurrentReport();
+      TfrReport* report = frCurrentReport();
       Page->CrossColumn = 1;
       if (report != nullptr && report->OnBeginColumn) report->OnBeginColumn(this);
-      for (columns->First(); !columns->Eof() && !Stopped(); columns->Next()) {
+      for (columns->First(); !columns->Eof() && !frBuildStopped(); columns->Next()) {
         int width = 0;
         if (report != nullptr && report->OnPrintColumn) report->OnPrintColumn(Page->CrossColumn, width);
         measure(true);
@@ -303,7 +287,7 @@ int TfrBand::StretchedHeight() {
       measure(false);
     }
   } catch (const std::exception& e) {
-    RecordBuildError(e);
+    frRecordBuildError(e);
   }
   for (size_t i = 0; i < Objects.size(); ++i) Objects[i]->Height = heights[i];
   return result;
@@ -374,7 +358,7 @@ bool TfrBand::PrintObjects() {
   for (; i < Objects.size(); ++i) {
     TfrView* v = Objects[i];
     if (v->TypeCode == gtSubReport && v->Visible) break;
-    if (Stopped()) return false;
+    if (frBuildStopped()) return false;
     PrintObject(*v);
   }
   if (i >= Objects.size()) return false;
@@ -399,7 +383,7 @@ void TfrBand::PrintObject(TfrView& view) {
     try {
       frBuildHost().RunScript(view);
     } catch (const std::exception& e) {
-      RecordBuildError(e);
+      frRecordBuildError(e);
     }
     return;
   }
@@ -408,7 +392,7 @@ void TfrBand::PrintObject(TfrView& view) {
   view.Left = Clamp(int64_t{view.Left} + Page->XAdjust - Page->Limits.Left);
   view.Top = Clamp(int64_t{view.Top} + Top);
   try {
-    TfrReport* report = CurrentReport();
+    TfrReport* report = frCurrentReport();
     TfrEMFPages* built = report != nullptr ? report->EMFPages() : nullptr;
     if (built != nullptr && build.BuiltPageIndex >= 0 && build.BuiltPageIndex < built->Count()) {
       TfrPageInfo& info = built->Pages(build.BuiltPageIndex);
@@ -421,7 +405,7 @@ void TfrBand::PrintObject(TfrView& view) {
     }
     if (memo != nullptr && !split_part) TellListeners(*memo);
   } catch (const std::exception& e) {
-    RecordBuildError(e);
+    frRecordBuildError(e);
   }
   view.Left = saved_left;
   view.Top = saved_top;
@@ -480,7 +464,7 @@ void TfrBand::PrintSplit() {
       try {
         memo->CalcHeight();
       } catch (const std::exception& e) {
-        RecordBuildError(e);
+        frRecordBuildError(e);
       }
       v->Top = top;
       v->Height = height;
@@ -501,7 +485,7 @@ void TfrBand::PrintSplit() {
         continue;
       }
       bool progress = false, no_page_takes = false;
-      for (size_t i = 0; i < n && !Stopped(); ++i) {
+      for (size_t i = 0; i < n && !frBuildStopped(); ++i) {
         SplitState& state = split_[i];
         if (state.printed) continue;
         TfrView* v = Objects[i];
@@ -570,7 +554,7 @@ void TfrBand::PrintSplit() {
         Objects[i]->Top = Clamp(int64_t{Objects[i]->Top} - u);
         any_left = true;
       }
-      if (!any_left || Stopped()) break;
+      if (!any_left || frBuildStopped()) break;
       if (!progress && piece > 0) {
         // A fresh page took nothing of the band: another page would not either.
         RecordBandDoesNotFit(Name);
@@ -599,7 +583,7 @@ void TfrBand::PrintSplit() {
 
 void TfrBand::PrintCrossCells() {
   TfrBuildContext& build = frRunningBuild();
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   const int saved_index = build.BuiltPageIndex;
   Page->CrossColumn = 1;
   if (report != nullptr && report->OnBeginColumn) report->OnBeginColumn(this);
@@ -611,7 +595,7 @@ void TfrBand::PrintCrossCells() {
     try {
       RunCompiledScript(band.Script);
     } catch (const std::exception& e) {
-      RecordBuildError(e);
+      frRecordBuildError(e);
     }
   };
   if (header != nullptr && header->IsUsed()) {
@@ -619,7 +603,7 @@ void TfrBand::PrintCrossCells() {
     PrintCrossBandCells(*header, header->Left);
     x = header->Left + header->Width;
   }
-  if (data != nullptr && data->IsUsed() && !Stopped()) {
+  if (data != nullptr && data->IsUsed() && !frBuildStopped()) {
     if (x == 0) x = data->Left;
     TfrDataset* columns = data->Source != nullptr ? data->Source : ColumnSource;
     std::unique_ptr<TfrUserDataset> as_many;
@@ -633,7 +617,7 @@ void TfrBand::PrintCrossCells() {
     if (columns != nullptr) {
       int walked = 0;
       try {
-        for (columns->First(); !columns->Eof() && !Stopped(); columns->Next(), ++walked) {
+        for (columns->First(); !columns->Eof() && !frBuildStopped(); columns->Next(), ++walked) {
           int width = data->Width;
           if (report != nullptr && report->OnPrintColumn) report->OnPrintColumn(Page->CrossColumn, width);
           run_script(*data);
@@ -646,12 +630,12 @@ void TfrBand::PrintCrossCells() {
           ++Page->CrossColumn;
         }
       } catch (const std::exception& e) {
-        RecordBuildError(e);
+        frRecordBuildError(e);
       }
       data->MaxColumns = std::max(data->MaxColumns, walked);
     }
   }
-  if (footer != nullptr && footer->IsUsed() && !Stopped()) {
+  if (footer != nullptr && footer->IsUsed() && !frBuildStopped()) {
     if (x == 0) x = footer->Left;
     run_script(*footer);
     CrossOverflow(x, footer->Width);
@@ -670,7 +654,7 @@ void TfrBand::PrintCrossBandCells(TfrBand& cross, int x) {
   // A cross footer's totals are its own; the other cells read the row's.
   build.CurBand = cross.Type == btCrossFooter ? &cross : this;
   for (TfrView* v : Objects) {
-    if (v->Parent != &cross || Stopped()) continue;
+    if (v->Parent != &cross || frBuildStopped()) continue;
     const int saved_left = v->Left;
     v->Left = Clamp(int64_t{v->Left} + x);
     v->Parent = this;
@@ -684,7 +668,7 @@ void TfrBand::PrintCrossBandCells(TfrBand& cross, int x) {
 void TfrBand::CrossOverflow(int& x, int width) {
   if (int64_t{x} + width <= Page->Limits.Right) return;
   TfrBuildContext& build = frRunningBuild();
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   TfrEMFPages* built = report != nullptr ? report->EMFPages() : nullptr;
   x = Page->Limits.Left;
   const bool row_on_later_page = build.BuiltPageIndex > 0;
@@ -715,7 +699,7 @@ namespace {
 
 TfrPage* SubReportPage(TfrView& view) {
   auto* sub = dynamic_cast<TfrSubReportView*>(&view);
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   if (sub == nullptr || report == nullptr) return nullptr;
   return report->Pages().Pages(sub->SubPage);
 }
@@ -780,7 +764,7 @@ bool TfrBand::RunSubReports(bool page_broke) {
         progress = progress || sub->PlayPosition != played;
       }
     }
-    if (SubReportsDone || Stopped()) break;
+    if (SubReportsDone || frBuildStopped()) break;
     if (page_broke && !progress) {
       // A fresh page took nothing of the sub-reports: no further page would.
       RecordBandDoesNotFit(Name);
@@ -859,7 +843,7 @@ void TfrBand::AddTotals(int column) {
       counts_.AssignVariable(key, added + 1);
     }
   } catch (const std::exception& e) {
-    RecordBuildError(e);
+    frRecordBuildError(e);
   }
   if (column == 0) ++TotalsCount;
 }
@@ -872,7 +856,7 @@ void TfrBand::ResetTotals() {
         g->GroupValue = frBuildHost().Parser().EvalPostfix(g->GroupExpr);
       }
     } catch (const std::exception& e) {
-      RecordBuildError(e);
+      frRecordBuildError(e);
     }
     frRunningBuild().CurBand = this;
     return;

@@ -21,15 +21,8 @@
 
 namespace {
 
-TfrReport* CurrentReport() { return frCurrentReport(); }
-
-bool Stopped() {
-  TfrReport* report = CurrentReport();
-  return report != nullptr && report->Terminated;
-}
-
 TfrEMFPages* BuiltPages() {
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   return report != nullptr ? report->EMFPages() : nullptr;
 }
 
@@ -38,15 +31,8 @@ int BuiltCount() {
   return built != nullptr ? built->Count() : 0;
 }
 
-void RecordBuildError(const std::exception& error) {
-  TfrReport* report = CurrentReport();
-  BuildExpressionErrorText(error, report != nullptr ? report->Name() : AnsiString(), [report] {
-    if (report != nullptr) report->Terminated = true;
-  });
-}
-
 bool ManualBuild() {
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   return report != nullptr && static_cast<bool>(report->OnManualBuild);
 }
 
@@ -89,7 +75,7 @@ void TakeBandObject(TfrBand& band, TfrBandView& view, TfrInterpretator& interpre
   try {
     band.BindSource(view.FormatText);
   } catch (const std::exception& e) {
-    RecordBuildError(e);
+    frRecordBuildError(e);
   }
 }
 
@@ -171,7 +157,7 @@ void TfrPage::ResetBands() {
 // play as not printed on their own.
 std::vector<bool> TfrPage::PrepareObjects(TfrInterpretator& interpreter) {
   TfrParser& parser = frBuildHost().Parser();
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   std::vector<bool> placed(Objects.size());
   for (size_t i = 0; i < Objects.size(); ++i) {
     TfrView* v = Objects[i].get();
@@ -346,7 +332,7 @@ void TfrPage::AttachColumnSources() {
         band->ColumnSource = source;
         band->OwnsColumnSource = created;
       } catch (const std::exception& e) {
-        RecordBuildError(e);
+        frRecordBuildError(e);
       }
     }
   }
@@ -403,7 +389,7 @@ void TfrPage::ShowDialog() {
     try {
       RunScript(Script);
     } catch (const std::exception& e) {
-      RecordBuildError(e);
+      frRecordBuildError(e);
     }
   };
   if (Objects.empty() || !Visible) {
@@ -426,7 +412,7 @@ void TfrPage::ShowDialog() {
     auto* shown = static_cast<TForm*>(sender);
     shown->OnActivate = nullptr;
     run_script();
-    if (shown->ModalResult() == mrNone && Stopped()) shown->SetModalResult(mrAbort);
+    if (shown->ModalResult() == mrNone && frBuildStopped()) shown->SetModalResult(mrAbort);
   };
   TScopeExit shown([&] {
     form.OnActivate = nullptr;
@@ -440,7 +426,7 @@ void TfrPage::ShowDialog() {
 void TfrPage::RegisterAggregates() {
   if (Type != ptReport || !Prepared) return;
   TfrBuildContext& build = frRunningBuild();
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   if (!build.FirstPass && report != nullptr && report->DoublePass) return;
   build.CurPage = this;
 
@@ -555,7 +541,7 @@ void TfrPage::RegisterAggregates() {
       for (TfrBand* band : Chain(bands_[btCrossFooter])) register_band(band);
     }
   } catch (const std::exception& e) {
-    RecordBuildError(e);
+    frRecordBuildError(e);
   }
   build.Registering = false;
   build.Target = nullptr;
@@ -625,7 +611,7 @@ void TfrPage::PrintQueue() {
 
 void TfrPage::BuildPages() {
   TfrBuildContext& build = frRunningBuild();
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   TfrEMFPages* built = BuiltPages();
   build.CurPage = this;
   if (!Prepared) return;
@@ -640,7 +626,7 @@ void TfrPage::BuildPages() {
         master->Source->First();
         empty = master->Source->Eof();
       } catch (const std::exception& e) {
-        RecordBuildError(e);
+        frRecordBuildError(e);
       }
     }
     if (empty) {
@@ -655,7 +641,7 @@ void TfrPage::BuildPages() {
     try {
       RunScript(Script);
     } catch (const std::exception& e) {
-      RecordBuildError(e);
+      frRecordBuildError(e);
     }
     if (build.ContinueOnPrevPage && build.PrevPageCurY == build.PrevPageCurBottom) {
       build.ContinueOnPrevPage = false;
@@ -741,14 +727,14 @@ void TfrPage::BuildPages() {
 
 void TfrPage::PrintPageFooters() {
   TfrBuildContext& build = frRunningBuild();
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   TfrBand* footer = bands_[btPageFooter];
   CurColumn = 0;
   const int kept_x = XAdjust;
   XAdjust = Limits.Left;
   const bool footer_there = build.ContinueOnPrevPage && build.FooterPrinted;
   if (!footer_there && (build.BuiltPageIndex != 0 || (footer->Flags & flBandOnFirstPage))) {
-    for (int i = std::max(build.BuiltPageIndex, 0); i < BuiltCount() && !Stopped(); ++i) {
+    for (int i = std::max(build.BuiltPageIndex, 0); i < BuiltCount() && !frBuildStopped(); ++i) {
       if (report != nullptr && report->OnEndPage) report->OnEndPage(i);
       build.BuiltPageIndex = i;
       PrintBand(footer);
@@ -760,7 +746,7 @@ void TfrPage::PrintPageFooters() {
 
 void TfrPage::StartNewPage() {
   TfrBuildContext& build = frRunningBuild();
-  TfrReport* report = CurrentReport();
+  TfrReport* report = frCurrentReport();
   if (starting_page_) {
     // A header that needs a new page of its own would need one on every page.
     RecordBandDoesNotFit(bands_[btPageHeader]->Name);
@@ -828,7 +814,7 @@ Variant GroupCondition(TfrBand* group) {
 
 void TfrPage::PrintDataLevel(int level) {
   const int type = kLevels[level - 1].data;
-  for (TfrBand* d = bands_[static_cast<size_t>(type)]; d != nullptr && !Stopped(); d = d->Next) {
+  for (TfrBand* d = bands_[static_cast<size_t>(type)]; d != nullptr && !frBuildStopped(); d = d->Next) {
     TfrDataset* source = d->Source;
     if (source == nullptr) continue;
     try {
@@ -852,7 +838,7 @@ void TfrPage::PrintDataLevel(int level) {
       Enqueue(d->Header);
       if (d->Footer != nullptr) d->Footer->ResetTotals();
 
-      while (!source->Eof() && !Stopped()) {
+      while (!source->Eof() && !frBuildStopped()) {
         Enqueue(d);
         if (d->PrintWithoutDetail) PrintQueue();
         bool printed = true;
@@ -917,7 +903,7 @@ void TfrPage::PrintDataLevel(int level) {
       else
         PrintBand(d->Footer);
     } catch (const std::exception& e) {
-      RecordBuildError(e);
+      frRecordBuildError(e);
     }
   }
 }
@@ -936,7 +922,7 @@ bool TfrPage::PlayRecords() {
   const TfrKeepCurrent<TfrPage> owner(build, &TfrBuildContext::CurPage);
   build.CurPage = this;
   bool finished = true;
-  while (PlayPosition < Records.size() && !Stopped()) {
+  while (PlayPosition < Records.size() && !frBuildStopped()) {
     const TfrBandRecord record = Records[PlayPosition];
     TfrBand* band = record.Band;
     if (record.Action == TfrBandAction::Print) {

@@ -12,6 +12,7 @@
 #include "report/FR_Pars.h"
 #include "report/fr_globals.h"
 #include "report/fr_report.h"
+#include "report/fr_utils.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/text.h"
 #include "toolkit/ui/controls.h"
@@ -259,6 +260,20 @@ TfrReport* frCurrentReport() { return CurrentOf(&TfrBuildContext::CurReport); }
 TfrPage* frCurrentPage() { return CurrentOf(&TfrBuildContext::CurPage); }
 TfrBand* frCurrentBand() { return CurrentOf(&TfrBuildContext::CurBand); }
 TfrView* frCurrentView() { return CurrentOf(&TfrBuildContext::CurView); }
+
+bool frBuildStopped() {
+  TfrReport* report = frCurrentReport();
+  return report != nullptr && report->Terminated;
+}
+
+void frRecordBuildError(const std::exception& error) {
+  TfrReport* report = frCurrentReport();
+  BuildExpressionErrorText(error, report != nullptr ? report->Name() : AnsiString(), [report] {
+    if (report != nullptr) report->Terminated = true;
+  });
+}
+
+bool frPrinting() { return frEngine().EngineMode == emPrinting; }
 
 void frForgetInBuilds(const void* object) {
   if (object == nullptr) return;

@@ -601,6 +601,13 @@ TfrReport* frCurrentReport();
 TfrPage* frCurrentPage();
 TfrBand* frCurrentBand();
 TfrView* frCurrentView();
+// Whether the current report was stopped, by the user or by an error of its build.
+bool frBuildStopped();
+// Records an exception of the build and stops the current report, which ends
+// every loop at its next stop test.
+void frRecordBuildError(const std::exception& error);
+// Whether the engine is in its printing mode (emPrinting), not designing.
+bool frPrinting();
 // A report, page, band or object about to be freed leaves every running
 // context (a report takes its page, band and object with it).
 void frForgetInBuilds(const void* object);

@@ -22,7 +22,6 @@ constexpr int64_t kMinOlderRecordBytes = 1 + 4 + 3;
 constexpr const char* kSpecialVariables[] = {"PAGE#",        "",        "DATE",     "TIME",      "LINE#",
                                              "LINETHROUGH#", "COLUMN#", "CURRENT#", "TOTALPAGES"};
 
-int64_t BytesLeft(TStream& stream) { return stream.Size() - stream.Position(); }
 
 void CheckCount(TStream& stream, uint32_t count, int64_t min_item_bytes) {
   if (static_cast<int64_t>(count) > BytesLeft(stream) / min_item_bytes)

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <memory>
 
+#include "report/fr_texts.h"
 #include "report/fr_utils.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
@@ -171,8 +172,6 @@ constexpr int kTextForm = 53420;
 constexpr int kTextLabel1 = 53422;
 constexpr int kTextLabel2 = 53423;
 constexpr int kTextLabel3 = 53424;
-constexpr int kTextOk = 55000;
-constexpr int kTextCancel = 55001;
 
 }  // namespace
 

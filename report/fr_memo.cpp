@@ -12,10 +12,6 @@
 
 namespace {
 
-int Round(double value) { return static_cast<int>(PasRound(value)); }
-
-bool Printing() { return frEngine().EngineMode == emPrinting; }
-
 bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
 
 bool IsDelimiter(char c) { return c == ' ' || c == ',' || c == '-' || c == '.'; }
@@ -100,7 +96,7 @@ std::vector<int> BreakWord(const AnsiString& word) {
 // 0 or beyond what a character height holds) is taken at the nearest end
 // rather than overflowing the height.
 int FontPixelHeight(int size_in_points, int pixels_per_inch) {
-  return std::clamp(Round(std::clamp(size_in_points, 0, kMaxFontPoints) * pixels_per_inch / 72.0), 0,
+  return std::clamp(frRound(std::clamp(size_in_points, 0, kMaxFontPoints) * pixels_per_inch / 72.0), 0,
                     kMaxFontPixels);
 }
 
@@ -336,7 +332,7 @@ std::vector<AnsiString> TfrMemoView::WrapMemo() {
   const int limit =
       frClampedCoordinate(turned ? int64_t{Height} - 2 * int64_t{GapY} : int64_t{Width} - 2 * int64_t{GapX});
   LineHeight = frClampedCoordinate(int64_t{LineSpacing} + pixel_height);
-  if (!turned && !Printing() && ExpandedMemo.Count() == 1) {
+  if (!turned && !frPrinting() && ExpandedMemo.Count() == 1) {
     const AnsiString& only = ExpandedMemo.Strings(0);
     // A designer shows a single long expression as written.
     if (!only.empty() && only[0] == '[' && LineWidth(canvas, only) > limit) {
@@ -392,7 +388,7 @@ void TfrMemoView::DrawLine(const AnsiString& line, int x, int y, int width, cons
   TCanvas& c = *Canvas;
   // Turned text runs upwards from (x, y).
   const bool turned = c.Font().Orientation() != 0;
-  const int char_extra = Round(CharSpacing * ScaleFactorX);
+  const int char_extra = frRound(CharSpacing * ScaleFactorX);
   const bool clipped = turned || char_extra != 0 || justify_extra != 0 || !InsideClip(c, line, x, y, width, clip);
   if (clipped) c.PushClip(clip);
   if (char_extra == 0 && justify_extra == 0) {
@@ -439,7 +435,7 @@ void TfrMemoView::ShowLines() {
   const int paint_width = PaintRect.Width();
   const int count = ExpandedMemo.Count();
   int horizontal = Alignment & frtaHorizontalMask;
-  if (!Printing() && count == 1) {
+  if (!frPrinting() && count == 1) {
     const AnsiString& only = ExpandedMemo.Strings(0);
     if (!only.empty() && only[0] == '[' && LineWidth(c, only) > paint_width) horizontal = frtaRight;
   }
@@ -542,7 +538,7 @@ void TfrMemoView::ShowTurnedLines() {
 
 void TfrMemoView::ShowMemo() {
   SetCanvasFont();
-  TextHeight = Round(TextHeight * ScaleFactorY);
+  TextHeight = frRound(TextHeight * ScaleFactorY);
   const bool turned = (Alignment & frtaVertical) != 0;
   const int vertical = Alignment & frtaVerticalMask;
   if (vertical == 0) {
@@ -575,11 +571,11 @@ void TfrMemoView::DrawUnderlines() {
   SetCanvasFont();
   TCanvas& c = *Canvas;
   c.Pen().SetColor(FrameColor);
-  c.Pen().SetWidth(Round(FrameWidth));
+  c.Pen().SetWidth(frRound(FrameWidth));
   c.Pen().SetStyle(psSolid);
   const int line_height =
       frClampedCoordinate(int64_t{frRoundedCoordinate(LineSpacing * ScaleFactorY)} + CanvasFontPixelHeight());
-  const int d = Round(2 * ScaleFactorY) + CanvasFontPixelHeight();
+  const int d = frRound(2 * ScaleFactorY) + CanvasFontPixelHeight();
   if (line_height <= 0) return;
   for (int i = 0; i < Height / line_height; ++i) {
     const int y = frClampedCoordinate(int64_t{Top} + GapY + int64_t{i} * line_height + d);
@@ -612,7 +608,7 @@ int TfrMemoView::CalcWidth(const TStrings& lines) {
 
 void TfrMemoView::DrawTo(TCanvas* canvas) {
   Canvas = canvas;
-  if ((Flags & flAutoWidth) && Memo.Count() > 0 && Printing()) {
+  if ((Flags & flAutoWidth) && Memo.Count() > 0 && frPrinting()) {
     const int w = CalcWidth(Memo);
     if (Alignment & frtaVertical) {
       Height = w;
@@ -648,7 +644,7 @@ std::vector<AnsiString> TfrMemoView::WrapUnscaled() {
   const double sx = ScaleFactorX, sy = ScaleFactorY;
   ScaleFactorX = ScaleFactorY = 1.0;
   ApplyScale();
-  if ((Flags & flAutoWidth) && Printing()) Width = frClampedCoordinate(int64_t{Width} + 100);
+  if ((Flags & flAutoWidth) && frPrinting()) Width = frClampedCoordinate(int64_t{Width} + 100);
   std::vector<AnsiString> wrapped = WrapMemo();
   ScaleFactorX = sx;
   ScaleFactorY = sy;
@@ -660,7 +656,7 @@ std::vector<AnsiString> TfrMemoView::WrapUnscaled() {
 
 bool TfrMemoView::StoreWrapped(std::vector<AnsiString>& unwrapped) {
   // Auto width wraps wider while printing than while building.
-  if (ExpandedMemo.Count() == 0 || (Flags & flAutoWidth) || !Printing()) return false;
+  if (ExpandedMemo.Count() == 0 || (Flags & flAutoWidth) || !frPrinting()) return false;
   // A text with marks is taken as wrapped when drawn; one with breaks inside
   // a line is split into lines by the page before it is wrapped.
   for (int i = 0; i < ExpandedMemo.Count(); ++i)
@@ -719,12 +715,12 @@ int TfrMemoView::CalcHeight() {
 
 int TfrMemoView::MinimumHeight() {
   const int line_height = LineSpacing + FontPixelHeight(Font.Size());
-  return line_height + 2 * GapY + Round(2 * FrameWidth);
+  return line_height + 2 * GapY + frRound(2 * FrameWidth);
 }
 
 int TfrMemoView::RemainingHeight() {
   const int line_height = LineSpacing + FontPixelHeight(Font.Size());
-  const int f = Round(2 * FrameWidth);
+  const int f = frRound(2 * FrameWidth);
   if (line_height <= 0) return 2 * GapY + f;
   return ((Height - f - 2 * GapY) % line_height) + 2 * GapY + f;
 }

@@ -2,15 +2,14 @@
 
 #include <memory>
 
+#include "report/fr_texts.h"
 #include "report/fr_utils.h"
 #include "toolkit/ui/maskedit.h"
 #include "toolkit/ui/stdctrls.h"
 
 namespace {
 
-constexpr int kTextOk = 55000;
-constexpr int kTextCancel = 55001;
-constexpr int kTextCaption = 55653;
+constexpr int kTextPasswordCaption = 55653;
 constexpr int kTextEnterPassword = 55654;
 constexpr int kTextRepeatPassword = 55655;
 
@@ -41,7 +40,7 @@ TfrPasswForm::TfrPasswForm(TComponent* owner) : TForm(owner) {
 }
 
 void TfrPasswForm::FormCreate(TComponent*) {
-  SetCaption(LoadReportString(kTextCaption));
+  SetCaption(LoadReportString(kTextPasswordCaption));
   L1->SetCaption(LoadReportString(kTextEnterPassword));
   L2->SetCaption(LoadReportString(kTextRepeatPassword));
   OK->SetCaption(LoadReportString(kTextOk));

@@ -6,6 +6,7 @@
 
 #include "report/fr_ctrls.h"
 #include "report/fr_prntr.h"
+#include "report/fr_texts.h"
 #include "report/fr_utils.h"
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr int kTextCaption = 53040;
 constexpr int kTextPrinter = 53041;
 constexpr int kTextProperties = 53042;
 constexpr int kTextCopies = 53043;
@@ -33,8 +33,6 @@ constexpr int kTextPrintWhat = 53052;
 constexpr int kTextRangeAll = 53053;
 constexpr int kTextRangeOdd = 53054;
 constexpr int kTextRangeEven = 53055;
-constexpr int kTextOk = 55000;
-constexpr int kTextCancel = 55001;
 
 AnsiString Text(const char* utf8) { return Utf8ToAnsi(utf8); }
 
@@ -261,7 +259,7 @@ void TfrPrintForm::FormCreate(TComponent*) {
   const TPrinter* printer = layer.Printer();
   CB1->SetItemIndex(!layer.IsVirtual() ? remembered_printer_ : printer != nullptr ? printer->PrinterIndex() : -1);
 
-  SetCaption(LoadReportString(kTextCaption));
+  SetCaption(LoadReportString(kTextPrintCaption));
   GroupBox1->SetCaption(LoadReportString(kTextPrinter));
   PropButton->SetCaption(LoadReportString(kTextProperties));
   GroupBox3->SetCaption(LoadReportString(kTextCopies));

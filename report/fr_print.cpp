@@ -17,6 +17,7 @@
 #include "report/fr_prntr.h"
 #include "report/fr_progr.h"
 #include "report/fr_report.h"
+#include "report/fr_texts.h"
 #include "report/fr_utils.h"
 #include "toolkit/core/exceptions.h"
 #include "toolkit/core/filereplace.h"
@@ -31,12 +32,8 @@
 
 namespace {
 
-constexpr int kTextPrintCaption = 53040;
-constexpr int kTextPreparing = 55203;
 constexpr int kTextExportingPage = 55205;
-constexpr int kTextError = 55206;
 constexpr int kTextPrintingPage = 55208;
-constexpr int kTextUntitled = 55209;
 constexpr int kTextPrinterSetupFailed = 55210;
 
 constexpr const char* kNoPrinterText =
@@ -96,18 +93,18 @@ void ShowError(int text) {
 
 // Gives a preview panel's pages back to the report for the time of a print or
 // an export, when the report holds none itself.
-class LentPages {
+class LentPreviewPages {
  public:
-  LentPages(TfrReport& report, TfrPreview* preview) : report_(report) {
+  LentPreviewPages(TfrReport& report, TfrPreview* preview) : report_(report) {
     if (preview == nullptr || preview->Window() == nullptr || report.EMFPages()->Count() != 0) return;
     window_ = preview->Window();
     window_->ReturnPages();
   }
-  ~LentPages() {
+  ~LentPreviewPages() {
     if (window_ != nullptr) window_->TakePages(&report_);
   }
-  LentPages(const LentPages&) = delete;
-  LentPages& operator=(const LentPages&) = delete;
+  LentPreviewPages(const LentPreviewPages&) = delete;
+  LentPreviewPages& operator=(const LentPreviewPages&) = delete;
 
  private:
   TfrReport& report_;
@@ -273,7 +270,7 @@ void TfrReport::PrintBuiltPages(const AnsiString& pages, int copies, int odd_eve
   PrintCopies = copies;
   PrintOddEven = odd_even;
   PrintCollate = collate;
-  LentPages lent(*this, preview_);
+  LentPreviewPages lent(*this, preview_);
 
   if (OnProgress || !ShowProgress) {
     TScopedValue<TfrMouseOverObjectEvent> quiet(OnMouseOverObject, nullptr);
@@ -440,7 +437,7 @@ void TfrReport::ExportBuiltPages(TfrExportFilter* filter, const AnsiString& file
   const std::string name = AnsiToUtf8(file_name);
   filter->FileName = name;
   TScopeExit reset([this] { CurrentFilter = nullptr; });
-  LentPages lent(*this, preview_);
+  LentPreviewPages lent(*this, preview_);
 
   bool go_on = true;
   if (filter->OnBeforeExport) filter->OnBeforeExport(name, go_on);

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "report/fr_globals.h"
+#include "report/fr_texts.h"
 #include "report/fr_utils.h"
 #include "toolkit/core/scope.h"
 #include "toolkit/sys/event_loop.h"
@@ -10,7 +11,6 @@
 
 namespace {
 
-constexpr int kTextCancel = 55001;
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include "report/fr_page.h"
 #include "report/fr_preview.h"
 #include "report/fr_progr.h"
+#include "report/fr_texts.h"
 #include "report/fr_utils.h"
 #include "report/fr_value.h"
 #include "toolkit/core/filereplace.h"
@@ -24,13 +25,9 @@
 namespace {
 
 constexpr int kTextFrom = 55199;
-constexpr int kTextPreparing = 55203;
 constexpr int kTextFirstPass = 55204;
 constexpr int kTextBuildingPage = 55205;
-constexpr int kTextError = 55206;
 constexpr int kTextPreview = 55207;
-constexpr int kTextUntitled = 55209;
-constexpr int kTextBadFormat = 55345;
 
 // Only one build runs in the process: the parser and interpreter it points
 // at its report are shared.

@@ -1,20 +1,19 @@
 #include "report/fr_srch.h"
 
+#include "report/fr_texts.h"
 #include "report/fr_utils.h"
 #include "toolkit/ui/maskedit.h"
 #include "toolkit/ui/stdctrls.h"
 
 namespace {
 
-constexpr int kTextCaption = 53000;
+constexpr int kTextSearchCaption = 53000;
 constexpr int kTextLabel = 53001;
 constexpr int kTextOptions = 53002;
 constexpr int kTextCase = 53003;
-constexpr int kTextFrom = 53004;
+constexpr int kTextSearchFrom = 53004;
 constexpr int kTextFromStart = 53005;
 constexpr int kTextContinue = 53006;
-constexpr int kTextOk = 55000;
-constexpr int kTextCancel = 55001;
 
 }  // namespace
 
@@ -44,11 +43,11 @@ TfrPreviewSearchForm::TfrPreviewSearchForm(TComponent* owner) : TForm(owner) {
 }
 
 void TfrPreviewSearchForm::FormCreate(TComponent*) {
-  SetCaption(LoadReportString(kTextCaption));
+  SetCaption(LoadReportString(kTextSearchCaption));
   Label1->SetCaption(LoadReportString(kTextLabel));
   GroupBox1->SetCaption(LoadReportString(kTextOptions));
   CB1->SetCaption(LoadReportString(kTextCase));
-  GroupBox2->SetCaption(LoadReportString(kTextFrom));
+  GroupBox2->SetCaption(LoadReportString(kTextSearchFrom));
   RB1->SetCaption(LoadReportString(kTextFromStart));
   RB2->SetCaption(LoadReportString(kTextContinue));
   Button1->SetCaption(LoadReportString(kTextOk));

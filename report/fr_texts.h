@@ -15,6 +15,15 @@ class TfrLocale {
   AnsiString LoadText(int number) const;
 };
 
+// Numbers of texts more than one of the library's forms and messages show.
+inline constexpr int kTextOk = 55000;
+inline constexpr int kTextCancel = 55001;
+inline constexpr int kTextPrintCaption = 53040;
+inline constexpr int kTextPreparing = 55203;
+inline constexpr int kTextError = 55206;
+inline constexpr int kTextUntitled = 55209;
+inline constexpr int kTextBadFormat = 55345;
+
 // The library's locale object, made on first use and freed by FreeLocaleObject
 // (the report globals free it at shut-down).
 TfrLocale& LocaleObject();

@@ -6,6 +6,7 @@
 #include "report/fr_host.h"
 #include "report/fr_page.h"
 #include "report/fr_passw.h"
+#include "report/fr_texts.h"
 #include "report/fr_utils.h"
 #include "toolkit/core/binary.h"
 #include "toolkit/core/sysutils.h"
@@ -15,8 +16,6 @@ namespace {
 
 // Library texts of the template reader.
 constexpr int kTextVirtualPrinter = 55007;
-constexpr int kTextUntitled = 55209;
-constexpr int kTextBadFormat = 55345;
 
 // Streams before version 21 carry no version byte: their first byte, the low
 // byte of the keep-default-printer flag, is 0 to 20.
@@ -35,7 +34,6 @@ constexpr const char* kLookupClass = "TfrDBLookupControl";
 
 [[noreturn]] void FormatError() { throw EfrFormatError(LoadReportString(kTextBadFormat)); }
 
-int64_t BytesLeft(TStream& stream) { return stream.Size() - stream.Position(); }
 
 AnsiString ReadInfoText(TStream& stream) {
   const uint16_t n = ReadWord(stream);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "report/fr_class.h"
+#include "toolkit/core/sysutils.h"
 
 class TComponent;
 class TDataSet;
@@ -62,6 +63,13 @@ TDataSet* GetDefaultDataSet();
 Variant GetFieldValue(TField* field);
 // FIELDISNULL: true without a data set; "Field '%s' not found" for an unknown field.
 bool FieldIsNull(const AnsiString& reference);
+
+// ---- Numbers ----------------------------------------------------------------------
+
+// A measure in whole pixels, rounded half to even.
+inline int frRound(double value) { return static_cast<int>(PasRound(value)); }
+// The bytes from the stream's position to its end.
+inline int64_t BytesLeft(TStream& stream) { return stream.Size() - stream.Position(); }
 
 // ---- Texts and lists ---------------------------------------------------------------
 

@@ -34,7 +34,7 @@ class EvaluatingScope {
   AnsiString saved_;
 };
 
-Variant Evaluate(const Variant& text) { return frBuildHost().Parser().EvaluateText(VarToStr(text)); }
+Variant ValueOfText(const Variant& text) { return frBuildHost().Parser().EvaluateText(VarToStr(text)); }
 
 bool Registering() { return frBuildOrNone().Registering; }
 
@@ -55,7 +55,7 @@ AnsiString ArrayIndexText(const Variant& index) {
 }
 
 AnsiString ArrayElementName(const Variant& array_name, const Variant& index_text) {
-  return "Arr_" + Trim(VarToStr(array_name)) + "_" + ArrayIndexText(Evaluate(index_text));
+  return "Arr_" + Trim(VarToStr(array_name)) + "_" + ArrayIndexText(ValueOfText(index_text));
 }
 
 bool HasDot(const Variant& text) { return VarToStr(text).find('.') != AnsiString::npos; }
@@ -175,15 +175,15 @@ void TfrReport::RunProcedure(const AnsiString& name, const Variant& p1, const Va
     if (HasDot(p1)) {
       AnsiString property;
       if (TfrObject* object = ObjectOfPath(p1, property))
-        object->InvokeMethod("SETINDEXPROPERTY", AnsiUpperCase(property), Evaluate(p2), Evaluate(p3));
+        object->InvokeMethod("SETINDEXPROPERTY", AnsiUpperCase(property), ValueOfText(p2), ValueOfText(p3));
     } else {
-      globals.RuntimeVariables.AssignVariable(ArrayElementName(p1, p2), Evaluate(p3));
+      globals.RuntimeVariables.AssignVariable(ArrayElementName(p1, p2), ValueOfText(p3));
     }
   } else if (name == "GETARRAY") {
     if (HasDot(p1)) {
       AnsiString property;
       if (TfrObject* object = ObjectOfPath(p1, property))
-        value = object->InvokeMethod("GETINDEXPROPERTY", AnsiUpperCase(property), Evaluate(p2), Null());
+        value = object->InvokeMethod("GETINDEXPROPERTY", AnsiUpperCase(property), ValueOfText(p2), Null());
     } else {
       const TfrVariables& variables = globals.RuntimeVariables;
       const int index = variables.IndexOfVariable(ArrayElementName(p1, p2));

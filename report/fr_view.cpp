@@ -31,8 +31,6 @@ int Clamped(int64_t value) { return frClampedCoordinate(value); }
 int Round(double value) { return frRoundedCoordinate(value); }
 int64_t Wide(int value) { return value; }
 
-bool Printing() { return frEngine().EngineMode == emPrinting; }
-
 // The right and bottom edges of the whole object, from the stored geometry.
 int ScaledRight(const TfrView& v) {
   return Clamped(Wide(Round((Wide(v.SavedGeometry.Left) + v.SavedGeometry.Width) * v.ScaleFactorX)) + v.OriginX);
@@ -46,7 +44,7 @@ constexpr uint16_t kAllEdges = frbRight | frbBottom | frbLeft | frbTop;
 // Whether a candidate neighbour lies on the row of `view`.
 bool SameRow(const TfrView& view, TfrView& candidate) {
   TfrBuildHost& host = frBuildHost();
-  const std::optional<TfrBandPlacement> band = Printing() ? host.CurrentBand() : std::nullopt;
+  const std::optional<TfrBandPlacement> band = frPrinting() ? host.CurrentBand() : std::nullopt;
   if (!band) return candidate.Top == view.Top;
   // The band has moved this object down for printing; its neighbours on the
   // template still stand at the template row.
@@ -114,7 +112,7 @@ void BeginDraw(TfrView& view, TCanvas* canvas) {
     case baWidth:
       // A band spans the page's width only while printing outside a band;
       // cross bands and designer placement need a designer.
-      if (!Printing()) {
+      if (!frPrinting()) {
         view.Left = L;
         view.Width = Clamped(Wide(R) - L);
       } else if (!band_current) {
@@ -150,7 +148,7 @@ void ExpandVariables(TfrView& view, AnsiString& text) {
 void ApplyViewScale(TfrView& v) {
   TfrSavedGeometry& s = v.SavedGeometry;
   s = {v.Left, v.Top, v.Width, v.Height, v.FrameWidth, v.GapX, v.GapY};
-  if (!Printing()) {
+  if (!frPrinting()) {
     v.ScaleFactorX = v.ScaleFactorY = 1.0;
     v.OriginX = v.OriginY = 0;
   }
@@ -194,11 +192,11 @@ void RestoreViewGeometry(TfrView& v) {
 void PaintViewFill(TfrView& v) {
   if (frBuildOrNone().PaintsSkipped || v.Canvas == nullptr) return;
   // "No fill" paints nothing on paper; a designer shows the page's white.
-  if (Printing() && v.FillColor == clNone) return;
+  if (frPrinting() && v.FillColor == clNone) return;
   TCanvas& c = *v.Canvas;
   c.Brush().SetStyle(bsSolid);
   c.Brush().SetColor(v.FillColor == clNone ? clWhite : v.FillColor);
-  if (Printing())
+  if (frPrinting())
     c.FillRect(Rect(v.Left, v.Top, ScaledRight(v), ScaledBottom(v)));
   else
     c.FillRect(v.PaintRect);
@@ -251,11 +249,11 @@ void DrawFrameLine(TfrView& v, int x1, int y1, int x2, int y2) {
 
 void PaintViewBorder(TfrView& v) {
   if (frBuildOrNone().PaintsSkipped || v.Canvas == nullptr) return;
-  if (Printing() && (v.FrameTyp & kAllEdges) == 0) return;
+  if (frPrinting() && (v.FrameTyp & kAllEdges) == 0) return;
   TCanvas& c = *v.Canvas;
   c.Brush().SetStyle(bsSolid);
   c.Pen().SetStyle(psSolid);
-  if (!Printing() && v.Width > 0 && v.Height > 0) {
+  if (!frPrinting() && v.Width > 0 && v.Height > 0) {
     // Corner marks show where an object without a frame lies.
     c.Pen().SetColor(clBlack);
     c.Pen().SetWidth(1);

@@ -21,10 +21,6 @@
 
 namespace {
 
-int Round(double value) { return static_cast<int>(PasRound(value)); }
-
-bool Printing() { return frEngine().EngineMode == emPrinting; }
-
 struct FlagName {
   const char* name;
   uint16_t bit;
@@ -108,7 +104,7 @@ void TfrBandView::PutProperty(std::string_view name, const Variant& value) {
     NewColumnAfter = value.AsInteger();
   for (const FlagName& f : kBandFlags)
     if (n == f.name) Flags = value.AsBoolean() ? (Flags | f.bit) : (Flags & ~f.bit);
-  if (Parent == nullptr || !Printing()) return;
+  if (Parent == nullptr || !frPrinting()) return;
   TfrBand& band = *Parent;
   if (n == "CHILDBAND") {
     TfrPage* page = frCurrentPage();
@@ -136,7 +132,7 @@ void TfrBandView::PutProperty(std::string_view name, const Variant& value) {
 
 Variant TfrBandView::FetchProperty(std::string_view name) {
   const AnsiString n = AnsiUpperCase(name);
-  TfrBand* band = Printing() ? Parent : nullptr;
+  TfrBand* band = frPrinting() ? Parent : nullptr;
   if (band != nullptr) {
     if (n == "LEFT") return band->Left;
     if (n == "TOP") return band->Top;
@@ -609,9 +605,9 @@ TRect TfrPictureView::TargetRect() {
       const double kx = static_cast<double>(Width) / pw;
       const double ky = static_cast<double>(Height) / ph;
       if (kx >= ky)
-        r.Right = PaintRect.Left + Round(pw * ky);
+        r.Right = PaintRect.Left + frRound(pw * ky);
       else
-        r.Bottom = PaintRect.Top + Round(ph * kx);
+        r.Bottom = PaintRect.Top + frRound(ph * kx);
       if (center) {
         const int dx = (PaintRect.Width() - r.Width()) / 2;
         const int dy = (PaintRect.Height() - r.Height()) / 2;
@@ -620,8 +616,8 @@ TRect TfrPictureView::TargetRect() {
     }
     return r;
   }
-  const int w = Round(pw * ScaleFactorX);
-  const int h = Round(ph * ScaleFactorY);
+  const int w = frRound(pw * ScaleFactorX);
+  const int h = frRound(ph * ScaleFactorY);
   if (center) {
     r.Left += (PaintRect.Width() - w) / 2;
     r.Top += (PaintRect.Height() - h) / 2;
@@ -639,7 +635,7 @@ void TfrPictureView::DrawTo(TCanvas* canvas) {
   if (DecodedMetafile() != nullptr || (bitmap != nullptr && !bitmap->Empty())) {
     const TRect r = TargetRect();
     if (r.Width() > 0 && r.Height() > 0) DrawGraphic(*canvas, r);
-  } else if (!Printing()) {
+  } else if (!frPrinting()) {
     SetTitleFont(*canvas);
     canvas->Brush().SetStyle(bsClear);
     canvas->PushClip(PaintRect);

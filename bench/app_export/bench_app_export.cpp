@@ -15,6 +15,7 @@
 
 #include "app/measure.h"
 #include "bench/common/child_timing.h"
+#include "bench/common/measurement_table.h"
 #include "dbf/dbf.h"
 #include "toolkit/core/text.h"
 
@@ -34,17 +35,8 @@ const fs::path& Dir() {
 std::string Table() {
   static const std::string path = [] {
     const fs::path file = Dir() / "acoustic.db";
-    TDbf table(nullptr);
-    table.SetFilePath(Dir().string());
-    table.SetTableName(file.filename().string());
-    table.SetTableLevel(4);
-    table.SetUseFloatFields(false);
-    DefineMeasurementFields(table.FieldDefs());
-    table.CreateTableFile();
-    table.Activate();
     char text[32];
-    for (int j = 0; j < kRows; ++j) {
-      table.StartAppend();
+    bench::WriteMeasurementTable(file, kRows, [&text](TDbf& table, int j) {
       table.FieldNamed("N")->SetIntegerValue(j + 1);
       std::snprintf(text, sizeof text, "%02d.%02d.2024", j % 28 + 1, j % 12 + 1);
       table.FieldNamed("DATE")->SetStringValue(text);
@@ -61,9 +53,7 @@ std::string Table() {
       table.FieldNamed("P")->SetFloatValue(j % 90);
       table.FieldNamed("K")->SetFloatValue(j % 70);
       table.FieldNamed("COMMENT")->SetStringValue(Utf8ToAnsi("замер " + std::to_string(j)));
-      table.CommitRecord();
-    }
-    table.Deactivate();
+    });
     return file.string();
   }();
   return path;

@@ -27,6 +27,8 @@
 #include <utility>
 
 #include "app/main.h"
+#include "bench/common/gui_main.h"
+#include "bench/common/measurement_table.h"
 #include "app/measure.h"
 #include "dbf/dbf.h"
 #include "grid/rs.h"
@@ -68,11 +70,7 @@ struct GridOnTable {
     define(table.FieldDefs());
     table.CreateTableFile();
     table.Activate();
-    for (int i = 0; i < rows; ++i) {
-      table.StartAppend();
-      fill(table, i);
-      table.CommitRecord();
-    }
+    bench::AppendRows(table, rows, fill);
     table.GoFirst();
     source.SetDataSet(&table);
     grid = std::make_unique<BenchGrid>(nullptr);
@@ -304,28 +302,15 @@ struct Window {
     dir = made ? made : "/tmp";
     setenv("KIV7_SETTINGS", (dir / "kiv7.ini").c_str(), 1);
     const fs::path file = dir / "press.db";
-    {
-      TDbf table(nullptr);
-      table.SetFilePath(dir.string());
-      table.SetTableName(file.filename().string());
-      table.SetTableLevel(4);
-      table.SetUseFloatFields(false);
-      DefineMeasurementFields(table.FieldDefs());
-      table.CreateTableFile();
-      table.Activate();
-      for (int i = 0; i < kPressRows; ++i) {
-        table.StartAppend();
-        table.FieldNamed("N")->SetIntegerValue(i + 1);
-        table.FieldNamed("DATE")->SetStringValue("01.02.2024");
-        table.FieldNamed("TIME")->SetStringValue("10:11:12");
-        table.FieldNamed("NB_TYPE")->SetIntegerValue(kPressKind);
-        // P in an order unlike N's, so the sorted walk jumps about the file.
-        table.FieldNamed("P")->SetFloatValue((i * 7919 % kPressRows) * 0.01);
-        table.FieldNamed("R")->SetFloatValue(i % 777 * 0.5);
-        table.CommitRecord();
-      }
-      table.Deactivate();
-    }
+    bench::WriteMeasurementTable(file, kPressRows, [](TDbf& table, int i) {
+      table.FieldNamed("N")->SetIntegerValue(i + 1);
+      table.FieldNamed("DATE")->SetStringValue("01.02.2024");
+      table.FieldNamed("TIME")->SetStringValue("10:11:12");
+      table.FieldNamed("NB_TYPE")->SetIntegerValue(kPressKind);
+      // P in an order unlike N's, so the sorted walk jumps about the file.
+      table.FieldNamed("P")->SetFloatValue((i * 7919 % kPressRows) * 0.01);
+      table.FieldNamed("R")->SetFloatValue(i % 777 * 0.5);
+    });
     form = std::make_unique<TForm1>(nullptr);
     form->AfterConstruction();
     form->SetWindowState(wsNormal);
@@ -391,13 +376,8 @@ BENCHMARK(BM_PressGridDown)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  Application->Initialize();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  selection_fixture.reset();
-  shared_fixture.reset();
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunGuiBenchmarks(argc, argv, [] {
+    selection_fixture.reset();
+    shared_fixture.reset();
+  });
 }

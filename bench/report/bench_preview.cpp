@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/common/gui_main.h"
 #include "report/fr_emf.h"
 #include "report/fr_globals.h"
 #include "report/fr_memo.h"
@@ -96,12 +97,4 @@ BENCHMARK(BM_Search500Pages)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  Application->Initialize();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return bench::RunGuiBenchmarks(argc, argv); }

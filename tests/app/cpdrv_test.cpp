@@ -13,7 +13,7 @@
 #include "toolkit/core/clock.h"
 #include "toolkit/sys/event_loop.h"
 
-namespace {
+namespace cpdrv_test {
 
 using linktest::ScopedEnv;
 
@@ -547,4 +547,4 @@ TEST(CommPortPackets, TransitTimeAtTenBitsAByte) {
   EXPECT_EQ(PacketTransitMs(10, 0), 0u);
 }
 
-}  // namespace
+}  // namespace cpdrv_test

@@ -12,7 +12,7 @@
 #include "tests/app/flash_support.h"
 #include "toolkit/core/sysutils.h"
 
-namespace {
+namespace flash_decode_test {
 
 using flashtest::Acoustic;
 using flashtest::Bench;
@@ -379,4 +379,4 @@ TEST(Decoders, CreateModeImportsImpossibleDatesAsTheirText) {
   EXPECT_EQ(b.Rows({"DATE", "TIME"}), Rows{"31.02.2006|00:00:00"});
 }
 
-}  // namespace
+}  // namespace flash_decode_test

@@ -13,7 +13,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/core/binary.h"
 
-namespace {
+namespace flash_sim_test {
 
 using flashtest::Bench;
 using flashtest::Identity;
@@ -152,4 +152,4 @@ TEST_F(SimulatorDecoding, ReadingAnInstrumentAgainAddsOnlyItsNewRecords) {
                                                "6|10:35:05", "7|10:42:18", "8|10:49:31", "9|10:56:44"}));
 }
 
-}  // namespace
+}  // namespace flash_sim_test

@@ -12,7 +12,7 @@
 #include "tests/app/flash_support.h"
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace flash_table_test {
 
 using flashtest::Acoustic;
 using flashtest::Bench;
@@ -120,4 +120,4 @@ TEST(DecodersOnATableFile, ImportsGiveTheRowsOfTheInMemoryTable) {
   }
 }
 
-}  // namespace
+}  // namespace flash_table_test

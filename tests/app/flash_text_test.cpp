@@ -9,7 +9,7 @@
 #include "tests/app/flash_support.h"
 #include "toolkit/core/sysutils.h"
 
-namespace {
+namespace flash_text_test {
 
 using flashtest::U;
 
@@ -109,4 +109,4 @@ TEST(RecordStamps, ADateWithoutItsThreeNumbersIsAConversionError) {
   }
 }
 
-}  // namespace
+}  // namespace flash_text_test

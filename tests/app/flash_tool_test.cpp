@@ -6,7 +6,7 @@
 #include "tests/app/flash_support.h"
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace flash_tool_test {
 
 using flashtest::Acoustic;
 using flashtest::Bending;
@@ -84,4 +84,4 @@ TEST(DumpDecodeTool, PrintsTheDecodedRowsAsCsv) {
   }
 }
 
-}  // namespace
+}  // namespace flash_tool_test

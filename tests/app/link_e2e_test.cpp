@@ -16,7 +16,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/sys/event_loop.h"
 
-namespace {
+namespace link_e2e_test {
 
 using linktest::ScopedEnv;
 using linktest::Simulator;
@@ -288,4 +288,4 @@ TEST_F(LinkEndToEnd, ProbeTimeoutIsTheInstrumentsSilence) {
   }
 }
 
-}  // namespace
+}  // namespace link_e2e_test

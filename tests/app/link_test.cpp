@@ -11,7 +11,7 @@
 #include "app/link.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace link_test {
 
 const std::string kCom1 = "\\\\.\\COM1";
 
@@ -694,4 +694,4 @@ TEST(LinkWire, PairsDecodeModulo256) {
   EXPECT_EQ(nib2word(reinterpret_cast<const uint8_t*>("2?40")), 0x04F2);
 }
 
-}  // namespace
+}  // namespace link_test

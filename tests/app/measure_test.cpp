@@ -10,7 +10,7 @@
 
 #include "toolkit/db/fields.h"
 
-namespace {
+namespace measure_test {
 
 std::string ErrorOf(const std::function<void()>& action) {
   try {
@@ -201,4 +201,4 @@ TEST(MeasurementRow, KindFiltersShowOneKindEach) {
   }
 }
 
-}  // namespace
+}  // namespace measure_test

@@ -15,7 +15,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/sys/files.h"
 
-namespace {
+namespace table_measure_test {
 
 using testsupport::Python;
 using testsupport::ReadFile;
@@ -175,4 +175,4 @@ TEST(TableMeasurement, ADamagedSortIndexIsDroppedAndTheTableOpens) {
   }
 }
 
-}  // namespace
+}  // namespace table_measure_test

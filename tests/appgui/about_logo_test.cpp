@@ -11,7 +11,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/sys/event_loop.h"
 
-namespace {
+namespace about_logo_test {
 
 TEST(FileVersion, IsTheFirstTranslationsValueOrZeros) {
   using S = TVersionString;
@@ -88,4 +88,4 @@ TEST(Splash, PictureIsOurOwnDrawing) {
   EXPECT_GT(white, 100);
 }
 
-}  // namespace
+}  // namespace about_logo_test

@@ -9,7 +9,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace edit_drive_test {
 
 std::string Bin(const char* tool) { return std::string(KIV7_BINARY_DIR) + "/tools/" + tool + "/" + tool; }
 
@@ -211,4 +211,4 @@ TEST(DriveEdit, AnEditTheTableCannotTakeIsToldInRussianAndTheFileKeepsItsValues)
   }
 }
 
-}  // namespace
+}  // namespace edit_drive_test

@@ -18,7 +18,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace export_test {
 
 namespace fs = std::filesystem;
 using drive_test::Bin;
@@ -402,4 +402,4 @@ TEST_F(Export, ATableTooLongForOneSheetIsRefusedBeforeAnythingIsWritten) {
   }
 }
 
-}  // namespace
+}  // namespace export_test

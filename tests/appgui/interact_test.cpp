@@ -9,7 +9,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace interact_test {
 
 std::string Bin(const char* tool) { return std::string(KIV7_BINARY_DIR) + "/tools/" + tool + "/" + tool; }
 
@@ -175,4 +175,4 @@ TEST_F(Interaction, ARightClickBelowTheRowsShowsTheGridsMenu) {
   EXPECT_EQ(lines[1], lines[0]);
 }
 
-}  // namespace
+}  // namespace interact_test

@@ -19,7 +19,7 @@
 #include "tests/support/recording_dialogs.h"
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace look_test {
 
 using linktest::ScopedEnv;
 using linktest::Simulator;
@@ -118,4 +118,4 @@ TEST_F(ClassicWindows, TransferDialogHalfWayThroughATransfer) {
   EXPECT_GE(blocks, 5);
 }
 
-}  // namespace
+}  // namespace look_test

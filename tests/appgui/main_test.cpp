@@ -18,7 +18,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/sys/files.h"
 
-namespace {
+namespace main_test {
 
 using linktest::ScopedEnv;
 using testsupport::RecordingDialogs;
@@ -275,4 +275,4 @@ TEST_F(MainWindow, MeasurementColumnsShowThroughTheirNumericVisionsAndPressComme
   EXPECT_EQ(visions(form->DBGridPro2), "---111111-111-22-");
 }
 
-}  // namespace
+}  // namespace main_test

@@ -16,7 +16,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace print_test {
 
 namespace fs = std::filesystem;
 using drive_test::Fixed;
@@ -191,4 +191,4 @@ TEST_F(Printing, ThePreviewShowsTheAcousticProtocolUntilClosed) {
   EXPECT_FALSE(fs::exists(dir + "/after.png"));
 }
 
-}  // namespace
+}  // namespace print_test

@@ -10,7 +10,7 @@
 #include "toolkit/sys/files.h"
 #include "toolkit/sys/settings.h"
 
-namespace {
+namespace program_test {
 
 const std::string kProgram = std::string(KIV7_BINARY_DIR) + "/app/kiv7";
 
@@ -56,4 +56,4 @@ TEST(Program, FirstStartWritesTheCurrentFolderAsDefaultDir) {
   EXPECT_EQ(AnsiToUtf8(registry.ReadString("Default_dir")), dir);
 }
 
-}  // namespace
+}  // namespace program_test

@@ -39,7 +39,7 @@
 #include "toolkit/db/fields.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace published_defaults_test {
 
 // The objects to check: a new instance of the class, and the objects it
 // holds under its class-typed properties (search parameters, fonts), which
@@ -165,4 +165,4 @@ TEST(PublishedDefaults, EveryOrdinalDefaultIsTheValueOfANewObject) {
   EXPECT_GE(checked, 400);
 }
 
-}  // namespace
+}  // namespace published_defaults_test

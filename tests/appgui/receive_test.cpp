@@ -17,7 +17,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace receive_test {
 
 using linktest::ScopedEnv;
 using linktest::Simulator;
@@ -268,4 +268,4 @@ TEST_F(LinkDialog, PortSearchNamesThePortsInTurnUntilTheInstrumentAnswers) {
   EXPECT_EQ(form.Identity().DeviceFamily, 18);
 }
 
-}  // namespace
+}  // namespace receive_test

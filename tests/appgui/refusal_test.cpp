@@ -23,7 +23,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace refusal_test {
 
 namespace fs = std::filesystem;
 
@@ -355,4 +355,4 @@ TEST_F(Refusals, AFailedSortLeavesTheNextClickToPickTheRowToDelete) {
   EXPECT_EQ(numbers, (std::vector<std::string>{"N", "1", "2", "4", "5"})) << out;
 }
 
-}  // namespace
+}  // namespace refusal_test

@@ -19,7 +19,7 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace report_forms_test {
 
 std::string Bin(const char* tool) { return std::string(KIV7_BINARY_DIR) + "/tools/" + tool + "/" + tool; }
 
@@ -183,4 +183,4 @@ TEST(ReportForms, TheWindowsReportsHoldTheProtocolsTitlesHeadsFieldsAndPageCount
   EXPECT_EQ(n->Height, 3 * acoustic.fields.at("A1")->Height);
 }
 
-}  // namespace
+}  // namespace report_forms_test

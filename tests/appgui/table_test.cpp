@@ -26,6 +26,8 @@
 #include "toolkit/core/text.h"
 #include "toolkit/sys/files.h"
 
+namespace table_test {
+
 namespace {
 
 using linktest::ScopedEnv;
@@ -800,3 +802,5 @@ TEST_F(TablesInProcess, TheWindowsFieldObjectsAreBoundToEveryTableItOpens) {
     form->Close_DB();
   }
 }
+
+}  // namespace table_test

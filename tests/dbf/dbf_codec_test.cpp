@@ -10,7 +10,7 @@
 #include "dbf/dbf_dbffile.h"
 #include "toolkit/core/sysutils.h"
 
-namespace {
+namespace dbf_codec_test {
 
 using V = std::variant<int64_t, double, std::string>;
 
@@ -304,4 +304,4 @@ TEST(FieldCodec, NullAndBoundsForEveryLetterTypeAndLevel) {
   }
 }
 
-}  // namespace
+}  // namespace dbf_codec_test

@@ -9,7 +9,7 @@
 #include "toolkit/db/dbtypes.h"
 #include "toolkit/sys/files.h"
 
-namespace {
+namespace dbf_common_test {
 
 // Callers and users recognise engine failures by these texts: each one as
 // the engine formats it.
@@ -180,4 +180,4 @@ TEST(DbfTimeStamps, BdeStampsRoundTrip) {
   EXPECT_DOUBLE_EQ(BdeStampToDateTime(1e300), 0.0);
 }
 
-}  // namespace
+}  // namespace dbf_common_test

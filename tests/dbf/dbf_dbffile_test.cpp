@@ -9,7 +9,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/core/sysutils.h"
 
-namespace {
+namespace dbf_dbffile_test {
 
 using dbf_fixtures::RawField;
 using dbf_fixtures::RawTable;
@@ -471,4 +471,4 @@ TEST(TableFile, MeasurementTableLayout) {
   EXPECT_EQ(t->FindField("nothing"), nullptr);
 }
 
-}  // namespace
+}  // namespace dbf_dbffile_test

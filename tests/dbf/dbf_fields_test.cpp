@@ -4,7 +4,7 @@
 
 #include "dbf/dbf_str.h"
 
-namespace {
+namespace dbf_fields_test {
 
 TEST(FieldDefs, LettersMapToFieldTypes) {
   const struct {
@@ -124,4 +124,4 @@ TEST(FieldDefs, AssignCopiesEverythingAndRemembersTheSource) {
   }());
 }
 
-}  // namespace
+}  // namespace dbf_fields_test

@@ -5,7 +5,7 @@
 #include "toolkit/core/exceptions.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace dbf_lang_test {
 
 struct LookupCase {
   unsigned code_page;
@@ -95,4 +95,4 @@ TEST(LanguageDriver, LongTextsConvertBetweenAnyCodePages) {
   EXPECT_EQ(ConvertCodePage(ansi, 1251, 10007).size(), 2000u);
 }
 
-}  // namespace
+}  // namespace dbf_lang_test

@@ -15,7 +15,7 @@
 #include "toolkit/core/classes.h"
 #include "toolkit/sys/locks.h"
 
-namespace {
+namespace dbf_pgfile_test {
 
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -358,4 +358,4 @@ TEST(PagedFile, RealLocksCoverThePageAndExclusiveOpensNeedNone) {
   EXPECT_NO_THROW(exclusive->RequireExclusive());
 }
 
-}  // namespace
+}  // namespace dbf_pgfile_test

@@ -18,7 +18,7 @@
 #include "toolkit/core/binary.h"
 #include "toolkit/core/exceptions.h"
 
-namespace {
+namespace dbftool_append_test {
 
 using dbftool_support::RunTool;
 using dbftool_support::Tool;
@@ -315,4 +315,4 @@ TEST(DbfToolAppend, AppendAndScanCallTheSystemPerBatchNotPerRow) {
   }
 }
 
-}  // namespace
+}  // namespace dbftool_append_test

@@ -10,7 +10,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/core/binary.h"
 
-namespace {
+namespace dbftool_check_test {
 
 using dbftool_support::RunTool;
 using testsupport::ReadFile;
@@ -150,4 +150,4 @@ TEST(DbfToolCheck, EachDamageIsReportedAndASoundTableIsNot) {
   }
 }
 
-}  // namespace
+}  // namespace dbftool_check_test

@@ -24,6 +24,8 @@
 #include "toolkit/core/text.h"
 #include "toolkit/sys/locks.h"
 
+namespace dbftool_index_test {
+
 namespace {
 
 using dbftool_support::RunTool;
@@ -690,3 +692,5 @@ TEST(DbfToolIndex, AnOpenWaitsForAChangeUnderWayElsewhere) {
 }
 
 }  // namespace
+
+}  // namespace dbftool_index_test

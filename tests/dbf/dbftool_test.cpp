@@ -6,7 +6,7 @@
 #include "tests/dbf/dbf_fixtures.h"
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace dbftool_test {
 
 using testsupport::Python;
 using testsupport::RunCommand;
@@ -113,4 +113,4 @@ TEST(DbfTool, CreateAndErrors) {
   EXPECT_NE(out.find("Invalid DBF file."), std::string::npos) << out;
 }
 
-}  // namespace
+}  // namespace dbftool_test

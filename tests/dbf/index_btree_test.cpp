@@ -11,6 +11,8 @@
 #include "dbf/dbf_idxfile.h"
 #include "index_support.h"
 
+namespace index_btree_test {
+
 using namespace index_support;
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -204,3 +206,5 @@ TEST(IndexBtree, SequenceNumbersEstimatePositions) {
 }
 
 }  // namespace
+
+}  // namespace index_btree_test

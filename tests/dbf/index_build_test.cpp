@@ -12,7 +12,7 @@
 #include "index_support.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace index_build_test {
 
 using index_support::Indexed;
 using index_support::MakeTable;
@@ -230,4 +230,4 @@ TEST(IndexBuild, ATagMadeOnASharedTableIsBuiltFromSortedKeys) {
   EXPECT_EQ(Tree(dir + "/t.mdx").fault, "");
 }
 
-}  // namespace
+}  // namespace index_build_test

@@ -9,6 +9,8 @@
 #include "dbf/dbf_idxfile.h"
 #include "index_support.h"
 
+namespace index_corrupt_test {
+
 using namespace index_support;
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -168,3 +170,5 @@ TEST(IndexCorrupt, AWalkOverKeysInAnotherCollationEnds) {
 }
 
 }  // namespace
+
+}  // namespace index_corrupt_test

@@ -6,6 +6,8 @@
 #include "index_support.h"
 #include "toolkit/core/classes.h"
 
+namespace index_format_test {
+
 using namespace index_support;
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -201,3 +203,5 @@ TEST(IndexFormat, NdxFileHoldsItsKeyInItsHeader) {
 }
 
 }  // namespace
+
+}  // namespace index_format_test

@@ -9,6 +9,8 @@
 #include "index_support.h"
 #include "toolkit/core/variant.h"
 
+namespace index_keys_test {
+
 using namespace index_support;
 using testsupport::TempDir;
 
@@ -198,3 +200,5 @@ TEST(IndexKeys, CursorEndsAndRanges) {
 }
 
 }  // namespace
+
+}  // namespace index_keys_test

@@ -5,6 +5,8 @@
 #include "dbf/dbf_idxfile.h"
 #include "index_support.h"
 
+namespace index_maint_test {
+
 using namespace index_support;
 using testsupport::TempDir;
 
@@ -137,3 +139,5 @@ TEST(IndexMaint, NewTagIsFilledFromTheTableAndSurvivesReopening) {
 }
 
 }  // namespace
+
+}  // namespace index_maint_test

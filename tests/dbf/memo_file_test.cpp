@@ -16,7 +16,7 @@
 #include "toolkit/core/binary.h"
 #include "toolkit/core/classes.h"
 
-namespace {
+namespace memo_file_test {
 
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -500,4 +500,4 @@ TEST(MemoFile, MissingFileStandInReadsEmptyAndRefusesValues) {
   EXPECT_EQ(block, 7);
 }
 
-}  // namespace
+}  // namespace memo_file_test

@@ -10,6 +10,8 @@
 #include "dbf/dbf_str.h"
 #include "tests/dbf/parser_support.h"
 
+namespace parser_core_test {
+
 namespace {
 
 using parser_test::Eval;
@@ -326,3 +328,5 @@ TEST(ParserCore, ANameNoOneDefinesIsAnUnknownVariable) {
 }
 
 }  // namespace
+
+}  // namespace parser_core_test

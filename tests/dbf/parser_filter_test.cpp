@@ -10,7 +10,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace parser_filter_test {
 
 using testsupport::Python;
 using testsupport::RunCommand;
@@ -167,4 +167,4 @@ TEST(ParserFilter, EvalPrintsTheValueAndItsKind) {
   }
 }
 
-}  // namespace
+}  // namespace parser_filter_test

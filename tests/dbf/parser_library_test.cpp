@@ -13,7 +13,7 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace parser_library_test {
 
 using parser_test::Eval;
 
@@ -59,8 +59,8 @@ TEST(ParserLibrary, ArithmeticOverEverySignature) {
       {"I/2", ekInteger, "3"},         {"(0-I)/2", ekInteger, "-3"},    {"I+F", ekFloat, "7.5"},
       {"F+I", ekFloat, "7.5"},         {"F*F", ekFloat, "0.25"},        {"I/F", ekFloat, "14"},
       {"L+I", ekLargeInt, "5000000007"}, {"I+L", ekLargeInt, "5000000007"}, {"L-L", ekLargeInt, "0"},
-      {"L/I", ekLargeInt, "714285714"}, {"I*L", ekLargeInt, "35000000000"}, {"L*F", ekFloat, "2500000000"},
-      {"F-L", ekFloat, "-4999999999.5"}, {"L/2.0", ekFloat, "2500000000"},
+      {"L/I", ekLargeInt, "714285714"}, {"I*L", ekLargeInt, "35000000000"}, {"L*F", ekFloat, "2.5e+09"},
+      {"F-L", ekFloat, "-4999999999.5"}, {"L/2.0", ekFloat, "2.5e+09"},
   };
   for (const auto& c : cases) {
     parser.CompileText(c.text);
@@ -339,4 +339,4 @@ TEST(ParserLibrary, ResultLengthsByKindAndTheKeyLimit) {
   EXPECT_EQ(parser.ExpressionText(), "");
 }
 
-}  // namespace
+}  // namespace parser_library_test

@@ -2,42 +2,16 @@
 // has no table, and show a value with its kind.
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "dbf/dbf_parser.h"
 
 namespace parser_test {
 
-// A value as text: integers in decimal, floats with 17 significant digits,
-// booleans as "true"/"false", texts as they are.
-inline std::string Show(TExprKind kind, const char* value) {
-  char text[64];
-  switch (kind) {
-    case ekInteger: {
-      int32_t v;
-      std::memcpy(&v, value, sizeof v);
-      return std::to_string(v);
-    }
-    case ekLargeInt: {
-      int64_t v;
-      std::memcpy(&v, value, sizeof v);
-      return std::to_string(v);
-    }
-    case ekFloat:
-    case ekDateTime: {
-      double v;
-      std::memcpy(&v, value, sizeof v);
-      std::snprintf(text, sizeof text, "%.17g", v);
-      return text;
-    }
-    case ekBoolean: return value[0] ? "true" : "false";
-    case ekString: return value;
-    default: return "?";
-  }
-}
+// A value as text (ExprValueText): integers in decimal, floats in the
+// shortest form that reads back the same, booleans as "true"/"false", texts
+// as they are.
+inline std::string Show(TExprKind kind, const char* value) { return ExprValueText(kind, value); }
 
 // Compiles and evaluates a text on a parser; returns its value shown.
 inline std::string Eval(TDbfParser& parser, const std::string& text) {

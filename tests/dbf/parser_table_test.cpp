@@ -17,7 +17,7 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace parser_table_test {
 
 using dbf_fixtures::RawField;
 
@@ -268,4 +268,4 @@ TEST(ParserTable, ConversionNeverWritesPastItsDestination) {
   }
 }
 
-}  // namespace
+}  // namespace parser_table_test

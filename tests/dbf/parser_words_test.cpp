@@ -10,7 +10,7 @@
 #include "dbf/dbf_parser.h"
 #include "tests/dbf/parser_support.h"
 
-namespace {
+namespace parser_words_test {
 
 TEST(ParserWords, KindOfLetterKnowsOnlyUpperCaseLetters) {
   const struct {
@@ -257,4 +257,4 @@ TEST(ParserWords, OperatorsBindByTheirPrecedence) {
   EXPECT_LT(precedence("AND"), precedence("OR"));
 }
 
-}  // namespace
+}  // namespace parser_words_test

@@ -5,7 +5,7 @@
 #include "dbf/dbf_pgfile.h"
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace records_cursor_test {
 
 std::unique_ptr<TPagedFile> FileOf(int records) {
   const std::string file = testsupport::TempDir("cursor") + "/t.dat";
@@ -78,4 +78,4 @@ TEST(DbfCursor, LastOfAnEmptyTableIsBeforeTheFirst) {
   EXPECT_EQ(other.PhysicalRecNo(), 3);
 }
 
-}  // namespace
+}  // namespace records_cursor_test

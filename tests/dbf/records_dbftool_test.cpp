@@ -8,7 +8,7 @@
 #include "toolkit/core/binary.h"
 #include "toolkit/sys/files.h"
 
-namespace {
+namespace records_dbftool_test {
 
 using testsupport::Python;
 using testsupport::ReadFile;
@@ -408,4 +408,4 @@ TEST(DbfToolRecords, CreateRefusesFieldsTheLevelCannotHold) {
   }
 }
 
-}  // namespace
+}  // namespace records_dbftool_test

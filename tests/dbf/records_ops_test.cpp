@@ -14,6 +14,8 @@
 #include "toolkit/core/binary.h"
 #include "toolkit/core/sysutils.h"
 
+namespace records_ops_test {
+
 namespace {
 
 using namespace records_support;
@@ -361,7 +363,7 @@ TEST(Records, LockFieldIsStampedOnAppendAndEditStart) {
   EXPECT_EQ(lock[5], year - 1900);
   EXPECT_EQ(lock[6], month);
   EXPECT_GE(lock[7], 1);
-  const std::string name = DbfGlobals().ComputerName().substr(0, 8);
+  const std::string name(DbfGlobals().ComputerName().substr(0, 8));
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(lock) + 8, name.size()), name);
 
   std::vector<uint8_t> edit(record.size());
@@ -442,3 +444,5 @@ TEST(Records, OpenCountsTheWholeRecordsOfACutTable) {
 }
 
 }  // namespace
+
+}  // namespace records_ops_test

@@ -24,7 +24,7 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/sys/files.h"
 
-namespace {
+namespace records_pack_recovery_test {
 
 using namespace records_support;
 using testsupport::ReadFile;
@@ -514,4 +514,4 @@ TEST(PackRecovery, AMemoFileCutShortIsReportedAndNotPacked) {
   EXPECT_TRUE(CheckWhole(file, true));
 }
 
-}  // namespace
+}  // namespace records_pack_recovery_test

@@ -17,7 +17,7 @@
 #include "toolkit/core/classes.h"
 #include "toolkit/sys/files.h"
 
-namespace {
+namespace records_pack_test {
 
 using namespace records_support;
 using testsupport::ReadFile;
@@ -368,4 +368,4 @@ TEST(Pack, KilledMidwayLeavesOneIntactTable) {
   }
 }
 
-}  // namespace
+}  // namespace records_pack_test

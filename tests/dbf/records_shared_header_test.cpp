@@ -8,7 +8,7 @@
 #include "toolkit/core/binary.h"
 #include "toolkit/core/sysutils.h"
 
-namespace {
+namespace records_shared_header_test {
 
 using records_support::CreateTable;
 using records_support::OpenTable;
@@ -45,4 +45,4 @@ TEST(RecordsSharedHeader, AnAppendKeepsWhatAnotherOpenerStoredInTheHeader) {
   EXPECT_EQ(bytes[28], '\x01');
 }
 
-}  // namespace
+}  // namespace records_shared_header_test

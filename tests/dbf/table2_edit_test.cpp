@@ -8,16 +8,10 @@
 #include "tests/dbf/table2_support.h"
 #include "toolkit/core/variant.h"
 
-namespace {
+namespace table2_edit_test {
 
-using table2_support::FilledTable;
-using table2_support::Ns;
-using table2_support::Row;
-using testsupport::Python;
-using testsupport::ReadFile;
-using testsupport::RunCommand;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace table2_support;
+using namespace testsupport;
 
 const std::vector<Row> kRows = {
     {1, 0, 1.5, 1.0, "Alpha"}, {2, 0, 1.5, 2.0, "beta"}, {3, 1, 2.5, 2.0, "Beta"}, {4, 1, 1.5, 2.0, "gamma"},
@@ -276,4 +270,4 @@ TEST(Table2Blob, PackCarriesTheMemosOfTheKeptRows) {
   t->Deactivate();
 }
 
-}  // namespace
+}  // namespace table2_edit_test

@@ -9,20 +9,10 @@
 #include "tests/dbf/table2_support.h"
 #include "toolkit/core/binary.h"
 
-namespace {
+namespace table2_index_test {
 
-using table2_support::Exists;
-using table2_support::FilledTable;
-using table2_support::Ns;
-using table2_support::Row;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-
-// Kinds 0 and 1 interleaved, P in no order, one P shared by two rows.
-const std::vector<Row> kRows = {
-    {1, 1, 30.5, 1, "c"}, {2, 0, 5, 2, "a"},  {3, 1, -2, 3, "e"},  {4, 1, 100, 4, "b"},
-    {5, 0, 1, 5, "d"},    {6, 1, 30.5, 6, "f"}, {7, 0, 7, 7, "g"},
-};
+using namespace table2_support;
+using namespace testsupport;
 
 uint8_t ProductionFlag(const std::string& file) { return uint8_t(ReadFile(file)[28]); }
 
@@ -45,7 +35,7 @@ TEST(Table2Index, SortsAsTheMainWindowDoes) {
     SCOPED_TRACE(std::string(c.filter) + " " + c.field);
     const std::string dir = TempDir("t2sort");
     const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
-    auto t = FilledTable(file, kRows);
+    auto t = FilledTable(file, kSevenRows);
     t->SetFilter(c.filter);
     t->SetFiltered(true);
     t->Activate();
@@ -86,7 +76,7 @@ TEST(Table2Index, SortsAsTheMainWindowDoes) {
 TEST(Table2Index, TwoTagsLiveSideBySideAndEditsKeepThemInOrder) {
   const std::string dir = TempDir("t2two");
   const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
-  auto t = FilledTable(file, kRows);
+  auto t = FilledTable(file, kSevenRows);
   t->SetFilter("NB_TYPE=1");
   t->SetFiltered(true);
   t->Activate();
@@ -128,7 +118,7 @@ TEST(Table2Index, TwoTagsLiveSideBySideAndEditsKeepThemInOrder) {
 TEST(Table2Index, ReopenFindsTheTagsAndForgetsAMissingOne) {
   const std::string dir = TempDir("t2reopen");
   const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
-  auto t = FilledTable(file, kRows);
+  auto t = FilledTable(file, kSevenRows);
   t->Activate();
   t->CreateIndexTag("tab1", "P", {});
   t->SetIndexName("tab1");
@@ -163,7 +153,7 @@ TEST(Table2Index, ReopenFindsTheTagsAndForgetsAMissingOne) {
 
 TEST(Table2Index, IndexOperationsNeedAnOpenTable) {
   const std::string dir = TempDir("t2closed");
-  auto t = FilledTable(dir + "/job.db", kRows);
+  auto t = FilledTable(dir + "/job.db", kSevenRows);
   EXPECT_THROW(t->CreateIndexTag("tab1", "P", {}), EDatabaseError);
   EXPECT_THROW(t->RemoveIndex("tab1"), EDatabaseError);
   EXPECT_THROW(t->ReleaseIndexFile("tab1"), EDatabaseError);
@@ -173,7 +163,7 @@ TEST(Table2Index, IndexOperationsNeedAnOpenTable) {
 TEST(Table2Index, ABadKeyExpressionLeavesNoTagBehind) {
   const std::string dir = TempDir("t2bad");
   const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
-  auto t = FilledTable(file, kRows);
+  auto t = FilledTable(file, kSevenRows);
   t->Activate();
   EXPECT_NO_THROW(t->CreateIndexTag("tab1", "NO_SUCH_FIELD", {}));
   EXPECT_TRUE(t->IndexNames().empty());
@@ -192,7 +182,7 @@ TEST(Table2Index, ABadKeyExpressionLeavesNoTagBehind) {
 TEST(Table2Index, SeparateIndexFileIsCreatedReleasedAndDeleted) {
   const std::string dir = TempDir("t2ndx");
   const std::string file = dir + "/job.db", ndx = dir + "/byp.ndx";
-  auto t = FilledTable(file, kRows);
+  auto t = FilledTable(file, kSevenRows);
   t->Activate();
   t->CreateIndexTag("byp.ndx", "P", {});
   ASSERT_TRUE(Exists(ndx));
@@ -217,4 +207,4 @@ TEST(Table2Index, SeparateIndexFileIsCreatedReleasedAndDeleted) {
   EXPECT_EQ(ProductionFlag(file), 0) << "a separate index file is no production index";
 }
 
-}  // namespace
+}  // namespace table2_index_test

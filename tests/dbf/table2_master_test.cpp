@@ -7,12 +7,10 @@
 
 #include "tests/dbf/table2_support.h"
 
-namespace {
+namespace table2_master_test {
 
-using table2_support::FilledTable;
-using table2_support::Ns;
-using table2_support::Row;
-using testsupport::TempDir;
+using namespace table2_support;
+using namespace testsupport;
 
 // Masters: N 1..3 with NB_TYPE 0, 1, 2. Details: NB_TYPE as the link key.
 const std::vector<Row> kMasters = {{1, 0, 0, 0, "m1"}, {2, 1, 0, 0, "m2"}, {3, 2, 0, 0, "m3"}};
@@ -80,4 +78,4 @@ TEST(Table2Master, BadExpressionSurfacesWhenTheLinkActivates) {
   f.detail->SetMasterFields("");
 }
 
-}  // namespace
+}  // namespace table2_master_test

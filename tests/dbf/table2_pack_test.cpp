@@ -10,22 +10,12 @@
 #include "tests/dbf/table2_support.h"
 #include "toolkit/core/binary.h"
 
+namespace table2_pack_test {
+
 namespace {
 
-using table2_support::Exists;
-using table2_support::FilledTable;
-using table2_support::Ns;
-using table2_support::Row;
-using testsupport::Python;
-using testsupport::ReadFile;
-using testsupport::RunCommand;
-using testsupport::TempDir;
-using testsupport::WriteFile;
-
-const std::vector<Row> kRows = {
-    {1, 1, 30.5, 1, "c"}, {2, 0, 5, 2, "a"},  {3, 1, -2, 3, "e"},  {4, 1, 100, 4, "b"},
-    {5, 0, 1, 5, "d"},    {6, 1, 30.5, 6, "f"}, {7, 0, 7, 7, "g"},
-};
+using namespace table2_support;
+using namespace testsupport;
 
 constexpr size_t kHeader = 673, kRecord = 408;
 
@@ -71,13 +61,13 @@ TEST(Table2Pack, DeletedRowsStayMarkedUntilThePackRebuildsTheTags) {
     SCOPED_TRACE(std::string(c.name) + (shared ? " shared" : ""));
     const std::string dir = TempDir("t2pack");
     const std::string file = dir + "/job.db", mdx = dir + "/job.mdx";
-    auto t = FilledTable(file, kRows);
+    auto t = FilledTable(file, kSevenRows);
     t->SetExclusive(!shared);
     t->Activate();
     if (c.with_tag) t->CreateIndexTag("tab1", "P", {});
     DeleteNs(*t, c.deleted);
     const std::string before = ReadFile(file);
-    ASSERT_EQ(before.size(), kHeader + kRecord * kRows.size() + 1) << "nothing leaves the file before the pack";
+    ASSERT_EQ(before.size(), kHeader + kRecord * kSevenRows.size() + 1) << "nothing leaves the file before the pack";
     for (int n = 1; n <= 7; ++n) {
       const bool gone = std::find(c.deleted.begin(), c.deleted.end(), n) != c.deleted.end();
       EXPECT_EQ(DeletionFlag(before, n), gone ? '*' : ' ') << n;
@@ -119,7 +109,7 @@ TEST(Table2Pack, DeletedRowsStayMarkedUntilThePackRebuildsTheTags) {
     std::string expected_text;
     for (int n : c.physical_after)
       expected_text += (expected_text.empty() ? "" : " ") + std::to_string(n) + ":" +
-                       std::to_string(kRows[size_t(n - 1)].kind);
+                       std::to_string(kSevenRows[size_t(n - 1)].kind);
     if (c.with_tag) expected_text += (expected_text.empty() ? "" : " ") + std::string("9:1");
     EXPECT_EQ(ReadBack(dir, file), expected_text + "\n");
   }
@@ -137,7 +127,7 @@ TEST(Table2Count, CountsWhatTheSetDeliversAndKeepsThePosition) {
       {"NB_TYPE=1", true, 4},  {"NB_TYPE=0", true, 3},  {"NB_TYPE=2", false, 0},
   };
   const std::string dir = TempDir("t2count");
-  auto t = FilledTable(dir + "/job.db", kRows);
+  auto t = FilledTable(dir + "/job.db", kSevenRows);
   t->Activate();
   DeleteNs(*t, {3, 7});
   for (const bool indexed : {false, true}) {
@@ -201,7 +191,7 @@ TEST(Table2Pack, RefusesIndexesItCannotRebuild) {
     SCOPED_TRACE(int(kind));
     const std::string dir = TempDir("t2refuse");
     const std::string file = dir + "/job.db";
-    auto t = FilledTable(file, kRows);
+    auto t = FilledTable(file, kSevenRows);
     t->Activate();
     t->CreateIndexTag("tab1", "P", {});
     DeleteNs(*t, {1});
@@ -277,3 +267,5 @@ TEST(Table2Create, IndexDefinitionsAreCreatedWithTheTable) {
 }
 
 }  // namespace
+
+}  // namespace table2_pack_test

@@ -22,6 +22,12 @@ struct Row {
   const char* comment;
 };
 
+// Kinds 0 and 1 interleaved, P in no order, one P shared by two rows.
+inline const std::vector<Row> kSevenRows = {
+    {1, 1, 30.5, 1, "c"}, {2, 0, 5, 2, "a"},  {3, 1, -2, 3, "e"},  {4, 1, 100, 4, "b"},
+    {5, 0, 1, 5, "d"},    {6, 1, 30.5, 6, "f"}, {7, 0, 7, 7, "g"},
+};
+
 // The component as the main window configures its table, without fields
 // (not yet open).
 inline std::unique_ptr<TDbf> ConfiguredTable(const std::string& file) {

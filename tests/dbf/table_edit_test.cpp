@@ -11,15 +11,10 @@
 #include "tests/dbf/table_support.h"
 #include "toolkit/core/binary.h"
 
-namespace {
+namespace table_edit_test {
 
-using table_support::Column;
-using table_support::Rec;
-using table_support::Table;
-using table_support::WriteTable;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using Names = std::vector<std::string>;
+using namespace table_support;
+using namespace testsupport;
 
 constexpr size_t kHeader = 32 + 3 * 32 + 1;
 constexpr size_t kRecord = 15;
@@ -213,4 +208,4 @@ TEST(TableEdit, EachOpenerStandsOnTheRecordItAppended) {
   EXPECT_EQ(Column(*two), (Names{"a", "one", "two", "three"}));
 }
 
-}  // namespace
+}  // namespace table_edit_test

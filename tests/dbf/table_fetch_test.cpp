@@ -13,16 +13,10 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace table_fetch_test {
 
-using table_support::Column;
-using table_support::Rec;
-using table_support::Table;
-using table_support::WriteTable;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
-using Names = std::vector<std::string>;
+using namespace table_support;
+using namespace testsupport;
 
 TBookmark Mark(int32_t n) { return TBookmark(reinterpret_cast<const char*>(&n), 4); }
 
@@ -314,4 +308,4 @@ TEST(TableTranslation, OnTranslateReplacesTheConversion) {
   EXPECT_EQ(t->FieldNamed("NAME")->GetStringValue(), "ABC-");
 }
 
-}  // namespace
+}  // namespace table_fetch_test

@@ -13,15 +13,10 @@
 #include "toolkit/core/typinfo.h"
 #include "toolkit/sys/files.h"
 
-namespace {
+namespace table_open_test {
 
-using table_support::Column;
-using table_support::Rec;
-using table_support::Table;
-using table_support::WriteTable;
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace table_support;
+using namespace testsupport;
 
 std::string FixedBase() { return "/base/app"; }
 
@@ -405,4 +400,4 @@ TEST(TableCreate, MemoryStorageKeepsTheTableBetweenOpens) {
   EXPECT_FALSE(FileExists(dir + "/mem.dbf")) << "nothing is written to disk";
 }
 
-}  // namespace
+}  // namespace table_open_test

@@ -38,7 +38,8 @@ inline std::unique_ptr<TDbf> Table(const std::string& file) {
 }
 
 // The values of one field in the order the set delivers them, from the first row.
-inline std::vector<std::string> Column(TDbf& t, const char* field = "NAME") {
+using Names = std::vector<std::string>;
+inline Names Column(TDbf& t, const char* field = "NAME") {
   std::vector<std::string> out;
   for (t.GoFirst(); !t.Eof(); t.GoNext()) out.push_back(t.FieldNamed(field)->GetStringValue());
   return out;

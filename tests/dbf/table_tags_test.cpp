@@ -17,11 +17,9 @@
 #include "toolkit/core/text.h"
 #include "toolkit/core/variant.h"
 
-namespace {
+namespace table_tags_test {
 
-using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
+using namespace testsupport;
 
 // Surnames (UTF-8 here) in no order; record n holds kNames[n - 1].
 const std::vector<std::string> kNames = {"Сидоров", "Абрамов", "Петров", "Яковлев", "Ёлкин", "Борисов", "Жуков"};
@@ -360,4 +358,4 @@ TEST(TableTags, AnIndexFileInAFolderOfMixedCaseIsFound) {
   t->Deactivate();
 }
 
-}  // namespace
+}  // namespace table_tags_test

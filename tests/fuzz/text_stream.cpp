@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/object_text.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/core/filer.h"
 #include "toolkit/core/objtext.h"
@@ -21,13 +22,14 @@ namespace {
 enum TFuzzKind { fkOne, fkTwo, fkThree };
 using TFuzzKinds = TSet<TFuzzKind>;
 
-const TTypeInfo& KindType() {
-  static const TTypeInfo t = TTypeInfo::Enumeration("TFuzzKind", {"fkOne", "fkTwo", "fkThree"});
-  return t;
-}
-const TTypeInfo& KindsType() {
-  static const TTypeInfo t = TTypeInfo::SetOf("TFuzzKinds", KindType());
-  return t;
+// The published types of a kind and of a set of kinds.
+struct KindTypes {
+  TTypeInfo kind = TTypeInfo::Enumeration("TFuzzKind", {"fkOne", "fkTwo", "fkThree"});
+  TTypeInfo kinds = TTypeInfo::SetOf("TFuzzKinds", kind);
+};
+const KindTypes& Types() {
+  static const KindTypes types;
+  return types;
 }
 
 class TFuzzItem : public TCollectionItem {
@@ -49,7 +51,7 @@ const TClassInfo& TFuzzItem::StaticClassInfo() {
             "Number", [](const TFuzzItem& o) { return o.number; },
             [](TFuzzItem& o, int64_t v) { o.number = static_cast<int>(v); });
         p.Ordinal(
-            "Kinds", KindsType(), [](const TFuzzItem& o) { return o.kinds; },
+            "Kinds", Types().kinds, [](const TFuzzItem& o) { return o.kinds; },
             [](TFuzzItem& o, int64_t v) { o.kinds = TFuzzKinds::FromBits(static_cast<uint64_t>(v)); });
       });
   return info;
@@ -70,13 +72,7 @@ class TFuzzRoot : public TComponent {
   std::string blob;
 
   void DefineProperties(TFiler& filer) override {
-    filer.DefineBinaryProperty(
-        "Blob",
-        [this](TStream& s) {
-          blob.assign(static_cast<size_t>(s.Size()), '\0');
-          s.ReadBuffer(blob.data(), s.Size());
-        },
-        nullptr, false);
+    filer.DefineBinaryProperty("Blob", object_text::ReadInto(blob), nullptr, false);
     filer.DefineProperty(
         "Extra", [this](TReader& r) { big = r.ReadInteger(); }, nullptr, false);
   }
@@ -91,7 +87,7 @@ const TClassInfo& TFuzzRoot::StaticClassInfo() {
         p.Float(
             "Ratio", [](const TFuzzRoot& o) { return o.ratio; }, [](TFuzzRoot& o, double v) { o.ratio = v; });
         p.Ordinal(
-            "Kind", KindType(), [](const TFuzzRoot& o) { return o.kind; },
+            "Kind", Types().kind, [](const TFuzzRoot& o) { return o.kind; },
             [](TFuzzRoot& o, int64_t v) { o.kind = static_cast<TFuzzKind>(v); });
         p.VariantValue(
             "Value", [](const TFuzzRoot& o) { return o.value; }, [](TFuzzRoot& o, const Variant& v) { o.value = v; });
@@ -108,19 +104,8 @@ struct Registered {
   Registered() { RegisterClass(TFuzzRoot::StaticClassInfo()); }
 } const kRegistered;
 
-std::string TextToBinary(const std::string& text) {
-  TStringStream in(text);
-  TStringStream out;
-  ObjectTextToBinary(in, out);
-  return out.DataString();
-}
-
-std::string BinaryToText(const std::string& bytes) {
-  TStringStream in(bytes);
-  TStringStream out;
-  ObjectBinaryToText(in, out);
-  return out.DataString();
-}
+using object_text::BinaryToText;
+using object_text::TextToBinary;
 
 [[noreturn]] void Finding(const char* what) {
   std::fprintf(stderr, "finding: %s\n", what);

@@ -8,7 +8,7 @@
 
 #include "grid/rs_calc.h"
 
-namespace {
+namespace calc_test {
 
 // Key names as the drop-down's buttons show them.
 int KeyCode(const std::string& name) {
@@ -398,4 +398,4 @@ TEST_F(CalcEngine, NumbersUseTheLocaleDecimalSeparator) {
   EXPECT_EQ(engine.Display(), "5");
 }
 
-}  // namespace
+}  // namespace calc_test

@@ -19,6 +19,8 @@
 #include "toolkit/gfx/metafile.h"
 #include "toolkit/ui/forms.h"
 
+namespace calendar_test {
+
 namespace {
 
 class TestCalendar : public TProdiCalendar {
@@ -809,3 +811,5 @@ TEST(CalendarYearEditor, OutlivesTheCalendarItServedAndServesTheNext) {
 }
 
 }  // namespace
+
+}  // namespace calendar_test

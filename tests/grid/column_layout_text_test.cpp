@@ -13,7 +13,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 
-namespace {
+namespace column_layout_text_test {
 
 TEST(ColumnLayoutText, TheStoredPropertiesOfAColumn) {
   TgpColumns buffer(nullptr);
@@ -216,4 +216,4 @@ TEST(ColumnLayoutText, ALayoutSavedFromOneGridComesBackInAnother) {
   EXPECT_LT(n.Bottom, p.Top + 1);
 }
 
-}  // namespace
+}  // namespace column_layout_text_test

@@ -13,7 +13,7 @@
 #include "tests/grid/layout_test_host.h"
 #include "toolkit/core/typinfo.h"
 
-namespace {
+namespace column_settings_test {
 
 using Ints = std::vector<int>;
 
@@ -561,4 +561,4 @@ TEST(ColumnMetrics, TitleHeightNeeded) {
   EXPECT_EQ(c->TitleHeightNeeded(1, 4), 20);
 }
 
-}  // namespace
+}  // namespace column_settings_test

@@ -11,7 +11,7 @@
 #include "grid/rs_ods.h"
 #include "tests/grid/edit_support.h"
 
-namespace {
+namespace customizer_test {
 
 using edit_support::GridForm;
 
@@ -399,4 +399,4 @@ TEST(Customizer, TheGridsEndClosesTheWindow) {
   g.reset();
 }
 
-}  // namespace
+}  // namespace customizer_test

@@ -14,7 +14,7 @@
 #include "tests/grid/grid_support.h"
 #include "toolkit/gfx/metafile.h"
 
-namespace {
+namespace designer_paint_test {
 
 using grid_support::MemGrid;
 
@@ -298,4 +298,4 @@ TEST(Designers, AssigningCopiesEverySettingOfTheSameClass) {
   EXPECT_TRUE(t.FlatFooter());
 }
 
-}  // namespace
+}  // namespace designer_paint_test

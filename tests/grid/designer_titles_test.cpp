@@ -9,7 +9,7 @@
 #include "tests/grid/grid_support.h"
 #include "toolkit/gfx/metafile.h"
 
-namespace {
+namespace designer_titles_test {
 
 using grid_support::MemGrid;
 
@@ -103,4 +103,4 @@ TEST(DesignerTitles, TheStandardDesignerSeparatesTheLinesOfAStackedGroup) {
   g.grid->SetDesigner(nullptr);
 }
 
-}  // namespace
+}  // namespace designer_titles_test

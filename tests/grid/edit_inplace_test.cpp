@@ -12,7 +12,7 @@
 #include "tests/grid/edit_support.h"
 #include "toolkit/ui/maskedit.h"
 
-namespace {
+namespace edit_inplace_test {
 
 using edit_support::GridForm;
 
@@ -347,4 +347,4 @@ TEST(InplaceEdit, ColumnsThatGoWhileTheEditorIsOnThemAreForgotten) {
   }
 }
 
-}  // namespace
+}  // namespace edit_inplace_test

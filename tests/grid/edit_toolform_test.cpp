@@ -17,7 +17,7 @@
 #include "tests/grid/edit_support.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace edit_toolform_test {
 
 using edit_support::GridForm;
 
@@ -365,4 +365,4 @@ TEST(ToolForm, TheHostIsATopMostWindowInAFrameOfItsOwn) {
   }
 }
 
-}  // namespace
+}  // namespace edit_toolform_test

@@ -10,6 +10,8 @@
 #include "tests/grid/grid_support.h"
 #include "toolkit/ui/comctrls.h"
 
+namespace grid_columns_test {
+
 namespace {
 
 using grid_support::MemGrid;
@@ -339,3 +341,5 @@ TEST(GridColumns, SettingsAndColumnsTravelInTheTextForm) {
 }
 
 }  // namespace
+
+}  // namespace grid_columns_test

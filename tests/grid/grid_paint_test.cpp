@@ -17,6 +17,8 @@
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/forms.h"
 
+namespace grid_paint_test {
+
 namespace {
 
 using grid_support::MemGrid;
@@ -422,3 +424,5 @@ TEST(GridPainting, AOneRowScrollPaintsTheUncoveredRowsOnly) {
 }
 
 }  // namespace
+
+}  // namespace grid_paint_test

@@ -16,7 +16,7 @@
 #include "tests/grid/grid_support.h"
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace grid_probe_test {
 
 using testsupport::RunCommand;
 
@@ -265,4 +265,4 @@ TEST(GridProbe, BadInputIsRefusedClearly) {
   }
 }
 
-}  // namespace
+}  // namespace grid_probe_test

@@ -16,7 +16,7 @@
 #include "tests/dbf/table_support.h"
 #include "tests/grid/grid_support.h"
 
-namespace {
+namespace grid_table_test {
 
 using Names = std::vector<std::string>;
 
@@ -224,4 +224,4 @@ TEST(GridOverTable, DraggingTheThumbToTheBottomGoesToTheLastRecord) {
   }
 }
 
-}  // namespace
+}  // namespace grid_table_test

@@ -9,6 +9,8 @@
 #include "grid/rs_str.h"
 #include "tests/grid/grid_support.h"
 
+namespace grid_window_test {
+
 namespace {
 
 using grid_support::MemGrid;
@@ -382,3 +384,5 @@ TEST(GridUnnumbered, TheBarShowsTopMiddleAndEndAndItsThumbPages) {
 }
 
 }  // namespace
+
+}  // namespace grid_window_test

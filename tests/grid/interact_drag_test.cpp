@@ -11,7 +11,7 @@
 
 #include "tests/grid/interact_support.h"
 
-namespace {
+namespace interact_drag_test {
 
 using interact::ShownGrid;
 
@@ -243,4 +243,4 @@ TEST(GridDesignTime, TheGridTakesTitlesAndBordersFromTheFormDesigner) {
   EXPECT_EQ(g.grid->DraggedColumn(), nullptr);
 }
 
-}  // namespace
+}  // namespace interact_drag_test

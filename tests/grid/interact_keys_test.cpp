@@ -7,7 +7,7 @@
 
 #include "tests/grid/interact_support.h"
 
-namespace {
+namespace interact_keys_test {
 
 using interact::ShownGrid;
 
@@ -217,4 +217,4 @@ TEST(GridKeys, DownPastTheLastRecordAppendsUnlessForbidden) {
   }
 }
 
-}  // namespace
+}  // namespace interact_keys_test

@@ -18,7 +18,7 @@
 #include "tests/grid/interact_support.h"
 #include "toolkit/core/clock.h"
 
-namespace {
+namespace interact_mouse_test {
 
 using interact::ShownGrid;
 
@@ -346,4 +346,4 @@ TEST(GridMouse, WheelScrollsByOneRecordBeyondTheWindow) {
   EXPECT_EQ(g.N(), g.grid->RowCount() + 1);
 }
 
-}  // namespace
+}  // namespace interact_mouse_test

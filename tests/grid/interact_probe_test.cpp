@@ -9,7 +9,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace interact_probe_test {
 
 using testsupport::RunCommand;
 
@@ -116,4 +116,4 @@ TEST(GridProbeInteraction, BadActionsAreRefused) {
   }
 }
 
-}  // namespace
+}  // namespace interact_probe_test

@@ -8,7 +8,7 @@
 #include "toolkit/core/clock.h"
 #include "toolkit/ui/hintwnd.h"
 
-namespace {
+namespace interact_search_test {
 
 using interact::ShownGrid;
 
@@ -221,4 +221,4 @@ TEST(GridHints, ACutOffFooterNamesItsState) {
   EXPECT_EQ(g.grid->HintTextAt(r.Left + 3, r.Top + 2), "");
 }
 
-}  // namespace
+}  // namespace interact_search_test

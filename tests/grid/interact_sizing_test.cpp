@@ -4,7 +4,7 @@
 
 #include "tests/grid/interact_support.h"
 
-namespace {
+namespace interact_sizing_test {
 
 using interact::ShownGrid;
 
@@ -182,4 +182,4 @@ TEST(GridDragging, AFixedColumnStaysAmongTheFixedOnes) {
   EXPECT_EQ(fixed->Group()->Index, 0);
 }
 
-}  // namespace
+}  // namespace interact_sizing_test

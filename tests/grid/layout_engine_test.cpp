@@ -11,7 +11,7 @@
 #include "grid/rs_str.h"
 #include "tests/grid/layout_test_host.h"
 
-namespace {
+namespace layout_engine_test {
 
 using Ints = std::vector<int>;
 using Names = std::vector<std::string>;
@@ -463,4 +463,4 @@ TEST(LayoutQueries, ColumnByFieldNameIgnoresCase) {
   EXPECT_EQ(cols.ColumnByFieldName("N"), nullptr);
 }
 
-}  // namespace
+}  // namespace layout_engine_test

@@ -19,7 +19,7 @@
 #include "toolkit/core/objtext.h"
 #include "toolkit/core/typinfo.h"
 
-namespace {
+namespace ods_dataset_test {
 
 using ods_support::Crew;
 
@@ -520,4 +520,4 @@ TEST(ObjDataSet, ASetOpenBeforeReadingFollowsTheStoredForm) {
   }
 }
 
-}  // namespace
+}  // namespace ods_dataset_test

@@ -15,7 +15,7 @@
 #include "tests/grid/ods_support.h"
 #include "toolkit/ui/forms.h"
 
-namespace {
+namespace ods_grid_test {
 
 struct CrewGrid {
   CrewGrid() {
@@ -120,4 +120,4 @@ TEST(ObjDataSetGrid, EscapeLeavesTheItemAsItWas) {
   EXPECT_EQ(g.ds.FieldNamed("Name")->GetStringValue(), "Mira");
 }
 
-}  // namespace
+}  // namespace ods_grid_test

@@ -15,7 +15,7 @@
 #include "toolkit/ui/dialogs.h"
 #include "toolkit/ui/menus.h"
 
-namespace {
+namespace pack_test {
 
 using edit_support::GridForm;
 
@@ -241,4 +241,4 @@ TEST(DefPack, IsFreedOnceAtShutDownAndTheDefaultsGoWithIt) {
   EXPECT_NE(DefPack(), nullptr) << "asked for again, a new pack is made";
 }
 
-}  // namespace
+}  // namespace pack_test

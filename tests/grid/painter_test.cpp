@@ -14,7 +14,7 @@
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/forms.h"
 
-namespace {
+namespace painter_test {
 
 struct Shared : ::testing::Test {
   void TearDown() override { FreeRsShared(); }
@@ -696,4 +696,4 @@ TEST_F(Shared, MadeOnceAndMadeAgainAfterShutDown) {
   EXPECT_EQ(rsShared().Text, "");
 }
 
-}  // namespace
+}  // namespace painter_test

@@ -9,9 +9,10 @@
 #include "grid/rs_prop.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_str.h"
+#include "toolkit/core/units.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace prop_test {
 
 const TTypeInfo& ShortIntType() {
   static const TTypeInfo t = TTypeInfo::Ordinal("ShortInt", tkInteger, -128, 127);
@@ -326,6 +327,23 @@ TEST(PublishedProperties, ComponentsTravelAsHandlesOfLiveComponents) {
   EXPECT_NE(ComponentHandle(&again), handle);  // handles are never given twice
 }
 
+// The units' shut-down frees the handles with the rest of the grid's objects;
+// the components they knew live on without them, and a number is still never
+// given twice.
+TEST(PublishedProperties, TheUnitsShutDownForgetsTheHandlesButNeverRepeatsANumber) {
+  auto* kept = new TThing(nullptr);
+  const int before = ComponentHandle(kept);
+  FinalizeUnits();
+  EXPECT_THROW(ComponentOfHandle(before), ERSError);
+  const int after = ComponentHandle(kept);
+  EXPECT_GT(after, before);
+  EXPECT_EQ(ComponentOfHandle(after), kept);
+  FinalizeUnits();
+  kept->Free();  // tells no freed registry of its end
+  TThing other(nullptr);
+  EXPECT_GT(ComponentHandle(&other), after);
+}
+
 TEST(PublishedProperties, MissingAndReadOnlyPropertiesFailClearly) {
   TThing thing(nullptr);
   TvpPropAccessor missing(&thing, "Nothing");
@@ -349,4 +367,4 @@ TEST(PublishedProperties, MissingAndReadOnlyPropertiesFailClearly) {
   EXPECT_TRUE(serial.Value().IsNull());
 }
 
-}  // namespace
+}  // namespace prop_test

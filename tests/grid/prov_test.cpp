@@ -9,7 +9,7 @@
 #include "grid/rs_str.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace prov_test {
 
 const TTypeInfo& FlagType() {
   static const TTypeInfo t = TTypeInfo::Enumeration("TFlag", {"fA", "fB", "fC"});
@@ -300,4 +300,4 @@ TEST(DataProviders, ParametersRefuseBadLengths) {
   EXPECT_EQ(copy.BlobProperties(), "Notes");
 }
 
-}  // namespace
+}  // namespace prov_test

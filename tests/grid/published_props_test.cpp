@@ -22,7 +22,7 @@
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/menus.h"
 
-namespace {
+namespace published_props_test {
 
 // A form holding a grid, an edit and the components they refer to by name.
 struct Form {
@@ -342,4 +342,4 @@ TEST(ComponentPublishing, EventsAreMethodsAndReadFromAStoredForm) {
   EXPECT_NO_THROW(StringToComponent(copy.grid, with_handler, true));
 }
 
-}  // namespace
+}  // namespace published_props_test

@@ -9,7 +9,7 @@
 #include "grid/rs_str.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace qrs_test {
 
 // A set with Name (string) and Age (integer) holding the given rows; a name
 // of nullptr or an age below 0 is a null value.
@@ -262,4 +262,4 @@ TEST(QuickRecordSet, RecordChangesReachTheHandler) {
   EXPECT_EQ(heard, (std::vector<std::string>{"0:Name;Age:3", "2::1"}));
 }
 
-}  // namespace
+}  // namespace qrs_test

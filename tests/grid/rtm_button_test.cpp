@@ -8,7 +8,7 @@
 #include "grid/rs_rtm.h"
 #include "toolkit/gfx/edges.h"
 
-namespace {
+namespace rtm_button_test {
 
 TColor Rgb(TColor c) { return ColorToRGB(c); }
 
@@ -164,4 +164,4 @@ TEST(BorderClientInset, ByStyle) {
   }
 }
 
-}  // namespace
+}  // namespace rtm_button_test

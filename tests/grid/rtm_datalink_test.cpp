@@ -9,7 +9,7 @@
 #include "grid/rs_rtm.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace rtm_datalink_test {
 
 struct Rows {
   explicit Rows(int count) {
@@ -192,4 +192,4 @@ TEST(DataSetPosition, AGoneRecordOrAnEmptySetLeavesTheDataSetAlone) {
   EXPECT_NO_THROW(RestoreDataSetPosition(empty.ds, none));
 }
 
-}  // namespace
+}  // namespace rtm_datalink_test

@@ -10,7 +10,7 @@
 #include "toolkit/gfx/drawtext.h"
 #include "toolkit/gfx/metafile.h"
 
-namespace {
+namespace rtm_drawtext_test {
 
 struct Drawn {
   std::vector<TMetaTextRun> runs;
@@ -112,4 +112,4 @@ TEST(DrawTextAligned, WrappedTextTallerThanTheCellStartsAtItsTop) {
   EXPECT_EQ(d.runs.front().y, 30);
 }
 
-}  // namespace
+}  // namespace rtm_drawtext_test

@@ -10,6 +10,8 @@
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 
+namespace rtm_layout_test {
+
 namespace {
 
 enum TLayAlign { laLeft, laRight, laCenter };
@@ -302,3 +304,5 @@ TEST(LayoutText, NoComponentIsRefused) {
 }
 
 } // namespace
+
+}  // namespace rtm_layout_test

@@ -10,7 +10,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 
-namespace {
+namespace rtm_routines_test {
 
 // ---- Argument checks ------------------------------------------------------------
 
@@ -408,4 +408,4 @@ TEST(SmallRoutines, FirstDayOfWeekAsWeekdayNumber) {
   EXPECT_EQ(FirstDayOfWeek(), 2);
 }
 
-}  // namespace
+}  // namespace rtm_routines_test

@@ -11,7 +11,7 @@
 #include "toolkit/core/clock.h"
 #include "toolkit/sys/event_loop.h"
 
-namespace {
+namespace rtm_switcher_test {
 
 // Records every hook with the clock's time.
 class RecordingSwitcher : public TvpSwitcher {
@@ -197,4 +197,4 @@ TEST_F(Switcher, DestroyingReleasesUnlessTheEditIsGoing) {
   AdvanceTimers(clock, 400);
 }
 
-}  // namespace
+}  // namespace rtm_switcher_test

@@ -16,7 +16,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace snap_test {
 
 using Ns = std::vector<int>;
 
@@ -693,4 +693,4 @@ TEST(Selection, ACurrentRecordKnownOnlyByItsValuesIsNotDeletedBlindly) {
   EXPECT_FALSE(f.ds.ControlsMuted());
 }
 
-}  // namespace
+}  // namespace snap_test

@@ -6,7 +6,7 @@
 #include "grid/rs_env.h"
 #include "toolkit/ui/forms.h"
 
-namespace {
+namespace str_env_test {
 
 struct Env : ::testing::Test {
   void TearDown() override { FreeRsEnv(); }
@@ -105,4 +105,4 @@ TEST_F(Env, FreedAndMadeAgain) {
   (void)first;
 }
 
-}  // namespace
+}  // namespace str_env_test

@@ -3,7 +3,7 @@
 
 #include "grid/rs_str.h"
 
-namespace {
+namespace str_texts_test {
 
 TEST(LibraryTexts, EveryNumberGivesItsExactText) {
   const struct {
@@ -111,4 +111,4 @@ TEST(LibraryErrors, GridErrorIsALibraryError) {
   }
 }
 
-}  // namespace
+}  // namespace str_texts_test

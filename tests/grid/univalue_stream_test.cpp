@@ -12,7 +12,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 
-namespace {
+namespace univalue_stream_test {
 
 class TValueHolder : public TComponent {
   KIV7_PERSISTENT(TValueHolder)
@@ -107,4 +107,4 @@ TEST(UniValueStream, DataOfAKindTheTypeCannotTakeIsAReadError) {
                EReadError);
 }
 
-}  // namespace
+}  // namespace univalue_stream_test

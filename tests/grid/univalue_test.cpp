@@ -13,7 +13,7 @@
 #include "toolkit/core/typinfo.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace univalue_test {
 
 class UniValue : public ::testing::Test {
  protected:
@@ -883,4 +883,4 @@ TEST_F(UniValue, AssignRefusesStrangers) {
   }
 }
 
-}  // namespace
+}  // namespace univalue_test

@@ -12,6 +12,8 @@
 #include "toolkit/gfx/metafile.h"
 #include "toolkit/ui/comctrls.h"
 
+namespace vision_base_test {
+
 using namespace vision_support;
 
 namespace {
@@ -836,3 +838,5 @@ TEST(VisionButton, TheClickKindIsClearedWhenAHandlerRaises) {
 }
 
 }  // namespace
+
+}  // namespace vision_base_test

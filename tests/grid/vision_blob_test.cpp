@@ -25,6 +25,8 @@
 #include "toolkit/ui/menus.h"
 #include "toolkit/ui/stdctrls.h"
 
+namespace vision_blob_test {
+
 using namespace vision_support;
 
 namespace {
@@ -588,3 +590,5 @@ TEST(BlobPicker, ThePictureMenusLoadEnablesOkOnlyForAPictureLoaded) {
 }
 
 }  // namespace
+
+}  // namespace vision_blob_test

@@ -5,6 +5,8 @@
 #include "grid/rs_chk.h"
 #include "tests/grid/vision_grid_support.h"
 
+namespace vision_check_grid_test {
+
 using namespace vision_grid;
 
 namespace {
@@ -77,3 +79,5 @@ TEST(CheckBoxVisionInGrid, SpaceAndAClickOnTheGridToggleWithoutF2) {
 }
 
 }  // namespace
+
+}  // namespace vision_check_grid_test

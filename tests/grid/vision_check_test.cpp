@@ -11,6 +11,8 @@
 #include "tests/grid/vision_support.h"
 #include "toolkit/gfx/metafile.h"
 
+namespace vision_check_test {
+
 using namespace vision_support;
 
 namespace {
@@ -223,3 +225,5 @@ TEST(CheckBoxVision, PaintsTheBoxCentredWithItsMark) {
 }
 
 }  // namespace
+
+}  // namespace vision_check_test

@@ -7,7 +7,7 @@
 #include "grid/rs_std.h"
 #include "tests/grid/vision_support.h"
 
-namespace {
+namespace vision_column_test {
 
 TEST(VisionColumns, AColumnWithoutAVisionUsesTheDefaultUntilOneIsSetAndAfterItGoes) {
   TgpColumns columns(nullptr);
@@ -52,4 +52,4 @@ TEST(VisionColumns, DeletedColumnsLeaveTheirVision) {
   EXPECT_EQ(vision.ConsumerCount(), 0);
 }
 
-}  // namespace
+}  // namespace vision_column_test

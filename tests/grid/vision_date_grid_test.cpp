@@ -13,7 +13,7 @@
 #include "grid/rs_date.h"
 #include "tests/grid/vision_grid_support.h"
 
-namespace {
+namespace vision_date_grid_test {
 
 // N 1 to 3; D 15 March 2024 in row 1, empty in rows 2 and 3.
 std::unique_ptr<TDbf> DateTable(const std::string& folder) {
@@ -107,4 +107,4 @@ TEST(DateVisionGrid, TodayFillsAnEmptyCellWithinTheBounds) {
   EXPECT_EQ(g.Read(), "2024-03-15\n2024-03-20\nNone\n");
 }
 
-}  // namespace
+}  // namespace vision_date_grid_test

@@ -12,6 +12,8 @@
 #include "grid/rs_str.h"
 #include "tests/grid/vision_support.h"
 
+namespace vision_date_test {
+
 using namespace vision_support;
 
 namespace {
@@ -348,3 +350,5 @@ TEST(DateVision, DropsTheSharedCalendarDown) {
 }
 
 }  // namespace
+
+}  // namespace vision_date_test

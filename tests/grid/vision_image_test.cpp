@@ -15,6 +15,8 @@
 #include "toolkit/ui/clipbrd.h"
 #include "toolkit/ui/dialogs.h"
 
+namespace vision_image_test {
+
 using namespace vision_support;
 
 namespace {
@@ -368,3 +370,5 @@ TEST(ImageVision, ThePictureMenuOffersWhatTheEditsPictureAllows) {
 }
 
 }  // namespace
+
+}  // namespace vision_image_test

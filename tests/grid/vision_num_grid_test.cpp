@@ -19,6 +19,8 @@
 #include "toolkit/sys/event_loop.h"
 #include "toolkit/core/text.h"
 
+namespace vision_num_grid_test {
+
 using namespace vision_grid;
 
 namespace {
@@ -320,3 +322,5 @@ TEST(NumericVisionInGrid, KeysTypedWhileAButtonShowsDownFollowInOrder) {
 }
 
 }  // namespace
+
+}  // namespace vision_num_grid_test

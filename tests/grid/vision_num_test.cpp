@@ -11,6 +11,8 @@
 #include "tests/grid/vision_support.h"
 #include "toolkit/core/text.h"
 
+namespace vision_num_test {
+
 using namespace vision_support;
 
 namespace {
@@ -263,3 +265,5 @@ TEST(NumericVision, PostedNumbersReachTheTableFileAndARefusedOneDoesNot) {
 }
 
 }  // namespace
+
+}  // namespace vision_num_test

@@ -12,6 +12,8 @@
 #include "toolkit/gfx/metafile.h"
 #include "toolkit/ui/comctrls.h"
 
+namespace vision_paint_test {
+
 using namespace vision_support;
 
 namespace {
@@ -516,3 +518,5 @@ TEST(VisionPaint, RenderedCellsShowInkOnlyWhereThereIsText) {
 }
 
 }  // namespace
+
+}  // namespace vision_paint_test

@@ -30,7 +30,7 @@
 #include "toolkit/ui/comctrls.h"
 #include "toolkit/ui/forms.h"
 
-namespace {
+namespace vision_pick_test {
 
 // A shown form with a grid over a dBASE table N (integer), S (character 20)
 // of three rows; S of row n is "s<n>". The S column shows a standard vision.
@@ -565,4 +565,4 @@ TEST(DataListForm, RowsShowThePictureTheirSecondFieldNamesAndKeysPickAnEntry) {
   }
 }
 
-}  // namespace
+}  // namespace vision_pick_test

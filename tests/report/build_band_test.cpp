@@ -10,7 +10,7 @@
 #include "tests/report/build_support.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace build_band_test {
 
 using build_test::Built;
 using build_test::BuildFixture;
@@ -444,4 +444,4 @@ TEST_F(BuildBand, FreedObjectsAndBandsAreNoLongerCurrent) {
   build.CurView = nullptr;
 }
 
-}  // namespace
+}  // namespace build_band_test

@@ -15,7 +15,7 @@
 #include "tests/report/report_support.h"
 #include "toolkit/core/classes.h"
 
-namespace {
+namespace build_context_test {
 
 using report_test::AddBand;
 using report_test::AddObject;
@@ -336,4 +336,4 @@ TEST(BuildHost, WorkWithoutAHostFailsLoudly) {
   FreeGlobals();
 }
 
-}  // namespace
+}  // namespace build_context_test

@@ -16,7 +16,7 @@
 #include "tests/report/class_support.h"
 #include "tests/report/dialog_support.h"
 
-namespace {
+namespace build_flow_test {
 
 using build_test::Built;
 using build_test::BuildFixture;
@@ -748,4 +748,4 @@ TEST_F(BuildFlow, RepeatedValuesShowAgainAfterAGroupChange) {
   EXPECT_EQ(BuildFixture::AllTexts(pages[0]), (std::vector<std::string>{"p 5", "n 1", "n 2", "p 5", "n 3", "n 4"}));
 }
 
-}  // namespace
+}  // namespace build_flow_test

@@ -13,6 +13,8 @@
 #include "toolkit/core/exceptions.h"
 #include "toolkit/ui/controls.h"
 
+namespace class_model_test {
+
 using namespace class_test;
 
 namespace {
@@ -634,3 +636,5 @@ TEST_F(ModelTest, ExportGetsThePositionAndTheObject) {
 }
 
 }  // namespace
+
+}  // namespace class_model_test

@@ -9,6 +9,8 @@
 #include "toolkit/core/binary.h"
 #include "toolkit/core/exceptions.h"
 
+namespace class_record_test {
+
 using namespace class_test;
 
 namespace {
@@ -474,3 +476,5 @@ TEST_F(RecordTest, EveryCutOfARecordIsAReadError) {
 }
 
 }  // namespace
+
+}  // namespace class_record_test

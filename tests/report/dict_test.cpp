@@ -18,7 +18,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace dict_test {
 
 // Little builders of stream bodies.
 std::string Word(uint16_t v) {
@@ -294,4 +294,4 @@ TEST(DictionaryValues, VariablesAreEvaluatedAndSelfReferenceStops) {
   }
 }
 
-}  // namespace
+}  // namespace dict_test

@@ -11,6 +11,8 @@
 #include "toolkit/sys/settings.h"
 #include "toolkit/ui/forms.h"
 
+namespace dlg_position_test {
+
 namespace {
 
 class TPreviewLikeForm : public TForm {
@@ -88,3 +90,5 @@ TEST_F(FormPosition, AMaximizedWindowStaysMaximizedAndBadValuesKeepTheFormsOwn) 
 }
 
 }  // namespace
+
+}  // namespace dlg_position_test

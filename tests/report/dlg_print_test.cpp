@@ -39,6 +39,8 @@
 #include "toolkit/ui/maskedit.h"
 #include "toolkit/ui/stdctrls.h"
 
+namespace dlg_print_test {
+
 namespace {
 
 std::vector<printer_test::FakeDevice> ThreePrinters() { return {{"Office"}, {"Lab"}, {"Plotter"}}; }
@@ -562,3 +564,5 @@ TEST(PrintDialog, ThePropertiesButtonsPageSetupShapesThePrint) {
 }
 
 }  // namespace
+
+}  // namespace dlg_print_test

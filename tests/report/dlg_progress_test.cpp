@@ -19,7 +19,7 @@
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace dlg_progress_test {
 
 using dialog_test::Watchdog;
 
@@ -207,4 +207,4 @@ TEST(ProgressWindow, TheRunnerEndsWithTheWorksVerdictAndPassesItsErrorOnceClosed
   FreeProgressForm();
 }
 
-}  // namespace
+}  // namespace dlg_progress_test

@@ -19,7 +19,7 @@
 #include "toolkit/ui/maskedit.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace dlg_search_test {
 
 TEST(FindDialog, ControlsAndTextsAreTheLibrarys) {
   // The library texts come from the report globals.
@@ -122,4 +122,4 @@ TEST(FindDialog, EscapeCancelsAndANewDialogStartsEmpty) {
   EXPECT_EQ(second.text, "");
 }
 
-}  // namespace
+}  // namespace dlg_search_test

@@ -20,7 +20,7 @@
 #include "toolkit/ui/extctrls.h"
 #include "toolkit/ui/forms.h"
 
-namespace {
+namespace dlg_toolbar_test {
 
 constexpr TColor kRed = 0x0000FF;
 constexpr TColor kOlive = 0x008080;
@@ -599,4 +599,4 @@ TEST_F(Toolbar, ButtonsAndSeparatorsLineUpAlongTheirBar) {
   }
 }
 
-}  // namespace
+}  // namespace dlg_toolbar_test

@@ -14,7 +14,7 @@
 #include "toolkit/core/typinfo.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace dset_test {
 
 // The build's loop: First, then Next while not Eof. Returns the values seen;
 // a walk that does not end within the limit is cut off, so a source that
@@ -519,4 +519,4 @@ TEST(DataSetRoutines, BookmarksReturnToAndCompareRecords) {
   EXPECT_TRUE(at2.empty());
 }
 
-}  // namespace
+}  // namespace dset_test

@@ -8,6 +8,8 @@
 #include "toolkit/ui/maskedit.h"
 #include "toolkit/ui/stdctrls.h"
 
+namespace fmt_test {
+
 namespace {
 
 // The library's texts (format names and predefined formats) come with the globals.
@@ -172,3 +174,5 @@ TEST_F(DisplayFormat, EditorEnablesTheEditsOfTheChosenFormat) {
 }
 
 }  // namespace
+
+}  // namespace fmt_test

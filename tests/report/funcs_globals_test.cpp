@@ -19,7 +19,7 @@
 #include "toolkit/gfx/graphics.h"
 #include "toolkit/ui/forms.h"
 
-namespace {
+namespace funcs_globals_test {
 
 std::string Utf8(const AnsiString& s) { return AnsiToUtf8(s); }
 
@@ -207,4 +207,4 @@ TEST_F(GlobalsTest, AProgramThatEndsWithoutShutDownEndsCleanly) {
       ::testing::ExitedWithCode(0), "");
 }
 
-}  // namespace
+}  // namespace funcs_globals_test

@@ -6,7 +6,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace funcs_reptool_test {
 
 using testsupport::RunCommand;
 
@@ -77,4 +77,4 @@ TEST(ReptoolScript, PrintsTheVariablesInNameOrder) {
   EXPECT_EQ(RunCommand(Reptool() + " script " + dir + "/missing.txt 2>/dev/null", &out), 1);
 }
 
-}  // namespace
+}  // namespace funcs_reptool_test

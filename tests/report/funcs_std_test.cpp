@@ -16,7 +16,7 @@
 #include "toolkit/db/memdataset.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace funcs_std_test {
 
 std::string Utf8(const Variant& v) { return AnsiToUtf8(VarToStr(v)); }
 
@@ -347,4 +347,4 @@ TEST_F(FunctionsTest, TheSplitterFollowsDictionaryVariables) {
   EXPECT_EQ(found.Strings(0), "SUM([Dbf1.\"P\"])");
 }
 
-}  // namespace
+}  // namespace funcs_std_test

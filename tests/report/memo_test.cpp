@@ -15,6 +15,8 @@
 #include "toolkit/core/text.h"
 #include "toolkit/gfx/metafile.h"
 
+namespace memo_test {
+
 namespace {
 
 using class_test::TestWork;
@@ -606,3 +608,5 @@ TEST_F(MemoTest, DamagedGapsAndSpacingsMeasureAndDrawWithinTheCoordinateRange) {
 }
 
 }  // namespace
+
+}  // namespace memo_test

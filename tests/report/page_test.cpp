@@ -13,7 +13,7 @@
 #include "tests/report/printer_support.h"
 #include "toolkit/core/binary.h"
 
-namespace {
+namespace page_test {
 
 using printer_test::GlobalPrinters;
 
@@ -434,4 +434,4 @@ TEST(TemplatePage, PageScriptRunsWithTheReportInterpreter) {
   variables.ClearVariables();
 }
 
-}  // namespace
+}  // namespace page_test

@@ -19,7 +19,7 @@
 #include "toolkit/core/exceptions.h"
 #include "toolkit/gfx/metafile.h"
 
-namespace {
+namespace pages_store_test {
 
 using class_test::TestWork;
 using pages_test::AddTextPage;
@@ -406,4 +406,4 @@ TEST_F(PagesStoreTest, ChangesToTheCachedPageGoBackIntoItsStream) {
   EXPECT_EQ(PageTexts(pages, 0), (std::vector<std::string>{"после"}));
 }
 
-}  // namespace
+}  // namespace pages_store_test

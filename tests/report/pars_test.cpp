@@ -8,7 +8,7 @@
 #include "report/FR_Pars.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace pars_test {
 
 std::string Show(const Variant& v) {
   return "kind " + std::to_string(v.VarType()) + " value \"" + AnsiToUtf8(VarToStr(v)) + "\"";
@@ -615,4 +615,4 @@ TEST_F(SplitterTest, DeepNestingAndUnclosedCallsAreRefused) {
   without_lists.SplitCalls("[A] + SUM([B])");  // nothing to match or fill: no fault
 }
 
-}  // namespace
+}  // namespace pars_test

@@ -20,6 +20,8 @@
 #include "toolkit/core/text.h"
 #include "toolkit/gfx/graphics.h"
 
+namespace picture_metafile_test {
+
 using namespace testsupport;
 
 namespace {
@@ -309,3 +311,5 @@ TEST_F(PictureMetafileTest, AMetafilePicturePrintsInItsPlace) {
 }
 
 }  // namespace
+
+}  // namespace picture_metafile_test

@@ -10,7 +10,7 @@
 #include "tests/report/preview_support.h"
 #include "toolkit/core/classes.h"
 
-namespace {
+namespace preview_reptool_test {
 
 using preview_test::AddNumberedPages;
 using preview_test::AddPage;
@@ -88,4 +88,4 @@ TEST(ReptoolPreview, RefusesBadCommandLines) {
   EXPECT_EQ(RunReptool("preview " + report + " --png " + dir + "/x.png --page 7", &out), 1);
 }
 
-}  // namespace
+}  // namespace preview_reptool_test

@@ -34,6 +34,8 @@
 #include "toolkit/sys/settings.h"
 #include "toolkit/ui/stdctrls.h"
 
+namespace preview_test {
+
 namespace {
 
 using preview_test::AddNumberedPages;
@@ -983,3 +985,5 @@ TEST(PreviewWindow, EveryButtonDoesItsWorkOnARealClick) {
 }
 
 }  // namespace
+
+}  // namespace preview_test

@@ -29,7 +29,7 @@
 #include "toolkit/ui/qt_host.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace print_job_test {
 
 using class_test::TestWork;
 using pages_test::AddTextPage;
@@ -466,4 +466,4 @@ TEST(PrintNoPrinterTest, PrintingWithoutPrintersOffersAPdfFile) {
   FreeGlobalPrinterLayer();
 }
 
-}  // namespace
+}  // namespace print_job_test

@@ -17,7 +17,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/core/filer.h"
 
-namespace {
+namespace print_reptool_test {
 
 std::string Reptool() { return std::string(KIV7_BINARY_DIR) + "/tools/reptool/reptool"; }
 
@@ -272,4 +272,4 @@ TEST(ReptoolPrint, ADamagedPictureNamesTheFileAndThePictureWhole) {
       << run.out;
 }
 
-}  // namespace
+}  // namespace print_reptool_test

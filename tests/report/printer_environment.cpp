@@ -6,17 +6,22 @@
 
 #include "tests/report/printer_support.h"
 
-namespace {
+namespace printer_environment {
 
-class NoSystemPrinters : public ::testing::Environment {
+// The units' shut-down between suites frees the printer object, so each suite
+// installs the one without printers again.
+class NoSystemPrinters : public ::testing::EmptyTestEventListener {
  public:
-  void SetUp() override {
+  void OnTestSuiteStart(const ::testing::TestSuite&) override {
     SetPrinter(std::make_unique<TPrinter>(
         std::make_unique<printer_test::FakePrinters>(std::vector<printer_test::FakeDevice>{})));
     FreeGlobalPrinterLayer();
   }
 };
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new NoSystemPrinters);
+const bool kListening = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new NoSystemPrinters);
+  return true;
+}();
 
-}  // namespace
+}  // namespace printer_environment

@@ -7,7 +7,7 @@
 #include "tests/report/printer_support.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace printer_layer_test {
 
 using printer_test::FakeDevice;
 using printer_test::FakePrinters;
@@ -311,4 +311,4 @@ TEST(GlobalLayer, BindsTheProcessPrinterOnFirstUse) {
   EXPECT_EQ(&GlobalPrinterLayer(), &layer);
 }
 
-}  // namespace
+}  // namespace printer_layer_test

@@ -9,7 +9,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace printer_tool_test {
 
 std::string Reptool() { return std::string(KIV7_BINARY_DIR) + "/tools/reptool/reptool"; }
 
@@ -53,4 +53,4 @@ TEST(ReptoolPrinters, ExtraArgumentsAreRefused) {
   EXPECT_NE(out.find("usage: reptool printers"), std::string::npos) << out;
 }
 
-}  // namespace
+}  // namespace printer_tool_test

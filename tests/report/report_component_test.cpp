@@ -19,7 +19,7 @@
 #include "toolkit/db/memdataset.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace report_component_test {
 
 using report_test::AddBand;
 using report_test::AddObject;
@@ -443,4 +443,4 @@ TEST_F(ReportTest, ThePreviewOpensOnlyOnBuiltPagesWithItsCaption) {
   }
 }
 
-}  // namespace
+}  // namespace report_component_test

@@ -18,7 +18,7 @@
 #include "tests/support/small_disk.h"
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace report_reptool_test {
 
 std::string Tool(const char* name) {
   return std::string(KIV7_BINARY_DIR) + "/tools/" + name + "/" + name;
@@ -266,4 +266,4 @@ TEST(ReptoolWrites, AFullDiskLeavesTheOldFileWholeAndNoPartialOne) {
   }
 }
 
-}  // namespace
+}  // namespace report_reptool_test

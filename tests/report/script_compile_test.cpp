@@ -8,7 +8,7 @@
 #include "report/fr_intrp.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace script_compile_test {
 
 // Shows control bytes of a compiled line as \N so failures can be read.
 std::string Readable(const std::string& line) {
@@ -250,4 +250,4 @@ TEST(ScriptCompile, FindCallsInScriptLooksIntoEveryExpression) {
   EXPECT_EQ(Lines(found), (std::vector<std::string>{"SUM(P)", "MAX(R)", "SUM(Q)"}));
 }
 
-}  // namespace
+}  // namespace script_compile_test

@@ -12,7 +12,7 @@
 #include "tests/report/class_support.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace script_report_test {
 
 class ReportInterpreterTest : public ::testing::Test {
  protected:
@@ -103,4 +103,4 @@ TEST_F(ReportInterpreterTest, ObjectPropertiesAreSetThroughTheObject) {
   EXPECT_TRUE(VarIsNull(Runtime("Visible")));
 }
 
-}  // namespace
+}  // namespace script_report_test

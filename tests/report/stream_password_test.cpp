@@ -13,7 +13,7 @@
 #include "toolkit/ui/maskedit.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace stream_password_test {
 
 TEST(PasswordDialog, ControlsAndTextsAreTheLibrarys) {
   TfrPasswForm form(nullptr);
@@ -72,4 +72,4 @@ TEST(PasswordDialog, EnterConfirmsTheEntryAndEscapeCancels) {
   }
 }
 
-}  // namespace
+}  // namespace stream_password_test

@@ -10,7 +10,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace stream_reptool_test {
 
 std::string Reptool() { return std::string(KIV7_BINARY_DIR) + "/tools/reptool/reptool"; }
 
@@ -94,4 +94,4 @@ TEST(ReptoolTemplate, BadCommandLinesAndFilesAreRefused) {
   EXPECT_NE(testsupport::RunCommand("test -e " + dir + "/out2.frf", &out), 0) << "nothing copied from a refused file";
 }
 
-}  // namespace
+}  // namespace stream_reptool_test

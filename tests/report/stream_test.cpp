@@ -25,7 +25,7 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace stream_test {
 
 using class_test::Hex;
 
@@ -619,4 +619,4 @@ TEST_F(StreamTest, ExtensionDataEndsTheRecordsAndIsLeftUnread) {
   EXPECT_EQ(t.Dictionary.VariableTable.VariableCount(), 2);
 }
 
-}  // namespace
+}  // namespace stream_test

@@ -14,6 +14,8 @@
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/stdctrls.h"
 
+namespace utils_test {
+
 namespace {
 
 using class_test::TestWork;
@@ -259,3 +261,5 @@ TEST(ReportDialogs, ControlsAreFoundUnderAPointAndGreyedWhenDisabled) {
 }
 
 }  // namespace
+
+}  // namespace utils_test

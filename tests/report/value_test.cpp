@@ -10,7 +10,7 @@
 #include "tests/report/report_support.h"
 #include "toolkit/core/exceptions.h"
 
-namespace {
+namespace value_test {
 
 using report_test::AddObject;
 
@@ -222,4 +222,4 @@ TEST_F(ValueTest, ObjectMethodsAnswerCallsOfTheirPath) {
   EXPECT_EQ(AnsiToUtf8(memo->Memo.Strings(1)), "вторая");
 }
 
-}  // namespace
+}  // namespace value_test

@@ -21,6 +21,8 @@
 #include "toolkit/gfx/jpeg.h"
 #include "toolkit/gfx/metafile.h"
 
+namespace view_test {
+
 namespace {
 
 using class_test::TestWork;
@@ -671,3 +673,5 @@ TEST_F(ViewTest, GeometryAtTheEndsOfItsRangeDoesNotOverflow) {
 }
 
 }  // namespace
+
+}  // namespace view_test

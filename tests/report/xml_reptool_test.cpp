@@ -11,7 +11,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace xml_reptool_test {
 
 std::string Reptool() { return std::string(KIV7_BINARY_DIR) + "/tools/reptool/reptool"; }
 
@@ -96,4 +96,4 @@ TEST(ReptoolTemplateXml, BadCommandLinesAndFilesAreRefusedWithoutAFile) {
   }
 }
 
-}  // namespace
+}  // namespace xml_reptool_test

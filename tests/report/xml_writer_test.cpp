@@ -18,7 +18,7 @@
 #include "toolkit/core/classes.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace xml_writer_test {
 
 class XmlWriterTest : public ::testing::Test {
  protected:
@@ -323,4 +323,4 @@ TEST_F(XmlWriterTest, OptionsPasswordAndDataSection) {
             StreamToHex(std::string(kData, sizeof kData - 1)));
 }
 
-}  // namespace
+}  // namespace xml_writer_test

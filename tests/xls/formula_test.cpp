@@ -9,7 +9,7 @@
 #include "xls/vteExcelFormula.h"
 #include "xls/vteExcelFormula_iftab.h"
 
-namespace {
+namespace formula_test {
 
 std::string Hex(const std::string& bytes) {
   std::string out;
@@ -219,4 +219,4 @@ TEST(FormulaCompiler, FunctionTableHasEveryBuiltinOnce) {
   for (const auto& [name, number] : samples) EXPECT_EQ(vteFindExcelFunction(name), number) << name;
 }
 
-}  // namespace
+}  // namespace formula_test

@@ -7,6 +7,8 @@
 #include "toolkit/core/text.h"
 #include "xls/vteExcel.h"
 
+namespace model_test {
+
 namespace {
 
 std::vector<TvteRect> Rects(const TvteXLSWorksheet& sheet) {
@@ -249,3 +251,5 @@ TEST(WorkbookModel, ScreenMeasuresOfTheClassicScreen) {
   EXPECT_EQ(ColumnWidthToPixels(20 * 256), 120);
   EXPECT_EQ(ColumnWidthToPixels(300), 7);  // 1.17 characters, 7.03 pixels
 }
+
+}  // namespace model_test

@@ -14,7 +14,7 @@
 #include "xls/vteExcelFormula_iftab.h"
 #include "xls/vteWriters.h"
 
-namespace {
+namespace readback_test {
 
 // Prints, for every sheet, its name, its merged areas and every cell as
 // row,col:type:value[:B bold weight][:T top-border style] and formulas decompiled.
@@ -358,4 +358,4 @@ TEST(XlsReadback, PaletteAndFunctionTableMatchTheReader) {
   EXPECT_EQ(out, "palette [] (86, 52, 18)\nfunctions 237 []\n");
 }
 
-}  // namespace
+}  // namespace readback_test

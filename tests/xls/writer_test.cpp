@@ -18,6 +18,8 @@
 #include "toolkit/core/sysutils.h"
 #include "xls/vteWriters.h"
 
+namespace writer_test {
+
 using xlstest::Only;
 using xlstest::Record;
 using xlstest::Records;
@@ -991,3 +993,5 @@ TEST(ExcelWriter, SaveReplacesAnExistingFileAndCanRunTwice) {
 }
 
 }  // namespace
+
+}  // namespace writer_test

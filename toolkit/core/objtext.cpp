@@ -296,7 +296,7 @@ struct Token {
 
 bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
 bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -344,8 +344,8 @@ class TextToBinary {
       token_.symbol = text_.substr(start, pos_ - start);
     } else if (c == '\'' || c == '#') {
       ReadString();
-    } else if (IsDigit(c) || c == '$' ||
-               (c == '-' && pos_ + 1 < text_.size() && (IsDigit(text_[pos_ + 1]) || text_[pos_ + 1] == '$'))) {
+    } else if (IsDecimalDigit(c) || c == '$' ||
+               (c == '-' && pos_ + 1 < text_.size() && (IsDecimalDigit(text_[pos_ + 1]) || text_[pos_ + 1] == '$'))) {
       ReadNumber();
     } else {
       token_.kind = Tok::Char;
@@ -391,7 +391,7 @@ class TextToBinary {
             if (value > 0xFFFF) Error("Invalid character code");
           }
         } else {
-          for (; pos_ < text_.size() && IsDigit(text_[pos_]); ++pos_, ++digits) {
+          for (; pos_ < text_.size() && IsDecimalDigit(text_[pos_]); ++pos_, ++digits) {
             value = value * 10 + static_cast<uint32_t>(text_[pos_] - '0');
             if (value > 0xFFFF) Error("Invalid character code");
           }
@@ -432,20 +432,20 @@ class TextToBinary {
       token_.integer = negative ? static_cast<int64_t>(uint64_t{0} - value) : static_cast<int64_t>(value);
       return;
     }
-    while (IsDigit(Peek())) ++pos_;
+    while (IsDecimalDigit(Peek())) ++pos_;
     bool is_float = false;
-    if (Peek() == '.' && pos_ + 1 < text_.size() && IsDigit(text_[pos_ + 1])) {
+    if (Peek() == '.' && pos_ + 1 < text_.size() && IsDecimalDigit(text_[pos_ + 1])) {
       is_float = true;
       ++pos_;
-      while (IsDigit(Peek())) ++pos_;
+      while (IsDecimalDigit(Peek())) ++pos_;
     }
     if (Peek() == 'e' || Peek() == 'E') {
       size_t save = pos_;
       ++pos_;
       if (Peek() == '+' || Peek() == '-') ++pos_;
-      if (IsDigit(Peek())) {
+      if (IsDecimalDigit(Peek())) {
         is_float = true;
-        while (IsDigit(Peek())) ++pos_;
+        while (IsDecimalDigit(Peek())) ++pos_;
       } else {
         pos_ = save;
       }
@@ -707,7 +707,7 @@ class TextToBinary {
         decimals = 0;
         continue;
       }
-      if (!IsDigit(c) || decimals >= 4) Error("Invalid currency value");
+      if (!IsDecimalDigit(c) || decimals >= 4) Error("Invalid currency value");
       push(static_cast<uint64_t>(c - '0'));
       if (decimals >= 0) ++decimals;
     }

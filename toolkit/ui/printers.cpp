@@ -18,6 +18,7 @@
 
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
+#include "toolkit/core/units.h"
 #include "toolkit/gfx/qt_canvas.h"
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/qt_host.h"
@@ -457,23 +458,31 @@ TCanvas* TPrinter::Canvas() {
 
 namespace {
 
-std::unique_ptr<TPrinter>& ThePrinter() {
-  static std::unique_ptr<TPrinter> printer;
-  return printer;
+// The system's back end holds the GUI library's printer objects: the units'
+// shut-down frees the printer while that library is still there.
+TPrinter* g_printer = nullptr;
+
+const char kPrinterUnit = 0;
+void FinalizePrinterUnit() {
+  std::unique_ptr<TPrinter> printer(g_printer);
+  g_printer = nullptr;
 }
 
 }  // namespace
 
 TPrinter* Printer() {
-  std::unique_ptr<TPrinter>& printer = ThePrinter();
-  if (!printer) {
+  if (g_printer == nullptr) {
     const char* folder = std::getenv("KIV7_PRINT_TO_PDF");
     if (folder != nullptr && *folder != '\0')
-      printer = std::make_unique<TPrinter>(std::make_unique<TPdfPrinterBackend>(folder));
+      SetPrinter(std::make_unique<TPrinter>(std::make_unique<TPdfPrinterBackend>(folder)));
     else
-      printer = std::make_unique<TPrinter>(MakeSystemPrinterBackend());
+      SetPrinter(std::make_unique<TPrinter>(MakeSystemPrinterBackend()));
   }
-  return printer.get();
+  return g_printer;
 }
 
-void SetPrinter(std::unique_ptr<TPrinter> printer) { ThePrinter() = std::move(printer); }
+void SetPrinter(std::unique_ptr<TPrinter> printer) {
+  std::unique_ptr<TPrinter> previous(g_printer);
+  g_printer = printer.release();
+  if (g_printer != nullptr) RegisterUnit(&kPrinterUnit, "printers", FinalizePrinterUnit);
+}

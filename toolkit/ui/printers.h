@@ -238,7 +238,8 @@ class TPrinter {
 };
 
 // The process's printer object, made on first use: the PDF back end when
-// KIV7_PRINT_TO_PDF names a folder, else the system's printers.
+// KIV7_PRINT_TO_PDF names a folder, else the system's printers. The units'
+// shut-down (units.h) frees it; the next call makes one anew.
 TPrinter* Printer();
 // Installs a printer object (the caller gives up ownership; nullptr drops the
 // current one, so the next Printer() makes one anew); returns nothing, the

@@ -1,8 +1,6 @@
 // dbftool eval: the value and kind of an expression without a table; and the
 // record filter behind "dump --filter".
-#include <charconv>
 #include <cstdio>
-#include <cstring>
 
 #include "dbf/dbf_parser.h"
 #include "toolkit/core/sysutils.h"
@@ -24,30 +22,9 @@ const char* KindName(TExprKind kind) {
   }
 }
 
+// Texts are shown in UTF-8, the terminal's encoding.
 std::string ValueText(TExprKind kind, const char* value) {
-  switch (kind) {
-    case ekInteger: {
-      int32_t v;
-      std::memcpy(&v, value, sizeof v);
-      return std::to_string(v);
-    }
-    case ekLargeInt: {
-      int64_t v;
-      std::memcpy(&v, value, sizeof v);
-      return std::to_string(v);
-    }
-    case ekFloat:
-    case ekDateTime: {
-      double v;
-      std::memcpy(&v, value, sizeof v);
-      char buf[64];
-      const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-      return ec == std::errc() ? std::string(buf, end) : std::string();
-    }
-    case ekBoolean: return value[0] != 0 ? "true" : "false";
-    case ekString: return AnsiToUtf8(value);
-    default: return std::string();
-  }
+  return kind == ekString ? AnsiToUtf8(value) : ExprValueText(kind, value);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@
 
 namespace {
 
-int Usage() {
+int BuildUsage() {
   std::fprintf(stderr,
                "usage: reptool build FILE.frf --table TABLE [--filter EXPR] [--source NAME] [--two-pass] "
                "--out OUT.frp\n");
@@ -68,7 +68,7 @@ class DialogScope {
 }  // namespace
 
 int BuildCommand(const ReptoolArgs& args) {
-  if (args.empty()) return Usage();
+  if (args.empty()) return BuildUsage();
   const std::string frf = args[0];
   std::string table_file, filter, source_name, out;
   bool two_pass = false;
@@ -78,7 +78,7 @@ int BuildCommand(const ReptoolArgs& args) {
       two_pass = true;
       continue;
     }
-    if (i + 1 >= args.size()) return Usage();
+    if (i + 1 >= args.size()) return BuildUsage();
     const std::string& value = args[++i];
     if (key == "--table")
       table_file = value;
@@ -89,9 +89,9 @@ int BuildCommand(const ReptoolArgs& args) {
     else if (key == "--out")
       out = value;
     else
-      return Usage();
+      return BuildUsage();
   }
-  if (table_file.empty() || out.empty()) return Usage();
+  if (table_file.empty() || out.empty()) return BuildUsage();
 
   DialogScope dialogs;
   frGlobals();

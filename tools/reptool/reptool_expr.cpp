@@ -34,9 +34,9 @@ namespace {
 
 // Installs the console dialogs and the name and function resolution on the
 // report's parser for the life of one subcommand.
-class Session {
+class ExprSession {
  public:
-  Session() {
+  ExprSession() {
     previous_ = SetDialogService(&dialogs_);
     TfrParser& parser = *frGlobals().ReportParser;
     parser.ValueCallback = [this](const AnsiString& name, Variant& value) { Resolve(name, value); };
@@ -45,12 +45,12 @@ class Session {
       if (!CallLibraryFunction(name, p1, p2, p3, value)) throw Exception("Unknown function " + name);
     };
   }
-  ~Session() {
+  ~ExprSession() {
     SetDialogService(previous_);
     FreeGlobals();
   }
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
+  ExprSession(const ExprSession&) = delete;
+  ExprSession& operator=(const ExprSession&) = delete;
 
  private:
   // The scripts' assignments go through the engine's host.
@@ -92,7 +92,7 @@ int ExprCommand(const ReptoolArgs& args) {
     std::fprintf(stderr, "usage: reptool expr TEXT\n");
     return 2;
   }
-  Session session;
+  ExprSession session;
   const Variant value = frGlobals().ReportParser->EvaluateText(Utf8ToAnsi(args[0]));
   std::printf("%s\n", AnsiToUtf8(VarToStr(value)).c_str());
   return 0;
@@ -111,7 +111,7 @@ int ScriptCommand(const ReptoolArgs& args) {
   std::ostringstream text;
   text << file.rdbuf();
 
-  Session session;
+  ExprSession session;
   TStringList source, script, errors;
   source.SetText(Utf8ToAnsi(text.str()));
   TInterpretator& interpreter = *frGlobals().ReportInterpreter;

@@ -39,9 +39,9 @@ int PositiveNumber(const std::string& text) {
 
 // The report with the file's pages; the screen is the offscreen one and
 // message boxes go to stderr.
-class Session {
+class PreviewSession {
  public:
-  explicit Session(const std::string& file) {
+  explicit PreviewSession(const std::string& file) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     Application->Initialize();
     SetDialogService(&dialogs_);
@@ -50,7 +50,7 @@ class Session {
     report_.ModalPreview = false;
     report_.LoadBuiltPages(file);
   }
-  ~Session() { SetDialogService(nullptr); }
+  ~PreviewSession() { SetDialogService(nullptr); }
   TfrReport& Report() { return report_; }
 
  private:
@@ -83,7 +83,7 @@ int PreviewCommand(const ReptoolArgs& args) {
     std::fprintf(stderr, "%s", kPreviewUsage);
     return 2;
   }
-  Session session(file);
+  PreviewSession session(file);
   const int count = session.Report().EMFPages()->Count();
   if (count == 0) {
     std::fprintf(stderr, "reptool: %s holds no pages\n", file.c_str());
@@ -116,7 +116,7 @@ int FindCommand(const ReptoolArgs& args) {
     std::fprintf(stderr, "%s", kFindUsage);
     return 2;
   }
-  Session session(args[0]);
+  PreviewSession session(args[0]);
   TfrEMFPages& pages = *session.Report().EMFPages();
   const AnsiString text = AnsiUpperCase(Utf8ToAnsi(args[1]));
   for (int i = 0; i < pages.Count(); ++i)

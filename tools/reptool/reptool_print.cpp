@@ -28,7 +28,7 @@ namespace {
 
 constexpr int kMaxCopies = 9999;
 
-int Usage() {
+int PrintJobUsage() {
   std::fprintf(stderr, "usage: reptool print FILE.frp --pdf OUT.pdf [--pages LIST] [--copies N] [--collate]\n");
   return 2;
 }
@@ -46,7 +46,7 @@ struct ERefused {
 }  // namespace
 
 int PrintCommand(const ReptoolArgs& args) {
-  if (args.empty()) return Usage();
+  if (args.empty()) return PrintJobUsage();
   const std::string frp = args[0];
   std::string pdf, pages;
   std::string copies_text = "1";
@@ -63,10 +63,10 @@ int PrintCommand(const ReptoolArgs& args) {
     } else if (a == "--collate") {
       collate = true;
     } else {
-      return Usage();
+      return PrintJobUsage();
     }
   }
-  if (pdf.empty()) return Usage();
+  if (pdf.empty()) return PrintJobUsage();
   int copies = 0;
   if (!TryStrToInt(copies_text, copies) || copies < 1 || copies > kMaxCopies)
     return Refuse("copies must be a number from 1 to " + std::to_string(kMaxCopies) + ": \"" + copies_text + "\"");

@@ -44,7 +44,7 @@ constexpr int kFooterHeight = 24;
 // A text object sits inside its band with this margin at the top.
 constexpr int kInset = 2;
 
-int Usage() {
+int TemplateUsage() {
   std::fprintf(stderr,
                "usage: reptool template new OUT.frf --title TEXT --heads \"H1;H2;...\" --fields \"F1;F2;...\" "
                "[--source NAME]\n"
@@ -94,12 +94,12 @@ class TemplateHost : public TfrEngineHost {
 };
 
 int New(const std::vector<std::string>& args) {
-  if (args.empty()) return Usage();
+  if (args.empty()) return TemplateUsage();
   const std::string out = args[0];
   std::string title, heads, fields, source = kDefaultSource;
   bool have_heads = false, have_fields = false;
   for (size_t i = 1; i < args.size(); i += 2) {
-    if (i + 1 >= args.size()) return Usage();
+    if (i + 1 >= args.size()) return TemplateUsage();
     const std::string& key = args[i];
     const std::string& value = args[i + 1];
     if (key == "--title") {
@@ -113,10 +113,10 @@ int New(const std::vector<std::string>& args) {
     } else if (key == "--source") {
       source = value;
     } else {
-      return Usage();
+      return TemplateUsage();
     }
   }
-  if (!have_heads || !have_fields) return Usage();
+  if (!have_heads || !have_fields) return TemplateUsage();
   TStringList head_list, field_list;
   SplitList(Utf8ToAnsi(heads), head_list);
   SplitList(Utf8ToAnsi(fields), field_list);
@@ -178,7 +178,7 @@ const char* KindName(const TfrView& view) {
 }
 
 int Dump(const std::vector<std::string>& args) {
-  if (args.size() != 1) return Usage();
+  if (args.size() != 1) return TemplateUsage();
   TfrTemplate t;
   t.LoadFromFile(args[0], [](const AnsiString&) { return false; });
   for (int i = 0; i < t.Pages.Count(); ++i) {
@@ -202,7 +202,7 @@ int Dump(const std::vector<std::string>& args) {
 }
 
 int Copy(const std::vector<std::string>& args) {
-  if (args.size() != 2) return Usage();
+  if (args.size() != 2) return TemplateUsage();
   TfrTemplate t;
   t.LoadFromFile(args[0], [](const AnsiString&) { return false; });
   // A copy keeps the template's own last-change date, so an unchanged
@@ -217,7 +217,7 @@ int Copy(const std::vector<std::string>& args) {
 }  // namespace
 
 int TemplateCommand(const std::vector<std::string>& args) {
-  if (args.empty()) return Usage();
+  if (args.empty()) return TemplateUsage();
   // The library's start-up: its texts (band names, the virtual printer) and views.
   frGlobals();
   RegisterStandardViews();
@@ -231,5 +231,5 @@ int TemplateCommand(const std::vector<std::string>& args) {
     std::fprintf(stderr, "reptool: %s\n", AnsiToUtf8(e.Message()).c_str());
     return 1;
   }
-  return Usage();
+  return TemplateUsage();
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace {
+namespace binary_test {
 
 TEST(Binary, IntegersByteOrder) {
   struct Case {
@@ -81,4 +81,4 @@ TEST(Binary, DoublesAreLittleEndianIeee) {
   }
 }
 
-}  // namespace
+}  // namespace binary_test

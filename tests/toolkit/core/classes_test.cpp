@@ -15,7 +15,7 @@
 #include "tests/support/testsupport.h"
 #include "tests/support/small_disk.h"
 
-namespace {
+namespace classes_test {
 
 AnsiString R(const char* utf8) { return Utf8ToAnsi(utf8); }
 
@@ -738,4 +738,4 @@ TEST(Streams, TemporaryFilesOfKilledSavesGoAtTheNextSave) {
   for (const std::string& name : kept) EXPECT_EQ(::access((dir + "/" + name).c_str(), F_OK), 0) << name;
 }
 
-}  // namespace
+}  // namespace classes_test

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace clock_test {
 
 TEST(TickClock, ManualClockDrivesTheTicks) {
   TManualClock clock(1000);
@@ -46,4 +46,4 @@ TEST(TickClock, ScopesRestoreTheClockBefore) {
   EXPECT_LT(GetTickCount64(), outer.Now());
 }
 
-}  // namespace
+}  // namespace clock_test

@@ -11,7 +11,7 @@
 
 #include "toolkit/core/typinfo.h"
 
-namespace {
+namespace component_test {
 
 using Log = std::vector<std::string>;
 
@@ -797,4 +797,4 @@ TEST(Collection, NamePathGoesThroughTheOwnersProperty) {
   EXPECT_EQ(loose.AddItem("x")->GetNamePath(), "TOwnedCollection[0]");
 }
 
-}  // namespace
+}  // namespace component_test

@@ -9,7 +9,7 @@
 #include "toolkit/core/sysutils.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace datetime_test {
 
 AnsiString R(const char* utf8) { return Utf8ToAnsi(utf8); }
 
@@ -395,4 +395,4 @@ TEST_F(DateTime, DateTimeTextRoundTrips) {
   }
 }
 
-}  // namespace
+}  // namespace datetime_test

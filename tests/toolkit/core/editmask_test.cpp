@@ -9,7 +9,7 @@
 
 #include "toolkit/core/text.h"
 
-namespace {
+namespace editmask_test {
 
 AnsiString A(const char* utf8) { return Utf8ToAnsi(utf8); }
 
@@ -177,4 +177,4 @@ TEST(EditBuffer, ShiftSelectionFollowsTheCaretFromItsAnchor) {
   EXPECT_EQ(b.Caret(), 0);
 }
 
-}  // namespace
+}  // namespace editmask_test

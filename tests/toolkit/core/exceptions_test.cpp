@@ -7,7 +7,7 @@
 
 #include "toolkit/core/exceptions.h"
 
-namespace {
+namespace exceptions_test {
 
 template <class Family>
 bool CaughtAs(const std::function<void()>& raise) {
@@ -70,4 +70,4 @@ TEST(Exceptions, AbortIsTheSilentAbortWithItsText) {
   EXPECT_FALSE(CaughtAs<EDatabaseError>([] { Abort(); }));
 }
 
-}  // namespace
+}  // namespace exceptions_test

@@ -10,7 +10,7 @@
 #include "toolkit/core/component.h"
 #include "toolkit/core/exceptions.h"
 
-namespace {
+namespace scope_test {
 
 // Something with an update mode that logs its calls; its EndUpdate raises
 // when told to.
@@ -236,4 +236,4 @@ TEST(Scopes, ToolkitUpdateModesEndWhenTheWorkFails) {
   EXPECT_EQ(changes, 2);
 }
 
-}  // namespace
+}  // namespace scope_test

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/object_text.h"
 #include "toolkit/core/classes.h"
 #include "toolkit/core/colors.h"
 #include "toolkit/core/filer.h"
@@ -17,7 +18,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/core/typinfo.h"
 
-namespace {
+namespace streaming_test {
 
 enum TStrmAlign { talLeft, talRight, talCenter };
 enum TStrmStyle { stBold, stItalic, stUnderline };
@@ -210,11 +211,7 @@ class TStrmRoot : public TComponent {
 
   void DefineProperties(TFiler& filer) override {
     filer.DefineBinaryProperty(
-        "Blob",
-        [this](TStream& s) {
-          blob.assign(static_cast<size_t>(s.Size()), '\0');
-          s.ReadBuffer(blob.data(), s.Size());
-        },
+        "Blob", object_text::ReadInto(blob),
         [this](TStream& s) { s.WriteBuffer(blob.data(), static_cast<int64_t>(blob.size())); }, !blob.empty());
   }
 
@@ -276,19 +273,8 @@ void ReadBinary(const std::string& bytes, TComponent* root) {
   TReader(stream).ReadRootComponent(root);
 }
 
-std::string BinaryToText(const std::string& bytes) {
-  TStringStream in(bytes);
-  TStringStream out;
-  ObjectBinaryToText(in, out);
-  return out.DataString();
-}
-
-std::string TextToBinary(const std::string& text) {
-  TStringStream in(text);
-  TStringStream out;
-  ObjectTextToBinary(in, out);
-  return out.DataString();
-}
+using object_text::BinaryToText;
+using object_text::TextToBinary;
 
 std::string ToText(TComponent* root) { return BinaryToText(WriteBinary(root)); }
 void FromText(const std::string& text, TComponent* root) { ReadBinary(TextToBinary(text), root); }
@@ -801,4 +787,4 @@ TEST(ComponentStream, DamagedStreamsAreRefused) {
                EClassNotFound);
 }
 
-}  // namespace
+}  // namespace streaming_test

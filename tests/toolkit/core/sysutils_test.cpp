@@ -10,7 +10,7 @@
 
 #include "toolkit/core/text.h"
 
-namespace {
+namespace sysutils_test {
 
 // A Russian text given in UTF-8 in this source, as the 1251 bytes the system holds.
 AnsiString R(const char* utf8) { return Utf8ToAnsi(utf8); }
@@ -436,4 +436,4 @@ TEST_F(SysUtils, IntegerDivisionGoesTowardZero) {
   EXPECT_THROW(IntMod(1, 0), EDivByZero);
 }
 
-}  // namespace
+}  // namespace sysutils_test

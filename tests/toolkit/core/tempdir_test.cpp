@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-namespace {
+namespace tempdir_test {
 
 constexpr const char* kProbe = "KIV7_TEMPDIR_PROBE";
 
@@ -39,4 +39,4 @@ TEST(TestFolders, AreRemovedWhenTheirProcessEnds) {
   EXPECT_FALSE(std::filesystem::exists(root)) << root << " outlived the process that made it";
 }
 
-}  // namespace
+}  // namespace tempdir_test

@@ -11,7 +11,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace text_test {
 
 // A Russian text given in UTF-8 in this source, as the 1251 bytes the system holds.
 AnsiString R(const char* utf8) { return Utf8ToAnsi(utf8); }
@@ -465,4 +465,4 @@ TEST(StringHelpers, Quoting) {
   EXPECT_EQ(AnsiDequotedStr("ab", '\''), "ab");
 }
 
-}  // namespace
+}  // namespace text_test

@@ -12,7 +12,7 @@
 #include "toolkit/core/colors.h"
 #include "toolkit/core/text.h"
 
-namespace {
+namespace typinfo_test {
 
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
@@ -504,4 +504,4 @@ TEST(ClassRegistry, FindsAndCreatesRegisteredClasses) {
   EXPECT_EQ(GetClass("TSampleControl"), nullptr);
 }
 
-}  // namespace
+}  // namespace typinfo_test

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace units_test {
 
 // What the units' finalizers did, in order.
 std::vector<std::string> g_freed;
@@ -135,4 +135,4 @@ TEST_F(Units, AUnitsObjectIsMadeOnFirstUseAndFreedInOrder) {
   EXPECT_TRUE(RegisteredUnits().empty());
 }
 
-}  // namespace
+}  // namespace units_test

@@ -10,7 +10,7 @@
 
 #include "toolkit/core/text.h"
 
-namespace {
+namespace variant_test {
 
 AnsiString R(const char* utf8) { return Utf8ToAnsi(utf8); }
 
@@ -444,4 +444,4 @@ TEST_F(VariantTest, CopiesAndMovesKeepTheValue) {
   EXPECT_THROW(c[0], EVariantError);
 }
 
-}  // namespace
+}  // namespace variant_test

@@ -9,7 +9,7 @@
 #include "toolkit/db/db.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace class_names_test {
 
 TEST(FrameworkClasses, EachFieldTypeMakesAFieldNamedAfterItsClass) {
   struct Case {
@@ -120,4 +120,4 @@ TEST(FrameworkClasses, PublishedPropertiesReadAndWriteTheField) {
   EXPECT_FALSE(source.Enabled());
 }
 
-}  // namespace
+}  // namespace class_names_test

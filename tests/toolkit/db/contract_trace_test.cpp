@@ -6,7 +6,7 @@
 #include "tests/toolkit/db/recording.h"
 
 namespace dbtest {
-namespace {
+namespace contract_trace_test {
 
 struct Fixture {
   Trace trace;
@@ -266,5 +266,5 @@ TEST(ContractTrace, OperationsCallTheBackEndInTheContractOrder) {
   }
 }
 
-}  // namespace
+}  // namespace contract_trace_test
 }  // namespace dbtest

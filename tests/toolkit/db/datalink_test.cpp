@@ -7,7 +7,7 @@
 #include "tests/toolkit/db/recording.h"
 
 namespace dbtest {
-namespace {
+namespace datalink_test {
 
 class Rows {
  public:
@@ -157,11 +157,11 @@ TEST(DataLinks, ASourceForgetsAFreedDataSetAndServesTheNext) {
   }
 }
 
-}  // namespace
+}  // namespace datalink_test
 }  // namespace dbtest
 
 namespace dbtest {
-namespace {
+namespace datalink_test {
 
 TEST(DataLinks, EachEventKindBecomesItsNotice) {
   struct Case {
@@ -227,5 +227,5 @@ TEST(DataLinks, ADisabledSourceOrAClosedSetSendsNothing) {
   EXPECT_EQ(rows.small.QueryActiveRow(), 1);
 }
 
-}  // namespace
+}  // namespace datalink_test
 }  // namespace dbtest

@@ -7,7 +7,7 @@
 #include "tests/toolkit/db/recording.h"
 
 namespace dbtest {
-namespace {
+namespace dataset_test {
 
 class Table : public ::testing::Test {
  public:
@@ -468,5 +468,5 @@ TEST_F(Table, SequenceNumbersFollowTheFilter) {
   EXPECT_EQ(ds.CursorRecordCount(), 6);
 }
 
-}  // namespace
+}  // namespace dataset_test
 }  // namespace dbtest

@@ -10,7 +10,7 @@
 
 #include "tests/toolkit/db/recording.h"
 
-namespace {
+namespace fielddefs_test {
 
 using dbtest::ErrorOf;
 
@@ -158,4 +158,4 @@ TEST(FieldDefs, DatesTimesAndDecimalsHaveTheirNativeLayouts) {
   EXPECT_EQ(back, scaled);
 }
 
-}  // namespace
+}  // namespace fielddefs_test

@@ -8,7 +8,7 @@
 #include "toolkit/db/db.h"
 #include "toolkit/db/memdataset.h"
 
-namespace {
+namespace fields_test {
 
 // A record in insert mode with a column of every field class.
 class Record : public ::testing::Test {
@@ -435,4 +435,4 @@ TEST(FieldTypes, BcdAndCurrencyConvertBothWays) {
   EXPECT_THROW(CurrToBCD(Currency::FromScaled(1234567), 4, 2), EOverflow);  // 123.45 needs 3 integer digits
 }
 
-}  // namespace
+}  // namespace fields_test

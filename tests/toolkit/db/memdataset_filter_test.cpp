@@ -5,7 +5,7 @@
 #include "tests/toolkit/db/recording.h"
 
 namespace dbtest {
-namespace {
+namespace memdataset_filter_test {
 
 void Define(TMemDataSet& ds, bool name_first) {
   ds.FieldDefs().Clear();
@@ -48,5 +48,5 @@ TEST(MemDataSetFilter, FindsItsColumnAfterTheFilterOrTheColumnsChange) {
   EXPECT_EQ(Fill(ds), (std::vector<int>{2, 4}));
 }
 
-}  // namespace
+}  // namespace memdataset_filter_test
 }  // namespace dbtest

@@ -10,12 +10,12 @@
 
 #include "tests/toolkit/db/recording.h"
 
-namespace {
+namespace memdataset_store_test {
 std::atomic<long> g_allocations{0};
-}  // namespace
+}  // namespace memdataset_store_test
 
 void* operator new(std::size_t size) {
-  ++g_allocations;
+  ++memdataset_store_test::g_allocations;
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
@@ -23,7 +23,9 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace dbtest {
-namespace {
+namespace memdataset_store_test {
+
+using ::memdataset_store_test::g_allocations;
 
 void Define(TMemDataSet& ds) {
   ds.FieldDefs().AppendNamedDef("NAME", ftString, 100);
@@ -110,5 +112,5 @@ TEST(MemDataSetStore, NewRowsTakeThePlacesOfRemovedOnes) {
   EXPECT_EQ(ds.StoredRowCount(), 4);
 }
 
-}  // namespace
+}  // namespace memdataset_store_test
 }  // namespace dbtest

@@ -16,7 +16,7 @@
 #include "toolkit/gfx/graphics.h"
 #include "toolkit/gfx/qt_canvas.h"
 
-namespace {
+namespace canvas_text_test {
 
 struct Case {
   const char* face;
@@ -192,4 +192,4 @@ TEST(CanvasText, GlyphsAndAdvanceAreTheLayoutsOwn) {
   EXPECT_GT(plain_texts, 80);
 }
 
-}  // namespace
+}  // namespace canvas_text_test

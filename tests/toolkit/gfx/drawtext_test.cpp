@@ -11,7 +11,7 @@
 
 #include "toolkit/gfx/metafile.h"
 
-namespace {
+namespace drawtext_test {
 
 // Lines as drawn: the runs at one height joined, top to bottom.
 struct Drawn {
@@ -290,4 +290,4 @@ TEST(DrawTextPixels, PrefixUnderlineShowsUnderTheFirstLetter) {
   EXPECT_GT(marked.bottom, letters.bottom);
 }
 
-}  // namespace
+}  // namespace drawtext_test

@@ -6,7 +6,7 @@
 
 #include <QImage>
 
-namespace {
+namespace edges_test {
 
 TColor At(TBitmap& bitmap, int x, int y) {
   const QRgb p = bitmap.Image().pixel(x, y);
@@ -225,4 +225,4 @@ TEST(FrameControls, CheckBoxesAndPushButtons) {
   EXPECT_FALSE(DrawFrameControl(bitmap.Canvas(), r, DFC_CAPTION, 0));
 }
 
-}  // namespace
+}  // namespace edges_test

@@ -12,7 +12,7 @@
 #include "toolkit/core/text.h"
 #include "toolkit/gfx/metafile.h"
 
-namespace {
+namespace graphics_test {
 
 // Fonts and painters need the GUI library's application object.
 class GuiEnvironment : public ::testing::Environment {
@@ -432,4 +432,4 @@ TEST(Bitmaps, APartIsDrawnAloneOnABitmapAndIntoARecording) {
   EXPECT_EQ(recording.Records()[0].image_height, 2);
 }
 
-}  // namespace
+}  // namespace graphics_test

@@ -10,7 +10,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace jpeg_test {
 
 // Four flat quadrants: red, green, blue, white on a 64 x 48 picture.
 void Quadrants(TBitmap& bitmap) {
@@ -168,4 +168,4 @@ TEST(Jpeg, PicturesLoadJpegAndBmpFilesByTheirContent) {
   EXPECT_THROW(jpeg.SaveToFile(dir + "/no such folder/x.jpg"), EFCreateError);
 }
 
-}  // namespace
+}  // namespace jpeg_test

@@ -7,7 +7,7 @@
 
 #include <QImage>
 
-namespace {
+namespace metafile_test {
 
 // A scene that uses every kind of drawing call and changes state between them.
 void Scene(TCanvas& c) {
@@ -169,4 +169,4 @@ TEST(Metafile, TextRunsCarryPlaceFontAndClip) {
   EXPECT_EQ(c.PenPos().x, 25 + c.TextWidth("in"));
 }
 
-}  // namespace
+}  // namespace metafile_test

@@ -24,6 +24,8 @@
 #include "toolkit/core/text.h"
 #include "toolkit/gfx/metafile.h"
 
+namespace windows_metafile_test {
+
 using namespace testsupport;
 
 namespace {
@@ -671,3 +673,5 @@ TEST(WindowsMetafile, PathsAreFilledAndStrokedAsOneShape) {
 }
 
 }  // namespace
+
+}  // namespace windows_metafile_test

@@ -11,7 +11,7 @@
 #include "tests/support/testsupport.h"
 #include "toolkit/sys/compound.h"
 
-namespace {
+namespace compound_test {
 
 TEST(CompoundFile, StreamsReadBackWithOlefile) {
   const std::string dir = testsupport::TempDir("ole");
@@ -96,4 +96,4 @@ TEST(CompoundFile, RefusedWriteKeepsTheOldFile) {
   EXPECT_EQ(files, 1);
 }
 
-}  // namespace
+}  // namespace compound_test

@@ -6,7 +6,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace files_test {
 
 using testsupport::TempDir;
 using testsupport::WriteFile;
@@ -78,4 +78,4 @@ TEST(Files, RenameNeverReplaces) {
   EXPECT_FALSE(FileExists(dir));
 }
 
-}  // namespace
+}  // namespace files_test

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+namespace heap_test {
+
 namespace {
 
 // The kilobytes of huge pages behind the process's heap, -1 without a heap.
@@ -60,3 +62,5 @@ TEST(Heap, LargeBlocksLieInHugePages) {
       },
       ::testing::ExitedWithCode(0), "");
 }
+
+}  // namespace heap_test

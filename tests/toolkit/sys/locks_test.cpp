@@ -7,7 +7,7 @@
 
 #include "tests/support/testsupport.h"
 
-namespace {
+namespace locks_test {
 
 struct Fd {
   int fd;
@@ -71,4 +71,4 @@ TEST(Locks, BadArgumentsFailWithoutTouchingTheSystem) {
   EXPECT_FALSE(UnlockBytes(-1, 0, 1));
 }
 
-}  // namespace
+}  // namespace locks_test

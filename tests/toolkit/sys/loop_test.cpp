@@ -7,7 +7,7 @@
 #include "toolkit/core/clock.h"
 #include "toolkit/sys/event_loop.h"
 
-namespace {
+namespace loop_test {
 
 struct ManualTimers : ::testing::Test {
   TManualClock clock{1000};
@@ -99,4 +99,4 @@ TEST(RealTimers, QuitEndsTheLoopWithItsCode) {
   ProcessMessages();  // nothing pending: returns at once
 }
 
-}  // namespace
+}  // namespace loop_test

@@ -15,7 +15,7 @@
 #include "toolkit/sys/serial.h"
 #include "toolkit/sys/settings.h"
 
-namespace {
+namespace serial_test {
 
 // Sets or unsets a variable for one test.
 class Env {
@@ -215,4 +215,4 @@ TEST_F(PtyDevice, LinkPointsAtTheSlaveAndGoesWithIt) {
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
-}  // namespace
+}  // namespace serial_test

@@ -8,6 +8,8 @@
 #include "toolkit/core/text.h"
 #include "toolkit/sys/settings.h"
 
+namespace settings_test {
+
 namespace {
 
 struct Settings : ::testing::Test {
@@ -180,3 +182,5 @@ TEST_F(Settings, IniAccessReadsDefaultsForMissingOrWrongValues) {
 }
 
 }  // namespace
+
+}  // namespace settings_test

@@ -15,7 +15,7 @@
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace application_test {
 
 using testsupport::RecordingDialogs;
 
@@ -214,4 +214,4 @@ TEST(Help, OpensADocumentBesideTheHelpFileOrSaysThereIsNone) {
   }
 }
 
-}  // namespace
+}  // namespace application_test

@@ -22,7 +22,7 @@
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace classic_look_test {
 
 using testsupport::CountColor;
 using testsupport::PixelColor;
@@ -229,4 +229,4 @@ TEST_F(ClassicLook, PicturesOfAFormAMenuAndAMessageBox) {
   EXPECT_EQ(label_pixels, 11);
 }
 
-}  // namespace
+}  // namespace classic_look_test

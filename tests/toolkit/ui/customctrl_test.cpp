@@ -17,7 +17,7 @@
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace customctrl_test {
 
 std::string ShiftText(TShiftState s) {
   std::string t;
@@ -436,4 +436,4 @@ TEST(VirtualKeys, QtKeysMapToTheClassicCodes) {
   for (const auto& c : cases) EXPECT_EQ(VirtualKeyFromQtKey(c.key, c.keypad), c.vk) << std::hex << c.key;
 }
 
-}  // namespace
+}  // namespace customctrl_test

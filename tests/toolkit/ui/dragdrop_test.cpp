@@ -12,7 +12,7 @@
 #include "toolkit/ui/customctrl.h"
 #include "toolkit/ui/forms.h"
 
-namespace {
+namespace dragdrop_test {
 
 using Log = std::vector<std::string>;
 
@@ -161,4 +161,4 @@ TEST(DragDrop, ASourceFreedDuringItsDragEndsIt) {
   other->SetParent(nullptr);
 }
 
-}  // namespace
+}  // namespace dragdrop_test

@@ -18,7 +18,7 @@
 #include "toolkit/ui/menus.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace forms_test {
 
 using testsupport::RecordingDialogs;
 
@@ -492,4 +492,4 @@ TEST(Forms, AKeyPreviewHearsEachKeyOnceBeforeTheFocusedControl) {
   }
 }
 
-}  // namespace
+}  // namespace forms_test

@@ -17,7 +17,7 @@
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace label_test {
 
 QImage Picture(TLabel& label) {
   auto* widget = static_cast<QWidget*>(label.Widget());
@@ -124,4 +124,4 @@ TEST(LabelAccelerators, AFreedFocusControlIsForgotten) {
   EXPECT_EQ(static_cast<QLabel*>(label.Widget())->text().contains(QStringLiteral("&Имя")), false);
 }
 
-}  // namespace
+}  // namespace label_test

@@ -11,7 +11,7 @@
 
 #include "toolkit/ui/forms.h"
 
-namespace {
+namespace modal_loop_test {
 
 // Ends the form's modal loop after a while, so that a failing case fails
 // instead of hanging.
@@ -88,4 +88,4 @@ TEST(ModalLoop, ActivationComesOnceTheWindowIsUpAndMayDecideAtOnce) {
   EXPECT_TRUE(event_handled);
 }
 
-}  // namespace
+}  // namespace modal_loop_test

@@ -10,9 +10,10 @@
 
 #include "tests/support/testsupport.h"
 #include "toolkit/core/exceptions.h"
+#include "toolkit/core/units.h"
 #include "toolkit/ui/printers.h"
 
-namespace {
+namespace printers_test {
 
 // A system that knows no printer at all.
 class NoPrinters : public TPrinterBackend {
@@ -175,4 +176,30 @@ TEST(ProcessPrinter, KIV7_PRINT_TO_PDFChoosesThePdfPrinter) {
   SetPrinter(nullptr);
 }
 
-}  // namespace
+// The printer object holds the GUI library's printers: the units' shut-down
+// frees it while that library is there, and the next use makes one anew.
+TEST(ProcessPrinter, TheUnitsShutDownFreesItAndTheNextUseMakesOneAnew) {
+  class Watched : public NoPrinters {
+   public:
+    explicit Watched(bool& freed) : freed_(freed) {}
+    ~Watched() override { freed_ = true; }
+
+   private:
+    bool& freed_;
+  };
+  bool freed = false;
+  SetPrinter(std::make_unique<TPrinter>(std::make_unique<Watched>(freed)));
+  ASSERT_EQ(Printer()->Printers().Count(), 0);
+  FinalizeUnits();
+  EXPECT_TRUE(freed);
+
+  const std::string folder = testsupport::TempDir("again");
+  ::setenv("KIV7_PRINT_TO_PDF", folder.c_str(), 1);
+  TPrinter* again = Printer();
+  ::unsetenv("KIV7_PRINT_TO_PDF");
+  ASSERT_EQ(again->Printers().Count(), 1);
+  EXPECT_EQ(again->Printers().Strings(0), "PDF");
+  SetPrinter(nullptr);
+}
+
+}  // namespace printers_test

@@ -5,7 +5,7 @@
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace screen_test {
 
 TEST(ScreenPoints, ClientPointsMoveWithTheControlAndItsForm) {
   TForm form(nullptr);
@@ -27,4 +27,4 @@ TEST(ScreenPoints, ClientPointsMoveWithTheControlAndItsForm) {
   EXPECT_EQ(button.ClientToScreen(TPoint{5, 6}), (TPoint{moved.x + 45, moved.y + 66}));
 }
 
-}  // namespace
+}  // namespace screen_test

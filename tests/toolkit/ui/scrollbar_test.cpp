@@ -7,7 +7,7 @@
 #include "toolkit/ui/forms.h"
 #include "toolkit/ui/stdctrls.h"
 
-namespace {
+namespace scrollbar_test {
 
 TEST(ScrollBar, PositionStaysInRangeAndEachChangeIsToldOnce) {
   TForm form(nullptr);
@@ -59,4 +59,4 @@ TEST(ScrollBar, TheUsersMoveReachesTheProgram) {
   EXPECT_EQ(seen, 190);
 }
 
-}  // namespace
+}  // namespace scrollbar_test

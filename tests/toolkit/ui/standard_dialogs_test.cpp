@@ -28,7 +28,7 @@
 #include "toolkit/ui/dialogs.h"
 #include "toolkit/ui/forms.h"
 
-namespace {
+namespace standard_dialogs_test {
 
 using testsupport::SavePicture;
 
@@ -218,4 +218,4 @@ TEST_F(StandardDialogs, MessageBoxesAreCaptionedInRussianAndKeepTheirCaptionWhol
   }
 }
 
-}  // namespace
+}  // namespace standard_dialogs_test
