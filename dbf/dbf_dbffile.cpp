@@ -1470,7 +1470,18 @@ void TDbfFile::RebuildTableFile() {
   // The temporary exclusive access ends on every way out.
   TExclusiveMode exclusive(this);
   RequireExclusive();
+  const bool memo = HasMemoFields();
+  CheckPackable(memo);
+  TPackFiles files = ChoosePackFiles(memo);
+  // From here on every stop, however abrupt, is finished or undone by the
+  // next open of the table (see dbf_packmark.cpp).
+  TPackMarker marker;
+  marker.Create(files);
+  WritePackedFiles(files, marker, memo);
+  ReplaceWithPackedFiles(files, marker, memo);
+}
 
+void TDbfFile::CheckPackable(bool memo) const {
   // The record numbers of index entries are all wrong after a pack: every
   // index file must be able to rebuild its keys, and a production index file
   // linked in the header must be one of them (else it would go stale unseen).
@@ -1483,9 +1494,10 @@ void TDbfFile::RebuildTableFile() {
   if (!production_open) throw EDbfError(STRING_PACK_INDEX_FILES);
   // Without its memo file the table's memo references cannot be carried over;
   // packing would wipe them all.
-  const bool memo = HasMemoFields();
   if (memo && !memo_file_exists_) throw EDbfError(Format(STRING_FILE_NOT_FOUND, {memo_file_name_}));
+}
 
+TPackFiles TDbfFile::ChoosePackFiles(bool memo) const {
   int counter = 0;
   std::string new_name, new_memo_name;
   do {
@@ -1507,110 +1519,118 @@ void TDbfFile::RebuildTableFile() {
   if (const int err = CannotReplace(FileName())) CannotReplaceError(FileName(), err);
   if (memo)
     if (const int err = CannotReplace(memo_file_name_)) CannotReplaceError(memo_file_name_, err);
-  // From here on every stop, however abrupt, is finished or undone by the
-  // next open of the table (see dbf_packmark.cpp).
-  TPackMarker marker;
-  marker.Create(files);
+  return files;
+}
 
+void TDbfFile::WritePackedFiles(TPackFiles& files, TPackMarker& marker, bool memo) {
   auto fresh = std::make_unique<TDbfFile>();
-  {
-    TScopeFail undone([&] {
-      fresh.reset();
-      DeleteFile(new_name);
-      if (memo) DeleteFile(new_memo_name);
-      if (!files.keep.empty()) DeleteFile(files.keep);
-      marker.Remove();
-    });
-    fresh->SetFileName(new_name);
-    fresh->SetMode(pmExclusiveCreate);
-    fresh->SetAutoCreate(true);
-    fresh->SetUseFloatFields(use_float_fields_);
-    fresh->SetDateTimeHandling(date_time_handling_);
-    fresh->SetDbfVersion(version_);
-    fresh->SetLanguageId(language_id_);
-    fresh->OnIndexMissing = OnIndexMissing;
-    fresh->OpenAndReadHeader();
-    const int block_size = memo && memo_file_->BlockSize() > 0 ? memo_file_->BlockSize() : 512;
-    fresh->WriteNewHeader(*field_defs_, block_size);
-    // The production index stays linked: its tags are rebuilt below.
-    TDbfTableHeader linked = fresh->TableHeader();
-    linked.Flags = TableHeader().Flags;
-    fresh->SetTableHeader(linked);
-    // The autoincrement counters go on where they were, or packing would
-    // hand out numbers that kept records still carry.
-    if (version_ == kDbfVersionDBase7) {
-      for (int i = 0; i < field_defs_->Count(); ++i) {
-        const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + TDbfFieldDescriptor::kAutoIncNextAt;
-        if (at + 4 > HeaderSize() || at + 4 > fresh->HeaderSize()) continue;
-        std::memcpy(fresh->Header() + at, Header() + at, 4);
-        fresh->FieldDefs().Items(i)->SetAutoIncNext(GetLE32(Header() + at));
-      }
-    }
-    // FoxPro's area after the descriptors names the table's database container.
-    if (version_ == kDbfVersionFoxPro && fresh->HeaderSize() == HeaderSize())
-      std::memcpy(fresh->Header() + HeaderSize() - kFoxProBacklinkSize, Header() + HeaderSize() - kFoxProBacklinkSize,
-                  kFoxProBacklinkSize);
-
-    std::vector<uint8_t> record(static_cast<size_t>(RecordSize()));
-    std::vector<uint8_t> copy(size_t(fresh->RecordSize()), ' ');
-    const size_t copied = std::min(record.size(), copy.size());
-    TMemoryStream value;
-    const int64_t count = RecordCount();
-    int64_t j = 0;
-    for (int64_t i = 1; i <= count; ++i) {
-      if (ReadRecordAt(i, record.data()) != RecordSize()) throw EDbfError(STRING_INVALID_DBF_FILE);
-      if (record[0] == '*') continue;
-      std::memcpy(copy.data(), record.data(), copied);
-      if (memo) {
-        for (int f = 0; f < field_defs_->Count(); ++f) {
-          const TDbfFieldDef& def = *field_defs_->Items(f);
-          if (!def.IsBlob()) continue;
-          int64_t block = 0;
-          const int64_t old_block = MemoBlock(def, record.data());
-          if (old_block > 0) {
-            // A value that cannot be read stops the pack: carried over
-            // blank, it would be lost for good with the old memo file.
-            try {
-              memo_file_->ReadMemo(old_block, value);
-            } catch (const EIntOverflow& e) {
-              throw EIntOverflow(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
-            } catch (const EDbfError& e) {
-              throw EDbfError(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
-            }
-            fresh->MemoFile()->WriteMemo(block, 0, value);
-          }
-          // A record without a memo keeps a blank reference.
-          fresh->SetMemoBlock(*fresh->FieldDefs().Items(f), copy.data(), block);
-        }
-      }
-      fresh->WriteRecordAt(++j, copy.data());
-      if (fresh->WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
-    }
-    fresh->SetHeaderRecordCount(uint32_t(j));
-    fresh->StoreHeader();
-    bool failed = fresh->WriteError();
-    if (fresh->MemoFile()) {
-      fresh->MemoFile()->CloseMemoFile();
-      failed = failed || fresh->MemoFile()->WriteError();
-    }
-    fresh->CloseAll();
-    if (failed || fresh->WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
+  TScopeFail undone([&] {
     fresh.reset();
-    // Who may read and write the table stays as it was.
-    KeepOwnerAndModeOf(FileName(), new_name);
-    if (memo) KeepOwnerAndModeOf(memo_file_name_, new_memo_name);
-    if (!SyncPath(new_name) || (memo && !SyncPath(new_memo_name))) throw EDbfWriteError(STRING_WRITE_ERROR);
-    // A second name keeps the old memo file reachable after the new one has
-    // replaced it, so that a table that cannot follow gets its own back.
-    if (memo && ::link(memo_file_name_.c_str(), files.keep.c_str()) != 0) files.keep.clear();
-    marker.SetState(psRenaming);
+    DeleteFile(files.fresh);
+    if (memo) DeleteFile(files.fresh_memo);
+    if (!files.keep.empty()) DeleteFile(files.keep);
+    marker.Remove();
+  });
+  fresh->SetFileName(files.fresh);
+  fresh->SetMode(pmExclusiveCreate);
+  fresh->SetAutoCreate(true);
+  fresh->SetUseFloatFields(use_float_fields_);
+  fresh->SetDateTimeHandling(date_time_handling_);
+  fresh->SetDbfVersion(version_);
+  fresh->SetLanguageId(language_id_);
+  fresh->OnIndexMissing = OnIndexMissing;
+  fresh->OpenAndReadHeader();
+  const int block_size = memo && memo_file_->BlockSize() > 0 ? memo_file_->BlockSize() : 512;
+  fresh->WriteNewHeader(*field_defs_, block_size);
+  CarryHeaderOver(*fresh);
+  CopyLiveRecords(*fresh, memo);
+  fresh->StoreHeader();
+  bool failed = fresh->WriteError();
+  if (fresh->MemoFile()) {
+    fresh->MemoFile()->CloseMemoFile();
+    failed = failed || fresh->MemoFile()->WriteError();
   }
+  fresh->CloseAll();
+  if (failed || fresh->WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
+  fresh.reset();
+  // Who may read and write the table stays as it was.
+  KeepOwnerAndModeOf(FileName(), files.fresh);
+  if (memo) KeepOwnerAndModeOf(memo_file_name_, files.fresh_memo);
+  if (!SyncPath(files.fresh) || (memo && !SyncPath(files.fresh_memo))) throw EDbfWriteError(STRING_WRITE_ERROR);
+  // A second name keeps the old memo file reachable after the new one has
+  // replaced it, so that a table that cannot follow gets its own back.
+  if (memo && ::link(memo_file_name_.c_str(), files.keep.c_str()) != 0) files.keep.clear();
+  marker.SetState(psRenaming);
+}
 
+void TDbfFile::CarryHeaderOver(TDbfFile& fresh) const {
+  // The production index stays linked: its tags are rebuilt after the pack.
+  TDbfTableHeader linked = fresh.TableHeader();
+  linked.Flags = TableHeader().Flags;
+  fresh.SetTableHeader(linked);
+  // The autoincrement counters go on where they were, or packing would
+  // hand out numbers that kept records still carry.
+  if (version_ == kDbfVersionDBase7) {
+    for (int i = 0; i < field_defs_->Count(); ++i) {
+      const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + TDbfFieldDescriptor::kAutoIncNextAt;
+      if (at + 4 > HeaderSize() || at + 4 > fresh.HeaderSize()) continue;
+      std::memcpy(fresh.Header() + at, Header() + at, 4);
+      fresh.FieldDefs().Items(i)->SetAutoIncNext(GetLE32(Header() + at));
+    }
+  }
+  // FoxPro's area after the descriptors names the table's database container.
+  if (version_ == kDbfVersionFoxPro && fresh.HeaderSize() == HeaderSize())
+    std::memcpy(fresh.Header() + HeaderSize() - kFoxProBacklinkSize, Header() + HeaderSize() - kFoxProBacklinkSize,
+                kFoxProBacklinkSize);
+}
+
+void TDbfFile::CopyLiveRecords(TDbfFile& fresh, bool memo) {
+  std::vector<uint8_t> record(static_cast<size_t>(RecordSize()));
+  std::vector<uint8_t> copy(size_t(fresh.RecordSize()), ' ');
+  const size_t copied = std::min(record.size(), copy.size());
+  TMemoryStream value;
+  const int64_t count = RecordCount();
+  int64_t j = 0;
+  for (int64_t i = 1; i <= count; ++i) {
+    if (ReadRecordAt(i, record.data()) != RecordSize()) throw EDbfError(STRING_INVALID_DBF_FILE);
+    if (record[0] == '*') continue;
+    std::memcpy(copy.data(), record.data(), copied);
+    if (memo) {
+      for (int f = 0; f < field_defs_->Count(); ++f) {
+        const TDbfFieldDef& def = *field_defs_->Items(f);
+        if (!def.IsBlob()) continue;
+        int64_t block = 0;
+        const int64_t old_block = MemoBlock(def, record.data());
+        if (old_block > 0) {
+          // A value that cannot be read stops the pack: carried over
+          // blank, it would be lost for good with the old memo file.
+          try {
+            memo_file_->ReadMemo(old_block, value);
+          } catch (const EIntOverflow& e) {
+            throw EIntOverflow(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
+          } catch (const EDbfError& e) {
+            throw EDbfError(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
+          }
+          fresh.MemoFile()->WriteMemo(block, 0, value);
+        }
+        // A record without a memo keeps a blank reference.
+        fresh.SetMemoBlock(*fresh.FieldDefs().Items(f), copy.data(), block);
+      }
+    }
+    fresh.WriteRecordAt(++j, copy.data());
+    if (fresh.WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
+  }
+  fresh.SetHeaderRecordCount(uint32_t(j));
+}
+
+void TDbfFile::ReplaceWithPackedFiles(TPackFiles& files, TPackMarker& marker, bool memo) {
   // The new files are complete: they replace the old ones, the memo file
   // first. rename() replaces its target in one step, but the pair cannot be
   // switched at once; the marker says how far it got.
   const std::string table_name = FileName();
   const std::string memo_name = memo_file_name_;
+  const std::string& new_name = files.fresh;
+  const std::string& new_memo_name = files.fresh_memo;
   // The index files stay open through the reopen below and are then rebuilt
   // from the new records (or, when the table stayed the old one, kept).
   std::vector<std::unique_ptr<TDbfIndexKeys>> indexes = std::move(index_files_);

@@ -182,6 +182,8 @@ class TDbfIndexKeys {
 };
 
 class TIndexFile;
+struct TPackFiles;
+class TPackMarker;
 
 // One name of a table's index-name list: a tag of the production index or
 // a separate index file, with the file that holds it.
@@ -428,6 +430,17 @@ class TDbfFile : public TPagedFile {
   void ReadSharedCounters();
   // Writes the end-of-file mark after the last record.
   void WriteEndMark();
+  // The steps of RebuildTableFile: the checks before anything is made, the
+  // free names of the new files (and of the old memo file's second name),
+  // the new files written whole and on the disk, what the new header keeps
+  // of the old one, the live records copied, and the renames over the old
+  // files (the index files then rebuilt).
+  void CheckPackable(bool memo) const;
+  TPackFiles ChoosePackFiles(bool memo) const;
+  void WritePackedFiles(TPackFiles& files, TPackMarker& marker, bool memo);
+  void CarryHeaderOver(TDbfFile& fresh) const;
+  void CopyLiveRecords(TDbfFile& fresh, bool memo);
+  void ReplaceWithPackedFiles(TPackFiles& files, TPackMarker& marker, bool memo);
   // Puts today's date into the header buffer.
   void StampDate();
   // The header store of an append: the date and the raised count.
