@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -109,6 +110,36 @@ TDescriptorLayout DescriptorLayout(int version) {
 constexpr int kRecordOffsetAt = 12;
 
 }  // namespace
+
+TDbfTableHeader TDbfTableHeader::DecodeFrom(const uint8_t* d) {
+  TDbfTableHeader h;
+  h.Version = d[0];
+  h.Year = d[1];
+  h.Month = d[2];
+  h.Day = d[3];
+  h.RecordCount = GetLE32(d + 4);
+  h.HeaderSize = GetLE16(d + 8);
+  h.RecordSize = GetLE16(d + 10);
+  std::memcpy(h.Reserved12.data(), d + 12, h.Reserved12.size());
+  h.Flags = d[28];
+  h.LanguageId = d[29];
+  std::memcpy(h.Reserved30.data(), d + 30, h.Reserved30.size());
+  return h;
+}
+
+void TDbfTableHeader::EncodeTo(uint8_t* d) const {
+  d[0] = Version;
+  d[1] = Year;
+  d[2] = Month;
+  d[3] = Day;
+  PutLE32(d + 4, RecordCount);
+  PutLE16(d + 8, HeaderSize);
+  PutLE16(d + 10, RecordSize);
+  std::memcpy(d + 12, Reserved12.data(), Reserved12.size());
+  d[28] = Flags;
+  d[29] = LanguageId;
+  std::memcpy(d + 30, Reserved30.data(), Reserved30.size());
+}
 
 TDbfFieldDescriptor TDbfFieldDescriptor::DecodeFrom(const uint8_t* d, int version) {
   const TDescriptorLayout at = DescriptorLayout(version);
@@ -237,7 +268,15 @@ int TDbfFile::TableLevel() const {
   }
 }
 
-uint32_t TDbfFile::HeaderRecordCount() const { return HeaderSize() >= 8 ? GetLE32(Header() + 4) : 0; }
+uint32_t TDbfFile::HeaderRecordCount() const {
+  return HeaderSize() >= TDbfTableHeader::kSize ? TableHeader().RecordCount : 0;
+}
+
+void TDbfFile::SetHeaderRecordCount(uint32_t count) {
+  TDbfTableHeader header = TableHeader();
+  header.RecordCount = count;
+  SetTableHeader(header);
+}
 
 void TDbfFile::SetRecordSize(int size) {
   prev_buffer_.assign(size_t(std::max(0, size)), 0);
@@ -252,20 +291,21 @@ void TDbfFile::OpenAndReadHeader() {
   OpenStream();
   if (Mode() == pmMemoryCreate || Mode() == pmExclusiveCreate || Mode() == pmSharedCreate) return;
 
-  SetHeaderSize(32);
-  const uint8_t version_byte = Header()[0];
+  SetHeaderSize(TDbfTableHeader::kSize);
+  const TDbfTableHeader fixed = TableHeader();
+  const uint8_t version_byte = fixed.Version;
   switch (version_byte & 0x07) {
     case 2:
     case 5: version_ = kDbfVersionFoxPro; break;
-    case 3: version_ = Header()[29] != 0 ? kDbfVersionDBase4 : kDbfVersionDBase3; break;
+    case 3: version_ = fixed.LanguageId != 0 ? kDbfVersionDBase4 : kDbfVersionDBase3; break;
     case 4: version_ = kDbfVersionDBase7; break;
     default:
       if (version_byte != 0x30 && version_byte != 0x31) InvalidFile();
       version_ = kDbfVersionFoxPro;
   }
 
-  const int record_size = GetLE16(Header() + 10);
-  const int header_size = GetLE16(Header() + 8);
+  const int record_size = fixed.RecordSize;
+  const int header_size = fixed.HeaderSize;
   if (record_size == 0 || header_size == 0) {
     SetHeaderSize(0);
     SetRecordSize(0);
@@ -292,7 +332,7 @@ void TDbfFile::OpenAndReadHeader() {
   // opener's count back and put an end mark on its record.
   const int64_t counted = std::min<int64_t>(RecordCount(), UINT32_MAX);
   if (counted != int64_t(HeaderRecordCount())) {
-    PutLE32(Header() + 4, uint32_t(counted));
+    SetHeaderRecordCount(uint32_t(counted));
     if (Mode() != pmReadOnly) {
       std::optional<THeaderLock> lock;
       bool store = true;
@@ -301,7 +341,7 @@ void TDbfFile::OpenAndReadHeader() {
         ReadSharedCounters();
         const int64_t recounted = std::min<int64_t>(RecordCount(), UINT32_MAX);
         store = recounted != int64_t(HeaderRecordCount());
-        PutLE32(Header() + 4, uint32_t(recounted));
+        SetHeaderRecordCount(uint32_t(recounted));
       }
       if (store) {
         storing_counters_ = true;  // this count is meant, not a stale copy
@@ -326,7 +366,7 @@ void TDbfFile::OpenAndReadHeader() {
 
 void TDbfFile::ReadLanguage() {
   if (version_ != kDbfVersionDBase7) {
-    language_id_ = Header()[29];
+    language_id_ = TableHeader().LanguageId;
     file_code_page_ = LanguageDriver(language_id_).CodePage;
   } else {
     const uint8_t* name = Header() + 32;
@@ -454,17 +494,19 @@ void TDbfFile::FindCompanionFiles() {
   memo_file_name_.clear();
   memo_file_exists_ = false;
   mdx_file_name_.clear();
-  const bool foxpro_fixed = Header()[0] == 0x30 || Header()[0] == 0x31;
+  TDbfTableHeader header = TableHeader();
+  const bool foxpro_fixed = header.Version == 0x30 || header.Version == 0x31;
   if (HasMemoFields()) {
     const std::string expected = ChangeFileExt(FileName(), MemoExtension());
     const std::string found = FileName().empty() ? std::string() : FindFileIgnoringCase(expected);
     memo_file_exists_ = !found.empty();
     memo_file_name_ = found.empty() ? expected : found;
-    if (!foxpro_fixed) Header()[0] |= 0x80;
+    if (!foxpro_fixed) header.Version |= 0x80;
   } else if (!foxpro_fixed) {
-    Header()[0] &= 0x7F;
+    header.Version &= 0x7F;
   }
-  if (version_ != kDbfVersionFoxPro && Header()[28] != 0) {
+  SetTableHeader(header);
+  if (version_ != kDbfVersionFoxPro && header.Flags != 0) {
     const std::string found =
         FileName().empty() ? std::string() : FindFileIgnoringCase(ChangeFileExt(FileName(), ".mdx"));
     if (!found.empty()) {
@@ -472,10 +514,12 @@ void TDbfFile::FindCompanionFiles() {
     } else {
       bool delete_link = true;
       if (OnIndexMissing) OnIndexMissing(delete_link);
-      if (delete_link)
-        Header()[28] = 0;
-      else
+      if (delete_link) {
+        header.Flags = 0;
+        SetTableHeader(header);
+      } else {
         open_aborted_ = true;
+      }
     }
   }
 }
@@ -511,9 +555,11 @@ void TDbfFile::StoreHeader() {
 void TDbfFile::StampDate() {
   int year = 0, month = 0, day = 0;
   DecodeDate(Date(), year, month, day);
-  Header()[1] = uint8_t(std::clamp(year - 1900, 0, 255));
-  Header()[2] = uint8_t(month);
-  Header()[3] = uint8_t(day);
+  TDbfTableHeader header = TableHeader();
+  header.Year = uint8_t(std::clamp(year - 1900, 0, 255));
+  header.Month = uint8_t(month);
+  header.Day = uint8_t(day);
+  SetTableHeader(header);
 }
 
 void TDbfFile::StoreAppendedCount() {
@@ -528,7 +574,8 @@ void TDbfFile::StoreAppendedCount() {
   }
   // Only the date and the count: the rest of the header stays as it is in
   // the file, whatever others stored there meanwhile.
-  WriteBlock(Header() + 1, 7, 1);
+  constexpr int from = TDbfTableHeader::kDateAt, to = TDbfTableHeader::kRecordCountAt + 4;
+  WriteBlock(Header() + from, to - from, from);
 }
 
 void TDbfFile::WriteEndMark() {
@@ -612,14 +659,15 @@ void TDbfFile::WriteNewHeader(const TDbfFieldDefs& defs, int memo_block_size) {
   use_code_page_ = CodePageInUse(file_code_page_);
 
   std::vector<uint8_t> header(size_t(header_size), 0);
+  TDbfTableHeader fixed_part;
   if (version == kDbfVersionDBase7) {
-    header[0] = 4;
+    fixed_part.Version = 4;
     const std::string driver =
         MakeLanguageDriverName(file_code_page_, LanguageDriver(language_id_).Locale, false).substr(0, 31);
     std::memcpy(header.data() + 32, driver.data(), driver.size());
   } else {
-    header[0] = foxpro ? 2 : 3;
-    header[29] = version == kDbfVersionDBase3 ? 0 : language_id_;
+    fixed_part.Version = foxpro ? 2 : 3;
+    fixed_part.LanguageId = version == kDbfVersionDBase3 ? 0 : language_id_;
   }
 
   field_defs_->Clear();
@@ -639,8 +687,8 @@ void TDbfFile::WriteNewHeader(const TDbfFieldDefs& defs, int memo_block_size) {
     if (foxpro) desc.RecordOffset = uint32_t(offset);
     desc.EncodeTo(header.data() + fixed + i * desc_size, version);
     if (version == kDbfVersionDBase7 && letter == '+') has_autoinc_ = true;
-    if (foxpro && header[0] == 2 && std::strchr("+0OTY", letter)) header[0] = 0x30;
-    if (foxpro && letter == '+' && header[0] == 0x30) header[0] = 0x31;
+    if (foxpro && fixed_part.Version == 2 && std::strchr("+0OTY", letter)) fixed_part.Version = 0x30;
+    if (foxpro && letter == '+' && fixed_part.Version == 0x30) fixed_part.Version = 0x31;
 
     TDbfFieldDef* copy = field_defs_->AddFieldDef();
     copy->Assign(def);
@@ -653,14 +701,15 @@ void TDbfFile::WriteNewHeader(const TDbfFieldDefs& defs, int memo_block_size) {
 
   if (HasMemoFields()) {
     if (version == kDbfVersionDBase3)
-      header[0] |= 0x80;
-    else if (foxpro && header[0] == 2)
-      header[0] = 0xF5;
+      fixed_part.Version |= 0x80;
+    else if (foxpro && fixed_part.Version == 2)
+      fixed_part.Version = 0xF5;
     else if (!foxpro)
-      header[0] |= 0x88;
+      fixed_part.Version |= 0x88;
   }
-  PutLE16(header.data() + 8, uint16_t(header_size));
-  PutLE16(header.data() + 10, uint16_t(record_size));
+  fixed_part.HeaderSize = uint16_t(header_size);
+  fixed_part.RecordSize = uint16_t(record_size);
+  fixed_part.EncodeTo(header.data());
 
   SetRecordSize(int(record_size));
   SetHeaderSize(int(header_size));
@@ -1210,7 +1259,7 @@ void TDbfFile::ApplyAutoIncrement(uint8_t* record) {
 }
 
 void TDbfFile::ReadSharedCounters() {
-  ReadBlock(Header() + 4, 4, 4);
+  ReadBlock(Header() + TDbfTableHeader::kRecordCountAt, 4, TDbfTableHeader::kRecordCountAt);
   if (version_ != kDbfVersionDBase7) return;
   for (int i = 0; i < field_defs_->Count(); ++i) {
     TDbfFieldDef* def = field_defs_->Items(i);
@@ -1286,7 +1335,7 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
 
   // Others' appends count.
   if (NeedLocks()) ReadSharedCounters();
-  const uint32_t old_count = GetLE32(Header() + 4);
+  const uint32_t old_count = HeaderRecordCount();
   storing_counters_ = true;
   // The record goes before the count that holds it: a process stopped in
   // between leaves a record the header does not count yet (an open counts
@@ -1295,7 +1344,7 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
   WriteRecordAt(n, record);
   bool failed = WriteError();
   if (!failed) {
-    PutLE32(Header() + 4, old_count + 1);
+    SetHeaderRecordCount(old_count + 1);
     StoreAppendedCount();
     failed = WriteError();
   }
@@ -1304,7 +1353,7 @@ int64_t TDbfFile::AppendRecord(uint8_t* record) {
     // was written of the record goes again, unless other records follow it.
     ClearWriteError();
     if (Stream()->Size() <= RecordOffset(n + 1)) SetRecordCount(n - 1);
-    PutLE32(Header() + 4, old_count);
+    SetHeaderRecordCount(old_count);
     StoreHeader();
   }
   storing_counters_ = false;
@@ -1353,13 +1402,13 @@ void TDbfFile::AppendRecords(uint8_t* records, size_t count, size_t* appended) {
       }
       if (landed > 0) {
         if (NeedLocks()) ReadSharedCounters();
-        const uint32_t old_count = GetLE32(Header() + 4);
-        PutLE32(Header() + 4, old_count + uint32_t(landed));
+        const uint32_t old_count = HeaderRecordCount();
+        SetHeaderRecordCount(old_count + uint32_t(landed));
         StoreAppendedCount();
         if (WriteError()) {
           // Not counted, the records are not kept either.
           ClearWriteError();
-          PutLE32(Header() + 4, old_count);
+          SetHeaderRecordCount(old_count);
           StoreHeader();
           SetRecordCount(n - 1);
           ClearWriteError();
@@ -1395,6 +1444,8 @@ void TDbfFile::LockRecordForEdit(int64_t n, uint8_t* record) {
 }
 
 void TDbfFile::UpdateRecord(int64_t n, const uint8_t* record) {
+  // Only a record LockRecordForEdit found is written back.
+  assert(n >= 1 && n <= RecordCount() && "an update names a record the table does not hold");
   bool indexes_damaged = false;
   {
     TScopeExit unlock([this, n] { UnlockRecord(n); });
@@ -1429,7 +1480,18 @@ void TDbfFile::RebuildTableFile() {
   // The temporary exclusive access ends on every way out.
   TExclusiveMode exclusive(this);
   RequireExclusive();
+  const bool memo = HasMemoFields();
+  CheckPackable(memo);
+  TPackFiles files = ChoosePackFiles(memo);
+  // From here on every stop, however abrupt, is finished or undone by the
+  // next open of the table (see dbf_packmark.cpp).
+  TPackMarker marker;
+  marker.Create(files);
+  WritePackedFiles(files, marker, memo);
+  ReplaceWithPackedFiles(files, marker, memo);
+}
 
+void TDbfFile::CheckPackable(bool memo) const {
   // The record numbers of index entries are all wrong after a pack: every
   // index file must be able to rebuild its keys, and a production index file
   // linked in the header must be one of them (else it would go stale unseen).
@@ -1442,9 +1504,10 @@ void TDbfFile::RebuildTableFile() {
   if (!production_open) throw EDbfError(STRING_PACK_INDEX_FILES);
   // Without its memo file the table's memo references cannot be carried over;
   // packing would wipe them all.
-  const bool memo = HasMemoFields();
   if (memo && !memo_file_exists_) throw EDbfError(Format(STRING_FILE_NOT_FOUND, {memo_file_name_}));
+}
 
+TPackFiles TDbfFile::ChoosePackFiles(bool memo) const {
   int counter = 0;
   std::string new_name, new_memo_name;
   do {
@@ -1466,108 +1529,118 @@ void TDbfFile::RebuildTableFile() {
   if (const int err = CannotReplace(FileName())) CannotReplaceError(FileName(), err);
   if (memo)
     if (const int err = CannotReplace(memo_file_name_)) CannotReplaceError(memo_file_name_, err);
-  // From here on every stop, however abrupt, is finished or undone by the
-  // next open of the table (see dbf_packmark.cpp).
-  TPackMarker marker;
-  marker.Create(files);
+  return files;
+}
 
+void TDbfFile::WritePackedFiles(TPackFiles& files, TPackMarker& marker, bool memo) {
   auto fresh = std::make_unique<TDbfFile>();
-  {
-    TScopeFail undone([&] {
-      fresh.reset();
-      DeleteFile(new_name);
-      if (memo) DeleteFile(new_memo_name);
-      if (!files.keep.empty()) DeleteFile(files.keep);
-      marker.Remove();
-    });
-    fresh->SetFileName(new_name);
-    fresh->SetMode(pmExclusiveCreate);
-    fresh->SetAutoCreate(true);
-    fresh->SetUseFloatFields(use_float_fields_);
-    fresh->SetDateTimeHandling(date_time_handling_);
-    fresh->SetDbfVersion(version_);
-    fresh->SetLanguageId(language_id_);
-    fresh->OnIndexMissing = OnIndexMissing;
-    fresh->OpenAndReadHeader();
-    const int block_size = memo && memo_file_->BlockSize() > 0 ? memo_file_->BlockSize() : 512;
-    fresh->WriteNewHeader(*field_defs_, block_size);
-    // The production index stays linked: its tags are rebuilt below.
-    fresh->Header()[28] = Header()[28];
-    // The autoincrement counters go on where they were, or packing would
-    // hand out numbers that kept records still carry.
-    if (version_ == kDbfVersionDBase7) {
-      for (int i = 0; i < field_defs_->Count(); ++i) {
-        const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + TDbfFieldDescriptor::kAutoIncNextAt;
-        if (at + 4 > HeaderSize() || at + 4 > fresh->HeaderSize()) continue;
-        std::memcpy(fresh->Header() + at, Header() + at, 4);
-        fresh->FieldDefs().Items(i)->SetAutoIncNext(GetLE32(Header() + at));
-      }
-    }
-    // FoxPro's area after the descriptors names the table's database container.
-    if (version_ == kDbfVersionFoxPro && fresh->HeaderSize() == HeaderSize())
-      std::memcpy(fresh->Header() + HeaderSize() - kFoxProBacklinkSize, Header() + HeaderSize() - kFoxProBacklinkSize,
-                  kFoxProBacklinkSize);
-
-    std::vector<uint8_t> record(static_cast<size_t>(RecordSize()));
-    std::vector<uint8_t> copy(size_t(fresh->RecordSize()), ' ');
-    const size_t copied = std::min(record.size(), copy.size());
-    TMemoryStream value;
-    const int64_t count = RecordCount();
-    int64_t j = 0;
-    for (int64_t i = 1; i <= count; ++i) {
-      if (ReadRecordAt(i, record.data()) != RecordSize()) throw EDbfError(STRING_INVALID_DBF_FILE);
-      if (record[0] == '*') continue;
-      std::memcpy(copy.data(), record.data(), copied);
-      if (memo) {
-        for (int f = 0; f < field_defs_->Count(); ++f) {
-          const TDbfFieldDef& def = *field_defs_->Items(f);
-          if (!def.IsBlob()) continue;
-          int64_t block = 0;
-          const int64_t old_block = MemoBlock(def, record.data());
-          if (old_block > 0) {
-            // A value that cannot be read stops the pack: carried over
-            // blank, it would be lost for good with the old memo file.
-            try {
-              memo_file_->ReadMemo(old_block, value);
-            } catch (const EIntOverflow& e) {
-              throw EIntOverflow(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
-            } catch (const EDbfError& e) {
-              throw EDbfError(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
-            }
-            fresh->MemoFile()->WriteMemo(block, 0, value);
-          }
-          // A record without a memo keeps a blank reference.
-          fresh->SetMemoBlock(*fresh->FieldDefs().Items(f), copy.data(), block);
-        }
-      }
-      fresh->WriteRecordAt(++j, copy.data());
-      if (fresh->WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
-    }
-    PutLE32(fresh->Header() + 4, uint32_t(j));
-    fresh->StoreHeader();
-    bool failed = fresh->WriteError();
-    if (fresh->MemoFile()) {
-      fresh->MemoFile()->CloseMemoFile();
-      failed = failed || fresh->MemoFile()->WriteError();
-    }
-    fresh->CloseAll();
-    if (failed || fresh->WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
+  TScopeFail undone([&] {
     fresh.reset();
-    // Who may read and write the table stays as it was.
-    KeepOwnerAndModeOf(FileName(), new_name);
-    if (memo) KeepOwnerAndModeOf(memo_file_name_, new_memo_name);
-    if (!SyncPath(new_name) || (memo && !SyncPath(new_memo_name))) throw EDbfWriteError(STRING_WRITE_ERROR);
-    // A second name keeps the old memo file reachable after the new one has
-    // replaced it, so that a table that cannot follow gets its own back.
-    if (memo && ::link(memo_file_name_.c_str(), files.keep.c_str()) != 0) files.keep.clear();
-    marker.SetState(psRenaming);
+    DeleteFile(files.fresh);
+    if (memo) DeleteFile(files.fresh_memo);
+    if (!files.keep.empty()) DeleteFile(files.keep);
+    marker.Remove();
+  });
+  fresh->SetFileName(files.fresh);
+  fresh->SetMode(pmExclusiveCreate);
+  fresh->SetAutoCreate(true);
+  fresh->SetUseFloatFields(use_float_fields_);
+  fresh->SetDateTimeHandling(date_time_handling_);
+  fresh->SetDbfVersion(version_);
+  fresh->SetLanguageId(language_id_);
+  fresh->OnIndexMissing = OnIndexMissing;
+  fresh->OpenAndReadHeader();
+  const int block_size = memo && memo_file_->BlockSize() > 0 ? memo_file_->BlockSize() : 512;
+  fresh->WriteNewHeader(*field_defs_, block_size);
+  CarryHeaderOver(*fresh);
+  CopyLiveRecords(*fresh, memo);
+  fresh->StoreHeader();
+  bool failed = fresh->WriteError();
+  if (fresh->MemoFile()) {
+    fresh->MemoFile()->CloseMemoFile();
+    failed = failed || fresh->MemoFile()->WriteError();
   }
+  fresh->CloseAll();
+  if (failed || fresh->WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
+  fresh.reset();
+  // Who may read and write the table stays as it was.
+  KeepOwnerAndModeOf(FileName(), files.fresh);
+  if (memo) KeepOwnerAndModeOf(memo_file_name_, files.fresh_memo);
+  if (!SyncPath(files.fresh) || (memo && !SyncPath(files.fresh_memo))) throw EDbfWriteError(STRING_WRITE_ERROR);
+  // A second name keeps the old memo file reachable after the new one has
+  // replaced it, so that a table that cannot follow gets its own back.
+  if (memo && ::link(memo_file_name_.c_str(), files.keep.c_str()) != 0) files.keep.clear();
+  marker.SetState(psRenaming);
+}
 
+void TDbfFile::CarryHeaderOver(TDbfFile& fresh) const {
+  // The production index stays linked: its tags are rebuilt after the pack.
+  TDbfTableHeader linked = fresh.TableHeader();
+  linked.Flags = TableHeader().Flags;
+  fresh.SetTableHeader(linked);
+  // The autoincrement counters go on where they were, or packing would
+  // hand out numbers that kept records still carry.
+  if (version_ == kDbfVersionDBase7) {
+    for (int i = 0; i < field_defs_->Count(); ++i) {
+      const int64_t at = FixedHeaderSize(version_) + int64_t(DescriptorSize(version_)) * i + TDbfFieldDescriptor::kAutoIncNextAt;
+      if (at + 4 > HeaderSize() || at + 4 > fresh.HeaderSize()) continue;
+      std::memcpy(fresh.Header() + at, Header() + at, 4);
+      fresh.FieldDefs().Items(i)->SetAutoIncNext(GetLE32(Header() + at));
+    }
+  }
+  // FoxPro's area after the descriptors names the table's database container.
+  if (version_ == kDbfVersionFoxPro && fresh.HeaderSize() == HeaderSize())
+    std::memcpy(fresh.Header() + HeaderSize() - kFoxProBacklinkSize, Header() + HeaderSize() - kFoxProBacklinkSize,
+                kFoxProBacklinkSize);
+}
+
+void TDbfFile::CopyLiveRecords(TDbfFile& fresh, bool memo) {
+  std::vector<uint8_t> record(static_cast<size_t>(RecordSize()));
+  std::vector<uint8_t> copy(size_t(fresh.RecordSize()), ' ');
+  const size_t copied = std::min(record.size(), copy.size());
+  TMemoryStream value;
+  const int64_t count = RecordCount();
+  int64_t j = 0;
+  for (int64_t i = 1; i <= count; ++i) {
+    if (ReadRecordAt(i, record.data()) != RecordSize()) throw EDbfError(STRING_INVALID_DBF_FILE);
+    if (record[0] == '*') continue;
+    std::memcpy(copy.data(), record.data(), copied);
+    if (memo) {
+      for (int f = 0; f < field_defs_->Count(); ++f) {
+        const TDbfFieldDef& def = *field_defs_->Items(f);
+        if (!def.IsBlob()) continue;
+        int64_t block = 0;
+        const int64_t old_block = MemoBlock(def, record.data());
+        if (old_block > 0) {
+          // A value that cannot be read stops the pack: carried over
+          // blank, it would be lost for good with the old memo file.
+          try {
+            memo_file_->ReadMemo(old_block, value);
+          } catch (const EIntOverflow& e) {
+            throw EIntOverflow(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
+          } catch (const EDbfError& e) {
+            throw EDbfError(Format(STRING_MEMO_FIELD_DAMAGED, {def.FieldName(), i, e.Message()}));
+          }
+          fresh.MemoFile()->WriteMemo(block, 0, value);
+        }
+        // A record without a memo keeps a blank reference.
+        fresh.SetMemoBlock(*fresh.FieldDefs().Items(f), copy.data(), block);
+      }
+    }
+    fresh.WriteRecordAt(++j, copy.data());
+    if (fresh.WriteError()) throw EDbfWriteError(STRING_WRITE_ERROR);
+  }
+  fresh.SetHeaderRecordCount(uint32_t(j));
+}
+
+void TDbfFile::ReplaceWithPackedFiles(TPackFiles& files, TPackMarker& marker, bool memo) {
   // The new files are complete: they replace the old ones, the memo file
   // first. rename() replaces its target in one step, but the pair cannot be
   // switched at once; the marker says how far it got.
   const std::string table_name = FileName();
   const std::string memo_name = memo_file_name_;
+  const std::string& new_name = files.fresh;
+  const std::string& new_memo_name = files.fresh_memo;
   // The index files stay open through the reopen below and are then rebuilt
   // from the new records (or, when the table stayed the old one, kept).
   std::vector<std::unique_ptr<TDbfIndexKeys>> indexes = std::move(index_files_);
@@ -1903,6 +1976,8 @@ void TDbfFile::LinkProductionIndex(bool linked) {
   // format, which its readers then look for; the engine never reads it as a
   // link there. A table in memory has no file beside it.
   if (Mode() == pmMemoryCreate || Mode() == pmMemoryOpen || version_ == kDbfVersionFoxPro) return;
-  Header()[28] = linked ? 1 : 0;
+  TDbfTableHeader header = TableHeader();
+  header.Flags = linked ? 1 : 0;
+  SetTableHeader(header);
   StoreHeader();
 }

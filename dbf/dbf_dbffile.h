@@ -81,6 +81,39 @@ struct TDbfFieldDescriptor {
   void EncodeTo(uint8_t* d, int version) const;
 };
 
+// The fixed 32 bytes that begin every table file (see the layout above).
+// Decode and encode are exact inverses: the bytes the engine does not use
+// are kept as read.
+struct TDbfTableHeader {
+  static constexpr int kSize = 32;
+  // Where the last-update date and the record count lie, for the stores and
+  // reads of just those bytes.
+  static constexpr int kDateAt = 1;
+  static constexpr int kRecordCountAt = 4;
+  // The version byte: the level in the low three bits, the memo bits.
+  uint8_t Version = 0;
+  // The date of the last update: year - 1900, month, day.
+  uint8_t Year = 0;
+  uint8_t Month = 0;
+  uint8_t Day = 0;
+  uint32_t RecordCount = 0;
+  // The offset of the first record.
+  uint16_t HeaderSize = 0;
+  // 1 + the field lengths.
+  uint16_t RecordSize = 0;
+  // Byte 28: 1 when a production index <table>.mdx belongs to the table
+  // (FoxPro keeps other flags here).
+  uint8_t Flags = 0;
+  // The language driver id (0 in dBase III).
+  uint8_t LanguageId = 0;
+  // Bytes 12-27 and 30-31, unused by the engine.
+  std::array<uint8_t, 16> Reserved12{};
+  std::array<uint8_t, 2> Reserved30{};
+
+  static TDbfTableHeader DecodeFrom(const uint8_t* d);
+  void EncodeTo(uint8_t* d) const;
+};
+
 // Options of an index definition (the data-set framework's index options).
 enum TIndexOption { ixPrimary, ixUnique, ixDescending, ixCaseInsensitive, ixExpression, ixNonMaintained };
 using TIndexOptions = TSet<TIndexOption>;
@@ -163,6 +196,8 @@ class TDbfIndexKeys {
 };
 
 class TIndexFile;
+struct TPackFiles;
+class TPackMarker;
 
 // One name of a table's index-name list: a tag of the production index or
 // a separate index file, with the file that holds it.
@@ -236,8 +271,12 @@ class TDbfFile : public TPagedFile {
   // The code page the file names (0 = none) and the one its text is read in.
   unsigned FileCodePage() const { return file_code_page_; }
   unsigned UseCodePage() const { return use_code_page_; }
-  // The record count stored in the header.
+  // The record count stored in the header, and a new one (in memory).
   uint32_t HeaderRecordCount() const;
+  void SetHeaderRecordCount(uint32_t count);
+  // The fixed part of the header as held in memory, and a change of it.
+  TDbfTableHeader TableHeader() const { return TDbfTableHeader::DecodeFrom(Header()); }
+  void SetTableHeader(const TDbfTableHeader& header) { header.EncodeTo(Header()); }
   // Set when the header gives no sizes or a missing index abandons the open.
   bool OpenAborted() const { return open_aborted_; }
   bool HasLockField() const { return lock_field_offset_ > 0; }
@@ -408,6 +447,17 @@ class TDbfFile : public TPagedFile {
   void ReadSharedCounters();
   // Writes the end-of-file mark after the last record.
   void WriteEndMark();
+  // The steps of RebuildTableFile: the checks before anything is made, the
+  // free names of the new files (and of the old memo file's second name),
+  // the new files written whole and on the disk, what the new header keeps
+  // of the old one, the live records copied, and the renames over the old
+  // files (the index files then rebuilt).
+  void CheckPackable(bool memo) const;
+  TPackFiles ChoosePackFiles(bool memo) const;
+  void WritePackedFiles(TPackFiles& files, TPackMarker& marker, bool memo);
+  void CarryHeaderOver(TDbfFile& fresh) const;
+  void CopyLiveRecords(TDbfFile& fresh, bool memo);
+  void ReplaceWithPackedFiles(TPackFiles& files, TPackMarker& marker, bool memo);
   // Puts today's date into the header buffer.
   void StampDate();
   // The header store of an append: the date and the raised count.

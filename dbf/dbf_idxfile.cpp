@@ -632,7 +632,49 @@ uint8_t* TIndexFile::TagHeader() const {
   return tag ? tag->header.data() : nullptr;
 }
 
-int TIndexFile::TagEntryLength() const { return Header()[26]; }
+int TIndexFile::TagEntryLength() const { return FileHeader().TagEntryLength; }
+
+TMdxFileHeader TIndexFile::FileHeader() const { return TMdxFileHeader::DecodeFrom(Header()); }
+
+TIndexTagHeader TIndexFile::TagHeaderFields() const { return TIndexTagHeader::DecodeFrom(TagHeader()); }
+
+uint32_t TIndexFile::NextFreePage() const {
+  // NDX: the file header is its tag's header, whose page count is the next free page.
+  return mdx_ ? FileHeader().NextFreePage : TIndexTagHeader::DecodeFrom(Header()).Pages;
+}
+
+void TIndexFile::SetNextFreePage(uint32_t page) {
+  if (mdx_) {
+    TMdxFileHeader h = FileHeader();
+    h.NextFreePage = page;
+    h.EncodeTo(Header());
+  } else {
+    TIndexTagHeader h = TIndexTagHeader::DecodeFrom(Header());
+    h.Pages = page;
+    h.EncodeTo(Header());
+  }
+}
+
+void TIndexFile::SetFileTagCount(int count) {
+  TMdxFileHeader h = FileHeader();
+  h.TagCount = uint16_t(count);
+  h.EncodeTo(Header());
+}
+
+int64_t TIndexFile::RootPage() const { return TagHeaderFields().RootPage; }
+
+void TIndexFile::SetRootPage(int64_t page) {
+  TIndexTagHeader h = TagHeaderFields();
+  h.RootPage = uint32_t(page);
+  h.EncodeTo(TagHeader());
+}
+
+void TIndexFile::EndExpression() {
+  // The expression field ends within its bytes, whatever the file held.
+  TIndexTagHeader h = TagHeaderFields();
+  h.Other[24 + TIndexTagHeader::kMaxExpressionLength] = 0;
+  h.EncodeTo(TagHeader());
+}
 int TIndexFile::TagNameLength() const { return version_ == 6 ? kLongTagNameLength : kTagNameLength; }
 uint8_t* TIndexFile::TagEntry(int position) { return Header() + 512 + TagEntryLength() * (1 + position); }
 const uint8_t* TIndexFile::TagEntry(int position) const {
@@ -664,10 +706,8 @@ int TIndexFile::UniqueMode() const { return Current() ? Current()->unique : 0; }
 bool TIndexFile::RangeActive() const { return !ranges_off_ && Current() && Current()->range; }
 
 AnsiString TIndexFile::Expression() const {
-  const uint8_t* header = TagHeader();
-  if (header == nullptr) return AnsiString();
-  const char* text = reinterpret_cast<const char*>(header + 24);
-  return AnsiString(text, strnlen(text, kMaxExpressionLength));
+  if (TagHeader() == nullptr) return AnsiString();
+  return AnsiString(TagHeaderFields().Expression);
 }
 
 int TIndexFile::TagCount() const { return int(tags_.size()); }
@@ -719,6 +759,87 @@ bool TIndexFile::ReadIndexDef(const AnsiString& name, TIndexTagDef* def) {
   def->FromFile = true;
   selected_ = keep;
   return true;
+}
+
+// ---- header codecs ------------------------------------------------------------------------
+
+TMdxFileHeader TMdxFileHeader::DecodeFrom(const uint8_t* d) {
+  TMdxFileHeader h;
+  std::memcpy(h.Other.data(), d, kSize);
+  h.Version = d[0];
+  std::memcpy(h.Created.data(), d + 1, 3);
+  h.TableName.assign(reinterpret_cast<const char*>(d + 4), strnlen(reinterpret_cast<const char*>(d + 4), 16));
+  h.PagesPerNode = GetLE16(d + 20);
+  h.NodeBytes = GetLE16(d + 22);
+  h.Production = d[24];
+  h.Slots = d[25];
+  h.TagEntryLength = d[26];
+  h.TagCount = GetLE16(d + 28);
+  h.LanguageId = d[31];
+  h.NextFreePage = GetLE32(d + kNextFreePageAt);
+  std::memcpy(h.Updated.data(), d + 44, 3);
+  h.UpdateMarks = d[kUpdateMarkAt];
+  h.TagTableFlag = d[529];
+  return h;
+}
+
+void TMdxFileHeader::EncodeTo(uint8_t* d) const {
+  std::memcpy(d, Other.data(), kSize);
+  d[0] = Version;
+  std::memcpy(d + 1, Created.data(), 3);
+  const size_t name = std::min<size_t>(TableName.size(), 15);
+  std::memcpy(d + 4, TableName.data(), name);
+  d[4 + name] = 0;
+  PutLE16(d + 20, PagesPerNode);
+  PutLE16(d + 22, NodeBytes);
+  d[24] = Production;
+  d[25] = Slots;
+  d[26] = TagEntryLength;
+  PutLE16(d + 28, TagCount);
+  d[31] = LanguageId;
+  PutLE32(d + kNextFreePageAt, NextFreePage);
+  std::memcpy(d + 44, Updated.data(), 3);
+  d[kUpdateMarkAt] = UpdateMarks;
+  d[529] = TagTableFlag;
+}
+
+TIndexTagHeader TIndexTagHeader::DecodeFrom(const uint8_t* d) {
+  TIndexTagHeader h;
+  std::memcpy(h.Other.data(), d, kSize);
+  h.RootPage = GetLE32(d);
+  h.Pages = GetLE32(d + 4);
+  h.Flags = d[8];
+  h.KeyType = d[9];
+  h.Form = GetLE16(d + 10);
+  h.KeyLength = GetLE16(d + 12);
+  h.KeysPerNode = GetLE16(d + 14);
+  h.NumericNdx = GetLE16(d + 16);
+  h.EntryLength = GetLE16(d + 18);
+  h.Constant20 = GetLE16(d + 20);
+  h.Uniqueness = d[23];
+  h.Expression.assign(reinterpret_cast<const char*>(d + 24),
+                      strnlen(reinterpret_cast<const char*>(d + 24), kMaxExpressionLength));
+  h.Byte246 = d[246];
+  return h;
+}
+
+void TIndexTagHeader::EncodeTo(uint8_t* d) const {
+  std::memcpy(d, Other.data(), kSize);
+  PutLE32(d, RootPage);
+  PutLE32(d + 4, Pages);
+  d[8] = Flags;
+  d[9] = KeyType;
+  PutLE16(d + 10, Form);
+  PutLE16(d + 12, KeyLength);
+  PutLE16(d + 14, KeysPerNode);
+  PutLE16(d + 16, NumericNdx);
+  PutLE16(d + 18, EntryLength);
+  PutLE16(d + 20, Constant20);
+  d[23] = Uniqueness;
+  const size_t length = std::min<size_t>(Expression.size(), kMaxExpressionLength);
+  std::memcpy(d + 24, Expression.data(), length);
+  d[24 + length] = 0;
+  d[246] = Byte246;
 }
 
 // ---- opening -----------------------------------------------------------------------
@@ -775,7 +896,7 @@ void TIndexFile::OpenIndexFile() {
       return;
     }
     if (Stream()->Size() < (mdx_ ? kMdxHeaderSize : kNdxHeaderSize)) Corrupt();
-    if (mdx_) version_ = Header()[0] == 3 ? 6 : 3;
+    if (mdx_) version_ = FileHeader().Version == 3 ? 6 : 3;
     else version_ = 2;
     ChooseCollation();
     if (unusable_) return;
@@ -806,7 +927,7 @@ void TIndexFile::RecoverCutShortUpdate() {
     TScopedValue<int> keep(selected_);
     for (int i = 0; i < TagCount(); ++i) {
       selected_ = i;
-      const int64_t root = GetLE32(TagHeader());
+      const int64_t root = RootPage();
       if (root > kMaxPage || (root > 0 && !NodeInFile(root))) Corrupt();
       tags_[size_t(i)]->root->LoadPage(root);
     }
@@ -833,7 +954,7 @@ void TIndexFile::CloseIndexFile() {
 void TIndexFile::ChooseCollation() {
   if (!mdx_) return SetLocale(kDefaultCollationLocale);
   const uint8_t table_id = dbf_file_ ? dbf_file_->LanguageId() : 0;
-  const uint8_t index_id = Header()[31];
+  const uint8_t index_id = FileHeader().LanguageId;
   TLocaleError error = leNone;
   uint32_t locale = kDefaultCollationLocale;
   if (table_id != 0 && index_id != 0 && table_id != index_id) {
@@ -886,29 +1007,29 @@ void TIndexFile::SetLocale(uint32_t locale) {
   }
 }
 
-void TIndexFile::ComputeLayout(uint8_t* header, bool validate) {
+void TIndexFile::ComputeLayout(const TIndexTagHeader& header, bool validate) {
   Tag& tag = *Current();
   const int overhead = mdx_ ? 4 : 8;
   const int room = NodeSize() - (mdx_ ? 8 : 4);
-  tag.key_type = char(header[9]);
-  int key_length = GetLE16(header + 12);
+  tag.key_type = char(header.KeyType);
+  int key_length = header.KeyLength;
   if (validate) {
     if (tag.key_type != 'C' && tag.key_type != 'N') Corrupt();
     if (key_length > kMaxKeyLength) Corrupt();
     if (tag.key_type == 'N' && key_length != (mdx_ ? 12 : 8)) Corrupt();
   }
-  int entry_length = GetLE16(header + 18);
+  int entry_length = header.EntryLength;
   // A stored entry length that would not fit the key or a node of two keys
   // is recomputed from the key length.
   if (entry_length < key_length + overhead || entry_length > room / 2) entry_length = RoundUp4(key_length + overhead);
   int max_keys = room / entry_length;
-  const int stored_max = GetLE16(header + 14);
+  const int stored_max = header.KeysPerNode;
   if (stored_max >= 4 && stored_max < max_keys) max_keys = stored_max;
   tag.key_length = key_length;
   tag.entry_length = entry_length;
   tag.max_keys = max_keys;
-  tag.descending = (header[8] & 0x08) != 0;
-  tag.unique = header[23] == 0x21 ? 2 : (header[23] != 0 || (header[8] & 0x40) != 0 ? 1 : 0);
+  tag.descending = (header.Flags & 0x08) != 0;
+  tag.unique = header.Uniqueness == 0x21 ? 2 : (header.Uniqueness != 0 || (header.Flags & 0x40) != 0 ? 1 : 0);
 }
 
 void TIndexFile::CompileTag(Tag& tag) {
@@ -936,13 +1057,13 @@ void TIndexFile::ReadTags(bool load_roots) {
     LoadTag(*tags_.back(), load_roots);
     return;
   }
-  const uint8_t* h = Header();
-  if (GetLE16(h + 20) != 2 || GetLE16(h + 22) != 1024) Corrupt();
-  const int count = GetLE16(h + 28);
-  const int length = h[26];
+  const TMdxFileHeader h = FileHeader();
+  if (h.PagesPerNode != 2 || h.NodeBytes != 1024) Corrupt();
+  const int count = h.TagCount;
+  const int length = h.TagEntryLength;
   if (count > kMaxTags || length < (version_ == 6 ? 43 : 21)) Corrupt();
   if (512 + length * (1 + count) > kMdxHeaderSize) Corrupt();
-  const int64_t next_free = GetLE32(h + 32);
+  const int64_t next_free = h.NextFreePage;
   if (next_free < 4 || next_free > kMaxPage) Corrupt();
   for (int i = 0; i < count; ++i) {
     auto tag = std::make_unique<Tag>();
@@ -957,12 +1078,12 @@ void TIndexFile::ReadTags(bool load_roots) {
 }
 
 void TIndexFile::LoadTag(Tag& tag, bool load_root) {
-  ComputeLayout(TagHeader(), true);
-  TagHeader()[24 + kMaxExpressionLength] = 0;
+  ComputeLayout(TagHeaderFields(), true);
+  EndExpression();
   CompileTag(tag);
   tag.root = NewPage(nullptr);
   if (!load_root) return;
-  const int64_t root = GetLE32(TagHeader());
+  const int64_t root = RootPage();
   // A root outside a file read from disk means the file was cut.
   if (root > kMaxPage || (root > 0 && !NodeInFile(root))) Corrupt();
   tag.root->LoadPage(root);
@@ -975,8 +1096,8 @@ void TIndexFile::ReadTagHeader(Tag& tag) {
     ReadHeader();
   }
   const int key_length = tag.key_length;
-  ComputeLayout(TagHeader(), true);
-  TagHeader()[24 + kMaxExpressionLength] = 0;
+  ComputeLayout(TagHeaderFields(), true);
+  EndExpression();
   // Another process that rebuilt the tag with another key: the compiled
   // expression no longer describes it.
   if (tag.key_length != key_length) Corrupt();
@@ -1022,7 +1143,7 @@ void TIndexFile::FlushPages() {
       if (!WriteError()) MarkWriteFailed();
       return;
     }
-    PutLE16(Header() + 28, uint16_t(TagCount()));
+    SetFileTagCount(TagCount());
     pending_tag_ = false;
     TPagedFile::StoreHeader();
   }
@@ -1217,16 +1338,16 @@ void TIndexFile::ChangeFileHeader(F&& change) {
 
 void TIndexFile::CountTagPages(int64_t pages) {
   if (!mdx_ || Current() == nullptr) return;
-  uint8_t* allocated = TagHeader() + 4;
-  PutLE32(allocated, GetLE32(allocated) + uint32_t(pages));
+  TIndexTagHeader h = TagHeaderFields();
+  h.Pages += uint32_t(pages);
+  h.EncodeTo(TagHeader());
   Current()->header_modified = true;
 }
 
 int64_t TIndexFile::AllocatePage() {
   int64_t page = 0;
   ChangeFileHeader([&] {
-    uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
-    page = GetLE32(counter);
+    page = NextFreePage();
     // Never hand out a page the file already holds, whatever the header
     // says: the size is the file's own, not the one known.
     const int64_t size = node_cache_ ? node_cache_->file_size : (known_size_ = Stream()->Size());
@@ -1235,7 +1356,7 @@ int64_t TIndexFile::AllocatePage() {
     // end of the file is damage, and trusting it would grow the file without end.
     if (page > in_file + kMaxUnwrittenPages) Corrupt();
     page = std::max({page, FirstNodePage(), in_file});
-    PutLE32(counter, uint32_t(page + PagesPerNode()));
+    SetNextFreePage(uint32_t(page + PagesPerNode()));
     CountTagPages(PagesPerNode());
     TPagedFile::StoreHeader();
   });
@@ -1244,10 +1365,9 @@ int64_t TIndexFile::AllocatePage() {
 
 void TIndexFile::ReservePagesUpTo(int64_t next) {
   ChangeFileHeader([&] {
-    uint8_t* counter = mdx_ ? Header() + 32 : Header() + 4;
-    const int64_t taken = next - int64_t(GetLE32(counter));
+    const int64_t taken = next - int64_t(NextFreePage());
     if (taken <= 0) return;
-    PutLE32(counter, uint32_t(next));
+    SetNextFreePage(uint32_t(next));
     CountTagPages(taken);
     TPagedFile::StoreHeader();
   });
@@ -1265,7 +1385,7 @@ void TIndexFile::NewRoot() {
   root->child_ = std::move(tag.root);
   tag.root = std::move(root);
   if (mdx_ && NeedLocks()) LockNode(tag.header_page);
-  PutLE32(TagHeader(), uint32_t(page));
+  SetRootPage(page);
   StoreHeader();
   if (mdx_ && NeedLocks()) UnlockNode(tag.header_page);
 }
@@ -1275,7 +1395,7 @@ void TIndexFile::MakeRoot(Tag& tag) {
   if (!tag.root) tag.root = NewPage(nullptr);
   tag.root->child_.reset();
   tag.root->InitEmpty(page, false);
-  PutLE32(TagHeader(), uint32_t(page));
+  SetRootPage(page);
   // Other processes reread the root before every search.
   if (NeedLocks()) tag.root->WriteBack();
 }
@@ -1305,28 +1425,18 @@ void TIndexFile::ClearIndex() {
   uint8_t* h = Header();
   if (mdx_) {
     // The tag table stays; every tag gets fresh pages from page 4 on.
-    std::fill(h, h + 544, uint8_t(0));
+    TMdxFileHeader fresh;
     int year = 0, month = 0, day = 0;
     DecodeDate(Date(), year, month, day);
-    h[0] = 2;
-    h[1] = h[44] = uint8_t(year - 1900);
-    h[2] = h[45] = uint8_t(month);
-    h[3] = h[46] = uint8_t(day);
+    fresh.Created = {uint8_t(year - 1900), uint8_t(month), uint8_t(day)};
+    fresh.Updated = fresh.Created;
     if (dbf_file_ != nullptr) {
-      std::string name = ExtractFileName(ChangeFileExt(dbf_file_->FileName(), ""));
-      name = name.substr(0, 15);
-      std::memcpy(h + 4, name.data(), name.size());
-      h[31] = dbf_file_->LanguageId();
+      fresh.TableName = ExtractFileName(ChangeFileExt(dbf_file_->FileName(), "")).substr(0, 15);
+      fresh.LanguageId = dbf_file_->LanguageId();
     }
-    PutLE16(h + 20, 2);
-    PutLE16(h + 22, 1024);
-    h[24] = 1;
-    h[25] = 48;
-    h[26] = 32;
-    PutLE16(h + 28, uint16_t(tags_.size()));
-    PutLE32(h + 32, 4);
-    h[529] = 1;
-    h[UpdateMarkOffset()] = RebuiltMarkCount();
+    fresh.TagCount = uint16_t(tags_.size());
+    fresh.UpdateMarks = RebuiltMarkCount();
+    fresh.EncodeTo(h);
     SetRecordCount(4);
     const int keep = selected_;
     for (int i = 0; i < TagCount(); ++i) {
@@ -1343,14 +1453,19 @@ void TIndexFile::ClearIndex() {
     selected_ = keep;
   } else {
     h[UpdateMarkOffset()] = RebuiltMarkCount();
-    PutLE32(h + 4, 1);
+    SetNextFreePage(1);
     SetRecordCount(1);
-    if (Current() != nullptr) MakeRoot(*Current());
-    else PutLE32(h, 0);
+    if (Current() != nullptr) {
+      MakeRoot(*Current());
+    } else {
+      TIndexTagHeader empty = TIndexTagHeader::DecodeFrom(h);
+      empty.RootPage = 0;
+      empty.EncodeTo(h);
+    }
   }
   TPagedFile::StoreHeader();
   FlushPages();
-  SetRecordCount(GetLE32(mdx_ ? h + 32 : h + 4));
+  SetRecordCount(NextFreePage());
   known_size_ = -1;
   upper_nodes_.clear();
 }
@@ -1397,7 +1512,7 @@ void TIndexFile::CreateTag(const AnsiString& expression, const AnsiString& name,
     // The tag count in the header stays as it is until the tag's nodes are
     // written (FlushPages): a creation cut short leaves the old tags usable.
     pending_tag_ = true;
-    pending_counter_ = GetLE32(Header() + 32);
+    pending_counter_ = FileHeader().NextFreePage;
     pending_file_size_ = Stream()->Size();
     t.header_page = AllocatePage();
     PutLE32(TagEntry(n), uint32_t(t.header_page));
@@ -1406,11 +1521,11 @@ void TIndexFile::CreateTag(const AnsiString& expression, const AnsiString& name,
     tags_.push_back(std::make_unique<Tag>());
     selected_ = 0;
     std::memset(Header(), 0, kNdxHeaderSize);
-    PutLE32(Header() + 4, 1);
+    SetNextFreePage(1);
   }
   Tag& tag = *Current();
   MakeRoot(tag);
-  uint8_t* h = TagHeader();
+  TIndexTagHeader h = TagHeaderFields();
   uint8_t flags = 0;
   if (options.Contains(ixDescending)) flags |= 0x08;
   if (key_type == 'C') flags |= 0x10;
@@ -1422,23 +1537,21 @@ void TIndexFile::CreateTag(const AnsiString& expression, const AnsiString& name,
     flags |= 0x40;
     unique = 1;
   }
-  h[8] = flags;
-  h[9] = uint8_t(key_type);
-  PutLE16(h + 10, mdx_ ? 0 : 0x5800);
-  PutLE16(h + 12, uint16_t(key_length));
+  h.Flags = flags;
+  h.KeyType = uint8_t(key_type);
+  h.Form = mdx_ ? 0 : 0x5800;
+  h.KeyLength = uint16_t(key_length);
   const int entry_length = RoundUp4(key_length + (mdx_ ? 4 : 8));
-  PutLE16(h + 14, uint16_t((NodeSize() - (mdx_ ? 8 : 4)) / entry_length));
-  PutLE16(h + 16, !mdx_ && key_type == 'N' ? 1 : 0);
-  PutLE16(h + 18, uint16_t(entry_length));
-  PutLE16(h + 20, 2);
-  h[22] = 0;
-  h[23] = unique;
-  std::memset(h + 24, 0, 220);
-  std::memcpy(h + 24, expression.data(), expression.size());
-  h[244] = h[245] = 0;
-  h[246] = 1;
-  PutLE32(h + 248, 0);
-  PutLE32(h + 252, 0);
+  h.KeysPerNode = uint16_t((NodeSize() - (mdx_ ? 8 : 4)) / entry_length);
+  h.NumericNdx = !mdx_ && key_type == 'N' ? 1 : 0;
+  h.EntryLength = uint16_t(entry_length);
+  h.Constant20 = 2;
+  h.Other[22] = 0;
+  h.Uniqueness = unique;
+  std::fill(h.Other.begin() + 24, h.Other.begin() + 256, uint8_t(0));
+  h.Expression = expression;
+  h.Byte246 = 1;
+  h.EncodeTo(TagHeader());
   ComputeLayout(h, false);
   tag.root->buffer_.assign(size_t(NodeSize()), 0);
   CompileTag(tag);
@@ -1464,7 +1577,7 @@ void TIndexFile::DeleteTag(const AnsiString& name) {
     std::memset(TagEntry(position), 0, size_t(length));
     pending_tag_ = false;
     tags_.erase(tags_.begin() + position);
-    PutLE32(Header() + 32, pending_counter_);
+    SetNextFreePage(pending_counter_);
     TPagedFile::StoreHeader();
     if (Stream()->Size() > pending_file_size_ && pending_file_size_ % kPageSize == 0)
       SetRecordCount(pending_file_size_ / kPageSize);
@@ -1475,7 +1588,7 @@ void TIndexFile::DeleteTag(const AnsiString& name) {
   }
   std::memmove(TagEntry(position), TagEntry(position + 1), size_t((count - 1 - position) * length));
   std::memset(TagEntry(count - 1), 0, size_t(length));
-  PutLE16(Header() + 28, uint16_t(count - 1));
+  SetFileTagCount(count - 1);
   tags_.erase(tags_.begin() + position);
   TPagedFile::StoreHeader();
   selected_ = tags_.empty() ? -1 : 0;
@@ -1744,7 +1857,7 @@ void TIndexFile::ReloadRoot() {
   Tag* tag = Current();
   if (tag == nullptr) return;
   ReadTagHeader(*tag);
-  const int64_t root = GetLE32(TagHeader());
+  const int64_t root = RootPage();
   if (root > kMaxPage || (root > 0 && !NodeInFile(root))) Corrupt();
   tag->root->LoadPage(root);
 }
@@ -1986,7 +2099,7 @@ void TIndexFile::BeginChange() {
   // header counts, since every change takes its pages under the header's
   // lock, which is held now (pages past the count are orphans nobody
   // points at, and a change never takes them).
-  journal_->size = NeedLocks() ? int64_t(GetLE32(mdx_ ? Header() + 32 : Header() + 4)) * kPageSize : NodeFileSize();
+  journal_->size = NeedLocks() ? int64_t(NextFreePage()) * kPageSize : NodeFileSize();
 }
 
 void TIndexFile::EndChange() {
@@ -2033,11 +2146,11 @@ void TIndexFile::Rollback() {
       Tag& tag = *tags_[size_t(i)];
       if (mdx_ && !ReadNode(tag.header_page, tag.header.data())) Corrupt();
       tag.header_modified = false;
-      ComputeLayout(TagHeader(), true);
+      ComputeLayout(TagHeaderFields(), true);
       tag.root->child_.reset();
       tag.root->modified_ = false;
       tag.root->page_no_ = -1;
-      const int64_t root = GetLE32(TagHeader());
+      const int64_t root = RootPage();
       if (root > kMaxPage || (root > 0 && !NodeInFile(root))) Corrupt();
       tag.root->LoadPage(root);
       ApplyRange();
@@ -2343,7 +2456,7 @@ void TIndexFile::CheckTag(int position, std::vector<std::string>& faults) {
   const auto fault = [&](const std::string& text) { faults.push_back(where + text); };
   TagWalk walk;
   walk.file_size = NodeFileSize();
-  const int64_t root = GetLE32(TagHeader());
+  const int64_t root = RootPage();
   if (root > 0) WalkForCheck(root, 0, walk);
   for (const std::string& f : walk.faults) fault(f);
 
@@ -2421,7 +2534,7 @@ void TIndexFile::CheckIntegrity(std::vector<std::string>& faults) {
   if (!Active() || unusable_) return;
   const int64_t size = NodeFileSize();
   const int64_t pages = (size + kPageSize - 1) / kPageSize;
-  const int64_t counted = GetLE32(mdx_ ? Header() + 32 : Header() + 4);
+  const int64_t counted = NextFreePage();
   // Pages past the count are harmless (a creation cut short before the
   // header took its tag); a count past the file names pages nobody wrote.
   if (counted > pages)

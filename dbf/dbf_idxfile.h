@@ -11,6 +11,7 @@
 // keys as doubles (NDX) or as decimal BCD numbers (MDX).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -53,6 +54,79 @@ AnsiString IndexTagName(std::string_view name, int name_length);
 // dBase 7 entries.
 inline constexpr int kTagNameLength = 10;
 inline constexpr int kLongTagNameLength = 32;
+
+// The fixed part of an MDX file's header, bytes 0-543 before its tag table
+// (layout at the top of dbf_idxfile.cpp). Decode and encode are exact
+// inverses: the bytes the engine does not use are kept as read.
+struct TMdxFileHeader {
+  static constexpr int kSize = 544;
+  // The next free page and the update mark, for the reads and writes of
+  // just those bytes.
+  static constexpr int kNextFreePageAt = 32;
+  static constexpr int kUpdateMarkAt = 48;
+  // 2; 3 marks dBase 7 tag entries.
+  uint8_t Version = 2;
+  // Creation date: year - 1900, month, day.
+  std::array<uint8_t, 3> Created{};
+  // The table's name without extension, at most 15 characters.
+  std::string TableName;
+  uint16_t PagesPerNode = 2;
+  uint16_t NodeBytes = 1024;
+  uint8_t Production = 1;
+  // Tag slots announced (48).
+  uint8_t Slots = 48;
+  uint8_t TagEntryLength = 32;
+  uint16_t TagCount = 0;
+  uint8_t LanguageId = 0;
+  uint32_t NextFreePage = 4;
+  // Date of the last update.
+  std::array<uint8_t, 3> Updated{};
+  // The opens whose updates are under way (see TIndexFile's update mark).
+  uint8_t UpdateMarks = 0;
+  // Byte 529: 1.
+  uint8_t TagTableFlag = 1;
+  // The bytes as read: the engine writes them back unchanged.
+  std::array<uint8_t, kSize> Other{};
+
+  static TMdxFileHeader DecodeFrom(const uint8_t* d);
+  void EncodeTo(uint8_t* d) const;
+};
+
+// A tag header: an MDX tag's own node, or the header of an NDX file (its
+// only tag), bytes 0-255 (layout at the top of dbf_idxfile.cpp). Decode and
+// encode are exact inverses: the bytes the engine does not use are kept as
+// read.
+struct TIndexTagHeader {
+  static constexpr int kSize = 256;
+  // The longest key expression (a NUL ends it within 220 bytes).
+  static constexpr int kMaxExpressionLength = 219;
+  uint32_t RootPage = 0;
+  // Pages given to the tag (NDX: pages in the file, the next free page).
+  uint32_t Pages = 0;
+  // 0x08 descending, 0x10 character key, 0x40 unique, 0x60 primary.
+  uint8_t Flags = 0;
+  // 'C' or 'N'.
+  uint8_t KeyType = 0;
+  // NDX 0x5800, MDX 0.
+  uint16_t Form = 0;
+  uint16_t KeyLength = 0;
+  uint16_t KeysPerNode = 0;
+  // NDX: 1 for numeric keys.
+  uint16_t NumericNdx = 0;
+  uint16_t EntryLength = 0;
+  // 2.
+  uint16_t Constant20 = 2;
+  // '!' primary, 1 unique, 0 none.
+  uint8_t Uniqueness = 0;
+  std::string Expression;
+  // Byte 246: 1.
+  uint8_t Byte246 = 1;
+  // The bytes as read: the engine writes them back unchanged.
+  std::array<uint8_t, kSize> Other{};
+
+  static TIndexTagHeader DecodeFrom(const uint8_t* d);
+  void EncodeTo(uint8_t* d) const;
+};
 
 // What a tag tells about itself (the table copies it into its index definitions).
 struct TIndexTagDef {
@@ -413,7 +487,9 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   // header's lock on a shared file.
   template <typename F>
   void ChangeUpdateMark(F&& change);
-  int64_t UpdateMarkOffset() const { return mdx_ ? 48 : 500; }
+  int64_t UpdateMarkOffset() const { return mdx_ ? TMdxFileHeader::kUpdateMarkAt : kNdxUpdateMarkAt; }
+  // NDX: past the tag header, in the file header's unused bytes.
+  static constexpr int64_t kNdxUpdateMarkAt = 500;
   // The writers' slots: one byte lock each, far beyond any page.
   static constexpr int64_t kWriterLockOffset = INT64_C(0x7FFFFFFFFFFFFE00);
   static constexpr int kWriterSlots = 64;
@@ -425,7 +501,20 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   // Writes what is modified in memory (nodes, tag headers, header).
   void WriteModified();
   void CompileTag(Tag& tag);
-  void ComputeLayout(uint8_t* header, bool validate);
+  void ComputeLayout(const TIndexTagHeader& header, bool validate);
+  // The MDX file header and the selected tag's header as values.
+  TMdxFileHeader FileHeader() const;
+  TIndexTagHeader TagHeaderFields() const;
+  // The file's next free page (MDX: in the file header; NDX: its tag
+  // header's page count), and a new one (in memory).
+  uint32_t NextFreePage() const;
+  void SetNextFreePage(uint32_t page);
+  void SetFileTagCount(int count);
+  // The selected tag's root page, and a new one (in memory).
+  int64_t RootPage() const;
+  void SetRootPage(int64_t page);
+  // Ends the selected tag's expression field with a NUL.
+  void EndExpression();
   void ChooseCollation();
   void WriteTagHeader(Tag& tag);
   void ReadTagHeader(Tag& tag);

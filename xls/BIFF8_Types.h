@@ -29,8 +29,11 @@
 // most 65536 rows and 256 columns; a cell text holds at most 32767 characters.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
+#include <string>
 
+#include "toolkit/core/binary.h"
 #include "toolkit/core/colors.h"
 
 namespace biff8 {
@@ -214,6 +217,29 @@ inline constexpr uint16_t kRowRelative = 0x8000;
 // ---- Limits --------------------------------------------------------------
 // Data bytes of one record; more goes into CONTINUE records.
 inline constexpr int kMaxRecordData = 8224;
+
+// ---- Seams of the stream being built -------------------------------------
+// The writer builds a stream in memory and fills some fields only once what
+// they point at is written. These are its only writes into bytes already
+// written.
+
+// A 32-bit stream offset written into the bytes at `at` (a BOUNDSHEET's
+// position of its sheet, an INDEX's DBCELL positions): the place lies
+// inside the bytes written, and the offset points no further than their end.
+inline void PatchStreamOffset(std::string& data, size_t at, uint32_t value, [[maybe_unused]] int64_t base) {
+  assert(at <= data.size() && data.size() - at >= 4 && "a stream offset patched outside the bytes written");
+  assert(value >= base && value <= base + int64_t(data.size()) && "a stream offset beyond the bytes written");
+  PutLE32(&data[at], value);
+}
+
+// Ends the record whose header begins at `record`: its length field takes
+// the bytes written after the header, at most kMaxRecordData.
+inline void CloseRecordAt(std::string& data, size_t record) {
+  assert(record <= data.size() && data.size() - record >= 4 && "a record closed before its header was written");
+  const size_t length = data.size() - record - 4;
+  assert(length <= size_t(kMaxRecordData) && "a record longer than a record may be");
+  PutLE16(&data[record + 2], uint16_t(length));
+}
 inline constexpr int kMaxRows = 65536;
 inline constexpr int kMaxColumns = 256;
 // Characters of a cell text.

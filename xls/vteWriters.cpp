@@ -151,8 +151,6 @@ void PutString8(std::string* out, std::string_view ansi) {
   PutWide(out, ansi);
 }
 
-void Patch32(std::string& data, size_t at, uint32_t value) { PutLE32(&data[at], value); }
-void Patch16(std::string& data, size_t at, uint16_t value) { PutLE16(&data[at], value); }
 
 // A system colour has its top bit set; its low byte is the system colour index.
 bool IsSystemColor(TColor color) { return (static_cast<uint32_t>(color) & 0x80000000u) != 0; }
@@ -249,7 +247,7 @@ std::string TvteExcelWriter::BuildWorkbook(TvteXLSWorkbook& workbook, int64_t ba
   for (size_t i = 0; i < sheets_.size(); ++i) {
     const int64_t bof = out.Position();
     WriteSheet(out, sheets_[i], i == 0);
-    Patch32(out.data, sheets_[i].boundsheet_field, static_cast<uint32_t>(bof));
+    biff8::PatchStreamOffset(out.data, sheets_[i].boundsheet_field, static_cast<uint32_t>(bof), out.base);
   }
   return std::move(out.data);
 }
@@ -770,7 +768,7 @@ void TvteExcelWriter::WriteSST(Output& out) {
 
   size_t record = out.data.size();  // start of the current record's header
   auto record_size = [&] { return out.data.size() - record - 4; };
-  auto close_record = [&] { Patch16(out.data, record + 2, static_cast<uint16_t>(record_size())); };
+  auto close_record = [&] { biff8::CloseRecordAt(out.data, record); };
   auto open_record = [&](uint16_t id) {
     record = out.data.size();
     PutLE16(&out.data, id);
@@ -1071,7 +1069,8 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
     const int64_t cells_start = out.Position();
     out.data += cells;
     const int64_t dbcell = out.Position();
-    Patch32(out.data, index_positions + static_cast<size_t>(block) * 4, static_cast<uint32_t>(dbcell));
+    biff8::PatchStreamOffset(out.data, index_positions + static_cast<size_t>(block) * 4, static_cast<uint32_t>(dbcell),
+                             out.base);
     p.clear();
     PutLE32(&p, static_cast<uint32_t>(dbcell - first_row_record));
     // Each offset counts from the previous row's first cell (the first from

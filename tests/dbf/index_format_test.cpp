@@ -2,6 +2,9 @@
 // back by reopening, and the limits on tags and key types.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <vector>
+
 #include "dbf/dbf_idxfile.h"
 #include "index_support.h"
 #include "toolkit/core/classes.h"
@@ -15,6 +18,68 @@ using testsupport::TempDir;
 namespace {
 
 const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+// Known header bytes: the fields read at the places the format names, and
+// encoding them gives back the same bytes, the ones the engine does not use
+// (here filled with a pattern) included.
+TEST(IndexFormat, FileAndTagHeadersDecodeAndEncodeTheSameBytes) {
+  // An MDX file header: version 2, created 2026-12-11, table "MEASURE",
+  // 2 pages of 1024 bytes per node, production, 48 slots, entries of 32
+  // bytes, 3 tags, language 0xC9, next free page 22, updated 2026-12-12,
+  // two updates under way; byte 529 is 1.
+  std::vector<uint8_t> mdx(size_t(TMdxFileHeader::kSize));
+  for (size_t i = 0; i < mdx.size(); ++i) mdx[i] = uint8_t(0xA0 + i % 7);
+  const uint8_t fixed[] = {0x02, 0x7E, 0x0C, 0x0B, 'M', 'E', 'A', 'S', 'U', 'R', 'E', 0x00};
+  std::copy(std::begin(fixed), std::end(fixed), mdx.begin());
+  const std::vector<std::pair<size_t, std::vector<uint8_t>>> at = {
+      {20, {0x02, 0x00, 0x00, 0x04, 0x01, 0x30, 0x20}}, {28, {0x03, 0x00}}, {31, {0xC9, 0x16, 0x00, 0x00, 0x00}},
+      {44, {0x7E, 0x0C, 0x0C}},                         {48, {0x02}},       {529, {0x01}}};
+  for (const auto& [offset, bytes] : at) std::copy(bytes.begin(), bytes.end(), mdx.begin() + long(offset));
+  const TMdxFileHeader file = TMdxFileHeader::DecodeFrom(mdx.data());
+  EXPECT_EQ(file.Version, 2);
+  EXPECT_EQ(file.Created, (std::array<uint8_t, 3>{126, 12, 11}));
+  EXPECT_EQ(file.TableName, "MEASURE");
+  EXPECT_EQ(file.PagesPerNode, 2);
+  EXPECT_EQ(file.NodeBytes, 1024);
+  EXPECT_EQ(file.Production, 1);
+  EXPECT_EQ(file.Slots, 48);
+  EXPECT_EQ(file.TagEntryLength, 32);
+  EXPECT_EQ(file.TagCount, 3);
+  EXPECT_EQ(file.LanguageId, 0xC9);
+  EXPECT_EQ(file.NextFreePage, 22u);
+  EXPECT_EQ(file.Updated, (std::array<uint8_t, 3>{126, 12, 12}));
+  EXPECT_EQ(file.UpdateMarks, 2);
+  EXPECT_EQ(file.TagTableFlag, 1);
+  std::vector<uint8_t> out(mdx.size(), 0xEE);
+  file.EncodeTo(out.data());
+  EXPECT_EQ(out, mdx);
+
+  // A tag header: root page 8, 6 pages, a unique character key of 10
+  // bytes, 36 keys of 28 bytes per node, expression "NAME".
+  std::vector<uint8_t> tag(size_t(TIndexTagHeader::kSize));
+  for (size_t i = 0; i < tag.size(); ++i) tag[i] = uint8_t(0x50 + i % 5);
+  const uint8_t tag_fixed[] = {0x08, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x50, 'C',  0x00, 0x00, 0x0A, 0x00,
+                               0x24, 0x00, 0x00, 0x00, 0x1C, 0x00, 0x02, 0x00, 0x00, 0x01, 'N',  'A',  'M',  'E', 0x00};
+  std::copy(std::begin(tag_fixed), std::end(tag_fixed), tag.begin());
+  tag[246] = 1;
+  const TIndexTagHeader header = TIndexTagHeader::DecodeFrom(tag.data());
+  EXPECT_EQ(header.RootPage, 8u);
+  EXPECT_EQ(header.Pages, 6u);
+  EXPECT_EQ(header.Flags, 0x50);
+  EXPECT_EQ(header.KeyType, 'C');
+  EXPECT_EQ(header.Form, 0);
+  EXPECT_EQ(header.KeyLength, 10);
+  EXPECT_EQ(header.KeysPerNode, 36);
+  EXPECT_EQ(header.NumericNdx, 0);
+  EXPECT_EQ(header.EntryLength, 28);
+  EXPECT_EQ(header.Constant20, 2);
+  EXPECT_EQ(header.Uniqueness, 1);
+  EXPECT_EQ(header.Expression, "NAME");
+  EXPECT_EQ(header.Byte246, 1);
+  std::vector<uint8_t> tag_out(tag.size(), 0xEE);
+  header.EncodeTo(tag_out.data());
+  EXPECT_EQ(tag_out, tag);
+}
 
 TEST(IndexFormat, NewProductionFileHasTheHeaderAndFirstTagPages) {
   const std::string dir = TempDir("index_format_new");

@@ -92,6 +92,27 @@ TEST(Records, AppendToAnEmptyTableWritesAtTheHeaderAndMarksTheEnd) {
   EXPECT_EQ(bytes.substr(kNameAgeHeader), " ann      \x1A");
 }
 
+#ifndef NDEBUG
+// A record number past the table's records (or before its first) reaching
+// the write of an update is an engine fault, caught where it crosses.
+TEST(Records, AnUpdateOfARecordTheTableLacksIsCaught) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string file = TempDir("rec") + "/t.dbf";
+  CreateTable(file, kDbfVersionDBase4, kNameAge);
+  for (const int64_t n : {int64_t(0), int64_t(2)}) {
+    SCOPED_TRACE(n);
+    EXPECT_DEATH(
+        {
+          auto table = OpenTable(file);
+          auto record = Record(*table, {{"NAME", "ann"}});
+          table->AppendRecord(record.data());
+          table->UpdateRecord(n, record.data());
+        },
+        "an update names a record the table does not hold");
+  }
+}
+#endif
+
 TEST(Records, InitRecordBlanksTextAndZeroesBinaryFields) {
   struct Case {
     int version;

@@ -16,6 +16,7 @@
 #include "tests/support/testsupport.h"
 #include "tests/xls/biff_records.h"
 #include "toolkit/core/sysutils.h"
+#include "xls/BIFF8_Types.h"
 #include "xls/vteWriters.h"
 
 namespace writer_test {
@@ -97,6 +98,27 @@ TEST(ExcelWriter, EmptySheetGivesTheGlobalsAndAnEmptySubstream) {
   EXPECT_EQ(Only(sheet, 0x020B)[0].data.size(), 16u);
   EXPECT_EQ(sheet.back().id, 0x000A);
 }
+
+#ifndef NDEBUG
+// The writer's writes into bytes already written are checked where they
+// happen: a record longer than the format allows, a record closed before
+// its header, an offset patched outside the bytes or pointing past them.
+TEST(ExcelWriter, WritesIntoTheStreamOutsideItsBytesAreCaught) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string record = std::string("\x3C\x00\x00\x00", 4) + std::string(size_t(biff8::kMaxRecordData), 'x');
+  biff8::CloseRecordAt(record, 0);
+  EXPECT_EQ(GetLE16(record.data() + 2), uint16_t(biff8::kMaxRecordData)) << "a full record closes";
+  record += 'y';
+  EXPECT_DEATH(biff8::CloseRecordAt(record, 0), "a record longer than a record may be");
+  std::string bytes(8, '\0');
+  EXPECT_DEATH(biff8::CloseRecordAt(bytes, 6), "a record closed before its header was written");
+  biff8::PatchStreamOffset(bytes, 4, 108, 100);
+  EXPECT_EQ(GetLE32(bytes.data() + 4), 108u) << "an offset to the end is patched";
+  EXPECT_DEATH(biff8::PatchStreamOffset(bytes, 5, 100, 100), "a stream offset patched outside the bytes written");
+  EXPECT_DEATH(biff8::PatchStreamOffset(bytes, 0, 109, 100), "a stream offset beyond the bytes written");
+  EXPECT_DEATH(biff8::PatchStreamOffset(bytes, 0, 99, 100), "a stream offset beyond the bytes written");
+}
+#endif
 
 TEST(ExcelWriter, SharedStringsContinueAcrossTheRecordLimit) {
   TvteXLSWorkbook book;

@@ -9,7 +9,7 @@ namespace dbftool {
 int RunInfo(const Args& args) {
   if (args.size() != 1) throw UsageError{"expected one FILE"};
   auto table = OpenTable(args[0]);
-  std::printf("version byte: 0x%02X\n", table->Header()[0]);
+  std::printf("version byte: 0x%02X\n", table->TableHeader().Version);
   std::printf("level: %d\n", table->TableLevel());
   if (table->DbfVersion() == kDbfVersionDBase7)
     std::printf("language driver: %s\n", TableTextToUtf8(*table, table->LanguageDriverName()).c_str());
