@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <filesystem>
 #include <utility>
 
@@ -28,6 +27,18 @@ TForm1* Form1 = nullptr;
 
 namespace {
 AnsiString Ru(const char* utf8) { return Utf8ToAnsi(utf8); }
+
+// The grids' walks over the table: neither grid repaints or hears of a step
+// (each step heard would have the grid's selection handler count the rows
+// again, which makes a walk over a long table take minutes); at the end they
+// hear once where the table stands.
+template <class F>
+void Frozen(TDataSet& table, TDBGridPro& a, TDBGridPro& b, F&& body) {
+  TFreezeScope frozen_a(a, true);
+  TFreezeScope frozen_b(b, true);
+  TMuteScope muted(table);
+  body();
+}
 
 // Why the system refused a file, in the program's language.
 AnsiString RefusalReason(int err) {
@@ -245,6 +256,8 @@ TForm1::TForm1(TComponent* owner) : TForm(owner) {
   // The sort tags are made and dropped on the open table.
   Dbf1->SetExclusive(true);
   BuildFields();
+  Session = std::make_unique<TTableSession>(
+      *Dbf1, [this](const std::function<void()>& walk) { Frozen(*Dbf1, *DBGridPro1, *DBGridPro2, walk); });
   DataSource1 = new TDataSource(this);
   DataSource1->SetName("DataSource1");
   DataSource1->SetDataSet(Dbf1);
@@ -414,7 +427,7 @@ void TForm1::N2Click(TComponent*) {
   Guarded("создать таблицу", SaveDialog1->FileName(), [this] { Create_DB(); });
 }
 
-std::string TForm1::TableFileName() const { return Dbf1->FilePathFull() + Dbf1->TableName(); }
+std::string TForm1::TableFileName() const { return Session->FileName(); }
 
 void TForm1::Guarded(const char* what, const std::string& file_name, const std::function<void()>& body) {
   try {
@@ -438,9 +451,7 @@ void TForm1::ShowTableAsItIs() {
     enable_button();
     if (PageControl1->Visible()) {
       // The tab stays; its rows are read anew.
-      Dbf1->SetFilter(PageControl1->ActivePage() == TabSheet1 ? kPressFilter : kAcousticFilter);
-      Dbf1->SetFiltered(true);
-      Dbf1->Reload();
+      Session->ShowKind(PageControl1->ActivePage() == TabSheet1 ? kPressKind : kAcousticKind);
     } else {
       tab_vis_en();
     }
@@ -449,7 +460,7 @@ void TForm1::ShowTableAsItIs() {
       reset_sort(*DBGridPro1, "tab1");
       reset_sort(*DBGridPro2, "tab2");
     }
-    visible_rows_ = -1;
+    Session->ForgetCount();
     find_mma();
     Dbf1->GoFirst();
     ShowStatsFooters(*DBGridPro1);
@@ -463,7 +474,7 @@ void TForm1::ShowTableAsItIs() {
     }
     TableOpen = false;
     TableModified = false;
-    visible_rows_ = -1;
+    Session->ForgetCount();
     disable_button();
     tab_vis_dis();
     SetTitles(Ru("ЛИВТ - КС7"));
@@ -527,14 +538,7 @@ void TForm1::N7Click(TComponent*) { Close_DB(); }
 void TForm1::Create_DB() {
   TableOpen = false;
   TableModified = false;
-  Dbf1->Deactivate();
-  const std::filesystem::path file(SaveDialog1->FileName());
-  Dbf1->SetFilePath(file.parent_path().string());
-  Dbf1->SetTableName(file.filename().string());
-  Dbf1->FieldDefs().Clear();
-  DefineMeasurementFields(Dbf1->FieldDefs());
-  Dbf1->CreateTableFile();
-  Dbf1->Activate();
+  Session->Create(SaveDialog1->FileName());
   TableOpen = true;
   SetColor(clBtnFace);
   Decode(*Dbf1, false);
@@ -552,10 +556,7 @@ void TForm1::Open_DB(const std::string& file_name) {
   Close_DB();
   const std::filesystem::path file(file_name);
   try {
-    Dbf1->SetFilePath(file.parent_path().string());
-    Dbf1->SetTableName(file.filename().string());
-    Dbf1->FieldDefs().Clear();
-    OpenMeasurementTable(*Dbf1);
+    Session->Open(file_name);
   } catch (...) {
     // A table another copy of the program or another process holds is in
     // use, not damaged.
@@ -605,8 +606,7 @@ void TForm1::Open_DB(const std::string& file_name) {
 void TForm1::Save_DB() {
   if (!TableOpen) return;
   if (Dbf1->QueryActive()) DBGridPro1->CommitEdit();
-  Dbf1->ChangeActive(false);
-  OpenMeasurementTable(*Dbf1);
+  Session->Reopen();
   TableModified = false;
 }
 
@@ -644,7 +644,7 @@ void TForm1::Close_DB() {
   }
   TableOpen = false;
   TableModified = false;
-  visible_rows_ = -1;
+  Session->ForgetCount();
   if (Dbf1->QueryActive()) {
     // The sort tags go through the table engine, which deletes the index
     // file it made once its last tag is gone; a file of that name the
@@ -652,7 +652,7 @@ void TForm1::Close_DB() {
     reset_sort(*DBGridPro2, "tab2");
     reset_sort(*DBGridPro1, "tab1");
     try {
-      Dbf1->ChangeActive(false);
+      Session->Close();
     } catch (const Exception& e) {
       // The table is closed all the same; what it could not store is told.
       tell("закрыть таблицу", e);
@@ -667,10 +667,7 @@ void TForm1::Close_DB() {
 void TForm1::tab_vis_en() {
   if (!Dbf1->QueryActive()) return;
   Dbf1->GoFirst();
-  Dbf1->SetFilter(kAcousticFilter);
-  Dbf1->SetFiltered(true);
-  Dbf1->Reload();
-  if (Dbf1->CountVisibleRecords() > 0) {
+  if (Session->HasKind(kAcousticKind)) {
     TabSheet1->SetTabVisible(false);
     TabSheet2->SetTabVisible(true);
     PageControl1->SetActivePage(TabSheet2);
@@ -678,25 +675,18 @@ void TForm1::tab_vis_en() {
     TabSheet2->SetTabVisible(false);
     TabSheet1->SetTabVisible(true);
     PageControl1->SetActivePage(TabSheet1);
-    Dbf1->SetFilter(kPressFilter);
-    Dbf1->Reload();
+    Session->ShowKind(kPressKind);
   }
   PageControl1->Show();
   PageControl1->Repaint();
 }
 
 void TForm1::TabSheet1Show(TComponent*) {
-  if (!Dbf1->QueryActive()) return;
-  Dbf1->SetFilter(kPressFilter);
-  Dbf1->SetFiltered(true);
-  Dbf1->Reload();
+  if (Session->Active()) Session->ShowKind(kPressKind);
 }
 
 void TForm1::TabSheet2Show(TComponent*) {
-  if (!Dbf1->QueryActive()) return;
-  Dbf1->SetFilter(kAcousticFilter);
-  Dbf1->SetFiltered(true);
-  Dbf1->Reload();
+  if (Session->Active()) Session->ShowKind(kAcousticKind);
 }
 
 void TForm1::DBGridPro1InitEdit(TComponent*) { TableModified = true; }
@@ -858,17 +848,6 @@ void AddColumns(TDBGridPro& grid, std::initializer_list<ColumnDesign> design) {
   }
 }
 
-// The grids' walks over the table: neither grid repaints or hears of a step
-// (each step heard would have the grid's selection handler count the rows
-// again, which makes a walk over a long table take minutes); at the end they
-// hear once where the table stands.
-template <class F>
-void Frozen(TDataSet& table, TDBGridPro& a, TDBGridPro& b, F&& body) {
-  TFreezeScope frozen_a(a, true);
-  TFreezeScope frozen_b(b, true);
-  TMuteScope muted(table);
-  body();
-}
 
 }  // namespace
 
@@ -970,53 +949,13 @@ void TForm1::BuildGrids() {
   DBGridPro2->OnTitleStateChange = [this](TComponent* s, TgpColumn* c) { DBGridPro2TitleStateChange(s, c); };
 }
 
-double RoundMean(double x) { return std::floor(x * 10 + 0.5) / 10; }
 
 AnsiString StatsText(double min, double mean, double max) {
   auto text = [](double v) { return FloatToStrF(v, ffGeneral, 15, 0); };
   return text(min) + "/" + text(mean) + "/" + text(max);
 }
 
-void TForm1::find_mma() {
-  TTableStats& s = TableStats;
-  TField* p = Dbf1P;
-  TField* r = Dbf1R;
-  const int n = Dbf1->CountVisibleRecords();
-  visible_rows_ = n;
-  visible_rows_filter_ = Dbf1->Filtered() ? Dbf1->Filter() : AnsiString();
-  if (n <= 1) {
-    s.Pmin = s.Pmax = s.Pmean = p->GetFloatValue();
-    s.Rmin = s.Rmax = s.Rmean = r->GetFloatValue();
-    return;
-  }
-  Frozen(*Dbf1, *DBGridPro1, *DBGridPro2, [&] {
-    Dbf1->GoFirst();
-    s.Pmin = s.Pmax = s.Pmean = p->GetFloatValue();
-    s.Rmin = s.Rmax = s.Rmean = r->GetFloatValue();
-    for (int i = 1; i < n; ++i) {
-      Dbf1->GoNext();
-      const double pv = p->GetFloatValue(), rv = r->GetFloatValue();
-      s.Pmin = std::min(s.Pmin, pv);
-      s.Pmax = std::max(s.Pmax, pv);
-      s.Pmean += pv;
-      s.Rmin = std::min(s.Rmin, rv);
-      s.Rmax = std::max(s.Rmax, rv);
-      s.Rmean += rv;
-    }
-    s.Pmean = RoundMean(s.Pmean / n);
-    s.Rmean = RoundMean(s.Rmean / n);
-    Dbf1->GoFirst();
-  });
-}
-
-int TForm1::VisibleRows() {
-  const AnsiString filter = Dbf1->Filtered() ? Dbf1->Filter() : AnsiString();
-  if (visible_rows_ < 0 || filter != visible_rows_filter_) {
-    visible_rows_ = Dbf1->CountVisibleRecords();
-    visible_rows_filter_ = filter;
-  }
-  return visible_rows_;
-}
+void TForm1::find_mma() { TableStats = Session->Stats(*Dbf1P, *Dbf1R); }
 
 void TForm1::RefreshStatsFooters() {
   TDBGridPro* grid = ActiveGrid();
@@ -1037,7 +976,7 @@ void TForm1::ShowStatsFooters(TDBGridPro& grid) {
   const TTableStats& s = TableStats;
   if (TgpColumn* c = columns.ColumnByFieldName("P")) c->SetFooterText(StatsText(s.Pmin, s.Pmean, s.Pmax));
   if (TgpColumn* c = columns.ColumnByFieldName("R")) c->SetFooterText(StatsText(s.Rmin, s.Rmean, s.Rmax));
-  if (TgpColumn* c = columns.ColumnByFieldName("N")) c->SetFooterText(IntToStr(VisibleRows()));
+  if (TgpColumn* c = columns.ColumnByFieldName("N")) c->SetFooterText(IntToStr(Session->VisibleRows()));
 }
 
 bool TForm1::ShowSelectionFooters(TDBGridPro& grid) {
@@ -1060,7 +999,7 @@ bool TForm1::ShowSelectionFooters(TDBGridPro& grid) {
     c->SetFooterText(StatsText(pmin, RoundMean(psum / count), pmax));
   if (TgpColumn* c = columns.ColumnByFieldName("R"))
     c->SetFooterText(StatsText(rmin, RoundMean(rsum / count), rmax));
-  if (TgpColumn* c = columns.ColumnByFieldName("N")) c->SetFooterText(IntToStr(VisibleRows()));
+  if (TgpColumn* c = columns.ColumnByFieldName("N")) c->SetFooterText(IntToStr(Session->VisibleRows()));
   return true;
 }
 
@@ -1088,29 +1027,13 @@ void TForm1::DBGridPro2SelectionChange(TComponent*) {
 
 void TForm1::SortChanged(TDBGridPro& grid, TgpColumn* column, const char* tag) {
   if (!Dbf1->QueryActive() || column == nullptr) return;
-  Dbf1->SetIndexName("");
-  try {
-    Dbf1->RemoveIndex(tag);
-    try {
-      Dbf1->Reload();
-    } catch (...) {
-      // A failed refresh is ignored: the sort below reloads the table again.
-    }
-  } catch (...) {
-    // A tag that cannot be removed leaves the sort to go on at once.
-  }
+  Session->LeaveTag(tag);
   if (column->TitleState() == tsSortedNone || column->FieldName().empty()) {
     reset_sort(grid, tag);
     return;
   }
-  TIndexOptions options;
-  if (column->TitleState() == tsSortedUp) options.Include(ixDescending);
-  Guarded("отсортировать строки таблицы", TableFileName(), [&] {
-    Dbf1->CreateIndexTag(tag, column->FieldName(), options);
-    Dbf1->SetIndexName(tag);
-    Dbf1->RebuildAllIndexes();
-    Dbf1->Reload();
-  });
+  Guarded("отсортировать строки таблицы", TableFileName(),
+          [&] { Session->SortBy(tag, column->FieldName(), column->TitleState() == tsSortedUp); });
 }
 
 void TForm1::DBGridPro1TitleStateChange(TComponent*, TgpColumn* Column) { SortChanged(*DBGridPro1, Column, "tab1"); }
@@ -1120,16 +1043,7 @@ void TForm1::DBGridPro2TitleStateChange(TComponent*, TgpColumn* Column) { SortCh
 void TForm1::reset_sort(TDBGridPro& grid, const char* tag) {
   TgpColumns& columns = *grid.Columns();
   for (int i = 0; i < columns.Count(); ++i) columns.Items(i)->SetTitleState(tsSortedNone);
-  if (!Dbf1->QueryActive()) return;
-  try {
-    Dbf1->SetIndexName("");
-    Dbf1->RemoveIndex(tag);
-    Dbf1->ReleaseIndexFile(tag);
-    Dbf1->Reload();
-  } catch (...) {
-    // Resetting the sort swallows every error: the columns show it unsorted
-    // whatever the table's index files say.
-  }
+  Session->DropTag(tag);
 }
 
 void TForm1::N33Click(TComponent*) {
@@ -1195,65 +1109,24 @@ void TForm1::del_rows(TDBGridPro& grid, TDbf& table) {
   try {
     selection.DeleteSelected(false, true);
     grid.CommitEdit();
-    table.PackRecords();
+    Session->Pack();
   } catch (...) {
     // Rows that stay in the file stay rows: a dBASE reader would take
     // their marks for a deletion that was said to have failed.
     try {
-      Recall(table, rows);
+      Session->Recall(rows);
     } catch (...) {
       // The deletion's failure is the one told; the window then shows the
       // rows as the file holds them.
     }
     throw;
   }
-  table.ChangeActive(false);
-  table.ChangeActive(true);
   TableModified = false;
-}
-
-void TForm1::Recall(TDbf& table, const std::vector<TBookmark>& rows) {
-  if (!table.QueryActive()) return;
-  // The edit that failed with the deletion goes, as any failed command's.
-  if (table.CurrentMode() == dsEdit || table.CurrentMode() == dsInsert) table.DiscardChanges();
-  Frozen(table, *DBGridPro1, *DBGridPro2, [&] {
-    table.SetShowDeleted(true);
-    try {
-      for (const TBookmark& row : rows) {
-        if (row.empty()) continue;
-        table.ReturnToBookmark(row);
-        table.RecallRecord();
-      }
-    } catch (...) {
-      table.SetShowDeleted(false);
-      throw;
-    }
-    table.SetShowDeleted(false);
-  });
 }
 
 void TForm1::N37Click(TComponent*) {
   if (!TableOpen || !Dbf1->QueryActive()) return;
-  Guarded("перенумеровать строки таблицы", TableFileName(), [this] { Renumber(); });
-}
-
-void TForm1::Renumber() {
-  // The rows are taken first and numbered after: a view sorted by N would
-  // otherwise move each row under the walk.
-  std::vector<TBookmark> rows;
-  Frozen(*Dbf1, *DBGridPro1, *DBGridPro2, [&] {
-    for (Dbf1->GoFirst(); !Dbf1->Eof(); Dbf1->GoNext()) rows.push_back(Dbf1->TakeBookmark());
-    int number = 0;
-    for (const TBookmark& row : rows) {
-      Dbf1->ReturnToBookmark(row);
-      Dbf1->StartEdit();
-      Dbf1N->SetIntegerValue(++number);
-      Dbf1->CommitRecord();
-    }
-    Dbf1->GoFirst();
-  });
-  Dbf1->ChangeActive(false);
-  Dbf1->ChangeActive(true);
+  Guarded("перенумеровать строки таблицы", TableFileName(), [this] { Session->Renumber(*Dbf1N); });
 }
 
 // ---- Printing ------------------------------------------------------------------

@@ -1,9 +1,11 @@
 // The main window: menus, context menu, tool bar, the two tabs of the record
 // kinds with their grids, the per-user settings, help and the about box, and
-// the life of the one open table: create from an instrument, open, add,
+// the commands on the one open table: create from an instrument, open, add,
 // save, close, with the grid commands (statistics footers, sorting through
 // temporary index tags, colours, widths, stored layouts, deletion with pack,
-// renumbering).
+// renumbering). The table itself (its file, kind, sort tags and statistics)
+// is the table session the window drives (app/table_session.h); the window
+// keeps what the user sees of it and what is told.
 #pragma once
 
 #include <functional>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/table_session.h"
 #include "dbf/dbf.h"
 #include "grid/rs.h"
 #include "grid/rs_blob.h"
@@ -120,8 +123,6 @@ class TForm1 : public TForm {
   void clear_colors(TDBGridPro& grid);
   void fit_columns(TDBGridPro& grid);
   void del_rows(TDBGridPro& grid, TDbf& table);
-  // Takes back the deletion marks of the rows (bookmarks of the table).
-  void Recall(TDbf& table, const std::vector<TBookmark>& rows);
   void load_layout(const char* name, TDBGridPro& grid);
   void save_layout(const char* name, TDBGridPro& grid);
   // The visible rows as the acoustic sheet "ЛИВТ-КС7" (three sheet rows a
@@ -145,7 +146,6 @@ class TForm1 : public TForm {
   void AppException(const std::exception& error);
   // The open table's file (UTF-8).
   std::string TableFileName() const;
-  void Renumber();
 
   // The controls that need an open table, on and off.
   void enable_button();
@@ -161,9 +161,9 @@ class TForm1 : public TForm {
   // The settings key "\Software\Tessamyrlin\KIV7\1.0", open for the whole run.
   std::unique_ptr<TRegistry> AppRegistry;
   // Pmin, Pmax, Pmean, Rmin, Rmax, Rmean.
-  struct TTableStats {
-    double Pmin = 0, Pmax = 0, Pmean = 0, Rmin = 0, Rmax = 0, Rmean = 0;
-  } TableStats;
+  TTableStats TableStats;
+  // The open table's file, kind, sort tags and statistics.
+  std::unique_ptr<TTableSession> Session;
 
  private:
   TMenuItem* AddItem(TMenuItem& parent, const char* name, const char* caption, TShortCut shortcut = 0);
@@ -184,12 +184,6 @@ class TForm1 : public TForm {
   bool stats_stale_ = false;
   // The application's error handler is the window's.
   bool exception_hook_ = false;
-  // The rows that pass the table's filter, counted once for that filter: the
-  // footers ask on every move of the current row, and in index order a count
-  // walks the whole index. The statistics count anew.
-  int VisibleRows();
-  int visible_rows_ = -1;
-  AnsiString visible_rows_filter_;
   // Footers from the selected rows when two or more are selected.
   bool ShowSelectionFooters(TDBGridPro& grid);
   void SortChanged(TDBGridPro& grid, TgpColumn* column, const char* tag);
@@ -207,8 +201,6 @@ class TForm1 : public TForm {
 // above them and each row takes sheet_rows_per_row sheet rows.
 int ExportRowsThatFit(int header_rows, int sheet_rows_per_row);
 
-// One decimal, halves up: floor(x * 10 + 0.5) / 10.
-double RoundMean(double x);
 // "min/mean/max" with at most 15 significant digits each.
 AnsiString StatsText(double min, double mean, double max);
 
