@@ -167,16 +167,28 @@ void TGlyphCache::ReturnList(TGlyphList* list) {
 
 const TGlyphCache* GlyphCache() { return shared.cache; }
 
-TButtonGlyph::~TButtonGlyph() { Invalidate(); }
+TButtonGlyph::TButtonGlyph() {
+  original_.OnChange = [this] { GlyphChanged(); };
+}
 
-void TButtonGlyph::SetGlyph(const TBitmap& value) {
+TButtonGlyph::~TButtonGlyph() {
+  original_.OnChange = nullptr;
   Invalidate();
-  original_.Assign(value);
+}
+
+void TButtonGlyph::SetGlyph(const TBitmap& value) { original_.Assign(value); }
+
+int TButtonGlyph::StripCount() const {
+  if (original_.Empty() || original_.Width() % original_.Height() != 0) return 0;
+  const int count = original_.Width() / original_.Height();
+  return count < 5 ? count : 1;
+}
+
+void TButtonGlyph::GlyphChanged() {
+  Invalidate();
   transparent_ = original_.Empty() ? 0x008080 : original_.Canvas().Pixel(0, original_.Height() - 1);
-  if (!original_.Empty() && original_.Width() % original_.Height() == 0) {
-    const int count = original_.Width() / original_.Height();
-    num_glyphs_ = count < 5 ? count : 1;
-  }
+  if (StripCount() != 0) num_glyphs_ = StripCount();
+  if (OnChange) OnChange();
 }
 
 void TButtonGlyph::SetNumGlyphs(int value) {
@@ -252,6 +264,7 @@ void TButtonGlyph::Draw(TCanvas& canvas, int x, int y, TfrButtonState state) {
 
 TfrSpeedButton::TfrSpeedButton(TComponent* owner) : TGraphicControl(owner) {
   ++shared.buttons;
+  glyph_.OnChange = [this] { Invalidate(); };
   SetBounds(0, 0, 22, 22);
 }
 
@@ -266,6 +279,28 @@ TfrSpeedButton::~TfrSpeedButton() {
 
 const TBitmap* TfrSpeedButton::SharedOffScreen() { return shared.off_screen; }
 
+namespace {
+
+const TTypeInfo& FontStylesType() {
+  static const TTypeInfo style =
+      TTypeInfo::Enumeration("TFontStyle", {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"});
+  static const TTypeInfo styles = TTypeInfo::SetOf("TFontStyles", style);
+  return styles;
+}
+
+}  // namespace
+
+const TClassInfo& TfrFontProperties::StaticClassInfo() {
+  using C = TfrFontProperties;
+  static const TClassInfo info(kClassOf<C>, "TFont", &TPersistent::StaticClassInfo(), [](TPublisher<C>& p) {
+    p.Ordinal("Color", TypeInfoTColor(), &C::Color, &C::SetColor);
+    p.Integer("Height", &C::Height, &C::SetHeight);
+    p.String("Name", &C::Name, &C::SetName);
+    p.Ordinal("Style", FontStylesType(), &C::Style, &C::SetStyle);
+  });
+  return info;
+}
+
 const TClassInfo& TfrSpeedButton::StaticClassInfo() {
   using C = TfrSpeedButton;
   static const TTypeInfo layout =
@@ -279,10 +314,22 @@ const TClassInfo& TfrSpeedButton::StaticClassInfo() {
     p.String("Caption", [](const C& c) { return c.Caption(); }, [](C& c, const AnsiString& v) { c.SetCaption(v); });
     p.Boolean("Enabled", [](const C& c) { return c.Enabled(); }, [](C& c, bool v) { c.SetEnabled(v); })
         .WithDefault(true);
+    // Written only when it is the button's own.
+    p.Object("Font", TfrFontProperties::StaticClassInfo(),
+             [](const C& c) -> TPersistent* { return const_cast<C&>(c).FontProperties(); })
+        .StoredWhen([](const TPersistent& o) { return !static_cast<const C&>(o).ParentFont(); });
+    // Read before NumGlyphs, which a stored strip sets and a stored count then
+    // overrides.
+    p.Object("Glyph", TBitmap::StaticClassInfo(),
+             [](const C& c) -> TPersistent* { return const_cast<C&>(c).GlyphBitmap(); });
     p.Boolean("GrayedInactive", &C::GrayedInactive, &C::SetGrayedInactive).WithDefault(true);
     p.Ordinal("Layout", layout, &C::Layout, &C::SetLayout).WithDefault(blGlyphLeft);
     p.Integer("Margin", &C::Margin, &C::SetMargin).WithDefault(-1);
-    p.Integer("NumGlyphs", &C::NumGlyphs, &C::SetNumGlyphs).WithDefault(1);
+    // Written when it is not what the glyph's strip gives on reading.
+    p.Integer("NumGlyphs", &C::NumGlyphs, &C::SetNumGlyphs).StoredWhen([](const TPersistent& o) {
+      const TButtonGlyph& glyph = static_cast<const C&>(o).ButtonGlyph();
+      return glyph.NumGlyphs() != std::max(glyph.StripCount(), 1);
+    });
     p.Boolean("ParentFont", &C::ParentFont, &C::SetParentFont).WithDefault(true);
     p.Boolean("ParentShowHint", &C::ParentShowHint, &C::SetParentShowHint).WithDefault(true);
     // Written only when it is the button's own.
@@ -291,6 +338,15 @@ const TClassInfo& TfrSpeedButton::StaticClassInfo() {
     p.Integer("Spacing", &C::Spacing, &C::SetSpacing).WithDefault(4);
     p.Boolean("Visible", [](const C& c) { return c.Visible(); }, [](C& c, bool v) { c.SetVisible(v); })
         .WithDefault(true);
+    static const TTypeInfo mouse = TTypeInfo::Simple("TMouseEvent", tkMethod);
+    static const TTypeInfo mouse_move = TTypeInfo::Simple("TMouseMoveEvent", tkMethod);
+    p.Event("OnClick", TypeInfoTNotifyEvent());
+    p.Event("OnDblClick", TypeInfoTNotifyEvent());
+    p.Event("OnMouseDown", mouse);
+    p.Event("OnMouseMove", mouse_move);
+    p.Event("OnMouseUp", mouse);
+    p.Event("OnMouseEnter", TypeInfoTNotifyEvent());
+    p.Event("OnMouseLeave", TypeInfoTNotifyEvent());
   });
   return info;
 }
@@ -400,10 +456,7 @@ void TfrSpeedButton::SetNumGlyphs(int value) {
   if (glyph_.NumGlyphs() != before) Invalidate();
 }
 
-void TfrSpeedButton::SetGlyph(const TBitmap& value) {
-  glyph_.SetGlyph(value);
-  Invalidate();
-}
+void TfrSpeedButton::SetGlyph(const TBitmap& value) { glyph_.SetGlyph(value); }
 
 void TfrSpeedButton::SetEnabled(bool value) {
   TGraphicControl::SetEnabled(value);

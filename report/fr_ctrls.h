@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,17 +69,23 @@ const TGlyphCache* GlyphCache();
 // made on first use in the shared list of its size.
 class TButtonGlyph {
  public:
-  TButtonGlyph() = default;
+  TButtonGlyph();
   // Gives its images back.
   ~TButtonGlyph();
   TButtonGlyph(const TButtonGlyph&) = delete;
   TButtonGlyph& operator=(const TButtonGlyph&) = delete;
 
   const TBitmap& Glyph() const { return original_; }
+  // The bitmap itself: a picture given to it (assigned, loaded, read from a
+  // form) is taken as SetGlyph takes one.
+  TBitmap& GlyphBitmap() { return original_; }
   // Takes the bitmap; a strip whose width is 1 to 4 times its height sets
   // NumGlyphs to that count (5 or more times sets 1).
   void SetGlyph(const TBitmap& value);
   int NumGlyphs() const { return num_glyphs_; }
+  // The count the picture's shape gives: its width over its height when
+  // that divides evenly (1 for 5 or more); 0 when it does not.
+  int StripCount() const;
   // Values above 4 become 4, below 1 become 1.
   void SetNumGlyphs(int value);
   // The colour left out when the glyph is drawn: its bottom-left pixel, olive
@@ -96,13 +103,35 @@ class TButtonGlyph {
   void Draw(TCanvas& canvas, int x, int y, TfrButtonState state);
   // Frees its images (and the list, and the cache, when they hold no other).
   void Invalidate();
+  // Raised when it takes a new picture.
+  std::function<void()> OnChange;
 
  private:
+  void GlyphChanged();
   TBitmap original_;
   TColor transparent_ = 0x008080;
   int num_glyphs_ = 1;
   std::array<int, 5> indices_{-1, -1, -1, -1, -1};
   TGlyphList* list_ = nullptr;
+};
+
+// A control's font as a form stores it: colour, height, name and style.
+class TfrFontProperties : public TPersistent {
+  KIV7_PERSISTENT(TfrFontProperties)
+
+ public:
+  explicit TfrFontProperties(TFont& font) : font_(font) {}
+  TColor Color() const { return font_.Color(); }
+  void SetColor(TColor value) { font_.SetColor(value); }
+  int Height() const { return font_.Height(); }
+  void SetHeight(int value) { font_.SetHeight(value); }
+  AnsiString Name() const { return font_.Name(); }
+  void SetName(const AnsiString& value) { font_.SetName(value); }
+  TFontStyles Style() const { return font_.Style(); }
+  void SetStyle(TFontStyles value) { font_.SetStyle(value); }
+
+ private:
+  TFont& font_;
 };
 
 class TfrSpeedButton : public TGraphicControl {
@@ -140,6 +169,9 @@ class TfrSpeedButton : public TGraphicControl {
   void SetGlyph(const TBitmap& value);
   TColor TransparentColor() const { return glyph_.TransparentColor(); }
   const TButtonGlyph& ButtonGlyph() const { return glyph_; }
+  // The font and glyph as a form stores them.
+  TfrFontProperties* FontProperties() { return &font_properties_; }
+  TBitmap* GlyphBitmap() { return &glyph_.GlyphBitmap(); }
   // The picture all buttons of at most 100 × 100 are painted in before they
   // are shown: made on the first paint, freed with the last button (nullptr
   // then).
@@ -193,6 +225,7 @@ class TfrSpeedButton : public TGraphicControl {
   int margin_ = -1;
   int spacing_ = 4;
   TButtonGlyph glyph_;
+  TfrFontProperties font_properties_{Font()};
   TfrButtonState state_ = bsUp;
   bool dragging_ = false;
   bool mouse_in_ = false;

@@ -918,15 +918,34 @@ void TvteExcelWriter::WriteRangeCells(std::string& buffer, const TvteXLSRange& r
   }
 }
 
+// The rows a sheet uses and the blocks of kRowsPerBlock rows they make.
+TvteExcelWriter::SheetRows TvteExcelWriter::RowsOf(const TvteXLSWorksheet& sheet) {
+  const TvteRect& dim = sheet.Dimensions();
+  SheetRows rows;
+  rows.used = dim.Left >= 0 && dim.Top >= 0 && dim.Right >= 0 && dim.Bottom >= 0;
+  rows.first = rows.used ? dim.Top : 0;
+  rows.last = rows.used ? dim.Bottom : -1;
+  rows.blocks = rows.used ? (rows.last - rows.first + 1 + biff8::kRowsPerBlock - 1) / biff8::kRowsPerBlock : 0;
+  return rows;
+}
+
 void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_sheet) {
   const TvteXLSWorksheet& sheet = *sr.sheet;
-  const TvteXLSPageSetup& ps = sheet.PageSetup();
-  const TvteRect& dim = sheet.Dimensions();
-  const bool used = dim.Left >= 0 && dim.Top >= 0 && dim.Right >= 0 && dim.Bottom >= 0;
-  const int first_row = used ? dim.Top : 0;
-  const int last_row = used ? dim.Bottom : -1;
-  const int blocks = used ? (last_row - first_row + 1 + biff8::kRowsPerBlock - 1) / biff8::kRowsPerBlock : 0;
+  const SheetRows rows = RowsOf(sheet);
+  const size_t index_positions = WriteSheetStart(out, rows);
+  WriteSheetSettings(out, sheet);
+  WritePageSetup(out, sheet.PageSetup());
+  WriteColumns(out, sheet, rows);
+  WriteRowBlocks(out, sheet, rows, index_positions);
+  WritePictures(out, sr);
+  WriteSheetView(out, first_sheet);
+  WriteMergedCells(out, sheet);
+  out.WriteBiffRecord(biff8::kEOF, {});
+}
 
+// BOF, and INDEX with room for the DBCELL positions that the row blocks
+// fill in; returns where they go.
+size_t TvteExcelWriter::WriteSheetStart(Output& out, const SheetRows& rows) {
   std::string p;
   PutLE16(&p, biff8::kBiffVersion8);
   PutLE16(&p, biff8::kSubstreamWorksheet);
@@ -935,16 +954,21 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   PutLE64(&p, 0);  // file history, lowest version: none
   out.WriteBiffRecord(biff8::kBOF, p);
 
-  // INDEX, with the DBCELL positions filled in after the blocks.
   p.clear();
   PutLE32(&p, 0);
-  PutLE32(&p, used ? static_cast<uint32_t>(first_row) : 0);
-  PutLE32(&p, used ? static_cast<uint32_t>(last_row + 1) : 0);
+  PutLE32(&p, rows.used ? static_cast<uint32_t>(rows.first) : 0);
+  PutLE32(&p, rows.used ? static_cast<uint32_t>(rows.last + 1) : 0);
   PutLE32(&p, 0);
-  p.append(static_cast<size_t>(blocks) * 4, '\0');
+  p.append(static_cast<size_t>(rows.blocks) * 4, '\0');
   const size_t index_positions = out.data.size() + 4 + 16;
   out.WriteBiffRecord(biff8::kINDEX, p);
+  return index_positions;
+}
 
+// Calculation, printing and outline settings, the default row height and
+// the page breaks.
+void TvteExcelWriter::WriteSheetSettings(Output& out, const TvteXLSWorksheet& sheet) {
+  const TvteXLSPageSetup& ps = sheet.PageSetup();
   out.Record16(biff8::kCALCMODE, 1);
   out.Record16(biff8::kCALCCOUNT, 100);
   out.Record16(biff8::kREFMODE, 1);
@@ -955,7 +979,7 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   out.Record16(biff8::kPRINTGRIDLINES, ps.PrintGridlines ? 1 : 0);
   out.Record16(biff8::kGRIDSET, 1);
   out.WriteBiffRecord(biff8::kGUTS, std::string(8, '\0'));
-  p.clear();
+  std::string p;
   PutLE16(&p, 0);
   PutLE16(&p, biff8::kDefaultRowHeight);
   out.WriteBiffRecord(biff8::kDEFAULTROWHEIGHT, p);
@@ -971,7 +995,11 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
     out.WriteBiffRecord(biff8::kHORIZONTALPAGEBREAKS, p);
   }
   out.Record16(biff8::kWSBOOL, biff8::kWsBoolDefault);
+}
 
+// Header, footer, centring, margins and SETUP.
+void TvteExcelWriter::WritePageSetup(Output& out, const TvteXLSPageSetup& ps) {
+  std::string p;
   auto header_footer = [&](uint16_t id, const AnsiString& left, const AnsiString& center, const AnsiString& right) {
     AnsiString text;
     if (!left.empty()) text += "&L" + left;
@@ -1007,8 +1035,12 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   PutLEDouble(&p, ps.FooterMargin);
   PutLE16(&p, static_cast<uint16_t>(ps.Copies));
   out.WriteBiffRecord(biff8::kSETUP, p);
-  out.Record16(biff8::kDEFCOLWIDTH, 8);
+}
 
+// The default and the set column widths, then DIMENSIONS.
+void TvteExcelWriter::WriteColumns(Output& out, const TvteXLSWorksheet& sheet, const SheetRows& rows) {
+  out.Record16(biff8::kDEFCOLWIDTH, 8);
+  std::string p;
   for (int i = 0; i < sheet.GetColumnCount(); ++i) {
     const TvteXLSColumn& c = sheet.GetColumnItem(i);
     p.clear();
@@ -1021,23 +1053,29 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
     out.WriteBiffRecord(biff8::kCOLINFO, p);
   }
 
+  const TvteRect& dim = sheet.Dimensions();
   p.clear();
-  PutLE32(&p, used ? static_cast<uint32_t>(first_row) : 0);
-  PutLE32(&p, used ? static_cast<uint32_t>(last_row + 1) : 0);
-  PutLE16(&p, used ? static_cast<uint16_t>(dim.Left) : 0);
-  PutLE16(&p, used ? static_cast<uint16_t>(dim.Right + 1) : 0);
+  PutLE32(&p, rows.used ? static_cast<uint32_t>(rows.first) : 0);
+  PutLE32(&p, rows.used ? static_cast<uint32_t>(rows.last + 1) : 0);
+  PutLE16(&p, rows.used ? static_cast<uint16_t>(dim.Left) : 0);
+  PutLE16(&p, rows.used ? static_cast<uint16_t>(dim.Right + 1) : 0);
   PutLE16(&p, 0);
   out.WriteBiffRecord(biff8::kDIMENSIONS, p);
+}
 
-  // Row blocks. The ranges covering the current row are kept in `active`,
-  // ordered by their left column.
+// Row blocks: each block's ROW records, its cells and a DBCELL, whose
+// position goes into INDEX. The ranges covering the current row are kept in
+// `active`, ordered by their left column.
+void TvteExcelWriter::WriteRowBlocks(Output& out, const TvteXLSWorksheet& sheet, const SheetRows& rows,
+                                     size_t index_positions) {
   std::vector<const TvteXLSRange*> active;
   int next_range = 0;
+  std::string p;
   std::string cells;
   std::vector<int64_t> row_cell_start;  // per row of the block: offset in `cells`, -1 without cells
-  for (int block = 0; block < blocks; ++block) {
-    const int block_first = first_row + block * biff8::kRowsPerBlock;
-    const int block_last = std::min(last_row, block_first + biff8::kRowsPerBlock - 1);
+  for (int block = 0; block < rows.blocks; ++block) {
+    const int block_first = rows.first + block * biff8::kRowsPerBlock;
+    const int block_last = std::min(rows.last, block_first + biff8::kRowsPerBlock - 1);
     const int64_t first_row_record = out.Position();
     cells.clear();
     row_cell_start.clear();
@@ -1086,10 +1124,11 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
     }
     out.WriteBiffRecord(biff8::kDBCELL, p);
   }
+}
 
-  WritePictures(out, sr);
-
-  p.clear();
+// WINDOW2 (the first sheet selected) and SELECTION.
+void TvteExcelWriter::WriteSheetView(Output& out, bool first_sheet) {
+  std::string p;
   PutLE16(&p, static_cast<uint16_t>(biff8::kWindow2Shown | (first_sheet ? biff8::kWindow2Selected : 0)));
   PutLE16(&p, 0);
   PutLE16(&p, 0);
@@ -1105,12 +1144,16 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
   p.push_back(0);
   p.push_back(0);
   out.WriteBiffRecord(biff8::kSELECTION, p);
+}
 
+// The ranges of more than one cell, kMergedAreasPerRecord to a MERGEDCELLS.
+void TvteExcelWriter::WriteMergedCells(Output& out, const TvteXLSWorksheet& sheet) {
   std::vector<const TvteXLSRange*> merged;
   for (int i = 0; i < sheet.GetRangeCount(); ++i) {
     const TvteXLSRange* x = sheet.GetRangeItem(i);
     if (x->Left() != x->Right() || x->Top() != x->Bottom()) merged.push_back(x);
   }
+  std::string p;
   for (size_t from = 0; from < merged.size(); from += biff8::kMergedAreasPerRecord) {
     const size_t to = std::min(merged.size(), from + biff8::kMergedAreasPerRecord);
     p.clear();
@@ -1123,5 +1166,4 @@ void TvteExcelWriter::WriteSheet(Output& out, const SheetRanges& sr, bool first_
     }
     out.WriteBiffRecord(biff8::kMERGEDCELLS, p);
   }
-  out.WriteBiffRecord(biff8::kEOF, {});
 }

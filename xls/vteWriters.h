@@ -101,7 +101,24 @@ class TvteExcelWriter : public TvteCustomWriter {
   void WriteFormatRecord(Output& out, const AnsiString& text, int number);
   void WriteExternalRefs(Output& out, TvteXLSWorkbook& workbook);
   void WriteSST(Output& out);
+  // The used rows of a sheet: first and last (none: 0 and -1) and the row
+  // blocks they make.
+  struct SheetRows {
+    bool used = false;
+    int first = 0;
+    int last = -1;
+    int blocks = 0;
+  };
+  static SheetRows RowsOf(const TvteXLSWorksheet& sheet);
   void WriteSheet(Output& out, const SheetRanges& sheet, bool first_sheet);
+  // The steps of WriteSheet, in order.
+  size_t WriteSheetStart(Output& out, const SheetRows& rows);
+  void WriteSheetSettings(Output& out, const TvteXLSWorksheet& sheet);
+  void WritePageSetup(Output& out, const TvteXLSPageSetup& page_setup);
+  void WriteColumns(Output& out, const TvteXLSWorksheet& sheet, const SheetRows& rows);
+  void WriteRowBlocks(Output& out, const TvteXLSWorksheet& sheet, const SheetRows& rows, size_t index_positions);
+  void WriteSheetView(Output& out, bool first_sheet);
+  void WriteMergedCells(Output& out, const TvteXLSWorksheet& sheet);
   void WriteRangeCells(std::string& buffer, const TvteXLSRange& range, int row);
   void CheckPictures(const SheetRanges& sheet);
   void CollectPictureColors();

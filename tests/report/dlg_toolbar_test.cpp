@@ -225,6 +225,28 @@ TEST_F(Toolbar, AltWithTheCaptionsAcceleratorClicksItsButton) {
   EXPECT_EQ(clicks, 1);
 }
 
+// Writes a form holding one button that `set` gave its values, checks the
+// texts the form has and has not, and reads it into a fresh button of
+// `read`, which must write the same form again. Returns that button.
+TfrSpeedButton* StreamedButton(const std::function<void(TfrSpeedButton&)>& set,
+                               const std::vector<std::string>& written_texts,
+                               const std::vector<std::string>& left_out, TComponent& read) {
+  TComponent written(nullptr);
+  written.SetName("ToolbarForm");
+  auto* button = new TfrSpeedButton(&written);
+  button->SetName("PrintBtn");
+  set(*button);
+  const std::string text = testsupport::FormText(&written);
+  for (const std::string& line : written_texts) EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  for (const std::string& name : left_out) EXPECT_EQ(text.find(name), std::string::npos) << name << "\n" << text;
+  read.SetName("ToolbarForm");
+  auto* target = new TfrSpeedButton(&read);
+  target->SetName("PrintBtn");
+  testsupport::ReadFormText(text, &read);
+  EXPECT_EQ(testsupport::FormText(&read), text);
+  return target;
+}
+
 // A form keeps whether a button takes its parent's font and hint showing:
 // what is the button's own is written, and reading the form gives it back.
 TEST_F(Toolbar, AFormStreamsTheButtonsFontAndHintChoices) {
@@ -247,23 +269,89 @@ TEST_F(Toolbar, AFormStreamsTheButtonsFontAndHintChoices) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TComponent written(nullptr);
-    written.SetName("ToolbarForm");
-    auto* button = new TfrSpeedButton(&written);
-    button->SetName("PrintBtn");
-    c.set(*button);
-    const std::string text = testsupport::FormText(&written);
-    for (const std::string& line : c.written) EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
-    for (const std::string& name : c.left_out) EXPECT_EQ(text.find(name), std::string::npos) << name << "\n" << text;
-
     TComponent read(nullptr);
-    auto* target = new TfrSpeedButton(&read);
-    target->SetName("PrintBtn");
-    testsupport::ReadFormText(text, &read);
+    TfrSpeedButton* target = StreamedButton(c.set, c.written, c.left_out, read);
     EXPECT_EQ(target->ParentFont(), c.parent_font);
     EXPECT_EQ(target->ParentShowHint(), c.parent_show_hint);
     EXPECT_EQ(target->ShowHint(), c.show_hint);
-    EXPECT_EQ(testsupport::FormText(&read), text);
+  }
+}
+
+// A form keeps a button's own font and its glyph strip, and reads the
+// events a form names handlers for; what the button takes from its parent
+// or lacks is not written.
+TEST_F(Toolbar, AFormStreamsTheButtonsFontGlyphAndEvents) {
+  TBitmap strip;
+  Solid(strip, 32, 16, kRed);
+  strip.Canvas().SetPixel(20, 3, kBlue);
+  strip.Canvas().SetPixel(0, 15, kOlive);
+  const struct {
+    const char* what;
+    std::function<void(TfrSpeedButton&)> set;
+    std::vector<std::string> written, left_out;
+    std::function<void(TfrSpeedButton&)> check;
+  } cases[] = {
+      {"nothing of its own", [](TfrSpeedButton&) {}, {}, {"Font", "Glyph", "NumGlyphs"},
+       [](TfrSpeedButton& b) {
+         EXPECT_TRUE(b.Glyph().Empty());
+         EXPECT_TRUE(b.ParentFont());
+       }},
+      {"a font of its own",
+       [](TfrSpeedButton& b) {
+         b.Font().SetName("Arial");
+         b.Font().SetSize(14);
+         b.Font().SetColor(kBlue);
+         b.Font().SetStyle(TFontStyles{fsBold, fsItalic});
+       },
+       {"Font.Name = 'Arial'", "Font.Style = [fsBold, fsItalic]", "ParentFont = False"}, {"Glyph"},
+       [](TfrSpeedButton& b) {
+         EXPECT_FALSE(b.ParentFont());
+         EXPECT_EQ(b.Font().Name(), "Arial");
+         EXPECT_EQ(b.Font().Size(), 14);
+         EXPECT_EQ(b.Font().Color(), kBlue);
+         EXPECT_EQ(b.Font().Style(), (TFontStyles{fsBold, fsItalic}));
+       }},
+      {"a glyph strip of two", [&](TfrSpeedButton& b) { b.SetGlyph(strip); }, {"Glyph.Data = {"}, {"Font", "NumGlyphs"},
+       [&](TfrSpeedButton& b) {
+         ASSERT_EQ(b.Glyph().Width(), 32);
+         ASSERT_EQ(b.Glyph().Height(), 16);
+         EXPECT_EQ(b.NumGlyphs(), 2);
+         EXPECT_EQ(b.TransparentColor(), kOlive);
+         TBitmap& glyph = *b.GlyphBitmap();
+         EXPECT_EQ(glyph.Canvas().Pixel(20, 3), kBlue);
+         EXPECT_EQ(glyph.Canvas().Pixel(5, 5), kRed);
+       }},
+      {"a strip shown one image wide",
+       [&](TfrSpeedButton& b) {
+         b.SetGlyph(strip);
+         b.SetNumGlyphs(1);
+       },
+       {"Glyph.Data = {", "NumGlyphs = 1"}, {}, [](TfrSpeedButton& b) { EXPECT_EQ(b.NumGlyphs(), 1); }},
+      {"a count its glyph does not give", [](TfrSpeedButton& b) { b.SetNumGlyphs(3); }, {"NumGlyphs = 3"}, {"Glyph.Data"},
+       [](TfrSpeedButton& b) { EXPECT_EQ(b.NumGlyphs(), 3); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TComponent read(nullptr);
+    TfrSpeedButton* target = StreamedButton(c.set, c.written, c.left_out, read);
+    c.check(*target);
+  }
+
+  // Events are bound in code: a form naming handlers for them reads, and
+  // every event of the button is known by its name.
+  for (const char* event :
+       {"OnClick", "OnDblClick", "OnMouseDown", "OnMouseMove", "OnMouseUp", "OnMouseEnter", "OnMouseLeave"}) {
+    SCOPED_TRACE(event);
+    TComponent read(nullptr);
+    read.SetName("ToolbarForm");
+    auto* target = new TfrSpeedButton(&read);
+    target->SetName("PrintBtn");
+    const std::string text = testsupport::FormText(&read);
+    const size_t end = text.rfind("  end");
+    ASSERT_NE(end, std::string::npos) << text;
+    std::string named = text;
+    named.insert(end, "    " + std::string(event) + " = PrintBtnHandler\r\n");
+    EXPECT_NO_THROW(testsupport::ReadFormText(named, &read)) << named;
   }
 }
 

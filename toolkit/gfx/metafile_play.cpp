@@ -279,6 +279,17 @@ class Player {
   void DrawPath(bool fill, bool stroke);
 
   bool PlaceableRecord(uint16_t function, const Bytes& r);
+  // Handlers of placeable records too long for the record table. A record
+  // too short for what it says it holds raises BadRecord, which ends the play.
+  struct BadRecord {};
+  void PlaceableDib(const Bytes& r, double x, double y, double dw, double dh, size_t at, int xs, int ys, int ws,
+                    int hs, uint32_t rop);
+  void PlaceablePolyPolygon(const Bytes& r);
+  void PlaceableTextOut(const Bytes& r);
+  void PlaceableExtTextOut(const Bytes& r);
+  void PlaceableFont(const Bytes& r);
+  void PlaceablePlaceholder(GdiObject::Kind kind);
+  void PlaceableArc(ArcKind kind, const Bytes& r);
   bool EnhancedRecord(uint32_t type, const Bytes& r);
 
   TCanvas& canvas_;
@@ -774,164 +785,210 @@ void Player::PlayPlaceable(const Bytes& file, double fl, double ft, double fr, d
   }
 }
 
+namespace {
+
+// Parameter i of a placeable record: 16-bit words, points y before x,
+// rectangles bottom, right, top, left.
+double Word(const Bytes& r, size_t i) { return static_cast<double>(r.I16(2 * i)); }
+
+}  // namespace
+
+// A bitmap record's picture (its DIB from `at`) drawn into the logical
+// rectangle at (x, y) of size dw × dh.
+void Player::PlaceableDib(const Bytes& r, double x, double y, double dw, double dh, size_t at, int xs, int ys, int ws,
+                          int hs, uint32_t rop) {
+  const std::string_view dib = r.View(at, r.Size() - at);
+  const size_t head = DibHeaderBytes(dib);
+  if (head == 0 || head > dib.size()) return;
+  const TPoint a = Dev(x, y), b = Dev(x + dw, y + dh);
+  DrawDib(Rect(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)), b.x < a.x, b.y < a.y,
+          dib.substr(0, head), dib.substr(head), xs, ys, ws, hs, rop);
+}
+
+void Player::PlaceablePolyPolygon(const Bytes& r) {
+  // Count, the counts, then all points.
+  const size_t polygons = r.U16(0);
+  if (!r.Has(2, polygons * 2)) throw BadRecord();
+  size_t at = 2 + polygons * 2;
+  std::vector<TPoint> points;
+  std::vector<int> counts;
+  for (size_t i = 0; i < polygons; ++i) {
+    const size_t n = r.U16(2 + 2 * i);
+    if (!r.Has(at, n * 4)) throw BadRecord();
+    const std::vector<TPoint> ring = PlaceablePoints(r, at, n, this, &Player::Dev);
+    points.insert(points.end(), ring.begin(), ring.end());
+    counts.push_back(static_cast<int>(n));
+    at += n * 4;
+  }
+  PolyPolygon(points, counts, true);
+}
+
+void Player::PlaceableTextOut(const Bytes& r) {
+  // Length, the text (even), y, x.
+  const size_t n = r.U16(0);
+  const size_t after = 2 + ((n + 1) & ~size_t{1});
+  if (!r.Has(2, n)) throw BadRecord();
+  Text(r.I16(after + 2), r.I16(after), AnsiString(r.View(2, n)), 0, nullptr);
+}
+
+void Player::PlaceableExtTextOut(const Bytes& r) {
+  // Y, x, length, options, [rectangle], text.
+  const size_t n = r.U16(4);
+  const uint16_t options = r.U16(6);
+  size_t at = 8;
+  TRect box;
+  const bool has_box = (options & (ETO_OPAQUE | ETO_CLIPPED)) != 0;
+  if (has_box) {
+    box = DevRect(r.I16(8), r.I16(10), r.I16(12), r.I16(14));
+    at += 8;
+  }
+  if (!r.Has(at, n)) throw BadRecord();
+  Text(r.I16(2), r.I16(0), AnsiString(r.View(at, n)), options, has_box ? &box : nullptr);
+}
+
+void Player::PlaceableFont(const Bytes& r) {
+  GdiObject o;
+  o.kind = GdiObject::kFont;
+  o.font.height = r.I16(0);
+  o.font.escapement = r.I16(4);
+  o.font.weight = r.I16(8);
+  // Italic, underline and strike-out are bytes of the weight's word pair.
+  o.font.italic = (r.U16(10) & 0xFF) != 0;
+  o.font.underline = (r.U16(10) >> 8) != 0;
+  o.font.strike_out = (r.U16(12) & 0xFF) != 0;
+  o.font.face = FaceName(r.View(18, std::min<size_t>(32, r.Size() > 18 ? r.Size() - 18 : 0)));
+  Store(FreeSlot(), o);
+}
+
+// A record that only takes a slot later records count on.
+void Player::PlaceablePlaceholder(GdiObject::Kind kind) {
+  GdiObject o;
+  o.kind = kind;
+  o.brush.style = BS_NULL;
+  Store(FreeSlot(), o);
+}
+
 bool Player::PlaceableRecord(uint16_t function, const Bytes& r) {
-  // Parameters: 16-bit words, points y before x, rectangles bottom, right, top, left.
-  auto w = [&](size_t i) { return static_cast<double>(r.I16(2 * i)); };
-  auto draw_dib = [&](double x, double y, double dw, double dh, size_t at, int xs, int ys, int ws, int hs,
-                      uint32_t rop) {
-    const std::string_view dib = r.View(at, r.Size() - at);
-    const size_t head = DibHeaderBytes(dib);
-    if (head == 0 || head > dib.size()) return;
-    const TPoint a = Dev(x, y), b = Dev(x + dw, y + dh);
-    DrawDib(Rect(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)), b.x < a.x,
-            b.y < a.y, dib.substr(0, head), dib.substr(head), xs, ys, ws, hs, rop);
+  using Play = void (*)(Player&, const Bytes&);
+  struct Handler {
+    uint16_t function;
+    Play play;
   };
-  switch (function) {
-    case 0x0201: dc_.bk_color = ColorRef(r.U32(0)); break;                      // SETBKCOLOR
-    case 0x0102: dc_.bk_mode = r.U16(0); break;                                 // SETBKMODE
-    case 0x0103: dc_.map_mode = r.U16(0); break;                                // SETMAPMODE
-    case 0x0106: dc_.poly_fill_mode = r.U16(0); break;                          // SETPOLYFILLMODE
-    case 0x0209: dc_.text_color = ColorRef(r.U32(0)); break;                    // SETTEXTCOLOR
-    case 0x012E: dc_.text_align = r.U16(0); break;                              // SETTEXTALIGN
-    case 0x020B: dc_.woy = w(0), dc_.wox = w(1); break;                         // SETWINDOWORG
-    case 0x020C: dc_.wey = w(0), dc_.wex = w(1); break;                         // SETWINDOWEXT
-    case 0x020F: dc_.woy += w(0), dc_.wox += w(1); break;                       // OFFSETWINDOWORG
-    case 0x0410:                                                                // SCALEWINDOWEXT
-      if (w(0) != 0 && w(2) != 0) dc_.wey = dc_.wey * w(1) / w(0), dc_.wex = dc_.wex * w(3) / w(2);
-      break;
-    case 0x0213: LineTo(w(1), w(0)); break;                                     // LINETO
-    case 0x0214: dc_.cur_y = w(0), dc_.cur_x = w(1); break;                     // MOVETO
-    case 0x0416: PushClip(DevRect(w(3), w(2), w(1), w(0))); break;              // INTERSECTCLIPRECT
-    case 0x0418: Ellipse(w(3), w(2), w(1), w(0)); break;                        // ELLIPSE
-    case 0x041B: Rectangle(w(3), w(2), w(1), w(0)); break;                      // RECTANGLE
-    case 0x061C: RoundRect(w(5), w(4), w(3), w(2), w(1), w(0)); break;          // ROUNDRECT
-    case 0x0817: Arc(kArc, w(7), w(6), w(5), w(4), w(3), w(2), w(1), w(0)); break;    // ARC
-    case 0x081A: Arc(kPie, w(7), w(6), w(5), w(4), w(3), w(2), w(1), w(0)); break;    // PIE
-    case 0x0830: Arc(kChord, w(7), w(6), w(5), w(4), w(3), w(2), w(1), w(0)); break;  // CHORD
-    case 0x061D: PatBlt(DevRect(w(5), w(4), w(5) + w(3), w(4) + w(2)), r.U32(0)); break;  // PATBLT
-    case 0x041F: SetPixel(w(3), w(2), ColorRef(r.U32(0))); break;               // SETPIXEL
-    case 0x001E: SaveDC(); break;                                               // SAVEDC
-    case 0x0127: RestoreDC(r.I16(0)); break;                                    // RESTOREDC
-    case 0x0324:                                                                // POLYGON
-    case 0x0325: {                                                              // POLYLINE
-      const auto points = PlaceablePoints(r, 2, r.U16(0), this, &Player::Dev);
-      if (function == 0x0324) Polygon(points); else Polyline(points);
-      break;
-    }
-    case 0x0538: {  // POLYPOLYGON: count, the counts, then all points
-      const size_t polygons = r.U16(0);
-      if (!r.Has(2, polygons * 2)) return false;
-      size_t at = 2 + polygons * 2;
-      std::vector<TPoint> points;
-      std::vector<int> counts;
-      for (size_t i = 0; i < polygons; ++i) {
-        const size_t n = r.U16(2 + 2 * i);
-        if (!r.Has(at, n * 4)) return false;
-        const std::vector<TPoint> ring = PlaceablePoints(r, at, n, this, &Player::Dev);
-        points.insert(points.end(), ring.begin(), ring.end());
-        counts.push_back(static_cast<int>(n));
-        at += n * 4;
-      }
-      PolyPolygon(points, counts, true);
-      break;
-    }
-    case 0x0521: {  // TEXTOUT: length, the text (even), y, x
-      const size_t n = r.U16(0);
-      const size_t after = 2 + ((n + 1) & ~size_t{1});
-      if (!r.Has(2, n)) return false;
-      Text(r.I16(after + 2), r.I16(after), AnsiString(r.View(2, n)), 0, nullptr);
-      break;
-    }
-    case 0x0A32: {  // EXTTEXTOUT: y, x, length, options, [rectangle], text
-      const size_t n = r.U16(4);
-      const uint16_t options = r.U16(6);
-      size_t at = 8;
-      TRect box;
-      const bool has_box = (options & (ETO_OPAQUE | ETO_CLIPPED)) != 0;
-      if (has_box) {
-        box = DevRect(r.I16(8), r.I16(10), r.I16(12), r.I16(14));
-        at += 8;
-      }
-      if (!r.Has(at, n)) return false;
-      Text(r.I16(2), r.I16(0), AnsiString(r.View(at, n)), options, has_box ? &box : nullptr);
-      break;
-    }
-    case 0x0940:  // DIBBITBLT: rop, ys, xs, [reserved,] h, w, y, x, bitmap
-      if (r.Size() == 9 * 2)
-        PatBlt(DevRect(w(8), w(7), w(8) + w(6), w(7) + w(5)), r.U32(0));
-      else
-        draw_dib(w(7), w(6), w(5), w(4), 16, 0, 0, 0, 0, r.U32(0));
-      break;
-    case 0x0B41:  // DIBSTRETCHBLT: rop, hs, ws, ys, xs, [reserved,] h, w, y, x, bitmap
-      if (r.Size() == 11 * 2)
-        PatBlt(DevRect(w(10), w(9), w(10) + w(8), w(9) + w(7)), r.U32(0));
-      else
-        draw_dib(w(9), w(8), w(7), w(6), 20, r.I16(10), r.I16(8), r.I16(6), r.I16(4), r.U32(0));
-      break;
-    case 0x0F43:  // STRETCHDIB: rop, usage, hs, ws, ys, xs, h, w, y, x, bitmap
-      draw_dib(w(10), w(9), w(8), w(7), 22, r.I16(12), r.I16(10), r.I16(8), r.I16(6), r.U32(0));
-      break;
-    case 0x01F0: Delete(r.U16(0)); break;                                       // DELETEOBJECT
-    case 0x012D: {                                                              // SELECTOBJECT
-      const size_t slot = r.U16(0);
-      if (slot < objects_.size()) Select(objects_[slot]);
-      break;
-    }
-    case 0x012C: {  // SELECTCLIPREGION
-      const size_t slot = r.U16(0);
-      if (slot < objects_.size() && objects_[slot].kind == GdiObject::kRegion) Select(objects_[slot]);
-      break;
-    }
-    case 0x02FA: {  // CREATEPENINDIRECT: style, width (x, y), colour
-      GdiObject o;
-      o.kind = GdiObject::kPen;
-      o.pen.style = r.U16(0);
-      o.pen.width = r.I16(2);
-      o.pen.color = ColorRef(r.U32(6));
-      Store(FreeSlot(), o);
-      break;
-    }
-    case 0x02FC: {  // CREATEBRUSHINDIRECT: style, colour, hatch
-      GdiObject o;
-      o.kind = GdiObject::kBrush;
-      o.brush = {r.U16(0), ColorRef(r.U32(2)), r.U16(6)};
-      Store(FreeSlot(), o);
-      break;
-    }
-    case 0x02FB: {  // CREATEFONTINDIRECT
-      GdiObject o;
-      o.kind = GdiObject::kFont;
-      o.font.height = r.I16(0);
-      o.font.escapement = r.I16(4);
-      o.font.weight = r.I16(8);
-      // Italic, underline and strike-out are bytes of the weight's word pair.
-      o.font.italic = (r.U16(10) & 0xFF) != 0;
-      o.font.underline = (r.U16(10) >> 8) != 0;
-      o.font.strike_out = (r.U16(12) & 0xFF) != 0;
-      o.font.face = FaceName(r.View(18, std::min<size_t>(32, r.Size() > 18 ? r.Size() - 18 : 0)));
-      Store(FreeSlot(), o);
-      break;
-    }
-    case 0x06FF: {  // CREATEREGION: the header, then the bounds at 14
-      GdiObject o;
-      o.kind = GdiObject::kRegion;
-      o.left = r.I16(14), o.top = r.I16(16), o.right = r.I16(18), o.bottom = r.I16(20);
-      Store(FreeSlot(), o);
-      break;
-    }
-    case 0x00F7:  // CREATEPALETTE
-    case 0x01F9:  // CREATEPATTERNBRUSH
-    case 0x0142: {  // DIBCREATEPATTERNBRUSH
-      // They take a slot that later records count on.
-      GdiObject o;
-      o.kind = function == 0x00F7 ? GdiObject::kOther : GdiObject::kBrush;
-      o.brush.style = BS_NULL;
-      Store(FreeSlot(), o);
-      break;
-    }
-    default: break;  // viewport records belong to the player; the rest is passed over
+  // By function number; viewport records belong to the player and the rest
+  // is passed over.
+  static constexpr Handler kHandlers[] = {
+      {0x001E, [](Player& p, const Bytes&) { p.SaveDC(); }},  // SAVEDC
+      {0x00F7, [](Player& p, const Bytes&) { p.PlaceablePlaceholder(GdiObject::kOther); }},  // CREATEPALETTE
+      {0x0102, [](Player& p, const Bytes& r) { p.dc_.bk_mode = r.U16(0); }},                 // SETBKMODE
+      {0x0103, [](Player& p, const Bytes& r) { p.dc_.map_mode = r.U16(0); }},                // SETMAPMODE
+      {0x0106, [](Player& p, const Bytes& r) { p.dc_.poly_fill_mode = r.U16(0); }},          // SETPOLYFILLMODE
+      {0x0127, [](Player& p, const Bytes& r) { p.RestoreDC(r.I16(0)); }},                    // RESTOREDC
+      {0x012C,                                                                               // SELECTCLIPREGION
+       [](Player& p, const Bytes& r) {
+         const size_t slot = r.U16(0);
+         if (slot < p.objects_.size() && p.objects_[slot].kind == GdiObject::kRegion) p.Select(p.objects_[slot]);
+       }},
+      {0x012D,  // SELECTOBJECT
+       [](Player& p, const Bytes& r) {
+         const size_t slot = r.U16(0);
+         if (slot < p.objects_.size()) p.Select(p.objects_[slot]);
+       }},
+      {0x012E, [](Player& p, const Bytes& r) { p.dc_.text_align = r.U16(0); }},              // SETTEXTALIGN
+      {0x0142, [](Player& p, const Bytes&) { p.PlaceablePlaceholder(GdiObject::kBrush); }},  // DIBCREATEPATTERNBRUSH
+      {0x01F0, [](Player& p, const Bytes& r) { p.Delete(r.U16(0)); }},                       // DELETEOBJECT
+      {0x01F9, [](Player& p, const Bytes&) { p.PlaceablePlaceholder(GdiObject::kBrush); }},  // CREATEPATTERNBRUSH
+      {0x0201, [](Player& p, const Bytes& r) { p.dc_.bk_color = ColorRef(r.U32(0)); }},      // SETBKCOLOR
+      {0x0209, [](Player& p, const Bytes& r) { p.dc_.text_color = ColorRef(r.U32(0)); }},    // SETTEXTCOLOR
+      {0x020B, [](Player& p, const Bytes& r) { p.dc_.woy = Word(r, 0), p.dc_.wox = Word(r, 1); }},  // SETWINDOWORG
+      {0x020C, [](Player& p, const Bytes& r) { p.dc_.wey = Word(r, 0), p.dc_.wex = Word(r, 1); }},  // SETWINDOWEXT
+      {0x020F, [](Player& p, const Bytes& r) { p.dc_.woy += Word(r, 0), p.dc_.wox += Word(r, 1); }},  // OFFSETWINDOWORG
+      {0x0213, [](Player& p, const Bytes& r) { p.LineTo(Word(r, 1), Word(r, 0)); }},                  // LINETO
+      {0x0214, [](Player& p, const Bytes& r) { p.dc_.cur_y = Word(r, 0), p.dc_.cur_x = Word(r, 1); }},  // MOVETO
+      {0x02FA,  // CREATEPENINDIRECT: style, width (x, y), colour
+       [](Player& p, const Bytes& r) {
+         GdiObject o;
+         o.kind = GdiObject::kPen;
+         o.pen.style = r.U16(0);
+         o.pen.width = r.I16(2);
+         o.pen.color = ColorRef(r.U32(6));
+         p.Store(p.FreeSlot(), o);
+       }},
+      {0x02FB, [](Player& p, const Bytes& r) { p.PlaceableFont(r); }},  // CREATEFONTINDIRECT
+      {0x02FC,  // CREATEBRUSHINDIRECT: style, colour, hatch
+       [](Player& p, const Bytes& r) {
+         GdiObject o;
+         o.kind = GdiObject::kBrush;
+         o.brush = {r.U16(0), ColorRef(r.U32(2)), r.U16(6)};
+         p.Store(p.FreeSlot(), o);
+       }},
+      {0x0324, [](Player& p, const Bytes& r) { p.Polygon(PlaceablePoints(r, 2, r.U16(0), &p, &Player::Dev)); }},   // POLYGON
+      {0x0325, [](Player& p, const Bytes& r) { p.Polyline(PlaceablePoints(r, 2, r.U16(0), &p, &Player::Dev)); }},  // POLYLINE
+      {0x0410,  // SCALEWINDOWEXT
+       [](Player& p, const Bytes& r) {
+         if (Word(r, 0) != 0 && Word(r, 2) != 0)
+           p.dc_.wey = p.dc_.wey * Word(r, 1) / Word(r, 0), p.dc_.wex = p.dc_.wex * Word(r, 3) / Word(r, 2);
+       }},
+      {0x0416, [](Player& p, const Bytes& r) { p.PushClip(p.DevRect(Word(r, 3), Word(r, 2), Word(r, 1), Word(r, 0))); }},  // INTERSECTCLIPRECT
+      {0x0418, [](Player& p, const Bytes& r) { p.Ellipse(Word(r, 3), Word(r, 2), Word(r, 1), Word(r, 0)); }},    // ELLIPSE
+      {0x041B, [](Player& p, const Bytes& r) { p.Rectangle(Word(r, 3), Word(r, 2), Word(r, 1), Word(r, 0)); }},  // RECTANGLE
+      {0x041F, [](Player& p, const Bytes& r) { p.SetPixel(Word(r, 3), Word(r, 2), ColorRef(r.U32(0))); }},        // SETPIXEL
+      {0x0521, [](Player& p, const Bytes& r) { p.PlaceableTextOut(r); }},      // TEXTOUT
+      {0x0538, [](Player& p, const Bytes& r) { p.PlaceablePolyPolygon(r); }},  // POLYPOLYGON
+      {0x061C,  // ROUNDRECT
+       [](Player& p, const Bytes& r) {
+         p.RoundRect(Word(r, 5), Word(r, 4), Word(r, 3), Word(r, 2), Word(r, 1), Word(r, 0));
+       }},
+      {0x061D,  // PATBLT
+       [](Player& p, const Bytes& r) {
+         p.PatBlt(p.DevRect(Word(r, 5), Word(r, 4), Word(r, 5) + Word(r, 3), Word(r, 4) + Word(r, 2)), r.U32(0));
+       }},
+      {0x06FF,  // CREATEREGION: the header, then the bounds at 14
+       [](Player& p, const Bytes& r) {
+         GdiObject o;
+         o.kind = GdiObject::kRegion;
+         o.left = r.I16(14), o.top = r.I16(16), o.right = r.I16(18), o.bottom = r.I16(20);
+         p.Store(p.FreeSlot(), o);
+       }},
+      {0x0817, [](Player& p, const Bytes& r) { p.PlaceableArc(kArc, r); }},  // ARC
+      {0x081A, [](Player& p, const Bytes& r) { p.PlaceableArc(kPie, r); }},  // PIE
+      {0x0830, [](Player& p, const Bytes& r) { p.PlaceableArc(kChord, r); }},  // CHORD
+      {0x0940,  // DIBBITBLT: rop, ys, xs, [reserved,] h, w, y, x, bitmap
+       [](Player& p, const Bytes& r) {
+         if (r.Size() == 9 * 2)
+           p.PatBlt(p.DevRect(Word(r, 8), Word(r, 7), Word(r, 8) + Word(r, 6), Word(r, 7) + Word(r, 5)), r.U32(0));
+         else
+           p.PlaceableDib(r, Word(r, 7), Word(r, 6), Word(r, 5), Word(r, 4), 16, 0, 0, 0, 0, r.U32(0));
+       }},
+      {0x0A32, [](Player& p, const Bytes& r) { p.PlaceableExtTextOut(r); }},  // EXTTEXTOUT
+      {0x0B41,  // DIBSTRETCHBLT: rop, hs, ws, ys, xs, [reserved,] h, w, y, x, bitmap
+       [](Player& p, const Bytes& r) {
+         if (r.Size() == 11 * 2)
+           p.PatBlt(p.DevRect(Word(r, 10), Word(r, 9), Word(r, 10) + Word(r, 8), Word(r, 9) + Word(r, 7)), r.U32(0));
+         else
+           p.PlaceableDib(r, Word(r, 9), Word(r, 8), Word(r, 7), Word(r, 6), 20, r.I16(10), r.I16(8), r.I16(6),
+                          r.I16(4), r.U32(0));
+       }},
+      {0x0F43,  // STRETCHDIB: rop, usage, hs, ws, ys, xs, h, w, y, x, bitmap
+       [](Player& p, const Bytes& r) {
+         p.PlaceableDib(r, Word(r, 10), Word(r, 9), Word(r, 8), Word(r, 7), 22, r.I16(12), r.I16(10), r.I16(8),
+                        r.I16(6), r.U32(0));
+       }},
+  };
+  static_assert(std::is_sorted(std::begin(kHandlers), std::end(kHandlers),
+                               [](const Handler& a, const Handler& b) { return a.function < b.function; }));
+  const auto* handler = std::lower_bound(std::begin(kHandlers), std::end(kHandlers), function,
+                                         [](const Handler& h, uint16_t f) { return h.function < f; });
+  if (handler == std::end(kHandlers) || handler->function != function) return true;
+  try {
+    handler->play(*this, r);
+  } catch (const BadRecord&) {
+    return false;
   }
   return true;
+}
+
+void Player::PlaceableArc(ArcKind kind, const Bytes& r) {
+  Arc(kind, Word(r, 7), Word(r, 6), Word(r, 5), Word(r, 4), Word(r, 3), Word(r, 2), Word(r, 1), Word(r, 0));
 }
 
 // ---- Enhanced metafile records -------------------------------------------------------------
