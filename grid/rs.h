@@ -1635,6 +1635,7 @@ class TDBGridPro : public TCustomControl,
   void SetAttrs(const AnsiString& value);
   TgpColumns* Columns() const { return columns_.get(); }
   void SetColumns(const TgpColumns* value);
+  // The mapper is referenced, not owned; freeing it leaves the grid without one.
   TvpCustomFieldMapper* Mapper() const { return mapper_; }
   void SetMapper(TvpCustomFieldMapper* value);
 
@@ -1787,6 +1788,8 @@ class TDBGridPro : public TCustomControl,
   TDBGridPro* HostGrid() override { return this; }
   TComponent* HostComponent() override { return this; }
   bool HostLoading() const override { return Loading(); }
+  bool HasMapper() const override { return mapper_ != nullptr; }
+  bool MapperEntry(TgpFieldList* Fields, TvpFieldVision*& Vision, AnsiString& Caption) override;
   TgpColumnMetrics HostMetrics() const override;
   int TitleTextHeight() override;
   int TitleImageHeight() const override;
@@ -1974,7 +1977,7 @@ class TDBGridPro : public TCustomControl,
   bool link_active_ = false;
   TgpDesigner* designer_ = nullptr;
   TgpDesigner* effective_designer_ = nullptr;
-  TvpCustomFieldMapper* mapper_ = nullptr;
+  TComponentRef<TvpCustomFieldMapper> mapper_;
   TImageList* title_images_ = nullptr;
 
   TvpBorderStyle border_style_ = bs3D;

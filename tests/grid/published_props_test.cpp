@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,7 @@
 #include "grid/rs_blob.h"
 #include "grid/rs_ctl.h"
 #include "grid/rs_edit.h"
+#include "grid/rs_mapper.h"
 #include "grid/rs_num.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_toolform.h"
@@ -23,6 +25,24 @@
 #include "toolkit/ui/menus.h"
 
 namespace {
+
+// A mapper that knows a caption and a vision for some field names.
+class TTableMapper : public TvpCustomFieldMapper {
+ public:
+  using TvpCustomFieldMapper::TvpCustomFieldMapper;
+  struct Entry_ {
+    TvpFieldVision* vision;
+    AnsiString caption;
+  };
+  std::map<AnsiString, Entry_> entries;
+  bool Entry(TgpFieldList* Fields, TvpFieldVision*& Vision, AnsiString& Caption) override {
+    auto found = entries.find(Fields->FieldName());
+    if (found == entries.end()) return false;
+    Vision = found->second.vision;
+    Caption = found->second.caption;
+    return true;
+  }
+};
 
 // A form holding a grid, an edit and the components they refer to by name.
 struct Form {
@@ -37,6 +57,7 @@ struct Form {
   TProdiCalendar* calendar = new TProdiCalendar(&root);
   TLiteVision* lite_vision = new TLiteVision(&root);
   TNumericVision* numeric_vision = new TNumericVision(&root);
+  TTableMapper* mapper = new TTableMapper(&root);
 
   Form() {
     root.SetName("Form1");
@@ -50,6 +71,7 @@ struct Form {
     calendar->SetName("Calendar1");
     lite_vision->SetName("LiteVision1");
     numeric_vision->SetName("NumericVision1");
+    mapper->SetName("Mapper1");
     grid->Columns()->Add();
     // A tool form's grid stands on it.
     grid->SetParent(tool_form);
@@ -179,6 +201,7 @@ TEST(ComponentPublishing, AFormStreamsOutAndBackWithTheSameValues) {
       {"Grid1", "MultiSelect", "True"},
       {"Grid1", "StripStep", "3"},
       {"Grid1", "BookmarkFields", "P;R"},
+      {"Grid1", "Mapper", "Mapper1"},
       {"Grid1.ParamsAutoSearch", "Enabled", "True"},
       {"Grid1.ParamsAutoSearch", "WndColor", "clYellow"},
       {"Grid1.ParamsAutoSearch", "WndTextColor", "12345"},
@@ -191,6 +214,7 @@ TEST(ComponentPublishing, AFormStreamsOutAndBackWithTheSameValues) {
       {"Edit1", "PopupMenu", "Menu1"},
       {"Edit1", "MappingOptions", "[eioImportCaption]"},
       {"Edit1", "MappingOptions", "[]"},
+      {"Edit1", "Mapper", "Mapper1"},
       {"Edit1", "DataSource", "Source1"},
       {"Edit1", "WantTabs", "True"},
       {"TextVision1", "DropDown", "ToolForm1"},
@@ -312,6 +336,68 @@ TEST(ComponentPublishing, AButtonGlyphReadBackSizesTheEditsButton) {
   // A new picture in the glyph, as one drawn or loaded in code, does the same.
   copy.lite_vision->ButtonGlyph()->SetSize(40, 8);
   EXPECT_EQ(copy.edit->ButtonWidth(), 44);
+}
+
+// A grid's columns and an edit take their captions and visions from their
+// mapper when they take it and whenever its entries change; a freed mapper
+// leaves them without one, and a freed client leaves the mapper.
+TEST(FieldMapper, ClientsImportAndForgetAFreedMapper) {
+  Form form;
+  TgpColumn* column = form.grid->Columns()->Items(0);
+  column->SetFieldName("N");
+  form.edit->SetDataField("N");
+  form.edit->SetMappingOptions(TgpMappingOptions{eioImportCaption, eioImportDomain});
+  form.mapper->entries["N"] = {form.lite_vision, "Width N"};
+
+  form.grid->SetMapper(form.mapper);
+  form.edit->SetMapper(form.mapper);
+  EXPECT_EQ(column->Caption(), "Width N");
+  EXPECT_EQ(column->Vision(), form.lite_vision);
+  EXPECT_EQ(form.edit->Caption(), "Width N");
+  EXPECT_EQ(form.edit->Vision(), form.lite_vision);
+  EXPECT_EQ(form.mapper->ClientCount(), 2);
+
+  form.mapper->entries["N"] = {form.numeric_vision, "N, mm"};
+  form.mapper->EntriesChanged();
+  EXPECT_EQ(column->Caption(), "N, mm");
+  EXPECT_EQ(column->Vision(), form.numeric_vision);
+  EXPECT_EQ(form.edit->Caption(), "N, mm");
+  EXPECT_EQ(form.edit->Vision(), form.numeric_vision);
+
+  // The program's own caption is kept from then on; the vision still follows.
+  form.edit->SetCaption("Mine");
+  form.mapper->entries["N"] = {form.lite_vision, "Other"};
+  form.mapper->EntriesChanged();
+  EXPECT_EQ(form.edit->Caption(), "Mine");
+  EXPECT_EQ(form.edit->Vision(), form.lite_vision);
+
+  form.mapper->Free();
+  EXPECT_EQ(form.grid->Mapper(), nullptr);
+  EXPECT_EQ(form.edit->Mapper(), nullptr);
+  form.mapper = nullptr;
+
+  // A client freed first leaves the mapper, which then tells only the living.
+  Form other;
+  other.grid->SetMapper(other.mapper);
+  other.edit->SetMapper(other.mapper);
+  other.grid->Free();
+  other.grid = nullptr;
+  EXPECT_EQ(other.mapper->ClientCount(), 1);
+  EXPECT_NO_THROW(other.mapper->EntriesChanged());
+}
+
+// A stored form names the mapper; read back, the columns import from it.
+TEST(FieldMapper, AStoredReferenceImportsAfterReading) {
+  Form original;
+  original.grid->Columns()->Items(0)->SetFieldName("N");
+  original.grid->SetMapper(original.mapper);
+  const AnsiString text = ComponentToString(&original.root, true);
+  EXPECT_NE(text.find("Mapper = Mapper1"), AnsiString::npos) << text;
+  Form copy;
+  copy.mapper->entries["N"] = {copy.lite_vision, "From the mapper"};
+  StringToComponent(&copy.root, text, true);
+  ASSERT_EQ(copy.grid->Mapper(), copy.mapper);
+  EXPECT_EQ(copy.grid->Columns()->Items(0)->Caption(), "From the mapper");
 }
 
 // A calendar's date is made today, so it is always written; a bound of 0
