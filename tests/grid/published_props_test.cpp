@@ -17,6 +17,7 @@
 #include "grid/rs_edit.h"
 #include "grid/rs_mapper.h"
 #include "grid/rs_num.h"
+#include "grid/rs_ods.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_toolform.h"
 #include "toolkit/core/typinfo.h"
@@ -58,6 +59,7 @@ struct Form {
   TLiteVision* lite_vision = new TLiteVision(&root);
   TNumericVision* numeric_vision = new TNumericVision(&root);
   TTableMapper* mapper = new TTableMapper(&root);
+  TObjDataSet* obj_data_set = new TObjDataSet(&root);
 
   Form() {
     root.SetName("Form1");
@@ -72,6 +74,8 @@ struct Form {
     lite_vision->SetName("LiteVision1");
     numeric_vision->SetName("NumericVision1");
     mapper->SetName("Mapper1");
+    obj_data_set->SetName("ObjDataSet1");
+    obj_data_set->Constraints()->Add();
     grid->Columns()->Add();
     // A tool form's grid stands on it.
     grid->SetParent(tool_form);
@@ -244,6 +248,10 @@ TEST(ComponentPublishing, AFormStreamsOutAndBackWithTheSameValues) {
       {"Grid1.Columns.0", "TitleGlyph", "picture 5x3"},
       {"LiteVision1", "ButtonGlyph", "picture 7x6"},
       {"NumericVision1", "ButtonGlyph", "picture 1x1"},
+      {"ObjDataSet1.Constraints.0", "CustomConstraint", "N > 0"},
+      {"ObjDataSet1.Constraints.0", "ErrorMessage", "N must be positive"},
+      {"ObjDataSet1.Constraints.0", "FromDictionary", "False"},
+      {"ObjDataSet1.Constraints.0", "ImportedConstraint", "R <= 100"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.object) + "." + c.property + " = " + c.value);
