@@ -13,11 +13,15 @@
 
 #include "grid/rs.h"
 #include "grid/rs_blob.h"
+#include "grid/rs_chk.h"
 #include "grid/rs_ctl.h"
+#include "grid/rs_date.h"
+#include "grid/rs_img.h"
 #include "grid/rs_edit.h"
 #include "grid/rs_mapper.h"
 #include "grid/rs_num.h"
 #include "grid/rs_ods.h"
+#include "grid/rs_pick.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_toolform.h"
 #include "toolkit/core/typinfo.h"
@@ -277,8 +281,7 @@ TEST(ComponentPublishing, EachClassPublishesTheNamesItsUsersRelyOn) {
   };
   const Case cases[] = {
       {TDBGridPro::StaticClassInfo(),
-       // The field mapper is not published while no mapper class exists.
-       {"BorderStyle",      "ScrollBars",       "DragMode",         "PopupMenu",          "TitleImages",
+       {"Mapper",           "BorderStyle",      "ScrollBars",       "DragMode",         "PopupMenu",          "TitleImages",
         "DataSource",       "ParamsAutoSearch", "ParamsDB",         "ParamsDelete",       "AutoColumnFit",
         "TitleLines",       "RowLines",         "FootLines",        "UniqueFields",       "BookmarkFields",
         "ShowTitles",       "ShowFooters",      "ShowEmptyRow",     "RowSelect",          "MultiSelect",
@@ -296,11 +299,54 @@ TEST(ComponentPublishing, EachClassPublishesTheNamesItsUsersRelyOn) {
       {TgpDeleteParams::StaticClassInfo(), {"Enabled", "ShortCut", "PromptKind", "PromptMsg", "PromptMsgMulti"}},
       {TDBProdiEdit::StaticClassInfo(),
        {"DataSource", "DataField", "Vision", "ReadOnly", "Caption", "DisplayFormat", "EditFormat", "Attrs",
-        "BorderStyle", "WordWrap", "WantTabs", "WantReturns", "PopupMenu", "MappingOptions", "OnMouseEnter",
+        "BorderStyle", "WordWrap", "WantTabs", "WantReturns", "PopupMenu", "Mapper", "MappingOptions", "OnMouseEnter",
         "OnMouseLeave", "OnAction", "OnDraw"}},
       {TDropDownBlobVision::StaticClassInfo(),
        {"ComboBoxStyle", "DropDown", "DropDownWidth", "DropDownHeight", "DropDownOptions", "EnableDropDown",
-        "EnableButton"}},
+        "EnableButton", "BeforeEdit", "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnDrawEdit"}},
+      {TgpColumn::StaticClassInfo(),
+       {"FieldName", "Vision", "OptionsVisual", "OptionsBehavior", "OptionsMapping", "Fixed", "DisplayFormat",
+        "EditFormat", "Caption", "CaptionAlignment", "TitleGlyph", "TitleImageIndex", "TitleState", "FooterText",
+        "FooterTextAlignment", "FooterState", "FooterStates", "Tag", "Width", "LayoutLevel", "LayoutIndex",
+        "ReadOnly", "Color", "Alignment", "VertAlignment", "Font", "PopupMenu", "Visible"}},
+      {TvpFieldVision::StaticClassInfo(), {"Caption", "Description", "RelatedFields", "ReadOnly", "OnAction"}},
+      {TLiteVision::StaticClassInfo(),
+       {"Caption", "Description", "RelatedFields", "ReadOnly", "OnAction", "Alignment", "MaxLength", "Images",
+        "AlignImage", "DrawImages", "EditMask", "EditWordWrap", "EditReadOnly", "EnableButton", "ButtonStyle",
+        "ButtonGlyph", "OnDblClick", "OnButtonClick", "OnGetText", "BeforeEdit", "BeforePost", "AfterPost",
+        "OnInitEdit", "OnDraw", "OnDrawEdit", "OnGetEditFont", "OnGetValue"}},
+      {TMemoVision::StaticClassInfo(),
+       {"Alignment", "MaxLength", "EditWordWrap", "EditScrollBars", "EditReadOnly", "WantReturns", "WantTabs",
+        "OnGetText", "BeforeEdit", "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnGetValue"}},
+      {TNumericVision::StaticClassInfo(),
+       {"Alignment", "Images", "AlignImage", "DrawImages", "ButtonStyle", "ButtonGlyph", "EnableButton", "EditMask",
+        "ComboBoxStyle", "DropDown", "DropDownOptions", "EnableDropDown", "DisplayFormat", "EditFormat", "Nullable",
+        "MinValue", "MaxValue", "Step", "DropDownKind", "OnButtonClick", "OnDblClick", "OnGetText", "BeforeEdit",
+        "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnDrawEdit", "OnGetEditFont", "OnGetValue"}},
+      {TDateTimeVision::StaticClassInfo(),
+       {"Alignment", "Images", "AlignImage", "DrawImages", "EnableButton", "ComboBoxStyle", "EditMask", "DropDown",
+        "EnableDropDown", "DisplayFormat", "DisplayFormatKind", "Nullable", "OnButtonClick", "OnDblClick",
+        "OnGetText", "BeforeEdit", "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnDrawEdit", "OnGetEditFont",
+        "OnGetValue"}},
+      {TCheckBoxVision::StaticClassInfo(),
+       {"Alignment", "ReadOnly", "OptionsSwitch", "FullFocusRect", "BoxStyle", "ValueChecked", "ValueUnChecked",
+        "ValueGrayed", "AllowGrayed", "ShowNullAs", "BeforeEdit", "BeforePost", "AfterPost", "OnGetState",
+        "OnSetState"}},
+      {TImageVision::StaticClassInfo(),
+       {"Stretch", "Center", "QuickDraw", "PopupMenu", "DisabledActions", "OnDblClick", "OnGetText", "BeforeEdit",
+        "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnDrawEdit", "OnGetEditFont", "OnPreview"}},
+      {TStandardVision::StaticClassInfo(),
+       {"ComboBoxStyle", "Alignment", "MaxLength", "EditMask", "EditReadOnly", "Images", "AlignImage", "DrawImages",
+        "EnableButton", "Nullable", "DropDown", "DropDownOptions", "EnableDropDown", "DropDownRows", "PickList",
+        "PickListValuesOnly", "PickListType", "SkipCharValidation", "OnGetValue", "OnNewValue", "OnButtonClick",
+        "OnDblClick", "OnGetText", "BeforeEdit", "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnDrawEdit",
+        "OnGetEditFont"}},
+      {TObjDataSet::StaticClassInfo(),
+       {"Constraints", "CompRef", "Path", "ReadOnly", "UseEditBuffer", "ParamsObject", "Active", "OnCursorMove",
+        "BeforeOpen", "AfterOpen", "BeforeClose", "AfterClose", "BeforeInsert", "AfterInsert", "BeforeEdit",
+        "AfterEdit", "BeforePost", "AfterPost", "BeforeCancel", "AfterCancel", "BeforeDelete", "AfterDelete",
+        "BeforeScroll", "AfterScroll", "BeforeRefresh", "AfterRefresh", "OnCalcFields", "OnDeleteError",
+        "OnEditError", "OnNewRecord", "OnPostError"}},
       {TTextVision::StaticClassInfo(),
        {"ComboBoxStyle", "DropDown", "DropDownWidth", "DropDownHeight", "DropDownOptions", "EnableDropDown",
         "EnableButton", "Alignment", "DropDownOptionsEx", "DropDownScrollBars", "MaxLength", "DisplayAs"}},
@@ -434,6 +480,16 @@ TEST(ComponentPublishing, EventsAreMethodsAndReadFromAStoredForm) {
   const AnsiString with_handler = "object Grid1: TDBGridPro\n  OnSelectionChange = Form1SelectionChange\nend\n";
   Form copy;
   EXPECT_NO_THROW(StringToComponent(copy.grid, with_handler, true));
+
+  // The visions' events likewise.
+  for (const char* name : {"OnGetText", "BeforePost", "OnGetValue", "OnAction"}) {
+    const TPropInfo* prop = TLiteVision::StaticClassInfo().FindProperty(name);
+    ASSERT_NE(prop, nullptr) << name;
+    EXPECT_EQ(prop->Kind(), tkMethod) << name;
+  }
+  const AnsiString vision_handlers =
+      "object LiteVision1: TLiteVision\n  OnGetText = Form1GetText\n  BeforePost = Form1BeforePost\nend\n";
+  EXPECT_NO_THROW(StringToComponent(copy.lite_vision, vision_handlers, true));
 }
 
 }  // namespace
