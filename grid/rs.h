@@ -1639,6 +1639,7 @@ class TDBGridPro : public TCustomControl,
   void SetAttrs(const AnsiString& value);
   TgpColumns* Columns() const { return columns_.get(); }
   void SetColumns(const TgpColumns* value);
+  // The mapper is referenced, not owned; freeing it leaves the grid without one.
   TvpCustomFieldMapper* Mapper() const { return mapper_; }
   void SetMapper(TvpCustomFieldMapper* value);
 
@@ -1791,6 +1792,8 @@ class TDBGridPro : public TCustomControl,
   TDBGridPro* HostGrid() override { return this; }
   TComponent* HostComponent() override { return this; }
   bool HostLoading() const override { return Loading(); }
+  bool HasMapper() const override { return mapper_ != nullptr; }
+  bool MapperEntry(TgpFieldList* Fields, TvpFieldVision*& Vision, AnsiString& Caption) override;
   TgpColumnMetrics HostMetrics() const override;
   int TitleTextHeight() override;
   int TitleImageHeight() const override;
@@ -1978,7 +1981,7 @@ class TDBGridPro : public TCustomControl,
   bool link_active_ = false;
   TgpDesigner* designer_ = nullptr;
   TgpDesigner* effective_designer_ = nullptr;
-  TvpCustomFieldMapper* mapper_ = nullptr;
+  TComponentRef<TvpCustomFieldMapper> mapper_;
   // The dying list lets its links go itself.
   TComponentRef<TImageList> title_images_{[this] { TitleImagesChanged(); }};
 

@@ -49,6 +49,7 @@ const TClassInfo& TDropDownBlobVision::StaticClassInfo() {
             .WithDefault(0);
         p.Boolean("EnableDropDown", &V::EnableDropDown, &V::SetEnableDropDown).WithDefault(true);
         p.Boolean("EnableButton", &V::EnableButton, &V::SetEnableButton).WithDefault(true);
+        PublishVisionEvents(p, "BeforeEdit BeforePost AfterPost OnInitEdit OnDraw OnDrawEdit");
       });
   return info;
 }

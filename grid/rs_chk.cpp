@@ -34,6 +34,9 @@ const TClassInfo& TCheckBoxVision::StaticClassInfo() {
         p.String("ValueGrayed", &V::ValueGrayed, &V::SetValueGrayed);
         p.Boolean("AllowGrayed", &V::AllowGrayed, &V::SetAllowGrayed).WithDefault(false);
         p.Ordinal("ShowNullAs", TcbvStateType(), &V::ShowNullAs, &V::SetShowNullAs).WithDefault(cbvGrayed);
+        PublishVisionEvents(p, "BeforeEdit BeforePost AfterPost");
+        PublishEvents(p, "TcbvGetStateEvent OnGetState");
+        PublishEvents(p, "TcbvSetStateEvent OnSetState");
       });
   return info;
 }

@@ -51,6 +51,8 @@ void PublishDateTimeVision(TPublisher<V>& p) {
   p.Ordinal("DisplayFormatKind", TvpDisplayFormatKindType(), &V::DisplayFormatKind, &V::SetDisplayFormatKind)
       .WithDefault(dfkDefault);
   p.Boolean("Nullable", &V::Nullable, &V::SetNullable).WithDefault(true);
+  PublishVisionEvents(p, "*");
+  PublishEvents(p, "TfvGetDateValueEvent OnGetValue");
 }
 
 }  // namespace

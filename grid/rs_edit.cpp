@@ -1,5 +1,6 @@
 #include "grid/rs_edit.h"
 
+#include "grid/rs_mapper.h"
 #include "grid/rs_str.h"
 #include "grid/rs_toolform.h"
 #include "toolkit/core/typinfo.h"
@@ -101,6 +102,8 @@ const TClassInfo& TDBProdiEdit::StaticClassInfo() {
     static const TTypeInfo mapping_option =
         TTypeInfo::Enumeration("TgpMappingOption", {"eioImportCaption", "eioImportDomain"});
     static const TTypeInfo mapping_options = TTypeInfo::SetOf("TgpMappingOptions", mapping_option);
+    p.Object("Mapper", TvpCustomFieldMapper::StaticClassInfo(), &C::Mapper,
+             [](C& c, TPersistent* v) { c.SetMapper(dynamic_cast<TvpCustomFieldMapper*>(v)); });
     p.Ordinal("MappingOptions", mapping_options, &C::MappingOptions, &C::SetMappingOptions)
         .WithDefault(TgpMappingOptions{eioImportDomain}.Bits());
     PublishEvents(p, "TNotifyEvent OnMouseEnter OnMouseLeave");
@@ -138,6 +141,7 @@ TDBProdiEdit::TDBProdiEdit(TComponent* owner)
 }
 
 TDBProdiEdit::~TDBProdiEdit() {
+  if (TvpCustomFieldMapper* mapper = mapper_) mapper->RemoveClient(this);
   // The link must not call back into a half-destroyed edit.
   data_link_->OnActiveChanged = nullptr;
   data_link_->OnLayoutChanged = nullptr;
@@ -154,6 +158,7 @@ void TDBProdiEdit::Loaded() {
   FieldsChanged();
   // The vision told nobody of its button while it was read with the form.
   UpdateButton();
+  ApplyMapper();
 }
 
 // ---- TDBProdiEdit: properties --------------------------------------------------------------
@@ -169,6 +174,36 @@ void TDBProdiEdit::SetDataSource(TDataSource* value) {
 void TDBProdiEdit::SetDataField(const AnsiString& value) {
   fields_->SetFieldName(value);
   FieldsChanged();
+  ApplyMapper();
+}
+
+void TDBProdiEdit::SetAttrs(const AnsiString& value) {
+  fields_->SetAttrs(value);
+  ApplyMapper();
+}
+
+void TDBProdiEdit::SetMapper(TvpCustomFieldMapper* value) {
+  if (value == mapper_) return;
+  SwitchMapper(mapper_, value, this, [this] { ApplyMapper(); });
+  ApplyMapper();
+}
+
+void TDBProdiEdit::SetMappingOptions(TgpMappingOptions value) {
+  if (value == mapping_options_) return;
+  mapping_options_ = value;
+  ApplyMapper();
+}
+
+void TDBProdiEdit::ApplyMapper() {
+  if (mapper_ == nullptr || ComponentState().Contains(csLoading) || DataField().empty() ||
+      mapping_options_.Empty())
+    return;
+  TScopedValue<bool> applying(applying_mapper_, true);
+  TvpFieldVision* vision = nullptr;
+  AnsiString caption;
+  mapper_->Entry(fields_.get(), vision, caption);
+  if (mapping_options_.Contains(eioImportDomain)) SetVision(vision);
+  if (mapping_options_.Contains(eioImportCaption)) SetCaption(caption);
 }
 
 void TDBProdiEdit::SetVision(TvpFieldVision* value) { fields_->SetVision(value); }
@@ -181,6 +216,8 @@ void TDBProdiEdit::SetReadOnly(bool value) {
 }
 
 void TDBProdiEdit::SetCaption(const AnsiString& value) {
+  // A caption of the program's own is kept from the mapper's from now on.
+  if (!applying_mapper_ && mapper_ != nullptr) mapping_options_.Exclude(eioImportCaption);
   caption_ = value;
   if (UpdateCaptionAlignment()) Invalidate();
 }
@@ -267,6 +304,7 @@ void TDBProdiEdit::PopupMenuChanged() {
 }
 
 void TDBProdiEdit::VisionChanged(TvpFieldVision* Vision) {
+  if (!applying_mapper_ && mapper_ != nullptr) mapping_options_.Exclude(eioImportDomain);
   vision_ = Vision;
   if (Vision != nullptr) Vision->FreeNotification(this);
   FieldsChanged();

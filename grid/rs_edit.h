@@ -17,6 +17,7 @@
 #include "toolkit/ui/maskedit.h"
 
 class TDBProdiEdit;
+class TvpCustomFieldMapper;
 class TDataSource;
 class TVisionToolForm;
 
@@ -92,7 +93,7 @@ class TDBProdiEdit : public TCustomMaskEdit, public IvpFieldVisionConsumer, publ
   const AnsiString& EditFormat() const { return fields_->EditFormat(); }
   void SetEditFormat(const AnsiString& value) { fields_->SetEditFormat(value); }
   const AnsiString& Attrs() const { return fields_->Attrs(); }
-  void SetAttrs(const AnsiString& value) { fields_->SetAttrs(value); }
+  void SetAttrs(const AnsiString& value);
   TvpBorderStyle BorderStyle() const { return border_style_; }
   void SetBorderStyle(TvpBorderStyle value);
   bool WordWrap() const { return word_wrap_; }
@@ -103,8 +104,14 @@ class TDBProdiEdit : public TCustomMaskEdit, public IvpFieldVisionConsumer, publ
   void SetWantReturns(bool value) { want_returns_ = value; }
   TPopupMenu* PopupMenu() const { return popup_menu_; }
   void SetPopupMenu(TPopupMenu* value);
+  // The mapper is referenced, not owned; freeing it leaves the edit without one.
+  TvpCustomFieldMapper* Mapper() const { return mapper_; }
+  void SetMapper(TvpCustomFieldMapper* value);
   TgpMappingOptions MappingOptions() const { return mapping_options_; }
-  void SetMappingOptions(TgpMappingOptions value) { mapping_options_ = value; }
+  void SetMappingOptions(TgpMappingOptions value);
+  // Takes the caption and vision of the edit's field from the mapper, as
+  // far as MappingOptions allow (not while loading, nor without a field).
+  void ApplyMapper();
 
   TNotifyEvent OnMouseEnter, OnMouseLeave;
   TvpDrawEditEvent OnDraw;
@@ -228,6 +235,8 @@ class TDBProdiEdit : public TCustomMaskEdit, public IvpFieldVisionConsumer, publ
   bool want_tabs_ = false;
   bool want_returns_ = false;
   TgpMappingOptions mapping_options_{eioImportDomain};
+  TComponentRef<TvpCustomFieldMapper> mapper_;
+  bool applying_mapper_ = false;
   bool editing_ = false;
   // The edit control takes typing (editing of the data set has started).
   bool writable_ = false;

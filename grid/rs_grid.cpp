@@ -8,6 +8,7 @@
 #include "grid/rs.h"
 
 #include "grid/rs_custom.h"
+#include "grid/rs_mapper.h"
 #include "grid/rs_std.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/typinfo.h"
@@ -108,6 +109,7 @@ TDBGridPro::~TDBGridPro() {
   auto_search_.reset();
   hint_window_.reset();
   ColumnSizer().Forget(this);
+  if (TvpCustomFieldMapper* mapper = mapper_) mapper->RemoveClient(this);
   // The customizer hears the grid's end while the grid is still whole.
   if (customizer_ != nullptr) customizer_->GridGone();
   if (customizer_ != nullptr) CustomizerAction(gcaFinish, nullptr);
@@ -148,7 +150,6 @@ void TDBGridPro::Notification(TComponent* component, TOperation operation) {
         LayoutChanged();
       }
     }
-    if (reinterpret_cast<void*>(component) == reinterpret_cast<void*>(mapper_)) mapper_ = nullptr;
     ColumnsComponentRemoved(component);
   }
   TCustomControl::Notification(component, operation);
@@ -324,13 +325,20 @@ void TDBGridPro::SetDesigner(TgpDesigner* value) {
 
 void TDBGridPro::SetMapper(TvpCustomFieldMapper* value) {
   if (value == mapper_) return;
-  mapper_ = value;
+  SwitchMapper(mapper_, value, this, [this] { ApplyMapper(); });
   ApplyMapper();
 }
 
 void TDBGridPro::ApplyMapper() {
-  // Imported captions and visions come with the field mappers; a grid
-  // without one keeps its columns as they are.
+  // A grid without a mapper keeps its columns' captions and visions as they are.
+  if (mapper_ == nullptr || Loading() || !columns_) return;
+  for (int i = 0; i < columns_->Count(); ++i) columns_->Items(i)->ImportFromMapper();
+}
+
+bool TDBGridPro::MapperEntry(TgpFieldList* Fields, TvpFieldVision*& Vision, AnsiString& Caption) {
+  Vision = nullptr;
+  Caption.clear();
+  return mapper_ != nullptr && mapper_->Entry(Fields, Vision, Caption);
 }
 
 // ---- Freezing -----------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "grid/rs.h"
+#include "grid/rs_mapper.h"
 #include "grid/rs_std.h"
 #include "grid/rs_str.h"
 #include "toolkit/core/typinfo.h"
@@ -101,6 +102,8 @@ const TClassInfo& TDBGridPro::StaticClassInfo() {
     p.Ordinal("CursorType", CursorTypeType(), &G::CursorType, &G::SetCursorType).WithDefault(gctSensitive);
     p.Object("Designer", TgpDesigner::StaticClassInfo(), &G::Designer, &G::SetDesigner);
     p.String("Attrs", &G::Attrs, &G::SetAttrs);
+    p.Object("Mapper", TvpCustomFieldMapper::StaticClassInfo(), &G::Mapper,
+             [](G& g, TPersistent* v) { g.SetMapper(dynamic_cast<TvpCustomFieldMapper*>(v)); });
     p.Object("Columns", TgpColumns::StaticClassInfo(), &G::Columns, &G::SetColumns);
     // Handlers are bound in code; a stored form naming one still reads.
     for (const char* type_and_names : {"TgpActionEvent OnAction", "TgpColumnChangeEvent OnColEnter OnColExit OnColExiting",

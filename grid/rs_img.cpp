@@ -39,6 +39,9 @@ const TClassInfo& TImageVision::StaticClassInfo() {
                  [](V& o, TPersistent* v) { o.SetPopupMenu(dynamic_cast<TPopupMenu*>(v)); });
         p.Ordinal("DisabledActions", TfvImgDisabledActionsType(), &V::DisabledActions, &V::SetDisabledActions)
             .WithDefault(0);
+        PublishVisionEvents(p, "OnDblClick OnGetText BeforeEdit BeforePost AfterPost OnInitEdit OnDraw OnDrawEdit "
+                               "OnGetEditFont");
+        PublishEvents(p, "TfvNotifyEvent OnPreview");
       });
   return info;
 }

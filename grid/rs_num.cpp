@@ -58,6 +58,8 @@ const TClassInfo& TNumericVision::StaticClassInfo() {
           return static_cast<const V&>(o).Step() != 1;
         });
         p.Ordinal("DropDownKind", TvfNumericDropDownKindType(), &V::DropDownKind, &V::SetDropDownKind);
+        PublishVisionEvents(p, "*");
+        PublishEvents(p, "TfvGetExtValueEvent OnGetValue");
       });
   return info;
 }

@@ -127,6 +127,7 @@ void FromNative(const TField* field, const void* source, TvpUniValue& value) {
 const TClassInfo& TObjDataSet::StaticClassInfo() {
   static const TClassInfo info(
       kClassOf<TObjDataSet>, "TObjDataSet", &TDataSet::StaticClassInfo(), [](TPublisher<TObjDataSet>& p) {
+        PublishDataSetConstraints(p);
         p.Object("CompRef", TComponent::StaticClassInfo(), &TObjDataSet::CompRef, &TObjDataSet::SetCompRef);
         p.String("Path", &TObjDataSet::Path, &TObjDataSet::SetPath);
         p.Boolean("ReadOnly", &TObjDataSet::ReadOnly, &TObjDataSet::SetReadOnly).WithDefault(0);

@@ -135,6 +135,9 @@ const TClassInfo& TStandardVision::StaticClassInfo() {
         p.Ordinal("PickListType", TfvPickListTypeType(), &V::PickListType, &V::SetPickListType)
             .WithDefault(pltDefault);
         p.Boolean("SkipCharValidation", &V::SkipCharValidation, &V::SetSkipCharValidation).WithDefault(false);
+        PublishEvents(p, "TfvGetStrValueEvent OnGetValue");
+        PublishEvents(p, "TfvStdNewValueEvent OnNewValue");
+        PublishVisionEvents(p, "*");
       });
   return info;
 }

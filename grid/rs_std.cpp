@@ -53,6 +53,16 @@ const TClassInfo& TfvCurrentValue::StaticClassInfo() {
   return info;
 }
 
+const std::vector<std::pair<AnsiString, AnsiString>>& VisionBaseEvents() {
+  static const std::vector<std::pair<AnsiString, AnsiString>> events = {
+      {"OnButtonClick", "TfvNotifyEvent"},     {"OnDblClick", "TfvNotifyEvent"},
+      {"OnGetText", "TfvGetTextEvent"},        {"BeforeEdit", "TfvBeforeEditEvent"},
+      {"BeforePost", "TfvBeforePostEvent"},    {"AfterPost", "TfvNotifyEvent"},
+      {"OnInitEdit", "TfvNotifyEvent"},        {"OnDraw", "TfvDrawEvent"},
+      {"OnDrawEdit", "TfvDrawEditEvent"},      {"OnGetEditFont", "TfvGetEditFontEvent"}};
+  return events;
+}
+
 const TClassInfo& TvpFieldVision::StaticClassInfo() {
   static const TClassInfo info(kClassOf<TvpFieldVision>, "TvpFieldVision", &TComponent::StaticClassInfo(),
                                [](TPublisher<TvpFieldVision>& p) {
@@ -63,6 +73,7 @@ const TClassInfo& TvpFieldVision::StaticClassInfo() {
                                           &TvpFieldVision::SetRelatedFields);
                                  p.Boolean("ReadOnly", &TvpFieldVision::ReadOnly, &TvpFieldVision::SetReadOnly)
                                      .WithDefault(false);
+                                 PublishEvents(p, "TfvActionEvent OnAction");
                                });
   return info;
 }
@@ -81,6 +92,9 @@ const TClassInfo& TLiteVision::StaticClassInfo() {
         p.Ordinal("ButtonStyle", TvpButtonStyleType(), &TLiteVision::ButtonStyle, &TLiteVision::SetButtonStyle)
             .WithDefault(pbsEllipsis);
         PublishButtonGlyph(p);
+        PublishVisionEvents(p, "OnDblClick OnButtonClick OnGetText BeforeEdit BeforePost AfterPost OnInitEdit OnDraw "
+                               "OnDrawEdit OnGetEditFont");
+        PublishEvents(p, "TfvGetStrValueEvent OnGetValue");
       });
   return info;
 }
@@ -98,6 +112,8 @@ const TClassInfo& TMemoVision::StaticClassInfo() {
         p.Boolean("EditReadOnly", &TMemoVision::EditReadOnly, &TMemoVision::SetEditReadOnly).WithDefault(false);
         p.Boolean("WantReturns", &TMemoVision::WantReturns, &TMemoVision::SetWantReturns).WithDefault(true);
         p.Boolean("WantTabs", &TMemoVision::WantTabs, &TMemoVision::SetWantTabs).WithDefault(true);
+        PublishVisionEvents(p, "OnGetText BeforeEdit BeforePost AfterPost OnInitEdit OnDraw");
+        PublishEvents(p, "TfvGetStrValueEvent OnGetValue");
       });
   return info;
 }

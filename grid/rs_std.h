@@ -150,6 +150,19 @@ void PublishVisionImages(TPublisher<C>& p) {
   p.Boolean("DrawImages", &C::DrawImages, &C::SetDrawImages).WithDefault(true);
 }
 
+// The events the base vision keeps, published by the descendants that raise
+// them: names from OnButtonClick, OnDblClick, OnGetText, BeforeEdit,
+// BeforePost, AfterPost, OnInitEdit, OnDraw, OnDrawEdit, OnGetEditFont,
+// separated by blanks ("*" for all of them, in that order).
+const std::vector<std::pair<AnsiString, AnsiString>>& VisionBaseEvents();
+template <class C>
+void PublishVisionEvents(TPublisher<C>& p, const AnsiString& names) {
+  for (const auto& [name, type] : VisionBaseEvents()) {
+    if (names == "*" || (" " + names + " ").find(" " + name + " ") != AnsiString::npos)
+      PublishEvents(p, type + " " + name);
+  }
+}
+
 // ButtonGlyph as the visions publish it: stored as picture data while the
 // glyph exists (an empty one writes no data); reading one makes the glyph.
 template <class C>

@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -12,9 +13,15 @@
 
 #include "grid/rs.h"
 #include "grid/rs_blob.h"
+#include "grid/rs_chk.h"
 #include "grid/rs_ctl.h"
+#include "grid/rs_date.h"
+#include "grid/rs_img.h"
 #include "grid/rs_edit.h"
+#include "grid/rs_mapper.h"
 #include "grid/rs_num.h"
+#include "grid/rs_ods.h"
+#include "grid/rs_pick.h"
 #include "grid/rs_rtm.h"
 #include "grid/rs_toolform.h"
 #include "toolkit/core/typinfo.h"
@@ -23,6 +30,24 @@
 #include "toolkit/ui/menus.h"
 
 namespace published_props_test {
+
+// A mapper that knows a caption and a vision for some field names.
+class TTableMapper : public TvpCustomFieldMapper {
+ public:
+  using TvpCustomFieldMapper::TvpCustomFieldMapper;
+  struct Entry_ {
+    TvpFieldVision* vision;
+    AnsiString caption;
+  };
+  std::map<AnsiString, Entry_> entries;
+  bool Entry(TgpFieldList* Fields, TvpFieldVision*& Vision, AnsiString& Caption) override {
+    auto found = entries.find(Fields->FieldName());
+    if (found == entries.end()) return false;
+    Vision = found->second.vision;
+    Caption = found->second.caption;
+    return true;
+  }
+};
 
 // A form holding a grid, an edit and the components they refer to by name.
 struct Form {
@@ -37,6 +62,8 @@ struct Form {
   TProdiCalendar* calendar = new TProdiCalendar(&root);
   TLiteVision* lite_vision = new TLiteVision(&root);
   TNumericVision* numeric_vision = new TNumericVision(&root);
+  TTableMapper* mapper = new TTableMapper(&root);
+  TObjDataSet* obj_data_set = new TObjDataSet(&root);
 
   Form() {
     root.SetName("Form1");
@@ -50,6 +77,9 @@ struct Form {
     calendar->SetName("Calendar1");
     lite_vision->SetName("LiteVision1");
     numeric_vision->SetName("NumericVision1");
+    mapper->SetName("Mapper1");
+    obj_data_set->SetName("ObjDataSet1");
+    obj_data_set->Constraints()->Add();
     grid->Columns()->Add();
     // A tool form's grid stands on it.
     grid->SetParent(tool_form);
@@ -179,6 +209,7 @@ TEST(ComponentPublishing, AFormStreamsOutAndBackWithTheSameValues) {
       {"Grid1", "MultiSelect", "True"},
       {"Grid1", "StripStep", "3"},
       {"Grid1", "BookmarkFields", "P;R"},
+      {"Grid1", "Mapper", "Mapper1"},
       {"Grid1.ParamsAutoSearch", "Enabled", "True"},
       {"Grid1.ParamsAutoSearch", "WndColor", "clYellow"},
       {"Grid1.ParamsAutoSearch", "WndTextColor", "12345"},
@@ -191,6 +222,7 @@ TEST(ComponentPublishing, AFormStreamsOutAndBackWithTheSameValues) {
       {"Edit1", "PopupMenu", "Menu1"},
       {"Edit1", "MappingOptions", "[eioImportCaption]"},
       {"Edit1", "MappingOptions", "[]"},
+      {"Edit1", "Mapper", "Mapper1"},
       {"Edit1", "DataSource", "Source1"},
       {"Edit1", "WantTabs", "True"},
       {"TextVision1", "DropDown", "ToolForm1"},
@@ -220,6 +252,10 @@ TEST(ComponentPublishing, AFormStreamsOutAndBackWithTheSameValues) {
       {"Grid1.Columns.0", "TitleGlyph", "picture 5x3"},
       {"LiteVision1", "ButtonGlyph", "picture 7x6"},
       {"NumericVision1", "ButtonGlyph", "picture 1x1"},
+      {"ObjDataSet1.Constraints.0", "CustomConstraint", "N > 0"},
+      {"ObjDataSet1.Constraints.0", "ErrorMessage", "N must be positive"},
+      {"ObjDataSet1.Constraints.0", "FromDictionary", "False"},
+      {"ObjDataSet1.Constraints.0", "ImportedConstraint", "R <= 100"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.object) + "." + c.property + " = " + c.value);
@@ -245,8 +281,7 @@ TEST(ComponentPublishing, EachClassPublishesTheNamesItsUsersRelyOn) {
   };
   const Case cases[] = {
       {TDBGridPro::StaticClassInfo(),
-       // The field mapper is not published while no mapper class exists.
-       {"BorderStyle",      "ScrollBars",       "DragMode",         "PopupMenu",          "TitleImages",
+       {"Mapper",           "BorderStyle",      "ScrollBars",       "DragMode",         "PopupMenu",          "TitleImages",
         "DataSource",       "ParamsAutoSearch", "ParamsDB",         "ParamsDelete",       "AutoColumnFit",
         "TitleLines",       "RowLines",         "FootLines",        "UniqueFields",       "BookmarkFields",
         "ShowTitles",       "ShowFooters",      "ShowEmptyRow",     "RowSelect",          "MultiSelect",
@@ -264,11 +299,54 @@ TEST(ComponentPublishing, EachClassPublishesTheNamesItsUsersRelyOn) {
       {TgpDeleteParams::StaticClassInfo(), {"Enabled", "ShortCut", "PromptKind", "PromptMsg", "PromptMsgMulti"}},
       {TDBProdiEdit::StaticClassInfo(),
        {"DataSource", "DataField", "Vision", "ReadOnly", "Caption", "DisplayFormat", "EditFormat", "Attrs",
-        "BorderStyle", "WordWrap", "WantTabs", "WantReturns", "PopupMenu", "MappingOptions", "OnMouseEnter",
+        "BorderStyle", "WordWrap", "WantTabs", "WantReturns", "PopupMenu", "Mapper", "MappingOptions", "OnMouseEnter",
         "OnMouseLeave", "OnAction", "OnDraw"}},
       {TDropDownBlobVision::StaticClassInfo(),
        {"ComboBoxStyle", "DropDown", "DropDownWidth", "DropDownHeight", "DropDownOptions", "EnableDropDown",
-        "EnableButton"}},
+        "EnableButton", "BeforeEdit", "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnDrawEdit"}},
+      {TgpColumn::StaticClassInfo(),
+       {"FieldName", "Vision", "OptionsVisual", "OptionsBehavior", "OptionsMapping", "Fixed", "DisplayFormat",
+        "EditFormat", "Caption", "CaptionAlignment", "TitleGlyph", "TitleImageIndex", "TitleState", "FooterText",
+        "FooterTextAlignment", "FooterState", "FooterStates", "Tag", "Width", "LayoutLevel", "LayoutIndex",
+        "ReadOnly", "Color", "Alignment", "VertAlignment", "Font", "PopupMenu", "Visible"}},
+      {TvpFieldVision::StaticClassInfo(), {"Caption", "Description", "RelatedFields", "ReadOnly", "OnAction"}},
+      {TLiteVision::StaticClassInfo(),
+       {"Caption", "Description", "RelatedFields", "ReadOnly", "OnAction", "Alignment", "MaxLength", "Images",
+        "AlignImage", "DrawImages", "EditMask", "EditWordWrap", "EditReadOnly", "EnableButton", "ButtonStyle",
+        "ButtonGlyph", "OnDblClick", "OnButtonClick", "OnGetText", "BeforeEdit", "BeforePost", "AfterPost",
+        "OnInitEdit", "OnDraw", "OnDrawEdit", "OnGetEditFont", "OnGetValue"}},
+      {TMemoVision::StaticClassInfo(),
+       {"Alignment", "MaxLength", "EditWordWrap", "EditScrollBars", "EditReadOnly", "WantReturns", "WantTabs",
+        "OnGetText", "BeforeEdit", "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnGetValue"}},
+      {TNumericVision::StaticClassInfo(),
+       {"Alignment", "Images", "AlignImage", "DrawImages", "ButtonStyle", "ButtonGlyph", "EnableButton", "EditMask",
+        "ComboBoxStyle", "DropDown", "DropDownOptions", "EnableDropDown", "DisplayFormat", "EditFormat", "Nullable",
+        "MinValue", "MaxValue", "Step", "DropDownKind", "OnButtonClick", "OnDblClick", "OnGetText", "BeforeEdit",
+        "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnDrawEdit", "OnGetEditFont", "OnGetValue"}},
+      {TDateTimeVision::StaticClassInfo(),
+       {"Alignment", "Images", "AlignImage", "DrawImages", "EnableButton", "ComboBoxStyle", "EditMask", "DropDown",
+        "EnableDropDown", "DisplayFormat", "DisplayFormatKind", "Nullable", "OnButtonClick", "OnDblClick",
+        "OnGetText", "BeforeEdit", "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnDrawEdit", "OnGetEditFont",
+        "OnGetValue"}},
+      {TCheckBoxVision::StaticClassInfo(),
+       {"Alignment", "ReadOnly", "OptionsSwitch", "FullFocusRect", "BoxStyle", "ValueChecked", "ValueUnChecked",
+        "ValueGrayed", "AllowGrayed", "ShowNullAs", "BeforeEdit", "BeforePost", "AfterPost", "OnGetState",
+        "OnSetState"}},
+      {TImageVision::StaticClassInfo(),
+       {"Stretch", "Center", "QuickDraw", "PopupMenu", "DisabledActions", "OnDblClick", "OnGetText", "BeforeEdit",
+        "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnDrawEdit", "OnGetEditFont", "OnPreview"}},
+      {TStandardVision::StaticClassInfo(),
+       {"ComboBoxStyle", "Alignment", "MaxLength", "EditMask", "EditReadOnly", "Images", "AlignImage", "DrawImages",
+        "EnableButton", "Nullable", "DropDown", "DropDownOptions", "EnableDropDown", "DropDownRows", "PickList",
+        "PickListValuesOnly", "PickListType", "SkipCharValidation", "OnGetValue", "OnNewValue", "OnButtonClick",
+        "OnDblClick", "OnGetText", "BeforeEdit", "BeforePost", "AfterPost", "OnInitEdit", "OnDraw", "OnDrawEdit",
+        "OnGetEditFont"}},
+      {TObjDataSet::StaticClassInfo(),
+       {"Constraints", "CompRef", "Path", "ReadOnly", "UseEditBuffer", "ParamsObject", "Active", "OnCursorMove",
+        "BeforeOpen", "AfterOpen", "BeforeClose", "AfterClose", "BeforeInsert", "AfterInsert", "BeforeEdit",
+        "AfterEdit", "BeforePost", "AfterPost", "BeforeCancel", "AfterCancel", "BeforeDelete", "AfterDelete",
+        "BeforeScroll", "AfterScroll", "BeforeRefresh", "AfterRefresh", "OnCalcFields", "OnDeleteError",
+        "OnEditError", "OnNewRecord", "OnPostError"}},
       {TTextVision::StaticClassInfo(),
        {"ComboBoxStyle", "DropDown", "DropDownWidth", "DropDownHeight", "DropDownOptions", "EnableDropDown",
         "EnableButton", "Alignment", "DropDownOptionsEx", "DropDownScrollBars", "MaxLength", "DisplayAs"}},
@@ -314,6 +392,68 @@ TEST(ComponentPublishing, AButtonGlyphReadBackSizesTheEditsButton) {
   EXPECT_EQ(copy.edit->ButtonWidth(), 44);
 }
 
+// A grid's columns and an edit take their captions and visions from their
+// mapper when they take it and whenever its entries change; a freed mapper
+// leaves them without one, and a freed client leaves the mapper.
+TEST(FieldMapper, ClientsImportAndForgetAFreedMapper) {
+  Form form;
+  TgpColumn* column = form.grid->Columns()->Items(0);
+  column->SetFieldName("N");
+  form.edit->SetDataField("N");
+  form.edit->SetMappingOptions(TgpMappingOptions{eioImportCaption, eioImportDomain});
+  form.mapper->entries["N"] = {form.lite_vision, "Width N"};
+
+  form.grid->SetMapper(form.mapper);
+  form.edit->SetMapper(form.mapper);
+  EXPECT_EQ(column->Caption(), "Width N");
+  EXPECT_EQ(column->Vision(), form.lite_vision);
+  EXPECT_EQ(form.edit->Caption(), "Width N");
+  EXPECT_EQ(form.edit->Vision(), form.lite_vision);
+  EXPECT_EQ(form.mapper->ClientCount(), 2);
+
+  form.mapper->entries["N"] = {form.numeric_vision, "N, mm"};
+  form.mapper->EntriesChanged();
+  EXPECT_EQ(column->Caption(), "N, mm");
+  EXPECT_EQ(column->Vision(), form.numeric_vision);
+  EXPECT_EQ(form.edit->Caption(), "N, mm");
+  EXPECT_EQ(form.edit->Vision(), form.numeric_vision);
+
+  // The program's own caption is kept from then on; the vision still follows.
+  form.edit->SetCaption("Mine");
+  form.mapper->entries["N"] = {form.lite_vision, "Other"};
+  form.mapper->EntriesChanged();
+  EXPECT_EQ(form.edit->Caption(), "Mine");
+  EXPECT_EQ(form.edit->Vision(), form.lite_vision);
+
+  form.mapper->Free();
+  EXPECT_EQ(form.grid->Mapper(), nullptr);
+  EXPECT_EQ(form.edit->Mapper(), nullptr);
+  form.mapper = nullptr;
+
+  // A client freed first leaves the mapper, which then tells only the living.
+  Form other;
+  other.grid->SetMapper(other.mapper);
+  other.edit->SetMapper(other.mapper);
+  other.grid->Free();
+  other.grid = nullptr;
+  EXPECT_EQ(other.mapper->ClientCount(), 1);
+  EXPECT_NO_THROW(other.mapper->EntriesChanged());
+}
+
+// A stored form names the mapper; read back, the columns import from it.
+TEST(FieldMapper, AStoredReferenceImportsAfterReading) {
+  Form original;
+  original.grid->Columns()->Items(0)->SetFieldName("N");
+  original.grid->SetMapper(original.mapper);
+  const AnsiString text = ComponentToString(&original.root, true);
+  EXPECT_NE(text.find("Mapper = Mapper1"), AnsiString::npos) << text;
+  Form copy;
+  copy.mapper->entries["N"] = {copy.lite_vision, "From the mapper"};
+  StringToComponent(&copy.root, text, true);
+  ASSERT_EQ(copy.grid->Mapper(), copy.mapper);
+  EXPECT_EQ(copy.grid->Columns()->Items(0)->Caption(), "From the mapper");
+}
+
 // A calendar's date is made today, so it is always written; a bound of 0
 // is no bound and is not written.
 TEST(ComponentPublishing, CalendarWritesItsDateAndOnlyTheBoundsItHas) {
@@ -340,6 +480,16 @@ TEST(ComponentPublishing, EventsAreMethodsAndReadFromAStoredForm) {
   const AnsiString with_handler = "object Grid1: TDBGridPro\n  OnSelectionChange = Form1SelectionChange\nend\n";
   Form copy;
   EXPECT_NO_THROW(StringToComponent(copy.grid, with_handler, true));
+
+  // The visions' events likewise.
+  for (const char* name : {"OnGetText", "BeforePost", "OnGetValue", "OnAction"}) {
+    const TPropInfo* prop = TLiteVision::StaticClassInfo().FindProperty(name);
+    ASSERT_NE(prop, nullptr) << name;
+    EXPECT_EQ(prop->Kind(), tkMethod) << name;
+  }
+  const AnsiString vision_handlers =
+      "object LiteVision1: TLiteVision\n  OnGetText = Form1GetText\n  BeforePost = Form1BeforePost\nend\n";
+  EXPECT_NO_THROW(StringToComponent(copy.lite_vision, vision_handlers, true));
 }
 
 }  // namespace published_props_test

@@ -39,7 +39,10 @@ void RaiseDataSetError(const AnsiString& message, const TComponent* component) {
   throw EDatabaseError(message);
 }
 
-TDataSet::TDataSet(TComponent* owner) : TComponent(owner), field_defs_(std::make_unique<TFieldDefs>(this)) {}
+TDataSet::TDataSet(TComponent* owner)
+    : TComponent(owner),
+      field_defs_(std::make_unique<TFieldDefs>(this)),
+      constraints_(std::make_unique<TCheckConstraints>(this)) {}
 
 TDataSet::~TDataSet() {
   assert(mute_count_ == 0 && "a data set was freed with its controls muted");

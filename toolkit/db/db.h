@@ -71,6 +71,7 @@
 #include "toolkit/core/typinfo.h"
 #include "toolkit/core/scope.h"
 #include "toolkit/core/variant.h"
+#include "toolkit/db/constraints.h"
 #include "toolkit/db/dbtypes.h"
 #include "toolkit/db/fields.h"
 
@@ -260,6 +261,11 @@ class TDataSet : public TComponent {
   // or insert mode" outside those modes).
   void UpdateRecord();
 
+  // The record-level check constraints, kept and streamed for the code that
+  // checks records; setting copies the given ones.
+  TCheckConstraints* Constraints() const { return constraints_.get(); }
+  void SetConstraints(const TCheckConstraints* value) { constraints_->Assign(value); }
+
   // Fields.
   TFieldDefs& FieldDefs() { return *field_defs_; }
   const TFieldDefs& FieldDefs() const { return *field_defs_; }
@@ -387,6 +393,7 @@ class TDataSet : public TComponent {
   }
 
   std::unique_ptr<TFieldDefs> field_defs_;
+  std::unique_ptr<TCheckConstraints> constraints_;
   std::vector<TField*> fields_;
   std::vector<TDataSource*> sources_;
   TDataSetMode mode_ = dsInactive;
@@ -434,8 +441,13 @@ class TDataSet : public TComponent {
 const TTypeInfo& TypeInfoTDataSetNotifyEvent();
 const TTypeInfo& TypeInfoTDataSetErrorEvent();
 
-// What a data set publishes of the framework: Active (stored only when open)
+// What a data set publishes of the framework: Constraints, Active (stored only when open)
 // and the events, in the framework's order.
+template <class C>
+void PublishDataSetConstraints(TPublisher<C>& p) {
+  p.Object("Constraints", TCheckConstraints::StaticClassInfo(), &TDataSet::Constraints, &TDataSet::SetConstraints)
+      .StoredWhen([](const TPersistent& o) { return static_cast<const TDataSet&>(o).Constraints()->Count() > 0; });
+}
 template <class C>
 void PublishDataSetActive(TPublisher<C>& p) {
   p.Boolean("Active", &TDataSet::QueryActive, &TDataSet::SetActive).WithDefault(0);
