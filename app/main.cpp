@@ -985,7 +985,7 @@ bool TForm1::ShowSelectionFooters(TDBGridPro& grid) {
   if (count < 2) return false;
   double pmin = 0, pmax = 0, psum = 0, rmin = 0, rmax = 0, rsum = 0;
   for (int i = 0; i < count; ++i) {
-    const Variant& values = selection.Items(i)->BookmarkValues;
+    const Variant values = selection.BookmarkValuesOf(i);
     const double pv = values[0].AsDouble(), rv = values[1].AsDouble();
     if (i == 0) {
       pmin = pmax = pv;

@@ -17,6 +17,7 @@
 #include "dbf/dbf.h"
 #include "grid/rs.h"
 #include "grid/rs_edit.h"
+#include "tests/grid/grid_support.h"
 #include "tests/support/testsupport.h"
 #include "toolkit/core/text.h"
 #include "toolkit/ui/forms.h"
@@ -105,34 +106,17 @@ inline std::string RawComment(const std::string& file, int record) {
   return comment;
 }
 
+// Holds the table of a GridForm, so that it outlives the grid.
+struct TableHolder {
+  std::unique_ptr<TDbf> table;
+};
+
 // A form with a grid over a table, a column for each of the fields named,
 // shown and active, the grid focused.
-struct GridForm {
+struct GridForm : TableHolder, grid_support::GridOnForm {
   explicit GridForm(std::unique_ptr<TDbf> table_in,
                     std::initializer_list<const char*> fields = {"N", "COMMENT", "P"})
-      : table(std::move(table_in)) {
-    form = std::make_unique<TForm>(nullptr);
-    form->SetBounds(20, 20, 460, 220);
-    source.SetDataSet(table.get());
-    grid = new TDBGridPro(form.get());
-    grid->SetParent(form.get());
-    grid->SetBounds(5, 5, 440, 200);
-    for (const char* name : fields) {
-      TgpColumn* column = grid->Columns()->Add();
-      column->SetFieldName(name);
-      column->SetWidth(120);
-    }
-    grid->SetDataSource(&source);
-    form->Show();
-    form->Widget()->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
-    grid->SetFocus();
-    QApplication::processEvents();
-  }
-  ~GridForm() {
-    form.reset();
-    source.SetDataSet(nullptr);
-  }
+      : TableHolder{std::move(table_in)}, GridOnForm(table.get(), 460, 220, fields) {}
   TgpColumn* Column(const char* name) {
     for (int i = 0; i < grid->Columns()->Count(); ++i)
       if (grid->Columns()->Items(i)->FieldName() == name) return grid->Columns()->Items(i);
@@ -152,24 +136,6 @@ struct GridForm {
     QApplication::processEvents();
     return grid->InplaceEditor();
   }
-  // The widget that has the focus now (keys go there).
-  static QWidget* Focus() { return QApplication::focusWidget(); }
-  // Each character as a key press with its text (the test library's own
-  // typing takes only ASCII); the key code is the character's capital.
-  static void Type(const char* utf8) {
-    for (const QChar ch : QString::fromUtf8(utf8)) {
-      const int key = ch.toUpper().unicode();
-      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(ch));
-      QApplication::sendEvent(Focus(), &press);
-      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(ch));
-      QApplication::sendEvent(Focus(), &release);
-    }
-    QApplication::processEvents();
-  }
-  static void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QTest::keyClick(Focus(), key, mods);
-    QApplication::processEvents();
-  }
   std::string Utf8(const char* field) { return AnsiToUtf8(table->FieldNamed(field)->GetStringValue()); }
   // Posts the record, closes the table and gives its file name.
   std::string Close() {
@@ -178,11 +144,6 @@ struct GridForm {
     table->Deactivate();
     return file;
   }
-
-  std::unique_ptr<TDbf> table;
-  TDataSource source{nullptr};
-  std::unique_ptr<TForm> form;
-  TDBGridPro* grid = nullptr;
 };
 
 }  // namespace edit_support

@@ -3,6 +3,12 @@
 // bands are read back.
 #pragma once
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +30,64 @@ class TestGrid : public TDBGridPro {
   using TDBGridPro::DoExit;
   using TDBGridPro::WMHScroll;
   using TDBGridPro::WMVScroll;
+};
+
+// A form of width x height with a grid over data_set 5 pixels inside it, a
+// column column_width wide for each of the fields named (set up further by
+// prepare before the grid is linked), shown and active, the grid focused.
+// The data set outlives the fixture (a fixture holding it derives from its
+// holder first).
+struct GridOnForm {
+  GridOnForm(TDataSet* data_set, int width, int height, std::initializer_list<const char*> fields,
+             int column_width = 120, const std::function<void(TDBGridPro&)>& prepare = {}) {
+    form = std::make_unique<TForm>(nullptr);
+    form->SetBounds(20, 20, width, height);
+    source.SetDataSet(data_set);
+    grid = new TDBGridPro(form.get());
+    grid->SetParent(form.get());
+    grid->SetBounds(5, 5, width - 20, height - 20);
+    for (const char* name : fields) {
+      TgpColumn* column = grid->Columns()->Add();
+      column->SetFieldName(name);
+      column->SetWidth(column_width);
+    }
+    if (prepare) prepare(*grid);
+    grid->SetDataSource(&source);
+    form->Show();
+    form->Widget()->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
+    grid->SetFocus();
+    QApplication::processEvents();
+  }
+  ~GridOnForm() {
+    form.reset();
+    source.SetDataSet(nullptr);
+  }
+  GridOnForm(const GridOnForm&) = delete;
+  GridOnForm& operator=(const GridOnForm&) = delete;
+
+  // The widget that has the focus now (keys go there).
+  static QWidget* Focus() { return QApplication::focusWidget(); }
+  // Each character as a key press with its text (the test library's own
+  // typing takes only ASCII); the key code is the character's capital.
+  static void Type(const char* utf8) {
+    for (const QChar ch : QString::fromUtf8(utf8)) {
+      const int key = ch.toUpper().unicode();
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(ch));
+      QApplication::sendEvent(Focus(), &press);
+      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(ch));
+      QApplication::sendEvent(Focus(), &release);
+    }
+    QApplication::processEvents();
+  }
+  static void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QTest::keyClick(Focus(), key, mods);
+    QApplication::processEvents();
+  }
+
+  TDataSource source{nullptr};
+  std::unique_ptr<TForm> form;
+  TDBGridPro* grid = nullptr;
 };
 
 // Rows N = 1..count with P = 10 x N.

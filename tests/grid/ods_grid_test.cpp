@@ -17,54 +17,26 @@
 
 namespace ods_grid_test {
 
-struct CrewGrid {
-  CrewGrid() {
+// The crew in an object data set, made before the grid on it and freed after.
+struct CrewData {
+  CrewData() {
     crew.Add("Mira", 4);
     crew.Add("Oleg", 2);
     crew.Add("Yana", 7);
     ds.SetSource(&crew.items);
     ds.Activate();
-    source.SetDataSet(&ds);
-    form = std::make_unique<TForm>(nullptr);
-    form->SetBounds(20, 20, 360, 200);
-    grid = new TDBGridPro(form.get());
-    grid->SetParent(form.get());
-    grid->SetBounds(5, 5, 340, 180);
-    for (const char* name : {"Name", "Grade"}) {
-      TgpColumn* column = grid->Columns()->Add();
-      column->SetFieldName(name);
-      column->SetWidth(120);
-    }
-    grid->SetDataSource(&source);
-    form->Show();
-    form->Widget()->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
-    grid->SetFocus();
-    QApplication::processEvents();
   }
-  ~CrewGrid() {
-    form.reset();
-    source.SetDataSet(nullptr);
-  }
-  static void Key(Qt::Key key) {
-    QTest::keyClick(QApplication::focusWidget(), key);
-    QApplication::processEvents();
-  }
-  static void Type(const char* text) {
-    QTest::keyClicks(QApplication::focusWidget(), text);
-    QApplication::processEvents();
-  }
+  ods_support::Crew crew;
+  TObjDataSet ds{nullptr};
+};
+
+struct CrewGrid : CrewData, grid_support::GridOnForm {
+  CrewGrid() : GridOnForm(&ds, 360, 200, {"Name", "Grade"}) {}
   TgpInplaceEdit* Edit(int column) {
     EXPECT_TRUE(grid->Columns()->Items(column)->StartCellEdit());
     QApplication::processEvents();
     return grid->InplaceEditor();
   }
-
-  ods_support::Crew crew;
-  TObjDataSet ds{nullptr};
-  TDataSource source{nullptr};
-  std::unique_ptr<TForm> form;
-  TDBGridPro* grid = nullptr;
 };
 
 TEST(ObjDataSetGrid, ShowsOneRowPerItem) {

@@ -379,6 +379,94 @@ TEST(Selection, RecordsWithEqualBookmarkFieldsAreSelectedAndDeletedApart) {
   EXPECT_EQ(f.Remaining(), (Ns{2, 4}));
 }
 
+// A selected record keeps what its snapshot captured, of every kind of field
+// value, however it was selected, after the records changed: the kinds and
+// values of its unique and bookmark fields, its bookmark and its number.
+TEST(Selection, SelectedRecordsKeepEveryKindOfValueAsCaptured) {
+  TMemDataSet ds{nullptr};
+  TDataSource source{nullptr};
+  GridStandIn grid;
+  TgpSelection selection{&grid};
+  grid.selection = &selection;
+  const std::pair<const char*, TFieldType> fields[] = {
+      {"I", ftInteger}, {"S", ftSmallint}, {"W", ftWord},    {"L", ftLargeint}, {"F", ftFloat},
+      {"C", ftCurrency}, {"D", ftDate},    {"B", ftBoolean}, {"T", ftString},
+  };
+  for (const auto& [name, type] : fields) ds.FieldDefs().AppendNamedDef(name, type, type == ftString ? 40 : 0);
+  ds.Activate();
+  // Record 2 is left all null.
+  const std::vector<std::vector<Variant>> rows = {
+      {Variant(-70000), Variant::FromSmallint(-12), Variant::FromWord(65000), Variant(-(1LL << 40)), Variant(0.1),
+       Variant(Currency::FromScaled(-123456789)), Variant::FromDate(45000), Variant(true), Variant("short")},
+      {},
+      {Variant(7), Variant::FromSmallint(32767), Variant::FromWord(0), Variant(1LL), Variant(-1e300),
+       Variant(Currency::FromScaled(1)), Variant::FromDate(1), Variant(false),
+       Variant("a text longer than any short string")},
+      {Variant(8), Variant::FromSmallint(0), Variant::FromWord(1), Variant(2LL), Variant(2.5),
+       Variant(Currency::FromScaled(0)), Variant::FromDate(2), Variant(true), Variant("")},
+  };
+  for (const auto& row : rows) {
+    ds.StartAppend();
+    for (size_t i = 0; i < row.size(); ++i) ds.FieldNamed(fields[i].first)->SetVariantValue(row[i]);
+    ds.CommitRecord();
+  }
+  grid.bookmark_fields = "I;S;W;L;F;C;D;B;T";
+  grid.unique_fields = "T";
+  source.SetDataSet(&ds);
+  grid.link.ChangeDataSource(&source);
+
+  struct Captured {
+    TBookmark bookmark;
+    Variant unique_values;
+    Variant bookmark_values;
+    int rec_no;
+  };
+  std::vector<Captured> captured;
+  for (ds.GoFirst(); !ds.Eof(); ds.GoNext())
+    captured.push_back({ds.QueryBookmarkText(), ds.ValuesOfFields(grid.unique_fields),
+                        ds.ValuesOfFields(grid.bookmark_fields), ds.GetSequenceNo()});
+  // Record 4 alone, then 1 to 3 as a range walked backwards.
+  ds.ReturnToBookmark(captured[3].bookmark);
+  selection.SelectCurrent(true, false);
+  ds.ReturnToBookmark(captured[2].bookmark);
+  selection.SelectRange(captured[0].bookmark);
+  ASSERT_EQ(selection.ExplicitCount(), 4);
+  // Every record takes another's values: record 1 those of 3, the rest those of 1.
+  int k = 0;
+  for (ds.GoFirst(); !ds.Eof(); ds.GoNext(), ++k) {
+    ds.StartEdit();
+    const auto& other = rows[k == 0 ? 2 : 0];
+    for (size_t i = 0; i < other.size(); ++i) ds.FieldNamed(fields[i].first)->SetVariantValue(other[i]);
+    ds.CommitRecord();
+  }
+
+  // Equal in kind and value, element by element.
+  auto same = [](const Variant& got, const Variant& want) {
+    if (got.VarType() != want.VarType()) return false;
+    if (!got.IsArray()) return VarEquals(got, want) || (got.IsNull() && want.IsNull());
+    if (got.LowBound() != want.LowBound() || got.HighBound() != want.HighBound()) return false;
+    for (int i = want.LowBound(); i <= want.HighBound(); ++i) {
+      if (got[i].VarType() != want[i].VarType()) return false;
+      if (!want[i].IsNull() && !VarEquals(got[i], want[i])) return false;
+    }
+    return true;
+  };
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    const Captured& want = captured[static_cast<size_t>(i)];
+    const TgpRecShot* shot = selection.Items(i);
+    EXPECT_EQ(shot->Bookmark, want.bookmark);
+    EXPECT_TRUE(shot->Valid);
+    EXPECT_EQ(shot->RecNo, want.rec_no);
+    EXPECT_TRUE(same(shot->UniqueValues, want.unique_values)) << VarToStr(shot->UniqueValues);
+    EXPECT_TRUE(same(shot->BookmarkValues, want.bookmark_values));
+    EXPECT_TRUE(same(selection.BookmarkValuesOf(i), want.bookmark_values));
+    // The same snapshot each time it is asked for.
+    EXPECT_EQ(selection.Items(i), shot);
+  }
+  EXPECT_EQ(selection.Anchor(), captured[0].bookmark);
+}
+
 TEST(Selection, RangeRunsInDataSetOrderFromTheCurrentRecordToTheTarget) {
   struct Case {
     const char* name;

@@ -32,11 +32,10 @@
 
 namespace vision_pick_test {
 
-// A shown form with a grid over a dBASE table N (integer), S (character 20)
-// of three rows; S of row n is "s<n>". The S column shows a standard vision.
-struct PickTable {
-  // column_vision, when given, shows the S column instead of the standard vision.
-  explicit PickTable(const std::string& folder, TvpFieldVision* column_vision = nullptr) {
+// A dBASE table N (integer), S (character 20) of three rows; S of row n is
+// "s<n>"; and the standard vision its S column shows.
+struct PickTableData {
+  explicit PickTableData(const std::string& folder) {
     table = std::make_unique<TDbf>(nullptr);
     table->SetTableLevel(4);
     table->SetExclusive(true);
@@ -53,29 +52,23 @@ struct PickTable {
       table->CommitRecord();
     }
     table->GoFirst();
-    form = std::make_unique<TForm>(nullptr);
-    form->SetBounds(20, 20, 460, 260);
-    source.SetDataSet(table.get());
-    grid = new TDBGridPro(form.get());
-    grid->SetParent(form.get());
-    grid->SetBounds(5, 5, 440, 240);
-    for (const char* name : {"N", "S"}) {
-      TgpColumn* column = grid->Columns()->Add();
-      column->SetFieldName(name);
-      column->SetWidth(150);
-    }
-    grid->Columns()->Items(1)->SetVision(column_vision != nullptr ? column_vision : &vision);
-    grid->SetDataSource(&source);
-    form->Show();
-    form->Widget()->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(form->Widget()));
-    grid->SetFocus();
-    QApplication::processEvents();
   }
+
+  std::string file;
+  std::unique_ptr<TDbf> table;
+  TStandardVision vision{nullptr};
+};
+
+// A shown form with a grid over the table; the S column shows the standard
+// vision.
+struct PickTable : PickTableData, grid_support::GridOnForm {
+  // column_vision, when given, shows the S column instead of the standard vision.
+  explicit PickTable(const std::string& folder, TvpFieldVision* column_vision = nullptr)
+      : PickTableData(folder), GridOnForm(table.get(), 460, 260, {"N", "S"}, 150, [&](TDBGridPro& g) {
+          g.Columns()->Items(1)->SetVision(column_vision != nullptr ? column_vision : &vision);
+        }) {}
   ~PickTable() {
     if (TVisionToolForm* list = TStandardVision::DataListForm(); list->IsOpen()) list->Close(false, false);
-    form.reset();
-    source.SetDataSet(nullptr);
   }
   void List(std::initializer_list<const char*> entries) {
     TStringList strings;
@@ -102,12 +95,6 @@ struct PickTable {
     auto* list = static_cast<TvpDataListForm*>(TStandardVision::DataListForm());
     return list->IsOpen() ? list : nullptr;
   }
-  // Keys go to whatever has the focus, as in the other grid editing tests.
-  static QWidget* Focus() { return vision_grid::GridTable::Focus(); }
-  static void Type(const char* text) { vision_grid::GridTable::Type(text); }
-  static void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    vision_grid::GridTable::Key(key, mods);
-  }
   // Clears the editor's text as the user would: select all, Delete.
   static void Clear() {
     Key(Qt::Key_A, Qt::ControlModifier);
@@ -118,13 +105,6 @@ struct PickTable {
     table->Deactivate();
   }
   std::string Read() { return vision_support::ReadBack(file, "for r in rows: print(r['S'])\n"); }
-
-  std::string file;
-  std::unique_ptr<TDbf> table;
-  TDataSource source{nullptr};
-  TStandardVision vision{nullptr};
-  std::unique_ptr<TForm> form;
-  TDBGridPro* grid = nullptr;
 };
 
 TEST(StandardVision, DefaultsAndRefusedRows) {

@@ -46,8 +46,10 @@ constexpr int64_t kMaxMemoryStreamSize = int64_t{1} << 40;
 
 TList::~TList() { Clear(); }
 
+void RaiseListIndexError(int index) { RaiseWithInt<EListError>(kListIndexError, index); }
+
 void TList::CheckIndex(int index) const {
-  if (index < 0 || index >= Count()) RaiseWithInt<EListError>(kListIndexError, index);
+  if (index < 0 || index >= Count()) RaiseListIndexError(index);
 }
 
 void TList::Grow() {

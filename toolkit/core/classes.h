@@ -22,6 +22,10 @@ enum TListNotification { lnAdded, lnExtracted, lnDeleted };
 // Orders two items: <0, 0 or >0.
 using TListSortCompare = std::function<int(void* item1, void* item2)>;
 
+// Raises EListError "List index out of bounds (%d)": a list's answer to an
+// index outside it, for lists kept in other shapes too.
+[[noreturn]] void RaiseListIndexError(int index);
+
 // A list of untyped pointers. It owns nothing: deleting an item only removes
 // the pointer. Descendants hear of every change through Notify; one that acts
 // on lnDeleted clears the list in its own destructor, since the base

@@ -10,7 +10,9 @@ namespace {
 // Arrays larger than this are refused: a script's bad bound must not exhaust memory.
 constexpr int64_t kMaxArrayElements = 1 << 24;
 
-bool IsIntegerKind(TVarType t) {
+}  // namespace
+
+bool VarTypeIsInteger(TVarType t) {
   switch (t) {
     case varSmallint:
     case varInteger:
@@ -24,6 +26,8 @@ bool IsIntegerKind(TVarType t) {
       return false;
   }
 }
+
+namespace {
 
 bool IsFloatKind(TVarType t) { return t == varSingle || t == varDouble; }
 
@@ -157,7 +161,7 @@ void Variant::ConversionError(TVarType target) const {
 }
 
 int64_t Variant::IntegerValue(TVarType target) const {
-  if (IsIntegerKind(type_)) return i_;
+  if (VarTypeIsInteger(type_)) return i_;
   switch (type_) {
     case varEmpty:
       return 0;
@@ -186,7 +190,7 @@ int64_t Variant::IntegerValue(TVarType target) const {
 }
 
 double Variant::DoubleValue(TVarType target) const {
-  if (IsIntegerKind(type_)) return static_cast<double>(i_);
+  if (VarTypeIsInteger(type_)) return static_cast<double>(i_);
   switch (type_) {
     case varEmpty:
       return 0;
@@ -224,7 +228,7 @@ double Variant::AsDouble() const { return DoubleValue(varDouble); }
 
 Currency Variant::AsCurrency() const {
   if (type_ == varCurrency) return Currency::FromScaled(i_);
-  if (IsIntegerKind(type_) || type_ == varBoolean) {
+  if (VarTypeIsInteger(type_) || type_ == varBoolean) {
     const int64_t v = IntegerValue(varCurrency);
     int64_t scaled;
     if (__builtin_mul_overflow(v, int64_t{10000}, &scaled)) OverflowError(type_, varCurrency);
@@ -254,14 +258,14 @@ bool Variant::AsBoolean() const {
       throw EConvertError("'" + s_ + "' is not a valid boolean value");
     }
     default:
-      if (IsIntegerKind(type_) || type_ == varCurrency) return i_ != 0;
+      if (VarTypeIsInteger(type_) || type_ == varCurrency) return i_ != 0;
       if (IsFloatKind(type_) || type_ == varDate) return d_ != 0;
       ConversionError(varBoolean);
   }
 }
 
 AnsiString Variant::AsString() const {
-  if (IsIntegerKind(type_)) return IntToStr(i_);
+  if (VarTypeIsInteger(type_)) return IntToStr(i_);
   switch (type_) {
     case varEmpty:
       return AnsiString();
@@ -297,7 +301,7 @@ TDateTime Variant::AsDateTime() const {
 
 bool VarIsNumeric(const Variant& v) {
   const TVarType t = v.VarType();
-  return IsIntegerKind(t) || IsFloatKind(t) || t == varCurrency;
+  return VarTypeIsInteger(t) || IsFloatKind(t) || t == varCurrency;
 }
 
 bool VarIsStr(const Variant& v) { return v.VarType() == varString; }
@@ -427,7 +431,7 @@ int CompareValues(const Variant& a0, const Variant& b0) {
       return (x > y) - (x < y);
     }
   }
-  if (IsIntegerKind(ta) && IsIntegerKind(tb)) {
+  if (VarTypeIsInteger(ta) && VarTypeIsInteger(tb)) {
     const int64_t x = a.AsInt64(), y = b.AsInt64();
     return (x > y) - (x < y);
   }
@@ -542,7 +546,7 @@ Variant Arithmetic(Op op, const Variant& a0, const Variant& b0) {
     }
     return Variant(Currency::FromScaled(r));
   }
-  if (!IsIntegerKind(ta) || !IsIntegerKind(tb)) InvalidOperation();
+  if (!VarTypeIsInteger(ta) || !VarTypeIsInteger(tb)) InvalidOperation();
   const int64_t x = a.AsInt64(), y = b.AsInt64();
   int64_t r;
   bool overflow;

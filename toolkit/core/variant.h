@@ -125,6 +125,8 @@ inline bool VarIsArray(const Variant& v) { return v.IsArray(); }
 // Null or Empty.
 inline bool VarIsClear(const Variant& v) { return v.IsNull() || v.IsEmpty(); }
 bool VarIsNumeric(const Variant& v);
+// The integer kinds: Smallint, Integer, ShortInt, Byte, Word, LongWord, Int64.
+bool VarTypeIsInteger(TVarType type);
 bool VarIsStr(const Variant& v);
 // The value as text, with "" for Null (the display form).
 AnsiString VarToStr(const Variant& v);
