@@ -96,7 +96,14 @@ void TDBGridPro::Detach() {
 
 void TDBGridPro::BeforeDestruction() {
   Detach();
+  LetCustomizerGo();
   TCustomControl::BeforeDestruction();
+}
+
+void TDBGridPro::LetCustomizerGo() {
+  // The customizer hears the grid's end while the grid is still whole.
+  if (customizer_ != nullptr) customizer_->GridGone();
+  if (customizer_ != nullptr) CustomizerAction(gcaFinish, nullptr);
 }
 
 TDBGridPro::~TDBGridPro() {
@@ -108,9 +115,7 @@ TDBGridPro::~TDBGridPro() {
   auto_search_.reset();
   hint_window_.reset();
   ColumnSizer().Forget(this);
-  // The customizer hears the grid's end while the grid is still whole.
-  if (customizer_ != nullptr) customizer_->GridGone();
-  if (customizer_ != nullptr) CustomizerAction(gcaFinish, nullptr);
+  LetCustomizerGo();
   title_images_link_.reset();
   paint_info_.reset();
   painter_.reset();
