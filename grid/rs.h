@@ -1954,6 +1954,8 @@ class TDBGridPro : public TCustomControl,
   void ApplySelectionActions(int actions, int old_row, const TBookmark& anchor);
   // Leaves the designer and silences the data link, before destruction.
   void Detach();
+  // Tells an open customizer that the grid goes and forgets it.
+  void LetCustomizerGo();
   bool RecordAfterWindow();
   // What the grid asks of its columns (rs_grid_columns.cpp).
   void CreateColumns();

@@ -89,7 +89,6 @@ TrsGridProCustomizer::TrsGridProCustomizer(TDBGridPro* Grid, const AnsiString& A
   datFields->Activate();
   gpList->SetDataSource(dsFields);
   Send(gcaStart, this);
-  if (grid_ != nullptr) grid_->FreeNotification(this);
   SizeTo(g_bounds.Left + 8, g_bounds.Top + 8, g_bounds.Width(), g_bounds.Height());
 }
 
@@ -106,17 +105,11 @@ void TrsGridProCustomizer::Closing() {
   if (finished_) return;
   finished_ = true;
   Send(gcaFinish, this);
-  if (grid_ != nullptr) grid_->RemoveFreeNotification(this);
   // A window replaced by the next one leaves the remembered place to it.
   if (!replaced_ && g_open == this) {
     g_bounds = Rect(Left(), Top(), Left() + Width(), Top() + Height());
     g_open = nullptr;
   }
-}
-
-void TrsGridProCustomizer::Notification(TComponent* component, TOperation operation) {
-  TForm::Notification(component, operation);
-  if (operation == opRemove && component == grid_) GridGone();
 }
 
 void TrsGridProCustomizer::GridGone() {

@@ -51,7 +51,8 @@ class TrsGridProCustomizer : public TForm {
   // The list's current entry was dropped on the grid: its column goes to the
   // grid's drop target (at the end, or where it was, when there is none).
   void EntryDropped();
-  // The grid is going: the window closes without it.
+  // The grid is going: the window closes without it. The grid calls it
+  // while it is still whole, before any holder hears of its end.
   void GridGone();
   // The height that shows whole rows of the list, at least 2.
   int SnapHeight(int Height) const;
@@ -59,7 +60,6 @@ class TrsGridProCustomizer : public TForm {
   void SizeTo(int Left, int Top, int Width, int Height);
 
  protected:
-  void Notification(TComponent* component, TOperation operation) override;
   // The user sized the window: its height snaps to whole rows.
   void WidgetResized() override;
 

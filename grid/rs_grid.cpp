@@ -97,7 +97,14 @@ void TDBGridPro::Detach() {
 
 void TDBGridPro::BeforeDestruction() {
   Detach();
+  LetCustomizerGo();
   TCustomControl::BeforeDestruction();
+}
+
+void TDBGridPro::LetCustomizerGo() {
+  // The customizer hears the grid's end while the grid is still whole.
+  if (customizer_ != nullptr) customizer_->GridGone();
+  if (customizer_ != nullptr) CustomizerAction(gcaFinish, nullptr);
 }
 
 TDBGridPro::~TDBGridPro() {
@@ -110,9 +117,7 @@ TDBGridPro::~TDBGridPro() {
   hint_window_.reset();
   ColumnSizer().Forget(this);
   if (TvpCustomFieldMapper* mapper = mapper_) mapper->RemoveClient(this);
-  // The customizer hears the grid's end while the grid is still whole.
-  if (customizer_ != nullptr) customizer_->GridGone();
-  if (customizer_ != nullptr) CustomizerAction(gcaFinish, nullptr);
+  LetCustomizerGo();
   title_images_link_.reset();
   paint_info_.reset();
   painter_.reset();

@@ -388,15 +388,19 @@ TEST(Customizer, AnEntryDroppedOnTheTitlesLandsAtTheDropTarget) {
 }
 
 TEST(Customizer, TheGridsEndClosesTheWindow) {
-  auto g = std::make_unique<Customized>("customizer_grid_end");
-  g->Open(0);
-  ASSERT_NE(ActiveCustomizer(), nullptr);
-  delete g->grid;
-  g->grid = nullptr;
-  QApplication::processEvents();
-  EXPECT_EQ(ActiveCustomizer(), nullptr);
-  EXPECT_TRUE(OpenCustomizers().empty());
-  g.reset();
+  for (bool free : {true, false}) {
+    SCOPED_TRACE(free ? "the grid freed" : "the grid deleted");
+    auto g = std::make_unique<Customized>("customizer_grid_end");
+    g->Open(0);
+    ASSERT_NE(ActiveCustomizer(), nullptr);
+    if (free) g->grid->Free();
+    else delete g->grid;
+    g->grid = nullptr;
+    QApplication::processEvents();
+    EXPECT_EQ(ActiveCustomizer(), nullptr);
+    EXPECT_TRUE(OpenCustomizers().empty());
+    g.reset();
+  }
 }
 
 }  // namespace customizer_test
