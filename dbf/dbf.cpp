@@ -869,10 +869,7 @@ void TDbf::StoreRecord() {
 void TDbf::RemoveRecord() {
   StartEdit();
   const int64_t n = edit_locked_;
-  TRecordBuffer buffer = CurrentBuffer();
-  uint8_t* image = buffer + kHeaderSize;
-  image[0] = '*';
-  dbf_file_->RemoveRecordKeys(n, image);
+  dbf_file_->SetDeletionMark(n, CurrentBuffer() + kHeaderSize, true);
   SetModified(true);
   CommitRecord();
   // The post refilled the window and left the cursor on the last record it
@@ -885,16 +882,11 @@ void TDbf::RemoveRecord() {
 
 void TDbf::RecallRecord() {
   StartEdit();
-  const int64_t n = edit_locked_;
-  uint8_t* image = CurrentBuffer() + kHeaderSize;
-  if (image[0] == '*') {
-    image[0] = ' ';
-    try {
-      dbf_file_->RestoreRecordKeys(n, image);
-    } catch (...) {
-      DiscardChanges();
-      throw;
-    }
+  try {
+    dbf_file_->SetDeletionMark(edit_locked_, CurrentBuffer() + kHeaderSize, false);
+  } catch (...) {
+    DiscardChanges();
+    throw;
   }
   SetModified(true);
   CommitRecord();

@@ -1470,6 +1470,22 @@ void TDbfFile::RestoreRecordKeys(int64_t n, const uint8_t* record) {
   for (const auto& index : index_files_) index->RestoreRecalledRecordKey(n, record);
 }
 
+void TDbfFile::SetDeletionMark(int64_t n, uint8_t* record, bool deleted) {
+  if (deleted) {
+    record[0] = '*';
+    RemoveRecordKeys(n, record);
+    return;
+  }
+  if (record[0] != '*') return;
+  record[0] = ' ';
+  try {
+    RestoreRecordKeys(n, record);
+  } catch (...) {
+    record[0] = '*';
+    throw;
+  }
+}
+
 // ---- Pack ----------------------------------------------------------------------------------
 
 void TDbfFile::RebuildTableFile() {

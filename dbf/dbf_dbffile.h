@@ -332,6 +332,12 @@ class TDbfFile : public TPagedFile {
   // Record n's deletion mark is being taken back: its keys return to the
   // primary tags.
   void RestoreRecordKeys(int64_t n, const uint8_t* record);
+  // Marks the image of record n (read by LockRecordForEdit) deleted, its
+  // keys leaving the primary tags, or takes a deletion mark back, its keys
+  // returning to them; UpdateRecord then writes it. An image not marked is
+  // left as it is by a recall. A recall whose key another record now holds
+  // in a primary tag raises EDbfError, the image keeping its mark.
+  void SetDeletionMark(int64_t n, uint8_t* record, bool deleted);
   // Numbers the autoincrement fields of a new record (dBase 7).
   void ApplyAutoIncrement(uint8_t* record);
   // Writes the change counter, the time and the computer name into the lock field.

@@ -1,6 +1,7 @@
 // dbftool index and dump --index, with the tags walked by an independent
 // reader of the index formats (Perl's XBase::Index) and by our own engine.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "dbf/dbf.h"
 #include "dbf/dbf_idxfile.h"
 #include "tests/dbf/dbftool_support.h"
 #include "tests/dbf/index_support.h"
@@ -467,6 +469,120 @@ std::vector<int64_t> DbfreadNs(const std::string& file) {
   int64_t n = 0;
   while (lines >> n) ns.push_back(n);
   return ns;
+}
+
+// dbftool makes no primary tag; the program's table component does.
+void CreatePrimaryTag(const std::string& file, const char* tag, const char* expression) {
+  TDbf table(nullptr);
+  table.SetExclusive(true);
+  table.SetTableName(file);
+  table.Activate();
+  table.CreateIndexTag(tag, expression, TIndexOptions{ixPrimary});
+  table.Deactivate();
+}
+
+// A deletion takes a record's key out of a primary tag; a recall by the tool
+// puts it back, so that every reader finds the row and its key again. A
+// recall of a live row writes it as it is, and one whose key another row
+// took meanwhile, or a wrong record number, is refused with the files left
+// as they were.
+TEST(DbfToolIndex, ARecalledRecordIsBackInItsPrimaryTag) {
+  const std::string dir = TempDir("recalled");
+  const std::string file = MakeTable(dir, MakeRows(40)), mdx = dir + "/t.mdx";
+  std::string out;
+  ASSERT_EQ(RunTool("index " + file + " create name NAME", &out), 0) << out;
+  ASSERT_EQ(RunTool("index " + file + " create num N --descending", &out), 0) << out;
+  CreatePrimaryTag(file, "byn", "N");
+  // The primary tag holds the keys of num for the live rows, in rising order.
+  const auto expect_byn_holds = [&](const std::vector<int64_t>& live) {
+    Walk num = PerlWalk(dir, mdx, "NUM");
+    std::reverse(num.begin(), num.end());
+    std::erase_if(num, [&](const auto& entry) { return std::find(live.begin(), live.end(), entry.second) == live.end(); });
+    const Walk byn = PerlWalk(dir, mdx, "BYN");
+    EXPECT_EQ(byn, num);
+    EXPECT_EQ(byn, OurWalk(file, mdx, "BYN"));
+    EXPECT_EQ(PerlWalk(dir, mdx, "NAME").size(), 40u);
+  };
+  std::vector<int64_t> live;
+  for (int64_t n = 1; n <= 40; ++n)
+    if (n != 5 && n != 17 && n != 40) live.push_back(n);
+
+  ASSERT_EQ(RunTool("delete " + file + " 5 17 40", &out), 0) << out;
+  expect_byn_holds(live);
+  ASSERT_EQ(RunTool("recall " + file + " 17 5", &out), 0) << out;
+  EXPECT_EQ(out, "");
+  live.insert(live.begin() + 4, 5);
+  live.insert(live.begin() + 16, 17);
+  EXPECT_EQ(RunTool("check " + file, &out), 0) << out;
+  EXPECT_EQ(DbfreadNs(file), live);
+  expect_byn_holds(live);
+  EXPECT_EQ(DumpedNs(file + " --index byn"), live);
+
+  // Live rows, one just recalled among them: written as they are.
+  const std::string mdx_before = ReadFile(mdx);
+  ASSERT_EQ(RunTool("recall " + file + " 5 1", &out), 0) << out;
+  EXPECT_TRUE(ReadFile(mdx) == mdx_before) << "the index file changed";
+  EXPECT_EQ(RunTool("check " + file, &out), 0) << out;
+  EXPECT_EQ(DbfreadNs(file), live);
+
+  // Record 6 deleted, its N taken by a new row 41: its recall would put the
+  // key in the primary tag twice.
+  ASSERT_EQ(RunTool("delete " + file + " 6", &out), 0) << out;
+  WriteFile(dir + "/six.csv", "NAME,N,V\nSIX,6,6\n");
+  ASSERT_EQ(RunCommand(dbftool_support::Tool() + " append " + file + " < " + dir + "/six.csv 2>&1", &out), 0) << out;
+  const std::string table_before = ReadFile(file), index_before = ReadFile(mdx);
+  const struct {
+    const char* args;
+    int status;
+    const char* message;
+  } refused[] = {
+      {"6", 1, "dbftool: Key violation"},
+      {"41 6", 1, "dbftool: Key violation"},
+      {"0", 2, "dbftool: record 0 is not in the table (1..41)\n"},
+      {"42", 2, "dbftool: record 42 is not in the table (1..41)\n"},
+      {"40 99", 2, "dbftool: record 99 is not in the table (1..41)\n"},
+      {"x", 2, "dbftool: bad record number \"x\"\n"},
+      {"", 2, "dbftool: expected FILE and record numbers\n"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.args);
+    EXPECT_EQ(RunTool("recall " + file + " " + c.args, &out), c.status) << out;
+    EXPECT_TRUE(out.starts_with(c.message)) << out;
+    EXPECT_TRUE(ReadFile(file) == table_before) << "the table changed";
+    EXPECT_TRUE(ReadFile(mdx) == index_before) << "the index file changed";
+  }
+  EXPECT_EQ(RunTool("check " + file, &out), 0) << out;
+  std::erase(live, 6);
+  live.push_back(6);  // row 41
+  EXPECT_EQ(DbfreadNs(file), live);
+}
+
+// A table, or its index file, that the user may not write: the recall is
+// refused naming the file, and both files stay as they were.
+TEST(DbfToolIndex, ARecallTheUserMayNotWriteIsRefused) {
+  // As root every file is writable: the tool then runs as an ordinary user.
+  const std::string as_user = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string dir = TempDir("recall_read_only");
+  const std::string file = MakeTable(dir, MakeRows(10)), mdx = dir + "/t.mdx";
+  std::string out;
+  CreatePrimaryTag(file, "byn", "N");
+  ASSERT_EQ(RunTool("delete " + file + " 3", &out), 0) << out;
+  const std::string table_before = ReadFile(file), index_before = ReadFile(mdx);
+  ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+  for (const std::string& locked : {file, mdx}) {
+    SCOPED_TRACE(locked);
+    ASSERT_EQ(::chmod(file.c_str(), locked == file ? 0444 : 0666), 0);
+    ASSERT_EQ(::chmod(mdx.c_str(), locked == mdx ? 0444 : 0666), 0);
+    EXPECT_EQ(RunCommand(as_user + dbftool_support::Tool() + " recall " + file + " 3 2>&1", &out), 1) << out;
+    EXPECT_TRUE(out.starts_with("dbftool: ")) << out;
+    EXPECT_NE(out.find(locked), std::string::npos) << out;
+    EXPECT_TRUE(ReadFile(file) == table_before) << "the table changed";
+    EXPECT_TRUE(ReadFile(mdx) == index_before) << "the index file changed";
+  }
+  ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(mdx.c_str(), 0644), 0);
+  ASSERT_EQ(RunTool("recall " + file + " 3", &out), 0) << out;
+  EXPECT_EQ(DumpedNs(file + " --index byn"), (std::vector<int64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
 }
 
 // What every reader must see after a failed or stopped append to a table

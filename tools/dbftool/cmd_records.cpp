@@ -250,7 +250,8 @@ std::vector<int64_t> RecordNumbers(TDbfFile& table, const Args& args) {
   return numbers;
 }
 
-// Marks records deleted ('*') or live again (' ').
+// Marks records deleted or takes their marks back as the program does, the
+// primary tags following.
 int SetDeletedFlag(const Args& args, bool deleted) {
   if (args.empty()) throw UsageError{"expected FILE and record numbers"};
   auto table = OpenTableForChanges(args[0]);
@@ -258,8 +259,12 @@ int SetDeletedFlag(const Args& args, bool deleted) {
   std::vector<uint8_t> record(size_t(table->RecordSize()));
   for (int64_t n : numbers) {
     table->LockRecordForEdit(n, record.data());
-    record[0] = deleted ? '*' : ' ';
-    if (deleted) table->RemoveRecordKeys(n, record.data());
+    try {
+      table->SetDeletionMark(n, record.data(), deleted);
+    } catch (...) {
+      table->UnlockRecord(n);
+      throw;
+    }
     table->UpdateRecord(n, record.data());
   }
   Finish(*table);
