@@ -1455,6 +1455,17 @@ void TDbfFile::UpdateRecord(int64_t n, const uint8_t* record) {
       index->ClearIndexWriteError();
     }
     WriteRecordAt(n, record);
+    // The file still holds the record as it was: its keys go back to match it.
+    if (WriteError() && !indexes_damaged) {
+      const uint8_t* previous = prev_buffer_.data();
+      for (const auto& index : index_files_) {
+        index->UpdateRecordKey(n, record, previous);
+        if (previous[0] == '*' && record[0] != '*') index->RemoveDeletedRecordKey(n, previous);
+        if (previous[0] != '*' && record[0] == '*') index->RestoreRecalledRecordKey(n, previous);
+        if (index->IndexWriteError()) indexes_damaged = true;
+        index->ClearIndexWriteError();
+      }
+    }
   }
   if (WriteError() || indexes_damaged) {
     ClearWriteError();

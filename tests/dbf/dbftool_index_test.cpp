@@ -655,6 +655,15 @@ struct FaultCase {
   bool killed;
 };
 
+// Runs dbftool with the arguments (a shell command line), its when-th write
+// failing or killing it as the case says; returns its exit status.
+int RunToolStoppedAt(const FaultCase& c, int when, const std::string& args, std::string* out) {
+  return RunCommand(std::string(testsupport::kNoLeakCheck) +
+                        "strace -f -o /dev/null -e trace=pwrite64 -e inject=pwrite64" + c.inject +
+                        ":when=" + std::to_string(when) + " " + dbftool_support::Tool() + " " + args + " 2>&1",
+                    out);
+}
+
 // A write that fails (a full disk) or a process killed at any of the first
 // writes of an append to a table with three tags, whose first row splits a
 // leaf of a tag. After a failure the undo has put the index file back as
@@ -678,11 +687,7 @@ TEST(DbfToolIndex, AnAppendStoppedAtAnyWriteLeavesTagsThatMatchTheTable) {
       SCOPED_TRACE(std::string(c.name) + " at write " + std::to_string(when));
       WriteFile(file, table_bytes);
       WriteFile(mdx, mdx_bytes);
-      const int status = RunCommand(std::string(testsupport::kNoLeakCheck) +
-                                        "strace -f -o /dev/null -e trace=pwrite64 -e inject=pwrite64" + c.inject +
-                                        ":when=" + std::to_string(when) + " " + dbftool_support::Tool() +
-                                        " append " + file + " < " + dir + "/rows.csv 2>&1",
-                                    &out);
+      const int status = RunToolStoppedAt(c, when, "append " + file + " < " + dir + "/rows.csv", &out);
       if (status == 0) break;
       ++stopped;
       if (!c.killed) {
@@ -776,6 +781,64 @@ TEST(DbfToolIndex, AWriterKilledBesideALiveOneIsFoundAfterTheOtherCloses) {
   EXPECT_GE(found, 1);
 }
 
+
+// A recall or a deletion stopped at any of its writes, by a full disk or a
+// kill: the table and its primary tag agree afterwards (a read-only check
+// finds them whole or reports the update cut short), and the command done
+// again leaves the tag holding the keys of the live records.
+TEST(DbfToolIndex, ARecallOrDeletionStoppedAtAnyWriteLeavesTheTagsInStep) {
+  ASSERT_EQ(RunCommand("strace -V >/dev/null 2>&1", nullptr), 0) << "strace is needed (scripts/install-deps.sh)";
+  const std::string dir = TempDir("stopped_recall");
+  const std::string file = MakeTable(dir, MakeRows(40)), mdx = dir + "/t.mdx";
+  std::string out;
+  ASSERT_EQ(RunTool("index " + file + " create num N", &out), 0) << out;
+  CreatePrimaryTag(file, "byn", "N");
+  ASSERT_EQ(RunTool("delete " + file + " 5", &out), 0) << out;
+  const std::string table_bytes = ReadFile(file), mdx_bytes = ReadFile(mdx);
+  const auto live_but = [](int64_t gone) {
+    std::vector<int64_t> live;
+    for (int64_t n = 1; n <= 40; ++n)
+      if (n != 5 || gone == 0)
+        if (n != gone) live.push_back(n);
+    return live;
+  };
+  const struct {
+    const char* command;
+    std::vector<int64_t> live;
+  } commands[] = {{"recall", live_but(0)}, {"delete", live_but(7)}};
+  const FaultCase cases[] = {
+      {"full disk", ":error=ENOSPC", false},
+      {"killed", ":signal=SIGKILL", true},
+  };
+  for (const auto& command : commands) {
+    const std::string run = std::string(command.command) + " " + file + (command.live.size() == 40 ? " 5" : " 7");
+    for (const FaultCase& c : cases) {
+      int stopped = 0;
+      for (int when = 1; when <= 12; ++when) {
+        SCOPED_TRACE(std::string(command.command) + ", " + c.name + " at write " + std::to_string(when));
+        WriteFile(file, table_bytes);
+        WriteFile(mdx, mdx_bytes);
+        const int status = RunToolStoppedAt(c, when, run, &out);
+        if (status == 0) break;
+        ++stopped;
+        if (!c.killed) {
+          EXPECT_EQ(status, 1) << out;
+          EXPECT_NE(out.find("Error while writing occurred"), std::string::npos) << out;
+        }
+        const int checked = RunTool("check " + file, &out);
+        if (checked != 0) {
+          EXPECT_TRUE(out.starts_with("t.mdx: The last update of index file \"t.mdx\" was cut short")) << out;
+        }
+        ASSERT_EQ(RunTool(run, &out), 0) << out;
+        EXPECT_EQ(RunTool("check " + file, &out), 0) << out;
+        EXPECT_EQ(DbfreadNs(file), command.live);
+        EXPECT_EQ(DumpedNs(file + " --index byn"), command.live);
+        EXPECT_EQ(PerlWalk(dir, mdx, "BYN"), OurWalk(file, mdx, "BYN"));
+      }
+      EXPECT_GE(stopped, 4) << c.name;
+    }
+  }
+}
 
 // Another process in the middle of a change holds the index file's header
 // locked, its tree half changed (here: a root not yet written). An open
