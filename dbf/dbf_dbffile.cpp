@@ -1449,16 +1449,24 @@ void TDbfFile::UpdateRecord(int64_t n, const uint8_t* record) {
   bool indexes_damaged = false;
   {
     TScopeExit unlock([this, n] { UnlockRecord(n); });
+    // An index file whose write failed has put its own bytes back; the
+    // others hold the new keys until the record is known to be written.
+    std::vector<TDbfIndexKeys*> rekeyed;
     for (const auto& index : index_files_) {
       index->UpdateRecordKey(n, prev_buffer_.data(), record);
-      if (index->IndexWriteError()) indexes_damaged = true;
+      if (index->IndexWriteError())
+        indexes_damaged = true;
+      else
+        rekeyed.push_back(index.get());
       index->ClearIndexWriteError();
     }
-    WriteRecordAt(n, record);
-    // The file still holds the record as it was: its keys go back to match it.
-    if (WriteError() && !indexes_damaged) {
+    // A record written beside a tag that lacks its new key would be answered
+    // wrongly by that tag: the record stays as it was.
+    if (!indexes_damaged) WriteRecordAt(n, record);
+    if (WriteError() || indexes_damaged) {
+      // The file still holds the record as it was: its keys go back to match it.
       const uint8_t* previous = prev_buffer_.data();
-      for (const auto& index : index_files_) {
+      for (TDbfIndexKeys* index : rekeyed) {
         index->UpdateRecordKey(n, record, previous);
         if (previous[0] == '*' && record[0] != '*') index->RemoveDeletedRecordKey(n, previous);
         if (previous[0] != '*' && record[0] == '*') index->RestoreRecalledRecordKey(n, previous);
