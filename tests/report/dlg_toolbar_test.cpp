@@ -687,4 +687,77 @@ TEST_F(Toolbar, ButtonsAndSeparatorsLineUpAlongTheirBar) {
   }
 }
 
+// The caption's dark pixels: how far they reach and how many there are.
+struct Ink {
+  int width = 0, height = 0, count = 0;
+};
+
+Ink InkOf(TControl* control) {
+  const QImage image = control->Widget()->grab().toImage();
+  int left = image.width(), top = image.height(), right = -1, bottom = -1;
+  Ink ink;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      // Darker than the button's shadow rim: the caption's ink.
+      if (qRed(p) + qGreen(p) + qBlue(p) >= 3 * 0x60) continue;
+      ++ink.count;
+      left = std::min(left, x), right = std::max(right, x);
+      top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+  if (right >= 0) ink.width = right - left + 1, ink.height = bottom - top + 1;
+  return ink;
+}
+
+// A button's caption is drawn in the button's font, whether the font is its
+// own or taken from its parent.
+TEST_F(Toolbar, TheCaptionIsDrawnInTheButtonsFont) {
+  const auto large = [](TFont& font) {
+    font.SetSize(16);
+    font.SetStyle(TFontStyles{fsBold});
+  };
+  const struct {
+    const char* what;
+    std::function<void(TPanel&, TfrSpeedButton&)> set;
+  } cases[] = {
+      {"a font of its own", [&](TPanel&, TfrSpeedButton& b) { large(b.Font()); }},
+      {"its parent's font, taken when placed",
+       [&](TPanel& panel, TfrSpeedButton& b) {
+         b.SetParent(nullptr);
+         large(panel.Font());
+         b.SetParent(&panel);
+       }},
+      {"its parent's font, taken again",
+       [&](TPanel& panel, TfrSpeedButton& b) {
+         large(panel.Font());
+         b.Font().SetSize(8);
+         b.SetParentFont(true);
+       }},
+  };
+  form->SetBounds(100, 100, 300, 120);
+  const auto place = [&](const std::function<void(TPanel&, TfrSpeedButton&)>& set) {
+    auto* panel = new TPanel(form.get());
+    panel->SetParent(form.get());
+    panel->SetBounds(0, 0, 300, 100);
+    auto* button = new TfrSpeedButton(form.get());
+    button->SetParent(panel);
+    button->SetBounds(4, 4, 96, 40);
+    button->SetCaption("Wxyz");
+    set(*panel, *button);
+    QApplication::processEvents();
+    const Ink ink = InkOf(button);
+    panel->SetVisible(false);
+    return ink;
+  };
+  const Ink plain = place([](TPanel&, TfrSpeedButton&) {});
+  ASSERT_GT(plain.count, 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Ink ink = place(c.set);
+    EXPECT_GT(ink.height, plain.height + 3) << plain.height;
+    EXPECT_GT(ink.width, plain.width + 6) << plain.width;
+    EXPECT_GT(ink.count, plain.count * 2) << plain.count;
+  }
+}
+
 }  // namespace dlg_toolbar_test

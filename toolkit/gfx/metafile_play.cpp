@@ -13,6 +13,9 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "toolkit/core/binary.h"
@@ -163,6 +166,23 @@ AnsiString WideText(const Bytes& r, size_t at, size_t count) {
 
 // ---- The player -----------------------------------------------------------------------------
 
+class Player;
+
+// A record's handler in a player's table, which is sorted by record number.
+template <class Number>
+struct RecordHandler {
+  Number number;
+  void (*play)(Player&, const Bytes&);
+};
+
+template <class Number, size_t N>
+constexpr bool SortedByNumber(const RecordHandler<Number> (&table)[N]) {
+  return std::is_sorted(std::begin(table), std::end(table), [](const RecordHandler<Number>& a,
+                                                                const RecordHandler<Number>& b) {
+    return a.number < b.number;
+  });
+}
+
 class Player {
  public:
   Player(TCanvas& canvas, const TRect& rect) : canvas_(canvas), rect_(rect) {}
@@ -276,12 +296,31 @@ class Player {
   void CloseFigure() {
     if (!path_.empty() && !path_.back().points.empty()) path_.back().closed = true;
   }
+  void AbortPath() {
+    in_path_ = false;
+    path_.clear();
+  }
   void DrawPath(bool fill, bool stroke);
 
-  bool PlaceableRecord(uint16_t function, const Bytes& r);
-  // Handlers of placeable records too long for the record table. A record
-  // too short for what it says it holds raises BadRecord, which ends the play.
+  // Plays a record by the handler its number finds in the table; a number
+  // the table lacks is passed over. A record too short for what it says it
+  // holds raises BadRecord in its handler: false, which ends the play.
   struct BadRecord {};
+  template <class Number, size_t N>
+  bool PlayRecord(const RecordHandler<Number> (&table)[N], Number number, const Bytes& r) {
+    const auto* handler = std::lower_bound(std::begin(table), std::end(table), number,
+                                           [](const RecordHandler<Number>& h, Number n) { return h.number < n; });
+    if (handler == std::end(table) || handler->number != number) return true;
+    try {
+      handler->play(*this, r);
+    } catch (const BadRecord&) {
+      return false;
+    }
+    return true;
+  }
+
+  bool PlaceableRecord(uint16_t function, const Bytes& r);
+  // Handlers of placeable records too long for the record table.
   void PlaceableDib(const Bytes& r, double x, double y, double dw, double dh, size_t at, int xs, int ys, int ws,
                     int hs, uint32_t rop);
   void PlaceablePolyPolygon(const Bytes& r);
@@ -291,6 +330,20 @@ class Player {
   void PlaceablePlaceholder(GdiObject::Kind kind);
   void PlaceableArc(ArcKind kind, const Bytes& r);
   bool EnhancedRecord(uint32_t type, const Bytes& r);
+  // Handlers of enhanced records too long for the record table.
+  enum EnhancedShape { kPolygonShape, kPolylineShape, kBezierShape, kPolylineToShape, kBezierToShape };
+  std::vector<TPoint> EnhancedPoints(const Bytes& r, size_t at, size_t count, bool wide);
+  void EnhancedLast(const Bytes& r, size_t at, size_t count, bool wide);
+  void EnhancedPoly(const Bytes& r, bool wide, EnhancedShape kind);
+  void EnhancedPolyPoly(const Bytes& r, bool wide, bool polygon);
+  void EnhancedBlit(double x, double y, double w, double h, std::pair<std::string_view, std::string_view> dib, int xs,
+                    int ys, int ws, int hs, uint32_t rop);
+  void EnhancedBitBlt(const Bytes& r, bool stretch);
+  void EnhancedText(const Bytes& r, bool wide);
+  void EnhancedWorld(const Bytes& r, uint32_t mode);
+  void EnhancedArc(ArcKind kind, const Bytes& r);
+  void EnhancedPlaceholderBrush(const Bytes& r);
+  void EnhancedFont(const Bytes& r);
 
   TCanvas& canvas_;
   TRect rect_;
@@ -869,14 +922,9 @@ void Player::PlaceablePlaceholder(GdiObject::Kind kind) {
 }
 
 bool Player::PlaceableRecord(uint16_t function, const Bytes& r) {
-  using Play = void (*)(Player&, const Bytes&);
-  struct Handler {
-    uint16_t function;
-    Play play;
-  };
   // By function number; viewport records belong to the player and the rest
   // is passed over.
-  static constexpr Handler kHandlers[] = {
+  static constexpr RecordHandler<uint16_t> kHandlers[] = {
       {0x001E, [](Player& p, const Bytes&) { p.SaveDC(); }},  // SAVEDC
       {0x00F7, [](Player& p, const Bytes&) { p.PlaceablePlaceholder(GdiObject::kOther); }},  // CREATEPALETTE
       {0x0102, [](Player& p, const Bytes& r) { p.dc_.bk_mode = r.U16(0); }},                 // SETBKMODE
@@ -974,17 +1022,8 @@ bool Player::PlaceableRecord(uint16_t function, const Bytes& r) {
                         r.I16(6), r.U32(0));
        }},
   };
-  static_assert(std::is_sorted(std::begin(kHandlers), std::end(kHandlers),
-                               [](const Handler& a, const Handler& b) { return a.function < b.function; }));
-  const auto* handler = std::lower_bound(std::begin(kHandlers), std::end(kHandlers), function,
-                                         [](const Handler& h, uint16_t f) { return h.function < f; });
-  if (handler == std::end(kHandlers) || handler->function != function) return true;
-  try {
-    handler->play(*this, r);
-  } catch (const BadRecord&) {
-    return false;
-  }
-  return true;
+  static_assert(SortedByNumber(kHandlers));
+  return PlayRecord(kHandlers, function, r);
 }
 
 void Player::PlaceableArc(ArcKind kind, const Bytes& r) {
@@ -1019,277 +1058,295 @@ void Player::PlayEnhanced(const Bytes& file) {
   }
 }
 
-bool Player::EnhancedRecord(uint32_t type, const Bytes& r) {
-  // Offsets count from the record's start; 8 is the first parameter.
-  // Points of 32-bit (wide) or 16-bit coordinates, in device units.
-  auto points = [&](size_t at, size_t count, bool wide) {
-    std::vector<TPoint> p;
-    const size_t step = wide ? 8 : 4, half = wide ? 4 : 2;
-    if (!r.Has(at, count * step)) return p;
-    p.reserve(count);
-    for (size_t i = 0, q = at; i < count; ++i, q += step)
-      p.push_back(wide ? Dev(r.I32(q), r.I32(q + half)) : Dev(r.I16(q), r.I16(q + half)));
-    return p;
-  };
-  // Logical coordinates of the last point, for the records that move the pen.
-  auto last = [&](size_t at, size_t count, bool wide) {
-    if (count == 0) return;
-    const size_t step = wide ? 8 : 4, half = wide ? 4 : 2;
-    const size_t p = at + (count - 1) * step;
-    dc_.cur_x = wide ? r.I32(p) : r.I16(p);
-    dc_.cur_y = wide ? r.I32(p + half) : r.I16(p + half);
-  };
-  auto bezier = [&](std::vector<TPoint> p) {
-    // Start point, then three per curve: control, control, end.
-    std::vector<TPoint> line;
-    if (p.empty()) return line;
-    line.push_back(p[0]);
-    for (size_t i = 1; i + 2 < p.size(); i += 3) {
-      const TPoint a = line.back(), b = p[i], c = p[i + 1], d = p[i + 2];
-      for (int s = 1; s <= 16; ++s) {
-        const double t = s / 16.0, u = 1 - t;
-        line.push_back({Clamp(u * u * u * a.x + 3 * u * u * t * b.x + 3 * u * t * t * c.x + t * t * t * d.x),
-                        Clamp(u * u * u * a.y + 3 * u * u * t * b.y + 3 * u * t * t * c.y + t * t * t * d.y)});
-      }
+// Points of 32-bit (wide) or 16-bit coordinates at an offset from the
+// record's start, in device units.
+std::vector<TPoint> Player::EnhancedPoints(const Bytes& r, size_t at, size_t count, bool wide) {
+  std::vector<TPoint> p;
+  const size_t step = wide ? 8 : 4, half = wide ? 4 : 2;
+  if (!r.Has(at, count * step)) return p;
+  p.reserve(count);
+  for (size_t i = 0, q = at; i < count; ++i, q += step)
+    p.push_back(wide ? Dev(r.I32(q), r.I32(q + half)) : Dev(r.I16(q), r.I16(q + half)));
+  return p;
+}
+
+// The pen goes to the logical coordinates of the last point.
+void Player::EnhancedLast(const Bytes& r, size_t at, size_t count, bool wide) {
+  if (count == 0) return;
+  const size_t step = wide ? 8 : 4, half = wide ? 4 : 2;
+  const size_t p = at + (count - 1) * step;
+  dc_.cur_x = wide ? r.I32(p) : r.I16(p);
+  dc_.cur_y = wide ? r.I32(p + half) : r.I16(p + half);
+}
+
+// Start point, then three per curve: control, control, end.
+std::vector<TPoint> Bezier(std::vector<TPoint> p) {
+  std::vector<TPoint> line;
+  if (p.empty()) return line;
+  line.push_back(p[0]);
+  for (size_t i = 1; i + 2 < p.size(); i += 3) {
+    const TPoint a = line.back(), b = p[i], c = p[i + 1], d = p[i + 2];
+    for (int s = 1; s <= 16; ++s) {
+      const double t = s / 16.0, u = 1 - t;
+      line.push_back({Clamp(u * u * u * a.x + 3 * u * u * t * b.x + 3 * u * t * t * c.x + t * t * t * d.x),
+                      Clamp(u * u * u * a.y + 3 * u * u * t * b.y + 3 * u * t * t * c.y + t * t * t * d.y)});
     }
-    return line;
-  };
-  auto poly = [&](bool wide, uint32_t kind) {
-    const size_t count = r.U32(24);
-    if (!r.Has(28, count * (wide ? 8 : 4))) return false;
-    std::vector<TPoint> p = points(28, count, wide);
-    switch (kind) {
-      case 0: Polygon(p); break;
-      case 1: Polyline(p); break;
-      case 2: Polyline(bezier(std::move(p))); break;
-      case 3:  // to: from the pen's position
-      case 4:
-        p.insert(p.begin(), Dev(dc_.cur_x, dc_.cur_y));
-        PolylineTo(kind == 4 ? bezier(std::move(p)) : p);
-        last(28, count, wide);
-        break;
-    }
-    return true;
-  };
-  auto polypoly = [&](bool wide, bool polygon) {
-    const size_t polys = r.U32(24);
-    const size_t total = r.U32(28);
-    if (!r.Has(32, polys * 4) || !r.Has(32 + polys * 4, total * (wide ? 8 : 4))) return false;
-    size_t at = 32 + polys * 4, used = 0;
-    std::vector<int> counts;
-    for (size_t i = 0; i < polys; ++i) {
-      const size_t n = r.U32(32 + 4 * i);
-      if (n > total - used) return false;
-      counts.push_back(static_cast<int>(n));
-      used += n;
-    }
-    PolyPolygon(points(at, used, wide), counts, polygon);
-    return true;
-  };
-  auto bitmap = [&](size_t off_bmi, size_t off_bits) {
-    const uint32_t ob = r.U32(off_bmi), cb = r.U32(off_bmi + 4), obits = r.U32(off_bits), cbits = r.U32(off_bits + 4);
-    if (cb == 0 || !r.Has(ob, cb) || !r.Has(obits, cbits)) return std::pair<std::string_view, std::string_view>();
-    return std::pair(r.View(ob, cb), r.View(obits, cbits));
-  };
-  auto blit = [&](double x, double y, double w, double h, std::pair<std::string_view, std::string_view> dib,
-                  int xs, int ys, int ws, int hs, uint32_t rop) {
-    const TPoint a = Dev(x, y), b = Dev(x + w, y + h);
-    const TRect d = Rect(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y));
-    if (dib.first.empty())
-      PatBlt(d, rop);
-    else
-      DrawDib(d, b.x < a.x, b.y < a.y, dib.first, dib.second, xs, ys, ws, hs, rop);
-  };
-  auto text = [&](bool wide) {
-    // Bounds, graphics mode, scales, then the text: reference point, length,
-    // offset, options, rectangle, offset of the spacing.
-    const double x = r.I32(36), y = r.I32(40);
-    const size_t n = r.U32(44), off = r.U32(48);
-    const uint32_t options = r.U32(52);
-    if (!r.Has(off, n * (wide ? 2 : 1))) return false;
-    const TRect box = DevRect(r.I32(56), r.I32(60), r.I32(64), r.I32(68));
-    const AnsiString s = wide ? WideText(r, off, n) : AnsiString(r.View(off, n));
-    Text(x, y, s, options, (options & (ETO_OPAQUE | ETO_CLIPPED)) ? &box : nullptr);
-    return true;
-  };
-  auto rect_at = [&](size_t at) { return std::array<double, 4>{double(r.I32(at)), double(r.I32(at + 4)),
-                                                               double(r.I32(at + 8)), double(r.I32(at + 12))}; };
-  switch (type) {
-    case 1: break;  // HEADER
-    case 2: return poly(true, 2);
-    case 3: return poly(true, 0);
-    case 4: return poly(true, 1);
-    case 5: return poly(true, 4);
-    case 6: return poly(true, 3);
-    case 7: return polypoly(true, false);
-    case 8: return polypoly(true, true);
-    case 85: return poly(false, 2);
-    case 86: return poly(false, 0);
-    case 87: return poly(false, 1);
-    case 88: return poly(false, 4);
-    case 89: return poly(false, 3);
-    case 90: return polypoly(false, false);
-    case 91: return polypoly(false, true);
-    case 9: dc_.wex = r.I32(8), dc_.wey = r.I32(12); break;    // SETWINDOWEXTEX
-    case 10: dc_.wox = r.I32(8), dc_.woy = r.I32(12); break;   // SETWINDOWORGEX
-    case 11: dc_.vex = r.I32(8), dc_.vey = r.I32(12); break;   // SETVIEWPORTEXTEX
-    case 12: dc_.vox = r.I32(8), dc_.voy = r.I32(12); break;   // SETVIEWPORTORGEX
-    case 15: SetPixel(r.I32(8), r.I32(12), ColorRef(r.U32(16))); break;  // SETPIXELV
-    case 17: dc_.map_mode = r.I32(8); break;
-    case 19: dc_.poly_fill_mode = r.I32(8); break;  // SETPOLYFILLMODE
-    case 18: dc_.bk_mode = r.I32(8); break;
-    case 22: dc_.text_align = r.U32(8); break;
-    case 24: dc_.text_color = ColorRef(r.U32(8)); break;
-    case 25: dc_.bk_color = ColorRef(r.U32(8)); break;
-    case 27:  // MOVETOEX
-      dc_.cur_x = r.I32(8), dc_.cur_y = r.I32(12);
-      if (in_path_) path_.push_back({{Dev(dc_.cur_x, dc_.cur_y)}, false});
-      break;
-    case 59: BeginPath(); break;
-    case 60: in_path_ = false; break;  // ENDPATH
-    case 61: CloseFigure(); break;
-    case 62: DrawPath(true, false); break;  // FILLPATH
-    case 63: DrawPath(true, true); break;   // STROKEANDFILLPATH
-    case 64: DrawPath(false, true); break;  // STROKEPATH
-    case 67:                                // SELECTCLIPPATH: a clip this player does not take
-    case 68:                                // ABORTPATH
-      in_path_ = false;
-      path_.clear();
-      break;
-    case 30: {                                                     // INTERSECTCLIPRECT
-      const auto c = rect_at(8);
-      PushClip(DevRect(c[0], c[1], c[2], c[3]));
-      break;
-    }
-    case 31:  // SCALEVIEWPORTEXTEX: x num, x denominator, y num, y denominator
-      if (r.I32(12) != 0 && r.I32(20) != 0)
-        dc_.vex = dc_.vex * r.I32(8) / r.I32(12), dc_.vey = dc_.vey * r.I32(16) / r.I32(20);
-      break;
-    case 32:  // SCALEWINDOWEXTEX
-      if (r.I32(12) != 0 && r.I32(20) != 0)
-        dc_.wex = dc_.wex * r.I32(8) / r.I32(12), dc_.wey = dc_.wey * r.I32(16) / r.I32(20);
-      break;
-    case 33: SaveDC(); break;
-    case 34: RestoreDC(r.I32(8)); break;
-    case 35:  // SETWORLDTRANSFORM
-    case 36: {  // MODIFYWORLDTRANSFORM: 1 identity, 2 left multiply, 3 right multiply, 4 set
-      const Xform x{r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28)};
-      const uint32_t mode = type == 35 ? 4 : r.U32(32);
-      if (mode == 1) dc_.world = Xform();
-      if (mode == 2) dc_.world = x.Then(dc_.world);
-      if (mode == 3) dc_.world = dc_.world.Then(x);
-      if (mode == 4) dc_.world = x;
-      break;
-    }
-    case 37: {  // SELECTOBJECT
-      const uint32_t h = r.U32(8);
-      if (h & 0x80000000u)
-        SelectStock(h);
-      else if (h < objects_.size())
-        Select(objects_[h]);
-      break;
-    }
-    case 38: {  // CREATEPEN: slot, style, width (x, y), colour
-      GdiObject o;
-      o.kind = GdiObject::kPen;
-      o.pen.style = r.I32(12);
-      o.pen.width = r.I32(16);
-      o.pen.color = ColorRef(r.U32(24));
-      Store(r.U32(8), o);
-      break;
-    }
-    case 95: {  // EXTCREATEPEN: slot, 4 bitmap fields, style, width, brush style, colour, hatch
-      GdiObject o;
-      o.kind = GdiObject::kPen;
-      const uint32_t style = r.U32(28);
-      o.pen.style = static_cast<int>(style & 0xF);
-      o.pen.cosmetic = (style & 0x000F0000u) == 0;
-      o.pen.width = r.U32(32);
-      if (r.U32(36) == BS_NULL) o.pen.style = 5;
-      o.pen.color = ColorRef(r.U32(40));
-      Store(r.U32(8), o);
-      break;
-    }
-    case 39: {  // CREATEBRUSHINDIRECT: slot, style, colour, hatch
-      GdiObject o;
-      o.kind = GdiObject::kBrush;
-      o.brush = {r.I32(12), ColorRef(r.U32(16)), r.I32(20)};
-      Store(r.U32(8), o);
-      break;
-    }
-    case 93:  // CREATEMONOBRUSH
-    case 94: {  // CREATEDIBPATTERNBRUSHPT
-      GdiObject o;
-      o.kind = GdiObject::kBrush;
-      o.brush.style = BS_NULL;
-      Store(r.U32(8), o);
-      break;
-    }
-    case 82: {  // EXTCREATEFONTINDIRECTW: slot, then the font description
-      GdiObject o;
-      o.kind = GdiObject::kFont;
-      o.font.height = r.I32(12);
-      o.font.escapement = r.I32(20);
-      o.font.weight = r.I32(28);
-      const std::string_view flags = r.View(32, 3);
-      if (flags.size() == 3) {
-        o.font.italic = flags[0] != 0;
-        o.font.underline = flags[1] != 0;
-        o.font.strike_out = flags[2] != 0;
-      }
-      AnsiString face = WideText(r, 40, 32);
-      o.font.face = face.substr(0, face.find('\0'));
-      Store(r.U32(8), o);
-      break;
-    }
-    case 40: Delete(r.U32(8)); break;  // DELETEOBJECT
-    case 42: {
-      const auto c = rect_at(8);
-      Ellipse(c[0], c[1], c[2], c[3]);
-      break;
-    }
-    case 43: {
-      const auto c = rect_at(8);
-      Rectangle(c[0], c[1], c[2], c[3]);
-      break;
-    }
-    case 44: {
-      const auto c = rect_at(8);
-      RoundRect(c[0], c[1], c[2], c[3], r.I32(24), r.I32(28));
-      break;
-    }
-    case 45:    // ARC
-    case 46:    // CHORD
-    case 47: {  // PIE
-      const auto c = rect_at(8);
-      Arc(type == 45 ? kArc : type == 46 ? kChord : kPie, c[0], c[1], c[2], c[3], r.I32(24), r.I32(28), r.I32(32),
-          r.I32(36));
-      break;
-    }
-    case 54: LineTo(r.I32(8), r.I32(12)); break;
-    case 75: {  // EXTSELECTCLIPRGN: data size, mode, region (header: bounds at 16)
-      const uint32_t bytes = r.U32(8), mode = r.U32(12);
-      if (mode == RGN_COPY) PopClipsTo(0);
-      if (bytes >= 32 && (mode == RGN_COPY || mode == RGN_AND))
-        PushClip(ReferenceRect(r.I32(32), r.I32(36), r.I32(40), r.I32(44)));
-      break;
-    }
-    case 83: return text(false);  // EXTTEXTOUTA
-    case 84: return text(true);   // EXTTEXTOUTW
-    case 76:                      // BITBLT
-    case 77:                      // STRETCHBLT
-      // Bounds, x, y, cx, cy, rop, xs, ys, transform, colour, usage, bitmap
-      // fields; stretching adds the source's cx and cy.
-      blit(r.I32(24), r.I32(28), r.I32(32), r.I32(36), bitmap(84, 92), r.I32(44), r.I32(48),
-           type == 77 ? r.I32(100) : r.I32(32), type == 77 ? r.I32(104) : r.I32(36), r.U32(40));
-      break;
-    case 81:  // STRETCHDIBITS: bounds, x, y, xs, ys, cxs, cys, bitmap fields, usage, rop, cx, cy
-      blit(r.I32(24), r.I32(28), r.I32(72), r.I32(76), bitmap(48, 56), r.I32(32), r.I32(36), r.I32(40), r.I32(44),
-           r.U32(68));
-      break;
-    default: break;
   }
-  return true;
+  return line;
+}
+
+void Player::EnhancedPoly(const Bytes& r, bool wide, EnhancedShape kind) {
+  const size_t count = r.U32(24);
+  if (!r.Has(28, count * (wide ? 8 : 4))) throw BadRecord();
+  std::vector<TPoint> p = EnhancedPoints(r, 28, count, wide);
+  switch (kind) {
+    case kPolygonShape: Polygon(p); break;
+    case kPolylineShape: Polyline(p); break;
+    case kBezierShape: Polyline(Bezier(std::move(p))); break;
+    case kPolylineToShape:  // to: from the pen's position
+    case kBezierToShape:
+      p.insert(p.begin(), Dev(dc_.cur_x, dc_.cur_y));
+      PolylineTo(kind == kBezierToShape ? Bezier(std::move(p)) : p);
+      EnhancedLast(r, 28, count, wide);
+      break;
+  }
+}
+
+void Player::EnhancedPolyPoly(const Bytes& r, bool wide, bool polygon) {
+  const size_t polys = r.U32(24);
+  const size_t total = r.U32(28);
+  if (!r.Has(32, polys * 4) || !r.Has(32 + polys * 4, total * (wide ? 8 : 4))) throw BadRecord();
+  size_t at = 32 + polys * 4, used = 0;
+  std::vector<int> counts;
+  for (size_t i = 0; i < polys; ++i) {
+    const size_t n = r.U32(32 + 4 * i);
+    if (n > total - used) throw BadRecord();
+    counts.push_back(static_cast<int>(n));
+    used += n;
+  }
+  PolyPolygon(EnhancedPoints(r, at, used, wide), counts, polygon);
+}
+
+// A bitmap's header and bits by the offsets and sizes at off_bmi and off_bits.
+std::pair<std::string_view, std::string_view> EnhancedBitmap(const Bytes& r, size_t off_bmi, size_t off_bits) {
+  const uint32_t ob = r.U32(off_bmi), cb = r.U32(off_bmi + 4), obits = r.U32(off_bits), cbits = r.U32(off_bits + 4);
+  if (cb == 0 || !r.Has(ob, cb) || !r.Has(obits, cbits)) return std::pair<std::string_view, std::string_view>();
+  return std::pair(r.View(ob, cb), r.View(obits, cbits));
+}
+
+void Player::EnhancedBlit(double x, double y, double w, double h, std::pair<std::string_view, std::string_view> dib,
+                          int xs, int ys, int ws, int hs, uint32_t rop) {
+  const TPoint a = Dev(x, y), b = Dev(x + w, y + h);
+  const TRect d = Rect(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y));
+  if (dib.first.empty())
+    PatBlt(d, rop);
+  else
+    DrawDib(d, b.x < a.x, b.y < a.y, dib.first, dib.second, xs, ys, ws, hs, rop);
+}
+
+void Player::EnhancedText(const Bytes& r, bool wide) {
+  // Bounds, graphics mode, scales, then the text: reference point, length,
+  // offset, options, rectangle, offset of the spacing.
+  const double x = r.I32(36), y = r.I32(40);
+  const size_t n = r.U32(44), off = r.U32(48);
+  const uint32_t options = r.U32(52);
+  if (!r.Has(off, n * (wide ? 2 : 1))) throw BadRecord();
+  const TRect box = DevRect(r.I32(56), r.I32(60), r.I32(64), r.I32(68));
+  const AnsiString s = wide ? WideText(r, off, n) : AnsiString(r.View(off, n));
+  Text(x, y, s, options, (options & (ETO_OPAQUE | ETO_CLIPPED)) ? &box : nullptr);
+}
+
+std::array<double, 4> RectAt(const Bytes& r, size_t at) {
+  return {double(r.I32(at)), double(r.I32(at + 4)), double(r.I32(at + 8)), double(r.I32(at + 12))};
+}
+
+void Player::EnhancedWorld(const Bytes& r, uint32_t mode) {
+  // 1 identity, 2 left multiply, 3 right multiply, 4 set.
+  const Xform x{r.F32(8), r.F32(12), r.F32(16), r.F32(20), r.F32(24), r.F32(28)};
+  if (mode == 1) dc_.world = Xform();
+  if (mode == 2) dc_.world = x.Then(dc_.world);
+  if (mode == 3) dc_.world = dc_.world.Then(x);
+  if (mode == 4) dc_.world = x;
+}
+
+void Player::EnhancedArc(ArcKind kind, const Bytes& r) {
+  const auto c = RectAt(r, 8);
+  Arc(kind, c[0], c[1], c[2], c[3], r.I32(24), r.I32(28), r.I32(32), r.I32(36));
+}
+
+// Bounds, x, y, cx, cy, rop, xs, ys, transform, colour, usage, bitmap
+// fields; stretching adds the source's cx and cy.
+void Player::EnhancedBitBlt(const Bytes& r, bool stretch) {
+  EnhancedBlit(r.I32(24), r.I32(28), r.I32(32), r.I32(36), EnhancedBitmap(r, 84, 92), r.I32(44), r.I32(48),
+               stretch ? r.I32(100) : r.I32(32), stretch ? r.I32(104) : r.I32(36), r.U32(40));
+}
+
+// A brush this player paints as none, kept for the slot.
+void Player::EnhancedPlaceholderBrush(const Bytes& r) {
+  GdiObject o;
+  o.kind = GdiObject::kBrush;
+  o.brush.style = BS_NULL;
+  Store(r.U32(8), o);
+}
+
+void Player::EnhancedFont(const Bytes& r) {
+  // Slot, then the font description.
+  GdiObject o;
+  o.kind = GdiObject::kFont;
+  o.font.height = r.I32(12);
+  o.font.escapement = r.I32(20);
+  o.font.weight = r.I32(28);
+  const std::string_view flags = r.View(32, 3);
+  if (flags.size() == 3) {
+    o.font.italic = flags[0] != 0;
+    o.font.underline = flags[1] != 0;
+    o.font.strike_out = flags[2] != 0;
+  }
+  AnsiString face = WideText(r, 40, 32);
+  o.font.face = face.substr(0, face.find('\0'));
+  Store(r.U32(8), o);
+}
+
+bool Player::EnhancedRecord(uint32_t type, const Bytes& r) {
+  // Offsets count from the record's start; 8 is the first parameter. By
+  // record number; the header and what this player does not draw is passed
+  // over.
+  static constexpr RecordHandler<uint32_t> kHandlers[] = {
+      {2, [](Player& p, const Bytes& r) { p.EnhancedPoly(r, true, kBezierShape); }},        // POLYBEZIER
+      {3, [](Player& p, const Bytes& r) { p.EnhancedPoly(r, true, kPolygonShape); }},       // POLYGON
+      {4, [](Player& p, const Bytes& r) { p.EnhancedPoly(r, true, kPolylineShape); }},      // POLYLINE
+      {5, [](Player& p, const Bytes& r) { p.EnhancedPoly(r, true, kBezierToShape); }},      // POLYBEZIERTO
+      {6, [](Player& p, const Bytes& r) { p.EnhancedPoly(r, true, kPolylineToShape); }},    // POLYLINETO
+      {7, [](Player& p, const Bytes& r) { p.EnhancedPolyPoly(r, true, false); }},           // POLYPOLYLINE
+      {8, [](Player& p, const Bytes& r) { p.EnhancedPolyPoly(r, true, true); }},            // POLYPOLYGON
+      {9, [](Player& p, const Bytes& r) { p.dc_.wex = r.I32(8), p.dc_.wey = r.I32(12); }},   // SETWINDOWEXTEX
+      {10, [](Player& p, const Bytes& r) { p.dc_.wox = r.I32(8), p.dc_.woy = r.I32(12); }},  // SETWINDOWORGEX
+      {11, [](Player& p, const Bytes& r) { p.dc_.vex = r.I32(8), p.dc_.vey = r.I32(12); }},  // SETVIEWPORTEXTEX
+      {12, [](Player& p, const Bytes& r) { p.dc_.vox = r.I32(8), p.dc_.voy = r.I32(12); }},  // SETVIEWPORTORGEX
+      {15, [](Player& p, const Bytes& r) { p.SetPixel(r.I32(8), r.I32(12), ColorRef(r.U32(16))); }},  // SETPIXELV
+      {17, [](Player& p, const Bytes& r) { p.dc_.map_mode = r.I32(8); }},                // SETMAPMODE
+      {18, [](Player& p, const Bytes& r) { p.dc_.bk_mode = r.I32(8); }},                 // SETBKMODE
+      {19, [](Player& p, const Bytes& r) { p.dc_.poly_fill_mode = r.I32(8); }},          // SETPOLYFILLMODE
+      {22, [](Player& p, const Bytes& r) { p.dc_.text_align = r.U32(8); }},              // SETTEXTALIGN
+      {24, [](Player& p, const Bytes& r) { p.dc_.text_color = ColorRef(r.U32(8)); }},    // SETTEXTCOLOR
+      {25, [](Player& p, const Bytes& r) { p.dc_.bk_color = ColorRef(r.U32(8)); }},      // SETBKCOLOR
+      {27,  // MOVETOEX
+       [](Player& p, const Bytes& r) {
+         p.dc_.cur_x = r.I32(8), p.dc_.cur_y = r.I32(12);
+         if (p.in_path_) p.path_.push_back({{p.Dev(p.dc_.cur_x, p.dc_.cur_y)}, false});
+       }},
+      {30,  // INTERSECTCLIPRECT
+       [](Player& p, const Bytes& r) {
+         const auto c = RectAt(r, 8);
+         p.PushClip(p.DevRect(c[0], c[1], c[2], c[3]));
+       }},
+      {31,  // SCALEVIEWPORTEXTEX: x num, x denominator, y num, y denominator
+       [](Player& p, const Bytes& r) {
+         if (r.I32(12) != 0 && r.I32(20) != 0)
+           p.dc_.vex = p.dc_.vex * r.I32(8) / r.I32(12), p.dc_.vey = p.dc_.vey * r.I32(16) / r.I32(20);
+       }},
+      {32,  // SCALEWINDOWEXTEX
+       [](Player& p, const Bytes& r) {
+         if (r.I32(12) != 0 && r.I32(20) != 0)
+           p.dc_.wex = p.dc_.wex * r.I32(8) / r.I32(12), p.dc_.wey = p.dc_.wey * r.I32(16) / r.I32(20);
+       }},
+      {33, [](Player& p, const Bytes&) { p.SaveDC(); }},                   // SAVEDC
+      {34, [](Player& p, const Bytes& r) { p.RestoreDC(r.I32(8)); }},      // RESTOREDC
+      {35, [](Player& p, const Bytes& r) { p.EnhancedWorld(r, 4); }},      // SETWORLDTRANSFORM
+      {36, [](Player& p, const Bytes& r) { p.EnhancedWorld(r, r.U32(32)); }},  // MODIFYWORLDTRANSFORM
+      {37,  // SELECTOBJECT
+       [](Player& p, const Bytes& r) {
+         const uint32_t h = r.U32(8);
+         if (h & 0x80000000u)
+           p.SelectStock(h);
+         else if (h < p.objects_.size())
+           p.Select(p.objects_[h]);
+       }},
+      {38,  // CREATEPEN: slot, style, width (x, y), colour
+       [](Player& p, const Bytes& r) {
+         GdiObject o;
+         o.kind = GdiObject::kPen;
+         o.pen.style = r.I32(12);
+         o.pen.width = r.I32(16);
+         o.pen.color = ColorRef(r.U32(24));
+         p.Store(r.U32(8), o);
+       }},
+      {39,  // CREATEBRUSHINDIRECT: slot, style, colour, hatch
+       [](Player& p, const Bytes& r) {
+         GdiObject o;
+         o.kind = GdiObject::kBrush;
+         o.brush = {r.I32(12), ColorRef(r.U32(16)), r.I32(20)};
+         p.Store(r.U32(8), o);
+       }},
+      {40, [](Player& p, const Bytes& r) { p.Delete(r.U32(8)); }},  // DELETEOBJECT
+      {42,  // ELLIPSE
+       [](Player& p, const Bytes& r) {
+         const auto c = RectAt(r, 8);
+         p.Ellipse(c[0], c[1], c[2], c[3]);
+       }},
+      {43,  // RECTANGLE
+       [](Player& p, const Bytes& r) {
+         const auto c = RectAt(r, 8);
+         p.Rectangle(c[0], c[1], c[2], c[3]);
+       }},
+      {44,  // ROUNDRECT
+       [](Player& p, const Bytes& r) {
+         const auto c = RectAt(r, 8);
+         p.RoundRect(c[0], c[1], c[2], c[3], r.I32(24), r.I32(28));
+       }},
+      {45, [](Player& p, const Bytes& r) { p.EnhancedArc(kArc, r); }},    // ARC
+      {46, [](Player& p, const Bytes& r) { p.EnhancedArc(kChord, r); }},  // CHORD
+      {47, [](Player& p, const Bytes& r) { p.EnhancedArc(kPie, r); }},    // PIE
+      {54, [](Player& p, const Bytes& r) { p.LineTo(r.I32(8), r.I32(12)); }},  // LINETO
+      {59, [](Player& p, const Bytes&) { p.BeginPath(); }},                     // BEGINPATH
+      {60, [](Player& p, const Bytes&) { p.in_path_ = false; }},                // ENDPATH
+      {61, [](Player& p, const Bytes&) { p.CloseFigure(); }},                   // CLOSEFIGURE
+      {62, [](Player& p, const Bytes&) { p.DrawPath(true, false); }},           // FILLPATH
+      {63, [](Player& p, const Bytes&) { p.DrawPath(true, true); }},            // STROKEANDFILLPATH
+      {64, [](Player& p, const Bytes&) { p.DrawPath(false, true); }},           // STROKEPATH
+      {67, [](Player& p, const Bytes&) { p.AbortPath(); }},  // SELECTCLIPPATH: a clip this player does not take
+      {68, [](Player& p, const Bytes&) { p.AbortPath(); }},  // ABORTPATH
+      {75,  // EXTSELECTCLIPRGN: data size, mode, region (header: bounds at 16)
+       [](Player& p, const Bytes& r) {
+         const uint32_t bytes = r.U32(8), mode = r.U32(12);
+         if (mode == RGN_COPY) p.PopClipsTo(0);
+         if (bytes >= 32 && (mode == RGN_COPY || mode == RGN_AND))
+           p.PushClip(p.ReferenceRect(r.I32(32), r.I32(36), r.I32(40), r.I32(44)));
+       }},
+      {76, [](Player& p, const Bytes& r) { p.EnhancedBitBlt(r, false); }},  // BITBLT
+      {77, [](Player& p, const Bytes& r) { p.EnhancedBitBlt(r, true); }},   // STRETCHBLT
+      {81,  // STRETCHDIBITS: bounds, x, y, xs, ys, cxs, cys, bitmap fields, usage, rop, cx, cy
+       [](Player& p, const Bytes& r) {
+         p.EnhancedBlit(r.I32(24), r.I32(28), r.I32(72), r.I32(76), EnhancedBitmap(r, 48, 56), r.I32(32), r.I32(36),
+                        r.I32(40), r.I32(44), r.U32(68));
+       }},
+      {82, [](Player& p, const Bytes& r) { p.EnhancedFont(r); }},  // EXTCREATEFONTINDIRECTW
+      {83, [](Player& p, const Bytes& r) { p.EnhancedText(r, false); }},  // EXTTEXTOUTA
+      {84, [](Player& p, const Bytes& r) { p.EnhancedText(r, true); }},   // EXTTEXTOUTW
+      {85, [](Player& p, const Bytes& r) { p.EnhancedPoly(r, false, kBezierShape); }},      // POLYBEZIER16
+      {86, [](Player& p, const Bytes& r) { p.EnhancedPoly(r, false, kPolygonShape); }},     // POLYGON16
+      {87, [](Player& p, const Bytes& r) { p.EnhancedPoly(r, false, kPolylineShape); }},    // POLYLINE16
+      {88, [](Player& p, const Bytes& r) { p.EnhancedPoly(r, false, kBezierToShape); }},    // POLYBEZIERTO16
+      {89, [](Player& p, const Bytes& r) { p.EnhancedPoly(r, false, kPolylineToShape); }},  // POLYLINETO16
+      {90, [](Player& p, const Bytes& r) { p.EnhancedPolyPoly(r, false, false); }},         // POLYPOLYLINE16
+      {91, [](Player& p, const Bytes& r) { p.EnhancedPolyPoly(r, false, true); }},          // POLYPOLYGON16
+      {93, [](Player& p, const Bytes& r) { p.EnhancedPlaceholderBrush(r); }},  // CREATEMONOBRUSH
+      {94, [](Player& p, const Bytes& r) { p.EnhancedPlaceholderBrush(r); }},  // CREATEDIBPATTERNBRUSHPT
+      {95,  // EXTCREATEPEN: slot, 4 bitmap fields, style, width, brush style, colour, hatch
+       [](Player& p, const Bytes& r) {
+         GdiObject o;
+         o.kind = GdiObject::kPen;
+         const uint32_t style = r.U32(28);
+         o.pen.style = static_cast<int>(style & 0xF);
+         o.pen.cosmetic = (style & 0x000F0000u) == 0;
+         o.pen.width = r.U32(32);
+         if (r.U32(36) == BS_NULL) o.pen.style = 5;
+         o.pen.color = ColorRef(r.U32(40));
+         p.Store(r.U32(8), o);
+       }},
+  };
+  static_assert(SortedByNumber(kHandlers));
+  return PlayRecord(kHandlers, type, r);
 }
 
 }  // namespace

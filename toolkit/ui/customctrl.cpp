@@ -259,6 +259,8 @@ class CanvasPair {
     paint_.SetPainter(nullptr);
     scratch_.Clear();
   }
+  // The control's font, taken whenever it changes (attaching the widget
+  // is the first change), is the one the canvas draws in.
   void SetFont(const TFont& font) { measure_.Font().Assign(font); }
 
  private:
@@ -273,6 +275,13 @@ class CanvasPair {
   TQtCanvas paint_;
   bool painting_ = false;
 };
+
+// A painted control's canvas follows the control's font; the font may
+// change before the host exists.
+template <class Host>
+void TakeFont(Host* host, const TFont& font) {
+  if (host != nullptr) host->canvas.SetFont(font);
+}
 
 // Mouse events in the classic order: a double click is DblClick and then a
 // press with ssDouble; a left release inside the control clicks it when the
@@ -349,7 +358,6 @@ TGraphicControl::TGraphicControl(TComponent* owner) : TControl(owner), host_(std
   widget->setAttribute(Qt::WA_OpaquePaintEvent, false);
   widget->setFocusPolicy(Qt::NoFocus);
   AttachWidget(widget);
-  host_->canvas.SetFont(Font());
 }
 
 TGraphicControl::~TGraphicControl() {
@@ -357,6 +365,11 @@ TGraphicControl::~TGraphicControl() {
 }
 
 TCanvas& TGraphicControl::Canvas() { return host_->canvas.Current(); }
+
+void TGraphicControl::FontChanged() {
+  TControl::FontChanged();
+  TakeFont(host_.get(), Font());
+}
 
 void TGraphicControl::CaptionChanged() {
   TControl::CaptionChanged();
@@ -584,7 +597,6 @@ TCustomControl::TCustomControl(TComponent* owner) : TWinControl(owner), host_(st
   auto* widget = new PaintedWidget(this, host_.get());
   widget->setFocusPolicy(Qt::NoFocus);
   AttachWidget(widget);
-  host_->canvas.SetFont(Font());
 }
 
 TCustomControl::~TCustomControl() {
@@ -805,7 +817,7 @@ void TCustomControl::WidgetResized() {
 
 void TCustomControl::FontChanged() {
   TWinControl::FontChanged();
-  if (host_) host_->canvas.SetFont(Font());
+  TakeFont(host_.get(), Font());
 }
 
 void TCustomControl::ColorChanged() {

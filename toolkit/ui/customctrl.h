@@ -83,6 +83,8 @@ class TGraphicControl : public TControl {
   // button; a disabled control is not clicked.
   virtual bool ClicksOnAccelerator() const { return false; }
   void CaptionChanged() override;
+  // The canvas draws in the control's font from the moment it changes.
+  void FontChanged() override;
 
  private:
   friend struct Host;
