@@ -180,7 +180,7 @@ class TIndexPage {
   // root runs out (the position is then after the last / before the first).
   bool GotoNext();
   bool GotoPrior();
-  // Binary search for the file's search key; see dbf_idxfile.cpp.
+  // Binary search for the file's search key; see dbf_idxfile_search.cpp.
   int FindInPage(int64_t mode);
   // Node edits at the current position (the file's nodes change only here).
   void InsertEntry(int64_t recno, const uint8_t* key, int64_t lower);
@@ -275,7 +275,7 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
   void CloseIndexFile();
   // Empties every tag (keeping their definitions) and cuts the file.
   void ClearIndex();
-  // Creates a tag (NDX: the file's key) on the table; see the .cpp.
+  // Creates a tag (NDX: the file's key) on the table; see dbf_idxfile.cpp.
   void CreateTag(const AnsiString& expression, const AnsiString& name, TIndexOptions options);
   // Removes a tag (MDX) or closes and deletes the file (NDX).
   void DeleteTag(const AnsiString& name);
@@ -345,7 +345,7 @@ class TIndexFile : public TPagedFile, public TDbfIndexKeys {
 
   // The key searched for (KeyLength() bytes); FindKey and the node searches use it.
   void SetSearchKey(const uint8_t* key, int64_t recno);
-  // Searches the current tag for the search key; see the .cpp. 0 = equal key found.
+  // Searches the current tag for the search key; see dbf_idxfile_search.cpp. 0 = equal key found.
   int FindKey(bool insert);
   // Positions on the entry of record n (false when it is not found).
   bool GotoRecord(int64_t n);
